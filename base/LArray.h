@@ -22,7 +22,8 @@ public:
     bool SetAll(const void* elements, u32 n);
     // Copies the other array's elements; the count is unchanged when that fails.
     bool CopyFrom(const LArray& other);
-    // Removes n elements at index (truncates when the range reaches the end); answers the old count.
+    // Removes n elements at index (truncates when the range reaches the end); answers the old
+    // count.
     u32 RemoveAt(u32 index, u32 n);
 
     u32 Count() const { return fCount; }
@@ -30,7 +31,9 @@ public:
     u32 ElementSize() const { return fHandle.ElementSize(); }
     void* Data() const { return fData; }
     template <class T>
-    T* DataAs() const { return static_cast<T*>(fData); }
+    T* DataAs() const {
+        return static_cast<T*>(fData);
+    }
     void* At(u32 i) const { return static_cast<u8*>(fData) + size_t(i) * ElementSize(); }
     LHandle& Handle() { return fHandle; }
 

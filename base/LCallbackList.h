@@ -17,8 +17,12 @@ struct LCallbackPair {
         return {object, reinterpret_cast<LCallbackFn>(function)};
     }
     template <class F>
-    F FunctionAs() const { return reinterpret_cast<F>(function); }
-    bool operator==(const LCallbackPair& o) const { return object == o.object && function == o.function; }
+    F FunctionAs() const {
+        return reinterpret_cast<F>(function);
+    }
+    bool operator==(const LCallbackPair& o) const {
+        return object == o.object && function == o.function;
+    }
 };
 
 // The function type CallUntilHandled calls: non-zero means handled.

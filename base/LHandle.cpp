@@ -6,7 +6,7 @@
 bool LHandle::Init(void** block, u32* capacity, u32 elementSize, u32 n) {
     fBlock = block;
     fCapacity = capacity;
-    fElementSize = u16(elementSize ? elementSize : 1);
+    fElementSize = elementSize ? elementSize : 1;
     *fBlock = nullptr;
     *fCapacity = 0;
     return n == 0 || Resize(n, false);

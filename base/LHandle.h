@@ -10,7 +10,8 @@ public:
     LHandle(const LHandle&) = delete;
     LHandle& operator=(const LHandle&) = delete;
 
-    // Binds the handle to its owner's block and capacity fields, zeroes them and allocates n elements.
+    // Binds the handle to its owner's block and capacity fields, zeroes them and allocates n
+    // elements.
     bool Init(void** block, u32* capacity, u32 elementSize, u32 n);
     bool Resize(u32 n, bool keep);
     bool Reserve(u32 need, u32 extra, bool keep);
@@ -23,7 +24,7 @@ public:
 private:
     void** fBlock = nullptr;
     u32* fCapacity = nullptr;
-    u16 fElementSize = 1;
+    u32 fElementSize = 1;
 };
 
 class LDataBuf {

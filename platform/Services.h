@@ -4,6 +4,7 @@
 // POSIX side lives in platform/posix/.
 
 #include "base/Types.h"
+#include "platform/CForkStrm.h"
 
 // Milliseconds of a monotonic clock; differences of u32 values measure time-outs.
 u32 LTickMs();
@@ -11,3 +12,5 @@ u32 LTickMs();
 void SleepForMs(const u32* ms);
 // Blocks the calling thread for ms milliseconds.
 void SleepMs(u32 ms);
+#include "platform/GraphicsServices.h"
+#include "platform/RunLoop.h"

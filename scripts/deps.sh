@@ -2,7 +2,7 @@
 # Installs what building, running and testing need on Debian 12 (as root or with sudo).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-      libicu-dev qt6-base-dev unicode-data libxml2-utils iproute2 python3)
+      libicu-dev qt6-base-dev unicode-data libxml2-utils iproute2 python3 locales tzdata atftp)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -11,4 +11,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
+# The number-formatting tests run under a German locale (decimal comma).
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  $SUDO locale-gen >/dev/null
 fi

@@ -1,0 +1,83 @@
+#pragma once
+// Application file paths ("file:///" + volume + escaped segments), the general URL
+// value, file-name text rules and the plain "/" paths of the device side.
+//
+// On this platform the root file system is the volume "Root"; every folder under
+// /media/<user> and /mnt is a further volume named after the folder.
+
+#include "base/LString.h"
+#include "base/LTextSink.h"
+
+class LCharReader;
+
+class CUrl {
+public:
+    CUrl() = default;
+    explicit CUrl(const char* text);
+
+    bool IsEmpty() const;
+    LString& ToString(LString* out) const;
+    // Makes this (relative) URL absolute against base.
+    void Resolve(const CUrl& base, bool baseIsFolder);
+
+    const LString& Scheme() const { return fScheme; }
+    const LString& Authority() const { return fAuthority; }
+    const LString& Path() const { return fPath; }
+    const LString& Params() const { return fParams; }
+    const LString& Query() const { return fQuery; }
+    const LString& Fragment() const { return fFragment; }
+
+private:
+    // Every part holds its text escaped, exactly as parsed.
+    LString fScheme;
+    LString fAuthority;
+    LString fPath;
+    LString fParams;
+    LString fQuery;
+    LString fFragment;
+};
+
+// Segments and names.
+void EscapePathSegment(const char* segment, LTextSink& out);
+LString& EscapePathSegmentToString(LString* out, const char* segment);
+u8 DecodePercentChar(const char** cursor);
+LString& NextUrlPathSegment(LString* out, const char** cursor);
+void SplitFolderAndName(LString* folder, const char* path, LString* name);
+LString& GetLeafName(LString* out, const LString& pathOrUrl);
+void AppendPathSegment(LTextSink& out, const char* segment);
+
+struct LPathStatus {
+    u32 status = 0;
+    LString path;
+};
+void JoinPath(LPathStatus* out, const LString& folder, const char* name);
+void ReplaceLeafName(LString* path, const char* newLeaf);
+void NumberedName(LString* path, long n);
+
+// Conversions between application file paths and local paths.
+LString& StartupVolumeName(LString* out);
+LString& PosixPathToFileUrl(LString* out, const LString& posixPath);
+// Empty when the URL names no place on this machine: no volume, a missing volume,
+// or a segment that is empty, ".", ".." or holds a zero byte.
+LString& FileUrlToPosixPath(LString* out, const LString& fileUrl);
+LString& CurrentFolderUrl(LString* out);
+bool VolumeExists(const char* volumeName);
+// The local folder of a volume; false when there is no such volume.
+bool VolumeFolder(const char* volumeName, LString* posixFolder);
+bool EnsureFolderPath(const char* text, LString* out, bool createFolders);
+
+// Tests point the volume search at folders of their own; null restores
+// /media/<user> and /mnt.
+void SetVolumeParentsForTesting(const char* first, const char* second);
+
+// File-name text.
+bool IsValidNameChar(u32 c);
+const char* FindExtension(const char* name);
+LString& GetExtensionLower(LString* out, const char* name);
+LString& ReplaceExtension(LString* out, const char* name, const char* ext);
+void WriteSanitizedFileName(const char* name, LTextSink& out);
+
+// Device-side "/" paths (no escaping).
+bool NextPathComponent(LCharReader& reader, LString* out);
+LString& LastPathComponent(LString* out, const char* path);
+bool CombinePath(const char* base, const char* name, LTextSink& out);

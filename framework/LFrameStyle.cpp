@@ -1,0 +1,53 @@
+#include "framework/LFrameStyle.h"
+
+#include "framework/LDrawObj.h"
+
+void LFrameStyle::GetBorderRgn(LRgn* out, const LRect& r) const {
+    LRect outer = r;
+    outer.Inset(-GetWidth(), -GetWidth());
+    out->SetRect(outer);
+    out->Subtract(LRgn(r));
+}
+
+void LFrameStyle::AddBorder(const LRect& r, LRgn* redraw, LRgn* erase) const {
+    LRgn band;
+    GetBorderRgn(&band, r);
+    if (redraw) redraw->Union(band);
+    if (erase) erase->Union(band);
+}
+
+void LFocusRingStyle::AddToRgns(const LRect& r, u32 state, LRgn* redraw, LRgn* erase) const {
+    if ((state & 7) == 7) AddBorder(r, redraw, erase);
+}
+
+void LFocusRingStyle::Draw(LDrawCtx& ctx, const LRect& r, u32 flags) const {
+    if ((flags & 7) != 7) return;
+    LRgnFill fill;
+    GetBorderRgn(&fill.fRegion, r);
+    MakePenById(&fill.fPen, 5);
+    fill.Draw(ctx);
+}
+
+void LTextFieldFrameStyle::AddToRgns(const LRect& r, u32 state, LRgn* redraw, LRgn* erase) const {
+    if (state & 7) AddBorder(r, redraw, erase);
+}
+
+void LTextFieldFrameStyle::Draw(LDrawCtx& ctx, const LRect& r, u32 flags) const {
+    if (ctx.fNative) ctx.fNative->DrawTextFieldFrame(r, (flags & 2) != 0, (flags & 6) == 6);
+}
+
+void CBevelDrawer::AddToRgns(const LRect& r, u32 state, LRgn* redraw, LRgn* erase) const {
+    if (state & 3) AddBorder(r, redraw, erase);
+}
+
+void CBevelDrawer::Draw(LDrawCtx& ctx, const LRect& rect, u32 flags) const {
+    LRect r = rect;
+    r.Inset(-1, -1);
+    LPenRef light, dark;
+    MakePenByGray(&light, (flags & 2) ? 2 : 3);
+    MakePenByGray(&dark, 4);
+    LSolidFill(LRect(r.left, r.top, r.right, r.top + 1), light).Draw(ctx);
+    LSolidFill(LRect(r.left, r.top + 1, r.left + 1, r.bottom - 1), light).Draw(ctx);
+    LSolidFill(LRect(r.left, r.bottom - 1, r.right, r.bottom), dark).Draw(ctx);
+    LSolidFill(LRect(r.right - 1, r.top + 1, r.right, r.bottom - 1), dark).Draw(ctx);
+}

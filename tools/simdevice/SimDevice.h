@@ -1,0 +1,185 @@
+#pragma once
+// Simulated devices: one process serving any number of devices over UDP, with
+// scripted faults and a packet log that tests read back.
+
+#include "tools/simdevice/Wire.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace simdev {
+
+struct Endpoint {
+    uint32_t ip = 0; // host order
+    uint16_t port = 0;
+    bool operator==(const Endpoint& o) const { return ip == o.ip && port == o.port; }
+};
+std::string EpText(const Endpoint& e);
+
+// Single-threaded event loop: file descriptors and one-shot timers.
+class Loop {
+public:
+    using Fn = std::function<void()>;
+    uint64_t Now() const; // ms since start
+    uint64_t After(uint64_t ms, Fn fn);
+    void Cancel(uint64_t id);
+    void Watch(int fd, Fn onReadable);
+    void Unwatch(int fd);
+    // Runs until Stop(); answers false on a poll failure.
+    bool Run();
+    void Stop() { fStop = true; }
+
+private:
+    struct Timer {
+        uint64_t due;
+        Fn fn;
+    };
+    std::map<uint64_t, Timer> fTimers; // by id
+    std::map<int, Fn> fWatch;
+    uint64_t fNextId = 1;
+    bool fStop = false;
+};
+
+struct DeviceSettings {
+    uint32_t rtoMs = 1000;     // sender: resend after this silence
+    uint32_t retries = 5;      // sender: resends before giving up
+    uint32_t window = 1;       // sender: blocks in flight
+    uint32_t maxBlk = 1428;    // largest block size granted (8 less when wrapped)
+    uint32_t blkReply = 0;     // when set: the block size put in every OACK, whatever was asked
+    bool ignoreOptions = false; // answer like a server without option support
+    uint32_t idleMs = 10000;   // receiver: give up after this silence
+};
+
+struct Transfer;
+struct Listener;
+
+// A command pseudo-file ("/.cmd/..."); later work adds more of them.
+struct Device;
+struct CmdFile {
+    std::function<bool(Device&, Bytes*)> read;                // false: not readable
+    std::function<int(Device&, const Bytes&)> write;          // 0 or a TFTP error code
+};
+
+struct Device {
+    uint32_t serno = 0;
+    uint32_t ip = 0, mask = 0xffffff00;
+    uint16_t port = 0;
+    bool listenAny = false;
+    std::string root;
+    Bytes status;
+    DeviceSettings set;
+    uint64_t silentUntil = 0; // Loop::Now() below this: deaf and mute; ~0 = for ever
+    Listener* listener = nullptr;
+    std::map<std::string, CmdFile> cmds;
+};
+
+struct FaultRule {
+    int id = 0;
+    std::string action; // drop, dup, delay, reorder, silence, error
+    // what it matches
+    uint32_t serno = 0; // 0: any device
+    int dir = 0;        // 0 any, 1 in, 2 out
+    int op = 0;         // 0 any
+    long blockLo = -1, blockHi = -1;
+    std::string path; // requests only; empty: any
+    uint32_t skip = 0, count = 0, percent = 100;
+    uint64_t seed = 1, rng = 1;
+    // what it does
+    uint32_t ms = 0, copies = 1, code = 0;
+    std::string text;
+    uint32_t seen = 0, fired = 0;
+};
+
+class Sim {
+public:
+    explicit Sim(Loop& loop);
+    ~Sim();
+
+    // Control-side operations; each answers "" on success or an error text.
+    std::string AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std::string& root, int port,
+                          int listenAny, uint16_t* boundPort);
+    std::string RemoveDevice(uint32_t serno);
+    Device* FindDevice(uint32_t serno);
+    std::vector<Device*> Devices();
+    int AddFault(FaultRule r); // answers the rule id
+    void ClearFaults(int id);  // 0: all
+    const std::vector<FaultRule>& Faults() const { return fFaults; }
+    size_t ActiveTransfers() const { return fXfers.size(); }
+
+    std::vector<std::string>& LogLines() { return fLog; }
+    void SetLogFile(const std::string& path);
+    bool HostNetns() const { return fHostNs; }
+
+private:
+    friend struct Transfer;
+    struct Held {
+        std::string key;
+        uint64_t seq, timer;
+        std::function<void()> release;
+    };
+
+    Listener* GetListener(uint32_t ip, uint16_t port, bool any, std::string* err);
+    void DropListener(Listener* l);
+    void OnListener(Listener* l);
+    void OnTransferSocket(uint32_t xid);
+
+    // Packets in: fault pipeline, then `handle`.
+    void Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, const Bytes& pkt,
+                  std::function<void()> handle);
+    void HandleRequest(Device& d, const Endpoint& from, bool wrapped, const Bytes& pkt);
+    void HandleTransferPacket(uint32_t xid, const Bytes& pkt);
+    // Packets out: fault pipeline, then the socket.
+    void Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt);
+    void RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt, const char* fate);
+    int FdFor(Device& d, uint32_t xid);
+    FaultRule* MatchFault(Device& d, int dir, const Bytes& pkt);
+    void Hold(const std::string& key, uint32_t ms, std::function<void()> release);
+    void ReleaseHeld(const std::string& key);
+    void ReleaseOne(uint64_t seq);
+
+    Transfer* NewTransfer(Device& d, const Endpoint& from, bool wrapped, const Request& rq, const Options& oack,
+                          uint32_t blksize, std::string* err);
+    void SendWindow(Transfer& x);
+    void ArmTimer(Transfer& x, uint64_t ms);
+    void ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code, const std::string& text);
+    bool Finalize(Transfer& x);
+    void OnTimer(uint32_t xid);
+    void EndTransfer(uint32_t xid, const char* result, unsigned code);
+    Transfer* Find(uint32_t xid);
+    int OpenTransferSocket(Device& d, uint16_t* port);
+
+    void Log(const std::string& line);
+    std::string PktLine(Device& d, uint32_t xid, const char* dir, const Endpoint& peer, bool wrapped,
+                        const Bytes& pkt);
+    bool SendAllowed(uint32_t ip) const { return !fHostNs || IsLoopback(ip); }
+    bool Silent(Device& d) const;
+
+    Loop& fLoop;
+    bool fHostNs = true;
+    std::vector<std::unique_ptr<Device>> fDevices;
+    std::vector<std::unique_ptr<Listener>> fListeners;
+    std::map<uint32_t, std::unique_ptr<Transfer>> fXfers;
+    uint32_t fNextXfer = 1;
+    std::vector<FaultRule> fFaults;
+    int fNextFault = 1;
+    std::vector<Held> fHeld;
+    uint64_t fNextHeld = 1;
+    std::vector<std::string> fLog;
+    int fLogFd = -1;
+};
+
+// Parses a request path into a host path below the device's root. Answers a
+// TFTP error code (1 not found, 2 access violation) or 0.
+int MapDevicePath(const Device& d, const std::string& path, std::string* hostPath);
+
+// Percent-escapes spaces, '=', '%' and control bytes so that a log value stays one token.
+std::string Esc(const std::string& s);
+
+// True when this process shares the network namespace of process 1.
+bool InHostNetns();
+
+} // namespace simdev
