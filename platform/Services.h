@@ -14,3 +14,4 @@ void SleepForMs(const u32* ms);
 void SleepMs(u32 ms);
 #include "platform/GraphicsServices.h"
 #include "platform/RunLoop.h"
+#include "platform/DropData.h"

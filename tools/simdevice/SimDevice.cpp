@@ -1,4 +1,5 @@
 #include "tools/simdevice/SimDevice.h"
+#include "tools/simdevice/Channels.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -345,6 +346,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
         *out = dev.status;
         return true;
     };
+    InstallChannels(*this, *d);
     l->sernos.push_back(serno);
     *boundPort = l->port;
     fDevices.push_back(std::move(d));
@@ -770,10 +772,32 @@ Transfer* Sim::NewTransfer(Device& d, const Endpoint& from, bool wrapped, const 
     if (isCmd) {
         auto it = d.cmds.find(rq.path);
         if (it == d.cmds.end()) {
-            *err = "1 file not found";
-            return nullptr;
-        }
-        if (x->write) {
+            // A path below a command file that serves its sub-paths.
+            for (auto c = d.cmds.begin(); c != d.cmds.end(); ++c) {
+                const std::string& base = c->first;
+                if (rq.path.size() > base.size() && rq.path.compare(0, base.size(), base) == 0 &&
+                    rq.path[base.size()] == '/' && (c->second.readAt || c->second.writeAt)) {
+                    const std::string rest = rq.path.substr(base.size());
+                    const CmdFile& f = c->second;
+                    if (x->write) {
+                        if (!f.writeAt) {
+                            *err = "2 access violation";
+                            return nullptr;
+                        }
+                        x->cmdWrite = [w = f.writeAt, rest](Device& dev, const Bytes& b) { return w(dev, rest, b); };
+                    } else if (!f.readAt || !f.readAt(d, rest, &x->data)) {
+                        *err = "1 file not found";
+                        return nullptr;
+                    }
+                    it = c;
+                    break;
+                }
+            }
+            if (it == d.cmds.end()) {
+                *err = "1 file not found";
+                return nullptr;
+            }
+        } else if (x->write) {
             if (!it->second.write) {
                 *err = "2 access violation";
                 return nullptr;

@@ -62,7 +62,11 @@ struct Device;
 struct CmdFile {
     std::function<bool(Device&, Bytes*)> read;                // false: not readable
     std::function<int(Device&, const Bytes&)> write;          // 0 or a TFTP error code
+    // The same for paths below this one ("/.cmd/udseqset" + rest, rest starting with "/").
+    std::function<bool(Device&, const std::string& rest, Bytes*)> readAt;
+    std::function<int(Device&, const std::string& rest, const Bytes&)> writeAt;
 };
+struct ChannelRecords;
 
 struct Device {
     uint32_t serno = 0;
@@ -75,6 +79,7 @@ struct Device {
     uint64_t silentUntil = 0; // Loop::Now() below this: deaf and mute; ~0 = for ever
     Listener* listener = nullptr;
     std::map<std::string, CmdFile> cmds;
+    std::shared_ptr<ChannelRecords> channels; // the records behind the channel command files
 };
 
 struct FaultRule {
@@ -112,6 +117,8 @@ public:
 
     std::vector<std::string>& LogLines() { return fLog; }
     void SetLogFile(const std::string& path);
+    // Adds a line to the log.
+    void Note(const std::string& line) { Log(line); }
     bool HostNetns() const { return fHostNs; }
 
 private:

@@ -1,7 +1,7 @@
 // kvsimdev: simulated devices for device-facing tests. Commands arrive on
 // standard input, one per line; see README.md.
 
-#include "tools/simdevice/Control.h"
+#include "tools/simdevice/Channels.h"
 
 #include <csignal>
 #include <cstdio>
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     Loop loop;
     Sim sim(loop);
     Control control(sim, loop);
+    AddChannelCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {

@@ -1,0 +1,196 @@
+// Writing 50 MB to the simulated device over loopback with window caps 1 and 50,
+// and, for comparison, the atftp client writing the same file to atftpd.
+
+#include <net/if.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "devlink/Tftp.h"
+#include "platform/RunLoop.h"
+#include "platform/Services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kSize = 50u * 1000 * 1000;
+
+std::string Exe() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path().string(); }
+
+struct Child {
+    pid_t pid = -1;
+    FILE* in = nullptr;
+    FILE* out = nullptr;
+    ~Child() {
+        if (in) fclose(in);
+        if (out) fclose(out);
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    bool Start(const std::vector<std::string>& argv, bool pipes) {
+        int a[2], b[2];
+        if (pipes && (pipe(a) || pipe(b))) return false;
+        pid = fork();
+        if (pid == 0) {
+            if (pipes) {
+                dup2(a[0], 0);
+                dup2(b[1], 1);
+            }
+            std::vector<char*> v;
+            for (auto& s : argv) v.push_back(const_cast<char*>(s.c_str()));
+            v.push_back(nullptr);
+            execv(v[0], v.data());
+            _exit(127);
+        }
+        if (pipes) {
+            close(a[0]);
+            close(b[1]);
+            in = fdopen(a[1], "w");
+            out = fdopen(b[0], "r");
+        }
+        return pid > 0;
+    }
+    std::string Cmd(const std::string& line) {
+        fprintf(in, "%s\n", line.c_str());
+        fflush(in);
+        char buf[4096];
+        while (fgets(buf, sizeof buf, out)) {
+            std::string l(buf);
+            if (l.rfind("ok", 0) == 0 || l.rfind("err", 0) == 0) return l;
+        }
+        return "";
+    }
+};
+
+class VecSource : public CStrm {
+public:
+    explicit VecSource(const std::vector<u8>* d) : CStrm(0), fData(d) {}
+    void SetPosition(u64 p) override { fPosition = p; }
+    void SetSize() override {}
+    void Write(const void*, u64) override { SetError(kErrReadOnly); }
+    void Read(void* buf, u64* len) override {
+        const u64 left = fPosition < fData->size() ? fData->size() - fPosition : 0;
+        if (*len > left) *len = left;
+        std::memcpy(buf, fData->data() + fPosition, size_t(*len));
+        fPosition += *len;
+    }
+
+private:
+    const std::vector<u8>* fData;
+};
+
+const std::vector<u8>& Payload() {
+    static std::vector<u8> data = [] {
+        std::vector<u8> v(kSize);
+        u32 x = 1;
+        for (auto& b : v) {
+            x = x * 1103515245u + 12345u;
+            b = u8(x >> 16);
+        }
+        return v;
+    }();
+    return data;
+}
+
+void EnsureApp() {
+    static int argc = 1;
+    static char name[] = "tftp_bench";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+struct State {
+    u32 cap = 1;
+    bool done = false;
+    u32 result = 99;
+    static void Cb(void* ctx, u32 event, void* obj) {
+        auto* s = static_cast<State*>(ctx);
+        if (event == kTftpEventPeerNew) {
+            auto* p = static_cast<CTftpPeer*>(obj);
+            p->Window().SetMax(s->cap);
+            p->Accept(new VecSource(&Payload()));
+        } else if (event == kTftpEventPeerDone) {
+            s->result = static_cast<CTftpPeer*>(obj)->Result();
+        } else {
+            s->done = true;
+        }
+    }
+};
+
+void BM_WriteToSimulatedDevice(benchmark::State& st) {
+    EnsureApp();
+    const std::string root = fs::temp_directory_path() / ("kvbench-" + std::to_string(getpid()));
+    Child sim;
+    if (!sim.Start({Exe() + "/tools/simdevice/kvsimdev"}, true)) return st.SkipWithError("no kvsimdev");
+    char ready[256];
+    if (!fgets(ready, sizeof ready, sim.out)) return st.SkipWithError("kvsimdev did not start");
+    const std::string a = sim.Cmd("add-device serno=9 addr=127.0.0.2/8 port=0 root=" + root);
+    const size_t at = a.find("port=");
+    if (at == std::string::npos) return st.SkipWithError(a.c_str());
+    const u16 port = u16(std::stoi(a.substr(at + 5)));
+    sim.Cmd("set serno=9 idle=5000");
+    CTftpManager mgr(MainRunLoopWakeSource(), 0);
+    State s;
+    s.cap = u32(st.range(0));
+    for (auto _ : st) {
+        s.done = false;
+        CTftpSession* session = mgr.StartTransfer(LNetAddr::IPv4(0x7F000002, port), true, "/sdc/bench.bin", &s,
+                                                  State::Cb, if_nametoindex("lo"));
+        session->Start();
+        while (!s.done) RunLoopRunOnce(10);
+        mgr.Release(session);
+        if (s.result != 0) st.SkipWithError("transfer failed");
+    }
+    st.SetBytesProcessed(i64(st.iterations()) * i64(kSize));
+    fs::remove_all(root);
+}
+BENCHMARK(BM_WriteToSimulatedDevice)->Arg(1)->Arg(50)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_AtftpToAtftpd(benchmark::State& st) {
+    if (access("/usr/bin/atftp", X_OK) || access("/usr/sbin/atftpd", X_OK)) return st.SkipWithError("no atftp/atftpd");
+    const std::string root = fs::temp_directory_path() / ("kvbench-atftpd-" + std::to_string(getpid()));
+    fs::create_directories(root);
+    const std::string local = root + "-src.bin";
+    {
+        std::ofstream f(local, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(Payload().data()), std::streamsize(kSize));
+    }
+    const std::string port = "16907";
+    Child server;
+    server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address", "127.0.0.1",
+                  "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null", root},
+                 false);
+    usleep(300 * 1000);
+    for (auto _ : st) {
+        Child client;
+        client.Start({"/usr/bin/atftp", "--option", "blksize 1428", "--option", "windowsize 50", "-p", "-l", local,
+                      "-r", "bench.bin", "127.0.0.1", port},
+                     false);
+        int status = 0;
+        waitpid(client.pid, &status, 0);
+        client.pid = -1;
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) st.SkipWithError("atftp failed");
+    }
+    st.SetBytesProcessed(i64(st.iterations()) * i64(kSize));
+    fs::remove_all(root);
+    fs::remove(local);
+}
+BENCHMARK(BM_AtftpToAtftpd)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,69 @@
+#pragma once
+// A record channel keeps one record of the application in step with the same
+// record on a device, through a device command path ("/.cmd/udseqset"): the path
+// followed by "/" reads the whole record; every local change of a field is sent
+// at once as a write of the path followed by the field's path of tags, carrying
+// that one field. Its own small queue sits in front of the device's request
+// queue, so that consecutive changes of one field travel as one write.
+
+#include "base/LList.h"
+#include "base/LString.h"
+#include "devlink/ReqQueue.h"
+#include "platform/RunLoop.h"
+#include "records/CRecordDoc.h"
+
+// Called each time a whole-record read has been applied.
+using LChannelDoneFn = void (*)(void* context);
+// Called once for a read queued with Request.
+using LChannelClientFn = void (*)(void* context, bool success);
+
+class CDevRequestQueue {
+public:
+    // With this completion context a failed write is not followed by a re-read.
+    static void* NoRereadContext() { return reinterpret_cast<void*>(~uintptr_t(0)); }
+
+    // Nothing is read until Refresh.
+    CDevRequestQueue(CReqQueue* queue, CRecord* record, const char* basePath, void* context, LChannelDoneFn done);
+    ~CDevRequestQueue();
+    CDevRequestQueue(const CDevRequestQueue&) = delete;
+    CDevRequestQueue& operator=(const CDevRequestQueue&) = delete;
+
+    // Reads the whole record (merged with a whole-record read already waiting last).
+    void Refresh();
+    // Reads one path ("/" or a field's path of tags) into the record.
+    void Request(const char* relativePath, void* context, LChannelClientFn fn);
+    void CancelFor(void* context, LChannelClientFn fn);
+    bool IsBusy() const { return fInFlight != nullptr || !fPending.IsEmpty(); }
+
+private:
+    struct ChanReq : LLink {
+        ~ChanReq() override { delete body; }
+        LString path;
+        CStrm* body = nullptr;
+        u8 write = 0;
+        void* context = nullptr;
+        LChannelClientFn fn = nullptr;
+    };
+
+    ChanReq* Take(const char* path, bool merge, u8 write);
+    void Recycle(ChanReq* r);
+    void Send();
+    static void OnDone(void* self, CStrm* data, const u32* status);
+    static void OnChange(void* self, CRecordNote* note);
+    static void OnSendTimer(void* self);
+    static void OnRestartTimer(void* self);
+
+    CReqQueue* fQueue;
+    CRecord* fRecord;
+    LString fBasePath;
+    void* fContext;
+    LChannelDoneFn fDone;
+    u8 fApplying = 0;
+    u8 fWaitingRestart = 0;
+    LRunLoopTimer fSendTimer;
+    LRunLoopTimer fRestartTimer;
+    LList fPending;
+    LList fFree;
+    ChanReq* fInFlight = nullptr;
+    CRecordDoc* fDoc;
+};

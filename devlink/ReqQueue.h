@@ -1,0 +1,85 @@
+#pragma once
+// The request queue of one device: every queued exchange with the device (record
+// channels, file lists, service requests, uploads) waits here in arrival order
+// and runs alone, as one transfer to the device's current address. Each request
+// carries the device's serial number ("serno") so that only that device answers.
+
+#include "base/CMemStrm.h"
+#include "base/LHandle.h"
+#include "base/LList.h"
+#include "base/LString.h"
+#include "devlink/DevSetLink.h"
+#include "devlink/Tftp.h"
+
+// status[0]: the session result (0 done, 1 the request did not fit, 2 no answer or
+// the device's address changed); status[1]: the peer result (0 done, 2 timed out,
+// 3 error packet received or sent); status[2]: the ERROR packet's code (0 when no
+// peer was involved). The stream is the reply (or what was sent) on success, else
+// null; it belongs to the queue.
+using LReqDoneFn = void (*)(void* context, CStrm* data, const u32* status);
+
+namespace detail {
+struct OwnedBuf {
+    LDataBuf buffer;
+};
+} // namespace detail
+
+// A memory stream that owns its growable buffer.
+class CGrowMemStrm : private detail::OwnedBuf, public CMemStrm {
+public:
+    CGrowMemStrm() : CMemStrm(buffer) {}
+};
+
+class CReqQueue {
+public:
+    enum : u32 { kKeepTrying = 1 };
+
+    // serial 0: a queue of no device, whose requests complete at once with nothing.
+    CReqQueue(MDevSetLink* owner, u32 serial);
+    ~CReqQueue();
+    CReqQueue(const CReqQueue&) = delete;
+    CReqQueue& operator=(const CReqQueue&) = delete;
+
+    // The queue owns data from here on (null: nothing to send, reply not kept).
+    void Enqueue(void* context, LReqDoneFn done, const char* path, u32 write, CStrm* data, const u32* perm,
+                 u32 flags);
+    // Forgets every request of (context, done), in flight or waiting; none of them
+    // completes.
+    void CancelAll(void* context, LReqDoneFn done);
+    // The tick of the last progress of the transfer in flight, else of the last one.
+    u32 CurrentStatus();
+
+    bool IsIdle() const { return fCurrent == nullptr; }
+    u32 PendingCount() const;
+    u32 Serial() const { return fSerial; }
+    CTftpManager& Manager() { return fManager; }
+
+private:
+    struct Request : LLink {
+        ~Request() override { delete data; }
+        LString path;
+        CStrm* data = nullptr;
+        u8 write = 0;
+        void* context = nullptr;
+        LReqDoneFn done = nullptr;
+        u32 perm = 0;
+        u32 flags = 0;
+    };
+
+    void StartNext();
+    void Finish(u32 sessionResult, u32 peerResult);
+    static void OnTransfer(void* self, u32 event, void* object);
+    static void OnDeviceChange(void* self, CRecordNote* note);
+
+    MDevSetLink* fOwner;
+    u32 fSerial;
+    LString fSerialText;
+    LRunLoopHolder* fWake;
+    u32 fLastActivity;
+    CTftpManager fManager;
+    LList fPending;
+    LList fFree;
+    Request* fCurrent = nullptr;
+    CTftpSession* fSession = nullptr;
+    u8 fStarting = 0;
+};

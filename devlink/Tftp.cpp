@@ -1,0 +1,652 @@
+#include "devlink/Tftp.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <new>
+
+#include "devlink/NetIf.h"
+#include "platform/Services.h"
+
+namespace {
+
+enum : u32 { kOpRead = 1, kOpWrite = 2, kOpData = 3, kOpAck = 4, kOpError = 5, kOpOack = 6 };
+enum : u32 { kWrapLen = 8, kMaxBlock = 1428, kMaxBlockWrapped = 1420 };
+constexpr u32 kBroadcastAll = 0xFFFFFFFFu;
+
+// Error codes this side sends besides the protocol's 4 and 8.
+enum : u32 { kErrUndefined = 0, kErrDiskFull = 3, kErrUnknownTid = 5 };
+
+u32 Be16(const u8* p) { return u32(p[0]) << 8 | p[1]; }
+void PutBe16(u8* p, u32 v) {
+    p[0] = u8(v >> 8);
+    p[1] = u8(v);
+}
+void PutBe32(u8* p, u32 v) {
+    p[0] = u8(v >> 24);
+    p[1] = u8(v >> 16);
+    p[2] = u8(v >> 8);
+    p[3] = u8(v);
+}
+u32 Be32(const u8* p) { return u32(p[0]) << 24 | u32(p[1]) << 16 | u32(p[2]) << 8 | p[3]; }
+
+// A block size as the peer wrote it: decimal digits only.
+bool ParseBlockSize(const LString& text, u32* out) {
+    const char* s = text.CStr();
+    if (!*s) return false;
+    u32 v = 0;
+    for (; *s; ++s) {
+        if (*s < '0' || *s > '9') return false;
+        v = v * 10 + u32(*s - '0');
+        if (v > 100000) return false;
+    }
+    *out = v;
+    return true;
+}
+
+// Appends text and its zero byte; false when the buffer is full.
+bool PutText(u8* buf, u32 cap, u32* len, const char* text, u32 textLen) {
+    if (*len + textLen + 1 > cap) return false;
+    std::memcpy(buf + *len, text, textLen);
+    *len += textLen;
+    buf[(*len)++] = 0;
+    return true;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Peer
+
+CTftpPeer::CTftpPeer(LRunLoopHolder* holder) : fTimer(holder, this, OnTimer) {}
+
+CTftpPeer::~CTftpPeer() { delete fData; }
+
+const LString* CTftpPeer::Option(const char* key) const {
+    for (const auto& [k, v] : fOptions)
+        if (strcasecmp(k.CStr(), key) == 0) return &v;
+    return nullptr;
+}
+
+void CTftpPeer::OnTimer(void* self) {
+    auto* peer = static_cast<CTftpPeer*>(self);
+    if (peer->fSession) peer->fSession->PeerTimer(peer);
+}
+
+void CTftpPeer::Accept(CStrm* data) {
+    if (fState != kWaitAccept || !fSession) {
+        delete data;
+        return;
+    }
+    CTftpSession* s = fSession;
+    fState = kTransferring;
+    fData = data;
+    if (!fData) {
+        // Nothing to read from or write into: end the peer rather than crash.
+        s->FailPeer(this, kErrUndefined);
+        return;
+    }
+    if (s->fWrite) {
+        fLastBlock = 0xFFFFFFFFu;
+        fPosition = 0;
+        fLastAckTick = LTickMs();
+        fNextBlock = 1;
+        s->SendWindow(this);
+    } else if (fByOack) {
+        s->SendAck(fAddress, 0);
+        fNextBlock = 1;
+        fTimer.StartMs(s->fManager->fTimes.receiverIdleMs);
+    } else {
+        fTimer.StartMs(s->fManager->fTimes.receiverIdleMs);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Manager
+
+CTftpManager::CTftpManager(LRunLoopHolder* owner, u32 wrapperAllowed)
+    : fOwner(owner), fWrapperAllowed(wrapperAllowed) {}
+
+CTftpManager::~CTftpManager() {
+    while (LLink* l = fFreeSessions.PopFront()) delete static_cast<CTftpSession*>(l);
+    while (LLink* l = fFreePeers.PopFront()) delete static_cast<CTftpPeer*>(l);
+}
+
+CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool write, const LString& path,
+                                          void* context, LTftpCallback callback, u32 interfaceIndex) {
+    CTftpSession* s = static_cast<CTftpSession*>(fFreeSessions.PopFront());
+    if (!s) s = new CTftpSession(this);
+    const u8 family = destination.IsIPv6() ? 1 : 0;
+    if (s->fSocket.IsOpen() && s->fFamily != family) {
+        s->fSocket.Close();
+        s->fBoundIndex = 0;
+    }
+    if (!s->fSocket.IsOpen()) {
+        s->fBoundIndex = 0;
+        s->fFamily = family;
+        s->fSocket.Open(0, family, 0, 0);
+    }
+    s->Bind(interfaceIndex);
+    s->fDest = destination;
+    s->fWrite = write ? 1 : 0;
+    s->fContext = context;
+    s->fCallback = callback;
+    s->fPath = path;
+    s->fKeepTrying = 0;
+    s->fOptions.clear();
+    s->fState = CTftpSession::kIdle;
+    s->fResult = 0;
+    s->fLastActivity = LTickMs();
+    s->fLocal.clear();
+    s->fBroadcast = 0;
+    s->fWrapper = 0;
+    if (!destination.IsIPv6()) {
+        const u32 index = interfaceIndex ? interfaceIndex : DefaultInterfaceIndex();
+        const u32 dst = destination.IPv4Address();
+        u8 wrapper = fWrapperAllowed ? 1 : 0;
+        u8 broadcast = dst == kBroadcastAll ? 1 : 0;
+        if (index) {
+            for (const LIPv4AndMask& am : InterfaceIPv4Addresses(index)) {
+                s->fLocal.push_back(am.address);
+                const u32 subnetBroadcast = am.address | ~am.mask;
+                if (dst == subnetBroadcast)
+                    broadcast = 1;
+                else if (((am.address ^ dst) & am.mask) == 0)
+                    wrapper = 0;
+            }
+        }
+        s->fBroadcast = broadcast;
+        s->fWrapper = wrapper;
+    }
+    return s;
+}
+
+void CTftpManager::Release(CTftpSession* session) {
+    if (!session) return;
+    session->Stop();
+    fFreeSessions.PushFront(session);
+}
+
+// ---------------------------------------------------------------------------
+// Session
+
+CTftpSession::CTftpSession(CTftpManager* manager)
+    : fManager(manager),
+      fSocket(this, OnSocketReady),
+      fReceiveTimer(manager->fOwner, this, OnReceiveTimer),
+      fResendTimer(manager->fOwner, this, OnResendTimer) {
+    fLastActivity = LTickMs();
+}
+
+CTftpSession::~CTftpSession() {
+    // The socket goes first: once unregistered no reactor callback can arm our timers.
+    fSocket.Close();
+    while (LLink* l = fPeers.PopFront()) delete static_cast<CTftpPeer*>(l);
+}
+
+bool CTftpSession::Bind(u32 index) {
+    if (!fSocket.IsOpen()) return false;
+    // IPv4 without an interface is simply unbound; IPv6 always binds (0: the default).
+    if (index == fBoundIndex && !(fFamily == 1)) return true;
+    if (fSocket.BindToInterface(index)) {
+        fBoundIndex = index;
+        return true;
+    }
+    // A socket once bound may not be re-bound without privilege: a fresh socket
+    // is the only way not to send from the old interface.
+    fSocket.Close();
+    fBoundIndex = 0;
+    if (fSocket.Open(0, fFamily, 0, 0) != 0) return false;
+    if (index == 0 && fFamily != 1) return true;
+    if (fSocket.BindToInterface(index)) {
+        fBoundIndex = index;
+        return true;
+    }
+    // Better no transfer at all than one through another interface.
+    fSocket.Close();
+    return false;
+}
+
+void CTftpSession::AddOption(const LString& key, const LString& value) { fOptions.emplace_back(key, value); }
+
+u32 CTftpSession::PeerCount() const {
+    u32 n = 0;
+    for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next()) ++n;
+    return n;
+}
+
+CTftpPeer* CTftpSession::PeerAt(u32 i) const {
+    for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next())
+        if (i-- == 0) return static_cast<CTftpPeer*>(l);
+    return nullptr;
+}
+
+void CTftpSession::Stop() {
+    ++fGeneration;
+    fResendTimer.Disarm();
+    fState = kIdle;
+    fOptions.clear();
+    while (LLink* l = fPeers.PopFront()) {
+        auto* peer = static_cast<CTftpPeer*>(l);
+        peer->fTimer.Disarm();
+        delete peer->fData;
+        peer->fData = nullptr;
+        peer->fState = CTftpPeer::kNew;
+        peer->fSession = nullptr;
+        fManager->fFreePeers.PushFront(peer);
+    }
+}
+
+void CTftpSession::Notify(u32 event, void* object) {
+    if (fCallback) fCallback(fContext, event, object);
+}
+
+void CTftpSession::Start() {
+    if (fState != kIdle) return;
+    const u32 cap = fWrapper ? 520 : 512;
+    u32 len = 0;
+    bool fits = true;
+    if (fWrapper) {
+        std::memcpy(fRequest, "YTFW", 4);
+        PutBe32(fRequest + 4, fDest.IPv4Address());
+        len = kWrapLen;
+    }
+    PutBe16(fRequest + len, fWrite ? kOpWrite : kOpRead);
+    len += 2;
+    const char* size = fWrapper ? "1420" : "1428";
+    fits = PutText(fRequest, cap, &len, fPath.CStr(), fPath.Length()) && PutText(fRequest, cap, &len, "octet", 5) &&
+           PutText(fRequest, cap, &len, "blksize", 7) && PutText(fRequest, cap, &len, size, 4);
+    for (const auto& [k, v] : fOptions) {
+        if (!fits) break;
+        fits = PutText(fRequest, cap, &len, k.CStr(), k.Length()) && PutText(fRequest, cap, &len, v.CStr(), v.Length());
+    }
+    if (!fits) {
+        fRequestLength = 0;
+        fState = kFinished;
+        fResult = kResultTooLong;
+        fResendTimer.StartMs(0u);
+        return;
+    }
+    fRequestLength = len;
+    ReceivePass(); // stale datagrams of an earlier use are dropped in state 0
+    fState = kRequestSent;
+    fResendCount = 0;
+    fGraceOver = 0;
+    SendRequest();
+}
+
+void CTftpSession::SendRequest() {
+    const LNetAddr to = fWrapper ? LNetAddr::IPv4(kBroadcastAll, fDest.port) : fDest;
+    fSocket.SendTo(to, fRequest, fRequestLength);
+    fResendTimer.StartMs(fManager->fTimes.resendMs);
+}
+
+void CTftpSession::OnSocketReady(void* self, u32) {
+    // Reactor thread: hand over to the main run loop.
+    static_cast<CTftpSession*>(self)->fReceiveTimer.StartMs(0u);
+}
+
+void CTftpSession::OnReceiveTimer(void* self) { static_cast<CTftpSession*>(self)->ReceivePass(); }
+
+void CTftpSession::OnResendTimer(void* self) {
+    auto* s = static_cast<CTftpSession*>(self);
+    switch (s->fState) {
+    case kRequestSent:
+        if (s->fResendCount <= i32(s->fManager->fTimes.resendLimit)) {
+            if (!s->fKeepTrying) ++s->fResendCount;
+            s->SendRequest();
+        } else {
+            s->fState = kFinished;
+            s->fResult = kResultNoAnswer;
+            s->Notify(kTftpEventSessionDone, s);
+        }
+        break;
+    case kPeersActive:
+        s->fGraceOver = 1;
+        s->CheckCompletion();
+        break;
+    case kFinished:
+        s->Notify(kTftpEventSessionDone, s);
+        break;
+    default:
+        break;
+    }
+}
+
+void CTftpSession::ReceivePass() {
+    const u32 start = LTickMs();
+    const u32 generation = fGeneration;
+    u8 buf[2048];
+    u32 failures = 0;
+    for (;;) {
+        LNetAddr from;
+        const i32 n = fSocket.RecvFrom(&from, buf, sizeof buf);
+        if (n < 1) {
+            // A pending socket error is consumed by the failed call: read on so that
+            // the reactor's interest is armed again by the call that finds nothing.
+            if (n < 0 && fSocket.IsOpen() && ++failures < 8) continue;
+            break;
+        }
+        if (fState != kRequestSent && fState != kPeersActive) continue;
+        const u8* p = buf;
+        u32 len = u32(n);
+        if (len >= 9 && std::memcmp(p, "YTFW", 4) == 0) {
+            const u32 target = Be32(p + 4);
+            bool ours = false;
+            for (u32 a : fLocal)
+                if (a == target) ours = true;
+            if (!ours) continue;
+            p += kWrapLen;
+            len -= kWrapLen;
+        }
+        if (len < 2) continue;
+        const u32 op = Be16(p);
+        if (op < kOpData || op > kOpOack) continue;
+        Handle(from, p, len);
+        if (fGeneration != generation) return; // released from a callback
+        if (u32(LTickMs() - start) >= 11) fReceiveTimer.StartMs(0u);
+    }
+}
+
+CTftpPeer* CTftpSession::FindPeer(const LNetAddr& from) const {
+    for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next()) {
+        auto* peer = static_cast<CTftpPeer*>(l);
+        if (peer->fAddress == from) return peer;
+    }
+    return nullptr;
+}
+
+CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
+    fState = kPeersActive;
+    auto* peer = static_cast<CTftpPeer*>(fManager->fFreePeers.PopFront());
+    if (!peer) peer = new CTftpPeer(fManager->fOwner);
+    peer->fSession = this;
+    peer->fAddress = from;
+    peer->fState = CTftpPeer::kNew;
+    peer->fResult = 0;
+    peer->fErrorCode = 0;
+    peer->fBlockSize = 512;
+    peer->fNextBlock = 0;
+    peer->fLastBlock = 0xFFFFFFFFu;
+    peer->fPosition = 0;
+    peer->fByOack = 0;
+    delete peer->fData;
+    peer->fData = nullptr;
+    peer->fOptions.clear();
+    peer->fWindow.Reset();
+    peer->fWindow.SetMax(1);
+    fPeers.PushBack(peer);
+    return peer;
+}
+
+void CTftpSession::Handle(const LNetAddr& from, const u8* p, u32 len) {
+    const u32 op = Be16(p);
+    CTftpPeer* peer = FindPeer(from);
+    if (!peer && !fBroadcast && !fPeers.IsEmpty()) {
+        // A unicast session talks to the endpoint that answered first; anyone
+        // else would write into the same stream.
+        if (op != kOpError) SendError(from, kErrUnknownTid);
+        return;
+    }
+    switch (op) {
+    case kOpOack:
+        HandleOack(peer, from, p + 2, len - 2);
+        break;
+    case kOpData:
+        if (len >= 4 && !fWrite) HandleData(peer, from, p, len);
+        break;
+    case kOpAck:
+        if (len >= 4 && fWrite) HandleAck(peer, from, Be16(p + 2));
+        break;
+    case kOpError:
+        if (len >= 4) HandleError(peer, from, Be16(p + 2));
+        break;
+    default:
+        break;
+    }
+}
+
+void CTftpSession::HandleOack(CTftpPeer* peer, const LNetAddr& from, const u8* p, u32 len) {
+    if (peer) {
+        // Our ACK 0 was lost: the device repeats its OACK.
+        if (!fWrite && peer->fState == CTftpPeer::kTransferring && peer->fNextBlock == 1) {
+            SendAck(peer->fAddress, 0);
+            fLastActivity = LTickMs();
+        }
+        return;
+    }
+    peer = NewPeer(from);
+    peer->fByOack = 1;
+    fLastActivity = LTickMs();
+    const u32 limit = fWrapper ? kMaxBlockWrapped : kMaxBlock;
+    u32 i = 0;
+    while (i < len) {
+        const void* z1 = std::memchr(p + i, 0, len - i);
+        if (!z1) break;
+        const u32 keyEnd = u32(static_cast<const u8*>(z1) - p);
+        if (keyEnd + 1 >= len) break;
+        const void* z2 = std::memchr(p + keyEnd + 1, 0, len - keyEnd - 1);
+        if (!z2) break;
+        const u32 valEnd = u32(static_cast<const u8*>(z2) - p);
+        LString key(reinterpret_cast<const char*>(p + i), keyEnd - i);
+        LString value(reinterpret_cast<const char*>(p + keyEnd + 1), valEnd - keyEnd - 1);
+        peer->fOptions.emplace_back(key, value);
+        if (strcasecmp(key.CStr(), "blksize") == 0) {
+            u32 size = 0;
+            if (!ParseBlockSize(value, &size) || size < 8 || size > limit) {
+                SendError(peer->fAddress, 8);
+                peer->fErrorCode = 8;
+                peer->fState = CTftpPeer::kFinished;
+                peer->fResult = CTftpPeer::kResultError;
+                peer->fTimer.StartMs(0u);
+                return;
+            }
+            peer->fBlockSize = size;
+        }
+        i = valEnd + 1;
+    }
+    peer->fState = CTftpPeer::kWaitAccept;
+    Notify(kTftpEventPeerNew, peer);
+}
+
+void CTftpSession::HandleData(CTftpPeer* peer, const LNetAddr& from, const u8* p, u32 len) {
+    const u32 block = Be16(p + 2);
+    const u8* payload = p + 4;
+    const u32 size = len - 4;
+    if (!peer) {
+        if (block != 1) return;
+        peer = NewPeer(from);
+        fLastActivity = LTickMs();
+        if (size > 512) {
+            SendError(peer->fAddress, 4);
+            peer->fErrorCode = 4;
+            peer->fState = CTftpPeer::kFinished;
+            peer->fResult = CTftpPeer::kResultError;
+            peer->fTimer.StartMs(0u);
+            return;
+        }
+        peer->fState = CTftpPeer::kWaitAccept;
+        peer->fNextBlock = 1;
+        const u32 generation = fGeneration;
+        Notify(kTftpEventPeerNew, peer);
+        if (fGeneration != generation || peer->fState != CTftpPeer::kTransferring) return;
+        ReceiveBlock(peer, block, payload, size);
+        return;
+    }
+    if (peer->fState != CTftpPeer::kTransferring) return;
+    fLastActivity = LTickMs();
+    ReceiveBlock(peer, block, payload, size);
+}
+
+void CTftpSession::ReceiveBlock(CTftpPeer* peer, u32 block, const u8* payload, u32 size) {
+    if (block == (peer->fNextBlock & 0xFFFF)) {
+        peer->fData->Write(payload, size);
+        if (peer->fData->Error() != CStrm::kErrNone) {
+            // Acknowledging a block we could not keep would report a truncated file as complete.
+            FailPeer(peer, kErrDiskFull);
+            return;
+        }
+        if (size >= peer->fBlockSize) {
+            peer->fTimer.StartMs(fManager->fTimes.receiverIdleMs);
+        } else {
+            peer->fState = CTftpPeer::kFinished;
+            peer->fResult = CTftpPeer::kResultDone;
+            peer->fTimer.StartMs(0u);
+        }
+        ++peer->fNextBlock;
+    }
+    SendAck(peer->fAddress, block);
+}
+
+void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
+    if (!peer) {
+        if (block != 0) return;
+        // A server that ignored the options.
+        peer = NewPeer(from);
+        fLastActivity = LTickMs();
+        peer->fState = CTftpPeer::kWaitAccept;
+        peer->fNextBlock = 1;
+        Notify(kTftpEventPeerNew, peer);
+        return;
+    }
+    if (peer->fState != CTftpPeer::kTransferring) return;
+    fLastActivity = LTickMs();
+    // Not cumulative: only the oldest unacknowledged block moves the window.
+    if (block != (peer->fNextBlock & 0xFFFF)) {
+        peer->fWindow.OnLoss();
+        return;
+    }
+    peer->fWindow.OnAck();
+    peer->fLastAckTick = LTickMs();
+    const bool final = peer->fLastBlock != 0xFFFFFFFFu && peer->fLastBlock == block;
+    ++peer->fNextBlock;
+    peer->fPosition += peer->fBlockSize;
+    if (final) {
+        peer->fState = CTftpPeer::kFinished;
+        peer->fResult = CTftpPeer::kResultDone;
+        peer->fTimer.StartMs(0u);
+    } else {
+        SendWindow(peer);
+    }
+}
+
+void CTftpSession::HandleError(CTftpPeer* peer, const LNetAddr& from, u32 code) {
+    if (!peer) peer = NewPeer(from);
+    if (peer->fState == CTftpPeer::kFinished || peer->fState == CTftpPeer::kReported) return;
+    peer->fErrorCode = code;
+    peer->fState = CTftpPeer::kFinished;
+    peer->fResult = CTftpPeer::kResultError;
+    peer->fTimer.StartMs(0u);
+}
+
+void CTftpSession::FailPeer(CTftpPeer* peer, u32 code) {
+    SendError(peer->fAddress, code);
+    peer->fErrorCode = code;
+    peer->fState = CTftpPeer::kFinished;
+    peer->fResult = CTftpPeer::kResultError;
+    peer->fTimer.StartMs(0u);
+}
+
+void CTftpSession::SendWindow(CTftpPeer* peer) {
+    CFlowWindow& w = peer->fWindow;
+    CStrm* data = peer->fData;
+    const u32 bs = peer->fBlockSize;
+    data->SetPosition(peer->fPosition + u64(w.outstanding) * bs);
+    u32 block = peer->fNextBlock + w.outstanding;
+    bool attempted = false;
+    u8 datagram[kWrapLen + 4 + kMaxBlock];
+    while (w.outstanding < w.window) {
+        u8* pkt = datagram + kWrapLen;
+        u64 got = bs;
+        data->Read(pkt + 4, &got);
+        if (data->Error() != CStrm::kErrNone) {
+            // A short read through a failing stream is not the end of the file.
+            FailPeer(peer, kErrUndefined);
+            return;
+        }
+        if (got < bs && peer->fLastBlock != 0xFFFFFFFFu && peer->fLastBlock != (block & 0xFFFF)) break;
+        PutBe16(pkt, kOpData);
+        PutBe16(pkt + 2, block & 0xFFFF);
+        attempted = true;
+        if (SendTo(peer->fAddress, pkt, u32(4 + got)) <= 0) break;
+        w.OnSend();
+        if (got < bs) {
+            peer->fLastBlock = block & 0xFFFF;
+            break;
+        }
+        ++block;
+    }
+    // Armed after every attempt: a send that failed leaves nothing outstanding,
+    // and only this timer would ever try again.
+    if (w.outstanding > 0 || attempted) peer->fTimer.StartMs(w.Rto());
+}
+
+void CTftpSession::PeerTimer(CTftpPeer* peer) {
+    const CTftpTimes& t = fManager->fTimes;
+    switch (peer->fState) {
+    case CTftpPeer::kFinished:
+        Report(peer);
+        break;
+    case CTftpPeer::kTransferring:
+        if (fWrite) {
+            peer->fWindow.OnTimeout();
+            if (fKeepTrying || u32(LTickMs() - peer->fLastAckTick) < t.senderGiveUpMs) {
+                SendWindow(peer);
+                return;
+            }
+        } else if (fKeepTrying) {
+            return;
+        }
+        peer->fState = CTftpPeer::kFinished;
+        peer->fResult = CTftpPeer::kResultTimedOut;
+        Report(peer);
+        break;
+    default:
+        break;
+    }
+}
+
+void CTftpSession::Report(CTftpPeer* peer) {
+    const u32 generation = fGeneration;
+    Notify(kTftpEventPeerDone, peer);
+    if (fGeneration != generation) return;
+    peer->fState = CTftpPeer::kReported;
+    CheckCompletion();
+}
+
+void CTftpSession::CheckCompletion() {
+    if (fState == kFinished || fState == kIdle) return;
+    if (fBroadcast && !fGraceOver) return;
+    for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next())
+        if (static_cast<CTftpPeer*>(l)->fState != CTftpPeer::kReported) return;
+    fState = kFinished;
+    fResult = kResultDone;
+    // Still armed from the last send: firing in state 3 would report the end twice.
+    fResendTimer.Disarm();
+    Notify(kTftpEventSessionDone, this);
+}
+
+i32 CTftpSession::SendTo(const LNetAddr& to, u8* datagram, u32 length) {
+    if (!fWrapper) return fSocket.SendTo(to, datagram, length);
+    // The wrapper goes in front: callers leave room for it.
+    u8* wrapped = datagram - kWrapLen;
+    std::memcpy(wrapped, "YTFW", 4);
+    PutBe32(wrapped + 4, to.IPv4Address());
+    return fSocket.SendTo(LNetAddr::IPv4(kBroadcastAll, to.port), wrapped, length + kWrapLen);
+}
+
+void CTftpSession::SendAck(const LNetAddr& to, u32 block) {
+    u8 buf[kWrapLen + 4];
+    PutBe16(buf + kWrapLen, kOpAck);
+    PutBe16(buf + kWrapLen + 2, block & 0xFFFF);
+    SendTo(to, buf + kWrapLen, 4);
+}
+
+void CTftpSession::SendError(const LNetAddr& to, u32 code) {
+    u8 buf[kWrapLen + 4 + 6];
+    u8* p = buf + kWrapLen;
+    PutBe16(p, kOpError);
+    PutBe16(p + 2, code);
+    std::memcpy(p + 4, "error", 6);
+    SendTo(to, p, 10);
+}

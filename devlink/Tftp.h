@@ -1,0 +1,201 @@
+#pragma once
+// The transfer engine of the device protocol: TFTP read and write requests with
+// options on UDP, optionally wrapped in an 8-byte "YTFW" header that names the
+// real receiver. A manager starts sessions (one request each); every endpoint that
+// answers a session becomes a peer with its own block counter, stream and flow
+// window. Main thread only: the reactor thread merely arms the receive timer.
+
+#include <utility>
+#include <vector>
+
+#include "base/CStrm.h"
+#include "base/LList.h"
+#include "base/LString.h"
+#include "devlink/FlowWindow.h"
+#include "devlink/UdpSocket.h"
+#include "platform/RunLoop.h"
+
+class CTftpManager;
+class CTftpSession;
+class CTftpPeer;
+
+enum : u32 {
+    kTftpPort = 61007,
+    // Session callback events.
+    kTftpEventSessionDone = 0, // object: the session
+    kTftpEventPeerNew = 1,     // object: a peer waiting for Accept
+    kTftpEventPeerDone = 2,    // object: a finished peer
+};
+
+// (context, event, object)
+using LTftpCallback = void (*)(void* context, u32 event, void* object);
+
+using LTftpOptions = std::vector<std::pair<LString, LString>>;
+
+// The engine's waiting times. The defaults are what the devices expect; tests
+// shorten them.
+struct CTftpTimes {
+    u32 resendMs = 1000;        // between sends of the request
+    u32 resendLimit = 9;        // resends counted before giving up (11 sends in all)
+    u32 receiverIdleMs = 20000; // receiver: after the last full block
+    u32 senderGiveUpMs = 30000; // sender: after the last good acknowledgement
+};
+
+class CTftpPeer : public LLink {
+public:
+    enum : u32 { kNew = 0, kWaitAccept = 1, kTransferring = 2, kFinished = 3, kReported = 4 };
+    enum : u32 { kResultDone = 0, kResultTimedOut = 2, kResultError = 3 };
+
+    ~CTftpPeer() override;
+
+    // Starts the data phase; the peer owns data from here until its session is
+    // released. A peer not waiting for Accept deletes data at once.
+    void Accept(CStrm* data);
+
+    CTftpSession* Session() const { return fSession; }
+    const LNetAddr& Address() const { return fAddress; }
+    u32 State() const { return fState; }
+    u32 Result() const { return fResult; }
+    u32 ErrorCode() const { return fErrorCode; }
+    u32 BlockSize() const { return fBlockSize; }
+    u64 Position() const { return fPosition; }
+    const LTftpOptions& Options() const { return fOptions; }
+    // The value of an acknowledged option (key compared without regard to case); null when absent.
+    const LString* Option(const char* key) const;
+    CStrm* Data() const { return fData; }
+    CFlowWindow& Window() { return fWindow; }
+
+private:
+    friend class CTftpSession;
+    friend class CTftpManager;
+    explicit CTftpPeer(LRunLoopHolder* holder);
+    static void OnTimer(void* self);
+
+    CTftpSession* fSession = nullptr;
+    LNetAddr fAddress;
+    LRunLoopTimer fTimer;
+    u32 fState = kNew;
+    u32 fResult = 0;
+    u32 fErrorCode = 0;
+    u32 fBlockSize = 512;
+    u32 fNextBlock = 0;
+    u32 fLastBlock = 0xFFFFFFFFu;
+    u32 fLastAckTick = 0;
+    u64 fPosition = 0;
+    CStrm* fData = nullptr;
+    LTftpOptions fOptions;
+    CFlowWindow fWindow;
+    u8 fByOack = 0; // started by an option acknowledgement (a receiver then sends ACK 0)
+};
+
+class CTftpSession : public LLink {
+public:
+    enum : u32 { kIdle = 0, kRequestSent = 1, kPeersActive = 2, kFinished = 3 };
+    enum : u32 { kResultDone = 0, kResultTooLong = 1, kResultNoAnswer = 2 };
+
+    ~CTftpSession() override;
+
+    void AddOption(const LString& key, const LString& value);
+    void SetKeepTrying(bool on) { fKeepTrying = on ? 1 : 0; }
+    // Builds and sends the request (idle sessions only).
+    void Start();
+
+    u32 State() const { return fState; }
+    u32 Result() const { return fResult; }
+    u32 LastActivity() const { return fLastActivity; }
+    bool Wrapper() const { return fWrapper != 0; }
+    bool Broadcast() const { return fBroadcast != 0; }
+    bool IsWrite() const { return fWrite != 0; }
+    const LNetAddr& Destination() const { return fDest; }
+    const std::vector<u32>& LocalAddresses() const { return fLocal; }
+    u32 PeerCount() const;
+    CTftpPeer* PeerAt(u32 i) const;
+    CUdpSocket& Socket() { return fSocket; }
+
+private:
+    friend class CTftpManager;
+    friend class CTftpPeer;
+    explicit CTftpSession(CTftpManager* manager);
+
+    static void OnSocketReady(void* self, u32 direction);
+    static void OnReceiveTimer(void* self);
+    static void OnResendTimer(void* self);
+
+    bool Bind(u32 index);
+    void Stop();
+    void SendRequest();
+    void ReceivePass();
+    void Handle(const LNetAddr& from, const u8* p, u32 len);
+    void HandleOack(CTftpPeer* peer, const LNetAddr& from, const u8* p, u32 len);
+    void HandleData(CTftpPeer* peer, const LNetAddr& from, const u8* p, u32 len);
+    void HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block);
+    void HandleError(CTftpPeer* peer, const LNetAddr& from, u32 code);
+    void ReceiveBlock(CTftpPeer* peer, u32 block, const u8* payload, u32 size);
+    CTftpPeer* FindPeer(const LNetAddr& from) const;
+    CTftpPeer* NewPeer(const LNetAddr& from);
+    void SendWindow(CTftpPeer* peer);
+    void PeerTimer(CTftpPeer* peer);
+    void FailPeer(CTftpPeer* peer, u32 code);
+    void Report(CTftpPeer* peer);
+    void CheckCompletion();
+    // Sends opcode-onwards bytes to an endpoint, wrapped when the session is.
+    i32 SendTo(const LNetAddr& to, u8* datagram, u32 length);
+    void SendAck(const LNetAddr& to, u32 block);
+    void SendError(const LNetAddr& to, u32 code);
+    void Notify(u32 event, void* object);
+
+    CTftpManager* fManager;
+    CUdpSocket fSocket;
+    u8 fWrapper = 0;
+    u32 fState = kIdle;
+    u32 fResult = 0;
+    std::vector<u32> fLocal;
+    LNetAddr fDest;
+    u8 fBroadcast = 0;
+    u8 fWrite = 0;
+    u8 fKeepTrying = 0;
+    void* fContext = nullptr;
+    LTftpCallback fCallback = nullptr;
+    LString fPath;
+    LTftpOptions fOptions;
+    LList fPeers;
+    u32 fLastActivity = 0;
+    LRunLoopTimer fReceiveTimer;
+    LRunLoopTimer fResendTimer;
+    i32 fResendCount = 0;
+    u8 fGraceOver = 0;
+    u32 fRequestLength = 0;
+    u8 fRequest[520] = {};
+    // Not part of the protocol: which interface the socket is bound to (0 none),
+    // and a count of stops so that code after a callback notices a release.
+    u32 fBoundIndex = 0;
+    u8 fFamily = 0;
+    u32 fGeneration = 0;
+};
+
+class CTftpManager {
+public:
+    CTftpManager(LRunLoopHolder* owner, u32 wrapperAllowed);
+    ~CTftpManager();
+    CTftpManager(const CTftpManager&) = delete;
+    CTftpManager& operator=(const CTftpManager&) = delete;
+
+    // A session in state 0 bound to that interface (0: none; the default interface
+    // decides broadcast and wrapper). Never null.
+    CTftpSession* StartTransfer(const LNetAddr& destination, bool write, const LString& path, void* context,
+                                LTftpCallback callback, u32 interfaceIndex);
+    // Stops the session and keeps it, with its socket, for reuse.
+    void Release(CTftpSession* session);
+
+    CTftpTimes& Times() { return fTimes; }
+    u32 WrapperAllowed() const { return fWrapperAllowed; }
+
+private:
+    friend class CTftpSession;
+    friend class CTftpPeer;
+    LRunLoopHolder* fOwner;
+    u32 fWrapperAllowed;
+    LList fFreePeers;
+    LList fFreeSessions;
+    CTftpTimes fTimes;
+};

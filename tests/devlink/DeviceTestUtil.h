@@ -1,0 +1,82 @@
+#pragma once
+// Pieces shared by the tests of the request queue and the record channels: the
+// run loop, transfers bound to loopback, a simulated device and the device set.
+// Header-only: only tests that link the Qt run loop include it.
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/CKvsDevSet.h"
+#include "devlink/NetIf.h"
+#include "devlink/ReqQueue.h"
+#include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/SimDeviceProcess.h"
+
+namespace devtest {
+
+// Every transfer goes through loopback: never a wrapped broadcast from the host.
+struct LoopbackPrefs : CNetIfPrefSource {
+    LString ChosenInterfaceName() override { return LString("lo"); }
+    void AddChangeListener(void*, ChangeFn) override {}
+    void RemoveChangeListener(void*, ChangeFn) override {}
+};
+
+// Loopback addresses of this run's devices: 127.14.P.n, P from the process id so
+// that parallel runs do not meet.
+inline u32 DeviceIp(u32 n) { return (127u << 24) | (14u << 16) | ((20u + u32(getpid()) % 200u) << 8) | n; }
+inline std::string IpText(u32 ip) {
+    return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 255) + "." + std::to_string((ip >> 8) & 255) +
+           "." + std::to_string(ip & 255);
+}
+
+class DeviceLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        enginetest::EnsureApp();
+        fWatch = std::make_unique<CLocalAddrWatch>(&fPrefs);
+        ASSERT_NE(enginetest::LoopbackIndex(), 0u);
+        ASSERT_EQ(CLocalAddrWatch::Current(), enginetest::LoopbackIndex());
+        ASSERT_TRUE(fSim.Ok()) << testtftp::SimDeviceProcess::ProgramPath();
+    }
+    void TearDown() override { fWatch.reset(); }
+
+    // A simulated device on port 61007 of its own loopback address, and its entry in the set.
+    CRecord* AddDevice(u16 serial, u32 n, bool inSet = true) {
+        const std::string root = fDir.Path() + "/" + std::to_string(serial);
+        const std::string a = fSim.Cmd("add-device serno=" + std::to_string(serial) + " addr=" + IpText(DeviceIp(n)) +
+                                       " root=" + root + " port=61007");
+        EXPECT_EQ(a.rfind("ok", 0), 0u) << a;
+        if (!inSet) return nullptr;
+        CRecord* d = fSet.Find(serial);
+        if (!d) d = fSet.Add(serial);
+        d->SetU32(nullptr, DevcF::address, DeviceIp(n));
+        return d;
+    }
+    // The packet log lines of one kind ("pkt", "req", "end", "chan").
+    std::vector<std::string> LogOf(const std::string& kind) {
+        std::vector<std::string> out;
+        for (const std::string& l : fSim.Log())
+            if (l.rfind(kind + " ", 0) == 0) out.push_back(l);
+        return out;
+    }
+    static std::string Field(const std::string& line, const std::string& key) {
+        return testtftp::SimDeviceProcess::Field(line, key);
+    }
+    void Shorten(CReqQueue& q, u32 resendMs = 40, u32 limit = 3) {
+        q.Manager().Times().resendMs = resendMs;
+        q.Manager().Times().resendLimit = limit;
+    }
+
+    LoopbackPrefs fPrefs;
+    std::unique_ptr<CLocalAddrWatch> fWatch;
+    testtftp::TempDir fDir;
+    testtftp::SimDeviceProcess fSim;
+    CKvsDevSet fSet;
+};
+
+} // namespace devtest

@@ -1,0 +1,132 @@
+// Under loss of DATA and ACK packets every transfer either arrives intact or is
+// reported failed: never a silent corruption.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "platform/RunLoop.h"
+#include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/SimDeviceProcess.h"
+
+using namespace enginetest;
+using namespace testtftp;
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteFile(const std::string& path, const std::vector<u8>& b) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+std::vector<u8> ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<u8>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+struct Job {
+    bool write = false;
+    std::string path;
+    std::vector<u8> expect, data;
+    Recorder rec;
+    CTftpSession* session = nullptr;
+    bool finished = false;
+    bool ok = false; // reported as done by the engine
+};
+
+class Loss : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        ASSERT_TRUE(sim.Ok());
+        root = dir.Path() + "/dev7";
+        std::string a = sim.Cmd("add-device serno=7 addr=127.0.0.2/8 root=" + root + " port=0");
+        ASSERT_EQ(a.rfind("ok", 0), 0u) << a;
+        port = u16(std::stoi(SimDeviceProcess::Field(a, "port")));
+        sim.Cmd("set serno=7 rto=300 retries=30 idle=20000");
+        mgr = std::make_unique<CTftpManager>(MainRunLoopWakeSource(), 0);
+        // Bounded so that a stalled transfer shows as a failure, not a hung test.
+        mgr->Times().senderGiveUpMs = 15000;
+        mgr->Times().receiverIdleMs = 15000;
+    }
+
+    TempDir dir;
+    SimDeviceProcess sim;
+    std::string root;
+    u16 port = 0;
+    std::unique_ptr<CTftpManager> mgr;
+};
+
+TEST_P(Loss, EveryTransferArrivesIntactOrIsReportedFailed) {
+    const int percent = GetParam();
+    for (const char* op : {"DATA", "ACK"}) {
+        std::string r = sim.Cmd(std::string("fault drop opcode=") + op + " percent=" + std::to_string(percent) +
+                                " seed=" + std::to_string(percent * 7 + op[0]));
+        ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
+    }
+    std::vector<std::unique_ptr<Job>> jobs;
+    for (int i = 0; i < 200; ++i) {
+        auto j = std::make_unique<Job>();
+        j->write = i % 2 == 1;
+        j->path = "/sdc/f" + std::to_string(i) + ".bin";
+        j->expect = Pattern(size_t(20000 + i * 37), u32(i + percent * 1000));
+        if (!j->write) WriteFile(root + j->path, j->expect);
+        jobs.push_back(std::move(j));
+    }
+    size_t next = 0, running = 0, done = 0;
+    const size_t kParallel = 25;
+    auto startMore = [&] {
+        while (running < kParallel && next < jobs.size()) {
+            Job& j = *jobs[next++];
+            j.rec.onNewPeer = [](CTftpPeer* p) { p->Window().SetMax(50); };
+            j.rec.makeStream = [&j](CTftpPeer*) {
+                return j.write ? new VecStrm(&j.expect) : new VecStrm(&j.data, CStrm::kModeWrite);
+            };
+            j.session = mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), j.write, LString(j.path.c_str()), &j.rec,
+                                           Recorder::Callback, LoopbackIndex());
+            j.session->AddOption("serno", "7");
+            j.session->Start();
+            ++running;
+        }
+    };
+    startMore();
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            for (auto& jp : jobs) {
+                Job& j = *jp;
+                if (j.session && !j.finished && j.rec.Done()) {
+                    j.finished = true;
+                    j.ok = j.session->Result() == 0 && j.rec.peerResults == std::vector<u32>{0};
+                    mgr->Release(j.session);
+                    --running;
+                    ++done;
+                }
+            }
+            startMore();
+            return done == jobs.size();
+        },
+        600000));
+    sim.Cmd("fault-clear");
+    ASSERT_TRUE(sim.WaitIdle(30000));
+    int okCount = 0;
+    for (auto& jp : jobs) {
+        Job& j = *jp;
+        if (!j.ok) continue;
+        ++okCount;
+        if (j.write)
+            EXPECT_TRUE(ReadFile(root + j.path) == j.expect) << "silently corrupted upload " << j.path;
+        else
+            EXPECT_TRUE(j.data == j.expect) << "silently corrupted download " << j.path;
+    }
+    std::printf("loss %d%%: %d of %zu transfers done, the rest reported failed\n", percent, okCount, jobs.size());
+    EXPECT_GE(okCount, 150);
+}
+
+INSTANTIATE_TEST_SUITE_P(Percent, Loss, ::testing::Values(1, 5));
+
+} // namespace

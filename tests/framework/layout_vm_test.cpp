@@ -1,0 +1,199 @@
+// The stack machine: user functions and their arguments, scopes, host calls,
+// run limits, and the built-ins of the script and layout machines.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <string>
+
+#include "TestPanes.h"
+#include "framework/layout/LLayoutVM.h"
+
+namespace {
+
+template <class VM>
+bool CompileInto(VM& vm, const std::string& text) {
+    LMemReader reader(text.data(), u32(text.size()));
+    const bool ok = vm.CompileText(reader);
+    EXPECT_TRUE(ok) << text << ": " << vm.ErrorReport().CStr();
+    return ok;
+}
+
+TEST(LayoutVM, FunctionsArgumentsAndCounts) {
+    LScriptVM vm;
+    ASSERT_TRUE(CompileInto(vm, "f # ($0 + $1); g # $5; n # $#; k # $(0 - 1); h # f(2, 3) * 10 + n(7, 8);"));
+    EXPECT_EQ(vm.CallInt("f", 2, std::array<i32, 2>{2, 3}.data()), 5);
+    EXPECT_EQ(vm.CallInt("g", 2, std::array<i32, 2>{2, 3}.data()), 0);
+    EXPECT_EQ(vm.CallInt("n", 2, std::array<i32, 2>{2, 3}.data()), 2);
+    EXPECT_EQ(vm.CallInt("n", 0, nullptr), 0);
+    EXPECT_EQ(vm.CallInt("k", 1, std::array<i32, 1>{9}.data()), 0);
+    EXPECT_EQ(vm.CallInt("h", 0, nullptr), 52);
+    i32 out = 4;
+    EXPECT_FALSE(vm.Call("nothing", 0, nullptr, &out));
+    EXPECT_EQ(out, 4);
+    EXPECT_TRUE(vm.Call(nullptr, 0, nullptr, &out));
+    EXPECT_EQ(out, 0) << "the top level leaves no value";
+    EXPECT_TRUE(vm.Call("", 0, nullptr, &out));
+}
+
+TEST(LayoutVM, ScopesAndGlobals) {
+    LScriptVM vm;
+    ASSERT_TRUE(CompileInto(vm,
+                            "F # (q = 5);"      // q is F's local
+                            "q = 7;"            // a global of the same name
+                            "G # q;"            // sees the global
+                            "k = 3;"
+                            "K # (k = k + 1);"  // changes the global
+                            "L # (t = t + 1);"  // a fresh local each call
+                            "P # 1; P # 2;"     // the latest definition wins
+                            "Q # P() + 10;"
+                            "g = 0; S # g * 2;"));
+    ASSERT_TRUE(vm.Call(nullptr, 0, nullptr, std::array<i32, 1>{}.data()));
+    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 5);
+    EXPECT_EQ(vm.CallInt("G", 0, nullptr), 7);
+    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 4);
+    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 5);
+    EXPECT_EQ(vm.CallInt("L", 0, nullptr), 1);
+    EXPECT_EQ(vm.CallInt("L", 0, nullptr), 1);
+    EXPECT_EQ(vm.CallInt("P", 0, nullptr), 2);
+    EXPECT_EQ(vm.CallInt("Q", 0, nullptr), 12);
+    vm.SetGlobal("g", 21);
+    vm.SetGlobal("nope", 5);
+    EXPECT_EQ(vm.CallInt("S", 0, nullptr), 42);
+    // Globals keep their values between calls; a new compile zeroes them.
+    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 6);
+    ASSERT_TRUE(CompileInto(vm, "k = k; K # k;"));
+    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 0);
+}
+
+TEST(LayoutVM, SelfCallFailsUnlessAnEarlierDefinitionExists) {
+    LScriptVM vm;
+    LMemReader bad("F # (F() + 1);", 14);
+    EXPECT_FALSE(vm.CompileText(bad));
+    EXPECT_EQ(vm.ErrorName(), "NoMethod");
+    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 0);
+    ASSERT_TRUE(CompileInto(vm, "F # 1; F # (F() + 1); F # (F() * 10);"));
+    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 20);
+}
+
+TEST(LayoutVM, EndlessLoopsFailTheCallCleanly) {
+    LScriptVM vm;
+    ASSERT_TRUE(CompileInto(vm,
+                            "n = 0;"
+                            "Spin # (@ 1 n++; 5);"
+                            "Inner # (i = 0; @ (i < 1000) i++; i);"
+                            "Outer # (j = 0; @ (j < 1000) (Inner(); j++); j);"
+                            "Ok # 7;"));
+    i32 out = 3;
+    EXPECT_FALSE(vm.Call("Spin", 0, nullptr, &out));
+    EXPECT_EQ(out, 3);
+    EXPECT_EQ(vm.CallInt("Ok", 0, nullptr), 7) << "the machine is usable after a failed run";
+    EXPECT_EQ(vm.CallInt("Outer", 0, nullptr), 1000) << "a million iterations is still allowed";
+
+    // A long chain of nested calls is refused, not run off the native stack.
+    std::string chain = "F0 # 1;";
+    for (int i = 1; i <= 300; ++i) chain += "F" + std::to_string(i) + " # (F" + std::to_string(i - 1) + "() + 1);";
+    ASSERT_TRUE(CompileInto(vm, chain));
+    EXPECT_EQ(vm.CallInt("F150", 0, nullptr), 151);
+    EXPECT_FALSE(vm.Call("F300", 0, nullptr, &out));
+}
+
+TEST(LayoutVM, ScriptBuiltins) {
+    LScriptVM vm;
+    ASSERT_TRUE(CompileInto(vm,
+                            "A # max(3, -7, 5); B # min(4); C # min(3, -7, 5); D # abs(-5); E # abs(-2147483647 - 1);"
+                            "G # arraylength(7); H # abs(6);"));
+    EXPECT_EQ(vm.CallInt("A", 0, nullptr), 5);
+    EXPECT_EQ(vm.CallInt("B", 0, nullptr), 4);
+    EXPECT_EQ(vm.CallInt("C", 0, nullptr), -7);
+    EXPECT_EQ(vm.CallInt("D", 0, nullptr), 5);
+    EXPECT_EQ(vm.CallInt("E", 0, nullptr), INT_MIN);
+    EXPECT_EQ(vm.CallInt("G", 0, nullptr), 0);
+    EXPECT_EQ(vm.CallInt("H", 0, nullptr), 6);
+}
+
+struct LayoutFixture : ::testing::Test {
+    TestContainer box;
+    TestPane* kid[3];
+    LLayoutVM vm{&box.fChildren};
+    LayoutFixture() {
+        kid[0] = new TestPane(&box, &box, 50, 20);
+        kid[1] = new TestPane(&box, &box, 70, 24);
+        kid[2] = new TestPane(&box, &box, 30, 10);
+        for (TestPane* k : kid) k->SetState(LPane::kOpContainerShown);
+    }
+    i32 Run(const std::string& body) {
+        std::string text = "T # (" + body + ");";
+        EXPECT_TRUE(CompileInto(vm, text));
+        return vm.CallInt("T", 0, nullptr);
+    }
+};
+
+TEST_F(LayoutFixture, NewMachineRefusesEveryCall) {
+    LLayoutVM fresh(&box.fChildren);
+    EXPECT_EQ(fresh.ErrorCode(), 3u);
+    EXPECT_FALSE(fresh.RunPref(nullptr));
+    EXPECT_FALSE(fresh.RunLayout(nullptr));
+    EXPECT_EQ(fresh.CallInt("PREF", 0, nullptr), 0);
+    EXPECT_EQ(fresh.ResultRect(), LRect());
+}
+
+TEST_F(LayoutFixture, SqrtAndSys) {
+    EXPECT_EQ(Run("sqrt(10)"), 3);
+    EXPECT_EQ(Run("sqrt(12)"), 3);
+    EXPECT_EQ(Run("sqrt(13)"), 4);
+    EXPECT_EQ(Run("sqrt(-4)"), 0);
+    EXPECT_EQ(Run("sqrt(0)"), 0);
+    EXPECT_EQ(Run("sqrt(2147483647)"), 46341);
+    EXPECT_EQ(Run("sys(0) + sys(3)"), 32);
+    EXPECT_EQ(Run("sys(2)"), 16);
+    EXPECT_EQ(Run("sys(4)"), 0);
+    EXPECT_EQ(Run("sys(-1)"), 0);
+    EXPECT_EQ(Run("max(3, -7, 5)"), 5);
+}
+
+TEST_F(LayoutFixture, PanesAndTheResultRectangle) {
+    ASSERT_TRUE(vm.CompileLayout("", "pp(0, 0, 0, 120, 40)", "pp(2, 1, 2, 3, 4); pp(3, 5, 6, 7, 8)"));
+    EXPECT_TRUE(vm.RunPref(nullptr));
+    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 120, 40));
+    EXPECT_TRUE(vm.RunLayout(nullptr));
+    EXPECT_EQ(kid[0]->Bounds(), LRect());
+    EXPECT_EQ(kid[1]->Bounds(), LRect(1, 2, 3, 4));
+    EXPECT_EQ(kid[2]->Bounds(), LRect(5, 6, 7, 8));
+
+    vm.SetResultRect(LRect(10, 20, 110, 70));
+    EXPECT_EQ(Run("pp(9, 1, 1, 2, 2)"), 9);
+    EXPECT_EQ(Run("pp(2, 11, 12, 13, 14)"), 2);
+    EXPECT_EQ(kid[1]->Bounds(), LRect(11, 12, 13, 14));
+    EXPECT_EQ(Run("w(0) * 1000 + h(0)"), 100050);
+    EXPECT_EQ(Run("l(0) * 1000 + t(0)"), 10020);
+    EXPECT_EQ(Run("r(0) * 1000 + b(0)"), 110070);
+    EXPECT_EQ(Run("wp(0)"), 100);
+    EXPECT_EQ(Run("hp(0)"), 100) << "the result rectangle answers its width for both";
+    EXPECT_EQ(Run("wp(1) * 1000 + hp(1)"), 50020);
+    EXPECT_EQ(Run("wp(1, -13)"), 7);
+    EXPECT_EQ(Run("hp(1, -10)"), 0);
+    EXPECT_EQ(Run("wp(4) + hp(4) + w(4) + h(4) + l(4) + r(-1)"), 0);
+    EXPECT_EQ(Run("l(2) + t(2) * 100 + r(2) * 10000 + b(2) * 1000000"), 11 + 1200 + 130000 + 14000000);
+    EXPECT_EQ(Run("w(3) + h(3) * 10"), 22);
+
+    kid[1]->SetState(LPane::kOpHide);
+    EXPECT_EQ(Run("shown(0) * 1000 + shown(1) * 100 + shown(2) * 10 + shown(7)"), 1100);
+    EXPECT_EQ(Run("pp(0, 1, 2, 3, 4)"), 0);
+    EXPECT_EQ(vm.ResultRect(), LRect(1, 2, 3, 4));
+}
+
+TEST_F(LayoutFixture, TheResultRectangleIsKeptBetweenRuns) {
+    ASSERT_TRUE(vm.CompileLayout("", "pp(0, 0, 0, w(0) + 5, 10)", ""));
+    EXPECT_TRUE(vm.RunPref(nullptr));
+    EXPECT_TRUE(vm.RunPref(nullptr));
+    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 10, 10));
+    // A failed compile leaves it as it was and refuses the passes.
+    EXPECT_FALSE(vm.CompileLayout("", "pp(0, 0, 0, 1)", ""));
+    EXPECT_EQ(vm.ErrorName(), "NumArgs");
+    EXPECT_FALSE(vm.RunPref(nullptr));
+    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 10, 10));
+    EXPECT_EQ(vm.CallInt("PREF", 0, nullptr), 0);
+}
+
+}  // namespace

@@ -1,0 +1,321 @@
+// Panes: the state operations and what each reports, focus hand-over, the
+// focus ring, hit tests and the regions invalidated in the container.
+#include <gtest/gtest.h>
+
+#include "TestPanes.h"
+
+namespace {
+
+using Ops = std::vector<u32>;
+
+LRgn Rect(i32 l, i32 t, i32 r, i32 b) { return LRgn(LRect(l, t, r, b)); }
+
+LRgn Band(const LRect& outer, const LRect& inner) {
+    LRgn r(outer);
+    r.Subtract(LRgn(inner));
+    return r;
+}
+
+// A container with one child that is shown and active.
+struct Shown {
+    TestContainer box;
+    TestPane* pane;
+    Shown() {
+        pane = new TestPane(&box, &box);
+        pane->SetState(LPane::kOpContainerShown);
+        pane->SetState(LPane::kOpContainerActive);
+        pane->SetBounds(LRect(10, 10, 50, 30));
+        pane->fOps.clear();
+        box.fRedraw.clear();
+        box.fErase.clear();
+    }
+};
+
+TEST(Pane, EveryBitOperationTwiceReportsOnce) {
+    TestContainer box;
+    for (u32 op = 0; op <= 22; ++op) {
+        if (op == 8 || op == 9) continue;
+        TestPane* p = new TestPane(&box, &box);
+        // Start from the opposite value, so that the first application changes the word.
+        const u32 opposite[] = {1, 0, 3, 2, 5, 4, 7, 6, 0, 0, 11, 10, 13, 12, 15, 14, 17, 16, 19, 18, 18, 22, 21};
+        p->SetState(opposite[op]);
+        p->fOps.clear();
+        p->SetState(op);
+        const size_t once = p->fOps.size();
+        EXPECT_GE(once, 1u) << "op " << op;
+        p->SetState(op);
+        EXPECT_EQ(p->fOps.size(), once) << "op " << op << " reported again";
+    }
+    for (u32 op : {8u, 9u, 23u, 40u}) {
+        TestPane* p = new TestPane(&box, &box);
+        p->SetState(op);
+        p->SetState(op);
+        EXPECT_EQ(p->fOps, (Ops{op, op}));
+        EXPECT_EQ(p->State(), 3u);
+    }
+}
+
+TEST(Pane, BitsOfEachOperation) {
+    TestContainer box;
+    TestPane p(&box, &box);
+    EXPECT_EQ(p.State(), 3u);
+    EXPECT_FALSE(p.IsShown());
+    p.SetState(LPane::kOpContainerShown);
+    EXPECT_TRUE(p.IsShown());
+    p.SetState(LPane::kOpContainerActive);
+    EXPECT_TRUE(p.IsFocusable());
+    p.SetState(LPane::kOpDim);
+    EXPECT_EQ(p.State() & LPane::kDimmed, LPane::kDimmed);
+    p.SetState(LPane::kOpContainerDim);
+    p.SetState(LPane::kOpWindowKey);
+    p.SetState(LPane::kOpClickFocus);
+    EXPECT_EQ(p.State(), 0x1 | 0x2 | 0x4 | 0x8 | 0x10 | 0x20 | 0x80 | 0x800u);
+    p.SetState(LPane::kOpUndim);
+    p.SetState(LPane::kOpContainerUndim);
+    p.SetState(LPane::kOpWindowUnkey);
+    p.SetState(LPane::kOpNoClickFocus);
+    p.SetState(LPane::kOpDisable);
+    EXPECT_FALSE(p.IsUsable());
+    EXPECT_EQ(p.State(), 0xDu);
+}
+
+TEST(Pane, HidingAFocusedPaneDropsTheFocusFirst) {
+    Shown s;
+    s.pane->SetState(LPane::kOpFocus);
+    EXPECT_EQ(s.box.fMessages, (std::vector<std::string>{LPane_Focus}));
+    s.pane->fOps.clear();
+    s.box.fMessages.clear();
+    s.pane->SetState(LPane::kOpHide);
+    EXPECT_EQ(s.pane->fOps, (Ops{11, 1}));
+    EXPECT_EQ(s.box.fMessages, (std::vector<std::string>{LPane_Unfocus}));
+    EXPECT_EQ(s.pane->State() & (LPane::kFocused | LPane::kVisible), 0u);
+    // The hidden pane's whole area is invalidated, for redraw and for erasing.
+    ASSERT_EQ(s.box.fRedraw.size(), 1u);
+    EXPECT_EQ(s.box.fRedraw[0], Rect(10, 10, 50, 30));
+    EXPECT_EQ(s.box.fErase[0], Rect(10, 10, 50, 30));
+}
+
+TEST(Pane, DestroyingAFocusedPaneUnfocusesAndLeavesTheContainer) {
+    TestContainer box;
+    TestPane* p = new TestPane(&box, &box);
+    p->SetState(LPane::kOpContainerShown);
+    p->SetState(LPane::kOpContainerActive);
+    box.fFocus.Set(p);
+    p->SetState(LPane::kOpFocus);
+    box.fMessages.clear();
+    EXPECT_EQ(box.fChildren.Head(), p);
+    delete p;
+    EXPECT_EQ(box.fMessages, (std::vector<std::string>{LPane_Unfocus}));
+    EXPECT_TRUE(box.fChildren.IsEmpty());
+    EXPECT_EQ(box.fFocus.Get(), nullptr);
+}
+
+TEST(Pane, RingSideSwitchReportsNoTabStopFirst) {
+    Shown s;
+    s.pane->SetState(LPane::kOpWindowKey);
+    s.pane->SetState(LPane::kOpTabStopRingInside);
+    s.pane->SetState(LPane::kOpFocus);
+    ASSERT_TRUE(s.pane->State() & LPane::kRingShown);
+    s.pane->fOps.clear();
+    s.box.fRedraw.clear();
+    s.pane->SetState(LPane::kOpTabStopRingOutside);
+    EXPECT_EQ(s.pane->fOps, (Ops{18, 20}));
+    EXPECT_TRUE(s.pane->State() & LPane::kRingShown);
+    EXPECT_TRUE(s.pane->State() & LPane::kRingOutside);
+    EXPECT_TRUE(s.box.fRedraw.empty());
+    s.pane->SetState(LPane::kOpTabStopRingInside);
+    EXPECT_EQ(s.pane->fOps, (Ops{18, 20, 18, 19}));
+    // From no tab stop there is nothing to pass through.
+    s.pane->SetState(LPane::kOpNoTabStop);
+    s.pane->fOps.clear();
+    s.pane->SetState(LPane::kOpTabStopRingOutside);
+    EXPECT_EQ(s.pane->fOps, (Ops{20}));
+}
+
+TEST(Pane, FocusRingFollowsTheStateAndInvalidatesItsBand) {
+    Shown s;
+    s.pane->SetState(LPane::kOpTabStopRingOutside);
+    s.pane->SetState(LPane::kOpFocus);
+    EXPECT_FALSE(s.pane->State() & LPane::kRingShown) << "not in the key window yet";
+    s.box.fRedraw.clear();
+    s.pane->SetState(LPane::kOpWindowKey);
+    EXPECT_TRUE(s.pane->State() & LPane::kRingShown);
+    ASSERT_EQ(s.box.fRedraw.size(), 1u);
+    const LRgn outside = Band(LRect(7, 7, 53, 33), LRect(10, 10, 50, 30));
+    EXPECT_EQ(s.box.fRedraw[0], outside);
+    EXPECT_EQ(s.box.fErase[0], outside);
+    s.pane->SetState(LPane::kOpWindowUnkey);
+    EXPECT_FALSE(s.pane->State() & LPane::kRingShown);
+    EXPECT_EQ(s.box.fRedraw.size(), 2u);
+
+    // A disabled pane is not focusable and shows no ring.
+    s.pane->SetState(LPane::kOpWindowKey);
+    s.pane->SetState(LPane::kOpDisable);
+    EXPECT_FALSE(s.pane->State() & LPane::kRingShown);
+    EXPECT_EQ(s.pane->RingArea(LRect(0, 0, 10, 10)), Band(LRect(-3, -3, 13, 13), LRect(0, 0, 10, 10)));
+    s.pane->SetState(LPane::kOpTabStopRingInside);
+    EXPECT_EQ(s.pane->RingArea(LRect(0, 0, 10, 10)), Band(LRect(0, 0, 10, 10), LRect(3, 3, 7, 7)));
+    s.pane->SetState(LPane::kOpNoTabStop);
+    EXPECT_TRUE(s.pane->RingArea(LRect(0, 0, 10, 10)).IsEmpty());
+}
+
+TEST(Pane, HitTestsFollowTheStateBits) {
+    Shown s;
+    EXPECT_EQ(s.pane->FindPaneAt({10, 10}), s.pane);
+    EXPECT_EQ(s.pane->FindPaneAt({49, 29}), s.pane);
+    EXPECT_EQ(s.pane->FindPaneAt({50, 29}), nullptr);
+    EXPECT_EQ(s.pane->FindPaneAt({9, 20}), nullptr);
+    s.pane->SetState(LPane::kOpContainerDim);
+    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), s.pane) << "a dimmed container does not hide its children";
+    s.pane->SetState(LPane::kOpDim);
+    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), nullptr);
+    s.pane->SetState(LPane::kOpUndim);
+    s.pane->SetState(LPane::kOpDisable);
+    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), nullptr);
+    s.pane->SetState(LPane::kOpEnable);
+    s.pane->SetState(LPane::kOpHide);
+    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), nullptr);
+    // Hit tests do not need the container to be shown.
+    s.pane->SetState(LPane::kOpShow);
+    s.pane->SetState(LPane::kOpContainerHidden);
+    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), s.pane);
+    EXPECT_EQ(s.pane->TouchesRgn(Rect(0, 0, 11, 11)), 1);
+    EXPECT_EQ(s.pane->TouchesRgn(Rect(0, 0, 10, 10)), 0);
+}
+
+TEST(Pane, MovingInvalidatesOldAndNewAreas) {
+    Shown s;
+    s.pane->SetBounds(LRect(10, 10, 50, 30));
+    EXPECT_TRUE(s.box.fRedraw.empty()) << "same bounds: nothing";
+    s.pane->SetBounds(LRect(30, 10, 70, 30));
+    ASSERT_EQ(s.box.fRedraw.size(), 1u);
+    EXPECT_EQ(s.box.fRedraw[0], Rect(10, 10, 70, 30));
+    EXPECT_EQ(s.box.fErase[0], Rect(10, 10, 70, 30));
+
+    // An opaque pane paints itself: only the uncovered part needs its background.
+    class Opaque : public TestPane {
+    public:
+        using TestPane::TestPane;
+        void MakeOpaque() { fState |= kOpaque; }
+    };
+    Opaque* o = new Opaque(&s.box, &s.box);
+    o->SetState(LPane::kOpContainerShown);
+    o->SetBounds(LRect(0, 0, 20, 20));
+    o->MakeOpaque();
+    s.box.fRedraw.clear();
+    s.box.fErase.clear();
+    o->SetBounds(LRect(10, 0, 30, 20));
+    EXPECT_EQ(s.box.fRedraw[0], Rect(0, 0, 30, 20));
+    EXPECT_EQ(s.box.fErase[0], Rect(0, 0, 10, 20));
+
+    // A hidden pane moves silently.
+    o->SetState(LPane::kOpHide);
+    s.box.fRedraw.clear();
+    o->SetBounds(LRect(50, 50, 60, 60));
+    EXPECT_TRUE(s.box.fRedraw.empty());
+    EXPECT_EQ(o->Bounds(), LRect(50, 50, 60, 60));
+}
+
+TEST(Pane, MovingAPaneWithItsRingInvalidatesBothRings) {
+    Shown s;
+    s.pane->SetState(LPane::kOpWindowKey);
+    s.pane->SetState(LPane::kOpTabStopRingOutside);
+    s.pane->SetState(LPane::kOpFocus);
+    s.box.fRedraw.clear();
+    s.box.fErase.clear();
+    s.pane->SetBounds(LRect(100, 10, 140, 30));
+    LRgn want = Rect(7, 7, 53, 33);
+    want.Union(Rect(97, 7, 143, 33));
+    EXPECT_EQ(s.box.fRedraw[0], want);
+    EXPECT_EQ(s.box.fErase[0], want);
+}
+
+TEST(Pane, InvalidationReachesTheContainerOnlyWhenShown) {
+    TestContainer box;
+    TestPane p(&box, &box);
+    p.InvalidateRect(Rect(0, 0, 5, 5), LRgn());
+    EXPECT_TRUE(box.fRedraw.empty());
+    p.SetState(LPane::kOpContainerShown);
+    p.InvalidateRect(Rect(0, 0, 5, 5), LRgn());
+    ASSERT_EQ(box.fRedraw.size(), 1u);
+    EXPECT_EQ(box.fRedraw[0], Rect(0, 0, 5, 5));
+    EXPECT_TRUE(box.fErase[0].IsEmpty());
+}
+
+TEST(Pane, FocusSlotUnfocusesThePreviousPane) {
+    Shown s;
+    TestPane* other = new TestPane(&s.box, &s.box);
+    s.box.fFocus.Set(s.pane);
+    s.pane->SetState(LPane::kOpFocus);
+    s.pane->fOps.clear();
+    s.box.fFocus.Set(s.pane);
+    EXPECT_TRUE(s.pane->fOps.empty());
+    s.box.fFocus.Set(other);
+    EXPECT_EQ(s.pane->fOps, (Ops{11}));
+    EXPECT_TRUE(other->fOps.empty()) << "the new pane gets nothing here";
+    s.box.fFocus.Forget(s.pane);
+    EXPECT_EQ(s.box.fFocus.Get(), other);
+    s.box.fFocus.Forget(other);
+    EXPECT_EQ(s.box.fFocus.Get(), nullptr);
+}
+
+TEST(Pane, RequestsAndPlainAnswers) {
+    Shown s;
+    s.box.fMessages.clear();
+    EXPECT_FALSE(s.pane->AdvanceFocus(0, true));
+    s.pane->RequestClickFocus();
+    EXPECT_TRUE(s.box.fMessages.empty());
+    s.pane->SetState(LPane::kOpTabStopRingInside);
+    s.pane->SetState(LPane::kOpClickFocus);
+    EXPECT_FALSE(s.pane->AdvanceFocus(0, false));
+    s.pane->RequestClickFocus();
+    s.pane->RequestUpdateNow();
+    EXPECT_EQ(s.box.fMessages, (std::vector<std::string>{LPane_ReqFocus, LPane_ReqFocus, LPane_UpdateNow}));
+
+    LPane plain(&s.box, &s.box);
+    EXPECT_EQ(plain.GetPrefWidth(nullptr, 0), 16);
+    EXPECT_EQ(plain.GetPrefHeight(nullptr, 0), 16);
+    EXPECT_EQ(plain.GetPrefHeight(nullptr, -10), 0);
+    EXPECT_EQ(plain.GetPrefWidth(nullptr, -13), 0);
+    EXPECT_FALSE(plain.FocusNearest({0, 0}));
+    EXPECT_EQ(plain.FindFocusable(), nullptr) << "its container is not active";
+}
+
+TEST(Pane, PositionsInWindowAndOtherPanes) {
+    TestContainer box;
+    int window = 0;
+    box.fWindow = &window;
+    box.fOriginX = 100;
+    box.fOriginY = 200;
+    TestPane* a = new TestPane(&box, &box);
+    TestPane* b = new TestPane(&box, &box);
+    a->SetBounds(LRect(10, 20, 30, 40));
+    b->SetBounds(LRect(-5, 7, 0, 9));
+    EXPECT_EQ(a->GetNativeWindow(), &window);
+    const u64 inWindow = a->GetTopLeftIn(nullptr);
+    EXPECT_EQ(i32(LPane::UnpackX(inWindow)), 110);
+    EXPECT_EQ(i32(LPane::UnpackY(inWindow)), 220);
+    // b draws in the container's space, so the answer is a's own top-left there.
+    const u64 inB = a->GetTopLeftIn(b);
+    EXPECT_EQ(i32(LPane::UnpackX(inB)), 10);
+    EXPECT_EQ(i32(LPane::UnpackY(inB)), 20);
+    const u64 negative = b->GetTopLeftIn(a);
+    EXPECT_EQ(i32(LPane::UnpackX(negative)), -5);
+    LPane lonely(nullptr, nullptr);
+    EXPECT_EQ(lonely.GetNativeWindow(), nullptr);
+}
+
+TEST(Pane, AttachmentsAreDeletedWithThePane) {
+    static int deleted = 0;
+    struct Tracked : LLink {
+        ~Tracked() override { ++deleted; }
+    };
+    {
+        LPane p(nullptr, nullptr);
+        p.AddAttachment(new Tracked);
+        p.AddAttachment(new Tracked);
+    }
+    EXPECT_EQ(deleted, 2);
+}
+
+}  // namespace

@@ -1,0 +1,272 @@
+// The document container, records on the clipboard and the id clock.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "RecTestUtil.h"
+#include "records/CChunkFile.h"
+#include "records/PrefNodes.h"
+#include "records/RecScrap.h"
+#include "records/RecordIdClock.h"
+#include "records/RecordKinds.h"
+#include "records/ShowKinds.h"
+
+namespace {
+
+std::vector<u8> Bytes(const LDataBuf& buf, u32 size) { return std::vector<u8>(buf.Data(), buf.Data() + size); }
+
+CRecord* MergeSource(const char* name, i32 start) {
+    CRecord* r = NewMergeSourceRecord();
+    r->SetString(nullptr, MgscF::flnm, LString(name));
+    r->SetI32(nullptr, MgscF::sttm, start);
+    return r;
+}
+
+// A pasteboard in memory: items by type name, in the order they were put.
+class MemPasteboard final : public CDropSource {
+public:
+    void Put(const LScrapData& data) {
+        for (const LLink* l = data.Items().Head(); l && !l->IsEnd(); l = l->Next()) {
+            const LScrapItem* it = static_cast<const LScrapItem*>(l);
+            items[it->fTypeName.CStr()].emplace_back(it->fData, it->fData + it->fSize);
+        }
+    }
+    bool FetchItem(const LScrapType& type, u32 index, std::vector<u8>* out) override {
+        ++fetches;
+        auto it = items.find(type.name.CStr());
+        if (it == items.end() || index >= it->second.size()) return false;
+        *out = it->second[index];
+        return true;
+    }
+    std::map<std::string, std::vector<std::vector<u8>>> items;
+    u32 fetches = 0;
+};
+
+class Container : public ::testing::Test {
+protected:
+    void SetUp() override { RegisterAllRecordKinds(); }
+};
+
+TEST_F(Container, EmptyContainerIsTheOuterChunkWithTheSecondCode) {
+    LDataBuf buf;
+    {
+        CChunkFile file;
+        file.OpenWrite(1, 1, buf);
+        file.Close();
+        EXPECT_EQ(file.WrittenSize(), 12u);
+    }
+    const std::vector<u8> want = {0, 0, 0, 1, 0, 0, 0, 4, 0, 0, 0, 1};
+    EXPECT_EQ(Bytes(buf, 12), want);
+    EXPECT_EQ(buf.Capacity(), 12u);  // the buffer keeps exactly the written bytes
+
+    CChunkFile in;
+    EXPECT_TRUE(in.OpenRead(buf.Data(), 12));
+    EXPECT_EQ(in.FirstCode(), 1u);
+    EXPECT_EQ(in.SecondCode(), 1u);
+    EXPECT_EQ(in.ReadRecord(), nullptr);
+}
+
+TEST_F(Container, RecordsReadBackInOrderThenNone) {
+    LDataBuf buf;
+    u32 size;
+    {
+        CChunkFile file;
+        file.OpenWrite(FourCC("YNST"), FourCC("SCSN"), buf);
+        CRecord* a = MergeSource("first.kvr", 1500);
+        CRecord* b = MergeSource("second", -3);
+        file.WriteRecord(a);
+        file.WriteRecord(b);
+        CRecord::Destroy(a);
+        CRecord::Destroy(b);
+        file.Close();
+        size = file.WrittenSize();
+    }
+    CChunkFile in;
+    ASSERT_TRUE(in.OpenRead(buf.Data(), size));
+    EXPECT_EQ(in.FirstCode(), FourCC("YNST"));
+    EXPECT_EQ(in.SecondCode(), FourCC("SCSN"));
+    CRecord* a = in.ReadRecord();
+    CRecord* b = in.ReadRecord();
+    ASSERT_TRUE(a && b);
+    EXPECT_STREQ(a->GetString(MgscF::flnm).CStr(), "first.kvr");
+    EXPECT_EQ(a->GetI32(MgscF::sttm), 1500);
+    EXPECT_STREQ(b->GetString(MgscF::flnm).CStr(), "second");
+    EXPECT_EQ(b->GetI32(MgscF::sttm), -3);
+    EXPECT_EQ(in.ReadRecord(), nullptr);
+    EXPECT_EQ(in.ReadRecord(), nullptr);
+    CRecord::Destroy(a);
+    CRecord::Destroy(b);
+}
+
+TEST_F(Container, ReadingEndsAtNullUnregisteredAndShortData) {
+    LDataBuf buf;
+    u32 size;
+    {
+        CChunkFile file;
+        file.OpenWrite(1, 1, buf);
+        CRecord* a = MergeSource("a", 1);
+        file.WriteRecord(a);
+        file.WriteRecord(nullptr);
+        file.WriteRecord(a);
+        CRecord::Destroy(a);
+        file.Close();
+        size = file.WrittenSize();
+    }
+    CChunkFile in;
+    ASSERT_TRUE(in.OpenRead(buf.Data(), size));
+    CRecord* a = in.ReadRecord();
+    EXPECT_NE(a, nullptr);
+    CRecord::Destroy(a);
+    EXPECT_EQ(in.ReadRecord(), nullptr);  // the null record
+
+    // Shorter than a header: no first code, no records.
+    const u8 shortData[7] = {0, 0, 0, 1, 0, 0, 0};
+    EXPECT_FALSE(in.OpenRead(shortData, sizeof(shortData)));
+    EXPECT_EQ(in.FirstCode(), 0u);
+    EXPECT_EQ(in.ReadRecord(), nullptr);
+    EXPECT_FALSE(in.OpenRead(nullptr, 0));
+    // A header without the second code.
+    const u8 noSecond[8] = {0, 0, 0, 1, 0, 0, 0, 0};
+    EXPECT_FALSE(in.OpenRead(noSecond, sizeof(noSecond)));
+    EXPECT_EQ(in.FirstCode(), 1u);
+
+    // An unregistered kind.
+    const u8 unknown[] = {0, 0, 0, 1, 0, 0, 0, 16, 0, 0, 0, 1, 'Z', 'Z', 'Z', 'Z', 0, 0, 0, 4, 'Q', 'Q', 'Q', 'Q'};
+    ASSERT_TRUE(in.OpenRead(unknown, sizeof(unknown)));
+    EXPECT_EQ(in.ReadRecord(), nullptr);
+}
+
+TEST_F(Container, TruncatedAndCorruptedContainersReadSafely) {
+    std::mt19937 rng(7);
+    LDataBuf buf;
+    u32 size;
+    std::vector<CRecord*> written;
+    {
+        CChunkFile file;
+        file.OpenWrite(1, 1, buf);
+        for (int i = 0; i < 3; ++i) {
+            written.push_back(rt::RandomRoot(rng));
+            file.WriteRecord(written.back());
+        }
+        file.Close();
+        size = file.WrittenSize();
+    }
+    CChunkFile in;
+    ASSERT_TRUE(in.OpenRead(buf.Data(), size));
+    for (CRecord* w : written) {
+        CRecord* r = in.ReadRecord();
+        std::string why;
+        EXPECT_TRUE(r && rt::Equal(w, r, &why)) << why;
+        CRecord::Destroy(r);
+    }
+    // Every cut reads a prefix of whole records and nothing past the bytes.
+    for (u32 cut = 0; cut < size; cut += 3) {
+        std::vector<u8> part(buf.Data(), buf.Data() + cut);
+        CChunkFile p;
+        p.OpenRead(part.data(), cut);
+        for (CRecord* r; (r = p.ReadRecord());) CRecord::Destroy(r);
+    }
+    // Random byte flips.
+    for (int round = 0; round < 200; ++round) {
+        std::vector<u8> bad(buf.Data(), buf.Data() + size);
+        for (int k = 0; k < 4; ++k) bad[rng() % size] = u8(rng());
+        CChunkFile p;
+        p.OpenRead(bad.data(), size);
+        for (int n = 0; n < 10; ++n) CRecord::Destroy(p.ReadRecord());
+    }
+    for (CRecord* w : written) CRecord::Destroy(w);
+}
+
+TEST_F(Container, DeeplyNestedRecordIsRefused) {
+    CRecord* root = NewParamNodeRecord();
+    CRecord* node = root;
+    for (int i = 0; i < 100; ++i) node = NodeGetOrCreate(node, nullptr, "deeper");
+    ASSERT_NE(node, nullptr);
+    LDataBuf buf;
+    u32 size;
+    {
+        CChunkFile file;
+        file.OpenWrite(1, 1, buf);
+        file.WriteRecord(root);
+        file.WriteRecord(root);
+        file.Close();
+        size = file.WrittenSize();
+    }
+    CChunkFile in;
+    ASSERT_TRUE(in.OpenRead(buf.Data(), size));
+    EXPECT_EQ(in.ReadRecord(), nullptr);
+    CRecord::Destroy(root);
+}
+
+TEST_F(Container, RecordsTravelThroughThePasteboard) {
+    const LScrapType type{LString("com.kevorune.records"), FourCC("KREC")};
+    CRecord* a = MergeSource("pasted", 42);
+    CRecord* b = NewJoinParamRecord();
+    b->SetU32(nullptr, JnprF::sqid, 77);
+    CRecClipStream clip;
+    clip.Write(a);
+    clip.Write(b);
+    LScrapData* data = clip.Detach(type);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(clip.Detach(type), nullptr);
+
+    MemPasteboard* board = new MemPasteboard;
+    board->Put(*data);
+    data->Release();
+    {
+        CRecScrapReader reader(board, type);
+        EXPECT_EQ(reader.File().FirstCode(), kRecScrapCode);
+        EXPECT_EQ(reader.File().SecondCode(), kRecScrapCode);
+        CRecord* ra = reader.ReadRecord();
+        CRecord* rb = reader.ReadRecord();
+        std::string why;
+        EXPECT_TRUE(ra && rt::Equal(a, ra, &why)) << why;
+        EXPECT_TRUE(rb && rt::Equal(b, rb, &why)) << why;
+        EXPECT_EQ(reader.ReadRecord(), nullptr);
+        CRecord::Destroy(ra);
+        CRecord::Destroy(rb);
+
+        // The reader fetches an item once and keeps its bytes.
+        const void* d1;
+        const void* d2;
+        u32 s1, s2;
+        const u32 before = board->fetches;
+        EXPECT_TRUE(reader.GetData(type, 0, &d1, &s1));
+        EXPECT_TRUE(reader.GetData(type, 0, &d2, &s2));
+        EXPECT_EQ(d1, d2);
+        EXPECT_EQ(s1, reader.Size());
+        EXPECT_EQ(board->fetches, before);
+    }
+    {
+        // Nothing of the type: an empty container.
+        CRecScrapReader reader(board, LScrapType{LString("public.text"), 0});
+        EXPECT_EQ(reader.Size(), 0u);
+        EXPECT_EQ(reader.File().FirstCode(), 0u);
+        EXPECT_EQ(reader.ReadRecord(), nullptr);
+    }
+    {
+        CRecScrapReader reader(nullptr, type);
+        EXPECT_EQ(reader.ReadRecord(), nullptr);
+    }
+    board->Release();
+    CRecord::Destroy(a);
+    CRecord::Destroy(b);
+}
+
+TEST(IdClock, SecondsSinceTheThirdOfJuly2022) {
+    const AbsTime epoch = 1656806400.0 - kAbsTimeUnixOffset;  // 2022-07-03 00:00:00 UTC
+    EXPECT_EQ(RecordIdClockAt(epoch), 0);
+    EXPECT_EQ(RecordIdClockAt(epoch + 86400), 86400);
+    EXPECT_EQ(RecordIdClockAt(epoch + 0.4), 0);
+    EXPECT_EQ(RecordIdClockAt(epoch + 0.6), 1);
+    EXPECT_EQ(RecordIdClockAt(epoch - 10), -10);
+    const i32 now = RecordIdClock();
+    EXPECT_NEAR(double(now), double(RecordIdClockAt(GetAbsTimeNow())), 2.0);
+    EXPECT_GT(now, 0);
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+#include "tools/simdevice/Channels.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/CMemStrm.h"
+#include "base/LHandle.h"
+#include "base/LTextSink.h"
+#include "records/CRecordDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/LRecPath.h"
+#include "records/PropRecord.h"
+#include "records/ShowKinds.h"
+
+namespace simdev {
+
+struct ChannelRecords {
+    std::map<std::string, std::unique_ptr<CRecordDoc>> docs; // by command path
+};
+
+namespace {
+
+struct ChannelKind {
+    const char* path;
+    u32 family, kind;
+};
+const ChannelKind kChannels[] = {
+    {"/.cmd/udkvtset", kFamKvt, kKindDvst}, {"/.cmd/udkvtcmd", kFamKvt, kKindDvcm},
+    {"/.cmd/udseqset", kFamKvt, kKindSqst}, {"/.cmd/udplayset", kFamKvt, kKindPlys},
+    {"/.cmd/udseqstat", kFamKvt, kKindSsta}, {"/.cmd/udsysstat", kFamUnd, kKindPrms},
+};
+
+Bytes StreamBytes(LDataBuf& buf, CMemStrm& s) {
+    return Bytes(buf.Data(), buf.Data() + s.End());
+}
+
+// A value as text for the log and for chan-get.
+std::string ValueText(const CRecord* r, u8 field) {
+    if (field == kRecSelf || field >= r->FieldCount()) return "-";
+    char t[64];
+    switch (r->Desc(field).type) {
+    case kRecI32:
+        std::snprintf(t, sizeof t, "%d", r->GetI32(field));
+        return t;
+    case kRecU32:
+        std::snprintf(t, sizeof t, "%u", r->GetU32(field));
+        return t;
+    case kRecU8:
+        std::snprintf(t, sizeof t, "%u", unsigned(r->GetU8(field)));
+        return t;
+    case kRecF32:
+        std::snprintf(t, sizeof t, "%g", double(r->GetF32(field)));
+        return t;
+    case kRecString:
+        return Esc(r->GetString(field).CStr());
+    default:
+        return "-";
+    }
+}
+
+CRecordDoc* DocOf(Device& d, const std::string& path) {
+    if (!d.channels) return nullptr;
+    auto it = d.channels->docs.find(path);
+    return it == d.channels->docs.end() ? nullptr : it->second.get();
+}
+
+} // namespace
+
+void InstallChannels(Sim& sim, Device& d) {
+    RegisterAllRecordKinds();
+    d.channels = std::make_shared<ChannelRecords>();
+    for (const ChannelKind& c : kChannels) {
+        const CRecordSchema* schema = CRecordSchema::Find(c.family, c.kind);
+        if (!schema) continue;
+        d.channels->docs[c.path] = std::make_unique<CRecordDoc>(CRecord::New(schema));
+        const std::string base = c.path;
+        CmdFile& f = d.cmds[base];
+        // "/" reads the whole record; a field path reads or writes that one field.
+        f.readAt = [base](Device& dev, const std::string& rest, Bytes* out) {
+            CRecordDoc* doc = DocOf(dev, base);
+            if (!doc || !doc->Root()) return false;
+            LDataBuf buf;
+            CMemStrm s(buf);
+            if (rest == "/") {
+                PropRecord::Write(&s, doc->Root());
+            } else {
+                u8 field;
+                u32 index;
+                CRecord* r = LRecPath::Resolve(rest.c_str(), doc->Root(), &field, &index);
+                if (!r || !LRecPath::WriteValue(r, field, index, &s)) return false;
+            }
+            s.Commit();
+            if (s.Error()) return false;
+            *out = StreamBytes(buf, s);
+            return true;
+        };
+        f.writeAt = [base, &sim](Device& dev, const std::string& rest, const Bytes& in) {
+            CRecordDoc* doc = DocOf(dev, base);
+            std::string line = "chan dev=" + std::to_string(dev.serno) + " op=write path=" + Esc(base + rest) +
+                               " size=" + std::to_string(in.size());
+            u8 field = 0;
+            u32 index = 0;
+            CRecord* r = doc && doc->Root() ? LRecPath::Resolve(rest.c_str(), doc->Root(), &field, &index) : nullptr;
+            Bytes copy = in;
+            CMemStrm s(copy.empty() ? nullptr : copy.data(), u32(copy.size()));
+            const bool ok = r && LRecPath::ReadValue(r, field, index, &s);
+            sim.Note(line + " ok=" + (ok ? "1" : "0") + " value=" + (ok ? ValueText(r, field) : "-"));
+            return ok ? 0 : 2;
+        };
+    }
+}
+
+void AddChannelCommands(Control& control, Sim& sim) {
+    control.Add("chan-get", "chan-get serno=N path=/.cmd/CHANNEL/FIELD...", [&sim](Args& a, const Control::Emit&) {
+        Device* d = sim.FindDevice(uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
+        if (!d) return std::string("err no such device");
+        const std::string path = a.named["path"];
+        for (const ChannelKind& c : kChannels) {
+            const std::string base = c.path;
+            if (path.rfind(base + "/", 0) != 0) continue;
+            CRecordDoc* doc = DocOf(*d, base);
+            u8 field;
+            u32 index;
+            CRecord* r = doc ? LRecPath::Resolve(path.c_str() + base.size(), doc->Root(), &field, &index) : nullptr;
+            if (!r) return std::string("err no such field");
+            return "ok value=" + ValueText(r, field);
+        }
+        return std::string("err no such channel");
+    });
+    control.Add("chan-set", "chan-set serno=N path=/.cmd/CHANNEL/FIELD value=V", [&sim](Args& a, const Control::Emit&) {
+        Device* d = sim.FindDevice(uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
+        if (!d) return std::string("err no such device");
+        const std::string path = a.named["path"], value = a.named["value"];
+        for (const ChannelKind& c : kChannels) {
+            const std::string base = c.path;
+            if (path.rfind(base + "/", 0) != 0) continue;
+            CRecordDoc* doc = DocOf(*d, base);
+            u8 field;
+            u32 index;
+            CRecord* r = doc ? LRecPath::Resolve(path.c_str() + base.size(), doc->Root(), &field, &index) : nullptr;
+            if (!r || field == kRecSelf || field >= r->FieldCount()) return std::string("err no such field");
+            switch (r->Desc(field).type) {
+            case kRecI32: r->SetI32(nullptr, field, i32(std::strtol(value.c_str(), nullptr, 10))); break;
+            case kRecU32: r->SetU32(nullptr, field, u32(std::strtoul(value.c_str(), nullptr, 10))); break;
+            case kRecU8: r->SetU8(nullptr, field, u8(std::strtoul(value.c_str(), nullptr, 10))); break;
+            case kRecF32: r->SetF32(nullptr, field, 0, std::strtof(value.c_str(), nullptr)); break;
+            case kRecString: r->SetString(nullptr, field, LString(value.c_str())); break;
+            default: return std::string("err field is not a scalar");
+            }
+            return "ok value=" + ValueText(r, field);
+        }
+        return std::string("err no such channel");
+    });
+}
+
+} // namespace simdev

@@ -1,0 +1,15 @@
+#pragma once
+// Record channels of a simulated device: "/.cmd/udkvtset", "/.cmd/udkvtcmd",
+// "/.cmd/udseqset", "/.cmd/udplayset", "/.cmd/udseqstat", "/.cmd/udsysstat",
+// each backed by a real record of the registered kinds.
+
+#include "tools/simdevice/Control.h"
+
+namespace simdev {
+
+// Gives a new device its channel records and command files.
+void InstallChannels(Sim& sim, Device& d);
+// chan-get and chan-set.
+void AddChannelCommands(Control& control, Sim& sim);
+
+} // namespace simdev
