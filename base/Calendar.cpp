@@ -32,7 +32,18 @@ void CivilFromDays(i64 z, i64* year, u32* month, u32* day) {
     *year = yoe + era * 400 + (*month <= 2 ? 1 : 0);
 }
 
-const i64 kRefDays = DaysFromCivil(2001, 1, 1);
+// Evaluated at compile time for the reference date, so that absolute times are
+// right even in code that runs during static start-up.
+constexpr i64 DaysFromCivilConst(i64 year, i32 month, i32 day) {
+    const i64 y = year - (month <= 2 ? 1 : 0);
+    const i64 era = (y >= 0 ? y : y - 399) / 400;
+    const i64 yoe = y - era * 400;
+    const i64 doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const i64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+constexpr i64 kRefDays = DaysFromCivilConst(2001, 1, 1);
 
 // Keeps absolute times within a range where every field fits (about +-300,000 years).
 double SaneAbs(double t) {
@@ -51,14 +62,7 @@ void Put2(LTextSink& sink, u32 v) {
 
 }  // namespace
 
-i64 DaysFromCivil(i64 year, i32 month, i32 day) {
-    const i64 y = year - (month <= 2 ? 1 : 0);
-    const i64 era = FloorDiv(y, 400);
-    const i64 yoe = y - era * 400;
-    const i64 doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const i64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
+i64 DaysFromCivil(i64 year, i32 month, i32 day) { return DaysFromCivilConst(year, month, day); }
 
 // ---------------------------------------------------------------------------
 // Broken-down dates

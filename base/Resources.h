@@ -13,7 +13,7 @@
 #include "base/LString.h"
 
 struct LRect;
-class LDrawEnv;
+struct LDrawEnv;
 
 constexpr u32 kResLangUS = FourCC("US  ");
 constexpr u32 kResLangJP = FourCC("JP  ");

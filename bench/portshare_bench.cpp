@@ -2,7 +2,7 @@
 // 530 bytes a second, sent as one burst per frame period) forwarded to two local
 // clients. Reports the forwarded rate, the loss per client and the CPU time of
 // the whole process (sender, server worker, reactor and both readers) per
-// second of wall time.
+// second of wall time, and the share of the server (its worker and the reactor).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,6 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -24,14 +25,25 @@
 
 namespace {
 
+double CpuSeconds(int who = RUSAGE_SELF) {
+    rusage ru{};
+    getrusage(who, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
 struct Reader {
     LEventFlag wake{0};
     CFrameChannel channel{this, OnReady};
     std::atomic<u64> frames{0};
     std::atomic<bool> stop{false};
+    double cpu = 0; // of this reader's thread, when it ends
 
     static void OnReady(void* self, u32) { static_cast<Reader*>(self)->wake.Set(); }
     void Run() {
+        Loop();
+        cpu = CpuSeconds(RUSAGE_THREAD);
+    }
+    void Loop() {
         while (!stop.load(std::memory_order_relaxed)) {
             LNetAddr from;
             const u8* p;
@@ -46,12 +58,6 @@ struct Reader {
         }
     }
 };
-
-double CpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
 
 u16 FreeUdpPort() {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -94,6 +100,7 @@ void BM_PortShareArtNet(benchmark::State& state) {
         std::memcpy(packet.data(), "Art-Net", 8);
 
         const double cpu0 = CpuSeconds();
+        const double sender0 = CpuSeconds(RUSAGE_THREAD);
         const auto start = std::chrono::steady_clock::now();
         u64 sent = 0;
         for (u32 frame = 0; frame < hz * seconds; ++frame) {
@@ -108,6 +115,7 @@ void BM_PortShareArtNet(benchmark::State& state) {
         for (int i = 0; i < 200 && (r1.frames.load() < sent || r2.frames.load() < sent); ++i) SleepMs(5);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = CpuSeconds() - cpu0;
+        const double senderCpu = CpuSeconds(RUSAGE_THREAD) - sender0;
 
         r1.stop = r2.stop = true;
         r1.wake.Set();
@@ -122,6 +130,8 @@ void BM_PortShareArtNet(benchmark::State& state) {
         state.counters["lost_client1"] = double(sent - r1.frames.load());
         state.counters["lost_client2"] = double(sent - r2.frames.load());
         state.counters["cpu_cores"] = cpu / wall;
+        // What is left: the server's worker and the socket reactor.
+        state.counters["server_cores"] = (cpu - senderCpu - r1.cpu - r2.cpu) / wall;
     }
 }
 

@@ -8,6 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// The kernel's netlink walking macros compare the signed remaining length with
+// unsigned header lengths.
+#pragma GCC diagnostic ignored "-Wsign-compare"
+
 #include <cerrno>
 #include <cstring>
 

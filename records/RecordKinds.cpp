@@ -4,12 +4,15 @@
 
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
+#include "records/PrefNodes.h"
 #include "records/ShowKinds.h"
 
 void RegisterAllRecordKinds() {
     RegisterShowKinds();
     RegisterDeviceKinds();
     RegisterNsqPrefKinds();
+    // The device contents kinds and the parameter-table hook live with the preference walk.
+    RegisterPrefNodeKinds();
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "records/RecordXml.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 

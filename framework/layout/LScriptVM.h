@@ -173,7 +173,7 @@ public:
     const LScriptProgram* Program() const { return fProgram.Get(); }
 
     // Run limits: loop iterations and calls per host call, and call nesting.
-    static constexpr u32 kMaxSteps = 4000000;
+    static constexpr u32 kMaxSteps = 1000000;
     static constexpr u32 kMaxCallDepth = 200;
     static constexpr u32 kMaxNesting = 200;
 

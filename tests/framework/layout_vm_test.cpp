@@ -82,13 +82,13 @@ TEST(LayoutVM, EndlessLoopsFailTheCallCleanly) {
                             "n = 0;"
                             "Spin # (@ 1 n++; 5);"
                             "Inner # (i = 0; @ (i < 1000) i++; i);"
-                            "Outer # (j = 0; @ (j < 1000) (Inner(); j++); j);"
+                            "Outer # (j = 0; @ (j < 500) (Inner(); j++); j);"
                             "Ok # 7;"));
     i32 out = 3;
     EXPECT_FALSE(vm.Call("Spin", 0, nullptr, &out));
     EXPECT_EQ(out, 3);
     EXPECT_EQ(vm.CallInt("Ok", 0, nullptr), 7) << "the machine is usable after a failed run";
-    EXPECT_EQ(vm.CallInt("Outer", 0, nullptr), 1000) << "a million iterations is still allowed";
+    EXPECT_EQ(vm.CallInt("Outer", 0, nullptr), 500) << "half a million iterations are still allowed";
 
     // A long chain of nested calls is refused, not run off the native stack.
     std::string chain = "F0 # 1;";
