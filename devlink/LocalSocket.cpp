@@ -212,7 +212,7 @@ i32 CLocalStream::Recv(void* buffer, u32 size) {
 // CFrameChannel
 
 CFrameChannel::CFrameChannel(void* context, LLocalStreamFn callback)
-    : fContext(context), fCallback(callback), fStream(context, callback) {
+    : fStream(context, callback) {
     fBuffer.Resize(2048, false);
     fRing.Init(fRingStorage, kRingBits);
 }

@@ -93,8 +93,6 @@ private:
     // Reads until the buffer holds `want` bytes: 1 done, 0 not yet, -1 error.
     i32 FillTo(u32 want);
 
-    void* fContext;
-    LLocalStreamFn fCallback;
     CLocalStream fStream;
     LDataBuf fBuffer;
     u32 fCount = 0;

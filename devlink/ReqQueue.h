@@ -81,5 +81,4 @@ private:
     LList fFree;
     Request* fCurrent = nullptr;
     CTftpSession* fSession = nullptr;
-    u8 fStarting = 0;
 };

@@ -38,9 +38,14 @@ void LPane::StateChanged(u32 op) {
                 fContainer->InvalidateRect(area, area);
             }
             break;
-        case kOpFocus: Send(LPane_Focus, this, fParent); break;
-        case kOpUnfocus: Send(LPane_Unfocus, this, fParent); break;
-        default: break;
+        case kOpFocus:
+            Send(LPane_Focus, this, fParent);
+            break;
+        case kOpUnfocus:
+            Send(LPane_Unfocus, this, fParent);
+            break;
+        default:
+            break;
     }
 }
 
@@ -126,26 +131,65 @@ void LPane::SetState(u32 op) {
     u32 bit = 0;
     bool set = false;
     switch (op) {
-        case 0: bit = kVisible, set = true; break;
-        case 1: bit = kVisible; break;
-        case 2: bit = kEnabled, set = true; break;
-        case 3: bit = kEnabled; break;
-        case 4: bit = kContainerShown, set = true; break;
-        case 5: bit = kContainerShown; break;
-        case 6: bit = kContainerActive, set = true; break;
-        case 7: bit = kContainerActive; break;
-        case 10: bit = kFocused, set = true; break;
-        case 11: bit = kFocused; break;
-        case 12: bit = kDimmed, set = true; break;
-        case 13: bit = kDimmed; break;
-        case 14: bit = kContainerDimmed, set = true; break;
-        case 15: bit = kContainerDimmed; break;
-        case 16: bit = kWindowKey, set = true; break;
-        case 17: bit = kWindowKey; break;
-        case 18: bit = kTabStop; break;
-        case 21: bit = kClickFocus, set = true; break;
-        case 22: bit = kClickFocus; break;
-        default: break;
+        case 0:
+            bit = kVisible, set = true;
+            break;
+        case 1:
+            bit = kVisible;
+            break;
+        case 2:
+            bit = kEnabled, set = true;
+            break;
+        case 3:
+            bit = kEnabled;
+            break;
+        case 4:
+            bit = kContainerShown, set = true;
+            break;
+        case 5:
+            bit = kContainerShown;
+            break;
+        case 6:
+            bit = kContainerActive, set = true;
+            break;
+        case 7:
+            bit = kContainerActive;
+            break;
+        case 10:
+            bit = kFocused, set = true;
+            break;
+        case 11:
+            bit = kFocused;
+            break;
+        case 12:
+            bit = kDimmed, set = true;
+            break;
+        case 13:
+            bit = kDimmed;
+            break;
+        case 14:
+            bit = kContainerDimmed, set = true;
+            break;
+        case 15:
+            bit = kContainerDimmed;
+            break;
+        case 16:
+            bit = kWindowKey, set = true;
+            break;
+        case 17:
+            bit = kWindowKey;
+            break;
+        case 18:
+            bit = kTabStop;
+            break;
+        case 21:
+            bit = kClickFocus, set = true;
+            break;
+        case 22:
+            bit = kClickFocus;
+            break;
+        default:
+            break;
     }
     if (bit) {
         if (((s & bit) != 0) == set) return;

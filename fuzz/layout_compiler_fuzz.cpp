@@ -18,6 +18,9 @@ struct Kids {
             list.PushBack(p);
         }
     }
+    ~Kids() {
+        while (LLink* l = list.PopFront()) delete static_cast<LPane*>(l);
+    }
 };
 
 }  // namespace

@@ -9,18 +9,30 @@ namespace {
 
 enum : u32 { kTokEnd = 0, kTokName = 1, kTokNumber = 2, kTokText = '#' };
 
-bool IsLetter(u8 c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool IsDigit(u8 c) { return c >= '0' && c <= '9'; }
+bool IsLetter(u8 c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool IsDigit(u8 c) {
+    return c >= '0' && c <= '9';
+}
 
-i32 AddW(i32 a, i32 b) { return i32(u32(a) + u32(b)); }
-i32 SubW(i32 a, i32 b) { return i32(u32(a) - u32(b)); }
-i32 MulW(i32 a, i32 b) { return i32(u32(a) * u32(b)); }
+i32 AddW(i32 a, i32 b) {
+    return i32(u32(a) + u32(b));
+}
+i32 SubW(i32 a, i32 b) {
+    return i32(u32(a) - u32(b));
+}
+i32 MulW(i32 a, i32 b) {
+    return i32(u32(a) * u32(b));
+}
 // b is not 0 here; the most negative value divided by -1 stays itself.
-i32 DivW(i32 a, i32 b) { return b == -1 ? SubW(0, a) : a / b; }
+i32 DivW(i32 a, i32 b) {
+    return b == -1 ? SubW(0, a) : a / b;
+}
 
 struct StdCache {
     bool filled = false;
-    std::vector<std::pair<LString, i32>> vars;      // list order
+    std::vector<std::pair<LString, i32>> vars;       // list order
     std::vector<std::pair<LString, LString>> funcs;  // list order
 };
 
@@ -48,7 +60,8 @@ void LExprEval::AddBuiltin(const char* name, u32 id) {
 
 i32 LExprEval::CallBuiltin(u32 id, const i32* args, u32 n) {
     switch (id) {
-        case kBiSqrt: return LayoutSqrt(n ? args[0] : 0);
+        case kBiSqrt:
+            return LayoutSqrt(n ? args[0] : 0);
         case kBiMin:
         case kBiMax: {
             if (n == 0) return 0;
@@ -58,7 +71,8 @@ i32 LExprEval::CallBuiltin(u32 id, const i32* args, u32 n) {
             }
             return v;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -81,14 +95,16 @@ void LExprEval::NextToken() {
         }
         if (IsLetter(c)) {
             const u32 start = fCur.pos - 1;
-            while (fCur.pos < len && (IsLetter(u8(s[fCur.pos])) || IsDigit(u8(s[fCur.pos])))) ++fCur.pos;
+            while (fCur.pos < len && (IsLetter(u8(s[fCur.pos])) || IsDigit(u8(s[fCur.pos]))))
+                ++fCur.pos;
             fText = LString(s + start, fCur.pos - start);
             fToken = kTokName;
             return;
         }
         if (IsDigit(c)) {
             u32 v = u32(c - '0');
-            while (fCur.pos < len && IsDigit(u8(s[fCur.pos]))) v = v * 10 + u32(s[fCur.pos++] - '0');
+            while (fCur.pos < len && IsDigit(u8(s[fCur.pos])))
+                v = v * 10 + u32(s[fCur.pos++] - '0');
             fNumber = i32(v);
             fToken = kTokNumber;
             return;
@@ -162,9 +178,12 @@ i32 LExprEval::Factor() {
             LString name = fText;
             NextToken();
             if (fToken == kTokText) {
-                Func* f = static_cast<Func*>(NameList::FindInFirst(fFuncs, name.CStr(), 0x7FFFFFFF));
-                if (f) f->body = fText;
-                else fFuncs.PushFront(new Func(name, fText));
+                Func* f =
+                    static_cast<Func*>(NameList::FindInFirst(fFuncs, name.CStr(), 0x7FFFFFFF));
+                if (f)
+                    f->body = fText;
+                else
+                    fFuncs.PushFront(new Func(name, fText));
                 NextToken();
             } else if (fToken == '(') {
                 v = CallNamed(name);
@@ -200,7 +219,8 @@ i32 LExprEval::Factor() {
             NextToken();
             v = SubW(0, Factor());
             break;
-        default: break;
+        default:
+            break;
     }
     --fNesting;
     return v;

@@ -42,8 +42,10 @@ i32 RunLayoutBuiltin(LLayoutTarget& target, u32 id, const i32* args, u32 n, bool
     switch (id) {
         case kLayoutBiPp: {
             LRect r(a1, n > 2 ? args[2] : 0, n > 3 ? args[3] : 0, n > 4 ? args[4] : 0);
-            if (p == 0) target.result = r;
-            else if (child) child->SetBounds(r);
+            if (p == 0)
+                target.result = r;
+            else if (child)
+                child->SetBounds(r);
             return direct ? 0 : p;
         }
         case kLayoutBiShown:
@@ -53,13 +55,21 @@ i32 RunLayoutBuiltin(LLayoutTarget& target, u32 id, const i32* args, u32 n, bool
         case kLayoutBiHp:
             if (p == 0) return i32(u32(target.result.right) - u32(target.result.left));
             if (!child) return 0;
-            return id == kLayoutBiWp ? child->GetPrefWidth(target.ctx, a1) : child->GetPrefHeight(target.ctx, a1);
-        case kLayoutBiW: return i32(u32(rect.right) - u32(rect.left));
-        case kLayoutBiH: return i32(u32(rect.bottom) - u32(rect.top));
-        case kLayoutBiL: return rect.left;
-        case kLayoutBiT: return rect.top;
-        case kLayoutBiR: return rect.right;
-        case kLayoutBiB: return rect.bottom;
-        default: return 0;
+            return id == kLayoutBiWp ? child->GetPrefWidth(target.ctx, a1)
+                                     : child->GetPrefHeight(target.ctx, a1);
+        case kLayoutBiW:
+            return i32(u32(rect.right) - u32(rect.left));
+        case kLayoutBiH:
+            return i32(u32(rect.bottom) - u32(rect.top));
+        case kLayoutBiL:
+            return rect.left;
+        case kLayoutBiT:
+            return rect.top;
+        case kLayoutBiR:
+            return rect.right;
+        case kLayoutBiB:
+            return rect.bottom;
+        default:
+            return 0;
     }
 }

@@ -10,8 +10,8 @@ LString GetStdLayoutItem(u32 n) {
     return item;
 }
 
-void AssembleLayoutScript(LTextSink& out, const LString& stdDefs, const LString& item0, const LString& item1,
-                          const LString& item2) {
+void AssembleLayoutScript(LTextSink& out, const LString& stdDefs, const LString& item0,
+                          const LString& item1, const LString& item2) {
     out.Put(stdDefs);
     out.Put(item0);
     out.Put("PREF#(\n");

@@ -14,8 +14,8 @@ LString GetStdLayoutItem(u32 n);
 
 // The compiled script of a layout: the standard item, item 0, then PREF and
 // LAYO wrapped around items 1 and 2, joined without separators.
-void AssembleLayoutScript(LTextSink& out, const LString& stdDefs, const LString& item0, const LString& item1,
-                          const LString& item2);
+void AssembleLayoutScript(LTextSink& out, const LString& stdDefs, const LString& item0,
+                          const LString& item1, const LString& item2);
 
 class LLayoutVM : public LScriptVM {
 public:

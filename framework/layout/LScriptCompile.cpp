@@ -25,9 +25,15 @@ enum : u32 {
     kTokDec = '-' + 160,
 };
 
-bool IsLetter(u8 c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool IsDigit(u8 c) { return c >= '0' && c <= '9'; }
-bool IsSpace(u8 c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsLetter(u8 c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool IsDigit(u8 c) {
+    return c >= '0' && c <= '9';
+}
+bool IsSpace(u8 c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 bool IsOwnCode(u8 c) {
     return std::strchr("!#$&()*+,-./:;<=>?[]^@|", c) != nullptr && c != 0;
@@ -44,26 +50,33 @@ Effect EffectOf(const LScriptInstr& in) {
     const bool ind = in.space == LScriptSpace::Indirect;
     switch (in.op) {
         case O::Ref:
-        case O::Load: return ind ? Effect{2, 1} : Effect{0, 1};
+        case O::Load:
+            return ind ? Effect{2, 1} : Effect{0, 1};
         case O::Store:
         case O::AddStore:
         case O::SubStore:
         case O::MulStore:
-        case O::DivStore: return ind ? Effect{3, 1} : Effect{1, 1};
+        case O::DivStore:
+            return ind ? Effect{3, 1} : Effect{1, 1};
         case O::PreInc:
-        case O::PostInc: return ind ? Effect{2, 1} : Effect{0, 1};
+        case O::PostInc:
+            return ind ? Effect{2, 1} : Effect{0, 1};
         case O::PopStore:
         case O::PopAddStore:
         case O::PopSubStore:
         case O::PopMulStore:
-        case O::PopDivStore: return ind ? Effect{3, 0} : Effect{1, 0};
-        case O::Inc: return ind ? Effect{2, 0} : Effect{0, 0};
+        case O::PopDivStore:
+            return ind ? Effect{3, 0} : Effect{1, 0};
+        case O::Inc:
+            return ind ? Effect{2, 0} : Effect{0, 0};
         case O::AddVar:
         case O::SubVar:
         case O::MulVar:
-        case O::DivVar: return ind ? Effect{3, 1} : Effect{1, 1};
+        case O::DivVar:
+            return ind ? Effect{3, 1} : Effect{1, 1};
         case O::PushConst:
-        case O::ArgCount: return {0, 1};
+        case O::ArgCount:
+            return {0, 1};
         case O::Add:
         case O::Sub:
         case O::Mul:
@@ -73,31 +86,42 @@ Effect EffectOf(const LScriptInstr& in) {
         case O::Lt:
         case O::Gt:
         case O::Le:
-        case O::Ge: return {2, 1};
+        case O::Ge:
+            return {2, 1};
         case O::Not:
         case O::Neg:
-        case O::Arg: return {1, 1};
+        case O::Arg:
+            return {1, 1};
         case O::Pop:
-        case O::JumpIfFalse: return {1, 0};
-        case O::Call: return {u32(in.immediate), 1};
-        case O::Builtin: return {u32(in.operand), 1};
-        default: return {0, 0};
+        case O::JumpIfFalse:
+            return {1, 0};
+        case O::Call:
+            return {u32(in.immediate), 1};
+        case O::Builtin:
+            return {u32(in.operand), 1};
+        default:
+            return {0, 0};
     }
 }
 
-bool IsVarOp(LScriptOp op) { return op == LScriptOp::Ref || op == LScriptOp::Load; }
+bool IsVarOp(LScriptOp op) {
+    return op == LScriptOp::Ref || op == LScriptOp::Load;
+}
 
 }  // namespace
 
 const char* ScriptErrorName(u32 code) {
-    static const char* const kNames[] = {"",      "Memory",  "Stack",   "EOF",      "Prim",   "Close",
-                                         "ArgList", "NumArgs", "NoMethod", "NoLvalue", "Member", "Nesting"};
+    static const char* const kNames[] = {"",         "Memory",   "Stack",   "EOF",
+                                         "Prim",     "Close",    "ArgList", "NumArgs",
+                                         "NoMethod", "NoLvalue", "Member",  "Nesting"};
     return code < sizeof kNames / sizeof kNames[0] ? kNames[code] : "";
 }
 
 // ---- Code buffers and tables ----
 
-LScriptCode::~LScriptCode() { std::free(fData); }
+LScriptCode::~LScriptCode() {
+    std::free(fData);
+}
 
 bool LScriptCode::Append(const LScriptInstr& instr) {
     if (fCount == fCapacity) {
@@ -136,11 +160,14 @@ bool LScriptSymbols::Add(const char* name, u32 index) {
 
 i64 LScriptSymbols::Find(const char* name) const {
     size_t at = LowerBound(name);
-    if (at < fEntries.size() && std::strcmp(fEntries[at].name.CStr(), name) == 0) return fEntries[at].index;
+    if (at < fEntries.size() && std::strcmp(fEntries[at].name.CStr(), name) == 0)
+        return fEntries[at].index;
     return -1;
 }
 
-LScriptProgram::~LScriptProgram() { Clear(); }
+LScriptProgram::~LScriptProgram() {
+    Clear();
+}
 
 void LScriptProgram::Clear() {
     for (LScriptFunc* f : fFuncs) delete f;
@@ -192,8 +219,10 @@ void LScriptVM::LexString() {
             }
             if (c == '\\') {
                 if (!Get(&c)) break;
-                if (c == 't') c = '\t';
-                else if (c == 'n') c = '\n';
+                if (c == 't')
+                    c = '\t';
+                else if (c == 'n')
+                    c = '\n';
             }
             fText.PutChar(char(c));
         }
@@ -202,8 +231,10 @@ void LScriptVM::LexString() {
         bool more = false;
         while (Get(&c)) {
             if (IsSpace(c)) continue;
-            if (c == '"') more = true;
-            else Unget();
+            if (c == '"')
+                more = true;
+            else
+                Unget();
             break;
         }
         if (!more) break;
@@ -343,7 +374,8 @@ void LScriptVM::Track(const LScriptInstr& in, bool add) {
     }
 }
 
-void LScriptVM::Emit(LScriptOp op, LScriptSpace space, i32 imm, i32 operand, LScriptFunc* func, u16 builtin) {
+void LScriptVM::Emit(LScriptOp op, LScriptSpace space, i32 imm, i32 operand, LScriptFunc* func,
+                     u16 builtin) {
     LScriptInstr in;
     in.op = op;
     in.space = space;
@@ -394,14 +426,28 @@ void LScriptVM::Discard() {
         return;
     }
     switch (last->op) {
-        case O::Store: ReplaceLast(O::PopStore); return;
-        case O::AddStore: ReplaceLast(O::PopAddStore); return;
-        case O::SubStore: ReplaceLast(O::PopSubStore); return;
-        case O::MulStore: ReplaceLast(O::PopMulStore); return;
-        case O::DivStore: ReplaceLast(O::PopDivStore); return;
+        case O::Store:
+            ReplaceLast(O::PopStore);
+            return;
+        case O::AddStore:
+            ReplaceLast(O::PopAddStore);
+            return;
+        case O::SubStore:
+            ReplaceLast(O::PopSubStore);
+            return;
+        case O::MulStore:
+            ReplaceLast(O::PopMulStore);
+            return;
+        case O::DivStore:
+            ReplaceLast(O::PopDivStore);
+            return;
         case O::PreInc:
-        case O::PostInc: ReplaceLast(O::Inc); return;
-        default: Emit(O::Pop); return;
+        case O::PostInc:
+            ReplaceLast(O::Inc);
+            return;
+        default:
+            Emit(O::Pop);
+            return;
     }
 }
 
@@ -435,12 +481,24 @@ void LScriptVM::CompileAssignment() {
     CompileConditional();
     LScriptOp store;
     switch (fToken) {
-        case '=': store = LScriptOp::Store; break;
-        case kTokAddAssign: store = LScriptOp::AddStore; break;
-        case kTokSubAssign: store = LScriptOp::SubStore; break;
-        case kTokMulAssign: store = LScriptOp::MulStore; break;
-        case kTokDivAssign: store = LScriptOp::DivStore; break;
-        default: Leave(); return;
+        case '=':
+            store = LScriptOp::Store;
+            break;
+        case kTokAddAssign:
+            store = LScriptOp::AddStore;
+            break;
+        case kTokSubAssign:
+            store = LScriptOp::SubStore;
+            break;
+        case kTokMulAssign:
+            store = LScriptOp::MulStore;
+            break;
+        case kTokDivAssign:
+            store = LScriptOp::DivStore;
+            break;
+        default:
+            Leave();
+            return;
     }
     if (!LastIsVarRef(true)) {
         SetError(kScriptErrNoLvalue);
@@ -522,9 +580,12 @@ void LScriptVM::CompileEquality() {
     CompileRelational();
     for (;;) {
         LScriptOp op;
-        if (fToken == kTokEq) op = LScriptOp::Eq;
-        else if (fToken == kTokNe || fToken == '^') op = LScriptOp::Ne;
-        else return;
+        if (fToken == kTokEq)
+            op = LScriptOp::Eq;
+        else if (fToken == kTokNe || fToken == '^')
+            op = LScriptOp::Ne;
+        else
+            return;
         NextToken();
         CompileRelational();
         Emit(op);
@@ -536,11 +597,16 @@ void LScriptVM::CompileRelational() {
     CompileAdditive();
     for (;;) {
         LScriptOp op;
-        if (fToken == '<') op = LScriptOp::Lt;
-        else if (fToken == '>') op = LScriptOp::Gt;
-        else if (fToken == kTokLe) op = LScriptOp::Le;
-        else if (fToken == kTokGe) op = LScriptOp::Ge;
-        else return;
+        if (fToken == '<')
+            op = LScriptOp::Lt;
+        else if (fToken == '>')
+            op = LScriptOp::Gt;
+        else if (fToken == kTokLe)
+            op = LScriptOp::Le;
+        else if (fToken == kTokGe)
+            op = LScriptOp::Ge;
+        else
+            return;
         NextToken();
         CompileAdditive();
         Emit(op);
@@ -640,7 +706,9 @@ void LScriptVM::CompilePrefix() {
             ReplaceLast(LScriptOp::PreInc);
             break;
         }
-        default: CompilePostfix(); break;
+        default:
+            CompilePostfix();
+            break;
     }
     Leave();
 }
@@ -705,7 +773,9 @@ void LScriptVM::CompilePrimary() {
             Emit(LScriptOp::PushConst, LScriptSpace::None, fNumber);
             NextToken();
             break;
-        case kTokName: CompileName(); break;
+        case kTokName:
+            CompileName();
+            break;
         case kTokArgCount:
             Emit(LScriptOp::ArgCount);
             NextToken();
@@ -715,9 +785,15 @@ void LScriptVM::CompilePrimary() {
             CompilePrimary();
             Emit(LScriptOp::Arg);
             break;
-        case '(': CompileSequence(); break;
-        case '@': CompileLoop(); break;
-        default: SetError(kScriptErrPrim); break;
+        case '(':
+            CompileSequence();
+            break;
+        case '@':
+            CompileLoop();
+            break;
+        default:
+            SetError(kScriptErrPrim);
+            break;
     }
     Leave();
 }

@@ -5,18 +5,30 @@
 
 namespace {
 
-inline i32 Wrap(u32 v) { return i32(v); }
-inline i32 AddW(i32 a, i32 b) { return Wrap(u32(a) + u32(b)); }
-inline i32 SubW(i32 a, i32 b) { return Wrap(u32(a) - u32(b)); }
-inline i32 MulW(i32 a, i32 b) { return Wrap(u32(a) * u32(b)); }
+inline i32 Wrap(u32 v) {
+    return i32(v);
+}
+inline i32 AddW(i32 a, i32 b) {
+    return Wrap(u32(a) + u32(b));
+}
+inline i32 SubW(i32 a, i32 b) {
+    return Wrap(u32(a) - u32(b));
+}
+inline i32 MulW(i32 a, i32 b) {
+    return Wrap(u32(a) * u32(b));
+}
 
 // a op b for the four store and variable-operand families.
 inline i32 Arith(u32 kind, i32 a, i32 b) {
     switch (kind) {
-        case 0: return AddW(a, b);
-        case 1: return SubW(a, b);
-        case 2: return MulW(a, b);
-        default: return ScriptDiv(a, b);
+        case 0:
+            return AddW(a, b);
+        case 1:
+            return SubW(a, b);
+        case 2:
+            return MulW(a, b);
+        default:
+            return ScriptDiv(a, b);
     }
 }
 
@@ -41,8 +53,10 @@ i32 LScriptVM::RunBuiltin(u32 id, const i32* args, u32 n) {
             for (u32 i = 1; i < n; ++i) v = args[i] > v ? args[i] : v;
             return v;
         }
-        case kBiAbs: return args[0] < 0 ? Wrap(0u - u32(args[0])) : args[0];
-        default: return 0;
+        case kBiAbs:
+            return args[0] < 0 ? Wrap(0u - u32(args[0])) : args[0];
+        default:
+            return 0;
     }
 }
 
@@ -113,7 +127,8 @@ bool LScriptVM::Exec(LScriptFunc* f, u32 n) {
     bool ok = true;
 
     auto var = [&](const LScriptInstr& in) -> i32& {
-        return in.space == LScriptSpace::Global ? fGlobals[in.operand] : fLocalStack[fLocalBase + u32(in.operand)];
+        return in.space == LScriptSpace::Global ? fGlobals[in.operand]
+                                                : fLocalStack[fLocalBase + u32(in.operand)];
     };
 
     for (;;) {
@@ -121,13 +136,19 @@ bool LScriptVM::Exec(LScriptFunc* f, u32 n) {
         const bool ind = in.space == LScriptSpace::Indirect;
         u32 next = pc + 1;
         switch (in.op) {
-            case LScriptOp::End: goto done;
-            case LScriptOp::Nop: break;
-            case LScriptOp::PushConst: s[--sp] = in.immediate; break;
+            case LScriptOp::End:
+                goto done;
+            case LScriptOp::Nop:
+                break;
+            case LScriptOp::PushConst:
+                s[--sp] = in.immediate;
+                break;
             case LScriptOp::Ref:
             case LScriptOp::Load:
-                if (ind) ++sp;
-                else s[--sp] = var(in);
+                if (ind)
+                    ++sp;
+                else
+                    s[--sp] = var(in);
                 break;
             case LScriptOp::Store:
                 if (ind) {
@@ -230,19 +251,37 @@ bool LScriptVM::Exec(LScriptFunc* f, u32 n) {
                 const i32 a = s[sp];
                 bool r;
                 switch (in.op) {
-                    case LScriptOp::Eq: r = a == b; break;
-                    case LScriptOp::Ne: r = a != b; break;
-                    case LScriptOp::Lt: r = a < b; break;
-                    case LScriptOp::Gt: r = a > b; break;
-                    case LScriptOp::Le: r = a <= b; break;
-                    default: r = a >= b; break;
+                    case LScriptOp::Eq:
+                        r = a == b;
+                        break;
+                    case LScriptOp::Ne:
+                        r = a != b;
+                        break;
+                    case LScriptOp::Lt:
+                        r = a < b;
+                        break;
+                    case LScriptOp::Gt:
+                        r = a > b;
+                        break;
+                    case LScriptOp::Le:
+                        r = a <= b;
+                        break;
+                    default:
+                        r = a >= b;
+                        break;
                 }
                 s[sp] = r ? 1 : 0;
                 break;
             }
-            case LScriptOp::Not: s[sp] = s[sp] == 0 ? 1 : 0; break;
-            case LScriptOp::Neg: s[sp] = SubW(0, s[sp]); break;
-            case LScriptOp::Pop: ++sp; break;
+            case LScriptOp::Not:
+                s[sp] = s[sp] == 0 ? 1 : 0;
+                break;
+            case LScriptOp::Neg:
+                s[sp] = SubW(0, s[sp]);
+                break;
+            case LScriptOp::Pop:
+                ++sp;
+                break;
             case LScriptOp::Jump:
                 if (in.operand <= 0 && ++fSteps > kMaxSteps) {
                     // An endless loop: give up on this call.
@@ -254,7 +293,9 @@ bool LScriptVM::Exec(LScriptFunc* f, u32 n) {
             case LScriptOp::JumpIfFalse:
                 if (s[sp++] == 0) next = u32(i32(pc) + in.operand);
                 break;
-            case LScriptOp::ArgCount: s[--sp] = i32(fArgCount); break;
+            case LScriptOp::ArgCount:
+                s[--sp] = i32(fArgCount);
+                break;
             case LScriptOp::Arg: {
                 const i32 i = s[sp];
                 s[sp] = i >= 0 && u32(i) < fArgCount ? s[fArgBase + fArgCount - 1 - u32(i)] : 0;

@@ -79,9 +79,9 @@ struct LScriptFunc;
 struct LScriptInstr {
     LScriptOp op = LScriptOp::End;
     LScriptSpace space = LScriptSpace::None;
-    u16 builtin = 0;      // Builtin: which one
-    i32 immediate = 0;    // constant, increment, or argument count of Call
-    i32 operand = 0;      // variable index, built-in argument count, or relative jump
+    u16 builtin = 0;              // Builtin: which one
+    i32 immediate = 0;            // constant, increment, or argument count of Call
+    i32 operand = 0;              // variable index, built-in argument count, or relative jump
     LScriptFunc* func = nullptr;  // Call
 };
 
@@ -141,7 +141,8 @@ public:
     ~LScriptProgram() override;
     void Clear();
 
-    std::vector<LScriptFunc*> fFuncs;  // owned; user functions in definition order, then the top level
+    std::vector<LScriptFunc*>
+        fFuncs;  // owned; user functions in definition order, then the top level
     LScriptSymbols fGlobals;
     LScriptSymbols fMembers;
 };

@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string S(const LString& s) { return std::string(s.View()); }
+std::string S(const LString& s) {
+    return std::string(s.View());
+}
 
 size_t Lines(const std::string& s) {
     size_t n = 0;
@@ -48,8 +50,9 @@ TEST_F(LayoutAssembly, StandardItemsArePresent) {
     ASSERT_FALSE(std0.empty());
     ASSERT_FALSE(std1.empty());
     EXPECT_EQ(std1.back(), '\n') << "item 1 must end where a layout's item 0 can begin";
-    for (const char* name : {"kStdSpc", "kGrpSpc", "CalcTextBoxW", "CalcTextW", "CalcStdIconR", "CalcTwoButtonW",
-                             "PlaceTwoButton", "PlaceStdIcon", "PlaceTextBoxLTR", "GetStdIconR"}) {
+    for (const char* name :
+         {"kStdSpc", "kGrpSpc", "CalcTextBoxW", "CalcTextW", "CalcStdIconR", "CalcTwoButtonW",
+          "PlaceTwoButton", "PlaceStdIcon", "PlaceTextBoxLTR", "GetStdIconR"}) {
         EXPECT_NE(std0.find(name), std::string::npos) << name;
         EXPECT_NE(std1.find(name), std::string::npos) << name;
     }
@@ -90,7 +93,8 @@ TEST_F(LayoutAssembly, GridLayoutPlacesFiftyChildren) {
     ASSERT_TRUE(vm.RunLayout(nullptr));
     EXPECT_EQ(kids[0]->Bounds(), LRect(20, 20, 46, 34));
     EXPECT_EQ(kids[7]->Bounds(), LRect(20 + 2 * 38, 20 + 26, 20 + 2 * 38 + 26, 20 + 26 + 14));
-    EXPECT_EQ(kids[49]->Bounds(), LRect(20 + 4 * 38, 20 + 9 * 26, 20 + 4 * 38 + 26, 20 + 9 * 26 + 14));
+    EXPECT_EQ(kids[49]->Bounds(),
+              LRect(20 + 4 * 38, 20 + 9 * 26, 20 + 4 * 38 + 26, 20 + 9 * 26 + 14));
 }
 
 // The message dialog's texts: both dialects of the standard definitions place alike.
@@ -103,8 +107,8 @@ TEST_F(LayoutAssembly, MessageLayoutAgreesInBothDialects) {
         TestPane* icon = new TestPane(&box, &box, 64, 64);
         Dialog() {
             text->fWraps = true;
-            for (LPane* p : {static_cast<LPane*>(ok), static_cast<LPane*>(cancel), static_cast<LPane*>(text),
-                             static_cast<LPane*>(icon)})
+            for (LPane* p : {static_cast<LPane*>(ok), static_cast<LPane*>(cancel),
+                             static_cast<LPane*>(text), static_cast<LPane*>(icon)})
                 p->SetState(LPane::kOpContainerShown);
         }
     };
@@ -129,7 +133,8 @@ TEST_F(LayoutAssembly, MessageLayoutAgreesInBothDialects) {
         "okbtn = 1; cancelbtn = 2; msgtx = 3; icnpn = 4; nowrap = 0;",
         "tw = max(CalcTextBoxW(msgtx), CalcTextW(msgtx, 20), nowrap*wp(msgtx));"
         "cw = CalcStdIconR(icnpn) + max(tw, CalcTwoButtonW(okbtn, cancelbtn)) + kStdSpc;"
-        "ch = kStdSpc + hp(msgtx, tw) + kGrpSpc + hp(okbtn) + kStdSpc;pp(0, 40, 40, 40 + cw, 40 + ch);",
+        "ch = kStdSpc + hp(msgtx, tw) + kGrpSpc + hp(okbtn) + kStdSpc;pp(0, 40, 40, 40 + cw, 40 + "
+        "ch);",
         "PlaceTwoButton(okbtn, cancelbtn);PlaceStdIcon(icnpn);"
         "PlaceTextBoxLTR(msgtx, GetStdIconR(icnpn), kStdSpc, w(0) -  kStdSpc);"))
         << S(vm.ErrorReport());
@@ -150,6 +155,10 @@ TEST_F(LayoutAssembly, MessageLayoutAgreesInBothDialects) {
     eval1.SetVar("nowrap", 1);
     eval1.Run(LStrListRes::GetSharedItem(&item, msg, 1));
     EXPECT_EQ(eval1.ResultRect(), LRect(40, 40, 40 + 104 + 140 + 20, 40 + 20 + 16 + 12 + 20 + 20));
+    // The direct "pp" answers 0 and still places.
+    EXPECT_EQ(eval1.Run("pp(4, 1, 2, 3, 4) + 5"), 5);
+    EXPECT_EQ(one.icon->Bounds(), LRect(1, 2, 3, 4));
+    EXPECT_EQ(eval1.Run("pp(9, 1, 2, 3, 4) + shown(2) * 10 + shown(1) + w(9) + sys(1)"), 1 + 16);
 }
 
 }  // namespace

@@ -65,8 +65,10 @@ TEST(LayoutDirect, FunctionsAndScopes) {
 TEST(LayoutDirect, ArgumentLoops) {
     EXPECT_EQ(Eval("sum #s = 0\n%i(s = s + %i)\ns * 10 + i#\nsum(4, 5, 6)"), 153);
     EXPECT_EQ(Eval("sum #s = 0\ni = 1\n%i(s = s + %i)\ns#\nsum(4, 5, 6)"), 11);
-    EXPECT_EQ(Eval("n = 0\n%k(n = n + 1)\nn * 10 + k"), 11) << "at the top level the body runs once";
-    EXPECT_EQ(Eval("f #%i(p = %i\nq = p * 2)\nq#\nf(1, 2, 3) * 10 + q"), 60) << "p and q belong to the call";
+    EXPECT_EQ(Eval("n = 0\n%k(n = n + 1)\nn * 10 + k"), 11)
+        << "at the top level the body runs once";
+    EXPECT_EQ(Eval("f #%i(p = %i\nq = p * 2)\nq#\nf(1, 2, 3) * 10 + q"), 60)
+        << "p and q belong to the call";
     EXPECT_EQ(Eval("f #s = 0\n%i(s = s + %i * %i)\ns#\nf(1, 2, 3)"), 14);
 }
 
@@ -93,10 +95,11 @@ TEST(LayoutDirect, EndlessRecursionAndLoopsFailTheRunOnly) {
     EXPECT_TRUE(e.Failed());
 
     // Calls that fan out are bounded too.
-    EXPECT_EQ(e.Run("a #1#\nb #a()+a()+a()+a()#\nc #b()+b()+b()+b()#\nd #c()+c()+c()+c()#\n"
-                    "e #d()+d()+d()+d()#\nf #e()+e()+e()+e()#\nk #f()+f()+f()+f()#\nm #k()+k()+k()+k()#\n"
-                    "n #m()+m()+m()+m()#\nn() + n() + n()"),
-              0);
+    EXPECT_EQ(
+        e.Run("a #1#\nb #a()+a()+a()+a()#\nc #b()+b()+b()+b()#\nd #c()+c()+c()+c()#\n"
+              "e #d()+d()+d()+d()#\nf #e()+e()+e()+e()#\nk #f()+f()+f()+f()#\nm #k()+k()+k()+k()#\n"
+              "n #m()+m()+m()+m()#\nn() + n() + n()"),
+        0);
     EXPECT_TRUE(e.Failed());
     EXPECT_EQ(e.Run("d()"), 64);
 

@@ -37,7 +37,8 @@ std::vector<u8> StdArchive(const std::vector<std::string>& items) {
 }
 
 TEST(LayoutStdCache, DirectDefinitionsAreEvaluatedOnce) {
-    const std::vector<u8> first = StdArchive({"marker = 5\ncount = count + 1\nTwice #%0 * 2#", "cmarker = 5;\n"});
+    const std::vector<u8> first =
+        StdArchive({"marker = 5\ncount = count + 1\nTwice #%0 * 2#", "cmarker = 5;\n"});
     const std::vector<u8> second = StdArchive({"marker = 7\nTwice #%0 * 3#", "cmarker = 7;\n"});
     const u32 refA = OpenResArchive(first.data(), u32(first.size()));
     const u32 refB = OpenResArchive(second.data(), u32(second.size()));

@@ -21,7 +21,8 @@ bool CompileInto(VM& vm, const std::string& text) {
 
 TEST(LayoutVM, FunctionsArgumentsAndCounts) {
     LScriptVM vm;
-    ASSERT_TRUE(CompileInto(vm, "f # ($0 + $1); g # $5; n # $#; k # $(0 - 1); h # f(2, 3) * 10 + n(7, 8);"));
+    ASSERT_TRUE(CompileInto(
+        vm, "f # ($0 + $1); g # $5; n # $#; k # $(0 - 1); h # f(2, 3) * 10 + n(7, 8);"));
     EXPECT_EQ(vm.CallInt("f", 2, std::array<i32, 2>{2, 3}.data()), 5);
     EXPECT_EQ(vm.CallInt("g", 2, std::array<i32, 2>{2, 3}.data()), 0);
     EXPECT_EQ(vm.CallInt("n", 2, std::array<i32, 2>{2, 3}.data()), 2);
@@ -39,9 +40,9 @@ TEST(LayoutVM, FunctionsArgumentsAndCounts) {
 TEST(LayoutVM, ScopesAndGlobals) {
     LScriptVM vm;
     ASSERT_TRUE(CompileInto(vm,
-                            "F # (q = 5);"      // q is F's local
-                            "q = 7;"            // a global of the same name
-                            "G # q;"            // sees the global
+                            "F # (q = 5);"  // q is F's local
+                            "q = 7;"        // a global of the same name
+                            "G # q;"        // sees the global
                             "k = 3;"
                             "K # (k = k + 1);"  // changes the global
                             "L # (t = t + 1);"  // a fresh local each call
@@ -88,11 +89,13 @@ TEST(LayoutVM, EndlessLoopsFailTheCallCleanly) {
     EXPECT_FALSE(vm.Call("Spin", 0, nullptr, &out));
     EXPECT_EQ(out, 3);
     EXPECT_EQ(vm.CallInt("Ok", 0, nullptr), 7) << "the machine is usable after a failed run";
-    EXPECT_EQ(vm.CallInt("Outer", 0, nullptr), 500) << "half a million iterations are still allowed";
+    EXPECT_EQ(vm.CallInt("Outer", 0, nullptr), 500)
+        << "half a million iterations are still allowed";
 
     // A long chain of nested calls is refused, not run off the native stack.
     std::string chain = "F0 # 1;";
-    for (int i = 1; i <= 300; ++i) chain += "F" + std::to_string(i) + " # (F" + std::to_string(i - 1) + "() + 1);";
+    for (int i = 1; i <= 300; ++i)
+        chain += "F" + std::to_string(i) + " # (F" + std::to_string(i - 1) + "() + 1);";
     ASSERT_TRUE(CompileInto(vm, chain));
     EXPECT_EQ(vm.CallInt("F150", 0, nullptr), 151);
     EXPECT_FALSE(vm.Call("F300", 0, nullptr, &out));
@@ -100,9 +103,10 @@ TEST(LayoutVM, EndlessLoopsFailTheCallCleanly) {
 
 TEST(LayoutVM, ScriptBuiltins) {
     LScriptVM vm;
-    ASSERT_TRUE(CompileInto(vm,
-                            "A # max(3, -7, 5); B # min(4); C # min(3, -7, 5); D # abs(-5); E # abs(-2147483647 - 1);"
-                            "G # arraylength(7); H # abs(6);"));
+    ASSERT_TRUE(CompileInto(
+        vm,
+        "A # max(3, -7, 5); B # min(4); C # min(3, -7, 5); D # abs(-5); E # abs(-2147483647 - 1);"
+        "G # arraylength(7); H # abs(6);"));
     EXPECT_EQ(vm.CallInt("A", 0, nullptr), 5);
     EXPECT_EQ(vm.CallInt("B", 0, nullptr), 4);
     EXPECT_EQ(vm.CallInt("C", 0, nullptr), -7);
@@ -153,7 +157,8 @@ TEST_F(LayoutFixture, SqrtAndSys) {
 }
 
 TEST_F(LayoutFixture, PanesAndTheResultRectangle) {
-    ASSERT_TRUE(vm.CompileLayout("", "pp(0, 0, 0, 120, 40)", "pp(2, 1, 2, 3, 4); pp(3, 5, 6, 7, 8)"));
+    ASSERT_TRUE(
+        vm.CompileLayout("", "pp(0, 0, 0, 120, 40)", "pp(2, 1, 2, 3, 4); pp(3, 5, 6, 7, 8)"));
     EXPECT_TRUE(vm.RunPref(nullptr));
     EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 120, 40));
     EXPECT_TRUE(vm.RunLayout(nullptr));
@@ -174,7 +179,8 @@ TEST_F(LayoutFixture, PanesAndTheResultRectangle) {
     EXPECT_EQ(Run("wp(1, -13)"), 7);
     EXPECT_EQ(Run("hp(1, -10)"), 0);
     EXPECT_EQ(Run("wp(4) + hp(4) + w(4) + h(4) + l(4) + r(-1)"), 0);
-    EXPECT_EQ(Run("l(2) + t(2) * 100 + r(2) * 10000 + b(2) * 1000000"), 11 + 1200 + 130000 + 14000000);
+    EXPECT_EQ(Run("l(2) + t(2) * 100 + r(2) * 10000 + b(2) * 1000000"),
+              11 + 1200 + 130000 + 14000000);
     EXPECT_EQ(Run("w(3) + h(3) * 10"), 22);
 
     kid[1]->SetState(LPane::kOpHide);

@@ -2,13 +2,16 @@
 // focus ring, hit tests and the regions invalidated in the container.
 #include <gtest/gtest.h>
 
+#include "FakeServices.h"
 #include "TestPanes.h"
 
 namespace {
 
 using Ops = std::vector<u32>;
 
-LRgn Rect(i32 l, i32 t, i32 r, i32 b) { return LRgn(LRect(l, t, r, b)); }
+LRgn Rect(i32 l, i32 t, i32 r, i32 b) {
+    return LRgn(LRect(l, t, r, b));
+}
 
 LRgn Band(const LRect& outer, const LRect& inner) {
     LRgn r(outer);
@@ -37,7 +40,8 @@ TEST(Pane, EveryBitOperationTwiceReportsOnce) {
         if (op == 8 || op == 9) continue;
         TestPane* p = new TestPane(&box, &box);
         // Start from the opposite value, so that the first application changes the word.
-        const u32 opposite[] = {1, 0, 3, 2, 5, 4, 7, 6, 0, 0, 11, 10, 13, 12, 15, 14, 17, 16, 19, 18, 18, 22, 21};
+        const u32 opposite[] = {1,  0,  3,  2,  5,  4,  7,  6,  0,  0,  11, 10,
+                                13, 12, 15, 14, 17, 16, 19, 18, 18, 22, 21};
         p->SetState(opposite[op]);
         p->fOps.clear();
         p->SetState(op);
@@ -152,11 +156,29 @@ TEST(Pane, FocusRingFollowsTheStateAndInvalidatesItsBand) {
     s.pane->SetState(LPane::kOpWindowKey);
     s.pane->SetState(LPane::kOpDisable);
     EXPECT_FALSE(s.pane->State() & LPane::kRingShown);
-    EXPECT_EQ(s.pane->RingArea(LRect(0, 0, 10, 10)), Band(LRect(-3, -3, 13, 13), LRect(0, 0, 10, 10)));
+    EXPECT_EQ(s.pane->RingArea(LRect(0, 0, 10, 10)),
+              Band(LRect(-3, -3, 13, 13), LRect(0, 0, 10, 10)));
     s.pane->SetState(LPane::kOpTabStopRingInside);
     EXPECT_EQ(s.pane->RingArea(LRect(0, 0, 10, 10)), Band(LRect(0, 0, 10, 10), LRect(3, 3, 7, 7)));
     s.pane->SetState(LPane::kOpNoTabStop);
     EXPECT_TRUE(s.pane->RingArea(LRect(0, 0, 10, 10)).IsEmpty());
+}
+
+TEST(Pane, FocusRingIsPaintedWithTheFocusPen) {
+    FakeServices services;
+    FakeGraphics g;
+    LDrawCtx ctx(&g);
+    Shown s;
+    s.pane->DrawFocusRing(ctx);
+    EXPECT_TRUE(g.fCalls.empty()) << "no ring shown";
+    s.pane->SetState(LPane::kOpWindowKey);
+    s.pane->SetState(LPane::kOpTabStopRingInside);
+    s.pane->SetState(LPane::kOpFocus);
+    s.pane->DrawFocusRing(ctx);
+    const std::string calls = g.Joined();
+    EXPECT_NE(calls.find("pen id 5"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("fill"), std::string::npos) << calls;
+    EXPECT_EQ(g.fDepth, 0);
 }
 
 TEST(Pane, HitTestsFollowTheStateBits) {
@@ -166,7 +188,8 @@ TEST(Pane, HitTestsFollowTheStateBits) {
     EXPECT_EQ(s.pane->FindPaneAt({50, 29}), nullptr);
     EXPECT_EQ(s.pane->FindPaneAt({9, 20}), nullptr);
     s.pane->SetState(LPane::kOpContainerDim);
-    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), s.pane) << "a dimmed container does not hide its children";
+    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), s.pane)
+        << "a dimmed container does not hide its children";
     s.pane->SetState(LPane::kOpDim);
     EXPECT_EQ(s.pane->FindPaneAt({20, 20}), nullptr);
     s.pane->SetState(LPane::kOpUndim);
@@ -270,7 +293,8 @@ TEST(Pane, RequestsAndPlainAnswers) {
     EXPECT_FALSE(s.pane->AdvanceFocus(0, false));
     s.pane->RequestClickFocus();
     s.pane->RequestUpdateNow();
-    EXPECT_EQ(s.box.fMessages, (std::vector<std::string>{LPane_ReqFocus, LPane_ReqFocus, LPane_UpdateNow}));
+    EXPECT_EQ(s.box.fMessages,
+              (std::vector<std::string>{LPane_ReqFocus, LPane_ReqFocus, LPane_UpdateNow}));
 
     LPane plain(&s.box, &s.box);
     EXPECT_EQ(plain.GetPrefWidth(nullptr, 0), 16);

@@ -27,7 +27,9 @@ struct Layout {
     std::vector<std::string> items;
 };
 
-std::string S(const LString& s) { return std::string(s.View()); }
+std::string S(const LString& s) {
+    return std::string(s.View());
+}
 
 std::vector<Layout> LoadLayouts() {
     std::vector<Layout> out;
@@ -68,8 +70,10 @@ std::string Locate(const std::vector<Piece>& pieces, size_t offset) {
             const size_t off = std::min(offset - start, p.text.size());
             const std::string before = p.text.substr(0, off);
             const size_t line = 1 + size_t(std::count(before.begin(), before.end(), '\n'));
-            const size_t lineStart = before.rfind('\n') == std::string::npos ? 0 : before.rfind('\n') + 1;
-            return p.label + " line " + std::to_string(line) + " char " + std::to_string(off - lineStart + 1);
+            const size_t lineStart =
+                before.rfind('\n') == std::string::npos ? 0 : before.rfind('\n') + 1;
+            return p.label + " line " + std::to_string(line) + " char " +
+                   std::to_string(off - lineStart + 1);
         }
         start += p.text.size();
     }
@@ -88,12 +92,14 @@ size_t ErrorOffset(const std::string& text, u32 line, u32 column) {
 }
 
 std::string CheckCompiled(const Layout& l, const std::string& std1) {
-    if (l.items.size() < 2) return l.name + ": a layout needs at least 2 items, has " + std::to_string(l.items.size());
+    if (l.items.size() < 2)
+        return l.name + ": a layout needs at least 2 items, has " + std::to_string(l.items.size());
     const std::string i0 = l.items[0], i1 = l.items[1], i2 = l.items.size() > 2 ? l.items[2] : "";
     const std::vector<Piece> pieces = {
-        {"STDLAYOUT item 1", std1}, {l.name + " item 0", i0},     {l.name + " PREF", "PREF#(\n"},
-        {l.name + " item 1", i1},   {l.name + " item 1 end", ");\n"}, {l.name + " LAYO", "LAYO#(\n"},
-        {l.name + " item 2", i2},   {l.name + " item 2 end", ");\n"},
+        {"STDLAYOUT item 1", std1},       {l.name + " item 0", i0},
+        {l.name + " PREF", "PREF#(\n"},   {l.name + " item 1", i1},
+        {l.name + " item 1 end", ");\n"}, {l.name + " LAYO", "LAYO#(\n"},
+        {l.name + " item 2", i2},         {l.name + " item 2 end", ");\n"},
     };
     std::string text;
     for (const Piece& p : pieces) text += p.text;
@@ -113,8 +119,12 @@ std::string CheckCompiled(const Layout& l, const std::string& std1) {
 const std::set<std::string> kDirectBuiltins = {"sqrt", "min", "max", "sys", "pp", "shown", "wp",
                                                "hp",   "w",   "h",   "l",   "t",  "r",     "b"};
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Function names defined in a direct text ("name #").
 void CollectDefinitions(const std::string& text, std::set<std::string>* out) {
@@ -140,7 +150,8 @@ void CollectDefinitions(const std::string& text, std::set<std::string>* out) {
 
 // Problems of one direct text: characters the dialect skips, unknown calls,
 // unbalanced parentheses, an unclosed body.
-std::string CheckDirectText(const std::string& label, const std::string& text, const std::set<std::string>& funcs) {
+std::string CheckDirectText(const std::string& label, const std::string& text,
+                            const std::set<std::string>& funcs) {
     const std::vector<Piece> where = {{label, text}};
     int depth = 0;
     bool inBody = false;
@@ -148,7 +159,8 @@ std::string CheckDirectText(const std::string& label, const std::string& text, c
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '#') {
-            if (inBody && depth != 0) return "unbalanced parentheses in the body ending at " + Locate(where, i);
+            if (inBody && depth != 0)
+                return "unbalanced parentheses in the body ending at " + Locate(where, i);
             inBody = !inBody;
             bodyStart = i;
             depth = 0;
@@ -158,7 +170,8 @@ std::string CheckDirectText(const std::string& label, const std::string& text, c
             size_t s = i;
             while (i + 1 < text.size() && (IsLetter(text[i + 1]) || IsDigit(text[i + 1]))) ++i;
             const std::string name = text.substr(s, i + 1 - s);
-            if (i + 1 < text.size() && text[i + 1] == '(' && !funcs.count(name) && !kDirectBuiltins.count(name))
+            if (i + 1 < text.size() && text[i + 1] == '(' && !funcs.count(name) &&
+                !kDirectBuiltins.count(name))
                 return "call of unknown \"" + name + "\" at " + Locate(where, s);
             continue;
         }
@@ -172,7 +185,8 @@ std::string CheckDirectText(const std::string& label, const std::string& text, c
             continue;
         }
         if (std::string("%*+,-/;=").find(c) != std::string::npos) continue;
-        return std::string("character '") + c + "' is skipped by the direct dialect at " + Locate(where, i);
+        return std::string("character '") + c + "' is skipped by the direct dialect at " +
+               Locate(where, i);
     }
     if (inBody) return "unclosed function body from " + Locate(where, bodyStart);
     if (depth != 0) return "unbalanced parentheses at the end of " + label;
@@ -208,7 +222,8 @@ TEST_F(TlyoResources, EveryLayoutCompilesOrReadsCleanly) {
             for (const std::string& item : l.items) CollectDefinitions(item, &funcs);
             EXPECT_GE(l.items.size(), 2u) << l.name << ": a layout needs at least 2 items";
             for (size_t i = 0; i < l.items.size(); ++i) {
-                EXPECT_EQ(CheckDirectText(l.name + " item " + std::to_string(i), l.items[i], funcs), "");
+                EXPECT_EQ(CheckDirectText(l.name + " item " + std::to_string(i), l.items[i], funcs),
+                          "");
             }
         } else {
             EXPECT_EQ(CheckCompiled(l, std1), "");
@@ -234,7 +249,8 @@ TEST_F(TlyoResources, ReportsNameItemLineAndCharacter) {
               "character '<' is skipped by the direct dialect at D item 1 line 2 char 7");
     EXPECT_EQ(CheckDirectText("D item 0", "f #(1#", funcs),
               "unbalanced parentheses in the body ending at D item 0 line 1 char 6");
-    EXPECT_EQ(CheckDirectText("D item 0", "f #1", funcs), "unclosed function body from D item 0 line 1 char 3");
+    EXPECT_EQ(CheckDirectText("D item 0", "f #1", funcs),
+              "unclosed function body from D item 0 line 1 char 3");
 }
 
 }  // namespace
