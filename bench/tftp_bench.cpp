@@ -145,6 +145,7 @@ void BM_WriteToSimulatedDevice(benchmark::State& st) {
     if (at == std::string::npos) return st.SkipWithError(a.c_str());
     const u16 port = u16(std::stoi(a.substr(at + 5)));
     sim.Cmd("set serno=9 idle=5000");
+    sim.Cmd("packet-log off");
     CTftpManager mgr(MainRunLoopWakeSource(), 0);
     State s;
     s.cap = u32(st.range(0));

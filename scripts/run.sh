@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEVO_TESTS=OFF -DKEVO_BENCH=OFF
-cmake --build build/release -j "$(nproc)"
+cmake --build build/release -j "$(nproc)" --target kvdevices kvplatform
 if [ -x build/release/kevoruneset ]; then
   exec build/release/kevoruneset "$@"
 fi

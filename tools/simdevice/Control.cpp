@@ -282,6 +282,12 @@ void Control::AddBuiltins() {
         return "ok lines=" + std::to_string(lines.size());
     });
 
+    Add("packet-log", "packet-log on|off", [this](Args& a, const Emit&) -> std::string {
+        if (a.words.size() != 1 || (a.words[0] != "on" && a.words[0] != "off")) return "err usage: packet-log on|off";
+        fSim.SetPacketLog(a.words[0] == "on");
+        return "ok";
+    });
+
     Add("log-file", "log-file path=FILE (empty path: stop)", [this](Args& a, const Emit&) {
         fSim.SetLogFile(a.named["path"]);
         return std::string("ok");

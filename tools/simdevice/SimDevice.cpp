@@ -205,6 +205,8 @@ Transfer* Sim::Find(uint32_t xid) {
 bool Sim::Silent(Device& d) const { return fLoop.Now() < d.silentUntil; }
 
 void Sim::Log(const std::string& line) {
+    // Without packet lines, PktLine answers "" and only the fate suffix would remain.
+    if (!fPacketLog && (line.empty() || line[0] == ' ')) return;
     fLog.push_back(line);
     if (fLogFd >= 0) {
         std::string l = line + "\n";
@@ -389,6 +391,7 @@ void Sim::ClearFaults(int id) {
 
 std::string Sim::PktLine(Device& d, uint32_t xid, const char* dir, const Endpoint& peer, bool wrapped,
                          const Bytes& pkt) {
+    if (!fPacketLog) return {};
     std::string s = "pkt t=" + std::to_string(fLoop.Now()) + " dev=" + std::to_string(d.serno) +
                     " x=" + std::to_string(xid) + " dir=" + dir;
     int op = pkt.size() >= 2 ? int(GetU16(pkt.data())) : 0;
@@ -477,7 +480,7 @@ void Sim::Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, 
         Log(line + " fate=recv");
         uint32_t serno = d.serno;
         handle();
-        ReleaseHeld(HoldKey(serno, xid, 1));
+        if (!fHeld.empty()) ReleaseHeld(HoldKey(serno, xid, 1));
         return;
     }
     FaultRule r = *m;
@@ -526,7 +529,7 @@ void Sim::Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const 
     FaultRule* m = MatchFault(d, 2, pkt);
     if (!m) {
         RawSend(d, xid, to, wrapped, pkt, "sent");
-        ReleaseHeld(HoldKey(d.serno, xid, 2));
+        if (!fHeld.empty()) ReleaseHeld(HoldKey(d.serno, xid, 2));
         return;
     }
     FaultRule r = *m;
@@ -937,6 +940,19 @@ bool Sim::Finalize(Transfer& x) {
     return ok;
 }
 
+size_t Sim::ActiveTransfers() const {
+    size_t n = 0;
+    for (const auto& [id, x] : fXfers) n += x->state != Transfer::kDally;
+    return n;
+}
+
+// How long a finished upload keeps answering resent blocks: past the sender's
+// retransmission time-out, which backs off under loss, yet not so long that idle
+// waits in tests drag on.
+uint64_t Sim::DallyMs(const Device& d) const {
+    return std::max<uint64_t>({3000, 2 * uint64_t(d.set.rtoMs), std::min<uint64_t>(d.set.idleMs, 10000)});
+}
+
 void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
     Transfer* x = Find(xid);
     Device* d = x ? FindDevice(x->serno) : nullptr;
@@ -977,7 +993,10 @@ void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
     if (x->write && op == kDATA) {
         size_t len = pkt.size() - 4;
         if (x->state == Transfer::kDally) {
-            if (block == (x->finalBlock & 0xffff)) Emit(*d, xid, x->peer, x->wrapped, MakeAck(block));
+            // The sender's acknowledgements are not cumulative: when one of ours was
+            // lost it resends from that block, so every late block is acknowledged again.
+            Emit(*d, xid, x->peer, x->wrapped, MakeAck(block));
+            if (Transfer* y = Find(xid)) ArmTimer(*y, DallyMs(*d));
             return;
         }
         if (len > x->blksize) {
@@ -1012,7 +1031,7 @@ void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
         // Every block is acknowledged with its own number; out of order ones are not kept.
         Emit(*d, xid, x->peer, x->wrapped, MakeAck(block));
         if (Transfer* y = Find(xid))
-            ArmTimer(*y, y->state == Transfer::kDally ? 2 * uint64_t(d->set.rtoMs) : d->set.idleMs);
+            ArmTimer(*y, y->state == Transfer::kDally ? DallyMs(*d) : d->set.idleMs);
     }
 }
 

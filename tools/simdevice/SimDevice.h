@@ -113,9 +113,12 @@ public:
     int AddFault(FaultRule r); // answers the rule id
     void ClearFaults(int id);  // 0: all
     const std::vector<FaultRule>& Faults() const { return fFaults; }
-    size_t ActiveTransfers() const { return fXfers.size(); }
+    // A finished upload that only waits for resent blocks is not active.
+    size_t ActiveTransfers() const;
 
     std::vector<std::string>& LogLines() { return fLog; }
+    // Bulk-transfer benchmarks turn the per-packet lines off; everything else still logs.
+    void SetPacketLog(bool on) { fPacketLog = on; }
     void SetLogFile(const std::string& path);
     // Adds a line to the log.
     void Note(const std::string& line) { Log(line); }
@@ -164,6 +167,7 @@ private:
                         const Bytes& pkt);
     bool SendAllowed(uint32_t ip) const { return !fHostNs || IsLoopback(ip); }
     bool Silent(Device& d) const;
+    uint64_t DallyMs(const Device& d) const;
 
     Loop& fLoop;
     bool fHostNs = true;
@@ -176,6 +180,7 @@ private:
     std::vector<Held> fHeld;
     uint64_t fNextHeld = 1;
     std::vector<std::string> fLog;
+    bool fPacketLog = true;
     int fLogFd = -1;
 };
 
