@@ -12,7 +12,9 @@ const u8 kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 // Days before each month in a year of 365 days.
 const u16 kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 
-u32 ClampMonth(u32 month) { return month < 1 ? 1 : month > 12 ? 12 : month; }
+u32 ClampMonth(u32 month) {
+    return month < 1 ? 1 : month > 12 ? 12 : month;
+}
 
 i64 FloorDiv(i64 a, i64 b) {
     i64 q = a / b;
@@ -47,8 +49,7 @@ constexpr i64 kRefDays = DaysFromCivilConst(2001, 1, 1);
 
 // Keeps absolute times within a range where every field fits (about +-300,000 years).
 double SaneAbs(double t) {
-    if (!std::isfinite(t))
-        return 0;
+    if (!std::isfinite(t)) return 0;
     constexpr double kLimit = 1e13;
     return t < -kLimit ? -kLimit : t > kLimit ? kLimit : t;
 }
@@ -62,21 +63,26 @@ void Put2(LTextSink& sink, u32 v) {
 
 }  // namespace
 
-i64 DaysFromCivil(i64 year, i32 month, i32 day) { return DaysFromCivilConst(year, month, day); }
+i64 DaysFromCivil(i64 year, i32 month, i32 day) {
+    return DaysFromCivilConst(year, month, day);
+}
 
 // ---------------------------------------------------------------------------
 // Broken-down dates
 
-bool IsLeapYear(u32 year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(u32 year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 u8 DaysInMonth(u32 year, u32 month) {
     month = ClampMonth(month);
-    if (month == 2 && IsLeapYear(year))
-        return 29;
+    if (month == 2 && IsLeapYear(year)) return 29;
     return kMonthDays[month - 1];
 }
 
-u8 DaysInMonth(const CalDateTime& date) { return DaysInMonth(date.year, date.month); }
+u8 DaysInMonth(const CalDateTime& date) {
+    return DaysInMonth(date.year, date.month);
+}
 
 u8 WeekdayOf(u32 year, u32 month, u32 day) {
     month = ClampMonth(month);
@@ -92,12 +98,9 @@ u8 WeekdayOf(u32 year, u32 month, u32 day) {
 
 void NormaliseDateTime(CalDateTime& date) {
     date.month = u8(ClampMonth(date.month));
-    if (date.hour > 23)
-        date.hour = 23;
-    if (date.minute > 59)
-        date.minute = 59;
-    if (date.second > 59)
-        date.second = 59;
+    if (date.hour > 23) date.hour = 23;
+    if (date.minute > 59) date.minute = 59;
+    if (date.second > 59) date.second = 59;
     const u8 dim = DaysInMonth(date);
     if (date.day < 1)
         date.day = 1;
@@ -119,10 +122,8 @@ u32 CenturyLengthSeconds(u32 century) {
 }
 
 int CenturyCompare(const CenturyTime& a, const CenturyTime& b) {
-    if (a.century != b.century)
-        return a.century < b.century ? -1 : 1;
-    if (a.seconds != b.seconds)
-        return a.seconds < b.seconds ? -1 : 1;
+    if (a.century != b.century) return a.century < b.century ? -1 : 1;
+    if (a.seconds != b.seconds) return a.seconds < b.seconds ? -1 : 1;
     return 0;
 }
 
@@ -130,17 +131,14 @@ bool DateToCentury(CenturyTime& out, const CalDateTime& date) {
     CalDateTime d = date;
     bool ok = IsValidDateTime(d) && d.year <= kMaxCalendarYear;
     if (!ok) {
-        if (d.year > kMaxCalendarYear)
-            d.year = kMaxCalendarYear;
+        if (d.year > kMaxCalendarYear) d.year = kMaxCalendarYear;
         NormaliseDateTime(d);
     }
     const u32 century = d.year / 100;
     const u32 y = d.year % 100;
     i64 days = i64(y % 4) * 365 + i64(y / 4) * 1461;
-    if (y % 4 != 0 || d.month > 2)
-        days += 1;
-    if (century % 4 != 0 && (y != 0 || d.month > 2))
-        days -= 1;
+    if (y % 4 != 0 || d.month > 2) days += 1;
+    if (century % 4 != 0 && (y != 0 || d.month > 2)) days -= 1;
     days += kDaysBefore[d.month - 1];
     const i64 secs = (((days + d.day) * 24 + d.hour) * 60 + d.minute) * 60 + d.second - 86400;
     out.century = u8(century);
@@ -164,13 +162,11 @@ bool CenturyToDate(const CenturyTime& time, CalDateTime& out) {
         month = 2;
         day = 29;
     } else {
-        if (r >= 60)
-            r -= 1;
+        if (r >= 60) r -= 1;
         year += r / 365;
         u32 doy = r % 365;
         month = 12;
-        while (month > 1 && kDaysBefore[month - 1] > doy)
-            --month;
+        while (month > 1 && kDaysBefore[month - 1] > doy) --month;
         day = doy - kDaysBefore[month - 1] + 1;
     }
     const u32 inDay = secs % 86400;
@@ -213,7 +209,9 @@ bool CenturyAddSeconds(CenturyTime& time, i32 delta) {
 // ---------------------------------------------------------------------------
 // Absolute time
 
-void GetAbsTimeNow(AbsTime* out) { *out = GetAbsTimeNow(); }
+void GetAbsTimeNow(AbsTime* out) {
+    *out = GetAbsTimeNow();
+}
 
 AbsTime GetAbsTimeNow() {
     timespec ts{};
@@ -223,24 +221,22 @@ AbsTime GetAbsTimeNow() {
 
 i32 AbsTimeDiffSeconds(AbsTime a, AbsTime b) {
     const double d = std::round(a - b);
-    if (!(d == d))
-        return 0;
-    if (d >= 2147483647.0)
-        return 2147483647;
-    if (d <= -2147483648.0)
-        return -2147483647 - 1;
+    if (!(d == d)) return 0;
+    if (d >= 2147483647.0) return 2147483647;
+    if (d <= -2147483648.0) return -2147483647 - 1;
     return i32(d);
 }
 
 i32 LocalZoneOffsetAt(AbsTime t) {
     const time_t unix = time_t(std::floor(SaneAbs(t) + kAbsTimeUnixOffset));
     tm local{};
-    if (!localtime_r(&unix, &local))
-        return 0;
+    if (!localtime_r(&unix, &local)) return 0;
     return i32(local.tm_gmtoff);
 }
 
-AbsTime AbsTimeToLocal(AbsTime t) { return t + LocalZoneOffsetAt(t); }
+AbsTime AbsTimeToLocal(AbsTime t) {
+    return t + LocalZoneOffsetAt(t);
+}
 
 AbsTime AbsTimeFromLocal(AbsTime t) {
     // The offsets in force a day either side cover any single daylight-saving
@@ -251,8 +247,7 @@ AbsTime AbsTimeFromLocal(AbsTime t) {
     i32 best = 0;
     i32 smallest = candidates[0];
     for (i32 o : candidates) {
-        if (o < smallest)
-            smallest = o;
+        if (o < smallest) smallest = o;
         if (LocalZoneOffsetAt(t - o) == o && (!found || o < best)) {
             best = o;
             found = true;
@@ -284,8 +279,7 @@ void DateTime::FromAbsolute(DateTime& date, AbsTime t) {
     date.month = u8(month);
     date.day = u8(day);
     u32 whole = u32(inDay);
-    if (whole > 86399)
-        whole = 86399;
+    if (whole > 86399) whole = 86399;
     date.hour = u8(whole / 3600);
     date.minute = u8(whole / 60 % 60);
     date.second = inDay - double(whole - whole % 60);
@@ -307,7 +301,8 @@ double FieldsToAbs(i64 year, i64 month, i64 day, i64 hour, i64 minute, double se
 
 void DateTime::FromFields(DateTime& date, i32 year, i32 month, i32 day, i32 hour, i32 minute,
                           double second) {
-    FromAbsolute(date, FieldsToAbs(year, month, day, hour, minute, std::isfinite(second) ? second : 0));
+    FromAbsolute(date,
+                 FieldsToAbs(year, month, day, hour, minute, std::isfinite(second) ? second : 0));
 }
 
 AbsTime DateTime::ToAbsolute(const DateTime& date) {
@@ -317,8 +312,8 @@ AbsTime DateTime::ToAbsolute(const DateTime& date) {
 
 void DateTime::FormatDate(const DateTime& date, LTextSink& sink) {
     char buf[32];
-    const int n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", int(date.year), unsigned(date.month),
-                                unsigned(date.day));
+    const int n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", int(date.year),
+                                unsigned(date.month), unsigned(date.day));
     sink.Write(buf, u32(n));
 }
 
@@ -343,11 +338,9 @@ namespace {
 bool AtYearZeroStart(const CalDateTime& d, int depth) {
     // depth: how many of month, day, hour, minute, second must be at their minimum
     const bool parts[5] = {d.month == 1, d.day == 1, d.hour == 0, d.minute == 0, d.second == 0};
-    if (d.year != 0)
-        return false;
+    if (d.year != 0) return false;
     for (int i = 0; i < depth; ++i)
-        if (!parts[i])
-            return false;
+        if (!parts[i]) return false;
     return true;
 }
 
@@ -400,8 +393,7 @@ void StepSecond(CalDateTime& d) {
 // Year 0 has nothing before it: stepping back from its first unit changes nothing.
 void StepBack(CalDateTime& d, int depth, void (*step)(CalDateTime&)) {
     NormaliseDateTime(d);
-    if (AtYearZeroStart(d, depth))
-        return;
+    if (AtYearZeroStart(d, depth)) return;
     step(d);
     NormaliseDateTime(d);
 }
@@ -411,11 +403,21 @@ void StepBack(CalDateTime& d, int depth, void (*step)(CalDateTime&)) {
 void DateTime::DecYear(CalDateTime& date) {
     StepBack(date, 0, [](CalDateTime& d) { --d.year; });
 }
-void DateTime::DecMonth(CalDateTime& date) { StepBack(date, 1, StepMonth); }
-void DateTime::DecDay(CalDateTime& date) { StepBack(date, 2, StepDay); }
-void DateTime::DecHour(CalDateTime& date) { StepBack(date, 3, StepHour); }
-void DateTime::DecMinute(CalDateTime& date) { StepBack(date, 4, StepMinute); }
-void DateTime::DecSecond(CalDateTime& date) { StepBack(date, 5, StepSecond); }
+void DateTime::DecMonth(CalDateTime& date) {
+    StepBack(date, 1, StepMonth);
+}
+void DateTime::DecDay(CalDateTime& date) {
+    StepBack(date, 2, StepDay);
+}
+void DateTime::DecHour(CalDateTime& date) {
+    StepBack(date, 3, StepHour);
+}
+void DateTime::DecMinute(CalDateTime& date) {
+    StepBack(date, 4, StepMinute);
+}
+void DateTime::DecSecond(CalDateTime& date) {
+    StepBack(date, 5, StepSecond);
+}
 
 void DateTime::EndOfMonth(CalDateTime& date) {
     NormaliseDateTime(date);

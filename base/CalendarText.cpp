@@ -8,14 +8,15 @@
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads exactly n digits; false (nothing consumed) when fewer come.
 bool ReadDigits(const char*& p, int n, u32* out) {
     u32 v = 0;
     for (int i = 0; i < n; ++i) {
-        if (!IsDigit(p[i]))
-            return false;
+        if (!IsDigit(p[i])) return false;
         v = v * 10 + u32(p[i] - '0');
     }
     p += n;
@@ -26,24 +27,23 @@ bool ReadDigits(const char*& p, int n, u32* out) {
 // Skips to the next digit (or the end); answers the last character skipped, 0 for none.
 char SkipToDigit(const char*& p) {
     char last = 0;
-    while (*p && !IsDigit(*p))
-        last = *p++;
+    while (*p && !IsDigit(*p)) last = *p++;
     return last;
 }
 
-bool IsZoneChar(char c) { return c == '+' || c == '-' || c == 'Z' || c == 'z'; }
+bool IsZoneChar(char c) {
+    return c == '+' || c == '-' || c == 'Z' || c == 'z';
+}
 
 // Skips separators inside the time up to a digit, a zone character or the end.
 void SkipTimeSeparators(const char*& p) {
-    while (*p && !IsDigit(*p) && !IsZoneChar(*p))
-        ++p;
+    while (*p && !IsDigit(*p) && !IsZoneChar(*p)) ++p;
 }
 
 // A decimal fraction ('.' or ',' and at least one digit) as numerator / denominator.
 // Answers false when there is no fraction here; *bad when it is malformed.
 bool ReadFraction(const char*& p, u64* num, u64* den, bool* bad) {
-    if (*p != '.' && *p != ',')
-        return false;
+    if (*p != '.' && *p != ',') return false;
     if (!IsDigit(p[1])) {
         *bad = true;
         return false;
@@ -77,25 +77,20 @@ bool ReadZone(const char*& p, IsoFields& f) {
         f.zone = 0;
         return true;
     }
-    if (*p != '+' && *p != '-')
-        return true;  // no zone: the default applies
+    if (*p != '+' && *p != '-') return true;  // no zone: the default applies
     const i32 sign = *p == '-' ? -1 : 1;
     ++p;
     u32 zh = 0, zm = 0;
-    if (!ReadDigits(p, 2, &zh) || zh > 23)
-        return false;
-    if (*p && !IsDigit(*p) && IsDigit(p[1]))
-        ++p;
-    if (IsDigit(*p) && (!ReadDigits(p, 2, &zm) || zm > 59))
-        return false;
+    if (!ReadDigits(p, 2, &zh) || zh > 23) return false;
+    if (*p && !IsDigit(*p) && IsDigit(p[1])) ++p;
+    if (IsDigit(*p) && (!ReadDigits(p, 2, &zm) || zm > 59)) return false;
     f.hasZone = true;
     f.zone = sign * i32(zh * 3600 + zm * 60);
     return true;
 }
 
 bool ReadIsoTime(const char*& p, IsoFields& f) {
-    if (!ReadDigits(p, 2, &f.hour))
-        return false;
+    if (!ReadDigits(p, 2, &f.hour)) return false;
     f.hasHour = true;
     u64 num = 0, den = 1;
     bool bad = false;
@@ -106,26 +101,20 @@ bool ReadIsoTime(const char*& p, IsoFields& f) {
         f.hasMinute = f.hasSecond = true;
         return ReadZone(p, f);
     }
-    if (bad)
-        return false;
+    if (bad) return false;
     SkipTimeSeparators(p);
-    if (!IsDigit(*p))
-        return ReadZone(p, f);
-    if (!ReadDigits(p, 2, &f.minute))
-        return false;
+    if (!IsDigit(*p)) return ReadZone(p, f);
+    if (!ReadDigits(p, 2, &f.minute)) return false;
     f.hasMinute = true;
     if (ReadFraction(p, &num, &den, &bad)) {
         f.second = u32(num * 60 / den);
         f.hasSecond = true;
         return ReadZone(p, f);
     }
-    if (bad)
-        return false;
+    if (bad) return false;
     SkipTimeSeparators(p);
-    if (!IsDigit(*p))
-        return ReadZone(p, f);
-    if (!ReadDigits(p, 2, &f.second))
-        return false;
+    if (!IsDigit(*p)) return ReadZone(p, f);
+    if (!ReadDigits(p, 2, &f.second)) return false;
     f.hasSecond = true;
     if (ReadFraction(p, &num, &den, &bad)) {
         // fractions of a second are dropped
@@ -138,25 +127,19 @@ bool ReadIsoTime(const char*& p, IsoFields& f) {
 // Fills f from the text; false when the text is malformed.
 bool ReadIso(const char* p, IsoFields& f) {
     SkipToDigit(p);
-    if (!ReadDigits(p, 4, &f.year))
-        return false;
+    if (!ReadDigits(p, 4, &f.year)) return false;
     char sep = SkipToDigit(p);
-    if (!*p)
-        return true;
+    if (!*p) return true;
     if (sep != 'T' && sep != 't') {
-        if (!ReadDigits(p, 2, &f.month))
-            return false;
+        if (!ReadDigits(p, 2, &f.month)) return false;
         f.hasMonth = true;
         sep = SkipToDigit(p);
-        if (!*p)
-            return true;
+        if (!*p) return true;
         if (sep != 'T' && sep != 't') {
-            if (!ReadDigits(p, 2, &f.day))
-                return false;
+            if (!ReadDigits(p, 2, &f.day)) return false;
             f.hasDay = true;
             sep = SkipToDigit(p);
-            if (!*p || (sep != 'T' && sep != 't'))
-                return true;  // the date alone
+            if (!*p || (sep != 'T' && sep != 't')) return true;  // the date alone
         }
     }
     return ReadIsoTime(p, f);
@@ -165,47 +148,38 @@ bool ReadIso(const char* p, IsoFields& f) {
 }  // namespace
 
 bool ParseIsoDateTime(CalDateTime& out, const char* text, i32 defaultOffset) {
-    if (!text)
-        return false;
+    if (!text) return false;
     IsoFields f;
-    if (!ReadIso(text, f))
-        return false;
+    if (!ReadIso(text, f)) return false;
     CalDateTime d = out;
     NormaliseDateTime(d);
     d.year = u16(f.year);
     if (f.hasMonth) {
-        if (f.month < 1 || f.month > 12)
-            return false;
+        if (f.month < 1 || f.month > 12) return false;
         d.month = u8(f.month);
     }
     if (f.hasDay) {
-        if (f.day < 1 || f.day > DaysInMonth(d.year, d.month))
-            return false;
+        if (f.day < 1 || f.day > DaysInMonth(d.year, d.month)) return false;
         d.day = u8(f.day);
     }
     if (f.hasHour) {
-        if (f.hour > 23)
-            return false;
+        if (f.hour > 23) return false;
         d.hour = u8(f.hour);
     }
     if (f.hasMinute) {
-        if (f.minute > 59)
-            return false;
+        if (f.minute > 59) return false;
         d.minute = u8(f.minute);
     }
     if (f.hasSecond) {
-        if (f.second > 60)
-            return false;
+        if (f.second > 60) return false;
         d.second = u8(f.second > 59 ? 59 : f.second);  // a leap second reads as :59
     }
     NormaliseDateTime(d);  // the caller's day may not fit the text's month
 
     i64 offset = f.hasZone ? f.zone : defaultOffset;
-    if (offset < -2147483647)
-        offset = -2147483647;
+    if (offset < -2147483647) offset = -2147483647;
     CenturyTime ct;
-    if (!DateToCentury(ct, d) || !CenturyAddSeconds(ct, i32(-offset)))
-        return false;
+    if (!DateToCentury(ct, d) || !CenturyAddSeconds(ct, i32(-offset))) return false;
     CenturyToDate(ct, d);
     out = d;
     return true;
@@ -236,8 +210,7 @@ bool CsvReadField(LCharReader& reader, LTextSink& sink) {
         }
         justClosed = false;
         if (!quoted) {
-            if (c == ',')
-                return true;
+            if (c == ',') return true;
             if (c == '\r' || c == '\n') {
                 reader.Unget();
                 return received;
@@ -253,71 +226,62 @@ bool CsvReadField(LCharReader& reader, LTextSink& sink) {
 // Durations and time axes
 
 LString& FormatDuration(LString* out, i32 decimals, double seconds) {
-    if (!std::isfinite(seconds))
-        seconds = 0;
+    if (!std::isfinite(seconds)) seconds = 0;
     const bool negative = seconds < 0;
     double a = std::fabs(seconds);
-    if (a > 1e12)
-        a = 1e12;
+    if (a > 1e12) a = 1e12;
     const u32 d = decimals < 0 ? 0 : decimals > 9 ? 9 : u32(decimals);
     u64 scale = 1;
-    for (u32 i = 0; i < d; ++i)
-        scale *= 10;
+    for (u32 i = 0; i < d; ++i) scale *= 10;
     // Round once at the shown precision so that 59.96 s shows as 01:00.0, never 00:59:60.0.
     const u64 units = decimals < 0 ? u64(std::floor(a)) : u64(std::llround(a * double(scale)));
     const u64 whole = units / scale;
     const u64 frac = units % scale;
     char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "%s%02llu:%02llu", negative && units != 0 ? "-" : "",
-                          (unsigned long long)(whole / 3600), (unsigned long long)(whole / 60 % 60));
+    int n =
+        std::snprintf(buf, sizeof buf, "%s%02llu:%02llu", negative && units != 0 ? "-" : "",
+                      (unsigned long long)(whole / 3600), (unsigned long long)(whole / 60 % 60));
     if (decimals >= 0) {
-        n += std::snprintf(buf + n, sizeof buf - size_t(n), ":%02llu", (unsigned long long)(whole % 60));
+        n += std::snprintf(buf + n, sizeof buf - size_t(n), ":%02llu",
+                           (unsigned long long)(whole % 60));
         if (d > 0)
-            n += std::snprintf(buf + n, sizeof buf - size_t(n), ".%0*llu", int(d), (unsigned long long)frac);
+            n += std::snprintf(buf + n, sizeof buf - size_t(n), ".%0*llu", int(d),
+                               (unsigned long long)frac);
     }
     *out = LString(buf, u32(n));
     return *out;
 }
 
 double NiceTimeStep(double seconds) {
-    static const double kSteps[] = {1,    2,    5,    10,    30,    60,    120,
-                                    300,  600,  1800, 3600,  10800, 21600, 43200};
-    if (!(seconds > 0))
-        return 1;
+    static const double kSteps[] = {1,   2,   5,    10,   30,    60,    120,
+                                    300, 600, 1800, 3600, 10800, 21600, 43200};
+    if (!(seconds > 0)) return 1;
     if (seconds >= 1) {
         for (double s : kSteps)
-            if (s >= seconds)
-                return s;
+            if (s >= seconds) return s;
         return 86400;
     }
-    if (seconds < 1e-9)
-        seconds = 1e-9;
+    if (seconds < 1e-9) seconds = 1e-9;
     const double p = std::pow(10.0, -std::ceil(std::log10(seconds)));
     const double v = seconds * p;
-    if (2 * v >= 1)
-        return 1 / p;
-    if (5 * v >= 1)
-        return 1 / (2 * p);
+    if (2 * v >= 1) return 1 / p;
+    if (5 * v >= 1) return 1 / (2 * p);
     return 1 / (5 * p);
 }
 
 double FloorToMultiple(double value, double step) {
-    if (!(step > 0) || !std::isfinite(step))
-        return value;
+    if (!(step > 0) || !std::isfinite(step)) return value;
     return std::floor(value / step) * step;
 }
 
 double CeilToMultiple(double value, double step) {
-    if (!(step > 0) || !std::isfinite(step))
-        return value;
+    if (!(step > 0) || !std::isfinite(step)) return value;
     return std::ceil(value / step) * step;
 }
 
 i32 TimeStepDecimals(double step) {
-    if (step >= 60)
-        return -1;
-    if (step >= 1 || !(step > 0))
-        return 0;
+    if (step >= 60) return -1;
+    if (step >= 1 || !(step > 0)) return 0;
     const double d = -std::floor(std::log10(step));
     return d > 9 ? 9 : i32(d);
 }
@@ -327,15 +291,13 @@ i32 TimeStepDecimals(double step) {
 
 KmpMatcher::KmpMatcher(const LString& pattern) : fPattern(pattern) {
     const u32 n = fPattern.Length();
-    if (!fFailure.SetAll(nullptr, n + 1))
-        return;
+    if (!fFailure.SetAll(nullptr, n + 1)) return;
     const u8* pat = reinterpret_cast<const u8*>(fPattern.CStr());
     i32* fail = fFailure.DataAs<i32>();
     fail[0] = -1;
     i32 k = -1;
     for (u32 i = 0; i < n; ++i) {
-        while (k >= 0 && pat[k] != pat[i])
-            k = fail[k];
+        while (k >= 0 && pat[k] != pat[i]) k = fail[k];
         ++k;
         fail[i + 1] = k;
     }
@@ -344,15 +306,12 @@ KmpMatcher::KmpMatcher(const LString& pattern) : fPattern(pattern) {
 
 bool KmpMatcher::Feed(u8 byte) {
     const u32 n = fPattern.Length();
-    if (!fReady)
-        return false;
-    if (fState >= n)
-        return true;
+    if (!fReady) return false;
+    if (fState >= n) return true;
     const u8* pat = reinterpret_cast<const u8*>(fPattern.CStr());
     const i32* fail = fFailure.DataAs<i32>();
     i32 k = i32(fState);
-    while (k >= 0 && pat[k] != byte)
-        k = fail[k];
+    while (k >= 0 && pat[k] != byte) k = fail[k];
     fState = u32(k + 1);
     return fState >= n;
 }

@@ -43,7 +43,8 @@ u32 MapErrno(int err) {
 }
 
 bool SyncPath(const std::string& posix, bool folder) {
-    int fd = open(posix.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NOFOLLOW) | O_CLOEXEC);
+    int fd =
+        open(posix.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NOFOLLOW) | O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = fsync(fd) == 0;
     close(fd);
@@ -72,7 +73,8 @@ LSpecialFolders* gSpecialFolders = nullptr;
 
 std::string HomeFolder() {
     if (const char* h = getenv("HOME"); h && h[0] == '/') return h;
-    if (struct passwd* pw = getpwuid(geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') return pw->pw_dir;
+    if (struct passwd* pw = getpwuid(geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+        return pw->pw_dir;
     return "";
 }
 
@@ -123,7 +125,8 @@ std::string PrivateTempFolder() {
     std::string f = SystemTempFolder() + "/kevorune-" + std::to_string(geteuid());
     mkdir(f.c_str(), 0700);
     struct stat st;
-    if (lstat(f.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077) != 0)
+    if (lstat(f.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & 077) != 0)
         return "";
     return f;
 }
@@ -142,7 +145,9 @@ void CFileObj::CreateUniqueFile(const LString& wanted, u32 mode, u32 permissions
     Create(wanted, mode, false, permissions);
 }
 
-void CFileObj::CreateUniqueFolder(const LString& wanted, u32 mode) { Create(wanted, mode, true, 0777); }
+void CFileObj::CreateUniqueFolder(const LString& wanted, u32 mode) {
+    Create(wanted, mode, true, 0777);
+}
 
 void CFileObj::Create(const LString& wanted, u32 mode, bool folder, u32 permissions) {
     fPath = wanted;
@@ -157,7 +162,8 @@ void CFileObj::Create(const LString& wanted, u32 mode, bool folder, u32 permissi
         if (folder) {
             if (mkdir(posix.c_str(), 0777) != 0) err = errno;
         } else {
-            int fd = open(posix.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(permissions));
+            int fd = open(posix.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          mode_t(permissions));
             if (fd < 0)
                 err = errno;
             else
@@ -173,8 +179,9 @@ void CFileObj::Create(const LString& wanted, u32 mode, bool folder, u32 permissi
         }
         if (mode == kModeAcceptExisting) {
             CPathEnumerator what(fPath, false);
-            bool sameKind = what.Status() == CFileEnumerator::kReady &&
-                            (folder ? what.IsDirectory() : !what.IsDirectory() && what.IsRegularFile());
+            bool sameKind =
+                what.Status() == CFileEnumerator::kReady &&
+                (folder ? what.IsDirectory() : !what.IsDirectory() && what.IsRegularFile());
             fStatus = sameKind ? kFileDone : kFileTaken;
             return;
         }
@@ -319,7 +326,9 @@ void CSafeReplaceFs::Commit() {
 
 // ---- Enumeration ----
 
-CFileEnumerator::~CFileEnumerator() { Close(); }
+CFileEnumerator::~CFileEnumerator() {
+    Close();
+}
 
 void CFileEnumerator::Close() {
     if (fDir) closedir(fDir);
@@ -364,11 +373,17 @@ void CFileEnumerator::Open(const LString& path, bool listContents) {
     }
 }
 
-bool CFileEnumerator::Next() { return fDir && TakeItem(); }
+bool CFileEnumerator::Next() {
+    return fDir && TakeItem();
+}
 
-bool CFileEnumerator::IsDirectory() const { return fHasItem && fHasStat && S_ISDIR(fStat.st_mode); }
+bool CFileEnumerator::IsDirectory() const {
+    return fHasItem && fHasStat && S_ISDIR(fStat.st_mode);
+}
 
-bool CFileEnumerator::IsRegularFile() const { return fHasItem && fHasStat && S_ISREG(fStat.st_mode); }
+bool CFileEnumerator::IsRegularFile() const {
+    return fHasItem && fHasStat && S_ISREG(fStat.st_mode);
+}
 
 CPathEnumerator::CPathEnumerator(const LString& path, bool listContents)
     : fListContents(listContents ? 1 : 0), fPath(path) {
@@ -397,8 +412,9 @@ LSpecialFolders::LSpecialFolders(const LString* reference) {
     for (u32 i = 0; i < kCount; i++) {
         const std::string& p = wants[i].posix;
         struct stat st;
-        bool found = !p.empty() && (wants[i].create ? MakeFolders(p, 0700)
-                                                    : stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+        bool found =
+            !p.empty() && (wants[i].create ? MakeFolders(p, 0700)
+                                           : stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
         fFolders[i] = found ? UrlOf(p) : ref;
     }
     if (!gSpecialFolders) gSpecialFolders = this;
@@ -408,7 +424,9 @@ LSpecialFolders::~LSpecialFolders() {
     if (gSpecialFolders == this) gSpecialFolders = nullptr;
 }
 
-LSpecialFolders* LSpecialFolders::Instance() { return gSpecialFolders; }
+LSpecialFolders* LSpecialFolders::Instance() {
+    return gSpecialFolders;
+}
 
 LString& LSpecialFolders::TempItemsFolder(LString* out) {
     if (gSpecialFolders) {
@@ -440,7 +458,8 @@ CFileTypeList::CFileTypeList(const LStrListRes& list) {
         bool complete = true;
         for (auto& line : lines) complete = complete && ReaderReadLine(reader, &line);
         if (!complete) continue;
-        auto* e = new Entry{lines[2], lines[3], StrToFourCharCode(lines[0].CStr()), StrToFourCharCode(lines[1].CStr())};
+        auto* e = new Entry{lines[2], lines[3], StrToFourCharCode(lines[0].CStr()),
+                            StrToFourCharCode(lines[1].CStr())};
         if (!fEntries.InsertAt(fEntries.Count(), &e)) delete e;
     }
 }

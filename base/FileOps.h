@@ -169,7 +169,17 @@ private:
 // The well-known folders, as application file paths.
 class LSpecialFolders {
 public:
-    enum Folder : u32 { kDesktop, kTempItems, kSystem, kApplications, kUser, kDocuments, kAppSupport, kTrash, kCount };
+    enum Folder : u32 {
+        kDesktop,
+        kTempItems,
+        kSystem,
+        kApplications,
+        kUser,
+        kDocuments,
+        kAppSupport,
+        kTrash,
+        kCount
+    };
     // A folder that cannot be found keeps the reference path (default: the temporary folder).
     explicit LSpecialFolders(const LString* reference = nullptr);
     ~LSpecialFolders();

@@ -129,7 +129,9 @@ LRect CGRectToRect(const CGRect& r) {
     return LRect(clampD(x0), clampD(y0), clampD(x1), clampD(y1));
 }
 
-void PollDelayStamp(u32* stamp) { *stamp = LTickMs(); }
+void PollDelayStamp(u32* stamp) {
+    *stamp = LTickMs();
+}
 
 u32 PollDelayRestamp(u32* stamp) {
     *stamp = LTickMs();

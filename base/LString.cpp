@@ -3,8 +3,12 @@
 #include <cstring>
 #include <new>
 
-bool StrIsEmpty(const char* s) { return s == nullptr || *s == 0; }
-u32 StrLen(const char* s) { return s ? u32(std::strlen(s)) : 0; }
+bool StrIsEmpty(const char* s) {
+    return s == nullptr || *s == 0;
+}
+u32 StrLen(const char* s) {
+    return s ? u32(std::strlen(s)) : 0;
+}
 
 bool StrEqual(const char* a, const char* b) {
     if (a == nullptr) a = "";
@@ -12,7 +16,9 @@ bool StrEqual(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
 }
 
-int StrCompare(const char* a, const char* b) { return std::strcmp(a ? a : "", b ? b : ""); }
+int StrCompare(const char* a, const char* b) {
+    return std::strcmp(a ? a : "", b ? b : "");
+}
 
 int StrComparePrefix(const char* a, const char* b) {
     u32 n = StrLen(b), m = StrLen(a);
@@ -47,7 +53,9 @@ LStringRep* LString::EmptyRep() {
     return rep;
 }
 
-void LString::InitEmpty(LString* s) { LRef::InitRaw(&s->fRef, EmptyRep()); }
+void LString::InitEmpty(LString* s) {
+    LRef::InitRaw(&s->fRef, EmptyRep());
+}
 
 void LString::InitCStr(LString* s, const char* text) {
     LRef::InitRaw(&s->fRef, LStringRep::Make(text, kToZero));
@@ -62,5 +70,4 @@ LString& LString::FromCStr(LString* out, const char* text) {
     return *out;
 }
 
-LStrView::LStrView(const char* text)
-    : chars(StrIsEmpty(text) ? "" : text), length(StrLen(text)) {}
+LStrView::LStrView(const char* text) : chars(StrIsEmpty(text) ? "" : text), length(StrLen(text)) {}

@@ -53,7 +53,9 @@ public:
     std::string_view View() const { return {CStr(), Length()}; }
     LStringRep* Rep() const { return static_cast<LStringRep*>(fRef.Get()); }
 
-    bool operator==(const LString& o) const { return Rep() == o.Rep() || StrEqual(CStr(), o.CStr()); }
+    bool operator==(const LString& o) const {
+        return Rep() == o.Rep() || StrEqual(CStr(), o.CStr());
+    }
     bool operator==(const char* o) const { return StrEqual(CStr(), o); }
 
 private:

@@ -31,7 +31,9 @@ int HexValue(char c) {
     return -1;
 }
 
-LString Str(std::string_view v) { return LString(v); }
+LString Str(std::string_view v) {
+    return LString(v);
+}
 
 // Decodes one whole segment of escaped text.
 std::string DecodeSegment(std::string_view escaped) {
@@ -49,11 +51,14 @@ std::string EscapeSegment(std::string_view segment) {
     return std::string(t.CStr(), t.Length());
 }
 
-bool IsDotOrEmpty(std::string_view s) { return s.empty() || s == "." || s == ".."; }
+bool IsDotOrEmpty(std::string_view s) {
+    return s.empty() || s == "." || s == "..";
+}
 
 // A volume name must be usable as one folder name below its parent.
 bool IsUsableVolumeName(std::string_view s) {
-    return !IsDotOrEmpty(s) && s.find('/') == std::string_view::npos && s.find('\0') == std::string_view::npos;
+    return !IsDotOrEmpty(s) && s.find('/') == std::string_view::npos &&
+           s.find('\0') == std::string_view::npos;
 }
 
 bool gTestParents = false;
@@ -123,7 +128,8 @@ std::string VolumeOfLocalSegments(const std::vector<std::string>& segs, size_t* 
         if (!match) continue;
         const std::string& vol = segs[p.size()];
         std::string folder;
-        if (vol != kStartupVolume && FindVolumeFolder(vol, &folder) && folder == parent + "/" + vol) {
+        if (vol != kStartupVolume && FindVolumeFolder(vol, &folder) &&
+            folder == parent + "/" + vol) {
             *first = p.size() + 1;
             return vol;
         }
@@ -132,7 +138,8 @@ std::string VolumeOfLocalSegments(const std::vector<std::string>& segs, size_t* 
     return kStartupVolume;
 }
 
-std::string FileUrlOf(const std::string& volume, const std::vector<std::string>& segs, size_t first) {
+std::string FileUrlOf(const std::string& volume, const std::vector<std::string>& segs,
+                      size_t first) {
     std::string url = "file:///" + EscapeSegment(volume);
     for (size_t i = first; i < segs.size(); i++) url += "/" + EscapeSegment(segs[i]);
     return url;
@@ -363,7 +370,9 @@ bool VolumeFolder(const char* volumeName, LString* posixFolder) {
     return true;
 }
 
-bool VolumeExists(const char* volumeName) { return VolumeFolder(volumeName, nullptr); }
+bool VolumeExists(const char* volumeName) {
+    return VolumeFolder(volumeName, nullptr);
+}
 
 LString& PosixPathToFileUrl(LString* out, const LString& posixPath) {
     *out = LString();
@@ -424,7 +433,9 @@ LString& FileUrlToPosixPath(LString* out, const LString& fileUrl) {
     return *out;
 }
 
-LString& CurrentFolderUrl(LString* out) { return PosixPathToFileUrl(out, LString(".")); }
+LString& CurrentFolderUrl(LString* out) {
+    return PosixPathToFileUrl(out, LString("."));
+}
 
 bool EnsureFolderPath(const char* text, LString* out, bool createFolders) {
     if (StrIsEmpty(text)) return false;
@@ -473,7 +484,15 @@ bool EnsureFolderPath(const char* text, LString* out, bool createFolders) {
 bool IsValidNameChar(u32 c) {
     if (c < 32) return false;
     switch (c) {
-        case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
+        case '"':
+        case '*':
+        case '/':
+        case ':':
+        case '<':
+        case '>':
+        case '?':
+        case '\\':
+        case '|':
             return false;
         default:
             return true;

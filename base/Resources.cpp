@@ -105,7 +105,9 @@ u32 AppResFileRef() {
     return 1;
 }
 
-u32 CurResFile() { return TheFiles().current; }
+u32 CurResFile() {
+    return TheFiles().current;
+}
 
 void UseResFile(u32 fileRef) {
     Files& f = TheFiles();
@@ -126,12 +128,15 @@ LResHandle Get1NamedResource(u32 type, const char* name) {
     u32 len = StrLen(name);
     if (len > 255) len = 255;
     for (auto& r : a->records)
-        if (r->type == type && r->name.Length() == len && std::memcmp(r->name.CStr(), name, len) == 0)
+        if (r->type == type && r->name.Length() == len &&
+            std::memcmp(r->name.CStr(), name, len) == 0)
             return r.get();
     return nullptr;
 }
 
-u32 GetHandleSize(LResHandle handle) { return handle ? handle->size : 0; }
+u32 GetHandleSize(LResHandle handle) {
+    return handle ? handle->size : 0;
+}
 
 void LoadResource(LResHandle) {}
 
@@ -194,8 +199,12 @@ bool LResFile::Load(LResObject& object, const LResId* id) {
     return found;
 }
 
-LResSource* DefaultResChain() { return gDefaultChain; }
-void SetDefaultResChain(LResSource* chain) { gDefaultChain = chain; }
+LResSource* DefaultResChain() {
+    return gDefaultChain;
+}
+void SetDefaultResChain(LResSource* chain) {
+    gDefaultChain = chain;
+}
 
 void LoadFromResChain(LResObject& object, const LResId* id, LResSource* source) {
     if (!source) source = gDefaultChain;
@@ -213,7 +222,8 @@ bool LResBlock::LoadFrom(u32 fileRef, const LResId* id) {
     LResHandle h = GetResourceByIdOrName(this, fileRef, fType, id, &size);
     if (!h) return false;
     LHandleLock lock(h);
-    if (fData.Resize(lock.Size(), false) && lock.Size() > 0) std::memcpy(fData.Data(), lock.Data(), lock.Size());
+    if (fData.Resize(lock.Size(), false) && lock.Size() > 0)
+        std::memcpy(fData.Data(), lock.Data(), lock.Size());
     return true;
 }
 
@@ -270,7 +280,9 @@ LString& LStrListRes::GetSharedItem(LString* out, const LStrListHolder& holder, 
     return holder->List().GetItem(out, n);
 }
 
-u32 LStrListRes::Count(const LStrListHolder& holder) { return holder.Get() ? holder->List().Count() : 0; }
+u32 LStrListRes::Count(const LStrListHolder& holder) {
+    return holder.Get() ? holder->List().Count() : 0;
+}
 
 // ---- Shared images ----
 
@@ -310,7 +322,9 @@ CPrefLocale::CPrefLocale() {
     Parse(name);
 }
 
-CPrefLocale::CPrefLocale(const char* localeName) { Parse(localeName); }
+CPrefLocale::CPrefLocale(const char* localeName) {
+    Parse(localeName);
+}
 
 void CPrefLocale::Parse(const char* name) {
     fNull = true;

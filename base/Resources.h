@@ -52,7 +52,8 @@ void LoadResource(LResHandle handle);
 
 class LResObject;
 // Looks in the current resource file only; the chain does the rest.
-LResHandle GetResourceByIdOrName(LResObject* object, u32 fileRef, u32 type, const LResId* id, u32* size);
+LResHandle GetResourceByIdOrName(LResObject* object, u32 fileRef, u32 type, const LResId* id,
+                                 u32* size);
 
 u8 LockResourceHandle(LResHandle handle);
 void HSetState(LResHandle handle, u8 state);
@@ -165,7 +166,9 @@ public:
     const LStrListRes& List() const { return fList; }
 
     static void InitNull(LStrListHolder* holder) { holder->Reset(); }
-    static void Assign(LStrListHolder* holder, const LStrListHolder& other) { holder->Reset(other.Get()); }
+    static void Assign(LStrListHolder* holder, const LStrListHolder& other) {
+        holder->Reset(other.Get());
+    }
 
 private:
     LStrListRes fList;

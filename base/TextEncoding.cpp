@@ -237,9 +237,13 @@ i32 Collate(bool ignoreCase, const char* a, const char* b) {
 
 }  // namespace
 
-i32 TextCompareLocale(const char* a, const char* b) { return Collate(false, a, b); }
+i32 TextCompareLocale(const char* a, const char* b) {
+    return Collate(false, a, b);
+}
 
-bool TextEqualNoCase(const char* a, const char* b) { return Collate(true, a, b) == 0; }
+bool TextEqualNoCase(const char* a, const char* b) {
+    return Collate(true, a, b) == 0;
+}
 
 bool StrEqualNoCase(const char* a, const char* b) {
     if (StrIsEmpty(a) || StrIsEmpty(b)) return StrIsEmpty(a) && StrIsEmpty(b);

@@ -13,10 +13,14 @@ namespace {
 // Answers -1 for a policy this system does not know.
 int NativePolicy(i32 policy) {
     switch (policy) {
-        case kSchedPolicyOther: return SCHED_OTHER;
-        case kSchedPolicyRoundRobin: return SCHED_RR;
-        case kSchedPolicyFifo: return SCHED_FIFO;
-        default: return -1;
+        case kSchedPolicyOther:
+            return SCHED_OTHER;
+        case kSchedPolicyRoundRobin:
+            return SCHED_RR;
+        case kSchedPolicyFifo:
+            return SCHED_FIFO;
+        default:
+            return -1;
     }
 }
 
@@ -89,7 +93,9 @@ void InitRecursiveMutex(pthread_mutex_t* mutex) {
     pthread_mutexattr_destroy(&attr);
 }
 
-void InitCond(pthread_cond_t* cond) { pthread_cond_init(cond, nullptr); }
+void InitCond(pthread_cond_t* cond) {
+    pthread_cond_init(cond, nullptr);
+}
 
 void CondWait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
     while (pthread_cond_wait(cond, mutex) == EINTR) {
@@ -175,7 +181,9 @@ void CPoolWorker::Loop(void* p) {
     }
 }
 
-CThreadPool::CThreadPool() { InitRecursiveMutex(&fMutex); }
+CThreadPool::CThreadPool() {
+    InitRecursiveMutex(&fMutex);
+}
 
 CThreadPool::~CThreadPool() {
     LList idle;
@@ -296,7 +304,9 @@ void CPooledObj::Release() {
     fPool->Return(this);
 }
 
-CObjPool::CObjPool() { InitRecursiveMutex(&fMutex); }
+CObjPool::CObjPool() {
+    InitRecursiveMutex(&fMutex);
+}
 
 CObjPool::~CObjPool() {
     while (LLink* l = fFree.PopFront()) delete static_cast<CPooledObj*>(l);

@@ -192,10 +192,10 @@ private:
 
 // What is known of the system, filled once at start-up before other threads run.
 struct SystemInfo {
-    u32 major = 0;  // 'sys1'
-    u32 minor = 0;  // 'sys2'
-    u32 bugfix = 0; // 'sys3'
-    u32 version = 0;  // packed: see PackSystemVersion
+    u32 major = 0;          // 'sys1'
+    u32 minor = 0;          // 'sys2'
+    u32 bugfix = 0;         // 'sys3'
+    u32 version = 0;        // packed: see PackSystemVersion
     char machine[65] = {};  // 'sysa': the hardware name
     u8 hasColorDrawing = 0;
     u8 hasQuickTime = 0;

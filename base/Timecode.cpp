@@ -23,8 +23,7 @@ void Timecode::Set(u8 h, u8 m, u8 s, u8 f) {
 }
 
 void Timecode::SetFps(u32 rateCode) {
-    if (rateCode == rate)
-        return;
+    if (rateCode == rate) return;
     const u32 ms = ToUnits(1000);
     rate = rateCode;
     FromUnits(ms, 1000);
@@ -48,8 +47,7 @@ u32 Timecode::ToUnits(u32 unitsPerSecond) const {
 
 void Timecode::FromUnits(u32 value, u32 unitsPerSecond) {
     hours = minutes = seconds = frames = 0;
-    if (unitsPerSecond == 0)
-        return;
+    if (unitsPerSecond == 0) return;
     const u64 units = unitsPerSecond;
     const u64 f = CountedRate(rate);
     const u64 v = (u64(value) + units / (2 * f)) % (86400 * units);
@@ -65,8 +63,7 @@ void Timecode::FromUnits(u32 value, u32 unitsPerSecond) {
         return;
     }
     u64 n = (r * 1000 / 1001) * 30 / units;
-    if (n > 17981)
-        n = 17981;  // the last frame of a ten-minute block
+    if (n > 17981) n = 17981;  // the last frame of a ten-minute block
     if (n < 2) {
         frames = u8(n);
         return;
@@ -88,12 +85,10 @@ void Timecode::Format(LTextSink& sink) const {
 }
 
 i32 Timecode::Parse(const char* text) {
-    if (!text)
-        text = "";
+    if (!text) text = "";
     const char* p = text;
     const i32 sign = *p == '-' ? -1 : 1;
-    if (*p == '-')
-        ++p;
+    if (*p == '-') ++p;
     const double f = CountedRate(rate);
     const double scale[4] = {3600, 60, 1, 1 / f};
     double total = 0;
@@ -102,24 +97,21 @@ i32 Timecode::Parse(const char* text) {
         u32 len = 0;
         const char* end = p;
         while (*end && *end != ':') {
-            if (len < sizeof buf - 1)
-                buf[len++] = *end;
+            if (len < sizeof buf - 1) buf[len++] = *end;
             ++end;
         }
         buf[len] = 0;
         const double v = StrToDouble(buf);
-        if (std::isfinite(v))
-            total += v * scale[field];
-        if (*end != ':')
-            break;
+        if (std::isfinite(v)) total += v * scale[field];
+        if (*end != ':') break;
         p = end + 1;
     }
     total = std::fabs(total);
-    // The fields hold at most 255 hours; a tiny bias keeps 1.52 s at 25 fps from becoming 12 frames.
+    // The fields hold at most 255 hours; a tiny bias keeps 1.52 s at 25 fps from becoming 12
+    // frames.
     const double maxFrames = (255.0 * 3600 + 3599) * f + (f - 1);
     double count = std::isfinite(total) ? std::floor(total * f + 1e-6) : 0;
-    if (count > maxFrames)
-        count = maxFrames;
+    if (count > maxFrames) count = maxFrames;
     const u64 frameCount = u64(count);
     const u64 fps = u64(f);
     const u64 secs = frameCount / fps;
@@ -127,7 +119,6 @@ i32 Timecode::Parse(const char* text) {
     minutes = u8(secs / 60 % 60);
     seconds = u8(secs % 60);
     frames = u8(frameCount % fps);
-    if (rate == kDropFrame && seconds == 0 && minutes % 10 != 0 && frames < 2)
-        frames = 2;
+    if (rate == kDropFrame && seconds == 0 && minutes % 10 != 0 && frames < 2) frames = 2;
     return sign;
 }

@@ -28,7 +28,8 @@ namespace {
 double CpuSeconds(int who = RUSAGE_SELF) {
     rusage ru{};
     getrusage(who, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 struct Reader {
@@ -36,7 +37,7 @@ struct Reader {
     CFrameChannel channel{this, OnReady};
     std::atomic<u64> frames{0};
     std::atomic<bool> stop{false};
-    double cpu = 0; // of this reader's thread, when it ends
+    double cpu = 0;  // of this reader's thread, when it ends
 
     static void OnReady(void* self, u32) { static_cast<Reader*>(self)->wake.Set(); }
     void Run() {
@@ -84,7 +85,8 @@ void BM_PortShareArtNet(benchmark::State& state) {
             return;
         }
         Reader r1, r2;
-        if (r1.channel.Stream().Connect(name.c_str()) != 0 || r2.channel.Stream().Connect(name.c_str()) != 0) {
+        if (r1.channel.Stream().Connect(name.c_str()) != 0 ||
+            r2.channel.Stream().Connect(name.c_str()) != 0) {
             state.SkipWithError("cannot connect");
             return;
         }
@@ -104,16 +106,21 @@ void BM_PortShareArtNet(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         u64 sent = 0;
         for (u32 frame = 0; frame < hz * seconds; ++frame) {
-            std::this_thread::sleep_until(start + std::chrono::microseconds(u64(frame) * 1000000 / hz));
+            std::this_thread::sleep_until(start +
+                                          std::chrono::microseconds(u64(frame) * 1000000 / hz));
             for (u32 u = 0; u < universes; ++u) {
                 packet[14] = u8(u);
                 packet[15] = u8(u >> 8);
-                if (sendto(tx, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) ++sent;
+                if (sendto(tx, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                           sizeof to) > 0)
+                    ++sent;
             }
         }
         // Let the last burst drain.
-        for (int i = 0; i < 200 && (r1.frames.load() < sent || r2.frames.load() < sent); ++i) SleepMs(5);
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        for (int i = 0; i < 200 && (r1.frames.load() < sent || r2.frames.load() < sent); ++i)
+            SleepMs(5);
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = CpuSeconds() - cpu0;
         const double senderCpu = CpuSeconds(RUSAGE_THREAD) - sender0;
 
@@ -135,6 +142,10 @@ void BM_PortShareArtNet(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_PortShareArtNet)->Arg(512)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PortShareArtNet)
+    ->Arg(512)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
-} // namespace
+}  // namespace

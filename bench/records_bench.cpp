@@ -14,16 +14,18 @@ using namespace RecField;
 constexpr u32 kFam = FourCC("BNCH");
 
 const RecFieldDesc kSceneFields[] = {
-    U32(FourCC("scid")),       Str(FourCC("name"), ""), U32(FourCC("fade"), 1000), U32(FourCC("hold"), 0),
-    F32(FourCC("levl"), 1, 3), U8(FourCC("mode")),      U8(FourCC("loop")),        I32(FourCC("ofst")),
-    Array(FourCC("chan"), kRecU8),
+    U32(FourCC("scid")),    Str(FourCC("name"), ""),   U32(FourCC("fade"), 1000),
+    U32(FourCC("hold"), 0), F32(FourCC("levl"), 1, 3), U8(FourCC("mode")),
+    U8(FourCC("loop")),     I32(FourCC("ofst")),       Array(FourCC("chan"), kRecU8),
 };
 const RecFieldDesc kSeqFields[] = {
-    U32(FourCC("sqid")), Str(FourCC("name"), ""), U32(FourCC("trig")), U8(FourCC("prio")),
-    F32(FourCC("rate"), 1, 2), List(FourCC("scns"), kFam, FourCC("SCNE")),
+    U32(FourCC("sqid")), Str(FourCC("name"), ""),   U32(FourCC("trig")),
+    U8(FourCC("prio")),  F32(FourCC("rate"), 1, 2), List(FourCC("scns"), kFam, FourCC("SCNE")),
 };
 const RecFieldDesc kPlayFields[] = {
-    U32(FourCC("vers"), 1), Str(FourCC("titl"), ""), List(FourCC("seqs"), kFam, FourCC("SEQU")),
+    U32(FourCC("vers"), 1),
+    Str(FourCC("titl"), ""),
+    List(FourCC("seqs"), kFam, FourCC("SEQU")),
 };
 CRecordSchema gScene(kFam, FourCC("SCNE"), 9, kSceneFields);
 CRecordSchema gSeq(kFam, FourCC("SEQU"), 6, kSeqFields);

@@ -29,7 +29,9 @@ namespace {
 
 constexpr size_t kSize = 50u * 1000 * 1000;
 
-std::string Exe() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path().string(); }
+std::string Exe() {
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path().string();
+}
 
 struct Child {
     pid_t pid = -1;
@@ -137,7 +139,8 @@ void BM_WriteToSimulatedDevice(benchmark::State& st) {
     EnsureApp();
     const std::string root = fs::temp_directory_path() / ("kvbench-" + std::to_string(getpid()));
     Child sim;
-    if (!sim.Start({Exe() + "/tools/simdevice/kvsimdev"}, true)) return st.SkipWithError("no kvsimdev");
+    if (!sim.Start({Exe() + "/tools/simdevice/kvsimdev"}, true))
+        return st.SkipWithError("no kvsimdev");
     char ready[256];
     if (!fgets(ready, sizeof ready, sim.out)) return st.SkipWithError("kvsimdev did not start");
     const std::string a = sim.Cmd("add-device serno=9 addr=127.0.0.2/8 port=0 root=" + root);
@@ -151,8 +154,9 @@ void BM_WriteToSimulatedDevice(benchmark::State& st) {
     s.cap = u32(st.range(0));
     for (auto _ : st) {
         s.done = false;
-        CTftpSession* session = mgr.StartTransfer(LNetAddr::IPv4(0x7F000002, port), true, "/sdc/bench.bin", &s,
-                                                  State::Cb, if_nametoindex("lo"));
+        CTftpSession* session =
+            mgr.StartTransfer(LNetAddr::IPv4(0x7F000002, port), true, "/sdc/bench.bin", &s,
+                              State::Cb, if_nametoindex("lo"));
         session->Start();
         while (!s.done) RunLoopRunOnce(10);
         mgr.Release(session);
@@ -161,11 +165,18 @@ void BM_WriteToSimulatedDevice(benchmark::State& st) {
     st.SetBytesProcessed(i64(st.iterations()) * i64(kSize));
     fs::remove_all(root);
 }
-BENCHMARK(BM_WriteToSimulatedDevice)->Arg(1)->Arg(50)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteToSimulatedDevice)
+    ->Arg(1)
+    ->Arg(50)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_AtftpToAtftpd(benchmark::State& st) {
-    if (access("/usr/bin/atftp", X_OK) || access("/usr/sbin/atftpd", X_OK)) return st.SkipWithError("no atftp/atftpd");
-    const std::string root = fs::temp_directory_path() / ("kvbench-atftpd-" + std::to_string(getpid()));
+    if (access("/usr/bin/atftp", X_OK) || access("/usr/sbin/atftpd", X_OK))
+        return st.SkipWithError("no atftp/atftpd");
+    const std::string root =
+        fs::temp_directory_path() / ("kvbench-atftpd-" + std::to_string(getpid()));
     fs::create_directories(root);
     const std::string local = root + "-src.bin";
     {
@@ -174,14 +185,15 @@ void BM_AtftpToAtftpd(benchmark::State& st) {
     }
     const std::string port = "16907";
     Child server;
-    server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address", "127.0.0.1",
-                  "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null", root},
-                 false);
+    server.Start(
+        {"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address", "127.0.0.1",
+         "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null", root},
+        false);
     usleep(300 * 1000);
     for (auto _ : st) {
         Child client;
-        client.Start({"/usr/bin/atftp", "--option", "blksize 1428", "--option", "windowsize 50", "-p", "-l", local,
-                      "-r", "bench.bin", "127.0.0.1", port},
+        client.Start({"/usr/bin/atftp", "--option", "blksize 1428", "--option", "windowsize 50",
+                      "-p", "-l", local, "-r", "bench.bin", "127.0.0.1", port},
                      false);
         int status = 0;
         waitpid(client.pid, &status, 0);
@@ -194,4 +206,4 @@ void BM_AtftpToAtftpd(benchmark::State& st) {
 }
 BENCHMARK(BM_AtftpToAtftpd)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace

@@ -13,15 +13,21 @@ CRecord* NewRoot() {
 }
 
 // Serials are 16-bit; only the low 16 bits of the stored value count.
-u16 SerialOf(const CRecord* device) { return u16(device->GetU32(DevcF::serial)); }
+u16 SerialOf(const CRecord* device) {
+    return u16(device->GetU32(DevcF::serial));
+}
 
-} // namespace
+}  // namespace
 
 CKvsDevSet::CKvsDevSet() : CRecordDoc(NewRoot()) {}
 
-u32 CKvsDevSet::Count() const { return fRoot ? fRoot->GetListCount(kDevices) : 0; }
+u32 CKvsDevSet::Count() const {
+    return fRoot ? fRoot->GetListCount(kDevices) : 0;
+}
 
-CRecord* CKvsDevSet::At(u32 index) const { return fRoot->GetListItem(kDevices, index); }
+CRecord* CKvsDevSet::At(u32 index) const {
+    return fRoot->GetListItem(kDevices, index);
+}
 
 u32 CKvsDevSet::UpperBound(u16 serial) const {
     u32 lo = 0, hi = Count();

@@ -4,7 +4,7 @@
 // the device screens; this keeps the link free of them.
 
 #include "records/CRecordDoc.h"
-#include "records/DeviceKinds.h" // DevcF: the fields of a device record
+#include "records/DeviceKinds.h"  // DevcF: the fields of a device record
 
 class MDevSetLink {
 public:

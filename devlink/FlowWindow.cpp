@@ -2,7 +2,9 @@
 
 #include "platform/Services.h"
 
-u32 CFlowWindow::Now() { return LTickMs(); }
+u32 CFlowWindow::Now() {
+    return LTickMs();
+}
 
 CFlowWindow::CFlowWindow() : sentTick(Now()) {}
 

@@ -30,7 +30,7 @@ public:
     u32 threshold = 1;
     u32 outstanding = 0;
     u32 avoidCount = 0;
-    u32 mode = 0; // 1: recovering from a loss
+    u32 mode = 0;  // 1: recovering from a loss
     u32 srtt = 8000;
     u32 rttvar = 0;
     u32 sentTick = 0;

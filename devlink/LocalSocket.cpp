@@ -27,11 +27,12 @@ bool PrivateRuntimeDir(const char** dir) {
 bool PeerIsSameUser(i32 fd) {
     ucred cred{};
     socklen_t len = sizeof cred;
-    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred) return false;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred)
+        return false;
     return cred.uid == geteuid();
 }
 
-} // namespace
+}  // namespace
 
 bool LocalSocketAddress(const char* name, sockaddr_un* address, socklen_t* length) {
     *address = sockaddr_un{};
@@ -55,14 +56,17 @@ bool LocalSocketAddress(const char* name, sockaddr_un* address, socklen_t* lengt
 // ---------------------------------------------------------------------------
 // CLocalStream
 
-CLocalStream::~CLocalStream() { Close(); }
+CLocalStream::~CLocalStream() {
+    Close();
+}
 
 void CLocalStream::Dispatch(void* self, u32 direction) {
     auto* s = static_cast<CLocalStream*>(self);
     if (direction == CSocketReactor::kWrite && s->fState.load() == kConnecting) {
         sockaddr_un peer{};
         socklen_t len = sizeof peer;
-        const bool ok = getpeername(s->fFd, reinterpret_cast<sockaddr*>(&peer), &len) == 0 && PeerIsSameUser(s->fFd);
+        const bool ok = getpeername(s->fFd, reinterpret_cast<sockaddr*>(&peer), &len) == 0 &&
+                        PeerIsSameUser(s->fFd);
         s->fState.store(ok ? kConnected : kNone, std::memory_order_release);
     }
     if (s->fCallback) s->fCallback(s->fContext, direction);
@@ -211,13 +215,14 @@ i32 CLocalStream::Recv(void* buffer, u32 size) {
 // ---------------------------------------------------------------------------
 // CFrameChannel
 
-CFrameChannel::CFrameChannel(void* context, LLocalStreamFn callback)
-    : fStream(context, callback) {
+CFrameChannel::CFrameChannel(void* context, LLocalStreamFn callback) : fStream(context, callback) {
     fBuffer.Resize(2048, false);
     fRing.Init(fRingStorage, kRingBits);
 }
 
-CFrameChannel::~CFrameChannel() { fStream.Close(); }
+CFrameChannel::~CFrameChannel() {
+    fStream.Close();
+}
 
 i32 CFrameChannel::Flush() {
     i32 total = 0;
@@ -240,8 +245,9 @@ i32 CFrameChannel::QueueFrame(const LNetAddr& address, const void* data, u32 len
     // 16 bits cannot be framed.
     if (length == 0 || length > 0xFFFF || kHeader + length > RingFree()) return 0;
     const u32 ip = address.IPv4Address();
-    const u8 header[kHeader] = {u8(ip >> 24),     u8(ip >> 16),    u8(ip >> 8),       u8(ip),
-                                u8(address.port >> 8), u8(address.port), u8(length >> 8), u8(length)};
+    const u8 header[kHeader] = {
+        u8(ip >> 24),          u8(ip >> 16),     u8(ip >> 8),     u8(ip),
+        u8(address.port >> 8), u8(address.port), u8(length >> 8), u8(length)};
     fRing.Write(header, kHeader);
     fRing.Write(data, length);
     if (Flush() < 0) return -1;

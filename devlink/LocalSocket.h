@@ -57,7 +57,7 @@ private:
     i32 fFd = -1;
     sockaddr_un fAddress{};
     socklen_t fAddressLength = 0;
-    u8 fOwnsPath = 0; // a listener bound to a path in the file system
+    u8 fOwnsPath = 0;  // a listener bound to a path in the file system
     std::atomic<u32> fState{kNone};
 };
 

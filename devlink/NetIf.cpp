@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 
-
 CIfAddrList::CIfAddrList() {
     if (getifaddrs(&fList) != 0) fList = nullptr;
 }
@@ -34,25 +33,36 @@ bool CIfAddrList::Next() {
     return fCurrent != nullptr;
 }
 
-u32 CIfAddrList::GetIndex() const { return fCurrent && fCurrent->ifa_name ? if_nametoindex(fCurrent->ifa_name) : 0; }
+u32 CIfAddrList::GetIndex() const {
+    return fCurrent && fCurrent->ifa_name ? if_nametoindex(fCurrent->ifa_name) : 0;
+}
 
-bool CIfAddrList::IsIPv4() const { return fCurrent && fCurrent->ifa_addr && fCurrent->ifa_addr->sa_family == AF_INET; }
+bool CIfAddrList::IsIPv4() const {
+    return fCurrent && fCurrent->ifa_addr && fCurrent->ifa_addr->sa_family == AF_INET;
+}
 
 bool CIfAddrList::GetIPv4AndMask(std::vector<LIPv4AndMask>* out) const {
     // Linux leaves the broadcast address out of interfaces configured without
     // one, so an IPv4 address and mask are all that is asked for.
-    if (!IsIPv4() || !fCurrent->ifa_netmask || fCurrent->ifa_netmask->sa_family != AF_INET) return false;
+    if (!IsIPv4() || !fCurrent->ifa_netmask || fCurrent->ifa_netmask->sa_family != AF_INET)
+        return false;
     const auto* a = reinterpret_cast<const sockaddr_in*>(fCurrent->ifa_addr);
     const auto* m = reinterpret_cast<const sockaddr_in*>(fCurrent->ifa_netmask);
     out->push_back({ntohl(a->sin_addr.s_addr), ntohl(m->sin_addr.s_addr)});
     return true;
 }
 
-LString CIfAddrList::GetDisplayName() const { return LString(Name()); }
+LString CIfAddrList::GetDisplayName() const {
+    return LString(Name());
+}
 
-u32 CIfAddrList::Flags() const { return fCurrent ? fCurrent->ifa_flags : 0; }
+u32 CIfAddrList::Flags() const {
+    return fCurrent ? fCurrent->ifa_flags : 0;
+}
 
-const char* CIfAddrList::Name() const { return fCurrent && fCurrent->ifa_name ? fCurrent->ifa_name : ""; }
+const char* CIfAddrList::Name() const {
+    return fCurrent && fCurrent->ifa_name ? fCurrent->ifa_name : "";
+}
 
 namespace {
 
@@ -64,7 +74,7 @@ bool IsRunning(u32 index) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 u32 DefaultInterfaceIndex() {
     const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
@@ -94,20 +104,25 @@ u32 DefaultInterfaceIndex() {
         const ssize_t n = recv(fd, buf, sizeof buf, 0);
         if (n <= 0) break;
         int left = int(n);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buf); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buf); NLMSG_OK(h, left);
+             h = NLMSG_NEXT(h, left)) {
             if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
                 done = true;
                 break;
             }
             if (h->nlmsg_type != RTM_NEWROUTE) continue;
             auto* r = static_cast<rtmsg*>(NLMSG_DATA(h));
-            if (r->rtm_family != AF_INET || r->rtm_dst_len != 0 || r->rtm_type != RTN_UNICAST) continue;
+            if (r->rtm_family != AF_INET || r->rtm_dst_len != 0 || r->rtm_type != RTN_UNICAST)
+                continue;
             u32 table = r->rtm_table, oif = 0, metric = 0;
             int alen = int(RTM_PAYLOAD(h));
             for (auto* a = RTM_RTA(r); RTA_OK(a, alen); a = RTA_NEXT(a, alen)) {
-                if (a->rta_type == RTA_TABLE && RTA_PAYLOAD(a) >= 4) std::memcpy(&table, RTA_DATA(a), 4);
-                if (a->rta_type == RTA_OIF && RTA_PAYLOAD(a) >= 4) std::memcpy(&oif, RTA_DATA(a), 4);
-                if (a->rta_type == RTA_PRIORITY && RTA_PAYLOAD(a) >= 4) std::memcpy(&metric, RTA_DATA(a), 4);
+                if (a->rta_type == RTA_TABLE && RTA_PAYLOAD(a) >= 4)
+                    std::memcpy(&table, RTA_DATA(a), 4);
+                if (a->rta_type == RTA_OIF && RTA_PAYLOAD(a) >= 4)
+                    std::memcpy(&oif, RTA_DATA(a), 4);
+                if (a->rta_type == RTA_PRIORITY && RTA_PAYLOAD(a) >= 4)
+                    std::memcpy(&metric, RTA_DATA(a), 4);
                 if (a->rta_type == RTA_MULTIPATH && !oif && RTA_PAYLOAD(a) >= sizeof(rtnexthop)) {
                     oif = u32(static_cast<rtnexthop*>(RTA_DATA(a))->rtnh_ifindex);
                 }

@@ -12,8 +12,8 @@
 #include "base/Types.h"
 
 struct LIPv4AndMask {
-    u32 address; // host order
-    u32 mask;    // host order
+    u32 address;  // host order
+    u32 mask;     // host order
 };
 
 // Walker over the system's interface address list.

@@ -20,7 +20,8 @@ CNetConfigWatch::CNetConfigWatch() {
     sockaddr_nl sa{};
     sa.nl_family = AF_NETLINK;
     sa.nl_groups = RTMGRP_IPV4_IFADDR | RTMGRP_LINK;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || !CSocketReactor::Register(fd, this, OnReadable)) {
+    if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        !CSocketReactor::Register(fd, this, OnReadable)) {
         close(fd);
         return;
     }
@@ -51,7 +52,9 @@ void CNetConfigWatch::OnReadable(void* self, u32) {
     static_cast<CNetConfigWatch*>(self)->fSource->Signal();
 }
 
-void CNetConfigWatch::OnSignal(void* self) { static_cast<CNetConfigWatch*>(self)->Drain(); }
+void CNetConfigWatch::OnSignal(void* self) {
+    static_cast<CNetConfigWatch*>(self)->Drain();
+}
 
 void CNetConfigWatch::Drain() {
     bool changed = false;
@@ -92,9 +95,13 @@ CLocalAddrWatch::~CLocalAddrWatch() {
     if (gLocalAddrWatch == this) gLocalAddrWatch = nullptr;
 }
 
-void CLocalAddrWatch::OnChange(void* self) { static_cast<CLocalAddrWatch*>(self)->Update(); }
+void CLocalAddrWatch::OnChange(void* self) {
+    static_cast<CLocalAddrWatch*>(self)->Update();
+}
 
-u32 CLocalAddrWatch::Current() { return gLocalAddrWatch ? gLocalAddrWatch->fIndex : 0; }
+u32 CLocalAddrWatch::Current() {
+    return gLocalAddrWatch ? gLocalAddrWatch->fIndex : 0;
+}
 
 void CLocalAddrWatch::Update() {
     const LString chosen = fPrefs ? fPrefs->ChosenInterfaceName() : LString();

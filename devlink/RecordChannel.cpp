@@ -7,8 +7,8 @@ namespace {
 constexpr u32 kRetryMs = 2000;
 }
 
-CDevRequestQueue::CDevRequestQueue(CReqQueue* queue, CRecord* record, const char* basePath, void* context,
-                                   LChannelDoneFn done)
+CDevRequestQueue::CDevRequestQueue(CReqQueue* queue, CRecord* record, const char* basePath,
+                                   void* context, LChannelDoneFn done)
     : fQueue(queue),
       fRecord(record),
       fBasePath(basePath),
@@ -95,11 +95,13 @@ void CDevRequestQueue::Send() {
     full.Put(fBasePath);
     full.Put(r->path);
     CStrm* body = r->body;
-    r->body = nullptr; // the device queue owns it now
+    r->body = nullptr;  // the device queue owns it now
     fQueue->Enqueue(this, OnDone, full.CStr(), r->write, body, nullptr, 0);
 }
 
-void CDevRequestQueue::OnSendTimer(void* self) { static_cast<CDevRequestQueue*>(self)->Send(); }
+void CDevRequestQueue::OnSendTimer(void* self) {
+    static_cast<CDevRequestQueue*>(self)->Send();
+}
 
 void CDevRequestQueue::OnRestartTimer(void* self) {
     auto* c = static_cast<CDevRequestQueue*>(self);
@@ -168,7 +170,8 @@ void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
     if (c->fApplying || note->kind > CRecordNote::kMoved || !note->record || !c->fRecord) return;
     if (note->record != c->fRecord && !note->record->IsDescendantOf(c->fRecord)) return;
     LTextStream path;
-    if (!LRecPath::Append(c->fRecord, note->record, note->field, kRecNoIndex, path) || path.Error()) return;
+    if (!LRecPath::Append(c->fRecord, note->record, note->field, kRecNoIndex, path) || path.Error())
+        return;
     ChanReq* r = c->Take(path.CStr(), true, 1);
     if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body)) {
         c->Recycle(r);

@@ -23,7 +23,8 @@ public:
     static void* NoRereadContext() { return reinterpret_cast<void*>(~uintptr_t(0)); }
 
     // Nothing is read until Refresh.
-    CDevRequestQueue(CReqQueue* queue, CRecord* record, const char* basePath, void* context, LChannelDoneFn done);
+    CDevRequestQueue(CReqQueue* queue, CRecord* record, const char* basePath, void* context,
+                     LChannelDoneFn done);
     ~CDevRequestQueue();
     CDevRequestQueue(const CDevRequestQueue&) = delete;
     CDevRequestQueue& operator=(const CDevRequestQueue&) = delete;

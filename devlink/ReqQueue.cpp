@@ -13,7 +13,7 @@ LString Decimal(u32 v) {
     return LString(text);
 }
 
-} // namespace
+}  // namespace
 
 CReqQueue::CReqQueue(MDevSetLink* owner, u32 serial)
     : fOwner(owner),
@@ -41,8 +41,8 @@ u32 CReqQueue::PendingCount() const {
     return n;
 }
 
-void CReqQueue::Enqueue(void* context, LReqDoneFn done, const char* path, u32 write, CStrm* data, const u32* perm,
-                        u32 flags) {
+void CReqQueue::Enqueue(void* context, LReqDoneFn done, const char* path, u32 write, CStrm* data,
+                        const u32* perm, u32 flags) {
     Request* r = static_cast<Request*>(fFree.PopFront());
     if (!r) r = new Request;
     delete r->data;
@@ -67,14 +67,15 @@ void CReqQueue::StartNext() {
         if (!r) return;
         fCurrent = r;
         const LNetAddr to = LNetAddr::IPv4(device->GetU32(DevcF::address), u16(kTftpPort));
-        fSession = fManager.StartTransfer(to, r->write != 0, r->path, this, OnTransfer, CLocalAddrWatch::Current());
+        fSession = fManager.StartTransfer(to, r->write != 0, r->path, this, OnTransfer,
+                                          CLocalAddrWatch::Current());
         if (r->flags & kKeepTrying) fSession->SetKeepTrying(true);
         fSession->AddOption(LString("serno"), fSerialText);
         if (r->perm) fSession->AddOption(LString("perm"), Decimal(r->perm));
         fSession->Start();
         return;
     }
-    if (fSerial != 0) return; // the device is gone for now: its requests wait
+    if (fSerial != 0) return;  // the device is gone for now: its requests wait
     Request* r = static_cast<Request*>(fPending.PopFront());
     if (!r) return;
     const LReqDoneFn done = r->done;
@@ -140,7 +141,8 @@ void CReqQueue::OnTransfer(void* self, u32 event, void* object) {
 
 void CReqQueue::OnDeviceChange(void* self, CRecordNote* note) {
     auto* q = static_cast<CReqQueue*>(self);
-    if (note->kind != CRecordNote::kChanged || note->field != DevcF::address || !note->record) return;
+    if (note->kind != CRecordNote::kChanged || note->field != DevcF::address || !note->record)
+        return;
     const CRecord* device = note->record;
     if (device->Family() != kFamKvs || device->Kind() != kKindDevc) return;
     if (u16(device->GetU32(DevcF::serial)) != u16(q->fSerial)) return;

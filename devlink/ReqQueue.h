@@ -22,7 +22,7 @@ namespace detail {
 struct OwnedBuf {
     LDataBuf buffer;
 };
-} // namespace detail
+}  // namespace detail
 
 // A memory stream that owns its growable buffer.
 class CGrowMemStrm : private detail::OwnedBuf, public CMemStrm {
@@ -41,8 +41,8 @@ public:
     CReqQueue& operator=(const CReqQueue&) = delete;
 
     // The queue owns data from here on (null: nothing to send, reply not kept).
-    void Enqueue(void* context, LReqDoneFn done, const char* path, u32 write, CStrm* data, const u32* perm,
-                 u32 flags);
+    void Enqueue(void* context, LReqDoneFn done, const char* path, u32 write, CStrm* data,
+                 const u32* perm, u32 flags);
     // Forgets every request of (context, done), in flight or waiting; none of them
     // completes.
     void CancelAll(void* context, LReqDoneFn done);

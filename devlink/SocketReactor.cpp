@@ -16,7 +16,7 @@
 namespace {
 
 struct Entry : LLink {
-    u64 id = 0; // never reused: poll results are matched by it after the mutex was let go
+    u64 id = 0;  // never reused: poll results are matched by it after the mutex was let go
     i32 fd = -1;
     void* context = nullptr;
     LReactorFn callback = nullptr;
@@ -28,7 +28,7 @@ struct Reactor {
     int pipeRead = -1, pipeWrite = -1;
     LEventFlag ended{1};
     std::atomic<bool> stop{false};
-    std::vector<u64> ready; // ids reported ready by the last poll()
+    std::vector<u64> ready;  // ids reported ready by the last poll()
 };
 
 // Exists from program start and is never destroyed: sockets may close during exit.
@@ -84,7 +84,8 @@ void Loop(void* arg) {
             while (LLink* l = r->pending.PopFront()) {
                 auto* e = static_cast<Entry*>(l);
                 r->active.PushBack(e);
-                fds.push_back({e->fd, short(e->direction == CSocketReactor::kRead ? POLLIN : POLLOUT), 0});
+                fds.push_back(
+                    {e->fd, short(e->direction == CSocketReactor::kRead ? POLLIN : POLLOUT), 0});
                 ids.push_back(e->id);
             }
         }
@@ -101,7 +102,7 @@ void Loop(void* arg) {
         for (size_t i = 1; i < fds.size(); ++i) {
             const short rev = fds[i].revents;
             if (rev & POLLNVAL) {
-                invalid = true; // closed before it was unregistered: not ready, watched again
+                invalid = true;  // closed before it was unregistered: not ready, watched again
             } else if (rev & (POLLIN | POLLOUT | POLLERR | POLLHUP)) {
                 ready.push_back(ids[i]);
             }
@@ -164,7 +165,7 @@ Entry* Take(LList& list, i32 fd) {
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 namespace CSocketReactor {
 
@@ -240,6 +241,8 @@ bool Running() {
     return gReactor != nullptr;
 }
 
-u32 StartCount() { return gStarts.load(); }
+u32 StartCount() {
+    return gStarts.load();
+}
 
-} // namespace CSocketReactor
+}  // namespace CSocketReactor

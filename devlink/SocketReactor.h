@@ -28,4 +28,4 @@ void Unregister(i32 fd);
 bool Running();
 u32 StartCount();
 
-} // namespace CSocketReactor
+}  // namespace CSocketReactor

@@ -17,7 +17,9 @@ constexpr u32 kBroadcastAll = 0xFFFFFFFFu;
 // Error codes this side sends besides the protocol's 4 and 8.
 enum : u32 { kErrUndefined = 0, kErrDiskFull = 3, kErrUnknownTid = 5 };
 
-u32 Be16(const u8* p) { return u32(p[0]) << 8 | p[1]; }
+u32 Be16(const u8* p) {
+    return u32(p[0]) << 8 | p[1];
+}
 void PutBe16(u8* p, u32 v) {
     p[0] = u8(v >> 8);
     p[1] = u8(v);
@@ -28,7 +30,9 @@ void PutBe32(u8* p, u32 v) {
     p[2] = u8(v >> 8);
     p[3] = u8(v);
 }
-u32 Be32(const u8* p) { return u32(p[0]) << 24 | u32(p[1]) << 16 | u32(p[2]) << 8 | p[3]; }
+u32 Be32(const u8* p) {
+    return u32(p[0]) << 24 | u32(p[1]) << 16 | u32(p[2]) << 8 | p[3];
+}
 
 // A block size as the peer wrote it: decimal digits only.
 bool ParseBlockSize(const LString& text, u32* out) {
@@ -53,14 +57,16 @@ bool PutText(u8* buf, u32 cap, u32* len, const char* text, u32 textLen) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Peer
 
 CTftpPeer::CTftpPeer(LRunLoopHolder* holder) : fTimer(holder, this, OnTimer) {}
 
-CTftpPeer::~CTftpPeer() { delete fData; }
+CTftpPeer::~CTftpPeer() {
+    delete fData;
+}
 
 const LString* CTftpPeer::Option(const char* key) const {
     for (const auto& [k, v] : fOptions)
@@ -112,8 +118,9 @@ CTftpManager::~CTftpManager() {
     while (LLink* l = fFreePeers.PopFront()) delete static_cast<CTftpPeer*>(l);
 }
 
-CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool write, const LString& path,
-                                          void* context, LTftpCallback callback, u32 interfaceIndex) {
+CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool write,
+                                          const LString& path, void* context,
+                                          LTftpCallback callback, u32 interfaceIndex) {
     CTftpSession* s = static_cast<CTftpSession*>(fFreeSessions.PopFront());
     if (!s) s = new CTftpSession(this);
     const u8 family = destination.IsIPv6() ? 1 : 0;
@@ -207,7 +214,9 @@ bool CTftpSession::Bind(u32 index) {
     return false;
 }
 
-void CTftpSession::AddOption(const LString& key, const LString& value) { fOptions.emplace_back(key, value); }
+void CTftpSession::AddOption(const LString& key, const LString& value) {
+    fOptions.emplace_back(key, value);
+}
 
 u32 CTftpSession::PeerCount() const {
     u32 n = 0;
@@ -254,11 +263,13 @@ void CTftpSession::Start() {
     PutBe16(fRequest + len, fWrite ? kOpWrite : kOpRead);
     len += 2;
     const char* size = fWrapper ? "1420" : "1428";
-    fits = PutText(fRequest, cap, &len, fPath.CStr(), fPath.Length()) && PutText(fRequest, cap, &len, "octet", 5) &&
-           PutText(fRequest, cap, &len, "blksize", 7) && PutText(fRequest, cap, &len, size, 4);
+    fits = PutText(fRequest, cap, &len, fPath.CStr(), fPath.Length()) &&
+           PutText(fRequest, cap, &len, "octet", 5) && PutText(fRequest, cap, &len, "blksize", 7) &&
+           PutText(fRequest, cap, &len, size, 4);
     for (const auto& [k, v] : fOptions) {
         if (!fits) break;
-        fits = PutText(fRequest, cap, &len, k.CStr(), k.Length()) && PutText(fRequest, cap, &len, v.CStr(), v.Length());
+        fits = PutText(fRequest, cap, &len, k.CStr(), k.Length()) &&
+               PutText(fRequest, cap, &len, v.CStr(), v.Length());
     }
     if (!fits) {
         fRequestLength = 0;
@@ -268,7 +279,7 @@ void CTftpSession::Start() {
         return;
     }
     fRequestLength = len;
-    ReceivePass(); // stale datagrams of an earlier use are dropped in state 0
+    ReceivePass();  // stale datagrams of an earlier use are dropped in state 0
     fState = kRequestSent;
     fResendCount = 0;
     fGraceOver = 0;
@@ -286,30 +297,32 @@ void CTftpSession::OnSocketReady(void* self, u32) {
     static_cast<CTftpSession*>(self)->fReceiveTimer.StartMs(0u);
 }
 
-void CTftpSession::OnReceiveTimer(void* self) { static_cast<CTftpSession*>(self)->ReceivePass(); }
+void CTftpSession::OnReceiveTimer(void* self) {
+    static_cast<CTftpSession*>(self)->ReceivePass();
+}
 
 void CTftpSession::OnResendTimer(void* self) {
     auto* s = static_cast<CTftpSession*>(self);
     switch (s->fState) {
-    case kRequestSent:
-        if (s->fResendCount <= i32(s->fManager->fTimes.resendLimit)) {
-            if (!s->fKeepTrying) ++s->fResendCount;
-            s->SendRequest();
-        } else {
-            s->fState = kFinished;
-            s->fResult = kResultNoAnswer;
+        case kRequestSent:
+            if (s->fResendCount <= i32(s->fManager->fTimes.resendLimit)) {
+                if (!s->fKeepTrying) ++s->fResendCount;
+                s->SendRequest();
+            } else {
+                s->fState = kFinished;
+                s->fResult = kResultNoAnswer;
+                s->Notify(kTftpEventSessionDone, s);
+            }
+            break;
+        case kPeersActive:
+            s->fGraceOver = 1;
+            s->CheckCompletion();
+            break;
+        case kFinished:
             s->Notify(kTftpEventSessionDone, s);
-        }
-        break;
-    case kPeersActive:
-        s->fGraceOver = 1;
-        s->CheckCompletion();
-        break;
-    case kFinished:
-        s->Notify(kTftpEventSessionDone, s);
-        break;
-    default:
-        break;
+            break;
+        default:
+            break;
     }
 }
 
@@ -343,7 +356,7 @@ void CTftpSession::ReceivePass() {
         const u32 op = Be16(p);
         if (op < kOpData || op > kOpOack) continue;
         Handle(from, p, len);
-        if (fGeneration != generation) return; // released from a callback
+        if (fGeneration != generation) return;  // released from a callback
         if (u32(LTickMs() - start) >= 11) fReceiveTimer.StartMs(0u);
     }
 }
@@ -389,20 +402,20 @@ void CTftpSession::Handle(const LNetAddr& from, const u8* p, u32 len) {
         return;
     }
     switch (op) {
-    case kOpOack:
-        HandleOack(peer, from, p + 2, len - 2);
-        break;
-    case kOpData:
-        if (len >= 4 && !fWrite) HandleData(peer, from, p, len);
-        break;
-    case kOpAck:
-        if (len >= 4 && fWrite) HandleAck(peer, from, Be16(p + 2));
-        break;
-    case kOpError:
-        if (len >= 4) HandleError(peer, from, Be16(p + 2));
-        break;
-    default:
-        break;
+        case kOpOack:
+            HandleOack(peer, from, p + 2, len - 2);
+            break;
+        case kOpData:
+            if (len >= 4 && !fWrite) HandleData(peer, from, p, len);
+            break;
+        case kOpAck:
+            if (len >= 4 && fWrite) HandleAck(peer, from, Be16(p + 2));
+            break;
+        case kOpError:
+            if (len >= 4) HandleError(peer, from, Be16(p + 2));
+            break;
+        default:
+            break;
     }
 }
 
@@ -564,7 +577,8 @@ void CTftpSession::SendWindow(CTftpPeer* peer) {
             FailPeer(peer, kErrUndefined);
             return;
         }
-        if (got < bs && peer->fLastBlock != 0xFFFFFFFFu && peer->fLastBlock != (block & 0xFFFF)) break;
+        if (got < bs && peer->fLastBlock != 0xFFFFFFFFu && peer->fLastBlock != (block & 0xFFFF))
+            break;
         PutBe16(pkt, kOpData);
         PutBe16(pkt + 2, block & 0xFFFF);
         attempted = true;
@@ -584,25 +598,25 @@ void CTftpSession::SendWindow(CTftpPeer* peer) {
 void CTftpSession::PeerTimer(CTftpPeer* peer) {
     const CTftpTimes& t = fManager->fTimes;
     switch (peer->fState) {
-    case CTftpPeer::kFinished:
-        Report(peer);
-        break;
-    case CTftpPeer::kTransferring:
-        if (fWrite) {
-            peer->fWindow.OnTimeout();
-            if (fKeepTrying || u32(LTickMs() - peer->fLastAckTick) < t.senderGiveUpMs) {
-                SendWindow(peer);
+        case CTftpPeer::kFinished:
+            Report(peer);
+            break;
+        case CTftpPeer::kTransferring:
+            if (fWrite) {
+                peer->fWindow.OnTimeout();
+                if (fKeepTrying || u32(LTickMs() - peer->fLastAckTick) < t.senderGiveUpMs) {
+                    SendWindow(peer);
+                    return;
+                }
+            } else if (fKeepTrying) {
                 return;
             }
-        } else if (fKeepTrying) {
-            return;
-        }
-        peer->fState = CTftpPeer::kFinished;
-        peer->fResult = CTftpPeer::kResultTimedOut;
-        Report(peer);
-        break;
-    default:
-        break;
+            peer->fState = CTftpPeer::kFinished;
+            peer->fResult = CTftpPeer::kResultTimedOut;
+            Report(peer);
+            break;
+        default:
+            break;
     }
 }
 

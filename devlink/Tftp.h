@@ -22,9 +22,9 @@ class CTftpPeer;
 enum : u32 {
     kTftpPort = 61007,
     // Session callback events.
-    kTftpEventSessionDone = 0, // object: the session
-    kTftpEventPeerNew = 1,     // object: a peer waiting for Accept
-    kTftpEventPeerDone = 2,    // object: a finished peer
+    kTftpEventSessionDone = 0,  // object: the session
+    kTftpEventPeerNew = 1,      // object: a peer waiting for Accept
+    kTftpEventPeerDone = 2,     // object: a finished peer
 };
 
 // (context, event, object)
@@ -35,10 +35,10 @@ using LTftpOptions = std::vector<std::pair<LString, LString>>;
 // The engine's waiting times. The defaults are what the devices expect; tests
 // shorten them.
 struct CTftpTimes {
-    u32 resendMs = 1000;        // between sends of the request
-    u32 resendLimit = 9;        // resends counted before giving up (11 sends in all)
-    u32 receiverIdleMs = 20000; // receiver: after the last full block
-    u32 senderGiveUpMs = 30000; // sender: after the last good acknowledgement
+    u32 resendMs = 1000;         // between sends of the request
+    u32 resendLimit = 9;         // resends counted before giving up (11 sends in all)
+    u32 receiverIdleMs = 20000;  // receiver: after the last full block
+    u32 senderGiveUpMs = 30000;  // sender: after the last good acknowledgement
 };
 
 class CTftpPeer : public LLink {
@@ -85,7 +85,7 @@ private:
     CStrm* fData = nullptr;
     LTftpOptions fOptions;
     CFlowWindow fWindow;
-    u8 fByOack = 0; // started by an option acknowledgement (a receiver then sends ACK 0)
+    u8 fByOack = 0;  // started by an option acknowledgement (a receiver then sends ACK 0)
 };
 
 class CTftpSession : public LLink {
@@ -182,8 +182,8 @@ public:
 
     // A session in state 0 bound to that interface (0: none; the default interface
     // decides broadcast and wrapper). Never null.
-    CTftpSession* StartTransfer(const LNetAddr& destination, bool write, const LString& path, void* context,
-                                LTftpCallback callback, u32 interfaceIndex);
+    CTftpSession* StartTransfer(const LNetAddr& destination, bool write, const LString& path,
+                                void* context, LTftpCallback callback, u32 interfaceIndex);
     // Stops the session and keeps it, with its socket, for reuse.
     void Release(CTftpSession* session);
 

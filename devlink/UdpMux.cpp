@@ -35,9 +35,10 @@ i32 ReceiveDatagram(i32 fd, LNetAddr* from, u8* buffer, u32 size) {
     return n > 0x7FFFFFFF ? 0x7FFFFFFF : i32(n);
 }
 
-} // namespace
+}  // namespace
 
-CUdpMuxServer::CUdpMuxServer(u32 bufferSize) : fUdp(this, OnReady), fListener(this, OnReady), fBufferSize(bufferSize) {
+CUdpMuxServer::CUdpMuxServer(u32 bufferSize)
+    : fUdp(this, OnReady), fListener(this, OnReady), fBufferSize(bufferSize) {
     InitRecursiveMutex(&fMutex);
     fBuffer.Resize(bufferSize, false);
     fSpare = new CFrameChannel(this, OnReady);
@@ -53,7 +54,9 @@ CUdpMuxServer::~CUdpMuxServer() {
     pthread_mutex_destroy(&fMutex);
 }
 
-void CUdpMuxServer::OnReady(void* self, u32) { static_cast<CUdpMuxServer*>(self)->fWake.Set(); }
+void CUdpMuxServer::OnReady(void* self, u32) {
+    static_cast<CUdpMuxServer*>(self)->fWake.Set();
+}
 
 u32 CUdpMuxServer::Start(u16 port, const char* name) {
     for (u32 attempt = 0; attempt < 3; ++attempt) {
@@ -134,7 +137,8 @@ void CUdpMuxServer::Pass() {
             // The last read (nothing waiting) only flushes what the rings hold.
             const u32 length = n < 0 ? 0 : u32(n);
             for (size_t i = fClients.size(); i-- > 0;) {
-                if (fClients[i]->QueueFrame(from, fBuffer.Data(), length) < 0) RemoveClient(fClients[i]);
+                if (fClients[i]->QueueFrame(from, fBuffer.Data(), length) < 0)
+                    RemoveClient(fClients[i]);
             }
             if (n < 0) break;
         }

@@ -66,7 +66,8 @@ using LUdpMuxStateFn = void (*)(void* context, u32 state);
 class CUdpMuxClient {
 public:
     // The port and the name are those of the shared service unless a test asks otherwise.
-    CUdpMuxClient(void* context, LUdpMuxStateFn callback, u16 port = kUdpMuxPort, const char* name = kUdpMuxName);
+    CUdpMuxClient(void* context, LUdpMuxStateFn callback, u16 port = kUdpMuxPort,
+                  const char* name = kUdpMuxName);
     ~CUdpMuxClient();
     CUdpMuxClient(const CUdpMuxClient&) = delete;
     CUdpMuxClient& operator=(const CUdpMuxClient&) = delete;

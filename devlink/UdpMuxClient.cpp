@@ -24,7 +24,9 @@ void CUdpMuxClient::Open() {
     Connect();
 }
 
-void CUdpMuxClient::OnSource(void* self) { static_cast<CUdpMuxClient*>(self)->Connect(); }
+void CUdpMuxClient::OnSource(void* self) {
+    static_cast<CUdpMuxClient*>(self)->Connect();
+}
 
 void CUdpMuxClient::Connect() {
     if (fClosed.load() || fConnected.load()) return;
@@ -36,7 +38,7 @@ void CUdpMuxClient::Connect() {
         fServer.Start(fPort, fName.CStr());
         r = fChannel->Stream().Connect(fName.CStr());
     }
-    if (r == 2) return; // the writable callback finishes it
+    if (r == 2) return;  // the writable callback finishes it
     if (r == 1) {
         fClosed.store(1, std::memory_order_release);
         if (fCallback) fCallback(fContext, 2);

@@ -31,7 +31,9 @@ bool LNetAddr::operator==(const LNetAddr& o) const {
     return std::memcmp(address, o.address, family == 1 ? 16 : 4) == 0;
 }
 
-CUdpSocket::~CUdpSocket() { Close(); }
+CUdpSocket::~CUdpSocket() {
+    Close();
+}
 
 void CUdpSocket::Dispatch(void* self, u32 direction) {
     auto* s = static_cast<CUdpSocket*>(self);
@@ -134,7 +136,7 @@ void FromSockaddr(const sockaddr_storage& ss, LNetAddr* out) {
     }
 }
 
-} // namespace
+}  // namespace
 
 i32 CUdpSocket::RecvFrom(LNetAddr* from, void* buffer, u32 size) {
     if (fFd == -1) return -1;
@@ -165,7 +167,8 @@ bool CUdpSocket::BindToInterface(u32 index) {
     char name[IF_NAMESIZE + 1] = {};
     if (index != 0 && !if_indextoname(index, name)) return false;
     // An empty name removes the binding.
-    if (setsockopt(fFd, SOL_SOCKET, SO_BINDTODEVICE, name, socklen_t(std::strlen(name))) != 0) return false;
+    if (setsockopt(fFd, SOL_SOCKET, SO_BINDTODEVICE, name, socklen_t(std::strlen(name))) != 0)
+        return false;
     if (ss.ss_family == AF_INET6) fScope = index;
     return true;
 }
@@ -192,7 +195,8 @@ bool CUdpSocket::EnablePacketInfo(bool on) {
     return setsockopt(fFd, IPPROTO_IP, IP_PKTINFO, &v, sizeof v) == 0;
 }
 
-i32 CUdpSocket::RecvMsg(LNetAddr* from, void* buffer, u32 size, u32* interfaceIndex, u32* destination) {
+i32 CUdpSocket::RecvMsg(LNetAddr* from, void* buffer, u32 size, u32* interfaceIndex,
+                        u32* destination) {
     if (interfaceIndex) *interfaceIndex = 0;
     if (destination) *destination = 0;
     if (fFd == -1) return -1;

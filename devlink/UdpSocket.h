@@ -5,9 +5,9 @@
 
 // An IPv4 or IPv6 address with a port, copied by value.
 struct LNetAddr {
-    u8 address[16] = {}; // IPv4: a host-order u32 in the first 4 bytes
-    u16 port = 0;        // host order
-    u8 family = 0;       // 1 IPv6, anything else IPv4
+    u8 address[16] = {};  // IPv4: a host-order u32 in the first 4 bytes
+    u16 port = 0;         // host order
+    u8 family = 0;        // 1 IPv6, anything else IPv4
 
     static LNetAddr IPv4(u32 address, u16 port);
     u32 IPv4Address() const;
@@ -44,7 +44,8 @@ public:
     virtual bool LeaveGroup(u32 group, u32 interfaceAddress);
     // Reports the receiving interface and the destination address with each datagram.
     virtual bool EnablePacketInfo(bool on);
-    virtual i32 RecvMsg(LNetAddr* from, void* buffer, u32 size, u32* interfaceIndex, u32* destination);
+    virtual i32 RecvMsg(LNetAddr* from, void* buffer, u32 size, u32* interfaceIndex,
+                        u32* destination);
 
     i32 Descriptor() const { return fFd; }
 

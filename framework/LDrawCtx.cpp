@@ -25,10 +25,14 @@ void LDrawCtx::ApplyClip() {
 
 LBlendMode BlendModeFromDrawMode(u32 drawMode) {
     switch (drawMode) {
-        case 1: return LBlendMode::kDifference;
-        case 2: return LBlendMode::kMultiply;
-        case 3: return LBlendMode::kScreen;
-        default: return LBlendMode::kNormal;
+        case 1:
+            return LBlendMode::kDifference;
+        case 2:
+            return LBlendMode::kMultiply;
+        case 3:
+            return LBlendMode::kScreen;
+        default:
+            return LBlendMode::kNormal;
     }
 }
 
@@ -36,7 +40,8 @@ void SetBlendModeFromDrawMode(LDrawCtx* ctx, const u32* drawMode) {
     if (ctx && ctx->fNative) ctx->fNative->SetBlendMode(BlendModeFromDrawMode(*drawMode));
 }
 
-LOriginScope::LOriginScope(LDrawCtx& ctx, i32 dx, i32 dy) : fCtx(ctx), fOldX(ctx.fOriginX), fOldY(ctx.fOriginY) {
+LOriginScope::LOriginScope(LDrawCtx& ctx, i32 dx, i32 dy)
+    : fCtx(ctx), fOldX(ctx.fOriginX), fOldY(ctx.fOriginY) {
     if (dx == 0 && dy == 0) return;
     ctx.fOriginX += dx;
     ctx.fOriginY += dy;
@@ -55,7 +60,9 @@ void LOriginScope::Restore() {
 }
 
 LTransformScope::LTransformScope(LOriginScope& origin)
-    : fOrigin(origin), fDx(origin.fCtx.fOriginX - origin.fOldX), fDy(origin.fCtx.fOriginY - origin.fOldY) {
+    : fOrigin(origin),
+      fDx(origin.fCtx.fOriginX - origin.fOldX),
+      fDy(origin.fCtx.fOriginY - origin.fOldY) {
     if (origin.fCtx.fNative && (fDx || fDy)) origin.fCtx.fNative->Translate(fDx, fDy);
 }
 
@@ -69,7 +76,9 @@ LClipScope::LClipScope(LDrawCtx& ctx, const LRgn& region) : fCtx(&ctx), fKept(ct
     ctx.fChanged |= LDrawCtx::kClipChanged;
 }
 
-LClipScope::LClipScope(LClipScope&& o) noexcept : fCtx(o.fCtx), fKept(o.fKept) { o.fCtx = nullptr; }
+LClipScope::LClipScope(LClipScope&& o) noexcept : fCtx(o.fCtx), fKept(o.fKept) {
+    o.fCtx = nullptr;
+}
 
 LClipScope::~LClipScope() {
     if (!fCtx) return;
@@ -78,7 +87,8 @@ LClipScope::~LClipScope() {
     fCtx->fChanged |= LDrawCtx::kClipChanged;
 }
 
-LBackgroundScope::LBackgroundScope(LDrawCtx& ctx, const LPenRef& background) : LBackgroundScope(ctx) {
+LBackgroundScope::LBackgroundScope(LDrawCtx& ctx, const LPenRef& background)
+    : LBackgroundScope(ctx) {
     ctx.fBackground = background;
     ctx.fChanged |= LDrawCtx::kBackgroundChanged;
 }

@@ -69,7 +69,9 @@ void LPolyline::Draw(LDrawCtx& ctx) {
         g->SetLineWidth(f64(fLineWidth));
         g->MoveTo(pts[0].x, pts[0].y);
         for (u32 i = 1; i < fPoints.Count(); ++i) g->LineTo(pts[i].x, pts[i].y);
-        if (fMode == 1) g->FillPath();
-        else g->StrokePath();
+        if (fMode == 1)
+            g->FillPath();
+        else
+            g->StrokePath();
     });
 }

@@ -57,7 +57,9 @@ LFont::LFont(const LString& faceName) {
     Intern(spec);
 }
 
-void LFont::Intern(const LFontRec& spec) { fRec.Reset(FindOrMake(spec)); }
+void LFont::Intern(const LFontRec& spec) {
+    fRec.Reset(FindOrMake(spec));
+}
 
 bool LFont::Equals(const LFont& a, const LFont& b) {
     if (!a.fRec || !b.fRec) return !a.fRec && !b.fRec;

@@ -56,13 +56,23 @@ void SharedPen(LPenRef* out, LPen::Kind kind, u32 id, u32 rgba, f32 width) {
 
 }  // namespace
 
-void InstallGraphicsServices(LGraphicsServices* services) { sInstalled = services; }
+void InstallGraphicsServices(LGraphicsServices* services) {
+    sInstalled = services;
+}
 
-LGraphicsServices& GraphicsServices() { return sInstalled ? *sInstalled : sHeadless; }
+LGraphicsServices& GraphicsServices() {
+    return sInstalled ? *sInstalled : sHeadless;
+}
 
-void MakePenById(LPenRef* out, u32 id) { SharedPen(out, LPen::kById, id, 0, 1.0f); }
-void MakePenByColor(LPenRef* out, u32 rgba, u32 id) { SharedPen(out, LPen::kByColor, id, rgba, 1.0f); }
+void MakePenById(LPenRef* out, u32 id) {
+    SharedPen(out, LPen::kById, id, 0, 1.0f);
+}
+void MakePenByColor(LPenRef* out, u32 rgba, u32 id) {
+    SharedPen(out, LPen::kByColor, id, rgba, 1.0f);
+}
 void MakePenByColorWidth(LPenRef* out, u32 rgba, u32 id, f32 width) {
     SharedPen(out, LPen::kByColor, id, rgba, width);
 }
-void MakePenByGray(LPenRef* out, u32 grey) { SharedPen(out, LPen::kByGray, 0, grey, 1.0f); }
+void MakePenByGray(LPenRef* out, u32 grey) {
+    SharedPen(out, LPen::kByGray, 0, grey, 1.0f);
+}

@@ -24,7 +24,9 @@ struct LMessage {
     void Clear() { *this = LMessage(); }
     // All three words zero: the message was consumed.
     bool IsEmpty() const { return name == nullptr && source == nullptr && target == nullptr; }
-    static LMessage CopyRetarget(const LMessage& m, LHandler* tgt) { return LMessage{m.name, m.source, tgt}; }
+    static LMessage CopyRetarget(const LMessage& m, LHandler* tgt) {
+        return LMessage{m.name, m.source, tgt};
+    }
     bool Is(const char* n) const { return StrEqual(name, n); }
 };
 

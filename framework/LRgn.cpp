@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
-LRgnObj::~LRgnObj() { std::free(fData); }
+LRgnObj::~LRgnObj() {
+    std::free(fData);
+}
 
 namespace {
 
@@ -112,10 +114,18 @@ void CombineSpans(const i32* a, u32 ka, const i32* b, u32 kb, SpanOp op, GrowBuf
         }
         bool r = false;
         switch (op) {
-            case SpanOp::kAnd: r = inA && inB; break;
-            case SpanOp::kOr: r = inA || inB; break;
-            case SpanOp::kXor: r = inA != inB; break;
-            case SpanOp::kSub: r = inA && !inB; break;
+            case SpanOp::kAnd:
+                r = inA && inB;
+                break;
+            case SpanOp::kOr:
+                r = inA || inB;
+                break;
+            case SpanOp::kXor:
+                r = inA != inB;
+                break;
+            case SpanOp::kSub:
+                r = inA && !inB;
+                break;
         }
         if (r && !inR) {
             start = i32(x);
@@ -202,9 +212,13 @@ LRgn UnionRects(const LRect* rects, u32 n) {
 
 }  // namespace
 
-void LRgn::SetRect(const LRect& r) { fObj = MakeRectObj(r); }
+void LRgn::SetRect(const LRect& r) {
+    fObj = MakeRectObj(r);
+}
 
-LRect LRgn::GetBounds() const { return fObj ? fObj->fBounds : LRect(); }
+LRect LRgn::GetBounds() const {
+    return fObj ? fObj->fBounds : LRect();
+}
 
 bool LRgn::ContainsPoint(LPoint pt) const {
     if (!fObj || !fObj->fBounds.Contains(pt)) return false;
@@ -225,7 +239,8 @@ bool LRgn::ContainsPoint(LPoint pt) const {
 bool LRgn::IntersectsRect(const LRect& r) const {
     if (!fObj || r.IsEmpty()) return false;
     const LRect& b = fObj->fBounds;
-    if (b.left >= r.right || r.left >= b.right || b.top >= r.bottom || r.top >= b.bottom) return false;
+    if (b.left >= r.right || r.left >= b.right || b.top >= r.bottom || r.top >= b.bottom)
+        return false;
     if (!fObj->fData) return true;
     BandCursor c(fObj.Get());
     while (c.HasNext()) {
@@ -290,8 +305,10 @@ void LRgn::Intersect(const LRgn& other) {
         return;
     }
     if (!fObj->fData && !other.fObj->fData) {
-        if (fObj->RefCount() == 1) fObj->fBounds = ib;
-        else fObj = MakeRectObj(ib);
+        if (fObj->RefCount() == 1)
+            fObj->fBounds = ib;
+        else
+            fObj = MakeRectObj(ib);
         return;
     }
     Merge(other, Op::kIntersect);
@@ -329,9 +346,12 @@ void LRgn::Offset(i32 dx, i32 dy) {
     if (!fObj->fData) {
         LRect r = fObj->fBounds;
         r.Offset(dx, dy);  // saturates
-        if (r.IsEmpty()) fObj.Reset();
-        else if (fObj->RefCount() == 1) fObj->fBounds = r;
-        else fObj = MakeRectObj(r);
+        if (r.IsEmpty())
+            fObj.Reset();
+        else if (fObj->RefCount() == 1)
+            fObj->fBounds = r;
+        else
+            fObj = MakeRectObj(r);
         return;
     }
     // Every coordinate saturates; bands squeezed to zero height vanish and the

@@ -18,11 +18,15 @@ LList& Held() {
 u32 sPass = 1;
 bool sInPass = false;
 
-i32 Diff(u32 a, u32 b) { return i32(a - b); }
+i32 Diff(u32 a, u32 b) {
+    return i32(a - b);
+}
 
 }  // namespace
 
-LTimer::~LTimer() { Unlink(); }
+LTimer::~LTimer() {
+    Unlink();
+}
 
 void LTimer::Unlink() {
     if (!IsLinked()) return;
@@ -35,8 +39,10 @@ void LTimer::InsertByDeadline(u32 now) {
     i32 mine = Diff(fDeadline, now);
     LLink* prev = nullptr;
     for (LLink* n = list.Head(); !n->IsEnd(); n = n->Next()) {
-        if (Diff(static_cast<LTimer*>(n)->fDeadline, now) <= mine) prev = n;
-        else break;
+        if (Diff(static_cast<LTimer*>(n)->fDeadline, now) <= mine)
+            prev = n;
+        else
+            break;
     }
     list.InsertAfter(this, prev);
 }
@@ -74,19 +80,34 @@ bool LTimer::MayDeliver(LHandler* modal, LHandler* window, bool active) const {
     u32 m = fMode;
     if (modal) {
         switch (m) {
-            case 0: case 4: return true;
-            case 1: case 5: return inside(modal);
-            case 2: case 6: return active;
-            case 3: case 7: return active && inside(modal);
-            default: return inside(modal);
+            case 0:
+            case 4:
+                return true;
+            case 1:
+            case 5:
+                return inside(modal);
+            case 2:
+            case 6:
+                return active;
+            case 3:
+            case 7:
+                return active && inside(modal);
+            default:
+                return inside(modal);
         }
     }
     bool windowOk = !window || inside(window);
     switch (m) {
-        case 0: return true;
-        case 2: case 6: return active;
-        case 3: case 7: return active && windowOk;
-        default: return windowOk;  // 1, 4, 5, above 7
+        case 0:
+            return true;
+        case 2:
+        case 6:
+            return active;
+        case 3:
+        case 7:
+            return active && windowOk;
+        default:
+            return windowOk;  // 1, 4, 5, above 7
     }
 }
 
@@ -119,8 +140,10 @@ LMessage LTimer::TakeNextDue(u32 now, LHandler* modal, LHandler* window, bool ac
         // or lies later: the pass ends here.
         if (Diff(now, t->fDeadline) < 0 || t->fStartPass == sPass) break;
         Scheduled().PopFront();
-        if (t->MayDeliver(modal, window, active)) taken = t;
-        else Held().PushBack(t);
+        if (t->MayDeliver(modal, window, active))
+            taken = t;
+        else
+            Held().PushBack(t);
     }
     if (!taken) {
         sInPass = false;

@@ -11,16 +11,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     // The caller's starting fields come from the input too and may be out of range.
     CalDateTime start;
-    if (size > 0)
-        std::memcpy(&start, data, size >= sizeof start ? sizeof start : size);
+    if (size > 0) std::memcpy(&start, data, size >= sizeof start ? sizeof start : size);
     std::vector<char> text(data, data + size);
     text.push_back(0);
 
     CalDateTime d = start;
     const i32 offset = size >= 4 ? i32(data[size - 1]) * 600 - 76800 : 0;
     if (ParseIsoDateTime(d, text.data(), offset)) {
-        if (!IsValidDateTime(d) || d.weekday != WeekdayOf(d.year, d.month, d.day))
-            std::abort();
+        if (!IsValidDateTime(d) || d.weekday != WeekdayOf(d.year, d.month, d.day)) std::abort();
     } else if (std::memcmp(&d, &start, sizeof d) != 0) {
         std::abort();  // a refused text leaves the date-time alone
     }
@@ -30,20 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         tc.Init(rate);
         tc.Parse(text.data());
         const u32 f = Timecode::CountedRate(rate);
-        if (tc.minutes > 59 || tc.seconds > 59 || tc.frames >= f)
-            std::abort();
+        if (tc.minutes > 59 || tc.seconds > 59 || tc.frames >= f) std::abort();
         LTextStream out;
         tc.Format(out);
         tc.FromUnits(tc.ToUnits(1000), 1000);
-        if (tc.hours > 23 || tc.minutes > 59 || tc.seconds > 59 || tc.frames >= f)
-            std::abort();
+        if (tc.hours > 23 || tc.minutes > 59 || tc.seconds > 59 || tc.frames >= f) std::abort();
     }
 
     LMemReader reader(data, u32(size));
     for (int guard = 0; guard < 100000; ++guard) {
         LTextStream field;
-        if (!CsvReadField(reader, field) && !ReaderSkipLine(reader))
-            break;
+        if (!CsvReadField(reader, field) && !ReaderSkipLine(reader)) break;
     }
     return 0;
 }

@@ -42,7 +42,9 @@ CRecordSchema gItem(kFam, FourCC("ITEM"), sizeof(kItem) / sizeof(kItem[0]), kIte
 CRecordSchema gRoot(kFam, FourCC("ROOT"), sizeof(kRoot) / sizeof(kRoot[0]), kRoot);
 
 u32 gNotes = 0;
-void CountNote(void*, CRecordNote*) { ++gNotes; }
+void CountNote(void*, CRecordNote*) {
+    ++gNotes;
+}
 
 }  // namespace
 

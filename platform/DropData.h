@@ -47,7 +47,8 @@ public:
         }
         if (!fSource) return false;
         std::unique_ptr<Item> it(new Item{type.name, type.code, index, {}});
-        if (!fSource->FetchItem(type, index, &it->bytes) || it->bytes.size() > 0xFFFFFFFFu) return false;
+        if (!fSource->FetchItem(type, index, &it->bytes) || it->bytes.size() > 0xFFFFFFFFu)
+            return false;
         *data = it->bytes.data();
         *size = u32(it->bytes.size());
         fItems.push_back(std::move(it));

@@ -14,7 +14,8 @@ class LPen final : public LRefObj {
 public:
     enum Kind : u8 { kById = 0, kByColor = 1, kByGray = 2 };
 
-    LPen(Kind kind, u32 id, u32 rgba, f32 width) : fKind(kind), fId(id), fRgba(rgba), fWidth(width) {}
+    LPen(Kind kind, u32 id, u32 rgba, f32 width)
+        : fKind(kind), fId(id), fRgba(rgba), fWidth(width) {}
 
     Kind fKind;
     u32 fId;    // pen-factory id (kById, and the id given with a colour)

@@ -4,7 +4,9 @@
 
 CChunkFile::CChunkFile() : fScratch(fScratchBuf) {}
 
-CChunkFile::~CChunkFile() { Close(); }
+CChunkFile::~CChunkFile() {
+    Close();
+}
 
 void CChunkFile::Close() {
     if (!fOpen) return;

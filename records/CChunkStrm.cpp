@@ -3,7 +3,9 @@
 #include <cstring>
 
 namespace {
-u32 GetBE32(const u8* p) { return (u32(p[0]) << 24) | (u32(p[1]) << 16) | (u32(p[2]) << 8) | u32(p[3]); }
+u32 GetBE32(const u8* p) {
+    return (u32(p[0]) << 24) | (u32(p[1]) << 16) | (u32(p[2]) << 8) | u32(p[3]);
+}
 void PutBE32(u8* p, u32 v) {
     p[0] = u8(v >> 24);
     p[1] = u8(v >> 16);
@@ -40,7 +42,9 @@ void CChunkWriter::WriteU32(u32 v) {
     fStrm->Write(b, 4);
 }
 
-void CChunkWriter::WriteString(const char* text) { WriteText(text, text ? u32(std::strlen(text)) : 0); }
+void CChunkWriter::WriteString(const char* text) {
+    WriteText(text, text ? u32(std::strlen(text)) : 0);
+}
 
 void CChunkWriter::WriteText(const char* bytes, u32 count) {
     // Runs without CR go out in one write.
@@ -98,7 +102,9 @@ bool CChunkReader::ReadBytes(void* out, u32 count) {
     return true;
 }
 
-bool CChunkReader::ReadU8(u8* out) { return ReadBytes(out, 1); }
+bool CChunkReader::ReadU8(u8* out) {
+    return ReadBytes(out, 1);
+}
 
 bool CChunkReader::ReadU32(u32* out) {
     u8 b[4];

@@ -21,7 +21,9 @@ CPrefNode::~CPrefNode() {
     if (fHandle && fParent) fParent->CloseHandle(fHandle);
 }
 
-u32 CPrefNode::Mode() { return fParent ? fParent->Mode() : 0; }
+u32 CPrefNode::Mode() {
+    return fParent ? fParent->Mode() : 0;
+}
 
 CPrefNode::Handle CPrefNode::OpenOrCreateChild(Handle parent, const char* key) {
     return fParent ? fParent->OpenOrCreateChild(parent, key) : nullptr;
@@ -67,7 +69,9 @@ bool CPrefNode::GetBytes(const char* key, void* buffer, u32* length) {
     return false;
 }
 
-bool CPrefNode::GetString(const char* key, LString* out) { return fHandle && StoreGetString(fHandle, key, out); }
+bool CPrefNode::GetString(const char* key, LString* out) {
+    return fHandle && StoreGetString(fHandle, key, out);
+}
 
 void CPrefNode::SetBytes(const char* key, const void* bytes, u32 length) {
     if (fHandle) StoreSetBytes(fHandle, key, bytes, length);
@@ -79,8 +83,12 @@ void CPrefNode::SetString(const char* key, const LString& value) {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool EndsLine(char c) { return c == 0 || c == '\n' || c == '\r'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool EndsLine(char c) {
+    return c == 0 || c == '\n' || c == '\r';
+}
 
 // Reads one integer word at *p; false when the word is no number.
 bool ScanInt(const char*& p, i32* out) {
@@ -107,7 +115,8 @@ bool ScanDouble(const char*& p, double* out) {
     while (!IsBlank(*s) && !EndsLine(*s)) ++s;
     const char* first = word;
     if (*first == '+' || *first == '-') ++first;
-    const bool digits = (*first >= '0' && *first <= '9') || (*first == '.' && first[1] >= '0' && first[1] <= '9');
+    const bool digits =
+        (*first >= '0' && *first <= '9') || (*first == '.' && first[1] >= '0' && first[1] <= '9');
     if (!digits) return false;
     const std::string text(word, size_t(s - word));
     *out = StrToDouble(text.c_str());
@@ -161,7 +170,8 @@ void CPrefNode::SetDoubleArray(const char* key, const double* values, u32 n) {
     for (u32 i = 0; i < n; ++i) {
         // "%g" whatever the locale's decimal point.
         char buf[64];
-        const std::to_chars_result r = std::to_chars(buf, buf + sizeof(buf), values[i], std::chars_format::general, 6);
+        const std::to_chars_result r =
+            std::to_chars(buf, buf + sizeof(buf), values[i], std::chars_format::general, 6);
         text.append(buf, r.ptr);
         text += ' ';
     }
@@ -173,7 +183,9 @@ i32 CPrefNode::GetInt(const char* key, i32 def) {
     return GetIntArray(key, &v, 1) == 1 ? v : def;
 }
 
-void CPrefNode::SetInt(const char* key, i32 value) { SetIntArray(key, &value, 1); }
+void CPrefNode::SetInt(const char* key, i32 value) {
+    SetIntArray(key, &value, 1);
+}
 
 LString MakeIndexedKey(const char* prefix, u32 n) {
     std::string key = prefix ? prefix : "";
@@ -194,12 +206,16 @@ struct CMemPrefStore::Dict {
 
 namespace {
 using DictRef = std::shared_ptr<CMemPrefStore::Dict>;
-std::string Key(const char* key) { return key ? key : ""; }
+std::string Key(const char* key) {
+    return key ? key : "";
+}
 }  // namespace
 
 CMemPrefStore::CMemPrefStore(bool writable) : fRoot(new Dict), fWritable(writable) {}
 
-CMemPrefStore::~CMemPrefStore() { delete fRoot; }
+CMemPrefStore::~CMemPrefStore() {
+    delete fRoot;
+}
 
 // Handles hold a count on their dictionary, so removing a value never leaves one dangling.
 CMemPrefStore::Dict* CMemPrefStore::DictOf(Handle handle) const {
@@ -224,7 +240,9 @@ CPrefNode::Handle CMemPrefStore::OpenChild(Handle parent, const char* key) {
     return new DictRef(it->second.dict);
 }
 
-void CMemPrefStore::CloseHandle(Handle handle) { delete static_cast<DictRef*>(handle); }
+void CMemPrefStore::CloseHandle(Handle handle) {
+    delete static_cast<DictRef*>(handle);
+}
 
 void CMemPrefStore::StoreRemoveValue(Handle handle, const char* key) {
     if (fWritable) DictOf(handle)->values.erase(Key(key));

@@ -22,7 +22,9 @@ u32 RecElementSize(u8 elemType) {
 
 // ---------------------------------------------------------------- CStrArray
 
-CStrArray::CStrArray(u32 n) { Grow(n, 0); }
+CStrArray::CStrArray(u32 n) {
+    Grow(n, 0);
+}
 
 CStrArray::~CStrArray() {
     Clear();
@@ -31,10 +33,13 @@ CStrArray::~CStrArray() {
 
 bool CStrArray::Reallocate(u32 capacity) {
     if (capacity < fCount) return false;
-    auto* block = static_cast<LString*>(::operator new(size_t(capacity) * sizeof(LString), std::nothrow));
+    auto* block =
+        static_cast<LString*>(::operator new(size_t(capacity) * sizeof(LString), std::nothrow));
     if (!block && capacity) return false;
     // An LString is one reference: moving it bitwise keeps its count right.
-    if (fCount) std::memcpy(static_cast<void*>(block), static_cast<void*>(fData), size_t(fCount) * sizeof(LString));
+    if (fCount)
+        std::memcpy(static_cast<void*>(block), static_cast<void*>(fData),
+                    size_t(fCount) * sizeof(LString));
     ::operator delete(fData);
     fData = block;
     fCapacity = capacity;
@@ -304,13 +309,15 @@ u32 CRecord::GetListCount(u8 field) const {
 
 u32 CRecord::GetArrayCount(u8 field) const {
     if (!Slots()[field]) return 0;
-    return Desc(field).elemType == kRecString ? StrArraySlot(field)->Count() : ArraySlot(field)->Count();
+    return Desc(field).elemType == kRecString ? StrArraySlot(field)->Count()
+                                              : ArraySlot(field)->Count();
 }
 
 const void* CRecord::GetArrayData(u8 field) const {
     if (GetArrayCount(field) == 0) return nullptr;
-    return Desc(field).elemType == kRecString ? static_cast<const void*>(StrArraySlot(field)->Data())
-                                              : ArraySlot(field)->Data();
+    return Desc(field).elemType == kRecString
+               ? static_cast<const void*>(StrArraySlot(field)->Data())
+               : ArraySlot(field)->Data();
 }
 
 u32 CRecord::GetIndex() const {
@@ -352,6 +359,7 @@ void CRecord::SetRectToArray(LHandler* ctx, u8 field, const LRect& r) {
 
 LString CRecord::GetPathField(u8 field) const {
     LString out;
-    if (Desc(field).type != kRecString || !EnsureFolderPath(GetString(field).CStr(), &out, false)) return LString();
+    if (Desc(field).type != kRecString || !EnsureFolderPath(GetString(field).CStr(), &out, false))
+        return LString();
     return out;
 }

@@ -65,7 +65,8 @@ public:
     static CRecord* New(const CRecordSchema* schema);
     // Destroys the slots and frees the record.
     static void Destroy(CRecord* record);
-    // Deep copy of source onto target (replaced when of another kind); null source destroys the target.
+    // Deep copy of source onto target (replaced when of another kind); null source destroys the
+    // target.
     static CRecord* Copy(const CRecord* source, CRecord* target);
 
     // ---- reading
@@ -90,7 +91,9 @@ public:
         std::memcpy(&v, &bits, 4);
         return v;
     }
-    const LString& GetString(u8 field) const { return *reinterpret_cast<const LString*>(&Slots()[field]); }
+    const LString& GetString(u8 field) const {
+        return *reinterpret_cast<const LString*>(&Slots()[field]);
+    }
     CRecord* GetChild(u8 field) const { return reinterpret_cast<CRecord*>(Slots()[field]); }
     u32 GetListCount(u8 field) const;
     CRecord* GetListItem(u8 field, u32 position) const { return ListItems(field)[position]; }
@@ -109,10 +112,14 @@ public:
     LString GetPathField(u8 field) const;
 
     // ---- setters (context null: no undo entry). Flags bit 0: may continue the previous undo step.
-    void SetI32(LHandler* ctx, u8 field, i32 value, u32 flags = 0) { SetU32(ctx, field, u32(value), flags); }
+    void SetI32(LHandler* ctx, u8 field, i32 value, u32 flags = 0) {
+        SetU32(ctx, field, u32(value), flags);
+    }
     void SetU32(LHandler* ctx, u8 field, u32 value, u32 flags = 0);
     void SetU8(LHandler* ctx, u8 field, u8 value, u32 flags = 0);
-    void SetBool(LHandler* ctx, u8 field, bool value, u32 flags = 0) { SetU8(ctx, field, value ? 1 : 0, flags); }
+    void SetBool(LHandler* ctx, u8 field, bool value, u32 flags = 0) {
+        SetU8(ctx, field, value ? 1 : 0, flags);
+    }
     void SetF32(LHandler* ctx, u8 field, u32 flags, f32 value);
     void SetString(LHandler* ctx, u8 field, const LString& value, u32 flags = 0);
     // Elements: i32/u32/f32 as 4-byte values, u8 as bytes, strings as LString. Always notifies.

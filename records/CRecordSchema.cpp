@@ -8,10 +8,12 @@ CRecordSchema* gRegistryHead = nullptr;
 CRecordSchema* gLastFound = nullptr;
 }  // namespace
 
-i32 CRecordSchema::DefaultHook(u32, void*) { return 0; }
+i32 CRecordSchema::DefaultHook(u32, void*) {
+    return 0;
+}
 
-void CRecordSchema::Register(CRecordSchema* schema, u32 family, u32 kind, u32 count, const RecFieldDesc* table,
-                             Hook hook) {
+void CRecordSchema::Register(CRecordSchema* schema, u32 family, u32 kind, u32 count,
+                             const RecFieldDesc* table, Hook hook) {
     schema->Unregister();  // registering twice must not make a cycle
     schema->fFamily = family;
     schema->fKind = kind;

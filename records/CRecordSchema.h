@@ -85,7 +85,8 @@ constexpr RecFieldDesc List(u32 tag, u32 family, u32 kind, u8 flags = 0) {
     return {tag, kRecList, flags, 0, 0, {.rec = {family, kind}}};
 }
 // From a type-and-flags word as the declaring tables write it (262, 1286, 1542, 1799 ...).
-constexpr RecFieldDesc FromWord(u32 tag, u16 typeWord, u8 digits, u8 elemType, RecFieldDefault def) {
+constexpr RecFieldDesc FromWord(u32 tag, u16 typeWord, u8 digits, u8 elemType,
+                                RecFieldDefault def) {
     return {tag, u8(typeWord & 0xFF), u8(typeWord >> 8), digits, elemType, def};
 }
 }  // namespace RecField
@@ -108,8 +109,8 @@ public:
 
     // Fills the schema and links it at the head of the registry: it shadows earlier
     // registrations of the same family and kind until it is unregistered.
-    static void Register(CRecordSchema* schema, u32 family, u32 kind, u32 count, const RecFieldDesc* table,
-                         Hook hook);
+    static void Register(CRecordSchema* schema, u32 family, u32 kind, u32 count,
+                         const RecFieldDesc* table, Hook hook);
     // The most recently registered schema with this family and kind, or null.
     static CRecordSchema* Find(u32 family, u32 kind);
     void Unregister();

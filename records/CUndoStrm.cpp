@@ -10,8 +10,8 @@ CUndoStrm::OpenFn CUndoStrm::SetOpener(OpenFn opener) {
     return old;
 }
 
-CUndoStrm* CUndoStrm::Open(LHandler* handler, void* replayContext, ReplayFn replay, const char* name, u32 mode,
-                           u32 merge) {
+CUndoStrm* CUndoStrm::Open(LHandler* handler, void* replayContext, ReplayFn replay,
+                           const char* name, u32 mode, u32 merge) {
     if (!gOpener || !handler) return nullptr;
     return gOpener(handler, replayContext, replay, name ? name : "", mode, merge);
 }

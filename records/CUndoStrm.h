@@ -16,8 +16,8 @@ public:
     // (no queue for the handler, mode 1 outside an enclosing transaction, a replay running).
     // A null replay function opens a plain compound transaction: the transactions
     // opened while it is open are its steps.
-    using OpenFn = CUndoStrm* (*)(LHandler* handler, void* replayContext, ReplayFn replay, const char* name,
-                                  u32 mode, u32 merge);
+    using OpenFn = CUndoStrm* (*)(LHandler* handler, void* replayContext, ReplayFn replay,
+                                  const char* name, u32 mode, u32 merge);
 
     enum : u32 {
         kModeRecord = 0,
@@ -55,6 +55,6 @@ public:
     // Installs the queue's factory; answers the previous one.
     static OpenFn SetOpener(OpenFn opener);
     // Null when no opener is installed or the opener records nothing.
-    static CUndoStrm* Open(LHandler* handler, void* replayContext, ReplayFn replay, const char* name, u32 mode,
-                           u32 merge);
+    static CUndoStrm* Open(LHandler* handler, void* replayContext, ReplayFn replay,
+                           const char* name, u32 mode, u32 merge);
 };

@@ -53,7 +53,8 @@ bool ParseIndex(const char* s, const char* end, u32* out) {
 
 bool LRecPath::Append(const CRecord* top, const CRecord* rec, u8 field, u32 index, LTextSink& out) {
     if (!rec) return false;
-    if (field != kRecSelf && (field >= rec->FieldCount() || !rec->Desc(field).IsTagged())) return false;
+    if (field != kRecSelf && (field >= rec->FieldCount() || !rec->Desc(field).IsTagged()))
+        return false;
     bool wrote = false;
     if (rec != top && rec->Parent()) {
         const CRecord* p = rec->Parent();
@@ -175,7 +176,8 @@ bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm) {
             CChunkWriter w;
             w.Open(strm, RecBox::kFamily);
             w.WriteU32(RecBox::kArray);
-            for (u32 k = 0; k < rec->GetListCount(field); ++k) PropRecord::WriteSub(w, rec->GetListItem(field, k));
+            for (u32 k = 0; k < rec->GetListCount(field); ++k)
+                PropRecord::WriteSub(w, rec->GetListItem(field, k));
             w.Close();
             return true;
         }
@@ -224,9 +226,11 @@ bool LRecPath::ReadValue(CRecord* rec, u8 field, u32, CStrm* strm) {
                 return true;
             }
             const i32 bf = box->Schema()->FindTag(RecBox::ArrayTag(d.elemType));
-            const bool ok = bf >= 0 && box->Desc(u8(bf)).type == kRecArray && box->Desc(u8(bf)).elemType == d.elemType;
+            const bool ok = bf >= 0 && box->Desc(u8(bf)).type == kRecArray &&
+                            box->Desc(u8(bf)).elemType == d.elemType;
             if (ok)
-                rec->SetArray(nullptr, field, box->GetArrayData(u8(bf)), box->GetArrayCount(u8(bf)));
+                rec->SetArray(nullptr, field, box->GetArrayData(u8(bf)),
+                              box->GetArrayCount(u8(bf)));
             CRecord::Destroy(box);
             return ok;
         }
@@ -235,7 +239,8 @@ bool LRecPath::ReadValue(CRecord* rec, u8 field, u32, CStrm* strm) {
             if (!PropRecord::CheckDepth(strm, depth)) return false;
             CChunkReader c;
             c.Open(strm);
-            const PropRecord::ChildResult r = PropRecord::ReadChild(c, rec, field, nullptr, nullptr, depth);
+            const PropRecord::ChildResult r =
+                PropRecord::ReadChild(c, rec, field, nullptr, nullptr, depth);
             if (c.Tag()) c.Close();
             return r == PropRecord::kChildDone;
         }

@@ -9,7 +9,8 @@
 class LRecPath {
 public:
     // Appends the path of (record, field, index) relative to top. Field 255 is the record itself.
-    static bool Append(const CRecord* top, const CRecord* record, u8 field, u32 index, LTextSink& out);
+    static bool Append(const CRecord* top, const CRecord* record, u8 field, u32 index,
+                       LTextSink& out);
     // The record holding the addressed field, or null; field 255 and index -1 for a record itself.
     static CRecord* Resolve(const char* path, CRecord* root, u8* field, u32* index);
     // The addressed value as one record chunk at the stream position.

@@ -35,7 +35,8 @@ ContentsSchemas& Contents() {
 // One undo step for a series of setter calls; nothing without a context or owner.
 std::unique_ptr<CUndoStrm> OpenGroup(LHandler* ctx, const CRecord* r) {
     if (!ctx || !r->GetOwner()) return nullptr;
-    return std::unique_ptr<CUndoStrm>(CUndoStrm::Open(ctx, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
+    return std::unique_ptr<CUndoStrm>(
+        CUndoStrm::Open(ctx, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
 }
 
 LString TagKey(u32 tag) {
@@ -57,7 +58,8 @@ bool DepthWithin(const CRecord* r, u32 limit) {
             if (const CRecord* c = r->GetChild(f); c && !DepthWithin(c, limit - 1)) return false;
         } else if (d.type == kRecList) {
             for (u32 k = 0; k < r->GetListCount(f); ++k)
-                if (const CRecord* it = r->GetListItem(f, k); it && !DepthWithin(it, limit - 1)) return false;
+                if (const CRecord* it = r->GetListItem(f, k); it && !DepthWithin(it, limit - 1))
+                    return false;
         }
     }
     return true;
@@ -104,7 +106,8 @@ void WriteFields(CPrefNode& node, const CRecord* r) {
                     node.RemoveValue(k);
                     CPrefNode child(&node, k);
                     for (u32 e = 0; e < n; ++e)
-                        child.SetString(MakeIndexedKey("s", e).CStr(), static_cast<const LString*>(data)[e]);
+                        child.SetString(MakeIndexedKey("s", e).CStr(),
+                                        static_cast<const LString*>(data)[e]);
                 }
                 break;
             }
@@ -188,7 +191,8 @@ bool ReadFields(CPrefNode& node, CRecord* r, u32 depth) {
                     if (!child.IsOpen()) break;
                     std::vector<LString> v;
                     LString s;
-                    while (child.GetString(MakeIndexedKey("s", u32(v.size())).CStr(), &s)) v.push_back(s);
+                    while (child.GetString(MakeIndexedKey("s", u32(v.size())).CStr(), &s))
+                        v.push_back(s);
                     r->SetArray(nullptr, f, v.data(), u32(v.size()));
                 }
                 break;
@@ -197,7 +201,8 @@ bool ReadFields(CPrefNode& node, CRecord* r, u32 depth) {
                 if (!child.IsOpen()) break;
                 CRecord* c = r->GetChild(f);
                 if (!c && d.IsOptional()) {
-                    if (CRecord* made = CRecord::New(CRecordSchema::Find(d.def.rec.family, d.def.rec.kind))) {
+                    if (CRecord* made =
+                            CRecord::New(CRecordSchema::Find(d.def.rec.family, d.def.rec.kind))) {
                         CRecord::Destroy(r->ReplaceChild(nullptr, f, made));
                         c = r->GetChild(f);
                     }
@@ -234,9 +239,15 @@ bool ReadFields(CPrefNode& node, CRecord* r, u32 depth) {
 
 // ---------------------------------------------------------------- parameter nodes
 
-bool IsParamNode(const CRecord* r) { return r && r->Family() == kFamUnd && r->Kind() == kKindPrms; }
-bool IsParam(const CRecord* r) { return r && r->Family() == kFamUnd && r->Kind() == kKindPram; }
-bool IsTable(const CRecord* r) { return r && r->Family() == kFamUnd && r->Kind() == kKindPrmt; }
+bool IsParamNode(const CRecord* r) {
+    return r && r->Family() == kFamUnd && r->Kind() == kKindPrms;
+}
+bool IsParam(const CRecord* r) {
+    return r && r->Family() == kFamUnd && r->Kind() == kKindPram;
+}
+bool IsTable(const CRecord* r) {
+    return r && r->Family() == kFamUnd && r->Kind() == kKindPrmt;
+}
 
 CRecord* EntryAt(const CRecord* node, u32 i) {
     CRecord* e = node->GetListItem(PrmsF::prms, i);
@@ -279,7 +290,9 @@ bool WriteToPrefNode(CPrefNode& node, const CRecord* record) {
     return true;
 }
 
-bool ReadFromPrefNode(CPrefNode& node, CRecord* record) { return record && ReadFields(node, record, 0); }
+bool ReadFromPrefNode(CPrefNode& node, CRecord* record) {
+    return record && ReadFields(node, record, 0);
+}
 
 i32 NodeFind(const CRecord* node, const char* key, LString* value) {
     const i32 i = FindEntry(node, key);
@@ -322,7 +335,8 @@ CRecord* NodeGetOrCreate(CRecord* node, LHandler* ctx, const char* key) {
     const i32 i = FindEntry(node, key);
     CRecord* e = i >= 0 ? EntryAt(node, u32(i)) : NewEntry(node, key);
     // A listener may move the insertion; the entry is followed by pointer.
-    if (i < 0 && (!e || !node->InsertItem(ctx, PrmsF::prms, node->GetListCount(PrmsF::prms), e))) return nullptr;
+    if (i < 0 && (!e || !node->InsertItem(ctx, PrmsF::prms, node->GetListCount(PrmsF::prms), e)))
+        return nullptr;
     if (!e->GetChild(PramF::prms)) {
         e->SetString(ctx, PramF::value, LString());
         CRecord::Destroy(e->ReplaceChild(ctx, PramF::prms, NewParamNodeRecord()));
@@ -371,7 +385,9 @@ void NodeSetInt(CRecord* node, LHandler* ctx, const char* key, i32 value) {
     NodeSet(node, ctx, key, NumToStr(&s, value));
 }
 
-void NodeSetIntC(CRecord* node, const char* key, i32 value) { NodeSetInt(node, nullptr, key, value); }
+void NodeSetIntC(CRecord* node, const char* key, i32 value) {
+    NodeSetInt(node, nullptr, key, value);
+}
 
 void NodeSetFloat(CRecord* node, LHandler* ctx, const char* key, u32 digits, f32 value) {
     LString s;
@@ -426,7 +442,8 @@ void ParamTableGetSize(const CRecord* table, u32* cols, u32* rows) {
 void ParamTableTrim(CRecord* table, u32 cols, u32 rows) {
     if (!IsTable(table)) return;
     const u64 keep = u64(cols) * rows;
-    for (u32 n = table->GetListCount(PrmtF::elms); n > keep; --n) table->RemoveItem(nullptr, PrmtF::elms, n - 1);
+    for (u32 n = table->GetListCount(PrmtF::elms); n > keep; --n)
+        table->RemoveItem(nullptr, PrmtF::elms, n - 1);
 }
 
 void ParamTableInsertRow(CRecord* table, LHandler* ctx, u32 row, CChunkFile* reader) {
@@ -439,7 +456,8 @@ void ParamTableInsertRow(CRecord* table, LHandler* ctx, u32 row, CChunkFile* rea
     table->SetU8(ctx, PrmtF::inserting, 1);
     table->SetU32(ctx, PrmtF::changeIndex, row);
     table->SetU32(ctx, PrmtF::editSerial, table->GetU32(PrmtF::editSerial) + 1);
-    for (u32 k = 0; k < cols; ++k) table->InsertItem(ctx, PrmtF::elms, row * cols + k, NextCell(reader));
+    for (u32 k = 0; k < cols; ++k)
+        table->InsertItem(ctx, PrmtF::elms, row * cols + k, NextCell(reader));
     table->SetU32(ctx, PrmtF::doneSerial, table->GetU32(PrmtF::editSerial));
     table->SetU32(ctx, PrmtF::changeIndex, row);
     table->SetU8(ctx, PrmtF::inserting, 0);
@@ -455,7 +473,8 @@ void ParamTableInsertColumn(CRecord* table, LHandler* ctx, u32 column, CChunkFil
     table->SetU8(ctx, PrmtF::inserting, 2);
     table->SetU32(ctx, PrmtF::changeIndex, column);
     table->SetU32(ctx, PrmtF::editSerial, table->GetU32(PrmtF::editSerial) + 1);
-    for (u32 r = 0; r < rows; ++r) table->InsertItem(ctx, PrmtF::elms, r * (cols + 1) + column, NextCell(reader));
+    for (u32 r = 0; r < rows; ++r)
+        table->InsertItem(ctx, PrmtF::elms, r * (cols + 1) + column, NextCell(reader));
     table->SetU32(ctx, PrmtF::cols, cols + 1);
     table->SetU32(ctx, PrmtF::doneSerial, table->GetU32(PrmtF::editSerial));
     table->SetU32(ctx, PrmtF::changeIndex, column);
@@ -475,7 +494,9 @@ i32 ParamTableHook(u32 op, void* argument) {
     }
     CRecordDoc* owner = t->GetOwner();
     const u32 index = t->GetIndex();
-    auto announce = [&] { t->Notify(note->context, owner, CRecordNote::kChanged, PrmtF::shownCols, 0, index); };
+    auto announce = [&] {
+        t->Notify(note->context, owner, CRecordNote::kChanged, PrmtF::shownCols, 0, index);
+    };
     u32 steps = 0;
     while (shown != cols) {
         if (++steps > kMaxShownSteps) {
@@ -498,9 +519,13 @@ i32 ParamTableHook(u32 op, void* argument) {
 
 namespace {
 
-bool IsContents(const CRecord* r) { return r && r->Family() == kFamKvs && r->Kind() == kKindDcts; }
+bool IsContents(const CRecord* r) {
+    return r && r->Family() == kFamKvs && r->Kind() == kKindDcts;
+}
 
-u8 ListField(u32 which) { return which == 0 ? u8(DctsF::recordings) : which == 1 ? u8(DctsF::audio) : kRecSelf; }
+u8 ListField(u32 which) {
+    return which == 0 ? u8(DctsF::recordings) : which == 1 ? u8(DctsF::audio) : kRecSelf;
+}
 
 const CRecord* FileAt(const CRecord* r, u32 which, u32 index) {
     const u8 f = ListField(which);
@@ -509,11 +534,15 @@ const CRecord* FileAt(const CRecord* r, u32 which, u32 index) {
     return e && e->Family() == kFamKvs && e->Kind() == kKindDfif ? e : nullptr;
 }
 
-const char* NameOf(const CRecord* e) { return e ? e->GetString(DfifF::name).CStr() : ""; }
+const char* NameOf(const CRecord* e) {
+    return e ? e->GetString(DfifF::name).CStr() : "";
+}
 
 }  // namespace
 
-CRecord* NewDeviceContentsRecord() { return CRecord::New(&Contents().dcts); }
+CRecord* NewDeviceContentsRecord() {
+    return CRecord::New(&Contents().dcts);
+}
 
 u32 NodeListCount(const CRecord* record, u32 which) {
     const u8 f = ListField(which);
@@ -557,7 +586,8 @@ i32 NodeListWhichOfField(u8 field) {
     return field == DctsF::recordings ? 0 : field == DctsF::audio ? 1 : -1;
 }
 
-void NodeListInsertSorted(CRecord* record, u32 which, const char* name, const char* number, const char* info) {
+void NodeListInsertSorted(CRecord* record, u32 which, const char* name, const char* number,
+                          const char* info) {
     const u8 f = ListField(which);
     if (!IsContents(record) || f == kRecSelf) return;
     u32 lo = 0, hi = record->GetListCount(f);
@@ -576,7 +606,8 @@ void NodeListInsertSorted(CRecord* record, u32 which, const char* name, const ch
     record->InsertItem(nullptr, f, lo, e);
 }
 
-void NodeListSetItemTexts(CRecord* record, u32 which, u32 index, const char* number, const char* info) {
+void NodeListSetItemTexts(CRecord* record, u32 which, u32 index, const char* number,
+                          const char* info) {
     CRecord* e = const_cast<CRecord*>(FileAt(record, which, index));
     if (!e) return;
     e->SetString(nullptr, DfifF::number, LString(number));

@@ -71,12 +71,15 @@ u32 NodeListCount(const CRecord* record, u32 which);
 LString& NodeListText(LString* out, const CRecord* record, u32 which, u32 index);
 LString& NodeListItemText2(LString* out, const CRecord* record, u32 which, u32 index);
 u64 NodeListItemNumber(const CRecord* record, u32 which, u32 index);
-// The number of the last entry with the name in the recordings, else in the audio files; 0 when absent.
+// The number of the last entry with the name in the recordings, else in the audio files; 0 when
+// absent.
 u64 NodeListFindNumber(const CRecord* record, const char* name);
 i32 NodeListFindLast(const CRecord* record, u32 which, const char* name);
 i32 NodeListWhichOfField(u8 field);
-void NodeListInsertSorted(CRecord* record, u32 which, const char* name, const char* number, const char* info);
-void NodeListSetItemTexts(CRecord* record, u32 which, u32 index, const char* number, const char* info);
+void NodeListInsertSorted(CRecord* record, u32 which, const char* name, const char* number,
+                          const char* info);
+void NodeListSetItemTexts(CRecord* record, u32 which, u32 index, const char* number,
+                          const char* info);
 void NodeListRemoveByName(CRecord* record, u32 which, const char* name);
 // Each call sends a change notice for its field.
 void SignalFileListChanged(CRecord* record);

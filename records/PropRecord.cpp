@@ -39,7 +39,6 @@ u32 RecBox::ArrayTag(u8 elemType) {
     return 0;
 }
 
-
 const CRecordSchema* RecBox::Schema(u32 kind) {
     for (const CRecordSchema* s : {&gI32Box, &gU32Box, &gU8Box, &gF32Box, &gStrBox, &gArrayBox})
         if (s->Kind() == kind) return s;
@@ -120,7 +119,8 @@ void WriteBody(CChunkWriter& w, const CRecord* record) {
         if (d.type == kRecList && record->GetListCount(f)) {
             sub.OpenSub(w, kList);
             sub.WriteU32(d.tag);
-            for (u32 k = 0; k < record->GetListCount(f); ++k) WriteSub(sub, record->GetListItem(f, k));
+            for (u32 k = 0; k < record->GetListCount(f); ++k)
+                WriteSub(sub, record->GetListItem(f, k));
             sub.Close();
         } else if (d.type == kRecChild && record->GetChild(f)) {
             sub.OpenSub(w, kChild);
@@ -136,7 +136,8 @@ void WriteBody(CChunkWriter& w, const CRecord* record) {
             if (d.elemType == kRecU8) {
                 sub.WriteBytes(data, count);
             } else {
-                for (u32 k = 0; k < count; ++k) WriteElement(sub, d.elemType, d.digits, data + size_t(k) * size);
+                for (u32 k = 0; k < count; ++k)
+                    WriteElement(sub, d.elemType, d.digits, data + size_t(k) * size);
             }
             sub.Close();
         }
@@ -292,8 +293,12 @@ void SwapFromBigEndian(u8* p, u32 count) {
     }
 }
 
-void Mark(u64* seen, u8 f) { seen[f >> 6] |= u64(1) << (f & 63); }
-bool Seen(const u64* seen, u8 f) { return (seen[f >> 6] >> (f & 63)) & 1; }
+void Mark(u64* seen, u8 f) {
+    seen[f >> 6] |= u64(1) << (f & 63);
+}
+bool Seen(const u64* seen, u8 f) {
+    return (seen[f >> 6] >> (f & 63)) & 1;
+}
 
 void ReadScalars(CChunkReader& sub, CRecord* rec, u64* seen) {
     for (u32 i = 0; i < rec->FieldCount(); ++i) {
@@ -405,17 +410,21 @@ void ReadArrayElements(CChunkReader& sub, CRecord* rec, u8 f) {
             changed = true;
         }
     }
-    if (changed) rec->Notify(nullptr, rec->GetOwner(), CRecordNote::kChanged, f, kRecNoIndex, rec->GetIndex());
+    if (changed)
+        rec->Notify(nullptr, rec->GetOwner(), CRecordNote::kChanged, f, kRecNoIndex,
+                    rec->GetIndex());
 }
 
-const CRecordSchema* Resolve(void* ctx, RecResolver resolver, u32 family, u32 kind, CRecord* parent, u8 field) {
-    return resolver ? resolver(ctx, family, kind, parent, field) : CRecordSchema::Find(family, kind);
+const CRecordSchema* Resolve(void* ctx, RecResolver resolver, u32 family, u32 kind, CRecord* parent,
+                             u8 field) {
+    return resolver ? resolver(ctx, family, kind, parent, field)
+                    : CRecordSchema::Find(family, kind);
 }
 
 // Makes the record a child or list item chunk asks for. *made is null when the chunk
 // gives no record (ignored, unregistered, or the null record). False: creation failed.
-bool MakeFromChunk(CChunkReader& c, u32 kind, CRecord* rec, u8 field, void* ctx, RecResolver resolver, u32 depth,
-                   CRecord** made, bool* clears) {
+bool MakeFromChunk(CChunkReader& c, u32 kind, CRecord* rec, u8 field, void* ctx,
+                   RecResolver resolver, u32 depth, CRecord** made, bool* clears) {
     const RecFieldDesc& d = rec->Desc(field);
     const u32 family = c.Tag();
     *made = nullptr;
@@ -432,7 +441,8 @@ bool MakeFromChunk(CChunkReader& c, u32 kind, CRecord* rec, u8 field, void* ctx,
     if (!schema) return true;
     CRecord* nr = CRecord::New(schema);
     if (!nr) return false;
-    if (schema->Family() == family && schema->Kind() == kind && !ReadBody(c, nr, ctx, resolver, depth)) {
+    if (schema->Family() == family && schema->Kind() == kind &&
+        !ReadBody(c, nr, ctx, resolver, depth)) {
         CRecord::Destroy(nr);
         return false;
     }
@@ -442,7 +452,8 @@ bool MakeFromChunk(CChunkReader& c, u32 kind, CRecord* rec, u8 field, void* ctx,
 
 }  // namespace
 
-ChildResult ReadChild(CChunkReader& c, CRecord* rec, u8 field, void* ctx, RecResolver resolver, u32 depth) {
+ChildResult ReadChild(CChunkReader& c, CRecord* rec, u8 field, void* ctx, RecResolver resolver,
+                      u32 depth) {
     const RecFieldDesc& d = rec->Desc(field);
     u32 kind;
     if (!c.Tag() || !c.ReadU32(&kind)) {
@@ -455,13 +466,15 @@ ChildResult ReadChild(CChunkReader& c, CRecord* rec, u8 field, void* ctx, RecRes
         return ReadBody(c, cur, ctx, resolver, depth) ? kChildDone : kChildFailed;
     CRecord* nr;
     bool clears;
-    if (!MakeFromChunk(c, kind, rec, field, ctx, resolver, depth, &nr, &clears)) return kChildFailed;
+    if (!MakeFromChunk(c, kind, rec, field, ctx, resolver, depth, &nr, &clears))
+        return kChildFailed;
     if (!nr && !clears) return kChildIgnored;
     CRecord::Destroy(rec->ReplaceChild(nullptr, field, nr));
     return kChildDone;
 }
 
-bool ReadList(CChunkReader& parent, CRecord* rec, u8 field, void* ctx, RecResolver resolver, u32 depth) {
+bool ReadList(CChunkReader& parent, CRecord* rec, u8 field, void* ctx, RecResolver resolver,
+              u32 depth) {
     u32 p = 0;
     for (;;) {
         CChunkReader it;
@@ -480,7 +493,8 @@ bool ReadList(CChunkReader& parent, CRecord* rec, u8 field, void* ctx, RecResolv
         } else {
             CRecord* nr;
             bool clears;
-            if (!MakeFromChunk(it, kind, rec, field, ctx, resolver, depth, &nr, &clears)) return false;
+            if (!MakeFromChunk(it, kind, rec, field, ctx, resolver, depth, &nr, &clears))
+                return false;
             if (nr || clears) {
                 if (p < count) rec->RemoveItem(nullptr, field, p);
                 if (!rec->InsertItem(nullptr, field, p, nr)) return false;
@@ -512,7 +526,8 @@ bool ReadBody(CChunkReader& reader, CRecord* rec, void* ctx, RecResolver resolve
                     if (f >= 0 && schema->Field(u32(f)).type == kRecChild) {
                         CChunkReader c;
                         c.OpenSub(sub);
-                        if (ReadChild(c, rec, u8(f), ctx, resolver, depth + 1) == kChildFailed) return false;
+                        if (ReadChild(c, rec, u8(f), ctx, resolver, depth + 1) == kChildFailed)
+                            return false;
                         Mark(seen, u8(f));
                     }
                 }
@@ -530,7 +545,8 @@ bool ReadBody(CChunkReader& reader, CRecord* rec, void* ctx, RecResolver resolve
                 if (sub.ReadU32(&tag)) {
                     const i32 f = schema->FindTag(tag);
                     if (f >= 0 && schema->Field(u32(f)).type == kRecArray) {
-                        if (schema->Field(u32(f)).elemType <= kRecString) ReadArrayElements(sub, rec, u8(f));
+                        if (schema->Field(u32(f)).elemType <= kRecString)
+                            ReadArrayElements(sub, rec, u8(f));
                         Mark(seen, u8(f));
                     }
                 }
@@ -545,7 +561,8 @@ bool ReadBody(CChunkReader& reader, CRecord* rec, void* ctx, RecResolver resolve
     return true;
 }
 
-CRecord* BuildFromChunk(CChunkReader& reader, u32 kind, void* ctx, RecResolver resolver, u32 depth) {
+CRecord* BuildFromChunk(CChunkReader& reader, u32 kind, void* ctx, RecResolver resolver,
+                        u32 depth) {
     const CRecordSchema* schema = Resolve(ctx, resolver, reader.Tag(), kind, nullptr, kRecSelf);
     CRecord* rec = CRecord::New(schema);
     if (!rec) return nullptr;
@@ -579,7 +596,8 @@ bool ReadIntoWith(CStrm* strm, CRecord* rec, bool reset, void* ctx, RecResolver 
     CChunkReader r;
     r.Open(strm);
     u32 kind;
-    if (!deepEnough || !r.Tag() || !r.ReadU32(&kind) || r.Tag() != rec->Family() || kind != rec->Kind()) {
+    if (!deepEnough || !r.Tag() || !r.ReadU32(&kind) || r.Tag() != rec->Family() ||
+        kind != rec->Kind()) {
         if (r.Tag()) r.Close();
         return false;
     }
@@ -600,7 +618,9 @@ const CRecordSchema* DocTopResolver(void* ctx, u32 family, u32 kind, CRecord*, u
 
 }  // namespace
 
-bool ReadInto(CStrm* strm, CRecord* rec, bool reset) { return ReadIntoWith(strm, rec, reset, nullptr, nullptr); }
+bool ReadInto(CStrm* strm, CRecord* rec, bool reset) {
+    return ReadIntoWith(strm, rec, reset, nullptr, nullptr);
+}
 
 bool ReadFromStream(CStrm* strm, CRecordDoc* doc) {
     (void)DocResolver;

@@ -8,7 +8,8 @@
 class CRecordDoc;
 
 // Schema for a child or item named in data: (context, family, kind, parent or null, field).
-using RecResolver = const CRecordSchema* (*)(void* context, u32 family, u32 kind, CRecord* parent, u8 field);
+using RecResolver = const CRecordSchema* (*)(void* context, u32 family, u32 kind, CRecord* parent,
+                                             u8 field);
 
 namespace PropRecord {
 
@@ -29,19 +30,22 @@ void WriteSub(CChunkWriter& parent, const CRecord* record);
 void WriteBody(CChunkWriter& w, const CRecord* record);
 
 CRecord* ReadNew(CStrm* strm, void* context = nullptr, RecResolver resolver = nullptr);
-CRecord* BuildFromChunk(CChunkReader& reader, u32 kind, void* context, RecResolver resolver, u32 depth = 0);
+CRecord* BuildFromChunk(CChunkReader& reader, u32 kind, void* context, RecResolver resolver,
+                        u32 depth = 0);
 // Merges the chunk into the record when family and kind match; false (nothing read) otherwise.
 bool ReadInto(CStrm* strm, CRecord* record, bool reset);
 bool ReadFromStream(CStrm* strm, CRecordDoc* doc);
-bool ReadBody(CChunkReader& reader, CRecord* record, void* context, RecResolver resolver, u32 depth = 0);
+bool ReadBody(CChunkReader& reader, CRecord* record, void* context, RecResolver resolver,
+              u32 depth = 0);
 
 // Outcome of reading one child chunk.
 enum ChildResult { kChildFailed, kChildIgnored, kChildDone };
 // The child rule on an open chunk reader (the child's own chunk).
-ChildResult ReadChild(CChunkReader& chunk, CRecord* record, u8 field, void* context, RecResolver resolver,
-                      u32 depth);
+ChildResult ReadChild(CChunkReader& chunk, CRecord* record, u8 field, void* context,
+                      RecResolver resolver, u32 depth);
 // The list rule over the record chunks that follow in `parent`.
-bool ReadList(CChunkReader& parent, CRecord* record, u8 field, void* context, RecResolver resolver, u32 depth);
+bool ReadList(CChunkReader& parent, CRecord* record, u8 field, void* context, RecResolver resolver,
+              u32 depth);
 // Whether the record chunks at the stream position nest no deeper than kMaxDepth
 // below `depth`; the stream position is restored.
 bool CheckDepth(CStrm* strm, u32 depth);

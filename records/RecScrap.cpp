@@ -1,8 +1,12 @@
 #include "records/RecScrap.h"
 
-CRecClipStream::CRecClipStream() { fFile.OpenWrite(kRecScrapCode, kRecScrapCode, fBuf); }
+CRecClipStream::CRecClipStream() {
+    fFile.OpenWrite(kRecScrapCode, kRecScrapCode, fBuf);
+}
 
-CRecClipStream::~CRecClipStream() { fFile.Close(); }
+CRecClipStream::~CRecClipStream() {
+    fFile.Close();
+}
 
 void CRecClipStream::Write(const CRecord* record) {
     if (fOpen) fFile.WriteRecord(record);
@@ -21,7 +25,8 @@ LScrapData* CRecClipStream::Detach(const LScrapType& type) {
     return data;
 }
 
-CRecScrapReader::CRecScrapReader(CDropSource* source, const LScrapType& type) : CDropDataReader(source) {
+CRecScrapReader::CRecScrapReader(CDropSource* source, const LScrapType& type)
+    : CDropDataReader(source) {
     GetData(type, 0, &fData, &fSize);
     fFile.OpenRead(fData, fSize);
 }

@@ -10,6 +10,10 @@ AbsTime Epoch() {
 [[maybe_unused]] const AbsTime sEpochAtStart = Epoch();
 }  // namespace
 
-i32 RecordIdClockAt(AbsTime now) { return AbsTimeDiffSeconds(now, Epoch()); }
+i32 RecordIdClockAt(AbsTime now) {
+    return AbsTimeDiffSeconds(now, Epoch());
+}
 
-i32 RecordIdClock() { return RecordIdClockAt(GetAbsTimeNow()); }
+i32 RecordIdClock() {
+    return RecordIdClockAt(GetAbsTimeNow());
+}

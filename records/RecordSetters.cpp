@@ -22,8 +22,8 @@ Coalescing gCoalesce;
 
 u32 CoalesceCode(const CRecord* r, u8 field, u32 flags) {
     const Coalescing& c = gCoalesce;
-    const bool same = c.record == r && c.schema == r->Schema() && c.field == field && c.link == r->Link() &&
-                      c.position == r->Position();
+    const bool same = c.record == r && c.schema == r->Schema() && c.field == field &&
+                      c.link == r->Link() && c.position == r->Position();
     if ((flags & 1) && same) return CUndoStrm::kMergeContinue;
     gCoalesce.record = r;
     gCoalesce.schema = r->Schema();
@@ -52,7 +52,8 @@ void Deliver(const CRecordSchema* hookSchema, CRecordDoc* owner, CRecordNote* no
     if (hookSchema->CallHook(CRecordSchema::kHookNotice, note) == 0) owner->NotifyListeners(note);
 }
 
-void SendNotice(CRecord* r, LHandler* ctx, CRecordDoc* owner, u32 kind, u8 field, u32 extra, u32 index) {
+void SendNotice(CRecord* r, LHandler* ctx, CRecordDoc* owner, u32 kind, u8 field, u32 extra,
+                u32 index) {
     if (!owner) return;
     const RecFieldDesc& d = r->Desc(field);
     if (d.IsTagged() && PathTagged(r)) owner->MarkChanged();
@@ -63,7 +64,8 @@ void SendNotice(CRecord* r, LHandler* ctx, CRecordDoc* owner, u32 kind, u8 field
 }
 
 // Pre-insert and pre-remove notices go to the hook of the list's owner.
-void NotifyItem(CRecord* list, CRecord* item, LHandler* ctx, CRecordDoc* owner, u32 kind, u32* position) {
+void NotifyItem(CRecord* list, CRecord* item, LHandler* ctx, CRecordDoc* owner, u32 kind,
+                u32* position) {
     CRecordNote note{ctx, item, kind, kRecSelf, *position, kRecNoIndex};
     Deliver(list->Schema(), owner, &note);
     *position = note.extra;
@@ -119,10 +121,18 @@ void WriteLocation(CUndoStrm* s, const CRecord* r, u8 field) {
     s->WriteU8(kRecSelf);
 }
 
-bool RdU8(CUndoStrm* s, bool fwd, u8* v) { return fwd ? s->ReadU8(v) : s->ReadBackU8(v); }
-bool RdU32(CUndoStrm* s, bool fwd, u32* v) { return fwd ? s->ReadU32(v) : s->ReadBackU32(v); }
-bool RdU64(CUndoStrm* s, bool fwd, u64* v) { return fwd ? s->ReadU64(v) : s->ReadBackU64(v); }
-bool RdText(CUndoStrm* s, bool fwd, LString* v) { return fwd ? s->ReadText(v) : s->ReadBackText(v); }
+bool RdU8(CUndoStrm* s, bool fwd, u8* v) {
+    return fwd ? s->ReadU8(v) : s->ReadBackU8(v);
+}
+bool RdU32(CUndoStrm* s, bool fwd, u32* v) {
+    return fwd ? s->ReadU32(v) : s->ReadBackU32(v);
+}
+bool RdU64(CUndoStrm* s, bool fwd, u64* v) {
+    return fwd ? s->ReadU64(v) : s->ReadBackU64(v);
+}
+bool RdText(CUndoStrm* s, bool fwd, LString* v) {
+    return fwd ? s->ReadText(v) : s->ReadBackText(v);
+}
 
 constexpr u32 kMaxLocationDepth = 256;
 
@@ -224,7 +234,8 @@ const void* ElemPtr(u8 type, const Elem& e, u8* byte) {
 void WriteArray(CUndoStrm* s, u8 type, const void* data, u32 count) {
     s->WriteU32(count);
     const u32 size = RecElementSize(type);
-    for (u32 i = 0; i < count; ++i) WriteElem(s, type, static_cast<const u8*>(data) + size_t(i) * size);
+    for (u32 i = 0; i < count; ++i)
+        WriteElem(s, type, static_cast<const u8*>(data) + size_t(i) * size);
     s->WriteU32(count);
 }
 
@@ -354,7 +365,9 @@ CRecord* ReadTree(CUndoStrm* s, bool fwd, bool* ok, u32 depth = 0) {
     return r;
 }
 
-CRecordDoc* Doc(void* ctx) { return static_cast<CRecordDoc*>(ctx); }
+CRecordDoc* Doc(void* ctx) {
+    return static_cast<CRecordDoc*>(ctx);
+}
 
 // ---------------------------------------------------------------- replays
 
@@ -403,14 +416,16 @@ void ReplayString(void* ctx, CUndoStrm* s, bool redo) {
 void ApplyArray(CRecord* r, u8 field, const std::vector<Elem>& v) {
     const u8 type = r->Desc(field).elemType;
     const u32 size = RecElementSize(type);
-    while (r->GetArrayCount(field) > v.size()) r->RemoveArrayElement(nullptr, field, r->GetArrayCount(field) - 1);
+    while (r->GetArrayCount(field) > v.size())
+        r->RemoveArrayElement(nullptr, field, r->GetArrayCount(field) - 1);
     for (u32 i = 0; i < v.size(); ++i) {
         u8 b;
         const void* p = ElemPtr(type, v[i], &b);
         if (i < r->GetArrayCount(field)) {
             const u8* cur = static_cast<const u8*>(r->GetArrayData(field)) + size_t(i) * size;
-            const bool same = type == kRecString ? *reinterpret_cast<const LString*>(cur) == v[i].str
-                                                 : std::memcmp(cur, p, size) == 0;
+            const bool same = type == kRecString
+                                  ? *reinterpret_cast<const LString*>(cur) == v[i].str
+                                  : std::memcmp(cur, p, size) == 0;
             if (!same) r->SetArrayElement(nullptr, field, i, p);
         } else {
             r->InsertArrayElement(nullptr, field, i, p);
@@ -438,14 +453,15 @@ void ReplayArrayElement(void* ctx, CUndoStrm* s, bool redo) {
     Elem first, second;
     CRecord* r = nullptr;
     if (redo) {
-        if (!s->ReadU8(&type) || !ReadElem(s, true, type, &first) || !ReadElem(s, true, type, &second) ||
-            !s->ReadU8(&type2) || !s->ReadU32(&index))
+        if (!s->ReadU8(&type) || !ReadElem(s, true, type, &first) ||
+            !ReadElem(s, true, type, &second) || !s->ReadU8(&type2) || !s->ReadU32(&index))
             return;
         r = ReadLocation(s, true, Doc(ctx), &field);
     } else {
         r = ReadLocation(s, false, Doc(ctx), &field);
-        if (!r || !s->ReadBackU32(&index) || !s->ReadBackU8(&type2) || !ReadElem(s, false, type2, &first) ||
-            !ReadElem(s, false, type2, &second) || !s->ReadBackU8(&type))
+        if (!r || !s->ReadBackU32(&index) || !s->ReadBackU8(&type2) ||
+            !ReadElem(s, false, type2, &first) || !ReadElem(s, false, type2, &second) ||
+            !s->ReadBackU8(&type))
             return;
     }
     if (!r || r->Desc(field).type != kRecArray || r->Desc(field).elemType != type ||
@@ -462,12 +478,14 @@ void ReplayInsertElement(void* ctx, CUndoStrm* s, bool redo) {
     Elem e;
     CRecord* r;
     if (redo) {
-        if (!s->ReadU8(&type) || !ReadElem(s, true, type, &e) || !s->ReadU8(&type2) || !s->ReadU32(&pos)) return;
+        if (!s->ReadU8(&type) || !ReadElem(s, true, type, &e) || !s->ReadU8(&type2) ||
+            !s->ReadU32(&pos))
+            return;
         r = ReadLocation(s, true, Doc(ctx), &field);
     } else {
         r = ReadLocation(s, false, Doc(ctx), &field);
-        if (!r || !s->ReadBackU32(&pos) || !s->ReadBackU8(&type2) || !ReadElem(s, false, type2, &e) ||
-            !s->ReadBackU8(&type))
+        if (!r || !s->ReadBackU32(&pos) || !s->ReadBackU8(&type2) ||
+            !ReadElem(s, false, type2, &e) || !s->ReadBackU8(&type))
             return;
     }
     if (!r || r->Desc(field).type != kRecArray || r->Desc(field).elemType != type) return;
@@ -486,7 +504,8 @@ void ReplayRemoveElement(void* ctx, CUndoStrm* s, bool redo) {
     CRecord* r;
     if (redo) {
         r = ReadLocation(s, true, Doc(ctx), &field);
-        if (!r || !s->ReadU32(&pos) || !s->ReadU8(&type) || !ReadElem(s, true, type, &e) || !s->ReadU8(&type2))
+        if (!r || !s->ReadU32(&pos) || !s->ReadU8(&type) || !ReadElem(s, true, type, &e) ||
+            !s->ReadU8(&type2))
             return;
     } else {
         if (!s->ReadBackU8(&type) || !ReadElem(s, false, type, &e) || !s->ReadBackU8(&type2) ||
@@ -545,7 +564,8 @@ void ReplayDetachItem(void* ctx, CUndoStrm* s, bool redo) {
         r->RemoveItem(nullptr, field, pos);
     } else {
         CRecord* item = ReadTree(s, false, &ok);
-        CRecord* r = ok && s->ReadBackU32(&pos) ? ReadLocation(s, false, Doc(ctx), &field) : nullptr;
+        CRecord* r =
+            ok && s->ReadBackU32(&pos) ? ReadLocation(s, false, Doc(ctx), &field) : nullptr;
         if (!r || r->Desc(field).type != kRecList) {
             CRecord::Destroy(item);
             return;
@@ -583,7 +603,8 @@ void ReplayMove(void* ctx, CUndoStrm* s, bool redo) {
 }
 
 bool SameElement(u8 type, const void* a, const void* b) {
-    if (type == kRecString) return *static_cast<const LString*>(a) == *static_cast<const LString*>(b);
+    if (type == kRecString)
+        return *static_cast<const LString*>(a) == *static_cast<const LString*>(b);
     return std::memcmp(a, b, RecElementSize(type)) == 0;
 }
 
@@ -595,7 +616,9 @@ void CRecord::Notify(LHandler* ctx, CRecordDoc* owner, u32 kind, u8 field, u32 e
     SendNotice(this, ctx, owner, kind, field, extra, index);
 }
 
-void CRecord::ClearCoalescing() { gCoalesce.record = nullptr; }
+void CRecord::ClearCoalescing() {
+    gCoalesce.record = nullptr;
+}
 
 void CRecord::SetU32(LHandler* ctx, u8 field, u32 value, u32 flags) {
     CRecordDoc* owner = GetOwner();
@@ -785,7 +808,8 @@ void CRecord::RemoveArrayElement(LHandler* ctx, u8 field, u32 position) {
             WriteLocation(t.s, this, field);
             t.s->WriteU32(position);
             t.s->WriteU8(type);
-            WriteElem(t.s, type, static_cast<const u8*>(GetArrayData(field)) + size_t(position) * size);
+            WriteElem(t.s, type,
+                      static_cast<const u8*>(GetArrayData(field)) + size_t(position) * size);
             t.s->WriteU8(type);
         }
     }
@@ -800,7 +824,8 @@ void CRecord::GrowArray(LHandler* ctx, u8 field, const void* value, u32 wanted) 
     if (GetArrayCount(field) >= wanted || !RecElementSize(Desc(field).elemType)) return;
     CRecordDoc* owner = GetOwner();
     // One undo step for the whole growth.
-    UndoTxn group(ctx && owner ? CUndoStrm::Open(ctx, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew) : nullptr);
+    UndoTxn group(ctx && owner ? CUndoStrm::Open(ctx, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew)
+                               : nullptr);
     for (u32 i = GetArrayCount(field); i < wanted; ++i) {
         const u32 before = GetArrayCount(field);
         InsertArrayElement(ctx, field, i, value);
@@ -834,7 +859,9 @@ CRecord* CRecord::ReplaceChild(LHandler* ctx, u8 field, CRecord* child) {
     return old;
 }
 
-void CRecord::RemoveChild(LHandler* ctx, u8 field) { Destroy(ReplaceChild(ctx, field, nullptr)); }
+void CRecord::RemoveChild(LHandler* ctx, u8 field) {
+    Destroy(ReplaceChild(ctx, field, nullptr));
+}
 
 bool CRecord::InsertItem(LHandler* ctx, u8 field, u32 position, CRecord* item) {
     LArray* list = ListSlot(field);
@@ -845,7 +872,8 @@ bool CRecord::InsertItem(LHandler* ctx, u8 field, u32 position, CRecord* item) {
     const bool transient = Desc(field).IsTransient();
     CRecordDoc* owner = GetOwner();
     if (item) item->Attach(this, field, kRecNoIndex);
-    if (owner && !transient) NotifyItem(this, item, ctx, owner, CRecordNote::kWillInsert, &position);
+    if (owner && !transient)
+        NotifyItem(this, item, ctx, owner, CRecordNote::kWillInsert, &position);
     if (position > list->Count()) position = list->Count();
     if (ctx && owner) {
         gCoalesce.record = nullptr;
@@ -895,7 +923,9 @@ CRecord* CRecord::DetachItem(LHandler* ctx, u8 field, u32 position) {
     return item;
 }
 
-void CRecord::RemoveItem(LHandler* ctx, u8 field, u32 position) { Destroy(DetachItem(ctx, field, position)); }
+void CRecord::RemoveItem(LHandler* ctx, u8 field, u32 position) {
+    Destroy(DetachItem(ctx, field, position));
+}
 
 void CRecord::MoveItem(LHandler* ctx, u8 field, u32 from, u32 to) {
     LArray* list = ListSlot(field);
@@ -939,7 +969,8 @@ void CRecord::ResetField(u8 field) {
             SetF32(nullptr, field, 0, d.def.f32Value);
             break;
         case kRecString:
-            if (!StrEqual(GetString(field).CStr(), d.def.text)) SetString(nullptr, field, LString(d.def.text));
+            if (!StrEqual(GetString(field).CStr(), d.def.text))
+                SetString(nullptr, field, LString(d.def.text));
             break;
         case kRecArray:
             // An empty array stays as it is: no change, no notice.

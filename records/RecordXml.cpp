@@ -41,7 +41,9 @@ u32 DecodeUtf8(const u8* p, const u8* end, u32* cp) {
 
 const char kReplacement[] = "\xEF\xBF\xBD";
 
-bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 }  // namespace
 
@@ -64,9 +66,12 @@ void XmlAppendText(LTextSink& sink, const char* text, u32 length, bool attribute
         } else if (cp == 0xFFFE || cp == 0xFFFF) {
             replace = kReplacement;
         } else if (attribute) {
-            if (cp == '"') replace = "&quot;";
-            else if (cp == '<') replace = "&lt;";
-            else if (cp == '&') replace = "&amp;";
+            if (cp == '"')
+                replace = "&quot;";
+            else if (cp == '<')
+                replace = "&lt;";
+            else if (cp == '&')
+                replace = "&amp;";
             else if (cp < 0x20) {
                 // Tab, LF and CR as references, so that readers keep them.
                 std::snprintf(ref, sizeof(ref), "&#%u;", unsigned(cp));
@@ -121,7 +126,9 @@ void CXmlWriter::EndTag(const char* name) {
     fBlankBefore = false;
 }
 
-void CXmlWriter::LineBreak() { fSink.PutChar('\n'); }
+void CXmlWriter::LineBreak() {
+    fSink.PutChar('\n');
+}
 
 void CXmlWriter::CharRef(u32 code) {
     char ref[16];
@@ -167,8 +174,12 @@ void CXmlScope::Close() {
 
 namespace {
 
-bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+bool IsNameStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool IsNameChar(char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
 
 // Codes padded with blanks or holding other characters still give XML names.
 LString XmlName(std::string raw) {
@@ -185,7 +196,9 @@ std::string CodeText(u32 code) {
     return std::string(s.View());
 }
 
-LString RecordName(const CRecord* r) { return XmlName(CodeText(r->Family()) + "_" + CodeText(r->Kind())); }
+LString RecordName(const CRecord* r) {
+    return XmlName(CodeText(r->Family()) + "_" + CodeText(r->Kind()));
+}
 
 LString FieldName(const LString& recordName, u32 tag) {
     return XmlName(std::string(recordName.View()) + "_" + CodeText(tag));
@@ -365,7 +378,8 @@ void WriteElement(CXmlWriter& w, CXmlScope* parent, const CRecord* r, bool force
             WriteElement(w, &field, c, d.IsOptional());
         } else if (d.type == kRecList && r->GetListCount(f)) {
             CXmlScope field(w, &s, FieldName(s.Name(), d.tag));
-            for (u32 k = 0; k < r->GetListCount(f); ++k) WriteElement(w, &field, r->GetListItem(f, k), true);
+            for (u32 k = 0; k < r->GetListCount(f); ++k)
+                WriteElement(w, &field, r->GetListItem(f, k), true);
         }
     }
 }

@@ -85,20 +85,35 @@ u32 KindParts(u8 kind, const CalDateTime& d, u32* out) {
     return n;
 }
 
-bool HasCycle(u8 kind) { return kind != kPeriodWeek && kind != kPeriodAbsolute; }
+bool HasCycle(u8 kind) {
+    return kind != kPeriodWeek && kind != kPeriodAbsolute;
+}
 
 void CycleBack(u8 kind, CalDateTime& d) {
     switch (kind) {
-    case kPeriodMinute: DateTime::DecMinute(d); break;
-    case kPeriodHour: DateTime::DecHour(d); break;
-    case kPeriodDay: DateTime::DecDay(d); break;
-    case kPeriodMonth: DateTime::DecMonth(d); break;
-    case kPeriodYear: DateTime::DecYear(d); break;
-    default: break;
+        case kPeriodMinute:
+            DateTime::DecMinute(d);
+            break;
+        case kPeriodHour:
+            DateTime::DecHour(d);
+            break;
+        case kPeriodDay:
+            DateTime::DecDay(d);
+            break;
+        case kPeriodMonth:
+            DateTime::DecMonth(d);
+            break;
+        case kPeriodYear:
+            DateTime::DecYear(d);
+            break;
+        default:
+            break;
     }
 }
 
-u32 Weekday17(const CalDateTime& d) { return d.weekday == 0 ? 7 : d.weekday; }
+u32 Weekday17(const CalDateTime& d) {
+    return d.weekday == 0 ? 7 : d.weekday;
+}
 
 }  // namespace
 
@@ -113,24 +128,38 @@ bool PeriodCompare(u8 kind, const CalDateTime& a, const CalDateTime& b) {
 
 void PeriodCopyParts(u8 kind, CalDateTime& dst, const CalDateTime& src) {
     switch (kind) {
-    case kPeriodAbsolute: dst.year = src.year; [[fallthrough]];
-    case kPeriodYear: dst.month = src.month; [[fallthrough]];
-    case kPeriodMonth: dst.day = src.day; [[fallthrough]];
-    case kPeriodDay: dst.hour = src.hour; [[fallthrough]];
-    case kPeriodHour: dst.minute = src.minute; [[fallthrough]];
-    case kPeriodMinute: dst.second = src.second; break;
-    case kPeriodWeek:
-        dst.weekday = src.weekday;
-        dst.hour = src.hour;
-        dst.minute = src.minute;
-        dst.second = src.second;
-        break;
-    default: break;
+        case kPeriodAbsolute:
+            dst.year = src.year;
+            [[fallthrough]];
+        case kPeriodYear:
+            dst.month = src.month;
+            [[fallthrough]];
+        case kPeriodMonth:
+            dst.day = src.day;
+            [[fallthrough]];
+        case kPeriodDay:
+            dst.hour = src.hour;
+            [[fallthrough]];
+        case kPeriodHour:
+            dst.minute = src.minute;
+            [[fallthrough]];
+        case kPeriodMinute:
+            dst.second = src.second;
+            break;
+        case kPeriodWeek:
+            dst.weekday = src.weekday;
+            dst.hour = src.hour;
+            dst.minute = src.minute;
+            dst.second = src.second;
+            break;
+        default:
+            break;
     }
 }
 
 u32 PeriodContains(const SchedulePeriod& p, const CalDateTime& t) {
-    if (!p.wrap) return !PeriodCompare(p.kind, t, p.start) && PeriodCompare(p.kind, t, p.end) ? 1 : 0;
+    if (!p.wrap)
+        return !PeriodCompare(p.kind, t, p.start) && PeriodCompare(p.kind, t, p.end) ? 1 : 0;
     if (!PeriodCompare(p.kind, t, p.start)) return 1;
     if (PeriodCompare(p.kind, t, p.end)) return p.kind == kPeriodWeek ? 1 : 2;
     return 0;
@@ -142,7 +171,8 @@ u32 SchPeriodGetTimePart(const CRecord* period, u8 field, u32 part) {
     static const u32 kMin[kSchPartCount] = {0, 0, 0, 1, 1, 1, 0};
     if (part >= kSchPartCount) return 0;
     u32 v = 0;
-    if (period->GetArrayCount(field) > part) v = static_cast<const u32*>(period->GetArrayData(field))[part];
+    if (period->GetArrayCount(field) > part)
+        v = static_cast<const u32*>(period->GetArrayData(field))[part];
     return std::max(v, kMin[part]);
 }
 
@@ -159,7 +189,8 @@ void InsertNewScheduleEvent(CRecord* schedule, LHandler* ctx, u32 index) {
     CRecord* ev = CRecord::New(evs);
     if (!ev) return;
     if (CRecord* ex = CRecord::New(exs)) ev->ReplaceChild(nullptr, ScevF::axud, ex);
-    schedule->InsertItem(ctx, SchdF::flts, std::min(index, schedule->GetListCount(SchdF::flts)), ev);
+    schedule->InsertItem(ctx, SchdF::flts, std::min(index, schedule->GetListCount(SchdF::flts)),
+                         ev);
 }
 
 i32 SchEventAddPeriod(CRecord* event, LHandler* ctx) {
@@ -177,7 +208,8 @@ namespace {
 void LoadPeriodTime(const CRecord* rec, u8 field, CalDateTime& d) {
     static const u32 kMax[kSchPartCount] = {59, 59, 23, 7, 31, 12, 65535};
     u32 v[kSchPartCount];
-    for (u32 i = 0; i < kSchPartCount; ++i) v[i] = std::min(SchPeriodGetTimePart(rec, field, i), kMax[i]);
+    for (u32 i = 0; i < kSchPartCount; ++i)
+        v[i] = std::min(SchPeriodGetTimePart(rec, field, i), kMax[i]);
     d.second = u8(v[kSchSecond]);
     d.minute = u8(v[kSchMinute]);
     d.hour = u8(v[kSchHour]);
@@ -191,8 +223,9 @@ void LoadPeriodTime(const CRecord* rec, u8 field, CalDateTime& d) {
 
 void LoadScheduleEvent(CompiledScheduleEvent& ev, const CRecord* rec) {
     static const u8 kFields[kSchPartCount] = {ScevF::fcps, ScevF::fcpn, ScevF::fcph, ScevF::fcpw,
-                                               ScevF::fcpd, ScevF::fcpm, ScevF::fcpy};
-    for (u32 i = 0; i < kSchPartCount; ++i) SplitAtBar(ev.parts[i], rec->GetString(kFields[i]).CStr());
+                                              ScevF::fcpd, ScevF::fcpm, ScevF::fcpy};
+    for (u32 i = 0; i < kSchPartCount; ++i)
+        SplitAtBar(ev.parts[i], rec->GetString(kFields[i]).CStr());
     ev.periods.clear();
     const u32 n = rec->GetListCount(ScevF::prds);
     for (u32 i = 0; i < n; ++i) {
@@ -228,7 +261,7 @@ bool MatchScheduleEvent(const CompiledScheduleEvent& ev, const CalDateTime& t0) 
         }
     }
     static const u32 kOrder[kSchPartCount] = {kSchSecond, kSchMinute, kSchHour, kSchWeekday,
-                                               kSchDay,    kSchMonth,  kSchYear};
+                                              kSchDay,    kSchMonth,  kSchYear};
     for (u32 part : kOrder) {
         if (cands.empty()) return false;
         const SchedulePart& sp = ev.parts[part];
@@ -237,13 +270,27 @@ bool MatchScheduleEvent(const CompiledScheduleEvent& ev, const CalDateTime& t0) 
         for (const CalDateTime& c : cands) {
             u32 v = 0;
             switch (part) {
-            case kSchSecond: v = c.second; break;
-            case kSchMinute: v = c.minute; break;
-            case kSchHour: v = c.hour; break;
-            case kSchWeekday: v = Weekday17(c); break;
-            case kSchDay: v = c.day; break;
-            case kSchMonth: v = c.month; break;
-            default: v = c.year; break;
+                case kSchSecond:
+                    v = c.second;
+                    break;
+                case kSchMinute:
+                    v = c.minute;
+                    break;
+                case kSchHour:
+                    v = c.hour;
+                    break;
+                case kSchWeekday:
+                    v = Weekday17(c);
+                    break;
+                case kSchDay:
+                    v = c.day;
+                    break;
+                case kSchMonth:
+                    v = c.month;
+                    break;
+                default:
+                    v = c.year;
+                    break;
             }
             if (part == kSchWeekday) {
                 if (sp.direct.Matches(v)) next.push_back(c);
@@ -257,11 +304,21 @@ bool MatchScheduleEvent(const CompiledScheduleEvent& ev, const CalDateTime& t0) 
             if (sp.carry.Matches(v)) {
                 CalDateTime m = c;
                 switch (part) {
-                case kSchSecond: DateTime::DecMinute(m); break;
-                case kSchMinute: DateTime::DecHour(m); break;
-                case kSchHour: DateTime::DecDay(m); break;
-                case kSchDay: DateTime::DecMonth(m); break;
-                default: DateTime::DecYear(m); break;
+                    case kSchSecond:
+                        DateTime::DecMinute(m);
+                        break;
+                    case kSchMinute:
+                        DateTime::DecHour(m);
+                        break;
+                    case kSchHour:
+                        DateTime::DecDay(m);
+                        break;
+                    case kSchDay:
+                        DateTime::DecMonth(m);
+                        break;
+                    default:
+                        DateTime::DecYear(m);
+                        break;
                 }
                 next.push_back(m);
             }
@@ -319,11 +376,21 @@ enum Level { kLvMinute, kLvHour, kLvDay, kLvMonth, kLvYear };
 Sec BlockStart(Level lv, const CalDateTime& d) {
     CalDateTime b = d;
     switch (lv) {
-    case kLvYear: b.month = 1; [[fallthrough]];
-    case kLvMonth: b.day = 1; [[fallthrough]];
-    case kLvDay: b.hour = 0; [[fallthrough]];
-    case kLvHour: b.minute = 0; [[fallthrough]];
-    case kLvMinute: b.second = 0; break;
+        case kLvYear:
+            b.month = 1;
+            [[fallthrough]];
+        case kLvMonth:
+            b.day = 1;
+            [[fallthrough]];
+        case kLvDay:
+            b.hour = 0;
+            [[fallthrough]];
+        case kLvHour:
+            b.minute = 0;
+            [[fallthrough]];
+        case kLvMinute:
+            b.second = 0;
+            break;
     }
     return ToSec(b);
 }
@@ -331,11 +398,21 @@ Sec BlockStart(Level lv, const CalDateTime& d) {
 Sec BlockEnd(Level lv, const CalDateTime& d) {
     CalDateTime b = d;
     switch (lv) {
-    case kLvYear: b.month = 12; [[fallthrough]];
-    case kLvMonth: b.day = DaysInMonth(b.year, b.month); [[fallthrough]];
-    case kLvDay: b.hour = 23; [[fallthrough]];
-    case kLvHour: b.minute = 59; [[fallthrough]];
-    case kLvMinute: b.second = 59; break;
+        case kLvYear:
+            b.month = 12;
+            [[fallthrough]];
+        case kLvMonth:
+            b.day = DaysInMonth(b.year, b.month);
+            [[fallthrough]];
+        case kLvDay:
+            b.hour = 23;
+            [[fallthrough]];
+        case kLvHour:
+            b.minute = 59;
+            [[fallthrough]];
+        case kLvMinute:
+            b.second = 59;
+            break;
     }
     return ToSec(b);
 }
@@ -349,7 +426,8 @@ struct Checker {
         static const u32 kHi[kSchPartCount] = {59, 59, 23, 7, 31, 12, 65535};
         for (u32 i = 0; i < kSchPartCount; ++i) {
             const SchedulePart& p = ev.parts[i];
-            cover[i] = !p.HasCondition() || (i == kSchYear ? false : p.direct.Covers(kLo[i], kHi[i]));
+            cover[i] =
+                !p.HasCondition() || (i == kSchYear ? false : p.direct.Covers(kLo[i], kHi[i]));
         }
     }
 
@@ -359,7 +437,8 @@ struct Checker {
         return !p.HasCondition() || p.direct.Matches(d.year) || p.carry.Matches(d.year);
     }
     template <typename Next>
-    bool Step(u32 part, u32 value, const CalDateTime& d, void (*dec)(CalDateTime&), Next next) const {
+    bool Step(u32 part, u32 value, const CalDateTime& d, void (*dec)(CalDateTime&),
+              Next next) const {
         const SchedulePart& p = ev.parts[part];
         if (!p.HasCondition()) return next(d);
         if (p.direct.Matches(value) && next(d)) return true;
@@ -371,36 +450,55 @@ struct Checker {
         return false;
     }
     bool MonthOK(const CalDateTime& d) const {
-        return Step(kSchMonth, d.month, d, DateTime::DecYear, [this](const CalDateTime& x) { return YearOK(x); });
+        return Step(kSchMonth, d.month, d, DateTime::DecYear,
+                    [this](const CalDateTime& x) { return YearOK(x); });
     }
     bool DayOK(const CalDateTime& d) const {
         const SchedulePart& w = ev.parts[kSchWeekday];
         if (w.HasCondition() && !w.direct.Matches(Weekday17(d))) return false;
-        return Step(kSchDay, d.day, d, DateTime::DecMonth, [this](const CalDateTime& x) { return MonthOK(x); });
+        return Step(kSchDay, d.day, d, DateTime::DecMonth,
+                    [this](const CalDateTime& x) { return MonthOK(x); });
     }
     bool HourOK(const CalDateTime& d) const {
-        return Step(kSchHour, d.hour, d, DateTime::DecDay, [this](const CalDateTime& x) { return DayOK(x); });
+        return Step(kSchHour, d.hour, d, DateTime::DecDay,
+                    [this](const CalDateTime& x) { return DayOK(x); });
     }
     bool MinuteOK(const CalDateTime& d) const {
-        return Step(kSchMinute, d.minute, d, DateTime::DecHour, [this](const CalDateTime& x) { return HourOK(x); });
+        return Step(kSchMinute, d.minute, d, DateTime::DecHour,
+                    [this](const CalDateTime& x) { return HourOK(x); });
     }
 
     bool LevelOK(Level lv, const CalDateTime& d) const {
         switch (lv) {
-        case kLvMinute: return MinuteOK(d);
-        case kLvHour: return HourOK(d);
-        case kLvDay: return DayOK(d);
-        case kLvMonth: return MonthOK(d);
-        default: return YearOK(d);
+            case kLvMinute:
+                return MinuteOK(d);
+            case kLvHour:
+                return HourOK(d);
+            case kLvDay:
+                return DayOK(d);
+            case kLvMonth:
+                return MonthOK(d);
+            default:
+                return YearOK(d);
         }
     }
     static void StepBackLevel(Level lv, CalDateTime& d) {
         switch (lv) {
-        case kLvMinute: DateTime::DecMinute(d); break;
-        case kLvHour: DateTime::DecHour(d); break;
-        case kLvDay: DateTime::DecDay(d); break;
-        case kLvMonth: DateTime::DecMonth(d); break;
-        default: DateTime::DecYear(d); break;
+            case kLvMinute:
+                DateTime::DecMinute(d);
+                break;
+            case kLvHour:
+                DateTime::DecHour(d);
+                break;
+            case kLvDay:
+                DateTime::DecDay(d);
+                break;
+            case kLvMonth:
+                DateTime::DecMonth(d);
+                break;
+            default:
+                DateTime::DecYear(d);
+                break;
         }
     }
     // A candidate in block u reaches the level's test at u or up to two blocks back.
@@ -441,7 +539,8 @@ struct Checker {
             if (!p.wrap) {
                 if (!PeriodCompare(p.kind, hi, p.start) && PeriodCompare(p.kind, lo, p.end)) {
                     m.any = m.identity = true;
-                    if (!PeriodCompare(p.kind, lo, p.start) && PeriodCompare(p.kind, hi, p.end)) m.allIdentity = true;
+                    if (!PeriodCompare(p.kind, lo, p.start) && PeriodCompare(p.kind, hi, p.end))
+                        m.allIdentity = true;
                 }
                 continue;
             }
@@ -457,8 +556,10 @@ struct Checker {
             }
             const bool allA = !PeriodCompare(p.kind, lo, p.start);
             const bool allB = PeriodCompare(p.kind, hi, p.end);
-            if (allA || (allB && !HasCycle(p.kind))) m.allIdentity = true;
-            else if (allB) m.allCycles |= 1u << p.kind;
+            if (allA || (allB && !HasCycle(p.kind)))
+                m.allIdentity = true;
+            else if (allB)
+                m.allCycles |= 1u << p.kind;
         }
         return m;
     }
@@ -483,21 +584,21 @@ struct Checker {
     bool AllMatch(Level lv, Sec bs, Sec be) const {
         if (lv > kLvDay && !ev.periods.empty()) return false;
         switch (lv) {
-        case kLvYear:
-            if (!cover[kSchMonth]) return false;
-            [[fallthrough]];
-        case kLvMonth:
-            if (!cover[kSchDay] || !cover[kSchWeekday]) return false;
-            [[fallthrough]];
-        case kLvDay:
-            if (!cover[kSchHour]) return false;
-            [[fallthrough]];
-        case kLvHour:
-            if (!cover[kSchMinute]) return false;
-            [[fallthrough]];
-        case kLvMinute:
-            if (!cover[kSchSecond]) return false;
-            break;
+            case kLvYear:
+                if (!cover[kSchMonth]) return false;
+                [[fallthrough]];
+            case kLvMonth:
+                if (!cover[kSchDay] || !cover[kSchWeekday]) return false;
+                [[fallthrough]];
+            case kLvDay:
+                if (!cover[kSchHour]) return false;
+                [[fallthrough]];
+            case kLvHour:
+                if (!cover[kSchMinute]) return false;
+                [[fallthrough]];
+            case kLvMinute:
+                if (!cover[kSchSecond]) return false;
+                break;
         }
         const Moves m = PeriodMoves(lv, bs, be);
         if (m.allIdentity && LevelOK(lv, FromSec(bs))) return true;
@@ -572,62 +673,62 @@ bool PeriodStretchStart(const SchedulePeriod& per, Sec p, Sec* out) {
     const CalDateTime pd = FromSec(p);
     CalDateTime d = pd;
     switch (per.kind) {
-    case kPeriodMinute:
-    case kPeriodHour:
-    case kPeriodDay: {
-        PeriodCopyParts(per.kind, d, per.start);
-        Sec s = ToSec(d);
-        if (s > p) {
-            CycleBack(per.kind, d);
-            s = ToSec(d);
-        }
-        *out = s;
-        return true;
-    }
-    case kPeriodWeek: {
-        d.hour = per.start.hour;
-        d.minute = per.start.minute;
-        d.second = per.start.second;
-        Sec s = ToSec(d);
-        for (int i = 0; i < 8; ++i, s -= 86400)
-            if (s <= p && FromSec(s).weekday == per.start.weekday) {
-                *out = s;
-                return true;
-            }
-        return false;
-    }
-    case kPeriodMonth:
-    case kPeriodYear: {
-        const int tries = per.kind == kPeriodMonth ? 13 : 9;
-        CalDateTime c = pd;
-        for (int i = 0; i < tries; ++i) {
-            d = c;
+        case kPeriodMinute:
+        case kPeriodHour:
+        case kPeriodDay: {
             PeriodCopyParts(per.kind, d, per.start);
-            if (IsValidDateTime(d) && ToSec(d) <= p) {
-                *out = ToSec(d);
-                return true;
+            Sec s = ToSec(d);
+            if (s > p) {
+                CycleBack(per.kind, d);
+                s = ToSec(d);
             }
-            c.day = 1;
-            if (per.kind == kPeriodMonth) {
-                if (c.month == 1) {
-                    if (c.year == 0) return false;
-                    c.month = 12;
-                    --c.year;
-                } else {
-                    --c.month;
-                }
-            } else {
-                if (c.year == 0) return false;
-                c.month = 1;
-                --c.year;
-            }
+            *out = s;
+            return true;
         }
-        return false;
-    }
-    default:
-        if (!IsValidDateTime(per.start)) return false;
-        *out = ToSec(per.start);
-        return *out <= p;
+        case kPeriodWeek: {
+            d.hour = per.start.hour;
+            d.minute = per.start.minute;
+            d.second = per.start.second;
+            Sec s = ToSec(d);
+            for (int i = 0; i < 8; ++i, s -= 86400)
+                if (s <= p && FromSec(s).weekday == per.start.weekday) {
+                    *out = s;
+                    return true;
+                }
+            return false;
+        }
+        case kPeriodMonth:
+        case kPeriodYear: {
+            const int tries = per.kind == kPeriodMonth ? 13 : 9;
+            CalDateTime c = pd;
+            for (int i = 0; i < tries; ++i) {
+                d = c;
+                PeriodCopyParts(per.kind, d, per.start);
+                if (IsValidDateTime(d) && ToSec(d) <= p) {
+                    *out = ToSec(d);
+                    return true;
+                }
+                c.day = 1;
+                if (per.kind == kPeriodMonth) {
+                    if (c.month == 1) {
+                        if (c.year == 0) return false;
+                        c.month = 12;
+                        --c.year;
+                    } else {
+                        --c.month;
+                    }
+                } else {
+                    if (c.year == 0) return false;
+                    c.month = 1;
+                    --c.year;
+                }
+            }
+            return false;
+        }
+        default:
+            if (!IsValidDateTime(per.start)) return false;
+            *out = ToSec(per.start);
+            return *out <= p;
     }
 }
 
@@ -686,7 +787,8 @@ i32 FindActiveScheduleEntry(const CRecord* schedule, const CalDateTime& t0) {
         if (best > p) continue;
         const Sec s = OccurrenceStart(ck, p);
         Sec dur = 0;
-        if (const CRecord* ex = rec->GetChild(ScevF::axud); ex && ex->Family() == kFamKvt && ex->Kind() == kKindScex)
+        if (const CRecord* ex = rec->GetChild(ScevF::axud);
+            ex && ex->Family() == kFamKvt && ex->Kind() == kKindScex)
             dur = ex->GetU32(ScexF::tmdr);
         const Sec w = std::max(p + 1, std::max(best, s) + dur);
         if (now < w) return i32(i);

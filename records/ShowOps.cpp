@@ -32,11 +32,16 @@ CRecord* NewOf(u32 family, u32 kind) {
     return s ? CRecord::New(s) : nullptr;
 }
 
-i32 ItemKey(const CRecord* record, u8 field, u32 i) { return record->GetListItem(field, i)->GetI32(0); }
+i32 ItemKey(const CRecord* record, u8 field, u32 i) {
+    return record->GetListItem(field, i)->GetI32(0);
+}
 
-bool IsKind(const CRecord* r, u32 family, u32 kind) { return r && r->Family() == family && r->Kind() == kind; }
+bool IsKind(const CRecord* r, u32 family, u32 kind) {
+    return r && r->Family() == family && r->Kind() == kind;
+}
 
-bool NameUsed(const CRecord* list, u8 field, u8 nameField, const char* name, const CRecord* except) {
+bool NameUsed(const CRecord* list, u8 field, u8 nameField, const char* name,
+              const CRecord* except) {
     const u32 n = list->GetListCount(field);
     for (u32 i = 0; i < n; ++i) {
         const CRecord* item = list->GetListItem(field, i);
@@ -86,20 +91,23 @@ u32 MoveSortedItem(CRecord* record, LHandler* ctx, u8 field, u32 index, i32 key)
     CRecord* taken = record->DetachItem(ctx, field, index);
     if (!taken) return index;
     // Later: before the equal keys; earlier: after them.
-    const u32 pos = key > old ? LowerBoundByKey(record, field, key) : UpperBoundByKey(record, field, key);
+    const u32 pos =
+        key > old ? LowerBoundByKey(record, field, key) : UpperBoundByKey(record, field, key);
     record->InsertItem(ctx, field, pos, taken);
     return pos;
 }
 
 // ---------------------------------------------------------------- sequences
 
-LString MakeUniqueName(const CRecord* list, u8 field, u8 nameField, const LString& base, const CRecord* except) {
+LString MakeUniqueName(const CRecord* list, u8 field, u8 nameField, const LString& base,
+                       const CRecord* except) {
     if (base.IsEmpty() || !NameUsed(list, field, nameField, base.CStr(), except)) return base;
     for (u32 k = 2;; ++k) {
         LString num;
         NumToStr(&num, long(k));
         std::string candidate = std::string(base.View()) + "_" + num.CStr();
-        if (!NameUsed(list, field, nameField, candidate.c_str(), except)) return LString(candidate.c_str());
+        if (!NameUsed(list, field, nameField, candidate.c_str(), except))
+            return LString(candidate.c_str());
     }
 }
 
@@ -125,16 +133,19 @@ void InsertNewSequence(CRecord* settings, LHandler* ctx, u32 index) {
     CRecord* seq = NewOf(kFamKvt, kKindSqnc);
     if (!seq) return;
     seq->SetU32(nullptr, SqncF::sqid, NextFreeSequenceId(settings));
-    settings->InsertItem(ctx, SqstF::sqcs, std::min(index, settings->GetListCount(SqstF::sqcs)), seq);
+    settings->InsertItem(ctx, SqstF::sqcs, std::min(index, settings->GetListCount(SqstF::sqcs)),
+                         seq);
 }
 
 void InsertSequenceUnique(CRecord* settings, LHandler* ctx, u32 index, CRecord* seq) {
     if (!seq) return;
     if (FindSequenceIndexById(settings, seq->GetU32(SqncF::sqid)) >= 0)
         seq->SetU32(nullptr, SqncF::sqid, NextFreeSequenceId(settings));
-    seq->SetString(nullptr, SqncF::sqnm,
-                   MakeUniqueName(settings, SqstF::sqcs, SqncF::sqnm, seq->GetString(SqncF::sqnm), seq));
-    settings->InsertItem(ctx, SqstF::sqcs, std::min(index, settings->GetListCount(SqstF::sqcs)), seq);
+    seq->SetString(
+        nullptr, SqncF::sqnm,
+        MakeUniqueName(settings, SqstF::sqcs, SqncF::sqnm, seq->GetString(SqncF::sqnm), seq));
+    settings->InsertItem(ctx, SqstF::sqcs, std::min(index, settings->GetListCount(SqstF::sqcs)),
+                         seq);
 }
 
 void InsertSceneUnique(CRecord* sequence, LHandler* ctx, u8 field, u32 index, CRecord* scene) {
@@ -146,8 +157,9 @@ void InsertSceneUnique(CRecord* sequence, LHandler* ctx, u8 field, u32 index, CR
     if (index > 0) t = std::max(t, ItemKey(sequence, field, index - 1));
     if (index < n) t = std::min(t, ItemKey(sequence, field, index));
     scene->SetI32(nullptr, ScenF::sntm, t);
-    scene->SetString(nullptr, ScenF::snnm,
-                     MakeUniqueName(sequence, field, ScenF::snnm, scene->GetString(ScenF::snnm), scene));
+    scene->SetString(
+        nullptr, ScenF::snnm,
+        MakeUniqueName(sequence, field, ScenF::snnm, scene->GetString(ScenF::snnm), scene));
     sequence->InsertItem(ctx, field, index, scene);
 }
 
@@ -206,10 +218,12 @@ u32 NSqSetNewSeq(CRecord* set, LHandler* ctx, u32 position) {
 void NSqSetInsertSeq(CRecord* set, LHandler* ctx, u32 position, CRecord* seq, bool rename) {
     if (!seq) return;
     const u32 id = seq->GetU32(SseqF::sqid);
-    if (id == 0 || NSqSetFindSeqIndex(set, id) >= 0) seq->SetU32(nullptr, SseqF::sqid, FreshNsqId(set));
+    if (id == 0 || NSqSetFindSeqIndex(set, id) >= 0)
+        seq->SetU32(nullptr, SseqF::sqid, FreshNsqId(set));
     if (rename)
-        seq->SetString(nullptr, SseqF::name,
-                       MakeUniqueName(set, SsetF::seqs, SseqF::name, seq->GetString(SseqF::name), seq));
+        seq->SetString(
+            nullptr, SseqF::name,
+            MakeUniqueName(set, SsetF::seqs, SseqF::name, seq->GetString(SseqF::name), seq));
     set->InsertItem(ctx, SsetF::seqs, std::min(position, set->GetListCount(SsetF::seqs)), seq);
 }
 
@@ -218,7 +232,8 @@ void NSqSetRemoveSeq(CRecord* set, LHandler* ctx, u32 index) {
 }
 
 void NSqSetRemoveAllSeqs(CRecord* set) {
-    for (u32 n = set->GetListCount(SsetF::seqs); n > 0; --n) set->RemoveItem(nullptr, SsetF::seqs, n - 1);
+    for (u32 n = set->GetListCount(SsetF::seqs); n > 0; --n)
+        set->RemoveItem(nullptr, SsetF::seqs, n - 1);
 }
 
 u32 NSqSeqAddTrack(CRecord* sequence, LHandler* ctx, u32 position) {
@@ -273,14 +288,19 @@ void NSqTrkSetSceneTime(CRecord* track, LHandler* ctx, u32 index, u32 time) {
     if (index >= n) return;
     auto group = OpenGroup(ctx, track);
     track->GetListItem(StrkF::scns, index)->SetU32(ctx, SscnF::time, time);
-    const bool before = index > 0 && track->GetListItem(StrkF::scns, index - 1)->GetU32(SscnF::time) > time;
-    const bool after = index + 1 < n && track->GetListItem(StrkF::scns, index + 1)->GetU32(SscnF::time) < time;
+    const bool before =
+        index > 0 && track->GetListItem(StrkF::scns, index - 1)->GetU32(SscnF::time) > time;
+    const bool after =
+        index + 1 < n && track->GetListItem(StrkF::scns, index + 1)->GetU32(SscnF::time) < time;
     if (!before && !after) return;
-    if (CRecord* taken = track->DetachItem(ctx, StrkF::scns, index)) NSqTrkInsertScene(track, ctx, taken);
+    if (CRecord* taken = track->DetachItem(ctx, StrkF::scns, index))
+        NSqTrkInsertScene(track, ctx, taken);
 }
 
 u32 ChildTypeTag(const CRecord* record) {
-    const CRecord* c = record->FieldCount() > 1 && record->Desc(1).type == kRecChild ? record->GetChild(1) : nullptr;
+    const CRecord* c = record->FieldCount() > 1 && record->Desc(1).type == kRecChild
+                           ? record->GetChild(1)
+                           : nullptr;
     return c ? c->Kind() : 0;
 }
 
@@ -313,9 +333,11 @@ void AuxTriggerSetModeSigned(CRecord* trigger, LHandler* ctx, i32 mode, i32 valu
 }
 
 LString& MidiNoteName(LString* out, u8 note, i32 octaveOffset) {
-    static const char* const kNames[12] = {"C ", "C#", "D ", "D#", "E ", "F ", "F#", "G ", "G#", "A ", "A#", "B "};
+    static const char* const kNames[12] = {"C ", "C#", "D ", "D#", "E ", "F ",
+                                           "F#", "G ", "G#", "A ", "A#", "B "};
     char buf[24];
-    std::snprintf(buf, sizeof buf, "%s%d", kNames[note % 12], int(note / 12) - 5 + int(octaveOffset));
+    std::snprintf(buf, sizeof buf, "%s%d", kNames[note % 12],
+                  int(note / 12) - 5 + int(octaveOffset));
     *out = LString(buf);
     return *out;
 }
@@ -325,41 +347,49 @@ LString& TriggerInputLabel(LString* out, const CRecord* tg, u32 n) {
     auto num = [out](u64 v) -> LString& { return ULongToStr(out, v); };
     const u32 kind = tg->GetU8(SntgF::tgmd);
     switch (kind) {
-    case 1:
-    case 2:
-    case 14:
-        if (tg->GetU8(SntgF::sgch)) return n + 1 <= 254 ? num(u64(n) + 1) : *out;
-        return u64(tg->GetU32(SntgF::bsch)) + n <= 512 ? num(u64(tg->GetU32(SntgF::bsch)) + n) : *out;
-    case 3:
-        if (n > 9) return *out;
-        return num((n + 1) % 10);
-    case 4:
-        if (n > 25) return *out;
-        {
-            const char c[2] = {char('A' + n), 0};
-            *out = LString(c);
+        case 1:
+        case 2:
+        case 14:
+            if (tg->GetU8(SntgF::sgch)) return n + 1 <= 254 ? num(u64(n) + 1) : *out;
+            return u64(tg->GetU32(SntgF::bsch)) + n <= 512 ? num(u64(tg->GetU32(SntgF::bsch)) + n)
+                                                           : *out;
+        case 3:
+            if (n > 9) return *out;
+            return num((n + 1) % 10);
+        case 4:
+            if (n > 25) return *out;
+            {
+                const char c[2] = {char('A' + n), 0};
+                *out = LString(c);
+            }
+            return *out;
+        case 5:
+            return n <= 31 ? num(u64(n) + 1) : *out;
+        case 6:
+        case 15:
+            return num(n);
+        case 7:
+            return n <= 127 ? num(n) : *out;
+        case 8: {
+            const u64 ch = u64(tg->GetU8(SntgF::mdch)) + n;
+            return ch <= 15 ? num(ch + 1) : *out;
         }
-        return *out;
-    case 5: return n <= 31 ? num(u64(n) + 1) : *out;
-    case 6:
-    case 15: return num(n);
-    case 7: return n <= 127 ? num(n) : *out;
-    case 8: {
-        const u64 ch = u64(tg->GetU8(SntgF::mdch)) + n;
-        return ch <= 15 ? num(ch + 1) : *out;
-    }
-    case 9: {
-        const u64 c = u64(tg->GetU8(SntgF::mdct)) + n;
-        return c <= 127 ? num(c) : *out;
-    }
-    case 10: {
-        const u64 note = u64(tg->GetU8(SntgF::mdnt)) + n;
-        return note <= 127 ? MidiNoteName(out, u8(note), 4) : *out;
-    }
-    case 11: return n <= 127 ? num(u64(n) + 1) : *out;
-    case 12: return n <= 7 ? num(u64(n) + 1) : *out;
-    case 13: return n <= 254 ? num(u64(n) + 1) : *out;
-    default: return *out;
+        case 9: {
+            const u64 c = u64(tg->GetU8(SntgF::mdct)) + n;
+            return c <= 127 ? num(c) : *out;
+        }
+        case 10: {
+            const u64 note = u64(tg->GetU8(SntgF::mdnt)) + n;
+            return note <= 127 ? MidiNoteName(out, u8(note), 4) : *out;
+        }
+        case 11:
+            return n <= 127 ? num(u64(n) + 1) : *out;
+        case 12:
+            return n <= 7 ? num(u64(n) + 1) : *out;
+        case 13:
+            return n <= 254 ? num(u64(n) + 1) : *out;
+        default:
+            return *out;
     }
 }
 
@@ -376,7 +406,8 @@ CRecord* PlaySetGetOrAddCell(CRecord* settings, LHandler* ctx, u32 col, u32 row)
     auto group = OpenGroup(ctx, settings);
     while (settings->GetListCount(PlysF::rows) <= row) {
         CRecord* r = NewOf(kFamKvt, kKindPlrw);
-        if (!r || !settings->InsertItem(ctx, PlysF::rows, settings->GetListCount(PlysF::rows), r)) return nullptr;
+        if (!r || !settings->InsertItem(ctx, PlysF::rows, settings->GetListCount(PlysF::rows), r))
+            return nullptr;
     }
     CRecord* r = settings->GetListItem(PlysF::rows, row);
     while (r->GetListCount(PlrwF::cels) <= col) {
@@ -397,7 +428,8 @@ CRecord* PlaySetTakeCell(CRecord* settings, LHandler* ctx, u32 col, u32 row, CRe
     return taken;
 }
 
-void PlaySetMoveCell(CRecord* settings, LHandler* ctx, u32 fromCol, u32 fromRow, u32 toCol, u32 toRow) {
+void PlaySetMoveCell(CRecord* settings, LHandler* ctx, u32 fromCol, u32 fromRow, u32 toCol,
+                     u32 toRow) {
     auto group = OpenGroup(ctx, settings);
     CRecord* moved = PlaySetTakeCell(settings, ctx, fromCol, fromRow, nullptr);
     const bool source = moved != nullptr;
@@ -412,8 +444,10 @@ void PlaySetMoveCell(CRecord* settings, LHandler* ctx, u32 fromCol, u32 fromRow,
     if (leftover) CRecord::Destroy(leftover);
 }
 
-void CopyRecordListField(LHandler* ctx, const CRecord* source, u8 sourceField, CRecord* target, u8 targetField) {
-    for (u32 n = target->GetListCount(targetField); n > 0; --n) target->RemoveItem(ctx, targetField, n - 1);
+void CopyRecordListField(LHandler* ctx, const CRecord* source, u8 sourceField, CRecord* target,
+                         u8 targetField) {
+    for (u32 n = target->GetListCount(targetField); n > 0; --n)
+        target->RemoveItem(ctx, targetField, n - 1);
     const u32 n = source->GetListCount(sourceField);
     for (u32 i = 0; i < n; ++i)
         if (CRecord* copy = CRecord::Copy(source->GetListItem(sourceField, i), nullptr))
@@ -455,14 +489,17 @@ void PlaySetDropUiLayout(CRecord* settings) {
 
 // ---------------------------------------------------------------- device-screen layout
 
-CRecord* NewUiButton() { return NewOf(kFamKvt, kKindUbtn); }
+CRecord* NewUiButton() {
+    return NewOf(kFamKvt, kKindUbtn);
+}
 
 void UiFrameAddPane(CRecord* frame, CRecord* pane) {
     if (pane) frame->InsertItem(nullptr, UfrmF::pans, frame->GetListCount(UfrmF::pans), pane);
 }
 
 void UiFrameClearPanes(CRecord* frame) {
-    for (u32 n = frame->GetListCount(UfrmF::pans); n > 0; --n) frame->RemoveItem(nullptr, UfrmF::pans, n - 1);
+    for (u32 n = frame->GetListCount(UfrmF::pans); n > 0; --n)
+        frame->RemoveItem(nullptr, UfrmF::pans, n - 1);
 }
 
 void UiButtonSetParam(CRecord* button, const char* key, const LString& value) {
@@ -471,7 +508,8 @@ void UiButtonSetParam(CRecord* button, const char* key, const LString& value) {
 
 CRecord* UiFontsAddFont(CRecord* fontSet) {
     CRecord* f = NewOf(kFamKvt, kKindUfnt);
-    if (f && fontSet->InsertItem(nullptr, UfnsF::fnts, fontSet->GetListCount(UfnsF::fnts), f)) return f;
+    if (f && fontSet->InsertItem(nullptr, UfnsF::fnts, fontSet->GetListCount(UfnsF::fnts), f))
+        return f;
     return nullptr;
 }
 
@@ -499,7 +537,8 @@ void WriteUiFonts(CRecord* layout, const CBtnLabelFontSource* fonts) {
 bool BuildGridUiLayout(const CRecord* record, u8 rowsField, u32 rows, u32 columns, CRecord* layout,
                        CBtnLabelFontSource* fonts) {
     // Counts come from files and devices: refuse grids whose cells cannot hold a label.
-    if (rows == 0 || columns == 0 || columns > u32(kUiScreenWidth) || rows > u32(kUiScreenHeight)) return false;
+    if (rows == 0 || columns == 0 || columns > u32(kUiScreenWidth) || rows > u32(kUiScreenHeight))
+        return false;
     const i32 w = kUiScreenWidth / i32(columns);
     const i32 h = kUiScreenHeight / i32(rows);
     if (w <= kLabelMarginX || h <= kLabelMarginY) return false;
@@ -516,7 +555,8 @@ bool BuildGridUiLayout(const CRecord* record, u8 rowsField, u32 rows, u32 column
             if (cell->GetU32(PlclF::sqid) == 0) continue;
             CRecord* btn = NewUiButton();
             if (!btn) return false;
-            const i32 plac[4] = {i32(c) * w + 6, i32(r) * h + 6, i32(c + 1) * w - 6, i32(r + 1) * h - 6};
+            const i32 plac[4] = {i32(c) * w + 6, i32(r) * h + 6, i32(c + 1) * w - 6,
+                                 i32(r + 1) * h - 6};
             btn->SetArray(nullptr, UbtnF::plac, plac, 4);
             btn->SetU8(nullptr, UbtnF::fnid, 255);
             LTextStream composed;
@@ -545,13 +585,13 @@ bool BuildGridUiLayout(const CRecord* record, u8 rowsField, u32 rows, u32 column
 }
 
 bool BuildPlaySetUiLayout(const CRecord* settings, CRecord* layout, CBtnLabelFontSource* fonts) {
-    return BuildGridUiLayout(settings, PlysF::rows, settings->GetU32(PlysF::btrs), settings->GetU32(PlysF::btcs),
-                             layout, fonts);
+    return BuildGridUiLayout(settings, PlysF::rows, settings->GetU32(PlysF::btrs),
+                             settings->GetU32(PlysF::btcs), layout, fonts);
 }
 
 bool BuildBtnLayoutUiLayout(const CRecord* btnLayout, CRecord* layout, CBtnLabelFontSource* fonts) {
-    return BuildGridUiLayout(btnLayout, BtlyF::rows, btnLayout->GetU32(BtlyF::btrs), btnLayout->GetU32(BtlyF::btcs),
-                             layout, fonts);
+    return BuildGridUiLayout(btnLayout, BtlyF::rows, btnLayout->GetU32(BtlyF::btrs),
+                             btnLayout->GetU32(BtlyF::btcs), layout, fonts);
 }
 
 // ---------------------------------------------------------------- universes
@@ -589,7 +629,8 @@ CRecord* FindOrAddUniverseRec(CRecord* status, u32 univ) {
 }
 
 void ClearUniverseRecs(CRecord* status) {
-    for (u32 n = status->GetListCount(DrcStatF::unvs); n > 0; --n) status->RemoveItem(nullptr, DrcStatF::unvs, n - 1);
+    for (u32 n = status->GetListCount(DrcStatF::unvs); n > 0; --n)
+        status->RemoveItem(nullptr, DrcStatF::unvs, n - 1);
 }
 
 void SetUniverseRecData(CRecord* universe, const u8* bytes, u32 length) {
@@ -622,7 +663,9 @@ void FormatSacnUniverse(u32 universe, char out[6]) {
 // ---------------------------------------------------------------- media index
 
 namespace {
-int NameCompare(const LString& a, const char* b) { return std::strcmp(a.CStr(), b ? b : ""); }
+int NameCompare(const LString& a, const char* b) {
+    return std::strcmp(a.CStr(), b ? b : "");
+}
 
 u32 MediaLowerBound(const CRecord* index, const char* name, bool* found) {
     u32 lo = 0, hi = index->GetListCount(MdisF::meds);
@@ -666,7 +709,8 @@ void ListMediaFilesOfKind(const CRecord* index, u8 kind, CStrArray* names) {
     const u32 n = index->GetListCount(MdisF::meds);
     for (u32 i = 0; i < n; ++i) {
         const CRecord* m = index->GetListItem(MdisF::meds, i);
-        if (m->GetU8(MdifF::kind) == kind) names->InsertAt(names->Count(), m->GetString(MdifF::name));
+        if (m->GetU8(MdifF::kind) == kind)
+            names->InsertAt(names->Count(), m->GetString(MdifF::name));
     }
 }
 
@@ -717,7 +761,8 @@ bool ParamTableGetCell(const CRecord* table, u32 col, u32 row, const char* key, 
     return cell && NodeFind(cell, key, out) >= 0;
 }
 
-void ParamTableSetCell(CRecord* table, LHandler* ctx, u32 col, u32 row, const char* key, const LString& value) {
+void ParamTableSetCell(CRecord* table, LHandler* ctx, u32 col, u32 row, const char* key,
+                       const LString& value) {
     if (CRecord* cell = TableCell(table, col, row)) NodeSet(cell, ctx, key, value);
 }
 
@@ -729,4 +774,6 @@ void LRgb::Set(LRgb* rgb, u32 r, u32 g, u32 b) {
     rgb->b = u8(std::min<u32>(b, 255));
 }
 
-bool LRgb::Equals(const LRgb& a, const LRgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+bool LRgb::Equals(const LRgb& a, const LRgb& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}

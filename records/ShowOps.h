@@ -32,7 +32,8 @@ bool IsSequenceRecordChange(const CRecordNote* note);
 bool IsSequenceRecordFor(u32 id, const CRecordNote* note);
 // base, or base + "_" + k for the first k from 2 that no item of the list has
 // in its name field (except the item `except`).
-LString MakeUniqueName(const CRecord* list, u8 field, u8 nameField, const LString& base, const CRecord* except);
+LString MakeUniqueName(const CRecord* list, u8 field, u8 nameField, const LString& base,
+                       const CRecord* except);
 
 // ---- NSQ sequence sets ('YNST'/'SSET') and tracks
 i32 NSqSetFindSeqIndex(const CRecord* set, u32 id);
@@ -64,9 +65,11 @@ CRecord* PlaySetGetCell(const CRecord* settings, u32 col, u32 row);
 CRecord* PlaySetGetOrAddCell(CRecord* settings, LHandler* ctx, u32 col, u32 row);
 // The removed cell (the caller's); without such a cell, the replacement itself.
 CRecord* PlaySetTakeCell(CRecord* settings, LHandler* ctx, u32 col, u32 row, CRecord* replacement);
-void PlaySetMoveCell(CRecord* settings, LHandler* ctx, u32 fromCol, u32 fromRow, u32 toCol, u32 toRow);
+void PlaySetMoveCell(CRecord* settings, LHandler* ctx, u32 fromCol, u32 fromRow, u32 toCol,
+                     u32 toRow);
 void PlaySetApplyBtnLayout(CRecord* settings, LHandler* ctx, u32 index);
-void CopyRecordListField(LHandler* ctx, const CRecord* source, u8 sourceField, CRecord* target, u8 targetField);
+void CopyRecordListField(LHandler* ctx, const CRecord* source, u8 sourceField, CRecord* target,
+                         u8 targetField);
 CRecord* NewBtnLayoutFromPlaySet(const CRecord* settings);
 // Takes the layout.
 void PlaySetReplaceBtnLayout(CRecord* settings, LHandler* ctx, u32 index, CRecord* layout);
@@ -112,7 +115,8 @@ void ParamTableAppendRow(CRecord* table, LHandler* ctx);
 void ParamTableAppendColumn(CRecord* table, LHandler* ctx);
 void ParamTableRemoveRow(CRecord* table, LHandler* ctx, u32 row);
 bool ParamTableGetCell(const CRecord* table, u32 col, u32 row, const char* key, LString* out);
-void ParamTableSetCell(CRecord* table, LHandler* ctx, u32 col, u32 row, const char* key, const LString& value);
+void ParamTableSetCell(CRecord* table, LHandler* ctx, u32 col, u32 row, const char* key,
+                       const LString& value);
 
 // ---- colours
 struct LRgb {

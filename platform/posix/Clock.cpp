@@ -18,4 +18,6 @@ void SleepForMs(const u32* ms) {
     }
 }
 
-void SleepMs(u32 ms) { SleepForMs(&ms); }
+void SleepMs(u32 ms) {
+    SleepForMs(&ms);
+}

@@ -61,7 +61,7 @@ void OnObjectThread(QObject* obj, F fn) {
         QMetaObject::invokeMethod(obj, fn, Qt::QueuedConnection);
 }
 
-} // namespace
+}  // namespace
 
 LRunLoopTimer::LRunLoopTimer(LRunLoopHolder* holder, void* context, LRunLoopFn callback)
     : fImpl(new Impl(context, callback)) {
@@ -82,7 +82,8 @@ LRunLoopTimer::~LRunLoopTimer() {
 void LRunLoopTimer::StartMs(const u32* ms) {
     if (!fImpl->fPlaced) {
         QThread* target = MainRunLoopWakeSource()->Thread();
-        if (fImpl->thread() != target && QThread::currentThread() == fImpl->thread()) fImpl->moveToThread(target);
+        if (fImpl->thread() != target && QThread::currentThread() == fImpl->thread())
+            fImpl->moveToThread(target);
         fImpl->fPlaced = true;
     }
     const u32 v = *ms;
@@ -118,9 +119,11 @@ private:
     std::atomic<bool> fSignalled{false};
 };
 
-} // namespace
+}  // namespace
 
-CRunLoopSrc* CRunLoopSrc::New(void* context, LRunLoopFn callback) { return new QtRunLoopSrc(context, callback); }
+CRunLoopSrc* CRunLoopSrc::New(void* context, LRunLoopFn callback) {
+    return new QtRunLoopSrc(context, callback);
+}
 
 void RunLoopRunOnce(u32 maxWaitMs) {
     QTimer wake;

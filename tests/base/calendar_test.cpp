@@ -27,8 +27,8 @@ CalDateTime Cal(u16 y, u8 mo, u8 d, u8 h = 0, u8 mi = 0, u8 s = 0) {
 
 std::string Str(const CalDateTime& c) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u w%u", c.year, c.month, c.day, c.hour,
-                  c.minute, c.second, c.weekday);
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u w%u", c.year, c.month, c.day,
+                  c.hour, c.minute, c.second, c.weekday);
     return buf;
 }
 
@@ -52,8 +52,7 @@ public:
     explicit ZoneScope(const char* zone) {
         const char* old = std::getenv("TZ");
         fHad = old != nullptr;
-        if (fHad)
-            fOld = old;
+        if (fHad) fOld = old;
         setenv("TZ", zone, 1);
         tzset();
     }
@@ -80,13 +79,15 @@ TEST(Calendar, AgreesWithPythonDatetime) {
         "python3 -c \""
         "import random, datetime\n"
         "random.seed(20240506)\n"
-        "lo = datetime.datetime(1900,1,1); span = int((datetime.datetime(2401,1,1)-lo).total_seconds())\n"
+        "lo = datetime.datetime(1900,1,1); span = "
+        "int((datetime.datetime(2401,1,1)-lo).total_seconds())\n"
         "for i in range(3000):\n"
         "    t = lo + datetime.timedelta(seconds=random.randrange(span))\n"
         "    c = t.year // 100\n"
         "    cs = int((t - datetime.datetime(c*100,1,1)).total_seconds())\n"
         "    ab = int((t - datetime.datetime(2001,1,1)).total_seconds())\n"
-        "    print(t.year, t.month, t.day, t.hour, t.minute, t.second, (t.weekday()+1)%7, c, cs, ab, "
+        "    print(t.year, t.month, t.day, t.hour, t.minute, t.second, (t.weekday()+1)%7, c, cs, "
+        "ab, "
         "t.isoweekday())\n"
         "\"";
     FILE* py = popen(script, "r");
@@ -95,8 +96,8 @@ TEST(Calendar, AgreesWithPythonDatetime) {
     unsigned y, mo, d, h, mi, s, wd, c, iso;
     unsigned long cs;
     long long ab;
-    while (std::fscanf(py, "%u %u %u %u %u %u %u %u %lu %lld %u", &y, &mo, &d, &h, &mi, &s, &wd, &c, &cs,
-                       &ab, &iso) == 11) {
+    while (std::fscanf(py, "%u %u %u %u %u %u %u %u %lu %lld %u", &y, &mo, &d, &h, &mi, &s, &wd, &c,
+                       &cs, &ab, &iso) == 11) {
         ++count;
         CalDateTime date = Cal(u16(y), u8(mo), u8(d), u8(h), u8(mi), u8(s));
         NormaliseDateTime(date);
@@ -197,9 +198,10 @@ TEST(Calendar, CenturyBoundaries) {
 }
 
 TEST(Calendar, ConversionsRefuseFieldsOutOfRange) {
-    const CalDateTime bad[] = {Cal(2024, 0, 1),  Cal(2024, 13, 1),    Cal(2024, 99, 1), Cal(2024, 5, 0),
-                               Cal(2023, 2, 29), Cal(2024, 4, 31),     Cal(2024, 5, 6, 99),
-                               Cal(2024, 5, 6, 1, 60), Cal(2024, 5, 6, 1, 2, 60), Cal(65535, 1, 1)};
+    const CalDateTime bad[] = {
+        Cal(2024, 0, 1),           Cal(2024, 13, 1), Cal(2024, 99, 1),    Cal(2024, 5, 0),
+        Cal(2023, 2, 29),          Cal(2024, 4, 31), Cal(2024, 5, 6, 99), Cal(2024, 5, 6, 1, 60),
+        Cal(2024, 5, 6, 1, 2, 60), Cal(65535, 1, 1)};
     for (const CalDateTime& b : bad) {
         CenturyTime ct{123, 45};
         EXPECT_FALSE(DateToCentury(ct, b)) << Str(b);
@@ -265,7 +267,7 @@ TEST(AbsTime, FieldsAndText) {
     DateTime dt;
     DateTime::FromAbsolute(dt, 0);
     EXPECT_EQ(dt.year, 2001);
-    EXPECT_EQ(dt.dayOfWeek, 1);  // a Monday
+    EXPECT_EQ(dt.dayOfWeek, 1);                          // a Monday
     DateTime::FromFields(dt, 2024, 2, 30, 25, 61, 1.5);  // carries over
     LTextStream s;
     DateTime::FormatIso(dt, s);
@@ -319,7 +321,8 @@ TEST(AbsTime, LocalTimeAcrossDaylightSaving) {
             }
         }
         // A local time the spring change skips reads with the offset from before it.
-        const AbsTime skipped = spring + c.standard * 3600.0 + 1800;  // hh:30 local, not on any clock
+        const AbsTime skipped =
+            spring + c.standard * 3600.0 + 1800;  // hh:30 local, not on any clock
         EXPECT_EQ(AbsTimeFromLocal(skipped), spring + 1800) << c.zone;
     }
 }
@@ -399,10 +402,9 @@ TEST(IsoText, RefusesFieldsOutOfRangeAndLeavesTheDateAlone) {
         cut.push_back(0);
         CalDateTime c = Cal(2000, 1, 1);
         const bool ok = ParseIsoDateTime(c, cut.data(), 0);
-        const bool malformed = n == 6 || n == 9 || n == 12 || n == 15 || n == 18 || n == 20 || n == 24 ||
-                               n == 25 || n == 28;
-        EXPECT_EQ(ok, n >= 4 && !malformed)
-            << cut.data();
+        const bool malformed = n == 6 || n == 9 || n == 12 || n == 15 || n == 18 || n == 20 ||
+                               n == 24 || n == 25 || n == 28;
+        EXPECT_EQ(ok, n >= 4 && !malformed) << cut.data();
     }
 }
 
@@ -417,13 +419,12 @@ TEST(Csv, QuotesCommasAndLineEnds) {
         LTextStream field;
         const bool more = CsvReadField(r, field);
         got.emplace_back(field.CStr(), more);
-        if (!more && !ReaderSkipLine(r))
-            break;
+        if (!more && !ReaderSkipLine(r)) break;
     }
     // A field ending a line answers whether it received text; so does the end of input.
     const std::vector<std::pair<std::string, bool>> want = {
-        {"a", true}, {"b,\"c\"\r\nd", true}, {"", true},  {"x", true},  {"", false},
-        {"\"", true}, {"", false},              {"last", true}, {"", false}};
+        {"a", true}, {"b,\"c\"\r\nd", true}, {"", true}, {"x", true}, {"", false}, {"\"", true},
+        {"", false}, {"last", true},         {"", false}};
     EXPECT_EQ(got, want);
 }
 
@@ -481,10 +482,11 @@ TEST(Timecode, EveryLabelRoundTrips) {
                             back.FromUnits(tc.ToUnits(units), units);
                             if (back.hours != h || back.minutes != m || back.seconds != s ||
                                 back.frames != fr) {
-                                ADD_FAILURE() << "rate " << rate << " units " << units << " " << h << ":"
-                                              << m << ":" << s << ":" << fr << " came back as "
-                                              << int(back.hours) << ":" << int(back.minutes) << ":"
-                                              << int(back.seconds) << ":" << int(back.frames);
+                                ADD_FAILURE()
+                                    << "rate " << rate << " units " << units << " " << h << ":" << m
+                                    << ":" << s << ":" << fr << " came back as " << int(back.hours)
+                                    << ":" << int(back.minutes) << ":" << int(back.seconds) << ":"
+                                    << int(back.frames);
                                 ++failures;
                             }
                         }
@@ -571,8 +573,7 @@ TEST(KmpMatcher, FindsPatternsAcrossPartialMatches) {
     auto firstMatch = [](const char* pattern, const char* data) {
         KmpMatcher m{LString(pattern)};
         for (int i = 0; data[i]; ++i)
-            if (m.Feed(u8(data[i])))
-                return i;
+            if (m.Feed(u8(data[i]))) return i;
         return -1;
     };
     EXPECT_EQ(firstMatch("aab", "aaab"), 3);

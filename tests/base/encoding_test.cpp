@@ -42,15 +42,16 @@ TEST(Utf8Char, ReadsWellFormedCharacters) {
 
 TEST(Utf8Char, RejectsMalformedSequences) {
     for (const char* bad : {
-             "\xC3" "A",           // no continuation
-             "\xC3",               // cut at the end
-             "\xE2\x82",           // cut inside three bytes
-             "\x80", "\xBF",       // stray continuations
-             "\xF8\x88\x80\x80\x80", "\xFF",
-             "\xC0\xAF", "\xC1\xBF",          // overlong two-byte forms ("/" and DEL)
-             "\xE0\x80\xAF", "\xE0\x9F\xBF",  // overlong three-byte forms
+             "\xC3"
+             "A",             // no continuation
+             "\xC3",          // cut at the end
+             "\xE2\x82",      // cut inside three bytes
+             "\x80", "\xBF",  // stray continuations
+             "\xF8\x88\x80\x80\x80", "\xFF", "\xC0\xAF",
+             "\xC1\xBF",                              // overlong two-byte forms ("/" and DEL)
+             "\xE0\x80\xAF", "\xE0\x9F\xBF",          // overlong three-byte forms
              "\xF0\x80\x80\xAF", "\xF0\x8F\xBF\xBF",  // overlong four-byte forms
-             "\xED\xA0\x80", "\xED\xBF\xBF",  // surrogates
+             "\xED\xA0\x80", "\xED\xBF\xBF",          // surrogates
              "\xF4\x90\x80\x80", "\xF7\xBF\xBF\xBF",  // above U+10FFFF
          }) {
         EXPECT_EQ(ReadOne(bad).result, kUtf8Malformed) << testing::PrintToString(std::string(bad));
@@ -58,7 +59,9 @@ TEST(Utf8Char, RejectsMalformedSequences) {
 }
 
 TEST(Utf8Char, ByteAfterBrokenSequenceIsReadNext) {
-    const std::string text = "\xC3" "A";
+    const std::string text =
+        "\xC3"
+        "A";
     LMemReader reader(text.data(), u32(text.size()));
     u32 cp = 0;
     EXPECT_EQ(ReadUtf8Char(reader, &cp), kUtf8Malformed);

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string S(const LString& s) { return std::string(s.View()); }
+std::string S(const LString& s) {
+    return std::string(s.View());
+}
 
 class FileOpsTest : public ::testing::Test {
 protected:
@@ -27,7 +29,9 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
 
-    LString Url(const std::string& leaf) const { return LString(std::string_view(dirUrl + "/" + leaf)); }
+    LString Url(const std::string& leaf) const {
+        return LString(std::string_view(dirUrl + "/" + leaf));
+    }
     std::string Local(const std::string& leaf) const { return dir + "/" + leaf; }
     void Write(const std::string& leaf, const std::string& text) const {
         std::ofstream(Local(leaf), std::ios::binary) << text;
@@ -288,9 +292,11 @@ TEST_F(FileOpsTest, EnumeratesOneLevel) {
 }
 
 TEST_F(FileOpsTest, SpecialFoldersFollowXdg) {
-    std::string home = Local("home"), data = Local("data"), config = Local("config"), tmp = Local("tmp");
+    std::string home = Local("home"), data = Local("data"), config = Local("config"),
+                tmp = Local("tmp");
     for (const auto& p : {home, config, tmp}) ASSERT_EQ(mkdir(p.c_str(), 0700), 0);
-    std::ofstream(config + "/user-dirs.dirs") << "# comment\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
+    std::ofstream(config + "/user-dirs.dirs")
+        << "# comment\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_DATA_HOME", data.c_str(), 1);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);

@@ -40,8 +40,9 @@ std::string FromHexList(const std::string& field) {
 
 // Debian ships the file compressed; the build copies it next to the generated tables.
 std::string NormalizationTestPath() {
-    for (const std::string& p : {std::string("/usr/share/unicode/NormalizationTest.txt"),
-                                std::string(KEVO_BINARY_DIR) + "/generated/NormalizationTest.txt"}) {
+    for (const std::string& p :
+         {std::string("/usr/share/unicode/NormalizationTest.txt"),
+          std::string(KEVO_BINARY_DIR) + "/generated/NormalizationTest.txt"}) {
         std::ifstream f(p);
         if (f && f.peek() != std::ifstream::traits_type::eof()) return p;
     }
@@ -85,7 +86,10 @@ TEST(Nfd, ComposedAndDecomposedNamesCompareEqual) {
 TEST(Nfd, MalformedInputFailsWithWhatCameBefore) {
     bool ok = true;
     // An overlong "/" must not turn into a path separator.
-    EXPECT_EQ(Nfd("a\xC0\xAF" "b", &ok), "a");
+    EXPECT_EQ(Nfd("a\xC0\xAF"
+                  "b",
+                  &ok),
+              "a");
     EXPECT_FALSE(ok);
     EXPECT_EQ(Nfd("x\xED\xA0\x80", &ok), "x");
     EXPECT_FALSE(ok);
@@ -94,7 +98,9 @@ TEST(Nfd, MalformedInputFailsWithWhatCameBefore) {
     Nfd("\xC3\xA9", &ok);
     EXPECT_TRUE(ok);
     // Different bytes never decompose to the same name.
-    EXPECT_NE(Nfd("a\xC0\xAF" "b"), Nfd("a/b"));
+    EXPECT_NE(Nfd("a\xC0\xAF"
+                  "b"),
+              Nfd("a/b"));
 }
 
 TEST(Nfc, ComposesAndKeepsInvalidTextUnchanged) {

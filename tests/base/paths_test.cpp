@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string S(const LString& s) { return std::string(s.View()); }
+std::string S(const LString& s) {
+    return std::string(s.View());
+}
 
 std::string Format(const char* text) {
     LString out;
@@ -185,9 +187,11 @@ TEST(PathTextTest, FileNameRules) {
     WriteSanitizedFileName("a/b\t", t);
     EXPECT_STREQ(t.CStr(), "a_b_");
 
-    for (u32 c : {0u, 31u, u32('"'), u32('*'), u32('/'), u32(':'), u32('<'), u32('>'), u32('?'), u32('\\'), u32('|')})
+    for (u32 c : {0u, 31u, u32('"'), u32('*'), u32('/'), u32(':'), u32('<'), u32('>'), u32('?'),
+                  u32('\\'), u32('|')})
         EXPECT_FALSE(IsValidNameChar(c)) << c;
-    for (u32 c : {u32(' '), u32('a'), u32('.'), 0xE9u, 0x1F600u}) EXPECT_TRUE(IsValidNameChar(c)) << c;
+    for (u32 c : {u32(' '), u32('a'), u32('.'), 0xE9u, 0x1F600u})
+        EXPECT_TRUE(IsValidNameChar(c)) << c;
 }
 
 TEST(PathTextTest, DevicePaths) {

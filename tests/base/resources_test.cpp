@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string S(const LString& s) { return std::string(s.View()); }
+std::string S(const LString& s) {
+    return std::string(s.View());
+}
 
 void PutU32(std::string* out, u32 v) {
     for (int s = 24; s >= 0; s -= 8) out->push_back(char(v >> s));
@@ -33,7 +35,9 @@ std::string Archive(const std::vector<std::tuple<u32, std::string, std::string>>
     return a;
 }
 
-u32 Open(const std::string& archive) { return OpenResArchive(archive.data(), u32(archive.size())); }
+u32 Open(const std::string& archive) {
+    return OpenResArchive(archive.data(), u32(archive.size()));
+}
 
 constexpr u32 kCst = FourCC("CST#");
 
@@ -87,11 +91,12 @@ TEST(ResourcesTest, PackedStringListFromTheProgram) {
 
 TEST(ResourcesTest, StringListReadsOnlyInsideItsBytes) {
     // count 3: "a", "", "bc"; read out of order.
-    u32 ref = Open(Archive({{kCst, "L", std::string("\0\3a\0\0bc\0", 8)},
-                            // The count claims five items; two are present and the last lacks its zero.
-                            {kCst, "SHORT", std::string("\0\5x\0yz", 6)},
-                            {kCst, "ONEBYTE", std::string("\7", 1)},
-                            {kCst, "EMPTY", ""}}));
+    u32 ref =
+        Open(Archive({{kCst, "L", std::string("\0\3a\0\0bc\0", 8)},
+                      // The count claims five items; two are present and the last lacks its zero.
+                      {kCst, "SHORT", std::string("\0\5x\0yz", 6)},
+                      {kCst, "ONEBYTE", std::string("\7", 1)},
+                      {kCst, "EMPTY", ""}}));
     ASSERT_NE(ref, 0u);
     LResFile file(ref);
     LResId id{0, "L"};
@@ -278,8 +283,8 @@ struct ToolRun {
 ToolRun RunRespack(const std::string& dir, const std::string& file, const std::string& text) {
     std::string src = dir + "/" + file;
     std::ofstream(src, std::ios::binary) << text;
-    std::string cmd = std::string(KEVO_BINARY_DIR) + "/tools/respack/respack '" + dir + "/out.cpp' kSym '" + src +
-                      "' 2>&1";
+    std::string cmd = std::string(KEVO_BINARY_DIR) + "/tools/respack/respack '" + dir +
+                      "/out.cpp' kSym '" + src + "' 2>&1";
     ToolRun r{0, ""};
     FILE* p = popen(cmd.c_str(), "r");
     char buf[512];

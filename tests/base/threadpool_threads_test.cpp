@@ -244,7 +244,7 @@ TEST(Threads, StartWithRelativePriority) {
 
 TEST(Threads, SetThreadPriorityPolicies) {
     std::thread t([] {
-        EXPECT_FALSE(SetThreadPriority(3, 1));  // no such policy
+        EXPECT_FALSE(SetThreadPriority(3, 1));                         // no such policy
         EXPECT_TRUE(SetThreadPriority(kSchedPolicyRoundRobin, 1000));  // clamped, or refused
         SetThreadDefaultPriority();
         int policy;

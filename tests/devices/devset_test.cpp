@@ -9,7 +9,9 @@ namespace {
 
 struct Seen {
     std::vector<CRecordNote> notes;
-    static void Listen(void* self, CRecordNote* note) { static_cast<Seen*>(self)->notes.push_back(*note); }
+    static void Listen(void* self, CRecordNote* note) {
+        static_cast<Seen*>(self)->notes.push_back(*note);
+    }
 };
 
 std::vector<u32> Serials(const CKvsDevSet& set) {
@@ -84,7 +86,8 @@ TEST(DevSet, ChangesReachTheListenersOfTheSet) {
     bool sawInsert = false, sawAddress = false;
     for (const CRecordNote& n : seen.notes) {
         if (n.kind == CRecordNote::kInserted && n.record == set.Root()) sawInsert = true;
-        if (n.kind == CRecordNote::kChanged && n.record == d && n.field == DevcF::address) sawAddress = true;
+        if (n.kind == CRecordNote::kChanged && n.record == d && n.field == DevcF::address)
+            sawAddress = true;
     }
     EXPECT_TRUE(sawInsert);
     EXPECT_TRUE(sawAddress);
@@ -98,4 +101,4 @@ TEST(DevSet, ChangesReachTheListenersOfTheSet) {
     EXPECT_EQ(link.FindDevice(305), d);
 }
 
-} // namespace
+}  // namespace

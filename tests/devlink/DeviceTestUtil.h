@@ -28,10 +28,12 @@ struct LoopbackPrefs : CNetIfPrefSource {
 
 // Loopback addresses of this run's devices: 127.14.P.n, P from the process id so
 // that parallel runs do not meet.
-inline u32 DeviceIp(u32 n) { return (127u << 24) | (14u << 16) | ((20u + u32(getpid()) % 200u) << 8) | n; }
+inline u32 DeviceIp(u32 n) {
+    return (127u << 24) | (14u << 16) | ((20u + u32(getpid()) % 200u) << 8) | n;
+}
 inline std::string IpText(u32 ip) {
-    return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 255) + "." + std::to_string((ip >> 8) & 255) +
-           "." + std::to_string(ip & 255);
+    return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 255) + "." +
+           std::to_string((ip >> 8) & 255) + "." + std::to_string(ip & 255);
 }
 
 class DeviceLinkTest : public ::testing::Test {
@@ -48,8 +50,9 @@ protected:
     // A simulated device on port 61007 of its own loopback address, and its entry in the set.
     CRecord* AddDevice(u16 serial, u32 n, bool inSet = true) {
         const std::string root = fDir.Path() + "/" + std::to_string(serial);
-        const std::string a = fSim.Cmd("add-device serno=" + std::to_string(serial) + " addr=" + IpText(DeviceIp(n)) +
-                                       " root=" + root + " port=61007");
+        const std::string a =
+            fSim.Cmd("add-device serno=" + std::to_string(serial) + " addr=" + IpText(DeviceIp(n)) +
+                     " root=" + root + " port=61007");
         EXPECT_EQ(a.rfind("ok", 0), 0u) << a;
         if (!inSet) return nullptr;
         CRecord* d = fSet.Find(serial);
@@ -79,4 +82,4 @@ protected:
     CKvsDevSet fSet;
 };
 
-} // namespace devtest
+}  // namespace devtest

@@ -55,7 +55,8 @@ public:
         if (fMode != kModeWrite) return SetError(kErrReadOnly);
         if (fPosition + length > fFailAt) return SetError(kErrWrite);
         if (fData->size() < fPosition + length) fData->resize(size_t(fPosition + length));
-        std::copy_n(static_cast<const u8*>(bytes), size_t(length), fData->begin() + std::ptrdiff_t(fPosition));
+        std::copy_n(static_cast<const u8*>(bytes), size_t(length),
+                    fData->begin() + std::ptrdiff_t(fPosition));
         fPosition += length;
         ++writes;
     }
@@ -70,7 +71,8 @@ public:
         }
         const u64 left = fPosition < fData->size() ? fData->size() - fPosition : 0;
         if (*length > left) *length = left;
-        std::copy_n(fData->begin() + std::ptrdiff_t(fPosition), size_t(*length), static_cast<u8*>(buffer));
+        std::copy_n(fData->begin() + std::ptrdiff_t(fPosition), size_t(*length),
+                    static_cast<u8*>(buffer));
         fPosition += *length;
     }
     u32 writes = 0;
@@ -91,7 +93,7 @@ struct Event {
 struct Recorder {
     std::vector<Event> events;
     std::function<CStrm*(CTftpPeer*)> makeStream;
-    std::function<void(CTftpPeer*)> onNewPeer; // before Accept (raise the window cap here)
+    std::function<void(CTftpPeer*)> onNewPeer;  // before Accept (raise the window cap here)
     std::vector<u32> peerResults, peerErrors;
     std::vector<std::vector<u8>*> sinks;
 
@@ -116,7 +118,9 @@ struct Recorder {
     bool Done() const { return Count(kTftpEventSessionDone) > 0; }
 };
 
-inline u32 LoopbackIndex() { return if_nametoindex("lo"); }
+inline u32 LoopbackIndex() {
+    return if_nametoindex("lo");
+}
 
 inline std::vector<u8> Pattern(size_t n, u32 seed) {
     std::vector<u8> v(n);
@@ -130,4 +134,4 @@ inline std::vector<u8> Pattern(size_t n, u32 seed) {
     return v;
 }
 
-} // namespace enginetest
+}  // namespace enginetest

@@ -12,14 +12,18 @@
 
 namespace testtftp {
 
-bool NetnsHarness::IsRoot() { return geteuid() == 0; }
+bool NetnsHarness::IsRoot() {
+    return geteuid() == 0;
+}
 
 bool NetnsHarness::InHostNetns() {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (stat("/proc/1/ns/net", &a) == 0 && stat("/proc/thread-self/ns/net", &b) == 0)
         return a.st_ino == b.st_ino && a.st_dev == b.st_dev;
-    if (stat("/proc/1/net/dev", &a) == 0 && stat("/proc/thread-self/net/dev", &b) == 0) return a.st_ino == b.st_ino;
-    return true; // cannot tell: assume the worst
+    if (stat("/proc/1/net/dev", &a) == 0 && stat("/proc/thread-self/net/dev", &b) == 0)
+        return a.st_ino == b.st_ino;
+    return true;  // cannot tell: assume the worst
 }
 
 bool NetnsHarness::Sh(const std::string& cmd, std::string* why) {
@@ -48,7 +52,8 @@ static void RemoveStale(const std::function<bool(const std::string&)>& sh) {
         std::istringstream(buf) >> name;
         unsigned pid = 0;
         char tag[64];
-        if (std::sscanf(name.c_str(), "kvt%u-%63s", &pid, tag) == 2 && pid && kill(pid_t(pid), 0) != 0)
+        if (std::sscanf(name.c_str(), "kvt%u-%63s", &pid, tag) == 2 && pid &&
+            kill(pid_t(pid), 0) != 0)
             stale.push_back(name);
     }
     pclose(p);
@@ -60,7 +65,7 @@ std::string NetnsHarness::Setup(const std::string& tag) {
     fBase = "kvt" + std::to_string(getpid()) + "-" + tag;
     RemoveStale([this](const std::string& c) { return Sh(c, nullptr); });
     std::string br = fBase + "-br", app = AppNs(), dev = DevNs(), why;
-    fUp = true; // from here on, Teardown removes whatever exists
+    fUp = true;  // from here on, Teardown removes whatever exists
     const std::string cmds[] = {
         "ip netns add " + br,
         "ip netns add " + app,
@@ -97,10 +102,13 @@ void NetnsHarness::Teardown() {
     if (!fUp) return;
     fUp = false;
     // Deleting a namespace removes its veth ends and the bridge with it.
-    for (const char* s : {"-app", "-dev", "-br"}) Sh("ip netns del " + fBase + s + " 2>/dev/null", nullptr);
+    for (const char* s : {"-app", "-dev", "-br"})
+        Sh("ip netns del " + fBase + s + " 2>/dev/null", nullptr);
 }
 
-NetnsHarness::~NetnsHarness() { Teardown(); }
+NetnsHarness::~NetnsHarness() {
+    Teardown();
+}
 
 bool NetnsHarness::InNs(const std::string& ns, const std::function<void()>& fn) {
     int self = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
@@ -110,11 +118,12 @@ bool NetnsHarness::InNs(const std::string& ns, const std::function<void()>& fn) 
         // The broadcast rule: never from the host's namespace.
         ok = !InHostNetns();
         if (ok) fn();
-        if (setns(self, CLONE_NEWNET) != 0) std::abort(); // stranded in a test namespace: stop here
+        if (setns(self, CLONE_NEWNET) != 0)
+            std::abort();  // stranded in a test namespace: stop here
     }
     if (self >= 0) close(self);
     if (target >= 0) close(target);
     return ok;
 }
 
-} // namespace testtftp
+}  // namespace testtftp

@@ -41,4 +41,4 @@ private:
     bool fUp = false;
 };
 
-} // namespace testtftp
+}  // namespace testtftp

@@ -52,7 +52,9 @@ SimDeviceProcess::SimDeviceProcess(const std::string& netnsPath) {
     if (first.rfind("ready", 0) == 0) fReady = first;
 }
 
-SimDeviceProcess::~SimDeviceProcess() { Stop(); }
+SimDeviceProcess::~SimDeviceProcess() {
+    Stop();
+}
 
 void SimDeviceProcess::Stop() {
     if (fPid <= 0) return;
@@ -87,9 +89,10 @@ std::string SimDeviceProcess::ReadLine(int timeoutMs) {
             fBuf.erase(0, nl + 1);
             return line;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
         if (left.count() <= 0 || fOut < 0) return "";
-        pollfd p {fOut, POLLIN, 0};
+        pollfd p{fOut, POLLIN, 0};
         if (poll(&p, 1, int(left.count())) <= 0) return "";
         char buf[65536];
         ssize_t n = read(fOut, buf, sizeof buf);
@@ -147,4 +150,4 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(fPath, ec);
 }
 
-} // namespace testtftp
+}  // namespace testtftp

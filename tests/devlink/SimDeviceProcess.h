@@ -48,4 +48,4 @@ private:
     std::string fPath;
 };
 
-} // namespace testtftp
+}  // namespace testtftp

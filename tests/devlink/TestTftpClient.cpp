@@ -49,7 +49,7 @@ TestTftpClient::TestTftpClient(uint32_t bindIp, bool broadcast) {
     if (fFd < 0) return;
     int one = 1;
     if (broadcast) setsockopt(fFd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(bindIp);
     socklen_t len = sizeof sa;
@@ -66,7 +66,8 @@ TestTftpClient::~TestTftpClient() {
     if (fFd >= 0) close(fFd);
 }
 
-bool TestTftpClient::Send(uint32_t ip, uint16_t port, const Bytes& tftp, std::optional<uint32_t> wrapTarget) {
+bool TestTftpClient::Send(uint32_t ip, uint16_t port, const Bytes& tftp,
+                          std::optional<uint32_t> wrapTarget) {
     Bytes wire;
     if (wrapTarget) {
         wire = {'Y', 'T', 'F', 'W'};
@@ -74,7 +75,7 @@ bool TestTftpClient::Send(uint32_t ip, uint16_t port, const Bytes& tftp, std::op
         U16(wire, *wrapTarget & 0xffff);
     }
     wire.insert(wire.end(), tftp.begin(), tftp.end());
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(ip);
     sa.sin_port = htons(port);
@@ -83,10 +84,10 @@ bool TestTftpClient::Send(uint32_t ip, uint16_t port, const Bytes& tftp, std::op
 }
 
 std::optional<Datagram> TestTftpClient::Recv(int timeoutMs) {
-    pollfd p {fFd, POLLIN, 0};
+    pollfd p{fFd, POLLIN, 0};
     if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
     uint8_t buf[70000];
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     socklen_t len = sizeof sa;
     ssize_t n = recvfrom(fFd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&sa), &len);
     if (n < 0) return std::nullopt;
@@ -96,12 +97,14 @@ std::optional<Datagram> TestTftpClient::Recv(int timeoutMs) {
     size_t off = 0;
     if (n >= 9 && std::memcmp(buf, "YTFW", 4) == 0) {
         d.wrapped = true;
-        d.target = (uint32_t(buf[4]) << 24) | (uint32_t(buf[5]) << 16) | (uint32_t(buf[6]) << 8) | buf[7];
+        d.target =
+            (uint32_t(buf[4]) << 24) | (uint32_t(buf[5]) << 16) | (uint32_t(buf[6]) << 8) | buf[7];
         off = 8;
     }
     d.raw.assign(buf + off, buf + n);
     if (d.raw.size() >= 2) d.op = (d.raw[0] << 8) | d.raw[1];
-    if (d.raw.size() >= 4 && (d.op == kDATA || d.op == kACK || d.op == kERROR)) d.block = (d.raw[2] << 8) | d.raw[3];
+    if (d.raw.size() >= 4 && (d.op == kDATA || d.op == kACK || d.op == kERROR))
+        d.block = (d.raw[2] << 8) | d.raw[3];
     if (d.op == kDATA) d.payload.assign(d.raw.begin() + 4, d.raw.end());
     if (d.op == kOACK) {
         std::vector<std::string> strs;
@@ -114,7 +117,8 @@ std::optional<Datagram> TestTftpClient::Recv(int timeoutMs) {
                 cur += char(d.raw[i]);
             }
         }
-        for (size_t i = 0; i + 1 < strs.size(); i += 2) d.options.emplace_back(strs[i], strs[i + 1]);
+        for (size_t i = 0; i + 1 < strs.size(); i += 2)
+            d.options.emplace_back(strs[i], strs[i + 1]);
     }
     return d;
 }
@@ -144,7 +148,8 @@ TestTftpClient::Result TestTftpClient::Read(uint32_t ip, uint16_t port, const st
         }
         r.allWrapped = r.allWrapped && d->wrapped;
         auto reply = [&](const Bytes& b) {
-            Send(d->srcIp, d->srcPort, b, wrapTarget ? std::optional<uint32_t>(d->srcIp) : std::nullopt);
+            Send(d->srcIp, d->srcPort, b,
+                 wrapTarget ? std::optional<uint32_t>(d->srcIp) : std::nullopt);
         };
         if (d->op == kERROR) {
             r.errorCode = d->block;
@@ -160,7 +165,7 @@ TestTftpClient::Result TestTftpClient::Read(uint32_t ip, uint16_t port, const st
             continue;
         }
         if (d->op != kDATA) continue;
-        reply(MakeAck(d->block)); // duplicates are acknowledged again, like the application does
+        reply(MakeAck(d->block));  // duplicates are acknowledged again, like the application does
         if (d->block != (expected & 0xffff)) continue;
         r.blocks.push_back(d->block);
         r.sizes.push_back(d->payload.size());
@@ -173,9 +178,9 @@ TestTftpClient::Result TestTftpClient::Read(uint32_t ip, uint16_t port, const st
     }
 }
 
-TestTftpClient::Result TestTftpClient::Write(uint32_t ip, uint16_t port, const std::string& path, const Bytes& data,
-                                             const Options& opts, std::optional<uint32_t> wrapTarget,
-                                             int timeoutMs) {
+TestTftpClient::Result TestTftpClient::Write(uint32_t ip, uint16_t port, const std::string& path,
+                                             const Bytes& data, const Options& opts,
+                                             std::optional<uint32_t> wrapTarget, int timeoutMs) {
     Result r;
     if (!Send(ip, port, MakeRequest(kWRQ, path, opts), wrapTarget)) {
         r.why = "send failed";
@@ -239,4 +244,4 @@ TestTftpClient::Result TestTftpClient::Write(uint32_t ip, uint16_t port, const s
     }
 }
 
-} // namespace testtftp
+}  // namespace testtftp

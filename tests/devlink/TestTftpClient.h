@@ -15,21 +15,24 @@ using Options = std::vector<std::pair<std::string, std::string>>;
 
 enum { kRRQ = 1, kWRQ = 2, kDATA = 3, kACK = 4, kERROR = 5, kOACK = 6 };
 
-constexpr uint32_t Ip(unsigned a, unsigned b, unsigned c, unsigned d) { return (a << 24) | (b << 16) | (c << 8) | d; }
+constexpr uint32_t Ip(unsigned a, unsigned b, unsigned c, unsigned d) {
+    return (a << 24) | (b << 16) | (c << 8) | d;
+}
 
 struct Datagram {
     uint32_t srcIp = 0;
     uint16_t srcPort = 0;
     bool wrapped = false;
-    uint32_t target = 0; // the wrapper's address
+    uint32_t target = 0;  // the wrapper's address
     int op = 0;
-    unsigned block = 0; // DATA, ACK; the code of an ERROR
-    Bytes payload;      // DATA payload
-    Options options;    // OACK
-    Bytes raw;          // everything after the wrapper
+    unsigned block = 0;  // DATA, ACK; the code of an ERROR
+    Bytes payload;       // DATA payload
+    Options options;     // OACK
+    Bytes raw;           // everything after the wrapper
 };
 
-Bytes MakeRequest(int op, const std::string& path, const Options& opts, const std::string& mode = "octet");
+Bytes MakeRequest(int op, const std::string& path, const Options& opts,
+                  const std::string& mode = "octet");
 Bytes MakeData(unsigned block, const Bytes& payload);
 Bytes MakeAck(unsigned block);
 
@@ -44,30 +47,32 @@ public:
     bool Ok() const { return fFd >= 0; }
     uint16_t Port() const { return fPort; }
     // Sends tftp (opcode onwards) to ip:port; with wrapTarget set, preceded by the wrapper.
-    bool Send(uint32_t ip, uint16_t port, const Bytes& tftp, std::optional<uint32_t> wrapTarget = std::nullopt);
+    bool Send(uint32_t ip, uint16_t port, const Bytes& tftp,
+              std::optional<uint32_t> wrapTarget = std::nullopt);
     std::optional<Datagram> Recv(int timeoutMs);
 
     struct Result {
         bool ok = false;
         std::string why;
-        Bytes data;                 // read: what arrived
-        Options oack;               // the option acknowledgement, if any
-        std::vector<unsigned> blocks; // DATA (read) or ACK (write) block numbers in arrival order
-        std::vector<size_t> sizes;  // read: DATA payload sizes
+        Bytes data;                    // read: what arrived
+        Options oack;                  // the option acknowledgement, if any
+        std::vector<unsigned> blocks;  // DATA (read) or ACK (write) block numbers in arrival order
+        std::vector<size_t> sizes;     // read: DATA payload sizes
         unsigned errorCode = 0;
         uint32_t peerIp = 0;
         uint16_t peerPort = 0;
-        bool allWrapped = true;     // every answer carried the wrapper
+        bool allWrapped = true;  // every answer carried the wrapper
     };
     // Lock-step transfers. With wrapTarget the request and every packet travel wrapped.
     Result Read(uint32_t ip, uint16_t port, const std::string& path, const Options& opts,
                 std::optional<uint32_t> wrapTarget = std::nullopt, int timeoutMs = 3000);
-    Result Write(uint32_t ip, uint16_t port, const std::string& path, const Bytes& data, const Options& opts,
-                 std::optional<uint32_t> wrapTarget = std::nullopt, int timeoutMs = 3000);
+    Result Write(uint32_t ip, uint16_t port, const std::string& path, const Bytes& data,
+                 const Options& opts, std::optional<uint32_t> wrapTarget = std::nullopt,
+                 int timeoutMs = 3000);
 
 private:
     int fFd = -1;
     uint16_t fPort = 0;
 };
 
-} // namespace testtftp
+}  // namespace testtftp

@@ -19,9 +19,9 @@ using enginetest::RunUntil;
 namespace {
 
 // Fields of the sequence settings used here.
-constexpr u8 kUssc = 0; // u8
-constexpr u8 kTgmk = 2; // u32
-constexpr u8 kSqfm = 4; // u8
+constexpr u8 kUssc = 0;  // u8
+constexpr u8 kTgmk = 2;  // u32
+constexpr u8 kSqfm = 4;  // u8
 
 struct Applied {
     u32 count = 0;
@@ -61,7 +61,8 @@ protected:
     }
     CRecord* Rec() { return fDoc->Root(); }
     std::string DeviceValue(const char* field) {
-        return Field(fSim.Cmd(std::string("chan-get serno=305 path=/.cmd/udseqset/") + field), "value");
+        return Field(fSim.Cmd(std::string("chan-get serno=305 path=/.cmd/udseqset/") + field),
+                     "value");
     }
     // (path, value) of every write the device took, in order.
     std::vector<std::pair<std::string, std::string>> Writes() {
@@ -74,7 +75,8 @@ protected:
     std::vector<long> WholeReadTimes() {
         std::vector<long> out;
         for (const std::string& l : LogOf("pkt"))
-            if (Field(l, "dir") == "in" && Field(l, "op") == "RRQ" && Field(l, "path") == "/.cmd/udseqset/")
+            if (Field(l, "dir") == "in" && Field(l, "op") == "RRQ" &&
+                Field(l, "path") == "/.cmd/udseqset/")
                 out.push_back(std::strtol(Field(l, "t").c_str(), nullptr, 10));
         return out;
     }
@@ -95,7 +97,7 @@ TEST_F(Channel, WholeReadDecodesQuietlyAndRefreshReadsAgain) {
     RunFor(50);
     EXPECT_TRUE(WholeReadTimes().empty()) << "nothing is read before Refresh";
     ch.Refresh();
-    ch.Refresh(); // merged with the waiting one... or sent after it: never more than two
+    ch.Refresh();  // merged with the waiting one... or sent after it: never more than two
     ASSERT_TRUE(RunUntil([&] { return fApplied.count >= 1; }, 5000));
     ASSERT_TRUE(Idle());
     EXPECT_EQ(Rec()->GetU32(kTgmk), 77u);
@@ -148,7 +150,9 @@ TEST_F(Channel, OnlyTheLastWaitingRequestMerges) {
 }
 
 TEST_F(Channel, FailedWholeReadIsRetriedEvery2000ms) {
-    ASSERT_EQ(fSim.Cmd("fault error code=1 dir=in opcode=RRQ path=/.cmd/udseqset/ count=2").rfind("ok", 0), 0u);
+    ASSERT_EQ(fSim.Cmd("fault error code=1 dir=in opcode=RRQ path=/.cmd/udseqset/ count=2")
+                  .rfind("ok", 0),
+              0u);
     fSim.Cmd("chan-set serno=305 path=/.cmd/udseqset/tgmk value=9");
     CDevRequestQueue& ch = Open();
     ch.Refresh();
@@ -175,12 +179,14 @@ TEST_F(Channel, FailedWholeReadIsRetriedEvery2000ms) {
 }
 
 TEST_F(Channel, FailedWriteDropsTheWaitingWritesAndRereads) {
-    ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1").rfind("ok", 0), 0u);
+    ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1")
+                  .rfind("ok", 0),
+              0u);
     fSim.Cmd("chan-set serno=305 path=/.cmd/udseqset/sqfm value=4");
     Open();
     Rec()->SetU32(nullptr, kTgmk, 5);
     ASSERT_TRUE(RunUntil([&] { return !fQueue->IsIdle(); }, 2000));
-    Rec()->SetU8(nullptr, kSqfm, 1); // waits behind the failing write, then is dropped
+    Rec()->SetU8(nullptr, kSqfm, 1);  // waits behind the failing write, then is dropped
     ASSERT_TRUE(RunUntil([&] { return fApplied.count == 1; }, 5000));
     EXPECT_TRUE(Writes().empty());
     // The device's values, read afresh, replace the user's.
@@ -190,7 +196,9 @@ TEST_F(Channel, FailedWriteDropsTheWaitingWritesAndRereads) {
 }
 
 TEST_F(Channel, FailedWriteWithoutRereadContext) {
-    ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1").rfind("ok", 0), 0u);
+    ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1")
+                  .rfind("ok", 0),
+              0u);
     Open(CDevRequestQueue::NoRereadContext());
     Rec()->SetU32(nullptr, kTgmk, 5);
     ASSERT_TRUE(Idle());
@@ -221,4 +229,4 @@ TEST_F(Channel, FieldReadsWithTheirOwnCompletion) {
     EXPECT_TRUE(WholeReadTimes().empty());
 }
 
-} // namespace
+}  // namespace

@@ -86,4 +86,4 @@ TEST(FlowWindow, FastLinkDrivesTheTimeoutDownWithoutALowerBound) {
     EXPECT_LT(w.Rto(), 10u);
 }
 
-} // namespace
+}  // namespace

@@ -50,7 +50,7 @@ TEST(NetIf, ChosenInterfaceDefaultRouteAndChanges) {
     ip("link set dum0p up");
     ip("addr add 198.18.9.2/24 dev dum0");
     ip("link set dum0 up");
-    ip("link add dum1 type veth peer name dum1p"); // its peer stays down: no carrier
+    ip("link add dum1 type veth peer name dum1p");  // its peer stays down: no carrier
     ip("addr add 198.18.8.2/24 dev dum1");
     ip("link set dum1 up");
     ip("route add default via 198.18.1.1 dev eth0 metric 100");
@@ -80,4 +80,4 @@ TEST(NetIf, ChosenInterfaceDefaultRouteAndChanges) {
     }));
 }
 
-} // namespace
+}  // namespace

@@ -29,7 +29,8 @@ namespace {
 
 std::string UniqueName(const char* what) {
     static int n = 0;
-    return std::string("kvtest-") + what + "-" + std::to_string(getpid()) + "-" + std::to_string(++n);
+    return std::string("kvtest-") + what + "-" + std::to_string(getpid()) + "-" +
+           std::to_string(++n);
 }
 
 // A UDP port nobody uses right now.
@@ -65,8 +66,9 @@ public:
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(sendto(fFd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  ssize_t(data.size()));
+        ASSERT_EQ(
+            sendto(fFd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+            ssize_t(data.size()));
     }
     // One datagram within timeoutMs, or an empty vector.
     std::vector<u8> Receive(u32 timeoutMs, sockaddr_in* from = nullptr) {
@@ -75,7 +77,8 @@ public:
         setsockopt(fFd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         sockaddr_in sa{};
         socklen_t len = sizeof sa;
-        const ssize_t n = recvfrom(fFd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&sa), &len);
+        const ssize_t n =
+            recvfrom(fFd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&sa), &len);
         if (from) *from = sa;
         buf.resize(n < 0 ? 0 : size_t(n));
         return buf;
@@ -124,8 +127,14 @@ struct AcceptedPair {
 };
 
 std::vector<u8> Frame(u32 ip, u16 port, const std::vector<u8>& payload) {
-    std::vector<u8> f = {u8(ip >> 24), u8(ip >> 16), u8(ip >> 8), u8(ip), u8(port >> 8), u8(port),
-                         u8(payload.size() >> 8), u8(payload.size())};
+    std::vector<u8> f = {u8(ip >> 24),
+                         u8(ip >> 16),
+                         u8(ip >> 8),
+                         u8(ip),
+                         u8(port >> 8),
+                         u8(port),
+                         u8(payload.size() >> 8),
+                         u8(payload.size())};
     f.insert(f.end(), payload.begin(), payload.end());
     return f;
 }
@@ -193,7 +202,8 @@ TEST(LocalStream, OtherUsersAreRefusedBothWays) {
             close(ready[0]);
             if (setuid(other) != 0) _exit(3);
             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0;
+            const bool ok =
+                bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0;
             (void)!write(ready[1], ok ? "1" : "0", 1);
             usleep(500 * 1000);
             _exit(0);
@@ -203,7 +213,8 @@ TEST(LocalStream, OtherUsersAreRefusedBothWays) {
         ASSERT_EQ(read(ready[0], &c, 1), 1);
         close(ready[0]);
         CLocalStream s(nullptr, Nop);
-        EXPECT_EQ(s.Connect(name.c_str()), 1u) << (c == '1' ? "squatter listening" : "squatter could not bind");
+        EXPECT_EQ(s.Connect(name.c_str()), 1u)
+            << (c == '1' ? "squatter listening" : "squatter could not bind");
         EXPECT_FALSE(s.IsOpen());
         int status = 0;
         waitpid(pid, &status, 0);
@@ -222,7 +233,8 @@ TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
     const size_t cuts[] = {0, 3, 8, 1500, f.size() - 1, f.size()};
     for (size_t i = 0; i + 1 < std::size(cuts); ++i) {
         EXPECT_EQ(p.channel.ReadFrame(&addr, &data), 0) << "piece " << i;
-        ASSERT_EQ(write(p.raw, f.data() + cuts[i], cuts[i + 1] - cuts[i]), ssize_t(cuts[i + 1] - cuts[i]));
+        ASSERT_EQ(write(p.raw, f.data() + cuts[i], cuts[i + 1] - cuts[i]),
+                  ssize_t(cuts[i + 1] - cuts[i]));
         SleepMs(5);
     }
     ASSERT_EQ(p.channel.ReadFrame(&addr, &data), 3000);
@@ -342,9 +354,9 @@ TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
         for (size_t k = 0; k < d.size(); ++k) d[k] = u8(i + k);
         sent.push_back(d);
         tx.Send(kUdpMuxPort, d);
-        if (i == 10) tx.Send(kUdpMuxPort, {}); // gives no frame
+        if (i == 10) tx.Send(kUdpMuxPort, {});  // gives no frame
     }
-    tx.Send(kUdpMuxPort, {0xEE}); // the end
+    tx.Send(kUdpMuxPort, {0xEE});  // the end
     auto upToEnd = [&](CUdpMuxClient& c, std::vector<Received>* r) {
         return RunUntil(
             [&] {
@@ -508,4 +520,4 @@ TEST_F(PortShare, AnotherProcessTakesOverWhenTheOwnerExits) {
     EXPECT_EQ(ra.back().data, std::vector<u8>{2});
 }
 
-} // namespace
+}  // namespace

@@ -106,7 +106,8 @@ TEST(PortShareThreads, ReadersOnTheirOwnThreadsGetEveryDatagramInOrder) {
         if (writerConnect != 0) return;
         const u8 payload[4] = {1, 2, 3, 4};
         for (int i = 0; i < 200; ++i) {
-            if (c.QueueFrame(LNetAddr::IPv4(0x7F000001, ntohs(rxa.sin_port)), payload, 4) == 4) ++writerQueued;
+            if (c.QueueFrame(LNetAddr::IPv4(0x7F000001, ntohs(rxa.sin_port)), payload, 4) == 4)
+                ++writerQueued;
             SleepMs(1);
         }
         for (int i = 0; i < 100 && c.RingFill(); ++i) {
@@ -128,9 +129,10 @@ TEST(PortShareThreads, ReadersOnTheirOwnThreadsGetEveryDatagramInOrder) {
         d[0] = u8(i >> 8);
         d[1] = u8(i);
         sendto(tx, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        if (i % 20 == 19) SleepMs(2); // stay within the socket's receive buffer
+        if (i % 20 == 19) SleepMs(2);  // stay within the socket's receive buffer
     }
-    for (int i = 0; i < 500 && (r1.frames.load() < total || r2.frames.load() < total); ++i) SleepMs(10);
+    for (int i = 0; i < 500 && (r1.frames.load() < total || r2.frames.load() < total); ++i)
+        SleepMs(10);
     churnStop = true;
     churn.join();
     r1.stop = r2.stop = true;
@@ -164,4 +166,4 @@ TEST(PortShareThreads, ReadersOnTheirOwnThreadsGetEveryDatagramInOrder) {
     EXPECT_FALSE(server.IsServing());
 }
 
-} // namespace
+}  // namespace

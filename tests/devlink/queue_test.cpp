@@ -139,7 +139,7 @@ TEST_F(Queue, QueueOfNoDeviceCompletesAtOnceWithNothing) {
 TEST_F(Queue, CancellingTheRequestInFlightStartsTheNextClients) {
     CRecord* dev = AddDevice(305, 1);
     CReqQueue q(&fSet, 305);
-    dev->SetU32(nullptr, DevcF::address, DeviceIp(201)); // nobody: the first request hangs
+    dev->SetU32(nullptr, DevcF::address, DeviceIp(201));  // nobody: the first request hangs
     Done a, b;
     // Client a: one in flight, one waiting behind b's.
     q.Enqueue(&a, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
@@ -179,8 +179,9 @@ TEST_F(Queue, WritesCarryTheirDataAndPerm) {
     EXPECT_EQ(std::string(r.data.begin(), r.data.end()), "hello device");
     bool sawPerm = false;
     for (const std::string& l : LogOf("pkt"))
-        if (Field(l, "op") == "WRQ" && Field(l, "dir") == "in") sawPerm = Field(l, "opt.perm") == "420";
+        if (Field(l, "op") == "WRQ" && Field(l, "dir") == "in")
+            sawPerm = Field(l, "opt.perm") == "420";
     EXPECT_TRUE(sawPerm);
 }
 
-} // namespace
+}  // namespace

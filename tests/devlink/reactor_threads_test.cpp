@@ -34,7 +34,9 @@ bool WaitFor(const std::function<bool()>& pred, int ms = 2000) {
     return pred();
 }
 
-void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+void Settle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
 
 // A datagram socket pair: what is written to one end makes the other readable.
 struct Pair {
@@ -86,7 +88,7 @@ struct ArmOther {
         auto* a = static_cast<ArmOther*>(ctx);
         if (direction == CSocketReactor::kRead) {
             a->read.fetch_add(1);
-            CSocketReactor::Arm(a->fd, CSocketReactor::kWrite); // under the reactor's mutex
+            CSocketReactor::Arm(a->fd, CSocketReactor::kWrite);  // under the reactor's mutex
         } else {
             a->write.fetch_add(1);
         }
@@ -113,7 +115,7 @@ TEST(Reactor, LastUnregisterStopsItAndTheNextRegisterStartsAnother) {
     ASSERT_TRUE(CSocketReactor::Register(p.fd[0], &c, Counter::Fn));
     ASSERT_TRUE(CSocketReactor::Register(q.fd[0], &c, Counter::Fn));
     EXPECT_TRUE(CSocketReactor::Running());
-    CSocketReactor::Arm(q.fd[0], CSocketReactor::kRead); // watched while it goes away
+    CSocketReactor::Arm(q.fd[0], CSocketReactor::kRead);  // watched while it goes away
     CSocketReactor::Unregister(q.fd[0]);
     EXPECT_TRUE(CSocketReactor::Running());
     CSocketReactor::Unregister(p.fd[0]);
@@ -162,7 +164,8 @@ TEST(Reactor, ManyThreadsArmingAndUnregisteringAtOnce) {
                 p.Send();
                 CSocketReactor::Arm(p.fd[0], CSocketReactor::kRead);
                 CSocketReactor::Arm(p.fd[0], CSocketReactor::kWrite);
-                if (WaitFor([&] { return c.read.load() == 1 && c.write.load() == 1; })) ok.fetch_add(1);
+                if (WaitFor([&] { return c.read.load() == 1 && c.write.load() == 1; }))
+                    ok.fetch_add(1);
                 CSocketReactor::Unregister(p.fd[0]);
             }
         });
@@ -172,4 +175,4 @@ TEST(Reactor, ManyThreadsArmingAndUnregisteringAtOnce) {
     EXPECT_FALSE(CSocketReactor::Running());
 }
 
-} // namespace
+}  // namespace

@@ -113,11 +113,12 @@ TEST_F(SimDevice, ReadsEndWithAShortBlockAndAnEmptyOneOnABoundary) {
 }
 
 TEST_F(SimDevice, BlockNumbersWrapFrom65535ToZero) {
-    const size_t blocks = 65536 + 3; // full blocks; the last block holds 5 bytes
+    const size_t blocks = 65536 + 3;  // full blocks; the last block holds 5 bytes
     Bytes content = RandomBytes(blocks * 8 + 5, 4);
     WriteFile(root + "/ums/long.bin", content);
-    sim.Cmd("set serno=305 window=8"); // the client acknowledges every block; this only saves time
-    auto r = client.Read(kDevIp, port, "/ums/long.bin", {{"blksize", "8"}, {"serno", "305"}}, std::nullopt, 5000);
+    sim.Cmd("set serno=305 window=8");  // the client acknowledges every block; this only saves time
+    auto r = client.Read(kDevIp, port, "/ums/long.bin", {{"blksize", "8"}, {"serno", "305"}},
+                         std::nullopt, 5000);
     ASSERT_TRUE(r.ok) << r.why;
     ASSERT_EQ(r.blocks.size(), blocks + 1);
     EXPECT_EQ(r.blocks[65534], 65535u);
@@ -185,7 +186,8 @@ TEST_F(SimDevice, AnotherDevicesSernoGetsNoAnswer) {
 TEST_F(SimDevice, WrappedRequestsGetWrappedAnswers) {
     Bytes content = RandomBytes(3000, 5);
     WriteFile(root + "/sdc/w.bin", content);
-    auto r = client.Read(kDevIp, port, "/sdc/w.bin", {{"blksize", "1420"}, {"serno", "305"}}, kDevIp);
+    auto r =
+        client.Read(kDevIp, port, "/sdc/w.bin", {{"blksize", "1420"}, {"serno", "305"}}, kDevIp);
     ASSERT_TRUE(r.ok) << r.why << DumpLog();
     EXPECT_TRUE(r.allWrapped);
     EXPECT_EQ(r.data, content);
@@ -197,7 +199,7 @@ TEST_F(SimDevice, WrappedRequestsGetWrappedAnswers) {
     EXPECT_TRUE(d->wrapped);
     EXPECT_EQ(d->target, kClientIp);
     EXPECT_EQ(d->op, kOACK);
-    client.Send(d->srcIp, d->srcPort, Bytes{0, 5, 0, 0, 0}, kDevIp); // ERROR 0 ends it
+    client.Send(d->srcIp, d->srcPort, Bytes{0, 5, 0, 0, 0}, kDevIp);  // ERROR 0 ends it
     // A resent OACK may already be on its way: drop it so the next read starts clean.
     while (client.Recv(200)) {
     }
@@ -208,11 +210,13 @@ TEST_F(SimDevice, WrappedRequestsGetWrappedAnswers) {
     EXPECT_FALSE(r.allWrapped);
 
     // A wrapper naming another address is not for this device.
-    client.Send(kDevIp, port, MakeRequest(kRRQ, "/sdc/w.bin", {{"serno", "305"}}), Ip(127, 0, 0, 9));
+    client.Send(kDevIp, port, MakeRequest(kRRQ, "/sdc/w.bin", {{"serno", "305"}}),
+                Ip(127, 0, 0, 9));
     EXPECT_FALSE(client.Recv(300));
 
     // Writes travel wrapped both ways too.
-    auto w = client.Write(kDevIp, port, "/sdc/up.bin", content, {{"blksize", "700"}, {"serno", "305"}}, kDevIp);
+    auto w = client.Write(kDevIp, port, "/sdc/up.bin", content,
+                          {{"blksize", "700"}, {"serno", "305"}}, kDevIp);
     ASSERT_TRUE(w.ok) << w.why;
     EXPECT_TRUE(w.allWrapped);
     EXPECT_EQ(ReadFile(root + "/sdc/up.bin"), content);
@@ -220,7 +224,8 @@ TEST_F(SimDevice, WrappedRequestsGetWrappedAnswers) {
 
 TEST_F(SimDevice, WritesLandByteIdenticalInTheDeviceTree) {
     Bytes a = RandomBytes(3000, 6), b = RandomBytes(64, 7);
-    auto w = client.Write(kDevIp, port, "/sdc/show/one.bin", a, {{"blksize", "512"}, {"serno", "305"}});
+    auto w =
+        client.Write(kDevIp, port, "/sdc/show/one.bin", a, {{"blksize", "512"}, {"serno", "305"}});
     ASSERT_TRUE(w.ok) << w.why;
     EXPECT_EQ(ReadFile(root + "/sdc/show/one.bin"), a);
     // A multiple of the block size ends with an empty block; an existing file is replaced.
@@ -244,14 +249,15 @@ TEST_F(SimDevice, ReceiverAcknowledgesEveryBlockAndKeepsOnlyTheExpectedOne) {
     ASSERT_TRUE(o);
     ASSERT_EQ(o->op, kOACK);
     Bytes blk[4] = {Bytes(8, '1'), Bytes(8, '2'), Bytes(8, '3'), Bytes(3, '4')};
-    for (int i = 0; i < 3; ++i) client.Send(o->srcIp, o->srcPort, MakeData(unsigned(i + 1), blk[i]));
+    for (int i = 0; i < 3; ++i)
+        client.Send(o->srcIp, o->srcPort, MakeData(unsigned(i + 1), blk[i]));
     std::vector<unsigned> acks;
     for (int i = 0; i < 3; ++i) {
         auto d = client.Recv(2000);
         ASSERT_TRUE(d);
         acks.push_back(d->block);
     }
-    EXPECT_EQ(acks, (std::vector<unsigned>{1, 3, 2})); // 3 came early: acknowledged, not kept
+    EXPECT_EQ(acks, (std::vector<unsigned>{1, 3, 2}));  // 3 came early: acknowledged, not kept
     client.Send(o->srcIp, o->srcPort, MakeData(3, blk[2]));
     client.Send(o->srcIp, o->srcPort, MakeData(4, blk[3]));
     for (unsigned want : {3u, 4u}) {
@@ -275,8 +281,9 @@ TEST_F(SimDevice, RefusesPathsOutsideItsTreeAndUnknownFiles) {
         int op;
         const char* path;
         unsigned code;
-    } cases[] = {{kRRQ, "/sdc/../../secret", 2}, {kRRQ, "/etc/passwd", 1}, {kRRQ, "/sdc/missing", 1},
-                 {kRRQ, "/sdc", 2},             {kWRQ, "/sdc/../x", 2},    {kRRQ, "/.cmd/nothing", 1},
+    } cases[] = {{kRRQ, "/sdc/../../secret", 2}, {kRRQ, "/etc/passwd", 1},
+                 {kRRQ, "/sdc/missing", 1},      {kRRQ, "/sdc", 2},
+                 {kWRQ, "/sdc/../x", 2},         {kRRQ, "/.cmd/nothing", 1},
                  {kWRQ, "/.cmd/udkvtstat", 2}};
     for (auto& c : cases) {
         client.Send(kDevIp, port, MakeRequest(c.op, c.path, {{"blksize", "512"}}));
@@ -365,7 +372,8 @@ std::vector<std::string> FaultyRun(uint64_t seed, Bytes* got) {
         std::string clean;
         std::istringstream s(l);
         for (std::string tok; s >> tok;)
-            if (tok.rfind("t=", 0) && tok.rfind("peer=", 0) && tok.rfind("x=", 0)) clean += tok + " ";
+            if (tok.rfind("t=", 0) && tok.rfind("peer=", 0) && tok.rfind("x=", 0))
+                clean += tok + " ";
         (l.find(" dir=in ") != std::string::npos ? in : out).push_back(clean);
     }
     in.insert(in.end(), out.begin(), out.end());
@@ -383,8 +391,9 @@ TEST(SimDeviceFaults, TheSameSeedGivesTheSamePacketLog) {
     EXPECT_EQ(first, second);
     EXPECT_NE(first, other);
     auto count = [&](const char* what) {
-        return std::count_if(first.begin(), first.end(),
-                             [&](const std::string& l) { return l.find(what) != std::string::npos; });
+        return std::count_if(first.begin(), first.end(), [&](const std::string& l) {
+            return l.find(what) != std::string::npos;
+        });
     };
     EXPECT_GT(count("fate=drop"), 0);
     EXPECT_GT(count("fate=dup"), 0);
@@ -396,14 +405,18 @@ TEST(SimDeviceControl, AnswersBadCommandsWithErrors) {
     TempDir dir;
     EXPECT_EQ(sim.Cmd("frobnicate"), "err unknown command frobnicate");
     EXPECT_EQ(sim.Cmd("add-device addr=127.0.0.2 root=/tmp/x").rfind("err", 0), 0u);
-    EXPECT_EQ(sim.Cmd("add-device serno=1 addr=127.0.0.256 root=" + dir.Path()).rfind("err", 0), 0u);
+    EXPECT_EQ(sim.Cmd("add-device serno=1 addr=127.0.0.256 root=" + dir.Path()).rfind("err", 0),
+              0u);
     EXPECT_EQ(sim.Cmd("add-device serno=1 addr=127.0.0.2 root=relative").rfind("err", 0), 0u);
     // Outside a namespace only loopback addresses.
     if (NetnsHarness::InHostNetns()) {
-        EXPECT_EQ(sim.Cmd("add-device serno=1 addr=198.18.1.11 root=" + dir.Path()).rfind("err", 0), 0u);
+        EXPECT_EQ(sim.Cmd("add-device serno=1 addr=198.18.1.11 root=" + dir.Path()).rfind("err", 0),
+                  0u);
     }
-    EXPECT_EQ(sim.Cmd("add-device serno=1 addr=127.0.0.2 port=0 root=" + dir.Path()).rfind("ok", 0), 0u);
-    EXPECT_EQ(sim.Cmd("add-device serno=1 addr=127.0.0.3 port=0 root=" + dir.Path()), "err serno 1 exists");
+    EXPECT_EQ(sim.Cmd("add-device serno=1 addr=127.0.0.2 port=0 root=" + dir.Path()).rfind("ok", 0),
+              0u);
+    EXPECT_EQ(sim.Cmd("add-device serno=1 addr=127.0.0.3 port=0 root=" + dir.Path()),
+              "err serno 1 exists");
     EXPECT_EQ(sim.Cmd("set serno=1 window=0"), "err bad window");
     EXPECT_EQ(sim.Cmd("remove-device serno=1"), "ok");
     EXPECT_EQ(sim.Cmd("remove-device serno=1").rfind("err", 0), 0u);
@@ -438,11 +451,13 @@ TEST(SimDeviceNetns, BroadcastStatusPollIsAnsweredByEveryDevice) {
     ASSERT_EQ(sim.ReadyLine(), "ready hostns=0");
     TempDir dir;
     // Two devices on the application's subnet and one on a subnet it is not connected to.
-    std::map<std::string, std::string> body = {
-        {"198.18.1.11", "status of 11"}, {"198.18.1.12", "status of 12"}, {"198.19.7.13", "status of 13"}};
+    std::map<std::string, std::string> body = {{"198.18.1.11", "status of 11"},
+                                               {"198.18.1.12", "status of 12"},
+                                               {"198.19.7.13", "status of 13"}};
     for (auto& [addr, text] : body) {
         std::string serno = addr.substr(addr.rfind('.') + 1);
-        std::string a = sim.Cmd("add-device serno=" + serno + " addr=" + addr + "/24 root=" + dir.Path() + "/" + serno);
+        std::string a = sim.Cmd("add-device serno=" + serno + " addr=" + addr +
+                                "/24 root=" + dir.Path() + "/" + serno);
         ASSERT_EQ(a.rfind("ok", 0), 0u) << a;
         EXPECT_EQ(SimDeviceProcess::Field(a, "port"), "61007");
         std::string esc;
@@ -460,8 +475,9 @@ TEST(SimDeviceNetns, BroadcastStatusPollIsAnsweredByEveryDevice) {
     ASSERT_TRUE(client->Ok());
 
     const uint32_t bcast = Ip(255, 255, 255, 255), app = Ip(198, 18, 1, 2);
-    ASSERT_TRUE(client->Send(bcast, 61007,
-                             MakeRequest(kRRQ, "/.cmd/udkvtstat", {{"blksize", "1420"}, {"serno", "0"}}), bcast));
+    ASSERT_TRUE(client->Send(
+        bcast, 61007, MakeRequest(kRRQ, "/.cmd/udkvtstat", {{"blksize", "1420"}, {"serno", "0"}}),
+        bcast));
     struct Peer {
         uint16_t port = 0;
         std::string serno;
@@ -504,4 +520,4 @@ TEST(SimDeviceNetns, BroadcastStatusPollIsAnsweredByEveryDevice) {
     EXPECT_TRUE(sim.WaitIdle(3000));
 }
 
-} // namespace
+}  // namespace

@@ -70,15 +70,17 @@ protected:
     }
 
     // Runs one transfer to the device; streams come from vectors.
-    CTftpSession* Transfer(bool write, const std::string& path, Recorder& rec, u32 cap = 1, u32 timeoutMs = 20000) {
+    CTftpSession* Transfer(bool write, const std::string& path, Recorder& rec, u32 cap = 1,
+                           u32 timeoutMs = 20000) {
         rec.onNewPeer = [cap](CTftpPeer* p) { p->Window().SetMax(cap); };
-        CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), write, LString(path.c_str()), &rec,
-                                             Recorder::Callback, LoopbackIndex());
+        CTftpSession* s =
+            mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), write, LString(path.c_str()), &rec,
+                               Recorder::Callback, LoopbackIndex());
         sessions.push_back(s);
         s->AddOption("serno", "305");
         s->Start();
         EXPECT_TRUE(RunUntil([&] { return rec.Done(); }, timeoutMs)) << path;
-        sim.WaitIdle(3000); // the device has seen our last word before its log is read
+        sim.WaitIdle(3000);  // the device has seen our last word before its log is read
         return s;
     }
 
@@ -191,12 +193,14 @@ TEST_F(Engine, WindowCapOneKeepsOneBlockInFlightAndCap50GrowsButStaysBelow) {
         long inFlight = 0, maxInFlight = 0, acks = 0;
         u32 allowed = 1, avoid = 0;
         for (auto& l : sim.Log()) {
-            if (l.find("op=DATA") != std::string::npos && l.find("dir=in") != std::string::npos) ++inFlight;
+            if (l.find("op=DATA") != std::string::npos && l.find("dir=in") != std::string::npos)
+                ++inFlight;
             if (l.find("op=ACK") != std::string::npos && l.find("dir=out") != std::string::npos &&
                 Field(l, "block") > 0) {
                 --inFlight;
                 ++acks;
-                // The window's growth: 2 after the first ACK, 3 after two more, 4 after three more...
+                // The window's growth: 2 after the first ACK, 3 after two more, 4 after three
+                // more...
                 if (allowed < cap && ++avoid >= allowed) {
                     ++allowed;
                     avoid = 0;
@@ -258,7 +262,9 @@ TEST_F(Engine, FailingSinkEndsThePeerWithAnErrorInsteadOfAcknowledging) {
     WriteFile(root + "/sdc/big.bin", Pattern(1428 * 5, 8));
     std::vector<u8> got;
     Recorder rec;
-    rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&got, CStrm::kModeWrite, 1428 * 2 + 10); };
+    rec.makeStream = [&](CTftpPeer*) {
+        return new VecStrm(&got, CStrm::kModeWrite, 1428 * 2 + 10);
+    };
     Transfer(false, "/sdc/big.bin", rec);
     ASSERT_EQ(rec.peerResults, std::vector<u32>{3});
     EXPECT_EQ(rec.peerErrors, std::vector<u32>{3});
@@ -291,8 +297,8 @@ TEST_F(Engine, FailedFirstSendIsRetriedByTheTimer) {
         close(unix);
     };
     rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&src); };
-    CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), true, "/sdc/retry.bin", &rec,
-                                         Recorder::Callback, LoopbackIndex());
+    CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), true, "/sdc/retry.bin",
+                                         &rec, Recorder::Callback, LoopbackIndex());
     sessions.push_back(s);
     s->Start();
     ASSERT_TRUE(RunUntil([&] { return saved >= 0; }, 5000));
@@ -331,14 +337,15 @@ private:
 
 TEST_F(Engine, RecycledSessionThatCannotBeReboundGetsAFreshSocket) {
     auto plain = std::make_unique<CTftpManager>(MainRunLoopWakeSource(), 0);
-    CTftpSession* s = plain->StartTransfer(LNetAddr::IPv4(0x7F000002, port), false, "/sdc/x", nullptr, nullptr,
-                                           LoopbackIndex());
+    CTftpSession* s = plain->StartTransfer(LNetAddr::IPv4(0x7F000002, port), false, "/sdc/x",
+                                           nullptr, nullptr, LoopbackIndex());
     const u16 firstPort = s->Socket().LocalPort();
     plain->Release(s);
     {
         NoNetRaw drop;
         // Unbinding needs the privilege we no longer have.
-        s = plain->StartTransfer(LNetAddr::IPv4(0x7F000002, port), false, "/sdc/x", nullptr, nullptr, 0);
+        s = plain->StartTransfer(LNetAddr::IPv4(0x7F000002, port), false, "/sdc/x", nullptr,
+                                 nullptr, 0);
     }
     ASSERT_TRUE(s->Socket().IsOpen());
     EXPECT_NE(s->Socket().LocalPort(), firstPort);
@@ -352,7 +359,8 @@ TEST_F(Engine, RecycledSessionThatCannotBeReboundGetsAFreshSocket) {
     Recorder rec;
     rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&got, CStrm::kModeWrite); };
     plain->Release(s);
-    s = plain->StartTransfer(LNetAddr::IPv4(0x7F000002, port), false, "/sdc/x", &rec, Recorder::Callback, 0);
+    s = plain->StartTransfer(LNetAddr::IPv4(0x7F000002, port), false, "/sdc/x", &rec,
+                             Recorder::Callback, 0);
     s->Start();
     ASSERT_TRUE(RunUntil([&] { return rec.Done(); }, 5000));
     EXPECT_TRUE(got == Pattern(10, 11));
@@ -372,8 +380,8 @@ protected:
     }
     // Starts a session to the scripted peer and waits for its request.
     std::optional<Datagram> Begin(bool write) {
-        s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), write, "/sdc/s", &rec, Recorder::Callback,
-                               LoopbackIndex());
+        s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), write, "/sdc/s", &rec,
+                               Recorder::Callback, LoopbackIndex());
         s->Start();
         std::optional<Datagram> rq;
         RunUntil([&] { return bool(rq = server.Recv(0)); }, 3000);
@@ -440,7 +448,7 @@ TEST_F(Scripted, WindowGrowsOneBlockPerWindowOfAcknowledgements) {
             EXPECT_EQ(f.front(), next);
         }
         next += unsigned(f.size());
-        windows.push_back(next - 1 - k); // outstanding after sending
+        windows.push_back(next - 1 - k);  // outstanding after sending
     }
     EXPECT_EQ(windows, (std::vector<size_t>{2, 2, 3, 3, 3, 4}));
     // An acknowledgement of a later block is a loss, not a cumulative ACK: nothing is sent.
@@ -483,7 +491,7 @@ TEST_F(Scripted, WrappedDatagramNamingAForeignAddressIsIgnored) {
     auto ack = Next();
     ASSERT_TRUE(ack);
     EXPECT_EQ(ack->op, kACK);
-    EXPECT_TRUE(ack->wrapped == false); // the session itself is not wrapped on loopback
+    EXPECT_TRUE(ack->wrapped == false);  // the session itself is not wrapped on loopback
 }
 
-} // namespace
+}  // namespace

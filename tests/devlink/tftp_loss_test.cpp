@@ -36,7 +36,7 @@ struct Job {
     Recorder rec;
     CTftpSession* session = nullptr;
     bool finished = false;
-    bool ok = false; // reported as done by the engine
+    bool ok = false;  // reported as done by the engine
     u32 sessionResult = 0;
 };
 
@@ -66,8 +66,9 @@ protected:
 TEST_P(Loss, EveryTransferArrivesIntactOrIsReportedFailed) {
     const int percent = GetParam();
     for (const char* op : {"DATA", "ACK"}) {
-        std::string r = sim.Cmd(std::string("fault drop opcode=") + op + " percent=" + std::to_string(percent) +
-                                " seed=" + std::to_string(percent * 7 + op[0]));
+        std::string r =
+            sim.Cmd(std::string("fault drop opcode=") + op + " percent=" + std::to_string(percent) +
+                    " seed=" + std::to_string(percent * 7 + op[0]));
         ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
     }
     std::vector<std::unique_ptr<Job>> jobs;
@@ -88,8 +89,9 @@ TEST_P(Loss, EveryTransferArrivesIntactOrIsReportedFailed) {
             j.rec.makeStream = [&j](CTftpPeer*) {
                 return j.write ? new VecStrm(&j.expect) : new VecStrm(&j.data, CStrm::kModeWrite);
             };
-            j.session = mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), j.write, LString(j.path.c_str()), &j.rec,
-                                           Recorder::Callback, LoopbackIndex());
+            j.session = mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), j.write,
+                                           LString(j.path.c_str()), &j.rec, Recorder::Callback,
+                                           LoopbackIndex());
             j.session->AddOption("serno", "7");
             j.session->Start();
             ++running;
@@ -120,21 +122,24 @@ TEST_P(Loss, EveryTransferArrivesIntactOrIsReportedFailed) {
         Job& j = *jp;
         if (!j.ok) {
             std::printf("failed %s %s: session result %u, peers %zu, peer result %u, error %u\n",
-                        j.write ? "write" : "read", j.path.c_str(), j.sessionResult, j.rec.peerResults.size(),
+                        j.write ? "write" : "read", j.path.c_str(), j.sessionResult,
+                        j.rec.peerResults.size(),
                         j.rec.peerResults.empty() ? 99u : j.rec.peerResults[0],
                         j.rec.peerErrors.empty() ? 99u : j.rec.peerErrors[0]);
             continue;
         }
         ++okCount;
         if (j.write)
-            EXPECT_TRUE(ReadFile(root + j.path) == j.expect) << "silently corrupted upload " << j.path;
+            EXPECT_TRUE(ReadFile(root + j.path) == j.expect)
+                << "silently corrupted upload " << j.path;
         else
             EXPECT_TRUE(j.data == j.expect) << "silently corrupted download " << j.path;
     }
-    std::printf("loss %d%%: %d of %zu transfers done, the rest reported failed\n", percent, okCount, jobs.size());
+    std::printf("loss %d%%: %d of %zu transfers done, the rest reported failed\n", percent, okCount,
+                jobs.size());
     EXPECT_GE(okCount, 190);
 }
 
 INSTANTIATE_TEST_SUITE_P(Percent, Loss, ::testing::Values(1, 5));
 
-} // namespace
+}  // namespace

@@ -25,15 +25,16 @@ using namespace testtftp;
 namespace {
 
 constexpr u32 kBroadcast = 0xFFFFFFFFu;
-constexpr u32 kDev11 = 0xC612010B; // 198.18.1.11
-constexpr u32 kDev13 = 0xC613070D; // 198.19.7.13: a subnet the application is not on
+constexpr u32 kDev11 = 0xC612010B;  // 198.18.1.11
+constexpr u32 kDev13 = 0xC613070D;  // 198.19.7.13: a subnet the application is not on
 
 class Netns : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
         EnsureApp();
-        const std::string why = net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        const std::string why =
+            net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name());
         ASSERT_EQ(why, "");
     }
     // Runs the test body with the main thread inside the application's namespace.
@@ -47,8 +48,8 @@ protected:
         }));
     }
     CTftpSession* Poll(Recorder& rec) {
-        CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kBroadcast, kTftpPort), false, "/.cmd/udkvtstat", &rec,
-                                             Recorder::Callback, eth0);
+        CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kBroadcast, kTftpPort), false,
+                                             "/.cmd/udkvtstat", &rec, Recorder::Callback, eth0);
         sessions.push_back(s);
         s->AddOption("serno", "0");
         s->Start();
@@ -100,8 +101,13 @@ TEST_F(Netns, StatusPollIsWrappedByteExactAndSentElevenTimes) {
                 return rec.Done();
             },
             15000);
-        const std::string want = std::string("YTFW\xFF\xFF\xFF\xFF\x00\x01", 10) + std::string("/.cmd/udkvtstat\0", 16) +
-                                 std::string("octet\0blksize\0" "1420\0serno\0" "0\0", 27);
+        const std::string want = std::string("YTFW\xFF\xFF\xFF\xFF\x00\x01", 10) +
+                                 std::string("/.cmd/udkvtstat\0", 16) +
+                                 std::string(
+                                     "octet\0blksize\0"
+                                     "1420\0serno\0"
+                                     "0\0",
+                                     27);
         ASSERT_EQ(got.size(), 11u);
         for (auto& [t, bytes] : got) EXPECT_EQ(bytes, want);
         for (size_t i = 1; i < got.size(); ++i) {
@@ -118,9 +124,10 @@ TEST_F(Netns, StatusPollIsWrappedByteExactAndSentElevenTimes) {
 }
 
 TEST_F(Netns, ThreeDevicesAnswerOnePoll) {
-    auto sim = Devices({"add-device serno=11 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/a",
-                        "add-device serno=12 addr=198.18.1.12/24 listen=any root=" + dir.Path() + "/b",
-                        "add-device serno=13 addr=198.19.7.13/24 listen=any root=" + dir.Path() + "/c"});
+    auto sim =
+        Devices({"add-device serno=11 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/a",
+                 "add-device serno=12 addr=198.18.1.12/24 listen=any root=" + dir.Path() + "/b",
+                 "add-device serno=13 addr=198.19.7.13/24 listen=any root=" + dir.Path() + "/c"});
     InApp([&] {
         Recorder rec;
         std::vector<std::unique_ptr<std::vector<u8>>> sinks;
@@ -151,16 +158,17 @@ TEST_F(Netns, ThreeDevicesAnswerOnePoll) {
 }
 
 TEST_F(Netns, WrappedSessionTakes1420AndRefuses1428) {
-    auto sim = Devices({"add-device serno=13 addr=198.19.7.13/24 listen=any root=" + dir.Path() + "/c",
-                        "add-device serno=11 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/a"});
+    auto sim =
+        Devices({"add-device serno=13 addr=198.19.7.13/24 listen=any root=" + dir.Path() + "/c",
+                 "add-device serno=11 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/a"});
     InApp([&] {
         for (const char* reply : {"1420", "1428"}) {
             sim->Cmd(std::string("set serno=13 blksize-reply=") + reply);
             Recorder rec;
             std::vector<u8> got;
             rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&got, CStrm::kModeWrite); };
-            CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev13, kTftpPort), false, "/.cmd/udkvtstat", &rec,
-                                                 Recorder::Callback, eth0);
+            CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev13, kTftpPort), false,
+                                                 "/.cmd/udkvtstat", &rec, Recorder::Callback, eth0);
             sessions.push_back(s);
             s->AddOption("serno", "13");
             EXPECT_TRUE(s->Wrapper());
@@ -179,8 +187,8 @@ TEST_F(Netns, WrappedSessionTakes1420AndRefuses1428) {
         Recorder rec;
         std::vector<u8> got;
         rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&got, CStrm::kModeWrite); };
-        CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev11, kTftpPort), false, "/.cmd/udkvtstat", &rec,
-                                             Recorder::Callback, eth0);
+        CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev11, kTftpPort), false,
+                                             "/.cmd/udkvtstat", &rec, Recorder::Callback, eth0);
         sessions.push_back(s);
         s->AddOption("serno", "11");
         EXPECT_FALSE(s->Wrapper());
@@ -190,11 +198,14 @@ TEST_F(Netns, WrappedSessionTakes1420AndRefuses1428) {
     });
     bool wrapped1420 = false, plain1428 = false;
     for (auto& l : sim->Log()) {
-        if (l.find("op=RRQ") == std::string::npos || l.find("dir=in") == std::string::npos) continue;
-        if (l.find("dev=13") != std::string::npos && l.find("opt.blksize=1420") != std::string::npos &&
+        if (l.find("op=RRQ") == std::string::npos || l.find("dir=in") == std::string::npos)
+            continue;
+        if (l.find("dev=13") != std::string::npos &&
+            l.find("opt.blksize=1420") != std::string::npos &&
             l.find("wrap=1") != std::string::npos)
             wrapped1420 = true;
-        if (l.find("dev=11") != std::string::npos && l.find("opt.blksize=1428") != std::string::npos &&
+        if (l.find("dev=11") != std::string::npos &&
+            l.find("opt.blksize=1428") != std::string::npos &&
             l.find("wrap=0") != std::string::npos)
             plain1428 = true;
     }
@@ -208,8 +219,8 @@ TEST_F(Netns, SixtyFourDevicesAreAllFoundByOnePoll) {
         const std::string ip = "198.18.1." + std::to_string(100 + i);
         const std::string cmd = "ip -n " + net.DevNs() + " addr add " + ip + "/24 dev eth0";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-        adds.push_back("add-device serno=" + std::to_string(1000 + i) + " addr=" + ip + "/24 listen=any root=" +
-                       dir.Path() + "/d" + std::to_string(i));
+        adds.push_back("add-device serno=" + std::to_string(1000 + i) + " addr=" + ip +
+                       "/24 listen=any root=" + dir.Path() + "/d" + std::to_string(i));
     }
     auto sim = Devices(adds);
     InApp([&] {
@@ -226,4 +237,4 @@ TEST_F(Netns, SixtyFourDevicesAreAllFoundByOnePoll) {
     });
 }
 
-} // namespace
+}  // namespace

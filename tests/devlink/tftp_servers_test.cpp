@@ -81,23 +81,29 @@ protected:
         const std::string which = GetParam();
         port = FreePort();
         if (which == "tftpd-hpa") {
-            if (access(TftpdHpa().c_str(), X_OK) != 0) GTEST_SKIP() << "no " << TftpdHpa() << " (scripts/deps.sh)";
-            ASSERT_TRUE(server.Start({TftpdHpa(), "-L", "-a", "127.0.0.1:" + std::to_string(port), "-s", "-c", "-u",
-                                      "root", "-p", dir.Path()}));
+            if (access(TftpdHpa().c_str(), X_OK) != 0)
+                GTEST_SKIP() << "no " << TftpdHpa() << " (scripts/deps.sh)";
+            ASSERT_TRUE(server.Start({TftpdHpa(), "-L", "-a", "127.0.0.1:" + std::to_string(port),
+                                      "-s", "-c", "-u", "root", "-p", dir.Path()}));
         } else {
-            if (access("/usr/sbin/atftpd", X_OK) != 0) GTEST_SKIP() << "no atftpd (scripts/deps.sh)";
-            ASSERT_TRUE(server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", std::to_string(port),
-                                      "--bind-address", "127.0.0.1", "--user", "root.root", "--prevent-sas",
-                                      "--logfile", "/dev/null", dir.Path()}));
+            if (access("/usr/sbin/atftpd", X_OK) != 0)
+                GTEST_SKIP() << "no atftpd (scripts/deps.sh)";
+            ASSERT_TRUE(
+                server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port",
+                              std::to_string(port), "--bind-address", "127.0.0.1", "--user",
+                              "root.root", "--prevent-sas", "--logfile", "/dev/null", dir.Path()}));
         }
         mgr = std::make_unique<CTftpManager>(MainRunLoopWakeSource(), 0);
     }
     u32 Run(bool write, const std::string& path, std::vector<u8>* data, u32 cap) {
         Recorder rec;
         rec.onNewPeer = [cap](CTftpPeer* p) { p->Window().SetMax(cap); };
-        rec.makeStream = [&](CTftpPeer*) { return new VecStrm(data, write ? 0u : u32(CStrm::kModeWrite)); };
-        CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, port), write, LString(path.c_str()), &rec,
-                                             Recorder::Callback, LoopbackIndex());
+        rec.makeStream = [&](CTftpPeer*) {
+            return new VecStrm(data, write ? 0u : u32(CStrm::kModeWrite));
+        };
+        CTftpSession* s =
+            mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, port), write, LString(path.c_str()), &rec,
+                               Recorder::Callback, LoopbackIndex());
         s->Start();
         EXPECT_TRUE(RunUntil([&] { return rec.Done(); }, 60000));
         u32 blk = s->PeerCount() ? s->PeerAt(0)->BlockSize() : 0;
@@ -124,7 +130,8 @@ TEST_P(Servers, ReadsAndWritesWithBlockSize1428) {
         for (u32 cap : {1u, 50u}) {
             std::vector<u8> src = Pattern(size, u32(size) + cap);
             const std::string up = "w" + std::to_string(size) + "_" + std::to_string(cap) + ".bin";
-            WriteFile(dir.Path() + "/" + up, {}); // tftpd-hpa writes only over existing files without -c
+            WriteFile(dir.Path() + "/" + up,
+                      {});  // tftpd-hpa writes only over existing files without -c
             Run(true, "/" + up, &src, cap);
             RunFor(100);
             EXPECT_TRUE(ReadFile(dir.Path() + "/" + up) == src) << up;
@@ -134,4 +141,4 @@ TEST_P(Servers, ReadsAndWritesWithBlockSize1428) {
 
 INSTANTIATE_TEST_SUITE_P(Stock, Servers, ::testing::Values("tftpd-hpa", "atftpd"));
 
-} // namespace
+}  // namespace

@@ -25,8 +25,8 @@ protected:
         if (s) mgr->Release(s);
     }
     void Begin(bool write) {
-        s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), write, "/sdc/t", &rec, Recorder::Callback,
-                               LoopbackIndex());
+        s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), write, "/sdc/t", &rec,
+                               Recorder::Callback, LoopbackIndex());
         s->Start();
     }
     std::optional<Datagram> Next(u32 ms) {
@@ -65,8 +65,8 @@ TEST_F(Timeouts, UnansweredRequestIsSentElevenTimesASecondApart) {
 
 TEST_F(Timeouts, KeepTryingResendsWithoutEnd) {
     mgr->Times().resendMs = 20;
-    s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), false, "/sdc/t", &rec, Recorder::Callback,
-                           LoopbackIndex());
+    s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), false, "/sdc/t", &rec,
+                           Recorder::Callback, LoopbackIndex());
     s->SetKeepTrying(true);
     s->Start();
     u32 sends = 0;
@@ -85,7 +85,8 @@ TEST_F(Timeouts, ReceiverGivesUpTwentySecondsAfterTheLastFullBlock) {
     rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&got, CStrm::kModeWrite); };
     Begin(false);
     ASSERT_TRUE(Next(2000));
-    server.Send(Ip(127, 0, 0, 1), Port(), Bytes{0, 6, 'b', 'l', 'k', 's', 'i', 'z', 'e', 0, '8', 0});
+    server.Send(Ip(127, 0, 0, 1), Port(),
+                Bytes{0, 6, 'b', 'l', 'k', 's', 'i', 'z', 'e', 0, '8', 0});
     auto ack0 = Next(2000);
     ASSERT_TRUE(ack0 && ack0->op == kACK && ack0->block == 0);
     server.Send(Ip(127, 0, 0, 1), Port(), MakeData(1, Bytes(8, 'd')));
@@ -102,7 +103,8 @@ TEST_F(Timeouts, SenderGivesUpThirtySecondsAfterTheLastGoodAck) {
     rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&src); };
     Begin(true);
     ASSERT_TRUE(Next(2000));
-    server.Send(Ip(127, 0, 0, 1), Port(), Bytes{0, 6, 'b', 'l', 'k', 's', 'i', 'z', 'e', 0, '8', 0});
+    server.Send(Ip(127, 0, 0, 1), Port(),
+                Bytes{0, 6, 'b', 'l', 'k', 's', 'i', 'z', 'e', 0, '8', 0});
     auto d1 = Next(2000);
     ASSERT_TRUE(d1 && d1->op == kDATA && d1->block == 1);
     server.Send(Ip(127, 0, 0, 1), Port(), MakeAck(1));
@@ -124,4 +126,4 @@ TEST_F(Timeouts, SenderGivesUpThirtySecondsAfterTheLastGoodAck) {
     EXPECT_GE(resends, 14u);
 }
 
-} // namespace
+}  // namespace

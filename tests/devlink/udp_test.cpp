@@ -38,7 +38,8 @@ struct Ready {
 };
 
 bool WaitFor(const std::atomic<int>& v, int want) {
-    for (int i = 0; i < 400 && v.load() < want; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 400 && v.load() < want; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return v.load() >= want;
 }
 
@@ -47,7 +48,7 @@ TEST(UdpSocket, ReceiveArmsOneCallbackPerEmptyRead) {
     CUdpSocket rx(&ready, Ready::Fn), tx(nullptr, nullptr);
     ASSERT_EQ(rx.Open(0, 0, 0, 0), 0u);
     const i32 fd = rx.Descriptor();
-    EXPECT_EQ(rx.Open(0, 0, 0, 0), 0u); // already open: nothing changes
+    EXPECT_EQ(rx.Open(0, 0, 0, 0), 0u);  // already open: nothing changes
     EXPECT_EQ(rx.Descriptor(), fd);
     ASSERT_EQ(tx.Open(0, 0, 0, 0), 0u);
     ASSERT_NE(rx.LocalPort(), 0);
@@ -103,4 +104,4 @@ TEST(UdpSocket, BroadcastNeedsNoFurtherPermission) {
     }));
 }
 
-} // namespace
+}  // namespace

@@ -12,8 +12,12 @@ std::string Num(f64 v) {
     return buf;
 }
 
-std::string Num(i32 v) { return std::to_string(v); }
-std::string Num(u32 v) { return std::to_string(v); }
+std::string Num(i32 v) {
+    return std::to_string(v);
+}
+std::string Num(u32 v) {
+    return std::to_string(v);
+}
 
 std::string RectText(const LRect& r) {
     return Num(r.left) + "," + Num(r.top) + "," + Num(r.right) + "," + Num(r.bottom);
@@ -38,13 +42,21 @@ void FakeGraphics::SetBlendMode(LBlendMode mode) {
 
 void FakeGraphics::ApplyPen(const LPen& pen) {
     switch (pen.fKind) {
-        case LPen::kById: fCalls.push_back("pen id " + Num(pen.fId)); break;
-        case LPen::kByGray: fCalls.push_back("pen grey " + Num(pen.fRgba)); break;
-        default: fCalls.push_back("pen rgba " + Num(pen.fRgba)); break;
+        case LPen::kById:
+            fCalls.push_back("pen id " + Num(pen.fId));
+            break;
+        case LPen::kByGray:
+            fCalls.push_back("pen grey " + Num(pen.fRgba));
+            break;
+        default:
+            fCalls.push_back("pen rgba " + Num(pen.fRgba));
+            break;
     }
 }
 
-void FakeGraphics::Translate(i32 dx, i32 dy) { fCalls.push_back("translate " + Num(dx) + "," + Num(dy)); }
+void FakeGraphics::Translate(i32 dx, i32 dy) {
+    fCalls.push_back("translate " + Num(dx) + "," + Num(dy));
+}
 
 void FakeGraphics::SetClipRects(const LRect* rects, u32 count) {
     std::string s = "clip";
@@ -61,14 +73,25 @@ void FakeGraphics::FillRects(const CGRect* rects, u32 count) {
     fCalls.push_back(s);
 }
 
-void FakeGraphics::SetLineWidth(f64 width) { fCalls.push_back("width " + Num(width)); }
-void FakeGraphics::MoveTo(i32 x, i32 y) { fCalls.push_back("move " + Num(x) + "," + Num(y)); }
-void FakeGraphics::LineTo(i32 x, i32 y) { fCalls.push_back("line " + Num(x) + "," + Num(y)); }
-void FakeGraphics::FillPath() { fCalls.push_back("fillpath"); }
-void FakeGraphics::StrokePath() { fCalls.push_back("stroke"); }
+void FakeGraphics::SetLineWidth(f64 width) {
+    fCalls.push_back("width " + Num(width));
+}
+void FakeGraphics::MoveTo(i32 x, i32 y) {
+    fCalls.push_back("move " + Num(x) + "," + Num(y));
+}
+void FakeGraphics::LineTo(i32 x, i32 y) {
+    fCalls.push_back("line " + Num(x) + "," + Num(y));
+}
+void FakeGraphics::FillPath() {
+    fCalls.push_back("fillpath");
+}
+void FakeGraphics::StrokePath() {
+    fCalls.push_back("stroke");
+}
 
 void FakeGraphics::DrawTextFieldFrame(const LRect& rect, bool active, bool focused) {
-    fCalls.push_back("textframe " + RectText(rect) + (active ? " active" : "") + (focused ? " focused" : ""));
+    fCalls.push_back("textframe " + RectText(rect) + (active ? " active" : "") +
+                     (focused ? " focused" : ""));
 }
 
 std::string FakeGraphics::Joined() const {
@@ -86,13 +109,21 @@ FakeFont::FakeFont(const LFontSpec& spec)
     if (spec.scalePercent > 0) fSize = fSize * spec.scalePercent / 100.0;
 }
 
-f64 FakeFont::TextWidth(const char* utf8) const { return 7.0 * f64(StrLen(utf8)); }
+f64 FakeFont::TextWidth(const char* utf8) const {
+    return 7.0 * f64(StrLen(utf8));
+}
 
-FakeServices::FakeServices() { InstallGraphicsServices(this); }
+FakeServices::FakeServices() {
+    InstallGraphicsServices(this);
+}
 
-FakeServices::~FakeServices() { InstallGraphicsServices(nullptr); }
+FakeServices::~FakeServices() {
+    InstallGraphicsServices(nullptr);
+}
 
-void FakeServices::RearmMainTimer() { fRearmWaits.push_back(LTimer::NextWaitMs(fModal, fWindow, fActive)); }
+void FakeServices::RearmMainTimer() {
+    fRearmWaits.push_back(LTimer::NextWaitMs(fModal, fWindow, fActive));
+}
 
 LNativeFontRef FakeServices::MakeNativeFont(const LFontSpec& spec) {
     ++fFontsBuilt;

@@ -12,7 +12,9 @@ struct Snapshot {
     LRgn clip;
 };
 
-Snapshot Take(LDrawCtx& c) { return {c.fOriginX, c.fOriginY, c.fClipOffsetX, c.fClipOffsetY, c.fClip}; }
+Snapshot Take(LDrawCtx& c) {
+    return {c.fOriginX, c.fOriginY, c.fClipOffsetX, c.fClipOffsetY, c.fClip};
+}
 
 // The same fields, word for word.
 void ExpectSame(LDrawCtx& c, const Snapshot& s) {
@@ -49,9 +51,7 @@ TEST(DrawCtx, NestedOriginScopesRestoreFieldsExactly) {
     ExpectSame(ctx, before);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(DrawCtx, NestedOriginAndClipScopesRestoreExactly) {
     FakeGraphics g;
@@ -60,7 +60,8 @@ TEST(DrawCtx, NestedOriginAndClipScopesRestoreExactly) {
     Snapshot outer = Take(ctx);
     {
         LOriginScope o1(ctx, 10, 20);
-        EXPECT_EQ(ctx.GetClipRgn().GetBounds(), LRect(-10, -20, 90, 80));  // the clip follows the origin
+        EXPECT_EQ(ctx.GetClipRgn().GetBounds(),
+                  LRect(-10, -20, 90, 80));  // the clip follows the origin
         {
             LClipScope c1 = LClipScope::Make(ctx, LRgn(LRect(0, 0, 50, 50)));
             EXPECT_EQ(ctx.GetClipRgn().GetBounds(), LRect(0, 0, 50, 50));
@@ -125,7 +126,8 @@ TEST(DrawObjects, FillsReachThePlatform) {
     rf.fRegion = LRgn(LRect(0, 0, 10, 5));
     rf.fRegion.Union(LRgn(LRect(0, 5, 5, 10)));
     rf.Draw(ctx);
-    EXPECT_EQ(g.Joined(), "pen id 4; save; blend difference; fill 0,0,10,5 0,5,5,10; blend normal; restore");
+    EXPECT_EQ(g.Joined(),
+              "pen id 4; save; blend difference; fill 0,0,10,5 0,5,5,10; blend normal; restore");
 
     g.Clear();
     LSolidFill sf(LRect(1, 2, 3, 4), pen);
@@ -144,7 +146,8 @@ TEST(DrawObjects, FillsReachThePlatform) {
     pat.fRects = list;
     pat.fCount = 2;
     pat.Draw(ctx);
-    EXPECT_EQ(g.Joined(), "pen id 4; save; blend multiply; fill 0,0,1,1 5,5,6,6; blend normal; restore");
+    EXPECT_EQ(g.Joined(),
+              "pen id 4; save; blend multiply; fill 0,0,1,1 5,5,6,6; blend normal; restore");
 
     g.Clear();
     CFillStyle outline;
@@ -153,7 +156,8 @@ TEST(DrawObjects, FillsReachThePlatform) {
     outline.fHLineWidth = 2;
     outline.Draw(ctx);
     EXPECT_EQ(g.Joined(),
-              "pen id 4; save; blend normal; fill 0,0,10,1 0,1,2,5 8,1,10,5 0,5,10,6; blend normal; restore");
+              "pen id 4; save; blend normal; fill 0,0,10,1 0,1,2,5 8,1,10,5 0,5,10,6; blend "
+              "normal; restore");
     EXPECT_EQ(g.fDepth, 0);
 
     // Without a native context nothing is drawn and nothing breaks.
@@ -174,8 +178,10 @@ TEST(DrawObjects, Polylines) {
     line.AddPoint(5, 9);
     line.fLineWidth = 3;
     line.Draw(ctx);
-    EXPECT_EQ(g.Joined(), "pen rgba 287454020; save; blend normal; width 3; move 1,1; line 5,1; line 5,9; stroke; "
-                          "blend normal; restore");
+    EXPECT_EQ(
+        g.Joined(),
+        "pen rgba 287454020; save; blend normal; width 3; move 1,1; line 5,1; line 5,9; stroke; "
+        "blend normal; restore");
     g.Clear();
     line.fMode = 1;
     line.Draw(ctx);
@@ -210,7 +216,9 @@ TEST(FrameStyles, RegionsAndDrawing) {
     field.Draw(ctx, r, 2);
     field.Draw(ctx, r, 6);
     field.Draw(ctx, r, 4);
-    EXPECT_EQ(g.Joined(), "textframe 10,10,20,20 active; textframe 10,10,20,20 active focused; textframe 10,10,20,20");
+    EXPECT_EQ(g.Joined(),
+              "textframe 10,10,20,20 active; textframe 10,10,20,20 active focused; textframe "
+              "10,10,20,20");
 
     g.Clear();
     CBevelDrawer bevel;

@@ -16,7 +16,8 @@ public:
     LMessage HandleMessage(const LMessage& msg) override {
         fLog->push_back(std::string(fId) + ":" + (msg.name ? msg.name : "(null)"));
         if (fConsume && msg.Is(fConsume)) return LMessage();
-        if (fRenameFrom && msg.Is(fRenameFrom)) return LMessage{fRenameTo, msg.source, fParent ? fParent : msg.source};
+        if (fRenameFrom && msg.Is(fRenameFrom))
+            return LMessage{fRenameTo, msg.source, fParent ? fParent : msg.source};
         return LHandler::HandleMessage(msg);
     }
 
@@ -92,7 +93,9 @@ TEST(Handler, RenamedMessageTravelsUnderItsNewName) {
     t.other.fRenameTo = "X_Pong";
     LHandler::Send("X_Ping", &t.other, &t.leaf);
     // X_Pong leaves "other" for its parent, rises to the root, returns to "other" and stops.
-    EXPECT_EQ(Join(t.log), "leaf:X_Ping pane:X_Ping frame:X_Ping root:X_Ping other:X_Ping root:X_Pong other:X_Pong");
+    EXPECT_EQ(
+        Join(t.log),
+        "leaf:X_Ping pane:X_Ping frame:X_Ping root:X_Ping other:X_Ping root:X_Pong other:X_Pong");
 
     // Renamed on the way: the new name stops at the source.
     Tree u;

@@ -80,7 +80,8 @@ Bits RectsToBits(const LRgn& r) {
     for (u32 i = 0; i < rects.Count(); ++i) {
         LRect q = rects.DataAs<LRect>()[i];
         for (int y = std::max(q.top, 0); y < std::min(q.bottom, kSize); ++y)
-            for (int x = std::max(q.left, 0); x < std::min(q.right, kSize); ++x) b.set(size_t(y * kSize + x));
+            for (int x = std::max(q.left, 0); x < std::min(q.right, kSize); ++x)
+                b.set(size_t(y * kSize + x));
     }
     return b;
 }
@@ -317,10 +318,22 @@ TEST(Region, AgreesWithBitmapModel) {
         Bits want;
         int which = op(rng);
         switch (which) {
-            case 0: r.Union(b.rgn); want = a.bits | b.bits; break;
-            case 1: r.Intersect(b.rgn); want = a.bits & b.bits; break;
-            case 2: r.Subtract(b.rgn); want = a.bits & ~b.bits; break;
-            case 3: r.Xor(b.rgn); want = a.bits ^ b.bits; break;
+            case 0:
+                r.Union(b.rgn);
+                want = a.bits | b.bits;
+                break;
+            case 1:
+                r.Intersect(b.rgn);
+                want = a.bits & b.bits;
+                break;
+            case 2:
+                r.Subtract(b.rgn);
+                want = a.bits & ~b.bits;
+                break;
+            case 3:
+                r.Xor(b.rgn);
+                want = a.bits ^ b.bits;
+                break;
             case 4: {
                 int dx = d(rng), dy = d(rng);
                 r.Offset(dx, dy);

@@ -26,7 +26,8 @@ public:
 };
 
 // Drains one pass the way the main loop does.
-u32 Pass(FakeServices& fake, LHandler* modal = nullptr, LHandler* window = nullptr, bool active = true) {
+u32 Pass(FakeServices& fake, LHandler* modal = nullptr, LHandler* window = nullptr,
+         bool active = true) {
     u32 n = 0;
     for (;;) {
         LMessage m = LTimer::TakeNextDue(fake.fNow, modal, window, active);
@@ -167,7 +168,7 @@ TEST(Timer, ZeroRestartDuringDeliveryWaitsForTheNextPass) {
 TEST(Timer, ModalityHoldsAndReleases) {
     FakeServices fake;
     Owner app;
-    Owner dialog(&app);   // runs a modal loop
+    Owner dialog(&app);  // runs a modal loop
     Owner document(&app);
     LTimer inDialog(&dialog), inDocument(&document), always(&document);
     inDialog.Start(10, 1);
@@ -199,9 +200,11 @@ TEST(Timer, ModeTable) {
     };
     // With a modal handler.
     const Row rows[] = {
-        {0, true, true, true, true},    {4, true, true, true, true},    {1, true, false, true, false},
-        {5, true, false, true, false},  {2, true, true, false, false},   {6, true, true, false, false},
-        {3, true, false, false, false}, {7, true, false, false, false}, {9, true, false, true, false},
+        {0, true, true, true, true},    {4, true, true, true, true},
+        {1, true, false, true, false},  {5, true, false, true, false},
+        {2, true, true, false, false},  {6, true, true, false, false},
+        {3, true, false, false, false}, {7, true, false, false, false},
+        {9, true, false, true, false},
     };
     for (const Row& r : rows) {
         inModal.Start(0u, r.mode);
@@ -211,7 +214,8 @@ TEST(Timer, ModeTable) {
         EXPECT_EQ(inModal.MayDeliver(&modal, nullptr, false), r.modalInInactive) << r.mode;
         EXPECT_EQ(outside.MayDeliver(&modal, nullptr, false), r.modalOutInactive) << r.mode;
     }
-    // Without one: the front dialog window decides for modes 1, 3 (active), 4, 5, 7 (active), above 7.
+    // Without one: the front dialog window decides for modes 1, 3 (active), 4, 5, 7 (active),
+    // above 7.
     for (u32 mode : {1u, 4u, 5u, 8u}) {
         outside.Start(0u, mode);
         inWindow.Start(0u, mode);

@@ -122,7 +122,8 @@ private:
 
 RecordingUndo* gActive = nullptr;
 
-CUndoStrm* OpenRecording(LHandler*, void* context, CUndoStrm::ReplayFn replay, const char*, u32 mode, u32 merge) {
+CUndoStrm* OpenRecording(LHandler*, void* context, CUndoStrm::ReplayFn replay, const char*,
+                         u32 mode, u32 merge) {
     RecordingUndo* u = gActive;
     const bool nested = u->depth > 0;
     if (mode == CUndoStrm::kModeIfNested && !nested) {
@@ -131,8 +132,9 @@ CUndoStrm* OpenRecording(LHandler*, void* context, CUndoStrm::ReplayFn replay, c
     }
     u->opens.push_back({context, replay, mode, merge, true});
     RecordingUndo::Step* step;
-    if (!nested && merge == CUndoStrm::kMergeContinue && !u->steps.empty() && u->steps.back().context == context &&
-        u->steps.back().replay == replay && !u->steps.back().final) {
+    if (!nested && merge == CUndoStrm::kMergeContinue && !u->steps.empty() &&
+        u->steps.back().context == context && u->steps.back().replay == replay &&
+        !u->steps.back().final) {
         step = &u->steps.back();
         step->body.clear();
         step->continued = true;
@@ -157,7 +159,8 @@ void ReplayStep(RecordingUndo::Step& s, bool redo) {
         if (redo)
             for (auto& c : s.children) ReplayStep(c, true);
         else
-            for (auto it = s.children.rbegin(); it != s.children.rend(); ++it) ReplayStep(*it, false);
+            for (auto it = s.children.rbegin(); it != s.children.rend(); ++it)
+                ReplayStep(*it, false);
         return;
     }
     MemUndoStrm strm(&s.body, !redo);
@@ -197,10 +200,16 @@ bool RecordingUndo::Redo() {
     return true;
 }
 
-const CRecordSchema* RootSchema() { return &gRoot; }
-const CRecordSchema* ItemSchema() { return &gItem; }
+const CRecordSchema* RootSchema() {
+    return &gRoot;
+}
+const CRecordSchema* ItemSchema() {
+    return &gItem;
+}
 
-CRecord* NewRoot() { return CRecord::New(&gRoot); }
+CRecord* NewRoot() {
+    return CRecord::New(&gRoot);
+}
 
 CRecord* NewItem(u32 sqid) {
     CRecord* r = CRecord::New(&gItem);
@@ -234,7 +243,8 @@ bool Equal(const CRecord* a, const CRecord* b, std::string* why) {
                         if (!(static_cast<const LString*>(a->GetArrayData(f))[k] ==
                               static_cast<const LString*>(b->GetArrayData(f))[k]))
                             return fail(at);
-                } else if (n && std::memcmp(a->GetArrayData(f), b->GetArrayData(f), n * RecElementSize(d.elemType))) {
+                } else if (n && std::memcmp(a->GetArrayData(f), b->GetArrayData(f),
+                                            n * RecElementSize(d.elemType))) {
                     return fail(at);
                 }
                 break;

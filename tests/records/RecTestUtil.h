@@ -18,7 +18,21 @@ constexpr u32 kItemKind = FourCC("ITEM");
 
 // Field indexes of 'TEST'/'ROOT'.
 enum : u8 {
-    rVers, rTitl, rGain, rMode, rTrns, rScratch, rRows, rMain, rOpt, rAny, rWork, rNums, rLate, rTlst, rCount
+    rVers,
+    rTitl,
+    rGain,
+    rMode,
+    rTrns,
+    rScratch,
+    rRows,
+    rMain,
+    rOpt,
+    rAny,
+    rWork,
+    rNums,
+    rLate,
+    rTlst,
+    rCount
 };
 // Field indexes of 'TEST'/'ITEM'.
 enum : u8 { iSqid, iName, iLevl, iFlag, iVals, iStrs, iByts, iSubs, iCount };
@@ -48,7 +62,8 @@ struct NoteLog {
     };
     std::vector<Entry> notes;
     static void Fn(void* self, CRecordNote* n) {
-        static_cast<NoteLog*>(self)->notes.push_back({n->record, n->kind, n->field, n->extra, n->index, n->context});
+        static_cast<NoteLog*>(self)->notes.push_back(
+            {n->record, n->kind, n->field, n->extra, n->index, n->context});
     }
     void Attach(CRecordDoc& doc) { doc.AddListener(this, Fn); }
     u32 Count(u32 kind) const {

@@ -10,7 +10,9 @@
 
 namespace {
 
-std::vector<u8> Bytes(LDataBuf& buf, u32 n) { return std::vector<u8>(buf.Data(), buf.Data() + n); }
+std::vector<u8> Bytes(LDataBuf& buf, u32 n) {
+    return std::vector<u8>(buf.Data(), buf.Data() + n);
+}
 
 TEST(ChunkStream, OddPayloadIsPadded) {
     LDataBuf buf;
@@ -39,7 +41,8 @@ TEST(ChunkStream, OddPayloadIsPadded) {
 
 TEST(ChunkStream, SubChunkIsClippedToItsParent) {
     // Parent of 12 payload bytes holding a sub-chunk that claims 100.
-    u8 data[] = {'P', 'A', 'R', 'T', 0, 0, 0, 12, 'S', 'U', 'B', ' ', 0, 0, 0, 100, 1, 2, 3, 4, 'N', 'E', 'X', 'T'};
+    u8 data[] = {'P', 'A', 'R', 'T', 0, 0, 0, 12, 'S', 'U', 'B', ' ',
+                 0,   0,   0,   100, 1, 2, 3, 4,  'N', 'E', 'X', 'T'};
     CMemStrm s(data, sizeof(data));
     CChunkReader p;
     p.Open(&s);
@@ -92,8 +95,8 @@ TEST(ChunkStream, TextLineEnds) {
         end = s.Position();
     }
     ASSERT_EQ(end, 8u + 10u);
-    EXPECT_EQ(Bytes(buf, 18), (std::vector<u8>{'T', 'E', 'X', 'T', 0, 0, 0, 10, 'a', '\n', 'b', '\n', 'c', 0, 0,
-                                               '\n', '\n', 0}));
+    EXPECT_EQ(Bytes(buf, 18), (std::vector<u8>{'T', 'E', 'X', 'T', 0, 0, 0, 10, 'a', '\n', 'b',
+                                               '\n', 'c', 0, 0, '\n', '\n', 0}));
     CMemStrm r(buf.Data(), u32(end));
     CChunkReader c;
     c.Open(&r);
@@ -130,7 +133,8 @@ TEST(ChunkStream, TextLineEnds) {
 
 // Python's own chunk reader (IFF style, big-endian, aligned) walks what we wrote.
 TEST(ChunkStream, ForeignReaderAgrees) {
-    if (std::system("python3 -W ignore -c 'import chunk' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3 chunk";
+    if (std::system("python3 -W ignore -c 'import chunk' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no python3 chunk";
     const std::string dir = KEVO_BINARY_DIR;
     const std::string path = dir + "/chunk_test_walk.bin";
     {
@@ -147,8 +151,8 @@ TEST(ChunkStream, ForeignReaderAgrees) {
                     CChunkWriter sub;
                     char tag[5];
                     std::snprintf(tag, 5, "%s", names[k]);
-                    sub.OpenSub(w, (u32(u8(tag[0])) << 24) | (u32(u8(tag[1])) << 16) | (u32(u8(tag[2])) << 8) |
-                                       u8(tag[3]));
+                    sub.OpenSub(w, (u32(u8(tag[0])) << 24) | (u32(u8(tag[1])) << 16) |
+                                       (u32(u8(tag[2])) << 8) | u8(tag[3]));
                     sub.WriteBytes("abcde", u32(k + 1));  // odd and even sizes
                     sub.Close();
                 }
@@ -189,7 +193,8 @@ TEST(ChunkStream, ForeignReaderAgrees) {
     const bool got = std::fgets(line, sizeof(line), p) != nullptr;
     EXPECT_EQ(pclose(p), 0);
     ASSERT_TRUE(got);
-    EXPECT_STREQ(line, "TOPS 0 ONE :1:a;TOPS 1 ONE :1:a,TWO :2:ab;TOPS 2 ONE :1:a,TWO :2:ab,THRE:3:abc\n");
+    EXPECT_STREQ(
+        line, "TOPS 0 ONE :1:a;TOPS 1 ONE :1:a,TWO :2:ab;TOPS 2 ONE :1:a,TWO :2:ab,THRE:3:abc\n");
     std::remove(path.c_str());
     std::remove(scriptPath.c_str());
 }

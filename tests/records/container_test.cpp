@@ -17,7 +17,9 @@
 
 namespace {
 
-std::vector<u8> Bytes(const LDataBuf& buf, u32 size) { return std::vector<u8>(buf.Data(), buf.Data() + size); }
+std::vector<u8> Bytes(const LDataBuf& buf, u32 size) {
+    return std::vector<u8>(buf.Data(), buf.Data() + size);
+}
 
 CRecord* MergeSource(const char* name, i32 start) {
     CRecord* r = NewMergeSourceRecord();
@@ -135,7 +137,8 @@ TEST_F(Container, ReadingEndsAtNullUnregisteredAndShortData) {
     EXPECT_EQ(in.FirstCode(), 1u);
 
     // An unregistered kind.
-    const u8 unknown[] = {0, 0, 0, 1, 0, 0, 0, 16, 0, 0, 0, 1, 'Z', 'Z', 'Z', 'Z', 0, 0, 0, 4, 'Q', 'Q', 'Q', 'Q'};
+    const u8 unknown[] = {0,   0,   0,   1,   0, 0, 0, 16, 0,   0,   0,   1,
+                          'Z', 'Z', 'Z', 'Z', 0, 0, 0, 4,  'Q', 'Q', 'Q', 'Q'};
     ASSERT_TRUE(in.OpenRead(unknown, sizeof(unknown)));
     EXPECT_EQ(in.ReadRecord(), nullptr);
 }

@@ -257,7 +257,9 @@ struct TableFixture : PrefNodes {
         }
         return t;
     }
-    static i32 CellId(const CRecord* t, u32 i) { return NodeGetIntOr(t->GetListItem(PrmtF::elms, i), "n", -1); }
+    static i32 CellId(const CRecord* t, u32 i) {
+        return NodeGetIntOr(t->GetListItem(PrmtF::elms, i), "n", -1);
+    }
 };
 
 TEST_F(TableFixture, InsertColumnAndRow) {

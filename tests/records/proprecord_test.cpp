@@ -36,12 +36,13 @@ bool ReadInto(Bytes b, CRecord* r, bool reset = false, u64* pos = nullptr) {
 }
 
 TEST(RecordChunk, NullRecordAndStringBoxBytes) {
-    EXPECT_EQ(WriteRec(nullptr), (Bytes{0x59, 0x55, 0x4E, 0x44, 0, 0, 0, 4, 0x55, 0x44, 0x4E, 0x4C}));
+    EXPECT_EQ(WriteRec(nullptr),
+              (Bytes{0x59, 0x55, 0x4E, 0x44, 0, 0, 0, 4, 0x55, 0x44, 0x4E, 0x4C}));
     CRecord* box = CRecord::New(CRecordSchema::Find(RecBox::kFamily, RecBox::kStr));
     ASSERT_NE(box, nullptr);
     box->SetString(nullptr, 0, LString("ab"));
-    EXPECT_EQ(WriteRec(box), (Bytes{'Y', 'U', 'N', 'D', 0, 0, 0, 16, 'C', 'M', 'S', 'T', 'U', 'D', 'P', 'R', 0, 0, 0,
-                                    3, 'a', 'b', 0, 0}));
+    EXPECT_EQ(WriteRec(box), (Bytes{'Y', 'U', 'N', 'D', 0, 0, 0, 16, 'C', 'M', 'S', 'T',
+                                    'U', 'D', 'P', 'R', 0, 0, 0, 3,  'a', 'b', 0,   0}));
     box->SetString(nullptr, 0, LString(""));
     const Bytes empty = WriteRec(box);
     ASSERT_EQ(empty.size(), 22u);  // one 0 byte for the empty text, padded
@@ -73,7 +74,8 @@ TEST(RecordChunk, FloatsAsTextWithTheFieldsDigits) {
     const Bytes inC = WriteRec(r);
     const char* old = std::setlocale(LC_ALL, nullptr);
     const std::string saved = old ? old : "C";
-    const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "de_DE.utf8");
+    const bool german =
+        std::setlocale(LC_ALL, "de_DE.UTF-8") || std::setlocale(LC_ALL, "de_DE.utf8");
     EXPECT_EQ(FloatText(1.5f, 2), "1.5");
     EXPECT_EQ(WriteRec(r), inC);
     CRecord* back = ReadRec(inC);
@@ -136,8 +138,8 @@ TEST(RecordChunk, ListsMergeByPosition) {
 
 TEST(RecordChunk, UnmentionedFieldsAreReset) {
     CRecord* r = NewRoot();
-    r->SetU32(nullptr, rLate, 99);     // after the first array: never in the chunk
-    r->SetU32(nullptr, rScratch, 5);   // untagged: never touched
+    r->SetU32(nullptr, rLate, 99);    // after the first array: never in the chunk
+    r->SetU32(nullptr, rScratch, 5);  // untagged: never touched
     r->SetArray(nullptr, rNums, &r, 0);
     const u32 nums[] = {1, 2, 3};
     r->SetArray(nullptr, rNums, nums, 3);
@@ -156,8 +158,8 @@ TEST(RecordChunk, UnmentionedFieldsAreReset) {
     EXPECT_EQ(r->GetChild(rWork)->GetU32(iSqid), 6u);
 
     // A truncated scalar run keeps what was read and resets the rest.
-    const Bytes partial = {'T', 'E', 'S', 'T', 0, 0, 0, 18, 'R', 'O', 'O', 'T', 'U', 'D', 'P', 'R',
-                           0,   0,   0,   6,   0, 0, 0, 9,  'h', 'i'};
+    const Bytes partial = {'T', 'E', 'S', 'T', 0, 0, 0, 18, 'R', 'O', 'O', 'T', 'U',
+                           'D', 'P', 'R', 0,   0, 0, 6, 0,  0,   0,   9,   'h', 'i'};
     r->SetString(nullptr, rTitl, LString("zzz"));
     ASSERT_TRUE(ReadInto(partial, r));
     EXPECT_EQ(r->GetU32(rVers), 9u);
@@ -205,8 +207,8 @@ TEST(RecordChunk, ChildRules) {
         end = s.Position();
     }
     ASSERT_TRUE(ReadInto(Bytes(buf.Data(), buf.Data() + end), r));
-    EXPECT_EQ(r->GetChild(rOpt), nullptr);   // optional: cleared
-    EXPECT_EQ(r->GetChild(rMain), main);     // not optional: unchanged
+    EXPECT_EQ(r->GetChild(rOpt), nullptr);  // optional: cleared
+    EXPECT_EQ(r->GetChild(rMain), main);    // not optional: unchanged
     // An untyped child accepts any registered kind.
     CRecord* src = NewRoot();
     CRecord* anyRoot = NewRoot();
@@ -275,8 +277,9 @@ TEST(RecordChunk, DocumentReadResolvesTypedKinds) {
 
 TEST(RecordChunk, LengthsPastTheStreamAllocateNothingForThem) {
     // Both the record and its array claim about 2 GB; two elements are really there.
-    const Bytes b = {'T', 'E', 'S', 'T', 0x7F, 0xFF, 0xFF, 0xF0, 'I', 'T', 'E', 'M', 'U', 'D', 'P', 'A', 0x7F, 0xFF,
-                     0xFF, 0x00, 'v', 'a', 'l', 's', 0, 0, 0, 5, 0xFF, 0xFF, 0xFF, 0xFE, 0, 0};
+    const Bytes b = {'T', 'E', 'S', 'T', 0x7F, 0xFF, 0xFF, 0xF0, 'I', 'T', 'E', 'M',
+                     'U', 'D', 'P', 'A', 0x7F, 0xFF, 0xFF, 0x00, 'v', 'a', 'l', 's',
+                     0,   0,   0,   5,   0xFF, 0xFF, 0xFF, 0xFE, 0,   0};
     CRecord* r = ReadRec(b);
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(r->GetArrayCount(iVals), 2u);

@@ -62,7 +62,8 @@ TEST_F(PathFixture, PathsAndResolution) {
     EXPECT_EQ(LRecPath::Resolve("/rows/2/sqid", root(), &f, &i), item2);
     EXPECT_EQ(f, iSqid);
     EXPECT_EQ(i, kRecNoIndex);
-    EXPECT_EQ(LRecPath::Resolve("//rows// 2/subs/0/vals/1\nrest", root(), &f, &i), item2->GetListItem(iSubs, 0));
+    EXPECT_EQ(LRecPath::Resolve("//rows// 2/subs/0/vals/1\nrest", root(), &f, &i),
+              item2->GetListItem(iSubs, 0));
     EXPECT_EQ(f, iVals);
     EXPECT_EQ(i, 1u);
     EXPECT_EQ(LRecPath::Resolve("/rows/3", root(), &f, &i), root());
@@ -82,8 +83,10 @@ TEST_F(PathFixture, PathsAndResolution) {
 TEST_F(PathFixture, ValueBoxBytes) {
     root()->SetU32(nullptr, rVers, 5);
     EXPECT_EQ(WriteValue(root(), rVers),
-              (Bytes{'Y', 'U', 'N', 'D', 0, 0, 0, 16, 'C', 'M', 'U', 'I', 'U', 'D', 'P', 'R', 0, 0, 0, 4, 0, 0, 0, 5}));
-    // An f32 field writes with its own digits under the shadowing kind; the static kind is back after.
+              (Bytes{'Y', 'U', 'N', 'D', 0, 0, 0, 16, 'C', 'M', 'U', 'I',
+                     'U', 'D', 'P', 'R', 0, 0, 0, 4,  0,   0,   0,   5}));
+    // An f32 field writes with its own digits under the shadowing kind; the static kind is back
+    // after.
     root()->SetF32(nullptr, rGain, 0, 1.2345f);
     const Bytes g = WriteValue(root(), rGain);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(g.data()) + 20), "1.235");

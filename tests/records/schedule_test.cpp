@@ -61,8 +61,10 @@ CRecord* NewSchedule(const std::vector<EventSpec>& specs) {
             const i32 pi = SchEventAddPeriod(ev, nullptr);
             CRecord* pr = ev->GetListItem(ScevF::prds, u32(pi));
             pr->SetU8(nullptr, ScepF::rang, p.kind);
-            for (u32 k = 0; k < p.strt.size(); ++k) SchPeriodSetTimePart(pr, nullptr, ScepF::strt, k, p.strt[k]);
-            for (u32 k = 0; k < p.endp.size(); ++k) SchPeriodSetTimePart(pr, nullptr, ScepF::endp, k, p.endp[k]);
+            for (u32 k = 0; k < p.strt.size(); ++k)
+                SchPeriodSetTimePart(pr, nullptr, ScepF::strt, k, p.strt[k]);
+            for (u32 k = 0; k < p.endp.size(); ++k)
+                SchPeriodSetTimePart(pr, nullptr, ScepF::endp, k, p.endp[k]);
         }
         ev->GetChild(ScevF::axud)->SetU32(nullptr, ScexF::tmdr, e.duration);
     }
@@ -156,7 +158,8 @@ TEST(ScheduleMatch, Periods) {
 
     // Weekly periods give 1 in their wrapped part: nothing moves.
     EventSpec wk;
-    wk.periods.push_back({kPeriodWeek, {0, 0, 22, 5}, {0, 0, 6, 1}});  // Friday 22:00 to Monday 06:00
+    wk.periods.push_back(
+        {kPeriodWeek, {0, 0, 22, 5}, {0, 0, 6, 1}});  // Friday 22:00 to Monday 06:00
     wk.w = "1";
     const CompiledScheduleEvent ew = Compile(wk);
     EXPECT_EQ(PeriodContains(ew.periods[0], At(2024, 3, 4, 5, 0, 0)), 1u);
@@ -202,7 +205,8 @@ TEST(ScheduleEffect, MatchingEventWinsAndSearchesReachBack) {
     EventSpec now;
     now.h = "10";
     CRecord* sch = NewSchedule({longRun, now});
-    EXPECT_EQ(FindActiveScheduleEntry(sch, At(2024, 3, 4, 10, 0, 0)), 0);  // still within event 0's day
+    EXPECT_EQ(FindActiveScheduleEntry(sch, At(2024, 3, 4, 10, 0, 0)),
+              0);  // still within event 0's day
     CRecord::Destroy(sch);
     sch = NewSchedule({now, longRun});
     EXPECT_EQ(FindActiveScheduleEntry(sch, At(2024, 3, 4, 10, 0, 0)), 0);
@@ -264,7 +268,8 @@ std::string RandomCond(std::mt19937& rng, u32 max, bool allowEmpty) {
             s += std::to_string(a);
         }
     }
-    if (pick(4) == 0) s += "|" + std::to_string(pick(max / 3 + 1)) + "-" + std::to_string(pick(max + 1));
+    if (pick(4) == 0)
+        s += "|" + std::to_string(pick(max / 3 + 1)) + "-" + std::to_string(pick(max + 1));
     return s;
 }
 
@@ -301,7 +306,8 @@ public:
         : fEv(Compile(spec)), fStart(windowStart), fCache(size_t(windowEnd - windowStart), -1) {}
 
     bool Match(i64 s) {
-        if (s < fStart || s - fStart >= i64(fCache.size())) return MatchScheduleEvent(fEv, FromSec(s));
+        if (s < fStart || s - fStart >= i64(fCache.size()))
+            return MatchScheduleEvent(fEv, FromSec(s));
         i8& c = fCache[size_t(s - fStart)];
         if (c < 0) c = MatchScheduleEvent(fEv, FromSec(s)) ? 1 : 0;
         return c != 0;
@@ -373,7 +379,8 @@ TEST(ScheduleEffect, AgreesWithSecondBySecondReference) {
                 best = w;
             }
             const CalDateTime t = FromSec(now);
-            ASSERT_EQ(FindActiveScheduleEntry(sch, t), expect) << "round " << round << " query " << q;
+            ASSERT_EQ(FindActiveScheduleEntry(sch, t), expect)
+                << "round " << round << " query " << q;
             found += expect >= 0;
             ++checked;
 

@@ -36,7 +36,8 @@ TEST(RecordSchema, LaterRegistrationShadowsUntilUnregistered) {
 }
 
 TEST(RecordSchema, DescriptorWordsDecode) {
-    const RecFieldDesc d1542 = FromWord(FourCC("chld"), 1542, 0, 0, {.rec = {kFam, FourCC("XXXX")}});
+    const RecFieldDesc d1542 =
+        FromWord(FourCC("chld"), 1542, 0, 0, {.rec = {kFam, FourCC("XXXX")}});
     EXPECT_EQ(d1542.type, kRecChild);
     EXPECT_TRUE(d1542.IsUntyped());
     EXPECT_TRUE(d1542.IsOptional());
@@ -68,7 +69,9 @@ i32 CountingHook(u32 op, void*) {
     if (op == CRecordSchema::kHookDefaults) ++gHookCalls;
     return 0;
 }
-i32 RefusingHook(u32 op, void*) { return op == CRecordSchema::kHookDefaults ? 1 : 0; }
+i32 RefusingHook(u32 op, void*) {
+    return op == CRecordSchema::kHookDefaults ? 1 : 0;
+}
 
 TEST(RecordSchema, CreationFailuresLeakNothing) {
     // A child kind that nobody registered: the record cannot be made (the sanitizer

@@ -19,7 +19,8 @@ struct DocFixture : ::testing::Test {
     }
     std::vector<u32> RowIds() {
         std::vector<u32> ids;
-        for (u32 k = 0; k < root()->GetListCount(rRows); ++k) ids.push_back(root()->GetListItem(rRows, k)->GetU32(iSqid));
+        for (u32 k = 0; k < root()->GetListCount(rRows); ++k)
+            ids.push_back(root()->GetListItem(rRows, k)->GetU32(iSqid));
         return ids;
     }
 };
@@ -198,8 +199,8 @@ TEST(RecordDoc, DestroySendsDetachNoticesPostOrder) {
         doc.AddListener(&order, Order::Fn);
     }
     // Fields from the last: untagged child, main child, rows from the last item; the root last.
-    const std::vector<std::pair<u32, u32>> want = {{5, 0},  {5, 50}, {5, 2}, {5, 11},
-                                                   {5, 1},  {5, 0}};
+    const std::vector<std::pair<u32, u32>> want = {{5, 0},  {5, 50}, {5, 2},
+                                                   {5, 11}, {5, 1},  {5, 0}};
     EXPECT_EQ(order.seen, want);
 }
 

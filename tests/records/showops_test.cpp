@@ -28,7 +28,9 @@ struct Kinds {
     }
 } sKinds;
 
-CRecord* New(u32 family, u32 kind) { return CRecord::New(CRecordSchema::Find(family, kind)); }
+CRecord* New(u32 family, u32 kind) {
+    return CRecord::New(CRecordSchema::Find(family, kind));
+}
 
 CRecord* NewSeq(u32 id, const char* name) {
     CRecord* s = New(kFamKvt, kKindSqnc);
@@ -37,7 +39,9 @@ CRecord* NewSeq(u32 id, const char* name) {
     return s;
 }
 
-std::string Name(const CRecord* r, u8 f) { return r->GetString(f).CStr(); }
+std::string Name(const CRecord* r, u8 f) {
+    return r->GetString(f).CStr();
+}
 
 TEST(ShowOpsSequences, UniqueNamesAndIds) {
     CRecordDoc doc(NewSeqSettingsRecord());
@@ -62,12 +66,14 @@ TEST(ShowOpsSequences, UniqueNamesAndIds) {
     EXPECT_EQ(NextFreeSequenceId(st), a);
     EXPECT_LT(FindSequenceIndexById(st, a), 0);
     InsertNewSequence(st, nullptr, 99);
-    EXPECT_EQ(st->GetListItem(SqstF::sqcs, st->GetListCount(SqstF::sqcs) - 1)->GetU32(SqncF::sqid), a);
+    EXPECT_EQ(st->GetListItem(SqstF::sqcs, st->GetListCount(SqstF::sqcs) - 1)->GetU32(SqncF::sqid),
+              a);
     EXPECT_NE(NextFreeSequenceId(st), a);
 
     // Every id stays unique.
     std::set<u32> ids;
-    for (u32 i = 0; i < st->GetListCount(SqstF::sqcs); ++i) ids.insert(st->GetListItem(SqstF::sqcs, i)->GetU32(0));
+    for (u32 i = 0; i < st->GetListCount(SqstF::sqcs); ++i)
+        ids.insert(st->GetListItem(SqstF::sqcs, i)->GetU32(0));
     EXPECT_EQ(ids.size(), st->GetListCount(SqstF::sqcs));
 }
 
@@ -93,7 +99,8 @@ TEST(ShowOpsSequences, ScenesStaySorted) {
     // Moving a key keeps the order: later goes before equal keys, earlier after them.
     EXPECT_EQ(MoveSortedItem(seq, nullptr, SqncF::scns, 0, 2000), 1u);
     std::vector<i32> keys;
-    for (u32 i = 0; i < seq->GetListCount(SqncF::scns); ++i) keys.push_back(seq->GetListItem(SqncF::scns, i)->GetI32(0));
+    for (u32 i = 0; i < seq->GetListCount(SqncF::scns); ++i)
+        keys.push_back(seq->GetListItem(SqncF::scns, i)->GetI32(0));
     EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
     EXPECT_EQ(LowerBoundByKey(seq, SqncF::scns, 2000), 1u);
     EXPECT_EQ(UpperBoundByKey(seq, SqncF::scns, 2000), 4u);
@@ -374,7 +381,8 @@ TEST(ShowOpsLayout, GridOfTwoRowsThreeColumns) {
     SetCell(ps, 0, 0, 1, "Cafe\xCC\x81");
     CRecord* ui2 = NewUiLayoutRecord();
     ASSERT_TRUE(BuildPlaySetUiLayout(ps, ui2, nullptr));
-    EXPECT_EQ(Name(ui2->GetChild(KvuiF::panl)->GetListItem(UfrmF::pans, 0), UbtnF::titl), "Caf\xC3\xA9");
+    EXPECT_EQ(Name(ui2->GetChild(KvuiF::panl)->GetListItem(UfrmF::pans, 0), UbtnF::titl),
+              "Caf\xC3\xA9");
 
     CRecord::Destroy(ui2);
     CRecord::Destroy(ui);
@@ -383,9 +391,11 @@ TEST(ShowOpsLayout, GridOfTwoRowsThreeColumns) {
 
 TEST(ShowOpsLayout, RefusesGridsFromBadData) {
     CRecord* ps = NewPlaySet(1, 1);
-    SetCell(ps, 0, 0, 1, "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW");
+    SetCell(ps, 0, 0, 1,
+            "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW");
     FixedFonts fonts;
-    for (auto [rows, cols] : std::vector<std::pair<u32, u32>>{{0, 3}, {2, 0}, {1, 22}, {14, 1}, {1, 0xFFFFFFFFu}}) {
+    for (auto [rows, cols] :
+         std::vector<std::pair<u32, u32>>{{0, 3}, {2, 0}, {1, 22}, {14, 1}, {1, 0xFFFFFFFFu}}) {
         ps->SetU32(nullptr, PlysF::btrs, rows);
         ps->SetU32(nullptr, PlysF::btcs, cols);
         CRecord* ui = NewUiLayoutRecord();
@@ -405,7 +415,8 @@ TEST(ShowOpsLayout, RefusesGridsFromBadData) {
 
 TEST(ShowOpsMedia, IndexSortedByName) {
     CRecord* idx = NewMediaList();
-    for (const char* n : {"b.wav", "a.wav", "c.kvs", "a.wav"}) AddMediaFile(idx, n[2] == 'w' ? 1 : 2, n);
+    for (const char* n : {"b.wav", "a.wav", "c.kvs", "a.wav"})
+        AddMediaFile(idx, n[2] == 'w' ? 1 : 2, n);
     ASSERT_EQ(idx->GetListCount(MdisF::meds), 3u);
     EXPECT_EQ(Name(idx->GetListItem(MdisF::meds, 0), MdifF::name), "a.wav");
     EXPECT_NE(FindMediaFile(idx, "c.kvs"), nullptr);

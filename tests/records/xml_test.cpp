@@ -21,7 +21,24 @@ namespace {
 using namespace RecField;
 constexpr u32 kFam = FourCC("XTST");
 
-enum : u8 { xI, xU, xB, xF, xText, xByts, xStrs, xInts, xFlts, xLong, xWork, xMust, xOpt, xLate, xItms, xCount };
+enum : u8 {
+    xI,
+    xU,
+    xB,
+    xF,
+    xText,
+    xByts,
+    xStrs,
+    xInts,
+    xFlts,
+    xLong,
+    xWork,
+    xMust,
+    xOpt,
+    xLate,
+    xItms,
+    xCount
+};
 const RecFieldDesc kItem[] = {U32(FourCC("sqid")), Str(FourCC("name"))};
 const RecFieldDesc kRoot[] = {
     I32(FourCC("ival"), 5),
@@ -83,7 +100,8 @@ protected:
     void SetUp() override {
         RegisterAllRecordKinds();
         RegisterPrefNodeKinds();
-        ASSERT_EQ(std::system("xmllint --version >/dev/null 2>&1"), 0) << "xmllint (libxml2-utils) is needed";
+        ASSERT_EQ(std::system("xmllint --version >/dev/null 2>&1"), 0)
+            << "xmllint (libxml2-utils) is needed";
     }
 };
 
@@ -116,7 +134,9 @@ TEST_F(Xml_, DefaultsChildrenListsAndNulls) {
     CRecord::Destroy(r->ReplaceChild(nullptr, xOpt, CRecord::New(&gItem)));
     r->SetU32(nullptr, xLate, 9);
     r->SetU32(nullptr, xWork, 9);
-    EXPECT_EQ(Xml(r), kDecl + "<XTST_ROOT>\n<XTST_ROOT_opt>\n<XTST_ITEM/>\n</XTST_ROOT_opt>\n</XTST_ROOT>\n");
+    EXPECT_EQ(
+        Xml(r),
+        kDecl + "<XTST_ROOT>\n<XTST_ROOT_opt>\n<XTST_ITEM/>\n</XTST_ROOT_opt>\n</XTST_ROOT>\n");
     r->RemoveChild(nullptr, xOpt);
 
     r->GetChild(xMust)->SetU32(nullptr, 0, 3);
@@ -143,9 +163,10 @@ TEST_F(Xml_, ArraysAndStrings) {
     const f32 flts[2] = {0.25f, 3};
     r->SetArray(nullptr, xFlts, flts, 2);
     r->SetString(nullptr, xText, LString("say \"<hi>\" & go\r\nnow"));
-    EXPECT_EQ(Xml(r), kDecl +
-                          "<XTST_ROOT text=\"say &quot;&lt;hi>&quot; &amp; go&#10;now\" byts=\"01ab\" "
-                          "strs=\"&quot;a b&quot; '' plain\" ints=\"-1 0 7\" flts=\"0.25 3\"/>\n");
+    EXPECT_EQ(Xml(r),
+              kDecl +
+                  "<XTST_ROOT text=\"say &quot;&lt;hi>&quot; &amp; go&#10;now\" byts=\"01ab\" "
+                  "strs=\"&quot;a b&quot; '' plain\" ints=\"-1 0 7\" flts=\"0.25 3\"/>\n");
 
     // Long multi-line text: a CDATA block, unless it holds "]]>".
     const std::string block = "line one of a text\nline two of the same text";
@@ -157,7 +178,9 @@ TEST_F(Xml_, ArraysAndStrings) {
                           "]]></XTST_ROOT_long>\n</XTST_ROOT>\n");
     const std::string closing = "line one ]]> of a text\nline two, and more";
     t->SetString(nullptr, xLong, LString(std::string_view(closing)));
-    EXPECT_EQ(Xml(t), kDecl + "<XTST_ROOT ival=\"1\" long=\"line one ]]> of a text&#10;line two, and more\"/>\n");
+    EXPECT_EQ(
+        Xml(t),
+        kDecl + "<XTST_ROOT ival=\"1\" long=\"line one ]]> of a text&#10;line two, and more\"/>\n");
     std::string report;
     EXPECT_TRUE(AllWellFormed({Xml(r), Xml(t)}, &report)) << report;
     CRecord::Destroy(r);
@@ -166,11 +189,19 @@ TEST_F(Xml_, ArraysAndStrings) {
 
 TEST_F(Xml_, TextXmlCannotHoldBecomesReplacement) {
     CRecord* r = CRecord::New(&gRoot);
-    const char bad[] = "a\x01" "b\x1f" "c\xff" "d\xc0\xaf" "e\xed\xa0\x80" "f\xef\xbf\xbe" "g\xe2\x82";
+    const char bad[] =
+        "a\x01"
+        "b\x1f"
+        "c\xff"
+        "d\xc0\xaf"
+        "e\xed\xa0\x80"
+        "f\xef\xbf\xbe"
+        "g\xe2\x82";
     r->SetString(nullptr, xText, LString(bad, u32(sizeof(bad) - 1)));
     const std::string got = Xml(r);
     const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_NE(got.find("text=\"a" + fffd + "b" + fffd + "c" + fffd + "d" + fffd + fffd + "e"), std::string::npos)
+    EXPECT_NE(got.find("text=\"a" + fffd + "b" + fffd + "c" + fffd + "d" + fffd + fffd + "e"),
+              std::string::npos)
         << got;
     EXPECT_EQ(got.find('\x01'), std::string::npos);
     EXPECT_EQ(got.find("&#1;"), std::string::npos);
@@ -184,7 +215,8 @@ TEST_F(Xml_, TextXmlCannotHoldBecomesReplacement) {
 
 TEST_F(Xml_, RandomTextIsAlwaysWellFormed) {
     std::mt19937 rng(5);
-    const char* pieces[] = {"]]>", "]]", "<", "&", "\"", "'", "\r\n", "\n", "\r", "\xc3\xa9", "\xef\xbf\xbf", "--"};
+    const char* pieces[] = {"]]>",  "]]", "<",  "&",        "\"",           "'",
+                            "\r\n", "\n", "\r", "\xc3\xa9", "\xef\xbf\xbf", "--"};
     auto randomText = [&] {
         std::string s;
         const u32 n = rng() % 60;

@@ -31,8 +31,8 @@ struct Failure {
 };
 
 uint32_t Code(const char* s) {
-    return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 |
-           uint32_t(uint8_t(s[3]));
+    return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 |
+           uint32_t(uint8_t(s[2])) << 8 | uint32_t(uint8_t(s[3]));
 }
 
 const std::map<std::string, uint32_t> kKinds = {
@@ -40,7 +40,9 @@ const std::map<std::string, uint32_t> kKinds = {
     {"tmnb", Code("TMNB")}, {"png", Code("TPNG")}, {"raw", Code("TRAW")},
 };
 
-bool IsTextKind(const std::string& kind) { return kind != "png" && kind != "raw"; }
+bool IsTextKind(const std::string& kind) {
+    return kind != "png" && kind != "raw";
+}
 
 // Length of the valid UTF-8 character at s[i], or 0.
 size_t Utf8Length(const std::string& s, size_t i) {
@@ -48,23 +50,33 @@ size_t Utf8Length(const std::string& s, size_t i) {
     size_t n;
     uint32_t cp;
     if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) { n = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { n = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { n = 4; cp = c & 0x07; }
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        cp = c & 0x07;
+    } else
+        return 0;
     if (i + n > s.size()) return 0;
     for (size_t k = 1; k < n; k++) {
         uint8_t d = uint8_t(s[i + k]);
         if ((d & 0xC0) != 0x80) return 0;
         cp = cp << 6 | (d & 0x3F);
     }
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
     return n;
 }
 
 // A marker line: "===", blanks, the item's index, then optionally a blank and a comment.
-bool IsMarker(const std::string& line) { return line.compare(0, 3, "===") == 0; }
+bool IsMarker(const std::string& line) {
+    return line.compare(0, 3, "===") == 0;
+}
 
 bool ParseMarker(const std::string& line, unsigned long* index) {
     size_t i = 3;
@@ -72,15 +84,16 @@ bool ParseMarker(const std::string& line, unsigned long* index) {
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) i++;
     size_t start = i;
     unsigned long v = 0;
-    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && i - start < 6) v = v * 10 + unsigned(line[i++] - '0');
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && i - start < 6)
+        v = v * 10 + unsigned(line[i++] - '0');
     if (i == start || (i < line.size() && line[i] != ' ' && line[i] != '\t')) return false;
     *index = v;
     return true;
 }
 
 // Items of a string-list source, or a failure with its line.
-bool ParseStringList(const std::string& file, const std::string& text, std::vector<std::string>* items,
-                     Failure* fail) {
+bool ParseStringList(const std::string& file, const std::string& text,
+                     std::vector<std::string>* items, Failure* fail) {
     std::vector<std::vector<std::string>> lines;
     size_t pos = 0;
     unsigned long lineNo = 0;
@@ -94,17 +107,20 @@ bool ParseStringList(const std::string& file, const std::string& text, std::vect
         if (!line.empty() && line.back() == '\r') line.pop_back();
         for (size_t i = 0; i < line.size();) {
             if (line[i] == '\0') return *fail = {at(lineNo), "zero byte"}, false;
-            if (line[i] == '\r') return *fail = {at(lineNo), "carriage return inside a line"}, false;
+            if (line[i] == '\r')
+                return *fail = {at(lineNo), "carriage return inside a line"}, false;
             size_t n = Utf8Length(line, i);
             if (n == 0) return *fail = {at(lineNo), "invalid UTF-8"}, false;
             i += n;
         }
         if (IsMarker(line)) {
             unsigned long index;
-            if (!ParseMarker(line, &index)) return *fail = {at(lineNo), "marker needs an item number: === N"}, false;
+            if (!ParseMarker(line, &index))
+                return *fail = {at(lineNo), "marker needs an item number: === N"}, false;
             if (index != lines.size())
                 return *fail = {at(lineNo), "item number " + std::to_string(index) + ", expected " +
-                                                std::to_string(lines.size())}, false;
+                                                std::to_string(lines.size())},
+                       false;
             if (lines.size() == 0xFFFF) return *fail = {at(lineNo), "more than 65535 items"}, false;
             lines.emplace_back();
             continue;
@@ -146,10 +162,12 @@ bool ReadSource(const std::string& path, Resource* res, Failure* fail) {
     std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
     auto k = kKinds.find(kind);
     if (k == kKinds.end()) return *fail = {path + ":1", "unknown kind ." + kind}, false;
-    if (stem.empty() || stem.size() > 255) return *fail = {path + ":1", "name must be 1 to 255 bytes"}, false;
+    if (stem.empty() || stem.size() > 255)
+        return *fail = {path + ":1", "name must be 1 to 255 bytes"}, false;
     for (size_t i = 0; i < stem.size();) {
         size_t n = Utf8Length(stem, i);
-        if (n == 0 || uint8_t(stem[i]) < 32) return *fail = {path + ":1", "name is not printable UTF-8"}, false;
+        if (n == 0 || uint8_t(stem[i]) < 32)
+            return *fail = {path + ":1", "name is not printable UTF-8"}, false;
         i += n;
     }
     std::ifstream in(path, std::ios::binary);
@@ -195,7 +213,8 @@ int main(int argc, char** argv) {
         }
         auto key = std::make_tuple(res.type, res.number, res.name);
         if (all.count(key)) {
-            std::fprintf(stderr, "%s:1: error: a resource of this kind and name exists already\n", argv[i]);
+            std::fprintf(stderr, "%s:1: error: a resource of this kind and name exists already\n",
+                         argv[i]);
             return 1;
         }
         if (res.data.size() > 0xFFFFFFF0u) {

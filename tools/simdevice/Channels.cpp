@@ -15,7 +15,7 @@
 namespace simdev {
 
 struct ChannelRecords {
-    std::map<std::string, std::unique_ptr<CRecordDoc>> docs; // by command path
+    std::map<std::string, std::unique_ptr<CRecordDoc>> docs;  // by command path
 };
 
 namespace {
@@ -25,8 +25,8 @@ struct ChannelKind {
     u32 family, kind;
 };
 const ChannelKind kChannels[] = {
-    {"/.cmd/udkvtset", kFamKvt, kKindDvst}, {"/.cmd/udkvtcmd", kFamKvt, kKindDvcm},
-    {"/.cmd/udseqset", kFamKvt, kKindSqst}, {"/.cmd/udplayset", kFamKvt, kKindPlys},
+    {"/.cmd/udkvtset", kFamKvt, kKindDvst},  {"/.cmd/udkvtcmd", kFamKvt, kKindDvcm},
+    {"/.cmd/udseqset", kFamKvt, kKindSqst},  {"/.cmd/udplayset", kFamKvt, kKindPlys},
     {"/.cmd/udseqstat", kFamKvt, kKindSsta}, {"/.cmd/udsysstat", kFamUnd, kKindPrms},
 };
 
@@ -39,22 +39,22 @@ std::string ValueText(const CRecord* r, u8 field) {
     if (field == kRecSelf || field >= r->FieldCount()) return "-";
     char t[64];
     switch (r->Desc(field).type) {
-    case kRecI32:
-        std::snprintf(t, sizeof t, "%d", r->GetI32(field));
-        return t;
-    case kRecU32:
-        std::snprintf(t, sizeof t, "%u", r->GetU32(field));
-        return t;
-    case kRecU8:
-        std::snprintf(t, sizeof t, "%u", unsigned(r->GetU8(field)));
-        return t;
-    case kRecF32:
-        std::snprintf(t, sizeof t, "%g", double(r->GetF32(field)));
-        return t;
-    case kRecString:
-        return Esc(r->GetString(field).CStr());
-    default:
-        return "-";
+        case kRecI32:
+            std::snprintf(t, sizeof t, "%d", r->GetI32(field));
+            return t;
+        case kRecU32:
+            std::snprintf(t, sizeof t, "%u", r->GetU32(field));
+            return t;
+        case kRecU8:
+            std::snprintf(t, sizeof t, "%u", unsigned(r->GetU8(field)));
+            return t;
+        case kRecF32:
+            std::snprintf(t, sizeof t, "%g", double(r->GetF32(field)));
+            return t;
+        case kRecString:
+            return Esc(r->GetString(field).CStr());
+        default:
+            return "-";
     }
 }
 
@@ -64,7 +64,7 @@ CRecordDoc* DocOf(Device& d, const std::string& path) {
     return it == d.channels->docs.end() ? nullptr : it->second.get();
 }
 
-} // namespace
+}  // namespace
 
 void InstallChannels(Sim& sim, Device& d) {
     RegisterAllRecordKinds();
@@ -96,61 +96,86 @@ void InstallChannels(Sim& sim, Device& d) {
         };
         f.writeAt = [base, &sim](Device& dev, const std::string& rest, const Bytes& in) {
             CRecordDoc* doc = DocOf(dev, base);
-            std::string line = "chan dev=" + std::to_string(dev.serno) + " op=write path=" + Esc(base + rest) +
+            std::string line = "chan dev=" + std::to_string(dev.serno) +
+                               " op=write path=" + Esc(base + rest) +
                                " size=" + std::to_string(in.size());
             u8 field = 0;
             u32 index = 0;
-            CRecord* r = doc && doc->Root() ? LRecPath::Resolve(rest.c_str(), doc->Root(), &field, &index) : nullptr;
+            CRecord* r = doc && doc->Root()
+                             ? LRecPath::Resolve(rest.c_str(), doc->Root(), &field, &index)
+                             : nullptr;
             Bytes copy = in;
             CMemStrm s(copy.empty() ? nullptr : copy.data(), u32(copy.size()));
             const bool ok = r && LRecPath::ReadValue(r, field, index, &s);
-            sim.Note(line + " ok=" + (ok ? "1" : "0") + " value=" + (ok ? ValueText(r, field) : "-"));
+            sim.Note(line + " ok=" + (ok ? "1" : "0") +
+                     " value=" + (ok ? ValueText(r, field) : "-"));
             return ok ? 0 : 2;
         };
     }
 }
 
 void AddChannelCommands(Control& control, Sim& sim) {
-    control.Add("chan-get", "chan-get serno=N path=/.cmd/CHANNEL/FIELD...", [&sim](Args& a, const Control::Emit&) {
-        Device* d = sim.FindDevice(uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
-        if (!d) return std::string("err no such device");
-        const std::string path = a.named["path"];
-        for (const ChannelKind& c : kChannels) {
-            const std::string base = c.path;
-            if (path.rfind(base + "/", 0) != 0) continue;
-            CRecordDoc* doc = DocOf(*d, base);
-            u8 field;
-            u32 index;
-            CRecord* r = doc ? LRecPath::Resolve(path.c_str() + base.size(), doc->Root(), &field, &index) : nullptr;
-            if (!r) return std::string("err no such field");
-            return "ok value=" + ValueText(r, field);
-        }
-        return std::string("err no such channel");
-    });
-    control.Add("chan-set", "chan-set serno=N path=/.cmd/CHANNEL/FIELD value=V", [&sim](Args& a, const Control::Emit&) {
-        Device* d = sim.FindDevice(uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
-        if (!d) return std::string("err no such device");
-        const std::string path = a.named["path"], value = a.named["value"];
-        for (const ChannelKind& c : kChannels) {
-            const std::string base = c.path;
-            if (path.rfind(base + "/", 0) != 0) continue;
-            CRecordDoc* doc = DocOf(*d, base);
-            u8 field;
-            u32 index;
-            CRecord* r = doc ? LRecPath::Resolve(path.c_str() + base.size(), doc->Root(), &field, &index) : nullptr;
-            if (!r || field == kRecSelf || field >= r->FieldCount()) return std::string("err no such field");
-            switch (r->Desc(field).type) {
-            case kRecI32: r->SetI32(nullptr, field, i32(std::strtol(value.c_str(), nullptr, 10))); break;
-            case kRecU32: r->SetU32(nullptr, field, u32(std::strtoul(value.c_str(), nullptr, 10))); break;
-            case kRecU8: r->SetU8(nullptr, field, u8(std::strtoul(value.c_str(), nullptr, 10))); break;
-            case kRecF32: r->SetF32(nullptr, field, 0, std::strtof(value.c_str(), nullptr)); break;
-            case kRecString: r->SetString(nullptr, field, LString(value.c_str())); break;
-            default: return std::string("err field is not a scalar");
+    control.Add("chan-get", "chan-get serno=N path=/.cmd/CHANNEL/FIELD...",
+                [&sim](Args& a, const Control::Emit&) {
+                    Device* d = sim.FindDevice(
+                        uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
+                    if (!d) return std::string("err no such device");
+                    const std::string path = a.named["path"];
+                    for (const ChannelKind& c : kChannels) {
+                        const std::string base = c.path;
+                        if (path.rfind(base + "/", 0) != 0) continue;
+                        CRecordDoc* doc = DocOf(*d, base);
+                        u8 field;
+                        u32 index;
+                        CRecord* r = doc ? LRecPath::Resolve(path.c_str() + base.size(),
+                                                             doc->Root(), &field, &index)
+                                         : nullptr;
+                        if (!r) return std::string("err no such field");
+                        return "ok value=" + ValueText(r, field);
+                    }
+                    return std::string("err no such channel");
+                });
+    control.Add(
+        "chan-set", "chan-set serno=N path=/.cmd/CHANNEL/FIELD value=V",
+        [&sim](Args& a, const Control::Emit&) {
+            Device* d =
+                sim.FindDevice(uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
+            if (!d) return std::string("err no such device");
+            const std::string path = a.named["path"], value = a.named["value"];
+            for (const ChannelKind& c : kChannels) {
+                const std::string base = c.path;
+                if (path.rfind(base + "/", 0) != 0) continue;
+                CRecordDoc* doc = DocOf(*d, base);
+                u8 field;
+                u32 index;
+                CRecord* r =
+                    doc ? LRecPath::Resolve(path.c_str() + base.size(), doc->Root(), &field, &index)
+                        : nullptr;
+                if (!r || field == kRecSelf || field >= r->FieldCount())
+                    return std::string("err no such field");
+                switch (r->Desc(field).type) {
+                    case kRecI32:
+                        r->SetI32(nullptr, field, i32(std::strtol(value.c_str(), nullptr, 10)));
+                        break;
+                    case kRecU32:
+                        r->SetU32(nullptr, field, u32(std::strtoul(value.c_str(), nullptr, 10)));
+                        break;
+                    case kRecU8:
+                        r->SetU8(nullptr, field, u8(std::strtoul(value.c_str(), nullptr, 10)));
+                        break;
+                    case kRecF32:
+                        r->SetF32(nullptr, field, 0, std::strtof(value.c_str(), nullptr));
+                        break;
+                    case kRecString:
+                        r->SetString(nullptr, field, LString(value.c_str()));
+                        break;
+                    default:
+                        return std::string("err field is not a scalar");
+                }
+                return "ok value=" + ValueText(r, field);
             }
-            return "ok value=" + ValueText(r, field);
-        }
-        return std::string("err no such channel");
-    });
+            return std::string("err no such channel");
+        });
 }
 
-} // namespace simdev
+}  // namespace simdev

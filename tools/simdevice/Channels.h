@@ -12,4 +12,4 @@ void InstallChannels(Sim& sim, Device& d);
 // chan-get and chan-set.
 void AddChannelCommands(Control& control, Sim& sim);
 
-} // namespace simdev
+}  // namespace simdev

@@ -57,7 +57,9 @@ static int OpFromText(std::string s) {
     return Num(s, &v, 6) && v >= 1 ? int(v) : -1;
 }
 
-Control::Control(Sim& sim, Loop& loop) : fSim(sim), fLoop(loop) { AddBuiltins(); }
+Control::Control(Sim& sim, Loop& loop) : fSim(sim), fLoop(loop) {
+    AddBuiltins();
+}
 
 void Control::Add(const std::string& name, const std::string& usage, Handler h) {
     fCmds[name] = Cmd{usage, std::move(h)};
@@ -94,7 +96,8 @@ void Control::AddBuiltins() {
         return std::string("ok bye");
     });
 
-    Add("add-device", "add-device serno=N addr=A.B.C.D[/LEN] root=DIR [port=61007|0] [listen=any|addr]",
+    Add("add-device",
+        "add-device serno=N addr=A.B.C.D[/LEN] root=DIR [port=61007|0] [listen=any|addr]",
         [this](Args& a, const Emit&) -> std::string {
             uint64_t serno = 0, port = 61007, len = 24;
             if (!a.Has("serno") || !Num(a.named["serno"], &serno)) return "err serno= required";
@@ -109,14 +112,17 @@ void Control::AddBuiltins() {
             if (std::string e = Opt(a, "port", &port, 65535); !e.empty()) return e;
             int any = -1;
             if (a.Has("listen")) {
-                if (a.named["listen"] != "any" && a.named["listen"] != "addr") return "err listen= is any or addr";
+                if (a.named["listen"] != "any" && a.named["listen"] != "addr")
+                    return "err listen= is any or addr";
                 any = a.named["listen"] == "any";
             }
             uint32_t mask = len == 0 ? 0 : uint32_t(0xffffffffu << (32 - len));
             uint16_t bound = 0;
-            std::string err = fSim.AddDevice(uint32_t(serno), ip, mask, a.named["root"], int(port), any, &bound);
+            std::string err =
+                fSim.AddDevice(uint32_t(serno), ip, mask, a.named["root"], int(port), any, &bound);
             if (!err.empty()) return "err " + err;
-            return "ok serno=" + std::to_string(serno) + " addr=" + IpText(ip) + " port=" + std::to_string(bound);
+            return "ok serno=" + std::to_string(serno) + " addr=" + IpText(ip) +
+                   " port=" + std::to_string(bound);
         });
 
     Add("remove-device", "remove-device serno=N", [this](Args& a, const Emit&) -> std::string {
@@ -135,7 +141,8 @@ void Control::AddBuiltins() {
     });
 
     Add("set",
-        "set serno=N [rto=MS] [retries=N] [window=N] [maxblk=N] [blksize-reply=N] [options=obey|ignore] "
+        "set serno=N [rto=MS] [retries=N] [window=N] [maxblk=N] [blksize-reply=N] "
+        "[options=obey|ignore] "
         "[idle=MS]",
         [this](Args& a, const Emit&) -> std::string {
             uint64_t serno = 0;
@@ -148,12 +155,16 @@ void Control::AddBuiltins() {
                 const char* key;
                 uint32_t* field;
                 uint64_t lo, hi;
-            } nums[] = {{"rto", &s.rtoMs, 1, 600000},         {"retries", &s.retries, 0, 1000},
-                        {"window", &s.window, 1, 1000},        {"maxblk", &s.maxBlk, 8, 65464},
-                        {"blksize-reply", &s.blkReply, 0, 65535}, {"idle", &s.idleMs, 1, 3600000}};
+            } nums[] = {{"rto", &s.rtoMs, 1, 600000},
+                        {"retries", &s.retries, 0, 1000},
+                        {"window", &s.window, 1, 1000},
+                        {"maxblk", &s.maxBlk, 8, 65464},
+                        {"blksize-reply", &s.blkReply, 0, 65535},
+                        {"idle", &s.idleMs, 1, 3600000}};
             for (auto& n : nums) {
                 if (!a.Has(n.key)) continue;
-                if (!Num(a.named[n.key], &v) || v < n.lo || v > n.hi) return std::string("err bad ") + n.key;
+                if (!Num(a.named[n.key], &v) || v < n.lo || v > n.hi)
+                    return std::string("err bad ") + n.key;
                 *n.field = uint32_t(v);
             }
             if (a.Has("options")) {
@@ -178,7 +189,8 @@ void Control::AddBuiltins() {
                 const std::string& h = a.named["hex"];
                 if (h.size() % 2) return "err hex= needs pairs of digits";
                 for (size_t i = 0; i < h.size(); i += 2) {
-                    if (!isxdigit((unsigned char)h[i]) || !isxdigit((unsigned char)h[i + 1])) return "err bad hex";
+                    if (!isxdigit((unsigned char)h[i]) || !isxdigit((unsigned char)h[i + 1]))
+                        return "err bad hex";
                     body.push_back(uint8_t(std::strtol(h.substr(i, 2).c_str(), nullptr, 16)));
                 }
             } else if (a.Has("file")) {
@@ -193,7 +205,8 @@ void Control::AddBuiltins() {
         });
 
     Add("fault",
-        "fault drop|loss|dup|delay|reorder|silence|error [serno=N] [dir=in|out] [opcode=OP] [block=N|N-M] "
+        "fault drop|loss|dup|delay|reorder|silence|error [serno=N] [dir=in|out] [opcode=OP] "
+        "[block=N|N-M] "
         "[path=P] [skip=N] [count=N] [percent=N] [seed=N] [ms=N] [copies=N] [code=N] [text=T]",
         [this](Args& a, const Emit&) -> std::string {
             if (a.words.size() != 1) return "err one action expected";
@@ -205,8 +218,9 @@ void Control::AddBuiltins() {
             for (const char* k : actions) known = known || r.action == k;
             if (!known) return "err unknown action " + a.words[0];
             uint64_t v = 0;
-            static const char* keys[] = {"serno", "dir",  "opcode", "block", "path", "skip", "count",
-                                         "percent", "seed", "ms",   "copies", "code", "text"};
+            static const char* keys[] = {"serno",  "dir",   "opcode",  "block", "path",
+                                         "skip",   "count", "percent", "seed",  "ms",
+                                         "copies", "code",  "text"};
             for (auto& [k, val] : a.named) {
                 bool ok = false;
                 for (const char* key : keys) ok = ok || k == key;
@@ -229,7 +243,8 @@ void Control::AddBuiltins() {
                 uint64_t lo = 0, hi = 0;
                 if (!Num(b.substr(0, dash), &lo, 65535)) return "err bad block";
                 hi = lo;
-                if (dash != std::string::npos && !Num(b.substr(dash + 1), &hi, 65535)) return "err bad block";
+                if (dash != std::string::npos && !Num(b.substr(dash + 1), &hi, 65535))
+                    return "err bad block";
                 if (hi < lo) return "err bad block range";
                 r.blockLo = long(lo);
                 r.blockHi = long(hi);
@@ -258,8 +273,8 @@ void Control::AddBuiltins() {
 
     Add("faults", "faults", [this](Args&, const Emit& out) {
         for (const FaultRule& r : fSim.Faults())
-            out("fault id=" + std::to_string(r.id) + " action=" + r.action + " seen=" + std::to_string(r.seen) +
-                " fired=" + std::to_string(r.fired));
+            out("fault id=" + std::to_string(r.id) + " action=" + r.action +
+                " seen=" + std::to_string(r.seen) + " fired=" + std::to_string(r.fired));
         return std::string("ok count=") + std::to_string(fSim.Faults().size());
     });
 
@@ -283,7 +298,8 @@ void Control::AddBuiltins() {
     });
 
     Add("packet-log", "packet-log on|off", [this](Args& a, const Emit&) -> std::string {
-        if (a.words.size() != 1 || (a.words[0] != "on" && a.words[0] != "off")) return "err usage: packet-log on|off";
+        if (a.words.size() != 1 || (a.words[0] != "on" && a.words[0] != "off"))
+            return "err usage: packet-log on|off";
         fSim.SetPacketLog(a.words[0] == "on");
         return "ok";
     });
@@ -298,4 +314,4 @@ void Control::AddBuiltins() {
     });
 }
 
-} // namespace simdev
+}  // namespace simdev

@@ -12,8 +12,8 @@
 namespace simdev {
 
 struct Args {
-    std::vector<std::string> words;           // after the command name
-    std::map<std::string, std::string> named; // key=value
+    std::vector<std::string> words;            // after the command name
+    std::map<std::string, std::string> named;  // key=value
     bool Has(const std::string& k) const { return named.count(k) != 0; }
 };
 
@@ -43,4 +43,4 @@ private:
 // Splits "name a b k=v" into the name and Args; %XX escapes in values are decoded.
 std::string ParseLine(const std::string& line, Args* args);
 
-} // namespace simdev
+}  // namespace simdev

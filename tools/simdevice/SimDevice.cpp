@@ -19,7 +19,9 @@ namespace simdev {
 
 // ---------------------------------------------------------------- helpers
 
-std::string EpText(const Endpoint& e) { return IpText(e.ip) + ":" + std::to_string(e.port); }
+std::string EpText(const Endpoint& e) {
+    return IpText(e.ip) + ":" + std::to_string(e.port);
+}
 
 std::string Esc(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
@@ -33,7 +35,7 @@ std::string Esc(const std::string& s) {
             out += char(c);
         }
     }
-    return out.empty() ? "%" : out; // "%" alone marks an empty value
+    return out.empty() ? "%" : out;  // "%" alone marks an empty value
 }
 
 static std::string Lower(std::string s) {
@@ -50,11 +52,13 @@ static bool AllDigits(const std::string& s) {
 }
 
 bool InHostNetns() {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (stat("/proc/1/ns/net", &a) == 0 && stat("/proc/self/ns/net", &b) == 0)
         return a.st_ino == b.st_ino && a.st_dev == b.st_dev;
-    if (stat("/proc/1/net/dev", &a) == 0 && stat("/proc/thread-self/net/dev", &b) == 0) return a.st_ino == b.st_ino;
-    return true; // cannot tell: assume the host and stay on loopback
+    if (stat("/proc/1/net/dev", &a) == 0 && stat("/proc/thread-self/net/dev", &b) == 0)
+        return a.st_ino == b.st_ino;
+    return true;  // cannot tell: assume the host and stay on loopback
 }
 
 static uint64_t SplitMix(uint64_t* s) {
@@ -77,7 +81,7 @@ int MapDevicePath(const Device& d, const std::string& path, std::string* hostPat
         i = j + 1;
     }
     if (segs.empty() || (segs[0] != "sdc" && segs[0] != "ums" && segs[0] != "sys")) return 1;
-    if (segs.size() < 2) return 2; // the area itself is a folder, not a file
+    if (segs.size() < 2) return 2;  // the area itself is a folder, not a file
     std::string p = d.root;
     for (auto& s : segs) p += "/" + s;
     *hostPath = p;
@@ -88,8 +92,9 @@ int MapDevicePath(const Device& d, const std::string& path, std::string* hostPat
 
 uint64_t Loop::Now() const {
     static const auto start = std::chrono::steady_clock::now();
-    return uint64_t(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count());
 }
 
 uint64_t Loop::After(uint64_t ms, Fn fn) {
@@ -98,9 +103,15 @@ uint64_t Loop::After(uint64_t ms, Fn fn) {
     return id;
 }
 
-void Loop::Cancel(uint64_t id) { fTimers.erase(id); }
-void Loop::Watch(int fd, Fn onReadable) { fWatch[fd] = std::move(onReadable); }
-void Loop::Unwatch(int fd) { fWatch.erase(fd); }
+void Loop::Cancel(uint64_t id) {
+    fTimers.erase(id);
+}
+void Loop::Watch(int fd, Fn onReadable) {
+    fWatch[fd] = std::move(onReadable);
+}
+void Loop::Unwatch(int fd) {
+    fWatch.erase(fd);
+}
 
 bool Loop::Run() {
     while (!fStop) {
@@ -202,7 +213,9 @@ Transfer* Sim::Find(uint32_t xid) {
     return it == fXfers.end() ? nullptr : it->second.get();
 }
 
-bool Sim::Silent(Device& d) const { return fLoop.Now() < d.silentUntil; }
+bool Sim::Silent(Device& d) const {
+    return fLoop.Now() < d.silentUntil;
+}
 
 void Sim::Log(const std::string& line) {
     // Without packet lines, PktLine answers "" and only the fate suffix would remain.
@@ -219,7 +232,8 @@ void Sim::Log(const std::string& line) {
 
 void Sim::SetLogFile(const std::string& path) {
     if (fLogFd >= 0) close(fLogFd);
-    fLogFd = path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    fLogFd =
+        path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
 }
 
 static bool MakeDirs(const std::string& path) {
@@ -242,14 +256,15 @@ static int MakeSocket(uint32_t ip, uint16_t port, bool broadcast, std::string* e
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
     if (broadcast) setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    int rcv = 1 << 20; // many devices answering one poll, windows of 50 blocks
+    int rcv = 1 << 20;  // many devices answering one poll, windows of 50 blocks
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(ip);
     sa.sin_port = htons(port);
     if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        *err = "bind " + IpText(ip) + ":" + std::to_string(port) + " failed errno=" + std::to_string(errno);
+        *err = "bind " + IpText(ip) + ":" + std::to_string(port) +
+               " failed errno=" + std::to_string(errno);
         close(fd);
         return -1;
     }
@@ -257,7 +272,7 @@ static int MakeSocket(uint32_t ip, uint16_t port, bool broadcast, std::string* e
 }
 
 static uint16_t LocalPort(int fd) {
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     socklen_t len = sizeof sa;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
     return ntohs(sa.sin_port);
@@ -265,10 +280,10 @@ static uint16_t LocalPort(int fd) {
 
 // Reads one datagram; answers its length (-1 when none) with source and header destination.
 static ssize_t RecvOne(int fd, uint8_t* buf, size_t cap, Endpoint* from, uint32_t* dst) {
-    sockaddr_in sa {};
-    iovec iov {buf, cap};
+    sockaddr_in sa{};
+    iovec iov{buf, cap};
     alignas(cmsghdr) char ctl[CMSG_SPACE(sizeof(in_pktinfo))];
-    msghdr mh {};
+    msghdr mh{};
     mh.msg_name = &sa;
     mh.msg_namelen = sizeof sa;
     mh.msg_iov = &iov;
@@ -321,8 +336,8 @@ void Sim::DropListener(Listener* l) {
         }
 }
 
-std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std::string& root, int port,
-                           int listenAny, uint16_t* boundPort) {
+std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std::string& root,
+                           int port, int listenAny, uint16_t* boundPort) {
     if (serno == 0) return "serno must be 1 or more";
     if (FindDevice(serno)) return "serno " + std::to_string(serno) + " exists";
     if (root.empty() || root[0] != '/') return "root must be an absolute path";
@@ -389,14 +404,15 @@ void Sim::ClearFaults(int id) {
 
 // ---------------------------------------------------------------- log lines
 
-std::string Sim::PktLine(Device& d, uint32_t xid, const char* dir, const Endpoint& peer, bool wrapped,
-                         const Bytes& pkt) {
+std::string Sim::PktLine(Device& d, uint32_t xid, const char* dir, const Endpoint& peer,
+                         bool wrapped, const Bytes& pkt) {
     if (!fPacketLog) return {};
     std::string s = "pkt t=" + std::to_string(fLoop.Now()) + " dev=" + std::to_string(d.serno) +
                     " x=" + std::to_string(xid) + " dir=" + dir;
     int op = pkt.size() >= 2 ? int(GetU16(pkt.data())) : 0;
     s += std::string(" op=") + (op ? OpName(op) : "?");
-    if ((op == kDATA || op == kACK) && pkt.size() >= 4) s += " block=" + std::to_string(GetU16(pkt.data() + 2));
+    if ((op == kDATA || op == kACK) && pkt.size() >= 4)
+        s += " block=" + std::to_string(GetU16(pkt.data() + 2));
     if (op == kDATA && pkt.size() >= 4) s += " size=" + std::to_string(pkt.size() - 4);
     if (op == kERROR && pkt.size() >= 4) s += " code=" + std::to_string(GetU16(pkt.data() + 2));
     Request rq;
@@ -410,7 +426,8 @@ std::string Sim::PktLine(Device& d, uint32_t xid, const char* dir, const Endpoin
         if (ParseRequest(fake.data(), fake.size(), &rq))
             for (auto& [k, v] : rq.options) s += " opt." + Esc(Lower(k)) + "=" + Esc(v);
     }
-    s += " len=" + std::to_string(pkt.size()) + " wrap=" + (wrapped ? "1" : "0") + " peer=" + EpText(peer);
+    s += " len=" + std::to_string(pkt.size()) + " wrap=" + (wrapped ? "1" : "0") +
+         " peer=" + EpText(peer);
     return s;
 }
 
@@ -505,7 +522,7 @@ void Sim::Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, 
     } else if (r.action == "silence") {
         d.silentUntil = r.ms ? fLoop.Now() + r.ms : UINT64_MAX;
         Log(line + fate + " ms=" + std::to_string(r.ms));
-    } else { // error
+    } else {  // error
         Log(line + fate + " code=" + std::to_string(r.code));
         RawSend(d, xid, from, wrapped, MakeError(r.code, r.text), "sent");
         if (xid) EndTransfer(xid, "error", r.code);
@@ -554,14 +571,15 @@ void Sim::Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const 
     } else if (r.action == "silence") {
         d.silentUntil = r.ms ? fLoop.Now() + r.ms : UINT64_MAX;
         Log(line + fate + " ms=" + std::to_string(r.ms));
-    } else { // error: the packet is replaced by an ERROR and the transfer ends
+    } else {  // error: the packet is replaced by an ERROR and the transfer ends
         Log(line + fate + " code=" + std::to_string(r.code));
         RawSend(d, xid, to, wrapped, MakeError(r.code, r.text), "sent");
         if (xid) EndTransfer(xid, "error", r.code);
     }
 }
 
-void Sim::RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt, const char* fate) {
+void Sim::RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt,
+                  const char* fate) {
     std::string line = PktLine(d, xid, "out", to, wrapped, pkt);
     int fd = FdFor(d, xid);
     Endpoint dest = to;
@@ -573,25 +591,25 @@ void Sim::RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         return;
     }
     Bytes wire = wrapped ? Wrap(to.ip, pkt) : pkt;
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(dest.ip);
     sa.sin_port = htons(dest.port);
-    iovec iov {wire.data(), wire.size()};
-    msghdr mh {};
+    iovec iov{wire.data(), wire.size()};
+    msghdr mh{};
     mh.msg_name = &sa;
     mh.msg_namelen = sizeof sa;
     mh.msg_iov = &iov;
     mh.msg_iovlen = 1;
     alignas(cmsghdr) char ctl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    if (d.listenAny) { // the socket listens on every address: answer from the device's own
+    if (d.listenAny) {  // the socket listens on every address: answer from the device's own
         mh.msg_control = ctl;
         mh.msg_controllen = sizeof ctl;
         cmsghdr* c = CMSG_FIRSTHDR(&mh);
         c->cmsg_level = IPPROTO_IP;
         c->cmsg_type = IP_PKTINFO;
         c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo pi {};
+        in_pktinfo pi{};
         pi.ipi_spec_dst.s_addr = htonl(d.ip);
         std::memcpy(CMSG_DATA(c), &pi, sizeof pi);
     }
@@ -601,7 +619,8 @@ void Sim::RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         Log(line + " fate=" + fate);
 }
 
-void Sim::ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code, const std::string& text) {
+void Sim::ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code,
+                     const std::string& text) {
     Emit(d, 0, to, wrapped, MakeError(code, text));
 }
 
@@ -618,7 +637,7 @@ void Sim::OnListener(Listener* l) {
         uint32_t dst = 0;
         ssize_t n = RecvOne(l->fd, buf, sizeof buf, &from, &dst);
         if (n < 0) return;
-        if (!SendAllowed(from.ip)) continue; // outside a namespace only loopback peers get answers
+        if (!SendAllowed(from.ip)) continue;  // outside a namespace only loopback peers get answers
         // What reached the transfer sockets came first: a finished or abandoned
         // transfer must not be taken for the one this request repeats.
         std::vector<uint32_t> ids;
@@ -657,8 +676,8 @@ void Sim::OnTransferSocket(uint32_t xid) {
         size_t off = wrapped ? kWrapLen : 0;
         Bytes pkt(buf + off, buf + n);
         if ((wrapped && target != d->ip) || !(from == x->peer)) {
-            Log(PktLine(*d, xid, "in", from, wrapped, pkt) + (wrapped && target != d->ip ? " fate=ignore why=target"
-                                                                                          : " fate=ignore why=tid"));
+            Log(PktLine(*d, xid, "in", from, wrapped, pkt) +
+                (wrapped && target != d->ip ? " fate=ignore why=target" : " fate=ignore why=tid"));
             continue;
         }
         Incoming(*d, xid, from, wrapped, pkt, [this, xid, pkt] { HandleTransferPacket(xid, pkt); });
@@ -683,7 +702,9 @@ void Sim::HandleRequest(Device& d, const Endpoint& from, bool wrapped, const Byt
     head += std::string(" op=") + OpName(op) + " path=" + Esc(rq.path);
     // A repeated request (its answer was lost) gets the first answer again.
     for (auto& [id, x] : fXfers) {
-        if (x->serno != d.serno || !(x->peer == from) || x->path != rq.path || x->write != (op == kWRQ)) continue;
+        if (x->serno != d.serno || !(x->peer == from) || x->path != rq.path ||
+            x->write != (op == kWRQ))
+            continue;
         if (x->progressed) {
             // The asker gave that one up and reuses its port: the new request wins.
             EndTransfer(id, "superseded", 0);
@@ -720,7 +741,8 @@ void Sim::HandleRequest(Device& d, const Endpoint& from, bool wrapped, const Byt
                 ReplyError(d, from, wrapped, 8, "bad blksize");
                 return;
             }
-            uint32_t cap = d.set.maxBlk > (wrapped ? 16u : 8u) ? d.set.maxBlk - (wrapped ? 8 : 0) : 8;
+            uint32_t cap =
+                d.set.maxBlk > (wrapped ? 16u : 8u) ? d.set.maxBlk - (wrapped ? 8 : 0) : 8;
             blksize = uint32_t(b < cap ? b : cap);
             if (d.set.blkReply) blksize = d.set.blkReply;
             oack.emplace_back("blksize", std::to_string(blksize));
@@ -739,8 +761,10 @@ void Sim::HandleRequest(Device& d, const Endpoint& from, bool wrapped, const Byt
         return;
     }
     uint32_t xid = x->id;
-    Log(head + " x=" + std::to_string(xid) + " blksize=" + std::to_string(blksize) +
-        " ans=" + (x->hasOack ? "oack" : x->write ? "ack" : "data"));
+    Log(head + " x=" + std::to_string(xid) + " blksize=" + std::to_string(blksize) + " ans=" +
+        (x->hasOack ? "oack"
+         : x->write ? "ack"
+                    : "data"));
     if (x->hasOack) {
         Emit(d, xid, x->peer, x->wrapped, MakeOack(x->oack));
         if (Transfer* y = Find(xid)) ArmTimer(*y, y->write ? d.set.idleMs : d.set.rtoMs);
@@ -760,8 +784,8 @@ int Sim::OpenTransferSocket(Device& d, uint16_t* port) {
 }
 
 // err gets "<code> <text>" when the request is refused.
-Transfer* Sim::NewTransfer(Device& d, const Endpoint& from, bool wrapped, const Request& rq, const Options& oack,
-                           uint32_t blksize, std::string* err) {
+Transfer* Sim::NewTransfer(Device& d, const Endpoint& from, bool wrapped, const Request& rq,
+                           const Options& oack, uint32_t blksize, std::string* err) {
     auto x = std::make_unique<Transfer>();
     x->serno = d.serno;
     x->peer = from;
@@ -787,7 +811,9 @@ Transfer* Sim::NewTransfer(Device& d, const Endpoint& from, bool wrapped, const 
                             *err = "2 access violation";
                             return nullptr;
                         }
-                        x->cmdWrite = [w = f.writeAt, rest](Device& dev, const Bytes& b) { return w(dev, rest, b); };
+                        x->cmdWrite = [w = f.writeAt, rest](Device& dev, const Bytes& b) {
+                            return w(dev, rest, b);
+                        };
                     } else if (!f.readAt || !f.readAt(d, rest, &x->data)) {
                         *err = "1 file not found";
                         return nullptr;
@@ -861,8 +887,10 @@ Transfer* Sim::NewTransfer(Device& d, const Endpoint& from, bool wrapped, const 
         return nullptr;
     }
     x->id = fNextXfer++;
-    x->last = x->data.size() / blksize + 1; // a multiple of the block size ends with an empty block
-    x->state = x->write ? Transfer::kReceiving : (x->hasOack ? Transfer::kAwaitAck0 : Transfer::kSending);
+    x->last =
+        x->data.size() / blksize + 1;  // a multiple of the block size ends with an empty block
+    x->state =
+        x->write ? Transfer::kReceiving : (x->hasOack ? Transfer::kAwaitAck0 : Transfer::kSending);
     uint32_t xid = x->id;
     fLoop.Watch(x->fd, [this, xid] { OnTransferSocket(xid); });
     Transfer* raw = x.get();
@@ -888,7 +916,7 @@ void Sim::SendWindow(Transfer& x0) {
     uint32_t window = d->set.window ? d->set.window : 1;
     for (;;) {
         Transfer* x = Find(xid);
-        if (!x) return; // a fault ended it
+        if (!x) return;  // a fault ended it
         if (x->nextSend >= x->base + window || x->nextSend > x->last) break;
         uint64_t n = x->nextSend++;
         size_t off = size_t((n - 1) * x->blksize);
@@ -903,26 +931,26 @@ void Sim::OnTimer(uint32_t xid) {
     Device* d = x ? FindDevice(x->serno) : nullptr;
     if (!x || !d) return;
     switch (x->state) {
-    case Transfer::kDally:
-        EndTransfer(xid, nullptr, 0);
-        return;
-    case Transfer::kReceiving:
-        EndTransfer(xid, "timeout", 0);
-        return;
-    case Transfer::kAwaitAck0:
-    case Transfer::kSending:
-        if (++x->tries > d->set.retries) {
+        case Transfer::kDally:
+            EndTransfer(xid, nullptr, 0);
+            return;
+        case Transfer::kReceiving:
             EndTransfer(xid, "timeout", 0);
             return;
-        }
-        if (x->state == Transfer::kAwaitAck0) {
-            Emit(*d, xid, x->peer, x->wrapped, MakeOack(x->oack));
-            if (Transfer* y = Find(xid)) ArmTimer(*y, d->set.rtoMs);
-        } else {
-            x->nextSend = x->base; // go back to the oldest unacknowledged block
-            SendWindow(*x);
-        }
-        return;
+        case Transfer::kAwaitAck0:
+        case Transfer::kSending:
+            if (++x->tries > d->set.retries) {
+                EndTransfer(xid, "timeout", 0);
+                return;
+            }
+            if (x->state == Transfer::kAwaitAck0) {
+                Emit(*d, xid, x->peer, x->wrapped, MakeOack(x->oack));
+                if (Transfer* y = Find(xid)) ArmTimer(*y, d->set.rtoMs);
+            } else {
+                x->nextSend = x->base;  // go back to the oldest unacknowledged block
+                SendWindow(*x);
+            }
+            return;
     }
 }
 
@@ -950,7 +978,8 @@ size_t Sim::ActiveTransfers() const {
 // retransmission time-out, which backs off under loss, yet not so long that idle
 // waits in tests drag on.
 uint64_t Sim::DallyMs(const Device& d) const {
-    return std::max<uint64_t>({3000, 2 * uint64_t(d.set.rtoMs), std::min<uint64_t>(d.set.idleMs, 10000)});
+    return std::max<uint64_t>(
+        {3000, 2 * uint64_t(d.set.rtoMs), std::min<uint64_t>(d.set.idleMs, 10000)});
 }
 
 void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
@@ -1025,7 +1054,8 @@ void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
             if (final) {
                 x->state = Transfer::kDally;
                 Log("end t=" + std::to_string(fLoop.Now()) + " dev=" + std::to_string(d->serno) +
-                    " x=" + std::to_string(xid) + " result=ok code=0 bytes=" + std::to_string(x->received));
+                    " x=" + std::to_string(xid) +
+                    " result=ok code=0 bytes=" + std::to_string(x->received));
             }
         }
         // Every block is acknowledged with its own number; out of order ones are not kept.
@@ -1041,9 +1071,10 @@ void Sim::EndTransfer(uint32_t xid, const char* result, unsigned code) {
     std::unique_ptr<Transfer> x = std::move(it->second);
     fXfers.erase(it);
     if (result) {
-        uint64_t bytes = x->write ? x->received : std::min<uint64_t>((x->base - 1) * x->blksize, x->data.size());
-        Log("end t=" + std::to_string(fLoop.Now()) + " dev=" + std::to_string(x->serno) + " x=" +
-            std::to_string(xid) + " result=" + result + " code=" + std::to_string(code) +
+        uint64_t bytes =
+            x->write ? x->received : std::min<uint64_t>((x->base - 1) * x->blksize, x->data.size());
+        Log("end t=" + std::to_string(fLoop.Now()) + " dev=" + std::to_string(x->serno) +
+            " x=" + std::to_string(xid) + " result=" + result + " code=" + std::to_string(code) +
             " bytes=" + std::to_string(bytes));
     }
     if (x->timer) fLoop.Cancel(x->timer);
@@ -1061,4 +1092,4 @@ void Sim::EndTransfer(uint32_t xid, const char* result, unsigned code) {
         }
 }
 
-} // namespace simdev
+}  // namespace simdev

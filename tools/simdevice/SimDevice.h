@@ -14,7 +14,7 @@
 namespace simdev {
 
 struct Endpoint {
-    uint32_t ip = 0; // host order
+    uint32_t ip = 0;  // host order
     uint16_t port = 0;
     bool operator==(const Endpoint& o) const { return ip == o.ip && port == o.port; }
 };
@@ -24,7 +24,7 @@ std::string EpText(const Endpoint& e);
 class Loop {
 public:
     using Fn = std::function<void()>;
-    uint64_t Now() const; // ms since start
+    uint64_t Now() const;  // ms since start
     uint64_t After(uint64_t ms, Fn fn);
     void Cancel(uint64_t id);
     void Watch(int fd, Fn onReadable);
@@ -38,20 +38,20 @@ private:
         uint64_t due;
         Fn fn;
     };
-    std::map<uint64_t, Timer> fTimers; // by id
+    std::map<uint64_t, Timer> fTimers;  // by id
     std::map<int, Fn> fWatch;
     uint64_t fNextId = 1;
     bool fStop = false;
 };
 
 struct DeviceSettings {
-    uint32_t rtoMs = 1000;     // sender: resend after this silence
-    uint32_t retries = 5;      // sender: resends before giving up
-    uint32_t window = 1;       // sender: blocks in flight
-    uint32_t maxBlk = 1428;    // largest block size granted (8 less when wrapped)
-    uint32_t blkReply = 0;     // when set: the block size put in every OACK, whatever was asked
-    bool ignoreOptions = false; // answer like a server without option support
-    uint32_t idleMs = 10000;   // receiver: give up after this silence
+    uint32_t rtoMs = 1000;       // sender: resend after this silence
+    uint32_t retries = 5;        // sender: resends before giving up
+    uint32_t window = 1;         // sender: blocks in flight
+    uint32_t maxBlk = 1428;      // largest block size granted (8 less when wrapped)
+    uint32_t blkReply = 0;       // when set: the block size put in every OACK, whatever was asked
+    bool ignoreOptions = false;  // answer like a server without option support
+    uint32_t idleMs = 10000;     // receiver: give up after this silence
 };
 
 struct Transfer;
@@ -60,8 +60,8 @@ struct Listener;
 // A command pseudo-file ("/.cmd/..."); later work adds more of them.
 struct Device;
 struct CmdFile {
-    std::function<bool(Device&, Bytes*)> read;                // false: not readable
-    std::function<int(Device&, const Bytes&)> write;          // 0 or a TFTP error code
+    std::function<bool(Device&, Bytes*)> read;        // false: not readable
+    std::function<int(Device&, const Bytes&)> write;  // 0 or a TFTP error code
     // The same for paths below this one ("/.cmd/udseqset" + rest, rest starting with "/").
     std::function<bool(Device&, const std::string& rest, Bytes*)> readAt;
     std::function<int(Device&, const std::string& rest, const Bytes&)> writeAt;
@@ -76,21 +76,21 @@ struct Device {
     std::string root;
     Bytes status;
     DeviceSettings set;
-    uint64_t silentUntil = 0; // Loop::Now() below this: deaf and mute; ~0 = for ever
+    uint64_t silentUntil = 0;  // Loop::Now() below this: deaf and mute; ~0 = for ever
     Listener* listener = nullptr;
     std::map<std::string, CmdFile> cmds;
-    std::shared_ptr<ChannelRecords> channels; // the records behind the channel command files
+    std::shared_ptr<ChannelRecords> channels;  // the records behind the channel command files
 };
 
 struct FaultRule {
     int id = 0;
-    std::string action; // drop, dup, delay, reorder, silence, error
+    std::string action;  // drop, dup, delay, reorder, silence, error
     // what it matches
-    uint32_t serno = 0; // 0: any device
-    int dir = 0;        // 0 any, 1 in, 2 out
-    int op = 0;         // 0 any
+    uint32_t serno = 0;  // 0: any device
+    int dir = 0;         // 0 any, 1 in, 2 out
+    int op = 0;          // 0 any
     long blockLo = -1, blockHi = -1;
-    std::string path; // requests only; empty: any
+    std::string path;  // requests only; empty: any
     uint32_t skip = 0, count = 0, percent = 100;
     uint64_t seed = 1, rng = 1;
     // what it does
@@ -105,13 +105,13 @@ public:
     ~Sim();
 
     // Control-side operations; each answers "" on success or an error text.
-    std::string AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std::string& root, int port,
-                          int listenAny, uint16_t* boundPort);
+    std::string AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std::string& root,
+                          int port, int listenAny, uint16_t* boundPort);
     std::string RemoveDevice(uint32_t serno);
     Device* FindDevice(uint32_t serno);
     std::vector<Device*> Devices();
-    int AddFault(FaultRule r); // answers the rule id
-    void ClearFaults(int id);  // 0: all
+    int AddFault(FaultRule r);  // answers the rule id
+    void ClearFaults(int id);   // 0: all
     const std::vector<FaultRule>& Faults() const { return fFaults; }
     // A finished upload that only waits for resent blocks is not active.
     size_t ActiveTransfers() const;
@@ -144,18 +144,20 @@ private:
     void HandleTransferPacket(uint32_t xid, const Bytes& pkt);
     // Packets out: fault pipeline, then the socket.
     void Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt);
-    void RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt, const char* fate);
+    void RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt,
+                 const char* fate);
     int FdFor(Device& d, uint32_t xid);
     FaultRule* MatchFault(Device& d, int dir, const Bytes& pkt);
     void Hold(const std::string& key, uint32_t ms, std::function<void()> release);
     void ReleaseHeld(const std::string& key);
     void ReleaseOne(uint64_t seq);
 
-    Transfer* NewTransfer(Device& d, const Endpoint& from, bool wrapped, const Request& rq, const Options& oack,
-                          uint32_t blksize, std::string* err);
+    Transfer* NewTransfer(Device& d, const Endpoint& from, bool wrapped, const Request& rq,
+                          const Options& oack, uint32_t blksize, std::string* err);
     void SendWindow(Transfer& x);
     void ArmTimer(Transfer& x, uint64_t ms);
-    void ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code, const std::string& text);
+    void ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code,
+                    const std::string& text);
     bool Finalize(Transfer& x);
     void OnTimer(uint32_t xid);
     void EndTransfer(uint32_t xid, const char* result, unsigned code);
@@ -163,8 +165,8 @@ private:
     int OpenTransferSocket(Device& d, uint16_t* port);
 
     void Log(const std::string& line);
-    std::string PktLine(Device& d, uint32_t xid, const char* dir, const Endpoint& peer, bool wrapped,
-                        const Bytes& pkt);
+    std::string PktLine(Device& d, uint32_t xid, const char* dir, const Endpoint& peer,
+                        bool wrapped, const Bytes& pkt);
     bool SendAllowed(uint32_t ip) const { return !fHostNs || IsLoopback(ip); }
     bool Silent(Device& d) const;
     uint64_t DallyMs(const Device& d) const;
@@ -194,4 +196,4 @@ std::string Esc(const std::string& s);
 // True when this process shares the network namespace of process 1.
 bool InHostNetns();
 
-} // namespace simdev
+}  // namespace simdev

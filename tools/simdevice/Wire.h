@@ -18,13 +18,20 @@ enum Opcode : int { kRRQ = 1, kWRQ = 2, kDATA = 3, kACK = 4, kERROR = 5, kOACK =
 
 inline const char* OpName(int op) {
     switch (op) {
-    case kRRQ: return "RRQ";
-    case kWRQ: return "WRQ";
-    case kDATA: return "DATA";
-    case kACK: return "ACK";
-    case kERROR: return "ERROR";
-    case kOACK: return "OACK";
-    default: return "?";
+        case kRRQ:
+            return "RRQ";
+        case kWRQ:
+            return "WRQ";
+        case kDATA:
+            return "DATA";
+        case kACK:
+            return "ACK";
+        case kERROR:
+            return "ERROR";
+        case kOACK:
+            return "OACK";
+        default:
+            return "?";
     }
 }
 
@@ -40,8 +47,12 @@ inline void PutStr(Bytes& b, const std::string& s) {
     b.insert(b.end(), s.begin(), s.end());
     b.push_back(0);
 }
-inline unsigned GetU16(const uint8_t* p) { return (unsigned(p[0]) << 8) | p[1]; }
-inline uint32_t GetU32(const uint8_t* p) { return (uint32_t(GetU16(p)) << 16) | GetU16(p + 2); }
+inline unsigned GetU16(const uint8_t* p) {
+    return (unsigned(p[0]) << 8) | p[1];
+}
+inline uint32_t GetU32(const uint8_t* p) {
+    return (uint32_t(GetU16(p)) << 16) | GetU16(p + 2);
+}
 
 constexpr size_t kWrapLen = 8;
 
@@ -116,7 +127,8 @@ inline bool ParseRequest(const uint8_t* p, size_t n, Request* out) {
     out->path = fields[0];
     out->mode = fields[1];
     out->options.clear();
-    for (size_t f = 2; f + 1 < fields.size(); f += 2) out->options.emplace_back(fields[f], fields[f + 1]);
+    for (size_t f = 2; f + 1 < fields.size(); f += 2)
+        out->options.emplace_back(fields[f], fields[f + 1]);
     return true;
 }
 
@@ -133,7 +145,8 @@ inline bool ParseIp(const std::string& s, uint32_t* ip) {
     while (parts < 4) {
         size_t start = i;
         unsigned part = 0;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 3) part = part * 10 + unsigned(s[i++] - '0');
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 3)
+            part = part * 10 + unsigned(s[i++] - '0');
         if (i == start || part > 255) return false;
         v = (v << 8) | part;
         ++parts;
@@ -147,6 +160,8 @@ inline bool ParseIp(const std::string& s, uint32_t* ip) {
     return true;
 }
 
-inline bool IsLoopback(uint32_t ip) { return (ip >> 24) == 127; }
+inline bool IsLoopback(uint32_t ip) {
+    return (ip >> 24) == 127;
+}
 
-} // namespace simdev
+}  // namespace simdev

@@ -30,9 +30,10 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(argv[i], "--script") && i + 1 < argc) {
             scripts.push_back(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: kvsimdev [--script FILE]... [--stay]\n"
-                                 "  commands from FILE, then from standard input;\n"
-                                 "  --stay: keep serving after standard input ends\n");
+            std::fprintf(stderr,
+                         "usage: kvsimdev [--script FILE]... [--stay]\n"
+                         "  commands from FILE, then from standard input;\n"
+                         "  --stay: keep serving after standard input ends\n");
             return 2;
         }
     }
