@@ -22,6 +22,9 @@
 #include "devlink/LocalSocket.h"
 #include "devlink/UdpMux.h"
 #include "platform/Services.h"
+#include "tests/devlink/PortShareTestUtil.h"
+
+using portsharetest::FreeUdpPort;
 
 namespace {
 
@@ -59,18 +62,6 @@ struct Reader {
         }
     }
 };
-
-u16 FreeUdpPort() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
 
 void BM_PortShareArtNet(benchmark::State& state) {
     const u32 universes = u32(state.range(0));

@@ -186,13 +186,7 @@ i32 CLocalStream::Send(const void* data, u32 length) {
     do {
         n = send(fFd, data, length, MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            CSocketReactor::Arm(fFd, CSocketReactor::kWrite);
-            return 0;
-        }
-        return -1;
-    }
+    if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kWrite);
     return n == 0 ? -1 : i32(n);
 }
 
@@ -202,13 +196,7 @@ i32 CLocalStream::Recv(void* buffer, u32 size) {
     do {
         n = recv(fFd, buffer, size, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            CSocketReactor::Arm(fFd, CSocketReactor::kRead);
-            return 0;
-        }
-        return -1;
-    }
+    if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kRead);
     return n == 0 ? -1 : i32(n);
 }
 

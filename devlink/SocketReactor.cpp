@@ -214,6 +214,12 @@ void Arm(i32 fd, u32 direction) {
     }
 }
 
+i32 ArmIfWouldBlock(i32 fd, u32 direction) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    Arm(fd, direction);
+    return 0;
+}
+
 void Unregister(i32 fd) {
     Reactor* doomed = nullptr;
     {

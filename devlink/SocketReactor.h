@@ -20,6 +20,9 @@ bool Register(i32 fd, void* context, LReactorFn callback);
 // Watches the descriptor in that direction until it is ready once. An entry
 // already armed is left alone.
 void Arm(i32 fd, u32 direction);
+// For a non-blocking call that just failed (errno set): 0 with the direction
+// armed when it would block, -1 for a real error.
+i32 ArmIfWouldBlock(i32 fd, u32 direction);
 // Forgets the descriptor and makes it blocking again. The last one stops the
 // reactor and waits until its thread has left poll().
 void Unregister(i32 fd);

@@ -147,13 +147,7 @@ i32 CUdpSocket::RecvFrom(LNetAddr* from, void* buffer, u32 size) {
         len = sizeof ss;
         n = recvfrom(fFd, buffer, size, 0, reinterpret_cast<sockaddr*>(&ss), &len);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            CSocketReactor::Arm(fFd, CSocketReactor::kRead);
-            return 0;
-        }
-        return -1;
-    }
+    if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kRead);
     if (from) FromSockaddr(ss, from);
     return i32(n);
 }
@@ -215,13 +209,7 @@ i32 CUdpSocket::RecvMsg(LNetAddr* from, void* buffer, u32 size, u32* interfaceIn
         msg.msg_controllen = sizeof control;
         n = recvmsg(fFd, &msg, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            CSocketReactor::Arm(fFd, CSocketReactor::kRead);
-            return 0;
-        }
-        return -1;
-    }
+    if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kRead);
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
             in_pktinfo pi;

@@ -426,6 +426,20 @@ CRecord* NextCell(CChunkFile* reader) {
     return NewParamNodeRecord();
 }
 
+// Inserting brackets the edit with serials and a mode so listeners can tell one
+// row or column insertion from a run of separate cell changes.
+void BeginTableInsert(CRecord* table, LHandler* ctx, u8 mode, u32 index) {
+    table->SetU8(ctx, PrmtF::inserting, mode);
+    table->SetU32(ctx, PrmtF::changeIndex, index);
+    table->SetU32(ctx, PrmtF::editSerial, table->GetU32(PrmtF::editSerial) + 1);
+}
+
+void EndTableInsert(CRecord* table, LHandler* ctx, u32 index) {
+    table->SetU32(ctx, PrmtF::doneSerial, table->GetU32(PrmtF::editSerial));
+    table->SetU32(ctx, PrmtF::changeIndex, index);
+    table->SetU8(ctx, PrmtF::inserting, 0);
+}
+
 // More column steps than this are not announced one by one: a malformed count
 // must not flood the listeners.
 constexpr u32 kMaxShownSteps = 1024;
@@ -453,14 +467,10 @@ void ParamTableInsertRow(CRecord* table, LHandler* ctx, u32 row, CChunkFile* rea
     if (row > rows) row = rows;
     ParamTableTrim(table, cols, rows);
     std::unique_ptr<CUndoStrm> group = OpenGroup(ctx, table);
-    table->SetU8(ctx, PrmtF::inserting, 1);
-    table->SetU32(ctx, PrmtF::changeIndex, row);
-    table->SetU32(ctx, PrmtF::editSerial, table->GetU32(PrmtF::editSerial) + 1);
+    BeginTableInsert(table, ctx, 1, row);
     for (u32 k = 0; k < cols; ++k)
         table->InsertItem(ctx, PrmtF::elms, row * cols + k, NextCell(reader));
-    table->SetU32(ctx, PrmtF::doneSerial, table->GetU32(PrmtF::editSerial));
-    table->SetU32(ctx, PrmtF::changeIndex, row);
-    table->SetU8(ctx, PrmtF::inserting, 0);
+    EndTableInsert(table, ctx, row);
 }
 
 void ParamTableInsertColumn(CRecord* table, LHandler* ctx, u32 column, CChunkFile* reader) {
@@ -470,15 +480,11 @@ void ParamTableInsertColumn(CRecord* table, LHandler* ctx, u32 column, CChunkFil
     if (column > cols) column = cols;
     ParamTableTrim(table, cols, rows);
     std::unique_ptr<CUndoStrm> group = OpenGroup(ctx, table);
-    table->SetU8(ctx, PrmtF::inserting, 2);
-    table->SetU32(ctx, PrmtF::changeIndex, column);
-    table->SetU32(ctx, PrmtF::editSerial, table->GetU32(PrmtF::editSerial) + 1);
+    BeginTableInsert(table, ctx, 2, column);
     for (u32 r = 0; r < rows; ++r)
         table->InsertItem(ctx, PrmtF::elms, r * (cols + 1) + column, NextCell(reader));
     table->SetU32(ctx, PrmtF::cols, cols + 1);
-    table->SetU32(ctx, PrmtF::doneSerial, table->GetU32(PrmtF::editSerial));
-    table->SetU32(ctx, PrmtF::changeIndex, column);
-    table->SetU8(ctx, PrmtF::inserting, 0);
+    EndTableInsert(table, ctx, column);
 }
 
 i32 ParamTableHook(u32 op, void* argument) {

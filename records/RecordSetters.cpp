@@ -639,21 +639,8 @@ void CRecord::SetU32(LHandler* ctx, u8 field, u32 value, u32 flags) {
 }
 
 void CRecord::SetU8(LHandler* ctx, u8 field, u8 value, u32 flags) {
-    CRecordDoc* owner = GetOwner();
-    const u64 old = Slots()[field];
-    const u64 now = value;
-    if (ctx && owner) {
-        const u32 code = CoalesceCode(this, field, flags);
-        UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayScalar, "", old == now ? 1 : 0, code));
-        if (t.s) {
-            t.s->WriteU64(old);
-            WriteLocation(t.s, this, field);
-            t.s->WriteU64(now);
-        }
-    }
-    if (old == now) return;
-    Slots()[field] = now;
-    SendNotice(this, ctx, owner, CRecordNote::kChanged, field, 0, GetIndex());
+    // Every scalar slot holds a u64, so a u8 field takes the same path as a u32 one.
+    SetU32(ctx, field, value, flags);
 }
 
 void CRecord::SetF32(LHandler* ctx, u8 field, u32 flags, f32 value) {

@@ -40,6 +40,13 @@ bool IsKind(const CRecord* r, u32 family, u32 kind) {
     return r && r->Family() == family && r->Kind() == kind;
 }
 
+i32 FindIndexById(const CRecord* list, u8 field, u8 idField, u32 id) {
+    const u32 n = list->GetListCount(field);
+    for (u32 i = 0; i < n; ++i)
+        if (list->GetListItem(field, i)->GetU32(idField) == id) return i32(i);
+    return -1;
+}
+
 bool NameUsed(const CRecord* list, u8 field, u8 nameField, const char* name,
               const CRecord* except) {
     const u32 n = list->GetListCount(field);
@@ -112,10 +119,7 @@ LString MakeUniqueName(const CRecord* list, u8 field, u8 nameField, const LStrin
 }
 
 i32 FindSequenceIndexById(const CRecord* settings, u32 id) {
-    const u32 n = settings->GetListCount(SqstF::sqcs);
-    for (u32 i = 0; i < n; ++i)
-        if (settings->GetListItem(SqstF::sqcs, i)->GetU32(SqncF::sqid) == id) return i32(i);
-    return -1;
+    return FindIndexById(settings, SqstF::sqcs, SqncF::sqid, id);
 }
 
 CRecord* FindSequenceById(const CRecord* settings, u32 id) {
@@ -187,10 +191,7 @@ bool IsSequenceRecordFor(u32 id, const CRecordNote* note) {
 // ---------------------------------------------------------------- NSQ sets and tracks
 
 i32 NSqSetFindSeqIndex(const CRecord* set, u32 id) {
-    const u32 n = set->GetListCount(SsetF::seqs);
-    for (u32 i = 0; i < n; ++i)
-        if (set->GetListItem(SsetF::seqs, i)->GetU32(SseqF::sqid) == id) return i32(i);
-    return -1;
+    return FindIndexById(set, SsetF::seqs, SseqF::sqid, id);
 }
 
 CRecord* NSqSetFindSeq(const CRecord* set, u32 id) {

@@ -21,9 +21,12 @@
 #include "devlink/UdpMux.h"
 #include "platform/RunLoop.h"
 #include "platform/Services.h"
+#include "tests/devlink/PortShareTestUtil.h"
 
 using enginetest::EnsureApp;
 using enginetest::RunUntil;
+using portsharetest::BindLoopbackUdp;
+using portsharetest::FreeUdpPort;
 
 namespace {
 
@@ -33,31 +36,9 @@ std::string UniqueName(const char* what) {
            std::to_string(++n);
 }
 
-// A UDP port nobody uses right now.
-u16 FreeUdpPort() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
-
 class UdpSender {
 public:
-    UdpSender() {
-        fFd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd(), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        socklen_t len = sizeof sa;
-        getsockname(fd(), reinterpret_cast<sockaddr*>(&sa), &len);
-        fPort = ntohs(sa.sin_port);
-    }
+    UdpSender() { fFd = BindLoopbackUdp(&fPort); }
     ~UdpSender() { close(fFd); }
     int fd() const { return fFd; }
     u16 Port() const { return fPort; }

@@ -17,20 +17,12 @@
 #include "devlink/LocalSocket.h"
 #include "devlink/UdpMux.h"
 #include "platform/Services.h"
+#include "tests/devlink/PortShareTestUtil.h"
+
+using portsharetest::BindLoopbackUdp;
+using portsharetest::FreeUdpPort;
 
 namespace {
-
-u16 FreeUdpPort() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
 
 // A client on its own thread: counts frames and checks their numbering.
 struct Reader {
@@ -91,13 +83,8 @@ TEST(PortShareThreads, ReadersOnTheirOwnThreadsGetEveryDatagramInOrder) {
     });
 
     // And one that sends frames out through the server.
-    const int rx = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in rxa{};
-    rxa.sin_family = AF_INET;
-    rxa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(rx, reinterpret_cast<sockaddr*>(&rxa), sizeof rxa);
-    socklen_t len = sizeof rxa;
-    getsockname(rx, reinterpret_cast<sockaddr*>(&rxa), &len);
+    u16 rxPort = 0;
+    const int rx = BindLoopbackUdp(&rxPort);
     std::atomic<u32> writerConnect{9}, writerQueued{0};
     std::atomic<bool> writerDone{false};
     std::thread writer([&] {
@@ -106,8 +93,7 @@ TEST(PortShareThreads, ReadersOnTheirOwnThreadsGetEveryDatagramInOrder) {
         if (writerConnect != 0) return;
         const u8 payload[4] = {1, 2, 3, 4};
         for (int i = 0; i < 200; ++i) {
-            if (c.QueueFrame(LNetAddr::IPv4(0x7F000001, ntohs(rxa.sin_port)), payload, 4) == 4)
-                ++writerQueued;
+            if (c.QueueFrame(LNetAddr::IPv4(0x7F000001, rxPort), payload, 4) == 4) ++writerQueued;
             SleepMs(1);
         }
         for (int i = 0; i < 100 && c.RingFill(); ++i) {

@@ -1,6 +1,7 @@
 // The simulated device, checked from the outside: over loopback with a test
 // client, against a stock TFTP client, and inside namespaces for the broadcast poll.
 
+#include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/devlink/SimDeviceProcess.h"
 #include "tests/devlink/TestTftpClient.h"
@@ -10,8 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <random>
@@ -20,6 +19,7 @@
 #include <thread>
 
 using namespace testtftp;
+using namespace filetest;
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,17 +32,6 @@ Bytes RandomBytes(size_t n, unsigned seed) {
     Bytes b(n);
     for (auto& c : b) c = uint8_t(g());
     return b;
-}
-
-void WriteFile(const std::string& path, const Bytes& b) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 std::string Opt(const Options& o, const std::string& k) {

@@ -8,31 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/SimDeviceProcess.h"
 #include "tests/devlink/TestTftpClient.h"
 
 using namespace enginetest;
 using namespace testtftp;
+using namespace filetest;
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteFile(const std::string& path, const std::vector<u8>& b) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
-std::vector<u8> ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 // The packet-log lines of the device that contain every one of the words.
 std::vector<std::string> Lines(SimDeviceProcess& sim, std::initializer_list<std::string> words) {

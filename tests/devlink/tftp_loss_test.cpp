@@ -3,31 +3,18 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/SimDeviceProcess.h"
 
 using namespace enginetest;
 using namespace testtftp;
-namespace fs = std::filesystem;
+using namespace filetest;
 
 namespace {
-
-void WriteFile(const std::string& path, const std::vector<u8>& b) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
-std::vector<u8> ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 struct Job {
     bool write = false;

@@ -10,17 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/SimDeviceProcess.h"
 
 using namespace enginetest;
-namespace fs = std::filesystem;
+using namespace filetest;
 
 namespace {
 
@@ -39,16 +37,6 @@ u16 FreePort() {
     getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
     close(fd);
     return ntohs(sa.sin_port);
-}
-
-void WriteFile(const std::string& path, const std::vector<u8>& b) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
-std::vector<u8> ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 struct Server {

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "base/CMemStrm.h"
+#include "records/PropRecord.h"
+
 namespace rt {
 
 namespace {
@@ -313,6 +316,29 @@ CRecord* RandomRoot(std::mt19937& rng) {
     for (u32& v : nums) v = rng();
     r->SetArray(nullptr, rNums, nums.data(), u32(nums.size()));
     return r;
+}
+
+std::vector<u8> WriteRec(const CRecord* r) {
+    LDataBuf buf;
+    u64 end;
+    {
+        CMemStrm s(buf);
+        PropRecord::Write(&s, r);
+        end = s.Position();
+    }
+    return std::vector<u8>(buf.Data(), buf.Data() + end);
+}
+
+CRecord* ReadRec(std::vector<u8> b) {
+    CMemStrm s(b.data(), u32(b.size()));
+    return PropRecord::ReadNew(&s);
+}
+
+bool ReadInto(std::vector<u8> b, CRecord* r, bool reset, u64* pos) {
+    CMemStrm s(b.data(), u32(b.size()));
+    const bool ok = PropRecord::ReadInto(&s, r, reset);
+    if (pos) *pos = s.Position();
+    return ok;
 }
 
 }  // namespace rt

@@ -50,6 +50,12 @@ CRecord* RandomItem(std::mt19937& rng, u32 depth);
 // A random root with random items.
 CRecord* RandomRoot(std::mt19937& rng);
 
+// A record in its property-list form, and back. ReadRec gives a new record or
+// null; ReadInto stores through pos, when given, how far the read went.
+std::vector<u8> WriteRec(const CRecord* r);
+CRecord* ReadRec(std::vector<u8> b);
+bool ReadInto(std::vector<u8> b, CRecord* r, bool reset = false, u64* pos = nullptr);
+
 // Listener collecting notices.
 struct NoteLog {
     struct Entry {

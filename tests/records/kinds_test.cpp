@@ -8,16 +8,17 @@
 #include <vector>
 
 #include "RecTestUtil.h"
-#include "base/CMemStrm.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
-#include "records/PropRecord.h"
 #include "records/RecordKinds.h"
 #include "records/ShowKinds.h"
 
 namespace {
 
 using Bytes = std::vector<u8>;
+using rt::ReadInto;
+using rt::ReadRec;
+using rt::WriteRec;
 
 // The kinds as the tables give them, written out by hand. One entry per field:
 //   tag:type[=default]   untagged fields have tag "-"; tags shorter than four
@@ -294,27 +295,6 @@ TEST_F(RecordKinds, RegistrationIsIdempotent) {
         EXPECT_EQ(CRecordSchema::Find(all[i].family, all[i].kind), before[i]);
     // A missing kind still ends the walk: no cycle was made.
     EXPECT_EQ(CRecordSchema::Find(FourCC("YKVT"), FourCC("NONE")), nullptr);
-}
-
-Bytes WriteRec(const CRecord* r) {
-    LDataBuf buf;
-    u64 end;
-    {
-        CMemStrm s(buf);
-        PropRecord::Write(&s, r);
-        end = s.Position();
-    }
-    return Bytes(buf.Data(), buf.Data() + end);
-}
-
-CRecord* ReadRec(Bytes b) {
-    CMemStrm s(b.data(), u32(b.size()));
-    return PropRecord::ReadNew(&s);
-}
-
-bool ReadInto(Bytes b, CRecord* r) {
-    CMemStrm s(b.data(), u32(b.size()));
-    return PropRecord::ReadInto(&s, r, false);
 }
 
 TEST_F(RecordKinds, FixedDefaults) {

@@ -12,29 +12,6 @@ namespace {
 using namespace rt;
 using Bytes = std::vector<u8>;
 
-Bytes WriteRec(const CRecord* r) {
-    LDataBuf buf;
-    u64 end;
-    {
-        CMemStrm s(buf);
-        PropRecord::Write(&s, r);
-        end = s.Position();
-    }
-    return Bytes(buf.Data(), buf.Data() + end);
-}
-
-CRecord* ReadRec(Bytes b) {
-    CMemStrm s(b.data(), u32(b.size()));
-    return PropRecord::ReadNew(&s);
-}
-
-bool ReadInto(Bytes b, CRecord* r, bool reset = false, u64* pos = nullptr) {
-    CMemStrm s(b.data(), u32(b.size()));
-    const bool ok = PropRecord::ReadInto(&s, r, reset);
-    if (pos) *pos = s.Position();
-    return ok;
-}
-
 TEST(RecordChunk, NullRecordAndStringBoxBytes) {
     EXPECT_EQ(WriteRec(nullptr),
               (Bytes{0x59, 0x55, 0x4E, 0x44, 0, 0, 0, 4, 0x55, 0x44, 0x4E, 0x4C}));
