@@ -200,8 +200,10 @@ CThreadPool::~CThreadPool() {
 }
 
 CThreadPool& CThreadPool::Global() {
-    static CThreadPool sPool;
-    return sPool;
+    // Never destroyed: a worker may still be leaving its last job (the reactor
+    // stops from a static destructor) while the process exits.
+    static CThreadPool* sPool = new CThreadPool;
+    return *sPool;
 }
 
 bool CThreadPool::StartWorker(CPoolWorker* worker) {

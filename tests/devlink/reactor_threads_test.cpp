@@ -62,9 +62,13 @@ TEST(Reactor, InterestIsOneShotAndNeedsArming) {
     p.Send();
     Settle();
     EXPECT_EQ(c.read.load(), 0);
-    // Armed twice before it is seen ready: one callback.
+    // Armed twice before it becomes ready: one callback. (Arming while it is
+    // ready would let the reactor fire between the two calls, and a second arm
+    // after a callback is rightly a new interest.)
+    p.Drain();
     CSocketReactor::Arm(p.fd[0], CSocketReactor::kRead);
     CSocketReactor::Arm(p.fd[0], CSocketReactor::kRead);
+    p.Send();
     ASSERT_TRUE(WaitFor([&] { return c.read.load() == 1; }));
     Settle();
     EXPECT_EQ(c.read.load(), 1);
