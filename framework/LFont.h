@@ -1,5 +1,5 @@
 #pragma once
-// Interned fonts: every distinct specification has one shared record, so that
+// Interned fonts: every distinct request has one shared record, so that
 // fonts compare by content and the native font is built once per record.
 
 #include "base/LList.h"
