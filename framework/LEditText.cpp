@@ -37,7 +37,7 @@ void MarkKey(bool used) {
 
 CEditText::CEditText(LEditText* owner, const LRect& frame, const LRect& text, u32 wrapMode,
                      const LFont& font, bool secure, bool readOnly)
-    : LHandler(owner), fOwner(owner), fFrame(frame), fText(text), fFont(font), fWrap(wrapMode) {
+    : LHandler(nullptr), fOwner(owner), fFrame(frame), fText(text), fFont(font), fWrap(wrapMode) {
     LNativeFieldOptions o;
     LDrawEnv env;
     owner->GetDrawEnv(&env);
