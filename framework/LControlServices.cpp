@@ -23,6 +23,9 @@ public:
     void* SelectAsciiInputSource() override { return nullptr; }
     void RestoreInputSource(void*) override {}
     bool HostIsDrawing(void*) override { return false; }
+    void* MakeEmbeddedView(void*, LEmbeddedOwner*) override { return nullptr; }
+    void SetEmbeddedSize(void*, i32, i32) override {}
+    void ReleaseEmbeddedView(void*) override {}
 };
 
 HeadlessControls sHeadless;

@@ -173,6 +173,15 @@ public:
     virtual void Command(LFieldCommand command) = 0;
 };
 
+// Told when the native view of an embedded pane enters a window.
+class LEmbeddedOwner {
+public:
+    virtual void EmbeddedInWindow() = 0;
+
+protected:
+    ~LEmbeddedOwner() = default;
+};
+
 class LControlServices {
 public:
     virtual ~LControlServices() = default;
@@ -201,6 +210,11 @@ public:
     virtual void RestoreInputSource(void* saved) = 0;
     // True while the host view is drawing (controls then defer their placement).
     virtual bool HostIsDrawing(void* host) = 0;
+    // A native view inside a panel (file panels' accessory views) that hosts a
+    // frame; null when the platform has none.
+    virtual void* MakeEmbeddedView(void* panel, LEmbeddedOwner* owner) = 0;
+    virtual void SetEmbeddedSize(void* view, i32 width, i32 height) = 0;
+    virtual void ReleaseEmbeddedView(void* view) = 0;
 };
 
 // Installs the platform's control services (null goes back to the headless

@@ -279,3 +279,18 @@ FakeControl* FakeControls::Last(LControlKind kind) const {
     }
     return nullptr;
 }
+
+void* FakeControls::MakeEmbeddedView(void* panel, LEmbeddedOwner* owner) {
+    (void)panel;
+    fEmbedded = owner;
+    return &fEmbedded;
+}
+
+void FakeControls::SetEmbeddedSize(void*, i32 width, i32 height) {
+    fEmbeddedW = width;
+    fEmbeddedH = height;
+}
+
+void FakeControls::ReleaseEmbeddedView(void*) {
+    fEmbedded = nullptr;
+}

@@ -144,6 +144,9 @@ public:
     void* SelectAsciiInputSource() override;
     void RestoreInputSource(void* saved) override;
     bool HostIsDrawing(void* host) override { return host && host == fDrawingHost; }
+    void* MakeEmbeddedView(void* panel, LEmbeddedOwner* owner) override;
+    void SetEmbeddedSize(void* view, i32 width, i32 height) override;
+    void ReleaseEmbeddedView(void* view) override;
 
     // The newest living control of a kind, the living text field.
     FakeControl* Last(LControlKind kind) const;
@@ -157,6 +160,9 @@ public:
     std::string fInputSource = "user";
     void* fDrawingHost = nullptr;
     i32 fImagesMade = 0;
+    // The one embedded view: its owner and size, null once released.
+    LEmbeddedOwner* fEmbedded = nullptr;
+    i32 fEmbeddedW = 0, fEmbeddedH = 0;
     // Advanced by each flash pause, so that pauses take time on the fake clock.
     u32* fClock = nullptr;
 };
