@@ -64,6 +64,13 @@ void FakeControl::DrawInto(LNativeGraphics* graphics, const LRect& rect) {
         g->fCalls.push_back("control " + RectText(rect));
 }
 
+void FakeControl::MouseDown() {
+    Log("mousedown");
+    if (fKind == LControlKind::kPushButton || fKind == LControlKind::kCheckBox ||
+        fKind == LControlKind::kRadioButton)
+        Click();
+}
+
 void FakeControl::SetEnabled(bool enabled) {
     fEnabled = enabled;
     Log(enabled ? "enable" : "disable");

@@ -20,7 +20,8 @@ public:
     void PlaceWhole(const LRect& frame) override;
     void PlaceClipped(const LRect& visible, const LRect& frame) override;
     void DrawInto(LNativeGraphics* graphics, const LRect& rect) override;
-    void MouseDown() override { Log("mousedown"); }
+    // Native tracking: a press on a button ends released inside it.
+    void MouseDown() override;
     void SetEnabled(bool enabled) override;
     bool IsEnabled() const override { return fEnabled; }
     void SetFont(LNativeFont* font) override;
