@@ -112,9 +112,9 @@ public:
     CMainLoop* RunLoop() const { return fRunLoop; }
     const LArray& Deferred() const { return fDeferred; }
 
-    // The about box and the view preferences come with the dialogs; until then
-    // the commands are taken and nothing is shown.
-    virtual void ShowAbout() {}
+    // Runs the about box (with the dialogs, StdDialogs.cpp). The view
+    // preferences come later; until then that command is taken and nothing is shown.
+    virtual void ShowAbout();
     virtual void ShowViewPrefs() {}
 
 protected:

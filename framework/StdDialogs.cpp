@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "base/TextFormat.h"
 #include "framework/AppSingletons.h"
+#include "framework/CMainLoop.h"
 #include "framework/layout/LExprEval.h"
 #include "framework/layout/LLayoutVM.h"
 #include "platform/ControlServices.h"
@@ -104,6 +105,11 @@ CAboutDlg::CAboutDlg(LHandler* parent, const LString& link)
     SetDefaultButton(&fOk);
     SetCancelButton(&fOk);
     SizeDirectly(*this, name, nullptr);
+}
+
+void CMainLoopBase::ShowAbout() {
+    CAboutDlg about(this);
+    about.RunModal();
 }
 
 LMessage CAboutDlg::HandleMessage(const LMessage& msg) {
