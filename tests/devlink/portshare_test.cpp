@@ -21,7 +21,7 @@
 #include "devlink/UdpMux.h"
 #include "platform/RunLoop.h"
 #include "platform/Services.h"
-#include "tests/devlink/PortShareTestUtil.h"
+#include "tools/testkit/LoopbackUdp.h"
 
 using enginetest::EnsureApp;
 using enginetest::RunUntil;
