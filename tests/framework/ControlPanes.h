@@ -22,7 +22,9 @@ public:
     }
     LMessage HandleMessage(const LMessage& msg) override {
         if (msg.source == this) return LMessage();
-        auto* pane = static_cast<LPane*>(msg.source);
+        LPane* pane = nullptr;
+        if (msg.Is(LPane_Constructing) || msg.Is(LPane_Destructing) || msg.Is(LPane_ReqFocus))
+            pane = static_cast<LPane*>(msg.source);
         if (msg.Is(LPane_Constructing)) {
             pane->SetState(kOpContainerShown);
             pane->SetState(kOpContainerActive);
