@@ -1,12 +1,10 @@
 #pragma once
 // Shared pieces of the transfer-engine tests: the run loop, streams with
-// injectable failures, and a recorder of session callbacks. Header-only: only
-// tests that run the engine (and link the Qt run loop) include it.
+// injectable failures, and a recorder of session callbacks.
 
 #include <net/if.h>
 
-#include <QCoreApplication>
-
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,17 +17,15 @@
 namespace enginetest {
 
 inline void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "devlink_test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    RunLoopMakeMain();
 }
 
-// Runs the main run loop until pred holds or timeoutMs passed; answers pred().
+// Runs the main run loop until pred holds or timeoutMs of real time passed
+// (a virtual clock stands still meanwhile); answers pred().
 inline bool RunUntil(const std::function<bool()>& pred, u32 timeoutMs) {
-    const u32 start = LTickMs();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!pred()) {
-        if (u32(LTickMs() - start) >= timeoutMs) return pred();
+        if (std::chrono::steady_clock::now() >= end) return pred();
         RunLoopRunOnce(5);
     }
     return true;
