@@ -1,8 +1,8 @@
+#include "base/Clock.h"
+
 #include <atomic>
 #include <cerrno>
 #include <ctime>
-
-#include "platform/Services.h"
 
 namespace {
 
