@@ -17,42 +17,9 @@ using namespace testtftp;
 
 namespace {
 
-const Bytes kOack8 = {0, 6, 'b', 'l', 'k', 's', 'i', 'z', 'e', 0, '8', 0};
+const Bytes kOack8 = Oack({{"blksize", "8"}});
 
-class Virtual : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(peer.Ok()); }
-    void TearDown() override {
-        if (s) mgr->Release(s);
-    }
-    void Begin(bool write) {
-        t0 = loop.NowMs();
-        s = mgr->StartTransfer(LNetAddr::IPv4(peerIp, peer.Port()), write, "/sdc/t", &rec,
-                               Recorder::Callback, LoopbackIndex());
-        s->Start();
-    }
-    // The engine's next datagram; the clock stands still while we wait for it.
-    std::optional<Datagram> Next() {
-        std::optional<Datagram> d;
-        loop.RunUntil([&] { return bool(d = peer.Recv(0)); }, 3000);
-        return d;
-    }
-    // Sends to the session and lets it answer (with nothing or the ACK of the
-    // block), before the clock moves on.
-    std::optional<Datagram> Answer(const Bytes& b) {
-        peer.Send(peerIp, s->Socket().LocalPort(), b);
-        return Next();
-    }
-    u32 Elapsed() { return loop.NowMs() - t0; }
-
-    CVirtualRunLoop loop;  // first: every timer below runs on it
-    u32 peerIp = Ip(127, 0, 0, 1);
-    TestTftpClient peer{peerIp};
-    std::unique_ptr<CTftpManager> mgr = std::make_unique<CTftpManager>(nullptr, 1);
-    CTftpSession* s = nullptr;
-    Recorder rec;
-    u32 t0 = 0;
-};
+using Virtual = ScriptedPeerTest;
 
 TEST_F(Virtual, UnansweredRequestIsSentElevenTimesASecondApartThenReportsNoAnswer) {
     Begin(false);
@@ -73,10 +40,7 @@ TEST_F(Virtual, UnansweredRequestIsSentElevenTimesASecondApartThenReportsNoAnswe
 }
 
 TEST_F(Virtual, KeepTryingResendsWithoutEnd) {
-    s = mgr->StartTransfer(LNetAddr::IPv4(peerIp, peer.Port()), false, "/sdc/t", &rec,
-                           Recorder::Callback, LoopbackIndex());
-    s->SetKeepTrying(true);
-    s->Start();
+    Begin(false, true);
     for (int i = 0; i < 60; ++i) {
         ASSERT_TRUE(Next()) << i;
         loop.Advance(1000);
