@@ -47,6 +47,7 @@ public:
     bool HandleCommand(const LMessage& msg);
     bool Changed() const { return fChanged; }
     LNativeTextField* Field() const { return fField; }
+    u32 WrapMode() const { return fWrap; }
 
     i32 FilterText(const LString& typed, LString* kept) override;
     void FieldTextChanged() override;

@@ -165,6 +165,7 @@ public:
     i32 Min() const { return fMin; }
     i32 Max() const { return fMax; }
     i32 Page() const { return fPage; }
+    bool IsContinuous() const { return fContinuous != 0; }
 
 private:
     i32 ScrollerWidth();
