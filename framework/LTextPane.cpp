@@ -204,9 +204,9 @@ void CTextSlot::StateChanged(u32 op) {
             break;
         case kOpFocus:
         case kOpUnfocus: {
-            // Selected-text colour while focused.
+            // Selected-text colour while focused, the plain text colour otherwise.
             LPenRef pen;
-            if (op == kOpFocus) MakePenById(&pen, 1);
+            if (op == kOpFocus) MakePenById(&pen, 7);
             fColor = pen;
             fBox.SetColor(pen);
             Redraw();
