@@ -56,7 +56,8 @@ TEST(Controls, PopupSelectionAndInsertionStayInRange) {
     ControlStage s;
     LPopupList empty(&s.fBox);
     EXPECT_EQ(empty.Select(5), 0);
-    EXPECT_EQ(static_cast<FakeControl*>(empty.Native())->Joined().find("select"), std::string::npos);
+    EXPECT_EQ(static_cast<FakeControl*>(empty.Native())->Joined().find("select"),
+              std::string::npos);
 
     LPopupList list(&s.fBox);
     auto* n = static_cast<FakeControl*>(list.Native());

@@ -23,7 +23,7 @@ TEST(EditText, NumberFieldsKeepOnlyTheirNumber) {
         bool paste;
         const char* text;
     } cases[] = {{0, "12a3", false, "123"}, {1, "-1.2.3", false, "-1.2"}, {0, "1-2", false, "1"},
-                 {0, "-12", false, "-12"},  {0, "abc", true, ""},          {1, "x.", true, "."}};
+                 {0, "-12", false, "-12"},  {0, "abc", true, ""},         {1, "x.", true, "."}};
     for (const auto& c : cases) {
         Stage s;
         LNumEdit n(&s.fBox, c.mode);
@@ -125,7 +125,7 @@ TEST(EditText, NumberEnterComesBeforeUnfocused) {
         s.fBox.Take();
         s.fBox.fFocus.Set(nullptr);
         EXPECT_EQ(s.fBox.Take(), edit ? "LPane_Unfocus LNumEdit_Enter LEditText_Unfocused"
-                                       : "LPane_Unfocus LEditText_Unfocused");
+                                      : "LPane_Unfocus LEditText_Unfocused");
     }
 }
 
