@@ -15,7 +15,7 @@
 #include "devlink/NetIf.h"
 #include "devlink/ReqQueue.h"
 #include "tests/devlink/EngineTestUtil.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 namespace devtest {
 

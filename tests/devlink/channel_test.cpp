@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 #include "platform/RunLoop.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"

@@ -3,7 +3,7 @@
 
 #include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 #include "tests/devlink/TestTftpClient.h"
 
 #include <gtest/gtest.h>

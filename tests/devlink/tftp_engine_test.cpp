@@ -13,7 +13,7 @@
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 #include "tests/devlink/TestTftpClient.h"
 
 using namespace enginetest;
