@@ -336,6 +336,8 @@ void ForgetDyingPane(LPane* pane) {
     if (CMainLoopBase* owner = CMouseTracker::Owner()) owner->ForgetPane(pane);
     LMouse* mouse = LMouse::Instance();
     if (mouse && mouse->fCapture == pane) mouse->fCapture = nullptr;
+    // A pane in a container that is no frame is never forgotten by a frame.
+    LFrame::ForgetHover(pane);
 }
 
 // ---------------------------------------------------------------- menu target and cursor

@@ -138,7 +138,7 @@ protected:
 LHandler* FindMenuTarget(LHandler* object);
 // Recomputes the cursor owner after the mouse moved.
 void MouseResendCursor(CMainLoop* loop);
-// A dying pane leaves the deferred list and the mouse capture, also when its
+// A dying pane leaves the deferred list, the mouse capture and the hover pane, also when its
 // "LHandler_Destructing" never reaches the root.
 void ForgetDyingPane(LPane* pane);
 // 1 stops the main loop from polling the mouse while a native drag runs.

@@ -74,6 +74,10 @@ LPane* LFrame::HoverPane() {
     return sHover;
 }
 
+void LFrame::ForgetHover(LPane* pane) {
+    if (sHover == pane) sHover = nullptr;
+}
+
 // ---------------------------------------------------------------- messages
 
 LPane* LFrame::HitPane(LPoint screenPt) {
@@ -226,6 +230,8 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
         }
         return LMessage();
     }
+    if (fWindow && (msg.Is(LWindowPlacer_Sizing) || msg.Is(LWindowPlacer_Prefer)))
+        return LPane::HandleMessage(msg);
     if (msg.Is(LKeyboard_Down)) {
         LKeyboard* kb = LKeyboard::Instance();
         if (kb && kb->fChar == 9 && !kb->IsControlDown()) {

@@ -77,6 +77,8 @@ public:
 
     // The pane under the mouse in some window, or null.
     static LPane* HoverPane();
+    // Forgets the hover pane without messages when it is this one.
+    static void ForgetHover(LPane* pane);
 
 protected:
     // The preferred rectangle of the layout (empty without one).
