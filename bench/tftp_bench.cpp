@@ -8,11 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,10 +83,7 @@ const std::vector<u8>& Payload() {
 }
 
 void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "tftp_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    RunLoopMakeMain();
 }
 
 struct State {
