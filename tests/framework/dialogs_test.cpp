@@ -33,8 +33,11 @@ protected:
     void ClickOn(LFrame& frame, LPane& pane) {
         const LRect c = frame.Window()->GetContentScreenRect();
         const LRect b = pane.Bounds();
-        windows.ScriptTurn({FakeEvent{FakeEvent::kClick, 0, 0,
-                                      {c.left + (b.left + b.right) / 2, c.top + (b.top + b.bottom) / 2}}});
+        windows.ScriptTurn(
+            {FakeEvent{FakeEvent::kClick,
+                       0,
+                       0,
+                       {c.left + (b.left + b.right) / 2, c.top + (b.top + b.bottom) / 2}}});
     }
 
     FakeServices services;
@@ -87,7 +90,8 @@ TEST_F(Dialogs, CloseBoxIsTheCancelElseTheDefaultButton) {
         TwoButtons d(app.get());
         d.ShowWindow();
         if (!c.cancel) d.SetCancelButton(nullptr);
-        if (c.disable) (c.cancel ? static_cast<LPane&>(d.cancel) : d.ok).SetState(LPane::kOpDisable);
+        if (c.disable)
+            (c.cancel ? static_cast<LPane&>(d.cancel) : d.ok).SetState(LPane::kOpDisable);
         d.SetResult(0);
         LHandler::Send(LWindow_Close, d.Window(), &d);
         EXPECT_EQ(d.Result(), c.result) << c.cancel << c.disable;
@@ -111,8 +115,11 @@ TEST_F(Dialogs, MessageDialogAnswers) {
         u32 key;  // 0: none
         i32 answer;
         u32 turns;
-    } cases[] = {{false, 0, 27, 1, 1}, {true, 0, 27, 0, 1}, {false, 3, 0, 1, 3},
-                 {true, 3, 0, 0, 3},   {false, 0, 13, 1, 1}};
+    } cases[] = {{false, 0, 27, 1, 1},
+                 {true, 0, 27, 0, 1},
+                 {false, 3, 0, 1, 3},
+                 {true, 3, 0, 0, 3},
+                 {false, 0, 13, 1, 1}};
     for (const auto& c : cases) {
         services.fNow = 0xFFFFF000;  // the clock wraps during the wait
         CSimpleMessageDialog d(app.get(), LPaneOpt::Window(kWindowDialog, 0));
@@ -163,6 +170,17 @@ TEST_F(Dialogs, ProgressBusyTextCyclesInFour) {
         seen += std::string(d.fBusy.GetText().View()) + "|";
     }
     EXPECT_EQ(seen, "->--|-->-|--->|>---|");
+}
+
+TEST_F(Dialogs, NumberEntryLaysOutAndKeepsItsNumber) {
+    CCSetNDlg d(app.get());
+    d.fField.SetValue(250);
+    Keys({13});
+    EXPECT_EQ(d.RunModal(), 1u);
+    EXPECT_EQ(d.fField.GetValue(), 250);
+    const LRect ok = d.fOk.Bounds(), field = d.fField.Bounds(), all = d.Bounds();
+    EXPECT_FALSE(ok.IsEmpty() || field.IsEmpty());
+    EXPECT_TRUE(all.Contains(LPoint{ok.right - 1, ok.bottom - 1}) && field.top < ok.top);
 }
 
 }  // namespace
