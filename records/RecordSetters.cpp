@@ -628,7 +628,8 @@ void CRecord::SetU32(LHandler* ctx, u8 field, u32 value, u32 flags) {
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayScalar, "", old == now ? 1 : 0, code));
         if (t.s) {
-            t.s->WriteU64(old);
+            u64 first;
+            if (!t.s->Continues() || !t.s->ReadU64(&first)) t.s->WriteU64(old);
             WriteLocation(t.s, this, field);
             t.s->WriteU64(now);
         }
@@ -654,7 +655,8 @@ void CRecord::SetF32(LHandler* ctx, u8 field, u32 flags, f32 value) {
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayF32, "", same ? 1 : 0, code));
         if (t.s) {
-            t.s->WriteU32(oldBits);
+            u32 first;
+            if (!t.s->Continues() || !t.s->ReadU32(&first)) t.s->WriteU32(oldBits);
             WriteLocation(t.s, this, field);
             t.s->WriteU32(newBits);
         }
@@ -672,7 +674,9 @@ void CRecord::SetString(LHandler* ctx, u8 field, const LString& value, u32 flags
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayString, "", same ? 1 : 0, code));
         if (t.s) {
             const LString& old = GetString(field);
-            t.s->WriteText(old.CStr(), old.Length());
+            LString first;
+            if (!t.s->Continues() || !t.s->ReadText(&first))
+                t.s->WriteText(old.CStr(), old.Length());
             WriteLocation(t.s, this, field);
             t.s->WriteText(value.CStr(), value.Length());
         }
@@ -698,8 +702,14 @@ void CRecord::SetArray(LHandler* ctx, u8 field, const void* elements, u32 count,
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayArray, "", 0, code));
         if (t.s) {
-            WriteLocation(t.s, this, field);
-            WriteArray(t.s, type, GetArrayData(field), GetArrayCount(field));
+            // A continued step keeps the contents from before its first change.
+            std::vector<Elem> first;
+            u8 f;
+            if (!t.s->Continues() || ReadLocation(t.s, true, owner, &f) != this || f != field ||
+                !ReadArray(t.s, true, type, &first)) {
+                WriteLocation(t.s, this, field);
+                WriteArray(t.s, type, GetArrayData(field), GetArrayCount(field));
+            }
             WriteArray(t.s, type, elements, count);
             WriteLocation(t.s, this, field);
         }
@@ -738,8 +748,13 @@ void CRecord::SetArrayElement(LHandler* ctx, u8 field, u32 index, const void* va
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayArrayElement, "", same ? 1 : 0, code));
         if (t.s) {
-            t.s->WriteU8(type);
-            WriteElem(t.s, type, cur);
+            Elem first;
+            u8 firstType;
+            if (!t.s->Continues() || !t.s->ReadU8(&firstType) || firstType != type ||
+                !ReadElem(t.s, true, type, &first)) {
+                t.s->WriteU8(type);
+                WriteElem(t.s, type, cur);
+            }
             WriteElem(t.s, type, value);
             t.s->WriteU8(type);
             t.s->WriteU32(index);
