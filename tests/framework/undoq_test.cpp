@@ -170,6 +170,25 @@ TEST_F(UndoQTest, ARecordThatDoesNotCheckOutEmptiesTheQueue) {
     }
 }
 
+TEST_F(UndoQTest, AContinuedStepAfterAWrapDropsTheStepsItOverwrites) {
+    TestQ tq(nullptr, 2048);
+    LHandler p(&tq);
+    std::vector<std::vector<u8>> snaps{Snap()};
+    for (u64 last = 0; tq.LogPosition() >= last; snaps.push_back(Snap())) {
+        last = tq.LogPosition();
+        root()->SetU32(&p, fNum, u32(snaps.size()) + 1);
+    }
+    root()->SetString(&p, fText, LString("a"), 1);
+    root()->SetString(&p, fText, LString(std::string(1000, 'b')), 1);
+    snaps.push_back(Snap());
+    size_t k = snaps.size() - 1;
+    for (; tq.CanUndo(); --k) {
+        ASSERT_TRUE(tq.Undo());
+        ASSERT_EQ(Snap(), snaps[k - 1]);
+    }
+    EXPECT_LT(snaps.size() - k, 20u);  // the long body took the place of the oldest steps
+}
+
 // Undo body of the compound steps: the old and the new value of the root's number.
 void ReplayNumber(void* ctx, CUndoStrm* s, bool redo) {
     u64 a, b;
