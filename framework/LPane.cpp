@@ -1,5 +1,6 @@
 #include "framework/LPane.h"
 
+#include "framework/CMainLoop.h"
 #include "framework/LDrawObj.h"
 
 LPane::LPane(LHandler* parent, LPane* container) : LHandler(parent), fContainer(container) {
@@ -7,6 +8,8 @@ LPane::LPane(LHandler* parent, LPane* container) : LHandler(parent), fContainer(
 }
 
 LPane::~LPane() {
+    // Nothing may keep the dying pane, whether or not its death notice reaches the root.
+    ForgetDyingPane(this);
     SetState(kOpHide);
     Send(LPane_Destructing, this, fContainer);
     if (fAttachments) {
