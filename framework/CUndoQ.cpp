@@ -7,6 +7,7 @@
 #include "base/FileOps.h"
 #include "base/Paths.h"
 #include "base/TextFormat.h"
+#include "framework/LMenu.h"
 
 namespace {
 
@@ -517,6 +518,27 @@ LMessage CUndoQ::HandleMessage(const LMessage& msg) {
         auto* s = dynamic_cast<CUndoLogStrm*>(msg.source);
         if (s && !s->fQ && !fReplaying && fStrm) Attach(s);
         return LMessage();
+    }
+    if (msg.Is(LMenuBar_Ready)) {
+        if (auto* bar = dynamic_cast<LMenuBar*>(msg.source)) {
+            if (!fTitlesValid) {
+                if (!GetTitle(false, &fUndoTitle)) fUndoTitle.Release();
+                if (!GetTitle(true, &fRedoTitle)) fRedoTitle.Release();
+                fTitlesValid = 1;
+            }
+            if (CanUndo()) bar->EnableCommand(LStdCmd_Undo, fUndoTitle);
+            if (CanRedo()) bar->EnableCommand(LStdCmd_Redo, fRedoTitle);
+        }
+    } else if (msg.Is(LMenuItem_Selected)) {
+        auto* item = dynamic_cast<LMenuItem*>(msg.source);
+        if (item && CanUndo() && item->HasCommand(LStdCmd_Undo)) {
+            Undo();
+            return LMessage();
+        }
+        if (item && CanRedo() && item->HasCommand(LStdCmd_Redo)) {
+            Redo();
+            return LMessage();
+        }
     }
     return LHandler::HandleMessage(msg);
 }

@@ -7,6 +7,7 @@
 #include "base/CMemStrm.h"
 #include "base/LHandle.h"
 #include "framework/CUndoQ.h"
+#include "framework/LMenu.h"
 #include "records/CRecordDoc.h"
 #include "records/PropRecord.h"
 
@@ -64,9 +65,14 @@ struct UndoQTest : ::testing::Test {
         }
         return std::vector<u8>(buf.Data(), buf.Data() + buf.Capacity());
     }
-    std::string Title(bool redo) {
-        LString t;
-        return q.GetTitle(redo, &t) ? std::string(t.View()) : "-";
+    // The command's item as the menu shows it ("-" when disabled); chosen when asked.
+    std::string Menu(const char* command, bool choose = false) {
+        LMenuBar bar(nullptr, "APP");
+        bar.ResetItemStates();
+        LHandler::Send(LMenuBar_Ready, &bar, &pane);
+        LMenuItem* it = bar.FindEnabledItemByCommand(command);
+        if (it && choose) LHandler::Send(LMenuItem_Selected, it, &pane);
+        return it ? std::string(it->fTitle.View()) : "-";
     }
 };
 
@@ -107,7 +113,7 @@ TEST_F(UndoQTest, EditsOfEveryKindUndoAndRedoToIdenticalTrees) {
         e();
         snaps.push_back(Snap());
     }
-    EXPECT_EQ(Title(false), "Undo");
+    EXPECT_EQ(Menu(LStdCmd_Undo), "Undo");
     const u64 end = q.LogEnd();
     for (size_t k = snaps.size() - 1; k > 0; --k) {
         ASSERT_TRUE(q.Undo()) << k;
@@ -115,7 +121,7 @@ TEST_F(UndoQTest, EditsOfEveryKindUndoAndRedoToIdenticalTrees) {
     }
     EXPECT_FALSE(q.CanUndo());
     EXPECT_EQ(q.LogEnd(), end);  // the replays recorded nothing
-    EXPECT_EQ(Title(true), "Redo");
+    EXPECT_EQ(Menu(LStdCmd_Redo), "Redo");
     for (size_t k = 1; k < snaps.size(); ++k) {
         ASSERT_TRUE(q.Redo());
         ASSERT_EQ(Snap(), snaps[k]) << "redo of edit " << k - 1;
@@ -131,14 +137,12 @@ TEST_F(UndoQTest, EditsOfEveryKindUndoAndRedoToIdenticalTrees) {
         root()->SetString(c, fText, LString("typed"));
     }
     EXPECT_FALSE(q.CanRedo());
-    EXPECT_EQ(Title(false), "Undo Typing");
-    ASSERT_TRUE(q.Undo());
+    EXPECT_EQ(Menu(LStdCmd_Undo, true), "Undo Typing");
     EXPECT_EQ(Snap(), snaps[snaps.size() - 3]);
-    EXPECT_EQ(Title(true), "Redo Typing");
+    EXPECT_EQ(Menu(LStdCmd_Redo) + Menu(LStdCmd_Undo), "Redo TypingUndo");
 
     CUndoQ::ClearFrom(c);
-    EXPECT_FALSE(q.CanUndo());
-    EXPECT_FALSE(q.CanRedo());
+    EXPECT_EQ(Menu(LStdCmd_Undo) + Menu(LStdCmd_Redo), "--");
 }
 
 TEST_F(UndoQTest, AMergedChangeAfterAnUndoIsAStepOfItsOwn) {
