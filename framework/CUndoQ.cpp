@@ -33,8 +33,8 @@ u64 FnWord(CUndoStrm::ReplayFn fn) {
 }  // namespace
 
 // One transaction writing into the log, or one record's body being read for a replay.
-// Writing and reading share the log position: a transaction continuing the previous
-// step reads that step's body where its own body is about to go.
+// A transaction continuing the previous step reads that step's body from its own
+// cursor, before its writes replace it.
 class CUndoLogStrm final : public CUndoStrm, public LHandler {
 public:
     // A transaction on behalf of handler; it records once a queue attaches it.
@@ -154,7 +154,7 @@ private:
             return true;
         }
         if (fContinued && fQ) {
-            *pos = &fQ->fPos;
+            *pos = &fKeptPos;
             *hi = fKeptEnd;
             return true;
         }
@@ -167,12 +167,10 @@ private:
         *out = LString(text.data(), u32(text.size()));
         return true;
     }
-    // A read that does not fit the record means the log cannot be trusted.
+    // A replay reading past its record means the log cannot be trusted; the kept body of a
+    // continued step that does not hold what its writer looks for is merely not kept.
     bool Fail() {
-        if (fReading)
-            fQ->fReadFailed = 1;
-        else
-            fQ->fBroken = 1;
+        if (fReading) fQ->fReadFailed = 1;
         return false;
     }
 
@@ -182,7 +180,8 @@ private:
     u8 fNested = 0;     // another transaction was open when this one attached
     u8 fContinued = 0;  // this one continues the previous step
     u64 fRecStart = 0;
-    u64 fKeptEnd = 0;  // a continued step: where the previous body ended
+    u64 fKeptPos = 0;  // a continued step: the previous body, read before it is replaced
+    u64 fKeptEnd = 0;
     u64 fLo = 0;
     u64 fHi = 0;
     u64 fRPos = 0;
@@ -461,6 +460,7 @@ bool CUndoQ::Begin(CUndoLogStrm* s, void* context, CUndoStrm::ReplayFn replay, c
             // The new body replaces the previous one; the name stays.
             s->fContinued = 1;
             s->fRecStart = prev.at;
+            s->fKeptPos = prev.bodyStart;
             s->fKeptEnd = prev.bodyEnd;
             fTopStart = prev.at;
             fPos = prev.bodyStart;

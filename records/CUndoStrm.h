@@ -53,9 +53,9 @@ public:
     virtual bool ReadBackText(LString* out) = 0;
 
     // True when this transaction continues the previous step (merge 2): its body replaces
-    // the previous one, and the forward reads answer the previous body from its start, so
-    // that a writer can keep the value recorded before the first merged change and write
-    // only what follows it.
+    // the previous one. Until the first write, the forward reads answer the previous body
+    // from its start, so that a writer can keep the old value recorded before the first
+    // merged change.
     virtual bool Continues() const { return false; }
     // While replaying a compound body: replays the next nested step in the reading
     // direction; false when none is left.

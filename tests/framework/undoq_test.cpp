@@ -101,6 +101,12 @@ TEST_F(UndoQTest, EditsOfEveryKindUndoAndRedoToIdenticalTrees) {
         [&] { root()->SetArray(c, fNums, nums, 3); },
         [&] { root()->SetArray(c, fStrs, strs, 2); },
         [&] { root()->SetArrayElement(c, fNums, 1, &seven); },
+        [&] {
+            root()->SetArrayElement(c, fNums, 0, &nine, 1),
+                root()->SetArrayElement(c, fNums, 0, &seven, 1);
+        },
+        [&] { root()->SetArray(c, fNums, nums, 2, 1), root()->SetArray(c, fNums, nums + 1, 2, 1); },
+        [&] { root()->SetF32(c, fGain, 1, 2.5f), root()->SetF32(c, fGain, 1, 3.5f); },
         [&] { root()->InsertArrayElement(c, fNums, 0, &nine); },
         [&] { root()->RemoveArrayElement(c, fNums, 2); },
         [&] { root()->GrowArray(c, fNums, &seven, 6); },
