@@ -188,8 +188,7 @@ TEST_F(UndoQTest, AContinuedStepAfterAWrapDropsTheStepsItOverwrites) {
     EXPECT_LT(UndoAndRedoAll(tq, snaps), 20u);  // the long body took the place of the oldest steps
 }
 
-// Undo body of the compound steps: the old and the new value of the root's number.
-void ReplayNumber(void* ctx, CUndoStrm* s, bool redo) {
+void ReplayNumber(void* ctx, CUndoStrm* s, bool redo) {  // body: the old and the new number
     u64 a, b;
     if (redo ? s->ReadU64(&a) && s->ReadU64(&b) : s->ReadBackU64(&a) && s->ReadBackU64(&b))
         static_cast<CRecordDoc*>(ctx)->Root()->SetU32(nullptr, fNum, u32(b));
