@@ -287,7 +287,6 @@ void CUndoQ::Wrap() {
     fPos = 0;
     if (fStart != 0) return;
     Rec first;
-    fStart = 0;
     if (CheckRecord(0, fWrap, 0, &first)) {
         fStart = first.at + first.length;
         if (fStart >= fWrap) fStart = 0;

@@ -44,9 +44,7 @@ protected:
     // The log as the tests inspect it.
     CBufFileStrm* LogStream() const { return fStrm; }
     u64 LogPosition() const { return fPos; }
-    u64 LogStart() const { return fStart; }
     u64 LogEnd() const { return fEnd; }
-    u64 LogWrap() const { return fWrap; }
 
 private:
     friend class CUndoLogStrm;
