@@ -213,6 +213,11 @@ TEST_F(UndoQTest, AWrappingLogKeepsEveryStepItHolds) {
     Snaps snaps{Snap()};
     u32 wraps = 0;
     for (u32 step = 0; step < 2000; ++step) {
+        for (u32 n = pick(50) ? 0 : 1 + pick(10); n-- > 0 && q.CanUndo();) {  // and branch off
+            ASSERT_TRUE(q.Undo());
+            snaps.pop_back();
+            ASSERT_EQ(Snap(), snaps.back()) << "step " << step;
+        }
         CRecord::ClearCoalescing();
         const u64 before = q.LogPosition();
         const u32 kind = pick(3);
@@ -231,11 +236,6 @@ TEST_F(UndoQTest, AWrappingLogKeepsEveryStepItHolds) {
         }
         snaps.push_back(Snap());
         wraps += q.LogPosition() < before;
-        for (u32 n = pick(50) ? 0 : 1 + pick(10); n-- > 0 && q.CanUndo();) {  // then branch off
-            ASSERT_TRUE(q.Undo());
-            snaps.pop_back();
-            ASSERT_EQ(Snap(), snaps.back()) << "step " << step;
-        }
     }
     EXPECT_GE(wraps, 10u);
     EXPECT_GT(UndoAndRedoAll(q, snaps), 20u);
