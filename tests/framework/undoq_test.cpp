@@ -74,7 +74,6 @@ struct UndoQTest : ::testing::Test {
     // The command's item as the menu shows it ("-" when disabled); chosen when asked.
     std::string Menu(const char* command, bool choose = false) {
         LMenuBar bar(nullptr, "APP");
-        bar.ResetItemStates();
         LHandler::Send(LMenuBar_Ready, &bar, &pane);
         LMenuItem* it = bar.FindEnabledItemByCommand(command);
         if (it && choose) LHandler::Send(LMenuItem_Selected, it, &pane);
