@@ -3,6 +3,7 @@
 
 #include "base/Resources.h"
 #include "framework/CPicturePane.h"
+#include "framework/LEmbeddedPane.h"
 #include "framework/LTextPane.h"
 #include "tests/framework/ControlPanes.h"
 
@@ -128,6 +129,19 @@ TEST(SwipePane, FlingCoastsAndARestedDragDoesNot) {
     EXPECT_EQ(s.fBox.Take(), "CSwipePane_Swipe");
     EXPECT_EQ(p.StepX(), 0);
     EXPECT_EQ(p.Phase(), CSwipePane::kIdle);
+}
+
+TEST(EmbeddedPane, FollowsItsNativeView) {
+    Stage s;
+    {
+        LEmbeddedPane pane(nullptr, &s);
+        pane.SetBounds(LRect(0, 0, 120, 40));
+        EXPECT_EQ(s.fControls.fEmbeddedW + s.fControls.fEmbeddedH, 160);
+        EXPECT_FALSE(pane.IsShown() && (pane.State() & LPane::kContainerActive));
+        s.fControls.fEmbedded->EmbeddedInWindow();
+        EXPECT_TRUE(pane.IsShown() && (pane.State() & LPane::kContainerActive));
+    }
+    EXPECT_EQ(s.fControls.fEmbedded, nullptr);
 }
 
 }  // namespace
