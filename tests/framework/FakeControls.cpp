@@ -59,11 +59,6 @@ void FakeControl::PlaceClipped(const LRect& visible, const LRect& frame) {
     Log("clipped " + RectText(visible));
 }
 
-void FakeControl::DrawInto(LNativeGraphics* graphics, const LRect& rect) {
-    if (auto* g = dynamic_cast<FakeGraphics*>(graphics))
-        g->fCalls.push_back("control " + RectText(rect));
-}
-
 void FakeControl::MouseDown() {
     Log("mousedown");
     if (fKind == LControlKind::kPushButton || fKind == LControlKind::kCheckBox ||

@@ -19,7 +19,6 @@ public:
     void SetLocalFrame(i32 width, i32 height) override;
     void PlaceWhole(const LRect& frame) override;
     void PlaceClipped(const LRect& visible, const LRect& frame) override;
-    void DrawInto(LNativeGraphics* graphics, const LRect& rect) override;
     // Native tracking: a press on a button ends released inside it.
     void MouseDown() override;
     void SetEnabled(bool enabled) override;
