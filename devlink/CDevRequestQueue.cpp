@@ -1,0 +1,183 @@
+#include "devlink/CDevRequestQueue.h"
+
+#include "base/LTextSink.h"
+#include "records/LRecPath.h"
+
+namespace {
+constexpr u32 kRetryMs = 2000;
+}
+
+CDevRequestQueue::CDevRequestQueue(CReqQueue* queue, CRecord* record, const char* basePath,
+                                   void* context, LChannelDoneFn done)
+    : fQueue(queue),
+      fRecord(record),
+      fBasePath(basePath),
+      fContext(context),
+      fDone(done),
+      fSendTimer(MainRunLoopWakeSource(), this, OnSendTimer),
+      fRestartTimer(MainRunLoopWakeSource(), this, OnRestartTimer),
+      fDoc(record ? record->GetOwner() : nullptr) {
+    if (fDoc) fDoc->AddListener(this, OnChange);
+}
+
+CDevRequestQueue::~CDevRequestQueue() {
+    if (fDoc) fDoc->RemoveListener(this, OnChange);
+    if (fQueue) fQueue->CancelAll(this, OnDone);
+    fSendTimer.Disarm();
+    fRestartTimer.Disarm();
+    delete fInFlight;
+    fInFlight = nullptr;
+    fPending.DeleteAll();
+    fFree.DeleteAll();
+}
+
+CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, u8 write) {
+    ChanReq* r = nullptr;
+    // Only the last waiting request of the same kind merges; a read someone waits
+    // for is never taken over.
+    auto* last = static_cast<ChanReq*>(fPending.Tail());
+    if (merge && last && last->write == write && !last->fn && last->path == LString(path)) {
+        fPending.Remove(last);
+        r = last;
+    } else {
+        r = static_cast<ChanReq*>(fFree.PopFront());
+        if (!r) r = new ChanReq;
+    }
+    r->fn = nullptr;
+    r->context = nullptr;
+    r->path = LString(path);
+    r->write = write;
+    // A fresh, empty body: the previous one may carry an error.
+    delete r->body;
+    r->body = new CGrowMemStrm;
+    return r;
+}
+
+void CDevRequestQueue::Recycle(ChanReq* r) {
+    r->fn = nullptr;
+    r->context = nullptr;
+    fFree.PushFront(r);
+}
+
+void CDevRequestQueue::Refresh() {
+    fPending.PushBack(Take("/", true, 0));
+    Send();
+}
+
+void CDevRequestQueue::Request(const char* relativePath, void* context, LChannelClientFn fn) {
+    ChanReq* r = Take(relativePath, false, 0);
+    r->context = context;
+    r->fn = fn;
+    fPending.PushBack(r);
+    Send();
+}
+
+void CDevRequestQueue::CancelFor(void* context, LChannelClientFn fn) {
+    if (fInFlight && fInFlight->context == context && fInFlight->fn == fn) fInFlight->fn = nullptr;
+    LLink* prev = &fPending;
+    while (!prev->Next()->IsEnd()) {
+        auto* r = static_cast<ChanReq*>(prev->Next());
+        if (r->context == context && r->fn == fn) {
+            fPending.RemoveNext(prev);
+            Recycle(r);
+        } else {
+            prev = r;
+        }
+    }
+}
+
+void CDevRequestQueue::Send() {
+    if (fWaitingRestart || fInFlight || !fQueue) return;
+    auto* r = static_cast<ChanReq*>(fPending.PopFront());
+    if (!r) return;
+    fInFlight = r;
+    LTextStream full;
+    full.Put(fBasePath);
+    full.Put(r->path);
+    CStrm* body = r->body;
+    r->body = nullptr;  // the device queue owns it now
+    fQueue->Enqueue(this, OnDone, full.CStr(), r->write, body, nullptr, 0);
+}
+
+void CDevRequestQueue::OnSendTimer(void* self) {
+    static_cast<CDevRequestQueue*>(self)->Send();
+}
+
+void CDevRequestQueue::OnRestartTimer(void* self) {
+    auto* c = static_cast<CDevRequestQueue*>(self);
+    c->fWaitingRestart = 0;
+    c->Refresh();
+}
+
+void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
+    auto* c = static_cast<CDevRequestQueue*>(self);
+    ChanReq* r = c->fInFlight;
+    if (!r) {
+        c->Send();
+        return;
+    }
+    c->fInFlight = nullptr;
+    const bool whole = r->path == LString("/");
+    bool ok = data != nullptr && status[0] == 0 && status[1] == 0;
+    if (ok && !r->write) {
+        u8 field;
+        u32 index;
+        CRecord* target = LRecPath::Resolve(r->path.CStr(), c->fRecord, &field, &index);
+        ok = false;
+        if (target) {
+            c->fApplying = 1;
+            const bool wasModified = c->fDoc && c->fDoc->IsModified();
+            data->SetPosition(0);
+            ok = LRecPath::ReadValue(target, field, index, data);
+            if (whole && c->fDoc && !wasModified) c->fDoc->SetModified(false);
+            c->fApplying = 0;
+            if (whole && ok && c->fDone) c->fDone(c->fContext);
+        }
+    }
+    if (!ok) {
+        if (!r->write && whole && !r->fn) {
+            // The device must be read whole before anything else goes to it.
+            c->Recycle(r);
+            c->fPending.PushFront(c->Take("/", false, 0));
+            c->fWaitingRestart = 1;
+            c->fRestartTimer.StartMs(kRetryMs);
+            return;
+        }
+        if (r->write) {
+            // The device's record is now unknown: drop what was to follow and read it anew.
+            LLink* prev = &c->fPending;
+            while (!prev->Next()->IsEnd()) {
+                auto* p = static_cast<ChanReq*>(prev->Next());
+                if (p->write) {
+                    c->fPending.RemoveNext(prev);
+                    c->Recycle(p);
+                } else {
+                    prev = p;
+                }
+            }
+            if (c->fContext != NoRereadContext()) c->fRestartTimer.StartMs(kRetryMs);
+        }
+    }
+    const LChannelClientFn fn = r->fn;
+    void* const context = r->context;
+    c->Recycle(r);
+    if (fn) fn(context, ok);
+    c->Send();
+}
+
+void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
+    auto* c = static_cast<CDevRequestQueue*>(self);
+    if (c->fApplying || note->kind > CRecordNote::kMoved || !note->record || !c->fRecord) return;
+    if (note->record != c->fRecord && !note->record->IsDescendantOf(c->fRecord)) return;
+    LTextStream path;
+    if (!LRecPath::Append(c->fRecord, note->record, note->field, kRecNoIndex, path) || path.Error())
+        return;
+    ChanReq* r = c->Take(path.CStr(), true, 1);
+    if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body)) {
+        c->Recycle(r);
+        return;
+    }
+    r->body->SetPosition(0);
+    c->fPending.PushBack(r);
+    c->fSendTimer.StartMs(0u);
+}

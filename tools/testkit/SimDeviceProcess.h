@@ -1,0 +1,51 @@
+#pragma once
+// Handle on a running kvsimdev for tests and benchmarks: starts it (optionally
+// inside a network namespace), sends control lines and reads the answers.
+
+#include <string>
+#include <vector>
+
+namespace testtftp {
+
+class SimDeviceProcess {
+public:
+    // The program: $KVSIMDEV, else the build tree's tools/simdevice/kvsimdev.
+    static std::string ProgramPath();
+
+    // netnsPath: a file such as /var/run/netns/NAME to enter before starting; "" for none.
+    explicit SimDeviceProcess(const std::string& netnsPath = "");
+    ~SimDeviceProcess();
+    SimDeviceProcess(const SimDeviceProcess&) = delete;
+    SimDeviceProcess& operator=(const SimDeviceProcess&) = delete;
+
+    bool Ok() const { return fPid > 0 && !fReady.empty(); }
+    const std::string& ReadyLine() const { return fReady; }
+    // Sends one command; answers its final line ("ok ..." / "err ..."); data lines go to *data.
+    std::string Cmd(const std::string& line, std::vector<std::string>* data = nullptr);
+    // The value of key=... in an answer line, "" when absent.
+    static std::string Field(const std::string& line, const std::string& key);
+    // The packet log, without the "log " prefix.
+    std::vector<std::string> Log();
+    // Waits until no transfer is active (or the time is up).
+    bool WaitIdle(int timeoutMs);
+    void Stop();
+
+private:
+    std::string ReadLine(int timeoutMs);
+    int fPid = -1;
+    int fIn = -1, fOut = -1;
+    std::string fBuf, fReady;
+};
+
+// A fresh empty folder below /tmp, removed by the destructor.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& Path() const { return fPath; }
+
+private:
+    std::string fPath;
+};
+
+}  // namespace testtftp
