@@ -16,14 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "EngineTestUtil.h"
+#include <poll.h>
+
 #include "devlink/LocalSocket.h"
 #include "devlink/UdpMux.h"
-#include "platform/RunLoop.h"
-#include "platform/Services.h"
+#include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/PortShareTestUtil.h"
 
-using enginetest::EnsureApp;
 using enginetest::RunUntil;
 using portsharetest::BindLoopbackUdp;
 using portsharetest::FreeUdpPort;
@@ -85,6 +84,12 @@ int RawConnect(const std::string& name) {
 
 void Nop(void*, u32) {}
 
+// Waits until fd has something to read (or its peer hung up), at most ms.
+bool Readable(int fd, int ms = 3000) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, ms) == 1;
+}
+
 // A listener with one accepted channel whose other end is a raw socket.
 struct AcceptedPair {
     std::string name = UniqueName("pair");
@@ -95,12 +100,8 @@ struct AcceptedPair {
     bool Setup() {
         if (listener.Listen(name.c_str()) != 0) return false;
         raw = RawConnect(name);
-        if (raw < 0) return false;
-        for (int i = 0; i < 200; ++i) {
-            if (listener.Accept(nullptr, Nop, &channel.Stream()) == 0) return true;
-            SleepMs(5);
-        }
-        return false;
+        return raw >= 0 && Readable(listener.Descriptor()) &&
+               listener.Accept(nullptr, Nop, &channel.Stream()) == 0;
     }
     ~AcceptedPair() {
         if (raw >= 0) close(raw);
@@ -153,20 +154,26 @@ TEST(LocalStream, OtherUsersAreRefusedBothWays) {
         sockaddr_un sa;
         socklen_t len;
         ASSERT_TRUE(LocalSocketAddress(p.name.c_str(), &sa, &len));
+        int done[2];
+        ASSERT_EQ(pipe(done), 0);
         const pid_t pid = fork();
         if (pid == 0) {
+            close(done[1]);
             if (setuid(other) != 0) _exit(3);
             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
             const int r = connect(fd, reinterpret_cast<sockaddr*>(&sa), len);
             const char msg[] = "intruder";
             if (r == 0) (void)!write(fd, msg, sizeof msg);
-            usleep(300 * 1000);
+            char c;
+            (void)!read(done[0], &c, 1);  // stay connected until the parent is done
             _exit(0);
         }
-        SleepMs(100);
+        close(done[0]);
+        ASSERT_TRUE(Readable(p.listener.Descriptor()));
         CFrameChannel ch(nullptr, Nop);
         EXPECT_EQ(p.listener.Accept(nullptr, Nop, &ch.Stream()), 1u);
         EXPECT_FALSE(ch.Stream().IsOpen());
+        close(done[1]);
         int status = 0;
         waitpid(pid, &status, 0);
     }
@@ -177,7 +184,7 @@ TEST(LocalStream, OtherUsersAreRefusedBothWays) {
         socklen_t len;
         ASSERT_TRUE(LocalSocketAddress(name.c_str(), &sa, &len));
         int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ready), 0);
         const pid_t pid = fork();
         if (pid == 0) {
             close(ready[0]);
@@ -186,17 +193,18 @@ TEST(LocalStream, OtherUsersAreRefusedBothWays) {
             const bool ok =
                 bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0;
             (void)!write(ready[1], ok ? "1" : "0", 1);
-            usleep(500 * 1000);
+            char c;
+            (void)!read(ready[1], &c, 1);  // listen until the parent is done (it closes)
             _exit(0);
         }
         close(ready[1]);
         char c = 0;
         ASSERT_EQ(read(ready[0], &c, 1), 1);
-        close(ready[0]);
         CLocalStream s(nullptr, Nop);
         EXPECT_EQ(s.Connect(name.c_str()), 1u)
             << (c == '1' ? "squatter listening" : "squatter could not bind");
         EXPECT_FALSE(s.IsOpen());
+        close(ready[0]);
         int status = 0;
         waitpid(pid, &status, 0);
     }
@@ -216,7 +224,6 @@ TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
         EXPECT_EQ(p.channel.ReadFrame(&addr, &data), 0) << "piece " << i;
         ASSERT_EQ(write(p.raw, f.data() + cuts[i], cuts[i + 1] - cuts[i]),
                   ssize_t(cuts[i + 1] - cuts[i]));
-        SleepMs(5);
     }
     ASSERT_EQ(p.channel.ReadFrame(&addr, &data), 3000);
     EXPECT_EQ(addr.IPv4Address(), 0x7F000005u);
@@ -230,7 +237,6 @@ TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
     const std::vector<u8> next = Frame(0x7F000001, 9, {42});
     ASSERT_EQ(write(p.raw, empty.data(), empty.size()), 8);
     ASSERT_EQ(write(p.raw, next.data(), next.size()), 9);
-    SleepMs(5);
     ASSERT_EQ(p.channel.ReadFrame(&addr, &data), 1);
     EXPECT_EQ(data[0], 42);
 
@@ -238,7 +244,6 @@ TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
     p.channel.Consume();
     close(p.raw);
     p.raw = -1;
-    SleepMs(5);
     EXPECT_LT(p.channel.ReadFrame(&addr, &data), 0);
 }
 
@@ -305,7 +310,7 @@ bool ReceiveN(CUdpMuxClient& c, std::vector<Received>* out, size_t n, u32 timeou
 
 class PortShare : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApp(); }
+    CVirtualRunLoop loop;
 };
 
 TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
@@ -385,9 +390,8 @@ TEST_F(PortShare, OversizeDatagramsAreDroppedNotCut) {
     tx.Send(port, std::vector<u8>(9000, 3));
     tx.Send(port, std::vector<u8>(5, 4));
     std::vector<Received> r;
+    // The last one came after the others: had they come through, they were first.
     ASSERT_TRUE(ReceiveN(c, &r, 2, 3000));
-    enginetest::RunFor(100);
-    ReceiveN(c, &r, 3, 0);
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].data, std::vector<u8>(2048, 1));
     EXPECT_EQ(r[1].data, std::vector<u8>(5, 4));
@@ -422,17 +426,17 @@ TEST_F(PortShare, FramesFromClientsGoOutAsDatagrams) {
     rx.Send(port, {9, 8, 7});
     LNetAddr a;
     const u8* d = nullptr;
-    i32 n = 0;
-    for (int i = 0; i < 300 && (n = ch.ReadFrame(&a, &d)) == 0; ++i) SleepMs(10);
-    ASSERT_EQ(n, 3);
+    ASSERT_TRUE(Readable(ch.Stream().Descriptor()));
+    ASSERT_EQ(ch.ReadFrame(&a, &d), 3);
     EXPECT_EQ(a.port, rx.Port());
     // A client that hangs up is dropped.
     ch.Close();
-    for (int i = 0; i < 300 && server.ClientCount() != 0; ++i) {
-        rx.Send(port, {1});
-        SleepMs(10);
-    }
-    EXPECT_EQ(server.ClientCount(), 0u);
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            rx.Send(port, {1});  // the server notices the hang-up when it forwards
+            return server.ClientCount() == 0;
+        },
+        3000));
 }
 
 // The owner of the port is another process; when it goes, our clients reconnect,
