@@ -22,9 +22,9 @@
 #include "devlink/UdpMux.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/PortShareTestUtil.h"
+#include "tests/devlink/TestTftpClient.h"
 
 using enginetest::RunUntil;
-using portsharetest::BindLoopbackUdp;
 using portsharetest::FreeUdpPort;
 
 namespace {
@@ -35,38 +35,11 @@ std::string UniqueName(const char* what) {
            std::to_string(++n);
 }
 
-class UdpSender {
-public:
-    UdpSender() { fFd = BindLoopbackUdp(&fPort); }
-    ~UdpSender() { close(fFd); }
-    int fd() const { return fFd; }
-    u16 Port() const { return fPort; }
+// A plain UDP socket on 127.0.0.1, outside the code under test.
+struct UdpSender : testtftp::TestTftpClient {
     void Send(u16 port, const std::vector<u8>& data) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(
-            sendto(fFd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-            ssize_t(data.size()));
+        ASSERT_TRUE(TestTftpClient::Send(0x7F000001, port, data));
     }
-    // One datagram within timeoutMs, or an empty vector.
-    std::vector<u8> Receive(u32 timeoutMs, sockaddr_in* from = nullptr) {
-        std::vector<u8> buf(4096);
-        timeval tv{time_t(timeoutMs / 1000), suseconds_t((timeoutMs % 1000) * 1000)};
-        setsockopt(fFd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        sockaddr_in sa{};
-        socklen_t len = sizeof sa;
-        const ssize_t n =
-            recvfrom(fFd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&sa), &len);
-        if (from) *from = sa;
-        buf.resize(n < 0 ? 0 : size_t(n));
-        return buf;
-    }
-
-private:
-    int fFd;
-    u16 fPort = 0;
 };
 
 // A raw client of a local name, outside the code under test.
@@ -419,9 +392,10 @@ TEST_F(PortShare, FramesFromClientsGoOutAsDatagrams) {
     ASSERT_EQ(ch.Stream().Connect(name.c_str()), 0u);
     const std::vector<u8> payload = {1, 2, 3, 4, 5};
     ASSERT_EQ(ch.QueueFrame(LNetAddr::IPv4(0x7F000001, rx.Port()), payload.data(), 5), 5);
-    sockaddr_in from{};
-    EXPECT_EQ(rx.Receive(3000, &from), payload);
-    EXPECT_EQ(ntohs(from.sin_port), port);
+    auto got = rx.Recv(3000);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->raw, payload);
+    EXPECT_EQ(got->srcPort, port);
     // And the answer comes back to the client as a frame.
     rx.Send(port, {9, 8, 7});
     LNetAddr a;
