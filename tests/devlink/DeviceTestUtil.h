@@ -14,8 +14,8 @@
 #include "devlink/NetIf.h"
 #include "devlink/ReqQueue.h"
 #include "tests/devlink/EngineTestUtil.h"
-#include "tests/devlink/SimDeviceProcess.h"
 #include "tests/devlink/VirtualRunLoop.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 namespace devtest {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
 

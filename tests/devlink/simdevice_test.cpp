@@ -10,7 +10,7 @@
 
 #include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 #include "tests/devlink/TestTftpClient.h"
 
 using namespace testtftp;

@@ -10,7 +10,7 @@
 
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 using namespace enginetest;
 using namespace testtftp;

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/devlink/TestTftpClient.h"
