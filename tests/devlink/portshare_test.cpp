@@ -292,9 +292,13 @@ protected:
 };
 
 TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
-    // The real port and name: whoever serves them on this machine for this user.
+    // A port and name of this run's own: the real ones are shared by every run
+    // of this user on the machine, and another run's datagrams would mix in.
+    const u16 port = FreeUdpPort();
+    const std::string name = UniqueName("mux");
     ClientState sa, sb;
-    CUdpMuxClient a(&sa, ClientState::Callback), b(&sb, ClientState::Callback);
+    CUdpMuxClient a(&sa, ClientState::Callback, port, name.c_str());
+    CUdpMuxClient b(&sb, ClientState::Callback, port, name.c_str());
     a.Open();
     b.Open();
     ASSERT_TRUE(a.IsConnected());
@@ -306,7 +310,7 @@ TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
     std::vector<Received> pa, pb;
     ASSERT_TRUE(RunUntil(
         [&] {
-            tx.Send(kUdpMuxPort, probe);
+            tx.Send(port, probe);
             ReceiveN(a, &pa, 1, 20);
             ReceiveN(b, &pb, 1, 20);
             return !pa.empty() && !pb.empty();
@@ -317,10 +321,10 @@ TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
         std::vector<u8> d(1 + i * 37 % 600);
         for (size_t k = 0; k < d.size(); ++k) d[k] = u8(i + k);
         sent.push_back(d);
-        tx.Send(kUdpMuxPort, d);
-        if (i == 10) tx.Send(kUdpMuxPort, {});  // gives no frame
+        tx.Send(port, d);
+        if (i == 10) tx.Send(port, {});  // gives no frame
     }
-    tx.Send(kUdpMuxPort, {0xEE});  // the end
+    tx.Send(port, {0xEE});  // the end
     auto upToEnd = [&](CUdpMuxClient& c, std::vector<Received>* r) {
         return RunUntil(
             [&] {
