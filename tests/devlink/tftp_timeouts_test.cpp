@@ -154,7 +154,9 @@ TEST_P(Real, TimesOutOnTheRealClock) {
     EnsureApp();
     TestTftpClient peer;
     CTftpManager mgr(MainRunLoopWakeSource(), 1);
-    mgr.Times() = CTftpTimes{20, 2, 100, 150};
+    // Short times; the request is resent quickly only where nobody answers it, so
+    // that a slow test thread never loses the session before its first answer.
+    mgr.Times() = CTftpTimes{c.answers.empty() ? 20u : 1000u, 2, 100, 150};
     std::vector<u8> data = Pattern(100, 2);
     Recorder rec;
     rec.makeStream = [&](CTftpPeer*) {
@@ -177,11 +179,10 @@ TEST_P(Real, TimesOutOnTheRealClock) {
     mgr.Release(s);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Families, Real,
-    ::testing::Values(RealCase{"request", false, {}, ~0u},
-                      RealCase{"receiver", false, {kOack8, MakeData(1, Bytes(8, 'x'))}, 2},
-                      RealCase{"sender", true, {kOack8, MakeAck(1)}, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Families, Real,
+                         ::testing::Values(RealCase{"request", false, {}, ~0u},
+                                           RealCase{"receiver", false, {kOack8}, 2},
+                                           RealCase{"sender", true, {kOack8, MakeAck(1)}, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
