@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -122,70 +123,63 @@ TEST(LocalStream, NamesArePrivateToTheUser) {
     EXPECT_FALSE(LocalSocketAddress(std::string(200, 'x').c_str(), &sa, &len));
 }
 
+// Runs fn as another user in a child process, which keeps what fn opened until
+// this object goes; Start answers fn's one-character verdict.
+struct OtherUser {
+    pid_t pid = -1;
+    int link[2] = {-1, -1};
+    char Start(const std::function<char()>& fn) {
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, link) != 0) return 0;
+        pid = fork();
+        if (pid == 0) {
+            close(link[0]);
+            char r = setuid(65534) == 0 ? fn() : '3';
+            (void)!write(link[1], &r, 1);
+            (void)!read(link[1], &r, 1);  // until the parent closes its end
+            _exit(0);
+        }
+        close(link[1]);
+        char r = 0;
+        (void)!read(link[0], &r, 1);
+        return r;
+    }
+    ~OtherUser() {
+        close(link[0]);
+        if (pid > 0) waitpid(pid, nullptr, 0);
+    }
+};
+
 // Another user can neither be served nor serve us under our name.
 TEST(LocalStream, OtherUsersAreRefusedBothWays) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user (setuid)";
-    const uid_t other = 65534;
-    {
-        AcceptedPair p;
-        ASSERT_EQ(p.listener.Listen(p.name.c_str()), 0u);
-        sockaddr_un sa;
-        socklen_t len;
-        ASSERT_TRUE(LocalSocketAddress(p.name.c_str(), &sa, &len));
-        int done[2];
-        ASSERT_EQ(pipe(done), 0);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            close(done[1]);
-            if (setuid(other) != 0) _exit(3);
-            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            const int r = connect(fd, reinterpret_cast<sockaddr*>(&sa), len);
-            const char msg[] = "intruder";
-            if (r == 0) (void)!write(fd, msg, sizeof msg);
-            char c;
-            (void)!read(done[0], &c, 1);  // stay connected until the parent is done
-            _exit(0);
-        }
-        close(done[0]);
-        ASSERT_TRUE(Readable(p.listener.Descriptor()));
-        CFrameChannel ch(nullptr, Nop);
-        EXPECT_EQ(p.listener.Accept(nullptr, Nop, &ch.Stream()), 1u);
-        EXPECT_FALSE(ch.Stream().IsOpen());
-        close(done[1]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-    {
-        // A squatter of another user listens under our name.
-        const std::string name = UniqueName("squat");
-        sockaddr_un sa;
-        socklen_t len;
-        ASSERT_TRUE(LocalSocketAddress(name.c_str(), &sa, &len));
-        int ready[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ready), 0);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            close(ready[0]);
-            if (setuid(other) != 0) _exit(3);
-            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            const bool ok =
-                bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0;
-            (void)!write(ready[1], ok ? "1" : "0", 1);
-            char c;
-            (void)!read(ready[1], &c, 1);  // listen until the parent is done (it closes)
-            _exit(0);
-        }
-        close(ready[1]);
-        char c = 0;
-        ASSERT_EQ(read(ready[0], &c, 1), 1);
-        CLocalStream s(nullptr, Nop);
-        EXPECT_EQ(s.Connect(name.c_str()), 1u)
-            << (c == '1' ? "squatter listening" : "squatter could not bind");
-        EXPECT_FALSE(s.IsOpen());
-        close(ready[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
+    AcceptedPair p;
+    ASSERT_EQ(p.listener.Listen(p.name.c_str()), 0u);
+    sockaddr_un sa;
+    socklen_t len;
+    ASSERT_TRUE(LocalSocketAddress(p.name.c_str(), &sa, &len));
+    OtherUser intruder;
+    EXPECT_EQ(intruder.Start([&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        return connect(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 ? '1' : '0';
+    }),
+              '1');
+    ASSERT_TRUE(Readable(p.listener.Descriptor()));
+    CFrameChannel ch(nullptr, Nop);
+    EXPECT_EQ(p.listener.Accept(nullptr, Nop, &ch.Stream()), 1u);
+    EXPECT_FALSE(ch.Stream().IsOpen());
+
+    const std::string name = UniqueName("squat");
+    ASSERT_TRUE(LocalSocketAddress(name.c_str(), &sa, &len));
+    OtherUser squatter;
+    const char c = squatter.Start([&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        return bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0 ? '1'
+                                                                                          : '0';
+    });
+    CLocalStream s(nullptr, Nop);
+    EXPECT_EQ(s.Connect(name.c_str()), 1u)
+        << (c == '1' ? "squatter listening" : "squatter could not bind");
+    EXPECT_FALSE(s.IsOpen());
 }
 
 TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
