@@ -24,10 +24,12 @@ bool Eventually(F cond) {
 }
 
 // Waits on flag and tells whether the wait outlasted a Set made by another
-// thread: a flag that was left set lets Wait return before that thread runs.
+// thread: a flag that was left set lets Wait return before that Set. The setter's
+// head start only makes a fault show more often; a sound flag passes regardless.
 bool WaitBlocksUntilSet(LEventFlag& flag) {
     std::atomic<bool> setter{false};
     std::thread t([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         setter = true;
         flag.Set();
     });
