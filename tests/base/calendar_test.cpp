@@ -127,33 +127,6 @@ TEST(Calendar, AgreesWithPythonDatetime) {
     EXPECT_EQ(count, 3000);
 }
 
-TEST(Calendar, MonthLengthsAndWeekdays) {
-    CalDateTime d = Cal(2000, 1, 1);
-    NormaliseDateTime(d);
-    EXPECT_EQ(d.weekday, 6);
-    EXPECT_EQ(DaysInMonth(Cal(1900, 2, 1)), 28);
-    EXPECT_EQ(DaysInMonth(Cal(2000, 2, 1)), 29);
-    EXPECT_EQ(DaysInMonth(Cal(2023, 2, 1)), 28);
-    EXPECT_EQ(DaysInMonth(Cal(2024, 2, 1)), 29);
-    EXPECT_EQ(DaysInMonth(Cal(2024, 4, 1)), 30);
-    // Months from outside are clamped, never used as an index as they stand.
-    EXPECT_EQ(DaysInMonth(Cal(2024, 0, 1)), 31);
-    EXPECT_EQ(DaysInMonth(Cal(2024, 99, 1)), 31);
-
-    CalDateTime n = Cal(2023, 0, 0, 99, 99, 99);
-    NormaliseDateTime(n);
-    EXPECT_EQ(Str(n), "2023-01-01 23:59:59 w0");
-    n = Cal(2023, 13, 45);
-    NormaliseDateTime(n);
-    EXPECT_EQ(Str(n), "2023-12-31 00:00:00 w0");
-    n = Cal(2023, 2, 30);
-    NormaliseDateTime(n);
-    EXPECT_EQ(n.day, 28);
-    n = Cal(0, 1, 1);  // year 0 (proleptic) was a Saturday
-    NormaliseDateTime(n);
-    EXPECT_EQ(n.weekday, 6);
-}
-
 TEST(Calendar, CenturyBoundaries) {
     CenturyTime ct;
     ASSERT_TRUE(DateToCentury(ct, Cal(2000, 1, 1)));

@@ -3,16 +3,6 @@
 #include "base/LRect.h"
 #include "platform/Services.h"
 
-TEST(Rect, ContainmentIsHalfOpen) {
-    LRect r(0, 0, 10, 10);
-    EXPECT_FALSE(r.Contains(10, 10));
-    EXPECT_FALSE(r.Contains(10, 5));
-    EXPECT_FALSE(r.Contains(5, 10));
-    EXPECT_TRUE(r.Contains(9, 9));
-    EXPECT_TRUE(r.Contains(0, 0));
-    EXPECT_FALSE(LRect(5, 5, 5, 9).Contains(5, 5));
-}
-
 TEST(Rect, IntersectionsAndUnions) {
     EXPECT_FALSE(LRect(0, 0, 10, 10).Intersects(LRect(10, 0, 20, 10)));
     EXPECT_TRUE(LRect(0, 0, 10, 10).Intersects(LRect(9, 9, 20, 20)));
@@ -95,12 +85,6 @@ TEST(Rect, CGRectConversions) {
     EXPECT_EQ(r.right, 2);
     LRect huge = CGRectToRect(CGRect{-1e12, 0, 3e12, 5});
     EXPECT_EQ(huge, LRect(INT32_MIN, 0, INT32_MAX, 5));
-}
-
-TEST(Rect, SwapBytes) {
-    EXPECT_EQ(SwapBytes32(0x11223344u), 0x44332211u);
-    EXPECT_EQ(SwapBytes32(FourCC("YKVT")), FourCC("TVKY"));
-    EXPECT_EQ(SwapBytes32(SwapBytes32(0xDEADBEEFu)), 0xDEADBEEFu);
 }
 
 TEST(Rect, PollPacing) {

@@ -40,38 +40,6 @@ TEST(LayoutDirect, StatementsAndArithmetic) {
     EXPECT_EQ(Eval(""), 0);
 }
 
-TEST(LayoutDirect, FunctionsAndScopes) {
-    EXPECT_EQ(Eval("f #%0 + %1#\nf(2, 3)"), 5);
-    EXPECT_EQ(Eval("f #%0 + 10#\nf()"), 10);
-    EXPECT_EQ(Eval("cnt #c = 0\n%i(c = c + 1)\nc#\ncnt() * 10 + cnt(5, 6, 7)"), 13);
-    EXPECT_EQ(Eval("f #%7 + %99#\nf(1, 2)"), 0);
-    EXPECT_EQ(Eval("f #1#\nf #2#\nf()"), 2);
-    EXPECT_EQ(Eval("g #%0 * 2#\nf #g(%0) + g(%1)#\nf(3, 4)"), 14);
-
-    // Reads see the caller's variables; assignments make locals that end with the call.
-    EXPECT_EQ(Eval("v = 1\nf #w = v\nv = 5\nw + v#\nr = f()\nr * 100 + v"), 601);
-    EXPECT_EQ(Eval("f #w = 9#\nf()\nw"), 0);
-    EXPECT_EQ(Eval("f #inner = 3\ng()#\ng #inner * 2#\nf()"), 6);
-
-    LExprEval e;
-    EXPECT_EQ(e.SetVar("x", 5), 5);
-    EXPECT_EQ(e.Run("x * 2"), 10);
-    e.SetVar("x", 6);
-    EXPECT_EQ(e.Run("x"), 6);
-    EXPECT_EQ(e.Run("y = x + 1"), 7);
-    EXPECT_EQ(e.Run("y"), 7) << "variables live on between runs";
-}
-
-TEST(LayoutDirect, ArgumentLoops) {
-    EXPECT_EQ(Eval("sum #s = 0\n%i(s = s + %i)\ns * 10 + i#\nsum(4, 5, 6)"), 153);
-    EXPECT_EQ(Eval("sum #s = 0\ni = 1\n%i(s = s + %i)\ns#\nsum(4, 5, 6)"), 11);
-    EXPECT_EQ(Eval("n = 0\n%k(n = n + 1)\nn * 10 + k"), 11)
-        << "at the top level the body runs once";
-    EXPECT_EQ(Eval("f #%i(p = %i\nq = p * 2)\nq#\nf(1, 2, 3) * 10 + q"), 60)
-        << "p and q belong to the call";
-    EXPECT_EQ(Eval("f #s = 0\n%i(s = s + %i * %i)\ns#\nf(1, 2, 3)"), 14);
-}
-
 TEST(LayoutDirect, BuiltinsOfTheEvaluator) {
     EXPECT_EQ(Eval("sqrt(10) * 100 + sqrt(13) * 10 + sqrt(0 - 4)"), 340);
     EXPECT_EQ(Eval("sqrt()"), 0);

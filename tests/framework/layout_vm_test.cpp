@@ -37,46 +37,6 @@ TEST(LayoutVM, FunctionsArgumentsAndCounts) {
     EXPECT_TRUE(vm.Call("", 0, nullptr, &out));
 }
 
-TEST(LayoutVM, ScopesAndGlobals) {
-    LScriptVM vm;
-    ASSERT_TRUE(CompileInto(vm,
-                            "F # (q = 5);"  // q is F's local
-                            "q = 7;"        // a global of the same name
-                            "G # q;"        // sees the global
-                            "k = 3;"
-                            "K # (k = k + 1);"  // changes the global
-                            "L # (t = t + 1);"  // a fresh local each call
-                            "P # 1; P # 2;"     // the latest definition wins
-                            "Q # P() + 10;"
-                            "g = 0; S # g * 2;"));
-    ASSERT_TRUE(vm.Call(nullptr, 0, nullptr, std::array<i32, 1>{}.data()));
-    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 5);
-    EXPECT_EQ(vm.CallInt("G", 0, nullptr), 7);
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 4);
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 5);
-    EXPECT_EQ(vm.CallInt("L", 0, nullptr), 1);
-    EXPECT_EQ(vm.CallInt("L", 0, nullptr), 1);
-    EXPECT_EQ(vm.CallInt("P", 0, nullptr), 2);
-    EXPECT_EQ(vm.CallInt("Q", 0, nullptr), 12);
-    vm.SetGlobal("g", 21);
-    vm.SetGlobal("nope", 5);
-    EXPECT_EQ(vm.CallInt("S", 0, nullptr), 42);
-    // Globals keep their values between calls; a new compile zeroes them.
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 6);
-    ASSERT_TRUE(CompileInto(vm, "k = k; K # k;"));
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 0);
-}
-
-TEST(LayoutVM, SelfCallFailsUnlessAnEarlierDefinitionExists) {
-    LScriptVM vm;
-    LMemReader bad("F # (F() + 1);", 14);
-    EXPECT_FALSE(vm.CompileText(bad));
-    EXPECT_EQ(vm.ErrorName(), "NoMethod");
-    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 0);
-    ASSERT_TRUE(CompileInto(vm, "F # 1; F # (F() + 1); F # (F() * 10);"));
-    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 20);
-}
-
 TEST(LayoutVM, EndlessLoopsFailTheCallCleanly) {
     LScriptVM vm;
     ASSERT_TRUE(CompileInto(vm,
@@ -142,20 +102,6 @@ TEST_F(LayoutFixture, NewMachineRefusesEveryCall) {
     EXPECT_EQ(fresh.ResultRect(), LRect());
 }
 
-TEST_F(LayoutFixture, SqrtAndSys) {
-    EXPECT_EQ(Run("sqrt(10)"), 3);
-    EXPECT_EQ(Run("sqrt(12)"), 3);
-    EXPECT_EQ(Run("sqrt(13)"), 4);
-    EXPECT_EQ(Run("sqrt(-4)"), 0);
-    EXPECT_EQ(Run("sqrt(0)"), 0);
-    EXPECT_EQ(Run("sqrt(2147483647)"), 46341);
-    EXPECT_EQ(Run("sys(0) + sys(3)"), 32);
-    EXPECT_EQ(Run("sys(2)"), 16);
-    EXPECT_EQ(Run("sys(4)"), 0);
-    EXPECT_EQ(Run("sys(-1)"), 0);
-    EXPECT_EQ(Run("max(3, -7, 5)"), 5);
-}
-
 TEST_F(LayoutFixture, PanesAndTheResultRectangle) {
     ASSERT_TRUE(
         vm.CompileLayout("", "pp(0, 0, 0, 120, 40)", "pp(2, 1, 2, 3, 4); pp(3, 5, 6, 7, 8)"));
@@ -187,19 +133,6 @@ TEST_F(LayoutFixture, PanesAndTheResultRectangle) {
     EXPECT_EQ(Run("shown(0) * 1000 + shown(1) * 100 + shown(2) * 10 + shown(7)"), 1100);
     EXPECT_EQ(Run("pp(0, 1, 2, 3, 4)"), 0);
     EXPECT_EQ(vm.ResultRect(), LRect(1, 2, 3, 4));
-}
-
-TEST_F(LayoutFixture, TheResultRectangleIsKeptBetweenRuns) {
-    ASSERT_TRUE(vm.CompileLayout("", "pp(0, 0, 0, w(0) + 5, 10)", ""));
-    EXPECT_TRUE(vm.RunPref(nullptr));
-    EXPECT_TRUE(vm.RunPref(nullptr));
-    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 10, 10));
-    // A failed compile leaves it as it was and refuses the passes.
-    EXPECT_FALSE(vm.CompileLayout("", "pp(0, 0, 0, 1)", ""));
-    EXPECT_EQ(vm.ErrorName(), "NumArgs");
-    EXPECT_FALSE(vm.RunPref(nullptr));
-    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 10, 10));
-    EXPECT_EQ(vm.CallInt("PREF", 0, nullptr), 0);
 }
 
 }  // namespace

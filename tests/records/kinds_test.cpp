@@ -115,21 +115,6 @@ TEST_F(RecordKinds, EveryKindMatchesTheGoldenFile) {
     for (u32 i = 0; i < n; ++i) EXPECT_TRUE(registered.insert({all[i].family, all[i].kind}).second);
 }
 
-TEST_F(RecordKinds, RegistrationIsIdempotent) {
-    u32 n = 0;
-    const RecKindCode* all = AllRecordKinds(&n);
-    std::vector<const CRecordSchema*> before;
-    for (u32 i = 0; i < n; ++i) before.push_back(CRecordSchema::Find(all[i].family, all[i].kind));
-    RegisterAllRecordKinds();
-    RegisterShowKinds();
-    RegisterDeviceKinds();
-    RegisterNsqPrefKinds();
-    for (u32 i = 0; i < n; ++i)
-        EXPECT_EQ(CRecordSchema::Find(all[i].family, all[i].kind), before[i]);
-    // A missing kind still ends the walk: no cycle was made.
-    EXPECT_EQ(CRecordSchema::Find(FourCC("YKVT"), FourCC("NONE")), nullptr);
-}
-
 TEST_F(RecordKinds, FactoriesMakeTheirKinds) {
     struct F {
         CRecord* (*make)();
@@ -296,24 +281,6 @@ TEST_F(RecordKinds, EveryKindSurvivesTheRecordChunk) {
     }
 }
 
-TEST_F(RecordKinds, ScalarsAfterTheFirstListOrArrayStayOutOfTheChunk) {
-    CRecord* pref = CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref));
-    pref->SetU8(nullptr, PrefF::snmn, 1);
-    pref->SetU8(nullptr, PrefF::usnm, 1);
-    CRecord* back = ReadRec(WriteRec(pref));
-    EXPECT_EQ(back->GetU8(PrefF::snmn), 1);
-    EXPECT_EQ(back->GetU8(PrefF::usnm), 0);
-    CRecord::Destroy(back);
-    CRecord::Destroy(pref);
-
-    CRecord* stat = NewDevStatRecord();
-    stat->SetU8(nullptr, DrcStatF::rdrp, 1);
-    back = ReadRec(WriteRec(stat));
-    EXPECT_EQ(back->GetU8(DrcStatF::rdrp), 0);
-    CRecord::Destroy(back);
-    CRecord::Destroy(stat);
-}
-
 TEST_F(RecordKinds, OptionalChildrenReadBackAbsent) {
     CRecord* cell = CRecord::New(CRecordSchema::Find(kFamKvt, kKindPlcl));
     cell->SetU32(nullptr, PlclF::sqid, 9);
@@ -401,49 +368,6 @@ TEST_F(RecordKinds, StateTriggersOutsideTheArrayReadAsMinusOne) {
     EXPECT_EQ(DeviceStateGetTrigger(state, -1), -1);
     EXPECT_EQ(DeviceStateGetTrigger(nullptr, 0), -1);
     CRecord::Destroy(state);
-}
-
-TEST_F(RecordKinds, TransientFieldsSendNoNotices) {
-    rt::NoteLog log;
-    CRecordDoc seqDoc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqnc)));
-    log.Attach(seqDoc);
-    CRecord::Destroy(seqDoc.Root()->ReplaceChild(
-        nullptr, SqncF::ctau, CRecord::New(CRecordSchema::Find(kFamKvt, kKindSnct))));
-    seqDoc.Root()->RemoveChild(nullptr, SqncF::ctau);
-    EXPECT_TRUE(log.notes.empty());
-    seqDoc.Root()->SetU8(nullptr, SqncF::rept, 1);
-    EXPECT_EQ(log.notes.size(), 1u);
-    seqDoc.RemoveListener(&log, rt::NoteLog::Fn);
-
-    rt::NoteLog pramLog;
-    CRecordDoc node(NewParamNodeRecord());
-    pramLog.Attach(node);
-    ASSERT_TRUE(node.Root()->InsertItem(nullptr, PrmsF::prms, 0,
-                                        CRecord::New(CRecordSchema::Find(kFamUnd, kKindPram))));
-    CRecord* entry = node.Root()->GetListItem(PrmsF::prms, 0);
-    ASSERT_NE(entry, nullptr);
-    pramLog.notes.clear();
-    entry->SetString(nullptr, PramF::key, LString("btnfont"));
-    EXPECT_TRUE(pramLog.notes.empty());
-    EXPECT_TRUE(node.IsModified());  // still a stored change
-    entry->SetString(nullptr, PramF::value, LString("12"));
-    EXPECT_EQ(pramLog.notes.size(), 1u);
-    node.RemoveListener(&pramLog, rt::NoteLog::Fn);
-}
-
-i32 CountingHook(u32, void*) {
-    return 0;
-}
-
-TEST_F(RecordKinds, ParameterTableHookCanBeAttached) {
-    const CRecordSchema* s = CRecordSchema::Find(kFamUnd, kKindPrmt);
-    ASSERT_NE(s, nullptr);
-    SetParamTableHook(CountingHook);
-    EXPECT_EQ(CRecordSchema::Find(kFamUnd, kKindPrmt), s);
-    EXPECT_EQ(s->GetHook(), &CountingHook);
-    EXPECT_EQ(s->Count(), 7u);
-    SetParamTableHook(nullptr);
-    EXPECT_EQ(s->GetHook(), &CRecordSchema::DefaultHook);
 }
 
 TEST_F(RecordKinds, MonitorPreferencesAreOneDocument) {

@@ -7,33 +7,6 @@ namespace {
 
 using namespace rt;
 
-TEST(Record, NewTakesEveryDefault) {
-    CRecord* r = NewRoot();
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->GetU32(rVers), 1u);
-    EXPECT_STREQ(r->GetString(rTitl).CStr(), "untitled");
-    EXPECT_EQ(r->GetF32(rGain), 0.5f);
-    EXPECT_EQ(r->GetU8(rMode), 2);
-    EXPECT_EQ(r->GetI32(rTrns), -1);
-    EXPECT_EQ(r->GetU32(rScratch), 9u);
-    EXPECT_EQ(r->GetField(rTrns) >> 32, 0u);  // the high half of a 32-bit slot stays zero
-    EXPECT_EQ(r->GetListCount(rRows), 0u);
-    EXPECT_EQ(r->GetArrayCount(rNums), 0u);
-    EXPECT_EQ(r->GetArrayData(rNums), nullptr);
-    // A typed, non-optional child exists and knows its parent; optional ones are null.
-    ASSERT_NE(r->GetChild(rMain), nullptr);
-    EXPECT_EQ(r->GetChild(rMain)->Schema(), ItemSchema());
-    EXPECT_EQ(r->GetChild(rMain)->Parent(), r);
-    EXPECT_EQ(r->GetChild(rMain)->GetIndex(), 0u);
-    EXPECT_STREQ(r->GetChild(rMain)->GetString(iName).CStr(), "item");
-    EXPECT_EQ(r->GetChild(rOpt), nullptr);
-    EXPECT_EQ(r->GetChild(rAny), nullptr);
-    EXPECT_NE(r->GetChild(rWork), nullptr);
-    EXPECT_EQ(r->GetIndex(), 0u);
-    EXPECT_EQ(r->GetOwner(), nullptr);
-    CRecord::Destroy(r);
-}
-
 TEST(Record, CopyOfLongerListKeepsTargetItems) {
     CRecord* src = NewRoot();
     for (u32 k = 0; k < 5; ++k) src->InsertItem(nullptr, rRows, k, NewItem(100 + k));
