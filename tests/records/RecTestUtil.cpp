@@ -49,7 +49,7 @@ CRecordSchema gRoot(kFam, kRootKind, rCount, kRootFields);
 class MemUndoStrm final : public CUndoStrm {
 public:
     // Writing into a step.
-    MemUndoStrm(RecordingUndo* owner, RecordingUndo::Step* step) : fOwner(owner), fStep(step) {
+    MemUndoStrm(RecordingUndo* owner, RecordingUndo::Step* step) : fOwner(owner) {
         fBody = &step->body;
         fPos = fBody->size();
     }
@@ -118,7 +118,6 @@ public:
 
 private:
     RecordingUndo* fOwner = nullptr;
-    RecordingUndo::Step* fStep = nullptr;
     std::vector<u8>* fBody;
     size_t fPos;
 };
