@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/Clock.h"
 #include "base/LRect.h"
-#include "platform/Services.h"
 
 TEST(Rect, IntersectionsAndUnions) {
     EXPECT_FALSE(LRect(0, 0, 10, 10).Intersects(LRect(10, 0, 20, 10)));
