@@ -25,24 +25,6 @@ TEST(Rect, IntersectionsAndUnions) {
     EXPECT_EQ(f, LRect(-3, 0, 5, 9));
 }
 
-TEST(Rect, OffsetInsetNormalizeSameSize) {
-    LRect r(1, 2, 3, 4);
-    r.Offset(10, -2);
-    EXPECT_EQ(r, LRect(11, 0, 13, 2));
-    r.Inset(-1, -2);
-    EXPECT_EQ(r, LRect(10, -2, 14, 4));
-    LRect n(10, 20, 0, 5);
-    n.Normalize();
-    EXPECT_EQ(n, LRect(0, 5, 10, 20));
-    EXPECT_TRUE(LRect(0, 0, 4, 5).SameSize(LRect(10, 10, 14, 15)));
-    EXPECT_FALSE(LRect(0, 0, 4, 5).SameSize(LRect(10, 10, 14, 16)));
-    // Edges saturate instead of wrapping.
-    LRect big(0, 0, INT32_MAX, 10);
-    big.Offset(10, 0);
-    EXPECT_EQ(big.right, INT32_MAX);
-    EXPECT_EQ(big.left, 10);
-}
-
 TEST(Rect, FitCenterMap) {
     LRect r(0, 0, 200, 100);
     r.FitInto(LRect(0, 0, 100, 100));

@@ -15,31 +15,6 @@ i32 Eval(const char* text) {
     return e.Run(text);
 }
 
-TEST(LayoutDirect, StatementsAndArithmetic) {
-    EXPECT_EQ(Eval("a = 2\nb = a * 3"), 6);
-    EXPECT_EQ(Eval("a = 2\r\nb = a * 3"), 6);
-    EXPECT_EQ(Eval("a = 2;b = a * 3"), 6);
-    EXPECT_EQ(Eval("7 / 0 + 1"), 1);
-    EXPECT_EQ(Eval("1 + 7 / 0"), 1);
-    EXPECT_EQ(Eval("2 + 3 * 4"), 14);
-    EXPECT_EQ(Eval("(2 + 3) * 4"), 20);
-    EXPECT_EQ(Eval("10 - 4 - 3"), 3);
-    EXPECT_EQ(Eval("-3 * 2"), -6);
-    EXPECT_EQ(Eval("2 - -3"), 5);
-    EXPECT_EQ(Eval("-7 / 2"), -3);
-    EXPECT_EQ(Eval("zz + 1"), 1);
-    EXPECT_EQ(Eval("nofunc(3) + 2"), 2);
-    EXPECT_EQ(Eval("x = 4\nx\n\n"), 0) << "an empty last statement";
-    EXPECT_EQ(Eval("(1; 2; 3)"), 3);
-    EXPECT_EQ(Eval("(1\n2 x 3)"), 3);
-    EXPECT_EQ(Eval("2147483647 + 1"), INT_MIN);
-    EXPECT_EQ(Eval("m = 0 - 2147483647 - 1\nm / (0 - 1)"), INT_MIN);
-    EXPECT_EQ(Eval("4294967296 + 5"), 5);
-    EXPECT_EQ(Eval("a = b = 3"), 3) << "b = 3 is a factor of the assignment to a";
-    EXPECT_EQ(Eval("3 < 4"), 3) << "no comparisons: < is skipped and 4 separates";
-    EXPECT_EQ(Eval(""), 0);
-}
-
 TEST(LayoutDirect, BuiltinsOfTheEvaluator) {
     EXPECT_EQ(Eval("sqrt(10) * 100 + sqrt(13) * 10 + sqrt(0 - 4)"), 340);
     EXPECT_EQ(Eval("sqrt()"), 0);

@@ -93,46 +93,4 @@ struct LayoutFixture : ::testing::Test {
     }
 };
 
-TEST_F(LayoutFixture, NewMachineRefusesEveryCall) {
-    LLayoutVM fresh(&box.fChildren);
-    EXPECT_EQ(fresh.ErrorCode(), 3u);
-    EXPECT_FALSE(fresh.RunPref(nullptr));
-    EXPECT_FALSE(fresh.RunLayout(nullptr));
-    EXPECT_EQ(fresh.CallInt("PREF", 0, nullptr), 0);
-    EXPECT_EQ(fresh.ResultRect(), LRect());
-}
-
-TEST_F(LayoutFixture, PanesAndTheResultRectangle) {
-    ASSERT_TRUE(
-        vm.CompileLayout("", "pp(0, 0, 0, 120, 40)", "pp(2, 1, 2, 3, 4); pp(3, 5, 6, 7, 8)"));
-    EXPECT_TRUE(vm.RunPref(nullptr));
-    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 120, 40));
-    EXPECT_TRUE(vm.RunLayout(nullptr));
-    EXPECT_EQ(kid[0]->Bounds(), LRect());
-    EXPECT_EQ(kid[1]->Bounds(), LRect(1, 2, 3, 4));
-    EXPECT_EQ(kid[2]->Bounds(), LRect(5, 6, 7, 8));
-
-    vm.SetResultRect(LRect(10, 20, 110, 70));
-    EXPECT_EQ(Run("pp(9, 1, 1, 2, 2)"), 9);
-    EXPECT_EQ(Run("pp(2, 11, 12, 13, 14)"), 2);
-    EXPECT_EQ(kid[1]->Bounds(), LRect(11, 12, 13, 14));
-    EXPECT_EQ(Run("w(0) * 1000 + h(0)"), 100050);
-    EXPECT_EQ(Run("l(0) * 1000 + t(0)"), 10020);
-    EXPECT_EQ(Run("r(0) * 1000 + b(0)"), 110070);
-    EXPECT_EQ(Run("wp(0)"), 100);
-    EXPECT_EQ(Run("hp(0)"), 100) << "the result rectangle answers its width for both";
-    EXPECT_EQ(Run("wp(1) * 1000 + hp(1)"), 50020);
-    EXPECT_EQ(Run("wp(1, -13)"), 7);
-    EXPECT_EQ(Run("hp(1, -10)"), 0);
-    EXPECT_EQ(Run("wp(4) + hp(4) + w(4) + h(4) + l(4) + r(-1)"), 0);
-    EXPECT_EQ(Run("l(2) + t(2) * 100 + r(2) * 10000 + b(2) * 1000000"),
-              11 + 1200 + 130000 + 14000000);
-    EXPECT_EQ(Run("w(3) + h(3) * 10"), 22);
-
-    kid[1]->SetState(LPane::kOpHide);
-    EXPECT_EQ(Run("shown(0) * 1000 + shown(1) * 100 + shown(2) * 10 + shown(7)"), 1100);
-    EXPECT_EQ(Run("pp(0, 1, 2, 3, 4)"), 0);
-    EXPECT_EQ(vm.ResultRect(), LRect(1, 2, 3, 4));
-}
-
 }  // namespace

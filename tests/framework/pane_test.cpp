@@ -68,28 +68,6 @@ TEST(Pane, DestroyingAFocusedPaneUnfocusesAndLeavesTheContainer) {
     EXPECT_EQ(box.fFocus.Get(), nullptr);
 }
 
-TEST(Pane, RingSideSwitchReportsNoTabStopFirst) {
-    Shown s;
-    s.pane->SetState(LPane::kOpWindowKey);
-    s.pane->SetState(LPane::kOpTabStopRingInside);
-    s.pane->SetState(LPane::kOpFocus);
-    ASSERT_TRUE(s.pane->State() & LPane::kRingShown);
-    s.pane->fOps.clear();
-    s.box.fRedraw.clear();
-    s.pane->SetState(LPane::kOpTabStopRingOutside);
-    EXPECT_EQ(s.pane->fOps, (Ops{18, 20}));
-    EXPECT_TRUE(s.pane->State() & LPane::kRingShown);
-    EXPECT_TRUE(s.pane->State() & LPane::kRingOutside);
-    EXPECT_TRUE(s.box.fRedraw.empty());
-    s.pane->SetState(LPane::kOpTabStopRingInside);
-    EXPECT_EQ(s.pane->fOps, (Ops{18, 20, 18, 19}));
-    // From no tab stop there is nothing to pass through.
-    s.pane->SetState(LPane::kOpNoTabStop);
-    s.pane->fOps.clear();
-    s.pane->SetState(LPane::kOpTabStopRingOutside);
-    EXPECT_EQ(s.pane->fOps, (Ops{20}));
-}
-
 TEST(Pane, FocusRingIsPaintedWithTheFocusPen) {
     FakeServices services;
     FakeGraphics g;
@@ -105,31 +83,6 @@ TEST(Pane, FocusRingIsPaintedWithTheFocusPen) {
     EXPECT_NE(calls.find("pen id 5"), std::string::npos) << calls;
     EXPECT_NE(calls.find("fill"), std::string::npos) << calls;
     EXPECT_EQ(g.fDepth, 0);
-}
-
-TEST(Pane, HitTestsFollowTheStateBits) {
-    Shown s;
-    EXPECT_EQ(s.pane->FindPaneAt({10, 10}), s.pane);
-    EXPECT_EQ(s.pane->FindPaneAt({49, 29}), s.pane);
-    EXPECT_EQ(s.pane->FindPaneAt({50, 29}), nullptr);
-    EXPECT_EQ(s.pane->FindPaneAt({9, 20}), nullptr);
-    s.pane->SetState(LPane::kOpContainerDim);
-    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), s.pane)
-        << "a dimmed container does not hide its children";
-    s.pane->SetState(LPane::kOpDim);
-    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), nullptr);
-    s.pane->SetState(LPane::kOpUndim);
-    s.pane->SetState(LPane::kOpDisable);
-    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), nullptr);
-    s.pane->SetState(LPane::kOpEnable);
-    s.pane->SetState(LPane::kOpHide);
-    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), nullptr);
-    // Hit tests do not need the container to be shown.
-    s.pane->SetState(LPane::kOpShow);
-    s.pane->SetState(LPane::kOpContainerHidden);
-    EXPECT_EQ(s.pane->FindPaneAt({20, 20}), s.pane);
-    EXPECT_EQ(s.pane->TouchesRgn(Rect(0, 0, 11, 11)), 1);
-    EXPECT_EQ(s.pane->TouchesRgn(Rect(0, 0, 10, 10)), 0);
 }
 
 TEST(Pane, MovingAPaneWithItsRingInvalidatesBothRings) {

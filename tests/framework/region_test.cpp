@@ -138,35 +138,6 @@ Model RandomRegion(std::mt19937& rng, int minRects = 1) {
 
 }  // namespace
 
-TEST(Region, PointsAndRectangleHits) {
-    LRgn r(LRect(0, 0, 10, 10));
-    EXPECT_TRUE(r.ContainsPoint(9, 9));
-    EXPECT_FALSE(r.ContainsPoint(10, 5));
-    EXPECT_FALSE(r.ContainsPoint(5, 10));
-    LRgn l(LRect(0, 0, 10, 5));
-    l.Union(LRgn(LRect(0, 5, 5, 10)));
-    EXPECT_FALSE(l.ContainsPoint(5, 5));
-    EXPECT_FALSE(l.ContainsPoint(4, 10));
-    EXPECT_TRUE(l.ContainsPoint(4, 9));
-    EXPECT_FALSE(l.IntersectsRect(LRect(5, 5, 10, 10)));
-    EXPECT_TRUE(l.IntersectsRect(LRect(4, 9, 6, 12)));
-    EXPECT_FALSE(l.IntersectsRect(LRect(10, 0, 20, 10)));
-    EXPECT_TRUE(LRgn(LRect(3, 3, 4, 4)).IsSingleCell());
-    EXPECT_FALSE(l.IsSingleCell());
-}
-
-TEST(Region, SelfXorAndSubtractAreEmpty) {
-    LRgn l(LRect(0, 0, 10, 5));
-    l.Union(LRgn(LRect(0, 5, 5, 10)));
-    LRgn copy = l;
-    copy.Xor(l);
-    EXPECT_TRUE(copy.IsEmpty());
-    LRgn s = l;
-    s.Subtract(l);
-    EXPECT_TRUE(s.IsEmpty());
-    EXPECT_FALSE(l.IsEmpty());  // the shared original is untouched
-}
-
 TEST(Region, OffsetsSaturateAndStayWellFormed) {
     LRgn r(LRect(0, 0, 10, 10));
     r.Offset(2147483647, 0);

@@ -115,40 +115,6 @@ TEST_F(RecordKinds, EveryKindMatchesTheGoldenFile) {
     for (u32 i = 0; i < n; ++i) EXPECT_TRUE(registered.insert({all[i].family, all[i].kind}).second);
 }
 
-TEST_F(RecordKinds, FactoriesMakeTheirKinds) {
-    struct F {
-        CRecord* (*make)();
-        u32 family, kind;
-    };
-    const F factories[] = {
-        {NewSeqSettingsRecord, kFamKvt, kKindSqst},
-        {NewSceneRecord, kFamKvt, kKindScen},
-        {NewPlaySetRecord, kFamKvt, kKindPlys},
-        {NewMergeSourceRecord, kFamKvt, kKindMgsc},
-        {NewMergeParamRecord, kFamKvt, kKindMgpr},
-        {NewJoinParamRecord, kFamKvt, kKindJnpr},
-        {NewDeviceSettingsRecord, kFamKvt, kKindDvst},
-        {NewDeviceCommandRecord, kFamKvt, kKindDvcm},
-        {NewDeviceStateRecord, kFamKvt, kKindDvss},
-        {NewDeviceStatusRecord, kFamKvt, kKindSsta},
-        {NewDevStatRecord, kFamDrc, kKindDrcStat},
-        {NewMedInfoRecord, kFamKvt, kKindMdif},
-        {NewMediaList, kFamKvs, kKindMdis},
-        {NewParamNodeRecord, kFamUnd, kKindPrms},
-        {NSqNewScene, kFamNsq, kKindSscn},
-        {NSqNewTrack, kFamNsq, kKindStrk},
-        {NSqNewSeq, kFamNsq, kKindSseq},
-        {NewNsqStatRecord, kFamNsq, kKindNsqStat},
-        {NewUiLayoutRecord, kFamKvt, kKindKvui},
-    };
-    for (const F& f : factories) {
-        CRecord* r = f.make();
-        ASSERT_NE(r, nullptr);
-        EXPECT_EQ(r->Schema(), CRecordSchema::Find(f.family, f.kind));
-        CRecord::Destroy(r);
-    }
-}
-
 // ---------------------------------------------------------------- round trips
 
 struct Filler {

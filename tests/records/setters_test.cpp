@@ -114,18 +114,6 @@ TEST_F(DocFixture, CoalescingCodes) {
     EXPECT_EQ(undo.opens.back().merge, 1u);
 }
 
-TEST_F(DocFixture, WholeArraySetAlwaysNotifiesAndRecords) {
-    const u32 nums[] = {1, 2};
-    root()->SetArray(ctx, rNums, nums, 2);
-    root()->SetArray(ctx, rNums, nums, 2);
-    EXPECT_EQ(log.Count(CRecordNote::kChanged), 2u);
-    EXPECT_EQ(log.notes[0].extra, kRecNoIndex);
-    EXPECT_EQ(undo.steps.size(), 2u);
-    // Setting from the array's own data is safe.
-    root()->SetArray(nullptr, rNums, root()->GetArrayData(rNums), 1);
-    EXPECT_EQ(root()->GetArrayCount(rNums), 1u);
-}
-
 struct Order {
     std::vector<std::pair<u32, u32>> seen;  // (kind, sqid or 0 for the root)
     static void Fn(void* self, CRecordNote* n) {
