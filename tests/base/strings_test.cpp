@@ -1,12 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "base/LString.h"
-#include "base/LTextSink.h"
 
 TEST(StrCompares, NullIsEmpty) {
     EXPECT_TRUE(StrEqual(nullptr, ""));
