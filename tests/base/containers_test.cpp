@@ -84,6 +84,43 @@ std::vector<int> Values(const LList& l) {
     return out;
 }
 
+TEST(LListTest, PushPopInsertRemove) {
+    Node a(1), b(2), c(3), d(4), stranger(9);  // nodes outlive the lists that link them
+    LList l;
+    EXPECT_TRUE(l.IsEmpty());
+    EXPECT_EQ(l.Nth(0), nullptr);
+    EXPECT_EQ(l.PopFront(), nullptr);
+    EXPECT_EQ(l.PopBack(), nullptr);
+
+    l.PushBack(&b);
+    EXPECT_EQ(l.PopBack(), &b);  // one node: empties, tail is the list again
+    EXPECT_TRUE(l.IsEmpty());
+    EXPECT_EQ(l.Tail(), nullptr);
+    EXPECT_FALSE(b.IsLinked());
+
+    l.PushBack(&b);
+    l.PushFront(&a);
+    l.InsertAfter(&c, &b);  // after the tail: the tail follows
+    EXPECT_EQ(l.Tail(), &c);
+    l.PushBack(&a);  // already linked: left alone
+    l.InsertAfter(&d, nullptr);
+    EXPECT_EQ(Values(l), (std::vector<int>{4, 1, 2, 3}));
+    EXPECT_EQ(l.Nth(2), &b);
+    EXPECT_EQ(l.Nth(4), nullptr);
+
+    EXPECT_TRUE(l.Remove(&c));  // the tail
+    EXPECT_EQ(l.Tail(), &b);
+    EXPECT_FALSE(l.Remove(&c));
+    EXPECT_FALSE(l.Remove(nullptr));
+    LList other;
+    other.PushBack(&stranger);
+    EXPECT_FALSE(l.Remove(&stranger));  // linked, but in another list
+    EXPECT_EQ(l.RemoveNext(&a), &b);
+    EXPECT_EQ(l.Tail(), &a);
+    l.PushBack(&c);
+    EXPECT_EQ(Values(l), (std::vector<int>{4, 1, 3}));
+}
+
 TEST(LListTest, SpliceDeleteAllAndDestructor) {
     int deleted = 0;
     LList src, dest;

@@ -134,6 +134,42 @@ TEST(TextFormat, IndependentOfLocale) {
     std::setlocale(LC_ALL, "C");
 }
 
+TEST(CharReader, MemoryAndStringReaders) {
+    const char bytes[] = {'a', 'b', 0, 'c'};
+    LMemReader r(bytes, 4);
+    u8 c;
+    r.Unget();  // never before the start
+    ASSERT_TRUE(r.GetChar(&c));
+    EXPECT_EQ(c, 'a');
+    r.Unget();
+    r.Unget();
+    EXPECT_EQ(Rest(r), "ab");
+    EXPECT_FALSE(r.GetChar(&c));  // the zero byte ends the text and stays
+    EXPECT_EQ(c, 0);
+    char block[8];
+    EXPECT_EQ(r.ReadBlock(block, 8), 2u);  // ReadBlock passes zeros
+    EXPECT_EQ(block[0], 0);
+    EXPECT_EQ(block[1], 'c');
+    EXPECT_EQ(r.ReadBlock(block, 8), 0u);
+
+    LMemReader empty(nullptr, 5);
+    EXPECT_FALSE(empty.GetChar(&c));
+    EXPECT_EQ(empty.ReadBlock(block, 8), 0u);
+
+    LStrReader* sr;
+    {
+        LString s("xyz");
+        sr = new LStrReader(s);
+    }
+    EXPECT_EQ(Rest(*sr), "xyz");
+    delete sr;
+
+    LMemReader r3("hello", 5);
+    EXPECT_EQ(ReaderReadBlockByChars(r3, block, 3), 3u);
+    EXPECT_EQ(ReaderReadBlockByChars(r3, block, 8), 2u);
+    EXPECT_EQ(std::string(block, 2), "lo");
+}
+
 TEST(CharReader, Utf8StreamReaderSkipsOnlyAMark) {
     u8 withBom[] = {0xEF, 0xBB, 0xBF, 0x41, 0x42};
     CMemStrm s1(withBom, sizeof withBom);
