@@ -122,7 +122,6 @@ struct Order {
     }
 };
 
-
 TEST_F(DocFixture, UndoAndRedoOfEveryKindOfEdit) {
     CRecord* before = CRecord::Copy(root(), nullptr);
     CRecord* item = root()->GetListItem(rRows, 1);
