@@ -584,10 +584,6 @@ LMessage LCellListPane::HandleMessage(const LMessage& msg) {
         DropEditCell();
         SetState(kOpUnfocus);
     }
-    // Cell frames come and go with the list, never as its children.
-    if ((msg.Is(LPane_Constructing) || msg.Is(LPane_Destructing)) && msg.source != this &&
-        static_cast<LPane*>(msg.source)->Container() == this)
-        return LMessage();
     return LListPane::HandleMessage(msg);
 }
 

@@ -405,6 +405,10 @@ void LListPane::TrackTo(LPoint pt) {
 // ---------------------------------------------------------------- messages
 
 LMessage LListPane::HandleMessage(const LMessage& msg) {
+    // Panes inside the list (cell frames, the drag source) are none of the parent's children.
+    if ((msg.Is(LPane_Constructing) || msg.Is(LPane_Destructing)) && msg.source != this &&
+        static_cast<LPane*>(msg.source)->Container() == this)
+        return LMessage();
     LMouse* mouse = LMouse::Instance();
     if (mouse && msg.source == mouse) {
         if (msg.Is(LMouse_Click)) {
