@@ -44,6 +44,13 @@ void LDropPane::SetDropOperation(u32 op) {
 }
 
 LMessage LDropPane::HandleMessage(const LMessage& msg) {
+    // A leave comes also when hiding made the pane unusable.
+    if (msg.Is(LDrop_Leave)) {
+        fOperation = 0;
+        fDrag = nullptr;
+        SetHighlight(false);
+        return LMessage{LDropPane_Leave, this, fParent};
+    }
     if (!IsUsable()) return LPane::HandleMessage(msg);
     if (msg.Is(LDrop_Sense)) {
         // No drops behind a modal dialog.
@@ -72,12 +79,6 @@ LMessage LDropPane::HandleMessage(const LMessage& msg) {
             }
         }
         return LMessage();
-    }
-    if (msg.Is(LDrop_Leave)) {
-        fOperation = 0;
-        fDrag = nullptr;
-        SetHighlight(false);
-        return LMessage{LDropPane_Leave, this, fParent};
     }
     if (msg.Is(LDrop_Drop)) {
         SetHighlight(false);
