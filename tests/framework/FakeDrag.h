@@ -17,7 +17,8 @@
 // The image of a fake bitmap: its size and the calls drawn into it.
 class FakeImage : public LRefObj {
 public:
-    FakeImage(u32 w, u32 h, std::string calls) : LRefObj(1), fW(w), fH(h), fCalls(std::move(calls)) {}
+    FakeImage(u32 w, u32 h, std::string calls)
+        : LRefObj(1), fW(w), fH(h), fCalls(std::move(calls)) {}
     u32 fW;
     u32 fH;
     std::string fCalls;

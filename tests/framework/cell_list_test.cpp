@@ -117,7 +117,9 @@ TEST(CellList, RowsWithoutDataShowTheBackground) {
     ctx.SetClipRgn(LRgn(LRect(0, 0, 100, 60)));
     s.fList->Draw(ctx);
     EXPECT_EQ(s.fList->fDrawn, (std::vector<i32>{0, 0, 0, 2, 2, 2}));
-    EXPECT_NE(g.Joined().find("pen grey 1; save; blend normal; fill 0,20,100,40"), std::string::npos) << g.Joined();
+    EXPECT_NE(g.Joined().find("pen grey 1; save; blend normal; fill 0,20,100,40"),
+              std::string::npos)
+        << g.Joined();
     EXPECT_EQ(g.fDepth, 0);
 }
 

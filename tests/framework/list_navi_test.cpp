@@ -40,11 +40,10 @@ TEST(ListNavi, ArrowAndPageSteps) {
     struct Case {
         i32 cell, height, part, moved;
     } cases[] = {
-        {4, 102, kScrollPartDown, 4},
-        {9, 102, kScrollPartDown, 1},
-        {10, 102, kScrollPartPageDown, 9},   // 10 full rows less the step
-        {4, 102, kScrollPartPageDown, 21},   // 25 less 4
-        {10, 17, kScrollPartPageDown, 1},    // one full row: still a step
+        {4, 102, kScrollPartDown, 4},      {9, 102, kScrollPartDown, 1},
+        {10, 102, kScrollPartPageDown, 9},  // 10 full rows less the step
+        {4, 102, kScrollPartPageDown, 21},  // 25 less 4
+        {10, 17, kScrollPartPageDown, 1},   // one full row: still a step
     };
     for (const Case& c : cases) {
         NaviStage s(c.cell, c.height);

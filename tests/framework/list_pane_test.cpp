@@ -47,8 +47,24 @@ TEST(ListPane, ClicksByMode) {
     } cases[] = {
         {3, 20, {6, 9}, kModShift, Rect(2, 5, 7, 10)},
         {3, 20, {1, 6}, kModShift, Rect(1, 6, 5, 8)},
-        {3, 20, {0, 0}, kModCommand, [] { LRgn r = Rect(2, 5, 5, 8); r.Union(Rect(0, 0, 1, 1)); return r; }()},
-        {3, 20, {3, 6}, kModCommand | kModShift, [] { LRgn r = Rect(2, 5, 5, 8); r.Subtract(Rect(3, 6, 4, 7)); return r; }()},
+        {3,
+         20,
+         {0, 0},
+         kModCommand,
+         [] {
+             LRgn r = Rect(2, 5, 5, 8);
+             r.Union(Rect(0, 0, 1, 1));
+             return r;
+         }()},
+        {3,
+         20,
+         {3, 6},
+         kModCommand | kModShift,
+         [] {
+             LRgn r = Rect(2, 5, 5, 8);
+             r.Subtract(Rect(3, 6, 4, 7));
+             return r;
+         }()},
         {3, 8, {3, 9}, 0, LRgn()},
         {1, 8, {3, 9}, 0, LRgn()},
         {3, 8, {3, 9}, kModCommand, Rect(2, 5, 5, 8)},
@@ -72,7 +88,11 @@ TEST(ListPane, CommandDragOnlyGrowsOrOnlyShrinks) {
     s.ClickCell(&g, {0, 0}, kModCommand);
     s.Mouse(LMouse_Move, &g, 25, 5);
     s.Mouse(LMouse_Move, &g, 5, 5);
-    EXPECT_TRUE(g.Selection() == [] { LRgn r = Rect(0, 0, 3, 1); r.Union(Rect(5, 0, 6, 1)); return r; }());
+    EXPECT_TRUE(g.Selection() == [] {
+        LRgn r = Rect(0, 0, 3, 1);
+        r.Union(Rect(5, 0, 6, 1));
+        return r;
+    }());
     // From a selected cell the sweep removes, and never adds back.
     s.ClickCell(&g, {1, 0}, kModCommand);
     s.Mouse(LMouse_Move, &g, 55, 5);
@@ -99,12 +119,18 @@ TEST(ListPane, GridChangesCarryTheSelection) {
         LRgn sel;
     } cases[] = {
         {"pad", [](Grid& g) { g.InsertRows(25, 2); }, 27, Rect(0, 2, 2, 5)},
-        {"insert", [](Grid& g) { g.InsertRows(3, 2); }, 22, [] { LRgn r = Rect(0, 2, 2, 3); r.Union(Rect(0, 5, 2, 7)); return r; }()},
+        {"insert", [](Grid& g) { g.InsertRows(3, 2); }, 22,
+         [] {
+             LRgn r = Rect(0, 2, 2, 3);
+             r.Union(Rect(0, 5, 2, 7));
+             return r;
+         }()},
         {"remove", [](Grid& g) { g.RemoveRows(1, 2); }, 18, Rect(0, 1, 2, 3)},
         {"past end", [](Grid& g) { g.RemoveRows(3, 99); }, 3, Rect(0, 2, 2, 3)},
         {"negative insert", [](Grid& g) { g.InsertRows(-1, 5); }, 20, Rect(0, 2, 2, 5)},
         {"negative remove", [](Grid& g) { g.RemoveRows(-3, 5); }, 20, Rect(0, 2, 2, 5)},
-        {"huge insert", [](Grid& g) { g.InsertRows(2147483600, 1000); }, 2147483647, Rect(0, 2, 2, 5)},
+        {"huge insert", [](Grid& g) { g.InsertRows(2147483600, 1000); }, 2147483647,
+         Rect(0, 2, 2, 5)},
     };
     for (const Case& c : cases) {
         ListStage s;
