@@ -108,6 +108,14 @@ TEST_F(ViewPrefs, ClearingARowRestoresTheDefaultAndThePanelFollowsTheList) {
     EXPECT_EQ(panel.Take(), "close");
     list.SetState(LPane::kOpFocus);
     EXPECT_EQ(panel.Take(), "run Mono 11");
+    list.SetState(LPane::kOpWindowUnkey);
+    list.SetState(LPane::kOpWindowKey);
+    EXPECT_EQ(panel.Take(), "run Mono 11");
+    list.SetState(LPane::kOpContainerHidden);
+    EXPECT_EQ(panel.Take(), "close");
+    list.SetState(LPane::kOpContainerShown);
+    list.SetState(LPane::kOpFocus);
+    EXPECT_EQ(panel.Take(), "run Mono 11");
     // Ignored without a selected row, and while a dialog is up.
     list.SelectNone();
     panel.Choose("Sans", 10);
