@@ -1,9 +1,9 @@
 #pragma once
-// A font panel that only records: every run and close as a line, and the
-// binding of a modeless run so that a test can report a choice through it.
+// A font panel that records runs ("run FAMILY POINTS") and closes, and keeps
+// a modeless run's binding so that a test can report a choice through it.
 
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "platform/DrawingServices.h"
 
@@ -16,19 +16,16 @@ public:
     LNativeCursorRef MakeCursor(const u8*, u32, i32, i32) override { return LNativeCursorRef(); }
     LNativeCursorRef SystemCursor(const char*) override { return LNativeCursorRef(); }
     void SetCursor(LNativeCursor*) override {}
-    i32 RunFontPanel(bool modal, LFontSpec* spec, void* owner, LFontPanelCallback callback,
-                     u32) override {
-        fLog.push_back("run " + std::string(spec->familyName.View()) + " " +
-                       std::to_string(int(spec->pointSize)));
-        if (modal) return kFontPanelDone;
+    i32 RunFontPanel(bool, LFontSpec* spec, void* owner, LFontPanelCallback fn, u32) override {
+        fLog += "run " + std::string(spec->familyName.View()) + " " +
+                std::to_string(int(spec->pointSize));
         fOwner = owner;
-        fCallback = callback;
+        fCallback = fn;
         return kFontPanelShown;
     }
-    void CloseFontPanel(void* owner, LFontPanelCallback callback) override {
-        if (owner != fOwner || callback != fCallback) return;
-        fLog.push_back("close");
-        fOwner = nullptr;
+    void CloseFontPanel(void* owner, LFontPanelCallback fn) override {
+        if (owner != fOwner || fn != fCallback) return;
+        fLog += "close";
         fCallback = nullptr;
     }
     // The user picks a font in the open panel.
@@ -38,14 +35,9 @@ public:
         spec.pointSize = points;
         if (fCallback) fCallback(fOwner, &spec, 2);
     }
-    std::string Take() {
-        std::string s;
-        for (const std::string& l : fLog) s += (s.empty() ? "" : "; ") + l;
-        fLog.clear();
-        return s;
-    }
+    std::string Take() { return std::exchange(fLog, std::string()); }
 
     void* fOwner = nullptr;
     LFontPanelCallback fCallback = nullptr;
-    std::vector<std::string> fLog;
+    std::string fLog;
 };

@@ -2,7 +2,7 @@
 // every window, the window that edits them and the font panel that follows it.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <string>
 
 #include "FakeFontPanel.h"
 #include "FakeWindows.h"
@@ -14,15 +14,15 @@
 
 namespace {
 
-class StyleFrame : public LFrame {
-public:
-    StyleFrame(std::vector<StyleFrame*>* log)
+// Logs itself when the windows are told to lay out again.
+struct StyleFrame : LFrame {
+    explicit StyleFrame(std::vector<LFrame*>* log)
         : LFrame(nullptr, nullptr, LPaneOpt::Window(kWindowOrdinary, 0)), fLog(log) {}
     void StateChanged(u32 op) override {
         if (op == kOpStyleChanged) fLog->push_back(this);
         LFrame::StateChanged(op);
     }
-    std::vector<StyleFrame*>* fLog;
+    std::vector<LFrame*>* fLog;
 };
 
 struct ViewPrefs : ::testing::Test {
@@ -41,11 +41,11 @@ struct ViewPrefs : ::testing::Test {
         const CRecord* e = fonts ? NodeGetSubNode(fonts, MakeIndexedKey("", slot).CStr()) : nullptr;
         return e && NodeFind(e, key, &v) >= 0 ? v : LString("-");
     }
-    CViewFont Font(u32 slot, bool* set = nullptr) {
+    // The family, or "-" when GetFont answers false, then the points.
+    std::string Font(u32 slot) {
         CViewFont f;
-        const bool got = CViewPrefs::Instance().GetFont(slot, &f);
-        if (set) *set = got;
-        return f;
+        const bool set = CViewPrefs::Instance().GetFont(slot, &f);
+        return (set ? std::string(f.family.View()) : "-") + " " + std::to_string(f.points);
     }
 
     FakeServices services;
@@ -57,32 +57,24 @@ struct ViewPrefs : ::testing::Test {
 };
 
 TEST_F(ViewPrefs, ChangesReachEveryWindowOnceAndSizesAreChecked) {
-    std::vector<StyleFrame*> log;
+    std::vector<LFrame*> log;
     StyleFrame a(&log), b(&log);
-    CViewPrefs& prefs = CViewPrefs::Instance();
-    prefs.SetFont(2, CViewFont{"Serif", 13.26f});
-    EXPECT_EQ(log, (std::vector<StyleFrame*>{&a, &b}));
+    CViewPrefs::Instance().SetFont(2, CViewFont{"Serif", 13.26f});
+    EXPECT_EQ(log, (std::vector<LFrame*>{&a, &b}));
     EXPECT_EQ(Stored(2, "pts"), LString("13.3"));
     EXPECT_EQ(LFont(2).GetFamilyName(), LString("Serif"));
-    log.clear();
-    prefs.SetFont(2, CViewFont{"Serif", 13.3f});
-    EXPECT_TRUE(log.empty());
+    CViewPrefs::Instance().SetFont(2, CViewFont{"Serif", 13.3f});
+    EXPECT_EQ(log.size(), 2u);
     // Missing, damaged or absurd sizes read as 12 points; an empty family is no user font.
-    const struct {
-        const char* pts;
-        f32 points;
-    } cases[] = {{nullptr, 12.0f}, {"nan", 12.0f}, {"0.5", 12.0f}, {"5000", 12.0f}, {"9.5", 9.5f}};
     CRecord* entry = NodeGetSubNode(NodeGetSubNode(node, "fonts"), "2");
-    for (const auto& c : cases) {
-        NodeSet(entry, nullptr, "pts", LString(c.pts ? c.pts : ""));
-        bool set = false;
-        EXPECT_EQ(Font(2, &set).points, c.points) << (c.pts ? c.pts : "none");
-        EXPECT_TRUE(set);
+    for (const char* pts : {"", "nan", "0.5", "5000"}) {
+        NodeSet(entry, nullptr, "pts", LString(pts));
+        EXPECT_EQ(Font(2), "Serif 12.000000") << pts;
     }
+    NodeSet(entry, nullptr, "pts", LString("9.5"));
+    EXPECT_EQ(Font(2), "Serif 9.500000");
     NodeSet(entry, nullptr, "fam", LString());
-    bool set = true;
-    Font(2, &set);
-    EXPECT_FALSE(set);
+    EXPECT_EQ(Font(2), "- 9.500000");
 }
 
 TEST_F(ViewPrefs, ClearingARowRestoresTheDefaultAndThePanelFollowsTheList) {
@@ -103,7 +95,7 @@ TEST_F(ViewPrefs, ClearingARowRestoresTheDefaultAndThePanelFollowsTheList) {
     list.SetState(LPane::kOpFocus);
     EXPECT_EQ(panel.Take(), "run Fake 12");
     panel.Choose("Mono", 11);
-    EXPECT_EQ(Font(0).family, LString("Mono"));
+    EXPECT_EQ(Font(0), "Mono 11.000000");
     list.SetState(LPane::kOpUnfocus);
     EXPECT_EQ(panel.Take(), "close");
     list.SetState(LPane::kOpFocus);
@@ -118,30 +110,28 @@ TEST_F(ViewPrefs, ClearingARowRestoresTheDefaultAndThePanelFollowsTheList) {
     LFrame modal(nullptr, nullptr, LPaneOpt::Window(kWindowDialog, 0));
     modal.ShowWindow();
     panel.Choose("Sans", 10);
-    EXPECT_EQ(Font(0).family, LString("Mono"));
-    EXPECT_EQ(Font(u32(-1)).family, LString());
+    EXPECT_EQ(Font(0), "Mono 11.000000");
+    EXPECT_EQ(Font(u32(-1)), "- 12.000000");
     list.SetState(LPane::kOpContainerHidden);
     EXPECT_EQ(panel.Take(), "close");
 }
 
 TEST_F(ViewPrefs, TheWindowIsMadeOnceAndLaidOutAtItsPreferredSize) {
     struct App : CMainLoopBase {
-        LHandler* Prefs() const { return fPrefsWindow; }
+        CViewPrefsDlg* Prefs() const { return static_cast<CViewPrefsDlg*>(fPrefsWindow); }
     } app;
     app.ShowViewPrefs();
-    LHandler* first = app.Prefs();
+    CViewPrefsDlg* dlg = app.Prefs();
     app.ShowViewPrefs();
-    EXPECT_EQ(app.Prefs(), first);
-    auto* dlg = static_cast<CViewPrefsDlg*>(first);
+    EXPECT_EQ(app.Prefs(), dlg);
     EXPECT_EQ(dlg->Window()->Type(), u32(kWindowOrdinary));
-    LDrawCtx ctx;
     const LRect pref = dlg->Window()->GetContentScreenRect();
     dlg->SetWindowBounds(LRect(pref.left, pref.top, pref.left + 900, pref.top + 700));
     CViewPrefs::Instance().SetFont(1, CViewFont{"Wide", 30});
+    LDrawCtx ctx;
     const LRect after = dlg->Window()->GetContentScreenRect();
-    EXPECT_EQ(after.Width(), dlg->GetPrefWidth(&ctx, 0));
-    EXPECT_EQ(after.Height(), dlg->GetPrefHeight(&ctx, 0));
-    EXPECT_EQ(after.Width(), pref.Width());
+    EXPECT_EQ(LPoint({after.Width(), after.Height()}),
+              LPoint({dlg->GetPrefWidth(&ctx, 0), dlg->GetPrefHeight(&ctx, 0)}));
 }
 
 }  // namespace
