@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "FakeWindows.h"
-#include "framework/CMenuKeyReg.h"
-#include "framework/CViewPrefs.h"
+#include "MenuKeyApp.h"
 #include "framework/InputState.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
@@ -16,40 +15,6 @@
 #include "records/RecordKinds.h"
 
 namespace {
-
-// The application object's part in menu keys: the registry sees the bars and
-// choices first, "LStdCmd_MenuKey" arms it, and the preferences record keeps
-// the table (field mnky) and the view preferences (field vwpf).
-class KeyApp : public CMainLoopBase {
-public:
-    LMessage HandleMessage(const LMessage& msg) override {
-        const bool offered =
-            msg.Is(LMenuBar_Added) || msg.Is(LMenuBar_Ready) || msg.Is(LMenuItem_Selected);
-        if (offered && reg.HandleMessage(msg)) return LMessage();
-        if (msg.Is(LMenuBar_Ready)) {
-            auto* bar = static_cast<LMenuBar*>(msg.source);
-            for (const char* c : {"cA", "cB", "cC", LStdCmd_MenuKey}) bar->EnableCommand(c);
-        }
-        if (msg.Is(LMenuItem_Selected)) {
-            auto* item = static_cast<LMenuItem*>(msg.source);
-            if (item->HasCommand(LStdCmd_MenuKey)) {
-                reg.Arm();
-                return LMessage();
-            }
-            chosen.push_back(std::string(item->FirstCommand().View()));
-            return LMessage();
-        }
-        return CMainLoopBase::HandleMessage(msg);
-    }
-    void LoadPrefs(CRecord* pref) {
-        reg.LoadFrom(pref, PrefF::mnky);
-        CViewPrefs::Instance().Attach(pref->GetChild(PrefF::vwpf));
-    }
-    FakeMainLoop* Loop() { return static_cast<FakeMainLoop*>(RunLoop()); }
-
-    CMenuKeyReg reg{this};
-    std::vector<std::string> chosen;
-};
 
 // Deletes an item when it fires, as the application's rebuilt menus do.
 struct ItemKiller : LHandler {
@@ -66,7 +31,7 @@ struct MenuKeys : ::testing::Test {
         RegisterAllRecordKinds();
         static LResFile res(AppResFileRef());
         SetDefaultResChain(&res);
-        app = std::make_unique<KeyApp>();
+        app = std::make_unique<MenuKeyApp>();
         bar = app->Loop()->AppMenuBar();
         menu = new LMenu(bar, LString("TEST"), LString("Test"));
         for (const char* spec : {"cA Alpha", "cB Beta", "cC One", "cC Two"}) {
@@ -114,7 +79,7 @@ struct MenuKeys : ::testing::Test {
     FakeWindows windows{services};
     LMouse mouse;
     LKeyboard keyboard;
-    std::unique_ptr<KeyApp> app;
+    std::unique_ptr<MenuKeyApp> app;
     LMenuBar* bar = nullptr;
     LMenu* menu = nullptr;
     CRecord* pref = nullptr;
@@ -182,12 +147,12 @@ TEST_F(MenuKeys, TheDialogCapturesPrintableKeysAndShowsThem) {
 TEST_F(MenuKeys, TheTableSurvivesThePreferencesWalkAndFailedCopiesKeepTheStoredOne) {
     StoreRows({{"cA", "Alpha", "nK"}, {"cC", "One", "nJ"}, {"cC", "Two", ""}});
     app->LoadPrefs(pref);
-    app->reg.SaveTo(pref, PrefF::mnky);
+    app->SavePrefs(pref);
     CMemPrefStore store;
     ASSERT_TRUE(WriteToPrefNode(store, pref));
     CRecord* back = CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref));
     ASSERT_TRUE(ReadFromPrefNode(store, back));
-    KeyApp other;
+    MenuKeyApp other;
     other.reg.LoadFrom(back, PrefF::mnky);
     EXPECT_EQ(Table(other.reg), "cA Alpha nK;cC One nJ;cC Two ;");
     // Another kind in the field leaves the table.
@@ -199,7 +164,7 @@ TEST_F(MenuKeys, TheTableSurvivesThePreferencesWalkAndFailedCopiesKeepTheStoredO
     CRecord* n = app->reg.Table()->GetListItem(PrmtF::elms, 0);
     for (int i = 0; i < 80 && n; ++i) n = NodeGetOrCreate(n, nullptr, "x");
     const CRecord* stored = pref->GetChild(PrefF::mnky);
-    app->reg.SaveTo(pref, PrefF::mnky);
+    app->SavePrefs(pref);
     EXPECT_EQ(pref->GetChild(PrefF::mnky), stored);
 }
 
