@@ -32,10 +32,10 @@ TEST(LevelMeter, LevelsClampRedrawOnlyTheDifferenceAndComputeIn64Bits) {
     }
     m.SetBounds(LRect(0, 0, 8, 100));  // taller than wide: lit from the bottom up
     EXPECT_EQ(m.LitRect(128), LRect(0, 50, 8, 100));
-    m.SetBounds(LRect(0, 0, 300, 8));
-    m.SetMax(2 * 3600 * 1000);  // a 2-hour scene in ms
-    EXPECT_EQ(m.LitLength(3600 * 1000), 150);
-    EXPECT_EQ(m.PointAt({150, 4}), 3600 * 1000);
+    m.SetBounds(LRect(0, 0, 600, 8));  // pixels x level pass 32 bits
+    m.SetMax(2 * 3600 * 1000);         // a 2-hour scene in ms
+    EXPECT_EQ(m.LitLength(2 * 3600 * 1000), 600);
+    EXPECT_EQ(m.PointAt({600, 4}), 2 * 3600 * 1000);
     m.SetBounds(LRect(5, 5, 5, 5));  // collapsed
     EXPECT_EQ(m.PointAt({5, 5}), 0);
 }
