@@ -7,6 +7,7 @@
 
 #include "FakeWindows.h"
 #include "MenuKeyApp.h"
+#include "framework/StdDialogs.h"
 #include "framework/InputState.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
@@ -24,6 +25,18 @@ struct ItemKiller : LHandler {
         return LMessage();
     }
     LMenuItem* victim = nullptr;
+};
+
+// Notes the text of each message dialog it finds up when it fires.
+struct MessagePeek : LHandler {
+    LMessage HandleMessage(const LMessage&) override {
+        LWindow* w = LDesktop::FindWindowById(kWindowDialog);
+        auto* d = w ? dynamic_cast<CSimpleMessageDialog*>(w->GetFrame()) : nullptr;
+        const LString text = d ? d->fMessage.GetText() : LString();
+        if (d && (seen.empty() || !(seen.back() == text))) seen.push_back(text);
+        return LMessage();
+    }
+    std::vector<LString> seen;
 };
 
 struct MenuKeys : ::testing::Test {
@@ -95,11 +108,16 @@ TEST_F(MenuKeys, OneKeyNeverSitsOnTwoItems) {
 TEST_F(MenuKeys, AssigningRefusesOwnAndUsedKeysAndKeepsEmptyKeysOnlyBesideOthers) {
     LMenuItem* undo = bar->FindMenu("EDIT")->ItemAt(0);
     ASSERT_FALSE(undo->fKeyText.IsEmpty());
+    MessagePeek peek;
+    LTimer peeking(&peek);
+    peeking.StartRepeating(1u);
+    Turn({});
     Turn({13});  // dismisses the "own key" message
     app->reg.AssignKey(undo);
     // Command-Z is Undo's: the message, then the dialog again. The item dies
     // while the dialog runs; only its command and title are used.
     Turn({'z', 13}, kModCommand);
+    Turn({});
     Turn({13});
     Turn({'q', 13});
     ItemKiller killer;
@@ -109,6 +127,9 @@ TEST_F(MenuKeys, AssigningRefusesOwnAndUsedKeysAndKeepsEmptyKeysOnlyBesideOthers
     app->reg.AssignKey(Item(0));
     EXPECT_EQ(killer.victim, nullptr);
     EXPECT_EQ(Table(app->reg), "cA Alpha nQ;");
+    EXPECT_EQ(peek.seen, (std::vector<LString>{StdDialogText("CMENUKEYREG", 0),
+                                               StdDialogText("CMENUKEYREG", 1)}));
+    peeking.Stop();
     for (u32 i : {0, 1, 2}) {
         Turn(i == 1 ? std::initializer_list<u32>{'j', 13} : std::initializer_list<u32>{13});
         app->reg.AssignKey(Item(i));  // Beta, One, Two
