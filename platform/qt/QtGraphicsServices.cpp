@@ -4,14 +4,14 @@
 #include <QStyleHints>
 
 #include "base/Clock.h"
-#include "framework/CMainLoop.h"
+#include "platform/qt/QtMainLoop.h"
 
 u32 QtGraphicsServices::NowMs() {
     return LTickMs();
 }
 
 void QtGraphicsServices::RearmMainTimer() {
-    if (CMainLoop* loop = CMainLoop::Current()) loop->RearmTimer();
+    if (CQtMainLoop* loop = CQtMainLoop::Ready()) loop->RearmTimer();
 }
 
 void QtGraphicsServices::GetKeyThresholds(i32* initial, i32* repeat) {

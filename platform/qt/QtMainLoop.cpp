@@ -17,6 +17,7 @@ namespace {
 
 const QEvent::Type kDeferredEvent = QEvent::Type(QEvent::User + 0x4b44);
 CQtMainLoop::TerminateFn sTerminate = nullptr;
+CQtMainLoop* sReady = nullptr;
 
 LHandler* DialogHandler() {
     LWindow* w = LDesktop::FindWindowById(kWindowDialog);
@@ -35,10 +36,18 @@ CQtMainLoop::CQtMainLoop(CMainLoopBase* owner) : CMainLoop(owner), fAgent(this) 
     fTimer.setSingleShot(true);
     fTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&fTimer, &QTimer::timeout, &fAgent, [this] { Fire(); });
+    sReady = this;
+    // Timers started while the framework part was being made.
+    RearmTimer();
 }
 
 CQtMainLoop::~CQtMainLoop() {
+    if (sReady == this) sReady = nullptr;
     fTimer.stop();
+}
+
+CQtMainLoop* CQtMainLoop::Ready() {
+    return sReady;
 }
 
 void CQtMainLoop::SetTerminateHandler(TerminateFn fn) {

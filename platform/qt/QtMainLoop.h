@@ -47,6 +47,9 @@ public:
     // Called by the entry point to end the application; null for none.
     using TerminateFn = void (*)();
     static void SetTerminateHandler(TerminateFn fn);
+    // The loop once it is fully built (the menu bar's timers start while the
+    // framework part is still being made); null before and after.
+    static CQtMainLoop* Ready();
 
 private:
     friend class CQtLoopAgent;
