@@ -55,6 +55,12 @@ Qt::WindowFlags FlagsFor(u32 type, u32 kind) {
     return f;
 }
 
+// The offscreen platform keeps no stacking and says so on every raise.
+void Raise(QWidget* w) {
+    static const bool stacks = QGuiApplication::platformName() != QLatin1String("offscreen");
+    if (stacks) w->raise();
+}
+
 }  // namespace
 
 MWindow* AsMWindow(LNativeWindow native) {
@@ -487,7 +493,7 @@ void QtWindowServices::MakeKeyAndOrderFront(LNativeWindow window) {
     MWindow* w = AsMWindow(window);
     if (!w) return;
     ShowBeforeOrdering(w, true);
-    w->raise();
+    Raise(w);
     w->activateWindow();
     MoveToFront(w);
 }
@@ -496,7 +502,7 @@ void QtWindowServices::OrderFront(LNativeWindow window) {
     MWindow* w = AsMWindow(window);
     if (!w) return;
     ShowBeforeOrdering(w, false);
-    w->raise();
+    Raise(w);
     MoveToFront(w);
 }
 
@@ -513,9 +519,9 @@ void QtWindowServices::OrderBehind(LNativeWindow window, LNativeWindow other) {
     ShowBeforeOrdering(w, false);
     // The new window comes up on top; raising the other window and then the
     // ones that were in front of it, back to front, leaves it directly behind.
-    w->raise();
-    o->raise();
-    for (auto it = inFront.rbegin(); it != inFront.rend(); ++it) (*it)->raise();
+    Raise(w);
+    Raise(o);
+    for (auto it = inFront.rbegin(); it != inFront.rend(); ++it) Raise(*it);
     Forget(w);
     at = std::find(fOrder.begin(), fOrder.end(), o);
     fOrder.insert(at + 1, w);
