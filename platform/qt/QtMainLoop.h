@@ -41,7 +41,7 @@ public:
     // The delay the native timer was last armed with, and the wait of the last
     // modal turn (for tests).
     u32 ArmedMs() const { return fArmedMs; }
-    bool IsArmed() const { return fTimer.isActive(); }
+    i32 RemainingMs() const { return fTimer.remainingTime(); }
     u32 LastModalWaitMs() const { return fModalWaitMs; }
 
     // Called by the entry point to end the application; null for none.
