@@ -159,20 +159,23 @@ void MWindow::closeEvent(QCloseEvent* e) {
     if (Closable()) Post(LWindow_Close);
 }
 
+void MWindow::ApplyLimits() {
+    if (!fOwner || !Resizable() || fBounding) return;
+    // The window manager keeps a user's resize inside the placer's limits; a
+    // size it let through anyway is put back.
+    const QSize extra = size() - fView->size();
+    QSize lo, hi;
+    const QSize want = BoundSize(fView->size(), &lo, &hi);
+    fBounding = true;
+    setMinimumSize(lo + extra);
+    setMaximumSize((hi + extra).boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)));
+    if (want != fView->size()) resize(want + extra);
+    fBounding = false;
+}
+
 void MWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    if (fOwner && Resizable() && !fBounding && e->spontaneous()) {
-        // The user (or the window manager) resized: hold the content inside
-        // the placer's limits, and tell the window manager those limits.
-        const QSize extra = size() - fView->size();
-        QSize lo, hi;
-        const QSize want = BoundSize(fView->size(), &lo, &hi);
-        fBounding = true;
-        setMinimumSize(lo + extra);
-        setMaximumSize(hi.boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX) - extra) + extra);
-        if (want != fView->size()) resize(want + extra);
-        fBounding = false;
-    }
+    if (e->spontaneous()) ApplyLimits();
     ReportPlace();
 }
 
@@ -483,6 +486,7 @@ void QtWindowServices::ShowBeforeOrdering(MWindow* w, bool activate) {
                 break;
             }
         }
+        w->ApplyLimits();
         w->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
         w->show();
         w->setAttribute(Qt::WA_ShowWithoutActivating, false);

@@ -40,6 +40,8 @@ public:
     void ReportPlace();
     // The framework's size limits for a content size: the placer's answer.
     QSize BoundSize(QSize wanted, QSize* minimum, QSize* maximum);
+    // Gives the window manager the placer's limits; a size outside them is put back.
+    void ApplyLimits();
 
     LWindow* fOwner = nullptr;
 
