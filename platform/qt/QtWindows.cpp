@@ -204,11 +204,10 @@ bool MWindowView::event(QEvent* e) {
 
 void MWindowView::paintEvent(QPaintEvent* e) {
     QPainter painter(this);
+    // The window's own background first, as the system draws it under a view.
+    painter.fillRect(e->rect(), palette().window());
     LWindow* owner = fWindow->Owner();
-    if (!owner || !sServices) {
-        painter.fillRect(e->rect(), palette().window());
-        return;
-    }
+    if (!owner || !sServices) return;
     QtPainterGraphics graphics(painter, e->region());
     LRgn region;
     for (const QRect& r : e->region())

@@ -20,6 +20,8 @@ public:
     int Run(const std::string& command, std::string* out = nullptr) const;
     // xdotool with the arguments given.
     int Xdotool(const std::string& args) const { return Run("xdotool " + args); }
+    // The same without waiting: the test's event loop runs meanwhile.
+    void XdotoolAsync(const std::string& args) const { Run("sh -c 'xdotool " + args + "' >/dev/null 2>&1 &"); }
     // The whole screen as a PNG file.
     bool Screenshot(const std::string& path) const;
     // The managed windows bottom to top (_NET_CLIENT_LIST_STACKING).

@@ -46,6 +46,9 @@ protected:
 TEST_F(Xvfb, RealKeysAndWheel) {
     RecFrame frame(kWindowOrdinary, 6);
     frame.GetWindow()->SetContentRect(LRect(100, 100, 400, 300));
+    LPenRef red;
+    MakePenByColor(&red, 0xCC3333FF, 0);
+    frame.SetBackColor(red);
     Front(frame);
     const struct {
         const char* keys;
@@ -138,9 +141,9 @@ TEST_F(Xvfb, StackingModalityAndTheBoundedWait) {
     dialog.ShowWindow();
     RunUntil([&] { return dialog.Native()->isActiveWindow(); });
     gLog.clear();
-    gX->Xdotool("mousemove 300 300 click 1 sleep 0.2 click 1");
+    gX->XdotoolAsync("mousemove 300 300 click 1 sleep 0.3 click 1");
     const u32 t0 = LTickMs();
-    while (LTickMs() - t0 < 400) Loop()->RunModalTurn(gApp);
+    while (LTickMs() - t0 < 600) Loop()->RunModalTurn(gApp);
     EXPECT_EQ(Count(LWindow_Click), 0);
     EXPECT_GE(fired, 5);
     dialog.HideWindow();
