@@ -40,7 +40,8 @@ XvfbHarness::XvfbHarness() {
         return;
     int fds[2];
     if (pipe(fds) != 0) return;
-    const char* const xvfb[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten", "tcp", nullptr};
+    const char* const xvfb[] = {"Xvfb",        "-displayfd", "3",   "-screen", "0",
+                                "1280x800x24", "-nolisten",  "tcp", nullptr};
     fXvfb = Spawn(xvfb, fds[1]);
     close(fds[1]);
     std::string number;
@@ -89,8 +90,11 @@ bool XvfbHarness::Screenshot(const std::string& path) const {
     return Run("import -window root '" + path + "'") == 0;
 }
 
-std::string XvfbHarness::Stacking() const {
+std::vector<u64> XvfbHarness::Stacking() const {
     std::string out;
     Run("xprop -root _NET_CLIENT_LIST_STACKING", &out);
-    return out;
+    std::vector<u64> ids;
+    for (size_t at = 0; (at = out.find("0x", at)) != std::string::npos; at += 2)
+        ids.push_back(std::stoull(out.substr(at), nullptr, 16));
+    return ids;
 }

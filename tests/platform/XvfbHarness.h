@@ -5,6 +5,9 @@
 // before the QApplication is made (QT_QPA_PLATFORM "xcb").
 #include <string>
 #include <sys/types.h>
+#include <vector>
+
+#include "base/Types.h"
 
 class XvfbHarness {
 public:
@@ -21,11 +24,13 @@ public:
     // xdotool with the arguments given.
     int Xdotool(const std::string& args) const { return Run("xdotool " + args); }
     // The same without waiting: the test's event loop runs meanwhile.
-    void XdotoolAsync(const std::string& args) const { Run("sh -c 'xdotool " + args + "' >/dev/null 2>&1 &"); }
+    void XdotoolAsync(const std::string& args) const {
+        Run("sh -c 'xdotool " + args + "' >/dev/null 2>&1 &");
+    }
     // The whole screen as a PNG file.
     bool Screenshot(const std::string& path) const;
     // The managed windows bottom to top (_NET_CLIENT_LIST_STACKING).
-    std::string Stacking() const;
+    std::vector<u64> Stacking() const;
 
 private:
     pid_t fXvfb = -1;
