@@ -181,6 +181,8 @@ void AppDelegate::WillTerminate() {
     fTerminated = true;
     ShutdownAppSingletons();
     fMain = nullptr;
+    // The windows the singletons released go now, while Qt is still there.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void AppDelegate::RequestQuit() {

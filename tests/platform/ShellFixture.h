@@ -99,7 +99,7 @@ struct ShellEnv {
     }
     ~ShellEnv() {
         ShutdownAppSingletons();
-        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         delete shell;
         delete app;
     }

@@ -3,6 +3,7 @@
 // free display number with openbox managing it, xdotool for real keys, wheel,
 // moves and resizes, and whole-screen pictures. Set DISPLAY from Display()
 // before the QApplication is made (QT_QPA_PLATFORM "xcb").
+#include <cstdio>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -33,8 +34,9 @@ public:
     std::vector<u64> Stacking() const;
 
 private:
-    pid_t fXvfb = -1;
-    pid_t fWm = -1;
+    pid_t fXvfb = -1, fWm = -1;
+    FILE* fXvfbOut = nullptr;
+    FILE* fWmOut = nullptr;
     std::string fDisplay;
     bool fOk = false;
 };
