@@ -1,5 +1,12 @@
 #include "platform/qt/QtPainterGraphics.h"
 
+#include <QApplication>
+#include <QFrame>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+#include "platform/qt/QtColors.h"
+
 QtPainterGraphics::QtPainterGraphics(QPainter& painter, const QRegion& baseClip)
     : fPainter(painter), fBase(baseClip) {
     fPainter.setClipRegion(fBase);
@@ -14,38 +21,11 @@ void QtPainterGraphics::RestoreState() {
 }
 
 void QtPainterGraphics::SetBlendMode(LBlendMode mode) {
-    switch (mode) {
-        case LBlendMode::kDifference:
-            fPainter.setCompositionMode(QPainter::CompositionMode_Difference);
-            break;
-        case LBlendMode::kMultiply:
-            fPainter.setCompositionMode(QPainter::CompositionMode_Multiply);
-            break;
-        case LBlendMode::kScreen:
-            fPainter.setCompositionMode(QPainter::CompositionMode_Screen);
-            break;
-        default:
-            fPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            break;
-    }
+    fPainter.setCompositionMode(QtCompositionMode(mode));
 }
 
 QColor QtPainterGraphics::PenColor(const LPen& pen) {
-    switch (pen.fKind) {
-        case LPen::kByColor:
-            return QColor(int(pen.fRgba >> 24), int((pen.fRgba >> 16) & 0xFF),
-                          int((pen.fRgba >> 8) & 0xFF), int(pen.fRgba & 0xFF));
-        case LPen::kByGray: {
-            static const int kGreys[5] = {0, 64, 128, 192, 230};
-            const int g = kGreys[pen.fRgba <= 4 ? pen.fRgba : 0];
-            return QColor(g, g, g);
-        }
-        default: {
-            // Selection, drop highlight and focus ring; the text background.
-            if (pen.fId == 6) return QColor(255, 255, 255);
-            return QColor(48, 140, 198);
-        }
-    }
+    return QtPenColor(&pen);
 }
 
 void QtPainterGraphics::ApplyPen(const LPen& pen) {
@@ -98,10 +78,36 @@ void QtPainterGraphics::StrokePath() {
     fPath = QPainterPath();
 }
 
-void QtPainterGraphics::DrawTextFieldFrame(const LRect& rect, bool, bool focused) {
-    const QRectF r(rect.left + 0.5, rect.top + 0.5, rect.right - rect.left - 1.0,
-                   rect.bottom - rect.top - 1.0);
-    fPainter.setPen(QPen(focused ? QColor(48, 140, 198) : QColor(128, 128, 128), 1.0));
-    fPainter.setBrush(Qt::NoBrush);
-    fPainter.drawRect(r);
+namespace {
+// The theme's frame around rect: the list box a plain frame, the text field a
+// line-edit frame; focus shows as the style's focus state.
+void DrawThemeFrame(QPainter& painter, const LRect& rect, bool active, bool focused,
+                    QStyle::PrimitiveElement element) {
+    QStyleOptionFrame opt;
+    opt.rect = QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    opt.palette = QGuiApplication::palette();
+    opt.state = QStyle::State_Sunken;
+    if (active) opt.state |= QStyle::State_Enabled | QStyle::State_Active;
+    if (focused) opt.state |= QStyle::State_HasFocus;
+    opt.lineWidth = 1;
+    opt.frameShape = QFrame::StyledPanel;
+    QApplication::style()->drawPrimitive(element, &opt, &painter, nullptr);
+    // Not every theme shows focus on a bare frame: the focus ring colour does.
+    if (focused) {
+        painter.save();
+        painter.setPen(
+            QPen(QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight), 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(opt.rect).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter.restore();
+    }
+}
+}  // namespace
+
+void QtPainterGraphics::DrawTextFieldFrame(const LRect& rect, bool active, bool focused) {
+    DrawThemeFrame(fPainter, rect, active, focused, QStyle::PE_FrameLineEdit);
+}
+
+void QtPainterGraphics::DrawListFrame(const LRect& rect, bool active, bool focused) {
+    DrawThemeFrame(fPainter, rect, active, focused, QStyle::PE_Frame);
 }

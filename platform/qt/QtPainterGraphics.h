@@ -26,11 +26,13 @@ public:
     void FillPath() override;
     void StrokePath() override;
     void DrawTextFieldFrame(const LRect& rect, bool active, bool focused) override;
+    void DrawListFrame(const LRect& rect, bool active, bool focused) override;
 
     QPainter& Painter() { return fPainter; }
-    // The colour a pen paints with; pens by id and grey levels get fixed
-    // colours until the system palette takes them over.
+    // The colour a pen paints with; pens by id follow the system palette.
     static QColor PenColor(const LPen& pen);
+    // The colour of the last pen applied.
+    const QColor& CurrentColor() const { return fColor; }
 
 private:
     QPainter& fPainter;
