@@ -154,6 +154,8 @@ TEST_F(QtShellTest, ScreenPointsAndClickHistory) {
     for (LPoint p : {LPoint{0, 0}, LPoint{123, 456}, LPoint{-50, 20}})
         EXPECT_EQ(port.LocalToScreen(port.ScreenToLocal(p)), p);
     EXPECT_EQ(port.ScreenToLocal(LPoint{110, 120}), (LPoint{3, 23}));
+    EXPECT_EQ(port.fClip.GetBounds(), LRect(0, 0, 200, 200));
+    EXPECT_TRUE(port.fNative && LWindowPort(nullptr, nullptr, nullptr).fClip.IsEmpty());
 
     // One press filled twice counts once in the click history.
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(205, 205), Qt::LeftButton,
