@@ -103,7 +103,9 @@ TEST(DropPane, DragLeavesHiddenMovedAndDyingPanes) {
         if (way == 2) delete s.fPane;
         EXPECT_EQ(drop->Target(), nullptr) << way;
         EXPECT_EQ(drop->Operation(), 0);
-        if (way < 2) EXPECT_EQ(s.fOwner->Take(), "LDropPane_Leave") << way;
+        if (way < 2) {
+            EXPECT_EQ(s.fOwner->Take(), "LDropPane_Leave") << way;
+        }
         s.fDrag.Over(s.Native(), s.At(150, 150));
         EXPECT_EQ(s.fDrag.DropOn(s.Native()), 0u);
     }

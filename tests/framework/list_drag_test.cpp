@@ -135,8 +135,9 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
             s.Mouse(LMouse_Release, s.fList, 50, c.row * 10 + 5);
             s.fMouse.fCapture = nullptr;
             s.Fire(0);
-            if (!c.clickDrag && c.row < 10)
+            if (!c.clickDrag && c.row < 10) {
                 EXPECT_EQ(s.fList->fCodes.back(), CListDragDropHelper::kPressEnded) << c.what;
+            }
         } else {
             ASSERT_NE(s.Dragger(), nullptr) << c.what;
             s.Mouse(LMouse_Move, s.Dragger(), 50 + c.moveBy, c.row * 10 + 5);
