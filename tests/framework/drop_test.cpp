@@ -93,6 +93,8 @@ TEST(DropPane, HighlightAndDropOnlyWithAnOperation) {
 TEST(DropPane, DragLeavesHiddenMovedAndDyingPanes) {
     for (int way = 0; way < 3; ++way) {
         DropStage s;
+        LDropPane keep(s.fOwner, 0);  // keeps the window accepting drags
+        keep.SetBounds(LRect(200, 100, 250, 150));
         s.fOwner->fOp = 2;
         s.fDrag.Over(s.Native(), s.At(20, 20));
         LDrop* drop = s.fDrag.DropOf(s.Native());
