@@ -216,6 +216,14 @@ TEST(ListDrag, ImagesOfTheSelectedRowsOrOneClearPixel) {
     EXPECT_EQ(s.fDrag.fDrags, 2u);
 }
 
+TEST(FloatPanel, StyleMasks) {
+    const u32 masks[] = {17, 19, 29, 31, 31, 17, 0, 17};
+    for (u32 style = 0; style < 8; ++style)
+        EXPECT_EQ(CFloatPanel(style, 0).StyleMask(), masks[style]) << style;
+    EXPECT_TRUE(CFloatPanel(6, 0).IgnoresMouse());
+    EXPECT_FALSE(CFloatPanel(1, 1).HidesOnDeactivate());
+}
+
 // ---------------------------------------------------------------- moving items
 
 using namespace RecField;
