@@ -1,12 +1,19 @@
 // The Qt shell on the offscreen platform: the one native timer, modal turns,
 // deferred passes, wheel gathering, window kinds, close and context clicks,
-// screen points and the click history.
+// screen points and the click history; and the application entry run as a
+// program (tools/kvshell): launch requests, the quit protocol by SIGTERM, also
+// from inside a modal loop, and key equivalents against the menus' validation.
 #include <gtest/gtest.h>
 
 #include <QWheelEvent>
 
 #include <array>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 
 #include "ShellFixture.h"
 #include "framework/LTimer.h"
@@ -89,8 +96,7 @@ TEST_F(QtShellTest, WheelGathering) {
     EXPECT_TRUE(RunUntil([] { return Count(LWindow_Wheel) > 0; }));
     RunUntil([] { return false; }, 30);
     EXPECT_EQ(Count(LWindow_Wheel), 1);
-    EXPECT_EQ(std::tuple(frame->fWheel.dy, frame->fWheel.pos, frame->fWheel.modifiers),
-              std::tuple(21, LPoint{300, 200}, u32(kModShift)));
+    EXPECT_EQ(frame->fWheel, std::tuple(21, LPoint{300, 200}, u32(kModShift)));
     // A notch is 20; a window gone before the firing takes its wheel along.
     Wheel(view, {300, 200}, {}, {120, 0}, Qt::NoModifier);
     EXPECT_EQ(Loop()->fWheelDx, 20);
@@ -167,6 +173,62 @@ TEST_F(QtShellTest, ScreenPointsAndClickHistory) {
     SleepMs(2);
     FillMouseFromQt(press);
     EXPECT_EQ(history(), once);
+}
+
+struct Case {
+    const char* script;
+    const char* arg;                     // a file on the command line, or none
+    std::vector<std::string> termAfter;  // SIGTERM when each of these lines comes, in order
+    std::string expected;                // the whole output
+};
+
+std::string RunShell(const Case& c, int* status) {
+    // The shell prints its process id, then becomes the program.
+    std::string cmd = std::string("echo $$; exec env QT_QPA_PLATFORM=offscreen KVSHELL=") +
+                      c.script + " " KEVO_BINARY_DIR "/tools/kvshell/kvshell";
+    if (c.arg) cmd += std::string(" '") + c.arg + "'";
+    FILE* f = popen(cmd.c_str(), "r");
+    char line[256];
+    const pid_t pid = fgets(line, sizeof line, f) ? pid_t(std::atol(line)) : 0;
+    std::string text;
+    size_t next = 0;
+    alarm(20);  // a program that hangs ends the test
+    while (pid && fgets(line, sizeof line, f)) {
+        text += line;
+        if (next < c.termAfter.size() && c.termAfter[next] + "\n" == line) {
+            ++next;
+            kill(pid, SIGTERM);
+        }
+    }
+    alarm(0);
+    *status = pclose(f);
+    return text;
+}
+
+TEST(Shell, LaunchQuitAndKeys) {
+    const std::string tail = "quit\n~app before singletons\nexit clean\n";
+    // clang-format off
+    const Case cases[] = {
+        // A plain launch: one empty open request; SIGTERM quits like Quit.
+        {"", nullptr, {"open 0"}, "open 0\n" + tail},
+        // A file on the command line stands for an open request; no empty one.
+        {"", "/tmp/kv shell.show", {"open 1 file:///Root/tmp/kv%20shell.show"},
+         "open 1 file:///Root/tmp/kv%20shell.show\n" + tail},
+        // A handler that consumes the quit request cancels it.
+        {"refuse", nullptr, {"open 0", "quit refused"}, "open 0\nquit refused\n" + tail},
+        // Inside a dialog's modal loop an accepted quit ends the process.
+        {"dialog", nullptr, {"modal"}, "open 0\nmodal\nquit\n~app before singletons\n"},
+        // Ctrl-Q with no enabled Quit item does nothing; with one it quits.
+        {"ctrlq", nullptr, {"ctrlq sent"}, "open 0\nctrlq sent\n" + tail},
+        {"ctrlq,enablequit", nullptr, {},
+         "open 0\nquit\nctrlq sent\n~app before singletons\nexit clean\n"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        int status = -1;
+        EXPECT_EQ(RunShell(c, &status), c.expected) << c.script;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.script << " " << status;
+    }
 }
 
 }  // namespace
