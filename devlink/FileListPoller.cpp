@@ -1,6 +1,8 @@
 #include "devlink/FileListPoller.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "base/Calendar.h"
@@ -56,6 +58,13 @@ bool IsUsableName(const LTextStream& name) {
     return IsValidUtf8(p, n);
 }
 
+// Plain ASCII needs no collation; anything else may still match (full-width letters).
+bool ExtensionIs(const char* ext, const char* filter) {
+    for (const char* p = ext; *p; ++p)
+        if (u8(*p) >= 0x80) return TextEqualNoCase(ext, filter);
+    return StrEqualNoCase(ext, filter);
+}
+
 u8 ListFieldOf(u32 kind) {
     return kind == 0 ? u8(DctsF::recordings) : u8(DctsF::audio);
 }
@@ -69,6 +78,10 @@ struct Known {
 bool ByName(const Known& a, const Known& b) {
     return StrCompare(a.name.CStr(), b.name.CStr()) < 0;
 }
+
+struct Fresh {
+    LString name, number, info;
+};
 
 bool SameText(const LString& stored, const LTextStream& text) {
     return stored.Length() == text.Length() && StrEqual(stored.CStr(), text.CStr());
@@ -90,7 +103,8 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
         known.push_back({e->GetString(DfifF::name), e, false});
     }
     std::sort(known.begin(), known.end(), ByName);
-    std::vector<LString> taken;  // new names of this listing, sorted
+    std::unordered_set<std::string> taken;  // new names of this listing
+    std::vector<Fresh> fresh;
 
     const u8* p = static_cast<const u8*>(bytes);
     u32 n = length > 0xFFFFFFFFu ? 0xFFFFFFFFu : u32(length);
@@ -117,8 +131,8 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
         }
         const LTextStream& name = fields[0];
         const char* ext = FindExtension(name.CStr());
-        if (got > 0 && name.Length() > 0 && name.CStr()[0] != '.' &&
-            TextEqualNoCase(ext, filter) && IsUsableName(name)) {
+        if (got > 0 && name.Length() > 0 && name.CStr()[0] != '.' && ExtensionIs(ext, filter) &&
+            IsUsableName(name)) {
             Known probe{LString(name.CStr()), nullptr, false};
             auto it = std::lower_bound(known.begin(), known.end(), probe, ByName);
             if (it != known.end() && StrEqual(it->name.CStr(), name.CStr())) {
@@ -130,20 +144,20 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
                         NodeListSetItemTexts(contents, kind, e->GetIndex(), fields[1].CStr(),
                                              fields[2].CStr());
                 }
-            } else {
-                auto t = std::lower_bound(taken.begin(), taken.end(), probe.name,
-                                          [](const LString& a, const LString& b) {
-                                              return StrCompare(a.CStr(), b.CStr()) < 0;
-                                          });
-                if (t == taken.end() || !StrEqual(t->CStr(), name.CStr())) {
-                    taken.insert(t, probe.name);
-                    NodeListInsertSorted(contents, kind, name.CStr(), fields[1].CStr(),
-                                         fields[2].CStr());
-                }
+            } else if (taken.insert(std::string(name.CStr(), name.Length())).second) {
+                fresh.push_back({probe.name, LString(fields[1].CStr()), LString(fields[2].CStr())});
             }
         }
         if (!more) break;
     }
+
+    // In the list's own order, so that each lands at the end of what is already
+    // there instead of moving every entry behind it.
+    std::sort(fresh.begin(), fresh.end(), [](const Fresh& a, const Fresh& b) {
+        return TextCompareLocale(a.name.CStr(), b.name.CStr()) < 0;
+    });
+    for (const Fresh& f : fresh)
+        NodeListInsertSorted(contents, kind, f.name.CStr(), f.number.CStr(), f.info.CStr());
 
     // Gone from the device: removed from the last to the first, each by its own
     // place (so a duplicate left by older data goes too).
