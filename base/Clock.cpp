@@ -1,7 +1,7 @@
+#include "base/Clock.h"
+
 #include <ctime>
 #include <cerrno>
-
-#include "platform/Services.h"
 
 u32 LTickMs() {
     timespec ts{};
