@@ -9,7 +9,7 @@
 #include "base/TextEncoding.h"
 #include "devlink/RecordChannel.h"
 #include "devlink/ReqQueue.h"
-#include "platform/Services.h"
+#include "base/Clock.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
 
