@@ -3,8 +3,6 @@
 // contents record, against a simulated device; and a run loop that also serves
 // the framework timers.
 
-#include <cstdlib>
-
 #include "devlink/DevObjLink.h"
 #include "framework/LTimer.h"
 #include "records/PrefNodes.h"
@@ -42,16 +40,6 @@ protected:
 
     std::string Sdc(const std::string& rel) { return fDir.Path() + "/305/sdc/" + rel; }
     bool Ok(const std::string& cmd) { return fSim.Cmd(cmd).rfind("ok", 0) == 0; }
-    // Device-side times (ms) of the read or write requests for paths starting with prefix.
-    std::vector<long> Requests(const std::string& op, const std::string& prefix) {
-        std::vector<long> out;
-        for (const std::string& l : LogOf("req"))
-            if (Field(l, "op") == op && Field(l, "ans") != "again" &&
-                Field(l, "path").rfind(prefix, 0) == 0)
-                out.push_back(std::strtol(Field(l, "t").c_str(), nullptr, 10));
-        return out;
-    }
-
     std::unique_ptr<CReqQueue> fQueue;
     std::unique_ptr<CRecordDoc> fContents;
 };

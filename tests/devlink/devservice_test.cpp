@@ -51,93 +51,74 @@ protected:
         SetDefaultResChain(nullptr);
         FileLinkTest::TearDown();
     }
-    bool Run(const std::string& name, FakeUi& ui, std::string* out) {
+    // Answers the result followed by the text appended to "x:".
+    std::string Run(const std::string& name, FakeUi& ui) {
         LTextStream text;
         text.Put("x:");
         auto* body = new CGrowMemStrm();
         body->Write("<job/>", 6);
         const bool ok = RunDeviceService(this, nullptr, fQueue.get(), name.c_str(), text, body, ui);
-        *out = text.CStr();
-        return ok;
-    }
-    std::vector<long> Polls(const std::string& name) {
-        std::vector<long> t;
-        for (const std::string& l : LogOf("pkt"))
-            if (Field(l, "dir") == "in" && Field(l, "path") == "/.cmd/svcpol//" + name)
-                t.push_back(std::strtol(Field(l, "t").c_str(), nullptr, 10));
-        return t;
+        return (ok ? "true " : "false ") + std::string(text.CStr());
     }
 
     LResFile fApp{AppResFileRef()};
     LResChain fChain;
 };
 
-TEST_F(Service, RepliesAndFailures) {
+TEST_F(Service, RepliesFailuresAndCancel) {
     Shorten(*fQueue, 40, 3);
+    const std::string onRequest = " dir=in opcode=WRQ path=/.cmd/svcreq//";
     const struct {
         std::vector<std::string> replies;  // scripted poll replies
-        std::string fault;                 // on the request
-        bool ok;
-        std::string out;
+        std::string fault;                 // followed by the service name
+        std::string result;
         i32 item;  // the message shown, -1 none
     } cases[] = {
-        {{"42%20x", "100%20r"}, "", true, "x:r", -1},
-        {{"%EF%BB%BF+100%20%20two%20words"}, "", true, "x:two words", -1},
-        {{"-1"}, "", false, "x:", 6},
-        {{"-3"}, "", false, "x:", 8},
-        {{"-8%20gone"}, "", false, "x:", 13},
-        {{"-20"}, "", false, "x:", 6},
-        {{}, "fault error code=1", false, "x:", 2},
-        {{}, "fault drop", false, "x:", 1},
+        {{"42%20x", "100%20r"}, "", "true x:r", -1},
+        {{"%EF%BB%BF+100%20%20two%20words"}, "", "true x:two words", -1},
+        {{"-1"}, "", "false x:", 6},
+        {{"-3"}, "", "false x:", 8},
+        {{"-8%20gone"}, "", "false x:", 13},
+        {{"-20"}, "", "false x:", 6},
+        {{}, "fault error code=1" + onRequest, "false x:", 2},
+        {{}, "fault drop" + onRequest, "false x:", 1},
+        // Cancelled while the poll is awaited.
+        {{}, "fault drop dir=in opcode=RRQ path=/.cmd/svcpol//", "false x:", -1},
     };
     int n = 0;
     for (const auto& c : cases) {
         const std::string name = "drctrim//c" + std::to_string(n++) + ".drc//0//10";
+        const std::string poll = "/.cmd/svcpol//" + name;
         for (const std::string& r : c.replies)
             ASSERT_TRUE(Ok("svc-reply serno=305 name=" + name + " text=" + r));
         if (!c.fault.empty()) {
-            ASSERT_TRUE(Ok(c.fault + " dir=in opcode=WRQ path=/.cmd/svcreq//" + name));
+            ASSERT_TRUE(Ok(c.fault + name));
         }
+        std::vector<long> polls;  // when the device saw them
+        auto seen = [&] {
+            polls.clear();
+            for (const std::string& l : LogOf("pkt"))
+                if (Field(l, "dir") == "in" && Field(l, "path") == poll)
+                    polls.push_back(std::strtol(Field(l, "t").c_str(), nullptr, 10));
+            return !polls.empty();
+        };
         FakeUi ui;
-        std::string out;
-        EXPECT_EQ(Run(name, ui, &out), c.ok) << name;
-        EXPECT_EQ(out, c.out) << name;
+        if (c.fault.find("svcpol") != std::string::npos) ui.cancelWhen = seen;
+        EXPECT_EQ(Run(name, ui), c.result) << name;
         EXPECT_EQ(ui.opened, Item(4) + "/100");
-        EXPECT_EQ(ui.closed, 1u) << name;
+        EXPECT_TRUE(ui.closed == 1 && ui.stepsAfterCancel == 0) << name;
         EXPECT_EQ(ui.messages, c.item < 0 ? std::vector<std::string>{}
                                           : std::vector<std::string>{Item(u32(c.item))})
             << name;
-        if (n == 1) {
+        EXPECT_TRUE(fQueue->IsIdle() && fQueue->PendingCount() == 0) << "nothing left behind";
+        if (n == 1 && seen()) {
             EXPECT_EQ(ui.progress, std::vector<u32>{42});
-            const auto t = Polls(name);
-            ASSERT_EQ(t.size(), 2u);
-            EXPECT_GE(t[1] - t[0], 1950);
-            EXPECT_LE(t[1] - t[0], 2400);
+            ASSERT_EQ(polls.size(), 2u);
+            EXPECT_GE(polls[1] - polls[0], 1950);
+            EXPECT_LE(polls[1] - polls[0], 2400);
         }
     }
-    bool logged = false;
-    for (const std::string& l : LogOf("svc"))
-        logged |= Field(l, "op") == "req" && Field(l, "body") == "<job/>";
-    EXPECT_TRUE(logged);
-}
-
-TEST_F(Service, CancelWhileAPollIsAwaitedWithdrawsIt) {
-    const std::string name = "drcjoin//";
-    ASSERT_TRUE(Ok("fault drop dir=in opcode=RRQ path=/.cmd/svcpol//" + name));
-    FakeUi ui;
-    ui.cancelWhen = [&] {
-        for (const std::string& l : LogOf("pkt"))
-            if (Field(l, "path") == "/.cmd/svcpol//" + name) return true;
-        return false;
-    };
-    std::string out;
-    EXPECT_FALSE(Run(name, ui, &out));
-    EXPECT_EQ(ui.cancelled, 1u);
-    EXPECT_EQ(ui.stepsAfterCancel, 0u);
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.closed, 1u);
-    EXPECT_TRUE(fQueue->IsIdle());
-    EXPECT_EQ(fQueue->PendingCount(), 0u);
+    EXPECT_EQ(Field(LogOf("svc")[0], "body"), "<job/>");
 }
 
 // A parent that turns "LHandler_Mode" into run-loop turns, as the main loop does.
