@@ -147,7 +147,9 @@ TEST_F(FileList, MediaInformationOneFileAtATimeWithRetries) {
     for (const char* f : {"a.wav", "u.wav", "z.wav"})
         filetest::WriteFile(Sdc("audiofiles/") + f, {1});
     ASSERT_TRUE(Ok("medinfo-set serno=305 path=/sdc/audiofiles/a.wav dura=1234"));
-    ASSERT_TRUE(Ok("fmls-line serno=305 folder=/sdc/audiofiles text=e.wav,0,gone"));
+    const std::string tooLong = std::string(600, 'L') + ".wav";
+    for (const std::string& line : {std::string("e.wav,0,gone"), tooLong + ",0,x"})
+        ASSERT_TRUE(Ok("fmls-line serno=305 folder=/sdc/audiofiles text=" + line));
     ASSERT_TRUE(Ok("fault drop dir=in path=/.cmd/medinfo///sdc/audiofiles/u.wav count=6"));
     CRecordDoc media(CRecord::New(CRecordSchema::Find(kFamKvs, kKindMdis)));
     CRecord* index = media.Root();
@@ -166,7 +168,8 @@ TEST_F(FileList, MediaInformationOneFileAtATimeWithRetries) {
         stats += std::to_string(FindMediaFile(index, n)->GetU8(MdifF::stat));
     EXPECT_EQ(stats, "2122") << "e.wav is given up after its ERRORs";
     EXPECT_EQ(FindMediaFile(index, "a.wav")->GetU32(MdifF::dura), 1234u);
-    EXPECT_EQ(video->GetU8(MdifF::stat), 1);
+    EXPECT_EQ(video->GetU8(MdifF::stat) + FindMediaFile(index, tooLong.c_str())->GetU8(MdifF::stat),
+              2);
     const auto e = Attempts("/.cmd/medinfo///sdc/audiofiles/e.wav");
     const auto u = Attempts("/.cmd/medinfo///sdc/audiofiles/u.wav");
     ASSERT_EQ(e.size(), 4u);
