@@ -26,15 +26,13 @@ public:
                LConvDoneFn done) override {
         if (std::strstr(src.CStr(), "norun")) return false;
         fSrc = src.CStr(), fDst = dst.CStr(), fContext = context, fDone = done;
-        fState = kRunning;
-        fWorking = true;
+        fState = kRunning, fWorking = true;
         return CThreadPool::Global().RunJob(this, Work) != nullptr;
     }
     u32 PollState() override { return fState; }
     f32 GetProgress() override { return fState == kRunning ? 0.5f : 1.0f; }
     void Reset() override {
-        hold = false;
-        while (fWorking) SleepMs(1);
+        for (hold = false; fWorking;) SleepMs(1);
         fState = kIdle;
     }
     std::atomic<bool> hold{false};
@@ -52,8 +50,8 @@ private:
     std::atomic<u32> fState{kIdle};
     std::atomic<bool> fWorking{false};
     std::string fSrc, fDst;
-    void* fContext = nullptr;
-    LConvDoneFn fDone = nullptr;
+    void* fContext;
+    LConvDoneFn fDone;
 };
 
 class FileJobs : public filelink::FileLinkTest {
@@ -70,9 +68,7 @@ protected:
         });
     }
     void TearDown() override {
-        fJobs.reset();
-        fChannel.reset();
-        fChannelQueue.reset();
+        fJobs.reset(), fChannel.reset(), fChannelQueue.reset();
         FileLinkTest::TearDown();
     }
     // serial: the command channel's own queue, of a device not in the set, so
@@ -87,8 +83,7 @@ protected:
         return *fJobs;
     }
     LString Local(const std::string& name, size_t size = 3000) {
-        std::vector<u8> b(size, u8(name.size()));
-        filetest::WriteFile(fLocal.Path() + "/" + name, b);
+        filetest::WriteFile(fLocal.Path() + "/" + name, std::vector<u8>(size, u8(name.size())));
         return LString((fLocal.Path() + "/" + name).c_str());
     }
     bool Done(u32 n, u32 ms = 15000) {
@@ -172,18 +167,17 @@ TEST_F(FileJobs, FailuresCountsProgressAndCancel) {
     ASSERT_TRUE(Ok("fault delay ms=400 dir=in opcode=WRQ"));
     q.AddJob(0, Local("empty.drc", 0));
     ASSERT_TRUE(Pump([&] { return !q.GetUploadName().IsEmpty(); }, 3000));
-    EXPECT_EQ(q.GetUploadProgress(), 1.0f);
-    EXPECT_EQ(q.JobsAdded() - q.JobsFinished(), 1u);
+    EXPECT_TRUE(q.GetUploadProgress() == 1.0f && q.JobsAdded() - q.JobsFinished() == 1);
     ASSERT_TRUE(Done(1));
     fConv.hold = true;
     q.AddJob(1, Local("held.aiff"));
     q.AddJob(0, Local("big.drc", 2000000));
     ASSERT_TRUE(Pump([&] { return !q.GetUploadName().IsEmpty(); }, 3000));
-    EXPECT_STREQ(q.GetConvertName().CStr(), (fLocal.Path() + "/held.aiff").c_str());
-    EXPECT_EQ(q.GetConvertProgress(), 0.5f);
+    EXPECT_TRUE(q.GetConvertName() == LString((fLocal.Path() + "/held.aiff").c_str()) &&
+                q.GetConvertProgress() == 0.5f);
     q.CancelAll();
-    EXPECT_EQ(q.GetUploadProgress(), 0.0f);
-    EXPECT_TRUE(q.IsIdle() && q.GetConvertName().IsEmpty() && q.JobsAdded() == 0);
+    EXPECT_TRUE(q.GetUploadProgress() == 0 && q.IsIdle() && q.GetConvertName().IsEmpty() &&
+                q.JobsAdded() == 0);
 }
 
 }  // namespace
