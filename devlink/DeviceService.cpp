@@ -1,6 +1,6 @@
 #include "devlink/DeviceService.h"
 
-#include <string>
+#include <vector>
 
 #include "base/Clock.h"
 #include "base/Resources.h"
@@ -36,7 +36,7 @@ LString ServiceText(u32 item) {
 struct Exchange {
     bool done = false;
     u32 status[3] = {0, 0, 0};
-    std::string reply;
+    std::vector<char> reply;
 
     static void OnDone(void* self, CStrm* data, const u32* status) {
         auto* x = static_cast<Exchange*>(self);
@@ -49,7 +49,7 @@ struct Exchange {
             u64 got = sizeof chunk;
             data->Read(chunk, &got);
             if (got == 0) break;
-            x->reply.append(chunk, size_t(got));
+            x->reply.insert(x->reply.end(), chunk, chunk + got);
         }
     }
     bool Failed() const { return status[0] != 0 || status[1] != 0; }
@@ -64,23 +64,32 @@ i32 TransferErrorItem(const u32* s) {
     return -1;
 }
 
-// "[BOM] [sign]digits blanks text": the number (clamped) and the rest.
-i32 ParsePollReply(const std::string& reply, std::string* text) {
-    size_t i = reply.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    while (i < reply.size() && (reply[i] == ' ' || reply[i] == '\t')) ++i;
+// "[BOM] [sign]digits blanks text": the number (clamped); *text is where the rest starts.
+i32 ParsePollReply(const std::vector<char>& reply, size_t* text) {
+    const size_t n = reply.size();
+    size_t i = n >= 3 && reply[0] == '\xEF' && reply[1] == '\xBB' && reply[2] == '\xBF' ? 3 : 0;
+    auto blank = [&](bool lineEnds) {
+        while (i < n && (reply[i] == ' ' || reply[i] == '\t' ||
+                         (lineEnds && (reply[i] == '\r' || reply[i] == '\n'))))
+            ++i;
+    };
+    blank(false);
     bool negative = false;
-    if (i < reply.size() && (reply[i] == '-' || reply[i] == '+')) negative = reply[i++] == '-';
+    if (i < n && (reply[i] == '-' || reply[i] == '+')) negative = reply[i++] == '-';
     i64 value = 0;
-    while (i < reply.size() && reply[i] >= '0' && reply[i] <= '9') {
+    for (; i < n && reply[i] >= '0' && reply[i] <= '9'; ++i)
         if (value < 0x80000000LL) value = value * 10 + (reply[i] - '0');
-        ++i;
-    }
-    while (i < reply.size() &&
-           (reply[i] == ' ' || reply[i] == '\t' || reply[i] == '\r' || reply[i] == '\n'))
-        ++i;
-    *text = reply.substr(i);
+    blank(true);
+    *text = i;
     if (negative) value = -value;
     return value > 0x7FFFFFFFLL ? 0x7FFFFFFF : value < -0x7FFFFFFFLL ? -0x7FFFFFFF : i32(value);
+}
+
+// The command path followed by the service name.
+void ServicePath(LTextStream* path, const char* command, const char* name) {
+    path->Clear();
+    path->Put(command);
+    path->Put(name ? name : "");
 }
 
 class ServiceRun {
@@ -129,27 +138,26 @@ bool RunDeviceService(MDevObjLink* device, LHandler* parent, CReqQueue* queue, c
     }
     ui.OpenProgress(device ? device->DialogOwner() : parent, ServiceText(kItemProgress), 100);
     ServiceRun run(parent, queue, ui);
-    const std::string service = name ? name : "";
-
+    LTextStream path;
+    ServicePath(&path, "/.cmd/svcreq//", name);
     Exchange request;
-    queue->Enqueue(&request, Exchange::OnDone, ("/.cmd/svcreq//" + service).c_str(), 1, body,
-                   nullptr, 0);
+    queue->Enqueue(&request, Exchange::OnDone, path.CStr(), 1, body, nullptr, 0);
     if (!run.Await(request)) return false;
     if (request.Failed()) return run.Fail(TransferErrorItem(request.status));
 
     for (;;) {
         Exchange poll;
-        queue->Enqueue(&poll, Exchange::OnDone, ("/.cmd/svcpol//" + service).c_str(), 0,
-                       new CGrowMemStrm(), nullptr, 0);
+        ServicePath(&path, "/.cmd/svcpol//", name);
+        queue->Enqueue(&poll, Exchange::OnDone, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
         if (!run.Await(poll)) return false;
         if (poll.Failed()) return run.Fail(TransferErrorItem(poll.status));
-        std::string text;
+        size_t text = 0;
         const i32 number = ParsePollReply(poll.reply, &text);
         if (number < 0)
             return run.Fail(number >= -8 ? i32(kItemFirstError - 1) - number
                                          : i32(kItemFirstError));
         if (number >= 100) {
-            out.Write(text.data(), u32(text.size()));
+            out.Write(poll.reply.data() + text, u32(poll.reply.size() - text));
             ui.CloseProgress();
             return true;
         }
