@@ -5,7 +5,16 @@
 
 // Milliseconds of a monotonic clock; differences of u32 values measure time-outs.
 u32 LTickMs();
-// Blocks the calling thread until the tick has advanced by *ms.
+// What LTickMs reads instead of the monotonic clock: a test's virtual clock. Null
+// goes back to the monotonic clock. The caller keeps ownership; NowMs may be
+// called from any thread.
+class LTickSource {
+public:
+    virtual ~LTickSource() = default;
+    virtual u32 NowMs() = 0;
+};
+void InstallTickSource(LTickSource* source);
+// Blocks the calling thread for *ms of real time, whatever clock LTickMs reads.
 void SleepForMs(const u32* ms);
 // Blocks the calling thread for ms milliseconds.
 void SleepMs(u32 ms);

@@ -100,6 +100,8 @@ public:
 
     // The application's clipboard, or null outside its lifetime.
     static LClipboard* Instance();
+    // Start-up names the application's clipboard (null at shutdown).
+    static void MakeInstance(LClipboard* clipboard);
 
     // Owns the item from now on and writes it to the pasteboard; the data list
     // held before is released. Giving the item already owned keeps it.

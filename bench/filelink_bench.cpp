@@ -5,8 +5,6 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -21,11 +19,11 @@
 #include "devlink/FileListPoller.h"
 #include "devlink/MedInfoReq.h"
 #include "devlink/NetIf.h"
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 #include "devlink/ReqQueue.h"
 #include "platform/RunLoop.h"
 #include "records/PrefNodes.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 namespace {
 
@@ -90,10 +88,7 @@ bool Pump(const std::function<bool()>& pred, u32 ms) {
 
 // arg 0: ten plain writes through the request queue; 1: ten jobs of the job queue.
 void BM_TenFiveMegabyteRecordings(benchmark::State& state) {
-    static int argc = 1;
-    static char name[] = "filelink_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    RunLoopMakeMain();
     LoopbackPrefs prefs;
     CLocalAddrWatch watch(&prefs);
     testtftp::TempDir dir;

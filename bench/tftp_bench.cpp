@@ -8,11 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +22,7 @@
 #include "devlink/Tftp.h"
 #include "platform/RunLoop.h"
 #include "platform/Services.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -30,54 +30,25 @@ namespace {
 
 constexpr size_t kSize = 50u * 1000 * 1000;
 
-std::string Exe() {
-    return fs::read_symlink("/proc/self/exe").parent_path().parent_path().string();
-}
-
+// A helper program started for one benchmark (the reference TFTP tools).
 struct Child {
     pid_t pid = -1;
-    FILE* in = nullptr;
-    FILE* out = nullptr;
     ~Child() {
-        if (in) fclose(in);
-        if (out) fclose(out);
         if (pid > 0) {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
     }
-    bool Start(const std::vector<std::string>& argv, bool pipes) {
-        int a[2], b[2];
-        if (pipes && (pipe(a) || pipe(b))) return false;
+    bool Start(const std::vector<std::string>& argv) {
         pid = fork();
         if (pid == 0) {
-            if (pipes) {
-                dup2(a[0], 0);
-                dup2(b[1], 1);
-            }
             std::vector<char*> v;
             for (auto& s : argv) v.push_back(const_cast<char*>(s.c_str()));
             v.push_back(nullptr);
             execv(v[0], v.data());
             _exit(127);
         }
-        if (pipes) {
-            close(a[0]);
-            close(b[1]);
-            in = fdopen(a[1], "w");
-            out = fdopen(b[0], "r");
-        }
         return pid > 0;
-    }
-    std::string Cmd(const std::string& line) {
-        fprintf(in, "%s\n", line.c_str());
-        fflush(in);
-        char buf[4096];
-        while (fgets(buf, sizeof buf, out)) {
-            std::string l(buf);
-            if (l.rfind("ok", 0) == 0 || l.rfind("err", 0) == 0) return l;
-        }
-        return "";
     }
 };
 
@@ -112,10 +83,7 @@ const std::vector<u8>& Payload() {
 }
 
 void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "tftp_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    RunLoopMakeMain();
 }
 
 struct State {
@@ -140,11 +108,8 @@ void BM_WriteToSimulatedDevice(benchmark::State& st) {
     EnsureApp();
     Payload();  // made before timing: whichever run came first would carry it
     const std::string root = fs::temp_directory_path() / ("kvbench-" + std::to_string(getpid()));
-    Child sim;
-    if (!sim.Start({Exe() + "/tools/simdevice/kvsimdev"}, true))
-        return st.SkipWithError("no kvsimdev");
-    char ready[256];
-    if (!fgets(ready, sizeof ready, sim.out)) return st.SkipWithError("kvsimdev did not start");
+    testtftp::SimDeviceProcess sim;
+    if (!sim.Ok()) return st.SkipWithError("kvsimdev did not start");
     const std::string a = sim.Cmd("add-device serno=9 addr=127.0.0.2/8 port=0 root=" + root);
     const size_t at = a.find("port=");
     if (at == std::string::npos) return st.SkipWithError(a.c_str());
@@ -189,16 +154,14 @@ void BM_AtftpToAtftpd(benchmark::State& st) {
     }
     const std::string port = "16907";
     Child server;
-    server.Start(
-        {"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address", "127.0.0.1",
-         "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null", root},
-        false);
+    server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address",
+                  "127.0.0.1", "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null",
+                  root});
     usleep(300 * 1000);
     for (auto _ : st) {
         Child client;
         client.Start({"/usr/bin/atftp", "--option", "blksize 1428", "--option", "windowsize 50",
-                      "-p", "-l", local, "-r", "bench.bin", "127.0.0.1", port},
-                     false);
+                      "-p", "-l", local, "-r", "bench.bin", "127.0.0.1", port});
         int status = 0;
         waitpid(client.pid, &status, 0);
         client.pid = -1;

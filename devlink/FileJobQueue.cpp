@@ -7,7 +7,7 @@
 #include "base/LTextSink.h"
 #include "base/Paths.h"
 #include "base/TextEncoding.h"
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 #include "devlink/ReqQueue.h"
 #include "base/Clock.h"
 #include "records/DeviceKinds.h"

@@ -7,6 +7,7 @@
 // keeps the modal stack, the quit protocol and the timer service.
 
 #include "base/LArray.h"
+#include "base/LRect.h"
 #include "base/LString.h"
 #include "framework/LHandler.h"
 
@@ -66,12 +67,15 @@ public:
     // Re-arms the native timer to the next framework deadline (never sooner
     // than 10 ms); a wait of 0 runs at the next turn.
     void RearmTimer();
-    // The native timer's callback: wheel, due timers, re-arm, mouse position.
-    void TimerFired();
+    // The native timer's callback: wheel, due timers, re-arm; then, given the
+    // mouse position (null inside native event tracking), the cursor owner.
+    void TimerFired(const LPoint* mousePos);
     // Sends every due framework timer once.
     void FireDueTimers();
     // The system asks to quit: true when nobody refused.
     bool RunQuitProtocol();
+    // The Quit command: terminates unless a handler refuses.
+    void RequestQuit();
     // Once per pass of the event loop, before windows update; not re-entered.
     void SendDeferred();
     // Activation of the application.
@@ -111,6 +115,8 @@ public:
 
     CMainLoop* RunLoop() const { return fRunLoop; }
     const LArray& Deferred() const { return fDeferred; }
+    // Drops every deferred entry of the pane.
+    void ForgetPane(LPane* pane);
 
     // The about box and the view preferences come with the dialogs; until then
     // the commands are taken and nothing is shown.
@@ -132,6 +138,9 @@ protected:
 LHandler* FindMenuTarget(LHandler* object);
 // Recomputes the cursor owner after the mouse moved.
 void MouseResendCursor(CMainLoop* loop);
+// A dying pane leaves the deferred list, the mouse capture and the hover pane, also when its
+// "LHandler_Destructing" never reaches the root.
+void ForgetDyingPane(LPane* pane);
 // 1 stops the main loop from polling the mouse while a native drag runs.
 void SetMouseTrackingSuspended(i32 flag);
 

@@ -63,7 +63,7 @@ public:
     void SetWindowBounds(const LRect& rect);
     LRect GetWindowBounds() const;
     void ResizeWindow(const LRect& wanted, LPane* anchor);
-    void ClearHover();
+    static void ClearHover();
     // Focus traversal over the children in tab order.
     bool AdvanceFocusInOrder(u32 direction);
     // A window menu bar merged while the window is active (owned).
@@ -77,11 +77,12 @@ public:
 
     // The pane under the mouse in some window, or null.
     static LPane* HoverPane();
+    // Forgets the hover pane without messages when it is this one.
+    static void ForgetHover(LPane* pane);
 
 protected:
     // The preferred rectangle of the layout (empty without one).
     bool RunPref(LDrawCtx* ctx, LRect* out);
-    void RunPlacement(LDrawCtx* ctx, bool withPref);
     void RebuildTabOrder();
     LPane* HitPane(LPoint screenPt);
     void UpdateWindowMenu(bool active);

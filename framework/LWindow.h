@@ -94,6 +94,7 @@ public:
     static LWindow* NextWindow(LWindow* window);
 
 private:
+    friend class LDesktop;
     LWindowKindRef fKind;
     u32 fType;
     LNativeWindow fNative = nullptr;

@@ -43,7 +43,9 @@ public:
 
     // ---- run loop
     // Builds the native run loop of the main-loop object (its parent); the
-    // run loop then installs the application menu bar "APP". Never null.
+    // run loop then installs the application menu bar "APP". Never null. The
+    // platform's LGraphicsServices::RearmMainTimer calls its RearmTimer, its
+    // one native timer calls TimerFired, its update pass SendDeferred.
     virtual CMainLoop* NewMainLoop(CMainLoopBase* owner) = 0;
 
     // ---- windows

@@ -3,7 +3,7 @@
 
 #include "base/Resources.h"
 #include "devlink/DeviceService.h"
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 #include "platform/RunLoop.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 

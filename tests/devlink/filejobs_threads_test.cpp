@@ -7,7 +7,7 @@
 #include "base/Clock.h"
 #include "base/Threads.h"
 #include "devlink/FileJobQueue.h"
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 #include "platform/RunLoop.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
