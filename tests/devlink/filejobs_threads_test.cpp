@@ -12,7 +12,6 @@
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
 
-using filelink::Pump;
 using filetest::ReadFile;
 
 namespace {
@@ -86,8 +85,11 @@ protected:
         filetest::WriteFile(fLocal.Path() + "/" + name, std::vector<u8>(size, u8(name.size())));
         return LString((fLocal.Path() + "/" + name).c_str());
     }
-    bool Done(u32 n, u32 ms = 15000) {
-        return Pump([&] { return fJobs->IsIdle() && fJobs->JobsFinished() >= n; }, ms);
+    bool Done(u32 n) {
+        return Drive([&] { return fJobs->IsIdle() && fJobs->JobsFinished() >= n; });
+    }
+    bool Uploading() {
+        return Drive([&] { return !fJobs->GetUploadName().IsEmpty(); });
     }
     // The write requests in order: F for a pulse, U for an upload.
     std::string Writes() {
@@ -139,13 +141,13 @@ TEST_F(FileJobs, NamesKindsAndConversion) {
 TEST_F(FileJobs, BusyChannelDelaysTheUploadAboutOneSecondAtMost) {
     CKvsFileJobQueue& q = Open(999);
     q.AddJob(0, Local("a.drc"));
-    ASSERT_TRUE(Pump([&] { return fPulses.size() == 1; }, 1000));
+    ASSERT_TRUE(Settle([&] { return fPulses.size() == 1; }));
     q.CancelAll();  // while the channel is awaited: the next upload still gets its own pulse
     q.AddJob(0, Local("b.drc"));
-    ASSERT_TRUE(Pump([&] { return !q.GetUploadName().IsEmpty(); }, 3000));
+    ASSERT_TRUE(Uploading());
     const u32 waited = LTickMs() - fPulses.back();
     EXPECT_EQ(fPulses.size(), 2u);
-    EXPECT_TRUE(waited >= 950 && waited <= 1250) << waited;
+    EXPECT_TRUE(waited >= 900 && waited <= 1100) << waited;
     EXPECT_STREQ(q.GetUploadName().CStr(), "b.drc");
 }
 
@@ -166,13 +168,13 @@ TEST_F(FileJobs, FailuresCountsProgressAndCancel) {
     // An empty file in flight counts as sent and as pending; a cancelled upload is not read.
     ASSERT_TRUE(Ok("fault delay ms=400 dir=in opcode=WRQ"));
     q.AddJob(0, Local("empty.drc", 0));
-    ASSERT_TRUE(Pump([&] { return !q.GetUploadName().IsEmpty(); }, 3000));
+    ASSERT_TRUE(Uploading());
     EXPECT_TRUE(q.GetUploadProgress() == 1.0f && q.JobsAdded() - q.JobsFinished() == 1);
     ASSERT_TRUE(Done(1));
     fConv.hold = true;
     q.AddJob(1, Local("held.aiff"));
     q.AddJob(0, Local("big.drc", 2000000));
-    ASSERT_TRUE(Pump([&] { return !q.GetUploadName().IsEmpty(); }, 3000));
+    ASSERT_TRUE(Uploading());
     EXPECT_TRUE(q.GetConvertName() == LString((fLocal.Path() + "/held.aiff").c_str()) &&
                 q.GetConvertProgress() == 0.5f);
     q.CancelAll();
