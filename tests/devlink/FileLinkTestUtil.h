@@ -23,10 +23,7 @@ protected:
         fQueue = std::make_unique<CReqQueue>(&fSet, 305);
         fContents = std::make_unique<CRecordDoc>(NewDeviceContentsRecord());
     }
-    void TearDown() override {
-        fQueue.reset();
-        DeviceLinkTest::TearDown();
-    }
+    void TearDown() override { fQueue.reset(), DeviceLinkTest::TearDown(); }
     CReqQueue* DeviceQueue() override { return fQueue.get(); }
     CRecord* ContentsRecord() override { return fContents->Root(); }
     LHandler* DialogOwner() override { return nullptr; }

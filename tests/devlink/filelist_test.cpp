@@ -24,8 +24,8 @@ std::string Entries(const CRecord* c, u32 kind) {
     return out;
 }
 
-void Merge(CRecord* c, u32 kind, const std::string& body) {
-    MergeFileListing(c, kind, body.data(), body.size());
+void Merge(CRecord* c, u32 k, const std::string& b) {
+    MergeFileListing(c, k, b.data(), b.size());
 }
 
 // Counts notices about the root (field 1 only) and about the entries.
