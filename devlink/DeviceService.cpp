@@ -4,6 +4,7 @@
 
 #include "base/Clock.h"
 #include "base/Resources.h"
+#include "devlink/DevServiceDialogs.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LHandler.h"
 #include "platform/RunLoop.h"
@@ -164,6 +165,12 @@ bool RunDeviceService(MDevObjLink* device, LHandler* parent, CReqQueue* queue, c
         ui.SetProgress(u32(number));
         if (!run.Pause(kPollEveryMs, poll)) return false;
     }
+}
+
+bool RunDeviceService(MDevObjLink* device, LHandler* parent, CReqQueue* queue, const char* name,
+                      LTextSink& out, CStrm* body) {
+    CDevServiceDialogs dialogs;
+    return RunDeviceService(device, parent, queue, name, out, body, dialogs);
 }
 
 void PulseRefreshAndWait(LHandler* handler, CRecord* command) {

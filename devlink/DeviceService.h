@@ -22,6 +22,9 @@ inline constexpr const char* kServiceTextsName = "KVSSVCU";
 // belongs to the queue.
 bool RunDeviceService(MDevObjLink* device, LHandler* parent, CReqQueue* queue, const char* name,
                       LTextSink& out, CStrm* body, MDevServiceUi& ui);
+// The same under the framework's progress and message dialogs.
+bool RunDeviceService(MDevObjLink* device, LHandler* parent, CReqQueue* queue, const char* name,
+                      LTextSink& out, CStrm* body);
 
 // Pulses the command record's `plsn` ("/") and `frfl` (1) through the setters,
 // so that its channel sends them, and puts both back without notice; then keeps

@@ -4,6 +4,7 @@
 #include "base/Resources.h"
 #include "devlink/DeviceService.h"
 #include "devlink/CDevRequestQueue.h"
+#include "framework/StdDialogs.h"
 #include "platform/RunLoop.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 
@@ -111,6 +112,57 @@ TEST_F(Service, RepliesFailuresAndCancel) {
         EXPECT_TRUE(n != 1 || (seen() && polls.size() == 2 && took >= 2000 && took < 2200)) << took;
     }
     EXPECT_EQ(Field(LogOf("svc")[0], "body"), "<job/>");
+}
+
+// The owner of the framework's dialogs runs their modal turns: it presses the
+// progress dialog's button at the turn asked for, and answers every message.
+struct DialogTurns : LHandler {
+    std::function<void()> turn;
+    u32 pressAt = 0, turns = 0;
+    std::vector<std::string> messages;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
+        if (auto* m = dynamic_cast<CSimpleMessageDialog*>(msg.source)) {
+            messages.push_back(m->fMessage.GetText().CStr());
+            Send(LStdCtl_Selected, &m->fOk, m);
+        } else if (auto* p = dynamic_cast<CSimpleProgressDialog*>(msg.source)) {
+            if (++turns == pressAt) return Send(LStdCtl_Selected, &p->fButton, p), LMessage();
+            turn();
+        }
+        return LMessage();
+    }
+};
+
+TEST_F(Service, UnderTheFrameworkDialogs) {
+    const struct {
+        std::string reply, fault, result;
+        u32 pressAt;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"100%20r", "", "true x:r", 0, {}},
+        {"-3", "", "false x:", 0, {Item(8)}},
+        {"10", "fault drop dir=in opcode=RRQ path=/.cmd/svcpol//", "false x:", 2, {}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string name = "drcjoin//d" + std::to_string(n++);
+        ASSERT_TRUE(Ok("svc-reply serno=305 name=" + name + " text=" + c.reply));
+        if (!c.fault.empty()) {
+            ASSERT_TRUE(Ok(c.fault + name));
+        }
+        DialogTurns owner;
+        owner.pressAt = c.pressAt;
+        owner.turn = [this] {
+            if (fQueue->IsIdle() || !Settle([&] { return fQueue->IsIdle(); }, 50)) Advance(200);
+        };
+        LTextStream text;
+        text.Put("x:");
+        const bool ok =
+            RunDeviceService(nullptr, &owner, fQueue.get(), name.c_str(), text, nullptr);
+        EXPECT_EQ((ok ? "true " : "false ") + std::string(text.CStr()), c.result);
+        EXPECT_EQ(owner.messages, c.messages);
+        EXPECT_TRUE(fQueue->IsIdle() && fQueue->PendingCount() == 0) << name;
+    }
 }
 
 // A parent that turns "LHandler_Mode" into modal turns of 10 ms, as the main loop does.
