@@ -47,7 +47,7 @@ protected:
     bool Drive(const std::function<bool()>& pred, u32 maxMs = 60000) {
         const u32 start = LTickMs();
         const auto realEnd = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!(Settle([&] { return pred() || fQueue->IsIdle(); }, 200) && pred())) {
+        while (!(Settle([&] { return pred() || fQueue->IsIdle(); }, 300) && pred())) {
             const u32 left = maxMs - std::min(maxMs, u32(LTickMs() - start));
             const u32 next = u32(LTimer::NextWaitMs(nullptr, nullptr, true));  // 2^31-1: none
             if (left == 0 || std::chrono::steady_clock::now() > realEnd) return pred();
