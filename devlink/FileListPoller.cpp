@@ -205,8 +205,12 @@ void CKvsFileListPoller::StartWithCallback(u32 kind, void* context, LFileListDon
 
 void CKvsFileListPoller::OnTimer(void* self) {
     auto* p = static_cast<CKvsFileListPoller*>(self);
-    // One listing at a time: the reply in flight arms the next.
-    if (p->fInFlight) return;
+    // One listing at a time: the reply in flight arms the next, at once when a
+    // restart came meanwhile.
+    if (p->fInFlight) {
+        p->fAgain = 1;
+        return;
+    }
     p->fState = 1;
     p->fTimer.Disarm();
     CReqQueue* q = p->fOwner->DeviceQueue();
@@ -235,7 +239,7 @@ void CKvsFileListPoller::OnReply(void* self, CStrm* data, const u32* status) {
             bytes.insert(bytes.end(), chunk, chunk + got);
         }
         MergeFileListing(p->fOwner->ContentsRecord(), p->fAskedKind, bytes.data(), bytes.size());
-        if (p->fDone) {
+        if (p->fDone && !p->fAgain) {
             const LFileListDoneFn fn = p->fDone;
             p->fDone = nullptr;
             p->fState = 0;
@@ -244,7 +248,8 @@ void CKvsFileListPoller::OnReply(void* self, CStrm* data, const u32* status) {
         }
     }
     p->fState = 0;
-    p->Arm(kPollMs);
+    p->Arm(p->fAgain ? 0 : kPollMs);
+    p->fAgain = 0;
 }
 
 // ---------------------------------------------------------------- both listings

@@ -44,6 +44,7 @@ private:
     // The request in flight and the kind it asked for: a Start with another kind
     // meanwhile must not file its answer under the new kind.
     u8 fInFlight = 0;
+    u8 fAgain = 0;  // the timer fired during the request in flight
     u32 fAskedKind = 0;
 };
 

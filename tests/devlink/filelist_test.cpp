@@ -123,6 +123,9 @@ TEST_F(FileList, PollsEveryFiveSecondsAfterReplyOrFailureAndFetchesOnce) {
         ASSERT_TRUE(Settle([&] { return fQueue->IsIdle(); }));
         EXPECT_EQ(Asked(recs), n);
     }
+    Advance(5000);
+    periodic.Restart();  // during a listing: asked again as soon as it is in
+    EXPECT_TRUE(Settle([&] { return Asked(recs) == 5 && fQueue->IsIdle(); }));
     EXPECT_EQ(Asked("/.cmd/fmls///sdc/audiofiles"), 1u);
     EXPECT_EQ(Entries(ContentsRecord(), 1).substr(0, 6), "s.wav|");
     const std::string x = Entries(ContentsRecord(), 0);
