@@ -6,7 +6,6 @@
 #include "devlink/FileListPoller.h"
 #include "devlink/MedInfoReq.h"
 #include "devlink/StatNodes.h"
-#include "platform/RunLoop.h"
 #include "records/ShowOps.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
