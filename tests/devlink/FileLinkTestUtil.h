@@ -62,6 +62,13 @@ protected:
 
     std::string Sdc(const std::string& rel) { return fDir.Path() + "/305/sdc/" + rel; }
     bool Ok(const std::string& cmd) { return fSim.Cmd(cmd).rfind("ok", 0) == 0; }
+    // Requests of the path the device saw (a delayed one once).
+    size_t Asked(const std::string& path) {
+        size_t n = 0;
+        for (const std::string& l : LogOf("pkt"))
+            n += Field(l, "dir") == "in" && Field(l, "path") == path && Field(l, "fate") != "late";
+        return n;
+    }
     std::unique_ptr<CReqQueue> fQueue;
     std::unique_ptr<CRecordDoc> fContents;
 };

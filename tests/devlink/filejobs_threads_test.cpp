@@ -137,6 +137,7 @@ TEST_F(FileJobs, NamesKindsAndConversion) {
 
 TEST_F(FileJobs, BusyChannelDelaysTheUploadAboutOneSecondAtMost) {
     CKvsFileJobQueue& q = Open(999);
+    ASSERT_TRUE(Ok("fault delay ms=300 dir=in opcode=WRQ"));  // the upload stays in flight
     q.AddJob(0, Local("a.drc"));
     ASSERT_TRUE(Settle([&] { return fPulses.size() == 1; }));
     q.CancelAll();  // while the channel is awaited: the next upload still gets its own pulse
