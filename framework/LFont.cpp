@@ -1,5 +1,6 @@
 #include "framework/LFont.h"
 
+#include <cmath>
 #include <new>
 
 namespace {
@@ -99,7 +100,7 @@ LNativeFont* LFont::GetNativeFont(LDrawCtx*) const {
     if (!fRec) return nullptr;
     LFontRec* r = fRec.Get();
     if (!r->fValid) {
-        LFontSpec spec;
+        LFontRequest spec;
         spec.sizeCode = r->fSizeCode;
         spec.attr0 = r->fAttr0;
         spec.scalePercent = r->fScalePercent;
@@ -110,6 +111,14 @@ LNativeFont* LFont::GetNativeFont(LDrawCtx*) const {
         r->fValid = 1;
     }
     return r->fNative.Get();
+}
+
+f64 LFont::FinalPointSize(f64 own, f64 recordSize, i32 scalePercent) {
+    f64 size = own;
+    if (recordSize != 0) size = recordSize;
+    if (scalePercent >= 0) size = size * scalePercent / 100.0;
+    if (!std::isfinite(size)) size = std::isfinite(own) ? own : 12.0;
+    return size < 1.0 ? 1.0 : size > 1000.0 ? 1000.0 : size;
 }
 
 LString LFont::GetFamilyName() const {

@@ -47,6 +47,12 @@ public:
 
     const LFontRec* Rec() const { return fRec.Get(); }
 
+    // The size a native font is built at: the font's own size, replaced by a
+    // non-zero record size, times the scale percentage when there is one; held
+    // to 1-1000 pt (a zero or huge size would only give warnings or unbounded
+    // glyph memory), and the own size when the result is not finite.
+    static f64 FinalPointSize(f64 own, f64 recordSize, i32 scalePercent);
+
 private:
     void Intern(const LFontRec& spec);
     TRef<LFontRec> fRec;

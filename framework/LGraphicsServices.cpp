@@ -17,7 +17,7 @@ public:
         *initial = 30;
         *repeat = 6;
     }
-    LNativeFontRef MakeNativeFont(const LFontSpec&) override { return LNativeFontRef(); }
+    LNativeFontRef MakeNativeFont(const LFontRequest&) override { return LNativeFontRef(); }
 };
 
 HeadlessServices sHeadless;

@@ -21,6 +21,10 @@ public:
     u32 fId;    // pen-factory id (kById, and the id given with a colour)
     u32 fRgba;  // 0xRRGGBBAA for kByColor; the grey level 1..4 for kByGray
     f32 fWidth;
+    // The platform's colour built from the pen, and for a system colour the
+    // components it was built from: a pen rebuilds it only when they change.
+    mutable LRef fNativeColor;
+    mutable f32 fSystemRgba[4] = {-1, -1, -1, -1};
 };
 using LPenRef = TRef<LPen>;
 
@@ -52,16 +56,23 @@ public:
     virtual void StrokePath() = 0;
     // The themed square text-field frame around rect.
     virtual void DrawTextFieldFrame(const LRect& rect, bool active, bool focused) = 0;
+    // The themed list-box frame around rect.
+    virtual void DrawListFrame(const LRect& rect, bool active, bool focused) {
+        DrawTextFieldFrame(rect, active, focused);
+    }
 };
 
 // What a font record asks the platform for.
-struct LFontSpec {
-    i32 sizeCode = 0;  // font slot, or 255 for a named face
-    i32 attr0 = 0;
-    i32 scalePercent = -1;  // -1 none; 200 doubles the size
-    i32 styleCode = 0;
-    i32 attr3 = 0;
+struct LFontRequest {
+    i32 sizeCode = 0;                // font slot, or 255 for a named face
+    i32 attr0 = 0;                   // point size, 0 the font's own
+    i32 scalePercent = -1;           // -1 none; 200 doubles the size
+    i32 styleCode = 0;               // 2 bold
+    i32 attr3 = 0;                   // 2 italic
     const char* faceName = nullptr;  // size code 255 only
+    // The user's font for this slot (view preferences); null or 0 when none.
+    const char* userFamily = nullptr;
+    f64 userPoints = 0;
 };
 
 // A platform font built from a spec.
@@ -85,7 +96,7 @@ public:
     // Key-repeat thresholds in sixtieths of a second.
     virtual void GetKeyThresholds(i32* initial, i32* repeat) = 0;
     // Builds the native font of a spec; null when the platform has none.
-    virtual LNativeFontRef MakeNativeFont(const LFontSpec& spec) = 0;
+    virtual LNativeFontRef MakeNativeFont(const LFontRequest& request) = 0;
 };
 
 // Installs the platform's services (null goes back to the headless defaults).

@@ -103,7 +103,7 @@ std::string FakeGraphics::Joined() const {
     return s;
 }
 
-FakeFont::FakeFont(const LFontSpec& spec)
+FakeFont::FakeFont(const LFontRequest& spec)
     : fSize(spec.sizeCode == 255 ? 12.0 : 12.0 + spec.sizeCode),
       fFamily(spec.sizeCode == 255 && spec.faceName ? spec.faceName : "Fake") {
     if (spec.scalePercent > 0) fSize = fSize * spec.scalePercent / 100.0;
@@ -125,7 +125,7 @@ void FakeServices::RearmMainTimer() {
     fRearmWaits.push_back(LTimer::NextWaitMs(fModal, fWindow, fActive));
 }
 
-LNativeFontRef FakeServices::MakeNativeFont(const LFontSpec& spec) {
+LNativeFontRef FakeServices::MakeNativeFont(const LFontRequest& spec) {
     ++fFontsBuilt;
     return LNativeFontRef(new FakeFont(spec));
 }

@@ -38,7 +38,7 @@ public:
 // descender -3, 7 pixels per byte of text, family "Fake" or the face name.
 class FakeFont : public LNativeFont {
 public:
-    explicit FakeFont(const LFontSpec& spec);
+    explicit FakeFont(const LFontRequest& spec);
     f64 PointSize() const override { return fSize; }
     f64 Ascender() const override { return 10; }
     f64 Descender() const override { return -3; }
@@ -60,7 +60,7 @@ public:
         *initial = fInitialThreshold;
         *repeat = fRepeatThreshold;
     }
-    LNativeFontRef MakeNativeFont(const LFontSpec& spec) override;
+    LNativeFontRef MakeNativeFont(const LFontRequest& spec) override;
 
     void Advance(u32 ms) { fNow += ms; }
 

@@ -1,0 +1,86 @@
+#include "platform/qt/QtFonts.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QStringList>
+
+#include "framework/LFont.h"
+
+QtNativeFont::QtNativeFont(const QFont& font, f64 shear)
+    : fFont(font), fMetrics(font), fShear(shear) {}
+
+LString QtNativeFont::FamilyName() const {
+    return LString(QFontInfo(fFont).family().toUtf8().constData());
+}
+
+f64 QtNativeFont::TextWidth(const char* utf8) const {
+    return utf8 ? fMetrics.horizontalAdvance(QString::fromUtf8(utf8)) : 0;
+}
+
+bool QtHasFamily(const QString& family) {
+    if (family.isEmpty()) return false;
+    const QStringList all = QFontDatabase::families();
+    for (const QString& f : all) {
+        if (f.compare(family, Qt::CaseInsensitive) == 0) return true;
+    }
+    return false;
+}
+
+bool QtHasItalicFace(const QString& family) {
+    const QStringList styles = QFontDatabase::styles(family);
+    for (const QString& s : styles) {
+        if (s.contains(QLatin1String("Italic"), Qt::CaseInsensitive) ||
+            s.contains(QLatin1String("Oblique"), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+QFont SlotFont(const LFontRequest& request) {
+    if (request.userFamily && request.userPoints > 0) {
+        const QString family = QString::fromUtf8(request.userFamily);
+        if (QtHasFamily(family)) {
+            QFont f(family);
+            f.setPointSizeF(LFont::FinalPointSize(request.userPoints, 0, -1));
+            return f;
+        }
+    }
+    switch (request.sizeCode) {
+        case 2:
+            return QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);
+        case 3:
+            return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        case 255: {
+            const QString family = QString::fromUtf8(request.faceName ? request.faceName : "");
+            // A face nobody has gives the user font, not Qt's silent substitute.
+            if (QtHasFamily(family)) {
+                QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+                f.setFamily(family);
+                return f;
+            }
+            return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        }
+        default:
+            return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    }
+}
+
+}  // namespace
+
+LNativeFontRef QtMakeNativeFont(const LFontRequest& request) {
+    QFont font = SlotFont(request);
+    const f64 own = font.pointSizeF() > 0 ? font.pointSizeF() : 12.0;
+    if (request.sizeCode == 3) font.setFixedPitch(true);
+    if (request.styleCode == 2) font.setBold(true);
+    f64 shear = 0;
+    if (request.attr3 == 2) {
+        if (QtHasItalicFace(QFontInfo(font).family()))
+            font.setItalic(true);
+        else
+            shear = 0.25;
+    }
+    font.setPointSizeF(LFont::FinalPointSize(own, request.attr0, request.scalePercent));
+    return LNativeFontRef(new QtNativeFont(font, shear));
+}
