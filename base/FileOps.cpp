@@ -440,7 +440,12 @@ LString& LSpecialFolders::TempItemsFolder(LString* out) {
 
 // ---- Bundles ----
 
-CBundleInfo::CBundleInfo(const LString&) {}
+// The build may stamp its version (-DKEVO_VERSION="..."); unstamped builds have none.
+#ifndef KEVO_VERSION
+#define KEVO_VERSION ""
+#endif
+
+CBundleInfo::CBundleInfo(const LString&) : fVersion(KEVO_VERSION) {}
 
 LString& CBundleInfo::GetVersion(LString* out) const {
     *out = fVersion;

@@ -196,7 +196,7 @@ private:
     LString fFolders[kCount];
 };
 
-// Version of another application; there are no bundles here, so it stays empty.
+// The version of the application: the one the build was stamped with (none yet).
 class CBundleInfo {
 public:
     explicit CBundleInfo(const LString& path);

@@ -118,9 +118,9 @@ public:
     // Drops every deferred entry of the pane.
     void ForgetPane(LPane* pane);
 
-    // The about box and the view preferences come with the dialogs; until then
-    // the commands are taken and nothing is shown.
-    virtual void ShowAbout() {}
+    // Runs the about box (with the dialogs, StdDialogs.cpp). The view
+    // preferences come later; until then that command is taken and nothing is shown.
+    virtual void ShowAbout();
     virtual void ShowViewPrefs() {}
 
 protected:

@@ -233,6 +233,24 @@ TEST_F(TlyoResources, EveryLayoutCompilesOrReadsCleanly) {
     EXPECT_GE(checked, 1);
 }
 
+// The standard dialogs find their texts and, but for the message dialog, their layouts.
+TEST_F(TlyoResources, StandardDialogsHaveTextsAndLayouts) {
+    const struct {
+        const char* name;
+        u32 texts;
+        bool layout;
+    } dialogs[] = {{"CCSETNDLG", 4, true},
+                   {"ABOUT", 7, true},
+                   {"CSAVECHANGESDIALOG", 5, true},
+                   {"CSIMPLEPROGRESSDIALOG", 2, true},
+                   {"CSIMPLEMESSAGEDIALOG", 3, false}};
+    for (const auto& d : dialogs) {
+        LResId id{0, d.name};
+        EXPECT_EQ(LStrListRes(&id, nullptr, FourCC("CST#")).Count(), d.texts) << d.name;
+        EXPECT_EQ(LStrListRes(&id, nullptr, kLayoutResType).Count(), d.layout ? 3u : 0u) << d.name;
+    }
+}
+
 // The checker itself points at the right place.
 TEST_F(TlyoResources, ReportsNameItemLineAndCharacter) {
     const std::string std1 = S(GetStdLayoutItem(1));

@@ -1,0 +1,186 @@
+#pragma once
+// The text field. Unfocused it draws its text itself; focused and wholly
+// visible it hosts a native text field (the engine) that does the editing.
+// Typed characters pass a per-class character test; changes, keys the field
+// does not use and the loss of focus are reported as messages.
+// LAsciiEdit switches the keyboard to an ASCII-capable input source while it
+// is focused; LNumEdit accepts number characters only and trims its text to a number.
+
+#include "framework/LFont.h"
+#include "framework/LPane.h"
+#include "framework/LStdCtl.h"
+#include "framework/LTextBox.h"
+#include "platform/ControlServices.h"
+
+inline constexpr const char* LEditText_Change = "LEditText_Change";
+inline constexpr const char* LEditText_Unfocused = "LEditText_Unfocused";
+inline constexpr const char* LEditText_Down = "LEditText_Down";
+inline constexpr const char* CEditText_Change = "CEditText_Change";
+inline constexpr const char* CEditText_Scroll = "CEditText_Scroll";
+inline constexpr const char* LNumEdit_Enter = "LNumEdit_Enter";
+
+class LEditText;
+
+// The engine: the native field of a focused text pane.
+class CEditText : public LHandler, public LNativeFieldOwner {
+public:
+    CEditText(LEditText* owner, const LRect& frame, const LRect& text, u32 wrapMode,
+              const LFont& font, bool secure, bool readOnly);
+    ~CEditText() override;
+
+    LString GetText();
+    void SetText(const LString& text);
+    bool HasSelection() const;
+    bool IsAllSelected() const;
+    void SelectAll();
+    void SetSelection(u32 start, u32 length);
+    void GetSelection(u32* start, u32* length) const;
+    void SetFrames(const LRect& frame, const LRect& text);
+    void MouseDown();
+    void GetScroll(i32* x, i32* y);
+    void SetScroll(i32 x, i32 y);
+    void SetBackground(const LPenRef& pen);
+    void SetTextColor(const LPenRef& pen);
+    void Activate(bool on);
+    void EndCompletion();
+    // Menu commands and keys the native field takes; true when the message ends here.
+    bool HandleCommand(const LMessage& msg);
+    bool Changed() const { return fChanged; }
+    LNativeTextField* Field() const { return fField; }
+    u32 WrapMode() const { return fWrap; }
+
+    i32 FilterText(const LString& typed, LString* kept) override;
+    void FieldTextChanged() override;
+    void FieldScrolled() override;
+
+private:
+    LEditText* fOwner;
+    LRect fFrame;
+    LRect fText;
+    LFont fFont;
+    i32 fScrollX = 0;
+    i32 fScrollY = 0;
+    u8 fChanged = 0;
+    LNativeTextField* fField = nullptr;
+    u32 fWrap;
+};
+
+class LEditText : public LPane {
+public:
+    enum : u32 {
+        kNoHMargin = 1,
+        kNoVMargin = 2,
+        kPassword = 4,
+        kBorderless = 8,
+        kScrollBars = 16,
+    };
+    LEditText(LPane* parent, u32 wrapMode = 0, u32 flags = 0);
+    ~LEditText() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    void StateChanged(u32 op) override;
+    void BoundsChanged(const LRect& old) override;
+    i32 TouchesRgn(const LRgn& region) override;
+    LPane* FindPaneAt(LPoint pt) override;
+    i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
+    i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
+    void Draw(LDrawCtx& ctx) override;
+    bool AdvanceFocus(u32 direction, bool restart) override;
+
+    virtual CEditText* CreateEngine();
+    virtual void ReleaseEngine(CEditText* engine);
+    virtual void DrawText(LDrawCtx& ctx, const LRect& rect);
+    // Width and height of the text as laid out in the text rectangle.
+    virtual void PrepareText(i32* width, i32* height);
+    // Whether the character starting at byte goes into the field.
+    virtual bool AcceptChar(const u8* byte);
+    virtual void NotifyChange();
+    virtual void NotifyUnfocused();
+
+    LString GetText();
+    void SetText(const LString& text);
+    void SetStyle(const LFont& font);
+    void SetReadOnly(bool on);
+    void SetStatic(bool on);
+    void RequestFocus();
+    void ActivateEngine();
+    bool HasSelection() const;
+    i32 MeasureText(const LString& text) const;
+
+    CEditText* Engine() const { return fEngine; }
+    bool IsReadOnly() const { return fReadOnly; }
+    bool IsStatic() const { return fStatic; }
+    LScrollBar* VBar() const { return fVBar; }
+    LScrollBar* HBar() const { return fHBar; }
+    u32 WrapMode() const { return fWrap; }
+    const LFont& Font() const { return fFont; }
+    LRect TextRect() const;
+    LRect FrameRect() const;
+    LRect FrameOutline() const;
+    // The text rectangle lies wholly inside the visible part of the window.
+    bool IsTextWhollyVisible();
+
+protected:
+    i32 HMargin() const { return ((fFlags & kNoHMargin) ? 0 : 1) + Border(); }
+    i32 VMargin() const { return ((fFlags & kNoVMargin) ? 0 : 1) + Border(); }
+    i32 Border() const { return (fFlags & kBorderless) ? 0 : 1; }
+    i32 VBarWidth() const;
+    i32 HBarHeight() const;
+    void Attach();
+    void Detach(bool unfocused);
+    void UpdateBars();
+    void PlaceBars();
+    void BarsState(u32 op);
+    void InvalidateOutline();
+    void InvalidateTextRect();
+
+    LScrollBar* fVBar = nullptr;
+    LScrollBar* fHBar = nullptr;
+    LString fText;
+    CEditText* fEngine = nullptr;
+    u32 fFlags;
+    u32 fWrap;
+    LFont fFont{1};
+    LPenRef fBackground;
+    LPenRef fTextColor;
+    u8 fReadOnly = 0;
+    u8 fStatic = 0;
+    LTextBox fBox;
+};
+
+class LAsciiEdit : public LEditText {
+public:
+    LAsciiEdit(LPane* parent, u32 wrapMode = 0, u32 flags = 0)
+        : LEditText(parent, wrapMode, flags) {}
+    ~LAsciiEdit() override;
+    void StateChanged(u32 op) override;
+
+private:
+    void Restore();
+    u8 fSwitched = 0;
+    void* fSaved = nullptr;
+};
+
+class LNumEdit : public LAsciiEdit {
+public:
+    // Mode 1 allows a decimal point.
+    LNumEdit(LPane* parent, u32 numberMode = 0, u32 flags = 0);
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    bool AcceptChar(const u8* byte) override;
+    void NotifyChange() override;
+    void NotifyUnfocused() override;
+
+    i32 GetLong();
+    f32 GetFloat();
+    void SetLong(i32 value);
+    void SetFloat(u32 digits, f64 value);
+    bool Edited() const { return fEdited; }
+
+    // The longest leading part of text that is a number.
+    static LString NumberPrefix(const LString& text, u32 mode);
+
+protected:
+    u32 fMode;
+    u8 fEdited = 0;
+};

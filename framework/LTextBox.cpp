@@ -1,0 +1,151 @@
+#include "framework/LTextBox.h"
+
+#include <cmath>
+
+#include "platform/ControlServices.h"
+
+namespace {
+
+LNativeFont* NativeOf(const LFont& font, LDrawCtx* ctx) {
+    return font.IsEmpty() ? nullptr : font.GetNativeFont(ctx);
+}
+
+bool IsBreak(char c) {
+    return c == '\n' || c == '\r';
+}
+
+}  // namespace
+
+i32 LTextBox::MeasureText(const LFont& font, const char* utf8, u32 length) {
+    LNativeFont* native = NativeOf(font, nullptr);
+    if (!native || length == 0) return 0;
+    LString piece(utf8, length);
+    return i32(std::ceil(native->TextWidth(piece.CStr())));
+}
+
+bool LTextBox::SetText(const LString& text) {
+    if (text == fText) return false;
+    fText = text;
+    fWidthCache = -1;
+    return true;
+}
+
+bool LTextBox::SetFont(const LFont& font) {
+    if (font == fFont) return false;
+    fFont = font;
+    fWidthCache = -1;
+    return true;
+}
+
+bool LTextBox::SetColor(const LPenRef& pen) {
+    if (pen.Get() == fColor.Get()) return false;
+    fColor = pen;
+    return true;
+}
+
+bool LTextBox::SetWrapMode(u32 mode) {
+    if (mode == fWrap) return false;
+    fWrap = mode;
+    return true;
+}
+
+bool LTextBox::SetAlignment(u32 align) {
+    if (align == fAlign) return false;
+    fAlign = align;
+    return true;
+}
+
+template <class F>
+u32 LTextBox::ForEachLine(i32 wrapWidth, F fn) const {
+    const char* s = fText.CStr();
+    const u32 n = fText.Length();
+    u32 lines = 0;
+    u32 start = 0;
+    while (true) {
+        u32 end = start;
+        while (end < n && !IsBreak(s[end])) ++end;
+        // One paragraph [start, end): wrapped at blanks when asked to.
+        u32 p = start;
+        do {
+            u32 stop = end;
+            if (wrapWidth >= 0 && MeasureText(fFont, s + p, end - p) > wrapWidth) {
+                // The longest run of whole words that fits; a lone long word stays whole.
+                u32 fit = 0;
+                for (u32 q = p; q <= end; ++q) {
+                    if (q < end && s[q] != ' ') continue;
+                    if (fit && MeasureText(fFont, s + p, q - p) > wrapWidth) break;
+                    fit = q;
+                    if (q == end) break;
+                }
+                if (fit > p) stop = fit;
+            }
+            fn(p, stop - p);
+            ++lines;
+            p = stop;
+            while (p < end && s[p] == ' ') ++p;
+        } while (p < end);
+        if (end >= n) break;
+        start = end + ((s[end] == '\r' && end + 1 < n && s[end + 1] == '\n') ? 2 : 1);
+    }
+    return lines;
+}
+
+i32 LTextBox::GetWidth(LDrawCtx* ctx) {
+    (void)ctx;
+    if (fWidthCache < 0) {
+        i32 widest = 0;
+        const char* s = fText.CStr();
+        ForEachLine(-1, [&](u32 at, u32 len) {
+            const i32 w = MeasureText(fFont, s + at, len);
+            if (w > widest) widest = w;
+        });
+        fWidthCache = widest;
+    }
+    return fWidthCache;
+}
+
+i32 LTextBox::GetHeight(LDrawCtx* ctx) {
+    LNativeFont* native = NativeOf(fFont, ctx);
+    return native ? i32(std::ceil(native->Ascender() - native->Descender())) : 0;
+}
+
+i32 LTextBox::GetHeightForWidth(LDrawCtx* ctx, i32 width) {
+    return i32(ForEachLine(width < 0 ? 0 : width, [](u32, u32) {})) * GetHeight(ctx);
+}
+
+i32 LTextBox::GetTextHeight(LDrawCtx* ctx) {
+    return i32(ForEachLine(-1, [](u32, u32) {})) * GetHeight(ctx);
+}
+
+i32 LTextBox::GetAscent(LDrawCtx* ctx) {
+    LNativeFont* native = NativeOf(fFont, ctx);
+    return native ? i32(std::ceil(native->Ascender())) : 0;
+}
+
+i32 LTextBox::GetDescent(LDrawCtx* ctx) {
+    LNativeFont* native = NativeOf(fFont, ctx);
+    return native ? i32(std::floor(GetLineBottom(ctx) - native->Ascender())) : 0;
+}
+
+void LTextBox::Draw(LDrawCtx& ctx) {
+    LNativeFont* native = NativeOf(fFont, &ctx);
+    if (!ctx.fNative || !native || fText.IsEmpty()) return;
+    if (fColor) ctx.fNative->ApplyPen(*fColor);
+    const i32 lineH = GetHeight(&ctx);
+    const i32 ascent = GetAscent(&ctx);
+    const char* s = fText.CStr();
+    i32 y = fRect.top;
+    const i32 wrapWidth = fWrap == kWrap ? fRect.Width() : -1;
+    bool first = true;
+    ForEachLine(wrapWidth, [&](u32 at, u32 len) {
+        // One-line mode shows the first line only.
+        if (fWrap == kOneLine && !first) return;
+        first = false;
+        const i32 w = MeasureText(fFont, s + at, len);
+        i32 x = fRect.left;
+        if (fAlign == kAlignCentre) x += (fRect.Width() - w) / 2;
+        if (fAlign == kAlignRight) x = fRect.right - w;
+        ControlServices().DrawText(ctx.fNative, native, s + at, len, x, y + ascent);
+        y += lineH;
+    });
+}

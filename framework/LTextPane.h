@@ -1,0 +1,58 @@
+#pragma once
+// Static text labels, and the text slot: a bevelled label that can be clicked,
+// focused, and filled or emptied through Cut, Copy, Paste and Delete.
+
+#include "framework/LPane.h"
+#include "framework/LTextBox.h"
+
+inline constexpr const char* CTextSlot_Click = "CTextSlot_Click";
+inline constexpr const char* CTextSlot_Changed = "CTextSlot_Changed";
+
+class LTextPane : public LPane {
+public:
+    LTextPane(LPane* parent, u32 lineBreakMode = LTextBox::kOneLine);
+
+    void StateChanged(u32 op) override;
+    void BoundsChanged(const LRect& old) override;
+    i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
+    i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
+    void Draw(LDrawCtx& ctx) override;
+
+    bool SetText(const LString& text);
+    bool SetStyle(const LFont& font);
+    void SetAlignment(u32 align);
+    void SetColor(const LPenRef& color);
+    const LString& GetText() const { return fBox.Text(); }
+
+protected:
+    void InvalidateIfShown();
+    void DrawText(LDrawCtx& ctx);
+
+    LPenRef fColor;
+    LTextBox fBox;
+};
+
+class CTextSlot : public LTextPane {
+public:
+    enum : u8 { kEditable = 1, kClearable = 2, kNoBevel = 4 };
+    CTextSlot(LPane* parent, u8 options);
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    void StateChanged(u32 op) override;
+    i32 TouchesRgn(const LRgn& region) override;
+    void Draw(LDrawCtx& ctx) override;
+
+    void SetBackground(const LPenRef& pen);
+
+private:
+    bool Editable() const { return fOptions & kEditable; }
+    bool Clearable() const { return fOptions & (kEditable | kClearable); }
+    void Copy();
+    void Clear();
+    void Paste();
+    void Redraw();
+    LRect BevelRect() const;
+
+    LPenRef fBackground;
+    u8 fOptions;
+};
