@@ -134,12 +134,13 @@ void LTextBox::Draw(LDrawCtx& ctx) {
     const i32 lineH = GetHeight(&ctx);
     const i32 ascent = GetAscent(&ctx);
     const char* s = fText.CStr();
-    i32 y = fRect.top;
+    i32 y = fWrap == kBaseline ? fRect.top - ascent : fRect.top;
     const i32 wrapWidth = fWrap == kWrap ? fRect.Width() : -1;
+    const bool oneLine = fWrap == kOneLine || fWrap == kBaseline;
     bool first = true;
     ForEachLine(wrapWidth, [&](u32 at, u32 len) {
-        // One-line mode shows the first line only.
-        if (fWrap == kOneLine && !first) return;
+        // One-line modes show the first line only, the others what fits.
+        if (oneLine ? !first : !first && y >= fRect.bottom) return;
         first = false;
         const i32 w = MeasureText(fFont, s + at, len);
         i32 x = fRect.left;

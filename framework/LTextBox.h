@@ -10,7 +10,9 @@
 
 class LTextBox {
 public:
-    enum : u32 { kOneLine = 0, kLines = 1, kWrap = 2 };
+    // kOneLine and kBaseline draw one line whose top, or whose baseline, is
+    // the rectangle's top; kLines and kWrap fill the rectangle, kWrap at word breaks.
+    enum : u32 { kOneLine = 0, kLines = 1, kWrap = 2, kBaseline = 3 };
     enum : u32 { kAlignLeft = 0, kAlignCentre = 1, kAlignRight = 2 };
 
     bool SetText(const LString& text);
