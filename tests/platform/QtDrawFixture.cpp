@@ -1,0 +1,96 @@
+#include "tests/platform/QtDrawFixture.h"
+
+#include "base/Clock.h"
+#include "base/Resources.h"
+#include "platform/qt/QtFonts.h"
+
+namespace {
+
+class TestGraphics final : public LGraphicsServices {
+public:
+    u32 NowMs() override { return LTickMs(); }
+    void RearmMainTimer() override {}
+    void GetKeyThresholds(i32* initial, i32* repeat) override {
+        *initial = 30;
+        *repeat = 6;
+    }
+    LNativeFontRef MakeNativeFont(const LFontRequest& request) override {
+        return QtMakeNativeFont(request);
+    }
+};
+
+// Text and images only: the controls are another layer's.
+class TestControls final : public LControlServices {
+public:
+    LNativeControl* MakeControl(LControlKind, LNativeControlOwner*, void*, bool) override {
+        return nullptr;
+    }
+    LNativeTextField* MakeTextField(LNativeFieldOwner*, const LNativeFieldOptions&) override {
+        return nullptr;
+    }
+    void DrawText(LNativeGraphics* g, LNativeFont* font, const char* utf8, u32 length, i32 x,
+                  i32 baseline) override {
+        QtDrawText(g, font, utf8, length, x, baseline);
+    }
+    LNativeImageRef MakeImage(const u8* png, u32 size) override { return QtMakeImage(png, size); }
+    i32 ScrollerWidth(void*) override { return 16; }
+    void LaunchUrl(const LString&) override {}
+    void FlashPause(u32) override {}
+    f64 SmallSystemFontSize() override { return 9; }
+    bool SliderSize(i32*, i32*) override { return false; }
+    void* SelectAsciiInputSource() override { return nullptr; }
+    void RestoreInputSource(void*) override {}
+    bool HostIsDrawing(void*) override { return false; }
+    void* MakeEmbeddedView(void*, LEmbeddedOwner*) override { return nullptr; }
+    void SetEmbeddedSize(void*, i32, i32) override {}
+    void ReleaseEmbeddedView(void*) override {}
+};
+
+}  // namespace
+
+QApplication& QtTestApp() {
+    static int argc = 1;
+    static char name[] = "KEVOruneSet";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        return a;
+    }();
+    return *app;
+}
+
+QtDrawServices::QtDrawServices()
+    : fGraphics(new TestGraphics), fControls(new TestControls) {
+    QtTestApp();
+    static LResFile app(AppResFileRef());
+    SetDefaultResChain(&app);
+    InstallGraphicsServices(fGraphics.get());
+    InstallControlServices(fControls.get());
+}
+
+QtDrawServices::~QtDrawServices() {
+    InstallControlServices(nullptr);
+    InstallGraphicsServices(nullptr);
+}
+
+QtImageCtx::QtImageCtx(int width, int height) : fImage(width, height, QImage::Format_RGB32) {
+    fImage.fill(Qt::white);
+    fPainter.begin(&fImage);
+    fGraphics = std::make_unique<QtPainterGraphics>(fPainter, QRegion(fImage.rect()));
+    fCtx = std::make_unique<LDrawCtx>(fGraphics.get());
+    fCtx->SetClipRgn(LRgn(LRect(0, 0, width, height)));
+}
+
+QtImageCtx::~QtImageCtx() {
+    Finish();
+}
+
+const QImage& QtImageCtx::Finish() {
+    if (fPainter.isActive()) {
+        fCtx.reset();
+        fGraphics.reset();
+        fPainter.end();
+    }
+    return fImage;
+}
