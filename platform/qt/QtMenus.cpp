@@ -104,7 +104,8 @@ LNativeMenu QtMenuServices::NewMenu(LMenu* menu, const LString& title, bool appM
     if (appMenu) {
         // The platform's own Quit ends the application menu; the framework's
         // Quit item stays without a native item and decides its enabling.
-        rec.quit = qmenu->addAction(QStringLiteral("Quit ") + AppName() + QStringLiteral("\tCtrl+q"));
+        rec.quit =
+            qmenu->addAction(QStringLiteral("Quit ") + AppName() + QStringLiteral("\tCtrl+q"));
         connect(rec.quit, &QAction::triggered, this, [this] {
             if (fPopping) return;
             if (fQuit)
@@ -279,25 +280,51 @@ bool QtPerformEditOp(int op) {
     QWidget* w = QApplication::focusWidget();
     if (auto* line = qobject_cast<QLineEdit*>(w)) {
         switch (op) {
-            case kEditOpUndo: line->undo(); break;
-            case kEditOpRedo: line->redo(); break;
-            case kEditOpCut: line->cut(); break;
-            case kEditOpCopy: line->copy(); break;
-            case kEditOpPaste: line->paste(); break;
-            case kEditOpDelete: line->del(); break;
-            default: return false;
+            case kEditOpUndo:
+                line->undo();
+                break;
+            case kEditOpRedo:
+                line->redo();
+                break;
+            case kEditOpCut:
+                line->cut();
+                break;
+            case kEditOpCopy:
+                line->copy();
+                break;
+            case kEditOpPaste:
+                line->paste();
+                break;
+            case kEditOpDelete:
+                line->del();
+                break;
+            default:
+                return false;
         }
         return true;
     }
     auto edit = [op](auto* e) {
         switch (op) {
-            case kEditOpUndo: e->undo(); break;
-            case kEditOpRedo: e->redo(); break;
-            case kEditOpCut: e->cut(); break;
-            case kEditOpCopy: e->copy(); break;
-            case kEditOpPaste: e->paste(); break;
-            case kEditOpDelete: e->textCursor().removeSelectedText(); break;
-            default: return false;
+            case kEditOpUndo:
+                e->undo();
+                break;
+            case kEditOpRedo:
+                e->redo();
+                break;
+            case kEditOpCut:
+                e->cut();
+                break;
+            case kEditOpCopy:
+                e->copy();
+                break;
+            case kEditOpPaste:
+                e->paste();
+                break;
+            case kEditOpDelete:
+                e->textCursor().removeSelectedText();
+                break;
+            default:
+                return false;
         }
         return true;
     };
@@ -314,8 +341,8 @@ CEditMenuBridge::CEditMenuBridge() {
     static const struct {
         const char* command;
         int op;
-    } kOps[] = {{LStdCmd_Undo, kEditOpUndo}, {LStdCmd_Redo, kEditOpRedo},
-                {LStdCmd_Cut, kEditOpCut},   {LStdCmd_Copy, kEditOpCopy},
+    } kOps[] = {{LStdCmd_Undo, kEditOpUndo},   {LStdCmd_Redo, kEditOpRedo},
+                {LStdCmd_Cut, kEditOpCut},     {LStdCmd_Copy, kEditOpCopy},
                 {LStdCmd_Paste, kEditOpPaste}, {LStdCmd_Delete, kEditOpDelete}};
     auto* qmenu = static_cast<QMenu*>(edit->fNative);
     for (const auto& k : kOps) {

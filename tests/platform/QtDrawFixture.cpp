@@ -60,8 +60,7 @@ QApplication& QtTestApp() {
     return *app;
 }
 
-QtDrawServices::QtDrawServices()
-    : fGraphics(new TestGraphics), fControls(new TestControls) {
+QtDrawServices::QtDrawServices() : fGraphics(new TestGraphics), fControls(new TestControls) {
     QtTestApp();
     static LResFile app(AppResFileRef());
     SetDefaultResChain(&app);

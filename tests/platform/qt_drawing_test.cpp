@@ -55,7 +55,9 @@ TEST_F(QtDrawing, ColourValues) {
     const struct {
         u32 index;
         QColor expected;
-    } cases[] = {{3, QColor(255, 255, 255)}, {4, QColor(0, 0, 0)}, {5, QColor(128, 128, 128)},
+    } cases[] = {{3, QColor(255, 255, 255)},
+                 {4, QColor(0, 0, 0)},
+                 {5, QColor(128, 128, 128)},
                  {0, text},
                  {9, text},
                  {254, text},
@@ -84,7 +86,8 @@ TEST_F(QtDrawing, OffscreenRowsAndFailures) {
         u32 width, depth;
         bool gray;
         u64 rowBytes;
-    } rows[] = {{100, 32, false, 400}, {101, 32, false, 416}, {10, 1, true, 16}, {9, 16, false, 32}};
+    } rows[] = {
+        {100, 32, false, 400}, {101, 32, false, 416}, {10, 1, true, 16}, {9, 16, false, 32}};
     for (const auto& r : rows) {
         LOffscreenRef off;
         LOffscreen::New(&off, r.width, 3, r.depth, r.gray, 0);
@@ -125,8 +128,10 @@ TEST_F(QtDrawing, PixelAccessorsByDepth) {
         bool gray;
         u32 pixel;
         u32 colour;  // PixelToColor of the pixel read back
-    } cases[] = {{16, false, 0x7FFF, 0xFFFFFF}, {8, true, 0x80, 0x808080},
-                 {32, false, 0x00112233, 0x332211}, {1, true, 1, 0}};
+    } cases[] = {{16, false, 0x7FFF, 0xFFFFFF},
+                 {8, true, 0x80, 0x808080},
+                 {32, false, 0x00112233, 0x332211},
+                 {1, true, 1, 0}};
     for (const auto& c : cases) {
         LOffscreenRef off;
         LOffscreen::New(&off, 5, 4, c.depth, c.gray, 0);
@@ -248,10 +253,10 @@ TEST_F(QtDrawing, PngImagesFillTheirRectangleUpright) {
     DrawSharedImage(draw.Ctx(), image.Get(), LRect(4, 4, 36, 36));
     const QImage& out = draw.Finish();
     auto dark = [&](int x, int y) { return qGray(out.pixel(x, y)) < 100; };
-    EXPECT_TRUE(dark(4 + 24, 4 + 24));   // handle (12, 12) doubled
-    EXPECT_FALSE(dark(4 + 24, 4 + 6));   // where an upside-down handle would be
-    EXPECT_TRUE(dark(4 + 12, 4 + 2));    // lens rim (6, 1)
-    EXPECT_FALSE(dark(2, 2));            // outside the rectangle
+    EXPECT_TRUE(dark(4 + 24, 4 + 24));  // handle (12, 12) doubled
+    EXPECT_FALSE(dark(4 + 24, 4 + 6));  // where an upside-down handle would be
+    EXPECT_TRUE(dark(4 + 12, 4 + 2));   // lens rim (6, 1)
+    EXPECT_FALSE(dark(2, 2));           // outside the rectangle
 
     const u8 notPng[] = "GIF89a not a png";
     EXPECT_FALSE(QtMakeImage(notPng, sizeof notPng));

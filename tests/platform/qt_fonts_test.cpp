@@ -49,9 +49,9 @@ TEST_F(QtFonts, FinalPointSizeIsHeldToOneToAThousand) {
         f64 own, record;
         i32 scale;
         f64 expected;
-    } cases[] = {{12, 0, -1, 12},   {12, 30, -1, 30},   {12, 0, 200, 24}, {12, 0, 0, 1},
-                 {12, 5000, -1, 1000}, {12, inf, -1, 12}, {12, nan, 150, 12}, {nan, 0, -1, 12},
-                 {12, -4, -1, 1}};
+    } cases[] = {{12, 0, -1, 12},    {12, 30, -1, 30},     {12, 0, 200, 24},
+                 {12, 0, 0, 1},      {12, 5000, -1, 1000}, {12, inf, -1, 12},
+                 {12, nan, 150, 12}, {nan, 0, -1, 12},     {12, -4, -1, 1}};
     for (const auto& c : cases)
         EXPECT_DOUBLE_EQ(LFont::FinalPointSize(c.own, c.record, c.scale), c.expected)
             << c.own << " " << c.record << " " << c.scale;

@@ -54,7 +54,7 @@ TEST_F(QtMenus, KeysShowAfterATab) {
     const struct {
         const char* key;
         const char* text;
-    } cases[] = {{"sZ", "Redo\tCtrl+Shift+z"}, {"nZ", "Redo\tz"},     {"oA", "Redo\tCtrl+Alt+a"},
+    } cases[] = {{"sZ", "Redo\tCtrl+Shift+z"}, {"nZ", "Redo\tz"},        {"oA", "Redo\tCtrl+Alt+a"},
                  {"cB", "Redo\tCtrl+Meta+b"},  {"snQ", "Redo\tShift+q"}, {"", "Redo"}};
     for (const auto& c : cases) {
         LMenuItem* item = AddItem(&menu, "Redo", "LStdCmd_Redo", c.key);
