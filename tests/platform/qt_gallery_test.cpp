@@ -10,6 +10,9 @@
 #include "framework/LPngImage.h"
 #include "framework/LTextBox.h"
 #include "framework/LThemeFrame.h"
+#include <QPaintEvent>
+#include <QWidget>
+
 #include "platform/qt/QtColors.h"
 #include "tests/platform/QtDrawFixture.h"
 
@@ -21,10 +24,7 @@ void Fill(LDrawCtx& ctx, const LRect& r, const LPenRef& pen, u32 mode = 0) {
     fill.Draw(ctx);
 }
 
-TEST(QtGallery, PaintsEverything) {
-    QtDrawServices services;
-    QtImageCtx draw(560, 330);
-    LDrawCtx& ctx = draw.Ctx();
+void PaintGallery(LDrawCtx& ctx) {
     LPenRef pen;
     for (u32 id = 0; id < 8; ++id) {  // system colours
         MakePenById(&pen, id);
@@ -43,8 +43,10 @@ TEST(QtGallery, PaintsEverything) {
         Fill(ctx, LRect(x + 15, 52, x + 45, 70), red, mode);
     }
     LTextFieldFrameStyle field;
-    for (u32 state : {0u, 2u, 6u}) {  // inactive, active, focused
-        const i32 x = 300 + 30 * i32(state);
+    const u32 states[3] = {0, 2, 6};  // inactive, active, focused
+    for (i32 i = 0; i < 3; ++i) {
+        const u32 state = states[i];
+        const i32 x = 300 + 85 * i;
         const LRect r(x, 50, x + 70, 72);
         field.Draw(ctx, r, state);
         LRect list(x, 84, x + 70, 116);
@@ -74,8 +76,28 @@ TEST(QtGallery, PaintsEverything) {
         LImageRef image = LoadPngImage(images[i]);
         DrawSharedImage(ctx, image.Get(), LRect(10 + 50 * i, 280, 42 + 50 * i, 312));
     }
-    const QImage& out = draw.Finish();
+}
+
+// A window painting through the same graphics as the framework's windows.
+class GalleryWindow : public QWidget {
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        QtPainterGraphics graphics(painter, e->region());
+        LDrawCtx ctx(&graphics);
+        ctx.SetClipRgn(LRgn(LRect(0, 0, width(), height())));
+        PaintGallery(ctx);
+    }
+};
+
+TEST(QtGallery, PaintsEverything) {
+    QtDrawServices services;
+    GalleryWindow window;
+    window.resize(560, 330);
+    const QImage out = window.grab().toImage();
     ASSERT_TRUE(out.save(QStringLiteral(KEVO_BINARY_DIR "/qt_gallery.png")));
+    LPenRef pen;
     MakePenById(&pen, 3);
     EXPECT_EQ(out.pixelColor(100, 20), QtPenColor(pen.Get()));
     EXPECT_EQ(out.pixelColor(10 + 70 + 30, 60), QColor(0xB0, 0x50, 0xA0));
