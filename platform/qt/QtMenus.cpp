@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QIcon>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
 #include "framework/CMainLoop.h"
+#include "platform/qt/QtDrawing.h"
 
 namespace {
 QtMenuServices* sInstance = nullptr;
@@ -164,6 +167,11 @@ void QtMenuServices::UpdateItem(LNativeMenu menu, u32 index, const LMenuItem& it
     if (action->menu() != sub) action->setMenu(sub);
     action->setCheckable(item.fChecked != 0);
     action->setChecked(item.fChecked != 0);
+    void* native = nullptr;
+    auto* image = item.fImage && item.fImage->GetNativeImage(&native)
+                      ? dynamic_cast<QtImage*>(static_cast<LNativeImage*>(native))
+                      : nullptr;
+    action->setIcon(image ? QIcon(QPixmap::fromImage(image->fImage)) : QIcon());
 }
 
 void QtMenuServices::ValidateExtraItems(LNativeMenu menu, u32 first) {
