@@ -10,13 +10,8 @@ class TestGraphics final : public LGraphicsServices {
 public:
     u32 NowMs() override { return LTickMs(); }
     void RearmMainTimer() override {}
-    void GetKeyThresholds(i32* initial, i32* repeat) override {
-        *initial = 30;
-        *repeat = 6;
-    }
-    LNativeFontRef MakeNativeFont(const LFontRequest& request) override {
-        return QtMakeNativeFont(request);
-    }
+    void GetKeyThresholds(i32* initial, i32* repeat) override { *initial = *repeat = 6; }
+    LNativeFontRef MakeNativeFont(const LFontRequest& r) override { return QtMakeNativeFont(r); }
 };
 
 // Text and images only: the controls are another layer's.
@@ -28,9 +23,8 @@ public:
     LNativeTextField* MakeTextField(LNativeFieldOwner*, const LNativeFieldOptions&) override {
         return nullptr;
     }
-    void DrawText(LNativeGraphics* g, LNativeFont* font, const char* utf8, u32 length, i32 x,
-                  i32 baseline) override {
-        QtDrawText(g, font, utf8, length, x, baseline);
+    void DrawText(LNativeGraphics* g, LNativeFont* f, const char* s, u32 n, i32 x, i32 y) override {
+        QtDrawText(g, f, s, n, x, y);
     }
     LNativeImageRef MakeImage(const u8* png, u32 size) override { return QtMakeImage(png, size); }
     i32 ScrollerWidth(void*) override { return 16; }
@@ -46,24 +40,21 @@ public:
     void ReleaseEmbeddedView(void*) override {}
 };
 
-}  // namespace
-
-QApplication& QtTestApp() {
+QApplication* MakeApp() {
     static int argc = 1;
     static char name[] = "KEVOruneSet";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        QApplication::setStyle(QStringLiteral("Fusion"));
-        return a;
-    }();
-    return *app;
+    static LResFile res(AppResFileRef());
+    SetDefaultResChain(&res);
+    auto* app = new QApplication(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    return app;
 }
 
-QtDrawServices::QtDrawServices() : fGraphics(new TestGraphics), fControls(new TestControls) {
-    QtTestApp();
-    static LResFile app(AppResFileRef());
-    SetDefaultResChain(&app);
+}  // namespace
+
+QtDrawServices::QtDrawServices()
+    : fApp(MakeApp()), fGraphics(new TestGraphics), fControls(new TestControls) {
     InstallGraphicsServices(fGraphics.get());
     InstallControlServices(fControls.get());
 }
@@ -78,18 +69,9 @@ QtImageCtx::QtImageCtx(int width, int height) : fImage(width, height, QImage::Fo
     fPainter.begin(&fImage);
     fGraphics = std::make_unique<QtPainterGraphics>(fPainter, QRegion(fImage.rect()));
     fCtx = std::make_unique<LDrawCtx>(fGraphics.get());
-    fCtx->SetClipRgn(LRgn(LRect(0, 0, width, height)));
-}
-
-QtImageCtx::~QtImageCtx() {
-    Finish();
 }
 
 const QImage& QtImageCtx::Finish() {
-    if (fPainter.isActive()) {
-        fCtx.reset();
-        fGraphics.reset();
-        fPainter.end();
-    }
+    fPainter.end();
     return fImage;
 }

@@ -8,35 +8,31 @@
 #include <memory>
 
 #include "framework/LDrawCtx.h"
-#include "platform/ControlServices.h"
 #include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtMenus.h"
 #include "platform/qt/QtPainterGraphics.h"
 
-QApplication& QtTestApp();
-
 // Everything installed while alive.
-class QtDrawServices {
-public:
+struct QtDrawServices {
     QtDrawServices();
     ~QtDrawServices();
-    QtDrawingServices fDrawing;
-    QtMenuServices fMenus;
+    std::unique_ptr<QApplication> fApp;
     std::unique_ptr<LGraphicsServices> fGraphics;
     std::unique_ptr<LControlServices> fControls;
+    QtDrawingServices fDrawing;
+    QtMenuServices fMenus;
 };
 
-// A drawing context over a QImage (white, 32-bit).
+// A drawing context over a white 32-bit QImage.
 class QtImageCtx {
 public:
     QtImageCtx(int width, int height);
-    ~QtImageCtx();
     LDrawCtx& Ctx() { return *fCtx; }
     // Ends the painting; the image is complete afterwards.
     const QImage& Finish();
-    QImage fImage;
 
 private:
+    QImage fImage;
     QPainter fPainter;
     std::unique_ptr<QtPainterGraphics> fGraphics;
     std::unique_ptr<LDrawCtx> fCtx;

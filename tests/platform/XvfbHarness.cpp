@@ -40,7 +40,8 @@ XvfbHarness::XvfbHarness() {
         return;
     int fds[2];
     if (pipe(fds) != 0) return;
-    const char* const xvfb[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten", "tcp", nullptr};
+    const char* const xvfb[] = {"Xvfb",        "-displayfd", "3",   "-screen", "0",
+                                "1280x800x24", "-nolisten",  "tcp", nullptr};
     fXvfb = Spawn(xvfb, fds[1]);
     close(fds[1]);
     std::string number;

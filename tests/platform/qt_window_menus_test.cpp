@@ -26,13 +26,10 @@ TEST(QtWindowMenus, OrdinaryWindowsShowTheCurrentBar) {
             auto* bar = qobject_cast<QMenuBar*>(frame.Native()->Layout()->menuBar());
             ASSERT_TRUE(bar);
             EXPECT_EQ(dialog.Native()->Layout()->menuBar(), nullptr);
-            const std::vector<QMenu*>& menus = layer.Menus().BarMenus();
-            ASSERT_EQ(bar->actions().size(), qsizetype(menus.size()));
+            ASSERT_EQ(bar->actions().size(), qsizetype(layer.Menus().BarMenus().size()));
             QMenu* appMenu = bar->actions().front()->menu();
             EXPECT_EQ(appMenu->title(), QStringLiteral("menutest"));
-            // The content view lies below the bar.
             EXPECT_GE(frame.Native()->View()->y(), bar->height());
-
             // Opening a menu validates: the application object enables About.
             QAction* about = appMenu->actions().front();
             LMenuBar::Current()->ResetItemStates();

@@ -69,7 +69,8 @@ TEST_F(QtShellTest, DeferredPassBeforeRepaintAndNotNested) {
     static_cast<RecApp*>(gApp)->fNest = true;
     Loop()->RequestUpdate();
     EXPECT_TRUE(RunUntil([] { return Count(CMainLoopBase_Deferred) == 2; }));
-    const std::vector<std::string> want{CMainLoopBase_Deferred, "nested done", CMainLoopBase_Deferred};
+    const std::vector<std::string> want{CMainLoopBase_Deferred, "nested done",
+                                        CMainLoopBase_Deferred};
     EXPECT_EQ(std::vector<std::string>(gLog.begin(), gLog.begin() + 3), want);
 }
 
@@ -121,7 +122,8 @@ TEST_F(QtShellTest, KindsCloseAndContext) {
         const bool resizable = kind == 1 || kind == 6 || kind == 7 || kind == 9;
         EXPECT_EQ(frame.GetWindow()->IsClosable(), closable) << kind;
         EXPECT_EQ(frame.GetWindow()->IsResizable(), resizable) << kind;
-        EXPECT_EQ(bool(frame.Native()->windowFlags() & Qt::WindowCloseButtonHint), closable) << kind;
+        EXPECT_EQ(bool(frame.Native()->windowFlags() & Qt::WindowCloseButtonHint), closable)
+            << kind;
     }
     RecFrame frame(kWindowOrdinary, 6);
     frame.ShowWindow();

@@ -38,7 +38,8 @@ TEST(RunLoopThreads, WorkersReachTheMainThread) {
     RunLoopMakeMain();
     Counter timers;
     std::vector<std::unique_ptr<LRunLoopTimer>> made;
-    for (int i = 0; i < 8; ++i) made.push_back(std::make_unique<LRunLoopTimer>(MainRunLoopWakeSource(), &timers, Count));
+    for (int i = 0; i < 8; ++i)
+        made.push_back(std::make_unique<LRunLoopTimer>(MainRunLoopWakeSource(), &timers, Count));
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) threads.emplace_back([&, i] { made[i]->StartMs(u32(i % 2)); });
     for (auto& t : threads) t.join();

@@ -67,7 +67,9 @@ TEST(Shell, LaunchQuitAndKeys) {
         // A plain launch: one empty open request; SIGTERM quits like Quit.
         {"", {}, {"open 0"}, "open 0\n" + tail},
         // A file on the command line stands for an open request; no empty one.
-        {"", {"/tmp/kv shell.show"}, {"open 1 file:///Root/tmp/kv%20shell.show"},
+        {"",
+         {"/tmp/kv shell.show"},
+         {"open 1 file:///Root/tmp/kv%20shell.show"},
          "open 1 file:///Root/tmp/kv%20shell.show\n" + tail},
         // A handler that consumes the quit request cancels it.
         {"refuse", {}, {"open 0", "quit refused"}, "open 0\nquit refused\n" + tail},
@@ -75,7 +77,10 @@ TEST(Shell, LaunchQuitAndKeys) {
         {"dialog", {}, {"modal"}, "open 0\nmodal\nquit\n~app before singletons\n"},
         // Ctrl-Q with no enabled Quit item does nothing; with one it quits.
         {"ctrlq", {}, {"ctrlq sent"}, "open 0\nctrlq sent\n" + tail},
-        {"ctrlq,enablequit", {}, {}, "open 0\nquit\nctrlq sent\n~app before singletons\nexit clean\n"},
+        {"ctrlq,enablequit",
+         {},
+         {},
+         "open 0\nquit\nctrlq sent\n~app before singletons\nexit clean\n"},
     };
     for (const Case& c : cases) {
         int status = -1;

@@ -39,7 +39,8 @@ protected:
         // input yet (user time 0); the user's click then gives it.
         if (!RunUntil([&] { return f.Native()->isActiveWindow(); }, 1000))
             gX->Xdotool("windowactivate " + Id(f));
-        ASSERT_TRUE(RunUntil([&] { return f.Native()->isActiveWindow() && f.Native()->ActiveForMs() > 150; }));
+        ASSERT_TRUE(RunUntil(
+            [&] { return f.Native()->isActiveWindow() && f.Native()->ActiveForMs() > 150; }));
     }
 };
 
@@ -51,12 +52,18 @@ TEST_F(Xvfb, RealKeysAndWheel) {
         const char* keys;
         u32 ch, modifiers, nav;
     } cases[] = {
-        {"Up", 0xF700, 0, 3},          {"Down", 0xF701, 0, 4},
-        {"Left", 0xF702, 0, 1},        {"Right", 0xF703, 0, 2},
-        {"Return", 13, 0, 5},          {"KP_Enter", 13, 0, 5},
-        {"shift+Tab", 9, kModShift, 0}, {"ctrl+c", 'c', kModCommand, 0},
-        {"BackSpace", 8, 0, 0},        {"Delete", 127, 0, 0},
-        {"shift+a", 'A', kModShift, 0}, {"alt+b", 'b', kModOption, 0},
+        {"Up", 0xF700, 0, 3},
+        {"Down", 0xF701, 0, 4},
+        {"Left", 0xF702, 0, 1},
+        {"Right", 0xF703, 0, 2},
+        {"Return", 13, 0, 5},
+        {"KP_Enter", 13, 0, 5},
+        {"shift+Tab", 9, kModShift, 0},
+        {"ctrl+c", 'c', kModCommand, 0},
+        {"BackSpace", 8, 0, 0},
+        {"Delete", 127, 0, 0},
+        {"shift+a", 'A', kModShift, 0},
+        {"alt+b", 'b', kModOption, 0},
         {"super+k", 'k', kModControl, 0},
     };
     for (const auto& c : cases) {
@@ -91,7 +98,8 @@ TEST_F(Xvfb, ResizeStaysInsideThePlacer) {
     Front(frame);
     for (int width : {700, 100, 350, 1000}) {
         gX->Xdotool("windowsize " + Id(frame) + " " + std::to_string(width) + " 250");
-        RunUntil([&] { return frame.Native()->View()->width() == std::clamp(width, 200, 400); }, 1000);
+        RunUntil([&] { return frame.Native()->View()->width() == std::clamp(width, 200, 400); },
+                 1000);
         const i32 w = frame.GetWindow()->GetContentScreenRect().Width();
         EXPECT_GE(w, 200) << width;
         EXPECT_LE(w, 400) << width;
@@ -107,15 +115,18 @@ TEST_F(Xvfb, StackingModalityAndTheBoundedWait) {
     Front(b);
     c.ShowWindowNoActivate();
     // Directly behind the frontmost window of its type, for the window manager too.
-    EXPECT_TRUE(RunUntil([&] {
-        const std::string s = gX->Stacking();
-        char hb[32], hc[32];
-        std::snprintf(hb, sizeof hb, "0x%llx", (unsigned long long)b.Native()->winId());
-        std::snprintf(hc, sizeof hc, "0x%llx", (unsigned long long)c.Native()->winId());
-        const size_t pc = s.find(hc), pb = s.find(hb);
-        return pc != std::string::npos && pb != std::string::npos && pc < pb &&
-               s.find(',', pc) + 2 == pb;
-    }, 2000)) << gX->Stacking();
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            const std::string s = gX->Stacking();
+            char hb[32], hc[32];
+            std::snprintf(hb, sizeof hb, "0x%llx", (unsigned long long)b.Native()->winId());
+            std::snprintf(hc, sizeof hc, "0x%llx", (unsigned long long)c.Native()->winId());
+            const size_t pc = s.find(hc), pb = s.find(hb);
+            return pc != std::string::npos && pb != std::string::npos && pc < pb &&
+                   s.find(',', pc) + 2 == pb;
+        },
+        2000))
+        << gX->Stacking();
     EXPECT_EQ(LDesktop::NextVisibleWindow(nullptr), b.GetWindow());
     EXPECT_EQ(LDesktop::NextVisibleWindow(b.GetWindow()), c.GetWindow());
     EXPECT_EQ(LDesktop::NextVisibleWindow(c.GetWindow()), a.GetWindow());
