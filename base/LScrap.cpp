@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/LHandle.h"
-#include "platform/WindowServices.h"
+#include "base/LPasteboardServices.h"
 
 namespace {
 

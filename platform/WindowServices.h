@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "base/LPasteboardServices.h"
 #include "base/LRect.h"
 #include "base/LString.h"
 #include "platform/GraphicsServices.h"
@@ -145,27 +146,10 @@ public:
     }
 };
 
-// The general pasteboard.
-class LPasteboardServices {
-public:
-    virtual ~LPasteboardServices() = default;
-
-    // Whether it holds plain text (from any application).
-    virtual bool HasText() = 0;
-    // Replaces its contents by one text.
-    virtual void WriteText(const LString& text) = 0;
-    // Replaces its contents by the items of the list, declared as "public.data".
-    virtual void WriteItems(const LScrapData& data) = 0;
-    virtual bool HasType(const LString& typeName) = 0;
-    // The bytes of the item with this index among the items of the type.
-    virtual bool FetchItem(const LScrapType& type, u32 index, std::vector<u8>* out) = 0;
-};
-
 // Install the platform's services (null goes back to the headless ones); the
-// caller keeps ownership.
+// caller keeps ownership. The pasteboard's are installed the same way, with
+// InstallPasteboardServices (base/LPasteboardServices.h).
 void InstallWindowServices(LWindowServices* services);
 LWindowServices& WindowServices();
 void InstallMenuServices(LMenuServices* services);
 LMenuServices& MenuServices();
-void InstallPasteboardServices(LPasteboardServices* services);
-LPasteboardServices& PasteboardServices();

@@ -699,31 +699,33 @@ bool PeriodStretchStart(const SchedulePeriod& per, Sec p, Sec* out) {
         }
         case kPeriodMonth:
         case kPeriodYear: {
-            const int tries = per.kind == kPeriodMonth ? 13 : 9;
-            CalDateTime c = pd;
-            for (int i = 0; i < tries; ++i) {
-                d = c;
-                PeriodCopyParts(per.kind, d, per.start);
-                if (IsValidDateTime(d) && ToSec(d) <= p) {
-                    *out = ToSec(d);
-                    return true;
+            // A start day that the cycle lacks (the 31st, 29 February) opens the
+            // stretch at the first second after it, or not at all in a month: the
+            // stretch then begins with the cycle that holds p, never a cycle earlier.
+            CalDateTime cycle = pd;
+            cycle.day = 1;
+            if (per.kind == kPeriodYear) cycle.month = 1;
+            cycle.hour = cycle.minute = cycle.second = 0;
+            auto firstFrom = [&per](const CalDateTime& c, Sec* at) {
+                CalDateTime s = c;
+                PeriodCopyParts(per.kind, s, per.start);
+                if (!IsValidDateTime(s)) {
+                    if (per.kind == kPeriodMonth || s.month >= 12) return false;
+                    s.month = u8(s.month + 1);
+                    s.day = 1;
+                    s.hour = s.minute = s.second = 0;
                 }
-                c.day = 1;
-                if (per.kind == kPeriodMonth) {
-                    if (c.month == 1) {
-                        if (c.year == 0) return false;
-                        c.month = 12;
-                        --c.year;
-                    } else {
-                        --c.month;
-                    }
-                } else {
-                    if (c.year == 0) return false;
-                    c.month = 1;
-                    --c.year;
-                }
+                *at = ToSec(s);
+                return true;
+            };
+            if (PeriodContains(per, pd) == 1) return firstFrom(cycle, out) && *out <= p;
+            CalDateTime previous = cycle;
+            if (per.kind == kPeriodMonth ? (cycle.year > 0 || cycle.month > 1) : cycle.year > 0) {
+                CycleBack(per.kind, previous);
+                if (firstFrom(previous, out)) return true;
             }
-            return false;
+            *out = ToSec(cycle);
+            return true;
         }
         default:
             if (!IsValidDateTime(per.start)) return false;

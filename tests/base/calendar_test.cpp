@@ -127,33 +127,6 @@ TEST(Calendar, AgreesWithPythonDatetime) {
     EXPECT_EQ(count, 3000);
 }
 
-TEST(Calendar, MonthLengthsAndWeekdays) {
-    CalDateTime d = Cal(2000, 1, 1);
-    NormaliseDateTime(d);
-    EXPECT_EQ(d.weekday, 6);
-    EXPECT_EQ(DaysInMonth(Cal(1900, 2, 1)), 28);
-    EXPECT_EQ(DaysInMonth(Cal(2000, 2, 1)), 29);
-    EXPECT_EQ(DaysInMonth(Cal(2023, 2, 1)), 28);
-    EXPECT_EQ(DaysInMonth(Cal(2024, 2, 1)), 29);
-    EXPECT_EQ(DaysInMonth(Cal(2024, 4, 1)), 30);
-    // Months from outside are clamped, never used as an index as they stand.
-    EXPECT_EQ(DaysInMonth(Cal(2024, 0, 1)), 31);
-    EXPECT_EQ(DaysInMonth(Cal(2024, 99, 1)), 31);
-
-    CalDateTime n = Cal(2023, 0, 0, 99, 99, 99);
-    NormaliseDateTime(n);
-    EXPECT_EQ(Str(n), "2023-01-01 23:59:59 w0");
-    n = Cal(2023, 13, 45);
-    NormaliseDateTime(n);
-    EXPECT_EQ(Str(n), "2023-12-31 00:00:00 w0");
-    n = Cal(2023, 2, 30);
-    NormaliseDateTime(n);
-    EXPECT_EQ(n.day, 28);
-    n = Cal(0, 1, 1);  // year 0 (proleptic) was a Saturday
-    NormaliseDateTime(n);
-    EXPECT_EQ(n.weekday, 6);
-}
-
 TEST(Calendar, CenturyBoundaries) {
     CenturyTime ct;
     ASSERT_TRUE(DateToCentury(ct, Cal(2000, 1, 1)));
@@ -215,49 +188,32 @@ TEST(Calendar, ConversionsRefuseFieldsOutOfRange) {
 }
 
 TEST(Calendar, SteppingBackAndEndsOfUnits) {
-    CalDateTime d = Cal(2001, 3, 1, 12);
-    DateTime::DecDay(d);
-    EXPECT_EQ(Str(d), "2001-02-28 12:00:00 w3");
-    d = Cal(2024, 6, 1);
-    DateTime::DecDay(d);
-    EXPECT_EQ(Str(d), "2024-05-31 00:00:00 w5");
-    d = Cal(2024, 3, 31);
-    DateTime::DecMonth(d);
-    EXPECT_EQ(Str(d), "2024-02-29 00:00:00 w4");
-    d = Cal(2024, 1, 15);
-    DateTime::DecMonth(d);
-    EXPECT_EQ(Str(d), "2023-12-15 00:00:00 w5");
-    d = Cal(2024, 2, 29);
-    DateTime::DecYear(d);
-    EXPECT_EQ(Str(d), "2023-02-28 00:00:00 w2");
-    d = Cal(2000, 1, 1);
-    DateTime::DecSecond(d);
-    EXPECT_EQ(Str(d), "1999-12-31 23:59:59 w5");
-    d = Cal(2000, 1, 1, 0, 0, 30);
-    DateTime::DecMinute(d);
-    EXPECT_EQ(Str(d), "1999-12-31 23:59:30 w5");
-    d = Cal(2024, 3, 1, 0, 10);
-    DateTime::DecHour(d);
-    EXPECT_EQ(Str(d), "2024-02-29 23:10:00 w4");
-    // Nothing lies before year 0: the first second stays.
-    d = Cal(0, 1, 1);
-    DateTime::DecSecond(d);
-    DateTime::DecYear(d);
-    EXPECT_EQ(Str(d), "0000-01-01 00:00:00 w6");
-
-    d = Cal(2024, 2, 10, 3, 4, 5);
-    DateTime::EndOfMonth(d);
-    EXPECT_EQ(Str(d), "2024-02-29 23:59:59 w4");
-    d = Cal(2024, 2, 10, 3, 4, 5);
-    DateTime::EndOfDay(d);
-    EXPECT_EQ(Str(d), "2024-02-10 23:59:59 w6");
-    DateTime::DecDay(d);
-    d.hour = 7;
-    DateTime::EndOfHour(d);
-    EXPECT_EQ(Str(d), "2024-02-09 07:59:59 w5");
-    d.minute = 3;
-    DateTime::EndOfMinute(d);
-    EXPECT_EQ(Str(d), "2024-02-09 07:03:59 w5");
+    const struct {
+        CalDateTime from;
+        void (*step)(CalDateTime&);
+        const char* want;
+    } cases[] = {
+        {Cal(2001, 3, 1, 12), DateTime::DecDay, "2001-02-28 12:00:00 w3"},
+        {Cal(2024, 6, 1), DateTime::DecDay, "2024-05-31 00:00:00 w5"},
+        {Cal(2024, 3, 31), DateTime::DecMonth, "2024-02-29 00:00:00 w4"},
+        {Cal(2024, 1, 15), DateTime::DecMonth, "2023-12-15 00:00:00 w5"},
+        {Cal(2024, 2, 29), DateTime::DecYear, "2023-02-28 00:00:00 w2"},
+        {Cal(2000, 1, 1), DateTime::DecSecond, "1999-12-31 23:59:59 w5"},
+        {Cal(2000, 1, 1, 0, 0, 30), DateTime::DecMinute, "1999-12-31 23:59:30 w5"},
+        {Cal(2024, 3, 1, 0, 10), DateTime::DecHour, "2024-02-29 23:10:00 w4"},
+        // Nothing lies before year 0: the first second stays.
+        {Cal(0, 1, 1), DateTime::DecSecond, "0000-01-01 00:00:00 w6"},
+        {Cal(0, 1, 1), DateTime::DecYear, "0000-01-01 00:00:00 w6"},
+        {Cal(2024, 2, 10, 3, 4, 5), DateTime::EndOfMonth, "2024-02-29 23:59:59 w4"},
+        {Cal(2024, 2, 10, 3, 4, 5), DateTime::EndOfDay, "2024-02-10 23:59:59 w6"},
+        {Cal(2024, 2, 9, 7, 4, 5), DateTime::EndOfHour, "2024-02-09 07:59:59 w5"},
+        {Cal(2024, 2, 9, 7, 3, 5), DateTime::EndOfMinute, "2024-02-09 07:03:59 w5"},
+    };
+    for (const auto& c : cases) {
+        CalDateTime d = c.from;
+        c.step(d);
+        EXPECT_EQ(Str(d), c.want) << Str(c.from);
+    }
 }
 
 // ---------------------------------------------------------------------------

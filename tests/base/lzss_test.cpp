@@ -67,19 +67,6 @@ Bytes Pack(const Bytes& in, bool endMark = true) {
     return w.Finish();
 }
 
-Bytes Expand(Bytes packed, u32 block) {
-    CMemStrm src(packed.data(), u32(packed.size()));
-    CLzssReader r(&src, 0, packed.size());
-    Bytes out;
-    std::vector<u8> buf(block);
-    for (;;) {
-        const u32 n = r.Read(buf.data(), block);
-        out.insert(out.end(), buf.begin(), buf.begin() + n);
-        if (n < block) break;
-    }
-    return out;
-}
-
 Bytes Str(const char* s) {
     return Bytes(s, s + std::char_traits<char>::length(s));
 }
@@ -103,93 +90,6 @@ Bytes Sample(size_t n, u32 seed) {
 }
 
 }  // namespace
-
-TEST(Lzss, BitLevelTokens) {
-    {
-        BitWriter w;
-        w.Literal(0x41);
-        w.End();
-        EXPECT_EQ(Expand(w.Finish(), 100), Str("A"));
-    }
-    {
-        BitWriter w;
-        w.Literal('A'), w.Literal('B'), w.Match(2, 1), w.End();
-        EXPECT_EQ(Expand(w.Finish(), 100), Str("ABABAB"));
-    }
-    {
-        BitWriter w;
-        w.Literal('x'), w.Match(1, 15), w.End();
-        EXPECT_EQ(Expand(w.Finish(), 100), Bytes(19, 'x'));
-    }
-    {
-        // The history starts as zeros: a match reaching before the first byte reads them.
-        BitWriter w;
-        w.Literal('q'), w.Match(100, 0), w.Literal('r'), w.End();
-        EXPECT_EQ(Expand(w.Finish(), 100), Bytes({'q', 0, 0, 0, 'r'}));
-    }
-    {
-        // Offsets reach the whole 8 KiB history.
-        Bytes in = Sample(8191, 3);
-        BitWriter w;
-        for (u8 b : in) w.Literal(b);
-        w.Match(8191, 0);
-        w.End();
-        Bytes want = in;
-        want.insert(want.end(), {in[0], in[1], in[2]});
-        EXPECT_EQ(Expand(w.Finish(), 50000), want);
-    }
-}
-
-TEST(Lzss, BitReader) {
-    u8 data[] = {0xA5, 0x3C, 0xFF, 0x00, 0x81};
-    CMemStrm s(data, sizeof data);
-    CBitReader b;
-    b.Init(&s);
-    u32 v = 3;
-    ASSERT_TRUE(b.Read(&v));
-    EXPECT_EQ(v, 0b101u);
-    v = 13;  // 0 0101 | 0011 1100
-    ASSERT_TRUE(b.Read(&v));
-    EXPECT_EQ(v, 0b0010100111100u);
-    v = 32;  // only 24 bits are left
-    EXPECT_FALSE(b.Read(&v));
-    EXPECT_EQ(v, 0u);
-    u8 word[] = {0xDE, 0xAD, 0xBE, 0xEF};
-    CMemStrm s2(word, sizeof word);
-    b.Init(&s2);
-    v = 32;
-    ASSERT_TRUE(b.Read(&v));
-    EXPECT_EQ(v, 0xDEADBEEFu);
-}
-
-TEST(Lzss, ExpandsPackedDataInAnyBlockSize) {
-    for (u32 seed : {1u, 2u, 3u}) {
-        const Bytes in = Sample(20000 + seed * 777, seed);
-        const Bytes packed = Pack(in);
-        ASSERT_LT(packed.size(), in.size());
-        const Bytes big = Expand(packed, 1 << 20);
-        EXPECT_EQ(big, in);
-        // Pending matches carry over between calls.
-        for (u32 block : {1u, 2u, 5u, 17u, 4096u}) EXPECT_EQ(Expand(packed, block), big) << block;
-    }
-}
-
-TEST(Lzss, TruncatedTokenEndsQuietly) {
-    BitWriter w;
-    w.Literal('A'), w.Literal('B');
-    w.Put(0, 1), w.Put(5, 6);  // a match cut inside its offset
-    Bytes packed = w.Finish();
-    EXPECT_EQ(Expand(packed, 100), Str("AB"));
-    // Every cut of a longer stream delivers a prefix of the full output.
-    const Bytes in = Sample(3000, 9);
-    const Bytes full = Pack(in);
-    for (size_t cut = 0; cut < full.size(); cut += 37) {
-        const Bytes part(full.begin(), full.begin() + cut);
-        const Bytes got = Expand(part, 1000);
-        ASSERT_LE(got.size(), in.size());
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), in.begin())) << cut;
-    }
-}
 
 TEST(Lzss, StaysInsideItsRange) {
     // A prefix and a trailer around the packed bytes, which carry no end mark.

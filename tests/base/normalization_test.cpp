@@ -51,58 +51,6 @@ std::string NormalizationTestPath() {
 
 }  // namespace
 
-TEST(Nfd, HangulIsDecomposedArithmetically) {
-    EXPECT_EQ(Nfd(Utf8({0xAC00})), Utf8({0x1100, 0x1161}));
-    EXPECT_EQ(Nfd(Utf8({0xAC01})), Utf8({0x1100, 0x1161, 0x11A8}));
-    EXPECT_EQ(Nfd(Utf8({0xD7A3})), Utf8({0x1112, 0x1175, 0x11C2}));
-    // Just outside the syllable block.
-    EXPECT_EQ(Nfd(Utf8({0xABFF, 0xD7A4})), Utf8({0xABFF, 0xD7A4}));
-}
-
-TEST(Nfd, AccentsAndOrdering) {
-    EXPECT_EQ(Nfd("\xC3\xA9"), "e\xCC\x81");
-    EXPECT_EQ(Nfd("plain ascii/name.drc"), "plain ascii/name.drc");
-    EXPECT_EQ(Nfd(""), "");
-    // Marks are put in canonical order, stable within a class.
-    EXPECT_EQ(Nfd(Utf8({'a', 0x0301, 0x0323})), Utf8({'a', 0x0323, 0x0301}));
-    EXPECT_EQ(Nfd(Utf8({'a', 0x0301, 0x0300})), Utf8({'a', 0x0301, 0x0300}));
-    // A decomposition's own marks join the marks that follow it.
-    EXPECT_EQ(Nfd(Utf8({0x1E69})), Utf8({'s', 0x0323, 0x0307}));
-    EXPECT_EQ(Nfd(Utf8({0x1E0B, 0x0323})), Utf8({'d', 0x0323, 0x0307}));
-    // Supplementary characters with decompositions held as surrogate pairs.
-    EXPECT_EQ(Nfd(Utf8({0x1D15E})), Utf8({0x1D157, 0x1D165}));
-    // Plane 16 is passed through unchanged.
-    EXPECT_EQ(Nfd(Utf8({0x10FFFD})), Utf8({0x10FFFD}));
-}
-
-TEST(Nfd, ComposedAndDecomposedNamesCompareEqual) {
-    const std::string composed = "Caf\xC3\xA9 Sc\xC3\xA8ne.wav";
-    const std::string decomposed = "Cafe\xCC\x81 Sce\xCC\x80ne.wav";
-    ASSERT_NE(composed, decomposed);
-    EXPECT_EQ(StrCompare(Nfd(composed).c_str(), Nfd(decomposed).c_str()), 0);
-    EXPECT_NE(StrCompare(Nfd(composed).c_str(), Nfd("Cafe Scene.wav").c_str()), 0);
-}
-
-TEST(Nfd, MalformedInputFailsWithWhatCameBefore) {
-    bool ok = true;
-    // An overlong "/" must not turn into a path separator.
-    EXPECT_EQ(Nfd("a\xC0\xAF"
-                  "b",
-                  &ok),
-              "a");
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(Nfd("x\xED\xA0\x80", &ok), "x");
-    EXPECT_FALSE(ok);
-    Nfd("\xC3", &ok);
-    EXPECT_FALSE(ok);
-    Nfd("\xC3\xA9", &ok);
-    EXPECT_TRUE(ok);
-    // Different bytes never decompose to the same name.
-    EXPECT_NE(Nfd("a\xC0\xAF"
-                  "b"),
-              Nfd("a/b"));
-}
-
 TEST(Nfc, ComposesAndKeepsInvalidTextUnchanged) {
     EXPECT_EQ(Nfc("e\xCC\x81"), "\xC3\xA9");
     EXPECT_EQ(Nfc(Utf8({0x1100, 0x1161, 0x11A8})), Utf8({0xAC01}));

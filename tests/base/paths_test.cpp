@@ -124,48 +124,6 @@ TEST(PathTextTest, EscapesAndDecodesSegments) {
     EXPECT_EQ(*cur, 0);
 }
 
-TEST(PathTextTest, LeafFolderJoinAndNumbering) {
-    LString folder, name;
-    SplitFolderAndName(&folder, "file:///V/a/b%20c.txt", &name);
-    EXPECT_EQ(S(folder), "file:///V/a/");
-    EXPECT_EQ(S(name), "b c.txt");
-    SplitFolderAndName(&folder, "file:///V/a/", &name);
-    EXPECT_EQ(S(folder), "file:///V/");
-    EXPECT_EQ(S(name), "a");
-    SplitFolderAndName(&folder, "leaf", &name);
-    EXPECT_EQ(S(folder), "");
-    EXPECT_EQ(S(name), "leaf");
-
-    LString leaf;
-    EXPECT_EQ(S(GetLeafName(&leaf, LString("file:///V/x/a%2Fb.drc?q#f"))), "a/b.drc");
-
-    LPathStatus joined;
-    JoinPath(&joined, LString("file:///V"), "a b");
-    EXPECT_EQ(joined.status, 0u);
-    EXPECT_EQ(S(joined.path), "file:///V/a%20b");
-    JoinPath(&joined, LString("file:///V/"), "..");
-    EXPECT_EQ(S(joined.path), "file:///V/%2E%2E");
-    JoinPath(&joined, LString("file:///V/a"), "");
-    EXPECT_EQ(S(joined.path), "file:///V/a");
-
-    LString path("file:///V/x/show.drc");
-    NumberedName(&path, 3);
-    EXPECT_EQ(S(path), "file:///V/x/show3.drc");
-    path = "file:///V/x/show";
-    NumberedName(&path, 2);
-    EXPECT_EQ(S(path), "file:///V/x/show2");
-    path = "file:///V/x/a.b c.d";
-    NumberedName(&path, 12);
-    EXPECT_EQ(S(path), "file:///V/x/a.b%20c12.d");
-
-    path = "file:///V/x/old.txt";
-    ReplaceLeafName(&path, "..");
-    EXPECT_EQ(S(path), "file:///V/x/%2E%2E");
-    LString empty;
-    ReplaceLeafName(&empty, "");
-    EXPECT_TRUE(empty.IsEmpty());
-}
-
 TEST(PathTextTest, FileNameRules) {
     auto ext = [](const char* n) { return std::string(FindExtension(n)); };
     EXPECT_EQ(ext("a.b c.d"), ".d");
@@ -237,23 +195,6 @@ TEST(PathConversionTest, StartupVolumeMapsToRoot) {
     CurrentFolderUrl(&cur);
     EXPECT_EQ(ToPosix(cur.CStr()), std::string(cwd));
     EXPECT_EQ(ToUrl("rel"), ToUrl(std::string(cwd) + "/rel"));
-}
-
-TEST(PathConversionTest, RefusesUrlsThatNameNoSinglePlace) {
-    // Escaped dots must not climb out of a folder once decoded.
-    EXPECT_EQ(ToPosix("file:///Root/tmp/%2E%2E/etc/passwd"), "");
-    EXPECT_EQ(ToPosix("file:///Root/tmp/%2e%2E"), "");
-    EXPECT_EQ(ToPosix("file:///Root/tmp/%2E/x"), "");
-    EXPECT_EQ(ToPosix("file:///Root/tmp/../etc"), "");
-    EXPECT_EQ(ToPosix("file:///Root/tmp//x"), "");
-    EXPECT_EQ(ToPosix("file:///Root/tmp/a%00b"), "");
-    EXPECT_EQ(ToPosix("file:///%2E%2E/x"), "");
-    EXPECT_EQ(ToPosix("file:///"), "");
-    EXPECT_EQ(ToPosix(""), "");
-    EXPECT_EQ(ToPosix("file:///NoSuchVolume-kv/x"), "");
-    EXPECT_FALSE(VolumeExists("NoSuchVolume-kv"));
-    EXPECT_FALSE(VolumeExists(".."));
-    EXPECT_FALSE(VolumeExists(""));
 }
 
 TEST(PathConversionTest, MountedVolumesRoundTrip) {

@@ -3,16 +3,6 @@
 #include "base/Clock.h"
 #include "base/LRect.h"
 
-TEST(Rect, ContainmentIsHalfOpen) {
-    LRect r(0, 0, 10, 10);
-    EXPECT_FALSE(r.Contains(10, 10));
-    EXPECT_FALSE(r.Contains(10, 5));
-    EXPECT_FALSE(r.Contains(5, 10));
-    EXPECT_TRUE(r.Contains(9, 9));
-    EXPECT_TRUE(r.Contains(0, 0));
-    EXPECT_FALSE(LRect(5, 5, 5, 9).Contains(5, 5));
-}
-
 TEST(Rect, IntersectionsAndUnions) {
     EXPECT_FALSE(LRect(0, 0, 10, 10).Intersects(LRect(10, 0, 20, 10)));
     EXPECT_TRUE(LRect(0, 0, 10, 10).Intersects(LRect(9, 9, 20, 20)));
@@ -33,24 +23,6 @@ TEST(Rect, IntersectionsAndUnions) {
     EXPECT_EQ(f, LRect(0, 0, 5, 5));
     f.Union(LRect(-3, 2, 4, 9));
     EXPECT_EQ(f, LRect(-3, 0, 5, 9));
-}
-
-TEST(Rect, OffsetInsetNormalizeSameSize) {
-    LRect r(1, 2, 3, 4);
-    r.Offset(10, -2);
-    EXPECT_EQ(r, LRect(11, 0, 13, 2));
-    r.Inset(-1, -2);
-    EXPECT_EQ(r, LRect(10, -2, 14, 4));
-    LRect n(10, 20, 0, 5);
-    n.Normalize();
-    EXPECT_EQ(n, LRect(0, 5, 10, 20));
-    EXPECT_TRUE(LRect(0, 0, 4, 5).SameSize(LRect(10, 10, 14, 15)));
-    EXPECT_FALSE(LRect(0, 0, 4, 5).SameSize(LRect(10, 10, 14, 16)));
-    // Edges saturate instead of wrapping.
-    LRect big(0, 0, INT32_MAX, 10);
-    big.Offset(10, 0);
-    EXPECT_EQ(big.right, INT32_MAX);
-    EXPECT_EQ(big.left, 10);
 }
 
 TEST(Rect, FitCenterMap) {
@@ -95,12 +67,6 @@ TEST(Rect, CGRectConversions) {
     EXPECT_EQ(r.right, 2);
     LRect huge = CGRectToRect(CGRect{-1e12, 0, 3e12, 5});
     EXPECT_EQ(huge, LRect(INT32_MIN, 0, INT32_MAX, 5));
-}
-
-TEST(Rect, SwapBytes) {
-    EXPECT_EQ(SwapBytes32(0x11223344u), 0x44332211u);
-    EXPECT_EQ(SwapBytes32(FourCC("YKVT")), FourCC("TVKY"));
-    EXPECT_EQ(SwapBytes32(SwapBytes32(0xDEADBEEFu)), 0xDEADBEEFu);
 }
 
 TEST(Rect, PollPacing) {

@@ -71,24 +71,6 @@ public:
 
 }  // namespace
 
-TEST(ResourcesTest, PackedStringListFromTheProgram) {
-    LResFile app(AppResFileRef());
-    LResId id{0, "KVTEST"};
-    LStrListRes list(&id, &app, kCst);
-    ASSERT_EQ(list.Count(), 4u);
-    EXPECT_EQ(Item(list, 1), "");
-    EXPECT_EQ(Item(list, 2), "bc");
-    EXPECT_EQ(Item(list, 0), "a");
-    EXPECT_EQ(Item(list, 3), "first line\n=== not a marker");
-    EXPECT_EQ(Item(list, 4), "");
-    EXPECT_EQ(Item(list, 0xFFFFFFFFu), "");
-
-    LResId other{0, "KVTEST"};
-    LStrListRes wrongType(&other, &app, FourCC("TLYO"));
-    EXPECT_EQ(wrongType.Count(), 0u);
-    EXPECT_EQ(Item(wrongType, 0), "");
-}
-
 TEST(ResourcesTest, StringListReadsOnlyInsideItsBytes) {
     // count 3: "a", "", "bc"; read out of order.
     u32 ref =

@@ -52,44 +52,6 @@ std::vector<u8> Pattern(size_t n, u8 seed = 1) {
     return v;
 }
 
-TEST(CMemStrmTest, GrowableBufferCommitsItsEnd) {
-    LDataBuf buf;
-    {
-        CMemStrm s(buf);
-        s.Write("abcde", 5);
-        s.SetPosition(2);
-        s.Write("X", 1);
-    }
-    ASSERT_EQ(buf.Capacity(), 5u);
-    EXPECT_EQ(std::memcmp(buf.Data(), "abXde", 5), 0);
-
-    {
-        CMemStrm s(buf);  // starts empty and overwrites
-        s.Write("12345", 5);
-        s.SetPosition(2);
-        s.Commit();
-        EXPECT_EQ(s.End(), 2u);
-    }
-    EXPECT_EQ(buf.Capacity(), 2u);
-    EXPECT_EQ(std::memcmp(buf.Data(), "12", 2), 0);
-}
-
-TEST(CMemStrmTest, GrowthDoublesAndReadsBack) {
-    LDataBuf buf;
-    CMemStrm s(buf);
-    std::vector<u8> data = Pattern(10000);
-    for (size_t i = 0; i < data.size(); i += 100) s.Write(data.data() + i, 100);
-    EXPECT_EQ(s.Error(), 0u);
-    EXPECT_GE(s.Capacity(), 10000u);
-    EXPECT_LE(s.Capacity(), 20000u);
-    s.SetPosition(9990);
-    u8 tail[50];
-    u64 n = sizeof tail;
-    s.Read(tail, &n);
-    EXPECT_EQ(n, 10u);
-    EXPECT_EQ(std::memcmp(tail, data.data() + 9990, 10), 0);
-}
-
 TEST(CMemStrmTest, FixedBufferLimitsAndFirstErrorKept) {
     u8 fixed[10];
     std::memset(fixed, 'x', sizeof fixed);
@@ -124,41 +86,6 @@ TEST(CMemStrmTest, FixedBufferLimitsAndFirstErrorKept) {
         s.Write("a", 1);
         EXPECT_EQ(s.Error(), CStrm::kErrWrite);
     }
-}
-
-// Positions beyond 32 bits must fail, not wrap into the buffer.
-TEST(CMemStrmTest, PositionsBeyondFourGiBFail) {
-    u8 fixed[16] = {};
-    {
-        CMemStrm s(fixed, sizeof fixed);
-        s.SetPosition((u64(1) << 32) + 2);
-        s.Write("zz", 2);
-        EXPECT_EQ(s.Error(), CStrm::kErrWrite);
-        EXPECT_EQ(fixed[2], 0);
-    }
-    {
-        CMemStrm s(fixed, sizeof fixed);
-        s.SetPosition(4);
-        s.Write("zz", ~u64(0) - 1);  // position + length wraps in 64 bits
-        EXPECT_EQ(s.Error(), CStrm::kErrWrite);
-    }
-    LDataBuf buf;
-    {
-        CMemStrm s(buf);
-        s.Write("ab", 2);
-        s.SetPosition(u64(1) << 32);
-        s.Write("c", 1);
-        EXPECT_EQ(s.Error(), CStrm::kErrWrite);
-    }
-    EXPECT_EQ(buf.Capacity(), 4u);  // reserved with room to spare, never committed
-    LArray arr(1);
-    {
-        CMemStrm s(arr);
-        s.SetPosition((u64(1) << 32) + 1);
-        s.Write("c", 1);
-        EXPECT_EQ(s.Error(), CStrm::kErrWrite);
-    }
-    EXPECT_EQ(arr.Count(), 0u);
 }
 
 // Bytes skipped by SetPosition, or exposed by Commit, read as zeros.
@@ -282,105 +209,6 @@ TEST(CForkStrmTest, OpenReadWriteAndSize) {
         EXPECT_EQ(s.Error(), 0u);
     }
     EXPECT_EQ(f.Read(), std::vector<u8>(Pattern(50)));
-}
-
-TEST(CBufFileStrmTest, PartialBlockWriteKeepsSurroundings) {
-    const std::vector<u8> orig = Pattern(1024);
-    TempFile f(orig);
-    {
-        CBufFileStrm s(f.Path(), CStrm::kModeWrite);
-        s.SetPosition(510);
-        s.Write("ABC", 3);
-        EXPECT_EQ(f.Read()[512], orig[512]);  // the byte in the second block is still buffered
-    }
-    std::vector<u8> expect = orig;
-    std::memcpy(expect.data() + 510, "ABC", 3);
-    EXPECT_EQ(f.Read(), expect);
-}
-
-TEST(CBufFileStrmTest, AlignedBlocksGoStraightThrough) {
-    TempFile f;
-    const std::vector<u8> data = Pattern(1024 + 5);
-    CBufFileStrm s(f.Path(), CStrm::kModeWrite);
-    s.Write(data.data(), 1024);
-    EXPECT_EQ(f.Read(), std::vector<u8>(data.begin(), data.begin() + 1024));
-    s.Write(data.data() + 1024, 5);
-    EXPECT_EQ(f.Read().size(), 1024u);  // the short tail waits for a flush
-    s.Flush();
-    EXPECT_EQ(f.Read(), data);
-}
-
-TEST(CBufFileStrmTest, ShortFileReadsAndReadOnly) {
-    const std::vector<u8> orig = Pattern(40);
-    TempFile f(orig);
-    CBufFileStrm s(f.Path(), 0);
-    u8 buf[100];
-    u64 n = sizeof buf;
-    s.Read(buf, &n);
-    EXPECT_EQ(n, 40u);
-    EXPECT_EQ(s.Error(), 0u);
-    EXPECT_EQ(std::memcmp(buf, orig.data(), 40), 0);
-    n = sizeof buf;
-    s.Read(buf, &n);
-    EXPECT_EQ(n, 0u);
-    s.Write("a", 1);
-    EXPECT_EQ(s.Error(), CStrm::kErrReadOnly);
-    s.SetError(CStrm::kErrRead);  // a later failure keeps the first code
-    EXPECT_EQ(s.Error(), CStrm::kErrReadOnly);
-    s.SetPosition(0);
-    n = sizeof buf;
-    s.Read(buf, &n);
-    EXPECT_EQ(n, 0u);
-}
-
-// Writing past the end must leave zeros in the gap, never older buffer contents.
-TEST(CBufFileStrmTest, WritePastEndZeroFillsTheGap) {
-    const std::vector<u8> orig(1024, 0xAA);
-    TempFile f(orig);
-    {
-        CBufFileStrm s(f.Path(), CStrm::kModeWrite);
-        u8 buf[10];
-        u64 n = sizeof buf;
-        s.Read(buf, &n);  // fills the block buffer with 0xAA
-        s.SetPosition(1024 + 100);
-        s.Write("Z", 1);
-        s.SetPosition(3000);
-        s.Write("Y", 1);
-    }
-    const std::vector<u8> got = f.Read();
-    ASSERT_EQ(got.size(), 3001u);
-    for (size_t i = 1024; i < 3000; ++i)
-        if (i != 1124) {
-            ASSERT_EQ(got[i], 0) << i;
-        }
-    EXPECT_EQ(got[1124], 'Z');
-    EXPECT_EQ(got[3000], 'Y');
-}
-
-// Looking past the end must not make the buffer's padding part of the file.
-TEST(CBufFileStrmTest, ReadPastEndLeavesNoPadding) {
-    const std::vector<u8> orig = Pattern(40);
-    TempFile f(orig);
-    {
-        CBufFileStrm s(f.Path(), CStrm::kModeWrite);
-        u8 buf[10];
-        u64 n = 1;
-        s.SetPosition(100);
-        s.Read(buf, &n);
-        EXPECT_EQ(n, 0u);
-        s.SetPosition(45);
-        n = sizeof buf;
-        s.Read(buf, &n);
-        EXPECT_EQ(n, 0u);  // nothing exists there
-        s.SetPosition(50);
-        s.Write("W", 1);
-        s.SeekToEnd();
-        EXPECT_EQ(s.Position(), 51u);
-    }
-    const std::vector<u8> got = f.Read();
-    ASSERT_EQ(got.size(), 51u);
-    EXPECT_TRUE(std::equal(orig.begin(), orig.end(), got.begin()));
-    for (size_t i = 40; i < 50; ++i) EXPECT_EQ(got[i], 0) << i;
 }
 
 // Random positioned reads and writes against a plain byte model.

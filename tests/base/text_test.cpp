@@ -42,68 +42,6 @@ std::string Rest(LCharReader& r) {
 
 }  // namespace
 
-TEST(TextFormat, Integers) {
-    LString s;
-    EXPECT_EQ(S(NumToStr(&s, 0)), "0");
-    EXPECT_EQ(S(NumToStr(&s, -42)), "-42");
-    EXPECT_EQ(S(NumToStr(&s, LONG_MIN)), std::to_string(LONG_MIN));
-    EXPECT_EQ(S(ULongToStr(&s, UINT64_MAX)), "18446744073709551615");
-    LTextStream t;
-    AppendNum(7, t);
-    AppendNum(-8, t);
-    EXPECT_STREQ(t.CStr(), "7-8");
-}
-
-TEST(TextFormat, Hex) {
-    EXPECT_EQ(Hex(255, true, true, 4), "0x00FF");
-    EXPECT_EQ(Hex(255, false, false, 0), "ff");
-    EXPECT_EQ(Hex(0, false, false, 0), "0");
-    EXPECT_EQ(Hex(0xABC, false, true, 2), "ABC");
-    // The whole value always survives, padding is what gets cut.
-    EXPECT_EQ(Hex(UINT64_MAX, true, true, 0), "0xFFFFFFFFFFFFFFFF");
-    const std::string padded = Hex(1, true, false, 1000);
-    EXPECT_EQ(padded.size(), 63u);
-    EXPECT_EQ(padded.substr(0, 3), "0x0");
-    EXPECT_EQ(padded.back(), '1');
-    // A sink takes the full padding.
-    LTextStream t;
-    HexToSink(t, 0xA, false, true, 100);
-    EXPECT_EQ(t.Length(), 100u);
-    EXPECT_EQ(t.CStr()[99], 'A');
-}
-
-TEST(TextFormat, FloatTrimming) {
-    EXPECT_EQ(Flt(2, -0.001), "0");
-    EXPECT_EQ(Flt(0, -0.4), "-0");
-    EXPECT_EQ(Flt(20, 1.5), "1.5");
-    EXPECT_EQ(Flt(3, 2.5), "2.5");
-    EXPECT_EQ(Flt(3, 3.0), "3");
-    EXPECT_EQ(Flt(3, 100.0), "100");
-    EXPECT_EQ(Flt(2, -1.25), "-1.25");
-    EXPECT_EQ(Flt(4, 10.0203), "10.0203");
-    EXPECT_EQ(Flt(2, INFINITY), "inf");
-    LString s;
-    EXPECT_EQ(S(FloatToStrFixed(&s, 3, 2.5)), "2.500");
-    EXPECT_EQ(S(FloatToStrFixed(&s, 0, 2.5)), "2");
-    // Large values with many decimals stay inside the bounded text.
-    FloatToStrFixed(&s, 4000000000u, 1e308);
-    EXPECT_EQ(s.Length(), 309u + 1 + kMaxFixedDecimals);
-}
-
-TEST(TextFormat, FixedMatchesCFormatting) {
-    ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
-    std::mt19937_64 rng(7);
-    std::uniform_real_distribution<double> mag(-12, 12);
-    for (int i = 0; i < 3000; ++i) {
-        const double v = (rng() & 1 ? -1 : 1) * std::pow(10.0, mag(rng));
-        const u32 decimals = u32(rng() % 18);
-        char want[400];
-        std::snprintf(want, sizeof want, "%-.*f", int(decimals), v);
-        LString s;
-        ASSERT_EQ(S(FloatToStrFixed(&s, decimals, v)), want) << v << " " << decimals;
-    }
-}
-
 TEST(TextFormat, Template) {
     const char* items[] = {"a", "b"};
     LString s;
@@ -138,21 +76,6 @@ TEST(TextFormat, Parsers) {
     EXPECT_EQ(StrToDouble("--1"), 0.0);
     EXPECT_EQ(StrToDouble("x"), 0.0);
     EXPECT_EQ(StrToDouble(nullptr), 0.0);
-}
-
-TEST(TextFormat, FourCharCodes) {
-    EXPECT_EQ(Code(FourCC("TEXT")), "TEXT");
-    EXPECT_EQ(Code(FourCC(" ab ")), "ab");
-    EXPECT_EQ(Code(FourCC("US  ")), "US");
-    EXPECT_EQ(Code(FourCC("a b ")), "a b");
-    EXPECT_EQ(Code(0x41004242), "A");
-    EXPECT_EQ(Code(0), "");
-    EXPECT_EQ(StrToOSType("ab"), FourCC("ab  "));
-    EXPECT_EQ(StrToOSType("TEXTMORE"), FourCC("TEXT"));
-    EXPECT_EQ(StrToOSType(""), 0u);
-    EXPECT_EQ(StrToOSType(nullptr), 0u);
-    EXPECT_EQ(StrToFourCharCode(""), FourCC("    "));
-    EXPECT_EQ(StrToFourCharCode("\xff"), 0xFF202020u);
 }
 
 TEST(TextFormat, Ipv4) {
@@ -286,26 +209,6 @@ TEST(CharReader, CopyStreamPassesEverything) {
     EXPECT_EQ(std::string(t.CStr(), t.Length()), big);
 }
 
-TEST(Scanner, SkipLineTakesOneBreak) {
-    LMemReader a("a\r\nb", 4);
-    EXPECT_TRUE(ReaderSkipLine(a));
-    EXPECT_EQ(Rest(a), "b");
-    LMemReader b("a\n\nb", 4);
-    EXPECT_TRUE(ReaderSkipLine(b));
-    EXPECT_EQ(Rest(b), "\nb");
-    LMemReader c("a\n\rb", 4);
-    EXPECT_TRUE(ReaderSkipLine(c));
-    EXPECT_EQ(Rest(c), "b");
-    LMemReader d("a\r\rb", 4);
-    EXPECT_TRUE(ReaderSkipLine(d));
-    EXPECT_EQ(Rest(d), "\rb");
-    LMemReader e("abc", 3);
-    EXPECT_FALSE(ReaderSkipLine(e));
-    EXPECT_FALSE(ReaderSkipLine(e));
-    LMemReader f("x\r", 2);
-    EXPECT_TRUE(ReaderSkipLine(f));
-}
-
 TEST(Scanner, Fields) {
     for (bool consume : {true, false}) {
         LMemReader r("  x  y  ,z", 10);
@@ -416,23 +319,4 @@ TEST(Scanner, WordsNumbersAndLines) {
     std::string seen;
     while (ReaderReadLine(lines, &line)) seen += "[" + S(line) + "]";
     EXPECT_EQ(seen, "[one][two][][three]");
-}
-
-TEST(LineBreaks, Normalize) {
-    LString in("a\r\nb\rc\n\rd\n");
-    LString out;
-    EXPECT_EQ(S(NormalizeLineBreaks(&out, in, "\r\n")), "a\r\nb\r\nc\r\nd\r\n");
-    EXPECT_EQ(S(ToLf(&out, in)), "a\nb\nc\nd\n");
-    LString same("x\ny");
-    ToLf(&out, same);
-    EXPECT_EQ(out.Rep(), same.Rep());
-    LTextStream t;
-    WriteLinesWithEol("p\nq", t, "|");
-    EXPECT_STREQ(t.CStr(), "p|q");
-    LTextStream t2;
-    WriteLinesWithEol("\n\n", t2, "|");
-    EXPECT_STREQ(t2.CStr(), "||");
-    LTextStream t3;
-    WriteLinesWithEol(nullptr, t3, "|");
-    EXPECT_EQ(t3.Length(), 0u);
 }

@@ -3,23 +3,40 @@
 #include <sched.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include "base/Threads.h"
-#include "base/Clock.h"
 
 namespace {
 
-// Waits up to two seconds for cond.
+// Polls cond for up to ten seconds (sanitizer builds are slow to schedule).
 template <class F>
 bool Eventually(F cond) {
-    for (int i = 0; i < 400; ++i) {
-        if (cond()) return true;
-        SleepMs(5);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return cond();
+    return true;
+}
+
+// Waits on flag and tells whether the wait outlasted a Set made by another
+// thread: a flag that was left set lets Wait return before that Set. The setter's
+// head start only makes a fault show more often; a sound flag passes regardless.
+bool WaitBlocksUntilSet(LEventFlag& flag) {
+    std::atomic<bool> setter{false};
+    std::thread t([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        setter = true;
+        flag.Set();
+    });
+    flag.Wait();
+    const bool blocked = setter;
+    t.join();
+    return blocked;
 }
 
 struct Probe {
@@ -126,8 +143,7 @@ TEST(ThreadPool, FailureToStartAThreadIsReported) {
     Probe a;
     EXPECT_EQ(pool.RunJob(&a, RecordJob), nullptr);
     EXPECT_EQ(pool.RunJob(nullptr, nullptr), nullptr);
-    SleepMs(20);
-    EXPECT_EQ(a.runs, 0);
+    EXPECT_EQ(a.runs, 0);  // no thread was started that could run it later
     EXPECT_EQ(pool.IdleCount(), 0u);
 }
 
@@ -155,20 +171,9 @@ TEST(ThreadPool, GlobalPoolRunsJobs) {
 
 TEST(EventFlag, AutoResetWakesOnceThenBlocks) {
     LEventFlag flag(0);
-    std::atomic<int> woke{0};
-    std::thread waiter([&] {
-        flag.Wait();
-        woke++;
-        flag.Wait();
-        woke++;
-    });
     flag.Set();
-    ASSERT_TRUE(Eventually([&] { return woke == 1; }));
-    SleepMs(50);
-    EXPECT_EQ(woke, 1);
-    flag.Set();
-    waiter.join();
-    EXPECT_EQ(woke, 2);
+    flag.Wait();  // takes the one Set
+    EXPECT_TRUE(WaitBlocksUntilSet(flag));
 }
 
 TEST(EventFlag, ManualResetStaysSetUntilReset) {
@@ -177,16 +182,7 @@ TEST(EventFlag, ManualResetStaysSetUntilReset) {
     flag.Wait();
     flag.Wait();  // still set
     flag.Reset();
-    std::atomic<bool> woke{false};
-    std::thread waiter([&] {
-        flag.Wait();
-        woke = true;
-    });
-    SleepMs(30);
-    EXPECT_FALSE(woke);
-    flag.Set();
-    waiter.join();
-    EXPECT_TRUE(woke);
+    EXPECT_TRUE(WaitBlocksUntilSet(flag));
 }
 
 namespace {

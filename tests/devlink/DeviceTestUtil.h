@@ -26,10 +26,13 @@ struct LoopbackPrefs : CNetIfPrefSource {
     void RemoveChangeListener(void*, ChangeFn) override {}
 };
 
-// Loopback addresses of this run's devices: 127.14.P.n, P from the process id so
-// that parallel runs do not meet.
+// Loopback addresses of this run's devices: 127.X.Y.n, X and Y from the process
+// id so that parallel runs do not meet.
 inline u32 DeviceIp(u32 n) {
-    return (127u << 24) | (14u << 16) | ((20u + u32(getpid()) % 200u) << 8) | n;
+    // Both middle bytes from the process id: from one byte (200 values), two of
+    // the runs that share this machine would meet on port 61007 every so often.
+    const u32 pid = u32(getpid());
+    return (127u << 24) | ((100u + (pid >> 8) % 150u) << 16) | ((pid & 255u) << 8) | n;
 }
 inline std::string IpText(u32 ip) {
     return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 255) + "." +

@@ -39,10 +39,6 @@ inline bool RunUntil(const std::function<bool()>& pred, u32 timeoutMs) {
     return true;
 }
 
-inline void RunFor(u32 ms) {
-    RunUntil([] { return false; }, ms);
-}
-
 // A stream over a byte vector; fails (error 3 or 4) once failAt bytes have passed.
 class VecStrm : public CStrm {
 public:
@@ -62,7 +58,6 @@ public:
         std::copy_n(static_cast<const u8*>(bytes), size_t(length),
                     fData->begin() + std::ptrdiff_t(fPosition));
         fPosition += length;
-        ++writes;
     }
     void Read(void* buffer, u64* length) override {
         if (fError) {
@@ -79,8 +74,6 @@ public:
                     static_cast<u8*>(buffer));
         fPosition += *length;
     }
-    u32 writes = 0;
-
 private:
     std::vector<u8>* fData;
     u64 fFailAt;
@@ -99,7 +92,6 @@ struct Recorder {
     std::function<CStrm*(CTftpPeer*)> makeStream;
     std::function<void(CTftpPeer*)> onNewPeer;  // before Accept (raise the window cap here)
     std::vector<u32> peerResults, peerErrors;
-    std::vector<std::vector<u8>*> sinks;
 
     static void Callback(void* ctx, u32 event, void* object) {
         auto* r = static_cast<Recorder*>(ctx);

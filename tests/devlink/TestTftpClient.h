@@ -57,19 +57,16 @@ public:
         std::string why;
         Bytes data;                    // read: what arrived
         Options oack;                  // the option acknowledgement, if any
-        std::vector<unsigned> blocks;  // DATA (read) or ACK (write) block numbers in arrival order
-        std::vector<size_t> sizes;     // read: DATA payload sizes
+        std::vector<unsigned> blocks;  // DATA block numbers in arrival order
+        std::vector<size_t> sizes;     // DATA payload sizes
         unsigned errorCode = 0;
         uint32_t peerIp = 0;
         uint16_t peerPort = 0;
         bool allWrapped = true;  // every answer carried the wrapper
     };
-    // Lock-step transfers. With wrapTarget the request and every packet travel wrapped.
+    // A lock-step read. With wrapTarget the request and every packet travel wrapped.
     Result Read(uint32_t ip, uint16_t port, const std::string& path, const Options& opts,
                 std::optional<uint32_t> wrapTarget = std::nullopt, int timeoutMs = 3000);
-    Result Write(uint32_t ip, uint16_t port, const std::string& path, const Bytes& data,
-                 const Options& opts, std::optional<uint32_t> wrapTarget = std::nullopt,
-                 int timeoutMs = 3000);
 
 private:
     int fFd = -1;

@@ -101,20 +101,22 @@ CVirtualRunLoop::Item* CVirtualRunLoop::NextDueLocked(u32 at) {
     return best;
 }
 
+bool CVirtualRunLoop::RunOne() {
+    std::unique_lock<std::mutex> lock(fMutex);
+    Item* i = NextDueLocked(fNow);
+    if (!i) return false;
+    i->armed = false;
+    void* const context = i->context;
+    const LRunLoopFn callback = i->callback;
+    lock.unlock();
+    callback(context);
+    return true;
+}
+
 u32 CVirtualRunLoop::RunDue() {
     u32 ran = 0;
     // Bounded: a timer that restarts itself at 0 ms would otherwise never let go.
-    while (ran < 100000) {
-        std::unique_lock<std::mutex> lock(fMutex);
-        Item* i = NextDueLocked(fNow);
-        if (!i) break;
-        i->armed = false;
-        void* const context = i->context;
-        const LRunLoopFn callback = i->callback;
-        lock.unlock();
-        callback(context);
-        ++ran;
-    }
+    while (ran < 100000 && RunOne()) ++ran;
     return ran;
 }
 

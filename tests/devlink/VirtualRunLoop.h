@@ -23,6 +23,9 @@ public:
     CVirtualRunLoop& operator=(const CVirtualRunLoop&) = delete;
 
     u32 NowMs() override;
+    // Runs the oldest source or timer due now, if any: a test may stop between
+    // two steps that the loop would otherwise run in one go.
+    bool RunOne();
     // Runs the signalled sources and the timers due now, oldest first, until none
     // is left; answers how many ran.
     u32 RunDue();

@@ -38,7 +38,7 @@ public:
 
 TEST(NetIf, ChosenInterfaceDefaultRouteAndChanges) {
     if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build a network namespace";
-    EnsureApp();
+    CVirtualRunLoop loop;
     NetnsHarness net;
     ASSERT_EQ(net.Setup("netif"), "");
     const std::string ns = net.AppNs();

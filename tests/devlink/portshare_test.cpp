@@ -14,19 +14,19 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "EngineTestUtil.h"
+#include <poll.h>
+
 #include "devlink/LocalSocket.h"
 #include "devlink/UdpMux.h"
-#include "platform/RunLoop.h"
-#include "platform/Services.h"
+#include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/TestTftpClient.h"
 #include "tools/testkit/LoopbackUdp.h"
 
-using enginetest::EnsureApp;
 using enginetest::RunUntil;
-using portsharetest::BindLoopbackUdp;
 using portsharetest::FreeUdpPort;
 
 namespace {
@@ -37,38 +37,11 @@ std::string UniqueName(const char* what) {
            std::to_string(++n);
 }
 
-class UdpSender {
-public:
-    UdpSender() { fFd = BindLoopbackUdp(&fPort); }
-    ~UdpSender() { close(fFd); }
-    int fd() const { return fFd; }
-    u16 Port() const { return fPort; }
+// A plain UDP socket on 127.0.0.1, outside the code under test.
+struct UdpSender : testtftp::TestTftpClient {
     void Send(u16 port, const std::vector<u8>& data) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(
-            sendto(fFd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-            ssize_t(data.size()));
+        ASSERT_TRUE(TestTftpClient::Send(0x7F000001, port, data));
     }
-    // One datagram within timeoutMs, or an empty vector.
-    std::vector<u8> Receive(u32 timeoutMs, sockaddr_in* from = nullptr) {
-        std::vector<u8> buf(4096);
-        timeval tv{time_t(timeoutMs / 1000), suseconds_t((timeoutMs % 1000) * 1000)};
-        setsockopt(fFd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        sockaddr_in sa{};
-        socklen_t len = sizeof sa;
-        const ssize_t n =
-            recvfrom(fFd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&sa), &len);
-        if (from) *from = sa;
-        buf.resize(n < 0 ? 0 : size_t(n));
-        return buf;
-    }
-
-private:
-    int fFd;
-    u16 fPort = 0;
 };
 
 // A raw client of a local name, outside the code under test.
@@ -86,6 +59,12 @@ int RawConnect(const std::string& name) {
 
 void Nop(void*, u32) {}
 
+// Waits until fd has something to read (or its peer hung up), at most ms.
+bool Readable(int fd, int ms = 3000) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, ms) == 1;
+}
+
 // A listener with one accepted channel whose other end is a raw socket.
 struct AcceptedPair {
     std::string name = UniqueName("pair");
@@ -96,12 +75,8 @@ struct AcceptedPair {
     bool Setup() {
         if (listener.Listen(name.c_str()) != 0) return false;
         raw = RawConnect(name);
-        if (raw < 0) return false;
-        for (int i = 0; i < 200; ++i) {
-            if (listener.Accept(nullptr, Nop, &channel.Stream()) == 0) return true;
-            SleepMs(5);
-        }
-        return false;
+        return raw >= 0 && Readable(listener.Descriptor()) &&
+               listener.Accept(nullptr, Nop, &channel.Stream()) == 0;
     }
     ~AcceptedPair() {
         if (raw >= 0) close(raw);
@@ -148,63 +123,63 @@ TEST(LocalStream, NamesArePrivateToTheUser) {
     EXPECT_FALSE(LocalSocketAddress(std::string(200, 'x').c_str(), &sa, &len));
 }
 
+// Runs fn as another user in a child process, which keeps what fn opened until
+// this object goes; Start answers fn's one-character verdict.
+struct OtherUser {
+    pid_t pid = -1;
+    int link[2] = {-1, -1};
+    char Start(const std::function<char()>& fn) {
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, link) != 0) return 0;
+        pid = fork();
+        if (pid == 0) {
+            close(link[0]);
+            char r = setuid(65534) == 0 ? fn() : '3';
+            (void)!write(link[1], &r, 1);
+            (void)!read(link[1], &r, 1);  // until the parent closes its end
+            _exit(0);
+        }
+        close(link[1]);
+        char r = 0;
+        (void)!read(link[0], &r, 1);
+        return r;
+    }
+    ~OtherUser() {
+        close(link[0]);
+        if (pid > 0) waitpid(pid, nullptr, 0);
+    }
+};
+
 // Another user can neither be served nor serve us under our name.
 TEST(LocalStream, OtherUsersAreRefusedBothWays) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user (setuid)";
-    const uid_t other = 65534;
-    {
-        AcceptedPair p;
-        ASSERT_EQ(p.listener.Listen(p.name.c_str()), 0u);
-        sockaddr_un sa;
-        socklen_t len;
-        ASSERT_TRUE(LocalSocketAddress(p.name.c_str(), &sa, &len));
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (setuid(other) != 0) _exit(3);
-            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            const int r = connect(fd, reinterpret_cast<sockaddr*>(&sa), len);
-            const char msg[] = "intruder";
-            if (r == 0) (void)!write(fd, msg, sizeof msg);
-            usleep(300 * 1000);
-            _exit(0);
-        }
-        SleepMs(100);
-        CFrameChannel ch(nullptr, Nop);
-        EXPECT_EQ(p.listener.Accept(nullptr, Nop, &ch.Stream()), 1u);
-        EXPECT_FALSE(ch.Stream().IsOpen());
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-    {
-        // A squatter of another user listens under our name.
-        const std::string name = UniqueName("squat");
-        sockaddr_un sa;
-        socklen_t len;
-        ASSERT_TRUE(LocalSocketAddress(name.c_str(), &sa, &len));
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            close(ready[0]);
-            if (setuid(other) != 0) _exit(3);
-            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            const bool ok =
-                bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0;
-            (void)!write(ready[1], ok ? "1" : "0", 1);
-            usleep(500 * 1000);
-            _exit(0);
-        }
-        close(ready[1]);
-        char c = 0;
-        ASSERT_EQ(read(ready[0], &c, 1), 1);
-        close(ready[0]);
-        CLocalStream s(nullptr, Nop);
-        EXPECT_EQ(s.Connect(name.c_str()), 1u)
-            << (c == '1' ? "squatter listening" : "squatter could not bind");
-        EXPECT_FALSE(s.IsOpen());
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
+    AcceptedPair p;
+    ASSERT_EQ(p.listener.Listen(p.name.c_str()), 0u);
+    sockaddr_un sa;
+    socklen_t len;
+    ASSERT_TRUE(LocalSocketAddress(p.name.c_str(), &sa, &len));
+    OtherUser intruder;
+    EXPECT_EQ(intruder.Start([&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        return connect(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 ? '1' : '0';
+    }),
+              '1');
+    ASSERT_TRUE(Readable(p.listener.Descriptor()));
+    CFrameChannel ch(nullptr, Nop);
+    EXPECT_EQ(p.listener.Accept(nullptr, Nop, &ch.Stream()), 1u);
+    EXPECT_FALSE(ch.Stream().IsOpen());
+
+    const std::string name = UniqueName("squat");
+    ASSERT_TRUE(LocalSocketAddress(name.c_str(), &sa, &len));
+    OtherUser squatter;
+    const char c = squatter.Start([&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        return bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, 4) == 0 ? '1'
+                                                                                          : '0';
+    });
+    CLocalStream s(nullptr, Nop);
+    EXPECT_EQ(s.Connect(name.c_str()), 1u)
+        << (c == '1' ? "squatter listening" : "squatter could not bind");
+    EXPECT_FALSE(s.IsOpen());
 }
 
 TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
@@ -221,7 +196,6 @@ TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
         EXPECT_EQ(p.channel.ReadFrame(&addr, &data), 0) << "piece " << i;
         ASSERT_EQ(write(p.raw, f.data() + cuts[i], cuts[i + 1] - cuts[i]),
                   ssize_t(cuts[i + 1] - cuts[i]));
-        SleepMs(5);
     }
     ASSERT_EQ(p.channel.ReadFrame(&addr, &data), 3000);
     EXPECT_EQ(addr.IPv4Address(), 0x7F000005u);
@@ -235,7 +209,6 @@ TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
     const std::vector<u8> next = Frame(0x7F000001, 9, {42});
     ASSERT_EQ(write(p.raw, empty.data(), empty.size()), 8);
     ASSERT_EQ(write(p.raw, next.data(), next.size()), 9);
-    SleepMs(5);
     ASSERT_EQ(p.channel.ReadFrame(&addr, &data), 1);
     EXPECT_EQ(data[0], 42);
 
@@ -243,7 +216,6 @@ TEST(FrameChannel, FrameSplitAcrossReadsIsReturnedOnceWhole) {
     p.channel.Consume();
     close(p.raw);
     p.raw = -1;
-    SleepMs(5);
     EXPECT_LT(p.channel.ReadFrame(&addr, &data), 0);
 }
 
@@ -310,13 +282,17 @@ bool ReceiveN(CUdpMuxClient& c, std::vector<Received>* out, size_t n, u32 timeou
 
 class PortShare : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApp(); }
+    CVirtualRunLoop loop;
 };
 
 TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
-    // The real port and name: whoever serves them on this machine for this user.
+    // A port and name of this run's own: the real ones are shared by every run
+    // of this user on the machine, and another run's datagrams would mix in.
+    const u16 port = FreeUdpPort();
+    const std::string name = UniqueName("mux");
     ClientState sa, sb;
-    CUdpMuxClient a(&sa, ClientState::Callback), b(&sb, ClientState::Callback);
+    CUdpMuxClient a(&sa, ClientState::Callback, port, name.c_str());
+    CUdpMuxClient b(&sb, ClientState::Callback, port, name.c_str());
     a.Open();
     b.Open();
     ASSERT_TRUE(a.IsConnected());
@@ -328,7 +304,7 @@ TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
     std::vector<Received> pa, pb;
     ASSERT_TRUE(RunUntil(
         [&] {
-            tx.Send(kUdpMuxPort, probe);
+            tx.Send(port, probe);
             ReceiveN(a, &pa, 1, 20);
             ReceiveN(b, &pb, 1, 20);
             return !pa.empty() && !pb.empty();
@@ -339,10 +315,10 @@ TEST_F(PortShare, TwoClientsEachGetEveryDatagramAsOneFrame) {
         std::vector<u8> d(1 + i * 37 % 600);
         for (size_t k = 0; k < d.size(); ++k) d[k] = u8(i + k);
         sent.push_back(d);
-        tx.Send(kUdpMuxPort, d);
-        if (i == 10) tx.Send(kUdpMuxPort, {});  // gives no frame
+        tx.Send(port, d);
+        if (i == 10) tx.Send(port, {});  // gives no frame
     }
-    tx.Send(kUdpMuxPort, {0xEE});  // the end
+    tx.Send(port, {0xEE});  // the end
     auto upToEnd = [&](CUdpMuxClient& c, std::vector<Received>* r) {
         return RunUntil(
             [&] {
@@ -390,9 +366,8 @@ TEST_F(PortShare, OversizeDatagramsAreDroppedNotCut) {
     tx.Send(port, std::vector<u8>(9000, 3));
     tx.Send(port, std::vector<u8>(5, 4));
     std::vector<Received> r;
+    // The last one came after the others: had they come through, they were first.
     ASSERT_TRUE(ReceiveN(c, &r, 2, 3000));
-    enginetest::RunFor(100);
-    ReceiveN(c, &r, 3, 0);
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].data, std::vector<u8>(2048, 1));
     EXPECT_EQ(r[1].data, std::vector<u8>(5, 4));
@@ -420,24 +395,25 @@ TEST_F(PortShare, FramesFromClientsGoOutAsDatagrams) {
     ASSERT_EQ(ch.Stream().Connect(name.c_str()), 0u);
     const std::vector<u8> payload = {1, 2, 3, 4, 5};
     ASSERT_EQ(ch.QueueFrame(LNetAddr::IPv4(0x7F000001, rx.Port()), payload.data(), 5), 5);
-    sockaddr_in from{};
-    EXPECT_EQ(rx.Receive(3000, &from), payload);
-    EXPECT_EQ(ntohs(from.sin_port), port);
+    auto got = rx.Recv(3000);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->raw, payload);
+    EXPECT_EQ(got->srcPort, port);
     // And the answer comes back to the client as a frame.
     rx.Send(port, {9, 8, 7});
     LNetAddr a;
     const u8* d = nullptr;
-    i32 n = 0;
-    for (int i = 0; i < 300 && (n = ch.ReadFrame(&a, &d)) == 0; ++i) SleepMs(10);
-    ASSERT_EQ(n, 3);
+    ASSERT_TRUE(Readable(ch.Stream().Descriptor()));
+    ASSERT_EQ(ch.ReadFrame(&a, &d), 3);
     EXPECT_EQ(a.port, rx.Port());
     // A client that hangs up is dropped.
     ch.Close();
-    for (int i = 0; i < 300 && server.ClientCount() != 0; ++i) {
-        rx.Send(port, {1});
-        SleepMs(10);
-    }
-    EXPECT_EQ(server.ClientCount(), 0u);
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            rx.Send(port, {1});  // the server notices the hang-up when it forwards
+            return server.ClientCount() == 0;
+        },
+        3000));
 }
 
 // The owner of the port is another process; when it goes, our clients reconnect,

@@ -210,6 +210,13 @@ protected:
         }
         return false;
     }
+    // Runs the loop one step at a time until a request is in flight: its answer
+    // is not handled yet.
+    bool InFlight() {
+        while (fQueue->IsIdle())
+            if (!fLoop.RunOne()) return false;
+        return true;
+    }
 
     u32 fApplied = 0;
     std::unique_ptr<CReqQueue> fQueue;
@@ -245,7 +252,7 @@ TEST_F(Channel, WholeReadDecodesQuietlyAndRefreshReadsAgain) {
 TEST_F(Channel, QuickChangesMergeOnlyWithTheLastWaitingWrite) {
     Open();
     Rec()->SetU32(nullptr, kTgmk, 100);
-    ASSERT_TRUE(fLoop.RunUntil([&] { return !fQueue->IsIdle(); }));
+    ASSERT_TRUE(InFlight());
     for (u32 v = 1; v <= 5; ++v) Rec()->SetU32(nullptr, kTgmk, v);
     Rec()->SetU8(nullptr, kSqfm, 2);
     Rec()->SetU32(nullptr, kTgmk, 12);
@@ -280,7 +287,7 @@ TEST_F(Channel, FailedWriteDropsTheWaitingWritesAndRereadsUnlessToldNot) {
         DeviceSet("sqfm", "4");
         Open(reread ? nullptr : CDevRequestQueue::NoRereadContext());
         Rec()->SetU32(nullptr, kTgmk, 5);
-        ASSERT_TRUE(fLoop.RunUntil([&] { return !fQueue->IsIdle(); }));
+        ASSERT_TRUE(InFlight());
         Rec()->SetU8(nullptr, kSqfm, 1);  // waits behind the failing write, then is dropped
         ASSERT_TRUE(Settle());
         fLoop.Advance(60000);

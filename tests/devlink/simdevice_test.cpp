@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 #include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
@@ -123,82 +121,6 @@ TEST_F(SimDevice, RefusesStrangersAndPathsOutsideItsTree) {
         }
     }
     EXPECT_FALSE(fs::exists(dir.Path() + "/x"));
-}
-
-TEST_F(SimDevice, WritesLandByteIdenticalAndOnlyTheExpectedBlockIsKept) {
-    const Bytes a = Fill(3000, 6), b = Fill(64, 7);
-    auto w = client.Write(kDevIp, port, "/sdc/show/one.bin", a, {{"blksize", "700"}}, kDevIp);
-    ASSERT_TRUE(w.ok) << w.why;
-    EXPECT_TRUE(w.allWrapped);
-    EXPECT_EQ(ReadFile(root + "/sdc/show/one.bin"), a);
-    WriteFile(root + "/ums/two.bin", Bytes(500, 'x'));  // replaced
-    w = client.Write(kDevIp, port, "/ums/two.bin", b, {{"blksize", "8"}});
-    ASSERT_TRUE(w.ok) << w.why;
-    EXPECT_EQ(w.blocks.back(), 9u);  // a multiple of the block size ends with an empty block
-    EXPECT_EQ(ReadFile(root + "/ums/two.bin"), b);
-    size_t files = 0;
-    for (auto& e : fs::recursive_directory_iterator(root)) files += e.is_regular_file();
-    EXPECT_EQ(files, 2u) << "no temporary file stays behind";
-
-    // A window of blocks with 2 arriving late: 3 is acknowledged, not kept.
-    ASSERT_EQ(sim.Cmd("fault reorder dir=in opcode=DATA block=2 count=1").rfind("ok", 0), 0u);
-    client.Send(kDevIp, port, MakeRequest(kWRQ, "/sdc/win.bin", {{"blksize", "8"}}));
-    auto o = client.Recv(2000);
-    ASSERT_TRUE(o && o->op == kOACK);
-    const Bytes blk[3] = {Bytes(8, '1'), Bytes(8, '2'), Bytes(3, '3')};
-    std::vector<unsigned> acks;
-    const unsigned sends[][2] = {{1, 1}, {2, 0}, {3, 2}, {3, 1}};  // block, acks it draws
-    for (const auto& [n, count] : sends) {
-        client.Send(o->srcIp, o->srcPort, MakeData(n, blk[n - 1]));
-        for (unsigned i = 0; i < count; ++i)
-            if (auto d = client.Recv(2000)) acks.push_back(d->block);
-    }
-    EXPECT_EQ(acks, (std::vector<unsigned>{1, 3, 2, 3}));
-    EXPECT_EQ(ReadFile(root + "/sdc/win.bin"),
-              (Bytes{'1', '1', '1', '1', '1', '1', '1', '1', '2', '2', '2', '2', '2', '2', '2', '2',
-                     '3', '3', '3'}));
-}
-
-// The log of one faulty read, without times, ports and transfer ids.
-std::vector<std::string> FaultyRun(uint64_t seed, Bytes* got) {
-    TempDir dir;
-    SimDeviceProcess sim;
-    WriteFile(dir.Path() + "/d/sdc/s.bin", Fill(100, 9));
-    std::string a = sim.Cmd("add-device serno=7 addr=127.0.0.3 root=" + dir.Path() + "/d port=0");
-    sim.Cmd("set serno=7 rto=250 retries=20");
-    sim.Cmd("fault loss dir=in opcode=ACK percent=25 seed=" + std::to_string(seed));
-    sim.Cmd("fault dup dir=out opcode=DATA percent=20 seed=" + std::to_string(seed + 100));
-    TestTftpClient client;
-    *got = client
-               .Read(Ip(127, 0, 0, 3), uint16_t(std::stoi(SimDeviceProcess::Field(a, "port"))),
-                     "/sdc/s.bin", {{"blksize", "8"}})
-               .data;
-    sim.WaitIdle(3000);
-    // Within one direction the order is fixed; in and out lines may interleave differently.
-    std::vector<std::string> in, out;
-    for (auto& l : sim.Log()) {
-        std::string clean;
-        std::istringstream s(l);
-        for (std::string tok; s >> tok;)
-            if (tok.rfind("t=", 0) && tok.rfind("peer=", 0) && tok.rfind("x=", 0))
-                clean += tok + " ";
-        (l.find(" dir=in ") != std::string::npos ? in : out).push_back(clean);
-    }
-    in.insert(in.end(), out.begin(), out.end());
-    return in;
-}
-
-TEST(SimDeviceFaults, TheSameSeedGivesTheSamePacketLog) {
-    Bytes a, b, c;
-    const auto first = FaultyRun(7, &a), second = FaultyRun(7, &b), other = FaultyRun(8, &c);
-    EXPECT_EQ(a, Fill(100, 9));
-    EXPECT_TRUE(b == a && c == a);
-    EXPECT_EQ(first, second);
-    EXPECT_NE(first, other);
-    for (const char* fate : {"fate=drop", "fate=dup"})
-        EXPECT_TRUE(std::any_of(first.begin(), first.end(), [&](const std::string& l) {
-            return l.find(fate) != std::string::npos;
-        }));
 }
 
 TEST(SimDeviceControl, AnswersBadCommandsWithErrors) {

@@ -59,7 +59,7 @@ TEST_P(Loss, EveryTransferArrivesIntactOrIsReportedFailed) {
         ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
     }
     std::vector<std::unique_ptr<Job>> jobs;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 100; ++i) {
         auto j = std::make_unique<Job>();
         j->write = i % 2 == 1;
         j->path = "/sdc/f" + std::to_string(i) + ".bin";
@@ -124,7 +124,7 @@ TEST_P(Loss, EveryTransferArrivesIntactOrIsReportedFailed) {
     }
     std::printf("loss %d%%: %d of %zu transfers done, the rest reported failed\n", percent, okCount,
                 jobs.size());
-    EXPECT_GE(okCount, 190);
+    EXPECT_GE(okCount, 95);
 }
 
 INSTANTIATE_TEST_SUITE_P(Percent, Loss, ::testing::Values(1, 5));

@@ -16,15 +16,6 @@ Snapshot Take(LDrawCtx& c) {
     return {c.fOriginX, c.fOriginY, c.fClipOffsetX, c.fClipOffsetY, c.fClip};
 }
 
-// The same fields, word for word.
-void ExpectSame(LDrawCtx& c, const Snapshot& s) {
-    EXPECT_EQ(c.fOriginX, s.ox);
-    EXPECT_EQ(c.fOriginY, s.oy);
-    EXPECT_EQ(c.fClipOffsetX, s.px);
-    EXPECT_EQ(c.fClipOffsetY, s.py);
-    EXPECT_TRUE(LRgn::Equal(c.fClip, s.clip));
-}
-
 // The same clip once the pending offset is applied (reads in between apply it early).
 void ExpectSameEffect(LDrawCtx& c, const Snapshot& s) {
     EXPECT_EQ(c.fOriginX, s.ox);
@@ -35,21 +26,6 @@ void ExpectSameEffect(LDrawCtx& c, const Snapshot& s) {
 }
 
 }  // namespace
-
-TEST(DrawCtx, NestedOriginScopesRestoreFieldsExactly) {
-    LDrawCtx ctx;
-    ctx.SetClipRgn(LRgn(LRect(0, 0, 100, 100)));
-    LOriginScope base(ctx, 3, 4);
-    Snapshot before = Take(ctx);
-    {
-        LOriginScope a(ctx, 10, 20);
-        LOriginScope b(ctx, -7, 1);
-        LOriginScope c(ctx, 0, 0);
-        EXPECT_EQ(ctx.fOriginX, 6);
-        EXPECT_EQ(ctx.fClipOffsetY, -25);
-    }
-    ExpectSame(ctx, before);
-}
 
 namespace {}  // namespace
 
@@ -295,13 +271,4 @@ TEST(Fonts, KeyThresholdsAreCapped) {
     EXPECT_EQ(KeyRepeatIntervalMs(), 500);
     fake.fRepeatThreshold = -5;
     EXPECT_EQ(KeyRepeatIntervalMs(), 0);
-}
-
-TEST(Pens, SharedByRequest) {
-    LPenRef a, b, c;
-    MakePenById(&a, 5);
-    MakePenById(&b, 5);
-    MakePenByGray(&c, 5);
-    EXPECT_EQ(a.Get(), b.Get());
-    EXPECT_NE(a.Get(), c.Get());
 }

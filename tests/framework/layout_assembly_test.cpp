@@ -15,12 +15,6 @@ std::string S(const LString& s) {
     return std::string(s.View());
 }
 
-size_t Lines(const std::string& s) {
-    size_t n = 0;
-    for (char c : s) n += c == '\n';
-    return n;
-}
-
 class LayoutAssembly : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -34,50 +28,6 @@ protected:
         return h;
     }
 };
-
-TEST_F(LayoutAssembly, ScriptIsTheExactConcatenation) {
-    LTextStream out;
-    AssembleLayoutScript(out, "S;\n", "a = 1;", "b", "c; d");
-    EXPECT_STREQ(out.CStr(), "S;\na = 1;PREF#(\nb);\nLAYO#(\nc; d);\n");
-    out.Clear();
-    AssembleLayoutScript(out, "", "", "", "");
-    EXPECT_STREQ(out.CStr(), "PREF#(\n);\nLAYO#(\n);\n");
-}
-
-TEST_F(LayoutAssembly, StandardItemsArePresent) {
-    const std::string std0 = S(GetStdLayoutItem(0));
-    const std::string std1 = S(GetStdLayoutItem(1));
-    ASSERT_FALSE(std0.empty());
-    ASSERT_FALSE(std1.empty());
-    EXPECT_EQ(std1.back(), '\n') << "item 1 must end where a layout's item 0 can begin";
-    for (const char* name :
-         {"kStdSpc", "kGrpSpc", "CalcTextBoxW", "CalcTextW", "CalcStdIconR", "CalcTwoButtonW",
-          "PlaceTwoButton", "PlaceStdIcon", "PlaceTextBoxLTR", "GetStdIconR"}) {
-        EXPECT_NE(std0.find(name), std::string::npos) << name;
-        EXPECT_NE(std1.find(name), std::string::npos) << name;
-    }
-}
-
-TEST_F(LayoutAssembly, ErrorLinesCountThroughTheAssembledText) {
-    TestContainer box;
-    LLayoutVM vm(&box.fChildren);
-    const std::string std1 = S(GetStdLayoutItem(1));
-    // Item 0 takes two lines; the error is the third character of item 1's second line.
-    EXPECT_FALSE(vm.CompileLayout("a = 1;\nb = 2;\n", "x = 1;\nz=);", ""));
-    const size_t line = Lines(std1) + 2 + 1 + 2;
-    EXPECT_EQ(S(vm.ErrorReport()), "Error: Prim, Line " + std::to_string(line) + ", Char 3\n");
-    EXPECT_FALSE(vm.RunPref(nullptr));
-
-    EXPECT_FALSE(vm.CompileLayout("", "", "pp(1, 2)"));
-    EXPECT_EQ(vm.ErrorName(), "NumArgs");
-    EXPECT_EQ(vm.ErrorLine() + 1, Lines(std1) + 4);
-
-    // An empty placement item still compiles.
-    EXPECT_TRUE(vm.CompileLayout("", "pp(0, 0, 0, 7, 8)", ""));
-    EXPECT_TRUE(vm.RunPref(nullptr));
-    EXPECT_TRUE(vm.RunLayout(nullptr));
-    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 7, 8));
-}
 
 TEST_F(LayoutAssembly, GridLayoutPlacesFiftyChildren) {
     TestContainer box;

@@ -37,46 +37,6 @@ TEST(LayoutVM, FunctionsArgumentsAndCounts) {
     EXPECT_TRUE(vm.Call("", 0, nullptr, &out));
 }
 
-TEST(LayoutVM, ScopesAndGlobals) {
-    LScriptVM vm;
-    ASSERT_TRUE(CompileInto(vm,
-                            "F # (q = 5);"  // q is F's local
-                            "q = 7;"        // a global of the same name
-                            "G # q;"        // sees the global
-                            "k = 3;"
-                            "K # (k = k + 1);"  // changes the global
-                            "L # (t = t + 1);"  // a fresh local each call
-                            "P # 1; P # 2;"     // the latest definition wins
-                            "Q # P() + 10;"
-                            "g = 0; S # g * 2;"));
-    ASSERT_TRUE(vm.Call(nullptr, 0, nullptr, std::array<i32, 1>{}.data()));
-    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 5);
-    EXPECT_EQ(vm.CallInt("G", 0, nullptr), 7);
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 4);
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 5);
-    EXPECT_EQ(vm.CallInt("L", 0, nullptr), 1);
-    EXPECT_EQ(vm.CallInt("L", 0, nullptr), 1);
-    EXPECT_EQ(vm.CallInt("P", 0, nullptr), 2);
-    EXPECT_EQ(vm.CallInt("Q", 0, nullptr), 12);
-    vm.SetGlobal("g", 21);
-    vm.SetGlobal("nope", 5);
-    EXPECT_EQ(vm.CallInt("S", 0, nullptr), 42);
-    // Globals keep their values between calls; a new compile zeroes them.
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 6);
-    ASSERT_TRUE(CompileInto(vm, "k = k; K # k;"));
-    EXPECT_EQ(vm.CallInt("K", 0, nullptr), 0);
-}
-
-TEST(LayoutVM, SelfCallFailsUnlessAnEarlierDefinitionExists) {
-    LScriptVM vm;
-    LMemReader bad("F # (F() + 1);", 14);
-    EXPECT_FALSE(vm.CompileText(bad));
-    EXPECT_EQ(vm.ErrorName(), "NoMethod");
-    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 0);
-    ASSERT_TRUE(CompileInto(vm, "F # 1; F # (F() + 1); F # (F() * 10);"));
-    EXPECT_EQ(vm.CallInt("F", 0, nullptr), 20);
-}
-
 TEST(LayoutVM, EndlessLoopsFailTheCallCleanly) {
     LScriptVM vm;
     ASSERT_TRUE(CompileInto(vm,
@@ -132,74 +92,5 @@ struct LayoutFixture : ::testing::Test {
         return vm.CallInt("T", 0, nullptr);
     }
 };
-
-TEST_F(LayoutFixture, NewMachineRefusesEveryCall) {
-    LLayoutVM fresh(&box.fChildren);
-    EXPECT_EQ(fresh.ErrorCode(), 3u);
-    EXPECT_FALSE(fresh.RunPref(nullptr));
-    EXPECT_FALSE(fresh.RunLayout(nullptr));
-    EXPECT_EQ(fresh.CallInt("PREF", 0, nullptr), 0);
-    EXPECT_EQ(fresh.ResultRect(), LRect());
-}
-
-TEST_F(LayoutFixture, SqrtAndSys) {
-    EXPECT_EQ(Run("sqrt(10)"), 3);
-    EXPECT_EQ(Run("sqrt(12)"), 3);
-    EXPECT_EQ(Run("sqrt(13)"), 4);
-    EXPECT_EQ(Run("sqrt(-4)"), 0);
-    EXPECT_EQ(Run("sqrt(0)"), 0);
-    EXPECT_EQ(Run("sqrt(2147483647)"), 46341);
-    EXPECT_EQ(Run("sys(0) + sys(3)"), 32);
-    EXPECT_EQ(Run("sys(2)"), 16);
-    EXPECT_EQ(Run("sys(4)"), 0);
-    EXPECT_EQ(Run("sys(-1)"), 0);
-    EXPECT_EQ(Run("max(3, -7, 5)"), 5);
-}
-
-TEST_F(LayoutFixture, PanesAndTheResultRectangle) {
-    ASSERT_TRUE(
-        vm.CompileLayout("", "pp(0, 0, 0, 120, 40)", "pp(2, 1, 2, 3, 4); pp(3, 5, 6, 7, 8)"));
-    EXPECT_TRUE(vm.RunPref(nullptr));
-    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 120, 40));
-    EXPECT_TRUE(vm.RunLayout(nullptr));
-    EXPECT_EQ(kid[0]->Bounds(), LRect());
-    EXPECT_EQ(kid[1]->Bounds(), LRect(1, 2, 3, 4));
-    EXPECT_EQ(kid[2]->Bounds(), LRect(5, 6, 7, 8));
-
-    vm.SetResultRect(LRect(10, 20, 110, 70));
-    EXPECT_EQ(Run("pp(9, 1, 1, 2, 2)"), 9);
-    EXPECT_EQ(Run("pp(2, 11, 12, 13, 14)"), 2);
-    EXPECT_EQ(kid[1]->Bounds(), LRect(11, 12, 13, 14));
-    EXPECT_EQ(Run("w(0) * 1000 + h(0)"), 100050);
-    EXPECT_EQ(Run("l(0) * 1000 + t(0)"), 10020);
-    EXPECT_EQ(Run("r(0) * 1000 + b(0)"), 110070);
-    EXPECT_EQ(Run("wp(0)"), 100);
-    EXPECT_EQ(Run("hp(0)"), 100) << "the result rectangle answers its width for both";
-    EXPECT_EQ(Run("wp(1) * 1000 + hp(1)"), 50020);
-    EXPECT_EQ(Run("wp(1, -13)"), 7);
-    EXPECT_EQ(Run("hp(1, -10)"), 0);
-    EXPECT_EQ(Run("wp(4) + hp(4) + w(4) + h(4) + l(4) + r(-1)"), 0);
-    EXPECT_EQ(Run("l(2) + t(2) * 100 + r(2) * 10000 + b(2) * 1000000"),
-              11 + 1200 + 130000 + 14000000);
-    EXPECT_EQ(Run("w(3) + h(3) * 10"), 22);
-
-    kid[1]->SetState(LPane::kOpHide);
-    EXPECT_EQ(Run("shown(0) * 1000 + shown(1) * 100 + shown(2) * 10 + shown(7)"), 1100);
-    EXPECT_EQ(Run("pp(0, 1, 2, 3, 4)"), 0);
-    EXPECT_EQ(vm.ResultRect(), LRect(1, 2, 3, 4));
-}
-
-TEST_F(LayoutFixture, TheResultRectangleIsKeptBetweenRuns) {
-    ASSERT_TRUE(vm.CompileLayout("", "pp(0, 0, 0, w(0) + 5, 10)", ""));
-    EXPECT_TRUE(vm.RunPref(nullptr));
-    EXPECT_TRUE(vm.RunPref(nullptr));
-    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 10, 10));
-    // A failed compile leaves it as it was and refuses the passes.
-    EXPECT_FALSE(vm.CompileLayout("", "pp(0, 0, 0, 1)", ""));
-    EXPECT_EQ(vm.ErrorName(), "NumArgs");
-    EXPECT_FALSE(vm.RunPref(nullptr));
-    EXPECT_EQ(vm.ResultRect(), LRect(0, 0, 10, 10));
-    EXPECT_EQ(vm.CallInt("PREF", 0, nullptr), 0);
-}
 
 }  // namespace

@@ -8,12 +8,6 @@
 
 namespace {
 
-std::vector<i32> Words(const LRgn& r) {
-    const i32* d = r.Data();
-    if (!d) return {};
-    return std::vector<i32>(d, d + d[0]);
-}
-
 // The region must be well formed: word count, increasing bands, sorted
 // non-adjacent spans, no repeated band, an empty band last, matching bounds.
 void ExpectWellFormed(const LRgn& r) {
@@ -144,80 +138,6 @@ Model RandomRegion(std::mt19937& rng, int minRects = 1) {
 
 }  // namespace
 
-TEST(Region, AdjacentRectanglesMergeIntoPlainRectangles) {
-    LRgn a(LRect(0, 0, 10, 10));
-    a.Union(LRgn(LRect(10, 0, 20, 10)));
-    EXPECT_EQ(a.GetBounds(), LRect(0, 0, 20, 10));
-    EXPECT_EQ(a.Data(), nullptr);
-
-    LRgn b(LRect(0, 0, 10, 10));
-    b.Union(LRgn(LRect(0, 10, 10, 20)));
-    EXPECT_EQ(b.GetBounds(), LRect(0, 0, 10, 20));
-    EXPECT_EQ(b.Data(), nullptr);
-
-    LRgn e(LRect(5, 5, 5, 10));
-    EXPECT_TRUE(e.IsEmpty());
-    EXPECT_EQ(e.GetBounds(), LRect());
-}
-
-TEST(Region, LShapeIsStoredExactly) {
-    LRgn l(LRect(0, 0, 10, 5));
-    l.Union(LRgn(LRect(0, 5, 5, 10)));
-    EXPECT_EQ(Words(l), (std::vector<i32>{11, 0, 1, 0, 10, 5, 1, 0, 5, 10, 0}));
-    EXPECT_EQ(l.GetBounds(), LRect(0, 0, 10, 10));
-
-    // Built another way, the same pixels give the same words.
-    LRgn m(LRect(0, 0, 10, 10));
-    m.Subtract(LRgn(LRect(5, 5, 10, 10)));
-    EXPECT_TRUE(LRgn::Equal(l, m));
-    EXPECT_EQ(Words(l), Words(m));
-}
-
-TEST(Region, PointsAndRectangleHits) {
-    LRgn r(LRect(0, 0, 10, 10));
-    EXPECT_TRUE(r.ContainsPoint(9, 9));
-    EXPECT_FALSE(r.ContainsPoint(10, 5));
-    EXPECT_FALSE(r.ContainsPoint(5, 10));
-    LRgn l(LRect(0, 0, 10, 5));
-    l.Union(LRgn(LRect(0, 5, 5, 10)));
-    EXPECT_FALSE(l.ContainsPoint(5, 5));
-    EXPECT_FALSE(l.ContainsPoint(4, 10));
-    EXPECT_TRUE(l.ContainsPoint(4, 9));
-    EXPECT_FALSE(l.IntersectsRect(LRect(5, 5, 10, 10)));
-    EXPECT_TRUE(l.IntersectsRect(LRect(4, 9, 6, 12)));
-    EXPECT_FALSE(l.IntersectsRect(LRect(10, 0, 20, 10)));
-    EXPECT_TRUE(LRgn(LRect(3, 3, 4, 4)).IsSingleCell());
-    EXPECT_FALSE(l.IsSingleCell());
-}
-
-TEST(Region, SelfXorAndSubtractAreEmpty) {
-    LRgn l(LRect(0, 0, 10, 5));
-    l.Union(LRgn(LRect(0, 5, 5, 10)));
-    LRgn copy = l;
-    copy.Xor(l);
-    EXPECT_TRUE(copy.IsEmpty());
-    LRgn s = l;
-    s.Subtract(l);
-    EXPECT_TRUE(s.IsEmpty());
-    EXPECT_FALSE(l.IsEmpty());  // the shared original is untouched
-}
-
-TEST(Region, SharedObjectsAreNotChangedInPlace) {
-    LRgn a(LRect(0, 0, 10, 10));
-    LRgn b = a;
-    b.Offset(5, 5);
-    EXPECT_EQ(a.GetBounds(), LRect(0, 0, 10, 10));
-    EXPECT_EQ(b.GetBounds(), LRect(5, 5, 15, 15));
-    LRgn c = b;
-    c.Intersect(LRgn(LRect(0, 0, 8, 8)));
-    EXPECT_EQ(b.GetBounds(), LRect(5, 5, 15, 15));
-    EXPECT_EQ(c.GetBounds(), LRect(5, 5, 8, 8));
-    // Sole owner: reused.
-    const LRgnObj* before = c.Object();
-    c.Offset(1, 1);
-    EXPECT_EQ(c.Object(), before);
-}
-
 TEST(Region, OffsetsSaturateAndStayWellFormed) {
     LRgn r(LRect(0, 0, 10, 10));
     r.Offset(2147483647, 0);
@@ -258,27 +178,6 @@ TEST(Region, OffsetsSaturateAndStayWellFormed) {
     ExpectWellFormed(u);
 }
 
-TEST(Region, InsetExamples) {
-    LRgn sq(LRect(0, 0, 3, 3));
-    sq.Inset(1, 1);
-    EXPECT_EQ(sq.GetBounds(), LRect(1, 1, 2, 2));
-    LRgn dot(LRect(5, 5, 6, 6));
-    dot.Inset(-1, -1);
-    EXPECT_EQ(dot.GetBounds(), LRect(4, 4, 7, 7));
-    EXPECT_EQ(dot.Data(), nullptr);
-
-    // A diagonal notch: two squares touching at a corner. Insetting by 1 must
-    // remove the pixels next to the notch.
-    LRgn steps(LRect(0, 0, 10, 10));
-    steps.Union(LRgn(LRect(10, 10, 20, 20)));
-    steps.Union(LRgn(LRect(0, 10, 10, 20)));  // an L with its inner corner at (10, 10)
-    steps.Inset(1, 1);
-    EXPECT_FALSE(steps.ContainsPoint(9, 9));  // (10, 9) lies outside
-    EXPECT_FALSE(steps.ContainsPoint(10, 10));
-    EXPECT_TRUE(steps.ContainsPoint(8, 8));
-    EXPECT_TRUE(steps.ContainsPoint(8, 11));
-}
-
 TEST(Region, MapRect) {
     LRgn r(LRect(2, 2, 4, 4));
     r.MapRect(LRect(0, 0, 10, 10), LRect(100, 100, 110, 110));
@@ -286,24 +185,6 @@ TEST(Region, MapRect) {
     LRgn s(LRect(12, 12, 14, 14));
     s.MapRect(LRect(10, 10, 20, 20), LRect(0, 0, 40, 40));
     EXPECT_EQ(s.GetBounds(), LRect(8, 8, 16, 16));
-}
-
-TEST(Region, RectListsAndCGRects) {
-    LRgn l(LRect(0, 0, 10, 5));
-    l.Union(LRgn(LRect(0, 5, 5, 10)));
-    LArray rects(sizeof(LRect));
-    l.GetRects(rects);
-    ASSERT_EQ(rects.Count(), 2u);
-    EXPECT_EQ(rects.DataAs<LRect>()[0], LRect(0, 0, 10, 5));
-    EXPECT_EQ(rects.DataAs<LRect>()[1], LRect(0, 5, 5, 10));
-    LArray cg(sizeof(CGRect));
-    CGRect stale{1, 1, 1, 1};
-    cg.InsertAt(0, &stale);
-    l.GetCGRects(cg);
-    ASSERT_EQ(cg.Count(), 2u);
-    EXPECT_EQ(cg.DataAs<CGRect>()[1].width, 5.0);
-    LRgn().GetCGRects(cg);
-    EXPECT_EQ(cg.Count(), 0u);
 }
 
 TEST(Region, AgreesWithBitmapModel) {

@@ -251,24 +251,4 @@ TEST_F(TlyoResources, StandardDialogsHaveTextsAndLayouts) {
     }
 }
 
-// The checker itself points at the right place.
-TEST_F(TlyoResources, ReportsNameItemLineAndCharacter) {
-    const std::string std1 = S(GetStdLayoutItem(1));
-    Layout bad{"BAD", false, {"a = 1;\n", "x = 1;\nz=);", ""}};
-    EXPECT_EQ(CheckCompiled(bad, std1), "BAD: Prim at BAD item 1 line 2 char 3");
-    Layout early{"EARLY", false, {"a = 1 b = 2;", "", ""}};
-    EXPECT_EQ(CheckCompiled(early, std1), "EARLY: Prim at EARLY item 0 line 1 char 10");
-    Layout shortList{"SHORT", false, {"a = 1;"}};
-    EXPECT_NE(CheckCompiled(shortList, std1).find("at least 2 items"), std::string::npos);
-    std::set<std::string> funcs{"Known"};
-    EXPECT_EQ(CheckDirectText("D item 1", "a = 1\nb = Unknown(2)", funcs),
-              "call of unknown \"Unknown\" at D item 1 line 2 char 5");
-    EXPECT_EQ(CheckDirectText("D item 1", "a = Known(1)\nb = a < 2", funcs),
-              "character '<' is skipped by the direct dialect at D item 1 line 2 char 7");
-    EXPECT_EQ(CheckDirectText("D item 0", "f #(1#", funcs),
-              "unbalanced parentheses in the body ending at D item 0 line 1 char 6");
-    EXPECT_EQ(CheckDirectText("D item 0", "f #1", funcs),
-              "unclosed function body from D item 0 line 1 char 3");
-}
-
 }  // namespace

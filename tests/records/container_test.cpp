@@ -17,10 +17,6 @@
 
 namespace {
 
-std::vector<u8> Bytes(const LDataBuf& buf, u32 size) {
-    return std::vector<u8>(buf.Data(), buf.Data() + size);
-}
-
 CRecord* MergeSource(const char* name, i32 start) {
     CRecord* r = NewMergeSourceRecord();
     r->SetString(nullptr, MgscF::flnm, LString(name));
@@ -52,57 +48,6 @@ class Container : public ::testing::Test {
 protected:
     void SetUp() override { RegisterAllRecordKinds(); }
 };
-
-TEST_F(Container, EmptyContainerIsTheOuterChunkWithTheSecondCode) {
-    LDataBuf buf;
-    {
-        CChunkFile file;
-        file.OpenWrite(1, 1, buf);
-        file.Close();
-        EXPECT_EQ(file.WrittenSize(), 12u);
-    }
-    const std::vector<u8> want = {0, 0, 0, 1, 0, 0, 0, 4, 0, 0, 0, 1};
-    EXPECT_EQ(Bytes(buf, 12), want);
-    EXPECT_EQ(buf.Capacity(), 12u);  // the buffer keeps exactly the written bytes
-
-    CChunkFile in;
-    EXPECT_TRUE(in.OpenRead(buf.Data(), 12));
-    EXPECT_EQ(in.FirstCode(), 1u);
-    EXPECT_EQ(in.SecondCode(), 1u);
-    EXPECT_EQ(in.ReadRecord(), nullptr);
-}
-
-TEST_F(Container, RecordsReadBackInOrderThenNone) {
-    LDataBuf buf;
-    u32 size;
-    {
-        CChunkFile file;
-        file.OpenWrite(FourCC("YNST"), FourCC("SCSN"), buf);
-        CRecord* a = MergeSource("first.kvr", 1500);
-        CRecord* b = MergeSource("second", -3);
-        file.WriteRecord(a);
-        file.WriteRecord(b);
-        CRecord::Destroy(a);
-        CRecord::Destroy(b);
-        file.Close();
-        size = file.WrittenSize();
-    }
-    CChunkFile in;
-    ASSERT_TRUE(in.OpenRead(buf.Data(), size));
-    EXPECT_EQ(in.FirstCode(), FourCC("YNST"));
-    EXPECT_EQ(in.SecondCode(), FourCC("SCSN"));
-    CRecord* a = in.ReadRecord();
-    CRecord* b = in.ReadRecord();
-    ASSERT_TRUE(a && b);
-    EXPECT_STREQ(a->GetString(MgscF::flnm).CStr(), "first.kvr");
-    EXPECT_EQ(a->GetI32(MgscF::sttm), 1500);
-    EXPECT_STREQ(b->GetString(MgscF::flnm).CStr(), "second");
-    EXPECT_EQ(b->GetI32(MgscF::sttm), -3);
-    EXPECT_EQ(in.ReadRecord(), nullptr);
-    EXPECT_EQ(in.ReadRecord(), nullptr);
-    CRecord::Destroy(a);
-    CRecord::Destroy(b);
-}
 
 TEST_F(Container, ReadingEndsAtNullUnregisteredAndShortData) {
     LDataBuf buf;
@@ -258,18 +203,6 @@ TEST_F(Container, RecordsTravelThroughThePasteboard) {
     board->Release();
     CRecord::Destroy(a);
     CRecord::Destroy(b);
-}
-
-TEST(IdClock, SecondsSinceTheThirdOfJuly2022) {
-    const AbsTime epoch = 1656806400.0 - kAbsTimeUnixOffset;  // 2022-07-03 00:00:00 UTC
-    EXPECT_EQ(RecordIdClockAt(epoch), 0);
-    EXPECT_EQ(RecordIdClockAt(epoch + 86400), 86400);
-    EXPECT_EQ(RecordIdClockAt(epoch + 0.4), 0);
-    EXPECT_EQ(RecordIdClockAt(epoch + 0.6), 1);
-    EXPECT_EQ(RecordIdClockAt(epoch - 10), -10);
-    const i32 now = RecordIdClock();
-    EXPECT_NEAR(double(now), double(RecordIdClockAt(GetAbsTimeNow())), 2.0);
-    EXPECT_GT(now, 0);
 }
 
 }  // namespace

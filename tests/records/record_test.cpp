@@ -7,33 +7,6 @@ namespace {
 
 using namespace rt;
 
-TEST(Record, NewTakesEveryDefault) {
-    CRecord* r = NewRoot();
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->GetU32(rVers), 1u);
-    EXPECT_STREQ(r->GetString(rTitl).CStr(), "untitled");
-    EXPECT_EQ(r->GetF32(rGain), 0.5f);
-    EXPECT_EQ(r->GetU8(rMode), 2);
-    EXPECT_EQ(r->GetI32(rTrns), -1);
-    EXPECT_EQ(r->GetU32(rScratch), 9u);
-    EXPECT_EQ(r->GetField(rTrns) >> 32, 0u);  // the high half of a 32-bit slot stays zero
-    EXPECT_EQ(r->GetListCount(rRows), 0u);
-    EXPECT_EQ(r->GetArrayCount(rNums), 0u);
-    EXPECT_EQ(r->GetArrayData(rNums), nullptr);
-    // A typed, non-optional child exists and knows its parent; optional ones are null.
-    ASSERT_NE(r->GetChild(rMain), nullptr);
-    EXPECT_EQ(r->GetChild(rMain)->Schema(), ItemSchema());
-    EXPECT_EQ(r->GetChild(rMain)->Parent(), r);
-    EXPECT_EQ(r->GetChild(rMain)->GetIndex(), 0u);
-    EXPECT_STREQ(r->GetChild(rMain)->GetString(iName).CStr(), "item");
-    EXPECT_EQ(r->GetChild(rOpt), nullptr);
-    EXPECT_EQ(r->GetChild(rAny), nullptr);
-    EXPECT_NE(r->GetChild(rWork), nullptr);
-    EXPECT_EQ(r->GetIndex(), 0u);
-    EXPECT_EQ(r->GetOwner(), nullptr);
-    CRecord::Destroy(r);
-}
-
 TEST(Record, CopyOfLongerListKeepsTargetItems) {
     CRecord* src = NewRoot();
     for (u32 k = 0; k < 5; ++k) src->InsertItem(nullptr, rRows, k, NewItem(100 + k));
@@ -93,6 +66,68 @@ TEST(Record, CopyOntoOtherKindReplacesAndNullDestroys) {
     EXPECT_TRUE(Equal(item, fresh));
     CRecord::Destroy(fresh);
     CRecord::Destroy(item);
+}
+
+// A kind whose hook refuses the n-th new record, to fail a copy at every point
+// where it makes one: the fresh target, a child, an item copied in place, an
+// appended item.
+i32 gRefuseIn = -1;
+i32 RefusingHook(u32 op, void*) {
+    return op == CRecordSchema::kHookDefaults && gRefuseIn >= 0 && gRefuseIn-- == 0;
+}
+constexpr u32 kCopyKind = FourCC("COPY");
+const RecFieldDesc kCopyFields[] = {
+    RecField::U32(FourCC("numb")),
+    RecField::Str(FourCC("name")),
+    RecField::Child(FourCC("chld"), kFam, kCopyKind, kRecOptional),
+    RecField::List(FourCC("list"), kFam, kCopyKind),
+};
+CRecordSchema gCopySchema(kFam, kCopyKind, 4, kCopyFields, RefusingHook);
+
+CRecord* CopyTree(u32 items, u32 seed) {
+    CRecord* r = CRecord::New(&gCopySchema);
+    r->SetU32(nullptr, 0, seed);
+    r->ReplaceChild(nullptr, 2, CRecord::New(&gCopySchema));
+    for (u32 k = 0; k < items; ++k) {
+        CRecord* item = CRecord::New(&gCopySchema);
+        item->SetString(nullptr, 1, LString(std::to_string(seed + k).c_str()));
+        item->ReplaceChild(nullptr, 2, CRecord::New(&gCopySchema));
+        r->InsertItem(nullptr, 3, k, item);
+    }
+    return r;
+}
+
+TEST(Record, CopyThatCannotMakeARecordFailsWhole) {
+    CRecord* src = CopyTree(3, 50);
+    CRecord* snapshot = CopyTree(3, 50);
+    for (u32 targetItems : {0u, 1u, 5u}) {
+        for (i32 n = 0;; ++n) {
+            SCOPED_TRACE("target items " + std::to_string(targetItems) + ", refusal " +
+                         std::to_string(n));
+            CRecord* target = targetItems ? CopyTree(targetItems, 1) : nullptr;
+            gRefuseIn = n;
+            CRecord* out = CRecord::Copy(src, target);
+            const bool refused = gRefuseIn < 0;
+            gRefuseIn = -1;
+            // The source is untouched; a failed copy leaves nothing behind
+            // (the target included) for the leak checker to find.
+            EXPECT_TRUE(Equal(src, snapshot));
+            if (refused) {
+                EXPECT_EQ(out, nullptr);
+                continue;
+            }
+            ASSERT_NE(out, nullptr);
+            std::string why;
+            EXPECT_TRUE(Equal(src, out, &why)) << why;
+            for (u32 k = 0; k < out->GetListCount(3); ++k)
+                EXPECT_EQ(out->GetListItem(3, k)->Parent(), out);
+            CRecord::Destroy(out);
+            EXPECT_GT(n, 3);  // every record made was refusable
+            break;
+        }
+    }
+    CRecord::Destroy(snapshot);
+    CRecord::Destroy(src);
 }
 
 TEST(Record, AccessorsAndRelations) {

@@ -80,20 +80,6 @@ TEST_F(PathFixture, PathsAndResolution) {
     EXPECT_EQ(LRecPath::Resolve("/", nullptr, &f, &i), nullptr);
 }
 
-TEST_F(PathFixture, ValueBoxBytes) {
-    root()->SetU32(nullptr, rVers, 5);
-    EXPECT_EQ(WriteValue(root(), rVers),
-              (Bytes{'Y', 'U', 'N', 'D', 0, 0, 0, 16, 'C', 'M', 'U', 'I',
-                     'U', 'D', 'P', 'R', 0, 0, 0, 4,  0,   0,   0,   5}));
-    // An f32 field writes with its own digits under the shadowing kind; the static kind is back
-    // after.
-    root()->SetF32(nullptr, rGain, 0, 1.2345f);
-    const Bytes g = WriteValue(root(), rGain);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(g.data()) + 20), "1.235");
-    EXPECT_EQ(CRecordSchema::Find(RecBox::kFamily, RecBox::kF32), RecBox::Schema(RecBox::kF32));
-    EXPECT_EQ(CRecordSchema::Find(RecBox::kFamily, RecBox::kF32)->Field(0).digits, 1);
-}
-
 TEST_F(PathFixture, EveryKindOfValueGoesThroughItsBox) {
     RecordingUndo undo;
     CRecordDoc other(NewRoot());
@@ -149,28 +135,6 @@ TEST_F(PathFixture, EveryKindOfValueGoesThroughItsBox) {
     EXPECT_TRUE(undo.opens.empty());
     other.RemoveListener(&log, NoteLog::Fn);
     CRecord::Destroy(src);
-}
-
-TEST_F(PathFixture, OneFieldThroughItsPath) {
-    // Write the value at a path, read it back through the same path elsewhere.
-    CRecord* item2 = root()->GetListItem(rRows, 2);
-    item2->SetU32(nullptr, iSqid, 4242);
-    LTextStream path;
-    ASSERT_TRUE(LRecPath::Append(root(), item2, iSqid, kRecNoIndex, path));
-    u8 f;
-    u32 i;
-    const CRecord* from = LRecPath::Resolve(path.CStr(), root(), &f, &i);
-    ASSERT_EQ(from, item2);
-    const Bytes b = WriteValue(from, f);
-    EXPECT_EQ(b.size(), 24u);
-
-    CRecordDoc copy(CRecord::Copy(root(), nullptr));
-    copy.Root()->GetListItem(rRows, 2)->SetU32(nullptr, iSqid, 0);
-    CRecord* to = LRecPath::Resolve(path.CStr(), copy.Root(), &f, &i);
-    ASSERT_NE(to, nullptr);
-    EXPECT_TRUE(ReadValue(to, f, b));
-    EXPECT_EQ(copy.Root()->GetListItem(rRows, 2)->GetU32(iSqid), 4242u);
-    EXPECT_TRUE(copy.IsModified());
 }
 
 }  // namespace

@@ -300,38 +300,40 @@ EventSpec RandomEvent(std::mt19937& rng) {
     return e;
 }
 
+// Matching decided step by step over a window of time, with the matcher
+// itself; every second of a step matches alike.
 class Reference {
 public:
-    Reference(const EventSpec& spec, i64 windowStart, i64 windowEnd)
-        : fEv(Compile(spec)), fStart(windowStart), fCache(size_t(windowEnd - windowStart), -1) {}
+    Reference(const EventSpec& spec, i64 step, i64 from, i64 to)
+        : fEv(Compile(spec)), fStep(step), fFrom(from), fCache(size_t((to - from) / step), -1) {}
 
+    i64 StepStart(i64 s) const { return s - (s - fFrom) % fStep; }
     bool Match(i64 s) {
-        if (s < fStart || s - fStart >= i64(fCache.size()))
-            return MatchScheduleEvent(fEv, FromSec(s));
-        i8& c = fCache[size_t(s - fStart)];
-        if (c < 0) c = MatchScheduleEvent(fEv, FromSec(s)) ? 1 : 0;
+        i8& c = fCache.at(size_t((s - fFrom) / fStep));
+        if (c < 0) c = MatchScheduleEvent(fEv, FromSec(StepStart(s))) ? 1 : 0;
         return c != 0;
     }
-    // Latest match before t; 0 = none (weekly conditions: none in 8 days means never).
+    // Latest matching second before t; false when none lies inside the window.
     bool Prev(i64 t, i64* p) {
-        for (i64 s = t - 1; s >= t - 8 * 86400; --s)
-            if (Match(s)) {
-                *p = s;
-                return true;
-            }
+        if (Match(t - 1)) return *p = t - 1, true;
+        for (i64 h = StepStart(t - 1) - fStep; h >= fFrom; h -= fStep)
+            if (Match(h)) return *p = h + fStep - 1, true;
         return false;
     }
+    // Start of the run that holds p, clipped to the stretch of each period holding
+    // p; at most fFrom when it reaches out of the window.
     i64 Start(i64 p) {
-        i64 s = p;
-        while (Match(s - 1)) {
-            --s;
-            EXPECT_GT(s, fStart) << "run reaches past the reference window";
-        }
-        const CalDateTime pd = FromSec(p);
+        i64 s = StepStart(p);
+        while (s > fFrom && Match(s - 1)) s -= fStep;
         for (const SchedulePeriod& per : fEv.periods) {
-            if (!PeriodContains(per, pd)) continue;
-            i64 q = p;
-            while (PeriodContains(per, FromSec(q - 1))) --q;
+            if (!PeriodContains(per, FromSec(p))) continue;
+            i64 q = StepStart(p);
+            auto atStart = [&] {
+                const CalDateTime d = FromSec(q);
+                return !PeriodCompare(per.kind, d, per.start) &&
+                       !PeriodCompare(per.kind, per.start, d);
+            };
+            while (q > fFrom && !atStart() && PeriodContains(per, FromSec(q - 1))) q -= fStep;
             s = std::max(s, q);
         }
         return s;
@@ -340,37 +342,43 @@ public:
 
 private:
     CompiledScheduleEvent fEv;
-    i64 fStart;
+    i64 fStep, fFrom;
     std::vector<i8> fCache;
 };
 
-TEST(ScheduleEffect, AgreesWithSecondBySecondReference) {
-    std::mt19937 rng(20240304);
-    const i64 week = Sec(At(2024, 3, 4, 0, 0, 0));
-    const i64 windowStart = week - 20 * 86400;
+// Random schedules against the reference: the event in effect (when every answer
+// lies inside the window) and both searches for every event.
+void CheckAgainstReference(u32 seed, int rounds, int queries, EventSpec (*make)(std::mt19937&),
+                           i64 step, i64 from, i64 queryFrom, i64 querySpan) {
+    std::mt19937 rng(seed);
     u32 found = 0, checked = 0;
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         std::vector<EventSpec> specs;
-        const u32 n = 2 + rng() % 3;
-        for (u32 i = 0; i < n; ++i) specs.push_back(RandomEvent(rng));
+        const u32 n = 1 + rng() % 3;
+        for (u32 i = 0; i < n; ++i) specs.push_back(make(rng));
         CRecord* sch = NewSchedule(specs);
         std::vector<Reference> refs;
-        for (const EventSpec& e : specs) refs.emplace_back(e, windowStart, week + 7 * 86400);
-
-        for (int q = 0; q < 25; ++q) {
-            const i64 now = week + i64(rng() % (7 * 86400));
-            // Steps 1-8 of the event in effect, with brute-force P and S.
+        for (const EventSpec& e : specs) refs.emplace_back(e, step, from, queryFrom + querySpan);
+        for (int q = 0; q < queries; ++q) {
+            const i64 now = queryFrom + i64(rng() % querySpan);
+            const CalDateTime t = FromSec(now);
+            SCOPED_TRACE("round " + std::to_string(round) + " at " + std::to_string(now));
             i32 expect = -1;
+            bool known = true;
             i64 best = Sec(At(0, 1, 1, 0, 0, 0));
-            for (u32 i = 0; i < n && expect < 0; ++i) {
+            for (u32 i = 0; i < n && known; ++i) {
                 if (refs[i].Match(now)) {
                     expect = i32(i);
                     break;
                 }
                 i64 p;
-                if (!refs[i].Prev(now, &p)) continue;
+                if (!refs[i].Prev(now, &p)) {
+                    known = false;
+                    break;
+                }
                 if (best > p) continue;
                 const i64 s = refs[i].Start(p);
+                known = s > from;
                 const i64 w = std::max(p + 1, std::max(best, s) + specs[i].duration);
                 if (now < w) {
                     expect = i32(i);
@@ -378,26 +386,91 @@ TEST(ScheduleEffect, AgreesWithSecondBySecondReference) {
                 }
                 best = w;
             }
-            const CalDateTime t = FromSec(now);
-            ASSERT_EQ(FindActiveScheduleEntry(sch, t), expect)
-                << "round " << round << " query " << q;
-            found += expect >= 0;
-            ++checked;
-
-            // And the two searches on their own, for the first event.
-            CalDateTime pt = t;
-            i64 rp;
-            const bool has = refs[0].Prev(now, &rp);
-            ASSERT_EQ(FindPrevOccurrence(refs[0].Event(), pt), has);
-            if (has) {
+            if (known) {
+                ASSERT_EQ(FindActiveScheduleEntry(sch, t), expect);
+                found += expect >= 0;
+                ++checked;
+            }
+            for (Reference& r : refs) {
+                CalDateTime pt = t;
+                i64 rp;
+                const bool has = FindPrevOccurrence(r.Event(), pt);
+                if (!r.Prev(now, &rp)) {
+                    if (has) {
+                        EXPECT_LT(Sec(pt), from);
+                    }
+                    continue;
+                }
+                ASSERT_TRUE(has);
                 ASSERT_EQ(Sec(pt), rp);
-                ASSERT_TRUE(FindOccurrenceStart(refs[0].Event(), pt));
-                ASSERT_EQ(Sec(pt), refs[0].Start(rp));
+                ASSERT_TRUE(FindOccurrenceStart(r.Event(), pt));
+                const i64 rs = r.Start(rp);
+                if (rs > from) {
+                    EXPECT_EQ(Sec(pt), rs);
+                } else {
+                    EXPECT_LE(Sec(pt), from);
+                }
             }
         }
         CRecord::Destroy(sch);
     }
+    EXPECT_GT(checked, u32(rounds * queries / 3));
     EXPECT_GT(found, checked / 10);  // the random events are not all idle
+}
+
+TEST(ScheduleEffect, AgreesWithSecondBySecondReference) {
+    const i64 week = Sec(At(2024, 3, 4, 0, 0, 0));
+    CheckAgainstReference(20240304, 4, 25, RandomEvent, 1, week - 20 * 86400, week, 7 * 86400);
+}
+
+// ---- hour-by-hour reference for monthly and yearly stretches
+//
+// Conditions on hours and larger parts only, and periods that start and end on
+// the hour, match whole hours: the searches can be checked hour by hour over
+// years, with the day's carry (one month back) and the month's (one year back).
+
+EventSpec RandomCalendarEvent(std::mt19937& rng) {
+    auto pick = [&](u32 n) { return u32(rng() % n); };
+    EventSpec e;
+    if (pick(2)) e.mo = RandomCond(rng, 12, false);
+    if (pick(2)) e.d = RandomCond(rng, 31, false);
+    if (pick(3) == 0) e.w = std::to_string(1 + pick(7)) + "-" + std::to_string(1 + pick(7));
+    if (pick(2)) e.h = RandomCond(rng, 23, false);
+    if (pick(6) == 0) e.y = pick(2) ? "2019-2022" : "2023|2021";
+    for (u32 n = pick(3); n > 0; --n) {
+        EventSpec::Per p;
+        p.kind = u8(kPeriodDay + pick(5));  // day, week, month, year, absolute
+        for (auto* v : {&p.strt, &p.endp})
+            *v = {0, 0, pick(24), pick(7), 1 + pick(31), 1 + pick(12), 2019 + pick(7)};
+        e.periods.push_back(p);
+    }
+    e.duration = pick(2) ? pick(40) * 86400 : 0;
+    return e;
+}
+
+TEST(ScheduleEffect, StretchOfAMissingStartDayBeginsWithItsMonth) {
+    // An absolute period holds every second since 2020, so only the stretch of
+    // the other period clips the run.
+    const EventSpec::Per always{
+        kPeriodAbsolute, {0, 0, 0, 1, 1, 1, 2020}, {0, 0, 0, 1, 1, 1, 2019}};
+    EventSpec e;  // from the 31st 11:00 to the 9th 08:00: February and April have no 31st
+    e.periods = {{kPeriodMonth, {0, 0, 11, 1, 31}, {0, 0, 8, 1, 9}}, always};
+    CalDateTime t = At(2024, 3, 6, 8, 55, 0);
+    ASSERT_TRUE(FindOccurrenceStart(Compile(e), t));
+    EXPECT_EQ(Sec(t), Sec(At(2024, 3, 1, 0, 0, 0)));
+    t = At(2024, 4, 2, 0, 0, 0);
+    ASSERT_TRUE(FindOccurrenceStart(Compile(e), t));
+    EXPECT_EQ(Sec(t), Sec(At(2024, 3, 31, 11, 0, 0)));
+    EventSpec leap;  // 29 February 12:00 to 1 March: from 1 March in other years
+    leap.periods = {{kPeriodYear, {0, 0, 12, 1, 29, 2}, {0, 0, 0, 1, 10, 3}}, always};
+    t = At(2023, 3, 5, 0, 0, 0);
+    ASSERT_TRUE(FindOccurrenceStart(Compile(leap), t));
+    EXPECT_EQ(Sec(t), Sec(At(2023, 3, 1, 0, 0, 0)));
+}
+
+TEST(ScheduleEffect, CalendarStretchesAgreeWithHourByHourReference) {
+    CheckAgainstReference(202402293, 16, 8, RandomCalendarEvent, 3600, Sec(At(2018, 1, 1, 0, 0, 0)),
+                          Sec(At(2024, 1, 1, 0, 0, 0)), 366 * 86400);
 }
 
 TEST(ScheduleRecords, PeriodTimeParts) {

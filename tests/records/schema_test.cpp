@@ -7,63 +7,6 @@ namespace {
 using namespace RecField;
 constexpr u32 kFam = FourCC("SCHT");
 
-TEST(RecordSchema, LaterRegistrationShadowsUntilUnregistered) {
-    const u32 kind = FourCC("SHAD");
-    EXPECT_EQ(CRecordSchema::Find(kFam, kind), nullptr);
-    const RecFieldDesc one[] = {U32(FourCC("aaaa"), 1)};
-    const RecFieldDesc two[] = {U32(FourCC("aaaa"), 2), U8(FourCC("bbbb"))};
-    CRecordSchema first(kFam, kind, 1, one);
-    EXPECT_EQ(CRecordSchema::Find(kFam, kind), &first);
-    {
-        CRecordSchema second(kFam, kind, 2, two);
-        EXPECT_EQ(CRecordSchema::Find(kFam, kind), &second);
-        CRecord* r = CRecord::New(CRecordSchema::Find(kFam, kind));
-        EXPECT_EQ(r->GetU32(0), 2u);
-        CRecord::Destroy(r);
-    }
-    EXPECT_EQ(CRecordSchema::Find(kFam, kind), &first);
-    // Another kind of the same family and another family of the same kind are not matches.
-    EXPECT_EQ(CRecordSchema::Find(kFam, FourCC("SHAE")), nullptr);
-    EXPECT_EQ(CRecordSchema::Find(FourCC("SCHU"), kind), nullptr);
-
-    // Unregistering twice, or a schema never registered, changes nothing.
-    first.Unregister();
-    first.Unregister();
-    CRecordSchema never;
-    never.Unregister();
-    EXPECT_EQ(CRecordSchema::Find(kFam, kind), nullptr);
-    EXPECT_EQ(CRecordSchema::Find(rt::kFam, rt::kRootKind), rt::RootSchema());
-}
-
-TEST(RecordSchema, DescriptorWordsDecode) {
-    const RecFieldDesc d1542 =
-        FromWord(FourCC("chld"), 1542, 0, 0, {.rec = {kFam, FourCC("XXXX")}});
-    EXPECT_EQ(d1542.type, kRecChild);
-    EXPECT_TRUE(d1542.IsUntyped());
-    EXPECT_TRUE(d1542.IsOptional());
-    EXPECT_FALSE(d1542.IsTransient());
-    EXPECT_EQ(d1542.TypeWord(), 1542);
-
-    const RecFieldDesc d262 = FromWord(FourCC("chld"), 262, 0, 0, {.raw = 0});
-    EXPECT_EQ(d262.type, kRecChild);
-    EXPECT_TRUE(d262.IsTransient());
-    EXPECT_FALSE(d262.IsUntyped());
-    EXPECT_FALSE(d262.IsOptional());
-
-    const RecFieldDesc d1286 = FromWord(FourCC("chld"), 1286, 0, 0, {.raw = 0});
-    EXPECT_TRUE(d1286.IsTransient() && d1286.IsOptional() && !d1286.IsUntyped());
-
-    const RecFieldDesc d1799 = FromWord(FourCC("list"), 1799, 0, 0, {.raw = 0});
-    EXPECT_EQ(d1799.type, kRecList);
-    EXPECT_TRUE(d1799.IsTransient() && d1799.IsUntyped() && d1799.IsOptional());
-
-    // The default's family and kind sit in bytes 8-11 and 12-15.
-    const u8* bytes = reinterpret_cast<const u8*>(&d1542);
-    u32 fam;
-    std::memcpy(&fam, bytes + 8, 4);
-    EXPECT_EQ(fam, kFam);
-}
-
 int gHookCalls = 0;
 i32 CountingHook(u32 op, void*) {
     if (op == CRecordSchema::kHookDefaults) ++gHookCalls;

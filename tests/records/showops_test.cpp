@@ -338,57 +338,6 @@ public:
     }
 };
 
-std::vector<i32> Plac(const CRecord* btn) {
-    const i32* p = static_cast<const i32*>(btn->GetArrayData(UbtnF::plac));
-    return std::vector<i32>(p, p + btn->GetArrayCount(UbtnF::plac));
-}
-
-TEST(ShowOpsLayout, GridOfTwoRowsThreeColumns) {
-    CRecord* ps = NewPlaySet(2, 3);
-    SetCell(ps, 0, 0, 1, "Go");
-    SetCell(ps, 2, 1, 2, "Stop");
-    SetCell(ps, 1, 1, 0, "unused");  // no sequence: no button
-    SetCell(ps, 3, 0, 3, "off-grid");
-    CRecord* ui = NewUiLayoutRecord();
-    FixedFonts fonts;
-    ASSERT_TRUE(BuildPlaySetUiLayout(ps, ui, &fonts));
-    const CRecord* root = ui->GetChild(KvuiF::panl);
-    ASSERT_EQ(root->GetListCount(UfrmF::pans), 2u);
-    const CRecord* b0 = root->GetListItem(UfrmF::pans, 0);
-    EXPECT_EQ(Plac(b0), (std::vector<i32>{6, 6, 154, 130}));
-    EXPECT_EQ(b0->GetU8(UbtnF::fnid), 255);
-    EXPECT_EQ(Name(b0, UbtnF::titl), "Go");
-    const CRecord* b1 = root->GetListItem(UfrmF::pans, 1);
-    EXPECT_EQ(Plac(b1), (std::vector<i32>{326, 142, 474, 266}));
-    LString v;
-    EXPECT_GE(NodeFind(b1->GetChild(UbtnF::prms), "row", &v), 0);
-    EXPECT_STREQ(v.CStr(), "1");
-    EXPECT_GE(NodeFind(b1->GetChild(UbtnF::prms), "col", &v), 0);
-    EXPECT_STREQ(v.CStr(), "2");
-
-    // Scale: min((160 - 22) / 40, (136 - 20) / 10).
-    EXPECT_EQ(fonts.measured, 1);
-    EXPECT_FLOAT_EQ(fonts.scale, 138.0f / 40.0f);
-    const CRecord* fs = ui->GetChild(KvuiF::fnts);
-    ASSERT_EQ(fs->GetListCount(UfnsF::fnts), 1u);
-    const CRecord* f = fs->GetListItem(UfnsF::fnts, 0);
-    EXPECT_EQ(f->GetU32(UfntF::acnt), 8u);
-    EXPECT_EQ(f->GetArrayCount(UfntF::ucps), fonts.chars.size());
-    EXPECT_EQ(f->GetArrayCount(UfntF::finf), CBtnLabelFont::kInfoSize);
-    EXPECT_EQ(f->GetArrayCount(UfntF::gimg), fonts.images.size());
-
-    // Titles are stored composed.
-    SetCell(ps, 0, 0, 1, "Cafe\xCC\x81");
-    CRecord* ui2 = NewUiLayoutRecord();
-    ASSERT_TRUE(BuildPlaySetUiLayout(ps, ui2, nullptr));
-    EXPECT_EQ(Name(ui2->GetChild(KvuiF::panl)->GetListItem(UfrmF::pans, 0), UbtnF::titl),
-              "Caf\xC3\xA9");
-
-    CRecord::Destroy(ui2);
-    CRecord::Destroy(ui);
-    CRecord::Destroy(ps);
-}
-
 TEST(ShowOpsLayout, RefusesGridsFromBadData) {
     CRecord* ps = NewPlaySet(1, 1);
     SetCell(ps, 0, 0, 1,

@@ -105,25 +105,6 @@ protected:
     }
 };
 
-TEST_F(Xml_, MergeParametersExample) {
-    CRecord* m = NewMergeParamRecord();
-    CRecord* a = NewMergeSourceRecord();
-    a->SetI32(nullptr, MgscF::sttm, 1500);
-    m->InsertItem(nullptr, MgprF::srcs, 0, a);
-    m->InsertItem(nullptr, MgprF::srcs, 1, NewMergeSourceRecord());
-    const std::string got = Xml(m);
-    EXPECT_EQ(got, kDecl +
-                       "<YKVT_MGPR>\n"
-                       "<YKVT_MGPR_srcs>\n"
-                       "<YKVT_MGSC sttm=\"1500\"/>\n"
-                       "<YKVT_MGSC/>\n"
-                       "</YKVT_MGPR_srcs>\n"
-                       "</YKVT_MGPR>\n");
-    std::string report;
-    EXPECT_TRUE(AllWellFormed({got}, &report)) << report;
-    CRecord::Destroy(m);
-}
-
 TEST_F(Xml_, DefaultsChildrenListsAndNulls) {
     CRecord* r = CRecord::New(&gRoot);
     EXPECT_EQ(Xml(r), kDecl + "<XTST_ROOT/>\n");
@@ -185,32 +166,6 @@ TEST_F(Xml_, ArraysAndStrings) {
     EXPECT_TRUE(AllWellFormed({Xml(r), Xml(t)}, &report)) << report;
     CRecord::Destroy(r);
     CRecord::Destroy(t);
-}
-
-TEST_F(Xml_, TextXmlCannotHoldBecomesReplacement) {
-    CRecord* r = CRecord::New(&gRoot);
-    const char bad[] =
-        "a\x01"
-        "b\x1f"
-        "c\xff"
-        "d\xc0\xaf"
-        "e\xed\xa0\x80"
-        "f\xef\xbf\xbe"
-        "g\xe2\x82";
-    r->SetString(nullptr, xText, LString(bad, u32(sizeof(bad) - 1)));
-    const std::string got = Xml(r);
-    const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_NE(got.find("text=\"a" + fffd + "b" + fffd + "c" + fffd + "d" + fffd + fffd + "e"),
-              std::string::npos)
-        << got;
-    EXPECT_EQ(got.find('\x01'), std::string::npos);
-    EXPECT_EQ(got.find("&#1;"), std::string::npos);
-    // Valid multi-byte text passes unchanged.
-    r->SetString(nullptr, xText, LString("Grüße \xF0\x9F\x8E\xB5 tab\there"));
-    EXPECT_NE(Xml(r).find("text=\"Grüße \xF0\x9F\x8E\xB5 tab&#9;here\""), std::string::npos);
-    std::string report;
-    EXPECT_TRUE(AllWellFormed({got, Xml(r)}, &report)) << report;
-    CRecord::Destroy(r);
 }
 
 TEST_F(Xml_, RandomTextIsAlwaysWellFormed) {
