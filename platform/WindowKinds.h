@@ -22,7 +22,7 @@ struct LWindowKindStyle {
 
 inline constexpr LWindowKindStyle WindowKindStyle(u32 kind) {
     constexpr LWindowKindStyle kTable[13] = {
-        {1, 8}, {9, 8}, {1, 8}, {7, 0}, {5, 0}, {0, 0}, {15, 0},
+        {1, 8},  {9, 8}, {1, 8},  {7, 0}, {5, 0}, {0, 0}, {15, 0},
         {13, 0}, {3, 0}, {15, 0}, {0, 0}, {1, 8}, {0, 0},
     };
     return kind < 13 ? kTable[kind] : LWindowKindStyle{kStyleTitled | kStyleClosable, kLevelNormal};

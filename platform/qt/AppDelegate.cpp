@@ -43,7 +43,8 @@ public:
     bool eventFilter(QObject* obj, QEvent* e) override {
         if (e->type() != QEvent::KeyPress || !obj->isWidgetType()) return false;
         const QKeyEvent* k = static_cast<QKeyEvent*>(e);
-        if (!(k->modifiers() & Qt::ControlModifier) || QApplication::activePopupWidget()) return false;
+        if (!(k->modifiers() & Qt::ControlModifier) || QApplication::activePopupWidget())
+            return false;
         return PerformKeyEquivalent(*k);
     }
 };
@@ -80,7 +81,8 @@ bool PerformKeyEquivalent(const QKeyEvent& e) {
     LMenuBar* bar = LMenuBar::Current();
     if (!bar) return false;
     LMenuItem* item = nullptr;
-    for (u32 i = 0; !item && i < bar->CountMenus(); ++i) item = bar->MenuAt(i)->FindEnabledItemByKey(key);
+    for (u32 i = 0; !item && i < bar->CountMenus(); ++i)
+        item = bar->MenuAt(i)->FindEnabledItemByKey(key);
     if (!item) return false;
     if (item->HasCommand(LStdCmd_Quit)) {
         // Quit has no item of its own in the bar: it is the application's.
@@ -179,6 +181,8 @@ void AppDelegate::WillTerminate() {
     fTerminated = true;
     ShutdownAppSingletons();
     fMain = nullptr;
+    // The windows the singletons released go now, while Qt is still there.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void AppDelegate::RequestQuit() {

@@ -135,7 +135,8 @@ void FillMouseFromQt(const QMouseEvent& e) {
     static const void* sLastEvent = nullptr;
     static u64 sLastStamp = 0;
     static u32 sNumber = 0;
-    const bool press = e.type() == QEvent::MouseButtonPress || e.type() == QEvent::MouseButtonDblClick;
+    const bool press =
+        e.type() == QEvent::MouseButtonPress || e.type() == QEvent::MouseButtonDblClick;
     const bool left = press && e.button() == Qt::LeftButton;
     if (left && (&e != sLastEvent || e.timestamp() != sLastStamp)) {
         sLastEvent = &e;

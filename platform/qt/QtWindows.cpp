@@ -69,7 +69,8 @@ MWindow* AsMWindow(LNativeWindow native) {
 
 // ---------------------------------------------------------------- MWindow
 
-MWindow::MWindow(u32 type, u32 kind) : QWidget(nullptr, FlagsFor(type, kind)), fType(type), fKind(kind) {
+MWindow::MWindow(u32 type, u32 kind)
+    : QWidget(nullptr, FlagsFor(type, kind)), fType(type), fKind(kind) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     fLayout = new QVBoxLayout(this);
     fLayout->setContentsMargins(0, 0, 0, 0);
@@ -124,12 +125,14 @@ QSize MWindow::BoundSize(QSize wanted, QSize* minimum, QSize* maximum) {
     placer.fWidth = wanted.width();
     placer.fHeight = wanted.height();
     LHandler::Send(LWindowPlacer_Grow, &placer, fOwner->GetFrame());
-    placer.fWidth = std::clamp(placer.fWidth, placer.fMinWidth, std::max(placer.fMinWidth, placer.fMaxWidth));
-    placer.fHeight =
-        std::clamp(placer.fHeight, placer.fMinHeight, std::max(placer.fMinHeight, placer.fMaxHeight));
+    placer.fWidth =
+        std::clamp(placer.fWidth, placer.fMinWidth, std::max(placer.fMinWidth, placer.fMaxWidth));
+    placer.fHeight = std::clamp(placer.fHeight, placer.fMinHeight,
+                                std::max(placer.fMinHeight, placer.fMaxHeight));
     LHandler::Send(LWindowPlacer_Sizing, &placer, fOwner->GetFrame());
     *minimum = QSize(placer.fMinWidth, placer.fMinHeight);
-    *maximum = QSize(std::max(placer.fMinWidth, placer.fMaxWidth), std::max(placer.fMinHeight, placer.fMaxHeight));
+    *maximum = QSize(std::max(placer.fMinWidth, placer.fMaxWidth),
+                     std::max(placer.fMinHeight, placer.fMaxHeight));
     return QSize(placer.fWidth, placer.fHeight);
 }
 
@@ -204,11 +207,10 @@ bool MWindowView::event(QEvent* e) {
 
 void MWindowView::paintEvent(QPaintEvent* e) {
     QPainter painter(this);
+    // The window's own background first, as the system draws it under a view.
+    painter.fillRect(e->rect(), palette().window());
     LWindow* owner = fWindow->Owner();
-    if (!owner || !sServices) {
-        painter.fillRect(e->rect(), palette().window());
-        return;
-    }
+    if (!owner || !sServices) return;
     QtPainterGraphics graphics(painter, e->region());
     LRgn region;
     for (const QRect& r : e->region())
@@ -400,7 +402,8 @@ void QtWindowServices::SetContentRect(LNativeWindow window, const LRect& content
         w->setMinimumSize(0, 0);
         w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     }
-    w->setGeometry(QRect(QPoint(content.left - (inner.left - g.left()), content.top - (inner.top - g.top())), size));
+    w->setGeometry(QRect(
+        QPoint(content.left - (inner.left - g.left()), content.top - (inner.top - g.top())), size));
     w->Layout()->activate();
     w->ReportPlace();
 }
@@ -420,7 +423,8 @@ void QtWindowServices::SetTitle(LNativeWindow window, const LString& title) {
 }
 
 void QtWindowServices::InvalidateRect(LNativeWindow window, const LRect& r) {
-    if (MWindow* w = AsMWindow(window)) w->View()->update(QRect(r.left, r.top, r.Width(), r.Height()));
+    if (MWindow* w = AsMWindow(window))
+        w->View()->update(QRect(r.left, r.top, r.Width(), r.Height()));
 }
 
 void QtWindowServices::UpdateNow(LNativeWindow window) {
@@ -428,8 +432,7 @@ void QtWindowServices::UpdateNow(LNativeWindow window) {
 }
 
 LNativeGraphics* QtWindowServices::PaintGraphics(LNativeWindow window) {
-    return window && AsMWindow(window) == fPainting ? fPaintGraphics
-                                                     : nullptr;
+    return window && AsMWindow(window) == fPainting ? fPaintGraphics : nullptr;
 }
 
 LNativeWindow QtWindowServices::FrontWindow() {
@@ -578,8 +581,9 @@ i32 QtWindowServices::DoubleClickIntervalMs() {
 }
 
 void QtWindowServices::SetStdCursor(u32 kind) {
-    const Qt::CursorShape shape =
-        kind == kCursorIBeam ? Qt::IBeamCursor : kind == kCursorCross ? Qt::CrossCursor : Qt::ArrowCursor;
+    const Qt::CursorShape shape = kind == kCursorIBeam   ? Qt::IBeamCursor
+                                  : kind == kCursorCross ? Qt::CrossCursor
+                                                         : Qt::ArrowCursor;
     if (QWidget* under = QApplication::widgetAt(QCursor::pos())) {
         if (MWindowView* view = dynamic_cast<MWindowView*>(under)) view->setCursor(shape);
     }

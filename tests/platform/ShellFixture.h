@@ -1,9 +1,9 @@
 #pragma once
 // The Qt shell in a test process: a QApplication, the Qt services and the
-// singletons, with a stand-in application object and frames that record the
-// messages they get.
+// singletons, a stand-in application object and frames that record messages.
 #include <QApplication>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,54 +12,49 @@
 #include "framework/AppSingletons.h"
 #include "framework/InputState.h"
 #include "framework/LFrame.h"
+#include "framework/LTimer.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtWindows.h"
 
 inline std::vector<std::string> gLog;
 
+// On "CMainLoopBase_Deferred" with fNest: asks for another pass, runs three modal turns.
 class RecApp : public CMainLoopBase {
 public:
     LMessage HandleMessage(const LMessage& msg) override {
-        if (msg.Is(CMainLoopBase_Deferred)) {
-            gLog.push_back(msg.name);
-            if (fNest) {
-                fNest = false;
-                RunLoop()->RequestUpdate();
-                for (int i = 0; i < 3; ++i) RunLoop()->RunModalTurn(this);
-                gLog.push_back("nested done");
-            }
+        if (msg.Is(CMainLoopBase_Deferred) || msg.Is(LTimer_Expire)) gLog.push_back(msg.name);
+        if (msg.Is(CMainLoopBase_Deferred) && fNest) {
+            fNest = false;
+            RunLoop()->RequestUpdate();
+            for (int i = 0; i < 3; ++i) RunLoop()->RunModalTurn(this);
+            gLog.push_back("nested done");
         }
         return CMainLoopBase::HandleMessage(msg);
     }
     bool fNest = false;
 };
 
+// Logs what its window and the keyboard send; keeps each key and the last wheel.
 class RecFrame : public LFrame {
 public:
     RecFrame(u32 type, u32 kind) : LFrame(gApp, nullptr, LPaneOpt::Window(type, kind)) {}
     LMessage HandleMessage(const LMessage& msg) override {
         LKeyboard* kb = LKeyboard::Instance();
-        if (msg.source == GetWindow() || msg.source == kb) gLog.push_back(msg.name);
+        LMouse* m = LMouse::Instance();
+        if (msg.source == fWindow || msg.source == kb) gLog.push_back(msg.name);
         if (msg.Is(LKeyboard_Down)) {
             fKeys.push_back({kb->fChar, kb->fModifiers, u32(kb->GetNavKey())});
             if (fWantChar) kb->fUsed = 0;
             return LMessage();
         }
-        if (msg.Is(LWindow_Context)) {
-            if (!fTakeContext) LMouse::Instance()->fUsed = 0;
-            return LMessage();
-        }
-        if (msg.Is(LWindowPlacer_Grow) && fMaxW) {
+        if (msg.Is(LWindow_Context) && !fTakeContext) m->fUsed = 0;
+        if (msg.Is(LWindow_Wheel)) fWheel = {m->Position(), m->Modifiers(), m->GetWheelY()};
+        if (msg.Is(LWindowPlacer_Grow) && fMaxW)
             static_cast<LWindowPlacer*>(msg.source)->SetSizeAndMax(fMinW, 100, fMaxW, 400);
-            return LMessage();
-        }
-        if (msg.Is(LWindow_Wheel)) {
-            LMouse* m = LMouse::Instance();
-            fWheel = {m->Position(), m->Modifiers(), m->GetWheelX(), m->GetWheelY()};
-        }
-        if (msg.Is(LWindow_Click) || msg.Is(LWindow_Wheel) || msg.Is(LWindow_Close)) return LMessage();
-        return LFrame::HandleMessage(msg);
+        else if (msg.source != fWindow || msg.Is(LWindow_Update) || msg.Is(LWindow_Place))
+            return LFrame::HandleMessage(msg);
+        return LMessage();
     }
     LWindow* GetWindow() const { return fWindow; }
     MWindow* Native() const { return AsMWindow(fWindow->Native()); }
@@ -68,13 +63,12 @@ public:
         u32 ch, modifiers, nav;
     };
     std::vector<Key> fKeys;
-    struct Wheel {
+    struct {
         LPoint pos;
         u32 modifiers;
-        i32 dx, dy;
+        i32 dy;
     } fWheel{};
-    bool fWantChar = false;
-    bool fTakeContext = false;
+    bool fWantChar = false, fTakeContext = false;
     i32 fMinW = 0, fMaxW = 0;
 };
 
@@ -83,9 +77,7 @@ inline CQtMainLoop* Loop() {
 }
 
 inline int Count(const char* name) {
-    int n = 0;
-    for (const std::string& s : gLog) n += s == name;
-    return n;
+    return int(std::count(gLog.begin(), gLog.end(), std::string(name)));
 }
 
 // Runs the event loop until pred holds, for at most ms of real time.
@@ -96,23 +88,21 @@ inline bool RunUntil(const std::function<bool()>& pred, u32 ms = 3000) {
 }
 
 // One application per test program, on the given Qt platform.
-class ShellEnv {
-public:
+struct ShellEnv {
     explicit ShellEnv(const char* platform) {
         qputenv("QT_QPA_PLATFORM", platform);
         static int argc = 1;
-        static char name[] = "shelltest";
-        static char* argv[] = {name, nullptr};
-        fApp = new QApplication(argc, argv);
-        fShell = new QtShell;
+        static char name[] = "shelltest", *argv[] = {name, nullptr};
+        app = new QApplication(argc, argv);
+        shell = new QtShell;
         InitAppSingletons([] { return static_cast<CMainLoopBase*>(new RecApp); });
     }
     ~ShellEnv() {
         ShutdownAppSingletons();
-        QCoreApplication::processEvents();
-        delete fShell;
-        delete fApp;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        delete shell;
+        delete app;
     }
-    QApplication* fApp;
-    QtShell* fShell;
+    QApplication* app;
+    QtShell* shell;
 };

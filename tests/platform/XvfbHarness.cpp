@@ -1,87 +1,62 @@
 #include "tests/platform/XvfbHarness.h"
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
-#include <poll.h>
+#include <cstring>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "base/Clock.h"
 
 namespace {
 
-pid_t Spawn(const char* const argv[], int outFd) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    if (outFd >= 0) {
-        // Xvfb writes the display number it took to this descriptor.
-        if (outFd != 3) dup2(outFd, 3);
-    }
-    const int devnull = open("/dev/null", 1);
-    dup2(devnull, 1);
-    dup2(devnull, 2);
-    execvp(argv[0], const_cast<char* const*>(argv));
-    _exit(127);
+// Starts a program through a shell that first prints its own process id, then
+// becomes the program: its id, and the program's first line of output in *line.
+FILE* Start(const std::string& command, pid_t* pid, std::string* line) {
+    FILE* f = popen(("echo $$; exec " + command).c_str(), "r");
+    char buf[64];
+    if (!f || !fgets(buf, sizeof buf, f)) return f;
+    *pid = pid_t(std::atol(buf));
+    if (line && fgets(buf, sizeof buf, f)) *line = std::string(buf, std::strcspn(buf, "\n"));
+    return f;
 }
 
-void Stop(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+void Stop(pid_t pid, FILE* f) {
+    if (pid > 0) kill(pid, SIGTERM);
+    if (f) pclose(f);
 }
 
 }  // namespace
 
 XvfbHarness::XvfbHarness() {
-    if (system("command -v Xvfb >/dev/null && command -v openbox >/dev/null && command -v xdotool "
-               ">/dev/null") != 0)
+    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null") != 0)
         return;
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    const char* const xvfb[] = {"Xvfb",        "-displayfd", "3",   "-screen", "0",
-                                "1280x800x24", "-nolisten",  "tcp", nullptr};
-    fXvfb = Spawn(xvfb, fds[1]);
-    close(fds[1]);
     std::string number;
-    for (const u32 start = LTickMs(); LTickMs() - start < 10000;) {
-        pollfd p{fds[0], POLLIN, 0};
-        char ch;
-        if (poll(&p, 1, 100) <= 0) continue;
-        if (read(fds[0], &ch, 1) != 1 || ch == '\n') break;
-        number += ch;
-    }
-    close(fds[0]);
+    fXvfbOut =
+        Start("Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null", &fXvfb, &number);
     if (number.empty()) return;
     fDisplay = ":" + number;
     setenv("DISPLAY", fDisplay.c_str(), 1);
-    const char* const wm[] = {"openbox", "--sm-disable", nullptr};
-    fWm = Spawn(wm, -1);
+    fWmOut = Start("openbox --sm-disable 2>/dev/null", &fWm, nullptr);
     // The window manager is up once it names itself on the root window.
-    for (const u32 start = LTickMs(); LTickMs() - start < 10000; SleepMs(20)) {
+    for (const u32 start = LTickMs(); !fOk && LTickMs() - start < 10000; SleepMs(20)) {
         std::string out;
         Run("xprop -root _NET_SUPPORTING_WM_CHECK", &out);
-        if (out.find("window id") != std::string::npos) {
-            fOk = true;
-            break;
-        }
+        fOk = out.find("window id") != std::string::npos;
     }
 }
 
 XvfbHarness::~XvfbHarness() {
-    Stop(fWm);
-    Stop(fXvfb);
+    Stop(fWm, fWmOut);
+    Stop(fXvfb, fXvfbOut);
 }
 
 int XvfbHarness::Run(const std::string& command, std::string* out) const {
     FILE* f = popen(("DISPLAY=" + fDisplay + " " + command + " 2>/dev/null").c_str(), "r");
     if (!f) return -1;
     char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
         if (out) out->append(buf, n);
-    }
     const int status = pclose(f);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -90,8 +65,11 @@ bool XvfbHarness::Screenshot(const std::string& path) const {
     return Run("import -window root '" + path + "'") == 0;
 }
 
-std::string XvfbHarness::Stacking() const {
+std::vector<u64> XvfbHarness::Stacking() const {
     std::string out;
     Run("xprop -root _NET_CLIENT_LIST_STACKING", &out);
-    return out;
+    std::vector<u64> ids;
+    for (size_t at = 0; (at = out.find("0x", at)) != std::string::npos; at += 2)
+        ids.push_back(std::stoull(out.substr(at), nullptr, 16));
+    return ids;
 }

@@ -5,6 +5,9 @@
 
 #include <QWheelEvent>
 
+#include <array>
+#include <tuple>
+
 #include "ShellFixture.h"
 #include "framework/LTimer.h"
 #include "platform/qt/LWindowPort.h"
@@ -38,16 +41,12 @@ TEST_F(QtShellTest, OneNativeTimer) {
 
 TEST_F(QtShellTest, ModalTurnWaitsTenToThousandMs) {
     LTimer timer(gApp);
-    const struct {
-        u32 due;
-        u32 wait;
-    } cases[] = {{0, 10}, {400, 400}, {5000, 1000}};
-    for (const auto& c : cases) {
-        timer.Start(c.due);
+    for (const std::array<u32, 2> c : {std::array<u32, 2>{0, 10}, {400, 400}, {5000, 1000}}) {
+        timer.Start(c[0]);
         const u32 t0 = LTickMs();
         Loop()->RunModalTurn(gApp);
-        EXPECT_EQ(Loop()->LastModalWaitMs(), c.wait);
-        EXPECT_LE(LTickMs() - t0, c.wait + 200);
+        EXPECT_EQ(Loop()->LastModalWaitMs(), c[1]);
+        EXPECT_LE(LTickMs() - t0, c[1] + 200);
         timer.Stop();
     }
 }
@@ -150,10 +149,11 @@ TEST_F(QtShellTest, ScreenPointsAndClickHistory) {
     back.ShowWindow();
     front.ShowWindow();
     EXPECT_EQ(back.GetWindow()->GetContentScreenRect(), LRect(100, 100, 300, 300));
-    LNativeWindow n = WindowServices().WindowAtScreenPoint(LPoint{250, 250});
-    EXPECT_EQ(LWindow::FindByNative(n), front.GetWindow());
-    n = WindowServices().WindowAtScreenPoint(LPoint{150, 150});
-    EXPECT_EQ(LWindow::FindByNative(n), back.GetWindow());
+    auto at = [](LPoint p) {
+        return LWindow::FindByNative(WindowServices().WindowAtScreenPoint(p));
+    };
+    EXPECT_EQ(at(LPoint{250, 250}), front.GetWindow());
+    EXPECT_EQ(at(LPoint{150, 150}), back.GetWindow());
 
     LWindowPort port(back.GetWindow(), nullptr, nullptr);
     port.fOriginX = 7;
@@ -165,15 +165,13 @@ TEST_F(QtShellTest, ScreenPointsAndClickHistory) {
     // One press filled twice counts once in the click history.
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(205, 205), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
-    LMouse* mouse = LMouse::Instance();
+    LMouse* m = LMouse::Instance();
+    auto history = [m] { return std::tuple(m->fLastDownTime, m->fPrevDownTime, m->fPrevDownPt.x); };
     FillMouseFromQt(press);
-    const u32 last = mouse->fLastDownTime, prev = mouse->fPrevDownTime;
-    const LPoint prevPt = mouse->fPrevDownPt;
+    const auto once = history();
     SleepMs(2);
     FillMouseFromQt(press);
-    EXPECT_EQ(mouse->fLastDownTime, last);
-    EXPECT_EQ(mouse->fPrevDownTime, prev);
-    EXPECT_EQ(mouse->fPrevDownPt, prevPt);
+    EXPECT_EQ(history(), once);
 }
 
 }  // namespace

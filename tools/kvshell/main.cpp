@@ -49,7 +49,8 @@ public:
         if (msg.Is(CExtCmd_Open)) {
             const CExtCmd* cmd = static_cast<CExtCmd*>(msg.source);
             std::string line = "open " + std::to_string(cmd->fPaths.Count());
-            for (u32 i = 0; i < cmd->fPaths.Count(); ++i) line += " " + std::string(cmd->fPaths.At(i).CStr());
+            for (u32 i = 0; i < cmd->fPaths.Count(); ++i)
+                line += " " + std::string(cmd->fPaths.At(i).CStr());
             Say(line.c_str());
             if (!fStarted) Start();
             return LMessage();
@@ -73,7 +74,8 @@ public:
             fWindow = new LFrame(this, nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
             fWindow->ShowWindow();
             QTimer::singleShot(0, [this] {
-                QKeyEvent press(QEvent::KeyPress, Qt::Key_Q, Qt::ControlModifier, QString(QChar(17)));
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_Q, Qt::ControlModifier,
+                                QString(QChar(17)));
                 QWidget* view = AsMWindow(fWindow->GetNativeWindow())->View();
                 QCoreApplication::sendEvent(view, &press);
                 Say("ctrlq sent");
@@ -97,7 +99,8 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int status = AppMain(argc, argv, [] { return static_cast<CMainLoopBase*>(new StandInApp); });
+    const int status =
+        AppMain(argc, argv, [] { return static_cast<CMainLoopBase*>(new StandInApp); });
     Say(gApp || gMouse || gDesktop || gProcessInfo ? "exit with singletons left" : "exit clean");
     return status;
 }
