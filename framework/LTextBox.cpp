@@ -128,6 +128,11 @@ i32 LTextBox::GetDescent(LDrawCtx* ctx) {
     return native ? i32(std::floor(GetLineBottom(ctx) - native->Ascender())) : 0;
 }
 
+LRect LTextBox::GetBaselineRect(LDrawCtx* ctx) {
+    const i32 a = GetAscent(ctx);
+    return LRect(0, -a, GetWidth(ctx), GetTextHeight(ctx) - a);
+}
+
 void LTextBox::Draw(LDrawCtx& ctx) {
     LNativeFont* native = NativeOf(fFont, &ctx);
     if (!ctx.fNative || !native || fText.IsEmpty()) return;

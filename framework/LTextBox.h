@@ -39,6 +39,9 @@ public:
     i32 GetAscent(LDrawCtx* ctx);
     i32 GetDescent(LDrawCtx* ctx);
     i32 GetLineBottom(LDrawCtx* ctx) { return GetHeight(ctx); }
+    // The text's extent relative to its first baseline: top -ascent, bottom
+    // the lines' height less the ascent.
+    LRect GetBaselineRect(LDrawCtx* ctx);
     void Draw(LDrawCtx& ctx);
 
     // Width of any text in a font (0 without a platform font).

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtWindows.h"
@@ -18,6 +19,11 @@ QtDrawingLayer::~QtDrawingLayer() {
 }
 
 bool QtDrawingLayer::eventFilter(QObject* obj, QEvent* e) {
+    // Filters installed later run first: a bridged edit key never reaches the
+    // shell's key-equivalent filter.
+    if (e->type() == QEvent::KeyPress && obj->isWidgetType() &&
+        QtPerformBridgedKey(*static_cast<QKeyEvent*>(e)))
+        return true;
     // Before the first show (Polish), so that the window is laid out with its bar.
     if ((e->type() == QEvent::Polish || e->type() == QEvent::Show) && obj->isWidgetType()) {
         auto* window = dynamic_cast<MWindow*>(obj);

@@ -341,6 +341,26 @@ bool QtPerformEditOp(int op) {
     return false;
 }
 
+namespace {
+std::vector<QPointer<QAction>> sBridged;
+}  // namespace
+
+bool QtPerformBridgedKey(const QKeyEvent& e) {
+    const int key = e.key();
+    if (sBridged.empty() || !(e.modifiers() & Qt::ControlModifier) || key < 0x20 || key > 0x7E)
+        return false;
+    QString text = QStringLiteral("Ctrl+");
+    if (e.modifiers() & Qt::AltModifier) text += QStringLiteral("Alt+");
+    if (e.modifiers() & Qt::MetaModifier) text += QStringLiteral("Meta+");
+    if (e.modifiers() & Qt::ShiftModifier) text += QStringLiteral("Shift+");
+    text += QChar(key).toLower();
+    for (const QPointer<QAction>& a : sBridged) {
+        if (a && a->text().section(u'\t', 1) == text)
+            return QtPerformEditOp(a->property("kevoEditOp").toInt());
+    }
+    return false;
+}
+
 CEditMenuBridge::CEditMenuBridge() {
     LMenuBar* bar = LMenuBar::Current();
     LMenu* edit = bar ? bar->FindMenu("EDIT") : nullptr;
@@ -361,6 +381,7 @@ CEditMenuBridge::CEditMenuBridge() {
                 services->SetBridged(action, k.op);
                 action->setEnabled(true);
                 fSaved.push_back(action);
+                sBridged.push_back(action);
             }
             break;
         }
@@ -371,5 +392,8 @@ CEditMenuBridge::~CEditMenuBridge() {
     QtMenuServices* services = QtMenuServices::Instance();
     for (const QPointer<QAction>& a : fSaved) {
         if (a && services) services->SetBridged(a, kEditOpNone);
+        for (size_t i = sBridged.size(); i-- > 0;) {
+            if (sBridged[i] == a) sBridged.erase(sBridged.begin() + long(i));
+        }
     }
 }

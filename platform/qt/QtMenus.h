@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QKeyEvent>
 #include <QPointer>
 #include <vector>
 
@@ -95,3 +96,7 @@ private:
 
 // Performs an edit command on the focused text widget; false when there is none.
 bool QtPerformEditOp(int op);
+// Under a bridge, a key press that is the key of a bridged item performs its
+// edit command on the focused text widget (true: the key is taken), so that
+// the keyboard does not send the framework's command either.
+bool QtPerformBridgedKey(const QKeyEvent& e);

@@ -1,12 +1,18 @@
 // Pens, colour values, offscreens and their pixels, blend modes, theme frames,
-// cursors and PNG images on the Qt drawing layer (offscreen platform).
+// cursors and PNG images on the Qt drawing layer (offscreen platform), and a
+// gallery of them painted through a window, saved as qt_gallery.png in the
+// build folder for a look.
 
 #include <gtest/gtest.h>
+
+#include <QPaintEvent>
+#include <QWidget>
 
 #include "framework/LCursor.h"
 #include "framework/LDrawObj.h"
 #include "framework/LOffscreen.h"
 #include "framework/LPngImage.h"
+#include "framework/LTextBox.h"
 #include "framework/LThemeFrame.h"
 #include "platform/qt/QtColors.h"
 #include "tests/platform/QtDrawFixture.h"
@@ -29,10 +35,8 @@ TEST_F(QtDrawing, PensAreSharedAndSystemPensFollowThePalette) {
     MakePenById(&text, 6);
     const QPalette saved = QGuiApplication::palette();
     EXPECT_EQ(QtPenColor(a.Get()), saved.color(QPalette::Highlight));
-    QtPenColor(text.Get());
-    const void* cached[2] = {QtPenCachedColor(*a), QtPenCachedColor(*text)};
-    QtPenColor(a.Get());
-    EXPECT_EQ(QtPenCachedColor(*a), cached[0]);
+    const void* cached[2] = {QtPenCachedColor(*a),
+                             (QtPenColor(text.Get()), QtPenCachedColor(*text))};
     QPalette changed = saved;
     changed.setColor(QPalette::Highlight, QColor(10, 200, 30));
     QGuiApplication::setPalette(changed);
@@ -135,11 +139,13 @@ TEST_F(QtDrawing, OffscreenDrawsWithBlendModes) {
     }
     LOffscreen::EndDraw(off.Get());
     CBitmapPixels pixels(off);
-    for (u32 x = 0; x < 4; ++x) {
-        const u32 c = pixels.Accessor()->PixelToColor(pixels.Accessor()->GetPixel(x, 0));
+    for (u32 x = 0; x < 4; ++x)
         for (int ch = 0; ch < 24; ch += 8)
-            EXPECT_NEAR(int(c >> ch & 0xFF), int(expected[x] >> ch & 0xFF), 1) << x;
-    }
+            EXPECT_NEAR(
+                int(pixels.Accessor()->PixelToColor(pixels.Accessor()->GetPixel(x, 0)) >> ch &
+                    0xFF),
+                int(expected[x] >> ch & 0xFF), 1)
+                << x;
 }
 
 struct FrameRecorder : QtPainterGraphics {
@@ -196,7 +202,7 @@ TEST_F(QtDrawing, PngImagesFillTheirRectangleUpright) {
     void* native = nullptr;
     EXPECT_EQ(static_cast<LPngImage*>(image.Get())->GetCGImage(&native), 134u);
     QtImageCtx draw(40, 40);
-    DrawSharedImage(draw.Ctx(), image.Get(), LRect(4, 4, 36, 36));
+    DrawSharedImage(draw.fCtx, image.Get(), LRect(4, 4, 36, 36));
     const QImage& out = draw.Finish();
     auto dark = [&](int x, int y) { return qGray(out.pixel(4 + x, 4 + y)) < 100; };
     // Handle and lens rim doubled; no handle where an upside-down one would be; nothing outside.
@@ -206,6 +212,68 @@ TEST_F(QtDrawing, PngImagesFillTheirRectangleUpright) {
     EXPECT_FALSE(QtMakeImage(notPng, sizeof notPng));
     EXPECT_FALSE(LoadPngImage("NoSuchImage")->IsValid());
     EXPECT_EQ(LPngImage("NoSuchImage", nullptr).GetCGImage(&native), 0u);
+}
+
+void Fill(LDrawCtx& ctx, i32 x, i32 y, i32 w, i32 h, const LPenRef& pen, u32 mode = 0) {
+    LSolidFill fill(LRect(x, y, x + w, y + h), pen);
+    fill.fDrawMode = mode;
+    fill.Draw(ctx);
+}
+
+void PaintGallery(LDrawCtx& ctx) {
+    LPenRef pen, red;
+    for (u32 id = 0; id < 12; ++id) {  // system colours 0-7, greys 1-4
+        if (id < 8)
+            MakePenById(&pen, id);
+        else
+            MakePenByGray(&pen, id - 7);
+        Fill(ctx, 10 + 30 * i32(id), 10, 26, 26, pen);
+    }
+    MakePenByColor(&pen, 0x3070C0FF, 0);
+    MakePenByColor(&red, 0xE02020FF, 0);
+    for (u32 mode = 0; mode < 4; ++mode) {  // normal, difference, multiply, screen
+        Fill(ctx, 10 + 70 * i32(mode), 46, 60, 30, pen);
+        Fill(ctx, 25 + 70 * i32(mode), 52, 30, 18, red, mode);
+    }
+    const u32 states[3] = {0, 2, 6};  // inactive, active, focused
+    for (i32 i = 0; i < 3; ++i) {
+        const LRect r(300 + 85 * i, 84, 370 + 85 * i, 116);
+        LTextFieldFrameStyle().Draw(ctx, LRect(300 + 85 * i, 50, 370 + 85 * i, 72), states[i]);
+        LThemeFrame::Draw(LTextFieldFrameStyle(), ctx, &r, states[i]);
+    }
+    for (u32 box = 0; box < 12; ++box) {  // every wrap mode (columns) and alignment (rows)
+        const LRect r(10 + 135 * i32(box / 3), 130 + 45 * i32(box % 3), 140 + 135 * i32(box / 3),
+                      170 + 45 * i32(box % 3));
+        LThemeFrame::Draw(LTextFieldFrameStyle(), ctx, &r, 0);
+        LTextBox text;
+        text.SetText(LString("Wrapping text, aligned\nsecond line"));
+        text.SetWrapMode(box / 3);
+        text.SetAlignment(box % 3);
+        text.SetRect(r);
+        text.Draw(ctx);
+    }
+    const char* images[] = {"APP", "CNOZOOM", "kPlusCursor"};
+    for (i32 i = 0; i < 3; ++i)
+        DrawSharedImage(ctx, LoadPngImage(images[i]).Get(),
+                        LRect(10 + 50 * i, 280, 42 + 50 * i, 312));
+}
+
+struct GalleryWindow : QWidget {
+    void paintEvent(QPaintEvent* e) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        QtPainterGraphics graphics(painter, e->region());
+        LDrawCtx ctx(&graphics);
+        PaintGallery(ctx);
+    }
+};
+
+TEST_F(QtDrawing, Gallery) {
+    GalleryWindow window;
+    window.resize(560, 330);
+    const QImage out = window.grab().toImage();
+    ASSERT_TRUE(out.save(QStringLiteral(KEVO_BINARY_DIR "/qt_gallery.png")));
+    EXPECT_EQ(out.pixelColor(110, 60), QColor(0xB0, 0x50, 0xA0));  // difference
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <QFontDatabase>
 #include <QTimer>
 #include <cmath>
-#include <limits>
 
 #include "framework/LTextBox.h"
 #include "platform/qt/QtFonts.h"
@@ -39,12 +38,12 @@ TEST_F(QtFonts, RecordsResolveWithinOneToAThousandPoints) {
     named.faceName = "No Such Family Anywhere";
     EXPECT_EQ(Native(named)->FamilyName(), userFamily);
 
-    const f64 inf = std::numeric_limits<f64>::infinity(), nan = std::nan("");
-    // own, record size, scale, final
-    const f64 cases[][4] = {{12, 30, -1, 30},   {12, 5000, -1, 1000}, {12, inf, -1, 12},
-                            {12, nan, 150, 12}, {nan, 0, -1, 12},     {12, -4, -1, 1}};
-    for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(LFont::FinalPointSize(c[0], c[1], i32(c[2])), c[3]) << c[1];
+    // Record sizes out of bounds and sizes that are not finite.
+    const f64 nan = std::nan("");
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(12, 5000, -1), 1000);
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(12, -4, -1), 1);
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(12, nan, 150), 12);
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(nan, 0, -1), 12);
 }
 
 TEST_F(QtFonts, ItalicWithoutAFaceIsSlanted) {
@@ -72,7 +71,7 @@ std::pair<int, int> InkRows(u32 wrapMode) {
     box.SetText(LString("Hx"));
     box.SetWrapMode(wrapMode);
     box.SetRect(LRect(10, 40, 110, 70));
-    box.Draw(draw.Ctx());
+    box.Draw(draw.fCtx);
     const QImage& img = draw.Finish();
     int top = -1, bottom = -1;
     for (int y = 0; y < img.height(); ++y) {
@@ -92,6 +91,8 @@ TEST_F(QtFonts, TextBoxLinesAndBaseline) {
     EXPECT_TRUE(box.SetText(LString("a\r\nb\rc\n")));
     EXPECT_FALSE(box.SetText(LString("a\r\nb\rc\n")));
     EXPECT_EQ(box.GetTextHeight(nullptr), 4 * line);
+    const i32 a = box.GetAscent(nullptr);
+    EXPECT_EQ(box.GetBaselineRect(nullptr), LRect(0, -a, box.GetWidth(nullptr), 4 * line - a));
     EXPECT_GT(line, 0);
     EXPECT_GE(InkRows(LTextBox::kOneLine).first, 40);
     const auto onBaseline = InkRows(LTextBox::kBaseline);
@@ -99,54 +100,45 @@ TEST_F(QtFonts, TextBoxLinesAndBaseline) {
     EXPECT_TRUE(onBaseline.second >= 38 && onBaseline.second <= 40) << onBaseline.second;
 }
 
-struct PanelLog {
-    std::vector<std::pair<void*, LFontSpec>> got;
-    static void Callback(void* owner, const LFontSpec* spec, u32 event) {
-        if (event == 2) static_cast<PanelLog*>(owner)->got.push_back({owner, *spec});
-    }
-};
-
-QFont Serif20() {
-    QFont f(QStringLiteral("DejaVu Serif"));
-    f.setPointSizeF(20);
-    return f;
+std::vector<std::pair<void*, LFontSpec>> gReports;
+void Report(void* owner, const LFontSpec* spec, u32 event) {
+    if (event == 2) gReports.push_back({owner, *spec});
 }
 
-TEST_F(QtFonts, ModalPanelRewritesTheDescription) {
+TEST_F(QtFonts, FontPanel) {
+    QFont serif20(QStringLiteral("DejaVu Serif"));
+    serif20.setPointSizeF(20);
+    // Modal: answered once it shows; without the size flag the size change is dropped.
     for (u32 flags : {kFontPanelSize | kFontPanelFace, u32(kFontPanelFace)}) {
         LFontSpec spec{LString(), LString("DejaVu Sans"), 12, 0, 0};
-        // Answers the panel once it shows.
         auto* timer = new QTimer;
-        QObject::connect(timer, &QTimer::timeout, timer, [timer] {
-            auto* panel = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
-            if (!panel) return;
-            panel->setCurrentFont(Serif20());
-            panel->accept();
-            timer->deleteLater();
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, serif20] {
+            if (auto* panel = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) {
+                panel->setCurrentFont(serif20);
+                panel->accept();
+                timer->deleteLater();
+            }
         });
         timer->start(5);
-        EXPECT_EQ(RunFontPanel(true, &spec, nullptr, nullptr, flags), kFontPanelDone);
+        EXPECT_EQ(RunFontPanel(true, &spec, nullptr, &Report, flags), kFontPanelDone);
         EXPECT_EQ(spec.familyName, LString("DejaVu Serif"));
-        // Without the size flag the size change is dropped.
         EXPECT_FLOAT_EQ(spec.pointSize, flags & kFontPanelSize ? 20 : 12);
         EXPECT_EQ(fServices.fDrawing.FontPanel(), nullptr);
     }
-}
-
-TEST_F(QtFonts, ModelessPanelReportsUntilItsOwnerClosesIt) {
-    PanelLog log, other;
+    // Modeless: every change reported to its owner until that owner closes it.
+    int owner = 0, other = 0;
     LFontSpec spec{LString(), LString("DejaVu Sans"), 12, 0, 0};
-    ASSERT_EQ(RunFontPanel(false, &spec, &log, &PanelLog::Callback, 7), kFontPanelShown);
+    gReports.clear();
+    ASSERT_EQ(RunFontPanel(false, &spec, &owner, &Report, 7), kFontPanelShown);
     QFontDialog* panel = fServices.fDrawing.FontPanel();
-    ASSERT_TRUE(panel);
-    panel->setCurrentFont(Serif20());
-    ASSERT_FALSE(log.got.empty());
-    EXPECT_EQ(log.got.back().first, &log);
-    EXPECT_EQ(log.got.back().second.familyName, LString("DejaVu Serif"));
-    EXPECT_FLOAT_EQ(log.got.back().second.pointSize, 20);
-    CloseFontPanel(&other, &PanelLog::Callback);
+    panel->setCurrentFont(serif20);
+    ASSERT_FALSE(gReports.empty());
+    EXPECT_EQ(gReports.back().first, &owner);
+    EXPECT_EQ(gReports.back().second.familyName, LString("DejaVu Serif"));
+    EXPECT_FLOAT_EQ(gReports.back().second.pointSize, 20);
+    CloseFontPanel(&other, &Report);
     EXPECT_EQ(fServices.fDrawing.FontPanel(), panel);
-    CloseFontPanel(&log, &PanelLog::Callback);
+    CloseFontPanel(&owner, &Report);
     EXPECT_EQ(fServices.fDrawing.FontPanel(), nullptr);
 }
 

@@ -1,5 +1,6 @@
 // Native menus on Qt: item texts and keys, separators in place, the
-// application menu and its Quit, window menu bars, context menus, the edit bridge.
+// application menu and its Quit, window menu bars, context menus, the edit
+// bridge; ordinary windows of the shell show the bar.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,9 @@
 #include <functional>
 
 #include "framework/LContextMenu.h"
+#include "platform/qt/QtDrawingLayer.h"
 #include "tests/platform/QtDrawFixture.h"
+#include "tests/platform/ShellFixture.h"
 
 namespace {
 
@@ -71,7 +74,7 @@ TEST_F(QtMenus, KeysAndSeparatorsInPlace) {
     EXPECT_EQ(fOwner.fSelected, std::vector<LMenuItem*>{item});
 }
 
-TEST_F(QtMenus, ApplicationMenuQuitAndWindowBars) {
+TEST_F(QtMenus, ApplicationMenuAndQuit) {
     LMenuBar bar(&fOwner, "APP");
     QtMenuServices& services = fServices.fMenus;
     QMenu* app = services.BarMenus().front();
@@ -85,12 +88,6 @@ TEST_F(QtMenus, ApplicationMenuQuitAndWindowBars) {
     bar.EnableCommand(LStdCmd_Quit);
     bar.SyncAll();
     EXPECT_TRUE(quit->isEnabled());
-    // Every window bar shows the same menus, also after a change.
-    QWidget window;
-    QMenuBar* shown = services.NewWindowMenuBar(&window);
-    EXPECT_EQ(shown->actions().front()->menu(), app);
-    bar.RemoveMenu(bar.FindMenu("HELP"));
-    EXPECT_EQ(shown->actions().size(), qsizetype(services.BarMenus().size()));
 }
 
 // Plays the user: each step runs on the active popup once it accepts it.
@@ -151,10 +148,44 @@ TEST_F(QtMenus, EditBridgeHandsCutToTheTextField) {
         CEditMenuBridge bridge;
         cut->trigger();
         EXPECT_TRUE(field->text().isEmpty() && fOwner.fSelected.empty());
+        field->setText(QStringLiteral("key"));
+        field->selectAll();
+        EXPECT_TRUE(
+            QtPerformBridgedKey(QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::ControlModifier)));
+        EXPECT_TRUE(field->text().isEmpty());
     }
+    EXPECT_FALSE(QtPerformBridgedKey(QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::ControlModifier)));
     cut->trigger();
     ASSERT_EQ(fOwner.fSelected.size(), 1u);
     EXPECT_TRUE(fOwner.fSelected[0]->HasCommand(LStdCmd_Cut));
+}
+
+TEST(QtWindowMenus, OrdinaryWindowsShowTheCurrentBar) {
+    std::unique_ptr<QApplication> app(MakeTestApp());
+    QtShell shell;
+    QtDrawingLayer layer;
+    InitAppSingletons([] { return static_cast<CMainLoopBase*>(new RecApp); });
+    {
+        RecFrame frame(kWindowOrdinary, 6), dialog(kWindowDialog, 0);
+        frame.ShowWindow();
+        auto* bar = qobject_cast<QMenuBar*>(frame.Native()->Layout()->menuBar());
+        ASSERT_TRUE(bar);
+        EXPECT_EQ(dialog.Native()->Layout()->menuBar(), nullptr);
+        EXPECT_EQ(bar->actions().front()->menu(), layer.Menus().BarMenus().front());
+        EXPECT_GE(frame.Native()->View()->y(), bar->height());
+        // Opening a menu validates it: the application object enables About.
+        QMenu* appMenu = bar->actions().front()->menu();
+        LMenuBar::Current()->ResetItemStates();
+        LMenuBar::Current()->SyncAll();
+        EXPECT_FALSE(appMenu->actions().front()->isEnabled());
+        emit appMenu->aboutToShow();
+        EXPECT_TRUE(appMenu->actions().front()->isEnabled());
+        // The bar follows the current one.
+        delete LMenuBar::Current()->FindMenu("HELP");
+        EXPECT_EQ(bar->actions().size(), qsizetype(layer.Menus().BarMenus().size()));
+    }
+    ShutdownAppSingletons();
+    QCoreApplication::processEvents();
 }
 
 }  // namespace
