@@ -286,7 +286,7 @@ TEST_F(QtDrawing, FontPanel) {
     // Modal: answered once it shows; without the size flag the size change is dropped.
     for (u32 flags : {kFontPanelSize | kFontPanelFace, u32(kFontPanelFace)}) {
         LFontSpec spec{LString(), LString("DejaVu Sans"), 12, 0, 0};
-        auto* timer = new QTimer;
+        auto* timer = new QTimer(qApp);  // goes with the application at the latest
         QObject::connect(timer, &QTimer::timeout, timer, [timer, serif20] {
             if (auto* panel = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) {
                 panel->setCurrentFont(serif20);

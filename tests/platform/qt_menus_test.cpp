@@ -92,7 +92,7 @@ TEST_F(QtMenus, ApplicationMenuAndQuit) {
 
 // Plays the user: each step runs on the active popup once it accepts it.
 void ScriptPopups(std::vector<std::function<bool(QMenu*)>> steps) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(qApp);  // goes with the application at the latest
     auto at = std::make_shared<size_t>(0);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, steps, at] {
         auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
