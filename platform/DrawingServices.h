@@ -5,6 +5,7 @@
 // cursors and no font panel.
 
 #include "base/LRef.h"
+#include "platform/ControlServices.h"
 #include "platform/FontPanel.h"
 #include "platform/GraphicsServices.h"
 
@@ -16,7 +17,7 @@ public:
     virtual LNativeGraphics* BeginGraphics() = 0;
     virtual void EndGraphics() = 0;
     // A new image holding a copy of the pixels as they are now; null on failure.
-    virtual LRef CopyImage() = 0;
+    virtual LNativeImageRef CopyImage() = 0;
 };
 
 struct LBitmapFormat {

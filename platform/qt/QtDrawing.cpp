@@ -75,10 +75,10 @@ void QtBitmap::EndGraphics() {
     fPainter.end();
 }
 
-LRef QtBitmap::CopyImage() {
+LNativeImageRef QtBitmap::CopyImage() {
     QImage copy = fImage.copy();
-    if (copy.isNull()) return LRef();
-    return LRef(new QtImage(copy));
+    if (copy.isNull()) return LNativeImageRef();
+    return LNativeImageRef(new QtImage(copy));
 }
 
 QCursor QtStdCursor(u32 kind) {
@@ -230,6 +230,8 @@ i32 QtDrawingServices::RunFontPanel(bool modal, LFontSpec* spec, void* owner,
         delete panel;
         return kFontPanelDone;
     }
+    // A panel: every change applies at once, nothing to confirm.
+    fPanel->setOption(QFontDialog::NoButtons, true);
     QObject::connect(fPanel, &QFontDialog::currentFontChanged, fPanel,
                      [this](const QFont& font) { Report(font); });
     fPanel->show();

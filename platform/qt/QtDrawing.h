@@ -31,7 +31,7 @@ public:
     QtBitmap(u8* pixels, const LBitmapFormat& format, QImage::Format qtFormat);
     LNativeGraphics* BeginGraphics() override;
     void EndGraphics() override;
-    LRef CopyImage() override;
+    LNativeImageRef CopyImage() override;
     const QImage& Image() const { return fImage; }
 
 private:

@@ -85,6 +85,7 @@ TEST_F(QtMenus, ApplicationMenuAndQuit) {
     bar.SyncAll();
     EXPECT_EQ(app->actions().front()->text(), QStringLiteral("About Kevo Test"));
     EXPECT_FALSE(quit->isEnabled());
+    EXPECT_EQ(quit->text(), QStringLiteral("Quit Kevo Test\tCtrl+q"));
     bar.EnableCommand(LStdCmd_Quit);
     bar.SyncAll();
     EXPECT_TRUE(quit->isEnabled());
