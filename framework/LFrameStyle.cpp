@@ -9,6 +9,13 @@ void LFrameStyle::GetBorderRgn(LRgn* out, const LRect& r) const {
     out->Subtract(LRgn(r));
 }
 
+bool LFrameStyle::TouchesRgn(const LRgn& region, const LRect& r, u32 flags) const {
+    (void)flags;
+    LRect grown = r;
+    if (GetWidth() > 0) grown.Inset(-GetWidth(), -GetWidth());
+    return region.IntersectsRect(grown);
+}
+
 void LFrameStyle::AddBorder(const LRect& r, LRgn* redraw, LRgn* erase) const {
     LRgn band;
     GetBorderRgn(&band, r);

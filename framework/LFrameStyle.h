@@ -14,6 +14,8 @@ public:
 
     // The band of the style's width just outside r.
     void GetBorderRgn(LRgn* out, const LRect& r) const;
+    // The region meets r grown by the style's width (not grown for widths <= 0).
+    bool TouchesRgn(const LRgn& region, const LRect& r, u32 flags) const;
 
 protected:
     void AddBorder(const LRect& r, LRgn* redraw, LRgn* erase) const;

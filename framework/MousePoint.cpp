@@ -10,7 +10,10 @@ LPoint MouseScreenPoint() {
 }
 
 LPoint MousePointIn(LPane* pane) {
-    LPoint p = MouseScreenPoint();
+    return ScreenPointIn(pane, MouseScreenPoint());
+}
+
+LPoint ScreenPointIn(LPane* pane, LPoint p) {
     LDrawEnv env;
     pane->GetContainerDrawEnv(&env);
     const LRect content = WindowServices().GetContentRect(env.fWindow);

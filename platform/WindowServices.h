@@ -107,6 +107,11 @@ public:
     // 1, or 2 where the system draws wide separators.
     virtual i32 SeparatorWidth() = 0;
     virtual void DrawSeparator(LNativeGraphics& g, const LRect& rect) = 0;
+    // The width a resizable window keeps free for its grow box (0 none).
+    virtual i32 GrowBoxWidth(LNativeWindow window) {
+        (void)window;
+        return 0;
+    }
 };
 
 // A position in a native menu: the menu and the index of the item in it.

@@ -1,0 +1,86 @@
+#include "framework/CClickDragHelper.h"
+
+#include "framework/InputState.h"
+#include "framework/MousePoint.h"
+
+CClickDragHelper::CClickDragHelper(LListPane* list, u32 mode)
+    : fList(list), fTimer(new LTimer(list)), fMode(mode) {}
+
+CClickDragHelper::~CClickDragHelper() {
+    DeleteDragger();
+    delete fTimer;
+    fTimer = nullptr;
+}
+
+void CClickDragHelper::DeleteDragger() {
+    CDragger* d = fDragger;
+    fDragger = nullptr;
+    delete d;
+}
+
+void CClickDragHelper::SetDragData(LScrapData* data, i32 operation) {
+    if (!fDragger) {
+        if (data) data->Release();
+        return;
+    }
+    fOp = operation;
+    fDragger->SetData(data);
+}
+
+u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
+    LMouse* mouse = LMouse::Instance();
+    if (mouse && msg.source == mouse) {
+        if (msg.Is(LMouse_Click)) {
+            if (mouse->IsOptionDown() || mouse->IsCommandDown() || mouse->IsShiftDown() ||
+                mouse->IsControlDown())
+                return kNotHandled;
+            fPressed = fList->PointToCell(MousePointIn(fList));
+            fArmed = 0;
+            if (fList->Mode() == LSelTracker::kSingle) {
+                fTimer->Start(0u);
+                return kNotHandled;
+            }
+            if (!fList->IsSelected(fPressed)) {
+                fTimer->Start(333u);
+                return kNotHandled;
+            }
+            fArmed = 1;
+            fTimer->Start(0u);
+            return kHandled;
+        }
+        if (msg.Is(LMouse_Move) || msg.Is(LMouse_Release)) {
+            fTimer->Stop();
+            return kNotHandled;
+        }
+        return kNotHandled;
+    }
+    if (msg.source == fTimer) {
+        if (!msg.Is(LTimer_Expire)) return kHandled;
+        const bool held = (mouse && mouse->Capture() == fList) || fArmed;
+        const LCell p = fPressed;
+        if (!held || p.col < 0 || p.row < 0 || p.col >= fList->Cols() || p.row >= fList->Rows())
+            return kHandled;
+        DeleteDragger();
+        fDragger = CDragger::New(fList);
+        fPending = p;
+        fOp = 0;
+        return kHandled;
+    }
+    if (!fDragger || msg.source != fDragger) return kNotHandled;
+    if (msg.Is(CDragger_Drag)) {
+        fDragger->SetImageRgn(
+            CDragger::SelectionImage(fList, fMode == 1, fList->GetVisibleRowsCeil()));
+        fArmed = 0;
+        return kImageReady;
+    }
+    if (msg.Is(CDragger_End)) {
+        if (fArmed && fDragger->DragState() == CDragger::kNotStarted) {
+            fList->SelectCell(fPressed);
+            LHandler::Send(LPane_ReqFocus, fList, fList->Parent());
+        }
+        fPending = LCell();
+        DeleteDragger();
+        return kHandled;
+    }
+    return kNotHandled;
+}
