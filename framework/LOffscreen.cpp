@@ -79,7 +79,7 @@ u8* LOffscreen::PixelBuffer(const LOffscreen* off) {
 LNativeGraphics* LOffscreen::BeginDraw(LOffscreen* off) {
     if (!off || !off->fContext) return nullptr;
     if (off->fDrawCount++ == 0) {
-        off->fImage.Reset();
+        off->fImage = LRef();
         off->fGraphics = off->fContext->BeginGraphics();
     }
     return off->fGraphics;
@@ -93,10 +93,10 @@ void LOffscreen::EndDraw(LOffscreen* off) {
     }
 }
 
-LNativeImageRef LOffscreen::CopyImage(LOffscreen* off) {
-    if (!off || !off->fBuffer || !off->fContext) return LNativeImageRef();
+LRef LOffscreen::CopyImage(LOffscreen* off) {
+    if (!off || !off->fBuffer || !off->fContext) return LRef();
     if (off->fImage) return off->fImage;
-    LNativeImageRef image = off->fContext->CopyImage();
+    LRef image = off->fContext->CopyImage();
     // While somebody draws, the pixels may change under a cached copy.
     if (image && off->fDrawCount == 0) off->fImage = image;
     return image;

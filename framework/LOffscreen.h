@@ -29,7 +29,7 @@ public:
     static void EndDraw(LOffscreen* off);
     // An image of the pixels: the cached one, or a fresh copy, cached only when
     // nobody is drawing.
-    static LNativeImageRef CopyImage(LOffscreen* off);
+    static LRef CopyImage(LOffscreen* off);
 
 private:
     LOffscreen() = default;
@@ -40,7 +40,7 @@ private:
     u32 fBitsPerPixel = 0;
     u8* fBuffer = nullptr;
     LNativeBitmap* fContext = nullptr;
-    LNativeImageRef fImage;
+    LRef fImage;
     u32 fDrawCount = 0;
     LNativeGraphics* fGraphics = nullptr;
 };

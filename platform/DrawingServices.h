@@ -5,7 +5,6 @@
 // cursors and no font panel.
 
 #include "base/LRef.h"
-#include "platform/ControlServices.h"
 #include "platform/FontPanel.h"
 #include "platform/GraphicsServices.h"
 
@@ -16,8 +15,9 @@ public:
     // The graphics to draw with until EndGraphics.
     virtual LNativeGraphics* BeginGraphics() = 0;
     virtual void EndGraphics() = 0;
-    // A new image holding a copy of the pixels as they are now; null on failure.
-    virtual LNativeImageRef CopyImage() = 0;
+    // A new image holding a copy of the pixels as they are now (the platform's
+    // drawable image); null on failure.
+    virtual LRef CopyImage() = 0;
 };
 
 struct LBitmapFormat {

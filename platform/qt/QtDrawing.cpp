@@ -75,10 +75,10 @@ void QtBitmap::EndGraphics() {
     fPainter.end();
 }
 
-LNativeImageRef QtBitmap::CopyImage() {
+LRef QtBitmap::CopyImage() {
     QImage copy = fImage.copy();
-    if (copy.isNull()) return LNativeImageRef();
-    return LNativeImageRef(new QtImage(copy));
+    if (copy.isNull()) return LRef();
+    return LRef(new QtImage(copy));
 }
 
 QCursor QtStdCursor(u32 kind) {

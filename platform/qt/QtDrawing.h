@@ -31,7 +31,7 @@ public:
     QtBitmap(u8* pixels, const LBitmapFormat& format, QImage::Format qtFormat);
     LNativeGraphics* BeginGraphics() override;
     void EndGraphics() override;
-    LNativeImageRef CopyImage() override;
+    LRef CopyImage() override;
     const QImage& Image() const { return fImage; }
 
 private:

@@ -95,10 +95,10 @@ TEST_F(QtDrawing, OffscreenRowsFailuresAndImageCache) {
     LPenRef red;
     MakePenByColor(&red, 0xFF0000FF, 0);
     LSolidFill(LRect(0, 0, 8, 8), red).Draw(ctx);
-    LNativeImageRef a = LOffscreen::CopyImage(off.Get()), b = LOffscreen::CopyImage(off.Get());
+    LRef a = LOffscreen::CopyImage(off.Get()), b = LOffscreen::CopyImage(off.Get());
     EXPECT_TRUE(a && b && a.Get() != b.Get());
     LOffscreen::EndDraw(off.Get());
-    LNativeImageRef c = LOffscreen::CopyImage(off.Get());
+    LRef c = LOffscreen::CopyImage(off.Get());
     EXPECT_EQ(LOffscreen::CopyImage(off.Get()).Get(), c.Get());
     CBitmapPixels pixels(off);  // drawn into the offscreen's own buffer
     EXPECT_EQ(pixels.Accessor()->PixelToColor(pixels.Accessor()->GetPixel(7, 7)), 0x0000FFu);
