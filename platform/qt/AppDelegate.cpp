@@ -19,6 +19,7 @@
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
 #include "platform/RunLoop.h"
+#include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMainLoop.h"
@@ -56,6 +57,7 @@ public:
 QtShell::QtShell()
     : fWindows(std::make_unique<QtWindowServices>()),
       fGraphics(std::make_unique<QtGraphicsServices>()),
+      fDrawing(std::make_unique<QtDrawingServices>()),
       fKeyFilter(std::make_unique<KeyEquivalentFilter>()) {
     InstallWindowServices(fWindows.get());
     InstallGraphicsServices(fGraphics.get());

@@ -15,11 +15,13 @@
 
 class CMainLoop;
 class QKeyEvent;
+class QtDrawingServices;
 class QtGraphicsServices;
 class QtWindowServices;
 
-// The Qt services (windows, screens, the clock and the main timer) and the
-// key-equivalent filter, installed while it lives. Needs the QApplication.
+// The Qt services (windows, screens, the clock and the main timer, drawing,
+// fonts and cursors) and the key-equivalent filter, installed while it lives.
+// Needs the QApplication.
 class QtShell {
 public:
     QtShell();
@@ -32,6 +34,7 @@ public:
 private:
     std::unique_ptr<QtWindowServices> fWindows;
     std::unique_ptr<QtGraphicsServices> fGraphics;
+    std::unique_ptr<QtDrawingServices> fDrawing;
     std::unique_ptr<QObject> fKeyFilter;
 };
 

@@ -18,6 +18,7 @@
 #include "framework/LWindow.h"
 #include "platform/WindowKinds.h"
 #include "platform/qt/LWindowPort.h"
+#include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPainterGraphics.h"
@@ -581,12 +582,7 @@ i32 QtWindowServices::DoubleClickIntervalMs() {
 }
 
 void QtWindowServices::SetStdCursor(u32 kind) {
-    const Qt::CursorShape shape = kind == kCursorIBeam   ? Qt::IBeamCursor
-                                  : kind == kCursorCross ? Qt::CrossCursor
-                                                         : Qt::ArrowCursor;
-    if (QWidget* under = QApplication::widgetAt(QCursor::pos())) {
-        if (MWindowView* view = dynamic_cast<MWindowView*>(under)) view->setCursor(shape);
-    }
+    QtApplyCursor(QtStdCursor(kind));
 }
 
 void QtWindowServices::DrawSeparator(LNativeGraphics& g, const LRect& rect) {

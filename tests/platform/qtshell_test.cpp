@@ -24,7 +24,7 @@ protected:
     void SetUp() override { gLog.clear(); }
 };
 
-TEST_F(QtShellTest, OneNativeTimer) {
+TEST_F(QtShellTest, OneNativeTimerAndModalTurns) {
     RunUntil([] { return Loop()->ArmedMs() > 1000; });
     EXPECT_EQ(Loop()->ArmedMs(), 2147483647u);  // nothing waits: nothing wakes
     LTimer timer(gApp);
@@ -37,10 +37,7 @@ TEST_F(QtShellTest, OneNativeTimer) {
     EXPECT_TRUE(RunUntil([&] { return !timer.IsRunning(); }));
     EXPECT_GE(LTickMs() - started, 10u);
     EXPECT_EQ(Loop()->ArmedMs(), 2147483647u);
-}
-
-TEST_F(QtShellTest, ModalTurnWaitsTenToThousandMs) {
-    LTimer timer(gApp);
+    // A modal turn waits clamp(NextWaitMs, 10, 1000).
     for (const std::array<u32, 2> c : {std::array<u32, 2>{0, 10}, {400, 400}, {5000, 1000}}) {
         timer.Start(c[0]);
         const u32 t0 = LTickMs();
@@ -117,12 +114,11 @@ TEST_F(QtShellTest, WheelGathering) {
 TEST_F(QtShellTest, KindsCloseAndContext) {
     for (u32 kind : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 99u}) {
         RecFrame frame(kWindowOrdinary, kind);
-        const bool closable = kind == 3 || kind == 6 || kind == 8 || kind == 9 || kind > 12;
-        const bool resizable = kind == 1 || kind == 6 || kind == 7 || kind == 9;
-        EXPECT_EQ(frame.GetWindow()->IsClosable(), closable) << kind;
-        EXPECT_EQ(frame.GetWindow()->IsResizable(), resizable) << kind;
-        EXPECT_EQ(bool(frame.Native()->windowFlags() & Qt::WindowCloseButtonHint), closable)
-            << kind;
+        const bool close = kind == 3 || kind == 6 || kind == 8 || kind == 9 || kind > 12;
+        const bool grow = kind == 1 || kind == 6 || kind == 7 || kind == 9;
+        EXPECT_EQ(frame.GetWindow()->IsClosable(), close) << kind;
+        EXPECT_EQ(frame.GetWindow()->IsResizable(), grow) << kind;
+        EXPECT_EQ(bool(frame.Native()->windowFlags() & Qt::WindowCloseButtonHint), close) << kind;
     }
     RecFrame frame(kWindowOrdinary, 6);
     frame.ShowWindow();
