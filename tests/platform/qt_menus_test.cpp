@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "framework/LContextMenu.h"
-#include "platform/qt/QtDrawingLayer.h"
+#include "platform/qt/QtMenuLayer.h"
 #include "tests/platform/QtDrawFixture.h"
 #include "tests/platform/ShellFixture.h"
 
@@ -163,7 +163,7 @@ TEST_F(QtMenus, EditBridgeHandsCutToTheTextField) {
 TEST(QtWindowMenus, OrdinaryWindowsShowTheCurrentBar) {
     std::unique_ptr<QApplication> app(MakeTestApp());
     QtShell shell;
-    QtDrawingLayer layer;
+    QtMenuLayer layer;
     InitAppSingletons([] { return static_cast<CMainLoopBase*>(new RecApp); });
     {
         RecFrame frame(kWindowOrdinary, 6), dialog(kWindowDialog, 0);
