@@ -50,6 +50,8 @@ TEST_F(QtDrawing, PensAreSharedAndSystemPensFollowThePalette) {
     QtPenColor(text.Get());
     EXPECT_EQ(QtPenCachedColor(*text), cached[1]);
     QGuiApplication::setPalette(saved);
+    EXPECT_TRUE(&SharedSRGBColorSpace() == &SharedSRGBColorSpace() &&
+                SharedSRGBColorSpace() == QColorSpace(QColorSpace::SRgb));
 }
 
 TEST_F(QtDrawing, ColourValues) {
