@@ -305,7 +305,11 @@ void MWindowView::keyPressEvent(QKeyEvent* e) {
 void MWindowView::keyReleaseEvent(QKeyEvent* e) {
     LWindow* owner = fWindow->Owner();
     LKeyboard* kb = LKeyboard::Instance();
-    if (!owner || !kb || !FillKeyboardFromQt(*e)) return;
+    if (!owner || !kb) return;
+    if (!FillKeyboardFromQt(*e)) {
+        MouseResendCursor(CMainLoop::Current());
+        return;
+    }
     LFrame* frame = owner->GetFrame();
     LPane* focus = frame ? frame->FindFocusable() : nullptr;
     LHandler::Send(LKeyboard_Up, kb, focus ? static_cast<LHandler*>(focus) : frame);

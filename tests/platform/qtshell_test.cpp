@@ -88,20 +88,17 @@ TEST_F(QtShellTest, WheelGathering) {
     EXPECT_EQ(Count(LWindow_Wheel), 0);
     EXPECT_TRUE(RunUntil([] { return Count(LWindow_Wheel) > 0; }));
     RunUntil([] { return false; }, 30);
-    LMouse* mouse = LMouse::Instance();
     EXPECT_EQ(Count(LWindow_Wheel), 1);
-    EXPECT_EQ(frame->fWheel.dy, 21);
-    EXPECT_EQ(frame->fWheel.pos, (LPoint{300, 200}));
-    EXPECT_EQ(frame->fWheel.modifiers, u32(kModShift));
-
+    EXPECT_EQ(std::tuple(frame->fWheel.dy, frame->fWheel.pos, frame->fWheel.modifiers),
+              std::tuple(21, LPoint{300, 200}, u32(kModShift)));
     // A notch is 20; a window gone before the firing takes its wheel along.
     Wheel(view, {300, 200}, {}, {120, 0}, Qt::NoModifier);
     EXPECT_EQ(Loop()->fWheelDx, 20);
     delete frame;
     EXPECT_EQ(Loop()->fWheelDx, 0);
     RunUntil([] { return false; }, 30);
-
     // Steps: 25 in units of 10 gives 2 and keeps 5; 100 with limit 3 gives 3, keeps 0.
+    LMouse* mouse = LMouse::Instance();
     mouse->fWheelRestY = 0;
     const i32 steps[][4] = {{25, 0, 2, 5}, {5, 0, 1, 0}, {100, 3, 3, 0}};
     for (const auto& s : steps) {
@@ -157,6 +154,8 @@ TEST_F(QtShellTest, ScreenPointsAndClickHistory) {
     for (LPoint p : {LPoint{0, 0}, LPoint{123, 456}, LPoint{-50, 20}})
         EXPECT_EQ(port.LocalToScreen(port.ScreenToLocal(p)), p);
     EXPECT_EQ(port.ScreenToLocal(LPoint{110, 120}), (LPoint{3, 23}));
+    EXPECT_EQ(port.fClip.GetBounds(), LRect(0, 0, 200, 200));
+    EXPECT_TRUE(port.fNative && LWindowPort(nullptr, nullptr, nullptr).fClip.IsEmpty());
 
     // One press filled twice counts once in the click history.
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(205, 205), Qt::LeftButton,
