@@ -1,4 +1,5 @@
 #include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtMenuLayer.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -62,11 +63,13 @@ QtShell::QtShell()
     InstallWindowServices(fWindows.get());
     InstallGraphicsServices(fGraphics.get());
     qApp->installEventFilter(fKeyFilter.get());
+    fMenuLayer = std::make_unique<QtMenuLayer>();
     CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
 }
 
 QtShell::~QtShell() {
     CQtMainLoop::SetTerminateHandler(nullptr);
+    fMenuLayer.reset();
     if (qApp) qApp->removeEventFilter(fKeyFilter.get());
     InstallGraphicsServices(nullptr);
     InstallWindowServices(nullptr);

@@ -163,7 +163,7 @@ TEST_F(QtMenus, EditBridgeHandsCutToTheTextField) {
 TEST(QtWindowMenus, OrdinaryWindowsShowTheCurrentBar) {
     std::unique_ptr<QApplication> app(MakeTestApp());
     QtShell shell;
-    QtMenuLayer layer;
+    QtMenuLayer& layer = shell.MenuLayer();
     InitAppSingletons([] { return static_cast<CMainLoopBase*>(new RecApp); });
     {
         RecFrame frame(kWindowOrdinary, 6), dialog(kWindowDialog, 0);
