@@ -4,6 +4,7 @@
 #include <QStyleHints>
 
 #include "base/Clock.h"
+#include "platform/qt/QtFonts.h"
 #include "platform/qt/QtMainLoop.h"
 
 u32 QtGraphicsServices::NowMs() {
@@ -21,6 +22,6 @@ void QtGraphicsServices::GetKeyThresholds(i32* initial, i32* repeat) {
     *repeat = rate > 0 ? std::max(1, 60 / rate) : 2;
 }
 
-LNativeFontRef QtGraphicsServices::MakeNativeFont(const LFontSpec&) {
-    return LNativeFontRef();
+LNativeFontRef QtGraphicsServices::MakeNativeFont(const LFontRequest& request) {
+    return QtMakeNativeFont(request);
 }

@@ -1,6 +1,5 @@
 #pragma once
-// The framework clock and the main timer on Qt. Native fonts come with the
-// font work (MakeNativeFont answers none until then).
+// The framework clock, the main timer and native fonts on Qt.
 
 #include "platform/GraphicsServices.h"
 
@@ -12,5 +11,5 @@ public:
     // The main loop's one native timer (CMainLoop::RearmTimer).
     void RearmMainTimer() override;
     void GetKeyThresholds(i32* initial, i32* repeat) override;
-    LNativeFontRef MakeNativeFont(const LFontSpec& spec) override;
+    LNativeFontRef MakeNativeFont(const LFontRequest& request) override;
 };
