@@ -44,6 +44,14 @@ LString FromQString(const QString& s) {
 
 QtPressFilter::MiddleHandler sMiddle = nullptr;
 
+// The whole cell of a check box or radio button takes the click, as the pane
+// does, not just the indicator and the title.
+template <class Button>
+class CellButton final : public Button {
+protected:
+    bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+
 }  // namespace
 
 QWidget* QtHostView(void* host) {
@@ -54,12 +62,29 @@ QWidget* QtHostView(void* host) {
 
 // ---------------------------------------------------------------- press filter
 
+namespace {
+
+// Records every press in the application, so that an engine made during a
+// press can take it over (the caret goes where the user clicked).
+class PressRecorder final : public QObject {
+public:
+    explicit PressRecorder(QtPressFilter* filter) : fFilter(filter) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) {
+            auto* m = static_cast<QMouseEvent*>(e);
+            fFilter->RecordPress(m->globalPosition().toPoint(), m->modifiers());
+        }
+        return false;
+    }
+    QtPressFilter* fFilter;
+};
+
+}  // namespace
+
 QtPressFilter* QtPressFilter::Instance() {
     static QtPressFilter* filter = [] {
         auto* f = new QtPressFilter;
-        // Also records every press, so that an engine made during a press can
-        // take it over (the caret goes where the user clicked).
-        qApp->installEventFilter(f);
+        qApp->installEventFilter(new PressRecorder(f));
         return f;
     }();
     return filter;
@@ -98,12 +123,6 @@ bool QtPressFilter::Forward(QWidget* widget, QEvent* e) {
 
 bool QtPressFilter::eventFilter(QObject* obj, QEvent* e) {
     const QEvent::Type type = e->type();
-    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    if (press) {
-        auto* m = static_cast<QMouseEvent*>(e);
-        fLastPress = m->globalPosition().toPoint();
-        fLastMods = m->modifiers();
-    }
     if (!obj->isWidgetType() || !obj->property("kvControl").toBool()) return false;
     QPointer<QWidget> widget = static_cast<QWidget*>(obj);
     switch (type) {
@@ -181,14 +200,14 @@ QtNativeControl::QtNativeControl(LControlKind kind, LNativeControlOwner* owner, 
             break;
         }
         case LControlKind::kCheckBox: {
-            auto* b = new QCheckBox;
+            auto* b = new CellButton<QCheckBox>;
             connect(b, &QAbstractButton::clicked, this, [this] { Act(); });
             w = b;
             break;
         }
         case LControlKind::kRadioButton: {
             // Rings are the framework's: two in one window must not interfere.
-            auto* b = new QRadioButton;
+            auto* b = new CellButton<QRadioButton>;
             b->setAutoExclusive(false);
             connect(b, &QAbstractButton::clicked, this, [this] { Act(); });
             w = b;
@@ -334,8 +353,7 @@ void QtNativeControl::DrawInto(LNativeGraphics* graphics, const LRect& rect) {
     fWidget->ensurePolished();
     QPainter& p = g->Painter();
     // render() draws through the painter's own transform and clip.
-    fWidget->render(&p, QPoint(rect.left, rect.top), QRegion(),
-                    QWidget::DrawChildren);
+    fWidget->render(&p, QPoint(rect.left, rect.top), QRegion(), QWidget::DrawChildren);
 }
 
 void QtNativeControl::MouseDown() {
@@ -401,8 +419,7 @@ void QtNativeControl::Highlight(bool on) {
 
 void QtNativeControl::SetKeyEquivalent(const char* key) {
     // Only the look: Return is the frame's to handle.
-    if (auto* b = qobject_cast<QPushButton*>(fWidget.data()))
-        b->setDefault(key && key[0] == '\r');
+    if (auto* b = qobject_cast<QPushButton*>(fWidget.data())) b->setDefault(key && key[0] == '\r');
 }
 
 void QtNativeControl::SetImage(LNativeImage* image) {

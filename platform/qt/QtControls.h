@@ -29,6 +29,10 @@ public:
     // The last press seen anywhere in the application (global position).
     QPoint LastPressGlobal() const { return fLastPress; }
     Qt::KeyboardModifiers LastPressModifiers() const { return fLastMods; }
+    void RecordPress(QPoint global, Qt::KeyboardModifiers mods) {
+        fLastPress = global;
+        fLastMods = mods;
+    }
 
     // Middle presses on a text engine go here (it pastes the selection).
     using MiddleHandler = bool (*)(QWidget* widget);

@@ -61,7 +61,8 @@ public:
         const int most = int(std::min(old.size(), input.size()));
         while (pre < most && old.at(pre) == input.at(pre)) ++pre;
         int post = 0;
-        while (post < most - pre && old.at(old.size() - 1 - post) == input.at(input.size() - 1 - post))
+        while (post < most - pre &&
+               old.at(old.size() - 1 - post) == input.at(input.size() - 1 - post))
             ++post;
         const QString typed = input.mid(pre, input.size() - pre - post);
         if (typed.isEmpty()) return Acceptable;
