@@ -19,8 +19,9 @@ struct FakeDriver : ControlDriver {
         auto* n = static_cast<FakeControl*>(pane->Native());
         if (n->fKind != LControlKind::kScroller) return n->Click();
         // The arrows sit at the ends of a vertical bar.
-        n->Hit(y < 16 ? kScrollPartUp : y > pane->Bounds().Height() - 16 ? kScrollPartDown
-                                                                           : kScrollPartKnob,
+        n->Hit(y < 16                             ? kScrollPartUp
+               : y > pane->Bounds().Height() - 16 ? kScrollPartDown
+                                                  : kScrollPartKnob,
                n->fValue);
     }
     void Choose(LPopupList* pane, i32 index) override {
