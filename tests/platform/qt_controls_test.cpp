@@ -396,6 +396,120 @@ TEST_F(QtControlsTest, EngineFreedLateWhenItsOwnKeyEndsIt) {
     EXPECT_FALSE(w);
 }
 
+// A press on the content view where a pane lies (as a real click reaches it).
+void PressView(CtlFrame& frame, QPoint at) {
+    ClickWidget(frame.Native()->View(), at);
+}
+
+std::vector<QWidget*> Engines(CtlFrame& frame) {
+    std::vector<QWidget*> out;
+    for (QWidget* w : frame.Native()->View()->findChildren<QWidget*>()) {
+        if (QtFieldOf(w) && w->isVisible() &&
+            !qobject_cast<QWidget*>(w->parent())->property("kvField").isValid())
+            out.push_back(w);
+    }
+    return out;
+}
+
+TEST_F(QtControlsTest, EngineFollowsTheFocusAndTheFrameSeesKeysFirst) {
+    QtDriver d;
+    LEditText a(&d.frame), b(&d.frame), c(&d.frame);
+    const LRect at[] = {{10, 10, 200, 32}, {10, 50, 200, 72}, {10, 90, 200, 112}};
+    LEditText* fields[] = {&a, &b, &c};
+    for (int i = 0; i < 3; ++i) {
+        fields[i]->SetBounds(at[i]);
+        fields[i]->SetText("hello world");
+    }
+    // The press that focuses a field puts the caret where it was.
+    PressView(d.frame, QPoint(195, 21));
+    ASSERT_NE(a.Engine(), nullptr);
+    auto* line = qobject_cast<QLineEdit*>(Engines(d.frame).at(0));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->cursorPosition(), 11);
+    // Left with everything selected is the frame's first.
+    for (bool consume : {true, false}) {
+        SCOPED_TRACE(consume);
+        line->selectAll();
+        d.Take();
+        d.Consume(LEditText_Down, consume);
+        Type(line, Qt::Key_Left, "");
+        EXPECT_EQ(d.Take(), "LEditText_Down");
+        EXPECT_EQ(line->hasSelectedText(), consume);
+    }
+    d.Consume(LEditText_Down, false);
+    // Tab through the fields: one engine remains, with Qt's focus.
+    for (int i = 0; i < 3; ++i) {
+        QWidget* engine = Engines(d.frame).at(0);
+        Type(engine, Qt::Key_Tab, "\t");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    const std::vector<QWidget*> left = Engines(d.frame);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left[0]->hasFocus());
+}
+
+TEST_F(QtControlsTest, ScrollBarReportsMovesOrTheRelease) {
+    QtDriver d;
+    for (u8 continuous : {1, 0}) {
+        SCOPED_TRACE(continuous);
+        LScrollBar bar(&d.frame, 1, continuous);
+        bar.SetBounds(LRect(200, 10, 216, 210));
+        bar.SetRange(0, 0, 100, 20);
+        QWidget* w = WidgetOf(&bar);
+        d.Take();
+        // The knob sits at the top of the groove, under the up arrow.
+        const QPoint knob(8, 30);
+        SendMouse(w, QEvent::MouseButtonPress, knob, Qt::LeftButton, Qt::LeftButton);
+        for (int y : {50, 70, 90})
+            SendMouse(w, QEvent::MouseMove, QPoint(8, y), Qt::NoButton, Qt::LeftButton);
+        const std::string during = d.Take();
+        SendMouse(w, QEvent::MouseButtonRelease, QPoint(8, 90), Qt::LeftButton, Qt::NoButton);
+        const std::string after = d.Take();
+        if (continuous) {
+            EXPECT_EQ(during,
+                      "LScrollBar_Thumb LScrollBar_Change LScrollBar_Thumb LScrollBar_Change "
+                      "LScrollBar_Thumb LScrollBar_Change");
+            EXPECT_EQ(after, "");
+        } else {
+            EXPECT_EQ(during, "");
+            EXPECT_EQ(after, "LScrollBar_Thumb LScrollBar_Change");
+        }
+        EXPECT_GT(bar.GetValue(), 20);
+    }
+}
+
+TEST_F(QtControlsTest, SliderKnobClickWithoutMoveIsNoChange) {
+    QtDriver d;
+    CSlider slider(&d.frame);
+    slider.SetBounds(LRect(10, 10, 210, 32));
+    slider.SetRange(0, 100);
+    slider.SetValue(50);
+    QWidget* w = WidgetOf(&slider);
+    const LRect knob = slider.Native()->KnobRect();
+    const QPoint center =
+        w->mapFrom(d.frame.Native()->View(),
+                   QPoint((knob.left + knob.right) / 2, (knob.top + knob.bottom) / 2));
+    d.Take();
+    ClickWidget(w, center);
+    EXPECT_EQ(d.Take(), "CSlider_Click");
+    EXPECT_EQ(slider.GetValue(), 50);
+    // A click on the groove beside it does move the knob.
+    ClickWidget(w, QPoint(w->width() - 4, center.y()));
+    EXPECT_EQ(d.Take(), "CSlider_Click CSlider_Change");
+    EXPECT_GT(slider.GetValue(), 50);
+}
+
+TEST_F(QtControlsTest, ControlMovedDuringAPaintIsPlacedAfterwards) {
+    QtDriver d;
+    LStdButton button(&d.frame);
+    button.SetBounds(LRect(10, 10, 90, 34));
+    QtWindowServices::Instance()->fPainting = d.frame.Native();
+    button.SetBounds(LRect(100, 100, 180, 124));
+    QtWindowServices::Instance()->fPainting = nullptr;
+    EXPECT_EQ(WidgetOf(&button)->pos(), QPoint(10, 10));
+    EXPECT_TRUE(RunUntil([&] { return WidgetOf(&button)->pos() == QPoint(100, 100); }, 1000));
+}
+
 TEST_F(QtControlsTest, EmbeddedViewTellsItsPaneOnceShownInAWindow) {
     QWidget panel;
     panel.resize(300, 200);
