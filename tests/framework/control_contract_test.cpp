@@ -1,5 +1,4 @@
-// The control contract on the fake controls (the Qt widgets run the same
-// cases in the platform tests).
+// The control contract on the fake controls (the platform tests run it on Qt).
 #include "tests/framework/ControlContract.h"
 #include "tests/framework/ControlPanes.h"
 
@@ -10,24 +9,13 @@ struct FakeDriver : ControlDriver {
     LPane* Parent() override { return &stage.fBox; }
     std::string Take() override { return stage.fBox.Take(); }
     void Consume(const char* name, bool on) override {
-        if (on)
-            stage.fBox.fTake.insert(name);
-        else
-            stage.fBox.fTake.erase(name);
+        on ? void(stage.fBox.fTake.insert(name)) : void(stage.fBox.fTake.erase(name));
     }
     void Click(LStdCtl* pane, i32, i32 y) override {
         auto* n = static_cast<FakeControl*>(pane->Native());
         if (n->fKind != LControlKind::kScroller) return n->Click();
-        // The arrows sit at the ends of a vertical bar.
-        n->Hit(y < 16                             ? kScrollPartUp
-               : y > pane->Bounds().Height() - 16 ? kScrollPartDown
-                                                  : kScrollPartKnob,
-               n->fValue);
+        n->Hit(y < 16 ? kScrollPartUp : kScrollPartDown, n->fValue);  // the arrows at the ends
     }
-    void Choose(LPopupList* pane, i32 index) override {
-        static_cast<FakeControl*>(pane->Native())->Choose(index);
-    }
-    bool WidgetEnabled(LStdCtl* pane) override { return pane->Native()->IsEnabled(); }
 };
 
 class ControlContract : public ::testing::TestWithParam<ContractCase> {};
