@@ -2,6 +2,8 @@
 // Native controls in a test window: a frame that logs what its panes send
 // (consuming the names in fTake), real presses on a control's widget, and the
 // Qt control services beside the shell.
+#include <QMouseEvent>
+
 #include <set>
 #include <string>
 
