@@ -82,12 +82,8 @@ public:
 }  // namespace
 
 QtPressFilter* QtPressFilter::Instance() {
-    static QtPressFilter* filter = [] {
-        auto* f = new QtPressFilter;
-        qApp->installEventFilter(new PressRecorder(f));
-        return f;
-    }();
-    return filter;
+    static QtPressFilter filter;
+    return &filter;
 }
 
 void QtPressFilter::SetMiddleHandler(MiddleHandler handler) {
@@ -549,8 +545,9 @@ void QtNativeControl::SetDoubleValue(f64 value) {
 
 // ---------------------------------------------------------------- services
 
-QtControlServices::QtControlServices() {
-    QtPressFilter::Instance();
+QtControlServices::QtControlServices()
+    : fRecorder(std::make_unique<PressRecorder>(QtPressFilter::Instance())) {
+    qApp->installEventFilter(fRecorder.get());
     InstallControlServices(this);
 }
 

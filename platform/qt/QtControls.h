@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 #include "platform/ControlServices.h"
 
 class QAbstractSlider;
@@ -145,4 +147,7 @@ public:
     void* MakeEmbeddedView(void* panel, LEmbeddedOwner* owner) override;
     void SetEmbeddedSize(void* view, i32 width, i32 height) override;
     void ReleaseEmbeddedView(void* view) override;
+
+private:
+    std::unique_ptr<QObject> fRecorder;  // notes every press for the text engine
 };

@@ -160,8 +160,8 @@ private:
 };
 
 EngineKeys* Keys() {
-    static EngineKeys* keys = new EngineKeys;
-    return keys;
+    static EngineKeys keys;
+    return &keys;
 }
 
 bool MiddlePress(QWidget* widget) {
