@@ -1,7 +1,7 @@
 #pragma once
 // Native controls in a test window: a frame that logs what its panes send
-// (consuming the names in fTake), real presses on a control's widget, and the
-// Qt control services beside the shell.
+// (consuming the names in fTake), presses on a control's widget, and the Qt
+// control services beside the shell.
 #include <QMouseEvent>
 
 #include <set>
@@ -17,6 +17,14 @@ public:
         fWindow->SetContentRect(LRect(100, 100, 500, 400));
     }
     MWindow* Native() const { return AsMWindow(fWindow->Native()); }
+    // Shown, active and past the click that only activates; activate() when
+    // a window manager keeps the focus from a program without input yet.
+    template <class F>
+    void Front(F activate) {
+        ShowWindow();
+        if (!RunUntil([&] { return Native()->isActiveWindow(); }, 1000)) activate();
+        RunUntil([&] { return Native()->isActiveWindow() && Native()->ActiveForMs() > 150; });
+    }
     LMessage HandleMessage(const LMessage& msg) override {
         const std::string name = msg.name ? msg.name : "";
         bool logged = false;
@@ -49,7 +57,6 @@ inline void ClickWidget(QWidget* w, QPoint at, Qt::MouseButton button = Qt::Left
     SendMouse(w, QEvent::MouseButtonRelease, at, button, Qt::NoButton);
 }
 
-// The shell on a platform, with the control services.
 struct ControlEnv : ShellEnv {
     explicit ControlEnv(const char* platform) : ShellEnv(platform) {}
     QtControlServices controls;

@@ -1,6 +1,5 @@
 // Every control in every state as a PNG (<build>/gallery/), with pixel checks:
-// the states look different, a stamped control is its widget's own look, a
-// progress bar fills as far as its value.
+// the states look different, and a stamped control is its widget's own look.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -83,16 +82,8 @@ TEST(Gallery, EveryControlInEveryState) {
         EXPECT_GT(Differing(on, Shot(pane, name + "_1_disabled")), 3) << name;
         pane->SetState(LPane::kOpEnable);
         kRows[i].second(0);
-        const QImage stamp = Stamp(pane, off.size());
-        stamp.save(QStringLiteral(KEVO_BINARY_DIR "/gallery/") + name.c_str() + "_stamp.png");
-        EXPECT_LT(Differing(stamp, off), off.width() * off.height() / 50) << name;
+        EXPECT_LT(Differing(Stamp(pane, off.size()), off), off.width() * off.height() / 50) << name;
     }
-    // Half full: the highlight colour reaches a quarter of the way, not three.
-    progress.SetValue(50);
-    const QImage half = Shot(&progress, "progress_half");
-    const QColor hl = WidgetOf(&progress)->palette().color(QPalette::Highlight);
-    auto filled = [&](int x) { return half.pixelColor(x, half.height() / 2).hue() == hl.hue(); };
-    EXPECT_TRUE(filled(half.width() / 4) && !filled(half.width() * 3 / 4));
 }
 
 }  // namespace
