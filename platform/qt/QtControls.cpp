@@ -370,11 +370,14 @@ void QtNativeControl::SetFont(LNativeFont* font) {
 }
 
 void QtNativeControl::SetTitle(const LString& title) {
-    if (auto* b = qobject_cast<QAbstractButton*>(fWidget.data())) b->setText(ToQString(title));
+    // Qt takes '&' as the mark of a mnemonic: a title shows its ampersands.
+    if (auto* b = qobject_cast<QAbstractButton*>(fWidget.data()))
+        b->setText(ToQString(title).replace(u'&', QStringLiteral("&&")));
 }
 
 LString QtNativeControl::Title() const {
-    if (auto* b = qobject_cast<QAbstractButton*>(fWidget.data())) return FromQString(b->text());
+    if (auto* b = qobject_cast<QAbstractButton*>(fWidget.data()))
+        return FromQString(b->text().replace(QStringLiteral("&&"), QStringLiteral("&")));
     return LString();
 }
 

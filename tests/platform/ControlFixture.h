@@ -1,7 +1,6 @@
 #pragma once
-// Native controls in a test window: a frame that logs what its panes send
-// (consuming the names in fTake), presses on a control's widget, and the Qt
-// control services beside the shell.
+// A test window whose frame logs what its panes send (consuming fTake's
+// names), presses on a control's widget, the control services beside the shell.
 #include <QMouseEvent>
 
 #include <set>
@@ -17,8 +16,7 @@ public:
         fWindow->SetContentRect(LRect(100, 100, 500, 400));
     }
     MWindow* Native() const { return AsMWindow(fWindow->Native()); }
-    // Shown, active and past the click that only activates; activate() when
-    // a window manager keeps the focus from a program without input yet.
+    // Shown and active (activate() where a window manager keeps the focus).
     template <class F>
     void Front(F activate) {
         ShowWindow();
@@ -51,7 +49,6 @@ inline void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton 
     QCoreApplication::sendEvent(w, &e);
 }
 
-// A press and release on the widget, through its filter.
 inline void ClickWidget(QWidget* w, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
     SendMouse(w, QEvent::MouseButtonPress, at, button, button);
     SendMouse(w, QEvent::MouseButtonRelease, at, button, Qt::NoButton);

@@ -42,7 +42,8 @@ TEST(Gallery, EveryControlInEveryState) {
     CtlFrame frame;
     frame.ShowWindow();
     LStdButton push(&frame);
-    push.SetTitle("Connect");
+    push.SetTitle("Save & Go");
+    EXPECT_EQ(std::string(push.GetTitle().View()), "Save & Go");  // no mnemonic
     LStdCheck check(&frame);
     CRadioBtn radio(&frame);
     CStateButton state(&frame);
