@@ -1,7 +1,7 @@
 #pragma once
 // What every native-control implementation owes the panes, run on the fake
-// controls and on the Qt widgets alike: the driver makes the panes' parent,
-// performs a user's clicks and tells what reached the parent.
+// controls and on the Qt widgets: the driver makes the parent, clicks as a
+// user does and tells what reached the parent (names joined by blanks).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,25 +11,25 @@
 struct ControlDriver {
     virtual ~ControlDriver() = default;
     virtual LPane* Parent() = 0;
-    virtual std::string Take() = 0;  // names since the last call, joined by blanks
+    virtual std::string Take() = 0;
     virtual void Consume(const char* name, bool on) = 0;
-    // A user's click in the middle of the control, or at x, y inside it.
+    // A click in the middle of the control, or at x, y inside it.
     virtual void Click(LStdCtl* pane, i32 x = -1, i32 y = -1) = 0;
 };
 
 inline void ContractEnablingAndQuietSetters(ControlDriver& d) {
     LStdCheck check(d.Parent());
+    LPopupList popup(d.Parent());
+    LScrollBar bar(d.Parent(), 1, 1);
+    CSlider slider(d.Parent());
     check.SetBounds(LRect(10, 10, 40, 30));
+    popup.SetBounds(LRect(10, 70, 150, 95));
+    bar.SetBounds(LRect(200, 10, 216, 200));
+    slider.SetBounds(LRect(10, 110, 150, 130));
     for (u32 op : {3, 2, 7, 12, 6, 13, 14, 2, 15, 3, 6, 2, 1, 0}) {
         check.SetState(op);
         EXPECT_EQ(check.Native()->IsEnabled(), (check.State() & 0x3A) == 0x0A) << op;
     }
-    LPopupList popup(d.Parent());
-    LScrollBar bar(d.Parent(), 1, 1);
-    CSlider slider(d.Parent());
-    popup.SetBounds(LRect(10, 70, 150, 95));
-    bar.SetBounds(LRect(200, 10, 216, 200));
-    slider.SetBounds(LRect(10, 110, 150, 130));
     d.Take();
     check.SetState(1);
     popup.AddItem("a");
@@ -44,8 +44,8 @@ inline void ContractEnablingAndQuietSetters(ControlDriver& d) {
     EXPECT_EQ(slider.GetValue(), 20);
 }
 
-// A consumed click leaves the box; unhandled it flips; an on radio button stays
-// on and tells again; rings do not interfere.
+// A consumed click leaves the box, else it flips; an on radio button clicked
+// stays on and tells again; two rings do not interfere.
 inline void ContractChecksAndRadios(ControlDriver& d) {
     LStdCheck box(d.Parent());
     box.SetBounds(LRect(10, 10, 40, 30));
@@ -56,18 +56,18 @@ inline void ContractChecksAndRadios(ControlDriver& d) {
                   consume ? "LStdCtl_Selected0" : "LStdCtl_Selected LStdCheck_Change1");
     }
     d.Consume(LStdCtl_Selected, false);
-    CRadioBtn a1(d.Parent()), a2(d.Parent()), b1(d.Parent()), b2(d.Parent());
-    CRadioBtn* all[] = {&a1, &a2, &b1, &b2};
+    CRadioBtn r[] = {CRadioBtn(d.Parent()), CRadioBtn(d.Parent()), CRadioBtn(d.Parent()),
+                     CRadioBtn(d.Parent())};
     for (int i = 0; i < 4; ++i) {
-        all[i]->SetBounds(
+        r[i].SetBounds(
             LRect(60 + 50 * (i / 2), 10 + 30 * (i % 2), 90 + 50 * (i / 2), 30 + 30 * (i % 2)));
-        all[i]->SetNext(all[i ^ 1]);
+        r[i].SetNext(&r[i ^ 1]);
     }
-    a1.SelectIndex(0);
-    b1.SelectIndex(0);
+    r[0].SelectIndex(0);
+    r[2].SelectIndex(0);
     for (int round = 0; round < 2; ++round) {
-        d.Click(&a2);
-        EXPECT_EQ(d.Take() + std::to_string(a1.SelectedIndex() * 10 + b1.SelectedIndex()),
+        d.Click(&r[1]);
+        EXPECT_EQ(d.Take() + std::to_string(r[0].SelectedIndex() * 10 + r[2].SelectedIndex()),
                   "LStdCtl_Selected LStdCheck_Change10");
     }
 }

@@ -14,17 +14,15 @@ struct FakeDriver : ControlDriver {
     void Click(LStdCtl* pane, i32, i32 y) override {
         auto* n = static_cast<FakeControl*>(pane->Native());
         if (n->fKind != LControlKind::kScroller) return n->Click();
-        n->Hit(y < 16 ? kScrollPartUp : kScrollPartDown, n->fValue);  // the arrows at the ends
+        n->Hit(y < 16 ? kScrollPartUp : kScrollPartDown, n->fValue);  // arrows at the ends
     }
 };
 
 class ControlContract : public ::testing::TestWithParam<ContractCase> {};
-
 TEST_P(ControlContract, HoldsOnTheFake) {
     FakeDriver d;
     GetParam().run(d);
 }
-
 INSTANTIATE_TEST_SUITE_P(Cases, ControlContract, ::testing::ValuesIn(kContract),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -18,7 +18,6 @@ int Differing(const QImage& a, const QImage& b) {
     return n;
 }
 
-// The widget as its window shows it, saved under the name given.
 QImage Shot(LStdCtl* pane, const std::string& name) {
     QImage image =
         WidgetOf(pane)->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -55,35 +54,35 @@ TEST(Gallery, EveryControlInEveryState) {
     CSlider slider(&frame);
     slider.SetRange(0, 100);
     CProgressBar progress(&frame);
-    const std::pair<const char*, std::function<void(i32)>> kRows[] = {
-        {"push_default", [&](i32 v) { push.SetDefault(v > 0); }},
-        {"push_pressed", [&](i32 v) { push.Highlight(v > 0); }},
-        {"check", [&](i32 v) { check.SetState(u8(v)); }},
-        {"radio", [&](i32 v) { radio.SetState(u8(v)); }},
-        {"state", [&](i32 v) { state.SetState(u32(v)); }},
-        {"popup", [&](i32 v) { popup.Select(v); }},
-        {"scroll", [&](i32 v) { bar.SetRange(v * 100, 0, 100, 20); }},
-        {"slider", [&](i32 v) { slider.SetValue(v * 100); }},
-        {"progress", [&](i32 v) { progress.SetValue(v * 50); }},
+    const struct {
+        const char* name;
+        LStdCtl* pane;
+        LRect at;
+        std::function<void(i32)> set;  // 0 the first look, 1 the second
+    } kRows[] = {
+        {"push_default", &push, {10, 10, 100, 40}, [&](i32 v) { push.SetDefault(v); }},
+        {"push_pressed", &push, {10, 10, 100, 40}, [&](i32 v) { push.Highlight(v); }},
+        {"check", &check, {10, 50, 40, 72}, [&](i32 v) { check.SetState(u8(v)); }},
+        {"radio", &radio, {50, 50, 80, 72}, [&](i32 v) { radio.SetState(u8(v)); }},
+        {"state", &state, {110, 10, 170, 40}, [&](i32 v) { state.SetState(u32(v)); }},
+        {"popup", &popup, {10, 80, 160, 108}, [&](i32 v) { popup.Select(v); }},
+        {"scroll", &bar, {370, 10, 386, 210}, [&](i32 v) { bar.SetRange(v * 100, 0, 100, 20); }},
+        {"slider", &slider, {10, 120, 210, 142}, [&](i32 v) { slider.SetValue(v * 100); }},
+        {"progress", &progress, {10, 150, 210, 166}, [&](i32 v) { progress.SetValue(v * 50); }},
     };
-    LStdCtl* panes[] = {&push, &push, &check, &radio, &state, &popup, &bar, &slider, &progress};
-    const LRect at[] = {{10, 10, 100, 40},   {10, 10, 100, 40},   {10, 50, 40, 72},
-                        {50, 50, 80, 72},    {110, 10, 170, 40},  {10, 80, 160, 108},
-                        {370, 10, 386, 210}, {10, 120, 210, 142}, {10, 150, 210, 166}};
-    for (size_t i = 0; i < std::size(kRows); ++i) {
-        const std::string name = kRows[i].first;
-        LStdCtl* pane = panes[i];
-        pane->SetBounds(at[i]);
-        kRows[i].second(0);
-        const QImage off = Shot(pane, name + "_0");
-        kRows[i].second(1);
-        const QImage on = Shot(pane, name + "_1");
-        EXPECT_GT(Differing(off, on), 3) << name;
-        pane->SetState(LPane::kOpDisable);
-        EXPECT_GT(Differing(on, Shot(pane, name + "_1_disabled")), 3) << name;
-        pane->SetState(LPane::kOpEnable);
-        kRows[i].second(0);
-        EXPECT_LT(Differing(Stamp(pane, off.size()), off), off.width() * off.height() / 50) << name;
+    for (const auto& r : kRows) {
+        r.pane->SetBounds(r.at);
+        r.set(0);
+        const QImage off = Shot(r.pane, std::string(r.name) + "_0");
+        r.set(1);
+        const QImage on = Shot(r.pane, std::string(r.name) + "_1");
+        EXPECT_GT(Differing(off, on), 3) << r.name;
+        r.pane->SetState(LPane::kOpDisable);
+        EXPECT_GT(Differing(on, Shot(r.pane, std::string(r.name) + "_1_disabled")), 3) << r.name;
+        r.pane->SetState(LPane::kOpEnable);
+        r.set(0);
+        EXPECT_LT(Differing(Stamp(r.pane, off.size()), off), off.width() * off.height() / 50)
+            << r.name;
     }
 }
 
