@@ -94,7 +94,8 @@ void BM_DrawPage(benchmark::State& state) {
     NullGraphics g;
     list.SetScrollPos(LCell{0, 5000});
     for (auto _ : state) DrawPage(list, g);
-    state.counters["calls/page"] = benchmark::Counter(double(g.fCalls), benchmark::Counter::kAvgIterations);
+    state.counters["calls/page"] =
+        benchmark::Counter(double(g.fCalls), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_DrawPage)->Unit(benchmark::kMillisecond);
 

@@ -7,6 +7,8 @@ CClickDragHelper::CClickDragHelper(LListPane* list, u32 mode)
     : fList(list), fTimer(new LTimer(list)), fMode(mode) {}
 
 CClickDragHelper::~CClickDragHelper() {
+    // What dies here reaches the list, but no longer this helper.
+    fList = nullptr;
     DeleteDragger();
     delete fTimer;
     fTimer = nullptr;
@@ -28,6 +30,7 @@ void CClickDragHelper::SetDragData(LScrapData* data, i32 operation) {
 }
 
 u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
+    if (!fList) return kNotHandled;
     LMouse* mouse = LMouse::Instance();
     if (mouse && msg.source == mouse) {
         if (msg.Is(LMouse_Click)) {

@@ -13,6 +13,9 @@ constexpr u32 kPressMs = 333;
 CListDragDropHelper::CListDragDropHelper() : fSink(*this) {}
 
 CListDragDropHelper::~CListDragDropHelper() {
+    // The list may be half gone (the helper is often its member): what dies
+    // here reaches it, but no longer this helper.
+    fList = nullptr;
     DeleteDragger();
     delete fPressTimer;
     fPressTimer = nullptr;
@@ -32,7 +35,8 @@ void CListDragDropHelper::Init(LListPane* list, u32 mode, u32 flags) {
     delete fScroller;
     fScroller = new CScrollHelper(&fSink);
     delete fPressTimer;
-    fPressTimer = new LTimer(list);
+    // Through the sink, so that the timer's death never reaches a dying list.
+    fPressTimer = new LTimer(&fSink);
     DeleteDragger();
     fSourceCell = LCell();
     fMarkShown = 0;
@@ -54,6 +58,10 @@ LMessage CListDragDropHelper::ScrollSink::HandleMessage(const LMessage& msg) {
         o.fList->SetScrollPos(LCell{first.col + step.col, first.row + step.row});
         return LMessage();
     }
+    // The press timer reports to the list.
+    if (msg.source == o.fPressTimer && msg.Is(LTimer_Expire))
+        return o.fList ? LMessage::CopyRetarget(msg, o.fList) : LMessage();
+    if (msg.source != this) return LMessage();
     return LHandler::HandleMessage(msg);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtMenuLayer.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #include "framework/LMenu.h"
 #include "platform/RunLoop.h"
 #include "platform/qt/QtControls.h"
+#include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMainLoop.h"
@@ -57,15 +59,18 @@ public:
 QtShell::QtShell()
     : fWindows(std::make_unique<QtWindowServices>()),
       fGraphics(std::make_unique<QtGraphicsServices>()),
+      fDrawing(std::make_unique<QtDrawingServices>()),
       fKeyFilter(std::make_unique<KeyEquivalentFilter>()) {
     InstallWindowServices(fWindows.get());
     InstallGraphicsServices(fGraphics.get());
     qApp->installEventFilter(fKeyFilter.get());
+    fMenuLayer = std::make_unique<QtMenuLayer>();
     CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
 }
 
 QtShell::~QtShell() {
     CQtMainLoop::SetTerminateHandler(nullptr);
+    fMenuLayer.reset();
     if (qApp) qApp->removeEventFilter(fKeyFilter.get());
     InstallGraphicsServices(nullptr);
     InstallWindowServices(nullptr);

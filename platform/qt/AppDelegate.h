@@ -15,11 +15,14 @@
 
 class CMainLoop;
 class QKeyEvent;
+class QtDrawingServices;
 class QtGraphicsServices;
 class QtWindowServices;
+class QtMenuLayer;
 
-// The Qt services (windows, screens, the clock and the main timer) and the
-// key-equivalent filter, installed while it lives. Needs the QApplication.
+// The Qt services (windows, screens, the clock and the main timer, drawing,
+// fonts and cursors) and the key-equivalent filter, installed while it lives.
+// Needs the QApplication.
 class QtShell {
 public:
     QtShell();
@@ -28,11 +31,16 @@ public:
     QtShell& operator=(const QtShell&) = delete;
 
     QtWindowServices& Windows() { return *fWindows; }
+    QtMenuLayer& MenuLayer() { return *fMenuLayer; }
 
 private:
     std::unique_ptr<QtWindowServices> fWindows;
     std::unique_ptr<QtGraphicsServices> fGraphics;
+    std::unique_ptr<QtDrawingServices> fDrawing;
     std::unique_ptr<QObject> fKeyFilter;
+    // After the key filter: filters installed later run first, so a bridged edit
+    // key reaches the dialog's field before the key equivalents.
+    std::unique_ptr<QtMenuLayer> fMenuLayer;
 };
 
 // Validates the menus, then fires the first enabled item in menu-bar order

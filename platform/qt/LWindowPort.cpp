@@ -1,9 +1,28 @@
 #include "platform/qt/LWindowPort.h"
 
+#include <QImage>
+#include <QPainter>
+
 #include "framework/LWindow.h"
+#include "platform/qt/QtPainterGraphics.h"
+
+namespace {
+
+// Outside a paint the framework still measures and lays out through a port:
+// one 1 x 1 image, kept for the whole process, stands in for the window.
+LNativeGraphics* MeasuringGraphics() {
+    static QImage* image = new QImage(1, 1, QImage::Format_RGB32);
+    static QPainter* painter = new QPainter(image);
+    static QtPainterGraphics* graphics = new QtPainterGraphics(*painter, QRegion(0, 0, 1, 1));
+    return graphics;
+}
+
+}  // namespace
 
 LWindowPort::LWindowPort(LWindow* window, LNativeGraphics* graphics, const LRgn* paintRegion)
-    : LDrawCtx(graphics), fWindow(window), fOwnsDrawRect(graphics != nullptr) {
+    : LDrawCtx(graphics ? graphics : MeasuringGraphics()),
+      fWindow(window),
+      fOwnsDrawRect(graphics != nullptr) {
     if (graphics && paintRegion) {
         fClip = *paintRegion;
     } else if (window) {

@@ -1,6 +1,6 @@
 #pragma once
 // The drawing context of one window: over the painter of a running paint, or
-// without native graphics outside one (to measure and lay out). It also turns
+// over a shared 1 x 1 image outside one (to measure and lay out). It also turns
 // screen points into the window content's local points and back.
 
 #include "framework/LDrawCtx.h"

@@ -230,6 +230,8 @@ i32 QtDrawingServices::RunFontPanel(bool modal, LFontSpec* spec, void* owner,
         delete panel;
         return kFontPanelDone;
     }
+    // A panel: every change applies at once, nothing to confirm.
+    fPanel->setOption(QFontDialog::NoButtons, true);
     QObject::connect(fPanel, &QFontDialog::currentFontChanged, fPanel,
                      [this](const QFont& font) { Report(font); });
     fPanel->show();

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "framework/CMainLoop.h"
+#include "platform/RunLoop.h"
 
 class CQtMainLoop;
 
@@ -32,6 +33,10 @@ public:
     void RequestUpdate() override;
     void ArmNativeTimer(u32 ms) override;
 
+    // An event timer of the main run loop; the caller owns it.
+    CEventTimer* NewEventTimer(CEventTimer::Fn callback, void* context) {
+        return new CEventTimer(context, callback);
+    }
     // A wheel event over a window (null: not a framework window): gathered for
     // 10 ms into one "LWindow_Wheel".
     void ScrollWheel(LWindow* window, LPoint screenPos, f64 dx, f64 dy, u32 modifiers);

@@ -180,9 +180,15 @@ void QtMenuServices::ValidateExtraItems(LNativeMenu menu, u32 first) {
     const QList<QAction*> actions = qmenu->actions();
     for (qsizetype i = qsizetype(first); i < actions.size(); ++i) {
         QAction* a = actions[i];
-        if (rec && a == rec->quit)
+        if (rec && a == rec->quit) {
             a->setEnabled(IsQuitEnabled());
-        else if (!a->isSeparator())
+            // Titled and keyed as the framework's own Quit item, which has no native item.
+            for (u32 n = 0; rec->menu && n < rec->menu->CountItems(); ++n) {
+                const LMenuItem* q = rec->menu->ItemAt(n);
+                if (q->HasCommand(LStdCmd_Quit) && !q->IsSeparator())
+                    a->setText(ItemText(*q, true));
+            }
+        } else if (!a->isSeparator())
             a->setEnabled(true);
     }
 }

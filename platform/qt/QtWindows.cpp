@@ -18,6 +18,7 @@
 #include "framework/LWindow.h"
 #include "platform/WindowKinds.h"
 #include "platform/qt/LWindowPort.h"
+#include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtPainterGraphics.h"
@@ -304,7 +305,11 @@ void MWindowView::keyPressEvent(QKeyEvent* e) {
 void MWindowView::keyReleaseEvent(QKeyEvent* e) {
     LWindow* owner = fWindow->Owner();
     LKeyboard* kb = LKeyboard::Instance();
-    if (!owner || !kb || !FillKeyboardFromQt(*e)) return;
+    if (!owner || !kb) return;
+    if (!FillKeyboardFromQt(*e)) {
+        MouseResendCursor(CMainLoop::Current());
+        return;
+    }
     LFrame* frame = owner->GetFrame();
     LPane* focus = frame ? frame->FindFocusable() : nullptr;
     LHandler::Send(LKeyboard_Up, kb, focus ? static_cast<LHandler*>(focus) : frame);
@@ -581,12 +586,7 @@ i32 QtWindowServices::DoubleClickIntervalMs() {
 }
 
 void QtWindowServices::SetStdCursor(u32 kind) {
-    const Qt::CursorShape shape = kind == kCursorIBeam   ? Qt::IBeamCursor
-                                  : kind == kCursorCross ? Qt::CrossCursor
-                                                         : Qt::ArrowCursor;
-    if (QWidget* under = QApplication::widgetAt(QCursor::pos())) {
-        if (MWindowView* view = dynamic_cast<MWindowView*>(under)) view->setCursor(shape);
-    }
+    QtApplyCursor(QtStdCursor(kind));
 }
 
 void QtWindowServices::DrawSeparator(LNativeGraphics& g, const LRect& rect) {

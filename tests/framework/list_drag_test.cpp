@@ -135,8 +135,9 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
             s.Mouse(LMouse_Release, s.fList, 50, c.row * 10 + 5);
             s.fMouse.fCapture = nullptr;
             s.Fire(0);
-            if (!c.clickDrag && c.row < 10)
+            if (!c.clickDrag && c.row < 10) {
                 EXPECT_EQ(s.fList->fCodes.back(), CListDragDropHelper::kPressEnded) << c.what;
+            }
         } else {
             ASSERT_NE(s.Dragger(), nullptr) << c.what;
             s.Mouse(LMouse_Move, s.Dragger(), 50 + c.moveBy, c.row * 10 + 5);
@@ -213,6 +214,14 @@ TEST(ListDrag, ImagesOfTheSelectedRowsOrOneClearPixel) {
     EXPECT_EQ(image->fW * 1000 + image->fH, 1001u);
     EXPECT_EQ(image->fCalls.find("fill"), std::string::npos);
     EXPECT_EQ(s.fDrag.fDrags, 2u);
+}
+
+TEST(FloatPanel, StyleMasks) {
+    const u32 masks[] = {17, 19, 29, 31, 31, 17, 0, 17};
+    for (u32 style = 0; style < 8; ++style)
+        EXPECT_EQ(CFloatPanel(style, 0).StyleMask(), masks[style]) << style;
+    EXPECT_TRUE(CFloatPanel(6, 0).IgnoresMouse());
+    EXPECT_FALSE(CFloatPanel(1, 1).HidesOnDeactivate());
 }
 
 // ---------------------------------------------------------------- moving items

@@ -6,20 +6,11 @@
 #include <QPainter>
 #include <memory>
 
-#include "base/Clock.h"
 #include "base/Resources.h"
 #include "framework/LDrawCtx.h"
 #include "platform/qt/QtDrawing.h"
-#include "platform/qt/QtFonts.h"
+#include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMenus.h"
-
-class TestGraphics final : public LGraphicsServices {
-public:
-    u32 NowMs() override { return LTickMs(); }
-    void RearmMainTimer() override {}
-    void GetKeyThresholds(i32* initial, i32* repeat) override { *initial = *repeat = 6; }
-    LNativeFontRef MakeNativeFont(const LFontRequest& r) override { return QtMakeNativeFont(r); }
-};
 
 // Text and images only: the controls are another layer's.
 class TestControls final : public LControlServices {
@@ -68,7 +59,7 @@ struct QtDrawServices {
         InstallGraphicsServices(nullptr);
     }
     std::unique_ptr<QApplication> fApp{MakeTestApp()};
-    TestGraphics fGraphics;
+    QtGraphicsServices fGraphics;
     TestControls fControls;
     QtDrawingServices fDrawing;
     QtMenuServices fMenus;

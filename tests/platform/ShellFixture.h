@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/Clock.h"
@@ -49,7 +50,7 @@ public:
             return LMessage();
         }
         if (msg.Is(LWindow_Context) && !fTakeContext) m->fUsed = 0;
-        if (msg.Is(LWindow_Wheel)) fWheel = {m->Position(), m->Modifiers(), m->GetWheelY()};
+        if (msg.Is(LWindow_Wheel)) fWheel = {m->GetWheelY(), m->Position(), m->Modifiers()};
         if (msg.Is(LWindowPlacer_Grow) && fMaxW)
             static_cast<LWindowPlacer*>(msg.source)->SetSizeAndMax(fMinW, 100, fMaxW, 400);
         else if (msg.source != fWindow || msg.Is(LWindow_Update) || msg.Is(LWindow_Place))
@@ -59,15 +60,8 @@ public:
     LWindow* GetWindow() const { return fWindow; }
     MWindow* Native() const { return AsMWindow(fWindow->Native()); }
 
-    struct Key {
-        u32 ch, modifiers, nav;
-    };
-    std::vector<Key> fKeys;
-    struct {
-        LPoint pos;
-        u32 modifiers;
-        i32 dy;
-    } fWheel{};
+    std::vector<std::tuple<u32, u32, u32>> fKeys;  // character, modifiers, navigation code
+    std::tuple<i32, LPoint, u32> fWheel;           // vertical delta, position, modifiers
     bool fWantChar = false, fTakeContext = false;
     i32 fMinW = 0, fMaxW = 0;
 };
@@ -77,7 +71,7 @@ inline CQtMainLoop* Loop() {
 }
 
 inline int Count(const char* name) {
-    return int(std::count(gLog.begin(), gLog.end(), std::string(name)));
+    return int(std::count(gLog.begin(), gLog.end(), name));
 }
 
 // Runs the event loop until pred holds, for at most ms of real time.

@@ -1,11 +1,15 @@
-// Pens, colour values, offscreens and their pixels, blend modes, theme frames,
-// cursors and PNG images on the Qt drawing layer (offscreen platform), and a
-// gallery of them painted through a window, saved as qt_gallery.png in the
-// build folder for a look.
+// The Qt drawing layer on the offscreen platform: pens, colour values,
+// offscreens and their pixels, blend modes, theme frames, cursors, PNG images,
+// fonts, text boxes and the font panel; and a gallery of them painted through a
+// window, saved as qt_gallery.png in the build folder for a look.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include <QFontDatabase>
 #include <QPaintEvent>
+#include <QTimer>
 #include <QWidget>
 
 #include "framework/LCursor.h"
@@ -15,6 +19,7 @@
 #include "framework/LTextBox.h"
 #include "framework/LThemeFrame.h"
 #include "platform/qt/QtColors.h"
+#include "platform/qt/QtFonts.h"
 #include "tests/platform/QtDrawFixture.h"
 
 namespace {
@@ -45,6 +50,8 @@ TEST_F(QtDrawing, PensAreSharedAndSystemPensFollowThePalette) {
     QtPenColor(text.Get());
     EXPECT_EQ(QtPenCachedColor(*text), cached[1]);
     QGuiApplication::setPalette(saved);
+    EXPECT_TRUE(&SharedSRGBColorSpace() == &SharedSRGBColorSpace() &&
+                SharedSRGBColorSpace() == QColorSpace(QColorSpace::SRgb));
 }
 
 TEST_F(QtDrawing, ColourValues) {
@@ -86,12 +93,17 @@ TEST_F(QtDrawing, OffscreenRowsFailuresAndImageCache) {
     }
     LOffscreenRef off;
     LOffscreen::New(&off, 8, 8, 32, false, LOffscreen::kFlagAlpha);
-    ASSERT_TRUE(LOffscreen::BeginDraw(off.Get()));
+    LDrawCtx ctx(LOffscreen::BeginDraw(off.Get()));
+    LPenRef red;
+    MakePenByColor(&red, 0xFF0000FF, 0);
+    LSolidFill(LRect(0, 0, 8, 8), red).Draw(ctx);
     LRef a = LOffscreen::CopyImage(off.Get()), b = LOffscreen::CopyImage(off.Get());
     EXPECT_TRUE(a && b && a.Get() != b.Get());
     LOffscreen::EndDraw(off.Get());
     LRef c = LOffscreen::CopyImage(off.Get());
     EXPECT_EQ(LOffscreen::CopyImage(off.Get()).Get(), c.Get());
+    CBitmapPixels pixels(off);  // drawn into the offscreen's own buffer
+    EXPECT_EQ(pixels.Accessor()->PixelToColor(pixels.Accessor()->GetPixel(7, 7)), 0x0000FFu);
 }
 
 TEST_F(QtDrawing, PixelAccessorsByDepth) {
@@ -121,38 +133,10 @@ TEST_F(QtDrawing, PixelAccessorsByDepth) {
     EXPECT_EQ(CPixAcc32(0, nullptr, 0, 0).ColorToPixel(rgb), 0x123456u);
 }
 
-TEST_F(QtDrawing, OffscreenDrawsWithBlendModes) {
-    LOffscreenRef off;
-    LOffscreen::New(&off, 4, 1, 32, false, 0);
-    LDrawCtx ctx(LOffscreen::BeginDraw(off.Get()));
-    ASSERT_TRUE(ctx.fNative);
-    LPenRef grey, red;
-    MakePenByGray(&grey, 2);  // 128
-    MakePenByColor(&red, 0xFF0000FF, 0);
-    LSolidFill(LRect(0, 0, 4, 1), grey).Draw(ctx);
-    // Red over grey: normal, difference, multiply, screen (red in the low byte).
-    const u32 expected[4] = {0x0000FF, 0x80807F, 0x000080, 0x8080FF};
-    for (u32 mode = 0; mode < 4; ++mode) {
-        LSolidFill fill(LRect(i32(mode), 0, i32(mode) + 1, 1), red);
-        fill.fDrawMode = mode;
-        fill.Draw(ctx);
-    }
-    LOffscreen::EndDraw(off.Get());
-    CBitmapPixels pixels(off);
-    for (u32 x = 0; x < 4; ++x)
-        for (int ch = 0; ch < 24; ch += 8)
-            EXPECT_NEAR(
-                int(pixels.Accessor()->PixelToColor(pixels.Accessor()->GetPixel(x, 0)) >> ch &
-                    0xFF),
-                int(expected[x] >> ch & 0xFF), 1)
-                << x;
-}
-
 struct FrameRecorder : QtPainterGraphics {
     using QtPainterGraphics::QtPainterGraphics;
-    void DrawListFrame(const LRect& r, bool active, bool focused) override {
+    void DrawListFrame(const LRect&, bool active, bool focused) override {
         fCalls.push_back(int(active) | int(focused) << 1);
-        QtPainterGraphics::DrawListFrame(r, active, focused);
     }
     std::vector<int> fCalls;
 };
@@ -214,6 +198,127 @@ TEST_F(QtDrawing, PngImagesFillTheirRectangleUpright) {
     EXPECT_EQ(LPngImage("NoSuchImage", nullptr).GetCGImage(&native), 0u);
 }
 
+QtNativeFont* Native(const LFontRequest& r) {
+    static std::vector<LNativeFontRef> kept;
+    kept.push_back(QtMakeNativeFont(r));
+    return static_cast<QtNativeFont*>(kept.back().Get());
+}
+
+TEST_F(QtDrawing, RecordsResolveWithinOneToAThousandPoints) {
+    LFontRequest r;
+    r.sizeCode = 1;
+    const f64 own = Native(r)->PointSize();
+    const LString userFamily = Native(r)->FamilyName();
+    const std::pair<i32, f64> scaled[] = {{200, 2 * own}, {0, 1.0}, {100000, 1000.0}};
+    for (const auto& [percent, size] : scaled) {
+        r.scalePercent = percent;
+        EXPECT_DOUBLE_EQ(Native(r)->PointSize(), size) << percent;
+    }
+    LFontRequest named;
+    named.sizeCode = 255;
+    named.faceName = "No Such Family Anywhere";
+    EXPECT_EQ(Native(named)->FamilyName(), userFamily);
+
+    // Record sizes out of bounds and sizes that are not finite.
+    const f64 nan = std::nan("");
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(12, 5000, -1), 1000);
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(12, -4, -1), 1);
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(12, nan, 150), 12);
+    EXPECT_DOUBLE_EQ(LFont::FinalPointSize(nan, 0, -1), 12);
+}
+
+TEST_F(QtDrawing, ItalicWithoutAFaceIsSlanted) {
+    QByteArray plain, slanted;
+    for (const QString& f : QFontDatabase::families()) {
+        QByteArray& slot = QtHasItalicFace(f) ? slanted : plain;
+        if (slot.isEmpty() && !QFontDatabase::isPrivateFamily(f)) slot = f.toUtf8();
+    }
+    if (plain.isEmpty() || slanted.isEmpty()) GTEST_SKIP() << "needs both kinds of family";
+    LFontRequest r;
+    r.sizeCode = 255;
+    r.attr3 = 2;
+    r.faceName = plain.constData();
+    QtNativeFont* a = Native(r);
+    EXPECT_TRUE(a->Shear() == 0.25 && !a->Font().italic());
+    r.faceName = slanted.constData();
+    QtNativeFont* b = Native(r);
+    EXPECT_TRUE(b->Shear() == 0.0 && b->Font().italic());
+}
+
+// The first and last rows holding ink of "Hx" drawn with its box's top at y 40.
+std::pair<int, int> InkRows(u32 wrapMode) {
+    QtImageCtx draw(120, 80);
+    LTextBox box;
+    box.SetText(LString("Hx"));
+    box.SetWrapMode(wrapMode);
+    box.SetRect(LRect(10, 40, 110, 70));
+    box.Draw(draw.fCtx);
+    const QImage& img = draw.Finish();
+    int top = -1, bottom = -1;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qGray(img.pixel(x, y)) < 128) top = top < 0 ? y : top, bottom = y;
+    return {top, bottom};
+}
+
+TEST_F(QtDrawing, TextBoxLinesAndBaseline) {
+    LTextBox box;
+    const i32 line = box.GetHeight(nullptr);
+    EXPECT_EQ(box.GetTextHeight(nullptr), line);
+    EXPECT_TRUE(box.SetText(LString("a\r\nb\rc\n")));
+    EXPECT_FALSE(box.SetText(LString("a\r\nb\rc\n")));
+    EXPECT_EQ(box.GetTextHeight(nullptr), 4 * line);
+    const i32 a = box.GetAscent(nullptr);
+    EXPECT_EQ(box.GetBaselineRect(nullptr), LRect(0, -a, box.GetWidth(nullptr), 4 * line - a));
+    EXPECT_GT(line, 0);
+    EXPECT_GE(InkRows(LTextBox::kOneLine).first, 40);
+    const auto onBaseline = InkRows(LTextBox::kBaseline);
+    EXPECT_LT(onBaseline.first, 40);
+    EXPECT_TRUE(onBaseline.second >= 38 && onBaseline.second <= 40) << onBaseline.second;
+}
+
+std::vector<std::pair<void*, LFontSpec>> gReports;
+void Report(void* owner, const LFontSpec* spec, u32 event) {
+    if (event == 2) gReports.push_back({owner, *spec});
+}
+
+TEST_F(QtDrawing, FontPanel) {
+    QFont serif20(QStringLiteral("DejaVu Serif"));
+    serif20.setPointSizeF(20);
+    // Modal: answered once it shows; without the size flag the size change is dropped.
+    for (u32 flags : {kFontPanelSize | kFontPanelFace, u32(kFontPanelFace)}) {
+        LFontSpec spec{LString(), LString("DejaVu Sans"), 12, 0, 0};
+        auto* timer = new QTimer(qApp);  // goes with the application at the latest
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, serif20] {
+            if (auto* panel = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) {
+                panel->setCurrentFont(serif20);
+                panel->accept();
+                timer->deleteLater();
+            }
+        });
+        timer->start(5);
+        EXPECT_EQ(RunFontPanel(true, &spec, nullptr, &Report, flags), kFontPanelDone);
+        EXPECT_EQ(spec.familyName, LString("DejaVu Serif"));
+        EXPECT_FLOAT_EQ(spec.pointSize, flags & kFontPanelSize ? 20 : 12);
+        EXPECT_EQ(fServices.fDrawing.FontPanel(), nullptr);
+    }
+    // Modeless: every change reported to its owner until that owner closes it.
+    int owner = 0, other = 0;
+    LFontSpec spec{LString(), LString("DejaVu Sans"), 12, 0, 0};
+    gReports.clear();
+    ASSERT_EQ(RunFontPanel(false, &spec, &owner, &Report, 7), kFontPanelShown);
+    QFontDialog* panel = fServices.fDrawing.FontPanel();
+    panel->setCurrentFont(serif20);
+    ASSERT_FALSE(gReports.empty());
+    EXPECT_EQ(gReports.back().first, &owner);
+    EXPECT_EQ(gReports.back().second.familyName, LString("DejaVu Serif"));
+    EXPECT_FLOAT_EQ(gReports.back().second.pointSize, 20);
+    CloseFontPanel(&other, &Report);
+    EXPECT_EQ(fServices.fDrawing.FontPanel(), panel);
+    CloseFontPanel(&owner, &Report);
+    EXPECT_EQ(fServices.fDrawing.FontPanel(), nullptr);
+}
+
 void Fill(LDrawCtx& ctx, i32 x, i32 y, i32 w, i32 h, const LPenRef& pen, u32 mode = 0) {
     LSolidFill fill(LRect(x, y, x + w, y + h), pen);
     fill.fDrawMode = mode;
@@ -223,14 +328,11 @@ void Fill(LDrawCtx& ctx, i32 x, i32 y, i32 w, i32 h, const LPenRef& pen, u32 mod
 void PaintGallery(LDrawCtx& ctx) {
     LPenRef pen, red;
     for (u32 id = 0; id < 12; ++id) {  // system colours 0-7, greys 1-4
-        if (id < 8)
-            MakePenById(&pen, id);
-        else
-            MakePenByGray(&pen, id - 7);
+        id < 8 ? MakePenById(&pen, id) : MakePenByGray(&pen, id - 7);
         Fill(ctx, 10 + 30 * i32(id), 10, 26, 26, pen);
     }
-    MakePenByColor(&pen, 0x3070C0FF, 0);
-    MakePenByColor(&red, 0xE02020FF, 0);
+    MakePenByGray(&pen, 2);  // 128
+    MakePenByColor(&red, 0xFF0000FF, 0);
     for (u32 mode = 0; mode < 4; ++mode) {  // normal, difference, multiply, screen
         Fill(ctx, 10 + 70 * i32(mode), 46, 60, 30, pen);
         Fill(ctx, 25 + 70 * i32(mode), 52, 30, 18, red, mode);
@@ -273,7 +375,10 @@ TEST_F(QtDrawing, Gallery) {
     window.resize(560, 330);
     const QImage out = window.grab().toImage();
     ASSERT_TRUE(out.save(QStringLiteral(KEVO_BINARY_DIR "/qt_gallery.png")));
-    EXPECT_EQ(out.pixelColor(110, 60), QColor(0xB0, 0x50, 0xA0));  // difference
+    // Red over grey 128: normal, difference, multiply, screen.
+    const QColor blended[4] = {{255, 0, 0}, {127, 128, 128}, {128, 0, 0}, {255, 128, 128}};
+    for (int mode = 0; mode < 4; ++mode)
+        EXPECT_EQ(out.pixelColor(40 + 70 * mode, 60), blended[mode]);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "framework/LContextMenu.h"
-#include "platform/qt/QtDrawingLayer.h"
+#include "platform/qt/QtMenuLayer.h"
 #include "tests/platform/QtDrawFixture.h"
 #include "tests/platform/ShellFixture.h"
 
@@ -85,6 +85,7 @@ TEST_F(QtMenus, ApplicationMenuAndQuit) {
     bar.SyncAll();
     EXPECT_EQ(app->actions().front()->text(), QStringLiteral("About Kevo Test"));
     EXPECT_FALSE(quit->isEnabled());
+    EXPECT_EQ(quit->text(), QStringLiteral("Quit Kevo Test\tCtrl+q"));
     bar.EnableCommand(LStdCmd_Quit);
     bar.SyncAll();
     EXPECT_TRUE(quit->isEnabled());
@@ -92,7 +93,7 @@ TEST_F(QtMenus, ApplicationMenuAndQuit) {
 
 // Plays the user: each step runs on the active popup once it accepts it.
 void ScriptPopups(std::vector<std::function<bool(QMenu*)>> steps) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(qApp);  // goes with the application at the latest
     auto at = std::make_shared<size_t>(0);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, steps, at] {
         auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -133,12 +134,12 @@ TEST_F(QtMenus, ContextMenus) {
 TEST_F(QtMenus, EditBridgeHandsCutToTheTextField) {
     LMenuBar bar(&fOwner, "APP");
     LMenu* edit = bar.FindMenu("EDIT");
+    bar.EnableCommand(LStdCmd_Cut);
     bar.SyncAll();
-    u32 cutIndex = 0;
-    while (!edit->ItemAt(cutIndex)->HasCommand(LStdCmd_Cut)) ++cutIndex;
-    QAction* cut = ActionOf(edit, cutIndex);
+    QAction* cut =
+        ActionOf(edit, u32(edit->IndexOfItem(edit->FindEnabledItemByCommand(LStdCmd_Cut))));
     QWidget panel;
-    auto* field = new QLineEdit(QStringLiteral("name.kvs"), &panel);
+    auto* field = new QLineEdit(QStringLiteral("cut"), &panel);
     panel.show();
     QApplication::setActiveWindow(&panel);
     field->setFocus();
@@ -147,12 +148,11 @@ TEST_F(QtMenus, EditBridgeHandsCutToTheTextField) {
     {
         CEditMenuBridge bridge;
         cut->trigger();
-        EXPECT_TRUE(field->text().isEmpty() && fOwner.fSelected.empty());
-        field->setText(QStringLiteral("key"));
+        field->insert(QStringLiteral("key"));
         field->selectAll();
         EXPECT_TRUE(
             QtPerformBridgedKey(QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::ControlModifier)));
-        EXPECT_TRUE(field->text().isEmpty());
+        EXPECT_TRUE(field->text().isEmpty() && fOwner.fSelected.empty());
     }
     EXPECT_FALSE(QtPerformBridgedKey(QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::ControlModifier)));
     cut->trigger();
@@ -163,7 +163,7 @@ TEST_F(QtMenus, EditBridgeHandsCutToTheTextField) {
 TEST(QtWindowMenus, OrdinaryWindowsShowTheCurrentBar) {
     std::unique_ptr<QApplication> app(MakeTestApp());
     QtShell shell;
-    QtDrawingLayer layer;
+    QtMenuLayer& layer = shell.MenuLayer();
     InitAppSingletons([] { return static_cast<CMainLoopBase*>(new RecApp); });
     {
         RecFrame frame(kWindowOrdinary, 6), dialog(kWindowDialog, 0);

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -37,10 +36,10 @@ TEST(RunLoopThreads, WorkersReachTheMainThread) {
     qputenv("QT_FATAL_WARNINGS", "1");
     RunLoopMakeMain();
     Counter timers, sources;
-    std::vector<std::unique_ptr<LRunLoopTimer>> made;
+    std::vector<LRunLoopTimer*> made;
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i)
-        made.push_back(std::make_unique<LRunLoopTimer>(MainRunLoopWakeSource(), &timers, Count));
+        made.push_back(new LRunLoopTimer(MainRunLoopWakeSource(), &timers, Count));
     for (int i = 0; i < 8; ++i) threads.emplace_back([&, i] { made[i]->StartMs(u32(i % 2)); });
     CRunLoopSrc* src = CRunLoopSrc::New(&sources, Count);
     for (int t = 0; t < 4; ++t)
@@ -56,6 +55,7 @@ TEST(RunLoopThreads, WorkersReachTheMainThread) {
     EXPECT_TRUE(RunUntil([&] { return sources.calls == before + 1; }));
     EXPECT_EQ(timers.offMain + sources.offMain, 0);
     delete src;
+    for (LRunLoopTimer* t : made) delete t;
 
     int fired = 0;
     CEventTimer event(&fired, [](void* c, CEventTimer*) { ++*static_cast<int*>(c); });

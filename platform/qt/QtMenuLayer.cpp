@@ -1,4 +1,4 @@
-#include "platform/qt/QtDrawingLayer.h"
+#include "platform/qt/QtMenuLayer.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -7,18 +7,18 @@
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtWindows.h"
 
-QtDrawingLayer::QtDrawingLayer() {
+QtMenuLayer::QtMenuLayer() {
     fMenus.SetQuitHandler([] {
         if (AppDelegate* app = AppDelegate::Instance()) app->RequestQuit();
     });
     if (qApp) qApp->installEventFilter(this);
 }
 
-QtDrawingLayer::~QtDrawingLayer() {
+QtMenuLayer::~QtMenuLayer() {
     if (qApp) qApp->removeEventFilter(this);
 }
 
-bool QtDrawingLayer::eventFilter(QObject* obj, QEvent* e) {
+bool QtMenuLayer::eventFilter(QObject* obj, QEvent* e) {
     // Filters installed later run first: a bridged edit key never reaches the
     // shell's key-equivalent filter.
     if (e->type() == QEvent::KeyPress && obj->isWidgetType() &&
