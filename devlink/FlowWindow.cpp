@@ -35,6 +35,8 @@ void CFlowWindow::Reset(u32 now) {
     backoff = 0;
     peakVar = prevPeakVar = 0;
     peakSince = now;
+    stalled = 0;
+    stallSince = lastAckTick = now;
 }
 
 void CFlowWindow::SetMax(u32 n) {
@@ -45,7 +47,8 @@ void CFlowWindow::SetMax(u32 n) {
 
 void CFlowWindow::OnSend(u32 now, bool fresh) {
     // One block is timed at a time, and never one sent before: its acknowledgement
-    // could answer either copy (Karn).
+    // could answer either copy (Karn). The timed block going out again ends its timing.
+    if (timing && !fresh && outstanding == timedAhead) timing = 0;
     if (!timing && fresh) {
         timing = 1;
         sentTick = now;
@@ -58,10 +61,14 @@ void CFlowWindow::Sample(u32 rtt, u32 now) {
     if (rtt > kMaxSampleMs) rtt = kMaxSampleMs;
     lastSample = rtt;
     if (!sampled) {
-        // The starting second is a guess, not a measurement: the first sample replaces it.
+        // The starting second is a guess, not a measurement: the first sample replaces
+        // it, with half of it as the variation until more samples come.
         sampled = 1;
         srtt = rtt << 3;
         rttvar = rtt << 1;
+        backoff = 0;
+        peakSince = now;
+        return;
     } else {
         const i32 err = i32(rtt) - i32(srtt >> 3);
         srtt = u32(i32(srtt) + err);
@@ -70,18 +77,24 @@ void CFlowWindow::Sample(u32 rtt, u32 now) {
     }
     // A valid sample ends the back-off: the link answers again.
     backoff = 0;
+    stalled = 0;
+    (void)now;
+}
+
+void CFlowWindow::NotePeak(u32 variation, u32 now) {
     const u32 age = now - peakSince;
     if (age >= kPeakHoldMs) {
         prevPeakVar = age >= 2 * kPeakHoldMs ? 0 : peakVar;
         peakVar = 0;
         peakSince = now;
     }
-    peakVar = Max(peakVar, rttvar);
+    peakVar = Max(peakVar, variation);
 }
 
 void CFlowWindow::OnAck(u32 now) {
-    if (outstanding == 0) return;
-    --outstanding;
+    // The timed block keeps its place across a loss or a time-out: when its own
+    // acknowledgement comes before it was sent again, the sample is sound, and it is
+    // the one that shows how long the device paused.
     if (timing) {
         if (timedAhead > 0) {
             --timedAhead;
@@ -90,6 +103,18 @@ void CFlowWindow::OnAck(u32 now) {
             Sample(now - sentTick, now);
         }
     }
+    // After a time-out only the oldest block went again: the acknowledgement of a
+    // block that did not is one the device sent for the first copy. The time-out
+    // was spurious, the device had only paused; how long it did is remembered as a
+    // variation, so that its next pause does not fire the timer again.
+    if (stalled && outstanding == 0) {
+        stalled = 0;
+        backoff = 0;
+        NotePeak(now - stallSince, now);
+    }
+    lastAckTick = now;
+    if (outstanding == 0) return;
+    --outstanding;
     if (mode == 0) {
         if (window < threshold) {
             ++window;
@@ -112,7 +137,6 @@ void CFlowWindow::OnLoss() {
     window = 1;
     outstanding = 0;
     mode = 1;
-    timing = 0;
 }
 
 void CFlowWindow::OnTimeout() {
@@ -122,9 +146,12 @@ void CFlowWindow::OnTimeout() {
     }
     // The time-out backs off, the estimate stays what was measured.
     if (backoff < kMaxBackoff) ++backoff;
+    if (!stalled) {
+        stalled = 1;
+        stallSince = lastAckTick;
+    }
     window = 1;
     outstanding = 0;
-    timing = 0;
 }
 
 u32 CFlowWindow::Variation() const {

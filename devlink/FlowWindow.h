@@ -55,9 +55,12 @@ public:
     u32 timedAhead = 0;  // acknowledgements due before the timed block's
     u32 backoff = 0;     // time-outs since the last valid sample
     u32 peakVar = 0, prevPeakVar = 0, peakSince = 0;
+    u8 stalled = 0;  // timed out, and not yet shown whether the device had only paused
+    u32 stallSince = 0, lastAckTick = 0;
 
 private:
     void Sample(u32 rtt, u32 now);
+    void NotePeak(u32 variation, u32 now);
     u32 Variation() const;
     static u32 Now();
 };

@@ -595,6 +595,10 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
     fLastActivity = LTickMs();
     // Not cumulative: only the oldest unacknowledged block moves the window.
     if (block != (peer->fNextBlock & 0xFFFF)) {
+        // The loss shows while acknowledgements still come: the link is alive, and
+        // waiting out a time-out would only stall it. The oldest unacknowledged block
+        // goes again once the batch that showed the loss is taken in.
+        if (peer->fWindow.mode == 0) peer->fSendDue = 1;
         peer->fWindow.OnLoss();
         return;
     }
