@@ -2,7 +2,7 @@
 // A file stream with a 512-byte block buffer in front of the fork stream. Whole
 // aligned blocks go straight between the caller and the file.
 
-#include "platform/CForkStrm.h"
+#include "base/CForkStrm.h"
 
 class CBufFileStrm : public CForkStrm {
 public:

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "base/CharReader.h"
+#include "base/Clock.h"
 #include "base/Paths.h"
 #include "base/Resources.h"
 #include "base/TextFormat.h"
-#include "platform/Services.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Services.h"
+#include "base/Clock.h"
 
 namespace {
 

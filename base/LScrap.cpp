@@ -2,6 +2,39 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include "base/LHandle.h"
+#include "platform/WindowServices.h"
+
+namespace {
+
+// Without a platform there is no pasteboard: it never holds anything.
+class HeadlessPasteboard final : public LPasteboardServices {
+public:
+    bool HasText() override { return false; }
+    void WriteText(const LString&) override {}
+    void WriteItems(const LScrapData&) override {}
+    bool HasType(const LString&) override { return false; }
+    bool FetchItem(const LScrapType&, u32, std::vector<u8>*) override { return false; }
+};
+
+HeadlessPasteboard sHeadlessPasteboard;
+LPasteboardServices* sPasteboard = nullptr;
+
+// What a reader bound to the general pasteboard holds in its pasteboard word.
+u8 sGeneralPasteboard;
+
+LClipboard* sClipboard = nullptr;
+
+}  // namespace
+
+void InstallPasteboardServices(LPasteboardServices* services) {
+    sPasteboard = services;
+}
+LPasteboardServices& PasteboardServices() {
+    return sPasteboard ? *sPasteboard : sHeadlessPasteboard;
+}
 
 LScrapItem::~LScrapItem() {
     delete[] fData;
@@ -33,23 +66,31 @@ bool LScrapData::AddItem(const LScrapType& type, const void* data, u32 size, u32
     return true;
 }
 
-// The pasteboard belongs to the Qt layer; until it is wired in, nothing is written.
+// Drag pasteboards belong to the drag source; nothing is written through here.
 bool LScrapData::WriteToPasteboard(void*) const {
     return false;
 }
-void LScrapData::CopyToGeneralPasteboard() const {}
-
-bool LPbScrapReader::HasType(const LString&) {
-    return false;
+void LScrapData::CopyToGeneralPasteboard() const {
+    PasteboardServices().WriteItems(*this);
 }
-bool LPbScrapReader::GetData(const LScrapType&, LDataBuf&) {
-    return false;
+
+bool LPbScrapReader::HasType(const LString& typeName) {
+    return fPasteboard && PasteboardServices().HasType(typeName);
+}
+bool LPbScrapReader::GetData(const LScrapType& type, LDataBuf& out) {
+    if (!fPasteboard) return false;
+    std::vector<u8> bytes;
+    if (!PasteboardServices().FetchItem(type, 0, &bytes) || bytes.size() > 0xFFFFFFFFu)
+        return false;
+    return out.Assign(bytes.data(), u32(bytes.size()));
 }
 
 bool LTextScrap::IsAvailable() {
-    return false;
+    return PasteboardServices().HasText();
 }
-void LTextScrap::WriteToPasteboard() {}
+void LTextScrap::WriteToPasteboard() {
+    if (!fText.IsEmpty()) PasteboardServices().WriteText(fText);
+}
 
 bool LTextScrap::AssignFrom(LClipItem& other) {
     if (!StrEqual(GetTypeName(), other.GetTypeName())) return false;
@@ -58,8 +99,71 @@ bool LTextScrap::AssignFrom(LClipItem& other) {
 }
 
 LClipboard::~LClipboard() {
+    if (sClipboard == this) sClipboard = nullptr;
     delete fOwner;
     fOwner = nullptr;
-    if (fData) fData->Release();
+    ReleaseData(fData);
     fData = nullptr;
+}
+
+LClipboard* LClipboard::Instance() {
+    return sClipboard;
+}
+void LClipboard::MakeInstance(LClipboard* clipboard) {
+    sClipboard = clipboard;
+}
+
+void LClipboard::SetOwner(LClipItem* item) {
+    // Handing over the item already owned must not delete it under the caller.
+    if (item != fOwner) {
+        delete fOwner;
+        fOwner = item;
+    }
+    ReleaseData(fData);
+    fData = nullptr;
+    if (fOwner) fOwner->WriteToPasteboard();
+}
+
+void LClipboard::Clear() {
+    delete fOwner;
+    fOwner = nullptr;
+    ReleaseData(fData);
+    fData = nullptr;
+}
+
+void LClipboard::Put(LScrapData* data) {
+    delete fOwner;
+    fOwner = nullptr;
+    if (data) data->CopyToGeneralPasteboard();
+    ReleaseData(fData);
+    fData = data;
+}
+
+bool LClipboard::CanProvide(LClipItem& kind) {
+    if (fOwner) return StrEqual(fOwner->GetTypeName(), kind.GetTypeName());
+    return kind.IsAvailable();
+}
+
+bool LClipboard::Read(LClipItem& kind) {
+    if (fOwner) return kind.AssignFrom(*fOwner);
+    return kind.ReadFromPasteboard();
+}
+
+bool LClipboard::HasType(const LString& typeName) {
+    return GetReader().HasType(typeName);
+}
+
+LPbScrapReader& LClipboard::GetReader() {
+    fReader.fPasteboard = &sGeneralPasteboard;
+    return fReader;
+}
+
+void LClipboard::SetData(LScrapData* data) {
+    if (data) data->Retain();
+    ReleaseData(fData);
+    fData = data;
+}
+
+void LClipboard::ReleaseData(LScrapData* data) {
+    if (data) data->Release();
 }

@@ -98,6 +98,29 @@ public:
     LClipboard(const LClipboard&) = delete;
     LClipboard& operator=(const LClipboard&) = delete;
 
+    // The application's clipboard, or null outside its lifetime.
+    static LClipboard* Instance();
+    // Start-up names the application's clipboard (null at shutdown).
+    static void MakeInstance(LClipboard* clipboard);
+
+    // Owns the item from now on and writes it to the pasteboard; the data list
+    // held before is released. Giving the item already owned keeps it.
+    void SetOwner(LClipItem* item);
+    void Clear();
+    // Holds the list (taking over the caller's count) and writes it to the
+    // pasteboard; null only empties the clipboard.
+    void Put(LScrapData* data);
+    // Whether a kind of content could be pasted: the owned item of that type,
+    // else whatever the pasteboard offers of it.
+    bool CanProvide(LClipItem& kind);
+    // Fills the kind from the owned item, else from the pasteboard.
+    bool Read(LClipItem& kind);
+    bool HasType(const LString& typeName);
+    // The pasteboard reader, bound to the general pasteboard.
+    LPbScrapReader& GetReader();
+    void SetData(LScrapData* data);
+    static void ReleaseData(LScrapData* data);
+
     LClipItem* fOwner = nullptr;
     LScrapData* fData = nullptr;
     LPbScrapReader fReader;

@@ -22,7 +22,7 @@
 #include "devlink/LocalSocket.h"
 #include "devlink/UdpMux.h"
 #include "platform/Services.h"
-#include "tests/devlink/PortShareTestUtil.h"
+#include "tools/testkit/LoopbackUdp.h"
 
 using portsharetest::FreeUdpPort;
 

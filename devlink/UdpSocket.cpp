@@ -6,11 +6,37 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
 #include "devlink/NetIf.h"
 #include "devlink/SocketReactor.h"
+
+int LUdpSysCalls::Bind(int fd, const void* address, u32 length) {
+    return bind(fd, static_cast<const sockaddr*>(address), socklen_t(length));
+}
+long LUdpSysCalls::SendTo(int fd, const void* data, u32 length, const void* to, u32 toLength) {
+    return sendto(fd, data, length, 0, static_cast<const sockaddr*>(to), socklen_t(toLength));
+}
+long LUdpSysCalls::RecvFrom(int fd, void* buffer, u32 size, void* from, u32* fromLength) {
+    socklen_t len = *fromLength;
+    const ssize_t n = recvfrom(fd, buffer, size, 0, static_cast<sockaddr*>(from), &len);
+    *fromLength = u32(len);
+    return n;
+}
+long LUdpSysCalls::RecvMsg(int fd, void* msg) {
+    return recvmsg(fd, static_cast<msghdr*>(msg), 0);
+}
+
+namespace {
+LUdpSysCalls sSystemCalls;
+std::atomic<LUdpSysCalls*> sCalls{&sSystemCalls};
+}  // namespace
+
+void InstallUdpSysCalls(LUdpSysCalls* calls) {
+    sCalls.store(calls ? calls : &sSystemCalls);
+}
 
 LNetAddr LNetAddr::IPv4(u32 address, u16 port) {
     LNetAddr a;
@@ -53,13 +79,13 @@ u32 CUdpSocket::Open(u16 port, u8 family, u32 scope, u32 reuse) {
         sa.sin6_family = AF_INET6;
         sa.sin6_port = htons(port);
         sa.sin6_addr = in6addr_any;
-        bound = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        bound = sCalls.load()->Bind(fd, &sa, sizeof sa);
     } else {
         sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_port = htons(port);
         sa.sin_addr.s_addr = htonl(INADDR_ANY);
-        bound = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        bound = sCalls.load()->Bind(fd, &sa, sizeof sa);
     }
     if (bound != 0) {
         close(fd);
@@ -109,7 +135,7 @@ i32 CUdpSocket::SendTo(const LNetAddr& to, const void* data, u32 length) {
     }
     ssize_t n;
     do {
-        n = sendto(fFd, data, length, 0, reinterpret_cast<sockaddr*>(&ss), len);
+        n = sCalls.load()->SendTo(fFd, data, length, &ss, len);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
@@ -141,11 +167,11 @@ void FromSockaddr(const sockaddr_storage& ss, LNetAddr* out) {
 i32 CUdpSocket::RecvFrom(LNetAddr* from, void* buffer, u32 size) {
     if (fFd == -1) return -1;
     sockaddr_storage ss{};
-    socklen_t len;
+    u32 len;
     ssize_t n;
     do {
         len = sizeof ss;
-        n = recvfrom(fFd, buffer, size, 0, reinterpret_cast<sockaddr*>(&ss), &len);
+        n = sCalls.load()->RecvFrom(fFd, buffer, size, &ss, &len);
     } while (n < 0 && errno == EINTR);
     if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kRead);
     if (from) FromSockaddr(ss, from);
@@ -207,7 +233,7 @@ i32 CUdpSocket::RecvMsg(LNetAddr* from, void* buffer, u32 size, u32* interfaceIn
         msg.msg_iovlen = 1;
         msg.msg_control = control;
         msg.msg_controllen = sizeof control;
-        n = recvmsg(fFd, &msg, 0);
+        n = sCalls.load()->RecvMsg(fFd, &msg);
     } while (n < 0 && errno == EINTR);
     if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kRead);
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {

@@ -16,6 +16,20 @@ struct LNetAddr {
     bool operator!=(const LNetAddr& o) const { return !(*this == o); }
 };
 
+// The system calls behind every CUdpSocket, so that a test can make them fail
+// (a port taken, a send refused, a receive error). The defaults call the system;
+// a replacement keeps errno as the system would set it.
+class LUdpSysCalls {
+public:
+    virtual ~LUdpSysCalls() = default;
+    virtual int Bind(int fd, const void* address, u32 length);
+    virtual long SendTo(int fd, const void* data, u32 length, const void* to, u32 toLength);
+    virtual long RecvFrom(int fd, void* buffer, u32 size, void* from, u32* fromLength);
+    virtual long RecvMsg(int fd, void* msghdr);
+};
+// Null goes back to the system's calls. The caller keeps ownership.
+void InstallUdpSysCalls(LUdpSysCalls* calls);
+
 // (owner, direction): 0 readable, 1 writable; called on the reactor thread.
 using LUdpReadyFn = void (*)(void* owner, u32 direction);
 

@@ -1,5 +1,6 @@
 #include "framework/LPane.h"
 
+#include "framework/CMainLoop.h"
 #include "framework/LDrawObj.h"
 
 LPane::LPane(LHandler* parent, LPane* container) : LHandler(parent), fContainer(container) {
@@ -7,6 +8,8 @@ LPane::LPane(LHandler* parent, LPane* container) : LHandler(parent), fContainer(
 }
 
 LPane::~LPane() {
+    // Nothing may keep the dying pane, whether or not its death notice reaches the root.
+    ForgetDyingPane(this);
     SetState(kOpHide);
     Send(LPane_Destructing, this, fContainer);
     if (fAttachments) {
@@ -131,61 +134,61 @@ void LPane::SetState(u32 op) {
     u32 bit = 0;
     bool set = false;
     switch (op) {
-        case 0:
+        case kOpShow:
             bit = kVisible, set = true;
             break;
-        case 1:
+        case kOpHide:
             bit = kVisible;
             break;
-        case 2:
+        case kOpEnable:
             bit = kEnabled, set = true;
             break;
-        case 3:
+        case kOpDisable:
             bit = kEnabled;
             break;
-        case 4:
+        case kOpContainerShown:
             bit = kContainerShown, set = true;
             break;
-        case 5:
+        case kOpContainerHidden:
             bit = kContainerShown;
             break;
-        case 6:
+        case kOpContainerActive:
             bit = kContainerActive, set = true;
             break;
-        case 7:
+        case kOpContainerInactive:
             bit = kContainerActive;
             break;
-        case 10:
+        case kOpFocus:
             bit = kFocused, set = true;
             break;
-        case 11:
+        case kOpUnfocus:
             bit = kFocused;
             break;
-        case 12:
+        case kOpDim:
             bit = kDimmed, set = true;
             break;
-        case 13:
+        case kOpUndim:
             bit = kDimmed;
             break;
-        case 14:
+        case kOpContainerDim:
             bit = kContainerDimmed, set = true;
             break;
-        case 15:
+        case kOpContainerUndim:
             bit = kContainerDimmed;
             break;
-        case 16:
+        case kOpWindowKey:
             bit = kWindowKey, set = true;
             break;
-        case 17:
+        case kOpWindowUnkey:
             bit = kWindowKey;
             break;
-        case 18:
+        case kOpNoTabStop:
             bit = kTabStop;
             break;
-        case 21:
+        case kOpClickFocus:
             bit = kClickFocus, set = true;
             break;
-        case 22:
+        case kOpNoClickFocus:
             bit = kClickFocus;
             break;
         default:

@@ -27,7 +27,13 @@ public:
     // Fires no more until the next StartMs.
     void Disarm();
 
-    class Impl;
+    // One timer as the installed run-loop services keep it.
+    class Impl {
+    public:
+        virtual ~Impl() = default;
+        virtual void StartMs(u32 ms) = 0;
+        virtual void Disarm() = 0;
+    };
 
 private:
     Impl* fImpl;
@@ -48,3 +54,25 @@ protected:
 // Runs the calling thread's run loop for one turn, waiting at most maxWaitMs for
 // something to do. For the modal progress loops and for tests.
 void RunLoopRunOnce(u32 maxWaitMs);
+// Makes the calling thread the main run loop when nothing has claimed it yet: for
+// programs without windows (tools, benchmarks, tests on the platform's loop).
+void RunLoopMakeMain();
+
+// What stands behind the functions above. The platform's own loop (Qt) is the
+// default; a test installs one with a virtual clock before it creates any timer
+// or source, and takes it out after the last one is gone: a timer stays with the
+// services that made it.
+class LRunLoopServices {
+public:
+    virtual ~LRunLoopServices() = default;
+    virtual LRunLoopHolder* MainWakeSource() = 0;
+    virtual LRunLoopTimer::Impl* NewTimer(LRunLoopHolder* holder, void* context,
+                                          LRunLoopFn callback) = 0;
+    virtual CRunLoopSrc* NewSource(void* context, LRunLoopFn callback) = 0;
+    virtual void RunOnce(u32 maxWaitMs) = 0;
+    virtual void MakeMain() = 0;
+};
+
+// Null goes back to the platform's loop. The caller keeps ownership.
+void InstallRunLoopServices(LRunLoopServices* services);
+LRunLoopServices& RunLoopServices();

@@ -15,3 +15,12 @@ CUndoStrm* CUndoStrm::Open(LHandler* handler, void* replayContext, ReplayFn repl
     if (!gOpener || !handler) return nullptr;
     return gOpener(handler, replayContext, replay, name ? name : "", mode, merge);
 }
+
+void CUndoStrm::ReplayGroup(void*, CUndoStrm* strm, bool redo) {
+    while (strm->ReplayNested(redo)) {
+    }
+}
+
+void CUndoStrm::ReplayCompound(void*, CUndoStrm* strm, bool redo) {
+    if (strm->ReplayNested(redo)) strm->ReplayNested(redo);
+}

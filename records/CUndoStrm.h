@@ -52,6 +52,23 @@ public:
     virtual bool ReadBackBytes(void* bytes, u32 n) = 0;
     virtual bool ReadBackText(LString* out) = 0;
 
+    // True when this transaction continues the previous step (merge 2): its body replaces
+    // the previous one. Until the first write, the forward reads answer the previous body
+    // from its start, so that a writer can keep the old value recorded before the first
+    // merged change.
+    virtual bool Continues() const { return false; }
+    // While replaying a compound body: replays the next nested step in the reading
+    // direction; false when none is left.
+    virtual bool ReplayNested(bool redo) {
+        (void)redo;
+        return false;
+    }
+    // Replay of a plain compound step: every nested step, in order to redo, in reverse to undo.
+    static void ReplayGroup(void* replayContext, CUndoStrm* strm, bool redo);
+    // Replay of a step holding one or two nested steps: the first and then the second to
+    // redo, the last and then the earlier one to undo.
+    static void ReplayCompound(void* replayContext, CUndoStrm* strm, bool redo);
+
     // Installs the queue's factory; answers the previous one.
     static OpenFn SetOpener(OpenFn opener);
     // Null when no opener is installed or the opener records nothing.

@@ -3,7 +3,7 @@
 // records, and the reader of records from dropped or pasted data.
 
 #include "base/LScrap.h"
-#include "platform/DropData.h"
+#include "base/DropData.h"
 #include "records/CChunkFile.h"
 
 constexpr u32 kRecScrapCode = 1;  // both codes of the record clipboard container

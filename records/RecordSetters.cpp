@@ -365,6 +365,13 @@ CRecord* ReadTree(CUndoStrm* s, bool fwd, bool* ok, u32 depth = 0) {
     return r;
 }
 
+// A step continuing the previous one keeps the old value recorded there, from before the
+// first merged change; the previous body must name the same place.
+bool SamePlace(CUndoStrm* s, const CRecord* r, u8 field, CRecordDoc* owner) {
+    u8 f;
+    return ReadLocation(s, true, owner, &f) == r && f == field;
+}
+
 CRecordDoc* Doc(void* ctx) {
     return static_cast<CRecordDoc*>(ctx);
 }
@@ -627,8 +634,12 @@ void CRecord::SetU32(LHandler* ctx, u8 field, u32 value, u32 flags) {
     if (ctx && owner) {
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayScalar, "", old == now ? 1 : 0, code));
+        u64 first;
+        if (t.s &&
+            !(t.s->Continues() && t.s->ReadU64(&first) && SamePlace(t.s, this, field, owner)))
+            first = old;
         if (t.s) {
-            t.s->WriteU64(old);
+            t.s->WriteU64(first);
             WriteLocation(t.s, this, field);
             t.s->WriteU64(now);
         }
@@ -653,8 +664,12 @@ void CRecord::SetF32(LHandler* ctx, u8 field, u32 flags, f32 value) {
     if (ctx && owner) {
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayF32, "", same ? 1 : 0, code));
+        u32 first;
+        if (t.s &&
+            !(t.s->Continues() && t.s->ReadU32(&first) && SamePlace(t.s, this, field, owner)))
+            first = oldBits;
         if (t.s) {
-            t.s->WriteU32(oldBits);
+            t.s->WriteU32(first);
             WriteLocation(t.s, this, field);
             t.s->WriteU32(newBits);
         }
@@ -670,9 +685,12 @@ void CRecord::SetString(LHandler* ctx, u8 field, const LString& value, u32 flags
     if (ctx && owner) {
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayString, "", same ? 1 : 0, code));
+        LString first;
+        if (t.s &&
+            !(t.s->Continues() && t.s->ReadText(&first) && SamePlace(t.s, this, field, owner)))
+            first = GetString(field);
         if (t.s) {
-            const LString& old = GetString(field);
-            t.s->WriteText(old.CStr(), old.Length());
+            t.s->WriteText(first.CStr(), first.Length());
             WriteLocation(t.s, this, field);
             t.s->WriteText(value.CStr(), value.Length());
         }
@@ -697,9 +715,19 @@ void CRecord::SetArray(LHandler* ctx, u8 field, const void* elements, u32 count,
         }
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayArray, "", 0, code));
+        std::vector<Elem> first;
+        const bool keep = t.s && t.s->Continues() && SamePlace(t.s, this, field, owner) &&
+                          ReadArray(t.s, true, type, &first);
         if (t.s) {
             WriteLocation(t.s, this, field);
-            WriteArray(t.s, type, GetArrayData(field), GetArrayCount(field));
+            if (keep) {
+                t.s->WriteU32(u32(first.size()));
+                u8 b;
+                for (const Elem& e : first) WriteElem(t.s, type, ElemPtr(type, e, &b));
+                t.s->WriteU32(u32(first.size()));
+            } else {
+                WriteArray(t.s, type, GetArrayData(field), GetArrayCount(field));
+            }
             WriteArray(t.s, type, elements, count);
             WriteLocation(t.s, this, field);
         }
@@ -737,9 +765,16 @@ void CRecord::SetArrayElement(LHandler* ctx, u8 field, u32 index, const void* va
         }
         const u32 code = CoalesceCode(this, field, flags);
         UndoTxn t(CUndoStrm::Open(ctx, owner, ReplayArrayElement, "", same ? 1 : 0, code));
+        Elem first, later;
+        u8 t1, t2, b;
+        u32 at;
+        const bool keep = t.s && t.s->Continues() && t.s->ReadU8(&t1) && t1 == type &&
+                          ReadElem(t.s, true, type, &first) && ReadElem(t.s, true, type, &later) &&
+                          t.s->ReadU8(&t2) && t.s->ReadU32(&at) && at == index &&
+                          SamePlace(t.s, this, field, owner);
         if (t.s) {
             t.s->WriteU8(type);
-            WriteElem(t.s, type, cur);
+            WriteElem(t.s, type, keep ? ElemPtr(type, first, &b) : cur);
             WriteElem(t.s, type, value);
             t.s->WriteU8(type);
             t.s->WriteU32(index);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/Clock.h"
 #include "base/LRect.h"
-#include "platform/Services.h"
 
 TEST(Rect, ContainmentIsHalfOpen) {
     LRect r(0, 0, 10, 10);

@@ -13,7 +13,7 @@
 #include "base/LArray.h"
 #include "base/LHandle.h"
 #include "base/LPngChunkReader.h"
-#include "platform/CForkStrm.h"
+#include "base/CForkStrm.h"
 
 namespace {
 

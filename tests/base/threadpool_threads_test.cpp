@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/Threads.h"
-#include "platform/Services.h"
+#include "base/Clock.h"
 
 namespace {
 

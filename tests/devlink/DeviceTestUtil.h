@@ -1,7 +1,6 @@
 #pragma once
 // Pieces shared by the tests of the request queue and the record channels: the
-// run loop, transfers bound to loopback, a simulated device and the device set.
-// Header-only: only tests that link the Qt run loop include it.
+// virtual clock, transfers bound to loopback, a simulated device and the device set.
 
 #include <unistd.h>
 
@@ -15,7 +14,8 @@
 #include "devlink/NetIf.h"
 #include "devlink/ReqQueue.h"
 #include "tests/devlink/EngineTestUtil.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tests/devlink/VirtualRunLoop.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 namespace devtest {
 
@@ -39,7 +39,6 @@ inline std::string IpText(u32 ip) {
 class DeviceLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::EnsureApp();
         fWatch = std::make_unique<CLocalAddrWatch>(&fPrefs);
         ASSERT_NE(enginetest::LoopbackIndex(), 0u);
         ASSERT_EQ(CLocalAddrWatch::Current(), enginetest::LoopbackIndex());
@@ -70,11 +69,8 @@ protected:
     static std::string Field(const std::string& line, const std::string& key) {
         return testtftp::SimDeviceProcess::Field(line, key);
     }
-    void Shorten(CReqQueue& q, u32 resendMs = 40, u32 limit = 3) {
-        q.Manager().Times().resendMs = resendMs;
-        q.Manager().Times().resendLimit = limit;
-    }
 
+    CVirtualRunLoop fLoop;  // first: every timer of the link runs on it
     LoopbackPrefs fPrefs;
     std::unique_ptr<CLocalAddrWatch> fWatch;
     testtftp::TempDir fDir;

@@ -1,13 +1,17 @@
 #pragma once
 // Shared pieces of the transfer-engine tests: the run loop, streams with
-// injectable failures, and a recorder of session callbacks. Header-only: only
-// tests that run the engine (and link the Qt run loop) include it.
+// injectable failures, and a recorder of session callbacks.
 
 #include <net/if.h>
+#include <netinet/in.h>
 
-#include <QCoreApplication>
+#include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,21 +19,21 @@
 #include "devlink/Tftp.h"
 #include "platform/RunLoop.h"
 #include "platform/Services.h"
+#include "tests/devlink/TestTftpClient.h"
+#include "tests/devlink/VirtualRunLoop.h"
 
 namespace enginetest {
 
 inline void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "devlink_test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    RunLoopMakeMain();
 }
 
-// Runs the main run loop until pred holds or timeoutMs passed; answers pred().
+// Runs the main run loop until pred holds or timeoutMs of real time passed
+// (a virtual clock stands still meanwhile); answers pred().
 inline bool RunUntil(const std::function<bool()>& pred, u32 timeoutMs) {
-    const u32 start = LTickMs();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!pred()) {
-        if (u32(LTickMs() - start) >= timeoutMs) return pred();
+        if (std::chrono::steady_clock::now() >= end) return pred();
         RunLoopRunOnce(5);
     }
     return true;
@@ -132,6 +136,103 @@ inline std::vector<u8> Pattern(size_t n, u32 seed) {
         b = u8(x);
     }
     return v;
+}
+
+// The engine's socket calls, logged with the tick, and failed on request: an
+// errno to fail with and how many calls fail before the system's calls go on.
+struct FakeSysCalls : LUdpSysCalls {
+    struct Fail {
+        int err = 0;
+        u32 count = 0;
+        int op = 0;  // sends only: fail just this opcode (0: any)
+        bool Take(int sendOp = 0) {
+            if (!err || !count || (op && op != sendOp)) return false;
+            --count;
+            errno = err;
+            return true;
+        }
+    };
+    FakeSysCalls() { InstallUdpSysCalls(this); }
+    ~FakeSysCalls() override { InstallUdpSysCalls(nullptr); }
+    int Bind(int fd, const void* a, u32 n) override {
+        return bind.Take() ? -1 : LUdpSysCalls::Bind(fd, a, n);
+    }
+    long SendTo(int fd, const void* d, u32 n, const void* to, u32 toLen) override {
+        auto* p = static_cast<const u8*>(d);
+        const int op = n >= 2 ? p[0] << 8 | p[1] : 0;
+        // Tests send only to loopback: anything else is refused and fails the test.
+        const auto* sa = static_cast<const sockaddr_in*>(to);
+        if (sa->sin_family == AF_INET && (ntohl(sa->sin_addr.s_addr) >> 24) != 127) {
+            ADD_FAILURE() << "send outside loopback refused";
+            errno = EPERM;
+            return -1;
+        }
+        if (send.Take(op)) return -1;
+        sent.push_back({LTickMs(), testtftp::Bytes(p, p + n)});
+        return LUdpSysCalls::SendTo(fd, d, n, to, toLen);
+    }
+    long RecvFrom(int fd, void* b, u32 n, void* from, u32* fromLen) override {
+        return recv.Take() ? -1 : LUdpSysCalls::RecvFrom(fd, b, n, from, fromLen);
+    }
+    // Ticks of the sends of one opcode (and block, for DATA and ACK; -1: any).
+    std::vector<u32> TicksOf(int op, int block = -1) const {
+        std::vector<u32> t;
+        for (const auto& [tick, b] : sent)
+            if (b.size() >= 4 && (b[0] << 8 | b[1]) == op &&
+                (block < 0 || (b[2] << 8 | b[3]) == block))
+                t.push_back(tick);
+        return t;
+    }
+    Fail bind, send, recv;
+    std::vector<std::pair<u32, testtftp::Bytes>> sent;
+};
+
+// A session to a peer the test scripts, on the virtual clock.
+class ScriptedPeerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(peer.Ok()); }
+    void TearDown() override {
+        if (s) mgr->Release(s);
+    }
+    void Begin(bool write, bool keepTrying = false) {
+        t0 = loop.NowMs();
+        s = mgr->StartTransfer(LNetAddr::IPv4(kPeerIp, peer.Port()), write, "/sdc/t", &rec,
+                               Recorder::Callback, LoopbackIndex());
+        s->SetKeepTrying(keepTrying);
+        s->Start();
+    }
+    // The engine's next datagram; the clock stands still while we wait for it.
+    std::optional<testtftp::Datagram> Next(u32 realMs = 3000) {
+        std::optional<testtftp::Datagram> d;
+        loop.RunUntil([&] { return bool(d = peer.Recv(0)); }, realMs);
+        return d;
+    }
+    // Sends to the session and answers its reply (nothing within a short wait).
+    std::optional<testtftp::Datagram> Answer(const testtftp::Bytes& b, u32 realMs = 3000) {
+        peer.Send(kPeerIp, s->Socket().LocalPort(), b);
+        return Next(realMs);
+    }
+    u32 Elapsed() { return loop.NowMs() - t0; }
+
+    static constexpr u32 kPeerIp = 0x7F000001;
+    CVirtualRunLoop loop;  // first: every timer below runs on it
+    FakeSysCalls calls;
+    testtftp::TestTftpClient peer{kPeerIp};
+    std::unique_ptr<CTftpManager> mgr = std::make_unique<CTftpManager>(nullptr, 1);
+    CTftpSession* s = nullptr;
+    Recorder rec;
+    u32 t0 = 0;
+};
+
+inline testtftp::Bytes Oack(const testtftp::Options& o) {
+    testtftp::Bytes b = {0, 6};
+    for (auto& [k, v] : o) {
+        b.insert(b.end(), k.begin(), k.end());
+        b.push_back(0);
+        b.insert(b.end(), v.begin(), v.end());
+        b.push_back(0);
+    }
+    return b;
 }
 
 }  // namespace enginetest

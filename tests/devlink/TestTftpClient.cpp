@@ -44,7 +44,7 @@ Bytes MakeAck(unsigned block) {
     return b;
 }
 
-TestTftpClient::TestTftpClient(uint32_t bindIp, bool broadcast) {
+TestTftpClient::TestTftpClient(uint32_t bindIp, bool broadcast, uint16_t port) {
     fFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fFd < 0) return;
     int one = 1;
@@ -52,6 +52,7 @@ TestTftpClient::TestTftpClient(uint32_t bindIp, bool broadcast) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(bindIp);
+    sa.sin_port = htons(port);
     socklen_t len = sizeof sa;
     if (bind(fFd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
         getsockname(fFd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {

@@ -38,8 +38,9 @@ Bytes MakeAck(unsigned block);
 
 class TestTftpClient {
 public:
-    // Binds ip:0 in the calling thread's network namespace.
-    explicit TestTftpClient(uint32_t bindIp = Ip(127, 0, 0, 1), bool broadcast = false);
+    // Binds ip:port (0: any) in the calling thread's network namespace.
+    explicit TestTftpClient(uint32_t bindIp = Ip(127, 0, 0, 1), bool broadcast = false,
+                            uint16_t port = 0);
     ~TestTftpClient();
     TestTftpClient(const TestTftpClient&) = delete;
     TestTftpClient& operator=(const TestTftpClient&) = delete;

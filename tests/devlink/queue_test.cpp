@@ -1,43 +1,45 @@
-// The per-device request queue against the simulated device on loopback.
+// The per-device request queue and the record channels in front of it, against
+// the simulated device on loopback, on the virtual clock.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "devlink/ReqQueue.h"
-#include "platform/RunLoop.h"
+#include "devlink/CDevRequestQueue.h"
+#include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
 
 using namespace devtest;
-using enginetest::RunFor;
-using enginetest::RunUntil;
 
 namespace {
 
+using Status = std::vector<u32>;
+
 struct Done {
-    u32 status[3] = {9, 9, 9};
-    bool called = false;
+    Status status = {9, 9, 9};
     u32 calls = 0;
     bool hadData = false;
-    std::vector<u8> data;
-    // Set by the first completion: what the queue looked like at that moment.
-    CReqQueue* queue = nullptr;
+    std::string data;
+    CReqQueue* queue = nullptr;  // when set: was it idle at the first completion?
     bool idleAtCompletion = false;
 
     static void Fn(void* self, CStrm* strm, const u32* status) {
         auto* d = static_cast<Done*>(self);
-        ++d->calls;
-        d->called = true;
-        for (int i = 0; i < 3; ++i) d->status[i] = status[i];
+        if (d->calls++ == 0 && d->queue) d->idleAtCompletion = d->queue->IsIdle();
+        d->status.assign(status, status + 3);
         d->hadData = strm != nullptr;
         if (auto* m = static_cast<CMemStrm*>(strm)) d->data.assign(m->Data(), m->Data() + m->End());
-        if (d->queue) d->idleAtCompletion = d->queue->IsIdle();
     }
-    std::vector<u32> Status() const { return {status[0], status[1], status[2]}; }
 };
 
-class Queue : public DeviceLinkTest {};
+class Queue : public DeviceLinkTest {
+protected:
+    void Enqueue(CReqQueue& q, Done& d, const char* path = "/.cmd/udseqset/") {
+        q.Enqueue(&d, Done::Fn, path, 0, nullptr, nullptr, 0);
+    }
+    bool Wait(const std::function<bool()>& pred) { return fLoop.RunUntil(pred); }
+};
 
 TEST_F(Queue, RequestsRunOneAtATimeAndCarryTheSerial) {
     AddDevice(305, 1);
@@ -47,21 +49,15 @@ TEST_F(Queue, RequestsRunOneAtATimeAndCarryTheSerial) {
         x.queue = &q;
         q.Enqueue(&x, Done::Fn, "/.cmd/udseqset/", 0, new CGrowMemStrm, nullptr, 0);
     }
-    // One in flight, two waiting.
-    EXPECT_FALSE(q.IsIdle());
     EXPECT_EQ(q.PendingCount(), 2u);
-    ASSERT_TRUE(RunUntil([&] { return d[2].called; }, 5000));
+    ASSERT_TRUE(Wait([&] { return d[2].calls && q.IsIdle(); }));
     for (Done& x : d) {
         EXPECT_EQ(x.calls, 1u);
-        EXPECT_EQ(x.Status(), (std::vector<u32>{0, 0, 0}));
-        EXPECT_TRUE(x.hadData);
+        EXPECT_EQ(x.status, (Status{0, 0, 0}));
         EXPECT_FALSE(x.data.empty());
         // The completion comes from the peer, while its own transfer is still in flight.
         EXPECT_FALSE(x.idleAtCompletion);
     }
-    RunUntil([&] { return q.IsIdle(); }, 2000);
-    EXPECT_TRUE(q.IsIdle());
-    // Every request reached the device with "serno" = "305", three in all.
     u32 requests = 0;
     for (const std::string& l : LogOf("pkt")) {
         if (Field(l, "dir") != "in" || Field(l, "op") != "RRQ") continue;
@@ -74,38 +70,26 @@ TEST_F(Queue, RequestsRunOneAtATimeAndCarryTheSerial) {
 TEST_F(Queue, StatusWordsForErrorNoAnswerAndAddressChange) {
     CRecord* dev = AddDevice(305, 1);
     CReqQueue q(&fSet, 305);
-    Shorten(q);
-
-    // The device answers ERROR 1 (not found).
-    Done err;
-    q.Enqueue(&err, Done::Fn, "/sdc/missing-file", 0, nullptr, nullptr, 0);
-    ASSERT_TRUE(RunUntil([&] { return err.called; }, 5000));
-    EXPECT_EQ(err.Status(), (std::vector<u32>{0, 3, 1}));
+    Done err, none, moved, next;
+    Enqueue(q, err, "/sdc/missing-file");  // the device answers ERROR 1
+    ASSERT_TRUE(Wait([&] { return err.calls == 1; }));
+    EXPECT_EQ(err.status, (Status{0, 3, 1}));
     EXPECT_FALSE(err.hadData);
 
-    // Nobody at the address.
-    dev->SetU32(nullptr, DevcF::address, DeviceIp(200));
-    Done none;
-    q.Enqueue(&none, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    ASSERT_TRUE(RunUntil([&] { return none.called; }, 5000));
-    EXPECT_EQ(none.Status(), (std::vector<u32>{2, 0, 0}));
-    EXPECT_FALSE(none.hadData);
+    dev->SetU32(nullptr, DevcF::address, DeviceIp(200));  // nobody there
+    Enqueue(q, none);
+    fLoop.Advance(11000);
+    EXPECT_EQ(none.status, (Status{2, 0, 0}));
 
     // The device moves while a request is in flight: that request ends (2, 2, 0)
     // and the next one is asked at the new address.
-    q.Manager().Times().resendMs = 1000;
-    Done moved, next;
-    q.Enqueue(&moved, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    q.Enqueue(&next, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    RunFor(50);
-    EXPECT_FALSE(moved.called);
+    Enqueue(q, moved);
+    Enqueue(q, next);
     dev->SetU32(nullptr, DevcF::address, DeviceIp(1));
-    EXPECT_TRUE(moved.called);
-    EXPECT_EQ(moved.Status(), (std::vector<u32>{2, 2, 0}));
-    EXPECT_EQ(moved.calls, 1u);
-    ASSERT_TRUE(RunUntil([&] { return next.called; }, 5000));
-    EXPECT_EQ(next.Status(), (std::vector<u32>{0, 0, 0}));
-    RunFor(100);
+    EXPECT_EQ(moved.status, (Status{2, 2, 0}));
+    ASSERT_TRUE(Wait([&] { return next.calls == 1; }));
+    EXPECT_EQ(next.status, (Status{0, 0, 0}));
+    fLoop.Advance(60000);
     EXPECT_EQ(moved.calls, 1u);
 }
 
@@ -113,27 +97,22 @@ TEST_F(Queue, RequestsOfAnAbsentDeviceWaitUntilTheNextEnqueue) {
     AddDevice(306, 2, false);
     CReqQueue q(&fSet, 306);
     Done a, b;
-    q.Enqueue(&a, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    RunFor(50);
-    EXPECT_FALSE(a.called);
-    EXPECT_TRUE(q.IsIdle());
+    Enqueue(q, a);
     fSet.Add(306)->SetU32(nullptr, DevcF::address, DeviceIp(2));
-    RunFor(50);
-    EXPECT_FALSE(a.called);
-    q.Enqueue(&b, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    ASSERT_TRUE(RunUntil([&] { return a.called && b.called; }, 5000));
-    EXPECT_EQ(a.Status(), (std::vector<u32>{0, 0, 0}));
+    fLoop.Advance(60000);
+    EXPECT_EQ(a.calls, 0u);
+    EXPECT_TRUE(q.IsIdle());
+    Enqueue(q, b);
+    ASSERT_TRUE(Wait([&] { return a.calls && b.calls; }));
+    EXPECT_EQ(a.status, (Status{0, 0, 0}));
 }
 
 TEST_F(Queue, QueueOfNoDeviceCompletesAtOnceWithNothing) {
     CReqQueue q(&fSet, 0);
     Done a;
     q.Enqueue(&a, Done::Fn, "/.cmd/udseqset/", 1, new CGrowMemStrm, nullptr, 0);
-    EXPECT_TRUE(a.called);
-    EXPECT_EQ(a.Status(), (std::vector<u32>{0, 0, 0}));
-    EXPECT_TRUE(a.hadData);
-    EXPECT_TRUE(a.data.empty());
-    EXPECT_TRUE(q.IsIdle());
+    EXPECT_EQ(a.status, (Status{0, 0, 0}));
+    EXPECT_TRUE(a.hadData && a.data.empty() && q.IsIdle());
 }
 
 TEST_F(Queue, CancellingTheRequestInFlightStartsTheNextClients) {
@@ -141,47 +120,205 @@ TEST_F(Queue, CancellingTheRequestInFlightStartsTheNextClients) {
     CReqQueue q(&fSet, 305);
     dev->SetU32(nullptr, DevcF::address, DeviceIp(201));  // nobody: the first request hangs
     Done a, b;
-    // Client a: one in flight, one waiting behind b's.
-    q.Enqueue(&a, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    q.Enqueue(&b, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    q.Enqueue(&a, Done::Fn, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
-    RunFor(30);
-    const u32 before = q.CurrentStatus();
-    EXPECT_NE(before, 0u);
-    // Without the address change notice (the record is edited directly), the next
-    // requests would go to the right place.
+    Enqueue(q, a);
+    Enqueue(q, b);
+    Enqueue(q, a);
+    EXPECT_NE(q.CurrentStatus(), 0u);
+    // Edited without a change notice: only the next request goes to the right place.
     dev->Slots()[DevcF::address] = DeviceIp(1);
     q.CancelAll(&a, Done::Fn);
     EXPECT_EQ(q.PendingCount(), 0u);
     EXPECT_FALSE(q.IsIdle()) << "b's request must start at once";
-    ASSERT_TRUE(RunUntil([&] { return b.called; }, 5000));
-    EXPECT_EQ(b.Status(), (std::vector<u32>{0, 0, 0}));
-    RunFor(100);
-    EXPECT_FALSE(a.called);
-    EXPECT_TRUE(q.IsIdle());
+    ASSERT_TRUE(Wait([&] { return b.calls && q.IsIdle(); }));
+    EXPECT_EQ(b.status, (Status{0, 0, 0}));
+    EXPECT_EQ(a.calls, 0u);
 }
 
 TEST_F(Queue, WritesCarryTheirDataAndPerm) {
     AddDevice(305, 1);
     CReqQueue q(&fSet, 305);
     auto* body = new CGrowMemStrm;
-    const char text[] = "hello device";
-    body->Write(text, sizeof text - 1);
+    body->Write("hello device", 12);
     body->SetPosition(0);
-    Done w;
+    Done w, r;
     const u32 perm = 420;
     q.Enqueue(&w, Done::Fn, "/sdc/hello.txt", 1, body, &perm, 0);
-    ASSERT_TRUE(RunUntil([&] { return w.called; }, 5000));
-    EXPECT_EQ(w.Status(), (std::vector<u32>{0, 0, 0}));
-    Done r;
-    q.Enqueue(&r, Done::Fn, "/sdc/hello.txt", 0, nullptr, nullptr, 0);
-    ASSERT_TRUE(RunUntil([&] { return r.called; }, 5000));
-    EXPECT_EQ(std::string(r.data.begin(), r.data.end()), "hello device");
+    Enqueue(q, r, "/sdc/hello.txt");
+    ASSERT_TRUE(Wait([&] { return r.calls == 1; }));
+    EXPECT_EQ(w.status, (Status{0, 0, 0}));
+    EXPECT_EQ(r.data, "hello device");
     bool sawPerm = false;
     for (const std::string& l : LogOf("pkt"))
         if (Field(l, "op") == "WRQ" && Field(l, "dir") == "in")
             sawPerm = Field(l, "opt.perm") == "420";
     EXPECT_TRUE(sawPerm);
+}
+
+// Fields of the sequence settings used here.
+constexpr u8 kUssc = 0;  // u8
+constexpr u8 kTgmk = 2;  // u32
+constexpr u8 kSqfm = 4;  // u8
+
+class Channel : public DeviceLinkTest {
+protected:
+    void SetUp() override {
+        DeviceLinkTest::SetUp();
+        if (HasFatalFailure()) return;
+        RegisterAllRecordKinds();
+        AddDevice(305, 1);
+        fQueue = std::make_unique<CReqQueue>(&fSet, 305);
+        fDoc = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst)));
+        ASSERT_NE(fDoc->Root(), nullptr);
+    }
+    void TearDown() override {
+        fChannel.reset();
+        fQueue.reset();
+        DeviceLinkTest::TearDown();
+    }
+    CDevRequestQueue& Open(void* context = nullptr) {
+        fChannel = std::make_unique<CDevRequestQueue>(fQueue.get(), fDoc->Root(), "/.cmd/udseqset",
+                                                      context ? context : this, Applied);
+        return *fChannel;
+    }
+    static void Applied(void* self) { ++static_cast<Channel*>(self)->fApplied; }
+    CRecord* Rec() { return fDoc->Root(); }
+    void DeviceSet(const char* field, const char* value) {
+        const std::string a = fSim.Cmd(std::string("chan-set serno=305 path=/.cmd/udseqset/") +
+                                       field + " value=" + value);
+        ASSERT_EQ(a.rfind("ok", 0), 0u) << a;
+    }
+    // (path, value) of every write the device took, in order.
+    std::vector<std::pair<std::string, std::string>> Writes() {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write") out.emplace_back(Field(l, "path"), Field(l, "value"));
+        return out;
+    }
+    u32 WholeReads() {
+        u32 n = 0;
+        for (const std::string& l : LogOf("pkt"))
+            n += Field(l, "dir") == "in" && Field(l, "op") == "RRQ" &&
+                 Field(l, "path") == "/.cmd/udseqset/";
+        return n;
+    }
+    // Runs until nothing is left to do, moving the clock to the next timer only
+    // while nothing is in flight (the channel waits for its retry).
+    bool Settle() {
+        for (int i = 0; i < 20; ++i) {
+            if (!fLoop.RunUntil([&] { return fQueue->IsIdle(); })) return false;
+            if (!fLoop.AdvanceToNext()) return !fChannel->IsBusy();
+        }
+        return false;
+    }
+
+    u32 fApplied = 0;
+    std::unique_ptr<CReqQueue> fQueue;
+    std::unique_ptr<CRecordDoc> fDoc;
+    std::unique_ptr<CDevRequestQueue> fChannel;
+};
+
+using Write = std::pair<std::string, std::string>;
+
+TEST_F(Channel, WholeReadDecodesQuietlyAndRefreshReadsAgain) {
+    DeviceSet("tgmk", "77");
+    DeviceSet("sqfm", "3");
+    CDevRequestQueue& ch = Open();
+    fLoop.Advance(60000);
+    EXPECT_EQ(WholeReads(), 0u) << "nothing is read before Refresh";
+    ch.Refresh();
+    ch.Refresh();  // merged with the waiting one, or sent after it: never more than two
+    ASSERT_TRUE(Settle());
+    EXPECT_GE(fApplied, 1u);
+    EXPECT_EQ(Rec()->GetU32(kTgmk), 77u);
+    EXPECT_EQ(Rec()->GetU8(kSqfm), 3);
+    EXPECT_FALSE(fDoc->IsModified());
+    EXPECT_LE(WholeReads(), 2u);
+    DeviceSet("tgmk", "78");
+    fDoc->SetModified(true);
+    ch.Refresh();
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Rec()->GetU32(kTgmk), 78u);
+    EXPECT_TRUE(fDoc->IsModified()) << "a modified document stays modified";
+    EXPECT_TRUE(Writes().empty()) << "applying the device's record must send nothing back";
+}
+
+TEST_F(Channel, QuickChangesMergeOnlyWithTheLastWaitingWrite) {
+    Open();
+    Rec()->SetU32(nullptr, kTgmk, 100);
+    ASSERT_TRUE(fLoop.RunUntil([&] { return !fQueue->IsIdle(); }));
+    for (u32 v = 1; v <= 5; ++v) Rec()->SetU32(nullptr, kTgmk, v);
+    Rec()->SetU8(nullptr, kSqfm, 2);
+    Rec()->SetU32(nullptr, kTgmk, 12);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Writes(), (std::vector<Write>{{"/.cmd/udseqset/tgmk", "100"},
+                                            {"/.cmd/udseqset/tgmk", "5"},
+                                            {"/.cmd/udseqset/sqfm", "2"},
+                                            {"/.cmd/udseqset/tgmk", "12"}}));
+}
+
+TEST_F(Channel, ChangeWaitsBehindAWholeReadThatFailsTwice) {
+    ASSERT_EQ(fSim.Cmd("fault error code=1 dir=in opcode=RRQ path=/.cmd/udseqset/ count=2")
+                  .rfind("ok", 0),
+              0u);
+    DeviceSet("tgmk", "9");
+    Open().Refresh();
+    ASSERT_TRUE(fLoop.RunUntil([&] { return fQueue->IsIdle(); }));
+    Rec()->SetU8(nullptr, kUssc, 1);
+    ASSERT_TRUE(Settle());
+    EXPECT_GE(fApplied, 1u);
+    EXPECT_EQ(Rec()->GetU32(kTgmk), 9u);
+    EXPECT_EQ(Writes(), (std::vector<Write>{{"/.cmd/udseqset/ussc", "1"}}));
+    EXPECT_GE(WholeReads(), 3u);
+}
+
+TEST_F(Channel, FailedWriteDropsTheWaitingWritesAndRereadsUnlessToldNot) {
+    for (bool reread : {true, false}) {
+        fSim.Cmd("log clear");
+        ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1")
+                      .rfind("ok", 0),
+                  0u);
+        DeviceSet("sqfm", "4");
+        Open(reread ? nullptr : CDevRequestQueue::NoRereadContext());
+        Rec()->SetU32(nullptr, kTgmk, 5);
+        ASSERT_TRUE(fLoop.RunUntil([&] { return !fQueue->IsIdle(); }));
+        Rec()->SetU8(nullptr, kSqfm, 1);  // waits behind the failing write, then is dropped
+        ASSERT_TRUE(Settle());
+        fLoop.Advance(60000);
+        EXPECT_TRUE(Writes().empty());
+        EXPECT_EQ(WholeReads(), reread ? 1u : 0u);
+        if (reread) {
+            // The device's values, read afresh, replace the user's.
+            EXPECT_EQ(Rec()->GetU32(kTgmk), 0u);
+            EXPECT_EQ(Rec()->GetU8(kSqfm), 4);
+        }
+    }
+}
+
+TEST_F(Channel, FieldReadsWithTheirOwnCompletionAreNotRetried) {
+    DeviceSet("tgmk", "31");
+    CDevRequestQueue& ch = Open();
+    struct Client {
+        u32 calls = 0;
+        bool ok = false;
+        static void Fn(void* self, bool success) {
+            auto* c = static_cast<Client*>(self);
+            ++c->calls;
+            c->ok = success;
+        }
+    } a, b, missing;
+    ch.Request("/tgmk", &a, Client::Fn);
+    ch.Request("/tgmk", &b, Client::Fn);
+    ch.Request("/nosuchfield", &missing, Client::Fn);
+    ch.CancelFor(&b, Client::Fn);
+    ASSERT_TRUE(Settle());
+    fLoop.Advance(60000);
+    EXPECT_TRUE(a.calls == 1 && a.ok);
+    EXPECT_EQ(b.calls, 0u);
+    EXPECT_TRUE(missing.calls == 1 && !missing.ok);
+    EXPECT_EQ(Rec()->GetU32(kTgmk), 31u);
+    EXPECT_EQ(fApplied, 0u);
+    EXPECT_EQ(WholeReads(), 0u);
+    EXPECT_TRUE(Writes().empty());
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 using namespace enginetest;
 using namespace testtftp;

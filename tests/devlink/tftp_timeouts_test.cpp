@@ -1,129 +1,193 @@
-// The engine's waiting times at their real values, against a silent or
-// half-silent scripted peer on loopback.
+// The waiting times of the engine, the request queue and the record channel: on
+// the virtual clock to the millisecond, against a scripted peer on loopback; and
+// once per family on the real clock.
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "platform/RunLoop.h"
-#include "tests/devlink/EngineTestUtil.h"
+#include "devlink/CDevRequestQueue.h"
+#include "records/ShowKinds.h"
+#include "tests/devlink/DeviceTestUtil.h"
 #include "tests/devlink/TestTftpClient.h"
+#include "tests/devlink/VirtualRunLoop.h"
 
 using namespace enginetest;
 using namespace testtftp;
 
 namespace {
 
-class Timeouts : public ::testing::Test {
-protected:
-    void SetUp() override {
-        EnsureApp();
-        ASSERT_TRUE(server.Ok());
-        mgr = std::make_unique<CTftpManager>(MainRunLoopWakeSource(), 1);
-    }
-    void TearDown() override {
-        if (s) mgr->Release(s);
-    }
-    void Begin(bool write) {
-        s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), write, "/sdc/t", &rec,
-                               Recorder::Callback, LoopbackIndex());
-        s->Start();
-    }
-    std::optional<Datagram> Next(u32 ms) {
-        std::optional<Datagram> d;
-        RunUntil([&] { return bool(d = server.Recv(0)); }, ms);
-        return d;
-    }
-    u16 Port() { return s->Socket().LocalPort(); }
+const Bytes kOack8 = Oack({{"blksize", "8"}});
 
-    TestTftpClient server{Ip(127, 0, 0, 1)};
-    std::unique_ptr<CTftpManager> mgr;
-    CTftpSession* s = nullptr;
-    Recorder rec;
-};
+using Virtual = ScriptedPeerTest;
 
-TEST_F(Timeouts, UnansweredRequestIsSentElevenTimesASecondApart) {
-    const u32 start = LTickMs();
+TEST_F(Virtual, UnansweredRequestIsSentElevenTimesASecondApartThenReportsNoAnswer) {
     Begin(false);
     std::vector<u32> at;
-    RunUntil(
-        [&] {
-            while (auto d = server.Recv(0)) at.push_back(LTickMs() - start);
-            return rec.Done();
-        },
-        15000);
-    ASSERT_EQ(at.size(), 11u);
-    for (size_t i = 1; i < at.size(); ++i) {
-        EXPECT_GE(at[i] - at[i - 1], 950u);
-        EXPECT_LE(at[i] - at[i - 1], 1200u);
+    for (int i = 0; i < 11; ++i) {
+        ASSERT_TRUE(Next()) << i;
+        at.push_back(Elapsed());
+        ASSERT_TRUE(loop.AdvanceToNext());
     }
-    ASSERT_TRUE(rec.Done());
-    EXPECT_EQ(rec.events.size(), 1u);
-    EXPECT_EQ(s->Result(), 2u);
-    EXPECT_GE(rec.events[0].tick - start, 10900u);
+    EXPECT_EQ(at,
+              (std::vector<u32>{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000}));
+    ASSERT_EQ(rec.events.size(), 1u);
+    EXPECT_EQ(rec.events[0].event, kTftpEventSessionDone);
+    EXPECT_EQ(rec.events[0].tick - t0, 11000u);
+    EXPECT_EQ(s->Result(), u32(CTftpSession::kResultNoAnswer));
+    EXPECT_FALSE(peer.Recv(5));
+    EXPECT_FALSE(loop.AdvanceToNext()) << "nothing may stay armed";
 }
 
-TEST_F(Timeouts, KeepTryingResendsWithoutEnd) {
-    mgr->Times().resendMs = 20;
-    s = mgr->StartTransfer(LNetAddr::IPv4(0x7F000001, server.Port()), false, "/sdc/t", &rec,
-                           Recorder::Callback, LoopbackIndex());
-    s->SetKeepTrying(true);
-    s->Start();
-    u32 sends = 0;
-    RunUntil(
-        [&] {
-            while (server.Recv(0)) ++sends;
-            return sends >= 40;
-        },
-        5000);
-    EXPECT_GE(sends, 40u);
+TEST_F(Virtual, KeepTryingResendsWithoutEnd) {
+    Begin(false, true);
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_TRUE(Next()) << i;
+        loop.Advance(1000);
+    }
     EXPECT_FALSE(rec.Done());
 }
 
-TEST_F(Timeouts, ReceiverGivesUpTwentySecondsAfterTheLastFullBlock) {
+TEST_F(Virtual, ReceiverGivesUpTwentySecondsAfterTheLastFullBlock) {
     std::vector<u8> got;
     rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&got, CStrm::kModeWrite); };
     Begin(false);
-    ASSERT_TRUE(Next(2000));
-    server.Send(Ip(127, 0, 0, 1), Port(),
-                Bytes{0, 6, 'b', 'l', 'k', 's', 'i', 'z', 'e', 0, '8', 0});
-    auto ack0 = Next(2000);
-    ASSERT_TRUE(ack0 && ack0->op == kACK && ack0->block == 0);
-    server.Send(Ip(127, 0, 0, 1), Port(), MakeData(1, Bytes(8, 'd')));
-    const u32 lastFull = LTickMs();
-    ASSERT_TRUE(RunUntil([&] { return rec.Done(); }, 25000));
-    const u32 waited = rec.events.back().tick - lastFull;
-    EXPECT_GE(waited, 19900u);
-    EXPECT_LE(waited, 20500u);
-    EXPECT_EQ(rec.peerResults, std::vector<u32>{2});
+    ASSERT_TRUE(Next());
+    ASSERT_EQ(Answer(kOack8)->block, 0u);
+    ASSERT_EQ(Answer(MakeData(1, Bytes(8, 'a')))->block, 1u);
+    loop.Advance(5000);
+    ASSERT_EQ(Answer(MakeData(2, Bytes(8, 'b')))->block, 2u);
+    const u32 lastFull = loop.NowMs();
+    loop.Advance(19999);
+    EXPECT_EQ(rec.Count(kTftpEventPeerDone), 0u);
+    loop.Advance(1);
+    ASSERT_EQ(rec.peerResults, std::vector<u32>{CTftpPeer::kResultTimedOut});
+    EXPECT_EQ(rec.events.back().tick - lastFull, 20000u);
+    EXPECT_TRUE(rec.Done());
 }
 
-TEST_F(Timeouts, SenderGivesUpThirtySecondsAfterTheLastGoodAck) {
+TEST_F(Virtual, SenderGivesUpAtItsFirstTimeoutThirtySecondsAfterTheLastGoodAck) {
     std::vector<u8> src = Pattern(100, 1);
     rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&src); };
     Begin(true);
-    ASSERT_TRUE(Next(2000));
-    server.Send(Ip(127, 0, 0, 1), Port(),
-                Bytes{0, 6, 'b', 'l', 'k', 's', 'i', 'z', 'e', 0, '8', 0});
-    auto d1 = Next(2000);
-    ASSERT_TRUE(d1 && d1->op == kDATA && d1->block == 1);
-    server.Send(Ip(127, 0, 0, 1), Port(), MakeAck(1));
-    const u32 lastAck = LTickMs();
-    u32 resends = 0;
-    ASSERT_TRUE(RunUntil(
-        [&] {
-            while (auto d = server.Recv(0)) resends += d->op == kDATA && d->block == 2;
-            return rec.Done();
-        },
-        35000));
-    const u32 waited = rec.events.back().tick - lastAck;
-    EXPECT_GE(waited, 29900u);
-    // At the first time-out firing from then on: the time-out is about 2 s here
-    // (1000 ms of smoothed RTT plus the deviation left by the one sample).
-    EXPECT_LE(waited, 32500u);
-    EXPECT_EQ(rec.peerResults, std::vector<u32>{2});
-    // Retransmitting all the while.
-    EXPECT_GE(resends, 14u);
+    ASSERT_TRUE(Next());
+    ASSERT_EQ(Answer(kOack8)->block, 1u);
+    ASSERT_EQ(Answer(MakeAck(1))->block, 2u);
+    const u32 lastAck = loop.NowMs();
+    std::vector<u32> resends;
+    while (!rec.Done() && loop.AdvanceToNext()) {
+        while (auto d = peer.Recv(5)) {
+            EXPECT_EQ(d->block, 2u);
+            resends.push_back(loop.NowMs() - lastAck);
+        }
+    }
+    // The time-out after an instant acknowledgement is 1875 ms (7000/8 smoothed
+    // plus 1000 of deviation), then 2000 ms (the smoothed part capped at 1000).
+    std::vector<u32> want;
+    for (u32 t = 1875; t < 30000; t += 2000) want.push_back(t);
+    EXPECT_EQ(resends, want);
+    ASSERT_EQ(rec.peerResults, std::vector<u32>{CTftpPeer::kResultTimedOut});
+    EXPECT_EQ(rec.events.back().tick - lastAck, 31875u);
 }
+
+// The request queue and a record channel of a device whose address is a
+// scripted peer on port 61007.
+class VirtualDevice : public Virtual {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(device.Ok());
+        ASSERT_EQ(CLocalAddrWatch::Current(), LoopbackIndex());
+        RegisterAllRecordKinds();
+        set.Add(305)->SetU32(nullptr, DevcF::address, devtest::DeviceIp(7));
+    }
+    devtest::LoopbackPrefs prefs;
+    CLocalAddrWatch watch{&prefs};
+    CKvsDevSet set;
+    TestTftpClient device{devtest::DeviceIp(7), false, u16(kTftpPort)};
+};
+
+TEST_F(VirtualDevice, QueuedRequestWithoutAnswerEndsAfterElevenSeconds) {
+    CReqQueue q(&set, 305);
+    u32 status[3] = {9, 9, 9};
+    auto done = [](void* ctx, CStrm*, const u32* st) {
+        std::copy_n(st, 3, static_cast<u32*>(ctx));
+    };
+    t0 = loop.NowMs();
+    q.Enqueue(status, done, "/.cmd/udseqset/", 0, nullptr, nullptr, 0);
+    loop.Advance(10999);
+    EXPECT_EQ(status[0], 9u);
+    loop.Advance(1);
+    EXPECT_EQ(std::vector<u32>(status, status + 3), (std::vector<u32>{2, 0, 0}));
+    u32 sent = 0;
+    while (device.Recv(5)) ++sent;
+    EXPECT_EQ(sent, 11u);
+}
+
+TEST_F(VirtualDevice, FailedWholeReadOfAChannelIsRetriedAfter2000ms) {
+    CReqQueue q(&set, 305);
+    CRecordDoc doc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst)));
+    CDevRequestQueue ch(&q, doc.Root(), "/.cmd/udseqset", nullptr, nullptr);
+    ch.Refresh();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::optional<Datagram> rq;
+        ASSERT_TRUE(loop.RunUntil([&] { return bool(rq = device.Recv(0)); }));
+        EXPECT_EQ(std::string(rq->raw.begin() + 2, rq->raw.begin() + 17), "/.cmd/udseqset/");
+        if (attempt == 1) {
+            EXPECT_EQ(loop.NowMs() - t0, 2000u);
+            break;
+        }
+        t0 = loop.NowMs();
+        device.Send(rq->srcIp, rq->srcPort, {0, 5, 0, 1, 'n', 'o', 0});
+        ASSERT_TRUE(loop.RunUntil([&] { return q.IsIdle(); }));
+        loop.Advance(1999);
+        EXPECT_FALSE(device.Recv(5)) << "retried early";
+        loop.Advance(1);
+    }
+}
+
+// One of each family on the real clock, with shortened times.
+struct RealCase {
+    const char* name;
+    bool write;
+    std::vector<Bytes> answers;  // after the request, each waiting for the engine's reply
+    u32 peerResult;              // ~0: the session reports no answer
+};
+
+class Real : public ::testing::TestWithParam<RealCase> {};
+
+TEST_P(Real, TimesOutOnTheRealClock) {
+    const RealCase& c = GetParam();
+    EnsureApp();
+    TestTftpClient peer;
+    CTftpManager mgr(MainRunLoopWakeSource(), 1);
+    mgr.Times() = CTftpTimes{20, 2, 100, 150};
+    std::vector<u8> data = Pattern(100, 2);
+    Recorder rec;
+    rec.makeStream = [&](CTftpPeer*) {
+        return c.write ? new VecStrm(&data) : new VecStrm(&data, CStrm::kModeWrite);
+    };
+    CTftpSession* s = mgr.StartTransfer(LNetAddr::IPv4(Ip(127, 0, 0, 1), peer.Port()), c.write,
+                                        "/sdc/t", &rec, Recorder::Callback, LoopbackIndex());
+    s->Start();
+    std::optional<Datagram> d;
+    ASSERT_TRUE(RunUntil([&] { return bool(d = peer.Recv(0)); }, 3000));
+    for (const Bytes& a : c.answers) {
+        peer.Send(Ip(127, 0, 0, 1), s->Socket().LocalPort(), a);
+        ASSERT_TRUE(RunUntil([&] { return bool(d = peer.Recv(0)); }, 3000));
+    }
+    ASSERT_TRUE(RunUntil([&] { return rec.Done(); }, 5000));
+    if (c.peerResult == ~0u)
+        EXPECT_EQ(s->Result(), u32(CTftpSession::kResultNoAnswer));
+    else
+        EXPECT_EQ(rec.peerResults, std::vector<u32>{c.peerResult});
+    mgr.Release(s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, Real,
+    ::testing::Values(RealCase{"request", false, {}, ~0u},
+                      RealCase{"receiver", false, {kOack8, MakeData(1, Bytes(8, 'x'))}, 2},
+                      RealCase{"sender", true, {kOack8, MakeAck(1)}, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

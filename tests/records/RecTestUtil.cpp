@@ -49,10 +49,8 @@ CRecordSchema gRoot(kFam, kRootKind, rCount, kRootFields);
 class MemUndoStrm final : public CUndoStrm {
 public:
     // Writing into a step.
-    MemUndoStrm(RecordingUndo* owner, RecordingUndo::Step* step) : fOwner(owner), fStep(step) {
-        fBody = &step->body;
-        fPos = fBody->size();
-    }
+    MemUndoStrm(RecordingUndo* owner, RecordingUndo::Step* step)
+        : fOwner(owner), fBody(&step->body), fPos(step->body.size()) {}
     // Reading a body for a replay.
     MemUndoStrm(std::vector<u8>* body, bool atEnd) : fBody(body), fPos(atEnd ? body->size() : 0) {}
     ~MemUndoStrm() override {
@@ -118,7 +116,6 @@ public:
 
 private:
     RecordingUndo* fOwner = nullptr;
-    RecordingUndo::Step* fStep = nullptr;
     std::vector<u8>* fBody;
     size_t fPos;
 };

@@ -1,6 +1,6 @@
 #pragma once
-// Test-side handle on a running kvsimdev: starts it (optionally inside a
-// network namespace), sends control lines and reads the answers.
+// Handle on a running kvsimdev for tests and benchmarks: starts it (optionally
+// inside a network namespace), sends control lines and reads the answers.
 
 #include <string>
 #include <vector>

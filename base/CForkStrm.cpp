@@ -1,4 +1,4 @@
-#include "platform/CForkStrm.h"
+#include "base/CForkStrm.h"
 
 #include <cerrno>
 #include <fcntl.h>

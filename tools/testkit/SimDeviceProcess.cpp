@@ -1,4 +1,4 @@
-#include "tests/devlink/SimDeviceProcess.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "devlink/RecordChannel.h"
+#include "devlink/CDevRequestQueue.h"
 
 #include "base/LTextSink.h"
 #include "records/LRecPath.h"

@@ -1,6 +1,5 @@
 #pragma once
-// Loopback UDP endpoints for the port-sharing tests and benchmark. Header-only
-// and free of the test framework, so the benchmark can use it too.
+// Loopback UDP endpoints for the port-sharing tests and benchmark.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,0 +1,102 @@
+#pragma once
+// Frames: panes that hold panes. A frame keeps its children in drawing order,
+// routes window events to the pane under the mouse, keeps the keyboard focus
+// among its children, passes state changes down, gathers invalid areas, paints
+// an optional background and places its children with its layout script
+// ('TLYO': definitions, preferred size, placement). A top-level frame owns a
+// window.
+
+#include "base/LArray.h"
+#include "base/Resources.h"
+#include "framework/LPane.h"
+#include "framework/LWindow.h"
+
+class LExprEval;
+class LLayoutEval;
+class LLayoutVM;
+class LWindowMenu;
+
+inline constexpr const char* LFrame_Constructing = "LFrame_Constructing";
+inline constexpr const char* LFrame_Destructing = "LFrame_Destructing";
+inline constexpr const char* LFrame_Close = "LFrame_Close";
+inline constexpr const char* LFrame_Activate = "LFrame_Activate";
+inline constexpr const char* LFrame_Deactivate = "LFrame_Deactivate";
+inline constexpr const char* LFrame_Place = "LFrame_Place";
+
+class LFrame : public LPane {
+public:
+    LFrame(LHandler* parent, LPane* container, const LPaneOpt& options = LPaneOpt::Default());
+    ~LFrame() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    void FillDrawEnv(LDrawEnv& env) override;
+    void InvalidateRect(const LRgn& redraw, const LRgn& erase) override;
+    void StateChanged(u32 op) override;
+    void BoundsChanged(const LRect& old) override;
+    LPane* FindFocusable() override;
+    LPane* FindPaneAt(LPoint pt) override;
+    i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
+    i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
+    void Draw(LDrawCtx& ctx) override;
+    bool FocusNearest(LPoint pt) override;
+    bool AdvanceFocus(u32 direction, bool restart) override;
+
+    // Hooks around the layout script: set script variables before, place what
+    // the script does not place after.
+    virtual void PreLayout(LDrawCtx* ctx, LLayoutEval& eval);
+    virtual void PostLayout(LDrawCtx* ctx, LLayoutEval& eval);
+    virtual void PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm);
+    virtual void PostLayoutVM(LDrawCtx* ctx, LLayoutVM& vm);
+
+    // mode 1: compiled; anything else: interpreted directly.
+    void SetLayout(const LStrListHolder& layout, u32 mode);
+    // Opens the 'TLYO' of that name and sets it.
+    void SetLayoutByName(const char* name, u32 mode, LResSource* source = nullptr);
+    bool HasLayout() const;
+    void Relayout();
+    void RelayoutExact();
+    void SetBackColor(const LPenRef& color);
+    void SetTitle(const LString& title);
+    void ShowWindow();
+    void ShowWindowNoActivate();
+    void HideWindow();
+    void SetWindowBounds(const LRect& rect);
+    LRect GetWindowBounds() const;
+    void ResizeWindow(const LRect& wanted, LPane* anchor);
+    static void ClearHover();
+    // Focus traversal over the children in tab order.
+    bool AdvanceFocusInOrder(u32 direction);
+    // A window menu bar merged while the window is active (owned).
+    void SetWindowMenu(LWindowMenu* menu);
+
+    LWindow* Window() const { return fWindow; }
+    const LList& Children() const { return fChildren; }
+    LPane* Focus() const { return fFocus.Get(); }
+    const LPenRef& BackColor() const { return fBackground; }
+    LLayoutVM* CompiledLayout() const { return fCompiled; }
+
+    // The pane under the mouse in some window, or null.
+    static LPane* HoverPane();
+    // Forgets the hover pane without messages when it is this one.
+    static void ForgetHover(LPane* pane);
+
+protected:
+    // The preferred rectangle of the layout (empty without one).
+    bool RunPref(LDrawCtx* ctx, LRect* out);
+    void RebuildTabOrder();
+    LPane* HitPane(LPoint screenPt);
+    void UpdateWindowMenu(bool active);
+    LFrame* FirstOrdinaryFrame() const;
+
+    LWindow* fWindow = nullptr;
+    FocusSlot fFocus;
+    LRgn fNoErase;
+    LPenRef fBackground;
+    LList fChildren;
+    LList fWindowChildren;  // frames with windows of their own (no container), owned
+    LArray fTabOrder;       // child position + 1
+    u8 fFixedOrder = 0;
+    LStrListHolder fLayout;
+    LLayoutVM* fCompiled = nullptr;
+    LWindowMenu* fWindowMenu = nullptr;
+};

@@ -1,0 +1,185 @@
+// Run-loop services on the Qt event loop of the main thread (the default), and
+// the installer that lets a test put its own loop in their place.
+
+#include "platform/RunLoop.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <climits>
+
+#include "platform/Services.h"
+
+// The main run loop is the thread of the application object; it is known once
+// the application object exists.
+class LRunLoopHolder {
+public:
+    QThread* Thread() {
+        while (!QCoreApplication::instance()) SleepMs(1);
+        return QCoreApplication::instance()->thread();
+    }
+    bool Known() const { return QCoreApplication::instance() != nullptr; }
+};
+
+namespace {
+
+LRunLoopHolder sMainHolder;
+
+// Runs fn on obj's thread: at once when already there, else queued (a QTimer
+// cannot be started or stopped from another thread).
+template <class F>
+void OnObjectThread(QObject* obj, F fn) {
+    if (QThread::currentThread() == obj->thread())
+        fn();
+    else
+        QMetaObject::invokeMethod(obj, fn, Qt::QueuedConnection);
+}
+
+class QtTimerCore : public QObject {
+public:
+    QtTimerCore(void* context, LRunLoopFn callback) : fContext(context), fCallback(callback) {
+        fTimer = new QTimer(this);
+        fTimer->setSingleShot(true);
+        fTimer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(fTimer, &QTimer::timeout, this, [this] { fCallback(fContext); });
+    }
+    void Arm(u32 ms) { fTimer->start(int(ms > u32(INT_MAX) ? u32(INT_MAX) : ms)); }
+    void Stop() { fTimer->stop(); }
+
+    bool fPlaced = false;
+
+private:
+    QTimer* fTimer;
+    void* fContext;
+    LRunLoopFn fCallback;
+};
+
+class QtTimer final : public LRunLoopTimer::Impl {
+public:
+    QtTimer(LRunLoopHolder* holder, void* context, LRunLoopFn callback)
+        : fCore(new QtTimerCore(context, callback)) {
+        if (holder && holder->Known()) {
+            QThread* target = holder->Thread();
+            if (fCore->thread() != target) fCore->moveToThread(target);
+            fCore->fPlaced = true;
+        }
+    }
+    ~QtTimer() override {
+        if (QThread::currentThread() == fCore->thread())
+            delete fCore;
+        else
+            fCore->deleteLater();
+    }
+    void StartMs(u32 ms) override {
+        if (!fCore->fPlaced) {
+            QThread* target = sMainHolder.Thread();
+            if (fCore->thread() != target && QThread::currentThread() == fCore->thread())
+                fCore->moveToThread(target);
+            fCore->fPlaced = true;
+        }
+        QtTimerCore* core = fCore;
+        OnObjectThread(core, [core, ms] { core->Arm(ms); });
+    }
+    void Disarm() override {
+        QtTimerCore* core = fCore;
+        OnObjectThread(core, [core] { core->Stop(); });
+    }
+
+private:
+    QtTimerCore* fCore;
+};
+
+class QtRunLoopSrc final : public QObject, public CRunLoopSrc {
+public:
+    QtRunLoopSrc(void* context, LRunLoopFn callback) : fContext(context), fCallback(callback) {}
+
+    void Signal() override {
+        if (fSignalled.exchange(true)) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                fSignalled.store(false);
+                fCallback(fContext);
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    void* fContext;
+    LRunLoopFn fCallback;
+    std::atomic<bool> fSignalled{false};
+};
+
+class QtRunLoop final : public LRunLoopServices {
+public:
+    LRunLoopHolder* MainWakeSource() override { return &sMainHolder; }
+    LRunLoopTimer::Impl* NewTimer(LRunLoopHolder* holder, void* context,
+                                  LRunLoopFn callback) override {
+        return new QtTimer(holder, context, callback);
+    }
+    CRunLoopSrc* NewSource(void* context, LRunLoopFn callback) override {
+        return new QtRunLoopSrc(context, callback);
+    }
+    void RunOnce(u32 maxWaitMs) override {
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(int(maxWaitMs > u32(INT_MAX) ? u32(INT_MAX) : maxWaitMs));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    void MakeMain() override {
+        static int argc = 1;
+        static char name[] = "kevorune";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    }
+};
+
+QtRunLoop sQtLoop;
+std::atomic<LRunLoopServices*> sInstalled{nullptr};
+
+}  // namespace
+
+void InstallRunLoopServices(LRunLoopServices* services) {
+    sInstalled.store(services);
+}
+
+LRunLoopServices& RunLoopServices() {
+    LRunLoopServices* s = sInstalled.load();
+    return s ? *s : sQtLoop;
+}
+
+LRunLoopHolder* MainRunLoopWakeSource() {
+    return RunLoopServices().MainWakeSource();
+}
+
+LRunLoopTimer::LRunLoopTimer(LRunLoopHolder* holder, void* context, LRunLoopFn callback)
+    : fImpl(RunLoopServices().NewTimer(holder, context, callback)) {}
+
+LRunLoopTimer::~LRunLoopTimer() {
+    delete fImpl;
+}
+
+void LRunLoopTimer::StartMs(const u32* ms) {
+    fImpl->StartMs(*ms);
+}
+
+void LRunLoopTimer::Disarm() {
+    fImpl->Disarm();
+}
+
+CRunLoopSrc* CRunLoopSrc::New(void* context, LRunLoopFn callback) {
+    return RunLoopServices().NewSource(context, callback);
+}
+
+void RunLoopRunOnce(u32 maxWaitMs) {
+    RunLoopServices().RunOnce(maxWaitMs);
+}
+
+void RunLoopMakeMain() {
+    RunLoopServices().MakeMain();
+}

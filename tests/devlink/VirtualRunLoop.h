@@ -1,0 +1,60 @@
+#pragma once
+// A run loop whose clock moves only when the test moves it. From construction to
+// destruction it stands in for the platform's loop and for LTickMs: create it
+// before any device-link object and destroy it after the last one. Timers and
+// sources run on the thread that drives the loop; other threads (the socket
+// reactor) may start timers and signal sources at any time, and wake it.
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "platform/RunLoop.h"
+#include "platform/Services.h"
+
+class CVirtualRunLoop final : public LRunLoopServices, public LTickSource {
+public:
+    // Starts a little before the u32 tick wraps, so that time-outs measured
+    // across the wrap are tested too.
+    explicit CVirtualRunLoop(u32 startMs = 0xFFFFC000u);
+    ~CVirtualRunLoop() override;
+    CVirtualRunLoop(const CVirtualRunLoop&) = delete;
+    CVirtualRunLoop& operator=(const CVirtualRunLoop&) = delete;
+
+    u32 NowMs() override;
+    // Runs the signalled sources and the timers due now, oldest first, until none
+    // is left; answers how many ran.
+    u32 RunDue();
+    // The clock stands still: runs what falls due (woken by other threads too)
+    // until pred holds or realMs of real time passed; answers pred().
+    bool RunUntil(const std::function<bool()>& pred, u32 realMs = 5000);
+    // Moves the clock ms forward; each timer runs with the clock at its deadline.
+    void Advance(u32 ms);
+    // Moves the clock to the earliest armed timer no more than limitMs away and
+    // runs what is due then; false (the clock unmoved) when there is none.
+    bool AdvanceToNext(u32 limitMs = 0xFFFFFFFFu);
+
+    LRunLoopHolder* MainWakeSource() override { return nullptr; }
+    LRunLoopTimer::Impl* NewTimer(LRunLoopHolder* holder, void* context,
+                                  LRunLoopFn callback) override;
+    CRunLoopSrc* NewSource(void* context, LRunLoopFn callback) override;
+    // Never moves the clock: waits real time for another thread's wake-up.
+    void RunOnce(u32 maxWaitMs) override;
+    void MakeMain() override {}
+
+    struct Item;
+
+private:
+    Item* NextDueLocked(u32 at);
+    void Arm(Item* item, u32 ms);
+    void Remove(Item* item);
+    friend class VirtualTimer;
+    friend class VirtualSource;
+
+    std::mutex fMutex;
+    std::condition_variable fWake;
+    std::vector<Item*> fItems;
+    u32 fNow;
+    u64 fSeq = 0;
+};

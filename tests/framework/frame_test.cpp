@@ -1,0 +1,146 @@
+// Frames: layouts present or not, children joining a live frame, window sizing
+// by the layout, Tab order, hit tests on overlapping children.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FakeWindows.h"
+#include "TestPanes.h"
+#include "TestResources.h"
+#include "framework/InputState.h"
+#include "framework/LFrame.h"
+#include "framework/layout/LLayoutVM.h"
+
+namespace {
+
+constexpr u32 L = kLayoutResType;
+
+class ClickPane : public TestPane {
+public:
+    using TestPane::TestPane;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LMouse_Click)) {
+            ++clicks;
+            return LMessage();
+        }
+        return TestPane::HandleMessage(msg);
+    }
+    int clicks = 0;
+};
+
+class Frames : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const u32 ref = OpenTestArchive({
+            {L, "ONE", {"pp(0, 0, 0, 300, 200)"}},
+            {L, "PREF", {"", "pp(0, 0, 0, 300, 200)", "pp(1, 10, 10, w(0) - 10, 30)"}},
+            {L, "BAD", {"x = = ;", "pp(0, 0, 0, 300, 200);\n", ""}},
+        });
+        file = std::make_unique<LResFile>(ref);
+    }
+    LNativeWindow Native(LFrame& f) { return f.Window()->Native(); }
+    LRect Content(LFrame& f) { return f.Window()->GetContentScreenRect(); }
+
+    FakeServices services;
+    FakeWindows windows{services};
+    LMouse mouse;
+    LKeyboard keyboard;
+    std::unique_ptr<LResFile> file;
+};
+
+TEST_F(Frames, AOneStringLayoutIsNone) {
+    LFrame frame(nullptr, nullptr);
+    frame.SetLayoutByName("ONE", 0, file.get());
+    EXPECT_FALSE(frame.HasLayout());
+    LDrawCtx ctx;
+    EXPECT_EQ(frame.GetPrefWidth(&ctx, 0), 16);
+    frame.SetLayoutByName("PREF", 0, file.get());
+    EXPECT_TRUE(frame.HasLayout());
+    EXPECT_EQ(frame.GetPrefWidth(&ctx, 0), 300);
+}
+
+TEST_F(Frames, AChildOfAShownActiveFrameIsShownAndActiveAtOnce) {
+    LFrame frame(nullptr, nullptr);
+    frame.SetState(LPane::kOpContainerShown);
+    frame.SetState(LPane::kOpContainerActive);
+    TestPane* child = new TestPane(&frame, &frame);
+    // The operations reach it while it is being made: only the state shows them.
+    EXPECT_EQ(child->State() & 0xF, 0xFu);
+    EXPECT_TRUE(child->IsShown());
+}
+
+TEST_F(Frames, LayoutSizesWindowsResizableOnlyUpwards) {
+    struct Case {
+        u32 kind;  // 1 resizable, 3 fixed
+        LRect userContent;
+        LRect after;  // size after op 23
+    } cases[] = {
+        {1, LRect(1, 47, 501, 447), LRect(0, 0, 500, 400)},
+        {1, LRect(1, 47, 201, 147), LRect(0, 0, 300, 200)},
+        {3, LRect(1, 47, 501, 447), LRect(0, 0, 300, 200)},
+    };
+    for (const Case& c : cases) {
+        LFrame frame(nullptr, nullptr, LPaneOpt::Window(kWindowOrdinary, c.kind));
+        frame.SetLayoutByName("PREF", 0, file.get());
+        TestPane* child = new TestPane(&frame, &frame);
+        frame.ShowWindow();
+        // Shown at its preferred size, kept clear of the menu bar.
+        EXPECT_EQ(Content(frame), LRect(1, 47, 301, 247)) << c.kind;
+        EXPECT_EQ(child->Bounds(), LRect(10, 10, 290, 30));
+        windows.SetContentRect(Native(frame), c.userContent);
+        frame.SetState(LPane::kOpStyleChanged);
+        EXPECT_EQ(frame.Bounds(), c.after) << c.kind;
+        EXPECT_EQ(child->Bounds().right, c.after.right - 10);
+    }
+}
+
+TEST_F(Frames, AWindowWhoseLayoutFailedOpensAtTheMinimum) {
+    LFrame frame(nullptr, nullptr, LPaneOpt::Window(kWindowOrdinary, 1));
+    frame.SetLayoutByName("BAD", 1, file.get());
+    frame.ShowWindow();
+    EXPECT_EQ(frame.Bounds(), LRect(0, 0, 40, 40));
+}
+
+TEST_F(Frames, TabGoesInReadingOrderAndWraps) {
+    LFrame frame(nullptr, nullptr, LPaneOpt::Window(kWindowOrdinary, 1));
+    frame.SetWindowBounds(LRect(100, 100, 400, 300));
+    frame.ShowWindow();
+    // Made out of order: the traversal follows the places, not the making.
+    const LRect places[] = {LRect(10, 40, 50, 60), LRect(110, 10, 150, 30), LRect(60, 10, 100, 30),
+                            LRect(10, 10, 50, 30)};
+    std::vector<TestPane*> panes;
+    for (const LRect& r : places) {
+        panes.push_back(new TestPane(&frame, &frame));
+        panes.back()->SetBounds(r);
+        panes.back()->SetState(LPane::kOpTabStopRingInside);
+    }
+    struct Step {
+        u32 mods;
+        int expect;
+    } steps[] = {{0, 3}, {0, 2}, {0, 1}, {0, 0}, {0, 3}, {kModShift, 0}, {kModShift, 1}};
+    for (const Step& s : steps) {
+        keyboard.SetEvent(9, s.mods);
+        LHandler::Send(LKeyboard_Down, &keyboard, &frame);
+        EXPECT_EQ(frame.Focus(), panes[s.expect]) << s.expect;
+    }
+}
+
+TEST_F(Frames, AClickInAnOverlapReachesTheLaterChild) {
+    LFrame frame(nullptr, nullptr, LPaneOpt::Window(kWindowOrdinary, 1));
+    frame.SetWindowBounds(LRect(100, 100, 400, 300));
+    frame.ShowWindow();
+    ClickPane* under = new ClickPane(&frame, &frame);
+    ClickPane* over = new ClickPane(&frame, &frame);
+    under->SetBounds(LRect(0, 0, 50, 50));
+    over->SetBounds(LRect(40, 40, 90, 90));
+    const LRect c = Content(frame);
+    windows.Deliver(FakeEvent{FakeEvent::kClick, 0, 0, LPoint{c.left + 45, c.top + 45}});
+    windows.Deliver(FakeEvent{FakeEvent::kClick, 0, 0, LPoint{c.left + 5, c.top + 5}});
+    EXPECT_EQ(over->clicks, 1);
+    EXPECT_EQ(under->clicks, 1);
+    // A dimmed pane lets the click through.
+    over->SetState(LPane::kOpDim);
+    EXPECT_EQ(frame.FindPaneAt(LPoint{45, 45}), under);
+}
+
+}  // namespace
