@@ -13,12 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -28,6 +27,7 @@
 #include "devlink/Tftp.h"
 #include "platform/RunLoop.h"
 #include "platform/Services.h"
+#include "tools/testkit/SimDeviceProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -36,57 +36,29 @@ namespace {
 constexpr size_t kMiB = 1024 * 1024;
 constexpr int kRepeats = 15;
 
-std::string Exe() {
-    return fs::read_symlink("/proc/self/exe").parent_path().parent_path().string();
-}
-
+// A helper program started for one benchmark (the reference TFTP tools), its
+// output dropped.
 struct Child {
     pid_t pid = -1;
-    FILE* in = nullptr;
-    FILE* out = nullptr;
     ~Child() {
-        if (in) fclose(in);
-        if (out) fclose(out);
         if (pid > 0) {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
     }
-    bool Start(const std::vector<std::string>& argv, bool pipes) {
-        int a[2], b[2];
-        if (pipes && (pipe(a) || pipe(b))) return false;
+    bool Start(const std::vector<std::string>& argv) {
         pid = fork();
         if (pid == 0) {
-            if (pipes) {
-                dup2(a[0], 0);
-                dup2(b[1], 1);
-            } else {
-                const int null = open("/dev/null", O_WRONLY);
-                dup2(null, 1);
-            }
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
             std::vector<char*> v;
             for (auto& s : argv) v.push_back(const_cast<char*>(s.c_str()));
             v.push_back(nullptr);
             execv(v[0], v.data());
             _exit(127);
         }
-        if (pipes) {
-            close(a[0]);
-            close(b[1]);
-            in = fdopen(a[1], "w");
-            out = fdopen(b[0], "r");
-        }
         return pid > 0;
-    }
-    std::string Cmd(const std::string& line) {
-        fprintf(in, "%s\n", line.c_str());
-        fflush(in);
-        char buf[4096];
-        while (fgets(buf, sizeof buf, out)) {
-            std::string l(buf);
-            if (l.rfind("ok", 0) == 0 || l.rfind("err", 0) == 0) return l;
-        }
-        return "";
     }
 };
 
@@ -136,10 +108,7 @@ const std::vector<u8>& Payload() {
 }
 
 void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "tftp_bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    RunLoopMakeMain();
 }
 
 struct State {
@@ -179,18 +148,13 @@ bool RunTransfer(CTftpManager& mgr, State& s, const LNetAddr& to, bool write, co
 
 // A simulated device at 127.0.0.2 for one benchmark.
 struct SimDevice {
-    Child proc;
+    testtftp::SimDeviceProcess proc;
     std::string root;
     u16 port = 0;
     std::string error;
     SimDevice() {
         root = fs::temp_directory_path() / ("kvbench-" + std::to_string(getpid()));
-        if (!proc.Start({Exe() + "/tools/simdevice/kvsimdev"}, true)) {
-            error = "no kvsimdev";
-            return;
-        }
-        char ready[256];
-        if (!fgets(ready, sizeof ready, proc.out)) {
+        if (!proc.Ok()) {
             error = "kvsimdev did not start";
             return;
         }
@@ -351,10 +315,9 @@ struct Atftpd {
         std::ofstream f(local, std::ios::binary);
         f.write(reinterpret_cast<const char*>(Payload().data()), std::streamsize(size));
         f.close();
-        server.Start(
-            {"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address",
-             "127.0.0.1", "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null", root},
-            false);
+        server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address",
+                      "127.0.0.1", "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null",
+                      root});
         // Ready once it answers: a read of a missing file draws an ERROR.
         CUdpSocket probe(nullptr, [](void*, u32) {});
         probe.Open(0, 0, 0, 0);
@@ -397,8 +360,7 @@ void BM_AtftpToAtftpd(benchmark::State& st) {
     for (auto _ : st) {
         Child client;
         client.Start({"/usr/bin/atftp", "--option", "blksize 1428", "--option", "windowsize 50",
-                      "-p", "-l", server.local, "-r", "bench.bin", "127.0.0.1", server.port},
-                     false);
+                      "-p", "-l", server.local, "-r", "bench.bin", "127.0.0.1", server.port});
         int status = 0;
         waitpid(client.pid, &status, 0);
         client.pid = -1;
