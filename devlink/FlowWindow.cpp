@@ -78,7 +78,7 @@ void CFlowWindow::Sample(u32 rtt, u32 now) {
     // A valid sample ends the back-off: the link answers again.
     backoff = 0;
     stalled = 0;
-    (void)now;
+    NotePeak(0, now);  // lets a pause seen long ago go
 }
 
 void CFlowWindow::NotePeak(u32 variation, u32 now) {
