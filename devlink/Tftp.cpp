@@ -225,7 +225,8 @@ CTftpSession::CTftpSession(CTftpManager* manager)
     : fManager(manager),
       fSocket(std::make_unique<CUdpSocket>(this, OnSocketReady)),
       fReceiveTimer(manager->fOwner, this, OnReceiveTimer),
-      fResendTimer(manager->fOwner, this, OnResendTimer) {
+      fResendTimer(manager->fOwner, this, OnResendTimer),
+      fReadable(CRunLoopSrc::New(this, OnReadable)) {
     fLastActivity = LTickMs();
 }
 
@@ -233,6 +234,7 @@ CTftpSession::~CTftpSession() {
     // The socket goes first: once unregistered no reactor callback can arm our timers.
     if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), LTickMs());
     fSocket->Close();
+    delete fReadable;
     while (LLink* l = fPeers.PopFront()) delete static_cast<CTftpPeer*>(l);
 }
 
@@ -343,7 +345,11 @@ void CTftpSession::SendRequest() {
 
 void CTftpSession::OnSocketReady(void* self, u32) {
     // Reactor thread: hand over to the main run loop.
-    static_cast<CTftpSession*>(self)->fReceiveTimer.StartMs(0u);
+    static_cast<CTftpSession*>(self)->fReadable->Signal();
+}
+
+void CTftpSession::OnReadable(void* self) {
+    static_cast<CTftpSession*>(self)->ReceivePass();
 }
 
 void CTftpSession::OnReceiveTimer(void* self) {

@@ -121,6 +121,7 @@ private:
     explicit CTftpSession(CTftpManager* manager);
 
     static void OnSocketReady(void* self, u32 direction);
+    static void OnReadable(void* self);
     static void OnReceiveTimer(void* self);
     static void OnResendTimer(void* self);
 
@@ -169,6 +170,9 @@ private:
     u32 fLastActivity = 0;
     LRunLoopTimer fReceiveTimer;
     LRunLoopTimer fResendTimer;
+    // The reactor's word that the socket is readable runs the receive pass itself:
+    // one hand-over per batch of datagrams, not a timer started from that thread.
+    CRunLoopSrc* fReadable;
     i32 fResendCount = 0;
     u8 fGraceOver = 0;
     u32 fRequestLength = 0;
