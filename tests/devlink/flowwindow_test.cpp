@@ -74,7 +74,7 @@ TEST(FlowWindow, TimeoutsNeverRaiseTheSmoothedPartAboveOneSecond) {
     EXPECT_EQ(w.Rto(), 1000u);
 }
 
-TEST(FlowWindow, FastLinkDrivesTheTimeoutDownWithoutALowerBound) {
+TEST(FlowWindow, FastLinkDrivesTheTimeoutDownToItsFloor) {
     CFlowWindow w = Fresh(50);
     u32 now = 0;
     for (int i = 0; i < 300; ++i) {
@@ -84,6 +84,7 @@ TEST(FlowWindow, FastLinkDrivesTheTimeoutDownWithoutALowerBound) {
     }
     EXPECT_LE(w.srtt, 24u);
     EXPECT_LT(w.Rto(), 10u);
+    EXPECT_GE(w.Rto(), 2 + CFlowWindow::kGuardTicks);
 }
 
 }  // namespace
