@@ -69,12 +69,11 @@ void CFlowWindow::Sample(u32 rtt, u32 now) {
         backoff = 0;
         peakSince = now;
         return;
-    } else {
-        const i32 err = i32(rtt) - i32(srtt >> 3);
-        srtt = u32(i32(srtt) + err);
-        const u32 absErr = err < 0 ? u32(-i64(err)) : u32(err);
-        rttvar = rttvar - (rttvar >> 2) + absErr;
     }
+    const i32 err = i32(rtt) - i32(srtt >> 3);
+    srtt = u32(i32(srtt) + err);
+    const u32 absErr = err < 0 ? u32(-i64(err)) : u32(err);
+    rttvar = rttvar - (rttvar >> 2) + absErr;
     // A valid sample ends the back-off: the link answers again.
     backoff = 0;
     stalled = 0;
