@@ -150,6 +150,7 @@ void CTftpPeer::Accept(CStrm* data) {
         fLastAckTick = LTickMs();
         fNextBlock = 1;
         fHighestSent = 0;
+        fGoBackMark = 0;
         s->SendWindow(this);
     } else if (fByOack) {
         s->SendAck(fAddress, 0);
@@ -452,6 +453,7 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     peer->fNextBlock = 0;
     peer->fLastBlock = 0xFFFFFFFFu;
     peer->fHighestSent = 0;
+    peer->fGoBackMark = 0;
     peer->fPosition = 0;
     peer->fByOack = 0;
     peer->fSendDue = 0;
@@ -604,7 +606,10 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
         // The loss shows while acknowledgements still come: the link is alive, and
         // waiting out a time-out would only stall it. The oldest unacknowledged block
         // goes again once the batch that showed the loss is taken in.
-        if (peer->fWindow.mode == 0) peer->fSendDue = 1;
+        if (peer->fWindow.mode == 0) {
+            peer->fSendDue = 1;
+            peer->fGoBackMark = peer->fHighestSent;
+        }
         peer->fWindow.OnLoss();
         return;
     }
@@ -617,8 +622,15 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
         peer->fState = CTftpPeer::kFinished;
         peer->fResult = CTftpPeer::kResultDone;
         peer->fTimer.StartMs(0u);
-    } else {
+    } else if (u32(peer->fNextBlock - 1) < peer->fGoBackMark) {
+        // Blocks from before the window went back may still be acknowledged: the
+        // window moves once the batch is in, so that those acknowledgements move it
+        // on instead of passing for the ones of copies sent again meanwhile.
         peer->fSendDue = 1;
+    } else {
+        // At once: the device is fed before this thread may lose the processor to
+        // the reactor, which the read that finds nothing wakes.
+        SendWindow(peer);
     }
 }
 
@@ -685,6 +697,7 @@ void CTftpSession::PeerTimer(CTftpPeer* peer) {
         case CTftpPeer::kTransferring:
             if (fWrite) {
                 peer->fWindow.OnTimeout();
+                peer->fGoBackMark = peer->fHighestSent;
                 if (fKeepTrying || u32(LTickMs() - peer->fLastAckTick) < t.senderGiveUpMs) {
                     SendWindow(peer);
                     return;

@@ -83,6 +83,7 @@ private:
     u32 fLastBlock = 0xFFFFFFFFu;
     u32 fLastAckTick = 0;
     u32 fHighestSent = 0;  // the furthest block sent so far (full count): beyond it blocks are new
+    u32 fGoBackMark = 0;   // the furthest block sent when the window last went back
     u64 fPosition = 0;
     CStrm* fData = nullptr;
     LTftpOptions fOptions;
