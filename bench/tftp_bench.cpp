@@ -1,6 +1,11 @@
-// Writing 50 MB to the simulated device over loopback with window caps 1 and 50,
-// and, for comparison, the atftp client writing the same file to atftpd.
+// Upload speed of the engine against the simulated device and against atftpd,
+// with the atftp client against the same atftpd for comparison; uploads under
+// loss and device pauses; and what a request costs, with the socket each one
+// opens. Loopback only. Every figure is a median of 15 taken in one run, and the
+// ratios the figures are wanted for are printed at the end: compare only figures
+// of the same run, the machine is shared.
 
+#include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -11,8 +16,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -28,9 +33,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kSize = 50u * 1000 * 1000;
+constexpr size_t kMiB = 1024 * 1024;
+constexpr int kRepeats = 15;
 
-// A helper program started for one benchmark (the reference TFTP tools).
+// A helper program started for one benchmark (the reference TFTP tools), its
+// output dropped.
 struct Child {
     pid_t pid = -1;
     ~Child() {
@@ -42,6 +49,9 @@ struct Child {
     bool Start(const std::vector<std::string>& argv) {
         pid = fork();
         if (pid == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
             std::vector<char*> v;
             for (auto& s : argv) v.push_back(const_cast<char*>(s.c_str()));
             v.push_back(nullptr);
@@ -52,14 +62,19 @@ struct Child {
     }
 };
 
+u64 Field(const std::string& line, const std::string& key) {
+    const size_t at = line.find(" " + key + "=");
+    return at == std::string::npos ? 0 : std::stoull(line.substr(at + key.size() + 2));
+}
+
 class VecSource : public CStrm {
 public:
-    explicit VecSource(const std::vector<u8>* d) : CStrm(0), fData(d) {}
+    VecSource(const std::vector<u8>* d, size_t size) : CStrm(0), fData(d), fSize(size) {}
     void SetPosition(u64 p) override { fPosition = p; }
     void SetSize() override {}
     void Write(const void*, u64) override { SetError(kErrReadOnly); }
     void Read(void* buf, u64* len) override {
-        const u64 left = fPosition < fData->size() ? fData->size() - fPosition : 0;
+        const u64 left = fPosition < fSize ? fSize - fPosition : 0;
         if (*len > left) *len = left;
         std::memcpy(buf, fData->data() + fPosition, size_t(*len));
         fPosition += *len;
@@ -67,11 +82,21 @@ public:
 
 private:
     const std::vector<u8>* fData;
+    size_t fSize;
+};
+
+class Sink : public CStrm {
+public:
+    Sink() : CStrm(kModeWrite) {}
+    void SetPosition(u64 p) override { fPosition = p; }
+    void SetSize() override {}
+    void Write(const void*, u64 n) override { fPosition += n; }
+    void Read(void*, u64* len) override { *len = 0; }
 };
 
 const std::vector<u8>& Payload() {
     static std::vector<u8> data = [] {
-        std::vector<u8> v(kSize);
+        std::vector<u8> v(50 * kMiB);
         u32 x = 1;
         for (auto& b : v) {
             x = x * 1103515245u + 12345u;
@@ -88,6 +113,7 @@ void EnsureApp() {
 
 struct State {
     u32 cap = 1;
+    size_t size = 0;
     bool done = false;
     u32 result = 99;
     static void Cb(void* ctx, u32 event, void* obj) {
@@ -95,7 +121,10 @@ struct State {
         if (event == kTftpEventPeerNew) {
             auto* p = static_cast<CTftpPeer*>(obj);
             p->Window().SetMax(s->cap);
-            p->Accept(new VecSource(&Payload()));
+            if (p->Session()->IsWrite())
+                p->Accept(new VecSource(&Payload(), s->size));
+            else
+                p->Accept(new Sink);
         } else if (event == kTftpEventPeerDone) {
             s->result = static_cast<CTftpPeer*>(obj)->Result();
         } else {
@@ -104,78 +133,251 @@ struct State {
     }
 };
 
-void BM_WriteToSimulatedDevice(benchmark::State& st) {
+// One request with the engine; false when it failed.
+bool RunTransfer(CTftpManager& mgr, State& s, const LNetAddr& to, bool write, const char* path) {
+    s.done = false;
+    s.result = 99;
+    CTftpSession* session = mgr.StartTransfer(to, write, path, &s, State::Cb, if_nametoindex("lo"));
+    session->AddOption("serno", "9");
+    session->Start();
+    while (!s.done) RunLoopRunOnce(10);
+    const bool ok = session->Result() == 0 && s.result == 0;
+    mgr.Release(session);
+    return ok;
+}
+
+// A simulated device at 127.0.0.2 for one benchmark.
+struct SimDevice {
+    testtftp::SimDeviceProcess proc;
+    std::string root;
+    u16 port = 0;
+    std::string error;
+    SimDevice() {
+        root = fs::temp_directory_path() / ("kvbench-" + std::to_string(getpid()));
+        if (!proc.Ok()) {
+            error = "kvsimdev did not start";
+            return;
+        }
+        const std::string a = proc.Cmd("add-device serno=9 addr=127.0.0.2/8 port=0 root=" + root);
+        if (a.find("port=") == std::string::npos) {
+            error = a;
+            return;
+        }
+        port = u16(Field(a, "port"));
+        proc.Cmd("set serno=9 idle=5000");
+        proc.Cmd("packet-log off");
+    }
+    ~SimDevice() { fs::remove_all(root); }
+    LNetAddr Address() const { return LNetAddr::IPv4(0x7F000002, port); }
+};
+
+void SetBytes(benchmark::State& st, size_t size) {
+    st.SetBytesProcessed(i64(st.iterations()) * i64(size));
+}
+
+// ---------------------------------------------------------------------------
+// Against the simulated device: window caps 1 and 50.
+
+void BM_EngineToSimDevice(benchmark::State& st) {
     EnsureApp();
     Payload();  // made before timing: whichever run came first would carry it
-    const std::string root = fs::temp_directory_path() / ("kvbench-" + std::to_string(getpid()));
-    testtftp::SimDeviceProcess sim;
-    if (!sim.Ok()) return st.SkipWithError("kvsimdev did not start");
-    const std::string a = sim.Cmd("add-device serno=9 addr=127.0.0.2/8 port=0 root=" + root);
-    const size_t at = a.find("port=");
-    if (at == std::string::npos) return st.SkipWithError(a.c_str());
-    const u16 port = u16(std::stoi(a.substr(at + 5)));
-    sim.Cmd("set serno=9 idle=5000");
-    sim.Cmd("packet-log off");
+    SimDevice sim;
+    if (!sim.error.empty()) return st.SkipWithError(sim.error.c_str());
     CTftpManager mgr(MainRunLoopWakeSource(), 0);
     State s;
     s.cap = u32(st.range(0));
-    for (auto _ : st) {
-        s.done = false;
-        CTftpSession* session =
-            mgr.StartTransfer(LNetAddr::IPv4(0x7F000002, port), true, "/sdc/bench.bin", &s,
-                              State::Cb, if_nametoindex("lo"));
-        session->Start();
-        while (!s.done) RunLoopRunOnce(10);
-        mgr.Release(session);
-        if (s.result != 0) st.SkipWithError("transfer failed");
-    }
-    st.SetBytesProcessed(i64(st.iterations()) * i64(kSize));
-    fs::remove_all(root);
+    s.size = size_t(st.range(1)) * kMiB;
+    for (auto _ : st)
+        if (!RunTransfer(mgr, s, sim.Address(), true, "/sdc/bench.bin"))
+            st.SkipWithError("transfer failed");
+    SetBytes(st, s.size);
 }
-// One transfer per repetition; the medians of five go into the summary.
-BENCHMARK(BM_WriteToSimulatedDevice)
-    ->Arg(1)
-    ->Arg(50)
+BENCHMARK(BM_EngineToSimDevice)
+    ->ArgNames({"cap", "MiB"})
+    ->Args({1, 20})
+    ->Args({50, 20})
+    ->Args({1, 50})
+    ->Args({50, 50})
     ->Iterations(1)
-    ->Repetitions(5)
+    ->Repetitions(kRepeats)
+    ->ReportAggregatesOnly()
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
-void BM_AtftpToAtftpd(benchmark::State& st) {
-    if (access("/usr/bin/atftp", X_OK) || access("/usr/sbin/atftpd", X_OK))
-        return st.SkipWithError("no atftp/atftpd");
-    const std::string root =
-        fs::temp_directory_path() / ("kvbench-atftpd-" + std::to_string(getpid()));
-    fs::create_directories(root);
-    const std::string local = root + "-src.bin";
-    {
-        std::ofstream f(local, std::ios::binary);
-        f.write(reinterpret_cast<const char*>(Payload().data()), std::streamsize(kSize));
+// ---------------------------------------------------------------------------
+// Loss of DATA and of ACKs (both at once, percent), and device pauses, 20 MiB
+// with cap 50. Counters: blocks that reached the device, and those it already
+// had (retransmissions that were not needed, or the go-back of a loss).
+
+enum Fault { kNone = 0, kLoss1 = 1, kLoss5 = 5, kPauses = 100 };
+
+void BM_FaultsToSimDevice(benchmark::State& st) {
+    EnsureApp();
+    Payload();
+    SimDevice sim;
+    if (!sim.error.empty()) return st.SkipWithError(sim.error.c_str());
+    const int fault = int(st.range(0));
+    if (fault == kLoss1 || fault == kLoss5) {
+        const std::string p = std::to_string(fault);
+        sim.proc.Cmd("fault drop dir=in opcode=DATA percent=" + p + " seed=11");
+        sim.proc.Cmd("fault drop dir=out opcode=ACK percent=" + p + " seed=12");
+    } else if (fault == kPauses) {
+        sim.proc.Cmd("set serno=9 pause-ms=50 pause-every=" + std::to_string(kMiB));
     }
-    const std::string port = "16907";
+    CTftpManager mgr(MainRunLoopWakeSource(), 0);
+    State s;
+    s.cap = 50;
+    s.size = 20 * kMiB;
+    sim.proc.Cmd("counters reset");
+    for (auto _ : st)
+        if (!RunTransfer(mgr, s, sim.Address(), true, "/sdc/bench.bin"))
+            st.SkipWithError("transfer failed");
+    const std::string c = sim.proc.Cmd("counters");
+    const double n = double(st.iterations());
+    st.counters["blocks"] = double(Field(c, "data-in")) / n;
+    st.counters["again"] = double(Field(c, "data-dup")) / n;
+    st.counters["pauses"] = double(Field(c, "pauses")) / n;
+    SetBytes(st, s.size);
+}
+BENCHMARK(BM_FaultsToSimDevice)
+    ->ArgName("fault")
+    ->Arg(kNone)
+    ->Arg(kLoss1)
+    ->Arg(kLoss5)
+    ->Arg(kPauses)
+    ->Iterations(1)
+    ->Repetitions(kRepeats)
+    ->ReportAggregatesOnly()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------
+// Many small reads: the cost of a request, socket and all.
+
+void BM_SmallReads(benchmark::State& st) {
+    EnsureApp();
+    SimDevice sim;
+    if (!sim.error.empty()) return st.SkipWithError(sim.error.c_str());
+    {
+        fs::create_directories(sim.root + "/sdc");
+        std::ofstream f(sim.root + "/sdc/small.bin", std::ios::binary);
+        f.write(reinterpret_cast<const char*>(Payload().data()), 100);
+    }
+    CTftpManager mgr(MainRunLoopWakeSource(), 0);
+    State s;
+    for (auto _ : st)
+        for (int i = 0; i < 200; ++i)
+            if (!RunTransfer(mgr, s, sim.Address(), false, "/sdc/small.bin")) {
+                st.SkipWithError("transfer failed");
+                break;
+            }
+    st.counters["per_request_us"] = benchmark::Counter(
+        double(st.iterations()) * 200, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SmallReads)
+    ->Iterations(1)
+    ->Repetitions(kRepeats)
+    ->ReportAggregatesOnly()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Opening, binding and closing one socket, as each request now does.
+void BM_SocketOpenClose(benchmark::State& st) {
+    EnsureApp();
+    CUdpSocket keep(nullptr, [](void*, u32) {});  // keeps the reactor running, as a session would
+    keep.Open(0, 0, 0, 0);
+    const u32 lo = if_nametoindex("lo");
+    for (auto _ : st) {
+        CUdpSocket s(nullptr, [](void*, u32) {});
+        s.Open(0, 0, 0, 0);
+        s.BindToInterface(lo);
+        s.Close();
+    }
+}
+BENCHMARK(BM_SocketOpenClose)->Repetitions(kRepeats)->ReportAggregatesOnly();
+
+// ---------------------------------------------------------------------------
+// The engine and atftp, each writing to the same atftpd (blksize 1428; atftp
+// with windowsize 50, the engine with its window cap of 50).
+
+struct Atftpd {
     Child server;
-    server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address",
-                  "127.0.0.1", "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null",
-                  root});
-    usleep(300 * 1000);
+    std::string root, local, port = "16907";
+    std::string error;
+    explicit Atftpd(size_t size) {
+        if (access("/usr/bin/atftp", X_OK) || access("/usr/sbin/atftpd", X_OK)) {
+            error = "no atftp/atftpd";
+            return;
+        }
+        root = fs::temp_directory_path() / ("kvbench-atftpd-" + std::to_string(getpid()));
+        fs::create_directories(root);
+        local = root + "-src.bin";
+        std::ofstream f(local, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(Payload().data()), std::streamsize(size));
+        f.close();
+        server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address",
+                      "127.0.0.1", "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null",
+                      root});
+        // Ready once it answers: a read of a missing file draws an ERROR.
+        CUdpSocket probe(nullptr, [](void*, u32) {});
+        probe.Open(0, 0, 0, 0);
+        const u8 rrq[] = {0, 1, 'n', 'o', 'n', 'e', 0, 'o', 'c', 't', 'e', 't', 0};
+        for (int i = 0; i < 100; ++i) {
+            probe.SendTo(LNetAddr::IPv4(0x7F000001, u16(std::stoi(port))), rrq, sizeof rrq);
+            usleep(20 * 1000);
+            LNetAddr from;
+            u8 buf[600];
+            if (probe.RecvFrom(&from, buf, sizeof buf) > 0) return;
+        }
+        error = "atftpd did not answer";
+    }
+    ~Atftpd() {
+        fs::remove_all(root);
+        fs::remove(local);
+    }
+};
+
+void BM_EngineToAtftpd(benchmark::State& st) {
+    EnsureApp();
+    const size_t size = size_t(st.range(0)) * kMiB;
+    Payload();
+    Atftpd server(size);
+    if (!server.error.empty()) return st.SkipWithError(server.error.c_str());
+    CTftpManager mgr(MainRunLoopWakeSource(), 0);
+    State s;
+    s.cap = 50;
+    s.size = size;
+    const LNetAddr to = LNetAddr::IPv4(0x7F000001, u16(std::stoi(server.port)));
+    for (auto _ : st)
+        if (!RunTransfer(mgr, s, to, true, "bench.bin")) st.SkipWithError("transfer failed");
+    SetBytes(st, size);
+}
+
+void BM_AtftpToAtftpd(benchmark::State& st) {
+    const size_t size = size_t(st.range(0)) * kMiB;
+    Atftpd server(size);
+    if (!server.error.empty()) return st.SkipWithError(server.error.c_str());
     for (auto _ : st) {
         Child client;
         client.Start({"/usr/bin/atftp", "--option", "blksize 1428", "--option", "windowsize 50",
-                      "-p", "-l", local, "-r", "bench.bin", "127.0.0.1", port});
+                      "-p", "-l", server.local, "-r", "bench.bin", "127.0.0.1", server.port});
         int status = 0;
         waitpid(client.pid, &status, 0);
         client.pid = -1;
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) st.SkipWithError("atftp failed");
     }
-    st.SetBytesProcessed(i64(st.iterations()) * i64(kSize));
-    fs::remove_all(root);
-    fs::remove(local);
+    SetBytes(st, size);
 }
-BENCHMARK(BM_AtftpToAtftpd)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+
+// Interleaved, so that both see the same load on the machine.
+void AtftpdArgs(benchmark::internal::Benchmark* b) {
+    b->ArgName("MiB")->Iterations(1)->Repetitions(kRepeats)->ReportAggregatesOnly()->UseRealTime();
+    b->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_EngineToAtftpd)->Arg(20)->Apply(AtftpdArgs);
+BENCHMARK(BM_AtftpToAtftpd)->Arg(20)->Apply(AtftpdArgs);
+BENCHMARK(BM_EngineToAtftpd)->Arg(50)->Apply(AtftpdArgs);
+BENCHMARK(BM_AtftpToAtftpd)->Arg(50)->Apply(AtftpdArgs);
 
 // Keeps the median times so that the comparisons the figures are wanted for
 // need no arithmetic by hand.
@@ -189,8 +391,16 @@ public:
                     r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
+    double Get(const std::string& key) const {
+        const auto it = medianMs.find(key);
+        return it == medianMs.end() ? 0 : it->second;
+    }
     std::map<std::string, double> medianMs;
 };
+
+void Ratio(const char* what, double a, double b, const char* wanted) {
+    if (a > 0 && b > 0) std::printf("%-52s %6.2f  (%s)\n", what, a / b, wanted);
+}
 
 }  // namespace
 
@@ -200,15 +410,23 @@ int main(int argc, char** argv) {
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const auto& m = reporter.medianMs;
-    const auto cap1 = m.find("BM_WriteToSimulatedDevice/1");
-    const auto cap50 = m.find("BM_WriteToSimulatedDevice/50");
-    const auto atftp = m.find("BM_AtftpToAtftpd/");
-    if (cap1 != m.end() && cap50 != m.end() && cap50->second > 0)
-        std::printf("median cap 1 / cap 50: %.2f (wanted at least 5)\n",
-                    cap1->second / cap50->second);
-    if (cap50 != m.end() && atftp != m.end() && atftp->second > 0)
-        std::printf("median cap 50 / atftp windowsize 50: %.2f (wanted at most 1.5)\n",
-                    cap50->second / atftp->second);
+    const MedianReporter& m = reporter;
+    std::printf("\nratios of medians\n");
+    for (const char* mib : {"20", "50"}) {
+        const std::string sz = std::string("MiB:") + mib;
+        std::printf("%s MiB\n", mib);
+        Ratio("  engine -> atftpd / atftp -> atftpd", m.Get("BM_EngineToAtftpd/" + sz),
+              m.Get("BM_AtftpToAtftpd/" + sz), "wanted at most 0.8");
+        Ratio("  sim device: cap 1 / cap 50", m.Get("BM_EngineToSimDevice/cap:1/" + sz),
+              m.Get("BM_EngineToSimDevice/cap:50/" + sz), "wanted at least 8");
+    }
+    const double clean = m.Get("BM_FaultsToSimDevice/fault:0");
+    std::printf("20 MiB, cap 50, against the lossless time\n");
+    Ratio("  1 % loss of DATA and of ACKs", m.Get("BM_FaultsToSimDevice/fault:1"), clean,
+          "wanted at most 3");
+    Ratio("  5 % loss of DATA and of ACKs", m.Get("BM_FaultsToSimDevice/fault:5"), clean,
+          "wanted at most 10");
+    Ratio("  50 ms pause after every MiB", m.Get("BM_FaultsToSimDevice/fault:100"), clean,
+          "20 pauses of 50 ms add 1 s; see 'again' for retransmissions");
     return 0;
 }

@@ -98,11 +98,11 @@ void Loop(void* arg) {
             continue;
         }
         bool invalid = false;
-        std::vector<u64> ready;
+        std::vector<u64> ready, closed;
         for (size_t i = 1; i < fds.size(); ++i) {
             const short rev = fds[i].revents;
             if (rev & POLLNVAL) {
-                invalid = true;  // closed before it was unregistered: not ready, watched again
+                closed.push_back(ids[i]);
             } else if (rev & (POLLIN | POLLOUT | POLLERR | POLLHUP)) {
                 ready.push_back(ids[i]);
             }
@@ -110,6 +110,12 @@ void Loop(void* arg) {
         {
             LMutexLock lock(GlobalMutex());
             r->ready.swap(ready);
+            // A descriptor unregistered and closed while poll() watched it is simply
+            // gone; one still registered was closed without unregistering: not ready,
+            // watched again, after a pause that keeps this loop from spinning.
+            for (u64 id : closed)
+                for (LLink* l = r->active.Head(); !l->IsEnd(); l = l->Next())
+                    if (static_cast<Entry*>(l)->id == id) invalid = true;
         }
         if (fds[0].revents & POLLIN) {
             u8 buf[64];

@@ -3,7 +3,10 @@
 #include <strings.h>
 
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "devlink/NetIf.h"
 #include "platform/Services.h"
@@ -34,6 +37,11 @@ u32 Be32(const u8* p) {
     return u32(p[0]) << 24 | u32(p[1]) << 16 | u32(p[2]) << 8 | p[3];
 }
 
+bool SameHost(const LNetAddr& a, const LNetAddr& b) {
+    if (a.IsIPv6() != b.IsIPv6()) return false;
+    return std::memcmp(a.address, b.address, a.IsIPv6() ? 16 : 4) == 0;
+}
+
 // A block size as the peer wrote it: decimal digits only.
 bool ParseBlockSize(const LString& text, u32* out) {
     const char* s = text.CStr();
@@ -46,6 +54,50 @@ bool ParseBlockSize(const LString& text, u32* out) {
     }
     *out = v;
     return true;
+}
+
+// Local ports from which requests left lately. A device answers the port it was
+// asked from: the late OACK or DATA 1 of a cancelled transfer, or a repeated block
+// of a finished one, would become the peer of whatever request leaves from that
+// port next, and a wrong file would be reported as success. The system may hand a
+// port out again as soon as its socket is closed, so closed ports are remembered,
+// process-wide, for as long as a device may still be answering on them.
+class CRecentPorts {
+public:
+    // Longer than a device keeps repeating an answer and than any of our give-up times.
+    static constexpr u32 kQuarantineMs = 60000;
+
+    void Add(u8 family, u16 port, u32 now) {
+        std::lock_guard<std::mutex> lock(fMutex);
+        Prune(now);
+        const u32 key = Key(family, port);
+        fLast[key] = now;
+        fOrder.emplace_back(key, now);
+    }
+    bool Has(u8 family, u16 port, u32 now) {
+        std::lock_guard<std::mutex> lock(fMutex);
+        Prune(now);
+        return fLast.count(Key(family, port)) != 0;
+    }
+
+private:
+    static u32 Key(u8 family, u16 port) { return u32(family == 1) << 16 | port; }
+    void Prune(u32 now) {
+        while (!fOrder.empty() && u32(now - fOrder.front().second) >= kQuarantineMs) {
+            const auto [key, tick] = fOrder.front();
+            fOrder.pop_front();
+            const auto it = fLast.find(key);
+            if (it != fLast.end() && it->second == tick) fLast.erase(it);
+        }
+    }
+    std::mutex fMutex;
+    std::deque<std::pair<u32, u32>> fOrder;
+    std::unordered_map<u32, u32> fLast;
+};
+
+CRecentPorts& RecentPorts() {
+    static CRecentPorts* ports = new CRecentPorts;  // sockets may close during exit
+    return *ports;
 }
 
 // Appends text and its zero byte; false when the buffer is full.
@@ -97,6 +149,8 @@ void CTftpPeer::Accept(CStrm* data) {
         fPosition = 0;
         fLastAckTick = LTickMs();
         fNextBlock = 1;
+        fHighestSent = 0;
+        fGoBackMark = 0;
         s->SendWindow(this);
     } else if (fByOack) {
         s->SendAck(fAddress, 0);
@@ -123,17 +177,8 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
                                           LTftpCallback callback, u32 interfaceIndex) {
     CTftpSession* s = static_cast<CTftpSession*>(fFreeSessions.PopFront());
     if (!s) s = new CTftpSession(this);
-    const u8 family = destination.IsIPv6() ? 1 : 0;
-    if (s->fSocket.IsOpen() && s->fFamily != family) {
-        s->fSocket.Close();
-        s->fBoundIndex = 0;
-    }
-    if (!s->fSocket.IsOpen()) {
-        s->fBoundIndex = 0;
-        s->fFamily = family;
-        s->fSocket.Open(0, family, 0, 0);
-    }
-    s->Bind(interfaceIndex);
+    // Without a socket the request is never sent and the session ends as unanswered.
+    s->OpenFreshSocket(destination.IsIPv6() ? 1 : 0, interfaceIndex);
     s->fDest = destination;
     s->fWrite = write ? 1 : 0;
     s->fContext = context;
@@ -179,39 +224,46 @@ void CTftpManager::Release(CTftpSession* session) {
 
 CTftpSession::CTftpSession(CTftpManager* manager)
     : fManager(manager),
-      fSocket(this, OnSocketReady),
+      fSocket(std::make_unique<CUdpSocket>(this, OnSocketReady)),
       fReceiveTimer(manager->fOwner, this, OnReceiveTimer),
-      fResendTimer(manager->fOwner, this, OnResendTimer) {
+      fResendTimer(manager->fOwner, this, OnResendTimer),
+      fReadable(CRunLoopSrc::New(this, OnReadable)) {
     fLastActivity = LTickMs();
 }
 
 CTftpSession::~CTftpSession() {
     // The socket goes first: once unregistered no reactor callback can arm our timers.
-    fSocket.Close();
+    if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), LTickMs());
+    fSocket->Close();
+    delete fReadable;
     while (LLink* l = fPeers.PopFront()) delete static_cast<CTftpPeer*>(l);
 }
 
-bool CTftpSession::Bind(u32 index) {
-    if (!fSocket.IsOpen()) return false;
-    // IPv4 without an interface is simply unbound; IPv6 always binds (0: the default).
-    if (index == fBoundIndex && !(fFamily == 1)) return true;
-    if (fSocket.BindToInterface(index)) {
-        fBoundIndex = index;
-        return true;
+bool CTftpSession::OpenFreshSocket(u8 family, u32 index) {
+    const u32 now = LTickMs();
+    // Ports the system offers that are still in quarantine stay open until a good one
+    // came, so that it cannot offer them again; they never sent anything.
+    std::vector<std::unique_ptr<CUdpSocket>> refused;
+    std::unique_ptr<CUdpSocket> fresh;
+    for (int attempt = 0; attempt < 32 && !fresh; ++attempt) {
+        auto s = std::make_unique<CUdpSocket>(this, OnSocketReady);
+        if (s->Open(0, family, 0, 0) != 0) break;
+        if (RecentPorts().Has(family, s->LocalPort(), now))
+            refused.push_back(std::move(s));
+        else
+            fresh = std::move(s);
     }
-    // A socket once bound may not be re-bound without privilege: a fresh socket
-    // is the only way not to send from the old interface.
-    fSocket.Close();
-    fBoundIndex = 0;
-    if (fSocket.Open(0, fFamily, 0, 0) != 0) return false;
-    if (index == 0 && fFamily != 1) return true;
-    if (fSocket.BindToInterface(index)) {
-        fBoundIndex = index;
-        return true;
-    }
+    // The old socket closes only now: it kept the reactor running, and its port out of
+    // the system's hands, while the new one was chosen.
+    if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), now);
+    fSocket->Close();
+    fFamily = family;
+    if (!fresh) return false;
+    // IPv4 without an interface stays unbound; IPv6 always binds (0: the default).
     // Better no transfer at all than one through another interface.
-    fSocket.Close();
-    return false;
+    if ((index != 0 || family == 1) && !fresh->BindToInterface(index)) return false;
+    fSocket = std::move(fresh);
+    return true;
 }
 
 void CTftpSession::AddOption(const LString& key, const LString& value) {
@@ -288,13 +340,17 @@ void CTftpSession::Start() {
 
 void CTftpSession::SendRequest() {
     const LNetAddr to = fWrapper ? LNetAddr::IPv4(kBroadcastAll, fDest.port) : fDest;
-    fSocket.SendTo(to, fRequest, fRequestLength);
+    fSocket->SendTo(to, fRequest, fRequestLength);
     fResendTimer.StartMs(fManager->fTimes.resendMs);
 }
 
 void CTftpSession::OnSocketReady(void* self, u32) {
     // Reactor thread: hand over to the main run loop.
-    static_cast<CTftpSession*>(self)->fReceiveTimer.StartMs(0u);
+    static_cast<CTftpSession*>(self)->fReadable->Signal();
+}
+
+void CTftpSession::OnReadable(void* self) {
+    static_cast<CTftpSession*>(self)->ReceivePass();
 }
 
 void CTftpSession::OnReceiveTimer(void* self) {
@@ -333,31 +389,46 @@ void CTftpSession::ReceivePass() {
     u32 failures = 0;
     for (;;) {
         LNetAddr from;
-        const i32 n = fSocket.RecvFrom(&from, buf, sizeof buf);
+        const i32 n = fSocket->RecvFrom(&from, buf, sizeof buf);
         if (n < 1) {
             // A pending socket error is consumed by the failed call: read on so that
             // the reactor's interest is armed again by the call that finds nothing.
-            if (n < 0 && fSocket.IsOpen() && ++failures < 8) continue;
+            if (n < 0 && fSocket->IsOpen() && ++failures < 8) continue;
             break;
         }
-        if (fState != kRequestSent && fState != kPeersActive) continue;
-        const u8* p = buf;
-        u32 len = u32(n);
-        if (len >= 9 && std::memcmp(p, "YTFW", 4) == 0) {
-            const u32 target = Be32(p + 4);
-            bool ours = false;
-            for (u32 a : fLocal)
-                if (a == target) ours = true;
-            if (!ours) continue;
-            p += kWrapLen;
-            len -= kWrapLen;
-        }
-        if (len < 2) continue;
-        const u32 op = Be16(p);
-        if (op < kOpData || op > kOpOack) continue;
-        Handle(from, p, len);
+        if (!Deliver(from, buf, u32(n))) continue;
         if (fGeneration != generation) return;  // released from a callback
         if (u32(LTickMs() - start) >= 11) fReceiveTimer.StartMs(0u);
+    }
+    SendDueWindows();
+}
+
+bool CTftpSession::Deliver(const LNetAddr& from, const u8* p, u32 len) {
+    if (fState != kRequestSent && fState != kPeersActive) return false;
+    if (len >= 9 && std::memcmp(p, "YTFW", 4) == 0) {
+        const u32 target = Be32(p + 4);
+        bool ours = false;
+        for (u32 a : fLocal)
+            if (a == target) ours = true;
+        if (!ours) return false;
+        p += kWrapLen;
+        len -= kWrapLen;
+    }
+    if (len < 2) return false;
+    const u32 op = Be16(p);
+    if (op < kOpData || op > kOpOack) return false;
+    Handle(from, p, len);
+    return true;
+}
+
+void CTftpSession::SendDueWindows() {
+    // A whole batch of acknowledgements is taken in before the window moves: one
+    // send per batch, not one per acknowledgement.
+    for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next()) {
+        auto* peer = static_cast<CTftpPeer*>(l);
+        if (!peer->fSendDue) continue;
+        peer->fSendDue = 0;
+        if (peer->fState == CTftpPeer::kTransferring) SendWindow(peer);
     }
 }
 
@@ -381,8 +452,11 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     peer->fBlockSize = 512;
     peer->fNextBlock = 0;
     peer->fLastBlock = 0xFFFFFFFFu;
+    peer->fHighestSent = 0;
+    peer->fGoBackMark = 0;
     peer->fPosition = 0;
     peer->fByOack = 0;
+    peer->fSendDue = 0;
     delete peer->fData;
     peer->fData = nullptr;
     peer->fOptions.clear();
@@ -395,6 +469,9 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
 void CTftpSession::Handle(const LNetAddr& from, const u8* p, u32 len) {
     const u32 op = Be16(p);
     CTftpPeer* peer = FindPeer(from);
+    // Only the device that was asked answers a unicast request (from a port of its
+    // own); anything else on our port is not an answer to this request.
+    if (!peer && !fBroadcast && !SameHost(from, fDest)) return;
     if (!peer && !fBroadcast && !fPeers.IsEmpty()) {
         // A unicast session talks to the endpoint that answered first; anyone
         // else would write into the same stream.
@@ -526,6 +603,13 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
     fLastActivity = LTickMs();
     // Not cumulative: only the oldest unacknowledged block moves the window.
     if (block != (peer->fNextBlock & 0xFFFF)) {
+        // The loss shows while acknowledgements still come: the link is alive, and
+        // waiting out a time-out would only stall it. The oldest unacknowledged block
+        // goes again once the batch that showed the loss is taken in.
+        if (peer->fWindow.mode == 0) {
+            peer->fSendDue = 1;
+            peer->fGoBackMark = peer->fHighestSent;
+        }
         peer->fWindow.OnLoss();
         return;
     }
@@ -538,7 +622,14 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
         peer->fState = CTftpPeer::kFinished;
         peer->fResult = CTftpPeer::kResultDone;
         peer->fTimer.StartMs(0u);
+    } else if (u32(peer->fNextBlock - 1) < peer->fGoBackMark) {
+        // Blocks from before the window went back may still be acknowledged: the
+        // window moves once the batch is in, so that those acknowledgements move it
+        // on instead of passing for the ones of copies sent again meanwhile.
+        peer->fSendDue = 1;
     } else {
+        // At once: the device is fed before this thread may lose the processor to
+        // the reactor, which the read that finds nothing wakes.
         SendWindow(peer);
     }
 }
@@ -583,7 +674,9 @@ void CTftpSession::SendWindow(CTftpPeer* peer) {
         PutBe16(pkt + 2, block & 0xFFFF);
         attempted = true;
         if (SendTo(peer->fAddress, pkt, u32(4 + got)) <= 0) break;
-        w.OnSend();
+        const bool fresh = block > peer->fHighestSent;
+        if (fresh) peer->fHighestSent = block;
+        w.OnSend(LTickMs(), fresh);
         if (got < bs) {
             peer->fLastBlock = block & 0xFFFF;
             break;
@@ -604,6 +697,7 @@ void CTftpSession::PeerTimer(CTftpPeer* peer) {
         case CTftpPeer::kTransferring:
             if (fWrite) {
                 peer->fWindow.OnTimeout();
+                peer->fGoBackMark = peer->fHighestSent;
                 if (fKeepTrying || u32(LTickMs() - peer->fLastAckTick) < t.senderGiveUpMs) {
                     SendWindow(peer);
                     return;
@@ -641,12 +735,12 @@ void CTftpSession::CheckCompletion() {
 }
 
 i32 CTftpSession::SendTo(const LNetAddr& to, u8* datagram, u32 length) {
-    if (!fWrapper) return fSocket.SendTo(to, datagram, length);
+    if (!fWrapper) return fSocket->SendTo(to, datagram, length);
     // The wrapper goes in front: callers leave room for it.
     u8* wrapped = datagram - kWrapLen;
     std::memcpy(wrapped, "YTFW", 4);
     PutBe32(wrapped + 4, to.IPv4Address());
-    return fSocket.SendTo(LNetAddr::IPv4(kBroadcastAll, to.port), wrapped, length + kWrapLen);
+    return fSocket->SendTo(LNetAddr::IPv4(kBroadcastAll, to.port), wrapped, length + kWrapLen);
 }
 
 void CTftpSession::SendAck(const LNetAddr& to, u32 block) {

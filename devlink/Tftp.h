@@ -5,6 +5,7 @@
 // answers a session becomes a peer with its own block counter, stream and flow
 // window. Main thread only: the reactor thread merely arms the receive timer.
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -81,11 +82,14 @@ private:
     u32 fNextBlock = 0;
     u32 fLastBlock = 0xFFFFFFFFu;
     u32 fLastAckTick = 0;
+    u32 fHighestSent = 0;  // the furthest block sent so far (full count): beyond it blocks are new
+    u32 fGoBackMark = 0;   // the furthest block sent when the window last went back
     u64 fPosition = 0;
     CStrm* fData = nullptr;
     LTftpOptions fOptions;
     CFlowWindow fWindow;
-    u8 fByOack = 0;  // started by an option acknowledgement (a receiver then sends ACK 0)
+    u8 fByOack = 0;   // started by an option acknowledgement (a receiver then sends ACK 0)
+    u8 fSendDue = 0;  // acknowledgements handled in this receive pass: send the window after it
 };
 
 class CTftpSession : public LLink {
@@ -110,7 +114,7 @@ public:
     const std::vector<u32>& LocalAddresses() const { return fLocal; }
     u32 PeerCount() const;
     CTftpPeer* PeerAt(u32 i) const;
-    CUdpSocket& Socket() { return fSocket; }
+    CUdpSocket& Socket() { return *fSocket; }
 
 private:
     friend class CTftpManager;
@@ -118,19 +122,24 @@ private:
     explicit CTftpSession(CTftpManager* manager);
 
     static void OnSocketReady(void* self, u32 direction);
+    static void OnReadable(void* self);
     static void OnReceiveTimer(void* self);
     static void OnResendTimer(void* self);
 
-    bool Bind(u32 index);
+    // A socket on a port no earlier request of this process may still be answered on.
+    bool OpenFreshSocket(u8 family, u32 interfaceIndex);
     void Stop();
     void SendRequest();
     void ReceivePass();
+    // One datagram as it came from the socket; false when it is not for this session.
+    bool Deliver(const LNetAddr& from, const u8* data, u32 length);
     void Handle(const LNetAddr& from, const u8* p, u32 len);
     void HandleOack(CTftpPeer* peer, const LNetAddr& from, const u8* p, u32 len);
     void HandleData(CTftpPeer* peer, const LNetAddr& from, const u8* p, u32 len);
     void HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block);
     void HandleError(CTftpPeer* peer, const LNetAddr& from, u32 code);
     void ReceiveBlock(CTftpPeer* peer, u32 block, const u8* payload, u32 size);
+    void SendDueWindows();
     CTftpPeer* FindPeer(const LNetAddr& from) const;
     CTftpPeer* NewPeer(const LNetAddr& from);
     void SendWindow(CTftpPeer* peer);
@@ -145,7 +154,7 @@ private:
     void Notify(u32 event, void* object);
 
     CTftpManager* fManager;
-    CUdpSocket fSocket;
+    std::unique_ptr<CUdpSocket> fSocket;
     u8 fWrapper = 0;
     u32 fState = kIdle;
     u32 fResult = 0;
@@ -162,13 +171,15 @@ private:
     u32 fLastActivity = 0;
     LRunLoopTimer fReceiveTimer;
     LRunLoopTimer fResendTimer;
+    // The reactor's word that the socket is readable runs the receive pass itself:
+    // one hand-over per batch of datagrams, not a timer started from that thread.
+    CRunLoopSrc* fReadable;
     i32 fResendCount = 0;
     u8 fGraceOver = 0;
     u32 fRequestLength = 0;
     u8 fRequest[520] = {};
-    // Not part of the protocol: which interface the socket is bound to (0 none),
-    // and a count of stops so that code after a callback notices a release.
-    u32 fBoundIndex = 0;
+    // Not part of the protocol: the socket's family (1 IPv6), and a count of stops
+    // so that code after a callback notices a release.
     u8 fFamily = 0;
     u32 fGeneration = 0;
 };
@@ -184,7 +195,8 @@ public:
     // decides broadcast and wrapper). Never null.
     CTftpSession* StartTransfer(const LNetAddr& destination, bool write, const LString& path,
                                 void* context, LTftpCallback callback, u32 interfaceIndex);
-    // Stops the session and keeps it, with its socket, for reuse.
+    // Stops the session and keeps it for reuse. Its socket stays open until then (the
+    // port is not handed out again meanwhile); the next request gets a fresh one.
     void Release(CTftpSession* session);
 
     CTftpTimes& Times() { return fTimes; }

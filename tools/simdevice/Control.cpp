@@ -143,7 +143,7 @@ void Control::AddBuiltins() {
     Add("set",
         "set serno=N [rto=MS] [retries=N] [window=N] [maxblk=N] [blksize-reply=N] "
         "[options=obey|ignore] "
-        "[idle=MS]",
+        "[idle=MS] [pause-ms=MS pause-every=BYTES [pause-seed=S]]",
         [this](Args& a, const Emit&) -> std::string {
             uint64_t serno = 0;
             if (!Num(a.named["serno"], &serno)) return "err serno= required";
@@ -160,7 +160,9 @@ void Control::AddBuiltins() {
                         {"window", &s.window, 1, 1000},
                         {"maxblk", &s.maxBlk, 8, 65464},
                         {"blksize-reply", &s.blkReply, 0, 65535},
-                        {"idle", &s.idleMs, 1, 3600000}};
+                        {"idle", &s.idleMs, 1, 3600000},
+                        {"pause-ms", &s.pauseMs, 0, 600000},
+                        {"pause-every", &s.pauseEvery, 0, UINT32_MAX}};
             for (auto& n : nums) {
                 if (!a.Has(n.key)) continue;
                 if (!Num(a.named[n.key], &v) || v < n.lo || v > n.hi)
@@ -172,6 +174,8 @@ void Control::AddBuiltins() {
                     return "err options= is obey or ignore";
                 s.ignoreOptions = a.named["options"] == "ignore";
             }
+            if (std::string e = Opt(a, "pause-seed", &s.pauseSeed, UINT64_MAX - 1); !e.empty())
+                return e;
             d->set = s;
             return "ok";
         });
@@ -311,6 +315,12 @@ void Control::AddBuiltins() {
 
     Add("xfers", "xfers", [this](Args&, const Emit&) {
         return "ok active=" + std::to_string(fSim.ActiveTransfers());
+    });
+    Add("counters", "counters [reset]", [this](Args& a, const Emit&) {
+        Sim::Counters c = fSim.Count();
+        if (!a.words.empty() && a.words[0] == "reset") fSim.Count() = {};
+        return "ok data-in=" + std::to_string(c.dataIn) + " data-dup=" + std::to_string(c.dataDup) +
+               " pauses=" + std::to_string(c.pauses);
     });
 }
 

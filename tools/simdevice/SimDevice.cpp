@@ -186,7 +186,16 @@ struct Transfer {
     std::string tmpPath, hostPath;
     std::function<int(Device&, const Bytes&)> cmdWrite;
     Bytes cmdBuf;
+    uint64_t nextPause = 0;  // bytes kept after which the device pauses (0: never)
+    uint64_t pauseRng = 0;
+    bool paused = false;
 };
+
+// The distance to the next pause: fixed, or drawn from the transfer's seeded generator.
+static uint64_t PauseDistance(const DeviceSettings& s, uint64_t* rng) {
+    if (!s.pauseSeed) return s.pauseEvery;
+    return s.pauseEvery / 2 + SplitMix(rng) % (uint64_t(s.pauseEvery) + 1);
+}
 
 Sim::Sim(Loop& loop) : fLoop(loop), fHostNs(InHostNetns()) {}
 
@@ -663,11 +672,25 @@ void Sim::OnListener(Listener* l) {
     }
 }
 
+// A paused transfer leaves what arrives in its socket until the pause is over.
+void Sim::PauseTransfer(uint32_t xid, uint32_t ms) {
+    Transfer* x = Find(xid);
+    if (!x) return;
+    x->paused = true;
+    ++fCount.pauses;
+    fLoop.After(ms, [this, xid] {
+        Transfer* t = Find(xid);
+        if (!t) return;
+        t->paused = false;
+        OnTransferSocket(xid);
+    });
+}
+
 void Sim::OnTransferSocket(uint32_t xid) {
     uint8_t buf[2048];
     for (;;) {
         Transfer* x = Find(xid);
-        if (!x) return;
+        if (!x || x->paused) return;
         Endpoint from;
         uint32_t dst = 0;
         ssize_t n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
@@ -1044,6 +1067,8 @@ void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
     }
     if (x->write && op == kDATA) {
         size_t len = pkt.size() - 4;
+        ++fCount.dataIn;
+        if (block != (x->expected & 0xffff)) ++fCount.dataDup;
         if (x->state == Transfer::kDally) {
             // The sender's acknowledgements are not cumulative: when one of ours was
             // lost it resends from that block, so every late block is acknowledged again.
@@ -1056,6 +1081,7 @@ void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
             EndTransfer(xid, "error", 4);
             return;
         }
+        bool pause = false;
         if (block == (x->expected & 0xffff)) {
             x->progressed = true;
             bool ok = true;
@@ -1067,6 +1093,16 @@ void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
             }
             x->received += len;
             bool final = len < x->blksize;
+            if (d->set.pauseMs && d->set.pauseEvery && !final) {
+                if (!x->nextPause) {
+                    x->pauseRng = d->set.pauseSeed;
+                    x->nextPause = PauseDistance(d->set, &x->pauseRng);
+                }
+                if (x->received >= x->nextPause) {
+                    x->nextPause += PauseDistance(d->set, &x->pauseRng);
+                    pause = true;
+                }
+            }
             if (ok && final) ok = Finalize(*x);
             if (!ok) {
                 Emit(*d, xid, x->peer, x->wrapped, MakeError(3, "disk full"));
@@ -1086,6 +1122,7 @@ void Sim::HandleTransferPacket(uint32_t xid, const Bytes& pkt) {
         Emit(*d, xid, x->peer, x->wrapped, MakeAck(block));
         if (Transfer* y = Find(xid))
             ArmTimer(*y, y->state == Transfer::kDally ? DallyMs(*d) : d->set.idleMs);
+        if (pause) PauseTransfer(xid, d->set.pauseMs);
     }
 }
 

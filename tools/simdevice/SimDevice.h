@@ -52,6 +52,12 @@ struct DeviceSettings {
     uint32_t blkReply = 0;       // when set: the block size put in every OACK, whatever was asked
     bool ignoreOptions = false;  // answer like a server without option support
     uint32_t idleMs = 10000;     // receiver: give up after this silence
+    // receiver: stop reading for pauseMs after every pauseEvery bytes kept (as a
+    // device writing to an SD card does); with pauseSeed the distance is drawn
+    // between half and one and a half times pauseEvery.
+    uint32_t pauseMs = 0;
+    uint32_t pauseEvery = 0;
+    uint64_t pauseSeed = 0;
 };
 
 struct Transfer;
@@ -123,6 +129,12 @@ public:
     // Adds a line to the log.
     void Note(const std::string& line) { Log(line); }
     bool HostNetns() const { return fHostNs; }
+    // DATA blocks that reached uploads, and those among them the device already had
+    // (a sender's retransmissions that were not needed, or duplicates on the way).
+    struct Counters {
+        uint64_t dataIn = 0, dataDup = 0, pauses = 0;
+    };
+    Counters& Count() { return fCount; }
 
 private:
     friend struct Transfer;
@@ -136,6 +148,7 @@ private:
     void DropListener(Listener* l);
     void OnListener(Listener* l);
     void OnTransferSocket(uint32_t xid);
+    void PauseTransfer(uint32_t xid, uint32_t ms);
 
     // Packets in: fault pipeline, then `handle`.
     void Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, const Bytes& pkt,
@@ -184,6 +197,7 @@ private:
     std::vector<std::string> fLog;
     bool fPacketLog = true;
     int fLogFd = -1;
+    Counters fCount;
 };
 
 // Parses a request path into a host path below the device's root. Answers a
