@@ -389,9 +389,14 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     const u8 config = data[0];
     std::vector<u8> written(size_t(data[1]) * 17);
     for (size_t i = 0; i < written.size(); ++i) written[i] = u8(i * 7 + i / 251);
-    static const LNetAddr kSenders[4] = {
-        LNetAddr::IPv4(kDevice, kPort), LNetAddr::IPv4(kDevice, 40001),
-        LNetAddr::IPv4(0x7F000003u, 40002), LNetAddr::IPv4(0x7F000004u, kPort)};
+    // The last sender is off loopback for a unicast session: a host that was not
+    // asked, which must never be answered. A broadcast session answers anyone, so
+    // there it is one more loopback host.
+    static const LNetAddr kSenders[2][4] = {
+        {LNetAddr::IPv4(kDevice, kPort), LNetAddr::IPv4(kDevice, 40001),
+         LNetAddr::IPv4(0x7F000003u, 40002), LNetAddr::IPv4(0xC0000201u, kPort)},
+        {LNetAddr::IPv4(kDevice, kPort), LNetAddr::IPv4(kDevice, 40001),
+         LNetAddr::IPv4(0x7F000003u, 40002), LNetAddr::IPv4(0x7F000004u, kPort)}};
     {
         CTftpManager manager(nullptr, 1);
         for (u32 kind = 0; kind < 3; ++kind) {
@@ -412,7 +417,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
                 const u8 sel = data[at];
                 const size_t len = std::min<size_t>(Be16(data + at + 1) % 1600, size - at - 3);
                 at += 3;
-                gWire.pending.push_back({kSenders[sel & 3], {data + at, data + at + len}});
+                gWire.pending.push_back(
+                    {kSenders[broadcast][sel & 3], {data + at, data + at + len}});
                 at += len;
                 if ((sel & 16) || at + 3 > size) CTftpSessionProbe::ReceivePass(s);
                 switch (sel >> 2 & 3) {
