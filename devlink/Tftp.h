@@ -119,6 +119,9 @@ public:
 private:
     friend class CTftpManager;
     friend class CTftpPeer;
+    // Drives the receive pass without the reactor and sets the addressing that
+    // StartTransfer takes from the interfaces (the fuzz target of the receive path).
+    friend class CTftpSessionProbe;
     explicit CTftpSession(CTftpManager* manager);
 
     static void OnSocketReady(void* self, u32 direction);
