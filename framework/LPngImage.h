@@ -16,6 +16,8 @@ public:
     bool IsValid() const override { return fWidth > 0 && fHeight > 0; }
     u64 GetSize() const override { return PackSize(fWidth, fHeight); }
     bool GetNativeImage(void** out) const override;
+    // The platform image (not retained): answers 134 with one, else 0.
+    u32 GetCGImage(void** out) const { return GetNativeImage(out) ? 134 : 0; }
 
     // Width and height from a PNG's IHDR chunk; false for anything else.
     static bool ReadSize(const u8* png, u32 size, u32* width, u32* height);

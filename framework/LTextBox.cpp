@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/LArray.h"
 #include "platform/ControlServices.h"
 
 namespace {
@@ -127,25 +128,47 @@ i32 LTextBox::GetDescent(LDrawCtx* ctx) {
     return native ? i32(std::floor(GetLineBottom(ctx) - native->Ascender())) : 0;
 }
 
+LRect LTextBox::GetBaselineRect(LDrawCtx* ctx) {
+    const i32 a = GetAscent(ctx);
+    return LRect(0, -a, GetWidth(ctx), GetTextHeight(ctx) - a);
+}
+
 void LTextBox::Draw(LDrawCtx& ctx) {
     LNativeFont* native = NativeOf(fFont, &ctx);
     if (!ctx.fNative || !native || fText.IsEmpty()) return;
-    if (fColor) ctx.fNative->ApplyPen(*fColor);
+    LPenRef pen = fColor;
+    // Without a colour of its own a text takes the text colour, not whatever
+    // the last fill left behind.
+    if (!pen) MakePenById(&pen, 7);
+    if (pen) ctx.fNative->ApplyPen(*pen);
     const i32 lineH = GetHeight(&ctx);
     const i32 ascent = GetAscent(&ctx);
     const char* s = fText.CStr();
-    i32 y = fRect.top;
+    i32 y = fWrap == kBaseline ? fRect.top - ascent : fRect.top;
     const i32 wrapWidth = fWrap == kWrap ? fRect.Width() : -1;
+    const bool oneLine = fWrap == kOneLine || fWrap == kBaseline;
     bool first = true;
+    // Lines stay inside the rectangle.
+    LNativeGraphics* g = ctx.fNative;
+    if (!oneLine) {
+        g->SaveState();
+        // A context that never set a clip has none to narrow.
+        LRgn clip(fRect);
+        if (!ctx.GetClipRgn().IsEmpty()) clip.Intersect(ctx.GetClipRgn());
+        LArray rects(sizeof(LRect), 16);
+        clip.GetRects(rects);
+        g->SetClipRects(rects.DataAs<LRect>(), rects.Count());
+    }
     ForEachLine(wrapWidth, [&](u32 at, u32 len) {
-        // One-line mode shows the first line only.
-        if (fWrap == kOneLine && !first) return;
+        // One-line modes show the first line only, the others what fits.
+        if (oneLine ? !first : !first && y >= fRect.bottom) return;
         first = false;
         const i32 w = MeasureText(fFont, s + at, len);
         i32 x = fRect.left;
         if (fAlign == kAlignCentre) x += (fRect.Width() - w) / 2;
         if (fAlign == kAlignRight) x = fRect.right - w;
-        ControlServices().DrawText(ctx.fNative, native, s + at, len, x, y + ascent);
+        ControlServices().DrawText(g, native, s + at, len, x, y + ascent);
         y += lineH;
     });
+    if (!oneLine) g->RestoreState();
 }

@@ -10,7 +10,9 @@
 
 class LTextBox {
 public:
-    enum : u32 { kOneLine = 0, kLines = 1, kWrap = 2 };
+    // kOneLine and kBaseline draw one line whose top, or whose baseline, is
+    // the rectangle's top; kLines and kWrap fill the rectangle, kWrap at word breaks.
+    enum : u32 { kOneLine = 0, kLines = 1, kWrap = 2, kBaseline = 3 };
     enum : u32 { kAlignLeft = 0, kAlignCentre = 1, kAlignRight = 2 };
 
     bool SetText(const LString& text);
@@ -37,6 +39,9 @@ public:
     i32 GetAscent(LDrawCtx* ctx);
     i32 GetDescent(LDrawCtx* ctx);
     i32 GetLineBottom(LDrawCtx* ctx) { return GetHeight(ctx); }
+    // The text's extent relative to its first baseline: top -ascent, bottom
+    // the lines' height less the ascent.
+    LRect GetBaselineRect(LDrawCtx* ctx);
     void Draw(LDrawCtx& ctx);
 
     // Width of any text in a font (0 without a platform font).

@@ -15,7 +15,8 @@ public:
     // The graphics to draw with until EndGraphics.
     virtual LNativeGraphics* BeginGraphics() = 0;
     virtual void EndGraphics() = 0;
-    // A new image holding a copy of the pixels as they are now; null on failure.
+    // A new image holding a copy of the pixels as they are now (the platform's
+    // drawable image); null on failure.
     virtual LRef CopyImage() = 0;
 };
 

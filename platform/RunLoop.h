@@ -11,6 +11,10 @@ using LRunLoopFn = void (*)(void* context);
 // device link so that they fire on the main thread.
 class LRunLoopHolder;
 LRunLoopHolder* MainRunLoopWakeSource();
+// Marks the main run loop as closing: once its application object is gone, a
+// timer first started from another thread gives up instead of waiting for a run
+// loop that will never come. Called by the entry point at exit.
+void MainRunLoopClosing();
 
 // A one-shot timer of the holder's run loop. Nothing is scheduled until StartMs.
 class LRunLoopTimer {
@@ -49,6 +53,28 @@ public:
 
 protected:
     CRunLoopSrc() = default;
+};
+
+// A timer of the main run loop that, once triggered, runs its callback at the next
+// turn; triggers that come before it ran coalesce. Main thread only.
+class CEventTimer {
+public:
+    using Fn = void (*)(void* context, CEventTimer* timer);
+    CEventTimer(void* context, Fn callback);
+    virtual ~CEventTimer() = default;
+    CEventTimer(const CEventTimer&) = delete;
+    CEventTimer& operator=(const CEventTimer&) = delete;
+
+    virtual void Trigger();
+    bool IsPending() const { return fPending; }
+
+private:
+    static void Fired(void* self);
+
+    LRunLoopTimer fTimer;
+    void* fContext;
+    Fn fCallback;
+    bool fPending = false;
 };
 
 // Runs the calling thread's run loop for one turn, waiting at most maxWaitMs for

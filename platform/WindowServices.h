@@ -142,6 +142,13 @@ public:
     virtual void InsertBarMenu(LNativeMenu menu, LNativeMenu before) = 0;
     virtual void InsertBarMenuAt(LNativeMenu menu, i32 position) = 0;
     virtual void RemoveBarMenu(LNativeMenu menu) = 0;
+    // Shows the menu at the pointer until the user chooses (true, the item in
+    // chosen, which may lie in a submenu) or cancels (false).
+    virtual bool PopUpMenu(LNativeMenu menu, LNativeItem* chosen) {
+        (void)menu;
+        (void)chosen;
+        return false;
+    }
 };
 
 // Install the platform's services (null goes back to the headless ones); the

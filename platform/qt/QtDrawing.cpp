@@ -4,17 +4,56 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPixmap>
+#include <QTextLayout>
 #include <QWidget>
 #include <cstring>
 
 #include "platform/qt/QtColors.h"
 #include "platform/qt/QtFonts.h"
 
-void QtImage::DrawInto(LNativeGraphics* graphics, const LRect& rect) const {
+void QtImage::Draw(LNativeGraphics* graphics, const LRect& rect) {
     auto* g = dynamic_cast<QtPainterGraphics*>(graphics);
     if (!g || fImage.isNull() || rect.right <= rect.left || rect.bottom <= rect.top) return;
-    g->Painter().drawImage(
-        QRectF(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top), fImage);
+    QPainter& p = g->Painter();
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.drawImage(QRectF(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top),
+                fImage);
+    p.restore();
+}
+
+LNativeImageRef QtMakeImage(const u8* png, u32 size) {
+    QImage image;
+    if (!png || size == 0 || !image.loadFromData(png, qsizetype(size), "PNG"))
+        return LNativeImageRef();
+    return LNativeImageRef(new QtImage(image));
+}
+
+void QtDrawText(LNativeGraphics* graphics, LNativeFont* font, const char* utf8, u32 length, i32 x,
+                i32 baseline) {
+    auto* g = dynamic_cast<QtPainterGraphics*>(graphics);
+    auto* f = dynamic_cast<QtNativeFont*>(font);
+    if (!g || !f || !utf8 || length == 0) return;
+    QTextLayout layout(QString::fromUtf8(utf8, qsizetype(length)), f->Font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) {
+        layout.endLayout();
+        return;
+    }
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    QPainter& p = g->Painter();
+    p.save();
+    p.setPen(g->CurrentColor());
+    p.translate(x, baseline);
+    // A family without an italic face leans its upright glyphs over instead.
+    if (f->Shear() != 0) p.setTransform(QTransform(1, 0, -f->Shear(), 1, 0, 0), true);
+    layout.draw(&p, QPointF(0, -line.ascent()));
+    p.restore();
 }
 
 QtBitmap::QtBitmap(u8* pixels, const LBitmapFormat& f, QImage::Format qtFormat)
@@ -191,6 +230,8 @@ i32 QtDrawingServices::RunFontPanel(bool modal, LFontSpec* spec, void* owner,
         delete panel;
         return kFontPanelDone;
     }
+    // A panel: every change applies at once, nothing to confirm.
+    fPanel->setOption(QFontDialog::NoButtons, true);
     QObject::connect(fPanel, &QFontDialog::currentFontChanged, fPanel,
                      [this](const QFont& font) { Report(font); });
     fPanel->show();

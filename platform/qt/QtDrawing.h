@@ -8,16 +8,23 @@
 #include <QPainter>
 #include <memory>
 
+#include "platform/ControlServices.h"
 #include "platform/DrawingServices.h"
 #include "platform/qt/QtPainterGraphics.h"
 
-// A copy of pixels, drawable into a graphics.
-class QtImage : public LRefObj {
+// Pixels drawable into a graphics, scaled to fill the rectangle.
+class QtImage final : public LNativeImage {
 public:
     explicit QtImage(const QImage& image) : fImage(image) {}
-    void DrawInto(LNativeGraphics* graphics, const LRect& rect) const;
+    void Draw(LNativeGraphics* graphics, const LRect& rect) override;
     QImage fImage;
 };
+
+// A drawable image from PNG bytes; null when they are no PNG.
+LNativeImageRef QtMakeImage(const u8* png, u32 size);
+// One line of text with its baseline at y, in the graphics' current colour.
+void QtDrawText(LNativeGraphics* graphics, LNativeFont* font, const char* utf8, u32 length, i32 x,
+                i32 baseline);
 
 class QtBitmap final : public LNativeBitmap {
 public:

@@ -2,6 +2,7 @@
 // standard input, one per line; see README.md.
 
 #include "tools/simdevice/Channels.h"
+#include "tools/simdevice/FileCmds.h"
 
 #include <csignal>
 #include <cstdio>
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     Sim sim(loop);
     Control control(sim, loop);
     AddChannelCommands(control, sim);
+    AddFileCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {

@@ -16,14 +16,20 @@
 #include "platform/Services.h"
 
 // The main run loop is the thread of the application object; it is known once
-// the application object exists.
+// the application object exists. Null once the loop is closing without one: the
+// application has ended (or never started) and nobody will serve the timer.
 class LRunLoopHolder {
 public:
     QThread* Thread() {
-        while (!QCoreApplication::instance()) SleepMs(1);
-        return QCoreApplication::instance()->thread();
+        for (;;) {
+            if (QCoreApplication* app = QCoreApplication::instance()) return app->thread();
+            if (fClosing.load()) return nullptr;
+            SleepMs(1);
+        }
     }
     bool Known() const { return QCoreApplication::instance() != nullptr; }
+
+    std::atomic<bool> fClosing{false};
 };
 
 namespace {
@@ -64,9 +70,10 @@ public:
     QtTimer(LRunLoopHolder* holder, void* context, LRunLoopFn callback)
         : fCore(new QtTimerCore(context, callback)) {
         if (holder && holder->Known()) {
-            QThread* target = holder->Thread();
-            if (fCore->thread() != target) fCore->moveToThread(target);
-            fCore->fPlaced = true;
+            if (QThread* target = holder->Thread()) {
+                if (fCore->thread() != target) fCore->moveToThread(target);
+                fCore->fPlaced = true;
+            }
         }
     }
     ~QtTimer() override {
@@ -78,6 +85,7 @@ public:
     void StartMs(u32 ms) override {
         if (!fCore->fPlaced) {
             QThread* target = sMainHolder.Thread();
+            if (!target) return;
             if (fCore->thread() != target && QThread::currentThread() == fCore->thread())
                 fCore->moveToThread(target);
             fCore->fPlaced = true;
@@ -135,7 +143,9 @@ public:
         static int argc = 1;
         static char name[] = "kevorune";
         static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        if (QCoreApplication::instance()) return;
+        new QCoreApplication(argc, argv);
+        qAddPostRoutine(MainRunLoopClosing);
     }
 };
 
@@ -155,6 +165,25 @@ LRunLoopServices& RunLoopServices() {
 
 LRunLoopHolder* MainRunLoopWakeSource() {
     return RunLoopServices().MainWakeSource();
+}
+
+void MainRunLoopClosing() {
+    sMainHolder.fClosing.store(true);
+}
+
+CEventTimer::CEventTimer(void* context, Fn callback)
+    : fTimer(MainRunLoopWakeSource(), this, Fired), fContext(context), fCallback(callback) {}
+
+void CEventTimer::Trigger() {
+    if (fPending) return;
+    fPending = true;
+    fTimer.StartMs(0u);
+}
+
+void CEventTimer::Fired(void* self) {
+    CEventTimer* t = static_cast<CEventTimer*>(self);
+    t->fPending = false;
+    t->fCallback(t->fContext, t);
 }
 
 LRunLoopTimer::LRunLoopTimer(LRunLoopHolder* holder, void* context, LRunLoopFn callback)

@@ -1,0 +1,289 @@
+#include "devlink/FileJobQueue.h"
+
+#include <memory>
+
+#include "base/CBufFileStrm.h"
+#include "base/FileOps.h"
+#include "base/LTextSink.h"
+#include "base/Paths.h"
+#include "base/TextEncoding.h"
+#include "devlink/CDevRequestQueue.h"
+#include "devlink/ReqQueue.h"
+#include "base/Clock.h"
+#include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
+
+bool IsDrcFileName(const char* path) {
+    LString name;
+    LastPathComponent(&name, path);
+    const char* ext = FindExtension(name.CStr());
+    return *ext == '.' && TextEqualNoCase(ext + 1, "drc");
+}
+
+struct CKvsFileJobQueue::Job : CPooledObj {
+    u32 kind = 0;
+    LString source;
+    LString extension;
+    std::unique_ptr<CTempFile> converted;  // the WAV, deleted with it
+    u32 status = kUploaded;
+
+    void Clear() {
+        source = LString();
+        extension = LString();
+        converted.reset();
+        status = kUploaded;
+    }
+};
+
+class CKvsFileJobQueue::Pool : public CObjPool {
+protected:
+    CPooledObj* Create() override { return new (std::nothrow) Job; }
+};
+
+CKvsFileJobQueue::CKvsFileJobQueue(LHandler* parent, CReqQueue* queue, CRecord* command,
+                                   CDevRequestQueue* commandChannel, CRecord* contents,
+                                   MAudioConvJob* conversion)
+    : LHandler(parent),
+      fQueue(queue),
+      fCommand(command),
+      fChannel(commandChannel),
+      fContents(contents),
+      fWorker(MainRunLoopWakeSource(), this, OnWorker),
+      fPool(new Pool),
+      fConversion(conversion) {}
+
+CKvsFileJobQueue::~CKvsFileJobQueue() {
+    CancelAll();
+    ReleaseList(fDone);
+    fWorker.Disarm();
+    fPool->Release();
+}
+
+void CKvsFileJobQueue::Drop(Job* job) {
+    if (!job) return;
+    job->Clear();
+    job->Release();
+}
+
+void CKvsFileJobQueue::ReleaseList(LList& list) {
+    while (LLink* l = list.PopFront()) Drop(static_cast<Job*>(l));
+}
+
+void CKvsFileJobQueue::AddJob(u32 kind, const LString& path) {
+    if (kind > kAudio) return;
+    auto* job = static_cast<Job*>(fPool->Acquire());
+    if (!job) return;
+    job->kind = kind;
+    job->source = path;
+    fNew.PushBack(job);
+    ++fAdded;
+    fWorker.StartMs(0u);
+}
+
+bool CKvsFileJobQueue::TakeFinished(LString* path, u32* status) {
+    auto* job = static_cast<Job*>(fDone.PopFront());
+    if (!job) return false;
+    *path = job->source;
+    *status = job->status;
+    Drop(job);
+    return true;
+}
+
+void CKvsFileJobQueue::ClearDone() {
+    ReleaseList(fDone);
+    // Jobs still under way stay counted, so that they keep showing as pending.
+    fAdded = fAdded > fFinished ? fAdded - fFinished : 0;
+    fFinished = 0;
+}
+
+void CKvsFileJobQueue::CancelAll() {
+    ReleaseList(fNew);
+    ReleaseList(fWaiting);
+    ReleaseList(fReady);
+    if (fConversion) fConversion->Reset();
+    Drop(fConverting);
+    fConverting = nullptr;
+    // The request queue frees the upload stream with the request.
+    if (fQueue) fQueue->CancelAll(this, OnUploaded);
+    Drop(fUploading);
+    fUploading = nullptr;
+    fUploadStream = nullptr;
+    fUploadSize = 0;
+    fUploadName = LString();
+    // The next upload must be preceded by its own pulse.
+    fPreparing = 0;
+    fAdded = 0;
+    fFinished = 0;
+}
+
+f32 CKvsFileJobQueue::GetUploadProgress() const {
+    if (!fUploading || !fUploadStream) return 0;
+    if (fUploadSize == 0) return 1;
+    const u64 at = fUploadStream->Position();
+    return at >= fUploadSize ? 1.0f : f32(double(at) / double(fUploadSize));
+}
+
+f32 CKvsFileJobQueue::GetConvertProgress() const {
+    return fConverting && fConversion ? fConversion->GetProgress() : 0;
+}
+
+LString CKvsFileJobQueue::GetUploadName() const {
+    return fUploading ? fUploadName : LString();
+}
+
+LString CKvsFileJobQueue::GetConvertName() const {
+    return fConverting ? fConverting->source : LString();
+}
+
+bool CKvsFileJobQueue::IsIdle() const {
+    return fNew.IsEmpty() && fWaiting.IsEmpty() && fReady.IsEmpty() && !fConverting &&
+           !fUploading && !fPreparing;
+}
+
+void CKvsFileJobQueue::Finish(Job* job, u32 status) {
+    job->status = status;
+    job->converted.reset();
+    ++fFinished;
+    fDone.PushBack(job);
+}
+
+void CKvsFileJobQueue::OnWorker(void* self) {
+    static_cast<CKvsFileJobQueue*>(self)->Step();
+}
+
+// From the conversion's own thread: only the timer may be touched.
+void CKvsFileJobQueue::OnConverted(void* self) {
+    static_cast<CKvsFileJobQueue*>(self)->fWorker.StartMs(0u);
+}
+
+void CKvsFileJobQueue::Step() {
+    fVideo.Load();
+    for (;;) {
+        bool changed = StepNew();
+        changed = StepConvert() || changed;
+        changed = StepUpload() || changed;
+        if (!changed) break;
+    }
+}
+
+bool CKvsFileJobQueue::StepNew() {
+    auto* job = static_cast<Job*>(fNew.PopFront());
+    if (!job) return false;
+    if (job->kind == kAudio) {
+        job->extension = LString("wav");
+        fWaiting.PushBack(job);
+    } else {
+        job->extension = LString("drc");
+        if (IsDrcFileName(job->source.CStr()))
+            fReady.PushBack(job);
+        else
+            Finish(job, kNotAccepted);
+    }
+    return true;
+}
+
+bool CKvsFileJobQueue::StepConvert() {
+    if (!fConverting) {
+        auto* job = static_cast<Job*>(fWaiting.PopFront());
+        if (!job) return false;
+        // The conversion writes into the very file made here, which was created
+        // exclusively (numbered when the tick's name was taken).
+        auto wav = std::make_unique<CTempFile>("kvscnv", nullptr);
+        if (wav->Failed() || !fConversion ||
+            !fConversion->Start(job->source, wav->Path(), fVideo, job->kind, this, OnConverted)) {
+            Finish(job, kNotAccepted);
+            return true;
+        }
+        job->converted = std::move(wav);
+        fConverting = job;
+        return true;
+    }
+    switch (fConversion->PollState()) {
+        case MAudioConvJob::kDone:
+            fReady.PushBack(fConverting);
+            break;
+        case MAudioConvJob::kFailed:
+            Finish(fConverting, kNotAccepted);
+            break;
+        case MAudioConvJob::kIdle:
+            Drop(fConverting);
+            ++fFinished;
+            break;
+        default:
+            return false;
+    }
+    fConverting = nullptr;
+    fConversion->Reset();
+    return true;
+}
+
+bool CKvsFileJobQueue::StepUpload() {
+    if (fUploading) return false;
+    if (!fPreparing) {
+        if (fReady.IsEmpty()) return false;
+        fPreparing = 1;
+        fPrepareTick = LTickMs();
+        fWorker.StartMs(kPrepareStepMs);
+        // Tells the device that files are coming; the command channel sends it.
+        if (fCommand) {
+            fCommand->Slots()[DvcmF::frfl] = 0;
+            fCommand->SetU8(nullptr, DvcmF::frfl, 1);
+            fCommand->Slots()[DvcmF::frfl] = 0;
+        }
+        return true;
+    }
+    if (fChannel && fChannel->IsBusy() && u32(LTickMs() - fPrepareTick) <= kPrepareLimitMs) {
+        fWorker.StartMs(kPrepareStepMs);
+        return false;
+    }
+    fPreparing = 0;
+    auto* job = static_cast<Job*>(fReady.PopFront());
+    if (!job) return true;
+
+    LString file, named;
+    LastPathComponent(&file, job->source.CStr());
+    ReplaceExtension(&named, file.CStr(), job->extension.CStr());
+    LTextStream composed;
+    NormalizeNFC(named.CStr(), composed);
+    LTextStream devicePath;
+    devicePath.Put(job->kind == kAudio ? "/sdc/audiofiles" : "/sdc/kevrecfiles");
+    devicePath.PutChar('/');
+    devicePath.Put(composed.CStr());
+
+    const LString& local = job->converted ? job->converted->Path() : job->source;
+    auto* strm = new (std::nothrow) CBufFileStrm(local, 0);
+    if (strm) {
+        strm->SeekToEnd();
+        fUploadSize = strm->Position();
+        strm->SetPosition(0);
+    }
+    if (!strm || strm->Error() || !fQueue) {
+        delete strm;
+        Finish(job, kNotSent);
+        return true;
+    }
+    fUploadStream = strm;
+    fUploadName = LString(composed.CStr());
+    fUploading = job;
+    fQueue->Enqueue(this, OnUploaded, devicePath.CStr(), 1, strm, nullptr, 0);
+    return true;
+}
+
+void CKvsFileJobQueue::OnUploaded(void* self, CStrm*, const u32* status) {
+    auto* q = static_cast<CKvsFileJobQueue*>(self);
+    Job* job = q->fUploading;
+    q->fUploading = nullptr;
+    q->fUploadStream = nullptr;
+    q->fUploadSize = 0;
+    q->fUploadName = LString();
+    if (job) {
+        if (status[0] != 0 || status[1] != 0) {
+            q->Finish(job, kNotSent);
+        } else {
+            ++q->fFinished;
+            Drop(job);
+        }
+    }
+    q->fWorker.StartMs(0u);
+    SignalFileListChanged(q->fContents);
+}

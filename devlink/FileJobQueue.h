@@ -1,0 +1,91 @@
+#pragma once
+// Files dropped on a device reach its card one at a time: recordings (".drc")
+// unchanged, audio files after their conversion to WAV. Before each upload the
+// command record's `frfl` is pulsed and the command channel given a moment to
+// go quiet. Driven by a run-loop timer on the main thread; the conversion runs
+// on a pool thread and only arms that timer.
+
+#include "base/LList.h"
+#include "base/LString.h"
+#include "base/Threads.h"
+#include "devlink/AudioConvJob.h"
+#include "framework/LHandler.h"
+#include "platform/RunLoop.h"
+
+class CBufFileStrm;
+class CDevRequestQueue;
+class CRecord;
+class CReqQueue;
+class CStrm;
+class CTempFile;
+
+// The file name's extension is "drc", in any case.
+bool IsDrcFileName(const char* path);
+
+class CKvsFileJobQueue : public LHandler {
+public:
+    enum : u32 { kRecording = 0, kAudio = 1 };
+    enum : u32 { kUploaded = 0, kNotAccepted = 1, kNotSent = 2 };
+    static constexpr u32 kPrepareStepMs = 100;
+    static constexpr u32 kPrepareLimitMs = 999;
+
+    // The queue, the command record ('YKVT'/'DVCM') and its channel of
+    // "/.cmd/udkvtcmd", and the contents record ('YKVS'/'DCTS') are the
+    // device's; the conversion is this queue's alone.
+    CKvsFileJobQueue(LHandler* parent, CReqQueue* queue, CRecord* command,
+                     CDevRequestQueue* commandChannel, CRecord* contents,
+                     MAudioConvJob* conversion);
+    ~CKvsFileJobQueue() override;
+
+    // kind 0 a recording, 1 an audio file; other kinds are ignored.
+    void AddJob(u32 kind, const LString& path);
+    // The oldest finished job (every one of them failed: status 1 or 2).
+    bool TakeFinished(LString* path, u32* status);
+    // Forgets the finished jobs; the counts keep only the jobs still under way.
+    void ClearDone();
+    void CancelAll();
+
+    f32 GetUploadProgress() const;
+    f32 GetConvertProgress() const;
+    LString GetUploadName() const;
+    LString GetConvertName() const;
+    u32 JobsAdded() const { return fAdded; }
+    u32 JobsFinished() const { return fFinished; }
+    bool IsIdle() const;
+
+private:
+    struct Job;
+    class Pool;
+
+    static void OnWorker(void* self);
+    static void OnConverted(void* self);
+    static void OnUploaded(void* self, CStrm* data, const u32* status);
+    void Step();
+    bool StepNew();
+    bool StepConvert();
+    bool StepUpload();
+    void Finish(Job* job, u32 status);
+    static void Drop(Job* job);
+    static void ReleaseList(LList& list);
+
+    CReqQueue* fQueue;
+    CRecord* fCommand;
+    CDevRequestQueue* fChannel;
+    CRecord* fContents;
+    LRunLoopTimer fWorker;
+    Pool* fPool;
+    LList fNew, fWaiting, fReady, fDone;
+    Job* fConverting = nullptr;
+    Job* fUploading = nullptr;
+    MAudioConvJob* fConversion;
+    // The request queue owns the stream once enqueued and frees it when the
+    // transfer ends: this is only looked at until then.
+    CStrm* fUploadStream = nullptr;
+    u64 fUploadSize = 0;
+    LString fUploadName;
+    u32 fAdded = 0;
+    u32 fFinished = 0;
+    u32 fPrepareTick = 0;
+    u8 fPreparing = 0;
+    VideoConvSettings fVideo;
+};

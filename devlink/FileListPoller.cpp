@@ -1,0 +1,276 @@
+#include "devlink/FileListPoller.h"
+
+#include <algorithm>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "base/Calendar.h"
+#include "base/CharReader.h"
+#include "base/LTextSink.h"
+#include "base/Paths.h"
+#include "base/TextEncoding.h"
+#include "devlink/ReqQueue.h"
+#include "records/PrefNodes.h"
+
+namespace {
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool IsValidUtf8(const u8* p, u32 n) {
+    u32 i = 0;
+    while (i < n) {
+        const u8 c = p[i];
+        u32 len, cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        for (u32 k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+// A name that can be joined into a device path as one component.
+bool IsUsableName(const LTextStream& name) {
+    const u8* p = reinterpret_cast<const u8*>(name.CStr());
+    const u32 n = name.Length();
+    for (u32 i = 0; i < n; ++i)
+        if (p[i] == '/' || p[i] < 0x20 || p[i] == 0x7F) return false;
+    return IsValidUtf8(p, n);
+}
+
+// Plain ASCII needs no collation; anything else may still match (full-width letters).
+bool ExtensionIs(const char* ext, const char* filter) {
+    for (const char* p = ext; *p; ++p)
+        if (u8(*p) >= 0x80) return TextEqualNoCase(ext, filter);
+    return StrEqualNoCase(ext, filter);
+}
+
+u8 ListFieldOf(u32 kind) {
+    return kind == 0 ? u8(DctsF::recordings) : u8(DctsF::audio);
+}
+
+struct Known {
+    LString name;
+    CRecord* entry;
+    bool seen;
+};
+
+bool ByName(const Known& a, const Known& b) {
+    return StrCompare(a.name.CStr(), b.name.CStr()) < 0;
+}
+
+struct Fresh {
+    LString name, number, info;
+};
+
+bool SameText(const LString& stored, const LTextStream& text) {
+    return stored.Length() == text.Length() && StrEqual(stored.CStr(), text.CStr());
+}
+
+}  // namespace
+
+void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length) {
+    if (!contents || contents->Family() != kFamKvs || contents->Kind() != kKindDcts || kind > 1)
+        return;
+    const u8 field = ListFieldOf(kind);
+    const char* filter = kind == 0 ? ".drc" : ".wav";
+
+    std::vector<Known> known;
+    const u32 count = contents->GetListCount(field);
+    known.reserve(count);
+    for (u32 i = 0; i < count; ++i) {
+        CRecord* e = contents->GetListItem(field, i);
+        known.push_back({e->GetString(DfifF::name), e, false});
+    }
+    std::sort(known.begin(), known.end(), ByName);
+    std::unordered_set<std::string> taken;  // new names of this listing
+    std::vector<Fresh> fresh;
+
+    const u8* p = static_cast<const u8*>(bytes);
+    u32 n = length > 0xFFFFFFFFu ? 0xFFFFFFFFu : u32(length);
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        p += 3;
+        n -= 3;
+    }
+    LMemReader reader(p, n);
+    LTextStream fields[3];
+    for (;;) {
+        for (LTextStream& f : fields) f.Clear();
+        u32 got = 0;
+        while (got < 3 && CsvReadField(reader, fields[got])) ++got;
+        // The rest of the line, whatever it holds.
+        u8 c = 0;
+        bool more = false;
+        while (reader.GetChar(&c)) {
+            more = true;
+            if (c == '\n') break;
+            if (c == '\r') {
+                if (reader.GetChar(&c) && c != '\n') reader.Unget();
+                break;
+            }
+        }
+        const LTextStream& name = fields[0];
+        const char* ext = FindExtension(name.CStr());
+        if (got > 0 && name.Length() > 0 && name.CStr()[0] != '.' && ExtensionIs(ext, filter) &&
+            IsUsableName(name)) {
+            Known probe{LString(name.CStr()), nullptr, false};
+            auto it = std::lower_bound(known.begin(), known.end(), probe, ByName);
+            if (it != known.end() && StrEqual(it->name.CStr(), name.CStr())) {
+                if (!it->seen) {
+                    it->seen = true;
+                    CRecord* e = it->entry;
+                    if (!SameText(e->GetString(DfifF::number), fields[1]) ||
+                        !SameText(e->GetString(DfifF::info), fields[2]))
+                        NodeListSetItemTexts(contents, kind, e->GetIndex(), fields[1].CStr(),
+                                             fields[2].CStr());
+                }
+            } else if (taken.insert(std::string(name.CStr(), name.Length())).second) {
+                fresh.push_back({probe.name, LString(fields[1].CStr()), LString(fields[2].CStr())});
+            }
+        }
+        if (!more) break;
+    }
+
+    // In the list's own order, so that each lands at the end of what is already
+    // there instead of moving every entry behind it.
+    std::sort(fresh.begin(), fresh.end(), [](const Fresh& a, const Fresh& b) {
+        return TextCompareLocale(a.name.CStr(), b.name.CStr()) < 0;
+    });
+    for (const Fresh& f : fresh)
+        NodeListInsertSorted(contents, kind, f.name.CStr(), f.number.CStr(), f.info.CStr());
+
+    // Gone from the device: removed from the last to the first, each by its own
+    // place (so a duplicate left by older data goes too).
+    std::vector<u32> gone;
+    for (const Known& k : known)
+        if (!k.seen) gone.push_back(k.entry->GetIndex());
+    std::sort(gone.begin(), gone.end());
+    for (auto i = gone.rbegin(); i != gone.rend(); ++i) contents->RemoveItem(nullptr, field, *i);
+
+    contents->SetU8(nullptr, DctsF::field1, u8(kind));
+    contents->Slots()[DctsF::field1] = 255;
+}
+
+// ---------------------------------------------------------------- poller
+
+CKvsFileListPoller::CKvsFileListPoller(MDevObjLink* owner)
+    : fOwner(owner), fTimer(MainRunLoopWakeSource(), this, OnTimer) {}
+
+CKvsFileListPoller::~CKvsFileListPoller() {
+    if (CReqQueue* q = fOwner->DeviceQueue()) q->CancelAll(this, OnReply);
+}
+
+void CKvsFileListPoller::Arm(u32 ms) {
+    fTimer.StartMs(ms);
+}
+
+void CKvsFileListPoller::Start(u32 kind) {
+    fKind = kind;
+    fState = 0;
+    fDone = nullptr;
+    fContext = nullptr;
+    Arm(0);
+}
+
+void CKvsFileListPoller::Restart() {
+    fState = 0;
+    Arm(0);
+}
+
+void CKvsFileListPoller::StartWithCallback(u32 kind, void* context, LFileListDoneFn fn) {
+    Start(kind);
+    fContext = context;
+    fDone = fn;
+}
+
+void CKvsFileListPoller::OnTimer(void* self) {
+    auto* p = static_cast<CKvsFileListPoller*>(self);
+    // One listing at a time: the reply in flight arms the next, at once when a
+    // restart came meanwhile.
+    if (p->fInFlight) {
+        p->fAgain = 1;
+        return;
+    }
+    p->fState = 1;
+    p->fTimer.Disarm();
+    CReqQueue* q = p->fOwner->DeviceQueue();
+    if (p->fKind > 1 || !q) return;
+    LTextStream path;
+    path.Put("/.cmd/fmls///sdc/");
+    path.Put(p->fKind == 0 ? "kevrecfiles" : "audiofiles");
+    p->fState = 2;
+    p->fInFlight = 1;
+    p->fAskedKind = p->fKind;
+    auto* reply = new CGrowMemStrm();
+    q->Enqueue(p, OnReply, path.CStr(), 0, reply, nullptr, 0);
+}
+
+void CKvsFileListPoller::OnReply(void* self, CStrm* data, const u32* status) {
+    auto* p = static_cast<CKvsFileListPoller*>(self);
+    p->fInFlight = 0;
+    if (data && status[0] == 0 && status[1] == 0) {
+        std::vector<u8> bytes;
+        data->SetPosition(0);
+        u8 chunk[4096];
+        for (;;) {
+            u64 got = sizeof chunk;
+            data->Read(chunk, &got);
+            if (got == 0) break;
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        MergeFileListing(p->fOwner->ContentsRecord(), p->fAskedKind, bytes.data(), bytes.size());
+        if (p->fDone && !p->fAgain) {
+            const LFileListDoneFn fn = p->fDone;
+            p->fDone = nullptr;
+            p->fState = 0;
+            fn(p->fContext);
+            return;
+        }
+    }
+    p->fState = 0;
+    p->Arm(p->fAgain ? 0 : kPollMs);
+    p->fAgain = 0;
+}
+
+// ---------------------------------------------------------------- both listings
+
+void CKvsFileListFetch2::Begin() {
+    fPhase = 0;
+    // A fetch in flight picks the new phase up when its listing arrives.
+    if (!fStarted || !IsFetching()) Step();
+}
+
+void CKvsFileListFetch2::Step() {
+    fStarted = 1;
+    if (fPhase == 0) {
+        fPhase = 1;
+        StartWithCallback(0, this, OnListDone);
+    } else if (fPhase == 1) {
+        fPhase = 2;
+        StartWithCallback(1, this, OnListDone);
+    }
+}
+
+void CKvsFileListFetch2::OnListDone(void* self) {
+    static_cast<CKvsFileListFetch2*>(self)->Step();
+}

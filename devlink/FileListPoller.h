@@ -1,0 +1,70 @@
+#pragma once
+// Mirrors a device's two file folders ("/sdc/kevrecfiles", "/sdc/audiofiles")
+// in its contents record: one listing polled every 5 s or fetched once, or both
+// listings fetched one after the other.
+
+#include "base/CStrm.h"
+#include "devlink/DevObjLink.h"
+#include "platform/RunLoop.h"
+
+class CRecord;
+
+using LFileListDoneFn = void (*)(void* context);
+
+class CKvsFileListPoller {
+public:
+    static constexpr u32 kPollMs = 5000;
+
+    explicit CKvsFileListPoller(MDevObjLink* owner);
+    ~CKvsFileListPoller();
+    CKvsFileListPoller(const CKvsFileListPoller&) = delete;
+    CKvsFileListPoller& operator=(const CKvsFileListPoller&) = delete;
+
+    // kind 0: recordings, 1: audio files. Polls until destroyed or restarted.
+    void Start(u32 kind);
+    void Restart();
+    // One successful fetch, then fn(context); a failed fetch is retried in 5 s.
+    void StartWithCallback(u32 kind, void* context, LFileListDoneFn fn);
+
+    u32 Kind() const { return fKind; }
+    // A fetch with a completion is under way, or a listing is in flight.
+    bool IsFetching() const { return fDone != nullptr || fInFlight != 0; }
+
+private:
+    void Arm(u32 ms);
+    static void OnTimer(void* self);
+    static void OnReply(void* self, CStrm* data, const u32* status);
+
+    MDevObjLink* fOwner;
+    u32 fKind = 0;
+    LRunLoopTimer fTimer;
+    u32 fState = 0;  // 0 idle, 1 requesting, 2 waiting for the reply
+    void* fContext = nullptr;
+    LFileListDoneFn fDone = nullptr;
+    // The request in flight and the kind it asked for: a Start with another kind
+    // meanwhile must not file its answer under the new kind.
+    u8 fInFlight = 0;
+    u8 fAgain = 0;  // the timer fired during the request in flight
+    u32 fAskedKind = 0;
+};
+
+// Fetches the recordings, then the audio files.
+class CKvsFileListFetch2 : public CKvsFileListPoller {
+public:
+    explicit CKvsFileListFetch2(MDevObjLink* owner) : CKvsFileListPoller(owner) {}
+    // From the first phase again: now when idle, else after the listing in flight.
+    void Begin();
+
+private:
+    void Step();
+    static void OnListDone(void* self);
+
+    u8 fPhase = 0;
+    u8 fStarted = 0;
+};
+
+// Merges a listing reply of kind k into list k of the contents record and
+// announces it through field 1 (set to k, then back to 255 without notice).
+// Lines whose name is empty, hidden, of another extension, or unusable in a
+// device path are skipped; a name is taken once.
+void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length);

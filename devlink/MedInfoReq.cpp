@@ -1,0 +1,146 @@
+#include "devlink/MedInfoReq.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/LTextSink.h"
+#include "devlink/ReqQueue.h"
+#include "records/LRecPath.h"
+#include "records/PrefNodes.h"
+#include "records/ShowOps.h"
+
+namespace {
+
+bool Before(const LString& a, const LString& b) {
+    return StrCompare(a.CStr(), b.CStr()) < 0;
+}
+
+}  // namespace
+
+CMedInfoReq::CMedInfoReq(LHandler* parent, MDevObjLink* device, CRecord* mediaIndex)
+    : LHandler(parent),
+      fDevice(device),
+      fIndex(mediaIndex),
+      fTimer(this),
+      fReply(CRecord::New(CRecordSchema::Find(kFamKvt, kKindMdif))) {
+    CRecord* contents = device->ContentsRecord();
+    fContentsDoc = contents ? contents->GetOwner() : nullptr;
+    if (fContentsDoc) fContentsDoc->AddListener(this, OnContents);
+}
+
+CMedInfoReq::~CMedInfoReq() {
+    if (fContentsDoc) fContentsDoc->RemoveListener(this, OnContents);
+    if (CReqQueue* q = fDevice->DeviceQueue()) q->CancelAll(this, OnReply);
+}
+
+void CMedInfoReq::OnContents(void* self, CRecordNote* note) {
+    auto* r = static_cast<CMedInfoReq*>(self);
+    CRecord* contents = r->fDevice->ContentsRecord();
+    if (note->kind != CRecordNote::kChanged || note->record != contents ||
+        note->field != DctsF::field1)
+        return;
+    const u32 kind = contents->GetU8(DctsF::field1);
+    if (kind <= 1) r->Sync(kind);
+}
+
+void CMedInfoReq::Sync(u32 kind) {
+    if (!fIndex) return;
+    CRecord* contents = fDevice->ContentsRecord();
+    const u8 field = kind == 0 ? u8(DctsF::recordings) : u8(DctsF::audio);
+    const u32 count = contents->GetListCount(field);
+    std::vector<LString> listed;
+    listed.reserve(count);
+    for (u32 i = 0; i < count; ++i) {
+        const CRecord* e = contents->GetListItem(field, i);
+        const LString& name = e->GetString(DfifF::name);
+        listed.push_back(name);
+        CRecord* m = AddMediaFile(fIndex, u8(kind), name.CStr());
+        if (!m) continue;
+        const LString& info = e->GetString(DfifF::info);
+        if (!(m->GetString(MdifF::work2) == info)) {
+            m->SetString(nullptr, MdifF::work2, info);
+            m->SetU8(nullptr, MdifF::work1, 0);
+        }
+    }
+    std::sort(listed.begin(), listed.end(), Before);
+    CStrArray mine;
+    ListMediaFilesOfKind(fIndex, u8(kind), &mine);
+    for (u32 i = 0; i < mine.Count(); ++i)
+        if (!std::binary_search(listed.begin(), listed.end(), mine.At(i), Before))
+            RemoveMediaFile(fIndex, mine.At(i).CStr());
+    fTimer.Start(0u);
+}
+
+LMessage CMedInfoReq::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LTimer_Expire) && msg.source == &fTimer) {
+        AskNext();
+        return LMessage();
+    }
+    return LHandler::HandleMessage(msg);
+}
+
+void CMedInfoReq::AskNext() {
+    CReqQueue* q = fDevice->DeviceQueue();
+    if (fBusy || !fIndex || !q) return;
+    const u32 n = fIndex->GetListCount(MdisF::meds);
+    for (u32 i = 0; i < n; ++i) {
+        CRecord* m = fIndex->GetListItem(MdisF::meds, i);
+        if (m->GetU8(MdifF::work1)) continue;
+        const u8 kind = m->GetU8(MdifF::kind);
+        if (kind > 1) {
+            m->SetU8(nullptr, MdifF::stat, 1);
+            m->SetU8(nullptr, MdifF::work1, 1);
+            continue;
+        }
+        const LString& name = m->GetString(MdifF::name);
+        if (!(name == fName)) fErrors = 0;
+        fName = name;
+        LTextStream path;
+        path.Put("/.cmd/medinfo///sdc/");
+        path.Put(kind == 0 ? "kevrecfiles" : "audiofiles");
+        path.PutChar('/');
+        path.Put(name);
+        fBusy = 1;
+        q->Enqueue(this, OnReply, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
+        return;
+    }
+}
+
+void CMedInfoReq::Settle(bool ok, u32 dura) {
+    fErrors = 0;
+    CRecord* m = fIndex ? FindMediaFile(fIndex, fName.CStr()) : nullptr;
+    if (!m) return;
+    if (ok) m->SetU32(nullptr, MdifF::dura, dura);
+    m->SetU8(nullptr, MdifF::stat, ok ? 2 : 1);
+    m->SetU8(nullptr, MdifF::work1, 1);
+}
+
+void CMedInfoReq::OnReply(void* self, CStrm* data, const u32* status) {
+    auto* r = static_cast<CMedInfoReq*>(self);
+    r->fBusy = 0;
+    if (data && status[0] == 0 && status[1] == 0) {
+        bool ok = false;
+        u32 dura = 0;
+        u8 field;
+        u32 index;
+        CRecord* root = r->fReply.Root();
+        if (CRecord* target = root ? LRecPath::Resolve("/", root, &field, &index) : nullptr) {
+            data->SetPosition(0);
+            ok = LRecPath::ReadValue(target, field, index, data);
+            dura = root->GetU32(0);
+        }
+        r->Settle(ok, dura);
+        r->AskNext();
+        return;
+    }
+    // A request too long to send never goes; an ERROR is asked again a few
+    // times, in case the file was still arriving; then the file is given up so
+    // that it does not hold back every file after it.
+    const bool refused = status[1] == 3 && ++r->fErrors > kErrorRetries;
+    if (status[0] == 1 || refused) {
+        r->Settle(false, 0);
+        r->AskNext();
+        return;
+    }
+    r->fTimer.Start(kRetryMs);
+}

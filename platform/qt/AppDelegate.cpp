@@ -1,0 +1,231 @@
+#include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtMenuLayer.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "base/Paths.h"
+#include "base/Threads.h"
+#include "framework/CMainLoop.h"
+#include "framework/InputState.h"
+#include "framework/LMenu.h"
+#include "platform/RunLoop.h"
+#include "platform/qt/QtDrawing.h"
+#include "platform/qt/QtEvents.h"
+#include "platform/qt/QtGraphicsServices.h"
+#include "platform/qt/QtMainLoop.h"
+#include "platform/qt/QtWindows.h"
+
+namespace {
+
+AppDelegate* sDelegate = nullptr;
+int sSignalFd = -1;
+
+void OnSignal(int) {
+    if (sSignalFd < 0) return;
+    const char byte = 'q';
+    // Nothing else is safe in a signal handler; the main loop reads the byte.
+    [[maybe_unused]] ssize_t n = write(sSignalFd, &byte, 1);
+}
+
+// One filter for the whole application: key equivalents are the menus', never
+// a widget's (no QShortcut objects).
+class KeyEquivalentFilter : public QObject {
+public:
+    bool eventFilter(QObject* obj, QEvent* e) override {
+        if (e->type() != QEvent::KeyPress || !obj->isWidgetType()) return false;
+        const QKeyEvent* k = static_cast<QKeyEvent*>(e);
+        if (!(k->modifiers() & Qt::ControlModifier) || QApplication::activePopupWidget())
+            return false;
+        return PerformKeyEquivalent(*k);
+    }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- shell
+
+QtShell::QtShell()
+    : fWindows(std::make_unique<QtWindowServices>()),
+      fGraphics(std::make_unique<QtGraphicsServices>()),
+      fDrawing(std::make_unique<QtDrawingServices>()),
+      fKeyFilter(std::make_unique<KeyEquivalentFilter>()) {
+    InstallWindowServices(fWindows.get());
+    InstallGraphicsServices(fGraphics.get());
+    qApp->installEventFilter(fKeyFilter.get());
+    fMenuLayer = std::make_unique<QtMenuLayer>();
+    CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
+}
+
+QtShell::~QtShell() {
+    CQtMainLoop::SetTerminateHandler(nullptr);
+    fMenuLayer.reset();
+    if (qApp) qApp->removeEventFilter(fKeyFilter.get());
+    InstallGraphicsServices(nullptr);
+    InstallWindowServices(nullptr);
+}
+
+bool PerformKeyEquivalent(const QKeyEvent& e) {
+    CMainLoop* loop = CMainLoop::Current();
+    LKeyboard* kb = LKeyboard::Instance();
+    if (!loop || !kb || !FillKeyboardFromQt(e) || !kb->IsCommandDown()) return false;
+    LString key;
+    if (!KeyTextFromKeyboard(&key)) return false;
+    // Validated exactly as before a menu opens.
+    loop->ValidateMenus();
+    LMenuBar* bar = LMenuBar::Current();
+    if (!bar) return false;
+    LMenuItem* item = nullptr;
+    for (u32 i = 0; !item && i < bar->CountMenus(); ++i)
+        item = bar->MenuAt(i)->FindEnabledItemByKey(key);
+    if (!item) return false;
+    if (item->HasCommand(LStdCmd_Quit)) {
+        // Quit has no item of its own in the bar: it is the application's.
+        loop->RequestQuit();
+        return true;
+    }
+    LHandler* interceptor = LMenuBar::Interceptor();
+    LHandler::Send(LMenuItem_Selected, item, interceptor ? interceptor : FindMenuTarget(loop));
+    return true;
+}
+
+// ---------------------------------------------------------------- delegate
+
+AppDelegate::AppDelegate(QStringList files) : fFiles(std::move(files)) {
+    sDelegate = this;
+    // The session's logout asks as the Quit command does.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& m) {
+        if (!ShouldTerminate()) {
+            m.cancel();
+            return;
+        }
+        QTimer::singleShot(0, this, &AppDelegate::EndApplication);
+    });
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                     [this](Qt::ApplicationState state) {
+                         if (!fMain) return;
+                         const bool active = state == Qt::ApplicationActive;
+                         if (bool(fMain->fActive) != active) fMain->SetActive(active);
+                     });
+}
+
+AppDelegate::~AppDelegate() {
+    if (fPipe[0] >= 0) {
+        std::signal(SIGTERM, SIG_DFL);
+        std::signal(SIGINT, SIG_DFL);
+        sSignalFd = -1;
+        close(fPipe[0]);
+        close(fPipe[1]);
+    }
+    if (sDelegate == this) sDelegate = nullptr;
+}
+
+AppDelegate* AppDelegate::Instance() {
+    return sDelegate;
+}
+
+void AppDelegate::CatchSignals() {
+    if (fPipe[0] >= 0 || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fPipe) != 0) return;
+    fcntl(fPipe[1], F_SETFL, O_NONBLOCK);
+    sSignalFd = fPipe[1];
+    auto* notifier = new QSocketNotifier(fPipe[0], QSocketNotifier::Read, this);
+    QObject::connect(notifier, &QSocketNotifier::activated, this, [this] {
+        char buf[16];
+        [[maybe_unused]] ssize_t n = read(fPipe[0], buf, sizeof buf);
+        RequestQuit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+void AppDelegate::WillFinishLaunching(AppFactory makeApp) {
+    InitAppSingletons(makeApp);
+    fMain = CMainLoop::Current();
+}
+
+void AppDelegate::DidFinishLaunching() {
+    for (const QString& f : fFiles) OpenFile(f);
+    fFiles.clear();
+    OpenUntitled();
+}
+
+void AppDelegate::OpenFile(const QString& path) {
+    fFileOpened = true;
+    if (!fMain) return;
+    LString url;
+    PosixPathToFileUrl(&url, LString(QFileInfo(path).absoluteFilePath().toUtf8().constData()));
+    fMain->OpenFiles(&url, 1);
+}
+
+void AppDelegate::OpenUntitled() {
+    if (fFileOpened || !fMain) return;
+    fFileOpened = true;
+    fMain->OpenFiles(nullptr, 0);
+}
+
+bool AppDelegate::ShouldTerminate() {
+    return !fMain || fMain->RunQuitProtocol();
+}
+
+void AppDelegate::WillTerminate() {
+    if (fTerminated) return;
+    fTerminated = true;
+    ShutdownAppSingletons();
+    fMain = nullptr;
+    // The windows the singletons released go now, while Qt is still there.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void AppDelegate::RequestQuit() {
+    if (fMain)
+        fMain->RequestQuit();
+    else
+        EndApplication();
+}
+
+void AppDelegate::EndApplication() {
+    CMainLoop* loop = CMainLoop::Current();
+    if (sDelegate && loop && loop->ModalDepth() > 0) {
+        sDelegate->WillTerminate();
+        MainRunLoopClosing();
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    QCoreApplication::exit(0);
+}
+
+// ---------------------------------------------------------------- entry
+
+int AppMain(int argc, char** argv, AppFactory makeApp) {
+    SystemInfo::Query(&gSystemInfo);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QStringList files = QApplication::arguments();
+    files.removeFirst();
+    int status = 0;
+    {
+        QtShell shell;
+        AppDelegate delegate(files);
+        delegate.CatchSignals();
+        delegate.WillFinishLaunching(makeApp);
+        QTimer::singleShot(0, &delegate, [&delegate] { delegate.DidFinishLaunching(); });
+        status = QApplication::exec();
+        delegate.WillTerminate();
+    }
+    MainRunLoopClosing();
+    return status;
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The native edge of the process: the Qt services installed beside the
+// framework, and the application delegate that creates the framework's
+// singletons, turns the system's requests (files on the command line, quit,
+// SIGTERM and SIGINT, the session's logout, activation) into messages, and
+// matches key equivalents against the menus. `main` is the program's: it calls
+// AppMain with the factory of its application object.
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+#include "framework/AppSingletons.h"
+
+class CMainLoop;
+class QKeyEvent;
+class QtDrawingServices;
+class QtGraphicsServices;
+class QtWindowServices;
+class QtMenuLayer;
+
+// The Qt services (windows, screens, the clock and the main timer, drawing,
+// fonts and cursors) and the key-equivalent filter, installed while it lives.
+// Needs the QApplication.
+class QtShell {
+public:
+    QtShell();
+    ~QtShell();
+    QtShell(const QtShell&) = delete;
+    QtShell& operator=(const QtShell&) = delete;
+
+    QtWindowServices& Windows() { return *fWindows; }
+    QtMenuLayer& MenuLayer() { return *fMenuLayer; }
+
+private:
+    std::unique_ptr<QtWindowServices> fWindows;
+    std::unique_ptr<QtGraphicsServices> fGraphics;
+    std::unique_ptr<QtDrawingServices> fDrawing;
+    std::unique_ptr<QObject> fKeyFilter;
+    // After the key filter: filters installed later run first, so a bridged edit
+    // key reaches the dialog's field before the key equivalents.
+    std::unique_ptr<QtMenuLayer> fMenuLayer;
+};
+
+// Validates the menus, then fires the first enabled item in menu-bar order
+// whose key the event carries (Ctrl as Command): "LMenuItem_Selected" to the
+// menu target, or the quit protocol for an item carrying "LStdCmd_Quit".
+// False when no item took the key.
+bool PerformKeyEquivalent(const QKeyEvent& e);
+
+class AppDelegate : public QObject {
+public:
+    // files: the paths given on the command line, opened at launch.
+    explicit AppDelegate(QStringList files);
+    ~AppDelegate() override;
+    static AppDelegate* Instance();
+
+    // Before exec(): every singleton, last the application object.
+    void WillFinishLaunching(AppFactory makeApp);
+    // The first turn of the loop: the command line's files, else one empty
+    // open request.
+    void DidFinishLaunching();
+    void OpenFile(const QString& path);
+    void OpenUntitled();
+    // The quit protocol: true when no handler refused.
+    bool ShouldTerminate();
+    // After exec(): the singletons in reverse order.
+    void WillTerminate();
+    // The Quit action, SIGTERM, SIGINT and the logout: the protocol, then the end.
+    void RequestQuit();
+    // Ends the application: leaves exec(), or, inside a framework modal loop
+    // that would never let exec() return, shuts down and exits at once.
+    static void EndApplication();
+    // SIGTERM and SIGINT reach RequestQuit through a self-pipe.
+    void CatchSignals();
+
+    CMainLoop* fMain = nullptr;
+    bool fFileOpened = false;
+
+private:
+    QStringList fFiles;
+    int fPipe[2] = {-1, -1};
+    bool fTerminated = false;
+};
+
+// QApplication, the services, the delegate and the event loop; answers the
+// process's exit status.
+int AppMain(int argc, char** argv, AppFactory makeApp);

@@ -1,0 +1,597 @@
+#include "platform/qt/QtWindows.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QStyleHints>
+#include <QWindow>
+
+#include <algorithm>
+
+#include "base/Clock.h"
+#include "framework/InputState.h"
+#include "framework/LFrame.h"
+#include "framework/LWindow.h"
+#include "platform/WindowKinds.h"
+#include "platform/qt/LWindowPort.h"
+#include "platform/qt/QtDrawing.h"
+#include "platform/qt/QtEvents.h"
+#include "platform/qt/QtMainLoop.h"
+#include "platform/qt/QtPainterGraphics.h"
+
+namespace {
+
+QtWindowServices* sServices = nullptr;
+// Frame margins (left, top, right, bottom) seen last on a decorated window; a
+// hidden window has none of its own yet.
+QMargins sFrameMargins;
+
+CQtMainLoop* Loop() {
+    return static_cast<CQtMainLoop*>(CMainLoop::Current());
+}
+
+LRect ToLRect(const QRect& r) {
+    return LRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height());
+}
+
+void SendFromWindow(LWindow* window, const char* name) {
+    if (window) LHandler::Send(name, window, window->GetFrame());
+}
+
+Qt::WindowFlags FlagsFor(u32 type, u32 kind) {
+    const LWindowKindStyle s = WindowKindStyle(kind);
+    Qt::WindowFlags f = s.level == kLevelModalPanel ? Qt::Dialog : Qt::Window;
+    // Floating panels stay above the document windows; a panel kind of its own
+    // (a floating panel that ignores the mouse) adds Qt::WindowTransparentForInput.
+    if (type == kWindowFloating) f = Qt::Tool | Qt::WindowStaysOnTopHint;
+    if (!s.style) return f | Qt::FramelessWindowHint;
+    f |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (s.style & kStyleClosable) f |= Qt::WindowCloseButtonHint;
+    if (s.style & kStyleMiniaturizable) f |= Qt::WindowMinimizeButtonHint;
+    if ((s.style & kStyleResizable) && s.level == kLevelNormal) f |= Qt::WindowMaximizeButtonHint;
+    return f;
+}
+
+// The offscreen platform keeps no stacking and says so on every raise.
+void Raise(QWidget* w) {
+    static const bool stacks = QGuiApplication::platformName() != QLatin1String("offscreen");
+    if (stacks) w->raise();
+}
+
+}  // namespace
+
+MWindow* AsMWindow(LNativeWindow native) {
+    return static_cast<MWindow*>(static_cast<QWidget*>(native));
+}
+
+// ---------------------------------------------------------------- MWindow
+
+MWindow::MWindow(u32 type, u32 kind)
+    : QWidget(nullptr, FlagsFor(type, kind)), fType(type), fKind(kind) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    fLayout = new QVBoxLayout(this);
+    fLayout->setContentsMargins(0, 0, 0, 0);
+    fLayout->setSpacing(0);
+    fView = new MWindowView(this);
+    fLayout->addWidget(fView, 1);
+    // Qt takes a modality only before the window is first shown.
+    if (type == kWindowDialog) setWindowModality(Qt::ApplicationModal);
+    setGeometry(40, 40, 120, 80);
+    if (!Resizable()) setFixedSize(120, 80);
+}
+
+MWindow::~MWindow() {
+    if (sServices) sServices->Forget(this);
+}
+
+bool MWindow::Closable() const {
+    return WindowKindClosable(fKind);
+}
+
+bool MWindow::Resizable() const {
+    return WindowKindResizable(fKind);
+}
+
+LRect MWindow::ContentRect() const {
+    fLayout->activate();
+    const QPoint at = geometry().topLeft() + fView->pos();
+    return LRect(at.x(), at.y(), at.x() + fView->width(), at.y() + fView->height());
+}
+
+u32 MWindow::ActiveForMs() const {
+    return fEverActive ? LTickMs() - fActivatedAt : 0xFFFFFFFFu;
+}
+
+void MWindow::Post(const char* name) {
+    SendFromWindow(fOwner, name);
+}
+
+void MWindow::ReportPlace() {
+    if (!fOwner) return;
+    const LRect now = ContentRect();
+    if (now == fPlaced) return;
+    fPlaced = now;
+    Post(LWindow_Place);
+}
+
+QSize MWindow::BoundSize(QSize wanted, QSize* minimum, QSize* maximum) {
+    *minimum = QSize(0, 0);
+    *maximum = QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (!fOwner) return wanted;
+    LWindowPlacer placer(fOwner, false);
+    placer.fWidth = wanted.width();
+    placer.fHeight = wanted.height();
+    LHandler::Send(LWindowPlacer_Grow, &placer, fOwner->GetFrame());
+    placer.fWidth =
+        std::clamp(placer.fWidth, placer.fMinWidth, std::max(placer.fMinWidth, placer.fMaxWidth));
+    placer.fHeight = std::clamp(placer.fHeight, placer.fMinHeight,
+                                std::max(placer.fMinHeight, placer.fMaxHeight));
+    LHandler::Send(LWindowPlacer_Sizing, &placer, fOwner->GetFrame());
+    *minimum = QSize(placer.fMinWidth, placer.fMinHeight);
+    *maximum = QSize(std::max(placer.fMinWidth, placer.fMaxWidth),
+                     std::max(placer.fMinHeight, placer.fMaxHeight));
+    return QSize(placer.fWidth, placer.fHeight);
+}
+
+bool MWindow::event(QEvent* e) {
+    switch (e->type()) {
+        case QEvent::WindowActivate:
+            fActivatedAt = LTickMs();
+            fEverActive = true;
+            if (sServices) sServices->MoveToFront(this);
+            fView->setFocus(Qt::ActiveWindowFocusReason);
+            Post(LWindow_Activate);
+            Post(LWindow_Focus);
+            break;
+        case QEvent::WindowDeactivate:
+            Post(LWindow_Unfocus);
+            Post(LWindow_Deativate);
+            break;
+        default:
+            break;
+    }
+    return QWidget::event(e);
+}
+
+void MWindow::closeEvent(QCloseEvent* e) {
+    // The framework closes its windows itself.
+    e->ignore();
+    if (Closable()) Post(LWindow_Close);
+}
+
+void MWindow::ApplyLimits() {
+    if (!fOwner || !Resizable() || fBounding) return;
+    // The window manager keeps a user's resize inside the placer's limits; a
+    // size it let through anyway is put back.
+    const QSize extra = size() - fView->size();
+    QSize lo, hi;
+    const QSize want = BoundSize(fView->size(), &lo, &hi);
+    fBounding = true;
+    setMinimumSize(lo + extra);
+    setMaximumSize((hi + extra).boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)));
+    if (want != fView->size()) resize(want + extra);
+    fBounding = false;
+}
+
+void MWindow::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (e->spontaneous()) ApplyLimits();
+    ReportPlace();
+}
+
+void MWindow::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    ReportPlace();
+}
+
+// ---------------------------------------------------------------- MWindowView
+
+MWindowView::MWindowView(MWindow* window) : QWidget(window), fWindow(window) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+bool MWindowView::event(QEvent* e) {
+    // Tab and Shift-Tab are the framework's: Qt would move its own focus.
+    if (e->type() == QEvent::KeyPress) {
+        keyPressEvent(static_cast<QKeyEvent*>(e));
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void MWindowView::paintEvent(QPaintEvent* e) {
+    QPainter painter(this);
+    // The window's own background first, as the system draws it under a view.
+    painter.fillRect(e->rect(), palette().window());
+    LWindow* owner = fWindow->Owner();
+    if (!owner || !sServices) return;
+    QtPainterGraphics graphics(painter, e->region());
+    LRgn region;
+    for (const QRect& r : e->region())
+        region.Union(LRgn(LRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height())));
+    LWindowPort port(owner, &graphics, &region);
+    MWindow* outerWindow = sServices->fPainting;
+    QtPainterGraphics* outerGraphics = sServices->fPaintGraphics;
+    sServices->fPainting = fWindow;
+    sServices->fPaintGraphics = &graphics;
+    SendFromWindow(owner, LWindow_Update);
+    sServices->fPainting = outerWindow;
+    sServices->fPaintGraphics = outerGraphics;
+}
+
+void MWindowView::mousePressEvent(QMouseEvent* e) {
+    LWindow* owner = fWindow->Owner();
+    LMouse* mouse = LMouse::Instance();
+    if (!owner || !mouse || fInMouseDown) return;
+    fInMouseDown = true;
+    FillMouseFromQt(*e);
+    bool deliver = true;
+    if (e->button() == Qt::RightButton) {
+        SendFromWindow(owner, LWindow_Context);
+        // A handler that showed a menu leaves the flag set: the press is used.
+        deliver = !mouse->fUsed;
+        if (deliver) FillMouseFromQt(*e);
+    } else if (!fWindow->isActiveWindow() && fWindow->Type() != kWindowFloating) {
+        SendFromWindow(owner, LWindow_Bkgnd);
+        fWindow->activateWindow();
+        // A click that only brings the window to the front is not delivered.
+        deliver = false;
+    } else if (fWindow->Type() != kWindowFloating && fWindow->ActiveForMs() < 100) {
+        deliver = false;
+    }
+    if (deliver) SendFromWindow(owner, LWindow_Click);
+    fInMouseDown = false;
+}
+
+void MWindowView::mouseDoubleClickEvent(QMouseEvent* e) {
+    mousePressEvent(e);
+}
+
+void MWindowView::mouseMoveEvent(QMouseEvent* e) {
+    LMouse* mouse = LMouse::Instance();
+    if (!fWindow->Owner() || !mouse) return;
+    FillMouseFromQt(*e);
+    MouseResendCursor(CMainLoop::Current());
+    if (e->buttons() && mouse->fCapture) LHandler::Send(LMouse_Move, mouse, mouse->fCapture);
+}
+
+void MWindowView::mouseReleaseEvent(QMouseEvent* e) {
+    LMouse* mouse = LMouse::Instance();
+    if (!fWindow->Owner() || !mouse) return;
+    FillMouseFromQt(*e);
+    LPane* former = mouse->fCapture;
+    mouse->fCapture = nullptr;
+    if (former) LHandler::Send(LMouse_Release, mouse, former);
+}
+
+void MWindowView::wheelEvent(QWheelEvent* e) {
+    CQtMainLoop* loop = Loop();
+    if (!loop) return;
+    f64 dx = 0, dy = 0;
+    WheelDeltaFromQt(*e, &dx, &dy);
+    loop->ScrollWheel(fWindow->Owner(), ToLPoint(e->globalPosition().toPoint()), dx, dy,
+                      ModifierBits(e->modifiers()));
+    e->accept();
+}
+
+void MWindowView::keyPressEvent(QKeyEvent* e) {
+    LWindow* owner = fWindow->Owner();
+    LKeyboard* kb = LKeyboard::Instance();
+    if (!owner || !kb) return;
+    if (!FillKeyboardFromQt(*e)) {
+        // A modifier alone only changes what the cursor may show.
+        MouseResendCursor(CMainLoop::Current());
+        return;
+    }
+    ++fKeyDepth;
+    LFrame* frame = owner->GetFrame();
+    LPane* focus = frame ? frame->FindFocusable() : nullptr;
+    LHandler* target = focus ? static_cast<LHandler*>(focus) : frame;
+    LHandler::Send(LKeyboard_Down, kb, target);
+    if (!kb->fUsed) {
+        kb->fUsed = 1;
+        LHandler::Send(LKeyboard_Char, kb, target);
+    }
+    --fKeyDepth;
+}
+
+void MWindowView::keyReleaseEvent(QKeyEvent* e) {
+    LWindow* owner = fWindow->Owner();
+    LKeyboard* kb = LKeyboard::Instance();
+    if (!owner || !kb) return;
+    if (!FillKeyboardFromQt(*e)) {
+        MouseResendCursor(CMainLoop::Current());
+        return;
+    }
+    LFrame* frame = owner->GetFrame();
+    LPane* focus = frame ? frame->FindFocusable() : nullptr;
+    LHandler::Send(LKeyboard_Up, kb, focus ? static_cast<LHandler*>(focus) : frame);
+}
+
+void MWindowView::contextMenuEvent(QContextMenuEvent* e) {
+    // The press already sent "LWindow_Context".
+    e->accept();
+}
+
+// ---------------------------------------------------------------- services
+
+QtWindowServices::QtWindowServices() {
+    sServices = this;
+}
+
+QtWindowServices::~QtWindowServices() {
+    if (sServices == this) sServices = nullptr;
+}
+
+QtWindowServices* QtWindowServices::Instance() {
+    return sServices;
+}
+
+CMainLoop* QtWindowServices::NewMainLoop(CMainLoopBase* owner) {
+    return new CQtMainLoop(owner);
+}
+
+LNativeWindow QtWindowServices::CreateWindow(LWindow*, LNativeWindow, u32 type, u32 kind) {
+    return static_cast<QWidget*>(new MWindow(type, kind));
+}
+
+void QtWindowServices::ReleaseWindow(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    if (!w) return;
+    Forget(w);
+    w->fOwner = nullptr;
+    w->hide();
+    // It may be inside one of its own event handlers.
+    w->deleteLater();
+}
+
+void QtWindowServices::AttachWindow(LWindow* window, LNativeWindow native) {
+    if (MWindow* w = AsMWindow(native)) w->fOwner = window;
+}
+
+void QtWindowServices::DetachWindow(LNativeWindow native) {
+    MWindow* w = AsMWindow(native);
+    if (!w) return;
+    if (CQtMainLoop* loop = Loop()) loop->ForgetWindow(w->fOwner);
+    w->fOwner = nullptr;
+}
+
+LRect QtWindowServices::GetContentRect(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    return w ? w->ContentRect() : LRect();
+}
+
+LRect QtWindowServices::GetFrameRect(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    if (!w) return LRect();
+    if (w->isVisible() && w->frameGeometry() != w->geometry()) return ToLRect(w->frameGeometry());
+    return FrameRectForContent(window, w->ContentRect());
+}
+
+LRect QtWindowServices::FrameRectForContent(LNativeWindow window, const LRect& content) {
+    MWindow* w = AsMWindow(window);
+    if (!w) return content;
+    QMargins m = sFrameMargins;
+    if (w->isVisible() && w->frameGeometry() != w->geometry()) {
+        const QRect f = w->frameGeometry(), g = w->geometry();
+        m = QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(),
+                     f.bottom() - g.bottom());
+        sFrameMargins = m;
+    }
+    if (w->windowFlags() & Qt::FramelessWindowHint) m = QMargins();
+    const LRect inner = w->ContentRect();
+    const QRect g = w->geometry();
+    // The menu bar and anything else above or below the content view.
+    const i32 above = inner.top - g.top(), below = g.top() + g.height() - inner.bottom;
+    return LRect(content.left - m.left(), content.top - above - m.top(), content.right + m.right(),
+                 content.bottom + below + m.bottom());
+}
+
+void QtWindowServices::SetContentRect(LNativeWindow window, const LRect& content) {
+    MWindow* w = AsMWindow(window);
+    if (!w) return;
+    const LRect inner = w->ContentRect();
+    const QRect g = w->geometry();
+    const QSize extra = g.size() - QSize(inner.Width(), inner.Height());
+    const QSize size = QSize(std::max(content.Width(), 1), std::max(content.Height(), 1)) + extra;
+    if (!w->Resizable()) {
+        w->setFixedSize(size);
+    } else {
+        w->setMinimumSize(0, 0);
+        w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    w->setGeometry(QRect(
+        QPoint(content.left - (inner.left - g.left()), content.top - (inner.top - g.top())), size));
+    w->Layout()->activate();
+    w->ReportPlace();
+}
+
+bool QtWindowServices::IsResizable(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    return w && w->Resizable();
+}
+
+bool QtWindowServices::IsClosable(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    return w && w->Closable();
+}
+
+void QtWindowServices::SetTitle(LNativeWindow window, const LString& title) {
+    if (MWindow* w = AsMWindow(window)) w->setWindowTitle(QString::fromUtf8(title.CStr()));
+}
+
+void QtWindowServices::InvalidateRect(LNativeWindow window, const LRect& r) {
+    if (MWindow* w = AsMWindow(window))
+        w->View()->update(QRect(r.left, r.top, r.Width(), r.Height()));
+}
+
+void QtWindowServices::UpdateNow(LNativeWindow window) {
+    if (MWindow* w = AsMWindow(window)) w->View()->repaint();
+}
+
+LNativeGraphics* QtWindowServices::PaintGraphics(LNativeWindow window) {
+    return window && AsMWindow(window) == fPainting ? fPaintGraphics : nullptr;
+}
+
+LNativeWindow QtWindowServices::FrontWindow() {
+    return fOrder.empty() ? nullptr : static_cast<QWidget*>(fOrder.front());
+}
+
+LNativeWindow QtWindowServices::NextWindow(LNativeWindow window) {
+    auto it = std::find(fOrder.begin(), fOrder.end(), AsMWindow(window));
+    if (it == fOrder.end() || ++it == fOrder.end()) return nullptr;
+    return static_cast<QWidget*>(*it);
+}
+
+bool QtWindowServices::IsVisible(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    return w && w->isVisible();
+}
+
+bool QtWindowServices::IsMinimized(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    return w && (w->windowState() & Qt::WindowMinimized);
+}
+
+LNativeWindow QtWindowServices::KeyWindow() {
+    return QApplication::activeWindow();
+}
+
+LNativeWindow QtWindowServices::WindowAtScreenPoint(LPoint pt) {
+    for (MWindow* w : fOrder) {
+        if (!w->isVisible() || (w->windowFlags() & Qt::WindowTransparentForInput)) continue;
+        if (w->ContentRect().Contains(pt)) return static_cast<QWidget*>(w);
+    }
+    return nullptr;
+}
+
+void QtWindowServices::MoveToFront(MWindow* w) {
+    Forget(w);
+    fOrder.insert(fOrder.begin(), w);
+}
+
+void QtWindowServices::Forget(MWindow* w) {
+    fOrder.erase(std::remove(fOrder.begin(), fOrder.end(), w), fOrder.end());
+}
+
+void QtWindowServices::ShowBeforeOrdering(MWindow* w, bool activate) {
+    if (!w->isVisible()) {
+        // A dialog belongs to the frontmost application window (so the window
+        // manager keeps it above that one).
+        if (WindowKindStyle(w->Kind()).level == kLevelModalPanel && w->Type() != kWindowFloating) {
+            for (MWindow* other : fOrder) {
+                if (other == w || !other->isVisible()) continue;
+                w->winId();
+                other->winId();
+                w->windowHandle()->setTransientParent(other->windowHandle());
+                break;
+            }
+        }
+        w->ApplyLimits();
+        w->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+        w->show();
+        w->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    }
+}
+
+void QtWindowServices::MakeKeyAndOrderFront(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    if (!w) return;
+    ShowBeforeOrdering(w, true);
+    Raise(w);
+    w->activateWindow();
+    MoveToFront(w);
+}
+
+void QtWindowServices::OrderFront(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    if (!w) return;
+    ShowBeforeOrdering(w, false);
+    Raise(w);
+    MoveToFront(w);
+}
+
+void QtWindowServices::OrderBehind(LNativeWindow window, LNativeWindow other) {
+    MWindow* w = AsMWindow(window);
+    MWindow* o = AsMWindow(other);
+    if (!w) return;
+    auto at = std::find(fOrder.begin(), fOrder.end(), o);
+    if (!o || at == fOrder.end()) {
+        OrderFront(window);
+        return;
+    }
+    const std::vector<MWindow*> inFront(fOrder.begin(), at);
+    ShowBeforeOrdering(w, false);
+    // The new window comes up on top; raising the other window and then the
+    // ones that were in front of it, back to front, leaves it directly behind.
+    Raise(w);
+    Raise(o);
+    for (auto it = inFront.rbegin(); it != inFront.rend(); ++it) Raise(*it);
+    Forget(w);
+    at = std::find(fOrder.begin(), fOrder.end(), o);
+    fOrder.insert(at + 1, w);
+}
+
+void QtWindowServices::OrderOut(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    if (!w) return;
+    Forget(w);
+    w->hide();
+}
+
+void QtWindowServices::WaitUntilOnScreen(LNativeWindow window) {
+    MWindow* w = AsMWindow(window);
+    if (!w || !w->isVisible()) return;
+    // Bounded: a minimised window, one on another desktop or a display that
+    // never reports it must not hang the program.
+    QElapsedTimer clock;
+    clock.start();
+    while (w->isVisible() && !(w->windowHandle() && w->windowHandle()->isExposed()) &&
+           clock.elapsed() < fOnScreenWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QWindow* handle = w->windowHandle();
+        if (handle && handle->isExposed()) break;
+        SleepMs(1);
+    }
+}
+
+bool QtWindowServices::GetDisplay(u32 index, LDisplay* out) {
+    if (index == 0) {
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        fScreens.assign(screens.begin(), screens.end());
+    }
+    if (index >= fScreens.size()) return false;
+    QScreen* s = fScreens[index];
+    if (!QGuiApplication::screens().contains(s)) return false;
+    out->id = u32(QGuiApplication::screens().indexOf(s) + 1);
+    out->bounds = ToLRect(s->geometry());
+    out->visible = ToLRect(s->availableGeometry());
+    return true;
+}
+
+u32 QtWindowServices::MainDisplayId() {
+    QScreen* primary = QGuiApplication::primaryScreen();
+    return primary ? u32(QGuiApplication::screens().indexOf(primary) + 1) : 0;
+}
+
+i32 QtWindowServices::DoubleClickIntervalMs() {
+    return QGuiApplication::styleHints()->mouseDoubleClickInterval();
+}
+
+void QtWindowServices::SetStdCursor(u32 kind) {
+    QtApplyCursor(QtStdCursor(kind));
+}
+
+void QtWindowServices::DrawSeparator(LNativeGraphics& g, const LRect& rect) {
+    LPen grey(LPen::kByGray, 0, 3, 1.0f);
+    g.ApplyPen(grey);
+    const CGRect r{f64(rect.left), f64(rect.top), f64(rect.Width()), f64(rect.Height())};
+    g.FillRects(&r, 1);
+}

@@ -1,0 +1,186 @@
+// The device file job queue against the simulated device, with a conversion
+// double that runs on a pool thread and arms the queue's timer from there.
+
+#include <cstring>
+#include <filesystem>
+
+#include "base/Clock.h"
+#include "base/Threads.h"
+#include "devlink/FileJobQueue.h"
+#include "devlink/CDevRequestQueue.h"
+#include "platform/RunLoop.h"
+#include "tests/devlink/FileLinkTestUtil.h"
+#include "tests/devlink/FileTestUtil.h"
+
+using filetest::ReadFile;
+
+namespace {
+
+// Copies the source; fails for "bad" names, does not start for "norun" ones,
+// and keeps running while held.
+class FakeConv : public MAudioConvJob {
+public:
+    ~FakeConv() override { Reset(); }
+    bool Start(const LString& src, const LString& dst, const VideoConvSettings&, u32, void* context,
+               LConvDoneFn done) override {
+        if (std::strstr(src.CStr(), "norun")) return false;
+        fSrc = src.CStr(), fDst = dst.CStr(), fContext = context, fDone = done;
+        fState = kRunning, fWorking = true;
+        return CThreadPool::Global().RunJob(this, Work) != nullptr;
+    }
+    u32 PollState() override { return fState; }
+    f32 GetProgress() override { return fState == kRunning ? 0.5f : 1.0f; }
+    void Reset() override {
+        for (hold = false; fWorking;) SleepMs(1);
+        fState = kIdle;
+    }
+    std::atomic<bool> hold{false};
+
+private:
+    static void Work(void* self) {
+        auto* c = static_cast<FakeConv*>(self);
+        while (c->hold) SleepMs(1);
+        const bool bad = c->fSrc.find("bad") != std::string::npos;
+        if (!bad) filetest::WriteFile(c->fDst, ReadFile(c->fSrc));
+        c->fState = bad ? kFailed : kDone;
+        c->fDone(c->fContext);
+        c->fWorking = false;
+    }
+    std::atomic<u32> fState{kIdle};
+    std::atomic<bool> fWorking{false};
+    std::string fSrc, fDst;
+    void* fContext;
+    LConvDoneFn fDone;
+};
+
+class FileJobs : public filelink::FileLinkTest {
+protected:
+    void SetUp() override {
+        FileLinkTest::SetUp();
+        if (HasFatalFailure()) return;
+        fCmd = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvcm)));
+        fCmd->AddListener(this, [](void* self, CRecordNote* n) {
+            if (n->field == DvcmF::frfl) static_cast<FileJobs*>(self)->fPulses.push_back(LTickMs());
+        });
+        fContents->AddListener(this, [](void* self, CRecordNote* n) {
+            if (n->field == DctsF::listChanged) ++static_cast<FileJobs*>(self)->fSignals;
+        });
+    }
+    void TearDown() override {
+        fJobs.reset(), fChannel.reset(), fChannelQueue.reset();
+        FileLinkTest::TearDown();
+    }
+    // serial: the command channel's own queue, of a device not in the set, so
+    // that it stays busy while the device queue is free.
+    CKvsFileJobQueue& Open(u32 serial = 0) {
+        CReqQueue* q = fQueue.get();
+        if (serial) q = (fChannelQueue = std::make_unique<CReqQueue>(&fSet, serial)).get();
+        fChannel = std::make_unique<CDevRequestQueue>(q, fCmd->Root(), "/.cmd/udkvtcmd",
+                                                      CDevRequestQueue::NoRereadContext(), nullptr);
+        fJobs = std::make_unique<CKvsFileJobQueue>(nullptr, fQueue.get(), fCmd->Root(),
+                                                   fChannel.get(), ContentsRecord(), &fConv);
+        return *fJobs;
+    }
+    LString Local(const std::string& name, size_t size = 3000) {
+        filetest::WriteFile(fLocal.Path() + "/" + name, std::vector<u8>(size, u8(name.size())));
+        return LString((fLocal.Path() + "/" + name).c_str());
+    }
+    bool Done(u32 n) {
+        return Drive([&] { return fJobs->IsIdle() && fJobs->JobsFinished() >= n; });
+    }
+    bool Uploading() {
+        return Drive([&] { return !fJobs->GetUploadName().IsEmpty(); });
+    }
+    // The write requests in order: F for a pulse, U for an upload.
+    std::string Writes() {
+        std::string s;
+        for (const std::string& l : LogOf("req"))
+            if (Field(l, "op") == "WRQ" && Field(l, "ans") != "again")
+                s += Field(l, "path") == "/.cmd/udkvtcmd/frfl" ? "F" : "U";
+        return s;
+    }
+    // The finished jobs as taken, oldest first.
+    std::vector<std::string> Taken() {
+        std::vector<std::string> all;
+        LString path;
+        for (u32 status; fJobs->TakeFinished(&path, &status);)
+            all.push_back(std::filesystem::path(path.CStr()).filename().string() + "=" +
+                          std::to_string(status));
+        return all;
+    }
+
+    testtftp::TempDir fLocal;
+    FakeConv fConv;
+    std::unique_ptr<CRecordDoc> fCmd;
+    std::unique_ptr<CReqQueue> fChannelQueue;
+    std::unique_ptr<CDevRequestQueue> fChannel;
+    std::unique_ptr<CKvsFileJobQueue> fJobs;
+    std::vector<u32> fPulses;
+    u32 fSignals = 0;
+};
+
+TEST_F(FileJobs, NamesKindsAndConversion) {
+    CKvsFileJobQueue& q = Open();
+    for (const char* f : {"A.DRC", "a.txt", "b.mp3", "Cafe\xCC\x81.drc"}) q.AddJob(0, Local(f));
+    q.AddJob(2, Local("x.drc"));
+    q.AddJob(1, Local("Song.aiff"));
+    for (int i = 0; i < 7; ++i) q.AddJob(0, Local("r" + std::to_string(i) + ".drc"));
+    EXPECT_EQ(q.JobsAdded(), 12u);
+    ASSERT_TRUE(Done(12));
+    EXPECT_EQ(ReadFile(Sdc("kevrecfiles/A.drc")), ReadFile(fLocal.Path() + "/A.DRC"));
+    EXPECT_EQ(ReadFile(Sdc("audiofiles/Song.wav")), ReadFile(fLocal.Path() + "/Song.aiff"));
+    EXPECT_TRUE(std::filesystem::exists(Sdc("kevrecfiles/Caf\xC3\xA9.drc")));
+    EXPECT_EQ(Taken(), (std::vector<std::string>{"a.txt=1", "b.mp3=1"})) << "successes only count";
+    EXPECT_EQ(Writes(), "FUFUFUFUFUFUFUFUFUFU") << "one at a time, each after its own pulse";
+    EXPECT_EQ(fSignals, 10u);
+}
+
+TEST_F(FileJobs, BusyChannelDelaysTheUploadAboutOneSecondAtMost) {
+    CKvsFileJobQueue& q = Open(999);
+    ASSERT_TRUE(Ok("fault delay ms=300 dir=in opcode=WRQ"));  // the upload stays in flight
+    q.AddJob(0, Local("a.drc"));
+    ASSERT_TRUE(Settle([&] { return fPulses.size() == 1; }));
+    q.CancelAll();  // while the channel is awaited: the next upload still gets its own pulse
+    q.AddJob(0, Local("b.drc"));
+    ASSERT_TRUE(Uploading());
+    const u32 waited = LTickMs() - fPulses.back();
+    EXPECT_EQ(fPulses.size(), 2u);
+    EXPECT_TRUE(waited >= 900 && waited <= 1100) << waited;
+    EXPECT_STREQ(q.GetUploadName().CStr(), "b.drc");
+}
+
+TEST_F(FileJobs, FailuresCountsProgressAndCancel) {
+    CKvsFileJobQueue& q = Open();
+    ASSERT_TRUE(Ok("fault error code=2 dir=in opcode=WRQ path=/sdc/kevrecfiles/refused.drc"));
+    q.AddJob(0, Local("refused.drc"));
+    q.AddJob(0, LString((fLocal.Path() + "/missing.drc").c_str()));
+    q.AddJob(1, Local("bad.aiff"));
+    q.AddJob(1, Local("norun.aiff"));
+    q.AddJob(0, Local("fine.drc"));
+    ASSERT_TRUE(Done(5));
+    auto taken = Taken();
+    std::sort(taken.begin(), taken.end());
+    EXPECT_EQ(taken, (std::vector<std::string>{"bad.aiff=1", "missing.drc=2", "norun.aiff=1",
+                                               "refused.drc=2"}));
+    EXPECT_EQ(fSignals, 2u) << "signalled after the refused upload too";
+    q.ClearDone();
+    EXPECT_EQ(q.JobsAdded() + q.JobsFinished(), 0u);
+
+    // An empty file in flight counts as sent and as pending; a cancelled upload is not read.
+    ASSERT_TRUE(Ok("fault delay ms=400 dir=in opcode=WRQ"));
+    q.AddJob(0, Local("empty.drc", 0));
+    ASSERT_TRUE(Uploading());
+    EXPECT_TRUE(q.GetUploadProgress() == 1.0f && q.JobsAdded() - q.JobsFinished() == 1);
+    ASSERT_TRUE(Done(1));
+    fConv.hold = true;
+    q.AddJob(1, Local("held.aiff"));
+    q.AddJob(0, Local("big.drc", 2000000));
+    ASSERT_TRUE(Uploading());
+    EXPECT_TRUE(q.GetConvertName() == LString((fLocal.Path() + "/held.aiff").c_str()) &&
+                q.GetConvertProgress() == 0.5f);
+    q.CancelAll();
+    EXPECT_TRUE(q.GetUploadProgress() == 0 && q.IsIdle() && q.GetConvertName().IsEmpty() &&
+                q.JobsAdded() == 0);
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+// A private X display for tests that need a real window manager: Xvfb on a free
+// display number with openbox managing it (DISPLAY is set for the QApplication
+// to come, platform "xcb"), xdotool for real keys, clicks, wheel and resizes,
+// and whole-screen pictures. Ok() is false where any of them is missing.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "base/Clock.h"
+
+class XvfbHarness {
+public:
+    XvfbHarness() {
+        if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
+            return;
+        std::string number;
+        fXvfb = Start("Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp", &fXvfbPid, &number);
+        if (number.empty()) return;
+        fDisplay = ":" + number;
+        setenv("DISPLAY", fDisplay.c_str(), 1);
+        fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
+        // The window manager is up once it names itself on the root window.
+        for (const u32 start = LTickMs(); !fOk && LTickMs() - start < 10000; SleepMs(20))
+            fOk =
+                Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos;
+    }
+    ~XvfbHarness() {
+        Stop(fWmPid, fWm);
+        Stop(fXvfbPid, fXvfb);
+    }
+    XvfbHarness(const XvfbHarness&) = delete;
+    XvfbHarness& operator=(const XvfbHarness&) = delete;
+
+    bool Ok() const { return fOk; }
+    // A shell command on the display; its output.
+    std::string Run(const std::string& command) const {
+        std::string out;
+        FILE* f = popen(("DISPLAY=" + fDisplay + " " + command + " 2>/dev/null").c_str(), "r");
+        char buf[512];
+        for (size_t n; f && (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+        if (f) pclose(f);
+        return out;
+    }
+    void Xdotool(const std::string& args) const { Run("xdotool " + args); }
+    // The same without waiting: the test's event loop runs meanwhile.
+    void XdotoolAsync(const std::string& args) const {
+        Run("sh -c 'xdotool " + args + "' >/dev/null 2>&1 &");
+    }
+    void Screenshot(const std::string& pngPath) const {
+        Run("import -window root '" + pngPath + "'");
+    }
+    // The managed windows bottom to top.
+    std::vector<u64> Stacking() const {
+        const std::string out = Run("xprop -root _NET_CLIENT_LIST_STACKING");
+        std::vector<u64> ids;
+        for (size_t at = 0; (at = out.find("0x", at)) != std::string::npos; at += 2)
+            ids.push_back(std::stoull(out.substr(at), nullptr, 16));
+        return ids;
+    }
+
+private:
+    // Through a shell that prints its process id and then becomes the program;
+    // the program's first line of output in *line.
+    static FILE* Start(const std::string& command, pid_t* pid, std::string* line) {
+        FILE* f = popen(("echo $$; exec " + command + " 2>/dev/null").c_str(), "r");
+        char buf[64];
+        if (!f || !fgets(buf, sizeof buf, f)) return f;
+        *pid = pid_t(std::atol(buf));
+        if (line && fgets(buf, sizeof buf, f)) *line = std::string(buf, std::strcspn(buf, "\n"));
+        return f;
+    }
+    static void Stop(pid_t pid, FILE* f) {
+        if (pid > 0) kill(pid, SIGTERM);
+        if (f) pclose(f);
+    }
+
+    pid_t fXvfbPid = -1, fWmPid = -1;
+    FILE* fXvfb = nullptr;
+    FILE* fWm = nullptr;
+    std::string fDisplay;
+    bool fOk = false;
+};
