@@ -3,11 +3,10 @@
 #include "devices/AppPrefStore.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
+#include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
-
-CRecordDoc* gKvsAppPrefs = nullptr;
 
 namespace {
 
@@ -29,7 +28,7 @@ CRecord* NewPrefsRoot() {
 }  // namespace
 
 CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKeys(this) {
-    gKvsAppPrefs = &fPrefs;
+    SetAppPrefsDoc(&fPrefs);
     CKvsMonPrefRec::Create();
     LoadPrefs();
     fPrefs.AddListener(this, OnPrefChange);
@@ -44,7 +43,7 @@ CKvsApp::~CKvsApp() {
     CViewPrefs::Instance().Attach(nullptr);
     fPrefs.RemoveListener(this, OnPrefChange);
     CKvsMonPrefRec::Dispose();
-    gKvsAppPrefs = nullptr;
+    SetAppPrefsDoc(nullptr);
 }
 
 CMainLoopBase* NewKvsApp() {

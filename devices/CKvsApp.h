@@ -16,10 +16,6 @@
 class LMenuBar;
 class MKvsDevView;
 
-// The application preferences document ('YKVS'/'PREF'), null outside the
-// application object's life.
-extern CRecordDoc* gKvsAppPrefs;
-
 class CKvsApp : public CMainLoopBase, public CNetIfPrefSource {
 public:
     // view: for tests, a stand-in for the device window.
