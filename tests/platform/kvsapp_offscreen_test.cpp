@@ -19,6 +19,7 @@
 #include "devices/CKvsDevWin.h"
 #include "framework/AppSingletons.h"
 #include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtControls.h"
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
@@ -53,14 +54,18 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         static int argc = 1;
         static char name[] = "kevoruneset", *argv[] = {name, nullptr};
         auto* app = new QApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
         auto* shell = new QtShell;
+        auto* controls = new QtControlServices;
+        auto* delegate = new AppDelegate(QStringList());
         // The namespace has no default route: the preferences choose its interface.
         CPrefNode* prefs = AppPrefStore().OpenPrefs(true);
         ASSERT_NE(prefs, nullptr);
         prefs->SetString("ntif", LString("eth0"));
         AppPrefStore().ClosePrefs(prefs, true);
         const u32 t0 = LTickMs();
-        InitAppSingletons(NewKvsApp);
+        delegate->WillFinishLaunching(NewKvsApp);
+        delegate->DidFinishLaunching();
         CKvsApp* kvs = static_cast<CKvsApp*>(gApp);
         ASSERT_NE(kvs, nullptr);
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
@@ -86,8 +91,9 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         const QImage shot = top->grab().toImage();
         EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/kvsapp_devwin.png")));
         std::printf("launch to window shown: %u ms; to 3 devices listed: %u ms\n", shown, listed);
-        ShutdownAppSingletons();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        delegate->WillTerminate();
+        delete delegate;
+        delete controls;
         delete shell;
         delete app;
     }));
