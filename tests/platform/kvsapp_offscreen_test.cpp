@@ -20,6 +20,7 @@
 #include "devices/CKvsDevWin.h"
 #include "framework/AppSingletons.h"
 #include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtAppPrefStore.h"
 #include "platform/qt/QtControls.h"
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
@@ -72,11 +73,15 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         auto* shell = new QtShell;
         auto* controls = new QtControlServices;
         auto* delegate = new AppDelegate(QStringList());
-        // The namespace has no default route: the preferences choose its interface.
-        CPrefNode* prefs = AppPrefStore().OpenPrefs(true);
+        // The preferences live in the INI file of a configuration folder of our own.
+        // The namespace has no default route: they choose its interface.
+        qputenv("XDG_CONFIG_HOME", QByteArray((dir.Path() + "/config").c_str()));
+        QtAppPrefStore store;
+        InstallAppPrefStore(&store);
+        CPrefNode* prefs = store.OpenPrefs(true);
         ASSERT_NE(prefs, nullptr);
         prefs->SetString("ntif", LString("eth0"));
-        AppPrefStore().ClosePrefs(prefs, true);
+        store.ClosePrefs(prefs, true);
         const u32 t0 = LTickMs();
         delegate->WillFinishLaunching(NewKvsApp);
         delegate->DidFinishLaunching();
@@ -107,6 +112,16 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         std::printf("launch to window shown: %u ms; to %zu devices listed: %u ms\n", shown,
                     want.size(), listed);
         delegate->WillTerminate();
+        // Saved when the application ended: the choice and the window's place.
+        prefs = store.OpenPrefs(false);
+        ASSERT_NE(prefs, nullptr);
+        LString ntif;
+        EXPECT_TRUE(prefs->GetString("ntif", &ntif));
+        EXPECT_STREQ(ntif.CStr(), "eth0");
+        CPrefNode devc(prefs, "devc", false);
+        EXPECT_TRUE(devc.IsOpen());
+        store.ClosePrefs(prefs, false);
+        InstallAppPrefStore(nullptr);
         delete delegate;
         delete controls;
         delete shell;
