@@ -118,8 +118,10 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         LString ntif;
         EXPECT_TRUE(prefs->GetString("ntif", &ntif));
         EXPECT_STREQ(ntif.CStr(), "eth0");
-        CPrefNode devc(prefs, "devc", false);
-        EXPECT_TRUE(devc.IsOpen());
+        {
+            CPrefNode devc(prefs, "devc", false);
+            EXPECT_TRUE(devc.IsOpen());
+        }
         store.ClosePrefs(prefs, false);
         InstallAppPrefStore(nullptr);
         delete delegate;
