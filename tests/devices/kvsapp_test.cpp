@@ -56,6 +56,19 @@ protected:
             body(*app);
         }));
     }
+    // Polls nobody answers end after eleven sends; two of them end the first refresh.
+    bool RunUntilSteady(CKvsApp& app) {
+        for (int i = 0; i < 100 && app.DevDoc()->RefreshState() != CKvsDevDoc::kSteady; ++i) {
+            const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
+            if (wait == 0) {
+                LTimer::FireDue(services.fNow, nullptr, nullptr, true);
+            } else if (!loop.AdvanceToNext(u32(wait))) {
+                loop.Advance(u32(wait));
+            }
+            services.fNow = loop.NowMs();
+        }
+        return app.DevDoc()->RefreshState() == CKvsDevDoc::kSteady;
+    }
     std::string Stored() { return store.Store().Dump(); }
 
     CVirtualRunLoop loop;
@@ -106,6 +119,17 @@ TEST_F(KvsAppTest, OpenRequestsOpenNothingAndClosingTheDeviceWindowQuits) {
         auto* loop = static_cast<FakeMainLoop*>(app.RunLoop());
         LHandler::Send(CExtCmd_Open, &app, &app);
         EXPECT_EQ(loop->fTerminated, 0u);
+        // The device menu's refresh starts a refresh; a double click without a device opens
+        // nothing.
+        LMenuBar bar(&app, "APPW", nullptr);
+        LHandler::Send(LMenuBar_Ready, &bar, app.DevDoc());
+        LMenuItem* refresh = bar.FindEnabledItemByCommand("cSetnRefr");
+        ASSERT_NE(refresh, nullptr);
+        ASSERT_TRUE(RunUntilSteady(app));
+        LHandler::Send(LMenuItem_Selected, refresh, app.DevDoc());
+        EXPECT_EQ(app.DevDoc()->RefreshState(), CKvsDevDoc::kRefreshing);
+        EXPECT_TRUE(app.DevDoc()->PollInFlight());
+        LHandler::Send(CKvsDevList_DblClk, &view.list, app.DevDoc());
         LHandler::Send(LFrame_Close, &view.window, app.DevDoc());
         EXPECT_EQ(loop->fTerminated, 1u);
     });
