@@ -15,49 +15,17 @@
 #include "devlink/NetIf.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
-#include "tests/devlink/VirtualRunLoop.h"
-#include "tests/framework/FakeServices.h"
+#include "tests/devices/DevScreenTest.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
 
 namespace {
 
-struct View : MKvsDevView {
-    void SetRefreshProgress(u32 v) override { progress.push_back(v); }
-    i32 SelectedRow() override { return row; }
-    void SelectRow(i32 r) override {
-        row = r;
-        doc->ShowSelected();
-    }
-    void ShowDevice(u16 s, CRecord* settings, CRecord* state) override {
-        serial = s;
-        shownState = state;
-        (void)settings;
-    }
-    LRect WindowBounds() override { return LRect(); }
-    void PlaceWindow(const LRect&) override {}
-    LHandler* WindowHandler() override { return nullptr; }
-    LHandler* ListHandler() override { return nullptr; }
-    CKvsDevDoc* doc = nullptr;
-    std::vector<u32> progress;
-    i32 row = -1;
-    u16 serial = 0;
-    CRecord* shownState = nullptr;
-};
-
 struct Eth0 : CNetIfPrefSource {
     LString ChosenInterfaceName() override { return LString("eth0"); }
     void AddChangeListener(void*, ChangeFn) override {}
     void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
-// The framework's clock is the run loop's: timers started from transfer
-// callbacks count from the moment the callback ran.
-struct LoopClock : FakeServices {
-    explicit LoopClock(CVirtualRunLoop* l) : loop(l) {}
-    u32 NowMs() override { return loop->NowMs(); }
-    CVirtualRunLoop* loop;
 };
 
 class DevDoc : public ::testing::Test {
@@ -84,24 +52,8 @@ protected:
             doc.reset();
         }));
     }
-    // Moves both clocks to the next deadline of either, after what the sockets
-    // brought in; false when nothing is due within limitMs.
-    void Step() {
-        loop.RunUntil([] { return false; }, 30);
-        const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
-        if (wait == 0) {
-            LTimer::FireDue(loop.NowMs(), nullptr, nullptr, true);
-        } else if (!loop.AdvanceToNext(u32(wait))) {
-            loop.Advance(u32(wait));
-        }
-    }
     bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
-        const u32 start = loop.NowMs();
-        while (!pred()) {
-            if (loop.NowMs() - start > limitMs) return false;
-            Step();
-        }
-        return true;
+        return RunVirtual(loop, pred, limitMs);
     }
     std::vector<u32> Serials() {
         std::vector<u32> out;
