@@ -1,7 +1,5 @@
-// The device document's status poll inside namespaces of the test's own (root
-// only): sorting, selection, the poll's timing on the virtual clock, refresh
-// passes and removal, the device state read from the reply; serials outside
-// 1..65535 are never taken for a device.
+// The status poll in namespaces of the test's own (root only), on the virtual
+// clock; serials outside 1..65535 are never taken for a device.
 #include <net/if.h>
 
 #include <gtest/gtest.h>

@@ -1,8 +1,5 @@
-// The application object on the headless fakes, inside a network namespace of
-// the test's own (root only): its preferences are read before the device
-// document polls and saved after the document is gone, the network menu lists
-// usable interfaces and follows the choice, quitting goes through the document;
-// the recent lists are trimmed as saved.
+// The application object on the headless fakes, in a namespace of the test's own
+// (root only): preferences, the network menu, quitting, the recent lists.
 #include <net/if.h>
 
 #include <gtest/gtest.h>
