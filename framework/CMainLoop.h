@@ -87,7 +87,7 @@ public:
     // Resets the items and sends "LMenuBar_Ready" up from the menu target.
     void ValidateMenus();
     // The native Quit item is enabled only while an enabled item carries Quit.
-    bool IsQuitEnabled();
+    static bool IsQuitEnabled();
 
     LMenuBar* AppMenuBar() const { return fAppBar; }
     static CMainLoop* Current();

@@ -321,6 +321,23 @@ bool LFrame::RunPref(LDrawCtx* ctx, LRect* out) {
     return true;
 }
 
+// Lays the children out in fBounds from scratch (the setup part run again).
+void LFrame::LayoutToBounds(LDrawCtx* ctx) {
+    if (fCompiled) {
+        PreLayoutVM(ctx, *fCompiled);
+        fCompiled->SetResultRect(fBounds);
+        fCompiled->RunLayout(ctx);
+        PostLayoutVM(ctx, *fCompiled);
+        return;
+    }
+    LLayoutEval eval(ctx, &fChildren);
+    eval.Run(Item(fLayout, 0));
+    PreLayout(ctx, eval);
+    eval.SetResultRect(fBounds);
+    eval.Run(Item(fLayout, 2));
+    PostLayout(ctx, eval);
+}
+
 void LFrame::Relayout() {
     if (!HasLayout()) return;
     LDrawCtx ctx;
@@ -379,19 +396,7 @@ void LFrame::RelayoutExact() {
                          nullptr);
         }
     }
-    if (fCompiled) {
-        PreLayoutVM(&ctx, *fCompiled);
-        fCompiled->SetResultRect(fBounds);
-        fCompiled->RunLayout(&ctx);
-        PostLayoutVM(&ctx, *fCompiled);
-    } else {
-        LLayoutEval eval(&ctx, &fChildren);
-        eval.Run(Item(fLayout, 0));
-        PreLayout(&ctx, eval);
-        eval.SetResultRect(fBounds);
-        eval.Run(Item(fLayout, 2));
-        PostLayout(&ctx, eval);
-    }
+    LayoutToBounds(&ctx);
 }
 
 void LFrame::PreLayout(LDrawCtx*, LLayoutEval&) {}
@@ -601,19 +606,7 @@ void LFrame::BoundsChanged(const LRect& old) {
     ForEachChild(fChildren, [](LPane* c) { c->SetState(kOpMoved); });
     if (old.SameSize(fBounds) || !HasLayout()) return;
     LDrawCtx ctx;
-    if (fCompiled) {
-        PreLayoutVM(&ctx, *fCompiled);
-        fCompiled->SetResultRect(fBounds);
-        fCompiled->RunLayout(&ctx);
-        PostLayoutVM(&ctx, *fCompiled);
-    } else {
-        LLayoutEval eval(&ctx, &fChildren);
-        eval.Run(Item(fLayout, 0));
-        PreLayout(&ctx, eval);
-        eval.SetResultRect(fBounds);
-        eval.Run(Item(fLayout, 2));
-        PostLayout(&ctx, eval);
-    }
+    LayoutToBounds(&ctx);
 }
 
 // ---------------------------------------------------------------- state

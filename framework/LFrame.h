@@ -83,6 +83,7 @@ public:
 protected:
     // The preferred rectangle of the layout (empty without one).
     bool RunPref(LDrawCtx* ctx, LRect* out);
+    void LayoutToBounds(LDrawCtx* ctx);
     void RebuildTabOrder();
     LPane* HitPane(LPoint screenPt);
     void UpdateWindowMenu(bool active);

@@ -287,48 +287,39 @@ void LListNavi::Layout() {
 }
 
 i32 LListNavi::GetPrefWidth(LDrawCtx*, i32 hint) {
-    const i32 g = WindowServices().GrowBoxWidth(GetNativeWindow());
-    const i32 hb = fHBar ? Pref(fHBar, true) : 0;
-    const i32 vb = fVBar ? Pref(fVBar, true) : 0;
-    const i32 hdr = std::max({0, Pref(fRowHeader, true), Pref(fCorner, true)});
-    switch (hint) {
-        case -3:
-            return 1;
-        case -2:
-            return (fHBar ? hb + 2 : 2) + (fVBar ? vb : g);
-        case -1:
-        case 3:
-            return (fVBar ? vb + 2 : 2) + hdr;
-        case 1:
-            return std::max(Pref(fList, true), Pref(fColHeader, true)) + vb + hdr + 2;
-        case 2:
-            return (fHBar ? hb + 2 : 2) + vb +
-                   std::max(Pref(fRowHeader, true), Pref(fCorner, true));
-        default:
-            return std::max({0, Pref(fList, true), Pref(fColHeader, true)});
-    }
+    return PrefAlong(true, hint);
 }
 
 i32 LListNavi::GetPrefHeight(LDrawCtx*, i32 hint) {
+    return PrefAlong(false, hint);
+}
+
+// Widths and heights mirror each other: the bar and header that run along the
+// measured axis swap places with the ones across it.
+i32 LListNavi::PrefAlong(bool width, i32 hint) {
+    LPane* alongBar = width ? fHBar : fVBar;
+    LPane* crossBar = width ? fVBar : fHBar;
+    LPane* alongHdr = width ? fColHeader : fRowHeader;
+    LPane* crossHdr = width ? fRowHeader : fColHeader;
     const i32 g = WindowServices().GrowBoxWidth(GetNativeWindow());
-    const i32 hb = fHBar ? Pref(fHBar, false) : 0;
-    const i32 vb = fVBar ? Pref(fVBar, false) : 0;
-    const i32 hdr = std::max({0, Pref(fColHeader, false), Pref(fCorner, false)});
+    const i32 ab = Pref(alongBar, width);
+    const i32 cb = Pref(crossBar, width);
+    const i32 hdr = std::max({0, Pref(crossHdr, width), Pref(fCorner, width)});
     switch (hint) {
         case -3:
             return 1;
         case -2:
-            return (fVBar ? vb + 2 : 2) + (fHBar ? hb : g);
+            return (alongBar ? ab + 2 : 2) + (crossBar ? cb : g);
         case -1:
         case 3:
-            return (fHBar ? hb + 2 : 2) + hdr;
+            return (crossBar ? cb + 2 : 2) + hdr;
         case 1:
-            return std::max(Pref(fList, false), Pref(fRowHeader, false)) + hb + hdr + 2;
+            return std::max(Pref(fList, width), Pref(alongHdr, width)) + cb + hdr + 2;
         case 2:
-            return (fVBar ? vb + 2 : 2) + hb +
-                   std::max(Pref(fColHeader, false), Pref(fCorner, false));
+            return (alongBar ? ab + 2 : 2) + cb +
+                   std::max(Pref(crossHdr, width), Pref(fCorner, width));
         default:
-            return std::max({0, Pref(fList, false), Pref(fRowHeader, false)});
+            return std::max({0, Pref(fList, width), Pref(alongHdr, width)});
     }
 }
 

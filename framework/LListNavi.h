@@ -55,6 +55,7 @@ public:
 private:
     LMessage HandleBar(const LMessage& msg, bool horizontal);
     LRgn BorderRing(const LRect& bounds, u32 state) const;
+    i32 PrefAlong(bool width, i32 hint);
     void InvalidateRing(u32 state);
 
     LListPane* fList = nullptr;

@@ -65,10 +65,8 @@ u32 NSqSeqAddTrack(CRecord* sequence, LHandler* ctx, u32 position) {
     return position;
 }
 
-u32 NSqTrkInsertScene(CRecord* track, LHandler* ctx, CRecord* scene) {
-    if (!scene) return 0;
-    // Times are unsigned; compare them as such.
-    const u32 time = scene->GetU32(SscnF::time);
+// How many scenes start at or before time; the scenes are sorted by their unsigned times.
+static u32 ScenesUpTo(const CRecord* track, u32 time) {
     u32 lo = 0, hi = track->GetListCount(StrkF::scns);
     while (lo < hi) {
         const u32 mid = lo + (hi - lo) / 2;
@@ -77,8 +75,16 @@ u32 NSqTrkInsertScene(CRecord* track, LHandler* ctx, CRecord* scene) {
         else
             hi = mid;
     }
-    track->InsertItem(ctx, StrkF::scns, lo, scene);
     return lo;
+}
+
+u32 NSqTrkInsertScene(CRecord* track, LHandler* ctx, CRecord* scene) {
+    if (!scene) return 0;
+    // Times are unsigned; compare them as such.
+    const u32 time = scene->GetU32(SscnF::time);
+    const u32 at = ScenesUpTo(track, time);
+    track->InsertItem(ctx, StrkF::scns, at, scene);
+    return at;
 }
 
 u32 NSqTrkAddScene(CRecord* track, LHandler* ctx, u32 time, u32 itemKind) {
@@ -94,15 +100,7 @@ void NSqTrkRemoveScene(CRecord* track, LHandler* ctx, u32 index) {
 }
 
 i32 NSqTrkFindSceneAt(const CRecord* track, u32 time) {
-    u32 lo = 0, hi = track->GetListCount(StrkF::scns);
-    while (lo < hi) {
-        const u32 mid = lo + (hi - lo) / 2;
-        if (track->GetListItem(StrkF::scns, mid)->GetU32(SscnF::time) <= time)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return i32(lo) - 1;
+    return i32(ScenesUpTo(track, time)) - 1;
 }
 
 void NSqTrkSetSceneTime(CRecord* track, LHandler* ctx, u32 index, u32 time) {

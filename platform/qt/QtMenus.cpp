@@ -72,17 +72,6 @@ QString QtMenuServices::ItemText(const LMenuItem& item, bool appMenu) {
     return key.isEmpty() ? title : title + u'\t' + key;
 }
 
-bool QtMenuServices::IsQuitEnabled() {
-    LMenuBar* bar = LMenuBar::Current();
-    if (!bar) return false;
-    bool enabled = false;
-    bar->ForEachItem(&enabled, [](void* c, LMenuItem* it) {
-        if (it->fEnabled && !it->fSubmenu && it->HasCommand(LStdCmd_Quit))
-            *static_cast<bool*>(c) = true;
-    });
-    return enabled;
-}
-
 QtMenuServices::MenuRec* QtMenuServices::Find(QMenu* qmenu) {
     for (MenuRec& r : fMenus) {
         if (r.qmenu == qmenu) return &r;
@@ -181,7 +170,7 @@ void QtMenuServices::ValidateExtraItems(LNativeMenu menu, u32 first) {
     for (qsizetype i = qsizetype(first); i < actions.size(); ++i) {
         QAction* a = actions[i];
         if (rec && a == rec->quit) {
-            a->setEnabled(IsQuitEnabled());
+            a->setEnabled(CMainLoop::IsQuitEnabled());
             // Titled and keyed as the framework's own Quit item, which has no native item.
             for (u32 n = 0; rec->menu && n < rec->menu->CountItems(); ++n) {
                 const LMenuItem* q = rec->menu->ItemAt(n);

@@ -40,8 +40,6 @@ public:
     static QString ItemText(const LMenuItem& item, bool appMenu);
     // The key text alone; empty for an item without key.
     static QString KeyText(const LMenuItem& item);
-    // True while an enabled framework item of the current bar carries Quit.
-    static bool IsQuitEnabled();
     static QtMenuServices* Instance();
 
     const std::vector<QMenu*>& BarMenus() const { return fBar; }

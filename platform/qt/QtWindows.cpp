@@ -281,6 +281,13 @@ void MWindowView::wheelEvent(QWheelEvent* e) {
     e->accept();
 }
 
+// Keys go to the focused pane, or to the frame when nothing holds the focus.
+static LHandler* KeyTarget(LWindow* owner) {
+    LFrame* frame = owner->GetFrame();
+    LPane* focus = frame ? frame->FindFocusable() : nullptr;
+    return focus ? static_cast<LHandler*>(focus) : frame;
+}
+
 void MWindowView::keyPressEvent(QKeyEvent* e) {
     LWindow* owner = fWindow->Owner();
     LKeyboard* kb = LKeyboard::Instance();
@@ -291,9 +298,7 @@ void MWindowView::keyPressEvent(QKeyEvent* e) {
         return;
     }
     ++fKeyDepth;
-    LFrame* frame = owner->GetFrame();
-    LPane* focus = frame ? frame->FindFocusable() : nullptr;
-    LHandler* target = focus ? static_cast<LHandler*>(focus) : frame;
+    LHandler* target = KeyTarget(owner);
     LHandler::Send(LKeyboard_Down, kb, target);
     if (!kb->fUsed) {
         kb->fUsed = 1;
@@ -310,9 +315,7 @@ void MWindowView::keyReleaseEvent(QKeyEvent* e) {
         MouseResendCursor(CMainLoop::Current());
         return;
     }
-    LFrame* frame = owner->GetFrame();
-    LPane* focus = frame ? frame->FindFocusable() : nullptr;
-    LHandler::Send(LKeyboard_Up, kb, focus ? static_cast<LHandler*>(focus) : frame);
+    LHandler::Send(LKeyboard_Up, kb, KeyTarget(owner));
 }
 
 void MWindowView::contextMenuEvent(QContextMenuEvent* e) {

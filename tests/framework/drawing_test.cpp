@@ -27,8 +27,6 @@ void ExpectSameEffect(LDrawCtx& c, const Snapshot& s) {
 
 }  // namespace
 
-namespace {}  // namespace
-
 TEST(DrawCtx, NestedOriginAndClipScopesRestoreExactly) {
     FakeGraphics g;
     LDrawCtx ctx(&g);

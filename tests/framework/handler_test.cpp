@@ -46,32 +46,29 @@ struct Tree {
 
 }  // namespace
 
-TEST(Handler, BubblesToRootThenBackToSourceOnce) {
-    Tree t;
-    LHandler::Send("X_Ping", &t.other, &t.leaf);
-    EXPECT_EQ(Join(t.log), "leaf:X_Ping pane:X_Ping frame:X_Ping root:X_Ping other:X_Ping");
-
-    // A source below the target: the target's chain, then the source, nothing more.
-    t.log.clear();
-    LHandler::Send("X_Ping", &t.leaf, &t.frame);
-    EXPECT_EQ(Join(t.log), "frame:X_Ping root:X_Ping leaf:X_Ping");
-
-    // Sent to a parentless handler: it hands it back to the source, which sees it once.
-    t.log.clear();
-    LHandler::Send("X_Ping", &t.other, &t.root);
-    EXPECT_EQ(Join(t.log), "root:X_Ping other:X_Ping");
-}
-
-TEST(Handler, StopsAtAnAncestorSource) {
-    Tree t;
-    LHandler::Send("X_Ping", &t.frame, &t.leaf);
-    EXPECT_EQ(Join(t.log), "leaf:X_Ping pane:X_Ping frame:X_Ping");
-}
-
-TEST(Handler, SelfAddressedReachesOnlyItself) {
-    Tree t;
-    LHandler::Send("X_Deferred", &t.pane, &t.pane);
-    EXPECT_EQ(Join(t.log), "pane:X_Deferred");
+TEST(Handler, DeliveryAlongTheChain) {
+    struct Case {
+        Recorder Tree::*source;
+        Recorder Tree::*target;
+        const char* want;
+    } cases[] = {
+        // Up to the root, then back to the source once.
+        {&Tree::other, &Tree::leaf,
+         "leaf:X_Ping pane:X_Ping frame:X_Ping root:X_Ping other:X_Ping"},
+        // A source below the target: the target's chain, then the source, nothing more.
+        {&Tree::leaf, &Tree::frame, "frame:X_Ping root:X_Ping leaf:X_Ping"},
+        // Sent to a parentless handler: it hands it back to the source, which sees it once.
+        {&Tree::other, &Tree::root, "root:X_Ping other:X_Ping"},
+        // An ancestor source stops it.
+        {&Tree::frame, &Tree::leaf, "leaf:X_Ping pane:X_Ping frame:X_Ping"},
+        // Self-addressed: only itself.
+        {&Tree::pane, &Tree::pane, "pane:X_Ping"},
+    };
+    for (const Case& c : cases) {
+        Tree t;
+        LHandler::Send("X_Ping", &(t.*c.source), &(t.*c.target));
+        EXPECT_EQ(Join(t.log), c.want);
+    }
 }
 
 TEST(Handler, ConsumedOrNullSourceEndsDelivery) {

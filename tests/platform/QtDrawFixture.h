@@ -13,29 +13,13 @@
 #include "platform/qt/QtMenus.h"
 
 // Text and images only: the controls are another layer's.
-class TestControls final : public LControlServices {
+class TestControls final : public LHeadlessControls {
 public:
-    LNativeControl* MakeControl(LControlKind, LNativeControlOwner*, void*, bool) override {
-        return nullptr;
-    }
-    LNativeTextField* MakeTextField(LNativeFieldOwner*, const LNativeFieldOptions&) override {
-        return nullptr;
-    }
     void DrawText(LNativeGraphics* g, LNativeFont* f, const char* s, u32 n, i32 x, i32 y) override {
         QtDrawText(g, f, s, n, x, y);
     }
     LNativeImageRef MakeImage(const u8* png, u32 size) override { return QtMakeImage(png, size); }
-    i32 ScrollerWidth(void*) override { return 16; }
-    void LaunchUrl(const LString&) override {}
-    void FlashPause(u32) override {}
     f64 SmallSystemFontSize() override { return 9; }
-    bool SliderSize(i32*, i32*) override { return false; }
-    void* SelectAsciiInputSource() override { return nullptr; }
-    void RestoreInputSource(void*) override {}
-    bool HostIsDrawing(void*) override { return false; }
-    void* MakeEmbeddedView(void*, LEmbeddedOwner*) override { return nullptr; }
-    void SetEmbeddedSize(void*, i32, i32) override {}
-    void ReleaseEmbeddedView(void*) override {}
 };
 
 inline QApplication* MakeTestApp() {
