@@ -24,6 +24,7 @@
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMainLoop.h"
+#include "platform/qt/QtDrag.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtWindows.h"
 
@@ -61,6 +62,7 @@ QtShell::QtShell()
       fGraphics(std::make_unique<QtGraphicsServices>()),
       fDrawing(std::make_unique<QtDrawingServices>()),
       fPasteboard(std::make_unique<QtPasteboard>()),
+      fDrag(std::make_unique<QtDragServices>()),
       fKeyFilter(std::make_unique<KeyEquivalentFilter>()) {
     InstallWindowServices(fWindows.get());
     InstallGraphicsServices(fGraphics.get());
