@@ -25,6 +25,7 @@
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMainLoop.h"
 #include "platform/qt/QtDrag.h"
+#include "platform/qt/QtFilePanels.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtWindows.h"
 
@@ -63,6 +64,7 @@ QtShell::QtShell()
       fDrawing(std::make_unique<QtDrawingServices>()),
       fPasteboard(std::make_unique<QtPasteboard>()),
       fDrag(std::make_unique<QtDragServices>()),
+      fPanels(std::make_unique<QtFilePanelServices>()),
       fKeyFilter(std::make_unique<KeyEquivalentFilter>()) {
     InstallWindowServices(fWindows.get());
     InstallGraphicsServices(fGraphics.get());
