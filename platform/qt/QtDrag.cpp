@@ -136,6 +136,11 @@ bool QtDragServices::eventFilter(QObject* watched, QEvent* e) {
         if (answer && action != Qt::IgnoreAction) {
             de->setDropAction(Qt::DropAction(action));
             de->accept();
+        } else if (t == QEvent::DragEnter) {
+            // An ignored enter would end the moves over this window: the
+            // drag may reach a pane further on.
+            de->setDropAction(Qt::IgnoreAction);
+            de->accept();
         } else {
             de->ignore();
         }
