@@ -1,0 +1,280 @@
+// Data exchange on Qt (offscreen): clipboard, drops, dropped files, file panels.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "ShellFixture.h"
+#include "base/CDropFileRef.h"
+#include "base/LHandle.h"
+#include "base/Paths.h"
+#include "base/Resources.h"
+#include "framework/LDropPane.h"
+#include "platform/qt/QtDrag.h"
+#include "platform/qt/QtFilePanels.h"
+#include "platform/qt/QtPasteboard.h"
+#include "tools/testkit/SimDeviceProcess.h"
+
+namespace {
+
+ShellEnv* gEnv;
+std::string gDrops;
+const LString kScene("com.kevorune.scraptype.kevoruneset.scene");
+const LScrapType kText{LString(), FourCC("TEXT")};
+
+class Exchange : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { gEnv = new ShellEnv("offscreen"); }
+    static void TearDownTestSuite() { delete gEnv; }
+    LString Url(const std::string& rel) {
+        LString u;
+        return PosixPathToFileUrl(&u, LString((fDir.Path() + rel).c_str()));
+    }
+    testtftp::TempDir fDir;
+};
+
+TEST_F(Exchange, PasteboardTypesCopyPasteAndText) {
+    const std::pair<u32, const char*> codes[] = {
+        {FourCC("TEXT"), "TEXT"}, {FourCC(" AB "), "AB"}, {0x41004243u, "A"}};
+    for (const auto& [code, text] : codes)
+        EXPECT_EQ(MimeFormatOf(LScrapType{LString(), code}).toStdString(),
+                  std::string("application/x-fourcc-") + text);
+    LClipboard clip;
+    EXPECT_FALSE(LPbScrapReader().HasType(kScene)) << "no pasteboard attached";
+    auto* data = new LScrapData;
+    data->AddItem(LScrapType{kScene, 0}, "first", 5, 0);
+    data->AddItem(kText, "code", 4, 0);
+    data->AddItem(LScrapType{kScene, 0}, "second!", 7, 0);
+    clip.Put(data);
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat("public.data"));
+    EXPECT_TRUE(clip.HasType(kScene));
+    LDataBuf buf;
+    ASSERT_TRUE(clip.GetReader().GetData(LScrapType{kScene, 0}, buf));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buf.Data()), buf.Capacity()), "second!");
+    EXPECT_TRUE(clip.GetReader().GetData(kText, buf));
+    LTextScrap text;
+    text.WriteToPasteboard();  // empty: nothing changes
+    EXPECT_TRUE(clip.HasType(kScene));
+    EXPECT_FALSE(text.IsAvailable());
+    text.fText = LString("t");
+    text.WriteToPasteboard();
+    EXPECT_TRUE(text.IsAvailable());
+    // A drag's pasteboard: local exactly when every item has flag bit 0.
+    for (const auto& [f0, f1, local] : {std::tuple{1u, 3u, true}, {1u, 0u, false}}) {
+        LScrapData d;
+        d.AddItem(LScrapType{kScene, 0}, "a", 1, f0);
+        d.AddItem(kText, "b", 1, f1);
+        QMimeData mime;
+        EXPECT_EQ(d.WriteToPasteboard(&mime), local);
+        EXPECT_EQ(mime.formats().size(), 3);
+    }
+}
+
+// Takes drags over its bounds with its operation and logs the messages.
+class Target : public LPane {
+public:
+    Target(LFrame* frame, const char* name, LRect r)
+        : LPane(frame, frame), fName(name), fReg(this) {
+        SetBounds(r);
+    }
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LDrop_Sense)) {
+            LDrop::From(msg)->TrackTarget(this);
+            LDrop::From(msg)->SetOperation(fOp);
+            return LMessage();
+        }
+        for (const char* n : {LDrop_Enter, LDrop_Drag, LDrop_Leave, LDrop_Drop})
+            if (msg.Is(n)) return gDrops += std::string(" ") + fName + ":" + (n + 6), LMessage();
+        return LPane::HandleMessage(msg);
+    }
+    const char* fName;
+    i32 fOp = 3;
+    LDropRegistration fReg;
+};
+
+class Drops : public Exchange {
+protected:
+    void SetUp() override {
+        gDrops.clear();
+        fFrame.GetWindow()->SetContentRect(LRect(100, 100, 400, 300));
+        fFrame.ShowWindow();
+        fMime.setData("x.y.scene", "scene bytes");
+    }
+    // A drag event to the content view: accepted, and the action.
+    std::pair<bool, int> Send(QEvent::Type t, int x, int y,
+                              Qt::DropActions acts = Qt::CopyAction | Qt::MoveAction) {
+        std::unique_ptr<QDropEvent> e;
+        if (t == QEvent::DragEnter)
+            e.reset(new QDragEnterEvent({x, y}, acts, &fMime, Qt::LeftButton, Qt::NoModifier));
+        else if (t == QEvent::DragMove)
+            e.reset(new QDragMoveEvent({x, y}, acts, &fMime, Qt::LeftButton, Qt::NoModifier));
+        else
+            e.reset(new QDropEvent(QPointF(x, y), acts, &fMime, Qt::LeftButton, Qt::NoModifier));
+        e->setAccepted(false);
+        QCoreApplication::sendEvent(fFrame.Native()->View(), e.get());
+        return {e->isAccepted(), int(e->dropAction())};
+    }
+    DropCursor Cursor() {
+        return static_cast<QtDragServices&>(DragServices()).CursorOf(fFrame.Native());
+    }
+    RecFrame fFrame{kWindowOrdinary, 6};
+    QMimeData fMime;
+};
+
+TEST_F(Drops, MessagesBetweenPanesAndNoTaker) {
+    auto* a = new Target(&fFrame, "a", LRect(0, 0, 100, 100));
+    auto* b = new Target(&fFrame, "b", LRect(150, 0, 250, 100));
+    Send(QEvent::DragEnter, 10, 10);
+    Send(QEvent::DragMove, 160, 10);
+    EXPECT_EQ(gDrops, " a:Enter a:Drag a:Leave b:Enter b:Drag");
+    EXPECT_FALSE(Send(QEvent::DragMove, 120, 150).first) << "nobody there";
+    EXPECT_EQ(Cursor(), DropCursor::kArrow);
+    Send(QEvent::DragMove, 20, 20);
+    EXPECT_EQ(Send(QEvent::Drop, 20, 20), std::pair(true, int(Qt::CopyAction)));
+    EXPECT_NE(gDrops.find("a:Drop"), std::string::npos);
+    delete a;
+    EXPECT_TRUE(fFrame.Native()->View()->acceptDrops());
+    delete b;
+    EXPECT_FALSE(fFrame.Native()->View()->acceptDrops()) << "last drop pane gone";
+}
+
+TEST_F(Drops, OperationsCursorsAndAnswers) {
+    const Qt::DropActions cm = Qt::CopyAction | Qt::MoveAction, c = Qt::CopyAction;
+    const std::tuple<i32, Qt::DropActions, DropCursor, int> cases[] = {
+        {1, cm, DropCursor::kArrow, Qt::CopyAction},
+        {1, c, DropCursor::kCopy, Qt::CopyAction},
+        {2, cm, DropCursor::kArrow, Qt::MoveAction},
+        {3, cm, DropCursor::kCopy, Qt::CopyAction},
+        {4, c, DropCursor::kPlus, Qt::CopyAction},
+        {5, Qt::LinkAction, DropCursor::kLink, Qt::LinkAction},
+        {0, c, DropCursor::kArrow, Qt::IgnoreAction},
+        {7, c, DropCursor::kArrow, Qt::IgnoreAction}};
+    Target t(&fFrame, "t", LRect(0, 0, 200, 200));
+    Send(QEvent::DragEnter, 10, 10);
+    for (const auto& [op, offered, cursor, action] : cases) {
+        t.fOp = op;
+        const auto [taken, got] = Send(QEvent::DragMove, 10, 10, offered);
+        EXPECT_TRUE(taken == (action != Qt::IgnoreAction) && (!taken || got == action)) << op;
+        EXPECT_EQ(Cursor(), cursor) << op;
+    }
+}
+
+TEST_F(Drops, DraggedTypesAndFiles) {
+    const std::string d = fDir.Path();
+    std::ofstream(d + "/a.drc") << "a";
+    std::ofstream(d + "/b.wav") << "b";
+    ASSERT_EQ(symlink((d + "/a.drc").c_str(), (d + "/link").c_str()), 0);
+    fMime.setUrls({QUrl::fromLocalFile(QString::fromStdString(d + "/link")),
+                   QUrl::fromLocalFile(QString::fromStdString(d + "/b.wav")),
+                   QUrl("https://example.org/x")});
+    Target t(&fFrame, "t", LRect(0, 0, 200, 200));
+    Send(QEvent::DragEnter, 10, 10);
+    LDrop* drop = LDropMgr::Instance().DropFor(fFrame.Native());
+    EXPECT_TRUE(DragHasType(drop, LScrapType{LString("x.y.scene"), 0}));
+    EXPECT_FALSE(DragHasType(drop, kText));
+    EXPECT_TRUE(DragHasFiles(drop));
+    CDropDataReader reader(drop->Source());
+    const void* p;
+    u32 n;
+    EXPECT_FALSE(reader.GetData(LScrapType{LString("x.y.scene"), 0}, 1, &p, &n)) << "offered once";
+    EXPECT_TRUE(reader.GetData(LScrapType{LString("x.y.scene"), 0}, 0, &p, &n));
+    CDragFileReader files;
+    files.Attach(drop);
+    LString path;
+    u32 status = 9;
+    EXPECT_TRUE(files.GetFilePath(0, &path, &status) && path == Url("/a.drc") && status == 0);
+    EXPECT_TRUE(files.GetFilePath(1, &path) && path == Url("/b.wav"));
+    EXPECT_FALSE(files.GetFilePath(2, &path)) << "not a file";
+    Send(QEvent::Drop, 10, 10);
+    // Links that cannot be followed keep their path; the status says why.
+    ASSERT_EQ(symlink((d + "/gone").c_str(), (d + "/dangling").c_str()), 0);
+    const std::pair<std::string, u32> refs[] = {
+        {"file:///Root" + d + "/missing.drc", CDropFileRef::kFileMissing},
+        {"file:///Root" + d + "/no/x/missing.drc", CDropFileRef::kFolderMissing},
+        {"file:///Root" + d + "/dangling", CDropFileRef::kFileMissing},
+        {"file:///NoSuchVolume/Music/a.wav", CDropFileRef::kFolderMissing}};
+    for (const auto& [url, want] : refs) {
+        const CDropFileRef ref{LString(url.c_str())};
+        EXPECT_TRUE(ref.Status() == want && ref.Path() == url.c_str()) << url;
+    }
+}
+
+// The type list "drc" then "*", from a packed string list.
+struct Types {
+    Types() {
+        static const char kList[] = "\0\2TEXT\nKVSR\nShows\ndrc\0????\n????\nAll\n*\0";
+        std::string list(kList, sizeof kList - 1), a = "KVRA";
+        for (u32 v : {1u, FourCC("CST#"), 0u})
+            for (int s = 24; s >= 0; s -= 8) a.push_back(char(v >> s));
+        a += std::string("\0\5TYPES", 7) + std::string("\0\0\0", 3) + char(list.size()) + list;
+        file = std::make_unique<LResFile>(OpenResArchive(a.data(), u32(a.size())));
+        res = std::make_unique<LStrListRes>(&id, file.get(), FourCC("CST#"));
+        types = std::make_unique<CFileTypeList>(*res);
+    }
+    LResId id{0, "TYPES"};
+    std::unique_ptr<LResFile> file;
+    std::unique_ptr<LStrListRes> res;
+    std::unique_ptr<CFileTypeList> types;
+};
+
+TEST_F(Exchange, PanelTypesAndStartFolder) {
+    Types t;
+    ASSERT_EQ(t.types->Count(), 2u);
+    std::filesystem::create_directories(fDir.Path() + "/sub");
+    for (const char* f : {"/a.drc", "/A.DRC", "/b.wav"}) std::ofstream(fDir.Path() + f);
+    COpenPanel panel;
+    panel.SetFileTypes(t.types.get());
+    for (const auto& [entry, want] :
+         {std::pair{0u, "/a.drc/A.DRC/sub"}, {1u, "/a.drc/A.DRC/b.wav/sub"}}) {
+        panel.ApplyChoice(entry);
+        std::string shown;
+        for (const char* f : {"/a.drc", "/A.DRC", "/b.wav", "/sub", "/gone"})
+            if (panel.ShouldShow((fDir.Path() + f).c_str())) shown += f;
+        EXPECT_EQ(shown, want);
+    }
+    panel.SetStartPath(Url("/sub/x/y/z.drc"));
+    EXPECT_EQ(panel.StartDir(), Url("/sub"));
+    CFolderPanel gone;
+    gone.SetStartPath(LString("file:///NoSuchVolume/shows/x/"));
+    EXPECT_TRUE(gone.StartDir().IsEmpty()) << "nothing above a volume that is gone";
+    panel.ApplyChoice(1);
+    panel.SetStartPath(Url("/A.DRC"));
+    EXPECT_TRUE(panel.DefaultName() == "A.DRC" && panel.SelectedEntry() == 0);
+}
+
+TEST_F(Exchange, PanelCancelledWhileTimersFire) {
+    Types t;
+    COpenPanel open;
+    CSavePanel save;
+    for (CFilePanel* panel : {static_cast<CFilePanel*>(&open), static_cast<CFilePanel*>(&save)}) {
+        panel->SetFileTypes(t.types.get());
+        LTimer timer(gApp);
+        timer.Start(30u);
+        QString suffix;
+        bool modal = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QFileDialog* dlg = QtFilePanelServices::Running();
+            if (!dlg || !dlg->isVisible()) return;
+            modal = dlg->windowModality() == Qt::ApplicationModal;
+            suffix = dlg->defaultSuffix();
+            if (!timer.IsRunning()) dlg->reject();
+        });
+        poll.start(10);
+        EXPECT_FALSE(panel->Run());
+        LString chosen;
+        EXPECT_TRUE(panel->WasAccepted() == 0 && panel->GetChosenPath(&chosen).IsEmpty());
+        EXPECT_TRUE(modal && !timer.IsRunning());
+        EXPECT_EQ(suffix.toStdString(), panel == &save ? "drc" : "");
+    }
+}
+
+}  // namespace
