@@ -88,14 +88,22 @@ QtDragServices::~QtDragServices() {
 }
 
 void QtDragServices::AcceptDrops(LNativeWindow window, bool on) {
+    fCursors.erase(window);
+    if (!on) {
+        auto it = fViews.find(window);
+        if (it == fViews.end()) return;
+        if (QWidget* view = it->second) {
+            view->setAcceptDrops(false);
+            view->removeEventFilter(this);
+        }
+        fViews.erase(it);
+        return;
+    }
     MWindow* w = window ? AsWindow(window) : nullptr;
     if (!w || !w->View()) return;
-    w->View()->setAcceptDrops(on);
-    if (on)
-        w->View()->installEventFilter(this);
-    else
-        w->View()->removeEventFilter(this);
-    fCursors.erase(window);
+    w->View()->setAcceptDrops(true);
+    w->View()->installEventFilter(this);
+    fViews[window] = w->View();
 }
 
 void QtDragServices::SetDropOperation(LNativeWindow window, i32 op, bool copyOnly) {

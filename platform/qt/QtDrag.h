@@ -49,4 +49,6 @@ protected:
 
 private:
     std::map<LNativeWindow, DropCursor> fCursors;
+    // The views taking drags: a window may be gone before its last drop pane.
+    std::map<LNativeWindow, QPointer<QWidget>> fViews;
 };
