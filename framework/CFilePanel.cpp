@@ -1,10 +1,13 @@
 #include "framework/CFilePanel.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 #include "base/LPasteboardServices.h"
 #include "base/LScrap.h"
 #include "base/Paths.h"
+#include "framework/LEmbeddedPane.h"
+#include "framework/LStdCtl.h"
 
 namespace {
 
@@ -128,4 +131,61 @@ LString& CSavePanel::GetChosenPath(LString* out) const {
     LString folder;
     *out = ParentUrl(fChosen, &folder) && ItemKind(folder) == 1 ? fChosen : LString();
     return *out;
+}
+
+CFilePanel::~CFilePanel() {
+    DropAccessory();
+}
+
+LEmbeddedPane* CFilePanel::BuildAccessory(void* nativePanel, std::function<void()> onChoice) {
+    DropAccessory();
+    fOnChoice = std::move(onChoice);
+    fAccessory = new LEmbeddedPane(this, nativePanel);
+    if (!fAccessory->View()) {
+        DropAccessory();
+        return nullptr;
+    }
+    if (fTypes && fTypes->Count() && fKind != kFolder) {
+        fPopup = new LPopupList(fAccessory);
+        for (u32 i = 0; i < fTypes->Count(); ++i) {
+            LString name;
+            fPopup->AddItem(fTypes->GetName(&name, i));
+        }
+        const i32 w = fPopup->GetPrefWidth(nullptr, 0), h = fPopup->GetPrefHeight(nullptr, 0);
+        fPopup->SetBounds(LRect(10, 10, 10 + w, 10 + h));
+        fPopup->Select(fSelected >= 0 ? fSelected : 0);
+    }
+    if (fAccessoryFn) fAccessoryFn(fAccessoryContext, fAccessory);
+    // One below the other at the left edge; the pop-up keeps its 10-pixel margin.
+    i32 y = 0, width = 0;
+    for (LLink* l = fAccessory->Children().Head(); !l->IsEnd(); l = l->Next()) {
+        auto* pane = static_cast<LPane*>(l);
+        const LRect b = pane->Bounds();
+        const i32 margin = pane == fPopup ? 10 : 0;
+        pane->SetBounds(LRect(margin, y + margin, margin + b.Width(), y + margin + b.Height()));
+        y += b.Height() + 2 * margin;
+        width = std::max(width, b.Width() + 2 * margin);
+    }
+    if (width <= 0 || y <= 0) {
+        DropAccessory();
+        return nullptr;
+    }
+    fAccessory->SetBounds(LRect(0, 0, width, y));
+    return fAccessory;
+}
+
+void CFilePanel::DropAccessory() {
+    delete fAccessory;
+    fAccessory = nullptr;
+    fPopup = nullptr;
+    fOnChoice = nullptr;
+}
+
+LMessage CFilePanel::HandleMessage(const LMessage& msg) {
+    if (fPopup && msg.source == fPopup && msg.Is(LPopupList_Changed)) {
+        if (fPopup->GetSelected() >= 0) ApplyChoice(u32(fPopup->GetSelected()));
+        if (fOnChoice) fOnChoice();
+        return LMessage();
+    }
+    return LHandler::HandleMessage(msg);
 }

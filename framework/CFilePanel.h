@@ -5,22 +5,34 @@
 // itself (application-modal; the framework's timers keep firing) through
 // LFilePanelServices; without one a panel is cancelled at once.
 
+#include <functional>
 #include <vector>
 
 #include "base/FileOps.h"
 #include "base/LString.h"
+#include "framework/LHandler.h"
 
-class CFilePanel {
+class LEmbeddedPane;
+class LFrame;
+class LPopupList;
+
+// Hears the type pop-up of its accessory frame.
+class CFilePanel : public LHandler {
 public:
     enum Kind : u32 { kOpen = 0, kSave = 1, kFolder = 2 };
+    // The owner may add panes to the accessory frame before the panel shows.
+    using AccessoryFn = void (*)(void* context, LFrame* accessory);
 
     explicit CFilePanel(Kind kind) : fKind(kind) {}
-    virtual ~CFilePanel() = default;
+    ~CFilePanel() override;
     CFilePanel(const CFilePanel&) = delete;
     CFilePanel& operator=(const CFilePanel&) = delete;
 
     void SetDirectory(const LString& folderUrl) { fStartDir = folderUrl; }
     void SetMessage(const LString& message) { fMessage = message; }
+    void SetAccessory(void* context, AccessoryFn fn) {
+        fAccessoryContext = context, fAccessoryFn = fn;
+    }
     // Keeps the list (not owned); each entry's pattern, or the text of its
     // type code when the pattern is empty, becomes an allowed type.
     void SetFileTypes(const CFileTypeList* list);
@@ -51,6 +63,13 @@ public:
     bool ShouldShow(const char* localPath) const;
     // The end of a run: accepted, and the chosen item's path.
     void SetResult(bool accepted, const LString& chosenUrl);
+    // The accessory frame inside the native panel: the type pop-up (with
+    // entries), then the owner's panes, stacked at the left edge. Null when
+    // it holds nothing or the platform cannot host it. onChoice runs after a
+    // choice in the pop-up.
+    LEmbeddedPane* BuildAccessory(void* nativePanel, std::function<void()> onChoice);
+    void DropAccessory();
+    LMessage HandleMessage(const LMessage& msg) override;
 
 protected:
     // The first entry whose pattern equals the one given or is "*"; -1 none.
@@ -65,6 +84,11 @@ protected:
     std::vector<LString> fAllowed;
     i32 fSelected = -1;
     i32 fAccepted = 0;
+    void* fAccessoryContext = nullptr;
+    AccessoryFn fAccessoryFn = nullptr;
+    LEmbeddedPane* fAccessory = nullptr;
+    LPopupList* fPopup = nullptr;
+    std::function<void()> fOnChoice;
 };
 
 class COpenPanel : public CFilePanel {

@@ -2,9 +2,11 @@
 
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGridLayout>
 #include <QSortFilterProxyModel>
 
 #include "base/Paths.h"
+#include "framework/LEmbeddedPane.h"
 
 namespace {
 
@@ -84,7 +86,15 @@ void QtFilePanelServices::RunPanel(CFilePanel& panel) {
         if (panel.GetKind() == CFilePanel::kSave)
             dlg.setDefaultSuffix(allowed.size() == 1 ? FromL(allowed[0]) : QString());
     };
-    if (types && types->Count() && panel.GetKind() != CFilePanel::kFolder) {
+    // The accessory frame (with the type pop-up) goes below the dialog's own
+    // rows; without one the dialog's filter box chooses the type.
+    LEmbeddedPane* accessory = panel.BuildAccessory(&dlg, [&] {
+        applySuffix();
+        filter->Refresh();
+    });
+    if (auto* grid = qobject_cast<QGridLayout*>(dlg.layout()); accessory && grid)
+        grid->addWidget(static_cast<QWidget*>(accessory->View()), grid->rowCount(), 0, 1, -1);
+    if (!accessory && types && types->Count() && panel.GetKind() != CFilePanel::kFolder) {
         QStringList names;
         for (u32 i = 0; i < types->Count(); ++i) {
             LString name;
@@ -107,6 +117,7 @@ void QtFilePanelServices::RunPanel(CFilePanel& panel) {
     sRunning = &dlg;
     const bool ok = dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty();
     sRunning = outer;
+    panel.DropAccessory();  // its view lives in the dialog
     LString url;
     if (ok) PosixPathToFileUrl(&url, ToL(dlg.selectedFiles().first()));
     panel.SetResult(ok, url);
