@@ -18,6 +18,7 @@
 #include "base/Paths.h"
 #include "base/Resources.h"
 #include "framework/LDropPane.h"
+#include "platform/qt/MEmbeddedView.h"
 #include "platform/qt/QtDrag.h"
 #include "platform/qt/QtFilePanels.h"
 #include "platform/qt/QtPasteboard.h"
@@ -243,14 +244,15 @@ TEST_F(Exchange, PanelCancelledWhileTimersFire) {
         QObject::connect(&poll, &QTimer::timeout, [&] {
             QFileDialog* dlg = QtFilePanelServices::Running();
             if (!dlg || !dlg->isVisible() || timer.IsRunning()) return;
-            seen = std::to_string(dlg->windowModality()) + dlg->defaultSuffix().toStdString();
+            seen = std::to_string(dlg->windowModality()) + dlg->defaultSuffix().toStdString() +
+                   (dlg->findChild<MEmbeddedView*>() ? "+pop-up" : "");
             dlg->reject();
         });
         poll.start(10);
         LString chosen;
         EXPECT_TRUE(!panel->Run() && !panel->WasAccepted() &&
                     panel->GetChosenPath(&chosen).IsEmpty());
-        EXPECT_EQ(seen, panel == &save ? "2drc" : "2") << "modal, timers fired, the save type";
+        EXPECT_EQ(seen, panel == &save ? "2drc+pop-up" : "2+pop-up") << "modal, timers fired, type";
     }
 }
 
