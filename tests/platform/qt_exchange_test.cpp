@@ -19,6 +19,7 @@
 #include "base/Resources.h"
 #include "framework/LDropPane.h"
 #include "platform/qt/MEmbeddedView.h"
+#include "platform/qt/QtControls.h"
 #include "platform/qt/QtDrag.h"
 #include "platform/qt/QtFilePanels.h"
 #include "platform/qt/QtPasteboard.h"
@@ -233,6 +234,7 @@ TEST_F(Exchange, PanelTypesAndStartFolder) {
 
 TEST_F(Exchange, PanelCancelledWhileTimersFire) {
     Types t;
+    QtControlServices controls;  // hosts the accessory frame
     COpenPanel open;
     CSavePanel save;
     for (CFilePanel* panel : {static_cast<CFilePanel*>(&open), static_cast<CFilePanel*>(&save)}) {
@@ -245,7 +247,10 @@ TEST_F(Exchange, PanelCancelledWhileTimersFire) {
             QFileDialog* dlg = QtFilePanelServices::Running();
             if (!dlg || !dlg->isVisible() || timer.IsRunning()) return;
             seen = std::to_string(dlg->windowModality()) + dlg->defaultSuffix().toStdString() +
-                   (dlg->findChild<MEmbeddedView*>() ? "+pop-up" : "");
+                   (std::ranges::any_of(dlg->findChildren<QWidget*>(),
+                                        [](QWidget* w) { return dynamic_cast<MEmbeddedView*>(w); })
+                        ? "+pop-up"
+                        : "");
             dlg->reject();
         });
         poll.start(10);
