@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/CDropFileRef.h"
 #include "framework/LDrawObj.h"
 #include "framework/LFrame.h"
 #include "framework/LWindow.h"
@@ -132,6 +133,27 @@ LDrop* LDropMgr::DropFor(LNativeWindow window) const {
 
 void LDropMgr::ForgetTarget(LPane* pane) {
     for (const Entry& e : fEntries) e.drop->ForgetTarget(pane);
+}
+
+// ---------------------------------------------------------------- readers
+
+bool DragHasType(const LDrop* drop, const LScrapType& type) {
+    return drop && drop->Source() && drop->Source()->HasType(type);
+}
+
+bool DragHasFiles(const LDrop* drop) {
+    LString url;
+    return drop && drop->Source() && drop->Source()->GetFileUrl(0, &url);
+}
+
+bool CDragFileReader::GetFilePath(u32 index, LString* out, u32* status) const {
+    *out = LString();
+    LString url;
+    if (!fDrop || !fDrop->Source() || !fDrop->Source()->GetFileUrl(index, &url)) return false;
+    const CDropFileRef ref(url);
+    *out = ref.Path();
+    if (status) *status = ref.Status();
+    return true;
 }
 
 // ---------------------------------------------------------------- highlight

@@ -88,6 +88,23 @@ private:
     std::vector<Entry> fEntries;
 };
 
+// Whether the drag offers the type; whether it carries files.
+bool DragHasType(const LDrop* drop, const LScrapType& type);
+bool DragHasFiles(const LDrop* drop);
+
+// The files of a drag, as the application's paths to their targets.
+class CDragFileReader {
+public:
+    void Attach(const LDrop* drop) { fDrop = drop; }
+    // False past the last file or for an item that is no local file. status
+    // (may be null): that of CDropFileRef; a link that cannot be followed
+    // keeps its own path.
+    bool GetFilePath(u32 index, LString* out, u32* status = nullptr) const;
+
+private:
+    const LDrop* fDrop = nullptr;
+};
+
 // The highlight frame of a drop pane: a ring inside the region, 2 pixels wide
 // and one more for each kind above 0 (at most 4).
 struct CDropItem {

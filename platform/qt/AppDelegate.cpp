@@ -25,6 +25,8 @@
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMainLoop.h"
+#include "platform/qt/QtDrag.h"
+#include "platform/qt/QtFilePanels.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtWindows.h"
 
@@ -62,6 +64,8 @@ QtShell::QtShell()
       fGraphics(std::make_unique<QtGraphicsServices>()),
       fDrawing(std::make_unique<QtDrawingServices>()),
       fPasteboard(std::make_unique<QtPasteboard>()),
+      fDrag(std::make_unique<QtDragServices>()),
+      fPanels(std::make_unique<QtFilePanelServices>()),
       fKeyFilter(std::make_unique<KeyEquivalentFilter>()) {
     InstallWindowServices(fWindows.get());
     InstallGraphicsServices(fGraphics.get());

