@@ -118,10 +118,10 @@ public:
     // Drops every deferred entry of the pane.
     void ForgetPane(LPane* pane);
 
-    // Runs the about box (with the dialogs, StdDialogs.cpp). The view
-    // preferences come later; until then that command is taken and nothing is shown.
+    // Runs the about box (with the dialogs, StdDialogs.cpp).
     virtual void ShowAbout();
-    virtual void ShowViewPrefs() {}
+    // Makes the view-preferences window the first time and shows it (CViewPrefsDlg.cpp).
+    virtual void ShowViewPrefs();
 
 protected:
     void DeferredPass();

@@ -1,5 +1,7 @@
 #include "framework/LFont.h"
 
+#include "framework/CViewPrefs.h"
+
 #include <cmath>
 #include <new>
 
@@ -107,6 +109,13 @@ LNativeFont* LFont::GetNativeFont(LDrawCtx*) const {
         spec.styleCode = r->fStyleCode;
         spec.attr3 = r->fAttr3;
         spec.faceName = r->fSizeCode == 255 ? r->fFaceName.CStr() : nullptr;
+        // A slot font takes the family and size the user chose for the slot.
+        CViewFont user;
+        if (r->fSizeCode >= 0 && r->fSizeCode != 255 &&
+            CViewPrefs::Instance().GetFont(u32(r->fSizeCode), &user)) {
+            spec.userFamily = user.family.CStr();
+            spec.userPoints = user.points;
+        }
         r->fNative = GraphicsServices().MakeNativeFont(spec);
         r->fValid = 1;
     }

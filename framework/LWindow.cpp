@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/AppSingletons.h"
+#include "framework/CViewPrefs.h"
 #include "framework/LFrame.h"
 
 namespace {
@@ -21,12 +22,6 @@ LDesktop& FallbackDesktop() {
 LDesktop& Desktop() {
     LDesktop* d = LDesktop::Instance();
     return d ? *d : FallbackDesktop();
-}
-
-// Stands in as the sender of "CViewPrefs_Changed" until view preferences exist.
-LHandler& ViewPrefsSender() {
-    static LHandler sender;
-    return sender;
 }
 
 i64 Area(const LRect& r) {
@@ -335,7 +330,7 @@ void LDesktop::FitWindowRect(LWindow* window, const LRect& rect) {
 }
 
 void LDesktop::SendViewPrefsChanged(LHandler* frame) {
-    if (frame) LHandler::Send(CViewPrefs_Changed, &ViewPrefsSender(), frame);
+    if (frame) LHandler::Send(CViewPrefs_Changed, &CViewPrefs::Instance(), frame);
 }
 
 // ---------------------------------------------------------------- placer

@@ -135,8 +135,7 @@ public:
     static void FitRectToScreens(LRect* rect);
     static bool GetDisplayById(u32 id, LDisplay* out);
 
-    // Sends "CViewPrefs_Changed" to a frame (the view preferences' stand-in
-    // until they exist).
+    // Sends "CViewPrefs_Changed" from the view preferences to a frame.
     static void SendViewPrefsChanged(LHandler* frame);
 };
 

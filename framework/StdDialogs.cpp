@@ -19,6 +19,8 @@ void SetUpIcon(CPicturePane& icon) {
     icon.SetImage(AppIcon());
 }
 
+}  // namespace
+
 // Runs the three items of a direct layout over the frame's children and sizes
 // the window to the rectangle they give.
 void SizeDirectly(LFrame& frame, const char* name, void (*pre)(LFrame&, LLayoutEval&)) {
@@ -34,8 +36,6 @@ void SizeDirectly(LFrame& frame, const char* name, void (*pre)(LFrame&, LLayoutE
     eval.Run(list.GetItem(&item, 2));
     frame.SetWindowBounds(eval.ResultRect());
 }
-
-}  // namespace
 
 LString StdDialogText(const char* listName, u32 n) {
     LResId id{0, listName};

@@ -9,10 +9,15 @@
 #include "framework/LDialog.h"
 #include "framework/LTextPane.h"
 
+class LLayoutEval;
+
 inline constexpr u32 kTextsResType = FourCC("CST#");
 
 // Item n of the 'CST#' list of that name; empty when missing.
 LString StdDialogText(const char* listName, u32 n);
+// Runs the three items of the direct layout of that name over the frame's
+// children (pre, when given, sets variables after item 0) and sizes the window.
+void SizeDirectly(LFrame& frame, const char* name, void (*pre)(LFrame&, LLayoutEval&));
 
 // Asks for a number between 0 and 1000.
 class CCSetNDlg : public LDialog {

@@ -428,14 +428,16 @@ CRecord* NextCell(CChunkFile* reader) {
 
 // Inserting brackets the edit with serials and a mode so listeners can tell one
 // row or column insertion from a run of separate cell changes.
+// Field 3 counts structural changes as they start and field 2 takes its value
+// when one is complete, as the row removal does: watchers compare the two.
 void BeginTableInsert(CRecord* table, LHandler* ctx, u8 mode, u32 index) {
     table->SetU8(ctx, PrmtF::inserting, mode);
     table->SetU32(ctx, PrmtF::changeIndex, index);
-    table->SetU32(ctx, PrmtF::editSerial, table->GetU32(PrmtF::editSerial) + 1);
+    table->SetU32(ctx, PrmtF::doneSerial, table->GetU32(PrmtF::doneSerial) + 1);
 }
 
 void EndTableInsert(CRecord* table, LHandler* ctx, u32 index) {
-    table->SetU32(ctx, PrmtF::doneSerial, table->GetU32(PrmtF::editSerial));
+    table->SetU32(ctx, PrmtF::editSerial, table->GetU32(PrmtF::doneSerial));
     table->SetU32(ctx, PrmtF::changeIndex, index);
     table->SetU8(ctx, PrmtF::inserting, 0);
 }

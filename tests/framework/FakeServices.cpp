@@ -107,6 +107,10 @@ FakeFont::FakeFont(const LFontRequest& spec)
     : fSize(spec.sizeCode == 255 ? 12.0 : 12.0 + spec.sizeCode),
       fFamily(spec.sizeCode == 255 && spec.faceName ? spec.faceName : "Fake") {
     if (spec.scalePercent > 0) fSize = fSize * spec.scalePercent / 100.0;
+    if (spec.userFamily) {
+        fFamily = spec.userFamily;
+        fSize = spec.userPoints;
+    }
 }
 
 f64 FakeFont::TextWidth(const char* utf8) const {

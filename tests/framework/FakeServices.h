@@ -35,7 +35,8 @@ public:
 };
 
 // Point size 12 + size code (or 10 scaled by the percentage), ascender 10,
-// descender -3, 7 pixels per byte of text, family "Fake" or the face name.
+// descender -3, 7 pixels per byte of text, family "Fake" or the face name; the
+// user's family and points of a slot font replace both.
 class FakeFont : public LNativeFont {
 public:
     explicit FakeFont(const LFontRequest& spec);

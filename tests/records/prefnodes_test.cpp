@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 
 #include "RecTestUtil.h"
 #include "records/CChunkFile.h"
+#include "records/ParamTables.h"
 #include "records/PrefNodes.h"
 #include "records/RecordKinds.h"
 
@@ -385,3 +387,36 @@ TEST_F(PrefNodes, DeviceContents) {
 }
 
 }  // namespace
+
+// Field 3 counts structural changes as they start, field 2 follows when each
+// is done: after any change the two are equal again.
+TEST_F(TableFixture, EveryStructuralChangeLeavesTheSerialsEqual) {
+    CRecordDoc doc(NewTable(2, 6));
+    CRecord* t = doc.Root();
+    const std::function<void()> changes[] = {
+        [&] { ParamTableInsertRow(t, nullptr, 1, nullptr); },
+        [&] { ParamTableInsertColumn(t, nullptr, 0, nullptr); },
+        [&] { ParamTableRemoveRow(t, nullptr, 0); },
+    };
+    // While cells move, the change counter is ahead of the completed one.
+    struct Watch {
+        CRecord* t;
+        u32 ahead = 0, behind = 0;
+    } watch{t};
+    const CRecordDoc::ListenerFn fn = [](void* o, CRecordNote* note) {
+        auto* w = static_cast<Watch*>(o);
+        if (note->record != w->t || note->field != PrmtF::elms) return;
+        const bool ahead = w->t->GetU32(PrmtF::doneSerial) > w->t->GetU32(PrmtF::editSerial);
+        ++(ahead ? w->ahead : w->behind);
+    };
+    doc.AddListener(&watch, fn);
+    u32 serial = 0;
+    for (const auto& change : changes) {
+        change();
+        EXPECT_EQ(t->GetU32(PrmtF::doneSerial), ++serial);
+        EXPECT_EQ(t->GetU32(PrmtF::editSerial), serial);
+    }
+    EXPECT_GT(watch.ahead, 0u);
+    EXPECT_EQ(watch.behind, 0u);
+    doc.RemoveListener(&watch, fn);
+}

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "base/CMemStrm.h"
 #include "base/LHandle.h"
@@ -25,10 +26,25 @@ struct ChannelKind {
     u32 family, kind;
 };
 const ChannelKind kChannels[] = {
-    {"/.cmd/udkvtset", kFamKvt, kKindDvst},  {"/.cmd/udkvtcmd", kFamKvt, kKindDvcm},
-    {"/.cmd/udseqset", kFamKvt, kKindSqst},  {"/.cmd/udplayset", kFamKvt, kKindPlys},
-    {"/.cmd/udseqstat", kFamKvt, kKindSsta}, {"/.cmd/udsysstat", kFamUnd, kKindPrms},
+    {"/.cmd/udkvtset", kFamKvt, kKindDvst},
+    {"/.cmd/udkvtcmd", kFamKvt, kKindDvcm},
+    {"/.cmd/udseqset", kFamKvt, kKindSqst},
+    {"/.cmd/udplayset", kFamKvt, kKindPlys},
+    {"/.cmd/udseqstat", kFamKvt, kKindSsta},
+    {"/.cmd/udsysstat", kFamUnd, kKindPrms},
+    // The status poll's answer: chan-set sets it field by field.
+    {"/.cmd/udkvtstat", kFamKvt, kKindDvss},
 };
+
+// The device's clock as the devices give it, unless a test has set crtc.
+std::string ClockText() {
+    const time_t now = time(nullptr);
+    struct tm t;
+    gmtime_r(&now, &t);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &t);
+    return buf;
+}
 
 Bytes StreamBytes(LDataBuf& buf, CMemStrm& s) {
     return Bytes(buf.Data(), buf.Data() + s.End());
@@ -112,6 +128,26 @@ void InstallChannels(Sim& sim, Device& d) {
             return ok ? 0 : 2;
         };
     }
+    // A poll answers the state record, unless set-status gave a body of its own.
+    d.cmds["/.cmd/udkvtstat"].read = [](Device& dev, Bytes* out) {
+        CRecordDoc* doc = DocOf(dev, "/.cmd/udkvtstat");
+        if (dev.statusSet || !doc || !doc->Root()) {
+            *out = dev.status;
+            return true;
+        }
+        CRecord* state = CRecord::Copy(doc->Root(), nullptr);
+        if (!state) return false;
+        if (state->GetString(DvssF::crtc).IsEmpty())
+            state->SetString(nullptr, DvssF::crtc, LString(ClockText().c_str()));
+        LDataBuf buf;
+        CMemStrm s(buf);
+        PropRecord::Write(&s, state);
+        s.Commit();
+        CRecord::Destroy(state);
+        if (s.Error()) return false;
+        *out = StreamBytes(buf, s);
+        return true;
+    };
 }
 
 void AddChannelCommands(Control& control, Sim& sim) {

@@ -201,6 +201,7 @@ void Control::AddBuiltins() {
                 return "err text=, hex= or file= required";
             }
             d->status = body;
+            d->statusSet = true;
             return "ok bytes=" + std::to_string(body.size());
         });
 

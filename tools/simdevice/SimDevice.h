@@ -75,6 +75,7 @@ struct Device {
     bool listenAny = false;
     std::string root;
     Bytes status;
+    bool statusSet = false;  // set-status replaced the 'YKVT'/'DVSS' record's answer
     DeviceSettings set;
     uint64_t silentUntil = 0;  // Loop::Now() below this: deaf and mute; ~0 = for ever
     Listener* listener = nullptr;

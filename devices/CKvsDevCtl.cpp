@@ -1,0 +1,84 @@
+#include "devices/CKvsDevCtl.h"
+
+#include "base/Resources.h"
+#include "devices/CKvsDevSet.h"
+#include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
+
+namespace {
+
+constexpr u32 kSysStatPeriodMs = 10000;
+
+CRecord* NewRootOf(u32 family, u32 kind) {
+    RegisterAllRecordKinds();
+    const CRecordSchema* schema = CRecordSchema::Find(family, kind);
+    return schema ? CRecord::New(schema) : nullptr;
+}
+
+struct DocKind {
+    u32 family, kind;
+};
+// In the order of the controller's documents.
+constexpr DocKind kDocKinds[CKvsDevCtl::kDocCount] = {
+    {kFamDrc, kKindDrcStat}, {kFamKvt, kKindDvst}, {kFamKvt, kKindDvcm}, {kFamKvt, kKindDvss},
+    {kFamKvs, kKindDcts},    {kFamKvt, kKindSsta}, {kFamUnd, kKindPrms},
+};
+
+}  // namespace
+
+CKvsDevCtl::Docs::Docs() {
+    for (u32 i = 0; i < kDocCount; ++i)
+        docs[i] = new CRecordDoc(NewRootOf(kDocKinds[i].family, kDocKinds[i].kind));
+}
+
+CKvsDevCtl::Docs::~Docs() {
+    for (u32 i = kDocCount; i-- > 0;) delete docs[i];
+}
+
+CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
+    : LHandler(doc),
+      fSet(set),
+      fSerial(serial),
+      fFileQueue(set, serial),
+      fChanQueue(set, serial),
+      fSeqStatChan(&fChanQueue, Record(kSeqStat), "/.cmd/udseqstat", nullptr, nullptr),
+      fSysStatChan(&fChanQueue, Record(kSysStat), "/.cmd/udsysstat", nullptr, nullptr),
+      fSettingsChan(&fChanQueue, Record(kSettings), "/.cmd/udkvtset", this, SettingsRead),
+      fCommandChan(&fChanQueue, Record(kCommands), "/.cmd/udkvtcmd", nullptr, nullptr),
+      fSysTimer(this) {
+    Doc(kSettings).AddListener(this, StatusChanged);
+    Doc(kSysStat).AddListener(this, StatusChanged);
+    fSettingsChan.Refresh();
+    fSysStatChan.Refresh();
+    fSysTimer.StartRepeating(kSysStatPeriodMs);
+}
+
+CKvsDevCtl::~CKvsDevCtl() {
+    fSysTimer.Stop();
+    Doc(kSettings).RemoveListener(this, StatusChanged);
+    Doc(kSysStat).RemoveListener(this, StatusChanged);
+}
+
+LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LTimer_Expire) && msg.source == &fSysTimer) {
+        fSysStatChan.Refresh();
+        return LMessage();
+    }
+    return LHandler::HandleMessage(msg);
+}
+
+void CKvsDevCtl::SettingsRead(void* self) {
+    CRecord* settings = static_cast<CKvsDevCtl*>(self)->Settings();
+    if (!settings || settings->GetU32(DvstF::uicy) != 0) return;
+    const u32 japanese = FourCC("JP  ");
+    if (CPrefLocale().GetResLanguage() == japanese)
+        settings->SetU32(nullptr, DvstF::uicy, japanese);
+}
+
+void CKvsDevCtl::StatusChanged(void* self, CRecordNote* note) {
+    CKvsDevCtl* ctl = static_cast<CKvsDevCtl*>(self);
+    // A device whose DHCP use was switched off has new addresses: read them all.
+    if (note->kind == CRecordNote::kChanged && note->record == ctl->Settings() &&
+        note->field == DvstF::usdh && ctl->Settings()->GetU8(DvstF::usdh) == 0)
+        ctl->fSettingsChan.Refresh();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// One device as the application keeps it: its records, the request queues and
+// the record channels that keep them in step with the device, and the timer of
+// its system status. It lives from the device's first answer to the end of the
+// device document, also after the device left the list.
+
+#include "devlink/CDevRequestQueue.h"
+#include "devlink/ReqQueue.h"
+#include "framework/LTimer.h"
+#include "records/CRecordDoc.h"
+
+class CKvsDevSet;
+
+class CKvsDevCtl : public LHandler {
+public:
+    // The seven record documents, in the order the controller builds them.
+    enum : u32 { kDrcStat, kSettings, kCommands, kState, kContents, kSeqStat, kSysStat, kDocCount };
+
+    CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial);
+    ~CKvsDevCtl() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+
+    // The control window comes with the device control screens; until then
+    // nothing it could refuse is open.
+    bool CanClose() { return true; }
+    void ShowWindow() { ++fShowRequests; }
+    void NetMonChanged() {}
+
+    u32 Serial() const { return fSerial; }
+    CRecordDoc& Doc(u32 which) { return *fDocs.docs[which]; }
+    CRecord* Record(u32 which) const { return fDocs.docs[which]->Root(); }
+    CRecord* Settings() const { return Record(kSettings); }
+    CRecord* State() const { return Record(kState); }
+    CReqQueue& FileQueue() { return fFileQueue; }
+    CReqQueue& ChannelQueue() { return fChanQueue; }
+    CDevRequestQueue& SettingsChannel() { return fSettingsChan; }
+    CDevRequestQueue& CommandChannel() { return fCommandChan; }
+    CDevRequestQueue& SeqStatChannel() { return fSeqStatChan; }
+    CDevRequestQueue& SysStatChannel() { return fSysStatChan; }
+    u32 ShowRequests() const { return fShowRequests; }
+
+private:
+    static void SettingsRead(void* self);
+    static void StatusChanged(void* self, CRecordNote* note);
+
+    // Built before and destroyed after the channels that hold their records.
+    struct Docs {
+        Docs();
+        ~Docs();
+        Docs(const Docs&) = delete;
+        Docs& operator=(const Docs&) = delete;
+        CRecordDoc* docs[kDocCount];
+    };
+
+    CKvsDevSet* fSet;
+    u32 fSerial;
+    Docs fDocs;
+    CReqQueue fFileQueue;
+    CReqQueue fChanQueue;
+    CDevRequestQueue fSeqStatChan;
+    CDevRequestQueue fSysStatChan;
+    CDevRequestQueue fSettingsChan;
+    CDevRequestQueue fCommandChan;
+    LTimer fSysTimer;
+    u32 fShowRequests = 0;
+};

@@ -1,0 +1,223 @@
+#include "devices/CKvsDevDoc.h"
+
+#include "devices/CKvsDevWin.h"
+#include "devlink/NetIf.h"
+#include "devlink/ReqQueue.h"
+#include "framework/LFrame.h"
+#include "framework/LListPane.h"
+#include "framework/LMenu.h"
+#include "platform/GraphicsServices.h"
+#include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/PropRecord.h"
+
+namespace {
+
+constexpr const char* kCmdRefresh = "cSetnRefr";
+constexpr u32 kBroadcast = 0xFFFFFFFFu;
+
+u32 NowMs() {
+    return GraphicsServices().NowMs();
+}
+
+}  // namespace
+
+bool ParseDeviceSerial(const char* text, u16* serial) {
+    if (!text || !*text) return false;
+    u32 value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + u32(*p - '0');
+        if (value > 65535) return false;
+    }
+    if (value == 0) return false;
+    *serial = u16(value);
+    return true;
+}
+
+CKvsDevDoc::CKvsDevDoc(LHandler* app, CRecord* prefs, MKvsDevView* view)
+    : LHandler(app),
+      fPollTarget(LNetAddr::IPv4(kBroadcast, kTftpPort)),
+      fPrefs(prefs),
+      fTftp(MainRunLoopWakeSource(), 1),
+      fPollTimer(this),
+      fView(view) {
+    if (!fView) {
+        fView = NewKvsDevWindow(this);
+        fOwnsView = true;
+    }
+    if (fPrefs) {
+        const LRect r = fPrefs->GetRectFromArray(PrdvF::wplc);
+        if (r.left < r.right && r.top < r.bottom) fView->PlaceWindow(r);
+    }
+    fSet.AddChangeListener(this, OnDeviceChange);
+    StartRefresh();
+}
+
+CKvsDevDoc::~CKvsDevDoc() {
+    fSet.RemoveChangeListener(this, OnDeviceChange);
+    if (fPoll) {
+        CTftpSession* poll = fPoll;
+        fPoll = nullptr;
+        fTftp.Release(poll);
+    }
+    fPollTimer.Stop();
+    if (fPrefs) fPrefs->SetRectToArray(nullptr, PrdvF::wplc, fView->WindowBounds());
+    if (fOwnsView) delete fView;
+    fView = nullptr;
+    for (size_t i = fControllers.size(); i-- > 0;) delete fControllers[i];
+    fControllers.clear();
+}
+
+void CKvsDevDoc::StartRefresh() {
+    fRefresh = kRefreshing;
+    fPass = 0;
+    fSet.MarkAllNotSeen();
+    StartPoll();
+}
+
+void CKvsDevDoc::StartPoll() {
+    if (fPoll) return;
+    fPollStart = NowMs();
+    fPollTimer.Stop();
+    fPoll = fTftp.StartTransfer(fPollTarget, false, "/.cmd/udkvtstat", this, OnPoll,
+                                CLocalAddrWatch::Current());
+    fPoll->AddOption("serno", "0");
+    fPoll->Start();
+    fView->SetRefreshProgress(fRefresh == kRefreshing ? ((fPass + 1) * kProgressMax) / 3 : 0);
+}
+
+void CKvsDevDoc::OnPoll(void* self, u32 event, void* object) {
+    CKvsDevDoc* doc = static_cast<CKvsDevDoc*>(self);
+    switch (event) {
+        case kTftpEventPeerNew:
+            static_cast<CTftpPeer*>(object)->Accept(new CGrowMemStrm);
+            break;
+        case kTftpEventPeerDone: {
+            CTftpPeer* peer = static_cast<CTftpPeer*>(object);
+            if (peer->Result() == CTftpPeer::kResultDone) doc->HandleReply(peer);
+            break;
+        }
+        case kTftpEventSessionDone:
+            doc->PollDone();
+            break;
+        default:
+            break;
+    }
+}
+
+void CKvsDevDoc::PollDone() {
+    CTftpSession* poll = fPoll;
+    fPoll = nullptr;
+    if (poll) fTftp.Release(poll);
+    if (fRefresh == kRefreshing) {
+        if (fPass == 0) {
+            fPass = 1;
+            fView->SetRefreshProgress(((fPass + 1) * kProgressMax) / 3);
+        } else {
+            fSet.RemoveNotSeen();
+            fRefresh = kSteady;
+            fView->SetRefreshProgress(0);
+        }
+    } else {
+        fView->SetRefreshProgress(0);
+    }
+    u32 wait = kPollPeriodIdleMs;
+    if (fRefresh == kRefreshing || fView->SelectedRow() >= 0) {
+        const u32 since = NowMs() - fPollStart;
+        wait = since >= kPollPeriodSelectedMs ? 0 : kPollPeriodSelectedMs - since;
+    }
+    fPollTimer.Start(wait);
+}
+
+void CKvsDevDoc::HandleReply(CTftpPeer* peer) {
+    const LString* value = peer->Option("serno");
+    if (!value) return;
+    u16 serial = 0;
+    // 70000 or "12ab" would otherwise be read as another device or as no device.
+    if (!ParseDeviceSerial(value->CStr(), &serial)) return;
+    const u32 before = fSet.Count();
+    CRecord* device = fSet.Find(serial);
+    if (device)
+        device->SetU8(nullptr, DevcF::notSeen, 0);
+    else
+        device = fSet.Add(serial);
+    if (!device) return;
+    if (!peer->Address().IsIPv6())
+        device->SetU32(nullptr, DevcF::address, peer->Address().IPv4Address());
+    CKvsDevCtl* ctl = FindOrCreateController(serial);
+    CStrm* body = peer->Data();
+    if (ctl && body && body->Position() > 0) {
+        body->SetPosition(0);
+        PropRecord::ReadInto(body, ctl->State(), false);
+    }
+    if (before == 0) fView->SelectRow(0);
+}
+
+void CKvsDevDoc::OnDeviceChange(void* self, CRecordNote* note) {
+    CKvsDevDoc* doc = static_cast<CKvsDevDoc*>(self);
+    if (note->kind != CRecordNote::kChanged || note->field != DevcF::address) return;
+    if (!note->record || note->record->Kind() != kKindDevc) return;
+    if (CKvsDevCtl* ctl = doc->FindController(u16(note->record->GetU32(DevcF::serial))))
+        ctl->SettingsChannel().Refresh();
+}
+
+bool CKvsDevDoc::CanClose() {
+    for (size_t i = fControllers.size(); i-- > 0;)
+        if (!fControllers[i]->CanClose()) return false;
+    return true;
+}
+
+CKvsDevCtl* CKvsDevDoc::SelectedController() {
+    const i32 row = fView->SelectedRow();
+    if (row < 0 || u32(row) >= fSet.Count()) return nullptr;
+    return FindController(u16(fSet.At(u32(row))->GetU32(DevcF::serial)));
+}
+
+CKvsDevCtl* CKvsDevDoc::FindController(u16 serial) const {
+    for (CKvsDevCtl* c : fControllers)
+        if (u16(c->Serial()) == serial) return c;
+    return nullptr;
+}
+
+CKvsDevCtl* CKvsDevDoc::FindOrCreateController(u16 serial) {
+    if (CKvsDevCtl* c = FindController(serial)) return c;
+    CKvsDevCtl* c = new CKvsDevCtl(this, &fSet, serial);
+    fControllers.push_back(c);
+    return c;
+}
+
+void CKvsDevDoc::RefreshAllSettings() {
+    for (CKvsDevCtl* c : fControllers) c->SettingsChannel().Refresh();
+}
+
+void CKvsDevDoc::ShowSelected() {
+    if (CKvsDevCtl* ctl = SelectedController())
+        fView->ShowDevice(u16(ctl->Serial()), ctl->Settings(), ctl->State());
+    else
+        fView->ShowDevice(0, nullptr, nullptr);
+}
+
+LMessage CKvsDevDoc::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LTimer_Expire) && msg.source == &fPollTimer) {
+        StartPoll();
+        return LMessage();
+    }
+    if (msg.Is(LMenuBar_Ready) && msg.source) {
+        static_cast<LMenuBar*>(msg.source)->EnableCommand(kCmdRefresh);
+    } else if (msg.Is(LMenuItem_Selected) && msg.source) {
+        if (static_cast<LMenuItem*>(msg.source)->HasCommand(kCmdRefresh)) {
+            StartRefresh();
+            return LMessage();
+        }
+    } else if (msg.Is(LFrame_Close) && msg.source == fView->WindowHandler()) {
+        if (CanClose()) Send(CKvsDevDoc_Close, this, fParent);
+        return LMessage();
+    } else if (msg.Is(CKvsDevList_DblClk) && msg.source == fView->ListHandler()) {
+        if (CKvsDevCtl* ctl = SelectedController()) ctl->ShowWindow();
+        return LMessage();
+    } else if (msg.Is(LListPane_SelChange) && msg.source == fView->ListHandler()) {
+        ShowSelected();
+    }
+    return LHandler::HandleMessage(msg);
+}

@@ -1,0 +1,143 @@
+#include "framework/CViewPrefsDlg.h"
+
+#include "framework/CMainLoop.h"
+#include "framework/CViewPrefs.h"
+#include "framework/StdDialogs.h"
+
+namespace {
+
+constexpr u32 kPanelChanges = kFontPanelSize | kFontPanelFace;
+
+}  // namespace
+
+// ---- CVPFontCell
+
+CVPFontCell::CVPFontCell(LPane* list)
+    : LListCell(list), fLabel(this), fFamily(this, CTextSlot::kClearable), fLine(this, this) {
+    fFamily.SetState(kOpTabStopRingOutside);
+    fFamily.SetState(kOpClickFocus);
+    SetLayoutByName("CVPFONTCELL", 1);
+}
+
+// ---- CVPFontList
+
+CVPFontList::CVPFontList(LPane* owner) : LCellListPane(owner, kSizePaneWidth, true, false) {
+    InsertColumns(0, 1);
+    InsertRows(0, kSlots);
+}
+
+CVPFontList::~CVPFontList() {
+    ClosePanel();
+}
+
+LListCell* CVPFontList::CreateCell() {
+    return new CVPFontCell(this);
+}
+
+bool CVPFontList::BindCell(LListCell* frame, LCell cell) {
+    if (cell.row < 0 || cell.row >= kSlots) return false;
+    auto* row = static_cast<CVPFontCell*>(frame);
+    row->fLabel.SetText(StdDialogText("CVPFONTLIST", u32(cell.row)));
+    CViewFont font;
+    CViewPrefs::Instance().GetFont(u32(cell.row), &font);
+    row->fFamily.SetText(font.family);
+    return true;
+}
+
+i32 CVPFontList::SelectedRow() const {
+    const LCell sel = GetSelCell();
+    return sel.row >= 0 && sel.row < kSlots ? sel.row : -1;
+}
+
+void CVPFontList::ClosePanel() {
+    if (!fPanelOpen) return;
+    fPanelOpen = false;
+    CloseFontPanel(this, &PanelChanged);
+}
+
+void CVPFontList::ChooseFont() {
+    const i32 row = SelectedRow();
+    if ((fState & (kFocused | kWindowKey)) != (kFocused | kWindowKey) || row < 0) return;
+    LFontSpec spec;
+    CViewFont user;
+    if (CViewPrefs::Instance().GetFont(u32(row), &user)) {
+        spec.familyName = user.family;
+        spec.pointSize = user.points;
+    } else {
+        const LFont current(row);
+        spec.familyName = current.GetFamilyName();
+        spec.pointSize = f32(current.GetPointSize());
+    }
+    spec.fontName = spec.familyName;
+    fPanelOpen = RunFontPanel(false, &spec, this, &PanelChanged, kPanelChanges) == kFontPanelShown;
+}
+
+void CVPFontList::PanelChanged(void* owner, const LFontSpec* spec, u32) {
+    auto* list = static_cast<CVPFontList*>(owner);
+    // A modal dialog owns the user's attention: its choices are not ours.
+    if (!list || !spec || LDesktop::FindWindowById(kWindowDialog)) return;
+    const i32 row = list->SelectedRow();
+    if (row < 0) return;
+    list->SetSlotFont(row, spec->familyName, spec->pointSize);
+    if (auto* cell = static_cast<CVPFontCell*>(list->GetCellFrame(LCell{0, row}, false)))
+        Send(LPane_ReqFocus, &cell->fFamily, cell->fFamily.Parent());
+}
+
+void CVPFontList::SetSlotFont(i32 row, const LString& family, f32 points) {
+    CViewFont font;
+    font.family = family;
+    font.points = points;
+    CViewPrefs::Instance().SetFont(u32(row), font);
+    RefreshCell(LCell{0, row});
+}
+
+LMessage CVPFontList::HandleMessage(const LMessage& msg) {
+    if (msg.Is(CTextSlot_Click) || msg.Is(CTextSlot_Changed)) {
+        LCell cell;
+        LListCell* frame = msg.source ? FindCellFrame(msg.source, &cell) : nullptr;
+        auto* row = static_cast<CVPFontCell*>(frame);
+        if (row && msg.source == &row->fFamily) {
+            if (msg.Is(CTextSlot_Click))
+                ChooseFont();
+            else if (row->fFamily.GetText().IsEmpty())
+                SetSlotFont(cell.row, LString(), 0);
+            return LMessage();
+        }
+    }
+    return LCellListPane::HandleMessage(msg);
+}
+
+void CVPFontList::StateChanged(u32 op) {
+    LCellListPane::StateChanged(op);
+    if (op != kOpContainerHidden && op != kOpFocus && op != kOpUnfocus && op != kOpWindowKey)
+        return;
+    // The panel follows the list: open while it is shown and focused.
+    if ((fState & (kVisible | kContainerShown | kFocused)) ==
+        (kVisible | kContainerShown | kFocused))
+        ChooseFont();
+    else
+        ClosePanel();
+}
+
+void CVPFontList::BoundsChanged(const LRect& old) {
+    LCellListPane::BoundsChanged(old);
+    if (old.Width() != fBounds.Width()) SetCellSize(fBounds.Width(), CellHeight());
+}
+
+// ---- CViewPrefsDlg
+
+CViewPrefsDlg::CViewPrefsDlg(LHandler* parent)
+    : LModalFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 3)), fList(this) {
+    SetTitle(StdDialogText("CVIEWPREFSDLG", 0));
+    SetLayoutByName("CVIEWPREFSDLG", 1);
+}
+
+void CViewPrefsDlg::StateChanged(u32 op) {
+    LModalFrame::StateChanged(op);
+    if (op == kOpStyleChanged) RelayoutExact();
+}
+
+void CMainLoopBase::ShowViewPrefs() {
+    if (!fPrefsWindow) fPrefsWindow = new CViewPrefsDlg(this);
+    static_cast<CViewPrefsDlg*>(fPrefsWindow)->ShowWindow();
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The view-preferences window: one row per font slot, whose text slot shows
+// the user's family; clicking it opens the font panel for the selected row,
+// and clearing it gives the slot back its default font.
+
+#include "framework/LCellListPane.h"
+#include "framework/LDialog.h"
+#include "framework/LSeparator.h"
+#include "framework/LTextPane.h"
+#include "platform/FontPanel.h"
+
+class CVPFontCell : public LListCell {
+public:
+    explicit CVPFontCell(LPane* list);
+
+    LTextPane fLabel;
+    CTextSlot fFamily;
+    LSeparator fLine;
+};
+
+class CVPFontList : public LCellListPane {
+public:
+    static constexpr i32 kSlots = 4;
+    explicit CVPFontList(LPane* owner);
+    ~CVPFontList() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    void StateChanged(u32 op) override;
+    void BoundsChanged(const LRect& old) override;
+    LListCell* CreateCell() override;
+    bool BindCell(LListCell* frame, LCell cell) override;
+
+    // Opens the font panel for the selected row when the list is focused in the key window.
+    void ChooseFont();
+    void SetSlotFont(i32 row, const LString& family, f32 points);
+    // What the font panel reports while it is open.
+    static void PanelChanged(void* owner, const LFontSpec* spec, u32 event);
+    bool PanelOpen() const { return fPanelOpen; }
+
+private:
+    i32 SelectedRow() const;
+    void ClosePanel();
+
+    bool fPanelOpen = false;
+};
+
+class CViewPrefsDlg : public LModalFrame {
+public:
+    explicit CViewPrefsDlg(LHandler* parent);
+
+    void StateChanged(u32 op) override;
+    CVPFontList& FontList() { return fList; }
+
+private:
+    CVPFontList fList;
+};

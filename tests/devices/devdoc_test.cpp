@@ -1,0 +1,195 @@
+// The device document's status poll inside namespaces of the test's own (root
+// only): sorting, selection, the poll's timing on the virtual clock, refresh
+// passes and removal, the device state read from the reply; serials outside
+// 1..65535 are never taken for a device.
+#include <net/if.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/CKvsDevDoc.h"
+#include "devlink/NetIf.h"
+#include "records/DeviceKinds.h"
+#include "tests/devlink/NetnsHarness.h"
+#include "tests/devlink/VirtualRunLoop.h"
+#include "tests/framework/FakeServices.h"
+#include "tools/testkit/SimDeviceProcess.h"
+
+using namespace testtftp;
+
+namespace {
+
+struct View : MKvsDevView {
+    void SetRefreshProgress(u32 v) override { progress.push_back(v); }
+    i32 SelectedRow() override { return row; }
+    void SelectRow(i32 r) override {
+        row = r;
+        doc->ShowSelected();
+    }
+    void ShowDevice(u16 s, CRecord* settings, CRecord* state) override {
+        serial = s;
+        shownState = state;
+        (void)settings;
+    }
+    LRect WindowBounds() override { return LRect(); }
+    void PlaceWindow(const LRect&) override {}
+    LHandler* WindowHandler() override { return nullptr; }
+    LHandler* ListHandler() override { return nullptr; }
+    CKvsDevDoc* doc = nullptr;
+    std::vector<u32> progress;
+    i32 row = -1;
+    u16 serial = 0;
+    CRecord* shownState = nullptr;
+};
+
+struct Eth0 : CNetIfPrefSource {
+    LString ChosenInterfaceName() override { return LString("eth0"); }
+    void AddChangeListener(void*, ChangeFn) override {}
+    void RemoveChangeListener(void*, ChangeFn) override {}
+};
+
+// The framework's clock is the run loop's: timers started from transfer
+// callbacks count from the moment the callback ran.
+struct LoopClock : FakeServices {
+    explicit LoopClock(CVirtualRunLoop* l) : loop(l) {}
+    u32 NowMs() override { return loop->NowMs(); }
+    CVirtualRunLoop* loop;
+};
+
+class DevDoc : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+        ASSERT_EQ(net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name()), "");
+        sim = std::make_unique<SimDeviceProcess>(NetnsHarness::NsPath(net.DevNs()));
+        ASSERT_TRUE(sim->Ok());
+    }
+    void Add(u32 serno, const char* addr) {
+        const std::string r =
+            sim->Cmd("add-device serno=" + std::to_string(serno) + " addr=" + addr +
+                     " listen=any root=" + dir.Path() + "/" + std::to_string(serno));
+        ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
+    }
+    void InApp(const std::function<void()>& body) {
+        ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+            Eth0 prefs;
+            CLocalAddrWatch watch(&prefs);
+            doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
+            view.doc = doc.get();
+            body();
+            doc.reset();
+        }));
+    }
+    // Moves both clocks to the next deadline of either, after what the sockets
+    // brought in; false when nothing is due within limitMs.
+    void Step() {
+        loop.RunUntil([] { return false; }, 30);
+        const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
+        if (wait == 0) {
+            LTimer::FireDue(loop.NowMs(), nullptr, nullptr, true);
+        } else if (!loop.AdvanceToNext(u32(wait))) {
+            loop.Advance(u32(wait));
+        }
+    }
+    bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
+        const u32 start = loop.NowMs();
+        while (!pred()) {
+            if (loop.NowMs() - start > limitMs) return false;
+            Step();
+        }
+        return true;
+    }
+    std::vector<u32> Serials() {
+        std::vector<u32> out;
+        CKvsDevSet& set = doc->DeviceSet();
+        for (u32 i = 0; i < set.Count(); ++i) out.push_back(set.At(i)->GetU32(DevcF::serial));
+        return out;
+    }
+
+    CVirtualRunLoop loop;
+    LoopClock fake{&loop};
+    NetnsHarness net;
+    TempDir dir;
+    std::unique_ptr<SimDeviceProcess> sim;
+    View view;
+    std::unique_ptr<CKvsDevDoc> doc;
+};
+
+TEST_F(DevDoc, TwoDevicesSortedFirstSelectedStateReadAndPollEverySecond) {
+    Add(1201, "198.18.1.11/24");
+    Add(305, "198.18.1.12/24");
+    ASSERT_EQ(sim->Cmd("chan-set serno=305 path=/.cmd/udkvtstat/bumt value=1").rfind("ok", 0), 0u);
+    ASSERT_EQ(sim->Cmd("chan-set serno=305 path=/.cmd/udkvtstat/crtc value=2026-01-02T03:04:05Z")
+                  .rfind("ok", 0),
+              0u);
+    InApp([&] {
+        const u32 t0 = loop.NowMs();
+        ASSERT_TRUE(doc->PollInFlight());
+        // The refresh's two passes: 85, 170, then 0 when the second ends.
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        view.progress.resize(4);
+        EXPECT_EQ(view.progress, (std::vector<u32>{85, 170, 170, 0}));
+        EXPECT_EQ(Serials(), (std::vector<u32>{305, 1201}));
+        EXPECT_EQ(view.row, 0);
+        ASSERT_NE(doc->FindController(view.serial), nullptr);
+        EXPECT_EQ(view.shownState, doc->FindController(view.serial)->State());
+        CKvsDevCtl* ctl = doc->FindController(305);
+        ASSERT_NE(ctl, nullptr);
+        EXPECT_EQ(ctl->State()->GetU8(DvssF::bumt), 1);
+        EXPECT_STREQ(ctl->State()->GetString(DvssF::crtc).CStr(), "2026-01-02T03:04:05Z");
+        EXPECT_EQ(doc->DeviceSet().Find(1201)->GetU32(DevcF::address), 0xC612010Bu);
+        EXPECT_EQ(doc->ControllerCount(), 2u);
+        // With a device selected each poll starts 1000 ms after the previous one.
+        ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
+        EXPECT_EQ(loop.NowMs() - t0, 2000u);
+        ASSERT_TRUE(RunUntil([&] { return !doc->PollInFlight(); }, 3000));
+        ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
+        EXPECT_EQ(loop.NowMs() - t0, 3000u);
+        // Outside a refresh a silent device stays.
+        ASSERT_EQ(sim->Cmd("remove-device serno=1201").rfind("ok", 0), 0u);
+        ASSERT_TRUE(RunUntil([&] { return loop.NowMs() - t0 >= 6000; }, 4000));
+        EXPECT_EQ(Serials(), (std::vector<u32>{305, 1201}));
+        // A refresh during a poll starts no second one and removes what answered neither pass.
+        RunUntil([&] { return doc->PollInFlight(); }, 2000);
+        doc->StartRefresh();
+        EXPECT_TRUE(doc->PollInFlight());
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 5000));
+        EXPECT_EQ(Serials(), (std::vector<u32>{305}));
+        EXPECT_EQ(doc->ControllerCount(), 2u);
+    });
+}
+
+TEST_F(DevDoc, NobodySelectedPollsFiveSecondsAfterTheLastEnded) {
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 60000));
+        const u32 end = loop.NowMs();
+        EXPECT_FALSE(doc->PollInFlight());
+        ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 10000));
+        EXPECT_EQ(loop.NowMs() - end, 5000u);
+        EXPECT_EQ(view.row, -1);
+    });
+}
+
+TEST(DeviceSerial, OnlyPlainDecimalsFrom1To65535) {
+    const struct {
+        const char* text;
+        bool ok;
+        u16 serial;
+    } cases[] = {{"1", true, 1},     {"65535", true, 65535}, {"305", true, 305},
+                 {"0", false, 0},    {"65536", false, 0},    {"70000", false, 0},
+                 {"", false, 0},     {"-5", false, 0},       {" 12", false, 0},
+                 {"12ab", false, 0}, {"+7", false, 0},       {"99999999999", false, 0}};
+    for (const auto& c : cases) {
+        u16 s = 0;
+        EXPECT_EQ(ParseDeviceSerial(c.text, &s), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(s, c.serial) << c.text;
+        }
+    }
+}
+
+}  // namespace
