@@ -124,6 +124,8 @@ public:
     // Adds a line to the log.
     void Note(const std::string& line) { Log(line); }
     bool HostNetns() const { return fHostNs; }
+    // For command files that act later (a restart's silence).
+    Loop& EventLoop() { return fLoop; }
 
 private:
     friend struct Transfer;
