@@ -1,9 +1,69 @@
 #pragma once
-// The device window: the list of the devices found by the status poll, the
-// refresh bar and the device frame of the selected device.
+// The device window: the list of the devices found by the status poll (one row
+// per device, by serial), the refresh bar and the device frame of the selected
+// device. Its menu bar "APPW" carries the device commands of the document.
 
-class CKvsDevDoc;
-class MKvsDevView;
+#include "devices/CKvsDevDoc.h"
+#include "devices/CKvsDevFrm.h"
+#include "framework/CHeaderFrame.h"
+#include "framework/LCellListPane.h"
+#include "framework/LListNavi.h"
+#include "framework/LSeparator.h"
+
+class CKvsDevCell : public LListCell {
+public:
+    explicit CKvsDevCell(LPane* list);
+    LTextPane fLabel;
+    LSeparator fLine;
+};
+
+class CKvsDevList : public LCellListPane {
+public:
+    CKvsDevList(LPane* owner, CKvsDevSet* set);
+    ~CKvsDevList() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    void BoundsChanged(const LRect& old) override;
+    LListCell* CreateCell() override;
+    bool BindCell(LListCell* frame, LCell cell) override;
+
+private:
+    static void OnChange(void* self, CRecordNote* note);
+
+    CKvsDevSet* fSet;
+    u32 fCreated;
+    i32 fLastRow = -1;
+    i32 fRemoving = -1;
+    u32 fClickStamp = 0;
+};
+
+class CKvsDevWin : public LFrame, public MKvsDevView {
+public:
+    CKvsDevWin(LHandler* doc, CKvsDevSet* set);
+    ~CKvsDevWin() override;
+
+    void PostLayout(LDrawCtx* ctx, LLayoutEval& eval) override;
+
+    // MKvsDevView
+    void SetRefreshProgress(u32 value) override;
+    i32 SelectedRow() override;
+    void SelectRow(i32 row) override;
+    void ShowDevice(u16 serial, CRecord* settings, CRecord* state) override;
+    LRect WindowBounds() override { return GetWindowBounds(); }
+    void PlaceWindow(const LRect& bounds) override { SetWindowBounds(bounds); }
+    LHandler* WindowHandler() override { return this; }
+    LHandler* ListHandler() override { return fList; }
+
+    CKvsDevSet* fSet;
+    LTextPane fTitle;
+    CProgressBar fBar;
+    CHeaderFrameH* fHeader;
+    LSeparator fLine;
+    LListNavi* fNavi;
+    CKvsDevList* fList;
+    CKvsDevFrm* fFrame;
+    i32 fProgress = 0;
+};
 
 // The device window of the document, shown.
 MKvsDevView* NewKvsDevWindow(CKvsDevDoc* doc);

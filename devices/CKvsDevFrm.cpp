@@ -1,0 +1,265 @@
+#include "devices/CKvsDevFrm.h"
+
+#include <cstdio>
+
+#include "base/Calendar.h"
+#include "base/LTextSink.h"
+#include "devices/CKvsDevSet.h"
+#include "framework/InputState.h"
+#include "framework/StdDialogs.h"
+#include "framework/CNumVol.h"
+#include "platform/GraphicsServices.h"
+#include "records/DeviceKinds.h"
+
+namespace {
+
+constexpr const char* kTexts = "DEVFRM";
+enum : u32 {
+    kTxtAddr = 0,
+    kTxtMode = 1,
+    kTxtCsad = 2,
+    kTxtCsmk = 3,
+    kTxtDhcp = 4,
+    kTxtUnicast = 5,
+    kTxtBackup = 6,
+    kTxtBackupWarn = 7,
+    kTxtBuma = 8,
+    kTxtClock = 9,
+    kTxtMode0 = 10,
+    kTxtBadAddress = 13,
+    kTxtSyncOff = 14,
+    kTxtSyncOn = 15,
+};
+constexpr u8 kCustomMode = 2;
+
+LString Text(u32 n) {
+    return StdDialogText(kTexts, n);
+}
+
+void ShowPane(LPane& pane, bool show) {
+    if (pane.IsShown() != show) pane.SetState(show ? LPane::kOpShow : LPane::kOpHide);
+}
+
+void ShowAddress(LEditText& field, u32 address, bool emptyForZero) {
+    if (field.State() & LPane::kFocused) return;  // the user is typing there
+    field.SetText(address == 0 && emptyForZero ? LString() : IPv4Text(address));
+}
+
+}  // namespace
+
+u32 ParseIPv4Text(const char* text) {
+    if (!text) return 0;
+    u32 address = 0;
+    const char* p = text;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && *p++ != '.') return 0;
+        if (*p < '0' || *p > '9') return 0;
+        u32 value = 0;
+        int digits = 0;
+        while (*p >= '0' && *p <= '9') {
+            value = value * 10 + u32(*p++ - '0');
+            if (++digits > 3 || value > 255) return 0;
+        }
+        address = (address << 8) | value;
+    }
+    return *p ? 0 : address;
+}
+
+LString IPv4Text(u32 a) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255,
+                  a & 255);
+    return LString(buf);
+}
+
+bool IsUsableDeviceAddress(u32 a) {
+    u32 hostMask;
+    if (a < 0x80000000u) {
+        if (a < 0x01000000u || a >= 0x7F000000u) return false;
+        hostMask = 0xFFFFFF;
+    } else if (a < 0xC0000000u) {
+        hostMask = 0xFFFF;
+    } else if (a < 0xE0000000u) {
+        hostMask = 0xFF;
+    } else {
+        return false;
+    }
+    const u32 host = a & hostMask;
+    return host != 0 && host != hostMask;
+}
+
+LString DeviceClockText(const LString& crtc) {
+    CalDateTime utc;
+    if (crtc.IsEmpty() || !ParseIsoDateTime(utc, crtc.CStr(), 0)) return LString();
+    DateTime d;
+    DateTime::FromFields(d, utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second);
+    DateTime::FromAbsolute(d, AbsTimeToLocal(DateTime::ToAbsolute(d)));
+    LTextStream out;
+    DateTime::FormatDate(d, out);
+    out.PutChar(' ');
+    DateTime::FormatTime(d, out);
+    return LString(out.CStr());
+}
+
+CKvsDevFrm::CKvsDevFrm(LPane* parent, CKvsDevSet* set)
+    : LFrame(parent, parent),
+      fAddrLabel(this),
+      fAddr(this),
+      fModeLabel(this),
+      fMode(this),
+      fCustom(this, this),
+      fCsadLabel(&fCustom),
+      fCsad(&fCustom),
+      fCsmkLabel(&fCustom),
+      fCsmk(&fCustom),
+      fDhcp(this),
+      fUnicast(this),
+      fBackup(this),
+      fBackupWarn(this),
+      fBackupFrm(this, this),
+      fBumaLabel(&fBackupFrm),
+      fBuma(&fBackupFrm),
+      fClockFrm(this, this),
+      fClockLabel(&fClockFrm),
+      fClock(&fClockFrm),
+      fSync(&fClockFrm),
+      fSet(set) {
+    fAddrLabel.SetText(Text(kTxtAddr));
+    fAddr.SetStyle(LFont(3));
+    fModeLabel.SetText(Text(kTxtMode));
+    for (u32 i = 0; i < 3; ++i) fMode.AddItem(Text(kTxtMode0 + i));
+    fCsadLabel.SetText(Text(kTxtCsad));
+    fCsmkLabel.SetText(Text(kTxtCsmk));
+    fDhcp.SetTitle(Text(kTxtDhcp));
+    fUnicast.SetTitle(Text(kTxtUnicast));
+    fBackup.SetTitle(Text(kTxtBackup));
+    fBackupWarn.SetText(Text(kTxtBackupWarn));
+    LPenRef red;
+    MakePenByColor(&red, 0xFF0000FFu, 0);
+    fBackupWarn.SetColor(red);
+    fBumaLabel.SetText(Text(kTxtBuma));
+    fClockLabel.SetText(Text(kTxtClock));
+    fCustom.SetLayoutByName("DEVCSTFRM", 1);
+    fBackupFrm.SetLayoutByName("DEVBUPFRM", 1);
+    fClockFrm.SetLayoutByName("DEVCLKFRM", 1);
+    SetLayoutByName("DEVFRM", 1);
+    fSet->AddChangeListener(this, OnChange);
+    Refresh();
+}
+
+CKvsDevFrm::~CKvsDevFrm() {
+    Listen(false);
+    // Fields that lose the focus while the frame goes store and refuse nothing.
+    fSettings = nullptr;
+    fState = nullptr;
+    fSet->RemoveChangeListener(this, OnChange);
+}
+
+void CKvsDevFrm::Listen(bool on) {
+    for (CRecord* r : {fSettings, fState}) {
+        CRecordDoc* doc = r ? r->GetOwner() : nullptr;
+        if (!doc) continue;
+        if (on)
+            doc->AddListener(this, OnChange);
+        else
+            doc->RemoveListener(this, OnChange);
+    }
+}
+
+void CKvsDevFrm::SetDevice(u16 serial, CRecord* settings, CRecord* state) {
+    Listen(false);
+    fSerial = serial;
+    fSettings = settings;
+    fState = state;
+    Listen(true);
+    Refresh();
+}
+
+void CKvsDevFrm::OnChange(void* self, CRecordNote* note) {
+    CKvsDevFrm* f = static_cast<CKvsDevFrm*>(self);
+    CRecord* r = note->record;
+    if (!r) return;
+    if (r->Kind() == kKindDevc) {
+        if (f->fSerial != 0 && note->field == DevcF::address &&
+            u16(r->GetU32(DevcF::serial)) == f->fSerial)
+            f->Refresh();
+        return;
+    }
+    if ((f->fSettings && r->IsDescendantOf(f->fSettings)) ||
+        (f->fState && r->IsDescendantOf(f->fState)) || r == f->fSettings || r == f->fState)
+        f->Refresh();
+}
+
+void CKvsDevFrm::Refresh() {
+    CRecord* device = fSerial ? fSet->Find(fSerial) : nullptr;
+    fAddr.SetText(IPv4Text(device ? device->GetU32(DevcF::address) : 0));
+    if (fSettings) {
+        const u8 mode = fSettings->GetU8(DvstF::admd);
+        fMode.Select(mode);
+        ShowPane(fCustom, mode == kCustomMode);
+        ShowAddress(fCsad, fSettings->GetU32(DvstF::csad), false);
+        ShowAddress(fCsmk, fSettings->GetU32(DvstF::csmk), false);
+        fDhcp.SetState(fSettings->GetU8(DvstF::usdh));
+        fUnicast.SetState(fSettings->GetU8(DvstF::usuc));
+        const bool backup = fSettings->GetU8(DvstF::bkup) != 0;
+        fBackup.SetState(backup ? 1 : 0);
+        ShowPane(fBackupWarn, fState && fState->GetU8(DvssF::bumt) != 0);
+        if (backup) ShowAddress(fBuma, fSettings->GetU32(DvstF::buma), true);
+        ShowPane(fBackupFrm, backup);
+    }
+    if (fState) {
+        fClock.SetText(DeviceClockText(fState->GetString(DvssF::crtc)));
+        if (!fSettings || fSettings->GetString(DvstF::ntsl).IsEmpty())
+            fSync.SetText(LString());
+        else
+            fSync.SetText(Text(fState->GetU8(DvssF::ntsy) ? kTxtSyncOn : kTxtSyncOff));
+    }
+}
+
+void CKvsDevFrm::ShowRefusal(const LString& text) {
+    CSimpleMessageDialog dialog(this, LPaneOpt::Window(kWindowDialog, 0));
+    dialog.Run(text, 0, false);
+}
+
+bool CKvsDevFrm::EndEdit(LEditText* field) {
+    const u32 address = ParseIPv4Text(field->GetText().CStr());
+    if (field == &fCsad) {
+        if (!IsUsableDeviceAddress(address)) {
+            ShowRefusal(Text(kTxtBadAddress));
+            return false;
+        }
+        fSettings->SetU32(nullptr, DvstF::csad, address);
+    } else if (field == &fCsmk) {
+        if (address != 0) fSettings->SetU32(nullptr, DvstF::csmk, address);
+    } else if (field == &fBuma) {
+        fSettings->SetU32(nullptr, DvstF::buma, address);
+    }
+    return true;
+}
+
+LMessage CKvsDevFrm::HandleMessage(const LMessage& msg) {
+    if (!fSettings) return LFrame::HandleMessage(msg);
+    if (msg.Is(CNumVol_Move)) return LMessage();
+    if (msg.Is(LPopupList_Changed) && msg.source == &fMode) {
+        fSettings->SetU8(nullptr, DvstF::admd, u8(fMode.GetSelected()));
+    } else if (msg.Is(LStdCheck_Change)) {
+        const struct {
+            LStdCheck* box;
+            u8 field;
+        } checks[] = {{&fDhcp, DvstF::usdh}, {&fUnicast, DvstF::usuc}, {&fBackup, DvstF::bkup}};
+        for (const auto& c : checks)
+            if (msg.source == c.box) fSettings->SetU8(nullptr, c.field, c.box->GetState());
+    } else {
+        LEditText* fields[] = {&fCsad, &fCsmk, &fBuma};
+        for (LEditText* field : fields) {
+            bool ends = msg.Is(LEditText_Unfocused) && msg.source == field;
+            if (msg.Is(LKeyboard_Down) && (field->State() & kFocused) && LKeyboard::Instance()) {
+                const u32 ch = LKeyboard::Instance()->fChar;
+                ends = ch == 3 || ch == 13;
+            }
+            if (ends && !EndEdit(field)) return LMessage();
+            if (ends) break;
+        }
+    }
+    return LFrame::HandleMessage(msg);
+}

@@ -1,0 +1,176 @@
+// The device list and the device frame on the headless fakes: rows follow the
+// device set, a double click on one row opens the device, the frame refuses
+// addresses that no device can have and shows the clock and the time sync.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/Resources.h"
+#include "devices/CKvsDevDoc.h"
+#include "devices/CKvsDevWin.h"
+#include "framework/AppSingletons.h"
+#include "framework/StdDialogs.h"
+#include "records/DeviceKinds.h"
+#include "tests/framework/ControlPanes.h"
+
+namespace {
+
+struct Stage : ControlStage {
+    Stage() {
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+    }
+    // A press at a point of the box; presses 100 ms apart are double clicks.
+    void Press(LPane* pane, i32 x, i32 y) {
+        fServices.Advance(100);
+        fMouse.SetEvent(LPoint{x, y}, 0, true, ++fEvent, fServices.fNow);
+        Click(pane, x, y);
+    }
+    u32 fEvent = 0;
+};
+
+i32 Count(const std::vector<std::string>& log, const char* name) {
+    return i32(std::count(log.begin(), log.end(), std::string(name)));
+}
+
+TEST(DevList, RowsFollowTheSetAndOnlyADoubleClickOnOneRowOpens) {
+    Stage s;
+    CKvsDevSet set;
+    set.Add(1201);
+    CKvsDevList* list = new CKvsDevList(&s.fBox, &set);
+    list->SetBounds(LRect(0, 0, 100, 200));
+    const i32 h = list->CellHeight();
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(list->Rows(), 1);
+    set.Add(305);
+    set.Add(7);
+    EXPECT_EQ(list->Rows(), 3);
+    // Quick clicks on two rows open nothing; a second click on the same row does.
+    s.Press(list, 5, h / 2);
+    s.Press(list, 5, h + h / 2);
+    EXPECT_EQ(Count(s.fBox.fLog, CKvsDevList_DblClk), 0);
+    s.Press(list, 5, h + h / 2);
+    EXPECT_EQ(Count(s.fBox.fLog, CKvsDevList_DblClk), 1);
+    EXPECT_EQ(list->GetSelCell().row, 1);
+    // A removed device removes its row.
+    set.Find(305)->SetU8(nullptr, DevcF::notSeen, 1);
+    set.RemoveNotSeen();
+    EXPECT_EQ(list->Rows(), 2);
+    delete list;
+}
+
+struct Frame : CKvsDevFrm {
+    using CKvsDevFrm::CKvsDevFrm;
+    void ShowRefusal(const LString& text) override { refusals.push_back(text.CStr()); }
+    std::vector<std::string> refusals;
+};
+
+struct FrameStage : Stage {
+    FrameStage() : settings(NewDeviceSettingsRecord()), state(NewDeviceStateRecord()) {
+        set.Add(305)->SetU32(nullptr, DevcF::address, 0xC612010B);
+        frame = new Frame(&fBox, &set);
+        frame->SetDevice(305, settings.Root(), state.Root());
+    }
+    ~FrameStage() { delete frame; }
+    CRecord* St() { return settings.Root(); }
+    void EndEdit(LAsciiEdit& field, const char* text) {
+        field.SetText(LString(text));
+        LHandler::Send(LEditText_Unfocused, &field, field.Parent());
+    }
+    CKvsDevSet set;
+    CRecordDoc settings, state;
+    Frame* frame;
+};
+
+std::string Str(const LString& s) {
+    return s.CStr();
+}
+
+TEST(DevFrame, DeviceAddressesOfNoHostAreRefusedAndNothingStored) {
+    FrameStage s;
+    EXPECT_EQ(Str(s.frame->fAddr.GetText()), "198.18.1.11");
+    const std::string refusal = Str(StdDialogText("DEVFRM", 13));
+    ASSERT_FALSE(refusal.empty());
+    const struct {
+        const char* text;
+        u32 stored;  // 0: refused
+    } cases[] = {{"10.0.0.0", 0},           {"10.255.255.255", 0},    {"0.1.2.3", 0},
+                 {"127.0.0.1", 0},          {"224.0.0.1", 0},         {"192.168.1.255", 0},
+                 {"not an address", 0},     {"10.0.0.1", 0x0A000001}, {"192.168.1.1", 0xC0A80101},
+                 {"172.16.0.5", 0xAC100005}};
+    for (const auto& c : cases) {
+        s.St()->SetU32(nullptr, DvstF::csad, 0x01020304);
+        s.frame->refusals.clear();
+        s.EndEdit(s.frame->fCsad, c.text);
+        EXPECT_EQ(s.St()->GetU32(DvstF::csad), c.stored ? c.stored : 0x01020304u) << c.text;
+        EXPECT_EQ(s.frame->refusals,
+                  c.stored ? std::vector<std::string>{} : std::vector<std::string>{refusal})
+            << c.text;
+        if (!c.stored) {
+            EXPECT_EQ(Str(s.frame->fCsad.GetText()), c.text);
+        }
+    }
+    // An emptied mask keeps the mask; the backup address takes 0 too.
+    s.St()->SetU32(nullptr, DvstF::csmk, 0xFFFFFF00);
+    s.EndEdit(s.frame->fCsmk, "");
+    EXPECT_EQ(s.St()->GetU32(DvstF::csmk), 0xFFFFFF00u);
+    s.EndEdit(s.frame->fCsmk, "255.255.0.0");
+    EXPECT_EQ(s.St()->GetU32(DvstF::csmk), 0xFFFF0000u);
+    s.St()->SetU32(nullptr, DvstF::buma, 0x0A000009);
+    s.EndEdit(s.frame->fBuma, "");
+    EXPECT_EQ(s.St()->GetU32(DvstF::buma), 0u);
+}
+
+TEST(DevFrame, FollowsTheRecordsButNotAFieldBeingTyped) {
+    FrameStage s;
+    auto shown = [](LPane& p) { return (p.State() & LPane::kVisible) != 0; };
+    EXPECT_FALSE(shown(s.frame->fCustom));
+    s.frame->fMode.Select(2);
+    LHandler::Send(LPopupList_Changed, &s.frame->fMode, s.frame);
+    EXPECT_EQ(s.St()->GetU8(DvstF::admd), 2);
+    EXPECT_TRUE(shown(s.frame->fCustom));
+    s.St()->SetU32(nullptr, DvstF::csad, 0x0A000001);
+    EXPECT_EQ(Str(s.frame->fCsad.GetText()), "10.0.0.1");
+    s.frame->fCsad.SetState(LPane::kOpFocus);
+    s.frame->fCsad.SetText(LString("10.0.0."));
+    s.St()->SetU32(nullptr, DvstF::csad, 0x0A000002);
+    EXPECT_EQ(Str(s.frame->fCsad.GetText()), "10.0.0.");
+    s.St()->SetU8(nullptr, DvstF::bkup, 1);
+    EXPECT_TRUE(shown(s.frame->fBackupFrm));
+    s.state.Root()->SetU8(nullptr, DvssF::bumt, 1);
+    EXPECT_TRUE(shown(s.frame->fBackupWarn));
+    s.set.Find(305)->SetU32(nullptr, DevcF::address, 0xC612010C);
+    EXPECT_EQ(Str(s.frame->fAddr.GetText()), "198.18.1.12");
+}
+
+TEST(DevFrame, ClockAndTimeSyncTexts) {
+    FrameStage s;
+    const struct {
+        const char* crtc;
+        const char* ntsl;
+        u8 ntsy;
+        bool clock;
+        i32 syncItem;  // -1: empty
+    } cases[] = {{"2026-01-02T03:04:05Z", "", 1, true, -1},
+                 {"garbage", "pool.example", 1, false, 15},
+                 {"", "pool.example", 0, false, 14},
+                 {"2026-13-40T99:00:00Z", "x", 0, false, 14}};
+    for (const auto& c : cases) {
+        s.St()->SetString(nullptr, DvstF::ntsl, LString(c.ntsl));
+        s.state.Root()->SetU8(nullptr, DvssF::ntsy, c.ntsy);
+        s.state.Root()->SetString(nullptr, DvssF::crtc, LString(c.crtc));
+        const std::string clock = Str(s.frame->fClock.GetText());
+        EXPECT_EQ(!clock.empty(), c.clock) << c.crtc;
+        if (c.clock) {
+            EXPECT_EQ(clock, Str(DeviceClockText(LString(c.crtc))));
+            EXPECT_EQ(clock.size(), 19u) << clock;
+        }
+        EXPECT_EQ(Str(s.frame->fSync.GetText()),
+                  c.syncItem < 0 ? "" : Str(StdDialogText("DEVFRM", u32(c.syncItem))))
+            << c.ntsl;
+    }
+}
+
+}  // namespace
