@@ -25,6 +25,7 @@ public:
     // nothing it could refuse is open.
     bool CanClose() { return true; }
     void ShowWindow() { ++fShowRequests; }
+    bool WindowShown() const { return false; }
     void NetMonChanged() {}
 
     u32 Serial() const { return fSerial; }
