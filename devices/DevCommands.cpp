@@ -198,9 +198,9 @@ void CKvsDevCommands::Enable(LMenuBar* bar) {
 }
 
 bool CKvsDevCommands::Run(LMenuItem* item) {
-    for (const char* c : {Cmd::initAddr, Cmd::setClock, Cmd::network, Cmd::calibrate,
-                          Cmd::clockRate, Cmd::rotate, Cmd::shutdown, Cmd::firmware,
-                          Cmd::english, Cmd::japanese})
+    for (const char* c :
+         {Cmd::initAddr, Cmd::setClock, Cmd::network, Cmd::calibrate, Cmd::clockRate, Cmd::rotate,
+          Cmd::shutdown, Cmd::firmware, Cmd::english, Cmd::japanese})
         if (item->HasCommand(c)) return Run(c);
     return false;
 }
@@ -296,8 +296,8 @@ void CKvsDevCommands::SetClock(CKvsDevCtl* ctl) {
 void CKvsDevCommands::Network(CKvsDevCtl* ctl) {
     CRecord* settings = ctl->Settings();
     if (!settings) return;
-    static constexpr u8 kFields[CKvsNetwDlg::kAddrFields] = {DvstF::axad, DvstF::axmk,
-                                                             DvstF::rtra, DvstF::dnsa};
+    static constexpr u8 kFields[CKvsNetwDlg::kAddrFields] = {DvstF::axad, DvstF::axmk, DvstF::rtra,
+                                                             DvstF::dnsa};
     CKvsNetwDlg dialog(fDoc);
     for (u32 i = 0; i < CKvsNetwDlg::kAddrFields; ++i) {
         const u32 a = settings->GetU32(kFields[i]);
