@@ -20,6 +20,7 @@
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
 #include "platform/RunLoop.h"
+#include "platform/qt/QtControls.h"
 #include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtGraphicsServices.h"
@@ -219,6 +220,7 @@ int AppMain(int argc, char** argv, AppFactory makeApp) {
     int status = 0;
     {
         QtShell shell;
+        QtControlServices controls;
         AppDelegate delegate(files);
         delegate.CatchSignals();
         delegate.WillFinishLaunching(makeApp);

@@ -5,6 +5,7 @@
 
 #include "base/Clock.h"
 #include "platform/qt/QtFonts.h"
+#include "platform/qt/QtKeyRepeat.h"
 #include "platform/qt/QtMainLoop.h"
 
 u32 QtGraphicsServices::NowMs() {
@@ -16,6 +17,7 @@ void QtGraphicsServices::RearmMainTimer() {
 }
 
 void QtGraphicsServices::GetKeyThresholds(i32* initial, i32* repeat) {
+    if (QtX11KeyRepeat(initial, repeat)) return;
     // Qt knows the repeat rate (keys per second) but not the first delay.
     const int rate = QGuiApplication::styleHints()->keyboardAutoRepeatRate();
     *initial = 30;

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Starts KEVOruneSet against three simulated devices in a network of its own
+# (namespaces, 198.18.0.0/15 only): devices 1201 and 305 on the application's
+# subnet, device 42 on a subnet the application reaches only through wrapped
+# requests. The application runs as the user who called sudo, on that user's
+# display. Everything is removed when the application ends. Needs root:
+#   sudo -E scripts/run-simulated.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+if [ "$(id -u)" -ne 0 ]; then
+  echo "run-simulated: needs root for the network namespaces: sudo -E $0" >&2
+  exit 2
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "run-simulated: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); run it from a desktop session with sudo -E" >&2
+  exit 1
+fi
+./scripts/deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEVO_TESTS=OFF -DKEVO_BENCH=OFF >/dev/null
+cmake --build build/release -j "$(nproc)" --target kevoruneset kvsimdev
+work=$(mktemp -d /tmp/kvsim.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+cat >"$work/devices.txt" <<DEV
+add-device serno=1201 addr=198.18.1.11/24 listen=any root=$work/1201
+add-device serno=305 addr=198.18.1.12/24 listen=any root=$work/305
+add-device serno=42 addr=198.19.7.13/24 listen=any root=$work/42
+DEV
+chmod 755 "$work"
+user=${SUDO_USER:-root}
+export KV_ROOT="$root" KV_WORK="$work" KV_USER="$user"
+tools/netns/kvnetns.sh run sim -- bash -c '
+  ip netns exec "$KV_NS_DEV" "$KV_ROOT/build/release/tools/simdevice/kvsimdev" \
+    --script "$KV_WORK/devices.txt" --stay >"$KV_WORK/sim.log" 2>&1 &
+  sim=$!
+  # An X client in a new network namespace still reaches the display through its socket file.
+  ip netns exec "$KV_NS_APP" runuser -u "$KV_USER" -- env DISPLAY="${DISPLAY:-}" \
+    WAYLAND_DISPLAY="${WAYLAND_DISPLAY:-}" XAUTHORITY="${XAUTHORITY:-}" \
+    XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" "$KV_ROOT/build/release/kevoruneset" || true
+  kill "$sim" 2>/dev/null || true'

@@ -1,0 +1,94 @@
+// Native controls under Xvfb with openbox: real clicks on a check box, the repeat rate from xset,
+// and a dead key composing in a plain field but not in an ASCII-only one. Skipped without Xvfb,
+// openbox or xdotool.
+#include <gtest/gtest.h>
+
+#include "ControlFixture.h"
+#include "XvfbHarness.h"
+#include "platform/GraphicsServices.h"
+#include "platform/qt/QtTextField.h"
+
+// libdbus (the X11 plugin's session bus) keeps a buffer for the process's life.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace {
+
+XvfbHarness* gX;
+ControlEnv* gEnv;
+
+class XvfbControls : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        gX = new XvfbHarness;
+        if (gX->Ok()) gEnv = new ControlEnv("xcb");
+    }
+    static void TearDownTestSuite() {
+        delete gEnv;
+        delete gX;
+    }
+    void SetUp() override {
+        if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+        frame = std::make_unique<CtlFrame>();
+        frame->Front(
+            [&] { gX->Xdotool("windowactivate " + std::to_string(frame->Native()->winId())); });
+        ASSERT_GT(frame->Native()->ActiveForMs(), 150u);
+    }
+    // A real click in the middle of a pane's widget, once its release is seen.
+    std::string RealClick(LStdCtl* pane) {
+        QWidget* w = WidgetOf(pane);
+        const QPoint at = w->mapToGlobal(w->rect().center());
+        gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
+                    " click 1");
+        RunUntil([&] { return !frame->fLog.empty(); }, 2000);
+        RunUntil([] { return !(QApplication::mouseButtons() & Qt::LeftButton); }, 500);
+        QCoreApplication::processEvents();
+        return frame->Take();
+    }
+    std::unique_ptr<CtlFrame> frame;
+};
+
+TEST_F(XvfbControls, RealClicksOnACheckBox) {
+    LStdCheck box(frame.get());
+    box.SetBounds(LRect(20, 20, 120, 40));
+    frame->fTake.insert(LStdCtl_Selected);
+    EXPECT_EQ(RealClick(&box), "LStdCtl_Selected");
+    EXPECT_EQ(box.GetState(), 0);
+    frame->fTake.clear();
+    EXPECT_EQ(RealClick(&box), "LStdCtl_Selected LStdCheck_Change");
+    EXPECT_EQ(box.GetState(), 1);
+}
+
+TEST_F(XvfbControls, KeyThresholdsFollowTheServersRepeatRate) {
+    for (auto [rate, initial, repeat] : {std::tuple{"500 20", 30, 3}, {"250 30", 15, 2}}) {
+        ASSERT_EQ(gX->Run(std::string("xset r rate ") + rate + " && echo ok"), "ok\n");
+        i32 got[2] = {};
+        GraphicsServices().GetKeyThresholds(&got[0], &got[1]);
+        EXPECT_EQ(got[0] * 100 + got[1], initial * 100 + repeat) << rate;
+    }
+}
+
+TEST_F(XvfbControls, DeadKeyComposesOnlyWhereInputMethodsAreAllowed) {
+    if (gX->Run("setxkbmap -layout us -variant intl && echo ok") != "ok\n")
+        GTEST_SKIP() << "no setxkbmap";
+    struct Owner : LNativeFieldOwner {
+        i32 FilterText(const LString&, LString*) override { return kAsTyped; }
+        void FieldTextChanged() override {}
+        void FieldScrolled() override {}
+    } owner;
+    for (auto [ascii, want] : {std::pair{true, "e"}, {false, "\xC3\xA9"}}) {
+        QtTextField field(&owner, {frame->Native(), LRect(10, 10, 200, 30)});
+        field.MakeFirstResponder();
+        void* saved = ascii ? gEnv->controls.SelectAsciiInputSource() : nullptr;
+        EXPECT_EQ(field.Widget()->inputMethodQuery(Qt::ImEnabled).toBool(), !ascii);
+        ASSERT_TRUE(RunUntil([&] { return field.Widget()->hasFocus(); }));
+        gX->Xdotool("key dead_acute e");
+        RunUntil([&] { return !field.Text().IsEmpty(); }, 2000);
+        EXPECT_EQ(std::string(field.Text().View()), want) << ascii;
+        if (ascii) gEnv->controls.RestoreInputSource(saved);
+    }
+    gX->Run("setxkbmap -layout us");
+}
+
+}  // namespace
