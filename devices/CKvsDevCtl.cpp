@@ -2,6 +2,7 @@
 
 #include "base/Resources.h"
 #include "devices/CKvsDevSet.h"
+#include "devices/CKvsUploads.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
 
@@ -54,6 +55,8 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
 }
 
 CKvsDevCtl::~CKvsDevCtl() {
+    delete fUploads;
+    fUploads = nullptr;
     fSysTimer.Stop();
     Doc(kSettings).RemoveListener(this, StatusChanged);
     Doc(kSysStat).RemoveListener(this, StatusChanged);
@@ -81,4 +84,13 @@ void CKvsDevCtl::StatusChanged(void* self, CRecordNote* note) {
     if (note->kind == CRecordNote::kChanged && note->record == ctl->Settings() &&
         note->field == DvstF::usdh && ctl->Settings()->GetU8(DvstF::usdh) == 0)
         ctl->fSettingsChan.Refresh();
+}
+
+bool CKvsDevCtl::CanClose() {
+    return !(fUploads && fUploads->Pending());
+}
+
+void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths) {
+    if (!fUploads) fUploads = new CKvsUploads(this, this);
+    fUploads->Dropped(kind, paths);
 }

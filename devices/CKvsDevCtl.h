@@ -4,12 +4,15 @@
 // its system status. It lives from the device's first answer to the end of the
 // device document, also after the device left the list.
 
+#include <vector>
+
 #include "devlink/CDevRequestQueue.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
 
 class CKvsDevSet;
+class CKvsUploads;
 
 class CKvsDevCtl : public LHandler {
 public:
@@ -23,7 +26,11 @@ public:
 
     // The control window comes with the device control screens; until then
     // nothing it could refuse is open.
-    bool CanClose() { return true; }
+    // False while dropped files are still under way.
+    bool CanClose();
+    // Files dropped on the control window: kind 0 recordings, 1 audio files.
+    void DropFiles(u32 kind, const std::vector<LString>& paths);
+    CKvsUploads* Uploads() const { return fUploads; }
     void ShowWindow() { ++fShowRequests; }
     bool WindowShown() const { return false; }
     void NetMonChanged() {}
@@ -65,4 +72,5 @@ private:
     CDevRequestQueue fCommandChan;
     LTimer fSysTimer;
     u32 fShowRequests = 0;
+    CKvsUploads* fUploads = nullptr;
 };
