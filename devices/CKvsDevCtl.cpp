@@ -3,6 +3,8 @@
 #include "base/Resources.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUploads.h"
+#include "devices/DevCtlCommands.h"
+#include "framework/LMenu.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
 
@@ -65,6 +67,12 @@ CKvsDevCtl::~CKvsDevCtl() {
 LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
     if (msg.Is(LTimer_Expire) && msg.source == &fSysTimer) {
         fSysStatChan.Refresh();
+        return LMessage();
+    }
+    if (msg.Is(LMenuBar_Ready) && msg.source) {
+        EnableControlCommands(*this, static_cast<LMenuBar*>(msg.source));
+    } else if (msg.Is(LMenuItem_Selected) && msg.source &&
+               RunControlCommand(*this, static_cast<LMenuItem*>(msg.source))) {
         return LMessage();
     }
     return LHandler::HandleMessage(msg);

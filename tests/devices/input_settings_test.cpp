@@ -2,18 +2,25 @@
 // the headless framework.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "devices/CInputSetnDlgs.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUpldWin.h"
 #include "devices/CSndDevPane.h"
+#include "devices/DevCtlCommands.h"
 #include "devlink/StatNodes.h"
 #include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
 #include "framework/InputState.h"
+#include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
+#include "records/AppPrefsDoc.h"
+#include "records/NsqPrefKinds.h"
+#include "records/RecordKinds.h"
 #include "records/PrefNodes.h"
 #include "tests/devlink/VirtualRunLoop.h"
 #include "tests/framework/FakeControls.h"
@@ -135,6 +142,70 @@ TEST_F(InputSettings, UploadListAndOverallBar) {
     } bars[] = {{1, 0, 0, 90}, {1, 0, 0.5f, 545}, {4, 2, 0.5f, 634}, {2, 2, 0, 0}, {0, 0, 0, 0}};
     for (const auto& b : bars)
         EXPECT_EQ(UploadOverall(b.n, b.d, b.fraction), b.permille) << b.n << " " << b.d;
+}
+
+}  // namespace
+
+namespace {
+
+// Runs the controller's dialogs: each modal turn gets the script.
+struct Top : LHandler {
+    std::function<void(LDialog*)> script;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LHandler_Mode) && script) {
+            if (auto* d = dynamic_cast<LDialog*>(msg.source)) script(d);
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+};
+
+TEST_F(InputSettings, ControlMenuFollowsTheSettings) {
+    RegisterAllRecordKinds();
+    CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+    SetAppPrefsDoc(&prefs);
+    Top top;
+    CKvsDevCtl dev(&top, &set, 305);
+    LMenuBar bar(nullptr, "PLAYW");
+    auto enabled = [&] {
+        bar.ResetItemStates();
+        LHandler::Send(LMenuBar_Ready, &bar, &dev);
+        std::string out;
+        bar.ForEachItem(&out, [](void* o, LMenuItem* item) {
+            if (item->fEnabled && item->FirstCommand().CStr()[0] == 'c')
+                *static_cast<std::string*>(o) +=
+                    std::string(item->FirstCommand().CStr()) + (item->fChecked ? "* " : " ");
+        });
+        return out;
+    };
+    const std::string rest = "cCCSetn cAudFmt cUseRcSvr ";
+    EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout cMonNet " + rest);
+    EXPECT_TRUE(RunControlCommand(dev, "cMonNet"));
+    EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout cMonNet* " + rest);
+    EXPECT_TRUE(RunControlCommand(dev, "csACNout"));
+    EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout* " + rest);
+    EXPECT_TRUE(RunControlCommand(dev, "cUseRcSvr"));
+    EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout* cCCSetn cAudFmt cUseRcSvr* ");
+    // A dialog stores only when confirmed.
+    for (const bool ok : {false, true}) {
+        top.script = [&](LDialog* d) {
+            auto* an = dynamic_cast<CKvsAnSetnDlg*>(d);
+            ASSERT_NE(an, nullptr);
+            an->fNumber.SetValue(25);
+            LHandler::Send(LStdCtl_Selected, ok ? d->DefaultButton() : d->CancelButton(), d);
+        };
+        EXPECT_TRUE(RunControlCommand(dev, "cAnSetn"));
+        EXPECT_EQ(dev.Settings()->GetU32(DvstF::aidl), ok ? 250u : 100u);
+    }
+    CKvsDevCtl file(&top, &set, 0);
+    bar.ResetItemStates();
+    LHandler::Send(LMenuBar_Ready, &bar, &file);
+    u32 any = 0;
+    bar.ForEachItem(&any, [](void* o, LMenuItem* item) {
+        if (item->fEnabled && item->FirstCommand().CStr()[0] == 'c') ++*static_cast<u32*>(o);
+    });
+    EXPECT_EQ(any, 0u);
+    SetAppPrefsDoc(nullptr);
 }
 
 }  // namespace
