@@ -1,7 +1,12 @@
 // KEVOruneSet: finds the KEVOrune devices on the local network and edits them.
 #include "devices/CKvsApp.h"
 #include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtAppPrefStore.h"
 
 int main(int argc, char** argv) {
-    return AppMain(argc, argv, NewKvsApp);
+    QtAppPrefStore prefs;
+    InstallAppPrefStore(&prefs);
+    const int status = AppMain(argc, argv, NewKvsApp);
+    InstallAppPrefStore(nullptr);
+    return status;
 }

@@ -8,7 +8,7 @@ constexpr u64 kBlockMask = ~u64(CBufFileStrm::kBlockSize - 1);
 constexpr u64 kMaxOffset = u64(INT64_MAX);
 }  // namespace
 
-CBufFileStrm::CBufFileStrm(const LString& localPath, u32 mode) : CForkStrm(localPath, mode, 0) {
+CBufFileStrm::CBufFileStrm(const LString& fileUrl, u32 mode) : CForkStrm(fileUrl, mode, 0) {
     EmptyBuffer();
     fBlock = new (std::nothrow) u8[kBlockSize];
     if (!fBlock) SetError(kErrWrite);

@@ -8,7 +8,7 @@ class CBufFileStrm : public CForkStrm {
 public:
     static constexpr u32 kBlockSize = 512;
 
-    CBufFileStrm(const LString& localPath, u32 mode);
+    CBufFileStrm(const LString& fileUrl, u32 mode);
     // Flushes before the fork closes.
     ~CBufFileStrm() override;
 

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/Paths.h"
+
 namespace {
 // Keeps single system calls well inside what every kernel accepts.
 constexpr u64 kMaxChunk = u64(1) << 30;
@@ -15,11 +17,13 @@ CForkStrm::~CForkStrm() {
     Close();
 }
 
-void CForkStrm::Init(const LString& localPath, u32 mode, u32 flags) {
+void CForkStrm::Init(const LString& fileUrl, u32 mode, u32 flags) {
     Close();
     fMode = mode;
     fPosition = 0;
     fError = kErrNone;
+    LString localPath;
+    FileUrlToPosixPath(&localPath, fileUrl);
     // Files here have a data fork only.
     if ((flags & kFlagResourceFork) || localPath.IsEmpty()) {
         SetError(kErrOpen);

@@ -14,12 +14,14 @@ public:
     // Opens nothing: call Init.
     CForkStrm() : CStrm(0) {}
     // Records error 1 when the fork cannot be opened.
-    CForkStrm(const LString& localPath, u32 mode, u32 flags = 0) : CStrm(0) {
-        Init(localPath, mode, flags);
+    CForkStrm(const LString& fileUrl, u32 mode, u32 flags = 0) : CStrm(0) {
+        Init(fileUrl, mode, flags);
     }
     ~CForkStrm() override;
 
-    void Init(const LString& localPath, u32 mode, u32 flags);
+    // fileUrl is an application file path ("file:///..."); one that names no
+    // local place records error 1, as does a folder or a missing file.
+    void Init(const LString& fileUrl, u32 mode, u32 flags);
     void Close();
     bool IsOpen() const { return fFd >= 0; }
 

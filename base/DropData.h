@@ -15,6 +15,17 @@ public:
     // The bytes of the item with this index among the items of the type; false
     // when the source offers no such item.
     virtual bool FetchItem(const LScrapType& type, u32 index, std::vector<u8>* out) = 0;
+    virtual bool HasType(const LScrapType& type) {
+        (void)type;
+        return false;
+    }
+    // The application file path ("file:///...") of the dropped file with this
+    // index; false past the last one or for an item that is no local file.
+    virtual bool GetFileUrl(u32 index, LString* out) {
+        (void)index;
+        (void)out;
+        return false;
+    }
 
 protected:
     CDropSource() : LRefObj(1) {}

@@ -25,7 +25,18 @@ public:
     virtual bool HasType(const LString& typeName) = 0;
     // The bytes of the item with this index among the items of the type.
     virtual bool FetchItem(const LScrapType& type, u32 index, std::vector<u8>* out) = 0;
+    // Adds the items of the list to a pasteboard of the platform's own (a
+    // drag's), each under its pasteboard type.
+    virtual void AddItems(void* pasteboard, const LScrapData& data) {
+        (void)pasteboard;
+        (void)data;
+    }
 };
+
+// The pasteboard type of a scrap type: its name, else the text of its code
+// from the most significant byte, leading and trailing spaces dropped and
+// ending at a zero byte ('TEXT' gives "TEXT").
+LString PasteboardTypeText(const LScrapType& type);
 
 // Install the platform's pasteboard (null goes back to the empty one); the caller
 // keeps ownership.

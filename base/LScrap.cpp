@@ -66,9 +66,28 @@ bool LScrapData::AddItem(const LScrapType& type, const void* data, u32 size, u32
     return true;
 }
 
-// Drag pasteboards belong to the drag source; nothing is written through here.
-bool LScrapData::WriteToPasteboard(void*) const {
-    return false;
+LString PasteboardTypeText(const LScrapType& type) {
+    if (!type.name.IsEmpty()) return type.name;
+    char text[4];
+    u32 n = 0;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = char((type.code >> shift) & 0xFF);
+        if (c == 0) break;
+        if (c == ' ' && n == 0) continue;
+        text[n++] = c;
+    }
+    while (n > 0 && text[n - 1] == ' ') --n;
+    return LString(std::string_view(text, n));
+}
+
+// True when every item stays inside the application: a drag of them then
+// offers nothing to other applications.
+bool LScrapData::WriteToPasteboard(void* pasteboard) const {
+    bool local = true;
+    for (const LLink* l = fItems.Head(); !l->IsEnd(); l = l->Next())
+        if (!(static_cast<const LScrapItem*>(l)->fFlags & 1)) local = false;
+    if (pasteboard) PasteboardServices().AddItems(pasteboard, *this);
+    return local;
 }
 void LScrapData::CopyToGeneralPasteboard() const {
     PasteboardServices().WriteItems(*this);

@@ -1,7 +1,6 @@
 #pragma once
 // Clipboard data: typed item lists, the text item and the application-wide clipboard.
-// The pasteboard side belongs to the platform layer; until it is there the
-// pasteboard operations here answer false and write nothing.
+// The pasteboard side belongs to the platform layer (LPasteboardServices).
 
 #include "base/LList.h"
 #include "base/LRef.h"
@@ -39,7 +38,8 @@ public:
     bool AddItem(const LScrapType& type, const void* data, u32 size, u32 flags);
     const LList& Items() const { return fItems; }
 
-    // Pasteboard side: not yet available on this platform.
+    // Adds every item to a drag's pasteboard (null: none); true when every
+    // item has flag bit 0 (stays inside the application).
     bool WriteToPasteboard(void* pasteboard) const;
     void CopyToGeneralPasteboard() const;
 

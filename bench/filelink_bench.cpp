@@ -15,6 +15,7 @@
 
 #include "base/CBufFileStrm.h"
 #include "base/Clock.h"
+#include "base/Paths.h"
 #include "devices/CKvsDevSet.h"
 #include "devlink/FileJobQueue.h"
 #include "devlink/FileListPoller.h"
@@ -113,11 +114,13 @@ void BM_TenFiveMegabyteRecordings(benchmark::State& state) {
     Contents contents;
     NoConversion conv;
     CKvsFileJobQueue jobs(nullptr, &queue, cmd.Root(), &channel, contents.ContentsRecord(), &conv);
-    std::vector<LString> files;
+    std::vector<LString> files, urls;
     for (int i = 0; i < 10; ++i) {
         const std::string path = dir.Path() + "/m" + std::to_string(i) + ".drc";
         std::ofstream(path, std::ios::binary) << std::string(5000000, char('a' + i));
         files.emplace_back(path.c_str());
+        LString url;
+        urls.push_back(PosixPathToFileUrl(&url, files.back()));
     }
     for (auto _ : state) {
         u32 done = 0;
@@ -126,7 +129,7 @@ void BM_TenFiveMegabyteRecordings(benchmark::State& state) {
                 queue.Enqueue(
                     &done, [](void* c, CStrm*, const u32*) { ++*static_cast<u32*>(c); },
                     ("/sdc/kevrecfiles/p" + std::to_string(i) + ".drc").c_str(), 1,
-                    new CBufFileStrm(files[size_t(i)], 0), nullptr, 0);
+                    new CBufFileStrm(urls[size_t(i)], 0), nullptr, 0);
         } else {
             jobs.ClearDone();
             for (const LString& f : files) jobs.AddJob(0, f);

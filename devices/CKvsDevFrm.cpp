@@ -36,8 +36,11 @@ LString Text(u32 n) {
     return StdDialogText(kTexts, n);
 }
 
-void ShowPane(LPane& pane, bool show) {
-    if (pane.IsShown() != show) pane.SetState(show ? LPane::kOpShow : LPane::kOpHide);
+// True when the pane changed.
+bool ShowPane(LPane& pane, bool show) {
+    if (((pane.State() & LPane::kVisible) != 0) == show) return false;
+    pane.SetState(show ? LPane::kOpShow : LPane::kOpHide);
+    return true;
 }
 
 void ShowAddress(LEditText& field, u32 address, bool emptyForZero) {
@@ -192,20 +195,21 @@ void CKvsDevFrm::OnChange(void* self, CRecordNote* note) {
 
 void CKvsDevFrm::Refresh() {
     CRecord* device = fSerial ? fSet->Find(fSerial) : nullptr;
+    bool moved = false;
     fAddr.SetText(IPv4Text(device ? device->GetU32(DevcF::address) : 0));
     if (fSettings) {
         const u8 mode = fSettings->GetU8(DvstF::admd);
         fMode.Select(mode);
-        ShowPane(fCustom, mode == kCustomMode);
+        moved |= ShowPane(fCustom, mode == kCustomMode);
         ShowAddress(fCsad, fSettings->GetU32(DvstF::csad), false);
         ShowAddress(fCsmk, fSettings->GetU32(DvstF::csmk), false);
         fDhcp.SetState(fSettings->GetU8(DvstF::usdh));
         fUnicast.SetState(fSettings->GetU8(DvstF::usuc));
         const bool backup = fSettings->GetU8(DvstF::bkup) != 0;
         fBackup.SetState(backup ? 1 : 0);
-        ShowPane(fBackupWarn, fState && fState->GetU8(DvssF::bumt) != 0);
+        moved |= ShowPane(fBackupWarn, fState && fState->GetU8(DvssF::bumt) != 0);
         if (backup) ShowAddress(fBuma, fSettings->GetU32(DvstF::buma), true);
-        ShowPane(fBackupFrm, backup);
+        moved |= ShowPane(fBackupFrm, backup);
     }
     if (fState) {
         fClock.SetText(DeviceClockText(fState->GetString(DvssF::crtc)));
@@ -214,6 +218,8 @@ void CKvsDevFrm::Refresh() {
         else
             fSync.SetText(Text(fState->GetU8(DvssF::ntsy) ? kTxtSyncOn : kTxtSyncOff));
     }
+    // Hidden panes take no room: the others move up.
+    if (moved) Relayout();
 }
 
 void CKvsDevFrm::ShowRefusal(const LString& text) {

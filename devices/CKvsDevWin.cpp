@@ -128,6 +128,11 @@ CKvsDevWin::CKvsDevWin(LHandler* doc, CKvsDevSet* set)
     fBar.SetMax(CKvsDevDoc::kProgressMax);
     SetTitle(LString("KEVOruneSet"));
     ShowWindow();
+    // The layout's preferred size, until the document applies the stored placement.
+    LDrawCtx ctx;
+    LRect pref;
+    if (RunPref(&ctx, &pref) && pref.right > pref.left && pref.bottom > pref.top)
+        SetWindowBounds(LRect(80, 80, 80 + pref.right - pref.left, 80 + pref.bottom - pref.top));
 }
 
 CKvsDevWin::~CKvsDevWin() = default;

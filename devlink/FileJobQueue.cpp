@@ -189,8 +189,11 @@ bool CKvsFileJobQueue::StepConvert() {
         // The conversion writes into the very file made here, which was created
         // exclusively (numbered when the tick's name was taken).
         auto wav = std::make_unique<CTempFile>("kvscnv", nullptr);
-        if (wav->Failed() || !fConversion ||
-            !fConversion->Start(job->source, wav->Path(), fVideo, job->kind, this, OnConverted)) {
+        // The converter works on local paths; the temporary file's is an application path.
+        LString wavLocal;
+        if (!wav->Failed()) FileUrlToPosixPath(&wavLocal, wav->Path());
+        if (wavLocal.IsEmpty() || !fConversion ||
+            !fConversion->Start(job->source, wavLocal, fVideo, job->kind, this, OnConverted)) {
             Finish(job, kNotAccepted);
             return true;
         }
@@ -250,8 +253,13 @@ bool CKvsFileJobQueue::StepUpload() {
     devicePath.PutChar('/');
     devicePath.Put(composed.CStr());
 
-    const LString& local = job->converted ? job->converted->Path() : job->source;
-    auto* strm = new (std::nothrow) CBufFileStrm(local, 0);
+    // Streams open application paths; the job's source is a local path.
+    LString url;
+    if (job->converted)
+        url = job->converted->Path();
+    else
+        PosixPathToFileUrl(&url, job->source);
+    auto* strm = new (std::nothrow) CBufFileStrm(url, 0);
     if (strm) {
         strm->SeekToEnd();
         fUploadSize = strm->Position();

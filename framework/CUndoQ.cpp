@@ -204,13 +204,11 @@ CUndoQ::~CUndoQ() {
 
 void CUndoQ::OpenLog() {
     fFile = new CTempFile("undo", nullptr);
-    LString local;
-    if (!fFile->Failed()) FileUrlToPosixPath(&local, fFile->Path());
-    if (local.IsEmpty()) {
+    if (fFile->Failed()) {
         CloseLog();
         return;
     }
-    fStrm = new CBufFileStrm(local, CStrm::kModeWrite);
+    fStrm = new CBufFileStrm(fFile->Path(), CStrm::kModeWrite);
     if (fStrm->Error()) CloseLog();
 }
 

@@ -317,6 +317,26 @@ void DumpDict(const CMemPrefStore::Dict& d, u32 indent, std::string& out) {
 }
 }  // namespace
 
+namespace {
+void WalkDict(const CMemPrefStore::Dict& d, CMemPrefStore::Visitor& visitor) {
+    for (const auto& [key, v] : d.values) {
+        if (v.kind == CMemPrefStore::Dict::Value::kDict) {
+            visitor.BeginChild(key);
+            WalkDict(*v.dict, visitor);
+            visitor.EndChild();
+        } else if (v.kind == CMemPrefStore::Dict::Value::kData) {
+            visitor.Bytes(key, v.bytes);
+        } else {
+            visitor.Text(key, v.bytes);
+        }
+    }
+}
+}  // namespace
+
+void CMemPrefStore::Walk(Visitor& visitor) const {
+    WalkDict(*fRoot, visitor);
+}
+
 std::string CMemPrefStore::Dump() const {
     std::string out;
     DumpDict(*fRoot, 0, out);

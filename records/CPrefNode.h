@@ -94,6 +94,18 @@ public:
     // keys sorted: for tests and diagnostics.
     std::string Dump() const;
 
+    // Visits the store in key order, children between BeginChild and EndChild:
+    // how stores that load and save elsewhere copy it out.
+    class Visitor {
+    public:
+        virtual ~Visitor() = default;
+        virtual void Text(const std::string& key, const std::string& text) = 0;
+        virtual void Bytes(const std::string& key, const std::string& bytes) = 0;
+        virtual void BeginChild(const std::string& key) = 0;
+        virtual void EndChild() = 0;
+    };
+    void Walk(Visitor& visitor) const;
+
     struct Dict;
 
 private:

@@ -25,6 +25,7 @@
 #include "platform/qt/QtEvents.h"
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMainLoop.h"
+#include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtWindows.h"
 
 namespace {
@@ -60,9 +61,11 @@ QtShell::QtShell()
     : fWindows(std::make_unique<QtWindowServices>()),
       fGraphics(std::make_unique<QtGraphicsServices>()),
       fDrawing(std::make_unique<QtDrawingServices>()),
+      fPasteboard(std::make_unique<QtPasteboard>()),
       fKeyFilter(std::make_unique<KeyEquivalentFilter>()) {
     InstallWindowServices(fWindows.get());
     InstallGraphicsServices(fGraphics.get());
+    InstallPasteboardServices(fPasteboard.get());
     qApp->installEventFilter(fKeyFilter.get());
     fMenuLayer = std::make_unique<QtMenuLayer>();
     CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
@@ -72,6 +75,7 @@ QtShell::~QtShell() {
     CQtMainLoop::SetTerminateHandler(nullptr);
     fMenuLayer.reset();
     if (qApp) qApp->removeEventFilter(fKeyFilter.get());
+    InstallPasteboardServices(nullptr);
     InstallGraphicsServices(nullptr);
     InstallWindowServices(nullptr);
 }

@@ -19,6 +19,7 @@ class QtDrawingServices;
 class QtGraphicsServices;
 class QtWindowServices;
 class QtMenuLayer;
+class QtPasteboard;
 
 // The Qt services (windows, screens, the clock and the main timer, drawing,
 // fonts and cursors) and the key-equivalent filter, installed while it lives.
@@ -37,6 +38,7 @@ private:
     std::unique_ptr<QtWindowServices> fWindows;
     std::unique_ptr<QtGraphicsServices> fGraphics;
     std::unique_ptr<QtDrawingServices> fDrawing;
+    std::unique_ptr<QtPasteboard> fPasteboard;
     std::unique_ptr<QObject> fKeyFilter;
     // After the key filter: filters installed later run first, so a bridged edit
     // key reaches the dialog's field before the key equivalents.

@@ -14,6 +14,7 @@
 #include "base/LHandle.h"
 #include "base/LPngChunkReader.h"
 #include "base/CForkStrm.h"
+#include "base/Paths.h"
 
 namespace {
 
@@ -31,7 +32,11 @@ public:
         close(fd);
     }
     ~TempFile() { unlink(fPath.c_str()); }
-    LString Path() const { return LString(fPath.c_str()); }
+    // The application file path ("file:///Root/...") that streams open.
+    LString Path() const {
+        LString url;
+        return PosixPathToFileUrl(&url, LString(fPath.c_str()));
+    }
     std::vector<u8> Read() const {
         std::vector<u8> out;
         int fd = open(fPath.c_str(), O_RDONLY);
@@ -182,8 +187,11 @@ TEST(CForkStrmTest, OpenReadWriteAndSize) {
         CForkStrm s(f.Path(), CStrm::kModeWrite, CForkStrm::kFlagResourceFork);
         EXPECT_EQ(s.Error(), CStrm::kErrOpen);
     }
-    {
-        CForkStrm s(LString("/tmp/kv-no-such-dir/none"), 0);
+    // A missing file, and paths that are no application file path.
+    for (const char* path : {"file:///Root/tmp/kv-no-such-dir/none", "/tmp/kvstrm-local",
+                             "file:///NoSuchVolume/x", "http://host/x"}) {
+        SCOPED_TRACE(path);
+        CForkStrm s{LString(path), 0};
         EXPECT_EQ(s.Error(), CStrm::kErrOpen);
         u8 b[4];
         u64 n = 4;
@@ -209,6 +217,38 @@ TEST(CForkStrmTest, OpenReadWriteAndSize) {
         EXPECT_EQ(s.Error(), 0u);
     }
     EXPECT_EQ(f.Read(), std::vector<u8>(Pattern(50)));
+}
+
+// Short reads at the end, writes to a stream opened for reading, and the
+// first error stopping everything after it.
+TEST(CForkStrmTest, EndOfFileAndStickyErrors) {
+    TempFile f(Pattern(5000));
+    {
+        CForkStrm s(f.Path(), 0);
+        s.SetPosition(4000);
+        std::vector<u8> buf(4096);
+        u64 n = buf.size();
+        s.Read(buf.data(), &n);
+        EXPECT_EQ(n, 1000u);
+        EXPECT_EQ(s.Error(), 0u);
+        EXPECT_EQ(s.Position(), 5000u);
+        EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 1000, Pattern(5000).begin() + 4000));
+    }
+    CForkStrm s(f.Path(), 0);
+    s.SetPosition(10);
+    s.Write("abc", 3);
+    EXPECT_EQ(s.Error(), CStrm::kErrReadOnly);
+    EXPECT_EQ(s.Position(), 10u);
+    s.SetPosition(20);
+    s.SeekToEnd();
+    EXPECT_EQ(s.Position(), 10u);
+    u8 b[8];
+    u64 n = sizeof b;
+    s.Read(b, &n);
+    EXPECT_EQ(n, 0u);
+    s.SetSize();
+    EXPECT_EQ(s.Error(), CStrm::kErrReadOnly);
+    EXPECT_EQ(f.Read(), std::vector<u8>(Pattern(5000)));
 }
 
 // Random positioned reads and writes against a plain byte model.

@@ -174,6 +174,43 @@ TEST_F(DevDoc, NobodySelectedPollsFiveSecondsAfterTheLastEnded) {
     });
 }
 
+TEST_F(DevDoc, RepliesWithoutSernoOrWithAnotherBodyChangeNothingAMovedDeviceIsReread) {
+    Add(305, "198.18.1.12/24");
+    Add(77, "198.18.1.11/24");
+    // 77 answers like a server without options: no "serno", so no device.
+    ASSERT_EQ(sim->Cmd("set serno=77 options=ignore").rfind("ok", 0), 0u);
+    ASSERT_EQ(sim->Cmd("chan-set serno=305 path=/.cmd/udkvtstat/bumt value=1").rfind("ok", 0), 0u);
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        EXPECT_EQ(Serials(), (std::vector<u32>{305}));
+        CKvsDevCtl* ctl = doc->FindController(305);
+        ASSERT_NE(ctl, nullptr);
+        EXPECT_EQ(ctl->State()->GetU8(DvssF::bumt), 1);
+        // A body that is no state record leaves the state as it was.
+        ASSERT_EQ(sim->Cmd("set-status serno=305 text=hello").rfind("ok", 0), 0u);
+        ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
+        ASSERT_TRUE(RunUntil([&] { return !doc->PollInFlight(); }, 3000));
+        EXPECT_EQ(ctl->State()->GetU8(DvssF::bumt), 1);
+        // A changed address makes that device's controller read its settings again.
+        auto settingsReads = [&] {
+            size_t n = 0;
+            for (const std::string& l : sim->Log())
+                if (l.rfind("req ", 0) == 0 && l.find("dev=305") != std::string::npos &&
+                    l.find("path=/.cmd/udkvtset/") != std::string::npos)
+                    ++n;
+            return n;
+        };
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 3000));
+        const size_t before = settingsReads();
+        // The address it already has is no change.
+        doc->DeviceSet().Find(305)->SetU32(nullptr, DevcF::address, 0xC612010C);
+        EXPECT_EQ(before, settingsReads());
+        doc->DeviceSet().Find(305)->SetU32(nullptr, DevcF::address, 0xC612010D);
+        doc->DeviceSet().Find(305)->SetU32(nullptr, DevcF::address, 0xC612010C);
+        ASSERT_TRUE(RunUntil([&] { return settingsReads() > before; }, 5000));
+    });
+}
+
 TEST(DeviceSerial, OnlyPlainDecimalsFrom1To65535) {
     const struct {
         const char* text;

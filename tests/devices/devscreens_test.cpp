@@ -10,6 +10,7 @@
 #include "base/Resources.h"
 #include "devices/CKvsDevDoc.h"
 #include "devices/CKvsDevWin.h"
+#include "devices/DevTransfer.h"
 #include "framework/AppSingletons.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
@@ -171,6 +172,18 @@ TEST(DevFrame, ClockAndTimeSyncTexts) {
                   c.syncItem < 0 ? "" : Str(StdDialogText("DEVFRM", u32(c.syncItem))))
             << c.ntsl;
     }
+}
+
+TEST(DevTransfer, ResultFromTheSessionPeerAndErrorWords) {
+    const struct {
+        u32 a, b, c;
+        i32 result;
+    } cases[] = {
+        {2, 0, 0, kTransferNoAnswer}, {1, 0, 0, kTransferBroken},   {3, 3, 3, kTransferBroken},
+        {0, 0, 7, kTransferOk},       {0, 3, 0, kTransferFull},     {0, 3, 3, kTransferRefused},
+        {0, 3, 1, kTransferFailed},   {0, 2, 0, kTransferNoAnswer}, {0, 1, 0, kTransferFailed}};
+    for (const auto& c : cases)
+        EXPECT_EQ(TransferResult(c.a, c.b, c.c), c.result) << c.a << " " << c.b << " " << c.c;
 }
 
 }  // namespace
