@@ -2,6 +2,7 @@
 
 #include "base/Resources.h"
 #include "devices/CKvsDevSet.h"
+#include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
 #include "framework/LMenu.h"
@@ -57,6 +58,9 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
 }
 
 CKvsDevCtl::~CKvsDevCtl() {
+    if (fScreen && fScreen->IsShown()) fScreen->CloseWindow();
+    delete fScreen;
+    fScreen = nullptr;
     delete fUploads;
     fUploads = nullptr;
     fSysTimer.Stop();
@@ -101,4 +105,14 @@ bool CKvsDevCtl::CanClose() {
 void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths) {
     if (!fUploads) fUploads = new CKvsUploads(this, this);
     fUploads->Dropped(kind, paths);
+}
+
+void CKvsDevCtl::ShowWindow() {
+    ++fShowRequests;
+    if (!fScreen) fScreen = new CKvsDevCtlScreen(this);
+    fScreen->ShowWindow();
+}
+
+bool CKvsDevCtl::WindowShown() const {
+    return fScreen && fScreen->IsShown();
 }

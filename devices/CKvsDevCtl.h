@@ -13,6 +13,7 @@
 
 class CKvsDevSet;
 class CKvsUploads;
+class CKvsDevCtlScreen;
 
 class CKvsDevCtl : public LHandler {
 public:
@@ -31,8 +32,10 @@ public:
     // Files dropped on the control window: kind 0 recordings, 1 audio files.
     void DropFiles(u32 kind, const std::vector<LString>& paths);
     CKvsUploads* Uploads() const { return fUploads; }
-    void ShowWindow() { ++fShowRequests; }
-    bool WindowShown() const { return false; }
+    // Opens the control window (made at the first call) or brings it forward.
+    void ShowWindow();
+    bool WindowShown() const;
+    CKvsDevCtlScreen* Screen() const { return fScreen; }
     void NetMonChanged() {}
 
     u32 Serial() const { return fSerial; }
@@ -73,4 +76,5 @@ private:
     LTimer fSysTimer;
     u32 fShowRequests = 0;
     CKvsUploads* fUploads = nullptr;
+    CKvsDevCtlScreen* fScreen = nullptr;
 };

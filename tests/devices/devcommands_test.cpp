@@ -267,6 +267,11 @@ TEST_F(DevCommands, AddressRotationAndMenu) {
         EXPECT_EQ(enabled(),
                   "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly "
                   "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp cSetnFwUpd ");
+        Ctl()->ShowWindow();
+        ASSERT_TRUE(Ctl()->WindowShown());
+        EXPECT_EQ(enabled(),
+                  "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly "
+                  "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp ");
         view.row = -1;
         EXPECT_EQ(enabled(), "cSetnRefr cInitAddr ");
     });

@@ -4,6 +4,9 @@
 #include "devices/DevCtlOpen.h"
 
 #include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devlink/StatNodes.h"
+#include "records/PrefNodes.h"
 #include "framework/InputState.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
@@ -86,6 +89,31 @@ TEST_F(DevCtlOpen, WindowTexts) {
     EXPECT_STREQ(ControlWindowTitle(305).CStr(), "305 -KEVOrune");
     EXPECT_EQ(std::string(ControlWindowTitle(0).CStr()),
               std::string(StdDialogText("KVSDEVCTLWIN", 4).CStr()) + " -KEVOrune");
+}
+
+TEST_F(DevCtlOpen, ControlWindowOpensShowsAndCloses) {
+    AddDevice(305, 1);
+    CKvsDevCtl ctl(&turns, &fSet, 305);
+    ASSERT_TRUE(fLoop.RunUntil([&] { return !ctl.SettingsChannel().IsBusy(); }));
+    EXPECT_FALSE(ctl.WindowShown());
+    ctl.ShowWindow();
+    ASSERT_TRUE(ctl.WindowShown());
+    CKvsDevCtlWin& win = ctl.Screen()->Window();
+    ASSERT_NE(windows.Find(win.Window()->Native()), nullptr);
+    EXPECT_STREQ(windows.Find(win.Window()->Native())->title.CStr(), "305 -KEVOrune");
+    CRecord* fs = StatNodeGetFsStat(ctl.Record(CKvsDevCtl::kSysStat));
+    NodeSetInt(fs, nullptr, "freeb", 1536);
+    EXPECT_STREQ(win.fFree.GetText().CStr(), "1.5G");
+    NodeSetInt(fs, nullptr, "freeb", 1023);
+    EXPECT_STREQ(win.fFree.GetText().CStr(), "1023M");
+    LHandler::Send(LFrame_Close, &win, ctl.Screen());
+    EXPECT_FALSE(ctl.WindowShown());
+    fLoop.RunUntil([&] { return Sedm() == "1 0 "; }, 2000);
+    EXPECT_EQ(Sedm(), "1 0 ");
+    // A play-settings file without a device: no choice of view.
+    CKvsDevCtlWin file(nullptr, 0);
+    EXPECT_FALSE(file.fView.IsUsable());
+    EXPECT_TRUE(win.fView.IsUsable());
 }
 
 }  // namespace
