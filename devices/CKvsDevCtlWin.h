@@ -8,7 +8,7 @@
 #include "framework/LTextPane.h"
 
 class CKvsDevCtl;
-class CRecordNote;
+struct CRecordNote;
 class CSimpleProgressDialog;
 
 class CKvsDevCtlWin : public LFrame {

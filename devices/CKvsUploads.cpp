@@ -6,7 +6,6 @@
 
 CKvsUploads::CKvsUploads(LHandler* parent, CKvsDevCtl* ctl)
     : LHandler(parent),
-      fCtl(ctl),
       fJobs(this, &ctl->FileQueue(), ctl->Record(CKvsDevCtl::kCommands), &ctl->CommandChannel(),
             ctl->Record(CKvsDevCtl::kContents), nullptr),
       fTimer(this) {}

@@ -29,7 +29,6 @@ public:
     CKvsFileJobQueue& Jobs() { return fJobs; }
 
 private:
-    CKvsDevCtl* fCtl;
     CKvsFileJobQueue fJobs;
     CKvsUpldWin* fWindow = nullptr;
     LTimer fTimer;

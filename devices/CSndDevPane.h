@@ -7,7 +7,7 @@
 #include "framework/LTimer.h"
 
 class CKvsDevCtl;
-class CRecordNote;
+struct CRecordNote;
 
 class CKvsSndFmtDlg : public LDialog {
 public:
