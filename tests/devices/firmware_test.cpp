@@ -220,14 +220,4 @@ TEST_F(FirmwareUpdate, VersionsAnswersAndEnds) {
     }
 }
 
-TEST_F(FirmwareUpdate, UnusableImagesAreNeverOffered) {
-    AddDevice(450, 50);
-    const Bytes kind8 = Image(8, 3);
-    Ui ui;
-    ui.loop = &fLoop;
-    EXPECT_EQ(UpdateFirmware(&fSet, 450, kind8.data(), u32(kind8.size()), ui), 0u);
-    EXPECT_EQ(ui.shown, "");
-    EXPECT_TRUE(LogOf("req").empty());
-}
-
 }  // namespace

@@ -8,9 +8,6 @@
 #include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
 #include "framework/InputState.h"
-#include "records/CRecordDoc.h"
-#include "records/DeviceKinds.h"
-#include "records/RecordKinds.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 
@@ -79,32 +76,6 @@ TEST_F(SettingsDialogs, ClockRateOpensOnTheCorrection) {
         EXPECT_EQ(Visible(d.fFrame), c.frame) << c.ppm;
         EXPECT_FALSE(d.Changed()) << c.ppm;
     }
-    CKvsClkRateDlg d(app.get());
-    d.SetRate(11.574e-6f);
-    d.fDays.SetValue(2);
-    EXPECT_TRUE(d.Changed());
-    EXPECT_NEAR(d.GetRate(), 1.0 / 2 / 86400, 1e-9);
-    d.fNone.SelectIndex(CKvsClkRateDlg::kSlow);
-    LHandler::Send(LStdCheck_Change, &d.fSlow, &d);
-    EXPECT_NEAR(d.GetRate(), -1.0 / 2 / 86400, 1e-9);
-    d.fNone.SelectIndex(CKvsClkRateDlg::kNone);
-    LHandler::Send(LStdCheck_Change, &d.fNone, &d);
-    EXPECT_FALSE(Visible(d.fFrame));
-    EXPECT_EQ(d.GetRate(), 0.0f);
-}
-
-TEST(ClockRate, StoredValueIsTheDialogsOwnLimited) {
-    const struct {
-        i32 choice;
-        f32 rate, ppm;
-    } cases[] = {
-        {CKvsClkRateDlg::kNone, 1e-5f, 0},
-        {CKvsClkRateDlg::kFast, 11.574e-6f, 11.574f},
-        {CKvsClkRateDlg::kFast, 12.0f / 86400, 138.88889f},
-        {CKvsClkRateDlg::kSlow, -12.0f / 86400, -138.88889f},
-    };
-    for (const auto& c : cases)
-        EXPECT_NEAR(ClockRateToStore(c.choice, c.rate), c.ppm, 1e-3) << c.rate;
 }
 
 TEST_F(SettingsDialogs, InitialAddressHidesTheSerialForAllDevices) {
@@ -118,22 +89,6 @@ TEST_F(SettingsDialogs, InitialAddressHidesTheSerialForAllDevices) {
     d.SetValues(false, 5000);  // beyond the field's range
     EXPECT_TRUE(Visible(d.fSerial));
     EXPECT_EQ(d.Serial(), 2999u);
-}
-
-TEST_F(SettingsDialogs, DeviceSyncLoadsAndSavesBothBoxes) {
-    RegisterAllRecordKinds();
-    CRecordDoc doc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindPrds)));
-    CRecord* prds = doc.Root();
-    ASSERT_NE(prds, nullptr);
-    prds->SetU8(nullptr, PrdsF::bsnd, 7);
-    CKvsDevSyDlg d(app.get());
-    d.LoadFromRecord(prds);
-    EXPECT_EQ(d.fSend.GetState(), 1);
-    EXPECT_EQ(d.fReceive.GetState(), 0);
-    d.fReceive.SetState(1);
-    d.SaveToRecord(prds);
-    EXPECT_EQ(prds->GetU8(PrdsF::bsnd), 1);
-    EXPECT_EQ(prds->GetU8(PrdsF::brcv), 1);
 }
 
 }  // namespace

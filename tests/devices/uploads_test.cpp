@@ -79,20 +79,16 @@ TEST_F(Uploads, ClosingRefusedWhileFilesAreUnderWay) {
     EXPECT_FALSE(up->Window()->Window()->IsVisible());
 }
 
-TEST_F(Uploads, FailedFilesListedAfterEachOther) {
-    // No device at all: every upload fails at once.
-    CKvsDevCtl ctl(app.get(), &set, 0);
-    ctl.DropFiles(0, {LString("/nowhere/a.drc")});
-    RunFor(3000);
-    CKvsUpldList* list = ctl.Uploads()->Window()->fList;
-    ASSERT_EQ(list->Count(), 1u);
-    EXPECT_STREQ(list->ItemName(0).CStr(), "a.drc");
-    EXPECT_STREQ(list->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 1).CStr());
-    // Nothing under way: the next drop starts a fresh list.
-    ctl.DropFiles(0, {LString("/nowhere/b.drc")});
-    RunFor(3000);
-    ASSERT_EQ(list->Count(), 1u);
-    EXPECT_STREQ(list->ItemName(0).CStr(), "b.drc");
+TEST_F(Uploads, FailedFilesListedAFreshListAfterEachIdleDrop) {
+    CKvsDevCtl ctl(app.get(), &set, 0);  // no device: every upload fails at once
+    for (const char* name : {"a.drc", "b.drc"}) {
+        ctl.DropFiles(0, {LString((std::string("/nowhere/") + name).c_str())});
+        RunFor(3000);
+        CKvsUpldList* list = ctl.Uploads()->Window()->fList;
+        ASSERT_EQ(list->Count(), 1u);
+        EXPECT_STREQ(list->ItemName(0).CStr(), name);
+        EXPECT_STREQ(list->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 1).CStr());
+    }
 }
 
 }  // namespace
