@@ -3,6 +3,8 @@
 // after 10 s without progress; the control window's texts.
 #include "devices/DevCtlOpen.h"
 
+#include <chrono>
+
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevCtlWin.h"
 #include "devlink/StatNodes.h"
@@ -81,8 +83,15 @@ TEST_F(DevCtlOpen, ControlWindowOpensShowsAndCloses) {
     CKvsDevCtl ctl(&turns, &fSet, 305);
     ASSERT_TRUE(fLoop.RunUntil([&] { return !ctl.SettingsChannel().IsBusy(); }));
     EXPECT_FALSE(ctl.WindowShown());
+    const auto real = std::chrono::steady_clock::now();
+    const u32 t0 = LTickMs();
     ctl.ShowWindow();
     ASSERT_TRUE(ctl.WindowShown());
+    // The figure of the opening: virtual ms of the device link, real ms of this run.
+    RecordProperty("open_virtual_ms", int(LTickMs() - t0));
+    RecordProperty("open_real_ms", int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - real)
+                                           .count()));
     CKvsDevCtlWin& win = ctl.Screen()->Window();
     ASSERT_NE(windows.Find(win.Window()->Native()), nullptr);
     EXPECT_STREQ(windows.Find(win.Window()->Native())->title.CStr(), "305 -KEVOrune");
