@@ -39,6 +39,7 @@ public:
     void NetMonChanged() {}
 
     u32 Serial() const { return fSerial; }
+    CKvsDevSet* DeviceSet() const { return fSet; }
     CRecordDoc& Doc(u32 which) { return *fDocs.docs[which]; }
     CRecord* Record(u32 which) const { return fDocs.docs[which]->Root(); }
     CRecord* Settings() const { return Record(kSettings); }

@@ -30,6 +30,9 @@ chmod 755 "$work"
 user=${SUDO_USER:-root}
 export KV_ROOT="$root" KV_WORK="$work" KV_USER="$user"
 tools/netns/kvnetns.sh run sim -- bash -c '
+  # Like a machine on a network: the system default interface is the one with the
+  # default route (on-link, inside the namespace only).
+  ip -n "$KV_NS_APP" route add default dev eth0
   ip netns exec "$KV_NS_DEV" "$KV_ROOT/build/release/tools/simdevice/kvsimdev" \
     --script "$KV_WORK/devices.txt" --stay >"$KV_WORK/sim.log" 2>&1 &
   sim=$!

@@ -1,7 +1,5 @@
-// The device document's status poll inside namespaces of the test's own (root
-// only): sorting, selection, the poll's timing on the virtual clock, refresh
-// passes and removal, the device state read from the reply; serials outside
-// 1..65535 are never taken for a device.
+// The status poll in namespaces of the test's own (root only), on the virtual
+// clock; serials outside 1..65535 are never taken for a device.
 #include <net/if.h>
 
 #include <gtest/gtest.h>
@@ -15,49 +13,17 @@
 #include "devlink/NetIf.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
-#include "tests/devlink/VirtualRunLoop.h"
-#include "tests/framework/FakeServices.h"
+#include "tests/devices/DevScreenTest.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
 
 namespace {
 
-struct View : MKvsDevView {
-    void SetRefreshProgress(u32 v) override { progress.push_back(v); }
-    i32 SelectedRow() override { return row; }
-    void SelectRow(i32 r) override {
-        row = r;
-        doc->ShowSelected();
-    }
-    void ShowDevice(u16 s, CRecord* settings, CRecord* state) override {
-        serial = s;
-        shownState = state;
-        (void)settings;
-    }
-    LRect WindowBounds() override { return LRect(); }
-    void PlaceWindow(const LRect&) override {}
-    LHandler* WindowHandler() override { return nullptr; }
-    LHandler* ListHandler() override { return nullptr; }
-    CKvsDevDoc* doc = nullptr;
-    std::vector<u32> progress;
-    i32 row = -1;
-    u16 serial = 0;
-    CRecord* shownState = nullptr;
-};
-
 struct Eth0 : CNetIfPrefSource {
     LString ChosenInterfaceName() override { return LString("eth0"); }
     void AddChangeListener(void*, ChangeFn) override {}
     void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
-// The framework's clock is the run loop's: timers started from transfer
-// callbacks count from the moment the callback ran.
-struct LoopClock : FakeServices {
-    explicit LoopClock(CVirtualRunLoop* l) : loop(l) {}
-    u32 NowMs() override { return loop->NowMs(); }
-    CVirtualRunLoop* loop;
 };
 
 class DevDoc : public ::testing::Test {
@@ -84,24 +50,8 @@ protected:
             doc.reset();
         }));
     }
-    // Moves both clocks to the next deadline of either, after what the sockets
-    // brought in; false when nothing is due within limitMs.
-    void Step() {
-        loop.RunUntil([] { return false; }, 30);
-        const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
-        if (wait == 0) {
-            LTimer::FireDue(loop.NowMs(), nullptr, nullptr, true);
-        } else if (!loop.AdvanceToNext(u32(wait))) {
-            loop.Advance(u32(wait));
-        }
-    }
     bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
-        const u32 start = loop.NowMs();
-        while (!pred()) {
-            if (loop.NowMs() - start > limitMs) return false;
-            Step();
-        }
-        return true;
+        return RunVirtual(loop, pred, limitMs);
     }
     std::vector<u32> Serials() {
         std::vector<u32> out;
@@ -122,10 +72,12 @@ protected:
 TEST_F(DevDoc, TwoDevicesSortedFirstSelectedStateReadAndPollEverySecond) {
     Add(1201, "198.18.1.11/24");
     Add(305, "198.18.1.12/24");
-    ASSERT_EQ(sim->Cmd("chan-set serno=305 path=/.cmd/udkvtstat/bumt value=1").rfind("ok", 0), 0u);
-    ASSERT_EQ(sim->Cmd("chan-set serno=305 path=/.cmd/udkvtstat/crtc value=2026-01-02T03:04:05Z")
-                  .rfind("ok", 0),
-              0u);
+    Add(77, "198.19.7.13/24");
+    // 77 answers like a server without options: no "serno", so no device.
+    for (const char* cmd :
+         {"set serno=77 options=ignore", "chan-set serno=305 path=/.cmd/udkvtstat/bumt value=1",
+          "chan-set serno=305 path=/.cmd/udkvtstat/crtc value=2026-01-02T03:04:05Z"})
+        ASSERT_EQ(sim->Cmd(cmd).rfind("ok", 0), 0u) << cmd;
     InApp([&] {
         const u32 t0 = loop.NowMs();
         ASSERT_TRUE(doc->PollInFlight());
@@ -143,6 +95,7 @@ TEST_F(DevDoc, TwoDevicesSortedFirstSelectedStateReadAndPollEverySecond) {
         EXPECT_STREQ(ctl->State()->GetString(DvssF::crtc).CStr(), "2026-01-02T03:04:05Z");
         EXPECT_EQ(doc->DeviceSet().Find(1201)->GetU32(DevcF::address), 0xC612010Bu);
         EXPECT_EQ(doc->ControllerCount(), 2u);
+        ASSERT_EQ(sim->Cmd("remove-device serno=77").rfind("ok", 0), 0u);
         // With a device selected each poll starts 1000 ms after the previous one.
         ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
         EXPECT_EQ(loop.NowMs() - t0, 2000u);
@@ -160,6 +113,15 @@ TEST_F(DevDoc, TwoDevicesSortedFirstSelectedStateReadAndPollEverySecond) {
         ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 5000));
         EXPECT_EQ(Serials(), (std::vector<u32>{305}));
         EXPECT_EQ(doc->ControllerCount(), 2u);
+        // A body that is no state record leaves the state as it was.
+        ASSERT_EQ(sim->Cmd("set-status serno=305 text=hello").rfind("ok", 0), 0u);
+        ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
+        ASSERT_TRUE(RunUntil([&] { return !doc->PollInFlight(); }, 3000));
+        EXPECT_EQ(ctl->State()->GetU8(DvssF::bumt), 1);
+        // A changed address makes that device's controller read its settings again.
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 3000));
+        doc->DeviceSet().Find(305)->SetU32(nullptr, DevcF::address, 0xC612010D);
+        EXPECT_TRUE(ctl->SettingsChannel().IsBusy());
     });
 }
 
@@ -171,43 +133,6 @@ TEST_F(DevDoc, NobodySelectedPollsFiveSecondsAfterTheLastEnded) {
         ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 10000));
         EXPECT_EQ(loop.NowMs() - end, 5000u);
         EXPECT_EQ(view.row, -1);
-    });
-}
-
-TEST_F(DevDoc, RepliesWithoutSernoOrWithAnotherBodyChangeNothingAMovedDeviceIsReread) {
-    Add(305, "198.18.1.12/24");
-    Add(77, "198.18.1.11/24");
-    // 77 answers like a server without options: no "serno", so no device.
-    ASSERT_EQ(sim->Cmd("set serno=77 options=ignore").rfind("ok", 0), 0u);
-    ASSERT_EQ(sim->Cmd("chan-set serno=305 path=/.cmd/udkvtstat/bumt value=1").rfind("ok", 0), 0u);
-    InApp([&] {
-        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
-        EXPECT_EQ(Serials(), (std::vector<u32>{305}));
-        CKvsDevCtl* ctl = doc->FindController(305);
-        ASSERT_NE(ctl, nullptr);
-        EXPECT_EQ(ctl->State()->GetU8(DvssF::bumt), 1);
-        // A body that is no state record leaves the state as it was.
-        ASSERT_EQ(sim->Cmd("set-status serno=305 text=hello").rfind("ok", 0), 0u);
-        ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
-        ASSERT_TRUE(RunUntil([&] { return !doc->PollInFlight(); }, 3000));
-        EXPECT_EQ(ctl->State()->GetU8(DvssF::bumt), 1);
-        // A changed address makes that device's controller read its settings again.
-        auto settingsReads = [&] {
-            size_t n = 0;
-            for (const std::string& l : sim->Log())
-                if (l.rfind("req ", 0) == 0 && l.find("dev=305") != std::string::npos &&
-                    l.find("path=/.cmd/udkvtset/") != std::string::npos)
-                    ++n;
-            return n;
-        };
-        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 3000));
-        const size_t before = settingsReads();
-        // The address it already has is no change.
-        doc->DeviceSet().Find(305)->SetU32(nullptr, DevcF::address, 0xC612010C);
-        EXPECT_EQ(before, settingsReads());
-        doc->DeviceSet().Find(305)->SetU32(nullptr, DevcF::address, 0xC612010D);
-        doc->DeviceSet().Find(305)->SetU32(nullptr, DevcF::address, 0xC612010C);
-        ASSERT_TRUE(RunUntil([&] { return settingsReads() > before; }, 5000));
     });
 }
 

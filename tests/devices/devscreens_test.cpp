@@ -138,10 +138,6 @@ TEST(DevFrame, FollowsTheRecordsButNotAFieldBeingTyped) {
     s.frame->fCsad.SetText(LString("10.0.0."));
     s.St()->SetU32(nullptr, DvstF::csad, 0x0A000002);
     EXPECT_EQ(Str(s.frame->fCsad.GetText()), "10.0.0.");
-    s.St()->SetU8(nullptr, DvstF::bkup, 1);
-    EXPECT_TRUE(shown(s.frame->fBackupFrm));
-    s.state.Root()->SetU8(nullptr, DvssF::bumt, 1);
-    EXPECT_TRUE(shown(s.frame->fBackupWarn));
     s.set.Find(305)->SetU32(nullptr, DevcF::address, 0xC612010C);
     EXPECT_EQ(Str(s.frame->fAddr.GetText()), "198.18.1.12");
 }

@@ -1,8 +1,5 @@
-// The application object on the headless fakes, inside a network namespace of
-// the test's own (root only): its preferences are read before the device
-// document polls and saved after the document is gone, the network menu lists
-// usable interfaces and follows the choice, quitting goes through the document;
-// the recent lists are trimmed as saved.
+// The application object on the headless fakes, in a namespace of the test's own
+// (root only): preferences, the network menu, quitting, the recent lists.
 #include <net/if.h>
 
 #include <gtest/gtest.h>
@@ -18,26 +15,13 @@
 #include "framework/InputState.h"
 #include "records/NsqPrefKinds.h"
 #include "tests/devlink/NetnsHarness.h"
-#include "tests/devlink/VirtualRunLoop.h"
+#include "tests/devices/DevScreenTest.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 
 using namespace testtftp;
 
 namespace {
-
-struct View : MKvsDevView {
-    void SetRefreshProgress(u32) override {}
-    i32 SelectedRow() override { return -1; }
-    void SelectRow(i32) override {}
-    void ShowDevice(u16, CRecord*, CRecord*) override {}
-    LRect WindowBounds() override { return LRect(11, 22, 333, 444); }
-    void PlaceWindow(const LRect& r) override { placed = r; }
-    LHandler* WindowHandler() override { return &window; }
-    LHandler* ListHandler() override { return &list; }
-    LRect placed;
-    LHandler window, list;
-};
 
 class KvsAppTest : public ::testing::Test {
 protected:
@@ -46,7 +30,6 @@ protected:
         ASSERT_EQ(net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name()), "");
         static LResFile appFile(AppResFileRef());
         SetDefaultResChain(&appFile);
-        controls.fClock = &services.fNow;
         InstallAppPrefStore(&store);
     }
     void TearDown() override { InstallAppPrefStore(nullptr); }
@@ -56,23 +39,10 @@ protected:
             body(*app);
         }));
     }
-    // Polls nobody answers end after eleven sends; two of them end the first refresh.
-    bool RunUntilSteady(CKvsApp& app) {
-        for (int i = 0; i < 100 && app.DevDoc()->RefreshState() != CKvsDevDoc::kSteady; ++i) {
-            const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
-            if (wait == 0) {
-                LTimer::FireDue(services.fNow, nullptr, nullptr, true);
-            } else if (!loop.AdvanceToNext(u32(wait))) {
-                loop.Advance(u32(wait));
-            }
-            services.fNow = loop.NowMs();
-        }
-        return app.DevDoc()->RefreshState() == CKvsDevDoc::kSteady;
-    }
     std::string Stored() { return store.Store().Dump(); }
 
     CVirtualRunLoop loop;
-    FakeServices services;
+    LoopClock services{&loop};
     FakeControls controls;
     FakeWindows windows{services};
     LMouse mouse;
@@ -116,22 +86,24 @@ TEST_F(KvsAppTest, NetworkMenuChoiceIsKeptAndFollowedAtOnce) {
 
 TEST_F(KvsAppTest, OpenRequestsOpenNothingAndClosingTheDeviceWindowQuits) {
     WithApp([&](CKvsApp& app) {
-        auto* loop = static_cast<FakeMainLoop*>(app.RunLoop());
+        auto* mainLoop = static_cast<FakeMainLoop*>(app.RunLoop());
         LHandler::Send(CExtCmd_Open, &app, &app);
-        EXPECT_EQ(loop->fTerminated, 0u);
+        EXPECT_EQ(mainLoop->fTerminated, 0u);
         // The device menu's refresh starts a refresh; a double click without a device opens
         // nothing.
         LMenuBar bar(&app, "APPW", nullptr);
         LHandler::Send(LMenuBar_Ready, &bar, app.DevDoc());
         LMenuItem* refresh = bar.FindEnabledItemByCommand("cSetnRefr");
         ASSERT_NE(refresh, nullptr);
-        ASSERT_TRUE(RunUntilSteady(app));
+        // Polls nobody answers end after eleven sends; two of them end the first refresh.
+        ASSERT_TRUE(RunVirtual(
+            loop, [&] { return app.DevDoc()->RefreshState() == CKvsDevDoc::kSteady; }, 60000));
         LHandler::Send(LMenuItem_Selected, refresh, app.DevDoc());
         EXPECT_EQ(app.DevDoc()->RefreshState(), CKvsDevDoc::kRefreshing);
         EXPECT_TRUE(app.DevDoc()->PollInFlight());
         LHandler::Send(CKvsDevList_DblClk, &view.list, app.DevDoc());
         LHandler::Send(LFrame_Close, &view.window, app.DevDoc());
-        EXPECT_EQ(loop->fTerminated, 1u);
+        EXPECT_EQ(mainLoop->fTerminated, 1u);
     });
 }
 

@@ -1,7 +1,5 @@
-// The whole application in this process, offscreen, inside network namespaces
-// of the test's own (root only): three simulated devices, two on the
-// application's subnet and one reached only through wrapped requests, are
-// listed by serial; the device window is saved as kvsapp_devwin.png.
+// The application in process, offscreen, in namespaces of the test's own (root
+// only), lists three simulated devices and saves its window as kvsapp_devwin.png.
 #include <QApplication>
 #include <QImage>
 #include <QWidget>
@@ -9,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,20 +41,10 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
     TempDir dir;
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
-    std::vector<std::string> adds = {"serno=1201 addr=198.18.1.11/24",
-                                     "serno=305 addr=198.18.1.12/24",
-                                     "serno=42 addr=198.19.7.13/24"};
-    std::vector<u32> want = {42, 305, 1201};
-    // KVSAPP_DEVICES=N (up to 200) lists that many for the speed figure.
-    const char* more = std::getenv("KVSAPP_DEVICES");
-    const u32 count = more ? u32(std::strtoul(more, nullptr, 10)) : 3;
-    for (u32 i = 3; i < count && i < 200; ++i) {
-        const std::string ip = "198.18.1." + std::to_string(20 + i);
-        ASSERT_EQ(
-            std::system(("ip -n " + net.DevNs() + " addr add " + ip + "/24 dev eth0").c_str()), 0);
-        adds.push_back("serno=" + std::to_string(2000 + i) + " addr=" + ip + "/24");
-        want.push_back(2000 + i);
-    }
+    const std::vector<std::string> adds = {"serno=1201 addr=198.18.1.11/24",
+                                           "serno=305 addr=198.18.1.12/24",
+                                           "serno=42 addr=198.19.7.13/24"};
+    const std::vector<u32> want = {42, 305, 1201};
     for (const std::string& add : adds) {
         const std::string serno = add.substr(6, add.find(' ') - 6);
         const std::string r =
@@ -96,13 +83,11 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         std::vector<u32> serials;
         for (u32 i = 0; i < set.Count(); ++i) serials.push_back(set.At(i)->GetU32(DevcF::serial));
         EXPECT_EQ(serials, want);
-        EXPECT_EQ(win->fList->Rows(), i32(want.size()));
         // The first answer was selected; the selection stays with it as rows come.
         const i32 row = win->SelectedRow();
         ASSERT_GE(row, 0);
         ASSERT_LT(row, i32(want.size()));
         EXPECT_EQ(win->fFrame->Serial(), serials[size_t(row)]);
-        EXPECT_TRUE(win->fFrame->IsShown());
         // Let the state of the selected device arrive, then look at it.
         RunUntil([&] { return !win->fFrame->fClock.GetText().IsEmpty(); }, 3000);
         QCoreApplication::processEvents();

@@ -1,0 +1,57 @@
+#pragma once
+// What the device-screen tests share: a stand-in for the device window, the
+// framework clock tied to the run loop's virtual one, and running both clocks.
+#include <functional>
+#include <vector>
+
+#include "devices/CKvsDevDoc.h"
+#include "framework/LTimer.h"
+#include "tests/devlink/VirtualRunLoop.h"
+#include "tests/framework/FakeServices.h"
+
+struct View : MKvsDevView {
+    void SetRefreshProgress(u32 v) override { progress.push_back(v); }
+    i32 SelectedRow() override { return row; }
+    void SelectRow(i32 r) override {
+        row = r;
+        if (doc) doc->ShowSelected();
+    }
+    void ShowDevice(u16 s, CRecord*, CRecord* state) override {
+        serial = s;
+        shownState = state;
+    }
+    LRect WindowBounds() override { return LRect(11, 22, 333, 444); }
+    void PlaceWindow(const LRect& r) override { placed = r; }
+    LHandler* WindowHandler() override { return &window; }
+    LHandler* ListHandler() override { return &list; }
+    CKvsDevDoc* doc = nullptr;
+    std::vector<u32> progress;
+    i32 row = -1;
+    u16 serial = 0;
+    CRecord* shownState = nullptr;
+    LRect placed;
+    LHandler window, list;
+};
+
+// Timers started from transfer callbacks count from the moment the callback ran.
+struct LoopClock : FakeServices {
+    explicit LoopClock(CVirtualRunLoop* l) : loop(l) {}
+    u32 NowMs() override { return loop->NowMs(); }
+    CVirtualRunLoop* loop;
+};
+
+// Takes in what the sockets brought, then fires the due framework timers or moves
+// the clock to the next deadline of either kind, until pred holds; false when it
+// does not within limitMs of virtual time.
+inline bool RunVirtual(CVirtualRunLoop& loop, const std::function<bool()>& pred, u32 limitMs) {
+    for (const u32 start = loop.NowMs(); !pred();) {
+        if (loop.NowMs() - start > limitMs) return false;
+        loop.RunUntil([] { return false; }, 30);
+        const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
+        if (wait == 0)
+            LTimer::FireDue(loop.NowMs(), nullptr, nullptr, true);
+        else if (!loop.AdvanceToNext(u32(wait)))
+            loop.Advance(u32(wait));
+    }
+    return true;
+}
