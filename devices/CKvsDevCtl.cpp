@@ -2,6 +2,10 @@
 
 #include "base/Resources.h"
 #include "devices/CKvsDevSet.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devices/CKvsUploads.h"
+#include "devices/DevCtlCommands.h"
+#include "framework/LMenu.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
 
@@ -54,6 +58,11 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
 }
 
 CKvsDevCtl::~CKvsDevCtl() {
+    if (fScreen && fScreen->IsShown()) fScreen->CloseWindow();
+    delete fScreen;
+    fScreen = nullptr;
+    delete fUploads;
+    fUploads = nullptr;
     fSysTimer.Stop();
     Doc(kSettings).RemoveListener(this, StatusChanged);
     Doc(kSysStat).RemoveListener(this, StatusChanged);
@@ -62,6 +71,12 @@ CKvsDevCtl::~CKvsDevCtl() {
 LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
     if (msg.Is(LTimer_Expire) && msg.source == &fSysTimer) {
         fSysStatChan.Refresh();
+        return LMessage();
+    }
+    if (msg.Is(LMenuBar_Ready) && msg.source) {
+        EnableControlCommands(*this, static_cast<LMenuBar*>(msg.source));
+    } else if (msg.Is(LMenuItem_Selected) && msg.source &&
+               RunControlCommand(*this, static_cast<LMenuItem*>(msg.source))) {
         return LMessage();
     }
     return LHandler::HandleMessage(msg);
@@ -81,4 +96,23 @@ void CKvsDevCtl::StatusChanged(void* self, CRecordNote* note) {
     if (note->kind == CRecordNote::kChanged && note->record == ctl->Settings() &&
         note->field == DvstF::usdh && ctl->Settings()->GetU8(DvstF::usdh) == 0)
         ctl->fSettingsChan.Refresh();
+}
+
+bool CKvsDevCtl::CanClose() {
+    return !(fUploads && fUploads->Pending());
+}
+
+void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths) {
+    if (!fUploads) fUploads = new CKvsUploads(this, this);
+    fUploads->Dropped(kind, paths);
+}
+
+void CKvsDevCtl::ShowWindow() {
+    ++fShowRequests;
+    if (!fScreen) fScreen = new CKvsDevCtlScreen(this);
+    fScreen->ShowWindow();
+}
+
+bool CKvsDevCtl::WindowShown() const {
+    return fScreen && fScreen->IsShown();
 }

@@ -4,12 +4,16 @@
 // its system status. It lives from the device's first answer to the end of the
 // device document, also after the device left the list.
 
+#include <vector>
+
 #include "devlink/CDevRequestQueue.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
 
 class CKvsDevSet;
+class CKvsUploads;
+class CKvsDevCtlScreen;
 
 class CKvsDevCtl : public LHandler {
 public:
@@ -23,8 +27,15 @@ public:
 
     // The control window comes with the device control screens; until then
     // nothing it could refuse is open.
-    bool CanClose() { return true; }
-    void ShowWindow() { ++fShowRequests; }
+    // False while dropped files are still under way.
+    bool CanClose();
+    // Files dropped on the control window: kind 0 recordings, 1 audio files.
+    void DropFiles(u32 kind, const std::vector<LString>& paths);
+    CKvsUploads* Uploads() const { return fUploads; }
+    // Opens the control window (made at the first call) or brings it forward.
+    void ShowWindow();
+    bool WindowShown() const;
+    CKvsDevCtlScreen* Screen() const { return fScreen; }
     void NetMonChanged() {}
 
     u32 Serial() const { return fSerial; }
@@ -65,4 +76,6 @@ private:
     CDevRequestQueue fCommandChan;
     LTimer fSysTimer;
     u32 fShowRequests = 0;
+    CKvsUploads* fUploads = nullptr;
+    CKvsDevCtlScreen* fScreen = nullptr;
 };

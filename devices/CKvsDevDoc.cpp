@@ -1,6 +1,7 @@
 #include "devices/CKvsDevDoc.h"
 
 #include "devices/CKvsDevWin.h"
+#include "devices/DevCommands.h"
 #include "devlink/NetIf.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LFrame.h"
@@ -42,6 +43,7 @@ CKvsDevDoc::CKvsDevDoc(LHandler* app, CRecord* prefs, MKvsDevView* view)
       fTftp(MainRunLoopWakeSource(), 1),
       fPollTimer(this),
       fView(view) {
+    fCommands = std::make_unique<CKvsDevCommands>(this);
     if (!fView) {
         fView = NewKvsDevWindow(this);
         fOwnsView = true;
@@ -162,6 +164,12 @@ void CKvsDevDoc::OnDeviceChange(void* self, CRecordNote* note) {
         ctl->SettingsChannel().Refresh();
 }
 
+bool CKvsDevDoc::AnyControlWindowShown() const {
+    for (CKvsDevCtl* c : fControllers)
+        if (c->WindowShown()) return true;
+    return false;
+}
+
 bool CKvsDevDoc::CanClose() {
     for (size_t i = fControllers.size(); i-- > 0;)
         if (!fControllers[i]->CanClose()) return false;
@@ -205,7 +213,9 @@ LMessage CKvsDevDoc::HandleMessage(const LMessage& msg) {
     }
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         static_cast<LMenuBar*>(msg.source)->EnableCommand(kCmdRefresh);
+        fCommands->Enable(static_cast<LMenuBar*>(msg.source));
     } else if (msg.Is(LMenuItem_Selected) && msg.source) {
+        if (fCommands->Run(static_cast<LMenuItem*>(msg.source))) return LMessage();
         if (static_cast<LMenuItem*>(msg.source)->HasCommand(kCmdRefresh)) {
             StartRefresh();
             return LMessage();

@@ -4,6 +4,7 @@
 // ever answered, and owns the device window. The application object is its
 // parent handler.
 
+#include <memory>
 #include <vector>
 
 #include "devices/CKvsDevCtl.h"
@@ -16,6 +17,8 @@ inline constexpr const char* CKvsDevList_DblClk = "CKvsDevList_DblClk";
 
 // What the document needs of its window: the device window implements it; the
 // document's tests stand in for it.
+class CKvsDevCommands;
+
 class MKvsDevView {
 public:
     virtual ~MKvsDevView() = default;
@@ -51,6 +54,10 @@ public:
     CKvsDevCtl* FindController(u16 serial) const;
     CKvsDevCtl* FindOrCreateController(u16 serial);
     void RefreshAllSettings();
+    bool AnyControlWindowShown() const;
+    // The 'YKVS'/'PRDV' preferences, null without.
+    CRecord* Prefs() const { return fPrefs; }
+    CKvsDevCommands& Commands() { return *fCommands; }
     // Shows the selected device in the device frame, or hides the frame.
     void ShowSelected();
 
@@ -82,6 +89,8 @@ private:
     std::vector<CKvsDevCtl*> fControllers;  // in order of creation
     MKvsDevView* fView = nullptr;
     bool fOwnsView = false;
+    // Last: its direct transfers go before the transfer manager.
+    std::unique_ptr<CKvsDevCommands> fCommands;
 };
 
 // A "serno" option value as a device serial: a plain decimal number from 1 to

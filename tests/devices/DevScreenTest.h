@@ -42,11 +42,20 @@ struct LoopClock : FakeServices {
 
 // Takes in what the sockets brought, then fires the due framework timers or moves
 // the clock to the next deadline of either kind, until pred holds; false when it
-// does not within limitMs of virtual time.
-inline bool RunVirtual(CVirtualRunLoop& loop, const std::function<bool()>& pred, u32 limitMs) {
+// does not within limitMs of virtual time. settle, when given, returns once every
+// real peer has answered what it was sent (a round trip to the simulated devices'
+// control socket): the clock must not move while an answer is still on its way,
+// however slow a loaded machine makes the peer.
+inline bool RunVirtual(CVirtualRunLoop& loop, const std::function<bool()>& pred, u32 limitMs,
+                       const std::function<void()>& settle = {}) {
     for (const u32 start = loop.NowMs(); !pred();) {
         if (loop.NowMs() - start > limitMs) return false;
         loop.RunUntil([] { return false; }, 30);
+        if (settle) {
+            settle();
+            loop.RunUntil([] { return false; }, 30);
+            if (pred()) break;
+        }
         const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
         if (wait == 0)
             LTimer::FireDue(loop.NowMs(), nullptr, nullptr, true);

@@ -51,7 +51,9 @@ protected:
         }));
     }
     bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
-        return RunVirtual(loop, pred, limitMs);
+        return RunVirtual(loop, pred, limitMs, [this] {
+            if (sim) sim->Cmd("devices");
+        });
     }
     std::vector<u32> Serials() {
         std::vector<u32> out;

@@ -1,5 +1,6 @@
 #include "tools/simdevice/SimDevice.h"
 #include "tools/simdevice/Channels.h"
+#include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
 
 #include <algorithm>
@@ -376,6 +377,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     };
     InstallChannels(*this, *d);
     InstallFileCmds(*this, *d);
+    InstallDevCmds(*this, *d);
     l->sernos.push_back(serno);
     *boundPort = l->port;
     fDevices.push_back(std::move(d));

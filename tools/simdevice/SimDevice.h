@@ -136,6 +136,8 @@ public:
         uint64_t dataIn = 0, dataDup = 0, pauses = 0;
     };
     Counters& Count() { return fCount; }
+    // For command files that act later (a restart's silence).
+    Loop& EventLoop() { return fLoop; }
 
 private:
     friend struct Transfer;

@@ -2,6 +2,7 @@
 // standard input, one per line; see README.md.
 
 #include "tools/simdevice/Channels.h"
+#include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
 
 #include <csignal>
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     Control control(sim, loop);
     AddChannelCommands(control, sim);
     AddFileCommands(control, sim);
+    AddDevCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {

@@ -1,0 +1,129 @@
+#include "devices/CKvsDevCtlWin.h"
+
+#include "devices/CKvsDevCtl.h"
+#include "devices/DevCtlOpen.h"
+#include "devlink/StatNodes.h"
+#include "framework/LMenu.h"
+#include "framework/StdDialogs.h"
+#include "platform/GraphicsServices.h"
+#include "records/DeviceKinds.h"
+
+namespace {
+
+constexpr const char* kWin = "KVSDEVCTLWIN";
+constexpr const char* kTexts = "KVSDEVCTLR";
+LCtlViewFactory gViewFactory = nullptr;
+
+}  // namespace
+
+void SetControlViewFactory(LCtlViewFactory factory) {
+    gViewFactory = factory;
+}
+
+// ---- CKvsDevCtlWin
+
+CKvsDevCtlWin::CKvsDevCtlWin(LHandler* parent, u32 serial)
+    : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)),
+      fTitle(this),
+      fView(this),
+      fFree(this),
+      fViewFrame(this, this) {
+    LPenRef pen;
+    MakePenById(&pen, 1);
+    SetBackColor(pen);
+    fTitle.SetStyle(LFont(2));
+    fTitle.SetText(StdDialogText(kWin, 1));
+    fView.AddItem(StdDialogText(kWin, 2));
+    fView.AddItem(StdDialogText(kWin, 3));
+    fFree.SetStyle(LFont(2));
+    if (serial == 0) fView.SetState(kOpDisable);
+    SetTitle(ControlWindowTitle(serial));
+    fViewFrame.SetLayoutByName("KVSDEVCTLMODEF", 1);
+    SetWindowMenu(new LWindowMenu(this, "PLAYW"));
+    SetLayoutByName(kWin, 1);
+}
+
+void CKvsDevCtlWin::SetFreeSpace(i32 mib) {
+    fFree.SetText(FreeSpaceText(mib));
+}
+
+// ---- CKvsDevCtlScreen
+
+CKvsDevCtlScreen::CKvsDevCtlScreen(CKvsDevCtl* ctl)
+    : LHandler(ctl), fCtl(ctl), fWindow(this, ctl->Serial()) {
+    fCtl->Doc(CKvsDevCtl::kSysStat).AddListener(this, OnStatus);
+    UpdateFreeSpace();
+}
+
+CKvsDevCtlScreen::~CKvsDevCtlScreen() {
+    fCtl->Doc(CKvsDevCtl::kSysStat).RemoveListener(this, OnStatus);
+    delete fView;
+}
+
+void CKvsDevCtlScreen::OnStatus(void* self, CRecordNote*) {
+    static_cast<CKvsDevCtlScreen*>(self)->UpdateFreeSpace();
+}
+
+void CKvsDevCtlScreen::UpdateFreeSpace() {
+    CRecord* stat = fCtl->Record(CKvsDevCtl::kSysStat);
+    CRecord* fs = stat ? StatNodeGetFsStat(stat) : nullptr;
+    fWindow.SetFreeSpace(fs ? StatNodeGetFreeb(fs) : 0);
+}
+
+bool CKvsDevCtlScreen::IsShown() const {
+    return fWindow.Window() && fWindow.Window()->IsVisible();
+}
+
+void CKvsDevCtlScreen::ShowWindow() {
+    if (!IsShown() && !OpenWindow()) return;
+    fWindow.ShowWindow();
+}
+
+bool CKvsDevCtlScreen::OpenWindow() {
+    CSimpleProgressDialog progress(this, LPaneOpt::Window(kWindowDialog, 2));
+    progress.SetMessage(StdDialogText(kTexts, 0));
+    progress.ShowSpinner();
+    u32 failure = 0;
+    if (!OpenDeviceSettings(*fCtl, &progress)) {
+        failure = 1;
+    } else {
+        const u32 fnmd = fCtl->Settings() ? fCtl->Settings()->GetU8(DvstF::fnmd) : 0;
+        delete fView;
+        fView = nullptr;
+        bool ok = true;
+        if (gViewFactory) fView = gViewFactory(*fCtl, fWindow.fViewFrame, fnmd, &progress, &ok);
+        if (!ok) failure = 2;
+        fWindow.fView.Select(fnmd == 1 ? 1 : 0);
+        Send(LPane_Pref, &fWindow.fViewFrame, &fWindow);
+    }
+    progress.HideWindow();
+    if (failure == 0) return true;
+    CloseWindow();
+    CSimpleMessageDialog message(this, LPaneOpt::Window(kWindowDialog, 0));
+    message.Run(StdDialogText(kTexts, failure), 0, false);
+    return false;
+}
+
+void CKvsDevCtlScreen::CloseWindow() {
+    fWindow.HideWindow();
+    CloseDeviceSettings(*fCtl);
+}
+
+LMessage CKvsDevCtlScreen::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LFrame_Close) && msg.source == &fWindow) {
+        if (fCtl->Serial() != 0 && fCtl->CanClose()) CloseWindow();
+        return LMessage();
+    }
+    if (msg.Is(LPopupList_Changed) && msg.source == &fWindow.fView) {
+        CRecord* settings = fCtl->Settings();
+        if (!settings) return LMessage();
+        if (!fCtl->CanClose()) {
+            fWindow.fView.Select(settings->GetU8(DvstF::fnmd) == 1 ? 1 : 0);
+        } else {
+            settings->SetU8(nullptr, DvstF::fnmd, u8(fWindow.fView.GetSelected()));
+            OpenWindow();
+        }
+        return LMessage();
+    }
+    return LHandler::HandleMessage(msg);
+}

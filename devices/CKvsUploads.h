@@ -1,0 +1,35 @@
+#pragma once
+// The uploads of a controller: files dropped on its control window queue up on
+// the device's file job queue; the upload window, made at the first drop,
+// follows them twice a second while any is under way.
+
+#include <vector>
+
+#include "devices/CKvsUpldWin.h"
+#include "devlink/FileJobQueue.h"
+#include "framework/LTimer.h"
+
+class CKvsDevCtl;
+
+class CKvsUploads : public LHandler {
+public:
+    static constexpr u32 kUpdateMs = 500;
+
+    // parent: the controller, whose queues, records and window the jobs use.
+    CKvsUploads(LHandler* parent, CKvsDevCtl* ctl);
+    ~CKvsUploads() override;
+    LMessage HandleMessage(const LMessage& msg) override;
+
+    // kind 0 recordings (".drc"), 1 audio files (".wav").
+    void Dropped(u32 kind, const std::vector<LString>& paths);
+    // Jobs queued and not yet ended: nothing may close meanwhile.
+    bool Pending() const { return fJobs.JobsFinished() < fJobs.JobsAdded(); }
+    void UpdateWindow();
+    CKvsUpldWin* Window() const { return fWindow; }
+    CKvsFileJobQueue& Jobs() { return fJobs; }
+
+private:
+    CKvsFileJobQueue fJobs;
+    CKvsUpldWin* fWindow = nullptr;
+    LTimer fTimer;
+};

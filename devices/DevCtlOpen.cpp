@@ -1,0 +1,69 @@
+#include "devices/DevCtlOpen.h"
+
+#include <cstdio>
+#include <string>
+
+#include "base/Clock.h"
+#include "devices/CKvsDevCtl.h"
+#include "framework/StdDialogs.h"
+#include "records/DeviceKinds.h"
+
+namespace {
+
+constexpr u32 kStepMs = 100;
+
+}  // namespace
+
+void SendEditMode(CKvsDevCtl& ctl, i32 mode) {
+    CRecord* cmd = ctl.Record(CKvsDevCtl::kCommands);
+    if (!cmd) return;
+    cmd->SetI32(nullptr, DvcmF::sedm, mode);
+    // Behind the listeners' backs: the next identical mode is a change again.
+    cmd->Slots()[DvcmF::sedm] = u64(cmd->Desc(DvcmF::sedm).def.u32Value);
+}
+
+bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog) {
+    u32 status = ctl.ChannelQueue().CurrentStatus();
+    u32 since = LTickMs();
+    while (channel.IsBusy()) {
+        const u32 now = ctl.ChannelQueue().CurrentStatus();
+        if (now != status) {
+            status = now;
+            since = LTickMs();
+            if (dialog) dialog->Spin();
+        } else if (LTickMs() - since >= kChannelIdleLimitMs) {
+            return false;
+        }
+        if (dialog)
+            dialog->ModalStep(kStepMs);
+        else
+            LHandler::Send(LHandler_Mode, &ctl, ctl.Parent());
+    }
+    return true;
+}
+
+bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
+    SendEditMode(ctl, 1);
+    ctl.SettingsChannel().Refresh();
+    return WaitChannel(ctl, ctl.SettingsChannel(), dialog);
+}
+
+void CloseDeviceSettings(CKvsDevCtl& ctl) {
+    SendEditMode(ctl, 0);
+    WaitChannel(ctl, ctl.CommandChannel(), nullptr);
+}
+
+LString FreeSpaceText(i32 mib) {
+    char text[32];
+    if (mib > 1023)
+        std::snprintf(text, sizeof text, "%.1fG", double(mib) / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%dM", int(mib));
+    return LString(text);
+}
+
+LString ControlWindowTitle(u32 serial) {
+    const std::string head =
+        serial ? std::to_string(serial) : std::string(StdDialogText("KVSDEVCTLWIN", 4).View());
+    return LString((head + " -KEVOrune").c_str());
+}

@@ -1,0 +1,30 @@
+#pragma once
+// How a controller opens and closes its device for editing: the device is told
+// to enter or leave edit mode (`sedm` of the command record), its settings are
+// read, and the waits for the record channels give up only after 10 s in which
+// the device queue made no progress at all.
+
+#include "base/LString.h"
+
+class CDevRequestQueue;
+class CKvsDevCtl;
+class CSimpleProgressDialog;
+
+inline constexpr u32 kChannelIdleLimitMs = 10000;
+
+// Sets `sedm` through the setter (so the command channel sends it) and puts the
+// stored value back to its default, so that the same mode can be sent again.
+void SendEditMode(CKvsDevCtl& ctl, i32 mode);
+// Waits until the channel is idle, in modal turns of 100 ms of the dialog or,
+// without one, nested turns of the controller's parent. False after 10 s
+// without a change of the device queue's status word.
+bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog);
+// Edit mode on and the settings read; false when they did not arrive.
+bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog);
+// Edit mode off, waited for without a dialog.
+void CloseDeviceSettings(CKvsDevCtl& ctl);
+
+// "1023M", "1.5G": free space given in MiB.
+LString FreeSpaceText(i32 mib);
+// The serial and " -KEVOrune"; without a device, "KVSDEVCTLWIN" item 4 in its place.
+LString ControlWindowTitle(u32 serial);

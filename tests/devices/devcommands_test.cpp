@@ -1,0 +1,393 @@
+// The device commands of the device window against simulated devices inside
+// namespaces of the test's own (root only): the dialogs run headless, their
+// modal turns answered by the script of each case and moving the virtual clock.
+#include <stdlib.h>
+#include <time.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/CDevSettingsDlgs.h"
+#include "devices/CKvsDevDoc.h"
+#include "devices/DevCommands.h"
+#include "devlink/NetIf.h"
+#include "framework/InputState.h"
+#include "framework/LMenu.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/RecordKinds.h"
+#include "tests/devlink/NetnsHarness.h"
+#include "tests/devlink/VirtualRunLoop.h"
+#include "tests/framework/FakeControls.h"
+#include "tests/framework/FakeWindows.h"
+#include "tools/testkit/SimDeviceProcess.h"
+
+using namespace testtftp;
+
+namespace {
+
+struct View : MKvsDevView {
+    void SetRefreshProgress(u32) override {}
+    i32 SelectedRow() override { return row; }
+    void SelectRow(i32 r) override { row = r; }
+    void ShowDevice(u16, CRecord*, CRecord*) override {}
+    LRect WindowBounds() override { return LRect(); }
+    void PlaceWindow(const LRect&) override {}
+    LHandler* WindowHandler() override { return nullptr; }
+    LHandler* ListHandler() override { return nullptr; }
+    i32 row = -1;
+};
+
+struct Eth0 : CNetIfPrefSource {
+    LString ChosenInterfaceName() override { return LString("eth0"); }
+    void AddChangeListener(void*, ChangeFn) override {}
+    void RemoveChangeListener(void*, ChangeFn) override {}
+};
+
+struct LoopClock : FakeServices {
+    explicit LoopClock(CVirtualRunLoop* l) : loop(l) {}
+    u32 NowMs() override { return loop->NowMs(); }
+    CVirtualRunLoop* loop;
+};
+
+// Above the document: answers each dialog's modal turn with the script, which
+// presses a button of it (nothing pressed: the turn just lets time pass).
+struct Top : LHandler {
+    std::function<void(LDialog*)> script;
+    std::function<void()> turn;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LHandler_Mode)) {
+            if (auto* d = dynamic_cast<LDialog*>(msg.source); d && script) {
+                script(d);
+            } else if (turn) {
+                turn();
+            }
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+};
+
+void Press(LDialog* d, bool ok) {
+    LHandler::Send(LStdCtl_Selected, ok ? d->DefaultButton() : d->CancelButton(), d);
+}
+
+struct Ask : MDevCmdAsk {
+    bool answer = false;
+    std::function<void()> during;
+    bool Confirm(const LString&) override {
+        if (during) during();
+        return answer;
+    }
+};
+
+class DevCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+        ASSERT_EQ(net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name()), "");
+        sim = std::make_unique<SimDeviceProcess>(NetnsHarness::NsPath(net.DevNs()));
+        ASSERT_TRUE(sim->Ok());
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        controls.fClock = &fake.fNow;
+        RegisterAllRecordKinds();
+        prdv = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPrdv)));
+        pref = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+        SetAppPrefsDoc(pref.get());
+        setenv("TZ", "NST3:30", 1);
+        tzset();
+    }
+    void TearDown() override {
+        SetAppPrefsDoc(nullptr);
+        unsetenv("TZ");
+        tzset();
+    }
+    void Add(u32 serno, const char* addr) {
+        const std::string r =
+            sim->Cmd("add-device serno=" + std::to_string(serno) + " addr=" + addr +
+                     " listen=any root=" + dir.Path() + "/" + std::to_string(serno));
+        ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
+    }
+    void InApp(const std::function<void()>& body) {
+        ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+            Eth0 prefs;
+            CLocalAddrWatch watch(&prefs);
+            top.turn = [this] { Step(); };
+            doc = std::make_unique<CKvsDevDoc>(&top, prdv->Root(), &view);
+            body();
+            doc.reset();
+        }));
+    }
+    void Step() {
+        loop.RunUntil([] { return false; }, 20);
+        const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
+        if (wait == 0) {
+            LTimer::FireDue(loop.NowMs(), nullptr, nullptr, true);
+        } else if (!loop.AdvanceToNext(u32(wait))) {
+            loop.Advance(u32(wait));
+        }
+    }
+    bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
+        const u32 start = loop.NowMs();
+        while (!pred()) {
+            if (loop.NowMs() - start > limitMs) return false;
+            Step();
+        }
+        return true;
+    }
+    // Requests the devices took in, as "serial:path[:serno]" ("-" without one).
+    std::vector<std::string> Asked(const std::string& path) {
+        std::vector<std::string> out;
+        for (const std::string& l : sim->Log()) {
+            if (l.rfind("pkt ", 0) != 0 || SimDeviceProcess::Field(l, "path") != path ||
+                SimDeviceProcess::Field(l, "dir") != "in")
+                continue;
+            const std::string s = SimDeviceProcess::Field(l, "opt.serno");
+            const std::string e = SimDeviceProcess::Field(l, "dev") + ":" + (s.empty() ? "-" : s);
+            if (out.empty() || out.back() != e) out.push_back(e);
+        }
+        return out;
+    }
+    // The devices of the "cmd" lines of op, or the "[value]"s of the "chan" lines of path.
+    std::string Seen(const char* kind, const char* key, const std::string& match) {
+        std::string out;
+        for (const std::string& l : sim->Log()) {
+            if (l.rfind(std::string(kind) + " ", 0) != 0 ||
+                SimDeviceProcess::Field(l, key) != match)
+                continue;
+            out += *kind == 'c' && kind[1] == 'm' ? SimDeviceProcess::Field(l, "dev") + " "
+                                                  : "[" + SimDeviceProcess::Field(l, "value") + "]";
+        }
+        return out;
+    }
+    std::string Ran(const std::string& op) { return Seen("cmd", "op", op); }
+    std::string Chan(const std::string& path) { return Seen("chan", "path", path); }
+    CKvsDevCtl* Ctl() { return doc->SelectedController(); }
+    bool Idle() {
+        return RunUntil(
+            [&] { return !Ctl()->SettingsChannel().IsBusy() && !Ctl()->CommandChannel().IsBusy(); },
+            20000);
+    }
+
+    CVirtualRunLoop loop;
+    LoopClock fake{&loop};
+    FakeControls controls;
+    FakeWindows windows{fake};
+    LMouse mouse;
+    LKeyboard keyboard;
+    NetnsHarness net;
+    TempDir dir;
+    std::unique_ptr<SimDeviceProcess> sim;
+    std::unique_ptr<CRecordDoc> prdv, pref;
+    View view;
+    Top top;
+    std::unique_ptr<CKvsDevDoc> doc;
+};
+
+TEST_F(DevCommands, AddressRotationAndMenu) {
+    Add(305, "198.18.1.11/24");
+    Add(1201, "198.18.1.12/24");
+    Add(2000, "198.19.7.13/24");  // another subnet: reached by broadcast only
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        ASSERT_EQ(doc->DeviceSet().Count(), 3u);
+        CKvsDevCommands& cmds = doc->Commands();
+
+        // The initial address: for one serial, then for all devices; then every
+        // controller reads its settings again.
+        for (const bool all : {false, true}) {
+            top.script = [&](LDialog* d) {
+                auto* dlg = dynamic_cast<CInitAddrDlg*>(d);
+                ASSERT_NE(dlg, nullptr);
+                EXPECT_EQ(dlg->Serial(), 1000u);
+                dlg->fAll.SetState(all);
+                Press(d, true);
+            };
+            sim->Cmd("log clear");
+            EXPECT_TRUE(cmds.Run("cInitAddr"));
+            top.script = nullptr;
+            ASSERT_TRUE(RunUntil([&] { return cmds.PendingCount() == 0; }, 30000));
+            EXPECT_EQ(prdv->Root()->GetU8(PrdvF::iaal), all ? 1 : 0);
+            RunUntil([&] { return Asked("/.cmd/udkvtset/").size() >= 3; }, 20000);
+            EXPECT_EQ(Asked("/.cmd/udkvtset/").size(), 3u) << all;
+            const std::vector<std::string> sent = Asked("/.cmd/rstadr");
+            ASSERT_FALSE(sent.empty());
+            EXPECT_EQ(sent.front().substr(sent.front().find(':')), all ? ":-" : ":1000");
+            EXPECT_EQ(Ran("rstadr"), all ? "305 1201 2000 " : "");
+        }
+
+        // Rotation: declined sends nothing; confirmed, the rotated device is
+        // calibrated though the selection moved on meanwhile.
+        Ask ask;
+        cmds.SetAsk(&ask);
+        sim->Cmd("log clear");
+        view.row = 0;
+        EXPECT_TRUE(cmds.Run("cRotateDisp"));
+        ask.answer = true;
+        ask.during = [&] { view.row = 1; };
+        EXPECT_TRUE(cmds.Run("cRotateDisp"));
+        ASSERT_TRUE(RunUntil([&] { return Ran("tchcal") != ""; }, 20000));
+        RunUntil([&] { return cmds.PendingCount() == 0; }, 20000);
+        EXPECT_EQ(Ran("rotdsp") + "/ " + Ran("tchcal"), "305 / 305 ");
+        EXPECT_EQ(Asked("/.cmd/tchcal"), (std::vector<std::string>{"305:305"}));
+
+        // The menu: firmware only with a usable image and no control window open.
+        LMenuBar bar(nullptr, "APPW");
+        auto enabled = [&] {
+            bar.ResetItemStates();
+            LHandler::Send(LMenuBar_Ready, &bar, doc.get());
+            std::string out;
+            bar.ForEachItem(&out, [](void* o, LMenuItem* item) {
+                if (item->fEnabled && item->FirstCommand().CStr()[0] == 'c')
+                    *static_cast<std::string*>(o) +=
+                        std::string(item->FirstCommand().CStr()) + (item->fChecked ? "* " : " ");
+            });
+            return out;
+        };
+        const std::string common =
+            "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly cDevLang cLangEn* "
+            "cLangJp cCalibTouch cRotateDisp ";
+        EXPECT_EQ(enabled(), common);
+        const std::vector<u8> kind8{8, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        cmds.SetFirmware(kind8.data(), u32(kind8.size()));
+        EXPECT_EQ(enabled(), common);
+        std::vector<u8> kind9 = kind8;
+        kind9[0] = 9;
+        cmds.SetFirmware(kind9.data(), u32(kind9.size()));
+        Ctl()->Settings()->SetU32(nullptr, DvstF::uicy, FourCC("JP  "));
+        EXPECT_EQ(enabled(),
+                  "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly "
+                  "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp cSetnFwUpd ");
+        Ctl()->ShowWindow();
+        ASSERT_TRUE(Ctl()->WindowShown());
+        EXPECT_EQ(enabled(),
+                  "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly "
+                  "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp ");
+        view.row = -1;
+        EXPECT_EQ(enabled(), "cSetnRefr cInitAddr ");
+    });
+}
+
+TEST_F(DevCommands, SettingsThroughTheirDialogs) {
+    Add(305, "198.18.1.11/24");
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        ASSERT_TRUE(Ctl() && Idle());
+        CKvsDevCommands& cmds = doc->Commands();
+        CRecord* settings = Ctl()->Settings();
+        CRecord* prefs = pref->Root();
+
+        // Clock: a manual time is kept and offered again, manual; automatic clears it.
+        top.script = [&](LDialog* d) {
+            auto* c = dynamic_cast<CKvsClockDlg*>(d);
+            ASSERT_NE(c, nullptr);
+            EXPECT_FALSE(c->IsManual());
+            c->SetManual(true);
+            c->SetFields(CalDateTime{2030, 5, 6, 0, 7, 8, 9});
+            Press(d, true);
+        };
+        cmds.Run("cSetClock");
+        ASSERT_TRUE(Idle());
+        const LString manual = ClockTextFromLocal(2030, 5, 6, 7, 8, 9);
+        EXPECT_STREQ(manual.CStr(), "2030-05-06T10:38:09");
+        EXPECT_STREQ(prefs->GetString(PrefF::mnck).CStr(), manual.CStr());
+        EXPECT_EQ(settings->GetI32(DvstF::tmzn), -210);
+        top.script = [&](LDialog* d) {
+            auto* c = dynamic_cast<CKvsClockDlg*>(d);
+            ASSERT_NE(c, nullptr);
+            EXPECT_TRUE(c->IsManual());
+            i32 f[6];
+            c->GetFields(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
+            EXPECT_EQ(std::vector<i32>(f, f + 6), (std::vector<i32>{2030, 5, 6, 7, 8, 9}));
+            c->SetManual(false);
+            Press(d, true);
+        };
+        cmds.Run("cSetClock");
+        ASSERT_TRUE(Idle());
+        EXPECT_STREQ(prefs->GetString(PrefF::mnck).CStr(), "");
+        EXPECT_STREQ(settings->GetString(DvstF::ntsl).CStr(), "");
+
+        // Shutdown delay: Cancel keeps it, OK stores the field.
+        for (const bool ok : {false, true}) {
+            top.script = [&](LDialog* d) {
+                auto* s = dynamic_cast<CKvsShtdwDlyDlg*>(d);
+                ASSERT_NE(s, nullptr);
+                s->fDelay.SetValue(17);
+                Press(d, ok);
+            };
+            const u8 before = settings->GetU8(DvstF::sddl);
+            cmds.Run("cShutDwDly");
+            EXPECT_EQ(settings->GetU8(DvstF::sddl), ok ? 17 : before);
+        }
+
+        // Network: empty and malformed addresses store 0; a time server also
+        // sends a blank clock command.
+        settings->SetU32(nullptr, DvstF::rtra, 0xC6120101u);
+        top.script = [&](LDialog* d) {
+            auto* n = dynamic_cast<CKvsNetwDlg*>(d);
+            ASSERT_NE(n, nullptr);
+            EXPECT_STREQ(n->fAddr[CKvsNetwDlg::kRouter].GetText().CStr(), "198.18.1.1");
+            n->fAddr[CKvsNetwDlg::kAddress].SetText(LString("10.1.2.3"));
+            n->fAddr[CKvsNetwDlg::kMask].SetText(LString("255.255.0.0"));
+            n->fAddr[CKvsNetwDlg::kRouter].SetText(LString(""));
+            n->fAddr[CKvsNetwDlg::kDns].SetText(LString("1.2.3"));
+            n->fServer.SetText(LString("ntp.example"));
+            n->fInterval.SetValue(6);
+            Press(d, true);
+        };
+        cmds.Run("cNetwSetn");
+        EXPECT_EQ(settings->GetU32(DvstF::axad), 0x0A010203u);
+        EXPECT_EQ(settings->GetU32(DvstF::axmk), 0xFFFF0000u);
+        EXPECT_EQ(settings->GetU32(DvstF::rtra), 0u);
+        EXPECT_EQ(settings->GetU32(DvstF::dnsa), 0u);
+        EXPECT_EQ(settings->GetU8(DvstF::ntit), 6);
+
+        // Clock rate: confirming unchanged keeps the correction; the first
+        // choice stores 0; beyond half a second per hour is limited.
+        const struct {
+            f32 before;
+            std::function<void(CKvsClkRateDlg*)> edit;
+            f32 after;
+        } rates[] = {
+            {11.574f, nullptr, 11.574f},
+            {11.574f, [](CKvsClkRateDlg* r) { r->fNone.SelectIndex(0); }, 0},
+            {0,
+             [](CKvsClkRateDlg* r) {
+                 r->fNone.SelectIndex(CKvsClkRateDlg::kFast);
+                 r->fSeconds.SetValue(12);
+                 r->fDays.SetValue(1);
+             },
+             138.88889f},
+        };
+        for (const auto& c : rates) {
+            settings->SetF32(nullptr, DvstF::ckrt, 0, c.before);
+            top.script = [&](LDialog* d) {
+                auto* r = dynamic_cast<CKvsClkRateDlg*>(d);
+                ASSERT_NE(r, nullptr);
+                if (c.edit) c.edit(r);
+                Press(d, true);
+            };
+            cmds.Run("cClockRate");
+            EXPECT_NEAR(settings->GetF32(DvstF::ckrt), c.after, 1e-3) << c.before;
+        }
+        top.script = nullptr;
+
+        // What reached the device.
+        ASSERT_TRUE(Idle());
+        EXPECT_EQ(Chan("/.cmd/udkvtset/tmzn"), "[-210]");
+        const std::string clock = Chan("/.cmd/udkvtcmd/srtc");
+        EXPECT_EQ(clock.substr(0, 21), "[" + std::string(manual.CStr()) + "]");
+        EXPECT_EQ(clock.size(), 21u + 21u + 5u) << clock;  // then automatic, then the blank
+        EXPECT_EQ(clock.substr(clock.size() - 5), "[%20]");
+        EXPECT_EQ(Chan("/.cmd/udkvtset/sddl"), "[17]");
+        EXPECT_EQ(Chan("/.cmd/udkvtset/ntsl"), "[ntp.example]");
+    });
+}
+
+}  // namespace

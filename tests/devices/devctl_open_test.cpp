@@ -1,0 +1,116 @@
+// Opening and closing a device for editing against a simulated device on
+// loopback: the edit mode sent and reset, the settings read, and the give-up
+// after 10 s without progress; the control window's texts.
+#include "devices/DevCtlOpen.h"
+
+#include <chrono>
+
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devlink/StatNodes.h"
+#include "records/PrefNodes.h"
+#include "framework/InputState.h"
+#include "framework/StdDialogs.h"
+#include "records/DeviceKinds.h"
+#include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/FakeControls.h"
+#include "tests/framework/FakeWindows.h"
+
+namespace {
+
+// Every nested turn lets the loop run a little, then moves the clock on.
+struct Turns : LHandler {
+    CVirtualRunLoop* loop;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
+        loop->RunUntil([] { return false; }, 10);
+        if (!loop->AdvanceToNext(100)) loop->Advance(100);
+        return LMessage();
+    }
+};
+
+class DevCtlOpen : public devtest::DeviceLinkTest {
+protected:
+    void SetUp() override {
+        DeviceLinkTest::SetUp();
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        turns.loop = &fLoop;
+    }
+    std::string Sedm() {
+        std::string out;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "path") == "/.cmd/udkvtcmd/sedm") out += Field(l, "value") + " ";
+        return out;
+    }
+    FakeServices services;
+    FakeControls controls;
+    FakeWindows windows{services};
+    LMouse mouse;
+    LKeyboard keyboard;
+    Turns turns;
+};
+
+TEST_F(DevCtlOpen, EditModeSettingsAndGivingUp) {
+    for (const bool silent : {false, true}) {
+        const u16 serial = silent ? 306 : 305;
+        AddDevice(serial, silent ? 2 : 1);
+        if (silent) {
+            ASSERT_EQ(fSim.Cmd("fault drop serno=306 dir=in opcode=RRQ path=/.cmd/udkvtset/")
+                          .rfind("ok", 0),
+                      0u);
+        }
+        CKvsDevCtl ctl(&turns, &fSet, serial);
+        ASSERT_TRUE(fLoop.RunUntil([&] { return !ctl.SettingsChannel().IsBusy() || silent; }));
+        CSimpleProgressDialog progress(&turns, LPaneOpt::Window(kWindowDialog, 2));
+        const u32 t0 = LTickMs();
+        EXPECT_EQ(OpenDeviceSettings(ctl, &progress), !silent);
+        const u32 took = LTickMs() - t0;
+        EXPECT_EQ(ctl.Record(CKvsDevCtl::kCommands)->GetI32(DvcmF::sedm), -1);
+        if (silent) {
+            EXPECT_GE(took, kChannelIdleLimitMs);
+            EXPECT_LT(took, kChannelIdleLimitMs + 1000);
+        }
+        CloseDeviceSettings(ctl);
+        EXPECT_EQ(ctl.Record(CKvsDevCtl::kCommands)->GetI32(DvcmF::sedm), -1);
+        fSim.Cmd("fault-clear");
+        fSim.Cmd("log clear");
+    }
+}
+
+TEST_F(DevCtlOpen, ControlWindowOpensShowsAndCloses) {
+    AddDevice(305, 1);
+    CKvsDevCtl ctl(&turns, &fSet, 305);
+    ASSERT_TRUE(fLoop.RunUntil([&] { return !ctl.SettingsChannel().IsBusy(); }));
+    EXPECT_FALSE(ctl.WindowShown());
+    const auto real = std::chrono::steady_clock::now();
+    const u32 t0 = LTickMs();
+    ctl.ShowWindow();
+    ASSERT_TRUE(ctl.WindowShown());
+    // The figure of the opening: virtual ms of the device link, real ms of this run.
+    RecordProperty("open_virtual_ms", int(LTickMs() - t0));
+    RecordProperty("open_real_ms", int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - real)
+                                           .count()));
+    CKvsDevCtlWin& win = ctl.Screen()->Window();
+    ASSERT_NE(windows.Find(win.Window()->Native()), nullptr);
+    EXPECT_STREQ(windows.Find(win.Window()->Native())->title.CStr(), "305 -KEVOrune");
+    CRecord* fs = StatNodeGetFsStat(ctl.Record(CKvsDevCtl::kSysStat));
+    NodeSetInt(fs, nullptr, "freeb", 1536);
+    EXPECT_STREQ(win.fFree.GetText().CStr(), "1.5G");
+    NodeSetInt(fs, nullptr, "freeb", 1023);
+    EXPECT_STREQ(win.fFree.GetText().CStr(), "1023M");
+    LHandler::Send(LFrame_Close, &win, ctl.Screen());
+    EXPECT_FALSE(ctl.WindowShown());
+    fLoop.RunUntil([&] { return Sedm() == "1 0 "; }, 2000);
+    EXPECT_EQ(Sedm(), "1 0 ");
+    EXPECT_STREQ(FreeSpaceText(1024).CStr(), "1.0G");
+    EXPECT_EQ(std::string(ControlWindowTitle(0).CStr()),
+              std::string(StdDialogText("KVSDEVCTLWIN", 4).CStr()) + " -KEVOrune");
+    // A play-settings file without a device: no choice of view.
+    CKvsDevCtlWin file(nullptr, 0);
+    EXPECT_FALSE(file.fView.IsUsable());
+    EXPECT_TRUE(win.fView.IsUsable());
+}
+
+}  // namespace
