@@ -22,8 +22,8 @@ void Key(int key, const QString& text = {}, Qt::KeyboardModifiers mods = {}) {
     QCoreApplication::sendEvent(QApplication::focusWidget(), &down);
 }
 
-// A dialog logging what its panes send, the ms each paint of the default
-// button showed it pressed.
+// A dialog logging its default button's presses and any Backspace passed up
+// to where the Delete item would take it.
 struct DlgFrame : LDialog {
     DlgFrame() : LDialog(gApp, nullptr, LPaneOpt::Window(kWindowDialog, 6)) {
         fWindow->SetContentRect(LRect(100, 100, 500, 400));
@@ -31,6 +31,7 @@ struct DlgFrame : LDialog {
     LMessage HandleMessage(const LMessage& msg) override {
         if (msg.Is(LStdCtl_Selected) || msg.Is(LDialog_Default))
             fLog += std::string(fLog.empty() ? "" : " ") + msg.name;
+        if (msg.Is(LKeyboard_Down) && (LKeyboard::Instance()->fChar & 0xFF) == 8) fLog += " Delete";
         if (msg.Is(LStdCtl_Selected)) fSelectedAt = LTickMs();
         return LDialog::HandleMessage(msg);
     }
@@ -91,18 +92,16 @@ TEST_F(QtFields, ReturnPressesTheDefaultButtonAndBackspaceStaysInTheField) {
     LStdButton ok(&d);
     ok.SetBounds(LRect(300, 250, 380, 274));
     d.SetDefaultButton(&ok);
-    QWidget* button = WidgetOf(&ok);
-    u32 downPaintAt = 0;
+    // The ms a paint last showed the button pressed.
+    static u32 downPaintAt;
     struct DownPaints : QObject {
-        u32* at;
         bool eventFilter(QObject* o, QEvent* e) override {
             if (e->type() == QEvent::Paint && static_cast<QAbstractButton*>(o)->isDown())
-                *at = LTickMs();
+                downPaintAt = LTickMs();
             return false;
         }
     } spy;
-    spy.at = &downPaintAt;
-    button->installEventFilter(&spy);
+    WidgetOf(&ok)->installEventFilter(&spy);
     for (u32 wrap : {0u, 2u}) {
         LEditText field(&d, wrap);
         field.SetBounds(LRect(10, 10, 200, wrap ? 80 : 32));
@@ -120,15 +119,13 @@ TEST_F(QtFields, ReturnPressesTheDefaultButtonAndBackspaceStaysInTheField) {
             EXPECT_GE(d.fSelectedAt - downPaintAt, LDialog::kFlashMs - 2);
         }
     }
-    button->removeEventFilter(&spy);
+    WidgetOf(&ok)->removeEventFilter(&spy);
 }
 
 TEST_F(QtFields, WrappingFieldsBarAndWidgetScrollTogether) {
     LEditText field(&d, 2, LEditText::kScrollBars);
     field.SetBounds(LRect(10, 10, 200, 90));
-    std::string text;
-    for (int i = 0; i < 30; ++i) text += "line " + std::to_string(i) + "\n";
-    text += "last";
+    const std::string text = std::string(30, '\n') + "last";
     field.SetText(LString(text.c_str(), u32(text.size())));
     auto* box = qobject_cast<QTextEdit*>(Focus(&field));
     ASSERT_TRUE(box && field.VBar());
