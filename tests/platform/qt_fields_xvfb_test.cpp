@@ -80,13 +80,15 @@ TEST_F(XvfbFields, PlainFieldAfterAnAsciiFieldStillComposes) {
     LEditText plain(frame.get());
     ascii.SetBounds(LRect(10, 10, 200, 32));
     plain.SetBounds(LRect(10, 50, 200, 72));
-    for (auto [field, want] :
-         {std::pair<LEditText*, const char*>{&ascii, "e"}, {&plain, "\xC3\xA9"}, {&ascii, "ee"}}) {
+    const std::pair<LEditText*, std::string> kTyped[] = {
+        {&ascii, "e"}, {&plain, "\xC3\xA9"}, {&ascii, "ee"}};
+    for (const auto& typed : kTyped) {
+        LEditText* field = typed.first;
         Mouse(field, "click 1");
         ASSERT_TRUE(RunUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
         gX->Xdotool("key dead_acute e");
-        RunUntil([&] { return std::string(field->GetText().View()) == want; }, 2000);
-        EXPECT_EQ(std::string(field->GetText().View()), want);
+        RunUntil([&] { return std::string(field->GetText().View()) == typed.second; }, 2000);
+        EXPECT_EQ(std::string(field->GetText().View()), typed.second);
     }
     gX->Run("setxkbmap -layout us");
 }
