@@ -1,0 +1,96 @@
+// Framework fields under Xvfb with openbox: a held number field repeats at the
+// server's rate, and a dead key composes again once an ASCII-only field is left.
+// Skipped without Xvfb, openbox or xdotool.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+
+#include "ControlFixture.h"
+#include "XvfbHarness.h"
+#include "framework/CNumVol.h"
+
+// libdbus (the X11 plugin's session bus) keeps a buffer for the process's life.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace {
+
+XvfbHarness* gX;
+ControlEnv* gEnv;
+
+// Keeps the ms of every "CNumVol_Move".
+struct MoveFrame : CtlFrame {
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(CNumVol_Move)) fMoves.push_back(LTickMs());
+        return CtlFrame::HandleMessage(msg);
+    }
+    std::vector<u32> fMoves;
+};
+
+class XvfbFields : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        gX = new XvfbHarness;
+        if (gX->Ok()) gEnv = new ControlEnv("xcb");
+    }
+    static void TearDownTestSuite() {
+        delete gEnv;
+        delete gX;
+    }
+    void SetUp() override {
+        if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+        frame = std::make_unique<MoveFrame>();
+        frame->Front(
+            [&] { gX->Xdotool("windowactivate " + std::to_string(frame->Native()->winId())); });
+        ASSERT_GT(frame->Native()->ActiveForMs(), 150u);
+    }
+    // Real mouse at the right end of a pane, "click 1" or a held button.
+    void Mouse(LPane* pane, const std::string& action) {
+        const LRect b = pane->Bounds();
+        const QPoint at =
+            frame->Native()->View()->mapToGlobal(QPoint(b.right - 4, (b.top + b.bottom) / 2));
+        gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " " +
+                    action);
+    }
+    std::unique_ptr<MoveFrame> frame;
+};
+
+TEST_F(XvfbFields, HeldNumberFieldRepeatsAtTheServersRate) {
+    ASSERT_EQ(gX->Run("xset r rate 500 20 && echo ok"), "ok\n");
+    CNumVol vol(frame.get());
+    vol.SetBounds(LRect(20, 20, 160, 42));
+    vol.SetRange(0, 1000, 1);
+    Mouse(&vol, "click 1");
+    ASSERT_TRUE(RunUntil([&] { return vol.Engine() != nullptr; }));
+    RunUntil([] { return !QApplication::mouseButtons(); }, 500);
+    Mouse(&vol, "mousedown 1");
+    RunUntil([&] { return frame->fMoves.size() >= 6; }, 3000);
+    gX->Xdotool("mouseup 1");
+    ASSERT_GE(frame->fMoves.size(), 6u);
+    const std::vector<u32>& t = frame->fMoves;  // the first from the press itself
+    EXPECT_NEAR(f64(t[1] - t[0]), 500, 60);
+    EXPECT_NEAR(f64(t[5] - t[1]) / 4, 50, 15);
+}
+
+TEST_F(XvfbFields, PlainFieldAfterAnAsciiFieldStillComposes) {
+    if (gX->Run("setxkbmap -layout us -variant intl && echo ok") != "ok\n")
+        GTEST_SKIP() << "no setxkbmap";
+    LAsciiEdit ascii(frame.get());
+    LEditText plain(frame.get());
+    ascii.SetBounds(LRect(10, 10, 200, 32));
+    plain.SetBounds(LRect(10, 50, 200, 72));
+    const std::pair<LEditText*, std::string> kTyped[] = {
+        {&ascii, "e"}, {&plain, "\xC3\xA9"}, {&ascii, "ee"}};
+    for (const auto& typed : kTyped) {
+        LEditText* field = typed.first;
+        Mouse(field, "click 1");
+        ASSERT_TRUE(RunUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
+        gX->Xdotool("key dead_acute e");
+        RunUntil([&] { return std::string(field->GetText().View()) == typed.second; }, 2000);
+        EXPECT_EQ(std::string(field->GetText().View()), typed.second);
+    }
+    gX->Run("setxkbmap -layout us");
+}
+
+}  // namespace
