@@ -69,8 +69,12 @@ TEST_F(XvfbFields, HeldNumberFieldRepeatsAtTheServersRate) {
     gX->Xdotool("mouseup 1");
     ASSERT_GE(frame->fMoves.size(), 6u);
     const std::vector<u32>& t = frame->fMoves;  // the first from the press itself
-    EXPECT_NEAR(f64(t[1] - t[0]), 500, 60);
-    EXPECT_NEAR(f64(t[5] - t[1]) / 4, 50, 15);
+    // A timer never fires early, but a loaded machine (sanitizers, a parallel run)
+    // can make it late: the bounds above are generous, the ones below are not.
+    EXPECT_GE(t[1] - t[0], 490u);
+    EXPECT_LE(t[1] - t[0], 1000u);
+    EXPECT_GE(f64(t[5] - t[1]) / 4, 45.0);
+    EXPECT_LE(f64(t[5] - t[1]) / 4, 150.0);
 }
 
 TEST_F(XvfbFields, PlainFieldAfterAnAsciiFieldStillComposes) {

@@ -50,7 +50,7 @@ TEST_F(QtShellTest, OneNativeTimerAndModalTurns) {
         const u32 t0 = LTickMs();
         Loop()->RunModalTurn(gApp);
         EXPECT_EQ(Loop()->LastModalWaitMs(), c[1]);
-        EXPECT_LE(LTickMs() - t0, c[1] + 200);
+        EXPECT_LE(LTickMs() - t0, c[1] + 1000);  // bounded, however loaded the machine
         timer.Stop();
     }
 }
