@@ -4,6 +4,9 @@
 // before any device-link object and destroy it after the last one. Timers and
 // sources run on the thread that drives the loop; other threads (the socket
 // reactor) may start timers and signal sources at any time, and wake it.
+// Move the clock only while no real peer may still answer: a reply that comes
+// after the jump is taken for a lost one. Exact send times are best read off
+// the socket calls (FakeSysCalls in EngineTestUtil.h), not off their delivery.
 
 #include <condition_variable>
 #include <functional>
