@@ -3,8 +3,7 @@
 // openbox or xdotool.
 #include <gtest/gtest.h>
 
-#include "ControlFixture.h"
-#include "XvfbHarness.h"
+#include "XvfbFrameTest.h"
 #include "platform/GraphicsServices.h"
 #include "platform/qt/QtTextField.h"
 
@@ -15,26 +14,8 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-XvfbHarness* gX;
-ControlEnv* gEnv;
-
-class XvfbControls : public ::testing::Test {
+class XvfbControls : public XvfbFrameTest<CtlFrame> {
 protected:
-    static void SetUpTestSuite() {
-        gX = new XvfbHarness;
-        if (gX->Ok()) gEnv = new ControlEnv("xcb");
-    }
-    static void TearDownTestSuite() {
-        delete gEnv;
-        delete gX;
-    }
-    void SetUp() override {
-        if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
-        frame = std::make_unique<CtlFrame>();
-        frame->Front(
-            [&] { gX->Xdotool("windowactivate " + std::to_string(frame->Native()->winId())); });
-        ASSERT_GT(frame->Native()->ActiveForMs(), 150u);
-    }
     // A real click in the middle of a pane's widget, once its release is seen.
     std::string RealClick(LStdCtl* pane) {
         QWidget* w = WidgetOf(pane);
@@ -46,7 +27,6 @@ protected:
         QCoreApplication::processEvents();
         return frame->Take();
     }
-    std::unique_ptr<CtlFrame> frame;
 };
 
 TEST_F(XvfbControls, RealClicksOnACheckBox) {

@@ -5,8 +5,7 @@
 
 #include <QLineEdit>
 
-#include "ControlFixture.h"
-#include "XvfbHarness.h"
+#include "XvfbFrameTest.h"
 #include "framework/CNumVol.h"
 
 // libdbus (the X11 plugin's session bus) keeps a buffer for the process's life.
@@ -15,9 +14,6 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 namespace {
-
-XvfbHarness* gX;
-ControlEnv* gEnv;
 
 // Keeps the ms of every "CNumVol_Move".
 struct MoveFrame : CtlFrame {
@@ -28,23 +24,8 @@ struct MoveFrame : CtlFrame {
     std::vector<u32> fMoves;
 };
 
-class XvfbFields : public ::testing::Test {
+class XvfbFields : public XvfbFrameTest<MoveFrame> {
 protected:
-    static void SetUpTestSuite() {
-        gX = new XvfbHarness;
-        if (gX->Ok()) gEnv = new ControlEnv("xcb");
-    }
-    static void TearDownTestSuite() {
-        delete gEnv;
-        delete gX;
-    }
-    void SetUp() override {
-        if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
-        frame = std::make_unique<MoveFrame>();
-        frame->Front(
-            [&] { gX->Xdotool("windowactivate " + std::to_string(frame->Native()->winId())); });
-        ASSERT_GT(frame->Native()->ActiveForMs(), 150u);
-    }
     // Real mouse at the right end of a pane, "click 1" or a held button.
     void Mouse(LPane* pane, const std::string& action) {
         const LRect b = pane->Bounds();
@@ -53,7 +34,6 @@ protected:
         gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " " +
                     action);
     }
-    std::unique_ptr<MoveFrame> frame;
 };
 
 TEST_F(XvfbFields, HeldNumberFieldRepeatsAtTheServersRate) {
