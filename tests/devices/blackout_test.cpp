@@ -3,6 +3,8 @@
 // whole operation against a simulated device on loopback, byte for byte.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -31,6 +33,7 @@
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 
+// Every allocation is counted: reading a recording must make none.
 namespace {
 
 std::atomic<u64> gNews{0};
@@ -41,6 +44,10 @@ void* operator new(size_t n) {
     gNews.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
+}
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+    gNews.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(n ? n : 1);
 }
 void operator delete(void* p) noexcept {
     std::free(p);
