@@ -1,0 +1,78 @@
+// The blackout dialog (17 universes) and its progress dialog drawn by the Qt
+// layer offscreen, saved as blackout_dialog.png and blackout_progress.png.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QWidget>
+
+#include "ControlFixture.h"
+#include "devices/recordings/CKvsBoDlg.h"
+#include "framework/StdDialogs.h"
+
+namespace {
+
+// Rows of the image that are not all one colour: a blank window has none.
+int DrawnRows(const QImage& image) {
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 1; x < image.width(); ++x)
+            if (image.pixel(x, y) != image.pixel(0, y)) {
+                ++rows;
+                break;
+            }
+    return rows;
+}
+
+QImage Shot(LFrame& frame, const char* file) {
+    frame.ShowWindow();
+    RunUntil([&] { return AsMWindow(frame.Window()->Native())->isVisible(); }, 2000);
+    RunUntil([] { return false; }, 200);
+    const QImage image = AsMWindow(frame.Window()->Native())->grab().toImage();
+    EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
+    return image;
+}
+
+TEST(BlackoutOffscreen, DialogAndProgress) {
+    ControlEnv env("offscreen");
+    {
+        CKvsBoDlg d(gApp);
+        d.fUniverses.SetValue(17);
+        d.fLevel.SetValue(0);
+        d.fDuration.SetValue(10);
+        d.fName.SetText(LString("blackout"));
+        d.Update();
+        EXPECT_STREQ(d.fAddress.GetText().CStr(), "0/1/0");
+        const QImage image = Shot(d, "blackout_dialog.png");
+        EXPECT_GT(image.width(), 200);
+        EXPECT_GT(image.height(), 150);
+        // Five rows of labels and fields, and the buttons.
+        EXPECT_GT(DrawnRows(image), 5 * 12);
+        // Every field and label lies inside the window, none on another.
+        const LRect all = LRect(0, 0, image.width(), image.height());
+        LPane* panes[] = {&d.fUniverses, &d.fLevel, &d.fDuration, &d.fName,
+                          &d.fAddress,   &d.fOk,    &d.fCancel};
+        for (LPane* p : panes) {
+            const LRect b = p->Bounds();
+            EXPECT_TRUE(b.left >= all.left && b.right <= all.right && b.bottom <= all.bottom &&
+                        b.right > b.left && b.bottom > b.top);
+            for (LPane* q : panes)
+                if (q != p) {
+                    const LRect c = q->Bounds();
+                    EXPECT_FALSE(b.left < c.right && c.left < b.right && b.top < c.bottom &&
+                                 c.top < b.bottom);
+                }
+        }
+        d.HideWindow();
+    }
+    {
+        CSimpleProgressDialog p(gApp, LPaneOpt::Window(kWindowDialog, 0));
+        p.SetMessage(StdDialogText("KVSBOCRT", 1));
+        p.fBar.SetMax(256);
+        p.fBar.SetValue(100);
+        const QImage image = Shot(p, "blackout_progress.png");
+        EXPECT_GT(DrawnRows(image), 40);
+        p.HideWindow();
+    }
+}
+
+}  // namespace
