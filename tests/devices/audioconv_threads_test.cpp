@@ -95,6 +95,9 @@ TEST_F(AudioConv, FormatsAndPcmMatchTheProgramsOwnDecode) {
         {"u8.wav", "-ac 1 -c:a pcm_u8", "sine=f=440:r=22050:d=1", 22050, 1, 16, "s16le"},
         {"alac.m4a", "-ac 2 -c:a alac", "sine=f=440:r=44100:d=1", 44100, 2, 16, "s16le"},
         {"six.flac", "-ac 6 -c:a flac", "sine=f=440:r=48000:d=1", 48000, 6, 16, "s16le"},
+        // 3003 bytes of data: a pad byte follows
+        {"odd.aiff", "-ac 1 -c:a pcm_s24be", "sine=r=8000:d=1,atrim=end_sample=1001", 8000, 1, 24,
+         "s24le"},
     };
     for (const FormatCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,6 +129,8 @@ TEST_F(AudioConv, FormatsAndPcmMatchTheProgramsOwnDecode) {
         const std::vector<u8> file = ReadAll(dst);
         EXPECT_EQ(file[32] | file[33] << 8, int(width * c.channels)) << "block align";
         EXPECT_EQ(LeU32(file, 4), file.size() - 8) << "RIFF size";
+        EXPECT_EQ(LeU32(file, 40), w.data.size()) << "data size";
+        EXPECT_EQ(file.size(), 44 + (w.data.size() + 1) / 2 * 2);
         EXPECT_EQ(w.data, RawDecode(src, c.raw)) << "PCM byte for byte";
         EXPECT_EQ(job.FramesDone(), w.frames);
         EXPECT_LE(job.LargestStep(), CAudioConvertJob::kStepLimit);
