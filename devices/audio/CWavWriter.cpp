@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -45,7 +46,13 @@ bool CWavWriter::Open(const char* path) {
     fHooks = sHooks;
     fHeader = false;
     fData = 0;
-    fFd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    fFd = open(path, O_WRONLY | O_CLOEXEC);
+    // The usual file is new and empty: truncating it anyway would make the file
+    // system flush all of it when it is closed (it takes a truncate to 0 for a
+    // replacement), and a cancel would wait for that.
+    struct stat st;
+    if (fFd >= 0 && (fstat(fFd, &st) != 0 || (st.st_size != 0 && ftruncate(fFd, 0) != 0)))
+        Abandon();
     return fFd >= 0;
 }
 
