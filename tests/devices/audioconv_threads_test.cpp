@@ -36,11 +36,12 @@ struct Completions {
     std::atomic<int> count{0};
     std::atomic<u32> stateSeen{99};
     std::atomic<bool> onMain{false};
-    const CAudioConvertJob* job = nullptr;
+    std::atomic<const CAudioConvertJob*> job{nullptr};
     std::thread::id main = std::this_thread::get_id();
     static void Fn(void* self) {
         auto* c = static_cast<Completions*>(self);
-        c->stateSeen = c->job ? c->job->GetState() : 98;
+        const CAudioConvertJob* job = c->job;
+        c->stateSeen = job ? job->GetState() : 98;
         c->onMain = c->onMain || std::this_thread::get_id() == c->main;
         ++c->count;
     }
@@ -84,6 +85,7 @@ struct FormatCase {
     const char* in;
     u32 rate, channels, bits;
     const char* raw;
+    bool damaged = false;  // junk in the middle: the frames it spoils are left out
 };
 
 TEST_F(AudioConv, FormatsAndPcmMatchTheProgramsOwnDecode) {
@@ -95,6 +97,7 @@ TEST_F(AudioConv, FormatsAndPcmMatchTheProgramsOwnDecode) {
         {"u8.wav", "-ac 1 -c:a pcm_u8", "sine=f=440:r=22050:d=1", 22050, 1, 16, "s16le"},
         {"alac.m4a", "-ac 2 -c:a alac", "sine=f=440:r=44100:d=1", 44100, 2, 16, "s16le"},
         {"six.flac", "-ac 6 -c:a flac", "sine=f=440:r=48000:d=1", 48000, 6, 16, "s16le"},
+        {"damaged.mp3", "-ac 2", "sine=f=440:r=44100:d=2", 44100, 2, 16, "s16le", true},
         // 3003 bytes of data: a pad byte follows
         {"odd.aiff", "-ac 1 -c:a pcm_s24be", "sine=r=8000:d=1,atrim=end_sample=1001", 8000, 1, 24,
          "s24le"},
@@ -103,6 +106,10 @@ TEST_F(AudioConv, FormatsAndPcmMatchTheProgramsOwnDecode) {
         SCOPED_TRACE(c.name);
         const std::string src = Make(dir.Path(), c.name, c.out, c.in);
         ASSERT_FALSE(src.empty());
+        if (c.damaged) {
+            ASSERT_TRUE(Sh("printf '%3000s' | tr ' ' '\\377' | dd of='" + src +
+                           "' bs=1 seek=12000 conv=notrunc status=none"));
+        }
         const std::string dst = Dest(std::string(c.name) + ".wav");
         CAudioConvertJob job;
         Completions done;
@@ -241,25 +248,30 @@ TEST_F(AudioConv, ResetReturnsOnlyAfterBothFilesAreClosed) {
 // A job that failed never reaches the upload: without a device, an upload
 // would finish with status 2 rather than 1.
 TEST_F(AudioConv, QueueGivesStatus1AndUploadsNothingWhenTheConversionFails) {
-    const std::string good = Aiff24();
-    std::ofstream(dir.Path() + "/x.mp3") << "x.mp3 holding text";
-    CWavWriter::sHooks.failClose = true;
-    CVirtualRunLoop loop;
-    CAudioConvJob holder;
-    CKvsFileJobQueue queue(nullptr, nullptr, nullptr, nullptr, nullptr, &holder);
-    queue.AddJob(1, LString((dir.Path() + "/x.mp3").c_str()));
-    queue.AddJob(1, LString(good.c_str()));
-    ASSERT_TRUE(Eventually([&] {
-        loop.RunUntil([] { return false; }, 5);
-        loop.AdvanceToNext(200);
-        return queue.IsIdle();
-    }));
-    LString path;
-    u32 status = 0;
-    for (const char* name : {"/x.mp3", "/s24.aiff"}) {
-        ASSERT_TRUE(queue.TakeFinished(&path, &status));
-        EXPECT_EQ(std::string(path.CStr()), dir.Path() + name);
-        EXPECT_EQ(status, CKvsFileJobQueue::kNotAccepted) << name;
+    const std::string good = Aiff24(), text = dir.Path() + "/x.mp3";
+    std::ofstream(text) << "x.mp3 holding text";
+    // The WAV cannot be finished; it would pass the limit of its sizes (lowered).
+    for (int fault : {0, 1}) {
+        SetUp();
+        fault ? void(CWavWriter::sHooks.dataLimit = 48000 * 6 - 1)
+              : void(CWavWriter::sHooks.failClose = true);
+        CVirtualRunLoop loop;
+        CAudioConvJob holder;
+        CKvsFileJobQueue queue(nullptr, nullptr, nullptr, nullptr, nullptr, &holder);
+        queue.AddJob(1, LString(text.c_str()));
+        queue.AddJob(1, LString(good.c_str()));
+        ASSERT_TRUE(Eventually([&] {
+            loop.RunUntil([] { return false; }, 5);
+            loop.AdvanceToNext(200);
+            return queue.IsIdle();
+        }));
+        LString path;
+        u32 status = 0;
+        for (const std::string& name : {text, good}) {
+            ASSERT_TRUE(queue.TakeFinished(&path, &status));
+            EXPECT_EQ(std::string(path.CStr()), name);
+            EXPECT_EQ(status, CKvsFileJobQueue::kNotAccepted) << name << " " << fault;
+        }
     }
 }
 
