@@ -35,7 +35,9 @@ bool CAudioConvertJob::Start(const char* source, const char* destination, void* 
                              LConvDoneFn done) {
     if (fStarted || GetState() != kIdle) return false;
     fStarted = true;
-    if (!source || !destination || !fSource.Open(source) || !fDestination.Open(destination))
+    fCancel.store(false);
+    if (!source || !destination || !fSource.Open(source, &fCancel) ||
+        !fDestination.Open(destination))
         return Fail();
     fFormat.rate = fSource.Rate();
     fFormat.channels = fSource.Channels();
@@ -52,7 +54,6 @@ bool CAudioConvertJob::Start(const char* source, const char* destination, void* 
 
     fContext = context;
     fDone.store(done, std::memory_order_release);
-    fCancel.store(false);
     fFramesDone.store(0);
     fEnded.Reset();
     fState.store(kRunning, std::memory_order_release);

@@ -43,9 +43,19 @@ void CAudioDecoder::Close() {
     fTotal = fFrames = 0;
 }
 
-bool CAudioDecoder::Open(const char* path) {
+int CAudioDecoder::Interrupted(void* stop) {
+    return static_cast<const std::atomic<bool>*>(stop)->load(std::memory_order_acquire);
+}
+
+bool CAudioDecoder::Open(const char* path, const std::atomic<bool>* stop) {
     Close();
     QuietLibrary();
+    fFormat = avformat_alloc_context();
+    if (!fFormat) return false;
+    // Checked between the reads of the file, however many a frame takes.
+    if (stop)
+        fFormat->interrupt_callback =
+            AVIOInterruptCB{Interrupted, const_cast<std::atomic<bool>*>(stop)};
     // "file:" keeps a name with a colon from being read as another protocol, and
     // the white list keeps a playlist or reference file from reaching anywhere else.
     const std::string url = std::string("file:") + path;
@@ -53,10 +63,7 @@ bool CAudioDecoder::Open(const char* path) {
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     const int r = avformat_open_input(&fFormat, url.c_str(), nullptr, &options);
     av_dict_free(&options);
-    if (r < 0) {
-        fFormat = nullptr;
-        return false;
-    }
+    if (r < 0) return false;  // the context is freed on failure
     const AVCodec* decoder = nullptr;
     if (avformat_find_stream_info(fFormat, nullptr) < 0 ||
         (fStream = av_find_best_stream(fFormat, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0)) < 0 ||

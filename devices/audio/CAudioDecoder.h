@@ -4,6 +4,8 @@
 // source's own rate and channel count (24 bits as the high three bytes of each
 // 32-bit sample). FFmpeg stays behind this class.
 
+#include <atomic>
+
 #include "base/Types.h"
 
 struct AVFormatContext;
@@ -23,7 +25,8 @@ public:
 
     // Opens the file and the decoder of its best audio stream (one thread).
     // Only the local file itself is read: a playlist naming other places fails.
-    bool Open(const char* path);
+    // Reading stops with an error as soon as *stop is set.
+    bool Open(const char* path, const std::atomic<bool>* stop = nullptr);
     void Close();
     bool IsOpen() const { return fFormat != nullptr; }
 
@@ -47,6 +50,7 @@ public:
     i32 Take(u8* out, u32 maxFrames);
 
 private:
+    static int Interrupted(void* stop);
     i32 Receive();
     bool Accept();
     bool ScratchFor(u32 frames);
