@@ -7,7 +7,7 @@
 CKvsUploads::CKvsUploads(LHandler* parent, CKvsDevCtl* ctl)
     : LHandler(parent),
       fJobs(this, &ctl->FileQueue(), ctl->Record(CKvsDevCtl::kCommands), &ctl->CommandChannel(),
-            ctl->Record(CKvsDevCtl::kContents), nullptr),
+            ctl->Record(CKvsDevCtl::kContents), &fConversion),
       fTimer(this) {}
 
 CKvsUploads::~CKvsUploads() {

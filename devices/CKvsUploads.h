@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/CKvsUpldWin.h"
+#include "devices/audio/CAudioConvJob.h"
 #include "devlink/FileJobQueue.h"
 #include "framework/LTimer.h"
 
@@ -29,6 +30,8 @@ public:
     CKvsFileJobQueue& Jobs() { return fJobs; }
 
 private:
+    // Before the queue: the queue resets it when destroyed.
+    CAudioConvJob fConversion;
     CKvsFileJobQueue fJobs;
     CKvsUpldWin* fWindow = nullptr;
     LTimer fTimer;
