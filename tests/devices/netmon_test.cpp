@@ -14,17 +14,16 @@
 #include "records/RecordKinds.h"
 #include "tests/devlink/VirtualRunLoop.h"
 #include "tests/framework/FakeServices.h"
+#include "tools/testkit/ArtDmxSender.h"
 
 namespace {
 
 std::vector<u8> ArtDmx(u16 port, std::vector<u8> data, i32 lengthField = -1) {
-    std::vector<u8> d = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 0, 0};
-    d.push_back(u8(port & 0xFF));
-    d.push_back(u8(port >> 8));
-    const u32 l = lengthField < 0 ? u32(data.size()) : u32(lengthField);
-    d.push_back(u8(l >> 8));
-    d.push_back(u8(l & 0xFF));
-    d.insert(d.end(), data.begin(), data.end());
+    std::vector<u8> d = artdmxtest::Datagram(port, data.data(), u32(data.size()));
+    if (lengthField >= 0) {
+        d[16] = u8(u32(lengthField) >> 8);
+        d[17] = u8(lengthField & 0xFF);
+    }
     return d;
 }
 
