@@ -55,6 +55,11 @@ CKvsScnUnvF::~CKvsScnUnvF() {
     fCtl->Doc(CKvsDevCtl::kSeqStat).RemoveListener(this, OnChange);
     fCtl->Doc(CKvsDevCtl::kSettings).RemoveListener(this, OnChange);
     if (fAppPrefs) fAppPrefs->RemoveListener(this, OnChange);
+    // The list listens to the own status record, which goes before the base frame
+    // would delete its children.
+    delete fNavi;
+    fNavi = nullptr;
+    fList = nullptr;
 }
 
 CRecord* CKvsScnUnvF::Played() const {
@@ -103,7 +108,8 @@ void CKvsScnUnvF::SetActive(bool active) {
 
 void CKvsScnUnvF::SetSceneName(const LString& path) {
     fPath = path;
-    Reevaluate();
+    // Another scene is asked for at once; an answer in flight is the old scene's.
+    Reevaluate(true);
 }
 
 void CKvsScnUnvF::StateChanged(u32 op) {
@@ -112,15 +118,14 @@ void CKvsScnUnvF::StateChanged(u32 op) {
         Reevaluate();
 }
 
-void CKvsScnUnvF::Reevaluate() {
+void CKvsScnUnvF::Reevaluate(bool restart) {
     const bool folderRecordings = fCtl->Record(CKvsDevCtl::kContents)->GetU32(DctsF::field0) == 0;
     const bool poll = fActive && IsShown() &&
                       ((fMode == kLive && folderRecordings) ||
                        (fMode == kScene && PrefU8(fAppPrefs, PrefF::usnm) != 0) ||
                        (fMode == kScene && !fPath.IsEmpty()));
     if (poll) {
-        if (!fPolling || fMode == kScene) {
-            // A new scene is asked for at once; a poll in flight answers the old one.
+        if (!fPolling || restart) {
             fCtl->ChannelQueue().CancelAll(this, OnSceneRead);
             fTimer.Start(0u);
         }

@@ -44,7 +44,7 @@ private:
     static void OnLiveRead(void* self, bool success);
     bool UsesMonitor() const;
     void Rebind();
-    void Reevaluate();
+    void Reevaluate(bool restart = false);
     void Poll();
     CRecord* Played() const;
 
