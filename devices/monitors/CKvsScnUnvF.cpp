@@ -38,11 +38,11 @@ CKvsScnUnvF::CKvsScnUnvF(LPane* parent, CKvsDevCtl* ctl, u32 mode)
     fList = new CKvsUnvList(fNavi, Played());
     fNavi->SetList(fList);
     SetLayoutByName("KVSSCNUNVF", 1);
+    fAppPrefs = AppPrefsDoc();
     Rebind();
     fCtl->Doc(CKvsDevCtl::kContents).AddListener(this, OnChange);
     fCtl->Doc(CKvsDevCtl::kSeqStat).AddListener(this, OnChange);
     fCtl->Doc(CKvsDevCtl::kSettings).AddListener(this, OnChange);
-    fAppPrefs = AppPrefsDoc();
     if (fAppPrefs) fAppPrefs->AddListener(this, OnChange);
     Reevaluate();
 }

@@ -204,17 +204,19 @@ void CKvsUnvList::SetNumberFormat(u8 format) {
 }
 
 void CKvsUnvList::OpenMonitor() {
-    if (!fMon) {
+    const bool created = !fMon;
+    if (created) {
         fMon = new CMonWin(this);
-        if (CRecord* prefs = AppPrefs()) {
-            const LRect r = prefs->GetRectFromArray(PrefF::mnpl);
-            if (r.left < r.right && r.top < r.bottom) fMon->SetWindowBounds(r);
-        }
         SetMonitorTitle();
     }
     if (!fMonDoc && fStatus && (fMonDoc = fStatus->GetOwner()))
         fMonDoc->AddListener(this, OnSourceChange);
     fMon->ShowWindow();
+    // Placed once shown: a first showing would move it again.
+    if (CRecord* prefs = created ? AppPrefs() : nullptr) {
+        const LRect r = prefs->GetRectFromArray(PrefF::mnpl);
+        if (r.left < r.right && r.top < r.bottom) fMon->SetWindowBounds(r);
+    }
     Feed();
 }
 

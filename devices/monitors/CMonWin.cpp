@@ -367,15 +367,15 @@ void CMonDtlFrm::PostLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
     if (!proto) return;
     fHeader->ShowItem(1, CMonWin::ValueOption());
     fHeader->ShowItem(2, CMonWin::PercentOption());
-    // The header items stand over the texts of the first cell.
+    // The header items stand beside the number, value and percentage rows of the cells.
     const LRect hb = fHeader->Bounds();
-    const i32 x0 = fNavi->Bounds().left - hb.left;
+    const i32 dy = fNavi->Bounds().top - hb.top;
     const LTextPane* texts[] = {&proto->fNumber, &proto->fValue, &proto->fPercent};
     for (i32 i = 0; i < 3; ++i) {
         CRespText* item = fHeader->Item(i);
         if (!item) continue;
         const LRect t = texts[i]->Bounds();
-        item->SetBounds(LRect(x0 + t.left - 12, 0, x0 + t.right, std::max(1, hb.Height())));
+        item->SetBounds(LRect(3, dy + t.top, std::max(4, hb.Width() - 3), dy + t.bottom));
     }
 }
 

@@ -158,6 +158,7 @@ TEST_F(MonWin, PercentagesAndValuesOfTheStrip) {
         EXPECT_EQ(std::string(cell->fValue.GetText().CStr()), std::to_string(kRows[i].level));
         EXPECT_EQ(std::string(cell->fNumber.GetText().CStr()), std::to_string(i + 1));
         EXPECT_EQ(cell->fMeter.Level(), kRows[i].level);
+        EXPECT_EQ(cell->fMeter.LitRect(kRows[i].level).Height(), 1 + (63 * kRows[i].level + 127) / 255);
     }
 }
 
@@ -185,6 +186,15 @@ TEST_F(MonWin, ArrangementsLeaveNoCellPastTheLastGroup) {
         EXPECT_EQ(bound, 8) << cols;
         EXPECT_EQ(g->Cols(), cols);
         EXPECT_EQ(g->Rows(), rows);
+    }
+}
+
+TEST(MonGrid, MeterImagesLoad) {
+    static LResFile appFile(AppResFileRef());
+    SetDefaultResChain(&appFile);
+    for (const char* name : {"DTLMTROF", "DTLMTRON"}) {
+        LImageRef image = LoadPngImage(name);
+        ASSERT_TRUE(image && image->IsValid()) << name;
     }
 }
 
