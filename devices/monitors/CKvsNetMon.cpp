@@ -148,7 +148,10 @@ void CKvsNetMon::Pump() {
             continue;
         }
         const u32 now = NowMs();
-        if (Accept(buffer, u32(n), sender, now)) accepted = true;
+        if (Accept(buffer, u32(n), sender, now)) {
+            accepted = true;
+            ++fAccepted;
+        }
         // A flood must not hold the main thread for good: give it back and come
         // again at the next turn; nothing waiting is dropped.
         if (now - start >= kPumpBudgetMs) {

@@ -68,6 +68,8 @@ public:
     CUdpMuxClient& Client() { return *fClient; }
     // Passes of the pump cut short by their time budget (for tests and figures).
     u32 CutPasses() const { return fCutPasses; }
+    // Datagrams taken in since construction (for tests and figures).
+    u64 AcceptedCount() const { return fAccepted; }
 
 protected:
     // The shared port as the pump sees it; the tests of the pump stand in for it.
@@ -91,4 +93,5 @@ private:
     CRunLoopSrc* fWake = nullptr;
     std::unique_ptr<CUdpMuxClient> fClient;
     u32 fCutPasses = 0;
+    u64 fAccepted = 0;
 };
