@@ -12,7 +12,7 @@
 
 class CHeaderFrameH;
 class COpener;
-class CRecordNote;
+struct CRecordNote;
 class LListNavi;
 class LSeparator;
 class CMonWin;
