@@ -280,7 +280,11 @@ TEST_F(MonWin, ASizeProposalRearrangesTheGridAndAnswersTheLayoutSize) {
 }
 
 TEST_F(MonWin, AWindowOffEveryScreenComesBack) {
-    win->SetWindowBounds(LRect(-4000, -4000, -3500, -3700));
+    // Moved there by the user (the window system keeps it where it was put).
+    windows.Find(win->Window()->Native())->content = LRect(-4000, -4000, -3500, -3700);
+    LRect off = win->GetWindowBounds();
+    LDesktop::FitRectToScreens(&off);
+    ASSERT_TRUE(off.IsEmpty()) << "the window is off every screen";
     LHandler::Send(LWindow_Place, win->Window(), win);
     LRect on = win->GetWindowBounds();
     LDesktop::FitRectToScreens(&on);
