@@ -101,14 +101,15 @@ size_t CKvsNetMon::LowerBound(u16 port) const {
 }
 
 bool CKvsNetMon::Accept(const u8* bytes, u32 size, u32 sender, u32 now) {
+    // Sender 0 marks a free slot: a datagram without an IPv4 sender has no place.
     ArtDmxPacket p;
-    if (!ParseArtDmx(bytes, size, &p)) return false;
+    if (sender == 0 || !ParseArtDmx(bytes, size, &p)) return false;
     const size_t at = LowerBound(p.port);
     Entry* e = at < fEntries.size() && fEntries[at]->port == p.port ? fEntries[at] : nullptr;
     Slot* slot = nullptr;
     if (e) {
         for (Slot& s : e->slots)
-            if (s.sender == sender && sender != 0) slot = &s;
+            if (s.sender == sender) slot = &s;
         if (!slot) {
             if (e->slots[1].sender == 0)
                 slot = &e->slots[1];

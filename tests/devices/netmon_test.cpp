@@ -168,6 +168,9 @@ TEST(NetMon, SlotCountsAndLevelsOfAcceptedPackets) {
         for (u32 i = 0; i < r.head.size(); ++i) EXPECT_EQ(slot.frame.slots[i], r.head[i]) << i;
     }
     EXPECT_EQ(s.mon.EntryAt(0).slots[1].frame.slots[512], 4);
+    const std::vector<u8> d = ArtDmx(2, {1});
+    EXPECT_FALSE(s.mon.Accept(d.data(), u32(d.size()), 0, 1)) << "no IPv4 sender, no slot";
+    EXPECT_EQ(s.mon.EntryCount(), 1u);
 }
 
 TEST(NetMon, TwoSendersMergeAndAThirdWaitsForASilentOne) {
