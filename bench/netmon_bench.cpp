@@ -38,10 +38,23 @@ double CpuSeconds(int who = RUSAGE_SELF) {
 
 struct Counter : LHandler {
     LMessage HandleMessage(const LMessage& msg) override {
-        if (msg.Is(CKvsNetMon_Change)) ++changes;
+        if (!msg.Is(CKvsNetMon_Change)) return LMessage();
+        ++changes;
+        // As a universe frame does: the content goes into a status record, whose
+        // changed levels feed a monitor window.
+        if (mon && status) mon->PublishUniverses(status->Root(), 0, 0);
         return LMessage();
     }
+    static void OnNote(void* self, CRecordNote* note) {
+        const CRecord* r = note->record;
+        if (note->kind == CRecordNote::kChanged && note->field == UnvsF::stat && r &&
+            r->Kind() == kKindUnvs && r->GetU32(UnvsF::univ) == 0)
+            ++static_cast<Counter*>(self)->feeds;
+    }
     u64 changes = 0;
+    u64 feeds = 0;  // changes of universe 0's levels: what its monitor window redraws
+    CKvsNetMon* mon = nullptr;
+    CRecordDoc* status = nullptr;
 };
 
 void BM_NetMonArtNet(benchmark::State& state) {
@@ -51,8 +64,13 @@ void BM_NetMonArtNet(benchmark::State& state) {
     for (auto _ : state) {
         const u16 port = portsharetest::FreeUdpPort();
         const std::string name = "kvbench-netmon-" + std::to_string(getpid());
+        RegisterAllRecordKinds();
         Counter sink;
         CKvsNetMon mon(&sink, port, name.c_str());
+        CRecordDoc status(NewDevStatRecord());
+        status.AddListener(&sink, Counter::OnNote);
+        sink.mon = &mon;
+        sink.status = &status;
         mon.SetEnabled(true);
         if (!mon.Client().IsConnected()) {
             state.SkipWithError("cannot open the shared port");
@@ -94,8 +112,10 @@ void BM_NetMonArtNet(benchmark::State& state) {
         state.counters["lost"] = double(sent.load() - mon.AcceptedCount());
         state.counters["cut_passes"] = double(mon.CutPasses());
         state.counters["changes_per_s"] = double(sink.changes) * 1000.0 / double(ms ? ms : 1);
+        state.counters["window_feeds_per_s"] = double(sink.feeds) * 1000.0 / double(ms ? ms : 1);
         state.counters["cores_without_sender"] = cpu / wall;
         mon.SetEnabled(false);
+        status.RemoveListener(&sink, Counter::OnNote);
     }
 }
 
