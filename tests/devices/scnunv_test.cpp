@@ -60,8 +60,9 @@ protected:
     }
     std::string Sim(const std::string& cmd) { return fSim.Cmd(cmd); }
     bool Run(const std::function<bool()>& pred, u32 limitMs = 10000) {
-        // Stops as soon as what the device sent was taken in, before any timer moves.
-        return RunVirtual(fLoop, pred, limitMs, [] {});
+        // The device has answered what it was sent before the clock moves, and the
+        // run stops as soon as the answer was taken in.
+        return RunVirtual(fLoop, pred, limitMs, [this] { fSim.Cmd("devices"); });
     }
     // Requests for the scene universes the device took in.
     u32 SceneAsks() {
