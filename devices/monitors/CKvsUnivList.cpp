@@ -101,7 +101,8 @@ bool CKvsUnivList::BindCell(LListCell* frame, LCell cell) {
         return false;
     const CRecord* u = fStatus->GetListItem(DrcStatF::unvs, u32(cell.row));
     auto* c = static_cast<CKvsUnivCell*>(frame);
-    c->fItem = u;
+    c->fList = this;
+    c->fRow = cell.row;
     c->fUniverse.SetText(FormatUniverse(u->GetU32(UnvsF::univ)));
     c->fSender.SetText(SenderText(u));
     return true;
@@ -133,7 +134,11 @@ u32 CKvsUnivList::GraphBars(const LRect& a, const u8* stat, u32 count, LRect* ba
 }
 
 void CKvsUnivList::DrawGraph(void* cell, CCallbackCtl* pane, LDrawCtx& ctx) {
-    const CRecord* u = static_cast<CKvsUnivCell*>(cell)->fItem;
+    const auto* c = static_cast<CKvsUnivCell*>(cell);
+    const CRecord* status = c->fList ? c->fList->fStatus : nullptr;
+    const CRecord* u = status && c->fRow >= 0 && u32(c->fRow) < status->GetListCount(DrcStatF::unvs)
+                           ? status->GetListItem(DrcStatF::unvs, u32(c->fRow))
+                           : nullptr;
     const LRect area = pane->Bounds();
     LPenRef back;
     MakePenById(&back, 6);

@@ -16,7 +16,10 @@ public:
     LTextPane fUniverse;
     CCallbackCtl fGraph;
     LTextPane fSender;
-    const CRecord* fItem = nullptr;  // the universe bound, for the graph
+    // The row bound, for the graph: looked up when drawn, since a live cell may
+    // outlast the universe it showed.
+    class CKvsUnivList* fList = nullptr;
+    i32 fRow = -1;
 };
 
 class CKvsUnivList : public LCellListPane {
