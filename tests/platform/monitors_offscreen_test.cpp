@@ -102,6 +102,12 @@ TEST_F(Monitors, DmxMonitorWithItsChannelStripOpen) {
     // Eight graphs of green bars and the strip below them.
     EXPECT_GT(CountColour(image, qRgb(0, 255, 0)), 8 * 64 * 10);
     EXPECT_TRUE(win.Detail()->IsShown());
+    // The meters' lit parts (their image's own colour) show beside the unlit ones.
+    int lit = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            lit += qGreen(image.pixel(x, y)) == 230 && qBlue(image.pixel(x, y)) == 40;
+    EXPECT_GT(lit, 20 * 6 * 10) << "lit meters in the strip";
     EXPECT_GE(image.height(),
               win.Grid()->Rows() * win.Grid()->CellHeight() + win.Detail()->Bounds().Height());
 }
