@@ -14,6 +14,7 @@
 class CKvsDevSet;
 class CKvsUploads;
 class CKvsDevCtlScreen;
+class CKvsNetMon;
 
 class CKvsDevCtl : public LHandler {
 public:
@@ -37,6 +38,9 @@ public:
     bool WindowShown() const;
     CKvsDevCtlScreen* Screen() const { return fScreen; }
     void NetMonChanged() {}
+    // The document's Art-Net monitor (part of the device context).
+    CKvsNetMon* NetMon() const { return fNetMon; }
+    void SetNetMon(CKvsNetMon* monitor) { fNetMon = monitor; }
 
     u32 Serial() const { return fSerial; }
     CKvsDevSet* DeviceSet() const { return fSet; }
@@ -78,4 +82,5 @@ private:
     u32 fShowRequests = 0;
     CKvsUploads* fUploads = nullptr;
     CKvsDevCtlScreen* fScreen = nullptr;
+    CKvsNetMon* fNetMon = nullptr;
 };

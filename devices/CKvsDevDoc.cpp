@@ -2,12 +2,14 @@
 
 #include "devices/CKvsDevWin.h"
 #include "devices/DevCommands.h"
+#include "devices/monitors/CKvsNetMon.h"
 #include "devlink/NetIf.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LFrame.h"
 #include "framework/LListPane.h"
 #include "framework/LMenu.h"
 #include "platform/GraphicsServices.h"
+#include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PropRecord.h"
@@ -44,6 +46,7 @@ CKvsDevDoc::CKvsDevDoc(LHandler* app, CRecord* prefs, MKvsDevView* view)
       fPollTimer(this),
       fView(view) {
     fCommands = std::make_unique<CKvsDevCommands>(this);
+    fNetMon = std::make_unique<CKvsNetMon>(this, CKvsNetMon::sDocPort, CKvsNetMon::sDocName);
     if (!fView) {
         fView = NewKvsDevWindow(this);
         fOwnsView = true;
@@ -54,10 +57,16 @@ CKvsDevDoc::CKvsDevDoc(LHandler* app, CRecord* prefs, MKvsDevView* view)
     }
     fSet.AddChangeListener(this, OnDeviceChange);
     StartRefresh();
+    fAppPrefs = AppPrefsDoc();
+    if (fAppPrefs) {
+        fAppPrefs->AddListener(this, OnAppPrefChange);
+        if (CRecord* root = fAppPrefs->Root()) fNetMon->SetEnabled(root->GetU8(PrefF::usnm) != 0);
+    }
 }
 
 CKvsDevDoc::~CKvsDevDoc() {
     fSet.RemoveChangeListener(this, OnDeviceChange);
+    if (fAppPrefs) fAppPrefs->RemoveListener(this, OnAppPrefChange);
     if (fPoll) {
         CTftpSession* poll = fPoll;
         fPoll = nullptr;
@@ -164,6 +173,13 @@ void CKvsDevDoc::OnDeviceChange(void* self, CRecordNote* note) {
         ctl->SettingsChannel().Refresh();
 }
 
+void CKvsDevDoc::OnAppPrefChange(void* self, CRecordNote* note) {
+    CKvsDevDoc* doc = static_cast<CKvsDevDoc*>(self);
+    if (note->kind != CRecordNote::kChanged || note->field != PrefF::usnm) return;
+    if (!note->record || note->record != doc->fAppPrefs->Root()) return;
+    doc->fNetMon->SetEnabled(note->record->GetU8(PrefF::usnm) != 0);
+}
+
 bool CKvsDevDoc::AnyControlWindowShown() const {
     for (CKvsDevCtl* c : fControllers)
         if (c->WindowShown()) return true;
@@ -191,6 +207,7 @@ CKvsDevCtl* CKvsDevDoc::FindController(u16 serial) const {
 CKvsDevCtl* CKvsDevDoc::FindOrCreateController(u16 serial) {
     if (CKvsDevCtl* c = FindController(serial)) return c;
     CKvsDevCtl* c = new CKvsDevCtl(this, &fSet, serial);
+    c->SetNetMon(fNetMon.get());
     fControllers.push_back(c);
     return c;
 }
@@ -209,6 +226,10 @@ void CKvsDevDoc::ShowSelected() {
 LMessage CKvsDevDoc::HandleMessage(const LMessage& msg) {
     if (msg.Is(LTimer_Expire) && msg.source == &fPollTimer) {
         StartPoll();
+        return LMessage();
+    }
+    if (msg.Is(CKvsNetMon_Change) && msg.source == fNetMon.get()) {
+        for (CKvsDevCtl* c : fControllers) c->NetMonChanged();
         return LMessage();
     }
     if (msg.Is(LMenuBar_Ready) && msg.source) {

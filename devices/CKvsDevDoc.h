@@ -18,6 +18,8 @@ inline constexpr const char* CKvsDevList_DblClk = "CKvsDevList_DblClk";
 // What the document needs of its window: the device window implements it; the
 // document's tests stand in for it.
 class CKvsDevCommands;
+class CKvsNetMon;
+class CRecordDoc;
 
 class MKvsDevView {
 public:
@@ -69,12 +71,14 @@ public:
     bool PollInFlight() const { return fPoll != nullptr; }
     LTimer& PollTimer() { return fPollTimer; }
     u32 ControllerCount() const { return u32(fControllers.size()); }
+    CKvsNetMon* NetMon() const { return fNetMon.get(); }
     // The destination of the poll: the broadcast address, port 61007.
     LNetAddr fPollTarget;
 
 private:
     static void OnPoll(void* self, u32 event, void* object);
     static void OnDeviceChange(void* self, CRecordNote* note);
+    static void OnAppPrefChange(void* self, CRecordNote* note);
     void PollDone();
     void HandleReply(CTftpPeer* peer);
 
@@ -91,6 +95,10 @@ private:
     bool fOwnsView = false;
     // Last: its direct transfers go before the transfer manager.
     std::unique_ptr<CKvsDevCommands> fCommands;
+    // The Art-Net monitor, switched by the preference "usnm"; destroyed after the
+    // controllers that point to it.
+    std::unique_ptr<CKvsNetMon> fNetMon;
+    CRecordDoc* fAppPrefs = nullptr;
 };
 
 // A "serno" option value as a device serial: a plain decimal number from 1 to

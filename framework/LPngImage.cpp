@@ -57,5 +57,7 @@ LImageRef LoadPngImage(const char* name, LResSource* source) {
 void DrawSharedImage(LDrawCtx& ctx, const LSharedImage* image, const LRect& rect) {
     void* native = nullptr;
     if (!ctx.fNative || !image || !image->GetNativeImage(&native)) return;
+    // A meter draws its lit and unlit parts as two clipped images.
+    ctx.ApplyClip();
     static_cast<LNativeImage*>(native)->Draw(ctx.fNative, rect);
 }

@@ -82,6 +82,10 @@ CRecordDoc* DocOf(Device& d, const std::string& path) {
 
 }  // namespace
 
+CRecordDoc* ChannelDoc(Device& d, const std::string& path) {
+    return DocOf(d, path);
+}
+
 void InstallChannels(Sim& sim, Device& d) {
     RegisterAllRecordKinds();
     d.channels = std::make_shared<ChannelRecords>();

@@ -5,10 +5,14 @@
 
 #include "tools/simdevice/Control.h"
 
+class CRecordDoc;
+
 namespace simdev {
 
 // Gives a new device its channel records and command files.
 void InstallChannels(Sim& sim, Device& d);
+// The record behind a channel command path ("/.cmd/udseqstat"), or null.
+CRecordDoc* ChannelDoc(Device& d, const std::string& path);
 // chan-get and chan-set.
 void AddChannelCommands(Control& control, Sim& sim);
 
