@@ -46,6 +46,18 @@ struct LoopClock : FakeServices {
 // real peer has answered what it was sent (a round trip to the simulated devices'
 // control socket): the clock must not move while an answer is still on its way,
 // however slow a loaded machine makes the peer.
+// Simulated devices answer in real time while the clock is virtual: before the
+// clock moves on, every transfer a device began must have been taken in and
+// acknowledged here, or a loaded machine makes a device look silent. Two idle
+// reports in a row, so that a request still on its way counts too.
+template <class SimProcess>
+void SettleSim(CVirtualRunLoop& loop, SimProcess& sim) {
+    for (int idle = 0, turns = 0; idle < 2 && turns < 300; ++turns) {
+        idle = sim.Cmd("xfers") == "ok active=0" ? idle + 1 : 0;
+        loop.RunUntil([] { return false; }, 10);
+    }
+}
+
 inline bool RunVirtual(CVirtualRunLoop& loop, const std::function<bool()>& pred, u32 limitMs,
                        const std::function<void()>& settle = {}) {
     for (const u32 start = loop.NowMs(); !pred();) {

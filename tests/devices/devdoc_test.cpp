@@ -52,7 +52,7 @@ protected:
     }
     bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
         return RunVirtual(loop, pred, limitMs, [this] {
-            if (sim) sim->Cmd("devices");
+            if (sim) SettleSim(loop, *sim);
         });
     }
     std::vector<u32> Serials() {

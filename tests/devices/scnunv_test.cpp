@@ -60,9 +60,7 @@ protected:
     }
     std::string Sim(const std::string& cmd) { return fSim.Cmd(cmd); }
     bool Run(const std::function<bool()>& pred, u32 limitMs = 10000) {
-        // The device has answered what it was sent before the clock moves, and the
-        // run stops as soon as the answer was taken in.
-        return RunVirtual(fLoop, pred, limitMs, [this] { fSim.Cmd("devices"); });
+        return RunVirtual(fLoop, pred, limitMs, [this] { SettleSim(fLoop, fSim); });
     }
     // Requests for the scene universes the device took in.
     u32 SceneAsks() {
