@@ -350,6 +350,28 @@ TEST_F(PlayFiles, LargeShowWrittenAndImported) {
                 write, playtest::ReadFile(fDir.Path() + "/large.kvplay").size(), import);
 }
 
+TEST_F(PlayFiles, FileListsForTheCopyToUsbStorage) {
+    Open();
+    DeviceHooks().runCopyToUms = playtest::StubCopy;
+    root.pressButtons = false;  // this dialog's button is there from the start
+    // Both lists, recordings first; then the setting files go first in the copy.
+    edit->CopyShowToUms();
+    EXPECT_EQ(Requests("/.cmd/fmls"), (std::vector<std::string>{
+                                          "RRQ /.cmd/fmls///sdc/kevrecfiles",
+                                          "RRQ /.cmd/fmls///sdc/audiofiles"}));
+    EXPECT_EQ(playtest::gCopied, (std::vector<std::string>{"sequencesetting", "playersetting"}));
+    // A device that sends no list: item 5 after 10 s; the button gives up silently.
+    fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/fmls///sdc/kevrecfiles");
+    const u32 t0 = LTickMs();
+    EXPECT_FALSE(edit->FetchFileLists());
+    EXPECT_GE(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs);
+    EXPECT_LT(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs + 300);
+    EXPECT_EQ(root.texts, (std::vector<std::string>{StdDialogText("KVSPLAYEDIT", 5).CStr()}));
+    root.pressButtons = true;
+    EXPECT_FALSE(edit->FetchFileLists());
+    EXPECT_EQ(root.texts.size(), 1u);
+}
+
 CKvsPlayCmd* gMadeBasic = nullptr;
 CKvsPlayCmd* gMadeNsq = nullptr;
 
