@@ -1,5 +1,6 @@
 #include "devices/CKvsApp.h"
 
+#include "devices/DeviceHookInstall.h"
 #include "devices/AppPrefStore.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
@@ -29,6 +30,7 @@ CRecord* NewPrefsRoot() {
 
 CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKeys(this) {
     SetAppPrefsDoc(&fPrefs);
+    InstallDeviceHooks();
     CKvsMonPrefRec::Create();
     LoadPrefs();
     fPrefs.AddListener(this, OnPrefChange);

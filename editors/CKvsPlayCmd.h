@@ -22,6 +22,7 @@
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
 
+class CShowMediaScan;
 class CDevRequestQueue;
 class CKvsFileListPoller;
 class CSimpleProgressDialog;
@@ -116,6 +117,9 @@ public:
     void CopyShowToUms();
     bool FetchFileLists();
     bool FetchFileList(CSimpleProgressDialog* progress, CKvsFileListPoller& poller, u32 kind);
+    // The media the sequence settings refer to, looked up in the device's contents.
+    std::unique_ptr<CShowMediaScan> NewMediaScan();
+    const CRecord* ContentsRecord();
 
     // ---- access
     MPlayDevice* Device() const { return fDevice; }

@@ -17,6 +17,7 @@
 #include "framework/StdDialogs.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CChunkFile.h"
+#include "records/CShowMediaScan.h"
 #include "records/BtnLabelLayout.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PropRecord.h"
@@ -198,9 +199,14 @@ LString DefaultPlayFilePath(const LString& remembered, const LString& extension)
 }
 
 bool CKvsPlayCmd::ExportPlayFile(bool withMedia) {
-    // The media a show refers to come with media scanning; until then a
-    // download carries the settings alone and nothing is missing to confirm.
-    const CShowMediaScan* scan = nullptr;
+    const CDeviceHooks& hooks = DeviceHooks();
+    // A download asks about missing media before the user picks a file, so that
+    // a refusal leaves nothing half written.
+    std::unique_ptr<CShowMediaScan> scan;
+    if (withMedia) {
+        scan = NewMediaScan();
+        if (hooks.confirmFileOp && !hooks.confirmFileOp(*fDevice, this, scan.get())) return false;
+    }
     TypeList format("KVSPLAYFFMT");
     LString extension;
     format.types.GetName(&extension, 0);
@@ -220,11 +226,10 @@ bool CKvsPlayCmd::ExportPlayFile(bool withMedia) {
     if (prefs) prefs->SetPathField(nullptr, PrefF::plst, chosen);
     if (!WritePlayFile(chosen)) return false;
     SetCleanMark();
-    const CDeviceHooks& hooks = DeviceHooks();
-    if (withMedia && scan && Serial() != 0 && hooks.downloadFiles) {
+    if (scan && Serial() != 0 && hooks.downloadFiles) {
         LString folder, name;
         SplitFolderAndName(&folder, chosen.CStr(), &name);
-        hooks.downloadFiles(*fDevice, this, scan, folder);
+        hooks.downloadFiles(*fDevice, this, scan.get(), folder);
     }
     return true;
 }
@@ -330,11 +335,26 @@ void CKvsPlayCmd::CopyShowToUms() {
     if (Serial() == 0 || !hooks.runCopyToUms) return;
     if (!SendPlayData(true, false)) return;
     if (!FetchFileLists()) return;
-    // The setting files first; the show's media come with media scanning.
-    const CShowMediaScan* scan = nullptr;
-    const std::vector<LString> names = {LString("sequencesetting"), LString("playersetting")};
-    if (hooks.confirmFileOp && !hooks.confirmFileOp(*fDevice, this, scan)) return;
-    hooks.runCopyToUms(*fDevice, this, scan, names);
+    // The setting files first, then the media the show refers to.
+    std::unique_ptr<CShowMediaScan> scan(new CShowMediaScan(ContentsRecord()));
+    scan->AddName(LString("sequencesetting"));
+    scan->AddName(LString("playersetting"));
+    scan->ScanShow(SeqSettings());
+    const CStrArray& present = scan->Present();
+    const std::vector<LString> names(present.Data(), present.Data() + present.Count());
+    if (hooks.confirmFileOp && !hooks.confirmFileOp(*fDevice, this, scan.get())) return;
+    hooks.runCopyToUms(*fDevice, this, scan.get(), names);
+}
+
+std::unique_ptr<CShowMediaScan> CKvsPlayCmd::NewMediaScan() {
+    std::unique_ptr<CShowMediaScan> scan(new CShowMediaScan(ContentsRecord()));
+    scan->ScanShow(SeqSettings());
+    return scan;
+}
+
+const CRecord* CKvsPlayCmd::ContentsRecord() {
+    CRecordDoc* contents = fDevice->ContentsDoc();
+    return contents ? contents->Root() : nullptr;
 }
 
 bool CKvsPlayCmd::FetchFileLists() {

@@ -70,7 +70,7 @@ public:
 // and the handler that owns any dialog it shows.
 struct CDeviceHooks {
     // "cScnCrtBo": makes a blackout recording and puts it on the device
-    // (filled with CreateBlackoutRecording by "DMX recordings").
+    // (devices/recordings, CreateBlackoutRecording).
     void (*createBlackout)(MPlayDevice& device, LHandler* parent) = nullptr;
     // Before files referred to by a show are downloaded or copied: asks whether
     // to go on although some are missing on the card; true: go on. scan is null

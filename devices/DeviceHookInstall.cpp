@@ -1,0 +1,19 @@
+#include "devices/DeviceHookInstall.h"
+
+#include "devices/CKvsDevCtl.h"
+#include "devices/recordings/BlackoutRecording.h"
+#include "editors/DeviceHooks.h"
+
+namespace {
+
+void CreateBlackout(MPlayDevice& device, LHandler* parent) {
+    // Editors are only ever handed controllers; anything else has no file queue
+    // to upload through, so nothing happens rather than a wrong cast.
+    if (CKvsDevCtl* ctl = dynamic_cast<CKvsDevCtl*>(&device)) CreateBlackoutRecording(parent, *ctl);
+}
+
+}  // namespace
+
+void InstallDeviceHooks() {
+    DeviceHooks().createBlackout = CreateBlackout;
+}
