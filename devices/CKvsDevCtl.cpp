@@ -83,7 +83,12 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
 }
 
 void CKvsDevCtl::SettingsRead(void* self) {
-    CRecord* settings = static_cast<CKvsDevCtl*>(self)->Settings();
+    CKvsDevCtl* ctl = static_cast<CKvsDevCtl*>(self);
+    if (!ctl->fSettingsKnown) {
+        ctl->fSettingsKnown = true;
+        Send(CKvsDevCtl_SettingsRead, ctl, ctl->Parent());
+    }
+    CRecord* settings = ctl->Settings();
     if (!settings || settings->GetU32(DvstF::uicy) != 0) return;
     const u32 japanese = FourCC("JP  ");
     if (CPrefLocale().GetResLanguage() == japanese)

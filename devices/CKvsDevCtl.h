@@ -11,6 +11,9 @@
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
 
+// Sent to the parent each time the device's settings record has been read.
+inline constexpr const char* CKvsDevCtl_SettingsRead = "CKvsDevCtl_SettingsRead";
+
 class CKvsDevSet;
 class CKvsUploads;
 class CKvsDevCtlScreen;
@@ -51,6 +54,8 @@ public:
     CDevRequestQueue& SeqStatChannel() { return fSeqStatChan; }
     CDevRequestQueue& SysStatChannel() { return fSysStatChan; }
     u32 ShowRequests() const { return fShowRequests; }
+    // True once the device's settings record has been read.
+    bool SettingsKnown() const { return fSettingsKnown; }
 
 private:
     static void SettingsRead(void* self);
@@ -76,6 +81,7 @@ private:
     CDevRequestQueue fCommandChan;
     LTimer fSysTimer;
     u32 fShowRequests = 0;
+    bool fSettingsKnown = false;
     CKvsUploads* fUploads = nullptr;
     CKvsDevCtlScreen* fScreen = nullptr;
 };
