@@ -83,6 +83,7 @@ TEST_F(DevCtlOpen, ControlWindowOpensShowsAndCloses) {
     CKvsDevCtl ctl(&turns, &fSet, 305);
     ASSERT_TRUE(fLoop.RunUntil([&] { return !ctl.SettingsChannel().IsBusy(); }));
     EXPECT_FALSE(ctl.WindowShown());
+    fSim.Cmd("log clear");
     const auto real = std::chrono::steady_clock::now();
     const u32 t0 = LTickMs();
     ctl.ShowWindow();
@@ -92,6 +93,14 @@ TEST_F(DevCtlOpen, ControlWindowOpensShowsAndCloses) {
     RecordProperty("open_real_ms", int(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - real)
                                            .count()));
+    // The opening's read of the settings follows the edit mode on the device.
+    std::string order;
+    for (const std::string& l : fSim.Log()) {
+        if (l.rfind("chan ", 0) == 0 && Field(l, "path") == "/.cmd/udkvtcmd/sedm")
+            order += "sedm=" + Field(l, "value") + " ";
+        if (l.rfind("req ", 0) == 0 && Field(l, "path") == "/.cmd/udkvtset/") order += "read ";
+    }
+    EXPECT_EQ(order, "sedm=1 read ");
     CKvsDevCtlWin& win = ctl.Screen()->Window();
     ASSERT_NE(windows.Find(win.Window()->Native()), nullptr);
     EXPECT_STREQ(windows.Find(win.Window()->Native())->title.CStr(), "305 -KEVOrune");
