@@ -12,6 +12,8 @@
 namespace {
 
 constexpr u32 kSysStatPeriodMs = 10000;
+// From the device's file list when its files changed: the free space follows.
+constexpr const char* kFileListChanged = "CKvsFileList_FlChanged";
 
 CRecord* NewRootOf(u32 family, u32 kind) {
     RegisterAllRecordKinds();
@@ -73,6 +75,7 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
         fSysStatChan.Refresh();
         return LMessage();
     }
+    if (msg.Is(kFileListChanged)) fSysStatChan.Refresh();  // and passes on
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         EnableControlCommands(*this, static_cast<LMenuBar*>(msg.source));
     } else if (msg.Is(LMenuItem_Selected) && msg.source &&

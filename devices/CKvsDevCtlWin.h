@@ -14,6 +14,9 @@ class CSimpleProgressDialog;
 class CKvsDevCtlWin : public LFrame {
 public:
     CKvsDevCtlWin(LHandler* parent, u32 serial);
+    // Keeps the window's place for the next one.
+    ~CKvsDevCtlWin() override;
+    LMessage HandleMessage(const LMessage& msg) override;
 
     void SetFreeSpace(i32 mib);
 

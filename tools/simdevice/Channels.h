@@ -5,10 +5,14 @@
 
 #include "tools/simdevice/Control.h"
 
+class CRecord;
+
 namespace simdev {
 
 // Gives a new device its channel records and command files.
 void InstallChannels(Sim& sim, Device& d);
+// The record behind a channel path ("/.cmd/udsysstat"); null without one.
+CRecord* ChannelRecord(Device& d, const std::string& path);
 // chan-get and chan-set.
 void AddChannelCommands(Control& control, Sim& sim);
 
