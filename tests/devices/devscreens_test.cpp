@@ -15,6 +15,7 @@
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
 #include "tests/framework/ControlPanes.h"
+#include "tests/framework/FakeWindows.h"
 
 namespace {
 
@@ -292,6 +293,50 @@ TEST(DevFrame, ARefusalIsSaidOnceAndTheFieldTakesTheTextAgain) {
         EXPECT_TRUE(s.frame->fCsad.Engine()->IsAllSelected()) << key;
         EXPECT_EQ(s.St()->GetU32(DvstF::csad), 0x0A000001u);
     }
+}
+
+// Above the device window: answers each message dialog's modal turn with OK.
+struct Answering : LHandler {
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (auto* d = msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source)
+                                             : nullptr) {
+            ++messages;
+            LHandler::Send(LStdCtl_Selected, d->DefaultButton(), d);
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+    i32 messages = 0;
+};
+
+TEST(DevWindow, ARefusedAddressKeepsItsDeviceSelected) {
+    TwoDevices s;
+    FakeWindows windows{s.fServices};
+    Answering doc;
+    CKvsDevWin win(&doc, &s.set);
+    win.SelectRow(0);
+    win.ShowDevice(1001, s.Settings(1001), s.s1.Root());
+    CKvsDevFrm& frame = *win.fFrame;
+    ASSERT_EQ(frame.Serial(), 1001);
+    frame.fCsad.RequestFocus();
+    frame.fCsad.SetText(LString("192.168.1.0"));
+    // The click on the second row selects it first; the window then shows it.
+    win.SelectRow(1);
+    win.ShowDevice(1002, s.Settings(1002), s.s2.Root());
+    EXPECT_EQ(doc.messages, 1);
+    EXPECT_EQ(frame.Serial(), 1001);
+    EXPECT_EQ(win.SelectedRow(), 0);
+    EXPECT_EQ(s.Values(1001)[0], 0xC0A80101u);
+    EXPECT_EQ(s.Values(1002)[0], 0xC0A80102u);
+    // Mended, the address goes to its own device and the second one is shown.
+    frame.fCsad.SetText(LString("192.168.1.9"));
+    win.SelectRow(1);
+    win.ShowDevice(1002, s.Settings(1002), s.s2.Root());
+    EXPECT_EQ(doc.messages, 1);
+    EXPECT_EQ(frame.Serial(), 1002);
+    EXPECT_EQ(s.Values(1001)[0], 0xC0A80109u);
+    EXPECT_EQ(s.Values(1002)[0], 0xC0A80102u);
+    EXPECT_STREQ(frame.fCsad.GetText().CStr(), "192.168.1.2");
 }
 
 TEST(DevTransfer, ResultFromTheSessionPeerAndErrorWords) {
