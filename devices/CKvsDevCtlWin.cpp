@@ -73,7 +73,8 @@ LMessage CKvsDevCtlWin::HandleMessage(const LMessage& msg) {
         LDrawCtx ctx;
         LRect pref;
         if (RunPref(&ctx, &pref) && pref.Width() > 0 && pref.Height() > 0) {
-            placer->fMaxWidth = std::max(placer->fMinWidth, std::min(placer->fMaxWidth, pref.Width()));
+            placer->fMaxWidth =
+                std::max(placer->fMinWidth, std::min(placer->fMaxWidth, pref.Width()));
             placer->fMaxHeight =
                 std::max(placer->fMinHeight, std::min(placer->fMaxHeight, pref.Height()));
         }

@@ -154,8 +154,8 @@ TEST_F(DevCtlOpen, FreeSpaceFollowsTheDeviceOnTheTimerAndAfterFileChanges) {
     ASSERT_TRUE(ctl.WindowShown());
     CKvsDevCtlWin& win = ctl.Screen()->Window();
     auto shows = [&](const char* text) {
-        return RunBoth(fLoop, services, [&] { return std::string(win.fFree.GetText().CStr()) == text; },
-                       1000);
+        return RunBoth(
+            fLoop, services, [&] { return std::string(win.fFree.GetText().CStr()) == text; }, 1000);
     };
     EXPECT_TRUE(shows("1.5G")) << win.fFree.GetText().CStr();
     // A change of the device's files reads the status at once, not at the next tick.
@@ -165,8 +165,8 @@ TEST_F(DevCtlOpen, FreeSpaceFollowsTheDeviceOnTheTimerAndAfterFileChanges) {
     // Without one, the 10 s status timer brings it.
     fSim.Cmd("sysstat-set serno=305 key=fsstat/freeb value=2048");
     EXPECT_FALSE(shows("2.0G"));
-    EXPECT_TRUE(RunBoth(fLoop, services, [&] { return std::string(win.fFree.GetText().CStr()) == "2.0G"; },
-                        11000));
+    EXPECT_TRUE(RunBoth(
+        fLoop, services, [&] { return std::string(win.fFree.GetText().CStr()) == "2.0G"; }, 11000));
     LHandler::Send(LFrame_Close, &win, ctl.Screen());
 }
 

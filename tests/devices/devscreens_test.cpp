@@ -248,7 +248,7 @@ TEST(DevFrame, SettingsNotYetReadShowNothingAndTakeNothing) {
     TwoDevices s;
     auto enabled = [](LPane& p) { return (p.State() & LPane::kEnabled) != 0; };
     EXPECT_TRUE(s.frame->SetDevice(1002, nullptr, s.s2.Root()));
-    LPane* panes[] = {&s.frame->fCsad, &s.frame->fCsmk, &s.frame->fBuma, &s.frame->fMode,
+    LPane* panes[] = {&s.frame->fCsad, &s.frame->fCsmk,    &s.frame->fBuma,  &s.frame->fMode,
                       &s.frame->fDhcp, &s.frame->fUnicast, &s.frame->fBackup};
     for (LPane* p : panes) EXPECT_FALSE(enabled(*p));
     EXPECT_EQ(Str(s.frame->fCsad.GetText()), "");
@@ -298,8 +298,8 @@ TEST(DevFrame, ARefusalIsSaidOnceAndTheFieldTakesTheTextAgain) {
 // Above the device window: answers each message dialog's modal turn with OK.
 struct Answering : LHandler {
     LMessage HandleMessage(const LMessage& msg) override {
-        if (auto* d = msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source)
-                                             : nullptr) {
+        if (auto* d =
+                msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source) : nullptr) {
             ++messages;
             LHandler::Send(LStdCtl_Selected, d->DefaultButton(), d);
             return LMessage();

@@ -109,48 +109,96 @@ TEST_F(SettingsDialogs, TypedValuesAreReadWithinTheirRange) {
     CRecord* prdr = st->GetChild(DvstF::prdr);
     ASSERT_NE(prdr, nullptr);
     LHandler* owner = app.get();
+    // Each types the text into its dialog's field and answers what is taken from it.
+    using Run = std::function<f64(const char*)>;
+    const Run serial = [&](const char* t) {
+        CInitAddrDlg d(owner);
+        Type(d.fSerial, t);
+        return f64(d.Serial());
+    };
+    const Run delay = [&](const char* t) {
+        CKvsShtdwDlyDlg d(owner);
+        Type(d.fDelay, t);
+        return d.fDelay.GetValue();
+    };
+    const Run interval = [&](const char* t) {
+        CKvsNetwDlg d(owner);
+        Type(d.fInterval, t);
+        return d.fInterval.GetValue();
+    };
+    const Run subnet = [&](const char* t) {
+        CKvsDrMXSetnDlg d(owner);
+        d.fNet.SetValue(1);
+        d.fUni.SetValue(3);
+        Type(d.fSub, t);
+        d.Store(prdr);
+        return f64(prdr->GetU32(PrdrF::univ));
+    };
+    const Run net = [&](const char* t) {
+        CKvsDrMXSetnDlg d(owner);
+        Type(d.fNet, t);
+        d.Store(prdr);
+        return f64(prdr->GetU32(PrdrF::univ) >> 8);
+    };
+    const Run artnet = [&](const char* t) {
+        CKvsAnSetnDlg d(owner);
+        Type(d.fNumber, t);
+        d.Store(st);
+        return f64(st->GetU32(DvstF::aidl));
+    };
+    const Run sacn = [&](const char* t) {
+        CKvsSACNSetnDlg d(owner);
+        Type(d.fNumber, t);
+        d.Store(st);
+        return f64(st->GetU32(DvstF::saus));
+    };
+    const Run minute = [&](const char* t) {  // 23:mm:30 on 30 April: month, day and time
+        CKvsClockDlg d(owner);
+        d.SetManual(true);
+        d.SetFields(CalDateTime{2014, 4, 30, 0, 23, 0, 30});
+        Type(d.fMinute, t);
+        i32 f[6];
+        d.GetFields(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
+        return f64(f[1] * 1000000 + f[2] * 10000 + f[3] * 100 + f[4]);
+    };
+    const Run seconds = [&](const char* t) {
+        CKvsClkRateDlg d(owner);
+        Type(d.fSeconds, t);
+        return d.fSeconds.GetValue();
+    };
+    const Run days = [&](const char* t) {
+        CKvsClkRateDlg d(owner);
+        Type(d.fDays, t);
+        return d.fDays.GetValue();
+    };
+    const Run number = [&](const char* t) {
+        CCSetNDlg d(owner);
+        Type(d.fField, t);
+        return d.fField.GetValue();
+    };
     const struct {
         const char* what;
+        const Run& run;
         const char* typed;
-        std::function<f64()> run;  // types, confirms, answers what was taken
         f64 taken;
     } cases[] = {
-        {"initial serial", "7000", [&] { CInitAddrDlg d(owner); d.SetValues(false, 1000);
-             Type(d.fSerial, "7000"); return f64(d.Serial()); }, 2999},
-        {"initial serial low", "5", [&] { CInitAddrDlg d(owner); Type(d.fSerial, "5");
-             return f64(d.Serial()); }, 1000},
-        {"shutdown delay", "75", [&] { CKvsShtdwDlyDlg d(owner); Type(d.fDelay, "75");
-             return d.fDelay.GetValue(); }, 60},
-        {"shutdown delay", "300", [&] { CKvsShtdwDlyDlg d(owner); Type(d.fDelay, "300");
-             return d.fDelay.GetValue(); }, 60},
-        {"network interval", "30", [&] { CKvsNetwDlg d(owner); Type(d.fInterval, "30");
-             return d.fInterval.GetValue(); }, 24},
-        {"network interval", "0", [&] { CKvsNetwDlg d(owner); Type(d.fInterval, "0");
-             return d.fInterval.GetValue(); }, 1},
-        {"DrMX sub-net", "20", [&] { CKvsDrMXSetnDlg d(owner); d.Load(prdr);
-             d.fNet.SetValue(1); d.fUni.SetValue(3); Type(d.fSub, "20"); d.Store(prdr);
-             return f64(prdr->GetU32(PrdrF::univ)); }, (1 << 8) | (15 << 4) | 3},
-        {"DrMX net", "99999999999", [&] { CKvsDrMXSetnDlg d(owner); d.Load(prdr);
-             Type(d.fNet, "99999999999"); d.Store(prdr);
-             return f64(prdr->GetU32(PrdrF::univ) >> 8); }, 127},
-        {"Art-Net", "500", [&] { CKvsAnSetnDlg d(owner); d.Load(st); Type(d.fNumber, "500");
-             d.Store(st); return f64(st->GetU32(DvstF::aidl)); }, 1000},
-        {"Art-Net", "-4", [&] { CKvsAnSetnDlg d(owner); d.Load(st); Type(d.fNumber, "-4");
-             d.Store(st); return f64(st->GetU32(DvstF::aidl)); }, 10},
-        {"sACN", "99999", [&] { CKvsSACNSetnDlg d(owner); d.Load(st); Type(d.fNumber, "99999");
-             d.Store(st); return f64(st->GetU32(DvstF::saus)); }, 32768},
-        {"clock minute", "75", [&] { CKvsClockDlg d(owner); d.SetManual(true);
-             d.SetFields(CalDateTime{2014, 4, 30, 0, 23, 0, 30}); Type(d.fMinute, "75");
-             i32 f[6]; d.GetFields(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
-             return f64(f[1] * 1000000 + f[2] * 10000 + f[3] * 100 + f[4]); }, 4302359},
-        {"clock-rate seconds", "99", [&] { CKvsClkRateDlg d(owner); d.SetRate(1e-6f);
-             Type(d.fSeconds, "99"); return d.fSeconds.GetValue(); }, 12},
-        {"clock-rate days", "0", [&] { CKvsClkRateDlg d(owner); d.SetRate(1e-6f);
-             Type(d.fDays, "0"); return d.fDays.GetValue(); }, 1},
-        {"number dialog", "5000", [&] { CCSetNDlg d(owner); Type(d.fField, "5000");
-             return d.fField.GetValue(); }, 1000},
+        {"initial serial", serial, "7000", 2999},
+        {"initial serial", serial, "5", 1000},
+        {"shutdown delay", delay, "75", 60},
+        {"shutdown delay", delay, "300", 60},
+        {"network interval", interval, "30", 24},
+        {"network interval", interval, "0", 1},
+        {"DrMX sub-net", subnet, "20", (1 << 8) | (15 << 4) | 3},
+        {"DrMX net", net, "99999999999", 127},
+        {"Art-Net", artnet, "500", 1000},
+        {"Art-Net", artnet, "-4", 10},
+        {"sACN", sacn, "99999", 32768},
+        {"clock minute", minute, "75", 4302359},
+        {"clock-rate seconds", seconds, "99", 12},
+        {"clock-rate days", days, "0", 1},
+        {"number dialog", number, "5000", 1000},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.run(), c.taken) << c.what << " " << c.typed;
+    for (const auto& c : cases) EXPECT_EQ(c.run(c.typed), c.taken) << c.what << " " << c.typed;
 }
 
 }  // namespace

@@ -77,18 +77,18 @@ TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
     TempDir dir;
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
-    ASSERT_EQ(sim.Cmd("add-device serno=305 addr=198.18.1.11/24 listen=any root=" + dir.Path() +
-                      "/305")
-                  .rfind("ok", 0),
-              0u);
+    ASSERT_EQ(
+        sim.Cmd("add-device serno=305 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/305")
+            .rfind("ok", 0),
+        0u);
     for (const char* kv : {"fsstat/freeb=1536", "snddev/oper=1", "snddev/ichs=1", "snddev/ochs=2",
                            "snddev/rate=48000", "snddev/bits=24"}) {
         const std::string s(kv);
         const size_t eq = s.find('=');
-        ASSERT_EQ(sim.Cmd("sysstat-set serno=305 key=" + s.substr(0, eq) +
-                          " value=" + s.substr(eq + 1))
-                      .rfind("ok", 0),
-                  0u);
+        ASSERT_EQ(
+            sim.Cmd("sysstat-set serno=305 key=" + s.substr(0, eq) + " value=" + s.substr(eq + 1))
+                .rfind("ok", 0),
+            0u);
     }
     // A recording large enough to be under way for a while: the device pauses
     // like a slow card.
@@ -147,9 +147,12 @@ TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
         ctl->DropFiles(0, {LString(drc.c_str())});
         ASSERT_NE(ctl->Uploads(), nullptr);
         CKvsUploads& up = *ctl->Uploads();
-        ASSERT_TRUE(RunUntil([&] { return up.Window() && up.Window()->IsShown() &&
-                                          !up.Window()->fUploadName.GetText().IsEmpty(); },
-                             10000));
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                return up.Window() && up.Window()->IsShown() &&
+                       !up.Window()->fUploadName.GetText().IsEmpty();
+            },
+            10000));
         RunUntil([] { return false; }, 400);  // the bar moves on a little
         EXPECT_TRUE(up.Pending());
         EXPECT_EQ(Shot(*up.Window(), "upload"), "");
