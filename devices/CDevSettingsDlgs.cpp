@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "devices/CKvsDevFrm.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecord.h"
 #include "records/DeviceKinds.h"
@@ -109,6 +110,36 @@ CKvsNetwDlg::CKvsNetwDlg(LHandler* parent)
     fInterval.SetStyle(small);
     fInterval.SetRange(1, 24, 1);
     Finish();
+}
+
+LAsciiEdit* CKvsNetwDlg::InvalidAddress() {
+    for (LAsciiEdit& a : fAddr) {
+        const LString text = a.GetText();
+        u32 address;
+        if (!text.IsEmpty() && !ParseIPv4(text.CStr(), &address)) return &a;
+    }
+    return nullptr;
+}
+
+u32 CKvsNetwDlg::Address(u32 field) {
+    return field < kAddrFields ? ParseIPv4Text(fAddr[field].GetText().CStr()) : 0;
+}
+
+LMessage CKvsNetwDlg::HandleMessage(const LMessage& msg) {
+    const bool confirms = (msg.Is(LStdCtl_Selected) && msg.source == DefaultButton()) ||
+                          (msg.Is(LDialog_Default) && msg.source == this);
+    if (confirms) {
+        if (LAsciiEdit* bad = InvalidAddress()) {
+            // Stays open with nothing taken: a typing error must not become
+            // "no gateway" on the device.
+            CSimpleMessageDialog message(this, LPaneOpt::Window(kWindowDialog, 0));
+            message.Run(StdDialogText("DEVFRM", 13), 0, false);
+            bad->RequestFocus();
+            bad->ActivateEngine();
+            return LMessage();
+        }
+    }
+    return CKvsSettingsDlg::HandleMessage(msg);
 }
 
 // ---- CKvsClockDlg

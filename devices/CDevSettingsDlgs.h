@@ -50,6 +50,13 @@ class CKvsNetwDlg : public CKvsSettingsDlg {
 public:
     enum : u32 { kAddress, kMask, kRouter, kDns, kAddrFields };
     explicit CKvsNetwDlg(LHandler* parent);
+    LMessage HandleMessage(const LMessage& msg) override;
+
+    // The first address field whose text is neither empty nor an address; null
+    // when every one will do.
+    LAsciiEdit* InvalidAddress();
+    // The four addresses (0 for an empty field); only when none is invalid.
+    u32 Address(u32 field);
 
     LTextPane fLabels[9];
     LAsciiEdit fAddr[kAddrFields];

@@ -15,6 +15,8 @@
 namespace {
 
 constexpr u32 kSysStatPeriodMs = 10000;
+// From the device's file list when its files changed: the free space follows.
+constexpr const char* kFileListChanged = "CKvsFileList_FlChanged";
 
 CRecord* NewRootOf(u32 family, u32 kind) {
     RegisterAllRecordKinds();
@@ -78,6 +80,7 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
         fSysStatChan.Refresh();
         return LMessage();
     }
+    if (msg.Is(kFileListChanged)) fSysStatChan.Refresh();  // and passes on
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         EnableControlCommands(*this, static_cast<LMenuBar*>(msg.source));
     } else if (msg.Is(LMenuItem_Selected) && msg.source &&
@@ -88,7 +91,12 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
 }
 
 void CKvsDevCtl::SettingsRead(void* self) {
-    CRecord* settings = static_cast<CKvsDevCtl*>(self)->Settings();
+    CKvsDevCtl* ctl = static_cast<CKvsDevCtl*>(self);
+    if (!ctl->fSettingsKnown) {
+        ctl->fSettingsKnown = true;
+        Send(CKvsDevCtl_SettingsRead, ctl, ctl->Parent());
+    }
+    CRecord* settings = ctl->Settings();
     if (!settings || settings->GetU32(DvstF::uicy) != 0) return;
     const u32 japanese = FourCC("JP  ");
     if (CPrefLocale().GetResLanguage() == japanese)

@@ -13,6 +13,9 @@
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
 
+// Sent to the parent each time the device's settings record has been read.
+inline constexpr const char* CKvsDevCtl_SettingsRead = "CKvsDevCtl_SettingsRead";
+
 class CKvsDevSet;
 class CKvsUploads;
 class CKvsDevCtlScreen;
@@ -59,6 +62,8 @@ public:
     CDevRequestQueue& SeqStatChannel() { return fSeqStatChan; }
     CDevRequestQueue& SysStatChannel() { return fSysStatChan; }
     u32 ShowRequests() const { return fShowRequests; }
+    // True once the device's settings record has been read.
+    bool SettingsKnown() const { return fSettingsKnown; }
 
     // MPlayDevice
     u32 DeviceSerial() const override { return fSerial; }
@@ -106,6 +111,7 @@ private:
     CDevRequestQueue fCommandChan;
     LTimer fSysTimer;
     u32 fShowRequests = 0;
+    bool fSettingsKnown = false;
     CKvsUploads* fUploads = nullptr;
     CKvsDevCtlScreen* fScreen = nullptr;
     CKvsNetMon* fNetMon = nullptr;

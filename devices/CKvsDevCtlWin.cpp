@@ -9,14 +9,25 @@
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "platform/GraphicsServices.h"
+#include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/ShowKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/PrefNodes.h"
 
 namespace {
 
 constexpr const char* kWin = "KVSDEVCTLWIN";
 constexpr const char* kTexts = "KVSDEVCTLR";
+constexpr const char* kPlacement = "ctlplc";
 LCtlViewFactory gViewFactory = nullptr;
+
+// The parameter list of the controller preferences, null without one.
+CRecord* ControllerPrefs() {
+    CRecordDoc* doc = AppPrefsDoc();
+    CRecord* ctlr = doc && doc->Root() ? doc->Root()->GetChild(PrefF::ctlr) : nullptr;
+    return ctlr ? ctlr->GetChild(PrctF::prms) : nullptr;
+}
 
 }  // namespace
 
@@ -46,10 +57,34 @@ CKvsDevCtlWin::CKvsDevCtlWin(LHandler* parent, u32 serial)
     fViewFrame.SetLayoutByName("KVSDEVCTLMODEF", 1);
     SetWindowMenu(new LWindowMenu(this, "PLAYW"));
     SetLayoutByName(kWin, 1);
+    if (CRecord* prefs = ControllerPrefs()) {
+        const LRect r = GetRectFromString(prefs, kPlacement);
+        if (r.left < r.right && r.top < r.bottom) SetWindowBounds(r);
+    }
 }
 
 CKvsDevCtlWin::~CKvsDevCtlWin() {
+    if (CRecord* prefs = ControllerPrefs(); prefs && Window())
+        SetRectAsString(prefs, kPlacement, GetWindowBounds());
     fParent = fScreen;
+}
+
+LMessage CKvsDevCtlWin::HandleMessage(const LMessage& msg) {
+    if (Window() && msg.Is(LWindowPlacer_Grow)) {
+        LFrame::HandleMessage(msg);
+        // Never larger than what the content asks for.
+        LWindowPlacer* placer = static_cast<LWindowPlacer*>(msg.source);
+        LDrawCtx ctx;
+        LRect pref;
+        if (RunPref(&ctx, &pref) && pref.Width() > 0 && pref.Height() > 0) {
+            placer->fMaxWidth =
+                std::max(placer->fMinWidth, std::min(placer->fMaxWidth, pref.Width()));
+            placer->fMaxHeight =
+                std::max(placer->fMinHeight, std::min(placer->fMaxHeight, pref.Height()));
+        }
+        return LMessage();
+    }
+    return LFrame::HandleMessage(msg);
 }
 
 void CKvsDevCtlWin::SetViewHandler(LHandler* view) {

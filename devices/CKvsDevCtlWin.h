@@ -16,7 +16,9 @@ class CSimpleProgressDialog;
 class CKvsDevCtlWin : public LFrame {
 public:
     CKvsDevCtlWin(LHandler* parent, u32 serial);
+    // Keeps the window's place for the next one.
     ~CKvsDevCtlWin() override;
+    LMessage HandleMessage(const LMessage& msg) override;
 
     void SetFreeSpace(i32 mib);
     // The view shown puts itself between the window and the screen, so that

@@ -224,7 +224,8 @@ void CKvsDevDoc::RefreshAllSettings() {
 
 void CKvsDevDoc::ShowSelected() {
     if (CKvsDevCtl* ctl = SelectedController())
-        fView->ShowDevice(u16(ctl->Serial()), ctl->Settings(), ctl->State());
+        fView->ShowDevice(u16(ctl->Serial()), ctl->SettingsKnown() ? ctl->Settings() : nullptr,
+                          ctl->State());
     else
         fView->ShowDevice(0, nullptr, nullptr);
 }
@@ -255,6 +256,9 @@ LMessage CKvsDevDoc::HandleMessage(const LMessage& msg) {
         return LMessage();
     } else if (msg.Is(LListPane_SelChange) && msg.source == fView->ListHandler()) {
         ShowSelected();
+    } else if (msg.Is(CKvsDevCtl_SettingsRead)) {
+        if (msg.source && msg.source == SelectedController()) ShowSelected();
+        return LMessage();
     }
     return LHandler::HandleMessage(msg);
 }

@@ -43,29 +43,32 @@ bool ShowPane(LPane& pane, bool show) {
     return true;
 }
 
-void ShowAddress(LEditText& field, u32 address, bool emptyForZero) {
-    if (field.State() & LPane::kFocused) return;  // the user is typing there
-    field.SetText(address == 0 && emptyForZero ? LString() : IPv4Text(address));
-}
-
 }  // namespace
 
-u32 ParseIPv4Text(const char* text) {
-    if (!text) return 0;
+bool ParseIPv4(const char* text, u32* out) {
+    *out = 0;
+    if (!text) return false;
     u32 address = 0;
     const char* p = text;
     for (int part = 0; part < 4; ++part) {
-        if (part > 0 && *p++ != '.') return 0;
-        if (*p < '0' || *p > '9') return 0;
+        if (part > 0 && *p++ != '.') return false;
+        if (*p < '0' || *p > '9') return false;
         u32 value = 0;
         int digits = 0;
         while (*p >= '0' && *p <= '9') {
             value = value * 10 + u32(*p++ - '0');
-            if (++digits > 3 || value > 255) return 0;
+            if (++digits > 3 || value > 255) return false;
         }
         address = (address << 8) | value;
     }
-    return *p ? 0 : address;
+    if (*p) return false;
+    *out = address;
+    return true;
+}
+
+u32 ParseIPv4Text(const char* text) {
+    u32 address;
+    return ParseIPv4(text, &address) ? address : 0;
 }
 
 LString IPv4Text(u32 a) {
@@ -126,6 +129,7 @@ CKvsDevFrm::CKvsDevFrm(LPane* parent, CKvsDevSet* set)
       fClockLabel(&fClockFrm),
       fClock(&fClockFrm),
       fSync(&fClockFrm),
+      fFields{&fCsad, &fCsmk, &fBuma},
       fSet(set) {
     fAddrLabel.SetText(Text(kTxtAddr));
     fAddr.SetStyle(LFont(3));
@@ -169,13 +173,34 @@ void CKvsDevFrm::Listen(bool on) {
     }
 }
 
-void CKvsDevFrm::SetDevice(u16 serial, CRecord* settings, CRecord* state) {
+bool CKvsDevFrm::SetDevice(u16 serial, CRecord* settings, CRecord* state) {
+    // What was typed belongs to the device it was typed for, never to the next.
+    if (serial != fSerial && fSettings) {
+        for (LAsciiEdit* field : fFields)
+            if (!EndEdit(field)) return false;
+    }
+    const bool other = serial != fSerial || settings != fSettings;
     Listen(false);
     fSerial = serial;
     fSettings = settings;
     fState = state;
     Listen(true);
-    Refresh();
+    Refresh(other);
+    return true;
+}
+
+i32 CKvsDevFrm::FieldIndex(const LHandler* pane) const {
+    for (u32 i = 0; i < kAddrFields; ++i)
+        if (fFields[i] == pane) return i32(i);
+    return -1;
+}
+
+void CKvsDevFrm::ShowAddress(u32 index, u32 address, bool emptyForZero, bool force) {
+    LAsciiEdit* field = fFields[index];
+    if (!force && (field->State() & kFocused)) return;  // the user is typing there
+    const LString text = address == 0 && emptyForZero ? LString() : IPv4Text(address);
+    field->SetText(text);
+    fShown[index] = text;
 }
 
 void CKvsDevFrm::OnChange(void* self, CRecordNote* note) {
@@ -194,22 +219,38 @@ void CKvsDevFrm::OnChange(void* self, CRecordNote* note) {
 }
 
 void CKvsDevFrm::Refresh() {
+    Refresh(false);
+}
+
+void CKvsDevFrm::Refresh(bool force) {
     CRecord* device = fSerial ? fSet->Find(fSerial) : nullptr;
     bool moved = false;
     fAddr.SetText(IPv4Text(device ? device->GetU32(DevcF::address) : 0));
+    // Nothing of a record not yet read may pass for the device's own values.
+    const u32 op = fSettings ? kOpEnable : kOpDisable;
+    LPane* editable[] = {&fMode, &fCsad, &fCsmk, &fDhcp, &fUnicast, &fBackup, &fBuma};
+    for (LPane* pane : editable)
+        if (((pane->State() & kEnabled) != 0) != (fSettings != nullptr)) pane->SetState(op);
     if (fSettings) {
         const u8 mode = fSettings->GetU8(DvstF::admd);
         fMode.Select(mode);
         moved |= ShowPane(fCustom, mode == kCustomMode);
-        ShowAddress(fCsad, fSettings->GetU32(DvstF::csad), false);
-        ShowAddress(fCsmk, fSettings->GetU32(DvstF::csmk), false);
+        ShowAddress(0, fSettings->GetU32(DvstF::csad), false, force);
+        ShowAddress(1, fSettings->GetU32(DvstF::csmk), false, force);
         fDhcp.SetState(fSettings->GetU8(DvstF::usdh));
         fUnicast.SetState(fSettings->GetU8(DvstF::usuc));
         const bool backup = fSettings->GetU8(DvstF::bkup) != 0;
         fBackup.SetState(backup ? 1 : 0);
         moved |= ShowPane(fBackupWarn, fState && fState->GetU8(DvssF::bumt) != 0);
-        if (backup) ShowAddress(fBuma, fSettings->GetU32(DvstF::buma), true);
+        if (backup || force) ShowAddress(2, fSettings->GetU32(DvstF::buma), true, force);
         moved |= ShowPane(fBackupFrm, backup);
+    } else {
+        for (u32 i = 0; i < kAddrFields; ++i) {
+            fFields[i]->SetText(LString());
+            fShown[i] = LString();
+        }
+        for (LStdCheck* box : {&fDhcp, &fUnicast, &fBackup}) box->SetState(0);
+        moved |= ShowPane(fBackupWarn, false);
     }
     if (fState) {
         fClock.SetText(DeviceClockText(fState->GetString(DvssF::crtc)));
@@ -217,6 +258,9 @@ void CKvsDevFrm::Refresh() {
             fSync.SetText(LString());
         else
             fSync.SetText(Text(fState->GetU8(DvssF::ntsy) ? kTxtSyncOn : kTxtSyncOff));
+    } else {
+        fClock.SetText(LString());
+        fSync.SetText(LString());
     }
     // Hidden panes take no room: the others move up.
     if (moved) Relayout();
@@ -227,19 +271,34 @@ void CKvsDevFrm::ShowRefusal(const LString& text) {
     dialog.Run(text, 0, false);
 }
 
+void CKvsDevFrm::Refuse(LEditText* field) {
+    // The message's own window takes the focus: the field's end of editing that
+    // this causes is not another refusal.
+    fRefusing = field;
+    ShowRefusal(Text(kTxtBadAddress));
+    fRefusing = nullptr;
+    field->RequestFocus();
+    field->ActivateEngine();
+}
+
 bool CKvsDevFrm::EndEdit(LEditText* field) {
-    const u32 address = ParseIPv4Text(field->GetText().CStr());
+    const i32 index = FieldIndex(field);
+    if (index < 0 || !fSettings) return true;
+    const LString text = field->GetText();
+    if (text == fShown[index]) return true;  // nothing typed, nothing to store
+    const u32 address = ParseIPv4Text(text.CStr());
     if (field == &fCsad) {
         if (!IsUsableDeviceAddress(address)) {
-            ShowRefusal(Text(kTxtBadAddress));
+            Refuse(field);
             return false;
         }
         fSettings->SetU32(nullptr, DvstF::csad, address);
     } else if (field == &fCsmk) {
         if (address != 0) fSettings->SetU32(nullptr, DvstF::csmk, address);
-    } else if (field == &fBuma) {
+    } else {
         fSettings->SetU32(nullptr, DvstF::buma, address);
     }
+    fShown[index] = text;
     return true;
 }
 
@@ -258,6 +317,7 @@ LMessage CKvsDevFrm::HandleMessage(const LMessage& msg) {
     } else {
         LEditText* fields[] = {&fCsad, &fCsmk, &fBuma};
         for (LEditText* field : fields) {
+            if (field == fRefusing) continue;
             bool ends = msg.Is(LEditText_Unfocused) && msg.source == field;
             if (msg.Is(LKeyboard_Down) && (field->State() & kFocused) && LKeyboard::Instance()) {
                 const u32 ch = LKeyboard::Instance()->fChar;

@@ -19,8 +19,12 @@ public:
 
     LMessage HandleMessage(const LMessage& msg) override;
 
-    // Any of the records may be null.
-    void SetDevice(u16 serial, CRecord* settings, CRecord* state);
+    // Any of the records may be null; settings stay null until the device's
+    // record has been read (its fields are then empty and disabled). Before
+    // another device is shown, an address the user changed is stored into the
+    // device it was typed for; false when it was refused (the message shown, the
+    // old device kept).
+    bool SetDevice(u16 serial, CRecord* settings, CRecord* state);
     void Refresh();
 
     u16 Serial() const { return fSerial; }
@@ -56,6 +60,20 @@ private:
     void Listen(bool on);
     // False when the address was refused (the message is then consumed).
     bool EndEdit(LEditText* field);
+    // One message; then the field has the focus with its text selected.
+    void Refuse(LEditText* field);
+    // The index of an address field, -1 for other panes.
+    i32 FieldIndex(const LHandler* pane) const;
+    // force: also into a focused field (another device is shown).
+    void ShowAddress(u32 index, u32 address, bool emptyForZero, bool force);
+    void Refresh(bool force);
+
+    enum : u32 { kAddrFields = 3 };
+    LAsciiEdit* fFields[kAddrFields];
+    // What the frame itself last put into each address field: the user changed
+    // a field when its text differs.
+    LString fShown[kAddrFields];
+    LEditText* fRefusing = nullptr;
 
     CKvsDevSet* fSet;
     u16 fSerial = 0;
@@ -63,7 +81,9 @@ private:
     CRecord* fState = nullptr;
 };
 
-// Dotted-decimal IPv4 text to a host-order address; 0 when it is not one.
+// Dotted-decimal IPv4 text to a host-order address; false when it is not one.
+bool ParseIPv4(const char* text, u32* address);
+// The same, 0 when it is not one.
 u32 ParseIPv4Text(const char* text);
 LString IPv4Text(u32 address);
 // A usable host address of its class (A, B or C), neither the network nor the

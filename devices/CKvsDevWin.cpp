@@ -164,7 +164,12 @@ void CKvsDevWin::SelectRow(i32 row) {
 }
 
 void CKvsDevWin::ShowDevice(u16 serial, CRecord* settings, CRecord* state) {
-    fFrame->SetDevice(serial, settings, state);
+    if (!fFrame->SetDevice(serial, settings, state)) {
+        // The address typed for the shown device was refused: it stays selected.
+        const u16 kept = fFrame->Serial();
+        if (fSet->Find(kept)) SelectRow(i32(fSet->UpperBound(kept)) - 1);
+        return;
+    }
     const bool show = serial != 0;
     if (fFrame->IsShown() != show) {
         fFrame->SetState(show ? kOpShow : kOpHide);

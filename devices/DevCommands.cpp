@@ -24,6 +24,11 @@ namespace {
 
 constexpr u32 kBroadcast = 0xFFFFFFFFu;
 
+// A field's value into a byte of the device: limited, never wrapped.
+u8 ByteOf(f64 value) {
+    return u8(std::clamp(std::lround(value), 0L, 255L));
+}
+
 namespace Cmd {
 constexpr const char* initAddr = "cInitAddr";
 constexpr const char* setClock = "cSetClock";
@@ -320,10 +325,10 @@ void CKvsDevCommands::Network(CKvsDevCtl* ctl) {
     dialog.fInterval.SetValue(settings->GetU8(DvstF::ntit));
     if (dialog.RunModal() != 1) return;
     for (u32 i = 0; i < CKvsNetwDlg::kAddrFields; ++i)
-        settings->SetU32(nullptr, kFields[i], ParseIPv4Text(dialog.fAddr[i].GetText().CStr()));
+        settings->SetU32(nullptr, kFields[i], dialog.Address(i));
     const LString server = dialog.fServer.GetText();
     settings->SetString(nullptr, DvstF::ntsl, server);
-    settings->SetU8(nullptr, DvstF::ntit, u8(i32(dialog.fInterval.GetValue()) % 256));
+    settings->SetU8(nullptr, DvstF::ntit, ByteOf(dialog.fInterval.GetValue()));
     // The device takes up a new time server with the next clock command.
     if (!server.IsEmpty()) SendClockCommand(ctl, LString(" "));
 }
@@ -349,7 +354,7 @@ void CKvsDevCommands::ShutdownDelay() {
     CKvsShtdwDlyDlg dialog(fDoc);
     dialog.fDelay.SetValue(settings->GetU8(DvstF::sddl));
     if (dialog.RunModal() != 1) return;
-    settings->SetU8(nullptr, DvstF::sddl, u8(i32(dialog.fDelay.GetValue()) % 256));
+    settings->SetU8(nullptr, DvstF::sddl, ByteOf(dialog.fDelay.GetValue()));
 }
 
 void CKvsDevCommands::RotateDisplay() {

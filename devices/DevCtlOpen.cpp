@@ -75,6 +75,9 @@ u32 ReadSeqFormat(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
 
 bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
     SendEditMode(ctl, 1);
+    // The edit mode travels on the command channel after a short coalescing
+    // pause: the settings are read once the device has it, not before.
+    if (!WaitChannel(ctl, ctl.CommandChannel(), dialog)) return false;
     ctl.SettingsChannel().Refresh();
     return WaitChannel(ctl, ctl.SettingsChannel(), dialog);
 }

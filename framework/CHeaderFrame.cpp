@@ -36,7 +36,7 @@ void CRespText::SetSelected(bool selected, const LPenRef& color) {
     if (bool(fSelected) == selected) return;
     fSelected = selected;
     LPenRef text;
-    if (selected) MakePenById(&text, 7);
+    if (selected) MakePenById(&text, kPenSelectedText);
     fColor = text;
     fBox.SetColor(text);
     if (IsShown()) InvalidateRect(LRgn(fBounds), selected ? LRgn() : LRgn(fBounds));

@@ -229,7 +229,7 @@ void CMenuKeyReg::ApplyKeys(LMenuBar* bar) {
     } ctx{this, {}};
     bar->ForEachItem(&ctx, [](void* c, LMenuItem* item) {
         auto* x = static_cast<Ctx*>(c);
-        if (!item->fKeyText.IsEmpty() || item->fSubmenu) return;
+        if (item->fSubmenu) return;
         const LString cmd = item->FirstCommand();
         if (cmd.IsEmpty()) return;
         i32 last = -1;
@@ -244,6 +244,9 @@ void CMenuKeyReg::ApplyKeys(LMenuBar* bar) {
         }
         if (last < 0) return;
         const LString key = x->reg->Cell(u32(last), kKey);
+        // A key text the table gave in an earlier run is not the item's own:
+        // the bar is resolved afresh, so that a second run gives what the first did.
+        if (!item->fKeyText.IsEmpty() && !(item->fKeyText == key)) return;
         if (key.IsEmpty())
             item->SetKeyText(LString());
         else

@@ -45,7 +45,9 @@ bool CNumVol::Step(i32 n) {
 }
 
 f64 CNumVol::GetValue() {
-    return GetFloat();
+    // Whoever reads the field, and whenever: the typed text may not have been
+    // fixed yet (a dialog confirmed while the field still has the focus).
+    return Clamp(GetFloat());
 }
 
 void CNumVol::SetValueRaw(f64 value) {

@@ -31,6 +31,7 @@ public:
     virtual u32 KeyStep();
     virtual i32 ClickPart(LPoint local);
     virtual f64 WheelUnit(LPoint local);
+    // The value within the range, also while typed text is not yet fixed.
     virtual f64 GetValue();
     virtual void SetValueRaw(f64 value);
     virtual void AfterStep();

@@ -206,7 +206,7 @@ void CTextSlot::StateChanged(u32 op) {
         case kOpUnfocus: {
             // Selected-text colour while focused, the plain text colour otherwise.
             LPenRef pen;
-            if (op == kOpFocus) MakePenById(&pen, 7);
+            if (op == kOpFocus) MakePenById(&pen, kPenSelectedText);
             fColor = pen;
             fBox.SetColor(pen);
             Redraw();

@@ -29,7 +29,8 @@ public:
 using LPenRef = TRef<LPen>;
 
 // Pen factory. Ids: 3 selected-text background, 4 drop highlight, 5 focus ring,
-// 6 text background, 7 text. Greys 1 to 4.
+// 6 text background, 7 text, 8 selected text. Greys 1 to 4.
+inline constexpr u32 kPenSelectedText = 8;
 void MakePenById(LPenRef* out, u32 id);
 void MakePenByColor(LPenRef* out, u32 rgba, u32 id);
 void MakePenByColorWidth(LPenRef* out, u32 rgba, u32 id, f32 width);

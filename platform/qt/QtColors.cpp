@@ -16,7 +16,7 @@ QPalette AppPalette() {
 }
 
 // Pen-factory ids: 0-2 window background, 3 selected-text background, 4 drop
-// highlight, 5 focus ring, 6 text background, 7 text.
+// highlight, 5 focus ring, 6 text background, 7 text, 8 selected text.
 bool SystemColor(u32 id, QColor* out) {
     const QPalette pal = AppPalette();
     switch (id) {
@@ -35,6 +35,9 @@ bool SystemColor(u32 id, QColor* out) {
             return true;
         case 7:
             *out = pal.color(QPalette::Active, QPalette::Text);
+            return true;
+        case 8:
+            *out = pal.color(QPalette::Active, QPalette::HighlightedText);
             return true;
         default:
             return false;

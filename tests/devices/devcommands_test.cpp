@@ -17,6 +17,7 @@
 #include "devlink/NetIf.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
+#include "framework/StdDialogs.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
@@ -206,12 +207,22 @@ TEST_F(DevCommands, AddressRotationAndMenu) {
 
         // The initial address: for one serial, then for all devices; then every
         // controller reads its settings again.
-        for (const bool all : {false, true}) {
+        // A serial typed beyond its range goes out at its limit.
+        const struct {
+            bool all;
+            const char* typed;
+            const char* serno;
+        } inits[] = {{false, nullptr, ":1000"}, {false, "7000", ":2999"}, {true, nullptr, ":-"}};
+        for (const auto& init : inits) {
+            const bool all = init.all;
             top.script = [&](LDialog* d) {
                 auto* dlg = dynamic_cast<CInitAddrDlg*>(d);
                 ASSERT_NE(dlg, nullptr);
-                EXPECT_EQ(dlg->Serial(), 1000u);
                 dlg->fAll.SetState(all);
+                if (init.typed) {
+                    dlg->fSerial.RequestFocus();
+                    dlg->fSerial.SetText(LString(init.typed));
+                }
                 Press(d, true);
             };
             sim->Cmd("log clear");
@@ -223,7 +234,7 @@ TEST_F(DevCommands, AddressRotationAndMenu) {
             EXPECT_EQ(Asked("/.cmd/udkvtset/").size(), 3u) << all;
             const std::vector<std::string> sent = Asked("/.cmd/rstadr");
             ASSERT_FALSE(sent.empty());
-            EXPECT_EQ(sent.front().substr(sent.front().find(':')), all ? ":-" : ":1000");
+            EXPECT_EQ(sent.front().substr(sent.front().find(':')), init.serno);
             EXPECT_EQ(Ran("rstadr"), all ? "305 1201 2000 " : "");
         }
 
@@ -318,22 +329,69 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
         EXPECT_STREQ(prefs->GetString(PrefF::mnck).CStr(), "");
         EXPECT_STREQ(settings->GetString(DvstF::ntsl).CStr(), "");
 
-        // Shutdown delay: Cancel keeps it, OK stores the field.
-        for (const bool ok : {false, true}) {
+        // Shutdown delay: Cancel keeps it, OK stores the field; typed beyond
+        // its range (and beyond a byte) it is stored at its limit, never wrapped.
+        const struct {
+            bool ok;
+            const char* typed;
+            u8 stored;  // with Cancel: the value before
+        } delays[] = {{false, "17", 0}, {true, "17", 17}, {true, "75", 60}, {true, "300", 60}};
+        for (const auto& c : delays) {
             top.script = [&](LDialog* d) {
                 auto* s = dynamic_cast<CKvsShtdwDlyDlg*>(d);
                 ASSERT_NE(s, nullptr);
-                s->fDelay.SetValue(17);
-                Press(d, ok);
+                s->fDelay.RequestFocus();
+                s->fDelay.SetText(LString(c.typed));
+                Press(d, c.ok);
             };
             const u8 before = settings->GetU8(DvstF::sddl);
             cmds.Run("cShutDwDly");
-            EXPECT_EQ(settings->GetU8(DvstF::sddl), ok ? 17 : before);
+            EXPECT_EQ(settings->GetU8(DvstF::sddl), c.ok ? c.stored : before) << c.typed;
         }
 
-        // Network: empty and malformed addresses store 0; a time server also
-        // sends a blank clock command.
+        // Network: text that is not an address is refused with one message and
+        // the dialog stays open with nothing stored; an emptied field stores 0
+        // and a time server also sends a blank clock command. A typed interval
+        // beyond its range is taken at its limit.
         settings->SetU32(nullptr, DvstF::rtra, 0xC6120101u);
+        settings->SetU32(nullptr, DvstF::dnsa, 0xC6120102u);
+        const std::string refusal = StdDialogText("DEVFRM", 13).CStr();
+        const struct {
+            u32 field;
+            const char* text;
+        } bad[] = {{CKvsNetwDlg::kRouter, "300.1.1.1"},
+                   {CKvsNetwDlg::kDns, "abc"},
+                   {CKvsNetwDlg::kAddress, "1.2.3"},
+                   {CKvsNetwDlg::kMask, "1.2.3.4.5"}};
+        for (const auto& b : bad) {
+            std::vector<std::string> messages;
+            i32 visits = 0;
+            top.script = [&](LDialog* d) {
+                if (auto* m = dynamic_cast<CSimpleMessageDialog*>(d)) {
+                    messages.push_back(m->fMessage.GetText().CStr());
+                    Press(d, true);
+                    return;
+                }
+                auto* n = dynamic_cast<CKvsNetwDlg*>(d);
+                ASSERT_NE(n, nullptr);
+                if (++visits == 1) {
+                    n->fAddr[b.field].SetText(LString(b.text));
+                    n->fServer.SetText(LString("ntp.changed"));
+                    Press(d, true);
+                } else {
+                    // Still open, the bad field focused, as typed.
+                    EXPECT_EQ(n->Focus(), &n->fAddr[b.field]) << b.text;
+                    EXPECT_STREQ(n->fAddr[b.field].GetText().CStr(), b.text);
+                    Press(d, false);
+                }
+            };
+            cmds.Run("cNetwSetn");
+            EXPECT_EQ(visits, 2) << b.text;
+            EXPECT_EQ(messages, std::vector<std::string>{refusal}) << b.text;
+            EXPECT_EQ(settings->GetU32(DvstF::rtra), 0xC6120101u) << b.text;
+            EXPECT_EQ(settings->GetU32(DvstF::dnsa), 0xC6120102u) << b.text;
+            EXPECT_STREQ(settings->GetString(DvstF::ntsl).CStr(), "") << b.text;
+        }
         top.script = [&](LDialog* d) {
             auto* n = dynamic_cast<CKvsNetwDlg*>(d);
             ASSERT_NE(n, nullptr);
@@ -341,9 +399,10 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
             n->fAddr[CKvsNetwDlg::kAddress].SetText(LString("10.1.2.3"));
             n->fAddr[CKvsNetwDlg::kMask].SetText(LString("255.255.0.0"));
             n->fAddr[CKvsNetwDlg::kRouter].SetText(LString(""));
-            n->fAddr[CKvsNetwDlg::kDns].SetText(LString("1.2.3"));
+            n->fAddr[CKvsNetwDlg::kDns].SetText(LString("0.0.0.0"));
             n->fServer.SetText(LString("ntp.example"));
-            n->fInterval.SetValue(6);
+            n->fInterval.RequestFocus();
+            n->fInterval.SetText(LString("30"));
             Press(d, true);
         };
         cmds.Run("cNetwSetn");
@@ -351,7 +410,7 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
         EXPECT_EQ(settings->GetU32(DvstF::axmk), 0xFFFF0000u);
         EXPECT_EQ(settings->GetU32(DvstF::rtra), 0u);
         EXPECT_EQ(settings->GetU32(DvstF::dnsa), 0u);
-        EXPECT_EQ(settings->GetU8(DvstF::ntit), 6);
+        EXPECT_EQ(settings->GetU8(DvstF::ntit), 24);
 
         // Clock rate: confirming unchanged keeps the correction; the first
         // choice stores 0; beyond half a second per hour is limited.
@@ -390,8 +449,10 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
         EXPECT_EQ(clock.substr(0, 21), "[" + std::string(manual.CStr()) + "]");
         EXPECT_EQ(clock.size(), 21u + 21u + 5u) << clock;  // then automatic, then the blank
         EXPECT_EQ(clock.substr(clock.size() - 5), "[%20]");
-        EXPECT_EQ(Chan("/.cmd/udkvtset/sddl"), "[17]");
+        EXPECT_EQ(Chan("/.cmd/udkvtset/sddl"), "[60]");  // 17 went with it, merged
         EXPECT_EQ(Chan("/.cmd/udkvtset/ntsl"), "[ntp.example]");
+        EXPECT_EQ(Chan("/.cmd/udkvtset/ntit"), "");  // 24 already: the limit, not 30
+        EXPECT_EQ(Chan("/.cmd/udkvtset/rtra"), "[3323068673][0]");
     });
 }
 

@@ -15,6 +15,7 @@
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
 #include "tests/framework/ControlPanes.h"
+#include "tests/framework/FakeWindows.h"
 
 namespace {
 
@@ -119,7 +120,9 @@ TEST(DevFrame, DeviceAddressesOfNoHostAreRefusedAndNothingStored) {
     EXPECT_EQ(s.St()->GetU32(DvstF::csmk), 0xFFFFFF00u);
     s.EndEdit(s.frame->fCsmk, "255.255.0.0");
     EXPECT_EQ(s.St()->GetU32(DvstF::csmk), 0xFFFF0000u);
+    s.St()->SetU8(nullptr, DvstF::bkup, 1);
     s.St()->SetU32(nullptr, DvstF::buma, 0x0A000009);
+    EXPECT_EQ(Str(s.frame->fBuma.GetText()), "10.0.0.9");
     s.EndEdit(s.frame->fBuma, "");
     EXPECT_EQ(s.St()->GetU32(DvstF::buma), 0u);
 }
@@ -168,6 +171,172 @@ TEST(DevFrame, ClockAndTimeSyncTexts) {
                   c.syncItem < 0 ? "" : Str(StdDialogText("DEVFRM", u32(c.syncItem))))
             << c.ntsl;
     }
+}
+
+// Two devices, each with its own records; the frame shows the first.
+struct TwoDevices : Stage {
+    TwoDevices() {
+        for (u16 serial : {u16(1001), u16(1002)}) {
+            set.Add(serial)->SetU32(nullptr, DevcF::address, 0xC6120100u + serial % 100);
+            CRecord* st = Settings(serial);
+            st->SetU8(nullptr, DvstF::admd, 2);
+            st->SetU8(nullptr, DvstF::bkup, 1);
+            st->SetU32(nullptr, DvstF::csad, 0xC0A80100u + serial % 100);
+            st->SetU32(nullptr, DvstF::csmk, 0xFFFFFF00u);
+            st->SetU32(nullptr, DvstF::buma, 0xC0A80164u + serial % 100);
+        }
+        frame = new Frame(&fBox, &set);
+        EXPECT_TRUE(Show(1001));
+    }
+    ~TwoDevices() { delete frame; }
+    CRecord* Settings(u16 serial) { return (serial == 1001 ? first : second).Root(); }
+    bool Show(u16 serial) {
+        return frame->SetDevice(serial, Settings(serial), (serial == 1001 ? s1 : s2).Root());
+    }
+    // csad, csmk and buma of a device.
+    std::vector<u32> Values(u16 serial) {
+        CRecord* st = Settings(serial);
+        return {st->GetU32(DvstF::csad), st->GetU32(DvstF::csmk), st->GetU32(DvstF::buma)};
+    }
+    CKvsDevSet set;
+    CRecordDoc first{NewDeviceSettingsRecord()}, second{NewDeviceSettingsRecord()};
+    CRecordDoc s1{NewDeviceStateRecord()}, s2{NewDeviceStateRecord()};
+    Frame* frame;
+};
+
+TEST(DevFrame, AnEditBelongsToTheDeviceItWasTypedFor) {
+    const struct {
+        i32 field;          // 0 csad, 1 csmk, 2 buma
+        const char* typed;  // null: focused, nothing typed
+        bool moves;         // the frame goes on to the second device
+        std::vector<u32> first;
+    } cases[] = {
+        {0, "192.168.1.77", true, {0xC0A8014D, 0xFFFFFF00, 0xC0A80165}},
+        {1, "255.255.0.0", true, {0xC0A80101, 0xFFFF0000, 0xC0A80165}},
+        {2, "192.168.1.201", true, {0xC0A80101, 0xFFFFFF00, 0xC0A801C9}},
+        {0, nullptr, true, {0xC0A80101, 0xFFFFFF00, 0xC0A80165}},
+        {2, nullptr, true, {0xC0A80101, 0xFFFFFF00, 0xC0A80165}},
+        {0, "10.0.0.0", false, {0xC0A80101, 0xFFFFFF00, 0xC0A80165}},
+    };
+    for (const auto& c : cases) {
+        TwoDevices s;
+        LAsciiEdit* fields[] = {&s.frame->fCsad, &s.frame->fCsmk, &s.frame->fBuma};
+        LAsciiEdit* field = fields[c.field];
+        const std::vector<u32> second = s.Values(1002);
+        field->RequestFocus();
+        ASSERT_TRUE(field->State() & LPane::kFocused);
+        if (c.typed) field->SetText(LString(c.typed));
+        EXPECT_EQ(s.Show(1002), c.moves) << c.field << " " << (c.typed ? c.typed : "-");
+        EXPECT_EQ(s.frame->Serial(), c.moves ? 1002 : 1001);
+        EXPECT_EQ(s.frame->refusals.size(), c.moves ? 0u : 1u);
+        // The field leaves the focus later, as the click on the list makes it do.
+        LHandler::Send(LEditText_Unfocused, field, s.frame);
+        EXPECT_EQ(s.Values(1001), c.first) << c.field << " " << (c.typed ? c.typed : "-");
+        EXPECT_EQ(s.Values(1002), second) << c.field << " " << (c.typed ? c.typed : "-");
+        if (c.moves) {
+            // Every field shows the new device, the focused one too.
+            EXPECT_EQ(Str(s.frame->fCsad.GetText()), "192.168.1.2");
+            EXPECT_EQ(Str(s.frame->fCsmk.GetText()), "255.255.255.0");
+            EXPECT_EQ(Str(s.frame->fBuma.GetText()), "192.168.1.102");
+        } else {
+            EXPECT_EQ(Str(field->GetText()), c.typed);
+        }
+    }
+}
+
+TEST(DevFrame, SettingsNotYetReadShowNothingAndTakeNothing) {
+    TwoDevices s;
+    auto enabled = [](LPane& p) { return (p.State() & LPane::kEnabled) != 0; };
+    EXPECT_TRUE(s.frame->SetDevice(1002, nullptr, s.s2.Root()));
+    LPane* panes[] = {&s.frame->fCsad, &s.frame->fCsmk,    &s.frame->fBuma,  &s.frame->fMode,
+                      &s.frame->fDhcp, &s.frame->fUnicast, &s.frame->fBackup};
+    for (LPane* p : panes) EXPECT_FALSE(enabled(*p));
+    EXPECT_EQ(Str(s.frame->fCsad.GetText()), "");
+    EXPECT_EQ(Str(s.frame->fBuma.GetText()), "");
+    EXPECT_EQ(s.frame->fBackup.GetState(), 0);
+    // The record arrives: the device's own values, editable.
+    EXPECT_TRUE(s.Show(1002));
+    for (LPane* p : panes) EXPECT_TRUE(enabled(*p));
+    EXPECT_EQ(Str(s.frame->fCsad.GetText()), "192.168.1.2");
+    EXPECT_EQ(s.frame->fBackup.GetState(), 1);
+}
+
+// A refusal's message window takes the focus, as a real one does.
+struct ModalFrame : Frame {
+    ModalFrame(LPane* box, CKvsDevSet* set) : Frame(box, set), other(box) {}
+    void ShowRefusal(const LString& text) override {
+        Frame::ShowRefusal(text);
+        other.RequestFocus();
+    }
+    LAsciiEdit other;
+};
+
+TEST(DevFrame, ARefusalIsSaidOnceAndTheFieldTakesTheTextAgain) {
+    FrameStage s;
+    delete s.frame;
+    s.frame = new ModalFrame(&s.fBox, &s.set);
+    s.frame->SetBounds(LRect(0, 0, 400, 300));
+    s.frame->SetDevice(305, s.St(), s.state.Root());
+    s.St()->SetU8(nullptr, DvstF::admd, 2);
+    s.St()->SetU32(nullptr, DvstF::csad, 0x0A000001);
+    for (const u32 key : {0u, 13u, 3u}) {
+        s.frame->refusals.clear();
+        s.frame->fCsad.RequestFocus();
+        s.frame->fCsad.SetText(LString("127.0.0.1"));
+        if (key)
+            s.Key(&s.frame->fCsad, key);
+        else
+            LHandler::Send(LEditText_Unfocused, &s.frame->fCsad, s.frame);
+        EXPECT_EQ(s.frame->refusals.size(), 1u) << key;
+        EXPECT_TRUE(s.frame->fCsad.State() & LPane::kFocused) << key;
+        ASSERT_NE(s.frame->fCsad.Engine(), nullptr);
+        EXPECT_TRUE(s.frame->fCsad.Engine()->IsAllSelected()) << key;
+        EXPECT_EQ(s.St()->GetU32(DvstF::csad), 0x0A000001u);
+    }
+}
+
+// Above the device window: answers each message dialog's modal turn with OK.
+struct Answering : LHandler {
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (auto* d =
+                msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source) : nullptr) {
+            ++messages;
+            LHandler::Send(LStdCtl_Selected, d->DefaultButton(), d);
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+    i32 messages = 0;
+};
+
+TEST(DevWindow, ARefusedAddressKeepsItsDeviceSelected) {
+    TwoDevices s;
+    FakeWindows windows{s.fServices};
+    Answering doc;
+    CKvsDevWin win(&doc, &s.set);
+    win.SelectRow(0);
+    win.ShowDevice(1001, s.Settings(1001), s.s1.Root());
+    CKvsDevFrm& frame = *win.fFrame;
+    ASSERT_EQ(frame.Serial(), 1001);
+    frame.fCsad.RequestFocus();
+    frame.fCsad.SetText(LString("192.168.1.0"));
+    // The click on the second row selects it first; the window then shows it.
+    win.SelectRow(1);
+    win.ShowDevice(1002, s.Settings(1002), s.s2.Root());
+    EXPECT_EQ(doc.messages, 1);
+    EXPECT_EQ(frame.Serial(), 1001);
+    EXPECT_EQ(win.SelectedRow(), 0);
+    EXPECT_EQ(s.Values(1001)[0], 0xC0A80101u);
+    EXPECT_EQ(s.Values(1002)[0], 0xC0A80102u);
+    // Mended, the address goes to its own device and the second one is shown.
+    frame.fCsad.SetText(LString("192.168.1.9"));
+    win.SelectRow(1);
+    win.ShowDevice(1002, s.Settings(1002), s.s2.Root());
+    EXPECT_EQ(doc.messages, 1);
+    EXPECT_EQ(frame.Serial(), 1002);
+    EXPECT_EQ(s.Values(1001)[0], 0xC0A80109u);
+    EXPECT_EQ(s.Values(1002)[0], 0xC0A80102u);
+    EXPECT_STREQ(frame.fCsad.GetText().CStr(), "192.168.1.2");
 }
 
 TEST(DevTransfer, ResultFromTheSessionPeerAndErrorWords) {

@@ -105,6 +105,29 @@ TEST_F(MenuKeys, OneKeyNeverSitsOnTwoItems) {
     EXPECT_EQ(Table(app->reg), "cA Alpha ;cB Beta nK;cC One nJ;");
 }
 
+TEST_F(MenuKeys, ApplyingAgainGivesWhatTheFirstRunGave) {
+    const std::vector<std::vector<std::vector<const char*>>> tables = {
+        {{"cC", "One", "nK"}},
+        {{"cC", "Two", "nK"}},
+        {{"cC", "One", "nK"}, {"cC", "Two", ""}},
+        {{"cA", "Alpha", "nK"}, {"cB", "Beta", "nK"}, {"cC", "One", "nJ"}},
+        {{"cB", "Beta", "nK"}, {"cA", "Alpha", "nK"}, {"cC", "Three", "nJ"}},
+    };
+    for (const auto& rows : tables) {
+        for (u32 i = 0; i < 4; ++i) Item(i)->SetKeyText(LString());
+        StoreRows(rows);
+        app->LoadPrefs(pref);
+        auto state = [&] {
+            return Key(0) + "," + Key(1) + "," + Key(2) + "," + Key(3) + " " + Table(app->reg);
+        };
+        const std::string first = state();
+        for (int run = 2; run <= 3; ++run) {
+            app->reg.ApplyKeys(bar);
+            EXPECT_EQ(state(), first) << "run " << run << " of " << rows.size() << " rows";
+        }
+    }
+}
+
 TEST_F(MenuKeys, AssigningRefusesOwnAndUsedKeysAndKeepsEmptyKeysOnlyBesideOthers) {
     LMenuItem* undo = bar->FindMenu("EDIT")->ItemAt(0);
     ASSERT_FALSE(undo->fKeyText.IsEmpty());

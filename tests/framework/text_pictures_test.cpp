@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Resources.h"
+#include "framework/CHeaderFrame.h"
 #include "framework/CPicturePane.h"
 #include "framework/LEmbeddedPane.h"
 #include "framework/LTextPane.h"
@@ -56,6 +57,29 @@ TEST(TextSlot, BackspaceAndClicksByOptions) {
         s.Click(&slot, 20, 20);
         EXPECT_EQ(s.fBox.Take(), c.click) << int(c.options);
         EXPECT_EQ((slot.State() & LPane::kFocused) != 0, c.focused);
+    }
+}
+
+// The text colour a pane draws with: 0 for the plain one.
+template <class Pane>
+struct Peek : Pane {
+    using Pane::Pane;
+    u32 PenId() const { return this->fColor ? this->fColor->fId : 0; }
+};
+
+TEST(TextSlot, FocusedSlotsAndSelectedHeaderItemsUseTheSelectedTextColour) {
+    Stage s;
+    Peek<CTextSlot> slot(&s.fBox, CTextSlot::kEditable);
+    Peek<CRespText> item(&s.fBox, 0, 1);
+    const struct {
+        bool on;
+        u32 pen;
+    } cases[] = {{true, kPenSelectedText}, {false, 0}, {true, kPenSelectedText}};
+    for (const auto& c : cases) {
+        slot.SetState(c.on ? LPane::kOpFocus : LPane::kOpUnfocus);
+        item.SetSelected(c.on, LPenRef());
+        EXPECT_EQ(slot.PenId(), c.pen) << c.on;
+        EXPECT_EQ(item.PenId(), c.pen) << c.on;
     }
 }
 

@@ -54,6 +54,20 @@ TEST_F(QtDrawing, PensAreSharedAndSystemPensFollowThePalette) {
                 SharedSRGBColorSpace() == QColorSpace(QColorSpace::SRgb));
 }
 
+TEST_F(QtDrawing, TextAndSelectedTextPens) {
+    const QPalette saved = QGuiApplication::palette();
+    QPalette p = saved;
+    p.setColor(QPalette::Text, QColor(1, 2, 3));
+    p.setColor(QPalette::HighlightedText, QColor(250, 240, 230));
+    QGuiApplication::setPalette(p);
+    LPenRef text, selected;
+    MakePenById(&text, 7);
+    MakePenById(&selected, kPenSelectedText);
+    EXPECT_EQ(QtPenColor(text.Get()), QColor(1, 2, 3));
+    EXPECT_EQ(QtPenColor(selected.Get()), QColor(250, 240, 230));
+    QGuiApplication::setPalette(saved);
+}
+
 TEST_F(QtDrawing, ColourValues) {
     const QColor text = QGuiApplication::palette().color(QPalette::Text);
     const std::pair<u32, QColor> cases[] = {{3, Qt::white}, {4, Qt::black},

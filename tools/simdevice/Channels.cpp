@@ -154,6 +154,11 @@ void InstallChannels(Sim& sim, Device& d) {
     };
 }
 
+CRecord* ChannelRecord(Device& d, const std::string& path) {
+    CRecordDoc* doc = DocOf(d, path);
+    return doc ? doc->Root() : nullptr;
+}
+
 void AddChannelCommands(Control& control, Sim& sim) {
     control.Add("chan-get", "chan-get serno=N path=/.cmd/CHANNEL/FIELD...",
                 [&sim](Args& a, const Control::Emit&) {

@@ -6,6 +6,7 @@
 #include "tools/simdevice/Control.h"
 
 class CRecordDoc;
+class CRecord;
 
 namespace simdev {
 
@@ -13,6 +14,8 @@ namespace simdev {
 void InstallChannels(Sim& sim, Device& d);
 // The record behind a channel command path ("/.cmd/udseqstat"), or null.
 CRecordDoc* ChannelDoc(Device& d, const std::string& path);
+// The record behind a channel path ("/.cmd/udsysstat"); null without one.
+CRecord* ChannelRecord(Device& d, const std::string& path);
 // chan-get and chan-set.
 void AddChannelCommands(Control& control, Sim& sim);
 

@@ -3,6 +3,7 @@
 
 #include "tools/simdevice/Channels.h"
 #include "tools/simdevice/DevCmds.h"
+#include "tools/simdevice/SysStat.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
 
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     AddFileCommands(control, sim);
     AddDevCommands(control, sim);
     AddMonitorCommands(control, sim);
+    AddSysStatCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {

@@ -1,0 +1,252 @@
+// The control window, its upload window and the device dialogs as the user
+// meets them: the application in process, offscreen, against a simulated device
+// in namespaces of the test's own (root only). Each window is saved as a PNG in
+// the build folder (devctl_*.png) and must show its content.
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Clock.h"
+#include "devices/AppPrefStore.h"
+#include "devices/CDevSettingsDlgs.h"
+#include "devices/CFirmwareUpdate.h"
+#include "devices/CInputSetnDlgs.h"
+#include "devices/CKvsApp.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devices/CKvsDevWin.h"
+#include "devices/CKvsUploads.h"
+#include "devices/CSndDevPane.h"
+#include "framework/AppSingletons.h"
+#include "framework/StdDialogs.h"
+#include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtAppPrefStore.h"
+#include "platform/qt/QtControls.h"
+#include "platform/qt/QtWindows.h"
+#include "records/DeviceKinds.h"
+#include "tests/devlink/NetnsHarness.h"
+#include "tools/testkit/SimDeviceProcess.h"
+
+using namespace testtftp;
+
+namespace {
+
+bool RunUntil(const std::function<bool()>& pred, u32 ms) {
+    for (const u32 start = LTickMs(); !pred() && LTickMs() - start < ms;)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return pred();
+}
+
+// Saves the window of the frame as devctl_NAME.png; "" when it was drawn with
+// something on it, else what is wrong with it. The size is printed: windows
+// sized to their content are another change's to hold.
+std::string Shot(LFrame& frame, const char* name) {
+    frame.ShowWindow();
+    QCoreApplication::processEvents();
+    QWidget* top = AsMWindow(frame.GetNativeWindow());
+    if (!top) return std::string(name) + ": no window";
+    const QImage shot = top->grab().toImage();
+    shot.save(QString::asprintf(KEVO_BINARY_DIR "/devctl_%s.png", name));
+    std::printf("%s: %d x %d\n", name, shot.width(), shot.height());
+    if (shot.width() <= 0 || shot.height() <= 0) return std::string(name) + ": empty window";
+    const QRgb back = shot.pixel(shot.width() - 2, shot.height() - 2);
+    i32 drawn = 0;
+    for (i32 y = 0; y < shot.height(); ++y)
+        for (i32 x = 0; x < shot.width(); x += 2)
+            if (shot.pixel(x, y) != back) {
+                ++drawn;
+                break;
+            }
+    if (drawn < 20) return std::string(name) + ": nothing drawn";
+    return "";
+}
+
+TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup("devctlshot"), "");
+    TempDir dir;
+    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
+    ASSERT_TRUE(sim.Ok());
+    ASSERT_EQ(
+        sim.Cmd("add-device serno=305 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/305")
+            .rfind("ok", 0),
+        0u);
+    for (const char* kv : {"fsstat/freeb=1536", "snddev/oper=1", "snddev/ichs=1", "snddev/ochs=2",
+                           "snddev/rate=48000", "snddev/bits=24"}) {
+        const std::string s(kv);
+        const size_t eq = s.find('=');
+        ASSERT_EQ(
+            sim.Cmd("sysstat-set serno=305 key=" + s.substr(0, eq) + " value=" + s.substr(eq + 1))
+                .rfind("ok", 0),
+            0u);
+    }
+    // A recording large enough to be under way for a while: the device pauses
+    // like a slow card.
+    const std::string drc = dir.Path() + "/show.drc";
+    {
+        std::ofstream out(drc, std::ios::binary);
+        out << std::string(2 << 20, '\x5a');
+    }
+    ASSERT_EQ(sim.Cmd("set serno=305 pause-ms=150 pause-every=65536").rfind("ok", 0), 0u);
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "kevoruneset", *argv[] = {name, nullptr};
+        auto* app = new QApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        auto* shell = new QtShell;
+        auto* controls = new QtControlServices;
+        auto* delegate = new AppDelegate(QStringList());
+        qputenv("XDG_CONFIG_HOME", QByteArray((dir.Path() + "/config").c_str()));
+        QtAppPrefStore store;
+        InstallAppPrefStore(&store);
+        CPrefNode* prefs = store.OpenPrefs(true);
+        ASSERT_NE(prefs, nullptr);
+        prefs->SetString("ntif", LString("eth0"));
+        store.ClosePrefs(prefs, true);
+        delegate->WillFinishLaunching(NewKvsApp);
+        delegate->DidFinishLaunching();
+        CKvsApp* kvs = static_cast<CKvsApp*>(gApp);
+        ASSERT_NE(kvs, nullptr);
+        CKvsDevDoc* doc = kvs->DevDoc();
+        auto* win = static_cast<CKvsDevWin*>(doc->View());
+        ASSERT_TRUE(RunUntil([&] { return doc->DeviceSet().Count() == 1; }, 15000));
+        win->SelectRow(0);
+        CKvsDevCtl* ctl = doc->SelectedController();
+        ASSERT_NE(ctl, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return ctl->SettingsKnown(); }, 5000));
+
+        // The double click on the row, to the control window on screen.
+        const auto t0 = std::chrono::steady_clock::now();
+        LHandler::Send(CKvsDevList_DblClk, win->fList, doc);
+        ASSERT_TRUE(ctl->WindowShown());
+        CKvsDevCtlWin& ctlWin = ctl->Screen()->Window();
+        QWidget* ctlTop = AsMWindow(ctlWin.GetNativeWindow());
+        ASSERT_NE(ctlTop, nullptr);
+        RunUntil([&] { return ctlTop->isVisible(); }, 2000);
+        const double openMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
+        std::printf("double click to the shown control window: %.1f ms\n", openMs);
+        RecordProperty("open_ms", int(openMs));
+        RunUntil([&] { return ctlWin.fFree.GetText() == LString("1.5G"); }, 3000);
+        EXPECT_STREQ(ctlWin.fFree.GetText().CStr(), "1.5G");
+        EXPECT_EQ(Shot(ctlWin, "control"), "");
+
+        // An upload under way.
+        ctl->DropFiles(0, {LString(drc.c_str())});
+        ASSERT_NE(ctl->Uploads(), nullptr);
+        CKvsUploads& up = *ctl->Uploads();
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                return up.Window() && up.Window()->IsShown() &&
+                       !up.Window()->fUploadName.GetText().IsEmpty();
+            },
+            10000));
+        RunUntil([] { return false; }, 400);  // the bar moves on a little
+        EXPECT_TRUE(up.Pending());
+        EXPECT_EQ(Shot(*up.Window(), "upload"), "");
+        EXPECT_TRUE(RunUntil([&] { return !up.Pending(); }, 60000));
+
+        // The dialogs, shown without their modal loop.
+        CRecord* st = ctl->Settings();
+        std::vector<std::string> faults;
+        auto look = [&](LDialog& d, const char* name) {
+            const std::string f = Shot(d, name);
+            if (!f.empty()) faults.push_back(f);
+            d.HideWindow();
+        };
+        {
+            CInitAddrDlg d(doc);
+            d.SetValues(false, 1000);
+            look(d, "initaddr");
+        }
+        {
+            CKvsNetwDlg d(doc);
+            d.fAddr[CKvsNetwDlg::kAddress].SetText(LString("198.18.1.11"));
+            d.fAddr[CKvsNetwDlg::kMask].SetText(LString("255.255.255.0"));
+            d.fServer.SetText(LString("pool.example"));
+            d.fInterval.SetValue(6);
+            look(d, "network");
+        }
+        {
+            CKvsClockDlg d(doc);
+            d.SetManual(true);
+            look(d, "clock");
+        }
+        {
+            CKvsClkRateDlg d(doc);
+            d.SetRate(11.574e-6f);
+            look(d, "clockrate");
+        }
+        {
+            CKvsShtdwDlyDlg d(doc);
+            d.fDelay.SetValue(30);
+            look(d, "shutdown");
+        }
+        {
+            CKvsDevSyDlg d(doc);
+            look(d, "devsync");
+        }
+        {
+            CKvsDrMXSetnDlg d(ctl);
+            if (CRecord* prdr = st->GetChild(DvstF::prdr)) d.Load(prdr);
+            look(d, "drmx");
+        }
+        {
+            CKvsSACNSetnDlg d(ctl);
+            d.Load(st);
+            look(d, "sacn");
+        }
+        {
+            CKvsAnSetnDlg d(ctl);
+            d.Load(st);
+            look(d, "artnet");
+        }
+        {
+            CSndDevPane pane(ctl, ctl);
+            // A change of the device's sound device rebuilds the summary.
+            sim.Cmd("sysstat-set serno=305 key=snddev/ichs value=2");
+            LHandler::Send("CKvsFileList_FlChanged", &ctlWin, ctl);
+            RunUntil(
+                [&] {
+                    return std::string(pane.Dialog().fSummary.GetText().CStr()).rfind("in:2", 0) ==
+                           0;
+                },
+                3000);
+            EXPECT_STREQ(pane.Dialog().fSummary.GetText().CStr(), "in:2ch out:2ch 48.0kHz 24bit");
+            look(pane.Dialog(), "soundformat");
+        }
+        {
+            CFwUpdVerDlg d(doc);
+            d.SetVersions(LString("1.2.3"), LString("1.3.0"));
+            look(d, "firmware");
+        }
+        {
+            CCSetNDlg d(ctl);
+            look(d, "number");
+        }
+        EXPECT_EQ(faults, std::vector<std::string>{});
+
+        LHandler::Send(LFrame_Close, &ctlWin, ctl->Screen());
+        EXPECT_FALSE(ctl->WindowShown());
+        delegate->WillTerminate();
+        InstallAppPrefStore(nullptr);
+        delete delegate;
+        delete controls;
+        delete shell;
+        delete app;
+    }));
+}
+
+}  // namespace
