@@ -1,6 +1,8 @@
 #include "devices/CKvsApp.h"
 
 #include "devices/AppPrefStore.h"
+#include "editors/PlayHooks.h"
+#include "editors/TriggerDialogHooks.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
@@ -29,6 +31,7 @@ CRecord* NewPrefsRoot() {
 
 CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKeys(this) {
     SetAppPrefsDoc(&fPrefs);
+    InstallTriggerDialogHooks(PlayHooks());
     CKvsMonPrefRec::Create();
     LoadPrefs();
     fPrefs.AddListener(this, OnPrefChange);
