@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "editors/AuxTriggerKinds.h"
+#include "framework/LDrawCtx.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecord.h"
 #include "records/ShowKinds.h"
@@ -25,6 +26,14 @@ void Show(LPane& pane, bool on) {
 }
 
 }  // namespace
+
+void ShowAtLayoutSize(LFrame& frame) {
+    frame.ShowWindow();
+    LDrawCtx ctx;
+    const i32 w = frame.GetPrefWidth(&ctx, 0);
+    const i32 h = frame.GetPrefHeight(&ctx, 0);
+    if (w > 0 && h > 0) frame.SetWindowBounds(LRect(80, 80, 80 + w, 80 + h));
+}
 
 CKvsLargeDlg::CKvsLargeDlg(LHandler* parent, LPane*)
     : LDialog(parent, nullptr, LPaneOpt::Window(kWindowDialog, 0)),

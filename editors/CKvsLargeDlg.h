@@ -63,6 +63,10 @@ public:
     LStdCheck fExternal;
 };
 
+// Shows a dialog's window at its layout's preferred size. A window that is not
+// yet shown reports no size of its own, so the sizing has to wait for it.
+void ShowAtLayoutSize(LFrame& frame);
+
 // Whether the pane itself is set to be shown, whether or not its window is.
 inline bool PaneSetShown(const LPane& pane) {
     return (pane.State() & LPane::kVisible) != 0;

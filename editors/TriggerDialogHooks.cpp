@@ -13,6 +13,7 @@ bool RunSceneTrigger(LHandler* parent, LPane* owner, CRecord* sntg, f32* number,
     dlg.LoadTrigger(sntg);
     dlg.fNumber.SetValue(*number);
     dlg.fExternal.SetState(*external ? 1 : 0);
+    ShowAtLayoutSize(dlg);
     if (dlg.RunModal() != 1) return false;
     dlg.SaveTrigger(sntg);
     *number = f32(dlg.fNumber.GetValue());
@@ -24,6 +25,7 @@ bool RunMasterFader(LHandler* parent, LPane* owner, CRecord* prpc, bool* vsmf) {
     CKvsMstFdrDlg dlg(parent, owner);
     dlg.LoadFromRecord(prpc);
     dlg.fShowFader.SetState(*vsmf ? 1 : 0);
+    ShowAtLayoutSize(dlg);
     if (dlg.RunModal() != 1) return false;
     dlg.SaveToRecord(prpc);
     *vsmf = dlg.fShowFader.GetState() != 0;
