@@ -54,7 +54,7 @@ CKvsSeqCell::CKvsSeqCell(LPane* list)
     LPenRef green;
     MakePenByColor(&green, kPlayGreen, 0);
     fMark.SetColor(green);
-    SetLayoutByName("KVSSEQCELL", 0);
+    SetLayoutByName("KVSSEQCELL", 1);
 }
 
 // ---------------------------------------------------------------- list

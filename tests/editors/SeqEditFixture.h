@@ -127,6 +127,7 @@ struct SeqEditStage {
             out += std::string(i ? "," : "") + r->GetListItem(list, i)->GetString(name).CStr();
         return out;
     }
+    std::string Seqs() { return Names(Settings(), SqstF::sqcs, SqncF::sqnm); }
     LNativeWindow Native() { return fWin.Window()->Native(); }
     LPoint At(i32 x, i32 y) {
         const LRect c = fWin.Window()->GetContentScreenRect();

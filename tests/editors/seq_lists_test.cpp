@@ -18,7 +18,6 @@ struct Stage : SeqEditStage {
         LHandler::Send(LMenuItem_Selected, &item, to);
     }
     LRgn Rows(i32 top, i32 bottom) { return LRgn(LRect(0, top, 1, bottom)); }
-    std::string Seqs() { return Names(Settings(), SqstF::sqcs, SqncF::sqnm); }
     std::string Nsqs() {
         return Names(Settings()->GetChild(SqstF::nsqs), SsetF::seqs, SseqF::name);
     }
