@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "editors/CExtCtlF.h"
+#include "editors/CKvsAxPlyWin.h"
 #include "editors/CKvsLargeDlg.h"
 #include "editors/PlayHooks.h"
 
@@ -37,4 +38,5 @@ bool RunMasterFader(LHandler* parent, LPane* owner, CRecord* prpc, bool* vsmf) {
 void InstallTriggerDialogHooks(CPlayHooks& hooks) {
     hooks.sceneTrigger = RunSceneTrigger;
     hooks.masterFader = RunMasterFader;
+    hooks.windows[u32(PlayWindow::kAuxPlay)] = CKvsAxPlyWin::Make;
 }
