@@ -303,7 +303,8 @@ void CAxPlyTrgList::BindFields(CAxPlyTrgCell* c, u32 rowIndex) {
             set(1, tg->GetU8(SntgF::mdnt));
             break;
         case TrgFrame::kMidiProg:
-            set(0, f64(valu) + 1);
+            set(0, tg->GetU8(SntgF::mdch) + 1);
+            set(1, f64(valu) + 1);
             break;
         case TrgFrame::kInput: {
             const bool eight = tg->GetU8(SntgF::tgmd) == 12;

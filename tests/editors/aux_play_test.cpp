@@ -142,6 +142,9 @@ TEST(AuxPlay, KindPopupAndFields) {
     s.Fix(0, TrgFrame::kMidiProg, 1, 1);
     s.Trgs().RefreshAll();
     EXPECT_EQ(s.Cell(0).Frame(TrgFrame::kMidiProg).Num(1).GetValue(), 1);
+    s.Trigger(0)->SetI32(nullptr, AptgF::valu, 41);
+    s.Trgs().RefreshAll();
+    EXPECT_EQ(s.Cell(0).Frame(TrgFrame::kMidiProg).Num(1).GetValue(), 42);
     // Net 1, sub-net 2, universe 3.
     s.Kind(0, 1);
     s.Fix(0, TrgFrame::kArtNet, 0, 1);
