@@ -56,9 +56,9 @@ CKvsScnCell::CKvsScnCell(LPane* list)
       fPlay(this, Style2()),
       fTime(this, 0, 100, 0),
       fName(this) {
-    LPenRef pen;
-    MakePenById(&pen, 4);
-    fMeter.SetOffColor(pen);
+    LPenRef grey;
+    MakePenByGray(&grey, 4);
+    fMeter.SetOffColor(grey);
     fMark.SetText(LString(" \xE2\x96\xB6 "));
     LPenRef green;
     MakePenByColor(&green, kPlayGreen, 0);

@@ -11,6 +11,7 @@
 
 #include "base/Resources.h"
 #include "editors/DeviceHooks.h"
+#include "framework/CListDragDropHelper.h"
 #include "framework/CUndoQ.h"
 #include "framework/InputState.h"
 #include "framework/LFrame.h"
@@ -145,6 +146,25 @@ struct SeqEditStage {
         }
         src->Release();
         return op;
+    }
+
+    // A drag that starts with a press on the list at y (list coordinates)
+    // and is dropped at dropY; answers the drags run.
+    u32 DragInList(LPane* list, CListDragDropHelper& helper, i32 y, i32 dropY) {
+        const u32 before = fDrag.fDrags;
+        fDrag.fBody = [this, dropY] { return DropFromOutside(fDrag.fStart.data, 50, dropY); };
+        fMouse.fPos = At(50, y);
+        LHandler::Send(LMouse_Click, &fMouse, list);
+        fMouse.fCapture = list;
+        fServices.Advance(333);
+        LTimer::FireDue(fServices.fNow, nullptr, nullptr, true);
+        if (helper.Dragger()) {
+            fMouse.fPos = At(60, y + 8);
+            LHandler::Send(LMouse_Move, &fMouse, helper.Dragger());
+        }
+        fMouse.fCapture = nullptr;
+        fDrag.fBody = nullptr;
+        return fDrag.fDrags - before;
     }
 
     FakeServices fServices;

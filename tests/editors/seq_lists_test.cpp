@@ -5,6 +5,7 @@
 #include "editors/LListEdit.h"
 #include "editors/SeqDropHelpers.h"
 #include "framework/LMenu.h"
+#include <set>
 #include "records/ScrapTypeNames.h"
 #include "tests/editors/SeqEditFixture.h"
 
@@ -80,16 +81,82 @@ TEST(ListEdit, CommandsOnAListField) {
     }
 }
 
+// A plain list of the sequences that leaves its drags to DragStep.
+class RecList : public LListPane {
+public:
+    RecList(LPane* owner, CRecord* record, u32 flags) : LListPane(owner, 3), fRecord(record), fFlags(flags) {
+        SetCellSize(300, 10);
+        InsertColumns(0, 1);
+        InsertRows(0, i32(record->GetListCount(SqstF::sqcs)));
+        SetBounds(LRect(0, 0, 300, 100));
+        fHelper.Init(this, 1, 0);
+    }
+    LMessage HandleMessage(const LMessage& msg) override {
+        i32 at = -1;
+        const i32 r = LListEdit::DragStep(this, fRecord, SqstF::sqcs, Selection(), true,
+                                          kScrapSequence, fHelper, msg, &at, fFlags);
+        if (r >= 0 && at >= 0) fResults.push_back({r, at});
+        if (r == 0 || r == LListEdit::kDataSupplied) return LListPane::HandleMessage(msg);
+        return LMessage();
+    }
+    void DrawCell(LDrawCtx&, LCell, const LRect&) override {}
+    CRecord* fRecord;
+    u32 fFlags;
+    CListDragDropHelper fHelper;
+    std::vector<std::pair<i32, i32>> fResults;  // count, index of each drop
+};
+
+TEST(ListEdit, DragStepMovesWithinAndCopiesFromOutside) {
+    struct Case {
+        const char* what;
+        u32 flags;
+        bool inside;
+        std::string after;
+        u32 op;
+        std::pair<i32, i32> result;
+    } cases[] = {
+        {"A dropped between C and D", 0, true, "B,C,A,D", 2, {1, 2}},
+        {"same-list only: moved", LListEdit::kSameListOnly, true, "B,C,A,D", 2, {1, 2}},
+        {"from outside: a copy", 0, false, "A,B,C,A,D", 3, {1, 3}},
+        {"same-list only: outside refused", LListEdit::kSameListOnly, false, "A,B,C,D", 0, {-1, -1}},
+    };
+    for (const Case& c : cases) {
+        Stage s;
+        for (const char* n : {"A", "B", "C", "D"}) s.AddSeq(u32(n[0]), n);
+        RecList list(&s.fWin, s.Settings(), c.flags);
+        list.SelectCell(LCell{0, 0});
+        u32 op = 0;
+        if (c.inside) {
+            EXPECT_EQ(s.DragInList(&list, list.fHelper, 5, 31), 1u) << c.what;
+            op = list.fResults.empty() ? 0 : 2;
+        } else {
+            LScrapData* d = LListEdit::CopySelection(s.Settings(), SqstF::sqcs, list.Selection(),
+                                                     true, kScrapSequence);
+            op = s.DropFromOutside(d, 50, 31);
+            d->Release();
+        }
+        EXPECT_EQ(s.Seqs(), c.after) << c.what;
+        EXPECT_EQ(op, c.op) << c.what;
+        const std::pair<i32, i32> got = list.fResults.empty() ? std::pair<i32, i32>{-1, -1} : list.fResults.back();
+        EXPECT_EQ(got, c.result) << c.what;
+        if (c.inside) {
+            EXPECT_TRUE(s.fUndo.Undo()) << c.what;  // one step
+            EXPECT_EQ(s.Seqs(), "A,B,C,D") << c.what;
+        }
+    }
+}
+
 TEST(SeqLists, PasteCopiesIntoTheList) {
     struct Case {
         const char* what;
-        LRgn sel;
+        LRgn sel;  // for both pastes
         std::string after;
         LRgn selAfter;
     } cases[] = {
-        {"nothing selected appends", LRgn(), "Show,A,B,C,D,Show_2,Show_3", LRgn(LRect(0, 5, 1, 7))},
-        {"rows 2-4 selected: before row 2", LRgn(LRect(0, 2, 1, 5)), "Show,A,Show_2,Show_3,B,C,D",
-         LRgn(LRect(0, 2, 1, 4))},
+        {"nothing selected: appended", LRgn(), "Show,A,B,C,D,Show_2,Show_3",
+         LRgn(LRect(0, 6, 1, 7))},
+        {"rows 2-4 selected: before row 2", LRgn(LRect(0, 2, 1, 5)),
+         "Show,A,Show_3,Show_2,B,C,D", LRgn(LRect(0, 2, 1, 3))},
     };
     for (const Case& c : cases) {
         Stage s;
@@ -99,22 +166,19 @@ TEST(SeqLists, PasteCopiesIntoTheList) {
         list.SetBounds(LRect(0, 0, 300, 200));
         list.SelectCell(LCell{0, 0});
         s.Command(&list, LStdCmd_Copy);
-        list.SetSelection(c.sel);
-        // The clipboard holds one copy of Show: two pastes make two copies.
-        list.SetSelection(c.sel);
-        s.Command(&list, LStdCmd_Paste);
-        const LRgn afterFirst = list.Selection();
-        list.SetSelection(afterFirst.IsEmpty() ? c.sel : LRgn(LRect(0, afterFirst.GetBounds().bottom, 1, afterFirst.GetBounds().bottom + 1)));
-        if (c.sel.IsEmpty()) list.SetSelection(LRgn());
-        s.Command(&list, LStdCmd_Paste);
+        for (int i = 0; i < 2; ++i) {
+            list.SetSelection(c.sel);
+            s.Command(&list, LStdCmd_Paste);
+        }
         EXPECT_EQ(s.Seqs(), c.after) << c.what;
         EXPECT_EQ(list.Rows(), 7) << c.what;
+        EXPECT_TRUE(list.Selection() == c.selAfter) << c.what;
         // Every id is its own, none is 0.
         std::set<u32> ids;
-        for (u32 i = 0; i < 7; ++i) ids.insert(s.Settings()->GetListItem(SqstF::sqcs, i)->GetU32(SqncF::sqid));
+        for (u32 i = 0; i < 7; ++i)
+            ids.insert(s.Settings()->GetListItem(SqstF::sqcs, i)->GetU32(SqncF::sqid));
         EXPECT_EQ(ids.size(), 7u) << c.what;
         EXPECT_EQ(ids.count(0), 0u) << c.what;
-        (void)c.selAfter;
     }
 }
 
@@ -232,16 +296,7 @@ TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
             op = s.DropFromOutside(data, 50, c.dropRow * h + 1);
         } else {
             // The drag starts in the list: the press, the held time, a move.
-            s.fDrag.fBody = [&] { return s.DropFromOutside(s.fDrag.fStart.data, 50, c.dropRow * h + 1); };
-            s.fMouse.fPos = s.At(50, h / 2);
-            LHandler::Send(LMouse_Click, &s.fMouse, list.get());
-            s.fMouse.fCapture = list.get();
-            s.fServices.Advance(0);
-            LTimer::FireDue(s.fServices.fNow, nullptr, nullptr, true);
-            ASSERT_NE(list->DragHelper().Dragger(), nullptr) << c.what;
-            s.fMouse.fPos = s.At(60, h / 2 + 8);
-            LHandler::Send(LMouse_Move, &s.fMouse, list->DragHelper().Dragger());
-            op = s.fDrag.fDrags == 1 ? 2 : 0;
+            op = s.DragInList(list.get(), list->DragHelper(), h / 2, c.dropRow * h + 1) == 1 ? 2 : 0;
         }
         data->Release();
         const std::string names = c.nsq ? s.Nsqs() : s.Seqs();
@@ -255,7 +310,6 @@ TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
             ids.insert(items->GetListItem(list->ItemsField(), i)->GetU32(0));
         EXPECT_EQ(ids.size(), items->GetListCount(list->ItemsField())) << c.what;
         EXPECT_EQ(ids.count('A'), 1u) << c.what;
-        s.fMouse.fCapture = nullptr;
     }
 }
 
