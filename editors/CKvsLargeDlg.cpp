@@ -1,5 +1,6 @@
 #include "editors/CKvsLargeDlg.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "editors/AuxTriggerKinds.h"
@@ -16,8 +17,10 @@ LString Text(u32 n) {
     return StdDialogText(kTexts, n);
 }
 
+// The field's whole value within its range: a field emptied or typed past its
+// range and never fixed would otherwise store 0 (or, less one, 4294967295).
 u32 Whole(CNumVol& field) {
-    const f64 v = field.GetValue();
+    const f64 v = std::clamp(field.GetValue(), f64(field.Min()), f64(field.Max()));
     return v <= 0 ? 0 : u32(std::lround(v));
 }
 

@@ -192,6 +192,14 @@ TEST_F(TriggerDialogs, SceneTriggerFields) {
     EXPECT_EQ(sntg->GetU32(SntgF::anuv), 9u);
     EXPECT_EQ(sntg->GetU8(SntgF::mdch), 15);
     EXPECT_EQ(sntg->GetU8(SntgF::sgch), 1);
+    // Emptied fields, never fixed, store their range's bounds, never a wrapped value.
+    d.fSacnUni.SetText(LString());
+    d.fMidiCh.SetText(LString());
+    d.fFirst.SetText(LString("9999"));
+    d.SaveTrigger(sntg);
+    EXPECT_EQ(sntg->GetU32(SntgF::anuv), 0u);
+    EXPECT_EQ(sntg->GetU8(SntgF::mdch), 0);
+    EXPECT_EQ(sntg->GetU32(SntgF::bsch), 512u);
     // Which frames and rows each kind shows: Art-Net, sACN, channel, OSC, MIDI,
     // controller, note, UDP.
     const struct {
