@@ -1,7 +1,6 @@
 #include "editors/CKvsAxPlyWin.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "editors/LListEdit.h"
 #include "editors/PlayHooks.h"
@@ -29,27 +28,11 @@ LTextStyle Style2() {
     return s;
 }
 
-CRecord* Controller() {
+// The parameter list of the controller preferences, where windows keep their places.
+CRecord* ControllerParams() {
     CRecordDoc* doc = AppPrefsDoc();
-    return doc && doc->Root() ? doc->Root()->GetChild(PrefF::ctlr) : nullptr;
-}
-
-bool ReadPlacement(LRect* r) {
-    LString text;
-    const CRecord* ctlr = Controller();
-    if (!ctlr || NodeFind(ctlr, kPlacement, &text) < 0) return false;
-    int v[4] = {};
-    if (std::sscanf(text.CStr(), "%d %d %d %d", &v[0], &v[1], &v[2], &v[3]) != 4) return false;
-    *r = LRect(v[0], v[1], v[2], v[3]);
-    return r->left < r->right && r->top < r->bottom;
-}
-
-void WritePlacement(const LRect& r) {
-    CRecord* ctlr = Controller();
-    if (!ctlr) return;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%d %d %d %d", r.left, r.top, r.right, r.bottom);
-    NodeSet(ctlr, nullptr, kPlacement, LString(buf));
+    CRecord* ctlr = doc && doc->Root() ? doc->Root()->GetChild(PrefF::ctlr) : nullptr;
+    return ctlr ? ctlr->GetChild(PrctF::prms) : nullptr;
 }
 
 }  // namespace
@@ -222,12 +205,13 @@ CKvsAxPlyWin::CKvsAxPlyWin(LHandler* parent, LPane*, MPlayDevice* device, CRecor
     fHeader->AddItem(StdDialogText(kTexts, 1), Style2(), nullptr);
     for (u32 i = 2; i <= 5; ++i) fTrgHeader->AddItem(StdDialogText(kTexts, i), Style2(), nullptr);
     BindSelected();
-    LRect placed;
-    if (ReadPlacement(&placed)) SetWindowBounds(placed);
+    const LRect placed = GetRectFromString(ControllerParams(), kPlacement);
+    if (placed.left < placed.right && placed.top < placed.bottom) SetWindowBounds(placed);
 }
 
 CKvsAxPlyWin::~CKvsAxPlyWin() {
-    WritePlacement(GetWindowBounds());
+    if (CRecord* params = ControllerParams())
+        SetRectAsString(params, kPlacement, GetWindowBounds());
     delete fTrgNavi;
     fTrgList = nullptr;
 }

@@ -6,6 +6,8 @@
 #include "editors/CNoteEdit.h"
 #include "framework/LMenu.h"
 #include "framework/LWindow.h"
+#include "records/AppPrefsDoc.h"
+#include "records/NsqPrefKinds.h"
 #include "records/Triggers.h"
 #include "tests/editors/SeqEditFixture.h"
 
@@ -200,6 +202,21 @@ TEST(AuxPlay, TestButtonAndPlayMarks) {
     const i32 moved[3] = {0, 5, 0};
     state->SetArray(nullptr, DvssF::aptg, moved, 3);
     EXPECT_EQ(marks(), "100");
+}
+
+TEST(AuxPlay, PlacementKeptInTheControllerPreferences) {
+    Stage s;
+    CRecordDoc prefs(NewKind(kFamKvs, kKindPref));
+    SetAppPrefsDoc(&prefs);
+    s.win->SetWindowBounds(LRect(50, 60, 850, 560));
+    const LRect placed = s.win->GetWindowBounds();
+    s.win.reset();
+    EXPECT_EQ(
+        GetRectFromString(prefs.Root()->GetChild(PrefF::ctlr)->GetChild(PrctF::prms), "axpplc"),
+        placed);
+    CKvsAxPlyWin again(&s.fUndo, nullptr, &s.fDevice, s.Settings());
+    EXPECT_EQ(again.GetWindowBounds(), placed);
+    SetAppPrefsDoc(nullptr);
 }
 
 }  // namespace
