@@ -1,7 +1,7 @@
 #include "devices/CKvsApp.h"
 
-#include "devices/DeviceHookInstall.h"
 #include "devices/AppPrefStore.h"
+#include "devices/DeviceHookInstall.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"

@@ -3,6 +3,8 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "editors/DeviceHooks.h"
+#include "editors/PlayHooks.h"
+#include "editors/TriggerDialogHooks.h"
 
 namespace {
 
@@ -16,4 +18,5 @@ void CreateBlackout(MPlayDevice& device, LHandler* parent) {
 
 void InstallDeviceHooks() {
     DeviceHooks().createBlackout = CreateBlackout;
+    InstallTriggerDialogHooks(PlayHooks());
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include "base/CMemStrm.h"
 #include "base/LHandle.h"
@@ -214,6 +215,22 @@ void AddChannelCommands(Control& control, Sim& sim) {
                     case kRecString:
                         r->SetString(nullptr, field, LString(value.c_str()));
                         break;
+                    case kRecArray: {
+                        // Comma-separated numbers; empty clears the array.
+                        const u8 elem = r->Desc(field).elemType;
+                        if (elem != kRecI32 && elem != kRecU32)
+                            return std::string("err array of that type");
+                        std::vector<u32> items;
+                        for (const char* p = value.c_str(); *p;) {
+                            char* end = nullptr;
+                            const long v = std::strtol(p, &end, 10);
+                            if (end == p) return std::string("err not a number list");
+                            items.push_back(u32(i32(v)));
+                            p = *end == ',' ? end + 1 : end;
+                        }
+                        r->SetArray(nullptr, field, items.data(), u32(items.size()));
+                        return "ok count=" + std::to_string(items.size());
+                    }
                     default:
                         return std::string("err field is not a scalar");
                 }

@@ -1,0 +1,501 @@
+#include "editors/CAxPlyTrgList.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editors/CNoteEdit.h"
+#include "editors/DeviceHooks.h"
+#include "editors/LListEdit.h"
+#include "framework/LDrawObj.h"
+#include "framework/LMenu.h"
+#include "framework/StdDialogs.h"
+#include "records/CRecordDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/ScrapTypeNames.h"
+#include "records/Sequences.h"
+#include "records/ShowKinds.h"
+#include "records/Triggers.h"
+
+namespace {
+
+constexpr const char* kTexts = "APTRGCELL";
+constexpr u32 kPlayGreen = 0x00BF00FFu;
+constexpr i32 kFrames = i32(TrgFrame::kCount);
+
+LTextStyle Style2() {
+    LTextStyle s;
+    s.fFont = LFont(2);
+    return s;
+}
+
+CRecord* DocRoot(CRecordDoc* doc) {
+    return doc ? doc->Root() : nullptr;
+}
+
+i32 Whole(CNumVol& field) {
+    return i32(std::lround(field.GetValue()));
+}
+
+void Show(LPane& pane, bool on) {
+    pane.SetState(on ? LPane::kOpShow : LPane::kOpHide);
+}
+
+// One sub-frame's layout and its number fields: label item, range.
+struct FieldSpec {
+    u32 label;
+    f32 min, max;
+};
+struct FrameSpec {
+    const char* layout;
+    u32 count;
+    FieldSpec fields[5];
+};
+// A zero range marks a field that is no plain number field.
+constexpr FrameSpec kSpecs[kFrames] = {
+    {"APTRGARTN", 5, {{0, 0, 127}, {1, 0, 15}, {2, 0, 15}, {3, 1, 512}, {4, 1, 255}}},
+    {"APTRGSACN", 3, {{5, 1, 32768}, {6, 1, 512}, {7, 1, 255}}},
+    {"APTRGDMX", 2, {{8, 1, 512}, {9, 1, 255}}},
+    {"APTRGKEY", 1, {{10, 0, 0}}},
+    {"APTRGJSBT", 1, {{11, 1, 32}}},
+    {"APTRGOSC", 1, {{12, 0, 0}}},
+    {"APTRGMCTL", 3, {{13, 1, 16}, {14, 0, 127}, {15, 0, 127}}},
+    {"APTRGMNOT", 2, {{16, 1, 16}, {17, 0, 0}}},
+    {"APTRGMPRG", 2, {{18, 1, 16}, {19, 1, 128}}},
+    {"APTRGCC", 1, {{20, 1, 255}}},
+};
+
+bool IsKeyChar(u8 c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- key field
+
+bool CKeyCaptureEdit::AcceptChar(const u8* byte) {
+    return IsKeyChar(*byte);
+}
+
+void CKeyCaptureEdit::NotifyChange() {
+    const LString text = GetText();
+    const size_t n = std::string_view(text.CStr()).size();
+    if (n >= 2) {
+        const char last[2] = {text.CStr()[n - 1], 0};
+        SetText(LString(last));
+    }
+    LAsciiEdit::NotifyChange();
+}
+
+// ---------------------------------------------------------------- cell
+
+CTrgSubFrame::~CTrgSubFrame() {
+    // The panes go first, while the frame they announce themselves to still is one.
+    fFields.clear();
+    fLabels.clear();
+    fPanes.clear();
+}
+
+LTextPane& CTrgSubFrame::AddLabel(u32 textItem) {
+    auto* label = new LTextPane(this);
+    label->SetText(StdDialogText(kTexts, textItem));
+    label->SetStyle(LFont(2));
+    fPanes.emplace_back(label);
+    fLabels.push_back(label);
+    return *label;
+}
+
+CAxPlyTrgCell::CAxPlyTrgCell(LPane* list, MPlayDevice* device, CRecord* seqSettings)
+    : LListCell(list),
+      fMark(this),
+      fTest(this, Style2()),
+      fName(this),
+      fSlot(this, this, device, seqSettings),
+      fKind(this, Style2()) {
+    fMark.SetText(LString("\xE2\x96\xB6"));
+    LPenRef green;
+    MakePenByColor(&green, kPlayGreen, 0);
+    fMark.SetColor(green);
+    for (u32 i = 21; i <= 36; ++i) fKind.AddItem(StdDialogText(kTexts, i));
+    for (i32 f = 0; f < kFrames; ++f) {
+        const FrameSpec& spec = kSpecs[f];
+        fFrames[f] = std::make_unique<CTrgSubFrame>(this, this);
+        CTrgSubFrame& sub = *fFrames[f];
+        for (u32 i = 0; i < spec.count; ++i) {
+            const FieldSpec& fs = spec.fields[i];
+            sub.AddLabel(fs.label);
+            if (TrgFrame(f) == TrgFrame::kKey) {
+                sub.AddField(new CKeyCaptureEdit(&sub));
+            } else if (TrgFrame(f) == TrgFrame::kOsc) {
+                sub.AddField(new LNumEdit(&sub));
+            } else if (TrgFrame(f) == TrgFrame::kMidiNote && i == 1) {
+                sub.AddField(new CNoteEdit(&sub));
+            } else {
+                sub.AddField(new CNumVol(&sub)).SetRange(fs.min, fs.max, 1);
+            }
+        }
+        sub.SetLayoutByName(spec.layout, 1);
+    }
+    SetLayoutByName("APTRGCELL", 1);
+    ShowKind(TrgFrame::kNone);
+}
+
+void CAxPlyTrgCell::ShowKind(TrgFrame frame) {
+    for (i32 f = 0; f < kFrames; ++f) Show(*fFrames[f], TrgFrame(f) == frame);
+}
+
+bool CAxPlyTrgCell::FieldOf(const LHandler* pane, TrgFrame* frame, u32* index) {
+    for (i32 f = 0; f < kFrames; ++f) {
+        const auto& fields = fFrames[f]->fFields;
+        for (u32 i = 0; i < fields.size(); ++i) {
+            if (fields[i] == pane) {
+                *frame = TrgFrame(f);
+                *index = i;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- list
+
+CAxPlyTrgList::CAxPlyTrgList(LPane* owner, MPlayDevice* device, CRecord* seqSettings)
+    : LCellListPane(owner, 3, true, false), fDevice(device), fSettings(seqSettings) {
+    fHelper.Init(this, 1, 0);
+    GetProtoCell();
+    InsertColumns(0, 1);
+    if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->AddListener(this, Listener);
+    // Every aux play lives in the sequence settings: listening there once covers
+    // each one bound, and no listener has to leave a document while it notifies.
+    if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->AddListener(this, Listener);
+}
+
+CAxPlyTrgList::~CAxPlyTrgList() {
+    if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, Listener);
+    if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->RemoveListener(this, Listener);
+}
+
+u32 CAxPlyTrgList::Count() const {
+    return fAuxPlay ? fAuxPlay->GetListCount(AplyF::trgs) : 0;
+}
+
+i32 CAxPlyTrgList::AuxPlayIndex() const {
+    return fAuxPlay ? i32(fAuxPlay->Position()) : -1;
+}
+
+void CAxPlyTrgList::SetAuxPlay(CRecord* auxPlay) {
+    if (auxPlay == fAuxPlay) return;
+    if (Rows() > 0) RemoveRows(0, Rows());
+    fAuxPlay = auxPlay;
+    if (const u32 n = Count()) InsertRows(0, i32(n));
+}
+
+void CAxPlyTrgList::AddTrigger() {
+    if (!fAuxPlay) return;
+    const u32 row = AddAuxTrigger(fAuxPlay, this);
+    if (row >= Count()) return;
+    SelectCell(LCell{0, i32(row)});
+    if (auto* c = static_cast<CAxPlyTrgCell*>(GetCellFrame(LCell{0, i32(row)}, false)))
+        c->fName.RequestFocus();
+}
+
+LListCell* CAxPlyTrgList::CreateCell() {
+    return new CAxPlyTrgCell(this, fDevice, fSettings);
+}
+
+u32 CAxPlyTrgList::CellQuery(LCell* size) {
+    auto* proto = static_cast<CAxPlyTrgCell*>(GetProtoCell());
+    LDrawCtx ctx;
+    i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
+    size->col = std::max(fBounds.Width(), proto ? proto->GetPrefWidth(&ctx, 0) : 1);
+    size->row = std::max(h, 1);
+    return kSizeAsQueried;
+}
+
+void CAxPlyTrgList::BoundsChanged(const LRect& old) {
+    LCellListPane::BoundsChanged(old);
+    if (old.Width() != fBounds.Width()) {
+        LCell size;
+        CellQuery(&size);
+        SetCellSize(size.col, size.row);
+    }
+}
+
+void CAxPlyTrgList::Draw(LDrawCtx& ctx) {
+    LCellListPane::Draw(ctx);
+    fHelper.DrawInsertMark(ctx);
+}
+
+bool CAxPlyTrgList::BindCell(LListCell* frame, LCell cell) {
+    if (!fAuxPlay || cell.row < 0 || u32(cell.row) >= Count()) return false;
+    auto* c = static_cast<CAxPlyTrgCell*>(frame);
+    // Showing a value is no edit of it: a field with a native editor announces
+    // the text set here as a change.
+    fBinding = true;
+    BindFields(c, u32(cell.row));
+    fBinding = false;
+    return true;
+}
+
+void CAxPlyTrgList::BindFields(CAxPlyTrgCell* c, u32 rowIndex) {
+    const LCell cell{0, i32(rowIndex)};
+    const CRecord* t = fAuxPlay->GetListItem(AplyF::trgs, rowIndex);
+    const CRecord* tg = t->GetChild(AptgF::sntg);
+    const CRecord* state = fDevice ? DocRoot(fDevice->StateDoc()) : nullptr;
+    Show(c->fMark, DeviceStateGetTrigger(state, AuxPlayIndex()) == cell.row);
+    c->fName.SetText(t->GetString(AptgF::name));
+    c->fSlot.SetSequence(fSettings, t->GetU32(AptgF::sqid));
+    const CTrgKindView v = TrgKindViewOf(t);
+    c->fKind.Select(v.item);
+    c->ShowKind(v.frame);
+    if (v.frame == TrgFrame::kNone || !tg) return;
+    CTrgSubFrame& sub = c->Frame(v.frame);
+    const i32 valu = t->GetI32(AptgF::valu);
+    const u32 anuv = tg->GetU32(SntgF::anuv);
+    auto set = [&sub](u32 i, f64 value) { sub.Num(i).SetValue(f32(value)); };
+    auto row = [&sub](u32 i, bool on) {
+        Show(sub.Label(i), on);
+        Show(*sub.fFields[i], on);
+    };
+    switch (v.frame) {
+        case TrgFrame::kArtNet: {
+            u32 net = 0, subNet = 0, uni = 0;
+            SplitArtNetAddress(anuv, &net, &subNet, &uni);
+            set(0, net);
+            set(1, subNet);
+            set(2, uni);
+            set(3, tg->GetU32(SntgF::bsch));
+            set(4, valu);
+            row(4, v.countRow);
+            break;
+        }
+        case TrgFrame::kSacn:
+            set(0, f64(anuv) + 1);
+            set(1, tg->GetU32(SntgF::bsch));
+            set(2, valu);
+            row(2, v.countRow);
+            break;
+        case TrgFrame::kDmx:
+            set(0, tg->GetU32(SntgF::bsch));
+            set(1, valu);
+            row(1, v.countRow);
+            break;
+        case TrgFrame::kKey:
+            sub.fFields[0]->SetText(TrgKeyText(valu));
+            break;
+        case TrgFrame::kJoystick:
+            set(0, valu);
+            break;
+        case TrgFrame::kOsc: {
+            LString s;
+            if (valu >= 0) s = LString(std::to_string(valu).c_str());
+            sub.fFields[0]->SetText(s);
+            break;
+        }
+        case TrgFrame::kMidiCtl:
+            set(0, tg->GetU8(SntgF::mdch) + 1);
+            set(1, tg->GetU8(SntgF::mdct));
+            set(2, valu);
+            row(2, v.valueRow);
+            break;
+        case TrgFrame::kMidiNote:
+            set(0, tg->GetU8(SntgF::mdch) + 1);
+            set(1, tg->GetU8(SntgF::mdnt));
+            break;
+        case TrgFrame::kMidiProg:
+            set(0, tg->GetU8(SntgF::mdch) + 1);
+            set(1, f64(valu) + 1);
+            break;
+        case TrgFrame::kInput: {
+            const bool eight = tg->GetU8(SntgF::tgmd) == 12;
+            sub.Num(0).SetRange(1, eight ? 8 : 255, 1);
+            set(0, eight ? f64(valu) + 1 : f64(valu));
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void CAxPlyTrgList::FieldFixed(CAxPlyTrgCell* c, CRecord* t, TrgFrame f, u32 i) {
+    CRecord* tg = t->GetChild(AptgF::sntg);
+    if (!tg) return;
+    CTrgSubFrame& sub = c->Frame(f);
+    const i32 value = Whole(sub.Num(i));
+    switch (f) {
+        case TrgFrame::kArtNet:
+            if (i <= 2)
+                tg->SetU32(this, SntgF::anuv,
+                           ArtNetAddress(u32(Whole(sub.Num(0))), u32(Whole(sub.Num(1))),
+                                         u32(Whole(sub.Num(2)))));
+            else if (i == 3)
+                tg->SetU32(this, SntgF::bsch, u32(value));
+            else
+                t->SetI32(this, AptgF::valu, value);
+            break;
+        case TrgFrame::kSacn:
+            if (i == 0)
+                tg->SetU32(this, SntgF::anuv, u32(std::max(value - 1, 0)));
+            else if (i == 1)
+                tg->SetU32(this, SntgF::bsch, u32(value));
+            else
+                t->SetI32(this, AptgF::valu, value);
+            break;
+        case TrgFrame::kDmx:
+            if (i == 0)
+                tg->SetU32(this, SntgF::bsch, u32(value));
+            else
+                t->SetI32(this, AptgF::valu, value);
+            break;
+        case TrgFrame::kJoystick:
+            t->SetI32(this, AptgF::valu, value);
+            break;
+        case TrgFrame::kMidiCtl:
+        case TrgFrame::kMidiNote:
+        case TrgFrame::kMidiProg:
+            if (i == 0)
+                tg->SetU8(this, SntgF::mdch, u8(std::max(value - 1, 0)));
+            else if (f == TrgFrame::kMidiCtl && i == 1)
+                tg->SetU8(this, SntgF::mdct, u8(value));
+            else if (f == TrgFrame::kMidiNote)
+                tg->SetU8(this, SntgF::mdnt, u8(value));
+            else if (f == TrgFrame::kMidiProg)
+                t->SetI32(this, AptgF::valu, value - 1);
+            else
+                t->SetI32(this, AptgF::valu, value);
+            break;
+        case TrgFrame::kInput:
+            t->SetI32(this, AptgF::valu, c->fKind.GetSelected() == 14 ? value - 1 : value);
+            break;
+        default:
+            break;
+    }
+}
+
+LMessage CAxPlyTrgList::CellMessage(CAxPlyTrgCell* c, u32 row, const LMessage& msg) {
+    if (fBinding && (msg.Is(LEditText_Change) || msg.Is(LPopupList_Changed))) return LMessage();
+    CRecord* t = fAuxPlay->GetListItem(AplyF::trgs, row);
+    TrgFrame f = TrgFrame::kNone;
+    u32 i = 0;
+    const bool field = c->FieldOf(msg.source, &f, &i);
+    if (msg.Is(CStateButton_Push) && msg.source == &c->fTest) {
+        CRecord* cmd = fDevice ? DocRoot(fDevice->CommandDoc()) : nullptr;
+        if (cmd && fDevice->DeviceSerial() != 0)
+            SetCommandAuxTrigger(cmd, u32(AuxPlayIndex()), row);
+        return LMessage();
+    }
+    if (msg.Is(LEditText_Change) && msg.source == &c->fName) {
+        t->SetString(this, AptgF::name, c->fName.GetText());
+        return LMessage();
+    }
+    if (msg.Is(CKvsSeqSlot_Delete) && msg.source == &c->fSlot) {
+        t->SetU32(this, AptgF::sqid, 0);
+        return LMessage();
+    }
+    if (msg.Is(CKvsSeqSlotEx_Seq) && msg.source == &c->fSlot) {
+        t->SetU32(this, AptgF::sqid, c->fSlot.ChosenId());
+        return LMessage();
+    }
+    if (msg.Is(LPopupList_Changed) && msg.source == &c->fKind) {
+        TrgSetKindItem(t, this, c->fKind.GetSelected());
+        return LMessage();
+    }
+    if (field && msg.Is(LEditText_Change) && f == TrgFrame::kKey) {
+        TrgSetKey(t, this, c->Frame(f).fFields[0]->GetText());
+        return LMessage();
+    }
+    if (field && msg.Is(LEditText_Change) && f == TrgFrame::kOsc) {
+        t->SetI32(this, AptgF::valu, TrgOscNumber(c->Frame(f).fFields[0]->GetText()));
+        return LMessage();
+    }
+    if (field && msg.Is(CNumVol_Fix)) {
+        FieldFixed(c, t, f, i);
+        return LMessage();
+    }
+    if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
+    return LCellListPane::HandleMessage(msg);
+}
+
+LMessage CAxPlyTrgList::HandleMessage(const LMessage& msg) {
+    if (!fAuxPlay) return LCellListPane::HandleMessage(msg);
+    i32 at = 0;
+    const i32 step = LListEdit::DragStep(this, fAuxPlay, AplyF::trgs, Selection(), true,
+                                         kScrapAuxTrigger, fHelper, msg, &at, 0);
+    // 0 is also "not handled": only a drop that inserted something ends here.
+    if (step > 0) {
+        SetSelection(LRgn(LRect(0, at, 1, at + step)));
+        return LMessage();
+    }
+    if (step == LListEdit::kConsumed) return LMessage();
+    if (step == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
+    LCell cell;
+    LListCell* frame = FindCellFrame(msg.source, &cell);
+    if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count())
+        return CellMessage(static_cast<CAxPlyTrgCell*>(frame), u32(cell.row), msg);
+    if (!frame) {
+        if (msg.Is(LMenuBar_Ready)) {
+            LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), Selection(),
+                                     kScrapAuxTrigger);
+            return LCellListPane::HandleMessage(msg);
+        }
+        if (msg.Is(LMenuItem_Selected)) {
+            const LRgn& sel = Selection();
+            i32 index = sel.IsEmpty() ? i32(Count()) : std::max(sel.GetBounds().top, 0);
+            const i32 r =
+                LListEdit::DoStdCmd(this, fAuxPlay, AplyF::trgs, sel, true, kScrapAuxTrigger,
+                                    static_cast<LMenuItem*>(msg.source), &index);
+            if (r > 0) SetSelection(LRgn(LRect(0, index, 1, index + r)));
+            if (r != 0) return LMessage();
+        }
+    }
+    return LCellListPane::HandleMessage(msg);
+}
+
+void CAxPlyTrgList::Listener(void* self, CRecordNote* note) {
+    static_cast<CAxPlyTrgList*>(self)->OnChange(note);
+}
+
+void CAxPlyTrgList::OnChange(CRecordNote* note) {
+    CRecord* r = note->record;
+    if (!r) return;
+    if (IsSequenceRecordChange(note)) {
+        RefreshAll();
+        return;
+    }
+    if (!fAuxPlay) {
+        return;
+    }
+    if (r == fAuxPlay && note->field == AplyF::trgs) {
+        switch (note->kind) {
+            case CRecordNote::kInserted:
+                InsertRows(i32(note->extra), 1);
+                return;
+            case CRecordNote::kRemoved:
+                RemoveRows(i32(note->extra), 1);
+                return;
+            case CRecordNote::kMoved:
+                RemoveRows(i32(note->extra), 1);
+                InsertRows(i32(note->index), 1);
+                return;
+            default:
+                return;
+        }
+    }
+    // The aux play itself taken out of its list.
+    if (note->kind == CRecordNote::kDetached && r == fAuxPlay) {
+        SetAuxPlay(nullptr);
+        return;
+    }
+    if (note->kind != CRecordNote::kChanged) return;
+    const CRecord* state = fDevice ? DocRoot(fDevice->StateDoc()) : nullptr;
+    if (r == state) {
+        if (note->field == DvssF::aptg) RefreshAll();
+        return;
+    }
+    for (CRecord* p = r; p; p = p->Parent()) {
+        if (p->Parent() == fAuxPlay && p->ParentField() == AplyF::trgs) {
+            RefreshCell(LCell{0, i32(p->Position())});
+            return;
+        }
+    }
+}

@@ -1,0 +1,270 @@
+#include "editors/CKvsAxPlyWin.h"
+
+#include <algorithm>
+
+#include "editors/LListEdit.h"
+#include "editors/PlayHooks.h"
+#include "framework/CHeaderFrame.h"
+#include "framework/LListNavi.h"
+#include "framework/LMenu.h"
+#include "framework/LWindow.h"
+#include "framework/StdDialogs.h"
+#include "records/AppPrefsDoc.h"
+#include "records/CRecordDoc.h"
+#include "records/NsqPrefKinds.h"
+#include "records/PrefNodes.h"
+#include "records/ScrapTypeNames.h"
+#include "records/ShowKinds.h"
+#include "records/Triggers.h"
+
+namespace {
+
+constexpr const char* kTexts = "AXPLYWIN";
+constexpr const char* kPlacement = "axpplc";
+
+LTextStyle Style2() {
+    LTextStyle s;
+    s.fFont = LFont(2);
+    return s;
+}
+
+// The parameter list of the controller preferences, where windows keep their places.
+CRecord* ControllerParams() {
+    CRecordDoc* doc = AppPrefsDoc();
+    CRecord* ctlr = doc && doc->Root() ? doc->Root()->GetChild(PrefF::ctlr) : nullptr;
+    return ctlr ? ctlr->GetChild(PrctF::prms) : nullptr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- list
+
+CKvsAxPlyCell::CKvsAxPlyCell(LPane* list) : LListCell(list), fName(this) {
+    SetLayoutByName("AXPLYCELL", 1);
+}
+
+CKvsAxPlyList::CKvsAxPlyList(LPane* owner, CRecord* seqSettings)
+    : LCellListPane(owner, 3, true, false), fSettings(seqSettings) {
+    fHelper.Init(this, 1, 0);
+    GetProtoCell();
+    InsertColumns(0, 1);
+    if (const u32 n = Count()) InsertRows(0, i32(n));
+    if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->AddListener(this, Listener);
+}
+
+CKvsAxPlyList::~CKvsAxPlyList() {
+    if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->RemoveListener(this, Listener);
+}
+
+CRecord* CKvsAxPlyList::AuxPlays() const {
+    return fSettings ? fSettings->GetChild(SqstF::axps) : nullptr;
+}
+
+u32 CKvsAxPlyList::Count() const {
+    const CRecord* a = AuxPlays();
+    return a ? a->GetListCount(AplsF::plys) : 0;
+}
+
+i32 CKvsAxPlyList::SelectedRow() const {
+    const LRgn& sel = Selection();
+    return sel.IsEmpty() ? -1 : sel.GetBounds().top;
+}
+
+void CKvsAxPlyList::FocusName(i32 row) {
+    if (row < 0 || u32(row) >= Count()) return;
+    SelectCell(LCell{0, row});
+    if (auto* c = static_cast<CKvsAxPlyCell*>(GetCellFrame(LCell{0, row}, false)))
+        c->fName.RequestFocus();
+}
+
+LListCell* CKvsAxPlyList::CreateCell() {
+    return new CKvsAxPlyCell(this);
+}
+
+u32 CKvsAxPlyList::CellQuery(LCell* size) {
+    auto* proto = static_cast<CKvsAxPlyCell*>(GetProtoCell());
+    LDrawCtx ctx;
+    const i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
+    size->col = fBounds.Width();
+    size->row = std::max(h, 1);
+    return kSizeAsQueried;
+}
+
+void CKvsAxPlyList::BoundsChanged(const LRect& old) {
+    LCellListPane::BoundsChanged(old);
+    if (old.Width() != fBounds.Width()) {
+        LCell size;
+        CellQuery(&size);
+        SetCellSize(size.col, size.row);
+    }
+}
+
+bool CKvsAxPlyList::BindCell(LListCell* frame, LCell cell) {
+    if (cell.row < 0 || u32(cell.row) >= Count()) return false;
+    static_cast<CKvsAxPlyCell*>(frame)->fName.SetText(
+        AuxPlays()->GetListItem(AplsF::plys, u32(cell.row))->GetString(AplyF::name));
+    return true;
+}
+
+void CKvsAxPlyList::Draw(LDrawCtx& ctx) {
+    LCellListPane::Draw(ctx);
+    fHelper.DrawInsertMark(ctx);
+}
+
+LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
+    CRecord* plays = AuxPlays();
+    if (!plays) return LCellListPane::HandleMessage(msg);
+    i32 at = 0;
+    const i32 step = LListEdit::DragStep(this, plays, AplsF::plys, Selection(), true, kScrapAuxPlay,
+                                         fHelper, msg, &at, 0);
+    // 0 is also "not handled": only a drop that inserted something ends here.
+    if (step > 0) {
+        SetSelection(LRgn(LRect(0, at, 1, at + step)));
+        return LMessage();
+    }
+    if (step == LListEdit::kConsumed) return LMessage();
+    if (step == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
+    LCell cell;
+    LListCell* frame = FindCellFrame(msg.source, &cell);
+    if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count()) {
+        auto* c = static_cast<CKvsAxPlyCell*>(frame);
+        if (msg.Is(LEditText_Change) && msg.source == &c->fName) {
+            plays->GetListItem(AplsF::plys, u32(cell.row))
+                ->SetString(this, AplyF::name, c->fName.GetText());
+            return LMessage();
+        }
+        if (msg.Is(LPane_Focus)) SelectCell(LCell{0, cell.row});
+        return LCellListPane::HandleMessage(msg);
+    }
+    if (!frame && msg.Is(LMenuBar_Ready)) {
+        LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), Selection(), kScrapAuxPlay);
+        return LCellListPane::HandleMessage(msg);
+    }
+    if (!frame && msg.Is(LMenuItem_Selected)) {
+        const LRgn& sel = Selection();
+        i32 index = sel.IsEmpty() ? i32(Count()) : std::max(sel.GetBounds().top, 0);
+        const i32 r = LListEdit::DoStdCmd(this, plays, AplsF::plys, sel, true, kScrapAuxPlay,
+                                          static_cast<LMenuItem*>(msg.source), &index);
+        if (r > 0) SetSelection(LRgn(LRect(0, index, 1, index + r)));
+        if (r != 0) return LMessage();
+    }
+    return LCellListPane::HandleMessage(msg);
+}
+
+void CKvsAxPlyList::Listener(void* self, CRecordNote* note) {
+    static_cast<CKvsAxPlyList*>(self)->OnChange(note);
+}
+
+void CKvsAxPlyList::OnChange(CRecordNote* note) {
+    CRecord* r = note->record;
+    CRecord* plays = AuxPlays();
+    if (!r || !plays) return;
+    if (r == plays && note->field == AplsF::plys) {
+        switch (note->kind) {
+            case CRecordNote::kInserted:
+                InsertRows(i32(note->extra), 1);
+                return;
+            case CRecordNote::kRemoved:
+                RemoveRows(i32(note->extra), 1);
+                return;
+            case CRecordNote::kMoved:
+                RemoveRows(i32(note->extra), 1);
+                InsertRows(i32(note->index), 1);
+                return;
+            default:
+                return;
+        }
+    }
+    if (note->kind == CRecordNote::kChanged && r->Parent() == plays &&
+        r->ParentField() == AplsF::plys)
+        RefreshCell(LCell{0, i32(r->Position())});
+}
+
+// ---------------------------------------------------------------- window
+
+CKvsAxPlyWin::CKvsAxPlyWin(LHandler* parent, LPane*, MPlayDevice* device, CRecord* seqSettings)
+    : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)), fSettings(seqSettings) {
+    SetWindowMenu(new LWindowMenu(this, "EDITW"));
+    LPenRef back;
+    MakePenById(&back, 1);
+    SetBackColor(back);
+    fHeader = new CHeaderFrameV(this, 0, 0, 0);
+    fAdd = new CPlusButton(this);
+    fNavi = new LListNavi(this, LListNavi::kVerticalBar, true);
+    fList = new CKvsAxPlyList(fNavi, seqSettings);
+    fNavi->SetList(fList);
+    fEditor = new LFrame(this, this);
+    fTrgHeader = new CHeaderFrameV(fEditor, 0, 0, 0);
+    fAddTrg = new CPlusButton(fEditor);
+    fTrgNavi = new LListNavi(fEditor, LListNavi::kVerticalBar | LListNavi::kHorizontalBar, true);
+    fTrgList = new CAxPlyTrgList(fTrgNavi, device, seqSettings);
+    fTrgNavi->SetList(fTrgList);
+    fEditor->SetLayoutByName("AXPLYEDF", 1);
+    SetLayoutByName("AXPLYWIN", 1);
+    SetTitle(StdDialogText(kTexts, 0));
+    fHeader->AddItem(StdDialogText(kTexts, 1), Style2(), nullptr);
+    for (u32 i = 2; i <= 5; ++i) fTrgHeader->AddItem(StdDialogText(kTexts, i), Style2(), nullptr);
+    BindSelected();
+    const LRect placed = GetRectFromString(ControllerParams(), kPlacement);
+    if (placed.left < placed.right && placed.top < placed.bottom) SetWindowBounds(placed);
+}
+
+CKvsAxPlyWin::~CKvsAxPlyWin() {
+    if (CRecord* params = ControllerParams())
+        SetRectAsString(params, kPlacement, GetWindowBounds());
+    delete fTrgNavi;
+    fTrgList = nullptr;
+}
+
+LFrame* CKvsAxPlyWin::Make(const CPlayWindowArgs& args) {
+    return new CKvsAxPlyWin(args.parent, args.owner, args.device, args.seqSettings);
+}
+
+bool CKvsAxPlyWin::EditorShown() const {
+    return (fEditor->State() & kVisible) != 0;
+}
+
+void CKvsAxPlyWin::BindSelected() {
+    const i32 row = fList->SelectedRow();
+    if (row >= 0 && u32(row) < fList->Count()) {
+        fTrgList->SetAuxPlay(fList->AuxPlays()->GetListItem(AplsF::plys, u32(row)));
+        fEditor->SetState(kOpShow);
+    } else {
+        fEditor->SetState(kOpHide);
+    }
+}
+
+LMessage CKvsAxPlyWin::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LStdCtl_Selected) && msg.source == fAdd) {
+        if (CRecord* plays = fList->AuxPlays()) fList->FocusName(i32(AddAuxPlay(plays, this)));
+        return LMessage();
+    }
+    if (msg.Is(LStdCtl_Selected) && msg.source == fAddTrg) {
+        fTrgList->AddTrigger();
+        return LMessage();
+    }
+    if (msg.Is(LListPane_SelChange) && msg.source == fList) {
+        BindSelected();
+        return LMessage();
+    }
+    if (msg.Is(LWindowPlacer_Grow)) {
+        LMessage r = LFrame::HandleMessage(msg);
+        // Only the height changes: the rows are laid out for one width.
+        auto* placer = static_cast<LWindowPlacer*>(msg.source);
+        placer->fMaxWidth = placer->fMinWidth;
+        return r;
+    }
+    return LFrame::HandleMessage(msg);
+}
+
+void CKvsAxPlyWin::PostLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
+    LFrame::PostLayoutVM(ctx, vm);
+    auto* proto = static_cast<CKvsAxPlyCell*>(fList->GetProtoCell());
+    auto* tproto = static_cast<CAxPlyTrgCell*>(fTrgList->GetProtoCell());
+    if (!proto || !tproto) return;
+    const i32 dx = fList->Bounds().left - fHeader->Bounds().left;
+    fHeader->PlaceItemAtX(0, dx + proto->fName.Bounds().left, 0, ctx);
+    const i32 tdx = fTrgList->Bounds().left - fTrgHeader->Bounds().left;
+    const LPane* at[4] = {&tproto->fTest, &tproto->fName, &tproto->fSlot, &tproto->fKind};
+    for (i32 i = 0; i < 4; ++i) fTrgHeader->PlaceItemAtX(i, tdx + at[i]->Bounds().left, 0, ctx);
+}

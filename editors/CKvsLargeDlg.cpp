@@ -1,0 +1,177 @@
+#include "editors/CKvsLargeDlg.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editors/AuxTriggerKinds.h"
+#include "framework/LDrawCtx.h"
+#include "framework/StdDialogs.h"
+#include "records/CRecord.h"
+#include "records/ShowKinds.h"
+
+namespace {
+
+constexpr const char* kTexts = "KVSSCNTRGDLG";
+
+LString Text(u32 n) {
+    return StdDialogText(kTexts, n);
+}
+
+// The field's whole value within its range: a field emptied or typed past its
+// range and never fixed would otherwise store 0 (or, less one, 4294967295).
+u32 Whole(CNumVol& field) {
+    const f64 v = std::clamp(field.GetValue(), f64(field.Min()), f64(field.Max()));
+    return v <= 0 ? 0 : u32(std::lround(v));
+}
+
+void Show(LPane& pane, bool on) {
+    pane.SetState(on ? LPane::kOpShow : LPane::kOpHide);
+}
+
+}  // namespace
+
+void ShowAtLayoutSize(LFrame& frame) {
+    frame.ShowWindow();
+    LDrawCtx ctx;
+    const i32 w = frame.GetPrefWidth(&ctx, 0);
+    const i32 h = frame.GetPrefHeight(&ctx, 0);
+    if (w > 0 && h > 0) frame.SetWindowBounds(LRect(80, 80, 80 + w, 80 + h));
+}
+
+CKvsLargeDlg::CKvsLargeDlg(LHandler* parent, LPane*)
+    : LDialog(parent, nullptr, LPaneOpt::Window(kWindowDialog, 0)),
+      fOk(this),
+      fCancel(this),
+      fSourceLabel(this),
+      fSource(this),
+      fArtNet(this, this),
+      fNetLabel(&fArtNet),
+      fNet(&fArtNet),
+      fSubLabel(&fArtNet),
+      fSub(&fArtNet),
+      fUniLabel(&fArtNet),
+      fUni(&fArtNet),
+      fSacn(this, this),
+      fSacnLabel(&fSacn),
+      fSacnUni(&fSacn),
+      fChannel(this, this),
+      fChanMode(&fChannel),
+      fFirst(&fChannel),
+      fOsc(this, this),
+      fOscText1(&fOsc),
+      fOscText2(&fOsc),
+      fMidi(this, this),
+      fMidiChLabel(&fMidi),
+      fMidiCh(&fMidi),
+      fCtlLabel(&fMidi),
+      fCtl(&fMidi),
+      fNoteLabel(&fMidi),
+      fNote(&fMidi),
+      fUdp(this, this),
+      fUdpText1(&fUdp),
+      fUdpText2(&fUdp),
+      fOption(this, this),
+      fNumberLabel(&fOption),
+      fNumber(&fOption),
+      fExternal(&fOption) {
+    SetTitle(Text(0));
+    fOk.SetTitle(Text(1));
+    fCancel.SetTitle(Text(2));
+    SetDefaultButton(&fOk);
+    SetCancelButton(&fCancel);
+    fSourceLabel.SetText(Text(3));
+    for (u32 i = 19; i <= 34; ++i) fSource.AddItem(Text(i));
+    fSource.Select(0);
+    fNetLabel.SetText(Text(4));
+    fSubLabel.SetText(Text(5));
+    fUniLabel.SetText(Text(6));
+    fSacnLabel.SetText(Text(7));
+    fOscText1.SetText(Text(8));
+    fOscText2.SetText(Text(9));
+    fMidiChLabel.SetText(Text(10));
+    fCtlLabel.SetText(Text(11));
+    fNoteLabel.SetText(Text(12));
+    fUdpText1.SetText(Text(13));
+    fUdpText2.SetText(Text(14));
+    fNumberLabel.SetText(Text(15));
+    fExternal.SetTitle(Text(16));
+    fChanMode.AddItem(Text(17));
+    fChanMode.AddItem(Text(18));
+    fChanMode.Select(0);
+    fNet.SetRange(0, 127, 1);
+    fSub.SetRange(0, 15, 1);
+    fUni.SetRange(0, 15, 1);
+    fSacnUni.SetRange(1, 32768, 1);
+    fFirst.SetRange(1, 512, 1);
+    fMidiCh.SetRange(1, 16, 1);
+    fCtl.SetRange(0, 127, 1);
+    fNumber.SetRange(0, 999, 1);
+    fArtNet.SetLayoutByName("KVSSCNTRGANT", 1);
+    fSacn.SetLayoutByName("KVSSCNTRGSAC", 1);
+    fChannel.SetLayoutByName("KVSSCNTRGDMX", 1);
+    fOsc.SetLayoutByName("KVSSCNTRGOSC", 1);
+    fMidi.SetLayoutByName("KVSSCNTRGMIDI", 1);
+    fUdp.SetLayoutByName("KVSSCNTRGUDPC", 1);
+    fOption.SetLayoutByName("KVSSCNTRGOPT", 1);
+    SetLayoutByName("KVSSCNTRGDLG", 1);
+    UpdateFrames();
+}
+
+LMessage CKvsLargeDlg::HandleMessage(const LMessage& msg) {
+    if (msg.source == &fSource && msg.Is(LPopupList_Changed)) {
+        UpdateFrames();
+        return LMessage();
+    }
+    return LDialog::HandleMessage(msg);
+}
+
+void CKvsLargeDlg::LoadTrigger(const CRecord* sntg) {
+    if (!sntg) return;
+    const u8 kind = sntg->GetU8(SntgF::tgmd);
+    fSource.Select(kind < 16 ? kind : 0);
+    u32 net = 0, sub = 0, uni = 0;
+    const u32 anuv = sntg->GetU32(SntgF::anuv);
+    SplitArtNetAddress(anuv, &net, &sub, &uni);
+    fNet.SetValue(f32(net));
+    fSub.SetValue(f32(sub));
+    fUni.SetValue(f32(uni));
+    fSacnUni.SetValue(f32(f64(anuv) + 1));
+    fChanMode.Select(sntg->GetU8(SntgF::sgch) != 0 ? 1 : 0);
+    fFirst.SetValue(f32(sntg->GetU32(SntgF::bsch)));
+    fMidiCh.SetValue(f32(sntg->GetU8(SntgF::mdch) + 1));
+    fCtl.SetValue(f32(sntg->GetU8(SntgF::mdct)));
+    fNote.SetValue(f32(sntg->GetU8(SntgF::mdnt)));
+    UpdateFrames();
+}
+
+void CKvsLargeDlg::SaveTrigger(CRecord* sntg) {
+    if (!sntg) return;
+    sntg->SetU8(nullptr, SntgF::tgmd, u8(fSource.GetSelected() < 0 ? 0 : fSource.GetSelected()));
+    const u32 anuv = PaneSetShown(fSacn) ? Whole(fSacnUni) - 1
+                                         : ArtNetAddress(Whole(fNet), Whole(fSub), Whole(fUni));
+    sntg->SetU32(nullptr, SntgF::anuv, anuv);
+    sntg->SetU8(nullptr, SntgF::sgch, fChanMode.GetSelected() == 1 ? 1 : 0);
+    sntg->SetU32(nullptr, SntgF::bsch, Whole(fFirst));
+    sntg->SetU8(nullptr, SntgF::mdch, u8(Whole(fMidiCh) - 1));
+    sntg->SetU8(nullptr, SntgF::mdct, u8(Whole(fCtl)));
+    sntg->SetU8(nullptr, SntgF::mdnt, u8(Whole(fNote)));
+}
+
+void CKvsLargeDlg::UpdateFrames() {
+    i32 k = fSource.GetSelected();
+    if (k < 0 || k >= 16) k = 0;
+    Show(fArtNet, k == 1);
+    Show(fSacn, k == 14);
+    Show(fChannel, k == 1 || k == 2 || k == 14);
+    Show(fOsc, k == 6);
+    const bool midi = k >= 7 && k <= 11;
+    Show(fMidi, midi);
+    Show(fMidiChLabel, midi);
+    Show(fMidiCh, midi);
+    Show(fCtlLabel, k >= 7 && k <= 9);
+    Show(fCtl, k >= 7 && k <= 9);
+    Show(fNoteLabel, k == 10);
+    Show(fNote, k == 10);
+    Show(fUdp, k == 15);
+    Show(fOption, true);
+}

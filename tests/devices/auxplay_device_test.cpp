@@ -1,0 +1,97 @@
+// The aux-play window's test button against a simulated device on loopback,
+// and the simulated device's trigger marks set as an array.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/CKvsDevCtl.h"
+#include "editors/CKvsAxPlyWin.h"
+#include "framework/InputState.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/ShowKinds.h"
+#include "records/Triggers.h"
+#include "tests/devices/DevScreenTest.h"
+#include "tests/devices/PlayTest.h"
+#include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/FakeControls.h"
+#include "tests/framework/FakeWindows.h"
+
+namespace {
+
+constexpr u16 kSerial = 306;
+
+class AuxPlayDevice : public devtest::DeviceLinkTest {
+protected:
+    void SetUp() override {
+        DeviceLinkTest::SetUp();
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        RegisterAllRecordKinds();
+        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+        SetAppPrefsDoc(prefs.get());
+        root.loop = &fLoop;
+        AddDevice(kSerial, 1);
+        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        edit = std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
+        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
+        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+    }
+    void TearDown() override {
+        edit.reset();
+        ctl.reset();
+        SetAppPrefsDoc(nullptr);
+        DeviceLinkTest::TearDown();
+    }
+    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
+        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
+    }
+    // The values written to a command field, in order.
+    std::vector<std::string> Writes(const std::string& path) {
+        std::vector<std::string> out;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "path") == path) out.push_back(Field(l, "value"));
+        return out;
+    }
+
+    LoopClock services{&fLoop};
+    FakeControls controls;
+    FakeWindows windows{services};
+    LMouse mouse;
+    LKeyboard keyboard;
+    playtest::Root root;
+    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
+    std::unique_ptr<CRecordDoc> prefs;
+    std::unique_ptr<CKvsDevCtl> ctl;
+    std::unique_ptr<CKvsPlayCmd> edit;
+};
+
+TEST_F(AuxPlayDevice, TestButtonFiresTheTriggerEachPress) {
+    CRecord* plays = edit->SeqSettings()->GetChild(SqstF::axps);
+    for (int i = 0; i < 3; ++i) AddAuxPlay(plays, nullptr);
+    CRecord* third = plays->GetListItem(AplsF::plys, 2);
+    for (int i = 0; i < 2; ++i) AddAuxTrigger(third, nullptr);
+    CKvsAxPlyWin win(edit.get(), nullptr, ctl.get(), edit->SeqSettings());
+    win.fList->SelectCell(LCell{0, 2});
+    win.BindSelected();
+    fSim.Cmd("log clear");
+    auto* cell = static_cast<CAxPlyTrgCell*>(win.fTrgList->GetCellFrame(LCell{0, 1}, false));
+    const std::string path = "/.cmd/udkvtcmd/aptg";
+    for (size_t n = 1; n <= 2; ++n) {
+        LHandler::Send(CStateButton_Push, &cell->fTest, cell);
+        ASSERT_TRUE(Run([&] { return Writes(path).size() >= n; })) << n;
+    }
+    // The log escapes the blank.
+    EXPECT_EQ(Writes(path), (std::vector<std::string>{"2%201", "2%201"}));
+}
+
+TEST_F(AuxPlayDevice, StatusTriggerMarksTakeANumberList) {
+    const std::string set = "chan-set serno=306 path=/.cmd/udkvtstat/aptg value=";
+    EXPECT_EQ(fSim.Cmd(set + "0,5,-1"), "ok count=3");
+    EXPECT_EQ(fSim.Cmd(set + ""), "ok count=0");
+    EXPECT_EQ(fSim.Cmd(set + "1,x").rfind("err", 0), 0u);
+}
+
+}  // namespace
