@@ -38,3 +38,9 @@ void SleepForMs(const u32* ms) {
 void SleepMs(u32 ms) {
     SleepForMs(&ms);
 }
+
+void PauseMainThreadMs(u32 ms) {
+    LTickSource* s = sTickSource.load(std::memory_order_acquire);
+    if (s && s->Pause(ms)) return;
+    SleepForMs(&ms);
+}

@@ -176,8 +176,7 @@ void CKvsPlayCmd::FlushDeviceFs(CSimpleProgressDialog* progress) {
     fDevice->FileRequests().Enqueue(this, RequestDone, "/.cmd/fsflush", 0, nullptr, nullptr, 0);
     WaitRequest(progress);
     // The card finishes writing after it answered.
-    const u32 pause = kFlushPauseMs;
-    SleepForMs(&pause);
+    PauseMainThreadMs(kFlushPauseMs);
 }
 
 // ---- the local play file

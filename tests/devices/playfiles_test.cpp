@@ -140,7 +140,10 @@ TEST_F(PlayFiles, SettingFilesInOrderEachOneRecordChunk) {
     const struct { bool modify, force; } cases[] = {{true, false}, {false, true}};
     for (const auto& c : cases) {
         if (c.modify) Modify();
+        const u32 t0 = fLoop.NowMs();
         EXPECT_TRUE(edit->SendPlayData(true, c.force));
+        // The card is given a second after the flush, on the test's clock.
+        EXPECT_GE(fLoop.NowMs() - t0, 1000u);
         EXPECT_EQ(Requests(),
                   (std::vector<std::string>{"WRQ /sdc/playersetting", "WRQ /sdc/sequencesetting",
                                             "RRQ /.cmd/fsflush"}));

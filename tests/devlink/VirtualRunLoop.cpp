@@ -68,6 +68,12 @@ u32 CVirtualRunLoop::NowMs() {
     return fNow;
 }
 
+bool CVirtualRunLoop::Pause(u32 ms) {
+    std::lock_guard<std::mutex> lock(fMutex);
+    fNow += ms;
+    return true;
+}
+
 LRunLoopTimer::Impl* CVirtualRunLoop::NewTimer(LRunLoopHolder*, void* context,
                                                LRunLoopFn callback) {
     return new VirtualTimer(this, context, callback);

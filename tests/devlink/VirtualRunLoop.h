@@ -26,6 +26,9 @@ public:
     CVirtualRunLoop& operator=(const CVirtualRunLoop&) = delete;
 
     u32 NowMs() override;
+    // The clock moves on by ms without running anything: the paused thread is
+    // the one that would run it.
+    bool Pause(u32 ms) override;
     // Runs the oldest source or timer due now, if any: a test may stop between
     // two steps that the loop would otherwise run in one go.
     bool RunOne();
