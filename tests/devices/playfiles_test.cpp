@@ -4,6 +4,8 @@
 // opened without a device.
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
 #include "records/PropRecord.h"
+#include "records/CShowMediaScan.h"
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
@@ -366,6 +369,30 @@ TEST_F(PlayFiles, FileListsForTheCopyToUsbStorage) {
               (std::vector<std::string>{"RRQ /.cmd/fmls///sdc/kevrecfiles",
                                         "RRQ /.cmd/fmls///sdc/audiofiles"}));
     EXPECT_EQ(playtest::gCopied, (std::vector<std::string>{"sequencesetting", "playersetting"}));
+    // The recordings the show plays follow them; one the card lacks is only confirmed.
+    playtest::gCopied.clear();
+    const std::string recordings = fDir.Path() + "/" + std::to_string(kSerial) + "/sdc/kevrecfiles";
+    std::filesystem::create_directories(recordings);
+    std::ofstream(recordings + "/a.drc").put('x');
+    CRecord* seq = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqnc));
+    for (const char* clip : {"a.drc", "gone.drc"}) {
+        CRecord* scene = NewSceneRecord();
+        CRecord* ctdr = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSnct));
+        ctdr->SetString(nullptr, SnctF::flnm, LString(clip));
+        if (CRecord* old = scene->ReplaceChild(nullptr, ScenF::ctdr, ctdr)) CRecord::Destroy(old);
+        seq->InsertItem(nullptr, SqncF::scns, seq->GetListCount(SqncF::scns), scene);
+    }
+    edit->SeqSettings()->InsertItem(nullptr, SqstF::sqcs, 0, seq);
+    static std::vector<std::string> missing;
+    DeviceHooks().confirmFileOp = [](MPlayDevice&, LHandler*, const CShowMediaScan* scan) {
+        for (u32 i = 0; scan && i < scan->Missing().Count(); ++i)
+            missing.push_back(scan->Missing().At(i).CStr());
+        return true;
+    };
+    edit->CopyShowToUms();
+    EXPECT_EQ(playtest::gCopied,
+              (std::vector<std::string>{"sequencesetting", "playersetting", "kevrecfiles/a.drc"}));
+    EXPECT_EQ(missing, (std::vector<std::string>{"gone.drc"}));
     // A device that sends no list: item 5 after 10 s; the button gives up silently.
     fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/fmls///sdc/kevrecfiles");
     const u32 t0 = LTickMs();
