@@ -6,22 +6,17 @@
 #include <QProcess>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqSlot.h"
-#include "editors/DeviceHooks.h"
 #include "framework/CUndoQ.h"
 #include "framework/LMenu.h"
 #include "platform/qt/QtControls.h"
-#include "records/CRecordDoc.h"
-#include "records/DeviceKinds.h"
-#include "records/PrefNodes.h"
-#include "records/RecordKinds.h"
 #include "records/ShowKinds.h"
+#include "tests/editors/FakePlayDevice.h"
 #include "records/ShowOps.h"
 
 // Qt's drag on X11 wakes the session bus, whose library keeps a block for the process.
@@ -30,31 +25,6 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 namespace {
-
-CRecord* NewKind(u32 family, u32 kind) {
-    return CRecord::New(CRecordSchema::Find(family, kind));
-}
-
-class Device : public MPlayDevice {
-public:
-    Device()
-        : fCmd(NewKind(kFamKvt, kKindDvcm)),
-          fState(NewKind(kFamKvt, kKindDvss)),
-          fContents(NewDeviceContentsRecord()) {}
-    u32 DeviceSerial() const override { return 1; }
-    CRecordDoc* SettingsDoc() override { return nullptr; }
-    CRecordDoc* CommandDoc() override { return &fCmd; }
-    CRecordDoc* ContentsDoc() override { return &fContents; }
-    CRecordDoc* StateDoc() override { return &fState; }
-    CRecordDoc* SeqStatDoc() override { return nullptr; }
-    CReqQueue& FileRequests() override { std::abort(); }
-    CReqQueue& ChannelRequests() override { std::abort(); }
-    CDevRequestQueue& SeqStatusChannel() override { std::abort(); }
-    CRecord* MediaIndex() override { return nullptr; }
-    MDevObjLink* ObjLink() override { return nullptr; }
-    bool RunDeviceSyncDialog(LHandler*) override { return false; }
-    CRecordDoc fCmd, fState, fContents;
-};
 
 // The window: the undo queue above it, the ids its slot reports.
 struct Stage {
@@ -101,7 +71,7 @@ struct Stage {
         Stage& fStage;
     } fFrame{*this, &fUndo};
     CRecordDoc fSeqDoc{NewSeqSettingsRecord()};
-    Device fDevice;
+    FakePlayDevice fDevice;
     CKvsSeqList fList{&fFrame, &fDevice, fSeqDoc.Root(), nullptr};
     CKvsSeqSlotEx fSlot{&fFrame, &fFrame, &fDevice, fSeqDoc.Root()};
     std::vector<u32> fIds;
