@@ -28,7 +28,8 @@ public:
     explicit ScrapSource(const LScrapData* data) : fData(data) {}
     bool FetchItem(const LScrapType& type, u32 index, std::vector<u8>* out) override {
         u32 n = 0;
-        for (const LLink* l = fData ? fData->Items().Head() : nullptr; l && !l->IsEnd(); l = l->Next()) {
+        for (const LLink* l = fData ? fData->Items().Head() : nullptr; l && !l->IsEnd();
+             l = l->Next()) {
             auto* it = static_cast<const LScrapItem*>(l);
             if (!(it->fTypeName == type.name)) continue;
             if (n++ == index) {

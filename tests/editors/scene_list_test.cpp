@@ -49,8 +49,8 @@ struct Stage : SeqEditStage {
 
 TEST(SceneList, RetimedSceneMovesAndKeepsTheFocus) {
     Stage s;
-    CRecord* seq = s.Seq(1, {{"A", 0}, {"B", 60000}, {"C", 120000}, {"D", 180000}, {"E", 240000},
-                             {"F", 360000}});
+    CRecord* seq = s.Seq(
+        1, {{"A", 0}, {"B", 60000}, {"C", 120000}, {"D", 180000}, {"E", 240000}, {"F", 360000}});
     s.fList.SetSequence(seq);
     CKvsScnCell* cell = s.Cell(1);
     ASSERT_NE(cell, nullptr);
@@ -139,7 +139,12 @@ TEST(SceneList, Meters) {
         {"last without a clip", {0, 1000}, false, 0, 0, {1000, 600000}},
         {"last with a clip", {0, 1000}, true, 500, 4500, {1000, 4000}},
         {"clip end not after its start", {0}, true, 4500, 4500, {600000}},
-        {"device times at both ends", {kMin, kMax}, true, kMin, kMax, {i64(kMax) - kMin, i64(kMax) - kMin}},
+        {"device times at both ends",
+         {kMin, kMax},
+         true,
+         kMin,
+         kMax,
+         {i64(kMax) - kMin, i64(kMax) - kMin}},
     };
     for (const Case& c : cases) {
         Stage s;
@@ -159,7 +164,8 @@ TEST(SceneList, Meters) {
         s.fList.SetSequence(seq);
         for (u32 i = 0; i < c.durations.size(); ++i) {
             EXPECT_EQ(s.fList.SceneDuration(i), c.durations[i]) << c.what << " " << i;
-            EXPECT_EQ(s.Cell(i32(i))->fMeter.Max(), i32(std::min<i64>(c.durations[i], kMax))) << c.what;
+            EXPECT_EQ(s.Cell(i32(i))->fMeter.Max(), i32(std::min<i64>(c.durations[i], kMax)))
+                << c.what;
         }
     }
 }
@@ -167,7 +173,8 @@ TEST(SceneList, Meters) {
 TEST(SceneList, PlayStateAndMarker) {
     Stage s;
     s.Seq(1, {{"x", 0}});
-    CRecord* seq = s.Seq(2, {{"A", 0}, {"B", 1000}, {"C", 2000}, {"D", 3000}, {"E", 4000}, {"F", 5000}});
+    CRecord* seq =
+        s.Seq(2, {{"A", 0}, {"B", 1000}, {"C", 2000}, {"D", 3000}, {"E", 4000}, {"F", 5000}});
     s.fList.SetSequence(seq);
     struct Case {
         const char* what;
@@ -220,11 +227,25 @@ TEST(SceneList, Plays) {
         i32 point;
         std::vector<std::string> log;
     } cases[] = {
-        {"outside the list: the path first", "", 2, false, 0,
+        {"outside the list: the path first",
+         "",
+         2,
+         false,
+         0,
          {"plsn=/sqcs/0/scns/2", "pltm=2000", "plsn=/sqcs/0/scns/2", "pltm=2000"}},
-        {"inside the list: the time only", "/sqcs/0/scns/0", 2, false, 0, {"pltm=2000", "pltm=2000"}},
+        {"inside the list: the time only",
+         "/sqcs/0/scns/0",
+         2,
+         false,
+         0,
+         {"pltm=2000", "pltm=2000"}},
         {"a meter click", "/sqcs/0/scns/0", 1, true, 250, {"pltm=1250", "pltm=1250"}},
-        {"a meter click past the i32 range", "/sqcs/0/scns/0", 3, true, 9, {"pltm=2147483647", "pltm=2147483647"}},
+        {"a meter click past the i32 range",
+         "/sqcs/0/scns/0",
+         3,
+         true,
+         9,
+         {"pltm=2147483647", "pltm=2147483647"}},
     };
     for (const Case& c : cases) {
         Stage s;

@@ -37,7 +37,8 @@ TEST(ListEdit, CommandsOnAListField) {
         {"delete rows 1 and 3", LStdCmd_Delete, Rows(1, 2), 0, -1, "A,C,E", 0},
         {"cut of nothing falls through", LStdCmd_Cut, LRgn(), 0, 0, "A,B,C,D,E", 0},
         {"cut of row 4", LStdCmd_Cut, Rows(4, 5), 0, -1, "A,B,C,D", 0},
-        {"paste past the end: appended, at the end", LStdCmd_Paste, LRgn(), 99, 2, "A,B,C,D,E,B,D", 5},
+        {"paste past the end: appended, at the end", LStdCmd_Paste, LRgn(), 99, 2, "A,B,C,D,E,B,D",
+         5},
         {"paste at 1, the scene skipped", LStdCmd_Paste, LRgn(), 1, 2, "A,B,D,B,C,D,E", 1},
     };
     for (const Case& c : cases) {
@@ -56,8 +57,8 @@ TEST(ListEdit, CommandsOnAListField) {
         LMenuItem item(nullptr);
         item.SetCommand(c.cmd);
         i32 index = c.index;
-        EXPECT_EQ(LListEdit::DoStdCmd(&s.fWin, s.Settings(), SqstF::sqcs, sel, true,
-                                      kScrapSequence, &item, &index),
+        EXPECT_EQ(LListEdit::DoStdCmd(&s.fWin, s.Settings(), SqstF::sqcs, sel, true, kScrapSequence,
+                                      &item, &index),
                   c.result)
             << c.what;
         EXPECT_EQ(s.Seqs(), c.after) << c.what;
@@ -103,7 +104,12 @@ TEST(ListEdit, DragStepMovesWithinAndCopiesFromOutside) {
         {"A dropped between C and D", 0, true, "B,C,A,D", 2, {1, 2}},
         {"same list only: moved", LListEdit::kSameListOnly, true, "B,C,A,D", 2, {1, 2}},
         {"from outside: a copy", 0, false, "A,B,C,A,D", 3, {1, 3}},
-        {"same list only: outside refused", LListEdit::kSameListOnly, false, "A,B,C,D", 0, {-1, -1}},
+        {"same list only: outside refused",
+         LListEdit::kSameListOnly,
+         false,
+         "A,B,C,D",
+         0,
+         {-1, -1}},
     };
     for (const Case& c : cases) {
         SeqEditStage s;
@@ -188,7 +194,8 @@ TEST(SeqLists, PlayButtonsLabelsAndMarks) {
     for (u8 mode : {0, 1, 2}) {
         sntg->SetU8(nullptr, SntgF::tgmd, mode);
         LString want;
-        EXPECT_EQ(cell(list, 4)->fTrigger.GetTitle(), TriggerInputLabel(&want, sntg, 4)) << int(mode);
+        EXPECT_EQ(cell(list, 4)->fTrigger.GetTitle(), TriggerInputLabel(&want, sntg, 4))
+            << int(mode);
     }
     // The mark follows the device's sequence without any edit.
     auto marked = [&](CKvsSeqList& l) {
@@ -231,9 +238,9 @@ TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
         list->SelectCell(LCell{0, 0});
         LScrapData* data = LListEdit::CopySelection(list->ItemsRecord(), list->ItemsField(),
                                                     list->Selection(), true, list->ScrapType());
-        const u32 op = c.outside ? s.DropFromOutside(data, 50, c.gap * h + 1)
-                                 : s.DragInList(list.get(), list->DragHelper(), h / 2,
-                                                c.gap * h + 1) * 2;
+        const u32 op = c.outside
+                           ? s.DropFromOutside(data, 50, c.gap * h + 1)
+                           : s.DragInList(list.get(), list->DragHelper(), h / 2, c.gap * h + 1) * 2;
         data->Release();
         EXPECT_EQ(c.nsq ? Nsqs(s) : s.Seqs(), c.after) << c.what;
         EXPECT_EQ(op, c.op) << c.what;
@@ -241,7 +248,8 @@ TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
         const u32 n = items->GetListCount(list->ItemsField());
         EXPECT_EQ(list->Rows(), i32(n)) << c.what;
         std::set<u32> ids;
-        for (u32 i = 0; i < n; ++i) ids.insert(items->GetListItem(list->ItemsField(), i)->GetU32(0));
+        for (u32 i = 0; i < n; ++i)
+            ids.insert(items->GetListItem(list->ItemsField(), i)->GetU32(0));
         EXPECT_EQ(ids.size(), n) << c.what;
     }
 }
@@ -262,8 +270,12 @@ TEST(SeqDrop, IdsAndFileNames) {
         {"NSQ sequence", kScrapNsqSeq, nsq, {}, 34, ""},
         {"sequence and names", kScrapSequence, seq, {"a.drc"}, 12, "a.drc"},
         {"data without a record", kScrapSequence, nullptr, {}, 0, ""},
-        {"names the device refuses", nullptr, nullptr,
-         {"a.drc", "", ".hidden", "a/b.drc", "x\x01.drc", "\xC0\xAF.drc", "b.drc"}, 0, "a.drc,b.drc"},
+        {"names the device refuses",
+         nullptr,
+         nullptr,
+         {"a.drc", "", ".hidden", "a/b.drc", "x\x01.drc", "\xC0\xAF.drc", "b.drc"},
+         0,
+         "a.drc,b.drc"},
     };
     for (const Case& c : cases) {
         CRecClipStream strm;
@@ -277,7 +289,8 @@ TEST(SeqDrop, IdsAndFileNames) {
         CStrArray names;
         ReadDroppedFileNames(src, &names);
         std::string read;
-        for (u32 i = 0; i < names.Count(); ++i) read += (i ? "," : "") + std::string(names.At(i).CStr());
+        for (u32 i = 0; i < names.Count(); ++i)
+            read += (i ? "," : "") + std::string(names.At(i).CStr());
         EXPECT_EQ(read, c.read) << c.what;
         src->Release();
         d->Release();

@@ -63,7 +63,8 @@ TEST(SeqSlot, TextAndClearing) {
     s.AddSeq(5, "Show");
     s.AddSeq(6, "");
     s.AddNsq(5, "Nsq five");
-    for (auto [id, text] : {std::pair<u32, const char*>{0, ""}, {5, "Nsq five"}, {6, " "}, {77, "?"}}) {
+    for (auto [id, text] :
+         {std::pair<u32, const char*>{0, ""}, {5, "Nsq five"}, {6, " "}, {77, "?"}}) {
         s.fSlot.SetSequence(s.Settings(), id);
         EXPECT_STREQ(s.fSlot.Text().GetText().CStr(), text) << id;
     }
@@ -93,7 +94,8 @@ TEST(SeqSlot, DropsOfSequences) {
         s.AddSeq(5, "Show");
         CRecord* nsq = s.AddNsq(9, "Nine");
         CRecClipStream strm;
-        if (c.record) strm.Write(c.type == kScrapNsqSeq ? nsq : s.Settings()->GetListItem(SqstF::sqcs, 0));
+        if (c.record)
+            strm.Write(c.type == kScrapNsqSeq ? nsq : s.Settings()->GetListItem(SqstF::sqcs, 0));
         EXPECT_EQ(s.Drop(strm.Detach(ScrapTypeOf(c.type)), c.names), c.op) << c.what;
         EXPECT_EQ(s.fIds, c.ids) << c.what;
         EXPECT_EQ(s.Seqs(), "Show") << c.what;

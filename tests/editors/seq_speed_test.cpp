@@ -35,7 +35,8 @@ TEST(SeqSpeed, SceneListFollowsThePlayAndResorts) {
     for (i32 p = 0; p < 1000; ++p) {
         const i32 t = p * 997;
         dvss->SetI32(nullptr, DvssF::sqtm, t);
-        dvss->SetString(nullptr, DvssF::crsn, LString(("/sqcs/0/scns/" + std::to_string(t / 1000)).c_str()));
+        dvss->SetString(nullptr, DvssF::crsn,
+                        LString(("/sqcs/0/scns/" + std::to_string(t / 1000)).c_str()));
         list.SetScrollPos(LCell{0, std::max(0, t / 1000 - 3)});
         LDrawCtx ctx(&g);
         list.Draw(ctx);

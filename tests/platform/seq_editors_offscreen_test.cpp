@@ -67,7 +67,10 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     for (u32 i = 0; i < 3; ++i) {
         CRecord* s = NewKind(FourCC("YNST"), kKindSseq);
         s->SetU32(nullptr, SseqF::sqid, 40 + i);
-        s->SetString(nullptr, SseqF::name, LString(i == 0 ? "Timeline A" : i == 1 ? "Timeline B" : "Foyer"));
+        s->SetString(nullptr, SseqF::name,
+                     LString(i == 0   ? "Timeline A"
+                             : i == 1 ? "Timeline B"
+                                      : "Foyer"));
         set->InsertItem(nullptr, SsetF::seqs, i, s);
     }
     CRecord* dvss = device.fState.Root();

@@ -46,7 +46,8 @@ struct Stage {
         std::string out;
         CRecord* st = fSeqDoc.Root();
         for (u32 i = 0; i < st->GetListCount(SqstF::sqcs); ++i)
-            out += std::string(i ? "," : "") + st->GetListItem(SqstF::sqcs, i)->GetString(SqncF::sqnm).CStr();
+            out += std::string(i ? "," : "") +
+                   st->GetListItem(SqstF::sqcs, i)->GetString(SqncF::sqnm).CStr();
         return out;
     }
     void Command(const char* cmd) {
@@ -132,9 +133,9 @@ TEST_F(SeqXvfb, RealDragFromTheListOntoASlot) {
     // Left of the play mark: the row itself, not one of its controls.
     const int x = c.left + 4, y = c.top + h + h / 2;
     gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1");
-    gX->XdotoolAsync("sleep 0.6 mousemove " + std::to_string(x + 10) + " " + std::to_string(y + 10) +
-                     " sleep 0.3 mousemove " + std::to_string(c.left + 150) + " " +
-                     std::to_string(c.top + 265) +
+    gX->XdotoolAsync("sleep 0.6 mousemove " + std::to_string(x + 10) + " " +
+                     std::to_string(y + 10) + " sleep 0.3 mousemove " +
+                     std::to_string(c.left + 150) + " " + std::to_string(c.top + 265) +
                      " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
     EXPECT_TRUE(RunUntil([&] { return !s.fIds.empty(); }, 8000));
     EXPECT_EQ(s.fIds, std::vector<u32>{22});
