@@ -98,8 +98,10 @@ protected:
         return r;
     }
     void Modify() {
-        edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk, edit->SeqSettings()->GetU32(SqstF::tgmk) + 1);
-        edit->PlaySettings()->SetU32(edit.get(), PlysF::pwdw, edit->PlaySettings()->GetU32(PlysF::pwdw) + 1);
+        edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk,
+                                    edit->SeqSettings()->GetU32(SqstF::tgmk) + 1);
+        edit->PlaySettings()->SetU32(edit.get(), PlysF::pwdw,
+                                     edit->PlaySettings()->GetU32(PlysF::pwdw) + 1);
         ASSERT_TRUE(Idle());
         fSim.Cmd("log clear");
     }
@@ -135,15 +137,13 @@ TEST_F(PlayFiles, SettingFilesInOrderEachOneRecordChunk) {
     // Nothing pending, not forced: nothing goes out.
     EXPECT_TRUE(edit->SendPlayData(true, false));
     EXPECT_TRUE(Requests().empty());
-    const struct {
-        bool modify, force;
-    } cases[] = {{true, false}, {false, true}};
+    const struct { bool modify, force; } cases[] = {{true, false}, {false, true}};
     for (const auto& c : cases) {
         if (c.modify) Modify();
         EXPECT_TRUE(edit->SendPlayData(true, c.force));
-        EXPECT_EQ(Requests(), (std::vector<std::string>{"WRQ /sdc/playersetting",
-                                                        "WRQ /sdc/sequencesetting",
-                                                        "RRQ /.cmd/fsflush"}));
+        EXPECT_EQ(Requests(),
+                  (std::vector<std::string>{"WRQ /sdc/playersetting", "WRQ /sdc/sequencesetting",
+                                            "RRQ /.cmd/fsflush"}));
         EXPECT_FALSE(edit->SeqDoc().IsModified());
         EXPECT_FALSE(edit->PlayDoc().IsModified());
         fSim.Cmd("log clear");
@@ -292,7 +292,8 @@ TEST_F(PlayFiles, LargeShowWrittenAndImported) {
             CRecord* scene = NewSceneRecord();
             scene->SetI32(nullptr, ScenF::sntm, i32(n * 1000));
             scene->GetChild(ScenF::ctdr)
-                ->SetString(nullptr, SnctF::flnm, LString(("rec" + std::to_string(n) + ".drc").c_str()));
+                ->SetString(nullptr, SnctF::flnm,
+                            LString(("rec" + std::to_string(n) + ".drc").c_str()));
             sq->InsertItem(nullptr, SqncF::scns, n, scene);
         }
         seq->InsertItem(nullptr, SqstF::sqcs, i, sq);
@@ -303,7 +304,8 @@ TEST_F(PlayFiles, LargeShowWrittenAndImported) {
         for (u32 c = 0; c < 8; ++c) {
             CRecord* cell = PlaySetGetOrAddCell(play, nullptr, c, r);
             cell->SetU32(nullptr, PlclF::sqid, r * 8 + c + 1);
-            cell->SetString(nullptr, PlclF::bttl, LString(("Button " + std::to_string(r * 8 + c)).c_str()));
+            cell->SetString(nullptr, PlclF::bttl,
+                            LString(("Button " + std::to_string(r * 8 + c)).c_str()));
         }
     AddDevice(kSerial, 1);
     const struct {
@@ -345,9 +347,10 @@ TEST_F(PlayFiles, LargeShowWrittenAndImported) {
     EXPECT_EQ(other.PlaySettings()->GetListCount(PlysF::rows), 8u);
     RecordProperty("write_both_files_real_ms", write);
     RecordProperty("import_real_ms", import);
-    std::printf("large show: setting files written in %d ms (1000 ms of it the flush pause), "
-                "play file of %zu bytes imported in %d ms\n",
-                write, playtest::ReadFile(fDir.Path() + "/large.kvplay").size(), import);
+    std::printf(
+        "large show: setting files written in %d ms (1000 ms of it the flush pause), "
+        "play file of %zu bytes imported in %d ms\n",
+        write, playtest::ReadFile(fDir.Path() + "/large.kvplay").size(), import);
 }
 
 TEST_F(PlayFiles, FileListsForTheCopyToUsbStorage) {
@@ -356,9 +359,9 @@ TEST_F(PlayFiles, FileListsForTheCopyToUsbStorage) {
     root.pressButtons = false;  // this dialog's button is there from the start
     // Both lists, recordings first; then the setting files go first in the copy.
     edit->CopyShowToUms();
-    EXPECT_EQ(Requests("/.cmd/fmls"), (std::vector<std::string>{
-                                          "RRQ /.cmd/fmls///sdc/kevrecfiles",
-                                          "RRQ /.cmd/fmls///sdc/audiofiles"}));
+    EXPECT_EQ(Requests("/.cmd/fmls"),
+              (std::vector<std::string>{"RRQ /.cmd/fmls///sdc/kevrecfiles",
+                                        "RRQ /.cmd/fmls///sdc/audiofiles"}));
     EXPECT_EQ(playtest::gCopied, (std::vector<std::string>{"sequencesetting", "playersetting"}));
     // A device that sends no list: item 5 after 10 s; the button gives up silently.
     fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/fmls///sdc/kevrecfiles");
@@ -394,9 +397,10 @@ TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
         playtest::WriteFile(fDir.Path() + "/show.chunk",
                             std::string(reinterpret_cast<char*>(buffer.Data()), strm.Position()));
     }
-    ASSERT_EQ(fSim.Cmd("chan-load serno=305 path=/.cmd/udseqset file=" + fDir.Path() + "/show.chunk")
-                  .rfind("ok", 0),
-              0u);
+    ASSERT_EQ(
+        fSim.Cmd("chan-load serno=305 path=/.cmd/udseqset file=" + fDir.Path() + "/show.chunk")
+            .rfind("ok", 0),
+        0u);
     fSim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1");
     ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
     ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
@@ -455,8 +459,9 @@ TEST_F(PlayFiles, AFileOpensWithoutADeviceAndAsksBeforeClosing) {
         file.WriteRecord(seq.Root());
         file.WriteRecord(play.Root());
         file.Close();
-        playtest::WriteFile(fDir.Path() + "/show.kvplay",
-                            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
+        playtest::WriteFile(
+            fDir.Path() + "/show.kvplay",
+            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
     }
     fSim.Cmd("log clear");
     ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
@@ -466,6 +471,10 @@ TEST_F(PlayFiles, AFileOpensWithoutADeviceAndAsksBeforeClosing) {
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->AcceptsFormat(2));
     EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), 77u);
+    // The view sits in the window's chain: the window's menu reaches it.
+    LMenuBar bar(nullptr, "PLAYW");
+    EXPECT_NE(playtest::Enabled(bar, &ctl->Screen()->Window()).find("cPlayExport cPlayImport"),
+              std::string::npos);
     Run([] { return false; }, 3000);
     EXPECT_TRUE(fSim.Log().empty() || LogOf("req").empty());
     // Unedited it closes; edited it asks, and Cancel keeps it.
