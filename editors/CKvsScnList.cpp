@@ -42,7 +42,8 @@ std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
 }
 
 i32 ClampI32(i64 v) {
-    return i32(std::clamp<i64>(v, std::numeric_limits<i32>::min(), std::numeric_limits<i32>::max()));
+    return i32(
+        std::clamp<i64>(v, std::numeric_limits<i32>::min(), std::numeric_limits<i32>::max()));
 }
 
 }  // namespace
@@ -88,8 +89,7 @@ CKvsScnList::CKvsScnList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
 }
 
 CKvsScnList::~CKvsScnList() {
-    if (fSettings && fSettings->GetOwner())
-        fSettings->GetOwner()->RemoveListener(this, Listener);
+    if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->RemoveListener(this, Listener);
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, Listener);
 }
 

@@ -6,51 +6,21 @@
 
 #include <QDir>
 
-#include <cstdlib>
 #include <string>
 
 #include "ShellFixture.h"
 #include "editors/CKvsScnList.h"
-#include "editors/DeviceHooks.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqSlot.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/CUndoQ.h"
 #include "platform/qt/QtControls.h"
-#include "records/CRecordDoc.h"
-#include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
-#include "records/PrefNodes.h"
-#include "records/RecordKinds.h"
 #include "records/ShowKinds.h"
+#include "tests/editors/FakePlayDevice.h"
 #include "records/ShowOps.h"
 
 namespace {
-
-CRecord* NewKind(u32 family, u32 kind) {
-    return CRecord::New(CRecordSchema::Find(family, kind));
-}
-
-class ShotDevice : public MPlayDevice {
-public:
-    ShotDevice()
-        : fCmd(NewKind(kFamKvt, kKindDvcm)),
-          fState(NewKind(kFamKvt, kKindDvss)),
-          fContents(NewDeviceContentsRecord()) {}
-    u32 DeviceSerial() const override { return 1; }
-    CRecordDoc* SettingsDoc() override { return nullptr; }
-    CRecordDoc* CommandDoc() override { return &fCmd; }
-    CRecordDoc* ContentsDoc() override { return &fContents; }
-    CRecordDoc* StateDoc() override { return &fState; }
-    CRecordDoc* SeqStatDoc() override { return nullptr; }
-    CReqQueue& FileRequests() override { std::abort(); }
-    CReqQueue& ChannelRequests() override { std::abort(); }
-    CDevRequestQueue& SeqStatusChannel() override { std::abort(); }
-    CRecord* MediaIndex() override { return nullptr; }
-    MDevObjLink* ObjLink() override { return nullptr; }
-    bool RunDeviceSyncDialog(LHandler*) override { return false; }
-    CRecordDoc fCmd, fState, fContents;
-};
 
 struct Win : LFrame {
     Win(LHandler* parent, i32 w, i32 h)
@@ -88,7 +58,7 @@ CRecord* AddSeq(CRecord* st, u32 id, const char* name) {
 TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     Env env;
     CUndoQ undo(gApp, 1u << 20);
-    ShotDevice device;
+    FakePlayDevice device;
     CRecordDoc seqDoc(NewSeqSettingsRecord());
     CRecord* st = seqDoc.Root();
     const char* names[] = {"Opening", "Walk-in", "Act 1", "Interval", "Act 2", "Bows"};
@@ -97,7 +67,10 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     for (u32 i = 0; i < 3; ++i) {
         CRecord* s = NewKind(FourCC("YNST"), kKindSseq);
         s->SetU32(nullptr, SseqF::sqid, 40 + i);
-        s->SetString(nullptr, SseqF::name, LString(i == 0 ? "Timeline A" : i == 1 ? "Timeline B" : "Foyer"));
+        s->SetString(nullptr, SseqF::name,
+                     LString(i == 0   ? "Timeline A"
+                             : i == 1 ? "Timeline B"
+                                      : "Foyer"));
         set->InsertItem(nullptr, SsetF::seqs, i, s);
     }
     CRecord* dvss = device.fState.Root();

@@ -6,22 +6,17 @@
 #include <QProcess>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqSlot.h"
-#include "editors/DeviceHooks.h"
 #include "framework/CUndoQ.h"
 #include "framework/LMenu.h"
 #include "platform/qt/QtControls.h"
-#include "records/CRecordDoc.h"
-#include "records/DeviceKinds.h"
-#include "records/PrefNodes.h"
-#include "records/RecordKinds.h"
 #include "records/ShowKinds.h"
+#include "tests/editors/FakePlayDevice.h"
 #include "records/ShowOps.h"
 
 // Qt's drag on X11 wakes the session bus, whose library keeps a block for the process.
@@ -30,31 +25,6 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 namespace {
-
-CRecord* NewKind(u32 family, u32 kind) {
-    return CRecord::New(CRecordSchema::Find(family, kind));
-}
-
-class Device : public MPlayDevice {
-public:
-    Device()
-        : fCmd(NewKind(kFamKvt, kKindDvcm)),
-          fState(NewKind(kFamKvt, kKindDvss)),
-          fContents(NewDeviceContentsRecord()) {}
-    u32 DeviceSerial() const override { return 1; }
-    CRecordDoc* SettingsDoc() override { return nullptr; }
-    CRecordDoc* CommandDoc() override { return &fCmd; }
-    CRecordDoc* ContentsDoc() override { return &fContents; }
-    CRecordDoc* StateDoc() override { return &fState; }
-    CRecordDoc* SeqStatDoc() override { return nullptr; }
-    CReqQueue& FileRequests() override { std::abort(); }
-    CReqQueue& ChannelRequests() override { std::abort(); }
-    CDevRequestQueue& SeqStatusChannel() override { std::abort(); }
-    CRecord* MediaIndex() override { return nullptr; }
-    MDevObjLink* ObjLink() override { return nullptr; }
-    bool RunDeviceSyncDialog(LHandler*) override { return false; }
-    CRecordDoc fCmd, fState, fContents;
-};
 
 // The window: the undo queue above it, the ids its slot reports.
 struct Stage {
@@ -76,7 +46,8 @@ struct Stage {
         std::string out;
         CRecord* st = fSeqDoc.Root();
         for (u32 i = 0; i < st->GetListCount(SqstF::sqcs); ++i)
-            out += std::string(i ? "," : "") + st->GetListItem(SqstF::sqcs, i)->GetString(SqncF::sqnm).CStr();
+            out += std::string(i ? "," : "") +
+                   st->GetListItem(SqstF::sqcs, i)->GetString(SqncF::sqnm).CStr();
         return out;
     }
     void Command(const char* cmd) {
@@ -101,7 +72,7 @@ struct Stage {
         Stage& fStage;
     } fFrame{*this, &fUndo};
     CRecordDoc fSeqDoc{NewSeqSettingsRecord()};
-    Device fDevice;
+    FakePlayDevice fDevice;
     CKvsSeqList fList{&fFrame, &fDevice, fSeqDoc.Root(), nullptr};
     CKvsSeqSlotEx fSlot{&fFrame, &fFrame, &fDevice, fSeqDoc.Root()};
     std::vector<u32> fIds;
@@ -162,9 +133,9 @@ TEST_F(SeqXvfb, RealDragFromTheListOntoASlot) {
     // Left of the play mark: the row itself, not one of its controls.
     const int x = c.left + 4, y = c.top + h + h / 2;
     gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1");
-    gX->XdotoolAsync("sleep 0.6 mousemove " + std::to_string(x + 10) + " " + std::to_string(y + 10) +
-                     " sleep 0.3 mousemove " + std::to_string(c.left + 150) + " " +
-                     std::to_string(c.top + 265) +
+    gX->XdotoolAsync("sleep 0.6 mousemove " + std::to_string(x + 10) + " " +
+                     std::to_string(y + 10) + " sleep 0.3 mousemove " +
+                     std::to_string(c.left + 150) + " " + std::to_string(c.top + 265) +
                      " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
     EXPECT_TRUE(RunUntil([&] { return !s.fIds.empty(); }, 8000));
     EXPECT_EQ(s.fIds, std::vector<u32>{22});
