@@ -35,9 +35,11 @@ public:
     static void OnCmd(void* self, CRecordNote* n) {
         const CRecord* r = n->record;
         if (n->kind != CRecordNote::kChanged) return;
+        const std::string v = r->Desc(n->field).type == kRecString
+                                  ? std::string(r->GetString(n->field).CStr())
+                                  : std::to_string(r->GetI32(n->field));
         static_cast<FakePlayDevice*>(self)->fLog.push_back(
-            n->field == DvcmF::plsn ? "plsn=" + std::string(r->GetString(n->field).CStr())
-                                    : "pltm=" + std::to_string(r->GetI32(n->field)));
+            (n->field == DvcmF::plsn ? "plsn=" : n->field == DvcmF::pltm ? "pltm=" : "?=") + v);
     }
     CRecordDoc fCmd{NewKind(kFamKvt, kKindDvcm)};
     CRecordDoc fState{NewKind(kFamKvt, kKindDvss)};
