@@ -620,9 +620,17 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
     if (inFlight) {
         CTftpPeer::CBlockCopies& copies = peer->Copies(full);
         if (copies.answers < 0xFFFF) ++copies.answers;
-        // Perhaps only the late answer to a copy the device dropped: the copy sent
-        // since is on its way, and the timer sends another when that one is lost.
-        if (full == peer->fNextBlock && copies.answers <= copies.unsure) return;
+        // Perhaps only the late answer to a copy the device dropped. When nothing
+        // else is out, the block goes again at once instead of at the time-out, which
+        // on a fast link costs many round trips; marking adds no doubt then, as no
+        // later block has left since.
+        if (full == peer->fNextBlock && copies.answers <= copies.unsure) {
+            if (peer->fWindow.outstanding <= 1) {
+                peer->fWindow.outstanding = 0;
+                peer->fSendDue = 1;
+            }
+            return;
+        }
     } else if (block == (peer->fNextBlock & 0xFFFF)) {
         return;  // a block never sent cannot have arrived
     }
