@@ -9,6 +9,7 @@
 #include "base/LString.h"
 #include "base/Threads.h"
 #include "devlink/AudioConvJob.h"
+#include "devlink/UploadCheck.h"
 #include "framework/LHandler.h"
 #include "platform/RunLoop.h"
 
@@ -25,7 +26,9 @@ bool IsDrcFileName(const char* path);
 class CKvsFileJobQueue : public LHandler {
 public:
     enum : u32 { kRecording = 0, kAudio = 1 };
-    enum : u32 { kUploaded = 0, kNotAccepted = 1, kNotSent = 2 };
+    // kNotConfirmed: the transfer ended well, yet the device's listing does not show
+    // the file in place (missing, another size, or the older file unchanged).
+    enum : u32 { kUploaded = 0, kNotAccepted = 1, kNotSent = 2, kNotConfirmed = 3 };
     static constexpr u32 kPrepareStepMs = 100;
     static constexpr u32 kPrepareLimitMs = 999;
 
@@ -39,7 +42,7 @@ public:
 
     // kind 0 a recording, 1 an audio file; other kinds are ignored.
     void AddJob(u32 kind, const LString& path);
-    // The oldest finished job (every one of them failed: status 1 or 2).
+    // The oldest finished job (every one of them failed: status 1, 2 or 3).
     bool TakeFinished(LString* path, u32* status);
     // Forgets the finished jobs; the counts keep only the jobs still under way.
     void ClearDone();
@@ -60,6 +63,10 @@ private:
     static void OnWorker(void* self);
     static void OnConverted(void* self);
     static void OnUploaded(void* self, CStrm* data, const u32* status);
+    static void OnListedBefore(void* self, CStrm* data, const u32* status);
+    static void OnListedAfter(void* self, CStrm* data, const u32* status);
+    // Ends the upload under way: counted when in place, else finished with status.
+    void EndUpload(u32 status);
     void Step();
     bool StepNew();
     bool StepConvert();
@@ -87,5 +94,12 @@ private:
     u32 fFinished = 0;
     u32 fPrepareTick = 0;
     u8 fPreparing = 0;
+    // The upload's folder as listed before it (read: the listing arrived), and
+    // whether the transfer is over and the listing after it awaited.
+    LString fListingPath;
+    CListedFile fBefore;
+    u8 fBeforeRead = 0;
+    u8 fConfirming = 0;
+    u64 fSentSize = 0;
     VideoConvSettings fVideo;
 };

@@ -20,6 +20,10 @@ constexpr u32 kBroadcastAll = 0xFFFFFFFFu;
 // Error codes this side sends besides the protocol's 4 and 8.
 enum : u32 { kErrUndefined = 0, kErrDiskFull = 3, kErrUnknownTid = 5 };
 
+// Failed reads in one pass before it ends, and how soon the session reads again then.
+constexpr u32 kReadFailuresInARow = 8;
+constexpr u32 kReadRetryMs = 10;
+
 u32 Be16(const u8* p) {
     return u32(p[0]) << 8 | p[1];
 }
@@ -393,7 +397,11 @@ void CTftpSession::ReceivePass() {
         if (n < 1) {
             // A pending socket error is consumed by the failed call: read on so that
             // the reactor's interest is armed again by the call that finds nothing.
-            if (n < 0 && fSocket->IsOpen() && ++failures < 8) continue;
+            if (n < 0 && fSocket->IsOpen() && ++failures < kReadFailuresInARow) continue;
+            // Errors in a row: the reactor may not report this socket again, so the
+            // session looks again shortly itself; its give-up timers run meanwhile.
+            if (n < 0 && fSocket->IsOpen() && (fState == kRequestSent || fState == kPeersActive))
+                fReceiveTimer.StartMs(kReadRetryMs);
             break;
         }
         if (!Deliver(from, buf, u32(n))) continue;
@@ -569,6 +577,11 @@ void CTftpSession::HandleData(CTftpPeer* peer, const LNetAddr& from, const u8* p
 }
 
 void CTftpSession::ReceiveBlock(CTftpPeer* peer, u32 block, const u8* payload, u32 size) {
+    if (size > peer->fBlockSize) {
+        // More than was agreed: not a block of this transfer, and never written.
+        FailPeer(peer, 4);
+        return;
+    }
     if (block == (peer->fNextBlock & 0xFFFF)) {
         peer->fData->Write(payload, size);
         if (peer->fData->Error() != CStrm::kErrNone) {
@@ -601,6 +614,26 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
     }
     if (peer->fState != CTftpPeer::kTransferring) return;
     fLastActivity = LTickMs();
+    // The block in flight that carries these low 16 bits, if any.
+    const u32 full = peer->fNextBlock + ((block - peer->fNextBlock) & 0xFFFF);
+    const bool inFlight = full <= peer->fHighestSent && full - peer->fNextBlock < CTftpPeer::kTracked;
+    if (inFlight) {
+        CTftpPeer::CBlockCopies& copies = peer->Copies(full);
+        if (copies.answers < 0xFFFF) ++copies.answers;
+        // Perhaps only the late answer to a copy the device dropped. When nothing
+        // else is out, the block goes again at once instead of at the time-out, which
+        // on a fast link costs many round trips; marking adds no doubt then, as no
+        // later block has left since.
+        if (full == peer->fNextBlock && copies.answers <= copies.unsure) {
+            if (peer->fWindow.outstanding <= 1) {
+                peer->fWindow.outstanding = 0;
+                peer->fSendDue = 1;
+            }
+            return;
+        }
+    } else if (block == (peer->fNextBlock & 0xFFFF)) {
+        return;  // a block never sent cannot have arrived
+    }
     // Not cumulative: only the oldest unacknowledged block moves the window.
     if (block != (peer->fNextBlock & 0xFFFF)) {
         // The loss shows while acknowledgements still come: the link is alive, and
@@ -659,7 +692,7 @@ void CTftpSession::SendWindow(CTftpPeer* peer) {
     u32 block = peer->fNextBlock + w.outstanding;
     bool attempted = false;
     u8 datagram[kWrapLen + 4 + kMaxBlock];
-    while (w.outstanding < w.window) {
+    while (w.outstanding < w.window && block - peer->fNextBlock < CTftpPeer::kTracked) {
         u8* pkt = datagram + kWrapLen;
         u64 got = bs;
         data->Read(pkt + 4, &got);
@@ -673,9 +706,19 @@ void CTftpSession::SendWindow(CTftpPeer* peer) {
         PutBe16(pkt, kOpData);
         PutBe16(pkt + 2, block & 0xFFFF);
         attempted = true;
-        if (SendTo(peer->fAddress, pkt, u32(4 + got)) <= 0) break;
         const bool fresh = block > peer->fHighestSent;
+        if (fresh) {
+            peer->Copies(block) = {};
+        } else {
+            // Every copy of a later block already out may have reached the device
+            // before this one's block did, and been dropped there.
+            for (u32 b = block + 1; b <= peer->fHighestSent; ++b)
+                peer->Copies(b).unsure = peer->Copies(b).sent;
+        }
+        if (SendTo(peer->fAddress, pkt, u32(4 + got)) <= 0) break;
         if (fresh) peer->fHighestSent = block;
+        CTftpPeer::CBlockCopies& copies = peer->Copies(block);
+        if (copies.sent < 0xFFFF) ++copies.sent;
         w.OnSend(LTickMs(), fresh);
         if (got < bs) {
             peer->fLastBlock = block & 0xFFFF;

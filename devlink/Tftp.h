@@ -84,6 +84,19 @@ private:
     u32 fLastAckTick = 0;
     u32 fHighestSent = 0;  // the furthest block sent so far (full count): beyond it blocks are new
     u32 fGoBackMark = 0;   // the furthest block sent when the window last went back
+    // The device acknowledges a block it drops for arriving early as it does one it
+    // keeps. A copy sent before an earlier block had to go again may have been such
+    // an early one; an acknowledgement confirms a block only when there are more
+    // acknowledgements of it than such copies, so that at least one answers a copy
+    // that reached the device after everything before it.
+    static constexpr u32 kTracked = 256;  // blocks in flight that can be told apart
+    struct CBlockCopies {
+        u16 sent = 0;     // copies sent
+        u16 unsure = 0;   // of them, sent before a copy of an earlier block
+        u16 answers = 0;  // acknowledgements received
+    };
+    CBlockCopies fCopies[kTracked];
+    CBlockCopies& Copies(u32 block) { return fCopies[block % kTracked]; }
     u64 fPosition = 0;
     CStrm* fData = nullptr;
     LTftpOptions fOptions;

@@ -183,4 +183,60 @@ TEST_F(FileJobs, FailuresCountsProgressAndCancel) {
                 q.JobsAdded() == 0);
 }
 
+// The device drops block 3 for arriving before block 2, and the two acknowledgements
+// come back in the order of the blocks: the transfer looks complete, the device never
+// completed the file. The job fails with its own status, whether the folder held
+// nothing of that name or an older file of the same size, which stays as it was.
+// Without the folder as it was before, nothing can confirm an upload.
+struct Hole {
+    const char* name;
+    bool older;  // an older file of the same name and size is on the device
+    std::vector<const char*> rules;
+    u32 status;
+    bool arrives = false;  // the file does reach the device
+};
+const Hole kHoles[] = {
+    {"FreshFolder", false,
+     {"reorder dir=in opcode=DATA block=2 count=1", "reorder dir=out opcode=ACK block=3 count=1"},
+     CKvsFileJobQueue::kNotConfirmed},
+    {"OverAnOlderFileOfTheSameSize", true,
+     {"reorder dir=in opcode=DATA block=2 count=1", "reorder dir=out opcode=ACK block=3 count=1"},
+     CKvsFileJobQueue::kNotConfirmed},
+    {"ListingBeforeUnanswered", true,
+     {"error code=1 dir=in opcode=RRQ count=1"},
+     CKvsFileJobQueue::kNotConfirmed,
+     true},
+    {"NothingGoesWrong", true, {},
+     CKvsFileJobQueue::kUploaded},
+};
+
+class Holes : public FileJobs, public ::testing::WithParamInterface<Hole> {};
+
+TEST_P(Holes, UploadCountsOnlyWhenTheDeviceListsItInPlace) {
+    const Hole& h = GetParam();
+    CKvsFileJobQueue& q = Open();
+    ASSERT_TRUE(Ok("set serno=305 idle=300"));
+    const std::vector<u8> old(3000, 0x55);
+    if (h.older) filetest::WriteFile(Sdc("kevrecfiles/h.drc"), old);
+    for (const char* r : h.rules) ASSERT_TRUE(Ok(std::string("fault ") + r)) << r;
+    q.AddJob(0, Local("h.drc"));  // 3000 bytes: blocks of 1428, 1428 and 144
+    ASSERT_TRUE(Done(1));
+    const auto taken = Taken();
+    const std::vector<u8> sent = ReadFile(fLocal.Path() + "/h.drc");
+    if (h.status == CKvsFileJobQueue::kUploaded)
+        EXPECT_TRUE(taken.empty());
+    else
+        EXPECT_EQ(taken, std::vector<std::string>{"h.drc=" + std::to_string(h.status)});
+    ASSERT_TRUE(fSim.WaitIdle(10000));
+    if (h.status == CKvsFileJobQueue::kUploaded || h.arrives)
+        EXPECT_EQ(ReadFile(Sdc("kevrecfiles/h.drc")), sent);
+    else if (h.older)
+        EXPECT_NE(ReadFile(Sdc("kevrecfiles/h.drc")), sent);
+    else
+        EXPECT_FALSE(std::filesystem::exists(Sdc("kevrecfiles/h.drc")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Holes, ::testing::ValuesIn(kHoles),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

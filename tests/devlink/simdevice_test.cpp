@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "tests/devlink/FileTestUtil.h"
@@ -159,6 +160,46 @@ TEST_F(SimDevice, StockClientReadsAndWrites) {
         ASSERT_EQ(system((base + "-p -r /ums/up.bin -l " + up + p).c_str()), 0);
         EXPECT_EQ(ReadFile(root + "/ums/up.bin"), Fill(2900, 11));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A device set some way off answers that much later, in the order it answered,
+// whatever its jitter.
+struct DelayCase {
+    const char* setting;
+    int minMs;  // earliest answer after the request (the machine may be slow: no latest)
+};
+const DelayCase kDelays[] = {{"delay-ms=0", 0}, {"delay-ms=5", 5}, {"delay-ms=20 jitter-ms=15 seed=3", 20}};
+
+TEST_F(SimDevice, SetDelayHoldsBackEverythingTheDeviceSendsInOrder) {
+    WriteFile(root + "/sdc/d.bin", Fill(8 * 100, 1));
+    for (const DelayCase& c : kDelays) {
+        ASSERT_EQ(sim.Cmd(std::string("set-delay serno=305 ") + c.setting).rfind("ok", 0), 0u);
+        ASSERT_EQ(sim.Cmd("set serno=305 window=50").rfind("ok", 0), 0u);
+        const auto t0 = std::chrono::steady_clock::now();
+        client.Send(kDevIp, port, MakeRequest(1, "/sdc/d.bin", {{"blksize", "8"}}));
+        auto oack = client.Recv(3000);
+        ASSERT_TRUE(oack && oack->op == 6) << c.setting;
+        const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - t0);
+        EXPECT_GE(waited.count(), c.minMs * 1000) << c.setting;
+        client.Send(kDevIp, oack->srcPort, MakeAck(0));
+        std::vector<unsigned> blocks;
+        for (int i = 0; i < 50; ++i) {
+            auto d = client.Recv(3000);
+            ASSERT_TRUE(d && d->op == 3) << c.setting << " block " << i;
+            blocks.push_back(d->block);
+        }
+        for (unsigned i = 0; i < blocks.size(); ++i) EXPECT_EQ(blocks[i], i + 1) << c.setting;
+        client.Send(kDevIp, oack->srcPort, Bytes{0, 5, 0, 0, 0});  // ends the read
+        ASSERT_TRUE(sim.WaitIdle(3000));
+    }
+    for (const char* bad : {"serno=305 delay-ms=x", "serno=305 delay-ms=60001", "serno=9 delay-ms=1",
+                            "delay-ms=1"})
+        EXPECT_EQ(sim.Cmd(std::string("set-delay ") + bad).rfind("err", 0), 0u) << bad;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
+#include "tools/simdevice/LinkDelay.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -199,7 +200,8 @@ static uint64_t PauseDistance(const DeviceSettings& s, uint64_t* rng) {
     return s.pauseEvery / 2 + SplitMix(rng) % (uint64_t(s.pauseEvery) + 1);
 }
 
-Sim::Sim(Loop& loop) : fLoop(loop), fHostNs(InHostNetns()) {}
+Sim::Sim(Loop& loop)
+    : fLoop(loop), fHostNs(InHostNetns()), fDelay(std::make_unique<DelayLine>(loop)) {}
 
 Sim::~Sim() {
     std::vector<uint32_t> ids;
@@ -595,6 +597,17 @@ void Sim::Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const 
 }
 
 void Sim::RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt,
+                  const char* fate) {
+    const uint32_t serno = d.serno;
+    const bool deferred = fDelay->Defer(d, [this, serno, xid, to, wrapped, pkt, fate] {
+        // The transfer may have ended meanwhile: its socket is gone, as the packet would be.
+        Device* dev = FindDevice(serno);
+        if (dev && (xid == 0 || Find(xid))) SendNow(*dev, xid, to, wrapped, pkt, fate);
+    });
+    if (!deferred) SendNow(d, xid, to, wrapped, pkt, fate);
+}
+
+void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt,
                   const char* fate) {
     std::string line = PktLine(d, xid, "out", to, wrapped, pkt);
     int fd = FdFor(d, xid);

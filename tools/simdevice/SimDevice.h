@@ -62,6 +62,7 @@ struct DeviceSettings {
 
 struct Transfer;
 struct Listener;
+class DelayLine;
 
 // A command pseudo-file ("/.cmd/..."); later work adds more of them.
 struct Device;
@@ -87,6 +88,9 @@ struct Device {
     Listener* listener = nullptr;
     std::map<std::string, CmdFile> cmds;
     std::shared_ptr<ChannelRecords> channels;  // the records behind the channel command files
+    // How far away the device is: what it sends leaves this much later (set-delay).
+    uint32_t delayMs = 0, jitterMs = 0;
+    uint64_t jitterRng = 1, delayLastDue = 0;
 };
 
 struct FaultRule {
@@ -162,6 +166,9 @@ private:
     void Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt);
     void RawSend(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt,
                  const char* fate);
+    // RawSend once the device's delay has passed.
+    void SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const Bytes& pkt,
+                 const char* fate);
     int FdFor(Device& d, uint32_t xid);
     FaultRule* MatchFault(Device& d, int dir, const Bytes& pkt);
     void Hold(const std::string& key, uint32_t ms, std::function<void()> release);
@@ -201,6 +208,7 @@ private:
     bool fPacketLog = true;
     int fLogFd = -1;
     Counters fCount;
+    std::unique_ptr<DelayLine> fDelay;
 };
 
 // Parses a request path into a host path below the device's root. Answers a

@@ -4,6 +4,7 @@
 #include "tools/simdevice/Channels.h"
 #include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/SysStat.h"
+#include "tools/simdevice/LinkDelay.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
 
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     AddDevCommands(control, sim);
     AddMonitorCommands(control, sim);
     AddSysStatCommands(control, sim);
+    AddLinkDelayCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {
