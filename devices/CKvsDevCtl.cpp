@@ -1,11 +1,14 @@
 #include "devices/CKvsDevCtl.h"
 
 #include "base/Resources.h"
+#include "devices/CDevSettingsDlgs.h"
+#include "devices/CKvsApp.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
 #include "framework/LMenu.h"
+#include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
 
@@ -52,6 +55,8 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
       fSysTimer(this) {
     Doc(kSettings).AddListener(this, StatusChanged);
     Doc(kSysStat).AddListener(this, StatusChanged);
+    // A play-settings file has no device to read from.
+    if (serial == 0) return;
     fSettingsChan.Refresh();
     fSysStatChan.Refresh();
     fSysTimer.StartRepeating(kSysStatPeriodMs);
@@ -99,7 +104,29 @@ void CKvsDevCtl::StatusChanged(void* self, CRecordNote* note) {
 }
 
 bool CKvsDevCtl::CanClose() {
-    return !(fUploads && fUploads->Pending());
+    if (fUploads && fUploads->Pending()) return false;
+    // A shown play view decides: its pending settings go out first.
+    return !(fScreen && fScreen->IsShown()) || fScreen->PlayViewMayClose();
+}
+
+CRecord* CKvsDevCtl::MediaIndex() {
+    return fSerial ? CKvsApp::TouchRecent(AppPrefsDoc(), fSerial) : nullptr;
+}
+
+bool CKvsDevCtl::RunDeviceSyncDialog(LHandler* parent) {
+    CRecord* prds = Settings() ? Settings()->GetChild(DvstF::prds) : nullptr;
+    if (!prds) return false;
+    CKvsDevSyDlg dialog(parent);
+    dialog.LoadFromRecord(prds);
+    if (dialog.RunModal() != 1) return false;
+    dialog.SaveToRecord(prds);
+    return true;
+}
+
+void CKvsDevCtl::OpenFile(const LString& path) {
+    ++fShowRequests;
+    if (!fScreen) fScreen = new CKvsDevCtlScreen(this);
+    fScreen->OpenFile(path);
 }
 
 void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths) {

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "devlink/CDevRequestQueue.h"
+#include "devlink/DevObjLink.h"
 #include "devlink/ReqQueue.h"
+#include "editors/DeviceHooks.h"
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
 
@@ -16,7 +18,9 @@ class CKvsUploads;
 class CKvsDevCtlScreen;
 class CKvsNetMon;
 
-class CKvsDevCtl : public LHandler {
+// The editors reach the device through MPlayDevice; the file pollers and the
+// device services through MDevObjLink.
+class CKvsDevCtl : public LHandler, public MPlayDevice, public MDevObjLink {
 public:
     // The seven record documents, in the order the controller builds them.
     enum : u32 { kDrcStat, kSettings, kCommands, kState, kContents, kSeqStat, kSysStat, kDocCount };
@@ -55,6 +59,28 @@ public:
     CDevRequestQueue& SeqStatChannel() { return fSeqStatChan; }
     CDevRequestQueue& SysStatChannel() { return fSysStatChan; }
     u32 ShowRequests() const { return fShowRequests; }
+
+    // MPlayDevice
+    u32 DeviceSerial() const override { return fSerial; }
+    CRecordDoc* SettingsDoc() override { return &Doc(kSettings); }
+    CRecordDoc* CommandDoc() override { return &Doc(kCommands); }
+    CRecordDoc* ContentsDoc() override { return &Doc(kContents); }
+    CRecordDoc* StateDoc() override { return &Doc(kState); }
+    CRecordDoc* SeqStatDoc() override { return &Doc(kSeqStat); }
+    CReqQueue& FileRequests() override { return fFileQueue; }
+    CReqQueue& ChannelRequests() override { return fChanQueue; }
+    CDevRequestQueue& SeqStatusChannel() override { return fSeqStatChan; }
+    CRecord* MediaIndex() override;
+    MDevObjLink* ObjLink() override { return this; }
+    bool RunDeviceSyncDialog(LHandler* parent) override;
+    // MDevObjLink: the file queue, the contents record; dialogs open over the controller.
+    CReqQueue* DeviceQueue() override { return &fFileQueue; }
+    CRecord* ContentsRecord() override { return Record(kContents); }
+    LHandler* DialogOwner() override { return this; }
+
+    // A play-settings file opened without a device: the window opens on the
+    // play settings and the file is imported into them.
+    void OpenFile(const LString& path);
 
 private:
     static void SettingsRead(void* self);

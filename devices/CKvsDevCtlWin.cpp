@@ -1,12 +1,16 @@
 #include "devices/CKvsDevCtlWin.h"
 
+#include <algorithm>
+
 #include "devices/CKvsDevCtl.h"
 #include "devices/DevCtlOpen.h"
 #include "devlink/StatNodes.h"
+#include "editors/CKvsPlayCmd.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "platform/GraphicsServices.h"
 #include "records/DeviceKinds.h"
+#include "records/ShowKinds.h"
 
 namespace {
 
@@ -27,7 +31,8 @@ CKvsDevCtlWin::CKvsDevCtlWin(LHandler* parent, u32 serial)
       fTitle(this),
       fView(this),
       fFree(this),
-      fViewFrame(this, this) {
+      fViewFrame(this, this),
+      fScreen(parent) {
     LPenRef pen;
     MakePenById(&pen, 1);
     SetBackColor(pen);
@@ -41,6 +46,14 @@ CKvsDevCtlWin::CKvsDevCtlWin(LHandler* parent, u32 serial)
     fViewFrame.SetLayoutByName("KVSDEVCTLMODEF", 1);
     SetWindowMenu(new LWindowMenu(this, "PLAYW"));
     SetLayoutByName(kWin, 1);
+}
+
+CKvsDevCtlWin::~CKvsDevCtlWin() {
+    fParent = fScreen;
+}
+
+void CKvsDevCtlWin::SetViewHandler(LHandler* view) {
+    fParent = view ? view : fScreen;
 }
 
 void CKvsDevCtlWin::SetFreeSpace(i32 mib) {
@@ -58,6 +71,7 @@ CKvsDevCtlScreen::CKvsDevCtlScreen(CKvsDevCtl* ctl)
 CKvsDevCtlScreen::~CKvsDevCtlScreen() {
     fCtl->Doc(CKvsDevCtl::kSysStat).RemoveListener(this, OnStatus);
     delete fView;
+    DropPlayView();
 }
 
 void CKvsDevCtlScreen::OnStatus(void* self, CRecordNote*) {
@@ -77,6 +91,7 @@ bool CKvsDevCtlScreen::IsShown() const {
 void CKvsDevCtlScreen::ShowWindow() {
     if (!IsShown() && !OpenWindow()) return;
     fWindow.ShowWindow();
+    if (fPlay) fPlay->SyncWindowVisibility();
 }
 
 bool CKvsDevCtlScreen::OpenWindow() {
@@ -84,14 +99,22 @@ bool CKvsDevCtlScreen::OpenWindow() {
     progress.SetMessage(StdDialogText(kTexts, 0));
     progress.ShowSpinner();
     u32 failure = 0;
-    if (!OpenDeviceSettings(*fCtl, &progress)) {
+    // A play-settings file has no device: nothing is sent, and it always shows
+    // the play settings.
+    const bool device = fCtl->Serial() != 0;
+    if (device && !OpenDeviceSettings(*fCtl, &progress)) {
         failure = 1;
     } else {
-        const u32 fnmd = fCtl->Settings() ? fCtl->Settings()->GetU8(DvstF::fnmd) : 0;
+        const u32 fnmd = !device ? 1 : fCtl->Settings() ? fCtl->Settings()->GetU8(DvstF::fnmd) : 0;
         delete fView;
         fView = nullptr;
         bool ok = true;
-        if (gViewFactory) fView = gViewFactory(*fCtl, fWindow.fViewFrame, fnmd, &progress, &ok);
+        if (fnmd == 1) {
+            ok = OpenPlayView(&progress);
+        } else {
+            DropPlayView();
+            if (gViewFactory) fView = gViewFactory(*fCtl, fWindow.fViewFrame, fnmd, &progress, &ok);
+        }
         if (!ok) failure = 2;
         fWindow.fView.Select(fnmd == 1 ? 1 : 0);
         Send(LPane_Pref, &fWindow.fViewFrame, &fWindow);
@@ -106,12 +129,73 @@ bool CKvsDevCtlScreen::OpenWindow() {
 
 void CKvsDevCtlScreen::CloseWindow() {
     fWindow.HideWindow();
-    CloseDeviceSettings(*fCtl);
+    if (fPlay) fPlay->SyncWindowVisibility();
+    if (fCtl->Serial() != 0) CloseDeviceSettings(*fCtl);
+}
+
+bool CKvsDevCtlScreen::OpenPlayView(CSimpleProgressDialog* progress) {
+    const bool device = fCtl->Serial() != 0;
+    u32 format = kSeqFormatBasic;
+    if (device) {
+        format = ReadSeqFormat(*fCtl, progress);
+        if (format == kSeqFormatNone) return false;
+    } else if (fPlay && fPlay->SeqSettings()) {
+        format = std::max<u32>(fPlay->SeqSettings()->GetU8(SqstF::sqfm), kSeqFormatBasic);
+    }
+    if (!fPlay || !fPlay->AcceptsFormat(format)) {
+        CKvsPlayCmd* old = fPlay;
+        fWindow.SetViewHandler(nullptr);
+        fPlay = NewPlayView(format, this, &fWindow.fViewFrame, fCtl);
+        // A file's settings live only in its view.
+        if (old && !device) fPlay->TakeRecordsFrom(*old);
+        delete old;
+        fWindow.SetViewHandler(fPlay);
+    }
+    return !device || fPlay->LoadFromDevice(progress);
+}
+
+void CKvsDevCtlScreen::DropPlayView() {
+    if (!fPlay) return;
+    fWindow.SetViewHandler(nullptr);
+    CKvsPlayCmd* play = fPlay;
+    fPlay = nullptr;
+    delete play;
+}
+
+bool CKvsDevCtlScreen::PlayViewMayClose() {
+    return !fPlay || fPlay->SendBeforeClose();
+}
+
+bool CKvsDevCtlScreen::OpenFile(const LString& path) {
+    if (fCtl->Serial() != 0) {
+        if (CRecord* settings = fCtl->Settings()) settings->SetU8(nullptr, DvstF::fnmd, 1);
+    }
+    if (!OpenWindow()) return false;
+    fWindow.ShowWindow();
+    if (!fPlay || !fPlay->LoadPlayData(path)) return false;
+    fPlay->SetCleanMark();
+    // An NSQ file needs the NSQ view: reopen as a format change does.
+    const u32 format = fPlay->SeqSettings()->GetU8(SqstF::sqfm);
+    if (!fPlay->AcceptsFormat(std::max<u32>(format, kSeqFormatBasic))) {
+        OpenWindow();
+        if (fPlay) fPlay->SetCleanMark();
+    }
+    if (fPlay) fPlay->SyncWindowVisibility();
+    return true;
 }
 
 LMessage CKvsDevCtlScreen::HandleMessage(const LMessage& msg) {
     if (msg.Is(LFrame_Close) && msg.source == &fWindow) {
-        if (fCtl->Serial() != 0 && fCtl->CanClose()) CloseWindow();
+        if (fCtl->Serial() != 0 ? fCtl->CanClose() : !fPlay || fPlay->CanCloseFile())
+            CloseWindow();
+        return LMessage();
+    }
+    if (msg.Is(CKvsPlayEdit_FmtChg)) {
+        fReopen.Start(0u);
+        return LMessage();
+    }
+    if (msg.Is(LTimer_Expire) && msg.source == &fReopen) {
+        OpenWindow();
         return LMessage();
     }
     if (msg.Is(LPopupList_Changed) && msg.source == &fWindow.fView) {

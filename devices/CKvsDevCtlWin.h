@@ -6,21 +6,30 @@
 #include "framework/LDialog.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
+#include "framework/LTimer.h"
 
 class CKvsDevCtl;
+class CKvsPlayCmd;
 struct CRecordNote;
 class CSimpleProgressDialog;
 
 class CKvsDevCtlWin : public LFrame {
 public:
     CKvsDevCtlWin(LHandler* parent, u32 serial);
+    ~CKvsDevCtlWin() override;
 
     void SetFreeSpace(i32 mib);
+    // The view shown puts itself between the window and the screen, so that
+    // the window's menus and messages reach it first; null: the screen again.
+    void SetViewHandler(LHandler* view);
 
     LTextPane fTitle;
     LPopupList fView;
     LTextPane fFree;
     LFrame fViewFrame;
+
+private:
+    LHandler* fScreen;
 };
 
 // The view of a control window for fnmd (1 play settings, else device files),
@@ -45,12 +54,25 @@ public:
     void CloseWindow();
     bool IsShown() const;
     CKvsDevCtlWin& Window() { return fWindow; }
+    // The play view while the window shows the play settings, else null.
+    CKvsPlayCmd* PlayView() const { return fPlay; }
+    // Whether the play view lets the window close (pending writes, a file's edits).
+    bool PlayViewMayClose();
+    // Opens the window on the play settings and imports the file into them.
+    bool OpenFile(const LString& path);
 
 private:
     static void OnStatus(void* self, CRecordNote* note);
     void UpdateFreeSpace();
+    // The play view for the format, kept when it accepts it, loaded from the
+    // device; false when the format or the settings could not be read.
+    bool OpenPlayView(CSimpleProgressDialog* progress);
+    void DropPlayView();
 
     CKvsDevCtl* fCtl;
     CKvsDevCtlWin fWindow;
     LHandler* fView = nullptr;
+    CKvsPlayCmd* fPlay = nullptr;
+    // A format change reopens the window once the view that asked is off the stack.
+    LTimer fReopen{this};
 };

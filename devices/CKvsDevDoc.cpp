@@ -204,6 +204,12 @@ CKvsDevCtl* CKvsDevDoc::FindController(u16 serial) const {
     return nullptr;
 }
 
+CKvsDevCtl* CKvsDevDoc::AddFileController() {
+    CKvsDevCtl* c = new CKvsDevCtl(this, &fSet, 0);
+    fControllers.push_back(c);
+    return c;
+}
+
 CKvsDevCtl* CKvsDevDoc::FindOrCreateController(u16 serial) {
     if (CKvsDevCtl* c = FindController(serial)) return c;
     CKvsDevCtl* c = new CKvsDevCtl(this, &fSet, serial);

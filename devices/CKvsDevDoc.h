@@ -55,6 +55,9 @@ public:
     CKvsDevCtl* SelectedController();
     CKvsDevCtl* FindController(u16 serial) const;
     CKvsDevCtl* FindOrCreateController(u16 serial);
+    // A controller without a device (serial 0) for a play-settings file; one
+    // per file opened, appended after the others.
+    CKvsDevCtl* AddFileController();
     void RefreshAllSettings();
     bool AnyControlWindowShown() const;
     // The 'YKVS'/'PRDV' preferences, null without.

@@ -12,6 +12,7 @@
 #include "devices/CKvsDevDoc.h"
 #include "devices/CKvsDevFrm.h"
 #include "devlink/NetIf.h"
+#include "editors/CKvsPlayCmd.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
@@ -35,6 +36,7 @@ constexpr const char* firmware = "cSetnFwUpd";
 constexpr const char* language = "cDevLang";
 constexpr const char* english = "cLangEn";
 constexpr const char* japanese = "cLangJp";
+constexpr const char* openPlayFile = "cOpenPlaySetn";
 }  // namespace Cmd
 
 constexpr u32 kLangEnglish = FourCC("US  ");
@@ -182,6 +184,7 @@ CRecord* CKvsDevCommands::SelectedDevice() {
 }
 
 void CKvsDevCommands::Enable(LMenuBar* bar) {
+    bar->EnableCommand(Cmd::openPlayFile);
     bar->EnableCommand(Cmd::initAddr);
     if (!SelectedDevice()) return;
     for (const char* c :
@@ -198,6 +201,7 @@ void CKvsDevCommands::Enable(LMenuBar* bar) {
 }
 
 bool CKvsDevCommands::Run(LMenuItem* item) {
+    if (item->HasCommand(Cmd::openPlayFile)) return Run(Cmd::openPlayFile);
     for (const char* c :
          {Cmd::initAddr, Cmd::setClock, Cmd::network, Cmd::calibrate, Cmd::clockRate, Cmd::rotate,
           Cmd::shutdown, Cmd::firmware, Cmd::english, Cmd::japanese})
@@ -208,7 +212,9 @@ bool CKvsDevCommands::Run(LMenuItem* item) {
 bool CKvsDevCommands::Run(const char* c) {
     const std::string command = c;
     CKvsDevCtl* ctl = fDoc->SelectedController();
-    if (command == Cmd::initAddr) {
+    if (command == Cmd::openPlayFile) {
+        OpenPlayFile();
+    } else if (command == Cmd::initAddr) {
         InitialAddress();
     } else if (command == Cmd::setClock) {
         if (ctl) SetClock(ctl);
@@ -235,6 +241,13 @@ bool CKvsDevCommands::Run(const char* c) {
 }
 
 // ---- The commands
+
+void CKvsDevCommands::OpenPlayFile() {
+    LString path;
+    // Cancelled: no controller is made.
+    if (!RunPlayImportPanel(fDoc, &path)) return;
+    fDoc->AddFileController()->OpenFile(path);
+}
 
 void CKvsDevCommands::InitialAddress() {
     CRecord* prefs = fDoc->Prefs();

@@ -61,6 +61,7 @@ private:
     void Ended(Pending* p);
     void Calibrate(u16 serial);
 
+    void OpenPlayFile();
     void InitialAddress();
     void SetClock(CKvsDevCtl* ctl);
     void Network(CKvsDevCtl* ctl);

@@ -7,6 +7,7 @@
 #include "devices/CKvsDevCtl.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
+#include "records/ShowKinds.h"
 
 namespace {
 
@@ -40,6 +41,36 @@ bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDial
             LHandler::Send(LHandler_Mode, &ctl, ctl.Parent());
     }
     return true;
+}
+
+namespace {
+
+struct FormatRead {
+    bool done = false;
+    bool ok = false;
+    static void Done(void* self, bool success) {
+        auto* r = static_cast<FormatRead*>(self);
+        r->done = true;
+        r->ok = success;
+    }
+};
+
+}  // namespace
+
+u32 ReadSeqFormat(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
+    CRecordDoc doc(NewSeqSettingsRecord());
+    if (!doc.Root()) return 0;
+    FormatRead read;
+    {
+        CDevRequestQueue channel(&ctl.ChannelQueue(), doc.Root(), "/.cmd/udseqset",
+                                 CDevRequestQueue::NoRereadContext(), nullptr);
+        channel.Request("/sqfm", &read, FormatRead::Done);
+        WaitChannel(ctl, channel, dialog);
+        // Given up: the channel's end drops the read still under way.
+    }
+    if (!read.done || !read.ok) return 0;
+    const u8 format = doc.Root()->GetU8(SqstF::sqfm);
+    return format == 0 ? 1 : format;
 }
 
 bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {

@@ -19,6 +19,10 @@ void SendEditMode(CKvsDevCtl& ctl, i32 mode);
 // without one, nested turns of the controller's parent. False after 10 s
 // without a change of the device queue's status word.
 bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog);
+// The sequence format of the device: reads `sqfm` alone into a record of its
+// own (the play view's records are not touched before the view is chosen);
+// 0 when the read did not finish, else 1 or 2, a device's 0 read as 1.
+u32 ReadSeqFormat(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog);
 // Edit mode on and the settings read; false when they did not arrive.
 bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog);
 // Edit mode off, waited for without a dialog.

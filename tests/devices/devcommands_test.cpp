@@ -252,7 +252,7 @@ TEST_F(DevCommands, AddressRotationAndMenu) {
         };
         const std::string common =
             "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly cDevLang cLangEn* "
-            "cLangJp cCalibTouch cRotateDisp ";
+            "cLangJp cCalibTouch cRotateDisp cOpenPlaySetn ";
         EXPECT_EQ(enabled(), common);
         const std::vector<u8> kind8{8, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         cmds.SetFirmware(kind8.data(), u32(kind8.size()));
@@ -263,14 +263,14 @@ TEST_F(DevCommands, AddressRotationAndMenu) {
         Ctl()->Settings()->SetU32(nullptr, DvstF::uicy, FourCC("JP  "));
         EXPECT_EQ(enabled(),
                   "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly "
-                  "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp cSetnFwUpd ");
+                  "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp cSetnFwUpd cOpenPlaySetn ");
         Ctl()->ShowWindow();
         ASSERT_TRUE(Ctl()->WindowShown());
         EXPECT_EQ(enabled(),
                   "cSetnRefr cInitAddr cSetClock cClockRate cNetwSetn cShutDwDly "
-                  "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp ");
+                  "cDevLang cLangEn cLangJp* cCalibTouch cRotateDisp cOpenPlaySetn ");
         view.row = -1;
-        EXPECT_EQ(enabled(), "cSetnRefr cInitAddr ");
+        EXPECT_EQ(enabled(), "cSetnRefr cInitAddr cOpenPlaySetn ");
     });
 }
 

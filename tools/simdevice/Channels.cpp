@@ -216,6 +216,27 @@ void AddChannelCommands(Control& control, Sim& sim) {
             }
             return std::string("err no such channel");
         });
+    // A whole record, as one record chunk in a host file, becomes the record of
+    // a channel (a device that already holds a show).
+    control.Add("chan-load", "chan-load serno=N path=/.cmd/CHANNEL file=F",
+                [&sim](Args& a, const Control::Emit&) {
+                    Device* d = sim.FindDevice(
+                        uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
+                    if (!d) return std::string("err no such device");
+                    CRecordDoc* doc = DocOf(*d, a.named["path"]);
+                    if (!doc) return std::string("err no such channel");
+                    FILE* f = std::fopen(a.named["file"].c_str(), "rb");
+                    if (!f) return std::string("err cannot read file");
+                    Bytes bytes;
+                    char block[65536];
+                    for (size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;)
+                        bytes.insert(bytes.end(), block, block + n);
+                    std::fclose(f);
+                    CMemStrm strm(bytes.data(), u32(bytes.size()));
+                    if (!PropRecord::ReadFromStream(&strm, doc))
+                        return std::string("err not a record of that channel");
+                    return "ok size=" + std::to_string(bytes.size());
+                });
 }
 
 }  // namespace simdev

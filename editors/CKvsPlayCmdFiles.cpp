@@ -1,0 +1,376 @@
+// The file side of the play edit: the setting files on the device card, the
+// local play file, and the preparation of the copy to USB storage.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/CForkStrm.h"
+#include "base/Clock.h"
+#include "base/FileOps.h"
+#include "base/Paths.h"
+#include "devlink/CDevRequestQueue.h"
+#include "devlink/FileListPoller.h"
+#include "devlink/ReqQueue.h"
+#include "editors/CKvsPlayCmd.h"
+#include "framework/CFilePanel.h"
+#include "framework/LDrawCtx.h"
+#include "framework/StdDialogs.h"
+#include "records/AppPrefsDoc.h"
+#include "records/CChunkFile.h"
+#include "records/BtnLabelLayout.h"
+#include "records/NsqPrefKinds.h"
+#include "records/PropRecord.h"
+#include "records/ScreenLayout.h"
+#include "records/ShowKinds.h"
+
+namespace {
+
+constexpr const char* kTexts = "KVSPLAYEDIT";
+constexpr u32 kTagContainer = FourCC("YKVS");
+constexpr u32 kTypePlayFile = FourCC("DPLS");
+
+CRecord* AppPrefs() {
+    CRecordDoc* doc = AppPrefsDoc();
+    return doc ? doc->Root() : nullptr;
+}
+
+void Report(LHandler* parent, u32 item) {
+    CSimpleMessageDialog message(parent, LPaneOpt::Window(kWindowDialog, 0));
+    message.Run(StdDialogText(kTexts, item), 0, false);
+}
+
+// The file types of a 'CST#' list (type, creator, name, pattern per item).
+struct TypeList {
+    explicit TypeList(const char* name) : id{0, name}, res(&id, nullptr, kTextsResType), types(res) {}
+    LResId id;
+    LStrListRes res;
+    CFileTypeList types;
+};
+
+// One modal turn: of the dialog, or of the parent without one.
+u32 Step(CSimpleProgressDialog* progress, LHandler* self, u32 ms) {
+    if (progress) return progress->ModalStep(ms);
+    LHandler::Send(LHandler_Mode, self, self->Parent());
+    return 0;
+}
+
+}  // namespace
+
+// ---- the setting files
+
+bool CKvsPlayCmd::SendPlayData(bool reportErrors, bool force) {
+    if (Serial() == 0) return true;
+    if (!force && !fSeqDoc.IsModified() && !fPlayDoc.IsModified()) return true;
+    CSimpleProgressDialog progress(this, LPaneOpt::Window(kWindowDialog, 2));
+    // No button: a write cannot be taken back once it started; a silent device
+    // gets one after a while (WaitRequest).
+    progress.fButton.SetState(LPane::kOpHide);
+    progress.ShowSpinner();
+    progress.SetMessage(StdDialogText(kTexts, 1));
+
+    // What reaches the card carries its layouts, built from the settings now.
+    CRecord* play = PlaySettings();
+    if (!play->GetChild(PlysF::uifs)) RebuildUiLayout();
+    {
+        const bool wasModified = fPlayDoc.IsModified();
+        const auto renderer = PlayHooks().newLabelRenderer;
+        for (u32 i = 0; i < play->GetListCount(PlysF::blys); ++i) {
+            CRecord* btly = play->GetListItem(PlysF::blys, i);
+            if (btly->GetChild(BtlyF::uifs)) continue;
+            CRecord* layout = NewUiLayoutRecord();
+            if (!layout) continue;
+            std::unique_ptr<CBtnLabelFontSource> fonts(renderer ? renderer(fOwner) : nullptr);
+            BuildBtnLayoutUiLayout(btly, layout, fonts.get());
+            if (CRecord* old = btly->ReplaceChild(nullptr, BtlyF::uifs, layout))
+                CRecord::Destroy(old);
+        }
+        if (!wasModified) fPlayDoc.SetModified(false);
+    }
+
+    const bool ok = UploadRecordFile(play, "/sdc/playersetting", &progress) &&
+                    UploadRecordFile(SeqSettings(), "/sdc/sequencesetting", &progress) &&
+                    WaitChannels(&progress);
+    if (ok) {
+        fSeqDoc.SetModified(false);
+        fPlayDoc.SetModified(false);
+        FlushDeviceFs(&progress);
+        progress.HideWindow();
+        return true;
+    }
+    progress.HideWindow();
+    if (reportErrors) Report(this, 2);
+    return false;
+}
+
+bool CKvsPlayCmd::UploadRecordFile(CRecord* record, const char* devicePath,
+                                   CSimpleProgressDialog* progress) {
+    if (Serial() == 0) return true;
+    auto* body = new CGrowMemStrm;
+    PropRecord::Write(body, record);
+    body->SetPosition(0);
+    fRequestDone = 0;
+    fRequestOk = 0;
+    fDevice->FileRequests().Enqueue(this, RequestDone, devicePath, 1, body, nullptr,
+                                    CReqQueue::kKeepTrying);
+    return WaitRequest(progress);
+}
+
+void CKvsPlayCmd::RequestDone(void* self, CStrm*, const u32* status) {
+    auto* cmd = static_cast<CKvsPlayCmd*>(self);
+    cmd->fRequestDone = 1;
+    cmd->fRequestOk = status[0] == 0 && status[1] == 0 ? 1 : 0;
+}
+
+bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress) {
+    CReqQueue& queue = fDevice->FileRequests();
+    u32 status = queue.CurrentStatus();
+    u32 since = LTickMs();
+    bool offered = false;
+    while (!fRequestDone) {
+        const u32 now = queue.CurrentStatus();
+        if (now != status) {
+            status = now;
+            since = LTickMs();
+            if (progress) progress->Spin();
+        } else if (!offered && progress && LTickMs() - since >= kIdleLimitMs) {
+            // The request keeps trying for as long as nothing answers: let the
+            // user give up on a device that went away.
+            offered = true;
+            progress->fButton.SetState(LPane::kOpShow);
+        }
+        if (Step(progress, this, kStepMs) != 0 && offered && !fRequestDone) {
+            queue.CancelAll(this, RequestDone);
+            fRequestDone = 1;
+            fRequestOk = 0;
+        }
+    }
+    if (progress && offered) progress->fButton.SetState(LPane::kOpHide);
+    return fRequestOk != 0;
+}
+
+bool CKvsPlayCmd::WaitChannels(CSimpleProgressDialog* progress) {
+    if (!fSeqChan || !fPlayChan) return true;
+    CReqQueue& queue = fDevice->ChannelRequests();
+    u32 status = queue.CurrentStatus();
+    u32 since = LTickMs();
+    while (fSeqChan->IsBusy() || fPlayChan->IsBusy()) {
+        const u32 now = queue.CurrentStatus();
+        if (now != status) {
+            status = now;
+            since = LTickMs();
+            if (progress) progress->Spin();
+        } else if (LTickMs() - since >= kIdleLimitMs) {
+            return false;
+        }
+        Step(progress, this, kStepMs);
+    }
+    return true;
+}
+
+void CKvsPlayCmd::FlushDeviceFs(CSimpleProgressDialog* progress) {
+    if (Serial() == 0) return;
+    fRequestDone = 0;
+    fRequestOk = 0;
+    fDevice->FileRequests().Enqueue(this, RequestDone, "/.cmd/fsflush", 0, nullptr, nullptr, 0);
+    WaitRequest(progress);
+    // The card finishes writing after it answered.
+    const u32 pause = kFlushPauseMs;
+    SleepForMs(&pause);
+}
+
+// ---- the local play file
+
+LString DefaultPlayFilePath(const LString& remembered, const LString& extension) {
+    if (!remembered.IsEmpty()) return remembered;
+    std::string name = "untitled";
+    if (!extension.IsEmpty()) name += "." + std::string(extension.CStr());
+    LString folder;
+    if (LSpecialFolders* folders = LSpecialFolders::Instance()) {
+        folder = folders->Get(LSpecialFolders::kDocuments);
+    } else {
+        LSpecialFolders fresh;
+        folder = fresh.Get(LSpecialFolders::kDocuments);
+    }
+    LPathStatus joined;
+    JoinPath(&joined, folder, name.c_str());
+    return joined.path;
+}
+
+bool CKvsPlayCmd::ExportPlayFile(bool withMedia) {
+    // The media a show refers to come with media scanning; until then a
+    // download carries the settings alone and nothing is missing to confirm.
+    const CShowMediaScan* scan = nullptr;
+    TypeList format("KVSPLAYFFMT");
+    LString extension;
+    format.types.GetName(&extension, 0);
+    CRecord* prefs = AppPrefs();
+    const LString start =
+        DefaultPlayFilePath(prefs ? prefs->GetString(PrefF::plst) : LString(), extension);
+    CSavePanel panel;
+    panel.SetFileTypes(&format.types);
+    panel.SetStartPath(start);
+    LString leaf;
+    GetLeafName(&leaf, start);
+    panel.SetFileName(leaf);
+    if (!panel.Run()) return false;
+    LString chosen;
+    panel.GetChosenPath(&chosen);
+    if (chosen.IsEmpty()) return false;
+    if (prefs) prefs->SetPathField(nullptr, PrefF::plst, chosen);
+    if (!WritePlayFile(chosen)) return false;
+    SetCleanMark();
+    const CDeviceHooks& hooks = DeviceHooks();
+    if (withMedia && scan && Serial() != 0 && hooks.downloadFiles) {
+        LString folder, name;
+        SplitFolderAndName(&folder, chosen.CStr(), &name);
+        hooks.downloadFiles(*fDevice, this, scan, folder);
+    }
+    return true;
+}
+
+bool CKvsPlayCmd::WritePlayFile(const LString& url) {
+    LDataBuf buffer;
+    bool ok = buffer.Reserve(4096, 0, false);
+    u32 size = 0;
+    if (ok) {
+        CChunkFile file;
+        file.OpenWrite(kTagContainer, kTypePlayFile, buffer);
+        file.WriteRecord(SeqSettings());
+        file.WriteRecord(PlaySettings());
+        file.Close();
+        ok = !file.WriteFailed();
+        size = file.WrittenSize();
+    }
+    // The old file stays until the new one is whole on the disk.
+    CSafeReplaceFs replace(url);
+    ok = ok && replace.IsActive();
+    if (ok) {
+        CForkStrm out(replace.NewPath(), CStrm::kModeWrite);
+        out.Write(buffer.Data(), size);
+        out.SetSize();
+        out.Close();
+        ok = out.Error() == CStrm::kErrNone;
+    }
+    if (ok) {
+        replace.Commit();
+        ok = replace.Error() == CSafeReplace::kErrNone;
+    }
+    if (!ok) Report(this, 3);
+    return ok;
+}
+
+bool RunPlayImportPanel(LHandler*, LString* outPath) {
+    TypeList types("KVSPLAYFFLT");
+    COpenPanel panel;
+    panel.SetFileTypes(&types.types);
+    CRecord* prefs = AppPrefs();
+    if (prefs && !prefs->GetString(PrefF::plst).IsEmpty())
+        panel.SetStartPath(prefs->GetString(PrefF::plst));
+    if (!panel.Run()) return false;
+    panel.GetChosenPath(outPath);
+    if (outPath->IsEmpty()) return false;
+    if (prefs) prefs->SetPathField(nullptr, PrefF::plst, *outPath);
+    return true;
+}
+
+void CKvsPlayCmd::ImportPlayFile() {
+    LString path;
+    if (!RunPlayImportPanel(this, &path)) return;
+    LoadPlayData(path);
+}
+
+bool CKvsPlayCmd::LoadPlayData(const LString& url) {
+    CForkStrm in(url, 0);
+    if (!in.IsOpen() || in.Error() != CStrm::kErrNone) return false;
+    in.SeekToEnd();
+    const u64 size = in.Position();
+    // A container's lengths are 32-bit: anything larger is no play file.
+    if (in.Error() != CStrm::kErrNone || size > 0xFFFFFFFFull) return false;
+    std::vector<u8> bytes(size_t(size) + 1);
+    in.SetPosition(0);
+    u64 got = size;
+    in.Read(bytes.data(), &got);
+    if (got != size || in.Error() != CStrm::kErrNone) return false;
+
+    CChunkFile file;
+    if (!file.OpenRead(bytes.data(), u32(size))) return false;
+    CRecord* taken[2] = {nullptr, nullptr};  // sequence settings, play settings
+    while (CRecord* r = file.ReadRecord()) {
+        const int slot = r->Family() != kFamKvt ? -1
+                         : r->Kind() == kKindSqst ? 0
+                         : r->Kind() == kKindPlys ? 1
+                                                  : -1;
+        if (slot < 0 || taken[slot]) {
+            CRecord::Destroy(r);
+            continue;
+        }
+        taken[slot] = r;
+    }
+    if (!taken[0] && !taken[1]) return false;
+    CRecordDoc* docs[2] = {&fSeqDoc, &fPlayDoc};
+    for (u32 i = 0; i < 2; ++i) {
+        if (!taken[i]) continue;
+        LDataBuf buffer;
+        CMemStrm strm(buffer);
+        PropRecord::Write(&strm, taken[i]);
+        CRecord::Destroy(taken[i]);
+        strm.SetPosition(0);
+        PropRecord::ReadFromStream(&strm, docs[i]);
+    }
+    // The history's steps name records that were just replaced.
+    CUndoQ::ClearFrom(this);
+    return true;
+}
+
+// ---- the copy to USB storage
+
+void CKvsPlayCmd::CopyShowToUms() {
+    const CDeviceHooks& hooks = DeviceHooks();
+    if (Serial() == 0 || !hooks.runCopyToUms) return;
+    if (!SendPlayData(true, false)) return;
+    if (!FetchFileLists()) return;
+    // The setting files first; the show's media come with media scanning.
+    const CShowMediaScan* scan = nullptr;
+    const std::vector<LString> names = {LString("sequencesetting"), LString("playersetting")};
+    if (hooks.confirmFileOp && !hooks.confirmFileOp(*fDevice, this, scan)) return;
+    hooks.runCopyToUms(*fDevice, this, scan, names);
+}
+
+bool CKvsPlayCmd::FetchFileLists() {
+    if (Serial() == 0) return false;
+    CSimpleProgressDialog progress(this, LPaneOpt::Window(kWindowDialog, 2));
+    progress.ShowSpinner();
+    progress.SetMessage(StdDialogText(kTexts, 4));
+    CKvsFileListPoller poller(fDevice->ObjLink());
+    const bool ok = FetchFileList(&progress, poller, 0) && FetchFileList(&progress, poller, 1);
+    progress.HideWindow();
+    return ok;
+}
+
+bool CKvsPlayCmd::FetchFileList(CSimpleProgressDialog* progress, CKvsFileListPoller& poller,
+                                u32 kind) {
+    bool done = false;
+    poller.StartWithCallback(kind, &done, [](void* flag) { *static_cast<bool*>(flag) = true; });
+    CReqQueue& queue = fDevice->FileRequests();
+    u32 status = queue.CurrentStatus();
+    u32 since = LTickMs();
+    bool ok = true;
+    while (!done) {
+        const u32 now = queue.CurrentStatus();
+        if (now != status) {
+            status = now;
+            since = LTickMs();
+            if (progress) progress->Spin();
+        } else if (LTickMs() - since >= kIdleLimitMs) {
+            ok = false;
+            if (progress) progress->HideWindow();
+            Report(this, 5);
+            break;
+        }
+        if (Step(progress, this, kStepMs) != 0) {
+            ok = false;  // the user gave up: nothing to report
+            break;
+        }
+    }
+    return ok;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The pieces of the play edit that come with later editors: its windows, its
+// dialogs and the button-label renderer. The play command handler owns the
+// commands that open them; each piece installs its function here when it is
+// built. While a hook is empty its command stays out of the menus (never
+// enabled), and the layout of the play screen is built without glyph fonts.
+
+#include "base/Types.h"
+
+class CBtnLabelFontSource;
+class CRecord;
+class LFrame;
+class LHandler;
+class LPane;
+class MPlayDevice;
+
+// The windows a play edit opens and keeps, in the order it keeps them.
+enum class PlayWindow : u32 {
+    kButtons,   // play-button assignment ("Play buttons")
+    kAutoPlay,  // auto play ("Play buttons")
+    kBgm,       // background music ("Play buttons")
+    kPwdw,      // the PWDW sequence ("Play buttons")
+    kSchedule,  // schedules ("Schedules")
+    kAuxPlay,   // aux plays ("Aux play and triggers")
+    kCount
+};
+
+// What a window is made with. The window's parent handler is the play edit:
+// its edits find the edit's undo queue through it, and its "LFrame_Close" goes
+// there, which deletes it (the schedule window: turns `ussc` off instead).
+struct CPlayWindowArgs {
+    LHandler* parent = nullptr;
+    LPane* owner = nullptr;  // null for the aux-play window
+    MPlayDevice* device = nullptr;
+    CRecord* seqSettings = nullptr;   // 'YKVT'/'SQST'
+    CRecord* playSettings = nullptr;  // 'YKVT'/'PLYS'
+};
+using PlayWindowFactory = LFrame* (*)(const CPlayWindowArgs& args);
+
+struct CPlayHooks {
+    PlayWindowFactory windows[u32(PlayWindow::kCount)] = {};
+
+    // The dialogs run modally over the owner pane and answer true only when
+    // the user confirmed them; the caller stores nothing otherwise.
+    // Scene triggers ("Aux play and triggers"): stores `sntg` itself; hands
+    // back the number field (the caller cuts the fraction off into `tgmk`) and
+    // the external-trigger check box (`extg`). Both come in with their values.
+    bool (*sceneTrigger)(LHandler* parent, LPane* owner, CRecord* sntg, f32* number,
+                         bool* external) = nullptr;
+    // Master fader ("Aux play and triggers"): stores `prpc` of the device
+    // settings itself; the check box comes in and goes back as vsmf.
+    bool (*masterFader)(LHandler* parent, LPane* owner, CRecord* prpc, bool* vsmf) = nullptr;
+    // Sequence format ("Play buttons"): nsq is the two-way choice (false the
+    // first entry, basic; true the second, NSQ), dmct the check box.
+    bool (*seqFormat)(LHandler* parent, LPane* owner, bool* nsq, bool* dmct) = nullptr;
+
+    // The button-label glyph renderer ("Play buttons"), measuring with the
+    // drawing environment of the owner pane; the caller deletes it.
+    CBtnLabelFontSource* (*newLabelRenderer)(LPane* owner) = nullptr;
+};
+
+// The process-wide hooks, filled at start-up (and by tests around each case).
+CPlayHooks& PlayHooks();

@@ -1,0 +1,178 @@
+#pragma once
+// What the play-edit tests share: the top of the handler chain, which runs the
+// nested turns of every wait on the virtual clock and answers the dialogs; stub
+// windows and dialogs for the hooks; the play menu as enabled; a fake file panel.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <deque>
+#include <fstream>
+#include <sstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "editors/CKvsPlayCmd.h"
+#include "framework/CFilePanel.h"
+#include "framework/LDialog.h"
+#include "framework/LMenu.h"
+#include "framework/LTimer.h"
+#include "framework/StdDialogs.h"
+#include "tests/devlink/VirtualRunLoop.h"
+
+namespace playtest {
+
+// Each nested turn lets the loop run, moves both clocks on by up to 100 ms,
+// delivers the due framework timers, then lets the test look at the dialog.
+struct Root : LHandler {
+    CVirtualRunLoop* loop = nullptr;
+    std::function<void(LDialog*)> answer;
+    std::vector<std::string> texts;  // every message dialog shown
+    std::vector<std::string> heard;  // messages that reached the top
+    u32 cancelledAt = 0;             // when a progress dialog's button was first taken
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (!msg.Is(LHandler_Mode)) {
+            if (msg.name) heard.push_back(msg.name);
+            return LMessage();
+        }
+        auto* dialog = dynamic_cast<LDialog*>(msg.source);
+        if (auto* m = dynamic_cast<CSimpleMessageDialog*>(dialog)) {
+            texts.push_back(m->fMessage.GetText().CStr());
+            m->SetResult(1);
+            return LMessage();
+        }
+        loop->RunUntil([] { return false; }, 10);
+        if (!loop->AdvanceToNext(100)) loop->Advance(100);
+        LTimer::FireDue(loop->NowMs(), nullptr, nullptr, true);
+        if (dialog && answer) answer(dialog);
+        // A write to a device that does not answer: take the button once offered.
+        auto* progress = dynamic_cast<CSimpleProgressDialog*>(dialog);
+        if (progress && progress->fButton.IsShown() && progress->Result() == 0) {
+            if (!cancelledAt) cancelledAt = loop->NowMs();
+            progress->SetResult(1);
+        }
+        return LMessage();
+    }
+    bool Heard(const char* name) const {
+        for (const std::string& h : heard)
+            if (h == name) return true;
+        return false;
+    }
+};
+
+// A plain window for every window hook, counted.
+inline int gWindowsMade = 0;
+inline LFrame* MakeStubWindow(const CPlayWindowArgs& a) {
+    ++gWindowsMade;
+    return new LFrame(a.parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+}
+
+// Dialog answers: queued per dialog, false (cancelled) when none is left.
+struct DialogAnswers {
+    std::deque<bool> nsq;  // the format dialog: true NSQ, false basic
+    int formatAsked = 0;
+};
+inline DialogAnswers gAnswers;
+inline bool StubFormat(LHandler*, LPane*, bool* nsq, bool*) {
+    ++gAnswers.formatAsked;
+    if (gAnswers.nsq.empty()) return false;
+    *nsq = gAnswers.nsq.front();
+    gAnswers.nsq.pop_front();
+    return true;
+}
+inline bool StubTrigger(LHandler*, LPane*, CRecord*, f32* number, bool* external) {
+    *number = 12.75f;
+    *external = true;
+    return true;
+}
+inline bool StubFader(LHandler*, LPane*, CRecord*, bool* vsmf) {
+    *vsmf = true;
+    return true;
+}
+inline void StubBlackout(MPlayDevice&, LHandler*) {}
+inline void StubCopy(MPlayDevice&, LHandler*, const CShowMediaScan*, const std::vector<LString>&) {}
+
+inline void FillHooks() {
+    for (auto& w : PlayHooks().windows) w = MakeStubWindow;
+    PlayHooks().seqFormat = StubFormat;
+    PlayHooks().sceneTrigger = StubTrigger;
+    PlayHooks().masterFader = StubFader;
+    DeviceHooks().createBlackout = StubBlackout;
+    DeviceHooks().runCopyToUms = StubCopy;
+}
+inline void EmptyHooks() {
+    PlayHooks() = CPlayHooks();
+    DeviceHooks() = CDeviceHooks();
+    PlayViews() = CPlayViewRegistry();
+    gAnswers = DialogAnswers();
+    gWindowsMade = 0;
+}
+
+// The commands of the bar that the handler enables, in menu order; checked ones with "*".
+inline std::string Enabled(LMenuBar& bar, LHandler* handler) {
+    bar.ResetItemStates();
+    LHandler::Send(LMenuBar_Ready, &bar, handler);
+    std::string out;
+    bar.ForEachItem(&out, [](void* o, LMenuItem* item) {
+        if (item->fEnabled && item->FirstCommand().CStr()[0] == 'c')
+            *static_cast<std::string*>(o) +=
+                std::string(item->FirstCommand().CStr()) + (item->fChecked ? "* " : " ");
+    });
+    return out;
+}
+
+// Chooses the bar's item carrying the command, as the menu would.
+inline void Choose(LMenuBar& bar, LHandler* handler, const char* command) {
+    struct Find {
+        const char* command;
+        LMenuItem* item = nullptr;
+    } find{command};
+    bar.ForEachItem(&find, [](void* o, LMenuItem* item) {
+        auto* f = static_cast<Find*>(o);
+        if (!f->item && item->HasCommand(f->command)) f->item = item;
+    });
+    ASSERT_NE(find.item, nullptr) << command;
+    LHandler::Send(LMenuItem_Selected, find.item, handler);
+}
+
+// Panels answered from a queue: each entry the chosen path, empty for Cancel.
+struct FakePanels : LFilePanelServices {
+    FakePanels() { InstallFilePanelServices(this); }
+    ~FakePanels() override { InstallFilePanelServices(nullptr); }
+    void RunPanel(CFilePanel& panel) override {
+        starts.push_back(std::string(panel.StartDir().CStr()) + "|" + panel.DefaultName().CStr());
+        if (answers.empty()) {
+            panel.SetResult(false, LString());
+            return;
+        }
+        const std::string a = answers.front();
+        answers.pop_front();
+        panel.SetResult(!a.empty(), LString(a.c_str()));
+    }
+    std::deque<std::string> answers;
+    std::vector<std::string> starts;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+// The names in a folder, "." and ".." left out.
+inline std::vector<std::string> ListDir(const std::string& path) {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                out.push_back(e->d_name);
+        closedir(d);
+    }
+    return out;
+}
+
+}  // namespace playtest

@@ -1,0 +1,389 @@
+// The play edit against a simulated device on loopback: the setting files and
+// their failures, the channel wait, closing after a failed write, the format
+// change, the opening of the play view, the status reads and a play file
+// opened without a device.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/CMemStrm.h"
+#include "base/Paths.h"
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "framework/InputState.h"
+#include "records/AppPrefsDoc.h"
+#include "records/CChunkFile.h"
+#include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/PropRecord.h"
+#include "records/ShowKinds.h"
+#include "tests/devices/DevScreenTest.h"
+#include "tests/devices/PlayTest.h"
+#include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/FakeControls.h"
+#include "tests/framework/FakeWindows.h"
+
+namespace {
+
+using playtest::Choose;
+
+constexpr u16 kSerial = 305;
+
+class PlayFiles : public devtest::DeviceLinkTest {
+protected:
+    void SetUp() override {
+        DeviceLinkTest::SetUp();
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        RegisterAllRecordKinds();
+        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+        SetAppPrefsDoc(prefs.get());
+        root.loop = &fLoop;
+        playtest::EmptyHooks();
+        owner.ShowWindow();
+    }
+    void TearDown() override {
+        edit.reset();
+        ctl.reset();
+        playtest::EmptyHooks();
+        SetAppPrefsDoc(nullptr);
+        DeviceLinkTest::TearDown();
+    }
+    // The device, its controller, and a play edit loaded from it.
+    void Open() {
+        AddDevice(kSerial, 1);
+        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        edit = std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
+        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
+        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+        fSim.Cmd("log clear");
+    }
+    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
+        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
+    }
+    bool Idle() {
+        return Run([&] { return !edit->SeqChannel()->IsBusy() && !edit->PlayChannel()->IsBusy(); });
+    }
+    // The requests that reached the device, "OP path" in order (resent copies
+    // once); by default the card's files and its flush.
+    std::vector<std::string> Requests(const std::string& prefix = "") {
+        std::vector<std::string> out;
+        std::string last;
+        for (const std::string& l : LogOf("pkt")) {
+            const std::string op = Field(l, "op"), path = Field(l, "path");
+            if (Field(l, "dir") != "in" || (op != "RRQ" && op != "WRQ")) continue;
+            if (prefix.empty() ? path.rfind("/sdc/", 0) != 0 && path != "/.cmd/fsflush"
+                               : path.rfind(prefix, 0) != 0)
+                continue;
+            // A resent request comes from the same port.
+            const std::string entry = op + " " + path, from = entry + " " + Field(l, "peer");
+            if (from != last) out.push_back(entry);
+            last = from;
+        }
+        return out;
+    }
+    CRecord* CardFile(const char* name) {
+        const std::string bytes =
+            playtest::ReadFile(fDir.Path() + "/" + std::to_string(kSerial) + "/sdc/" + name);
+        std::vector<u8> copy(bytes.begin(), bytes.end());
+        CMemStrm strm(copy.data(), u32(copy.size()));
+        CRecord* r = PropRecord::ReadNew(&strm);
+        // One record chunk and nothing else.
+        EXPECT_EQ(strm.Position(), copy.size()) << name;
+        return r;
+    }
+    void Modify() {
+        edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk, edit->SeqSettings()->GetU32(SqstF::tgmk) + 1);
+        edit->PlaySettings()->SetU32(edit.get(), PlysF::pwdw, edit->PlaySettings()->GetU32(PlysF::pwdw) + 1);
+        ASSERT_TRUE(Idle());
+        fSim.Cmd("log clear");
+    }
+    std::string Url(const std::string& name) {
+        LString url;
+        PosixPathToFileUrl(&url, LString((fDir.Path() + "/" + name).c_str()));
+        return url.CStr();
+    }
+    void AddSequence(CRecord* seq, u32 id) {
+        CRecord* sq = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqnc));
+        sq->SetU32(nullptr, SqncF::sqid, id);
+        CRecord* scene = NewSceneRecord();
+        scene->SetI32(nullptr, ScenF::sntm, 100);
+        sq->InsertItem(nullptr, SqncF::scns, 0, scene);
+        seq->InsertItem(nullptr, SqstF::sqcs, seq->GetListCount(SqstF::sqcs), sq);
+    }
+
+    LoopClock services{&fLoop};
+    FakeControls controls;
+    FakeWindows windows{services};
+    LMouse mouse;
+    LKeyboard keyboard;
+    playtest::Root root;
+    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
+    std::unique_ptr<CRecordDoc> prefs;
+    std::unique_ptr<CKvsDevCtl> ctl;
+    std::unique_ptr<CKvsPlayCmd> edit;
+};
+
+TEST_F(PlayFiles, SettingFilesInOrderEachOneRecordChunk) {
+    Open();
+    // Nothing pending, not forced: nothing goes out.
+    EXPECT_TRUE(edit->SendPlayData(true, false));
+    EXPECT_TRUE(Requests().empty());
+    const struct {
+        bool modify, force;
+    } cases[] = {{true, false}, {false, true}};
+    for (const auto& c : cases) {
+        if (c.modify) Modify();
+        EXPECT_TRUE(edit->SendPlayData(true, c.force));
+        EXPECT_EQ(Requests(), (std::vector<std::string>{"WRQ /sdc/playersetting",
+                                                        "WRQ /sdc/sequencesetting",
+                                                        "RRQ /.cmd/fsflush"}));
+        EXPECT_FALSE(edit->SeqDoc().IsModified());
+        EXPECT_FALSE(edit->PlayDoc().IsModified());
+        fSim.Cmd("log clear");
+    }
+    // What reaches the card carries its play-screen layout.
+    CRecord* play = CardFile("playersetting");
+    ASSERT_NE(play, nullptr);
+    EXPECT_EQ(play->Kind(), kKindPlys);
+    EXPECT_NE(play->GetChild(PlysF::uifs), nullptr);
+    EXPECT_EQ(play->GetU32(PlysF::pwdw), 1u);
+    CRecord::Destroy(play);
+    CRecord* seq = CardFile("sequencesetting");
+    ASSERT_NE(seq, nullptr);
+    EXPECT_EQ(seq->GetU32(SqstF::tgmk), 1u);
+    CRecord::Destroy(seq);
+    EXPECT_TRUE(root.texts.empty());
+}
+
+TEST_F(PlayFiles, AnErrorOnTheFirstFileStopsThereAndKeepsBothFlags) {
+    Open();
+    fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting");
+    for (const bool report : {false, true}) {
+        Modify();
+        EXPECT_FALSE(edit->SendPlayData(report, false));
+        EXPECT_EQ(Requests(), (std::vector<std::string>{"WRQ /sdc/playersetting"}));
+        EXPECT_TRUE(edit->SeqDoc().IsModified());
+        EXPECT_TRUE(edit->PlayDoc().IsModified());
+        EXPECT_EQ(root.texts.size(), report ? 1u : 0u);
+    }
+    EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", 2).CStr());
+}
+
+TEST_F(PlayFiles, ASilentDeviceGetsTheCancelButtonAfterTenSeconds) {
+    Open();
+    Modify();
+    edit->RebuildUiLayout();
+    ASSERT_TRUE(Idle());
+    fSim.Cmd("fault drop serno=305 dir=in");
+    root.cancelledAt = 0;
+    const u32 t0 = LTickMs();
+    EXPECT_FALSE(edit->SendPlayData(true, false));
+    ASSERT_NE(root.cancelledAt, 0u);
+    EXPECT_GE(root.cancelledAt - t0, CKvsPlayCmd::kIdleLimitMs);
+    EXPECT_LT(root.cancelledAt - t0, CKvsPlayCmd::kIdleLimitMs + 300);
+    EXPECT_TRUE(edit->PlayDoc().IsModified());
+    EXPECT_EQ(root.texts.size(), 1u);
+    // The cancelled request is gone: the next write goes through.
+    fSim.Cmd("fault-clear");
+    EXPECT_TRUE(edit->SendPlayData(true, false));
+    EXPECT_FALSE(edit->PlayDoc().IsModified());
+}
+
+TEST_F(PlayFiles, ChannelWaitGivesUpOnlyAfterTenSecondsWithoutProgress) {
+    Open();
+    fSim.Cmd("fault drop dir=in opcode=WRQ path=/.cmd/udseqset/tgmk");
+    edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk, 9);
+    ASSERT_TRUE(edit->SeqChannel()->IsBusy());
+    CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
+    const u32 t0 = LTickMs();
+    EXPECT_FALSE(edit->WaitChannels(&progress));
+    EXPECT_GE(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs);
+    EXPECT_LT(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs + 300);
+}
+
+TEST_F(PlayFiles, ClosingAfterAFailedWrite) {
+    Open();
+    fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting");
+    // Save changes dialog results: 1 save (sends again), 2 cancel, 3 don't save.
+    const struct {
+        std::vector<u32> answers;
+        bool closes;
+        size_t writes;
+    } cases[] = {{{2}, false, 1}, {{1, 3}, true, 2}, {{1, 1, 2}, false, 3}};
+    for (const auto& c : cases) {
+        Modify();
+        size_t asked = 0;
+        root.answer = [&](LDialog* d) {
+            if (dynamic_cast<CSaveChangesDialog*>(d) && asked < c.answers.size())
+                d->SetResult(c.answers[asked++]);
+        };
+        EXPECT_EQ(edit->SendBeforeClose(), c.closes);
+        EXPECT_EQ(asked, c.answers.size());
+        EXPECT_EQ(Requests().size(), c.writes);
+    }
+    root.answer = nullptr;
+}
+
+TEST_F(PlayFiles, FormatChangeGoesOutOnlyAfterTheFiles) {
+    Open();
+    PlayHooks().seqFormat = playtest::StubFormat;
+    LMenuBar bar(nullptr, "PLAYW");
+    CRecord* seq = edit->SeqSettings();
+    seq->SetU8(nullptr, SqstF::sqfm, 1);
+    AddSequence(seq, 41);
+    ASSERT_TRUE(Idle());
+    // A failed write: the conversion goes again and the dialog comes back.
+    fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting count=1");
+    fSim.Cmd("log clear");
+    playtest::gAnswers.nsq = {true};
+    Choose(bar, edit.get(), "cSeqFmt");
+    EXPECT_EQ(playtest::gAnswers.formatAsked, 2);
+    EXPECT_EQ(seq->GetChild(SqstF::nsqs)->GetListCount(SsetF::seqs), 0u);
+    EXPECT_EQ(seq->GetU8(SqstF::sqfm), 1);
+    EXPECT_FALSE(root.Heard(CKvsPlayEdit_FmtChg));
+    ASSERT_TRUE(Idle());
+    for (const std::string& l : LogOf("chan")) EXPECT_EQ(l.find("/sqfm"), std::string::npos) << l;
+
+    fSim.Cmd("log clear");
+    playtest::gAnswers.nsq = {true};
+    Choose(bar, edit.get(), "cSeqFmt");
+    EXPECT_TRUE(root.Heard(CKvsPlayEdit_FmtChg));
+    EXPECT_EQ(seq->GetU8(SqstF::sqfm), 2);
+    EXPECT_FALSE(edit->SeqDoc().IsModified());
+    ASSERT_TRUE(Idle());
+    // The files carry the new format and the converted sequence ...
+    CRecord* card = CardFile("sequencesetting");
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->GetU8(SqstF::sqfm), 2);
+    EXPECT_EQ(card->GetChild(SqstF::nsqs)->GetListCount(SsetF::seqs), 1u);
+    CRecord::Destroy(card);
+    // ... and the channel's one write of the format follows them.
+    std::vector<std::string> order;
+    for (const std::string& l : fSim.Log()) {
+        if (l.rfind("chan ", 0) == 0 && Field(l, "path") == "/.cmd/udseqset/sqfm")
+            order.push_back("sqfm=" + Field(l, "value"));
+        if (l.rfind("req ", 0) == 0 && Field(l, "path") == "/sdc/sequencesetting" &&
+            Field(l, "x") != "0")
+            order.push_back("file");
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"file", "sqfm=2"}));
+}
+
+CKvsPlayCmd* gMadeBasic = nullptr;
+CKvsPlayCmd* gMadeNsq = nullptr;
+
+TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
+    AddDevice(kSerial, 1);
+    PlayViews().basic = [](LHandler* p, LPane* o, MPlayDevice* d) {
+        return gMadeBasic = new CKvsPlayCmd(p, o, d);
+    };
+    PlayViews().nsq = [](LHandler* p, LPane* o, MPlayDevice* d) {
+        return gMadeNsq = new CKvsPlayCmd(p, o, d);
+    };
+    // The device holds an NSQ show.
+    CRecordDoc show(NewSeqSettingsRecord());
+    show.Root()->SetU8(nullptr, SqstF::sqfm, 2);
+    AddSequence(show.Root(), 77);
+    {
+        LDataBuf buffer;
+        CMemStrm strm(buffer);
+        PropRecord::Write(&strm, show.Root());
+        playtest::WriteFile(fDir.Path() + "/show.chunk",
+                            std::string(reinterpret_cast<char*>(buffer.Data()), strm.Position()));
+    }
+    ASSERT_EQ(fSim.Cmd("chan-load serno=305 path=/.cmd/udseqset file=" + fDir.Path() + "/show.chunk")
+                  .rfind("ok", 0),
+              0u);
+    fSim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1");
+    ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+    ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+    fSim.Cmd("log clear");
+    ctl->ShowWindow();
+    ASSERT_TRUE(ctl->WindowShown());
+    ASSERT_NE(gMadeNsq, nullptr);
+    EXPECT_EQ(ctl->Screen()->PlayView(), gMadeNsq);
+    EXPECT_EQ(gMadeNsq->SeqSettings()->GetListCount(SqstF::sqcs), 1u);
+    std::vector<std::string> reads = Requests("/.cmd/udseqset");
+    ASSERT_GE(reads.size(), 2u);
+    EXPECT_EQ(reads[0], "RRQ /.cmd/udseqset/sqfm");
+    EXPECT_EQ(reads[1], "RRQ /.cmd/udseqset/");
+    // Closed and reopened on a basic show: the NSQ view gives way.
+    LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+    ASSERT_FALSE(ctl->WindowShown());
+    fSim.Cmd("chan-set serno=305 path=/.cmd/udseqset/sqfm value=0");
+    ctl->ShowWindow();
+    ASSERT_TRUE(ctl->WindowShown());
+    EXPECT_EQ(ctl->Screen()->PlayView(), gMadeBasic);
+    // A device that never tells its format: the window stays closed, item 2.
+    LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+    fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/udseqset/sqfm");
+    const u32 t0 = LTickMs();
+    ctl->ShowWindow();
+    EXPECT_FALSE(ctl->WindowShown());
+    EXPECT_GE(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs);
+    ASSERT_FALSE(root.texts.empty());
+    EXPECT_EQ(root.texts.back(), StdDialogText("KVSDEVCTLR", 2).CStr());
+}
+
+TEST_F(PlayFiles, StatusReadsWaitForTheEarlierOnes) {
+    Open();
+    fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/udseqstat/sqtm");
+    fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/udseqstat/sqet");
+    Run([] { return false; }, 30000);
+    // Back again: only what was asked last is still to be answered.
+    fSim.Cmd("fault-clear");
+    fSim.Cmd("log clear");
+    Run([] { return false; }, 1500);
+    EXPECT_LE(Requests("/.cmd/udseqstat/sqtm").size(), 3u);
+    EXPECT_GE(Requests("/.cmd/udseqstat/sqtm").size(), 1u);
+}
+
+TEST_F(PlayFiles, AFileOpensWithoutADeviceAndAsksBeforeClosing) {
+    AddDevice(kSerial, 1);
+    // The file: an NSQ show in an export.
+    {
+        CRecordDoc seq(NewSeqSettingsRecord());
+        seq.Root()->SetU8(nullptr, SqstF::sqfm, 2);
+        seq.Root()->SetU32(nullptr, SqstF::tgmk, 77);
+        CRecordDoc play(NewPlaySetRecord());
+        LDataBuf buffer;
+        CChunkFile file;
+        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
+        file.WriteRecord(seq.Root());
+        file.WriteRecord(play.Root());
+        file.Close();
+        playtest::WriteFile(fDir.Path() + "/show.kvplay",
+                            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
+    }
+    fSim.Cmd("log clear");
+    ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
+    ctl->OpenFile(LString(Url("show.kvplay").c_str()));
+    ASSERT_TRUE(ctl->WindowShown());
+    CKvsPlayCmd* view = ctl->Screen()->PlayView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->AcceptsFormat(2));
+    EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), 77u);
+    Run([] { return false; }, 3000);
+    EXPECT_TRUE(fSim.Log().empty() || LogOf("req").empty());
+    // Unedited it closes; edited it asks, and Cancel keeps it.
+    LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+    EXPECT_FALSE(ctl->WindowShown());
+    ctl->ShowWindow();
+    ASSERT_TRUE(ctl->WindowShown());
+    view = ctl->Screen()->PlayView();
+    view->SeqSettings()->SetU32(view, SqstF::tgmk, 78);
+    int asked = 0;
+    root.answer = [&](LDialog* d) {
+        if (dynamic_cast<CSaveChangesDialog*>(d)) ++asked, d->SetResult(asked == 1 ? 2 : 3);
+    };
+    LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+    EXPECT_TRUE(ctl->WindowShown());
+    LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+    EXPECT_FALSE(ctl->WindowShown());
+    EXPECT_EQ(asked, 2);
+    root.answer = nullptr;
+}
+
+}  // namespace
