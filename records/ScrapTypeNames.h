@@ -12,6 +12,8 @@ inline constexpr const char* kScrapNsqSeq = KEVO_SCRAP_TYPE("nsqseq");
 inline constexpr const char* kScrapScene = KEVO_SCRAP_TYPE("scene");
 // One item per file, its bytes the name (no terminating zero).
 inline constexpr const char* kScrapDrcFileName = KEVO_SCRAP_TYPE("drcfilename");
+// Universe address rows of a device's settings.
+inline constexpr const char* kScrapUvad = KEVO_SCRAP_TYPE("uvad");
 
 #undef KEVO_SCRAP_TYPE
 
