@@ -1,6 +1,7 @@
 #include "devices/CKvsApp.h"
 
 #include "devices/AppPrefStore.h"
+#include "devices/monitors/ScnUnvHook.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
@@ -29,6 +30,7 @@ CRecord* NewPrefsRoot() {
 
 CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKeys(this) {
     SetAppPrefsDoc(&fPrefs);
+    InstallScnUnvHook();
     CKvsMonPrefRec::Create();
     LoadPrefs();
     fPrefs.AddListener(this, OnPrefChange);
