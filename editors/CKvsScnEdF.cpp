@@ -41,6 +41,7 @@ CKvsScnEdF::CKvsScnEdF(LHandler* parent, LPane* container, MPlayDevice* device,
     fPrm = new CKvsScnPrmF(&fScene, &fScene);
     fMon = new CKvsScnMonF(&fScene, &fScene, device);
     fRepeat.SetTitle(StdDialogText(kTexts, 0));
+    fHeader->SetPlaceListener(this);
     fScene.SetLayoutByName("KVSSCNEDF", 1);
     // The layout counts on a sixth child, with or without the hook.
     if (device && DeviceHooks().newScnUnvFrame)
@@ -58,6 +59,7 @@ CKvsScnEdF::CKvsScnEdF(LHandler* parent, LPane* container, MPlayDevice* device,
 }
 
 CKvsScnEdF::~CKvsScnEdF() {
+    fHeader->SetPlaceListener(nullptr);
     if (fPrefs) fPrefs->RemoveListener(this, Listener);
     if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->RemoveListener(this, Listener);
     if (fDevice)
@@ -155,6 +157,22 @@ void CKvsScnEdF::Play() {
         SetCommandOneShot(cmd, DvcmF::plcr, 1);
 }
 
+void CKvsScnEdF::BoundsChanged(const LRect& old) {
+    LFrame::BoundsChanged(old);
+    PlaceHeader();
+}
+
+void CKvsScnEdF::PlaceHeader() {
+    auto* proto = static_cast<CKvsScnCell*>(fList->GetProtoCell());
+    if (!proto) return;
+    LDrawCtx ctx;
+    const i32 dx = i32(LPane::UnpackX(fList->GetTopLeftIn(nullptr))) -
+                   i32(LPane::UnpackX(fHeader->GetTopLeftIn(nullptr)));
+    fHeader->PlaceItemAtX(0, dx + proto->fPlay.Bounds().left, 0, &ctx);
+    fHeader->PlaceItemAtX(1, dx + proto->fTime.Bounds().left, 0, &ctx);
+    fHeader->PlaceItemAtX(2, dx + proto->fName.Bounds().left, 0, &ctx);
+}
+
 void CKvsScnEdF::ShowUniverses() {
     const CRecord* prefs = fPrefs ? fPrefs->Root() : nullptr;
     const bool show = fUnv && prefs && prefs->GetU8(PrefF::snmn) != 0;
@@ -190,6 +208,10 @@ LMessage CKvsScnEdF::HandleMessage(const LMessage& msg) {
             fFocusSide = side;
             fMon->SetFocusSide(side);
         }
+    }
+    if (msg.Is(CHeaderFrame_Place) && msg.source == fHeader) {
+        PlaceHeader();
+        return LMessage();
     }
     if (msg.Is(LStdCtl_Selected) && msg.source == &fMon->PlayButton()) {
         Play();

@@ -26,6 +26,7 @@ public:
     ~CKvsScnEdF() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
+    void BoundsChanged(const LRect& old) override;
 
     // Another sequence or none (the frame hides without one).
     void SetSequence(CRecord* sequence);
@@ -58,6 +59,8 @@ public:
 
 private:
     void ModeUpdate();
+    // The header's titles over the play buttons, the times and the names.
+    void PlaceHeader();
     void ScheduleUpdate();
     void ShowUniverses();
     CRecordDoc* PrefsDoc() const;

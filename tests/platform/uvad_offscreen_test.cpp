@@ -1,12 +1,20 @@
-// The universe address window drawn by Qt offscreen in both forms, saved as
-// uvad_artnet.png and uvad_sacn.png in the build folder.
+// The universe address window drawn by Qt offscreen in both forms, and the
+// scene edit frame in modes 0 and 1 with the device's position, saved as
+// uvad_artnet.png, uvad_sacn.png, scnedit_mode0.png and scnedit_mode1.png in
+// the build folder.
 #include <QImage>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include "ControlFixture.h"
+#include "editors/CKvsScnEdF.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsScnMonF.h"
 #include "editors/CKvsUvadList.h"
+#include "framework/CUndoQ.h"
+#include "records/PrefNodes.h"
+#include "tests/editors/SeqEditFixture.h"
 #include "editors/CUvadWin.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
@@ -49,6 +57,69 @@ TEST(UvadOffscreen, BothForms) {
     EXPECT_NE(artnet, sacn);
     EXPECT_TRUE(win->List()->Sacn());
     delete win;
+}
+
+// A play file's device whose sequence status the test sets.
+struct ScnDevice : FakePlayDevice {
+    u32 DeviceSerial() const override { return 0; }
+    CRecordDoc* SeqStatDoc() override { return &fSeqStat; }
+    CRecordDoc fSeqStat{NewKind(kFamKvt, kKindSsta)};
+};
+
+TEST(UvadOffscreen, SceneEditFrameInBothModes) {
+    ControlEnv env("offscreen");
+    RegisterAllRecordKinds();
+    RegisterPrefNodeKinds();
+    CRecordDoc settings(NewSeqSettingsRecord());
+    CRecord* seq = NewKind(kFamKvt, kKindSqnc);
+    const struct {
+        const char* name;
+        i32 t;
+        const char* file;
+    } scenes[] = {{"Intro", 0, "intro.drc"}, {"Verse", 30000, "take 3.drc"}, {"Out", 95000, ""}};
+    for (u8 list : {SqncF::scns, SqncF::auss})
+        for (const auto& c : scenes) {
+            CRecord* sc = NewKind(kFamKvt, kKindScen);
+            sc->SetString(nullptr, ScenF::snnm, LString(c.name));
+            sc->SetI32(nullptr, ScenF::sntm, c.t);
+            CRecord* clip = sc->GetChild(ScenF::ctdr);
+            clip->SetString(nullptr, SnctF::flnm, LString(c.file));
+            clip->SetI32(nullptr, SnctF::entm, 60000);
+            clip->SetU32(nullptr, SnctF::volm, 200);
+            seq->InsertItem(nullptr, list, seq->GetListCount(list), sc);
+        }
+    settings.Root()->InsertItem(nullptr, SqstF::sqcs, 0, seq);
+    ScnDevice device;
+    device.fSeqStat.Root()->SetI32(nullptr, SstaF::sqtm, 41500);
+    device.fSeqStat.Root()->SetI32(nullptr, SstaF::sqet, 95000);
+    device.fState.Root()->SetString(nullptr, DvssF::crsn, LString("/sqcs/0/scns/1"));
+    device.fState.Root()->SetString(nullptr, DvssF::cras, LString("/sqcs/0/auss/1"));
+    device.fState.Root()->SetI32(nullptr, DvssF::autm, 12000);
+    device.fState.Root()->SetU32(nullptr, DvssF::audr, 60000);
+    CUndoQ undo(gApp, 1u << 16);
+    LFrame win(&undo, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+    LPenRef back;
+    MakePenById(&back, 1);
+    win.SetBackColor(back);
+    win.ShowWindow();
+    CKvsScnEdF* edit = new CKvsScnEdF(&win, &win, &device, settings.Root());
+    LDrawCtx ctx;
+    const i32 w = edit->GetPrefWidth(&ctx, 0), h = edit->GetPrefHeight(&ctx, 0);
+    win.SetWindowBounds(LRect(60, 60, 60 + w, 60 + h));
+    edit->SetBounds(LRect(0, 0, w, h));
+    edit->SetSequence(seq);
+    QImage shots[2];
+    for (u32 mode : {0u, 1u}) {
+        device.fContents.Root()->SetU32(nullptr, DctsF::field0, mode);
+        edit->List()->SelectCell(LCell{0, 1});
+        edit->Update();
+        EXPECT_TRUE(edit->Monitor()->IsActive());
+        EXPECT_EQ(edit->Monitor()->Bar().GetValue(), mode == 0 ? 41 : 12);
+        shots[mode] = Shot(&win, mode == 0 ? "scnedit_mode0.png" : "scnedit_mode1.png");
+    }
+    EXPECT_EQ(shots[0].size(), shots[1].size());
+    EXPECT_NE(shots[0], shots[1]);
+    delete edit;
 }
 
 }  // namespace
