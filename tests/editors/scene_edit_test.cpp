@@ -25,14 +25,9 @@ struct Device : FakePlayDevice {
     u32 DeviceSerial() const override { return 0; }
     CRecordDoc* SeqStatDoc() override { return &fSeqStat; }
     static void OnWrite(void* self, CRecordNote* n) {
+        static const char kTags[] = "srtcplclplsnsedmsiscrcctrclcrcpfpausplcrpsaupcaupltm";
         if (n->kind != CRecordNote::kChanged || n->field == DvcmF::plsn) return;
-        const char* name = n->field == DvcmF::paus   ? "paus"
-                           : n->field == DvcmF::plcr ? "plcr"
-                           : n->field == DvcmF::psau ? "psau"
-                           : n->field == DvcmF::pcau ? "pcau"
-                           : n->field == DvcmF::pltm ? "pltm"
-                                                     : "?";
-        static_cast<Device*>(self)->fWrites.push_back(std::string(name) + "=" +
+        static_cast<Device*>(self)->fWrites.push_back(std::string(kTags + 4 * n->field, 4) + "=" +
                                                       std::to_string(n->record->GetI32(n->field)));
     }
     CRecordDoc fSeqStat{NewKind(kFamKvt, kKindSsta)};
@@ -69,7 +64,10 @@ struct Stage : SeqEditStage {
             fSeq->InsertItem(nullptr, SqncF::auss, fSeq->GetListCount(SqncF::auss), au);
         }
         fEdit = new CKvsScnEdF(&fWin, &fWin, &fDev, Settings());
-        fEdit->SetBounds(LRect(0, 0, 400, 300));
+        // Room for the list and the scene frame beside it.
+        fWin.SetWindowBounds(LRect(0, 0, 1000, 500));
+        fWin.SetBounds(LRect(0, 0, 1000, 500));
+        fEdit->SetBounds(LRect(0, 0, 1000, 500));
     }
     ~Stage() {
         delete fEdit;
@@ -119,13 +117,15 @@ TEST(SceneEdit, ConversionsBothWays) {
     EXPECT_NEAR(s.F().fRate.GetValue(), -1, 1e-6);
     // Without a record: "", 0, 0, off, 0, 100, 0.
     s.fEdit->Params()->SetContent(0, nullptr);
-    EXPECT_STREQ(s.F().fFile.GetText().CStr(), "");
-    EXPECT_EQ(s.F().fStart.GetScaledValue(1000), 0);
-    EXPECT_EQ(s.F().fEnd.GetScaledValue(1000), 0);
-    EXPECT_EQ(s.F().fLoop.GetState(), 0);
-    EXPECT_EQ(s.F().fFade.GetValue(), 0);
-    EXPECT_EQ(s.F().fVol.GetValue(), 100);
-    EXPECT_EQ(s.F().fRate.GetValue(), 0);
+    const auto& f = s.F();
+    EXPECT_EQ(std::string(f.fFile.GetText().CStr()) + "|" +
+                  std::to_string(s.F().fStart.GetScaledValue(1000)) + "|" +
+                  std::to_string(s.F().fEnd.GetScaledValue(1000)) + "|" +
+                  std::to_string(f.fLoop.GetState()) + "|" +
+                  std::to_string(s.F().fFade.GetValue()) + "|" +
+                  std::to_string(s.F().fVol.GetValue()) + "|" +
+                  std::to_string(s.F().fRate.GetValue()),
+              "|0|0|0|0.000000|100.000000|0.000000");
 }
 
 TEST(SceneEdit, FileSlotDropAndLoop) {

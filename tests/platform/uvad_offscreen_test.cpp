@@ -72,40 +72,30 @@ TEST(UvadOffscreen, SceneEditFrameInBothModes) {
     RegisterPrefNodeKinds();
     CRecordDoc settings(NewSeqSettingsRecord());
     CRecord* seq = NewKind(kFamKvt, kKindSqnc);
-    const struct {
-        const char* name;
-        i32 t;
-        const char* file;
-    } scenes[] = {{"Intro", 0, "intro.drc"}, {"Verse", 30000, "take 3.drc"}, {"Out", 95000, ""}};
     for (u8 list : {SqncF::scns, SqncF::auss})
-        for (const auto& c : scenes) {
+        for (i32 t : {0, 30000, 95000}) {
             CRecord* sc = NewKind(kFamKvt, kKindScen);
-            sc->SetString(nullptr, ScenF::snnm, LString(c.name));
-            sc->SetI32(nullptr, ScenF::sntm, c.t);
-            CRecord* clip = sc->GetChild(ScenF::ctdr);
-            clip->SetString(nullptr, SnctF::flnm, LString(c.file));
-            clip->SetI32(nullptr, SnctF::entm, 60000);
-            clip->SetU32(nullptr, SnctF::volm, 200);
+            sc->SetI32(nullptr, ScenF::sntm, t);
+            sc->GetChild(ScenF::ctdr)->SetString(nullptr, SnctF::flnm, LString("take 3.drc"));
+            sc->GetChild(ScenF::ctdr)->SetI32(nullptr, SnctF::entm, 60000);
             seq->InsertItem(nullptr, list, seq->GetListCount(list), sc);
         }
     settings.Root()->InsertItem(nullptr, SqstF::sqcs, 0, seq);
     ScnDevice device;
     device.fSeqStat.Root()->SetI32(nullptr, SstaF::sqtm, 41500);
     device.fSeqStat.Root()->SetI32(nullptr, SstaF::sqet, 95000);
-    device.fState.Root()->SetString(nullptr, DvssF::crsn, LString("/sqcs/0/scns/1"));
-    device.fState.Root()->SetString(nullptr, DvssF::cras, LString("/sqcs/0/auss/1"));
-    device.fState.Root()->SetI32(nullptr, DvssF::autm, 12000);
-    device.fState.Root()->SetU32(nullptr, DvssF::audr, 60000);
+    CRecord* state = device.fState.Root();
+    state->SetString(nullptr, DvssF::crsn, LString("/sqcs/0/scns/1"));
+    state->SetString(nullptr, DvssF::cras, LString("/sqcs/0/auss/1"));
+    state->SetI32(nullptr, DvssF::autm, 12000);
+    state->SetU32(nullptr, DvssF::audr, 60000);
     CUndoQ undo(gApp, 1u << 16);
     LFrame win(&undo, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
-    LPenRef back;
-    MakePenById(&back, 1);
-    win.SetBackColor(back);
-    win.ShowWindow();
-    CKvsScnEdF* edit = new CKvsScnEdF(&win, &win, &device, settings.Root());
+    auto* edit = new CKvsScnEdF(&win, &win, &device, settings.Root());
     LDrawCtx ctx;
     const i32 w = edit->GetPrefWidth(&ctx, 0), h = edit->GetPrefHeight(&ctx, 0);
     win.SetWindowBounds(LRect(60, 60, 60 + w, 60 + h));
+    win.ShowWindow();
     edit->SetBounds(LRect(0, 0, w, h));
     edit->SetSequence(seq);
     QImage shots[2];
@@ -113,11 +103,9 @@ TEST(UvadOffscreen, SceneEditFrameInBothModes) {
         device.fContents.Root()->SetU32(nullptr, DctsF::field0, mode);
         edit->List()->SelectCell(LCell{0, 1});
         edit->Update();
-        EXPECT_TRUE(edit->Monitor()->IsActive());
         EXPECT_EQ(edit->Monitor()->Bar().GetValue(), mode == 0 ? 41 : 12);
         shots[mode] = Shot(&win, mode == 0 ? "scnedit_mode0.png" : "scnedit_mode1.png");
     }
-    EXPECT_EQ(shots[0].size(), shots[1].size());
     EXPECT_NE(shots[0], shots[1]);
     delete edit;
 }
