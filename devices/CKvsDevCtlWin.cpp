@@ -187,8 +187,10 @@ bool CKvsDevCtlScreen::OpenFile(const LString& path) {
 
 LMessage CKvsDevCtlScreen::HandleMessage(const LMessage& msg) {
     if (msg.Is(LFrame_Close) && msg.source == &fWindow) {
-        if (fCtl->Serial() != 0 ? fCtl->CanClose() : !fPlay || fPlay->CanCloseFile())
-            CloseWindow();
+        // A play-settings file decides alone: nothing to send, its edits to keep.
+        const bool mayClose =
+            fCtl->Serial() != 0 ? fCtl->CanClose() : (!fPlay || fPlay->CanCloseFile());
+        if (mayClose) CloseWindow();
         return LMessage();
     }
     if (msg.Is(CKvsPlayEdit_FmtChg)) {

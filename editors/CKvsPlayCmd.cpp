@@ -125,7 +125,9 @@ CKvsPlayCmd* NewPlayView(u32 sqfm, LHandler* parent, LPane* owner, MPlayDevice* 
 CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
     : LHandler(parent),
       fDevice(device),
-      fUndo(this, kUndoLimit),
+      // The edit hands the queue every message first; its own notices (its
+      // end above all, while this edit is half gone) go straight up the chain.
+      fUndo(parent, kUndoLimit),
       fSeqDoc(NewRoot(NewSeqSettingsRecord)),
       fPlayDoc(NewRoot(NewPlaySetRecord)),
       fOwner(owner),
@@ -134,8 +136,8 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
     if (Serial() != 0) {
         fSeqChan = std::make_unique<CDevRequestQueue>(&device->ChannelRequests(), SeqSettings(),
                                                       "/.cmd/udseqset", &fSeqDoc, ClearModified);
-        fPlayChan = std::make_unique<CDevRequestQueue>(
-            &device->ChannelRequests(), PlaySettings(), "/.cmd/udplayset", &fPlayDoc, ClearModified);
+        fPlayChan = std::make_unique<CDevRequestQueue>(&device->ChannelRequests(), PlaySettings(),
+                                                       "/.cmd/udplayset", &fPlayDoc, ClearModified);
     }
     fSeqDoc.AddListener(this, OnRecordChange);
     fPlayDoc.AddListener(this, OnRecordChange);
@@ -362,10 +364,10 @@ void CKvsPlayCmd::OnRecordChange(void* self, CRecordNote* note) {
     if (!r || note->kind > CRecordNote::kMoved || r->Family() != kFamKvt) return;
     const u32 kind = r->Kind();
     const u8 f = note->field;
-    const bool layout = (kind == kKindPlcl && (f == PlclF::sqid || f == PlclF::bttl)) ||
-                        (kind == kKindPlrw && f == PlrwF::cels) ||
-                        (kind == kKindPlys &&
-                         (f == PlysF::btrs || f == PlysF::btcs || f == PlysF::rows));
+    const bool layout =
+        (kind == kKindPlcl && (f == PlclF::sqid || f == PlclF::bttl)) ||
+        (kind == kKindPlrw && f == PlrwF::cels) ||
+        (kind == kKindPlys && (f == PlysF::btrs || f == PlysF::btcs || f == PlysF::rows));
     if (layout) {
         PlaySetDropUiLayout(cmd->PlaySettings());
         cmd->fLayoutTimer.Start(kLayoutDelayMs);

@@ -41,7 +41,8 @@ void Report(LHandler* parent, u32 item) {
 
 // The file types of a 'CST#' list (type, creator, name, pattern per item).
 struct TypeList {
-    explicit TypeList(const char* name) : id{0, name}, res(&id, nullptr, kTextsResType), types(res) {}
+    explicit TypeList(const char* name)
+        : id{0, name}, res(&id, nullptr, kTextsResType), types(res) {}
     LResId id;
     LStrListRes res;
     CFileTypeList types;
@@ -296,7 +297,7 @@ bool CKvsPlayCmd::LoadPlayData(const LString& url) {
     if (!file.OpenRead(bytes.data(), u32(size))) return false;
     CRecord* taken[2] = {nullptr, nullptr};  // sequence settings, play settings
     while (CRecord* r = file.ReadRecord()) {
-        const int slot = r->Family() != kFamKvt ? -1
+        const int slot = r->Family() != kFamKvt   ? -1
                          : r->Kind() == kKindSqst ? 0
                          : r->Kind() == kKindPlys ? 1
                                                   : -1;

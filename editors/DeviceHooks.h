@@ -83,21 +83,23 @@ public:
 // and the handler that owns any dialog it shows.
 struct CDeviceHooks {
     // "cScnCrtBo": makes a blackout recording and puts it on the device
-    // (filled by the blackout recordings).
+    // (filled with CreateBlackoutRecording by "DMX recordings").
     void (*createBlackout)(MPlayDevice& device, LHandler* parent) = nullptr;
     // Before files referred to by a show are downloaded or copied: asks whether
     // to go on although some are missing on the card; true: go on. scan is null
-    // until media scanning exists, and then nothing is missing (filled by the
-    // device file operations; empty means: go on).
+    // until media scanning (CShowMediaScan, records/, with "Audio conversion")
+    // exists, and then nothing is missing (ConfirmDeviceFileOp, filled by
+    // "Record control and basic play edit"; empty means: go on).
     bool (*confirmFileOp)(MPlayDevice& device, LHandler* parent,
                           const CShowMediaScan* scan) = nullptr;
     // Downloads the card's files that the scan found into a local folder
-    // ("file:///" path) (filled by the device file operations).
+    // ("file:///" path) (DownloadDeviceFiles, filled by "Record control and
+    // basic play edit").
     void (*downloadFiles)(MPlayDevice& device, LHandler* parent, const CShowMediaScan* scan,
                           const LString& folderUrl) = nullptr;
     // "cCopyUms": copies card files to the device's USB storage. names are the
-    // card's file names in order, the setting files first (filled by the copy
-    // to USB storage).
+    // card's file names in order, the setting files first (RunCopyToUms,
+    // filled by "Record control and basic play edit").
     void (*runCopyToUms)(MPlayDevice& device, LHandler* parent, const CShowMediaScan* scan,
                          const std::vector<LString>& names) = nullptr;
     // The scene universes frame in live mode, made inside container (filled by

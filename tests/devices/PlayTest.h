@@ -31,6 +31,7 @@ struct Root : LHandler {
     std::vector<std::string> texts;  // every message dialog shown
     std::vector<std::string> heard;  // messages that reached the top
     u32 cancelledAt = 0;             // when a progress dialog's button was first taken
+    bool pressButtons = true;
     LMessage HandleMessage(const LMessage& msg) override {
         if (!msg.Is(LHandler_Mode)) {
             if (msg.name) heard.push_back(msg.name);
@@ -48,7 +49,7 @@ struct Root : LHandler {
         if (dialog && answer) answer(dialog);
         // A write to a device that does not answer: take the button once offered.
         auto* progress = dynamic_cast<CSimpleProgressDialog*>(dialog);
-        if (progress && progress->fButton.IsShown() && progress->Result() == 0) {
+        if (pressButtons && progress && progress->fButton.IsShown() && progress->Result() == 0) {
             if (!cancelledAt) cancelledAt = loop->NowMs();
             progress->SetResult(1);
         }
@@ -91,7 +92,11 @@ inline bool StubFader(LHandler*, LPane*, CRecord*, bool* vsmf) {
     return true;
 }
 inline void StubBlackout(MPlayDevice&, LHandler*) {}
-inline void StubCopy(MPlayDevice&, LHandler*, const CShowMediaScan*, const std::vector<LString>&) {}
+inline std::vector<std::string> gCopied;
+inline void StubCopy(MPlayDevice&, LHandler*, const CShowMediaScan*,
+                     const std::vector<LString>& names) {
+    for (const LString& n : names) gCopied.push_back(n.CStr());
+}
 
 inline void FillHooks() {
     for (auto& w : PlayHooks().windows) w = MakeStubWindow;
@@ -106,6 +111,7 @@ inline void EmptyHooks() {
     DeviceHooks() = CDeviceHooks();
     PlayViews() = CPlayViewRegistry();
     gAnswers = DialogAnswers();
+    gCopied.clear();
     gWindowsMade = 0;
 }
 

@@ -21,6 +21,11 @@
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
 #include "records/RecordKinds.h"
+#include "base/Paths.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "records/CChunkFile.h"
+#include "records/ShowKinds.h"
+#include "tests/devices/PlayTest.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/devlink/VirtualRunLoop.h"
 #include "tests/framework/FakeControls.h"
@@ -391,3 +396,40 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
 }
 
 }  // namespace
+
+// A play-settings file opens in a controller of its own, without a device;
+// a cancelled panel makes none.
+TEST_F(DevCommands, OpenPlaySettingsFile) {
+    const std::string path = dir.Path() + "/show.kvplay";
+    {
+        CRecordDoc seq(NewSeqSettingsRecord());
+        seq.Root()->SetU32(nullptr, SqstF::tgmk, 77);
+        CRecordDoc play(NewPlaySetRecord());
+        LDataBuf buffer;
+        CChunkFile file;
+        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
+        file.WriteRecord(seq.Root());
+        file.WriteRecord(play.Root());
+        file.Close();
+        playtest::WriteFile(
+            path, std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
+    }
+    LString url;
+    PosixPathToFileUrl(&url, LString(path.c_str()));
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        playtest::FakePanels panels;
+        const u32 before = doc->ControllerCount();
+        panels.answers = {"", url.CStr()};
+        EXPECT_TRUE(doc->Commands().Run("cOpenPlaySetn"));
+        EXPECT_EQ(doc->ControllerCount(), before);
+        EXPECT_TRUE(doc->Commands().Run("cOpenPlaySetn"));
+        ASSERT_EQ(doc->ControllerCount(), before + 1);
+        CKvsDevCtl* file = doc->FindController(0);
+        ASSERT_NE(file, nullptr);
+        EXPECT_TRUE(file->WindowShown());
+        ASSERT_NE(file->Screen()->PlayView(), nullptr);
+        EXPECT_EQ(file->Screen()->PlayView()->SeqSettings()->GetU32(SqstF::tgmk), 77u);
+        EXPECT_STREQ(pref->Root()->GetString(PrefF::plst).CStr(), url.CStr());
+    });
+}

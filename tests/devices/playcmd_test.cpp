@@ -163,7 +163,8 @@ TEST_F(PlayCmd, StatusFlagFromScheduleTriggerAndVisibility) {
     CRecord* play = edit->PlaySettings();
     const struct {
         u8 ussc, tgmd, vsbl, vsst;
-    } cases[] = {{0, 0, 0, 0}, {1, 0, 0, 1}, {0, 7, 0, 1}, {0, 0, 1, 1}, {1, 2, 1, 1}, {0, 0, 0, 0}};
+    } cases[] = {{0, 0, 0, 0}, {1, 0, 0, 1}, {0, 7, 0, 1},
+                 {0, 0, 1, 1}, {1, 2, 1, 1}, {0, 0, 0, 0}};
     for (const auto& c : cases) {
         seq->SetU8(nullptr, SqstF::ussc, c.ussc);
         seq->GetChild(SqstF::sntg)->SetU8(nullptr, SntgF::tgmd, c.tgmd);
@@ -191,7 +192,8 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
     } count{&rebuilds, &at, &loop, play};
     edit->PlayDoc().AddListener(&count, [](void* o, CRecordNote* note) {
         auto* c = static_cast<Count*>(o);
-        if (note->record == c->play && note->field == PlysF::uifs && c->play->GetChild(PlysF::uifs)) {
+        if (note->record == c->play && note->field == PlysF::uifs &&
+            c->play->GetChild(PlysF::uifs)) {
             ++*c->n;
             *c->at = c->loop->NowMs();
         }
@@ -247,8 +249,7 @@ TEST_F(PlayCmd, BasicSequencesBecomeNsqSequences) {
             clip->SetU32(nullptr, SnctF::volm, 128);
             clip->SetF32(nullptr, SnctF::rate, 0, 0.5f);
             sq->InsertItem(nullptr, SqncF::scns, sq->GetListCount(SqncF::scns), scene);
-            if (c.audio)
-                sq->InsertItem(nullptr, SqncF::auss, 0, CRecord::Copy(scene, nullptr));
+            if (c.audio) sq->InsertItem(nullptr, SqncF::auss, 0, CRecord::Copy(scene, nullptr));
         }
         seq->InsertItem(nullptr, SqstF::sqcs, 0, sq);
         ConvertSeqsToNsq(seq);
@@ -289,11 +290,13 @@ TEST_F(PlayCmd, FitsBasicFormatUnlessNsqOnlyPartsAreUsed) {
     const std::function<void(bool)> parts[] = {
         [&](bool on) {
             CRecord* plat = play->GetChild(PlysF::plat);
-            plat->ReplaceChild(nullptr, PlatF::scnd, on ? NewSceneRecord() : nullptr);
+            CRecord::Destroy(
+                plat->ReplaceChild(nullptr, PlatF::scnd, on ? NewSceneRecord() : nullptr));
         },
         [&](bool on) {
             CRecord* cell = PlaySetGetOrAddCell(play, nullptr, 2, 1);
-            cell->ReplaceChild(nullptr, PlclF::scnd, on ? NewSceneRecord() : nullptr);
+            CRecord::Destroy(
+                cell->ReplaceChild(nullptr, PlclF::scnd, on ? NewSceneRecord() : nullptr));
         },
         [&](bool on) {
             if (on) {
@@ -375,8 +378,9 @@ TEST_F(PlayCmd, ImportTakesBothRecordsAnyContainerAndEmptiesTheHistory) {
         if (withSeq) file.WriteRecord(seq);
         if (withPlay) file.WriteRecord(play);
         file.Close();
-        playtest::WriteFile(dir.Path() + "/" + name,
-                            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
+        playtest::WriteFile(
+            dir.Path() + "/" + name,
+            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
         for (CRecord* r : {seq, play, other}) CRecord::Destroy(r);
         return Url(name);
     };

@@ -2,6 +2,8 @@
 // their failures, the channel wait, closing after a failed write, the format
 // change, the opening of the play view, the status reads and a play file
 // opened without a device.
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "records/CChunkFile.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
+#include "records/PlayGrid.h"
 #include "records/PropRecord.h"
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
@@ -45,13 +48,14 @@ protected:
     void TearDown() override {
         edit.reset();
         ctl.reset();
+        ctl2.reset();
         playtest::EmptyHooks();
         SetAppPrefsDoc(nullptr);
         DeviceLinkTest::TearDown();
     }
     // The device, its controller, and a play edit loaded from it.
     void Open() {
-        AddDevice(kSerial, 1);
+        if (!fSet.Find(kSerial)) AddDevice(kSerial, 1);
         ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
         ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
         edit = std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
@@ -94,8 +98,10 @@ protected:
         return r;
     }
     void Modify() {
-        edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk, edit->SeqSettings()->GetU32(SqstF::tgmk) + 1);
-        edit->PlaySettings()->SetU32(edit.get(), PlysF::pwdw, edit->PlaySettings()->GetU32(PlysF::pwdw) + 1);
+        edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk,
+                                    edit->SeqSettings()->GetU32(SqstF::tgmk) + 1);
+        edit->PlaySettings()->SetU32(edit.get(), PlysF::pwdw,
+                                     edit->PlaySettings()->GetU32(PlysF::pwdw) + 1);
         ASSERT_TRUE(Idle());
         fSim.Cmd("log clear");
     }
@@ -123,6 +129,7 @@ protected:
     std::unique_ptr<CRecordDoc> prefs;
     std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CKvsPlayCmd> edit;
+    std::unique_ptr<CKvsDevCtl> ctl2;
 };
 
 TEST_F(PlayFiles, SettingFilesInOrderEachOneRecordChunk) {
@@ -130,15 +137,13 @@ TEST_F(PlayFiles, SettingFilesInOrderEachOneRecordChunk) {
     // Nothing pending, not forced: nothing goes out.
     EXPECT_TRUE(edit->SendPlayData(true, false));
     EXPECT_TRUE(Requests().empty());
-    const struct {
-        bool modify, force;
-    } cases[] = {{true, false}, {false, true}};
+    const struct { bool modify, force; } cases[] = {{true, false}, {false, true}};
     for (const auto& c : cases) {
         if (c.modify) Modify();
         EXPECT_TRUE(edit->SendPlayData(true, c.force));
-        EXPECT_EQ(Requests(), (std::vector<std::string>{"WRQ /sdc/playersetting",
-                                                        "WRQ /sdc/sequencesetting",
-                                                        "RRQ /.cmd/fsflush"}));
+        EXPECT_EQ(Requests(),
+                  (std::vector<std::string>{"WRQ /sdc/playersetting", "WRQ /sdc/sequencesetting",
+                                            "RRQ /.cmd/fsflush"}));
         EXPECT_FALSE(edit->SeqDoc().IsModified());
         EXPECT_FALSE(edit->PlayDoc().IsModified());
         fSim.Cmd("log clear");
@@ -271,6 +276,105 @@ TEST_F(PlayFiles, FormatChangeGoesOutOnlyAfterTheFiles) {
     EXPECT_EQ(order, (std::vector<std::string>{"file", "sqfm=2"}));
 }
 
+// The figures of a large show: its setting files written to the device and its
+// play file imported (real ms; run a Release build for them).
+TEST_F(PlayFiles, LargeShowWrittenAndImported) {
+    // The device holds the show; the edit reads it whole.
+    CRecordDoc seqDoc(NewSeqSettingsRecord());
+    CRecordDoc playDoc(NewPlaySetRecord());
+    CRecord* seq = seqDoc.Root();
+    CRecord* play = playDoc.Root();
+    for (u32 i = 0; i < 1000; ++i) {
+        CRecord* sq = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqnc));
+        sq->SetU32(nullptr, SqncF::sqid, i + 1);
+        sq->SetString(nullptr, SqncF::sqnm, LString(("Sequence " + std::to_string(i)).c_str()));
+        for (u32 n = 0; n < 20; ++n) {
+            CRecord* scene = NewSceneRecord();
+            scene->SetI32(nullptr, ScenF::sntm, i32(n * 1000));
+            scene->GetChild(ScenF::ctdr)
+                ->SetString(nullptr, SnctF::flnm,
+                            LString(("rec" + std::to_string(n) + ".drc").c_str()));
+            sq->InsertItem(nullptr, SqncF::scns, n, scene);
+        }
+        seq->InsertItem(nullptr, SqstF::sqcs, i, sq);
+    }
+    play->SetU32(nullptr, PlysF::btrs, 8);
+    play->SetU32(nullptr, PlysF::btcs, 8);
+    for (u32 r = 0; r < 8; ++r)
+        for (u32 c = 0; c < 8; ++c) {
+            CRecord* cell = PlaySetGetOrAddCell(play, nullptr, c, r);
+            cell->SetU32(nullptr, PlclF::sqid, r * 8 + c + 1);
+            cell->SetString(nullptr, PlclF::bttl,
+                            LString(("Button " + std::to_string(r * 8 + c)).c_str()));
+        }
+    AddDevice(kSerial, 1);
+    const struct {
+        CRecord* record;
+        const char* channel;
+    } loads[] = {{seq, "/.cmd/udseqset"}, {play, "/.cmd/udplayset"}};
+    for (const auto& l : loads) {
+        LDataBuf buffer;
+        CMemStrm strm(buffer);
+        PropRecord::Write(&strm, l.record);
+        playtest::WriteFile(fDir.Path() + "/load.chunk",
+                            std::string(reinterpret_cast<char*>(buffer.Data()), strm.Position()));
+        ASSERT_EQ(fSim.Cmd("chan-load serno=305 path=" + std::string(l.channel) +
+                           " file=" + fDir.Path() + "/load.chunk")
+                      .rfind("ok", 0),
+                  0u);
+    }
+    Open();
+    ASSERT_EQ(edit->SeqSettings()->GetListCount(SqstF::sqcs), 1000u);
+    const auto real = [] { return std::chrono::steady_clock::now(); };
+    const auto ms = [](auto d) {
+        return int(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    };
+    auto t = real();
+    ASSERT_TRUE(edit->SendPlayData(true, true));
+    const int write = ms(real() - t);
+    CRecord* card = CardFile("sequencesetting");
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->GetListCount(SqstF::sqcs), 1000u);
+    CRecord::Destroy(card);
+    ASSERT_TRUE(edit->WritePlayFile(LString(Url("large.kvplay").c_str())));
+    playtest::FakePanels panels;
+    ctl2 = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
+    CKvsPlayCmd other(&root, &owner, ctl2.get());
+    t = real();
+    ASSERT_TRUE(other.LoadPlayData(LString(Url("large.kvplay").c_str())));
+    const int import = ms(real() - t);
+    EXPECT_EQ(other.SeqSettings()->GetListCount(SqstF::sqcs), 1000u);
+    EXPECT_EQ(other.PlaySettings()->GetListCount(PlysF::rows), 8u);
+    RecordProperty("write_both_files_real_ms", write);
+    RecordProperty("import_real_ms", import);
+    std::printf(
+        "large show: setting files written in %d ms (1000 ms of it the flush pause), "
+        "play file of %zu bytes imported in %d ms\n",
+        write, playtest::ReadFile(fDir.Path() + "/large.kvplay").size(), import);
+}
+
+TEST_F(PlayFiles, FileListsForTheCopyToUsbStorage) {
+    Open();
+    DeviceHooks().runCopyToUms = playtest::StubCopy;
+    root.pressButtons = false;  // this dialog's button is there from the start
+    // Both lists, recordings first; then the setting files go first in the copy.
+    edit->CopyShowToUms();
+    EXPECT_EQ(Requests("/.cmd/fmls"),
+              (std::vector<std::string>{"RRQ /.cmd/fmls///sdc/kevrecfiles",
+                                        "RRQ /.cmd/fmls///sdc/audiofiles"}));
+    EXPECT_EQ(playtest::gCopied, (std::vector<std::string>{"sequencesetting", "playersetting"}));
+    // A device that sends no list: item 5 after 10 s; the button gives up silently.
+    fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/fmls///sdc/kevrecfiles");
+    const u32 t0 = LTickMs();
+    EXPECT_FALSE(edit->FetchFileLists());
+    EXPECT_GE(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs);
+    EXPECT_LT(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs + 300);
+    EXPECT_EQ(root.texts, (std::vector<std::string>{StdDialogText("KVSPLAYEDIT", 5).CStr()}));
+    root.pressButtons = true;
+    EXPECT_FALSE(edit->FetchFileLists());
+    EXPECT_EQ(root.texts.size(), 1u);
+}
+
 CKvsPlayCmd* gMadeBasic = nullptr;
 CKvsPlayCmd* gMadeNsq = nullptr;
 
@@ -293,9 +397,10 @@ TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
         playtest::WriteFile(fDir.Path() + "/show.chunk",
                             std::string(reinterpret_cast<char*>(buffer.Data()), strm.Position()));
     }
-    ASSERT_EQ(fSim.Cmd("chan-load serno=305 path=/.cmd/udseqset file=" + fDir.Path() + "/show.chunk")
-                  .rfind("ok", 0),
-              0u);
+    ASSERT_EQ(
+        fSim.Cmd("chan-load serno=305 path=/.cmd/udseqset file=" + fDir.Path() + "/show.chunk")
+            .rfind("ok", 0),
+        0u);
     fSim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1");
     ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
     ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
@@ -354,8 +459,9 @@ TEST_F(PlayFiles, AFileOpensWithoutADeviceAndAsksBeforeClosing) {
         file.WriteRecord(seq.Root());
         file.WriteRecord(play.Root());
         file.Close();
-        playtest::WriteFile(fDir.Path() + "/show.kvplay",
-                            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
+        playtest::WriteFile(
+            fDir.Path() + "/show.kvplay",
+            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
     }
     fSim.Cmd("log clear");
     ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
@@ -365,6 +471,10 @@ TEST_F(PlayFiles, AFileOpensWithoutADeviceAndAsksBeforeClosing) {
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->AcceptsFormat(2));
     EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), 77u);
+    // The view sits in the window's chain: the window's menu reaches it.
+    LMenuBar bar(nullptr, "PLAYW");
+    EXPECT_NE(playtest::Enabled(bar, &ctl->Screen()->Window()).find("cPlayExport cPlayImport"),
+              std::string::npos);
     Run([] { return false; }, 3000);
     EXPECT_TRUE(fSim.Log().empty() || LogOf("req").empty());
     // Unedited it closes; edited it asks, and Cancel keeps it.
