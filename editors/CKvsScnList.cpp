@@ -42,7 +42,8 @@ std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
 }
 
 i32 ClampI32(i64 v) {
-    return i32(std::clamp<i64>(v, std::numeric_limits<i32>::min(), std::numeric_limits<i32>::max()));
+    return i32(
+        std::clamp<i64>(v, std::numeric_limits<i32>::min(), std::numeric_limits<i32>::max()));
 }
 
 }  // namespace
@@ -56,9 +57,9 @@ CKvsScnCell::CKvsScnCell(LPane* list)
       fPlay(this, Style2()),
       fTime(this, 0, 100, 0),
       fName(this) {
-    LPenRef pen;
-    MakePenById(&pen, 4);
-    fMeter.SetOffColor(pen);
+    LPenRef grey;
+    MakePenByGray(&grey, 4);
+    fMeter.SetOffColor(grey);
     fMark.SetText(LString(" \xE2\x96\xB6 "));
     LPenRef green;
     MakePenByColor(&green, kPlayGreen, 0);
@@ -88,8 +89,7 @@ CKvsScnList::CKvsScnList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
 }
 
 CKvsScnList::~CKvsScnList() {
-    if (fSettings && fSettings->GetOwner())
-        fSettings->GetOwner()->RemoveListener(this, Listener);
+    if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->RemoveListener(this, Listener);
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, Listener);
 }
 

@@ -87,8 +87,7 @@ void CKvsSeqList::Build() {
 
 CKvsSeqList::~CKvsSeqList() {
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, Listener);
-    if (fSettings && fSettings->GetOwner())
-        fSettings->GetOwner()->RemoveListener(this, Listener);
+    if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->RemoveListener(this, Listener);
 }
 
 CRecord* CKvsSeqList::ItemsRecord() const {
@@ -285,8 +284,9 @@ LMessage CKvsSeqList::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(LEditText_Change) && msg.source == &c->fName) {
-        ItemsRecord()->GetListItem(ItemsField(), row)->SetString(this, NameField(),
-                                                                  c->fName.GetText());
+        ItemsRecord()
+            ->GetListItem(ItemsField(), row)
+            ->SetString(this, NameField(), c->fName.GetText());
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});

@@ -80,8 +80,7 @@ protected:
 
 class CKvsNSqSeqList : public CKvsSeqList {
 public:
-    CKvsNSqSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
-                   CHeaderFrameV* header);
+    CKvsNSqSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings, CHeaderFrameV* header);
 
     CRecord* ItemsRecord() const override;
     u8 ItemsField() const override;

@@ -132,7 +132,8 @@ u32 CKvsSeqWrapHlpr::Wrap(LHandler* ctx, CRecord* settings, u32 chosen) {
         seq = settings->GetListItem(SqstF::sqcs, n);
     }
     seq->SetString(ctx, SqncF::sqnm, BaseName());
-    CRecord* contents = fDevice && fDevice->ContentsDoc() ? fDevice->ContentsDoc()->Root() : nullptr;
+    CRecord* contents =
+        fDevice && fDevice->ContentsDoc() ? fDevice->ContentsDoc()->Root() : nullptr;
     const bool audio = contents && NodeListFindLast(contents, 1, fNames.At(0).CStr()) >= 0;
     const u8 list = audio ? SqncF::auss : SqncF::scns;
     for (u32 i = seq->GetListCount(list); i-- > 0;) seq->RemoveItem(ctx, list, i);
@@ -213,8 +214,7 @@ void CKvsSeqSlotEx::RunWrap() {
     if (id == 0) return;
     fChosen = id;
     Send(CKvsSeqSlotEx_Seq, this, fParent);
-    if (fDevice && fDevice->ContentsDoc())
-        SignalSequenceChosen(fDevice->ContentsDoc()->Root(), id);
+    if (fDevice && fDevice->ContentsDoc()) SignalSequenceChosen(fDevice->ContentsDoc()->Root(), id);
 }
 
 // ---------------------------------------------------------------- wrap dialog

@@ -160,16 +160,14 @@ i32 LListEdit::DragStep(LHandler* handler, CRecord* record, u8 field, const LRgn
                         bool columnMajor, const char* type, CListDragDropHelper& helper,
                         const LMessage& msg, i32* outIndex, u32 flags) {
     const u32 code = helper.HandleMouse(msg);
-    const bool sameList =
-        columnMajor ? helper.SourceCell().row >= 0 : helper.SourceCell().col >= 0;
+    const bool sameList = columnMajor ? helper.SourceCell().row >= 0 : helper.SourceCell().col >= 0;
     switch (code) {
         case CListDragDropHelper::kNotMine:
             return kNotHandled;
         case CListDragDropHelper::kSupplyData: {
             const LRect b = selection.GetBounds();
             const bool single = b.Width() == 1 && b.Height() == 1;
-            helper.SetDragData(CopySelection(record, field, selection, columnMajor, type),
-                               !single);
+            helper.SetDragData(CopySelection(record, field, selection, columnMajor, type), !single);
             return kDataSupplied;
         }
         case CListDragDropHelper::kDragEntered:
@@ -180,11 +178,12 @@ i32 LListEdit::DragStep(LHandler* handler, CRecord* record, u8 field, const LRgn
         case CListDragDropHelper::kPerformDrop: {
             if (!outIndex || !record || !DragOffers(helper, type)) return kNotHandled;
             i32 target = columnMajor ? helper.MarkCell().row : helper.MarkCell().col;
-            const bool move = (flags & kSameListOnly) || (sameList && helper.ResultOperation() == 2);
+            const bool move =
+                (flags & kSameListOnly) || (sameList && helper.ResultOperation() == 2);
             if (move) {
                 UndoGroup group(OpenGroup(handler, ""));
-                const u32 n = MoveSelectedItems(record, handler, field, columnMajor, selection,
-                                                &target);
+                const u32 n =
+                    MoveSelectedItems(record, handler, field, columnMajor, selection, &target);
                 helper.SetOperation(2);
                 *outIndex = target;
                 return i32(n);

@@ -5,30 +5,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "base/Resources.h"
-#include "editors/DeviceHooks.h"
+#include "framework/CListDragDropHelper.h"
 #include "framework/CUndoQ.h"
 #include "framework/InputState.h"
 #include "framework/LFrame.h"
-#include "records/CRecordDoc.h"
-#include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
-#include "records/PrefNodes.h"
 #include "records/RecScrap.h"
-#include "records/RecordKinds.h"
 #include "records/ShowKinds.h"
 #include "records/ShowOps.h"
+#include "tests/editors/FakePlayDevice.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeDrag.h"
 #include "tests/framework/FakeWindows.h"
-
-inline CRecord* NewKind(u32 family, u32 kind) {
-    return CRecord::New(CRecordSchema::Find(family, kind));
-}
 
 // The items of clipboard data offered as a drag or paste would offer them.
 class ScrapSource : public CDropSource {
@@ -36,7 +28,8 @@ public:
     explicit ScrapSource(const LScrapData* data) : fData(data) {}
     bool FetchItem(const LScrapType& type, u32 index, std::vector<u8>* out) override {
         u32 n = 0;
-        for (const LLink* l = fData ? fData->Items().Head() : nullptr; l && !l->IsEnd(); l = l->Next()) {
+        for (const LLink* l = fData ? fData->Items().Head() : nullptr; l && !l->IsEnd();
+             l = l->Next()) {
             auto* it = static_cast<const LScrapItem*>(l);
             if (!(it->fTypeName == type.name)) continue;
             if (n++ == index) {
@@ -51,45 +44,6 @@ public:
         return FetchItem(type, 0, &b);
     }
     const LScrapData* fData;
-};
-
-// The records a device answers with; the command writes are logged as
-// "field=value" the moment the setter makes them.
-class FakePlayDevice : public MPlayDevice {
-public:
-    FakePlayDevice()
-        : fCmd(NewKind(kFamKvt, kKindDvcm)),
-          fState(NewKind(kFamKvt, kKindDvss)),
-          fContents(NewDeviceContentsRecord()) {
-        fCmd.AddListener(this, OnCmd);
-    }
-    ~FakePlayDevice() override { fCmd.RemoveListener(this, OnCmd); }
-    u32 DeviceSerial() const override { return 1; }
-    CRecordDoc* SettingsDoc() override { return nullptr; }
-    CRecordDoc* CommandDoc() override { return &fCmd; }
-    CRecordDoc* ContentsDoc() override { return &fContents; }
-    CRecordDoc* StateDoc() override { return &fState; }
-    CRecordDoc* SeqStatDoc() override { return nullptr; }
-    CReqQueue& FileRequests() override { std::abort(); }
-    CReqQueue& ChannelRequests() override { std::abort(); }
-    CDevRequestQueue& SeqStatusChannel() override { std::abort(); }
-    CRecord* MediaIndex() override { return nullptr; }
-    MDevObjLink* ObjLink() override { return nullptr; }
-    bool RunDeviceSyncDialog(LHandler*) override { return false; }
-
-    static void OnCmd(void* self, CRecordNote* n) {
-        if (n->kind != CRecordNote::kChanged) return;
-        const CRecord* r = n->record;
-        std::string v = r->Desc(n->field).type == kRecString
-                            ? std::string(r->GetString(n->field).CStr())
-                            : std::to_string(r->GetI32(n->field));
-        static_cast<FakePlayDevice*>(self)->fLog.push_back(
-            (n->field == DvcmF::plsn ? "plsn=" : n->field == DvcmF::pltm ? "pltm=" : "?=") + v);
-    }
-    CRecordDoc fCmd;
-    CRecordDoc fState;
-    CRecordDoc fContents;
-    std::vector<std::string> fLog;
 };
 
 struct SeqEditStage {
@@ -145,6 +99,25 @@ struct SeqEditStage {
         }
         src->Release();
         return op;
+    }
+
+    // A drag that starts with a press on the list at y (list coordinates)
+    // and is dropped at dropY; answers the drags run.
+    u32 DragInList(LPane* list, CListDragDropHelper& helper, i32 y, i32 dropY) {
+        const u32 before = fDrag.fDrags;
+        fDrag.fBody = [this, dropY] { return DropFromOutside(fDrag.fStart.data, 50, dropY); };
+        fMouse.fPos = At(50, y);
+        LHandler::Send(LMouse_Click, &fMouse, list);
+        fMouse.fCapture = list;
+        fServices.Advance(333);
+        LTimer::FireDue(fServices.fNow, nullptr, nullptr, true);
+        if (helper.Dragger()) {
+            fMouse.fPos = At(60, y + 8);
+            LHandler::Send(LMouse_Move, &fMouse, helper.Dragger());
+        }
+        fMouse.fCapture = nullptr;
+        fDrag.fBody = nullptr;
+        return fDrag.fDrags - before;
     }
 
     FakeServices fServices;

@@ -34,7 +34,9 @@ struct Stage : SeqEditStage {
         return true;
     }
     CKvsScnCell* Cell(i32 row) {
-        return static_cast<CKvsScnCell*>(fList.GetCellFrame(LCell{0, row}, false));
+        auto* c = static_cast<CKvsScnCell*>(fList.GetCellFrame(LCell{0, row}, false));
+        fList.BindCell(c, LCell{0, row});
+        return c;
     }
     void Command(const char* cmd) {
         LMenuItem item(nullptr);
@@ -47,8 +49,8 @@ struct Stage : SeqEditStage {
 
 TEST(SceneList, RetimedSceneMovesAndKeepsTheFocus) {
     Stage s;
-    CRecord* seq = s.Seq(1, {{"A", 0}, {"B", 60000}, {"C", 120000}, {"D", 180000}, {"E", 240000},
-                             {"F", 360000}});
+    CRecord* seq = s.Seq(
+        1, {{"A", 0}, {"B", 60000}, {"C", 120000}, {"D", 180000}, {"E", 240000}, {"F", 360000}});
     s.fList.SetSequence(seq);
     CKvsScnCell* cell = s.Cell(1);
     ASSERT_NE(cell, nullptr);
@@ -107,19 +109,7 @@ TEST(SceneList, DragsWithinTheListStaySorted) {
     s.fList.SetSelection(LRgn(LRect(0, 0, 1, 2)));
     const i32 h = s.fList.CellHeight();
     ASSERT_GT(h, 4);
-    s.fDrag.fBody = [&] {
-        return s.DropFromOutside(s.fDrag.fStart.data, 50, 3 * h + 1);
-    };
-    s.fMouse.fPos = s.At(50, h / 2);
-    LHandler::Send(LMouse_Click, &s.fMouse, &s.fList);
-    s.fMouse.fCapture = &s.fList;
-    s.fServices.Advance(0);
-    LTimer::FireDue(s.fServices.fNow, nullptr, nullptr, true);
-    ASSERT_NE(s.fList.DragHelper().Dragger(), nullptr);
-    s.fMouse.fPos = s.At(60, h / 2 + 8);
-    LHandler::Send(LMouse_Move, &s.fMouse, s.fList.DragHelper().Dragger());
-    s.fMouse.fCapture = nullptr;
-    EXPECT_EQ(s.fDrag.fDrags, 1u);
+    EXPECT_EQ(s.DragInList(&s.fList, s.fList.DragHelper(), h / 2, 3 * h + 1), 1u);
     EXPECT_EQ(s.Scenes(seq), "C,A,B,D,E");
     EXPECT_TRUE(s.Sorted(seq));
     EXPECT_EQ(s.fList.Rows(), 5);
@@ -131,9 +121,9 @@ TEST(SceneList, DropWithoutASequenceIsRefused) {
     CRecClipStream strm;
     strm.Write(seq->GetListItem(SqncF::scns, 0));
     LScrapData* d = strm.Detach(ScrapTypeOf(kScrapScene));
-    EXPECT_EQ(s.DropFromOutside(d, 50, 5), 0u);
+    const u32 before = s.DropFromOutside(d, 50, 5);
     s.fList.SetSequence(seq);
-    EXPECT_EQ(s.DropFromOutside(d, 50, 5), 3u);
+    EXPECT_EQ(before * 10 + s.DropFromOutside(d, 50, 5), 3u);
     EXPECT_EQ(s.Scenes(seq), "A_2,A");
     d->Release();
 }
@@ -149,7 +139,12 @@ TEST(SceneList, Meters) {
         {"last without a clip", {0, 1000}, false, 0, 0, {1000, 600000}},
         {"last with a clip", {0, 1000}, true, 500, 4500, {1000, 4000}},
         {"clip end not after its start", {0}, true, 4500, 4500, {600000}},
-        {"device times at both ends", {kMin, kMax}, true, kMin, kMax, {i64(kMax) - kMin, i64(kMax) - kMin}},
+        {"device times at both ends",
+         {kMin, kMax},
+         true,
+         kMin,
+         kMax,
+         {i64(kMax) - kMin, i64(kMax) - kMin}},
     };
     for (const Case& c : cases) {
         Stage s;
@@ -169,9 +164,8 @@ TEST(SceneList, Meters) {
         s.fList.SetSequence(seq);
         for (u32 i = 0; i < c.durations.size(); ++i) {
             EXPECT_EQ(s.fList.SceneDuration(i), c.durations[i]) << c.what << " " << i;
-            CKvsScnCell* cell = s.Cell(i32(i));
-            s.fList.BindCell(cell, LCell{0, i32(i)});
-            EXPECT_EQ(cell->fMeter.Max(), i32(std::min<i64>(c.durations[i], kMax))) << c.what;
+            EXPECT_EQ(s.Cell(i32(i))->fMeter.Max(), i32(std::min<i64>(c.durations[i], kMax)))
+                << c.what;
         }
     }
 }
@@ -179,7 +173,8 @@ TEST(SceneList, Meters) {
 TEST(SceneList, PlayStateAndMarker) {
     Stage s;
     s.Seq(1, {{"x", 0}});
-    CRecord* seq = s.Seq(2, {{"A", 0}, {"B", 1000}, {"C", 2000}, {"D", 3000}, {"E", 4000}, {"F", 5000}});
+    CRecord* seq =
+        s.Seq(2, {{"A", 0}, {"B", 1000}, {"C", 2000}, {"D", 3000}, {"E", 4000}, {"F", 5000}});
     s.fList.SetSequence(seq);
     struct Case {
         const char* what;
@@ -211,7 +206,6 @@ TEST(SceneList, PlayStateAndMarker) {
         if (c.curRow >= 0) {
             EXPECT_EQ(s.fList.TimeLeft(u32(c.curRow)), c.left) << c.what;
             CKvsScnCell* cell = s.Cell(c.curRow);
-            s.fList.BindCell(cell, LCell{0, c.curRow});
             EXPECT_EQ(cell->fMeter.Point(), i32(c.left)) << c.what;
             EXPECT_EQ(cell->fMark.State() & 1, 1u) << c.what;
         }
@@ -233,11 +227,25 @@ TEST(SceneList, Plays) {
         i32 point;
         std::vector<std::string> log;
     } cases[] = {
-        {"outside the list: the path first", "", 2, false, 0,
+        {"outside the list: the path first",
+         "",
+         2,
+         false,
+         0,
          {"plsn=/sqcs/0/scns/2", "pltm=2000", "plsn=/sqcs/0/scns/2", "pltm=2000"}},
-        {"inside the list: the time only", "/sqcs/0/scns/0", 2, false, 0, {"pltm=2000", "pltm=2000"}},
+        {"inside the list: the time only",
+         "/sqcs/0/scns/0",
+         2,
+         false,
+         0,
+         {"pltm=2000", "pltm=2000"}},
         {"a meter click", "/sqcs/0/scns/0", 1, true, 250, {"pltm=1250", "pltm=1250"}},
-        {"a meter click past the i32 range", "/sqcs/0/scns/0", 3, true, 9, {"pltm=2147483647", "pltm=2147483647"}},
+        {"a meter click past the i32 range",
+         "/sqcs/0/scns/0",
+         3,
+         true,
+         9,
+         {"pltm=2147483647", "pltm=2147483647"}},
     };
     for (const Case& c : cases) {
         Stage s;

@@ -1,6 +1,7 @@
-// Cut, copy, paste, delete and drops of record lists; the sequence lists'
-// pastes, drags, play buttons, labels and play marks; the drop helpers of the
-// sequence slots.
+// Edit commands and drops of record lists; the sequence lists' pastes, drags,
+// play buttons, labels and marks; what the slots' drop helpers read.
+#include <set>
+
 #include "editors/CKvsSeqList.h"
 #include "editors/LListEdit.h"
 #include "editors/SeqDropHelpers.h"
@@ -10,210 +11,221 @@
 
 namespace {
 
-struct Stage : SeqEditStage {
-    // Runs a menu command on the handler.
-    void Command(LHandler* to, const char* cmd) {
-        LMenuItem item(nullptr);
-        item.SetCommand(cmd);
-        LHandler::Send(LMenuItem_Selected, &item, to);
-    }
-    LRgn Rows(i32 top, i32 bottom) { return LRgn(LRect(0, top, 1, bottom)); }
-    std::string Nsqs() {
-        return Names(Settings()->GetChild(SqstF::nsqs), SsetF::seqs, SseqF::name);
-    }
-    void Five() {
-        for (const char* n : {"A", "B", "C", "D", "E"}) AddSeq(u32(n[0]), n);
-    }
-};
+LRgn Rows(i32 top, i32 bottom) {
+    return LRgn(LRect(0, top, 1, bottom));
+}
+
+void Command(LHandler* to, const char* cmd) {
+    LMenuItem item(nullptr);
+    item.SetCommand(cmd);
+    LHandler::Send(LMenuItem_Selected, &item, to);
+}
+
+std::string Nsqs(SeqEditStage& s) {
+    return s.Names(s.Settings()->GetChild(SqstF::nsqs), SsetF::seqs, SseqF::name);
+}
 
 TEST(ListEdit, CommandsOnAListField) {
     struct Case {
         const char* what;
         const char* cmd;
         LRgn sel;
-        i32 index;      // paste position
-        i32 result;
+        i32 index, result;
         std::string after;
         i32 indexAfter;
     } cases[] = {
-        {"delete rows 1 and 3", LStdCmd_Delete, LRgn(LRect(0, 1, 1, 2)), 0, -1, "A,C,E", 0},
+        {"delete rows 1 and 3", LStdCmd_Delete, Rows(1, 2), 0, -1, "A,C,E", 0},
         {"cut of nothing falls through", LStdCmd_Cut, LRgn(), 0, 0, "A,B,C,D,E", 0},
-        {"copy of nothing falls through", LStdCmd_Copy, LRgn(), 0, 0, "A,B,C,D,E", 0},
-        {"cut of row 4", LStdCmd_Cut, LRgn(LRect(0, 4, 1, 5)), 0, -1, "A,B,C,D", 0},
-        {"paste past the end appends", LStdCmd_Paste, LRgn(), 99, 2, "A,B,C,D,E,B,D", 5},
-        {"paste at 1", LStdCmd_Paste, LRgn(), 1, 2, "A,B,D,B,C,D,E", 1},
-        {"undo", LStdCmd_Undo, LRgn(), 0, 0, "A,B,C,D,E", 0},
+        {"cut of row 4", LStdCmd_Cut, Rows(4, 5), 0, -1, "A,B,C,D", 0},
+        {"paste past the end: appended, at the end", LStdCmd_Paste, LRgn(), 99, 2, "A,B,C,D,E,B,D",
+         5},
+        {"paste at 1, the scene skipped", LStdCmd_Paste, LRgn(), 1, 2, "A,B,D,B,C,D,E", 1},
     };
     for (const Case& c : cases) {
-        Stage s;
-        s.Five();
-        // B and D on the clipboard, with a record of another kind between them.
+        SeqEditStage s;
+        for (const char* n : {"A", "B", "C", "D", "E"}) s.AddSeq(u32(n[0]), n);
+        // B and D on the clipboard, a record of another kind between them.
         CRecClipStream strm;
-        strm.Write(s.Settings()->GetListItem(SqstF::sqcs, 1));
-        CRecord* foreign = NewKind(kFamKvt, kKindScen);
-        strm.Write(foreign);
-        CRecord::Destroy(foreign);
-        strm.Write(s.Settings()->GetListItem(SqstF::sqcs, 3));
+        CRecord* scene = NewKind(kFamKvt, kKindScen);
+        for (CRecord* r : {s.Settings()->GetListItem(SqstF::sqcs, 1), scene,
+                           s.Settings()->GetListItem(SqstF::sqcs, 3)})
+            strm.Write(r);
+        CRecord::Destroy(scene);
         s.fClip.Put(strm.Detach(ScrapTypeOf(kScrapSequence)));
         LRgn sel = c.sel;
-        if (c.cmd == LStdCmd_Delete) sel.Union(LRgn(LRect(0, 3, 1, 4)));
+        if (c.cmd == LStdCmd_Delete) sel.Union(Rows(3, 4));
         LMenuItem item(nullptr);
         item.SetCommand(c.cmd);
         i32 index = c.index;
-        i32 r = 0;
-        if (c.cmd == LStdCmd_Undo) {
-            LListEdit::DoStdCmd(&s.fWin, s.Settings(), SqstF::sqcs, LRgn(LRect(0, 0, 1, 5)), true,
-                                kScrapSequence, &item, &index);
-            LMenuItem del(nullptr);
-            del.SetCommand(LStdCmd_Delete);
-            LListEdit::DoStdCmd(&s.fWin, s.Settings(), SqstF::sqcs, LRgn(LRect(0, 0, 1, 5)), true,
-                                kScrapSequence, &del, &index);
-            EXPECT_EQ(s.Seqs(), "") << c.what;
-            EXPECT_TRUE(s.fUndo.Undo()) << c.what;  // one step for the whole selection
-        } else {
-            r = LListEdit::DoStdCmd(&s.fWin, s.Settings(), SqstF::sqcs, sel, true, kScrapSequence,
-                                    &item, &index);
-        }
-        EXPECT_EQ(r, c.result) << c.what;
+        EXPECT_EQ(LListEdit::DoStdCmd(&s.fWin, s.Settings(), SqstF::sqcs, sel, true, kScrapSequence,
+                                      &item, &index),
+                  c.result)
+            << c.what;
         EXPECT_EQ(s.Seqs(), c.after) << c.what;
         EXPECT_EQ(index, c.indexAfter) << c.what;
+    }
+}
+
+// A plain list of the sequences that leaves its drags to DragStep.
+class RecList : public LListPane {
+public:
+    RecList(LPane* owner, CRecord* record, u32 flags)
+        : LListPane(owner, 3), fRecord(record), fFlags(flags) {
+        SetCellSize(300, 10);
+        InsertColumns(0, 1);
+        InsertRows(0, 4);
+        SetBounds(LRect(0, 0, 300, 100));
+        fHelper.Init(this, 1, 0);
+    }
+    LMessage HandleMessage(const LMessage& msg) override {
+        i32 at = -1;
+        const i32 r = LListEdit::DragStep(this, fRecord, SqstF::sqcs, Selection(), true,
+                                          kScrapSequence, fHelper, msg, &at, fFlags);
+        if (r >= 0 && at >= 0) fResult = {r, at};
+        if (r == 0 || r == LListEdit::kDataSupplied) return LListPane::HandleMessage(msg);
+        return LMessage();
+    }
+    void DrawCell(LDrawCtx&, LCell, const LRect&) override {}
+    CRecord* fRecord;
+    u32 fFlags;
+    CListDragDropHelper fHelper;
+    std::pair<i32, i32> fResult{-1, -1};  // count, index of the drop
+};
+
+TEST(ListEdit, DragStepMovesWithinAndCopiesFromOutside) {
+    struct Case {
+        const char* what;
+        u32 flags;
+        bool inside;
+        std::string after;
+        u32 op;
+        std::pair<i32, i32> result;
+    } cases[] = {
+        {"A dropped between C and D", 0, true, "B,C,A,D", 2, {1, 2}},
+        {"same list only: moved", LListEdit::kSameListOnly, true, "B,C,A,D", 2, {1, 2}},
+        {"from outside: a copy", 0, false, "A,B,C,A,D", 3, {1, 3}},
+        {"same list only: outside refused",
+         LListEdit::kSameListOnly,
+         false,
+         "A,B,C,D",
+         0,
+         {-1, -1}},
+    };
+    for (const Case& c : cases) {
+        SeqEditStage s;
+        for (const char* n : {"A", "B", "C", "D"}) s.AddSeq(u32(n[0]), n);
+        RecList list(&s.fWin, s.Settings(), c.flags);
+        list.SelectCell(LCell{0, 0});
+        u32 op = 0;
+        if (c.inside) {
+            op = s.DragInList(&list, list.fHelper, 5, 31) == 1 && list.fResult.first > 0 ? 2 : 0;
+        } else {
+            LScrapData* d = LListEdit::CopySelection(s.Settings(), SqstF::sqcs, list.Selection(),
+                                                     true, kScrapSequence);
+            op = s.DropFromOutside(d, 50, 31);
+            d->Release();
+        }
+        EXPECT_EQ(s.Seqs(), c.after) << c.what;
+        EXPECT_EQ(op, c.op) << c.what;
+        EXPECT_EQ(list.fResult, c.result) << c.what;
+        if (c.inside) {
+            EXPECT_TRUE(s.fUndo.Undo()) << c.what;  // one step
+            EXPECT_EQ(s.Seqs(), "A,B,C,D") << c.what;
+        }
     }
 }
 
 TEST(SeqLists, PasteCopiesIntoTheList) {
     struct Case {
         const char* what;
-        LRgn sel;
+        LRgn sel;  // for both pastes
         std::string after;
         LRgn selAfter;
     } cases[] = {
-        {"nothing selected appends", LRgn(), "Show,A,B,C,D,Show_2,Show_3", LRgn(LRect(0, 5, 1, 7))},
-        {"rows 2-4 selected: before row 2", LRgn(LRect(0, 2, 1, 5)), "Show,A,Show_2,Show_3,B,C,D",
-         LRgn(LRect(0, 2, 1, 4))},
+        {"nothing selected: appended", LRgn(), "Show,A,B,C,D,Show_2,Show_3", Rows(6, 7)},
+        {"rows 2-4 selected: before row 2", Rows(2, 5), "Show,A,Show_3,Show_2,B,C,D", Rows(2, 3)},
     };
     for (const Case& c : cases) {
-        Stage s;
+        SeqEditStage s;
         s.AddSeq(7, "Show");
         for (const char* n : {"A", "B", "C", "D"}) s.AddSeq(u32(n[0]), n);
         CKvsSeqList list(&s.fWin, &s.fDevice, s.Settings(), nullptr);
-        list.SetBounds(LRect(0, 0, 300, 200));
         list.SelectCell(LCell{0, 0});
-        s.Command(&list, LStdCmd_Copy);
-        list.SetSelection(c.sel);
-        // The clipboard holds one copy of Show: two pastes make two copies.
-        list.SetSelection(c.sel);
-        s.Command(&list, LStdCmd_Paste);
-        const LRgn afterFirst = list.Selection();
-        list.SetSelection(afterFirst.IsEmpty() ? c.sel : LRgn(LRect(0, afterFirst.GetBounds().bottom, 1, afterFirst.GetBounds().bottom + 1)));
-        if (c.sel.IsEmpty()) list.SetSelection(LRgn());
-        s.Command(&list, LStdCmd_Paste);
+        Command(&list, LStdCmd_Copy);
+        for (int i = 0; i < 2; ++i) {
+            list.SetSelection(c.sel);
+            Command(&list, LStdCmd_Paste);
+        }
         EXPECT_EQ(s.Seqs(), c.after) << c.what;
         EXPECT_EQ(list.Rows(), 7) << c.what;
-        // Every id is its own, none is 0.
+        EXPECT_TRUE(list.Selection() == c.selAfter) << c.what;
         std::set<u32> ids;
-        for (u32 i = 0; i < 7; ++i) ids.insert(s.Settings()->GetListItem(SqstF::sqcs, i)->GetU32(SqncF::sqid));
+        for (u32 i = 0; i < 7; ++i)
+            ids.insert(s.Settings()->GetListItem(SqstF::sqcs, i)->GetU32(SqncF::sqid));
         EXPECT_EQ(ids.size(), 7u) << c.what;
         EXPECT_EQ(ids.count(0), 0u) << c.what;
-        (void)c.selAfter;
     }
-}
-
-TEST(SeqLists, PastedRowsBecomeTheSelection) {
-    Stage s;
-    s.Five();
-    CKvsSeqList list(&s.fWin, &s.fDevice, s.Settings(), nullptr);
-    list.SetBounds(LRect(0, 0, 300, 200));
-    list.SetSelection(s.Rows(0, 2));
-    s.Command(&list, LStdCmd_Copy);
-    list.SetSelection(s.Rows(2, 5));
-    s.Command(&list, LStdCmd_Paste);
-    EXPECT_EQ(s.Seqs(), "A,B,A_2,B_2,C,D,E");
-    EXPECT_TRUE(list.Selection() == s.Rows(2, 4));
-    // Delete through the list, and the rows follow the record.
-    s.Command(&list, LStdCmd_Delete);
-    EXPECT_EQ(s.Seqs(), "A,B,C,D,E");
-    EXPECT_EQ(list.Rows(), 5);
 }
 
 TEST(SeqLists, PlayButtonsLabelsAndMarks) {
-    Stage s;
-    s.Five();
-    s.AddNsq(40, "N0");
-    s.AddNsq(41, "N1");
-    s.AddNsq(42, "N2");
-    s.AddNsq(43, "N3");
+    SeqEditStage s;
+    for (const char* n : {"A", "B", "C", "D", "E"}) {
+        s.AddSeq(u32(n[0]), n);
+        s.AddNsq(u32(n[0]) + 100, n);
+    }
     CKvsSeqList list(&s.fWin, &s.fDevice, s.Settings(), nullptr);
     CKvsNSqSeqList nsq(&s.fWin, &s.fDevice, s.Settings(), nullptr);
-    list.SetBounds(LRect(0, 0, 300, 200));
-    nsq.SetBounds(LRect(0, 200, 300, 300));
-    struct Case {
-        CKvsSeqList* list;
-        i32 row;
-        const char* path;
-    } cases[] = {{&list, 3, "plsn=/sqcs/3"}, {&nsq, 3, "plsn=/nsqs/seqs/3"}};
-    for (const Case& c : cases) {
+    auto cell = [](CKvsSeqList& l, i32 row) {
+        auto* c = static_cast<CKvsSeqCell*>(l.GetCellFrame(LCell{0, row}, false));
+        l.BindCell(c, LCell{0, row});
+        return c;
+    };
+    for (auto [l, path] : {std::pair{&list, "plsn=/sqcs/3"}, {&nsq, "plsn=/nsqs/seqs/3"}}) {
         s.fDevice.fLog.clear();
         for (int i = 0; i < 2; ++i) {
-            LListCell* cell = c.list->GetCellFrame(LCell{0, c.row}, false);
-            ASSERT_NE(cell, nullptr);
-            LHandler::Send(CStateButton_Push, &static_cast<CKvsSeqCell*>(cell)->fTrigger, cell);
+            CKvsSeqCell* c = cell(*l, 3);
+            LHandler::Send(CStateButton_Push, &c->fTrigger, c);
         }
-        EXPECT_EQ(s.fDevice.fLog, (std::vector<std::string>{c.path, c.path}));
-        EXPECT_EQ(s.fDevice.fCmd.Root()->GetString(DvcmF::plsn), "");
-        EXPECT_TRUE(c.list->Selection() == s.Rows(c.row, c.row + 1));
+        EXPECT_EQ(s.fDevice.fLog, (std::vector<std::string>{path, path}));
+        EXPECT_TRUE(l->Selection() == Rows(3, 4));
     }
-    // Labels are the trigger inputs of the row index and follow `sntg`.
-    auto label = [&](i32 row) {
-        auto* cell = static_cast<CKvsSeqCell*>(list.GetCellFrame(LCell{0, row}, false));
-        list.RefreshCell(LCell{0, row});
-        list.BindCell(cell, LCell{0, row});
-        return std::string(cell->fTrigger.GetTitle().CStr());
-    };
+    // The labels are the trigger inputs of the row index and follow `sntg`.
     CRecord* sntg = s.Settings()->GetChild(SqstF::sntg);
     for (u8 mode : {0, 1, 2}) {
         sntg->SetU8(nullptr, SntgF::tgmd, mode);
-        for (i32 row : {0, 4}) {
-            LString want;
-            TriggerInputLabel(&want, sntg, u32(row));
-            EXPECT_EQ(label(row), want.CStr()) << int(mode) << " " << row;
-        }
+        LString want;
+        EXPECT_EQ(cell(list, 4)->fTrigger.GetTitle(), TriggerInputLabel(&want, sntg, 4))
+            << int(mode);
     }
     // The mark follows the device's sequence without any edit.
     auto marked = [&](CKvsSeqList& l) {
         std::string out;
-        for (i32 r = 0; r < l.Rows(); ++r) {
-            auto* cell = static_cast<CKvsSeqCell*>(l.GetCellFrame(LCell{0, r}, false));
-            l.BindCell(cell, LCell{0, r});
-            if (cell->fMark.State() & 1) out += std::to_string(r);
-        }
+        for (i32 r = 0; r < l.Rows(); ++r) out += (cell(l, r)->fMark.State() & 1) ? "x" : "-";
         return out;
     };
     CRecord* dvss = s.fDevice.fState.Root();
     dvss->SetU32(nullptr, DvssF::sqid, 'C');
-    EXPECT_EQ(marked(list), "2");
-    EXPECT_EQ(marked(nsq), "");
-    dvss->SetU32(nullptr, DvssF::sqid, 41);
-    EXPECT_EQ(marked(list), "");
-    EXPECT_EQ(marked(nsq), "1");
-    EXPECT_EQ(s.fUndo.CanUndo(), false);  // plays are no edits
+    EXPECT_EQ(marked(list) + marked(nsq), "--x-------");
+    dvss->SetU32(nullptr, DvssF::sqid, 'B' + 100);
+    EXPECT_EQ(marked(list) + marked(nsq), "------x---");
+    EXPECT_FALSE(s.fUndo.CanUndo());  // plays are no edits
 }
 
 TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
     struct Case {
         const char* what;
-        bool nsq;
-        bool fromOutside;
-        i32 dropRow;  // the gap
+        bool nsq, outside;
+        i32 gap;
         std::string after;
         u32 op;
     } cases[] = {
         {"A between C and D", false, false, 3, "B,C,A,D", 2},
-        {"NSQ move keeps the name", true, false, 3, "B,C,A,D", 2},
-        {"copy from another list", false, true, 1, "A,A_2,B,C,D", 3},
-        {"NSQ copy from another list", true, true, 1, "A,A_2,B,C,D", 3},
+        {"NSQ move keeps name and id", true, false, 3, "B,C,A,D", 2},
+        {"a copy from another list", false, true, 1, "A,A_2,B,C,D", 3},
+        {"NSQ copy: new name and id", true, true, 1, "A,A_2,B,C,D", 3},
     };
     for (const Case& c : cases) {
-        Stage s;
+        SeqEditStage s;
         for (const char* n : {"A", "B", "C", "D"}) {
             s.AddSeq(u32(n[0]), n);
             s.AddNsq(u32(n[0]), n);
@@ -223,91 +235,66 @@ TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
                   : new CKvsSeqList(&s.fWin, &s.fDevice, s.Settings(), nullptr));
         list->SetBounds(LRect(0, 0, 300, 280));
         const i32 h = list->CellHeight();
-        ASSERT_GT(h, 0);
         list->SelectCell(LCell{0, 0});
         LScrapData* data = LListEdit::CopySelection(list->ItemsRecord(), list->ItemsField(),
                                                     list->Selection(), true, list->ScrapType());
-        u32 op = 0;
-        if (c.fromOutside) {
-            op = s.DropFromOutside(data, 50, c.dropRow * h + 1);
-        } else {
-            // The drag starts in the list: the press, the held time, a move.
-            s.fDrag.fBody = [&] { return s.DropFromOutside(s.fDrag.fStart.data, 50, c.dropRow * h + 1); };
-            s.fMouse.fPos = s.At(50, h / 2);
-            LHandler::Send(LMouse_Click, &s.fMouse, list.get());
-            s.fMouse.fCapture = list.get();
-            s.fServices.Advance(0);
-            LTimer::FireDue(s.fServices.fNow, nullptr, nullptr, true);
-            ASSERT_NE(list->DragHelper().Dragger(), nullptr) << c.what;
-            s.fMouse.fPos = s.At(60, h / 2 + 8);
-            LHandler::Send(LMouse_Move, &s.fMouse, list->DragHelper().Dragger());
-            op = s.fDrag.fDrags == 1 ? 2 : 0;
-        }
+        const u32 op = c.outside
+                           ? s.DropFromOutside(data, 50, c.gap * h + 1)
+                           : s.DragInList(list.get(), list->DragHelper(), h / 2, c.gap * h + 1) * 2;
         data->Release();
-        const std::string names = c.nsq ? s.Nsqs() : s.Seqs();
-        EXPECT_EQ(names, c.after) << c.what;
+        EXPECT_EQ(c.nsq ? Nsqs(s) : s.Seqs(), c.after) << c.what;
         EXPECT_EQ(op, c.op) << c.what;
-        EXPECT_EQ(list->Rows(), i32(std::count(c.after.begin(), c.after.end(), ',') + 1)) << c.what;
-        // A move keeps the id, a copy gets its own.
-        CRecord* items = list->ItemsRecord();
+        const CRecord* items = list->ItemsRecord();
+        const u32 n = items->GetListCount(list->ItemsField());
+        EXPECT_EQ(list->Rows(), i32(n)) << c.what;
         std::set<u32> ids;
-        for (u32 i = 0; i < items->GetListCount(list->ItemsField()); ++i)
+        for (u32 i = 0; i < n; ++i)
             ids.insert(items->GetListItem(list->ItemsField(), i)->GetU32(0));
-        EXPECT_EQ(ids.size(), items->GetListCount(list->ItemsField())) << c.what;
-        EXPECT_EQ(ids.count('A'), 1u) << c.what;
-        s.fMouse.fCapture = nullptr;
+        EXPECT_EQ(ids.size(), n) << c.what;
     }
 }
 
-TEST(SeqDrop, ClassifyIdsAndFileNames) {
-    Stage s;
-    CRecord* seq = NewKind(kFamKvt, kKindSqnc);
-    seq->SetU32(nullptr, SqncF::sqid, 12);
-    CRecord* nsq = NewKind(FourCC("YNST"), kKindSseq);
-    nsq->SetU32(nullptr, SseqF::sqid, 34);
-    auto clip = [](const char* type, CRecord* r) {
-        CRecClipStream strm;
-        if (r) strm.Write(r);
-        return strm.Detach(ScrapTypeOf(type));
-    };
-    auto addNames = [](LScrapData* d, std::vector<std::string> names) {
-        for (const std::string& n : names)
-            d->AddItem(ScrapTypeOf(kScrapDrcFileName), n.data(), u32(n.size()), 0);
-    };
+TEST(SeqDrop, IdsAndFileNames) {
+    SeqEditStage s;
+    CRecord* seq = s.AddSeq(12, "S");
+    CRecord* nsq = s.AddNsq(34, "N");
     struct Case {
         const char* what;
         const char* type;  // null: no record data
         CRecord* record;
         std::vector<std::string> names;
         u32 id;
-        bool hasNames;
         std::string read;
     } cases[] = {
-        {"sequence", kScrapSequence, seq, {}, 12, false, ""},
-        {"NSQ sequence", kScrapNsqSeq, nsq, {}, 34, false, ""},
-        {"sequence and names", kScrapSequence, seq, {"a.drc"}, 12, true, "a.drc"},
-        {"data without a record", kScrapSequence, nullptr, {}, 0, false, ""},
-        {"names only", nullptr, nullptr, {"a.drc", "b.drc", "c.drc"}, 0, true, "a.drc,b.drc,c.drc"},
-        {"names the device refuses", nullptr, nullptr,
-         {"", ".hidden", "a/b.drc", std::string("x\x01.drc"), "\xC0\xAF.drc", "ok.drc"}, 0, true,
-         "ok.drc"},
+        {"sequence", kScrapSequence, seq, {}, 12, ""},
+        {"NSQ sequence", kScrapNsqSeq, nsq, {}, 34, ""},
+        {"sequence and names", kScrapSequence, seq, {"a.drc"}, 12, "a.drc"},
+        {"data without a record", kScrapSequence, nullptr, {}, 0, ""},
+        {"names the device refuses",
+         nullptr,
+         nullptr,
+         {"a.drc", "", ".hidden", "a/b.drc", "x\x01.drc", "\xC0\xAF.drc", "b.drc"},
+         0,
+         "a.drc,b.drc"},
     };
     for (const Case& c : cases) {
-        LScrapData* d = c.type ? clip(c.type, c.record) : new LScrapData;
-        addNames(d, c.names);
+        CRecClipStream strm;
+        if (c.record) strm.Write(c.record);
+        LScrapData* d = c.type ? strm.Detach(ScrapTypeOf(c.type)) : new LScrapData;
+        for (const std::string& n : c.names)
+            d->AddItem(ScrapTypeOf(kScrapDrcFileName), n.data(), u32(n.size()), 0);
         ScrapSource* src = new ScrapSource(d);
         EXPECT_EQ(ReadDroppedSequenceId(src), c.id) << c.what;
-        EXPECT_EQ(DragHasFileNames(src), c.hasNames) << c.what;
+        EXPECT_EQ(DragHasFileNames(src), !c.names.empty()) << c.what;
         CStrArray names;
         ReadDroppedFileNames(src, &names);
         std::string read;
-        for (u32 i = 0; i < names.Count(); ++i) read += (i ? "," : "") + std::string(names.At(i).CStr());
+        for (u32 i = 0; i < names.Count(); ++i)
+            read += (i ? "," : "") + std::string(names.At(i).CStr());
         EXPECT_EQ(read, c.read) << c.what;
         src->Release();
         d->Release();
     }
-    CRecord::Destroy(seq);
-    CRecord::Destroy(nsq);
 }
 
 }  // namespace
