@@ -102,8 +102,9 @@ struct CDeviceHooks {
     // filled by "Record control and basic play edit").
     void (*runCopyToUms)(MPlayDevice& device, LHandler* parent, const CShowMediaScan* scan,
                          const std::vector<LString>& names) = nullptr;
-    // The scene universes frame in live mode, made inside container (filled by
-    // the monitors; empty: the scene edit frame shows none).
+    // The scene universes frame in live mode, made inside container (a
+    // CKvsScnUnvF, filled by InstallScnUnvHook of the monitors at start-up;
+    // empty: the scene edit frame shows none).
     MScnUnvFrame* (*newScnUnvFrame)(MPlayDevice& device, LPane* container) = nullptr;
 };
 

@@ -14,7 +14,7 @@
 #include "editors/CKvsUvadList.h"
 #include "framework/CUndoQ.h"
 #include "records/PrefNodes.h"
-#include "tests/editors/SeqEditFixture.h"
+#include "tests/editors/FakePlayDevice.h"
 #include "editors/CUvadWin.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
