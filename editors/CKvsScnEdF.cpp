@@ -184,6 +184,8 @@ void CKvsScnEdF::ShowUniverses() {
 }
 
 LMessage CKvsScnEdF::HandleMessage(const LMessage& msg) {
+    // The parts' own construction reports here before they all exist.
+    if (!fMon) return LFrame::HandleMessage(msg);
     if (msg.Is(LPane_Defer) && msg.source == this && fUpdatePending) {
         // Nothing defers it here: update now.
         Update();

@@ -76,11 +76,11 @@ private:
     LStdCheck fRepeat;
     CHeaderFrameV* fHeader;
     CPlusButton fPlus;
-    LListNavi* fNavi;
-    CKvsScnList* fList;
+    LListNavi* fNavi = nullptr;
+    CKvsScnList* fList = nullptr;
     LFrame fScene;
-    CKvsScnPrmF* fPrm;
-    CKvsScnMonF* fMon;
+    CKvsScnPrmF* fPrm = nullptr;
+    CKvsScnMonF* fMon = nullptr;
     std::unique_ptr<MScnUnvFrame> fUnv;
     LPane* fUnvPane = nullptr;
     CRecordDoc* fPrefs = nullptr;

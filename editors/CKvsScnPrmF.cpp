@@ -62,8 +62,8 @@ CKvsScnPrmF::CContent::CContent(LFrame* owner)
     SetLayoutByName(kTexts, 1);
 }
 
-CKvsScnPrmF::CKvsScnPrmF(LHandler* parent, LPane* container)
-    : LFrame(parent, container), fContent(new CContent(this)) {
+CKvsScnPrmF::CKvsScnPrmF(LHandler* parent, LPane* container) : LFrame(parent, container) {
+    fContent = new CContent(this);
     SetLayoutByName("KVSSCNPRMF", 1);
     Arrange(0);
     Display();
@@ -168,6 +168,8 @@ bool CKvsScnPrmF::HandleDrop(const LMessage& msg) {
 }
 
 LMessage CKvsScnPrmF::HandleMessage(const LMessage& msg) {
+    // The fields' own construction reports here before they exist.
+    if (!fContent) return LFrame::HandleMessage(msg);
     CContent& c = *fContent;
     if (msg.source == &c.fDrop && HandleDrop(msg)) return LMessage();
     if (msg.Is(CTextSlot_Changed) && msg.source == &c.fFile) {

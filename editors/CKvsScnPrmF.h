@@ -67,7 +67,7 @@ private:
     bool HandleDrop(const LMessage& msg);
     static void Listener(void* self, CRecordNote* note);
 
-    CContent* fContent;
+    CContent* fContent = nullptr;
     CRecord* fRecord = nullptr;
     CRecordDoc* fDoc = nullptr;
     u32 fMode = 0;

@@ -24,7 +24,9 @@ CUvadWin* CUvadWin::New(LHandler* parent, CRecord* prefNode, CRecord* settings) 
 
 CUvadWin::CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings)
     : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)),
-      fUndo(this, kUndoLimit),
+      // The window hands its queue every message first; the queue's own notices
+      // (its end above all, while the window is half gone) go straight up.
+      fUndo(parent, kUndoLimit),
       fPrefNode(prefNode),
       fHeader(new CHeaderFrameV(this, 0, 0, 0)),
       fPlus(this) {
@@ -61,6 +63,8 @@ void CUvadWin::Open() {
 
 CUvadWin::~CUvadWin() {
     if (fPrefNode) SetRectAsString(fPrefNode, kPlaceKey, GetWindowBounds());
+    // The list detaches from the header, which the frame would delete first.
+    delete fNavi;
 }
 
 LMessage CUvadWin::HandleMessage(const LMessage& msg) {

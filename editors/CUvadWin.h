@@ -37,7 +37,7 @@ private:
     CRecord* fPrefNode;
     CHeaderFrameV* fHeader;
     CPlusButton fPlus;
-    LListNavi* fNavi;
+    LListNavi* fNavi = nullptr;
     u8 fPlaced = 0;
-    CKvsUvadList* fList;
+    CKvsUvadList* fList = nullptr;
 };
