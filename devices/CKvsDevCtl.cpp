@@ -7,9 +7,11 @@
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
+#include "editors/CUvadWin.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
 
 namespace {
@@ -65,6 +67,7 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
 }
 
 CKvsDevCtl::~CKvsDevCtl() {
+    CloseUvadWindow();
     if (fScreen && fScreen->IsShown()) fScreen->CloseWindow();
     delete fScreen;
     fScreen = nullptr;
@@ -81,6 +84,10 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(kFileListChanged)) fSysStatChan.Refresh();  // and passes on
+    if (msg.Is(LFrame_Close) && fUvadWin && msg.source == fUvadWin) {
+        CloseUvadWindow();
+        return LMessage();
+    }
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         EnableControlCommands(*this, static_cast<LMenuBar*>(msg.source));
     } else if (msg.Is(LMenuItem_Selected) && msg.source &&
@@ -150,4 +157,20 @@ void CKvsDevCtl::ShowWindow() {
 
 bool CKvsDevCtl::WindowShown() const {
     return fScreen && fScreen->IsShown();
+}
+
+void CKvsDevCtl::OpenUvadWindow() {
+    if (!fUvadWin) {
+        CRecordDoc* prefs = AppPrefsDoc();
+        CRecord* misc = prefs && prefs->Root() ? prefs->Root()->GetChild(PrefF::misc) : nullptr;
+        CRecord* node = misc ? NodeGetOrCreate(misc, nullptr, "uvad") : nullptr;
+        LHandler* parent = fScreen ? static_cast<LHandler*>(&fScreen->Window()) : this;
+        fUvadWin = CUvadWin::New(parent, node, Settings());
+    }
+    fUvadWin->Open();
+}
+
+void CKvsDevCtl::CloseUvadWindow() {
+    delete fUvadWin;
+    fUvadWin = nullptr;
 }

@@ -1,6 +1,7 @@
 #include "devices/DeviceHookInstall.h"
 
 #include "devices/CKvsDevCtl.h"
+#include "devices/monitors/ScnUnvHook.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
@@ -19,4 +20,5 @@ void CreateBlackout(MPlayDevice& device, LHandler* parent) {
 void InstallDeviceHooks() {
     DeviceHooks().createBlackout = CreateBlackout;
     InstallTriggerDialogHooks(PlayHooks());
+    InstallScnUnvHook();
 }

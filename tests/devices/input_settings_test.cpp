@@ -153,14 +153,15 @@ TEST_F(InputSettings, ControlMenuFollowsTheSettings) {
         });
         return out;
     };
-    const std::string rest = "cCCSetn cAudFmt cUseRcSvr ";
+    const std::string rest = "cCCSetn cAudFmt cUseRcSvr cUnvAdr ";
     EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout cMonNet " + rest);
     EXPECT_TRUE(RunControlCommand(dev, "cMonNet"));
     EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout cMonNet* " + rest);
     EXPECT_TRUE(RunControlCommand(dev, "csACNout"));
     EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout* " + rest);
     EXPECT_TRUE(RunControlCommand(dev, "cUseRcSvr"));
-    EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout* cCCSetn cAudFmt cUseRcSvr* ");
+    EXPECT_EQ(enabled(),
+              "cDrMXSetn cAnSetn cSACNSetn csACNout* cCCSetn cAudFmt cUseRcSvr* cUnvAdr ");
     SetAppPrefsDoc(nullptr);
 }
 
