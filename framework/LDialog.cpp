@@ -1,5 +1,7 @@
 #include "framework/LDialog.h"
 
+#include "framework/AppSingletons.h"
+#include "framework/CMainLoop.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
 
@@ -80,7 +82,8 @@ u32 LDialog::RunModal() {
 LMessage LDialog::HandleMessage(const LMessage& msg) {
     if (msg.Is(LMenuBar_Ready)) {
         // Above a dialog nothing but Help is enabled.
-        static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Help);
+        const bool help = gApp && gApp->HasHelp();
+        static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Help, LString(), !help);
         return LMessage::CopyRetarget(msg, msg.source);
     }
     if (msg.Is(LMenuItem_Selected) &&
