@@ -1,5 +1,7 @@
 #include "framework/CViewPrefsDlg.h"
 
+#include "framework/WindowPlacement.h"
+
 #include "framework/CMainLoop.h"
 #include "framework/CViewPrefs.h"
 #include "framework/StdDialogs.h"
@@ -138,6 +140,12 @@ void CViewPrefsDlg::StateChanged(u32 op) {
 }
 
 void CMainLoopBase::ShowViewPrefs() {
-    if (!fPrefsWindow) fPrefsWindow = new CViewPrefsDlg(this);
-    static_cast<CViewPrefsDlg*>(fPrefsWindow)->ShowWindow();
+    auto* window = static_cast<CViewPrefsDlg*>(fPrefsWindow);
+    if (!window) {
+        fPrefsWindow = window = new CViewPrefsDlg(this);
+        // Laid out before it is placed: it opens at its layout's size over its owner.
+        window->RelayoutExact();
+        CenterOverOwner(window->Window());
+    }
+    window->ShowWindow();
 }

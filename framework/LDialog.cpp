@@ -1,9 +1,9 @@
 #include "framework/LDialog.h"
 
-#include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
+#include "framework/WindowPlacement.h"
 
 // ---- LModalFrame
 
@@ -65,7 +65,12 @@ void LDialog::SetDefaultButton(LStdButton* button) {
 }
 
 u32 LDialog::ModalStep(const u32* limitMs) {
-    if (fWindow && !fWindow->IsVisible()) ShowWindow();
+    if (fWindow && !fWindow->IsVisible()) {
+        // Sized by its layout first, then placed: centred at its real size.
+        if (fBounds.IsEmpty()) Relayout();
+        CenterOverOwner(fWindow);
+        ShowWindow();
+    }
     fResult = 0;
     fStepTimer.Start(limitMs);
     Send(LHandler_Mode, this, fParent);
@@ -82,7 +87,8 @@ u32 LDialog::RunModal() {
 LMessage LDialog::HandleMessage(const LMessage& msg) {
     if (msg.Is(LMenuBar_Ready)) {
         // Above a dialog nothing but Help is enabled.
-        const bool help = gApp && gApp->HasHelp();
+        CMainLoopBase* app = CMainLoop::Owner();
+        const bool help = app && app->HasHelp();
         static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Help, LString(), !help);
         return LMessage::CopyRetarget(msg, msg.source);
     }
