@@ -41,7 +41,9 @@ bool CVPFontList::BindCell(LListCell* frame, LCell cell) {
     auto* row = static_cast<CVPFontCell*>(frame);
     row->fLabel.SetText(StdDialogText("CVPFONTLIST", u32(cell.row)));
     CViewFont font;
-    CViewPrefs::Instance().GetFont(u32(cell.row), &font);
+    // A slot the user has not set shows the font it uses now, not nothing.
+    if (!CViewPrefs::Instance().GetFont(u32(cell.row), &font) || font.family.IsEmpty())
+        font.family = LFont(cell.row).GetFamilyName();
     row->fFamily.SetText(font.family);
     return true;
 }
