@@ -181,6 +181,12 @@ TEST_F(WindowMenus, DialogsOpenCentredOverTheirOwnerAndOnScreen) {
         EXPECT_EQ(r, LRect(c.left, c.top, c.left + 300, c.top + 120))
             << r.left << "," << r.top << " over " << c.owner.left;
     }
+    // An empty or negative size (a layout that gave nothing) opens at the smallest size.
+    for (const LRect& bad : {LRect(60, 80, 60, 80), LRect(60, 80, 20, 2)}) {
+        auto empty = std::make_unique<LFrame>(nullptr, nullptr, LPaneOpt::Window(kWindowDialog, 0));
+        empty->SetWindowBounds(bad);
+        EXPECT_EQ(empty->Window()->GetContentScreenRect(), LRect(60, 80, 100, 120));
+    }
     // Without another window it stays where it is.
     auto lone = std::make_unique<LFrame>(nullptr, nullptr, LPaneOpt::Window(kWindowDialog, 0));
     lone->Window()->SetContentRect(LRect(10, 40, 310, 160));

@@ -77,8 +77,9 @@ public:
         SCOPED_TRACE(name);
         const QRect area = QApplication::primaryScreen()->availableGeometry();
         const QRect frame = w->frameGeometry();
-        EXPECT_GT(w->width(), 0);
-        EXPECT_GT(w->height(), 0);
+        // Never an empty window: the smallest a placer allows is 40 x 40.
+        EXPECT_GE(w->View()->width(), 40);
+        EXPECT_GE(w->View()->height(), 40);
         EXPECT_TRUE(area.contains(frame)) << "frame " << Str(frame) << " area " << Str(area);
         if (owner && owner != w) {
             EXPECT_TRUE(owner->frameGeometry().contains(frame.center()))
@@ -96,11 +97,6 @@ public:
             EXPECT_LE(c.Height(), ph + kMargin) << "pref " << ph;
             EXPECT_GE(c.Width(), std::min(pw, area.width() - 40) - 2) << "pref " << pw;
             EXPECT_GE(c.Height(), std::min(ph, area.height() - 80) - 2) << "pref " << ph;
-        }
-        if (getenv("KV_FIRSTRUN_DEBUG")) {
-            std::fprintf(stderr, "%s: geo %s min %dx%d max %dx%d view %s\n", name.c_str(),
-                         Str(w->geometry()).c_str(), w->minimumWidth(), w->minimumHeight(),
-                         w->maximumWidth(), w->maximumHeight(), Str(w->View()->geometry()).c_str());
         }
         const std::string png =
             std::string(KEVO_BINARY_DIR) + "/firstrun_" + fScreen + "_" + name + ".png";
@@ -384,6 +380,16 @@ void FirstRun(const std::string& screen) {
             NewWindowProbe probe(x, check, devwin, o.shot, true);
             ASSERT_TRUE(menus.Choose(devwin, o.menu, o.item)) << o.item;
             EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << o.item << probe.State();
+            RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+        }
+        // Menu Keys arms the registry: the next item chosen opens its key dialog.
+        {
+            NewWindowProbe probe(x, check, devwin, "menukeys", true);
+            ASSERT_TRUE(menus.Choose(devwin, "KEVOruneSet", "Menu Keys"));
+            RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+            // An item without a key of its own: its key dialog, not the refusal.
+            ASSERT_TRUE(menus.Choose(devwin, "Device", "Set Clock"));
+            EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << probe.State();
             RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
         }
         EXPECT_EQ(Writes(sim), std::vector<std::string>());
