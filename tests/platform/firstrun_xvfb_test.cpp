@@ -282,12 +282,8 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
 }
 
 // The whole first run at one screen size; in the child process.
-void FirstRun(const std::string& screen) {
-    XvfbHarness x(screen + "x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("firstrun"), "");
-    TempDir dir;
+void FirstRun(const std::string& screen, const XvfbHarness& x, NetnsHarness& net,
+              const TempDir& dir) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
     for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24",
@@ -444,11 +440,18 @@ void InChild(const std::string& screen) {
     if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
     if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
         GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
+    // The display, the namespaces and the folder belong to this process: they
+    // go even when the child dies.
+    XvfbHarness x(screen + "x24");
+    ASSERT_TRUE(x.Ok());
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup("firstrun"), "");
+    TempDir dir;
     std::fflush(nullptr);
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        FirstRun(screen);
+        FirstRun(screen, x, net, dir);
         std::fflush(nullptr);
         _exit(::testing::Test::HasFailure() ? 1 : 0);
     }
