@@ -28,7 +28,11 @@
 #include "base/Clock.h"
 #include "devices/AppPrefStore.h"
 #include "devices/CKvsApp.h"
+#include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevDoc.h"
+#include "devices/CDevSettingsDlgs.h"
+#include "devices/CInputSetnDlgs.h"
+#include "devices/CKvsDevFrm.h"
 #include "devices/CKvsDevWin.h"
 #include "framework/AppSingletons.h"
 #include "framework/LDrawCtx.h"
@@ -38,6 +42,7 @@
 #include "platform/qt/QtControls.h"
 #include "platform/qt/QtMenus.h"
 #include "platform/qt/QtWindows.h"
+#include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
@@ -281,8 +286,235 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
     return out;
 }
 
+enum Scenario { kTour, kFieldLimits, kDeviceChange };
+
+// What a scenario works with once the device window lists the devices.
+struct Session {
+    const XvfbHarness& x;
+    SimDeviceProcess& sim;
+    WindowCheck& check;
+    MenuDriver& menus;
+    CKvsDevWin* win;
+    MWindow* devwin;
+    QPoint row0;  // the first row of the device list, on the screen
+    i32 rowH;
+};
+
+// A screen point inside a pane: vertically centred, near its left edge, where a
+// field's text is (a number field's stepper is at its right).
+QPoint PaneCenter(LPane* pane) {
+    LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
+    const LRect c = w ? w->GetContentScreenRect() : LRect();
+    const u64 tl = pane->GetTopLeftIn(nullptr);
+    return QPoint(c.left + i32(LPane::UnpackX(tl)) + std::min(12, pane->Bounds().Width() / 2),
+                  c.top + i32(LPane::UnpackY(tl)) + pane->Bounds().Height() / 2);
+}
+
+// The numeric value of every write of a field (path ending in /TAG) to a device.
+std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
+    std::vector<i64> out;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
+        const std::string path = SimDeviceProcess::Field(line, "path");
+        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
+            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
+            continue;
+        out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
+    }
+    return out;
+}
+
+// One value typed into one field of a dialog and confirmed with OK:
+// what reaches the device is within the field's range, or nothing does; text
+// that is no address is refused with a message and nothing is stored.
+struct Typed {
+    const char* menu;
+    const char* item;
+    bool control;  // from the control window's menu
+    LPane* (*field)(LFrame* dialog);
+    const char* text;
+    const char* tag;  // the field written; "" for a broadcast command
+    i64 lo, hi;       // the field's range; a value typed above it is stored as hi
+    bool refused;     // an address refused: a message, then the dialog stays
+};
+
+template <class D>
+D* As(LFrame* f) {
+    return dynamic_cast<D*>(f);
+}
+
+const Typed kTyped[] = {
+    {"Device", "Initial Address", false,
+     [](LFrame* f) -> LPane* { return &As<CInitAddrDlg>(f)->fSerial; }, "7000", "", 1000, 2999,
+     false},
+    {"Device", "Shutdown Delay", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; }, "75", "sddl", 0, 60,
+     false},
+    {"Device", "Shutdown Delay", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; }, "300", "sddl", 0, 60,
+     false},
+    {"Device", "Network Settings", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fInterval; }, "30", "ntit", 1, 24,
+     false},
+    {"Device", "Network Settings", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fAddr[CKvsNetwDlg::kRouter]; },
+     "300.1.1.1", "rtra", 0, 0, true},
+    {"Device", "Network Settings", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fAddr[CKvsNetwDlg::kDns]; }, "abc",
+     "dnsa", 0, 0, true},
+    {"Device", "DrMX Input", true,
+     [](LFrame* f) -> LPane* { return &As<CKvsDrMXSetnDlg>(f)->fSub; }, "20", "", 0, 0, false},
+    {"Device", "Art-Net Input", true,
+     [](LFrame* f) -> LPane* { return &As<CKvsAnSetnDlg>(f)->fNumber; }, "500", "", 0, 0, false},
+    {"Device", "sACN Input", true,
+     [](LFrame* f) -> LPane* { return &As<CKvsSACNSetnDlg>(f)->fNumber; }, "99999", "", 0, 0,
+     false},
+};
+
+// Opens the dialog of a row, types into its field and confirms with OK;
+// answers the frame of the dialog seen and whether a message came up.
+void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) {
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    QPointer<MWindow> dialog;
+    int phase = 0;
+    u32 at = 0;
+    *messaged = false;
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        const std::vector<MWindow*> shown = ShownWindows();
+        if (phase == 0) {
+            for (MWindow* w : shown) {
+                if (!before.count(w)) {
+                    dialog = w;
+                    phase = 1;
+                    at = LTickMs();
+                }
+            }
+        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+            LFrame* frame = dialog->Owner()->GetFrame();
+            const QPoint p = PaneCenter(t.field(frame));
+            auto* settings = dynamic_cast<CKvsSettingsDlg*>(frame);
+            ASSERT_NE(settings, nullptr);
+            const QPoint ok = PaneCenter(&settings->fOk);
+            // "type" takes every word after it: the click on OK is a command of its own.
+            s.x.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type " + t.text +
+                             " ; xdotool sleep 0.2 mousemove " + std::to_string(ok.x()) + " " +
+                             std::to_string(ok.y()) + " click 1");
+            phase = 2;
+            at = LTickMs();
+        } else if (phase == 2 && LTickMs() - at > 1500) {
+            // A message above the dialog (a refusal) is answered; the dialog that
+            // stays open is cancelled.
+            for (MWindow* w : shown) {
+                if (!before.count(w) && w != dialog) *messaged = true;
+            }
+            s.x.XdotoolAsync("key Escape");
+            phase = 3;
+            at = LTickMs();
+        } else if (phase == 3 && LTickMs() - at > 700) {
+            if (dialog && dialog->isVisible()) s.x.XdotoolAsync("key Escape");
+            phase = 4;
+        }
+    });
+    step.start(20);
+    ASSERT_TRUE(s.menus.Choose(owner, t.menu, t.item)) << t.item;
+    EXPECT_TRUE(
+        RunUntil([&] { return phase == 4 && ShownWindows().size() == before.size(); }, 10000))
+        << t.item << " " << t.text;
+}
+
+void FieldLimits(Session& s) {
+    const u32 serial = s.win->fFrame->Serial();
+    QWidget* ctl = nullptr;
+    for (const Typed& t : kTyped) {
+        SCOPED_TRACE(std::string(t.item) + " " + t.text);
+        if (t.control && !ctl) {
+            s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
+            RunUntil([&] { return ShownWindows().size() == 2; }, 15000);
+            for (MWindow* w : ShownWindows()) {
+                if (w != s.devwin) ctl = w;
+            }
+            ASSERT_NE(ctl, nullptr);
+            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+        }
+        s.sim.Cmd("log clear");
+        bool messaged = false;
+        TypeAndConfirm(s, t.control ? ctl : s.devwin, t, &messaged);
+        s.sim.WaitIdle(3000);
+        EXPECT_EQ(messaged, t.refused);
+        if (t.refused) {
+            EXPECT_EQ(WrittenValues(s.sim, serial, t.tag), std::vector<i64>());
+        } else if (*t.tag) {
+            // Limited and stored, or refused with a message: never silently nothing.
+            EXPECT_TRUE(messaged || !WrittenValues(s.sim, serial, t.tag).empty());
+            // Typed above the range: the range's end, never a wrapped value.
+            for (const i64 v : WrittenValues(s.sim, serial, t.tag)) EXPECT_EQ(v, t.hi);
+        }
+        // The typed text itself never reaches a device.
+        for (const std::string& line : s.sim.Log())
+            EXPECT_EQ(line.find(std::string("=") + t.text + " "), std::string::npos) << line;
+    }
+}
+
+// A field being typed when another device is chosen: the text goes to the device
+// it was typed for, the new device gets nothing, and an untouched field writes
+// nothing at all.
+void DeviceChange(Session& s) {
+    // Both devices in custom addressing with backup, so that every address field shows.
+    CKvsDevDoc* doc = static_cast<CKvsApp*>(gApp)->DevDoc();
+    for (const u32 serial : {1201u, 305u}) {
+        CKvsDevCtl* ctl = doc->FindController(serial);
+        ASSERT_NE(ctl, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
+        ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
+    }
+    struct Row {
+        LPane* (*field)(CKvsDevFrm*);
+        const char* tag;
+        const char* text;
+        u32 value;
+    } rows[] = {
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsad; }, "csad", "198.18.1.77", 0xC612014D},
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsmk; }, "csmk", "255.255.0.0", 0xFFFF0000},
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fBuma; }, "buma", "198.18.1.201", 0xC61201C9},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.tag);
+        // Row 1 (305) and row 2 (1201), sorted by serial.
+        s.menus.Click(s.row0 + QPoint(0, s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        RunUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
+        s.sim.Cmd("log clear");
+        const QPoint p = PaneCenter(r.field(s.win->fFrame));
+        s.x.Xdotool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                    " click 1 sleep 0.2 key ctrl+a");
+        s.x.Xdotool(std::string("type ") + r.text);
+        auto* typed = static_cast<LAsciiEdit*>(r.field(s.win->fFrame));
+        EXPECT_TRUE(RunUntil([&] { return typed->GetText() == LString(r.text); }, 3000));
+        RunUntil([] { return false; }, 300);
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
+        s.sim.WaitIdle(3000);
+        RunUntil([] { return false; }, 500);
+        EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value)});
+        EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
+        // Untouched: focused in 1201's field, then back to 305, writes nothing.
+        s.sim.Cmd("log clear");
+        const QPoint q = PaneCenter(r.field(s.win->fFrame));
+        s.menus.Click(q);
+        s.menus.Click(s.row0 + QPoint(0, s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        s.sim.WaitIdle(3000);
+        EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>());
+        EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
+    }
+}
+
 // The whole first run at one screen size; in the child process.
-void FirstRun(const std::string& screen, const XvfbHarness& x, NetnsHarness& net,
+void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
               const TempDir& dir) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
@@ -330,98 +562,106 @@ void FirstRun(const std::string& screen, const XvfbHarness& x, NetnsHarness& net
         RunUntil([&] { return QApplication::activeWindow() == devwin; }, 3000);
         check.Check(devwin, nullptr, "devwin");
 
-        // Rows chosen with the pointer: the top row, then the one below it.
         const LRect list = win->fList->Bounds();
         const LRect content = win->Window()->GetContentScreenRect();
         const u64 tl = win->fList->GetTopLeftIn(nullptr);
         const QPoint row0(content.left + i32(LPane::UnpackX(tl)) + list.Width() / 2,
                           content.top + i32(LPane::UnpackY(tl)) + 8);
         const i32 rowH = std::max(1, i32(win->fList->CellHeight()));
-        for (const i32 row : {0, 2, 1}) {
-            menus.Click(row0 + QPoint(0, row * rowH));
-            EXPECT_TRUE(RunUntil([&] { return win->SelectedRow() == row; }, 3000)) << row;
-        }
-        check.Check(devwin, nullptr, "devwin_row1");
-
-        // Every menu of the bar opens, on screen; one bar, one Device menu.
-        QMenuBar* bar = MenuDriver::BarOf(devwin);
-        ASSERT_NE(bar, nullptr);
-        QStringList titles;
-        for (QAction* a : bar->actions()) titles << a->text().remove('&');
-        EXPECT_EQ(titles.join(' ').toStdString(),
-                  "KEVOruneSet File Edit Network Device Window Help");
-        const QRect area = QApplication::primaryScreen()->availableGeometry();
-        for (const QString& t : titles) {
-            QMenu* menu = menus.Open(devwin, t);
-            ASSERT_NE(menu, nullptr) << t.toStdString();
-            EXPECT_TRUE(area.contains(menu->geometry())) << t.toStdString();
-            if (t == "Window") {
-                // The open windows are listed.
-                QStringList items;
-                for (QAction* a : menu->actions()) items << a->text();
-                EXPECT_TRUE(items.contains("KEVOruneSet")) << items.join('|').toStdString();
+        Session run{x, sim, check, menus, win, devwin, row0, rowH};
+        if (scenario == kTour) {
+            // Rows chosen with the pointer: the top row, then the one below it.
+            for (const i32 row : {0, 2, 1}) {
+                menus.Click(row0 + QPoint(0, row * rowH));
+                EXPECT_TRUE(RunUntil([&] { return win->SelectedRow() == row; }, 3000)) << row;
             }
-            if (t == "Help") {
-                ASSERT_FALSE(menu->actions().isEmpty());
-                EXPECT_FALSE(menu->actions().front()->isEnabled());
-            }
-            x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_menu_" +
-                         t.toStdString() + ".png");
-            menus.Close();
-        }
+            check.Check(devwin, nullptr, "devwin_row1");
 
-        // Every dialog of the device window's menus, closed without a change.
-        sim.Cmd("log clear");
-        for (const Opened& o : kDevWinDialogs) {
-            NewWindowProbe probe(x, check, devwin, o.shot, true);
-            ASSERT_TRUE(menus.Choose(devwin, o.menu, o.item)) << o.item;
-            EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << o.item << probe.State();
-            RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
-        }
-        // Menu Keys arms the registry: the next item chosen opens its key dialog.
-        {
-            NewWindowProbe probe(x, check, devwin, "menukeys", true);
-            ASSERT_TRUE(menus.Choose(devwin, "KEVOruneSet", "Menu Keys"));
-            RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
-            // An item without a key of its own: its key dialog, not the refusal.
-            ASSERT_TRUE(menus.Choose(devwin, "Device", "Set Clock"));
-            EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << probe.State();
-            RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
-        }
-        EXPECT_EQ(Writes(sim), std::vector<std::string>());
-
-        // The control window of the selected device, and its menu's dialogs: its
-        // bar lends only its own Device menu.
-        {
-            NewWindowProbe probe(x, check, nullptr, "control", false);
-            // Past the double-click interval since the last click, on the selected row.
-            const i32 row = std::max(0, win->SelectedRow());
-            RunUntil([] { return false; }, 700);
-            menus.Click(row0 + QPoint(0, row * rowH), 2);
-            EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 15000));
-            const u32 serial = win->fFrame->Serial();
-            MWindow* ctl = probe.Window();
-            ASSERT_NE(ctl, nullptr);
-            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
-            QStringList ctlTitles;
-            for (QAction* a : MenuDriver::BarOf(ctl)->actions()) ctlTitles << a->text().remove('&');
-            EXPECT_EQ(ctlTitles.join(' ').toStdString(),
+            // Every menu of the bar opens, on screen; one bar, one Device menu.
+            QMenuBar* bar = MenuDriver::BarOf(devwin);
+            ASSERT_NE(bar, nullptr);
+            QStringList titles;
+            for (QAction* a : bar->actions()) titles << a->text().remove('&');
+            EXPECT_EQ(titles.join(' ').toStdString(),
                       "KEVOruneSet File Edit Network Device Window Help");
-            sim.Cmd("log clear");
-            for (const Opened& o : kCtlWinDialogs) {
-                NewWindowProbe dlg(x, check, ctl, o.shot, true);
-                ASSERT_TRUE(menus.Choose(ctl, o.menu, o.item)) << o.item;
-                EXPECT_TRUE(RunUntil([&] { return dlg.Done(); }, 8000)) << o.item << dlg.State();
-                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            const QRect area = QApplication::primaryScreen()->availableGeometry();
+            for (const QString& t : titles) {
+                QMenu* menu = menus.Open(devwin, t);
+                ASSERT_NE(menu, nullptr) << t.toStdString();
+                EXPECT_TRUE(area.contains(menu->geometry())) << t.toStdString();
+                if (t == "Window") {
+                    // The open windows are listed.
+                    QStringList items;
+                    for (QAction* a : menu->actions()) items << a->text();
+                    EXPECT_TRUE(items.contains("KEVOruneSet")) << items.join('|').toStdString();
+                }
+                if (t == "Help") {
+                    ASSERT_FALSE(menu->actions().isEmpty());
+                    EXPECT_FALSE(menu->actions().front()->isEnabled());
+                }
+                x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_menu_" +
+                             t.toStdString() + ".png");
+                menus.Close();
             }
-            // Nothing was changed: nothing written to any device.
+
+            // Every dialog of the device window's menus, closed without a change.
+            sim.Cmd("log clear");
+            for (const Opened& o : kDevWinDialogs) {
+                NewWindowProbe probe(x, check, devwin, o.shot, true);
+                ASSERT_TRUE(menus.Choose(devwin, o.menu, o.item)) << o.item;
+                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000))
+                    << o.item << probe.State();
+                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+            }
+            // Menu Keys arms the registry: the next item chosen opens its key dialog.
+            {
+                NewWindowProbe probe(x, check, devwin, "menukeys", true);
+                ASSERT_TRUE(menus.Choose(devwin, "KEVOruneSet", "Menu Keys"));
+                RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+                // An item without a key of its own: its key dialog, not the refusal.
+                ASSERT_TRUE(menus.Choose(devwin, "Device", "Set Clock"));
+                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << probe.State();
+                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+            }
             EXPECT_EQ(Writes(sim), std::vector<std::string>());
-            // Closing it tells only its own device to leave the edit mode.
-            ASSERT_TRUE(menus.Choose(ctl, "File", "Close"));
-            EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 5000));
-            sim.WaitIdle(3000);
-            for (const std::string& w : Writes(sim))
-                EXPECT_NE(w.find("dev=" + std::to_string(serial)), std::string::npos) << w;
+
+            // The control window of the selected device, and its menu's dialogs: its
+            // bar lends only its own Device menu.
+            {
+                NewWindowProbe probe(x, check, nullptr, "control", false);
+                // Past the double-click interval since the last click, on the selected row.
+                const i32 row = std::max(0, win->SelectedRow());
+                RunUntil([] { return false; }, 700);
+                menus.Click(row0 + QPoint(0, row * rowH), 2);
+                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 15000));
+                const u32 serial = win->fFrame->Serial();
+                MWindow* ctl = probe.Window();
+                ASSERT_NE(ctl, nullptr);
+                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                QStringList ctlTitles;
+                for (QAction* a : MenuDriver::BarOf(ctl)->actions())
+                    ctlTitles << a->text().remove('&');
+                EXPECT_EQ(ctlTitles.join(' ').toStdString(),
+                          "KEVOruneSet File Edit Network Device Window Help");
+                sim.Cmd("log clear");
+                for (const Opened& o : kCtlWinDialogs) {
+                    NewWindowProbe dlg(x, check, ctl, o.shot, true);
+                    ASSERT_TRUE(menus.Choose(ctl, o.menu, o.item)) << o.item;
+                    EXPECT_TRUE(RunUntil([&] { return dlg.Done(); }, 8000))
+                        << o.item << dlg.State();
+                    RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                }
+                // Nothing was changed: nothing written to any device.
+                EXPECT_EQ(Writes(sim), std::vector<std::string>());
+                // Closing it tells only its own device to leave the edit mode.
+                ASSERT_TRUE(menus.Choose(ctl, "File", "Close"));
+                EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 5000));
+                sim.WaitIdle(3000);
+                for (const std::string& w : Writes(sim))
+                    EXPECT_NE(w.find("dev=" + std::to_string(serial)), std::string::npos) << w;
+            }
+        } else {
+            scenario == kFieldLimits ? FieldLimits(run) : DeviceChange(run);
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
 
@@ -436,7 +676,7 @@ void FirstRun(const std::string& screen, const XvfbHarness& x, NetnsHarness& net
 
 // Runs the first run in a child (a QApplication of its own); its failures are
 // printed there and make it exit with 1.
-void InChild(const std::string& screen) {
+void InChild(const std::string& screen, Scenario scenario = kTour) {
     if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
     if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
         GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
@@ -451,7 +691,7 @@ void InChild(const std::string& screen) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        FirstRun(screen, x, net, dir);
+        FirstRun(screen, scenario, x, net, dir);
         std::fflush(nullptr);
         _exit(::testing::Test::HasFailure() ? 1 : 0);
     }
@@ -467,6 +707,17 @@ TEST(FirstRun, Screen1600x1000) {
 
 TEST(FirstRun, Screen1280x800) {
     InChild("1280x800");
+}
+
+// The two cases below wait for the number-field limits, the address checks and
+// the device frame's store-before-switch that are being built alongside; they
+// become active (drop DISABLED_) when those land.
+TEST(FirstRun, DISABLED_OutOfRangeAndInvalidValuesConfirmedWithOk) {
+    InChild("1600x1000", kFieldLimits);
+}
+
+TEST(FirstRun, DISABLED_ChangingDeviceWhileAFieldIsBeingTyped) {
+    InChild("1600x1000", kDeviceChange);
 }
 
 }  // namespace
