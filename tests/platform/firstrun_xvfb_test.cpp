@@ -660,6 +660,14 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 for (const std::string& w : Writes(sim))
                     EXPECT_NE(w.find("dev=" + std::to_string(serial)), std::string::npos) << w;
             }
+            // A stored placement put back: the content is laid out for it at once.
+            win->PlaceWindow(LRect(120, 120, 1020, 720));
+            EXPECT_TRUE(RunUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
+            RunUntil([] { return false; }, 200);
+            EXPECT_EQ(win->Bounds(), LRect(0, 0, 900, 600));
+            EXPECT_GE(win->fNavi->Bounds().bottom, 600 - 80);
+            EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);
+            x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_restored.png");
         } else {
             scenario == kFieldLimits ? FieldLimits(run) : DeviceChange(run);
         }
