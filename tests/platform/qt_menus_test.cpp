@@ -186,6 +186,8 @@ TEST(QtWindowMenus, OrdinaryWindowsShowTheCurrentBar) {
     }
     ShutdownAppSingletons();
     QCoreApplication::processEvents();
+    // The released windows were handed to deleteLater.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // One bar per window: the active window's bar carries its own menus merged in;
@@ -241,6 +243,8 @@ TEST(QtWindowMenus, EachWindowShowsItsOwnMenus) {
     }
     ShutdownAppSingletons();
     QCoreApplication::processEvents();
+    // The released windows were handed to deleteLater.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace
