@@ -653,6 +653,17 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 }
                 // Nothing was changed: nothing written to any device.
                 EXPECT_EQ(Writes(sim), std::vector<std::string>());
+                // A command of its menu acts on its own device, whichever row the
+                // device window has selected meanwhile.
+                win->SelectRow(win->SelectedRow() == 0 ? 1 : 0);
+                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                ASSERT_TRUE(menus.Choose(ctl, "Device", "sACN Output"));
+                EXPECT_TRUE(RunUntil([&] { return !Writes(sim).empty(); }, 5000));
+                sim.WaitIdle(3000);
+                for (const std::string& w : Writes(sim))
+                    EXPECT_NE(w.find("dev=" + std::to_string(serial) + " "), std::string::npos)
+                        << w;
+                sim.Cmd("log clear");
                 // Closing it tells only its own device to leave the edit mode.
                 ASSERT_TRUE(menus.Choose(ctl, "File", "Close"));
                 EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 5000));
