@@ -6,7 +6,7 @@
 int main(int argc, char** argv) {
     QtAppPrefStore prefs;
     InstallAppPrefStore(&prefs);
-    const int status = AppMain(argc, argv, NewKvsApp);
+    const int status = AppMain(argc, argv, NewKvsApp, "KEVOruneSet");
     InstallAppPrefStore(nullptr);
     return status;
 }

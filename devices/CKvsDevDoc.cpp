@@ -1,6 +1,7 @@
 #include "devices/CKvsDevDoc.h"
 
 #include "devices/CKvsDevWin.h"
+#include "devices/DevSearchStatus.h"
 #include "devices/DevCommands.h"
 #include "devices/monitors/CKvsNetMon.h"
 #include "devlink/NetIf.h"
@@ -84,6 +85,9 @@ void CKvsDevDoc::StartRefresh() {
     fRefresh = kRefreshing;
     fPass = 0;
     fSet.MarkAllNotSeen();
+    // A search already under way counts as the first pass: the bar moves now,
+    // not when it ends.
+    if (fPoll) fView->SetRefreshProgress(((fPass + 1) * kProgressMax) / 3);
     StartPoll();
 }
 
@@ -120,7 +124,9 @@ void CKvsDevDoc::OnPoll(void* self, u32 event, void* object) {
 void CKvsDevDoc::PollDone() {
     CTftpSession* poll = fPoll;
     fPoll = nullptr;
+    const i32 sendErrno = poll ? poll->SendErrno() : 0;
     if (poll) fTftp.Release(poll);
+    fView->SetStatusText(SearchStatusText(sendErrno, CLocalAddrWatch::Current(), fSet.Count()));
     if (fRefresh == kRefreshing) {
         if (fPass == 0) {
             fPass = 1;

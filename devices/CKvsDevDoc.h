@@ -36,6 +36,8 @@ public:
     // The handler the window sends its messages from ("LFrame_Close").
     virtual LHandler* WindowHandler() = 0;
     virtual LHandler* ListHandler() = 0;
+    // One line under the list: why it is empty, or that the search failed.
+    virtual void SetStatusText(const LString&) {}
 };
 
 class CKvsDevDoc : public LHandler {

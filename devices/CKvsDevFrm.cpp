@@ -262,8 +262,12 @@ void CKvsDevFrm::Refresh(bool force) {
         fClock.SetText(LString());
         fSync.SetText(LString());
     }
-    // Hidden panes take no room: the others move up.
-    if (moved) Relayout();
+    // Hidden panes take no room: the others move up, and the window hears at
+    // once that the frame wants another size.
+    if (moved) {
+        Relayout();
+        if (fContainer) Send(LPane_Pref, this, fContainer);
+    }
 }
 
 void CKvsDevFrm::ShowRefusal(const LString& text) {

@@ -117,6 +117,7 @@ CKvsDevWin::CKvsDevWin(LHandler* doc, CKvsDevSet* set)
     fNavi->SetList(fList);
     fFrame = new CKvsDevFrm(this, set);
     fFrame->SetState(kOpHide);
+    fStatus = new LTextPane(this);
     fTitle.SetText(StdDialogText(kTexts, 1));
     fTitle.SetStyle(LFont(2));
     fHeader->AddItem(StdDialogText(kTexts, 2), DefaultTextStyle(), nullptr);
@@ -153,6 +154,11 @@ void CKvsDevWin::PostLayout(LDrawCtx* ctx, LLayoutEval& eval) {
 void CKvsDevWin::SetRefreshProgress(u32 value) {
     fProgress = i32(value);
     fBar.SetValue(i32(value));
+}
+
+void CKvsDevWin::SetStatusText(const LString& text) {
+    if (fStatus->GetText() == text) return;
+    fStatus->SetText(text);
 }
 
 i32 CKvsDevWin::SelectedRow() {

@@ -53,6 +53,7 @@ public:
     void PlaceWindow(const LRect& bounds) override { SetWindowBounds(bounds); }
     LHandler* WindowHandler() override { return this; }
     LHandler* ListHandler() override { return fList; }
+    void SetStatusText(const LString& text) override;
 
     CKvsDevSet* fSet;
     LTextPane fTitle;
@@ -63,6 +64,7 @@ public:
     CKvsDevList* fList;
     CKvsDevFrm* fFrame;
     i32 fProgress = 0;
+    LTextPane* fStatus;  // the search's one line under the list
 };
 
 // The device window of the document, shown.

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -189,6 +190,7 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
     s->fCallback = callback;
     s->fPath = path;
     s->fKeepTrying = 0;
+    s->fSendErrno = 0;
     s->fOptions.clear();
     s->fState = CTftpSession::kIdle;
     s->fResult = 0;
@@ -344,7 +346,8 @@ void CTftpSession::Start() {
 
 void CTftpSession::SendRequest() {
     const LNetAddr to = fWrapper ? LNetAddr::IPv4(kBroadcastAll, fDest.port) : fDest;
-    fSocket->SendTo(to, fRequest, fRequestLength);
+    if (fSocket->SendTo(to, fRequest, fRequestLength) < 0 && !fSendErrno)
+        fSendErrno = errno ? errno : EIO;
     fResendTimer.StartMs(fManager->fTimes.resendMs);
 }
 

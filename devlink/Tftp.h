@@ -119,6 +119,8 @@ public:
 
     u32 State() const { return fState; }
     u32 Result() const { return fResult; }
+    // The errno of the first request that could not be sent, 0 when all went out.
+    i32 SendErrno() const { return fSendErrno; }
     u32 LastActivity() const { return fLastActivity; }
     bool Wrapper() const { return fWrapper != 0; }
     bool Broadcast() const { return fBroadcast != 0; }
@@ -179,6 +181,7 @@ private:
     u8 fBroadcast = 0;
     u8 fWrite = 0;
     u8 fKeepTrying = 0;
+    i32 fSendErrno = 0;
     void* fContext = nullptr;
     LTftpCallback fCallback = nullptr;
     LString fPath;

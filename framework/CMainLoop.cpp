@@ -8,6 +8,7 @@
 #include "framework/LMenu.h"
 #include "framework/LTimer.h"
 #include "framework/LWindow.h"
+#include "framework/WindowMenuList.h"
 #include "platform/GraphicsServices.h"
 #include "platform/WindowServices.h"
 
@@ -255,11 +256,13 @@ LMessage CMainLoopBase::HandleMessage(const LMessage& msg) {
         LMenuBar* bar = static_cast<LMenuBar*>(msg.source);
         bar->EnableCommand(LStdCmd_About);
         bar->EnableCommand(LStdCmd_ViewPref);
-        bar->EnableCommand(LStdCmd_Help);
+        bar->EnableCommand(LStdCmd_Help, LString(), !HasHelp());
+        SyncWindowMenu(bar);
         return LHandler::HandleMessage(msg);
     }
     if (msg.Is(LMenuItem_Selected)) {
         LMenuItem* item = static_cast<LMenuItem*>(msg.source);
+        if (SelectWindowMenuEntry(item)) return LMessage();
         if (item->HasCommand(LStdCmd_About)) {
             ShowAbout();
             return LMessage();

@@ -122,6 +122,8 @@ public:
     virtual void ShowAbout();
     // Makes the view-preferences window the first time and shows it (CViewPrefsDlg.cpp).
     virtual void ShowViewPrefs();
+    // Help is offered only when there is something to show; this system ships none.
+    virtual bool HasHelp() const { return false; }
 
 protected:
     void DeferredPass();

@@ -1,5 +1,7 @@
 #include "framework/CViewPrefsDlg.h"
 
+#include "framework/WindowPlacement.h"
+
 #include "framework/CMainLoop.h"
 #include "framework/CViewPrefs.h"
 #include "framework/StdDialogs.h"
@@ -39,7 +41,9 @@ bool CVPFontList::BindCell(LListCell* frame, LCell cell) {
     auto* row = static_cast<CVPFontCell*>(frame);
     row->fLabel.SetText(StdDialogText("CVPFONTLIST", u32(cell.row)));
     CViewFont font;
-    CViewPrefs::Instance().GetFont(u32(cell.row), &font);
+    // A slot the user has not set shows the font it uses now, not nothing.
+    if (!CViewPrefs::Instance().GetFont(u32(cell.row), &font) || font.family.IsEmpty())
+        font.family = LFont(cell.row).GetFamilyName();
     row->fFamily.SetText(font.family);
     return true;
 }
@@ -138,6 +142,12 @@ void CViewPrefsDlg::StateChanged(u32 op) {
 }
 
 void CMainLoopBase::ShowViewPrefs() {
-    if (!fPrefsWindow) fPrefsWindow = new CViewPrefsDlg(this);
-    static_cast<CViewPrefsDlg*>(fPrefsWindow)->ShowWindow();
+    auto* window = static_cast<CViewPrefsDlg*>(fPrefsWindow);
+    if (!window) {
+        fPrefsWindow = window = new CViewPrefsDlg(this);
+        // Laid out before it is placed: it opens at its layout's size over its owner.
+        window->RelayoutExact();
+        CenterOverOwner(window->Window());
+    }
+    window->ShowWindow();
 }

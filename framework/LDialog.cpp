@@ -1,7 +1,9 @@
 #include "framework/LDialog.h"
 
+#include "framework/CMainLoop.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
+#include "framework/WindowPlacement.h"
 
 // ---- LModalFrame
 
@@ -63,7 +65,12 @@ void LDialog::SetDefaultButton(LStdButton* button) {
 }
 
 u32 LDialog::ModalStep(const u32* limitMs) {
-    if (fWindow && !fWindow->IsVisible()) ShowWindow();
+    if (fWindow && !fWindow->IsVisible()) {
+        // Sized by its layout first, then placed: centred at its real size.
+        if (fBounds.IsEmpty()) Relayout();
+        CenterOverOwner(fWindow);
+        ShowWindow();
+    }
     fResult = 0;
     fStepTimer.Start(limitMs);
     Send(LHandler_Mode, this, fParent);
@@ -80,7 +87,9 @@ u32 LDialog::RunModal() {
 LMessage LDialog::HandleMessage(const LMessage& msg) {
     if (msg.Is(LMenuBar_Ready)) {
         // Above a dialog nothing but Help is enabled.
-        static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Help);
+        CMainLoopBase* app = CMainLoop::Owner();
+        const bool help = app && app->HasHelp();
+        static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Help, LString(), !help);
         return LMessage::CopyRetarget(msg, msg.source);
     }
     if (msg.Is(LMenuItem_Selected) &&

@@ -486,6 +486,10 @@ void LFrame::HideWindow() {
 void LFrame::SetWindowBounds(const LRect& rect) {
     if (!fWindow) return;
     LRect r = rect;
+    // A layout that gave nothing (or a stored placement gone bad) still opens a
+    // window one can see and close: the placer's smallest size.
+    r.right = std::max(r.right, r.left + 40);
+    r.bottom = std::max(r.bottom, r.top + 40);
     if (fContainer) {
         const u64 tl = fContainer->GetTopLeftIn(nullptr);
         LWindow* cw = LWindow::FindByNative(fContainer->GetNativeWindow());

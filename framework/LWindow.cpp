@@ -5,6 +5,7 @@
 #include "framework/AppSingletons.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LFrame.h"
+#include "framework/WindowMenuList.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ LWindow::LWindow(const LPaneOpt& options, LFrame* frame, LNativeWindow owner)
 }
 
 LWindow::~LWindow() {
+    ForgetWindowMenuEntry(this);
     AdoptKind(nullptr);
     if (fNative) {
         WindowServices().DetachWindow(fNative);
@@ -124,6 +126,7 @@ bool LWindow::IsVisible() const {
     return fNative && WindowServices().IsVisible(fNative);
 }
 void LWindow::SetTitle(const LString& title) {
+    fTitle = title;
     if (fNative) WindowServices().SetTitle(fNative, title);
 }
 void LWindow::InvalidateRect(const LRect& rect) {

@@ -9,6 +9,7 @@
 #include "platform/WindowServices.h"
 
 class LFrame;
+class LMenuItem;
 
 inline constexpr const char* LWindow_Close = "LWindow_Close";
 inline constexpr const char* LWindow_Activate = "LWindow_Activate";
@@ -85,6 +86,9 @@ public:
     bool IsClosable() const;
     bool IsVisible() const;
     void SetTitle(const LString& title);
+    const LString& Title() const { return fTitle; }
+    // The window's entry in the Window menu (null until it is listed there).
+    LMenuItem* fMenuEntry = nullptr;
     void InvalidateRect(const LRect& rect);
     void UpdateNow();
     void MakeKey();
@@ -95,6 +99,7 @@ public:
 
 private:
     friend class LDesktop;
+    LString fTitle;
     LWindowKindRef fKind;
     u32 fType;
     LNativeWindow fNative = nullptr;

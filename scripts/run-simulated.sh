@@ -37,7 +37,12 @@ tools/netns/kvnetns.sh run sim -- bash -c '
     --script "$KV_WORK/devices.txt" --stay >"$KV_WORK/sim.log" 2>&1 &
   sim=$!
   # An X client in a new network namespace still reaches the display through its socket file.
-  ip netns exec "$KV_NS_APP" runuser -u "$KV_USER" -- env DISPLAY="${DISPLAY:-}" \
-    WAYLAND_DISPLAY="${WAYLAND_DISPLAY:-}" XAUTHORITY="${XAUTHORITY:-}" \
-    XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" "$KV_ROOT/build/release/kevoruneset" || true
+  # Only the display variables that are set: an empty WAYLAND_DISPLAY makes Qt
+  # look for a wayland plugin and warn.
+  pass=()
+  for v in DISPLAY WAYLAND_DISPLAY XAUTHORITY XDG_RUNTIME_DIR; do
+    [ -n "${!v:-}" ] && pass+=("$v=${!v}")
+  done
+  ip netns exec "$KV_NS_APP" runuser -u "$KV_USER" -- env "${pass[@]}" \
+    "$KV_ROOT/build/release/kevoruneset" || true
   kill "$sim" 2>/dev/null || true'

@@ -1,4 +1,6 @@
 #include "platform/qt/AppDelegate.h"
+
+#include "platform/qt/QtMenus.h"
 #include "platform/qt/QtMenuLayer.h"
 
 #include <QApplication>
@@ -219,9 +221,11 @@ void AppDelegate::EndApplication() {
 
 // ---------------------------------------------------------------- entry
 
-int AppMain(int argc, char** argv, AppFactory makeApp) {
+int AppMain(int argc, char** argv, AppFactory makeApp, const char* displayName) {
     SystemInfo::Query(&gSystemInfo);
     QApplication app(argc, argv);
+    // Not Qt's display name: that one would be appended to every window title.
+    if (displayName) QtMenuServices::SetAppName(QString::fromUtf8(displayName));
     QApplication::setQuitOnLastWindowClosed(false);
     QStringList files = QApplication::arguments();
     files.removeFirst();

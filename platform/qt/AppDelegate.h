@@ -92,4 +92,6 @@ private:
 
 // QApplication, the services, the delegate and the event loop; answers the
 // process's exit status.
-int AppMain(int argc, char** argv, AppFactory makeApp);
+// displayName: the program's name as users read it in the menus ("%0"); the
+// executable's name when null.
+int AppMain(int argc, char** argv, AppFactory makeApp, const char* displayName = nullptr);

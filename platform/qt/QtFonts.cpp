@@ -1,5 +1,7 @@
 #include "platform/qt/QtFonts.h"
 
+#include <algorithm>
+
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QStringList>
@@ -48,8 +50,20 @@ QFont SlotFont(const LFontRequest& request) {
         }
     }
     switch (request.sizeCode) {
-        case 2:
-            return QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);
+        case 2: {
+            // Small labels are smaller than ordinary text. A platform theme without
+            // a font of its own for them answers Qt's fallback, which is often
+            // larger than the general font (12 against 9 points here).
+            QFont small = QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);
+            const QFont general = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+            const qreal cap =
+                general.pointSizeF() > 0 ? std::max<qreal>(general.pointSizeF() - 1, 6) : 0;
+            if (cap > 0 && (small.pointSizeF() <= 0 || small.pointSizeF() > cap)) {
+                small = general;
+                small.setPointSizeF(cap);
+            }
+            return small;
+        }
         case 3:
             return QFontDatabase::systemFont(QFontDatabase::FixedFont);
         case 255: {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMenuBar>
 
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtWindows.h"
@@ -27,8 +28,20 @@ bool QtMenuLayer::eventFilter(QObject* obj, QEvent* e) {
     // Before the first show (Polish), so that the window is laid out with its bar.
     if ((e->type() == QEvent::Polish || e->type() == QEvent::Show) && obj->isWidgetType()) {
         auto* window = dynamic_cast<MWindow*>(obj);
-        if (window && window->Type() == 1 && window->Layout() && !window->Layout()->menuBar())
-            window->Layout()->setMenuBar(fMenus.NewWindowMenuBar(window));
+        if (window && window->Type() == 1 && window->Layout() && !window->Layout()->menuBar()) {
+            const LRect content = window->ContentRect();
+            QMenuBar* bar = fMenus.NewWindowMenuBar(window);
+            window->Layout()->setMenuBar(bar);
+            // The bar comes on top of the content: the window grows by its height
+            // rather than taking it from the content that was sized to fit.
+            if (!window->isVisible() && content.Width() > 0) {
+                const QSize grown(window->width(), window->height() + bar->sizeHint().height());
+                if (window->minimumSize() == window->maximumSize())
+                    window->setFixedSize(grown);
+                else
+                    window->resize(grown);
+            }
+        }
     }
     return false;
 }

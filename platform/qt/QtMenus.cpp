@@ -42,7 +42,17 @@ QtMenuServices* QtMenuServices::Instance() {
     return sInstance;
 }
 
+static QString& OwnAppName() {
+    static QString name;
+    return name;
+}
+
+void QtMenuServices::SetAppName(const QString& name) {
+    OwnAppName() = name;
+}
+
 QString QtMenuServices::AppName() {
+    if (!OwnAppName().isEmpty()) return OwnAppName();
     QString name = QGuiApplication::applicationDisplayName();
     if (name.isEmpty()) name = QCoreApplication::applicationName();
     return name.isEmpty() ? QStringLiteral("App") : name;
@@ -213,23 +223,39 @@ void QtMenuServices::RemoveBarMenu(LNativeMenu menu) {
 }
 
 void QtMenuServices::MirrorBars() {
+    // One bar per window: the current bar is what the active window shows (with
+    // its own menus merged in while it is active); the others keep what they
+    // showed when they were last active, and pick the bar up again when they
+    // are activated (their menus merge in and come back here).
+    QWidget* active = QApplication::activeWindow();
     for (size_t i = 0; i < fWindowBars.size();) {
         QMenuBar* bar = fWindowBars[i];
         if (!bar) {
             fWindowBars.erase(fWindowBars.begin() + long(i));
             continue;
         }
-        bar->clear();
-        for (QMenu* m : fBar) bar->addMenu(m);
         ++i;
+        if (active && bar->window() != active) continue;
+        if (!active && bar->window()->isVisible()) continue;
+        FillBar(bar);
     }
+}
+
+void QtMenuServices::FillBar(QMenuBar* bar) {
+    const QList<QAction*> shown = bar->actions();
+    bool same = shown.size() == qsizetype(fBar.size());
+    for (size_t i = 0; same && i < fBar.size(); ++i)
+        same = shown[qsizetype(i)] == fBar[i]->menuAction();
+    if (same) return;
+    bar->clear();
+    for (QMenu* m : fBar) bar->addMenu(m);
 }
 
 QMenuBar* QtMenuServices::NewWindowMenuBar(QWidget* parent) {
     auto* bar = new QMenuBar(parent);
     bar->setNativeMenuBar(false);
     fWindowBars.push_back(bar);
-    for (QMenu* m : fBar) bar->addMenu(m);
+    FillBar(bar);
     return bar;
 }
 

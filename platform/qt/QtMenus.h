@@ -36,6 +36,8 @@ public:
 
     // The application's name for "%0": display name, else name, else "App".
     static QString AppName();
+    // A name of the program's own, taken before any other.
+    static void SetAppName(const QString& name);
     // The text an item shows: title, then a tab and its key ("Ctrl+Shift+z").
     static QString ItemText(const LMenuItem& item, bool appMenu);
     // The key text alone; empty for an item without key.
@@ -60,6 +62,7 @@ private:
     MenuRec* Find(QMenu* qmenu);
     void Validate(QMenu* qmenu);
     void MirrorBars();
+    void FillBar(QMenuBar* bar);
 
     std::vector<MenuRec> fMenus;
     std::vector<QMenu*> fBar;

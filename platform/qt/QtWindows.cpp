@@ -98,6 +98,15 @@ bool MWindow::Resizable() const {
 
 LRect MWindow::ContentRect() const {
     fLayout->activate();
+    // Until its first show a window's layout leaves the view where it was (the
+    // resize event waits for the show): the view is placed now, so that sizes
+    // computed from it do not add the stale difference again and again.
+    if (!isVisible()) {
+        QWidget* bar = fLayout->menuBar();
+        const int above = bar ? bar->sizeHint().height() : 0;
+        if (bar) bar->setGeometry(0, 0, width(), above);
+        fView->setGeometry(0, above, width(), std::max(0, height() - above));
+    }
     const QPoint at = geometry().topLeft() + fView->pos();
     return LRect(at.x(), at.y(), at.x() + fView->width(), at.y() + fView->height());
 }

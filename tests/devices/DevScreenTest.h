@@ -24,6 +24,8 @@ struct View : MKvsDevView {
     void PlaceWindow(const LRect& r) override { placed = r; }
     LHandler* WindowHandler() override { return &window; }
     LHandler* ListHandler() override { return &list; }
+    void SetStatusText(const LString& text) override { status = text.CStr(); }
+    std::string status;
     CKvsDevDoc* doc = nullptr;
     std::vector<u32> progress;
     i32 row = -1;

@@ -2,6 +2,8 @@
 // clock; serials outside 1..65535 are never taken for a device.
 #include <net/if.h>
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/Resources.h"
 #include "devices/CKvsDevDoc.h"
+#include "devices/DevSearchStatus.h"
 #include "devlink/NetIf.h"
+#include "framework/AppSingletons.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/devices/DevScreenTest.h"
@@ -29,6 +34,8 @@ struct Eth0 : CNetIfPrefSource {
 class DevDoc : public ::testing::Test {
 protected:
     void SetUp() override {
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
         if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
         ASSERT_EQ(net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name()), "");
         sim = std::make_unique<SimDeviceProcess>(NetnsHarness::NsPath(net.DevNs()));
@@ -110,8 +117,13 @@ TEST_F(DevDoc, TwoDevicesSortedFirstSelectedStateReadAndPollEverySecond) {
         EXPECT_EQ(Serials(), (std::vector<u32>{305, 1201}));
         // A refresh during a poll starts no second one and removes what answered neither pass.
         RunUntil([&] { return doc->PollInFlight(); }, 2000);
+        const size_t before = view.progress.size();
         doc->StartRefresh();
         EXPECT_TRUE(doc->PollInFlight());
+        // The bar moves at once, not when the search under way ends.
+        ASSERT_EQ(view.progress.size(), before + 1);
+        EXPECT_EQ(view.progress.back(), 85u);
+        EXPECT_EQ(view.status, "");
         ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 5000));
         EXPECT_EQ(Serials(), (std::vector<u32>{305}));
         EXPECT_EQ(doc->ControllerCount(), 2u);
@@ -135,7 +147,43 @@ TEST_F(DevDoc, NobodySelectedPollsFiveSecondsAfterTheLastEnded) {
         ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 10000));
         EXPECT_EQ(loop.NowMs() - end, 5000u);
         EXPECT_EQ(view.row, -1);
+        EXPECT_EQ(view.status, "No device answered the search.");
     });
+}
+
+TEST_F(DevDoc, ASearchThatCannotBeSentSaysWhereAndWhy) {
+    // The chosen interface is down and there is no default route: the
+    // broadcast cannot leave.
+    ASSERT_EQ(system(("ip -n " + net.AppNs() + " link set eth0 down").c_str()), 0);
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return !view.status.empty(); }, 20000));
+        // The chosen interface is gone and nothing else routes: no interface to name.
+        EXPECT_EQ(view.status,
+                  "The search could not be sent (no network interface): Network is unreachable.");
+        EXPECT_EQ(view.status.find('\n'), std::string::npos);
+    });
+}
+
+TEST(SearchStatus, OneLineForNobodyAndForASearchThatFailed) {
+    static LResFile appFile(AppResFileRef());
+    SetDefaultResChain(&appFile);
+    const u32 lo = if_nametoindex("lo");
+    const struct {
+        i32 err;
+        u32 index;
+        u32 devices;
+        const char* text;
+    } cases[] = {
+        {0, lo, 0, "No device answered the search."},
+        {0, lo, 3, ""},
+        {ENETUNREACH, lo, 0, "The search could not be sent on lo: Network is unreachable."},
+        {ENETUNREACH, lo, 2, "The search could not be sent on lo: Network is unreachable."},
+        {ENODEV, 0x7FFFFFF0u, 0,
+         "The search could not be sent (no network interface): No such device."},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(SearchStatusText(c.err, c.index, c.devices).CStr(), c.text)
+            << c.err << c.devices;
 }
 
 TEST(DeviceSerial, OnlyPlainDecimalsFrom1To65535) {

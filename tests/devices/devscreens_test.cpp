@@ -131,10 +131,18 @@ TEST(DevFrame, FollowsTheRecordsButNotAFieldBeingTyped) {
     FrameStage s;
     auto shown = [](LPane& p) { return (p.State() & LPane::kVisible) != 0; };
     EXPECT_FALSE(shown(s.frame->fCustom));
+    const i32 prefs = Count(s.fBox.fLog, LPane_Pref);
     s.frame->fMode.Select(2);
     LHandler::Send(LPopupList_Changed, &s.frame->fMode, s.frame);
     EXPECT_EQ(s.St()->GetU8(DvstF::admd), 2);
     EXPECT_TRUE(shown(s.frame->fCustom));
+    // The window hears at once that the frame wants another size, once per change.
+    EXPECT_EQ(Count(s.fBox.fLog, LPane_Pref), prefs + 1);
+    s.St()->SetU8(nullptr, DvstF::bkup, 1);
+    EXPECT_TRUE(shown(s.frame->fBackupFrm));
+    EXPECT_EQ(Count(s.fBox.fLog, LPane_Pref), prefs + 2);
+    s.St()->SetU8(nullptr, DvstF::usdh, 1);
+    EXPECT_EQ(Count(s.fBox.fLog, LPane_Pref), prefs + 2);
     s.St()->SetU32(nullptr, DvstF::csad, 0x0A000001);
     EXPECT_EQ(Str(s.frame->fCsad.GetText()), "10.0.0.1");
     s.frame->fCsad.SetState(LPane::kOpFocus);

@@ -98,14 +98,26 @@ TEST_F(Dialogs, CloseBoxIsTheCancelElseTheDefaultButton) {
     }
 }
 
+class HelpfulApp : public CMainLoopBase {
+public:
+    bool HasHelp() const override { return true; }
+};
+
 TEST_F(Dialogs, AsMenuTargetOnlyHelpIsEnabledAbove) {
-    TwoButtons d(app.get());
-    d.ShowWindow();
-    Loop()->ValidateMenus();
-    LMenuBar* bar = Loop()->AppMenuBar();
-    ASSERT_NE(bar, nullptr);
-    EXPECT_NE(bar->FindEnabledItemByCommand(LStdCmd_Help), nullptr);
-    EXPECT_EQ(bar->FindEnabledItemByCommand(LStdCmd_About), nullptr);
+    // Help, and only when there is help to show: an item that does nothing is disabled.
+    for (const bool help : {false, true}) {
+        if (help) {
+            app.reset();
+            app = std::make_unique<HelpfulApp>();
+        }
+        TwoButtons d(app.get());
+        d.ShowWindow();
+        Loop()->ValidateMenus();
+        LMenuBar* bar = Loop()->AppMenuBar();
+        ASSERT_NE(bar, nullptr);
+        EXPECT_EQ(bar->FindEnabledItemByCommand(LStdCmd_Help) != nullptr, help);
+        EXPECT_EQ(bar->FindEnabledItemByCommand(LStdCmd_About), nullptr);
+    }
 }
 
 TEST_F(Dialogs, MessageDialogAnswers) {

@@ -175,6 +175,10 @@ std::string CheckDirectText(const std::string& label, const std::string& text,
                 return "call of unknown \"" + name + "\" at " + Locate(where, s);
             continue;
         }
+        // A line break ends a statement: one broken over lines leaves its call
+        // open (the rest becomes a statement of its own).
+        if (c == '\n' && depth != 0)
+            return "a line break inside parentheses at " + Locate(where, i);
         if (IsDigit(c) || c == ' ' || c == '\t' || c == '\n') continue;
         if (c == '(') {
             ++depth;

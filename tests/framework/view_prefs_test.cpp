@@ -85,6 +85,11 @@ TEST_F(ViewPrefs, ClearingARowRestoresTheDefaultAndThePanelFollowsTheList) {
     auto* row = static_cast<CVPFontCell*>(list.GetCellFrame(LCell{0, 1}, false));
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->fFamily.GetText(), LString("Serif"));
+    // A row the user never set shows the font in use.
+    auto* unset = static_cast<CVPFontCell*>(list.GetCellFrame(LCell{0, 0}, false));
+    ASSERT_NE(unset, nullptr);
+    EXPECT_EQ(unset->fFamily.GetText(), LFont(0).GetFamilyName());
+    EXPECT_FALSE(unset->fFamily.GetText().IsEmpty());
     keyboard.fChar = 8;
     LHandler::Send(LKeyboard_Char, &keyboard, &row->fFamily);
     EXPECT_EQ(Stored(1, "fam"), LString("-"));

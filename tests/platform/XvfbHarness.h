@@ -15,11 +15,13 @@
 
 class XvfbHarness {
 public:
-    XvfbHarness() {
+    // screen: Xvfb's "WIDTHxHEIGHTxDEPTH".
+    explicit XvfbHarness(const std::string& screen = "1280x800x24") {
         if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
             return;
         std::string number;
-        fXvfb = Start("Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp", &fXvfbPid, &number);
+        fXvfb = Start("Xvfb -displayfd 1 -screen 0 " + screen + " -nolisten tcp", &fXvfbPid,
+                      &number);
         if (number.empty()) return;
         fDisplay = ":" + number;
         setenv("DISPLAY", fDisplay.c_str(), 1);

@@ -218,6 +218,14 @@ QtNativeFont* Native(const LFontRequest& r) {
     return static_cast<QtNativeFont*>(kept.back().Get());
 }
 
+TEST_F(QtDrawing, SmallLabelsAreSmallerThanOrdinaryText) {
+    LFontRequest small, plain;
+    small.sizeCode = 2;
+    plain.sizeCode = 1;
+    EXPECT_LT(Native(small)->PointSize(), Native(plain)->PointSize());
+    EXPECT_GE(Native(small)->PointSize(), 6.0);
+}
+
 TEST_F(QtDrawing, RecordsResolveWithinOneToAThousandPoints) {
     LFontRequest r;
     r.sizeCode = 1;

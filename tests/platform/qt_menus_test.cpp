@@ -186,6 +186,65 @@ TEST(QtWindowMenus, OrdinaryWindowsShowTheCurrentBar) {
     }
     ShutdownAppSingletons();
     QCoreApplication::processEvents();
+    // The released windows were handed to deleteLater.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// One bar per window: the active window's bar carries its own menus merged in;
+// another window's bar keeps what it showed and never the active one's menus.
+TEST(QtWindowMenus, EachWindowShowsItsOwnMenus) {
+    std::unique_ptr<QApplication> app(MakeTestApp());
+    QtShell shell;
+    InitAppSingletons([] { return static_cast<CMainLoopBase*>(new RecApp); });
+    {
+        static LResFile program(AppResFileRef());
+        // Plain frames: window messages reach the frame, which merges its bar.
+        LFrame devwin(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
+        LFrame ctlwin(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+        devwin.SetWindowMenu(new LWindowMenu(&devwin, "APPW", &program));
+        ctlwin.SetWindowMenu(new LWindowMenu(&ctlwin, "PLAYW", &program));
+        devwin.ShowWindow();
+        ctlwin.ShowWindow();
+        auto menusOf = [](LFrame& f) {
+            std::vector<QMenu*> out;
+            auto* bar =
+                qobject_cast<QMenuBar*>(AsMWindow(f.GetNativeWindow())->Layout()->menuBar());
+            for (QAction* a : bar ? bar->actions() : QList<QAction*>()) out.push_back(a->menu());
+            return out;
+        };
+        auto has = [](const std::vector<QMenu*>& menus, LMenu* m) {
+            return m && std::count(menus.begin(), menus.end(), static_cast<QMenu*>(m->Native()));
+        };
+        auto activate = [](LFrame& f) {
+            MWindow* w = AsMWindow(f.GetNativeWindow());
+            w->activateWindow();
+            QApplication::setActiveWindow(w);
+            for (int i = 0; i < 200 && QApplication::activeWindow() != w; ++i)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::processEvents();
+            return QApplication::activeWindow() == w;
+        };
+        ASSERT_TRUE(activate(devwin));
+        LMenu* device = LMenuBar::Current()->FindMenu("DEVICE");
+        ASSERT_NE(device, nullptr);
+        EXPECT_TRUE(has(menusOf(devwin), device));
+        ASSERT_TRUE(activate(ctlwin));
+        LMenu* devctl = LMenuBar::Current()->FindMenu("DEVCTL");
+        ASSERT_NE(devctl, nullptr);
+        EXPECT_EQ(LMenuBar::Current()->FindMenu("DEVICE"), nullptr);
+        EXPECT_TRUE(has(menusOf(ctlwin), devctl));
+        EXPECT_FALSE(has(menusOf(ctlwin), device));
+        // The inactive window's bar is its own: its menus, not the control window's.
+        EXPECT_TRUE(has(menusOf(devwin), device));
+        EXPECT_FALSE(has(menusOf(devwin), devctl));
+        ASSERT_TRUE(activate(devwin));
+        EXPECT_TRUE(has(menusOf(devwin), device));
+        EXPECT_FALSE(has(menusOf(devwin), devctl));
+    }
+    ShutdownAppSingletons();
+    QCoreApplication::processEvents();
+    // The released windows were handed to deleteLater.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace

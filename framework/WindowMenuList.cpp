@@ -1,0 +1,90 @@
+#include "framework/WindowMenuList.h"
+
+#include <vector>
+
+#include "framework/LMenu.h"
+#include "framework/LWindow.h"
+
+namespace {
+
+// The windows a user can switch to: shown ordinary windows with a title.
+std::vector<LWindow*> ListedWindows() {
+    std::vector<LWindow*> out;
+    for (LWindow* w = LDesktop::NextVisibleWindow(nullptr); w; w = LDesktop::NextVisibleWindow(w)) {
+        if (w->Type() == kWindowOrdinary && !w->Title().IsEmpty()) out.push_back(w);
+    }
+    return out;
+}
+
+LMenu* WindowMenuOf(LMenuBar* bar) {
+    LMenu* menu = bar ? bar->FindMenu("WINDOW") : nullptr;
+    return menu;
+}
+
+bool IsEntry(const LMenuItem* item) {
+    return item && item->HasCommand(kCmdWindowMenuSelect);
+}
+
+}  // namespace
+
+void SyncWindowMenu(LMenuBar* bar) {
+    LMenu* menu = WindowMenuOf(bar);
+    if (!menu) return;
+    const std::vector<LWindow*> windows = ListedWindows();
+    // Entries follow the menu's own items; the list is compared in order.
+    std::vector<LMenuItem*> entries;
+    for (u32 i = 0; i < menu->CountItems(); ++i) {
+        if (IsEntry(menu->ItemAt(i))) entries.push_back(menu->ItemAt(i));
+    }
+    bool same = entries.size() == windows.size();
+    for (size_t i = 0; same && i < windows.size(); ++i)
+        same = windows[i]->fMenuEntry == entries[i] && entries[i]->fResTitle == windows[i]->Title();
+    if (!same) {
+        for (LMenuItem* e : entries) {
+            for (LWindow* w : windows) {
+                if (w->fMenuEntry == e) w->fMenuEntry = nullptr;
+            }
+            menu->RemoveItem(e);
+        }
+        for (LWindow* w : windows) {
+            auto* item = new LMenuItem(menu);
+            item->AddCommand(kCmdWindowMenuSelect);
+            item->fResTitle = w->Title();
+            item->fTitle = w->Title();
+            menu->AppendItem(item);
+            w->fMenuEntry = item;
+        }
+    }
+    bar->EnableCommand(kCmdWindowMenuSelect);
+    if (!windows.empty() && windows.front()->fMenuEntry) windows.front()->fMenuEntry->fChecked = 1;
+}
+
+bool SelectWindowMenuEntry(LMenuItem* item) {
+    if (!IsEntry(item)) return false;
+    for (LWindow* w : ListedWindows()) {
+        if (w->fMenuEntry == item) {
+            if (LDesktop* desktop = LDesktop::Instance())
+                desktop->ShowWindow(w);
+            else
+                WindowServices().MakeKeyAndOrderFront(w->Native());
+            break;
+        }
+    }
+    return true;
+}
+
+void ForgetWindowMenuEntry(LWindow* window) {
+    LMenuItem* entry = window->fMenuEntry;
+    window->fMenuEntry = nullptr;
+    if (!entry) return;
+    // The menu may have gone first (at shutdown, with its items): only an
+    // entry still found in a live menu is touched.
+    const LArray& menus = LMenu::AllMenus();
+    for (u32 i = 0; i < menus.Count(); ++i) {
+        LMenu* menu = menus.DataAs<LMenu*>()[i];
+        if (menu->IndexOfItem(entry) >= 0) {
+            menu->RemoveItem(entry);
+            return;
+        }
+    }
+}

@@ -1,0 +1,748 @@
+// The program as a new user meets it, under a real X server with a window
+// manager (Xvfb, openbox, xdotool) at two screen sizes, against three simulated
+// devices in namespaces of the test's own (root only): every menu opened by a
+// click, every dialog and window the program has opened from its menus, each
+// checked to fit the screen's usable area, to sit over its owner and to be
+// filled by its content; no Qt warning; the devices' logs hold only the writes
+// meant. Screenshots go to the build folder (firstrun_<screen>_<name>.png).
+// Each screen size runs in a child process: one QApplication per process.
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "XvfbHarness.h"
+#include "base/Clock.h"
+#include "devices/AppPrefStore.h"
+#include "devices/CKvsApp.h"
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevDoc.h"
+#include "devices/CDevSettingsDlgs.h"
+#include "devices/CInputSetnDlgs.h"
+#include "devices/CKvsDevFrm.h"
+#include "devices/CKvsDevWin.h"
+#include "framework/AppSingletons.h"
+#include "framework/LDrawCtx.h"
+#include "framework/LFrame.h"
+#include "platform/qt/AppDelegate.h"
+#include "platform/qt/QtAppPrefStore.h"
+#include "platform/qt/QtControls.h"
+#include "platform/qt/QtMenus.h"
+#include "platform/qt/QtWindows.h"
+#include "records/DeviceKinds.h"
+#include "tests/devlink/NetnsHarness.h"
+#include "tools/testkit/SimDeviceProcess.h"
+
+using namespace testtftp;
+
+namespace {
+
+std::vector<std::string> gWarnings;
+
+void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg && type != QtInfoMsg) gWarnings.push_back(text.toStdString());
+    std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
+}
+
+bool RunUntil(const std::function<bool()>& pred, u32 ms) {
+    for (const u32 start = LTickMs(); !pred() && LTickMs() - start < ms;)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return pred();
+}
+
+std::vector<MWindow*> ShownWindows() {
+    std::vector<MWindow*> out;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* m = dynamic_cast<MWindow*>(w);
+        if (m && m->isVisible()) out.push_back(m);
+    }
+    return out;
+}
+
+// What a user sees of a window, checked against the screen, its owner and its
+// own layout; a screenshot is saved under the name.
+class WindowCheck {
+public:
+    WindowCheck(const XvfbHarness& x, std::string screen) : fX(x), fScreen(std::move(screen)) {}
+
+    void Check(MWindow* w, QWidget* owner, const std::string& name) {
+        SCOPED_TRACE(name);
+        const QRect area = QApplication::primaryScreen()->availableGeometry();
+        const QRect frame = w->frameGeometry();
+        // Never an empty window: the smallest a placer allows is 40 x 40.
+        EXPECT_GE(w->View()->width(), 40);
+        EXPECT_GE(w->View()->height(), 40);
+        EXPECT_TRUE(area.contains(frame)) << "frame " << Str(frame) << " area " << Str(area);
+        if (owner && owner != w) {
+            EXPECT_TRUE(owner->frameGeometry().contains(frame.center()))
+                << "frame " << Str(frame) << " owner " << Str(owner->frameGeometry());
+        }
+        // Dialogs sized once from their layout resource have no layout of their own.
+        LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
+        if (f && f->HasLayout()) {
+            LDrawCtx ctx;
+            const i32 pw = f->GetPrefWidth(&ctx, -1), ph = f->GetPrefHeight(&ctx, 0);
+            const LRect c = w->Owner()->GetContentScreenRect();
+            // Filled: no larger than the layout asks for (a small margin), and not
+            // clipped unless the screen is smaller than the layout.
+            EXPECT_LE(c.Width(), pw + kMargin) << "pref " << pw;
+            EXPECT_LE(c.Height(), ph + kMargin) << "pref " << ph;
+            EXPECT_GE(c.Width(), std::min(pw, area.width() - 40) - 2) << "pref " << pw;
+            EXPECT_GE(c.Height(), std::min(ph, area.height() - 80) - 2) << "pref " << ph;
+        }
+        const std::string png =
+            std::string(KEVO_BINARY_DIR) + "/firstrun_" + fScreen + "_" + name + ".png";
+        fX.Screenshot(png);
+    }
+
+private:
+    static constexpr i32 kMargin = 48;
+    static std::string Str(const QRect& r) {
+        return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " +
+               std::to_string(r.width()) + "x" + std::to_string(r.height());
+    }
+    const XvfbHarness& fX;
+    std::string fScreen;
+};
+
+// Clicks through the menus of a window's bar with the real pointer.
+class MenuDriver {
+public:
+    explicit MenuDriver(const XvfbHarness& x) : fX(x) {}
+
+    static QMenuBar* BarOf(QWidget* w) { return w ? w->findChild<QMenuBar*>() : nullptr; }
+
+    // Opens the menu of that title on the window's bar; the open popup or null.
+    QMenu* Open(QWidget* w, const QString& title) {
+        QMenuBar* bar = BarOf(w);
+        if (!bar) return nullptr;
+        for (QAction* a : bar->actions()) {
+            if (a->text().remove('&') != title || !a->menu()) continue;
+            const QPoint p = bar->mapToGlobal(bar->actionGeometry(a).center());
+            Click(p);
+            QMenu* menu = a->menu();
+            if (RunUntil([&] { return menu->isVisible(); }, 3000)) return menu;
+            return nullptr;
+        }
+        return nullptr;
+    }
+    void Close() {
+        fX.Xdotool("key Escape");
+        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+    }
+    // Chooses the item whose text starts with the prefix; false when it is not
+    // there or disabled.
+    bool Choose(QWidget* w, const QString& menuTitle, const QString& prefix) {
+        QMenu* menu = Open(w, menuTitle);
+        if (!menu) return false;
+        for (QAction* a : menu->actions()) {
+            if (!a->text().startsWith(prefix)) continue;
+            if (!a->isEnabled()) break;
+            fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
+                            " click 1");
+            return true;
+        }
+        Close();
+        return false;
+    }
+    void Click(QPoint p, int count = 1) {
+        fX.Xdotool(Where(p) + " click --repeat " + std::to_string(count) + " --delay 60 1");
+    }
+
+private:
+    static std::string Where(QPoint p) {
+        return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
+    }
+    const XvfbHarness& fX;
+};
+
+// Waits (also inside a dialog's own modal loop) for a window that was not
+// there before, lets it settle, checks it and closes it: Escape, then Return
+// for a window without a cancel button, the close command for a plain window.
+class NewWindowProbe {
+public:
+    NewWindowProbe(const XvfbHarness& x, WindowCheck& check, QWidget* owner, std::string name,
+                   bool close)
+        : fX(x), fCheck(check), fOwner(owner), fName(std::move(name)), fClose(close) {
+        for (MWindow* w : ShownWindows()) fBefore.insert(w);
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(20);
+    }
+    MWindow* Window() const { return fSeen.data(); }
+    bool Done() const { return fDone; }
+    std::string State() const {
+        return std::string("seen ") + (fFound ? "1" : "0") + " checked " + (fChecked ? "1" : "0") +
+               " returned " + (fReturned ? "1" : "0");
+    }
+
+private:
+    void Step() {
+        if (!fFound) {
+            for (MWindow* w : ShownWindows()) {
+                if (!fBefore.count(w)) {
+                    fSeen = w;
+                    fFound = true;
+                    fAt = LTickMs();
+                }
+            }
+            return;
+        }
+        if (!fChecked) {
+            if (LTickMs() - fAt < 400 && fSeen) return;
+            fChecked = true;
+            EXPECT_TRUE(fSeen) << fName << ": closed before it could be looked at";
+            if (!fSeen) {
+                fDone = true;
+                fTimer.stop();
+                return;
+            }
+            fCheck.Check(fSeen, fOwner, fName);
+            if (!fClose) {
+                fDone = true;
+                fTimer.stop();
+                return;
+            }
+            fX.XdotoolAsync("key Escape");
+            fAt = LTickMs();
+            return;
+        }
+        const std::vector<MWindow*> shown = ShownWindows();
+        const bool open = fSeen && std::count(shown.begin(), shown.end(), fSeen.data()) != 0;
+        if (!open) {
+            fDone = true;
+            fTimer.stop();
+            return;
+        }
+        if (LTickMs() - fAt > 700 && !fReturned) {
+            fReturned = true;
+            fX.XdotoolAsync("key Return");
+        } else if (LTickMs() - fAt > 1400 && fReturned && fSeen->Owner()) {
+            // A window that is not a dialog closes like any window.
+            fSeen->Owner()->GetFrame()->HideWindow();
+        }
+    }
+
+    const XvfbHarness& fX;
+    WindowCheck& fCheck;
+    QWidget* fOwner;
+    std::string fName;
+    bool fClose;
+    std::set<MWindow*> fBefore;
+    QTimer fTimer;
+    QPointer<MWindow> fSeen;
+    u32 fAt = 0;
+    bool fFound = false, fChecked = false, fDone = false, fReturned = false;
+};
+
+struct Opened {
+    const char* menu;
+    const char* item;
+    const char* shot;
+};
+
+// What the device window's menus open; every one is closed without a change.
+const Opened kDevWinDialogs[] = {
+    {"KEVOruneSet", "About", "about"},         {"KEVOruneSet", "Preferences", "viewprefs"},
+    {"Device", "Initial Address", "initaddr"}, {"Device", "Set Clock", "clock"},
+    {"Device", "Clock Rate", "clockrate"},     {"Device", "Network Settings", "network"},
+    {"Device", "Shutdown Delay", "shutdown"},  {"Device", "Rotate Display", "rotate"},
+};
+
+// What the control window's own menu opens.
+const Opened kCtlWinDialogs[] = {
+    {"Device", "DrMX Input", "drmx"},       {"Device", "Art-Net Input", "artnet"},
+    {"Device", "sACN Input", "sacn"},       {"Device", "Count-Down", "countdown"},
+    {"Device", "Audio Format", "audiofmt"},
+};
+
+// The writes in a device log ("chan ... op=write" and command files), with
+// the device and path only.
+std::vector<std::string> Writes(SimDeviceProcess& sim) {
+    std::vector<std::string> out;
+    for (const std::string& line : sim.Log()) {
+        const bool chan = line.rfind("chan ", 0) == 0 && line.find("op=write") != std::string::npos;
+        const bool cmd = line.rfind("cmd ", 0) == 0;
+        if (!chan && !cmd) continue;
+        std::string kept;
+        for (const char* key : {"dev", "op", "path"}) {
+            const std::string v = SimDeviceProcess::Field(line, key);
+            if (!v.empty()) kept += std::string(kept.empty() ? "" : " ") + key + "=" + v;
+        }
+        out.push_back(kept);
+    }
+    return out;
+}
+
+enum Scenario { kTour, kFieldLimits, kDeviceChange };
+
+// What a scenario works with once the device window lists the devices.
+struct Session {
+    const XvfbHarness& x;
+    SimDeviceProcess& sim;
+    WindowCheck& check;
+    MenuDriver& menus;
+    CKvsDevWin* win;
+    MWindow* devwin;
+    QPoint row0;  // the first row of the device list, on the screen
+    i32 rowH;
+};
+
+// A screen point inside a pane: vertically centred, near its left edge, where a
+// field's text is (a number field's stepper is at its right).
+QPoint PaneCenter(LPane* pane) {
+    LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
+    const LRect c = w ? w->GetContentScreenRect() : LRect();
+    const u64 tl = pane->GetTopLeftIn(nullptr);
+    return QPoint(c.left + i32(LPane::UnpackX(tl)) + std::min(12, pane->Bounds().Width() / 2),
+                  c.top + i32(LPane::UnpackY(tl)) + pane->Bounds().Height() / 2);
+}
+
+// The numeric value of every write of a field (path ending in /TAG) to a device.
+std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
+    std::vector<i64> out;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
+        const std::string path = SimDeviceProcess::Field(line, "path");
+        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
+            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
+            continue;
+        out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
+    }
+    return out;
+}
+
+// One value typed into one field of a dialog and confirmed with OK:
+// what reaches the device is within the field's range, or nothing does; text
+// that is no address is refused with a message and nothing is stored.
+struct Typed {
+    const char* menu;
+    const char* item;
+    bool control;  // from the control window's menu
+    LPane* (*field)(LFrame* dialog);
+    const char* text;
+    const char* tag;  // the field written; "" for a broadcast command
+    i64 lo, hi;       // the field's range; a value typed above it is stored as hi
+    bool refused;     // an address refused: a message, then the dialog stays
+};
+
+template <class D>
+D* As(LFrame* f) {
+    return dynamic_cast<D*>(f);
+}
+
+const Typed kTyped[] = {
+    {"Device", "Initial Address", false,
+     [](LFrame* f) -> LPane* { return &As<CInitAddrDlg>(f)->fSerial; }, "7000", "", 1000, 2999,
+     false},
+    {"Device", "Shutdown Delay", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; }, "75", "sddl", 0, 60,
+     false},
+    {"Device", "Shutdown Delay", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; }, "300", "sddl", 0, 60,
+     false},
+    {"Device", "Network Settings", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fInterval; }, "30", "ntit", 1, 24,
+     false},
+    {"Device", "Network Settings", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fAddr[CKvsNetwDlg::kRouter]; },
+     "300.1.1.1", "rtra", 0, 0, true},
+    {"Device", "Network Settings", false,
+     [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fAddr[CKvsNetwDlg::kDns]; }, "abc",
+     "dnsa", 0, 0, true},
+    {"Device", "DrMX Input", true,
+     [](LFrame* f) -> LPane* { return &As<CKvsDrMXSetnDlg>(f)->fSub; }, "20", "", 0, 0, false},
+    {"Device", "Art-Net Input", true,
+     [](LFrame* f) -> LPane* { return &As<CKvsAnSetnDlg>(f)->fNumber; }, "500", "", 0, 0, false},
+    {"Device", "sACN Input", true,
+     [](LFrame* f) -> LPane* { return &As<CKvsSACNSetnDlg>(f)->fNumber; }, "99999", "", 0, 0,
+     false},
+};
+
+// Opens the dialog of a row, types into its field and confirms with OK;
+// answers the frame of the dialog seen and whether a message came up.
+void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) {
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    QPointer<MWindow> dialog;
+    int phase = 0;
+    u32 at = 0;
+    *messaged = false;
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        const std::vector<MWindow*> shown = ShownWindows();
+        if (phase == 0) {
+            for (MWindow* w : shown) {
+                if (!before.count(w)) {
+                    dialog = w;
+                    phase = 1;
+                    at = LTickMs();
+                }
+            }
+        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+            LFrame* frame = dialog->Owner()->GetFrame();
+            const QPoint p = PaneCenter(t.field(frame));
+            auto* settings = dynamic_cast<CKvsSettingsDlg*>(frame);
+            ASSERT_NE(settings, nullptr);
+            const QPoint ok = PaneCenter(&settings->fOk);
+            // "type" takes every word after it: the click on OK is a command of its own.
+            s.x.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type " + t.text +
+                             " ; xdotool sleep 0.2 mousemove " + std::to_string(ok.x()) + " " +
+                             std::to_string(ok.y()) + " click 1");
+            phase = 2;
+            at = LTickMs();
+        } else if (phase == 2 && LTickMs() - at > 1500) {
+            // A message above the dialog (a refusal) is answered; the dialog that
+            // stays open is cancelled.
+            for (MWindow* w : shown) {
+                if (!before.count(w) && w != dialog) *messaged = true;
+            }
+            s.x.XdotoolAsync("key Escape");
+            phase = 3;
+            at = LTickMs();
+        } else if (phase == 3 && LTickMs() - at > 700) {
+            if (dialog && dialog->isVisible()) s.x.XdotoolAsync("key Escape");
+            phase = 4;
+        }
+    });
+    step.start(20);
+    ASSERT_TRUE(s.menus.Choose(owner, t.menu, t.item)) << t.item;
+    EXPECT_TRUE(
+        RunUntil([&] { return phase == 4 && ShownWindows().size() == before.size(); }, 10000))
+        << t.item << " " << t.text;
+}
+
+void FieldLimits(Session& s) {
+    const u32 serial = s.win->fFrame->Serial();
+    QWidget* ctl = nullptr;
+    for (const Typed& t : kTyped) {
+        SCOPED_TRACE(std::string(t.item) + " " + t.text);
+        if (t.control && !ctl) {
+            // Past the double-click interval since the last click, on the selected row.
+            RunUntil([] { return false; }, 700);
+            s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
+            RunUntil([&] { return ShownWindows().size() == 2; }, 15000);
+            for (MWindow* w : ShownWindows()) {
+                if (w != s.devwin) ctl = w;
+            }
+            ASSERT_NE(ctl, nullptr);
+            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+        }
+        s.sim.Cmd("log clear");
+        bool messaged = false;
+        TypeAndConfirm(s, t.control ? ctl : s.devwin, t, &messaged);
+        s.sim.WaitIdle(3000);
+        EXPECT_EQ(messaged, t.refused);
+        if (t.refused) {
+            EXPECT_EQ(WrittenValues(s.sim, serial, t.tag), std::vector<i64>());
+        } else if (*t.tag) {
+            // Limited and stored, or refused with a message: never silently nothing
+            // (nothing is written when the device already holds the limit).
+            const std::string held = SimDeviceProcess::Field(
+                s.sim.Cmd("chan-get serno=" + std::to_string(serial) + " path=/.cmd/udkvtset/" +
+                          t.tag),
+                "value");
+            EXPECT_TRUE(messaged || !WrittenValues(s.sim, serial, t.tag).empty() ||
+                        std::atoll(held.c_str()) == t.hi)
+                << held;
+            // Typed above the range: the range's end, never a wrapped value.
+            for (const i64 v : WrittenValues(s.sim, serial, t.tag)) EXPECT_EQ(v, t.hi);
+        }
+        // The typed text itself never reaches a device.
+        for (const std::string& line : s.sim.Log())
+            EXPECT_EQ(line.find(std::string("=") + t.text + " "), std::string::npos) << line;
+    }
+}
+
+// A field being typed when another device is chosen: the text goes to the device
+// it was typed for, the new device gets nothing, and an untouched field writes
+// nothing at all.
+void DeviceChange(Session& s) {
+    // Both devices in custom addressing with backup, so that every address field shows.
+    CKvsDevDoc* doc = static_cast<CKvsApp*>(gApp)->DevDoc();
+    for (const u32 serial : {1201u, 305u}) {
+        CKvsDevCtl* ctl = doc->FindController(serial);
+        ASSERT_NE(ctl, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
+        ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
+    }
+    struct Row {
+        LPane* (*field)(CKvsDevFrm*);
+        const char* tag;
+        const char* text;
+        u32 value;
+    } rows[] = {
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsad; }, "csad", "198.18.1.77", 0xC612014D},
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsmk; }, "csmk", "255.255.0.0", 0xFFFF0000},
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fBuma; }, "buma", "198.18.1.201", 0xC61201C9},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.tag);
+        // Row 1 (305) and row 2 (1201), sorted by serial.
+        s.menus.Click(s.row0 + QPoint(0, s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        RunUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
+        s.sim.Cmd("log clear");
+        const QPoint p = PaneCenter(r.field(s.win->fFrame));
+        s.x.Xdotool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                    " click 1 sleep 0.2 key ctrl+a");
+        s.x.Xdotool(std::string("type ") + r.text);
+        auto* typed = static_cast<LAsciiEdit*>(r.field(s.win->fFrame));
+        EXPECT_TRUE(RunUntil([&] { return typed->GetText() == LString(r.text); }, 3000));
+        RunUntil([] { return false; }, 300);
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
+        s.sim.WaitIdle(3000);
+        RunUntil([] { return false; }, 500);
+        EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value)});
+        EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
+        // Untouched: focused in 1201's field, then back to 305, writes nothing.
+        s.sim.Cmd("log clear");
+        const QPoint q = PaneCenter(r.field(s.win->fFrame));
+        s.menus.Click(q);
+        s.menus.Click(s.row0 + QPoint(0, s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        s.sim.WaitIdle(3000);
+        EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>());
+        EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
+    }
+}
+
+// The whole first run at one screen size; in the child process.
+void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
+              const TempDir& dir) {
+    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
+    ASSERT_TRUE(sim.Ok());
+    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24",
+                            "serno=42 addr=198.19.7.13/24"}) {
+        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
+        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
+                          "/" + serno)
+                      .rfind("ok", 0),
+                  0u);
+    }
+    WindowCheck check(x, screen);
+    MenuDriver menus(x);
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+        qputenv("XDG_CONFIG_HOME", QByteArray((dir.Path() + "/config").c_str()));
+        qInstallMessageHandler(CollectWarnings);
+        static int argc = 1;
+        static char name[] = "kevoruneset", *argv[] = {name, nullptr};
+        auto* app = new QApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        auto* shell = new QtShell;
+        auto* controls = new QtControlServices;
+        auto* delegate = new AppDelegate(QStringList());
+        QtAppPrefStore store;
+        InstallAppPrefStore(&store);
+        CPrefNode* prefs = store.OpenPrefs(true);
+        ASSERT_NE(prefs, nullptr);
+        prefs->SetString("ntif", LString("eth0"));
+        store.ClosePrefs(prefs, true);
+        const u32 t0 = LTickMs();
+        delegate->WillFinishLaunching(NewKvsApp);
+        delegate->DidFinishLaunching();
+        auto* kvs = static_cast<CKvsApp*>(gApp);
+        auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
+        EXPECT_TRUE(RunUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000));
+        std::printf("[%s] start to the device window with 3 devices listed: %u ms\n",
+                    screen.c_str(), LTickMs() - t0);
+        RunUntil([&] { return !win->fFrame->fClock.GetText().IsEmpty(); }, 3000);
+        MWindow* devwin = AsMWindow(win->GetNativeWindow());
+        ASSERT_NE(devwin, nullptr);
+        RunUntil([&] { return QApplication::activeWindow() == devwin; }, 3000);
+        check.Check(devwin, nullptr, "devwin");
+
+        const LRect list = win->fList->Bounds();
+        const LRect content = win->Window()->GetContentScreenRect();
+        const u64 tl = win->fList->GetTopLeftIn(nullptr);
+        const QPoint row0(content.left + i32(LPane::UnpackX(tl)) + list.Width() / 2,
+                          content.top + i32(LPane::UnpackY(tl)) + 8);
+        const i32 rowH = std::max(1, i32(win->fList->CellHeight()));
+        Session run{x, sim, check, menus, win, devwin, row0, rowH};
+        if (scenario == kTour) {
+            // Rows chosen with the pointer: the top row, then the one below it.
+            for (const i32 row : {0, 2, 1}) {
+                menus.Click(row0 + QPoint(0, row * rowH));
+                EXPECT_TRUE(RunUntil([&] { return win->SelectedRow() == row; }, 3000)) << row;
+            }
+            check.Check(devwin, nullptr, "devwin_row1");
+
+            // Every menu of the bar opens, on screen; one bar, one Device menu.
+            QMenuBar* bar = MenuDriver::BarOf(devwin);
+            ASSERT_NE(bar, nullptr);
+            QStringList titles;
+            for (QAction* a : bar->actions()) titles << a->text().remove('&');
+            EXPECT_EQ(titles.join(' ').toStdString(),
+                      "KEVOruneSet File Edit Network Device Window Help");
+            const QRect area = QApplication::primaryScreen()->availableGeometry();
+            for (const QString& t : titles) {
+                QMenu* menu = menus.Open(devwin, t);
+                ASSERT_NE(menu, nullptr) << t.toStdString();
+                EXPECT_TRUE(area.contains(menu->geometry())) << t.toStdString();
+                if (t == "Window") {
+                    // The open windows are listed.
+                    QStringList items;
+                    for (QAction* a : menu->actions()) items << a->text();
+                    EXPECT_TRUE(items.contains("KEVOruneSet")) << items.join('|').toStdString();
+                }
+                if (t == "Help") {
+                    ASSERT_FALSE(menu->actions().isEmpty());
+                    EXPECT_FALSE(menu->actions().front()->isEnabled());
+                }
+                x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_menu_" +
+                             t.toStdString() + ".png");
+                menus.Close();
+            }
+
+            // Every dialog of the device window's menus, closed without a change.
+            sim.Cmd("log clear");
+            for (const Opened& o : kDevWinDialogs) {
+                NewWindowProbe probe(x, check, devwin, o.shot, true);
+                ASSERT_TRUE(menus.Choose(devwin, o.menu, o.item)) << o.item;
+                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000))
+                    << o.item << probe.State();
+                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+            }
+            // Menu Keys arms the registry: the next item chosen opens its key dialog.
+            {
+                NewWindowProbe probe(x, check, devwin, "menukeys", true);
+                ASSERT_TRUE(menus.Choose(devwin, "KEVOruneSet", "Menu Keys"));
+                RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+                // An item without a key of its own: its key dialog, not the refusal.
+                ASSERT_TRUE(menus.Choose(devwin, "Device", "Set Clock"));
+                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << probe.State();
+                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+            }
+            EXPECT_EQ(Writes(sim), std::vector<std::string>());
+
+            // The control window of the selected device, and its menu's dialogs: its
+            // bar lends only its own Device menu.
+            {
+                NewWindowProbe probe(x, check, nullptr, "control", false);
+                // Past the double-click interval since the last click, on the selected row.
+                const i32 row = std::max(0, win->SelectedRow());
+                RunUntil([] { return false; }, 700);
+                menus.Click(row0 + QPoint(0, row * rowH), 2);
+                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 15000));
+                const u32 serial = win->fFrame->Serial();
+                MWindow* ctl = probe.Window();
+                ASSERT_NE(ctl, nullptr);
+                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                QStringList ctlTitles;
+                for (QAction* a : MenuDriver::BarOf(ctl)->actions())
+                    ctlTitles << a->text().remove('&');
+                EXPECT_EQ(ctlTitles.join(' ').toStdString(),
+                          "KEVOruneSet File Edit Network Device Play Window Help");
+                sim.Cmd("log clear");
+                for (const Opened& o : kCtlWinDialogs) {
+                    NewWindowProbe dlg(x, check, ctl, o.shot, true);
+                    ASSERT_TRUE(menus.Choose(ctl, o.menu, o.item)) << o.item;
+                    EXPECT_TRUE(RunUntil([&] { return dlg.Done(); }, 8000))
+                        << o.item << dlg.State();
+                    RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                }
+                // Nothing was changed: nothing written to any device.
+                EXPECT_EQ(Writes(sim), std::vector<std::string>());
+                // A command of its menu acts on its own device, whichever row the
+                // device window has selected meanwhile.
+                win->SelectRow(win->SelectedRow() == 0 ? 1 : 0);
+                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                ASSERT_TRUE(menus.Choose(ctl, "Device", "sACN Output"));
+                EXPECT_TRUE(RunUntil([&] { return !Writes(sim).empty(); }, 5000));
+                sim.WaitIdle(3000);
+                for (const std::string& w : Writes(sim))
+                    EXPECT_NE(w.find("dev=" + std::to_string(serial) + " "), std::string::npos)
+                        << w;
+                sim.Cmd("log clear");
+                // Closing it tells only its own device to leave the edit mode.
+                ASSERT_TRUE(menus.Choose(ctl, "File", "Close"));
+                EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 5000));
+                sim.WaitIdle(3000);
+                for (const std::string& w : Writes(sim))
+                    EXPECT_NE(w.find("dev=" + std::to_string(serial)), std::string::npos) << w;
+            }
+            // A stored placement put back: the content is laid out for it at once.
+            win->PlaceWindow(LRect(120, 120, 1020, 720));
+            EXPECT_TRUE(RunUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
+            RunUntil([] { return false; }, 200);
+            EXPECT_EQ(win->Bounds(), LRect(0, 0, 900, 600));
+            EXPECT_GE(win->fNavi->Bounds().bottom, 600 - 80);
+            EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);
+            x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_restored.png");
+        } else {
+            scenario == kFieldLimits ? FieldLimits(run) : DeviceChange(run);
+        }
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+
+        delegate->WillTerminate();
+        InstallAppPrefStore(nullptr);
+        delete delegate;
+        delete controls;
+        delete shell;
+        delete app;
+    }));
+}
+
+// Runs the first run in a child (a QApplication of its own); its failures are
+// printed there and make it exit with 1.
+void InChild(const std::string& screen, Scenario scenario = kTour) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
+        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
+    // The display, the namespaces and the folder belong to this process: they
+    // go even when the child dies.
+    XvfbHarness x(screen + "x24");
+    ASSERT_TRUE(x.Ok());
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup("firstrun"), "");
+    TempDir dir;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        FirstRun(screen, scenario, x, net, dir);
+        std::fflush(nullptr);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "first run at " << screen << ": status " << status;
+}
+
+TEST(FirstRun, Screen1600x1000) {
+    InChild("1600x1000");
+}
+
+TEST(FirstRun, Screen1280x800) {
+    InChild("1280x800");
+}
+
+TEST(FirstRun, OutOfRangeAndInvalidValuesConfirmedWithOk) {
+    InChild("1600x1000", kFieldLimits);
+}
+
+TEST(FirstRun, ChangingDeviceWhileAFieldIsBeingTyped) {
+    InChild("1600x1000", kDeviceChange);
+}
+
+}  // namespace
