@@ -81,3 +81,13 @@ void WriteSanitizedFileName(const char* name, LTextSink& out);
 bool NextPathComponent(LCharReader& reader, LString* out);
 LString& LastPathComponent(LString* out, const char* path);
 bool CombinePath(const char* base, const char* name, LTextSink& out);
+
+// The one rule for names on the device. Usable: strict UTF-8 with no "/", no
+// byte below 32 and no 127, so that it joins into a device path as one
+// component. A device file name is also not empty and not hidden (no leading ".").
+bool IsUsableName(const char* name, u32 length);
+bool IsDeviceFileName(const char* name, u32 length);
+// A path below a device area ("kevrecfiles/a.drc"): every component between
+// single "/" is a device file name ("//" separates command arguments, so an
+// empty component is refused too).
+bool IsDeviceRelativePath(const char* path);

@@ -5,6 +5,7 @@
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
+#include "devices/files/CKvsFileDrop.h"
 #include "framework/LMenu.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
@@ -71,6 +72,14 @@ CKvsDevCtl::~CKvsDevCtl() {
 LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
     if (msg.Is(LTimer_Expire) && msg.source == &fSysTimer) {
         fSysStatChan.Refresh();
+        return LMessage();
+    }
+    if (msg.Is(CKvsFileDrop_Dropped) && msg.source) {
+        // The pane empties its paths once this send returns: read them now.
+        const auto* drop = static_cast<const CKvsFileDrop*>(msg.source);
+        std::vector<LString> paths;
+        for (u32 i = 0; i < drop->Paths().Count(); ++i) paths.push_back(drop->Paths().At(i));
+        if (!paths.empty()) DropFiles(drop->Kind(), paths);
         return LMessage();
     }
     if (msg.Is(LMenuBar_Ready) && msg.source) {

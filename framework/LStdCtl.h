@@ -208,6 +208,8 @@ public:
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     void SetMax(i32 max);
     void SetValue(i32 value);
+    i32 Max() const { return fMax; }
+    i32 Value() const { return fValue; }
 
 private:
     i32 fMax = 100;

@@ -2,6 +2,7 @@
 #include "tools/simdevice/Channels.h"
 #include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
+#include "tools/simdevice/FmCmds.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -378,6 +379,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     InstallChannels(*this, *d);
     InstallFileCmds(*this, *d);
     InstallDevCmds(*this, *d);
+    InstallFmCmds(*this, *d);
     l->sernos.push_back(serno);
     *boundPort = l->port;
     fDevices.push_back(std::move(d));

@@ -4,6 +4,7 @@
 #include "tools/simdevice/Channels.h"
 #include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
+#include "tools/simdevice/FmCmds.h"
 
 #include <csignal>
 #include <cstdio>
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     AddChannelCommands(control, sim);
     AddFileCommands(control, sim);
     AddDevCommands(control, sim);
+    AddFmCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {
