@@ -71,10 +71,10 @@ void CKvsFileList::RecordChanged(void* self, CRecordNote* note) {
             if (list->Count() > 0) list->InsertRows(0, i32(list->Count()));
             break;
         case CRecordNote::kInserted:
-            list->InsertRows(i32(note->index), 1);
+            list->InsertRows(i32(note->extra), 1);
             break;
         case CRecordNote::kRemoved:
-            list->RemoveRows(i32(note->index), 1);
+            list->RemoveRows(i32(note->extra), 1);
             break;
         default:
             break;
