@@ -37,7 +37,7 @@ CKvsRenDlg::CKvsRenDlg(LHandler* parent)
     : LDialog(parent, nullptr, LPaneOpt::Window(kWindowDialog, 0)),
       fOk(this),
       fCancel(this),
-      fPrompt(this, LTextBox::kWrap),
+      fPrompt(this),
       fName(this) {
     SetTitle(StdDialogText(kName, 0));
     fOk.SetTitle(StdDialogText(kName, 1));
