@@ -603,6 +603,32 @@ TEST_F(DevFiles, CopyRefusesBadPathsAndDeepFolders) {
     EXPECT_EQ(Requests("/.cmd/fmmkfs"), "");
 }
 
+// Entries the storage lists that cannot be one component of a path are never
+// joined into a removal; hidden ones are removed like the rest.
+TEST_F(DevFiles, UmsEntriesThatWouldLeaveTheFolderAreSkipped) {
+    ASSERT_TRUE(Fresh());
+    Put(Ums(".x"), "h");
+    for (const char* line : {"../sdc,4,f", "a%2Fb,1,f", "%2E%2E,", "bad%7F,1,f", "q%01,1,f"})
+        ASSERT_TRUE(Ok(std::string("fm-umsline serno=305 folder=/ums text=") + line));
+    RunCopyToUms(&fOwner, fQueue.get(), {});
+    EXPECT_EQ(Requests("/.cmd/fmrm"), "/.cmd/fmrm///ums/.x");
+    EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), "0 8");
+    EXPECT_TRUE(Exists(Sdc("kevrecfiles")));
+}
+
+// A folder whose listing request cannot even be built ends the copy; it never formats.
+TEST_F(DevFiles, AnUnlistableFolderNeverFormats) {
+    ASSERT_TRUE(Fresh());
+    std::string deep = Ums("");
+    const std::string part(200, 'n');
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(mkdir((deep += "/" + part).c_str(), 0777), 0) << deep;
+    RunCopyToUms(&fOwner, fQueue.get(), {});
+    const std::string said = fOwner.Said(kCopyUmsTexts, 11);
+    EXPECT_EQ(said.substr(0, 5), "0 10:") << said;
+    EXPECT_EQ(Requests("/.cmd/fmmkfs"), "");
+    EXPECT_EQ(Requests("/.cmd/fmmkdir"), "");
+}
+
 // Declining the first question sends nothing at all.
 TEST_F(DevFiles, CopyDeclinedSendsNothing) {
     ASSERT_TRUE(Fresh());

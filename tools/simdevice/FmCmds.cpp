@@ -23,6 +23,7 @@ struct FmState {
     uint32_t step = 50;        // percent a copy moves on per status poll
     uint32_t mkfsError = 0;    // not 0: formatting answers this ERROR code
     std::deque<std::string> statusReplies;  // scripted, one per poll, before the copy's own
+    std::map<std::string, std::vector<std::string>> umsLines;  // raw listing lines, by folder
     bool copying = false;
     Copy copy;
 };
@@ -123,6 +124,10 @@ bool ListUms(Device& d, const std::string& folder, Bytes* out) {
     closedir(dir);
     std::sort(entries.begin(), entries.end());
     lines.insert(lines.end(), entries.begin(), entries.end());
+    std::string key = folder;
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    if (auto it = s.umsLines.find(key); it != s.umsLines.end())
+        lines.insert(lines.end(), it->second.begin(), it->second.end());
     std::string body;
     for (const std::string& l : lines) body += l + "\r\n";
     out->assign(body.begin(), body.end());
@@ -276,6 +281,13 @@ void AddFmCommands(Control& control, Sim& sim) {
                     if (!d) return std::string("err no such device");
                     States()[d->serno].statusReplies.push_back(a.Has("error") ? "error"
                                                                               : a.named["text"]);
+                    return std::string("ok");
+                });
+    control.Add("fm-umsline", "fm-umsline serno=N folder=/ums/F text=RAW",
+                [device](Args& a, const Control::Emit&) {
+                    Device* d = device(a);
+                    if (!d || !a.Has("folder") || !a.Has("text")) return std::string("err usage");
+                    States()[d->serno].umsLines[a.named["folder"]].push_back(a.named["text"]);
                     return std::string("ok");
                 });
     control.Add("fm-clear", "fm-clear serno=N", [device](Args& a, const Control::Emit&) {

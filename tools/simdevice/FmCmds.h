@@ -13,7 +13,7 @@ namespace simdev {
 // Gives a new device the commands (installed after the folder listings, whose
 // "/ums" part they take over).
 void InstallFmCmds(Sim& sim, Device& d);
-// fm-set, fm-cpstatus, fm-clear.
+// fm-set, fm-cpstatus, fm-umsline, fm-clear.
 void AddFmCommands(Control& control, Sim& sim);
 
 }  // namespace simdev
