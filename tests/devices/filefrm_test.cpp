@@ -3,6 +3,7 @@
 // enabled by the selection, a single file drags out by name, clicks are told
 // apart, and drops are offered once, after a question about names on the card.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <deque>
 #include <string>
@@ -14,7 +15,12 @@
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUploads.h"
 #include "devices/files/CKvsFileFrm.h"
+#include "base/Paths.h"
+#include "framework/CFilePanel.h"
 #include "framework/CMainLoop.h"
+#include "records/AppPrefsDoc.h"
+#include "records/NsqPrefKinds.h"
+#include "tools/testkit/SimDeviceProcess.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
@@ -249,6 +255,54 @@ TEST(FileList, DeleteIsAnnouncedBeforeAndAfter) {
         if (m.rfind("CKvsFileList_", 0) == 0) said += m + " ";
     EXPECT_EQ(said, "CKvsFileList_WillDelete CKvsFileList_FlChanged ");
     EXPECT_EQ(s.link.asked.size(), 1u);
+    delete list;
+}
+
+// Chooses a folder, noting where the panel started and what it asked.
+struct Panels : LFilePanelServices {
+    void RunPanel(CFilePanel& panel) override {
+        started = std::string(panel.StartDir().View());
+        message = std::string(panel.Message().View());
+        panel.SetResult(!choice.IsEmpty(), choice);
+    }
+    LString choice;
+    std::string started, message;
+};
+
+TEST(FileList, DownloadAsksForAFolderAndRemembersIt) {
+    Stage s;
+    s.Add(0, "a.drc", "0");
+    CKvsFileList* list = new CKvsFileList(&s.fBox, &s.link);
+    list->SetBounds(LRect(0, 0, 200, 300));
+    list->SetSource(s.Contents(), 0);
+    list->SetSelection(Rows(0, 1));
+    testtftp::TempDir first, second;
+    LString firstUrl, secondUrl;
+    PosixPathToFileUrl(&firstUrl, LString(first.Path().c_str()));
+    PosixPathToFileUrl(&secondUrl, LString(second.Path().c_str()));
+    CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+    prefs.Root()->SetString(nullptr, PrefF::dldr, firstUrl);
+    SetAppPrefsDoc(&prefs);
+    Panels panels;
+    InstallFilePanelServices(&panels);
+    LMenu menu(nullptr, "DEVCTL");
+    LMenuItem* download = nullptr;
+    for (u32 i = 0; i < menu.CountItems(); ++i)
+        if (menu.ItemAt(i)->HasCommand(kCmdDownload)) download = menu.ItemAt(i);
+    ASSERT_NE(download, nullptr);
+    // Cancelled: nothing is stored.
+    LHandler::Send(LMenuItem_Selected, download, list);
+    EXPECT_EQ(panels.message, std::string(StdDialogText("KVSFILELIST", 0).View()));
+    EXPECT_STREQ(prefs.Root()->GetString(PrefF::dldr).CStr(), firstUrl.CStr());
+    // Chosen: stored, and the file (empty, from a queue of no device) lands there.
+    panels.choice = secondUrl;
+    LHandler::Send(LMenuItem_Selected, download, list);
+    EXPECT_EQ(panels.started.rfind(std::string(firstUrl.View()), 0), 0u) << panels.started;
+    EXPECT_STREQ(prefs.Root()->GetString(PrefF::dldr).CStr(), secondUrl.CStr());
+    struct stat st;
+    EXPECT_EQ(stat((second.Path() + "/a.drc").c_str(), &st), 0);
+    InstallFilePanelServices(nullptr);
+    SetAppPrefsDoc(nullptr);
     delete list;
 }
 
