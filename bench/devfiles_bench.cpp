@@ -208,7 +208,8 @@ void BM_TenFiftyMegabyteDownloads(benchmark::State& state) {
         state.PauseTiming();
         for (const NamedSize& f : files) {
             std::ifstream in(local + "/" + f.name.CStr(), std::ios::binary | std::ios::ate);
-            if (!in || u64(in.tellg()) != kFileBytes) state.SkipWithError("a file did not arrive whole");
+            if (!in || u64(in.tellg()) != kFileBytes)
+                state.SkipWithError("a file did not arrive whole");
         }
         state.ResumeTiming();
     }

@@ -59,8 +59,8 @@ i32 ReadReplyNumber(const void* bytes, u64 length) {
     const char* p = static_cast<const char*>(bytes);
     const char* end = p + length;
     if (length >= 3 && u8(p[0]) == 0xEF && u8(p[1]) == 0xBB && u8(p[2]) == 0xBF) p += 3;
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\f' ||
-                       *p == '\v'))
+    while (p < end &&
+           (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\f' || *p == '\v'))
         ++p;
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
@@ -170,7 +170,8 @@ void RunCopyToUms(LHandler* owner, CReqQueue* queue, const std::vector<LString>&
             return;
         }
     }
-    auto dialog = std::make_unique<CSimpleProgressDialog>(owner, LPaneOpt::Window(kWindowDialog, 0));
+    auto dialog =
+        std::make_unique<CSimpleProgressDialog>(owner, LPaneOpt::Window(kWindowDialog, 0));
     dialog->SetMsgChars(30);
     dialog->SetMessage(Item(3));
     CSimpleProgressDialog* d = dialog.get();

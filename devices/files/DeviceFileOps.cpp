@@ -54,7 +54,8 @@ void RequestDone(void* context, CStrm*, const u32* status) {
 // be thrown away whole.
 class CCountingStrm : public CStrm {
 public:
-    CCountingStrm(CStrm* target, u64* received) : CStrm(kModeWrite), fTarget(target), fGot(received) {}
+    CCountingStrm(CStrm* target, u64* received)
+        : CStrm(kModeWrite), fTarget(target), fGot(received) {}
     void SetPosition(u64 position) override {
         fTarget->SetPosition(position);
         fPosition = position;
@@ -319,8 +320,7 @@ void DownloadSelectedFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list
                            const LString& folderUrl) {
     if (!list) return;
     std::vector<NamedSize> files;
-    for (const LString& n : list->SelectedNames(false))
-        files.push_back({n, list->SizeOfName(n)});
+    for (const LString& n : list->SelectedNames(false)) files.push_back({n, list->SizeOfName(n)});
     DownloadDeviceFileNames(owner, queue, files, kind, folderUrl);
 }
 

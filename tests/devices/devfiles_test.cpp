@@ -30,7 +30,8 @@ int ItemOf(const char* list, const std::string& text, u32 items) {
     size_t bestLen = 0;
     for (u32 i = 0; i < items; ++i) {
         const std::string t = Text(list, i);
-        if (!t.empty() && text.rfind(t, 0) == 0 && t.size() > bestLen) best = int(i), bestLen = t.size();
+        if (!t.empty() && text.rfind(t, 0) == 0 && t.size() > bestLen)
+            best = int(i), bestLen = t.size();
     }
     return best;
 }
@@ -201,9 +202,19 @@ TEST(FileRules, OutcomeItemsNameListsPercentagesAndReplyNumbers) {
     const struct {
         const char* reply;
         i32 value;
-    } r[] = {{"37", 37},       {" x", 0},         {"  -4", -4},         {"-2", -2},
-             {"+12 done", 12}, {"", 0},           {"\xEF\xBB\xBF" "8", 8}, {"99999999999", 0x7FFFFFFF},
-             {"-99999999999", i32(-0x7FFFFFFF - 1)}, {"- 3", 0}, {"\t\r\n5%", 5}};
+    } r[] = {{"37", 37},
+             {" x", 0},
+             {"  -4", -4},
+             {"-2", -2},
+             {"+12 done", 12},
+             {"", 0},
+             {"\xEF\xBB\xBF"
+              "8",
+              8},
+             {"99999999999", 0x7FFFFFFF},
+             {"-99999999999", i32(-0x7FFFFFFF - 1)},
+             {"- 3", 0},
+             {"\t\r\n5%", 5}};
     for (const auto& c : r)
         EXPECT_EQ(ReadReplyNumber(c.reply, StrLen(c.reply)), c.value) << c.reply;
 }
@@ -213,12 +224,21 @@ TEST(FileRules, DeviceNamesAndPaths) {
         const char* text;
         bool name, path;
     } cases[] = {
-        {"a.drc", true, true},           {".hidden", false, false},  {"", false, false},
-        {"a/b", false, true},            {"kevrecfiles/a.drc", false, true},
-        {"kevrecfiles/../../x", false, false}, {"kevrecfiles//a.drc", false, false},
-        {"/sdc/a", false, false},        {"a\x7f", false, false},    {"a\x1f", false, false},
-        {"Caf\xC3\xA9", true, true},     {"\xC3", false, false},     {"\xC0\xAF", false, false},
-        {"a/", false, false},            {"..", false, false},
+        {"a.drc", true, true},
+        {".hidden", false, false},
+        {"", false, false},
+        {"a/b", false, true},
+        {"kevrecfiles/a.drc", false, true},
+        {"kevrecfiles/../../x", false, false},
+        {"kevrecfiles//a.drc", false, false},
+        {"/sdc/a", false, false},
+        {"a\x7f", false, false},
+        {"a\x1f", false, false},
+        {"Caf\xC3\xA9", true, true},
+        {"\xC3", false, false},
+        {"\xC0\xAF", false, false},
+        {"a/", false, false},
+        {"..", false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsDeviceFileName(c.text, StrLen(c.text)), c.name) << c.text;
@@ -245,9 +265,15 @@ TEST(FileRules, RenameFilterAndName) {
         const char* typed;
         const char* kept;
     } cases[] = {
-        {"Show", "Show"},       {"a/b", "a_b"},           {"a:b.c", "a_b_c"},
-        {"x\x7fy", "x_y"},      {"\x01q", "_q"},          {"\"*<>?\\|", "_______"},
-        {"Caf\xC3\xA9", "Caf\xC3\xA9"}, {"a\xC3", "a_"}, {"\xFF\xFEz", "__z"},
+        {"Show", "Show"},
+        {"a/b", "a_b"},
+        {"a:b.c", "a_b_c"},
+        {"x\x7fy", "x_y"},
+        {"\x01q", "_q"},
+        {"\"*<>?\\|", "_______"},
+        {"Caf\xC3\xA9", "Caf\xC3\xA9"},
+        {"a\xC3", "a_"},
+        {"\xFF\xFEz", "__z"},
     };
     for (const auto& c : cases) EXPECT_STREQ(FilterRenameText(c.typed).CStr(), c.kept) << c.typed;
     EXPECT_STREQ(RenamedFileName("Show", "Show.DRC").CStr(), "Show.drc");
@@ -271,7 +297,8 @@ TEST_F(DevFiles, DeleteSendsEachAndReportsOnce) {
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());
-        for (const char* n : {"a.drc", "b.drc", "c.drc"}) Put(Sdc(std::string("kevrecfiles/") + n), "x");
+        for (const char* n : {"a.drc", "b.drc", "c.drc"})
+            Put(Sdc(std::string("kevrecfiles/") + n), "x");
         if (!c.fault.empty()) {
             ASSERT_TRUE(Ok("fault " + c.fault + " dir=in opcode=WRQ path=" + rm + "b.drc"));
         }
@@ -363,9 +390,10 @@ TEST_F(DevFiles, DownloadWritesWholeFilesOrNone) {
     // Missing on the device: the others are written, the name reported.
     {
         ASSERT_TRUE(Fresh());
-        DownloadDeviceFileNames(&fOwner, fQueue.get(),
-                                {{LString("a.drc"), 3000}, {LString("b.drc"), 9}, {LString("c.drc"), 3}},
-                                0, LocalUrl());
+        DownloadDeviceFileNames(
+            &fOwner, fQueue.get(),
+            {{LString("a.drc"), 3000}, {LString("b.drc"), 9}, {LString("c.drc"), 3}}, 0,
+            LocalUrl());
         EXPECT_EQ(Get(local + "a.drc"), std::string(3000, 'a'));
         EXPECT_EQ(Get(local + "b.drc"), "<none>");
         EXPECT_EQ(Get(local + "c.drc"), "ccc");
@@ -376,8 +404,10 @@ TEST_F(DevFiles, DownloadWritesWholeFilesOrNone) {
     {
         ASSERT_TRUE(Fresh());
         fOwner.answers = {false};
-        DownloadDeviceFileNames(&fOwner, fQueue.get(), {{LString("a.drc"), 3000}, {LString("e.drc"), 0},
-                                {LString("c.drc"), 3}}, 0, LocalUrl());
+        DownloadDeviceFileNames(
+            &fOwner, fQueue.get(),
+            {{LString("a.drc"), 3000}, {LString("e.drc"), 0}, {LString("c.drc"), 3}}, 0,
+            LocalUrl());
         EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "4:a.drc, c.drc");
         EXPECT_EQ(Requests("/sdc"), "");
     }
@@ -414,8 +444,8 @@ TEST_F(DevFiles, DownloadWritesWholeFilesOrNone) {
         ASSERT_TRUE(Fresh());
         ASSERT_TRUE(Ok("fault drop dir=in opcode=RRQ path=/sdc/kevrecfiles/c.drc"));
         fOwner.answers = {true};
-        DownloadDeviceFileNames(&fOwner, fQueue.get(), {{LString("c.drc"), 3}, {LString("e.drc"), 0}},
-                                0, LocalUrl());
+        DownloadDeviceFileNames(&fOwner, fQueue.get(),
+                                {{LString("c.drc"), 3}, {LString("e.drc"), 0}}, 0, LocalUrl());
         EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "4:c.drc, e.drc 7");
         EXPECT_EQ(Requests("/sdc/kevrecfiles/e"), "");
     }
@@ -460,10 +490,11 @@ TEST_F(DevFiles, CopyToUmsPreparesClearsCopiesAndFlushes) {
     ASSERT_TRUE(Fresh());
     ASSERT_EQ(mkdir(Ums("kevrecfiles").c_str(), 0777), 0);
     RunCopyToUms(&fOwner, fQueue.get(), {});
-    EXPECT_EQ(Requests("/.cmd/f"), "/.cmd/fmls///ums /.cmd/fmls///ums/kevrecfiles "
-                                   "/.cmd/fmrm///ums/kevrecfiles "
-                                   "/.cmd/fmmkdir///ums/kevrecfiles /.cmd/fmmkdir///ums/audiofiles "
-                                   "/.cmd/fsflush");
+    EXPECT_EQ(Requests("/.cmd/f"),
+              "/.cmd/fmls///ums /.cmd/fmls///ums/kevrecfiles "
+              "/.cmd/fmrm///ums/kevrecfiles "
+              "/.cmd/fmmkdir///ums/kevrecfiles /.cmd/fmmkdir///ums/audiofiles "
+              "/.cmd/fsflush");
     EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), "0 8");
 
     // A folder with a file: the file goes, then the folder, before the first copy.
@@ -486,8 +517,9 @@ TEST_F(DevFiles, CopyToUmsPreparesClearsCopiesAndFlushes) {
               "cpstatus:/sdc/kevrecfiles/b.drc cpstatus:/sdc/kevrecfiles/b.drc");
     EXPECT_EQ(Get(Ums("kevrecfiles/a.drc")), "aaaa");
     EXPECT_EQ(Get(Ums("kevrecfiles/b.drc")), "bbbb");
-    EXPECT_EQ(Requests("/.cmd/fmcp/"), "/.cmd/fmcp" + a + " /.cmd/fmcp///sdc/kevrecfiles/b.drc"
-                                       "///ums/kevrecfiles/b.drc");
+    EXPECT_EQ(Requests("/.cmd/fmcp/"), "/.cmd/fmcp" + a +
+                                           " /.cmd/fmcp///sdc/kevrecfiles/b.drc"
+                                           "///ums/kevrecfiles/b.drc");
     std::string shown;
     for (const std::string& p : fOwner.progress)
         if (p.rfind(Text(kCopyUmsTexts, 4) + ":", 0) == 0 && shown.find(p) == std::string::npos)
@@ -514,22 +546,52 @@ TEST_F(DevFiles, CopyStatusRepliesAndCancels) {
         bool cancelDisabledAtStop;
     } cases[] = {
         {"no room", {"%20%20-4"}, "", -1, "/.cmd/fmcp" + a, "", "0 6", false},
-        {"failed", {"-2"}, "", -1, "/.cmd/fmcp" + a, "/.cmd/fmcpstop" + a,
-         "0 7:kevrecfiles/a.drc", true},
-        {"an ERROR answer moves on", {"error"}, "", -1, "/.cmd/fmcp" + a + " /.cmd/fmcp" + b, "",
-         "0 8", false},
-        {"the copy command refused", {}, "error code=1 dir=in opcode=WRQ path=/.cmd/fmcp" + a, -1,
-         "/.cmd/fmcp" + a, "/.cmd/fmcpstop" + a, "0 7:kevrecfiles/a.drc", true},
-        {"cancelled while the copy command waits", {}, "drop dir=in opcode=WRQ path=/.cmd/fmcp" + a,
-         0, "/.cmd/fmcp" + a, "", "0", false},
-        {"cancelled while polling", {"10", "20", "30"}, "", 2, "/.cmd/fmcp" + a,
-         "/.cmd/fmcpstop" + a, "0", true},
+        {"failed",
+         {"-2"},
+         "",
+         -1,
+         "/.cmd/fmcp" + a,
+         "/.cmd/fmcpstop" + a,
+         "0 7:kevrecfiles/a.drc",
+         true},
+        {"an ERROR answer moves on",
+         {"error"},
+         "",
+         -1,
+         "/.cmd/fmcp" + a + " /.cmd/fmcp" + b,
+         "",
+         "0 8",
+         false},
+        {"the copy command refused",
+         {},
+         "error code=1 dir=in opcode=WRQ path=/.cmd/fmcp" + a,
+         -1,
+         "/.cmd/fmcp" + a,
+         "/.cmd/fmcpstop" + a,
+         "0 7:kevrecfiles/a.drc",
+         true},
+        {"cancelled while the copy command waits",
+         {},
+         "drop dir=in opcode=WRQ path=/.cmd/fmcp" + a,
+         0,
+         "/.cmd/fmcp" + a,
+         "",
+         "0",
+         false},
+        {"cancelled while polling",
+         {"10", "20", "30"},
+         "",
+         2,
+         "/.cmd/fmcp" + a,
+         "/.cmd/fmcpstop" + a,
+         "0",
+         true},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());
         for (const std::string& s : c.statuses) {
-            ASSERT_TRUE(Ok("fm-cpstatus serno=305 " + (s == "error" ? std::string("error=1")
-                                                                     : "text=" + s)));
+            ASSERT_TRUE(Ok("fm-cpstatus serno=305 " +
+                           (s == "error" ? std::string("error=1") : "text=" + s)));
         }
         if (!c.fault.empty()) {
             ASSERT_TRUE(Ok("fault " + c.fault));
@@ -560,13 +622,19 @@ TEST_F(DevFiles, FormattingOnlyForARefusedStorageAndWithConsent) {
         std::deque<bool> answers;
         std::string formats, said;
     } cases[] = {
-        {"unreadable, agreed", "fm-set serno=305 ums=unreadable", {true, true}, "/.cmd/fmmkfs//ums",
+        {"unreadable, agreed",
+         "fm-set serno=305 ums=unreadable",
+         {true, true},
+         "/.cmd/fmmkfs//ums",
          "0 9 8"},
         {"unreadable, declined", "fm-set serno=305 ums=unreadable", {true, false}, "", "0 9"},
         {"format fails", "fm-set serno=305 ums=absent", {true, true}, "/.cmd/fmmkfs//ums", "0 9 5"},
         {"no answer", "fault drop dir=in opcode=RRQ path=/.cmd/fmls///ums", {}, "", "0 1"},
-        {"a folder below refused", "fault error code=1 dir=in opcode=RRQ path=/.cmd/fmls///ums/show",
-         {}, "", "0 10:/ums/show"},
+        {"a folder below refused",
+         "fault error code=1 dir=in opcode=RRQ path=/.cmd/fmls///ums/show",
+         {},
+         "",
+         "0 10:/ums/show"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());

@@ -39,8 +39,8 @@ struct Link : LHandler, MDevObjLink {
     CRecord* ContentsRecord() override { return contents.Root(); }
     LHandler* DialogOwner() override { return this; }
     LMessage HandleMessage(const LMessage& msg) override {
-        if (auto* m = msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source)
-                                            : nullptr) {
+        if (auto* m =
+                msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source) : nullptr) {
             asked.push_back(std::string(m->fMessage.GetText().View()));
             bool yes = true;
             if (!answers.empty()) yes = answers.front(), answers.pop_front();
@@ -312,7 +312,8 @@ struct Receiver : LHandler {
         if (msg.Is(CKvsFileDrop_Dropped)) {
             const auto* d = static_cast<const CKvsFileDrop*>(msg.source);
             std::string s = std::to_string(d->Kind()) + ":";
-            for (u32 i = 0; i < d->Paths().Count(); ++i) s += std::string(d->Paths().At(i).View()) + ",";
+            for (u32 i = 0; i < d->Paths().Count(); ++i)
+                s += std::string(d->Paths().At(i).View()) + ",";
             got.push_back(s);
             return LMessage();
         }
@@ -332,11 +333,19 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         std::vector<std::string> got;
     } cases[] = {
         {"a wave file on the recordings tab", 0, {"/tmp/x.wav"}, {}, "", {"0:/tmp/x.wav,"}},
-        {"same name, other extension", 0, {"/tmp/show.wav", "/tmp/new.drc", "/tmp/b.drc"}, {true},
-         replace + "show, b", {"0:/tmp/show.wav,/tmp/new.drc,/tmp/b.drc,"}},
+        {"same name, other extension",
+         0,
+         {"/tmp/show.wav", "/tmp/new.drc", "/tmp/b.drc"},
+         {true},
+         replace + "show, b",
+         {"0:/tmp/show.wav,/tmp/new.drc,/tmp/b.drc,"}},
         {"declined", 0, {"/tmp/show.wav"}, {false}, replace + "show", {}},
-        {"decomposed matches composed", 1, {"/tmp/Cafe\xCC\x81.drc"}, {true},
-         replace + "Cafe\xCC\x81", {"1:/tmp/Cafe\xCC\x81.drc,"}},
+        {"decomposed matches composed",
+         1,
+         {"/tmp/Cafe\xCC\x81.drc"},
+         {true},
+         replace + "Cafe\xCC\x81",
+         {"1:/tmp/Cafe\xCC\x81.drc,"}},
     };
     for (const auto& c : cases) {
         Stage s;

@@ -71,7 +71,8 @@ int CountColour(const QImage& image, int r, int g, int b) {
 int Differing(const QImage& a, const QImage& b) {
     int n = 0;
     for (int y = 0; y < std::min(a.height(), b.height()); ++y)
-        for (int x = 0; x < std::min(a.width(), b.width()); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y);
     return n;
 }
 
@@ -133,8 +134,8 @@ TEST(FilesOffscreen, FrameDialogsAndQuestions) {
         drop.AddDropped(LString("/tmp/finale.drc"));
         RunUntil([&] { return link.shots.size() == 2; }, 3000);
         ASSERT_EQ(link.shots.size(), 2u);
-        EXPECT_EQ(link.texts.back(), std::string(StdDialogText("KVSFILEDROP", 2).View()) +
-                                         "take1, finale");
+        EXPECT_EQ(link.texts.back(),
+                  std::string(StdDialogText("KVSFILEDROP", 2).View()) + "take1, finale");
         Save(link.shots.back(), "drop_question");
     }
 }

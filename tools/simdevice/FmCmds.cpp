@@ -19,9 +19,9 @@ struct Copy {
 };
 
 struct FmState {
-    std::string ums = "ok";    // ok, absent, unreadable
-    uint32_t step = 50;        // percent a copy moves on per status poll
-    uint32_t mkfsError = 0;    // not 0: formatting answers this ERROR code
+    std::string ums = "ok";                 // ok, absent, unreadable
+    uint32_t step = 50;                     // percent a copy moves on per status poll
+    uint32_t mkfsError = 0;                 // not 0: formatting answers this ERROR code
     std::deque<std::string> statusReplies;  // scripted, one per poll, before the copy's own
     std::map<std::string, std::vector<std::string>> umsLines;  // raw listing lines, by folder
     bool copying = false;
@@ -262,27 +262,27 @@ void AddFmCommands(Control& control, Sim& sim) {
     auto device = [&sim](Args& a) {
         return sim.FindDevice(uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
     };
-    control.Add("fm-set", "fm-set serno=N [ums=ok|absent|unreadable] [cp-step=PERCENT] [mkfs-error=CODE]",
-                [device](Args& a, const Control::Emit&) {
-                    Device* d = device(a);
-                    if (!d) return std::string("err no such device");
-                    FmState& s = States()[d->serno];
-                    if (a.Has("ums")) s.ums = a.named["ums"];
-                    if (a.Has("cp-step"))
-                        s.step = uint32_t(std::strtoul(a.named["cp-step"].c_str(), nullptr, 10));
-                    if (a.Has("mkfs-error"))
-                        s.mkfsError =
-                            uint32_t(std::strtoul(a.named["mkfs-error"].c_str(), nullptr, 10));
-                    return std::string("ok");
-                });
-    control.Add("fm-cpstatus", "fm-cpstatus serno=N text=T | error=1",
-                [device](Args& a, const Control::Emit&) {
-                    Device* d = device(a);
-                    if (!d) return std::string("err no such device");
-                    States()[d->serno].statusReplies.push_back(a.Has("error") ? "error"
-                                                                              : a.named["text"]);
-                    return std::string("ok");
-                });
+    control.Add(
+        "fm-set", "fm-set serno=N [ums=ok|absent|unreadable] [cp-step=PERCENT] [mkfs-error=CODE]",
+        [device](Args& a, const Control::Emit&) {
+            Device* d = device(a);
+            if (!d) return std::string("err no such device");
+            FmState& s = States()[d->serno];
+            if (a.Has("ums")) s.ums = a.named["ums"];
+            if (a.Has("cp-step"))
+                s.step = uint32_t(std::strtoul(a.named["cp-step"].c_str(), nullptr, 10));
+            if (a.Has("mkfs-error"))
+                s.mkfsError = uint32_t(std::strtoul(a.named["mkfs-error"].c_str(), nullptr, 10));
+            return std::string("ok");
+        });
+    control.Add(
+        "fm-cpstatus", "fm-cpstatus serno=N text=T | error=1",
+        [device](Args& a, const Control::Emit&) {
+            Device* d = device(a);
+            if (!d) return std::string("err no such device");
+            States()[d->serno].statusReplies.push_back(a.Has("error") ? "error" : a.named["text"]);
+            return std::string("ok");
+        });
     control.Add("fm-umsline", "fm-umsline serno=N folder=/ums/F text=RAW",
                 [device](Args& a, const Control::Emit&) {
                     Device* d = device(a);
