@@ -59,9 +59,9 @@ std::vector<LString> CKvsFileDrop::ExistingNames() const {
         listed.push_back(ComposedBase(NodeListText(&name, contents, fKind, i).CStr()));
     }
     for (u32 p = 0; p < fPaths.Count(); ++p) {
+        // Local paths: the name as it stands, no URL escapes read into it.
         LString leaf;
-        GetLeafName(&leaf, fPaths.At(p));
-        if (leaf.IsEmpty()) LastPathComponent(&leaf, fPaths.At(p).CStr());
+        LastPathComponent(&leaf, fPaths.At(p).CStr());
         const std::string mine = ComposedBase(leaf.CStr());
         for (const std::string& l : listed) {
             if (l == mine) {
