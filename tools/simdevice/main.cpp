@@ -7,6 +7,7 @@
 #include "tools/simdevice/LinkDelay.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
+#include "tools/simdevice/FmCmds.h"
 
 #include <csignal>
 #include <cstdio>
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     AddMonitorCommands(control, sim);
     AddSysStatCommands(control, sim);
     AddLinkDelayCommands(control, sim);
+    AddFmCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {
