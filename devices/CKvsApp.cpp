@@ -2,6 +2,8 @@
 
 #include "devices/DeviceHookInstall.h"
 #include "devices/AppPrefStore.h"
+#include "editors/CKvsSchWin.h"
+#include "editors/PlayHooks.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
@@ -31,6 +33,7 @@ CRecord* NewPrefsRoot() {
 CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKeys(this) {
     SetAppPrefsDoc(&fPrefs);
     InstallDeviceHooks();
+    InstallScheduleHooks(PlayHooks());
     CKvsMonPrefRec::Create();
     LoadPrefs();
     fPrefs.AddListener(this, OnPrefChange);
