@@ -78,6 +78,12 @@ u32 CWeekList::CellQuery(LCell* size) {
     return kSizeAsQueried;
 }
 
+i32 CWeekList::GetPrefWidth(LDrawCtx*, i32) {
+    LCell size;
+    CellQuery(&size);
+    return 7 * size.col;
+}
+
 i32 CWeekList::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
     // One row: as high as the day button.
     if (auto* proto = static_cast<CWeekCell*>(GetProtoCell()))

@@ -39,6 +39,7 @@ public:
     bool BindCell(LListCell* frame, LCell cell) override;
     void SetupCell(LListCell* frame) override;
     u32 CellQuery(LCell* size) override;
+    i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
 
     void SetDay(u32 day, bool on);

@@ -30,6 +30,7 @@ CRecord* ControllerParams() {
     return ctlr ? ctlr->GetChild(PrctF::prms) : nullptr;
 }
 
+// A window keeps its layout's size unless a valid place was stored.
 void ApplyPlacement(LFrame* frame, const char* key) {
     const LRect r = GetRectFromString(ControllerParams(), key);
     if (r.left < r.right && r.top < r.bottom) frame->SetWindowBounds(r);
