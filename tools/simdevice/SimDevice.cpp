@@ -3,6 +3,7 @@
 #include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
+#include "tools/simdevice/ScheduleCmds.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -377,6 +378,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
         return true;
     };
     InstallChannels(*this, *d);
+    InstallScheduleCmds(*d);
     InstallFileCmds(*this, *d);
     InstallDevCmds(*this, *d);
     InstallMonitorCmds(*this, *d);
