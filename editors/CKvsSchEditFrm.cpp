@@ -115,8 +115,7 @@ LString CWeekList::Text() const {
 LMessage CWeekList::HandleMessage(const LMessage& msg) {
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
-    if (frame && frame != msg.source && cell.col >= 0 && cell.col < 7 &&
-        (msg.Is(LStdCtl_Selected) || msg.Is(CStateButton_Push) || msg.Is(CStateButton_Unpush)) &&
+    if (frame && frame != msg.source && cell.col >= 0 && cell.col < 7 && msg.Is(LStdCtl_Selected) &&
         msg.source == &static_cast<CWeekCell*>(frame)->fButton) {
         fDays[cell.col] ^= 1;
         static_cast<CWeekCell*>(frame)->fButton.SetState(fDays[cell.col]);
