@@ -158,12 +158,9 @@ CKvsSchPrmFrm::~CKvsSchPrmFrm() {
 }
 
 void CKvsSchPrmFrm::Listen(bool on) {
-    CRecordDoc* doc = fEvent ? fEvent->GetOwner() : nullptr;
-    if (!doc) return;
-    if (on)
-        doc->AddListener(this, Listener);
-    else
-        doc->RemoveListener(this, Listener);
+    if (fDoc) fDoc->RemoveListener(this, Listener);
+    fDoc = on && fEvent ? fEvent->GetOwner() : nullptr;
+    if (fDoc) fDoc->AddListener(this, Listener);
 }
 
 LAsciiEdit* CKvsSchPrmFrm::Edit(u8 field) {
@@ -336,12 +333,12 @@ void CKvsSchAuxFrm::Listener(void* self, CRecordNote* note) {
 CKvsSchEditFrm::CKvsSchEditFrm(LHandler* parent, LPane* container, MPlayDevice* device,
                                CRecord* seqSettings)
     : LFrame(parent, container),
+      fDevice(device),
+      fSettings(seqSettings),
       fCheck(this),
       fMode(this, StyleOf(2)),
       fHeader(this, 0, 0, 0),
-      fAdd(this),
-      fDevice(device),
-      fSettings(seqSettings) {
+      fAdd(this) {
     fNavi = new LListNavi(this, LListNavi::kVerticalBar, true);
     fList = new CKvsSchList(fNavi, device, seqSettings, &fHeader);
     fNavi->SetList(fList);

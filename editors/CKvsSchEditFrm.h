@@ -53,6 +53,11 @@ private:
 
 // The seven condition texts of an event.
 class CKvsSchPrmFrm : public LFrame {
+    // First: the children report while they are built.
+    CRecord* fEvent = nullptr;
+    CRecordDoc* fDoc = nullptr;  // where the listener is: a detached event has no owner
+    bool fLoading = false;
+
 public:
     explicit CKvsSchPrmFrm(LPane* parent);
     ~CKvsSchPrmFrm() override;
@@ -82,12 +87,15 @@ public:
 private:
     static void Listener(void* self, CRecordNote* note);
     void Listen(bool on);
-    CRecord* fEvent = nullptr;
-    bool fLoading = false;
 };
 
 // The event's execution record: duration, sync mode and offset.
 class CKvsSchAuxFrm : public LFrame {
+    // First: the children report while they are built.
+    CRecord* fRecord = nullptr;
+    CRecord* fEvent = nullptr;
+    CRecordDoc* fDoc = nullptr;
+
 public:
     explicit CKvsSchAuxFrm(LPane* parent);
     ~CKvsSchAuxFrm() override;
@@ -110,12 +118,13 @@ public:
 
 private:
     static void Listener(void* self, CRecordNote* note);
-    CRecord* fRecord = nullptr;
-    CRecord* fEvent = nullptr;
-    CRecordDoc* fDoc = nullptr;
 };
 
 class CKvsSchEditFrm : public LFrame {
+    // First: the children report while they are built.
+    MPlayDevice* fDevice;
+    CRecord* fSettings;
+
 public:
     CKvsSchEditFrm(LHandler* parent, LPane* container, MPlayDevice* device, CRecord* seqSettings);
     ~CKvsSchEditFrm() override;
@@ -128,20 +137,18 @@ public:
     LPopupList fMode;
     CHeaderFrameV fHeader;
     CPlusButton fAdd;
-    LListNavi* fNavi;
-    CKvsSchList* fList;
-    LFrame* fInner;
-    CKvsSchPrmFrm* fPrm;
-    CKvsSchAuxFrm* fAux;
-    CPlusButton* fAddPeriod;
-    LListNavi* fPrdNavi;
-    CSchPrdList* fPeriods;
+    LListNavi* fNavi = nullptr;
+    CKvsSchList* fList = nullptr;
+    LFrame* fInner = nullptr;
+    CKvsSchPrmFrm* fPrm = nullptr;
+    CKvsSchAuxFrm* fAux = nullptr;
+    CPlusButton* fAddPeriod = nullptr;
+    LListNavi* fPrdNavi = nullptr;
+    CSchPrdList* fPeriods = nullptr;
 
 private:
     static void Listener(void* self, CRecordNote* note);
     void ReadDeviceState();
-    MPlayDevice* fDevice;
-    CRecord* fSettings;
 };
 
 // The test date and time, in a floating panel of its own.

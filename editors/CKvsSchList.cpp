@@ -231,6 +231,13 @@ void CKvsSchList::OnChange(CRecordNote* note) {
         if (note->kind == CRecordNote::kChanged && note->field == DvssF::scen) UpdateCurrent();
         return;
     }
+    if (r == fSettings && note->field == SqstF::schd && note->kind == CRecordNote::kChanged) {
+        // A whole schedule read from the device: the rows follow its count.
+        if (const i32 n = Rows()) RemoveRows(0, n);
+        if (const u32 n = Count()) InsertRows(0, i32(n));
+        UpdateCurrent();
+        return;
+    }
     if (!sched) return;
     if (r == sched && note->field == SchdF::flts) {
         switch (note->kind) {

@@ -83,6 +83,8 @@ void CKvsSchWin::ApplyTestTime() {
 }
 
 LMessage CKvsSchWin::HandleMessage(const LMessage& msg) {
+    // The edit frame's children report while it is being built.
+    if (!fEdit) return LModalFrame::HandleMessage(msg);
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         static_cast<LMenuBar*>(msg.source)->EnableCommand(kTestCmd);
         return LModalFrame::HandleMessage(msg);

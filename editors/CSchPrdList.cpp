@@ -165,11 +165,13 @@ u32 CSchPrdList::Count() const {
 
 void CSchPrdList::SetEvent(CRecord* event) {
     if (event == fEvent) return;
-    if (fEvent && fEvent->GetOwner()) fEvent->GetOwner()->RemoveListener(this, Listener);
-    if (const u32 n = Count()) RemoveRows(0, i32(n));
+    if (fDoc) fDoc->RemoveListener(this, Listener);
+    // The rows go by the list's own count: a detached event's list may be gone.
+    if (const i32 n = Rows()) RemoveRows(0, n);
     fEvent = event;
     if (const u32 n = Count()) InsertRows(0, i32(n));
-    if (fEvent && fEvent->GetOwner()) fEvent->GetOwner()->AddListener(this, Listener);
+    fDoc = fEvent ? fEvent->GetOwner() : nullptr;
+    if (fDoc) fDoc->AddListener(this, Listener);
 }
 
 void CSchPrdList::AddPeriod() {

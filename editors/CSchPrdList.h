@@ -14,6 +14,7 @@
 #include "framework/LTimer.h"
 
 class CRecord;
+class CRecordDoc;
 struct CRecordNote;
 
 class CSchPrdDtFrm : public LFrame {
@@ -80,6 +81,7 @@ private:
     static void Listener(void* self, CRecordNote* note);
 
     CRecord* fEvent = nullptr;
+    CRecordDoc* fDoc = nullptr;  // where the listener is: a detached event has no owner
     CListDragDropHelper fHelper;
     LTimer fTimer{this};
 };

@@ -145,6 +145,14 @@ TEST(Schedule, ListenerAndMove) {
     EXPECT_EQ(s.Cell(2)->fName.GetText(), LString("E0"));
     EXPECT_TRUE(s.fUndo.Undo());
     EXPECT_EQ(s.Cell(0)->fName.GetText(), LString("E0"));
+    // A whole schedule read from the device while an event is selected.
+    s.Select(1);
+    CRecord* fresh = NewKind(kFamKvt, FourCC("SCHD"));
+    InsertNewScheduleEvent(fresh, nullptr, 0);
+    CRecord::Destroy(s.Settings()->ReplaceChild(nullptr, SqstF::schd, fresh));
+    EXPECT_EQ(s.List().Rows(), 1);
+    EXPECT_EQ(s.Edit().fPeriods->Event(), nullptr);
+    EXPECT_EQ(s.Edit().fAux->Record(), nullptr);
 }
 
 TEST(Schedule, Periods) {
