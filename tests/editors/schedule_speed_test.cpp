@@ -23,9 +23,9 @@ void AddEvents(CRecord* sched, u32 n, u32 periods) {
         ev->SetString(nullptr, ScevF::fcph, LString(std::to_string(i % 24).c_str()));
         for (u32 p = 0; p < periods; ++p) {
             CRecord* pr = ev->GetListItem(ScevF::prds, u32(SchEventAddPeriod(ev, nullptr)));
-            pr->SetU8(nullptr, ScepF::rang, 5);
-            SchPeriodSetTimePart(pr, nullptr, ScepF::strt, kSchMonth, 1 + p * 6);
-            SchPeriodSetTimePart(pr, nullptr, ScepF::endp, kSchMonth, 6 + p * 6);
+            pr->SetU8(nullptr, ScepF::rang, 5);  // months 1-6 and 7-12
+            for (u8 f : {ScepF::strt, ScepF::endp})
+                SchPeriodSetTimePart(pr, nullptr, f, kSchMonth, (f == ScepF::strt ? 1 : 6) + p * 6);
         }
     }
 }
