@@ -3,6 +3,7 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/monitors/ScnUnvHook.h"
 #include "devices/recordings/BlackoutRecording.h"
+#include "editors/CKvsSchWin.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
 #include "editors/TriggerDialogHooks.h"
@@ -21,4 +22,5 @@ void InstallDeviceHooks() {
     DeviceHooks().createBlackout = CreateBlackout;
     InstallTriggerDialogHooks(PlayHooks());
     InstallScnUnvHook();
+    InstallScheduleHooks(PlayHooks());
 }

@@ -10,6 +10,8 @@
 inline constexpr const char* kScrapSequence = KEVO_SCRAP_TYPE("sequence");
 inline constexpr const char* kScrapNsqSeq = KEVO_SCRAP_TYPE("nsqseq");
 inline constexpr const char* kScrapScene = KEVO_SCRAP_TYPE("scene");
+inline constexpr const char* kScrapSchedule = KEVO_SCRAP_TYPE("schedule");
+inline constexpr const char* kScrapSchPeriod = KEVO_SCRAP_TYPE("schperiod");
 // One item per file, its bytes the name (no terminating zero).
 inline constexpr const char* kScrapDrcFileName = KEVO_SCRAP_TYPE("drcfilename");
 inline constexpr const char* kScrapAuxPlay = KEVO_SCRAP_TYPE("axply");

@@ -34,14 +34,21 @@ struct Mix {
     int percent, jobs, minOk;
     bool small;
 };
-// Everything reordered both ways except DATA on its way to the device: a block
-// overtaken there is dropped as early, and when its acknowledgement comes back
-// behind the next one's, the exchange is the very one of a good transfer. No
-// sender can tell those apart; uploads with that too are confirmed against the
-// device's listing (upload_confirm_test).
-const std::vector<std::string> kAllBothWays = {
-    "drop dir=in", "drop dir=out",  "dup dir=in", "dup dir=out", "reorder ms=15 dir=in opcode=ACK",
-    "reorder ms=15 dir=out"};
+// Everything reordered both ways except DATA on its way to the device, and
+// everything duplicated except the device's acknowledgements. A block overtaken
+// on its way in is dropped as early, and when its acknowledgement comes back
+// behind the next one's, the exchange is the very one of a good transfer; a
+// duplicated acknowledgement of such a block reads exactly as the acknowledgement
+// of its resent copy. No sender can tell those apart; uploads with them too are
+// confirmed against the device's listing (upload_confirm_test).
+const std::vector<std::string> kAllBothWays = {"drop dir=in",
+                                               "drop dir=out",
+                                               "dup dir=in",
+                                               "dup dir=out opcode=DATA",
+                                               "dup dir=out opcode=OACK",
+                                               "dup dir=out opcode=ERROR",
+                                               "reorder ms=15 dir=in opcode=ACK",
+                                               "reorder ms=15 dir=out"};
 const Mix kMixes[] = {
     {"DropOnePercent", {"drop opcode=DATA", "drop opcode=ACK"}, 1, 200, 190, false},
     {"DropFivePercent", {"drop opcode=DATA", "drop opcode=ACK"}, 5, 200, 190, false},

@@ -26,6 +26,7 @@ const char* const kRules[] = {
     "drop dir=in opcode=DATA",         "drop dir=out opcode=ACK",
     "reorder ms=15 dir=in opcode=DATA", "reorder ms=15 dir=out opcode=ACK",
     "delay ms=20 dir=out opcode=ACK",   "delay ms=20 dir=in opcode=DATA",
+    "dup dir=out opcode=ACK",
 };
 
 struct Job {

@@ -5,6 +5,7 @@
 #include "tools/simdevice/MonitorCmds.h"
 #include "tools/simdevice/LinkDelay.h"
 #include "tools/simdevice/FmCmds.h"
+#include "tools/simdevice/ScheduleCmds.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -380,6 +381,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
         return true;
     };
     InstallChannels(*this, *d);
+    InstallScheduleCmds(*d);
     InstallFileCmds(*this, *d);
     InstallDevCmds(*this, *d);
     InstallMonitorCmds(*this, *d);

@@ -1,0 +1,35 @@
+#pragma once
+// The schedule window of a device's play edit: exists while the sequence
+// settings use the schedule.
+
+#include "framework/LDialog.h"
+
+class CKvsSchEditFrm;
+class CRecord;
+class CSchTestWin;
+class MPlayDevice;
+struct CPlayHooks;
+struct CPlayWindowArgs;
+
+class CKvsSchWin : public LModalFrame {
+public:
+    CKvsSchWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings);
+    ~CKvsSchWin() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    // Hands the test window's date and time to the list.
+    void ApplyTestTime();
+    void OpenTestWindow();
+
+    CKvsSchEditFrm* EditFrame() const { return fEdit; }
+    CSchTestWin* TestWindow() const { return fTest; }
+
+    static LFrame* Make(const CPlayWindowArgs& args);
+
+private:
+    CRecord* fSettings;
+    CKvsSchEditFrm* fEdit = nullptr;
+    CSchTestWin* fTest = nullptr;
+};
+
+void InstallScheduleHooks(CPlayHooks& hooks);
