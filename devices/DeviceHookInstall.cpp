@@ -2,7 +2,9 @@
 
 #include "devices/CKvsDevCtl.h"
 #include "devices/recordings/BlackoutRecording.h"
+#include "editors/CBtnLabelLayout.h"
 #include "editors/DeviceHooks.h"
+#include "editors/PlayHooks.h"
 
 namespace {
 
@@ -16,4 +18,5 @@ void CreateBlackout(MPlayDevice& device, LHandler* parent) {
 
 void InstallDeviceHooks() {
     DeviceHooks().createBlackout = CreateBlackout;
+    PlayHooks().newLabelRenderer = NewBtnLabelRenderer;
 }
