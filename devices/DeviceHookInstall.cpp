@@ -3,6 +3,7 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "editors/CBtnLabelLayout.h"
+#include "editors/CKvsSeqDlgs.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
 
@@ -19,4 +20,5 @@ void CreateBlackout(MPlayDevice& device, LHandler* parent) {
 void InstallDeviceHooks() {
     DeviceHooks().createBlackout = CreateBlackout;
     PlayHooks().newLabelRenderer = NewBtnLabelRenderer;
+    PlayHooks().seqFormat = RunSeqFormatDialog;
 }
