@@ -583,3 +583,50 @@ bool CombinePath(const char* base, const char* name, LTextSink& out) {
     out.Put(name ? name : "");
     return true;
 }
+
+// ---------------------------------------------------------------- device file names
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+static bool IsStrictUtf8(const u8* p, u32 n) {
+    u32 i = 0;
+    while (i < n) {
+        const u8 c = p[i];
+        u32 len, cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        for (u32 k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+bool IsUsableName(const char* text, u32 n) {
+    const u8* p = reinterpret_cast<const u8*>(text);
+    for (u32 i = 0; i < n; ++i)
+        if (p[i] == '/' || p[i] < 0x20 || p[i] == 0x7F) return false;
+    return IsStrictUtf8(p, n);
+}
+
+bool IsDeviceFileName(const char* text, u32 n) {
+    return n > 0 && text[0] != '.' && IsUsableName(text, n);
+}

@@ -81,3 +81,11 @@ void WriteSanitizedFileName(const char* name, LTextSink& out);
 bool NextPathComponent(LCharReader& reader, LString* out);
 LString& LastPathComponent(LString* out, const char* path);
 bool CombinePath(const char* base, const char* name, LTextSink& out);
+
+// Device file names. A name that can be joined into a device path as one
+// component: strict UTF-8 (no overlong forms, no surrogates), no "/", no byte
+// below 32 and no 127.
+bool IsUsableName(const char* text, u32 n);
+// The names the card's file lists show and the editors accept from outside:
+// usable, not empty, not hidden (no leading ".").
+bool IsDeviceFileName(const char* text, u32 n);

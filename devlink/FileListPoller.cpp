@@ -15,49 +15,6 @@
 
 namespace {
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool IsValidUtf8(const u8* p, u32 n) {
-    u32 i = 0;
-    while (i < n) {
-        const u8 c = p[i];
-        u32 len, cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        for (u32 k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
-}
-
-// A name that can be joined into a device path as one component.
-bool IsUsableName(const LTextStream& name) {
-    const u8* p = reinterpret_cast<const u8*>(name.CStr());
-    const u32 n = name.Length();
-    for (u32 i = 0; i < n; ++i)
-        if (p[i] == '/' || p[i] < 0x20 || p[i] == 0x7F) return false;
-    return IsValidUtf8(p, n);
-}
-
 // Plain ASCII needs no collation; anything else may still match (full-width letters).
 bool ExtensionIs(const char* ext, const char* filter) {
     for (const char* p = ext; *p; ++p)
@@ -131,8 +88,7 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
         }
         const LTextStream& name = fields[0];
         const char* ext = FindExtension(name.CStr());
-        if (got > 0 && name.Length() > 0 && name.CStr()[0] != '.' && ExtensionIs(ext, filter) &&
-            IsUsableName(name)) {
+        if (got > 0 && IsDeviceFileName(name.CStr(), name.Length()) && ExtensionIs(ext, filter)) {
             Known probe{LString(name.CStr()), nullptr, false};
             auto it = std::lower_bound(known.begin(), known.end(), probe, ByName);
             if (it != known.end() && StrEqual(it->name.CStr(), name.CStr())) {

@@ -12,6 +12,7 @@ class CRecord;
 class LFrame;
 class LHandler;
 class LPane;
+class LRgn;
 class MPlayDevice;
 
 // The windows a play edit opens and keeps, in the order it keeps them.
@@ -53,6 +54,11 @@ struct CPlayHooks {
     // Sequence format ("Play buttons"): nsq is the two-way choice (false the
     // first entry, basic; true the second, NSQ), dmct the check box.
     bool (*seqFormat)(LHandler* parent, LPane* owner, bool* nsq, bool* dmct) = nullptr;
+
+    // Move time ("Play buttons"): moves the start times of the selected scenes
+    // (rows of the list field of the sequence) in one undoable step.
+    void (*moveSceneTimes)(LHandler* parent, LPane* owner, CRecord* sequence, u8 field,
+                           const LRgn& selection) = nullptr;
 
     // The button-label glyph renderer ("Play buttons"), measuring with the
     // drawing environment of the owner pane; the caller deletes it.

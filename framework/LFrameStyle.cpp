@@ -3,6 +3,17 @@
 #include "framework/LDrawObj.h"
 
 void LFrameStyle::GetBorderRgn(LRgn* out, const LRect& r) const {
+    // From one pixel inside the pane: a frame drawn on the pane's edge pixels
+    // (a list's frame) is repainted with its border.
+    LRect outer = r;
+    outer.Inset(-GetWidth(), -GetWidth());
+    LRect inner = r;
+    inner.Inset(1, 1);
+    out->SetRect(outer);
+    if (!inner.IsEmpty()) out->Subtract(LRgn(inner));
+}
+
+void LFrameStyle::GetOutsideBand(LRgn* out, const LRect& r) const {
     LRect outer = r;
     outer.Inset(-GetWidth(), -GetWidth());
     out->SetRect(outer);
@@ -24,13 +35,18 @@ void LFrameStyle::AddBorder(const LRect& r, LRgn* redraw, LRgn* erase) const {
 }
 
 void LFocusRingStyle::AddToRgns(const LRect& r, u32 state, LRgn* redraw, LRgn* erase) const {
-    if ((state & 7) == 7) AddBorder(r, redraw, erase);
+    if ((state & 7) != 7) return;
+    // The ring lies wholly outside the pane, which draws its own edge pixels.
+    LRgn band;
+    GetOutsideBand(&band, r);
+    if (redraw) redraw->Union(band);
+    if (erase) erase->Union(band);
 }
 
 void LFocusRingStyle::Draw(LDrawCtx& ctx, const LRect& r, u32 flags) const {
     if ((flags & 7) != 7) return;
     LRgnFill fill;
-    GetBorderRgn(&fill.fRegion, r);
+    GetOutsideBand(&fill.fRegion, r);
     MakePenById(&fill.fPen, 5);
     fill.Draw(ctx);
 }

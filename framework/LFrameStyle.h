@@ -12,8 +12,10 @@ public:
     virtual void AddToRgns(const LRect& r, u32 state, LRgn* redraw, LRgn* erase) const = 0;
     virtual void Draw(LDrawCtx& ctx, const LRect& r, u32 flags) const = 0;
 
-    // The band of the style's width just outside r.
+    // The ring from one pixel inside r to the style's width outside it.
     void GetBorderRgn(LRgn* out, const LRect& r) const;
+    // Only the band of the style's width outside r.
+    void GetOutsideBand(LRgn* out, const LRect& r) const;
     // The region meets r grown by the style's width (not grown for widths <= 0).
     bool TouchesRgn(const LRgn& region, const LRect& r, u32 flags) const;
 

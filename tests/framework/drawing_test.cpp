@@ -201,6 +201,16 @@ TEST(FrameStyles, RegionsAndDrawing) {
     EXPECT_TRUE(br.IsEmpty());
     bevel.AddToRgns(r, 1, &br, &be);
     EXPECT_EQ(br.GetBounds(), LRect(9, 9, 21, 21));
+    // The border reaches one pixel into the pane, where frames draw their edge.
+    EXPECT_TRUE(br.ContainsPoint(10, 10));
+    EXPECT_TRUE(br.ContainsPoint(19, 15));
+    EXPECT_FALSE(br.ContainsPoint(11, 11));
+    EXPECT_FALSE(bevel.TouchesRgn(LRgn(LRect(22, 10, 30, 20)), r, 0));
+    EXPECT_TRUE(bevel.TouchesRgn(LRgn(LRect(20, 10, 30, 20)), r, 0));
+    // A rectangle of two pixels has no inside left.
+    LRgn thin;
+    bevel.GetBorderRgn(&thin, LRect(10, 10, 12, 12));
+    EXPECT_TRUE(thin.ContainsPoint(11, 11));
     bevel.Draw(ctx, r, 2);
     std::string s = g.Joined();
     EXPECT_NE(s.find("pen grey 2; save; blend normal; fill 9,9,21,10"), std::string::npos) << s;

@@ -1,0 +1,16 @@
+#pragma once
+// Command fields that act once per change. A device command record sends each
+// field the moment its setter changes it; writing the same value again would
+// be no change and send nothing. So the value goes out through the setter and
+// the stored value is then put back behind the listeners' backs.
+
+#include "base/LString.h"
+
+class CRecord;
+
+// Field 2 (`plsn` of 'YKVT'/'DVCM'): the text through the setter without undo,
+// then the empty string stored without notice.
+void SetField2Transient(CRecord* record, const LString& text);
+// A scalar field (i32, u32 or u8): the value through the setter without undo,
+// then the field's declared default stored without notice.
+void SetCommandOneShot(CRecord* record, u8 field, i32 value);

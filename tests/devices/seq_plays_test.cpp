@@ -1,0 +1,118 @@
+// Plays from the sequence and scene lists reach a simulated device on
+// loopback: each push is one write of the command channel, the same push
+// twice is two.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/CKvsDevCtl.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsSeqList.h"
+#include "framework/InputState.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/ShowKinds.h"
+#include "tests/devices/DevScreenTest.h"
+#include "tests/devices/PlayTest.h"
+#include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/FakeControls.h"
+#include "tests/framework/FakeWindows.h"
+
+namespace {
+
+constexpr u16 kSerial = 306;
+
+class SeqPlays : public devtest::DeviceLinkTest {
+protected:
+    void SetUp() override {
+        DeviceLinkTest::SetUp();
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        RegisterAllRecordKinds();
+        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+        SetAppPrefsDoc(prefs.get());
+        root.loop = &fLoop;
+        playtest::EmptyHooks();
+        owner.ShowWindow();
+        AddDevice(kSerial, 1);
+        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        edit = std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
+        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
+        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+        fSim.Cmd("log clear");
+    }
+    void TearDown() override {
+        edit.reset();
+        ctl.reset();
+        playtest::EmptyHooks();
+        SetAppPrefsDoc(nullptr);
+        DeviceLinkTest::TearDown();
+    }
+    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
+        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
+    }
+    // The command channel's writes that reached the device, "field=value".
+    std::vector<std::string> Writes() {
+        std::vector<std::string> out;
+        for (const std::string& l : LogOf("chan")) {
+            const std::string path = Field(l, "path");
+            if (Field(l, "op") == "write" && path.rfind("/.cmd/udkvtcmd/", 0) == 0)
+                out.push_back(path.substr(15) + "=" + Field(l, "value"));
+        }
+        return out;
+    }
+
+    LoopClock services{&fLoop};
+    FakeControls controls;
+    FakeWindows windows{services};
+    LMouse mouse;
+    LKeyboard keyboard;
+    playtest::Root root;
+    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
+    std::unique_ptr<CRecordDoc> prefs;
+    std::unique_ptr<CKvsDevCtl> ctl;
+    std::unique_ptr<CKvsPlayCmd> edit;
+};
+
+TEST_F(SeqPlays, ButtonsOfTheListsReachTheDevice) {
+    CRecord* st = edit->SeqSettings();
+    for (u32 i = 0; i < 4; ++i) {
+        CRecord* seq = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqnc));
+        seq->SetU32(nullptr, SqncF::sqid, 50 + i);
+        for (i32 k = 0; k < 3; ++k) {
+            CRecord* sc = NewSceneRecord();
+            sc->SetI32(nullptr, ScenF::sntm, k * 1000);
+            seq->InsertItem(nullptr, SqncF::scns, u32(k), sc);
+        }
+        st->InsertItem(nullptr, SqstF::sqcs, i, seq);
+    }
+    CRecord* nsq = CRecord::New(CRecordSchema::Find(kFamNsq, kKindSseq));
+    st->GetChild(SqstF::nsqs)->InsertItem(nullptr, SsetF::seqs, 0, nsq);
+    CKvsSeqList seqs(&owner, ctl.get(), st, nullptr);
+    CKvsNSqSeqList nsqs(&owner, ctl.get(), st, nullptr);
+    CKvsScnList scenes(&owner, ctl.get(), st, nullptr);
+    scenes.SetSequence(st->GetListItem(SqstF::sqcs, 1));
+    // Each push goes out before the next one (the channel sends a field's
+    // latest value once).
+    auto sent = [&](size_t n) { return Run([&] { return Writes().size() >= n; }); };
+    auto trigger = [&](CKvsSeqList& l, i32 row) {
+        auto* c = static_cast<CKvsSeqCell*>(l.GetCellFrame(LCell{0, row}, false));
+        const size_t n = Writes().size();
+        LHandler::Send(CStateButton_Push, &c->fTrigger, c);
+        EXPECT_TRUE(sent(n + 1));
+    };
+    trigger(seqs, 3);
+    trigger(seqs, 3);
+    trigger(nsqs, 0);
+    // From a scene while the device is in none of them: the path, then the time.
+    auto* sc = static_cast<CKvsScnCell*>(scenes.GetCellFrame(LCell{0, 2}, false));
+    LHandler::Send(CStateButton_Push, &sc->fPlay, sc);
+    EXPECT_TRUE(sent(5));
+    EXPECT_EQ(Writes(),
+              (std::vector<std::string>{"plsn=/sqcs/3", "plsn=/sqcs/3", "plsn=/nsqs/seqs/0",
+                                        "plsn=/sqcs/1/scns/2", "pltm=2000"}));
+}
+
+}  // namespace

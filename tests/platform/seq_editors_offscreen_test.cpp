@@ -1,0 +1,137 @@
+// The sequence and scene editors in real windows (offscreen): both sequence
+// lists, the scene list with its play mark, time line and meters, a slot and
+// the wrap question, saved as PNGs under <build>/seqedit/ and checked for the
+// time line's colour where it must lie.
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <string>
+
+#include "ShellFixture.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsSeqList.h"
+#include "editors/CKvsSeqSlot.h"
+#include "framework/CHeaderFrame.h"
+#include "framework/CUndoQ.h"
+#include "platform/qt/QtControls.h"
+#include "records/NsqPrefKinds.h"
+#include "records/ShowKinds.h"
+#include "tests/editors/FakePlayDevice.h"
+#include "records/ShowOps.h"
+
+namespace {
+
+struct Win : LFrame {
+    Win(LHandler* parent, i32 w, i32 h)
+        : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)) {
+        fWindow->SetContentRect(LRect(100, 100, 100 + w, 100 + h));
+        SetBounds(LRect(0, 0, w, h));
+    }
+};
+
+QImage Shot(LFrame& f, const char* name) {
+    QCoreApplication::processEvents();
+    QWidget* top = AsMWindow(f.GetNativeWindow());
+    const QImage image = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/seqedit/") + name + ".png")) << name;
+    return image;
+}
+
+struct Env : ShellEnv {
+    Env() : ShellEnv("offscreen") {
+        RegisterAllRecordKinds();
+        RegisterPrefNodeKinds();
+        QDir().mkpath(KEVO_BINARY_DIR "/seqedit");
+    }
+    QtControlServices controls;
+};
+
+CRecord* AddSeq(CRecord* st, u32 id, const char* name) {
+    CRecord* s = NewKind(kFamKvt, kKindSqnc);
+    s->SetU32(nullptr, SqncF::sqid, id);
+    s->SetString(nullptr, SqncF::sqnm, LString(name));
+    st->InsertItem(nullptr, SqstF::sqcs, st->GetListCount(SqstF::sqcs), s);
+    return s;
+}
+
+TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
+    Env env;
+    CUndoQ undo(gApp, 1u << 20);
+    FakePlayDevice device;
+    CRecordDoc seqDoc(NewSeqSettingsRecord());
+    CRecord* st = seqDoc.Root();
+    const char* names[] = {"Opening", "Walk-in", "Act 1", "Interval", "Act 2", "Bows"};
+    for (u32 i = 0; i < 6; ++i) AddSeq(st, 10 + i, names[i]);
+    CRecord* set = st->GetChild(SqstF::nsqs);
+    for (u32 i = 0; i < 3; ++i) {
+        CRecord* s = NewKind(FourCC("YNST"), kKindSseq);
+        s->SetU32(nullptr, SseqF::sqid, 40 + i);
+        s->SetString(nullptr, SseqF::name,
+                     LString(i == 0   ? "Timeline A"
+                             : i == 1 ? "Timeline B"
+                                      : "Foyer"));
+        set->InsertItem(nullptr, SsetF::seqs, i, s);
+    }
+    CRecord* dvss = device.fState.Root();
+    dvss->SetU32(nullptr, DvssF::sqid, 12);
+    // DMX triggers: the buttons show start addresses.
+    st->GetChild(SqstF::sntg)->SetU8(nullptr, SntgF::tgmd, 1);
+
+    // Both sequence lists under their headers.
+    Win lists(&undo, 360, 330);
+    CHeaderFrameV header(&lists, 0, 0, 1);
+    header.SetBounds(LRect(0, 0, 360, 20));
+    CKvsSeqList seqs(&lists, &device, st, &header);
+    seqs.SetBounds(LRect(0, 20, 360, 200));
+    CHeaderFrameV header2(&lists, 0, 0, 1);
+    header2.SetBounds(LRect(0, 210, 360, 230));
+    CKvsNSqSeqList nsqs(&lists, &device, st, &header2);
+    nsqs.SetBounds(LRect(0, 230, 360, 330));
+    seqs.SelectCell(LCell{0, 3});
+    lists.ShowWindow();
+    const QImage listShot = Shot(lists, "seq_lists");
+    EXPECT_EQ(listShot.width(), 360);
+    EXPECT_GT(seqs.CellHeight(), 10);
+
+    // A scene list of "Act 1" while the device plays it, between scenes 1 and 2.
+    CRecord* act = st->GetListItem(SqstF::sqcs, 2);
+    const char* scenes[] = {"Preset", "House out", "Lights up", "Storm", "Calm", "Blackout"};
+    for (u32 i = 0; i < 6; ++i) {
+        CRecord* sc = NewKind(kFamKvt, kKindScen);
+        sc->SetString(nullptr, ScenF::snnm, LString(scenes[i]));
+        sc->SetI32(nullptr, ScenF::sntm, i32(i) * 15000);
+        act->InsertItem(nullptr, SqncF::scns, i, sc);
+    }
+    Win scnWin(&undo, 420, 260);
+    CKvsScnList scn(&scnWin, &device, st, nullptr);
+    scn.SetBounds(LRect(0, 0, 420, 260));
+    scn.SetSequence(act);
+    dvss->SetString(nullptr, DvssF::crsn, LString("/sqcs/2/scns/1"));
+    dvss->SetI32(nullptr, DvssF::sqtm, 20000);
+    EXPECT_EQ(scn.CurrentRow(), 1);
+    EXPECT_EQ(scn.TimeRow(), 2);
+    scnWin.ShowWindow();
+    const QImage scnShot = Shot(scnWin, "scene_list");
+    // The line lies on the top edge of row 2, in the play colour.
+    const LRect line = scn.TimeLineRect();
+    // (The shot holds the menu bar above the content.)
+    const QRgb px = scnShot.pixel(200, line.top + 1 + scnShot.height() - 260);
+    EXPECT_EQ(qRed(px), 0);
+    EXPECT_EQ(qGreen(px), 191);
+    EXPECT_EQ(qBlue(px), 0);
+
+    // A slot showing a sequence, and the wrap question.
+    Win slotWin(&undo, 220, 40);
+    CKvsSeqSlotEx slot(&slotWin, &slotWin, &device, st);
+    slot.SetBounds(LRect(10, 10, 210, 30));
+    slot.SetSequence(st, 13);
+    slotWin.ShowWindow();
+    Shot(slotWin, "seq_slot");
+    CKvsSeqWrapDlg dlg(&undo, LString("Act 1"));
+    dlg.ShowWindow();
+    const QImage dlgShot = Shot(dlg, "seq_wrap_dlg");
+    EXPECT_GT(dlgShot.width(), 200);
+}
+
+}  // namespace
