@@ -21,4 +21,5 @@ void InstallDeviceHooks() {
     DeviceHooks().createBlackout = CreateBlackout;
     PlayHooks().newLabelRenderer = NewBtnLabelRenderer;
     PlayHooks().seqFormat = RunSeqFormatDialog;
+    PlayHooks().moveSceneTimes = RunMoveTimeCommand;
 }
