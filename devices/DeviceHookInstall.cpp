@@ -3,6 +3,7 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "editors/CBtnLabelLayout.h"
+#include "editors/CKvsPlayAsnWin.h"
 #include "editors/CKvsSeqDlgs.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
@@ -22,4 +23,5 @@ void InstallDeviceHooks() {
     PlayHooks().newLabelRenderer = NewBtnLabelRenderer;
     PlayHooks().seqFormat = RunSeqFormatDialog;
     PlayHooks().moveSceneTimes = RunMoveTimeCommand;
+    PlayHooks().windows[u32(PlayWindow::kButtons)] = NewPlayAsnWin;
 }

@@ -12,6 +12,7 @@ inline constexpr const char* kScrapNsqSeq = KEVO_SCRAP_TYPE("nsqseq");
 inline constexpr const char* kScrapScene = KEVO_SCRAP_TYPE("scene");
 // One item per file, its bytes the name (no terminating zero).
 inline constexpr const char* kScrapDrcFileName = KEVO_SCRAP_TYPE("drcfilename");
+inline constexpr const char* kScrapBtnLayout = KEVO_SCRAP_TYPE("bynlyo");
 
 #undef KEVO_SCRAP_TYPE
 
