@@ -5,6 +5,7 @@
 #include "editors/CBtnLabelLayout.h"
 #include "editors/CKvsPlayAsnWin.h"
 #include "editors/CKvsSeqDlgs.h"
+#include "editors/CKvsSeqWins.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
 
@@ -24,4 +25,7 @@ void InstallDeviceHooks() {
     PlayHooks().seqFormat = RunSeqFormatDialog;
     PlayHooks().moveSceneTimes = RunMoveTimeCommand;
     PlayHooks().windows[u32(PlayWindow::kButtons)] = NewPlayAsnWin;
+    PlayHooks().windows[u32(PlayWindow::kBgm)] = NewBgmWin;
+    PlayHooks().windows[u32(PlayWindow::kAutoPlay)] = NewAutoWin;
+    PlayHooks().windows[u32(PlayWindow::kPwdw)] = NewPwdWin;
 }
