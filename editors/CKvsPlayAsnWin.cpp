@@ -228,6 +228,8 @@ CKvsBtnLysWin::CKvsBtnLysWin(LHandler* parent, CRecord* play)
 }
 
 CKvsBtnLysWin::~CKvsBtnLysWin() {
+    // The navigator outlives the list it scrolls.
+    fNavi.SetList(nullptr);
     if (fPlay->GetOwner()) fPlay->GetOwner()->RemoveListener(this, Listener);
 }
 
@@ -248,7 +250,10 @@ LMessage CKvsBtnLysWin::HandleMessage(const LMessage& msg) {
         UpdateButtons();
         return LMessage();
     }
-    const i32 row = fList.Selection().IsEmpty() ? -1 : fList.GetSelCell().row;
+    // Panes report their construction here before the list exists.
+    const bool command =
+        msg.Is(LStdCtl_Selected) && (msg.source == &fApply || msg.source == &fStore);
+    const i32 row = !command || fList.Selection().IsEmpty() ? -1 : fList.GetSelCell().row;
     if (msg.Is(LStdCtl_Selected) && msg.source == &fApply) {
         if (row >= 0 && u32(row) < fPlay->GetListCount(PlysF::blys)) {
             auto group = UndoGroup(this);
@@ -326,6 +331,7 @@ CKvsPlayAsnWin::~CKvsPlayAsnWin() {
     if (CRecord* prefs = ControllerPrefs(); prefs && Window())
         SetRectAsString(prefs, kPlacement, GetWindowBounds());
     delete fLayouts;
+    fNavi.SetList(nullptr);
 }
 
 void CKvsPlayAsnWin::ShowSelectedCell() {
