@@ -36,7 +36,7 @@ protected:
         app.reset();
     }
     void PressReturn() { windows.ScriptTurn({FakeEvent{FakeEvent::kKeyDown, 13, 0, {}}}); }
-    CRecord* Sequence(std::initializer_list<i32> times) {
+    CRecord* Sequence(const std::vector<i32>& times) {
         CRecord* seq = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqnc));
         for (i32 t : times) {
             CRecord* s = CRecord::New(CRecordSchema::Find(kFamKvt, kKindScen));
@@ -94,12 +94,7 @@ TEST_F(SeqDlgs, MoveTimes) {
         {{kMin, 0}, 0, 0, 86000000, 0, {86000000, 86399990}, {0, 0, 1, 2}},
     };
     for (const auto& c : cases) {
-        CRecord* seq = Sequence({});
-        for (i32 t : c.before) {
-            CRecord* s = CRecord::New(CRecordSchema::Find(kFamKvt, kKindScen));
-            s->SetI32(nullptr, ScenF::sntm, t);
-            seq->InsertItem(nullptr, SqncF::scns, seq->GetListCount(SqncF::scns), s);
-        }
+        CRecord* seq = Sequence(c.before);
         LRgn sel = Rows(c.first, c.last);
         EXPECT_TRUE(MoveSceneTimes(seq, nullptr, SqncF::scns, &sel, c.to, c.mode));
         EXPECT_EQ(Times(seq), c.after) << c.to << " mode " << c.mode;
