@@ -20,6 +20,7 @@
 #include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
 #include "records/PrefNodes.h"
+#include "records/ScrapTypeNames.h"
 #include "records/ScreenLayout.h"
 #include "records/ShowKinds.h"
 
@@ -112,6 +113,7 @@ CKvsBtnLysCell::CKvsBtnLysCell(LPane* list) : LListCell(list), fNumber(this), fN
 
 CKvsBtnLysList::CKvsBtnLysList(LPane* owner, CRecord* play)
     : LCellListPane(owner, 1, true, false), fPlay(play) {
+    fHelper.Init(this, 1, 0);
     GetProtoCell();
     InsertColumns(0, 1);
     if (const u32 n = Count()) InsertRows(0, i32(n));
@@ -150,6 +152,11 @@ void CKvsBtnLysList::BoundsChanged(const LRect& old) {
     }
 }
 
+void CKvsBtnLysList::Draw(LDrawCtx& ctx) {
+    LCellListPane::Draw(ctx);
+    fHelper.DrawInsertMark(ctx);
+}
+
 bool CKvsBtnLysList::BindCell(LListCell* frame, LCell cell) {
     if (cell.row < 0 || u32(cell.row) >= Count()) return false;
     auto* c = static_cast<CKvsBtnLysCell*>(frame);
@@ -160,6 +167,17 @@ bool CKvsBtnLysList::BindCell(LListCell* frame, LCell cell) {
 }
 
 LMessage CKvsBtnLysList::HandleMessage(const LMessage& msg) {
+    // Layouts are moved within the list and copied between windows.
+    i32 at = 0;
+    const i32 n = fPlay ? LListEdit::DragStep(this, fPlay, PlysF::blys, Selection(), true,
+                                              kScrapBtnLayout, fHelper, msg, &at, 0)
+                        : LListEdit::kNotHandled;
+    if (n == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
+    if (n == LListEdit::kConsumed) return LMessage();
+    if (n > 0) {
+        SetSelection(LRgn(LRect(0, at, 1, at + n)));
+        return LMessage();
+    }
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source) {

@@ -5,6 +5,7 @@
 
 #include "editors/CKvsBtnList.h"
 #include "editors/CKvsBtnPrmF.h"
+#include "framework/CListDragDropHelper.h"
 #include "framework/CNumVol.h"
 #include "framework/LEditText.h"
 #include "framework/LFrame.h"
@@ -30,12 +31,14 @@ public:
 
     LMessage HandleMessage(const LMessage& msg) override;
     void BoundsChanged(const LRect& old) override;
+    void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
 
 private:
     u32 Count() const;
+    CListDragDropHelper fHelper;
     void OnChange(CRecordNote* note);
     static void Listener(void* self, CRecordNote* note);
     CRecord* fPlay;
