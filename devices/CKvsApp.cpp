@@ -2,6 +2,7 @@
 
 #include "devices/AppPrefStore.h"
 #include "devices/DeviceHookInstall.h"
+#include "editors/CKvsSeqDlgs.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
@@ -14,6 +15,7 @@ namespace {
 constexpr const char* kNetMenu = "NETW";
 constexpr const char* kCmdNetDef = "cNetDef";
 constexpr const char* kCmdNetSel = "cNetSel";
+constexpr const char* kCmdSpdCalc = "cSpdCalc";
 constexpr u32 kDocsLimit = 20;
 constexpr u32 kRecentLimit = 20;
 
@@ -40,6 +42,7 @@ CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKey
 }
 
 CKvsApp::~CKvsApp() {
+    fSpdCalc.reset();
     fDoc.reset();
     SavePrefs();
     CViewPrefs::Instance().Attach(nullptr);
@@ -177,6 +180,7 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
         RebuildNetMenu(bar);
         bar->EnableCommand(kCmdNetDef);
         bar->EnableCommand(kCmdNetSel);
+        bar->EnableCommand(kCmdSpdCalc);
         const LString chosen = ChosenInterfaceName();
         if (chosen.IsEmpty())
             bar->CheckCommand(kCmdNetDef);
@@ -190,6 +194,11 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
         }
         if (item->HasCommand(LStdCmd_MenuKey)) {
             fKeys.Arm();
+            return LMessage();
+        }
+        if (item->HasCommand(kCmdSpdCalc)) {
+            if (!fSpdCalc) fSpdCalc = std::make_unique<CKvsSpdCalcDlg>(this);
+            fSpdCalc->ShowWindow();
             return LMessage();
         }
         if (item->HasCommand(kCmdNetDef)) {

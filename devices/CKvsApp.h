@@ -13,6 +13,7 @@
 #include "framework/CMenuKeyReg.h"
 #include "records/CRecordDoc.h"
 
+class CKvsSpdCalcDlg;
 class LMenuBar;
 class MKvsDevView;
 
@@ -50,6 +51,7 @@ private:
     CLocalAddrWatch fWatch;
     CMenuKeyReg fKeys;
     std::unique_ptr<CKvsDevDoc> fDoc;
+    std::unique_ptr<CKvsSpdCalcDlg> fSpdCalc;  // made on first use, kept
 };
 
 // The factory that start-up hands the framework.

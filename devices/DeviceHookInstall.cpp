@@ -3,7 +3,11 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/monitors/ScnUnvHook.h"
 #include "devices/recordings/BlackoutRecording.h"
+#include "editors/CBtnLabelLayout.h"
+#include "editors/CKvsPlayAsnWin.h"
 #include "editors/CKvsSchWin.h"
+#include "editors/CKvsSeqDlgs.h"
+#include "editors/CKvsSeqWins.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
 #include "editors/TriggerDialogHooks.h"
@@ -23,4 +27,11 @@ void InstallDeviceHooks() {
     InstallTriggerDialogHooks(PlayHooks());
     InstallScnUnvHook();
     InstallScheduleHooks(PlayHooks());
+    PlayHooks().newLabelRenderer = NewBtnLabelRenderer;
+    PlayHooks().seqFormat = RunSeqFormatDialog;
+    PlayHooks().moveSceneTimes = RunMoveTimeCommand;
+    PlayHooks().windows[u32(PlayWindow::kButtons)] = NewPlayAsnWin;
+    PlayHooks().windows[u32(PlayWindow::kBgm)] = NewBgmWin;
+    PlayHooks().windows[u32(PlayWindow::kAutoPlay)] = NewAutoWin;
+    PlayHooks().windows[u32(PlayWindow::kPwdw)] = NewPwdWin;
 }

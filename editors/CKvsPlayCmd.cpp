@@ -411,7 +411,11 @@ void CKvsPlayCmd::RebuildUiLayout() {
     if (!layout) return;
     const auto renderer = PlayHooks().newLabelRenderer;
     std::unique_ptr<CBtnLabelFontSource> fonts(renderer ? renderer(fOwner) : nullptr);
-    BuildPlaySetUiLayout(play, layout, fonts.get());
+    if (!UiLayoutToStore(BuildPlaySetUiLayout(play, layout, fonts.get()), layout)) {
+        CRecord::Destroy(layout);
+        fLayoutTimer.Stop();
+        return;
+    }
     if (CRecord* old = play->ReplaceChild(nullptr, PlysF::uifs, layout)) CRecord::Destroy(old);
     // A layout made from the settings is no edit of them.
     if (!wasModified) fPlayDoc.SetModified(false);

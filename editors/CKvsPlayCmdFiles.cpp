@@ -82,7 +82,10 @@ bool CKvsPlayCmd::SendPlayData(bool reportErrors, bool force) {
             CRecord* layout = NewUiLayoutRecord();
             if (!layout) continue;
             std::unique_ptr<CBtnLabelFontSource> fonts(renderer ? renderer(fOwner) : nullptr);
-            BuildBtnLayoutUiLayout(btly, layout, fonts.get());
+            if (!UiLayoutToStore(BuildBtnLayoutUiLayout(btly, layout, fonts.get()), layout)) {
+                CRecord::Destroy(layout);
+                continue;
+            }
             if (CRecord* old = btly->ReplaceChild(nullptr, BtlyF::uifs, layout))
                 CRecord::Destroy(old);
         }

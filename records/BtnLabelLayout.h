@@ -26,8 +26,9 @@ public:
     virtual void MeasureGlyphs() = 0;
     // Sum of the measured widths of the text's characters; uncollected ones add nothing.
     virtual i32 TextWidth(const char* text) = 0;
-    // Scales the metrics and renders every collected character.
-    virtual void RenderGlyphs(f32 scale) = 0;
+    // Scales the metrics and renders every collected character; false when the
+    // glyph images could not all be made (then no font may be stored).
+    virtual bool RenderGlyphs(f32 scale) = 0;
 
     virtual i32 Ascent() const = 0;
     virtual i32 Descent() const = 0;

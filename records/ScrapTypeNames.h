@@ -18,6 +18,7 @@ inline constexpr const char* kScrapAuxPlay = KEVO_SCRAP_TYPE("axply");
 inline constexpr const char* kScrapAuxTrigger = KEVO_SCRAP_TYPE("axplytrg");
 // Universe address rows of a device's settings.
 inline constexpr const char* kScrapUvad = KEVO_SCRAP_TYPE("uvad");
+inline constexpr const char* kScrapBtnLayout = KEVO_SCRAP_TYPE("bynlyo");
 
 #undef KEVO_SCRAP_TYPE
 

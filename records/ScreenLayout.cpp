@@ -104,9 +104,14 @@ bool BuildGridUiLayout(const CRecord* record, u8 rowsField, u32 rows, u32 column
     f32 scale = std::min(f32(w - kLabelMarginX) / f32(widest), f32(h - kLabelMarginY) / f32(line));
     // The renderer takes whole percent: never below 1 %.
     scale = std::max(scale, 0.01f);
-    fonts->RenderGlyphs(scale);
+    if (!fonts->RenderGlyphs(scale)) return false;
     WriteUiFonts(layout, fonts);
     return true;
+}
+
+bool UiLayoutToStore(bool built, const CRecord* layout) {
+    const CRecord* root = layout ? layout->GetChild(KvuiF::panl) : nullptr;
+    return built || !root || root->GetListCount(UfrmF::pans) == 0;
 }
 
 bool BuildPlaySetUiLayout(const CRecord* settings, CRecord* layout, CBtnLabelFontSource* fonts) {

@@ -13,6 +13,10 @@ constexpr i32 kUiScreenHeight = 272;
 // are too small for a label.
 bool BuildGridUiLayout(const CRecord* record, u8 rowsField, u32 rows, u32 columns, CRecord* layout,
                        CBtnLabelFontSource* fonts);
+// Whether a layout the build answered with may be stored: a grid the screen
+// cannot show stores the empty layout, but buttons whose glyphs could not be
+// rendered would reach the device without titles and are never stored.
+bool UiLayoutToStore(bool built, const CRecord* layout);
 bool BuildPlaySetUiLayout(const CRecord* settings, CRecord* layout, CBtnLabelFontSource* fonts);
 bool BuildBtnLayoutUiLayout(const CRecord* btnLayout, CRecord* layout, CBtnLabelFontSource* fonts);
 CRecord* NewUiButton();

@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
       libicu-dev qt6-base-dev unicode-data libxml2-utils iproute2 python3 locales tzdata atftp atftpd
       xvfb openbox xdotool x11-xserver-utils x11-utils imagemagick libx11-dev
-      pkg-config libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg)
+      fonts-dejavu-core pkg-config libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -40,6 +40,28 @@ bool QtHasItalicFace(const QString& family) {
 
 namespace {
 
+// A face as the font panel names it, "Family Style": the family's face of that
+// style, else the family; false when no installed family starts the name.
+bool FaceOfFamilyStyle(const QString& name, QFont* out) {
+    for (qsizetype cut = name.lastIndexOf(QLatin1Char(' ')); cut > 0;
+         cut = name.lastIndexOf(QLatin1Char(' '), cut - 1)) {
+        const QString family = name.left(cut);
+        if (!QtHasFamily(family)) continue;
+        const QString style = name.mid(cut + 1);
+        const QFont base = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        for (const QString& s : QFontDatabase::styles(family)) {
+            if (s.compare(style, Qt::CaseInsensitive) != 0) continue;
+            *out = QFontDatabase::font(family, s, 12);
+            out->setPointSizeF(base.pointSizeF() > 0 ? base.pointSizeF() : 12.0);
+            return true;
+        }
+        *out = base;
+        out->setFamily(family);
+        return true;
+    }
+    return false;
+}
+
 QFont SlotFont(const LFontRequest& request) {
     if (request.userFamily && request.userPoints > 0) {
         const QString family = QString::fromUtf8(request.userFamily);
@@ -74,6 +96,8 @@ QFont SlotFont(const LFontRequest& request) {
                 f.setFamily(family);
                 return f;
             }
+            QFont styled;
+            if (FaceOfFamilyStyle(family, &styled)) return styled;
             return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
         }
         default:

@@ -318,11 +318,12 @@ public:
         for (const char* p = text; *p; ++p) w += chars.count(u8(*p)) ? 10 : 0;
         return w;
     }
-    void RenderGlyphs(f32 s) override {
+    bool RenderGlyphs(f32 s) override {
         scale = s;
         cps.assign(chars.begin(), chars.end());
         images.assign(cps.size() * 4, 0x5A);
         info[128] = 2;
+        return true;
     }
     i32 Ascent() const override { return 8; }
     i32 Descent() const override { return 2; }

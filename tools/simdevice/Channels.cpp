@@ -70,6 +70,24 @@ std::string ValueText(const CRecord* r, u8 field) {
             return t;
         case kRecString:
             return Esc(r->GetString(field).CStr());
+        case kRecList:
+            // Lists as their length: enough to compare what a write carried.
+            return std::to_string(r->GetListCount(field));
+        case kRecArray: {
+            // Numeric arrays as the hex of their bytes in memory order.
+            const u8 elem = r->Desc(field).elemType;
+            const size_t size = elem == kRecU8 ? 1 : elem == kRecString ? 0 : 4;
+            const u8* p = static_cast<const u8*>(r->GetArrayData(field));
+            if (!size) return "-";
+            std::string hex;
+            const size_t n = size_t(r->GetArrayCount(field)) * size;
+            hex.reserve(2 * n);
+            for (size_t i = 0; p && i < n; ++i) {
+                std::snprintf(t, sizeof t, "%02x", unsigned(p[i]));
+                hex += t;
+            }
+            return hex.empty() ? "-" : hex;
+        }
         default:
             return "-";
     }

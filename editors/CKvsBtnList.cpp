@@ -1,0 +1,159 @@
+#include "editors/CKvsBtnList.h"
+
+#include <algorithm>
+
+#include "editors/PlayBtnGrid.h"
+#include "editors/SeqDropHelpers.h"
+#include "framework/LDrop.h"
+#include "framework/LMenu.h"
+#include "records/CRecordDoc.h"
+#include "records/PlayGrid.h"
+#include "records/ShowKinds.h"
+
+namespace {
+
+constexpr const char* kInsH = "cInsH";
+constexpr const char* kInsV = "cInsV";
+constexpr const char* kDelH = "cDelH";
+constexpr const char* kDelV = "cDelV";
+
+}  // namespace
+
+CKvsPlayBtnCell::CKvsPlayBtnCell(LPane* list)
+    : LListCell(list),
+      fDrop(this, 1),
+      fButton(&fDrop),
+      fLines{LSeparator(this, &fDrop), LSeparator(this, &fDrop)} {
+    SetLayoutByName("PLAYBTNCELL", 1);
+}
+
+CKvsBtnList::CKvsBtnList(LPane* owner, CRecord* play, CRecord* command)
+    : LCellListPane(owner, 3, true, false), fPlay(play), fCommand(command) {
+    GetProtoCell();
+    FitGrid();
+    if (fPlay && fPlay->GetOwner()) fPlay->GetOwner()->AddListener(this, Listener);
+}
+
+CKvsBtnList::~CKvsBtnList() {
+    if (fPlay && fPlay->GetOwner()) fPlay->GetOwner()->RemoveListener(this, Listener);
+}
+
+void CKvsBtnList::FitGrid() {
+    const i32 cols =
+        i32(std::clamp<u32>(fPlay ? fPlay->GetU32(PlysF::btcs) : 1, 1, kMaxGridColumns));
+    const i32 rows = i32(std::clamp<u32>(fPlay ? fPlay->GetU32(PlysF::btrs) : 1, 1, kMaxGridRows));
+    if (Cols() < cols) InsertColumns(Cols(), cols - Cols());
+    if (Cols() > cols) RemoveColumns(cols, Cols() - cols);
+    if (Rows() < rows) InsertRows(Rows(), rows - Rows());
+    if (Rows() > rows) RemoveRows(rows, Rows() - rows);
+    i32 w = 0, h = 0;
+    GridCellSize(fBounds.Width(), fBounds.Height(), u32(cols), u32(rows), &w, &h);
+    SetCellSize(std::max(w, 1), std::max(h, 1));
+}
+
+void CKvsBtnList::BoundsChanged(const LRect& old) {
+    LCellListPane::BoundsChanged(old);
+    FitGrid();
+}
+
+LListCell* CKvsBtnList::CreateCell() {
+    return new CKvsPlayBtnCell(this);
+}
+
+u32 CKvsBtnList::CellQuery(LCell* size) {
+    size->col = std::max(CellWidth(), 1);
+    size->row = std::max(CellHeight(), 1);
+    return kSizeAsQueried;
+}
+
+bool CKvsBtnList::BindCell(LListCell* frame, LCell cell) {
+    if (!fPlay || cell.col < 0 || cell.row < 0) return false;
+    auto* c = static_cast<CKvsPlayBtnCell*>(frame);
+    const CRecord* rec = PlaySetGetCell(fPlay, u32(cell.col), u32(cell.row));
+    c->fButton.SetTitle(rec ? rec->GetString(PlclF::bttl) : LString());
+    static_cast<LPane&>(c->fButton)
+        .SetState(rec && rec->GetU32(PlclF::sqid) != 0 ? kOpShow : kOpHide);
+    return true;
+}
+
+CDropSource* CKvsBtnList::GetDropData() const {
+    return fDropped && fDropped->Drag() ? fDropped->Drag()->Source() : nullptr;
+}
+
+LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
+    LCell cell;
+    LListCell* frame = FindCellFrame(msg.source, &cell);
+    if (frame && frame != msg.source && fPlay) {
+        auto* c = static_cast<CKvsPlayBtnCell*>(frame);
+        if (msg.source == &c->fDrop) {
+            switch (ClassifySeqDrop(msg, &c->fDrop)) {
+                case kSeqDropEntered:
+                    return LMessage();
+                case kSeqDropDropped:
+                    SelectCell(cell);
+                    fDropped = &c->fDrop;
+                    Send(CKvsBtnList_Drop, this, fParent);
+                    fDropped = nullptr;
+                    return LMessage();
+                default:
+                    break;
+            }
+        }
+        if (msg.Is(LStdCtl_Selected) && msg.source == &c->fButton) {
+            PressPlayButton(fCommand, u32(cell.col), u32(cell.row));
+            SelectCell(cell);
+            return LMessage();
+        }
+        return LCellListPane::HandleMessage(msg);
+    }
+    if (msg.Is(LMenuBar_Ready) && !Selection().IsEmpty()) {
+        auto* bar = static_cast<LMenuBar*>(msg.source);
+        if (CanInsertCells(Selection())) {
+            bar->EnableCommand(kInsH);
+            bar->EnableCommand(kInsV);
+        }
+        bar->EnableCommand(kDelH);
+        bar->EnableCommand(kDelV);
+    } else if (msg.Is(LMenuItem_Selected) && fPlay && !Selection().IsEmpty()) {
+        auto* item = static_cast<LMenuItem*>(msg.source);
+        const bool insH = item->HasCommand(kInsH), insV = item->HasCommand(kInsV);
+        if ((insH || insV) && CanInsertCells(Selection())) {
+            InsertCells(fPlay, this, Selection(), insH);
+            return LMessage();
+        }
+        if (item->HasCommand(kDelH) || item->HasCommand(kDelV)) {
+            DeleteCells(fPlay, this, Selection(), item->HasCommand(kDelH));
+            return LMessage();
+        }
+    }
+    return LCellListPane::HandleMessage(msg);
+}
+
+void CKvsBtnList::Listener(void* self, CRecordNote* note) {
+    static_cast<CKvsBtnList*>(self)->OnChange(note);
+}
+
+void CKvsBtnList::OnChange(CRecordNote* note) {
+    CRecord* r = note->record;
+    if (!r || !fPlay) return;
+    if (r == fPlay) {
+        if (note->field == PlysF::btrs || note->field == PlysF::btcs) {
+            FitGrid();
+        } else if (note->field == PlysF::rows) {
+            ReleaseCells();
+            InvalidateAll();
+        }
+        return;
+    }
+    if (r->Parent() == fPlay && r->ParentField() == PlysF::rows) {
+        if (note->field == PlrwF::cels) {
+            ReleaseCells();
+            InvalidateAll();
+        }
+        return;
+    }
+    const CRecord* row = r->Parent();
+    if (note->kind == CRecordNote::kChanged && row && row->Parent() == fPlay &&
+        r->ParentField() == PlrwF::cels)
+        RefreshCell(LCell{i32(r->Position()), i32(row->Position())});
+}

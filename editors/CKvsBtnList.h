@@ -1,0 +1,52 @@
+#pragma once
+// The play buttons of the play settings as a grid that fills its pane: a
+// press plays the button's place on the device, a sequence or recordings
+// dropped on a cell choose its sequence, and cells are inserted and deleted
+// by shifting the rest of their row or column.
+
+#include "framework/LCellListPane.h"
+#include "framework/LDropPane.h"
+#include "framework/LSeparator.h"
+#include "framework/LStdCtl.h"
+
+class CDropSource;
+class CRecord;
+struct CRecordNote;
+
+// List to parent: a drop on a cell, which is now the selected cell.
+inline constexpr const char* CKvsBtnList_Drop = "CKvsBtnList_Drop";
+
+class CKvsPlayBtnCell : public LListCell {
+public:
+    explicit CKvsPlayBtnCell(LPane* list);
+
+    LDropPane fDrop;
+    CStateButton fButton;
+    LSeparator fLines[2];
+};
+
+class CKvsBtnList : public LCellListPane {
+public:
+    // play: the play settings ('PLYS'); command: the device's 'DVCM' (may be null).
+    CKvsBtnList(LPane* owner, CRecord* play, CRecord* command);
+    ~CKvsBtnList() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    void BoundsChanged(const LRect& old) override;
+    LListCell* CreateCell() override;
+    bool BindCell(LListCell* frame, LCell cell) override;
+    u32 CellQuery(LCell* size) override;
+
+    // The data dropped on the selected cell, while "CKvsBtnList_Drop" travels.
+    CDropSource* GetDropData() const;
+
+private:
+    // The grid's columns and rows as the settings say, cells filling the pane.
+    void FitGrid();
+    void OnChange(CRecordNote* note);
+    static void Listener(void* self, CRecordNote* note);
+
+    CRecord* fPlay;
+    CRecord* fCommand;
+    LDropPane* fDropped = nullptr;
+};
