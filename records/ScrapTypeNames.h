@@ -14,6 +14,9 @@ inline constexpr const char* kScrapScene = KEVO_SCRAP_TYPE("scene");
 inline constexpr const char* kScrapDrcFileName = KEVO_SCRAP_TYPE("drcfilename");
 inline constexpr const char* kScrapAuxPlay = KEVO_SCRAP_TYPE("axply");
 inline constexpr const char* kScrapAuxTrigger = KEVO_SCRAP_TYPE("axplytrg");
+// The NSQ timeline's scenes and tracks (names kept from the first NSQ editor).
+inline constexpr const char* kScrapNsqScenes = "com.kevorune.scraptype.nsqtest.scns";
+inline constexpr const char* kScrapNsqTracks = "com.kevorune.scraptype.nsqtest.trks";
 
 #undef KEVO_SCRAP_TYPE
 

@@ -1,0 +1,141 @@
+#include "editors/nsq/CNSqKinds.h"
+
+#include <cmath>
+
+#include "base/Resources.h"
+#include "editors/DeviceHooks.h"
+#include "framework/StdDialogs.h"
+#include "records/DeviceKinds.h"
+#include "records/MediaIndex.h"
+#include "records/NsqPrefKinds.h"
+#include "records/NsqSets.h"
+#include "records/RecordKinds.h"
+
+namespace {
+constexpr u8 kMediaDurationKnown = 2;
+}
+
+u32 CNSqKinds::KindForCommand(const char* command) const {
+    return StrEqual(command, "cAddSeq") ? kKindPseq : 0;
+}
+
+u32 CNSqKinds::KindAt(u32 index) const {
+    return index == 0 ? kKindPseq : 0;
+}
+
+void CNSqKinds::DescribeScene(const CRecord*, CNSqSceneInfo*) const {}
+
+i32 CNSqKinds::TrackOfChange(const CRecord*, const CRecordNote*) const {
+    return -1;
+}
+
+u32 CNSqKinds::RoundTime(u32 ms) const {
+    const u64 r = TimeResolution() ? TimeResolution() : 1;
+    const u64 t = u64(ms) + r / 2;
+    const u64 rounded = t - t % r;
+    return rounded > 0xFFFFFFFFu ? u32(0xFFFFFFFFu - 0xFFFFFFFFu % r) : u32(rounded);
+}
+
+double NSqUsableRate(double rate) {
+    return std::isfinite(rate) && rate > 0 ? rate : 1.0;
+}
+
+u32 NSqClipLength(u32 from, u32 to, bool loop, const CRecord* mediaIndex, const LString& file,
+                  double rate) {
+    if (to > from) return loop ? kNSqOpenEnded : to - from;
+    const CRecord* m = mediaIndex ? FindMediaFile(mediaIndex, file.CStr()) : nullptr;
+    if (!m || m->GetU8(MdifF::stat) != kMediaDurationKnown) return 0;
+    const u32 duration = m->GetU32(MdifF::dura);
+    const double rest = duration > from ? double(duration - from) : 0.0;
+    const double length = std::trunc(rest / NSqUsableRate(rate));
+    return length >= double(kNSqLongestClip) ? kNSqLongestClip : u32(length);
+}
+
+// ---- the device context
+
+CNSqDevCtx::CNSqDevCtx(CRecord* sequenceSet, MPlayDevice* device, const LString* labels)
+    : CRecordDoc(NewNsqStatRecord()), fSet(sequenceSet), fDevice(device) {
+    if (labels) {
+        for (u32 i = 0; i < 5; ++i) fLabels[i] = labels[i];
+    } else {
+        LResId id{0, "NSQUCTXKVT"};
+        LStrListRes res(&id, nullptr, kTextsResType);
+        for (u32 i = 0; i < 5; ++i) res.GetItem(&fLabels[i], i);
+    }
+    CopyPlayingSequence();
+    if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->AddListener(this, OnDeviceState);
+}
+
+CNSqDevCtx::~CNSqDevCtx() {
+    if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, OnDeviceState);
+}
+
+CRecord* CNSqDevCtx::MediaIndex() const {
+    return fDevice ? fDevice->MediaIndex() : nullptr;
+}
+
+void CNSqDevCtx::CopyPlayingSequence() {
+    const CRecord* state = fDevice && fDevice->StateDoc() ? fDevice->StateDoc()->Root() : nullptr;
+    if (state && Root()) Root()->SetU32(nullptr, NsqStatF::sqid, state->GetU32(DvssF::sqid));
+}
+
+void CNSqDevCtx::OnDeviceState(void* self, CRecordNote* note) {
+    if (note->kind == CRecordNote::kChanged && note->field == DvssF::sqid &&
+        note->record->Kind() == kKindDvss)
+        static_cast<CNSqDevCtx*>(self)->CopyPlayingSequence();
+}
+
+u32 CNSqDevCtx::KindForCommand(const char* command) const {
+    if (StrEqual(command, "cAddDmx")) return kKindPdmx;
+    if (StrEqual(command, "cAddAud")) return kKindPaud;
+    if (StrEqual(command, "cAddVid")) return kKindPvid;
+    return CNSqKinds::KindForCommand(command);
+}
+
+u32 CNSqDevCtx::KindAt(u32 index) const {
+    static constexpr u32 kKinds[] = {kKindPseq, kKindPdmx, kKindPaud, kKindPvid};
+    return index < 4 ? kKinds[index] : 0;
+}
+
+void CNSqDevCtx::DescribeScene(const CRecord* scene, CNSqSceneInfo* out) const {
+    *out = CNSqSceneInfo();
+    const CRecord* p = scene ? scene->GetChild(SscnF::prms) : nullptr;
+    const u32 kind = p && p->Family() == kFamNsq ? p->Kind() : 0;
+    if (kind == kKindPaud || kind == kKindPvid || kind == kKindPdmx) {
+        StripExtension(&out->name, p->GetString(PdmxF::file).CStr());
+        const double rate = kind == kKindPdmx ? p->GetF32(PdmxF::rate) : 1.0;
+        out->length = NSqClipLength(p->GetU32(PdmxF::rngf), p->GetU32(PdmxF::rngt),
+                                    p->GetU8(PdmxF::loop) != 0, MediaIndex(),
+                                    p->GetString(PdmxF::file), rate);
+        out->color = kind == kKindPdmx   ? NSqSceneColor::kDmx
+                     : kind == kKindPaud ? NSqSceneColor::kAudio
+                                         : NSqSceneColor::kVideo;
+        out->label = fLabels[kind == kKindPdmx ? 2 : kind == kKindPaud ? 3 : 4];
+    } else if (kind == kKindPseq) {
+        const u32 id = p->GetU32(PseqF::sqid);
+        if (id != 0) {
+            const CRecord* seq = fSet ? NSqSetFindSeq(fSet, id) : nullptr;
+            out->name = seq ? seq->GetString(SseqF::name) : LString("?");
+        }
+        out->color = NSqSceneColor::kSequence;
+        out->label = fLabels[1];
+        out->length = kNSqOpenEnded;
+    } else {
+        out->label = fLabels[0];
+    }
+}
+
+i32 CNSqDevCtx::TrackOfChange(const CRecord* sequence, const CRecordNote* note) const {
+    const CRecord* r = note->record;
+    if (!sequence || !r || r->Family() != kFamNsq || note->kind != CRecordNote::kChanged) return -1;
+    const u8 f = note->field;
+    const u32 kind = r->Kind();
+    const bool counts = ((kind == kKindPaud || kind == kKindPvid) && f <= 3) ||
+                        (kind == kKindPdmx && (f <= 3 || f == PdmxF::rate)) ||
+                        (kind == kKindPseq && f == PseqF::sqid);
+    if (!counts) return -1;
+    const CRecord* scene = r->Parent();
+    const CRecord* track = scene ? scene->Parent() : nullptr;
+    if (!track || track->Parent() != sequence) return -1;
+    return i32(track->GetIndex());
+}
