@@ -1,10 +1,12 @@
 #include "devices/DeviceHookInstall.h"
 
 #include "devices/CKvsDevCtl.h"
+#include "devices/monitors/CKvsScnUnvF.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
 #include "editors/TriggerDialogHooks.h"
+#include "editors/nsq/CNSqTrkViewF.h"
 
 namespace {
 
@@ -14,9 +16,29 @@ void CreateBlackout(MPlayDevice& device, LHandler* parent) {
     if (CKvsDevCtl* ctl = dynamic_cast<CKvsDevCtl*>(&device)) CreateBlackoutRecording(parent, *ctl);
 }
 
+LFrame* MakeDrcMonitor(MPlayDevice& device, LHandler* parent) {
+    CKvsDevCtl* ctl = dynamic_cast<CKvsDevCtl*>(&device);
+    if (!ctl) return nullptr;
+    auto* w = new CKvsDrcMonWin(parent, ctl);
+    w->ShowWindow();
+    return w;
+}
+
+void SetDrcMonitorScene(LFrame* window, const LString& path) {
+    static_cast<CKvsDrcMonWin*>(window)->SetSceneName(path);
+}
+
+void RefreshDrcMonitor(LFrame* window) {
+    static_cast<CKvsDrcMonWin*>(window)->RefreshUniverseStatus();
+}
+
 }  // namespace
 
 void InstallDeviceHooks() {
     DeviceHooks().createBlackout = CreateBlackout;
     InstallTriggerDialogHooks(PlayHooks());
+    DeviceHooks().makeDrcMonitor = MakeDrcMonitor;
+    DeviceHooks().setDrcMonitorScene = SetDrcMonitorScene;
+    DeviceHooks().refreshDrcMonitor = RefreshDrcMonitor;
+    CNSqTrkViewF::Register();
 }

@@ -114,7 +114,11 @@ void CNSqDevCtx::DescribeScene(const CRecord* scene, CNSqSceneInfo* out) const {
     } else if (kind == kKindPseq) {
         const u32 id = p->GetU32(PseqF::sqid);
         if (id != 0) {
-            const CRecord* seq = fSet ? NSqSetFindSeq(fSet, id) : nullptr;
+            // The scene's own set first: the settings may have been read anew since.
+            const CRecord* set = fSet;
+            for (const CRecord* r = scene; r; r = r->Parent())
+                if (r->Family() == kFamNsq && r->Kind() == kKindSset) set = r;
+            const CRecord* seq = set ? NSqSetFindSeq(set, id) : nullptr;
             out->name = seq ? seq->GetString(SseqF::name) : LString("?");
         }
         out->color = NSqSceneColor::kSequence;

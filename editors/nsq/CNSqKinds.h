@@ -63,6 +63,8 @@ public:
     i32 TrackOfChange(const CRecord* sequence, const CRecordNote* note) const override;
 
     CRecord* SequenceSet() const { return fSet; }
+    // After the sequence settings were read anew.
+    void SetSequenceSet(CRecord* set) { fSet = set; }
     CRecord* Status() const { return Root(); }
     MPlayDevice* Device() const { return fDevice; }
     CRecord* MediaIndex() const;
