@@ -1,6 +1,8 @@
 #include "editors/nsq/CNSqKinds.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "base/Resources.h"
 #include "editors/DeviceHooks.h"
@@ -49,6 +51,31 @@ u32 NSqClipLength(u32 from, u32 to, bool loop, const CRecord* mediaIndex, const 
     const double rest = duration > from ? double(duration - from) : 0.0;
     const double length = std::trunc(rest / NSqUsableRate(rate));
     return length >= double(kNSqLongestClip) ? kNSqLongestClip : u32(length);
+}
+
+bool NSqClipPosition(const CNSqClip& clip, u32 playing, u32 time, const u32* duration, u32* out) {
+    if (playing != clip.sequence || time < clip.sceneTime || time >= clip.next) return false;
+    const double e = std::trunc((time - clip.sceneTime) * NSqUsableRate(clip.rate));
+    const u64 elapsed = e >= double(kNSqLongestClip) ? kNSqLongestClip : u64(e);
+    u64 pos;
+    if (clip.to <= clip.from) {
+        pos = clip.from + elapsed;
+        if (duration && pos >= *duration) pos = *duration;
+    } else if (clip.loop) {
+        pos = clip.from + elapsed % (clip.to - clip.from);
+    } else {
+        pos = clip.from + std::min<u64>(elapsed, clip.to - clip.from);
+    }
+    *out = pos > 0xFFFFFFFFu ? 0xFFFFFFFFu : u32(pos);
+    return true;
+}
+
+LString NSqClockText(u32 ms) {
+    const u64 s = (u64(ms) + 500) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", unsigned(s / 3600), unsigned(s / 60 % 60),
+                  unsigned(s % 60));
+    return LString(text);
 }
 
 // ---- the device context

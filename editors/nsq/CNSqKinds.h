@@ -49,6 +49,29 @@ u32 NSqClipLength(u32 from, u32 to, bool loop, const CRecord* mediaIndex, const 
 // A rate the clip arithmetic may divide by.
 double NSqUsableRate(double rate);
 
+// A clip of a scene as the position indicator follows it.
+struct CNSqClip {
+    u32 sequence = 0;
+    LString file;
+    u32 sceneTime = 0;
+    u32 from = 0;
+    u32 to = 0;
+    bool loop = false;
+    // The next scene's start; kNSqOpenEnded when none.
+    u32 next = kNSqOpenEnded;
+    double rate = 1.0;
+    bool operator==(const CNSqClip& o) const {
+        return sequence == o.sequence && file == o.file && sceneTime == o.sceneTime &&
+               from == o.from && to == o.to && loop == o.loop && next == o.next &&
+               (rate == o.rate || (rate != rate && o.rate != o.rate));
+    }
+};
+// Where in its file the device plays the clip, given the playing sequence and
+// its time; duration null when not known. False while the device is elsewhere.
+bool NSqClipPosition(const CNSqClip& clip, u32 playing, u32 time, const u32* duration, u32* out);
+// Milliseconds as "hh:mm:ss", rounded to the second.
+LString NSqClockText(u32 ms);
+
 // The kinds of a device, its sequence set and its NSQ play status ('YNST'/'STAT',
 // the root of this document), whose `sqid` follows the device state's.
 class CNSqDevCtx : public CNSqKinds, public CRecordDoc {

@@ -245,12 +245,7 @@ void CNSqTrkViewF::OnDevice(void* self, CRecordNote* note) {
             v->fTimeText = LString();
             return;
         }
-        // Whole seconds, rounded, as the device's clock shows them.
-        const u64 s = (u64(ms) + 500) / 1000;
-        char text[32];
-        std::snprintf(text, sizeof text, "%02u:%02u:%02u", unsigned(s / 3600),
-                      unsigned(s / 60 % 60), unsigned(s % 60));
-        v->fTimeText = LString(text);
+        v->fTimeText = NSqClockText(ms);
     }
 }
 

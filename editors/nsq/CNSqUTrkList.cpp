@@ -116,10 +116,10 @@ LRect CNSqUTrkList::SceneArea() {
     return r;
 }
 
-void CNSqUTrkList::SetSelectionRgn(const LRgn& region) {
+void CNSqUTrkList::UpdateHilite(const LRgn& changed, const LRgn& oldSelection) {
     // Rows and scenes are never selected together.
-    if (!region.IsEmpty()) fScale->Selection().DeselectAll();
-    LCellListPane::SetSelectionRgn(region);
+    if (!Selection().IsEmpty()) fScale->Selection().DeselectAll();
+    LCellListPane::UpdateHilite(changed, oldSelection);
 }
 
 // ---- invalidation
@@ -423,8 +423,7 @@ void CNSqUTrkList::OnSelection(void* self, CRecordNote* note) {
     auto* l = static_cast<CNSqUTrkList*>(self);
     if (note->field != SlntF::field0) return;
     const CRecord* n = note->record;
-    if (l->fScale->Selection().Count() > 0 && !l->Selection().IsEmpty())
-        l->LCellListPane::SetSelectionRgn(LRgn());
+    if (l->fScale->Selection().Count() > 0 && !l->Selection().IsEmpty()) l->SetSelection(LRgn());
     const u32 row = n->GetU32(SlntF::field1);
     if (row < l->TrackCount()) l->InvalidateRow(row);
 }

@@ -35,7 +35,7 @@ public:
     LMessage HandleMessage(const LMessage& msg) override;
     void Draw(LDrawCtx& ctx) override;
     void BoundsChanged(const LRect& old) override;
-    void SetSelectionRgn(const LRgn& region) override;
+    void UpdateHilite(const LRgn& changed, const LRgn& oldSelection) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;

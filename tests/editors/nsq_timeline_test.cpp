@@ -267,3 +267,38 @@ TEST(NsqMoveTime, Modes) {
         EXPECT_EQ(s.Times(), "0 2000 4000 6000|4000||") << c.what;
     }
 }
+
+TEST(NsqPosition, ClipPositions) {
+    const u32 fiveSeconds = 5000;
+    struct Case {
+        const char* what;
+        u32 from, to;
+        bool loop;
+        double rate;
+        u32 playing, time;
+        const u32* duration;
+        const char* text;
+    } cases[] = {
+        {"past the end", 0, 10000, false, 1, 7, 112000, nullptr, "00:00:10"},
+        {"looping", 0, 10000, true, 1, 7, 112000, nullptr, "00:00:02"},
+        {"another sequence plays", 0, 10000, false, 1, 8, 112000, nullptr, "--:--:--"},
+        {"at the next scene", 0, 10000, false, 1, 7, 150000, nullptr, "--:--:--"},
+        {"before the scene", 0, 10000, false, 1, 7, 99999, nullptr, "--:--:--"},
+        {"no end: up to the file's length", 1000, 0, false, 1, 7, 108000, &fiveSeconds, "00:00:05"},
+        {"double speed", 1000, 0, false, 2, 7, 102000, nullptr, "00:00:05"},
+        {"an unusable rate counts 1.0", 1000, 0, false, NAN, 7, 102000, nullptr, "00:00:03"},
+    };
+    for (const Case& c : cases) {
+        CNSqClip clip;
+        clip.sequence = 7;
+        clip.sceneTime = 100000;
+        clip.next = 150000;
+        clip.from = c.from;
+        clip.to = c.to;
+        clip.loop = c.loop;
+        clip.rate = c.rate;
+        u32 pos;
+        const bool in = NSqClipPosition(clip, c.playing, c.time, c.duration, &pos);
+        EXPECT_STREQ(in ? NSqClockText(pos).CStr() : "--:--:--", c.text) << c.what;
+    }
+}
