@@ -6,6 +6,7 @@
 
 #include "base/Resources.h"
 #include "editors/DeviceHooks.h"
+#include "editors/nsq/CNSqSceneFrames.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
 #include "records/MediaIndex.h"
@@ -23,6 +24,11 @@ u32 CNSqKinds::KindForCommand(const char* command) const {
 
 u32 CNSqKinds::KindAt(u32 index) const {
     return index == 0 ? kKindPseq : 0;
+}
+
+CNSqModelPane* CNSqKinds::NewParamFrame(LPane* parent, u32 kind) {
+    auto* ctx = dynamic_cast<CNSqDevCtx*>(this);
+    return kind == kKindPseq && ctx ? new CNSqTSpecPup(parent, ctx) : nullptr;
 }
 
 void CNSqKinds::DescribeScene(const CRecord*, CNSqSceneInfo*) const {}
@@ -122,6 +128,13 @@ u32 CNSqDevCtx::KindForCommand(const char* command) const {
 u32 CNSqDevCtx::KindAt(u32 index) const {
     static constexpr u32 kKinds[] = {kKindPseq, kKindPdmx, kKindPaud, kKindPvid};
     return index < 4 ? kKinds[index] : 0;
+}
+
+CNSqModelPane* CNSqDevCtx::NewParamFrame(LPane* parent, u32 kind) {
+    // Video scenes have nothing to set.
+    if (kind == kKindPaud) return new CNSqAudPrmF(parent, this);
+    if (kind == kKindPdmx) return new CNSqDmxPrmF(parent, this);
+    return CNSqKinds::NewParamFrame(parent, kind);
 }
 
 void CNSqDevCtx::DescribeScene(const CRecord* scene, CNSqSceneInfo* out) const {

@@ -6,6 +6,8 @@
 #include "base/LString.h"
 #include "records/CRecordDoc.h"
 
+class CNSqModelPane;
+class LPane;
 class MPlayDevice;
 
 // Which shared pen frames a scene box.
@@ -31,6 +33,8 @@ public:
     virtual u32 KindForCommand(const char* command) const;
     // The kinds in menu order; 0 past the last.
     virtual u32 KindAt(u32 index) const;
+    // The frame that edits parameters of the kind, null for none.
+    virtual CNSqModelPane* NewParamFrame(LPane* parent, u32 kind);
     virtual void DescribeScene(const CRecord* scene, CNSqSceneInfo* out) const;
     // The track of `sequence` whose drawing a change alters, -1 for none.
     virtual i32 TrackOfChange(const CRecord* sequence, const CRecordNote* note) const;
@@ -82,6 +86,7 @@ public:
 
     u32 KindForCommand(const char* command) const override;
     u32 KindAt(u32 index) const override;
+    CNSqModelPane* NewParamFrame(LPane* parent, u32 kind) override;
     void DescribeScene(const CRecord* scene, CNSqSceneInfo* out) const override;
     i32 TrackOfChange(const CRecord* sequence, const CRecordNote* note) const override;
 

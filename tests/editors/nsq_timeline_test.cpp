@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "editors/nsq/CNSqKinds.h"
+#include "editors/nsq/CNSqSceneFrames.h"
 #include "editors/nsq/CNSqTimeScale.h"
 #include "editors/nsq/NSqSceneOps.h"
 #include "records/CChunkFile.h"
@@ -301,4 +302,17 @@ TEST(NsqPosition, ClipPositions) {
         const bool in = NSqClipPosition(clip, c.playing, c.time, c.duration, &pos);
         EXPECT_STREQ(in ? NSqClockText(pos).CStr() : "--:--:--", c.text) << c.what;
     }
+}
+
+TEST(NsqSceneFrames, ShownAndStoredValues) {
+    EXPECT_EQ(NSqVolumeStored(100), 256u);
+    EXPECT_EQ(NSqVolumeStored(50), 128u);
+    EXPECT_DOUBLE_EQ(NSqVolumeShown(128), 50);
+    EXPECT_FLOAT_EQ(NSqRateStored(-5), 0.95f);
+    EXPECT_NEAR(NSqRateShown(1.05f), 5, 1e-4);
+    EXPECT_EQ(NSqFadeStored(2.5), 2500u);
+    Nsq s;
+    s.AddNsq(8, "");
+    for (auto [id, text] : {std::pair<u32, const char*>{0, ""}, {7, "Main"}, {8, "(2)"}, {99, "?"}})
+        EXPECT_STREQ(NSqSeqRefText(s.Set(), id).CStr(), text) << id;
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include "ShellFixture.h"
+#include "editors/nsq/CNSqSceneFrames.h"
 #include "editors/nsq/CNSqTrkEditF.h"
 #include "editors/nsq/CNSqTimeScale.h"
 #include "framework/CUndoQ.h"
@@ -94,6 +95,48 @@ TEST(NsqOffscreen, TracksScenesSelectionAndNowLine) {
         })) << row;
     EXPECT_TRUE(near(scale.TimeToPos(70.6) + area.left, 2,
                      [](QRgb p) { return qRed(p) == 255 && qGreen(p) == 0; }));
+}
+
+TEST(NsqOffscreen, ParameterFrames) {
+    ShellEnv env("offscreen");
+    QtControlServices controls;
+    RegisterAllRecordKinds();
+    QDir().mkpath(KEVO_BINARY_DIR "/nsq");
+    CUndoQ undo(gApp, 1u << 20);
+    FakePlayDevice device;
+    CRecordDoc seqDoc(NewSeqSettingsRecord());
+    CRecord* set = seqDoc.Root()->GetChild(SqstF::nsqs);
+    for (u32 i = 0; i < 3; ++i) NSqSetNewSeq(set, nullptr, i);
+    CRecord* seq = set->GetListItem(SsetF::seqs, 0);
+    NSqSeqAddTrack(seq, nullptr, 0);
+    CRecord* track = seq->GetListItem(SseqF::trks, 0);
+    CNSqDevCtx ctx(set, &device);
+    for (u32 kind : {kKindPdmx, kKindPaud, kKindPseq}) {
+        const u32 at = NSqTrkAddScene(track, nullptr, 1000 + kind % 1000, kind);
+        CRecord* scene = track->GetListItem(StrkF::scns, at);
+        CRecord* p = scene->GetChild(SscnF::prms);
+        if (kind == kKindPseq) {
+            p->SetU32(nullptr, PseqF::sqid, set->GetListItem(SsetF::seqs, 2)->GetU32(SseqF::sqid));
+        } else {
+            p->SetString(nullptr, PdmxF::file, LString("show.drc"));
+            p->SetU32(nullptr, PdmxF::rngt, 12500);
+            p->SetU32(nullptr, PdmxF::volm, 128);
+        }
+        Win win(&undo, 560, 90);
+        CNSqUScnPrmF prm(&win, &ctx);
+        prm.SetBounds(LRect(0, 0, 560, 90));
+        prm.SetScene(scene);
+        ASSERT_TRUE(prm.Shown()) << kind;
+        win.ShowWindow();
+        QCoreApplication::processEvents();
+        const QImage shot = AsMWindow(win.GetNativeWindow())->grab().toImage();
+        const char* name = kind == kKindPdmx ? "dmx" : kind == kKindPaud ? "audio" : "sequence";
+        EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/prm_") + name + ".png"));
+        if (kind == kKindPseq)
+            EXPECT_STREQ(static_cast<CNSqTSpecPup*>(prm.Shown())->Slot().GetText().CStr(), "(3)");
+        else
+            EXPECT_FLOAT_EQ(static_cast<CNSqClipPrmF*>(prm.Shown())->Volume().GetValue(), 50);
+    }
 }
 
 }  // namespace
