@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "devlink/FileListPoller.h"
+#include "editors/nsq/CNSqTrkEditF.h"
+#include "editors/nsq/NSqSceneOps.h"
 #include "framework/LFrame.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
@@ -51,6 +53,7 @@ void CNSqTrkViewF::Register() {
 
 CNSqTrkViewF::CNSqTrkViewF(LHandler* parent, LPane* owner, MPlayDevice* device)
     : CKvsPlayCmd(parent, owner, device),
+      fSceneMenu(new LMenu(this, "KVSTRKVWCTXMENU")),
       fCtx(NsqSet(SeqSettings()), device),
       fScale(&fCtx),
       fRedraw(this) {
@@ -82,6 +85,7 @@ CNSqTrkViewF::~CNSqTrkViewF() {
     delete fFetch;
     ReleaseMediaIndex(fMediaIndex);
     fScale.Selection().SetSequence(nullptr);
+    delete fSceneMenu;
 }
 
 bool CNSqTrkViewF::IsNsqFormat() const {
@@ -210,11 +214,19 @@ void CNSqTrkViewF::SyncWindowVisibility() {
 LMessage CNSqTrkViewF::HandleMessage(const LMessage& msg) {
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         auto* bar = static_cast<LMenuBar*>(msg.source);
+        if (fScale.Selection().Count() > 0 && PlayHooks().moveTimeDialog)
+            bar->EnableCommand("cScnMoveTime");
         const bool clip = CurrentDmxClip() != nullptr && Serial() != 0;
         if (clip && DeviceHooks().drcDetectStart) bar->EnableCommand("cDetStart");
         if (clip && DeviceHooks().drcTrim) bar->EnableCommand("cCntTrim");
     } else if (msg.Is(LMenuItem_Selected) && msg.source) {
         auto* item = static_cast<LMenuItem*>(msg.source);
+        if (item->HasCommand("cScnMoveTime")) {
+            CRecord* misc = MiscPrefs();
+            CRecord* node = misc ? NodeGetOrCreate(misc, nullptr, "nsquprf") : nullptr;
+            NSqMoveSceneTimes(this, this, node, fScale);
+            return LMessage();
+        }
         if (item->HasCommand("cDetStart")) {
             DetectStart();
             return LMessage();
@@ -225,6 +237,13 @@ LMessage CNSqTrkViewF::HandleMessage(const LMessage& msg) {
         }
     } else if (msg.Is(LTimer_Expire) && msg.source == &fRedraw) {
         fRedraw.Stop();
+        if (fEditor) fEditor->List().InvalidateSceneArea();
+        return LMessage();
+    } else if (fEditor && msg.Is(CSwipePane_DblClk) && msg.source == &fEditor->Swipe()) {
+        PlayFrom(fEditor->ClickTime());
+        return LMessage();
+    } else if (fEditor && msg.Is(CSlider_Change) && msg.source == &fEditor->Slider()) {
+        SetZoom(fEditor->Slider().GetValue());
         return LMessage();
     } else if (msg.Is(LFrame_Close) && msg.source && msg.source == fMonitor) {
         if (CRecord* prefs = PrefsRoot()) prefs->SetU8(nullptr, PrefF::snmn, 0);

@@ -9,6 +9,8 @@
 #include "editors/nsq/CNSqTimeScale.h"
 
 class CKvsFileListFetch2;
+class CNSqTrkEditF;
+class LMenu;
 
 class CNSqTrkViewF : public CKvsPlayCmd {
 public:
@@ -33,6 +35,10 @@ public:
     LTimer& RedrawTimer() { return fRedraw; }
     LFrame* MonitorWindow() const { return fMonitor; }
 
+    // The scene context menu of the track rows.
+    LMenu* SceneMenu() const { return fSceneMenu; }
+    // The track editor that shows the sequence (the play frame's; none at first).
+    void SetTrackEditor(CNSqTrkEditF* editor) { fEditor = editor; }
     // The sequence the editor shows (none at first).
     void SetShownSequence(CRecord* sequence);
     CRecord* ShownSequence() const { return fShown; }
@@ -65,12 +71,14 @@ private:
     void DeleteMonitor();
     CRecord* CommandRecord() const;
 
+    LMenu* fSceneMenu;
     CNSqDevCtx fCtx;
     CNSqTimeScale fScale;
     CKvsFileListFetch2* fFetch = nullptr;
     CRecord* fMediaIndex = nullptr;
     LTimer fRedraw;
     LFrame* fMonitor = nullptr;
+    CNSqTrkEditF* fEditor = nullptr;
     CRecord* fShown = nullptr;
     LString fTimeText;
 };

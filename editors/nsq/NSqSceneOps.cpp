@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "editors/PlayHooks.h"
 #include "editors/nsq/CNSqKinds.h"
 #include "editors/nsq/CNSqTimeScale.h"
 #include "records/CChunkFile.h"
@@ -244,4 +245,19 @@ void NSqMoveScenesTo(LHandler* undoOwner, CNSqTimeScale& scale, u32 newMs, bool 
             }
         }
     }
+}
+
+bool NSqMoveSceneTimes(LHandler* undoOwner, LHandler* parent, CRecord* prefsNode,
+                       CNSqTimeScale& scale) {
+    auto ask = PlayHooks().moveTimeDialog;
+    u32 earliest;
+    if (!ask || !NSqEarliestSelected(scale.Selection(), &earliest)) return false;
+    u32 ms = earliest;
+    const i32 kept = prefsNode ? NodeGetIntOr(prefsNode, "mvtmflws", 0) : 0;
+    u32 follow = kept < 0 ? 0 : u32(kept);
+    if (!ask(parent, &ms, &follow)) return false;
+    if (prefsNode) NodeSetInt(prefsNode, nullptr, "mvtmflws", i32(follow));
+    if (ms == earliest) return false;
+    NSqMoveScenesTo(undoOwner, scale, ms, follow == 0);
+    return true;
 }

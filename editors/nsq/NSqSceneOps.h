@@ -60,3 +60,9 @@ bool NSqEarliestSelected(CNSqScnSel& sel, u32* ms);
 // runs over backwards are removed), else only the selected scenes move. Scenes
 // reaching 24 h are removed.
 void NSqMoveScenesTo(LHandler* undoOwner, CNSqTimeScale& scale, u32 newMs, bool followers);
+
+// "cScnMoveTime": the move-time dialog on the earliest selected start, its
+// radio choice kept as "mvtmflws" in the preferences node; confirmed, the
+// selected scenes move (0: with the scenes after them). False when nothing moved.
+bool NSqMoveSceneTimes(LHandler* undoOwner, LHandler* parent, CRecord* prefsNode,
+                       CNSqTimeScale& scale);

@@ -11,6 +11,7 @@
 #include "devices/monitors/CKvsScnUnvF.h"
 #include "editors/nsq/CNSqTrkViewF.h"
 #include "framework/InputState.h"
+#include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/MediaIndex.h"
@@ -29,6 +30,11 @@ namespace {
 constexpr u16 kSerial = 341;
 
 double sDetected = 0;
+bool MoveLater(LHandler*, u32* ms, u32* follow) {
+    *ms += 1000;
+    *follow = 1;
+    return true;
+}
 bool Detect(MPlayDevice&, LHandler*, const LString&, double* seconds) {
     *seconds = sDetected;
     return true;
@@ -168,6 +174,19 @@ TEST_F(NsqView, MonitorWindowFollowsPreferenceAndSelection) {
     LHandler::Send(LFrame_Close, mon, edit.get());
     EXPECT_EQ(prefs->Root()->GetU8(PrefF::snmn), 0);
     EXPECT_FALSE(edit->MonitorWindow());
+}
+
+TEST_F(NsqView, MoveTimeCommandKeepsTheChoice) {
+    PlayHooks().moveTimeDialog = MoveLater;
+    AddDmxScene(4000, "a.drc");
+    LMenuItem item(nullptr);
+    item.SetCommand("cScnMoveTime");
+    LHandler::Send(LMenuItem_Selected, &item, edit.get());
+    const CRecord* trk = third->GetListItem(SseqF::trks, 0);
+    EXPECT_EQ(trk->GetListItem(StrkF::scns, 0)->GetU32(SscnF::time), 5000u);
+    const CRecord* node = NodeGetSubNode(prefs->Root()->GetChild(PrefF::misc), "nsquprf");
+    ASSERT_TRUE(node);
+    EXPECT_EQ(NodeGetIntOr(node, "mvtmflws", -1), 1);
 }
 
 }  // namespace
