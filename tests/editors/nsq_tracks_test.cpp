@@ -3,6 +3,7 @@
 #include <set>
 
 #include "editors/nsq/CNSqTimeScale.h"
+#include "editors/nsq/CNSqUScnF.h"
 #include "editors/nsq/CNSqUTrkList.h"
 #include "framework/LMenu.h"
 #include "records/NsqSets.h"
@@ -123,4 +124,28 @@ TEST(NsqTracks, AddDeleteAndNames) {
     cell->fName.SetText(LString("Strings"));
     LHandler::Send(LEditText_Change, &cell->fName, cell);
     EXPECT_STREQ(s.Track(1)->GetString(StrkF::name).CStr(), "Strings");
+}
+
+TEST(NsqTracks, SceneFrameStepsAndSequenceLoop) {
+    Tracks s;
+    CNSqUScnF frame(&s.fWin, s.fScale.get());
+    CRecord* first = s.Track(0)->GetListItem(StrkF::scns, 0);
+    frame.SetScene(first);
+    auto enabled = [](LPane& p) { return (p.State() & LPane::kEnabled) != 0; };
+    EXPECT_FALSE(enabled(frame.Prev()));
+    EXPECT_TRUE(enabled(frame.Next()));
+    // Past its successor: the track re-sorts and the buttons follow.
+    frame.Time().SetValue(70.004f);
+    LHandler::Send(CNumVol_Fix, &frame.Time(), &frame);
+    EXPECT_EQ(first->GetIndex(), 1u);
+    EXPECT_EQ(first->GetU32(SscnF::time), 70000u);
+    EXPECT_TRUE(enabled(frame.Prev()));
+    EXPECT_FALSE(enabled(frame.Next()));
+    frame.Step(-1);
+    EXPECT_EQ(s.Selected(), "0.0 ");
+    CNSqUSqPrmF seq(&s.fWin);
+    seq.SetSequence(s.fSeq);
+    seq.Loop().SetState(1);
+    LHandler::Send(LStdCheck_Change, &seq.Loop(), &seq);
+    EXPECT_EQ(s.fSeq->GetU8(SseqF::loop), 1);
 }
