@@ -283,8 +283,7 @@ LMessage CNSqClipPrmF::HandleMessage(const LMessage& msg) {
 
 // ---- the frame of the selected scene's kind
 
-CNSqUScnPrmF::CNSqUScnPrmF(LPane* container, CNSqKinds* kinds)
-    : LFrame(container, container), fKinds(kinds) {
+CNSqUScnPrmF::CNSqUScnPrmF(LPane* container, CNSqKinds* kinds) : LFrame(container, container) {
     for (u32 i = 0; u32 kind = kinds->KindAt(i); ++i) {
         CNSqModelPane* f = kinds->NewParamFrame(this, kind);
         if (!f) continue;

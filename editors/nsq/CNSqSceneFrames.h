@@ -135,7 +135,6 @@ public:
 private:
     static void OnChange(void* self, CRecordNote* note);
 
-    CNSqKinds* fKinds;
     CRecord* fScene = nullptr;
     CRecordDoc* fDoc = nullptr;
     CNSqModelPane* fShown = nullptr;

@@ -49,6 +49,7 @@ CNSqUTrkList::CNSqUTrkList(LPane* owner, CNSqTimeScale* scale, LMenu* menu)
 }
 
 CNSqUTrkList::~CNSqUTrkList() {
+    delete fDragger;
     SetSequence(nullptr);
     if (auto* ctx = dynamic_cast<CNSqDevCtx*>(fScale->Kinds())) ctx->RemoveListener(this, OnStatus);
     fScale->Selection().Doc().RemoveListener(this, OnSelection);
@@ -250,7 +251,8 @@ void CNSqUTrkList::StartDrag(CNSqUTrkVw_CClk* pane, u32 row) {
     fDragRow = i32(row);
     const double ms = std::trunc(std::max(pane->ClickTime(), 0.0) * 1000.0);
     fDragTime = u32(std::min(ms, 4294967295.0));
-    CDragger::New(this);
+    delete fDragger;
+    fDragger = CDragger::New(this);
     Send(LPane_ReqFocus, this, fParent);
 }
 
@@ -284,6 +286,8 @@ bool CNSqUTrkList::RunStdCmd(const LMessage& msg) {
 // ---- messages
 
 LMessage CNSqUTrkList::HandleMessage(const LMessage& msg) {
+    // The drop helper's end comes while this list is being destroyed.
+    if (msg.source == &fDropper && msg.Is(LHandler_Destructing)) return LMessage();
     if (fDropper.HandleDrop(msg)) return LMessage();
     if (msg.source == &fDropper) {
         LDrop* drop = fDropper.Drag();
@@ -353,11 +357,17 @@ LMessage CNSqUTrkList::HandleMessage(const LMessage& msg) {
         auto* dragger = static_cast<CDragger*>(msg.source);
         if (msg.Is(CDragger_End)) {
             fDragRow = -1;
+            if (dragger == fDragger) fDragger = nullptr;
             return LMessage::CopyRetarget(msg, msg.source);
         }
         LScrapData* data =
             fDragRow >= 0 ? NSqMakeSceneScrap(*fScale, u32(fDragRow), fDragTime) : nullptr;
-        if (!data) return LMessage{CDragger_End, dragger, dragger};
+        if (!data) {
+            // Nothing to drag: the dragger ends (and deletes itself).
+            fDragRow = -1;
+            if (dragger == fDragger) fDragger = nullptr;
+            return LMessage{CDragger_End, dragger, dragger};
+        }
         dragger->SetData(data);
         LRgn image;
         CNSqScnSel& sel = fScale->Selection();

@@ -85,6 +85,8 @@ private:
     CRecord* fSeq = nullptr;
     CRecordDoc* fSeqDoc = nullptr;
     CDropScrollHelper fDropper;
+    // The press that may become a drag; it deletes itself at its end.
+    CDragger* fDragger = nullptr;
     i32 fDragRow = -1;
     u32 fDragTime = 0;
     u32 fNow = 0xFFFFFFFFu;
