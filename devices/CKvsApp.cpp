@@ -7,6 +7,7 @@
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
+#include "records/MediaIndex.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
 
@@ -107,10 +108,11 @@ CRecord* CKvsApp::TouchRecent(CRecordDoc* prefs, u32 serial) {
         if (i != 0) root->MoveItem(nullptr, PrefF::mdis, i, 0);
         return root->GetListItem(PrefF::mdis, 0);
     }
-    if (root->GetListCount(PrefF::mdis) > kRecentLimit) {
-        while (root->GetListCount(PrefF::mdis) > kRecentLimit)
-            root->RemoveItem(nullptr, PrefF::mdis, root->GetListCount(PrefF::mdis) - 1);
-    }
+    // The oldest go first, but never one an open editor still works on.
+    for (u32 i = root->GetListCount(PrefF::mdis);
+         i-- > 0 && root->GetListCount(PrefF::mdis) > kRecentLimit;)
+        if (!IsMediaIndexHeld(root->GetListItem(PrefF::mdis, i)))
+            root->RemoveItem(nullptr, PrefF::mdis, i);
     const CRecordSchema* schema = CRecordSchema::Find(kFamKvs, kKindMdis);
     CRecord* entry = schema ? CRecord::New(schema) : nullptr;
     if (!entry) return nullptr;

@@ -187,6 +187,17 @@ void RunMoveTimeCommand(LHandler* parent, LPane* owner, CRecord* seq, u8 field,
     if (auto* list = dynamic_cast<LCellListPane*>(owner)) list->SetSelection(moved);
 }
 
+bool RunMoveTimeDialog(LHandler* parent, u32* ms, u32* follow) {
+    CKvsMoveTimeDlg d(parent);
+    d.fTime.SetTime(i32(std::min<u32>(*ms, u32(kLastSceneTime))), kMsPerSecond);
+    d.fLater.SelectIndex(*follow ? 1 : 0);
+    if (d.RunModal() != 1) return false;
+    const i32 time = d.fTime.GetScaledValue(kMsPerSecond);
+    *ms = u32(std::clamp<i32>(time, 0, i32(kLastSceneTime)));
+    *follow = u32(d.fLater.SelectedIndex());
+    return true;
+}
+
 // ---- CKvsSpdCalcDlg
 
 CKvsSpdCalcDlg::CKvsSpdCalcDlg(LHandler* parent)

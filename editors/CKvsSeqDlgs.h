@@ -67,3 +67,7 @@ bool MoveSceneTimes(CRecord* seq, LHandler* ctx, u8 field, LRgn* selection, i32 
 bool RunSeqFormatDialog(LHandler* parent, LPane* owner, bool* nsq, bool* dmct);
 void RunMoveTimeCommand(LHandler* parent, LPane* owner, CRecord* seq, u8 field,
                         const LRgn& selection);
+// The move-time dialog alone, for editors that move scenes themselves (the NSQ
+// timeline): opens on *ms and the radio choice *follow (0: this and every
+// later scene); true when confirmed, with both written back.
+bool RunMoveTimeDialog(LHandler* parent, u32* ms, u32* follow);

@@ -20,6 +20,7 @@ class CRecord;
 class CRecordDoc;
 class CReqQueue;
 class CShowMediaScan;
+class LFrame;
 class LHandler;
 class LPane;
 class MDevObjLink;
@@ -106,6 +107,22 @@ struct CDeviceHooks {
     // CKvsScnUnvF, filled by InstallScnUnvHook of the monitors at start-up;
     // empty: the scene edit frame shows none).
     MScnUnvFrame* (*newScnUnvFrame)(MPlayDevice& device, LPane* container) = nullptr;
+
+    // The NSQ editor's DMX recording monitor window (CKvsDrcMonWin,
+    // devices/monitors, filled by "NSQ timeline"): made and shown over the
+    // parent (the caller deletes it), told the record path of the scene whose
+    // universes it shows, refreshed when the monitor's universes change.
+    LFrame* (*makeDrcMonitor)(MPlayDevice& device, LHandler* parent) = nullptr;
+    void (*setDrcMonitorScene)(LFrame* window, const LString& path) = nullptr;
+    void (*refreshDrcMonitor)(LFrame* window) = nullptr;
+    // The recording services on a card file (RequestDrcDetectStart and
+    // RequestDrcTrim, filled by "Record control and basic play edit"): the
+    // detected start in seconds (false: none or refused), and a trim from..to
+    // seconds into a new file.
+    bool (*drcDetectStart)(MPlayDevice& device, LHandler* parent, const LString& file,
+                           double* seconds) = nullptr;
+    void (*drcTrim)(MPlayDevice& device, LHandler* parent, const LString& file, double from,
+                    double to) = nullptr;
 };
 
 // The process-wide hooks; devices/ fills them before the first window opens,

@@ -59,6 +59,10 @@ struct CPlayHooks {
     // (rows of the list field of the sequence) in one undoable step.
     void (*moveSceneTimes)(LHandler* parent, LPane* owner, CRecord* sequence, u8 field,
                            const LRgn& selection) = nullptr;
+    // The move-time dialog itself ("MOVETIMEDLG", "Play buttons"), for the NSQ
+    // timeline: opens on *ms and the radio choice *follow; true when
+    // confirmed, with both written back.
+    bool (*moveTimeDialog)(LHandler* parent, u32* ms, u32* follow) = nullptr;
 
     // The button-label glyph renderer ("Play buttons"), measuring with the
     // drawing environment of the owner pane; the caller deletes it.

@@ -1,6 +1,7 @@
 #include "records/MediaIndex.h"
 
 #include <cstring>
+#include <map>
 
 #include "records/DeviceKinds.h"
 #include "records/ShowOpsSupport.h"
@@ -63,4 +64,24 @@ LString& StripExtension(LString* out, const char* name) {
     const char* dot = name ? std::strrchr(name, '.') : nullptr;
     *out = dot ? LString(name, u32(dot - name)) : LString(name ? name : "");
     return *out;
+}
+
+namespace {
+std::map<const CRecord*, u32>& Holds() {
+    static std::map<const CRecord*, u32> holds;
+    return holds;
+}
+}  // namespace
+
+void HoldMediaIndex(const CRecord* index) {
+    if (index) ++Holds()[index];
+}
+
+void ReleaseMediaIndex(const CRecord* index) {
+    auto it = Holds().find(index);
+    if (it != Holds().end() && --it->second == 0) Holds().erase(it);
+}
+
+bool IsMediaIndexHeld(const CRecord* index) {
+    return Holds().count(index) != 0;
 }

@@ -19,6 +19,9 @@ inline constexpr const char* kScrapAuxTrigger = KEVO_SCRAP_TYPE("axplytrg");
 // Universe address rows of a device's settings.
 inline constexpr const char* kScrapUvad = KEVO_SCRAP_TYPE("uvad");
 inline constexpr const char* kScrapBtnLayout = KEVO_SCRAP_TYPE("bynlyo");
+// The NSQ timeline's scenes and tracks.
+inline constexpr const char* kScrapNsqScenes = "com.kevorune.scraptype.nsqtest.scns";
+inline constexpr const char* kScrapNsqTracks = "com.kevorune.scraptype.nsqtest.trks";
 
 #undef KEVO_SCRAP_TYPE
 

@@ -26,6 +26,7 @@ public:
     void SetActive(bool active);
     // The record path of the scene's DMX content (begins with "/"); empty: none.
     void SetSceneName(const LString& path);
+    const LString& SceneName() const { return fPath; }
     // Publishes the Art-Net monitor's content into the controller's monitor
     // status record when the list shows it.
     void RefreshUniverseStatus();

@@ -11,6 +11,7 @@
 #include "base/Resources.h"
 #include "devices/AppPrefStore.h"
 #include "devices/CKvsApp.h"
+#include "records/MediaIndex.h"
 #include "framework/AppSingletons.h"
 #include "framework/InputState.h"
 #include "records/NsqPrefKinds.h"
@@ -145,6 +146,14 @@ TEST(KvsAppPrefs, DocsTrimmedAndRecentDevicesFirst) {
     EXPECT_EQ(root->GetListCount(PrefF::mdis), 21u);
     EXPECT_EQ(root->GetListItem(PrefF::mdis, 0)->GetU32(MdisF::sern), 10u);
     EXPECT_EQ(root->GetListItem(PrefF::mdis, 1)->GetU32(MdisF::sern), 25u);
+
+    // An index an open editor holds outlives the trim.
+    CRecord* held = CKvsApp::TouchRecent(&doc, 10);
+    HoldMediaIndex(held);
+    for (u32 s = 100; s <= 130; ++s) CKvsApp::TouchRecent(&doc, s);
+    EXPECT_EQ(root->GetListCount(PrefF::mdis), 21u);
+    EXPECT_EQ(root->GetListItem(PrefF::mdis, 20), held);
+    ReleaseMediaIndex(held);
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+#pragma once
+// The track edit frame of the NSQ editor: the zoom slider and the add-track
+// button, the time ruler with its swipe pane, the track list in its
+// navigator, and the horizontal time scroll bar.
+
+#include "editors/nsq/CNSqUTrkList.h"
+#include "framework/CPicturePane.h"
+#include "framework/LFrame.h"
+#include "framework/LListNavi.h"
+#include "framework/LStdCtl.h"
+
+class CNSqTimeScale;
+
+// The time ruler above the scene area.
+class CNSqTrkEditPane : public LPane {
+public:
+    CNSqTrkEditPane(LPane* container, CNSqTimeScale* scale);
+    void Draw(LDrawCtx& ctx) override;
+
+private:
+    CNSqTimeScale* fScale;
+};
+
+class CNSqTrkEditF : public LFrame {
+public:
+    CNSqTrkEditF(LPane* container, CNSqTimeScale* scale, LMenu* sceneMenu);
+    ~CNSqTrkEditF() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    void StateChanged(u32 op) override;
+    void PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) override;
+    void BoundsChanged(const LRect& old) override;
+
+    void SetSequence(CRecord* sequence);
+    CRecord* Sequence() const { return fSeq; }
+    // The time (seconds) under the swipe pane's last click.
+    double ClickTime();
+    // The slider and the scroll bar follow the scale.
+    void SyncControls();
+
+    CNSqUTrkList& List() { return *fList; }
+    CSlider& Slider() { return *fSlider; }
+    LScrollBar& ScrollBar() { return *fBar; }
+    CSwipePane& Swipe() { return *fSwipe; }
+    CPlusButton& Plus() { return *fPlus; }
+
+private:
+    static void OnScale(void* self, CRecordNote* note);
+
+    CNSqTimeScale* fScale;
+    CRecord* fSeq = nullptr;
+    LFrame* fCtl;
+    CPlusButton* fPlus;
+    CSlider* fSlider;
+    CNSqTrkEditPane* fRuler;
+    CSwipePane* fSwipe;
+    LListNavi* fNavi;
+    CNSqUTrkList* fList;
+    LScrollBar* fBar;
+};

@@ -1,0 +1,192 @@
+// The NSQ play edit of a device in format 2 against a simulated device on
+// loopback: plays from a time, stop, the play position text, the detected
+// start of a clip, the redraw after media durations change, the monitor window.
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/CKvsDevCtl.h"
+#include "devices/DeviceHookInstall.h"
+#include "devices/monitors/CKvsScnUnvF.h"
+#include "editors/nsq/CNSqTrkViewF.h"
+#include "framework/InputState.h"
+#include "framework/LMenu.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/MediaIndex.h"
+#include "records/NsqPrefKinds.h"
+#include "records/NsqSets.h"
+#include "records/PrefNodes.h"
+#include "records/ShowKinds.h"
+#include "tests/devices/DevScreenTest.h"
+#include "tests/devices/PlayTest.h"
+#include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/FakeControls.h"
+#include "tests/framework/FakeWindows.h"
+
+namespace {
+
+constexpr u16 kSerial = 341;
+
+double sDetected = 0;
+bool MoveLater(LHandler*, u32* ms, u32* follow) {
+    *ms += 1000;
+    *follow = 1;
+    return true;
+}
+bool Detect(MPlayDevice&, LHandler*, const LString&, double* seconds) {
+    *seconds = sDetected;
+    return true;
+}
+
+class NsqView : public devtest::DeviceLinkTest {
+protected:
+    void SetUp() override {
+        DeviceLinkTest::SetUp();
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        RegisterAllRecordKinds();
+        RegisterPrefNodeKinds();
+        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+        SetAppPrefsDoc(prefs.get());
+        root.loop = &fLoop;
+        playtest::EmptyHooks();
+        InstallDeviceHooks();
+        DeviceHooks().drcDetectStart = Detect;
+        owner.ShowWindow();
+        AddDevice(kSerial, 1);
+        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        edit.reset(
+            static_cast<CNSqTrkViewF*>(NewPlayView(kSeqFormatNsq, &root, &owner, ctl.get())));
+        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
+        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+        CRecord* set = edit->SeqSettings()->GetChild(SqstF::nsqs);
+        for (u32 i = 0; i < 3; ++i) {
+            NSqSetNewSeq(set, nullptr, i);
+            NSqSeqAddTrack(set->GetListItem(SsetF::seqs, i), nullptr, 0);
+        }
+        third = set->GetListItem(SsetF::seqs, 2);
+        edit->SetShownSequence(third);
+        fSim.Cmd("log clear");
+    }
+    void TearDown() override {
+        edit.reset();
+        ctl.reset();
+        playtest::EmptyHooks();
+        SetAppPrefsDoc(nullptr);
+        DeviceLinkTest::TearDown();
+    }
+    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
+        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
+    }
+    std::vector<std::string> Writes() {
+        std::vector<std::string> out;
+        for (const std::string& l : LogOf("chan")) {
+            const std::string path = Field(l, "path");
+            if (Field(l, "op") == "write" && path.rfind("/.cmd/udkvtcmd/", 0) == 0)
+                out.push_back(path.substr(15) + "=" + Field(l, "value"));
+        }
+        return out;
+    }
+    CRecord* State() { return ctl->StateDoc()->Root(); }
+    CRecord* AddDmxScene(u32 ms, const char* file) {
+        CRecord* trk = third->GetListItem(SseqF::trks, 0);
+        const u32 at = NSqTrkAddScene(trk, nullptr, ms, kKindPdmx);
+        CRecord* prms = trk->GetListItem(StrkF::scns, at)->GetChild(SscnF::prms);
+        prms->SetString(nullptr, PdmxF::file, LString(file));
+        edit->Scale().Selection().SelectOnly(0, at);
+        return prms;
+    }
+
+    LoopClock services{&fLoop};
+    FakeControls controls;
+    FakeWindows windows{services};
+    LMouse mouse;
+    LKeyboard keyboard;
+    playtest::Root root;
+    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
+    std::unique_ptr<CRecordDoc> prefs;
+    std::unique_ptr<CKvsDevCtl> ctl;
+    std::unique_ptr<CNSqTrkViewF> edit;
+    CRecord* third = nullptr;
+};
+
+TEST_F(NsqView, PlayFromTimeStopAndPosition) {
+    const CRecord* cmd = ctl->CommandDoc()->Root();
+    State()->SetU32(nullptr, DvssF::sqid, 99);  // another sequence plays
+    edit->PlayFrom(12.5);
+    EXPECT_STREQ(cmd->GetString(DvcmF::plsn).CStr(), "");
+    EXPECT_EQ(cmd->GetI32(DvcmF::pltm), -1);
+    edit->StopPlay();
+    EXPECT_EQ(cmd->GetU8(DvcmF::stps), 0);
+    ASSERT_TRUE(Run([&] { return Writes().size() >= 3; }));
+    EXPECT_EQ(Writes(), (std::vector<std::string>{"plsn=/nsqs/seqs/2", "pltm=12500", "stps=1"}));
+    // The time shows only while the shown sequence is the one playing.
+    State()->SetU32(nullptr, DvssF::sqtm, 3723400);
+    EXPECT_STREQ(edit->PlayTimeText().CStr(), "--:--:--");
+    State()->SetU32(nullptr, DvssF::sqid, third->GetU32(SseqF::sqid));
+    EXPECT_STREQ(edit->PlayTimeText().CStr(), "01:02:03");
+    EXPECT_EQ(edit->Context().Status()->GetU32(NsqStatF::time), 3723400u);
+}
+
+TEST_F(NsqView, DetectedStart) {
+    struct Case {
+        double seconds;
+        u32 rngf;
+    } cases[] = {{2.5, 2500}, {-1, 700}, {NAN, 700}, {INFINITY, 700}, {4294968.0, 700}};
+    for (const Case& c : cases) {
+        CRecord* clip = AddDmxScene(1000, "a.drc");
+        clip->SetU32(nullptr, PdmxF::rngf, 700);
+        sDetected = c.seconds;
+        EXPECT_EQ(edit->DetectStart(), c.rngf != 700) << c.seconds;
+        EXPECT_EQ(clip->GetU32(PdmxF::rngf), c.rngf) << c.seconds;
+        if (c.rngf != 700) {
+            ASSERT_TRUE(edit->UndoQueue().Undo());
+            EXPECT_EQ(clip->GetU32(PdmxF::rngf), 700u);
+        }
+    }
+}
+
+TEST_F(NsqView, ZoomPreferenceAndMediaRedraw) {
+    edit->SetZoom(-150);
+    LString stored;
+    NodeFind(prefs->Root()->GetChild(PrefF::misc), "vwtmscl", &stored);
+    EXPECT_STREQ(stored.CStr(), "0.032");
+    EXPECT_NEAR(edit->Scale().Scale(), 0.0316228, 1e-6);
+    CRecord* media = ctl->MediaIndex();
+    ASSERT_TRUE(media);
+    AddMediaFile(media, 0, "a.drc")->SetU32(nullptr, MdifF::dura, 5000);
+    ASSERT_TRUE(edit->RedrawTimer().IsRunning());
+    EXPECT_EQ(edit->RedrawTimer().Deadline(), fLoop.NowMs() + 1000);
+}
+
+TEST_F(NsqView, MonitorWindowFollowsPreferenceAndSelection) {
+    EXPECT_FALSE(edit->MonitorWindow());
+    prefs->Root()->SetU8(nullptr, PrefF::snmn, 1);
+    ASSERT_TRUE(edit->MonitorWindow());
+    AddDmxScene(0, "b.drc");
+    auto* mon = static_cast<CKvsDrcMonWin*>(edit->MonitorWindow());
+    EXPECT_STREQ(mon->Frame()->SceneName().CStr(), "/nsqs/seqs/2/trks/0/scns/0/prms");
+    edit->Scale().Selection().DeselectAll();
+    EXPECT_STREQ(mon->Frame()->SceneName().CStr(), "");
+    LHandler::Send(LFrame_Close, mon, edit.get());
+    EXPECT_EQ(prefs->Root()->GetU8(PrefF::snmn), 0);
+    EXPECT_FALSE(edit->MonitorWindow());
+}
+
+TEST_F(NsqView, MoveTimeCommandKeepsTheChoice) {
+    PlayHooks().moveTimeDialog = MoveLater;
+    AddDmxScene(4000, "a.drc");
+    LMenuItem item(nullptr);
+    item.SetCommand("cScnMoveTime");
+    LHandler::Send(LMenuItem_Selected, &item, edit.get());
+    const CRecord* trk = third->GetListItem(SseqF::trks, 0);
+    EXPECT_EQ(trk->GetListItem(StrkF::scns, 0)->GetU32(SscnF::time), 5000u);
+    const CRecord* node = NodeGetSubNode(prefs->Root()->GetChild(PrefF::misc), "nsquprf");
+    ASSERT_TRUE(node);
+    EXPECT_EQ(NodeGetIntOr(node, "mvtmflws", -1), 1);
+}
+
+}  // namespace
