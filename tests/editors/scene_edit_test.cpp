@@ -163,7 +163,6 @@ TEST(SceneEdit, FileSlotDropAndLoop) {
 TEST(SceneEdit, ModesActiveSceneAndMonitor) {
     Stage s;
     s.fEdit->SetSequence(s.fSeq);
-    EXPECT_TRUE(s.fEdit->IsShown());
     EXPECT_EQ(s.fEdit->List()->Selection().GetBounds(), LRect(0, 0, 1, 1));
     struct Case {
         u32 mode;
