@@ -23,10 +23,7 @@ bool Shown(const LPane& p) {
 struct Stage : SeqEditStage {
     explicit Stage(u32 events = 0) {
         SetAppPrefsDoc(&fPrefs);
-        for (u32 i = 0; i < events; ++i) {
-            InsertNewScheduleEvent(Sched(), nullptr, i);
-            Event(i)->SetString(nullptr, ScevF::name, LString(("E" + std::to_string(i)).c_str()));
-        }
+        for (u32 i = 0; i < events; ++i) InsertNewScheduleEvent(Sched(), nullptr, i);
         Open();
     }
     ~Stage() {

@@ -132,16 +132,17 @@ TEST_F(TriggerDialogs, KeyAndOscFields) {
     EXPECT_EQ(tg->GetU8(SntgF::tgmd) * 1000 + t->GetI32(AptgF::valu), 3055);
     TrgSetKey(t, &undo, LString());
     EXPECT_EQ(t->GetI32(AptgF::valu), 0);
-    const struct {
-        i32 valu;
-        const char* text;
-    } keys[] = {{55, "7"}, {81, "Q"}, {0x141, "A"}, {0xE9, ""}, {32, ""}, {-1, ""}};
-    for (const auto& k : keys) EXPECT_STREQ(TrgKeyText(k.valu).CStr(), k.text) << k.valu;
-    const struct {
-        const char* text;
-        i32 valu;
-    } osc[] = {{"", -1}, {"-5", -1}, {"42", 42}, {"3000000000", kI32Max}, {"4294967297", kI32Max}};
-    for (const auto& o : osc) EXPECT_EQ(TrgOscNumber(LString(o.text)), o.valu) << o.text;
+    using Key = std::pair<i32, const char*>;
+    for (const Key& k : {Key{55, "7"}, {81, "Q"}, {0x141, "A"}, {0xE9, ""}, {32, ""}, {-1, ""}})
+        EXPECT_STREQ(TrgKeyText(k.first).CStr(), k.second) << k.first;
+    using Osc = std::pair<const char*, i32>;
+    for (const Osc& o : {Osc{"", -1},
+                         {"-5", -1},
+                         {"0", 0},
+                         {"42", 42},
+                         {"3000000000", kI32Max},
+                         {"4294967297", kI32Max}})
+        EXPECT_EQ(TrgOscNumber(LString(o.first)), o.second) << o.first;
 }
 
 TEST_F(TriggerDialogs, SceneTriggerFields) {
