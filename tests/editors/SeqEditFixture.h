@@ -1,7 +1,6 @@
 #pragma once
-// The stage of the sequence and scene editors on the headless fakes: a window
-// under an undo queue, the sequence settings, a device whose command writes are
-// logged, the clipboard, and drags that carry clipboard data.
+// The editors' stage on the headless fakes: a window under an undo queue, the
+// sequence settings, a logging device, the clipboard and clipboard drags.
 
 #include <gtest/gtest.h>
 
@@ -10,8 +9,10 @@
 
 #include "base/Resources.h"
 #include "framework/CListDragDropHelper.h"
+#include "framework/CNumVol.h"
 #include "framework/CUndoQ.h"
 #include "framework/InputState.h"
+#include "framework/LMenu.h"
 #include "framework/LFrame.h"
 #include "records/NsqPrefKinds.h"
 #include "records/RecScrap.h"
@@ -21,6 +22,19 @@
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeDrag.h"
 #include "tests/framework/FakeWindows.h"
+
+// A menu command sent to a handler.
+inline void SendCommand(LHandler* to, const char* cmd) {
+    LMenuItem item(nullptr);
+    item.SetCommand(cmd);
+    LHandler::Send(LMenuItem_Selected, &item, to);
+}
+
+// A number typed into a field and fixed there.
+inline void FixNum(CNumVol& field, f32 value) {
+    field.SetValue(value);
+    LHandler::Send(CNumVol_Fix, &field, field.Parent());
+}
 
 // The items of clipboard data offered as a drag or paste would offer them.
 class ScrapSource : public CDropSource {

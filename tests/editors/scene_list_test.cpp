@@ -1,9 +1,7 @@
-// The scene list: retiming and re-sorting, pastes and drags that keep the
-// order, the meters, the play state and plays from a scene or a point in it.
+// The scene list: retiming, pastes and drags in order, meters, play state, plays.
 #include <limits>
 
 #include "editors/CKvsScnList.h"
-#include "framework/LMenu.h"
 #include "records/ScrapTypeNames.h"
 #include "tests/editors/SeqEditFixture.h"
 
@@ -38,11 +36,7 @@ struct Stage : SeqEditStage {
         fList.BindCell(c, LCell{0, row});
         return c;
     }
-    void Command(const char* cmd) {
-        LMenuItem item(nullptr);
-        item.SetCommand(cmd);
-        LHandler::Send(LMenuItem_Selected, &item, &fList);
-    }
+    void Command(const char* cmd) { SendCommand(&fList, cmd); }
     CRecord* Dvss() { return fDevice.fState.Root(); }
     CKvsScnList fList{&fWin, &fDevice, Settings(), nullptr};
 };
@@ -58,13 +52,11 @@ TEST(SceneList, RetimedSceneMovesAndKeepsTheFocus) {
     LHandler::Send(CNumVol_Fix, &cell->fTime, cell);
     EXPECT_EQ(s.Scenes(seq), "A,C,D,E,B,F");
     EXPECT_EQ(seq->GetListItem(SqncF::scns, 4)->GetI32(ScenF::sntm), 300000);
-    // The moved row is the list's edit cell, with the focus in its time field.
     const LCellSlot& edit = s.fList.EditSlot();
     EXPECT_EQ(edit.cell.row, 4);
     ASSERT_NE(edit.frame, nullptr);
     EXPECT_EQ(edit.frame->Focus(), &static_cast<CKvsScnCell*>(edit.frame)->fTime);
     EXPECT_LE(s.fList.First().row, 4);
-    // One undo step puts it back.
     EXPECT_TRUE(s.fUndo.Undo());
     EXPECT_EQ(s.Scenes(seq), "A,B,C,D,E,F");
 }
@@ -77,10 +69,9 @@ TEST(SceneList, PastesKeepNamesUniqueAndTimesInOrder) {
         std::string after;
         i32 lo, hi;  // the pasted scene's time
     } cases[] = {
-        {"beside Intro, at row 1", true, LRgn(LRect(0, 1, 1, 2)), "Intro,Intro_2,Outro", 10000,
-         20000},
+        {"row 1", true, LRgn(LRect(0, 1, 1, 2)), "Intro,Intro_2,Outro", 10000, 20000},
         {"appended", true, LRgn(), "Intro,Outro,Intro_2", 20000, kMax},
-        {"without a sequence nothing", false, LRgn(), "Intro,Outro", 0, 0},
+        {"no sequence", false, LRgn(), "Intro,Outro", 0, 0},
     };
     for (const Case& c : cases) {
         Stage s;
@@ -108,7 +99,6 @@ TEST(SceneList, DragsWithinTheListStaySorted) {
     s.fList.SetSequence(seq);
     s.fList.SetSelection(LRgn(LRect(0, 0, 1, 2)));
     const i32 h = s.fList.CellHeight();
-    ASSERT_GT(h, 4);
     EXPECT_EQ(s.DragInList(&s.fList, s.fList.DragHelper(), h / 2, 3 * h + 1), 1u);
     EXPECT_EQ(s.Scenes(seq), "C,A,B,D,E");
     EXPECT_TRUE(s.Sorted(seq));
@@ -136,24 +126,16 @@ TEST(SceneList, Meters) {
         i32 sttm, entm;
         std::vector<i64> durations;
     } cases[] = {
-        {"last without a clip", {0, 1000}, false, 0, 0, {1000, 600000}},
-        {"last with a clip", {0, 1000}, true, 500, 4500, {1000, 4000}},
-        {"clip end not after its start", {0}, true, 4500, 4500, {600000}},
-        {"device times at both ends",
-         {kMin, kMax},
-         true,
-         kMin,
-         kMax,
-         {i64(kMax) - kMin, i64(kMax) - kMin}},
+        {"no clip", {0, 1000}, false, 0, 0, {1000, 600000}},
+        {"clip", {0, 1000}, true, 500, 4500, {1000, 4000}},
+        {"empty clip", {0}, true, 4500, 4500, {600000}},
+        {"extremes", {kMin, kMax}, true, kMin, kMax, {i64(kMax) - kMin, i64(kMax) - kMin}},
     };
     for (const Case& c : cases) {
         Stage s;
-        CRecord* seq = s.AddSeq(1, "S");
-        for (i32 t : c.times) {
-            CRecord* sc = NewKind(kFamKvt, kKindScen);
-            sc->SetI32(nullptr, ScenF::sntm, t);
-            seq->InsertItem(nullptr, SqncF::scns, seq->GetListCount(SqncF::scns), sc);
-        }
+        std::vector<std::pair<const char*, i32>> scenes;
+        for (i32 t : c.times) scenes.push_back({"", t});
+        CRecord* seq = s.Seq(1, scenes);
         CRecord* last = seq->GetListItem(SqncF::scns, u32(c.times.size() - 1));
         if (c.clip) {
             last->GetChild(ScenF::ctdr)->SetI32(nullptr, SnctF::sttm, c.sttm);
@@ -186,14 +168,14 @@ TEST(SceneList, PlayStateAndMarker) {
         i32 timeRow, curRow;
         i64 left;  // marker of the current row
     } cases[] = {
-        {"another sequence", 0, 1, 1500, "", "", -1, -1, 0},
-        {"between B and C", 0, 2, 1500, "/sqcs/1/scns/1", "", 2, 1, 500},
+        {"other sequence", 0, 1, 1500, "", "", -1, -1, 0},
+        {"B..C", 0, 2, 1500, "/sqcs/1/scns/1", "", 2, 1, 500},
         {"at C", 0, 2, 2000, "/sqcs/1/scns/2", "", 2, 2, 1000},
         {"past the last", 0, 2, 9000, "/sqcs/1/scns/5", "", 6, 5, 600000 - 4000},
-        {"row 5 of sequence 2", 0, 2, 0, "/sqcs/1/scns/5", "", 0, 5, 600000},
-        {"mode 1: that path names no audio scene", 1, 2, 0, "", "/sqcs/1/scns/5", 0, -1, 0},
-        {"a path elsewhere", 0, 2, 0, "/sqcs/0/scns/0", "", 0, -1, 0},
-        {"a path that resolves to nothing", 0, 2, 0, "/sqcs/9/scns/0", "", 0, -1, 0},
+        {"row 5", 0, 2, 0, "/sqcs/1/scns/5", "", 0, 5, 600000},
+        {"mode 1", 1, 2, 0, "", "/sqcs/1/scns/5", 0, -1, 0},
+        {"elsewhere", 0, 2, 0, "/sqcs/0/scns/0", "", 0, -1, 0},
+        {"no such path", 0, 2, 0, "/sqcs/9/scns/0", "", 0, -1, 0},
     };
     for (const Case& c : cases) {
         s.fList.SetMode(c.mode);
@@ -213,7 +195,6 @@ TEST(SceneList, PlayStateAndMarker) {
             const LRect line = s.fList.TimeLineRect();
             const LRect cell = s.fList.GetCellRect(LCell{0, std::min(c.timeRow, 5)});
             EXPECT_EQ(line.top + 1, c.timeRow > 5 ? cell.bottom : cell.top) << c.what;
-            EXPECT_EQ(line.Height(), 2) << c.what;
         }
     }
 }
@@ -223,29 +204,13 @@ TEST(SceneList, Plays) {
         const char* what;
         const char* crsn;  // the device's current scene
         i32 row;
-        bool meter;
-        i32 point;
+        i32 point;  // -1: the play button
         std::vector<std::string> log;
     } cases[] = {
-        {"outside the list: the path first",
-         "",
-         2,
-         false,
-         0,
-         {"plsn=/sqcs/0/scns/2", "pltm=2000", "plsn=/sqcs/0/scns/2", "pltm=2000"}},
-        {"inside the list: the time only",
-         "/sqcs/0/scns/0",
-         2,
-         false,
-         0,
-         {"pltm=2000", "pltm=2000"}},
-        {"a meter click", "/sqcs/0/scns/0", 1, true, 250, {"pltm=1250", "pltm=1250"}},
-        {"a meter click past the i32 range",
-         "/sqcs/0/scns/0",
-         3,
-         true,
-         9,
-         {"pltm=2147483647", "pltm=2147483647"}},
+        {"outside", "", 2, -1, {"plsn=/sqcs/0/scns/2", "pltm=2000"}},
+        {"inside", "/sqcs/0/scns/0", 2, -1, {"pltm=2000"}},
+        {"meter", "/sqcs/0/scns/0", 1, 250, {"pltm=1250"}},
+        {"meter, clamped", "/sqcs/0/scns/0", 3, 9, {"pltm=2147483647"}},
     };
     for (const Case& c : cases) {
         Stage s;
@@ -255,14 +220,16 @@ TEST(SceneList, Plays) {
         s.fDevice.fLog.clear();
         for (int i = 0; i < 2; ++i) {
             CKvsScnCell* cell = s.Cell(c.row);
-            if (c.meter) {
+            if (c.point >= 0) {
                 cell->fMeter.SetPoint(c.point);
                 LHandler::Send(CThresholdMeter_Point, &cell->fMeter, cell);
             } else {
                 LHandler::Send(CStateButton_Push, &cell->fPlay, cell);
             }
         }
-        EXPECT_EQ(s.fDevice.fLog, c.log) << c.what;
+        std::vector<std::string> twice = c.log;
+        twice.insert(twice.end(), c.log.begin(), c.log.end());
+        EXPECT_EQ(s.fDevice.fLog, twice) << c.what;
         EXPECT_EQ(s.fDevice.fCmd.Root()->GetI32(DvcmF::pltm), -1) << c.what;
         EXPECT_EQ(s.fDevice.fCmd.Root()->GetString(DvcmF::plsn), "") << c.what;
         EXPECT_FALSE(s.fUndo.CanUndo()) << c.what;

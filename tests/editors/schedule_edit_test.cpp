@@ -1,6 +1,4 @@
-// The schedule window on the headless fakes: rows and marks, plays, the
-// listener, periods, conditions, execution, the device check box and the test
-// window, and the engine's mark in test mode.
+// The schedule window on the headless fakes.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,7 +8,6 @@
 #include "editors/CKvsSchList.h"
 #include "editors/CKvsSchWin.h"
 #include "editors/CSchPrdList.h"
-#include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/PrefNodes.h"
 #include "records/Schedule.h"
@@ -26,10 +23,7 @@ bool Shown(const LPane& p) {
 struct Stage : SeqEditStage {
     explicit Stage(u32 events = 0) {
         SetAppPrefsDoc(&fPrefs);
-        for (u32 i = 0; i < events; ++i) {
-            InsertNewScheduleEvent(Sched(), nullptr, i);
-            Event(i)->SetString(nullptr, ScevF::name, LString(("E" + std::to_string(i)).c_str()));
-        }
+        for (u32 i = 0; i < events; ++i) InsertNewScheduleEvent(Sched(), nullptr, i);
         Open();
     }
     ~Stage() {
@@ -55,11 +49,6 @@ struct Stage : SeqEditStage {
         return s;
     }
     void Select(i32 row) { List().SelectCell(LCell{0, row}); }
-    void Menu(const char* command, LHandler* to) {
-        LMenuItem item(nullptr);
-        item.SetCommand(command);
-        LHandler::Send(LMenuItem_Selected, &item, to);
-    }
     std::string Parts(const CRecord* p, u8 field) {
         std::string s;
         for (u32 i = 0; i < p->GetArrayCount(field); ++i)
@@ -71,21 +60,16 @@ struct Stage : SeqEditStage {
 };
 
 TEST(Schedule, WindowTitleAndPlacement) {
-    struct Case {
-        const char* stored;
-        bool applied;
-    } cases[] = {{nullptr, false}, {"10 10 5 50", false}, {"30 100 630 740", true}};
-    for (const Case& c : cases) {
+    for (const char* stored : {"10 10 5 50", "30 100 630 740"}) {
         Stage s;
         const LRect layout = s.win->GetWindowBounds();
-        if (c.stored) NodeSet(s.Params(), nullptr, "schplc", LString(c.stored));
+        NodeSet(s.Params(), nullptr, "schplc", LString(stored));
         s.Open();
-        EXPECT_EQ(s.win->GetWindowBounds(), c.applied ? LRect(30, 100, 630, 740) : layout)
-            << (c.stored ? c.stored : "none");
-        EXPECT_EQ(s.fWindows.Find(s.win->Window()->Native())->title, "1 Schedule");
+        EXPECT_EQ(s.win->GetWindowBounds(), stored[0] == '3' ? LRect(30, 100, 630, 740) : layout);
     }
     Stage s;
-    s.Menu("cSchTest", s.win.get());
+    EXPECT_EQ(s.fWindows.Find(s.win->Window()->Native())->title, "1 Schedule");
+    SendCommand(s.win.get(), "cSchTest");
     const LRect where = s.win->GetWindowBounds();
     const LRect test = s.win->TestWindow()->GetWindowBounds();
     s.win.reset();
@@ -122,7 +106,6 @@ TEST(Schedule, PlayAndSequenceChoice) {
     EXPECT_EQ(s.fDevice.fCmd.Root()->GetString(DvcmF::plsn), LString(""));
     EXPECT_EQ(s.List().SelectedRow(), 3);
     EXPECT_FALSE(s.fUndo.CanUndo());
-    // An event without an execution record gets one with the choice, in one step.
     s.Event(1)->RemoveChild(nullptr, ScevF::axud);
     LHandler::Send(CKvsSeqSlotEx_Seq, &s.Cell(1)->fSlot, s.Cell(1));
     ASSERT_NE(s.Event(1)->GetChild(ScevF::axud), nullptr);
@@ -137,13 +120,12 @@ TEST(Schedule, ListenerPasteAndReadSchedule) {
     s.Event(2)->SetString(nullptr, ScevF::name, LString("Late"));
     EXPECT_EQ(s.Cell(2)->fName.GetText(), LString("Late"));
     s.Select(2);
-    s.Menu(LStdCmd_Copy, &s.List());
+    SendCommand(&s.List(), LStdCmd_Copy);
     EXPECT_TRUE(s.fClip.HasType(LString(kScrapSchedule)));
     s.Select(1);
-    s.Menu(LStdCmd_Paste, &s.List());
+    SendCommand(&s.List(), LStdCmd_Paste);
     EXPECT_EQ(s.Event(1)->GetString(ScevF::name), LString("Late"));
     EXPECT_TRUE(s.List().IsSelected(LCell{0, 1}) && s.List().Count() == 4);
-    // A whole schedule read from the device while an event is selected.
     CRecord* fresh = NewKind(kFamKvt, FourCC("SCHD"));
     InsertNewScheduleEvent(fresh, nullptr, 0);
     CRecord::Destroy(s.Settings()->ReplaceChild(nullptr, SqstF::schd, fresh));
@@ -160,7 +142,6 @@ TEST(Schedule, Periods) {
     CSchPrdCell* c = s.Period(0);
     EXPECT_TRUE(c->fRange.Selected() == 6 && Shown(c->fStart.fSecond) &&
                 !Shown(c->fStart.fMinute) && !Shown(c->fStart.fYear) && !Shown(c->fStart.fWeekday));
-    // The year item on empty arrays: parts 0-2, 4-6 of both, weekday read 1.
     c->fRange.SelectItem(0);
     LHandler::Send(CHeaderFrame_Selected, &c->fRange, c);
     EXPECT_EQ(s.Parts(p, ScepF::strt), "0 0 0 0 1 1 2020 ");
@@ -181,12 +162,11 @@ TEST(Schedule, Periods) {
         c->fStart.fDay.SetValue(f32(d.day));
         LHandler::Send(CNumVol_Fix, &c->fStart.fDay, &c->fStart);
         EXPECT_EQ(SchPeriodGetTimePart(p, ScepF::strt, kSchDay), d.stored) << int(d.rang);
-        EXPECT_EQ(c->fStart.fDay.GetValue(), d.day);  // shown as typed until the refresh
+        EXPECT_EQ(c->fStart.fDay.GetValue(), d.day);
         s.fServices.Advance(1000);
         LTimer::FireDue(s.fServices.fNow, nullptr, nullptr, true);
         EXPECT_EQ(s.Period(0)->fStart.fDay.GetValue(), d.stored);
     }
-    // Range 3: weekday, hour, minute, second only; weekday items 0 and 6.
     p->SetU8(nullptr, ScepF::rang, 3);
     c = s.Period(0);
     EXPECT_TRUE(Shown(c->fStart.fWeekday) && Shown(c->fStart.fHour) && !Shown(c->fStart.fDay) &&
@@ -196,7 +176,6 @@ TEST(Schedule, Periods) {
         LHandler::Send(LPopupList_Changed, &s.Period(0)->fStart.fWeekday, &s.Period(0)->fStart);
         EXPECT_EQ(SchPeriodGetTimePart(p, ScepF::strt, kSchWeekday), day);
     }
-    // A range above 6 shows as 6 and every field carries this period's values.
     p->SetU8(nullptr, ScepF::rang, 9);
     c = s.Period(0);
     EXPECT_TRUE(c->fRange.Selected() == 0 && p->GetU8(ScepF::rang) == 9);
@@ -252,7 +231,6 @@ TEST(Schedule, ExecutionFrame) {
     a.fOffset.SetTime(123, 100);
     LHandler::Send(CNumVol_Fix, &a.fOffset, &a);
     EXPECT_EQ(ex->GetI32(ScexF::syof), 1230);
-    // A read that replaces or removes `axud` rebinds the frame.
     CRecord* fresh = NewKind(kFamKvt, kKindScex);
     fresh->SetU32(nullptr, ScexF::tmdr, 60);
     CRecord::Destroy(s.Event(0)->ReplaceChild(nullptr, ScevF::axud, fresh));
@@ -272,7 +250,6 @@ TEST(Schedule, CheckBoxModeAndNoSelection) {
         e.fCheck.SetState(state);
         LHandler::Send(LStdCheck_Change, &e.fCheck, &e);
     }
-    // (The fake logs every field but plsn as "pltm".)
     EXPECT_EQ(s.fDevice.fLog, (std::vector<std::string>{"?=1", "?=0", "?=0"}));
     EXPECT_EQ(s.fDevice.fCmd.Root()->GetI32(DvcmF::sisc), -1);
     e.fMode.Select(2);
@@ -290,7 +267,7 @@ TEST(Schedule, CheckBoxModeAndNoSelection) {
 TEST(Schedule, TestWindowAndEngineMark) {
     Stage s(2);
     s.State()->SetU32(nullptr, DvssF::scen, 1);
-    s.Menu("cSchTest", s.win.get());
+    SendCommand(s.win.get(), "cSchTest");
     CSchTestWin& t = *s.win->TestWindow();
     EXPECT_TRUE(s.List().InTestMode());
     const struct {
@@ -307,7 +284,6 @@ TEST(Schedule, TestWindowAndEngineMark) {
         EXPECT_TRUE(t.fYear.GetValue() == d.wantYear && t.fDay.GetValue() == d.wantDay &&
                     t.fWeekday.GetText() == LString(d.weekday));
     }
-    // 9:00:00 for 600 s; 22-23|0-1 on Monday runs past midnight into Tuesday.
     s.Event(0)->SetString(nullptr, ScevF::fcph, LString("9"));
     s.Event(0)->SetString(nullptr, ScevF::fcpn, LString("0"));
     s.Event(0)->SetString(nullptr, ScevF::fcps, LString("0"));

@@ -1,11 +1,9 @@
-// Edit commands and drops of record lists; the sequence lists' pastes, drags,
-// play buttons, labels and marks; what the slots' drop helpers read.
+// Edit commands and drops of record lists, the sequence lists, the drop helpers.
 #include <set>
 
 #include "editors/CKvsSeqList.h"
 #include "editors/LListEdit.h"
 #include "editors/SeqDropHelpers.h"
-#include "framework/LMenu.h"
 #include "records/ScrapTypeNames.h"
 #include "tests/editors/SeqEditFixture.h"
 
@@ -13,12 +11,6 @@ namespace {
 
 LRgn Rows(i32 top, i32 bottom) {
     return LRgn(LRect(0, top, 1, bottom));
-}
-
-void Command(LHandler* to, const char* cmd) {
-    LMenuItem item(nullptr);
-    item.SetCommand(cmd);
-    LHandler::Send(LMenuItem_Selected, &item, to);
 }
 
 std::string Nsqs(SeqEditStage& s) {
@@ -34,17 +26,16 @@ TEST(ListEdit, CommandsOnAListField) {
         std::string after;
         i32 indexAfter;
     } cases[] = {
-        {"delete rows 1 and 3", LStdCmd_Delete, Rows(1, 2), 0, -1, "A,C,E", 0},
-        {"cut of nothing falls through", LStdCmd_Cut, LRgn(), 0, 0, "A,B,C,D,E", 0},
-        {"cut of row 4", LStdCmd_Cut, Rows(4, 5), 0, -1, "A,B,C,D", 0},
-        {"paste past the end: appended, at the end", LStdCmd_Paste, LRgn(), 99, 2, "A,B,C,D,E,B,D",
-         5},
-        {"paste at 1, the scene skipped", LStdCmd_Paste, LRgn(), 1, 2, "A,B,D,B,C,D,E", 1},
+        {"delete 1, 3", LStdCmd_Delete, Rows(1, 2), 0, -1, "A,C,E", 0},
+        {"cut nothing", LStdCmd_Cut, LRgn(), 0, 0, "A,B,C,D,E", 0},
+        {"cut 4", LStdCmd_Cut, Rows(4, 5), 0, -1, "A,B,C,D", 0},
+        {"paste past the end", LStdCmd_Paste, LRgn(), 99, 2, "A,B,C,D,E,B,D", 5},
+        {"paste at 1", LStdCmd_Paste, LRgn(), 1, 2, "A,B,D,B,C,D,E", 1},
     };
     for (const Case& c : cases) {
         SeqEditStage s;
         for (const char* n : {"A", "B", "C", "D", "E"}) s.AddSeq(u32(n[0]), n);
-        // B and D on the clipboard, a record of another kind between them.
+        // B, a scene, D on the clipboard.
         CRecClipStream strm;
         CRecord* scene = NewKind(kFamKvt, kKindScen);
         for (CRecord* r : {s.Settings()->GetListItem(SqstF::sqcs, 1), scene,
@@ -66,7 +57,6 @@ TEST(ListEdit, CommandsOnAListField) {
     }
 }
 
-// A plain list of the sequences that leaves its drags to DragStep.
 class RecList : public LListPane {
 public:
     RecList(LPane* owner, CRecord* record, u32 flags)
@@ -101,15 +91,10 @@ TEST(ListEdit, DragStepMovesWithinAndCopiesFromOutside) {
         u32 op;
         std::pair<i32, i32> result;
     } cases[] = {
-        {"A dropped between C and D", 0, true, "B,C,A,D", 2, {1, 2}},
-        {"same list only: moved", LListEdit::kSameListOnly, true, "B,C,A,D", 2, {1, 2}},
-        {"from outside: a copy", 0, false, "A,B,C,A,D", 3, {1, 3}},
-        {"same list only: outside refused",
-         LListEdit::kSameListOnly,
-         false,
-         "A,B,C,D",
-         0,
-         {-1, -1}},
+        {"moved", 0, true, "B,C,A,D", 2, {1, 2}},
+        {"same list only, moved", LListEdit::kSameListOnly, true, "B,C,A,D", 2, {1, 2}},
+        {"copied in", 0, false, "A,B,C,A,D", 3, {1, 3}},
+        {"same list only, refused", LListEdit::kSameListOnly, false, "A,B,C,D", 0, {-1, -1}},
     };
     for (const Case& c : cases) {
         SeqEditStage s;
@@ -129,7 +114,7 @@ TEST(ListEdit, DragStepMovesWithinAndCopiesFromOutside) {
         EXPECT_EQ(op, c.op) << c.what;
         EXPECT_EQ(list.fResult, c.result) << c.what;
         if (c.inside) {
-            EXPECT_TRUE(s.fUndo.Undo()) << c.what;  // one step
+            EXPECT_TRUE(s.fUndo.Undo()) << c.what;
             EXPECT_EQ(s.Seqs(), "A,B,C,D") << c.what;
         }
     }
@@ -142,8 +127,8 @@ TEST(SeqLists, PasteCopiesIntoTheList) {
         std::string after;
         LRgn selAfter;
     } cases[] = {
-        {"nothing selected: appended", LRgn(), "Show,A,B,C,D,Show_2,Show_3", Rows(6, 7)},
-        {"rows 2-4 selected: before row 2", Rows(2, 5), "Show,A,Show_3,Show_2,B,C,D", Rows(2, 3)},
+        {"appended", LRgn(), "Show,A,B,C,D,Show_2,Show_3", Rows(6, 7)},
+        {"before row 2", Rows(2, 5), "Show,A,Show_3,Show_2,B,C,D", Rows(2, 3)},
     };
     for (const Case& c : cases) {
         SeqEditStage s;
@@ -151,10 +136,10 @@ TEST(SeqLists, PasteCopiesIntoTheList) {
         for (const char* n : {"A", "B", "C", "D"}) s.AddSeq(u32(n[0]), n);
         CKvsSeqList list(&s.fWin, &s.fDevice, s.Settings(), nullptr);
         list.SelectCell(LCell{0, 0});
-        Command(&list, LStdCmd_Copy);
+        SendCommand(&list, LStdCmd_Copy);
         for (int i = 0; i < 2; ++i) {
             list.SetSelection(c.sel);
-            Command(&list, LStdCmd_Paste);
+            SendCommand(&list, LStdCmd_Paste);
         }
         EXPECT_EQ(s.Seqs(), c.after) << c.what;
         EXPECT_EQ(list.Rows(), 7) << c.what;
@@ -189,7 +174,6 @@ TEST(SeqLists, PlayButtonsLabelsAndMarks) {
         EXPECT_EQ(s.fDevice.fLog, (std::vector<std::string>{path, path}));
         EXPECT_TRUE(l->Selection() == Rows(3, 4));
     }
-    // The labels are the trigger inputs of the row index and follow `sntg`.
     CRecord* sntg = s.Settings()->GetChild(SqstF::sntg);
     for (u8 mode : {0, 1, 2}) {
         sntg->SetU8(nullptr, SntgF::tgmd, mode);
@@ -197,7 +181,6 @@ TEST(SeqLists, PlayButtonsLabelsAndMarks) {
         EXPECT_EQ(cell(list, 4)->fTrigger.GetTitle(), TriggerInputLabel(&want, sntg, 4))
             << int(mode);
     }
-    // The mark follows the device's sequence without any edit.
     auto marked = [&](CKvsSeqList& l) {
         std::string out;
         for (i32 r = 0; r < l.Rows(); ++r) out += (cell(l, r)->fMark.State() & 1) ? "x" : "-";
@@ -208,7 +191,7 @@ TEST(SeqLists, PlayButtonsLabelsAndMarks) {
     EXPECT_EQ(marked(list) + marked(nsq), "--x-------");
     dvss->SetU32(nullptr, DvssF::sqid, 'B' + 100);
     EXPECT_EQ(marked(list) + marked(nsq), "------x---");
-    EXPECT_FALSE(s.fUndo.CanUndo());  // plays are no edits
+    EXPECT_FALSE(s.fUndo.CanUndo());
 }
 
 TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
@@ -219,10 +202,10 @@ TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
         std::string after;
         u32 op;
     } cases[] = {
-        {"A between C and D", false, false, 3, "B,C,A,D", 2},
-        {"NSQ move keeps name and id", true, false, 3, "B,C,A,D", 2},
-        {"a copy from another list", false, true, 1, "A,A_2,B,C,D", 3},
-        {"NSQ copy: new name and id", true, true, 1, "A,A_2,B,C,D", 3},
+        {"moved", false, false, 3, "B,C,A,D", 2},
+        {"NSQ moved", true, false, 3, "B,C,A,D", 2},
+        {"copied", false, true, 1, "A,A_2,B,C,D", 3},
+        {"NSQ copied", true, true, 1, "A,A_2,B,C,D", 3},
     };
     for (const Case& c : cases) {
         SeqEditStage s;
@@ -254,47 +237,21 @@ TEST(SeqLists, DropsMoveWithinAndCopyBetween) {
     }
 }
 
-TEST(SeqDrop, IdsAndFileNames) {
-    SeqEditStage s;
-    CRecord* seq = s.AddSeq(12, "S");
-    CRecord* nsq = s.AddNsq(34, "N");
-    struct Case {
-        const char* what;
-        const char* type;  // null: no record data
-        CRecord* record;
-        std::vector<std::string> names;
-        u32 id;
-        std::string read;
-    } cases[] = {
-        {"sequence", kScrapSequence, seq, {}, 12, ""},
-        {"NSQ sequence", kScrapNsqSeq, nsq, {}, 34, ""},
-        {"sequence and names", kScrapSequence, seq, {"a.drc"}, 12, "a.drc"},
-        {"data without a record", kScrapSequence, nullptr, {}, 0, ""},
-        {"names the device refuses",
-         nullptr,
-         nullptr,
-         {"a.drc", "", ".hidden", "a/b.drc", "x\x01.drc", "\xC0\xAF.drc", "b.drc"},
-         0,
-         "a.drc,b.drc"},
-    };
-    for (const Case& c : cases) {
-        CRecClipStream strm;
-        if (c.record) strm.Write(c.record);
-        LScrapData* d = c.type ? strm.Detach(ScrapTypeOf(c.type)) : new LScrapData;
-        for (const std::string& n : c.names)
-            d->AddItem(ScrapTypeOf(kScrapDrcFileName), n.data(), u32(n.size()), 0);
-        ScrapSource* src = new ScrapSource(d);
-        EXPECT_EQ(ReadDroppedSequenceId(src), c.id) << c.what;
-        EXPECT_EQ(DragHasFileNames(src), !c.names.empty()) << c.what;
-        CStrArray names;
-        ReadDroppedFileNames(src, &names);
-        std::string read;
-        for (u32 i = 0; i < names.Count(); ++i)
-            read += (i ? "," : "") + std::string(names.At(i).CStr());
-        EXPECT_EQ(read, c.read) << c.what;
-        src->Release();
-        d->Release();
-    }
+// Sequence ids from drops are checked through the slots; the file name rule here.
+TEST(SeqDrop, FileNamesTheDeviceRefusesAreSkipped) {
+    LScrapData* d = new LScrapData;
+    for (std::string n : {"a.drc", "", ".hidden", "a/b.drc", "x\x01.drc", "\xC0\xAF.drc", "b.drc"})
+        d->AddItem(ScrapTypeOf(kScrapDrcFileName), n.data(), u32(n.size()), 0);
+    ScrapSource* src = new ScrapSource(d);
+    EXPECT_TRUE(DragHasFileNames(src));
+    EXPECT_EQ(ReadDroppedSequenceId(src), 0u);
+    CStrArray names;
+    ReadDroppedFileNames(src, &names);
+    ASSERT_EQ(names.Count(), 2u);
+    EXPECT_STREQ(names.At(0).CStr(), "a.drc");
+    EXPECT_STREQ(names.At(1).CStr(), "b.drc");
+    src->Release();
+    d->Release();
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Sequence slots: their text, sequence drops, and recordings wrapped into a
-// sequence, with the question when the name is taken.
+// Sequence slots: their text, sequence drops, recordings wrapped into a sequence.
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqSlot.h"
 #include "records/ScrapTypeNames.h"
@@ -24,7 +23,6 @@ struct Stage : SeqEditStage, LHandler {
         fDevice.fContents.RemoveListener(this, OnContents);
         CKvsSeqWrapDlg::sAsk = CKvsSeqWrapDlg::AskModal;
     }
-    // The slot's parent: keeps every id the slot reports.
     LMessage HandleMessage(const LMessage& msg) override {
         if (!msg.Is(CKvsSeqSlotEx_Seq)) return LHandler::HandleMessage(msg);
         fIds.push_back(fSlot.ChosenId());
@@ -34,7 +32,6 @@ struct Stage : SeqEditStage, LHandler {
         if (n->kind == CRecordNote::kChanged && n->field == DctsF::seqChosen)
             static_cast<Stage*>(self)->fChosenNotes++;
     }
-    // Dropped on the slot, and the wrap's timer run.
     u32 Drop(LScrapData* d, std::vector<std::string> names = {}, bool run = true) {
         for (const std::string& n : names)
             d->AddItem(ScrapTypeOf(kScrapDrcFileName), n.data(), u32(n.size()), 0);
@@ -68,7 +65,7 @@ TEST(SeqSlot, TextAndClearing) {
         s.fSlot.SetSequence(s.Settings(), id);
         EXPECT_STREQ(s.fSlot.Text().GetText().CStr(), text) << id;
     }
-    // Backspace in the text: the slot reports none; the same name from elsewhere is nothing.
+    // Backspace reports none; the message from elsewhere is nothing.
     LHandler::Send(CTextSlot_Changed, &s.fSlot.Text(), &s.fSlot);
     LHandler::Send(CTextSlot_Changed, &s.fWin, &s.fSlot);
     EXPECT_EQ(s.fIds, std::vector<u32>{0});
@@ -83,11 +80,11 @@ TEST(SeqSlot, DropsOfSequences) {
         std::vector<u32> ids;
         u32 op;
     } cases[] = {
-        {"a sequence", kScrapSequence, true, {}, {5}, 3},
-        {"an NSQ sequence", kScrapNsqSeq, true, {}, {9}, 3},
-        {"a sequence and file names", kScrapSequence, true, {"a.drc"}, {5}, 3},
-        {"sequence data without a record", kScrapSequence, false, {}, {}, 3},
-        {"a scene", kScrapScene, true, {}, {}, 0},
+        {"sequence", kScrapSequence, true, {}, {5}, 3},
+        {"NSQ", kScrapNsqSeq, true, {}, {9}, 3},
+        {"sequence and names", kScrapSequence, true, {"a.drc"}, {5}, 3},
+        {"no record", kScrapSequence, false, {}, {}, 3},
+        {"scene", kScrapScene, true, {}, {}, 0},
     };
     for (const Case& c : cases) {
         Stage s;
@@ -113,12 +110,12 @@ TEST(SeqSlot, RecordingsWrapIntoASequence) {
         i32 filled;        // the filled sequence, -1 none
         u32 asked;
     } cases[] = {
-        {"no sequence of the name", {"x"}, {}, false, "x,a", 1, 0},
-        {"replace: emptied and refilled", {"a", "x"}, {3}, false, "a,x", 0, 1},
-        {"new: a second one", {"a"}, {1}, false, "a,a", 1, 1},
-        {"two of the name: two questions", {"a", "a"}, {1, 1}, false, "a,a,a", 2, 2},
-        {"the second replaced", {"a", "a"}, {1, 3}, false, "a,a", 1, 2},
-        {"cancel: nothing", {"a", "a"}, {2}, false, "a,a", -1, 1},
+        {"new name", {"x"}, {}, false, "x,a", 1, 0},
+        {"replace", {"a", "x"}, {3}, false, "a,x", 0, 1},
+        {"a second one", {"a"}, {1}, false, "a,a", 1, 1},
+        {"two questions", {"a", "a"}, {1, 1}, false, "a,a,a", 2, 2},
+        {"second replaced", {"a", "a"}, {1, 3}, false, "a,a", 1, 2},
+        {"cancel", {"a", "a"}, {2}, false, "a,a", -1, 1},
         {"audio files", {}, {}, true, "a", 0, 0},
     };
     for (const Case& c : cases) {
@@ -145,7 +142,6 @@ TEST(SeqSlot, RecordingsWrapIntoASequence) {
         EXPECT_EQ(s.fIds, std::vector<u32>{sqid}) << c.what;
         EXPECT_EQ(s.fDevice.fContents.Root()->GetU32(DctsF::seqChosen), sqid) << c.what;
         EXPECT_EQ(s.fChosenNotes, 1u) << c.what;
-        // One undo step takes all of it back.
         EXPECT_TRUE(s.fUndo.Undo()) << c.what;
         EXPECT_FALSE(s.fUndo.CanUndo()) << c.what;
         EXPECT_EQ(s.Settings()->GetListCount(SqstF::sqcs), c.existing.size()) << c.what;
