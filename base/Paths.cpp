@@ -584,10 +584,10 @@ bool CombinePath(const char* base, const char* name, LTextSink& out) {
     return true;
 }
 
-// ---------------------------------------------------------------- device file names
+namespace {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-static bool IsStrictUtf8(const u8* p, u32 n) {
+bool IsStrictUtf8(const u8* p, u32 n) {
     u32 i = 0;
     while (i < n) {
         const u8 c = p[i];
@@ -620,13 +620,28 @@ static bool IsStrictUtf8(const u8* p, u32 n) {
     return true;
 }
 
-bool IsUsableName(const char* text, u32 n) {
-    const u8* p = reinterpret_cast<const u8*>(text);
-    for (u32 i = 0; i < n; ++i)
+}  // namespace
+
+bool IsUsableName(const char* name, u32 length) {
+    if (!name) return length == 0;
+    const u8* p = reinterpret_cast<const u8*>(name);
+    for (u32 i = 0; i < length; ++i)
         if (p[i] == '/' || p[i] < 0x20 || p[i] == 0x7F) return false;
-    return IsStrictUtf8(p, n);
+    return IsStrictUtf8(p, length);
 }
 
-bool IsDeviceFileName(const char* text, u32 n) {
-    return n > 0 && text[0] != '.' && IsUsableName(text, n);
+bool IsDeviceFileName(const char* name, u32 length) {
+    return name && length > 0 && name[0] != '.' && IsUsableName(name, length);
+}
+
+bool IsDeviceRelativePath(const char* path) {
+    if (StrIsEmpty(path)) return false;
+    const char* start = path;
+    for (const char* p = path;; ++p) {
+        if (*p == '/' || *p == 0) {
+            if (!IsDeviceFileName(start, u32(p - start))) return false;
+            if (*p == 0) return true;
+            start = p + 1;
+        }
+    }
 }

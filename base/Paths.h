@@ -82,10 +82,12 @@ bool NextPathComponent(LCharReader& reader, LString* out);
 LString& LastPathComponent(LString* out, const char* path);
 bool CombinePath(const char* base, const char* name, LTextSink& out);
 
-// Device file names. A name that can be joined into a device path as one
-// component: strict UTF-8 (no overlong forms, no surrogates), no "/", no byte
-// below 32 and no 127.
-bool IsUsableName(const char* text, u32 n);
-// The names the card's file lists show and the editors accept from outside:
-// usable, not empty, not hidden (no leading ".").
-bool IsDeviceFileName(const char* text, u32 n);
+// The one rule for names on the device. Usable: strict UTF-8 with no "/", no
+// byte below 32 and no 127, so that it joins into a device path as one
+// component. A device file name is also not empty and not hidden (no leading ".").
+bool IsUsableName(const char* name, u32 length);
+bool IsDeviceFileName(const char* name, u32 length);
+// A path below a device area ("kevrecfiles/a.drc"): every component between
+// single "/" is a device file name ("//" separates command arguments, so an
+// empty component is refused too).
+bool IsDeviceRelativePath(const char* path);

@@ -7,6 +7,7 @@
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
+#include "devices/files/CKvsFileDrop.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
@@ -81,6 +82,14 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(kFileListChanged)) fSysStatChan.Refresh();  // and passes on
+    if (msg.Is(CKvsFileDrop_Dropped) && msg.source) {
+        // The pane empties its paths once this send returns: read them now.
+        const auto* drop = static_cast<const CKvsFileDrop*>(msg.source);
+        std::vector<LString> paths;
+        for (u32 i = 0; i < drop->Paths().Count(); ++i) paths.push_back(drop->Paths().At(i));
+        if (!paths.empty()) DropFiles(drop->Kind(), paths);
+        return LMessage();
+    }
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         EnableControlCommands(*this, static_cast<LMenuBar*>(msg.source));
     } else if (msg.Is(LMenuItem_Selected) && msg.source &&

@@ -3,6 +3,7 @@
 #include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
+#include "tools/simdevice/FmCmds.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -380,6 +381,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     InstallFileCmds(*this, *d);
     InstallDevCmds(*this, *d);
     InstallMonitorCmds(*this, *d);
+    InstallFmCmds(*this, *d);
     l->sernos.push_back(serno);
     *boundPort = l->port;
     fDevices.push_back(std::move(d));

@@ -6,6 +6,7 @@
 #include "tools/simdevice/SysStat.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
+#include "tools/simdevice/FmCmds.h"
 
 #include <csignal>
 #include <cstdio>
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     AddDevCommands(control, sim);
     AddMonitorCommands(control, sim);
     AddSysStatCommands(control, sim);
+    AddFmCommands(control, sim);
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {

@@ -1,0 +1,79 @@
+#pragma once
+// Operations on the files of a device's memory card through its request queue:
+// delete, rename, download of chosen files or of a show's files, and the
+// question that lists a show's files first. Each runs modally under a progress
+// dialog that lets the user cancel; what went wrong is told once, at the end.
+
+#include <string>
+#include <vector>
+
+#include "base/LString.h"
+#include "base/LTextSink.h"
+#include "base/Types.h"
+
+class CKvsFileList;
+class CRecord;
+class CReqQueue;
+class CSimpleProgressDialog;
+class LHandler;
+
+inline constexpr const char* kFileOpTexts = "KVSFILEOP";
+
+// What one operation met.
+struct FileOpOutcome {
+    u32 missing = 0;      // requests answered with an ERROR packet
+    u32 hardMissing = 0;  // of them, those whose ERROR code was 0
+    u8 commFailure = 0;
+    u8 otherFailure = 0;
+    std::vector<LString> unsaved;  // names whose local copy failed
+};
+
+enum : i32 { kFileReqContinue = 0, kFileReqCancelled = 1, kFileReqFailed = 2 };
+
+// "/sdc/kevrecfiles" for kind 0, "/sdc/audiofiles" for 1, null for any other.
+const char* DeviceFolderOfKind(u32 kind);
+
+// The request queue's three words (session result, peer result, ERROR code)
+// counted into the outcome: kFileReqContinue or kFileReqFailed.
+i32 EvaluateFileStatus(const u32* status, FileOpOutcome* outcome);
+// Writes path (no data) and waits in 500 ms modal steps.
+i32 RunFileRequest(CSimpleProgressDialog* dialog, CReqQueue* queue, const char* path,
+                   FileOpOutcome* outcome);
+// The message item the outcome calls for, 0 for none.
+u32 FileOutcomeItem(const FileOpOutcome& outcome);
+void ReportFileOutcome(LHandler* owner, const FileOpOutcome& outcome);
+// The first 10 names separated by ", ", then ", ..." when there are more.
+void AppendNameList(LTextSink& text, const std::vector<LString>& names);
+// Lists the files of a show and asks whether to go on; true at once for none.
+bool ConfirmDeviceFileOp(LHandler* owner, const std::vector<LString>& files);
+
+// Deletes the selected files of the list (in reverse selection order).
+void DeleteDeviceFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list, u32 kind);
+void DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<LString>& names,
+                           u32 kind);
+
+// The device name that an edited base name gives: composed, with the old
+// name's extension in lower case.
+LString RenamedFileName(const char* edited, const char* oldName);
+// Asks for a new base name and moves the file; the new name, or empty when
+// nothing was renamed.
+LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const LString& oldName, u32 kind);
+
+// How far a download is, in percent of size (0 for an empty file).
+u32 DownloadPercent(u64 received, u64 size);
+// Downloads the selected files of the list into a local folder (file URL).
+void DownloadSelectedFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list, u32 kind,
+                           const LString& folderUrl);
+struct NamedSize {
+    LString name;
+    u64 size = 0;
+};
+void DownloadDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<NamedSize>& files,
+                             u32 kind, const LString& folderUrl);
+// Downloads paths relative to "/sdc/" ("kevrecfiles/a.drc") below a local
+// folder, making the folders they need.
+void DownloadDeviceFiles(LHandler* owner, CReqQueue* queue, CRecord* contents,
+                         const std::vector<LString>& paths, const LString& folderUrl);
+
+// Composed (NFC) form of a UTF-8 file name; false on a malformed sequence.
+bool ComposeFileNameNfc(const char* name, LTextSink& out);

@@ -1,0 +1,615 @@
+// The device file operations and the copy to USB storage against the simulated
+// device, headless: their progress and message dialogs are answered by the
+// owner, whose modal turns let the transfers settle and move the virtual clock.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "base/Paths.h"
+#include "base/Resources.h"
+#include "base/TextFormat.h"
+#include "devices/files/CKvsRenDlg.h"
+#include "devices/files/CopyToUms.h"
+#include "devices/files/DeviceFileOps.h"
+#include "framework/StdDialogs.h"
+#include "tests/devlink/FileLinkTestUtil.h"
+
+namespace {
+
+std::string Text(const char* list, u32 n) {
+    return std::string(StdDialogText(list, n).View());
+}
+
+// The item of the list a message begins with (the longest that fits), -1 none.
+int ItemOf(const char* list, const std::string& text, u32 items) {
+    int best = -1;
+    size_t bestLen = 0;
+    for (u32 i = 0; i < items; ++i) {
+        const std::string t = Text(list, i);
+        if (!t.empty() && text.rfind(t, 0) == 0 && t.size() > bestLen) best = int(i), bestLen = t.size();
+    }
+    return best;
+}
+
+// Owns the dialogs: notes each message, answers questions from a script (yes
+// when it runs out), types into the rename dialog, and presses the progress
+// dialog's button when asked to; every other turn lets time pass.
+struct Owner : LHandler {
+    std::function<void()> turn;
+    std::function<bool(CSimpleProgressDialog*)> pressWhen;
+    std::function<void(CKvsRenDlg*)> rename;
+    std::deque<bool> answers;
+    std::vector<std::string> messages;
+    std::vector<std::string> progress;  // "message|bar"
+    std::vector<u8> cancelEnabled;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
+        if (auto* m = dynamic_cast<CSimpleMessageDialog*>(msg.source)) {
+            messages.push_back(std::string(m->fMessage.GetText().View()));
+            bool yes = true;
+            if (!answers.empty()) yes = answers.front(), answers.pop_front();
+            Send(LStdCtl_Selected, yes ? &m->fOk : &m->fCancelBtn, m);
+        } else if (auto* r = dynamic_cast<CKvsRenDlg*>(msg.source)) {
+            rename(r);
+        } else if (auto* p = dynamic_cast<CSimpleProgressDialog*>(msg.source)) {
+            progress.push_back(std::string(p->fMessage.GetText().View()) + "|" +
+                               std::to_string(p->fBar.Value()));
+            cancelEnabled.push_back(p->fButton.IsUsable());
+            if (pressWhen && pressWhen(p))
+                Send(LStdCtl_Selected, &p->fButton, p);
+            else
+                turn();
+        } else {
+            turn();
+        }
+        return LMessage();
+    }
+    // The messages as items of a list, e.g. "9" or "11:a.drc" (the rest after the item).
+    std::string Said(const char* list, u32 items) const {
+        std::string out;
+        for (const std::string& m : messages) {
+            const int i = ItemOf(list, m, items);
+            out += (out.empty() ? "" : " ") + std::to_string(i);
+            if (i >= 0 && m.size() > Text(list, u32(i)).size())
+                out += ":" + m.substr(Text(list, u32(i)).size());
+        }
+        return out;
+    }
+};
+
+class DevFiles : public filelink::FileLinkTest {
+protected:
+    void SetUp() override {
+        FileLinkTest::SetUp();
+        if (HasFatalFailure()) return;
+        fChain.AddSource(&fApp);
+        SetDefaultResChain(&fChain);
+        fOwner.turn = [this] {
+            // A device that does not answer costs a short real wait, then time moves on.
+            if (fQueue->IsIdle() || !Settle([&] { return fQueue->IsIdle(); }, 150)) Advance(500);
+        };
+        ASSERT_EQ(mkdir(Sdc("kevrecfiles").c_str(), 0777), 0);
+        ASSERT_EQ(mkdir(Sdc("audiofiles").c_str(), 0777), 0);
+        ASSERT_EQ(mkdir(fLocal.Path().c_str(), 0777) == 0 || errno == EEXIST, true);
+    }
+    void TearDown() override {
+        SetDefaultResChain(nullptr);
+        FileLinkTest::TearDown();
+    }
+    std::string Ums(const std::string& rel) { return fDir.Path() + "/305/ums/" + rel; }
+    static void Put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static std::string Get(const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        if (!f) return "<none>";
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    static bool Exists(const std::string& path) {
+        struct stat st;
+        return lstat(path.c_str(), &st) == 0;
+    }
+    // The writes and reads the device saw of one command, in order, "path" each.
+    std::string Requests(const std::string& prefix) {
+        std::string out;
+        for (const std::string& l : LogOf("pkt"))
+            if (Field(l, "dir") == "in" && (Field(l, "op") == "WRQ" || Field(l, "op") == "RRQ") &&
+                Field(l, "path").rfind(prefix, 0) == 0 && Field(l, "fate") != "late")
+                out += (out.empty() ? "" : " ") + Field(l, "path");
+        return out;
+    }
+    // The device's file commands in order: "rm:/ums/a" ...
+    std::string FmLog() {
+        std::string out;
+        for (const std::string& l : LogOf("fm"))
+            out += (out.empty() ? "" : " ") + Field(l, "op") + ":" + Field(l, "path");
+        return out;
+    }
+    LString LocalUrl() {
+        LString url;
+        PosixPathToFileUrl(&url, LString(fLocal.Path().c_str()));
+        return url;
+    }
+    bool Fresh() {
+        fOwner.messages.clear(), fOwner.progress.clear(), fOwner.answers.clear();
+        fOwner.cancelEnabled.clear();
+        fOwner.pressWhen = nullptr;
+        return Ok("log clear") && Ok("fault-clear") && Ok("fm-clear serno=305");
+    }
+
+    LResFile fApp{AppResFileRef()};
+    LResChain fChain;
+    Owner fOwner;
+    testtftp::TempDir fLocal;
+};
+
+std::vector<LString> Names(std::initializer_list<const char*> names) {
+    std::vector<LString> out;
+    for (const char* n : names) out.emplace_back(n);
+    return out;
+}
+
+// ---------------------------------------------------------------- pure rules
+
+TEST(FileRules, OutcomeItemsNameListsPercentagesAndReplyNumbers) {
+    FileOpOutcome o;
+    const u32 s[][3] = {{0, 0, 0}, {0, 3, 1}, {0, 3, 0}, {0, 3, 0}};
+    for (const auto& st : s) EXPECT_EQ(EvaluateFileStatus(st, &o), kFileReqContinue);
+    EXPECT_TRUE(o.missing == 3 && o.hardMissing == 2 && FileOutcomeItem(o) == 10);
+    const struct {
+        u32 status[3];
+        i32 result;
+        u32 item;
+    } one[] = {
+        {{0, 3, 1}, kFileReqContinue, 9}, {{2, 0, 0}, kFileReqFailed, 7},
+        {{0, 2, 0}, kFileReqFailed, 7},   {{1, 0, 0}, kFileReqFailed, 8},
+        {{0, 1, 0}, kFileReqFailed, 8},
+    };
+    for (const auto& c : one) {
+        FileOpOutcome x;
+        x.unsaved.emplace_back("z");
+        EXPECT_EQ(EvaluateFileStatus(c.status, &x), c.result) << c.status[0] << c.status[1];
+        EXPECT_EQ(FileOutcomeItem(x), c.item) << c.status[0] << c.status[1];
+    }
+    FileOpOutcome saved;
+    saved.unsaved.emplace_back("a");
+    EXPECT_EQ(FileOutcomeItem(saved), 11u);
+    EXPECT_EQ(FileOutcomeItem(FileOpOutcome()), 0u);
+
+    std::vector<LString> twelve;
+    for (int i = 0; i < 12; ++i) twelve.emplace_back(("n" + std::to_string(i)).c_str());
+    LTextStream t;
+    AppendNameList(t, twelve);
+    EXPECT_STREQ(t.CStr(), "n0, n1, n2, n3, n4, n5, n6, n7, n8, n9, ...");
+    LTextStream ten;
+    twelve.resize(10);
+    AppendNameList(ten, twelve);
+    EXPECT_STREQ(ten.CStr(), "n0, n1, n2, n3, n4, n5, n6, n7, n8, n9");
+
+    const struct {
+        u64 got, size;
+        u32 percent;
+    } p[] = {{0, 0, 0}, {5, 0, 0}, {60000000, 100000000, 60}, {150, 100, 100}, {1, 3, 33}};
+    for (const auto& c : p) EXPECT_EQ(DownloadPercent(c.got, c.size), c.percent) << c.got;
+
+    const struct {
+        const char* reply;
+        i32 value;
+    } r[] = {{"37", 37},       {" x", 0},         {"  -4", -4},         {"-2", -2},
+             {"+12 done", 12}, {"", 0},           {"\xEF\xBB\xBF" "8", 8}, {"99999999999", 0x7FFFFFFF},
+             {"-99999999999", i32(-0x7FFFFFFF - 1)}, {"- 3", 0}, {"\t\r\n5%", 5}};
+    for (const auto& c : r)
+        EXPECT_EQ(ReadReplyNumber(c.reply, StrLen(c.reply)), c.value) << c.reply;
+}
+
+TEST(FileRules, DeviceNamesAndPaths) {
+    const struct {
+        const char* text;
+        bool name, path;
+    } cases[] = {
+        {"a.drc", true, true},           {".hidden", false, false},  {"", false, false},
+        {"a/b", false, true},            {"kevrecfiles/a.drc", false, true},
+        {"kevrecfiles/../../x", false, false}, {"kevrecfiles//a.drc", false, false},
+        {"/sdc/a", false, false},        {"a\x7f", false, false},    {"a\x1f", false, false},
+        {"Caf\xC3\xA9", true, true},     {"\xC3", false, false},     {"\xC0\xAF", false, false},
+        {"a/", false, false},            {"..", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsDeviceFileName(c.text, StrLen(c.text)), c.name) << c.text;
+        EXPECT_EQ(IsDeviceRelativePath(c.text), c.path) << c.text;
+    }
+    // Hidden entries of the USB storage are still usable (they are removed too).
+    EXPECT_TRUE(IsUsableName(".x", 2));
+}
+
+TEST(FileRules, UmsListingWalk) {
+    const std::string listing =
+        ".,\r\n..,\r\nshow,\r\na.drc,12,f\r\n\"q,\"\"x\",3,f\r\n../sdc,4,f\r\n"
+        "bad\x7f,1,f\r\n.hidden,1,f\r\nsub,,x\nlast,";
+    u32 skipped = 0;
+    std::string got;
+    for (const UmsEntry& e : ParseUmsListing(listing.data(), listing.size(), &skipped))
+        got += e.name + (e.folder ? "/ " : " ");
+    EXPECT_EQ(got, "show/ a.drc q,\"x .hidden sub/ last/ ");
+    EXPECT_EQ(skipped, 2u);
+}
+
+TEST(FileRules, RenameFilterAndName) {
+    const struct {
+        const char* typed;
+        const char* kept;
+    } cases[] = {
+        {"Show", "Show"},       {"a/b", "a_b"},           {"a:b.c", "a_b_c"},
+        {"x\x7fy", "x_y"},      {"\x01q", "_q"},          {"\"*<>?\\|", "_______"},
+        {"Caf\xC3\xA9", "Caf\xC3\xA9"}, {"a\xC3", "a_"}, {"\xFF\xFEz", "__z"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(FilterRenameText(c.typed).CStr(), c.kept) << c.typed;
+    EXPECT_STREQ(RenamedFileName("Show", "Show.DRC").CStr(), "Show.drc");
+    EXPECT_STREQ(RenamedFileName("Cafe\xCC\x81", "a.wav").CStr(), "Caf\xC3\xA9.wav");
+}
+
+// ---------------------------------------------------------------- delete
+
+TEST_F(DevFiles, DeleteSendsEachAndReportsOnce) {
+    const std::string rm = "/.cmd/fmrm///sdc/kevrecfiles/";
+    const struct {
+        const char* what;
+        std::string fault;
+        std::string requests, said;
+    } cases[] = {
+        {"all there", "", rm + "c.drc " + rm + "b.drc " + rm + "a.drc", "2"},
+        {"one missing", "error code=1", rm + "c.drc " + rm + "b.drc " + rm + "a.drc", "2 9"},
+        {"one missing without a code", "error code=0", rm + "c.drc " + rm + "b.drc " + rm + "a.drc",
+         "2 10"},
+        {"the second unanswered", "drop", rm + "c.drc " + rm + "b.drc", "2 7"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Fresh());
+        for (const char* n : {"a.drc", "b.drc", "c.drc"}) Put(Sdc(std::string("kevrecfiles/") + n), "x");
+        if (!c.fault.empty()) {
+            ASSERT_TRUE(Ok("fault " + c.fault + " dir=in opcode=WRQ path=" + rm + "b.drc"));
+        }
+        DeleteDeviceFileNames(&fOwner, fQueue.get(), Names({"c.drc", "b.drc", "a.drc"}), 0);
+        std::string requests = Requests("/.cmd/fmrm");
+        // A request the device does not answer is sent again: count it once.
+        for (size_t at; (at = requests.find(rm + "b.drc " + rm + "b.drc")) != std::string::npos;)
+            requests.erase(at, rm.size() + 6);
+        EXPECT_EQ(requests, c.requests) << c.what;
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), c.said) << c.what;
+        EXPECT_EQ(Exists(Sdc("kevrecfiles/a.drc")), c.fault == "drop") << c.what;
+        EXPECT_TRUE(fQueue->IsIdle());
+    }
+    // Declined, another kind, or names that would leave the folder: nothing is sent.
+    ASSERT_TRUE(Fresh());
+    fOwner.answers = {false};
+    DeleteDeviceFileNames(&fOwner, fQueue.get(), Names({"a.drc"}), 0);
+    DeleteDeviceFileNames(&fOwner, fQueue.get(), Names({"a.drc"}), 2);
+    DeleteDeviceFileNames(&fOwner, fQueue.get(), Names({"../x", ".a", ""}), 0);
+    EXPECT_EQ(Requests("/.cmd/fmrm"), "");
+    EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "2");
+}
+
+// ---------------------------------------------------------------- rename
+
+TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
+    const std::string mv = "/.cmd/fmmv///sdc/kevrecfiles/";
+    const struct {
+        const char* old;
+        const char* typed;  // null: cancel
+        std::string request;
+        const char* result;
+    } cases[] = {
+        {"Show.DRC", "Show", mv + "Show.DRC//" + "/sdc/kevrecfiles/Show.drc", "Show.drc"},
+        {"a.drc", "a", "", ""},
+        {"a.drc", "Cafe\xCC\x81", mv + "a.drc///sdc/kevrecfiles/Caf%C3%A9.drc", "Caf\xC3\xA9.drc"},
+        // Onto a listed name: sent like any other move.
+        {"b.drc", "c", mv + "b.drc///sdc/kevrecfiles/c.drc", "c.drc"},
+        {"x.drc", nullptr, "", ""},
+        // Gone from the device meanwhile: the move fails, nothing is renamed.
+        {"gone.drc", "new", mv + "gone.drc///sdc/kevrecfiles/new.drc", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Fresh());
+        for (const char* n : {"Show.DRC", "a.drc", "b.drc", "c.drc", "x.drc"})
+            Put(Sdc(std::string("kevrecfiles/") + n), "x");
+        std::string offered;
+        fOwner.rename = [&](CKvsRenDlg* d) {
+            offered = std::string(d->Name().View());
+            if (!c.typed) return LHandler::Send(LStdCtl_Selected, &d->fCancel, d);
+            d->fName.SetText(LString(c.typed));
+            LHandler::Send(LEditText_Change, &d->fName, d);
+            LHandler::Send(LStdCtl_Selected, &d->fOk, d);
+        };
+        const LString got = RenameDeviceFile(&fOwner, fQueue.get(), LString(c.old), 0);
+        LString base;
+        EXPECT_EQ(offered, ReplaceExtension(&base, c.old, "").CStr()) << c.old;
+        EXPECT_EQ(Requests("/.cmd/fmmv"), c.request) << c.old;
+        EXPECT_STREQ(got.CStr(), c.result) << c.old;
+    }
+    EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "9");  // the last case: the file was missing
+}
+
+TEST_F(DevFiles, RenameDialogFiltersAsTyped) {
+    CKvsRenDlg d(&fOwner);
+    const struct {
+        const char* typed;
+        const char* shown;
+        bool ok;
+    } cases[] = {{"a/b", "a_b", true}, {"x:y.z", "x_y_z", true}, {".", "_", true}, {"", "", false}};
+    for (const auto& c : cases) {
+        d.fName.SetText(LString(c.typed));
+        LHandler::Send(LEditText_Change, &d.fName, &d);
+        EXPECT_STREQ(d.Name().CStr(), c.shown) << c.typed;
+        EXPECT_EQ(d.fOk.IsUsable(), c.ok) << c.typed;
+    }
+    // An empty name is never confirmed.
+    LHandler::Send(LStdCtl_Selected, &d.fOk, &d);
+    EXPECT_EQ(d.Result(), 0u);
+}
+
+// ---------------------------------------------------------------- downloads
+
+TEST_F(DevFiles, DownloadWritesWholeFilesOrNone) {
+    Put(Sdc("kevrecfiles/a.drc"), std::string(3000, 'a'));
+    Put(Sdc("kevrecfiles/e.drc"), "");
+    Put(Sdc("kevrecfiles/c.drc"), "ccc");
+    const std::string local = fLocal.Path() + "/";
+    // Missing on the device: the others are written, the name reported.
+    {
+        ASSERT_TRUE(Fresh());
+        DownloadDeviceFileNames(&fOwner, fQueue.get(),
+                                {{LString("a.drc"), 3000}, {LString("b.drc"), 9}, {LString("c.drc"), 3}},
+                                0, LocalUrl());
+        EXPECT_EQ(Get(local + "a.drc"), std::string(3000, 'a'));
+        EXPECT_EQ(Get(local + "b.drc"), "<none>");
+        EXPECT_EQ(Get(local + "c.drc"), "ccc");
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "11:b.drc");
+        EXPECT_EQ(fOwner.progress.front(), Text(kFileOpTexts, 5) + "a.drc, 0%|0");
+    }
+    // Existing local copies: asked about by name; declined, nothing is fetched.
+    {
+        ASSERT_TRUE(Fresh());
+        fOwner.answers = {false};
+        DownloadDeviceFileNames(&fOwner, fQueue.get(), {{LString("a.drc"), 3000}, {LString("e.drc"), 0},
+                                {LString("c.drc"), 3}}, 0, LocalUrl());
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "4:a.drc, c.drc");
+        EXPECT_EQ(Requests("/sdc"), "");
+    }
+    // An empty file shows 0% while it comes (its answer held back a while).
+    {
+        ASSERT_TRUE(Fresh());
+        ASSERT_TRUE(Ok("fault delay ms=400 dir=out opcode=DATA"));
+        DownloadDeviceFileNames(&fOwner, fQueue.get(), {{LString("e.drc"), 0}}, 0, LocalUrl());
+        ASSERT_FALSE(fOwner.progress.empty());
+        for (const std::string& p : fOwner.progress)
+            EXPECT_EQ(p, Text(kFileOpTexts, 5) + "e.drc, 0%|0");
+        EXPECT_EQ(Get(local + "e.drc"), "");
+    }
+    // Cancelled in the middle: the older copy stays, nothing partial is left.
+    {
+        ASSERT_TRUE(Fresh());
+        Put(local + "a.drc", "old");
+        Put(Sdc("kevrecfiles/a.drc"), std::string(200000, 'n'));
+        ASSERT_TRUE(Ok("fault delay ms=300 dir=out opcode=DATA block=20-400"));
+        fOwner.pressWhen = [&](CSimpleProgressDialog*) { return fOwner.progress.size() >= 3; };
+        DownloadDeviceFileNames(&fOwner, fQueue.get(), {{LString("a.drc"), 200000}}, 0, LocalUrl());
+        EXPECT_EQ(Get(local + "a.drc"), "old");
+        EXPECT_EQ(fOwner.messages.size(), 1u);  // the question only
+        u32 entries = 0;
+        if (DIR* d = opendir(fLocal.Path().c_str())) {
+            while (dirent* e = readdir(d)) entries += e->d_name[0] != '.';
+            closedir(d);
+        }
+        EXPECT_EQ(entries, 3u);  // a.drc, c.drc, e.drc
+        EXPECT_TRUE(fQueue->IsIdle());
+    }
+    // A device that goes quiet: no more files after it.
+    {
+        ASSERT_TRUE(Fresh());
+        ASSERT_TRUE(Ok("fault drop dir=in opcode=RRQ path=/sdc/kevrecfiles/c.drc"));
+        fOwner.answers = {true};
+        DownloadDeviceFileNames(&fOwner, fQueue.get(), {{LString("c.drc"), 3}, {LString("e.drc"), 0}},
+                                0, LocalUrl());
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "4:c.drc, e.drc 7");
+        EXPECT_EQ(Requests("/sdc/kevrecfiles/e"), "");
+    }
+}
+
+TEST_F(DevFiles, ExportFetchesShowPathsBelowTheFolderOnly) {
+    Put(Sdc("kevrecfiles/a.drc"), "show");
+    Put(Sdc("PLAYSET.kvs"), "settings");
+    ASSERT_EQ(mkdir((fLocal.Path() + "/kevrecfiles").c_str(), 0777), 0);
+    CRecord* contents = ContentsRecord();
+    NodeListInsertSorted(contents, 0, "a.drc", "4", "i");
+    ASSERT_TRUE(Fresh());
+    DownloadDeviceFiles(&fOwner, fQueue.get(), contents,
+                        Names({"kevrecfiles/a.drc", "kevrecfiles/../../x", "PLAYSET.kvs"}),
+                        LocalUrl());
+    EXPECT_EQ(Get(fLocal.Path() + "/kevrecfiles/a.drc"), "show");  // into the existing folder
+    EXPECT_EQ(Get(fLocal.Path() + "/PLAYSET.kvs"), "settings");
+    EXPECT_FALSE(Exists(fLocal.Path() + "/kevrecfiles 2"));
+    EXPECT_EQ(Requests("/sdc"), "/sdc/kevrecfiles/a.drc /sdc/PLAYSET.kvs");
+    EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "11:kevrecfiles/../../x");
+    EXPECT_EQ(fOwner.progress.front(), Text(kFileOpTexts, 5) + "kevrecfiles/a.drc, 0%|0");
+}
+
+TEST_F(DevFiles, ConfirmationListsTheShow) {
+    EXPECT_TRUE(ConfirmDeviceFileOp(&fOwner, {}));
+    EXPECT_TRUE(fOwner.messages.empty());
+    fOwner.answers = {false};
+    EXPECT_FALSE(ConfirmDeviceFileOp(&fOwner, Names({"PLAYSET.kvs", "kevrecfiles/a.drc"})));
+    LString head;
+    const char* two[] = {"2"};
+    FormatTemplate(&head, Text(kFileOpTexts, 6).c_str(), 1, two);
+    EXPECT_EQ(fOwner.messages.back(), std::string(head.View()) + "PLAYSET.kvs, kevrecfiles/a.drc");
+}
+
+// ---------------------------------------------------------------- USB storage
+
+TEST_F(DevFiles, CopyToUmsPreparesClearsCopiesAndFlushes) {
+    const std::string a = "///sdc/kevrecfiles/a.drc///ums/kevrecfiles/a.drc";
+    Put(Sdc("kevrecfiles/a.drc"), "aaaa");
+    Put(Sdc("kevrecfiles/b.drc"), "bbbb");
+    // An empty list: the folders are still made, errors there ignored.
+    ASSERT_TRUE(Fresh());
+    ASSERT_EQ(mkdir(Ums("kevrecfiles").c_str(), 0777), 0);
+    RunCopyToUms(&fOwner, fQueue.get(), {});
+    EXPECT_EQ(Requests("/.cmd/f"), "/.cmd/fmls///ums /.cmd/fmls///ums/kevrecfiles "
+                                   "/.cmd/fmrm///ums/kevrecfiles "
+                                   "/.cmd/fmmkdir///ums/kevrecfiles /.cmd/fmmkdir///ums/audiofiles "
+                                   "/.cmd/fsflush");
+    EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), "0 8");
+
+    // A folder with a file: the file goes, then the folder, before the first copy.
+    ASSERT_TRUE(Fresh());
+    ASSERT_EQ(mkdir(Ums("show").c_str(), 0777), 0);
+    Put(Ums("show/a.drc"), "old");
+    Put(Ums(".hidden"), "h");
+    ASSERT_TRUE(Ok("fm-set serno=305 cp-step=40"));
+    ASSERT_TRUE(Ok("fm-cpstatus serno=305 text=37"));
+    ASSERT_TRUE(Ok("fm-cpstatus serno=305 text=%20x"));
+    RunCopyToUms(&fOwner, fQueue.get(), Names({"kevrecfiles/a.drc", "kevrecfiles/b.drc"}));
+    EXPECT_EQ(FmLog(),
+              "rm:/ums/.hidden rm:/ums/audiofiles rm:/ums/kevrecfiles rm:/ums/show/a.drc "
+              "rm:/ums/show mkdir:/ums/kevrecfiles "
+              "mkdir:/ums/audiofiles cp:/sdc/kevrecfiles/a.drc cpstatus:/sdc/kevrecfiles/a.drc "
+              "cpstatus:/sdc/kevrecfiles/a.drc cpstatus:/sdc/kevrecfiles/a.drc "
+              "cpstatus:/sdc/kevrecfiles/a.drc cpstatus:/sdc/kevrecfiles/a.drc "
+              "cpstatus:/sdc/kevrecfiles/a.drc cp:/sdc/kevrecfiles/b.drc "
+              "cpstatus:/sdc/kevrecfiles/b.drc cpstatus:/sdc/kevrecfiles/b.drc "
+              "cpstatus:/sdc/kevrecfiles/b.drc cpstatus:/sdc/kevrecfiles/b.drc");
+    EXPECT_EQ(Get(Ums("kevrecfiles/a.drc")), "aaaa");
+    EXPECT_EQ(Get(Ums("kevrecfiles/b.drc")), "bbbb");
+    EXPECT_EQ(Requests("/.cmd/fmcp/"), "/.cmd/fmcp" + a + " /.cmd/fmcp///sdc/kevrecfiles/b.drc"
+                                       "///ums/kevrecfiles/b.drc");
+    std::string shown;
+    for (const std::string& p : fOwner.progress)
+        if (p.rfind(Text(kCopyUmsTexts, 4) + ":", 0) == 0 && shown.find(p) == std::string::npos)
+            shown += p + ";";
+    const std::string c = Text(kCopyUmsTexts, 4) + ": ";
+    EXPECT_EQ(shown, c + "a.drc 37%|37;" + c + "a.drc 0%|0;" + c + "a.drc 40%|40;" + c +
+                         "a.drc 80%|80;" + c + "a.drc 100%|100;" + c + "b.drc 40%|140;" + c +
+                         "b.drc 80%|180;" + c + "b.drc 100%|200;");
+    EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), "0 8");
+    EXPECT_EQ(Requests("/.cmd/fmcpstop"), "");
+}
+
+TEST_F(DevFiles, CopyStatusRepliesAndCancels) {
+    Put(Sdc("kevrecfiles/a.drc"), "aaaa");
+    Put(Sdc("kevrecfiles/b.drc"), "bbbb");
+    const std::string a = "///sdc/kevrecfiles/a.drc///ums/kevrecfiles/a.drc";
+    const std::string b = "///sdc/kevrecfiles/b.drc///ums/kevrecfiles/b.drc";
+    const struct {
+        const char* what;
+        std::vector<std::string> statuses;
+        std::string fault;
+        int pressAfterCp;  // press Cancel on that turn after the copy command was seen; -1 never
+        std::string copies, stops, said;
+        bool cancelDisabledAtStop;
+    } cases[] = {
+        {"no room", {"%20%20-4"}, "", -1, "/.cmd/fmcp" + a, "", "0 6", false},
+        {"failed", {"-2"}, "", -1, "/.cmd/fmcp" + a, "/.cmd/fmcpstop" + a,
+         "0 7:kevrecfiles/a.drc", true},
+        {"an ERROR answer moves on", {"error"}, "", -1, "/.cmd/fmcp" + a + " /.cmd/fmcp" + b, "",
+         "0 8", false},
+        {"the copy command refused", {}, "error code=1 dir=in opcode=WRQ path=/.cmd/fmcp" + a, -1,
+         "/.cmd/fmcp" + a, "/.cmd/fmcpstop" + a, "0 7:kevrecfiles/a.drc", true},
+        {"cancelled while the copy command waits", {}, "drop dir=in opcode=WRQ path=/.cmd/fmcp" + a,
+         0, "/.cmd/fmcp" + a, "", "0", false},
+        {"cancelled while polling", {"10", "20", "30"}, "", 2, "/.cmd/fmcp" + a,
+         "/.cmd/fmcpstop" + a, "0", true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Fresh());
+        for (const std::string& s : c.statuses) {
+            ASSERT_TRUE(Ok("fm-cpstatus serno=305 " + (s == "error" ? std::string("error=1")
+                                                                     : "text=" + s)));
+        }
+        if (!c.fault.empty()) {
+            ASSERT_TRUE(Ok("fault " + c.fault));
+        }
+        size_t turnsAfterCp = 0;
+        fOwner.pressWhen = [&](CSimpleProgressDialog*) {
+            if (c.pressAfterCp < 0 || Requests("/.cmd/fmcp/").empty()) return false;
+            return int(turnsAfterCp++) == c.pressAfterCp;
+        };
+        RunCopyToUms(&fOwner, fQueue.get(), Names({"kevrecfiles/a.drc", "kevrecfiles/b.drc"}));
+        std::string copies = Requests("/.cmd/fmcp/");
+        if (c.fault.find("drop") != std::string::npos) copies = copies.substr(0, copies.find(' '));
+        EXPECT_EQ(copies, c.copies) << c.what;
+        EXPECT_EQ(Requests("/.cmd/fmcpstop"), c.stops) << c.what;
+        EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), c.said) << c.what;
+        if (!c.stops.empty()) {
+            EXPECT_EQ(fOwner.cancelEnabled.back(), !c.cancelDisabledAtStop) << c.what;
+        }
+        EXPECT_TRUE(fQueue->IsIdle()) << c.what;
+    }
+}
+
+TEST_F(DevFiles, FormattingOnlyForARefusedStorageAndWithConsent) {
+    Put(Sdc("kevrecfiles/a.drc"), "aaaa");
+    const struct {
+        const char* what;
+        std::string setup;  // sim command or fault
+        std::deque<bool> answers;
+        std::string formats, said;
+    } cases[] = {
+        {"unreadable, agreed", "fm-set serno=305 ums=unreadable", {true, true}, "/.cmd/fmmkfs//ums",
+         "0 9 8"},
+        {"unreadable, declined", "fm-set serno=305 ums=unreadable", {true, false}, "", "0 9"},
+        {"format fails", "fm-set serno=305 ums=absent", {true, true}, "/.cmd/fmmkfs//ums", "0 9 5"},
+        {"no answer", "fault drop dir=in opcode=RRQ path=/.cmd/fmls///ums", {}, "", "0 1"},
+        {"a folder below refused", "fault error code=1 dir=in opcode=RRQ path=/.cmd/fmls///ums/show",
+         {}, "", "0 10:/ums/show"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Fresh());
+        ASSERT_TRUE(Ok(c.setup));
+        mkdir(Ums("show").c_str(), 0777);
+        fOwner.answers = c.answers;
+        RunCopyToUms(&fOwner, fQueue.get(), Names({"kevrecfiles/a.drc"}));
+        std::string formats = Requests("/.cmd/fmmkfs");
+        formats = formats.substr(0, formats.find(' '));
+        EXPECT_EQ(formats, c.formats) << c.what;
+        EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), c.said) << c.what;
+        if (c.formats.empty()) {
+            EXPECT_EQ(Requests("/.cmd/fmcp"), "") << c.what;
+        }
+        EXPECT_TRUE(fQueue->IsIdle()) << c.what;
+    }
+}
+
+TEST_F(DevFiles, CopyRefusesBadPathsAndDeepFolders) {
+    ASSERT_TRUE(Fresh());
+    RunCopyToUms(&fOwner, fQueue.get(), Names({"kevrecfiles/a.drc", "kevrecfiles/../../x"}));
+    EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), "0 7:kevrecfiles/../../x");
+    EXPECT_EQ(Requests("/"), "");
+
+    ASSERT_TRUE(Fresh());
+    std::string deep = Ums("d");
+    ASSERT_EQ(mkdir(deep.c_str(), 0777), 0);
+    for (u32 i = 0; i < kUmsMaxDepth + 1; ++i) ASSERT_EQ(mkdir((deep += "/d").c_str(), 0777), 0);
+    RunCopyToUms(&fOwner, fQueue.get(), {});
+    std::string path = "/ums";
+    for (u32 i = 0; i < kUmsMaxDepth + 1; ++i) path += "/d";
+    EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), "0 10:" + path);
+    EXPECT_EQ(Requests("/.cmd/fmrm"), "");
+    EXPECT_EQ(Requests("/.cmd/fmmkfs"), "");
+}
+
+// Declining the first question sends nothing at all.
+TEST_F(DevFiles, CopyDeclinedSendsNothing) {
+    ASSERT_TRUE(Fresh());
+    fOwner.answers = {false};
+    RunCopyToUms(&fOwner, fQueue.get(), Names({"kevrecfiles/a.drc"}));
+    EXPECT_EQ(Requests("/"), "");
+    EXPECT_EQ(fOwner.Said(kCopyUmsTexts, 11), "0");
+}
+
+}  // namespace

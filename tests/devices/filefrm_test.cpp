@@ -1,0 +1,328 @@
+// The device file frame, its list and its drop area on the headless fakes: the
+// folder follows the contents record, rows follow its lists, commands are
+// enabled by the selection, a single file drags out by name, clicks are told
+// apart, and drops are offered once, after a question about names on the card.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "base/LScrap.h"
+#include "base/Resources.h"
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevSet.h"
+#include "devices/CKvsUploads.h"
+#include "devices/files/CKvsFileFrm.h"
+#include "framework/CMainLoop.h"
+#include "framework/LMenu.h"
+#include "framework/StdDialogs.h"
+#include "records/CRecordDoc.h"
+#include "records/PrefNodes.h"
+#include "records/ScrapTypeNames.h"
+#include "tests/devlink/VirtualRunLoop.h"
+#include "tests/framework/ControlPanes.h"
+
+namespace {
+
+// The device side a frame needs: a queue of no device (its requests end at
+// once), the contents record, and an owner that answers the questions.
+struct Link : LHandler, MDevObjLink {
+    Link() : queue(nullptr, 0), contents(NewDeviceContentsRecord()) {}
+    CReqQueue* DeviceQueue() override { return &queue; }
+    CRecord* ContentsRecord() override { return contents.Root(); }
+    LHandler* DialogOwner() override { return this; }
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (auto* m = msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source)
+                                            : nullptr) {
+            asked.push_back(std::string(m->fMessage.GetText().View()));
+            bool yes = true;
+            if (!answers.empty()) yes = answers.front(), answers.pop_front();
+            Send(LStdCtl_Selected, yes ? &m->fOk : &m->fCancelBtn, m);
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+    CReqQueue queue;
+    CRecordDoc contents;
+    std::deque<bool> answers;
+    std::vector<std::string> asked;
+};
+
+struct Notes {
+    static void Note(void* self, CRecordNote* n) {
+        static_cast<Notes*>(self)->seen.push_back(std::to_string(n->kind) + ":" +
+                                                  std::to_string(n->field));
+    }
+    std::vector<std::string> seen;
+};
+
+struct Stage : ControlStage {
+    Stage() {
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        RegisterAllRecordKinds();
+    }
+    CRecord* Contents() { return link.ContentsRecord(); }
+    void Add(u32 kind, const char* name, const char* size = "1") {
+        NodeListInsertSorted(Contents(), kind, name, size, "i");
+    }
+    void Fire() { LTimer::FireDue(fServices.fNow, nullptr, nullptr, true); }
+    CVirtualRunLoop loop;  // the poller's timer runs on it
+    Link link;
+};
+
+LRgn Rows(i32 top, i32 bottom) {
+    return LRgn(LRect(0, top, 1, bottom));
+}
+
+TEST(FileFrm, TabsWriteTheRecordAndEverythingFollowsIt) {
+    Stage s;
+    s.Add(0, "take1.drc");
+    s.Add(0, "take2.drc");
+    s.Add(1, "song.wav");
+    CKvsFileFrm frm(&s.fBox, &s.fBox, &s.link);
+    frm.SetBounds(LRect(0, 0, 300, 400));
+    EXPECT_EQ(frm.fList->Rows(), 2);
+    EXPECT_EQ(frm.fPoller.Kind(), 0u);
+
+    Notes notes;
+    s.link.contents.AddListener(&notes, Notes::Note);
+    LHandler::Send(LStdCtl_Selected, &frm.fTab1, &frm);
+    s.link.contents.RemoveListener(&notes, Notes::Note);
+    ASSERT_EQ(notes.seen.size(), 1u);
+    EXPECT_EQ(notes.seen[0], "0:" + std::to_string(DctsF::field0));
+    EXPECT_EQ(s.Contents()->GetU8(DctsF::field0), 1);
+    EXPECT_TRUE(frm.ShownKind() == 1 && frm.fList->Kind() == 1 && frm.fDrop.Kind() == 1 &&
+                frm.fPoller.Kind() == 1);
+    EXPECT_EQ(frm.fList->Rows(), 1);
+    EXPECT_STREQ(frm.fList->ItemName(0).CStr(), "song.wav");
+
+    // Written from elsewhere (another frame of the device): followed the same way.
+    s.Contents()->SetU8(nullptr, DctsF::field0, 0);
+    EXPECT_TRUE(frm.fList->Kind() == 0 && frm.fDrop.Kind() == 0 && frm.fPoller.Kind() == 0);
+    // Kind 2 shows no list and takes no drops.
+    s.Contents()->SetU8(nullptr, DctsF::field0, 2);
+    EXPECT_EQ(frm.fList->Rows(), 0);
+    EXPECT_FALSE(frm.fDrop.IsUsable());
+    s.Contents()->SetU8(nullptr, DctsF::field0, 0);
+    EXPECT_TRUE(frm.fDrop.IsUsable());
+}
+
+TEST(FileList, RowsFollowTheListOfTheirKind) {
+    Stage s;
+    CKvsFileList* list = new CKvsFileList(&s.fBox, &s.link);
+    list->SetBounds(LRect(0, 0, 200, 300));
+    list->SetSource(s.Contents(), 0);
+    s.Add(0, "take1.drc", "10");
+    s.Add(0, "b.drc", "20");
+    s.Add(1, "x.wav");  // the other kind: no row
+    EXPECT_EQ(list->Rows(), 2);
+    s.Contents()->RemoveItem(nullptr, DctsF::recordings, 0);
+    EXPECT_EQ(list->Rows(), 1);
+    s.Add(0, "a.drc", "30");
+    s.Add(0, "c.drc", "40");
+    // The list replaced as a whole.
+    s.Contents()->Notify(nullptr, &s.link.contents, CRecordNote::kChanged, DctsF::recordings, 0, 0);
+    EXPECT_EQ(u32(list->Rows()), NodeListCount(s.Contents(), 0));
+    EXPECT_STREQ(list->ItemName(2).CStr(), "take1.drc");
+    EXPECT_EQ(list->ItemSize(2), 10u);
+    EXPECT_TRUE(list->ItemName(9).IsEmpty() && list->ItemSize(-1) == 0);
+    LListCell* cell = list->CreateCell();
+    ASSERT_TRUE(list->BindCell(cell, LCell{0, 2}));
+    EXPECT_STREQ(static_cast<CKvsFileCell*>(cell)->fName.GetText().CStr(), "take1");
+    EXPECT_FALSE(list->BindCell(cell, LCell{0, 4}));
+    delete cell;
+    delete list;
+}
+
+TEST(FileList, SelectionCommandsPathsAndDrags) {
+    Stage s;
+    CKvsFileList* list = new CKvsFileList(&s.fBox, &s.link);
+    list->SetBounds(LRect(0, 0, 200, 300));
+    for (const char* n : {"a.drc", "b.drc", "c.drc"}) s.Add(0, n);
+    s.Add(1, "a.wav");
+    list->SetSource(s.Contents(), 0);
+
+    LMenuBar bar(nullptr);
+    bar.AddMenu(new LMenu(&bar, "DEVCTL"));
+    bar.AddMenu(new LMenu(&bar, "EDIT"));
+    auto enabled = [&] {
+        bar.ResetItemStates();
+        LHandler::Send(LMenuBar_Ready, &bar, list);
+        std::string out;
+        for (const char* c : {LStdCmd_Delete, kCmdDownload, kCmdRename})
+            if (bar.FindEnabledItemByCommand(c)) out += std::string(c) + " ";
+        return out;
+    };
+    EXPECT_EQ(enabled(), "");
+    list->SetSelection(Rows(0, 1));
+    EXPECT_EQ(enabled(), "LStdCmd_Delete cDownload cRename ");
+    list->SetSelection(Rows(1, 3));
+    EXPECT_EQ(enabled(), "LStdCmd_Delete cDownload ");
+
+    list->SetSelection(Rows(0, 1));
+    const struct {
+        const char* path;
+        bool selected;
+    } paths[] = {{"/sdc/kevrecfiles/a.drc", true},
+                 {"/sdc/audiofiles/a.drc", false},
+                 {"/sdc/kevrecfiles//a.drc", false},
+                 {"/sdc/kevrecfiles/b.drc", false},
+                 {"a.drc", false}};
+    for (const auto& p : paths) EXPECT_EQ(list->IsSelectedPath(p.path), p.selected) << p.path;
+
+    // One row drags its full name, in both kinds; two rows drag nothing.
+    for (u32 kind : {0u, 1u}) {
+        list->SetSource(s.Contents(), kind);
+        list->SetSelection(Rows(0, 1));
+        LScrapData* data = list->MakeDragData();
+        ASSERT_NE(data, nullptr);
+        const auto* item = static_cast<const LScrapItem*>(data->Items().Head());
+        const std::string type(item->fTypeName.View());
+        const std::string suffix = ".scraptype.kevoruneset.drcfilename";
+        EXPECT_EQ(type.substr(type.size() - suffix.size()), suffix);
+        EXPECT_STREQ(item->fTypeName.CStr(), kScrapDrcFileName);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(item->fData), item->fSize),
+                  kind == 0 ? "a.drc" : "a.wav");
+        EXPECT_EQ(item->Next()->IsEnd(), true);
+        data->Release();
+    }
+    list->SetSource(s.Contents(), 0);
+    list->SetSelection(Rows(0, 2));
+    EXPECT_EQ(list->MakeDragData(), nullptr);
+    EXPECT_EQ(list->SelectedNames(true).front(), LString("b.drc"));
+    delete list;
+}
+
+TEST(FileList, ADoubleClickIsNoSingleClick) {
+    Stage s;
+    for (const char* n : {"a.drc", "b.drc"}) s.Add(0, n);
+    CKvsFileList* list = new CKvsFileList(&s.fBox, &s.link);
+    list->SetBounds(LRect(0, 0, 200, 300));
+    list->SetSource(s.Contents(), 0);
+    const i32 y = list->CellHeight() / 2;
+    u32 event = 0;
+    auto press = [&](u32 gapMs) {
+        s.fServices.Advance(gapMs);
+        s.fMouse.SetEvent(LPoint{5, y}, 0, true, ++event, s.fServices.fNow);
+        s.Click(list, 5, y);
+        s.Mouse(LMouse_Release, list, 5, y);
+    };
+    auto said = [&] {
+        std::string out;
+        for (const std::string& m : s.fBox.fLog)
+            if (m.rfind("CKvsFileList_", 0) == 0) out += m + " ";
+        s.fBox.fLog.clear();
+        return out;
+    };
+    press(1000);
+    EXPECT_EQ(said(), "CKvsFileList_SglClk ");
+    press(100);
+    EXPECT_EQ(said(), "CKvsFileList_DblClk ");
+    // Below the last row nothing was pressed.
+    s.fServices.Advance(1000);
+    s.fMouse.SetEvent(LPoint{5, 250}, 0, true, ++event, s.fServices.fNow);
+    s.Click(list, 5, 250);
+    s.Mouse(LMouse_Release, list, 5, 250);
+    EXPECT_EQ(said(), "");
+    delete list;
+}
+
+TEST(FileList, DeleteIsAnnouncedBeforeAndAfter) {
+    Stage s;
+    s.Add(0, "a.drc");
+    CKvsFileList* list = new CKvsFileList(&s.fBox, &s.link);
+    list->SetBounds(LRect(0, 0, 200, 300));
+    list->SetSource(s.Contents(), 0);
+    list->SetSelection(Rows(0, 1));
+    LMenu menu(nullptr, "EDIT");
+    LMenuItem* del = nullptr;
+    for (u32 i = 0; i < menu.CountItems(); ++i)
+        if (menu.ItemAt(i)->HasCommand(LStdCmd_Delete)) del = menu.ItemAt(i);
+    ASSERT_NE(del, nullptr);
+    s.link.answers = {false};  // the question is declined: nothing is sent
+    s.fBox.fLog.clear();
+    LHandler::Send(LMenuItem_Selected, del, list);
+    std::string said;
+    for (const std::string& m : s.fBox.fLog)
+        if (m.rfind("CKvsFileList_", 0) == 0) said += m + " ";
+    EXPECT_EQ(said, "CKvsFileList_WillDelete CKvsFileList_FlChanged ");
+    EXPECT_EQ(s.link.asked.size(), 1u);
+    delete list;
+}
+
+// Takes the dropped files as the controller does: while the message is sent.
+struct Receiver : LHandler {
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(CKvsFileDrop_Dropped)) {
+            const auto* d = static_cast<const CKvsFileDrop*>(msg.source);
+            std::string s = std::to_string(d->Kind()) + ":";
+            for (u32 i = 0; i < d->Paths().Count(); ++i) s += std::string(d->Paths().At(i).View()) + ",";
+            got.push_back(s);
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+    std::vector<std::string> got;
+};
+
+TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
+    const std::string replace = std::string(StdDialogText("KVSFILEDROP", 2).View());
+    const struct {
+        const char* what;
+        u32 kind;
+        std::vector<const char*> drops;
+        std::deque<bool> answers;
+        std::string asked;
+        std::vector<std::string> got;
+    } cases[] = {
+        {"a wave file on the recordings tab", 0, {"/tmp/x.wav"}, {}, "", {"0:/tmp/x.wav,"}},
+        {"same name, other extension", 0, {"/tmp/show.wav", "/tmp/new.drc", "/tmp/b.drc"}, {true},
+         replace + "show, b", {"0:/tmp/show.wav,/tmp/new.drc,/tmp/b.drc,"}},
+        {"declined", 0, {"/tmp/show.wav"}, {false}, replace + "show", {}},
+        {"decomposed matches composed", 1, {"/tmp/Cafe\xCC\x81.drc"}, {true},
+         replace + "Cafe\xCC\x81", {"1:/tmp/Cafe\xCC\x81.drc,"}},
+    };
+    for (const auto& c : cases) {
+        Stage s;
+        s.Add(0, "show.drc");
+        s.Add(0, "b.drc");
+        s.Add(1, "Caf\xC3\xA9.wav");
+        Receiver r;
+        LFrame holder(&r, &s.fBox);
+        CKvsFileDrop drop(&holder, &s.link);
+        drop.SetKind(c.kind);
+        s.link.answers = c.answers;
+        // Two drops before the timer fires are offered together.
+        for (const char* p : c.drops) drop.AddDropped(LString(p));
+        EXPECT_TRUE(r.got.empty());
+        s.Fire();
+        std::string asked;
+        for (const std::string& a : s.link.asked) asked += a;
+        EXPECT_EQ(asked, c.asked) << c.what;
+        EXPECT_EQ(r.got, c.got) << c.what;
+        EXPECT_EQ(drop.Paths().Count(), 0u) << c.what;
+    }
+}
+
+TEST(FileDrop, TheControllerQueuesOneUploadPerFile) {
+    Stage s;
+    auto app = std::make_unique<CMainLoopBase>();
+    CKvsDevSet set;
+    {
+        CKvsDevCtl ctl(app.get(), &set, 999);
+        LFrame holder(&ctl, &s.fBox);
+        CKvsFileDrop drop(&holder, &s.link);
+        drop.SetKind(1);
+        drop.AddDropped(LString("/nowhere/a.wav"));
+        drop.AddDropped(LString("/nowhere/b.wav"));
+        s.Fire();
+        ASSERT_NE(ctl.Uploads(), nullptr);
+        EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u);
+        ctl.Uploads()->Jobs().CancelAll();
+    }
+    app.reset();
+}
+
+}  // namespace

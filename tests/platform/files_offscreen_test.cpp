@@ -1,0 +1,142 @@
+// The device file screens drawn by Qt offscreen, saved as PNGs in <build>/files/:
+// the file frame on both tabs, the rename dialog, the copy progress and the
+// question before a drop replaces files on the card.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+
+#include <string>
+
+#include "ControlFixture.h"
+#include "base/Resources.h"
+#include "devices/files/CKvsFileFrm.h"
+#include "devices/files/CKvsRenDlg.h"
+#include "devices/files/CopyToUms.h"
+#include "devices/files/DeviceFileOps.h"
+#include "devlink/ReqQueue.h"
+#include "framework/StdDialogs.h"
+#include "records/CRecordDoc.h"
+#include "records/PrefNodes.h"
+
+namespace {
+
+// A device without a queue (the poller reads nothing, so the listed files stay)
+// whose questions are photographed and then answered; the rename goes to a
+// queue of no device.
+struct Link : LHandler, MDevObjLink {
+    Link() : LHandler(gApp), queue(nullptr, 0), contents(NewDeviceContentsRecord()) {}
+    CReqQueue* DeviceQueue() override { return nullptr; }
+    CRecord* ContentsRecord() override { return contents.Root(); }
+    LHandler* DialogOwner() override { return this; }
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
+        auto* frame = dynamic_cast<LFrame*>(msg.source);
+        RunUntil([] { return false; }, 100);
+        if (frame && frame->Window()) shots.push_back(Grab(frame));
+        if (auto* m = dynamic_cast<CSimpleMessageDialog*>(msg.source)) {
+            texts.push_back(std::string(m->fMessage.GetText().View()));
+            Send(LStdCtl_Selected, &m->fCancelBtn, m);
+        } else if (auto* r = dynamic_cast<CKvsRenDlg*>(msg.source)) {
+            texts.push_back(std::string(r->Name().View()));
+            Send(LStdCtl_Selected, &r->fCancel, r);
+        }
+        return LMessage();
+    }
+    static QImage Grab(LFrame* frame) {
+        return AsMWindow(frame->Window()->Native())->grab().toImage();
+    }
+    CReqQueue queue;
+    CRecordDoc contents;
+    std::vector<QImage> shots;
+    std::vector<std::string> texts;
+};
+
+void Save(const QImage& image, const char* name) {
+    EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/files/") + name + ".png")) << name;
+}
+
+// Pixels of a colour close to (r, g, b).
+int CountColour(const QImage& image, int r, int g, int b) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += std::abs(c.red() - r) < 40 && std::abs(c.green() - g) < 40 &&
+                 std::abs(c.blue() - b) < 40;
+        }
+    return n;
+}
+
+int Differing(const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+
+TEST(FilesOffscreen, FrameDialogsAndQuestions) {
+    ControlEnv env("offscreen");
+    static LResFile appFile(AppResFileRef());
+    SetDefaultResChain(&appFile);
+    RegisterAllRecordKinds();
+    QDir().mkpath(KEVO_BINARY_DIR "/files");
+    Link link;
+    for (const char* n : {"take1.drc", "Caf\xC3\xA9 opening.drc", "finale.drc", "rehearsal 2.drc"})
+        NodeListInsertSorted(link.ContentsRecord(), 0, n, "1000", "i");
+    for (const char* n : {"song.wav", "intro.wav"})
+        NodeListInsertSorted(link.ContentsRecord(), 1, n, "1000", "i");
+
+    {
+        CtlFrame win;
+        CKvsFileFrm frm(&win, &win, &link);
+        win.ShowWindow();
+        frm.SetBounds(LRect(0, 0, 400, 300));
+        frm.fMark0.SetState(LPane::kOpShow);
+        frm.fList->SetSelection(LRgn(LRect(0, 1, 1, 2)));
+        RunUntil([] { return false; }, 200);
+        const QImage recordings = Link::Grab(&win);
+        Save(recordings, "fileframe_recordings");
+        EXPECT_GT(CountColour(recordings, 0, 192, 0), 5);  // the marker
+        LHandler::Send(LStdCtl_Selected, &frm.fTab1, &frm);
+        EXPECT_EQ(frm.fList->Rows(), 2);
+        frm.fMark0.SetState(LPane::kOpHide);
+        frm.fMark1.SetState(LPane::kOpShow);
+        RunUntil([] { return false; }, 200);
+        const QImage audio = Link::Grab(&win);
+        Save(audio, "fileframe_audio");
+        EXPECT_GT(Differing(recordings, audio), 200);
+    }
+
+    RenameDeviceFile(&link, &link.queue, LString("Show.DRC"), 0);
+    ASSERT_EQ(link.shots.size(), 1u);
+    EXPECT_EQ(link.texts.back(), "Show");
+    Save(link.shots.back(), "rename_dialog");
+
+    {
+        CSimpleProgressDialog progress(&link, LPaneOpt::Window(kWindowDialog, 0));
+        progress.SetMsgChars(30);
+        progress.SetMessage(
+            LString((std::string(StdDialogText(kCopyUmsTexts, 4).View()) + ": a.drc 37%").c_str()));
+        progress.fBar.SetMax(200);
+        progress.fBar.SetValue(37);
+        progress.ShowWindow();
+        RunUntil([] { return false; }, 200);
+        Save(Link::Grab(&progress), "copy_progress");
+    }
+
+    {
+        CtlFrame win;
+        CKvsFileDrop drop(&win, &link);
+        drop.SetKind(0);
+        drop.AddDropped(LString("/tmp/take1.wav"));
+        drop.AddDropped(LString("/tmp/finale.drc"));
+        RunUntil([&] { return link.shots.size() == 2; }, 3000);
+        ASSERT_EQ(link.shots.size(), 2u);
+        EXPECT_EQ(link.texts.back(), std::string(StdDialogText("KVSFILEDROP", 2).View()) +
+                                         "take1, finale");
+        Save(link.shots.back(), "drop_question");
+    }
+}
+
+}  // namespace
