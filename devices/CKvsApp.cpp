@@ -2,6 +2,7 @@
 
 #include "devices/AppPrefStore.h"
 #include "devices/DeviceHookInstall.h"
+#include "devices/monitors/ScnUnvHook.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
@@ -31,6 +32,7 @@ CRecord* NewPrefsRoot() {
 CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKeys(this) {
     SetAppPrefsDoc(&fPrefs);
     InstallDeviceHooks();
+    InstallScnUnvHook();
     CKvsMonPrefRec::Create();
     LoadPrefs();
     fPrefs.AddListener(this, OnPrefChange);

@@ -8,9 +8,11 @@
 #include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
 #include "devices/files/CKvsFileDrop.h"
+#include "editors/CUvadWin.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
 
 namespace {
@@ -66,6 +68,7 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
 }
 
 CKvsDevCtl::~CKvsDevCtl() {
+    CloseUvadWindow();
     if (fScreen && fScreen->IsShown()) fScreen->CloseWindow();
     delete fScreen;
     fScreen = nullptr;
@@ -88,6 +91,10 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
         std::vector<LString> paths;
         for (u32 i = 0; i < drop->Paths().Count(); ++i) paths.push_back(drop->Paths().At(i));
         if (!paths.empty()) DropFiles(drop->Kind(), paths);
+        return LMessage();
+    }
+    if (msg.Is(LFrame_Close) && fUvadWin && msg.source == fUvadWin) {
+        CloseUvadWindow();
         return LMessage();
     }
     if (msg.Is(LMenuBar_Ready) && msg.source) {
@@ -159,4 +166,20 @@ void CKvsDevCtl::ShowWindow() {
 
 bool CKvsDevCtl::WindowShown() const {
     return fScreen && fScreen->IsShown();
+}
+
+void CKvsDevCtl::OpenUvadWindow() {
+    if (!fUvadWin) {
+        CRecordDoc* prefs = AppPrefsDoc();
+        CRecord* misc = prefs && prefs->Root() ? prefs->Root()->GetChild(PrefF::misc) : nullptr;
+        CRecord* node = misc ? NodeGetOrCreate(misc, nullptr, "uvad") : nullptr;
+        LHandler* parent = fScreen ? static_cast<LHandler*>(&fScreen->Window()) : this;
+        fUvadWin = CUvadWin::New(parent, node, Settings());
+    }
+    fUvadWin->Open();
+}
+
+void CKvsDevCtl::CloseUvadWindow() {
+    delete fUvadWin;
+    fUvadWin = nullptr;
 }

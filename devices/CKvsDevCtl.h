@@ -20,6 +20,7 @@ class CKvsDevSet;
 class CKvsUploads;
 class CKvsDevCtlScreen;
 class CKvsNetMon;
+class CUvadWin;
 
 // The editors reach the device through MPlayDevice; the file pollers and the
 // device services through MDevObjLink.
@@ -87,6 +88,12 @@ public:
     // play settings and the file is imported into them.
     void OpenFile(const LString& path);
 
+    // The universe address window ("cUnvAdr"): made once, over the control
+    // window, and deleted when it closes or the control window does.
+    void OpenUvadWindow();
+    void CloseUvadWindow();
+    CUvadWin* UvadWindow() const { return fUvadWin; }
+
 private:
     static void SettingsRead(void* self);
     static void StatusChanged(void* self, CRecordNote* note);
@@ -115,4 +122,5 @@ private:
     CKvsUploads* fUploads = nullptr;
     CKvsDevCtlScreen* fScreen = nullptr;
     CKvsNetMon* fNetMon = nullptr;
+    CUvadWin* fUvadWin = nullptr;
 };

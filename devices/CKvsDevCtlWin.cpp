@@ -163,6 +163,7 @@ bool CKvsDevCtlScreen::OpenWindow() {
 }
 
 void CKvsDevCtlScreen::CloseWindow() {
+    fCtl->CloseUvadWindow();
     fWindow.HideWindow();
     if (fPlay) fPlay->SyncWindowVisibility();
     if (fCtl->Serial() != 0) CloseDeviceSettings(*fCtl);

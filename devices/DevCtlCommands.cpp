@@ -10,11 +10,13 @@
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
+#include "records/ShowKinds.h"
 
 namespace {
 
 constexpr const char* kCommands[] = {"cMonNet",  "cDrMXSetn", "cAnSetn", "cSACNSetn",
-                                     "csACNout", "cCCSetn",   "cAudFmt", "cUseRcSvr"};
+                                     "csACNout", "cCCSetn",   "cAudFmt", "cUseRcSvr",
+                                     "cUnvAdr"};
 
 CRecord* AppPrefs() {
     CRecordDoc* doc = AppPrefsDoc();
@@ -46,6 +48,9 @@ void EnableControlCommands(CKvsDevCtl& ctl, LMenuBar* bar) {
     if (sacnOut) bar->CheckCommand("csACNout");
     CRecord* prmc = Child(settings, DvstF::prmc);
     if (prmc && prmc->GetU8(PrmcF::rcsv)) bar->CheckCommand("cUseRcSvr");
+    bar->EnableCommand("cUnvAdr");
+    const CRecord* uvas = Child(settings, DvstF::uvas);
+    if (uvas && uvas->GetListCount(UvasF::uvas) > 0) bar->CheckCommand("cUnvAdr");
 }
 
 bool RunControlCommand(CKvsDevCtl& ctl, LMenuItem* item) {
@@ -86,6 +91,8 @@ bool RunControlCommand(CKvsDevCtl& ctl, const char* command) {
     } else if (c == "cAudFmt") {
         CSndDevPane pane(&ctl, &ctl);
         pane.Run();
+    } else if (c == "cUnvAdr") {
+        ctl.OpenUvadWindow();
     } else if (c == "cUseRcSvr") {
         Toggle(Child(settings, DvstF::prmc), PrmcF::rcsv);
     } else {

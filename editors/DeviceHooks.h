@@ -21,6 +21,7 @@ class CRecordDoc;
 class CReqQueue;
 class CShowMediaScan;
 class LHandler;
+class LPane;
 class MDevObjLink;
 
 // What an editor may use of its device. Serial 0 stands for a play-settings
@@ -66,6 +67,18 @@ public:
     virtual bool RunDeviceSyncDialog(LHandler* parent) = 0;
 };
 
+// The DRC scene universes frame of a scene edit frame: the universes the device
+// plays, polled while the selected scene is the one playing. The pane belongs
+// to the frame it was made in; the edit frame deletes this object, never the pane.
+class MScnUnvFrame {
+public:
+    virtual ~MScnUnvFrame() = default;
+    virtual LPane* Pane() = 0;
+    virtual void SetActive(bool active) = 0;
+    virtual void SetShown(bool shown) = 0;
+    virtual void RefreshUniverseStatus() = 0;
+};
+
 // Device operations the editors start but do not own. Each takes the device
 // and the handler that owns any dialog it shows.
 struct CDeviceHooks {
@@ -89,6 +102,10 @@ struct CDeviceHooks {
     // filled by "Record control and basic play edit").
     void (*runCopyToUms)(MPlayDevice& device, LHandler* parent, const CShowMediaScan* scan,
                          const std::vector<LString>& names) = nullptr;
+    // The scene universes frame in live mode, made inside container (a
+    // CKvsScnUnvF, filled by InstallScnUnvHook of the monitors at start-up;
+    // empty: the scene edit frame shows none).
+    MScnUnvFrame* (*newScnUnvFrame)(MPlayDevice& device, LPane* container) = nullptr;
 };
 
 // The process-wide hooks; devices/ fills them before the first window opens,

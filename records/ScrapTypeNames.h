@@ -14,6 +14,8 @@ inline constexpr const char* kScrapScene = KEVO_SCRAP_TYPE("scene");
 inline constexpr const char* kScrapDrcFileName = KEVO_SCRAP_TYPE("drcfilename");
 inline constexpr const char* kScrapAuxPlay = KEVO_SCRAP_TYPE("axply");
 inline constexpr const char* kScrapAuxTrigger = KEVO_SCRAP_TYPE("axplytrg");
+// Universe address rows of a device's settings.
+inline constexpr const char* kScrapUvad = KEVO_SCRAP_TYPE("uvad");
 
 #undef KEVO_SCRAP_TYPE
 

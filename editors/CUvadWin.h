@@ -1,0 +1,43 @@
+#pragma once
+// The universe address window of a device: the header, the "+" button and the
+// list of address rows, with an undo history of its own (the device settings
+// are not part of any play edit).
+
+#include "framework/CUndoQ.h"
+#include "framework/LFrame.h"
+#include "framework/LStdCtl.h"
+
+class CHeaderFrameV;
+class CKvsUvadList;
+class CRecord;
+class LListNavi;
+
+class CUvadWin : public LFrame {
+public:
+    static constexpr u32 kUndoLimit = 1u << 20;
+
+    // prefNode keeps the placement under "wp"; settings is 'YKVT'/'DVST'.
+    static CUvadWin* New(LHandler* parent, CRecord* prefNode, CRecord* settings);
+    ~CUvadWin() override;
+
+    LMessage HandleMessage(const LMessage& msg) override;
+    // Shows the window; the first time also places it (the stored placement,
+    // else its preferred size).
+    void Open();
+
+    CKvsUvadList* List() const { return fList; }
+    CHeaderFrameV* Header() const { return fHeader; }
+    CPlusButton& PlusButton() { return fPlus; }
+    CUndoQ& UndoQueue() { return fUndo; }
+
+private:
+    CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings);
+
+    CUndoQ fUndo;
+    CRecord* fPrefNode;
+    CHeaderFrameV* fHeader;
+    CPlusButton fPlus;
+    LListNavi* fNavi;
+    u8 fPlaced = 0;
+    CKvsUvadList* fList;
+};

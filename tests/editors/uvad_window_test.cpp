@@ -1,0 +1,220 @@
+// The universe address window: rows in both forms, edits of a row, the IP
+// field's keys, the "+" button, pastes, undo through the window's own queue,
+// the placement and the width.
+#include "editors/CKvsUvadList.h"
+#include "editors/CUvadWin.h"
+#include "framework/LListNavi.h"
+#include "framework/LMenu.h"
+#include "records/PrefNodes.h"
+#include "records/ScrapTypeNames.h"
+#include "tests/editors/SeqEditFixture.h"
+
+namespace {
+
+struct Stage : SeqEditStage {
+    explicit Stage(const char* wp = nullptr) {
+        if (wp) NodeSet(fNode.Root(), nullptr, "wp", LString(wp));
+        fWindow = CUvadWin::New(nullptr, fNode.Root(), fSettings.Root());
+        fWindow->Open();
+    }
+    ~Stage() { delete fWindow; }
+    CRecord* Table() { return fSettings.Root()->GetChild(DvstF::uvas); }
+    CRecord* Row(u32 i) { return Table()->GetListItem(UvasF::uvas, i); }
+    CRecord* Add(u32 univ, u32 flws, const char* ip = "") {
+        CRecord* r = NewKind(kFamKvt, kKindUvad);
+        r->SetU32(nullptr, UvadF::univ, univ);
+        r->SetU32(nullptr, UvadF::flws, flws);
+        r->SetString(nullptr, UvadF::ipad, LString(ip));
+        Table()->InsertItem(nullptr, UvasF::uvas, Table()->GetListCount(UvasF::uvas), r);
+        return r;
+    }
+    CKvsUvadList& List() { return *fWindow->List(); }
+    CKvsUvadCell* Cell(i32 row) {
+        return static_cast<CKvsUvadCell*>(List().GetCellFrame(LCell{0, row}, false));
+    }
+    void Fix(CNumVol& field, f32 value) {
+        field.SetValue(value);
+        LHandler::Send(CNumVol_Fix, &field, field.Parent());
+    }
+    void Command(const char* cmd) {
+        LMenuItem item(nullptr);
+        item.SetCommand(cmd);
+        LHandler::Send(LMenuItem_Selected, &item, &List());
+    }
+    void Select(i32 top, i32 bottom) { List().SetSelection(LRgn(LRect(0, top, 1, bottom))); }
+    LRect Selected() { return List().Selection().GetBounds(); }
+    std::string Univs() {
+        std::string out;
+        for (u32 i = 0; i < Table()->GetListCount(UvasF::uvas); ++i)
+            out += (i ? "," : "") + std::to_string(Row(i)->GetU32(UvadF::univ));
+        return out;
+    }
+
+    LKeyboard fKeys;
+    CRecordDoc fSettings{NewKind(kFamKvt, kKindDvst)};
+    CRecordDoc fNode{NewKind(kFamUnd, kKindPrms)};
+    CUvadWin* fWindow = nullptr;
+};
+
+TEST(UvadWindow, RowsInBothForms) {
+    Stage s;
+    ASSERT_NE(s.Table(), nullptr);
+    s.Add(0x123, 0);
+    s.Add(0x123, 20);
+    s.Add(32760, 100);
+    s.Add(0, 9);
+    // Device values past what a row can address must not wrap the count to 0
+    // or put the last universe below the first.
+    s.Add(0xFFFFFFFFu, 0xFFFFFFFFu);
+    struct Case {
+        i32 row;
+        f32 net, sub, uni;
+        const char* last;
+        f32 sacn;
+        const char* sacnLast;
+        f32 count;
+    };
+    const Case cases[] = {
+        {0, 1, 2, 3, "  1/ 2/ 3", 292, "292", 1},
+        {1, 1, 2, 3, "  1/ 3/ 7", 292, "312", 21},
+        {2, 127, 15, 8, "127/15/15", 32761, "32768", 101},
+        {3, 0, 0, 0, "  0/ 0/ 9", 1, "10", 10},
+        {4, 127, 15, 15, "127/15/15", 32768, "32768", 32768},
+    };
+    for (u8 saco : {0, 1}) {
+        // Toggling the form refreshes every row.
+        s.fSettings.Root()->SetU8(nullptr, DvstF::saco, saco);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.row * 2 + saco);
+            CKvsUvadCell* cell = s.Cell(c.row);
+            ASSERT_NE(cell, nullptr);
+            EXPECT_EQ(cell->fArtNet.IsShown(), saco == 0);
+            EXPECT_EQ(cell->fSacn.IsShown(), saco != 0);
+            if (saco) {
+                EXPECT_EQ(cell->fSacnUniv.GetValue(), c.sacn);
+                EXPECT_STREQ(cell->fLast.GetText().CStr(), c.sacnLast);
+            } else {
+                EXPECT_EQ(cell->fNet.GetValue(), c.net);
+                EXPECT_EQ(cell->fSub.GetValue(), c.sub);
+                EXPECT_EQ(cell->fUni.GetValue(), c.uni);
+                EXPECT_STREQ(cell->fLast.GetText().CStr(), c.last);
+            }
+            EXPECT_EQ(cell->fCount.GetValue(), c.count);
+        }
+    }
+    EXPECT_EQ(CKvsUvadList::UniverseCount(s.Row(4)), 0x100000000ull);
+    EXPECT_EQ(CKvsUvadList::LastUniverse(s.Row(4)), 32767u);
+}
+
+TEST(UvadWindow, EditsOfARowAreOneUndoStepEach) {
+    Stage s;
+    struct Case {
+        CNumVol CKvsUvadCell::*field;
+        u8 saco;
+        f32 value;
+        u32 univ, flws;
+    };
+    const Case cases[] = {
+        {&CKvsUvadCell::fSub, 0, 5, 0x153, 0},    {&CKvsUvadCell::fNet, 0, 2, 0x223, 0},
+        {&CKvsUvadCell::fUni, 0, 9, 0x129, 0},    {&CKvsUvadCell::fSacnUniv, 1, 300, 299, 0},
+        {&CKvsUvadCell::fCount, 0, 10, 0x123, 9}, {&CKvsUvadCell::fSacnUniv, 1, 1, 0, 0},
+    };
+    CRecord* row = s.Add(0x123, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        s.fSettings.Root()->SetU8(nullptr, DvstF::saco, c.saco);
+        s.Fix(s.Cell(0)->*c.field, c.value);
+        EXPECT_EQ(row->GetU32(UvadF::univ), c.univ);
+        EXPECT_EQ(row->GetU32(UvadF::flws), c.flws);
+        EXPECT_TRUE(s.fWindow->UndoQueue().Undo());
+        EXPECT_EQ(row->GetU32(UvadF::univ), 0x123u);
+        EXPECT_EQ(row->GetU32(UvadF::flws), 0u);
+    }
+}
+
+TEST(UvadWindow, IpAddressStoredOnReturnEnterOrLeaving) {
+    Stage s;
+    CRecord* row = s.Add(0, 0, "10.0.0.1");
+    struct Case {
+        const char* msg;
+        u32 ch;
+        bool stored;
+    };
+    const Case cases[] = {{LEditText_Down, 13, true},
+                          {LEditText_Down, 3, true},
+                          {LEditText_Down, 10, true},
+                          {LEditText_Down, 'x', false},
+                          {LEditText_Unfocused, 0, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ch);
+        row->SetString(nullptr, UvadF::ipad, LString("10.0.0.1"));
+        CKvsUvadCell* cell = s.Cell(0);
+        cell->fIp.SetText(LString("192.168.1.20 "));
+        s.fKeys.fChar = c.ch;
+        LHandler::Send(c.msg, &cell->fIp, cell);
+        EXPECT_STREQ(row->GetString(UvadF::ipad).CStr(), c.stored ? "192.168.1.20 " : "10.0.0.1");
+    }
+}
+
+TEST(UvadWindow, PlusAndPasteSelectWhatTheyInsert) {
+    Stage s;
+    for (u32 u : {10, 11, 12, 13}) s.Add(u, 0);
+    s.Select(1, 3);
+    LHandler::Send(LStdCtl_Selected, &s.fWindow->PlusButton(), s.fWindow);
+    EXPECT_EQ(s.Univs(), "10,11,12,0,13");
+    EXPECT_EQ(s.Selected(), LRect(0, 3, 1, 4));
+    s.List().SetSelection(LRgn());
+    LHandler::Send(LStdCtl_Selected, &s.fWindow->PlusButton(), s.fWindow);
+    EXPECT_EQ(s.Univs(), "10,11,12,0,13,0");
+    EXPECT_EQ(s.Selected(), LRect(0, 5, 1, 6));
+    // Undo goes through the window's own queue.
+    EXPECT_TRUE(s.fWindow->UndoQueue().Undo());
+    EXPECT_TRUE(s.fWindow->UndoQueue().Undo());
+    EXPECT_EQ(s.Univs(), "10,11,12,13");
+
+    s.Select(0, 2);
+    s.Command(LStdCmd_Copy);
+    s.Select(2, 4);
+    s.Command(LStdCmd_Paste);
+    EXPECT_EQ(s.Univs(), "10,11,10,11,12,13");
+    EXPECT_EQ(s.Selected(), LRect(0, 2, 1, 4));
+    s.List().SetSelection(LRgn());
+    s.Command(LStdCmd_Paste);
+    EXPECT_EQ(s.Univs(), "10,11,10,11,12,13,10,11");
+    EXPECT_EQ(s.Selected(), LRect(0, 6, 1, 8));
+    EXPECT_TRUE(s.fWindow->UndoQueue().Undo());
+    EXPECT_TRUE(s.fWindow->UndoQueue().Undo());
+    EXPECT_EQ(s.Univs(), "10,11,12,13");
+}
+
+TEST(UvadWindow, PlacementAndWidth) {
+    struct Case {
+        const char* wp;
+        bool applied;
+    };
+    for (const Case& c : {Case{"20 80 400 400", true}, Case{"20 80 5 50", false}}) {
+        SCOPED_TRACE(c.wp);
+        LRect shown, stored;
+        {
+            Stage s(c.wp);
+            shown = s.fWindow->GetWindowBounds();
+            // The height and the place are the stored ones, the width the window's own.
+            EXPECT_EQ(shown.left == 20 && shown.top == 80 && shown.bottom == 400, c.applied)
+                << shown.left << " " << shown.top << " " << shown.right << " " << shown.bottom;
+            LWindowPlacer placer(s.fWindow->Window(), false);
+            placer.fMaxWidth = placer.fMaxHeight = 5000;
+            LHandler::Send(LWindowPlacer_Grow, &placer, s.fWindow);
+            LDrawCtx ctx;
+            const i32 pref = s.fWindow->GetPrefWidth(&ctx, 0);
+            EXPECT_EQ(placer.fMinWidth, pref);
+            EXPECT_EQ(placer.fMaxWidth, pref);
+            EXPECT_EQ(placer.fMaxHeight, 5000);
+            delete s.fWindow;
+            s.fWindow = nullptr;
+            stored = GetRectFromString(s.fNode.Root(), "wp");
+        }
+        EXPECT_EQ(stored, shown);
+    }
+}
+
+}  // namespace
