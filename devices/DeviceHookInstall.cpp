@@ -1,10 +1,15 @@
 #include "devices/DeviceHookInstall.h"
 
 #include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devices/files/CopyToUms.h"
+#include "devices/files/DeviceFileOps.h"
+#include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
 #include "editors/TriggerDialogHooks.h"
+#include "records/CShowMediaScan.h"
 
 namespace {
 
@@ -14,9 +19,42 @@ void CreateBlackout(MPlayDevice& device, LHandler* parent) {
     if (CKvsDevCtl* ctl = dynamic_cast<CKvsDevCtl*>(&device)) CreateBlackoutRecording(parent, *ctl);
 }
 
+std::vector<LString> Names(const CStrArray& list) {
+    return std::vector<LString>(list.Data(), list.Data() + list.Count());
+}
+
+bool ConfirmShowFiles(MPlayDevice&, LHandler* parent, const CShowMediaScan* scan) {
+    // Without a scan nothing is known to be missing.
+    return !scan || ConfirmDeviceFileOp(parent, Names(scan->Missing()));
+}
+
+void DownloadShowFiles(MPlayDevice& device, LHandler* parent, const CShowMediaScan* scan,
+                       const LString& folderUrl) {
+    if (!scan || device.DeviceSerial() == 0) return;
+    CRecordDoc* contents = device.ContentsDoc();
+    DownloadDeviceFiles(parent, &device.FileRequests(), contents ? contents->Root() : nullptr,
+                        Names(scan->Present()), folderUrl);
+}
+
+void CopyShowToUms(MPlayDevice& device, LHandler* parent, const CShowMediaScan*,
+                   const std::vector<LString>& names) {
+    if (device.DeviceSerial() != 0) RunCopyToUms(parent, &device.FileRequests(), names);
+}
+
+// The device files view of a control window: the record control.
+LHandler* NewFilesView(CKvsDevCtl& ctl, LFrame& frame, u32, CSimpleProgressDialog*, bool* ok) {
+    *ok = true;
+    return new CKvsFileListCtl(ctl.Screen() ? static_cast<LHandler*>(ctl.Screen()) : &ctl, frame,
+                               &ctl);
+}
+
 }  // namespace
 
 void InstallDeviceHooks() {
+    DeviceHooks().confirmFileOp = ConfirmShowFiles;
+    DeviceHooks().downloadFiles = DownloadShowFiles;
+    DeviceHooks().runCopyToUms = CopyShowToUms;
+    SetControlViewFactory(NewFilesView);
     DeviceHooks().createBlackout = CreateBlackout;
     InstallTriggerDialogHooks(PlayHooks());
 }
