@@ -4,7 +4,9 @@
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/files/CopyToUms.h"
 #include "devices/files/DeviceFileOps.h"
+#include "devices/files/CKvsFileFrm.h"
 #include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/recordings/CDrcCmdHandler.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
@@ -41,6 +43,10 @@ void CopyShowToUms(MPlayDevice& device, LHandler* parent, const CShowMediaScan*,
     if (device.DeviceSerial() != 0) RunCopyToUms(parent, &device.FileRequests(), names);
 }
 
+LFrame* NewFileFrame(MPlayDevice& device, LHandler* parent, LPane* container) {
+    return new CKvsFileFrm(parent, container, device.ObjLink());
+}
+
 // The device files view of a control window: the record control.
 LHandler* NewFilesView(CKvsDevCtl& ctl, LFrame& frame, u32, CSimpleProgressDialog*, bool* ok) {
     *ok = true;
@@ -54,7 +60,9 @@ void InstallDeviceHooks() {
     DeviceHooks().confirmFileOp = ConfirmShowFiles;
     DeviceHooks().downloadFiles = DownloadShowFiles;
     DeviceHooks().runCopyToUms = CopyShowToUms;
+    DeviceHooks().newFileFrame = NewFileFrame;
     SetControlViewFactory(NewFilesView);
+    RegisterBasicPlayView();
     DeviceHooks().createBlackout = CreateBlackout;
     InstallTriggerDialogHooks(PlayHooks());
 }

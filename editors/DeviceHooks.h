@@ -20,6 +20,7 @@ class CRecord;
 class CRecordDoc;
 class CReqQueue;
 class CShowMediaScan;
+class LFrame;
 class LHandler;
 class LPane;
 class MDevObjLink;
@@ -106,6 +107,10 @@ struct CDeviceHooks {
     // CKvsScnUnvF, filled by InstallScnUnvHook of the monitors at start-up;
     // empty: the scene edit frame shows none).
     MScnUnvFrame* (*newScnUnvFrame)(MPlayDevice& device, LPane* container) = nullptr;
+    // The device file frame of a play frame (a CKvsFileFrm of devices/files,
+    // filled by "Record control and basic play edit"; the NSQ play frame uses
+    // it too). parent gets its messages; empty: the play frame shows none.
+    LFrame* (*newFileFrame)(MPlayDevice& device, LHandler* parent, LPane* container) = nullptr;
 };
 
 // The process-wide hooks; devices/ fills them before the first window opens,

@@ -7,6 +7,7 @@
 #include "base/Paths.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
+#include "devices/DevCtlOpen.h"
 #include "devices/files/CKvsFileFrm.h"
 #include "devices/files/CKvsFileList.h"
 #include "devices/files/DeviceFileOps.h"
@@ -99,7 +100,9 @@ CKvsFileListCtl::~CKvsFileListCtl() {
     fCtl->Doc(CKvsDevCtl::kSeqStat).RemoveListener(this, OnChange);
     fTimer.Stop();
     fCtl->SeqStatChannel().CancelFor(this, OnRead);
-    delete fFrame;
+    CKvsRecCtlF* frame = fFrame;
+    fFrame = nullptr;
+    delete frame;
 }
 
 bool CKvsFileListCtl::ShowsRecordings() const {
@@ -133,6 +136,9 @@ void CKvsFileListCtl::Stop() {
     Command(kStop);
     const LString old = RecRenameSource(path);
     if (old.IsEmpty()) return;
+    // The device writes the recording out when the stop reaches it: the
+    // rename goes after the command, not beside it on the other queue.
+    if (!WaitChannel(*fCtl, fCtl->CommandChannel(), nullptr)) return;
     const LString renamed = RenameDeviceFile(this, &fCtl->FileQueue(), old, 0);
     SignalFileListChanged(fCtl->Record(CKvsDevCtl::kContents));
     if (renamed.IsEmpty()) return;
@@ -236,6 +242,8 @@ void CKvsFileListCtl::OnChange(void* self, CRecordNote* note) {
 
 LMessage CKvsFileListCtl::HandleMessage(const LMessage& msg) {
     if (fUndo.HandleMessage(msg).IsEmpty()) return LMessage();
+    // The panel's panes speak while it is being built.
+    if (!fFrame) return LHandler::HandleMessage(msg);
     if (msg.Is(LTimer_Expire) && msg.source == &fTimer) {
         fCtl->SeqStatChannel().Request("/", this, OnRead);
         return LMessage();

@@ -43,7 +43,7 @@ private:
 
     CKvsDevCtl* fCtl;
     CUndoQ fUndo;
-    CKvsRecCtlF* fFrame;
+    CKvsRecCtlF* fFrame = nullptr;
     LTimer fTimer;
     u32 fStamp = 0;
     u32 fLastScroll;

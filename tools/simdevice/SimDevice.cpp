@@ -4,6 +4,7 @@
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
 #include "tools/simdevice/FmCmds.h"
+#include "tools/simdevice/RecPlayCmds.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -382,6 +383,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     InstallDevCmds(*this, *d);
     InstallMonitorCmds(*this, *d);
     InstallFmCmds(*this, *d);
+    InstallRecPlayCmds(*this, *d);
     l->sernos.push_back(serno);
     *boundPort = l->port;
     fDevices.push_back(std::move(d));

@@ -1,0 +1,236 @@
+// The record control against a simulated device on loopback: the buttons'
+// commands, the stop of a recording with its rename, the bar, clicks in the
+// file list, the status shown, and what the panel shows as pure functions.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <tuple>
+#include <string>
+
+#include "devices/CKvsDevCtl.h"
+#include "devices/files/CKvsFileFrm.h"
+#include "devices/files/CKvsRenDlg.h"
+#include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/recordings/CKvsRecCtlF.h"
+#include "framework/AppSingletons.h"
+#include "framework/CMainLoop.h"
+#include "framework/InputState.h"
+#include "framework/LEditText.h"
+#include "framework/StdDialogs.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/PrefNodes.h"
+#include "tests/devices/DevScreenTest.h"
+#include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/FakeControls.h"
+#include "tests/framework/FakeWindows.h"
+
+namespace {
+
+constexpr u16 kSerial = 3404;
+
+// Answers the rename dialog with `typed` (cancels without) and turns the loop.
+struct Owner : LHandler {
+    using LHandler::LHandler;
+    std::function<void()> turn;
+    const char* typed = nullptr;
+    std::string offered;
+    std::vector<std::string> messages;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
+        if (auto* r = dynamic_cast<CKvsRenDlg*>(msg.source)) {
+            offered = std::string(r->Name().View());
+            if (!typed) return Send(LStdCtl_Selected, &r->fCancel, r), LMessage();
+            r->fName.SetText(LString(typed));
+            Send(LEditText_Change, &r->fName, r);
+            Send(LStdCtl_Selected, &r->fOk, r);
+        } else if (auto* m = dynamic_cast<CSimpleMessageDialog*>(msg.source)) {
+            messages.push_back(std::string(m->fMessage.GetText().View()));
+            Send(LStdCtl_Selected, &m->fOk, m);
+        } else if (turn) {
+            turn();
+        }
+        return LMessage();
+    }
+};
+
+class RecCtl : public devtest::DeviceLinkTest {
+protected:
+    void SetUp() override {
+        DeviceLinkTest::SetUp();
+        static LResFile appFile(AppResFileRef());
+        SetDefaultResChain(&appFile);
+        RegisterAllRecordKinds();
+        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+        SetAppPrefsDoc(prefs.get());
+        controls.fClock = &clock.fNow;
+        app = std::make_unique<CMainLoopBase>();
+        AddDevice(kSerial, 1);
+        // The owner turns the loop in the controller's waits too.
+        owner = std::make_unique<Owner>(app.get());
+        ctl = std::make_unique<CKvsDevCtl>(owner.get(), &fSet, kSerial);
+        owner->turn = [this] { fLoop.RunUntil([] { return false; }, 30); SettleSim(fLoop, fSim); };
+        host = std::make_unique<LFrame>(app.get(), nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
+        host->SetWindowBounds(LRect(100, 100, 700, 500));
+        host->ShowWindow();
+        view = std::make_unique<CKvsFileListCtl>(owner.get(), *host, ctl.get());
+    }
+    void TearDown() override {
+        view.reset();
+        host.reset();
+        ctl.reset();
+        owner.reset();
+        app.reset();
+        SetAppPrefsDoc(nullptr);
+        DeviceLinkTest::TearDown();
+    }
+    bool Run(const std::function<bool()>& pred, u32 limitMs = 10000) {
+        return RunVirtual(fLoop, pred, limitMs, [this] { SettleSim(fLoop, fSim); });
+    }
+    // The values written to a command field, in order.
+    std::string Writes(const char* field) {
+        std::string out;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "path") == std::string("/.cmd/udkvtcmd/") + field)
+                out += (out.empty() ? "" : " ") + Field(l, "value");
+        return out;
+    }
+    void Press(LPane& button) { LHandler::Send(LStdCtl_Selected, &button, view.get()); }
+    CRecord* Ssta() { return ctl->Record(CKvsDevCtl::kSeqStat); }
+    CRecord* Cmd() { return ctl->Record(CKvsDevCtl::kCommands); }
+    CKvsRecCtlF& F() { return *view->Frame(); }
+
+    LoopClock clock{&fLoop};
+    FakeControls controls;
+    FakeWindows windows{clock};
+    LMouse mouse;
+    LKeyboard keyboard;
+    std::unique_ptr<CRecordDoc> prefs;
+    std::unique_ptr<CMainLoopBase> app;
+    std::unique_ptr<CKvsDevCtl> ctl;
+    std::unique_ptr<Owner> owner;
+    std::unique_ptr<LFrame> host;
+    std::unique_ptr<CKvsFileListCtl> view;
+};
+
+TEST_F(RecCtl, ButtonsSendTheirCommandsAndTheStatusComesBack) {
+    // Each press is taken in before the next (the command channel keeps one
+    // pending value a field).
+    std::string sent;
+    for (const auto& [button, rcct, stat, image] :
+         {std::tuple{&F().fZero, "1", 0, "PLAYOFBTN"}, {&F().fPlay, "3", 2, "PLAYONBTN"},
+          {&F().fPlay, "3", 2, "PLAYONBTN"}, {&F().fStop, "2", 0, "PLAYOFBTN"}}) {
+        Press(*button);
+        sent += (sent.empty() ? "" : " ") + std::string(rcct);
+        ASSERT_TRUE(Run([&] { return Writes("rcct") == sent; })) << Writes("rcct");
+        ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == stat; }));
+        EXPECT_STREQ(F().PlayImage(), image) << sent;
+        EXPECT_EQ(Cmd()->GetI32(DvcmF::rcct), 0) << "put back unnotified";
+    }
+    EXPECT_TRUE(owner->offered.empty()) << "not recording: no rename";
+}
+
+TEST_F(RecCtl, StoppingARecordingRenamesItAndLoadsTheNewName) {
+    Press(F().fRec);
+    ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == 3; }));
+    EXPECT_STREQ(F().RecImage(), "RECONBTN");
+    EXPECT_EQ(std::string(F().fName.GetText().View()), "REC0001");
+    owner->typed = "take1";
+    Press(F().fStop);
+    EXPECT_EQ(owner->offered, "REC0001");
+    ASSERT_TRUE(Run([&] { return Writes("rcpf") == "take1.drc"; }))
+        << Writes("rcpf") << "|" << (owner->messages.empty() ? "" : owner->messages[0]);
+    EXPECT_EQ(Writes("rcct"), "4 2");
+    bool moved = false;
+    for (const std::string& l : LogOf("req"))
+        moved = moved || Field(l, "path") ==
+                             "/.cmd/fmmv///sdc/kevrecfiles/REC0001.drc///sdc/kevrecfiles/take1.drc";
+    EXPECT_TRUE(moved);
+    EXPECT_TRUE(Cmd()->GetString(DvcmF::rcpf).IsEmpty()) << "emptied for the next load";
+}
+
+TEST_F(RecCtl, BarWritesPositionsAndHoldsAfterAUserScroll) {
+    Ssta()->SetI32(nullptr, SstaF::sqet, 60000);
+    Ssta()->SetI32(nullptr, SstaF::sqtm, 20000);
+    EXPECT_EQ(F().fBar.GetValue(), 20000);
+    EXPECT_EQ(F().fBar.Page(), 5000);
+    // Each write is taken in before the next scroll.
+    std::string sent;
+    for (const auto& [what, value] : {std::pair{LScrollBar_Up, "19000"},
+                                      {LScrollBar_Dw, "20000"}, {LScrollBar_Change, "30000"}}) {
+        if (what == LScrollBar_Change) F().fBar.SetValue(30000);
+        LHandler::Send(what, &F().fBar, view.get());
+        sent += (sent.empty() ? "" : " ") + std::string(value);
+        ASSERT_TRUE(Run([&] { return Writes("rclc") == sent; })) << Writes("rclc");
+    }
+    Ssta()->SetI32(nullptr, SstaF::sqtm, 40000);
+    EXPECT_EQ(F().fBar.GetValue(), 30000) << "held after the user's scroll";
+    fLoop.Advance(1000);
+    Ssta()->SetI32(nullptr, SstaF::sqtm, 41000);
+    EXPECT_EQ(Cmd()->GetI32(DvcmF::rclc), -1);
+    EXPECT_EQ(F().fBar.GetValue(), 41000);
+}
+
+TEST_F(RecCtl, FileClicksLoadOnlyRecordings) {
+    CKvsFileList* list = F().fFiles->fList;
+    CRecord* dcts = ctl->Record(CKvsDevCtl::kContents);
+    const std::string folder = fDir.Path() + "/" + std::to_string(kSerial) + "/sdc/kevrecfiles";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/a.drc") << "DRC";
+    ASSERT_TRUE(Run([&] { return list->Count() == 1; }));
+    list->SelectCell(LCell{0, 0});
+    LHandler::Send(CKvsFileList_SglClk, list, view.get());
+    ASSERT_TRUE(Run([&] { return !Writes("rcpf").empty(); }));
+    LHandler::Send(CKvsFileList_DblClk, list, view.get());
+    ASSERT_TRUE(Run([&] { return Writes("rcct") == "3"; })) << Writes("rcct") << "|" << Writes("rcpf");
+    ASSERT_TRUE(Run([&] { return Ssta()->GetString(SstaF::cflp) == "/sdc/kevrecfiles/a.drc"; }));
+    LHandler::Send(CKvsFileList_WillDelete, list, view.get());
+    ASSERT_TRUE(Run([&] { return Writes("rcpf").size() > 45; }));
+    dcts->SetU8(nullptr, DctsF::field0, 1);
+    LHandler::Send(CKvsFileList_SglClk, list, view.get());
+    LHandler::Send(CKvsFileList_DblClk, list, view.get());
+    fLoop.Advance(2000);
+    SettleSim(fLoop, fSim);
+    EXPECT_EQ(Writes("rcct"), "3") << "audio shown: nothing loaded";
+    EXPECT_EQ(Writes("rcpf"), "/sdc/kevrecfiles/a.drc /sdc/kevrecfiles/a.drc %20");
+}
+
+TEST(RecCtlText, StatusShownAsTheDeviceReportsIt) {
+    const struct {
+        i32 sqtm;
+        const char* text;
+    } times[] = {{-1000, "23:59:59"}, {INT32_MIN, "03:28:36"}, {3661000, "01:01:01"},
+                 {86400000, "00:00:00"}, {-86400000, "00:00:00"}};
+    for (const auto& t : times) EXPECT_EQ(std::string(RecTimeText(t.sqtm).View()), t.text) << t.sqtm;
+    const struct {
+        i32 tm, tt, et, value, min, max, page;
+    } bars[] = {{100, 0, 60000, 100, 0, 60000, 5000},
+                {5, 60000, 60000, 0, 0, 0, 0},
+                {5, 70000, 60000, 0, 0, 0, 0},
+                {0, INT32_MIN, INT32_MAX, 0, INT32_MIN, INT32_MAX, 357913941}};
+    for (const auto& b : bars) {
+        const RecBarRange r = RecBarFor(b.tm, b.tt, b.et);
+        EXPECT_EQ(r.value, b.value);
+        EXPECT_EQ(r.min, b.min);
+        EXPECT_EQ(r.max, b.max);
+        EXPECT_EQ(r.page, b.page) << b.tt << ".." << b.et;
+    }
+    const struct {
+        const char* cflp;
+        const char* label;
+        const char* rename;
+    } files[] = {{"/sdc/kevrecfiles/REC0007.drc", "REC0007", "REC0007.drc"},
+                 {"/sdc/kevrecfiles/", "", ""},
+                 {"/sdc/kevrecfiles/.", ".", ""},
+                 {"/sdc/kevrecfiles/..", ".", ""},
+                 {"", "", ""}};
+    for (const auto& f : files) {
+        EXPECT_EQ(std::string(RecFileLabel(LString(f.cflp)).View()), f.label) << f.cflp;
+        EXPECT_EQ(std::string(RecRenameSource(LString(f.cflp)).View()), f.rename) << f.cflp;
+    }
+}
+
+}  // namespace
