@@ -68,7 +68,9 @@ LMessage CKvsRecSetnDlg::HandleMessage(const LMessage& msg) {
 void CKvsRecSetnDlg::Load(const CRecord* prrc) {
     if (!prrc) return;
     fStandby.SetState(prrc->GetU8(PrrcF::rcsb) ? 1 : 0);
-    fSource.Select(prrc->GetU8(PrrcF::rcct));
+    // A source this program does not know shows as none.
+    const u8 source = prrc->GetU8(PrrcF::rcct);
+    fSource.Select(source <= kSourceSacn ? i32(source) : i32(kSourceNone));
     const u32 a = prrc->GetU32(PrrcF::anun);
     fNet.SetValue(f32((a >> 8) & 127));
     fSub.SetValue(f32((a >> 4) & 15));

@@ -14,6 +14,8 @@
 #include "devices/files/CKvsRenDlg.h"
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CKvsRecCtlF.h"
+#include "devices/recordings/CKvsRecSetnDlg.h"
+#include "devices/DevCtlCommands.h"
 #include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
 #include "framework/InputState.h"
@@ -39,6 +41,7 @@ struct Owner : LHandler {
     const char* typed = nullptr;
     std::string offered;
     std::vector<std::string> messages;
+    bool cancelDialogs = false;
     LMessage HandleMessage(const LMessage& msg) override {
         if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
         if (auto* r = dynamic_cast<CKvsRenDlg*>(msg.source)) {
@@ -47,6 +50,8 @@ struct Owner : LHandler {
             r->fName.SetText(LString(typed));
             Send(LEditText_Change, &r->fName, r);
             Send(LStdCtl_Selected, &r->fOk, r);
+        } else if (auto* d = dynamic_cast<CKvsSettingsDlg*>(msg.source); d && cancelDialogs) {
+            Send(LStdCtl_Selected, &d->fCancel, d);
         } else if (auto* m = dynamic_cast<CSimpleMessageDialog*>(msg.source)) {
             messages.push_back(std::string(m->fMessage.GetText().View()));
             Send(LStdCtl_Selected, &m->fOk, m);
@@ -231,6 +236,40 @@ TEST(RecCtlText, StatusShownAsTheDeviceReportsIt) {
         EXPECT_EQ(std::string(RecFileLabel(LString(f.cflp)).View()), f.label) << f.cflp;
         EXPECT_EQ(std::string(RecRenameSource(LString(f.cflp)).View()), f.rename) << f.cflp;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RecCtl, RecordingInputLoadsAndSavesEitherAddressForm) {
+    CRecord* prrc = ctl->Settings()->GetChild(DvstF::prrc);
+    prrc->SetU32(nullptr, PrrcF::anun, 291);
+    const struct {
+        u8 source;
+        bool artnet, sacn, channels;
+    } sources[] = {{0, false, false, false}, {1, true, false, true}, {2, false, false, true},
+                   {3, false, true, true},   {9, false, false, false}};
+    for (const auto& c : sources) {
+        prrc->SetU8(nullptr, PrrcF::rcct, c.source);
+        CKvsRecSetnDlg d(owner.get());
+        d.Load(prrc);
+        EXPECT_EQ(d.fNet.GetValue(), 1);
+        EXPECT_EQ(d.fSub.GetValue(), 2);
+        EXPECT_EQ(d.fUni.GetValue(), 3);
+        EXPECT_EQ(d.fSacnUni.GetValue(), 292);
+        EXPECT_EQ((d.fArtNet.State() & 1) != 0, c.artnet) << int(c.source);
+        EXPECT_EQ((d.fSacn.State() & 1) != 0, c.sacn) << int(c.source);
+        EXPECT_EQ((d.fChannels.State() & 1) != 0, c.channels) << int(c.source);
+        prrc->SetU32(nullptr, PrrcF::anun, 0);
+        d.Save(prrc);
+        EXPECT_EQ(prrc->GetU32(PrrcF::anun), 291u) << int(c.source);
+    }
+    // Cancel stores nothing.
+    owner->cancelDialogs = true;
+    prrc->SetU32(nullptr, PrrcF::anun, 7);
+    RunControlCommand(*ctl, "cRecSetn");
+    EXPECT_EQ(prrc->GetU32(PrrcF::anun), 7u);
 }
 
 }  // namespace
