@@ -8,92 +8,28 @@
 #include <memory>
 #include <string>
 
-#include "devices/CKvsDevCtl.h"
-#include "devices/files/CKvsRenDlg.h"
 #include "devices/recordings/CDrcCmdHandler.h"
-#include "devices/recordings/DrcServices.h"
 #include "editors/CKvsPlayFrm.h"
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
-#include "framework/AppSingletons.h"
-#include "framework/CMainLoop.h"
-#include "framework/InputState.h"
-#include "framework/LEditText.h"
 #include "framework/LMenu.h"
-#include "framework/StdDialogs.h"
-#include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
-#include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
 #include "records/Sequences.h"
 #include "records/ShowKinds.h"
-#include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
-#include "tests/devlink/DeviceTestUtil.h"
-#include "tests/framework/FakeControls.h"
-#include "tests/framework/FakeWindows.h"
+#include "tests/devices/RecTest.h"
 
 namespace {
 
-constexpr u16 kSerial = 3505;
+using rectest::Text;
 
-std::string Text(const char* list, u32 n) {
-    return std::string(StdDialogText(list, n).View());
-}
-
-// Answers every dialog from its scripts and turns the loop otherwise.
-struct Owner : LHandler {
-    using LHandler::LHandler;
-    std::function<void()> turn;
-    std::deque<std::string> names;  // typed into the name dialog; cancel when none
-    std::deque<bool> answers;       // two-button questions; yes when none
-    u32 type = 2, threshold = 40;
-    std::vector<std::string> titles, messages;
-    LMessage HandleMessage(const LMessage& msg) override {
-        if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
-        if (auto* r = dynamic_cast<CKvsRenDlg*>(msg.source)) {
-            titles.push_back(std::string(r->fOk.GetTitle().View()) + ":" +
-                             std::string(r->Name().View()));
-            if (names.empty()) return Send(LStdCtl_Selected, &r->fCancel, r), LMessage();
-            r->fName.SetText(LString(names.front().c_str()));
-            names.pop_front();
-            Send(LEditText_Change, &r->fName, r);
-            Send(LStdCtl_Selected, &r->fOk, r);
-        } else if (auto* d = dynamic_cast<CKvsDetStartDlg*>(msg.source)) {
-            d->SetType(type);
-            d->fLevel.SetValue(f32(threshold));
-            Send(LStdCtl_Selected, &d->fOk, d);
-        } else if (auto* m = dynamic_cast<CSimpleMessageDialog*>(msg.source)) {
-            messages.push_back(std::string(m->fMessage.GetText().View()));
-            bool yes = true;
-            if (!answers.empty()) yes = answers.front(), answers.pop_front();
-            Send(LStdCtl_Selected, yes ? &m->fOk : &m->fCancelBtn, m);
-        } else if (turn) {
-            turn();
-        }
-        return LMessage();
-    }
-};
-
-class DrcEdit : public devtest::DeviceLinkTest {
+class DrcEdit : public rectest::RecDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        controls.fClock = &clock.fNow;
-        app = std::make_unique<CMainLoopBase>();
-        AddDevice(kSerial, 1);
-        owner = std::make_unique<Owner>(app.get());
-        owner->turn = [this] { Step(); };
-        ctl = std::make_unique<CKvsDevCtl>(owner.get(), &fSet, kSerial);
-        host = std::make_unique<LFrame>(app.get(), nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
-        host->SetWindowBounds(LRect(0, 0, 1000, 600));
-        host->ShowWindow();
+        serial = 3505;
+        RecDeviceTest::SetUp();
         edit = std::make_unique<CDrcCmdHandler>(owner.get(), host.get(), ctl.get());
         ForgetDrcNames();
         // One sequence of six scenes, clips "s0.drc" to "s5.drc".
@@ -102,29 +38,13 @@ protected:
         seq = settings->GetListItem(SqstF::sqcs, 0);
         for (u32 i = 0; i < 6; ++i) {
             InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
-            Clip(i)->SetString(nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
+            Clip(i)->SetString(nullptr, SnctF::flnm,
+                               LString(("s" + std::to_string(i) + ".drc").c_str()));
         }
     }
     void TearDown() override {
         edit.reset();
-        host.reset();
-        ctl.reset();
-        owner.reset();
-        app.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
-    }
-    // One turn of a modal loop: what the device sent is taken in, then the due
-    // timers fire or the clock moves on (at most 100 ms).
-    void Step() {
-        fLoop.RunUntil([] { return false; }, 30);
-        SettleSim(fLoop, fSim);
-        const i32 wait = LTimer::NextWaitMs(nullptr, nullptr, true);
-        const u32 ms = wait < 0 || wait > 100 ? 100 : u32(wait);
-        if (wait == 0)
-            LTimer::FireDue(fLoop.NowMs(), nullptr, nullptr, true);
-        else if (!fLoop.AdvanceToNext(ms))
-            fLoop.Advance(ms);
+        RecDeviceTest::TearDown();
     }
     CRecord* Clip(u32 i) { return seq->GetListItem(SqncF::scns, i)->GetChild(ScenF::ctdr); }
     // The service requests the device took in, and the command writes.
@@ -140,29 +60,17 @@ protected:
             if (Field(l, "op") == "req") body = Field(l, "body");
         return body;
     }
-    std::string Said(const char* list, u32 item) { return Text(list, item); }
     void SelectScenes(const LRgn& rows) {
         edit->Frame()->List()->SelectCell(LCell{0, 0});
         edit->Frame()->SceneEdit()->List()->SetSelection(rows);
     }
 
-    LoopClock clock{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{clock};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CMainLoopBase> app;
-    std::unique_ptr<Owner> owner;
-    std::unique_ptr<CKvsDevCtl> ctl;
-    std::unique_ptr<LFrame> host;
     std::unique_ptr<CDrcCmdHandler> edit;
     CRecord* seq = nullptr;
 };
 
 TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
     NodeListInsertSorted(ctl->Record(CKvsDevCtl::kContents), 0, "taken.drc", "1", "");
-    const std::string svcu = "KVSSVCU";
     const struct {
         const char* file;
         f64 start, end;
@@ -219,8 +127,8 @@ TEST_F(DrcEdit, DetectStartWritesTheStartIntoTheClipAskedAbout) {
     SelectScenes(LRgn(LRect(0, 1, 1, 2)));
     edit->Frame()->SceneEdit()->Update();
     for (const auto& c : cases) {
-        fSim.Cmd("svc-clear serno=" + std::to_string(kSerial));
-        fSim.Cmd("svc-reply serno=" + std::to_string(kSerial) + " name=drcfindev text=" + c.reply);
+        fSim.Cmd("svc-clear serno=" + std::to_string(serial));
+        fSim.Cmd("svc-reply serno=" + std::to_string(serial) + " name=drcfindev text=" + c.reply);
         Clip(1)->SetString(nullptr, SnctF::flnm, LString("s1.drc"));
         Clip(1)->SetI32(nullptr, SnctF::sttm, -1);
         owner->messages.clear();

@@ -9,115 +9,34 @@
 #include <tuple>
 #include <string>
 
-#include "devices/CKvsDevCtl.h"
+#include "devices/DevCtlCommands.h"
 #include "devices/files/CKvsFileFrm.h"
-#include "devices/files/CKvsRenDlg.h"
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CKvsRecCtlF.h"
 #include "devices/recordings/CKvsRecSetnDlg.h"
-#include "devices/DevCtlCommands.h"
-#include "framework/AppSingletons.h"
-#include "framework/CMainLoop.h"
-#include "framework/InputState.h"
-#include "framework/LEditText.h"
-#include "framework/StdDialogs.h"
-#include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
-#include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
-#include "tests/devices/DevScreenTest.h"
-#include "tests/devlink/DeviceTestUtil.h"
-#include "tests/framework/FakeControls.h"
-#include "tests/framework/FakeWindows.h"
+#include "tests/devices/RecTest.h"
 
 namespace {
 
-constexpr u16 kSerial = 3404;
+using rectest::Text;
 
-// Answers the rename dialog with `typed` (cancels without) and turns the loop.
-struct Owner : LHandler {
-    using LHandler::LHandler;
-    std::function<void()> turn;
-    const char* typed = nullptr;
-    std::string offered;
-    std::vector<std::string> messages;
-    bool cancelDialogs = false;
-    LMessage HandleMessage(const LMessage& msg) override {
-        if (!msg.Is(LHandler_Mode)) return LHandler::HandleMessage(msg);
-        if (auto* r = dynamic_cast<CKvsRenDlg*>(msg.source)) {
-            offered = std::string(r->Name().View());
-            if (!typed) return Send(LStdCtl_Selected, &r->fCancel, r), LMessage();
-            r->fName.SetText(LString(typed));
-            Send(LEditText_Change, &r->fName, r);
-            Send(LStdCtl_Selected, &r->fOk, r);
-        } else if (auto* d = dynamic_cast<CKvsSettingsDlg*>(msg.source); d && cancelDialogs) {
-            Send(LStdCtl_Selected, &d->fCancel, d);
-        } else if (auto* m = dynamic_cast<CSimpleMessageDialog*>(msg.source)) {
-            messages.push_back(std::string(m->fMessage.GetText().View()));
-            Send(LStdCtl_Selected, &m->fOk, m);
-        } else if (turn) {
-            turn();
-        }
-        return LMessage();
-    }
-};
-
-class RecCtl : public devtest::DeviceLinkTest {
+class RecCtl : public rectest::RecDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        controls.fClock = &clock.fNow;
-        app = std::make_unique<CMainLoopBase>();
-        AddDevice(kSerial, 1);
-        // The owner turns the loop in the controller's waits too.
-        owner = std::make_unique<Owner>(app.get());
-        ctl = std::make_unique<CKvsDevCtl>(owner.get(), &fSet, kSerial);
-        owner->turn = [this] { fLoop.RunUntil([] { return false; }, 30); SettleSim(fLoop, fSim); };
-        host = std::make_unique<LFrame>(app.get(), nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
-        host->SetWindowBounds(LRect(100, 100, 700, 500));
-        host->ShowWindow();
+        RecDeviceTest::SetUp();
         view = std::make_unique<CKvsFileListCtl>(owner.get(), *host, ctl.get());
     }
     void TearDown() override {
         view.reset();
-        host.reset();
-        ctl.reset();
-        owner.reset();
-        app.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
-    }
-    bool Run(const std::function<bool()>& pred, u32 limitMs = 10000) {
-        return RunVirtual(fLoop, pred, limitMs, [this] { SettleSim(fLoop, fSim); });
-    }
-    // The values written to a command field, in order.
-    std::string Writes(const char* field) {
-        std::string out;
-        for (const std::string& l : LogOf("chan"))
-            if (Field(l, "path") == std::string("/.cmd/udkvtcmd/") + field)
-                out += (out.empty() ? "" : " ") + Field(l, "value");
-        return out;
+        RecDeviceTest::TearDown();
     }
     void Press(LPane& button) { LHandler::Send(LStdCtl_Selected, &button, view.get()); }
     CRecord* Ssta() { return ctl->Record(CKvsDevCtl::kSeqStat); }
     CRecord* Cmd() { return ctl->Record(CKvsDevCtl::kCommands); }
     CKvsRecCtlF& F() { return *view->Frame(); }
 
-    LoopClock clock{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{clock};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CMainLoopBase> app;
-    std::unique_ptr<CKvsDevCtl> ctl;
-    std::unique_ptr<Owner> owner;
-    std::unique_ptr<LFrame> host;
     std::unique_ptr<CKvsFileListCtl> view;
 };
 
@@ -135,7 +54,7 @@ TEST_F(RecCtl, ButtonsSendTheirCommandsAndTheStatusComesBack) {
         EXPECT_STREQ(F().PlayImage(), image) << sent;
         EXPECT_EQ(Cmd()->GetI32(DvcmF::rcct), 0) << "put back unnotified";
     }
-    EXPECT_TRUE(owner->offered.empty()) << "not recording: no rename";
+    EXPECT_TRUE(owner->titles.empty()) << "not recording: no rename";
 }
 
 TEST_F(RecCtl, StoppingARecordingRenamesItAndLoadsTheNewName) {
@@ -143,9 +62,9 @@ TEST_F(RecCtl, StoppingARecordingRenamesItAndLoadsTheNewName) {
     ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == 3; }));
     EXPECT_STREQ(F().RecImage(), "RECONBTN");
     EXPECT_EQ(std::string(F().fName.GetText().View()), "REC0001");
-    owner->typed = "take1";
+    owner->names = {"take1"};
     Press(F().fStop);
-    EXPECT_EQ(owner->offered, "REC0001");
+    EXPECT_EQ(owner->titles, std::vector<std::string>{Text("KVSRENDLG", 1) + ":REC0001"});
     ASSERT_TRUE(Run([&] { return Writes("rcpf") == "take1.drc"; }))
         << Writes("rcpf") << "|" << (owner->messages.empty() ? "" : owner->messages[0]);
     EXPECT_EQ(Writes("rcct"), "4 2");
@@ -182,7 +101,7 @@ TEST_F(RecCtl, BarWritesPositionsAndHoldsAfterAUserScroll) {
 TEST_F(RecCtl, FileClicksLoadOnlyRecordings) {
     CKvsFileList* list = F().fFiles->fList;
     CRecord* dcts = ctl->Record(CKvsDevCtl::kContents);
-    const std::string folder = fDir.Path() + "/" + std::to_string(kSerial) + "/sdc/kevrecfiles";
+    const std::string folder = fDir.Path() + "/" + std::to_string(serial) + "/sdc/kevrecfiles";
     std::filesystem::create_directories(folder);
     std::ofstream(folder + "/a.drc") << "DRC";
     ASSERT_TRUE(Run([&] { return list->Count() == 1; }));
@@ -266,7 +185,7 @@ TEST_F(RecCtl, RecordingInputLoadsAndSavesEitherAddressForm) {
         EXPECT_EQ(prrc->GetU32(PrrcF::anun), 291u) << int(c.source);
     }
     // Cancel stores nothing.
-    owner->cancelDialogs = true;
+    owner->cancelSettings = true;
     prrc->SetU32(nullptr, PrrcF::anun, 7);
     RunControlCommand(*ctl, "cRecSetn");
     EXPECT_EQ(prrc->GetU32(PrrcF::anun), 7u);
