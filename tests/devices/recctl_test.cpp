@@ -11,6 +11,7 @@
 
 #include "devices/DevCtlCommands.h"
 #include "devices/files/CKvsFileFrm.h"
+#include "devices/monitors/CKvsUnivList.h"
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CKvsRecCtlF.h"
 #include "devices/recordings/CKvsRecSetnDlg.h"
@@ -189,6 +190,42 @@ TEST_F(RecCtl, RecordingInputLoadsAndSavesEitherAddressForm) {
     prrc->SetU32(nullptr, PrrcF::anun, 7);
     RunControlCommand(*ctl, "cRecSetn");
     EXPECT_EQ(prrc->GetU32(PrrcF::anun), 7u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RecCtl, UniversesComeFromTheMonitorOrTheDevice) {
+    CRecord* uvst = Ssta()->GetChild(SstaF::uvst);
+    CRecord* monitor = ctl->Record(CKvsDevCtl::kDrcStat);
+    CKvsUnvList* list = F().fUniverses;
+    const struct {
+        u8 usnm, saco;
+        CRecord* source;
+        u8 format;
+    } cases[] = {{0, 0, uvst, 0}, {1, 0, monitor, 0}, {1, 1, uvst, 1}, {0, 1, uvst, 1}};
+    for (const auto& c : cases) {
+        prefs->Root()->SetU8(nullptr, PrefF::usnm, c.usnm);
+        ctl->Settings()->SetU8(nullptr, DvstF::saco, c.saco);
+        EXPECT_EQ(list->Status(), c.source) << int(c.usnm) << int(c.saco);
+        EXPECT_EQ(list->NumberFormat(), c.format);
+    }
+    // The status is read every 100 ms for a second after it changed, else each second.
+    auto reads = [&] {
+        u32 n = 0;
+        for (const std::string& l : LogOf("req")) n += Field(l, "path") == "/.cmd/udseqstat/";
+        return n;
+    };
+    const u32 start = fLoop.NowMs();
+    ASSERT_TRUE(Run([&] { return fLoop.NowMs() - start > 1500 && reads() >= 2; }, 4000));
+    u32 before = reads();
+    const u32 t0 = fLoop.NowMs();
+    ASSERT_TRUE(Run([&] { return reads() >= before + 2; }, 3000));
+    EXPECT_GE(fLoop.NowMs() - t0, 1000u) << "idle: one read a second";
+    Ssta()->SetU8(nullptr, SstaF::stat, 2);
+    before = reads();
+    ASSERT_TRUE(Run([&] { return reads() >= before + 4; }, 1400)) << "fast after a change";
 }
 
 }  // namespace
