@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <tuple>
 #include <string>
 
 #include "devices/DevCtlCommands.h"
@@ -45,14 +44,21 @@ TEST_F(RecCtl, ButtonsSendTheirCommandsAndTheStatusComesBack) {
     // Each press is taken in before the next (the command channel keeps one
     // pending value a field).
     std::string sent;
-    for (const auto& [button, rcct, stat, image] :
-         {std::tuple{&F().fZero, "1", 0, "PLAYOFBTN"}, {&F().fPlay, "3", 2, "PLAYONBTN"},
-          {&F().fPlay, "3", 2, "PLAYONBTN"}, {&F().fStop, "2", 0, "PLAYOFBTN"}}) {
-        Press(*button);
-        sent += (sent.empty() ? "" : " ") + std::string(rcct);
+    const struct {
+        CStateButton* button;
+        const char* rcct;
+        u8 stat;
+        const char* image;
+    } presses[] = {{&F().fZero, "1", 0, "PLAYOFBTN"},
+                   {&F().fPlay, "3", 2, "PLAYONBTN"},
+                   {&F().fPlay, "3", 2, "PLAYONBTN"},
+                   {&F().fStop, "2", 0, "PLAYOFBTN"}};
+    for (const auto& p : presses) {
+        Press(*p.button);
+        sent += (sent.empty() ? "" : " ") + std::string(p.rcct);
         ASSERT_TRUE(Run([&] { return Writes("rcct") == sent; })) << Writes("rcct");
-        ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == stat; }));
-        EXPECT_STREQ(F().PlayImage(), image) << sent;
+        ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == p.stat; }));
+        EXPECT_STREQ(F().PlayImage(), p.image) << sent;
         EXPECT_EQ(Cmd()->GetI32(DvcmF::rcct), 0) << "put back unnotified";
     }
     EXPECT_TRUE(owner->titles.empty()) << "not recording: no rename";
