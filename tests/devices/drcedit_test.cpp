@@ -181,7 +181,7 @@ TEST_F(DrcEdit, JoinAndMergeSendTheirScenesAndMenusFollowTheSelection) {
     const std::string merge = LastBody();
     EXPECT_LT(merge.find("s1.drc"), merge.find("s4.drc")) << "selection order: " << merge;
 
-    ctl->Record(CKvsDevCtl::kContents)->SetU32(nullptr, DctsF::field0, 1);
+    ctl->Record(CKvsDevCtl::kContents)->SetU8(nullptr, DctsF::field0, 1);
     EXPECT_EQ(drc(), "") << "aux scenes shown";
 }
 
@@ -202,6 +202,10 @@ TEST_F(DrcEdit, FrameButtonsAddSequencesAndScenesAndStop) {
     for (const std::string& l : LogOf("chan"))
         if (Field(l, "path") == "/.cmd/udkvtcmd/plsn") plsn += Field(l, "value");
     EXPECT_EQ(plsn, "/");
+    // The sequence the device chose is selected.
+    const u32 id = edit->SeqSettings()->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid);
+    ctl->Record(CKvsDevCtl::kContents)->SetU32(nullptr, DctsF::seqChosen, id);
+    EXPECT_EQ(edit->Frame()->GetSelectedSeq(), seq);
     // Nothing selected or past the end: the scene edit frame empties.
     edit->Frame()->List()->SetSelection(LRgn());
     EXPECT_EQ(edit->Frame()->SceneEdit()->Sequence(), nullptr);
