@@ -73,8 +73,8 @@ LString FlnmOf(const CRecord* clip) {
 // Asks until the user gives a name that is neither a source's nor refused, or
 // cancels (false). sources: full names the output may not take.
 bool AskOutputName(LHandler* handler, MPlayDevice& device, MDrcServiceUi& ui, u32 item,
-                   LString* field, const LString& trimSource,
-                   const std::vector<LString>& sources, LString* output) {
+                   LString* field, const LString& trimSource, const std::vector<LString>& sources,
+                   LString* output) {
     for (;;) {
         if (!ui.AskName(handler, item, field)) return false;
         *output = DrcOutputName(*field, trimSource, item == kSvcTrimTitle);
@@ -219,8 +219,7 @@ bool RequestDrcTrim(LHandler* handler, MPlayDevice& device, const LString& file,
     if (!AskOutputName(handler, device, ui, kSvcTrimTitle, &field, file, {file}, &output))
         return false;
     LTextStream reply;
-    return RunService(handler, device, ui, DrcTrimText(file, output, startS, endS), nullptr,
-                      reply);
+    return RunService(handler, device, ui, DrcTrimText(file, output, startS, endS), nullptr, reply);
 }
 
 bool RequestDrcDetectStart(LHandler* handler, MPlayDevice& device, const LString& file,
@@ -266,8 +265,8 @@ bool RequestDrcJoin(LHandler* handler, MPlayDevice& device, const CRecord* seque
     }
     body->SetPosition(0);
     LTextStream reply;
-    return RunService(handler, device, ui, LString(("drcjoin//" + std::string(output.CStr())).c_str()),
-                      body, reply);
+    return RunService(handler, device, ui,
+                      LString(("drcjoin//" + std::string(output.CStr())).c_str()), body, reply);
 }
 
 bool RequestDrcMerge(LHandler* handler, MPlayDevice& device, const CRecord* sequence,

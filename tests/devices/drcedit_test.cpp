@@ -84,7 +84,13 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         // The source's own name: refused, asked again.
         {"a.drc", 0, 1, {"a", "b"}, {}, "drctrim//a.drc//b.drc//0//1", {14}},
         // A listed name: replaced only when confirmed.
-        {"a.drc", 0, 1, {"taken", "taken"}, {false, true}, "drctrim//a.drc//taken.drc//0//1", {16, 16}},
+        {"a.drc",
+         0,
+         1,
+         {"taken", "taken"},
+         {false, true},
+         "drctrim//a.drc//taken.drc//0//1",
+         {16, 16}},
         // Names that cannot travel in a request: refused, or made safe as typed.
         {"x/y.drc", 0, 1, {}, {}, "", {20}},
         {"a.drc", 0, 1, {"../c"}, {}, "drctrim//a.drc//___c.drc//0//1", {}},
@@ -146,8 +152,9 @@ TEST_F(DrcEdit, DetectStartWritesTheStartIntoTheClipAskedAbout) {
         }
     }
     EXPECT_EQ(Requests().substr(0, 27), "drcfindev//s1.drc//over//40");
-    EXPECT_EQ(NodeGetIntOr(NodeGetSubNode(prefs->Root()->GetChild(PrefF::misc), "detstart"), "ovr", 0),
-              40);
+    EXPECT_EQ(
+        NodeGetIntOr(NodeGetSubNode(prefs->Root()->GetChild(PrefF::misc), "detstart"), "ovr", 0),
+        40);
     owner->type = 0;
     edit->DetectStart();
     EXPECT_NE(Requests().find("drcfindev//other.drc//real"), std::string::npos);
@@ -158,7 +165,8 @@ TEST_F(DrcEdit, JoinAndMergeSendTheirScenesAndMenusFollowTheSelection) {
     auto drc = [&] {
         std::string out;
         for (const char* c : {"cDetStart", "cCntTrim", "cMrgDrc", "cJoinDrc"})
-            if (playtest::Enabled(bar, edit.get()).find(c) != std::string::npos) out += c + std::string(" ");
+            if (playtest::Enabled(bar, edit.get()).find(c) != std::string::npos)
+                out += c + std::string(" ");
         return out;
     };
     EXPECT_EQ(drc(), "") << "no sequence selected";
@@ -196,8 +204,9 @@ TEST_F(DrcEdit, FrameButtonsAddSequencesAndScenesAndStop) {
     LHandler::Send(LStdCtl_Selected, &edit->Frame()->StopButton(), edit.get());
     fLoop.Advance(500);
     SettleSim(fLoop, fSim);
-    ASSERT_TRUE(RunVirtual(fLoop, [&] { return LogOf("chan").size() > 15; }, 5000,
-                           [this] { SettleSim(fLoop, fSim); }));
+    ASSERT_TRUE(RunVirtual(
+        fLoop, [&] { return LogOf("chan").size() > 15; }, 5000,
+        [this] { SettleSim(fLoop, fSim); }));
     std::string plsn;
     for (const std::string& l : LogOf("chan"))
         if (Field(l, "path") == "/.cmd/udkvtcmd/plsn") plsn += Field(l, "value");
@@ -212,15 +221,17 @@ TEST_F(DrcEdit, FrameButtonsAddSequencesAndScenesAndStop) {
 }
 
 TEST(DrcText, RequestsAndRepliesAsTheDeviceReadsThem) {
-    EXPECT_EQ(std::string(DrcFindStartText(LString("a.drc"), 0, 9).View()), "drcfindev//a.drc//real");
-    EXPECT_EQ(std::string(DrcFindStartText(LString("a.drc"), 1, 9).View()), "drcfindev//a.drc//chng");
+    EXPECT_EQ(std::string(DrcFindStartText(LString("a.drc"), 0, 9).View()),
+              "drcfindev//a.drc//real");
+    EXPECT_EQ(std::string(DrcFindStartText(LString("a.drc"), 1, 9).View()),
+              "drcfindev//a.drc//chng");
     EXPECT_EQ(std::string(DrcFindStartText(LString("a.drc"), 2, 40).View()),
               "drcfindev//a.drc//over//40");
     const struct {
         const char* reply;
         bool ok;
         f64 seconds;
-    } replies[] = {{"12.3456", true, 12.3456}, {" 7\r\n", true, 7},    {"", false, 0},
+    } replies[] = {{"12.3456", true, 12.3456}, {" 7\r\n", true, 7},   {"", false, 0},
                    {"-1", false, 0},           {"2147484", false, 0}, {"1e3", true, 1000},
                    {"nan", false, 0},          {"3x", false, 0}};
     for (const auto& r : replies) {

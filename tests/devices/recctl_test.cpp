@@ -91,7 +91,8 @@ TEST_F(RecCtl, BarWritesPositionsAndHoldsAfterAUserScroll) {
     // Each write is taken in before the next scroll.
     std::string sent;
     for (const auto& [what, value] : {std::pair{LScrollBar_Up, "19000"},
-                                      {LScrollBar_Dw, "20000"}, {LScrollBar_Change, "30000"}}) {
+                                      {LScrollBar_Dw, "20000"},
+                                      {LScrollBar_Change, "30000"}}) {
         if (what == LScrollBar_Change) F().fBar.SetValue(30000);
         LHandler::Send(what, &F().fBar, view.get());
         sent += (sent.empty() ? "" : " ") + std::string(value);
@@ -116,7 +117,8 @@ TEST_F(RecCtl, FileClicksLoadOnlyRecordings) {
     LHandler::Send(CKvsFileList_SglClk, list, view.get());
     ASSERT_TRUE(Run([&] { return !Writes("rcpf").empty(); }));
     LHandler::Send(CKvsFileList_DblClk, list, view.get());
-    ASSERT_TRUE(Run([&] { return Writes("rcct") == "3"; })) << Writes("rcct") << "|" << Writes("rcpf");
+    ASSERT_TRUE(Run([&] { return Writes("rcct") == "3"; }))
+        << Writes("rcct") << "|" << Writes("rcpf");
     ASSERT_TRUE(Run([&] { return Ssta()->GetString(SstaF::cflp) == "/sdc/kevrecfiles/a.drc"; }));
     LHandler::Send(CKvsFileList_WillDelete, list, view.get());
     ASSERT_TRUE(Run([&] { return Writes("rcpf").size() > 45; }));
@@ -133,9 +135,13 @@ TEST(RecCtlText, StatusShownAsTheDeviceReportsIt) {
     const struct {
         i32 sqtm;
         const char* text;
-    } times[] = {{-1000, "23:59:59"}, {INT32_MIN, "03:28:36"}, {3661000, "01:01:01"},
-                 {86400000, "00:00:00"}, {-86400000, "00:00:00"}};
-    for (const auto& t : times) EXPECT_EQ(std::string(RecTimeText(t.sqtm).View()), t.text) << t.sqtm;
+    } times[] = {{-1000, "23:59:59"},
+                 {INT32_MIN, "03:28:36"},
+                 {3661000, "01:01:01"},
+                 {86400000, "00:00:00"},
+                 {-86400000, "00:00:00"}};
+    for (const auto& t : times)
+        EXPECT_EQ(std::string(RecTimeText(t.sqtm).View()), t.text) << t.sqtm;
     const struct {
         i32 tm, tt, et, value, min, max, page;
     } bars[] = {{100, 0, 60000, 100, 0, 60000, 5000},
@@ -174,8 +180,11 @@ TEST_F(RecCtl, RecordingInputLoadsAndSavesEitherAddressForm) {
     const struct {
         u8 source;
         bool artnet, sacn, channels;
-    } sources[] = {{0, false, false, false}, {1, true, false, true}, {2, false, false, true},
-                   {3, false, true, true},   {9, false, false, false}};
+    } sources[] = {{0, false, false, false},
+                   {1, true, false, true},
+                   {2, false, false, true},
+                   {3, false, true, true},
+                   {9, false, false, false}};
     for (const auto& c : sources) {
         prrc->SetU8(nullptr, PrrcF::rcct, c.source);
         CKvsRecSetnDlg d(owner.get());
