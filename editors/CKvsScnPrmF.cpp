@@ -63,7 +63,9 @@ CKvsScnPrmF::CContent::CContent(LFrame* owner)
 }
 
 CKvsScnPrmF::CKvsScnPrmF(LHandler* parent, LPane* container)
-    : LFrame(parent, container), fContent(new CContent(this)) {
+    : LFrame(parent, container), fContent(nullptr) {
+    // The content's panes speak to this frame while they are built.
+    fContent = new CContent(this);
     SetLayoutByName("KVSSCNPRMF", 1);
     Arrange(0);
     Display();
@@ -168,6 +170,7 @@ bool CKvsScnPrmF::HandleDrop(const LMessage& msg) {
 }
 
 LMessage CKvsScnPrmF::HandleMessage(const LMessage& msg) {
+    if (!fContent) return LFrame::HandleMessage(msg);
     CContent& c = *fContent;
     if (msg.source == &c.fDrop && HandleDrop(msg)) return LMessage();
     if (msg.Is(CTextSlot_Changed) && msg.source == &c.fFile) {
