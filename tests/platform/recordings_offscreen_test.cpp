@@ -6,9 +6,7 @@
 #include <QWidget>
 
 #include "ControlFixture.h"
-#include "base/Paths.h"
 #include "devices/CKvsDevCtl.h"
-#include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/DeviceHookInstall.h"
 #include "devices/monitors/CKvsFileListCtl.h"
@@ -19,12 +17,10 @@
 #include "editors/CKvsPlayFrm.h"
 #include "editors/CKvsSeqList.h"
 #include "records/AppPrefsDoc.h"
-#include "records/CChunkFile.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
 #include "records/Sequences.h"
 #include "records/ShowKinds.h"
-#include "tools/testkit/SimDeviceProcess.h"
 
 namespace {
 
@@ -64,34 +60,19 @@ TEST(RecordingsOffscreen, ViewsAndDialogs) {
         win.HideWindow();
     }
     {
-        testtftp::TempDir dir;
-        const std::string path = dir.Path() + "/show.kvplay";
-        CRecordDoc seq(NewSeqSettingsRecord());
-        CRecordDoc play(NewPlaySetRecord());
-        for (u32 i = 0; i < 3; ++i) InsertNewSequence(seq.Root(), nullptr, i);
-        CRecord* first = seq.Root()->GetListItem(SqstF::sqcs, 0);
-        for (u32 i = 0; i < 4; ++i) InsertSceneUnique(first, nullptr, SqncF::scns, i, nullptr);
-        LDataBuf buffer;
-        CChunkFile file;
-        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
-        file.WriteRecord(seq.Root());
-        file.WriteRecord(play.Root());
-        file.Close();
-        FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
-        std::fclose(f);
-        LString url;
-        PosixPathToFileUrl(&url, LString(path.c_str()));
         CKvsDevCtl ctl(gApp, &set, 0);
-        ctl.OpenFile(url);
-        ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }, 3000));
-        auto* edit = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
-        ASSERT_NE(edit, nullptr) << "the basic play edit for the basic format";
-        edit->Frame()->List()->SelectCell(LCell{0, 0});
-        ctl.Screen()->Window().SetWindowBounds(LRect(50, 50, 1150, 650));
-        Shot(&ctl.Screen()->Window(), "basic_play_edit.png");
-        ctl.Screen()->Window().HideWindow();
+        LFrame win(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+        win.SetTitle(LString("play"));
+        CDrcCmdHandler edit(gApp, &win, &ctl);
+        for (u32 i = 0; i < 3; ++i) InsertNewSequence(edit.SeqSettings(), nullptr, i);
+        CRecord* first = edit.SeqSettings()->GetListItem(SqstF::sqcs, 0);
+        for (u32 i = 0; i < 4; ++i) InsertSceneUnique(first, nullptr, SqncF::scns, i, nullptr);
+        edit.Frame()->List()->SelectCell(LCell{0, 0});
+        win.SetWindowBounds(LRect(0, 0, 1300, 560));
+        edit.Frame()->SetBounds(LRect(0, 0, 1300, 560));
+        win.ShowWindow();
+        Shot(&win, "basic_play_edit.png");
+        win.HideWindow();
     }
     {
         CRecordDoc prrcDoc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindPrrc)));
