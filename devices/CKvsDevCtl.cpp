@@ -8,6 +8,8 @@
 #include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
 #include "devices/files/CKvsFileDrop.h"
+#include "devices/monitors/CKvsFileListCtl.h"
+#include "editors/CKvsPlayCmd.h"
 #include "editors/CUvadWin.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
@@ -125,6 +127,12 @@ void CKvsDevCtl::StatusChanged(void* self, CRecordNote* note) {
     if (note->kind == CRecordNote::kChanged && note->record == ctl->Settings() &&
         note->field == DvstF::usdh && ctl->Settings()->GetU8(DvstF::usdh) == 0)
         ctl->fSettingsChan.Refresh();
+}
+
+void CKvsDevCtl::NetMonChanged() {
+    if (!fScreen) return;
+    if (auto* files = dynamic_cast<CKvsFileListCtl*>(fScreen->FilesView())) files->NetMonChanged();
+    if (CKvsPlayCmd* play = fScreen->PlayView()) play->RefreshMonitor();
 }
 
 bool CKvsDevCtl::CanClose() {

@@ -45,7 +45,8 @@ public:
     void ShowWindow();
     bool WindowShown() const;
     CKvsDevCtlScreen* Screen() const { return fScreen; }
-    void NetMonChanged() {}
+    // The Art-Net monitor's content changed: the views showing it follow.
+    void NetMonChanged();
     // The document's Art-Net monitor (part of the device context).
     CKvsNetMon* NetMon() const { return fNetMon; }
     void SetNetMon(CKvsNetMon* monitor) { fNetMon = monitor; }

@@ -58,6 +58,8 @@ public:
     CKvsDevCtlWin& Window() { return fWindow; }
     // The play view while the window shows the play settings, else null.
     CKvsPlayCmd* PlayView() const { return fPlay; }
+    // The record control view while the window shows the device files, else null.
+    LHandler* FilesView() const { return fView; }
     // Whether the play view lets the window close (pending writes, a file's edits).
     bool PlayViewMayClose();
     // Opens the window on the play settings and imports the file into them.

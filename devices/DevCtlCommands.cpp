@@ -5,6 +5,7 @@
 #include "devices/CInputSetnDlgs.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CSndDevPane.h"
+#include "devices/recordings/CKvsRecSetnDlg.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "records/AppPrefsDoc.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr const char* kCommands[] = {"cMonNet",  "cDrMXSetn", "cAnSetn", "cSACNSetn",
                                      "csACNout", "cCCSetn",   "cAudFmt", "cUseRcSvr",
-                                     "cUnvAdr"};
+                                     "cUnvAdr", "cRecSetn"};
 
 CRecord* AppPrefs() {
     CRecordDoc* doc = AppPrefsDoc();
@@ -45,6 +46,7 @@ void EnableControlCommands(CKvsDevCtl& ctl, LMenuBar* bar) {
     for (const char* c :
          {"cDrMXSetn", "cAnSetn", "cSACNSetn", "csACNout", "cCCSetn", "cAudFmt", "cUseRcSvr"})
         bar->EnableCommand(c);
+    bar->EnableCommand("cRecSetn");
     if (sacnOut) bar->CheckCommand("csACNout");
     CRecord* prmc = Child(settings, DvstF::prmc);
     if (prmc && prmc->GetU8(PrmcF::rcsv)) bar->CheckCommand("cUseRcSvr");
@@ -65,6 +67,10 @@ bool RunControlCommand(CKvsDevCtl& ctl, const char* command) {
     if (!settings) return false;
     if (c == "cMonNet") {
         Toggle(AppPrefs(), PrefF::usnm);
+    } else if (c == "cRecSetn") {
+        CKvsRecSetnDlg d(&ctl);
+        d.Load(Child(settings, DvstF::prrc));
+        if (d.RunModal() == 1) d.Save(Child(settings, DvstF::prrc));
     } else if (c == "cDrMXSetn") {
         CKvsDrMXSetnDlg d(&ctl);
         d.Load(Child(settings, DvstF::prdr));

@@ -64,6 +64,8 @@ public:
     // control window reopens; a view that cannot is replaced by the registry's.
     // The plain view accepts the formats its registry entry stands for.
     virtual bool AcceptsFormat(u32 sqfm) const;
+    // The Art-Net monitor's content changed; a view showing it refreshes.
+    virtual void RefreshMonitor() {}
 
     // ---- opening and closing, called by the device screen
     // Reads both records whole (sequence settings first) and empties the undo

@@ -47,6 +47,8 @@ public:
     static i32 PlayTime(i32 sntm, i64 seconds);
 
     LStdCheck& Repeat() { return fRepeat; }
+    // The "+" of the scene list; the play edit adds the scene.
+    CPlusButton& PlusButton() { return fPlus; }
     CHeaderFrameV* Header() const { return fHeader; }
     LListNavi* Navi() const { return fNavi; }
     CKvsScnList* List() const { return fList; }

@@ -62,7 +62,9 @@ CKvsScnPrmF::CContent::CContent(LFrame* owner)
     SetLayoutByName(kTexts, 1);
 }
 
-CKvsScnPrmF::CKvsScnPrmF(LHandler* parent, LPane* container) : LFrame(parent, container) {
+CKvsScnPrmF::CKvsScnPrmF(LHandler* parent, LPane* container)
+    : LFrame(parent, container), fContent(nullptr) {
+    // The content's panes speak to this frame while they are built.
     fContent = new CContent(this);
     SetLayoutByName("KVSSCNPRMF", 1);
     Arrange(0);

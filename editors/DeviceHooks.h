@@ -123,6 +123,10 @@ struct CDeviceHooks {
                            double* seconds) = nullptr;
     void (*drcTrim)(MPlayDevice& device, LHandler* parent, const LString& file, double from,
                     double to) = nullptr;
+    // The device file frame of a play frame (a CKvsFileFrm of devices/files,
+    // filled by "Record control and basic play edit"; the NSQ play frame uses
+    // it too). parent gets its messages; empty: the play frame shows none.
+    LFrame* (*newFileFrame)(MPlayDevice& device, LHandler* parent, LPane* container) = nullptr;
 };
 
 // The process-wide hooks; devices/ fills them before the first window opens,

@@ -153,7 +153,7 @@ TEST_F(InputSettings, ControlMenuFollowsTheSettings) {
         });
         return out;
     };
-    const std::string rest = "cCCSetn cAudFmt cUseRcSvr cUnvAdr ";
+    const std::string rest = "cCCSetn cAudFmt cUseRcSvr cUnvAdr cRecSetn ";
     EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout cMonNet " + rest);
     EXPECT_TRUE(RunControlCommand(dev, "cMonNet"));
     EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout cMonNet* " + rest);
@@ -161,7 +161,7 @@ TEST_F(InputSettings, ControlMenuFollowsTheSettings) {
     EXPECT_EQ(enabled(), "cDrMXSetn cAnSetn cSACNSetn csACNout* " + rest);
     EXPECT_TRUE(RunControlCommand(dev, "cUseRcSvr"));
     EXPECT_EQ(enabled(),
-              "cDrMXSetn cAnSetn cSACNSetn csACNout* cCCSetn cAudFmt cUseRcSvr* cUnvAdr ");
+              "cDrMXSetn cAnSetn cSACNSetn csACNout* cCCSetn cAudFmt cUseRcSvr* cUnvAdr cRecSetn ");
     SetAppPrefsDoc(nullptr);
 }
 

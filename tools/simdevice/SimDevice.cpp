@@ -3,8 +3,9 @@
 #include "tools/simdevice/DevCmds.h"
 #include "tools/simdevice/FileCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
-#include "tools/simdevice/LinkDelay.h"
 #include "tools/simdevice/FmCmds.h"
+#include "tools/simdevice/LinkDelay.h"
+#include "tools/simdevice/RecPlayCmds.h"
 #include "tools/simdevice/ScheduleCmds.h"
 
 #include <algorithm>
@@ -386,6 +387,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     InstallDevCmds(*this, *d);
     InstallMonitorCmds(*this, *d);
     InstallFmCmds(*this, *d);
+    InstallRecPlayCmds(*this, *d);
     l->sernos.push_back(serno);
     *boundPort = l->port;
     fDevices.push_back(std::move(d));
