@@ -205,9 +205,7 @@ TEST(FileRules, OutcomeItemsNameListsPercentagesAndReplyNumbers) {
              {" x", 0},
              {"  -4", -4},
              {"-2", -2},
-             {"\xEF\xBB\xBF"
-              "8",
-              8},
+             {"\xEF\xBB\xBF\x38", 8},
              {"99999999999", 0x7FFFFFFF},
              {"-99999999999", i32(-0x7FFFFFFF - 1)},
              {"\t\r\n5%", 5}};
