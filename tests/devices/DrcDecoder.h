@@ -2,6 +2,7 @@
 // A strict reader of DMX recordings for the tests: every frame is parsed by
 // its counts alone and refused at the first byte that the format does not
 // allow, with the reason.
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -9,6 +10,20 @@
 #include "base/Types.h"
 
 namespace drctest {
+
+inline std::string Hex(const u8* b, size_t n) {
+    std::string s;
+    char t[4];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(t, sizeof t, "%02X ", b[i]);
+        s += t;
+    }
+    if (!s.empty()) s.pop_back();
+    return s;
+}
+inline std::string Hex(const std::vector<u8>& b) {
+    return Hex(b.data(), b.size());
+}
 
 struct Frame {
     u8 kind = 0;

@@ -1,6 +1,3 @@
-// Under Xvfb: files dragged for real (xdotool moving the pointer while a drag
-// runs) from a second window onto the drop area of the device file frame
-// become uploads of the folder shown.
 #include <gtest/gtest.h>
 
 #include <QDrag>
