@@ -124,9 +124,6 @@ TEST_F(AudioConv, FormatsAndPcmMatchTheProgramsOwnDecode) {
         const Wave w = ReadWave(dst);
         ASSERT_TRUE(w.ok);
         const u32 width = (c.bits + 7) >> 3;
-        EXPECT_EQ(w.rate, c.rate);
-        EXPECT_EQ(w.channels, c.channels);
-        EXPECT_EQ(w.width, width);
         EXPECT_EQ(w.probe, std::string("pcm_s") + std::to_string(c.bits) + "le," +
                                std::to_string(c.rate) + "," + std::to_string(c.channels) + "," +
                                std::to_string(c.bits));

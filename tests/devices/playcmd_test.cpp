@@ -173,21 +173,16 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
     cell->SetU32(nullptr, PlclF::sqid, 7);
     Pass(1000);
     ASSERT_NE(play->GetChild(PlysF::uifs), nullptr);
-    int rebuilds = 0;
-    u32 at = 0;
     struct Count {
-        int* n;
-        u32* at;
         CVirtualRunLoop* loop;
         CRecord* play;
-    } count{&rebuilds, &at, &loop, play};
+        int n = 0;
+        u32 at = 0;
+    } count{&loop, play};
     edit->PlayDoc().AddListener(&count, [](void* o, CRecordNote* note) {
         auto* c = static_cast<Count*>(o);
-        if (note->record == c->play && note->field == PlysF::uifs &&
-            c->play->GetChild(PlysF::uifs)) {
-            ++*c->n;
-            *c->at = c->loop->NowMs();
-        }
+        if (note->record == c->play && note->field == PlysF::uifs && c->play->GetChild(PlysF::uifs))
+            ++c->n, c->at = c->loop->NowMs();
     });
     const u32 t0 = loop.NowMs();
     for (const char* title : {"A", "AB", "ABC", "ABCD"}) {
@@ -196,8 +191,8 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
     }
     edit->PlayDoc().SetModified(false);
     Pass(2000);
-    EXPECT_EQ(rebuilds, 1);
-    EXPECT_EQ(at - t0, 900u + 1000u);
+    EXPECT_EQ(count.n, 1);
+    EXPECT_EQ(count.at - t0, 900u + 1000u);
     EXPECT_FALSE(edit->PlayDoc().IsModified());
     cell->SetU8(nullptr, PlclF::syof, 1);
     NSqSetNewSeq(edit->SeqSettings()->GetChild(SqstF::nsqs), nullptr, 0);
@@ -209,7 +204,7 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
     const CRecord* built = play->GetChild(PlysF::uifs);
     Pass(1500);
     EXPECT_EQ(play->GetChild(PlysF::uifs), built);
-    EXPECT_EQ(rebuilds, 2);
+    EXPECT_EQ(count.n, 2);
     edit->PlayDoc().RemoveListener(&count, nullptr);
 }
 
