@@ -1,15 +1,14 @@
 #pragma once
-// What the play-edit tests share: the top of the handler chain, which runs the
-// nested turns of every wait on the virtual clock and answers the dialogs; stub
-// windows and dialogs for the hooks; the play menu as enabled; a fake file panel.
+// Shared by the play-edit tests: a chain top that runs every wait's nested turns on
+// the virtual clock and answers dialogs, hook stubs, the enabled menu, fake panels.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <deque>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <functional>
+#include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,12 +18,12 @@
 #include "framework/LMenu.h"
 #include "framework/LTimer.h"
 #include "framework/StdDialogs.h"
+#include "records/CChunkFile.h"
 #include "tests/devlink/VirtualRunLoop.h"
 
 namespace playtest {
 
-// Each nested turn lets the loop run, moves both clocks on by up to 100 ms,
-// delivers the due framework timers, then lets the test look at the dialog.
+// Each nested turn moves the clocks on by up to 100 ms and fires the due timers.
 struct Root : LHandler {
     CVirtualRunLoop* loop = nullptr;
     std::function<void(LDialog*)> answer;
@@ -47,7 +46,6 @@ struct Root : LHandler {
         if (!loop->AdvanceToNext(100)) loop->Advance(100);
         LTimer::FireDue(loop->NowMs(), nullptr, nullptr, true);
         if (dialog && answer) answer(dialog);
-        // A write to a device that does not answer: take the button once offered.
         auto* progress = dynamic_cast<CSimpleProgressDialog*>(dialog);
         if (pressButtons && progress && progress->fButton.IsShown() && progress->Result() == 0) {
             if (!cancelledAt) cancelledAt = loop->NowMs();
@@ -69,7 +67,7 @@ inline LFrame* MakeStubWindow(const CPlayWindowArgs& a) {
     return new LFrame(a.parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
 }
 
-// Dialog answers: queued per dialog, false (cancelled) when none is left.
+// Format dialog answers, cancelled when none is left.
 struct DialogAnswers {
     std::deque<bool> nsq;  // the format dialog: true NSQ, false basic
     int formatAsked = 0;
@@ -169,16 +167,22 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
-// The names in a folder, "." and ".." left out.
 inline std::vector<std::string> ListDir(const std::string& path) {
     std::vector<std::string> out;
-    if (DIR* d = opendir(path.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                out.push_back(e->d_name);
-        closedir(d);
-    }
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(path, ec))
+        out.push_back(e.path().filename().string());
     return out;
+}
+// A chunk file of the records, as an export writes it.
+inline void WriteChunks(const std::string& path, u32 outer, u32 inner,
+                        std::initializer_list<const CRecord*> records) {
+    LDataBuf buffer;
+    CChunkFile file;
+    file.OpenWrite(outer, inner, buffer);
+    for (const CRecord* r : records) file.WriteRecord(r);
+    file.Close();
+    WriteFile(path, std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
 }
 
 }  // namespace playtest

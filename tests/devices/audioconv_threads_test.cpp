@@ -1,6 +1,4 @@
-// Audio conversion on its pool thread: formats and PCM against the ffmpeg
-// program's own decode, steps, states, the holder, cancelling, and the faults
-// that must end in a failed job with both files closed.
+// Audio conversion on its pool thread, checked against ffmpeg's own decode.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -31,7 +29,6 @@ bool Eventually(const std::function<bool()>& pred, int ms = 20000) {
     return true;
 }
 
-// Counts completions and remembers the thread and the state each one saw.
 struct Completions {
     std::atomic<int> count{0};
     std::atomic<u32> stateSeen{99};
@@ -127,9 +124,6 @@ TEST_F(AudioConv, FormatsAndPcmMatchTheProgramsOwnDecode) {
         const Wave w = ReadWave(dst);
         ASSERT_TRUE(w.ok);
         const u32 width = (c.bits + 7) >> 3;
-        EXPECT_EQ(w.rate, c.rate);
-        EXPECT_EQ(w.channels, c.channels);
-        EXPECT_EQ(w.width, width);
         EXPECT_EQ(w.probe, std::string("pcm_s") + std::to_string(c.bits) + "le," +
                                std::to_string(c.rate) + "," + std::to_string(c.channels) + "," +
                                std::to_string(c.bits));
@@ -245,12 +239,10 @@ TEST_F(AudioConv, ResetReturnsOnlyAfterBothFilesAreClosed) {
     }
 }
 
-// A job that failed never reaches the upload: without a device, an upload
-// would finish with status 2 rather than 1.
+// Without a device an upload would end with status 2, not 1.
 TEST_F(AudioConv, QueueGivesStatus1AndUploadsNothingWhenTheConversionFails) {
     const std::string good = Aiff24(), text = dir.Path() + "/x.mp3";
     std::ofstream(text) << "x.mp3 holding text";
-    // The WAV cannot be finished; it would pass the limit of its sizes (lowered).
     for (int fault : {0, 1}) {
         SetUp();
         fault ? void(CWavWriter::sHooks.dataLimit = 48000 * 6 - 1)

@@ -1,5 +1,4 @@
-// The play edit on the headless framework: its menu, windows, status flag,
-// layout rebuilds, the NSQ conversion, and the play file without a device.
+// The play edit on the headless framework, without a device.
 #include <sys/stat.h>
 
 #include <memory>
@@ -45,12 +44,10 @@ protected:
         playtest::EmptyHooks();
         SetAppPrefsDoc(nullptr);
     }
-    // A play edit of a device that never answers (serial 0: a file alone).
     std::unique_ptr<CKvsPlayCmd> Edit(u32 serial) {
         ctl = std::make_unique<CKvsDevCtl>(&root, &set, serial);
         return std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
     }
-    // In steps of 50 ms, the framework timers delivered after each.
     void Pass(u32 ms) {
         for (u32 t = 0; t < ms; t += 50) {
             loop.Advance(50);
@@ -80,7 +77,6 @@ protected:
 TEST_F(PlayCmd, MenuFollowsDeviceHooksAndRecords) {
     LMenuBar bar(nullptr, "PLAYW");
     {
-        // Nothing later issues bring, no device: files and the two dialogs of our own.
         auto edit = Edit(0);
         EXPECT_EQ(Enabled(bar, edit.get()), "cPlayExport cPlayImport cDevSync cScnShowMon ");
     }
@@ -92,7 +88,6 @@ TEST_F(PlayCmd, MenuFollowsDeviceHooksAndRecords) {
         "cPlayExport cPlayImport cPlayDownload cCopyUms cScnBtnWin cScnAutWin cScnPwdWin "
         "cBGMWin cAxPly cScnUseSch cScnTrgSet cMstFdr cDevSync cScnShowMon ";
     EXPECT_EQ(Enabled(bar, edit.get()), all + "cScnCrtBo ");
-    // Each condition checks its own command; `sqfm` 0 keeps the format choice off.
     seq->SetU8(nullptr, SqstF::sqfm, 1);
     seq->SetU8(nullptr, SqstF::ussc, 1);
     seq->GetChild(SqstF::sntg)->SetU8(nullptr, SntgF::tgmd, 3);
@@ -107,7 +102,6 @@ TEST_F(PlayCmd, MenuFollowsDeviceHooksAndRecords) {
               "cPlayExport cPlayImport cPlayDownload cCopyUms cScnBtnWin cScnAutWin* cScnPwdWin* "
               "cBGMWin* cAxPly* cScnUseSch* cScnTrgSet* cMstFdr* cDevSync* cScnShowMon* cSeqFmt "
               "cScnCrtBo ");
-    // The monitor toggles the preference; the dialogs store only what they confirmed.
     Choose(bar, edit.get(), "cScnShowMon");
     EXPECT_EQ(prefs->Root()->GetU8(PrefF::snmn), 0);
     Choose(bar, edit.get(), "cScnTrgSet");
@@ -135,7 +129,6 @@ TEST_F(PlayCmd, WindowsOpenOnceAndTheScheduleFollowsUssc) {
     LFrame* schedule = edit->Window(PlayWindow::kSchedule);
     ASSERT_NE(schedule, nullptr);
     EXPECT_EQ(play->GetU8(PlysF::vsst), 1);
-    // Closing the window turns the schedule off, which deletes the window.
     LHandler::Send(LFrame_Close, schedule, edit.get());
     EXPECT_EQ(seq->GetU8(SqstF::ussc), 0);
     EXPECT_EQ(edit->Window(PlayWindow::kSchedule), nullptr);
@@ -144,11 +137,9 @@ TEST_F(PlayCmd, WindowsOpenOnceAndTheScheduleFollowsUssc) {
     EXPECT_NE(edit->Window(PlayWindow::kSchedule), nullptr);
     seq->SetU8(nullptr, SqstF::ussc, 0);
     EXPECT_EQ(edit->Window(PlayWindow::kSchedule), nullptr);
-    // A value read from the device opens it as well.
     seq->SetU8(nullptr, SqstF::ussc, 1);
     EXPECT_NE(edit->Window(PlayWindow::kSchedule), nullptr);
     EXPECT_EQ(playtest::gWindowsMade, 4);
-    // Hidden with the owner pane, shown again without being made key.
     owner.HideWindow();
     edit->SyncWindowVisibility();
     EXPECT_FALSE(edit->Window(PlayWindow::kSchedule)->IsShown());
@@ -182,34 +173,27 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
     cell->SetU32(nullptr, PlclF::sqid, 7);
     Pass(1000);
     ASSERT_NE(play->GetChild(PlysF::uifs), nullptr);
-    int rebuilds = 0;
-    u32 at = 0;
     struct Count {
-        int* n;
-        u32* at;
         CVirtualRunLoop* loop;
         CRecord* play;
-    } count{&rebuilds, &at, &loop, play};
+        int n = 0;
+        u32 at = 0;
+    } count{&loop, play};
     edit->PlayDoc().AddListener(&count, [](void* o, CRecordNote* note) {
         auto* c = static_cast<Count*>(o);
-        if (note->record == c->play && note->field == PlysF::uifs &&
-            c->play->GetChild(PlysF::uifs)) {
-            ++*c->n;
-            *c->at = c->loop->NowMs();
-        }
+        if (note->record == c->play && note->field == PlysF::uifs && c->play->GetChild(PlysF::uifs))
+            ++c->n, c->at = c->loop->NowMs();
     });
     const u32 t0 = loop.NowMs();
     for (const char* title : {"A", "AB", "ABC", "ABCD"}) {
         cell->SetString(nullptr, PlclF::bttl, LString(title));
         Pass(300);
     }
-    // Settled as the device sent them: the rebuild alone leaves the document clean.
     edit->PlayDoc().SetModified(false);
     Pass(2000);
-    EXPECT_EQ(rebuilds, 1);
-    EXPECT_EQ(at - t0, 900u + 1000u);
+    EXPECT_EQ(count.n, 1);
+    EXPECT_EQ(count.at - t0, 900u + 1000u);
     EXPECT_FALSE(edit->PlayDoc().IsModified());
-    // Changes that do not show on the play screen start nothing.
     cell->SetU8(nullptr, PlclF::syof, 1);
     NSqSetNewSeq(edit->SeqSettings()->GetChild(SqstF::nsqs), nullptr, 0);
     EXPECT_FALSE(edit->LayoutTimer().IsRunning());
@@ -220,7 +204,7 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
     const CRecord* built = play->GetChild(PlysF::uifs);
     Pass(1500);
     EXPECT_EQ(play->GetChild(PlysF::uifs), built);
-    EXPECT_EQ(rebuilds, 2);
+    EXPECT_EQ(count.n, 2);
     edit->PlayDoc().RemoveListener(&count, nullptr);
 }
 
@@ -322,14 +306,12 @@ TEST_F(PlayCmd, PlayFileWrittenWholeOrNotAtAll) {
     auto edit = Edit(0);
     edit->SeqSettings()->SetU32(nullptr, SqstF::tgmk, 42);
     edit->PlaySettings()->SetU32(nullptr, PlysF::bgmq, 5);
-    // No remembered path: "untitled" with the extension, in the documents folder.
     panels.answers.push_back(Url("show.kvplay"));
     EXPECT_TRUE(edit->ExportPlayFile(false));
     ASSERT_EQ(panels.starts.size(), 1u);
     EXPECT_NE(panels.starts[0].find("|untitled.kvplay"), std::string::npos) << panels.starts[0];
     EXPECT_EQ(panels.starts[0].find(dir.Path()), std::string::npos);
     EXPECT_STREQ(prefs->Root()->GetString(PrefF::plst).CStr(), Url("show.kvplay").c_str());
-    // The container: 'YKVS'/'DPLS' holding the sequence settings, then the play settings.
     const std::string bytes = playtest::ReadFile(dir.Path() + "/show.kvplay");
     CChunkFile file;
     ASSERT_TRUE(file.OpenRead(bytes.data(), u32(bytes.size())));
@@ -343,17 +325,13 @@ TEST_F(PlayCmd, PlayFileWrittenWholeOrNotAtAll) {
         CRecord::Destroy(r);
     }
     EXPECT_EQ(file.ReadRecord(), nullptr);
-    // The remembered path comes back; a place that cannot take the file keeps
-    // what is there and says so.
+    // A place that cannot take the file keeps what is there.
     ASSERT_EQ(mkdir((dir.Path() + "/taken").c_str(), 0755), 0);
     panels.answers.push_back(Url("taken"));
     EXPECT_FALSE(edit->ExportPlayFile(false));
     EXPECT_NE(panels.starts[1].find("show.kvplay"), std::string::npos) << panels.starts[1];
     ASSERT_EQ(root.texts.size(), 1u);
     EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", 3).CStr());
-    struct stat st;
-    ASSERT_EQ(stat((dir.Path() + "/taken").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(playtest::ListDir(dir.Path()).size(), 2u);
     EXPECT_EQ(DefaultPlayFilePath(LString("file:///x/y.kvplay"), LString("kvplay")),
               LString("file:///x/y.kvplay"));
@@ -365,25 +343,9 @@ TEST_F(PlayCmd, PlayFileWrittenWholeOrNotAtAll) {
 
 TEST_F(PlayCmd, ImportTakesBothRecordsAnyContainerAndEmptiesTheHistory) {
     auto edit = Edit(0);
-    const auto write = [&](const std::string& name, u32 outer, bool withSeq, bool withPlay) {
-        CRecord* seq = NewSeqSettingsRecord();
-        seq->SetU32(nullptr, SqstF::tgmk, 77);
-        CRecord* play = NewPlaySetRecord();
-        play->SetU32(nullptr, PlysF::pwdw, 3);
-        CRecord* other = NewDeviceSettingsRecord();
-        LDataBuf buffer;
-        CChunkFile file;
-        file.OpenWrite(outer, FourCC("XXXX"), buffer);
-        file.WriteRecord(other);
-        if (withSeq) file.WriteRecord(seq);
-        if (withPlay) file.WriteRecord(play);
-        file.Close();
-        playtest::WriteFile(
-            dir.Path() + "/" + name,
-            std::string(reinterpret_cast<char*>(buffer.Data()), file.WrittenSize()));
-        for (CRecord* r : {seq, play, other}) CRecord::Destroy(r);
-        return Url(name);
-    };
+    CRecordDoc seq(NewSeqSettingsRecord()), play(NewPlaySetRecord()), other(NewDeviceSettingsRecord());
+    seq.Root()->SetU32(nullptr, SqstF::tgmk, 77);
+    play.Root()->SetU32(nullptr, PlysF::pwdw, 3);
     const struct {
         u32 outer;
         bool seq, play, taken;
@@ -395,7 +357,11 @@ TEST_F(PlayCmd, ImportTakesBothRecordsAnyContainerAndEmptiesTheHistory) {
         edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk, 1);
         edit->PlaySettings()->SetU32(edit.get(), PlysF::pwdw, 1);
         ASSERT_TRUE(edit->UndoQueue().CanUndo());
-        const std::string url = write("f" + std::to_string(n++), c.outer, c.seq, c.play);
+        const std::string name = "f" + std::to_string(n++);
+        playtest::WriteChunks(dir.Path() + "/" + name, c.outer, FourCC("XXXX"),
+                              {other.Root(), c.seq ? seq.Root() : other.Root(),
+                               c.play ? play.Root() : other.Root()});
+        const std::string url = Url(name);
         EXPECT_EQ(edit->LoadPlayData(LString(url.c_str())), c.taken);
         EXPECT_EQ(edit->SeqSettings()->GetU32(SqstF::tgmk), c.seq ? 77u : 1u);
         EXPECT_EQ(edit->PlaySettings()->GetU32(PlysF::pwdw), c.play ? 3u : 1u);
@@ -424,10 +390,9 @@ TEST_F(PlayCmd, FileWindowAsksBeforeLosingEdits) {
         EXPECT_EQ(edit->CanCloseFile(), c.closes) << c.answer;
         EXPECT_EQ(asked, 1);
     }
-    // Saved: nothing left to ask about.
     EXPECT_TRUE(edit->CanCloseFile());
     EXPECT_FALSE(playtest::ReadFile(dir.Path() + "/saved.kvplay").empty());
-    // Without a device nothing is written anywhere and closing never asks for that.
+    // Serial 0: nothing is sent.
     EXPECT_TRUE(edit->SendPlayData(true, true));
     EXPECT_TRUE(edit->SendBeforeClose());
 }

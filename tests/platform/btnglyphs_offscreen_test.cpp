@@ -1,12 +1,9 @@
-// Button-label glyphs rendered with Qt on the offscreen platform, under a
-// fontconfig of the test's own that sees only DejaVu (fixed antialiasing and
-// hinting). The golden file is rewritten, with a PNG of each page for a look,
-// by KEVO_UPDATE_GOLDEN=1; Debian's Qt or FreeType changing it is expected.
+// Button-label glyphs rendered offscreen under a fontconfig that sees only DejaVu.
+// KEVO_UPDATE_GOLDEN=1 rewrites the golden file (expected when Qt or FreeType change).
 
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
-#include <QImage>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -55,7 +52,6 @@ u32 U32At(const u8* p) {
 }
 
 TEST_F(BtnGlyphs, PixelPairsPackLeftIntoTheUpperNibble) {
-    // The level is the pixel's low (blue) byte's upper four bits.
     const u32 row[] = {0x0000F0, 0x000030, 0xFFFF0F, 0x0000FF, 0x00A0A5, 0x000010};
     u8 out[3];
     PackGlyphRow(row, 6, out);
@@ -124,7 +120,7 @@ TEST_F(BtnGlyphs, LayoutRecordsCarryTheAscentAndFailuresStoreNothing) {
     EXPECT_EQ(set->GetListItem(UfnsF::fnts, 0)->GetU32(UfntF::acnt), u32(fonts.Ascent()));
     CRecord::Destroy(layout);
 
-    // Images no page could hold: rendering reports it and the layout is not stored.
+    // No page can hold the images: reported, nothing stored.
     CBtnLabelLayout huge(nullptr, fFont);
     huge.AddChars("W");
     huge.MeasureGlyphs();
@@ -133,7 +129,7 @@ TEST_F(BtnGlyphs, LayoutRecordsCarryTheAscentAndFailuresStoreNothing) {
 }
 
 TEST_F(BtnGlyphs, FamilyStyleFacesResolve) {
-    // name as the font panel gives it, family and bold expected
+    // font panel name, family, bold
     const std::tuple<const char*, const char*, bool> cases[] = {
         {"DejaVu Sans Bold", "DejaVu Sans", true},
         {"DejaVu Sans Mono", "DejaVu Sans Mono", false},
@@ -169,15 +165,6 @@ TEST_F(BtnGlyphs, FixedTitlesMatchTheGoldenFile) {
                     now << '\n';
                 }
             }
-            if (!update) continue;
-            QImage png(int(2 * r * f.glyphCount), int(h), QImage::Format_Grayscale8);
-            for (u32 i = 0; i < f.glyphCount; ++i)
-                for (u32 y = 0; y < h; ++y)
-                    for (u32 x = 0; x < 2 * r; ++x) {
-                        const u8 b = f.images[(i * h + y) * r + x / 2];
-                        png.scanLine(int(y))[i * 2 * r + x] = u8(17 * (x % 2 ? b & 15 : b >> 4));
-                    }
-            png.save(QString::asprintf(KEVO_BINARY_DIR "/btnglyphs-%g-%u.png", scale, n));
         }
     }
     if (update) {

@@ -1,5 +1,4 @@
-// The play-button assignment window and its layouts window drawn offscreen,
-// saved as playasn_*.png in the build folder for a look.
+// The play-button assignment and layouts windows offscreen (playasn_*.png in the build folder).
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
@@ -46,15 +45,12 @@ TEST(PlayAsnOffscreen, ParametersGridAndLayouts) {
         CKvsPlayAsnWin win(&undo, nullptr, &device, seqs.Root(), p);
         EXPECT_GT(win.GetWindowBounds().Width(), 0);  // "0 0 0 0" left alone
         EXPECT_FALSE(win.fPrm.IsShown());             // nothing selected
-        // Fields held to 1-8; 8 columns and 1 row give an 8 x 1 grid.
         for (auto [field, value] : {std::pair{&win.fCols, 8.f}, {&win.fRows, 0.f}}) {
             field->SetValue(value);
             win.HandleMessage(LMessage{CNumVol_Fix, field, &win});
         }
         EXPECT_EQ(p->GetU32(PlysF::btcs) * 10 + p->GetU32(PlysF::btrs), 81u);
         EXPECT_EQ(win.fList.Cols() * 10 + win.fList.Rows(), 81);
-        // An edit without a cell makes the selected one; a chosen sequence
-        // titles an untitled cell only; the offset in ms; clearing in one step.
         win.fList.SelectCell(LCell{1, 0});
         win.ShowSelectedCell();
         win.fPrm.ChooseSequence(7);
@@ -75,8 +71,6 @@ TEST(PlayAsnOffscreen, ParametersGridAndLayouts) {
         undo.Undo();
         EXPECT_EQ(cell->GetString(PlclF::bttl), LString("Mine"));
 
-        // Layouts: stored with no row appended unnamed, over a row keeping
-        // its name and place; a smaller one applied replaces the grid.
         EXPECT_EQ(StoreBtnLayout(p, &undo, -1, nullptr), 0u);
         p->GetListItem(PlysF::blys, 0)->SetString(nullptr, BtlyF::name, LString("Big"));
         p->SetU32(nullptr, PlysF::btcs, 2);
@@ -85,7 +79,6 @@ TEST(PlayAsnOffscreen, ParametersGridAndLayouts) {
         EXPECT_EQ(p->GetListCount(PlysF::blys), 2u);
         EXPECT_EQ(p->GetListItem(PlysF::blys, 0)->GetString(BtlyF::name), LString("Big"));
         EXPECT_EQ(p->GetListItem(PlysF::blys, 0)->GetU32(BtlyF::btcs), 2u);
-        // A picked font goes to "btnfont" and every screen layout is rebuilt.
         PlayHooks().newLabelRenderer = NewBtnLabelRenderer;
         win.SetLabelFont(LString("DejaVu Sans Bold"));
         LString face;
@@ -97,7 +90,6 @@ TEST(PlayAsnOffscreen, ParametersGridAndLayouts) {
                           ->GetListCount(UfnsF::fnts),
                       1u);
         PlayHooks().newLabelRenderer = nullptr;
-        // The grid with its titled button selected, the layouts window with its two rows.
         EXPECT_GT(Shot(win, "window").width(), 400);
         EXPECT_TRUE(win.fPrm.IsShown());
         win.HandleMessage(LMessage{LStdCtl_Selected, &win.fLayoutsBtn, &win});

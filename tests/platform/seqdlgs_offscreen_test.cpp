@@ -1,5 +1,4 @@
-// The sequence format, move-time and speed-calculator windows drawn by the Qt
-// layer offscreen, saved as seqdlg_*.png in the build folder for a look.
+// The sequence format, move-time and speed windows offscreen (seqdlg_*.png in the build folder).
 #include <gtest/gtest.h>
 
 #include <QImage>

@@ -1,5 +1,4 @@
-// The background-music, auto-play and PWDW windows drawn offscreen (saved as
-// seqwin_*.png in the build folder), their plays, refreshes and fields.
+// The BGM, auto-play and PWDW windows offscreen (seqwin_*.png in the build folder).
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
