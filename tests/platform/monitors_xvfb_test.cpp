@@ -1,6 +1,4 @@
-// The DMX monitor under Xvfb with openbox: a real drag along the grid selects
-// the channels under the mouse, and a real resize rearranges the grid to the
-// window's shape. Skipped without Xvfb, openbox or xdotool.
+// The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -42,7 +40,6 @@ protected:
     static std::string Id(CMonWin& win) {
         return std::to_string(AsMWindow(win.GetNativeWindow())->winId());
     }
-    // Where channel ch lies on the screen.
     static LPoint ScreenPointOf(CMonWin& win, u32 ch) {
         CMonGrid* g = win.Grid();
         const i32 group = i32(ch / 64);
@@ -72,7 +69,6 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
                 " mousedown 1");
     ASSERT_TRUE(RunUntil([&] { return win.SelectedChannel() == 10; }, 2000));
     EXPECT_TRUE(win.Opener()->IsOpen()) << "the first click opens the strip";
-    // Along the graph, one channel every two pixels.
     for (u32 ch : {14u, 25u, 40u}) {
         const LPoint to = ScreenPointOf(win, ch);
         gX->Xdotool("mousemove " + std::to_string(to.x) + " " + std::to_string(to.y));
@@ -84,7 +80,6 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
     EXPECT_EQ(win.Detail()->fList->First().col, CMonChList::ScrollStart(40, v));
     gX->Screenshot(KEVO_BINARY_DIR "/xvfb_monwin_drag.png");
 
-    // A wide, low window takes all eight groups in one row; a narrow, tall one two columns.
     const struct {
         int w, h;
         i32 cols;
