@@ -14,6 +14,7 @@
 #include "framework/StdDialogs.h"
 #include "records/NsqPrefKinds.h"
 #include "records/RecordKinds.h"
+#include "tests/devices/MonTestUtil.h"
 #include "tests/devlink/VirtualRunLoop.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -58,14 +59,7 @@ protected:
         const LPoint zero = ScreenPointIn(win->Grid(), LPoint{0, 0});
         mouse.fPos = LPoint{local.x - zero.x, local.y - zero.y};
     }
-    LPoint ChannelPoint(u32 ch) {
-        CMonGrid* g = win->Grid();
-        const i32 group = i32(ch / 64);
-        const LCell cell{group % g->Cols(), group / g->Cols()};
-        const LRect c = g->GetCellRect(cell);
-        const LRect gr = g->GraphInCell();
-        return LPoint{c.left + gr.left + 2 * i32(ch % 64) + 1, c.top + gr.top + 10};
-    }
+    LPoint ChannelPoint(u32 ch) { return MonChannelPoint(win->Grid(), ch, 10); }
 
     CVirtualRunLoop loop;
     FakeServices services;

@@ -11,6 +11,7 @@
 #include "framework/CPicturePane.h"
 #include "records/NsqPrefKinds.h"
 #include "records/RecordKinds.h"
+#include "tests/devices/MonTestUtil.h"
 
 // libdbus (the X11 plugin's session bus) keeps a buffer for the process's life.
 extern "C" const char* __lsan_default_suppressions() {
@@ -41,13 +42,9 @@ protected:
         return std::to_string(AsMWindow(win.GetNativeWindow())->winId());
     }
     static LPoint ScreenPointOf(CMonWin& win, u32 ch) {
-        CMonGrid* g = win.Grid();
-        const i32 group = i32(ch / 64);
-        const LRect cell = g->GetCellRect(LCell{group % g->Cols(), group / g->Cols()});
-        const LRect graph = g->GraphInCell();
         const LRect c = win.Window()->GetContentScreenRect();
-        return LPoint{c.left + cell.left + graph.left + 2 * i32(ch % 64) + 1,
-                      c.top + cell.top + graph.top + 30};
+        const LPoint p = MonChannelPoint(win.Grid(), ch, 30);
+        return LPoint{c.left + p.x, c.top + p.y};
     }
 
     static inline XvfbHarness* gX = nullptr;
