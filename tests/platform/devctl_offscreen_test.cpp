@@ -152,7 +152,12 @@ TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
             CSndDevPane pane(ctl, ctl);
             sim.Cmd("sysstat-set serno=305 key=snddev/ichs value=2");
             LHandler::Send("CKvsFileList_FlChanged", &ctlWin, ctl);
-            RunUntil([&] { return pane.Dialog().fSummary.GetText().CStr()[3] == '2'; }, 3000);
+            RunUntil(
+                [&] {
+                    return std::string(pane.Dialog().fSummary.GetText().CStr()).rfind("in:2", 0) ==
+                           0;
+                },
+                3000);
             EXPECT_STREQ(pane.Dialog().fSummary.GetText().CStr(), "in:2ch out:2ch 48.0kHz 24bit");
             EXPECT_EQ(Shot(pane.Dialog(), "soundformat"), "");
         }
