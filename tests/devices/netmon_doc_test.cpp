@@ -1,6 +1,5 @@
 // The device document's Art-Net monitor, in a namespace of the test's own (the
-// document polls by broadcast): switched by the preference "usnm", from the
-// launch on, and its change messages end at the document.
+// document polls by broadcast).
 #include <net/if.h>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-// The Art-Net monitor through the real port sharing on loopback: datagrams of a
-// 127.x sender arrive, also after the process owning the port went away, and a
-// port held by a program that does not share it is tried again until it frees.
+// The Art-Net monitor through the real port sharing on loopback.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -28,7 +26,6 @@ const CKvsNetMon::Entry* Find(CKvsNetMon& mon, u16 port) {
     return nullptr;
 }
 
-// Sends universe u until the monitor has it, for at most ms of real time.
 bool SendUntilSeen(CVirtualRunLoop& loop, CKvsNetMon& mon, artdmxtest::ArtDmxSender& tx, u16 port,
                    u16 u, u32 ms = 5000) {
     const u8 levels[4] = {1, 2, 3, u8(u)};
@@ -47,31 +44,26 @@ struct Holder {
         int in[2], out[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
         const std::string portText = std::to_string(port);
-        pid = fork();
-        if (pid == 0) {
+        if ((pid = fork()) == 0) {
             dup2(in[0], 0);
             dup2(out[1], 1);
             execl(prog.c_str(), prog.c_str(), portText.c_str(), name.c_str(), nullptr);
             _exit(127);
         }
-        close(in[0]);
-        close(out[1]);
-        toChild = in[1];
-        fromChild = out[0];
+        close(in[0]), close(out[1]);
+        toChild = in[1], fromChild = out[0];
         char line[16] = {};
         ready = read(fromChild, line, sizeof line - 1) > 0 && std::string(line) == "ready\n";
     }
     void Kill() {
         if (pid <= 0) return;
         kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        waitpid(pid, nullptr, 0);
         pid = -1;
     }
     ~Holder() {
         Kill();
-        if (toChild >= 0) close(toChild);
-        if (fromChild >= 0) close(fromChild);
+        if (toChild >= 0) close(toChild), close(fromChild);
     }
     pid_t pid = -1;
     int toChild = -1, fromChild = -1;
@@ -106,7 +98,6 @@ TEST(NetMonPort, ReceivesThroughTheSharedPortAlsoAfterItsOwnerLeft) {
 TEST(NetMonPort, APortHeldByAnotherProgramIsTriedAgainAtEachCheck) {
     CVirtualRunLoop loop;
     u16 port = 0;
-    // A plain socket on the port: a program that does not share it.
     int blocker = portsharetest::BindLoopbackUdp(&port);
     LHandler sink;
     CKvsNetMon mon(&sink, port, UniqueName().c_str());

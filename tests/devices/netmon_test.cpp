@@ -1,6 +1,4 @@
-// The Art-Net monitor on a stand-in port: which datagrams count, which sender
-// takes which slot, when senders are forgotten, how changes are announced and
-// how the content is written into a universe status record.
+// The Art-Net monitor on a stand-in port.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -18,17 +16,14 @@
 
 namespace {
 
-std::vector<u8> ArtDmx(u16 port, std::vector<u8> data, i32 lengthField = -1) {
+// With the length field set when lengthField >= 0, and cut to cut bytes when given.
+std::vector<u8> ArtDmx(u16 port, std::vector<u8> data, i32 lengthField = -1, u32 cut = 0) {
     std::vector<u8> d = artdmxtest::Datagram(port, data.data(), u32(data.size()));
     if (lengthField >= 0) {
         d[16] = u8(u32(lengthField) >> 8);
         d[17] = u8(lengthField & 0xFF);
     }
-    return d;
-}
-
-std::vector<u8> Cut(std::vector<u8> d, u32 n) {
-    d.resize(n);
+    if (cut) d.resize(cut);
     return d;
 }
 
@@ -41,42 +36,30 @@ struct Sink : LHandler {
     u32* now = nullptr;
 };
 
-// The port as a queue of datagrams; -1 entries stand for a failing client.
+// The port as a queue of datagrams; a sender of kFail stands for a failing client.
 struct FakeMon : CKvsNetMon {
     explicit FakeMon(LHandler* next, u32* clock)
         : CKvsNetMon(next, 1, "kvtest-unused"), now(clock) {}
-    void OpenPort() override {
-        ++opens;
-        connected = openWorks;
-    }
-    void ClosePort() override {
-        ++closes;
-        connected = false;
-    }
+    void OpenPort() override { ++opens, connected = openWorks; }
+    void ClosePort() override { ++closes, connected = false; }
     bool PortConnected() override { return connected; }
     i32 ReceivePort(u32* sender, u8* buffer, u32 size) override {
         if (queue.empty()) return 0;
-        Item it = queue.front();
+        const auto [from, bytes] = queue.front();
         queue.pop_front();
-        if (it.fail) return -1;
+        if (from == kFail) return -1;
         *now += msPerDatagram;
-        *sender = it.sender;
-        const u32 n = std::min<u32>(u32(it.bytes.size()), size);
-        std::copy(it.bytes.begin(), it.bytes.begin() + n, buffer);
+        *sender = from;
+        const u32 n = std::min<u32>(u32(bytes.size()), size);
+        std::copy(bytes.begin(), bytes.begin() + n, buffer);
         return i32(n);
     }
     void WakeAgain() override { ++wakes; }
-    void Push(u32 sender, std::vector<u8> bytes) {
-        queue.push_back({sender, std::move(bytes), false});
-    }
-    void Fail() { queue.push_back({0, {}, true}); }
+    void Push(u32 sender, std::vector<u8> bytes) { queue.emplace_back(sender, std::move(bytes)); }
+    void Fail() { Push(kFail, {}); }
 
-    struct Item {
-        u32 sender;
-        std::vector<u8> bytes;
-        bool fail;
-    };
-    std::deque<Item> queue;
+    static constexpr u32 kFail = ~0u;
+    std::deque<std::pair<u32, std::vector<u8>>> queue;
     u32* now;
     u32 msPerDatagram = 0;
     u32 opens = 0, closes = 0, wakes = 0;
@@ -125,14 +108,14 @@ TEST(ArtDmxCheck, AcceptsOnlyWholeArtDmxDatagrams) {
     } kRows[] = {
         {"512 channels", ArtDmx(0x12, full), true, 0x12, 512},
         {"two channels", ArtDmx(0x12, {1, 2}), true, 0x12, 2},
-        {"17 bytes, L 0", Cut(ArtDmx(0, {}), 17), false, 0, 0},
+        {"17 bytes, L 0", ArtDmx(0, {}, -1, 17), false, 0, 0},
         {"18 bytes, L 0", ArtDmx(0, {}), true, 0, 0},
         {"ArtPoll", bytes(ArtDmx(0, {1}), 9, 0x20), false, 0, 0},
         {"no zero after Art-Net", bytes(ArtDmx(0, {1}), 7, ' '), false, 0, 0},
         {"length past the end", ArtDmx(0, {1, 2}, 3), false, 0, 0},
-        {"L 65535 in 17 bytes", Cut(ArtDmx(0, {}, 65535), 17), false, 0, 0},
+        {"L 65535 in 17 bytes", ArtDmx(0, {}, 65535, 17), false, 0, 0},
         {"L 65535 in 18 bytes", ArtDmx(0, {}, 65535), false, 0, 0},
-        {"11 bytes", Cut(ArtDmx(0, {}), 11), false, 0, 0},
+        {"11 bytes", ArtDmx(0, {}, -1, 11), false, 0, 0},
         {"port bytes 0x23 0x81", ArtDmx(0x8123, {9}), true, 0x0123, 1},
         {"more than 512 channels", ArtDmx(5, std::vector<u8>(600, 1)), true, 5, 600},
     };
@@ -158,7 +141,6 @@ TEST(NetMon, SlotCountsAndLevelsOfAcceptedPackets) {
     } kRows[] = {
         {ArtDmx(1, full), 513, {0, 0, 3, 6}},
         {ArtDmx(1, {9, 8}), 3, {0, 9, 8, 0, 0}},
-        {ArtDmx(1, {}), 1, {0, 0}},
         {ArtDmx(1, std::vector<u8>(700, 4)), 513, {0, 4, 4}},
     };
     for (const auto& r : kRows) {
@@ -168,9 +150,6 @@ TEST(NetMon, SlotCountsAndLevelsOfAcceptedPackets) {
         for (u32 i = 0; i < r.head.size(); ++i) EXPECT_EQ(slot.frame.slots[i], r.head[i]) << i;
     }
     EXPECT_EQ(s.mon.EntryAt(0).slots[1].frame.slots[512], 4);
-    const std::vector<u8> d = ArtDmx(2, {1});
-    EXPECT_FALSE(s.mon.Accept(d.data(), u32(d.size()), 0, 1)) << "no IPv4 sender, no slot";
-    EXPECT_EQ(s.mon.EntryCount(), 1u);
 }
 
 TEST(NetMon, TwoSendersMergeAndAThirdWaitsForASilentOne) {
@@ -190,7 +169,7 @@ TEST(NetMon, TwoSendersMergeAndAThirdWaitsForASilentOne) {
     EXPECT_EQ(u->GetU8(UnvsF::hstx), 1);
     EXPECT_EQ(s.Stat(0), (std::vector<u8>{0, 100, 200, 7})) << "the larger count, the larger level";
 
-    // A keeps sending, B falls silent: C gets in only after B's 10 s and the next check.
+    // B falls silent: C gets in only after B's 10 s and the next check.
     for (u32 t = 0; t < 12000; t += 500) {
         s.mon.Push(kA, ArtDmx(3, {10, 200}));
         s.mon.Push(kC, ArtDmx(3, {255, 255}));
@@ -218,7 +197,6 @@ TEST(NetMon, OneChangeMessagePer33MsAndNoneForAQuietCheck) {
     s.Run(100);
     ASSERT_EQ(s.sink.changes.size(), 1u);
     EXPECT_EQ(s.sink.changes[0], t0 + 2000 + 33);
-    // Silent from now: the 2000 ms check after 10 s frees them and says so once.
     s.sink.changes.clear();
     s.Run(12000);
     EXPECT_EQ(s.mon.EntryCount(), 0u);
@@ -267,10 +245,10 @@ TEST(NetMon, PublishKeepsTheListSortedAndQuiet) {
     const struct {
         u32 only, excluded;
         std::vector<u32> univs;
-    } kRows[] = {
-        {0, 0, {0x10, 0x20, 0x30, 0x40}}, {kB, 0, {0x40}}, {0, kB, {0x10, 0x20, 0x30}}, {kC, 0, {}},
-        {0, 0, {0x10, 0x20, 0x30, 0x40}},
-    };
+    } kRows[] = {{kB, 0, {0x40}},
+                 {0, kB, {0x10, 0x20, 0x30}},
+                 {kC, 0, {}},
+                 {0, 0, {0x10, 0x20, 0x30, 0x40}}};
     for (const auto& r : kRows) {
         s.mon.PublishUniverses(s.St(), r.only, r.excluded);
         std::vector<u32> got;
@@ -304,7 +282,6 @@ TEST(NetMon, AFailingPortIsReopenedOncePerPumpAndAtEveryCheck) {
     Stage s;
     s.mon.SetEnabled(true);
     EXPECT_EQ(s.mon.opens, 1u);
-    // The owner went: one reconnect, and what comes after it is taken.
     s.mon.Fail();
     s.mon.Push(kA, ArtDmx(1, {1}));
     s.mon.Fail();
@@ -312,7 +289,6 @@ TEST(NetMon, AFailingPortIsReopenedOncePerPumpAndAtEveryCheck) {
     s.mon.Pump();
     EXPECT_EQ(s.mon.opens, 2u);
     EXPECT_EQ(s.mon.EntryCount(), 1u) << "a second failure ends the pump";
-    // An open that fails leaves the monitor unconnected: each check tries again.
     s.mon.openWorks = false;
     s.mon.ClosePort();
     s.Run(2000);

@@ -1,8 +1,6 @@
-// Uploads under loss, delay and reordering of DATA and acknowledgements, confirmed
-// as the file jobs confirm them (the folder listed before and after): none counts
-// as complete unless the device holds exactly the new bytes, in a fresh folder or
-// over an older file of the same name and size.
-
+// Uploads under loss, delay and reordering, confirmed as the file jobs confirm them
+// (the folder listed before and after): none counts as complete unless the device
+// holds exactly the new bytes.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -23,7 +21,7 @@ namespace {
 
 // The device's side of an upload only: DATA coming in, acknowledgements going out.
 const char* const kRules[] = {
-    "drop dir=in opcode=DATA",         "drop dir=out opcode=ACK",
+    "drop dir=in opcode=DATA",          "drop dir=out opcode=ACK",
     "reorder ms=15 dir=in opcode=DATA", "reorder ms=15 dir=out opcode=ACK",
     "delay ms=20 dir=out opcode=ACK",   "delay ms=20 dir=in opcode=DATA",
     "dup dir=out opcode=ACK",
@@ -57,8 +55,7 @@ protected:
         sim.Cmd("packet-log off");
         sim.Cmd("set serno=7 rto=300 retries=30 idle=3000");
         mgr = std::make_unique<CTftpManager>(MainRunLoopWakeSource(), 0);
-        // Past the device's own give-up (idle 3 s): a stalled transfer shows as a
-        // failure soon, and the last of a thousand does not hold the test up.
+        // Past the device's own give-up (idle 3 s), short enough not to hold the test up.
         mgr->Times().senderGiveUpMs = 5000;
         mgr->Times().receiverIdleMs = 5000;
     }
@@ -73,31 +70,27 @@ protected:
         j.rec.makeStream = [&j, write, sink](CTftpPeer*) {
             return write ? new VecStrm(&j.bytes) : new VecStrm(sink, CStrm::kModeWrite);
         };
-        j.session = mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), write,
-                                       LString(path.c_str()), &j.rec, Recorder::Callback,
-                                       LoopbackIndex());
+        j.session =
+            mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), write, LString(path.c_str()),
+                               &j.rec, Recorder::Callback, LoopbackIndex());
         j.session->AddOption("serno", "7");
         j.session->Start();
     }
 
-    // Moves a job on when its transfer ended; true when the job is over.
+    // True when the job is over.
     bool Step(Job& j) {
         if (j.stage == 3 || !j.session || !j.rec.Done()) return false;
         const bool ok = j.session->Result() == 0 && j.rec.peerResults == std::vector<u32>{0};
         mgr->Release(j.session);
         j.session = nullptr;
-        if (j.stage == 0) {
-            j.listedBefore = ok;
-        } else if (j.stage == 1) {
-            j.sent = ok;
-            if (!ok || !j.listedBefore) {
-                j.stage = 3;
-                return true;
-            }
-        } else {
-            j.complete = ok && UploadInPlace(FindListedFile(j.before.data(), j.before.size(), "f.bin"),
-                                             FindListedFile(j.after.data(), j.after.size(), "f.bin"),
-                                             j.bytes.size());
+        if (j.stage == 0) j.listedBefore = ok;
+        if (j.stage == 1) j.sent = ok;
+        if (j.stage == 2)
+            j.complete =
+                ok && UploadInPlace(FindListedFile(j.before.data(), j.before.size(), "f.bin"),
+                                    FindListedFile(j.after.data(), j.after.size(), "f.bin"),
+                                    j.bytes.size());
+        if (j.stage == 2 || (j.stage == 1 && !(ok && j.listedBefore))) {
             j.stage = 3;
             return true;
         }
@@ -118,7 +111,8 @@ TEST_P(Confirmed, NoUploadCountsUnlessTheDeviceHoldsTheNewBytes) {
     constexpr int kJobs = 1000;
     constexpr int kPercent = 5;
     for (const char* rule : kRules) {
-        const std::string cmd = std::string("fault ") + rule + " percent=" + std::to_string(kPercent) +
+        const std::string cmd = std::string("fault ") + rule +
+                                " percent=" + std::to_string(kPercent) +
                                 " seed=" + std::to_string(r.seed * 31 + std::strlen(rule));
         ASSERT_EQ(sim.Cmd(cmd).rfind("ok", 0), 0u) << cmd;
     }
@@ -164,7 +158,7 @@ TEST_P(Confirmed, NoUploadCountsUnlessTheDeviceHoldsTheNewBytes) {
             continue;
         }
         caught += j.sent;
-        // Not complete: the device holds the new file whole, the older one untouched, or nothing.
+        // Not complete: the new file whole, the older one untouched, or nothing.
         if (exists && ReadFile(file) != j.bytes) {
             EXPECT_TRUE(r.older && ReadFile(file) == Pattern(j.bytes.size(), u32(i + 777777)))
                 << "a partial file on the device: " << i;

@@ -1,6 +1,4 @@
-// The monitor windows drawn by Qt offscreen, saved as PNGs (<build>/monitors/):
-// the DMX monitor with its channel strip open, a universe list with a universe
-// of two senders, and the DRC monitor; with pixel checks of what they show.
+// The monitor windows drawn by Qt offscreen, saved as PNGs in <build>/monitors/.
 #include <QDir>
 #include <QImage>
 #include <QWidget>
@@ -27,20 +25,15 @@
 
 namespace {
 
-QImage Shot(LFrame* frame, const char* name) {
-    QCoreApplication::processEvents();
+// Saves the window and counts its pixels of the bars' green.
+int ShotGreen(LFrame* frame, const char* name) {
+    RunUntil([] { return false; }, 100);
     QWidget* top = AsMWindow(frame->GetNativeWindow());
     const QImage image = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/monitors/") + name + ".png"));
-    return image;
-}
-
-int CountColour(const QImage& image, QRgb colour, QRect in = QRect()) {
-    if (in.isNull()) in = image.rect();
     int n = 0;
-    for (int y = in.top(); y <= in.bottom() && y < image.height(); ++y)
-        for (int x = in.left(); x <= in.right() && x < image.width(); ++x)
-            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == 0x00FF00;
     return n;
 }
 
@@ -62,25 +55,16 @@ protected:
         SetAppPrefsDoc(nullptr);
         CKvsMonPrefRec::Dispose();
     }
-    // Two senders of universe 0x123 and one of 0x124 and 0x7FFF.
+    // Two senders of universe 0x123 and one each of 0x124 and 0x7FFF.
     void Feed(CKvsNetMon& mon) {
-        std::vector<u8> a(512), b(512), c(200);
-        for (u32 i = 0; i < 512; ++i) {
-            a[i] = u8(i < 256 ? i : 511 - i);
-            b[i] = u8(i % 64 * 4);
-        }
-        for (u32 i = 0; i < 200; ++i) c[i] = 255;
-        const struct {
-            u32 sender;
-            u16 u;
-            const std::vector<u8>* l;
-        } sends[] = {{0xC0A80A05, 0x123, &a},
-                     {0xC0A80A06, 0x123, &b},
-                     {0xC0A80A07, 0x124, &c},
-                     {0x0A000001, 0x7FFF, &b}};
-        for (const auto& s : sends) {
-            const std::vector<u8> d = artdmxtest::Datagram(s.u, s.l->data(), u32(s.l->size()));
-            ASSERT_TRUE(mon.Accept(d.data(), u32(d.size()), s.sender, 1));
+        std::vector<u8> a(512), b(512);
+        for (u32 i = 0; i < 512; ++i) a[i] = u8(i < 256 ? i : 511 - i), b[i] = u8(i % 64 * 4);
+        const std::pair<u32, u16> sends[] = {
+            {0xC0A80A05, 0x123}, {0xC0A80A06, 0x123}, {0xC0A80A07, 0x124}, {0x0A000001, 0x7FFF}};
+        for (const auto& [sender, u] : sends) {
+            const std::vector<u8>& l = sender == 0xC0A80A05 ? a : b;
+            const std::vector<u8> d = artdmxtest::Datagram(u, l.data(), u32(l.size()));
+            ASSERT_TRUE(mon.Accept(d.data(), u32(d.size()), sender, 1));
         }
     }
 
@@ -97,19 +81,8 @@ TEST_F(Monitors, DmxMonitorWithItsChannelStripOpen) {
     win.SetWindowBounds(LRect(60, 60, 700, 400));
     win.ShowFrame(f);
     win.SelectChannel(99);
-    RunUntil([] { return false; }, 100);
-    const QImage image = Shot(&win, "monwin");
-    // Eight graphs of green bars and the strip below them.
-    EXPECT_GT(CountColour(image, qRgb(0, 255, 0)), 8 * 64 * 10);
+    EXPECT_GT(ShotGreen(&win, "monwin"), 8 * 64 * 10) << "eight graphs of bars";
     EXPECT_TRUE(win.Detail()->IsShown());
-    // The meters' lit parts (their image's own colour) show beside the unlit ones.
-    int lit = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            lit += qGreen(image.pixel(x, y)) == 230 && qBlue(image.pixel(x, y)) == 40;
-    EXPECT_GT(lit, 20 * 6 * 10) << "lit meters in the strip";
-    EXPECT_GE(image.height(),
-              win.Grid()->Rows() * win.Grid()->CellHeight() + win.Detail()->Bounds().Height());
 }
 
 TEST_F(Monitors, UniverseListWithTwoSenders) {
@@ -125,10 +98,7 @@ TEST_F(Monitors, UniverseListWithTwoSenders) {
     navi->SetList(list);
     navi->SetBounds(LRect(10, 10, 390, 290));
     host.ShowWindow();
-    RunUntil([] { return false; }, 100);
-    const QImage image = Shot(&host, "univlist");
-    // The miniature graphs: one row at least 40 columns of bars each.
-    EXPECT_GT(CountColour(image, qRgb(0, 255, 0)), 3 * 40);
+    EXPECT_GT(ShotGreen(&host, "univlist"), 3 * 40) << "a graph in each row";
     host.HideWindow();
     delete navi;
 }
@@ -146,10 +116,8 @@ TEST_F(Monitors, DrcMonitorShowsTheMonitorsUniverses) {
         win.ShowWindow();
         win.SetWindowBounds(LRect(80, 80, 480, 330));
         win.SetSceneName(LString("/nsq/0/sc/1"));
-        RunUntil([] { return false; }, 100);
+        EXPECT_GT(ShotGreen(&win, "drcmon"), 3 * 40);
         EXPECT_EQ(win.Frame()->List()->Rows(), 3);
-        const QImage image = Shot(&win, "drcmon");
-        EXPECT_GT(CountColour(image, qRgb(0, 255, 0)), 3 * 40);
     }
     ctl.SetNetMon(nullptr);
 }

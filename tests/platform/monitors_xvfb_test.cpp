@@ -1,6 +1,4 @@
-// The DMX monitor under Xvfb with openbox: a real drag along the grid selects
-// the channels under the mouse, and a real resize rearranges the grid to the
-// window's shape. Skipped without Xvfb, openbox or xdotool.
+// The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +11,7 @@
 #include "framework/CPicturePane.h"
 #include "records/NsqPrefKinds.h"
 #include "records/RecordKinds.h"
+#include "tests/devices/MonTestUtil.h"
 
 // libdbus (the X11 plugin's session bus) keeps a buffer for the process's life.
 extern "C" const char* __lsan_default_suppressions() {
@@ -42,15 +41,10 @@ protected:
     static std::string Id(CMonWin& win) {
         return std::to_string(AsMWindow(win.GetNativeWindow())->winId());
     }
-    // Where channel ch lies on the screen.
     static LPoint ScreenPointOf(CMonWin& win, u32 ch) {
-        CMonGrid* g = win.Grid();
-        const i32 group = i32(ch / 64);
-        const LRect cell = g->GetCellRect(LCell{group % g->Cols(), group / g->Cols()});
-        const LRect graph = g->GraphInCell();
         const LRect c = win.Window()->GetContentScreenRect();
-        return LPoint{c.left + cell.left + graph.left + 2 * i32(ch % 64) + 1,
-                      c.top + cell.top + graph.top + 30};
+        const LPoint p = MonChannelPoint(win.Grid(), ch, 30);
+        return LPoint{c.left + p.x, c.top + p.y};
     }
 
     static inline XvfbHarness* gX = nullptr;
@@ -72,7 +66,6 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
                 " mousedown 1");
     ASSERT_TRUE(RunUntil([&] { return win.SelectedChannel() == 10; }, 2000));
     EXPECT_TRUE(win.Opener()->IsOpen()) << "the first click opens the strip";
-    // Along the graph, one channel every two pixels.
     for (u32 ch : {14u, 25u, 40u}) {
         const LPoint to = ScreenPointOf(win, ch);
         gX->Xdotool("mousemove " + std::to_string(to.x) + " " + std::to_string(to.y));
@@ -84,7 +77,6 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
     EXPECT_EQ(win.Detail()->fList->First().col, CMonChList::ScrollStart(40, v));
     gX->Screenshot(KEVO_BINARY_DIR "/xvfb_monwin_drag.png");
 
-    // A wide, low window takes all eight groups in one row; a narrow, tall one two columns.
     const struct {
         int w, h;
         i32 cols;
