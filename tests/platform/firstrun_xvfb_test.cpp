@@ -174,9 +174,16 @@ private:
 // for a window without a cancel button, the close command for a plain window.
 class NewWindowProbe {
 public:
+    // titleHas: only a window whose title holds this text counts (the control
+    // window, not the progress dialog its opening may show on a slow machine).
     NewWindowProbe(const XvfbHarness& x, WindowCheck& check, QWidget* owner, std::string name,
-                   bool close)
-        : fX(x), fCheck(check), fOwner(owner), fName(std::move(name)), fClose(close) {
+                   bool close, const char* titleHas = nullptr)
+        : fX(x),
+          fCheck(check),
+          fOwner(owner),
+          fName(std::move(name)),
+          fClose(close),
+          fTitleHas(titleHas) {
         for (MWindow* w : ShownWindows()) fBefore.insert(w);
         QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
         fTimer.start(20);
@@ -192,6 +199,8 @@ private:
     void Step() {
         if (!fFound) {
             for (MWindow* w : ShownWindows()) {
+                if (fTitleHas && !w->windowTitle().contains(QString::fromUtf8(fTitleHas)))
+                    continue;
                 if (!fBefore.count(w)) {
                     fSeen = w;
                     fFound = true;
@@ -240,6 +249,7 @@ private:
     QWidget* fOwner;
     std::string fName;
     bool fClose;
+    const char* fTitleHas;
     std::set<MWindow*> fBefore;
     QTimer fTimer;
     QPointer<MWindow> fSeen;
@@ -434,10 +444,14 @@ void FieldLimits(Session& s) {
             // Past the double-click interval since the last click, on the selected row.
             RunUntil([] { return false; }, 700);
             s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
-            RunUntil([&] { return ShownWindows().size() == 2; }, 15000);
-            for (MWindow* w : ShownWindows()) {
-                if (w != s.devwin) ctl = w;
-            }
+            // The control window, not the progress dialog its opening may show.
+            auto control = [&]() -> MWindow* {
+                for (MWindow* w : ShownWindows())
+                    if (w != s.devwin && w->windowTitle().contains("-KEVOrune")) return w;
+                return nullptr;
+            };
+            RunUntil([&] { return control() != nullptr; }, 15000);
+            ctl = control();
             ASSERT_NE(ctl, nullptr);
             RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
         }
@@ -637,7 +651,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             // The control window of the selected device, and its menu's dialogs: its
             // bar lends only its own Device menu.
             {
-                NewWindowProbe probe(x, check, nullptr, "control", false);
+                NewWindowProbe probe(x, check, nullptr, "control", false, "-KEVOrune");
                 // Past the double-click interval since the last click, on the selected row.
                 const i32 row = std::max(0, win->SelectedRow());
                 RunUntil([] { return false; }, 700);
