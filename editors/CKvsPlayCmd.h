@@ -184,8 +184,8 @@ protected:
 };
 
 // ---- the per-format view registry: the basic play edit and the NSQ editor
-// register their views here ("Record control and basic play edit", "NSQ
-// timeline"); a format without an entry gets a plain CKvsPlayCmd.
+// register their views here (devices/DeviceHookInstall.cpp); a format without
+// an entry gets a plain CKvsPlayCmd.
 using PlayViewFactory = CKvsPlayCmd* (*)(LHandler* parent, LPane* owner, MPlayDevice* device);
 struct CPlayViewRegistry {
     PlayViewFactory basic = nullptr;  // every format but NSQ

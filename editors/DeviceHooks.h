@@ -3,13 +3,13 @@
 // below devices/ and may not include it, yet they work on a device's records,
 // queues and channels and start a few device operations (blackout recordings,
 // file confirmations and downloads, the copy to USB storage) that live with the
-// device screens. devices/ fills this at start-up: the controller implements
-// MPlayDevice, the operations are installed into DeviceHooks().
+// device screens. devices/ fills this at start-up (InstallDeviceHooks): the
+// controller implements MPlayDevice, the operations are installed into
+// DeviceHooks().
 //
-// A hook that is still empty means its piece is not in this build yet: the
-// command that needs it stays out of the menus (never enabled), so a user can
-// never choose something that would do nothing. Later pieces add their hooks
-// here, each with a line saying who fills it.
+// A hook left empty (as in the editors' own tests) keeps the command that needs
+// it out of the menus (never enabled), so a user can never choose something
+// that would do nothing. Each hook says what fills it.
 
 #include <vector>
 
@@ -87,45 +87,41 @@ struct CDeviceHooks {
     // (devices/recordings, CreateBlackoutRecording).
     void (*createBlackout)(MPlayDevice& device, LHandler* parent) = nullptr;
     // Before files referred to by a show are downloaded or copied: asks whether
-    // to go on although some are missing on the card; true: go on. scan is null
-    // until media scanning (CShowMediaScan, records/, with "Audio conversion")
-    // exists, and then nothing is missing (ConfirmDeviceFileOp, filled by
-    // "Record control and basic play edit"; empty means: go on).
+    // to go on although some are missing on the card; true: go on. A null scan
+    // knows of nothing missing (ConfirmDeviceFileOp of devices/files; empty
+    // means: go on).
     bool (*confirmFileOp)(MPlayDevice& device, LHandler* parent,
                           const CShowMediaScan* scan) = nullptr;
     // Downloads the card's files that the scan found into a local folder
-    // ("file:///" path) (DownloadDeviceFiles, filled by "Record control and
-    // basic play edit").
+    // ("file:///" path) (DownloadDeviceFiles of devices/files).
     void (*downloadFiles)(MPlayDevice& device, LHandler* parent, const CShowMediaScan* scan,
                           const LString& folderUrl) = nullptr;
     // "cCopyUms": copies card files to the device's USB storage. names are the
-    // card's file names in order, the setting files first (RunCopyToUms,
-    // filled by "Record control and basic play edit").
+    // card's file names in order, the setting files first (RunCopyToUms of
+    // devices/files).
     void (*runCopyToUms)(MPlayDevice& device, LHandler* parent, const CShowMediaScan* scan,
                          const std::vector<LString>& names) = nullptr;
     // The scene universes frame in live mode, made inside container (a
-    // CKvsScnUnvF, filled by InstallScnUnvHook of the monitors at start-up;
-    // empty: the scene edit frame shows none).
+    // CKvsScnUnvF of devices/monitors; empty: the scene edit frame shows none).
     MScnUnvFrame* (*newScnUnvFrame)(MPlayDevice& device, LPane* container) = nullptr;
 
-    // The NSQ editor's DMX recording monitor window (CKvsDrcMonWin,
-    // devices/monitors, filled by "NSQ timeline"): made and shown over the
-    // parent (the caller deletes it), told the record path of the scene whose
-    // universes it shows, refreshed when the monitor's universes change.
+    // The NSQ editor's DMX recording monitor window (CKvsDrcMonWin of
+    // devices/monitors): made and shown over the parent (the caller deletes
+    // it), told the record path of the scene whose universes it shows,
+    // refreshed when the monitor's universes change.
     LFrame* (*makeDrcMonitor)(MPlayDevice& device, LHandler* parent) = nullptr;
     void (*setDrcMonitorScene)(LFrame* window, const LString& path) = nullptr;
     void (*refreshDrcMonitor)(LFrame* window) = nullptr;
     // The recording services on a card file (RequestDrcDetectStart and
-    // RequestDrcTrim, filled by "Record control and basic play edit"): the
-    // detected start in seconds (false: none or refused), and a trim from..to
-    // seconds into a new file.
+    // RequestDrcTrim of devices/recordings): the detected start in seconds
+    // (false: none or refused), and a trim from..to seconds into a new file.
     bool (*drcDetectStart)(MPlayDevice& device, LHandler* parent, const LString& file,
                            double* seconds) = nullptr;
     void (*drcTrim)(MPlayDevice& device, LHandler* parent, const LString& file, double from,
                     double to) = nullptr;
-    // The device file frame of a play frame (a CKvsFileFrm of devices/files,
-    // filled by "Record control and basic play edit"; the NSQ play frame uses
-    // it too). parent gets its messages; empty: the play frame shows none.
+    // The device file frame of a play frame (a CKvsFileFrm of devices/files;
+    // the basic and the NSQ play frame both show it). parent gets its
+    // messages; empty: the play frame shows none.
     LFrame* (*newFileFrame)(MPlayDevice& device, LHandler* parent, LPane* container) = nullptr;
 };
 

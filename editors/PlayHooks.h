@@ -1,9 +1,10 @@
 #pragma once
-// The pieces of the play edit that come with later editors: its windows, its
+// The pieces of the play edit that live in other editors: its windows, its
 // dialogs and the button-label renderer. The play command handler owns the
-// commands that open them; each piece installs its function here when it is
-// built. While a hook is empty its command stays out of the menus (never
-// enabled), and the layout of the play screen is built without glyph fonts.
+// commands that open them; devices/DeviceHookInstall.cpp installs each at
+// start-up. While a hook is empty (as in the editors' own tests) its command
+// stays out of the menus (never enabled), and the layout of the play screen is
+// built without glyph fonts.
 
 #include "base/Types.h"
 
@@ -17,12 +18,12 @@ class MPlayDevice;
 
 // The windows a play edit opens and keeps, in the order it keeps them.
 enum class PlayWindow : u32 {
-    kButtons,   // play-button assignment ("Play buttons")
-    kAutoPlay,  // auto play ("Play buttons")
-    kBgm,       // background music ("Play buttons")
-    kPwdw,      // the PWDW sequence ("Play buttons")
-    kSchedule,  // schedules ("Schedules")
-    kAuxPlay,   // aux plays ("Aux play and triggers")
+    kButtons,   // play-button assignment
+    kAutoPlay,  // auto play
+    kBgm,       // background music
+    kPwdw,      // the PWDW sequence
+    kSchedule,  // schedules
+    kAuxPlay,   // aux plays
     kCount
 };
 
@@ -43,28 +44,28 @@ struct CPlayHooks {
 
     // The dialogs run modally over the owner pane and answer true only when
     // the user confirmed them; the caller stores nothing otherwise.
-    // Scene triggers ("Aux play and triggers"): stores `sntg` itself; hands
+    // Scene triggers: stores `sntg` itself; hands
     // back the number field (the caller cuts the fraction off into `tgmk`) and
     // the external-trigger check box (`extg`). Both come in with their values.
     bool (*sceneTrigger)(LHandler* parent, LPane* owner, CRecord* sntg, f32* number,
                          bool* external) = nullptr;
-    // Master fader ("Aux play and triggers"): stores `prpc` of the device
+    // Master fader: stores `prpc` of the device
     // settings itself; the check box comes in and goes back as vsmf.
     bool (*masterFader)(LHandler* parent, LPane* owner, CRecord* prpc, bool* vsmf) = nullptr;
-    // Sequence format ("Play buttons"): nsq is the two-way choice (false the
+    // Sequence format: nsq is the two-way choice (false the
     // first entry, basic; true the second, NSQ), dmct the check box.
     bool (*seqFormat)(LHandler* parent, LPane* owner, bool* nsq, bool* dmct) = nullptr;
 
-    // Move time ("Play buttons"): moves the start times of the selected scenes
+    // Move time: moves the start times of the selected scenes
     // (rows of the list field of the sequence) in one undoable step.
     void (*moveSceneTimes)(LHandler* parent, LPane* owner, CRecord* sequence, u8 field,
                            const LRgn& selection) = nullptr;
-    // The move-time dialog itself ("MOVETIMEDLG", "Play buttons"), for the NSQ
+    // The move-time dialog itself ("MOVETIMEDLG"), for the NSQ
     // timeline: opens on *ms and the radio choice *follow; true when
     // confirmed, with both written back.
     bool (*moveTimeDialog)(LHandler* parent, u32* ms, u32* follow) = nullptr;
 
-    // The button-label glyph renderer ("Play buttons"), measuring with the
+    // The button-label glyph renderer, measuring with the
     // drawing environment of the owner pane; the caller deletes it.
     CBtnLabelFontSource* (*newLabelRenderer)(LPane* owner) = nullptr;
 };
