@@ -466,20 +466,8 @@ void CAxPlyTrgList::OnChange(CRecordNote* note) {
         return;
     }
     if (r == fAuxPlay && note->field == AplyF::trgs) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     // The aux play itself taken out of its list.
     if (note->kind == CRecordNote::kDetached && r == fAuxPlay) {

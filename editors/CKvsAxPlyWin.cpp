@@ -160,20 +160,8 @@ void CKvsAxPlyList::OnChange(CRecordNote* note) {
     CRecord* plays = AuxPlays();
     if (!r || !plays) return;
     if (r == plays && note->field == AplsF::plys) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     if (note->kind == CRecordNote::kChanged && r->Parent() == plays &&
         r->ParentField() == AplsF::plys)

@@ -209,12 +209,7 @@ void CKvsBtnLysList::OnChange(CRecordNote* note) {
     CRecord* r = note->record;
     if (!r) return;
     if (r == fPlay && note->field == PlysF::blys) {
-        if (note->kind == CRecordNote::kInserted) InsertRows(i32(note->extra), 1);
-        if (note->kind == CRecordNote::kRemoved) RemoveRows(i32(note->extra), 1);
-        if (note->kind == CRecordNote::kMoved) {
-            RemoveRows(i32(note->extra), 1);
-            InsertRows(i32(note->index), 1);
-        }
+        LListEdit::FollowRows(this, *note);
         RefreshAll();
         return;
     }

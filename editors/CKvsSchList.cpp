@@ -6,6 +6,7 @@
 
 #include "editors/CSchPrdList.h"
 #include "editors/DeviceHooks.h"
+#include "editors/LListEdit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
 #include "framework/StdDialogs.h"
@@ -240,20 +241,7 @@ void CKvsSchList::OnChange(CRecordNote* note) {
     }
     if (!sched) return;
     if (r == sched && note->field == SchdF::flts) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                break;
-            default:
-                return;
-        }
+        if (!LListEdit::FollowRows(this, *note)) return;
         RefreshAll();
         UpdateCurrent();
         return;

@@ -447,19 +447,9 @@ void CKvsScnList::OnChange(CRecordNote* note) {
     }
     if (!fSeq) return;
     if (r == fSeq && note->field == ListField()) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kMoved:
-                // A retimed scene moves: its rows show other scenes now.
-                break;
-            default:
-                return;
-        }
+        // A retimed scene moves: its rows show other scenes now, so the rows
+        // themselves stay.
+        if (note->kind != CRecordNote::kMoved && !LListEdit::FollowRows(this, *note)) return;
         RefreshAll();
         UpdatePlayState();
         return;

@@ -302,20 +302,8 @@ void CKvsSeqList::OnChange(CRecordNote* note) {
     if (!r) return;
     CRecord* items = ItemsRecord();
     if (r == items && note->field == ItemsField()) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     if (note->kind != CRecordNote::kChanged) return;
     CRecord* state = fDevice ? DocRoot(fDevice->StateDoc()) : nullptr;
