@@ -5,6 +5,7 @@
 
 #include "editors/CNoteEdit.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "framework/LDrawObj.h"
 #include "framework/LMenu.h"
@@ -19,18 +20,7 @@
 namespace {
 
 constexpr const char* kTexts = "APTRGCELL";
-constexpr u32 kPlayGreen = 0x00BF00FFu;
 constexpr i32 kFrames = i32(TrgFrame::kCount);
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
-
-CRecord* DocRoot(CRecordDoc* doc) {
-    return doc ? doc->Root() : nullptr;
-}
 
 i32 Whole(CNumVol& field) {
     return i32(std::lround(field.GetValue()));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "editors/PlayHooks.h"
 #include "framework/CHeaderFrame.h"
@@ -21,12 +22,6 @@ namespace {
 
 constexpr const char* kTexts = "AXPLYWIN";
 constexpr const char* kPlacement = "axpplc";
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
 
 // The parameter list of the controller preferences, where windows keep their places.
 CRecord* ControllerParams() {

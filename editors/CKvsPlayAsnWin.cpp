@@ -5,6 +5,7 @@
 
 #include "editors/CBtnLabelLayout.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "editors/PlayHooks.h"
 #include "editors/SeqDropHelpers.h"
@@ -32,11 +33,6 @@ constexpr const char* kPlacement = "btnplc";
 constexpr const char* kFontKey = "btnfont";
 constexpr u32 kEditorWindowKind = 9;
 constexpr f32 kMaxGridField = 8;
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
-}
 
 CRecord* ControllerPrefs() {
     CRecordDoc* doc = AppPrefsDoc();

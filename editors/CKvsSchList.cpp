@@ -6,6 +6,7 @@
 
 #include "editors/CSchPrdList.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
@@ -24,17 +25,6 @@
 namespace {
 
 constexpr const char* kStrings = "KVSSCHLIST";
-constexpr u32 kPlayGreen = 0x00BF00FFu;
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
-
-CRecord* DocRoot(CRecordDoc* doc) {
-    return doc ? doc->Root() : nullptr;
-}
 
 }  // namespace
 

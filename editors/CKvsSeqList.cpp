@@ -6,6 +6,7 @@
 
 #include "base/LTextSink.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
@@ -27,22 +28,6 @@
 namespace {
 
 constexpr const char* kStrings = "KVSSEQLIST";
-constexpr u32 kPlayGreen = 0x00BF00FFu;
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
-
-CRecord* DocRoot(CRecordDoc* doc) {
-    return doc ? doc->Root() : nullptr;
-}
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
-}
 
 }  // namespace
 
