@@ -5,6 +5,7 @@
 
 #include "editors/CNoteEdit.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "framework/LDrawObj.h"
 #include "framework/LMenu.h"
@@ -19,18 +20,7 @@
 namespace {
 
 constexpr const char* kTexts = "APTRGCELL";
-constexpr u32 kPlayGreen = 0x00BF00FFu;
 constexpr i32 kFrames = i32(TrgFrame::kCount);
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
-
-CRecord* DocRoot(CRecordDoc* doc) {
-    return doc ? doc->Root() : nullptr;
-}
 
 i32 Whole(CNumVol& field) {
     return i32(std::lround(field.GetValue()));
@@ -466,20 +456,8 @@ void CAxPlyTrgList::OnChange(CRecordNote* note) {
         return;
     }
     if (r == fAuxPlay && note->field == AplyF::trgs) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     // The aux play itself taken out of its list.
     if (note->kind == CRecordNote::kDetached && r == fAuxPlay) {

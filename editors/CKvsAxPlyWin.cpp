@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "editors/PlayHooks.h"
 #include "framework/CHeaderFrame.h"
@@ -21,12 +22,6 @@ namespace {
 
 constexpr const char* kTexts = "AXPLYWIN";
 constexpr const char* kPlacement = "axpplc";
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
 
 // The parameter list of the controller preferences, where windows keep their places.
 CRecord* ControllerParams() {
@@ -160,20 +155,8 @@ void CKvsAxPlyList::OnChange(CRecordNote* note) {
     CRecord* plays = AuxPlays();
     if (!r || !plays) return;
     if (r == plays && note->field == AplsF::plys) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     if (note->kind == CRecordNote::kChanged && r->Parent() == plays &&
         r->ParentField() == AplsF::plys)

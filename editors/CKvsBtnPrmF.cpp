@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "editors/EditorKit.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
 #include "records/CUndoStrm.h"
@@ -20,11 +21,6 @@ const CRecord* SequenceById(const CRecord* settings, u32 sqid) {
         if (s->GetU32(SqncF::sqid) == sqid) return s;
     }
     return nullptr;
-}
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "editors/CBtnLabelLayout.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "editors/PlayHooks.h"
 #include "editors/SeqDropHelpers.h"
@@ -32,11 +33,6 @@ constexpr const char* kPlacement = "btnplc";
 constexpr const char* kFontKey = "btnfont";
 constexpr u32 kEditorWindowKind = 9;
 constexpr f32 kMaxGridField = 8;
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
-}
 
 CRecord* ControllerPrefs() {
     CRecordDoc* doc = AppPrefsDoc();
@@ -209,12 +205,7 @@ void CKvsBtnLysList::OnChange(CRecordNote* note) {
     CRecord* r = note->record;
     if (!r) return;
     if (r == fPlay && note->field == PlysF::blys) {
-        if (note->kind == CRecordNote::kInserted) InsertRows(i32(note->extra), 1);
-        if (note->kind == CRecordNote::kRemoved) RemoveRows(i32(note->extra), 1);
-        if (note->kind == CRecordNote::kMoved) {
-            RemoveRows(i32(note->extra), 1);
-            InsertRows(i32(note->index), 1);
-        }
+        LListEdit::FollowRows(this, *note);
         RefreshAll();
         return;
     }

@@ -7,6 +7,7 @@
 #include "editors/CKvsSchList.h"
 #include "editors/CSchPrdList.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "framework/CDragger.h"
 #include "framework/LWindow.h"
 #include "framework/StdDialogs.h"
@@ -26,10 +27,6 @@ LTextStyle StyleOf(i32 font, i32 scale = 100) {
     s.fFont = LFont(font);
     if (scale != 100) s.fFont.SetScalePercent(scale);
     return s;
-}
-
-CRecord* DocRoot(CRecordDoc* doc) {
-    return doc ? doc->Root() : nullptr;
 }
 
 // A titled, closable utility panel that stays shown while the application is

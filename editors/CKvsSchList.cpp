@@ -6,6 +6,8 @@
 
 #include "editors/CSchPrdList.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
+#include "editors/LListEdit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
 #include "framework/StdDialogs.h"
@@ -23,17 +25,6 @@
 namespace {
 
 constexpr const char* kStrings = "KVSSCHLIST";
-constexpr u32 kPlayGreen = 0x00BF00FFu;
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
-
-CRecord* DocRoot(CRecordDoc* doc) {
-    return doc ? doc->Root() : nullptr;
-}
 
 }  // namespace
 
@@ -240,20 +231,7 @@ void CKvsSchList::OnChange(CRecordNote* note) {
     }
     if (!sched) return;
     if (r == sched && note->field == SchdF::flts) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                break;
-            default:
-                return;
-        }
+        if (!LListEdit::FollowRows(this, *note)) return;
         RefreshAll();
         UpdateCurrent();
         return;

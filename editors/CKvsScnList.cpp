@@ -7,6 +7,7 @@
 
 #include "base/LTextSink.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "editors/PlayHooks.h"
 #include "framework/CHeaderFrame.h"
@@ -27,19 +28,7 @@
 
 namespace {
 
-constexpr u32 kPlayGreen = 0x00BF00FFu;
 constexpr u32 kMsPerSecond = 1000;
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
-}
 
 i32 ClampI32(i64 v) {
     return i32(
@@ -447,19 +436,9 @@ void CKvsScnList::OnChange(CRecordNote* note) {
     }
     if (!fSeq) return;
     if (r == fSeq && note->field == ListField()) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                break;
-            case CRecordNote::kMoved:
-                // A retimed scene moves: its rows show other scenes now.
-                break;
-            default:
-                return;
-        }
+        // A retimed scene moves: its rows show other scenes now, so the rows
+        // themselves stay.
+        if (note->kind != CRecordNote::kMoved && !LListEdit::FollowRows(this, *note)) return;
         RefreshAll();
         UpdatePlayState();
         return;

@@ -5,6 +5,7 @@
 
 #include "devlink/CDevRequestQueue.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
@@ -16,12 +17,6 @@ namespace {
 constexpr const char* kTexts = "KVSSCNMONF";
 constexpr u32 kMsPerSecond = 1000;
 enum : u32 { kContents, kState, kSeqStat, kCommands };
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
 
 }  // namespace
 

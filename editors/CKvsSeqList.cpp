@@ -6,6 +6,7 @@
 
 #include "base/LTextSink.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
@@ -27,22 +28,6 @@
 namespace {
 
 constexpr const char* kStrings = "KVSSEQLIST";
-constexpr u32 kPlayGreen = 0x00BF00FFu;
-
-LTextStyle Style2() {
-    LTextStyle s;
-    s.fFont = LFont(2);
-    return s;
-}
-
-CRecord* DocRoot(CRecordDoc* doc) {
-    return doc ? doc->Root() : nullptr;
-}
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
-}
 
 }  // namespace
 
@@ -302,20 +287,8 @@ void CKvsSeqList::OnChange(CRecordNote* note) {
     if (!r) return;
     CRecord* items = ItemsRecord();
     if (r == items && note->field == ItemsField()) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     if (note->kind != CRecordNote::kChanged) return;
     CRecord* state = fDevice ? DocRoot(fDevice->StateDoc()) : nullptr;

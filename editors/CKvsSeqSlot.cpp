@@ -5,6 +5,7 @@
 #include "base/Paths.h"
 #include "base/TextFormat.h"
 #include "editors/DeviceHooks.h"
+#include "editors/EditorKit.h"
 #include "editors/SeqDropHelpers.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
@@ -28,11 +29,6 @@ bool OffersSequenceOrNames(CDropSource* s) {
 
 CDropSource* SourceOf(LDropPane& pane) {
     return pane.Drag() ? pane.Drag()->Source() : nullptr;
-}
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
 }
 
 }  // namespace

@@ -280,20 +280,8 @@ void CKvsUvadList::OnChange(CRecordNote* note) {
         return;
     }
     if (r == fTable && note->field == UvasF::uvas) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     if (note->kind == CRecordNote::kChanged && r->Parent() == fTable &&
         r->ParentField() == UvasF::uvas)

@@ -314,20 +314,8 @@ void CSchPrdList::OnChange(CRecordNote* note) {
         return;
     }
     if (r == fEvent && note->field == ScevF::prds) {
-        switch (note->kind) {
-            case CRecordNote::kInserted:
-                InsertRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kRemoved:
-                RemoveRows(i32(note->extra), 1);
-                return;
-            case CRecordNote::kMoved:
-                RemoveRows(i32(note->extra), 1);
-                InsertRows(i32(note->index), 1);
-                return;
-            default:
-                return;
-        }
+        LListEdit::FollowRows(this, *note);
+        return;
     }
     if (note->kind == CRecordNote::kChanged && r->Parent() == fEvent &&
         r->ParentField() == ScevF::prds && !fTimer.IsRunning())

@@ -200,3 +200,20 @@ i32 LListEdit::DragStep(LHandler* handler, CRecord* record, u8 field, const LRgn
             return kConsumed;
     }
 }
+
+bool LListEdit::FollowRows(LListPane* list, const CRecordNote& note) {
+    switch (note.kind) {
+        case CRecordNote::kInserted:
+            list->InsertRows(i32(note.extra), 1);
+            return true;
+        case CRecordNote::kRemoved:
+            list->RemoveRows(i32(note.extra), 1);
+            return true;
+        case CRecordNote::kMoved:
+            list->RemoveRows(i32(note.extra), 1);
+            list->InsertRows(i32(note.index), 1);
+            return true;
+        default:
+            return false;
+    }
+}

@@ -13,9 +13,11 @@
 class CListDragDropHelper;
 class CRecord;
 class LHandler;
+class LListPane;
 class LMenuBar;
 class LMenuItem;
 class LScrapData;
+struct CRecordNote;
 struct LMessage;
 
 // The general clipboard as a source of items, for the readers that take drags
@@ -65,4 +67,8 @@ public:
     static i32 DragStep(LHandler* handler, CRecord* record, u8 field, const LRgn& selection,
                         bool columnMajor, const char* type, CListDragDropHelper& helper,
                         const LMessage& msg, i32* outIndex, u32 flags);
+    // A list shows one row per item of its field: an insertion, removal or
+    // move there becomes the same change of rows. False for any other note,
+    // which the list still has to look at itself.
+    static bool FollowRows(LListPane* list, const CRecordNote& note);
 };

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "editors/EditorKit.h"
 #include "framework/LRgn.h"
 #include "records/CUndoStrm.h"
 #include "records/DeviceKinds.h"
@@ -12,11 +13,6 @@
 #include "records/ShowKinds.h"
 
 namespace {
-
-std::unique_ptr<CUndoStrm> UndoGroup(LHandler* ctx) {
-    return std::unique_ptr<CUndoStrm>(
-        CUndoStrm::Open(ctx, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
-}
 
 u32 HeldColumns(const CRecord* settings, u32 row) {
     if (row >= settings->GetListCount(PlysF::rows)) return 0;

@@ -476,13 +476,7 @@ void CNSqUTrkList::OnSequence(void* self, CRecordNote* note) {
         if (note->kind == CRecordNote::kChanged && note->field == StrkF::name)
             l->RefreshCell(LCell{0, i32(r->GetIndex())});
     } else if (r == l->fSeq && note->field == SseqF::trks) {
-        const i32 at = i32(note->extra);
-        if (note->kind == CRecordNote::kInserted) l->InsertRows(at, 1);
-        if (note->kind == CRecordNote::kRemoved) l->RemoveRows(at, 1);
-        if (note->kind == CRecordNote::kMoved) {
-            l->RemoveRows(at, 1);
-            l->InsertRows(i32(note->index), 1);
-        }
+        LListEdit::FollowRows(l, *note);
     } else if (IsNsq(r, kKindSseq) && note->kind == CRecordNote::kChanged &&
                note->field == SseqF::name) {
         // Scenes playing that sequence show its name.
