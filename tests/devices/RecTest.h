@@ -18,6 +18,7 @@
 #include "records/AppPrefsDoc.h"
 #include "records/NsqPrefKinds.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/PrefsDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -64,15 +65,10 @@ struct Owner : LHandler {
     }
 };
 
-class RecDeviceTest : public devtest::DeviceLinkTest {
+class RecDeviceTest : public devtest::PrefsDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
+        PrefsDeviceTest::SetUp();
         controls.fClock = &clock.fNow;
         app = std::make_unique<CMainLoopBase>();
         AddDevice(serial, 1);
@@ -90,8 +86,7 @@ protected:
         ctl.reset();
         owner.reset();
         app.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        PrefsDeviceTest::TearDown();
     }
     // One turn of a modal loop: what the device sent is taken in, then the due
     // timers fire or the clock moves on (at most 100 ms).
@@ -123,7 +118,6 @@ protected:
     FakeWindows windows{clock};
     LMouse mouse;
     LKeyboard keyboard;
-    std::unique_ptr<CRecordDoc> prefs;
     std::unique_ptr<CMainLoopBase> app;
     std::unique_ptr<Owner> owner;
     std::unique_ptr<CKvsDevCtl> ctl;

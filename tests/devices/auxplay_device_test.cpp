@@ -14,6 +14,7 @@
 #include "records/Triggers.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
+#include "tests/devices/PrefsDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -22,15 +23,10 @@ namespace {
 
 constexpr u16 kSerial = 306;
 
-class AuxPlayDevice : public devtest::DeviceLinkTest {
+class AuxPlayDevice : public devtest::PrefsDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
+        PrefsDeviceTest::SetUp();
         root.loop = &fLoop;
         AddDevice(kSerial, 1);
         ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
@@ -42,8 +38,7 @@ protected:
     void TearDown() override {
         edit.reset();
         ctl.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        PrefsDeviceTest::TearDown();
     }
     bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
         return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
@@ -63,7 +58,6 @@ protected:
     LKeyboard keyboard;
     playtest::Root root;
     LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
-    std::unique_ptr<CRecordDoc> prefs;
     std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CKvsPlayCmd> edit;
 };

@@ -22,6 +22,7 @@
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
+#include "tests/devices/PrefsDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -32,15 +33,10 @@ using playtest::Choose;
 
 constexpr u16 kSerial = 305;
 
-class PlayFiles : public devtest::DeviceLinkTest {
+class PlayFiles : public devtest::PrefsDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
+        PrefsDeviceTest::SetUp();
         root.loop = &fLoop;
         playtest::EmptyHooks();
         owner.ShowWindow();
@@ -50,8 +46,7 @@ protected:
         ctl.reset();
         ctl2.reset();
         playtest::EmptyHooks();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        PrefsDeviceTest::TearDown();
     }
     // The device, its controller, and a play edit loaded from it.
     void Open() {
@@ -137,7 +132,6 @@ protected:
     LKeyboard keyboard;
     playtest::Root root;
     LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
-    std::unique_ptr<CRecordDoc> prefs;
     std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CKvsPlayCmd> edit;
     std::unique_ptr<CKvsDevCtl> ctl2;

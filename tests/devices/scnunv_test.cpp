@@ -17,6 +17,7 @@
 #include "records/PrefNodes.h"
 #include "records/Universes.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/PrefsDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -26,15 +27,10 @@ namespace {
 
 constexpr u16 kSerial = 3303;
 
-class ScnUnv : public devtest::DeviceLinkTest {
+class ScnUnv : public devtest::PrefsDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
+        PrefsDeviceTest::SetUp();
         controls.fClock = &clock.fNow;
         app = std::make_unique<CMainLoopBase>();
         AddDevice(kSerial, 1);
@@ -47,8 +43,7 @@ protected:
         host.reset();
         ctl.reset();
         app.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        PrefsDeviceTest::TearDown();
     }
     CKvsScnUnvF* Make(u32 mode) {
         CKvsScnUnvF* f = CKvsScnUnvF::New(host.get(), ctl.get(), mode);
@@ -64,7 +59,6 @@ protected:
     LoopClock clock{&fLoop};
     FakeControls controls;
     FakeWindows windows{clock};
-    std::unique_ptr<CRecordDoc> prefs;
     std::unique_ptr<CMainLoopBase> app;
     std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<LFrame> host;

@@ -15,6 +15,7 @@
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
+#include "tests/devices/PrefsDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -23,15 +24,10 @@ namespace {
 
 constexpr u16 kSerial = 306;
 
-class SeqPlays : public devtest::DeviceLinkTest {
+class SeqPlays : public devtest::PrefsDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
+        PrefsDeviceTest::SetUp();
         root.loop = &fLoop;
         playtest::EmptyHooks();
         owner.ShowWindow();
@@ -47,8 +43,7 @@ protected:
         edit.reset();
         ctl.reset();
         playtest::EmptyHooks();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        PrefsDeviceTest::TearDown();
     }
     bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
         return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
@@ -71,7 +66,6 @@ protected:
     LKeyboard keyboard;
     playtest::Root root;
     LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
-    std::unique_ptr<CRecordDoc> prefs;
     std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CKvsPlayCmd> edit;
 };
