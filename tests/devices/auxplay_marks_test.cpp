@@ -26,12 +26,6 @@ using namespace testtftp;
 
 namespace {
 
-struct Eth0 : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("eth0"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
 TEST(AuxPlayMarks, FollowTheStatusPoll) {
     if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
     NetnsHarness net;
@@ -62,7 +56,7 @@ TEST(AuxPlayMarks, FollowTheStatusPoll) {
         return RunVirtual(loop, pred, 5000, [&] { sim.Cmd("devices"); });
     };
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        Eth0 prefs;
+        testtftp::Eth0Prefs prefs;
         CLocalAddrWatch watch(&prefs);
         auto doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
         view.doc = doc.get();

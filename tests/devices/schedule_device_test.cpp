@@ -102,12 +102,6 @@ TEST_F(ScheduleDevice, PlaysAndTheCheckBoxReachTheDevice) {
     EXPECT_EQ(ctl.Record(CKvsDevCtl::kCommands)->GetI32(DvcmF::sisc), -1);
 }
 
-struct Eth0 : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("eth0"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
 TEST(ScheduleMarks, APressFollowedToTheMark) {
     if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
     NetnsHarness net;
@@ -135,7 +129,7 @@ TEST(ScheduleMarks, APressFollowedToTheMark) {
         return RunVirtual(loop, pred, 5000, [&] { sim.Cmd("devices"); });
     };
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        Eth0 prefs;
+        testtftp::Eth0Prefs prefs;
         CLocalAddrWatch watch(&prefs);
         auto doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
         view.doc = doc.get();
