@@ -19,10 +19,12 @@ protected:
         DeviceLinkTest::SetUp();
         static LResFile appFile(AppResFileRef());
         SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
+        RegisterKinds();
         prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
         SetAppPrefsDoc(prefs.get());
     }
+    // Before the preferences document is made: kinds its nodes need go here too.
+    virtual void RegisterKinds() { RegisterAllRecordKinds(); }
     // Subclasses drop their views and controllers before calling this.
     void TearDown() override {
         SetAppPrefsDoc(nullptr);
