@@ -26,8 +26,9 @@ protected:
     void SetUp() override {
         using testtftp::NetnsHarness;
         if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-        ASSERT_EQ(net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()),
-                  "");
+        ASSERT_EQ(
+            net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()),
+            "");
         fSim = std::make_unique<testtftp::SimDeviceProcess>(NetnsHarness::NsPath(net.DevNs()));
         ASSERT_TRUE(fSim->Ok());
         ASSERT_EQ(fSim->Cmd("add-device serno=305 addr=198.18.1.12/24 listen=any root=" +
