@@ -6,6 +6,7 @@
 
 #include "framework/LCellListPane.h"
 #include "framework/LTextPane.h"
+#include "tools/testkit/BenchScreen.h"
 
 namespace {
 
@@ -65,22 +66,7 @@ public:
     }
 };
 
-// An on-screen container for the list.
-class Screen : public LPane {
-public:
-    Screen() : LPane(nullptr, nullptr) {
-        SetState(kOpContainerShown);
-        SetState(kOpContainerActive);
-    }
-    LMessage HandleMessage(const LMessage& msg) override {
-        if (msg.Is(LPane_Constructing)) {
-            LPane* p = static_cast<LPane*>(msg.source);
-            p->SetState(kOpContainerShown);
-            p->SetState(kOpContainerActive);
-        }
-        return LMessage();
-    }
-};
+using benchkit::Screen;
 
 void DrawPage(BigList& list, NullGraphics& g) {
     LDrawCtx ctx(&g);

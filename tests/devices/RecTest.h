@@ -18,6 +18,7 @@
 #include "records/AppPrefsDoc.h"
 #include "records/NsqPrefKinds.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/HostDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -64,34 +65,22 @@ struct Owner : LHandler {
     }
 };
 
-class RecDeviceTest : public devtest::DeviceLinkTest {
+class RecDeviceTest : public devtest::HostDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        controls.fClock = &clock.fNow;
-        app = std::make_unique<CMainLoopBase>();
+        HostDeviceTest::SetUp();
         AddDevice(serial, 1);
         owner = std::make_unique<Owner>(app.get());
         owner->turn = [this] { Step(); };
         // The owner turns the loop in the controller's waits too.
-        ctl = std::make_unique<CKvsDevCtl>(owner.get(), &fSet, serial);
-        host = std::make_unique<LFrame>(app.get(), nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
-        host->SetWindowBounds(LRect(0, 0, 1000, 600));
-        host->ShowWindow();
+        OpenHost(owner.get(), serial, LRect(0, 0, 1000, 600));
     }
     // The test's views go first.
     void TearDown() override {
         host.reset();
         ctl.reset();
         owner.reset();
-        app.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        HostDeviceTest::TearDown();
     }
     // One turn of a modal loop: what the device sent is taken in, then the due
     // timers fire or the clock moves on (at most 100 ms).
@@ -118,16 +107,9 @@ protected:
     }
 
     u16 serial = 3404;
-    LoopClock clock{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{clock};
     LMouse mouse;
     LKeyboard keyboard;
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CMainLoopBase> app;
     std::unique_ptr<Owner> owner;
-    std::unique_ptr<CKvsDevCtl> ctl;
-    std::unique_ptr<LFrame> host;
 };
 
 }  // namespace rectest

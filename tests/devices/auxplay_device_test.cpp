@@ -14,6 +14,7 @@
 #include "records/Triggers.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
+#include "tests/devices/PlayDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -22,31 +23,19 @@ namespace {
 
 constexpr u16 kSerial = 306;
 
-class AuxPlayDevice : public devtest::DeviceLinkTest {
+class AuxPlayDevice : public devtest::PlayDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        root.loop = &fLoop;
+        PlayDeviceTest::SetUp();
         AddDevice(kSerial, 1);
-        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
-        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        ASSERT_NO_FATAL_FAILURE(OpenController(kSerial));
         edit = std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
-        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
-        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(*edit));
     }
     void TearDown() override {
         edit.reset();
         ctl.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
-    }
-    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
-        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
+        PlayDeviceTest::TearDown();
     }
     // The values written to a command field, in order.
     std::vector<std::string> Writes(const std::string& path) {
@@ -56,15 +45,6 @@ protected:
         return out;
     }
 
-    LoopClock services{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    playtest::Root root;
-    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CKvsPlayCmd> edit;
 };
 

@@ -17,6 +17,7 @@
 #include "records/ShowKinds.h"
 #include "records/Triggers.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/NetnsDeviceTest.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -26,48 +27,17 @@ using namespace testtftp;
 
 namespace {
 
-struct Eth0 : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("eth0"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
+using AuxPlayMarks = devtest::NetnsDeviceTest;
 
-TEST(AuxPlayMarks, FollowTheStatusPoll) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("AuxPlayMarks"), "");
-    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
-    ASSERT_TRUE(sim.Ok());
-    TempDir dir;
-    ASSERT_EQ(
-        sim.Cmd("add-device serno=305 addr=198.18.1.12/24 listen=any root=" + dir.Path() + "/305")
-            .rfind("ok", 0),
-        0u);
-    static LResFile appFile(AppResFileRef());
-    SetDefaultResChain(&appFile);
-    RegisterAllRecordKinds();
-    CVirtualRunLoop loop;
-    LoopClock clock{&loop};
-    FakeControls controls;
-    FakeWindows windows{clock};
-    LMouse mouse;
-    LKeyboard keyboard;
-    View view;
+TEST_F(AuxPlayMarks, FollowTheStatusPoll) {
+    SimDeviceProcess& sim = *fSim;
     CRecordDoc seq(NewSeqSettingsRecord());
     CRecord* plays = seq.Root()->GetChild(SqstF::axps);
     for (int i = 0; i < 3; ++i) AddAuxPlay(plays, nullptr);
     CRecord* third = plays->GetListItem(AplsF::plys, 2);
     for (int i = 0; i < 3; ++i) AddAuxTrigger(third, nullptr);
-    auto run = [&](const std::function<bool()>& pred) {
-        return RunVirtual(loop, pred, 5000, [&] { sim.Cmd("devices"); });
-    };
-    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        Eth0 prefs;
-        CLocalAddrWatch watch(&prefs);
-        auto doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
-        view.doc = doc.get();
-        ASSERT_TRUE(run([&] { return doc->FindController(305) != nullptr; }));
-        CKvsDevCtl* ctl = doc->FindController(305);
+    InApp([&](CKvsDevDoc&, CKvsDevCtl& devCtl) {
+        CKvsDevCtl* ctl = &devCtl;
         LFrame win(nullptr, nullptr, LPaneOpt::Window(kWindowOrdinary, 0));
         win.SetBounds(LRect(0, 0, 1400, 400));
         auto list = std::make_unique<CAxPlyTrgList>(&win, ctl, seq.Root());
@@ -90,11 +60,10 @@ TEST(AuxPlayMarks, FollowTheStatusPoll) {
                 sim.Cmd(std::string("chan-set serno=305 path=/.cmd/udkvtstat/aptg value=") + s.aptg)
                     .rfind("ok", 0),
                 0u);
-            EXPECT_TRUE(run([&] { return marks() == s.marks; })) << s.aptg << " " << marks();
+            EXPECT_TRUE(Run([&] { return marks() == s.marks; })) << s.aptg << " " << marks();
         }
         list.reset();
-        doc.reset();
-    }));
+    });
 }
 
 }  // namespace

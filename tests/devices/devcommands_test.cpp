@@ -49,12 +49,6 @@ struct View : MKvsDevView {
     i32 row = -1;
 };
 
-struct Eth0 : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("eth0"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
 struct LoopClock : FakeServices {
     explicit LoopClock(CVirtualRunLoop* l) : loop(l) {}
     u32 NowMs() override { return loop->NowMs(); }
@@ -122,7 +116,7 @@ protected:
     }
     void InApp(const std::function<void()>& body) {
         ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-            Eth0 prefs;
+            testtftp::Eth0Prefs prefs;
             CLocalAddrWatch watch(&prefs);
             top.turn = [this] { Step(); };
             doc = std::make_unique<CKvsDevDoc>(&top, prdv->Root(), &view);

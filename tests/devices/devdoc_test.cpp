@@ -25,12 +25,6 @@ using namespace testtftp;
 
 namespace {
 
-struct Eth0 : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("eth0"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
 class DevDoc : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,7 +43,7 @@ protected:
     }
     void InApp(const std::function<void()>& body) {
         ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-            Eth0 prefs;
+            testtftp::Eth0Prefs prefs;
             CLocalAddrWatch watch(&prefs);
             doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
             view.doc = doc.get();

@@ -22,12 +22,6 @@ using namespace testtftp;
 
 namespace {
 
-struct Eth0 : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("eth0"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
 struct Top : LHandler {
     LMessage HandleMessage(const LMessage& msg) override {
         seen.push_back(msg.name);
@@ -50,7 +44,7 @@ TEST(NetMonDoc, UsnmStoredOnStartsTheMonitorAtLaunchAndTogglesIt) {
         LoopClock fake{&loop};
         CKvsNetMon::sDocPort = portsharetest::FreeUdpPort();
         CKvsNetMon::sDocName = name.c_str();
-        Eth0 eth;
+        testtftp::Eth0Prefs eth;
         CLocalAddrWatch watch(&eth);
         View view;
         Top top;

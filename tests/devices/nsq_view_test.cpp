@@ -20,6 +20,7 @@
 #include "records/PrefNodes.h"
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/PlayDeviceTest.h"
 #include "tests/devices/PlayTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
@@ -40,28 +41,19 @@ bool Detect(MPlayDevice&, LHandler*, const LString&, double* seconds) {
     return true;
 }
 
-class NsqView : public devtest::DeviceLinkTest {
+class NsqView : public devtest::PlayDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        RegisterPrefNodeKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        root.loop = &fLoop;
+        PlayDeviceTest::SetUp();
         playtest::EmptyHooks();
         InstallDeviceHooks();
         DeviceHooks().drcDetectStart = Detect;
         owner.ShowWindow();
         AddDevice(kSerial, 1);
-        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
-        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        ASSERT_NO_FATAL_FAILURE(OpenController(kSerial));
         edit.reset(
             static_cast<CNSqTrkViewF*>(NewPlayView(kSeqFormatNsq, &root, &owner, ctl.get())));
-        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
-        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(*edit));
         CRecord* set = edit->SeqSettings()->GetChild(SqstF::nsqs);
         for (u32 i = 0; i < 3; ++i) {
             NSqSetNewSeq(set, nullptr, i);
@@ -71,24 +63,15 @@ protected:
         edit->SetShownSequence(third);
         fSim.Cmd("log clear");
     }
+    void RegisterKinds() override {
+        RegisterAllRecordKinds();
+        RegisterPrefNodeKinds();
+    }
     void TearDown() override {
         edit.reset();
         ctl.reset();
         playtest::EmptyHooks();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
-    }
-    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
-        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
-    }
-    std::vector<std::string> Writes() {
-        std::vector<std::string> out;
-        for (const std::string& l : LogOf("chan")) {
-            const std::string path = Field(l, "path");
-            if (Field(l, "op") == "write" && path.rfind("/.cmd/udkvtcmd/", 0) == 0)
-                out.push_back(path.substr(15) + "=" + Field(l, "value"));
-        }
-        return out;
+        PlayDeviceTest::TearDown();
     }
     CRecord* State() { return ctl->StateDoc()->Root(); }
     CRecord* AddDmxScene(u32 ms, const char* file) {
@@ -100,15 +83,6 @@ protected:
         return prms;
     }
 
-    LoopClock services{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    playtest::Root root;
-    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CNSqTrkViewF> edit;
     CRecord* third = nullptr;
 };

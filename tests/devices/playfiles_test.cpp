@@ -22,6 +22,7 @@
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
+#include "tests/devices/PlayDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -32,16 +33,10 @@ using playtest::Choose;
 
 constexpr u16 kSerial = 305;
 
-class PlayFiles : public devtest::DeviceLinkTest {
+class PlayFiles : public devtest::PlayDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        root.loop = &fLoop;
+        PlayDeviceTest::SetUp();
         playtest::EmptyHooks();
         owner.ShowWindow();
     }
@@ -50,21 +45,15 @@ protected:
         ctl.reset();
         ctl2.reset();
         playtest::EmptyHooks();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        PlayDeviceTest::TearDown();
     }
     // The device, its controller, and a play edit loaded from it.
     void Open() {
         if (!fSet.Find(kSerial)) AddDevice(kSerial, 1);
-        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
-        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        ASSERT_NO_FATAL_FAILURE(OpenController(kSerial));
         edit = std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
-        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
-        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(*edit));
         fSim.Cmd("log clear");
-    }
-    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
-        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
     }
     bool Idle() {
         return Run([&] { return !edit->SeqChannel()->IsBusy() && !edit->PlayChannel()->IsBusy(); });
@@ -130,15 +119,6 @@ protected:
         seq->InsertItem(nullptr, SqstF::sqcs, seq->GetListCount(SqstF::sqcs), sq);
     }
 
-    LoopClock services{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    playtest::Root root;
-    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CKvsPlayCmd> edit;
     std::unique_ptr<CKvsDevCtl> ctl2;
 };

@@ -24,6 +24,7 @@
 #include "records/ShowKinds.h"
 #include "records/Universes.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/HostDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -32,23 +33,16 @@ namespace {
 
 constexpr u16 kSerial = 3604;
 
-class SceneMonitor : public devtest::DeviceLinkTest {
+class SceneMonitor : public devtest::HostDeviceTest {
 protected:
-    void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
+    void RegisterKinds() override {
         RegisterAllRecordKinds();
         RegisterPrefNodeKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        controls.fClock = &clock.fNow;
-        app = std::make_unique<CMainLoopBase>();
+    }
+    void SetUp() override {
+        HostDeviceTest::SetUp();
         AddDevice(kSerial, 1);
-        ctl = std::make_unique<CKvsDevCtl>(app.get(), &fSet, kSerial);
-        host = std::make_unique<LFrame>(app.get(), nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
-        host->SetWindowBounds(LRect(100, 100, 700, 500));
-        host->ShowWindow();
+        OpenHost(app.get(), kSerial, LRect(100, 100, 700, 500));
         CRecord* seq = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqnc));
         for (i32 t : {0, 10000, 20000}) {
             CRecord* sc = CRecord::New(CRecordSchema::Find(kFamKvt, kKindScen));
@@ -59,11 +53,7 @@ protected:
     }
     void TearDown() override {
         delete edit;
-        host.reset();
-        ctl.reset();
-        app.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        HostDeviceTest::TearDown();
     }
     CKvsScnEdF* Make() {
         edit = new CKvsScnEdF(host.get(), host.get(), ctl.get(), seqDoc.Root());
@@ -98,15 +88,8 @@ protected:
     }
     void Playing(const char* path) { ctl->State()->SetString(nullptr, DvssF::crsn, LString(path)); }
 
-    LoopClock clock{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{clock};
     LMouse mouse;
     LKeyboard keyboard;
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CMainLoopBase> app;
-    std::unique_ptr<CKvsDevCtl> ctl;
-    std::unique_ptr<LFrame> host;
     CRecordDoc seqDoc{NewSeqSettingsRecord()};
     CKvsScnEdF* edit = nullptr;
 };

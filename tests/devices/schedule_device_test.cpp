@@ -19,6 +19,7 @@
 #include "records/ShowKinds.h"
 #include "records/ShowOps.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/NetnsDeviceTest.h"
 #include "tests/devices/PlayTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
@@ -102,55 +103,21 @@ TEST_F(ScheduleDevice, PlaysAndTheCheckBoxReachTheDevice) {
     EXPECT_EQ(ctl.Record(CKvsDevCtl::kCommands)->GetI32(DvcmF::sisc), -1);
 }
 
-struct Eth0 : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("eth0"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
+using ScheduleMarks = devtest::NetnsDeviceTest;
 
-TEST(ScheduleMarks, APressFollowedToTheMark) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("ScheduleMarks"), "");
-    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
-    ASSERT_TRUE(sim.Ok());
-    TempDir dir;
-    ASSERT_EQ(
-        sim.Cmd("add-device serno=305 addr=198.18.1.12/24 listen=any root=" + dir.Path() + "/305")
-            .rfind("ok", 0),
-        0u);
-    static LResFile appFile(AppResFileRef());
-    SetDefaultResChain(&appFile);
-    RegisterAllRecordKinds();
-    Show show(sim, dir.Path());
+TEST_F(ScheduleMarks, APressFollowedToTheMark) {
+    Show show(*fSim, dir.Path());
     ASSERT_TRUE(show.ok);
-    CVirtualRunLoop loop;
-    LoopClock clock{&loop};
-    FakeControls controls;
-    FakeWindows windows{clock};
-    LMouse mouse;
-    LKeyboard keyboard;
-    View view;
-    auto run = [&](const std::function<bool()>& pred) {
-        return RunVirtual(loop, pred, 5000, [&] { sim.Cmd("devices"); });
-    };
-    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        Eth0 prefs;
-        CLocalAddrWatch watch(&prefs);
-        auto doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
-        view.doc = doc.get();
-        ASSERT_TRUE(run([&] { return doc->FindController(305) != nullptr; }));
+    InApp([&](CKvsDevDoc&, CKvsDevCtl& ctl) {
         LFrame win(nullptr, nullptr, LPaneOpt::Window(kWindowOrdinary, 0));
-        auto list =
-            std::make_unique<CKvsSchList>(&win, doc->FindController(305), show.doc.Root(), nullptr);
+        auto list = std::make_unique<CKvsSchList>(&win, &ctl, show.doc.Root(), nullptr);
         list->SetBounds(LRect(0, 0, 700, 300));
         for (const i32 row : {3, 1}) {
             Push(*list, row);
-            EXPECT_TRUE(run([&] { return list->Current() == row; })) << row;
+            EXPECT_TRUE(Run([&] { return list->Current() == row; })) << row;
         }
         list.reset();
-        doc.reset();
-    }));
+    });
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "records/PrefNodes.h"
 #include "records/Universes.h"
 #include "tests/devices/DevScreenTest.h"
+#include "tests/devices/HostDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -26,29 +27,12 @@ namespace {
 
 constexpr u16 kSerial = 3303;
 
-class ScnUnv : public devtest::DeviceLinkTest {
+class ScnUnv : public devtest::HostDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        controls.fClock = &clock.fNow;
-        app = std::make_unique<CMainLoopBase>();
+        HostDeviceTest::SetUp();
         AddDevice(kSerial, 1);
-        ctl = std::make_unique<CKvsDevCtl>(app.get(), &fSet, kSerial);
-        host = std::make_unique<LFrame>(app.get(), nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
-        host->SetWindowBounds(LRect(100, 100, 500, 400));
-        host->ShowWindow();
-    }
-    void TearDown() override {
-        host.reset();
-        ctl.reset();
-        app.reset();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
+        OpenHost(app.get(), kSerial, LRect(100, 100, 500, 400));
     }
     CKvsScnUnvF* Make(u32 mode) {
         CKvsScnUnvF* f = CKvsScnUnvF::New(host.get(), ctl.get(), mode);
@@ -60,14 +44,6 @@ protected:
         return RunVirtual(fLoop, pred, limitMs, [this] { SettleSim(fLoop, fSim); });
     }
     u32 Rows(CKvsScnUnvF* f) { return u32(f->List()->Rows()); }
-
-    LoopClock clock{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{clock};
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CMainLoopBase> app;
-    std::unique_ptr<CKvsDevCtl> ctl;
-    std::unique_ptr<LFrame> host;
 };
 
 TEST_F(ScnUnv, ASceneIsReadAndAnUnreadableAnswerEmptiesTheListAndRetries) {

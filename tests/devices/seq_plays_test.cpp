@@ -15,6 +15,7 @@
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
+#include "tests/devices/PlayDeviceTest.h"
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
@@ -23,56 +24,25 @@ namespace {
 
 constexpr u16 kSerial = 306;
 
-class SeqPlays : public devtest::DeviceLinkTest {
+class SeqPlays : public devtest::PlayDeviceTest {
 protected:
     void SetUp() override {
-        DeviceLinkTest::SetUp();
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = std::make_unique<CRecordDoc>(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs.get());
-        root.loop = &fLoop;
+        PlayDeviceTest::SetUp();
         playtest::EmptyHooks();
         owner.ShowWindow();
         AddDevice(kSerial, 1);
-        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
-        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        ASSERT_NO_FATAL_FAILURE(OpenController(kSerial));
         edit = std::make_unique<CKvsPlayCmd>(&root, &owner, ctl.get());
-        CSimpleProgressDialog progress(&root, LPaneOpt::Window(kWindowDialog, 2));
-        ASSERT_TRUE(edit->LoadFromDevice(&progress));
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(*edit));
         fSim.Cmd("log clear");
     }
     void TearDown() override {
         edit.reset();
         ctl.reset();
         playtest::EmptyHooks();
-        SetAppPrefsDoc(nullptr);
-        DeviceLinkTest::TearDown();
-    }
-    bool Run(const std::function<bool()>& pred, u32 limitMs = 20000) {
-        return RunVirtual(fLoop, pred, limitMs, [&] { fSim.Cmd("ping"); });
-    }
-    // The command channel's writes that reached the device, "field=value".
-    std::vector<std::string> Writes() {
-        std::vector<std::string> out;
-        for (const std::string& l : LogOf("chan")) {
-            const std::string path = Field(l, "path");
-            if (Field(l, "op") == "write" && path.rfind("/.cmd/udkvtcmd/", 0) == 0)
-                out.push_back(path.substr(15) + "=" + Field(l, "value"));
-        }
-        return out;
+        PlayDeviceTest::TearDown();
     }
 
-    LoopClock services{&fLoop};
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    playtest::Root root;
-    LFrame owner{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
-    std::unique_ptr<CRecordDoc> prefs;
-    std::unique_ptr<CKvsDevCtl> ctl;
     std::unique_ptr<CKvsPlayCmd> edit;
 };
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "devlink/NetIf.h"
+
 namespace testtftp {
 
 class NetnsHarness {
@@ -39,6 +41,13 @@ private:
     bool Sh(const std::string& cmd, std::string* why);
     std::string fBase;
     bool fUp = false;
+};
+
+// The application's side of a namespace pair reaches its devices through eth0.
+struct Eth0Prefs : CNetIfPrefSource {
+    LString ChosenInterfaceName() override { return LString("eth0"); }
+    void AddChangeListener(void*, ChangeFn) override {}
+    void RemoveChangeListener(void*, ChangeFn) override {}
 };
 
 }  // namespace testtftp

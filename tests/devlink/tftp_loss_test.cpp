@@ -8,6 +8,7 @@
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
+#include "tests/devlink/SimDev7Test.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace enginetest;
@@ -54,27 +55,12 @@ const Mix kMixes[] = {
     {"DropFivePercent", {"drop opcode=DATA", "drop opcode=ACK"}, 5, 200, 190, false},
     {"DropDuplicateReorderBothWays", kAllBothWays, 5, 1000, 900, true}};
 
-class Loss : public ::testing::TestWithParam<Mix> {
+class Loss : public SimDev7Test<Mix> {
 protected:
     void SetUp() override {
-        EnsureApp();
-        ASSERT_TRUE(sim.Ok());
-        root = dir.Path() + "/dev7";
-        std::string a = sim.Cmd("add-device serno=7 addr=127.0.0.2/8 root=" + root + " port=0");
-        ASSERT_EQ(a.rfind("ok", 0), 0u) << a;
-        port = u16(std::stoi(SimDeviceProcess::Field(a, "port")));
-        sim.Cmd("set serno=7 rto=300 retries=30 idle=20000");
-        mgr = std::make_unique<CTftpManager>(MainRunLoopWakeSource(), 0);
         // Bounded so that a stalled transfer shows as a failure, not a hung test.
-        mgr->Times().senderGiveUpMs = 15000;
-        mgr->Times().receiverIdleMs = 15000;
+        StartDevice7({"set serno=7 rto=300 retries=30 idle=20000"}, 15000);
     }
-
-    TempDir dir;
-    SimDeviceProcess sim;
-    std::string root;
-    u16 port = 0;
-    std::unique_ptr<CTftpManager> mgr;
 };
 
 TEST_P(Loss, EveryTransferArrivesIntactOrIsReportedFailed) {

@@ -11,6 +11,7 @@
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
+#include "tests/devlink/SimDev7Test.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace enginetest;
@@ -43,21 +44,11 @@ struct Round {
 };
 const Round kRounds[] = {{"FreshFolder", false, 11}, {"OverOlderFilesOfTheSameSize", true, 23}};
 
-class Confirmed : public ::testing::TestWithParam<Round> {
+class Confirmed : public SimDev7Test<Round> {
 protected:
     void SetUp() override {
-        EnsureApp();
-        ASSERT_TRUE(sim.Ok());
-        root = dir.Path() + "/dev7";
-        std::string a = sim.Cmd("add-device serno=7 addr=127.0.0.2/8 root=" + root + " port=0");
-        ASSERT_EQ(a.rfind("ok", 0), 0u) << a;
-        port = u16(std::stoi(SimDeviceProcess::Field(a, "port")));
-        sim.Cmd("packet-log off");
-        sim.Cmd("set serno=7 rto=300 retries=30 idle=3000");
-        mgr = std::make_unique<CTftpManager>(MainRunLoopWakeSource(), 0);
         // Past the device's own give-up (idle 3 s), short enough not to hold the test up.
-        mgr->Times().senderGiveUpMs = 5000;
-        mgr->Times().receiverIdleMs = 5000;
+        StartDevice7({"packet-log off", "set serno=7 rto=300 retries=30 idle=3000"}, 5000);
     }
 
     void StartStage(Job& j) {
@@ -98,12 +89,6 @@ protected:
         StartStage(j);
         return false;
     }
-
-    TempDir dir;
-    SimDeviceProcess sim;
-    std::string root;
-    u16 port = 0;
-    std::unique_ptr<CTftpManager> mgr;
 };
 
 TEST_P(Confirmed, NoUploadCountsUnlessTheDeviceHoldsTheNewBytes) {

@@ -1,7 +1,7 @@
 #pragma once
-// A suite of real-input tests on one X server with openbox: each test gets a fresh
-// frame of its own kind, raised and active before it starts. Skipped without Xvfb,
-// openbox or xdotool.
+// Real-input tests on one X server with openbox, shared by a suite; skipped without
+// Xvfb, openbox or xdotool. XvfbFrameTest also gives each test a fresh frame of its
+// own kind, raised and active before it starts.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,8 +10,7 @@
 #include "ControlFixture.h"
 #include "XvfbHarness.h"
 
-template <class Frame>
-class XvfbFrameTest : public ::testing::Test {
+class XvfbSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         gX = new XvfbHarness;
@@ -23,15 +22,26 @@ protected:
         gEnv = nullptr;
         gX = nullptr;
     }
+    // Callers check IsSkipped() after it before doing their own set-up.
     void SetUp() override {
         if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+    }
+
+    static inline XvfbHarness* gX = nullptr;
+    static inline ControlEnv* gEnv = nullptr;
+};
+
+template <class Frame>
+class XvfbFrameTest : public XvfbSuite {
+protected:
+    void SetUp() override {
+        XvfbSuite::SetUp();
+        if (IsSkipped()) return;
         frame = std::make_unique<Frame>();
         frame->Front(
             [&] { gX->Xdotool("windowactivate " + std::to_string(frame->Native()->winId())); });
         ASSERT_GT(frame->Native()->ActiveForMs(), 150u);
     }
 
-    static inline XvfbHarness* gX = nullptr;
-    static inline ControlEnv* gEnv = nullptr;
     std::unique_ptr<Frame> frame;
 };

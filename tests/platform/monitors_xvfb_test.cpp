@@ -3,8 +3,7 @@
 
 #include <string>
 
-#include "ControlFixture.h"
-#include "XvfbHarness.h"
+#include "XvfbFrameTest.h"
 // The DMX frames have slots of their own: not Qt's keyword.
 #undef slots
 #include "devices/monitors/CMonWin.h"
@@ -20,20 +19,11 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-class MonXvfb : public ::testing::Test {
+class MonXvfb : public XvfbSuite {
 protected:
-    static void SetUpTestSuite() {
-        gX = new XvfbHarness;
-        if (gX->Ok()) gEnv = new ControlEnv("xcb");
-    }
-    static void TearDownTestSuite() {
-        delete gEnv;
-        delete gX;
-        gEnv = nullptr;
-        gX = nullptr;
-    }
     void SetUp() override {
-        if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+        XvfbSuite::SetUp();
+        if (IsSkipped()) return;
         RegisterAllRecordKinds();
         CKvsMonPrefRec::Create();
     }
@@ -46,9 +36,6 @@ protected:
         const LPoint p = MonChannelPoint(win.Grid(), ch, 30);
         return LPoint{c.left + p.x, c.top + p.y};
     }
-
-    static inline XvfbHarness* gX = nullptr;
-    static inline ControlEnv* gEnv = nullptr;
 };
 
 TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {

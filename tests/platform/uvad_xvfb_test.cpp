@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "ControlFixture.h"
-#include "XvfbHarness.h"
+#include "XvfbFrameTest.h"
 #include "editors/CKvsScnPrmF.h"
 #include "editors/CKvsUvadList.h"
 #include "editors/CUvadWin.h"
@@ -26,20 +25,11 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-class UvadXvfb : public ::testing::Test {
+class UvadXvfb : public XvfbSuite {
 protected:
-    static void SetUpTestSuite() {
-        gX = new XvfbHarness;
-        if (gX->Ok()) gEnv = new ControlEnv("xcb");
-    }
-    static void TearDownTestSuite() {
-        delete gEnv;
-        delete gX;
-        gEnv = nullptr;
-        gX = nullptr;
-    }
     void SetUp() override {
-        if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+        XvfbSuite::SetUp();
+        if (IsSkipped()) return;
         RegisterAllRecordKinds();
     }
     static void Activate(LFrame& f) {
@@ -57,9 +47,6 @@ protected:
         return std::to_string(c.left + i32(LPane::UnpackX(tl)) + dx) + " " +
                std::to_string(c.top + i32(LPane::UnpackY(tl)) + dy);
     }
-
-    static inline XvfbHarness* gX = nullptr;
-    static inline ControlEnv* gEnv = nullptr;
 };
 
 TEST_F(UvadXvfb, TypedAddressesAndARowDraggedBelowAnother) {
