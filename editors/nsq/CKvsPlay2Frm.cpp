@@ -21,8 +21,7 @@ CKvsPlay2Frm::CKvsPlay2Frm(LHandler* parent, LPane* container, MPlayDevice* devi
       fSeqF(new LFrame(this, this)),
       fHeader(new CHeaderFrameV(fSeqF, 0, 0, 0)),
       fStop(new CStateButton(fSeqF)),
-      fPlus(new CPlusButton(fSeqF)),
-      fSep(this, this) {
+      fPlus(new CPlusButton(fSeqF)) {
     // U+25FC with the text presentation selector: a plain square on every font.
     fStop->SetTitle(LString("\xE2\x97\xBC\xEF\xB8\x8E"));
     fNavi = new LListNavi(fSeqF, LListNavi::kVerticalBar, true);
@@ -30,6 +29,7 @@ CKvsPlay2Frm::CKvsPlay2Frm(LHandler* parent, LPane* container, MPlayDevice* devi
     fSqPrm = new CNSqUSqPrmF(this);
     fScnF = new CNSqUScnF(this, scale);
     fScnPrm = new CNSqUScnPrmF(this, scale->Kinds());
+    fSep = new LSeparator(this, this);
     if (device && DeviceHooks().newFileFrame)
         fFiles = DeviceHooks().newFileFrame(*device, this, this);
     else
@@ -83,7 +83,9 @@ void CKvsPlay2Frm::Draw(LDrawCtx& ctx) {
     for (const LPane* p :
          {static_cast<LPane*>(fSqPrm), static_cast<LPane*>(fScnF), static_cast<LPane*>(fScnPrm)}) {
         if (!(p->State() & 1)) continue;
-        const LRect& b = p->Bounds();
+        // Children sit in the frame's coordinates.
+        LRect b = p->Bounds();
+        b.Offset(fBounds.left, fBounds.top);
         CFillStyle f;
         f.fRect = LRect(b.left - 1, b.top - 1, b.right + 1, b.bottom + 1);
         f.fHLineWidth = 1;

@@ -60,7 +60,7 @@ private:
     CNSqUSqPrmF* fSqPrm;
     CNSqUScnF* fScnF;
     CNSqUScnPrmF* fScnPrm;
-    LSeparator fSep;
+    LSeparator* fSep;
     LPane* fFiles;
     CNSqTrkEditF* fTrkEdit;
 };
