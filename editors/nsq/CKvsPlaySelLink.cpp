@@ -1,5 +1,7 @@
 #include "editors/nsq/CKvsPlaySelLink.h"
 
+#include <algorithm>
+
 #include "editors/nsq/CNSqSceneFrames.h"
 #include "editors/nsq/CNSqTimeScale.h"
 #include "editors/nsq/CNSqTrkEditF.h"
@@ -82,7 +84,7 @@ void CKvsPlaySelLink::BringSceneIntoView() {
     u32 track = 0, index = 0;
     sel.GetAt(0, &track, &index);
     CNSqUTrkList& list = fTrkEdit->List();
-    list.ScrollToCell(LCell(0, i32(track)));
+    list.ScrollToCell(LCell{0, i32(track)});
     const double t = CurrentScene()->GetU32(SscnF::time) / 1000.0;
     const double v = fScale->ViewTime();
     const double s = fScale->Scale();
