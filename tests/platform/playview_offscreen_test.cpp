@@ -108,23 +108,10 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
     CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
     SetAppPrefsDoc(&prefs);
     testtftp::TempDir dir;
-    const std::string path = dir.Path() + "/show.kvplay";
-    {
-        CRecordDoc seq(NewSeqSettingsRecord());
-        CRecordDoc play(NewPlaySetRecord());
-        LDataBuf buffer;
-        CChunkFile file;
-        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
-        file.WriteRecord(seq.Root());
-        file.WriteRecord(play.Root());
-        file.Close();
-        FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
-        std::fclose(f);
-    }
-    LString url;
-    PosixPathToFileUrl(&url, LString(path.c_str()));
+    CRecordDoc seq(NewSeqSettingsRecord());
+    const std::string file = WriteShow(dir.Path() + "/show.kvplay", seq.Root());
+    ASSERT_FALSE(file.empty());
+    const LString url(file.c_str());
     {
         CKvsDevSet set;
         CKvsDevCtl ctl(gApp, &set, 0);
