@@ -4,7 +4,10 @@
 #include <cstdio>
 
 #include "devlink/FileListPoller.h"
+#include "editors/CKvsSeqList.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
 #include "editors/nsq/CNSqTrkEditF.h"
+#include "editors/nsq/CNSqUScnF.h"
 #include "editors/nsq/NSqSceneOps.h"
 #include "framework/LFrame.h"
 #include "framework/LMenu.h"
@@ -12,6 +15,7 @@
 #include "records/DeviceKinds.h"
 #include "records/LRecPath.h"
 #include "records/MediaIndex.h"
+#include "records/NsqSets.h"
 #include "records/NsqPrefKinds.h"
 #include "records/OneShotFields.h"
 #include "records/PrefNodes.h"
@@ -72,6 +76,11 @@ CNSqTrkViewF::CNSqTrkViewF(LHandler* parent, LPane* owner, MPlayDevice* device)
     CRecordDoc* media = fMediaIndex ? fMediaIndex->GetOwner() : nullptr;
     if (media && media != AppPrefsDoc()) media->AddListener(this, OnPrefs);
     fScale.Selection().Doc().AddListener(this, OnSelection);
+    if (owner) {
+        fFrame = new CKvsPlay2Frm(this, owner, device, &fScale, SeqSettings(), fSceneMenu);
+        SetTrackEditor(fFrame->TrackEdit());
+        CheckMonitorWindow();
+    }
 }
 
 CNSqTrkViewF::~CNSqTrkViewF() {
@@ -84,6 +93,10 @@ CNSqTrkViewF::~CNSqTrkViewF() {
     fRedraw.Stop();
     delete fFetch;
     ReleaseMediaIndex(fMediaIndex);
+    fEditor = nullptr;
+    CKvsPlay2Frm* frame = fFrame;
+    fFrame = nullptr;
+    delete frame;
     fScale.Selection().SetSequence(nullptr);
     delete fSceneMenu;
 }
@@ -102,6 +115,10 @@ CRecord* CNSqTrkViewF::CommandRecord() const {
 void CNSqTrkViewF::SetShownSequence(CRecord* sequence) {
     fCtx.SetSequenceSet(NsqSet(SeqSettings()));
     fShown = sequence;
+    if (fFrame) {
+        fFrame->SeqPrm()->SetSequence(sequence);
+        fFrame->Link().SetSequence(sequence);
+    }
     fScale.Selection().SetSequence(sequence);
 }
 
@@ -119,6 +136,15 @@ void CNSqTrkViewF::PlayFrom(double seconds) {
     }
     const double ms = std::min(std::trunc(seconds * 1000.0), 2147483647.0);
     SetCommandOneShot(cmd, DvcmF::pltm, i32(ms));
+}
+
+void CNSqTrkViewF::AddSequence() {
+    CRecord* set = NsqSet(SeqSettings());
+    if (!set) return;
+    const u32 at = NSqSetNewSeq(set, this, set->GetListCount(SsetF::seqs));
+    CKvsNSqSeqList* list = fFrame->List();
+    list->SelectCell(LCell{0, i32(at)});
+    list->ScrollToCell(LCell{0, i32(at)});
 }
 
 void CNSqTrkViewF::StopPlay() {
@@ -176,7 +202,8 @@ void CNSqTrkViewF::TrimClip() {
 void CNSqTrkViewF::CheckMonitorWindow() {
     const CRecord* prefs = PrefsRoot();
     const CDeviceHooks& hooks = DeviceHooks();
-    const bool wanted = prefs && prefs->GetU8(PrefF::snmn) != 0 && Owner() && Owner()->IsShown() &&
+    const LPane* shown = fFrame ? static_cast<const LPane*>(fFrame) : Owner();
+    const bool wanted = prefs && prefs->GetU8(PrefF::snmn) != 0 && shown && shown->IsShown() &&
                         fDevice && hooks.makeDrcMonitor;
     if (!wanted) {
         DeleteMonitor();
@@ -235,6 +262,18 @@ LMessage CNSqTrkViewF::HandleMessage(const LMessage& msg) {
             TrimClip();
             return LMessage();
         }
+    } else if (fFrame && msg.Is(LStdCtl_Selected) && msg.source == &fFrame->PlusButton()) {
+        AddSequence();
+        return LMessage();
+    } else if (fFrame && msg.Is(LStdCtl_Selected) && msg.source == &fFrame->StopButton()) {
+        StopPlay();
+        return LMessage();
+    } else if (fFrame && msg.Is(CKvsPlay2Frm_Vis) && msg.source == fFrame) {
+        SyncWindowVisibility();
+        return LMessage();
+    } else if (fFrame && msg.Is(CKvsPlay2Frm_Seq) && msg.source == fFrame) {
+        SetShownSequence(fFrame->GetSelectedNsqSeq());
+        return LMessage();
     } else if (msg.Is(LTimer_Expire) && msg.source == &fRedraw) {
         fRedraw.Stop();
         if (fEditor) fEditor->List().InvalidateSceneArea();

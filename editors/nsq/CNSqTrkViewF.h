@@ -9,6 +9,7 @@
 #include "editors/nsq/CNSqTimeScale.h"
 
 class CKvsFileListFetch2;
+class CKvsPlay2Frm;
 class CNSqTrkEditF;
 class LMenu;
 
@@ -34,6 +35,8 @@ public:
     CNSqTimeScale& Scale() { return fScale; }
     LTimer& RedrawTimer() { return fRedraw; }
     LFrame* MonitorWindow() const { return fMonitor; }
+    // The play frame in the owner pane (none without an owner).
+    CKvsPlay2Frm* Frame() const { return fFrame; }
 
     // The scene context menu of the track rows.
     LMenu* SceneMenu() const { return fSceneMenu; }
@@ -69,6 +72,7 @@ private:
     static void OnSelection(void* self, CRecordNote* note);
     void UpdateMonitorScene();
     void DeleteMonitor();
+    void AddSequence();
     CRecord* CommandRecord() const;
 
     LMenu* fSceneMenu;
@@ -79,6 +83,7 @@ private:
     LTimer fRedraw;
     LFrame* fMonitor = nullptr;
     CNSqTrkEditF* fEditor = nullptr;
+    CKvsPlay2Frm* fFrame = nullptr;
     CRecord* fShown = nullptr;
     LString fTimeText;
 };

@@ -9,6 +9,10 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/DeviceHookInstall.h"
 #include "devices/monitors/CKvsScnUnvF.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "editors/CKvsSeqList.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
+#include "editors/nsq/CNSqTrkEditF.h"
 #include "editors/nsq/CNSqTrkViewF.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
@@ -161,6 +165,35 @@ TEST_F(NsqView, MoveTimeCommandKeepsTheChoice) {
     const CRecord* node = NodeGetSubNode(prefs->Root()->GetChild(PrefF::misc), "nsquprf");
     ASSERT_TRUE(node);
     EXPECT_EQ(NodeGetIntOr(node, "mvtmflws", -1), 1);
+}
+
+TEST_F(NsqView, FormatTwoOpensTheControlWindowOnTheNsqEditor) {
+    fSim.Cmd("chan-set serno=341 path=/.cmd/udseqset/sqfm value=2");
+    fSim.Cmd("chan-set serno=341 path=/.cmd/udkvtset/fnmd value=1");
+    ctl->ShowWindow();
+    ASSERT_TRUE(ctl->WindowShown());
+    ASSERT_NE(ctl->Screen()->PlayView(), nullptr);
+    EXPECT_EQ(ctl->Screen()->PlayView()->SeqSettings()->GetU8(SqstF::sqfm), 2);
+    auto* view = dynamic_cast<CNSqTrkViewF*>(ctl->Screen()->PlayView());
+    ASSERT_NE(view, nullptr);
+    CKvsPlay2Frm* frame = view->Frame();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(frame->IsShown());
+    // The "+" button adds a sequence and shows it; the editor follows.
+    CRecord* set = view->SeqSettings()->GetChild(SqstF::nsqs);
+    const u32 before = set->GetListCount(SsetF::seqs);
+    LHandler::Send(LStdCtl_Selected, &frame->PlusButton(), frame);
+    ASSERT_EQ(set->GetListCount(SsetF::seqs), before + 1);
+    CRecord* seq = set->GetListItem(SsetF::seqs, before);
+    EXPECT_EQ(view->ShownSequence(), seq);
+    EXPECT_EQ(frame->TrackEdit()->Sequence(), seq);
+    // The stop button reaches the device.
+    fSim.Cmd("log clear");
+    LHandler::Send(LStdCtl_Selected, &frame->StopButton(), frame);
+    ASSERT_TRUE(Run([&] { return !Writes().empty(); }));
+    EXPECT_EQ(Writes(), (std::vector<std::string>{"stps=1"}));
+    LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+    EXPECT_FALSE(ctl->WindowShown());
 }
 
 }  // namespace

@@ -10,11 +10,18 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsDevSet.h"
+#include "devices/DeviceHookInstall.h"
 #include "editors/CKvsPlayCmd.h"
+#include "editors/CKvsSeqList.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
+#include "editors/nsq/CNSqTrkViewF.h"
+#include "editors/nsq/CNSqSceneFrames.h"
+#include "editors/nsq/CNSqUScnF.h"
 #include "framework/StdDialogs.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CChunkFile.h"
 #include "records/NsqPrefKinds.h"
+#include "records/NsqSets.h"
 #include "records/ShowKinds.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
@@ -28,29 +35,83 @@ QImage Save(LPane* pane, const char* name) {
     return shot;
 }
 
+std::string WriteShow(const std::string& path, const CRecord* seq) {
+    CRecordDoc play(NewPlaySetRecord());
+    LDataBuf buffer;
+    CChunkFile file;
+    file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
+    file.WriteRecord(seq);
+    file.WriteRecord(play.Root());
+    file.Close();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return "";
+    std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
+    std::fclose(f);
+    LString url;
+    PosixPathToFileUrl(&url, LString(path.c_str()));
+    return url.CStr();
+}
+
+TEST(PlayView, ControlWindowOfAnNsqShow) {
+    ControlEnv env("offscreen");
+    RegisterAllRecordKinds();
+    CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+    SetAppPrefsDoc(&prefs);
+    testtftp::TempDir dir;
+    CRecordDoc seq(NewSeqSettingsRecord());
+    seq.Root()->SetU8(nullptr, SqstF::sqfm, 2);
+    CRecord* set = seq.Root()->GetChild(SqstF::nsqs);
+    const u32 kinds[] = {kKindPdmx, kKindPaud, kKindPvid};
+    for (u32 i = 0; i < 2; ++i) NSqSetNewSeq(set, nullptr, i);
+    CRecord* show = set->GetListItem(SsetF::seqs, 1);
+    show->SetString(nullptr, SseqF::name, LString("Evening"));
+    for (u32 t = 0; t < 3; ++t) {
+        NSqSeqAddTrack(show, nullptr, t);
+        CRecord* track = show->GetListItem(SseqF::trks, t);
+        const u32 at = NSqTrkAddScene(track, nullptr, 2000 + t * 30000, kinds[t]);
+        CRecord* p = track->GetListItem(StrkF::scns, at)->GetChild(SscnF::prms);
+        p->SetString(nullptr, PdmxF::file, LString("clip.drc"));
+        p->SetU32(nullptr, PdmxF::rngt, 20000);
+    }
+    const std::string url = WriteShow(dir.Path() + "/nsq.kvplay", seq.Root());
+    InstallDeviceHooks();
+    ASSERT_FALSE(url.empty());
+    {
+        CKvsDevSet devices;
+        CKvsDevCtl ctl(gApp, &devices, 0);
+        ctl.OpenFile(LString(url.c_str()));
+        ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }, 3000));
+        auto* view = dynamic_cast<CNSqTrkViewF*>(ctl.Screen()->PlayView());
+        ASSERT_NE(view, nullptr);
+        ASSERT_NE(view->Frame(), nullptr);
+        EXPECT_TRUE(view->Frame()->IsShown());
+        view->Frame()->List()->SelectCell(LCell{0, 1});
+        ASSERT_NE(view->ShownSequence(), nullptr);
+        EXPECT_STREQ(view->ShownSequence()->GetString(SseqF::name).CStr(), "Evening");
+        view->Scale().Selection().SelectOnly(0, 0);
+        EXPECT_TRUE(view->Frame()->SceneFrame()->IsShown());
+        const QImage shot = Save(&ctl.Screen()->Window(), "play2_ctlwin.png");
+        EXPECT_GE(shot.width(), 640);
+        // Each pane in its own place: the parameters below the scene frame.
+        const LRect scn = view->Frame()->SceneFrame()->Bounds();
+        const LRect prm = view->Frame()->ScenePrm()->Bounds();
+        EXPECT_GE(prm.top, scn.bottom);
+        EXPECT_GT(prm.Height(), 0);
+        ctl.Screen()->CloseWindow();
+    }
+    SetAppPrefsDoc(nullptr);
+}
+
 TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
     ControlEnv env("offscreen");
     RegisterAllRecordKinds();
     CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
     SetAppPrefsDoc(&prefs);
     testtftp::TempDir dir;
-    const std::string path = dir.Path() + "/show.kvplay";
-    {
-        CRecordDoc seq(NewSeqSettingsRecord());
-        CRecordDoc play(NewPlaySetRecord());
-        LDataBuf buffer;
-        CChunkFile file;
-        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
-        file.WriteRecord(seq.Root());
-        file.WriteRecord(play.Root());
-        file.Close();
-        FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
-        std::fclose(f);
-    }
-    LString url;
-    PosixPathToFileUrl(&url, LString(path.c_str()));
+    CRecordDoc seq(NewSeqSettingsRecord());
+    const std::string file = WriteShow(dir.Path() + "/show.kvplay", seq.Root());
+    ASSERT_FALSE(file.empty());
+    const LString url(file.c_str());
     {
         CKvsDevSet set;
         CKvsDevCtl ctl(gApp, &set, 0);
