@@ -314,6 +314,13 @@ void CNSqUScnPrmF::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
     vm.SetGlobal("prmh", h);
 }
 
+void CNSqUScnPrmF::BoundsChanged(const LRect& old) {
+    LFrame::BoundsChanged(old);
+    // A scene chosen before the first layout gets its kind's frame at 0 x 0: it
+    // follows this frame from then on.
+    if (fShown) fShown->SetBounds(fBounds);
+}
+
 void CNSqUScnPrmF::SetScene(CRecord* scene) {
     if (fShown) {
         fShown->SetState(kOpHide);

@@ -127,6 +127,7 @@ public:
     ~CNSqUScnPrmF() override;
 
     void PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) override;
+    void BoundsChanged(const LRect& old) override;
     void SetScene(CRecord* scene);
     CRecord* Scene() const { return fScene; }
     CNSqModelPane* Shown() const { return fShown; }
