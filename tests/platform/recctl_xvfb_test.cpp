@@ -26,6 +26,11 @@
 #include "records/NsqPrefKinds.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
+// Qt on X11 wakes the session bus, whose library keeps a block for the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
 namespace {
 
 struct LoopbackPrefs : CNetIfPrefSource {
