@@ -439,7 +439,12 @@ LScrollBar::LScrollBar(LPane* parent, u32 orientation, u8 continuous)
     : LStdCtl(parent, DefaultTextStyle(), LControlKind::kScroller, continuous != 0),
       fOrientation(orientation),
       fContinuous(continuous) {
-    if (fNative) fNative->SetEnabled(false);
+    if (fNative) {
+        // The native starts vertical; a horizontal bar drawn and dragged as a
+        // vertical one moves the wrong way under the hand.
+        fNative->SetVertical(IsVertical());
+        fNative->SetEnabled(false);
+    }
 }
 
 i32 LScrollBar::ScrollerWidth() {

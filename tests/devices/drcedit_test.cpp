@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -218,6 +219,56 @@ TEST_F(DrcEdit, FrameButtonsAddSequencesAndScenesAndStop) {
     // Nothing selected or past the end: the scene edit frame empties.
     edit->Frame()->List()->SetSelection(LRgn());
     EXPECT_EQ(edit->Frame()->SceneEdit()->Sequence(), nullptr);
+}
+
+TEST_F(DrcEdit, EditorWindowsFollowTheFrameShownOrHidden) {
+    const CPlayHooks saved = PlayHooks();
+    for (auto& w : PlayHooks().windows) w = playtest::MakeStubWindow;
+    LMenuBar bar(nullptr, "PLAYW");
+    playtest::Choose(bar, edit.get(), "cScnBtnWin");
+    LFrame* win = edit->Window(PlayWindow::kButtons);
+    ASSERT_NE(win, nullptr);
+    CKvsPlayFrm* frame = edit->Frame();
+    // Each step starts from the editor window put the other way, so only a
+    // visibility message from the frame can bring it where it belongs.
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        bool shown;
+    } steps[] = {
+        {"container hidden", [&] { host->HideWindow(); }, false},
+        {"container shown", [&] { host->ShowWindow(); }, true},
+        {"frame hidden", [&] { frame->SetState(LPane::kOpHide); }, true},
+        {"frame shown", [&] { frame->SetState(LPane::kOpShow); }, true},
+    };
+    for (const auto& s : steps) {
+        if (s.shown)
+            win->HideWindow();
+        else
+            win->ShowWindowNoActivate();
+        s.act();
+        EXPECT_EQ(win->IsShown(), s.shown) << s.step;
+    }
+    // Other state changes leave the windows alone.
+    win->HideWindow();
+    frame->SetState(LPane::kOpContainerActive);
+    EXPECT_FALSE(win->IsShown());
+    PlayHooks() = saved;
+}
+
+TEST_F(DrcEdit, TrimFromTheMenuSendsTheSelectedClipsRange) {
+    SelectScenes(LRgn(LRect(0, 2, 1, 3)));
+    Clip(2)->SetString(nullptr, SnctF::flnm, LString("a.drc"));
+    Clip(2)->SetI32(nullptr, SnctF::sttm, 2000);
+    Clip(2)->SetI32(nullptr, SnctF::entm, 10250);
+    edit->Frame()->SceneEdit()->Update();
+    LMenuBar bar(nullptr, "PLAYW");
+    owner->names = {"a_cut"};
+    playtest::Choose(bar, edit.get(), "cCntTrim");
+    SettleSim(fLoop, fSim);
+    EXPECT_EQ(Requests(), "drctrim//a.drc//a_cut.drc//2//10.25");
+    EXPECT_EQ(LastBody(), "%") << "no body";
+    EXPECT_EQ(owner->titles, std::vector<std::string>{Text("KVSSVCU", 17) + ":a"});
 }
 
 TEST(DrcText, RequestsAndRepliesAsTheDeviceReadsThem) {
