@@ -316,9 +316,10 @@ void CNSqUScnPrmF::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
 
 void CNSqUScnPrmF::BoundsChanged(const LRect& old) {
     LFrame::BoundsChanged(old);
-    // A scene chosen before the first layout gets its kind's frame at 0 x 0: it
-    // follows this frame from then on.
-    if (fShown) fShown->SetBounds(fBounds);
+    // Every kind's frame fills this one, shown or not, so that a change of kind
+    // shows the next one in place.
+    const LRect inside(0, 0, fBounds.Width(), fBounds.Height());
+    for (const auto& [kind, f] : fFrames) f->SetBounds(inside);
 }
 
 void CNSqUScnPrmF::SetScene(CRecord* scene) {
@@ -337,7 +338,7 @@ void CNSqUScnPrmF::SetScene(CRecord* scene) {
     CNSqModelPane* f = prms && prms->Family() == kFamNsq ? FrameOf(prms->Kind()) : nullptr;
     if (!f) return;
     f->SetModel(prms);
-    f->SetBounds(LRect(fBounds.left, fBounds.top, fBounds.right, fBounds.bottom));
+    f->SetBounds(LRect(0, 0, fBounds.Width(), fBounds.Height()));
     f->SetState(kOpShow);
     fShown = f;
 }

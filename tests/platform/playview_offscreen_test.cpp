@@ -52,8 +52,21 @@ std::string WriteShow(const std::string& path, const CRecord* seq) {
     return url.CStr();
 }
 
+// The offscreen screen is 800 x 600 unless told otherwise; the NSQ editor
+// needs more than that.
+std::string LargeOffscreen() {
+    const std::string path = testing::TempDir() + "/kevo_offscreen_1600x1000.json";
+    if (FILE* f = std::fopen(path.c_str(), "w")) {
+        std::fputs("{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1600,"
+                   "\"height\":1000,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
+                   f);
+        std::fclose(f);
+    }
+    return "offscreen:configfile=" + path;
+}
+
 TEST(PlayView, ControlWindowOfAnNsqShow) {
-    ControlEnv env("offscreen");
+    ControlEnv env(LargeOffscreen().c_str());
     RegisterAllRecordKinds();
     CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
     SetAppPrefsDoc(&prefs);
@@ -97,6 +110,12 @@ TEST(PlayView, ControlWindowOfAnNsqShow) {
         const LRect prm = view->Frame()->ScenePrm()->Bounds();
         EXPECT_GE(prm.top, scn.bottom);
         EXPECT_GT(prm.Height(), 0);
+        // The kind's frame fills the parameter frame in its own coordinates, and
+        // the window is wide enough for all of its controls.
+        auto* clip = dynamic_cast<CNSqClipPrmF*>(view->Frame()->ScenePrm()->Shown());
+        ASSERT_NE(clip, nullptr);
+        EXPECT_EQ(clip->Bounds(), LRect(0, 0, prm.Width(), prm.Height()));
+        EXPECT_LE(clip->Loop().Bounds().right, prm.Width());
         ctl.Screen()->CloseWindow();
     }
     SetAppPrefsDoc(nullptr);
