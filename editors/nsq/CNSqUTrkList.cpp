@@ -108,7 +108,8 @@ void CNSqUTrkList::BoundsChanged(const LRect& old) {
 
 i32 CNSqUTrkList::NameColumnWidth() {
     auto* proto = static_cast<CNSqUTrkCell*>(GetProtoCell());
-    return proto ? proto->fTrack.Bounds().left - proto->Bounds().left : 0;
+    // A cell's panes lie in the cell's own coordinates.
+    return proto ? proto->fTrack.Bounds().left : 0;
 }
 
 LRect CNSqUTrkList::SceneArea() {
@@ -172,7 +173,9 @@ LRect CNSqUTrkList::BoxOfScene(u32 row, u32 scene) {
     auto* proto = static_cast<CNSqUTrkCell*>(GetProtoCell());
     const LRect cell = GetCellRect(LCell{0, i32(row)});
     LRect pane = proto->fTrack.Bounds();
-    pane.Offset(cell.left - proto->Bounds().left, cell.top - proto->Bounds().top);
+    // From the cell's coordinates to the list's; the prototype cell may stand
+    // on any row when asked.
+    pane.Offset(cell.left, cell.top);
     pane.left = SceneArea().left;
     pane.right = fBounds.right;
     return NSqSceneBox(*fScale, fSeq->GetListItem(SseqF::trks, row), scene, pane);
