@@ -27,6 +27,14 @@ protected:
         if (!gX->Ok()) GTEST_SKIP() << "no Xvfb, openbox or xdotool";
     }
 
+    // Waits until the shown window is active, asking the window manager when
+    // it does not happen by itself, and has been for 150 ms.
+    static bool Activate(MWindow* w) {
+        if (!RunUntil([&] { return w->isActiveWindow(); }, 1000))
+            gX->Xdotool("windowactivate " + std::to_string(w->winId()));
+        return RunUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; });
+    }
+
     static inline XvfbHarness* gX = nullptr;
     static inline ControlEnv* gEnv = nullptr;
 };

@@ -111,10 +111,7 @@ protected:
         if (IsSkipped()) return;
         s = std::make_unique<Stage>();
         s->fWin.ShowWindow();
-        MWindow* w = s->fWin.Native();
-        if (!RunUntil([&] { return w->isActiveWindow(); }, 1000))
-            gX->Xdotool("windowactivate " + std::to_string(w->winId()));
-        ASSERT_TRUE(RunUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; }));
+        ASSERT_TRUE(Activate(s->fWin.Native()));
     }
     void TearDown() override {
         gX->Xdotool("keyup ctrl");
