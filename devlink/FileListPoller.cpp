@@ -10,6 +10,7 @@
 #include "base/LTextSink.h"
 #include "base/Paths.h"
 #include "base/TextEncoding.h"
+#include "devlink/ListingLines.h"
 #include "devlink/ReqQueue.h"
 #include "records/PrefNodes.h"
 
@@ -63,29 +64,9 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
     std::unordered_set<std::string> taken;  // new names of this listing
     std::vector<Fresh> fresh;
 
-    const u8* p = static_cast<const u8*>(bytes);
-    u32 n = length > 0xFFFFFFFFu ? 0xFFFFFFFFu : u32(length);
-    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-        p += 3;
-        n -= 3;
-    }
-    LMemReader reader(p, n);
-    LTextStream fields[3];
-    for (;;) {
-        for (LTextStream& f : fields) f.Clear();
-        u32 got = 0;
-        while (got < 3 && CsvReadField(reader, fields[got])) ++got;
-        // The rest of the line, whatever it holds.
-        u8 c = 0;
-        bool more = false;
-        while (reader.GetChar(&c)) {
-            more = true;
-            if (c == '\n') break;
-            if (c == '\r') {
-                if (reader.GetChar(&c) && c != '\n') reader.Unget();
-                break;
-            }
-        }
+    for (CListingLines line(bytes, length); line.Next();) {
+        const LTextStream* fields = line.fields;
+        const u32 got = line.got;
         const LTextStream& name = fields[0];
         const char* ext = FindExtension(name.CStr());
         if (got > 0 && IsDeviceFileName(name.CStr(), name.Length()) && ExtensionIs(ext, filter)) {
@@ -104,7 +85,6 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
                 fresh.push_back({probe.name, LString(fields[1].CStr()), LString(fields[2].CStr())});
             }
         }
-        if (!more) break;
     }
 
     // In the list's own order, so that each lands at the end of what is already

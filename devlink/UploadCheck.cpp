@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "base/Calendar.h"
-#include "base/CharReader.h"
-#include "base/LTextSink.h"
+#include "devlink/ListingLines.h"
 
 namespace {
 
@@ -26,30 +24,10 @@ bool ParseSize(const LTextStream& text, u64* out) {
 
 CListedFile FindListedFile(const void* listing, u64 length, const char* name) {
     CListedFile found;
-    const u8* p = static_cast<const u8*>(listing);
-    u32 n = length > 0xFFFFFFFFu ? 0xFFFFFFFFu : u32(length);
-    if (!p) n = 0;
-    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-        p += 3;
-        n -= 3;
-    }
     const u32 nameLen = u32(std::strlen(name));
-    LMemReader reader(p, n);
-    LTextStream fields[3];
-    for (;;) {
-        for (LTextStream& f : fields) f.Clear();
-        u32 got = 0;
-        while (got < 3 && CsvReadField(reader, fields[got])) ++got;
-        u8 c = 0;
-        bool more = false;
-        while (reader.GetChar(&c)) {
-            more = true;
-            if (c == '\n') break;
-            if (c == '\r') {
-                if (reader.GetChar(&c) && c != '\n') reader.Unget();
-                break;
-            }
-        }
+    for (CListingLines line(listing, length); line.Next();) {
+        const LTextStream* fields = line.fields;
+        const u32 got = line.got;
         if (got > 0 && fields[0].Length() == nameLen &&
             std::memcmp(fields[0].CStr(), name, nameLen) == 0 && !found.found) {
             u64 size = 0;
@@ -60,7 +38,6 @@ CListedFile FindListedFile(const void* listing, u64 length, const char* name) {
                 found.change = LString(fields[2].CStr());
             }
         }
-        if (!more) break;
     }
     return found;
 }
