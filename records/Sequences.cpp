@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 #include "base/TextFormat.h"
 #include "records/NsqSets.h"
@@ -34,12 +36,23 @@ bool NameUsed(const CRecord* list, u8 field, u8 nameField, const char* name,
 LString MakeUniqueName(const CRecord* list, u8 field, u8 nameField, const LString& base,
                        const CRecord* except) {
     if (base.IsEmpty() || !NameUsed(list, field, nameField, base.CStr(), except)) return base;
+    // Only names of the form base_... can meet a candidate; gathered once, not
+    // once a candidate: many copies of one item pasted together would otherwise
+    // cost the square of their number. Names end at their first NUL, as
+    // everywhere names are compared.
+    const std::string prefix = std::string(base.CStr()) + "_";
+    std::unordered_set<std::string_view> used;
+    const u32 n = list->GetListCount(field);
+    for (u32 i = 0; i < n; ++i) {
+        const CRecord* item = list->GetListItem(field, i);
+        const std::string_view name(item->GetString(nameField).CStr());
+        if (item != except && name.starts_with(prefix)) used.insert(name);
+    }
     for (u32 k = 2;; ++k) {
         LString num;
         NumToStr(&num, long(k));
-        std::string candidate = std::string(base.View()) + "_" + num.CStr();
-        if (!NameUsed(list, field, nameField, candidate.c_str(), except))
-            return LString(candidate.c_str());
+        const std::string candidate = prefix + num.CStr();
+        if (!used.count(candidate)) return LString(candidate.c_str());
     }
 }
 

@@ -56,6 +56,14 @@ TEST(ShowOpsSequences, UniqueNamesAndIds) {
     EXPECT_NE(pasted->GetU32(SqncF::sqid), 6u);
     EXPECT_NE(pasted->GetU32(SqncF::sqid), 0u);
 
+    // A name read with a NUL in it counts up to the NUL, as names compare: the
+    // copy is "Intro_4", not a name that ends at the NUL again (this once
+    // searched for ever).
+    CRecord* nul = NewSeq(8, "");
+    nul->SetString(nullptr, SqncF::sqnm, LString("Intro\0x", 7));
+    InsertSequenceUnique(st, nullptr, 3, nul);
+    EXPECT_EQ(Name(st->GetListItem(SqstF::sqcs, 3), SqncF::sqnm), "Intro_4");
+
     InsertSequenceUnique(st, nullptr, 0, NewSeq(77, ""));
     EXPECT_EQ(Name(st->GetListItem(SqstF::sqcs, 0), SqncF::sqnm), "");  // empty stays empty
     EXPECT_EQ(FindSequenceIndexById(st, 77), 0);
