@@ -417,6 +417,9 @@ LRect CNSqUTrkList::NowLineRect() {
 
 void CNSqUTrkList::Draw(LDrawCtx& ctx) {
     LCellListPane::Draw(ctx);
+    // The rows leave the native clip at the last one drawn.
+    LClipScope clip(ctx, LRgn(fBounds));
+    ctx.ApplyClip();
     if (fBanding) {
         LSolidFill band(FromContent(fBand), LPenRef());
         MakePenByGray(&band.fPen, 3);

@@ -192,8 +192,8 @@ void CNSqUTrkVw_CClk::Draw(LDrawCtx& ctx) {
     DrawOverlay(ctx);
 }
 
-// The row is drawn over the list's own drawing, so it carries its part of the
-// rubber band and of the now line.
+// The now line over the row's scenes (the list draws the rubber band over all
+// rows once they are drawn).
 void CNSqUTrkVw_CClk::DrawOverlay(LDrawCtx& ctx) {
     auto* list = fContainer ? dynamic_cast<CNSqUTrkList*>(fContainer->Container()) : nullptr;
     if (!list || !fTrack) return;
@@ -202,11 +202,4 @@ void CNSqUTrkVw_CClk::DrawOverlay(LDrawCtx& ctx) {
         const i32 x = fScale->TimeToPos(now / 1000.0) + fBounds.left;
         LSolidFill(LRect(x, fBounds.top, x + 1, fBounds.bottom), Color(0, 255, 0)).Draw(ctx);
     }
-    if (!list->IsBanding()) return;
-    const LRect& b = list->BandRect();
-    const i32 dx = fBounds.left - list->ContentOriginX();
-    const i32 dy = fContainer->Bounds().top - i32(fTrack->GetIndex()) * list->CellHeight();
-    LSolidFill band(LRect(b.left + dx, b.top + dy, b.right + dx, b.bottom + dy), Gray(3));
-    band.fDrawMode = 2;
-    band.Draw(ctx);
 }

@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 
+#include <QImage>
+
 #include "XvfbFrameTest.h"
 #include "editors/nsq/CNSqKinds.h"
 #include "editors/nsq/CNSqScnSel.h"
@@ -64,6 +66,17 @@ struct Stage {
         const i32 x = c.left + ox + list.SceneArea().left + fScale.TimeToPos(seconds);
         const i32 y = c.top + oy + (r.top + r.bottom) / 2;
         return std::to_string(x) + " " + std::to_string(y);
+    }
+    // The same place in a picture of the window (which has its menu bar above
+    // the content), dy pixels from the row's middle.
+    QPoint Local(double seconds, u32 row, i32 dy) {
+        CNSqUTrkList& list = fEdit.List();
+        const u64 at = list.GetTopLeftIn(&fWin);
+        const i32 bar = fWin.Native()->height() - kH;
+        const LRect r = list.GetCellRect(LCell{0, i32(row)});
+        return QPoint(i32(LPane::UnpackX(at)) - list.Bounds().left + list.SceneArea().left +
+                          fScale.TimeToPos(seconds),
+                      i32(LPane::UnpackY(at)) - list.Bounds().top + bar + (r.top + r.bottom) / 2 + dy);
     }
     // The selected scenes as "track.scene", in track and scene order.
     std::string Selected() {
@@ -129,10 +142,18 @@ protected:
 TEST_F(NsqXvfb, RubberBandAcrossTwoTracks) {
     // From empty time on track 0 to 12 s on track 1: the first scene of each.
     ASSERT_TRUE(Do("mousemove " + s->At(4, 0) + " mousedown 1 sleep 0.2 mousemove " +
-                       s->At(8, 1) + " sleep 0.2 mousemove " + s->At(12, 1) +
-                       " sleep 0.2 mouseup 1",
-                   [&] { return s->Selected() == "0.0 1.0" && !s->fEdit.List().IsBanding(); }))
+                       s->At(8, 1) + " sleep 0.2 mousemove " + s->At(12, 1),
+                   [&] { return s->Selected() == "0.0 1.0"; }))
         << s->Selected();
+    // The band is drawn where it is, over both rows and no further: at 6 s the
+    // upper part of track 1 is darker than the same place on track 2.
+    RunUntil([] { return false; }, 300);
+    const QImage shot = s->fWin.Native()->grab().toImage();
+    const QPoint in1 = s->Local(6, 1, -8), in2 = s->Local(6, 2, -8), out2 = s->Local(35, 2, -8);
+    EXPECT_LT(qGray(shot.pixel(in1)), qGray(shot.pixel(in2)));
+    EXPECT_EQ(shot.pixel(in2), shot.pixel(out2));
+    ASSERT_TRUE(Do("mouseup 1", [&] { return !s->fEdit.List().IsBanding(); }));
+    EXPECT_EQ(s->Selected(), "0.0 1.0");
     // A band over nothing but empty time leaves nothing selected.
     ASSERT_TRUE(Do("mousemove " + s->At(25, 0) + " mousedown 1 sleep 0.2 mousemove " +
                        s->At(35, 1) + " sleep 0.2 mouseup 1",
