@@ -58,15 +58,13 @@ public:
     // menu's work), which becomes the only selected scene.
     void AddSceneAt(u32 row, double seconds, u32 kind);
     bool IsBanding() const { return fBanding; }
-    // What is drawn over the rows: the rubber band (content coordinates) and
-    // the now line (ms; false while the shown sequence is not playing).
-    const LRect& BandRect() const { return fBand; }
+    // The now line's time (ms; false while the shown sequence is not playing).
     bool NowTime(u32* ms) const;
-    i32 ContentOriginX() const;
 
 private:
     struct Band;
     LRect BoxOfScene(u32 row, u32 scene);
+    i32 ContentOriginX() const;
     void StartBand(LPoint pt);
     void MoveBand(LPoint pt);
     void EndBand();

@@ -189,17 +189,4 @@ void CNSqUTrkVw_CClk::Draw(LDrawCtx& ctx) {
         box.SetRect(text);
         box.Draw(ctx);
     }
-    DrawOverlay(ctx);
-}
-
-// The now line over the row's scenes (the list draws the rubber band over all
-// rows once they are drawn).
-void CNSqUTrkVw_CClk::DrawOverlay(LDrawCtx& ctx) {
-    auto* list = fContainer ? dynamic_cast<CNSqUTrkList*>(fContainer->Container()) : nullptr;
-    if (!list || !fTrack) return;
-    u32 now;
-    if (list->NowTime(&now)) {
-        const i32 x = fScale->TimeToPos(now / 1000.0) + fBounds.left;
-        LSolidFill(LRect(x, fBounds.top, x + 1, fBounds.bottom), Color(0, 255, 0)).Draw(ctx);
-    }
 }

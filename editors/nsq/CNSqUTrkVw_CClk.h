@@ -50,7 +50,6 @@ public:
 
 private:
     bool Click(LPoint pt, bool toggleOnly);
-    void DrawOverlay(LDrawCtx& ctx);
 
     CNSqTimeScale* fScale;
     CRecord* fTrack = nullptr;
