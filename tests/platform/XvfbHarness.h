@@ -26,8 +26,10 @@ public:
         fDisplay = ":" + number;
         setenv("DISPLAY", fDisplay.c_str(), 1);
         fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
-        // The window manager is up once it names itself on the root window.
-        for (const u32 start = LTickMs(); !fOk && LTickMs() - start < 10000; SleepMs(20))
+        // The window manager is up once it names itself on the root window;
+        // with many suites starting at once on a busy machine that can take
+        // seconds, and a harness that gives up skips its tests.
+        for (const u32 start = LTickMs(); !fOk && LTickMs() - start < 30000; SleepMs(20))
             fOk =
                 Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos;
     }
