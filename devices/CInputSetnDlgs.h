@@ -3,6 +3,7 @@
 // device takes DMX from, with two switches), sACN universe and Art-Net idle time.
 
 #include "devices/CDevSettingsDlgs.h"
+#include "editors/CArtNetAddrF.h"
 
 class CKvsDrMXSetnDlg : public CKvsSettingsDlg {
 public:
@@ -12,13 +13,7 @@ public:
     void Store(CRecord* prdr);
 
     LTextPane fNote;
-    LFrame fFrame;
-    LTextPane fNetLabel;
-    CNumVol fNet;
-    LTextPane fSubLabel;
-    CNumVol fSub;
-    LTextPane fUniLabel;
-    CNumVol fUni;
+    CArtNetAddrF fArtNet;
     LStdCheck fCheck1;
     LStdCheck fCheck2;
 };
@@ -46,6 +41,3 @@ public:
     void Load(const CRecord* settings);
     void Store(CRecord* settings);
 };
-
-// The 15-bit Art-Net port address of net, sub-net and universe.
-u32 ArtNetPortAddress(u32 net, u32 subNet, u32 universe);

@@ -1,22 +1,11 @@
 #include "editors/CExtCtlF.h"
 
-#include <algorithm>
-#include <cmath>
-
-#include "editors/AuxTriggerKinds.h"
 #include "editors/CKvsLargeDlg.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecord.h"
 #include "records/DeviceKinds.h"
 
 namespace {
-
-// The field's whole value within its range: a field emptied or typed past its
-// range and never fixed would otherwise store 0 (or, less one, 4294967295).
-u32 Whole(CNumVol& field) {
-    const f64 v = std::clamp(field.GetValue(), f64(field.Min()), f64(field.Max()));
-    return v <= 0 ? 0 : u32(std::lround(v));
-}
 
 void Show(LPane& pane, bool on) {
     pane.SetState(on ? LPane::kOpShow : LPane::kOpHide);
@@ -35,33 +24,15 @@ CExtCtlF::CExtCtlF(LHandler* parent, LPane* container)
     : LFrame(parent, container),
       fKindLabel(this),
       fKind(this),
-      fArtNet(this, this),
-      fNetLabel(&fArtNet),
-      fNet(&fArtNet),
-      fSubLabel(&fArtNet),
-      fSub(&fArtNet),
-      fUniLabel(&fArtNet),
-      fUni(&fArtNet),
-      fSacn(this, this),
-      fSacnLabel(&fSacn),
-      fSacnUni(&fSacn),
+      fArtNet(this, this, "CEXTCTLFANU", "CEXTCTLF", 1),
+      fSacn(this, this, "CEXTCTLFSAU", "CEXTCTLF", 4),
       fDmx(this, this),
       fChannelLabel(&fDmx),
       fChannel(&fDmx) {
     const char* texts = "CEXTCTLF";
     fKindLabel.SetText(StdDialogText(texts, 0));
-    fNetLabel.SetText(StdDialogText(texts, 1));
-    fSubLabel.SetText(StdDialogText(texts, 2));
-    fUniLabel.SetText(StdDialogText(texts, 3));
-    fSacnLabel.SetText(StdDialogText(texts, 4));
     fChannelLabel.SetText(StdDialogText(texts, 5));
-    fNet.SetRange(0, 127, 1);
-    fSub.SetRange(0, 15, 1);
-    fUni.SetRange(0, 15, 1);
-    fSacnUni.SetRange(1, 32768, 1);
     fChannel.SetRange(1, 512, 1);
-    fArtNet.SetLayoutByName("CEXTCTLFANU", 1);
-    fSacn.SetLayoutByName("CEXTCTLFSAU", 1);
     fDmx.SetLayoutByName("CEXTCTLFDMX", 1);
     SetLayoutByName("CEXTCTLF", 1);
     UpdateFrames();
@@ -98,18 +69,12 @@ u32 CExtCtlF::GetKind() const {
 }
 
 void CExtCtlF::SetAddress(u32 address) {
-    // The port address has 15 bits: bit 15 is no part of the net.
-    u32 net = 0, sub = 0, uni = 0;
-    SplitArtNetAddress(address, &net, &sub, &uni);
-    fNet.SetValue(f32(net));
-    fSub.SetValue(f32(sub));
-    fUni.SetValue(f32(uni));
-    fSacnUni.SetValue(f32(f64(address) + 1));
+    fArtNet.SetAddress(address);
+    fSacn.SetUniverse(address);
 }
 
 u32 CExtCtlF::GetAddress() {
-    if (PaneSetShown(fSacn)) return Whole(fSacnUni) - 1;
-    return ArtNetAddress(Whole(fNet), Whole(fSub), Whole(fUni));
+    return PaneSetShown(fSacn) ? fSacn.GetUniverse() : fArtNet.GetAddress();
 }
 
 void CExtCtlF::UpdateFrames() {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "editors/CArtNetAddrF.h"
 #include "framework/CNumVol.h"
 #include "framework/LDialog.h"
 #include "framework/LTextPane.h"
@@ -31,16 +32,8 @@ public:
     std::vector<u32> fKinds;
     LTextPane fKindLabel;
     LPopupList fKind;
-    LFrame fArtNet;
-    LTextPane fNetLabel;
-    CNumVol fNet;
-    LTextPane fSubLabel;
-    CNumVol fSub;
-    LTextPane fUniLabel;
-    CNumVol fUni;
-    LFrame fSacn;
-    LTextPane fSacnLabel;
-    CNumVol fSacnUni;
+    CArtNetAddrF fArtNet;
+    CSacnUniF fSacn;
     LFrame fDmx;
     LTextPane fChannelLabel;
     CNumVol fChannel;

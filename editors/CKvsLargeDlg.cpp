@@ -1,9 +1,5 @@
 #include "editors/CKvsLargeDlg.h"
 
-#include <algorithm>
-#include <cmath>
-
-#include "editors/AuxTriggerKinds.h"
 #include "framework/LDrawCtx.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecord.h"
@@ -15,13 +11,6 @@ constexpr const char* kTexts = "KVSSCNTRGDLG";
 
 LString Text(u32 n) {
     return StdDialogText(kTexts, n);
-}
-
-// The field's whole value within its range: a field emptied or typed past its
-// range and never fixed would otherwise store 0 (or, less one, 4294967295).
-u32 Whole(CNumVol& field) {
-    const f64 v = std::clamp(field.GetValue(), f64(field.Min()), f64(field.Max()));
-    return v <= 0 ? 0 : u32(std::lround(v));
 }
 
 void Show(LPane& pane, bool on) {
@@ -44,16 +33,8 @@ CKvsLargeDlg::CKvsLargeDlg(LHandler* parent, LPane*)
       fCancel(this),
       fSourceLabel(this),
       fSource(this),
-      fArtNet(this, this),
-      fNetLabel(&fArtNet),
-      fNet(&fArtNet),
-      fSubLabel(&fArtNet),
-      fSub(&fArtNet),
-      fUniLabel(&fArtNet),
-      fUni(&fArtNet),
-      fSacn(this, this),
-      fSacnLabel(&fSacn),
-      fSacnUni(&fSacn),
+      fArtNet(this, this, "KVSSCNTRGANT", kTexts, 4),
+      fSacn(this, this, "KVSSCNTRGSAC", kTexts, 7),
       fChannel(this, this),
       fChanMode(&fChannel),
       fFirst(&fChannel),
@@ -82,10 +63,6 @@ CKvsLargeDlg::CKvsLargeDlg(LHandler* parent, LPane*)
     fSourceLabel.SetText(Text(3));
     for (u32 i = 19; i <= 34; ++i) fSource.AddItem(Text(i));
     fSource.Select(0);
-    fNetLabel.SetText(Text(4));
-    fSubLabel.SetText(Text(5));
-    fUniLabel.SetText(Text(6));
-    fSacnLabel.SetText(Text(7));
     fOscText1.SetText(Text(8));
     fOscText2.SetText(Text(9));
     fMidiChLabel.SetText(Text(10));
@@ -98,16 +75,10 @@ CKvsLargeDlg::CKvsLargeDlg(LHandler* parent, LPane*)
     fChanMode.AddItem(Text(17));
     fChanMode.AddItem(Text(18));
     fChanMode.Select(0);
-    fNet.SetRange(0, 127, 1);
-    fSub.SetRange(0, 15, 1);
-    fUni.SetRange(0, 15, 1);
-    fSacnUni.SetRange(1, 32768, 1);
     fFirst.SetRange(1, 512, 1);
     fMidiCh.SetRange(1, 16, 1);
     fCtl.SetRange(0, 127, 1);
     fNumber.SetRange(0, 999, 1);
-    fArtNet.SetLayoutByName("KVSSCNTRGANT", 1);
-    fSacn.SetLayoutByName("KVSSCNTRGSAC", 1);
     fChannel.SetLayoutByName("KVSSCNTRGDMX", 1);
     fOsc.SetLayoutByName("KVSSCNTRGOSC", 1);
     fMidi.SetLayoutByName("KVSSCNTRGMIDI", 1);
@@ -129,13 +100,9 @@ void CKvsLargeDlg::LoadTrigger(const CRecord* sntg) {
     if (!sntg) return;
     const u8 kind = sntg->GetU8(SntgF::tgmd);
     fSource.Select(kind < 16 ? kind : 0);
-    u32 net = 0, sub = 0, uni = 0;
     const u32 anuv = sntg->GetU32(SntgF::anuv);
-    SplitArtNetAddress(anuv, &net, &sub, &uni);
-    fNet.SetValue(f32(net));
-    fSub.SetValue(f32(sub));
-    fUni.SetValue(f32(uni));
-    fSacnUni.SetValue(f32(f64(anuv) + 1));
+    fArtNet.SetAddress(anuv);
+    fSacn.SetUniverse(anuv);
     fChanMode.Select(sntg->GetU8(SntgF::sgch) != 0 ? 1 : 0);
     fFirst.SetValue(f32(sntg->GetU32(SntgF::bsch)));
     fMidiCh.SetValue(f32(sntg->GetU8(SntgF::mdch) + 1));
@@ -147,8 +114,7 @@ void CKvsLargeDlg::LoadTrigger(const CRecord* sntg) {
 void CKvsLargeDlg::SaveTrigger(CRecord* sntg) {
     if (!sntg) return;
     sntg->SetU8(nullptr, SntgF::tgmd, u8(fSource.GetSelected() < 0 ? 0 : fSource.GetSelected()));
-    const u32 anuv = PaneSetShown(fSacn) ? Whole(fSacnUni) - 1
-                                         : ArtNetAddress(Whole(fNet), Whole(fSub), Whole(fUni));
+    const u32 anuv = PaneSetShown(fSacn) ? fSacn.GetUniverse() : fArtNet.GetAddress();
     sntg->SetU32(nullptr, SntgF::anuv, anuv);
     sntg->SetU8(nullptr, SntgF::sgch, fChanMode.GetSelected() == 1 ? 1 : 0);
     sntg->SetU32(nullptr, SntgF::bsch, Whole(fFirst));

@@ -2,6 +2,7 @@
 // The scene trigger dialog: the input the device takes scene triggers from
 // (the 'SNTG' of the sequence settings) and two options beside it.
 
+#include "editors/CArtNetAddrF.h"
 #include "editors/CNoteEdit.h"
 #include "framework/CNumVol.h"
 #include "framework/LDialog.h"
@@ -25,17 +26,8 @@ public:
     LTextPane fSourceLabel;
     LPopupList fSource;
 
-    LFrame fArtNet;
-    LTextPane fNetLabel;
-    CNumVol fNet;
-    LTextPane fSubLabel;
-    CNumVol fSub;
-    LTextPane fUniLabel;
-    CNumVol fUni;
-
-    LFrame fSacn;
-    LTextPane fSacnLabel;
-    CNumVol fSacnUni;
+    CArtNetAddrF fArtNet;
+    CSacnUniF fSacn;
 
     LFrame fChannel;
     LPopupList fChanMode;

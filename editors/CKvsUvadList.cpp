@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "editors/AuxTriggerKinds.h"
 #include "editors/LListEdit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/InputState.h"
@@ -172,9 +173,11 @@ bool CKvsUvadList::BindCell(LListCell* frame, LCell cell) {
     } else {
         c->fArtNet.SetState(kOpShow);
         c->fSacn.SetState(kOpHide);
-        c->fNet.SetValue(f32((univ >> 8) & 127));
-        c->fSub.SetValue(f32((univ >> 4) & 15));
-        c->fUni.SetValue(f32(univ & 15));
+        u32 net = 0, sub = 0, uni = 0;
+        SplitArtNetAddress(univ, &net, &sub, &uni);
+        c->fNet.SetValue(f32(net));
+        c->fSub.SetValue(f32(sub));
+        c->fUni.SetValue(f32(uni));
         char text[10];
         FormatArtNetPortAddress(i32(last), text);
         c->fLast.SetText(LString(text));

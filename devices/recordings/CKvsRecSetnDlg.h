@@ -4,6 +4,7 @@
 // frames the chosen source needs are shown.
 
 #include "devices/CDevSettingsDlgs.h"
+#include "editors/CArtNetAddrF.h"
 #include "framework/CNumVol.h"
 
 class CKvsRecSetnDlg : public CKvsSettingsDlg {
@@ -20,16 +21,8 @@ public:
     LStdCheck fStandby;
     LTextPane fSourceLabel;
     LPopupList fSource;
-    LFrame fArtNet;
-    LTextPane fNetLabel;
-    CNumVol fNet;
-    LTextPane fSubLabel;
-    CNumVol fSub;
-    LTextPane fUniLabel;
-    CNumVol fUni;
-    LFrame fSacn;
-    LTextPane fSacnLabel;
-    CNumVol fSacnUni;
+    CArtNetAddrF fArtNet;
+    CSacnUniF fSacn;
     LFrame fChannels;
     LTextPane fRecLabel;
     LTextPane fPlayLabel;

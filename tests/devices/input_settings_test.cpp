@@ -60,9 +60,9 @@ TEST_F(InputSettings, DrMXPortAddress) {
     ASSERT_NE(prdr, nullptr);
     for (const auto& c : cases) {
         CKvsDrMXSetnDlg d(app.get());
-        d.fNet.SetValue(f32(c.net));
-        d.fSub.SetValue(f32(c.sub));
-        d.fUni.SetValue(f32(c.uni));
+        d.fArtNet.fNet.SetValue(f32(c.net));
+        d.fArtNet.fSub.SetValue(f32(c.sub));
+        d.fArtNet.fUni.SetValue(f32(c.uni));
         d.fCheck2.SetState(1);
         d.Store(prdr);
         EXPECT_EQ(prdr->GetU32(PrdrF::univ), c.univ);

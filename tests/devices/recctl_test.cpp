@@ -189,10 +189,10 @@ TEST_F(RecCtl, RecordingInputLoadsAndSavesEitherAddressForm) {
         prrc->SetU8(nullptr, PrrcF::rcct, c.source);
         CKvsRecSetnDlg d(owner.get());
         d.Load(prrc);
-        EXPECT_EQ(d.fNet.GetValue(), 1);
-        EXPECT_EQ(d.fSub.GetValue(), 2);
-        EXPECT_EQ(d.fUni.GetValue(), 3);
-        EXPECT_EQ(d.fSacnUni.GetValue(), 292);
+        EXPECT_EQ(d.fArtNet.fNet.GetValue(), 1);
+        EXPECT_EQ(d.fArtNet.fSub.GetValue(), 2);
+        EXPECT_EQ(d.fArtNet.fUni.GetValue(), 3);
+        EXPECT_EQ(d.fSacn.fUni.GetValue(), 292);
         EXPECT_EQ((d.fArtNet.State() & 1) != 0, c.artnet) << int(c.source);
         EXPECT_EQ((d.fSacn.State() & 1) != 0, c.sacn) << int(c.source);
         EXPECT_EQ((d.fChannels.State() & 1) != 0, c.channels) << int(c.source);

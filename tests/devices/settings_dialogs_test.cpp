@@ -128,15 +128,15 @@ TEST_F(SettingsDialogs, TypedValuesAreReadWithinTheirRange) {
     };
     const Run subnet = [&](const char* t) {
         CKvsDrMXSetnDlg d(owner);
-        d.fNet.SetValue(1);
-        d.fUni.SetValue(3);
-        Type(d.fSub, t);
+        d.fArtNet.fNet.SetValue(1);
+        d.fArtNet.fUni.SetValue(3);
+        Type(d.fArtNet.fSub, t);
         d.Store(prdr);
         return f64(prdr->GetU32(PrdrF::univ));
     };
     const Run net = [&](const char* t) {
         CKvsDrMXSetnDlg d(owner);
-        Type(d.fNet, t);
+        Type(d.fArtNet.fNet, t);
         d.Store(prdr);
         return f64(prdr->GetU32(PrdrF::univ) >> 8);
     };

@@ -151,14 +151,16 @@ TEST_F(TriggerDialogs, SceneTriggerFields) {
     sntg->SetU32(nullptr, SntgF::anuv, 0x123);
     CKvsLargeDlg d(app.get(), nullptr);
     d.LoadTrigger(sntg);
-    EXPECT_EQ(d.fNet.GetValue() * 100 + d.fSub.GetValue() * 10 + d.fUni.GetValue(), 123);
+    EXPECT_EQ(d.fArtNet.fNet.GetValue() * 100 + d.fArtNet.fSub.GetValue() * 10 +
+                  d.fArtNet.fUni.GetValue(),
+              123);
     d.fSource.Select(2);
     d.UpdateFrames();
     d.SaveTrigger(sntg);
     EXPECT_EQ(sntg->GetU32(SntgF::anuv), 0x123u);
     d.fSource.Select(14);
     d.UpdateFrames();
-    d.fSacnUni.SetValue(10);
+    d.fSacn.fUni.SetValue(10);
     d.fMidiCh.SetValue(16);
     d.fChanMode.Select(1);
     d.SaveTrigger(sntg);
@@ -167,13 +169,18 @@ TEST_F(TriggerDialogs, SceneTriggerFields) {
     EXPECT_EQ(sntg->GetU8(SntgF::mdch), 15);
     EXPECT_EQ(sntg->GetU8(SntgF::sgch), 1);
     // Emptied fields store their range's bounds, never a wrapped value.
-    d.fSacnUni.SetText(LString());
+    d.fSacn.fUni.SetText(LString());
     d.fMidiCh.SetText(LString());
     d.fFirst.SetText(LString("9999"));
     d.SaveTrigger(sntg);
     EXPECT_EQ(sntg->GetU32(SntgF::anuv), 0u);
     EXPECT_EQ(sntg->GetU8(SntgF::mdch), 0);
     EXPECT_EQ(sntg->GetU32(SntgF::bsch), 512u);
+    // A universe field that holds no number stores universe 1, not 0 less one.
+    d.fSacn.fUni.SetValue(10);
+    d.fSacn.fUni.SetText(LString("nan"));
+    d.SaveTrigger(sntg);
+    EXPECT_EQ(sntg->GetU32(SntgF::anuv), 0u);
     // Shown: Art-Net, sACN, channel, OSC, MIDI, controller, note, UDP.
     const struct {
         i32 k;
@@ -255,11 +262,16 @@ TEST_F(TriggerDialogs, MasterFader) {
         CKvsMstFdrDlg d(app.get(), nullptr);
         d.LoadFromRecord(prpc);
         CExtCtlF& f = d.fSource;
-        EXPECT_EQ(f.fSacnUni.GetValue(), a.shownSacn) << a.anun;
-        EXPECT_EQ(f.fNet.GetValue() * 10000 + f.fSub.GetValue() * 100 + f.fUni.GetValue(),
+        EXPECT_EQ(f.fSacn.fUni.GetValue(), a.shownSacn) << a.anun;
+        EXPECT_EQ(f.fArtNet.fNet.GetValue() * 10000 + f.fArtNet.fSub.GetValue() * 100 +
+                      f.fArtNet.fUni.GetValue(),
                   a.net * 10000 + a.sub * 100 + a.uni);
         d.SaveToRecord(prpc);
         EXPECT_EQ(prpc->GetU32(PrpcF::anun), a.saved) << a.anun;
+        if (a.mfct != 3) continue;
+        f.fSacn.fUni.SetText(LString("nan"));
+        d.SaveToRecord(prpc);
+        EXPECT_EQ(prpc->GetU32(PrpcF::anun), 0u) << "no number in the sACN field";
     }
     CPlayHooks hooks;
     InstallTriggerDialogHooks(hooks);

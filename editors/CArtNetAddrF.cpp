@@ -1,0 +1,67 @@
+#include "editors/CArtNetAddrF.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editors/AuxTriggerKinds.h"
+#include "framework/StdDialogs.h"
+
+u32 Whole(CNumVol& field) {
+    const f64 v = field.GetValue();
+    // Written so that NaN (text that is no number) also gives 0.
+    if (!(v > 0)) return 0;
+    return v >= 4294967295.0 ? 0xFFFFFFFFu : u32(std::lround(v));
+}
+
+// ---- CArtNetAddrF
+
+CArtNetAddrF::CArtNetAddrF(LHandler* parent, LPane* container, const char* layout,
+                           const char* texts, u32 firstText)
+    : LFrame(parent, container),
+      fNetLabel(this),
+      fNet(this),
+      fSubLabel(this),
+      fSub(this),
+      fUniLabel(this),
+      fUni(this) {
+    fNetLabel.SetText(StdDialogText(texts, firstText));
+    fSubLabel.SetText(StdDialogText(texts, firstText + 1));
+    fUniLabel.SetText(StdDialogText(texts, firstText + 2));
+    fNet.SetRange(0, 127, 1);
+    fSub.SetRange(0, 15, 1);
+    fUni.SetRange(0, 15, 1);
+    SetLayoutByName(layout, 1);
+}
+
+void CArtNetAddrF::SetAddress(u32 address) {
+    u32 net = 0, sub = 0, uni = 0;
+    SplitArtNetAddress(address, &net, &sub, &uni);
+    fNet.SetValue(f32(net));
+    fSub.SetValue(f32(sub));
+    fUni.SetValue(f32(uni));
+}
+
+u32 CArtNetAddrF::GetAddress() {
+    return ArtNetAddress(Whole(fNet), Whole(fSub), Whole(fUni));
+}
+
+// ---- CSacnUniF
+
+CSacnUniF::CSacnUniF(LHandler* parent, LPane* container, const char* layout, const char* texts,
+                     u32 labelText)
+    : LFrame(parent, container), fLabel(this), fUni(this) {
+    fLabel.SetText(StdDialogText(texts, labelText));
+    fUni.SetRange(1, 32768, 1);
+    SetLayoutByName(layout, 1);
+}
+
+void CSacnUniF::SetUniverse(u32 stored) {
+    fUni.SetValue(f32(std::min<u32>(stored, 32767) + 1));
+}
+
+u32 CSacnUniF::GetUniverse() {
+    // A field that holds no number reads 0 here: that stores universe 1, not
+    // 0 less one.
+    const u32 shown = Whole(fUni);
+    return shown == 0 ? 0 : shown - 1;
+}
