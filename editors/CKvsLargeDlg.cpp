@@ -1,5 +1,7 @@
 #include "editors/CKvsLargeDlg.h"
 
+#include <algorithm>
+
 #include "framework/LDrawCtx.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecord.h"
@@ -118,7 +120,8 @@ void CKvsLargeDlg::SaveTrigger(CRecord* sntg) {
     sntg->SetU32(nullptr, SntgF::anuv, anuv);
     sntg->SetU8(nullptr, SntgF::sgch, fChanMode.GetSelected() == 1 ? 1 : 0);
     sntg->SetU32(nullptr, SntgF::bsch, Whole(fFirst));
-    sntg->SetU8(nullptr, SntgF::mdch, u8(Whole(fMidiCh) - 1));
+    // A field without a number reads 0: channel 1, not 0 less one.
+    sntg->SetU8(nullptr, SntgF::mdch, u8(std::max<u32>(Whole(fMidiCh), 1) - 1));
     sntg->SetU8(nullptr, SntgF::mdct, u8(Whole(fCtl)));
     sntg->SetU8(nullptr, SntgF::mdnt, u8(Whole(fNote)));
 }

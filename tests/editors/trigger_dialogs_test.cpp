@@ -176,11 +176,15 @@ TEST_F(TriggerDialogs, SceneTriggerFields) {
     EXPECT_EQ(sntg->GetU32(SntgF::anuv), 0u);
     EXPECT_EQ(sntg->GetU8(SntgF::mdch), 0);
     EXPECT_EQ(sntg->GetU32(SntgF::bsch), 512u);
-    // A universe field that holds no number stores universe 1, not 0 less one.
+    // A universe or MIDI channel field that holds no number stores universe or
+    // channel 1, not 0 less one.
     d.fSacn.fUni.SetValue(10);
     d.fSacn.fUni.SetText(LString("nan"));
+    d.fMidiCh.SetValue(5);
+    d.fMidiCh.SetText(LString("nan"));
     d.SaveTrigger(sntg);
     EXPECT_EQ(sntg->GetU32(SntgF::anuv), 0u);
+    EXPECT_EQ(sntg->GetU8(SntgF::mdch), 0);
     // Shown: Art-Net, sACN, channel, OSC, MIDI, controller, note, UDP.
     const struct {
         i32 k;
