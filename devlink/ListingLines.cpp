@@ -18,16 +18,6 @@ bool CListingLines::Next() {
     got = 0;
     while (got < 3 && CsvReadField(fReader, fields[got])) ++got;
     // The rest of the line, whatever it holds.
-    u8 c = 0;
-    bool more = false;
-    while (fReader.GetChar(&c)) {
-        more = true;
-        if (c == '\n') break;
-        if (c == '\r') {
-            if (fReader.GetChar(&c) && c != '\n') fReader.Unget();
-            break;
-        }
-    }
-    fDone = !more;
+    fDone = !ReaderSkipLine(fReader);
     return true;
 }

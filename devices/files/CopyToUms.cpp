@@ -89,16 +89,7 @@ std::vector<UmsEntry> ParseUmsListing(const void* bytes, u64 length, u32* skippe
         bool more = true;
         while (got < 2 && more) more = CsvReadField(reader, fields[got++]);
         // The rest of the line, whatever it holds.
-        u8 c = 0;
-        bool rest = false;
-        while (reader.GetChar(&c)) {
-            rest = true;
-            if (c == '\n') break;
-            if (c == '\r') {
-                if (reader.GetChar(&c) && c != '\n') reader.Unget();
-                break;
-            }
-        }
+        const bool rest = ReaderSkipLine(reader);
         const LTextStream& name = fields[0];
         const std::string text(name.CStr(), name.Length());
         if (!text.empty() && text != "." && text != "..") {
