@@ -422,22 +422,8 @@ LMessage CAxPlyTrgList::HandleMessage(const LMessage& msg) {
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count())
         return CellMessage(static_cast<CAxPlyTrgCell*>(frame), u32(cell.row), msg);
-    if (!frame) {
-        if (msg.Is(LMenuBar_Ready)) {
-            LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), Selection(),
-                                     kScrapAuxTrigger);
-            return LCellListPane::HandleMessage(msg);
-        }
-        if (msg.Is(LMenuItem_Selected)) {
-            const LRgn& sel = Selection();
-            i32 index = sel.IsEmpty() ? i32(Count()) : std::max(sel.GetBounds().top, 0);
-            const i32 r =
-                LListEdit::DoStdCmd(this, fAuxPlay, AplyF::trgs, sel, true, kScrapAuxTrigger,
-                                    static_cast<LMenuItem*>(msg.source), &index);
-            if (r > 0) SetSelection(LRgn(LRect(0, index, 1, index + r)));
-            if (r != 0) return LMessage();
-        }
-    }
+    if (!frame && LListEdit::RowCmd(this, fAuxPlay, AplyF::trgs, kScrapAuxTrigger, msg))
+        return LMessage();
     return LCellListPane::HandleMessage(msg);
 }
 

@@ -131,18 +131,8 @@ LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
         if (msg.Is(LPane_Focus)) SelectCell(LCell{0, cell.row});
         return LCellListPane::HandleMessage(msg);
     }
-    if (!frame && msg.Is(LMenuBar_Ready)) {
-        LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), Selection(), kScrapAuxPlay);
-        return LCellListPane::HandleMessage(msg);
-    }
-    if (!frame && msg.Is(LMenuItem_Selected)) {
-        const LRgn& sel = Selection();
-        i32 index = sel.IsEmpty() ? i32(Count()) : std::max(sel.GetBounds().top, 0);
-        const i32 r = LListEdit::DoStdCmd(this, plays, AplsF::plys, sel, true, kScrapAuxPlay,
-                                          static_cast<LMenuItem*>(msg.source), &index);
-        if (r > 0) SetSelection(LRgn(LRect(0, index, 1, index + r)));
-        if (r != 0) return LMessage();
-    }
+    if (!frame && LListEdit::RowCmd(this, plays, AplsF::plys, kScrapAuxPlay, msg))
+        return LMessage();
     return LCellListPane::HandleMessage(msg);
 }
 

@@ -248,19 +248,7 @@ LMessage CKvsUvadList::HandleMessage(const LMessage& msg) {
         return HandleCellMessage(msg, static_cast<CKvsUvadCell*>(frame),
                                  fTable->GetListItem(UvasF::uvas, u32(cell.row)));
     }
-    if (msg.Is(LMenuBar_Ready)) {
-        LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), Selection(), kScrapUvad);
-        return LCellListPane::HandleMessage(msg);
-    }
-    if (msg.Is(LMenuItem_Selected) && fTable) {
-        // A paste goes before the selection, or to the end without one.
-        const LRgn& sel = Selection();
-        i32 index = sel.IsEmpty() ? i32(Count()) : std::max(sel.GetBounds().top, 0);
-        const i32 n = LListEdit::DoStdCmd(this, fTable, UvasF::uvas, sel, true, kScrapUvad,
-                                          static_cast<LMenuItem*>(msg.source), &index);
-        if (n > 0) SelectRows(index, n);
-        if (n != LListEdit::kNotHandled) return LMessage();
-    }
+    if (LListEdit::RowCmd(this, fTable, UvasF::uvas, kScrapUvad, msg)) return LMessage();
     if (msg.Is(CHeaderFrame_Place) && fHeader && msg.source == fHeader) {
         PlaceHeader();
         return LMessage();

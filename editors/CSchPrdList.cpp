@@ -52,21 +52,12 @@ bool SchListEditStep(LCellListPane* list, CRecord* record, u8 field, const char*
     LCell cell;
     LListCell* frame = list->FindCellFrame(msg.source, &cell);
     if (frame) return false;
+    const bool taken = LListEdit::RowCmd(list, record, field, type, msg);
     if (msg.Is(LMenuBar_Ready) && msg.source) {
-        LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), list->Selection(), type);
         *passOn = true;
         return true;
     }
-    if (msg.Is(LMenuItem_Selected) && msg.source) {
-        const LRgn& sel = list->Selection();
-        i32 index =
-            sel.IsEmpty() ? i32(record->GetListCount(field)) : std::max(sel.GetBounds().top, 0);
-        const i32 r = LListEdit::DoStdCmd(list, record, field, sel, true, type,
-                                          static_cast<LMenuItem*>(msg.source), &index);
-        if (r > 0) list->SetSelection(LRgn(LRect(0, index, 1, index + r)));
-        return r != 0;
-    }
-    return false;
+    return taken;
 }
 
 // ---------------------------------------------------------------- date-time group

@@ -123,6 +123,23 @@ u32 LListEdit::PasteRecords(LHandler* handler, CRecord* record, u8 field, const 
     return inserted;
 }
 
+bool LListEdit::RowCmd(LListPane* list, CRecord* record, u8 field, const char* type,
+                       const LMessage& msg) {
+    if (!msg.source || !record) return false;
+    const LRgn& sel = list->Selection();
+    if (msg.Is(LMenuBar_Ready)) {
+        EnableStdCmds(static_cast<LMenuBar*>(msg.source), sel, type);
+        return false;
+    }
+    if (!msg.Is(LMenuItem_Selected)) return false;
+    i32 index =
+        sel.IsEmpty() ? i32(record->GetListCount(field)) : std::max(sel.GetBounds().top, 0);
+    const i32 r = DoStdCmd(list, record, field, sel, true, type,
+                           static_cast<LMenuItem*>(msg.source), &index);
+    if (r > 0) list->SetSelection(LRgn(LRect(0, index, 1, index + r)));
+    return r != kNotHandled;
+}
+
 i32 LListEdit::DoStdCmd(LHandler* handler, CRecord* record, u8 field, const LRgn& selection,
                         bool columnMajor, const char* type, LMenuItem* item, i32* index) {
     if (!item || !record) return kNotHandled;

@@ -59,6 +59,13 @@ public:
     // Paste needs an index.
     static i32 DoStdCmd(LHandler* handler, CRecord* record, u8 field, const LRgn& selection,
                         bool columnMajor, const char* type, LMenuItem* item, i32* index);
+    // The Edit menu of a list that shows one item of the field a row:
+    // "LMenuBar_Ready" enables the commands and is left for the list to pass
+    // on (false); "LMenuItem_Selected" runs them, a paste going before the
+    // selection (to the end without one) with the pasted rows selected after.
+    // True when the message was taken.
+    static bool RowCmd(LListPane* list, CRecord* record, u8 field, const char* type,
+                       const LMessage& msg);
     // One mouse or drag message through the list's drag helper: -1 consumed,
     // -2 drag data supplied (the list's own handler must still pass the message
     // on: it goes back to the dragger, which then runs the drag), 0 not handled
