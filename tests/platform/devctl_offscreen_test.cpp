@@ -31,6 +31,7 @@
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
+#include "tests/platform/AppLaunch.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
@@ -92,24 +93,9 @@ TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
     }
     ASSERT_EQ(sim.Cmd("set serno=305 pause-ms=150 pause-every=65536").rfind("ok", 0), 0u);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "kevoruneset", *argv[] = {name, nullptr};
-        auto* app = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        auto* shell = new QtShell;
-        auto* controls = new QtControlServices;
-        auto* delegate = new AppDelegate(QStringList());
-        qputenv("XDG_CONFIG_HOME", QByteArray((dir.Path() + "/config").c_str()));
-        QtAppPrefStore store;
-        InstallAppPrefStore(&store);
-        CPrefNode* prefs = store.OpenPrefs(true);
-        ASSERT_NE(prefs, nullptr);
-        prefs->SetString("ntif", LString("eth0"));
-        store.ClosePrefs(prefs, true);
-        delegate->WillFinishLaunching(NewKvsApp);
-        delegate->DidFinishLaunching();
-        CKvsApp* kvs = static_cast<CKvsApp*>(gApp);
+        AppLaunch launch("offscreen", dir.Path() + "/config");
+        ASSERT_TRUE(launch.PrefsWritten());
+        CKvsApp* kvs = launch.Launch();
         ASSERT_NE(kvs, nullptr);
         CKvsDevDoc* doc = kvs->DevDoc();
         auto* win = static_cast<CKvsDevWin*>(doc->View());
@@ -206,12 +192,6 @@ TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
 
         LHandler::Send(LFrame_Close, &ctlWin, ctl->Screen());
         EXPECT_FALSE(ctl->WindowShown());
-        delegate->WillTerminate();
-        InstallAppPrefStore(nullptr);
-        delete delegate;
-        delete controls;
-        delete shell;
-        delete app;
     }));
 }
 

@@ -44,6 +44,7 @@
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
+#include "tests/platform/AppLaunch.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
@@ -553,28 +554,13 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
     WindowCheck check(x, screen);
     MenuDriver menus(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("QT_QPA_PLATFORM", "xcb");
         qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qputenv("XDG_CONFIG_HOME", QByteArray((dir.Path() + "/config").c_str()));
         qInstallMessageHandler(CollectWarnings);
-        static int argc = 1;
-        static char name[] = "kevoruneset", *argv[] = {name, nullptr};
-        auto* app = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
+        AppLaunch launch("xcb", dir.Path() + "/config");
         QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
-        auto* shell = new QtShell;
-        auto* controls = new QtControlServices;
-        auto* delegate = new AppDelegate(QStringList());
-        QtAppPrefStore store;
-        InstallAppPrefStore(&store);
-        CPrefNode* prefs = store.OpenPrefs(true);
-        ASSERT_NE(prefs, nullptr);
-        prefs->SetString("ntif", LString("eth0"));
-        store.ClosePrefs(prefs, true);
+        ASSERT_TRUE(launch.PrefsWritten());
         const u32 t0 = LTickMs();
-        delegate->WillFinishLaunching(NewKvsApp);
-        delegate->DidFinishLaunching();
-        auto* kvs = static_cast<CKvsApp*>(gApp);
+        CKvsApp* kvs = launch.Launch();
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
         EXPECT_TRUE(RunUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000));
@@ -707,13 +693,6 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             scenario == kFieldLimits ? FieldLimits(run) : DeviceChange(run);
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
-
-        delegate->WillTerminate();
-        InstallAppPrefStore(nullptr);
-        delete delegate;
-        delete controls;
-        delete shell;
-        delete app;
     }));
 }
 

@@ -22,6 +22,7 @@
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
+#include "tests/platform/AppLaunch.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
@@ -52,27 +53,10 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
     }
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "kevoruneset", *argv[] = {name, nullptr};
-        auto* app = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        auto* shell = new QtShell;
-        auto* controls = new QtControlServices;
-        auto* delegate = new AppDelegate(QStringList());
-        // The preferences live in the INI file of a configuration folder of our own.
-        // The namespace has no default route: they choose its interface.
-        qputenv("XDG_CONFIG_HOME", QByteArray((dir.Path() + "/config").c_str()));
-        QtAppPrefStore store;
-        InstallAppPrefStore(&store);
-        CPrefNode* prefs = store.OpenPrefs(true);
-        ASSERT_NE(prefs, nullptr);
-        prefs->SetString("ntif", LString("eth0"));
-        store.ClosePrefs(prefs, true);
+        AppLaunch launch("offscreen", dir.Path() + "/config");
+        ASSERT_TRUE(launch.PrefsWritten());
         const u32 t0 = LTickMs();
-        delegate->WillFinishLaunching(NewKvsApp);
-        delegate->DidFinishLaunching();
-        CKvsApp* kvs = static_cast<CKvsApp*>(gApp);
+        CKvsApp* kvs = launch.Launch();
         ASSERT_NE(kvs, nullptr);
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         EXPECT_TRUE(RunUntil([&] { return win->IsShown(); }, 5000));
@@ -96,9 +80,10 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/kvsapp_devwin.png")));
         std::printf("launch to window shown: %u ms; to %zu devices listed: %u ms\n", shown,
                     want.size(), listed);
-        delegate->WillTerminate();
+        launch.Terminate();
         // Saved when the application ended: the choice and the window's place.
-        prefs = store.OpenPrefs(false);
+        QtAppPrefStore& store = launch.Store();
+        CPrefNode* prefs = store.OpenPrefs(false);
         ASSERT_NE(prefs, nullptr);
         LString ntif;
         EXPECT_TRUE(prefs->GetString("ntif", &ntif));
@@ -108,11 +93,6 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
             EXPECT_TRUE(devc.IsOpen());
         }
         store.ClosePrefs(prefs, false);
-        InstallAppPrefStore(nullptr);
-        delete delegate;
-        delete controls;
-        delete shell;
-        delete app;
     }));
 }
 
