@@ -408,22 +408,13 @@ LMessage CAxPlyTrgList::CellMessage(CAxPlyTrgCell* c, u32 row, const LMessage& m
 
 LMessage CAxPlyTrgList::HandleMessage(const LMessage& msg) {
     if (!fAuxPlay) return LCellListPane::HandleMessage(msg);
-    i32 at = 0;
-    const i32 step = LListEdit::DragStep(this, fAuxPlay, AplyF::trgs, Selection(), true,
-                                         kScrapAuxTrigger, fHelper, msg, &at, 0);
-    // 0 is also "not handled": only a drop that inserted something ends here.
-    if (step > 0) {
-        SetSelection(LRgn(LRect(0, at, 1, at + step)));
-        return LMessage();
-    }
-    if (step == LListEdit::kConsumed) return LMessage();
-    if (step == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
+    bool passOn = false;
+    if (LListEdit::RowStep(this, fAuxPlay, AplyF::trgs, kScrapAuxTrigger, fHelper, msg, &passOn))
+        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count())
         return CellMessage(static_cast<CAxPlyTrgCell*>(frame), u32(cell.row), msg);
-    if (!frame && LListEdit::RowCmd(this, fAuxPlay, AplyF::trgs, kScrapAuxTrigger, msg))
-        return LMessage();
     return LCellListPane::HandleMessage(msg);
 }
 

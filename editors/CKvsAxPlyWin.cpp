@@ -109,16 +109,9 @@ void CKvsAxPlyList::Draw(LDrawCtx& ctx) {
 LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
     CRecord* plays = AuxPlays();
     if (!plays) return LCellListPane::HandleMessage(msg);
-    i32 at = 0;
-    const i32 step = LListEdit::DragStep(this, plays, AplsF::plys, Selection(), true, kScrapAuxPlay,
-                                         fHelper, msg, &at, 0);
-    // 0 is also "not handled": only a drop that inserted something ends here.
-    if (step > 0) {
-        SetSelection(LRgn(LRect(0, at, 1, at + step)));
-        return LMessage();
-    }
-    if (step == LListEdit::kConsumed) return LMessage();
-    if (step == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
+    bool passOn = false;
+    if (LListEdit::RowStep(this, plays, AplsF::plys, kScrapAuxPlay, fHelper, msg, &passOn))
+        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count()) {
@@ -131,8 +124,6 @@ LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
         if (msg.Is(LPane_Focus)) SelectCell(LCell{0, cell.row});
         return LCellListPane::HandleMessage(msg);
     }
-    if (!frame && LListEdit::RowCmd(this, plays, AplsF::plys, kScrapAuxPlay, msg))
-        return LMessage();
     return LCellListPane::HandleMessage(msg);
 }
 

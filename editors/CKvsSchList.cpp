@@ -180,7 +180,7 @@ LMessage CKvsSchList::HandleMessage(const LMessage& msg) {
     CRecord* sched = Schedule();
     if (!sched) return LCellListPane::HandleMessage(msg);
     bool passOn = false;
-    if (SchListEditStep(this, sched, SchdF::flts, kScrapSchedule, fHelper, msg, &passOn))
+    if (LListEdit::RowStep(this, sched, SchdF::flts, kScrapSchedule, fHelper, msg, &passOn))
         return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);

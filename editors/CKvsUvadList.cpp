@@ -232,15 +232,9 @@ void CKvsUvadList::InsertNewRow() {
 }
 
 LMessage CKvsUvadList::HandleMessage(const LMessage& msg) {
-    i32 at = 0;
-    const i32 drag = LListEdit::DragStep(this, fTable, UvasF::uvas, Selection(), true, kScrapUvad,
-                                         fHelper, msg, &at, 0);
-    if (drag == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
-    if (drag == LListEdit::kConsumed) return LMessage();
-    if (drag > 0) {
-        SelectRows(at, drag);
-        return LMessage();
-    }
+    bool passOn = false;
+    if (fTable && LListEdit::RowStep(this, fTable, UvasF::uvas, kScrapUvad, fHelper, msg, &passOn))
+        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source) {
@@ -248,7 +242,6 @@ LMessage CKvsUvadList::HandleMessage(const LMessage& msg) {
         return HandleCellMessage(msg, static_cast<CKvsUvadCell*>(frame),
                                  fTable->GetListItem(UvasF::uvas, u32(cell.row)));
     }
-    if (LListEdit::RowCmd(this, fTable, UvasF::uvas, kScrapUvad, msg)) return LMessage();
     if (msg.Is(CHeaderFrame_Place) && fHeader && msg.source == fHeader) {
         PlaceHeader();
         return LMessage();

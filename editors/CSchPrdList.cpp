@@ -34,32 +34,6 @@ std::unique_ptr<CUndoStrm> Compound(LHandler* h, const char* name, u32 merge) {
 
 }  // namespace
 
-bool SchListEditStep(LCellListPane* list, CRecord* record, u8 field, const char* type,
-                     CListDragDropHelper& helper, const LMessage& msg, bool* passOn) {
-    *passOn = false;
-    i32 at = 0;
-    const i32 step = LListEdit::DragStep(list, record, field, list->Selection(), true, type, helper,
-                                         msg, &at, 0);
-    if (step > 0) {
-        list->SetSelection(LRgn(LRect(0, at, 1, at + step)));
-        return true;
-    }
-    if (step == LListEdit::kConsumed) return true;
-    if (step == LListEdit::kDataSupplied) {
-        *passOn = true;
-        return true;
-    }
-    LCell cell;
-    LListCell* frame = list->FindCellFrame(msg.source, &cell);
-    if (frame) return false;
-    const bool taken = LListEdit::RowCmd(list, record, field, type, msg);
-    if (msg.Is(LMenuBar_Ready) && msg.source) {
-        *passOn = true;
-        return true;
-    }
-    return taken;
-}
-
 // ---------------------------------------------------------------- date-time group
 
 CSchPrdDtFrm::CSchPrdDtFrm(LPane* parent)
@@ -259,7 +233,7 @@ LMessage CSchPrdList::HandleMessage(const LMessage& msg) {
     }
     if (!fEvent) return LCellListPane::HandleMessage(msg);
     bool passOn = false;
-    if (SchListEditStep(this, fEvent, ScevF::prds, kScrapSchPeriod, fHelper, msg, &passOn))
+    if (LListEdit::RowStep(this, fEvent, ScevF::prds, kScrapSchPeriod, fHelper, msg, &passOn))
         return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);

@@ -86,8 +86,3 @@ private:
     LTimer fTimer{this};
 };
 
-// The Edit commands and drag and drop of a schedule list on a record list:
-// true when the message was taken (inserted items then selected); *passOn
-// says the list's own handling must still run (drag data supplied, menu ready).
-bool SchListEditStep(LCellListPane* list, CRecord* record, u8 field, const char* type,
-                     CListDragDropHelper& helper, const LMessage& msg, bool* passOn);

@@ -6,6 +6,7 @@
 
 #include "base/LHandle.h"
 #include "framework/CListDragDropHelper.h"
+#include "framework/LCellListPane.h"
 #include "framework/LListPane.h"
 #include "framework/LMenu.h"
 #include "framework/MoveSelectedItems.h"
@@ -138,6 +139,32 @@ bool LListEdit::RowCmd(LListPane* list, CRecord* record, u8 field, const char* t
                            static_cast<LMenuItem*>(msg.source), &index);
     if (r > 0) list->SetSelection(LRgn(LRect(0, index, 1, index + r)));
     return r != kNotHandled;
+}
+
+bool LListEdit::RowStep(LCellListPane* list, CRecord* record, u8 field, const char* type,
+                        CListDragDropHelper& helper, const LMessage& msg, bool* passOn) {
+    *passOn = false;
+    i32 at = 0;
+    const i32 step =
+        DragStep(list, record, field, list->Selection(), true, type, helper, msg, &at, 0);
+    // 0 is also "not handled": only a drop that inserted something ends here.
+    if (step > 0) {
+        list->SetSelection(LRgn(LRect(0, at, 1, at + step)));
+        return true;
+    }
+    if (step == kConsumed) return true;
+    if (step == kDataSupplied) {
+        *passOn = true;
+        return true;
+    }
+    LCell cell;
+    if (list->FindCellFrame(msg.source, &cell)) return false;
+    const bool taken = RowCmd(list, record, field, type, msg);
+    if (msg.Is(LMenuBar_Ready) && msg.source) {
+        *passOn = true;
+        return true;
+    }
+    return taken;
 }
 
 i32 LListEdit::DoStdCmd(LHandler* handler, CRecord* record, u8 field, const LRgn& selection,

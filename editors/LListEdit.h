@@ -13,6 +13,7 @@
 class CListDragDropHelper;
 class CRecord;
 class LHandler;
+class LCellListPane;
 class LListPane;
 class LMenuBar;
 class LMenuItem;
@@ -66,6 +67,12 @@ public:
     // True when the message was taken.
     static bool RowCmd(LListPane* list, CRecord* record, u8 field, const char* type,
                        const LMessage& msg);
+    // A row list's drag and drop (DragStep, the rows dropped then selected)
+    // and, for messages from none of its cells, its Edit menu (RowCmd): true
+    // when the message was taken; *passOn says the list's own handling must
+    // still run (drag data supplied, menu ready).
+    static bool RowStep(LCellListPane* list, CRecord* record, u8 field, const char* type,
+                        CListDragDropHelper& helper, const LMessage& msg, bool* passOn);
     // One mouse or drag message through the list's drag helper: -1 consumed,
     // -2 drag data supplied (the list's own handler must still pass the message
     // on: it goes back to the dragger, which then runs the drag), 0 not handled
