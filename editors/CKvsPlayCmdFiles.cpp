@@ -56,6 +56,26 @@ u32 Step(CSimpleProgressDialog* progress, LHandler* self, u32 ms) {
     return 0;
 }
 
+// How long a request queue has made no progress: its status changes with
+// every step of a request, and each change turns the dialog's spinner.
+class QueueIdle {
+public:
+    explicit QueueIdle(CReqQueue& queue) : fQueue(queue), fStatus(queue.CurrentStatus()) {}
+    u32 Ms(CSimpleProgressDialog* progress) {
+        const u32 now = fQueue.CurrentStatus();
+        if (now == fStatus) return LTickMs() - fSince;
+        fStatus = now;
+        fSince = LTickMs();
+        if (progress) progress->Spin();
+        return 0;
+    }
+
+private:
+    CReqQueue& fQueue;
+    u32 fStatus;
+    u32 fSince = LTickMs();
+};
+
 }  // namespace
 
 // ---- the setting files
@@ -128,16 +148,10 @@ void CKvsPlayCmd::RequestDone(void* self, CStrm*, const u32* status) {
 
 bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress) {
     CReqQueue& queue = fDevice->FileRequests();
-    u32 status = queue.CurrentStatus();
-    u32 since = LTickMs();
+    QueueIdle idle(queue);
     bool offered = false;
     while (!fRequestDone) {
-        const u32 now = queue.CurrentStatus();
-        if (now != status) {
-            status = now;
-            since = LTickMs();
-            if (progress) progress->Spin();
-        } else if (!offered && progress && LTickMs() - since >= kIdleLimitMs) {
+        if (idle.Ms(progress) >= kIdleLimitMs && !offered && progress) {
             // The request keeps trying for as long as nothing answers: let the
             // user give up on a device that went away.
             offered = true;
@@ -155,18 +169,9 @@ bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress) {
 
 bool CKvsPlayCmd::WaitChannels(CSimpleProgressDialog* progress) {
     if (!fSeqChan || !fPlayChan) return true;
-    CReqQueue& queue = fDevice->ChannelRequests();
-    u32 status = queue.CurrentStatus();
-    u32 since = LTickMs();
+    QueueIdle idle(fDevice->ChannelRequests());
     while (fSeqChan->IsBusy() || fPlayChan->IsBusy()) {
-        const u32 now = queue.CurrentStatus();
-        if (now != status) {
-            status = now;
-            since = LTickMs();
-            if (progress) progress->Spin();
-        } else if (LTickMs() - since >= kIdleLimitMs) {
-            return false;
-        }
+        if (idle.Ms(progress) >= kIdleLimitMs) return false;
         Step(progress, this, kStepMs);
     }
     return true;
@@ -374,17 +379,10 @@ bool CKvsPlayCmd::FetchFileList(CSimpleProgressDialog* progress, CKvsFileListPol
                                 u32 kind) {
     bool done = false;
     poller.StartWithCallback(kind, &done, [](void* flag) { *static_cast<bool*>(flag) = true; });
-    CReqQueue& queue = fDevice->FileRequests();
-    u32 status = queue.CurrentStatus();
-    u32 since = LTickMs();
+    QueueIdle idle(fDevice->FileRequests());
     bool ok = true;
     while (!done) {
-        const u32 now = queue.CurrentStatus();
-        if (now != status) {
-            status = now;
-            since = LTickMs();
-            if (progress) progress->Spin();
-        } else if (LTickMs() - since >= kIdleLimitMs) {
+        if (idle.Ms(progress) >= kIdleLimitMs) {
             ok = false;
             if (progress) progress->HideWindow();
             Report(this, 5);
