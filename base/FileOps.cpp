@@ -2,12 +2,17 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "base/CharReader.h"
@@ -135,6 +140,151 @@ LString UrlOf(const std::string& posix) {
     LString url;
     PosixPathToFileUrl(&url, LString(std::string_view(posix)));
     return url;
+}
+
+// ---- Temporaries that name their writer
+//
+// A temporary file carries ".kvtmp-<pid>-<start>-<host>" in its name: the process
+// that writes it (its id and its start time, since ids are reused) on the machine
+// it runs on. A file whose writer is gone can only be a leftover of a killed run;
+// it is removed the next time a temporary is made in its folder. Files of another
+// machine (a shared folder) and of running processes are never touched.
+
+constexpr char kTempMark[] = ".kvtmp-";
+
+// Start time of a process in clock ticks since boot, 0 when it cannot be read.
+unsigned long long ProcessStart(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!std::getline(in, stat)) return 0;
+    // The command name may hold spaces and parentheses: fields follow the last ')'.
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    size_t pos = close + 1;
+    for (int field = 3; field < 22; field++) {
+        pos = stat.find(' ', pos + 1);
+        if (pos == std::string::npos) return 0;
+    }
+    return std::strtoull(stat.c_str() + pos + 1, nullptr, 10);
+}
+
+bool IsAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+std::string HostTag() {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) host[0] = 0;
+    std::string tag;
+    for (const char* c = host; *c && tag.size() < 24; c++)
+        if (IsAlnum(*c)) tag += *c;
+    return tag.empty() ? "host" : tag;
+}
+
+struct Owner {
+    long pid = 0;
+    unsigned long long start = 0;
+    std::string host;
+};
+
+// Looked at again after a fork: a child writes under its own id.
+Owner Self() {
+    static std::mutex mutex;
+    static Owner cached;
+    const long pid = long(getpid());
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cached.pid != pid) {
+        cached.pid = pid;
+        cached.start = ProcessStart(pid);
+        cached.host = HostTag();
+    }
+    return cached;
+}
+
+// ".kvtmp-<pid>-<start>-<host>-<n>": n keeps the temporaries of one process apart.
+std::string NextTempTag() {
+    static std::atomic<unsigned> counter{0};
+    const Owner o = Self();
+    return std::string(kTempMark) + std::to_string(o.pid) + "-" + std::to_string(o.start) + "-" +
+           o.host + "-" + std::to_string(++counter);
+}
+
+bool ReadNumber(const std::string& s, size_t* pos, unsigned long long* out) {
+    size_t start = *pos;
+    unsigned long long v = 0;
+    while (*pos < s.size() && s[*pos] >= '0' && s[*pos] <= '9' && *pos - start < 20)
+        v = v * 10 + unsigned(s[(*pos)++] - '0');
+    *out = v;
+    return *pos > start;
+}
+
+// The writer named in a temporary's leaf, or false when the leaf is not one of ours.
+bool ParseTempLeaf(const std::string& leaf, Owner* owner) {
+    size_t at = leaf.rfind(kTempMark);
+    if (at == std::string::npos) return false;
+    size_t pos = at + sizeof kTempMark - 1;
+    unsigned long long pid = 0, start = 0, n = 0;
+    if (!ReadNumber(leaf, &pos, &pid) || pos >= leaf.size() || leaf[pos++] != '-') return false;
+    if (!ReadNumber(leaf, &pos, &start) || pos >= leaf.size() || leaf[pos++] != '-') return false;
+    size_t hostStart = pos;
+    while (pos < leaf.size() && IsAlnum(leaf[pos])) pos++;
+    if (pos == hostStart || pos >= leaf.size() || leaf[pos++] != '-') return false;
+    owner->host = leaf.substr(hostStart, pos - 1 - hostStart);
+    if (!ReadNumber(leaf, &pos, &n)) return false;
+    // What may follow is the extension of a temporary file ("undo….tmp").
+    if (pos < leaf.size() && leaf[pos] != '.') return false;
+    owner->pid = long(pid);
+    owner->start = start;
+    return pid > 0;
+}
+
+bool OwnerGone(const Owner& o) {
+    const Owner self = Self();
+    if (o.host != self.host) return false;
+    if (o.pid == self.pid) return o.start != self.start;
+    if (kill(pid_t(o.pid), 0) != 0 && errno == ESRCH) return true;
+    // The id is taken: by the writer, or by a later process that got it again.
+    const unsigned long long start = ProcessStart(o.pid);
+    return start != 0 && o.start != 0 && start != o.start;
+}
+
+void SweepFolderNow(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (struct dirent* e = readdir(dir)) {
+        Owner owner;
+        if (!ParseTempLeaf(e->d_name, &owner) || !OwnerGone(owner)) continue;
+        // Only a plain file of this user: never a link, a folder or someone else's file.
+        struct stat st;
+        if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != geteuid())
+            continue;
+        unlinkat(dirfd(dir), e->d_name, 0);
+    }
+    closedir(dir);
+}
+
+// Once per folder and process: later leftovers can only come from runs that die
+// while this one goes on.
+void SweepFolder(const std::string& folder) {
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(folder).second) return;
+    }
+    SweepFolderNow(folder);
+}
+
+// The longest leaf a folder takes; a temporary's name must fit beside the target.
+constexpr size_t kLeafMax = 255;
+
+// Cuts a leaf to at most max bytes without splitting a UTF-8 sequence.
+std::string CutLeaf(const std::string& leaf, size_t max) {
+    if (leaf.size() <= max) return leaf;
+    size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(leaf[n]) & 0xC0) == 0x80) n--;
+    return leaf.substr(0, n);
 }
 
 }  // namespace
@@ -265,6 +415,22 @@ CFileHolder::~CFileHolder() {
 
 CTempFile::CTempFile(const char* name, const LString* folder) : CFileHolder(name, folder) {
     NumberedName(&fPath, long(LTickMs()));
+    // The writer's tag goes before the extension, so a leftover of a killed run is
+    // known as such and removed by a later one.
+    std::string posix = Posix(fPath);
+    if (!posix.empty()) {
+        const std::string parent = ParentOf(posix);
+        SweepFolder(parent);
+        std::string leaf = posix.substr(posix.rfind('/') + 1), ext;
+        const size_t dot = leaf.rfind('.');
+        if (dot != std::string::npos && dot > 0) {
+            ext = leaf.substr(dot);
+            leaf.erase(dot);
+        }
+        const std::string tag = NextTempTag();
+        leaf = CutLeaf(leaf, kLeafMax - std::min(kLeafMax, tag.size() + ext.size()));
+        fPath = UrlOf((parent == "/" ? "" : parent) + "/" + leaf + tag + ext);
+    }
     CFileObj file;
     file.CreateUniqueFile(fPath, CFileObj::kModeNumber, 0600);
     if (file.Status() == kFileDone) {
@@ -286,15 +452,29 @@ CSafeReplace::~CSafeReplace() {
 
 CSafeReplaceFs::CSafeReplaceFs(const LString& target) {
     fTarget = target;
+    std::string posixTarget = Posix(target);
+    size_t slash = posixTarget.rfind('/');
+    if (posixTarget.empty() || slash == std::string::npos || slash + 1 == posixTarget.size()) {
+        fError = kErrCreate;
+        return;
+    }
     // The new file gets the target's permissions, so private data never shows in a
     // more readable file while it is written.
     u32 permissions = 0666;
     struct stat st;
-    std::string posixTarget = Posix(target);
-    if (!posixTarget.empty() && stat(posixTarget.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        permissions = st.st_mode & 0777;
+    if (stat(posixTarget.c_str(), &st) == 0 && S_ISREG(st.st_mode)) permissions = st.st_mode & 0777;
+    // Always a hidden file beside the target, never the target itself: a save that
+    // dies leaves no cut-off file under the real name, and nothing a user takes
+    // for a document. Beside it, so that the final rename stays on one volume.
+    const std::string parent = ParentOf(posixTarget);
+    SweepFolder(parent);
+    const std::string tag = NextTempTag();
+    const std::string leaf =
+        "." + CutLeaf(posixTarget.substr(slash + 1), kLeafMax - std::min(kLeafMax, tag.size() + 1)) +
+        tag;
     CFileObj file;
-    file.CreateUniqueFile(target, CFileObj::kModeNumber, permissions);
+    file.CreateUniqueFile(UrlOf((parent == "/" ? "" : parent) + "/" + leaf),
+                          CFileObj::kModeFailIfTaken, permissions);
     if (file.Status() == kFileDone) {
         fNewPath = file.Path();
         fActive = 1;
@@ -306,12 +486,9 @@ CSafeReplaceFs::CSafeReplaceFs(const LString& target) {
 void CSafeReplaceFs::Commit() {
     if (!fActive) return;
     std::string posixNew = Posix(fNewPath), posixTarget = Posix(fTarget);
+    // Only a new file whose every byte reached the disk may take the target's name.
     if (posixNew.empty() || posixTarget.empty() || !SyncPath(posixNew, false)) {
         fError = kErrExchange;
-        return;
-    }
-    if (fNewPath == fTarget) {
-        fActive = 0;
         return;
     }
     // One rename replaces the target: at every moment the old or the new file is there.
@@ -322,6 +499,11 @@ void CSafeReplaceFs::Commit() {
     SyncPath(ParentOf(posixTarget), true);
     fNewPath = fTarget;
     fActive = 0;
+}
+
+void RemoveDeadTemporaries(const LString& folder) {
+    std::string posix = Posix(folder);
+    if (!posix.empty()) SweepFolderNow(posix);
 }
 
 // ---- Enumeration ----

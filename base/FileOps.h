@@ -90,7 +90,8 @@ protected:
     LString fPath;
 };
 
-// A new, private (0600) file named name + the millisecond tick, deleted with the object.
+// A new, private (0600) file named name + the millisecond tick + the writer's tag
+// (as for a safe replace, before the extension), deleted with the object.
 class CTempFile : public CFileHolder {
 public:
     CTempFile(const char* name, const LString* folder);
@@ -118,12 +119,22 @@ protected:
     LString fNewPath;
 };
 
+// The new file is a hidden temporary beside the target whose name carries the
+// writing process ("." + target leaf + ".kvtmp-<pid>-<start>-<host>-<n>"), also for
+// a target that does not exist yet. Making one removes such temporaries of
+// processes that are gone from the folder (once per folder and run).
 class CSafeReplaceFs : public CSafeReplace {
 public:
     explicit CSafeReplaceFs(const LString& target);
-    // Syncs the new file and renames it over the target in one step.
+    // Syncs the new file and renames it over the target in one step; error 2 (the
+    // target untouched, the new file still there for the destructor) when either fails.
     void Commit();
 };
+
+// Removes from the folder the temporaries of safe replaces and temporary files
+// whose writing process is gone (never those of running processes, of another
+// machine, or other people's files).
+void RemoveDeadTemporaries(const LString& folder);
 
 // Lists a folder one level deep, or looks at one path.
 class CFileEnumerator {

@@ -3,13 +3,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <cctype>
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <set>
+#include <sstream>
 #include <string>
 
+#include "base/CForkStrm.h"
 #include "base/FileOps.h"
 #include "base/Paths.h"
 #include "base/Resources.h"
+#include "tools/testkit/KillRounds.h"
 
 namespace {
 
@@ -214,41 +222,43 @@ TEST_F(FileOpsTest, TempFilesArePrivateAndGoWithTheirHolder) {
 }
 
 TEST_F(FileOpsTest, SafeReplaceKeepsTheOldOrTheNewFile) {
-    // No target yet: the new file is the target itself.
-    {
-        CSafeReplaceFs r(Url("doc"));
-        ASSERT_TRUE(r.IsActive());
-        EXPECT_EQ(S(r.NewPath()), dirUrl + "/doc");
-        Write("doc", "first");
-        r.Commit();
-        EXPECT_FALSE(r.IsActive());
-        EXPECT_EQ(r.Error(), 0u);
+    // New and existing targets alike are written to a hidden file beside them.
+    for (const char* target : {"doc", "doc"}) {
+        const bool existed = Exists(target);
+        {
+            CSafeReplaceFs r(Url(target));
+            ASSERT_TRUE(r.IsActive());
+            const std::string leaf = S(r.NewPath()).substr(dirUrl.size() + 1);
+            EXPECT_EQ(leaf.rfind(".doc.kvtmp-" + std::to_string(getpid()) + "-", 0), 0u) << leaf;
+            EXPECT_EQ(Exists(target), existed);
+            Write(leaf, existed ? "second" : "first");
+            r.Commit();
+            EXPECT_FALSE(r.IsActive());
+            EXPECT_EQ(r.Error(), 0u);
+            EXPECT_EQ(S(r.NewPath()), dirUrl + "/doc");
+        }
+        EXPECT_EQ(Read("doc"), existed ? "second" : "first");
+        EXPECT_EQ(Names(), std::set<std::string>{"doc"});
     }
-    EXPECT_EQ(Read("doc"), "first");
 
-    // Dropped without commit: the target is untouched, the new file gone.
-    {
-        CSafeReplaceFs r(Url("doc"));
+    // Dropped without commit: the target is untouched, the new file gone; a new
+    // target never appears.
+    for (const char* target : {"doc", "new"}) {
+        CSafeReplaceFs r(Url(target));
         ASSERT_TRUE(r.IsActive());
-        EXPECT_EQ(S(r.NewPath()), dirUrl + "/doc2");
-        Write("doc2", "half written");
-    }
-    EXPECT_EQ(Read("doc"), "first");
-    EXPECT_EQ(Names(), std::set<std::string>{"doc"});
-
-    // Committed: the new contents under the target's name, nothing left beside it,
-    // and the target's permissions kept.
-    ASSERT_EQ(chmod(Local("doc").c_str(), 0600), 0);
-    {
-        CSafeReplaceFs r(Url("doc"));
-        Write("doc2", "second");
-        r.Commit();
-        EXPECT_EQ(r.Error(), 0u);
-        EXPECT_FALSE(r.IsActive());
-        EXPECT_EQ(S(r.NewPath()), dirUrl + "/doc");
+        Write(S(r.NewPath()).substr(dirUrl.size() + 1), "half written");
     }
     EXPECT_EQ(Read("doc"), "second");
     EXPECT_EQ(Names(), std::set<std::string>{"doc"});
+
+    // The target's permissions are kept.
+    ASSERT_EQ(chmod(Local("doc").c_str(), 0600), 0);
+    {
+        CSafeReplaceFs r(Url("doc"));
+        Write(S(r.NewPath()).substr(dirUrl.size() + 1), "third");
+        r.Commit();
+        EXPECT_EQ(r.Error(), 0u);
+    }
     struct stat st;
     ASSERT_EQ(stat(Local("doc").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -266,6 +276,169 @@ TEST_F(FileOpsTest, SafeReplaceKeepsTheOldOrTheNewFile) {
     CSafeReplaceFs nowhere(Url("missing/doc"));
     EXPECT_FALSE(nowhere.IsActive());
     EXPECT_EQ(nowhere.Error(), 1u);
+
+    // A leaf as long as a folder takes still leaves room for the temporary's tag.
+    const std::string longLeaf(250, 'x');
+    {
+        CSafeReplaceFs r(Url(longLeaf));
+        ASSERT_TRUE(r.IsActive());
+        Write(S(r.NewPath()).substr(dirUrl.size() + 1), "long");
+        r.Commit();
+        EXPECT_EQ(r.Error(), 0u);
+    }
+    EXPECT_EQ(Read(longLeaf), "long");
+}
+
+// Temporaries of processes that are gone are removed; nothing else is.
+TEST_F(FileOpsTest, LeftoversOfDeadWritersAreRemovedOnly) {
+    // A process that has ended, and the start times of live ones.
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    waitpid(dead, nullptr, 0);
+    auto startOf = [](long pid) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string stat;
+        std::getline(in, stat);
+        std::string rest = stat.substr(stat.rfind(')') + 2);
+        std::istringstream fields(rest);
+        std::string f;
+        for (int i = 3; i <= 22; ++i) fields >> f;
+        return f;
+    };
+    char hostBuf[256] = {};
+    gethostname(hostBuf, sizeof hostBuf - 1);
+    std::string host;
+    for (const char* c = hostBuf; *c && host.size() < 24; ++c)
+        if (isalnum(static_cast<unsigned char>(*c))) host += *c;
+    if (host.empty()) host = "host";
+    const std::string self = std::to_string(getpid()), parent = std::to_string(getppid());
+    const struct {
+        std::string name;
+        bool removed;
+    } cases[] = {
+        {".play.kvp.kvtmp-" + std::to_string(dead) + "-1234-" + host + "-3", true},
+        {"undo99.kvtmp-" + std::to_string(dead) + "-1234-" + host + "-1.tmp", true},
+        // Our own id, but another start: the id was reused after a killed run.
+        {".a.kvtmp-" + self + "-1-" + host + "-1", true},
+        // Live writers: this process and its parent.
+        {".b.kvtmp-" + self + "-" + startOf(getpid()) + "-" + host + "-9", false},
+        {".c.kvtmp-" + parent + "-" + startOf(getppid()) + "-" + host + "-1", false},
+        // Another machine's file in a shared folder.
+        {".d.kvtmp-" + std::to_string(dead) + "-1234-otherhost" + host + "-1", false},
+        // Users' files, however alike.
+        {"play38.kvp", false},
+        {".play.kvp", false},
+        {".e.kvtmp-" + std::to_string(dead) + "-1234-" + host + "-1x", false},
+        {".f.kvtmp-" + std::to_string(dead) + "-" + host + "-1", false},
+    };
+    std::set<std::string> kept;
+    for (const auto& c : cases) {
+        Write(c.name, "x");
+        if (!c.removed) kept.insert(c.name);
+    }
+    // Links and folders are never removed, whatever their names.
+    const std::string link = ".g.kvtmp-" + std::to_string(dead) + "-1234-" + host + "-1";
+    ASSERT_EQ(symlink("play38.kvp", Local(link).c_str()), 0);
+    const std::string folder = ".h.kvtmp-" + std::to_string(dead) + "-1234-" + host + "-1";
+    ASSERT_EQ(mkdir(Local(folder).c_str(), 0700), 0);
+    kept.insert(link);
+    kept.insert(folder);
+
+    RemoveDeadTemporaries(LString(std::string_view(dirUrl)));
+    EXPECT_EQ(Names(), kept);
+
+    // A save into the folder sweeps it too, and keeps a live save's file.
+    Write(cases[0].name, "x");
+    {
+        CSafeReplaceFs live(Url("other"));
+        ASSERT_TRUE(live.IsActive());
+        const std::string liveLeaf = S(live.NewPath()).substr(dirUrl.size() + 1);
+        CSafeReplaceFs r(Url("play.kvp"));
+        ASSERT_TRUE(r.IsActive());
+        RemoveDeadTemporaries(LString(std::string_view(dirUrl)));
+        EXPECT_TRUE(Exists(liveLeaf));
+        EXPECT_TRUE(Exists(S(r.NewPath()).substr(dirUrl.size() + 1)));
+    }
+    EXPECT_FALSE(Exists(cases[0].name));
+}
+
+// Saves killed at random moments: the target holds the old or the new file, whole,
+// or (new targets) nothing; no file a user would see is left, and what is hidden
+// goes with the next run's sweep.
+TEST_F(FileOpsTest, KilledSavesLeaveTheOldOrTheNewFile) {
+    std::mt19937 rng(51);
+    const std::string oldText(40000, 'o');
+    const std::string newText(60000, 'n');
+    u32 rounds = 0, midSave = 0, leftovers = 0;
+    for (const bool existing : {false, true}) {
+        for (u32 i = 0; i < 25; ++i) {
+            std::system(("rm -rf '" + dir + "'/* '" + dir + "'/.[!.]*").c_str());
+            if (existing) Write("play.kvp", oldText);
+            const testkit::KillResult k = testkit::KillDuringSaves(
+                [&] {
+                    CSafeReplaceFs r(Url("play.kvp"));
+                    CForkStrm out(r.NewPath(), CStrm::kModeWrite);
+                    out.Write(newText.data(), newText.size());
+                    out.SetSize();
+                    out.Close();
+                    if (out.Error() == CStrm::kErrNone) r.Commit();
+                },
+                3000, rng);
+            ASSERT_TRUE(k.started);
+            ++rounds;
+            midSave += k.midSave;
+            const std::string got = Exists("play.kvp") ? Read("play.kvp") : "<none>";
+            const bool whole = got == newText || got == (existing ? oldText : "<none>");
+            EXPECT_TRUE(whole) << "cut off: " << got.size() << " bytes";
+            for (const std::string& n : Names()) {
+                if (n == "play.kvp") continue;
+                EXPECT_EQ(n[0], '.') << n;
+                ++leftovers;
+            }
+            RemoveDeadTemporaries(LString(std::string_view(dirUrl)));
+            const std::set<std::string> target{"play.kvp"};
+            EXPECT_EQ(Names(), got == "<none>" ? std::set<std::string>{} : target)
+                << "after the sweep";
+        }
+    }
+    std::printf("%u killed saves, %u of them inside a save, %u hidden leftovers swept\n", rounds,
+                midSave, leftovers);
+}
+
+// A full disk: the save fails, the old file stays, no new or partial file is left.
+TEST_F(FileOpsTest, FullDiskKeepsTheOldFile) {
+    const std::string why = testkit::OnSmallDisk(dir, 256, [&]() -> std::string {
+        Write("play.kvp", "old");
+        if (!testkit::FillDisk(dir, "filler")) return "the disk did not fill";
+        for (const char* target : {"play.kvp", "new.kvp"}) {
+            bool failed = false;
+            {
+                CSafeReplaceFs r(Url(target));
+                if (!r.IsActive()) {
+                    failed = true;
+                } else {
+                    CForkStrm out(r.NewPath(), CStrm::kModeWrite);
+                    const std::string text(20000, 'n');
+                    out.Write(text.data(), text.size());
+                    out.SetSize();
+                    out.Close();
+                    failed = out.Error() != CStrm::kErrNone;
+                    if (!failed) {
+                        r.Commit();
+                        failed = r.Error() != 0;
+                    }
+                }
+            }
+            if (!failed) return std::string(target) + ": the save reported success";
+        }
+        if (Read("play.kvp") != "old") return "the old file changed";
+        const std::set<std::string> want{"play.kvp", "filler"};
+        if (Names() != want) return "left behind: " + std::to_string(Names().size()) + " names";
+        return "";
+    });
+    if (why.rfind("unshare", 0) == 0) GTEST_SKIP() << why;
+    EXPECT_EQ(why, "");
 }
 
 TEST_F(FileOpsTest, EnumeratesOneLevel) {
