@@ -1,11 +1,21 @@
 #include "platform/qt/CAppPrefs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <cerrno>
+
+#include "base/FileOps.h"
+#include "base/Paths.h"
 #include "records/PrefNodes.h"
 
 namespace {
@@ -72,13 +82,123 @@ private:
     std::vector<QString> fKeys;
 };
 
+LString UrlOfPath(const QString& path) {
+    const QByteArray local = QFile::encodeName(path);
+    LString url;
+    PosixPathToFileUrl(&url, LString(std::string_view(local.constData(), size_t(local.size()))));
+    return url;
+}
+
+std::string LocalOf(const LString& url) {
+    LString p;
+    FileUrlToPosixPath(&p, url);
+    return std::string(p.View());
+}
+
+// What the file holds, raw; false when it cannot be read.
+bool ReadBytes(const QString& path, QByteArray* out) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    *out = f.readAll();
+    return f.error() == QFileDevice::NoError;
+}
+
+// Writes bytes to the new file of a replace, every write checked.
+bool WriteWhole(const LString& url, const QByteArray& bytes) {
+    const std::string local = LocalOf(url);
+    const int fd = open(local.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            ok = false;
+    }
+    return close(fd) == 0 && ok;
+}
+
+// Replaces the file at path with bytes, whole or not at all.
+bool ReplaceFile(const QString& path, const QByteArray& bytes) {
+    CSafeReplaceFs replace(UrlOfPath(path));
+    if (!replace.IsActive() || !WriteWhole(replace.NewPath(), bytes)) return false;
+    replace.Commit();
+    return replace.Error() == CSafeReplace::kErrNone;
+}
+
+// The INI text QSettings reads back as the one dictionary under "prefs": the
+// value is QSettings' own "@Variant(...)" form (the variant streamed at version
+// 4.0). Bytes other than plain ASCII go as \x escapes; the reader takes every hex
+// digit after \x, so a digit that follows one is escaped too.
+QByteArray IniText(const QVariantMap& prefs) {
+    QByteArray streamed;
+    {
+        QDataStream s(&streamed, QIODevice::WriteOnly);
+        s.setVersion(QDataStream::Qt_4_0);
+        s << QVariant(prefs);
+    }
+    const QByteArray value = QByteArrayLiteral("@Variant(") + streamed + ')';
+    QByteArray out = QByteArrayLiteral("[General]\n") + kPrefsKey + '=';
+    out.reserve(out.size() + value.size() * 2 + 1);
+    static const char hex[] = "0123456789abcdef";
+    bool afterEscape = false;
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool isHex = (b >= '0' && b <= '9') || (b >= 'a' && b <= 'f') || (b >= 'A' && b <= 'F');
+        const bool plain = b > 0x20 && b < 0x7F && b != '\\' && b != '"' && b != ';' && b != ',' &&
+                           b != '=' && !(afterEscape && isHex);
+        if (plain) {
+            out += c;
+            afterEscape = false;
+        } else {
+            out += "\\x";
+            if (b >= 16) out += hex[b >> 4];
+            out += hex[b & 15];
+            afterEscape = true;
+        }
+    }
+    out += '\n';
+    return out;
+}
+
 // What is not a dictionary is left out: a writable store replaces it on saving.
-QVariantMap ReadPrefs(const QString& path) {
+// *damaged is set when the file holds something that is not readable preferences.
+QVariantMap ReadPrefs(const QString& path, bool* damaged) {
+    *damaged = false;
+    QVariantMap top;
+    if (!QFileInfo::exists(path)) return top;
     QSettings settings(path, QSettings::IniFormat);
     const QVariant v = settings.value(kPrefsKey);
-    QVariantMap top;
-    if (v.typeId() == QMetaType::QVariantMap) top.insert(kPrefsKey, v);
+    if (v.typeId() == QMetaType::QVariantMap) {
+        top.insert(kPrefsKey, v);
+        return top;
+    }
+    QByteArray bytes;
+    *damaged = settings.status() != QSettings::NoError || settings.contains(kPrefsKey) ||
+               (ReadBytes(path, &bytes) && !bytes.trimmed().isEmpty());
     return top;
+}
+
+// Keeps what could not be read beside the file ("<name>.unreadable", numbered
+// when an older, different copy is there); answers the copy's path when one was
+// made now, "" when the same bytes were kept before or nothing could be kept.
+QString KeepUnreadable(const QString& path) {
+    QByteArray bytes;
+    if (!ReadBytes(path, &bytes)) return QString();
+    for (int n = 1; n < 1000; ++n) {
+        const QString copy = path + QStringLiteral(".unreadable") +
+                             (n == 1 ? QString() : QString::number(n));
+        QByteArray old;
+        if (QFileInfo::exists(copy)) {
+            if (ReadBytes(copy, &old) && old == bytes) return QString();
+            continue;
+        }
+        return ReplaceFile(copy, bytes) ? copy : QString();
+    }
+    return QString();
 }
 
 }  // namespace
@@ -111,8 +231,11 @@ QString CAppPrefs::PathFor(const LString& appId) {
 CAppPrefs::CAppPrefs(const LString& appId, i32 mode)
     : fPath(PathFor(appId)),
       fWritable(mode == 1),
-      fStore(ReadPrefs(fPath), u32(mode)),
-      fRoot(&fStore, kPrefsKey) {}
+      fStore(ReadPrefs(fPath, &fDamaged), u32(mode)),
+      fRoot(&fStore, kPrefsKey) {
+    // Whatever the store held must outlive the next save, which replaces it.
+    if (fDamaged) fUnreadableCopy = KeepUnreadable(fPath);
+}
 
 CAppPrefs::~CAppPrefs() {
     if (fWritable) Save();
@@ -121,18 +244,9 @@ CAppPrefs::~CAppPrefs() {
 u32 CAppPrefs::Save() {
     if (!fWritable) return kSaveReadOnly;
     QDir().mkpath(QFileInfo(fPath).absolutePath());
-    QSettings settings(fPath, QSettings::IniFormat);
-    // The file is written to a temporary beside it and renamed over it, so a
-    // full disk leaves the old preferences in place.
-    settings.setAtomicSyncRequired(true);
-    settings.setValue(kPrefsKey, fStore.ToDict().value(kPrefsKey));
-    settings.sync();
-    switch (settings.status()) {
-        case QSettings::NoError:
-            return kSaveOk;
-        case QSettings::FormatError:
-            return kSaveFormat;
-        default:
-            return kSaveAccess;
-    }
+    // Not through QSettings: its sync renames a cut-off file over the old one when
+    // the disk is full and reports no error. Here every write is checked, and only a
+    // complete file that reached the disk replaces the old preferences.
+    return ReplaceFile(fPath, IniText(fStore.ToDict().value(kPrefsKey).toMap())) ? kSaveOk
+                                                                                  : kSaveAccess;
 }

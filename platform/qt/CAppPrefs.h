@@ -24,11 +24,12 @@ public:
 
 class CAppPrefs {
 public:
-    enum : u32 { kSaveOk = 0, kSaveAccess = 1, kSaveFormat = 2, kSaveReadOnly = 3 };
+    enum : u32 { kSaveOk = 0, kSaveAccess = 1, kSaveReadOnly = 3 };
 
     // appId names the file (<config folder>/<appId>.ini); empty: the
     // application's name. Mode 1 opens it writable; a missing or malformed
-    // "prefs" value reads as an empty store.
+    // "prefs" value reads as an empty store, and a file that holds something
+    // unreadable is first copied beside it (UnreadableCopy).
     CAppPrefs(const LString& appId, i32 mode);
     // Saves when writable (a failure there is lost: call Save first to see it).
     ~CAppPrefs();
@@ -43,9 +44,15 @@ public:
     const QString& FilePath() const { return fPath; }
 
     // Writes the store to the file, which is replaced whole or not at all:
-    // kSaveOk, kSaveAccess (the file or its folder cannot be written),
-    // kSaveFormat, or kSaveReadOnly for a store opened read-only.
+    // kSaveOk, kSaveAccess (the file or its folder cannot be written, the disk is
+    // full: the old file stays), or kSaveReadOnly for a store opened read-only.
     u32 Save();
+
+    // The file held something that is not readable preferences.
+    bool WasUnreadable() const { return fDamaged; }
+    // Where that was kept when this object made the copy ("<file>.unreadable");
+    // empty when the same bytes were kept before (already said) or nothing was.
+    const QString& UnreadableCopy() const { return fUnreadableCopy; }
 
     // The file of an application id.
     static QString PathFor(const LString& appId);
@@ -53,6 +60,8 @@ public:
 private:
     QString fPath;
     bool fWritable;
+    bool fDamaged = false;  // set while fStore is built
+    QString fUnreadableCopy;
     CCFDictPrefNode fStore;  // the file's values: "prefs" alone
     CPrefNode fRoot;
 };
