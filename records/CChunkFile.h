@@ -28,6 +28,15 @@ public:
     // False when the header or the second code is missing (first code 0 when
     // there is no header at all).
     bool OpenRead(const void* bytes, u32 size);
+    // After OpenRead: the container is whole. Its declared length is the size of
+    // the bytes (the pad byte after an odd length may be missing), and the records
+    // fill it exactly, each a chunk as records are written: a registered kind (or
+    // the null record), sub-chunks of the four record kinds nested whole, no
+    // deeper than records may nest. A container cut off, or damaged in its
+    // structure, is not whole; values inside the chunks are not judged.
+    bool IsWhole() const { return fWhole; }
+    // After a reading loop ended: nothing of the container is left unread.
+    bool AtEnd() const;
     // The next record, or null at the end, for an unregistered kind, for the null
     // record and for a malformed chunk: a reading loop ends at the first of these.
     CRecord* ReadRecord();
@@ -53,5 +62,6 @@ private:
     bool fWriting = false;
     bool fOpen = false;
     bool fWriteFailed = false;
+    bool fWhole = false;
     u32 fWritten = 0;
 };

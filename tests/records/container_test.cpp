@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <map>
+#include <set>
 #include <random>
 #include <string>
 #include <vector>
@@ -127,6 +130,98 @@ TEST_F(Container, TruncatedAndCorruptedContainersReadSafely) {
         for (int n = 0; n < 10; ++n) CRecord::Destroy(p.ReadRecord());
     }
     for (CRecord* w : written) CRecord::Destroy(w);
+}
+
+// Whole: the declared length is the file's and every chunk nests whole. Every cut,
+// and every flip of a bit in a chunk's tag, length or kind, is found out.
+TEST_F(Container, OnlyAWholeContainerIsWhole) {
+    std::mt19937 rng(108);
+    LDataBuf buf;
+    u32 size;
+    {
+        CChunkFile file;
+        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buf);
+        for (int i = 0; i < 2; ++i) {
+            CRecord* r = rt::RandomRoot(rng);
+            file.WriteRecord(r);
+            CRecord::Destroy(r);
+        }
+        file.Close();
+        size = file.WrittenSize();
+    }
+    const std::vector<u8> whole(buf.Data(), buf.Data() + size);
+    CChunkFile in;
+    ASSERT_TRUE(in.OpenRead(whole.data(), size));
+    EXPECT_TRUE(in.IsWhole());
+    while (CRecord* r = in.ReadRecord()) CRecord::Destroy(r);
+    EXPECT_TRUE(in.AtEnd());
+
+    // Any outer tag and second code, an empty container, a missing last pad byte.
+    {
+        std::vector<u8> other = whole;
+        other[0] = 'Z', other[11] = 'Z';
+        ASSERT_TRUE(in.OpenRead(other.data(), size));
+        EXPECT_TRUE(in.IsWhole());
+        const u8 empty[12] = {0, 0, 0, 1, 0, 0, 0, 4, 0, 0, 0, 1};
+        ASSERT_TRUE(in.OpenRead(empty, sizeof empty));
+        EXPECT_TRUE(in.IsWhole());
+    }
+
+    // Every cut, and the same file with bytes after it.
+    u32 wholeCuts = 0;
+    for (u32 cut = 0; cut < size; ++cut) {
+        in.OpenRead(whole.data(), cut);
+        wholeCuts += in.IsWhole();
+    }
+    EXPECT_EQ(wholeCuts, 0u);
+    std::vector<u8> longer = whole;
+    longer.insert(longer.end(), {0, 0});
+    in.OpenRead(longer.data(), u32(longer.size()));
+    EXPECT_FALSE(in.IsWhole());
+
+    // The places of the structure: each chunk's tag and length, each record's kind.
+    // An array's length is the one place a flip may go unseen: grown over the next
+    // array whose size it matches exactly, it still nests whole (no checksum tells).
+    std::vector<u32> structure;
+    std::set<u32> arrayLengths;
+    std::function<void(u32, u32, bool)> walk = [&](u32 pos, u32 end, bool records) {
+        while (pos + 8 <= end) {
+            const u32 tag = (u32(whole[pos]) << 24) | (u32(whole[pos + 1]) << 16) |
+                            (u32(whole[pos + 2]) << 8) | whole[pos + 3];
+            const u32 len = (u32(whole[pos + 4]) << 24) | (u32(whole[pos + 5]) << 16) |
+                            (u32(whole[pos + 6]) << 8) | whole[pos + 7];
+            for (u32 i = 0; i < 8; ++i) structure.push_back(pos + i);
+            if (tag == FourCC("UDPA"))
+                for (u32 i = 4; i < 8; ++i) arrayLengths.insert(pos + i);
+            const u32 bodyEnd = pos + 8 + len;
+            if (records) {
+                for (u32 i = 8; i < 12; ++i) structure.push_back(pos + i);
+                walk(pos + 12, bodyEnd, false);
+            } else if (tag == FourCC("UDUD") || tag == FourCC("UDAR")) {
+                walk(pos + 12, bodyEnd, true);
+            }
+            pos = bodyEnd + (bodyEnd & 1);
+        }
+    };
+    structure.push_back(4), structure.push_back(5), structure.push_back(6), structure.push_back(7);
+    walk(12, size, true);
+    ASSERT_GT(structure.size(), 40u);
+    u32 taken = 0, arrayFlips = 0;
+    for (const u32 at : structure)
+        for (u32 bit = 0; bit < 8; ++bit) {
+            std::vector<u8> bad = whole;
+            bad[at] ^= u8(1u << bit);
+            in.OpenRead(bad.data(), size);
+            if (arrayLengths.count(at)) {
+                ++arrayFlips;
+                taken += in.IsWhole();
+                continue;
+            }
+            EXPECT_FALSE(in.IsWhole()) << "byte " << at << " bit " << bit;
+        }
+    EXPECT_LT(taken * 10, arrayFlips);
+    std::printf("%zu flips of the structure refused; %u of %u flips of array lengths taken\n",
+                structure.size() * 8 - arrayFlips, taken, arrayFlips);
 }
 
 TEST_F(Container, DeeplyNestedRecordIsRefused) {
