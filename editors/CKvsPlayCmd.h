@@ -113,8 +113,15 @@ public:
     // "cPlayImport".
     void ImportPlayFile();
     // Reads a play file into both records; false (nothing changed) when it
-    // holds neither record or cannot be read.
-    bool LoadPlayData(const LString& url);
+    // cannot be read, is not a whole play file, or holds neither record. *why
+    // then names the message of "KVSPLAYEDIT" that says so.
+    enum : u32 {
+        kImportUnreadable = 6,
+        kImportCutOff = 7,
+        kImportNotPlayFile = 8,
+        kImportNoSettings = 9,
+    };
+    bool LoadPlayData(const LString& url, u32* why = nullptr);
     // "cCopyUms".
     void CopyShowToUms();
     bool FetchFileLists();

@@ -289,24 +289,44 @@ bool RunPlayImportPanel(LHandler*, LString* outPath) {
 void CKvsPlayCmd::ImportPlayFile() {
     LString path;
     if (!RunPlayImportPanel(this, &path)) return;
-    LoadPlayData(path);
+    // A refused file leaves the show as it was; the user learns why.
+    u32 why = 0;
+    if (!LoadPlayData(path, &why)) Report(this, why);
 }
 
-bool CKvsPlayCmd::LoadPlayData(const LString& url) {
+bool CKvsPlayCmd::LoadPlayData(const LString& url, u32* why) {
+    u32 ignored;
+    if (!why) why = &ignored;
+    *why = kImportUnreadable;
     CForkStrm in(url, 0);
     if (!in.IsOpen() || in.Error() != CStrm::kErrNone) return false;
     in.SeekToEnd();
     const u64 size = in.Position();
+    *why = kImportNotPlayFile;
     // A container's lengths are 32-bit: anything larger is no play file.
     if (in.Error() != CStrm::kErrNone || size > 0xFFFFFFFFull) return false;
     std::vector<u8> bytes(size_t(size) + 1);
     in.SetPosition(0);
     u64 got = size;
     in.Read(bytes.data(), &got);
+    *why = kImportUnreadable;
     if (got != size || in.Error() != CStrm::kErrNone) return false;
 
+    // Only a whole file replaces the show: a cut-off one would read as a shorter
+    // show, every setting it lost back at its default. Any outer tag is taken.
     CChunkFile file;
-    if (!file.OpenRead(bytes.data(), u32(size))) return false;
+    const bool opened = file.OpenRead(bytes.data(), u32(size));
+    if (!opened || !file.IsWhole()) {
+        // A play file's own header, but shorter than it says: cut off (a copy or a
+        // save that stopped). Anything else is damaged or no play file at all.
+        const u64 declared = size >= 8 ? 8 + ((u64(bytes[4]) << 24) | (u64(bytes[5]) << 16) |
+                                              (u64(bytes[6]) << 8) | u64(bytes[7]))
+                                       : 0;
+        const bool ours = file.FirstCode() == kTagContainer &&
+                          (size < 12 || file.SecondCode() == kTypePlayFile);
+        *why = ours && declared > size ? kImportCutOff : kImportNotPlayFile;
+        return false;
+    }
     CRecord* taken[2] = {nullptr, nullptr};  // sequence settings, play settings
     while (CRecord* r = file.ReadRecord()) {
         const int slot = r->Family() != kFamKvt   ? -1
@@ -319,7 +339,13 @@ bool CKvsPlayCmd::LoadPlayData(const LString& url) {
         }
         taken[slot] = r;
     }
-    if (!taken[0] && !taken[1]) return false;
+    // A record that did not decode ends the loop early.
+    if (!file.AtEnd() || (!taken[0] && !taken[1])) {
+        *why = file.AtEnd() ? kImportNoSettings : kImportNotPlayFile;
+        for (CRecord* r : taken) CRecord::Destroy(r);
+        return false;
+    }
+    *why = 0;
     CRecordDoc* docs[2] = {&fSeqDoc, &fPlayDoc};
     for (u32 i = 0; i < 2; ++i) {
         if (!taken[i]) continue;

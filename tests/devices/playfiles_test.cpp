@@ -324,6 +324,102 @@ TEST_F(PlayFiles, LargeShowWrittenAndImported) {
                 "play file imported in %d ms\n", write, import);
 }
 
+// An import takes a whole play file only; anything else leaves the show as it was
+// and a message says why.
+TEST_F(PlayFiles, ImportTakesOnlyAWholePlayFile) {
+    playtest::FakePanels panels;
+    ctl2 = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
+    CKvsPlayCmd source(&root, &owner, ctl2.get());
+    source.SeqSettings()->SetU32(nullptr, SqstF::tgmk, 77);
+    AddSequence(source.SeqSettings(), 9);
+    source.PlaySettings()->SetU32(nullptr, PlysF::pwdw, 1234);
+    ASSERT_TRUE(source.WritePlayFile(LString(Url("show.kvplay").c_str())));
+    const std::string good = playtest::ReadFile(fDir.Path() + "/show.kvplay");
+    ASSERT_GT(good.size(), 100u);
+
+    CKvsPlayCmd target(&root, &owner, ctl2.get());
+    target.SeqSettings()->SetU32(nullptr, SqstF::tgmk, 5);
+    const auto show = [&] {
+        std::string out;
+        for (CRecord* r : {target.SeqSettings(), target.PlaySettings()}) {
+            LDataBuf buffer;
+            CMemStrm strm(buffer);
+            PropRecord::Write(&strm, r);
+            out.append(reinterpret_cast<const char*>(buffer.Data()), size_t(strm.Position()));
+        }
+        return out;
+    };
+    const std::string before = show();
+    auto flip = [&](size_t at, u8 bits) {
+        std::string b = good;
+        b[at] = char(u8(b[at]) ^ bits);
+        return b;
+    };
+    std::string single;
+    {
+        LDataBuf buffer;
+        CMemStrm strm(buffer);
+        PropRecord::Write(&strm, source.SeqSettings());
+        single.assign(reinterpret_cast<const char*>(buffer.Data()), size_t(strm.Position()));
+    }
+    CRecordDoc scenes(NewSceneRecord());
+    playtest::WriteChunks(fDir.Path() + "/scenes", FourCC("YNST"), FourCC("SCSN"), {scenes.Root()});
+    const struct {
+        const char* what;
+        std::string bytes;
+        u32 item;
+    } cases[] = {
+        {"empty", "", CKvsPlayCmd::kImportNotPlayFile},
+        {"7 bytes", good.substr(0, 7), CKvsPlayCmd::kImportNotPlayFile},
+        {"10 bytes", good.substr(0, 10), CKvsPlayCmd::kImportCutOff},
+        {"the header alone", good.substr(0, 12), CKvsPlayCmd::kImportCutOff},
+        {"header and one chunk header", good.substr(0, 24), CKvsPlayCmd::kImportCutOff},
+        {"half", good.substr(0, good.size() / 2), CKvsPlayCmd::kImportCutOff},
+        {"the last byte missing", good.substr(0, good.size() - 1), CKvsPlayCmd::kImportCutOff},
+        {"a byte more", good + "x", CKvsPlayCmd::kImportNotPlayFile},
+        {"outer length flipped", flip(6, 0x40), CKvsPlayCmd::kImportCutOff},
+        {"first record's family flipped", flip(12, 0x01), CKvsPlayCmd::kImportNotPlayFile},
+        {"first record's length flipped", flip(19, 0x04), CKvsPlayCmd::kImportNotPlayFile},
+        {"first record's kind flipped", flip(20, 0x20), CKvsPlayCmd::kImportNotPlayFile},
+        {"first sub-chunk's tag flipped", flip(24, 0x02), CKvsPlayCmd::kImportNotPlayFile},
+        {"a picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), CKvsPlayCmd::kImportNotPlayFile},
+        {"a text", "[General]\nprefs=1\n", CKvsPlayCmd::kImportNotPlayFile},
+        {"a setting file", single, CKvsPlayCmd::kImportNotPlayFile},
+        {"scenes", playtest::ReadFile(fDir.Path() + "/scenes"), CKvsPlayCmd::kImportNoSettings},
+    };
+    for (const auto& c : cases) {
+        playtest::WriteFile(fDir.Path() + "/bad.kvplay", c.bytes);
+        root.texts.clear();
+        panels.answers = {Url("bad.kvplay")};
+        target.ImportPlayFile();
+        EXPECT_EQ(show(), before) << c.what;
+        ASSERT_EQ(root.texts.size(), 1u) << c.what;
+        EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", c.item).CStr()) << c.what;
+    }
+    // A file that cannot be read.
+    ASSERT_EQ(mkdir((fDir.Path() + "/folder.kvplay").c_str(), 0700), 0);
+    root.texts.clear();
+    panels.answers = {Url("folder.kvplay")};
+    target.ImportPlayFile();
+    EXPECT_EQ(show(), before);
+    ASSERT_EQ(root.texts.size(), 1u);
+    EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", CKvsPlayCmd::kImportUnreadable).CStr());
+
+    // Whole files are taken, under any outer tag.
+    for (const char* tag : {"YKVS", "ZZZZ"}) {
+        std::string bytes = good;
+        bytes.replace(0, 4, tag);
+        playtest::WriteFile(fDir.Path() + "/other.kvplay", bytes);
+        target.SeqSettings()->SetU32(nullptr, SqstF::tgmk, 5);
+        root.texts.clear();
+        panels.answers = {Url("other.kvplay")};
+        target.ImportPlayFile();
+        EXPECT_TRUE(root.texts.empty()) << tag;
+        EXPECT_EQ(target.SeqSettings()->GetU32(SqstF::tgmk), 77u) << tag;
+        EXPECT_EQ(target.PlaySettings()->GetU32(PlysF::pwdw), 1234u) << tag;
+    }
+}
+
 TEST_F(PlayFiles, FileListsForTheCopyToUsbStorage) {
     Open();
     DeviceHooks().runCopyToUms = playtest::StubCopy;
