@@ -68,7 +68,7 @@ bool WholeRecord(const u8* b, u64 pos, u64 end, u32 depth, u64* next) {
     const u64 padded = chunkEnd + (chunkEnd & 1);
     if (length < 4 || padded > end) return false;
     *next = padded;
-    if (family == kNullFamily) return kind == kNullKind && length == 4;
+    if (family == kNullFamily && kind == kNullKind) return length == 4;
     const CRecordSchema* schema = CRecordSchema::Find(family, kind);
     if (!schema) return false;
     for (u64 p = pos + 12; p < chunkEnd;) {
