@@ -1,11 +1,16 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <deque>
+#include <filesystem>
+#include <random>
+#include <set>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
+#include "base/FileOps.h"
 #include "base/Paths.h"
 #include "base/Resources.h"
 #include "devices/files/CKvsRenDlg.h"
@@ -13,6 +18,7 @@
 #include "devices/files/DeviceFileOps.h"
 #include "framework/StdDialogs.h"
 #include "tests/devlink/FileLinkTestUtil.h"
+#include "tools/testkit/KillRounds.h"
 
 namespace {
 
@@ -432,6 +438,114 @@ TEST_F(DevFiles, DownloadWritesWholeFilesOrNone) {
                                 {{LString("c.drc"), 3}, {LString("e.drc"), 0}}, 0, LocalUrl());
         EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "4:c.drc, e.drc 7");
         EXPECT_EQ(Requests("/sdc/kevrecfiles/e"), "");
+    }
+}
+
+// What the kill and full-disk tests download: big enough to take a while.
+std::string DeviceBytes() {
+    std::string b(120000, 0);
+    for (size_t i = 0; i < b.size(); ++i) b[i] = char('a' + i % 23);
+    return b;
+}
+
+std::string Contents(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return "<none>";
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::string SelfExe() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+// Downloads into $KV_LOCAL over and over, marking each for the killer; or, with
+// KV_FULL set, once into a full disk, checking what is left.
+TEST_F(DevFiles, DownloadChild) {
+    const char* local = getenv("KV_LOCAL");
+    if (!local) GTEST_SKIP() << "run by the kill and full-disk tests";
+    Put(Sdc("kevrecfiles/a.drc"), DeviceBytes());
+    LString url;
+    PosixPathToFileUrl(&url, LString(local));
+    const std::vector<NamedSize> files{{LString("a.drc"), u64(DeviceBytes().size())}};
+    if (!getenv("KV_FULL")) {
+        for (;;) {
+            testkit::MarkSave('b');
+            DownloadDeviceFileNames(&fOwner, fQueue.get(), files, 0, url);
+            testkit::MarkSave('e');
+        }
+    }
+    const std::string old = Get(std::string(local) + "/a.drc");
+    ASSERT_TRUE(testkit::FillDisk(local, "filler"));
+    DownloadDeviceFileNames(&fOwner, fQueue.get(), files, 0, url);
+    EXPECT_EQ(Get(std::string(local) + "/a.drc"), old);
+    // Asked about the old copy first when there is one; the failed name said at the end.
+    EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), old == "<none>" ? "11:a.drc" : "4:a.drc 11:a.drc");
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(local))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (old == "<none>" ? std::set<std::string>{"filler"}
+                                      : std::set<std::string>{"a.drc", "filler"}));
+}
+
+// Downloads killed at random moments, to new and existing local files: the file is
+// the old or the new one, whole, or absent; nothing a user sees is left, and the
+// hidden rest goes with the next sweep.
+TEST(DownloadSafety, KilledDownloadsLeaveTheOldOrTheNewFile) {
+    testtftp::TempDir dir;
+    const std::string local = dir.Path() + "/local", runs = dir.Path() + "/runs";
+    std::mt19937 rng(6121);
+    const std::string fresh = DeviceBytes();
+    u32 rounds = 0, midSave = 0, hidden = 0;
+    for (const bool existing : {false, true}) {
+        for (u32 i = 0; i < 5; ++i) {
+            std::filesystem::remove_all(local);
+            std::filesystem::remove_all(runs);
+            std::filesystem::create_directories(local);
+            std::filesystem::create_directories(runs);
+            if (existing) std::ofstream(local + "/a.drc") << "old";
+            const testkit::KillResult k = testkit::KillDuringSavesExec(
+                {SelfExe(), "--gtest_filter=DevFiles.DownloadChild"},
+                {"KV_LOCAL=" + local, "TMPDIR=" + runs}, 150000, 20000, rng);
+            ASSERT_TRUE(k.started);
+            ++rounds;
+            midSave += k.midSave;
+            const std::string got = Contents(local + "/a.drc");
+            EXPECT_TRUE(got == fresh || got == (existing ? "old" : "<none>"))
+                << "cut off: " << got.size() << " bytes";
+            for (const auto& e : std::filesystem::directory_iterator(local)) {
+                const std::string n = e.path().filename().string();
+                EXPECT_TRUE(n == "a.drc" || n[0] == '.') << n;
+                hidden += n[0] == '.';
+            }
+            LString url;
+            PosixPathToFileUrl(&url, LString(local.c_str()));
+            RemoveDeadTemporaries(url);
+            for (const auto& e : std::filesystem::directory_iterator(local))
+                EXPECT_EQ(e.path().filename().string(), "a.drc");
+        }
+    }
+    std::printf("%u killed downloads, %u inside a download, %u hidden leftovers swept\n", rounds,
+                midSave, hidden);
+}
+
+// A full disk (a small tmpfs in a mount namespace of the test's own): the download
+// fails and says so, the old file stays, nothing partial is left.
+TEST(DownloadSafety, FullDiskKeepsTheOldFile) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs a mount namespace";
+    testtftp::TempDir dir;
+    const std::string local = dir.Path() + "/local";
+    for (const bool existing : {false, true}) {
+        std::filesystem::create_directories(local);
+        const std::string cmd =
+            "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=96k kvsmall " + local +
+            (existing ? " && echo old >" + local + "/a.drc" : std::string()) + " && TMPDIR=" +
+            dir.Path() + " KV_LOCAL=" + local + " KV_FULL=1 exec " + SelfExe() +
+            " --gtest_filter=DevFiles.DownloadChild' >/dev/null 2>&1";
+        EXPECT_EQ(system(cmd.c_str()), 0) << (existing ? "existing" : "new") << " file";
     }
 }
 

@@ -140,8 +140,10 @@ bool SimDeviceProcess::WaitIdle(int timeoutMs) {
 }
 
 TempDir::TempDir() {
-    char tmpl[] = "/tmp/kvsimdev-test-XXXXXX";
-    if (mkdtemp(tmpl)) fPath = tmpl;
+    // $TMPDIR first: a test that kills its children gives each a folder it clears.
+    const char* base = getenv("TMPDIR");
+    std::string tmpl = std::string(base && base[0] == '/' ? base : "/tmp") + "/kvsimdev-test-XXXXXX";
+    if (mkdtemp(tmpl.data())) fPath = tmpl;
 }
 
 TempDir::~TempDir() {

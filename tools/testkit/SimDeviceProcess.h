@@ -37,7 +37,7 @@ private:
     std::string fBuf, fReady;
 };
 
-// A fresh empty folder below /tmp, removed by the destructor.
+// A fresh empty folder below $TMPDIR (else /tmp), removed by the destructor.
 class TempDir {
 public:
     TempDir();
