@@ -1,5 +1,7 @@
 // The play edit against the simulated device on loopback.
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "base/CMemStrm.h"
+#include "base/FileOps.h"
 #include "base/Paths.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevCtlWin.h"
@@ -26,6 +29,7 @@
 #include "tests/devlink/DeviceTestUtil.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
+#include "tools/testkit/KillRounds.h"
 
 namespace {
 
@@ -417,6 +421,107 @@ TEST_F(PlayFiles, ImportTakesOnlyAWholePlayFile) {
         EXPECT_TRUE(root.texts.empty()) << tag;
         EXPECT_EQ(target.SeqSettings()->GetU32(SqstF::tgmk), 77u) << tag;
         EXPECT_EQ(target.PlaySettings()->GetU32(PlysF::pwdw), 1234u) << tag;
+    }
+}
+
+std::string SelfExe() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+// Exports a show of 200 sequences to $KV_EXPORT over and over, marking each for the
+// killer; or, with KV_FULL set, once onto a full disk, checking what is left.
+TEST_F(PlayFiles, ExportChild) {
+    const char* target = getenv("KV_EXPORT");
+    if (!target) GTEST_SKIP() << "run by the kill and full-disk tests";
+    ctl2 = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
+    CKvsPlayCmd source(&root, &owner, ctl2.get());
+    for (u32 i = 0; i < 200; ++i) AddSequence(source.SeqSettings(), i + 1);
+    LString url;
+    PosixPathToFileUrl(&url, LString(target));
+    if (!getenv("KV_FULL")) {
+        for (;;) {
+            testkit::MarkSave('b');
+            source.WritePlayFile(url);
+            testkit::MarkSave('e');
+        }
+    }
+    const std::string folder = std::filesystem::path(target).parent_path();
+    const std::string old = playtest::ReadFile(target);
+    ASSERT_TRUE(testkit::FillDisk(folder, "filler"));
+    EXPECT_FALSE(source.WritePlayFile(url));
+    ASSERT_EQ(root.texts.size(), 1u);
+    EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", 3).CStr());
+    EXPECT_EQ(playtest::ReadFile(target), old);
+    std::vector<std::string> names = playtest::ListDir(folder);
+    std::sort(names.begin(), names.end());
+    const std::vector<std::string> want =
+        old.empty() ? std::vector<std::string>{"filler"}
+                    : std::vector<std::string>{"filler", "show.kvplay"};
+    EXPECT_EQ(names, want);
+}
+
+// Exports killed at random moments, to new and existing files: the file is the old
+// or the new one, whole, or absent, and nothing a user sees is left beside it.
+TEST(ExportSafety, KilledExportsLeaveTheOldOrTheNewFile) {
+    testtftp::TempDir dir;
+    const std::string local = dir.Path() + "/local", runs = dir.Path() + "/runs";
+    const std::string target = local + "/show.kvplay";
+    std::mt19937 rng(5108);
+    std::string fresh;
+    u32 rounds = 0, midSave = 0, hidden = 0;
+    for (const bool existing : {false, true}) {
+        for (u32 i = 0; i < 5; ++i) {
+            std::filesystem::remove_all(local);
+            std::filesystem::remove_all(runs);
+            std::filesystem::create_directories(local);
+            std::filesystem::create_directories(runs);
+            if (existing) playtest::WriteFile(target, "old");
+            const testkit::KillResult k = testkit::KillDuringSavesExec(
+                {SelfExe(), "--gtest_filter=PlayFiles.ExportChild"},
+                {"KV_EXPORT=" + target, "TMPDIR=" + runs}, 100000, 20000, rng);
+            ASSERT_TRUE(k.started);
+            ++rounds;
+            midSave += k.midSave;
+            const std::string got = playtest::ReadFile(target);
+            if (k.completed > 0 && fresh.empty()) fresh = got;
+            // A whole export: the container's declared length is the file's.
+            CChunkFile file;
+            const bool whole =
+                got.size() > 12 && file.OpenRead(got.data(), u32(got.size())) && file.IsWhole();
+            const bool absent = !std::filesystem::exists(target);
+            EXPECT_TRUE(whole || (existing ? got == "old" : absent))
+                << "cut off: " << got.size() << " bytes";
+            EXPECT_TRUE(!whole || fresh.empty() || got == fresh);
+            for (const std::string& n : playtest::ListDir(local)) {
+                EXPECT_TRUE(n == "show.kvplay" || n[0] == '.') << n;
+                hidden += n[0] == '.';
+            }
+            LString url;
+            PosixPathToFileUrl(&url, LString(local.c_str()));
+            RemoveDeadTemporaries(url);
+            EXPECT_EQ(playtest::ListDir(local).size(), absent ? 0u : 1u);
+        }
+    }
+    std::printf("%u killed exports, %u inside an export, %u hidden leftovers swept\n", rounds,
+                midSave, hidden);
+}
+
+// A full disk (a small tmpfs in a mount namespace of the test's own): the export
+// says it failed, the old file stays, nothing partial is left.
+TEST(ExportSafety, FullDiskKeepsTheOldFile) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs a mount namespace";
+    testtftp::TempDir dir;
+    const std::string local = dir.Path() + "/local";
+    for (const bool existing : {false, true}) {
+        std::filesystem::create_directories(local);
+        const std::string cmd =
+            "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=96k kvsmall " + local +
+            (existing ? " && echo old >" + local + "/show.kvplay" : std::string()) + " && TMPDIR=" +
+            dir.Path() + " KV_EXPORT=" + local + "/show.kvplay KV_FULL=1 exec " + SelfExe() +
+            " --gtest_filter=PlayFiles.ExportChild' >/dev/null 2>&1";
+        EXPECT_EQ(system(cmd.c_str()), 0) << (existing ? "existing" : "new") << " file";
     }
 }
 
