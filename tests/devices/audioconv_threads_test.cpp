@@ -8,14 +8,21 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <random>
 #include <thread>
+#include <vector>
 
 #include "base/Clock.h"
+#include "base/FileOps.h"
+#include "base/Paths.h"
 #include "devices/audio/CAudioConvJob.h"
 #include "devlink/FileJobQueue.h"
 #include "tests/devices/AudioTestUtil.h"
 #include "tests/devlink/VirtualRunLoop.h"
+#include "tools/testkit/KillRounds.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace audiotest;
@@ -397,3 +404,104 @@ TEST(WavFormat, HeaderFieldsMustFit) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- killed and full-disk conversions
+
+namespace {
+
+std::string SelfExe() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        out.push_back(e.path().filename().string());
+    return out;
+}
+
+// What the upload queue does with a dropped file: a temporary WAV, converted into.
+bool ConvertOnce(const std::string& src, const LString& folder) {
+    CTempFile wav("kvscnv", &folder);
+    LString local;
+    if (wav.Failed() || FileUrlToPosixPath(&local, wav.Path()).IsEmpty()) return false;
+    CAudioConvertJob job;
+    if (!job.Start(src.c_str(), local.CStr(), nullptr, nullptr)) return false;
+    Eventually([&] { return job.GetState() >= CAudioConvertJob::kDone; });
+    const bool done = job.GetState() == CAudioConvertJob::kDone;
+    job.Stop();
+    return done;
+}
+
+}  // namespace
+
+// Converts $KV_WAV_SRC into temporaries of $KV_WAV_DIR over and over, marking each
+// for the killer; or, with KV_FULL set, once onto a full disk.
+TEST(WavSafety, ConvertChild) {
+    const char* src = getenv("KV_WAV_SRC");
+    const char* dir = getenv("KV_WAV_DIR");
+    if (!src || !dir) GTEST_SKIP() << "run by the kill and full-disk tests";
+    LString folder;
+    PosixPathToFileUrl(&folder, LString(dir));
+    if (!getenv("KV_FULL")) {
+        for (;;) {
+            testkit::MarkSave('b');
+            ConvertOnce(src, folder);
+            testkit::MarkSave('e');
+        }
+    }
+    ASSERT_TRUE(testkit::FillDisk(dir, "filler"));
+    EXPECT_FALSE(ConvertOnce(src, folder));
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"filler"});
+}
+
+// Conversions killed at random moments leave at most their own temporary, which
+// the next run that makes one in that folder removes.
+TEST(WavSafety, KilledConversionsLeaveNothingBehind) {
+    testtftp::TempDir dir;
+    const std::string src = Make(dir.Path(), "src.mp3", "-ac 2 -b:a 128k", "sine=f=440:r=44100:d=3");
+    ASSERT_FALSE(src.empty());
+    const std::string temp = dir.Path() + "/temp", runs = dir.Path() + "/runs";
+    std::filesystem::create_directories(temp);
+    std::mt19937 rng(4126);
+    u32 midSave = 0;
+    for (u32 i = 0; i < 8; ++i) {
+        std::filesystem::remove_all(runs);
+        std::filesystem::create_directories(runs);
+        const testkit::KillResult k = testkit::KillDuringSavesExec(
+            {SelfExe(), "--gtest_filter=WavSafety.ConvertChild"},
+            {"KV_WAV_SRC=" + src, "KV_WAV_DIR=" + temp, "TMPDIR=" + runs}, 60000, 20000, rng);
+        ASSERT_TRUE(k.started);
+        midSave += k.midSave;
+        // Each killed run leaves at most the one it was writing (its predecessors' were
+        // swept when it made its first).
+        EXPECT_LE(Entries(temp).size(), 1u);
+    }
+    // The next temporary made in the folder clears what the dead runs left.
+    LString folder;
+    PosixPathToFileUrl(&folder, LString(temp.c_str()));
+    {
+        CTempFile next("kvscnv", &folder);
+        ASSERT_FALSE(next.Failed());
+        EXPECT_EQ(Entries(temp).size(), 1u);
+    }
+    EXPECT_TRUE(Entries(temp).empty());
+    std::printf("8 killed conversions, %u inside a conversion\n", midSave);
+}
+
+// A full disk: the conversion fails and its temporary goes.
+TEST(WavSafety, FullDiskFailsAndLeavesNothing) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs a mount namespace";
+    testtftp::TempDir dir;
+    const std::string src = Make(dir.Path(), "src.mp3", "-ac 2 -b:a 128k", "sine=f=440:r=44100:d=3");
+    ASSERT_FALSE(src.empty());
+    const std::string temp = dir.Path() + "/temp";
+    std::filesystem::create_directories(temp);
+    const std::string cmd = "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=96k "
+                            "kvsmall " + temp + " && TMPDIR=" + dir.Path() + " KV_WAV_SRC=" + src +
+                            " KV_WAV_DIR=" + temp + " KV_FULL=1 exec " + SelfExe() +
+                            " --gtest_filter=WavSafety.ConvertChild' >/dev/null 2>&1";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+}
