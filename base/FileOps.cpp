@@ -256,8 +256,8 @@ void SweepFolderNow(const std::string& folder) {
         if (!ParseTempLeaf(e->d_name, &owner) || !OwnerGone(owner)) continue;
         // Only a plain file of this user: never a link, a folder or someone else's file.
         struct stat st;
-        if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || st.st_uid != geteuid())
+        if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != geteuid())
             continue;
         unlinkat(dirfd(dir), e->d_name, 0);
     }
@@ -470,8 +470,8 @@ CSafeReplaceFs::CSafeReplaceFs(const LString& target) {
     SweepFolder(parent);
     const std::string tag = NextTempTag();
     const std::string leaf =
-        "." + CutLeaf(posixTarget.substr(slash + 1), kLeafMax - std::min(kLeafMax, tag.size() + 1)) +
-        tag;
+        "." +
+        CutLeaf(posixTarget.substr(slash + 1), kLeafMax - std::min(kLeafMax, tag.size() + 1)) + tag;
     CFileObj file;
     file.CreateUniqueFile(UrlOf((parent == "/" ? "" : parent) + "/" + leaf),
                           CFileObj::kModeFailIfTaken, permissions);

@@ -322,8 +322,8 @@ bool CKvsPlayCmd::LoadPlayData(const LString& url, u32* why) {
         const u64 declared = size >= 8 ? 8 + ((u64(bytes[4]) << 24) | (u64(bytes[5]) << 16) |
                                               (u64(bytes[6]) << 8) | u64(bytes[7]))
                                        : 0;
-        const bool ours = file.FirstCode() == kTagContainer &&
-                          (size < 12 || file.SecondCode() == kTypePlayFile);
+        const bool ours =
+            file.FirstCode() == kTagContainer && (size < 12 || file.SecondCode() == kTypePlayFile);
         *why = ours && declared > size ? kImportCutOff : kImportNotPlayFile;
         return false;
     }

@@ -147,7 +147,8 @@ QByteArray IniText(const QVariantMap& prefs) {
     bool afterEscape = false;
     for (const char c : value) {
         const auto b = static_cast<unsigned char>(c);
-        const bool isHex = (b >= '0' && b <= '9') || (b >= 'a' && b <= 'f') || (b >= 'A' && b <= 'F');
+        const bool isHex =
+            (b >= '0' && b <= '9') || (b >= 'a' && b <= 'f') || (b >= 'A' && b <= 'F');
         const bool plain = b > 0x20 && b < 0x7F && b != '\\' && b != '"' && b != ';' && b != ',' &&
                            b != '=' && !(afterEscape && isHex);
         if (plain) {
@@ -189,8 +190,8 @@ QString KeepUnreadable(const QString& path) {
     QByteArray bytes;
     if (!ReadBytes(path, &bytes)) return QString();
     for (int n = 1; n < 1000; ++n) {
-        const QString copy = path + QStringLiteral(".unreadable") +
-                             (n == 1 ? QString() : QString::number(n));
+        const QString copy =
+            path + QStringLiteral(".unreadable") + (n == 1 ? QString() : QString::number(n));
         QByteArray old;
         if (QFileInfo::exists(copy)) {
             if (ReadBytes(copy, &old) && old == bytes) return QString();
@@ -248,5 +249,5 @@ u32 CAppPrefs::Save() {
     // the disk is full and reports no error. Here every write is checked, and only a
     // complete file that reached the disk replaces the old preferences.
     return ReplaceFile(fPath, IniText(fStore.ToDict().value(kPrefsKey).toMap())) ? kSaveOk
-                                                                                  : kSaveAccess;
+                                                                                 : kSaveAccess;
 }

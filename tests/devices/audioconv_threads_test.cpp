@@ -461,7 +461,8 @@ TEST(WavSafety, ConvertChild) {
 // the next run that makes one in that folder removes.
 TEST(WavSafety, KilledConversionsLeaveNothingBehind) {
     testtftp::TempDir dir;
-    const std::string src = Make(dir.Path(), "src.mp3", "-ac 2 -b:a 128k", "sine=f=440:r=44100:d=3");
+    const std::string src =
+        Make(dir.Path(), "src.mp3", "-ac 2 -b:a 128k", "sine=f=440:r=44100:d=3");
     ASSERT_FALSE(src.empty());
     const std::string temp = dir.Path() + "/temp", runs = dir.Path() + "/runs";
     std::filesystem::create_directories(temp);
@@ -495,13 +496,15 @@ TEST(WavSafety, KilledConversionsLeaveNothingBehind) {
 TEST(WavSafety, FullDiskFailsAndLeavesNothing) {
     if (geteuid() != 0) GTEST_SKIP() << "needs a mount namespace";
     testtftp::TempDir dir;
-    const std::string src = Make(dir.Path(), "src.mp3", "-ac 2 -b:a 128k", "sine=f=440:r=44100:d=3");
+    const std::string src =
+        Make(dir.Path(), "src.mp3", "-ac 2 -b:a 128k", "sine=f=440:r=44100:d=3");
     ASSERT_FALSE(src.empty());
     const std::string temp = dir.Path() + "/temp";
     std::filesystem::create_directories(temp);
-    const std::string cmd = "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=96k "
-                            "kvsmall " + temp + " && TMPDIR=" + dir.Path() + " KV_WAV_SRC=" + src +
-                            " KV_WAV_DIR=" + temp + " KV_FULL=1 exec " + SelfExe() +
-                            " --gtest_filter=WavSafety.ConvertChild' >/dev/null 2>&1";
+    const std::string cmd =
+        "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=96k "
+        "kvsmall " +
+        temp + " && TMPDIR=" + dir.Path() + " KV_WAV_SRC=" + src + " KV_WAV_DIR=" + temp +
+        " KV_FULL=1 exec " + SelfExe() + " --gtest_filter=WavSafety.ConvertChild' >/dev/null 2>&1";
     EXPECT_EQ(system(cmd.c_str()), 0);
 }

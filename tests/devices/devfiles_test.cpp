@@ -542,8 +542,8 @@ TEST(DownloadSafety, FullDiskKeepsTheOldFile) {
         std::filesystem::create_directories(local);
         const std::string cmd =
             "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=96k kvsmall " + local +
-            (existing ? " && echo old >" + local + "/a.drc" : std::string()) + " && TMPDIR=" +
-            dir.Path() + " KV_LOCAL=" + local + " KV_FULL=1 exec " + SelfExe() +
+            (existing ? " && echo old >" + local + "/a.drc" : std::string()) +
+            " && TMPDIR=" + dir.Path() + " KV_LOCAL=" + local + " KV_FULL=1 exec " + SelfExe() +
             " --gtest_filter=DevFiles.DownloadChild' >/dev/null 2>&1";
         EXPECT_EQ(system(cmd.c_str()), 0) << (existing ? "existing" : "new") << " file";
     }

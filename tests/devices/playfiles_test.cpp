@@ -386,7 +386,8 @@ TEST_F(PlayFiles, ImportTakesOnlyAWholePlayFile) {
         {"first record's length flipped", flip(19, 0x04), CKvsPlayCmd::kImportNotPlayFile},
         {"first record's kind flipped", flip(20, 0x20), CKvsPlayCmd::kImportNotPlayFile},
         {"first sub-chunk's tag flipped", flip(24, 0x02), CKvsPlayCmd::kImportNotPlayFile},
-        {"a picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), CKvsPlayCmd::kImportNotPlayFile},
+        {"a picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+         CKvsPlayCmd::kImportNotPlayFile},
         {"a text", "[General]\nprefs=1\n", CKvsPlayCmd::kImportNotPlayFile},
         {"a setting file", single, CKvsPlayCmd::kImportNotPlayFile},
         {"scenes", playtest::ReadFile(fDir.Path() + "/scenes"), CKvsPlayCmd::kImportNoSettings},
@@ -456,9 +457,9 @@ TEST_F(PlayFiles, ExportChild) {
     EXPECT_EQ(playtest::ReadFile(target), old);
     std::vector<std::string> names = playtest::ListDir(folder);
     std::sort(names.begin(), names.end());
-    const std::vector<std::string> want =
-        old.empty() ? std::vector<std::string>{"filler"}
-                    : std::vector<std::string>{"filler", "show.kvplay"};
+    const std::vector<std::string> want = old.empty()
+                                              ? std::vector<std::string>{"filler"}
+                                              : std::vector<std::string>{"filler", "show.kvplay"};
     EXPECT_EQ(names, want);
 }
 
@@ -518,9 +519,9 @@ TEST(ExportSafety, FullDiskKeepsTheOldFile) {
         std::filesystem::create_directories(local);
         const std::string cmd =
             "unshare -m --propagation private sh -c 'mount -t tmpfs -o size=96k kvsmall " + local +
-            (existing ? " && echo old >" + local + "/show.kvplay" : std::string()) + " && TMPDIR=" +
-            dir.Path() + " KV_EXPORT=" + local + "/show.kvplay KV_FULL=1 exec " + SelfExe() +
-            " --gtest_filter=PlayFiles.ExportChild' >/dev/null 2>&1";
+            (existing ? " && echo old >" + local + "/show.kvplay" : std::string()) +
+            " && TMPDIR=" + dir.Path() + " KV_EXPORT=" + local + "/show.kvplay KV_FULL=1 exec " +
+            SelfExe() + " --gtest_filter=PlayFiles.ExportChild' >/dev/null 2>&1";
         EXPECT_EQ(system(cmd.c_str()), 0) << (existing ? "existing" : "new") << " file";
     }
 }

@@ -133,7 +133,11 @@ TEST(Prefs, EveryByteSurvivesTheFile) {
         CAppPrefs prefs(kId, 1);
         CPrefNode node(&prefs.Root(), "bytes");
         node.SetBytes("all", all.data(), u32(all.size()));
-        node.SetBytes("digits after escapes", "\x01" "1a\x7f" "F9", 6);
+        node.SetBytes("digits after escapes",
+                      "\x01"
+                      "1a\x7f"
+                      "F9",
+                      6);
         node.SetString("text", LString("=;,\"\\ x\t \xC3\xA9 \xE2\x82\xAC ()"));
         ASSERT_EQ(prefs.Save(), CAppPrefs::kSaveOk);
     }
@@ -142,7 +146,11 @@ TEST(Prefs, EveryByteSurvivesTheFile) {
         CMemPrefStore store;
         CPrefNode node(&store, "bytes");
         node.SetBytes("all", all.data(), u32(all.size()));
-        node.SetBytes("digits after escapes", "\x01" "1a\x7f" "F9", 6);
+        node.SetBytes("digits after escapes",
+                      "\x01"
+                      "1a\x7f"
+                      "F9",
+                      6);
         node.SetString("text", LString("=;,\"\\ x\t \xC3\xA9 \xE2\x82\xAC ()"));
         std::ofstream(want) << store.Dump();
     }

@@ -19,8 +19,7 @@ namespace testkit {
 namespace {
 
 // Reads marks until the first one, then for the random delay; kills and reaps.
-KillResult Watch(pid_t pid, int fd, unsigned maxDelayUs, unsigned startLimitMs,
-                 std::mt19937& rng) {
+KillResult Watch(pid_t pid, int fd, unsigned maxDelayUs, unsigned startLimitMs, std::mt19937& rng) {
     using Clock = std::chrono::steady_clock;
     KillResult r;
     char last = 0;
@@ -151,7 +150,8 @@ std::string OnSmallDisk(const std::string& folder, unsigned sizeKb,
 }
 
 bool FillDisk(const std::string& folder, const std::string& name) {
-    const int fd = open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd =
+        open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     static const char block[4096] = {};
     // Big writes first, then byte by byte, so that not one byte is left free.

@@ -142,7 +142,8 @@ bool SimDeviceProcess::WaitIdle(int timeoutMs) {
 TempDir::TempDir() {
     // $TMPDIR first: a test that kills its children gives each a folder it clears.
     const char* base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && base[0] == '/' ? base : "/tmp") + "/kvsimdev-test-XXXXXX";
+    std::string tmpl =
+        std::string(base && base[0] == '/' ? base : "/tmp") + "/kvsimdev-test-XXXXXX";
     if (mkdtemp(tmpl.data())) fPath = tmpl;
 }
 
