@@ -208,7 +208,15 @@ bool CKvsDevCtlScreen::OpenFile(const LString& path) {
     }
     if (!OpenWindow()) return false;
     fWindow.ShowWindow();
-    if (!fPlay || !fPlay->LoadPlayData(path)) return false;
+    if (!fPlay) return false;
+    // A file that is not a whole play file opens nothing of it, and the user learns
+    // why rather than finding an empty show that might be saved over it.
+    u32 why = 0;
+    if (!fPlay->LoadPlayData(path, &why)) {
+        CSimpleMessageDialog message(this, LPaneOpt::Window(kWindowDialog, 0));
+        message.Run(StdDialogText("KVSPLAYEDIT", why), 0, false);
+        return false;
+    }
     fPlay->SetCleanMark();
     // An NSQ file needs the NSQ view: reopen as a format change does.
     const u32 format = fPlay->SeqSettings()->GetU8(SqstF::sqfm);

@@ -410,6 +410,15 @@ TEST_F(PlayFiles, ImportTakesOnlyAWholePlayFile) {
     ASSERT_EQ(root.texts.size(), 1u);
     EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", CKvsPlayCmd::kImportUnreadable).CStr());
 
+    // Opening a damaged file (the Open command, a file handed to the program) says
+    // so too, instead of showing an empty show under its name.
+    root.texts.clear();
+    playtest::WriteFile(fDir.Path() + "/bad.kvplay", good.substr(0, good.size() / 2));
+    ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
+    ctl->OpenFile(LString(Url("bad.kvplay").c_str()));
+    ASSERT_EQ(root.texts.size(), 1u);
+    EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", CKvsPlayCmd::kImportCutOff).CStr());
+
     // Whole files are taken, under any outer tag.
     for (const char* tag : {"YKVS", "ZZZZ"}) {
         std::string bytes = good;
