@@ -21,6 +21,20 @@ void ShowMessage(const QString& text) {
     box.exec();
 }
 
+// The preferences are saved after the main loop ended: watched from the first
+// open (at start), so that a failure then goes to stderr, not to a message that
+// would wait for a loop that never runs again.
+QApplication* WatchQuit() {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    static QApplication* watched = nullptr;
+    if (app && app != watched) {
+        watched = app;
+        gQuitting = false;
+        QObject::connect(app, &QCoreApplication::aboutToQuit, [] { gQuitting = true; });
+    }
+    return app;
+}
+
 // Said where the user sees it: in a message while the program runs (one shown
 // before the loop starts waits for it), on stderr once it quits.
 void Report(const QString& text) {
@@ -28,12 +42,7 @@ void Report(const QString& text) {
         gHook(text.toStdString());
         return;
     }
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    static bool watching = false;
-    if (app && !watching) {
-        watching = true;
-        QObject::connect(app, &QCoreApplication::aboutToQuit, [] { gQuitting = true; });
-    }
+    QApplication* app = WatchQuit();
     if (!app || gQuitting || QCoreApplication::closingDown()) {
         std::fprintf(stderr, "KEVOruneSet: %s\n", text.toLocal8Bit().constData());
         return;
@@ -58,6 +67,7 @@ void QtAppPrefStore::SetReportHook(ReportFn hook) {
 }
 
 CPrefNode* QtAppPrefStore::OpenPrefs(bool writable) {
+    WatchQuit();
     delete fOpen;
     fOpen = new CAppPrefs(LString(), writable ? 1 : 0);
     // Said once: a later open finds the same bytes already kept.
