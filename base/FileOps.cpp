@@ -231,7 +231,7 @@ bool ParseTempLeaf(const std::string& leaf, Owner* owner) {
     if (pos == hostStart || pos >= leaf.size() || leaf[pos++] != '-') return false;
     owner->host = leaf.substr(hostStart, pos - 1 - hostStart);
     if (!ReadNumber(leaf, &pos, &n)) return false;
-    // What may follow is the extension of a temporary file ("undo….tmp").
+    // What may follow is the extension of a temporary file ("undo...tmp").
     if (pos < leaf.size() && leaf[pos] != '.') return false;
     owner->pid = long(pid);
     owner->start = start;
