@@ -2,6 +2,7 @@
 
 #include "base/LTextSink.h"
 #include "records/LRecPath.h"
+#include "records/OneShotFields.h"
 
 namespace {
 constexpr u32 kRetryMs = 2000;
@@ -36,7 +37,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     // Only the last waiting request of the same kind merges; a read someone waits
     // for is never taken over.
     auto* last = static_cast<ChanReq*>(fPending.Tail());
-    if (merge && last && last->write == write && !last->fn && last->path == LString(path)) {
+    if (merge && last && last->write == write && !last->fn && !last->oneShot &&
+        last->path == LString(path)) {
         fPending.Remove(last);
         r = last;
     } else {
@@ -45,6 +47,7 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     }
     r->fn = nullptr;
     r->context = nullptr;
+    r->oneShot = 0;
     r->path = LString(path);
     r->write = write;
     // A fresh, empty body: the previous one may carry an error.
@@ -172,7 +175,10 @@ void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
     LTextStream path;
     if (!LRecPath::Append(c->fRecord, note->record, note->field, kRecNoIndex, path) || path.Error())
         return;
-    ChanReq* r = c->Take(path.CStr(), true, 1);
+    // Two presses of one command are two actions: only settings keep their last value.
+    const bool press = OneShotChangeUnderway();
+    ChanReq* r = c->Take(path.CStr(), !press, 1);
+    r->oneShot = press ? 1 : 0;
     if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body)) {
         c->Recycle(r);
         return;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "devlink/CDevRequestQueue.h"
+#include "records/DeviceKinds.h"
+#include "records/OneShotFields.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
 
@@ -326,6 +328,34 @@ TEST_F(Channel, FieldReadsWithTheirOwnCompletionAreNotRetried) {
     EXPECT_EQ(fApplied, 0u);
     EXPECT_EQ(WholeReads(), 0u);
     EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(Channel, EveryCommandPressTravelsInOrderWhileSettingsStillMerge) {
+    CRecordDoc doc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvcm)));
+    CRecord* cmd = doc.Root();
+    ASSERT_NE(cmd, nullptr);
+    fChannel =
+        std::make_unique<CDevRequestQueue>(fQueue.get(), cmd, "/.cmd/udkvtcmd", this, Applied);
+    SetCommandOneShot(cmd, DvcmF::rcct, 4);
+    ASSERT_TRUE(InFlight());
+    // Everything below waits behind the write in flight, where merging would happen.
+    for (int i = 0; i < 2; ++i) SetField2Transient(cmd, LString("/s/1"));
+    for (int i = 0; i < 2; ++i) SetCommandOneShot(cmd, DvcmF::rcct, 3);
+    // A setting of the pressed field after the presses does not swallow the last one.
+    cmd->SetI32(nullptr, DvcmF::rcct, 1);
+    cmd->SetI32(nullptr, DvcmF::paus, 7);
+    cmd->SetI32(nullptr, DvcmF::paus, 8);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Writes(), (std::vector<Write>{{"/.cmd/udkvtcmd/rcct", "4"},
+                                            {"/.cmd/udkvtcmd/plsn", "/s/1"},
+                                            {"/.cmd/udkvtcmd/plsn", "/s/1"},
+                                            {"/.cmd/udkvtcmd/rcct", "3"},
+                                            {"/.cmd/udkvtcmd/rcct", "3"},
+                                            {"/.cmd/udkvtcmd/rcct", "1"},
+                                            {"/.cmd/udkvtcmd/paus", "8"}}));
+    EXPECT_EQ(cmd->GetI32(DvcmF::paus), 8);
+    EXPECT_TRUE(cmd->GetString(DvcmF::plsn).IsEmpty());
+    fChannel.reset();  // before the document it listens to
 }
 
 }  // namespace
