@@ -1,6 +1,7 @@
 #include "devlink/CDevRequestQueue.h"
 
 #include "base/LTextSink.h"
+#include "records/CChunkStrm.h"
 #include "records/LRecPath.h"
 #include "records/OneShotFields.h"
 
@@ -122,6 +123,9 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     c->fInFlight = nullptr;
     const bool whole = r->path == LString("/");
     bool ok = data != nullptr && status[0] == 0 && status[1] == 0;
+    // A reply cut short (or longer than its chunk says) would leave every field
+    // past the cut at its default, shown as the device's value: it is a failed read.
+    if (ok && !r->write && !ReplyChunkWhole(data)) ok = false;
     if (ok && !r->write) {
         u8 field;
         u32 index;
