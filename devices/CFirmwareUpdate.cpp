@@ -6,6 +6,7 @@
 #include "base/Clock.h"
 #include "base/Lzss.h"
 #include "base/Resources.h"
+#include "devlink/ConfirmedUpload.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LPngImage.h"
 #include "framework/StdDialogs.h"
@@ -46,6 +47,7 @@ LString Text(u32 item) {
 struct Step {
     bool done = false;
     bool parse = false;  // the reply carries the device's image header
+    bool held = true;    // a write: the device gave the image back whole
     u32 status[3] = {0, 0, 0};
     CFwVersion version;
 };
@@ -61,7 +63,15 @@ void StepDone(void* context, CStrm* data, const u32* status) {
 }
 
 bool Succeeded(const Step& s) {
-    return s.status[0] == 0 && s.status[1] == 0 && s.status[2] == 0;
+    return s.held && s.status[0] == 0 && s.status[1] == 0 && s.status[2] == 0;
+}
+
+// An image the device does not give back whole is a failed write.
+void WriteDone(void* context, CConfirmedUpload* upload) {
+    Step* s = static_cast<Step*>(context);
+    s->done = true;
+    for (u32 i = 0; i < 3; ++i) s->status[i] = upload->Status()[i];
+    s->held = upload->Confirmed();
 }
 
 }  // namespace
@@ -225,12 +235,22 @@ u32 UpdateFirmware(MDevSetLink* set, u32 serial, const u8* image, u32 imageSize,
     if (ui.AskVersions(deviceText, imageText) != 1) return 0;
 
     ui.OpenProgress(Text(4), imageSize);
-    CMemStrm* body = new CMemStrm(const_cast<u8*>(image), imageSize);
-    queue.Enqueue(&write, StepDone, kFwDevicePath, 1, body, nullptr, 0);
+    // The image is read back before it counts as written: a transfer whose blocks
+    // and acknowledgements both came out of order looks complete while the
+    // device never renamed the image into place.
+    CConfirmedUpload upload(&queue, &write, WriteDone);
+    upload.StartReadBack(kFwDevicePath, image, imageSize, 0);
+    bool disabled = false;
     while (!write.done) {
-        ui.SetProgress(u32(body->Position()));
-        if (ui.ModalStep(500) != 0) {
-            queue.CancelAll(&write, StepDone);
+        ui.SetProgress(u32(upload.SentBytes()));
+        if (!upload.Writing() && !disabled) {
+            // The image is on its way to the card: only the check is left, and
+            // flush and restart must follow it.
+            ui.DisableButton();
+            disabled = true;
+        }
+        if (ui.ModalStep(500) != 0 && upload.Writing()) {
+            upload.Cancel();
             ui.CloseProgress();
             return 0;
         }
@@ -238,7 +258,7 @@ u32 UpdateFirmware(MDevSetLink* set, u32 serial, const u8* image, u32 imageSize,
 
     // Flush and restart follow a failed write too: a device may rely on them to
     // come back from a half-written image.
-    ui.DisableButton();
+    if (!disabled) ui.DisableButton();
     queue.Enqueue(&flush, StepDone, "/.cmd/fsflush", 0, nullptr, nullptr, 0);
     while (!flush.done) ui.ModalStep(500);
     ui.Block(1000);

@@ -11,6 +11,7 @@
 #include "framework/LMenu.h"
 #include "platform/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
+#include "records/CChunkStrm.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PropRecord.h"
@@ -164,10 +165,9 @@ void CKvsDevDoc::HandleReply(CTftpPeer* peer) {
         device->SetU32(nullptr, DevcF::address, peer->Address().IPv4Address());
     CKvsDevCtl* ctl = FindOrCreateController(serial);
     CStrm* body = peer->Data();
-    if (ctl && body && body->Position() > 0) {
-        body->SetPosition(0);
+    // A state cut short is not applied: the next poll brings it whole.
+    if (ctl && body && body->Position() > 0 && ReplyChunkWhole(body))
         PropRecord::ReadInto(body, ctl->State(), false);
-    }
     if (before == 0) fView->SelectRow(0);
 }
 

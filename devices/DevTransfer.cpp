@@ -1,14 +1,16 @@
 #include "devices/DevTransfer.h"
 
+#include "devlink/ConfirmedUpload.h"
 #include "framework/StdDialogs.h"
 
 namespace {
 
 constexpr u32 kStepMs = 500;
 
-void Done(void* context, CStrm*, const u32* status) {
+void Done(void* context, CConfirmedUpload* upload) {
     CDevTransferState* state = static_cast<CDevTransferState*>(context);
-    for (int i = 0; i < 3; ++i) state->status[i] = status ? status[i] : 0;
+    for (int i = 0; i < 3; ++i) state->status[i] = upload->Status()[i];
+    state->held = upload->Confirmed();
     state->done = true;
 }
 
@@ -30,16 +32,19 @@ i32 TransferResult(u32 a, u32 b, u32 c) {
 }
 
 i32 TransferWithProgress(CDevTransferState* state, CReqQueue* queue, const char* path,
-                         CSimpleProgressDialog* dialog, u32 base, u32 divisor, CStrm* body) {
+                         CSimpleProgressDialog* dialog, u32 base, u32 divisor, CStrm* body,
+                         u64 size) {
     if (divisor == 0) divisor = 1;
     *state = CDevTransferState();
-    queue->Enqueue(state, Done, path, 1, body, nullptr, 0);
+    CConfirmedUpload upload(queue, state, Done);
+    upload.StartListed(path, body, size, 0);
     while (!state->done) {
-        dialog->fBar.SetValue(i32(u32(body->Position() / divisor) + base));
+        dialog->fBar.SetValue(i32(u32(upload.SentBytes() / divisor) + base));
         if (dialog->ModalStep(kStepMs) == 1) {
-            queue->CancelAll(state, Done);
+            upload.Cancel();
             return kTransferCancelled;
         }
     }
-    return TransferResult(state->status[0], state->status[1], state->status[2]);
+    const i32 result = TransferResult(state->status[0], state->status[1], state->status[2]);
+    return result == kTransferOk && !state->held ? kTransferNotHeld : result;
 }

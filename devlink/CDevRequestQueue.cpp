@@ -1,7 +1,9 @@
 #include "devlink/CDevRequestQueue.h"
 
 #include "base/LTextSink.h"
+#include "records/CChunkStrm.h"
 #include "records/LRecPath.h"
+#include "records/OneShotFields.h"
 
 namespace {
 constexpr u32 kRetryMs = 2000;
@@ -36,7 +38,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     // Only the last waiting request of the same kind merges; a read someone waits
     // for is never taken over.
     auto* last = static_cast<ChanReq*>(fPending.Tail());
-    if (merge && last && last->write == write && !last->fn && last->path == LString(path)) {
+    if (merge && last && last->write == write && !last->fn && !last->oneShot &&
+        last->path == LString(path)) {
         fPending.Remove(last);
         r = last;
     } else {
@@ -45,6 +48,7 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     }
     r->fn = nullptr;
     r->context = nullptr;
+    r->oneShot = 0;
     r->path = LString(path);
     r->write = write;
     // A fresh, empty body: the previous one may carry an error.
@@ -119,6 +123,9 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     c->fInFlight = nullptr;
     const bool whole = r->path == LString("/");
     bool ok = data != nullptr && status[0] == 0 && status[1] == 0;
+    // A reply cut short (or longer than its chunk says) would leave every field
+    // past the cut at its default, shown as the device's value: it is a failed read.
+    if (ok && !r->write && !ReplyChunkWhole(data)) ok = false;
     if (ok && !r->write) {
         u8 field;
         u32 index;
@@ -172,7 +179,10 @@ void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
     LTextStream path;
     if (!LRecPath::Append(c->fRecord, note->record, note->field, kRecNoIndex, path) || path.Error())
         return;
-    ChanReq* r = c->Take(path.CStr(), true, 1);
+    // Two presses of one command are two actions: only settings keep their last value.
+    const bool press = OneShotChangeUnderway();
+    ChanReq* r = c->Take(path.CStr(), !press, 1);
+    r->oneShot = press ? 1 : 0;
     if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body)) {
         c->Recycle(r);
         return;

@@ -4,7 +4,8 @@
 // followed by "/" reads the whole record; every local change of a field is sent
 // at once as a write of the path followed by the field's path of tags, carrying
 // that one field. Its own small queue sits in front of the device's request
-// queue, so that consecutive changes of one field travel as one write.
+// queue, so that consecutive changes of one setting travel as one write; a
+// command press (records/OneShotFields) travels once per press, in order.
 
 #include "base/LList.h"
 #include "base/LString.h"
@@ -42,6 +43,7 @@ private:
         LString path;
         CStrm* body = nullptr;
         u8 write = 0;
+        u8 oneShot = 0;  // a press: neither folded into another write nor taking one in
         void* context = nullptr;
         LChannelClientFn fn = nullptr;
     };

@@ -1,7 +1,6 @@
 #include "devlink/FileJobQueue.h"
 
 #include <memory>
-#include <vector>
 
 #include "base/CBufFileStrm.h"
 #include "base/FileOps.h"
@@ -51,7 +50,8 @@ CKvsFileJobQueue::CKvsFileJobQueue(LHandler* parent, CReqQueue* queue, CRecord* 
       fContents(contents),
       fWorker(MainRunLoopWakeSource(), this, OnWorker),
       fPool(new Pool),
-      fConversion(conversion) {}
+      fConversion(conversion),
+      fUpload(queue, this, OnUploaded) {}
 
 CKvsFileJobQueue::~CKvsFileJobQueue() {
     CancelAll();
@@ -105,15 +105,9 @@ void CKvsFileJobQueue::CancelAll() {
     Drop(fConverting);
     fConverting = nullptr;
     // The request queue frees the upload stream with the request.
-    if (fQueue) {
-        fQueue->CancelAll(this, OnListedBefore);
-        fQueue->CancelAll(this, OnUploaded);
-        fQueue->CancelAll(this, OnListedAfter);
-    }
-    fConfirming = 0;
+    fUpload.Cancel();
     Drop(fUploading);
     fUploading = nullptr;
-    fUploadStream = nullptr;
     fUploadSize = 0;
     fUploadName = LString();
     // The next upload must be preceded by its own pulse.
@@ -123,10 +117,9 @@ void CKvsFileJobQueue::CancelAll() {
 }
 
 f32 CKvsFileJobQueue::GetUploadProgress() const {
-    if (fUploading && fConfirming) return 1;
-    if (!fUploading || !fUploadStream) return 0;
+    if (!fUploading) return 0;
     if (fUploadSize == 0) return 1;
-    const u64 at = fUploadStream->Position();
+    const u64 at = fUpload.SentBytes();
     return at >= fUploadSize ? 1.0f : f32(double(at) / double(fUploadSize));
 }
 
@@ -277,72 +270,29 @@ bool CKvsFileJobQueue::StepUpload() {
         Finish(job, kNotSent);
         return true;
     }
-    fUploadStream = strm;
     fUploadName = LString(composed.CStr());
     fUploading = job;
-    fSentSize = fUploadSize;
-    fBefore = CListedFile();
-    fBeforeRead = 0;
-    fConfirming = 0;
-    // The folder as it was, then the file: the queue runs them in this order.
-    fListingPath = FolderListingPath(devicePath.CStr());
-    fQueue->Enqueue(this, OnListedBefore, fListingPath.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
-    fQueue->Enqueue(this, OnUploaded, devicePath.CStr(), 1, strm, nullptr, 0);
+    fUpload.StartListed(devicePath.CStr(), strm, fUploadSize, 0);
     return true;
 }
 
-namespace {
-
-CListedFile ListedFile(CStrm* data, const LString& name) {
-    std::vector<u8> bytes;
-    data->SetPosition(0);
-    u8 chunk[4096];
-    for (;;) {
-        u64 got = sizeof chunk;
-        data->Read(chunk, &got);
-        if (got == 0 || data->Error()) break;
-        bytes.insert(bytes.end(), chunk, chunk + got);
+void CKvsFileJobQueue::OnUploaded(void* self, CConfirmedUpload* upload) {
+    auto* q = static_cast<CKvsFileJobQueue*>(self);
+    if (!q->fUploading) return;
+    switch (upload->Outcome()) {
+        case CConfirmedUpload::kConfirmed:
+            return q->EndUpload(kUploaded);
+        case CConfirmedUpload::kWriteFailed:
+            return q->EndUpload(kNotSent);
+        default:
+            return q->EndUpload(kNotConfirmed);
     }
-    return FindListedFile(bytes.data(), bytes.size(), name.CStr());
-}
-
-}  // namespace
-
-void CKvsFileJobQueue::OnListedBefore(void* self, CStrm* data, const u32* status) {
-    auto* q = static_cast<CKvsFileJobQueue*>(self);
-    if (!q->fUploading || !data || status[0] != 0 || status[1] != 0) return;
-    q->fBefore = ListedFile(data, q->fUploadName);
-    q->fBeforeRead = 1;
-}
-
-void CKvsFileJobQueue::OnUploaded(void* self, CStrm*, const u32* status) {
-    auto* q = static_cast<CKvsFileJobQueue*>(self);
-    q->fUploadStream = nullptr;
-    if (!q->fUploading) return;
-    if (status[0] != 0 || status[1] != 0) return q->EndUpload(kNotSent);
-    // Without the folder as it was, an older file of the same size could pass for this one.
-    if (!q->fBeforeRead) return q->EndUpload(kNotConfirmed);
-    q->fConfirming = 1;
-    q->fQueue->Enqueue(q, OnListedAfter, q->fListingPath.CStr(), 0, new CGrowMemStrm(), nullptr,
-                       0);
-}
-
-void CKvsFileJobQueue::OnListedAfter(void* self, CStrm* data, const u32* status) {
-    auto* q = static_cast<CKvsFileJobQueue*>(self);
-    if (!q->fUploading) return;
-    const bool read = data && status[0] == 0 && status[1] == 0;
-    const bool inPlace =
-        read && UploadInPlace(q->fBefore, ListedFile(data, q->fUploadName), q->fSentSize);
-    q->EndUpload(inPlace ? kUploaded : kNotConfirmed);
 }
 
 void CKvsFileJobQueue::EndUpload(u32 status) {
     Job* job = fUploading;
     fUploading = nullptr;
-    fUploadStream = nullptr;
     fUploadSize = 0;
-    fSentSize = 0;
-    fConfirming = 0;
     fUploadName = LString();
     if (job) {
         if (status != kUploaded) {

@@ -9,7 +9,7 @@
 #include "base/LString.h"
 #include "base/Threads.h"
 #include "devlink/AudioConvJob.h"
-#include "devlink/UploadCheck.h"
+#include "devlink/ConfirmedUpload.h"
 #include "framework/LHandler.h"
 #include "platform/RunLoop.h"
 
@@ -62,9 +62,7 @@ private:
 
     static void OnWorker(void* self);
     static void OnConverted(void* self);
-    static void OnUploaded(void* self, CStrm* data, const u32* status);
-    static void OnListedBefore(void* self, CStrm* data, const u32* status);
-    static void OnListedAfter(void* self, CStrm* data, const u32* status);
+    static void OnUploaded(void* self, CConfirmedUpload* upload);
     // Ends the upload under way: counted when in place, else finished with status.
     void EndUpload(u32 status);
     void Step();
@@ -85,21 +83,14 @@ private:
     Job* fConverting = nullptr;
     Job* fUploading = nullptr;
     MAudioConvJob* fConversion;
-    // The request queue owns the stream once enqueued and frees it when the
-    // transfer ends: this is only looked at until then.
-    CStrm* fUploadStream = nullptr;
+    // The folder listed before and after the upload, so that a transfer the
+    // device never completed is not counted.
+    CConfirmedUpload fUpload;
     u64 fUploadSize = 0;
     LString fUploadName;
     u32 fAdded = 0;
     u32 fFinished = 0;
     u32 fPrepareTick = 0;
     u8 fPreparing = 0;
-    // The upload's folder as listed before it (read: the listing arrived), and
-    // whether the transfer is over and the listing after it awaited.
-    LString fListingPath;
-    CListedFile fBefore;
-    u8 fBeforeRead = 0;
-    u8 fConfirming = 0;
-    u64 fSentSize = 0;
     VideoConvSettings fVideo;
 };

@@ -5,6 +5,7 @@
 
 #include "base/LTextSink.h"
 #include "devlink/ReqQueue.h"
+#include "records/CChunkStrm.h"
 #include "records/LRecPath.h"
 #include "records/PrefNodes.h"
 #include "records/ShowOps.h"
@@ -124,8 +125,9 @@ void CMedInfoReq::OnReply(void* self, CStrm* data, const u32* status) {
         u8 field;
         u32 index;
         CRecord* root = r->fReply.Root();
-        if (CRecord* target = root ? LRecPath::Resolve("/", root, &field, &index) : nullptr) {
-            data->SetPosition(0);
+        CRecord* target = root ? LRecPath::Resolve("/", root, &field, &index) : nullptr;
+        // A record cut short would read as a duration of its default.
+        if (target && ReplyChunkWhole(data)) {
             ok = LRecPath::ReadValue(target, field, index, data);
             dura = root->GetU32(0);
         }

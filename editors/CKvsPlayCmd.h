@@ -23,6 +23,7 @@
 #include "records/CRecordDoc.h"
 
 class CShowMediaScan;
+class CConfirmedUpload;
 class CDevRequestQueue;
 class CKvsFileListPoller;
 class CSimpleProgressDialog;
@@ -162,9 +163,11 @@ protected:
     static void OnRecordChange(void* self, CRecordNote* note);
     static void OnSeqStatRead(void* self, bool success);
     static void RequestDone(void* self, CStrm* data, const u32* status);
-    // The modal wait for one request on the file queue; a silent device gets
-    // the dialog's button after 10 s, which cancels the request.
-    bool WaitRequest(CSimpleProgressDialog* progress);
+    static void UploadDone(void* self, CConfirmedUpload* upload);
+    // The modal wait for one request on the file queue (or for the steps of an
+    // upload); a silent device gets the dialog's button after 10 s, which
+    // cancels the request.
+    bool WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload* upload = nullptr);
 
     MPlayDevice* fDevice;
     CUndoQ fUndo;

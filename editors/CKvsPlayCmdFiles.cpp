@@ -9,6 +9,7 @@
 #include "base/FileOps.h"
 #include "base/Paths.h"
 #include "devlink/CDevRequestQueue.h"
+#include "devlink/ConfirmedUpload.h"
 #include "devlink/FileListPoller.h"
 #include "devlink/ReqQueue.h"
 #include "editors/CKvsPlayCmd.h"
@@ -130,14 +131,27 @@ bool CKvsPlayCmd::SendPlayData(bool reportErrors, bool force) {
 bool CKvsPlayCmd::UploadRecordFile(CRecord* record, const char* devicePath,
                                    CSimpleProgressDialog* progress) {
     if (Serial() == 0) return true;
-    auto* body = new CGrowMemStrm;
-    PropRecord::Write(body, record);
-    body->SetPosition(0);
+    // Kept until the device has given the file back: the card's root cannot be
+    // listed, so only the file's own bytes show that the device holds it whole.
+    LDataBuf bytes;
+    u64 size = 0;
+    {
+        CMemStrm body(bytes);
+        PropRecord::Write(&body, record);
+        if (body.Error() != CStrm::kErrNone) return false;
+        size = body.End();
+    }
     fRequestDone = 0;
     fRequestOk = 0;
-    fDevice->FileRequests().Enqueue(this, RequestDone, devicePath, 1, body, nullptr,
-                                    CReqQueue::kKeepTrying);
-    return WaitRequest(progress);
+    CConfirmedUpload upload(&fDevice->FileRequests(), this, UploadDone);
+    upload.StartReadBack(devicePath, bytes.Data(), size, CReqQueue::kKeepTrying);
+    return WaitRequest(progress, &upload);
+}
+
+void CKvsPlayCmd::UploadDone(void* self, CConfirmedUpload* upload) {
+    auto* cmd = static_cast<CKvsPlayCmd*>(self);
+    cmd->fRequestDone = 1;
+    cmd->fRequestOk = upload->Confirmed() ? 1 : 0;
 }
 
 void CKvsPlayCmd::RequestDone(void* self, CStrm*, const u32* status) {
@@ -146,7 +160,7 @@ void CKvsPlayCmd::RequestDone(void* self, CStrm*, const u32* status) {
     cmd->fRequestOk = status[0] == 0 && status[1] == 0 ? 1 : 0;
 }
 
-bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress) {
+bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload* upload) {
     CReqQueue& queue = fDevice->FileRequests();
     QueueIdle idle(queue);
     bool offered = false;
@@ -158,7 +172,10 @@ bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress) {
             progress->fButton.SetState(LPane::kOpShow);
         }
         if (Step(progress, this, kStepMs) != 0 && offered && !fRequestDone) {
-            queue.CancelAll(this, RequestDone);
+            if (upload)
+                upload->Cancel();
+            else
+                queue.CancelAll(this, RequestDone);
             fRequestDone = 1;
             fRequestOk = 0;
         }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/CMemStrm.h"
+#include "records/CChunkStrm.h"
 #include "records/CRecordDoc.h"
 #include "records/LRecPath.h"
 #include "records/PropRecord.h"
@@ -72,6 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CMemStrm s(bytes, u32(size));
         PropRecord::ReadFromStream(&s, &doc);
         CMemStrm s2(bytes, u32(size));
+        // The check a device's reply passes first; the reader must stand anything anyway.
+        ReplyChunkWhole(&s2);
         PropRecord::ReadInto(&s2, doc.Root(), false);
         if (doc.Root()->GetListCount(4)) {
             CRecord* item = doc.Root()->GetListItem(4, 0);

@@ -176,3 +176,24 @@ LString ChunkTextToLf(const char* bytes, u32 count) {
     if (dst != small) delete[] dst;
     return out;
 }
+
+bool ReplyChunkWhole(CStrm* strm) {
+    strm->SetPosition(0);
+    u8 header[8];
+    u64 got = sizeof header;
+    strm->Read(header, &got);
+    bool whole = got == 0;
+    if (got == sizeof header) {
+        const u64 end = 8 + u64(GetBE32(header + 4));
+        // The last declared byte must be there, and after it at most the pad byte.
+        u8 tail[2];
+        strm->SetPosition(end - 1);
+        u64 last = 1;
+        strm->Read(tail, &last);
+        u64 after = sizeof tail;
+        if (last == 1) strm->Read(tail, &after);
+        whole = last == 1 && (after == 0 || (after == 1 && (end & 1) != 0));
+    }
+    strm->SetPosition(0);
+    return whole && strm->Error() == CStrm::kErrNone;
+}

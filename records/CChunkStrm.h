@@ -67,3 +67,11 @@ private:
 
 // CR and CR LF to LF.
 LString ChunkTextToLf(const char* bytes, u32 count);
+
+// Whether a stream read from a device holds one whole chunk and nothing else:
+// the length its header declares (and the pad byte after an odd length, which a
+// sender may leave off) accounts for every byte from the stream's start. A chunk
+// cut short, or followed by bytes of no chunk, is not taken for a whole one. An
+// empty stream passes: it carries no chunk at all, which the reader of the reply
+// judges. Leaves the stream at position 0.
+bool ReplyChunkWhole(CStrm* strm);

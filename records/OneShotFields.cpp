@@ -2,17 +2,37 @@
 
 #include "records/CRecord.h"
 
+namespace {
+
+// Main thread only, as every record change is.
+u32 gOneShotDepth = 0;
+
+struct OneShotScope {
+    OneShotScope() { ++gOneShotDepth; }
+    ~OneShotScope() { --gOneShotDepth; }
+};
+
+}  // namespace
+
+bool OneShotChangeUnderway() {
+    return gOneShotDepth != 0;
+}
+
 void SetField2Transient(CRecord* record, const LString& text) {
     constexpr u8 kField = 2;
     if (!record || record->FieldCount() <= kField || record->Desc(kField).type != kRecString)
         return;
-    record->SetString(nullptr, kField, text);
+    {
+        OneShotScope scope;
+        record->SetString(nullptr, kField, text);
+    }
     record->StrSlot(kField) = LString();
 }
 
 void SetCommandOneShot(CRecord* record, u8 field, i32 value) {
     if (!record || field >= record->FieldCount()) return;
     const RecFieldDesc& d = record->Desc(field);
+    OneShotScope scope;
     switch (d.type) {
         case kRecI32:
             record->SetI32(nullptr, field, value);

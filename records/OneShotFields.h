@@ -14,3 +14,8 @@ void SetField2Transient(CRecord* record, const LString& text);
 // A scalar field (i32, u32 or u8): the value through the setter without undo,
 // then the field's declared default stored without notice.
 void SetCommandOneShot(CRecord* record, u8 field, i32 value);
+
+// True while one of the two above sends its change to the listeners. A press is
+// an action, not a state: a listener that would fold a change into an earlier
+// one of the same field (a record channel's waiting write) must not fold this.
+bool OneShotChangeUnderway();

@@ -10,6 +10,7 @@
 #include "framework/LListNavi.h"
 #include "framework/StdDialogs.h"
 #include "records/AppPrefsDoc.h"
+#include "records/CChunkStrm.h"
 #include "records/DeviceKinds.h"
 #include "records/LRecPath.h"
 #include "records/NsqPrefKinds.h"
@@ -155,10 +156,8 @@ void CKvsScnUnvF::Poll() {
 void CKvsScnUnvF::OnSceneRead(void* self, CStrm* data, const u32* status) {
     auto* f = static_cast<CKvsScnUnvF*>(self);
     bool ok = data && status && status[0] == 0 && status[1] == 0;
-    if (ok) {
-        data->SetPosition(0);
-        ok = LRecPath::ReadValue(f->fOwn.Root(), 255, u32(-1), data);
-    }
+    // A reply cut short is no list of the scene's universes: asked again later.
+    if (ok) ok = ReplyChunkWhole(data) && LRecPath::ReadValue(f->fOwn.Root(), 255, u32(-1), data);
     if (!f->fPolling) return;
     if (!ok) {
         ClearUniverseRecs(f->fOwn.Root());

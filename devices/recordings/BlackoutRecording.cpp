@@ -103,7 +103,7 @@ i32 CreateBlackoutRecording(LHandler* frame, CKvsDevCtl& device) {
             const std::string path = kFolder + std::string(file.View());
             CDevTransferState state;
             result = TransferWithProgress(&state, &device.FileQueue(), path.c_str(), &progress, 0,
-                                          divisor, body.release());
+                                          divisor, body.release(), size);
         }
     }
     SignalFileListChanged(contents);

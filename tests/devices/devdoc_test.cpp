@@ -135,6 +135,45 @@ TEST_F(DevDoc, TwoDevicesSortedFirstSelectedStateReadAndPollEverySecond) {
     });
 }
 
+TEST_F(DevDoc, AStateCutShortOrOverlongWaitsForTheNextPoll) {
+    Add(305, "198.18.1.12/24");
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        CKvsDevCtl* ctl = doc->FindController(305);
+        ASSERT_NE(ctl, nullptr);
+        const char* const damages[] = {"half=1", "length=0xFFFFFFF0", "cut=20", "extra=3"};
+        u32 level = 10;
+        for (const char* how : damages) {
+            SCOPED_TRACE(how);
+            ++level;
+            // The first field and one further on: a cut keeps neither.
+            for (const char* field : {"ntsy", "sqid"})
+                ASSERT_EQ(sim->Cmd(std::string("chan-set serno=305 path=/.cmd/udkvtstat/") + field +
+                                   " value=" + std::to_string(level))
+                              .rfind("ok", 0),
+                          0u);
+            ASSERT_EQ(
+                sim->Cmd(std::string("reply-damage serno=305 path=/.cmd/udkvtstat count=1 ") + how)
+                    .rfind("ok", 0),
+                0u);
+            auto state = [&] {
+                return std::vector<u32>{ctl->State()->GetU8(DvssF::ntsy),
+                                        ctl->State()->GetU32(DvssF::sqid)};
+            };
+            const std::vector<u32> before = state();
+            ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
+            ASSERT_TRUE(RunUntil([&] { return !doc->PollInFlight(); }, 3000));
+            // The device answered: it stays listed, its state as it was.
+            EXPECT_EQ(Serials(), (std::vector<u32>{305}));
+            EXPECT_EQ(state(), before);
+            ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000));
+            ASSERT_TRUE(RunUntil([&] { return !doc->PollInFlight(); }, 3000));
+            EXPECT_EQ(state(), (std::vector<u32>{level, level}));
+            ASSERT_EQ(sim->Cmd("reply-damage serno=305 clear").rfind("ok", 0), 0u);
+        }
+    });
+}
+
 TEST_F(DevDoc, NobodySelectedPollsFiveSecondsAfterTheLastEnded) {
     InApp([&] {
         ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 60000));

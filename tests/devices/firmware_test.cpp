@@ -220,4 +220,54 @@ TEST_F(FirmwareUpdate, VersionsAnswersAndEnds) {
     }
 }
 
+// DATA 5 after DATA 6 and ACK 5 before ACK 6: the device drops the early block
+// yet acknowledges it and never puts the image in place, while the transfer looks
+// whole. The image read back tells; the failed write still gets flush and restart.
+TEST_F(FirmwareUpdate, AnImageTheDeviceDoesNotGiveBackFailsTheUpdate) {
+    const Bytes carried = Image(9, 21, 100000);
+    const Bytes running = Image(9, 20, 100000);
+    const std::string write =
+        "open(" + std::string(StdDialogText("KVSDOC", 4).View()) + ",100000) disable ";
+    const struct {
+        const char* what;
+        bool crossed;
+        u32 item;
+    } cases[] = {{"whole", false, 5}, {"crossed", true, 6}};
+    u16 serial = 500;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ++serial;
+        AddDevice(serial, serial - 480);
+        const std::string dev = " serno=" + std::to_string(serial);
+        std::ofstream(ExecPath(serial), std::ios::binary)
+            .write(reinterpret_cast<const char*>(running.data()), std::streamsize(running.size()));
+        ASSERT_EQ(fSim.Cmd("set" + dev + " idle=1500").rfind("ok", 0), 0u);
+        ASSERT_EQ(fSim.Cmd("restart-set" + dev + " ms=0").rfind("ok", 0), 0u);
+        if (c.crossed) {
+            ASSERT_EQ(
+                fSim.Cmd("fault reorder dir=in opcode=DATA block=5 count=1" + dev).rfind("ok", 0),
+                0u);
+            ASSERT_EQ(
+                fSim.Cmd("fault reorder dir=out opcode=ACK block=6 count=1" + dev).rfind("ok", 0),
+                0u);
+        }
+        Ui ui;
+        ui.loop = &fLoop;
+        EXPECT_EQ(UpdateFirmware(&fSet, serial, carried.data(), u32(carried.size()), ui), c.item);
+        EXPECT_EQ(ui.shown, "open(" + std::string(StdDialogText("KVSDOC", 3).View()) +
+                                ",0) ask(20,21) " + write + Msg(c.item));
+        std::vector<std::string> requests;
+        for (const std::string& l : LogOf("req"))
+            if (Field(l, "dev") == std::to_string(serial) && Field(l, "ans") != "again")
+                requests.push_back(Field(l, "op") + " " + Field(l, "path"));
+        EXPECT_EQ(requests,
+                  (std::vector<std::string>{
+                      "RRQ /sys/KVMainExecutable.bin", "WRQ /sys/KVMainExecutable.bin",
+                      "RRQ /sys/KVMainExecutable.bin", "RRQ /.cmd/fsflush", "WRQ /.cmd/restart"}));
+        fSim.Cmd("fault-clear");
+        ASSERT_TRUE(fSim.WaitIdle(10000));
+        EXPECT_EQ(Read(ExecPath(serial)), c.crossed ? running : carried);
+    }
+}
+
 }  // namespace

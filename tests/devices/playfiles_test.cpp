@@ -266,10 +266,76 @@ TEST_F(PlayFiles, FormatChangeGoesOutOnlyAfterTheFiles) {
         if (l.rfind("chan ", 0) == 0 && Field(l, "path") == "/.cmd/udseqset/sqfm")
             order.push_back("sqfm=" + Field(l, "value"));
         if (l.rfind("req ", 0) == 0 && Field(l, "path") == "/sdc/sequencesetting" &&
-            Field(l, "x") != "0")
+            Field(l, "op") == "WRQ" && Field(l, "x") != "0")
             order.push_back("file");
     }
     EXPECT_EQ(order, (std::vector<std::string>{"file", "sqfm=2"}));
+}
+
+// DATA 5 after DATA 6 and ACK 5 before ACK 6: the device drops the early block
+// yet acknowledges it, so the transfer looks whole while the card never gets the
+// file. Only the file read back tells.
+TEST_F(PlayFiles, ASettingFileTheCardDoesNotHoldFailsTheWrite) {
+    CRecordDoc seqDoc(NewSeqSettingsRecord());
+    CRecordDoc playDoc(NewPlaySetRecord());
+    // Both files some dozens of blocks long.
+    for (u32 i = 0; i < 300; ++i) AddSequence(seqDoc.Root(), i + 1);
+    CRecord* play = playDoc.Root();
+    play->SetU32(nullptr, PlysF::btrs, 16);
+    play->SetU32(nullptr, PlysF::btcs, 16);
+    for (u32 r = 0; r < 16; ++r)
+        for (u32 c = 0; c < 16; ++c)
+            PlaySetGetOrAddCell(play, nullptr, c, r)
+                ->SetString(nullptr, PlclF::bttl,
+                            LString(("Button number " + std::to_string(r * 16 + c)).c_str()));
+    AddDevice(kSerial, 1);
+    ChanLoad("/.cmd/udseqset", seqDoc.Root());
+    ChanLoad("/.cmd/udplayset", play);
+    Open();
+    // The device gives up on a file it never completed within the test.
+    fSim.Cmd("set serno=305 idle=1500");
+    const std::vector<std::string> play2 = {"WRQ /sdc/playersetting", "RRQ /sdc/playersetting"};
+    const std::vector<std::string> seq2 = {"WRQ /sdc/sequencesetting", "RRQ /sdc/sequencesetting"};
+    const struct {
+        const char* what;
+        u32 skip;  // block 5 of the uploads before the one crossed
+        std::vector<std::string> requests;
+    } cases[] = {
+        {"play settings crossed", 0, play2},
+        {"sequence settings crossed", 1, {play2[0], play2[1], seq2[0], seq2[1]}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Modify();
+        root.texts.clear();
+        for (const char* rule : {"fault reorder dir=in opcode=DATA block=5 count=1 skip=",
+                                 "fault reorder dir=out opcode=ACK block=6 count=1 skip="})
+            ASSERT_EQ(fSim.Cmd(rule + std::to_string(c.skip)).rfind("ok", 0), 0u);
+        EXPECT_FALSE(edit->SendPlayData(true, false));
+        EXPECT_EQ(Requests(), c.requests);
+        // Kept for the next send, and said so.
+        EXPECT_TRUE(edit->SeqDoc().IsModified());
+        EXPECT_TRUE(edit->PlayDoc().IsModified());
+        ASSERT_EQ(root.texts.size(), 1u);
+        EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", 2).CStr());
+        u32 fired = 0;
+        std::vector<std::string> rules;
+        fSim.Cmd("faults", &rules);
+        for (const std::string& l : rules) fired += Field(l, "fired") == "1";
+        EXPECT_EQ(fired, 2u) << "both blocks and both acknowledgements crossed";
+        fSim.Cmd("fault-clear");
+        ASSERT_TRUE(fSim.WaitIdle(10000));
+    }
+    // Whole again: both files on the card as sent.
+    fSim.Cmd("log clear");
+    EXPECT_TRUE(edit->SendPlayData(true, false));
+    EXPECT_EQ(Requests(), (std::vector<std::string>{play2[0], play2[1], seq2[0], seq2[1],
+                                                    "RRQ /.cmd/fsflush"}));
+    EXPECT_FALSE(edit->PlayDoc().IsModified());
+    CRecord* card = CardFile("sequencesetting");
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->GetListCount(SqstF::sqcs), 300u);
+    CRecord::Destroy(card);
 }
 
 // Real-time figures; meaningful in a Release build.

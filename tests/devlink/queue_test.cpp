@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "devlink/CDevRequestQueue.h"
+#include "records/DeviceKinds.h"
+#include "records/OneShotFields.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
 
@@ -326,6 +328,84 @@ TEST_F(Channel, FieldReadsWithTheirOwnCompletionAreNotRetried) {
     EXPECT_EQ(fApplied, 0u);
     EXPECT_EQ(WholeReads(), 0u);
     EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(Channel, EveryCommandPressTravelsInOrderWhileSettingsStillMerge) {
+    CRecordDoc doc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvcm)));
+    CRecord* cmd = doc.Root();
+    ASSERT_NE(cmd, nullptr);
+    fChannel =
+        std::make_unique<CDevRequestQueue>(fQueue.get(), cmd, "/.cmd/udkvtcmd", this, Applied);
+    SetCommandOneShot(cmd, DvcmF::rcct, 4);
+    ASSERT_TRUE(InFlight());
+    // Everything below waits behind the write in flight, where merging would happen.
+    for (int i = 0; i < 2; ++i) SetField2Transient(cmd, LString("/s/1"));
+    for (int i = 0; i < 2; ++i) SetCommandOneShot(cmd, DvcmF::rcct, 3);
+    // A setting of the pressed field after the presses does not swallow the last one.
+    cmd->SetI32(nullptr, DvcmF::rcct, 1);
+    cmd->SetI32(nullptr, DvcmF::paus, 7);
+    cmd->SetI32(nullptr, DvcmF::paus, 8);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Writes(), (std::vector<Write>{{"/.cmd/udkvtcmd/rcct", "4"},
+                                            {"/.cmd/udkvtcmd/plsn", "/s/1"},
+                                            {"/.cmd/udkvtcmd/plsn", "/s/1"},
+                                            {"/.cmd/udkvtcmd/rcct", "3"},
+                                            {"/.cmd/udkvtcmd/rcct", "3"},
+                                            {"/.cmd/udkvtcmd/rcct", "1"},
+                                            {"/.cmd/udkvtcmd/paus", "8"}}));
+    EXPECT_EQ(cmd->GetI32(DvcmF::paus), 8);
+    EXPECT_TRUE(cmd->GetString(DvcmF::plsn).IsEmpty());
+    fChannel.reset();  // before the document it listens to
+}
+
+TEST_F(Channel, ARecordCutShortOrOverlongIsAFailedReadAndReadAgain) {
+    DeviceSet("sqfm", "3");
+    CDevRequestQueue& ch = Open();
+    const char* const damages[] = {"half=1", "length=0xFFFFFFF0", "cut=30", "extra=2", "length=0"};
+    u32 tgmk = 100;
+    for (const char* how : damages) {
+        SCOPED_TRACE(how);
+        fSim.Cmd("log clear");
+        DeviceSet("tgmk", std::to_string(++tgmk).c_str());
+        ASSERT_EQ(
+            fSim.Cmd(std::string("reply-damage serno=305 path=/.cmd/udseqset/ count=1 ") + how)
+                .rfind("ok", 0),
+            0u);
+        const u32 applied = fApplied;
+        const u32 before = Rec()->GetU32(kTgmk);
+        ch.Refresh();
+        ASSERT_TRUE(fLoop.RunUntil([&] { return fQueue->IsIdle(); }));
+        // Nothing of the damaged answer is taken: not even the fields before the cut.
+        EXPECT_EQ(fApplied, applied);
+        EXPECT_EQ(Rec()->GetU32(kTgmk), before);
+        EXPECT_EQ(WholeReads(), 1u);
+        EXPECT_TRUE(ch.IsBusy()) << "the read is due again";
+        // 2 s later the whole record comes.
+        ASSERT_TRUE(Settle());
+        EXPECT_EQ(fApplied, applied + 1);
+        EXPECT_EQ(Rec()->GetU32(kTgmk), tgmk);
+        EXPECT_EQ(Rec()->GetU8(kSqfm), 3);
+        EXPECT_EQ(WholeReads(), 2u);
+        ASSERT_EQ(fSim.Cmd("reply-damage serno=305 clear").rfind("ok", 0), 0u);
+    }
+    EXPECT_TRUE(Writes().empty());
+    // A field read answered cut short fails its client and sets nothing.
+    struct Client {
+        u32 calls = 0;
+        bool ok = true;
+        static void Fn(void* self, bool success) {
+            auto* c = static_cast<Client*>(self);
+            ++c->calls;
+            c->ok = success;
+        }
+    } client;
+    DeviceSet("tgmk", "999");
+    ASSERT_EQ(fSim.Cmd("reply-damage serno=305 path=/.cmd/udseqset/tgmk extra=1").rfind("ok", 0),
+              0u);
+    ch.Request("/tgmk", &client, Client::Fn);
+    ASSERT_TRUE(Settle());
+    EXPECT_TRUE(client.calls == 1 && !client.ok);
+    EXPECT_EQ(Rec()->GetU32(kTgmk), tgmk);
 }
 
 }  // namespace

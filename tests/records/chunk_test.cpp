@@ -174,4 +174,38 @@ TEST(ChunkStream, ForeignReaderAgrees) {
     std::remove(scriptPath.c_str());
 }
 
+TEST(ChunkStream, AReplyIsOneWholeChunkOrNothing) {
+    const std::vector<u8> even = {'R', 'E', 'C', 'D', 0, 0, 0, 4, 1, 2, 3, 4};
+    const std::vector<u8> odd = {'R', 'E', 'C', 'D', 0, 0, 0, 3, 1, 2, 3};
+    auto with = [](std::vector<u8> b, std::initializer_list<u8> more) {
+        b.insert(b.end(), more);
+        return b;
+    };
+    const struct {
+        const char* what;
+        std::vector<u8> bytes;
+        bool whole;
+    } cases[] = {
+        {"empty: no chunk at all", {}, true},
+        {"even length", even, true},
+        {"odd length with its pad byte", with(odd, {0}), true},
+        {"odd length without the pad byte", odd, true},
+        {"empty payload", {'R', 'E', 'C', 'D', 0, 0, 0, 0}, true},
+        {"cut in the header", {'R', 'E', 'C', 'D', 0, 0}, false},
+        {"cut in the payload", {even.begin(), even.end() - 1}, false},
+        {"length far past the end", {'R', 'E', 'C', 'D', 0xFF, 0xFF, 0xFF, 0xF0, 1, 2}, false},
+        {"a byte after an even chunk", with(even, {0}), false},
+        {"two bytes after an odd chunk", with(odd, {0, 0}), false},
+        {"a second chunk after it", with(even, {'R', 'E', 'C', 'D', 0, 0, 0, 0}), false},
+    };
+    for (const auto& c : cases) {
+        std::vector<u8> copy = c.bytes;
+        CMemStrm s(copy.empty() ? nullptr : copy.data(), u32(copy.size()));
+        s.SetPosition(copy.size());
+        EXPECT_EQ(ReplyChunkWhole(&s), c.whole) << c.what;
+        EXPECT_EQ(s.Position(), 0u) << c.what;
+        EXPECT_EQ(s.Error(), CStrm::kErrNone) << c.what;
+    }
+}
+
 }  // namespace

@@ -209,6 +209,45 @@ void Control::AddBuiltins() {
             return "ok bytes=" + std::to_string(body.size());
         });
 
+    Add("reply-damage",
+        "reply-damage serno=N path=P (half=1 | cut=BYTES | length=U32 | extra=BYTES) [count=N] "
+        "| reply-damage serno=N clear",
+        [this](Args& a, const Emit&) -> std::string {
+            uint64_t serno = 0;
+            if (!Num(a.named["serno"], &serno)) return "err serno= required";
+            Device* d = fSim.FindDevice(uint32_t(serno));
+            if (!d) return "err no device " + std::to_string(serno);
+            if (!a.words.empty() && a.words[0] == "clear") {
+                d->damages.clear();
+                return "ok";
+            }
+            ReplyDamage r;
+            r.path = a.named["path"];
+            if (r.path.empty()) return "err path= required";
+            for (const char* how : {"half", "cut", "length", "extra"}) {
+                if (!a.Has(how)) continue;
+                uint64_t v = 0;
+                // Lengths may be given in hex (0xFFFFFFF0).
+                const std::string& text = a.named[how];
+                if (text.rfind("0x", 0) == 0) {
+                    char* end = nullptr;
+                    v = std::strtoull(text.c_str() + 2, &end, 16);
+                    if (!end || *end || v > UINT32_MAX) return std::string("err bad ") + how;
+                } else if (!Num(text, &v)) {
+                    return std::string("err bad ") + how;
+                }
+                r.how = how;
+                r.value = uint32_t(v);
+                break;
+            }
+            if (r.how.empty()) return "err half=, cut=, length= or extra= required";
+            uint64_t count = 0;
+            if (a.Has("count") && !Num(a.named["count"], &count)) return "err bad count";
+            r.count = uint32_t(count);
+            d->damages.push_back(r);
+            return "ok";
+        });
+
     Add("fault",
         "fault drop|loss|dup|delay|reorder|silence|error [serno=N] [dir=in|out] [opcode=OP] "
         "[block=N|N-M] "

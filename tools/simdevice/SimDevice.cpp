@@ -30,6 +30,27 @@ std::string EpText(const Endpoint& e) {
     return IpText(e.ip) + ":" + std::to_string(e.port);
 }
 
+std::string DamageReply(Device& d, const std::string& path, Bytes* data) {
+    for (ReplyDamage& r : d.damages) {
+        if (r.path != path || (r.count && r.fired >= r.count)) continue;
+        ++r.fired;
+        if (r.how == "half") {
+            data->resize(data->size() / 2);
+        } else if (r.how == "cut") {
+            if (r.value < data->size()) data->resize(r.value);
+        } else if (r.how == "length") {
+            // The outer chunk's length field, big-endian at bytes 4 to 7.
+            if (data->size() >= 8)
+                for (int i = 0; i < 4; ++i)
+                    (*data)[size_t(4 + i)] = uint8_t(r.value >> (24 - 8 * i));
+        } else if (r.how == "extra") {
+            data->insert(data->end(), r.value, uint8_t(0));
+        }
+        return r.how;
+    }
+    return "";
+}
+
 std::string Esc(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
@@ -924,6 +945,12 @@ Transfer* Sim::NewTransfer(Device& d, const Endpoint& from, bool wrapped, const 
             close(fd);
             x->data.resize(got);
         }
+    }
+    if (!x->write) {
+        const std::string how = DamageReply(d, rq.path, &x->data);
+        if (!how.empty())
+            Log("damage dev=" + std::to_string(d.serno) + " path=" + Esc(rq.path) + " how=" + how +
+                " bytes=" + std::to_string(x->data.size()));
     }
     uint16_t port = 0;
     x->fd = OpenTransferSocket(d, &port);

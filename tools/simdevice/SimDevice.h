@@ -75,6 +75,16 @@ struct CmdFile {
 };
 struct ChannelRecords;
 
+// A read answer served damaged (reply-damage), as a device that cuts a record
+// short or gets its length wrong would serve it.
+struct ReplyDamage {
+    std::string path;  // the request path it applies to
+    std::string how;   // half, cut, length, extra
+    uint32_t value = 0;
+    uint32_t count = 0;  // 0: every time
+    uint32_t fired = 0;
+};
+
 struct Device {
     uint32_t serno = 0;
     uint32_t ip = 0, mask = 0xffffff00;
@@ -91,6 +101,7 @@ struct Device {
     // How far away the device is: what it sends leaves this much later (set-delay).
     uint32_t delayMs = 0, jitterMs = 0;
     uint64_t jitterRng = 1, delayLastDue = 0;
+    std::vector<ReplyDamage> damages;
 };
 
 struct FaultRule {
@@ -214,6 +225,10 @@ private:
 // Parses a request path into a host path below the device's root. Answers a
 // TFTP error code (1 not found, 2 access violation) or 0.
 int MapDevicePath(const Device& d, const std::string& path, std::string* hostPath);
+
+// Damages data, the answer to a read of path, by the first rule of the device
+// that applies; answers the rule's how ("" when none did).
+std::string DamageReply(Device& d, const std::string& path, Bytes* data);
 
 // Percent-escapes spaces, '=', '%' and control bytes so that a log value stays one token.
 std::string Esc(const std::string& s);
