@@ -1,7 +1,8 @@
 #pragma once
 // Run-loop services of the main thread: one-shot timers, the wake-up source that
 // owns them, and signalled sources that run a callback on their owning thread.
-// The device link is driven entirely by these. No Qt here: platform/qt/ has them.
+// The device link is driven entirely by these. No Qt here: platform/RunLoop.cpp
+// keeps which loop serves them, platform/qt/core has the Qt one.
 
 #include "base/Types.h"
 
@@ -15,6 +16,7 @@ LRunLoopHolder* MainRunLoopWakeSource();
 // timer first started from another thread gives up instead of waiting for a run
 // loop that will never come. Called by the entry point at exit.
 void MainRunLoopClosing();
+bool MainRunLoopIsClosing();
 
 // A one-shot timer of the holder's run loop. Nothing is scheduled until StartMs.
 class LRunLoopTimer {
@@ -85,9 +87,10 @@ void RunLoopRunOnce(u32 maxWaitMs);
 void RunLoopMakeMain();
 
 // What stands behind the functions above. The platform's own loop (Qt) is the
-// default; a test installs one with a virtual clock before it creates any timer
-// or source, and takes it out after the last one is gone: a timer stays with the
-// services that made it.
+// default where a program links it; a test installs one with a virtual clock
+// before it creates any timer or source, and takes it out after the last one is
+// gone: a timer stays with the services that made it. With neither, the first
+// use stops the program with a message.
 class LRunLoopServices {
 public:
     virtual ~LRunLoopServices() = default;
@@ -101,4 +104,6 @@ public:
 
 // Null goes back to the platform's loop. The caller keeps ownership.
 void InstallRunLoopServices(LRunLoopServices* services);
+// The platform's own loop makes itself the default with this as the program starts.
+void SetPlatformRunLoopServices(LRunLoopServices* services);
 LRunLoopServices& RunLoopServices();

@@ -1,5 +1,5 @@
-// Run-loop services on the Qt event loop of the main thread (the default), and
-// the installer that lets a test put its own loop in their place.
+// Run-loop services on the Qt event loop of the main thread: the default loop of
+// every program that links them (the registry is platform/RunLoop.cpp).
 
 #include "platform/RunLoop.h"
 
@@ -23,13 +23,11 @@ public:
     QThread* Thread() {
         for (;;) {
             if (QCoreApplication* app = QCoreApplication::instance()) return app->thread();
-            if (fClosing.load()) return nullptr;
+            if (MainRunLoopIsClosing()) return nullptr;
             SleepMs(1);
         }
     }
     bool Known() const { return QCoreApplication::instance() != nullptr; }
-
-    std::atomic<bool> fClosing{false};
 };
 
 namespace {
@@ -150,65 +148,11 @@ public:
 };
 
 QtRunLoop sQtLoop;
-std::atomic<LRunLoopServices*> sInstalled{nullptr};
+
+// Nothing calls into this file by name: the loop puts itself in as the default
+// before main runs, which is why the library is linked whole.
+struct QtRunLoopDefault {
+    QtRunLoopDefault() { SetPlatformRunLoopServices(&sQtLoop); }
+} sQtLoopDefault;
 
 }  // namespace
-
-void InstallRunLoopServices(LRunLoopServices* services) {
-    sInstalled.store(services);
-}
-
-LRunLoopServices& RunLoopServices() {
-    LRunLoopServices* s = sInstalled.load();
-    return s ? *s : sQtLoop;
-}
-
-LRunLoopHolder* MainRunLoopWakeSource() {
-    return RunLoopServices().MainWakeSource();
-}
-
-void MainRunLoopClosing() {
-    sMainHolder.fClosing.store(true);
-}
-
-CEventTimer::CEventTimer(void* context, Fn callback)
-    : fTimer(MainRunLoopWakeSource(), this, Fired), fContext(context), fCallback(callback) {}
-
-void CEventTimer::Trigger() {
-    if (fPending) return;
-    fPending = true;
-    fTimer.StartMs(0u);
-}
-
-void CEventTimer::Fired(void* self) {
-    CEventTimer* t = static_cast<CEventTimer*>(self);
-    t->fPending = false;
-    t->fCallback(t->fContext, t);
-}
-
-LRunLoopTimer::LRunLoopTimer(LRunLoopHolder* holder, void* context, LRunLoopFn callback)
-    : fImpl(RunLoopServices().NewTimer(holder, context, callback)) {}
-
-LRunLoopTimer::~LRunLoopTimer() {
-    delete fImpl;
-}
-
-void LRunLoopTimer::StartMs(const u32* ms) {
-    fImpl->StartMs(*ms);
-}
-
-void LRunLoopTimer::Disarm() {
-    fImpl->Disarm();
-}
-
-CRunLoopSrc* CRunLoopSrc::New(void* context, LRunLoopFn callback) {
-    return RunLoopServices().NewSource(context, callback);
-}
-
-void RunLoopRunOnce(u32 maxWaitMs) {
-    RunLoopServices().RunOnce(maxWaitMs);
-}
-
-void RunLoopMakeMain() {
-    RunLoopServices().MakeMain();
-}
