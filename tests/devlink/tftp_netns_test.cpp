@@ -18,11 +18,13 @@
 
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace enginetest;
 using namespace testtftp;
+using namespace filetest;
 
 namespace {
 
@@ -34,8 +36,10 @@ class Netns : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-        const std::string why =
-            net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name holds a slash, which a namespace's may not.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        const std::string why = net.Setup(name);
         ASSERT_EQ(why, "");
     }
     // Runs the test body with the main thread inside the application's namespace.
@@ -223,5 +227,84 @@ TEST_F(Netns, SixtyFiveDevicesAreAllFoundByOnePoll) {
         requests += l.find("op=RRQ") != std::string::npos && l.find("dir=in") != std::string::npos;
     EXPECT_EQ(requests, 65u);
 }
+
+
+// An empty datagram ahead of every answer, from the answering port or from the
+// device's listening port: the poll, a read and a write all go through with the
+// clock standing still, as they do without them.
+struct EmptyCase {
+    const char* name;
+    const char* what;  // poll, read or write
+    const char* from;
+};
+const EmptyCase kEmptyCases[] = {
+    {"PollFromThePeer", "poll", "peer"},  {"PollFromElsewhere", "poll", "other"},
+    {"ReadFromThePeer", "read", "peer"},  {"ReadFromElsewhere", "read", "other"},
+    {"WriteFromThePeer", "write", "peer"}, {"WriteFromElsewhere", "write", "other"},
+};
+
+class NetnsEmpty : public Netns, public ::testing::WithParamInterface<EmptyCase> {};
+
+TEST_P(NetnsEmpty, EveryAnswerIsTakenWithoutATimer) {
+    const EmptyCase& c = GetParam();
+    const std::string what = c.what;
+    std::vector<std::string> adds;
+    for (int i = 0; i < 3; ++i) {
+        // Device 11 has its address from the harness; the others get theirs here.
+        const std::string ip = "198.18.1." + std::to_string(i == 0 ? 11 : 100 + i);
+        const std::string cmd = "ip -n " + net.DevNs() + " addr add " + ip + "/24 dev eth0";
+        if (i > 0) {
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        }
+        adds.push_back("add-device serno=" + std::to_string(11 + i) + " addr=" + ip +
+                       "/24 listen=any root=" + dir.Path() + "/d" + std::to_string(i));
+    }
+    for (const char* op : {"OACK", "DATA", "ACK"})
+        adds.push_back(std::string("fault empty opcode=") + op + " from=" + c.from);
+    const std::vector<u8> content = Pattern(1428 * 5 + 99, 5);
+    auto sim = Devices(adds);
+    if (what == "read") WriteFile(dir.Path() + "/d0/sdc/f.bin", content);
+    InApp([&] {
+        Recorder rec;
+        std::vector<std::unique_ptr<std::vector<u8>>> sinks;
+        std::vector<u8> src = content;
+        rec.onNewPeer = [](CTftpPeer* p) { p->Window().SetMax(50); };
+        rec.makeStream = [&](CTftpPeer*) -> CStrm* {
+            if (what == "write") return new VecStrm(&src);
+            sinks.push_back(std::make_unique<std::vector<u8>>());
+            return new VecStrm(sinks.back().get(), CStrm::kModeWrite);
+        };
+        const u32 start = LTickMs();
+        const size_t peers = what == "poll" ? 3 : 1;
+        if (what == "poll") {
+            Poll(rec);
+        } else {
+            CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev11, kTftpPort),
+                                                 what == "write", "/sdc/f.bin", &rec,
+                                                 Recorder::Callback, eth0);
+            sessions.push_back(s);
+            s->AddOption("serno", "11");
+            s->Start();
+        }
+        ASSERT_TRUE(loop.RunUntil([&] { return rec.Count(kTftpEventPeerDone) == peers; }, 10000));
+        EXPECT_EQ(LTickMs(), start);
+        EXPECT_EQ(rec.peerResults, std::vector<u32>(peers, 0));
+        if (what == "read") {
+            EXPECT_TRUE(*sinks.at(0) == content);
+        }
+        for (auto& sink : sinks) EXPECT_FALSE(sink->empty());
+    });
+    if (what == "write") {
+        EXPECT_TRUE(RunUntil([&] { return ReadFile(dir.Path() + "/d0/sdc/f.bin") == content; },
+                             3000));
+    }
+    // The empty datagrams did go out.
+    u32 empties = 0;
+    for (auto& l : sim->Log()) empties += l.find("fate=empty") != std::string::npos;
+    EXPECT_GE(empties, what == "poll" ? 6u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NetnsEmpty, ::testing::ValuesIn(kEmptyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
