@@ -21,6 +21,11 @@ constexpr u32 kBroadcastAll = 0xFFFFFFFFu;
 // Error codes this side sends besides the protocol's 4 and 8.
 enum : u32 { kErrUndefined = 0, kErrDiskFull = 3, kErrUnknownTid = 5 };
 
+// Silent time-outs on a doubtful oldest block before a peer that never acknowledged
+// out of order is taken at its word. A device answers every copy within a time-out,
+// so on a link that loses nothing it never gets here.
+constexpr u32 kDoubtTimeouts = 3;
+
 // Failed reads in one pass before it ends, and how soon the session reads again then.
 constexpr u32 kReadFailuresInARow = 8;
 constexpr u32 kReadRetryMs = 10;
@@ -156,6 +161,8 @@ void CTftpPeer::Accept(CStrm* data) {
         fNextBlock = 1;
         fHighestSent = 0;
         fGoBackMark = 0;
+        fAcksAhead = 0;
+        fDoubtTimeouts = 0;
         s->SendWindow(this);
     } else if (fByOack) {
         s->SendAck(fAddress, 0);
@@ -465,6 +472,8 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     peer->fLastBlock = 0xFFFFFFFFu;
     peer->fHighestSent = 0;
     peer->fGoBackMark = 0;
+    peer->fAcksAhead = 0;
+    peer->fDoubtTimeouts = 0;
     peer->fPosition = 0;
     peer->fByOack = 0;
     peer->fSendDue = 0;
@@ -617,10 +626,15 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
     }
     if (peer->fState != CTftpPeer::kTransferring) return;
     fLastActivity = LTickMs();
+    peer->fDoubtTimeouts = 0;
     // The block in flight that carries these low 16 bits, if any.
     const u32 full = peer->fNextBlock + ((block - peer->fNextBlock) & 0xFFFF);
     const bool inFlight = full <= peer->fHighestSent && full - peer->fNextBlock < CTftpPeer::kTracked;
     if (inFlight) {
+        // An answer for a later block while the oldest has had none: this peer
+        // acknowledges blocks it may not keep.
+        if (full != peer->fNextBlock && peer->Copies(peer->fNextBlock).answers == 0)
+            peer->fAcksAhead = 1;
         CTftpPeer::CBlockCopies& copies = peer->Copies(full);
         if (copies.answers < 0xFFFF) ++copies.answers;
         // Perhaps only the late answer to a copy the device dropped. When nothing
@@ -742,6 +756,11 @@ void CTftpSession::PeerTimer(CTftpPeer* peer) {
             break;
         case CTftpPeer::kTransferring:
             if (fWrite) {
+                NoteDoubtTimeout(peer);
+                if (peer->fState == CTftpPeer::kFinished) {
+                    Report(peer);
+                    break;
+                }
                 peer->fWindow.OnTimeout();
                 peer->fGoBackMark = peer->fHighestSent;
                 if (fKeepTrying || u32(LTickMs() - peer->fLastAckTick) < t.senderGiveUpMs) {
@@ -757,6 +776,33 @@ void CTftpSession::PeerTimer(CTftpPeer* peer) {
             break;
         default:
             break;
+    }
+}
+
+void CTftpSession::NoteDoubtTimeout(CTftpPeer* peer) {
+    const u32 next = peer->fNextBlock;
+    const CTftpPeer::CBlockCopies& oldest = peer->Copies(next);
+    if (peer->fAcksAhead || next > peer->fHighestSent || oldest.answers == 0 ||
+        oldest.answers > oldest.unsure) {
+        peer->fDoubtTimeouts = 0;
+        return;
+    }
+    if (++peer->fDoubtTimeouts < kDoubtTimeouts) return;
+    peer->fDoubtTimeouts = 0;
+    // It keeps what it acknowledged and will not say so twice: every block out that
+    // it answered counts, in order, up to the first it did not.
+    for (u32 b = next; b <= peer->fHighestSent; ++b) peer->Copies(b).unsure = 0;
+    while (peer->fNextBlock <= peer->fHighestSent && peer->Copies(peer->fNextBlock).answers > 0) {
+        const bool final = peer->fLastBlock != 0xFFFFFFFFu &&
+                           peer->fLastBlock == (peer->fNextBlock & 0xFFFF);
+        peer->fLastAckTick = LTickMs();
+        ++peer->fNextBlock;
+        peer->fPosition += peer->fBlockSize;
+        if (final) {
+            peer->fState = CTftpPeer::kFinished;
+            peer->fResult = CTftpPeer::kResultDone;
+            return;
+        }
     }
 }
 
