@@ -254,13 +254,18 @@ CTftpSession::~CTftpSession() {
 
 bool CTftpSession::OpenFreshSocket(u8 family, u32 index) {
     const u32 now = LTickMs();
+    fOpenErrno = 0;
     // Ports the system offers that are still in quarantine stay open until a good one
     // came, so that it cannot offer them again; they never sent anything.
     std::vector<std::unique_ptr<CUdpSocket>> refused;
     std::unique_ptr<CUdpSocket> fresh;
     for (int attempt = 0; attempt < 32 && !fresh; ++attempt) {
         auto s = std::make_unique<CUdpSocket>(this, OnSocketReady);
-        if (s->Open(0, family, 0, 0) != 0) break;
+        errno = 0;
+        if (s->Open(0, family, 0, 0) != 0) {
+            fOpenErrno = errno ? errno : EIO;
+            break;
+        }
         if (RecentPorts().Has(family, s->LocalPort(), now))
             refused.push_back(std::move(s));
         else
@@ -271,10 +276,17 @@ bool CTftpSession::OpenFreshSocket(u8 family, u32 index) {
     if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), now);
     fSocket->Close();
     fFamily = family;
-    if (!fresh) return false;
+    if (!fresh) {
+        if (!fOpenErrno) fOpenErrno = EADDRINUSE;  // every port offered was in quarantine
+        return false;
+    }
     // IPv4 without an interface stays unbound; IPv6 always binds (0: the default).
     // Better no transfer at all than one through another interface.
-    if ((index != 0 || family == 1) && !fresh->BindToInterface(index)) return false;
+    errno = 0;
+    if ((index != 0 || family == 1) && !fresh->BindToInterface(index)) {
+        fOpenErrno = errno ? errno : ENODEV;
+        return false;
+    }
     fSocket = std::move(fresh);
     return true;
 }
@@ -353,8 +365,13 @@ void CTftpSession::Start() {
 
 void CTftpSession::SendRequest() {
     const LNetAddr to = fWrapper ? LNetAddr::IPv4(kBroadcastAll, fDest.port) : fDest;
-    if (fSocket->SendTo(to, fRequest, fRequestLength) < 0 && !fSendErrno)
+    if (!fSocket->IsOpen()) {
+        // Nothing was tried: errno tells of something else by now. Why the socket
+        // could not be had is the reason (too many open files, a vanished interface).
+        if (!fSendErrno) fSendErrno = fOpenErrno ? fOpenErrno : EBADF;
+    } else if (fSocket->SendTo(to, fRequest, fRequestLength) < 0 && !fSendErrno) {
         fSendErrno = errno ? errno : EIO;
+    }
     fResendTimer.StartMs(fManager->fTimes.resendMs);
 }
 

@@ -193,6 +193,7 @@ private:
     u8 fWrite = 0;
     u8 fKeepTrying = 0;
     i32 fSendErrno = 0;
+    i32 fOpenErrno = 0;  // why the last socket could not be had, 0 when it was
     void* fContext = nullptr;
     LTftpCallback fCallback = nullptr;
     LString fPath;
