@@ -21,6 +21,10 @@ constexpr u32 kBroadcastAll = 0xFFFFFFFFu;
 // Error codes this side sends besides the protocol's 4 and 8.
 enum : u32 { kErrUndefined = 0, kErrDiskFull = 3, kErrUnknownTid = 5 };
 
+// Receive buffer of a broadcast session: the first answers of well over a thousand
+// devices (an OACK, then a DATA block each) wait in it.
+constexpr u32 kBroadcastReceiveBuffer = 4u << 20;
+
 // Silent time-outs on a doubtful oldest block before a peer that never acknowledged
 // out of order is taken at its word. A device answers every copy within a time-out,
 // so on a link that loses nothing it never gets here.
@@ -223,6 +227,9 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
         s->fBroadcast = broadcast;
         s->fWrapper = wrapper;
     }
+    // Every device on the network answers a broadcast at once: with the system's
+    // usual buffer the answers of a few hundred overflow it before the first pass.
+    if (s->fBroadcast) s->fSocket->SetReceiveBuffer(kBroadcastReceiveBuffer);
     return s;
 }
 

@@ -209,6 +209,13 @@ bool CUdpSocket::BindToInterface(u32 index) {
     return true;
 }
 
+bool CUdpSocket::SetReceiveBuffer(u32 bytes) {
+    if (fFd == -1) return false;
+    const int want = int(bytes > 0x3FFFFFFFu ? 0x3FFFFFFFu : bytes);
+    return setsockopt(fFd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) == 0 ||
+           setsockopt(fFd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want) == 0;
+}
+
 bool CUdpSocket::JoinGroup(u32 group, u32 interfaceAddress) {
     if (fFd == -1) return false;
     ip_mreq m{};

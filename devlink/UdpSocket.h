@@ -63,6 +63,9 @@ public:
                         u32* destination);
 
     i32 Descriptor() const { return fFd; }
+    // Room for that many bytes of waiting datagrams (beyond the system's usual cap
+    // where the process may); false when the socket kept its size.
+    bool SetReceiveBuffer(u32 bytes);
 
 private:
     static void Dispatch(void* self, u32 direction);

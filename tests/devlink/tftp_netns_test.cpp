@@ -11,9 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "platform/RunLoop.h"
@@ -228,6 +231,76 @@ TEST_F(Netns, SixtyFiveDevicesAreAllFoundByOnePoll) {
     EXPECT_EQ(requests, 65u);
 }
 
+
+// The UDP receive-buffer drops the kernel counted in the calling thread's namespace.
+u64 RcvbufErrors() {
+    std::ifstream f("/proc/thread-self/net/snmp");
+    std::string header, values;
+    while (std::getline(f, header)) {
+        if (header.rfind("Udp:", 0) != 0 || !std::getline(f, values)) continue;
+        std::istringstream h(header), v(values);
+        std::string key, value;
+        while (h >> key && v >> value)
+            if (key == "RcvbufErrors") return std::stoull(value);
+    }
+    return ~u64(0);
+}
+
+// A thousand devices answer one poll at once: every answer waits in the poll's
+// socket until it is read (none dropped by the kernel), and the poll has them all
+// before its first resend, a few hundred milliseconds after the first came.
+TEST_F(Netns, AThousandDevicesAnswerOnePollWithoutADrop) {
+    constexpr int kDevices = 1000;
+    const std::string batch = dir.Path() + "/addresses";
+    std::vector<std::string> adds;
+    {
+        std::ofstream b(batch);
+        for (int i = 0; i < kDevices; ++i) {
+            const std::string ip =
+                "198.18." + std::to_string(16 + i / 250) + "." + std::to_string(1 + i % 250);
+            b << "addr add " << ip << "/20 dev eth0\n";
+            adds.push_back("add-device serno=" + std::to_string(2000 + i) + " addr=" + ip +
+                           "/20 listen=any root=" + dir.Path() + "/d" + std::to_string(i));
+        }
+    }
+    const std::string cmd = "ip -n " + net.DevNs() + " -batch " + batch;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    adds.push_back("packet-log off");
+    auto sim = Devices(adds);
+    InApp([&] {
+        Recorder rec;
+        std::vector<std::unique_ptr<std::vector<u8>>> sinks;
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point first{}, last{};
+        rec.onNewPeer = [&](CTftpPeer*) {
+            if (first == Clock::time_point{}) first = Clock::now();
+        };
+        rec.makeStream = [&](CTftpPeer*) {
+            sinks.push_back(std::make_unique<std::vector<u8>>());
+            return new VecStrm(sinks.back().get(), CStrm::kModeWrite);
+        };
+        const u64 drops = RcvbufErrors();
+        ASSERT_NE(drops, ~u64(0));
+        const u32 start = LTickMs();
+        Poll(rec);
+        // The main thread is busy elsewhere (drawing) while every device answers:
+        // all the answers wait in the socket.
+        for (int i = 0; i < 2000 && SimDeviceProcess::Field(sim->Cmd("xfers"), "active") !=
+                                        std::to_string(kDevices);
+             ++i)
+            SleepMs(5);
+        ASSERT_TRUE(loop.RunUntil(
+            [&] { return rec.Count(kTftpEventPeerDone) == size_t(kDevices); }, 30000))
+            << rec.Count(kTftpEventPeerDone) << " answered";
+        last = Clock::now();
+        EXPECT_EQ(RcvbufErrors() - drops, 0u);
+        EXPECT_EQ(LTickMs(), start) << "found without a resend of the poll";
+        EXPECT_EQ(rec.peerResults, std::vector<u32>(kDevices, 0));
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(last - first);
+        std::printf("%d devices listed %lld ms after the first answer\n", kDevices,
+                    static_cast<long long>(ms.count()));
+    });
+}
 
 // An empty datagram ahead of every answer, from the answering port or from the
 // device's listening port: the poll, a read and a write all go through with the
