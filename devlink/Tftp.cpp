@@ -653,7 +653,8 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
     peer->fDoubtTimeouts = 0;
     // The block in flight that carries these low 16 bits, if any.
     const u32 full = peer->fNextBlock + ((block - peer->fNextBlock) & 0xFFFF);
-    const bool inFlight = full <= peer->fHighestSent && full - peer->fNextBlock < CTftpPeer::kTracked;
+    const bool inFlight =
+        full <= peer->fHighestSent && full - peer->fNextBlock < CTftpPeer::kTracked;
     if (inFlight) {
         // An answer for a later block while the oldest has had none: this peer
         // acknowledges blocks it may not keep.
@@ -817,8 +818,8 @@ void CTftpSession::NoteDoubtTimeout(CTftpPeer* peer) {
     // it answered counts, in order, up to the first it did not.
     for (u32 b = next; b <= peer->fHighestSent; ++b) peer->Copies(b).unsure = 0;
     while (peer->fNextBlock <= peer->fHighestSent && peer->Copies(peer->fNextBlock).answers > 0) {
-        const bool final = peer->fLastBlock != 0xFFFFFFFFu &&
-                           peer->fLastBlock == (peer->fNextBlock & 0xFFFF);
+        const bool final =
+            peer->fLastBlock != 0xFFFFFFFFu && peer->fLastBlock == (peer->fNextBlock & 0xFFFF);
         peer->fLastAckTick = LTickMs();
         ++peer->fNextBlock;
         peer->fPosition += peer->fBlockSize;

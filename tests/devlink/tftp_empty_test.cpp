@@ -22,9 +22,9 @@ struct EmptyCase {
     u32 count;      // empty datagrams in a row: a flood is more than one read drops at once
 };
 const EmptyCase kCases[] = {
-    {"ReadOneFromThePeer", false, true, 1},      {"ReadOneFromElsewhere", false, false, 1},
-    {"ReadFloodFromThePeer", false, true, 100},  {"WriteOneFromThePeer", true, true, 1},
-    {"WriteOneFromElsewhere", true, false, 1},   {"WriteFloodFromElsewhere", true, false, 100},
+    {"ReadOneFromThePeer", false, true, 1},     {"ReadOneFromElsewhere", false, false, 1},
+    {"ReadFloodFromThePeer", false, true, 100}, {"WriteOneFromThePeer", true, true, 1},
+    {"WriteOneFromElsewhere", true, false, 1},  {"WriteFloodFromElsewhere", true, false, 100},
 };
 
 class Empty : public ScriptedPeerTest, public ::testing::WithParamInterface<EmptyCase> {

@@ -230,8 +230,8 @@ TEST_F(Sockets, ARequestThatCannotLeaveSaysWhy) {
             low.rlim_cur = rlim_t(probe);
             ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
         }
-        CTftpSession* t = mgr->StartTransfer(LNetAddr::IPv4(kPeerIp, peer.Port()), false, "/x",
-                                             &r, Recorder::Callback, LoopbackIndex());
+        CTftpSession* t = mgr->StartTransfer(LNetAddr::IPv4(kPeerIp, peer.Port()), false, "/x", &r,
+                                             Recorder::Callback, LoopbackIndex());
         setrlimit(RLIMIT_NOFILE, &saved);
         errno = ENOENT;  // left over from something else
         t->Start();

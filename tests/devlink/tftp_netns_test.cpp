@@ -231,7 +231,6 @@ TEST_F(Netns, SixtyFiveDevicesAreAllFoundByOnePoll) {
     EXPECT_EQ(requests, 65u);
 }
 
-
 // The UDP receive-buffer drops the kernel counted in the calling thread's namespace.
 u64 RcvbufErrors() {
     std::ifstream f("/proc/thread-self/net/snmp");
@@ -289,8 +288,8 @@ TEST_F(Netns, AThousandDevicesAnswerOnePollWithoutADrop) {
                                         std::to_string(kDevices);
              ++i)
             SleepMs(5);
-        ASSERT_TRUE(loop.RunUntil(
-            [&] { return rec.Count(kTftpEventPeerDone) == size_t(kDevices); }, 30000))
+        ASSERT_TRUE(
+            loop.RunUntil([&] { return rec.Count(kTftpEventPeerDone) == size_t(kDevices); }, 30000))
             << rec.Count(kTftpEventPeerDone) << " answered";
         last = Clock::now();
         EXPECT_EQ(RcvbufErrors() - drops, 0u);
@@ -311,8 +310,8 @@ struct EmptyCase {
     const char* from;
 };
 const EmptyCase kEmptyCases[] = {
-    {"PollFromThePeer", "poll", "peer"},  {"PollFromElsewhere", "poll", "other"},
-    {"ReadFromThePeer", "read", "peer"},  {"ReadFromElsewhere", "read", "other"},
+    {"PollFromThePeer", "poll", "peer"},   {"PollFromElsewhere", "poll", "other"},
+    {"ReadFromThePeer", "read", "peer"},   {"ReadFromElsewhere", "read", "other"},
     {"WriteFromThePeer", "write", "peer"}, {"WriteFromElsewhere", "write", "other"},
 };
 
@@ -352,9 +351,8 @@ TEST_P(NetnsEmpty, EveryAnswerIsTakenWithoutATimer) {
         if (what == "poll") {
             Poll(rec);
         } else {
-            CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev11, kTftpPort),
-                                                 what == "write", "/sdc/f.bin", &rec,
-                                                 Recorder::Callback, eth0);
+            CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev11, kTftpPort), what == "write",
+                                                 "/sdc/f.bin", &rec, Recorder::Callback, eth0);
             sessions.push_back(s);
             s->AddOption("serno", "11");
             s->Start();
@@ -368,8 +366,8 @@ TEST_P(NetnsEmpty, EveryAnswerIsTakenWithoutATimer) {
         for (auto& sink : sinks) EXPECT_FALSE(sink->empty());
     });
     if (what == "write") {
-        EXPECT_TRUE(RunUntil([&] { return ReadFile(dir.Path() + "/d0/sdc/f.bin") == content; },
-                             3000));
+        EXPECT_TRUE(
+            RunUntil([&] { return ReadFile(dir.Path() + "/d0/sdc/f.bin") == content; }, 3000));
     }
     // The empty datagrams did go out.
     u32 empties = 0;

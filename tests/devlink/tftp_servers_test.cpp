@@ -139,9 +139,9 @@ TEST_P(Servers, UploadsEndWholeAfterSpuriousTimeOuts) {
         Recorder rec;
         rec.onNewPeer = [](CTftpPeer* p) { p->Window().SetMax(50); };
         rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&src); };
-        CTftpSession* s = mgr.StartTransfer(LNetAddr::IPv4(0x7F000001, port), true,
-                                            LString(("/" + up).c_str()), &rec, Recorder::Callback,
-                                            LoopbackIndex());
+        CTftpSession* s =
+            mgr.StartTransfer(LNetAddr::IPv4(0x7F000001, port), true, LString(("/" + up).c_str()),
+                              &rec, Recorder::Callback, LoopbackIndex());
         s->Start();
         const u64 at = u64(GetParam().blockSize) * (3 + i % 29);
         ASSERT_TRUE(loop.RunUntil(

@@ -227,7 +227,7 @@ void Control::AddBuiltins() {
             uint64_t v = 0;
             static const char* keys[] = {"serno",  "dir",   "opcode",  "block", "path",
                                          "skip",   "count", "percent", "seed",  "ms",
-                                         "copies", "code",  "text",  "from"};
+                                         "copies", "code",  "text",    "from"};
             for (auto& [k, val] : a.named) {
                 bool ok = false;
                 for (const char* key : keys) ok = ok || k == key;
