@@ -428,6 +428,8 @@ void CTftpSession::ReceivePass() {
     for (;;) {
         LNetAddr from;
         const i32 n = fSocket->RecvFrom(&from, buf, sizeof buf);
+        // 0 is "nothing waiting" with the read interest armed: the socket reads past
+        // empty datagrams itself, so none can end the pass unnoticed.
         if (n < 1) {
             // A pending socket error is consumed by the failed call: read on so that
             // the reactor's interest is armed again by the call that finds nothing.
