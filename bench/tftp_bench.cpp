@@ -275,6 +275,9 @@ BENCHMARK(BM_FaultsToSimDevice)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FaultsToSimDevice)
     ->ArgNames({"fault", "delay_ms"})
+    ->Args({kNone, 1})
+    ->Args({kLoss1, 1})
+    ->Args({kLoss5, 1})
     ->Args({kNone, 5})
     ->Args({kLoss1, 5})
     ->Iterations(1)
@@ -497,7 +500,7 @@ int main(int argc, char** argv) {
         std::printf("%-52s %6.2f  (%.2f of %.2f MiB/s; wanted at least 0.8)\n",
                     "  5 ms: cap 50 / the window's bound", Rate(20, sim(50, 20, 5)) / bound,
                     Rate(20, sim(50, 20, 5)), bound);
-    for (int delay : {0, 5}) {
+    for (int delay : {0, 1, 5}) {
         const double clean = faults(kNone, delay);
         std::printf("20 MiB, cap 50, %d ms away, against the lossless time\n", delay);
         Ratio("  1 % loss of DATA and of ACKs", faults(kLoss1, delay), clean, "wanted at most 3");

@@ -229,16 +229,23 @@ i32 CFrameChannel::Flush() {
 
 i32 CFrameChannel::QueueFrame(const LNetAddr& address, const void* data, u32 length) {
     if (Flush() < 0) return -1;
+    const i32 queued = AppendFrame(address, data, length);
+    if (queued < 0 || Flush() < 0) return -1;
+    return queued;
+}
+
+i32 CFrameChannel::AppendFrame(const LNetAddr& address, const void* data, u32 length) {
     // An empty frame would read as "not complete yet"; a length that needs more than
     // 16 bits cannot be framed.
-    if (length == 0 || length > 0xFFFF || kHeader + length > RingFree()) return 0;
+    if (length == 0 || length > 0xFFFF) return 0;
+    if (kHeader + length > RingFree() && Flush() < 0) return -1;
+    if (kHeader + length > RingFree()) return 0;
     const u32 ip = address.IPv4Address();
     const u8 header[kHeader] = {
         u8(ip >> 24),          u8(ip >> 16),     u8(ip >> 8),     u8(ip),
         u8(address.port >> 8), u8(address.port), u8(length >> 8), u8(length)};
     fRing.Write(header, kHeader);
     fRing.Write(data, length);
-    if (Flush() < 0) return -1;
     return i32(length);
 }
 

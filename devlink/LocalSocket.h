@@ -79,6 +79,9 @@ public:
     i32 Flush();
     // length queued, 0 when dropped (empty, or no room), -1 on error.
     i32 QueueFrame(const LNetAddr& address, const void* data, u32 length);
+    // As QueueFrame, but the frame waits in the ring for the next Flush (written
+    // sooner only when the ring has no room for it): many frames, one write.
+    i32 AppendFrame(const LNetAddr& address, const void* data, u32 length);
     // Payload length of the whole frame now held, 0 when it is not complete yet,
     // -1 on error. The frame stays until Consume.
     i32 ReadFrame(LNetAddr* address, const u8** payload);

@@ -21,6 +21,15 @@ constexpr u32 kBroadcastAll = 0xFFFFFFFFu;
 // Error codes this side sends besides the protocol's 4 and 8.
 enum : u32 { kErrUndefined = 0, kErrDiskFull = 3, kErrUnknownTid = 5 };
 
+// Receive buffer of a broadcast session: the first answers of well over a thousand
+// devices (an OACK, then a DATA block each) wait in it.
+constexpr u32 kBroadcastReceiveBuffer = 4u << 20;
+
+// Silent time-outs on a doubtful oldest block before a peer that never acknowledged
+// out of order is taken at its word. A device answers every copy within a time-out,
+// so on a link that loses nothing it never gets here.
+constexpr u32 kDoubtTimeouts = 3;
+
 // Failed reads in one pass before it ends, and how soon the session reads again then.
 constexpr u32 kReadFailuresInARow = 8;
 constexpr u32 kReadRetryMs = 10;
@@ -156,6 +165,8 @@ void CTftpPeer::Accept(CStrm* data) {
         fNextBlock = 1;
         fHighestSent = 0;
         fGoBackMark = 0;
+        fAcksAhead = 0;
+        fDoubtTimeouts = 0;
         s->SendWindow(this);
     } else if (fByOack) {
         s->SendAck(fAddress, 0);
@@ -216,6 +227,9 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
         s->fBroadcast = broadcast;
         s->fWrapper = wrapper;
     }
+    // Every device on the network answers a broadcast at once: with the system's
+    // usual buffer the answers of a few hundred overflow it before the first pass.
+    if (s->fBroadcast) s->fSocket->SetReceiveBuffer(kBroadcastReceiveBuffer);
     return s;
 }
 
@@ -247,13 +261,18 @@ CTftpSession::~CTftpSession() {
 
 bool CTftpSession::OpenFreshSocket(u8 family, u32 index) {
     const u32 now = LTickMs();
+    fOpenErrno = 0;
     // Ports the system offers that are still in quarantine stay open until a good one
     // came, so that it cannot offer them again; they never sent anything.
     std::vector<std::unique_ptr<CUdpSocket>> refused;
     std::unique_ptr<CUdpSocket> fresh;
     for (int attempt = 0; attempt < 32 && !fresh; ++attempt) {
         auto s = std::make_unique<CUdpSocket>(this, OnSocketReady);
-        if (s->Open(0, family, 0, 0) != 0) break;
+        errno = 0;
+        if (s->Open(0, family, 0, 0) != 0) {
+            fOpenErrno = errno ? errno : EIO;
+            break;
+        }
         if (RecentPorts().Has(family, s->LocalPort(), now))
             refused.push_back(std::move(s));
         else
@@ -264,10 +283,17 @@ bool CTftpSession::OpenFreshSocket(u8 family, u32 index) {
     if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), now);
     fSocket->Close();
     fFamily = family;
-    if (!fresh) return false;
+    if (!fresh) {
+        if (!fOpenErrno) fOpenErrno = EADDRINUSE;  // every port offered was in quarantine
+        return false;
+    }
     // IPv4 without an interface stays unbound; IPv6 always binds (0: the default).
     // Better no transfer at all than one through another interface.
-    if ((index != 0 || family == 1) && !fresh->BindToInterface(index)) return false;
+    errno = 0;
+    if ((index != 0 || family == 1) && !fresh->BindToInterface(index)) {
+        fOpenErrno = errno ? errno : ENODEV;
+        return false;
+    }
     fSocket = std::move(fresh);
     return true;
 }
@@ -346,8 +372,13 @@ void CTftpSession::Start() {
 
 void CTftpSession::SendRequest() {
     const LNetAddr to = fWrapper ? LNetAddr::IPv4(kBroadcastAll, fDest.port) : fDest;
-    if (fSocket->SendTo(to, fRequest, fRequestLength) < 0 && !fSendErrno)
+    if (!fSocket->IsOpen()) {
+        // Nothing was tried: errno tells of something else by now. Why the socket
+        // could not be had is the reason (too many open files, a vanished interface).
+        if (!fSendErrno) fSendErrno = fOpenErrno ? fOpenErrno : EBADF;
+    } else if (fSocket->SendTo(to, fRequest, fRequestLength) < 0 && !fSendErrno) {
         fSendErrno = errno ? errno : EIO;
+    }
     fResendTimer.StartMs(fManager->fTimes.resendMs);
 }
 
@@ -397,6 +428,8 @@ void CTftpSession::ReceivePass() {
     for (;;) {
         LNetAddr from;
         const i32 n = fSocket->RecvFrom(&from, buf, sizeof buf);
+        // 0 is "nothing waiting" with the read interest armed: the socket reads past
+        // empty datagrams itself, so none can end the pass unnoticed.
         if (n < 1) {
             // A pending socket error is consumed by the failed call: read on so that
             // the reactor's interest is armed again by the call that finds nothing.
@@ -465,6 +498,8 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     peer->fLastBlock = 0xFFFFFFFFu;
     peer->fHighestSent = 0;
     peer->fGoBackMark = 0;
+    peer->fAcksAhead = 0;
+    peer->fDoubtTimeouts = 0;
     peer->fPosition = 0;
     peer->fByOack = 0;
     peer->fSendDue = 0;
@@ -617,10 +652,16 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
     }
     if (peer->fState != CTftpPeer::kTransferring) return;
     fLastActivity = LTickMs();
+    peer->fDoubtTimeouts = 0;
     // The block in flight that carries these low 16 bits, if any.
     const u32 full = peer->fNextBlock + ((block - peer->fNextBlock) & 0xFFFF);
-    const bool inFlight = full <= peer->fHighestSent && full - peer->fNextBlock < CTftpPeer::kTracked;
+    const bool inFlight =
+        full <= peer->fHighestSent && full - peer->fNextBlock < CTftpPeer::kTracked;
     if (inFlight) {
+        // An answer for a later block while the oldest has had none: this peer
+        // acknowledges blocks it may not keep.
+        if (full != peer->fNextBlock && peer->Copies(peer->fNextBlock).answers == 0)
+            peer->fAcksAhead = 1;
         CTftpPeer::CBlockCopies& copies = peer->Copies(full);
         if (copies.answers < 0xFFFF) ++copies.answers;
         // Perhaps only the late answer to a copy the device dropped. When nothing
@@ -742,6 +783,11 @@ void CTftpSession::PeerTimer(CTftpPeer* peer) {
             break;
         case CTftpPeer::kTransferring:
             if (fWrite) {
+                NoteDoubtTimeout(peer);
+                if (peer->fState == CTftpPeer::kFinished) {
+                    Report(peer);
+                    break;
+                }
                 peer->fWindow.OnTimeout();
                 peer->fGoBackMark = peer->fHighestSent;
                 if (fKeepTrying || u32(LTickMs() - peer->fLastAckTick) < t.senderGiveUpMs) {
@@ -757,6 +803,33 @@ void CTftpSession::PeerTimer(CTftpPeer* peer) {
             break;
         default:
             break;
+    }
+}
+
+void CTftpSession::NoteDoubtTimeout(CTftpPeer* peer) {
+    const u32 next = peer->fNextBlock;
+    const CTftpPeer::CBlockCopies& oldest = peer->Copies(next);
+    if (peer->fAcksAhead || next > peer->fHighestSent || oldest.answers == 0 ||
+        oldest.answers > oldest.unsure) {
+        peer->fDoubtTimeouts = 0;
+        return;
+    }
+    if (++peer->fDoubtTimeouts < kDoubtTimeouts) return;
+    peer->fDoubtTimeouts = 0;
+    // It keeps what it acknowledged and will not say so twice: every block out that
+    // it answered counts, in order, up to the first it did not.
+    for (u32 b = next; b <= peer->fHighestSent; ++b) peer->Copies(b).unsure = 0;
+    while (peer->fNextBlock <= peer->fHighestSent && peer->Copies(peer->fNextBlock).answers > 0) {
+        const bool final =
+            peer->fLastBlock != 0xFFFFFFFFu && peer->fLastBlock == (peer->fNextBlock & 0xFFFF);
+        peer->fLastAckTick = LTickMs();
+        ++peer->fNextBlock;
+        peer->fPosition += peer->fBlockSize;
+        if (final) {
+            peer->fState = CTftpPeer::kFinished;
+            peer->fResult = CTftpPeer::kResultDone;
+            return;
+        }
     }
 }
 

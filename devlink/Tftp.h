@@ -97,6 +97,13 @@ private:
     };
     CBlockCopies fCopies[kTracked];
     CBlockCopies& Copies(u32 block) { return fCopies[block % kTracked]; }
+    // Standard servers acknowledge only what they keep, in order, and never again a
+    // block they already hold: waiting for a second acknowledgement of a doubtful
+    // block would wait for ever. A peer that never acknowledged a block while an
+    // earlier one out had no acknowledgement at all, and that stays silent through
+    // several time-outs on a doubtful block, is taken at its first word.
+    u8 fAcksAhead = 0;      // it acknowledged a block while an earlier one had no answer
+    u8 fDoubtTimeouts = 0;  // time-outs in a row on a doubtful oldest block, no ACK between
     u64 fPosition = 0;
     CStrm* fData = nullptr;
     LTftpOptions fOptions;
@@ -162,6 +169,10 @@ private:
     CTftpPeer* NewPeer(const LNetAddr& from);
     void SendWindow(CTftpPeer* peer);
     void PeerTimer(CTftpPeer* peer);
+    // A sender's time-out: after enough of them in silence on a block that only a
+    // doubtful acknowledgement answered, a peer that shows no sign of acknowledging
+    // what it drops has its answered blocks confirmed.
+    void NoteDoubtTimeout(CTftpPeer* peer);
     void FailPeer(CTftpPeer* peer, u32 code);
     void Report(CTftpPeer* peer);
     void CheckCompletion();
@@ -182,6 +193,7 @@ private:
     u8 fWrite = 0;
     u8 fKeepTrying = 0;
     i32 fSendErrno = 0;
+    i32 fOpenErrno = 0;  // why the last socket could not be had, 0 when it was
     void* fContext = nullptr;
     LTftpCallback fCallback = nullptr;
     LString fPath;

@@ -12,17 +12,28 @@
 
 namespace {
 
+// Datagrams taken in one pass before the clients get their turn.
 constexpr u32 kBatch = 256;
+// Datagrams taken by one system call. A burst of Art-Net universes arrives
+// together: one call and, per client, one write for each such group instead of
+// one of each per datagram.
+constexpr u32 kGroup = 64;
 
-// One datagram with its real length (MSG_TRUNC), so that a datagram larger than
-// the buffer is recognised. -1 nothing waiting (read interest armed), -2 error.
-i32 ReceiveDatagram(i32 fd, LNetAddr* from, u8* buffer, u32 size) {
-    sockaddr_in sa{};
-    socklen_t len;
-    ssize_t n;
+// Up to kGroup datagrams with their real lengths (MSG_TRUNC), so that a datagram
+// larger than the buffer is recognised. The count, -1 nothing waiting (read
+// interest armed), -2 error.
+i32 ReceiveDatagrams(i32 fd, u8* buffers, u32 size, mmsghdr* msgs, iovec* iovs, sockaddr_in* from) {
+    for (u32 i = 0; i < kGroup; ++i) {
+        iovs[i] = iovec{buffers + size_t(i) * size, size};
+        msgs[i] = mmsghdr{};
+        msgs[i].msg_hdr.msg_name = &from[i];
+        msgs[i].msg_hdr.msg_namelen = sizeof from[i];
+        msgs[i].msg_hdr.msg_iov = &iovs[i];
+        msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    int n;
     do {
-        len = sizeof sa;
-        n = recvfrom(fd, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
+        n = recvmmsg(fd, msgs, kGroup, MSG_TRUNC, nullptr);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -31,8 +42,7 @@ i32 ReceiveDatagram(i32 fd, LNetAddr* from, u8* buffer, u32 size) {
         }
         return -2;
     }
-    *from = LNetAddr::IPv4(ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port));
-    return n > 0x7FFFFFFF ? 0x7FFFFFFF : i32(n);
+    return n;
 }
 
 }  // namespace
@@ -40,7 +50,7 @@ i32 ReceiveDatagram(i32 fd, LNetAddr* from, u8* buffer, u32 size) {
 CUdpMuxServer::CUdpMuxServer(u32 bufferSize)
     : fUdp(this, OnReady), fListener(this, OnReady), fBufferSize(bufferSize) {
     InitRecursiveMutex(&fMutex);
-    fBuffer.Resize(bufferSize, false);
+    fBuffer.Resize(bufferSize * kGroup, false);
     fSpare = new CFrameChannel(this, OnReady);
     StartThreadRelPriority(&fThread, this, WorkerMain, 1);
 }
@@ -117,35 +127,53 @@ void CUdpMuxServer::Pass() {
             fSpare = new CFrameChannel(this, OnReady);
         }
     }
-    // Datagrams to every client, last to first.
+    // Datagrams to every client, last to first; each client's frames go out in one
+    // write per group of datagrams.
     if (fUdp.IsOpen()) {
+        mmsghdr msgs[kGroup];
+        iovec iovs[kGroup];
+        sockaddr_in from[kGroup];
         // A steady stream would keep the worker here for ever: after a batch the
         // clients get their turn, and the next pass follows without waiting.
-        for (u32 batch = 0;; ++batch) {
-            if (batch == kBatch) {
+        for (u32 taken = 0, errors = 0;;) {
+            if (taken >= kBatch) {
                 fWake.Set();
                 break;
             }
-            LNetAddr from;
-            const i32 n = ReceiveDatagram(fUdp.Descriptor(), &from, fBuffer.Data(), fBufferSize);
-            if (n == -2) break;
-            // A cut datagram would reach the clients as a different one: drop it.
-            if (n > i32(fBufferSize)) {
-                fTruncated.fetch_add(1, std::memory_order_relaxed);
-                continue;
+            const i32 n =
+                ReceiveDatagrams(fUdp.Descriptor(), fBuffer.Data(), fBufferSize, msgs, iovs, from);
+            if (n == -1) break;
+            if (n == -2) {
+                // A pending error (an ICMP answer to a frame sent out) is consumed by
+                // the failed call: read on, so that the call that finds nothing arms
+                // the interest again; the next pass tries once more after many.
+                if (++errors < 8) continue;
+                fWake.Set();
+                break;
             }
-            // The last read (nothing waiting) only flushes what the rings hold.
-            const u32 length = n < 0 ? 0 : u32(n);
-            for (size_t i = fClients.size(); i-- > 0;) {
-                if (fClients[i]->QueueFrame(from, fBuffer.Data(), length) < 0)
-                    RemoveClient(fClients[i]);
+            taken += u32(n);
+            for (i32 m = 0; m < n; ++m) {
+                const u32 length = msgs[m].msg_len;
+                // A cut datagram would reach the clients as a different one: drop it.
+                if (length > fBufferSize || (msgs[m].msg_hdr.msg_flags & MSG_TRUNC)) {
+                    fTruncated.fetch_add(1, std::memory_order_relaxed);
+                    continue;
+                }
+                const LNetAddr source =
+                    LNetAddr::IPv4(ntohl(from[m].sin_addr.s_addr), ntohs(from[m].sin_port));
+                const u8* payload = fBuffer.Data() + size_t(m) * fBufferSize;
+                for (size_t i = fClients.size(); i-- > 0;) {
+                    if (fClients[i]->AppendFrame(source, payload, length) < 0)
+                        RemoveClient(fClients[i]);
+                }
             }
-            if (n < 0) break;
+            for (size_t i = fClients.size(); i-- > 0;)
+                if (fClients[i]->Flush() < 0) RemoveClient(fClients[i]);
         }
-    } else {
-        for (size_t i = fClients.size(); i-- > 0;)
-            if (fClients[i]->Flush() < 0) RemoveClient(fClients[i]);
     }
+    // What a client's stream could not take yet goes now that it may.
+    for (size_t i = fClients.size(); i-- > 0;)
+        if (fClients[i]->Flush() < 0) RemoveClient(fClients[i]);
     // Frames from clients, sent as datagrams; every client gets its turn first in rotation.
     const u32 count = u32(fClients.size());
     if (count == 0) return;

@@ -149,6 +149,14 @@ i32 CUdpSocket::SendTo(const LNetAddr& to, const void* data, u32 length) {
 
 namespace {
 
+// An empty datagram carries nothing any of our protocols could use, and a read
+// that returned it as 0 would pass for "nothing waiting": the caller would stop
+// reading with nobody to call it back. Such datagrams are read and dropped; after
+// this many in a row the read interest is armed instead (the socket is readable,
+// so the callback comes at once), which keeps a flood of them from holding the
+// thread here.
+constexpr u32 kEmptyInARow = 64;
+
 void FromSockaddr(const sockaddr_storage& ss, LNetAddr* out) {
     *out = LNetAddr();
     if (ss.ss_family == AF_INET6) {
@@ -169,10 +177,18 @@ i32 CUdpSocket::RecvFrom(LNetAddr* from, void* buffer, u32 size) {
     sockaddr_storage ss{};
     u32 len;
     ssize_t n;
-    do {
-        len = sizeof ss;
-        n = sCalls.load()->RecvFrom(fFd, buffer, size, &ss, &len);
-    } while (n < 0 && errno == EINTR);
+    u32 empty = 0;
+    for (;;) {
+        do {
+            len = sizeof ss;
+            n = sCalls.load()->RecvFrom(fFd, buffer, size, &ss, &len);
+        } while (n < 0 && errno == EINTR);
+        if (n != 0) break;
+        if (++empty == kEmptyInARow) {
+            CSocketReactor::Arm(fFd, CSocketReactor::kRead);
+            return 0;
+        }
+    }
     if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kRead);
     if (from) FromSockaddr(ss, from);
     return i32(n);
@@ -191,6 +207,13 @@ bool CUdpSocket::BindToInterface(u32 index) {
         return false;
     if (ss.ss_family == AF_INET6) fScope = index;
     return true;
+}
+
+bool CUdpSocket::SetReceiveBuffer(u32 bytes) {
+    if (fFd == -1) return false;
+    const int want = int(bytes > 0x3FFFFFFFu ? 0x3FFFFFFFu : bytes);
+    return setsockopt(fFd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) == 0 ||
+           setsockopt(fFd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want) == 0;
 }
 
 bool CUdpSocket::JoinGroup(u32 group, u32 interfaceAddress) {
@@ -225,16 +248,24 @@ i32 CUdpSocket::RecvMsg(LNetAddr* from, void* buffer, u32 size, u32* interfaceIn
     alignas(cmsghdr) u8 control[128];
     msghdr msg{};
     ssize_t n;
-    do {
-        msg = msghdr{};
-        msg.msg_name = &ss;
-        msg.msg_namelen = sizeof ss;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        n = sCalls.load()->RecvMsg(fFd, &msg);
-    } while (n < 0 && errno == EINTR);
+    u32 empty = 0;
+    for (;;) {
+        do {
+            msg = msghdr{};
+            msg.msg_name = &ss;
+            msg.msg_namelen = sizeof ss;
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            n = sCalls.load()->RecvMsg(fFd, &msg);
+        } while (n < 0 && errno == EINTR);
+        if (n != 0) break;
+        if (++empty == kEmptyInARow) {
+            CSocketReactor::Arm(fFd, CSocketReactor::kRead);
+            return 0;
+        }
+    }
     if (n < 0) return CSocketReactor::ArmIfWouldBlock(fFd, CSocketReactor::kRead);
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {

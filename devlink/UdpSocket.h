@@ -50,7 +50,8 @@ public:
     virtual void Close();
     // Bytes sent, 0 would block (write interest armed), -1 error.
     virtual i32 SendTo(const LNetAddr& to, const void* data, u32 length);
-    // Bytes received, 0 nothing waiting (read interest armed), -1 error.
+    // Bytes received, 0 nothing waiting (read interest armed), -1 error. Empty
+    // datagrams are dropped here: 0 never stands for one.
     virtual i32 RecvFrom(LNetAddr* from, void* buffer, u32 size);
     // Sends and receives only through that interface; 0 removes the binding.
     virtual bool BindToInterface(u32 index);
@@ -62,6 +63,9 @@ public:
                         u32* destination);
 
     i32 Descriptor() const { return fFd; }
+    // Room for that many bytes of waiting datagrams (beyond the system's usual cap
+    // where the process may); false when the socket kept its size.
+    bool SetReceiveBuffer(u32 bytes);
 
 private:
     static void Dispatch(void* self, u32 direction);

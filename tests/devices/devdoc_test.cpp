@@ -213,6 +213,8 @@ TEST(SearchStatus, OneLineForNobodyAndForASearchThatFailed) {
         {0, lo, 3, ""},
         {ENETUNREACH, lo, 0, "The search could not be sent on lo: Network is unreachable."},
         {ENETUNREACH, lo, 2, "The search could not be sent on lo: Network is unreachable."},
+        // 1,000 devices' sockets used up the descriptors: the poll's socket could not be had.
+        {EMFILE, lo, 1000, "The search could not be sent on lo: Too many open files."},
         {ENODEV, 0x7FFFFFF0u, 0,
          "The search could not be sent (no network interface): No such device."},
     };

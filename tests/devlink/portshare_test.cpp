@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -380,6 +382,63 @@ TEST_F(PortShare, OversizeDatagramsAreDroppedNotCut) {
     c.Close();
     EXPECT_FALSE(c.Server().IsServing());
     EXPECT_EQ(c.Receive(&from, small, sizeof small), -1);
+}
+
+// Bursts larger than what the server takes in one call and in one pass, with
+// empty and oversize datagrams among them: every client gets every other datagram,
+// whole and in order, each as its own frame.
+TEST_F(PortShare, BurstsReachEveryClientWholeAndInOrder) {
+    const u16 port = FreeUdpPort();
+    const std::string name = UniqueName("mux");
+    CUdpMuxServer server(2048);
+    ASSERT_EQ(server.Start(port, name.c_str()), 0u);
+    constexpr int kClients = 3;
+    std::unique_ptr<CFrameChannel> clients[kClients];
+    for (auto& c : clients) {
+        c = std::make_unique<CFrameChannel>(nullptr, Nop);
+        ASSERT_EQ(c->Stream().Connect(name.c_str()), 0u);
+    }
+    ASSERT_TRUE(RunUntil([&] { return server.ClientCount() == kClients; }, 3000));
+    UdpSender tx;
+    std::vector<std::vector<u8>> want[kClients];
+    size_t got[kClients] = {};
+    u32 oversize = 0;
+    for (u32 burst = 0; burst < 6; ++burst) {
+        for (u32 i = 0; i < 300; ++i) {
+            const u32 k = burst * 300 + i;
+            std::vector<u8> d(k % 89 == 0 ? 0 : k % 97 == 0 ? 2049 : 1 + k * 131 % 1400);
+            for (size_t b = 0; b < d.size(); ++b) d[b] = u8(k * 7 + b);
+            tx.Send(port, d);
+            if (d.size() > 2048) ++oversize;
+            if (d.empty() || d.size() > 2048) continue;
+            for (auto& w : want) w.push_back(d);
+        }
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                bool all = true;
+                for (int c = 0; c < kClients; ++c) {
+                    LNetAddr from;
+                    const u8* p;
+                    i32 n;
+                    while ((n = clients[c]->ReadFrame(&from, &p)) > 0) {
+                        EXPECT_LT(got[c], want[c].size());
+                        if (got[c] < want[c].size()) {
+                            EXPECT_TRUE(std::vector<u8>(p, p + n) == want[c][got[c]])
+                                << "client " << c << " frame " << got[c];
+                        }
+                        EXPECT_EQ(from.port, tx.Port());
+                        ++got[c];
+                        clients[c]->Consume();
+                    }
+                    all = all && got[c] == want[c].size();
+                }
+                return all;
+            },
+            5000))
+            << "burst " << burst;
+    }
+    EXPECT_EQ(server.TruncatedCount(), oversize);
+    server.Stop();
 }
 
 TEST_F(PortShare, FramesFromClientsGoOutAsDatagrams) {

@@ -49,6 +49,34 @@ const Story kStories[] = {
       {Move::kAck, 7, {6}},
       {Move::kAck, 6, {7}},
       {Move::kAck, 7, {8, 9}}}},
+    // A server that acknowledges only what it keeps, in order, and never a block
+    // twice: after a time-out its first word on a block that had gone again is all
+    // there will be. Three silent time-outs later that word counts.
+    {"InOrderPeerIsTakenAtItsWordAfterThreeSilentTimeOuts",
+     {{Move::kAck, 1, {2, 3}},
+      {Move::kAck, 2, {4}},
+      {Move::kTimeout, 0, {3}},
+      {Move::kAck, 3, {4}},
+      {Move::kAck, 4, {4}},
+      {Move::kTimeout, 0, {4}},
+      {Move::kTimeout, 0, {4}},
+      {Move::kTimeout, 0, {5}},
+      {Move::kAck, 5, {6}}}},
+    // A peer that once acknowledged a block while an earlier one had no answer may
+    // acknowledge what it drops: its doubtful word never counts, however long it is silent.
+    {"PeerThatAcknowledgedOutOfOrderIsNeverTakenAtItsWord",
+     {{Move::kAck, 1, {2, 3}},
+      {Move::kAck, 3, {2}},
+      {Move::kAck, 2, {3}},
+      {Move::kAck, 3, {4, 5}},
+      {Move::kTimeout, 0, {4}},
+      {Move::kAck, 4, {5}},
+      {Move::kAck, 5, {5}},
+      {Move::kTimeout, 0, {5}},
+      {Move::kTimeout, 0, {5}},
+      {Move::kTimeout, 0, {5}},
+      {Move::kTimeout, 0, {5}},
+      {Move::kAck, 5, {6}}}},
     // The same acknowledgement early is a loss; the resent copy's own then confirms.
     {"EarlyAckIsALossAndTheResentCopyConfirms",
      {{Move::kAck, 1, {2, 3}},

@@ -1,6 +1,7 @@
 // The transfer engine: scripted exchanges with a peer on loopback and failing
 // sockets on the virtual clock, and long transfers against the simulated device.
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <linux/capability.h>
@@ -204,6 +205,39 @@ TEST_F(Sockets, PortThatCannotBeBoundEndsAsNoAnswer) {
     loop.Advance(11000);
     EXPECT_TRUE(rec.Done());
     EXPECT_EQ(s->Result(), u32(CTftpSession::kResultNoAnswer));
+}
+
+// The reason a request could not go out is the failure itself, not whatever errno
+// held by then: a port that cannot be bound, no descriptor left, a refused send.
+TEST_F(Sockets, ARequestThatCannotLeaveSaysWhy) {
+    const struct {
+        const char* name;
+        int want;
+    } kCases[] = {{"bind", EADDRINUSE}, {"descriptors", EMFILE}, {"send", ENETUNREACH}};
+    for (const auto& c : kCases) {
+        const std::string name = c.name;
+        Recorder r;
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        if (name == "bind") calls.bind = {EADDRINUSE, 1};
+        if (name == "send") calls.send = {ENETUNREACH, 1};
+        if (name == "descriptors") {
+            // The next descriptor would be the first past the limit.
+            const int probe = dup(0);
+            ASSERT_GE(probe, 0);
+            close(probe);
+            rlimit low = saved;
+            low.rlim_cur = rlim_t(probe);
+            ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+        }
+        CTftpSession* t = mgr->StartTransfer(LNetAddr::IPv4(kPeerIp, peer.Port()), false, "/x", &r,
+                                             Recorder::Callback, LoopbackIndex());
+        setrlimit(RLIMIT_NOFILE, &saved);
+        errno = ENOENT;  // left over from something else
+        t->Start();
+        EXPECT_EQ(t->SendErrno(), c.want) << name;
+        mgr->Release(t);
+    }
 }
 
 TEST_F(Sockets, FailedFirstDataSendIsRetriedByTheTimer) {

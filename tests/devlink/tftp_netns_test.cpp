@@ -11,18 +11,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "platform/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
+#include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace enginetest;
 using namespace testtftp;
+using namespace filetest;
 
 namespace {
 
@@ -34,8 +39,10 @@ class Netns : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-        const std::string why =
-            net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name holds a slash, which a namespace's may not.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        const std::string why = net.Setup(name);
         ASSERT_EQ(why, "");
     }
     // Runs the test body with the main thread inside the application's namespace.
@@ -223,5 +230,152 @@ TEST_F(Netns, SixtyFiveDevicesAreAllFoundByOnePoll) {
         requests += l.find("op=RRQ") != std::string::npos && l.find("dir=in") != std::string::npos;
     EXPECT_EQ(requests, 65u);
 }
+
+// The UDP receive-buffer drops the kernel counted in the calling thread's namespace.
+u64 RcvbufErrors() {
+    std::ifstream f("/proc/thread-self/net/snmp");
+    std::string header, values;
+    while (std::getline(f, header)) {
+        if (header.rfind("Udp:", 0) != 0 || !std::getline(f, values)) continue;
+        std::istringstream h(header), v(values);
+        std::string key, value;
+        while (h >> key && v >> value)
+            if (key == "RcvbufErrors") return std::stoull(value);
+    }
+    return ~u64(0);
+}
+
+// A thousand devices answer one poll at once: every answer waits in the poll's
+// socket until it is read (none dropped by the kernel), and the poll has them all
+// before its first resend, a few hundred milliseconds after the first came.
+TEST_F(Netns, AThousandDevicesAnswerOnePollWithoutADrop) {
+    constexpr int kDevices = 1000;
+    const std::string batch = dir.Path() + "/addresses";
+    std::vector<std::string> adds;
+    {
+        std::ofstream b(batch);
+        for (int i = 0; i < kDevices; ++i) {
+            const std::string ip =
+                "198.18." + std::to_string(16 + i / 250) + "." + std::to_string(1 + i % 250);
+            b << "addr add " << ip << "/20 dev eth0\n";
+            adds.push_back("add-device serno=" + std::to_string(2000 + i) + " addr=" + ip +
+                           "/20 listen=any root=" + dir.Path() + "/d" + std::to_string(i));
+        }
+    }
+    const std::string cmd = "ip -n " + net.DevNs() + " -batch " + batch;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    adds.push_back("packet-log off");
+    auto sim = Devices(adds);
+    InApp([&] {
+        Recorder rec;
+        std::vector<std::unique_ptr<std::vector<u8>>> sinks;
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point first{}, last{};
+        rec.onNewPeer = [&](CTftpPeer*) {
+            if (first == Clock::time_point{}) first = Clock::now();
+        };
+        rec.makeStream = [&](CTftpPeer*) {
+            sinks.push_back(std::make_unique<std::vector<u8>>());
+            return new VecStrm(sinks.back().get(), CStrm::kModeWrite);
+        };
+        const u64 drops = RcvbufErrors();
+        ASSERT_NE(drops, ~u64(0));
+        const u32 start = LTickMs();
+        Poll(rec);
+        // The main thread is busy elsewhere (drawing) while every device answers:
+        // all the answers wait in the socket.
+        for (int i = 0; i < 2000 && SimDeviceProcess::Field(sim->Cmd("xfers"), "active") !=
+                                        std::to_string(kDevices);
+             ++i)
+            SleepMs(5);
+        ASSERT_TRUE(
+            loop.RunUntil([&] { return rec.Count(kTftpEventPeerDone) == size_t(kDevices); }, 30000))
+            << rec.Count(kTftpEventPeerDone) << " answered";
+        last = Clock::now();
+        EXPECT_EQ(RcvbufErrors() - drops, 0u);
+        EXPECT_EQ(LTickMs(), start) << "found without a resend of the poll";
+        EXPECT_EQ(rec.peerResults, std::vector<u32>(kDevices, 0));
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(last - first);
+        std::printf("%d devices listed %lld ms after the first answer\n", kDevices,
+                    static_cast<long long>(ms.count()));
+    });
+}
+
+// An empty datagram ahead of every answer, from the answering port or from the
+// device's listening port: the poll, a read and a write all go through with the
+// clock standing still, as they do without them.
+struct EmptyCase {
+    const char* name;
+    const char* what;  // poll, read or write
+    const char* from;
+};
+const EmptyCase kEmptyCases[] = {
+    {"PollFromThePeer", "poll", "peer"},   {"PollFromElsewhere", "poll", "other"},
+    {"ReadFromThePeer", "read", "peer"},   {"ReadFromElsewhere", "read", "other"},
+    {"WriteFromThePeer", "write", "peer"}, {"WriteFromElsewhere", "write", "other"},
+};
+
+class NetnsEmpty : public Netns, public ::testing::WithParamInterface<EmptyCase> {};
+
+TEST_P(NetnsEmpty, EveryAnswerIsTakenWithoutATimer) {
+    const EmptyCase& c = GetParam();
+    const std::string what = c.what;
+    std::vector<std::string> adds;
+    for (int i = 0; i < 3; ++i) {
+        // Device 11 has its address from the harness; the others get theirs here.
+        const std::string ip = "198.18.1." + std::to_string(i == 0 ? 11 : 100 + i);
+        const std::string cmd = "ip -n " + net.DevNs() + " addr add " + ip + "/24 dev eth0";
+        if (i > 0) {
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        }
+        adds.push_back("add-device serno=" + std::to_string(11 + i) + " addr=" + ip +
+                       "/24 listen=any root=" + dir.Path() + "/d" + std::to_string(i));
+    }
+    for (const char* op : {"OACK", "DATA", "ACK"})
+        adds.push_back(std::string("fault empty opcode=") + op + " from=" + c.from);
+    const std::vector<u8> content = Pattern(1428 * 5 + 99, 5);
+    auto sim = Devices(adds);
+    if (what == "read") WriteFile(dir.Path() + "/d0/sdc/f.bin", content);
+    InApp([&] {
+        Recorder rec;
+        std::vector<std::unique_ptr<std::vector<u8>>> sinks;
+        std::vector<u8> src = content;
+        rec.onNewPeer = [](CTftpPeer* p) { p->Window().SetMax(50); };
+        rec.makeStream = [&](CTftpPeer*) -> CStrm* {
+            if (what == "write") return new VecStrm(&src);
+            sinks.push_back(std::make_unique<std::vector<u8>>());
+            return new VecStrm(sinks.back().get(), CStrm::kModeWrite);
+        };
+        const u32 start = LTickMs();
+        const size_t peers = what == "poll" ? 3 : 1;
+        if (what == "poll") {
+            Poll(rec);
+        } else {
+            CTftpSession* s = mgr->StartTransfer(LNetAddr::IPv4(kDev11, kTftpPort), what == "write",
+                                                 "/sdc/f.bin", &rec, Recorder::Callback, eth0);
+            sessions.push_back(s);
+            s->AddOption("serno", "11");
+            s->Start();
+        }
+        ASSERT_TRUE(loop.RunUntil([&] { return rec.Count(kTftpEventPeerDone) == peers; }, 10000));
+        EXPECT_EQ(LTickMs(), start);
+        EXPECT_EQ(rec.peerResults, std::vector<u32>(peers, 0));
+        if (what == "read") {
+            EXPECT_TRUE(*sinks.at(0) == content);
+        }
+        for (auto& sink : sinks) EXPECT_FALSE(sink->empty());
+    });
+    if (what == "write") {
+        EXPECT_TRUE(
+            RunUntil([&] { return ReadFile(dir.Path() + "/d0/sdc/f.bin") == content; }, 3000));
+    }
+    // The empty datagrams did go out.
+    u32 empties = 0;
+    for (auto& l : sim->Log()) empties += l.find("fate=empty") != std::string::npos;
+    EXPECT_GE(empties, what == "poll" ? 6u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NetnsEmpty, ::testing::ValuesIn(kEmptyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -91,6 +91,45 @@ TEST(UdpSocket, ReceiveArmsOneCallbackPerEmptyRead) {
     EXPECT_EQ(rx.RecvFrom(&from, buf, sizeof buf), -1);
 }
 
+// Empty datagrams are read past, by both reads; a long run of them ends the read
+// with the interest armed, and the callback comes at once for what is left.
+TEST(UdpSocket, EmptyDatagramsNeverReadAsNothingWaiting) {
+    Ready ready;
+    CUdpSocket rx(&ready, Ready::Fn), tx(nullptr, nullptr);
+    ASSERT_EQ(rx.Open(0, 0, 0, 0), 0u);
+    ASSERT_EQ(tx.Open(0, 0, 0, 0), 0u);
+    ASSERT_TRUE(rx.EnablePacketInfo(true));
+    const LNetAddr to = LNetAddr::IPv4(0x7F000001, rx.LocalPort());
+    u8 buf[8];
+    LNetAddr from;
+    u32 ifIndex = 0, dst = 0;
+    const struct {
+        u32 empties;
+        bool recvMsg;
+        int callbacks;  // before the datagram is read
+    } kRuns[] = {{1, false, 0}, {63, false, 0}, {1, true, 0}, {64, false, 1}, {150, true, 2}};
+    for (const auto& r : kRuns) {
+        for (u32 i = 0; i < r.empties; ++i) ASSERT_EQ(tx.SendTo(to, "", 0), 0);
+        ASSERT_EQ(tx.SendTo(to, "abc", 3), 3);
+        Quiet();  // everything has arrived
+        const int before = ready.calls[0].load();
+        i32 n;
+        for (int round = 0;; ++round) {
+            n = r.recvMsg ? rx.RecvMsg(&from, buf, sizeof buf, &ifIndex, &dst)
+                          : rx.RecvFrom(&from, buf, sizeof buf);
+            if (n != 0) break;
+            ASSERT_TRUE(ready.WaitFor(before + round + 1)) << r.empties;
+        }
+        EXPECT_EQ(n, 3) << r.empties;
+        EXPECT_EQ(std::memcmp(buf, "abc", 3), 0);
+        EXPECT_EQ(ready.calls[0].load() - before, r.callbacks) << r.empties;
+        EXPECT_EQ(rx.RecvFrom(&from, buf, sizeof buf), 0);
+        ASSERT_EQ(tx.SendTo(to, "q", 1), 1);
+        ASSERT_TRUE(ready.WaitFor(before + r.callbacks + 1));
+        EXPECT_EQ(rx.RecvFrom(&from, buf, sizeof buf), 1);
+    }
+}
+
 // What each failure of the system's calls comes out as.
 TEST(UdpSocket, FailingSystemCalls) {
     enginetest::FakeSysCalls calls;

@@ -249,22 +249,24 @@ void Control::AddBuiltins() {
         });
 
     Add("fault",
-        "fault drop|loss|dup|delay|reorder|silence|error [serno=N] [dir=in|out] [opcode=OP] "
+        "fault drop|loss|dup|delay|reorder|silence|error|empty [serno=N] [dir=in|out] [opcode=OP] "
         "[block=N|N-M] "
-        "[path=P] [skip=N] [count=N] [percent=N] [seed=N] [ms=N] [copies=N] [code=N] [text=T]",
+        "[path=P] [skip=N] [count=N] [percent=N] [seed=N] [ms=N] [copies=N] [code=N] [text=T] "
+        "[from=peer|other]",
         [this](Args& a, const Emit&) -> std::string {
             if (a.words.size() != 1) return "err one action expected";
             FaultRule r;
             r.action = a.words[0];
             if (r.action == "loss") r.action = "drop";
-            static const char* actions[] = {"drop", "dup", "delay", "reorder", "silence", "error"};
+            static const char* actions[] = {"drop",    "dup",   "delay", "reorder",
+                                            "silence", "error", "empty"};
             bool known = false;
             for (const char* k : actions) known = known || r.action == k;
             if (!known) return "err unknown action " + a.words[0];
             uint64_t v = 0;
             static const char* keys[] = {"serno",  "dir",   "opcode",  "block", "path",
                                          "skip",   "count", "percent", "seed",  "ms",
-                                         "copies", "code",  "text"};
+                                         "copies", "code",  "text",    "from"};
             for (auto& [k, val] : a.named) {
                 bool ok = false;
                 for (const char* key : keys) ok = ok || k == key;
@@ -309,6 +311,13 @@ void Control::AddBuiltins() {
             v = r.seed;
             if (std::string e = Opt(a, "seed", &v, UINT64_MAX - 1); !e.empty()) return e;
             r.seed = v;
+            if (a.Has("from")) {
+                const std::string& f = a.named["from"];
+                if (f != "peer" && f != "other") return "err from= is peer or other";
+                r.fromOther = f == "other";
+            }
+            if (r.action == "empty" && r.dir == 1) return "err empty acts on dir=out";
+            if (r.action == "empty") r.dir = 2;
             if (r.action == "delay" && !a.Has("ms")) return "err delay needs ms=";
             if (r.action == "error" && !a.Has("code")) return "err error needs code=";
             r.text = a.Has("text") ? a.named["text"] : "error";

@@ -616,6 +616,10 @@ void Sim::Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const 
     } else if (r.action == "silence") {
         d.silentUntil = r.ms ? fLoop.Now() + r.ms : UINT64_MAX;
         Log(line + fate + " ms=" + std::to_string(r.ms));
+    } else if (r.action == "empty") {
+        // A datagram of no bytes goes first, then the packet itself.
+        RawSend(d, r.fromOther ? 0 : xid, to, false, Bytes(), "empty");
+        RawSend(d, xid, to, wrapped, pkt, "sent");
     } else {  // error: the packet is replaced by an ERROR and the transfer ends
         Log(line + fate + " code=" + std::to_string(r.code));
         RawSend(d, xid, to, wrapped, MakeError(r.code, r.text), "sent");

@@ -106,7 +106,7 @@ struct Device {
 
 struct FaultRule {
     int id = 0;
-    std::string action;  // drop, dup, delay, reorder, silence, error
+    std::string action;  // drop, dup, delay, reorder, silence, error, empty
     // what it matches
     uint32_t serno = 0;  // 0: any device
     int dir = 0;         // 0 any, 1 in, 2 out
@@ -118,6 +118,7 @@ struct FaultRule {
     // what it does
     uint32_t ms = 0, copies = 1, code = 0;
     std::string text;
+    bool fromOther = false;  // empty: from the device's listening port, not the transfer's
     uint32_t seen = 0, fired = 0;
 };
 
