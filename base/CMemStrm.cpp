@@ -139,3 +139,16 @@ void CMemStrm::Read(void* buffer, u64* length) {
     fPosition += k;
     *length = k;
 }
+
+std::vector<u8> ReadAllBytes(CStrm* strm) {
+    std::vector<u8> bytes;
+    strm->SetPosition(0);
+    u8 chunk[4096];
+    for (;;) {
+        u64 got = sizeof chunk;
+        strm->Read(chunk, &got);
+        if (got == 0 || strm->Error()) break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    return bytes;
+}

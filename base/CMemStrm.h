@@ -1,6 +1,8 @@
 #pragma once
 // The memory stream over a growable byte buffer, a byte array or a caller's fixed buffer.
 
+#include <vector>
+
 #include "base/CStrm.h"
 
 class LArray;
@@ -35,3 +37,6 @@ private:
     LDataBuf* fBuf = nullptr;
     LArray* fArray = nullptr;
 };
+
+// Every byte of a stream from its start, up to its end or its first read error.
+std::vector<u8> ReadAllBytes(CStrm* strm);

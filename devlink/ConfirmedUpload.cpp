@@ -35,15 +35,7 @@ private:
 };
 
 CListedFile ListedFile(CStrm* data, const LString& name) {
-    std::vector<u8> bytes;
-    data->SetPosition(0);
-    u8 chunk[4096];
-    for (;;) {
-        u64 got = sizeof chunk;
-        data->Read(chunk, &got);
-        if (got == 0 || data->Error()) break;
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
+    const std::vector<u8> bytes = ReadAllBytes(data);
     return FindListedFile(bytes.data(), bytes.size(), name.CStr());
 }
 

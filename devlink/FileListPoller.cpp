@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/CMemStrm.h"
 #include "base/Calendar.h"
 #include "base/CharReader.h"
 #include "base/LTextSink.h"
@@ -165,15 +166,7 @@ void CKvsFileListPoller::OnReply(void* self, CStrm* data, const u32* status) {
     auto* p = static_cast<CKvsFileListPoller*>(self);
     p->fInFlight = 0;
     if (data && status[0] == 0 && status[1] == 0) {
-        std::vector<u8> bytes;
-        data->SetPosition(0);
-        u8 chunk[4096];
-        for (;;) {
-            u64 got = sizeof chunk;
-            data->Read(chunk, &got);
-            if (got == 0) break;
-            bytes.insert(bytes.end(), chunk, chunk + got);
-        }
+        const std::vector<u8> bytes = ReadAllBytes(data);
         MergeFileListing(p->fOwner->ContentsRecord(), p->fAskedKind, bytes.data(), bytes.size());
         if (p->fDone && !p->fAgain) {
             const LFileListDoneFn fn = p->fDone;
