@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "ControlFixture.h"
@@ -49,8 +51,12 @@ void ClickIn(LPane* pane, LPoint at, Qt::KeyboardModifiers mods = Qt::NoModifier
     RunUntil([] { return false; }, 30);
 }
 
-void ClickRow(LListPane* list, i32 row, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    ClickIn(list, LPoint{8, row * list->CellHeight() + list->CellHeight() / 2}, mods);
+// At x from the row's left, or from its right when negative (a row's name field).
+void ClickRow(LListPane* list, i32 row, Qt::KeyboardModifiers mods = Qt::NoModifier, i32 x = 8) {
+    ClickIn(list,
+            LPoint{x >= 0 ? x : std::min(list->CellWidth(), list->Bounds().Width()) + x,
+                   row * list->CellHeight() + list->CellHeight() / 2},
+            mods);
 }
 
 // The Edit commands the menus offer now, as the run loop validates them.
@@ -79,6 +85,26 @@ std::string Rows(const LListPane* list) {
     return out;
 }
 
+// Typed into the focused widget, one key a character, then the key that ends it.
+void Type(const char* text, int end = Qt::Key_Return) {
+    for (const char* p = text; *p; ++p) {
+        QWidget* w = QApplication::focusWidget();
+        ASSERT_NE(w, nullptr) << "lost the focus before " << p;
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_A + (*p | 0x20) - 'a', Qt::NoModifier,
+                       QString(QChar(*p)));
+        QCoreApplication::sendEvent(w, &down);
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_A + (*p | 0x20) - 'a', Qt::NoModifier,
+                     QString(QChar(*p)));
+        QCoreApplication::sendEvent(w, &up);
+        RunUntil([] { return false; }, 5);
+    }
+    if (QWidget* w = QApplication::focusWidget()) {
+        QKeyEvent down(QEvent::KeyPress, end, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &down);
+    }
+    RunUntil([] { return false; }, 30);
+}
+
 template <class W>
 void Front(W& win) {
     MWindow* native = AsMWindow(win.Window()->Native());
@@ -86,9 +112,22 @@ void Front(W& win) {
     ASSERT_TRUE(RunUntil([&] { return native->isActiveWindow(); }));
 }
 
+// A screen of 1280 x 800, where the control window has room for every column.
+std::string Screen1280() {
+    const std::string path = testing::TempDir() + "/kevo_offscreen_1280x800.json";
+    if (FILE* f = std::fopen(path.c_str(), "w")) {
+        std::fputs(
+            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1280,"
+            "\"height\":800,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
+            f);
+        std::fclose(f);
+    }
+    return "offscreen:configfile=" + path;
+}
+
 class CtlWinLists : public ::testing::Test {
 protected:
-    CtlWinLists() : env("offscreen") {
+    CtlWinLists() : env(Screen1280().c_str()) {
         RegisterAllRecordKinds();
         SetAppPrefsDoc(&prefs);
         InstallDeviceHooks();
@@ -134,10 +173,12 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     scenes->SelectNone();
     ClickRow(scenes, 1);
     EXPECT_EQ(FindMenuTarget(Loop()), scenes);
-    ClickRow(scenes, 3, Qt::ShiftModifier);
+    // On the rows' name fields: the modifiers make them clicks on the list.
+    ClickRow(scenes, 3, Qt::ShiftModifier, -20);
     EXPECT_EQ(Rows(scenes), "1 2 3 ");
-    ClickRow(scenes, 2, Qt::ControlModifier);
+    ClickRow(scenes, 2, Qt::ControlModifier, -20);
     EXPECT_EQ(Rows(scenes), "1 3 ");
+    EXPECT_EQ(FindMenuTarget(Loop()), scenes);
     // The sequence copied is no scene: nothing to paste here.
     EXPECT_EQ(EditCommands(), "LStdCmd_Cut LStdCmd_Copy LStdCmd_Delete LStdCmd_Close");
     Choose(LStdCmd_Delete);
@@ -147,6 +188,44 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     view->SetCleanMark();
     Choose(LStdCmd_Close);
     EXPECT_TRUE(RunUntil([&] { return !ctl.WindowShown(); }));
+}
+
+// Every keystroke stores the name and refreshes its row: the field keeps the
+// focus and the caret throughout, and the whole name is stored.
+TEST_F(CtlWinLists, NamesAreTypedWholeIntoTheRows) {
+    CKvsDevCtl ctl(gApp, &set, 0);
+    ctl.ShowWindow();
+    ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
+    auto* view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
+    ASSERT_NE(view, nullptr);
+    CRecord* settings = view->SeqSettings();
+    for (u32 i = 0; i < 2; ++i) InsertNewSequence(settings, nullptr, i);
+    CRecord* seq = settings->GetListItem(SqstF::sqcs, 1);
+    for (u32 i = 0; i < 2; ++i) InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+    Front(ctl.Screen()->Window());
+    RunUntil([] { return false; }, 100);
+    CKvsSeqList* seqs = view->Frame()->List();
+    CKvsScnList* scenes = view->Frame()->SceneEdit()->List();
+    const struct {
+        LListPane* list;
+        i32 row;
+        const char* typed;
+        int end;
+    } cases[] = {
+        {seqs, 1, "Opening", Qt::Key_Return},
+        {seqs, 0, "Finale", Qt::Key_Tab},
+        {scenes, 0, "Intro", Qt::Key_Return},
+        {scenes, 1, "Chorus", Qt::Key_Tab},
+    };
+    for (const auto& c : cases) {
+        if (c.list == scenes) ClickRow(seqs, 1);
+        ClickRow(c.list, c.row, Qt::NoModifier, -30);
+        Type(c.typed, c.end);
+        CRecord* item = c.list == seqs ? settings->GetListItem(SqstF::sqcs, u32(c.row))
+                                       : seq->GetListItem(SqncF::scns, u32(c.row));
+        const u8 field = c.list == seqs ? u8(SqncF::sqnm) : u8(ScenF::snnm);
+        EXPECT_STREQ(item->GetString(field).CStr(), c.typed);
+    }
 }
 
 TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
