@@ -1,6 +1,7 @@
 // The play-button assignment and layouts windows offscreen (playasn_*.png in the build folder).
 #include <gtest/gtest.h>
 
+#include "PaneInput.h"
 #include "ShellFixture.h"
 #include "editors/CBtnLabelLayout.h"
 #include "editors/CKvsPlayAsnWin.h"
@@ -96,6 +97,40 @@ TEST(PlayAsnOffscreen, ParametersGridAndLayouts) {
         ASSERT_TRUE(win.LayoutsWindow());
         EXPECT_EQ(win.LayoutsWindow()->fList.Rows(), 2);
         EXPECT_GT(Shot(*win.LayoutsWindow(), "layouts").height(), 100);
+    }
+    SetAppPrefsDoc(nullptr);
+}
+
+// A new show: the window opens on one empty button, which is seen and takes a
+// title typed into the parameters whole.
+TEST(PlayAsnOffscreen, AFreshGridShowsItsButtonAndTakesAWholeTitle) {
+    ShellEnv env("offscreen");
+    QtControlServices controls;
+    RegisterAllRecordKinds();
+    CRecordDoc prefs(NewKind(kFamKvs, kKindPref));
+    SetAppPrefsDoc(&prefs);
+    CUndoQ undo(gApp, 1u << 20);
+    FakePlayDevice device;
+    CRecordDoc seqs(NewKind(kFamKvt, kKindSqst));
+    CRecordDoc play(NewKind(kFamKvt, kKindPlys));
+    {
+        CKvsPlayAsnWin win(&undo, nullptr, &device, seqs.Root(), play.Root());
+        Shot(win, "fresh");
+        EXPECT_EQ(win.fList.Cols() * 10 + win.fList.Rows(), 11);
+        const LRect cell = win.fList.GetCellRect(LCell{0, 0});
+        EXPECT_GT(cell.Width(), 20);
+        EXPECT_GT(cell.Height(), 20);
+        // The empty button chosen, its title typed: the first key makes the cell.
+        win.fList.SelectCell(LCell{0, 0});
+        ASSERT_TRUE(win.fPrm.IsShown());
+        EXPECT_EQ(PlaySetGetCell(play.Root(), 0, 0), nullptr);
+        win.fPrm.fTitle.RequestFocus();
+        RunUntil([] { return false; }, 50);
+        Type("Go");
+        const CRecord* made = PlaySetGetCell(play.Root(), 0, 0);
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->GetString(PlclF::bttl), LString("Go"));
+        win.HideWindow();
     }
     SetAppPrefsDoc(nullptr);
 }
