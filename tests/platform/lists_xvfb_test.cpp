@@ -316,6 +316,20 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Key("ctrl+v");
         EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
         EXPECT_EQ(scnName(0), "Chorus");
+        // Reordered by a drag of the row below the last one.
+        {
+            const QPoint from = Row(scenes, 0, 8);
+            const QPoint to = Row(scenes, 3, 8) - QPoint(0, scenes->CellHeight() / 2 - 3);
+            auto xy = [](QPoint p) { return std::to_string(p.x()) + " " + std::to_string(p.y()); };
+            x.Xdotool("mousemove " + xy(from) + " mousedown 1");
+            x.XdotoolAsync("sleep 0.6 mousemove " + xy(from + QPoint(6, 8)) +
+                           " sleep 0.3 mousemove " + xy(to) +
+                           " sleep 0.3 mousemove_relative 1 1 sleep 0.3 mouseup 1");
+            EXPECT_TRUE(RunUntil([&] { return scnName(2) == "Chorus"; }, 8000));
+            Settle(300);
+        }
+        EXPECT_EQ(seq->GetListCount(SqncF::scns), 3u);
+        EXPECT_EQ(scnName(0), "Intro");
 
         // ---- the sequence list: Copy and Paste by the keys, Delete by the menu.
         user.Click(Row(seqs, 1, 8));
@@ -396,6 +410,17 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_STREQ(schd->GetListItem(SchdF::flts, 0)->GetString(ScevF::name).CStr(), "Morning");
         EXPECT_STREQ(schd->GetListItem(SchdF::flts, 1)->GetString(ScevF::name).CStr(), "Evening");
         ExpectNames(sim, "name", {"Morning", "Evening"});
+        // Its list's commands by their keys: copied, pasted, deleted, undone.
+        user.Click(Row(edit->fList, 1, 8));
+        user.Key("ctrl+c");
+        user.Key("ctrl+v");
+        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
+        user.Key("Delete");
+        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        user.Key("ctrl+z");
+        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
+        user.Key("ctrl+shift+z");
+        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
         user.Shot("schedule");
         schwin->HideWindow();
         Settle(300);
@@ -431,6 +456,20 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(axName(0), "Aux1");
         EXPECT_EQ(axName(1), "Stage");
         ExpectNames(sim, "name", {"Aux1", "Stage"});
+        // Its Delete key, and Undo from the control window's Edit menu.
+        auxwin->ShowWindow();
+        ASSERT_TRUE(
+            RunUntil([&] { return QApplication::activeWindow() == WindowOf(auxwin); }, 3000));
+        Settle(300);
+        user.Click(Row(aux->fList, 0, 8));
+        EXPECT_EQ(Rows(aux->fList), "0 ");
+        user.Key("Delete");
+        EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
+        EXPECT_EQ(axName(0), "Stage");
+        user.Key("ctrl+z");
+        EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
+        auxwin->HideWindow();
+        Settle(300);
 
         // Nothing went to another device, and no Qt warning.
         for (const std::string& line : sim.Log()) {
