@@ -115,9 +115,18 @@ TEST(PlayAsnOffscreen, AFreshGridShowsItsButtonAndTakesAWholeTitle) {
     CRecordDoc play(NewKind(kFamKvt, kKindPlys));
     {
         CKvsPlayAsnWin win(&undo, nullptr, &device, seqs.Root(), play.Root());
-        Shot(win, "fresh");
+        const QImage fresh = Shot(win, "fresh");
         EXPECT_EQ(win.fList.Cols() * 10 + win.fList.Rows(), 11);
         const LRect cell = win.fList.GetCellRect(LCell{0, 0});
+        {
+            // The empty button's place is outlined, away from the pane's border.
+            const u64 tl = win.fList.GetTopLeftIn(nullptr);
+            MWindow* native = AsMWindow(win.GetNativeWindow());
+            const QPoint mid =
+                native->View()->mapTo(native, QPoint(0, 0)) +
+                QPoint(i32(LPane::UnpackX(tl)) + cell.Width() / 2, i32(LPane::UnpackY(tl)) + 4);
+            EXPECT_NE(fresh.pixelColor(mid), fresh.pixelColor(mid + QPoint(0, 8)));
+        }
         EXPECT_GT(cell.Width(), 20);
         EXPECT_GT(cell.Height(), 20);
         // The empty button chosen, its title typed: the first key makes the cell.
