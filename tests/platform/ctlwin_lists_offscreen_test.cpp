@@ -188,6 +188,15 @@ TEST_F(CtlWinLists, NamesAreTypedWholeIntoTheRows) {
         const u8 field = c.list == seqs ? u8(SqncF::sqnm) : u8(ScenF::snnm);
         EXPECT_STREQ(item->GetString(field).CStr(), c.typed);
     }
+    // Backspace and Delete in a name field edit the name, never the rows.
+    ClickRow(seqs, 1, Qt::NoModifier, -30);
+    for (int key : {Qt::Key_End, Qt::Key_Backspace, Qt::Key_Home, Qt::Key_Delete}) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &down);
+        RunUntil([] { return false; }, 20);
+    }
+    EXPECT_EQ(settings->GetListCount(SqstF::sqcs), 2u);
+    EXPECT_STREQ(settings->GetListItem(SqstF::sqcs, 1)->GetString(SqncF::sqnm).CStr(), "penin");
 }
 
 TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
