@@ -65,6 +65,7 @@ CKvsScnList::CKvsScnList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
       fDevice(device),
       fSettings(seqSettings),
       fHeader(header) {
+    SetModifierClicksSelectRows(true);
     fHelper.Init(this, 1, 0);
     GetProtoCell();
     InsertColumns(0, 1);
