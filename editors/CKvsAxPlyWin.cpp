@@ -40,6 +40,7 @@ CKvsAxPlyCell::CKvsAxPlyCell(LPane* list) : LListCell(list), fName(this) {
 
 CKvsAxPlyList::CKvsAxPlyList(LPane* owner, CRecord* seqSettings)
     : LCellListPane(owner, 3, true, false), fSettings(seqSettings) {
+    SetModifierClicksSelectRows(true);
     fHelper.Init(this, 1, 0);
     GetProtoCell();
     InsertColumns(0, 1);

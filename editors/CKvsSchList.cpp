@@ -47,6 +47,7 @@ CKvsSchList::CKvsSchList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
       fDevice(device),
       fSettings(seqSettings),
       fHeader(header) {
+    SetModifierClicksSelectRows(true);
     fHelper.Init(this, 1, 0);
     GetProtoCell();
     InsertColumns(0, 1);

@@ -54,6 +54,7 @@ CKvsSeqList::CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
       fDevice(device),
       fSettings(seqSettings),
       fHeader(header) {
+    SetModifierClicksSelectRows(true);
     fHelper.Init(this, 1, 0);
     if (build) Build();
 }
