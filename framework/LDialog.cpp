@@ -41,9 +41,17 @@ LMessage LModalFrame::HandleMessage(const LMessage& msg) {
         return LFrame::HandleMessage(msg);
     }
     if (msg.Is(LStdCtl_Selected) && msg.source) {
-        // A button that is both answers as the default.
-        if (msg.source == fDefault) return LMessage{LDialog_Default, this, fParent};
-        if (msg.source == fCancel) return LMessage{LDialog_Escape, this, fParent};
+        // A button that is both answers as the default. What was typed into the
+        // focused field counts as entered when the dialog is confirmed, and
+        // counts for nothing when it is cancelled.
+        if (msg.source == fDefault) {
+            EndOpenEdit(true);
+            return LMessage{LDialog_Default, this, fParent};
+        }
+        if (msg.source == fCancel) {
+            EndOpenEdit(false);
+            return LMessage{LDialog_Escape, this, fParent};
+        }
     }
     return LFrame::HandleMessage(msg);
 }
