@@ -73,6 +73,17 @@ void LDialog::SetDefaultButton(LStdButton* button) {
 }
 
 u32 LDialog::ModalStep(const u32* limitMs) {
+    CMainLoopBase* app = CMainLoop::Owner();
+    const CMainLoop* loop = app ? app->RunLoop() : nullptr;
+    if (loop && loop->fEnding) {
+        // Still a turn: a caller waiting for a device keeps being served.
+        fStepTimer.Start(limitMs);
+        Send(LHandler_Mode, this, fParent);
+        fStepTimer.Stop();
+        EndOpenEdit(false);
+        fResult = 2;
+        return fResult;
+    }
     if (fWindow && !fWindow->IsVisible()) {
         // Sized by its layout first, then placed: centred at its real size.
         if (fBounds.IsEmpty()) Relayout();
@@ -83,6 +94,10 @@ u32 LDialog::ModalStep(const u32* limitMs) {
     fStepTimer.Start(limitMs);
     Send(LHandler_Mode, this, fParent);
     fStepTimer.Stop();
+    if (fResult == 0 && loop && loop->fEnding) {
+        EndOpenEdit(false);
+        fResult = 2;
+    }
     return fResult;
 }
 

@@ -37,6 +37,7 @@
 #include "framework/AppSingletons.h"
 #include "framework/LDrawCtx.h"
 #include "framework/LFrame.h"
+#include "framework/StdDialogs.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtAppPrefStore.h"
 #include "platform/qt/QtControls.h"
@@ -200,8 +201,7 @@ private:
     void Step() {
         if (!fFound) {
             for (MWindow* w : ShownWindows()) {
-                if (fTitleHas && !w->windowTitle().contains(QString::fromUtf8(fTitleHas)))
-                    continue;
+                if (fTitleHas && !w->windowTitle().contains(QString::fromUtf8(fTitleHas))) continue;
                 if (!fBefore.count(w)) {
                     fSeen = w;
                     fFound = true;
@@ -297,7 +297,7 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
     return out;
 }
 
-enum Scenario { kTour, kFieldLimits, kDeviceChange };
+enum Scenario { kTour, kFieldLimits, kDeviceChange, kRefusal };
 
 // What a scenario works with once the device window lists the devices.
 struct Session {
@@ -467,10 +467,10 @@ void FieldLimits(Session& s) {
         } else if (*t.tag) {
             // Limited and stored, or refused with a message: never silently nothing
             // (nothing is written when the device already holds the limit).
-            const std::string held = SimDeviceProcess::Field(
-                s.sim.Cmd("chan-get serno=" + std::to_string(serial) + " path=/.cmd/udkvtset/" +
-                          t.tag),
-                "value");
+            const std::string held =
+                SimDeviceProcess::Field(s.sim.Cmd("chan-get serno=" + std::to_string(serial) +
+                                                  " path=/.cmd/udkvtset/" + t.tag),
+                                        "value");
             EXPECT_TRUE(messaged || !WrittenValues(s.sim, serial, t.tag).empty() ||
                         std::atoll(held.c_str()) == t.hi)
                 << held;
@@ -481,6 +481,163 @@ void FieldLimits(Session& s) {
         for (const std::string& line : s.sim.Log())
             EXPECT_EQ(line.find(std::string("=") + t.text + " "), std::string::npos) << line;
     }
+}
+
+// A click on the close box of a window's title bar (openbox: at its right end).
+std::string CloseBox(QWidget* window) {
+    const QRect f = window->frameGeometry();
+    return "mousemove " + std::to_string(f.right() - 10) + " " + std::to_string(f.top() + 8) +
+           " click 1";
+}
+
+// Counts the messages that come up (a message dialog shown) and answers each
+// one the way asked: a key ("key Return"), "ok" for a click on its OK button,
+// "close" for the window manager's close. A message that keeps coming back is
+// a trap a user could only kill the program to leave: past six the child ends.
+class MessageWatch {
+public:
+    MessageWatch(const XvfbHarness& x, std::string answer) : fX(x), fAnswer(std::move(answer)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(20);
+    }
+    int Shown() const { return fShown; }
+    bool Open() const { return fOpen; }
+    // Answers the message did not take.
+    int Unheard() const { return fUnheard; }
+    void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
+
+private:
+    void Step() {
+        CSimpleMessageDialog* message = nullptr;
+        MWindow* window = nullptr;
+        for (MWindow* w : ShownWindows()) {
+            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
+            if (auto* m = dynamic_cast<CSimpleMessageDialog*>(f)) message = m, window = w;
+        }
+        if (!message) {
+            fOpen = false;
+            return;
+        }
+        // Another message window, even one that came up between two looks.
+        if (!fOpen || fWindow.data() != window) {
+            fOpen = true;
+            fWindow = window;
+            ++fShown;
+            fAt = LTickMs();
+            fAnswered = false;
+            if (fShown > 6) {
+                std::fprintf(stderr, "the message keeps coming back\n");
+                std::fflush(nullptr);
+                _exit(3);
+            }
+        }
+        // A message that did not hear the first answer is answered again: the
+        // test never stays inside its modal loop.
+        if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs(), ++fUnheard;
+        if (fAnswered || LTickMs() - fAt < 400) return;
+        fAnswered = true;
+        if (fAnswer == "ok") {
+            const QPoint p = PaneCenter(&message->fOk);
+            fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                            " click 1");
+        } else if (fAnswer == "close") {
+            fX.XdotoolAsync(CloseBox(window));
+        } else {
+            fX.XdotoolAsync(fAnswer);
+        }
+    }
+
+    const XvfbHarness& fX;
+    std::string fAnswer;
+    QTimer fTimer;
+    QPointer<MWindow> fWindow;
+    int fShown = 0, fUnheard = 0;
+    bool fOpen = false, fAnswered = false;
+    u32 fAt = 0;
+};
+
+// The focused text field's whole text is selected (typing replaces it).
+bool AllSelected(LEditText* field) {
+    return (field->State() & LPane::kFocused) && field->Engine() &&
+           field->Engine()->IsAllSelected();
+}
+
+// Puts devices into custom addressing with backup, so that every address field shows.
+void CustomAddressing(std::initializer_list<u32> serials) {
+    CKvsDevDoc* doc = static_cast<CKvsApp*>(gApp)->DevDoc();
+    for (const u32 serial : serials) {
+        CKvsDevCtl* ctl = doc->FindController(u16(serial));
+        ASSERT_NE(ctl, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
+        ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
+    }
+}
+
+void Type(Session& s, const std::string& text) {
+    s.x.Xdotool("type --delay 40 " + text);
+}
+
+void ClickAt(Session& s, QPoint p, const std::string& then = "") {
+    s.x.Xdotool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) + " click 1" +
+                then);
+}
+
+// An address refused when another device is chosen: one message however it
+// is answered, the device it was typed for stays chosen, its field takes typing
+// at once (its text selected, or after a click and Ctrl+A), and what is typed
+// then goes to that device alone.
+void Refusal(Session& s) {
+    CustomAddressing({1201u, 305u});
+    const struct {
+        const char* text;
+        const char* answer;
+        bool clickFirst;  // a click into the field and Ctrl+A before the new text
+    } rounds[] = {
+        {"300.1.1.1", "key Return", false},
+        {"224.0.0.1", "key Escape", true},
+        {"300.1.1.1", "ok", true},
+        {"224.0.0.1", "close", false},
+    };
+    u32 good = 0xC612014B;  // 198.18.1.75, then one more each round
+    for (const auto& r : rounds) {
+        SCOPED_TRACE(std::string(r.text) + " " + r.answer);
+        s.menus.Click(s.row0 + QPoint(0, s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        RunUntil([] { return false; }, 300);
+        CKvsDevFrm* frame = s.win->fFrame;
+        s.sim.Cmd("log clear");
+        ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, r.text);
+        EXPECT_TRUE(RunUntil([&] { return frame->fCsad.GetText() == LString(r.text); }, 3000));
+        MessageWatch watch(s.x, r.answer);
+        // Another device's row: refused, so not taken.
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        EXPECT_TRUE(RunUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
+        RunUntil([] { return false; }, 1000);
+        EXPECT_EQ(watch.Shown(), 1);
+        EXPECT_EQ(watch.Unheard(), 0);
+        EXPECT_EQ(frame->Serial(), 305);
+        EXPECT_EQ(s.win->SelectedRow(), 1);
+        EXPECT_EQ(std::string(frame->fCsad.GetText().View()), r.text);
+        EXPECT_TRUE(RunUntil([&] { return AllSelected(&frame->fCsad); }, 2000));
+        ++good;
+        const std::string typed = std::string(IPv4Text(good).CStr());
+        if (r.clickFirst) ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, typed);
+        EXPECT_TRUE(
+            RunUntil([&] { return frame->fCsad.GetText() == LString(typed.c_str()); }, 3000))
+            << frame->fCsad.GetText().CStr();
+        // The other device's row again: now taken, the address stored for 305 alone.
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        EXPECT_TRUE(RunUntil([&] { return frame->Serial() == 1201; }, 3000));
+        s.sim.WaitIdle(3000);
+        RunUntil([] { return false; }, 300);
+        EXPECT_EQ(watch.Shown(), 1);
+        EXPECT_EQ(WrittenValues(s.sim, 305, "csad"), std::vector<i64>{i64(good)});
+        EXPECT_EQ(WrittenValues(s.sim, 1201, "csad"), std::vector<i64>());
+    }
+    s.check.Check(s.devwin, nullptr, "devwin_refused");
 }
 
 // A field being typed when another device is chosen: the text goes to the device
@@ -690,7 +847,9 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);
             x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_restored.png");
         } else {
-            scenario == kFieldLimits ? FieldLimits(run) : DeviceChange(run);
+            if (scenario == kFieldLimits) FieldLimits(run);
+            if (scenario == kDeviceChange) DeviceChange(run);
+            if (scenario == kRefusal) Refusal(run);
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     }));
@@ -737,6 +896,10 @@ TEST(FirstRun, OutOfRangeAndInvalidValuesConfirmedWithOk) {
 
 TEST(FirstRun, ChangingDeviceWhileAFieldIsBeingTyped) {
     InChild("1600x1000", kDeviceChange);
+}
+
+TEST(FirstRun, RefusedAddressThenAnotherDevice) {
+    InChild("1280x800", kRefusal);
 }
 
 }  // namespace
