@@ -16,10 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -297,7 +300,7 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
     return out;
 }
 
-enum Scenario { kTour, kFieldLimits, kDeviceChange, kRefusal };
+enum Scenario { kTour, kFieldLimits, kDeviceChange, kRefusal, kTermDialog, kTermMessage };
 
 // What a scenario works with once the device window lists the devices.
 struct Session {
@@ -640,6 +643,85 @@ void Refusal(Session& s) {
     s.check.Check(s.devwin, nullptr, "devwin_refused");
 }
 
+// The newest file time under a folder (seconds since the epoch), 0 for none.
+i64 NewestFileTime(const std::string& folder) {
+    std::error_code ec;
+    i64 newest = 0;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st;
+        if (it->is_regular_file() && stat(it->path().c_str(), &st) == 0)
+            newest = std::max<i64>(newest, i64(st.st_mtime));
+    }
+    return newest;
+}
+
+// SIGTERM (a logout, a shutdown) while a dialog with a typed value, or a
+// refusal message, is open: the dialogs end as cancelled (nothing written),
+// the main loop ends with status 0, the application is torn down and its
+// preferences are saved.
+void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool message) {
+    const u32 serial = 305;
+    CustomAddressing({305u});
+    s.menus.Click(s.row0 + QPoint(0, s.rowH));
+    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == serial; }, 3000));
+    AppDelegate::Instance()->CatchSignals();
+    s.sim.Cmd("log clear");
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    int phase = 0;
+    u32 at = 0;
+    CKvsShtdwDlyDlg* typed = nullptr;
+    const i64 savedBefore = NewestFileTime(config);
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        MWindow* opened = nullptr;
+        for (MWindow* w : ShownWindows())
+            if (!before.count(w)) opened = w;
+        if (phase == 0 && opened) {
+            phase = 1;
+            at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 400) {
+            phase = 2;
+            if (message) return;
+            // A value typed and left in its field: Cancel would store nothing.
+            typed = dynamic_cast<CKvsShtdwDlyDlg*>(opened->Owner()->GetFrame());
+            ASSERT_NE(typed, nullptr);
+            ClickAt(s, PaneCenter(&typed->fDelay), " sleep 0.2 key ctrl+a");
+            s.x.XdotoolAsync("type 45");
+        } else if (phase == 2 && (!typed || typed->fDelay.GetText() == LString("45"))) {
+            s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_term_" +
+                           (message ? "message" : "dialog") + ".png");
+            ::kill(getpid(), SIGTERM);
+            phase = 3;
+        }
+    });
+    step.start(20);
+    if (message) {
+        ClickAt(s, PaneCenter(&s.win->fFrame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, "300.1.1.1");
+        s.x.XdotoolAsync("mousemove " + std::to_string(s.row0.x()) + " " +
+                         std::to_string(s.row0.y() + 2 * s.rowH) + " click 1");
+    } else {
+        ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Shutdown Delay"));
+    }
+    // The program's own main loop, as it runs outside tests; a program that
+    // hangs fails the test instead of keeping it.
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
+    const int status = QApplication::exec();
+    step.stop();
+    EXPECT_EQ(phase, 3);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(CMainLoop::Current() ? CMainLoop::Current()->ModalDepth() : 0u, 0u);
+    // What a cancelled dialog leaves: nothing written.
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(WrittenValues(s.sim, serial, message ? "csad" : "sddl"), std::vector<i64>());
+    launch.Terminate();
+    EXPECT_EQ(gApp, nullptr);
+    EXPECT_GE(NewestFileTime(config), savedBefore);
+    EXPECT_GT(NewestFileTime(config), 0);
+}
+
 // A field being typed when another device is chosen: the text goes to the device
 // it was typed for, the new device gets nothing, and an untouched field writes
 // nothing at all.
@@ -850,6 +932,8 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             if (scenario == kFieldLimits) FieldLimits(run);
             if (scenario == kDeviceChange) DeviceChange(run);
             if (scenario == kRefusal) Refusal(run);
+            if (scenario == kTermDialog || scenario == kTermMessage)
+                Terminated(run, launch, dir.Path() + "/config", scenario == kTermMessage);
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     }));
@@ -900,6 +984,14 @@ TEST(FirstRun, ChangingDeviceWhileAFieldIsBeingTyped) {
 
 TEST(FirstRun, RefusedAddressThenAnotherDevice) {
     InChild("1280x800", kRefusal);
+}
+
+TEST(FirstRun, TerminatedWithADialogOpen) {
+    InChild("1280x800", kTermDialog);
+}
+
+TEST(FirstRun, TerminatedWithAMessageOpen) {
+    InChild("1280x800", kTermMessage);
 }
 
 }  // namespace
