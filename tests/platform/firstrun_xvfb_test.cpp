@@ -545,6 +545,8 @@ public:
     bool Open() const { return fOpen; }
     // Answers the message did not take.
     int Unheard() const { return fUnheard; }
+    // Where the last message was when it was answered.
+    QRect Frame() const { return fFrame; }
     void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
 
 private:
@@ -577,6 +579,7 @@ private:
         if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs(), ++fUnheard;
         if (fAnswered || LTickMs() - fAt < 400) return;
         fAnswered = true;
+        fFrame = window->frameGeometry();
         if (fAnswer == "ok") {
             const QPoint p = PaneCenter(&message->fOk);
             fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
@@ -592,6 +595,7 @@ private:
     std::string fAnswer;
     QTimer fTimer;
     QPointer<MWindow> fWindow;
+    QRect fFrame;
     int fShown = 0, fUnheard = 0;
     bool fOpen = false, fAnswered = false;
     u32 fAt = 0;
@@ -704,6 +708,11 @@ void Refusal(Session& s) {
                              std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
             phase = 2;
         } else if (phase == 2 && watch.Shown() == 1 && !watch.Open()) {
+            // The message came over the dialog that raised it.
+            const QRect m = watch.Frame(), o = dialog->frameGeometry();
+            EXPECT_LE(std::abs(m.center().x() - o.center().x()), 3);
+            EXPECT_LE(std::abs(m.top() - (o.top() + (o.height() - m.height()) / 3)), 3)
+                << m.y() << " " << m.height() << " over " << o.y() << " " << o.height();
             // The message answered: the field takes typing at once, also after a
             // click into it and Ctrl+A.
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
