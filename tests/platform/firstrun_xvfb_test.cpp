@@ -906,6 +906,36 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
     return closed && !stuck;
 }
 
+// A window opened without a stored place: beside its owner, or over it moved
+// away from its corner; the owner's title bar stays in sight.
+void CheckBeside(QWidget* w, QWidget* owner, const char* name) {
+    const QRect f = w->frameGeometry(), o = owner->frameGeometry();
+    EXPECT_FALSE(f.contains(o.topLeft() + QPoint(40, 8))) << name;
+    EXPECT_TRUE(f.intersects(o.adjusted(-60, -60, 60, 60))) << name;
+    EXPECT_TRUE(QApplication::primaryScreen()->availableGeometry().contains(f)) << name;
+}
+
+// Opens a window from a menu of the owner, checks its place and closes it.
+void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, const char* name) {
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    ASSERT_TRUE(s.menus.Choose(owner, menu, item)) << item;
+    MWindow* opened = nullptr;
+    RunUntil(
+        [&] {
+            for (MWindow* w : ShownWindows())
+                if (!before.count(w)) opened = w;
+            return opened != nullptr;
+        },
+        5000);
+    ASSERT_NE(opened, nullptr) << item;
+    RunUntil([] { return false; }, 400);
+    CheckBeside(opened, owner, name);
+    s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_placed_" + name + ".png");
+    opened->Owner()->GetFrame()->HideWindow();
+    RunUntil([&] { return !opened->isVisible(); }, 3000);
+}
+
 // Every way of closing a dialog right after typing into it: its default
 // button and Return store the typed value once, range applied; Cancel, Escape
 // and the close box store nothing, except in a dialog whose one button is also
@@ -963,6 +993,7 @@ void CloseEach(Session& s) {
             ctl = control();
             ASSERT_NE(ctl, nullptr);
             RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            CheckBeside(ctl, s.devwin, "control");
         }
         for (const Closing& c : d.ways) {
             SCOPED_TRACE(std::string(d.item) + " " + c.text + " close " + std::to_string(c.how));
@@ -983,6 +1014,10 @@ void CloseEach(Session& s) {
             }
         }
     }
+    // Windows of the control window, first opened: beside it.
+    ASSERT_NE(ctl, nullptr);
+    OpenBeside(s, ctl, "KEVOruneSet", "Speed Calculator", "speedcalc");
+    OpenBeside(s, ctl, "Device", "Universe Addresses", "uvad");
 }
 
 // A field being typed when another device is chosen: the text goes to the device
