@@ -309,7 +309,8 @@ enum Scenario {
     kRefusal,
     kTermDialog,
     kTermMessage,
-    kCloseEach
+    kCloseEach,
+    kKeyboard
 };
 
 // What a scenario works with once the device window lists the devices.
@@ -1020,6 +1021,39 @@ void CloseEach(Session& s) {
     OpenBeside(s, ctl, "Device", "Universe Addresses", "uvad");
 }
 
+// The device frame by keyboard: Tab goes from the address field through the
+// boxes, the focused one shows its focus ring, and Space toggles a focused box
+// as a click does (the device hears it once).
+void Keyboard(Session& s) {
+    CustomAddressing({305u});
+    s.menus.Click(s.row0 + QPoint(0, s.rowH));
+    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+    RunUntil([] { return false; }, 300);
+    CKvsDevFrm* f = s.win->fFrame;
+    ClickAt(s, PaneCenter(&f->fCsmk));
+    ASSERT_TRUE(RunUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
+    // Tab until the DHCP box has the focus; each stop shows its ring.
+    bool reached = false;
+    for (int i = 0; i < 6 && !reached; ++i) {
+        s.x.Xdotool("key Tab");
+        RunUntil([] { return false; }, 200);
+        reached = (f->fDhcp.State() & LPane::kFocused) && (s.win->fFrame->Focus() == &f->fDhcp);
+    }
+    ASSERT_TRUE(reached);
+    EXPECT_TRUE(f->fDhcp.State() & LPane::kRingShown);
+    s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_tab_dhcp.png");
+    s.sim.Cmd("log clear");
+    const u8 before = f->fDhcp.GetState();
+    s.x.Xdotool("key space");
+    EXPECT_TRUE(RunUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
+    RunUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(WrittenValues(s.sim, 305, "usdh"), std::vector<i64>{before ? 0 : 1});
+    // Tab moves on: the ring goes with the focus.
+    s.x.Xdotool("key Tab");
+    EXPECT_TRUE(RunUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
+}
+
 // A field being typed when another device is chosen: the text goes to the device
 // it was typed for, the new device gets nothing, and an untouched field writes
 // nothing at all.
@@ -1231,6 +1265,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             if (scenario == kDeviceChange) DeviceChange(run);
             if (scenario == kRefusal) Refusal(run);
             if (scenario == kCloseEach) CloseEach(run);
+            if (scenario == kKeyboard) Keyboard(run);
             if (scenario == kTermDialog || scenario == kTermMessage)
                 Terminated(run, launch, dir.Path() + "/config", scenario == kTermMessage);
         }
@@ -1287,6 +1322,10 @@ TEST(FirstRun, RefusedAddressThenAnotherDevice) {
 
 TEST(FirstRun, DialogsClosedEachWayRightAfterTyping) {
     InChild("1600x1000", kCloseEach);
+}
+
+TEST(FirstRun, DeviceFrameByKeyboard) {
+    InChild("1280x800", kKeyboard);
 }
 
 TEST(FirstRun, TerminatedWithADialogOpen) {
