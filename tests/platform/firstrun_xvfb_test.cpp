@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "XvfbHarness.h"
@@ -548,6 +549,8 @@ public:
     int Unheard() const { return fUnheard; }
     // Where the last message was when it was answered.
     QRect Frame() const { return fFrame; }
+    // A screenshot of the next message, before it is answered.
+    void ShootNext(std::string png) { fShot = std::move(png); }
     void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
 
 private:
@@ -581,6 +584,7 @@ private:
         if (fAnswered || LTickMs() - fAt < 400) return;
         fAnswered = true;
         fFrame = window->frameGeometry();
+        if (!fShot.empty()) fX.Screenshot(std::exchange(fShot, std::string()));
         if (fAnswer == "ok") {
             const QPoint p = PaneCenter(&message->fOk);
             fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
@@ -597,6 +601,7 @@ private:
     QTimer fTimer;
     QPointer<MWindow> fWindow;
     QRect fFrame;
+    std::string fShot;
     int fShown = 0, fUnheard = 0;
     bool fOpen = false, fAnswered = false;
     u32 fAt = 0;
@@ -688,6 +693,7 @@ void Refusal(Session& s) {
     // The Network dialog: a router refused on OK, then typed again at once.
     s.sim.Cmd("log clear");
     MessageWatch watch(s.x, "key Return");
+    watch.ShootNext(std::string(KEVO_BINARY_DIR) + "/firstrun_netw_refused.png");
     QPointer<MWindow> dialog;
     CKvsNetwDlg* netw = nullptr;
     int phase = 0;
