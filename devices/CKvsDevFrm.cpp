@@ -1,6 +1,7 @@
 #include "devices/CKvsDevFrm.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "base/Calendar.h"
 #include "base/LTextSink.h"
@@ -150,6 +151,9 @@ CKvsDevFrm::CKvsDevFrm(LPane* parent, CKvsDevSet* set)
     fBackupFrm.SetLayoutByName("DEVBUPFRM", 1);
     fClockFrm.SetLayoutByName("DEVCLKFRM", 1);
     SetLayoutByName("DEVFRM", 1);
+    // Tab reaches the mode and the boxes too, and the one it reaches shows it.
+    for (LPane* pane : std::initializer_list<LPane*>{&fMode, &fDhcp, &fUnicast, &fBackup})
+        pane->SetState(kOpTabStopRingOutside);
     fSet->AddChangeListener(this, OnChange);
     Refresh();
 }
@@ -175,10 +179,7 @@ void CKvsDevFrm::Listen(bool on) {
 
 bool CKvsDevFrm::SetDevice(u16 serial, CRecord* settings, CRecord* state) {
     // What was typed belongs to the device it was typed for, never to the next.
-    if (serial != fSerial && fSettings) {
-        for (LAsciiEdit* field : fFields)
-            if (!EndEdit(field)) return false;
-    }
+    if (serial != fSerial && !EndEdits()) return false;
     const bool other = serial != fSerial || settings != fSettings;
     Listen(false);
     fSerial = serial;
@@ -186,6 +187,13 @@ bool CKvsDevFrm::SetDevice(u16 serial, CRecord* settings, CRecord* state) {
     fState = state;
     Listen(true);
     Refresh(other);
+    return true;
+}
+
+bool CKvsDevFrm::EndEdits() {
+    if (!fSettings || fRefusing) return fRefusing == nullptr;
+    for (LAsciiEdit* field : fFields)
+        if (!EndEdit(field)) return false;
     return true;
 }
 

@@ -317,8 +317,18 @@ void LEditText::Detach(bool unfocused) {
     }
     if (unfocused) {
         InvalidateTextRect();
-        NotifyUnfocused();
+        if (!fEditEnded) NotifyUnfocused();
+        fEditEnded = 0;
+        fTyped = 0;
     }
+}
+
+void LEditText::EndOpenEdit(bool store) {
+    if (!(fState & kFocused) || fEditEnded) return;
+    fEditEnded = 1;
+    const bool typed = fTyped;
+    fTyped = 0;
+    if (store && typed) NotifyUnfocused();
 }
 
 void LEditText::PrepareText(i32* width, i32* height) {
@@ -398,6 +408,9 @@ void LEditText::StateChanged(u32 op) {
             BarsState(op);
             break;
         case kOpContainerHidden:
+            // Out of sight the typed text is no longer being edited: its window
+            // closed or its view switched, and it would be lost without a word.
+            if (fTyped) EndOpenEdit(true);
             Detach(false);
             BarsState(op);
             break;
@@ -406,6 +419,8 @@ void LEditText::StateChanged(u32 op) {
             BarsState(op);
             break;
         case kOpFocus:
+            fTyped = 0;
+            fEditEnded = 0;
             InvalidateOutline();
             Attach();
             break;
@@ -509,6 +524,8 @@ void LEditText::NotifyUnfocused() {
 LMessage LEditText::HandleMessage(const LMessage& msg) {
     if (fEngine && msg.source == fEngine) {
         if (msg.Is(CEditText_Change)) {
+            fTyped = 1;
+            fEditEnded = 0;
             NotifyChange();
             UpdateBars();
             return LMessage();
@@ -748,6 +765,11 @@ void LNumEdit::NotifyUnfocused() {
     LEditText::NotifyUnfocused();
 }
 
+void LNumEdit::EndOpenEdit(bool store) {
+    if (!store && (fState & kFocused)) fEdited = 0;
+    LAsciiEdit::EndOpenEdit(store);
+}
+
 LString LNumEdit::NumberPrefix(const LString& text, u32 mode) {
     const char* s = text.CStr();
     u32 n = 0;
@@ -774,6 +796,7 @@ LMessage LNumEdit::HandleMessage(const LMessage& msg) {
             ActivateEngine();
             if (fEdited) {
                 fEdited = 0;
+                fTyped = 0;
                 return LMessage{LNumEdit_Enter, this, fParent};
             }
         }

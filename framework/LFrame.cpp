@@ -792,6 +792,10 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
     }
 }
 
+void LFrame::EndOpenEdit(bool store) {
+    if (LPane* focus = fFocus.Get()) focus->EndOpenEdit(store);
+}
+
 bool LFrame::AdvanceFocus(u32 direction, bool restart) {
     if (!restart) {
         if (LPane* focus = fFocus.Get()) {

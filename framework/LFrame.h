@@ -40,6 +40,7 @@ public:
     void Draw(LDrawCtx& ctx) override;
     bool FocusNearest(LPoint pt) override;
     bool AdvanceFocus(u32 direction, bool restart) override;
+    void EndOpenEdit(bool store) override;
 
     // Hooks around the layout script: set script variables before, place what
     // the script does not place after.

@@ -24,6 +24,8 @@ LMessage LPane::HandleMessage(const LMessage& msg) {
     return LHandler::HandleMessage(msg);
 }
 
+void LPane::EndOpenEdit(bool) {}
+
 void LPane::FillDrawEnv(LDrawEnv& env) {
     if (fContainer) fContainer->FillDrawEnv(env);
 }

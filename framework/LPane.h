@@ -87,6 +87,10 @@ public:
     virtual void Draw(LDrawCtx& ctx);
     virtual bool FocusNearest(LPoint pt);
     virtual bool AdvanceFocus(u32 direction, bool restart);
+    // Ends what typing left open in the focused field below this pane as losing
+    // the focus would (store), or drops it (Cancel): the field then ends nothing
+    // more when the focus or the pane goes.
+    virtual void EndOpenEdit(bool store);
 
     void SetState(u32 op);
     void SetBounds(const LRect& rect);

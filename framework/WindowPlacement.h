@@ -7,3 +7,10 @@ class LWindow;
 // frontmost other visible window and a third of the way down it, within the
 // usable screen area; nothing when there is no such window.
 void CenterOverOwner(LWindow* window);
+
+// A window that opens without a stored place goes beside the window it comes
+// from (the frontmost other visible window): to its right, else to its left,
+// where it fits the usable area of that window's screen; else over it, moved
+// right and down, so that the owner's title and left edge stay in sight. The
+// window keeps its size; nothing when there is no such window.
+void PlaceBesideOwner(LWindow* window);

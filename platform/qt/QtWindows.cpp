@@ -14,6 +14,7 @@
 
 #include "base/Clock.h"
 #include "framework/InputState.h"
+#include "framework/LDialog.h"
 #include "framework/LFrame.h"
 #include "framework/LWindow.h"
 #include "platform/WindowKinds.h"
@@ -169,7 +170,15 @@ bool MWindow::event(QEvent* e) {
 void MWindow::closeEvent(QCloseEvent* e) {
     // The framework closes its windows itself.
     e->ignore();
-    if (Closable()) Post(LWindow_Close);
+    if (Closable()) {
+        Post(LWindow_Close);
+        return;
+    }
+    // The window manager puts a close box on every dialog, also on the kinds
+    // that have none: there it answers as the dialog's Escape does (its cancel
+    // button, else its default button), never as nothing at all.
+    auto* modal = fOwner ? dynamic_cast<LModalFrame*>(fOwner->GetFrame()) : nullptr;
+    if (modal && (modal->CancelButton() || modal->DefaultButton())) Post(LWindow_Close);
 }
 
 void MWindow::ApplyLimits() {

@@ -16,12 +16,16 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "XvfbHarness.h"
@@ -34,15 +38,18 @@
 #include "devices/CInputSetnDlgs.h"
 #include "devices/CKvsDevFrm.h"
 #include "devices/CKvsDevWin.h"
+#include "devices/CSndDevPane.h"
 #include "framework/AppSingletons.h"
 #include "framework/LDrawCtx.h"
 #include "framework/LFrame.h"
+#include "framework/StdDialogs.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtAppPrefStore.h"
 #include "platform/qt/QtControls.h"
 #include "platform/qt/QtMenus.h"
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
 #include "tools/testkit/SimDeviceProcess.h"
@@ -200,8 +207,7 @@ private:
     void Step() {
         if (!fFound) {
             for (MWindow* w : ShownWindows()) {
-                if (fTitleHas && !w->windowTitle().contains(QString::fromUtf8(fTitleHas)))
-                    continue;
+                if (fTitleHas && !w->windowTitle().contains(QString::fromUtf8(fTitleHas))) continue;
                 if (!fBefore.count(w)) {
                     fSeen = w;
                     fFound = true;
@@ -297,7 +303,16 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
     return out;
 }
 
-enum Scenario { kTour, kFieldLimits, kDeviceChange };
+enum Scenario {
+    kTour,
+    kFieldLimits,
+    kDeviceChange,
+    kRefusal,
+    kTermDialog,
+    kTermMessage,
+    kCloseEach,
+    kKeyboard
+};
 
 // What a scenario works with once the device window lists the devices.
 struct Session {
@@ -333,6 +348,34 @@ std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::str
         out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
     }
     return out;
+}
+
+// How many writes to a device went to a path that holds the text.
+int Writes(SimDeviceProcess& sim, u32 serial, const std::string& pathPart) {
+    int n = 0;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
+        if (SimDeviceProcess::Field(line, "dev") == std::to_string(serial) &&
+            SimDeviceProcess::Field(line, "path").find(pathPart) != std::string::npos)
+            ++n;
+    }
+    return n;
+}
+
+// A value of the sound-device parameter list a device holds (at the entry
+// the application keeps that key in), -1 when absent.
+i64 SndParam(SimDeviceProcess& sim, u32 serial, const char* key) {
+    CKvsDevCtl* ctl = static_cast<CKvsApp*>(gApp)->DevDoc()->FindController(u16(serial));
+    CRecord* settings = ctl ? ctl->Settings() : nullptr;
+    CRecord* prmc = settings ? settings->GetChild(DvstF::prmc) : nullptr;
+    CRecord* sndv = prmc ? prmc->GetChild(PrmcF::sndv) : nullptr;
+    const i32 index = sndv ? NodeFind(sndv, key, nullptr) : -1;
+    if (index < 0) return -1;
+    const std::string v = SimDeviceProcess::Field(
+        sim.Cmd("chan-get serno=" + std::to_string(serial) +
+                " path=/.cmd/udkvtset/prmc/sndv/prms/" + std::to_string(index) + "/v"),
+        "value");
+    return v.empty() ? -1 : std::atoll(v.c_str());
 }
 
 // One value typed into one field of a dialog and confirmed with OK:
@@ -467,10 +510,10 @@ void FieldLimits(Session& s) {
         } else if (*t.tag) {
             // Limited and stored, or refused with a message: never silently nothing
             // (nothing is written when the device already holds the limit).
-            const std::string held = SimDeviceProcess::Field(
-                s.sim.Cmd("chan-get serno=" + std::to_string(serial) + " path=/.cmd/udkvtset/" +
-                          t.tag),
-                "value");
+            const std::string held =
+                SimDeviceProcess::Field(s.sim.Cmd("chan-get serno=" + std::to_string(serial) +
+                                                  " path=/.cmd/udkvtset/" + t.tag),
+                                        "value");
             EXPECT_TRUE(messaged || !WrittenValues(s.sim, serial, t.tag).empty() ||
                         std::atoll(held.c_str()) == t.hi)
                 << held;
@@ -481,6 +524,558 @@ void FieldLimits(Session& s) {
         for (const std::string& line : s.sim.Log())
             EXPECT_EQ(line.find(std::string("=") + t.text + " "), std::string::npos) << line;
     }
+}
+
+// A click on the close box of a window's title bar (openbox: at its right end).
+std::string CloseBox(QWidget* window) {
+    const QRect f = window->frameGeometry();
+    return "mousemove " + std::to_string(f.right() - 10) + " " + std::to_string(f.top() + 8) +
+           " click 1";
+}
+
+// Counts the messages that come up (a message dialog shown) and answers each
+// one the way asked: a key ("key Return"), "ok" for a click on its OK button,
+// "close" for the window manager's close. A message that keeps coming back is
+// a trap a user could only kill the program to leave: past six the child ends.
+class MessageWatch {
+public:
+    MessageWatch(const XvfbHarness& x, std::string answer) : fX(x), fAnswer(std::move(answer)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(20);
+    }
+    int Shown() const { return fShown; }
+    bool Open() const { return fOpen; }
+    // Answers the message did not take.
+    int Unheard() const { return fUnheard; }
+    // Where the last message was when it was answered.
+    QRect Frame() const { return fFrame; }
+    // A screenshot of the next message, before it is answered.
+    void ShootNext(std::string png) { fShot = std::move(png); }
+    void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
+
+private:
+    void Step() {
+        CSimpleMessageDialog* message = nullptr;
+        MWindow* window = nullptr;
+        for (MWindow* w : ShownWindows()) {
+            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
+            if (auto* m = dynamic_cast<CSimpleMessageDialog*>(f)) message = m, window = w;
+        }
+        if (!message) {
+            fOpen = false;
+            return;
+        }
+        // Another message window, even one that came up between two looks.
+        if (!fOpen || fWindow.data() != window) {
+            fOpen = true;
+            fWindow = window;
+            ++fShown;
+            fAt = LTickMs();
+            fAnswered = false;
+            if (fShown > 6) {
+                std::fprintf(stderr, "the message keeps coming back\n");
+                std::fflush(nullptr);
+                _exit(3);
+            }
+        }
+        // A message that did not hear the first answer is answered again: the
+        // test never stays inside its modal loop.
+        if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs(), ++fUnheard;
+        if (fAnswered || LTickMs() - fAt < 400) return;
+        fAnswered = true;
+        fFrame = window->frameGeometry();
+        if (!fShot.empty()) fX.Screenshot(std::exchange(fShot, std::string()));
+        if (fAnswer == "ok") {
+            const QPoint p = PaneCenter(&message->fOk);
+            fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                            " click 1");
+        } else if (fAnswer == "close") {
+            fX.XdotoolAsync(CloseBox(window));
+        } else {
+            fX.XdotoolAsync(fAnswer);
+        }
+    }
+
+    const XvfbHarness& fX;
+    std::string fAnswer;
+    QTimer fTimer;
+    QPointer<MWindow> fWindow;
+    QRect fFrame;
+    std::string fShot;
+    int fShown = 0, fUnheard = 0;
+    bool fOpen = false, fAnswered = false;
+    u32 fAt = 0;
+};
+
+// The focused text field's whole text is selected (typing replaces it).
+bool AllSelected(LEditText* field) {
+    return (field->State() & LPane::kFocused) && field->Engine() &&
+           field->Engine()->IsAllSelected();
+}
+
+// Puts devices into custom addressing with backup, so that every address field shows.
+void CustomAddressing(std::initializer_list<u32> serials) {
+    CKvsDevDoc* doc = static_cast<CKvsApp*>(gApp)->DevDoc();
+    for (const u32 serial : serials) {
+        CKvsDevCtl* ctl = doc->FindController(u16(serial));
+        ASSERT_NE(ctl, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
+        ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
+    }
+}
+
+void Type(Session& s, const std::string& text) {
+    s.x.Xdotool("type --delay 40 " + text);
+}
+
+void ClickAt(Session& s, QPoint p, const std::string& then = "") {
+    s.x.Xdotool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) + " click 1" +
+                then);
+}
+
+// An address refused when another device is chosen: one message however it
+// is answered, the device it was typed for stays chosen, its field takes typing
+// at once (its text selected, or after a click and Ctrl+A), and what is typed
+// then goes to that device alone.
+void Refusal(Session& s) {
+    CustomAddressing({1201u, 305u});
+    const struct {
+        const char* text;
+        const char* answer;
+        bool clickFirst;  // a click into the field and Ctrl+A before the new text
+    } rounds[] = {
+        {"300.1.1.1", "key Return", false},
+        {"224.0.0.1", "key Escape", true},
+        {"300.1.1.1", "ok", true},
+        {"224.0.0.1", "close", false},
+    };
+    u32 good = 0xC612014B;  // 198.18.1.75, then one more each round
+    for (const auto& r : rounds) {
+        SCOPED_TRACE(std::string(r.text) + " " + r.answer);
+        s.menus.Click(s.row0 + QPoint(0, s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        RunUntil([] { return false; }, 300);
+        CKvsDevFrm* frame = s.win->fFrame;
+        s.sim.Cmd("log clear");
+        ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, r.text);
+        EXPECT_TRUE(RunUntil([&] { return frame->fCsad.GetText() == LString(r.text); }, 3000));
+        MessageWatch watch(s.x, r.answer);
+        // Another device's row: refused, so not taken.
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        EXPECT_TRUE(RunUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
+        RunUntil([] { return false; }, 1000);
+        EXPECT_EQ(watch.Shown(), 1);
+        EXPECT_EQ(watch.Unheard(), 0);
+        EXPECT_EQ(frame->Serial(), 305);
+        EXPECT_EQ(s.win->SelectedRow(), 1);
+        EXPECT_EQ(std::string(frame->fCsad.GetText().View()), r.text);
+        EXPECT_TRUE(RunUntil([&] { return AllSelected(&frame->fCsad); }, 2000));
+        ++good;
+        const std::string typed = std::string(IPv4Text(good).CStr());
+        if (r.clickFirst) ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, typed);
+        EXPECT_TRUE(
+            RunUntil([&] { return frame->fCsad.GetText() == LString(typed.c_str()); }, 3000))
+            << frame->fCsad.GetText().CStr();
+        // The other device's row again: now taken, the address stored for 305 alone.
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        EXPECT_TRUE(RunUntil([&] { return frame->Serial() == 1201; }, 3000));
+        s.sim.WaitIdle(3000);
+        RunUntil([] { return false; }, 300);
+        EXPECT_EQ(watch.Shown(), 1);
+        EXPECT_EQ(WrittenValues(s.sim, 305, "csad"), std::vector<i64>{i64(good)});
+        EXPECT_EQ(WrittenValues(s.sim, 1201, "csad"), std::vector<i64>());
+    }
+    s.check.Check(s.devwin, nullptr, "devwin_refused");
+
+    // The Network dialog: a router refused on OK, then typed again at once.
+    s.sim.Cmd("log clear");
+    MessageWatch watch(s.x, "key Return");
+    watch.ShootNext(std::string(KEVO_BINARY_DIR) + "/firstrun_netw_refused.png");
+    QPointer<MWindow> dialog;
+    CKvsNetwDlg* netw = nullptr;
+    int phase = 0;
+    u32 at = 0;
+    std::string seen;
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (phase == 0) {
+            for (MWindow* w : ShownWindows())
+                if (w != s.devwin) dialog = w;
+            netw = dialog ? dynamic_cast<CKvsNetwDlg*>(dialog->Owner()->GetFrame()) : nullptr;
+            if (netw) phase = 1, at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 300) {
+            const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
+            const QPoint ok = PaneCenter(&netw->fOk);
+            s.x.XdotoolAsync("mousemove " + std::to_string(f.x()) + " " + std::to_string(f.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type 300.1.1.1 ; xdotool "
+                             "sleep 0.2 mousemove " +
+                             std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
+            phase = 2;
+        } else if (phase == 2 && watch.Shown() == 1 && !watch.Open()) {
+            // The message came over the dialog that raised it.
+            const QRect m = watch.Frame(), o = dialog->frameGeometry();
+            EXPECT_LE(std::abs(m.center().x() - o.center().x()), 3);
+            EXPECT_LE(std::abs(m.top() - (o.top() + (o.height() - m.height()) / 3)), 3)
+                << m.y() << " " << m.height() << " over " << o.y() << " " << o.height();
+            // The message answered: the field takes typing at once, also after a
+            // click into it and Ctrl+A.
+            const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
+            s.x.XdotoolAsync("mousemove " + std::to_string(f.x()) + " " + std::to_string(f.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type 10.0.0.5");
+            phase = 3;
+            at = LTickMs();
+        } else if (phase == 3 &&
+                   (netw->fAddr[CKvsNetwDlg::kRouter].GetText() == LString("10.0.0.5") ||
+                    LTickMs() - at > 4000)) {
+            seen = netw->fAddr[CKvsNetwDlg::kRouter].GetText().CStr();
+            const QPoint ok = PaneCenter(&netw->fOk);
+            s.x.XdotoolAsync("mousemove " + std::to_string(ok.x()) + " " + std::to_string(ok.y()) +
+                             " click 1");
+            phase = 4;
+            at = LTickMs();
+        } else if (phase == 4 && dialog && dialog->isVisible() && LTickMs() - at > 4000) {
+            s.x.XdotoolAsync(CloseBox(dialog));  // still open: the test goes on
+            at = LTickMs();
+        }
+    });
+    step.start(20);
+    ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Network Settings"));
+    EXPECT_TRUE(RunUntil([&] { return phase == 4 && ShownWindows().size() == 1; }, 15000));
+    s.sim.WaitIdle(3000);
+    // The settings channel sends at its own pace.
+    RunUntil([&] { return !WrittenValues(s.sim, 1201, "rtra").empty(); }, 5000);
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(seen, "10.0.0.5");
+    EXPECT_EQ(watch.Shown(), 1);
+    EXPECT_EQ(WrittenValues(s.sim, 1201, "rtra"), std::vector<i64>{0x0A000005});
+}
+
+// The newest file time under a folder (seconds since the epoch), 0 for none.
+i64 NewestFileTime(const std::string& folder) {
+    std::error_code ec;
+    i64 newest = 0;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st;
+        if (it->is_regular_file() && stat(it->path().c_str(), &st) == 0)
+            newest = std::max<i64>(newest, i64(st.st_mtime));
+    }
+    return newest;
+}
+
+// SIGTERM (a logout, a shutdown) while a dialog with a typed value, or a
+// refusal message, is open: the dialogs end as cancelled (nothing written),
+// the main loop ends with status 0, the application is torn down and its
+// preferences are saved.
+void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool message) {
+    const u32 serial = 305;
+    CustomAddressing({305u});
+    s.menus.Click(s.row0 + QPoint(0, s.rowH));
+    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == serial; }, 3000));
+    AppDelegate::Instance()->CatchSignals();
+    s.sim.Cmd("log clear");
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    int phase = 0;
+    u32 at = 0;
+    CKvsShtdwDlyDlg* typed = nullptr;
+    const i64 savedBefore = NewestFileTime(config);
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        MWindow* opened = nullptr;
+        for (MWindow* w : ShownWindows())
+            if (!before.count(w)) opened = w;
+        if (phase == 0 && opened) {
+            phase = 1;
+            at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 400) {
+            phase = 2;
+            if (message) return;
+            // A value typed and left in its field: Cancel would store nothing.
+            typed = dynamic_cast<CKvsShtdwDlyDlg*>(opened->Owner()->GetFrame());
+            ASSERT_NE(typed, nullptr);
+            ClickAt(s, PaneCenter(&typed->fDelay), " sleep 0.2 key ctrl+a");
+            s.x.XdotoolAsync("type 45");
+        } else if (phase == 2 && (!typed || typed->fDelay.GetText() == LString("45"))) {
+            s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_term_" +
+                           (message ? "message" : "dialog") + ".png");
+            ::kill(getpid(), SIGTERM);
+            phase = 3;
+        }
+    });
+    step.start(20);
+    if (message) {
+        ClickAt(s, PaneCenter(&s.win->fFrame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, "300.1.1.1");
+        s.x.XdotoolAsync("mousemove " + std::to_string(s.row0.x()) + " " +
+                         std::to_string(s.row0.y() + 2 * s.rowH) + " click 1");
+    } else {
+        ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Shutdown Delay"));
+    }
+    // The program's own main loop, as it runs outside tests; a program that
+    // hangs fails the test instead of keeping it.
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
+    const int status = QApplication::exec();
+    step.stop();
+    EXPECT_EQ(phase, 3);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(CMainLoop::Current() ? CMainLoop::Current()->ModalDepth() : 0u, 0u);
+    // What a cancelled dialog leaves: nothing written.
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(WrittenValues(s.sim, serial, message ? "csad" : "sddl"), std::vector<i64>());
+    launch.Terminate();
+    EXPECT_EQ(gApp, nullptr);
+    EXPECT_GE(NewestFileTime(config), savedBefore);
+    EXPECT_GT(NewestFileTime(config), 0);
+}
+
+enum Close { kOkClick, kCancelClick, kReturnKey, kEscapeKey, kCloseBoxClick };
+
+// One value typed into a dialog's field and, right after the typing (no Tab),
+// the dialog closed one way; value: what the device then holds written, -1 for
+// nothing written.
+struct Closing {
+    Close how;
+    const char* text;
+    i64 value;
+};
+
+struct ClosedDialog {
+    const char* item;
+    bool control;  // from the control window's menu
+    LPane* (*field)(LFrame* dialog);
+    const char* tag;
+    std::vector<Closing> ways;
+};
+
+// Opens the dialog from the menu, types into the field and closes it; false
+// when no dialog came or it stayed open.
+bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closing& c) {
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    QPointer<MWindow> dialog;
+    int phase = 0;
+    u32 at = 0;
+    bool stuck = false;
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (phase == 0) {
+            for (MWindow* w : ShownWindows())
+                if (!before.count(w)) dialog = w, phase = 1, at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+            LFrame* frame = dialog->Owner()->GetFrame();
+            auto* modal = dynamic_cast<LModalFrame*>(frame);
+            const QPoint p = PaneCenter(d.field(frame));
+            std::string then;
+            switch (c.how) {
+                case kOkClick:
+                case kCancelClick: {
+                    const QPoint b = PaneCenter(c.how == kOkClick ? modal->DefaultButton()
+                                                                  : modal->CancelButton());
+                    then = "mousemove " + std::to_string(b.x()) + " " + std::to_string(b.y()) +
+                           " click 1";
+                    break;
+                }
+                case kReturnKey:
+                    // The first Return ends a number field's edit (its value
+                    // fixed, its text selected); the second one is the dialog's.
+                    then = "key Return sleep 0.3 key Return";
+                    break;
+                case kEscapeKey:
+                    then = "key Escape";
+                    break;
+                case kCloseBoxClick:
+                    then = CloseBox(dialog);
+                    break;
+            }
+            s.x.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type " + c.text +
+                             " ; xdotool sleep 0.2 " + then);
+            phase = 2;
+            at = LTickMs();
+        } else if (phase == 2 && dialog && dialog->isVisible() && LTickMs() - at > 4000) {
+            // Still open: closed by its cancel button so that the test goes on.
+            stuck = true;
+            at = LTickMs();
+            const QPoint b =
+                PaneCenter(static_cast<LModalFrame*>(dialog->Owner()->GetFrame())->CancelButton());
+            s.x.XdotoolAsync("mousemove " + std::to_string(b.x()) + " " + std::to_string(b.y()) +
+                             " click 1");
+        }
+    });
+    step.start(20);
+    if (!s.menus.Choose(owner, "Device", d.item)) return false;
+    const bool closed =
+        RunUntil([&] { return phase == 2 && ShownWindows().size() == before.size(); }, 12000);
+    return closed && !stuck;
+}
+
+// A window opened without a stored place: beside its owner, or over it moved
+// away from its corner; the owner's title bar stays in sight.
+void CheckBeside(QWidget* w, QWidget* owner, const char* name) {
+    const QRect f = w->frameGeometry(), o = owner->frameGeometry();
+    EXPECT_FALSE(f.contains(o.topLeft() + QPoint(40, 8))) << name;
+    EXPECT_TRUE(f.intersects(o.adjusted(-60, -60, 60, 60))) << name;
+    EXPECT_TRUE(QApplication::primaryScreen()->availableGeometry().contains(f)) << name;
+}
+
+// Opens a window from a menu of the owner, checks its place and closes it.
+void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, const char* name) {
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    ASSERT_TRUE(s.menus.Choose(owner, menu, item)) << item;
+    MWindow* opened = nullptr;
+    RunUntil(
+        [&] {
+            for (MWindow* w : ShownWindows())
+                if (!before.count(w)) opened = w;
+            return opened != nullptr;
+        },
+        5000);
+    ASSERT_NE(opened, nullptr) << item;
+    RunUntil([] { return false; }, 400);
+    CheckBeside(opened, owner, name);
+    s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_placed_" + name + ".png");
+    opened->Owner()->GetFrame()->HideWindow();
+    RunUntil([&] { return !opened->isVisible(); }, 3000);
+}
+
+// Every way of closing a dialog right after typing into it: its default
+// button and Return store the typed value once, range applied; Cancel, Escape
+// and the close box store nothing, except in a dialog whose one button is also
+// its escape button, where they store too.
+void CloseEach(Session& s) {
+    const u32 serial = s.win->fFrame->Serial();
+    const ClosedDialog dialogs[] = {
+        {"Shutdown Delay",
+         false,
+         [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; },
+         "sddl",
+         {{kOkClick, "75", 60},
+          {kReturnKey, "33", 33},
+          {kCancelClick, "12", -1},
+          {kEscapeKey, "13", -1},
+          {kCloseBoxClick, "14", -1}}},
+        {"Network Settings",
+         false,
+         [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fInterval; },
+         "ntit",
+         {{kReturnKey, "5", 5},
+          {kOkClick, "30", 24},
+          {kCancelClick, "6", -1},
+          {kEscapeKey, "7", -1},
+          {kCloseBoxClick, "8", -1}}},
+        {"Count-Down",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CCSetNDlg>(f)->fField; },
+         "ccst",
+         {{kOkClick, "250", 250},
+          {kReturnKey, "4000", 1000},
+          {kCancelClick, "252", -1},
+          {kEscapeKey, "253", -1},
+          {kCloseBoxClick, "254", -1}}},
+        {"Art-Net Input",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CKvsAnSetnDlg>(f)->fNumber; },
+         "aidl",
+         {{kOkClick, "500", 1000},
+          {kReturnKey, "7", 70},
+          {kCancelClick, "8", -1},
+          {kEscapeKey, "9", -1},
+          {kCloseBoxClick, "11", -1}}},
+        {"sACN Input",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CKvsSACNSetnDlg>(f)->fNumber; },
+         "saus",
+         {{kOkClick, "99999", 32768},
+          {kReturnKey, "12", 12},
+          {kCancelClick, "13", -1},
+          {kEscapeKey, "14", -1},
+          {kCloseBoxClick, "15", -1}}},
+        {"Audio Format",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CKvsSndFmtDlg>(f)->fOut; },
+         "ochs",
+         {{kOkClick, "40", 16},
+          {kReturnKey, "4", 4},
+          {kEscapeKey, "6", 6},
+          {kCloseBoxClick, "8", 8}}},
+    };
+    QWidget* ctl = nullptr;
+    for (const ClosedDialog& d : dialogs) {
+        if (d.control && !ctl) {
+            RunUntil([] { return false; }, 700);
+            s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
+            auto control = [&]() -> MWindow* {
+                for (MWindow* w : ShownWindows())
+                    if (w != s.devwin && w->windowTitle().contains("-KEVOrune")) return w;
+                return nullptr;
+            };
+            RunUntil([&] { return control() != nullptr; }, 15000);
+            ctl = control();
+            ASSERT_NE(ctl, nullptr);
+            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            CheckBeside(ctl, s.devwin, "control");
+        }
+        for (const Closing& c : d.ways) {
+            SCOPED_TRACE(std::string(d.item) + " " + c.text + " close " + std::to_string(c.how));
+            s.sim.Cmd("log clear");
+            EXPECT_TRUE(TypeAndClose(s, d.control ? ctl : s.devwin, d, c));
+            s.sim.WaitIdle(3000);
+            RunUntil([] { return false; }, 300);
+            if (std::string(d.tag) == "ochs") {
+                // The sound settings travel as a parameter list: one write of it
+                // (or of the one entry), and the device then holds the value.
+                EXPECT_EQ(Writes(s.sim, serial, "/sndv/prms"), c.value < 0 ? 0 : 1);
+                if (c.value >= 0) {
+                    EXPECT_EQ(SndParam(s.sim, serial, "ochs"), c.value);
+                }
+            } else {
+                EXPECT_EQ(WrittenValues(s.sim, serial, d.tag),
+                          c.value < 0 ? std::vector<i64>() : std::vector<i64>{c.value});
+            }
+        }
+    }
+    // Windows of the control window, first opened: beside it.
+    ASSERT_NE(ctl, nullptr);
+    OpenBeside(s, ctl, "KEVOruneSet", "Speed Calculator", "speedcalc");
+    OpenBeside(s, ctl, "Device", "Universe Addresses", "uvad");
+}
+
+// The device frame by keyboard: Tab goes from the address field through the
+// boxes, the focused one shows its focus ring, and Space toggles a focused box
+// as a click does (the device hears it once).
+void Keyboard(Session& s) {
+    CustomAddressing({305u});
+    s.menus.Click(s.row0 + QPoint(0, s.rowH));
+    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+    RunUntil([] { return false; }, 300);
+    CKvsDevFrm* f = s.win->fFrame;
+    ClickAt(s, PaneCenter(&f->fCsmk));
+    ASSERT_TRUE(RunUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
+    // Tab until the DHCP box has the focus; each stop shows its ring.
+    bool reached = false;
+    for (int i = 0; i < 6 && !reached; ++i) {
+        s.x.Xdotool("key Tab");
+        RunUntil([] { return false; }, 200);
+        reached = (f->fDhcp.State() & LPane::kFocused) && (s.win->fFrame->Focus() == &f->fDhcp);
+    }
+    ASSERT_TRUE(reached);
+    EXPECT_TRUE(f->fDhcp.State() & LPane::kRingShown);
+    s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_tab_dhcp.png");
+    s.sim.Cmd("log clear");
+    const u8 before = f->fDhcp.GetState();
+    s.x.Xdotool("key space");
+    EXPECT_TRUE(RunUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
+    RunUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(WrittenValues(s.sim, 305, "usdh"), std::vector<i64>{before ? 0 : 1});
+    // Tab moves on: the ring goes with the focus.
+    s.x.Xdotool("key Tab");
+    EXPECT_TRUE(RunUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
 }
 
 // A field being typed when another device is chosen: the text goes to the device
@@ -690,7 +1285,13 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);
             x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_restored.png");
         } else {
-            scenario == kFieldLimits ? FieldLimits(run) : DeviceChange(run);
+            if (scenario == kFieldLimits) FieldLimits(run);
+            if (scenario == kDeviceChange) DeviceChange(run);
+            if (scenario == kRefusal) Refusal(run);
+            if (scenario == kCloseEach) CloseEach(run);
+            if (scenario == kKeyboard) Keyboard(run);
+            if (scenario == kTermDialog || scenario == kTermMessage)
+                Terminated(run, launch, dir.Path() + "/config", scenario == kTermMessage);
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     }));
@@ -737,6 +1338,26 @@ TEST(FirstRun, OutOfRangeAndInvalidValuesConfirmedWithOk) {
 
 TEST(FirstRun, ChangingDeviceWhileAFieldIsBeingTyped) {
     InChild("1600x1000", kDeviceChange);
+}
+
+TEST(FirstRun, RefusedAddressThenAnotherDevice) {
+    InChild("1280x800", kRefusal);
+}
+
+TEST(FirstRun, DialogsClosedEachWayRightAfterTyping) {
+    InChild("1600x1000", kCloseEach);
+}
+
+TEST(FirstRun, DeviceFrameByKeyboard) {
+    InChild("1280x800", kKeyboard);
+}
+
+TEST(FirstRun, TerminatedWithADialogOpen) {
+    InChild("1280x800", kTermDialog);
+}
+
+TEST(FirstRun, TerminatedWithAMessageOpen) {
+    InChild("1280x800", kTermMessage);
 }
 
 }  // namespace
