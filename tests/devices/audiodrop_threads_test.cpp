@@ -88,7 +88,8 @@ TEST_F(AudioDrop, SongAiffBecomesSongWavOnTheCard) {
     CKvsUpldList* failed = ctl.Uploads()->Window()->fList;
     ASSERT_EQ(failed->Count(), 1u);
     EXPECT_STREQ(failed->ItemName(0).CStr(), "x.mp3");
-    EXPECT_STREQ(failed->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 0).CStr());
+    // An audio file that does not convert says so, not that it is no recording.
+    EXPECT_STREQ(failed->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 2).CStr());
     for (const std::string& l : LogOf("req"))
         EXPECT_EQ(Field(l, "path").find("x."), std::string::npos) << l;
     EXPECT_TRUE(TempFiles().empty()) << TempFiles().front();
