@@ -111,6 +111,30 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     EXPECT_EQ(done, Qt::CopyAction);
     ASSERT_TRUE(RunUntil([&] { return ctl.Uploads() != nullptr; }, 3000));
     EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u);
+
+    // A second drop that lands on the upload window is refused, and it says why.
+    CKvsUpldWin* up = ctl.Uploads()->Window();
+    ASSERT_NE(up, nullptr);
+    RunUntil([] { return false; }, 500);
+    EXPECT_FALSE(up->fHint.IsShown());
+    const LRect u = up->Window()->GetContentScreenRect();
+    const int upX = (u.left + u.right) / 2, upY = (u.top + u.bottom) / 2;
+    x.Xdotool("mousemove " + std::to_string(from.x()) + " " + std::to_string(from.y()) +
+              " mousedown 1");
+    RunUntil([] { return false; }, 200);
+    x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
+                   std::to_string(from.y()) + " sleep 0.2 mousemove " + std::to_string(upX) + " " +
+                   std::to_string(upY) + " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
+    auto* again = new QMimeData;
+    again->setUrls({QUrl::fromLocalFile(QString::fromStdString(a))});
+    auto* second = new QDrag(&source);
+    second->setMimeData(again);
+    EXPECT_EQ(second->exec(Qt::CopyAction), Qt::IgnoreAction);
+    RunUntil([] { return false; }, 300);
+    EXPECT_TRUE(up->fHint.IsShown());
+    EXPECT_GT(up->fHint.Bounds().Width(), 0);
+    EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u) << "nothing more was queued";
+    x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop_refused.png");
     ctl.Uploads()->Jobs().CancelAll();
     RunUntil([] { return false; }, 200);
     x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop.png");
