@@ -36,6 +36,7 @@
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CDrcCmdHandler.h"
 #include "devices/recordings/CKvsRecCtlF.h"
+#include "records/DeviceKinds.h"
 #include "editors/CKvsPlayCmd.h"
 #include "editors/CKvsPlayFrm.h"
 #include "platform/qt/QtWindows.h"
@@ -433,6 +434,29 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         EXPECT_TRUE(RunUntil([&] { return rowOf("nl_z.drc") >= 0; }, 10000));
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk.png");
 
+        // Record, then stop: the recording is offered for a rename, typed oddly.
+        x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
+        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        sim.Cmd("log clear");
+        CKvsRecCtlF* rec = view->Frame();
+        const LRect rb = rec->fRec.Bounds(), sb = rec->fStop.Bounds();
+        RunUntil([] { return false; }, 600);
+        x.Xdotool(Where(ScreenPoint(&rec->fRec, LPoint{rb.Width() / 2, rb.Height() / 2})) +
+                  " click 1");
+        ASSERT_TRUE(RunUntil(
+            [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 5000));
+        EXPECT_STREQ(rec->RecImage(), "RECONBTN");
+        {
+            Answer typed(x, "key ctrl+a ; xdotool type ../x/y:z ; xdotool sleep 0.3 key Return");
+            x.XdotoolAsync(Where(ScreenPoint(&rec->fStop, LPoint{sb.Width() / 2, sb.Height() / 2})) +
+                           " click 1");
+            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return rowOf("___x_y_z.drc") >= 0; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
+                  mv + "REC0001.drc///sdc/kevrecfiles/___x_y_z.drc");
+        EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/___x_y_z.drc"));
+
         // The play settings view: its own file list takes the same commands.
         x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
         RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
@@ -448,7 +472,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             [&] {
                 auto* basic = dynamic_cast<CDrcCmdHandler*>(play);
                 files = basic ? dynamic_cast<CKvsFileFrm*>(basic->Frame()->FilePane()) : nullptr;
-                return files && files->IsShown() && files->fList->Count() == 5;
+                return files && files->IsShown() && files->fList->Count() == 6;
             },
             10000));
         RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
@@ -461,7 +485,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             Answer yes(x, "key Return");
             ASSERT_TRUE(ChooseMenu(x, ctlwin, "Edit", "Delete"));
             EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 5; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc");
         clickRow("x_y.drc");
@@ -477,7 +501,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             Answer yes(x, "key Return");
             x.Xdotool("key Delete");
             EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc " + rm + "nl_z.drc");
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
