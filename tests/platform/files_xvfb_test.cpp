@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ControlFixture.h"
+#include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "base/Resources.h"
 #include "devices/CKvsDevCtl.h"
@@ -158,58 +159,6 @@ void CollectWalkWarnings(QtMsgType type, const QMessageLogContext&, const QStrin
     if (type != QtDebugMsg && type != QtInfoMsg) gWalkWarnings.push_back(text.toStdString());
     std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
 }
-
-// Answers the next window that opens (a question, the rename dialog, the
-// folder chooser) with real keys once it has settled; modal loops run meanwhile.
-class Answer {
-public:
-    Answer(const XvfbHarness& x, std::string keys) : fX(x), fKeys(std::move(keys)) {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible()) fBefore.insert(w);
-        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
-        fTimer.start(20);
-    }
-    bool Done() const { return fDone; }
-    std::string Title() const { return fTitle; }
-
-private:
-    void Step() {
-        QWidget* fresh = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible() && !fBefore.count(w) && !qobject_cast<QMenu*>(w)) fresh = w;
-        if (!fresh) {
-            if (fDone) fTimer.stop();
-            return;
-        }
-        if (!fAt) fAt = LTickMs();
-        if (LTickMs() - fAt < 500) return;
-        if (!fDone) fTitle = fresh->windowTitle().toStdString();
-        // A window of the program fits the screen.
-        const QRect area = QApplication::primaryScreen()->availableGeometry();
-        if (!fDone) {
-            EXPECT_TRUE(area.contains(fresh->frameGeometry())) << fTitle;
-        }
-        if (!fDone) {
-            fX.XdotoolAsync(fKeys);
-            fDone = true;
-            fSent = LTickMs();
-            return;
-        }
-        // A window the keys did not close would hold the walk in its modal loop.
-        if (LTickMs() - fSent > 6000) {
-            ADD_FAILURE() << fTitle << " still open after " << fKeys;
-            fX.XdotoolAsync("key Escape sleep 0.5 key Escape");
-            fTimer.stop();
-        }
-    }
-    const XvfbHarness& fX;
-    std::string fKeys;
-    std::set<QWidget*> fBefore;
-    QTimer fTimer;
-    u32 fAt = 0, fSent = 0;
-    bool fDone = false;
-    std::string fTitle;
-};
 
 QPoint ScreenPoint(LPane* pane, LPoint at) {
     LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
