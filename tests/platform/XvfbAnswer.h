@@ -69,4 +69,3 @@ private:
     bool fDone = false;
     std::string fTitle;
 };
-

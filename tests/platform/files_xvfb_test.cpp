@@ -184,8 +184,7 @@ bool ChooseMenu(const XvfbHarness& x, QWidget* w, const QString& title, const QS
         for (QAction* i : menu->actions()) {
             if (!i->text().startsWith(prefix)) continue;
             if (!i->isEnabled()) break;
-            x.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(i).center())) +
-                           " click 1");
+            x.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(i).center())) + " click 1");
             return true;
         }
         x.Xdotool("key Escape");
@@ -216,10 +215,10 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
     std::filesystem::create_directories(card + "/audiofiles");
     for (const char* n : {"a take.drc", "b take.drc", "c take.drc", "d keep.drc"})
         std::ofstream(card + "/kevrecfiles/" + n) << "DRC " << n;
-    ASSERT_EQ(sim.Cmd("add-device serno=1201 addr=198.18.1.11/24 listen=any root=" + dir.Path() +
-                      "/1201")
-                  .rfind("ok", 0),
-              0u);
+    ASSERT_EQ(
+        sim.Cmd("add-device serno=1201 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/1201")
+            .rfind("ok", 0),
+        0u);
     const std::string local = dir.Path() + "/local";
     std::filesystem::create_directories(local + "/down");
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
@@ -310,13 +309,15 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
         }
-        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
+                  mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
         EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/x_y_z_.drc"));
 
         // Download by the Device menu into a folder typed into the chooser.
         clickRow("d keep.drc");
         {
-            Answer folder(x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
+            Answer folder(
+                x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Download"));
             EXPECT_TRUE(RunUntil([&] { return folder.Done(); }, 8000));
             EXPECT_TRUE(RunUntil(
@@ -342,8 +343,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             source.show();
             RunUntil([] { return false; }, 500);
             CKvsFileDrop& drop = view->Frame()->fFiles->fDrop;
-            const QPoint to = ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2,
-                                                       drop.Bounds().Height() / 2});
+            const QPoint to =
+                ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2, drop.Bounds().Height() / 2});
             const QPoint from = source.mapToGlobal(QPoint(100, 100));
             x.Xdotool(Where(from) + " mousedown 1");
             RunUntil([] { return false; }, 200);
@@ -368,7 +369,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                            std::filesystem::exists(card + "/kevrecfiles/tab_q.drc");
                 },
                 20000))
-                << held() << " uploads " << (ctl->Uploads() ? ctl->Uploads()->Jobs().JobsAdded() : 0);
+                << held() << " uploads "
+                << (ctl->Uploads() ? ctl->Uploads()->Jobs().JobsAdded() : 0);
             // The upload window stands beside the control window, not over its drop area.
             MWindow* up = AsMWindow(ctl->Uploads()->Window()->GetNativeWindow());
             ASSERT_NE(up, nullptr);
@@ -397,8 +399,9 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         EXPECT_STREQ(rec->RecImage(), "RECONBTN");
         {
             Answer typed(x, "key ctrl+a ; xdotool type ../x/y:z ; xdotool sleep 0.3 key Return");
-            x.XdotoolAsync(Where(ScreenPoint(&rec->fStop, LPoint{sb.Width() / 2, sb.Height() / 2})) +
-                           " click 1");
+            x.XdotoolAsync(
+                Where(ScreenPoint(&rec->fStop, LPoint{sb.Width() / 2, sb.Height() / 2})) +
+                " click 1");
             EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return rowOf("___x_y_z.drc") >= 0; }, 10000));
         }
@@ -444,7 +447,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
         }
-        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), mv + "x_y.drc///sdc/kevrecfiles/late%20take.drc");
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
+                  mv + "x_y.drc///sdc/kevrecfiles/late%20take.drc");
         clickRow("nl_z.drc");
         {
             Answer yes(x, "key Return");

@@ -202,8 +202,9 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
     CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
     for (u32 i = 0; i < 3; ++i) {
         InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
-        seq->GetListItem(SqncF::scns, i)->GetChild(ScenF::ctdr)->SetString(
-            nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
+        seq->GetListItem(SqncF::scns, i)
+            ->GetChild(ScenF::ctdr)
+            ->SetString(nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
     }
     edit.Frame()->SetBounds(LRect(0, 0, 700, 400));
     win->Window()->SetContentRect(LRect(100, 100, 1180, 760));
@@ -265,8 +266,9 @@ TEST_F(RecCtlXvfb, TrimJoinAndMergeOfSeveralScenesReachTheDevice) {
     CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
     for (u32 i = 0; i < 4; ++i) {
         InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
-        seq->GetListItem(SqncF::scns, i)->GetChild(ScenF::ctdr)->SetString(
-            nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
+        seq->GetListItem(SqncF::scns, i)
+            ->GetChild(ScenF::ctdr)
+            ->SetString(nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
     }
     CRecord* clip = seq->GetListItem(SqncF::scns, 1)->GetChild(ScenF::ctdr);
     clip->SetI32(nullptr, SnctF::sttm, 2000);
@@ -281,8 +283,8 @@ TEST_F(RecCtlXvfb, TrimJoinAndMergeOfSeveralScenesReachTheDevice) {
         sim.Cmd(std::string("svc-reply serno=307 name=") + name + " text=100");
     // The name dialog comes up inside the command's own loop: answered from there.
     auto typed = [&](const std::string& name) {
-        return std::make_unique<Answer>(x, "key ctrl+a ; xdotool type " + name +
-                                               " ; xdotool sleep 0.3 key Return");
+        return std::make_unique<Answer>(
+            x, "key ctrl+a ; xdotool type " + name + " ; xdotool sleep 0.3 key Return");
     };
     {
         auto a = typed("cut/1");
@@ -308,7 +310,8 @@ TEST_F(RecCtlXvfb, TrimJoinAndMergeOfSeveralScenesReachTheDevice) {
     for (const std::string& l : sim.Log())
         if (l.rfind("svc ", 0) == 0 && testtftp::SimDeviceProcess::Field(l, "op") == "req")
             asked += testtftp::SimDeviceProcess::Field(l, "name") + " ";
-    EXPECT_EQ(asked, "drctrim//s1.drc//cut_1.drc//2//10.25 drcjoin//all_3.drc drcmerge//mix_down.drc ");
+    EXPECT_EQ(asked,
+              "drctrim//s1.drc//cut_1.drc//2//10.25 drcjoin//all_3.drc drcmerge//mix_down.drc ");
     x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_services.png");
     win->HideWindow();
 }
