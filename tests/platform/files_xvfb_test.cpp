@@ -37,7 +37,10 @@
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CDrcCmdHandler.h"
 #include "devices/recordings/CKvsRecCtlF.h"
+#include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
+#include "records/Sequences.h"
+#include "records/ShowKinds.h"
 #include "editors/CKvsPlayCmd.h"
 #include "editors/CKvsPlayFrm.h"
 #include "platform/qt/QtWindows.h"
@@ -458,6 +461,54 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc " + rm + "nl_z.drc");
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
+
+        // Copy the show to USB storage from the Play menu: a show of one scene
+        // whose recording the card no longer holds; every question confirmed.
+        {
+            auto* basic = dynamic_cast<CDrcCmdHandler*>(play);
+            ASSERT_NE(basic, nullptr);
+            InsertNewSequence(basic->SeqSettings(), nullptr, 0);
+            CRecord* seq = basic->SeqSettings()->GetListItem(SqstF::sqcs, 0);
+            InsertSceneUnique(seq, nullptr, SqncF::scns, 0, nullptr);
+            seq->GetListItem(SqncF::scns, 0)
+                ->GetChild(ScenF::ctdr)
+                ->SetString(nullptr, SnctF::flnm, LString("gone.drc"));
+            std::filesystem::create_directories(dir.Path() + "/1201/ums");
+            sim.Cmd("log clear");
+            std::vector<std::string> said;
+            QTimer answer;
+            std::set<QWidget*> answered;
+            u32 seenAt = 0;
+            QObject::connect(&answer, &QTimer::timeout, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* m = dynamic_cast<MWindow*>(w);
+                    if (!m || !m->isVisible() || answered.count(w) || w == ctlwin) continue;
+                    auto* msg = m->Owner()
+                                    ? dynamic_cast<CSimpleMessageDialog*>(m->Owner()->GetFrame())
+                                    : nullptr;
+                    if (!msg) continue;
+                    if (!seenAt) seenAt = LTickMs();
+                    if (LTickMs() - seenAt < 500) return;
+                    said.push_back(msg->fMessage.GetText().CStr());
+                    answered.insert(w);
+                    seenAt = 0;
+                    x.XdotoolAsync("key Return");
+                    return;
+                }
+            });
+            answer.start(20);
+            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Play", "Copy Show to USB"));
+            EXPECT_TRUE(RunUntil([&] { return said.size() >= 3; }, 20000)) << said.size();
+            RunUntil([] { return false; }, 800);
+            answer.stop();
+            ASSERT_GE(said.size(), 3u);
+            // The show's files counted in a question that reads right for one.
+            EXPECT_NE(said[0].find("(1)"), std::string::npos) << said[0];
+            EXPECT_NE(said[0].find("gone.drc"), std::string::npos) << said[0];
+            EXPECT_EQ(said[0].find("These 1"), std::string::npos) << said[0];
+            EXPECT_EQ(said.back(), std::string(StdDialogText("KVSCOPYUMS", 8).CStr()));
+            EXPECT_NE(DeviceRequests(sim, "/.cmd/fsflush"), "");
+        }
         EXPECT_EQ(gWalkWarnings, std::vector<std::string>());
     }));
 }
