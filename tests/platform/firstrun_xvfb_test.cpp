@@ -154,11 +154,18 @@ public:
     // Chooses the item whose text starts with the prefix; false when it is not
     // there or disabled.
     bool Choose(QWidget* w, const QString& menuTitle, const QString& prefix) {
+        // On a loaded machine the click that opens a menu can land while the
+        // previous popup is still closing: the bar then takes it as a close.
         QMenu* menu = Open(w, menuTitle);
+        if (!menu) {
+            Close();
+            menu = Open(w, menuTitle);
+        }
         if (!menu) return false;
         for (QAction* a : menu->actions()) {
             if (!a->text().startsWith(prefix)) continue;
-            if (!a->isEnabled()) break;
+            // An item may be enabled by a device reply still on its way.
+            if (!RunUntil([&] { return a->isEnabled(); }, 3000)) break;
             fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
                             " click 1");
             return true;
