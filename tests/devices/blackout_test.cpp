@@ -47,10 +47,12 @@ void* operator new(size_t n, const std::nothrow_t&) noexcept {
     gNews.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(n ? n : 1);
 }
-void operator delete(void* p) noexcept {
+// Kept out of line: g++ otherwise inlines them into gtest's factories, pairs the
+// inlined free with the new it sees there and warns of a mismatch.
+__attribute__((noinline)) void operator delete(void* p) noexcept {
     std::free(p);
 }
-void operator delete(void* p, size_t) noexcept {
+__attribute__((noinline)) void operator delete(void* p, size_t) noexcept {
     std::free(p);
 }
 
