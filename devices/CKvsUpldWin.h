@@ -42,6 +42,10 @@ private:
 };
 
 class CKvsUpldWin : public LFrame {
+    // First of the members: the panes below message this window while they are
+    // made and destroyed, and each message is classified here.
+    LDropTarget fDrops{this};
+
 public:
     explicit CKvsUpldWin(LHandler* parent);
     LMessage HandleMessage(const LMessage& msg) override;
@@ -66,9 +70,6 @@ public:
     CKvsUpldList* fList;
     // Shown once files were dragged over this window, which takes none.
     LTextPane fHint;
-
-private:
-    LDropTarget fDrops{this};
 };
 
 // The text of a failed job of the kind (0 recording, 1 audio) and queue status.
