@@ -156,7 +156,10 @@ void CEditText::SetTextColor(const LPenRef& pen) {
 }
 
 void CEditText::Activate(bool on) {
-    if (on && fField && !fField->IsFirstResponder()) fField->MakeFirstResponder();
+    // Asked again on every activation: the window takes the keyboard back for
+    // itself when it comes to the front, and a field that once had it would
+    // otherwise keep showing its caret while the keys go past it.
+    if (on && fField) fField->MakeFirstResponder();
 }
 
 void CEditText::EndCompletion() {
