@@ -79,7 +79,7 @@ u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
     if (msg.Is(CDragger_End)) {
         if (fArmed && fDragger->DragState() == CDragger::kNotStarted) {
             fList->SelectCell(fPressed);
-            LHandler::Send(LPane_ReqFocus, fList, fList->Parent());
+            fList->RequestFocus();
         }
         fPending = LCell();
         DeleteDragger();

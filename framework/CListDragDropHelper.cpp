@@ -316,7 +316,7 @@ u32 CListDragDropHelper::HandleMouse(const LMessage& msg) {
         u32 code = kConsumed;
         if (fPressedInSel && fDragger->DragState() == CDragger::kNotStarted) {
             fList->SelectCell(fPressedCell);
-            LHandler::Send(LPane_ReqFocus, fList, fList->Parent());
+            fList->RequestFocus();
             code = kPressEnded;
         }
         fSourceCell = LCell();

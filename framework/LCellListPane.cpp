@@ -511,7 +511,7 @@ void LCellListPane::HandleFocusRequest(LPane* source) {
     if (!keep) SelectNone();
     if ((fState & kFocused) && fEdit.IsValid()) fEdit.frame->SetState(kOpFocus);
     UpdateRing();
-    Send(LPane_ReqFocus, this, fParent);
+    RequestFocus();
 }
 
 bool LCellListPane::FocusCellAt(LCell cell, LPoint pt) {

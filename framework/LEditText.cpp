@@ -494,7 +494,7 @@ void LEditText::SetStatic(bool on) {
 
 void LEditText::RequestFocus() {
     if ((fState & (kFocused | kWindowKey)) != (kFocused | kWindowKey)) {
-        Send(LPane_ReqFocus, this, fParent);
+        LPane::RequestFocus();
     } else if (fEngine) {
         fEngine->SelectAll();
     }
@@ -585,7 +585,7 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         if (msg.Is(LMouse_Click) && inText) {
             // A field partly out of sight cannot host its editor: the click is ignored.
             if (!IsTextWhollyVisible()) return LMessage();
-            Send(LPane_ReqFocus, this, fParent);
+            LPane::RequestFocus();
             if (fEngine) {
                 fEngine->MouseDown();
                 InvalidateTextRect();
@@ -643,7 +643,7 @@ LPane* LEditText::FindPaneAt(LPoint pt) {
 
 bool LEditText::AdvanceFocus(u32, bool) {
     if (!IsTextWhollyVisible()) return false;
-    Send(LPane_ReqFocus, this, fParent);
+    LPane::RequestFocus();
     if ((fState & kFocused) && fEngine) fEngine->SelectAll();
     return false;
 }

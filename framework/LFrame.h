@@ -67,6 +67,9 @@ public:
     static void ClearHover();
     // Focus traversal over the children in tab order.
     bool AdvanceFocusInOrder(u32 direction);
+    // For the top frame of a view that a handler owns: the frame of the
+    // window it sits in; else null.
+    LFrame* ViewWindowFrame();
     // A window menu bar merged while the window is active (owned).
     void SetWindowMenu(LWindowMenu* menu);
 
