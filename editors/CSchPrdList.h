@@ -87,4 +87,3 @@ private:
     CListDragDropHelper fHelper;
     LTimer fTimer{this};
 };
-
