@@ -156,7 +156,10 @@ void CEditText::SetTextColor(const LPenRef& pen) {
 }
 
 void CEditText::Activate(bool on) {
-    if (on && fField && !fField->IsFirstResponder()) fField->MakeFirstResponder();
+    // Asked again on every activation: the window takes the keyboard back for
+    // itself when it comes to the front, and a field that once had it would
+    // otherwise keep showing its caret while the keys go past it.
+    if (on && fField) fField->MakeFirstResponder();
 }
 
 void CEditText::EndCompletion() {
@@ -800,6 +803,13 @@ LMessage LNumEdit::HandleMessage(const LMessage& msg) {
                 return LMessage{LNumEdit_Enter, this, fParent};
             }
         }
+        if (kb->fChar == 9 && fEdited) {
+            // Tab ends the edit before it moves on, also where it has nowhere to
+            // go (the only field of its window); the move then ends nothing more.
+            fEdited = 0;
+            fTyped = 0;
+            Send(LNumEdit_Enter, this, fParent);
+        }
         return LAsciiEdit::HandleMessage(msg);
     }
     if (msg.source == this && msg.Is(LEditText_Change)) {
@@ -809,7 +819,7 @@ LMessage LNumEdit::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.source == this && msg.Is(LNumEdit_Enter)) {
-        if ((fState & kFocused) && kb)
+        if ((fState & kFocused) && kb && (kb->fChar == 13 || kb->fChar == 3))
             return LAsciiEdit::HandleMessage(LMessage{LKeyboard_Down, kb, this});
         return LMessage();
     }

@@ -260,6 +260,10 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
         fFocus.Set(nullptr);
         return LMessage();
     }
+    // A click on nothing that takes the focus, in a view that a handler owns,
+    // ends the edit in progress as a click on the window's own background does.
+    if (msg.Is(LMouse_Click) && msg.source == LMouse::Instance())
+        if (LFrame* window = ViewWindowFrame()) return LMessage::CopyRetarget(msg, window);
     if (fWindow && msg.Is(LMouse_Cursor)) {
         WindowServices().SetStdCursor(kCursorArrow);
         return LMessage();

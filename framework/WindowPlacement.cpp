@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/LPane.h"
 #include "framework/LWindow.h"
 #include "platform/WindowServices.h"
 
@@ -12,6 +13,18 @@ LWindow* FrontOwner(LWindow* window) {
     while (owner && (owner == window || owner->Type() == kWindowFloating))
         owner = LDesktop::NextVisibleWindow(owner);
     return owner;
+}
+
+void CenterOver(LWindow* window, LWindow* owner) {
+    const LRect over = owner->GetFrameRect();
+    const LRect content = window->GetContentScreenRect();
+    const LRect frame = window->FrameRectForContent(content);
+    if (over.IsEmpty() || content.IsEmpty()) return;
+    // The frame's borders around the content stay as they are.
+    const i32 left = over.left + (over.Width() - frame.Width()) / 2 + (content.left - frame.left);
+    const i32 top = over.top + (over.Height() - frame.Height()) / 3 + (content.top - frame.top);
+    LDesktop::FitWindowRect(window,
+                            LRect(left, top, left + content.Width(), top + content.Height()));
 }
 
 }  // namespace
@@ -50,15 +63,11 @@ void PlaceBesideOwner(LWindow* window) {
 
 void CenterOverOwner(LWindow* window) {
     if (!window || !window->Native()) return;
-    LWindow* owner = FrontOwner(window);
-    if (!owner) return;
-    const LRect over = owner->GetFrameRect();
-    const LRect content = window->GetContentScreenRect();
-    const LRect frame = window->FrameRectForContent(content);
-    if (over.IsEmpty() || content.IsEmpty()) return;
-    // The frame's borders around the content stay as they are.
-    const i32 left = over.left + (over.Width() - frame.Width()) / 2 + (content.left - frame.left);
-    const i32 top = over.top + (over.Height() - frame.Height()) / 3 + (content.top - frame.top);
-    LDesktop::FitWindowRect(window,
-                            LRect(left, top, left + content.Width(), top + content.Height()));
+    if (LWindow* owner = FrontOwner(window)) CenterOver(window, owner);
+}
+
+void CenterOverPane(LWindow* window, LPane* pane) {
+    if (!window || !window->Native() || !pane) return;
+    LWindow* owner = LWindow::FindByNative(pane->GetNativeWindow());
+    if (owner && owner != window) CenterOver(window, owner);
 }

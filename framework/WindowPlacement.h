@@ -1,6 +1,7 @@
 #pragma once
 // Where a window opens: a dialog over the window it belongs to.
 
+class LPane;
 class LWindow;
 
 // Moves the window (its size kept) so that it is centred horizontally over the
@@ -14,3 +15,8 @@ void CenterOverOwner(LWindow* window);
 // right and down, so that the owner's title and left edge stay in sight. The
 // window keeps its size; nothing when there is no such window.
 void PlaceBesideOwner(LWindow* window);
+
+// The same over the window that shows the pane: where a device's editor window
+// opens when it has no place of its own, so that two devices' windows open by
+// their own control windows instead of on top of each other.
+void CenterOverPane(LWindow* window, LPane* pane);
