@@ -166,6 +166,7 @@ void CTftpPeer::Accept(CStrm* data) {
         fHighestSent = 0;
         fGoBackMark = 0;
         fAcksAhead = 0;
+        fHighestAnswered = 0;
         fDoubtTimeouts = 0;
         s->SendWindow(this);
     } else if (fByOack) {
@@ -499,6 +500,7 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     peer->fHighestSent = 0;
     peer->fGoBackMark = 0;
     peer->fAcksAhead = 0;
+    peer->fHighestAnswered = 0;
     peer->fDoubtTimeouts = 0;
     peer->fPosition = 0;
     peer->fByOack = 0;
@@ -663,6 +665,11 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
         if (full != peer->fNextBlock && peer->Copies(peer->fNextBlock).answers == 0)
             peer->fAcksAhead = 1;
         CTftpPeer::CBlockCopies& copies = peer->Copies(full);
+        // Answering again a block behind its latest: a copy that arrived twice was
+        // acknowledged twice, as a device does and a standard server does not. Its
+        // silence after a time-out is then loss, not a server's habit.
+        if (copies.answers > 0 && full < peer->fHighestAnswered) peer->fAcksAhead = 1;
+        if (full > peer->fHighestAnswered) peer->fHighestAnswered = full;
         if (copies.answers < 0xFFFF) ++copies.answers;
         // Perhaps only the late answer to a copy the device dropped. When nothing
         // else is out, the block goes again at once instead of at the time-out, which
@@ -677,6 +684,10 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
         }
     } else if (block == (peer->fNextBlock & 0xFFFF)) {
         return;  // a block never sent cannot have arrived
+    } else {
+        // A block already confirmed, behind the latest one confirmed, answered again.
+        const u32 back = (peer->fNextBlock - block) & 0xFFFF;
+        if (back >= 2 && back < CTftpPeer::kTracked) peer->fAcksAhead = 1;
     }
     // Not cumulative: only the oldest unacknowledged block moves the window.
     if (block != (peer->fNextBlock & 0xFFFF)) {
