@@ -62,6 +62,20 @@ const Story kStories[] = {
       {Move::kTimeout, 0, {4}},
       {Move::kTimeout, 0, {5}},
       {Move::kAck, 5, {6}}}},
+    // The same silence from a peer that answered a block twice behind its latest
+    // (a device answers every copy it gets): loss, not a server's habit, so its
+    // doubtful word never counts.
+    {"PeerThatAnsweredACopyTwiceIsNeverTakenAtItsWord",
+     {{Move::kAck, 1, {2, 3}},
+      {Move::kAck, 2, {4}},
+      {Move::kAck, 1, {3}},
+      {Move::kAck, 3, {4}},
+      {Move::kAck, 4, {4}},
+      {Move::kTimeout, 0, {4}},
+      {Move::kTimeout, 0, {4}},
+      {Move::kTimeout, 0, {4}},
+      {Move::kTimeout, 0, {4}},
+      {Move::kAck, 4, {5}}}},
     // A peer that once acknowledged a block while an earlier one had no answer may
     // acknowledge what it drops: its doubtful word never counts, however long it is silent.
     {"PeerThatAcknowledgedOutOfOrderIsNeverTakenAtItsWord",
