@@ -102,10 +102,10 @@ private:
     // block would wait for ever. A peer that never acknowledged a block while an
     // earlier one out had no acknowledgement at all, and that stays silent through
     // several time-outs on a doubtful block, is taken at its first word.
-    u8 fAcksAhead = 0;      // it acknowledged a block while an earlier one had no answer,
-                            // or again a block behind the latest it acknowledged
+    u8 fAcksAhead = 0;         // it acknowledged a block while an earlier one had no answer,
+                               // or again a block behind the latest it acknowledged
     u32 fHighestAnswered = 0;  // the furthest block acknowledged (full count)
-    u8 fDoubtTimeouts = 0;  // time-outs in a row on a doubtful oldest block, no ACK between
+    u8 fDoubtTimeouts = 0;     // time-outs in a row on a doubtful oldest block, no ACK between
     u64 fPosition = 0;
     CStrm* fData = nullptr;
     LTftpOptions fOptions;
