@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "XvfbHarness.h"
+#include "XvfbWalk.h"
 #include "base/Clock.h"
 #include "devices/CKvsApp.h"
 #include "devices/CKvsDevCtl.h"
@@ -65,32 +66,6 @@ using namespace testtftp;
 
 namespace {
 
-std::vector<std::string> gWarnings;
-
-void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type != QtDebugMsg && type != QtInfoMsg) gWarnings.push_back(text.toStdString());
-    std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
-}
-
-bool RunUntil(const std::function<bool()>& pred, u32 ms) {
-    for (const u32 start = LTickMs(); !pred() && LTickMs() - start < ms;)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return pred();
-}
-
-void Settle(u32 ms) {
-    RunUntil([] { return false; }, ms);
-}
-
-std::vector<MWindow*> ShownWindows() {
-    std::vector<MWindow*> out;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* m = dynamic_cast<MWindow*>(w);
-        if (m && m->isVisible()) out.push_back(m);
-    }
-    return out;
-}
-
 MWindow* WindowTitled(const QString& has) {
     for (MWindow* w : ShownWindows())
         if (w->windowTitle().contains(has)) return w;
@@ -105,16 +80,8 @@ F* FrameOf(MWindow* w) {
 // A screen point inside a pane: vertically centred, near its left edge, where a
 // field's text is (a number field's stepper is at its right).
 QPoint PaneAt(LPane* pane, i32 dx = -1) {
-    LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
-    const LRect c = w ? w->GetContentScreenRect() : LRect();
-    const u64 tl = pane->GetTopLeftIn(nullptr);
     const i32 x = dx >= 0 ? dx : std::min(12, pane->Bounds().Width() / 2);
-    return QPoint(c.left + i32(LPane::UnpackX(tl)) + x,
-                  c.top + i32(LPane::UnpackY(tl)) + pane->Bounds().Height() / 2);
-}
-
-std::string Where(QPoint p) {
-    return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
+    return ScreenPoint(pane, LPoint{x, pane->Bounds().Height() / 2});
 }
 
 // A screen point in a row of a list, near its left edge.
@@ -134,29 +101,13 @@ std::string BarTitles(QWidget* w) {
     return titles.join(' ').toStdString();
 }
 
-struct Walk {
+struct Walk : MenuDriver {
+    Walk(const XvfbHarness& harness, SimDeviceProcess& device)
+        : MenuDriver(harness, 80), x(harness), sim(device) {}
     const XvfbHarness& x;
     SimDeviceProcess& sim;
     u32 serial = 1201;
 
-    void Click(QPoint p, int count = 1) {
-        x.Xdotool(Where(p) + " click --repeat " + std::to_string(count) + " --delay 80 1");
-    }
-    // Each key pressed and released apart, after the input before it settled.
-    void Key(const std::string& keys) {
-        Settle(100);
-        std::string cmd;
-        size_t at = 0;
-        while (at < keys.size()) {
-            const size_t end = std::min(keys.find(' ', at), keys.size());
-            const std::string k = keys.substr(at, end - at);
-            cmd += " keydown " + k + " sleep 0.05 keyup " + k + " sleep 0.05";
-            at = end + 1;
-        }
-        x.Xdotool(cmd.substr(1));
-        Settle(100);
-    }
-    void Type(const std::string& text) { x.Xdotool("type --delay 40 '" + text + "'"); }
     void Shot(const std::string& name) {
         Settle(200);
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
@@ -195,27 +146,9 @@ struct Walk {
         }
         return got;
     }
-    // Chooses a menu item of a window's bar with the pointer.
+    // Chooses a menu item of a window's bar with the pointer; back once the menu has gone.
     bool Choose(QWidget* w, const QString& title, const QString& prefix) {
-        QMenuBar* bar = w ? w->findChild<QMenuBar*>() : nullptr;
-        if (!bar) return false;
-        for (QAction* a : bar->actions()) {
-            if (a->text().remove('&') != title || !a->menu()) continue;
-            Click(bar->mapToGlobal(bar->actionGeometry(a).center()));
-            QMenu* menu = a->menu();
-            if (!RunUntil([&] { return menu->isVisible(); }, 3000)) return false;
-            for (QAction* item : menu->actions()) {
-                if (!item->text().startsWith(prefix)) continue;
-                if (!item->isEnabled()) break;
-                x.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(item).center())) +
-                               " click 1");
-                RunUntil([&] { return !menu->isVisible(); }, 3000);
-                return true;
-            }
-            Key("Escape");
-            return false;
-        }
-        return false;
+        return ChooseSettled(w, title, prefix, 0);
     }
     // A number typed into a field from scratch: clicked (a second time when the
     // first click only focused it), the text replaced.
@@ -643,17 +576,7 @@ TEST(EditorsWalk, DISABLED_FieldsAndWindowsOfThePlayEdit) {
     NetnsHarness net;
     ASSERT_EQ(net.Setup("walk"), "");
     TempDir dir;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        WalkEditors(x, net, dir);
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    InChildProcess([&] { WalkEditors(x, net, dir); });
 }
 
 }  // namespace

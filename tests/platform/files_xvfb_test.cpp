@@ -24,6 +24,7 @@
 #include "ControlFixture.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
+#include "XvfbWalk.h"
 #include "base/Resources.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
@@ -87,14 +88,14 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     CKvsFileFrm frm(&win, &win, &link);
     frm.SetBounds(LRect(0, 0, 400, 300));
     win.ShowWindow();
-    RunUntil([] { return false; }, 500);
+    Settle(500);
     ASSERT_EQ(frm.fDrop.Kind(), 1u);
 
     QWidget source;
     source.setWindowTitle("source");
     source.setGeometry(700, 100, 200, 200);
     source.show();
-    RunUntil([] { return false; }, 500);
+    Settle(500);
 
     const LRect c = win.Window()->GetContentScreenRect();
     const LRect d = frm.fDrop.Bounds();
@@ -102,7 +103,7 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     const QPoint from = source.mapToGlobal(QPoint(100, 100));
     x.Xdotool("mousemove " + std::to_string(from.x()) + " " + std::to_string(from.y()) +
               " mousedown 1");
-    RunUntil([] { return false; }, 200);
+    Settle(200);
     x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
                    std::to_string(from.y()) + " sleep 0.2 mousemove " + std::to_string(toX) + " " +
                    std::to_string(toY) + " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
@@ -120,13 +121,13 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     // A second drop that lands on the upload window is refused, and it says why.
     CKvsUpldWin* up = ctl.Uploads()->Window();
     ASSERT_NE(up, nullptr);
-    RunUntil([] { return false; }, 500);
+    Settle(500);
     EXPECT_FALSE(up->fHint.IsShown());
     const LRect u = up->Window()->GetContentScreenRect();
     const int upX = (u.left + u.right) / 2, upY = (u.top + u.bottom) / 2;
     x.Xdotool("mousemove " + std::to_string(from.x()) + " " + std::to_string(from.y()) +
               " mousedown 1");
-    RunUntil([] { return false; }, 200);
+    Settle(200);
     x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
                    std::to_string(from.y()) + " sleep 0.2 mousemove " + std::to_string(upX) + " " +
                    std::to_string(upY) + " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
@@ -135,13 +136,13 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     auto* second = new QDrag(&source);
     second->setMimeData(again);
     EXPECT_EQ(second->exec(Qt::CopyAction), Qt::IgnoreAction);
-    RunUntil([] { return false; }, 300);
+    Settle(300);
     EXPECT_TRUE(up->fHint.IsShown());
     EXPECT_GT(up->fHint.Bounds().Width(), 0);
     EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u) << "nothing more was queued";
     x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop_refused.png");
     ctl.Uploads()->Jobs().CancelAll();
-    RunUntil([] { return false; }, 200);
+    Settle(200);
     x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop.png");
 }
 
@@ -155,47 +156,6 @@ namespace {
 
 using testtftp::NetnsHarness;
 using testtftp::SimDeviceProcess;
-
-std::vector<std::string> gWalkWarnings;
-
-void CollectWalkWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type != QtDebugMsg && type != QtInfoMsg) gWalkWarnings.push_back(text.toStdString());
-    std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
-}
-
-QPoint ScreenPoint(LPane* pane, LPoint at) {
-    LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
-    const LRect c = w ? w->GetContentScreenRect() : LRect();
-    const u64 tl = pane->GetTopLeftIn(nullptr);
-    return QPoint(c.left + i32(LPane::UnpackX(tl)) + at.x, c.top + i32(LPane::UnpackY(tl)) + at.y);
-}
-
-std::string Where(QPoint p) {
-    return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
-}
-
-// Chooses the item of a menu of the window's bar whose text starts with the
-// prefix, with the pointer; false when it is not there or disabled.
-bool ChooseMenu(const XvfbHarness& x, QWidget* w, const QString& title, const QString& prefix) {
-    QMenuBar* bar = w->findChild<QMenuBar*>();
-    if (!bar) return false;
-    for (QAction* a : bar->actions()) {
-        if (a->text().remove('&') != title || !a->menu()) continue;
-        x.Xdotool(Where(bar->mapToGlobal(bar->actionGeometry(a).center())) + " click 1");
-        QMenu* menu = a->menu();
-        if (!RunUntil([&] { return menu->isVisible(); }, 3000)) return false;
-        for (QAction* i : menu->actions()) {
-            if (!i->text().startsWith(prefix)) continue;
-            if (!i->isEnabled()) break;
-            x.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(i).center())) + " click 1");
-            return true;
-        }
-        x.Xdotool("key Escape");
-        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
-        return false;
-    }
-    return false;
-}
 
 // The paths of the file commands the device took in, in order.
 std::string DeviceRequests(SimDeviceProcess& sim, const std::string& prefix) {
@@ -211,6 +171,7 @@ std::string DeviceRequests(SimDeviceProcess& sim, const std::string& prefix) {
 }
 
 void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
+    MenuDriver menus(x);
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
     const std::string card = dir.Path() + "/1201/sdc";
@@ -226,13 +187,13 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
     std::filesystem::create_directories(local + "/down");
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
         qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWalkWarnings);
+        qInstallMessageHandler(CollectWarnings);
         AppLaunch launch("xcb", dir.Path() + "/config");
         ASSERT_TRUE(launch.PrefsWritten());
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         ASSERT_TRUE(RunUntil([&] { return kvs->DevDoc()->DeviceSet().Count() == 1; }, 15000));
-        RunUntil([] { return false; }, 700);
+        Settle(700);
         // The control window: a double click on the device's row.
         const QPoint row0 = ScreenPoint(devwin->fList, LPoint{60, 8});
         x.Xdotool(Where(row0) + " click --repeat 2 --delay 60 1");
@@ -251,7 +212,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
         ASSERT_NE(ctlwin, nullptr);
         RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
-        RunUntil([] { return false; }, 500);
+        Settle(500);
         const QRect area = QApplication::primaryScreen()->availableGeometry();
         EXPECT_TRUE(area.contains(ctlwin->frameGeometry()));
         auto rowOf = [&](const char* name) {
@@ -263,7 +224,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             const i32 row = rowOf(name);
             EXPECT_GE(row, 0) << name;
             // Past the double-click time since the last click: a click that selects.
-            RunUntil([] { return false; }, 600);
+            Settle(600);
             x.Xdotool(Where(ScreenPoint(list, LPoint{30, row * list->CellHeight() + 6})) +
                       " click 1");
             EXPECT_TRUE(RunUntil(
@@ -280,7 +241,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         clickRow("a take.drc");
         {
             Answer yes(x, "key Return");
-            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Edit", "Delete"));
+            ASSERT_TRUE(menus.Choose(ctlwin, "Edit", "Delete"));
             EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
         }
@@ -293,7 +254,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             Answer no(x, "key Escape");
             x.Xdotool("key Delete");
             EXPECT_TRUE(RunUntil([&] { return no.Done(); }, 8000));
-            RunUntil([] { return false; }, 800);
+            Settle(800);
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc");
         {
@@ -308,7 +269,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         clickRow("c take.drc");
         {
             Answer typed(x, "key ctrl+a ; xdotool type 'x/y:z.' ; xdotool sleep 0.3 key Return");
-            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Rename"));
+            ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
             EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
         }
@@ -321,7 +282,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer folder(
                 x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
-            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Download"));
+            ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Download"));
             EXPECT_TRUE(RunUntil([&] { return folder.Done(); }, 8000));
             EXPECT_TRUE(RunUntil(
                 [&] { return std::filesystem::exists(local + "/down/d keep.drc"); }, 10000));
@@ -344,13 +305,13 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             source.setGeometry(std::min(cw.right() + 20, area.right() - 220), area.top() + 400, 200,
                                200);
             source.show();
-            RunUntil([] { return false; }, 500);
+            Settle(500);
             CKvsFileDrop& drop = view->Frame()->fFiles->fDrop;
             const QPoint to =
                 ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2, drop.Bounds().Height() / 2});
             const QPoint from = source.mapToGlobal(QPoint(100, 100));
             x.Xdotool(Where(from) + " mousedown 1");
-            RunUntil([] { return false; }, 200);
+            Settle(200);
             x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
                            std::to_string(from.y()) + " sleep 0.2 " + Where(to) +
                            " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
@@ -377,7 +338,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             // The upload window stands beside the control window, not over its drop area.
             MWindow* up = AsMWindow(ctl->Uploads()->Window()->GetNativeWindow());
             ASSERT_NE(up, nullptr);
-            RunUntil([] { return false; }, 300);
+            Settle(300);
             EXPECT_FALSE(up->frameGeometry().contains(to)) << "over the drop area";
             EXPECT_TRUE(area.contains(up->frameGeometry()));
             for (const auto& e : std::filesystem::directory_iterator(card + "/kevrecfiles"))
@@ -394,7 +355,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         sim.Cmd("log clear");
         CKvsRecCtlF* rec = view->Frame();
         const LRect rb = rec->fRec.Bounds(), sb = rec->fStop.Bounds();
-        RunUntil([] { return false; }, 600);
+        Settle(600);
         x.Xdotool(Where(ScreenPoint(&rec->fRec, LPoint{rb.Width() / 2, rb.Height() / 2})) +
                   " click 1");
         ASSERT_TRUE(RunUntil(
@@ -431,14 +392,14 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             },
             10000));
         RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
-        RunUntil([] { return false; }, 500);
+        Settle(500);
         EXPECT_TRUE(area.contains(ctlwin->frameGeometry()));
         list = files->fList;
         sim.Cmd("log clear");
         clickRow("tab_q.drc");
         {
             Answer yes(x, "key Return");
-            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Edit", "Delete"));
+            ASSERT_TRUE(menus.Choose(ctlwin, "Edit", "Delete"));
             EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return list->Count() == 5; }, 10000));
         }
@@ -446,7 +407,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         clickRow("x_y.drc");
         {
             Answer typed(x, "key ctrl+a ; xdotool type late\\ take ; xdotool sleep 0.3 key Return");
-            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Rename"));
+            ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
             EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
         }
@@ -497,9 +458,9 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                 }
             });
             answer.start(20);
-            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Play", "Copy Show to USB"));
+            ASSERT_TRUE(menus.Choose(ctlwin, "Play", "Copy Show to USB"));
             EXPECT_TRUE(RunUntil([&] { return said.size() >= 3; }, 20000)) << said.size();
-            RunUntil([] { return false; }, 800);
+            Settle(800);
             answer.stop();
             ASSERT_GE(said.size(), 3u);
             // The show's files counted in a question that reads right for one.
@@ -509,7 +470,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_EQ(said.back(), std::string(StdDialogText("KVSCOPYUMS", 8).CStr()));
             EXPECT_NE(DeviceRequests(sim, "/.cmd/fsflush"), "");
         }
-        EXPECT_EQ(gWalkWarnings, std::vector<std::string>());
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
     }));
 }
 
@@ -523,18 +484,7 @@ TEST(FilesWalk, EveryCommandOfTheFileListByMenuAndKeyReachesTheDevice) {
     NetnsHarness net;
     ASSERT_EQ(net.Setup("fileswalk"), "");
     testtftp::TempDir dir;
-    std::fflush(nullptr);
-    // One QApplication a process: the walk runs in a child of its own.
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        FilesWalk(x, net, dir);
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    InChildProcess([&] { FilesWalk(x, net, dir); });
 }
 
 }  // namespace

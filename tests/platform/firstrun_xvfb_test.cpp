@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "XvfbHarness.h"
+#include "XvfbWalk.h"
 #include "base/Clock.h"
 #include "devices/AppPrefStore.h"
 #include "devices/CKvsApp.h"
@@ -57,28 +58,6 @@
 using namespace testtftp;
 
 namespace {
-
-std::vector<std::string> gWarnings;
-
-void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type != QtDebugMsg && type != QtInfoMsg) gWarnings.push_back(text.toStdString());
-    std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
-}
-
-bool RunUntil(const std::function<bool()>& pred, u32 ms) {
-    for (const u32 start = LTickMs(); !pred() && LTickMs() - start < ms;)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return pred();
-}
-
-std::vector<MWindow*> ShownWindows() {
-    std::vector<MWindow*> out;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* m = dynamic_cast<MWindow*>(w);
-        if (m && m->isVisible()) out.push_back(m);
-    }
-    return out;
-}
 
 // What a user sees of a window, checked against the screen, its owner and its
 // own layout; a screenshot is saved under the name.
@@ -124,64 +103,6 @@ private:
     }
     const XvfbHarness& fX;
     std::string fScreen;
-};
-
-// Clicks through the menus of a window's bar with the real pointer.
-class MenuDriver {
-public:
-    explicit MenuDriver(const XvfbHarness& x) : fX(x) {}
-
-    static QMenuBar* BarOf(QWidget* w) { return w ? w->findChild<QMenuBar*>() : nullptr; }
-
-    // Opens the menu of that title on the window's bar; the open popup or null.
-    QMenu* Open(QWidget* w, const QString& title) {
-        QMenuBar* bar = BarOf(w);
-        if (!bar) return nullptr;
-        for (QAction* a : bar->actions()) {
-            if (a->text().remove('&') != title || !a->menu()) continue;
-            const QPoint p = bar->mapToGlobal(bar->actionGeometry(a).center());
-            Click(p);
-            QMenu* menu = a->menu();
-            if (RunUntil([&] { return menu->isVisible(); }, 3000)) return menu;
-            return nullptr;
-        }
-        return nullptr;
-    }
-    void Close() {
-        fX.Xdotool("key Escape");
-        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
-    }
-    // Chooses the item whose text starts with the prefix; false when it is not
-    // there or disabled.
-    bool Choose(QWidget* w, const QString& menuTitle, const QString& prefix) {
-        // On a loaded machine the click that opens a menu can land while the
-        // previous popup is still closing: the bar then takes it as a close.
-        QMenu* menu = Open(w, menuTitle);
-        if (!menu) {
-            Close();
-            menu = Open(w, menuTitle);
-        }
-        if (!menu) return false;
-        for (QAction* a : menu->actions()) {
-            if (!a->text().startsWith(prefix)) continue;
-            // An item may be enabled by a device reply still on its way.
-            if (!RunUntil([&] { return a->isEnabled(); }, 3000)) break;
-            fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
-                            " click 1");
-            return true;
-        }
-        Close();
-        return false;
-    }
-    void Click(QPoint p, int count = 1) {
-        fX.Xdotool(Where(p) + " click --repeat " + std::to_string(count) + " --delay 60 1");
-    }
-
-private:
-    static std::string Where(QPoint p) {
-        return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
-    }
-    const XvfbHarness& fX;
 };
 
 // Waits (also inside a dialog's own modal loop) for a window that was not
@@ -460,8 +381,7 @@ void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) 
             ASSERT_NE(settings, nullptr);
             const QPoint ok = PaneCenter(&settings->fOk);
             // "type" takes every word after it: the click on OK is a command of its own.
-            s.x.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
-                             " click 1 sleep 0.2 key ctrl+a ; xdotool type " + t.text +
+            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type " + t.text +
                              " ; xdotool sleep 0.2 mousemove " + std::to_string(ok.x()) + " " +
                              std::to_string(ok.y()) + " click 1");
             phase = 2;
@@ -494,7 +414,7 @@ void FieldLimits(Session& s) {
         SCOPED_TRACE(std::string(t.item) + " " + t.text);
         if (t.control && !ctl) {
             // Past the double-click interval since the last click, on the selected row.
-            RunUntil([] { return false; }, 700);
+            Settle(700);
             s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
             // The control window, not the progress dialog its opening may show.
             auto control = [&]() -> MWindow* {
@@ -594,8 +514,7 @@ private:
         if (!fShot.empty()) fX.Screenshot(std::exchange(fShot, std::string()));
         if (fAnswer == "ok") {
             const QPoint p = PaneCenter(&message->fOk);
-            fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
-                            " click 1");
+            fX.XdotoolAsync(Where(p) + " click 1");
         } else if (fAnswer == "close") {
             fX.XdotoolAsync(CloseBox(window));
         } else {
@@ -637,8 +556,7 @@ void Type(Session& s, const std::string& text) {
 }
 
 void ClickAt(Session& s, QPoint p, const std::string& then = "") {
-    s.x.Xdotool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) + " click 1" +
-                then);
+    s.x.Xdotool(Where(p) + " click 1" + then);
 }
 
 // An address refused when another device is chosen: one message however it
@@ -662,7 +580,7 @@ void Refusal(Session& s) {
         SCOPED_TRACE(std::string(r.text) + " " + r.answer);
         s.menus.Click(s.row0 + QPoint(0, s.rowH));
         ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-        RunUntil([] { return false; }, 300);
+        Settle(300);
         CKvsDevFrm* frame = s.win->fFrame;
         s.sim.Cmd("log clear");
         ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
@@ -672,7 +590,7 @@ void Refusal(Session& s) {
         // Another device's row: refused, so not taken.
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
         EXPECT_TRUE(RunUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
-        RunUntil([] { return false; }, 1000);
+        Settle(1000);
         EXPECT_EQ(watch.Shown(), 1);
         EXPECT_EQ(watch.Unheard(), 0);
         EXPECT_EQ(frame->Serial(), 305);
@@ -690,7 +608,7 @@ void Refusal(Session& s) {
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
         EXPECT_TRUE(RunUntil([&] { return frame->Serial() == 1201; }, 3000));
         s.sim.WaitIdle(3000);
-        RunUntil([] { return false; }, 300);
+        Settle(300);
         EXPECT_EQ(watch.Shown(), 1);
         EXPECT_EQ(WrittenValues(s.sim, 305, "csad"), std::vector<i64>{i64(good)});
         EXPECT_EQ(WrittenValues(s.sim, 1201, "csad"), std::vector<i64>());
@@ -716,7 +634,7 @@ void Refusal(Session& s) {
         } else if (phase == 1 && LTickMs() - at > 300) {
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
             const QPoint ok = PaneCenter(&netw->fOk);
-            s.x.XdotoolAsync("mousemove " + std::to_string(f.x()) + " " + std::to_string(f.y()) +
+            s.x.XdotoolAsync(Where(f) +
                              " click 1 sleep 0.2 key ctrl+a ; xdotool type 300.1.1.1 ; xdotool "
                              "sleep 0.2 mousemove " +
                              std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
@@ -730,8 +648,7 @@ void Refusal(Session& s) {
             // The message answered: the field takes typing at once, also after a
             // click into it and Ctrl+A.
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
-            s.x.XdotoolAsync("mousemove " + std::to_string(f.x()) + " " + std::to_string(f.y()) +
-                             " click 1 sleep 0.2 key ctrl+a ; xdotool type 10.0.0.5");
+            s.x.XdotoolAsync(Where(f) + " click 1 sleep 0.2 key ctrl+a ; xdotool type 10.0.0.5");
             phase = 3;
             at = LTickMs();
         } else if (phase == 3 &&
@@ -858,6 +775,16 @@ struct ClosedDialog {
     std::vector<Closing> ways;
 };
 
+// The storing ways as given, then Cancel, Escape and the close box, each with
+// a text of its own that must not arrive.
+std::vector<Closing> StoredThenDropped(std::vector<Closing> storing, const char* cancel,
+                                       const char* escape, const char* closeBox) {
+    storing.push_back({kCancelClick, cancel, -1});
+    storing.push_back({kEscapeKey, escape, -1});
+    storing.push_back({kCloseBoxClick, closeBox, -1});
+    return storing;
+}
+
 // Opens the dialog from the menu, types into the field and closes it; false
 // when no dialog came or it stayed open.
 bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closing& c) {
@@ -882,8 +809,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
                 case kCancelClick: {
                     const QPoint b = PaneCenter(c.how == kOkClick ? modal->DefaultButton()
                                                                   : modal->CancelButton());
-                    then = "mousemove " + std::to_string(b.x()) + " " + std::to_string(b.y()) +
-                           " click 1";
+                    then = Where(b) + " click 1";
                     break;
                 }
                 case kReturnKey:
@@ -898,8 +824,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
                     then = CloseBox(dialog);
                     break;
             }
-            s.x.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
-                             " click 1 sleep 0.2 key ctrl+a ; xdotool type " + c.text +
+            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type " + c.text +
                              " ; xdotool sleep 0.2 " + then);
             phase = 2;
             at = LTickMs();
@@ -909,8 +834,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
             at = LTickMs();
             const QPoint b =
                 PaneCenter(static_cast<LModalFrame*>(dialog->Owner()->GetFrame())->CancelButton());
-            s.x.XdotoolAsync("mousemove " + std::to_string(b.x()) + " " + std::to_string(b.y()) +
-                             " click 1");
+            s.x.XdotoolAsync(Where(b) + " click 1");
         }
     });
     step.start(20);
@@ -943,7 +867,7 @@ void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, 
         },
         5000);
     ASSERT_NE(opened, nullptr) << item;
-    RunUntil([] { return false; }, 400);
+    Settle(400);
     CheckBeside(opened, owner, name);
     s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_placed_" + name + ".png");
     opened->Owner()->GetFrame()->HideWindow();
@@ -957,51 +881,21 @@ void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, 
 void CloseEach(Session& s) {
     const u32 serial = s.win->fFrame->Serial();
     const ClosedDialog dialogs[] = {
-        {"Shutdown Delay",
-         false,
-         [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; },
-         "sddl",
-         {{kOkClick, "75", 60},
-          {kReturnKey, "33", 33},
-          {kCancelClick, "12", -1},
-          {kEscapeKey, "13", -1},
-          {kCloseBoxClick, "14", -1}}},
-        {"Network Settings",
-         false,
-         [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fInterval; },
-         "ntit",
-         {{kReturnKey, "5", 5},
-          {kOkClick, "30", 24},
-          {kCancelClick, "6", -1},
-          {kEscapeKey, "7", -1},
-          {kCloseBoxClick, "8", -1}}},
-        {"Count-Down",
-         true,
-         [](LFrame* f) -> LPane* { return &As<CCSetNDlg>(f)->fField; },
-         "ccst",
-         {{kOkClick, "250", 250},
-          {kReturnKey, "4000", 1000},
-          {kCancelClick, "252", -1},
-          {kEscapeKey, "253", -1},
-          {kCloseBoxClick, "254", -1}}},
-        {"Art-Net Input",
-         true,
-         [](LFrame* f) -> LPane* { return &As<CKvsAnSetnDlg>(f)->fNumber; },
+        {"Shutdown Delay", false,
+         [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; }, "sddl",
+         StoredThenDropped({{kOkClick, "75", 60}, {kReturnKey, "33", 33}}, "12", "13", "14")},
+        {"Network Settings", false,
+         [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fInterval; }, "ntit",
+         StoredThenDropped({{kReturnKey, "5", 5}, {kOkClick, "30", 24}}, "6", "7", "8")},
+        {"Count-Down", true, [](LFrame* f) -> LPane* { return &As<CCSetNDlg>(f)->fField; }, "ccst",
+         StoredThenDropped({{kOkClick, "250", 250}, {kReturnKey, "4000", 1000}}, "252", "253",
+                           "254")},
+        {"Art-Net Input", true, [](LFrame* f) -> LPane* { return &As<CKvsAnSetnDlg>(f)->fNumber; },
          "aidl",
-         {{kOkClick, "500", 1000},
-          {kReturnKey, "7", 70},
-          {kCancelClick, "8", -1},
-          {kEscapeKey, "9", -1},
-          {kCloseBoxClick, "11", -1}}},
-        {"sACN Input",
-         true,
-         [](LFrame* f) -> LPane* { return &As<CKvsSACNSetnDlg>(f)->fNumber; },
+         StoredThenDropped({{kOkClick, "500", 1000}, {kReturnKey, "7", 70}}, "8", "9", "11")},
+        {"sACN Input", true, [](LFrame* f) -> LPane* { return &As<CKvsSACNSetnDlg>(f)->fNumber; },
          "saus",
-         {{kOkClick, "99999", 32768},
-          {kReturnKey, "12", 12},
-          {kCancelClick, "13", -1},
-          {kEscapeKey, "14", -1},
-          {kCloseBoxClick, "15", -1}}},
+         StoredThenDropped({{kOkClick, "99999", 32768}, {kReturnKey, "12", 12}}, "13", "14", "15")},
         {"Audio Format",
          true,
          [](LFrame* f) -> LPane* { return &As<CKvsSndFmtDlg>(f)->fOut; },
@@ -1014,7 +908,7 @@ void CloseEach(Session& s) {
     QWidget* ctl = nullptr;
     for (const ClosedDialog& d : dialogs) {
         if (d.control && !ctl) {
-            RunUntil([] { return false; }, 700);
+            Settle(700);
             s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
             auto control = [&]() -> MWindow* {
                 for (MWindow* w : ShownWindows())
@@ -1032,7 +926,7 @@ void CloseEach(Session& s) {
             s.sim.Cmd("log clear");
             EXPECT_TRUE(TypeAndClose(s, d.control ? ctl : s.devwin, d, c));
             s.sim.WaitIdle(3000);
-            RunUntil([] { return false; }, 300);
+            Settle(300);
             if (std::string(d.tag) == "ochs") {
                 // The sound settings travel as a parameter list: one write of it
                 // (or of the one entry), and the device then holds the value.
@@ -1059,7 +953,7 @@ void Keyboard(Session& s) {
     CustomAddressing({305u});
     s.menus.Click(s.row0 + QPoint(0, s.rowH));
     ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-    RunUntil([] { return false; }, 300);
+    Settle(300);
     CKvsDevFrm* f = s.win->fFrame;
     ClickAt(s, PaneCenter(&f->fCsmk));
     ASSERT_TRUE(RunUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
@@ -1067,7 +961,7 @@ void Keyboard(Session& s) {
     bool reached = false;
     for (int i = 0; i < 6 && !reached; ++i) {
         s.x.Xdotool("key Tab");
-        RunUntil([] { return false; }, 200);
+        Settle(200);
         reached = (f->fDhcp.State() & LPane::kFocused) && (s.win->fFrame->Focus() == &f->fDhcp);
     }
     ASSERT_TRUE(reached);
@@ -1116,16 +1010,15 @@ void DeviceChange(Session& s) {
         RunUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
         s.sim.Cmd("log clear");
         const QPoint p = PaneCenter(r.field(s.win->fFrame));
-        s.x.Xdotool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
-                    " click 1 sleep 0.2 key ctrl+a");
+        s.x.Xdotool(Where(p) + " click 1 sleep 0.2 key ctrl+a");
         s.x.Xdotool(std::string("type ") + r.text);
         auto* typed = static_cast<LAsciiEdit*>(r.field(s.win->fFrame));
         EXPECT_TRUE(RunUntil([&] { return typed->GetText() == LString(r.text); }, 3000));
-        RunUntil([] { return false; }, 300);
+        Settle(300);
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
         ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
         s.sim.WaitIdle(3000);
-        RunUntil([] { return false; }, 500);
+        Settle(500);
         EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value)});
         EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
         // Untouched: focused in 1201's field, then back to 305, writes nothing.
@@ -1243,7 +1136,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 NewWindowProbe probe(x, check, nullptr, "control", false, "-KEVOrune");
                 // Past the double-click interval since the last click, on the selected row.
                 const i32 row = std::max(0, win->SelectedRow());
-                RunUntil([] { return false; }, 700);
+                Settle(700);
                 menus.Click(row0 + QPoint(0, row * rowH), 2);
                 EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 15000));
                 const u32 serial = win->fFrame->Serial();
@@ -1286,7 +1179,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             // A stored placement put back: the content is laid out for it at once.
             win->PlaceWindow(LRect(120, 120, 1020, 720));
             EXPECT_TRUE(RunUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
-            RunUntil([] { return false; }, 200);
+            Settle(200);
             EXPECT_EQ(win->Bounds(), LRect(0, 0, 900, 600));
             EXPECT_GE(win->fNavi->Bounds().bottom, 600 - 80);
             EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);
@@ -1317,18 +1210,8 @@ void InChild(const std::string& screen, Scenario scenario = kTour) {
     NetnsHarness net;
     ASSERT_EQ(net.Setup("firstrun"), "");
     TempDir dir;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        FirstRun(screen, scenario, x, net, dir);
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "first run at " << screen << ": status " << status;
+    SCOPED_TRACE("first run at " + screen);
+    InChildProcess([&] { FirstRun(screen, scenario, x, net, dir); });
 }
 
 TEST(FirstRun, Screen1600x1000) {

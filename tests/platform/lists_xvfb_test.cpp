@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "XvfbHarness.h"
+#include "XvfbWalk.h"
 #include "base/Clock.h"
 #include "devices/CKvsApp.h"
 #include "devices/CKvsDevCtl.h"
@@ -56,40 +57,16 @@ namespace {
 
 constexpr u32 kSerial = 305;
 
-std::vector<std::string> gWarnings;
-
-void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type != QtDebugMsg && type != QtInfoMsg) gWarnings.push_back(text.toStdString());
-    std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
-}
-
-bool RunUntil(const std::function<bool()>& pred, u32 ms) {
-    for (const u32 start = LTickMs(); !pred() && LTickMs() - start < ms;)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return pred();
-}
-
-void Settle(u32 ms = 300) {
-    RunUntil([] { return false; }, ms);
-}
-
-// A point of a pane on the screen.
-QPoint At(LPane* pane, LPoint at) {
-    LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
-    const LRect c = w ? w->GetContentScreenRect() : LRect();
-    const u64 tl = pane->GetTopLeftIn(nullptr);
-    return QPoint(c.left + i32(LPane::UnpackX(tl)) + at.x, c.top + i32(LPane::UnpackY(tl)) + at.y);
-}
-
 QPoint Center(LPane* pane) {
-    return At(pane, LPoint{pane->Bounds().Width() / 2, pane->Bounds().Height() / 2});
+    return ScreenPoint(pane, LPoint{pane->Bounds().Width() / 2, pane->Bounds().Height() / 2});
 }
 
 // A row of a list: x from its left, or from the right of what is seen of it
 // when negative (where the rows keep their name fields).
 QPoint Row(LListPane* list, i32 row, i32 x) {
     const i32 w = std::min(list->CellWidth(), list->Bounds().Width());
-    return At(list, LPoint{x >= 0 ? x : w + x, row * list->CellHeight() + list->CellHeight() / 2});
+    return ScreenPoint(
+        list, LPoint{x >= 0 ? x : w + x, row * list->CellHeight() + list->CellHeight() / 2});
 }
 
 std::string Rows(const LListPane* list) {
@@ -100,73 +77,28 @@ std::string Rows(const LListPane* list) {
     return out;
 }
 
-class User {
+// The shared driver, each step given time to take effect.
+class User : public MenuDriver {
 public:
-    explicit User(const XvfbHarness& x) : fX(x) {}
+    explicit User(const XvfbHarness& x) : MenuDriver(x) {}
     void Click(QPoint p, const std::string& mods = "", int count = 1) {
-        std::string cmd = Where(p);
-        if (!mods.empty()) cmd += " keydown " + mods;
-        cmd += " click --repeat " + std::to_string(count) + " --delay 60 1";
-        if (!mods.empty()) cmd += " keyup " + mods;
-        fX.Xdotool(cmd);
+        MenuDriver::Click(p, count, mods);
         Settle(250);
     }
     void Key(const std::string& keys) {
-        fX.Xdotool("key " + keys);
+        MenuDriver::Key(keys);
         Settle(250);
     }
     void Type(const std::string& text) {
-        fX.Xdotool("type --delay 40 '" + text + "'");
+        MenuDriver::Type(text);
         Settle(250);
     }
-    // Chooses the item of a menu of the window's bar with the pointer; false
-    // when it is missing or disabled.
     bool Choose(QWidget* w, const QString& title, const QString& prefix) {
-        QMenuBar* bar = w ? w->findChild<QMenuBar*>() : nullptr;
-        if (!bar) return false;
-        for (QAction* a : bar->actions()) {
-            if (a->text().remove('&') != title || !a->menu()) continue;
-            fX.Xdotool(Where(bar->mapToGlobal(bar->actionGeometry(a).center())) + " click 1");
-            QMenu* menu = a->menu();
-            if (!RunUntil([&] { return menu->isVisible(); }, 3000)) return false;
-            for (QAction* item : menu->actions()) {
-                if (!item->text().startsWith(prefix)) continue;
-                if (!item->isEnabled()) break;
-                fX.Xdotool(Where(menu->mapToGlobal(menu->actionGeometry(item).center())) +
-                           " click 1");
-                Settle(300);
-                return true;
-            }
-            Key("Escape");
-            return false;
-        }
-        return false;
-    }
-    // Whether the item of that menu is enabled, as the bar shows it when opened.
-    bool Enabled(QWidget* w, const QString& title, const QString& prefix) {
-        QMenuBar* bar = w ? w->findChild<QMenuBar*>() : nullptr;
-        if (!bar) return false;
-        bool on = false;
-        for (QAction* a : bar->actions()) {
-            if (a->text().remove('&') != title || !a->menu()) continue;
-            fX.Xdotool(Where(bar->mapToGlobal(bar->actionGeometry(a).center())) + " click 1");
-            QMenu* menu = a->menu();
-            RunUntil([&] { return menu->isVisible(); }, 3000);
-            for (QAction* item : menu->actions())
-                if (item->text().startsWith(prefix)) on = item->isEnabled();
-            Key("Escape");
-        }
-        return on;
+        return ChooseSettled(w, title, prefix);
     }
     void Shot(const std::string& name) {
         fX.Screenshot(std::string(KEVO_BINARY_DIR) + "/lists_" + name + ".png");
     }
-
-private:
-    static std::string Where(QPoint p) {
-        return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
-    }
-    const XvfbHarness& fX;
 };
 
 // The values written to a field of the device's channels, in order.
@@ -368,7 +300,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_GT(asn->fList.CellHeight(), 20);
         user.Click(Row(&asn->fList, 0, 40));
         ASSERT_TRUE(RunUntil([&] { return asn->fPrm.IsShown(); }, 3000));
-        user.Click(At(&asn->fPrm.fTitle, LPoint{10, asn->fPrm.fTitle.Bounds().Height() / 2}));
+        user.Click(
+            ScreenPoint(&asn->fPrm.fTitle, LPoint{10, asn->fPrm.fTitle.Bounds().Height() / 2}));
         user.Type("Go");
         user.Key("Return");
         const CRecord* button = PlaySetGetCell(view->PlaySettings(), 0, 0);
@@ -492,17 +425,7 @@ TEST(ListsWalk, EveryListUnderRealInput) {
     NetnsHarness net;
     ASSERT_EQ(net.Setup("lists"), "");
     TempDir dir;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        Walk(x, net, dir);
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    InChildProcess([&] { Walk(x, net, dir); });
 }
 
 }  // namespace
