@@ -11,6 +11,7 @@
 
 #include "base/CharReader.h"
 #include "base/FileOps.h"
+#include "base/TextEncoding.h"
 
 namespace {
 
@@ -497,6 +498,40 @@ bool IsValidNameChar(u32 c) {
         default:
             return true;
     }
+}
+
+LString FilterDeviceBaseName(const char* text) {
+    const char* t = text ? text : "";
+    LTextStream out;
+    LMemReader reader(t, StrLen(t));
+    for (;;) {
+        u32 c = 0;
+        const i32 r = ReadUtf8Char(reader, &c);
+        if (r == kUtf8End) break;
+        if (r != kUtf8Ok) {
+            // One "_" for each malformed sequence (the reader always passes a byte).
+            out.PutChar('_');
+            continue;
+        }
+        // DEL is kept out as well: the device listing drops names holding it.
+        const bool keep = c >= 128 || (c >= 32 && c != 127 && c != '.' && IsValidNameChar(c));
+        if (keep)
+            Utf8Encode(out, c);
+        else
+            out.PutChar('_');
+    }
+    return out.ToString();
+}
+
+LString DeviceNameForLocalFile(const char* localPath, const char* ext) {
+    LString leaf, base;
+    LastPathComponent(&leaf, localPath ? localPath : "");
+    ReplaceExtension(&base, leaf.CStr(), "");
+    LString name = FilterDeviceBaseName(base.CStr());
+    if (name.IsEmpty()) name = LString("_");
+    std::string out(name.View());
+    if (!StrIsEmpty(ext)) out += std::string(".") + ext;
+    return LString(std::string_view(out));
 }
 
 const char* FindExtension(const char* name) {

@@ -86,6 +86,14 @@ bool CombinePath(const char* base, const char* name, LTextSink& out);
 // byte below 32 and no 127, so that it joins into a device path as one
 // component. A device file name is also not empty and not hidden (no leading ".").
 bool IsUsableName(const char* name, u32 length);
+// A name the user gives a device file (typed, dropped or chosen) without its
+// extension: each character that cannot stand in it (below 32, DEL, the full
+// stop and " * / : < > ? \ |) and each malformed UTF-8 sequence becomes "_";
+// characters from U+0080 on stay.
+LString FilterDeviceBaseName(const char* text);
+// The name a local file takes on the device: its base name filtered as above
+// ("_" when nothing is left of it), then "." and ext ("wav", "drc").
+LString DeviceNameForLocalFile(const char* localPath, const char* ext);
 bool IsDeviceFileName(const char* name, u32 length);
 // A path below a device area ("kevrecfiles/a.drc"): every component between
 // single "/" is a device file name ("//" separates command arguments, so an

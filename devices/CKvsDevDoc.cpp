@@ -245,6 +245,9 @@ LMessage CKvsDevDoc::HandleMessage(const LMessage& msg) {
         for (CKvsDevCtl* c : fControllers) c->NetMonChanged();
         return LMessage();
     }
+    // The controllers go after the view: what their windows report while they
+    // are taken down only passes on.
+    if (!fView) return LHandler::HandleMessage(msg);
     if (msg.Is(LMenuBar_Ready) && msg.source) {
         static_cast<LMenuBar*>(msg.source)->EnableCommand(kCmdRefresh);
         fCommands->Enable(static_cast<LMenuBar*>(msg.source));

@@ -175,10 +175,7 @@ void CKvsDevFrm::Listen(bool on) {
 
 bool CKvsDevFrm::SetDevice(u16 serial, CRecord* settings, CRecord* state) {
     // What was typed belongs to the device it was typed for, never to the next.
-    if (serial != fSerial && fSettings) {
-        for (LAsciiEdit* field : fFields)
-            if (!EndEdit(field)) return false;
-    }
+    if (serial != fSerial && !EndEdits()) return false;
     const bool other = serial != fSerial || settings != fSettings;
     Listen(false);
     fSerial = serial;
@@ -186,6 +183,13 @@ bool CKvsDevFrm::SetDevice(u16 serial, CRecord* settings, CRecord* state) {
     fState = state;
     Listen(true);
     Refresh(other);
+    return true;
+}
+
+bool CKvsDevFrm::EndEdits() {
+    if (!fSettings || fRefusing) return fRefusing == nullptr;
+    for (LAsciiEdit* field : fFields)
+        if (!EndEdit(field)) return false;
     return true;
 }
 

@@ -25,6 +25,10 @@ public:
     // device it was typed for; false when it was refused (the message shown, the
     // old device kept).
     bool SetDevice(u16 serial, CRecord* settings, CRecord* state);
+    // Stores what the user typed into the shown device's address fields; false
+    // when an address was refused (the message shown once, the field focused
+    // with its text selected).
+    bool EndEdits();
     void Refresh();
 
     u16 Serial() const { return fSerial; }

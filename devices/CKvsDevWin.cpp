@@ -5,6 +5,7 @@
 
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
+#include "framework/MousePoint.h"
 #include "framework/StdDialogs.h"
 #include "framework/layout/LExprEval.h"
 #include "platform/GraphicsServices.h"
@@ -88,6 +89,14 @@ LMessage CKvsDevList::HandleMessage(const LMessage& msg) {
     if (msg.Is(LPane_ReqFocus) && msg.source != this) {
         RefreshAll();
     }
+    LMouse* pointer = LMouse::Instance();
+    if (fFrame && pointer && msg.source == pointer && msg.Is(LMouse_Click)) {
+        // An address refused for the shown device keeps it shown: the click
+        // that would choose another one is not taken at all (no selection, no
+        // focus, no tracking of a button that was released over the message).
+        const i32 row = PointToCell(MousePointIn(this)).row;
+        if (row != GetSelCell().row && !fFrame->EndEdits()) return LMessage();
+    }
     LMessage next = LCellListPane::HandleMessage(msg);
     // Only the click itself counts, not its announcement coming back.
     if (!msg.Is(LListPane_Clicked) && next.Is(LListPane_Clicked) && next.source == this) {
@@ -117,6 +126,7 @@ CKvsDevWin::CKvsDevWin(LHandler* doc, CKvsDevSet* set)
     fNavi->SetList(fList);
     fFrame = new CKvsDevFrm(this, set);
     fFrame->SetState(kOpHide);
+    fList->SetDeviceFrame(fFrame);
     fStatus = new LTextPane(this);
     fTitle.SetText(StdDialogText(kTexts, 1));
     fTitle.SetStyle(LFont(2));

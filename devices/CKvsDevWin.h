@@ -26,11 +26,14 @@ public:
     void BoundsChanged(const LRect& old) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
+    // The device frame whose typed addresses a click on another row ends first.
+    void SetDeviceFrame(CKvsDevFrm* frame) { fFrame = frame; }
 
 private:
     static void OnChange(void* self, CRecordNote* note);
 
     CKvsDevSet* fSet;
+    CKvsDevFrm* fFrame = nullptr;
     u32 fCreated;
     i32 fLastRow = -1;
     i32 fRemoving = -1;

@@ -1,5 +1,8 @@
 #include "devices/CKvsUpldWin.h"
 
+#include "devlink/FileJobQueue.h"
+#include "framework/LDrop.h"
+#include "framework/LWindow.h"
 #include "framework/StdDialogs.h"
 #include "platform/GraphicsServices.h"
 
@@ -8,6 +11,7 @@ namespace {
 constexpr const char* kWin = "UPLDWIN";
 constexpr const char* kList = "UPLDLIST";
 constexpr i32 kBarMax = 1000;
+constexpr i32 kGap = 16;
 
 i32 Permille(f32 fraction) {
     const f32 f = fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
@@ -15,6 +19,33 @@ i32 Permille(f32 fraction) {
 }
 
 }  // namespace
+
+LString UploadStatusText(u32 kind, u32 status) {
+    // Items: 0 not a recording, 1 not read or not sent, 2 not converted, 3 not
+    // confirmed by the device.
+    u32 item = 1;
+    if (status == CKvsFileJobQueue::kNotAccepted) item = kind == CKvsFileJobQueue::kAudio ? 2 : 0;
+    if (status == CKvsFileJobQueue::kNotConfirmed) item = 3;
+    return StdDialogText(kList, item);
+}
+
+LRect PlaceBesideOwner(const LRect& owner, i32 w, i32 h, const LRect& screen) {
+    const LRect tries[] = {
+        LRect(owner.right + kGap, owner.top, owner.right + kGap + w, owner.top + h),
+        LRect(owner.left - kGap - w, owner.top, owner.left - kGap, owner.top + h),
+        // The title bar of the window below takes about two gaps.
+        LRect(owner.left, owner.bottom + 3 * kGap, owner.left + w, owner.bottom + 3 * kGap + h),
+        LRect(owner.left, owner.top - 3 * kGap - h, owner.left + w, owner.top - 3 * kGap),
+    };
+    auto inside = [&screen](const LRect& r) {
+        return r.left >= screen.left && r.top >= screen.top && r.right <= screen.right &&
+               r.bottom <= screen.bottom;
+    };
+    for (const LRect& r : tries)
+        if (inside(r)) return r;
+    const i32 right = screen.right - kGap, bottom = screen.bottom - kGap;
+    return LRect(right - w, bottom - h, right, bottom);
+}
 
 u32 UploadOverall(u32 queued, u32 done, f32 fraction) {
     if (done >= queued) return 0;
@@ -35,9 +66,8 @@ CKvsUpldList::CKvsUpldList(LPane* owner) : LCellListPane(owner, kSizePaneWidth, 
     InsertColumns(0, 1);
 }
 
-void CKvsUpldList::AddItem(const LString& name, bool failed) {
-    fItems.push_back(
-        Item{std::string(name.View()), std::string(StdDialogText(kList, failed ? 1 : 0).View())});
+void CKvsUpldList::AddItem(const LString& name, const LString& status) {
+    fItems.push_back(Item{std::string(name.View()), std::string(status.View())});
     InsertRows(Rows(), 1);
 }
 
@@ -73,7 +103,8 @@ CKvsUpldWin::CKvsUpldWin(LHandler* parent)
       fOverall(this),
       fConvertLabel(this),
       fConvertName(this),
-      fConvert(this) {
+      fConvert(this),
+      fHint(this) {
     fNavi = new LListNavi(this, LListNavi::kVerticalBar, true);
     fList = new CKvsUpldList(fNavi);
     fNavi->SetList(fList);
@@ -86,7 +117,40 @@ CKvsUpldWin::CKvsUpldWin(LHandler* parent)
     fConvertLabel.SetText(StdDialogText(kWin, 3));
     fOverall.SetMax(kBarMax);
     fConvert.SetMax(kBarMax);
+    fHint.SetStyle(LFont(2));
+    fHint.SetText(StdDialogText(kWin, 4));
+    fHint.SetState(kOpHide);
     SetLayoutByName(kWin, 1);
+}
+
+void CKvsUpldWin::PlaceBeside(const LRect& owner) {
+    LDrawCtx ctx;
+    const i32 w = GetPrefWidth(&ctx, 0), h = GetPrefHeight(&ctx, 0);
+    LRect screen = LDesktop::DesktopBounds(false);
+    LDisplay display;
+    if (LDesktop::GetDisplayById(LDesktop::ScreenWithLargestOverlap(owner), &display))
+        screen = display.visible;
+    SetWindowBounds(PlaceBesideOwner(owner, w, h, screen));
+}
+
+LMessage CKvsUpldWin::HandleMessage(const LMessage& msg) {
+    switch (fDrops.Classify(msg)) {
+        case 1:
+            return LMessage();
+        case 2:
+        case 4:
+            // Files belong on the control window's file list, whose tab says
+            // whether they are recordings or audio: this window says so.
+            if (DragHasFiles(fDrops.Drag()) && !fHint.IsShown()) fHint.SetState(kOpShow);
+            fDrops.SetOperation(0);
+            return LMessage();
+        case 3:
+        case 5:
+            return LMessage();
+        default:
+            break;
+    }
+    return LFrame::HandleMessage(msg);
 }
 
 void CKvsUpldWin::Show(u32 queued, u32 done, f32 uploadFraction, const LString& uploadName,

@@ -2,13 +2,15 @@
 
 #include "base/Paths.h"
 #include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
 #include "framework/LFrame.h"
 
 CKvsUploads::CKvsUploads(LHandler* parent, CKvsDevCtl* ctl)
     : LHandler(parent),
       fJobs(this, &ctl->FileQueue(), ctl->Record(CKvsDevCtl::kCommands), &ctl->CommandChannel(),
             ctl->Record(CKvsDevCtl::kContents), &fConversion),
-      fTimer(this) {}
+      fTimer(this),
+      fCtl(ctl) {}
 
 CKvsUploads::~CKvsUploads() {
     fTimer.Stop();
@@ -19,9 +21,18 @@ void CKvsUploads::Dropped(u32 kind, const std::vector<LString>& paths) {
     if (!Pending()) {
         fJobs.ClearDone();
         if (fWindow) fWindow->fList->Clear();
+        fKinds.clear();
     }
-    for (const LString& p : paths) fJobs.AddJob(kind, p);
-    if (!fWindow) fWindow = new CKvsUpldWin(this);
+    for (const LString& p : paths) {
+        fJobs.AddJob(kind, p);
+        fKinds.emplace_back(p, kind);
+    }
+    if (!fWindow) {
+        fWindow = new CKvsUpldWin(this);
+        // Over the control window it would take the next drop meant for it.
+        if (fCtl->Screen() && fCtl->Screen()->IsShown())
+            fWindow->PlaceBeside(fCtl->Screen()->Window().GetWindowBounds());
+    }
     fWindow->ShowWindow();
     fTimer.Start(0u);
 }
@@ -35,7 +46,14 @@ void CKvsUploads::UpdateWindow() {
     while (fJobs.TakeFinished(&path, &status)) {
         LString name;
         LastPathComponent(&name, path.CStr());
-        fWindow->fList->AddItem(name, status != CKvsFileJobQueue::kNotAccepted);
+        u32 kind = CKvsFileJobQueue::kRecording;
+        for (auto it = fKinds.begin(); it != fKinds.end(); ++it) {
+            if (!StrEqual(it->first.CStr(), path.CStr())) continue;
+            kind = it->second;
+            fKinds.erase(it);
+            break;
+        }
+        fWindow->fList->AddItem(name, UploadStatusText(kind, status));
     }
 }
 

@@ -35,4 +35,7 @@ private:
     CKvsFileJobQueue fJobs;
     CKvsUpldWin* fWindow = nullptr;
     LTimer fTimer;
+    CKvsDevCtl* fCtl;
+    // The kind of each queued path, for the text of its failure.
+    std::vector<std::pair<LString, u32>> fKinds;
 };

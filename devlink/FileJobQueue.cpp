@@ -243,9 +243,9 @@ bool CKvsFileJobQueue::StepUpload() {
     auto* job = static_cast<Job*>(fReady.PopFront());
     if (!job) return true;
 
-    LString file, named;
-    LastPathComponent(&file, job->source.CStr());
-    ReplaceExtension(&named, file.CStr(), job->extension.CStr());
+    // The card holds the name as a rename would give it: a dropped file's
+    // tab or newline would make a file that no listing shows and nobody deletes.
+    const LString named = DeviceNameForLocalFile(job->source.CStr(), job->extension.CStr());
     LTextStream composed;
     NormalizeNFC(named.CStr(), composed);
     LTextStream devicePath;

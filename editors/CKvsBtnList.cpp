@@ -4,8 +4,10 @@
 
 #include "editors/PlayBtnGrid.h"
 #include "editors/SeqDropHelpers.h"
+#include "framework/LDrawObj.h"
 #include "framework/LDrop.h"
 #include "framework/LMenu.h"
+#include "platform/GraphicsServices.h"
 #include "records/CRecordDoc.h"
 #include "records/PlayGrid.h"
 #include "records/ShowKinds.h"
@@ -74,6 +76,34 @@ bool CKvsBtnList::BindCell(LListCell* frame, LCell cell) {
     static_cast<LPane&>(c->fButton)
         .SetState(rec && rec->GetU32(PlclF::sqid) != 0 ? kOpShow : kOpHide);
     return true;
+}
+
+void CKvsBtnList::Draw(LDrawCtx& ctx) {
+    LCellListPane::Draw(ctx);
+    if (!fPlay) return;
+    LRgnFill fill;
+    const LCell first = First();
+    for (i32 r = first.row; r < std::min(Rows(), first.row + GetVisibleRowsCeil()); ++r) {
+        for (i32 c = first.col; c < std::min(Cols(), first.col + GetVisibleColsCeil()); ++c) {
+            const CRecord* rec = PlaySetGetCell(fPlay, u32(c), u32(r));
+            if (rec && rec->GetU32(PlclF::sqid) != 0) continue;
+            // Where the cell's button would stand (its layout's inset).
+            LRect outer = GetCellRect(LCell{c, r});
+            outer.Inset(4, 4);
+            outer.right -= 1;
+            outer.bottom -= 1;
+            if (outer.IsEmpty()) continue;
+            LRect inner = outer;
+            inner.Inset(1, 1);
+            LRgn ring(outer);
+            ring.Subtract(LRgn(inner));
+            fill.fRegion.Union(ring);
+        }
+    }
+    if (fill.fRegion.IsEmpty()) return;
+    MakePenByGray(&fill.fPen, 3);
+    ctx.ApplyClip();
+    fill.Draw(ctx);
 }
 
 CDropSource* CKvsBtnList::GetDropData() const {

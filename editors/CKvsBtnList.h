@@ -36,6 +36,9 @@ public:
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
+    // An empty place shows the outline of its button: a grid of one cell fills
+    // the pane, and its lines would otherwise lie on the pane's own border.
+    void Draw(LDrawCtx& ctx) override;
 
     // The data dropped on the selected cell, while "CKvsBtnList_Drop" travels.
     CDropSource* GetDropData() const;

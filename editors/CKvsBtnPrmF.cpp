@@ -77,7 +77,7 @@ void CKvsBtnPrmF::SetCell(CRecord* cell) {
 void CKvsBtnPrmF::Refresh() {
     const u32 sqid = fCell ? fCell->GetU32(PlclF::sqid) : 0;
     const u8 mode = fCell ? fCell->GetU8(PlclF::symd) : 0;
-    if (!(fTitle.GetText() == (fCell ? fCell->GetString(PlclF::bttl) : LString())))
+    if (!fKeepTitle && !(fTitle.GetText() == (fCell ? fCell->GetString(PlclF::bttl) : LString())))
         fTitle.SetText(fCell ? fCell->GetString(PlclF::bttl) : LString());
     fSlot.SetSequence(fSettings, sqid);
     fMode.Select(mode);
@@ -103,7 +103,13 @@ void CKvsBtnPrmF::ChooseSequence(u32 sqid) {
 
 LMessage CKvsBtnPrmF::HandleMessage(const LMessage& msg) {
     if (msg.Is(LEditText_Change) && msg.source == &fTitle) {
-        if (Prepare()) fCell->SetString(this, PlclF::bttl, fTitle.GetText());
+        // The first key typed for an empty button makes its cell, whose empty
+        // title must not replace what the field already holds.
+        const LString typed = fTitle.GetText();
+        fKeepTitle = true;
+        const bool ready = Prepare();
+        fKeepTitle = false;
+        if (ready) fCell->SetString(this, PlclF::bttl, typed);
         return LMessage();
     }
     if (msg.source == &fSlot && msg.Is(CKvsSeqSlot_Delete)) {

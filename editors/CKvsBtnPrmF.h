@@ -43,5 +43,7 @@ private:
     void Listen(bool on);
 
     CRecord* fCell = nullptr;
+    // Set while the first key typed makes the cell: the field keeps its text.
+    bool fKeepTitle = false;
     CRecord* fSettings;
 };

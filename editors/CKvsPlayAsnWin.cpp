@@ -14,6 +14,7 @@
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
+#include "framework/WindowPlacement.h"
 #include "platform/FontPanel.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
@@ -328,10 +329,12 @@ CKvsPlayAsnWin::CKvsPlayAsnWin(LHandler* parent, LPane* owner, MPlayDevice* devi
     if (fPlay->GetOwner()) fPlay->GetOwner()->AddListener(this, Listener);
     SetLayoutByName(kAsn, 1);
     ShowSelectedCell();
-    if (CRecord* prefs = ControllerPrefs()) {
-        const LRect r = GetRectFromString(prefs, kPlacement);
-        if (r.left < r.right && r.top < r.bottom) SetWindowBounds(r);
-    }
+    const CRecord* prefs = ControllerPrefs();
+    const LRect r = prefs ? GetRectFromString(prefs, kPlacement) : LRect();
+    if (r.left < r.right && r.top < r.bottom)
+        SetWindowBounds(r);
+    else
+        CenterOverPane(Window(), owner);
 }
 
 CKvsPlayAsnWin::~CKvsPlayAsnWin() {

@@ -10,6 +10,7 @@
 #include "framework/LMenu.h"
 #include "framework/LWindow.h"
 #include "framework/StdDialogs.h"
+#include "framework/WindowPlacement.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
 #include "records/NsqPrefKinds.h"
@@ -30,10 +31,14 @@ CRecord* ControllerParams() {
     return ctlr ? ctlr->GetChild(PrctF::prms) : nullptr;
 }
 
-// A window keeps its layout's size unless a valid place was stored.
-void ApplyPlacement(LFrame* frame, const char* key) {
+// A window keeps its layout's size unless a valid place was stored; without
+// one it opens over the window it belongs to.
+void ApplyPlacement(LFrame* frame, const char* key, LPane* owner = nullptr) {
     const LRect r = GetRectFromString(ControllerParams(), key);
-    if (r.left < r.right && r.top < r.bottom) frame->SetWindowBounds(r);
+    if (r.left < r.right && r.top < r.bottom)
+        frame->SetWindowBounds(r);
+    else
+        CenterOverPane(frame->Window(), owner);
 }
 
 void StorePlacement(LFrame* frame, const char* key) {
@@ -43,14 +48,14 @@ void StorePlacement(LFrame* frame, const char* key) {
 
 }  // namespace
 
-CKvsSchWin::CKvsSchWin(LHandler* parent, LPane*, MPlayDevice* device, CRecord* seqSettings)
+CKvsSchWin::CKvsSchWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings)
     : LModalFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)), fSettings(seqSettings) {
     SetWindowMenu(new LWindowMenu(this, "SCHEW"));
     fEdit = new CKvsSchEditFrm(this, this, device, seqSettings);
     SetLayoutByName("KVSSCHWIN", 1);
     const u32 serial = device ? device->DeviceSerial() : 0;
     SetTitle(LString((std::to_string(serial) + StdDialogText("KVSSCHWIN", 0).CStr()).c_str()));
-    ApplyPlacement(this, kPlacement);
+    ApplyPlacement(this, kPlacement, owner);
 }
 
 CKvsSchWin::~CKvsSchWin() {

@@ -359,14 +359,14 @@ LMessage CKvsScnList::HandleCellMessage(const LMessage& msg, CKvsScnCell* c, u32
         if (now != row) {
             ScrollToCell(LCell{0, i32(now)});
             if (auto* moved = static_cast<CKvsScnCell*>(GetCellFrame(LCell{0, i32(now)}, false)))
-                Send(LPane_ReqFocus, &moved->fTime, moved);
+                moved->fTime.RequestFocus();
         }
         return LMessage();
     }
     if (msg.Is(CStateButton_Push) && msg.source == &c->fPlay) {
         PlayFrom(scene->GetI32(ScenF::sntm), row);
         SelectCell(LCell{0, i32(row)});
-        Send(LPane_ReqFocus, this, fParent);
+        RequestFocus();
         return LMessage();
     }
     if ((msg.Is(CThresholdMeter_Threshold) || msg.Is(CThresholdMeter_Point)) &&
@@ -374,7 +374,7 @@ LMessage CKvsScnList::HandleCellMessage(const LMessage& msg, CKvsScnCell* c, u32
         // The meter's values count from 0.
         if (c->fMeter.Point() >= 0) {
             PlayFrom(i64(scene->GetI32(ScenF::sntm)) + c->fMeter.Point(), row);
-            Send(LPane_ReqFocus, this, fParent);
+            RequestFocus();
         }
         return LMessage();
     }

@@ -120,6 +120,9 @@ void CKvsScnPrmF::Arrange(u32 mode) {
 }
 
 void CKvsScnPrmF::SetContent(u32 mode, CRecord* content) {
+    // A value typed for the clip shown goes to that clip before another one
+    // fills the fields (another scene chosen while the field has the keyboard).
+    if (fRecord && content != fRecord) fContent->EndOpenEdit(true);
     fMode = mode;
     if (mode < 2) Arrange(mode);
     fRecord = content;
@@ -137,9 +140,14 @@ void CKvsScnPrmF::Display() {
     c.fEnd.SetTime(end, kMsPerSecond);
     c.fLoop.SetState(u8(r && r->GetU8(SnctF::lpmd) ? 1 : 0));
     Pane(c.fLoop).SetState(start < end ? kOpEnable : kOpDisable);
-    c.fFade.SetValue(r ? f32(r->GetU32(SnctF::fdtm) / 1000.0) : 0.0f);
-    c.fVol.SetValue(r ? f32(PercentFromVolume(r->GetU32(SnctF::volm))) : 100.0f);
-    c.fRate.SetValue(r ? f32(PercentFromRate(r->GetF32(SnctF::rate))) : 0.0f);
+    // A change of the clip from elsewhere (another field stored, the device's
+    // answer) leaves a number being typed alone; the edit's end stores it.
+    auto show = [](CNumVol& field, f32 value) {
+        if (!field.Edited() || !(field.State() & LPane::kFocused)) field.SetValue(value);
+    };
+    show(c.fFade, r ? f32(r->GetU32(SnctF::fdtm) / 1000.0) : 0.0f);
+    show(c.fVol, r ? f32(PercentFromVolume(r->GetU32(SnctF::volm))) : 100.0f);
+    show(c.fRate, r ? f32(PercentFromRate(r->GetF32(SnctF::rate))) : 0.0f);
 }
 
 bool CKvsScnPrmF::Prepare() {
@@ -219,6 +227,9 @@ void CKvsScnPrmF::Listener(void* self, CRecordNote* note) {
     }
     // The clip leaves with its scene (its own detach notice comes too): drop
     // it before it dangles.
-    if (note->kind == CRecordNote::kDetached && note->record == f->fRecord)
+    if (note->kind == CRecordNote::kDetached && note->record == f->fRecord) {
+        // What was typed for it goes with it.
+        f->fContent->EndOpenEdit(false);
         f->SetContent(0, nullptr);
+    }
 }

@@ -9,6 +9,9 @@
 #include "editors/PlayHooks.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
+#include "framework/LWindow.h"
+#include "framework/WindowPlacement.h"
+#include "platform/WindowServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
@@ -51,9 +54,10 @@ bool PlaySequenceNow(MPlayDevice* device, const CRecord* seqSettings, u32 sqid) 
 
 // ---- the common part
 
-CKvsSeqWin::CKvsSeqWin(LHandler* parent, MPlayDevice* device, CRecord* seqSettings, CRecord* play,
-                       const char* name, const char* placement)
+CKvsSeqWin::CKvsSeqWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings,
+                       CRecord* play, const char* name, const char* placement)
     : LModalFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, kSeqWindowKind)),
+      fOwner(owner),
       fDevice(device),
       fSettings(seqSettings),
       fPlay(play),
@@ -77,10 +81,16 @@ CKvsSeqWin::~CKvsSeqWin() {
 void CKvsSeqWin::Start(CKvsSeqSlotEx* slot, CStateButton* play) {
     fSlot = slot;
     fPlayBtn = play;
-    if (CRecord* prefs = ControllerPrefs()) {
-        const LRect r = GetRectFromString(prefs, fPlacement);
-        if (r.left < r.right && r.top < r.bottom) SetWindowBounds(r);
-    }
+    const CRecord* prefs = ControllerPrefs();
+    const LRect r = prefs ? GetRectFromString(prefs, fPlacement) : LRect();
+    if (r.left < r.right && r.top < r.bottom)
+        SetWindowBounds(r);
+    else
+        CenterOverPane(Window(), fOwner);
+    // A sequence is dragged onto the slot from the control window's lists:
+    // clicking there must not bury the window under it.
+    if (fOwner && Window())
+        WindowServices().KeepAbove(Window()->Native(), fOwner->GetNativeWindow());
     for (CRecordDoc* d : {DocOf(fSettings), DocOf(fPlay), DeviceSettingsDoc(fDevice)})
         if (d) d->AddListener(this, Listener);
     fListening = true;
@@ -125,10 +135,9 @@ LMessage CKvsSeqWin::HandleMessage(const LMessage& msg) {
 
 CKvsBgmWin::CKvsBgmWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                        CRecord* play)
-    : CKvsSeqWin(parent, device, seqSettings, play, "KVSBGMWIN", "bgmplc"),
+    : CKvsSeqWin(parent, owner, device, seqSettings, play, "KVSBGMWIN", "bgmplc"),
       fLabel(this),
       fSeq(this, this, device, seqSettings) {
-    (void)owner;
     fLabel.SetText(StdDialogText("KVSBGMWIN", 1));
     SetLayoutByName("KVSBGMWIN", 1);
     Start(&fSeq, nullptr);
@@ -154,14 +163,13 @@ void CKvsBgmWin::Refresh() {
 
 CKvsAutoWin::CKvsAutoWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CRecord* play)
-    : CKvsSeqWin(parent, device, seqSettings, play, "KVSAUTOWIN", "autplc"),
+    : CKvsSeqWin(parent, owner, device, seqSettings, play, "KVSAUTOWIN", "autplc"),
       fPlayNow(this),
       fLabel(this),
       fSeq(this, this, device, seqSettings),
       fDelayLabel(this),
       fDelay(this),
       fChecks{LStdCheck(this), LStdCheck(this), LStdCheck(this)} {
-    (void)owner;
     fPlayNow.SetTitle(StdDialogText("KVSAUTOWIN", 1));
     fLabel.SetText(StdDialogText("KVSAUTOWIN", 2));
     fDelayLabel.SetText(StdDialogText("KVSAUTOWIN", 3));
@@ -234,11 +242,10 @@ LMessage CKvsAutoWin::HandleMessage(const LMessage& msg) {
 
 CKvsPwdWin::CKvsPwdWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                        CRecord* play)
-    : CKvsSeqWin(parent, device, seqSettings, play, "KVSPWDWWIN", "pwdplc"),
+    : CKvsSeqWin(parent, owner, device, seqSettings, play, "KVSPWDWWIN", "pwdplc"),
       fPlayNow(this),
       fLabel(this),
       fSeq(this, this, device, seqSettings) {
-    (void)owner;
     fPlayNow.SetTitle(StdDialogText("KVSPWDWWIN", 1));
     fLabel.SetText(StdDialogText("KVSPWDWWIN", 2));
     SetLayoutByName("KVSPWDWWIN", 1);

@@ -23,8 +23,8 @@ public:
     virtual void Refresh() = 0;
 
 protected:
-    CKvsSeqWin(LHandler* parent, MPlayDevice* device, CRecord* seqSettings, CRecord* play,
-               const char* name, const char* placement);
+    CKvsSeqWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings,
+               CRecord* play, const char* name, const char* placement);
     // The window's sequence id and where it goes.
     virtual u32 SeqId() const = 0;
     virtual void StoreSeqId(u32 sqid) = 0;
@@ -33,6 +33,7 @@ protected:
     void Stop();
     virtual bool Concerns(const CRecordNote* note) const;
 
+    LPane* fOwner;
     MPlayDevice* fDevice;
     CRecord* fSettings;
     CRecord* fPlay;

@@ -260,6 +260,7 @@ LMessage CSchPrdList::HandleMessage(const LMessage& msg) {
         p->SetU8(this, ScepF::rang, range);
         StoreGroup(p, ScepF::strt, c->fStart, range);
         StoreGroup(p, ScepF::endp, c->fEnd, range);
+        Redraw(cell);
         return LMessage();
     }
     return LCellListPane::HandleMessage(msg);
@@ -284,5 +285,13 @@ void CSchPrdList::OnChange(CRecordNote* note) {
     }
     if (note->kind == CRecordNote::kChanged && r->Parent() == fEvent &&
         r->ParentField() == ScevF::prds && !fTimer.IsRunning())
-        RefreshCell(LCell{0, i32(r->Position())});
+        Redraw(LCell{0, i32(r->Position())});
+}
+
+void CSchPrdList::Redraw(LCell cell) {
+    RefreshCell(cell);
+    // Binding shows and hides the fields of the range inside the bound cell,
+    // whose own pending redraw is dropped when it is shown again: the row is
+    // drawn whole, or it would keep showing the fields of the old range.
+    InvalidateRgn(LRgn(GetCellRect(cell)));
 }

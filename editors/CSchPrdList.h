@@ -77,6 +77,8 @@ public:
 
 private:
     u32 Count() const;
+    // Binds the row again and draws it whole.
+    void Redraw(LCell cell);
     void OnChange(CRecordNote* note);
     static void Listener(void* self, CRecordNote* note);
 

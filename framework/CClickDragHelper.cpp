@@ -49,6 +49,20 @@ u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
             }
             fArmed = 1;
             fTimer->Start(0u);
+            // The list keeps the mouse, so that a release before the drag
+            // could begin still reaches it.
+            LHandler::Send(LPane_ReqCapture, fList, fList->Parent());
+            return kHandled;
+        }
+        // A press in the selection drags however soon the pointer moves.
+        if (msg.Is(LMouse_Move) && fArmed && fTimer->IsRunning()) return kHandled;
+        if (msg.Is(LMouse_Release) && fArmed && fTimer->IsRunning()) {
+            // Let go before the drag began: a plain click on a selected cell,
+            // with no dragger left waiting for a release that has come.
+            fTimer->Stop();
+            fArmed = 0;
+            fList->SelectCell(fPressed);
+            fList->RequestFocus();
             return kHandled;
         }
         if (msg.Is(LMouse_Move) || msg.Is(LMouse_Release)) {
@@ -79,7 +93,7 @@ u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
     if (msg.Is(CDragger_End)) {
         if (fArmed && fDragger->DragState() == CDragger::kNotStarted) {
             fList->SelectCell(fPressed);
-            LHandler::Send(LPane_ReqFocus, fList, fList->Parent());
+            fList->RequestFocus();
         }
         fPending = LCell();
         DeleteDragger();

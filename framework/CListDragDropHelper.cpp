@@ -282,13 +282,29 @@ u32 CListDragDropHelper::HandleMouse(const LMessage& msg) {
             }
             fPressedInSel = 1;
             fPressTimer->Start(0u);
+            // The list keeps the mouse, so that a release before the drag
+            // could begin still reaches it.
+            LHandler::Send(LPane_ReqCapture, fList, fList->Parent());
             return kConsumed;
         }
         if (msg.Is(LMouse_Move)) {
+            // A press in the selection drags however soon the pointer moves.
+            if (fPressedInSel && fPressTimer->IsRunning()) return kConsumed;
             fPressTimer->Stop();
             return kNotMine;
         }
         if (msg.Is(LMouse_Release)) {
+            if (fPressedInSel && fPressTimer->IsRunning()) {
+                // Let go before the drag began: a plain click on a selected
+                // cell. A dragger made now would wait for a release that has
+                // already come, and end only at the next click, whose
+                // selection it would then undo.
+                fPressTimer->Stop();
+                fPressedInSel = 0;
+                fList->SelectCell(fPressedCell);
+                fList->RequestFocus();
+                return kPressEnded;
+            }
             if (fPressTimer->IsRunning()) fPressTimer->Start(0u);
             return kNotMine;
         }
@@ -316,7 +332,7 @@ u32 CListDragDropHelper::HandleMouse(const LMessage& msg) {
         u32 code = kConsumed;
         if (fPressedInSel && fDragger->DragState() == CDragger::kNotStarted) {
             fList->SelectCell(fPressedCell);
-            LHandler::Send(LPane_ReqFocus, fList, fList->Parent());
+            fList->RequestFocus();
             code = kPressEnded;
         }
         fSourceCell = LCell();

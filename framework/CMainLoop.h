@@ -50,6 +50,10 @@ public:
 
     LArray fModal;  // LHandler*, the last is the top
     u8 fActive = 1;
+    // The application is ending while dialogs are open: each ends as cancelled
+    // at its next turn and none opens any more, so that the stack unwinds to
+    // the main loop before anything is torn down.
+    u8 fEnding = 0;
 };
 
 class CMainLoop : public CMouseTracker {

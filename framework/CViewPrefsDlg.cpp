@@ -84,7 +84,7 @@ void CVPFontList::PanelChanged(void* owner, const LFontSpec* spec, u32) {
     if (row < 0) return;
     list->SetSlotFont(row, spec->familyName, spec->pointSize);
     if (auto* cell = static_cast<CVPFontCell*>(list->GetCellFrame(LCell{0, row}, false)))
-        Send(LPane_ReqFocus, &cell->fFamily, cell->fFamily.Parent());
+        cell->fFamily.RequestFocus();
 }
 
 void CVPFontList::SetSlotFont(i32 row, const LString& family, f32 points) {

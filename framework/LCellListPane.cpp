@@ -212,9 +212,17 @@ void LCellListPane::FreeSlot(LCellSlot& slot) {
 
 void LCellListPane::BindSlot(LCellSlot& slot, LCell cell) {
     if (!slot.frame) return;
-    FreeSlot(slot);
     LListCell* frame = slot.frame;
-    if (!InGrid(cell) || !BindCell(frame, cell)) return;
+    // A frame bound again to the cell it shows stays shown: hiding it would
+    // take the focus and the caret from the field the user is typing in, whose
+    // every change comes back here as a refresh of its own cell.
+    const bool again =
+        slot.IsValid() && slot.cell == cell && InGrid(cell) && (frame->State() & kContainerShown);
+    if (!again) FreeSlot(slot);
+    if (!InGrid(cell) || !BindCell(frame, cell)) {
+        FreeSlot(slot);
+        return;
+    }
     const LRect rect = GetCellRect(cell);
     if (frame->Bounds() == rect)
         frame->SetState(kOpMoved);
@@ -224,7 +232,7 @@ void LCellListPane::BindSlot(LCellSlot& slot, LCell cell) {
     frame->SetState((fState & 10) == 10 ? kOpContainerActive : kOpContainerInactive);
     frame->SetState((fState & (kDimmed | kContainerDimmed)) ? kOpContainerDim : kOpContainerUndim);
     frame->SetState((fState & kWindowKey) ? kOpWindowKey : kOpWindowUnkey);
-    if (IsShown()) frame->ShowCell();
+    if (IsShown() && !again) frame->ShowCell();
     slot.cell = cell;
 }
 
@@ -465,6 +473,12 @@ LPane* LCellListPane::FindPaneAt(LPoint pt) {
     if (hit != this) return hit;
     const LCell cell = PointToCell(pt);
     if (!InGrid(cell)) return this;
+    // With Shift or Command down a click on a row's field is a click on the
+    // list: it extends or adds to the selection instead of editing one row.
+    LMouse* mouse = LMouse::Instance();
+    if (Mode() == LSelTracker::kMultiple && mouse &&
+        (mouse->IsShiftDown() || mouse->IsCommandDown()))
+        return this;
     LPane* hover = LFrame::HoverPane();
     auto inside = [hover](const LCellSlot& s) {
         return hover && s.frame && LHandler::IsInChain(hover, hover->Parent(), s.frame);
@@ -511,7 +525,7 @@ void LCellListPane::HandleFocusRequest(LPane* source) {
     if (!keep) SelectNone();
     if ((fState & kFocused) && fEdit.IsValid()) fEdit.frame->SetState(kOpFocus);
     UpdateRing();
-    Send(LPane_ReqFocus, this, fParent);
+    RequestFocus();
 }
 
 bool LCellListPane::FocusCellAt(LCell cell, LPoint pt) {

@@ -41,9 +41,17 @@ LMessage LModalFrame::HandleMessage(const LMessage& msg) {
         return LFrame::HandleMessage(msg);
     }
     if (msg.Is(LStdCtl_Selected) && msg.source) {
-        // A button that is both answers as the default.
-        if (msg.source == fDefault) return LMessage{LDialog_Default, this, fParent};
-        if (msg.source == fCancel) return LMessage{LDialog_Escape, this, fParent};
+        // A button that is both answers as the default. What was typed into the
+        // focused field counts as entered when the dialog is confirmed, and
+        // counts for nothing when it is cancelled.
+        if (msg.source == fDefault) {
+            EndOpenEdit(true);
+            return LMessage{LDialog_Default, this, fParent};
+        }
+        if (msg.source == fCancel) {
+            EndOpenEdit(false);
+            return LMessage{LDialog_Escape, this, fParent};
+        }
     }
     return LFrame::HandleMessage(msg);
 }
@@ -65,6 +73,17 @@ void LDialog::SetDefaultButton(LStdButton* button) {
 }
 
 u32 LDialog::ModalStep(const u32* limitMs) {
+    CMainLoopBase* app = CMainLoop::Owner();
+    const CMainLoop* loop = app ? app->RunLoop() : nullptr;
+    if (loop && loop->fEnding) {
+        // Still a turn: a caller waiting for a device keeps being served.
+        fStepTimer.Start(limitMs);
+        Send(LHandler_Mode, this, fParent);
+        fStepTimer.Stop();
+        EndOpenEdit(false);
+        fResult = 2;
+        return fResult;
+    }
     if (fWindow && !fWindow->IsVisible()) {
         // Sized by its layout first, then placed: centred at its real size.
         if (fBounds.IsEmpty()) Relayout();
@@ -75,6 +94,10 @@ u32 LDialog::ModalStep(const u32* limitMs) {
     fStepTimer.Start(limitMs);
     Send(LHandler_Mode, this, fParent);
     fStepTimer.Stop();
+    if (fResult == 0 && loop && loop->fEnding) {
+        EndOpenEdit(false);
+        fResult = 2;
+    }
     return fResult;
 }
 

@@ -156,7 +156,10 @@ void CEditText::SetTextColor(const LPenRef& pen) {
 }
 
 void CEditText::Activate(bool on) {
-    if (on && fField && !fField->IsFirstResponder()) fField->MakeFirstResponder();
+    // Asked again on every activation: the window takes the keyboard back for
+    // itself when it comes to the front, and a field that once had it would
+    // otherwise keep showing its caret while the keys go past it.
+    if (on && fField) fField->MakeFirstResponder();
 }
 
 void CEditText::EndCompletion() {
@@ -317,8 +320,18 @@ void LEditText::Detach(bool unfocused) {
     }
     if (unfocused) {
         InvalidateTextRect();
-        NotifyUnfocused();
+        if (!fEditEnded) NotifyUnfocused();
+        fEditEnded = 0;
+        fTyped = 0;
     }
+}
+
+void LEditText::EndOpenEdit(bool store) {
+    if (!(fState & kFocused) || fEditEnded) return;
+    fEditEnded = 1;
+    const bool typed = fTyped;
+    fTyped = 0;
+    if (store && typed) NotifyUnfocused();
 }
 
 void LEditText::PrepareText(i32* width, i32* height) {
@@ -398,6 +411,9 @@ void LEditText::StateChanged(u32 op) {
             BarsState(op);
             break;
         case kOpContainerHidden:
+            // Out of sight the typed text is no longer being edited: its window
+            // closed or its view switched, and it would be lost without a word.
+            if (fTyped) EndOpenEdit(true);
             Detach(false);
             BarsState(op);
             break;
@@ -406,6 +422,8 @@ void LEditText::StateChanged(u32 op) {
             BarsState(op);
             break;
         case kOpFocus:
+            fTyped = 0;
+            fEditEnded = 0;
             InvalidateOutline();
             Attach();
             break;
@@ -476,7 +494,7 @@ void LEditText::SetStatic(bool on) {
 
 void LEditText::RequestFocus() {
     if ((fState & (kFocused | kWindowKey)) != (kFocused | kWindowKey)) {
-        Send(LPane_ReqFocus, this, fParent);
+        LPane::RequestFocus();
     } else if (fEngine) {
         fEngine->SelectAll();
     }
@@ -509,6 +527,8 @@ void LEditText::NotifyUnfocused() {
 LMessage LEditText::HandleMessage(const LMessage& msg) {
     if (fEngine && msg.source == fEngine) {
         if (msg.Is(CEditText_Change)) {
+            fTyped = 1;
+            fEditEnded = 0;
             NotifyChange();
             UpdateBars();
             return LMessage();
@@ -565,7 +585,7 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         if (msg.Is(LMouse_Click) && inText) {
             // A field partly out of sight cannot host its editor: the click is ignored.
             if (!IsTextWhollyVisible()) return LMessage();
-            Send(LPane_ReqFocus, this, fParent);
+            LPane::RequestFocus();
             if (fEngine) {
                 fEngine->MouseDown();
                 InvalidateTextRect();
@@ -623,7 +643,7 @@ LPane* LEditText::FindPaneAt(LPoint pt) {
 
 bool LEditText::AdvanceFocus(u32, bool) {
     if (!IsTextWhollyVisible()) return false;
-    Send(LPane_ReqFocus, this, fParent);
+    LPane::RequestFocus();
     if ((fState & kFocused) && fEngine) fEngine->SelectAll();
     return false;
 }
@@ -748,6 +768,11 @@ void LNumEdit::NotifyUnfocused() {
     LEditText::NotifyUnfocused();
 }
 
+void LNumEdit::EndOpenEdit(bool store) {
+    if (!store && (fState & kFocused)) fEdited = 0;
+    LAsciiEdit::EndOpenEdit(store);
+}
+
 LString LNumEdit::NumberPrefix(const LString& text, u32 mode) {
     const char* s = text.CStr();
     u32 n = 0;
@@ -774,8 +799,16 @@ LMessage LNumEdit::HandleMessage(const LMessage& msg) {
             ActivateEngine();
             if (fEdited) {
                 fEdited = 0;
+                fTyped = 0;
                 return LMessage{LNumEdit_Enter, this, fParent};
             }
+        }
+        if (kb->fChar == 9 && fEdited) {
+            // Tab ends the edit before it moves on, also where it has nowhere to
+            // go (the only field of its window); the move then ends nothing more.
+            fEdited = 0;
+            fTyped = 0;
+            Send(LNumEdit_Enter, this, fParent);
         }
         return LAsciiEdit::HandleMessage(msg);
     }
@@ -786,7 +819,7 @@ LMessage LNumEdit::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.source == this && msg.Is(LNumEdit_Enter)) {
-        if ((fState & kFocused) && kb)
+        if ((fState & kFocused) && kb && (kb->fChar == 13 || kb->fChar == 3))
             return LAsciiEdit::HandleMessage(LMessage{LKeyboard_Down, kb, this});
         return LMessage();
     }

@@ -86,6 +86,7 @@ public:
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     void Draw(LDrawCtx& ctx) override;
     bool AdvanceFocus(u32 direction, bool restart) override;
+    void EndOpenEdit(bool store) override;
 
     virtual CEditText* CreateEngine();
     virtual void ReleaseEngine(CEditText* engine);
@@ -145,6 +146,8 @@ protected:
     LPenRef fTextColor;
     u8 fReadOnly = 0;
     u8 fStatic = 0;
+    u8 fTyped = 0;      // typed into since the focus came or the edit ended
+    u8 fEditEnded = 0;  // ended (or dropped) while focused: the focus loss ends nothing
     LTextBox fBox;
 };
 
@@ -170,6 +173,7 @@ public:
     bool AcceptChar(const u8* byte) override;
     void NotifyChange() override;
     void NotifyUnfocused() override;
+    void EndOpenEdit(bool store) override;
 
     i32 GetLong();
     f32 GetFloat();

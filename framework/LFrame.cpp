@@ -95,21 +95,36 @@ void LFrame::UpdateWindowMenu(bool active) {
         fWindowMenu->UnmergeFromCurrentBar();
 }
 
+LFrame* LFrame::ViewWindowFrame() {
+    if (fWindow || ParentsReachContainer()) return nullptr;
+    LWindow* window = LWindow::FindByNative(GetNativeWindow());
+    LFrame* frame = window ? window->GetFrame() : nullptr;
+    return frame && frame != this && frame->fWindow ? frame : nullptr;
+}
+
 LFrame* LFrame::FirstOrdinaryFrame() const {
     LWindow* w = LDesktop::FindWindowById(kWindowOrdinary);
     return w ? w->GetFrame() : nullptr;
 }
 
 LMessage LFrame::HandleMessage(const LMessage& msg) {
-    // 1. The close command, while the window can be closed.
+    // 1. The close command, while the window can be closed. The menus of a
+    // pane in a view that a handler owns pass that handler, never the window's
+    // frame: the view's own frame offers the window's Close for it.
+    LFrame* closing = fWindow ? this : ViewWindowFrame();
+    const bool closable = closing && closing->fWindow->IsClosable();
     if (msg.Is(LMenuBar_Ready)) {
-        if (fWindow && fWindow->IsClosable())
-            static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Close);
+        if (closable) static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Close);
         return LPane::HandleMessage(msg);
     }
-    if (msg.Is(LMenuItem_Selected) && fWindow && fWindow->IsClosable() &&
-        static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Close))
+    if (msg.Is(LMenuItem_Selected) && closable &&
+        static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Close)) {
+        if (closing != this) {
+            Send(LFrame_Close, closing, closing->fParent);
+            return LMessage();
+        }
         return LMessage{LFrame_Close, this, fParent};
+    }
 
     // 2. Window events.
     if (fWindow && msg.source == fWindow) {
@@ -215,7 +230,7 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
         if (fWindow && fWindow->Type() == kWindowFloating) fWindow->MakeKey();
         if (fState & kFocused) pane->SetState(kOpFocus);
         UpdateRing();
-        return LMessage{LPane_ReqFocus, this, fParent};
+        return PassFocusRequest();
     }
     if (fWindow && msg.Is(LWindowPlacer_Grow)) {
         LWindowPlacer* placer = static_cast<LWindowPlacer*>(msg.source);
@@ -237,12 +252,18 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
         if (kb && kb->fChar == 9 && !kb->IsControlDown()) {
             const bool moved = AdvanceFocusInOrder(kb->IsShiftDown() ? 1 : 0);
             if (moved || fWindow) return LMessage();
+            // Tab leaving a view that a handler owns goes on in the frame around it.
+            if (!ParentsReachContainer()) return LMessage::CopyRetarget(msg, fContainer);
         }
     }
     if (fWindow && msg.Is(LMouse_Click)) {
         fFocus.Set(nullptr);
         return LMessage();
     }
+    // A click on nothing that takes the focus, in a view that a handler owns,
+    // ends the edit in progress as a click on the window's own background does.
+    if (msg.Is(LMouse_Click) && msg.source == LMouse::Instance())
+        if (LFrame* window = ViewWindowFrame()) return LMessage::CopyRetarget(msg, window);
     if (fWindow && msg.Is(LMouse_Cursor)) {
         WindowServices().SetStdCursor(kCursorArrow);
         return LMessage();
@@ -773,6 +794,10 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
         c->AdvanceFocus(direction, true);
         if (fFocus.Get() != before) return wraps == 0;
     }
+}
+
+void LFrame::EndOpenEdit(bool store) {
+    if (LPane* focus = fFocus.Get()) focus->EndOpenEdit(store);
 }
 
 bool LFrame::AdvanceFocus(u32 direction, bool restart) {

@@ -40,6 +40,7 @@ public:
     void Draw(LDrawCtx& ctx) override;
     bool FocusNearest(LPoint pt) override;
     bool AdvanceFocus(u32 direction, bool restart) override;
+    void EndOpenEdit(bool store) override;
 
     // Hooks around the layout script: set script variables before, place what
     // the script does not place after.
@@ -66,6 +67,9 @@ public:
     static void ClearHover();
     // Focus traversal over the children in tab order.
     bool AdvanceFocusInOrder(u32 direction);
+    // For the top frame of a view that a handler owns: the frame of the
+    // window it sits in; else null.
+    LFrame* ViewWindowFrame();
     // A window menu bar merged while the window is active (owned).
     void SetWindowMenu(LWindowMenu* menu);
 

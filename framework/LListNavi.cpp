@@ -138,7 +138,7 @@ LMessage LListNavi::HandleBar(const LMessage& msg, bool horizontal) {
     else
         ScrollToRow(target);
     Send(LListNavi_Navi, this, fParent);
-    return LMessage{LPane_ReqFocus, this, fParent};
+    return PassFocusRequest();
 }
 
 LMessage LListNavi::HandleMessage(const LMessage& msg) {
@@ -195,7 +195,7 @@ LMessage LListNavi::HandleMessage(const LMessage& msg) {
         Send(LListNavi_Navi, this, fParent);
         return LMessage();
     }
-    if (fClickTakesFocus && msg.Is(LMouse_Click)) return LMessage{LPane_ReqFocus, this, fParent};
+    if (fClickTakesFocus && msg.Is(LMouse_Click)) return PassFocusRequest();
     return LFrame::HandleMessage(msg);
 }
 

@@ -416,7 +416,7 @@ LMessage LListPane::HandleMessage(const LMessage& msg) {
             fLastClicked = cell;
             fTracker.BeginClick(cell, mouse->IsShiftDown(), mouse->IsCommandDown(), fSel);
             Apply(fTracker.Track(cell, fSel));
-            Send(LPane_ReqFocus, this, fParent);
+            RequestFocus();
             Send(LPane_ReqCapture, this, fParent);
             return LMessage{LListPane_Clicked, this, fParent};
         }

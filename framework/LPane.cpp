@@ -24,6 +24,8 @@ LMessage LPane::HandleMessage(const LMessage& msg) {
     return LHandler::HandleMessage(msg);
 }
 
+void LPane::EndOpenEdit(bool) {}
+
 void LPane::FillDrawEnv(LDrawEnv& env) {
     if (fContainer) fContainer->FillDrawEnv(env);
 }
@@ -122,7 +124,7 @@ bool LPane::FocusNearest(LPoint pt) {
 bool LPane::AdvanceFocus(u32 direction, bool restart) {
     (void)direction;
     (void)restart;
-    if (fState & kTabStop) Send(LPane_ReqFocus, this, fParent);
+    if (fState & kTabStop) RequestFocus();
     return false;
 }
 
@@ -267,7 +269,23 @@ u64 LPane::GetTopLeftIn(LPane* other) {
 }
 
 void LPane::RequestClickFocus() {
-    if (fState & kClickFocus) Send(LPane_ReqFocus, this, fParent);
+    if (fState & kClickFocus) RequestFocus();
+}
+
+void LPane::RequestFocus() {
+    Send(PassFocusRequest());
+}
+
+bool LPane::ParentsReachContainer() const {
+    if (!fContainer) return true;
+    for (LHandler* h = fParent; h; h = h->Parent())
+        if (h == fContainer) return true;
+    return false;
+}
+
+LMessage LPane::PassFocusRequest() {
+    if (!ParentsReachContainer()) Send(LPane_ReqFocus, this, fContainer);
+    return LMessage{LPane_ReqFocus, this, fParent};
 }
 
 void LPane::RequestUpdateNow() {

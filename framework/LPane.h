@@ -87,6 +87,10 @@ public:
     virtual void Draw(LDrawCtx& ctx);
     virtual bool FocusNearest(LPoint pt);
     virtual bool AdvanceFocus(u32 direction, bool restart);
+    // Ends what typing left open in the focused field below this pane as losing
+    // the focus would (store), or drops it (Cancel): the field then ends nothing
+    // more when the focus or the pane goes.
+    virtual void EndOpenEdit(bool store);
 
     void SetState(u32 op);
     void SetBounds(const LRect& rect);
@@ -96,6 +100,8 @@ public:
     // x in the low and y in the high 32 bits.
     u64 GetTopLeftIn(LPane* other);
     void RequestClickFocus();
+    // Asks for the keyboard focus (see PassFocusRequest).
+    void RequestFocus();
     void RequestUpdateNow();
 
     bool IsShown() const { return (fState & 0x5) == 0x5; }
@@ -120,6 +126,15 @@ public:
 
 protected:
     void UpdateRing();
+    // The focus request of this pane. Its parent hears it, since the handlers
+    // that command a pane may watch it. A view handler may own a pane that
+    // sits in a frame of the window, though, and its parent chain then never
+    // meets the frames: the container hears the request first in that case,
+    // so that the focus still climbs the frames to the window and the menu
+    // target finds the pane. Answers the request for the parent.
+    LMessage PassFocusRequest();
+    // Whether the parent chain meets the container (always true without one).
+    bool ParentsReachContainer() const;
 
     u32 fState = 3;
     LPane* fContainer;

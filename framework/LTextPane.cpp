@@ -179,7 +179,7 @@ LMessage CTextSlot::HandleMessage(const LMessage& msg) {
         }
     }
     if (msg.source == this && msg.Is(CTextSlot_Click)) {
-        if (Clearable()) return LMessage{LPane_ReqFocus, this, fParent};
+        if (Clearable()) return PassFocusRequest();
         return LMessage();
     }
     return LTextPane::HandleMessage(msg);

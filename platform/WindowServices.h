@@ -93,6 +93,13 @@ public:
     // Orders it just behind another visible window.
     virtual void OrderBehind(LNativeWindow window, LNativeWindow other) = 0;
     virtual void OrderOut(LNativeWindow window) = 0;
+    // Keeps the window above another one (the window it belongs to) in the
+    // stacking order, whichever of the two is clicked; nothing where the
+    // platform has no such tie.
+    virtual void KeepAbove(LNativeWindow window, LNativeWindow owner) {
+        (void)window;
+        (void)owner;
+    }
     // Waits, with a bound, until the window is in the on-screen list.
     virtual void WaitUntilOnScreen(LNativeWindow window) = 0;
 

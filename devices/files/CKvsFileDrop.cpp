@@ -59,14 +59,13 @@ std::vector<LString> CKvsFileDrop::ExistingNames() const {
         listed.push_back(ComposedBase(NodeListText(&name, contents, fKind, i).CStr()));
     }
     for (u32 p = 0; p < fPaths.Count(); ++p) {
-        // Local paths: the name as it stands, no URL escapes read into it.
-        LString leaf;
-        LastPathComponent(&leaf, fPaths.At(p).CStr());
-        const std::string mine = ComposedBase(leaf.CStr());
+        // Local paths, no URL escapes read into them; the name compared is the
+        // one the upload gives the file on the card.
+        const LString base = DeviceNameForLocalFile(fPaths.At(p).CStr(), "");
+        const std::string mine = ComposedBase(base.CStr());
         for (const std::string& l : listed) {
             if (l == mine) {
-                LString base;
-                found.push_back(ReplaceExtension(&base, leaf.CStr(), ""));
+                found.push_back(base);
                 break;
             }
         }

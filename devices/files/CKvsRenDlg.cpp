@@ -1,8 +1,6 @@
 #include "devices/files/CKvsRenDlg.h"
 
-#include "base/CharReader.h"
 #include "base/Paths.h"
-#include "base/TextEncoding.h"
 #include "framework/StdDialogs.h"
 
 namespace {
@@ -10,27 +8,7 @@ constexpr const char* kName = "KVSRENDLG";
 }
 
 LString FilterRenameText(const char* text) {
-    const char* t = text ? text : "";
-    const u32 n = StrLen(t);
-    LTextStream out;
-    LMemReader reader(t, n);
-    for (;;) {
-        u32 c = 0;
-        const i32 r = ReadUtf8Char(reader, &c);
-        if (r == kUtf8End) break;
-        if (r != kUtf8Ok) {
-            // One "_" for each malformed sequence (the reader always passes a byte).
-            out.PutChar('_');
-            continue;
-        }
-        // DEL is kept out as well: the device listing drops names holding it.
-        const bool keep = c >= 128 || (c >= 32 && c != 127 && c != '.' && IsValidNameChar(c));
-        if (keep)
-            Utf8Encode(out, c);
-        else
-            out.PutChar('_');
-    }
-    return out.ToString();
+    return FilterDeviceBaseName(text);
 }
 
 CKvsRenDlg::CKvsRenDlg(LHandler* parent)

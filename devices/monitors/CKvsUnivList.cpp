@@ -166,10 +166,8 @@ void CKvsUnivList::OnChange(void* self, CRecordNote* note) {
     CRecord* r = note->record;
     if (!r || !list->fStatus) return;
     if (IsItemOf(r, list->fStatus)) {
-        if (note->kind != CRecordNote::kChanged) {
-            list->Resync();
-            return;
-        }
+        // An item's own arrival and departure come with the list's notices below.
+        if (note->kind != CRecordNote::kChanged) return;
         const LCell cell{0, i32(r->Position())};
         if (note->field != UnvsF::stat) {
             list->RefreshCell(cell);
@@ -180,7 +178,17 @@ void CKvsUnivList::OnChange(void* self, CRecordNote* note) {
         if (auto* c = static_cast<CKvsUnivCell*>(e.Frame())) e.Invalidate(&c->fGraph);
         return;
     }
-    if (r == list->fStatus && note->field == DrcStatF::unvs) list->Resync();
+    if (r != list->fStatus || note->field != DrcStatF::unvs) return;
+    // A monitor fills its list one universe at a time: one row each, not the
+    // whole list again for every one of 512 universes.
+    const i32 at = i32(note->extra);
+    if (note->kind == CRecordNote::kInserted && at >= 0 && at <= list->Rows())
+        list->InsertRows(at, 1);
+    else if (note->kind == CRecordNote::kRemoved && at >= 0 && at < list->Rows())
+        list->RemoveRows(at, 1);
+    else if (note->kind == CRecordNote::kChanged || note->kind == CRecordNote::kMoved ||
+             note->kind == CRecordNote::kInserted || note->kind == CRecordNote::kRemoved)
+        list->Resync();
 }
 
 // ---- CKvsUnvList
@@ -228,6 +236,7 @@ void CKvsUnvList::OpenMonitor() {
 void CKvsUnvList::Feed() {
     if (!fMon) return;
     const CRecord* u = fStatus ? FindUniverseRec(fStatus, fSelected) : nullptr;
+    fFedPresent = u != nullptr;
     fMon->ShowFrame(FrameOf(u));
     if (!u) fMon->ResetStats();
 }
@@ -236,10 +245,17 @@ void CKvsUnvList::OnSourceChange(void* self, CRecordNote* note) {
     auto* list = static_cast<CKvsUnvList*>(self);
     const CRecord* r = note->record;
     if (!r || !list->fStatus) return;
-    if ((IsItemOf(r, list->fStatus) && note->field == UnvsF::stat &&
-         r->GetU32(UnvsF::univ) == list->fSelected) ||
-        (r == list->fStatus && note->field == DrcStatF::unvs))
+    if (IsItemOf(r, list->fStatus) && note->kind == CRecordNote::kChanged &&
+        note->field == UnvsF::stat && r->GetU32(UnvsF::univ) == list->fSelected) {
         list->Feed();
+        return;
+    }
+    if (r != list->fStatus || note->field != DrcStatF::unvs) return;
+    // The list changes a universe at a time; the monitor is fed when its
+    // universe came or went (or the whole list was replaced), not once for
+    // each of the others, which would count as updates of its own.
+    const bool present = FindUniverseRec(list->fStatus, list->fSelected) != nullptr;
+    if (note->kind == CRecordNote::kChanged || present != (list->fFedPresent != 0)) list->Feed();
 }
 
 void CKvsUnvList::SetSource(CRecord* status) {

@@ -80,6 +80,7 @@ private:
     i32 fLastRow = -1;
     u32 fSelected = 0;
     u8 fMonOpen = 0;
+    u8 fFedPresent = 0;  // the selected universe was in the list at the last feed
     CMonWin* fMon = nullptr;
     CRecordDoc* fMonDoc = nullptr;
 };

@@ -192,6 +192,9 @@ void CMonGrid::SetArrangement(i32 cols, i32 rows) {
     if (rows > Rows()) InsertRows(Rows(), rows - Rows());
     if (rows < Rows()) RemoveRows(rows, Rows() - rows);
     RebuildCells();
+    // A cell's group follows from the column count: the frames left live (the
+    // one under the mouse) still show the group of their old arrangement.
+    RefreshAll();
     InvalidateAll();
 }
 

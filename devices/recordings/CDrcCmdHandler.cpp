@@ -6,7 +6,9 @@
 #include "editors/CKvsPlayFrm.h"
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
+#include "editors/CKvsScnPrmF.h"
 #include "editors/CKvsSeqList.h"
+#include "framework/LEditText.h"
 #include "framework/LMenu.h"
 #include "records/CUndoStrm.h"
 #include "records/DeviceKinds.h"
@@ -140,6 +142,14 @@ void CDrcCmdHandler::DetectStart() {
     CRecord* scene = again->GetListItem(SqncF::scns, u32(index));
     CRecord* target = scene ? scene->GetChild(ScenF::ctdr) : nullptr;
     if (!target || target->GetString(SnctF::flnm) != file) return;
+    // A caret left in the Start field keeps refreshes out of it while the user
+    // types; the start asked for replaces it, shown whole and selected.
+    CKvsScnPrmF* params = fFrame->SceneEdit()->Params();
+    if (params && params->Content() == target) {
+        CTimeSlider& start = params->Fields().fStart;
+        if (CEditText* engine = start.Engine())
+            engine->SetSelection(0, u32(start.GetText().Length()));
+    }
     target->SetI32(this, SnctF::sttm, i32(std::llround(seconds * 1000.0)));
 }
 

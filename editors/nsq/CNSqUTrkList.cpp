@@ -256,7 +256,7 @@ void CNSqUTrkList::StartDrag(CNSqUTrkVw_CClk* pane, u32 row) {
     fDragTime = u32(std::min(ms, 4294967295.0));
     delete fDragger;
     fDragger = CDragger::New(this);
-    Send(LPane_ReqFocus, this, fParent);
+    RequestFocus();
 }
 
 bool CNSqUTrkList::DropScenes() {

@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "base/Clock.h"
 #include "base/Paths.h"
 #include "base/Threads.h"
 #include "framework/CMainLoop.h"
@@ -211,12 +212,34 @@ void AppDelegate::RequestQuit() {
 void AppDelegate::EndApplication() {
     CMainLoop* loop = CMainLoop::Current();
     if (sDelegate && loop && loop->ModalDepth() > 0) {
-        sDelegate->WillTerminate();
-        MainRunLoopClosing();
-        std::fflush(nullptr);
-        _exit(0);
+        // Torn down from inside a dialog's turn, the application would free what
+        // the dialogs on the stack still use: they end as cancelled first, and
+        // the application ends once the stack is back at the main loop.
+        loop->fEnding = 1;
+        sDelegate->EndWhenUnwound();
+        return;
     }
     QCoreApplication::exit(0);
+}
+
+void AppDelegate::EndWhenUnwound() {
+    if (fUnwind) return;
+    fUnwind = new QTimer(this);
+    const u32 start = LTickMs();
+    QObject::connect(fUnwind, &QTimer::timeout, this, [this, start] {
+        CMainLoop* loop = CMainLoop::Current();
+        if (loop && loop->ModalDepth() > 0) {
+            if (LTickMs() - start < kUnwindLimitMs) return;
+            // A modal loop that is no dialog does not end by itself: the old way.
+            WillTerminate();
+            MainRunLoopClosing();
+            std::fflush(nullptr);
+            _exit(0);
+        }
+        fUnwind->stop();
+        QCoreApplication::exit(0);
+    });
+    fUnwind->start(5);
 }
 
 // ---------------------------------------------------------------- entry

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
@@ -75,9 +76,12 @@ public:
     void WillTerminate();
     // The Quit action, SIGTERM, SIGINT and the logout: the protocol, then the end.
     void RequestQuit();
-    // Ends the application: leaves exec(), or, inside a framework modal loop
-    // that would never let exec() return, shuts down and exits at once.
+    // Ends the application: leaves exec(); inside framework modal loops, once
+    // every open dialog has ended as cancelled and the stack is back at exec().
+    // A modal loop that is no dialog and still runs after kUnwindLimitMs is
+    // ended the old way: shut down in place and exit at once.
     static void EndApplication();
+    static constexpr u32 kUnwindLimitMs = 3000;
     // SIGTERM and SIGINT reach RequestQuit through a self-pipe.
     void CatchSignals();
 
@@ -86,8 +90,11 @@ public:
 
 private:
     QStringList fFiles;
+    void EndWhenUnwound();
+
     int fPipe[2] = {-1, -1};
     bool fTerminated = false;
+    QTimer* fUnwind = nullptr;
 };
 
 // QApplication, the services, the delegate and the event loop; answers the

@@ -10,6 +10,7 @@
 
 #include "framework/CMainLoop.h"
 #include "platform/qt/QtDrawing.h"
+#include "platform/qt/QtWindows.h"
 
 namespace {
 QtMenuServices* sInstance = nullptr;
@@ -246,9 +247,13 @@ void QtMenuServices::FillBar(QMenuBar* bar) {
     bool same = shown.size() == qsizetype(fBar.size());
     for (size_t i = 0; same && i < fBar.size(); ++i)
         same = shown[qsizetype(i)] == fBar[i]->menuAction();
-    if (same) return;
-    bar->clear();
-    for (QMenu* m : fBar) bar->addMenu(m);
+    if (!same) {
+        bar->clear();
+        for (QMenu* m : fBar) bar->addMenu(m);
+    }
+    // A narrow window would fold its titles behind the bar's extension button.
+    if (auto* window = dynamic_cast<MWindow*>(bar->window()))
+        window->WidenForBar(bar->sizeHint().width());
 }
 
 QMenuBar* QtMenuServices::NewWindowMenuBar(QWidget* parent) {

@@ -410,7 +410,12 @@ void QtTextField::SetTextColor(const LPen* pen) {
 }
 
 bool QtTextField::IsFirstResponder() const {
-    return fWidget && (fResponder || fWidget->hasFocus());
+    if (!fWidget) return false;
+    // An active window that gave its focus away (to its view, when it came
+    // back from behind a dialog) has to hand it to the field again: typing
+    // would go nowhere. An inactive one keeps the field as its responder.
+    if (fWidget->isActiveWindow()) return fWidget->hasFocus();
+    return fResponder || fWidget->hasFocus();
 }
 
 void QtTextField::MakeFirstResponder() {

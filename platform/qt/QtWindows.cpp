@@ -14,6 +14,7 @@
 
 #include "base/Clock.h"
 #include "framework/InputState.h"
+#include "framework/LDialog.h"
 #include "framework/LFrame.h"
 #include "framework/LWindow.h"
 #include "platform/WindowKinds.h"
@@ -169,7 +170,15 @@ bool MWindow::event(QEvent* e) {
 void MWindow::closeEvent(QCloseEvent* e) {
     // The framework closes its windows itself.
     e->ignore();
-    if (Closable()) Post(LWindow_Close);
+    if (Closable()) {
+        Post(LWindow_Close);
+        return;
+    }
+    // The window manager puts a close box on every dialog, also on the kinds
+    // that have none: there it answers as the dialog's Escape does (its cancel
+    // button, else its default button), never as nothing at all.
+    auto* modal = fOwner ? dynamic_cast<LModalFrame*>(fOwner->GetFrame()) : nullptr;
+    if (modal && (modal->CancelButton() || modal->DefaultButton())) Post(LWindow_Close);
 }
 
 void MWindow::ApplyLimits() {
@@ -184,6 +193,20 @@ void MWindow::ApplyLimits() {
     setMaximumSize((hi + extra).boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)));
     if (want != fView->size()) resize(want + extra);
     fBounding = false;
+}
+
+void MWindow::WidenForBar(int barWidth) {
+    if (barWidth <= width()) return;
+    // The content follows the wider window: the frame lays itself out again
+    // when the place is reported.
+    if (!Resizable()) {
+        setFixedSize(barWidth, height());
+    } else {
+        setMinimumWidth(std::max(minimumWidth(), barWidth));
+        resize(barWidth, height());
+    }
+    if (fLayout) fLayout->activate();
+    ReportPlace();
 }
 
 void MWindow::resizeEvent(QResizeEvent* e) {
@@ -493,8 +516,18 @@ void QtWindowServices::Forget(MWindow* w) {
     fOrder.erase(std::remove(fOrder.begin(), fOrder.end(), w), fOrder.end());
 }
 
+void QtWindowServices::TieToAbove(MWindow* w) {
+    // The window manager keeps a transient window above the window it is for.
+    if (!w->fAbove) return;
+    w->winId();
+    w->fAbove->winId();
+    if (w->windowHandle() && w->fAbove->windowHandle())
+        w->windowHandle()->setTransientParent(w->fAbove->windowHandle());
+}
+
 void QtWindowServices::ShowBeforeOrdering(MWindow* w, bool activate) {
     if (!w->isVisible()) {
+        TieToAbove(w);
         // A dialog belongs to the frontmost application window (so the window
         // manager keeps it above that one).
         if (WindowKindStyle(w->Kind()).level == kLevelModalPanel && w->Type() != kWindowFloating) {
@@ -511,6 +544,18 @@ void QtWindowServices::ShowBeforeOrdering(MWindow* w, bool activate) {
         w->show();
         w->setAttribute(Qt::WA_ShowWithoutActivating, false);
     }
+}
+
+void QtWindowServices::KeepAbove(LNativeWindow window, LNativeWindow owner) {
+    MWindow* w = AsMWindow(window);
+    MWindow* o = AsMWindow(owner);
+    if (!w || !o || w == o) return;
+    w->fAbove = o;
+    // Window managers honour the tie for dialogs only: the window becomes one
+    // (still without modality) while it is hidden, which changing its type needs.
+    if (!w->isVisible() && w->windowType() == Qt::Window)
+        w->setWindowFlags((w->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+    if (w->isVisible()) TieToAbove(w);
 }
 
 void QtWindowServices::MakeKeyAndOrderFront(LNativeWindow window) {

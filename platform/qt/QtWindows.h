@@ -7,6 +7,7 @@
 // on show, hide, raise and activation.
 
 #include <QVBoxLayout>
+#include <QPointer>
 #include <QWidget>
 
 #include <vector>
@@ -42,8 +43,12 @@ public:
     QSize BoundSize(QSize wanted, QSize* minimum, QSize* maximum);
     // Gives the window manager the placer's limits; a size outside them is put back.
     void ApplyLimits();
+    // Makes the window at least as wide as its menu bar needs to show every title.
+    void WidenForBar(int barWidth);
 
     LWindow* fOwner = nullptr;
+    // The window this one stays above (set again each time it is shown).
+    QPointer<QWidget> fAbove;
 
 protected:
     bool event(QEvent* e) override;
@@ -123,6 +128,7 @@ public:
     void OrderFront(LNativeWindow window) override;
     void OrderBehind(LNativeWindow window, LNativeWindow other) override;
     void OrderOut(LNativeWindow window) override;
+    void KeepAbove(LNativeWindow window, LNativeWindow owner) override;
     void WaitUntilOnScreen(LNativeWindow window) override;
     bool GetDisplay(u32 index, LDisplay* out) override;
     u32 MainDisplayId() override;
@@ -144,6 +150,7 @@ public:
 
 private:
     void ShowBeforeOrdering(MWindow* w, bool activate);
+    static void TieToAbove(MWindow* w);
 
     std::vector<MWindow*> fOrder;
     std::vector<QScreen*> fScreens;

@@ -4,7 +4,9 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "devices/CKvsDevCtl.h"
@@ -86,10 +88,49 @@ TEST_F(AudioDrop, SongAiffBecomesSongWavOnTheCard) {
     CKvsUpldList* failed = ctl.Uploads()->Window()->fList;
     ASSERT_EQ(failed->Count(), 1u);
     EXPECT_STREQ(failed->ItemName(0).CStr(), "x.mp3");
-    EXPECT_STREQ(failed->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 0).CStr());
+    // An audio file that does not convert says so, not that it is no recording.
+    EXPECT_STREQ(failed->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 2).CStr());
     for (const std::string& l : LogOf("req"))
         EXPECT_EQ(Field(l, "path").find("x."), std::string::npos) << l;
     EXPECT_TRUE(TempFiles().empty()) << TempFiles().front();
+}
+
+TEST_F(AudioDrop, DroppedNamesReachTheCardAsTheDeviceNameRuleGivesThem) {
+    const struct {
+        const char* local;
+        const char* onCard;
+    } kRows[] = {{"nl\nz.drc", "nl_z.drc"},      {"tab\tq.drc", "tab_q.drc"},
+                 {"\x01" "ctl.drc", "_ctl.drc"}, {"a:b?.drc", "a_b_.drc"},
+                 {"x.y.drc", "x_y.drc"},          {".hidden.drc", "_hidden.drc"},
+                 {"Caf\xC3\xA9.drc", "Caf\xC3\xA9.drc"}};
+    std::vector<LString> paths;
+    for (const auto& r : kRows) {
+        const std::string p = local.Path() + "/" + r.local;
+        std::ofstream(p) << "DRC " << r.onCard;
+        paths.push_back(LString(p.c_str()));
+    }
+    CKvsDevCtl ctl(app.get(), &fSet, 305);
+    ctl.DropFiles(0, paths);
+    CKvsFileJobQueue& jobs = ctl.Uploads()->Jobs();
+    ASSERT_TRUE(RunVirtual(
+        fLoop, [&] { return jobs.IsIdle() && jobs.JobsFinished() == std::size(kRows); }, 120000,
+        [&] { fSim.Cmd("ping"); }));
+    ctl.Uploads()->UpdateWindow();
+    EXPECT_EQ(ctl.Uploads()->Window()->fList->Count(), 0u) << "every upload went through";
+    std::vector<std::string> held;
+    for (const auto& e :
+         std::filesystem::directory_iterator(fDir.Path() + "/305/sdc/kevrecfiles"))
+        held.push_back(e.path().filename().string());
+    std::sort(held.begin(), held.end());
+    std::vector<std::string> want;
+    for (const auto& r : kRows) want.push_back(r.onCard);
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(held, want);
+    for (const auto& r : kRows) {
+        const std::string body = std::string("DRC ") + r.onCard;
+        EXPECT_EQ(audiotest::ReadAll(fDir.Path() + "/305/sdc/kevrecfiles/" + r.onCard),
+                  std::vector<u8>(body.begin(), body.end()));
+    }
 }
 
 }  // namespace

@@ -326,6 +326,12 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
          {},
          "",
          {"0:/tmp/b%2Ewav,/tmp/100% b.drc,"}},
+        {"a name the card holds filtered",
+         0,
+         {"/tmp/sh\tow.wav", "/tmp/b.drc.drc", "/tmp/nl\nz.drc"},
+         {true},
+         replace + "sh_ow, b_drc",
+         {"0:/tmp/sh\tow.wav,/tmp/b.drc.drc,/tmp/nl\nz.drc,"}},
         {"decomposed matches composed",
          1,
          {"/tmp/Cafe\xCC\x81.drc"},
@@ -337,6 +343,8 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         Stage s;
         s.Add(0, "show.drc");
         s.Add(0, "b.drc");
+        s.Add(0, "sh_ow.drc");
+        s.Add(0, "b_drc.drc");
         s.Add(1, "Caf\xC3\xA9.wav");
         Receiver r;
         LFrame holder(&r, &s.fBox);

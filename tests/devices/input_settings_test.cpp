@@ -9,6 +9,7 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUpldWin.h"
+#include "devlink/FileJobQueue.h"
 #include "devices/CSndDevPane.h"
 #include "devices/DevCtlCommands.h"
 #include "devlink/StatNodes.h"
@@ -119,8 +120,8 @@ TEST_F(InputSettings, SoundFormatAndSummary) {
 
 TEST_F(InputSettings, UploadListAndOverallBar) {
     CKvsUpldWin win(app.get());
-    win.fList->AddItem(LString("a.drc"), false);
-    win.fList->AddItem(LString("b.wav"), true);
+    win.fList->AddItem(LString("a.drc"), UploadStatusText(0, CKvsFileJobQueue::kNotAccepted));
+    win.fList->AddItem(LString("b.wav"), UploadStatusText(1, CKvsFileJobQueue::kNotSent));
     ASSERT_EQ(win.fList->Count(), 2u);
     EXPECT_EQ(win.fList->Rows(), 2);
     EXPECT_STREQ(win.fList->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 0).CStr());

@@ -161,6 +161,59 @@ TEST_F(MonWin, ColumnsForTheWindowShapeAndNoCellPastTheLastGroup) {
     }
 }
 
+// The title each cell shows: a cell the mouse has been over is drawn by its
+// own frame, the others by the stamp.
+std::string ShownTitles(CMonGrid* g) {
+    std::string out;
+    for (i32 y = 0; y < g->Rows(); ++y)
+        for (i32 x = 0; x < g->Cols(); ++x) {
+            auto* live = static_cast<CMonGrpCell*>(g->GetCellFrame(LCell{x, y}, true));
+            auto* cell = live ? live : static_cast<CMonGrpCell*>(g->GetProtoCellFor(LCell{x, y}));
+            out += std::string(out.empty() ? "" : " ") + (cell ? cell->fTitle.GetText().CStr() : "-");
+        }
+    return out;
+}
+
+TEST_F(MonWin, EveryGroupShownOnceThroughColumnChanges) {
+    const char* kAll8 = "1 65 129 193 257 321 385 449";
+    const struct {
+        i32 cols;
+        const char* titles;
+    } kSteps[] = {{3, "1 65 129 193 257 321 385 449 -"},
+                  {2, kAll8},
+                  {8, kAll8},
+                  {2, kAll8},
+                  {3, "1 65 129 193 257 321 385 449 -"},
+                  {4, kAll8},
+                  {2, kAll8},
+                  {5, "1 65 129 193 257 321 385 449 - -"},
+                  {1, kAll8}};
+    CMonGrid* g = win->Grid();
+    for (const auto& s : kSteps) {
+        // The mouse went over every cell of the old arrangement and rests on
+        // the first of the second row.
+        for (i32 y = g->Rows() - 1; y >= 0; --y)
+            for (i32 x = g->Cols() - 1; x >= 0; --x) {
+                const LRect r = g->GetCellRect(LCell{x, y});
+                g->FindPaneAt(LPoint{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+            }
+        const LRect rest = g->GetCellRect(LCell{0, std::min(1, g->Rows() - 1)});
+        g->FindPaneAt(LPoint{rest.left + 4, rest.top + 4});
+        g->SetArrangement(s.cols, (s.cols + 7) / s.cols);
+        // Sized as the window's layout would size it.
+        const LRect at = g->Bounds();
+        g->SetBounds(LRect(at.left, at.top, at.left + s.cols * g->CellWidth(),
+                           at.top + g->Rows() * g->CellHeight()));
+        EXPECT_EQ(ShownTitles(g), s.titles) << s.cols << " columns";
+        // Channel 400 (group 7 starts at 449: 385-448 is group 6) lies in its group's cell.
+        const LCell six{6 % s.cols, 6 / s.cols};
+        auto* cell = static_cast<CMonGrpCell*>(g->GetCellFrame(six, false));
+        ASSERT_TRUE(cell);
+        EXPECT_EQ(cell->fGraph.First(), 384u) << s.cols << " columns";
+        EXPECT_EQ(g->ChannelAt(MonChannelPoint(g, 400, 10)), 400) << s.cols << " columns";
+    }
+}
+
 TEST(MonGrid, BarsAndMarks) {
     const LRect b(10, 20, 140, 88);
     EXPECT_EQ(CKvsLevelGraph::BarRect(b, 0, 255).top, 88 - 66);

@@ -182,4 +182,33 @@ TEST_F(UnvList, ANewSourceRebuildsTheRowsAndFeedsTheMonitor) {
     host.reset();  // before the source it listens to
 }
 
+TEST_F(UnvList, AMonitorFillingItsListFeedsOnlyForItsOwnUniverse) {
+    SetStat(status.Root(), 300, {0, 1});
+    Press(0);
+    Press(0);
+    CMonWin* mon = list->Monitor();
+    ASSERT_NE(mon, nullptr);
+    ASSERT_EQ(list->SelectedUniverse(), 300u);
+    mon->ResetStats();
+    ClearUniverseRecs(status.Root());
+    EXPECT_EQ(mon->Stats().fPackets, 0u) << "gone: an empty frame, no update";
+    // 512 universes arrive one by one, the monitor's own among them.
+    for (u32 u = 0; u < 512; ++u) SetStat(status.Root(), u, {0, u8(u), 9});
+    EXPECT_EQ(list->Rows(), 512);
+    // Its arrival, then its levels: not once for each other universe.
+    EXPECT_EQ(mon->Stats().fPackets, 1u);
+    EXPECT_EQ(mon->Grid()->Levels()[0], u8(300));
+    auto text = [&](i32 row) {
+        auto* c = static_cast<CKvsUnivCell*>(list->GetProtoCellFor(LCell{0, row}));
+        return c ? std::string(c->fUniverse.GetText().CStr()) : std::string("-");
+    };
+    EXPECT_EQ(text(0), "  0/ 0/ 0");
+    EXPECT_EQ(text(511), "  1/15/15");
+    // Removed from the middle: the rows below move up.
+    status.Root()->RemoveItem(nullptr, DrcStatF::unvs, 1);
+    EXPECT_EQ(list->Rows(), 511);
+    EXPECT_EQ(text(1), "  0/ 0/ 2");
+    EXPECT_EQ(mon->Stats().fPackets, 1u);
+}
+
 }  // namespace

@@ -4,11 +4,13 @@
 
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUploads.h"
+#include "devices/CKvsUpldWin.h"
 #include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
 #include "framework/InputState.h"
@@ -89,6 +91,45 @@ TEST_F(Uploads, FailedFilesListedAFreshListAfterEachIdleDrop) {
         EXPECT_STREQ(list->ItemName(0).CStr(), name);
         EXPECT_STREQ(list->ItemStatus(0).CStr(), StdDialogText("UPLDLIST", 1).CStr());
     }
+}
+
+TEST(UploadWindow, EachFailureSaysWhatWentWrongForItsKind) {
+    static LResFile appFile(AppResFileRef());
+    SetDefaultResChain(&appFile);
+    const struct {
+        u32 kind, status, item;
+    } kRows[] = {
+        {CKvsFileJobQueue::kRecording, CKvsFileJobQueue::kNotAccepted, 0},
+        {CKvsFileJobQueue::kAudio, CKvsFileJobQueue::kNotAccepted, 2},
+        {CKvsFileJobQueue::kRecording, CKvsFileJobQueue::kNotSent, 1},
+        {CKvsFileJobQueue::kAudio, CKvsFileJobQueue::kNotSent, 1},
+        {CKvsFileJobQueue::kAudio, CKvsFileJobQueue::kNotConfirmed, 3},
+    };
+    std::set<std::string> texts;
+    for (const auto& r : kRows) {
+        const LString t = UploadStatusText(r.kind, r.status);
+        EXPECT_STREQ(t.CStr(), StdDialogText("UPLDLIST", r.item).CStr()) << r.kind << r.status;
+        // Whole in the cell, which keeps 20 characters for it.
+        EXPECT_LE(t.Length(), 20u) << t.CStr();
+        texts.insert(t.CStr());
+    }
+    EXPECT_EQ(texts.size(), 4u);
+}
+
+TEST(UploadWindow, PlacedBesideItsOwnerWithinTheScreen) {
+    const LRect screen(0, 0, 1280, 800);
+    const struct {
+        const char* what;
+        LRect owner;
+        LRect placed;
+    } kRows[] = {
+        {"room on the right", LRect(100, 100, 800, 600), LRect(816, 100, 1216, 400)},
+        {"room on the left only", LRect(500, 100, 1200, 600), LRect(84, 100, 484, 400)},
+        {"room below only", LRect(0, 50, 1200, 400), LRect(0, 448, 400, 748)},
+        {"room above only", LRect(0, 400, 1200, 790), LRect(0, 52, 400, 352)},
+        {"no room: the far corner", LRect(0, 30, 1270, 790), LRect(864, 484, 1264, 784)},
+    };
+    for (const auto& r : kRows) EXPECT_EQ(PlaceBesideOwner(r.owner, 400, 300, screen), r.placed) << r.what;
 }
 
 }  // namespace

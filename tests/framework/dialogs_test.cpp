@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "framework/AppSingletons.h"
+#include "framework/CNumVol.h"
 #include "framework/InputState.h"
 #include "framework/StdDialogs.h"
 #include "tests/framework/FakeControls.h"
@@ -193,6 +194,94 @@ TEST_F(Dialogs, NumberEntryLaysOutAndKeepsItsNumber) {
     const LRect ok = d.fOk.Bounds(), field = d.fField.Bounds(), all = d.Bounds();
     EXPECT_FALSE(ok.IsEmpty() || field.IsEmpty());
     EXPECT_TRUE(all.Contains(LPoint{ok.right - 1, ok.bottom - 1}) && field.top < ok.top);
+}
+
+// Notes the end-of-edit messages the fields of a dialog send up.
+struct EditLog : LHandler {
+    using LHandler::LHandler;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(CNumVol_Fix) || (msg.Is(LEditText_Unfocused) && msg.source == text))
+            seen += std::string(msg.name) + " ";
+        return LHandler::HandleMessage(msg);
+    }
+    std::string seen;
+    LHandler* text = nullptr;  // the text field whose end is noted
+};
+
+struct FieldDialog : TwoButtons {
+    explicit FieldDialog(LHandler* parent) : TwoButtons(parent), number(this), text(this) {
+        number.SetBounds(LRect(10, 10, 90, 30));
+        text.SetBounds(LRect(100, 10, 180, 30));
+        number.SetRange(1, 16, 1);
+        number.SetValue(2);
+    }
+    CNumVol number;
+    LAsciiEdit text;
+};
+
+TEST_F(Dialogs, ATypedValueCountsOnceWhenConfirmedAndNeverWhenCancelled) {
+    enum How { kReturn, kOk, kEscape, kCancel, kCloseBox, kOneButtonEscape, kOneButtonClose };
+    const struct {
+        How how;
+        bool inText;
+        const char* seen;  // before the dialog goes
+        const char* value;
+    } cases[] = {
+        {kReturn, false, "CNumVol_Fix ", "16"},
+        {kOk, false, "CNumVol_Fix ", "16"},
+        {kOneButtonEscape, false, "CNumVol_Fix ", "16"},
+        {kOneButtonClose, false, "CNumVol_Fix ", "16"},
+        {kEscape, false, "", "40"},
+        {kCancel, false, "", "40"},
+        {kCloseBox, false, "", "40"},
+        {kOk, true, "LEditText_Unfocused ", "40"},
+        {kCancel, true, "", "40"},
+    };
+    for (const auto& c : cases) {
+        EditLog log(app.get());
+        {
+            FieldDialog d(&log);
+            log.text = &d.text;
+            d.ShowWindow();
+            if (c.how == kOneButtonEscape || c.how == kOneButtonClose) d.SetCancelButton(&d.ok);
+            LEditText& field = c.inText ? static_cast<LEditText&>(d.text) : d.number;
+            field.RequestFocus();
+            ASSERT_NE(controls.fField, nullptr);
+            controls.fField->Type("40");
+            log.seen.clear();
+            d.SetResult(0);
+            if (c.how == kReturn || c.how == kEscape || c.how == kOneButtonEscape) {
+                Keys({c.how == kReturn ? 13u : 27u});
+                d.ModalStep(LDialog::kNoLimit);
+            } else if (c.how == kCloseBox || c.how == kOneButtonClose) {
+                LHandler::Send(LWindow_Close, d.Window(), &d);
+            } else {
+                LHandler::Send(LStdCtl_Selected, c.how == kOk ? &d.ok : &d.cancel, &d);
+            }
+            EXPECT_EQ(log.seen, c.seen) << c.how << c.inText;
+            EXPECT_EQ(std::string(field.GetText().View()), c.value) << c.how << c.inText;
+            log.seen.clear();
+        }
+        // The dialog going ends nothing more.
+        EXPECT_EQ(log.seen, "") << c.how << c.inText;
+    }
+}
+
+TEST_F(Dialogs, AFieldHiddenWithItsWindowEndsItsEditOnce) {
+    // The window closes (hidden), opens again and the focus moves on.
+    for (const bool typed : {true, false}) {
+        EditLog log(app.get());
+        FieldDialog d(&log);
+        d.ShowWindow();
+        d.number.RequestFocus();
+        if (typed) controls.fField->Type("0");
+        d.HideWindow();
+        EXPECT_EQ(log.seen, typed ? "CNumVol_Fix " : "") << typed;
+        EXPECT_EQ(d.number.GetValue(), typed ? 1 : 2);
+        d.ShowWindow();
+        d.text.RequestFocus();
+        EXPECT_EQ(log.seen, typed ? "CNumVol_Fix " : "") << typed;
+    }
 }
 
 }  // namespace

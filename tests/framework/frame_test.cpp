@@ -2,13 +2,17 @@
 // by the layout, Tab order, hit tests on overlapping children.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "FakeWindows.h"
 #include "TestPanes.h"
 #include "TestResources.h"
 #include "framework/InputState.h"
+#include "framework/CMainLoop.h"
 #include "framework/LFrame.h"
+#include "framework/LMenu.h"
 #include "framework/layout/LLayoutVM.h"
 
 namespace {
@@ -26,6 +30,19 @@ public:
         return TestPane::HandleMessage(msg);
     }
     int clicks = 0;
+};
+
+// A view handler as the control window has one: it owns the view's frame and
+// is the window's parent; it keeps what reaches it.
+class ViewHandler : public LHandler {
+public:
+    LMessage HandleMessage(const LMessage& msg) override {
+        got.push_back(std::string(msg.name) + (msg.source == closeFrom ? "(window)" : ""));
+        if (msg.Is(LFrame_Close)) return LMessage();
+        return LHandler::HandleMessage(msg);
+    }
+    std::vector<std::string> got;
+    LHandler* closeFrom = nullptr;
 };
 
 class Frames : public ::testing::Test {
@@ -141,6 +158,64 @@ TEST_F(Frames, AClickInAnOverlapReachesTheLaterChild) {
     // A dimmed pane lets the click through.
     over->SetState(LPane::kOpDim);
     EXPECT_EQ(frame.FindPaneAt(LPoint{45, 45}), under);
+}
+
+// The window's frame -> a frame that holds the view -> the view's frame, whose
+// parent is the view handler (the window's own parent): the focus, the menu
+// target, Tab and Close still go through the window.
+TEST_F(Frames, AViewThatAHandlerOwnsTakesFocusTabAndCloseInItsWindow) {
+    ViewHandler view;
+    // Kind 9, as the control window: closable and resizable.
+    LFrame win(&view, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+    view.closeFrom = &win;
+    win.SetWindowBounds(LRect(100, 100, 400, 300));
+    TestPane* title = new TestPane(&win, &win);
+    title->SetBounds(LRect(10, 10, 100, 30));
+    LFrame* holder = new LFrame(&win, &win);
+    holder->SetBounds(LRect(0, 40, 300, 200));
+    LFrame* content = new LFrame(&view, holder);
+    content->SetBounds(LRect(0, 0, 300, 160));
+    TestPane* a = new TestPane(content, content);
+    TestPane* b = new TestPane(content, content);
+    a->SetBounds(LRect(10, 10, 100, 30));
+    b->SetBounds(LRect(10, 40, 100, 60));
+    for (TestPane* p : {title, a, b}) p->SetState(LPane::kOpTabStopRingInside);
+    win.ShowWindow();
+    ASSERT_EQ(WindowServices().KeyWindow(), Native(win));
+
+    b->RequestFocus();
+    EXPECT_EQ(win.Focus(), holder);
+    EXPECT_EQ(holder->Focus(), content);
+    EXPECT_EQ(FindMenuTarget(nullptr), b);
+    // The handler still hears the request, once from the view's frame.
+    EXPECT_EQ(std::count(view.got.begin(), view.got.end(), LPane_ReqFocus), 1);
+
+    // Tab leaves the view's last field for the window's next, and comes back in.
+    struct Step {
+        u32 mods;
+        LPane* expect;
+    } steps[] = {{0, title}, {0, a}, {0, b}, {kModShift, a}, {kModShift, title}, {kModShift, b}};
+    for (const Step& s : steps) {
+        keyboard.SetEvent(9, s.mods);
+        LHandler::Send(LKeyboard_Down, &keyboard, FindMenuTarget(nullptr));
+        EXPECT_EQ(FindMenuTarget(nullptr), s.expect);
+    }
+
+    // The window's Close from a menu validated on a pane of the view.
+    LMenuBar bar(nullptr);
+    LMenu* file = new LMenu(&bar, LString("FILE"), LString("File"));
+    bar.AddMenu(file);
+    LMenuItem* close = new LMenuItem(file);
+    close->fTitle = LString("Close");
+    close->SetCommand(LStdCmd_Close);
+    file->AppendItem(close);
+    bar.ResetItemStates();
+    LHandler::Send(LMenuBar_Ready, &bar, b);
+    EXPECT_TRUE(close->fEnabled);
+    view.got.clear();
+    LHandler::Send(LMenuItem_Selected, close, b);
+    EXPECT_NE(std::find(view.got.begin(), view.got.end(), "LFrame_Close(window)"), view.got.end());
+    EXPECT_EQ(std::count(view.got.begin(), view.got.end(), "LMenuItem_Selected"), 0);
 }
 
 }  // namespace

@@ -118,6 +118,9 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
         {"held on an unselected row", false, 6, 333, 4, 1, Rows(6, 7)},
         {"selected row, 3 pixels", false, 2, 0, 3, 0, Rows(2, 3)},
         {"selected row, 4 pixels", false, 2, 0, 4, 1, Rows(1, 4)},
+        // Let go before the list's next turn: no dragger is left waiting.
+        {"selected row, let go at once", false, 2, ~0u, -1, 0, Rows(2, 3)},
+        {"click helper: selected row, let go at once", true, 2, ~0u, -1, 0, Rows(2, 3)},
         {"below the last row", false, 12, 333, -1, 0, LRgn()},
         {"click helper: quick click", true, 6, 100, -1, 0, Rows(6, 7)},
         {"click helper: selected row, 3 pixels", true, 2, 0, 3, 0, Rows(2, 3)},
@@ -129,6 +132,22 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
         s.fList->SetSelection(Rows(1, 4));
         s.fDrag.fEndOp = 0;
         s.Press(c.row);
+        if (c.holdMs == ~0u) {
+            s.Mouse(LMouse_Release, s.fList, 50, c.row * 10 + 5);
+            s.fMouse.fCapture = nullptr;
+            if (!c.clickDrag) {
+                EXPECT_EQ(s.fList->fCodes.back(), CListDragDropHelper::kPressEnded) << c.what;
+            }
+            s.Fire(0);
+            EXPECT_EQ(s.Dragger(), nullptr) << c.what;
+            EXPECT_TRUE(s.fList->Selection() == c.after) << c.what;
+            // A Shift-click now extends from that row.
+            s.fMouse.fModifiers = kModShift;
+            s.Press(5);
+            s.fMouse.fModifiers = 0;
+            EXPECT_TRUE(s.fList->Selection() == Rows(2, 6)) << c.what;
+            continue;
+        }
         s.Fire(c.holdMs);
         if (c.moveBy < 0) {
             EXPECT_EQ(s.Dragger(), nullptr) << c.what;

@@ -5,8 +5,21 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "ControlFixture.h"
 #include "XvfbHarness.h"
@@ -14,7 +27,20 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUploads.h"
+#include "devices/CKvsApp.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devices/CKvsDevWin.h"
+#include "devices/CKvsUpldWin.h"
 #include "devices/files/CKvsFileFrm.h"
+#include "devices/files/CKvsFileList.h"
+#include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/recordings/CDrcCmdHandler.h"
+#include "devices/recordings/CKvsRecCtlF.h"
+#include "editors/CKvsPlayCmd.h"
+#include "editors/CKvsPlayFrm.h"
+#include "platform/qt/QtWindows.h"
+#include "tests/devlink/NetnsHarness.h"
+#include "tests/platform/AppLaunch.h"
 #include "records/CRecordDoc.h"
 #include "records/PrefNodes.h"
 #include "tools/testkit/SimDeviceProcess.h"
@@ -85,9 +111,402 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     EXPECT_EQ(done, Qt::CopyAction);
     ASSERT_TRUE(RunUntil([&] { return ctl.Uploads() != nullptr; }, 3000));
     EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u);
+
+    // A second drop that lands on the upload window is refused, and it says why.
+    CKvsUpldWin* up = ctl.Uploads()->Window();
+    ASSERT_NE(up, nullptr);
+    RunUntil([] { return false; }, 500);
+    EXPECT_FALSE(up->fHint.IsShown());
+    const LRect u = up->Window()->GetContentScreenRect();
+    const int upX = (u.left + u.right) / 2, upY = (u.top + u.bottom) / 2;
+    x.Xdotool("mousemove " + std::to_string(from.x()) + " " + std::to_string(from.y()) +
+              " mousedown 1");
+    RunUntil([] { return false; }, 200);
+    x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
+                   std::to_string(from.y()) + " sleep 0.2 mousemove " + std::to_string(upX) + " " +
+                   std::to_string(upY) + " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
+    auto* again = new QMimeData;
+    again->setUrls({QUrl::fromLocalFile(QString::fromStdString(a))});
+    auto* second = new QDrag(&source);
+    second->setMimeData(again);
+    EXPECT_EQ(second->exec(Qt::CopyAction), Qt::IgnoreAction);
+    RunUntil([] { return false; }, 300);
+    EXPECT_TRUE(up->fHint.IsShown());
+    EXPECT_GT(up->fHint.Bounds().Width(), 0);
+    EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u) << "nothing more was queued";
+    x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop_refused.png");
     ctl.Uploads()->Jobs().CancelAll();
     RunUntil([] { return false; }, 200);
     x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop.png");
+}
+
+}  // namespace
+
+// ---- The whole program in namespaces of the test's own: the device file list
+// of a control window as a user meets it, every command by its menu item and
+// its key, odd names typed and dropped, read back from the device's log.
+
+namespace {
+
+using testtftp::NetnsHarness;
+using testtftp::SimDeviceProcess;
+
+std::vector<std::string> gWalkWarnings;
+
+void CollectWalkWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg && type != QtInfoMsg) gWalkWarnings.push_back(text.toStdString());
+    std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
+}
+
+// Answers the next window that opens (a question, the rename dialog, the
+// folder chooser) with real keys once it has settled; modal loops run meanwhile.
+class Answer {
+public:
+    Answer(const XvfbHarness& x, std::string keys) : fX(x), fKeys(std::move(keys)) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) fBefore.insert(w);
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(20);
+    }
+    bool Done() const { return fDone; }
+    std::string Title() const { return fTitle; }
+
+private:
+    void Step() {
+        QWidget* fresh = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && !fBefore.count(w) && !qobject_cast<QMenu*>(w)) fresh = w;
+        if (!fresh) {
+            if (fDone) fTimer.stop();
+            return;
+        }
+        if (!fAt) fAt = LTickMs();
+        if (LTickMs() - fAt < 500) return;
+        if (!fDone) fTitle = fresh->windowTitle().toStdString();
+        // A window of the program fits the screen.
+        const QRect area = QApplication::primaryScreen()->availableGeometry();
+        if (!fDone) {
+            EXPECT_TRUE(area.contains(fresh->frameGeometry())) << fTitle;
+        }
+        if (!fDone) {
+            fX.XdotoolAsync(fKeys);
+            fDone = true;
+            fSent = LTickMs();
+            return;
+        }
+        // A window the keys did not close would hold the walk in its modal loop.
+        if (LTickMs() - fSent > 6000) {
+            ADD_FAILURE() << fTitle << " still open after " << fKeys;
+            fX.XdotoolAsync("key Escape sleep 0.5 key Escape");
+            fTimer.stop();
+        }
+    }
+    const XvfbHarness& fX;
+    std::string fKeys;
+    std::set<QWidget*> fBefore;
+    QTimer fTimer;
+    u32 fAt = 0, fSent = 0;
+    bool fDone = false;
+    std::string fTitle;
+};
+
+QPoint ScreenPoint(LPane* pane, LPoint at) {
+    LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
+    const LRect c = w ? w->GetContentScreenRect() : LRect();
+    const u64 tl = pane->GetTopLeftIn(nullptr);
+    return QPoint(c.left + i32(LPane::UnpackX(tl)) + at.x, c.top + i32(LPane::UnpackY(tl)) + at.y);
+}
+
+std::string Where(QPoint p) {
+    return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
+}
+
+// Chooses the item of a menu of the window's bar whose text starts with the
+// prefix, with the pointer; false when it is not there or disabled.
+bool ChooseMenu(const XvfbHarness& x, QWidget* w, const QString& title, const QString& prefix) {
+    QMenuBar* bar = w->findChild<QMenuBar*>();
+    if (!bar) return false;
+    for (QAction* a : bar->actions()) {
+        if (a->text().remove('&') != title || !a->menu()) continue;
+        x.Xdotool(Where(bar->mapToGlobal(bar->actionGeometry(a).center())) + " click 1");
+        QMenu* menu = a->menu();
+        if (!RunUntil([&] { return menu->isVisible(); }, 3000)) return false;
+        for (QAction* i : menu->actions()) {
+            if (!i->text().startsWith(prefix)) continue;
+            if (!i->isEnabled()) break;
+            x.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(i).center())) +
+                           " click 1");
+            return true;
+        }
+        x.Xdotool("key Escape");
+        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+        return false;
+    }
+    return false;
+}
+
+// The paths of the file commands the device took in, in order.
+std::string DeviceRequests(SimDeviceProcess& sim, const std::string& prefix) {
+    std::string out;
+    for (const std::string& l : sim.Log()) {
+        if (l.rfind("pkt ", 0) != 0 || SimDeviceProcess::Field(l, "dir") != "in") continue;
+        const std::string op = SimDeviceProcess::Field(l, "op");
+        const std::string path = SimDeviceProcess::Field(l, "path");
+        if ((op != "WRQ" && op != "RRQ") || path.rfind(prefix, 0) != 0) continue;
+        if (out.find(path) == std::string::npos) out += (out.empty() ? "" : " ") + path;
+    }
+    return out;
+}
+
+void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
+    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
+    ASSERT_TRUE(sim.Ok());
+    const std::string card = dir.Path() + "/1201/sdc";
+    std::filesystem::create_directories(card + "/kevrecfiles");
+    std::filesystem::create_directories(card + "/audiofiles");
+    for (const char* n : {"a take.drc", "b take.drc", "c take.drc", "d keep.drc"})
+        std::ofstream(card + "/kevrecfiles/" + n) << "DRC " << n;
+    ASSERT_EQ(sim.Cmd("add-device serno=1201 addr=198.18.1.11/24 listen=any root=" + dir.Path() +
+                      "/1201")
+                  .rfind("ok", 0),
+              0u);
+    const std::string local = dir.Path() + "/local";
+    std::filesystem::create_directories(local + "/down");
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+        qInstallMessageHandler(CollectWalkWarnings);
+        AppLaunch launch("xcb", dir.Path() + "/config");
+        ASSERT_TRUE(launch.PrefsWritten());
+        CKvsApp* kvs = launch.Launch();
+        auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        ASSERT_TRUE(RunUntil([&] { return kvs->DevDoc()->DeviceSet().Count() == 1; }, 15000));
+        RunUntil([] { return false; }, 700);
+        // The control window: a double click on the device's row.
+        const QPoint row0 = ScreenPoint(devwin->fList, LPoint{60, 8});
+        x.Xdotool(Where(row0) + " click --repeat 2 --delay 60 1");
+        CKvsDevCtl* ctl = nullptr;
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                ctl = kvs->DevDoc()->FindController(1201);
+                return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
+            },
+            15000));
+        auto* view = dynamic_cast<CKvsFileListCtl*>(ctl->Screen()->FilesView());
+        ASSERT_NE(view, nullptr);
+        CKvsFileList* list = view->Frame()->fFiles->fList;
+        // The record view goes when the play view comes: nothing of it is used after.
+        ASSERT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000)) << list->Count();
+        MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
+        ASSERT_NE(ctlwin, nullptr);
+        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        RunUntil([] { return false; }, 500);
+        const QRect area = QApplication::primaryScreen()->availableGeometry();
+        EXPECT_TRUE(area.contains(ctlwin->frameGeometry()));
+        auto rowOf = [&](const char* name) {
+            for (u32 i = 0; i < list->Count(); ++i)
+                if (list->ItemName(i32(i)) == name) return i32(i);
+            return -1;
+        };
+        auto clickRow = [&](const char* name) {
+            const i32 row = rowOf(name);
+            EXPECT_GE(row, 0) << name;
+            // Past the double-click time since the last click: a click that selects.
+            RunUntil([] { return false; }, 600);
+            x.Xdotool(Where(ScreenPoint(list, LPoint{30, row * list->CellHeight() + 6})) +
+                      " click 1");
+            EXPECT_TRUE(RunUntil(
+                [&] { return list->SelectedNames(false) == std::vector<LString>{LString(name)}; },
+                3000))
+                << name;
+        };
+        // The log writes a blank in a path as "%20".
+        const std::string rm = "/.cmd/fmrm///sdc/kevrecfiles/";
+        const std::string mv = "/.cmd/fmmv///sdc/kevrecfiles/";
+        sim.Cmd("log clear");
+
+        // Delete by the Edit menu, confirmed with Return.
+        clickRow("a take.drc");
+        {
+            Answer yes(x, "key Return");
+            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Edit", "Delete"));
+            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc");
+        EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/a take.drc"));
+
+        // Delete by its key; refused once, then confirmed.
+        clickRow("b take.drc");
+        {
+            Answer no(x, "key Escape");
+            x.Xdotool("key Delete");
+            EXPECT_TRUE(RunUntil([&] { return no.Done(); }, 8000));
+            RunUntil([] { return false; }, 800);
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc");
+        {
+            Answer yes(x, "key Return");
+            x.Xdotool("key Delete");
+            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 2; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc " + rm + "b%20take.drc");
+
+        // Rename by the Device menu to a name the device rule changes as it is typed.
+        clickRow("c take.drc");
+        {
+            Answer typed(x, "key ctrl+a ; xdotool type 'x/y:z.' ; xdotool sleep 0.3 key Return");
+            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Rename"));
+            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
+        EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/x_y_z_.drc"));
+
+        // Download by the Device menu into a folder typed into the chooser.
+        clickRow("d keep.drc");
+        {
+            Answer folder(x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
+            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Download"));
+            EXPECT_TRUE(RunUntil([&] { return folder.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil(
+                [&] { return std::filesystem::exists(local + "/down/d keep.drc"); }, 10000));
+        }
+        std::string got;
+        std::getline(std::ifstream(local + "/down/d keep.drc"), got);
+        EXPECT_EQ(got, "DRC d keep.drc");
+
+        // Files dropped with odd names reach the card as the device rule names them.
+        {
+            const std::vector<std::string> odd = {"nl\nz.drc", "tab\tq.drc", "x.y.drc"};
+            QList<QUrl> urls;
+            for (const std::string& n : odd) {
+                std::ofstream(local + "/" + n) << "DRC dropped";
+                urls << QUrl::fromLocalFile(QString::fromStdString(local + "/" + n));
+            }
+            QWidget source;
+            source.setWindowTitle("source");
+            const QRect cw = ctlwin->frameGeometry();
+            source.setGeometry(std::min(cw.right() + 20, area.right() - 220), area.top() + 400, 200,
+                               200);
+            source.show();
+            RunUntil([] { return false; }, 500);
+            CKvsFileDrop& drop = view->Frame()->fFiles->fDrop;
+            const QPoint to = ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2,
+                                                       drop.Bounds().Height() / 2});
+            const QPoint from = source.mapToGlobal(QPoint(100, 100));
+            x.Xdotool(Where(from) + " mousedown 1");
+            RunUntil([] { return false; }, 200);
+            x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
+                           std::to_string(from.y()) + " sleep 0.2 " + Where(to) +
+                           " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
+            auto* mime = new QMimeData;
+            mime->setUrls(urls);
+            auto* drag = new QDrag(&source);
+            drag->setMimeData(mime);
+            EXPECT_EQ(drag->exec(Qt::CopyAction), Qt::CopyAction);
+            auto held = [&] {
+                std::string names;
+                for (const auto& e : std::filesystem::directory_iterator(card + "/kevrecfiles"))
+                    names += "[" + e.path().filename().string() + "]";
+                return names;
+            };
+            ASSERT_TRUE(RunUntil(
+                [&] {
+                    return std::filesystem::exists(card + "/kevrecfiles/x_y.drc") &&
+                           std::filesystem::exists(card + "/kevrecfiles/nl_z.drc") &&
+                           std::filesystem::exists(card + "/kevrecfiles/tab_q.drc");
+                },
+                20000))
+                << held() << " uploads " << (ctl->Uploads() ? ctl->Uploads()->Jobs().JobsAdded() : 0);
+            // The upload window stands beside the control window, not over its drop area.
+            MWindow* up = AsMWindow(ctl->Uploads()->Window()->GetNativeWindow());
+            ASSERT_NE(up, nullptr);
+            RunUntil([] { return false; }, 300);
+            EXPECT_FALSE(up->frameGeometry().contains(to)) << "over the drop area";
+            EXPECT_TRUE(area.contains(up->frameGeometry()));
+            for (const auto& e : std::filesystem::directory_iterator(card + "/kevrecfiles"))
+                for (const char c : e.path().filename().string())
+                    EXPECT_GE(u8(c), 32) << e.path().filename();
+            x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_dropped.png");
+        }
+        EXPECT_TRUE(RunUntil([&] { return rowOf("nl_z.drc") >= 0; }, 10000));
+        x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk.png");
+
+        // The play settings view: its own file list takes the same commands.
+        x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
+        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        LPopupList& pop = ctl->Screen()->Window().fView;
+        x.Xdotool(Where(ScreenPoint(&pop, LPoint{20, pop.Bounds().Height() / 2})) + " click 1");
+        RunUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
+        x.Xdotool("key Down key Return");
+        ASSERT_TRUE(RunUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 15000));
+        auto* play = dynamic_cast<CKvsPlayCmd*>(ctl->Screen()->PlayView());
+        ASSERT_NE(play, nullptr);
+        CKvsFileFrm* files = nullptr;
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                auto* basic = dynamic_cast<CDrcCmdHandler*>(play);
+                files = basic ? dynamic_cast<CKvsFileFrm*>(basic->Frame()->FilePane()) : nullptr;
+                return files && files->IsShown() && files->fList->Count() == 5;
+            },
+            10000));
+        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        RunUntil([] { return false; }, 500);
+        EXPECT_TRUE(area.contains(ctlwin->frameGeometry()));
+        list = files->fList;
+        sim.Cmd("log clear");
+        clickRow("tab_q.drc");
+        {
+            Answer yes(x, "key Return");
+            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Edit", "Delete"));
+            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc");
+        clickRow("x_y.drc");
+        {
+            Answer typed(x, "key ctrl+a ; xdotool type late\\ take ; xdotool sleep 0.3 key Return");
+            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Rename"));
+            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), mv + "x_y.drc///sdc/kevrecfiles/late%20take.drc");
+        clickRow("nl_z.drc");
+        {
+            Answer yes(x, "key Return");
+            x.Xdotool("key Delete");
+            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc " + rm + "nl_z.drc");
+        x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
+        EXPECT_EQ(gWalkWarnings, std::vector<std::string>());
+    }));
+}
+
+TEST(FilesWalk, EveryCommandOfTheFileListByMenuAndKeyReachesTheDevice) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
+        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
+    std::filesystem::create_directories(KEVO_BINARY_DIR "/files");
+    XvfbHarness x("1280x800x24");
+    ASSERT_TRUE(x.Ok());
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup("fileswalk"), "");
+    testtftp::TempDir dir;
+    std::fflush(nullptr);
+    // One QApplication a process: the walk runs in a child of its own.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        FilesWalk(x, net, dir);
+        std::fflush(nullptr);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 }  // namespace

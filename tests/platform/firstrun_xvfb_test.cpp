@@ -16,10 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -37,6 +40,7 @@
 #include "framework/AppSingletons.h"
 #include "framework/LDrawCtx.h"
 #include "framework/LFrame.h"
+#include "framework/StdDialogs.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtAppPrefStore.h"
 #include "platform/qt/QtControls.h"
@@ -200,8 +204,7 @@ private:
     void Step() {
         if (!fFound) {
             for (MWindow* w : ShownWindows()) {
-                if (fTitleHas && !w->windowTitle().contains(QString::fromUtf8(fTitleHas)))
-                    continue;
+                if (fTitleHas && !w->windowTitle().contains(QString::fromUtf8(fTitleHas))) continue;
                 if (!fBefore.count(w)) {
                     fSeen = w;
                     fFound = true;
@@ -297,7 +300,7 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
     return out;
 }
 
-enum Scenario { kTour, kFieldLimits, kDeviceChange };
+enum Scenario { kTour, kFieldLimits, kDeviceChange, kRefusal, kTermDialog, kTermMessage };
 
 // What a scenario works with once the device window lists the devices.
 struct Session {
@@ -467,10 +470,10 @@ void FieldLimits(Session& s) {
         } else if (*t.tag) {
             // Limited and stored, or refused with a message: never silently nothing
             // (nothing is written when the device already holds the limit).
-            const std::string held = SimDeviceProcess::Field(
-                s.sim.Cmd("chan-get serno=" + std::to_string(serial) + " path=/.cmd/udkvtset/" +
-                          t.tag),
-                "value");
+            const std::string held =
+                SimDeviceProcess::Field(s.sim.Cmd("chan-get serno=" + std::to_string(serial) +
+                                                  " path=/.cmd/udkvtset/" + t.tag),
+                                        "value");
             EXPECT_TRUE(messaged || !WrittenValues(s.sim, serial, t.tag).empty() ||
                         std::atoll(held.c_str()) == t.hi)
                 << held;
@@ -481,6 +484,242 @@ void FieldLimits(Session& s) {
         for (const std::string& line : s.sim.Log())
             EXPECT_EQ(line.find(std::string("=") + t.text + " "), std::string::npos) << line;
     }
+}
+
+// A click on the close box of a window's title bar (openbox: at its right end).
+std::string CloseBox(QWidget* window) {
+    const QRect f = window->frameGeometry();
+    return "mousemove " + std::to_string(f.right() - 10) + " " + std::to_string(f.top() + 8) +
+           " click 1";
+}
+
+// Counts the messages that come up (a message dialog shown) and answers each
+// one the way asked: a key ("key Return"), "ok" for a click on its OK button,
+// "close" for the window manager's close. A message that keeps coming back is
+// a trap a user could only kill the program to leave: past six the child ends.
+class MessageWatch {
+public:
+    MessageWatch(const XvfbHarness& x, std::string answer) : fX(x), fAnswer(std::move(answer)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(20);
+    }
+    int Shown() const { return fShown; }
+    bool Open() const { return fOpen; }
+    // Answers the message did not take.
+    int Unheard() const { return fUnheard; }
+    void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
+
+private:
+    void Step() {
+        CSimpleMessageDialog* message = nullptr;
+        MWindow* window = nullptr;
+        for (MWindow* w : ShownWindows()) {
+            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
+            if (auto* m = dynamic_cast<CSimpleMessageDialog*>(f)) message = m, window = w;
+        }
+        if (!message) {
+            fOpen = false;
+            return;
+        }
+        // Another message window, even one that came up between two looks.
+        if (!fOpen || fWindow.data() != window) {
+            fOpen = true;
+            fWindow = window;
+            ++fShown;
+            fAt = LTickMs();
+            fAnswered = false;
+            if (fShown > 6) {
+                std::fprintf(stderr, "the message keeps coming back\n");
+                std::fflush(nullptr);
+                _exit(3);
+            }
+        }
+        // A message that did not hear the first answer is answered again: the
+        // test never stays inside its modal loop.
+        if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs(), ++fUnheard;
+        if (fAnswered || LTickMs() - fAt < 400) return;
+        fAnswered = true;
+        if (fAnswer == "ok") {
+            const QPoint p = PaneCenter(&message->fOk);
+            fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                            " click 1");
+        } else if (fAnswer == "close") {
+            fX.XdotoolAsync(CloseBox(window));
+        } else {
+            fX.XdotoolAsync(fAnswer);
+        }
+    }
+
+    const XvfbHarness& fX;
+    std::string fAnswer;
+    QTimer fTimer;
+    QPointer<MWindow> fWindow;
+    int fShown = 0, fUnheard = 0;
+    bool fOpen = false, fAnswered = false;
+    u32 fAt = 0;
+};
+
+// The focused text field's whole text is selected (typing replaces it).
+bool AllSelected(LEditText* field) {
+    return (field->State() & LPane::kFocused) && field->Engine() &&
+           field->Engine()->IsAllSelected();
+}
+
+// Puts devices into custom addressing with backup, so that every address field shows.
+void CustomAddressing(std::initializer_list<u32> serials) {
+    CKvsDevDoc* doc = static_cast<CKvsApp*>(gApp)->DevDoc();
+    for (const u32 serial : serials) {
+        CKvsDevCtl* ctl = doc->FindController(u16(serial));
+        ASSERT_NE(ctl, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
+        ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
+    }
+}
+
+void Type(Session& s, const std::string& text) {
+    s.x.Xdotool("type --delay 40 " + text);
+}
+
+void ClickAt(Session& s, QPoint p, const std::string& then = "") {
+    s.x.Xdotool("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) + " click 1" +
+                then);
+}
+
+// An address refused when another device is chosen: one message however it
+// is answered, the device it was typed for stays chosen, its field takes typing
+// at once (its text selected, or after a click and Ctrl+A), and what is typed
+// then goes to that device alone.
+void Refusal(Session& s) {
+    CustomAddressing({1201u, 305u});
+    const struct {
+        const char* text;
+        const char* answer;
+        bool clickFirst;  // a click into the field and Ctrl+A before the new text
+    } rounds[] = {
+        {"300.1.1.1", "key Return", false},
+        {"224.0.0.1", "key Escape", true},
+        {"300.1.1.1", "ok", true},
+        {"224.0.0.1", "close", false},
+    };
+    u32 good = 0xC612014B;  // 198.18.1.75, then one more each round
+    for (const auto& r : rounds) {
+        SCOPED_TRACE(std::string(r.text) + " " + r.answer);
+        s.menus.Click(s.row0 + QPoint(0, s.rowH));
+        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        RunUntil([] { return false; }, 300);
+        CKvsDevFrm* frame = s.win->fFrame;
+        s.sim.Cmd("log clear");
+        ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, r.text);
+        EXPECT_TRUE(RunUntil([&] { return frame->fCsad.GetText() == LString(r.text); }, 3000));
+        MessageWatch watch(s.x, r.answer);
+        // Another device's row: refused, so not taken.
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        EXPECT_TRUE(RunUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
+        RunUntil([] { return false; }, 1000);
+        EXPECT_EQ(watch.Shown(), 1);
+        EXPECT_EQ(watch.Unheard(), 0);
+        EXPECT_EQ(frame->Serial(), 305);
+        EXPECT_EQ(s.win->SelectedRow(), 1);
+        EXPECT_EQ(std::string(frame->fCsad.GetText().View()), r.text);
+        EXPECT_TRUE(RunUntil([&] { return AllSelected(&frame->fCsad); }, 2000));
+        ++good;
+        const std::string typed = std::string(IPv4Text(good).CStr());
+        if (r.clickFirst) ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, typed);
+        EXPECT_TRUE(
+            RunUntil([&] { return frame->fCsad.GetText() == LString(typed.c_str()); }, 3000))
+            << frame->fCsad.GetText().CStr();
+        // The other device's row again: now taken, the address stored for 305 alone.
+        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+        EXPECT_TRUE(RunUntil([&] { return frame->Serial() == 1201; }, 3000));
+        s.sim.WaitIdle(3000);
+        RunUntil([] { return false; }, 300);
+        EXPECT_EQ(watch.Shown(), 1);
+        EXPECT_EQ(WrittenValues(s.sim, 305, "csad"), std::vector<i64>{i64(good)});
+        EXPECT_EQ(WrittenValues(s.sim, 1201, "csad"), std::vector<i64>());
+    }
+    s.check.Check(s.devwin, nullptr, "devwin_refused");
+}
+
+// The newest file time under a folder (seconds since the epoch), 0 for none.
+i64 NewestFileTime(const std::string& folder) {
+    std::error_code ec;
+    i64 newest = 0;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        struct stat st;
+        if (it->is_regular_file() && stat(it->path().c_str(), &st) == 0)
+            newest = std::max<i64>(newest, i64(st.st_mtime));
+    }
+    return newest;
+}
+
+// SIGTERM (a logout, a shutdown) while a dialog with a typed value, or a
+// refusal message, is open: the dialogs end as cancelled (nothing written),
+// the main loop ends with status 0, the application is torn down and its
+// preferences are saved.
+void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool message) {
+    const u32 serial = 305;
+    CustomAddressing({305u});
+    s.menus.Click(s.row0 + QPoint(0, s.rowH));
+    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == serial; }, 3000));
+    AppDelegate::Instance()->CatchSignals();
+    s.sim.Cmd("log clear");
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    int phase = 0;
+    u32 at = 0;
+    CKvsShtdwDlyDlg* typed = nullptr;
+    const i64 savedBefore = NewestFileTime(config);
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        MWindow* opened = nullptr;
+        for (MWindow* w : ShownWindows())
+            if (!before.count(w)) opened = w;
+        if (phase == 0 && opened) {
+            phase = 1;
+            at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 400) {
+            phase = 2;
+            if (message) return;
+            // A value typed and left in its field: Cancel would store nothing.
+            typed = dynamic_cast<CKvsShtdwDlyDlg*>(opened->Owner()->GetFrame());
+            ASSERT_NE(typed, nullptr);
+            ClickAt(s, PaneCenter(&typed->fDelay), " sleep 0.2 key ctrl+a");
+            s.x.XdotoolAsync("type 45");
+        } else if (phase == 2 && (!typed || typed->fDelay.GetText() == LString("45"))) {
+            s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_term_" +
+                           (message ? "message" : "dialog") + ".png");
+            ::kill(getpid(), SIGTERM);
+            phase = 3;
+        }
+    });
+    step.start(20);
+    if (message) {
+        ClickAt(s, PaneCenter(&s.win->fFrame->fCsad), " sleep 0.2 key ctrl+a");
+        Type(s, "300.1.1.1");
+        s.x.XdotoolAsync("mousemove " + std::to_string(s.row0.x()) + " " +
+                         std::to_string(s.row0.y() + 2 * s.rowH) + " click 1");
+    } else {
+        ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Shutdown Delay"));
+    }
+    // The program's own main loop, as it runs outside tests; a program that
+    // hangs fails the test instead of keeping it.
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
+    const int status = QApplication::exec();
+    step.stop();
+    EXPECT_EQ(phase, 3);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(CMainLoop::Current() ? CMainLoop::Current()->ModalDepth() : 0u, 0u);
+    // What a cancelled dialog leaves: nothing written.
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(WrittenValues(s.sim, serial, message ? "csad" : "sddl"), std::vector<i64>());
+    launch.Terminate();
+    EXPECT_EQ(gApp, nullptr);
+    EXPECT_GE(NewestFileTime(config), savedBefore);
+    EXPECT_GT(NewestFileTime(config), 0);
 }
 
 // A field being typed when another device is chosen: the text goes to the device
@@ -690,7 +929,11 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);
             x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_" + screen + "_restored.png");
         } else {
-            scenario == kFieldLimits ? FieldLimits(run) : DeviceChange(run);
+            if (scenario == kFieldLimits) FieldLimits(run);
+            if (scenario == kDeviceChange) DeviceChange(run);
+            if (scenario == kRefusal) Refusal(run);
+            if (scenario == kTermDialog || scenario == kTermMessage)
+                Terminated(run, launch, dir.Path() + "/config", scenario == kTermMessage);
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     }));
@@ -737,6 +980,18 @@ TEST(FirstRun, OutOfRangeAndInvalidValuesConfirmedWithOk) {
 
 TEST(FirstRun, ChangingDeviceWhileAFieldIsBeingTyped) {
     InChild("1600x1000", kDeviceChange);
+}
+
+TEST(FirstRun, RefusedAddressThenAnotherDevice) {
+    InChild("1280x800", kRefusal);
+}
+
+TEST(FirstRun, TerminatedWithADialogOpen) {
+    InChild("1280x800", kTermDialog);
+}
+
+TEST(FirstRun, TerminatedWithAMessageOpen) {
+    InChild("1280x800", kTermMessage);
 }
 
 }  // namespace

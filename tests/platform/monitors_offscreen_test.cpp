@@ -12,7 +12,10 @@
 #undef slots
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
+#include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/monitors/CKvsNetMon.h"
+#include "devices/recordings/CKvsRecCtlF.h"
+#include "framework/LDrawCtx.h"
 #include "devices/monitors/CKvsScnUnvF.h"
 #include "devices/monitors/CKvsUnivList.h"
 #include "devices/monitors/CMonWin.h"
@@ -120,6 +123,49 @@ TEST_F(Monitors, DrcMonitorShowsTheMonitorsUniverses) {
         EXPECT_EQ(win.Frame()->List()->Rows(), 3);
     }
     ctl.SetNetMon(nullptr);
+}
+
+TEST_F(Monitors, TheRecordControlShowsEachSendersWholeAddress) {
+    LHandler sink;
+    CKvsNetMon mon(&sink, 1, "kvtest-shot-unused3");
+    std::vector<u8> levels(512, 100);
+    // Two senders of one universe and a third of another, told apart only by
+    // the last part of their addresses.
+    const std::pair<u32, u16> sends[] = {
+        {0xC612FFFE, 0x7FFF}, {0xC612FFFD, 0x7FFF}, {0xC612FFFC, 0x0}};
+    for (const auto& [sender, u] : sends) {
+        const std::vector<u8> d = artdmxtest::Datagram(u, levels.data(), 512);
+        ASSERT_TRUE(mon.Accept(d.data(), u32(d.size()), sender, 1));
+    }
+    CKvsDevSet set;
+    {
+        CKvsDevCtl ctl(gApp, &set, 0);
+        ctl.SetNetMon(&mon);
+        prefs->Root()->SetU8(nullptr, PrefF::usnm, 1);
+        LFrame win(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+        CKvsFileListCtl view(gApp, win, &ctl);
+        LDrawCtx ctx;
+        const i32 pw = view.Frame()->GetPrefWidth(&ctx, 0), ph = view.Frame()->GetPrefHeight(&ctx, 0);
+        win.SetWindowBounds(LRect(50, 50, 50 + pw, 50 + ph));
+        view.Frame()->SetBounds(LRect(0, 0, pw, ph));
+        win.ShowWindow();
+        CKvsUnvList* list = view.Frame()->fUniverses;
+        ASSERT_EQ(list->Rows(), 2);
+        for (i32 row = 0; row < 2; ++row) {
+            auto* cell = static_cast<CKvsUnivCell*>(list->GetProtoCellFor(LCell{0, row}));
+            ASSERT_TRUE(cell);
+            const std::string text = cell->fSender.GetText().CStr();
+            EXPECT_EQ(text, row == 0 ? " 198.18.255.252" : "+198.18.255.253");
+            const LRect b = cell->fSender.Bounds();
+            EXPECT_GE(b.Width(), cell->fSender.GetPrefWidth(&ctx, 0)) << text;
+            // Inside the list's visible width, beside its scroll bar.
+            EXPECT_LE(b.right, list->Bounds().Width()) << text;
+        }
+        ShotGreen(&win, "rec_universes");
+        win.HideWindow();
+        ctl.SetNetMon(nullptr);
+    }
+    prefs->Root()->SetU8(nullptr, PrefF::usnm, 0);
 }
 
 }  // namespace

@@ -1,16 +1,35 @@
-// The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize.
+// The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize;
+// every column count and back, each group shown once with its levels; two
+// senders on loopback through the port sharing into the record control's list.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "XvfbFrameTest.h"
 // The DMX frames have slots of their own: not Qt's keyword.
 #undef slots
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevSet.h"
+#include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/monitors/CKvsNetMon.h"
+#include "devices/monitors/CKvsUnivList.h"
+#include "devices/recordings/CKvsRecCtlF.h"
+#include "framework/StdDialogs.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
+#include "tools/testkit/ArtDmxSender.h"
+#include "tools/testkit/LoopbackUdp.h"
 #include "devices/monitors/CMonWin.h"
 #include "framework/CPicturePane.h"
 #include "records/NsqPrefKinds.h"
 #include "records/RecordKinds.h"
 #include "tests/devices/MonTestUtil.h"
+
+#include <QImage>
+#include <QScreen>
+#include <QWidget>
 
 // libdbus (the X11 plugin's session bus) keeps a buffer for the process's life.
 extern "C" const char* __lsan_default_suppressions() {
@@ -79,6 +98,162 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
         EXPECT_GE(c.Width(), r.cols * win.Grid()->CellWidth()) << "the window holds the grid";
     }
     gX->Screenshot(KEVO_BINARY_DIR "/xvfb_monwin_resized.png");
+}
+
+// The title and first channel each cell of the grid shows, row by row: a cell
+// the mouse rested on is drawn by its own frame, the others by the stamp.
+std::string ShownGroups(CMonGrid* g) {
+    std::string out;
+    for (i32 y = 0; y < g->Rows(); ++y)
+        for (i32 x = 0; x < g->Cols(); ++x) {
+            auto* live = static_cast<CMonGrpCell*>(g->GetCellFrame(LCell{x, y}, true));
+            auto* cell = live ? live : static_cast<CMonGrpCell*>(g->GetProtoCellFor(LCell{x, y}));
+            std::string t = "-";
+            if (cell) {
+                t = cell->fTitle.GetText().CStr();
+                // The graph draws the channels its title names.
+                if (std::to_string(cell->fGraph.First() + 1) != t) t += "!";
+            }
+            out += (out.empty() ? "" : " ") + t;
+        }
+    return out;
+}
+
+TEST_F(MonXvfb, EveryColumnCountAndBackShowsEachGroupOnce) {
+    CMonWin win(gApp);
+    win.ShowWindow();
+    win.SetWindowBounds(LRect(40, 60, 640, 460));
+    ASSERT_TRUE(Activate(AsMWindow(win.GetNativeWindow())));
+    // A known pattern: channel c (1-based) at level c / 2, so each group's
+    // graph rises from left to right from its own first level.
+    CDmxFrameBuf f;
+    f.count = 513;
+    for (u32 c = 1; c < 513; ++c) f.slots[c] = u8(c / 2);
+    win.ShowFrame(f);
+    const std::string all = "1 65 129 193 257 321 385 449";
+    // A user dragging the corner through shapes from tall to wide and back.
+    const struct {
+        int w, h;
+    } kSizes[] = {{700, 460}, {300, 700}, {1270, 200}, {300, 700}, {700, 460}, {900, 280},
+                  {1100, 240}, {1000, 300}, {150, 760}, {600, 420}, {1250, 300}, {1150, 330},
+                  {1000, 330}, {950, 260}, {1270, 220}, {700, 460}};
+    std::set<i32> seen;
+    for (const auto& r : kSizes) {
+        // The pointer passed over a cell of the second row (away from the first
+        // group, whose place never changes).
+        {
+            CMonGrid* g = win.Grid();
+            const LRect c = win.Window()->GetContentScreenRect();
+            const LRect cell = g->GetCellRect(LCell{0, std::min(1, g->Rows() - 1)});
+            const u64 tl = g->GetTopLeftIn(&win);
+            const int x = c.left + i32(LPane::UnpackX(tl)) + (cell.left + cell.right) / 2;
+            const int y = c.top + i32(LPane::UnpackY(tl)) + (cell.top + cell.bottom) / 2;
+            gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                        " mousemove_relative 3 3");
+            RunUntil([] { return false; }, 150);
+        }
+        const i32 before = win.Grid()->Cols();
+        gX->Xdotool("windowsize " + Id(win) + " " + std::to_string(r.w) + " " + std::to_string(r.h));
+        RunUntil([&] { return win.Grid()->Cols() != before; }, 1500);
+        seen.insert(win.Grid()->Cols());
+        RunUntil([] { return false; }, 250);
+        std::string want = all;
+        for (i32 extra = win.Grid()->Cols() * win.Grid()->Rows() - 8; extra > 0; --extra)
+            want += " -";
+        const i32 cols = win.Grid()->Cols();
+        EXPECT_EQ(ShownGroups(win.Grid()), want) << cols << " columns";
+        // Channel 400 (group 385) answers where the grid shows it.
+        EXPECT_EQ(win.Grid()->ChannelAt(MonChannelPoint(win.Grid(), 400, 30)), 400)
+            << cols << " columns";
+        EXPECT_EQ(win.Grid()->Levels()[399], 200);
+        const QRect screen = QApplication::primaryScreen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(AsMWindow(win.GetNativeWindow())->frameGeometry()))
+            << cols << " columns";
+        gX->Screenshot(KEVO_BINARY_DIR "/xvfb_monwin_cols" + std::to_string(cols) + ".png");
+    }
+    std::string counts;
+    for (i32 c : seen) counts += std::to_string(c) + " ";
+    EXPECT_GE(seen.size(), 6u) << counts;
+    EXPECT_TRUE(seen.count(1) && seen.count(2) && seen.count(3)) << counts;
+}
+
+TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
+    CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+    SetAppPrefsDoc(&prefs);
+    prefs.Root()->SetU8(nullptr, PrefF::usnm, 1);
+    {
+        struct Sink : LHandler {
+            LMessage HandleMessage(const LMessage& msg) override {
+                if (msg.Is(CKvsNetMon_Change) && view) view->NetMonChanged();
+                return LMessage();
+            }
+            CKvsFileListCtl* view = nullptr;
+        } sink;
+        const u16 port = portsharetest::FreeUdpPort();
+        const std::string name = "kvtest-monxvfb-" + std::to_string(getpid());
+        CKvsNetMon mon(&sink, port, name.c_str());
+        CKvsDevSet set;
+        CKvsDevCtl ctl(gApp, &set, 0);
+        ctl.SetNetMon(&mon);
+        LFrame win(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+        CKvsFileListCtl view(gApp, win, &ctl);
+        sink.view = &view;
+        LDrawCtx ctx;
+        const i32 pw = view.Frame()->GetPrefWidth(&ctx, 0), ph = view.Frame()->GetPrefHeight(&ctx, 0);
+        win.SetWindowBounds(LRect(40, 60, 40 + pw, 60 + ph));
+        view.Frame()->SetBounds(LRect(0, 0, pw, ph));
+        win.ShowWindow();
+        mon.SetEnabled(true);
+        ASSERT_TRUE(mon.Client().IsConnected());
+        artdmxtest::ArtDmxSender a(0x7F000002), b(0x7F000003);
+        ASSERT_TRUE(a.Ok() && b.Ok());
+        std::vector<u8> la(512, 0), lb(512, 0);
+        la[0] = 10, la[1] = 200, lb[0] = 100, lb[1] = 50, lb[511] = 7;
+        CKvsUnvList* list = view.Frame()->fUniverses;
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                a.Send(port, 0x21, la.data(), 512, 0);
+                b.Send(port, 0x21, lb.data(), 512, 0);
+                RunUntil([] { return false; }, 30);
+                return list->Rows() == 1;
+            },
+            5000));
+        RunUntil([] { return false; }, 200);
+        auto* cell = static_cast<CKvsUnivCell*>(list->GetProtoCellFor(LCell{0, 0}));
+        ASSERT_TRUE(cell);
+        const std::string sender = cell->fSender.GetText().CStr();
+        EXPECT_TRUE(sender == "+127.0.0.2" || sender == "+127.0.0.3") << sender;
+        EXPECT_GE(cell->fSender.Bounds().Width(), cell->fSender.GetPrefWidth(&ctx, 0));
+        EXPECT_EQ(std::string(cell->fUniverse.GetText().CStr()), "  0/ 2/ 1");
+        // Double-clicked: the monitor shows the larger of the two on each channel.
+        const LRect c = win.Window()->GetContentScreenRect();
+        const u64 tl = list->GetTopLeftIn(&win);
+        const int x = c.left + i32(LPane::UnpackX(tl)) + 20, y = c.top + i32(LPane::UnpackY(tl)) + 6;
+        gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                    " click 1 sleep 0.6 click --repeat 2 --delay 80 1");
+        ASSERT_TRUE(RunUntil([&] { return list->Monitor() && list->Monitor()->IsShown(); }, 5000));
+        CMonWin* monwin = list->Monitor();
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                a.Send(port, 0x21, la.data(), 512, 0);
+                b.Send(port, 0x21, lb.data(), 512, 0);
+                RunUntil([] { return false; }, 30);
+                return monwin->Grid()->Levels()[0] == 100 && monwin->Grid()->Levels()[1] == 200 &&
+                       monwin->Grid()->Levels()[511] == 7;
+            },
+            5000))
+            << int(monwin->Grid()->Levels()[0]) << " " << int(monwin->Grid()->Levels()[1]);
+        // Fed on change only: steady levels are no updates, and the line says so.
+        RunUntil([] { return false; }, 2300);
+        EXPECT_EQ(std::string(monwin->RateLine().GetText().CStr()),
+                  std::string(StdDialogText("TURNSTAT", 0).CStr()));
+        gX->Screenshot(KEVO_BINARY_DIR "/xvfb_two_senders.png");
+        mon.SetEnabled(false);
+        sink.view = nullptr;
+        ctl.SetNetMon(nullptr);
+        win.HideWindow();
+    }
+    SetAppPrefsDoc(nullptr);
 }
 
 }  // namespace

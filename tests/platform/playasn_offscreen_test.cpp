@@ -1,6 +1,7 @@
 // The play-button assignment and layouts windows offscreen (playasn_*.png in the build folder).
 #include <gtest/gtest.h>
 
+#include "PaneInput.h"
 #include "ShellFixture.h"
 #include "editors/CBtnLabelLayout.h"
 #include "editors/CKvsPlayAsnWin.h"
@@ -96,6 +97,49 @@ TEST(PlayAsnOffscreen, ParametersGridAndLayouts) {
         ASSERT_TRUE(win.LayoutsWindow());
         EXPECT_EQ(win.LayoutsWindow()->fList.Rows(), 2);
         EXPECT_GT(Shot(*win.LayoutsWindow(), "layouts").height(), 100);
+    }
+    SetAppPrefsDoc(nullptr);
+}
+
+// A new show: the window opens on one empty button, which is seen and takes a
+// title typed into the parameters whole.
+TEST(PlayAsnOffscreen, AFreshGridShowsItsButtonAndTakesAWholeTitle) {
+    ShellEnv env("offscreen");
+    QtControlServices controls;
+    RegisterAllRecordKinds();
+    CRecordDoc prefs(NewKind(kFamKvs, kKindPref));
+    SetAppPrefsDoc(&prefs);
+    CUndoQ undo(gApp, 1u << 20);
+    FakePlayDevice device;
+    CRecordDoc seqs(NewKind(kFamKvt, kKindSqst));
+    CRecordDoc play(NewKind(kFamKvt, kKindPlys));
+    {
+        CKvsPlayAsnWin win(&undo, nullptr, &device, seqs.Root(), play.Root());
+        const QImage fresh = Shot(win, "fresh");
+        EXPECT_EQ(win.fList.Cols() * 10 + win.fList.Rows(), 11);
+        const LRect cell = win.fList.GetCellRect(LCell{0, 0});
+        {
+            // The empty button's place is outlined, away from the pane's border.
+            const u64 tl = win.fList.GetTopLeftIn(nullptr);
+            MWindow* native = AsMWindow(win.GetNativeWindow());
+            const QPoint mid =
+                native->View()->mapTo(native, QPoint(0, 0)) +
+                QPoint(i32(LPane::UnpackX(tl)) + cell.Width() / 2, i32(LPane::UnpackY(tl)) + 4);
+            EXPECT_NE(fresh.pixelColor(mid), fresh.pixelColor(mid + QPoint(0, 8)));
+        }
+        EXPECT_GT(cell.Width(), 20);
+        EXPECT_GT(cell.Height(), 20);
+        // The empty button chosen, its title typed: the first key makes the cell.
+        win.fList.SelectCell(LCell{0, 0});
+        ASSERT_TRUE(win.fPrm.IsShown());
+        EXPECT_EQ(PlaySetGetCell(play.Root(), 0, 0), nullptr);
+        win.fPrm.fTitle.RequestFocus();
+        RunUntil([] { return false; }, 50);
+        Type("Go");
+        const CRecord* made = PlaySetGetCell(play.Root(), 0, 0);
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->GetString(PlclF::bttl), LString("Go"));
+        win.HideWindow();
     }
     SetAppPrefsDoc(nullptr);
 }

@@ -11,7 +11,16 @@
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/DeviceHookInstall.h"
+#include "devices/recordings/CDrcCmdHandler.h"
 #include "editors/CKvsPlayCmd.h"
+#include "editors/CKvsPlayFrm.h"
+#include "editors/CKvsScnEdF.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsSeqList.h"
+#include "records/Sequences.h"
+#include "editors/CKvsScnPrmF.h"
+#include "framework/LListNavi.h"
+#include "framework/LDrawCtx.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/nsq/CKvsPlay2Frm.h"
 #include "editors/nsq/CNSqTrkViewF.h"
@@ -21,6 +30,7 @@
 #include "records/AppPrefsDoc.h"
 #include "records/CChunkFile.h"
 #include "records/NsqPrefKinds.h"
+#include "records/PrefNodes.h"
 #include "records/NsqSets.h"
 #include "records/ShowKinds.h"
 #include "tools/testkit/SimDeviceProcess.h"
@@ -130,6 +140,7 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
     CRecordDoc seq(NewSeqSettingsRecord());
     const std::string file = WriteShow(dir.Path() + "/show.kvplay", seq.Root());
     ASSERT_FALSE(file.empty());
+    InstallDeviceHooks();
     const LString url(file.c_str());
     {
         CKvsDevSet set;
@@ -139,6 +150,38 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
         ASSERT_NE(ctl.Screen()->PlayView(), nullptr);
         CKvsDevCtlWin& win = ctl.Screen()->Window();
         EXPECT_FALSE(win.fView.IsUsable());
+        auto* basic = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
+        ASSERT_NE(basic, nullptr);
+        InsertNewSequence(basic->SeqSettings(), nullptr, 0);
+        CRecord* first = basic->SeqSettings()->GetListItem(SqstF::sqcs, 0);
+        for (u32 i = 0; i < 4; ++i) InsertSceneUnique(first, nullptr, SqncF::scns, i, nullptr);
+        basic->Frame()->List()->SelectCell(LCell{0, 0});
+        // The window's limit is its content's preferred size: a 1280 x 800
+        // screen holds it with its title bar, with and without the universes.
+        for (const u8 universes : {0, 1}) {
+            prefs.Root()->SetU8(nullptr, PrefF::snmn, universes);
+            LDrawCtx ctx;
+            const i32 pw = win.GetPrefWidth(&ctx, 0), ph = win.GetPrefHeight(&ctx, 0);
+            EXPECT_LE(pw, 1280 - 40) << "pref " << pw << " x " << ph;
+            EXPECT_LE(ph, 800 - 60) << "pref " << pw << " x " << ph;
+            // Nothing of the view lies beyond the window at that size.
+            win.SetWindowBounds(LRect(0, 0, pw, ph));
+            RunUntil([] { return false; }, 100);
+            const LRect vf = win.fViewFrame.Bounds();
+            const CKvsPlayFrm* frame = basic->Frame();
+            CKvsScnEdF* edit = frame->SceneEdit();
+            EXPECT_TRUE(edit->IsShown());
+            EXPECT_EQ(edit->UniversePane()->IsShown(), universes != 0);
+            for (const LPane* p : {static_cast<const LPane*>(edit), static_cast<const LPane*>(frame->FilePane())}) {
+                const LRect b = p->Bounds();
+                EXPECT_LE(b.right, vf.Width()) << b.right << " " << universes;
+                EXPECT_LE(b.bottom, vf.Height()) << b.bottom << " " << universes;
+                EXPECT_GT(b.Width(), 200);
+            }
+            // The scene list keeps rows to choose from above the scene's fields.
+            EXPECT_GE(edit->Navi()->Bounds().Height(), 3 * edit->List()->CellHeight());
+            EXPECT_LE(edit->SceneFrame().Bounds().bottom, edit->Bounds().Height());
+        }
         const QImage shot = Save(&win, "play_ctlwin.png");
         EXPECT_GE(shot.width(), 480);
         EXPECT_GE(shot.height(), 320);

@@ -18,7 +18,15 @@
 #include "devices/files/CKvsFileFrm.h"
 #include "devices/files/CKvsFileList.h"
 #include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/recordings/CDrcCmdHandler.h"
 #include "devices/recordings/CKvsRecCtlF.h"
+#include "editors/CKvsPlayFrm.h"
+#include "editors/CKvsScnEdF.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsScnPrmF.h"
+#include "editors/CKvsSeqList.h"
+#include "records/Sequences.h"
+#include "records/ShowKinds.h"
 #include "devlink/NetIf.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
@@ -180,6 +188,66 @@ TEST_F(RecCtlXvfb, BarDraggedWhilePositionsArriveHoldsThenFollows) {
         3000))
         << bar.GetValue() << " device " << position;
     x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_bar.png");
+}
+
+// The basic play edit of the same device: a start typed into the Start field
+// and confirmed with Return leaves the caret there; a detected start then
+// shows in the field at once, and reaches the device's request as asked.
+TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
+    view.reset();
+    CDrcCmdHandler edit(gApp, win.get(), ctl.get());
+    CRecord* settings = edit.SeqSettings();
+    InsertNewSequence(settings, nullptr, 0);
+    CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
+    for (u32 i = 0; i < 3; ++i) {
+        InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+        seq->GetListItem(SqncF::scns, i)->GetChild(ScenF::ctdr)->SetString(
+            nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
+    }
+    edit.Frame()->SetBounds(LRect(0, 0, 700, 400));
+    win->Window()->SetContentRect(LRect(100, 100, 1180, 760));
+    edit.Frame()->SetBounds(LRect(0, 0, 1080, 660));
+    edit.Frame()->List()->SelectCell(LCell{0, 0});
+    edit.Frame()->SceneEdit()->List()->SelectCell(LCell{0, 1});
+    edit.Frame()->SceneEdit()->Update();
+    RunUntil([] { return false; }, 500);
+    CKvsScnPrmF* params = edit.Frame()->SceneEdit()->Params();
+    CRecord* clip = seq->GetListItem(SqncF::scns, 1)->GetChild(ScenF::ctdr);
+    ASSERT_EQ(params->Content(), clip);
+    CTimeSlider& start = params->Fields().fStart;
+    ASSERT_TRUE(start.IsShown());
+
+    // Typed and confirmed with Return; then a click puts the caret in it.
+    const auto [fx, fy] = OnScreen(start);
+    const int cx = fx + 40, cy = fy + start.Bounds().Height() / 2;
+    x.Xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy) +
+              " click 1 sleep 0.2 key ctrl+a");
+    x.Xdotool("type 00:00:05.00");
+    x.Xdotool("key Return");
+    ASSERT_TRUE(RunUntil([&] { return clip->GetI32(SnctF::sttm) == 5000; }, 3000))
+        << clip->GetI32(SnctF::sttm);
+    RunUntil([] { return false; }, 700);
+    x.Xdotool("click 1");
+    RunUntil([] { return false; }, 300);
+    ASSERT_TRUE(start.State() & LPane::kFocused);
+
+    sim.Cmd("svc-clear serno=307");
+    sim.Cmd("svc-reply serno=307 name=drcfindev text=100%201.234");
+    // The detect dialog answered with Return as it comes, from outside its loop.
+    x.XdotoolAsync("sleep 1.5 key Return");
+    edit.DetectStart();
+    EXPECT_EQ(clip->GetI32(SnctF::sttm), 1234);
+    RunUntil([] { return false; }, 300);
+    // The field shows the start in its own hundredths.
+    EXPECT_EQ(start.GetScaledValue(1000), 1230) << start.GetText().CStr();
+    // Asked about the clip of the scene selected, once.
+    std::string asked;
+    for (const std::string& l : sim.Log())
+        if (l.rfind("svc ", 0) == 0 && testtftp::SimDeviceProcess::Field(l, "op") == "req")
+            asked += testtftp::SimDeviceProcess::Field(l, "name") + " ";
+    EXPECT_EQ(asked, "drcfindev//s1.drc//real ");
+    x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_detect_start.png");
+    win->HideWindow();
 }
 
 }  // namespace

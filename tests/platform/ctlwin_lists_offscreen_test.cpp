@@ -1,0 +1,220 @@
+// The lists of a control window's views as the menus meet them (Qt offscreen):
+// a row clicked makes its list the menu target, so that Cut, Copy, Paste and
+// Delete act on it; Shift extends and Control adds to the selection.
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "ControlFixture.h"
+#include "PaneInput.h"
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devices/CKvsDevSet.h"
+#include "devices/DeviceHookInstall.h"
+#include "devices/files/CKvsFileFrm.h"
+#include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/recordings/CDrcCmdHandler.h"
+#include "devices/recordings/CKvsRecCtlF.h"
+#include "editors/CKvsPlayFrm.h"
+#include "editors/CKvsScnEdF.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsSeqList.h"
+#include "framework/LMenu.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/NsqPrefKinds.h"
+#include "records/RecordKinds.h"
+#include "records/Sequences.h"
+#include "records/ShowKinds.h"
+
+namespace {
+
+// At x from the row's left, or from its right when negative (a row's name field).
+void ClickRow(LListPane* list, i32 row, Qt::KeyboardModifiers mods = Qt::NoModifier, i32 x = 8) {
+    ClickIn(list,
+            LPoint{x >= 0 ? x : std::min(list->CellWidth(), list->Bounds().Width()) + x,
+                   row * list->CellHeight() + list->CellHeight() / 2},
+            mods);
+}
+
+// The Edit commands the menus offer now, as the run loop validates them.
+std::string EditCommands() {
+    Loop()->ValidateMenus();
+    std::string out;
+    LMenuBar* bar = LMenuBar::Current();
+    if (!bar) return out;
+    for (const char* c : {LStdCmd_Cut, LStdCmd_Copy, LStdCmd_Paste, LStdCmd_Delete, LStdCmd_Close})
+        if (bar->FindEnabledItemByCommand(c)) out += std::string(out.empty() ? "" : " ") + c;
+    return out;
+}
+
+void Choose(const char* command) {
+    Loop()->ValidateMenus();
+    LMenuItem* item = LMenuBar::Current()->FindEnabledItemByCommand(command);
+    ASSERT_NE(item, nullptr) << command;
+    LHandler::Send(LMenuItem_Selected, item, FindMenuTarget(Loop()));
+}
+
+std::string Rows(const LListPane* list) {
+    std::string out;
+    LSelIter it;
+    it.Init(list->Selection(), false, false);
+    while (it.Next()) out += std::to_string(it.Cell().row) + " ";
+    return out;
+}
+
+template <class W>
+void Front(W& win) {
+    MWindow* native = AsMWindow(win.Window()->Native());
+    if (!RunUntil([&] { return native->isActiveWindow(); }, 1000)) native->activateWindow();
+    ASSERT_TRUE(RunUntil([&] { return native->isActiveWindow(); }));
+}
+
+// A screen of 1280 x 800, where the control window has room for every column.
+std::string Screen1280() {
+    const std::string path = testing::TempDir() + "/kevo_offscreen_1280x800.json";
+    if (FILE* f = std::fopen(path.c_str(), "w")) {
+        std::fputs(
+            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1280,"
+            "\"height\":800,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
+            f);
+        std::fclose(f);
+    }
+    return "offscreen:configfile=" + path;
+}
+
+class CtlWinLists : public ::testing::Test {
+protected:
+    CtlWinLists() : env(Screen1280().c_str()) {
+        RegisterAllRecordKinds();
+        SetAppPrefsDoc(&prefs);
+        InstallDeviceHooks();
+    }
+    ~CtlWinLists() override { SetAppPrefsDoc(nullptr); }
+    ControlEnv env;
+    CRecordDoc prefs{CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref))};
+    CKvsDevSet set;
+};
+
+TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
+    CKvsDevCtl ctl(gApp, &set, 0);
+    ctl.ShowWindow();
+    ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
+    auto* view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
+    ASSERT_NE(view, nullptr);
+    CRecord* settings = view->SeqSettings();
+    for (u32 i = 0; i < 2; ++i) InsertNewSequence(settings, nullptr, i);
+    CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
+    for (u32 i = 0; i < 4; ++i) InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+    CKvsDevCtlWin& win = ctl.Screen()->Window();
+    Front(win);
+    RunUntil([] { return false; }, 100);
+    CKvsSeqList* seqs = view->Frame()->List();
+    CKvsScnList* scenes = view->Frame()->SceneEdit()->List();
+
+    // Nothing selected: the window's Close only.
+    EXPECT_EQ(EditCommands(), "LStdCmd_Close");
+    ClickRow(seqs, 0);
+    EXPECT_EQ(Rows(seqs), "0 ");
+    EXPECT_EQ(EditCommands(), "LStdCmd_Cut LStdCmd_Copy LStdCmd_Delete LStdCmd_Close");
+    Choose(LStdCmd_Copy);
+    EXPECT_EQ(EditCommands(),
+              "LStdCmd_Cut LStdCmd_Copy LStdCmd_Paste LStdCmd_Delete LStdCmd_Close");
+    Choose(LStdCmd_Paste);
+    EXPECT_EQ(settings->GetListCount(SqstF::sqcs), 3u);
+    // The copy went before the selected row.
+    seq = settings->GetListItem(SqstF::sqcs, 0);
+
+    // The scene list: Shift extends from the anchor, Control adds a row.
+    ClickRow(seqs, 0);
+    ASSERT_EQ(scenes->Rows(), 4);
+    scenes->SelectNone();
+    ClickRow(scenes, 1);
+    EXPECT_EQ(FindMenuTarget(Loop()), scenes);
+    // On the rows' name fields: the modifiers make them clicks on the list.
+    ClickRow(scenes, 3, Qt::ShiftModifier, -20);
+    EXPECT_EQ(Rows(scenes), "1 2 3 ");
+    ClickRow(scenes, 2, Qt::ControlModifier, -20);
+    EXPECT_EQ(Rows(scenes), "1 3 ");
+    EXPECT_EQ(FindMenuTarget(Loop()), scenes);
+    // The sequence copied is no scene: nothing to paste here.
+    EXPECT_EQ(EditCommands(), "LStdCmd_Cut LStdCmd_Copy LStdCmd_Delete LStdCmd_Close");
+    Choose(LStdCmd_Delete);
+    EXPECT_EQ(seq->GetListCount(SqncF::scns), 2u);
+    // The window's Close, chosen with a list as the target, closes the window
+    // (nothing left to save).
+    view->SetCleanMark();
+    Choose(LStdCmd_Close);
+    EXPECT_TRUE(RunUntil([&] { return !ctl.WindowShown(); }));
+}
+
+// Every keystroke stores the name and refreshes its row: the field keeps the
+// focus and the caret throughout, and the whole name is stored.
+TEST_F(CtlWinLists, NamesAreTypedWholeIntoTheRows) {
+    CKvsDevCtl ctl(gApp, &set, 0);
+    ctl.ShowWindow();
+    ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
+    auto* view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
+    ASSERT_NE(view, nullptr);
+    CRecord* settings = view->SeqSettings();
+    for (u32 i = 0; i < 2; ++i) InsertNewSequence(settings, nullptr, i);
+    CRecord* seq = settings->GetListItem(SqstF::sqcs, 1);
+    for (u32 i = 0; i < 2; ++i) InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+    Front(ctl.Screen()->Window());
+    RunUntil([] { return false; }, 100);
+    CKvsSeqList* seqs = view->Frame()->List();
+    CKvsScnList* scenes = view->Frame()->SceneEdit()->List();
+    const struct {
+        LListPane* list;
+        i32 row;
+        const char* typed;
+        int end;
+    } cases[] = {
+        {seqs, 1, "Opening", Qt::Key_Return},
+        {seqs, 0, "Finale", Qt::Key_Tab},
+        {scenes, 0, "Intro", Qt::Key_Return},
+        {scenes, 1, "Chorus", Qt::Key_Tab},
+    };
+    for (const auto& c : cases) {
+        if (c.list == scenes) ClickRow(seqs, 1);
+        ClickRow(c.list, c.row, Qt::NoModifier, -30);
+        Type(c.typed, c.end);
+        CRecord* item = c.list == seqs ? settings->GetListItem(SqstF::sqcs, u32(c.row))
+                                       : seq->GetListItem(SqncF::scns, u32(c.row));
+        const u8 field = c.list == seqs ? u8(SqncF::sqnm) : u8(ScenF::snnm);
+        EXPECT_STREQ(item->GetString(field).CStr(), c.typed);
+    }
+    // Backspace and Delete in a name field edit the name, never the rows.
+    ClickRow(seqs, 1, Qt::NoModifier, -30);
+    for (int key : {Qt::Key_End, Qt::Key_Backspace, Qt::Key_Home, Qt::Key_Delete}) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &down);
+        RunUntil([] { return false; }, 20);
+    }
+    EXPECT_EQ(settings->GetListCount(SqstF::sqcs), 2u);
+    EXPECT_STREQ(settings->GetListItem(SqstF::sqcs, 1)->GetString(SqncF::sqnm).CStr(), "penin");
+}
+
+TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
+    CKvsDevCtl ctl(gApp, &set, 0);
+    // The screen's arrangement of the device files view: its handler under the
+    // screen, its frame in the window's view frame.
+    LHandler screen(gApp);
+    CKvsDevCtlWin win(&screen, 0);
+    CKvsFileListCtl files(&screen, win.fViewFrame, &ctl);
+    LHandler::Send(LPane_Pref, &win.fViewFrame, &win);
+    win.ShowWindow();
+    Front(win);
+    RunUntil([] { return false; }, 100);
+    CKvsFileList* list = files.Frame()->fFiles->fList;
+    // A click in the list's area, files or none, makes it the target.
+    ClickIn(list, LPoint{8, 8});
+    EXPECT_EQ(FindMenuTarget(Loop()), list);
+    win.HideWindow();
+}
+
+}  // namespace
