@@ -28,7 +28,7 @@ CKvsDevCell::CKvsDevCell(LPane* list) : LListCell(list), fLabel(this), fLine(thi
 // ---- CKvsDevList
 
 CKvsDevList::CKvsDevList(LPane* owner, CKvsDevSet* set)
-    : LCellListPane(owner, kSizePaneWidth, false, false),
+    : LTypedCellList(owner, kSizePaneWidth, false),
       fSet(set),
       fCreated(GraphicsServices().NowMs()) {
     // The header item follows the serial label of a cell.
@@ -59,9 +59,11 @@ bool CKvsDevList::BindCell(LListCell* frame, LCell cell) {
     return true;
 }
 
-void CKvsDevList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
+void CKvsDevList::CellSizeChanged() {
     SetCellSize(fBounds.right - fBounds.left, CellHeight());
+}
+bool CKvsDevList::CellSizeFollows(const LRect&) const {
+    return true;
 }
 
 void CKvsDevList::OnChange(void* self, CRecordNote* note) {

@@ -1,7 +1,6 @@
 #include "editors/CAxPlyTrgList.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "editors/CNoteEdit.h"
 #include "editors/DeviceHooks.h"
@@ -21,10 +20,6 @@ namespace {
 
 constexpr const char* kTexts = "APTRGCELL";
 constexpr i32 kFrames = i32(TrgFrame::kCount);
-
-i32 Whole(CNumVol& field) {
-    return i32(std::lround(field.GetValue()));
-}
 
 void Show(LPane& pane, bool on) {
     pane.SetState(on ? LPane::kOpShow : LPane::kOpHide);
@@ -150,10 +145,8 @@ bool CAxPlyTrgCell::FieldOf(const LHandler* pane, TrgFrame* frame, u32* index) {
 // ---------------------------------------------------------------- list
 
 CAxPlyTrgList::CAxPlyTrgList(LPane* owner, MPlayDevice* device, CRecord* seqSettings)
-    : LCellListPane(owner, 3, true, false), fDevice(device), fSettings(seqSettings) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings) {
+    OpenList(0);
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->AddListener(this, Listener);
     // Every aux play lives in the sequence settings: listening there once covers
     // each one bound, and no listener has to leave a document while it notifies.
@@ -194,26 +187,11 @@ LListCell* CAxPlyTrgList::CreateCell() {
 }
 
 u32 CAxPlyTrgList::CellQuery(LCell* size) {
-    auto* proto = static_cast<CAxPlyTrgCell*>(GetProtoCell());
+    LListCell* proto = GetProtoCell();
     LDrawCtx ctx;
-    i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
     size->col = std::max(fBounds.Width(), proto ? proto->GetPrefWidth(&ctx, 0) : 1);
-    size->row = std::max(h, 1);
+    size->row = ProtoRowHeight();
     return kSizeAsQueried;
-}
-
-void CAxPlyTrgList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
-}
-
-void CAxPlyTrgList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CAxPlyTrgList::BindCell(LListCell* frame, LCell cell) {
@@ -311,7 +289,7 @@ void CAxPlyTrgList::FieldFixed(CAxPlyTrgCell* c, CRecord* t, TrgFrame f, u32 i) 
     CRecord* tg = t->GetChild(AptgF::sntg);
     if (!tg) return;
     CTrgSubFrame& sub = c->Frame(f);
-    const i32 value = Whole(sub.Num(i));
+    const i32 value = i32(Whole(sub.Num(i)));
     switch (f) {
         case TrgFrame::kArtNet:
             if (i <= 2)

@@ -39,11 +39,8 @@ CKvsAxPlyCell::CKvsAxPlyCell(LPane* list) : LListCell(list), fName(this) {
 }
 
 CKvsAxPlyList::CKvsAxPlyList(LPane* owner, CRecord* seqSettings)
-    : LCellListPane(owner, 3, true, false), fSettings(seqSettings) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    : LTypedCellList(owner), fSettings(seqSettings) {
+    OpenList(Count());
     if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->AddListener(this, Listener);
 }
 
@@ -77,21 +74,9 @@ LListCell* CKvsAxPlyList::CreateCell() {
 }
 
 u32 CKvsAxPlyList::CellQuery(LCell* size) {
-    auto* proto = static_cast<CKvsAxPlyCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    const i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = ProtoRowHeight();
     return kSizeAsQueried;
-}
-
-void CKvsAxPlyList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
 }
 
 bool CKvsAxPlyList::BindCell(LListCell* frame, LCell cell) {
@@ -99,11 +84,6 @@ bool CKvsAxPlyList::BindCell(LListCell* frame, LCell cell) {
     static_cast<CKvsAxPlyCell*>(frame)->fName.SetText(
         AuxPlays()->GetListItem(AplsF::plys, u32(cell.row))->GetString(AplyF::name));
     return true;
-}
-
-void CKvsAxPlyList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {

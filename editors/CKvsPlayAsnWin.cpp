@@ -109,11 +109,8 @@ CKvsBtnLysCell::CKvsBtnLysCell(LPane* list) : LListCell(list), fNumber(this), fN
 }
 
 CKvsBtnLysList::CKvsBtnLysList(LPane* owner, CRecord* play)
-    : LCellListPane(owner, 1, true, false), fPlay(play) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    : LTypedCellList(owner, kSizePaneWidth), fPlay(play) {
+    OpenList(Count());
     if (fPlay && fPlay->GetOwner()) fPlay->GetOwner()->AddListener(this, Listener);
 }
 
@@ -131,27 +128,9 @@ LListCell* CKvsBtnLysList::CreateCell() {
 
 u32 CKvsBtnLysList::CellQuery(LCell* size) {
     auto* proto = static_cast<CKvsBtnLysCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    const i32 h = proto ? std::max({proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height(),
-                                    proto->fName.Bounds().bottom + 1})
-                        : 1;
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = proto ? ProtoRowHeight({&proto->fName}) : 1;
     return kSizeAsQueried;
-}
-
-void CKvsBtnLysList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
-}
-
-void CKvsBtnLysList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CKvsBtnLysList::BindCell(LListCell* frame, LCell cell) {

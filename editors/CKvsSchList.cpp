@@ -43,14 +43,8 @@ CKvsSchCell::CKvsSchCell(LPane* list, MPlayDevice* device, CRecord* seqSettings)
 
 CKvsSchList::CKvsSchList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header)
-    : LCellListPane(owner, 3, true, false),
-      fDevice(device),
-      fSettings(seqSettings),
-      fHeader(header) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
+    OpenList(Count());
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 0; i < 3; ++i) fHeader->AddItem(StdDialogText(kStrings, i), Style2(), &ctx);
@@ -86,22 +80,9 @@ LListCell* CKvsSchList::CreateCell() {
 
 u32 CKvsSchList::CellQuery(LCell* size) {
     auto* proto = static_cast<CKvsSchCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
-    if (proto)
-        h = std::max({h, proto->fPlay.Bounds().bottom + 1, proto->fName.Bounds().bottom + 1});
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = proto ? ProtoRowHeight({&proto->fPlay, &proto->fName}) : 1;
     return kSizeAsQueried;
-}
-
-void CKvsSchList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
 }
 
 void CKvsSchList::AlignHeader(LDrawCtx* ctx) {
@@ -110,11 +91,6 @@ void CKvsSchList::AlignHeader(LDrawCtx* ctx) {
     const i32 dx = fBounds.left - fHeader->Bounds().left;
     const LPane* at[3] = {&proto->fPlay, &proto->fName, &proto->fSlot};
     for (i32 i = 0; i < 3; ++i) fHeader->PlaceItemAtX(i, dx + at[i]->Bounds().left, 0, ctx);
-}
-
-void CKvsSchList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CKvsSchList::BindCell(LListCell* frame, LCell cell) {

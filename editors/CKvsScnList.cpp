@@ -61,13 +61,8 @@ CKvsScnCell::CKvsScnCell(LPane* list)
 
 CKvsScnList::CKvsScnList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header)
-    : LCellListPane(owner, 3, true, false),
-      fDevice(device),
-      fSettings(seqSettings),
-      fHeader(header) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
+    OpenList(0);
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 0; i < 3; ++i)
@@ -130,15 +125,6 @@ u32 CKvsScnList::CellQuery(LCell* size) {
     return kSizeAsQueried;
 }
 
-void CKvsScnList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
-}
-
 i64 CKvsScnList::SceneDuration(u32 row) const {
     const u8 f = ListField();
     if (!fSeq || row >= Count()) return 0;
@@ -198,8 +184,7 @@ void CKvsScnList::InvalidateLine(i32 row) {
 }
 
 void CKvsScnList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
+    LTypedCellList::Draw(ctx);
     const LRect r = TimeLineRect();
     if (r.IsEmpty()) return;
     LRgnFill line;

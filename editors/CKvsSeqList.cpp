@@ -50,18 +50,12 @@ CKvsSeqList::CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
 
 CKvsSeqList::CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header, bool build)
-    : LCellListPane(owner, 3, true, false),
-      fDevice(device),
-      fSettings(seqSettings),
-      fHeader(header) {
-    fHelper.Init(this, 1, 0);
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
     if (build) Build();
 }
 
 void CKvsSeqList::Build() {
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    OpenList(Count());
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 0; i < 2; ++i) fHeader->AddItem(StdDialogText(kStrings, i), Style2(), &ctx);
@@ -112,12 +106,8 @@ u32 CKvsSeqList::CellQuery(LCell* size) {
     // Cells as wide as the list and as high as the layout made the prototype
     // (its preferred height is unknown before the first drawing environment).
     auto* proto = static_cast<CKvsSeqCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
-    if (proto)
-        h = std::max({h, proto->fTrigger.Bounds().bottom + 1, proto->fName.Bounds().bottom + 1});
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = proto ? ProtoRowHeight({&proto->fTrigger, &proto->fName}) : 1;
     return kSizeAsQueried;
 }
 
@@ -135,14 +125,9 @@ bool CKvsSeqList::BindCell(LListCell* frame, LCell cell) {
     return true;
 }
 
-void CKvsSeqList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-        AlignHeader();
-    }
+void CKvsSeqList::CellSizeChanged() {
+    LTypedCellList::CellSizeChanged();
+    AlignHeader();
 }
 
 void CKvsSeqList::AlignHeader() {
@@ -152,11 +137,6 @@ void CKvsSeqList::AlignHeader() {
     const i32 dx = fBounds.left - fHeader->Bounds().left;
     fHeader->PlaceItemAtX(0, dx + proto->fTrigger.Bounds().left, 0, &ctx);
     fHeader->PlaceItemAtX(1, dx + proto->fName.Bounds().left, 0, &ctx);
-}
-
-void CKvsSeqList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 void CKvsSeqList::PushTrigger(u32 row) {

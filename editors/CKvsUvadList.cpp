@@ -81,15 +81,12 @@ CKvsUvadCell::CKvsUvadCell(LPane* list)
 // ---------------------------------------------------------------- list
 
 CKvsUvadList::CKvsUvadList(LPane* owner, CRecord* settings, CHeaderFrameV* header)
-    : LCellListPane(owner, 3, true, false),
+    : LTypedCellList(owner),
       fSettings(settings),
       fTable(settings ? settings->GetChild(DvstF::uvas) : nullptr),
       fDoc(settings ? settings->GetOwner() : nullptr),
       fHeader(header) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    OpenList(Count());
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 1; i <= 3; ++i) fHeader->AddItem(StdDialogText(kWinTexts, i), Style(2), &ctx);
@@ -133,12 +130,7 @@ u32 CKvsUvadList::CellQuery(LCell* size) {
 }
 
 void CKvsUvadList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
+    LTypedCellList::BoundsChanged(old);
     PlaceHeader();
 }
 
@@ -152,11 +144,6 @@ void CKvsUvadList::PlaceHeader() {
     fHeader->PlaceItemAtX(0, dx + first.Bounds().left, 0, &ctx);
     fHeader->PlaceItemAtX(1, dx + proto->fCount.Bounds().left, 0, &ctx);
     fHeader->PlaceItemAtX(2, dx + proto->fIp.Bounds().left, 0, &ctx);
-}
-
-void CKvsUvadList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CKvsUvadList::BindCell(LListCell* frame, LCell cell) {
