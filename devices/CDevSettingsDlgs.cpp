@@ -132,8 +132,9 @@ LMessage CKvsNetwDlg::HandleMessage(const LMessage& msg) {
         if (LAsciiEdit* bad = InvalidAddress()) {
             // Stays open with nothing taken: a typing error must not become
             // "no gateway" on the device.
+            // Each field says what it wants: a mask or a router is no host address.
             CSimpleMessageDialog message(this, LPaneOpt::Window(kWindowDialog, 0));
-            message.Run(StdDialogText("DEVFRM", 13), 0, false);
+            message.Run(Text(12 + u32(bad - fAddr)), 0, false);
             bad->RequestFocus();
             bad->ActivateEngine();
             return LMessage();

@@ -8,6 +8,7 @@
 #include "editors/CKvsPlayCmd.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
+#include "framework/WindowPlacement.h"
 #include "platform/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
@@ -59,7 +60,10 @@ CKvsDevCtlWin::CKvsDevCtlWin(LHandler* parent, u32 serial)
     SetLayoutByName(kWin, 1);
     if (CRecord* prefs = ControllerPrefs()) {
         const LRect r = GetRectFromString(prefs, kPlacement);
-        if (r.left < r.right && r.top < r.bottom) SetWindowBounds(r);
+        if (r.left < r.right && r.top < r.bottom) {
+            SetWindowBounds(r);
+            fPlaced = 1;
+        }
     }
 }
 
@@ -125,6 +129,13 @@ bool CKvsDevCtlScreen::IsShown() const {
 
 void CKvsDevCtlScreen::ShowWindow() {
     if (!IsShown() && !OpenWindow()) return;
+    if (!fWindow.fPlaced) {
+        // Opened for the first time without a stored place: beside the window
+        // it was opened from, never over it at the screen's corner.
+        fWindow.fPlaced = 1;
+        if (fWindow.Bounds().IsEmpty()) fWindow.Relayout();
+        PlaceBesideOwner(fWindow.Window());
+    }
     fWindow.ShowWindow();
     if (fPlay) fPlay->SyncWindowVisibility();
 }

@@ -29,6 +29,8 @@ public:
     LPopupList fView;
     LTextPane fFree;
     LFrame fViewFrame;
+    // Placed: by the stored placement, or beside its owner when first shown.
+    u8 fPlaced = 0;
 
 private:
     LHandler* fScreen;

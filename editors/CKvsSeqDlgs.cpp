@@ -9,6 +9,7 @@
 #include "base/TextFormat.h"
 #include "framework/LCellListPane.h"
 #include "framework/StdDialogs.h"
+#include "framework/WindowPlacement.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
 #include "records/CUndoStrm.h"
@@ -222,9 +223,14 @@ CKvsSpdCalcDlg::CKvsSpdCalcDlg(LHandler* parent)
     fDiff.SetRange(0, 10, 0.1f);
     fDiff.SetValue(0);
     SetLayoutByName(kSpdName, 1);
-    if (CRecord* prefs = ControllerPrefs()) {
-        const LRect r = GetRectFromString(prefs, kSpdPlacement);
-        if (r.left < r.right && r.top < r.bottom) SetWindowBounds(r);
+    CRecord* prefs = ControllerPrefs();
+    const LRect r = prefs ? GetRectFromString(prefs, kSpdPlacement) : LRect();
+    if (r.left < r.right && r.top < r.bottom) {
+        SetWindowBounds(r);
+    } else {
+        // No stored place: beside the window whose menu opened it.
+        Relayout();
+        PlaceBesideOwner(Window());
     }
     Recompute();
 }

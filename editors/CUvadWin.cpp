@@ -7,6 +7,7 @@
 #include "framework/LListNavi.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
+#include "framework/WindowPlacement.h"
 #include "records/PrefNodes.h"
 
 namespace {
@@ -52,12 +53,16 @@ void CUvadWin::Open() {
     LRect pref;
     RunPref(&ctx, &pref);
     LRect want(kDefaultLeft, kDefaultTop, kDefaultLeft + pref.Width(), kDefaultTop + pref.Height());
+    bool stored = false;
     if (fPrefNode) {
         const LRect r = GetRectFromString(fPrefNode, kPlaceKey);
-        if (r.left < r.right && r.top < r.bottom) want = r;
+        if (r.left < r.right && r.top < r.bottom) want = r, stored = true;
     }
     // The sizing answer below keeps the width at the preferred one.
     ResizeWindow(want, nullptr);
+    // No stored place: beside the control window it comes from, not over the
+    // device window that has the same default place.
+    if (!stored) PlaceBesideOwner(Window());
     fList->PlaceHeader();
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -349,7 +350,6 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
         // beyond its range is taken at its limit.
         settings->SetU32(nullptr, DvstF::rtra, 0xC6120101u);
         settings->SetU32(nullptr, DvstF::dnsa, 0xC6120102u);
-        const std::string refusal = StdDialogText("DEVFRM", 13).CStr();
         const struct {
             u32 field;
             const char* text;
@@ -357,7 +357,9 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
                    {CKvsNetwDlg::kDns, "abc"},
                    {CKvsNetwDlg::kAddress, "1.2.3"},
                    {CKvsNetwDlg::kMask, "1.2.3.4.5"}};
+        std::set<std::string> wordings;
         for (const auto& b : bad) {
+            wordings.insert(StdDialogText("NETWDLG", 12 + b.field).CStr());
             std::vector<std::string> messages;
             i32 visits = 0;
             top.script = [&](LDialog* d) {
@@ -381,11 +383,15 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
             };
             cmds.Run("cNetwSetn");
             EXPECT_EQ(visits, 2) << b.text;
+            // The refusal names what the field wants.
+            const std::string refusal = StdDialogText("NETWDLG", 12 + b.field).CStr();
             EXPECT_EQ(messages, std::vector<std::string>{refusal}) << b.text;
             EXPECT_EQ(settings->GetU32(DvstF::rtra), 0xC6120101u) << b.text;
             EXPECT_EQ(settings->GetU32(DvstF::dnsa), 0xC6120102u) << b.text;
             EXPECT_STREQ(settings->GetString(DvstF::ntsl).CStr(), "") << b.text;
         }
+        EXPECT_EQ(wordings.size(), 4u);
+        EXPECT_EQ(wordings.count(""), 0u);
         top.script = [&](LDialog* d) {
             auto* n = dynamic_cast<CKvsNetwDlg*>(d);
             ASSERT_NE(n, nullptr);

@@ -37,6 +37,7 @@
 #include "devices/CInputSetnDlgs.h"
 #include "devices/CKvsDevFrm.h"
 #include "devices/CKvsDevWin.h"
+#include "devices/CSndDevPane.h"
 #include "framework/AppSingletons.h"
 #include "framework/LDrawCtx.h"
 #include "framework/LFrame.h"
@@ -47,6 +48,7 @@
 #include "platform/qt/QtMenus.h"
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
 #include "tools/testkit/SimDeviceProcess.h"
@@ -300,7 +302,15 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
     return out;
 }
 
-enum Scenario { kTour, kFieldLimits, kDeviceChange, kRefusal, kTermDialog, kTermMessage };
+enum Scenario {
+    kTour,
+    kFieldLimits,
+    kDeviceChange,
+    kRefusal,
+    kTermDialog,
+    kTermMessage,
+    kCloseEach
+};
 
 // What a scenario works with once the device window lists the devices.
 struct Session {
@@ -336,6 +346,34 @@ std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::str
         out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
     }
     return out;
+}
+
+// How many writes to a device went to a path that holds the text.
+int Writes(SimDeviceProcess& sim, u32 serial, const std::string& pathPart) {
+    int n = 0;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
+        if (SimDeviceProcess::Field(line, "dev") == std::to_string(serial) &&
+            SimDeviceProcess::Field(line, "path").find(pathPart) != std::string::npos)
+            ++n;
+    }
+    return n;
+}
+
+// A value of the sound-device parameter list a device holds (at the entry
+// the application keeps that key in), -1 when absent.
+i64 SndParam(SimDeviceProcess& sim, u32 serial, const char* key) {
+    CKvsDevCtl* ctl = static_cast<CKvsApp*>(gApp)->DevDoc()->FindController(u16(serial));
+    CRecord* settings = ctl ? ctl->Settings() : nullptr;
+    CRecord* prmc = settings ? settings->GetChild(DvstF::prmc) : nullptr;
+    CRecord* sndv = prmc ? prmc->GetChild(PrmcF::sndv) : nullptr;
+    const i32 index = sndv ? NodeFind(sndv, key, nullptr) : -1;
+    if (index < 0) return -1;
+    const std::string v = SimDeviceProcess::Field(
+        sim.Cmd("chan-get serno=" + std::to_string(serial) +
+                " path=/.cmd/udkvtset/prmc/sndv/prms/" + std::to_string(index) + "/v"),
+        "value");
+    return v.empty() ? -1 : std::atoll(v.c_str());
 }
 
 // One value typed into one field of a dialog and confirmed with OK:
@@ -507,6 +545,8 @@ public:
     bool Open() const { return fOpen; }
     // Answers the message did not take.
     int Unheard() const { return fUnheard; }
+    // Where the last message was when it was answered.
+    QRect Frame() const { return fFrame; }
     void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
 
 private:
@@ -539,6 +579,7 @@ private:
         if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs(), ++fUnheard;
         if (fAnswered || LTickMs() - fAt < 400) return;
         fAnswered = true;
+        fFrame = window->frameGeometry();
         if (fAnswer == "ok") {
             const QPoint p = PaneCenter(&message->fOk);
             fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
@@ -554,6 +595,7 @@ private:
     std::string fAnswer;
     QTimer fTimer;
     QPointer<MWindow> fWindow;
+    QRect fFrame;
     int fShown = 0, fUnheard = 0;
     bool fOpen = false, fAnswered = false;
     u32 fAt = 0;
@@ -641,6 +683,67 @@ void Refusal(Session& s) {
         EXPECT_EQ(WrittenValues(s.sim, 1201, "csad"), std::vector<i64>());
     }
     s.check.Check(s.devwin, nullptr, "devwin_refused");
+
+    // The Network dialog: a router refused on OK, then typed again at once.
+    s.sim.Cmd("log clear");
+    MessageWatch watch(s.x, "key Return");
+    QPointer<MWindow> dialog;
+    CKvsNetwDlg* netw = nullptr;
+    int phase = 0;
+    u32 at = 0;
+    std::string seen;
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (phase == 0) {
+            for (MWindow* w : ShownWindows())
+                if (w != s.devwin) dialog = w;
+            netw = dialog ? dynamic_cast<CKvsNetwDlg*>(dialog->Owner()->GetFrame()) : nullptr;
+            if (netw) phase = 1, at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 300) {
+            const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
+            const QPoint ok = PaneCenter(&netw->fOk);
+            s.x.XdotoolAsync("mousemove " + std::to_string(f.x()) + " " + std::to_string(f.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type 300.1.1.1 ; xdotool "
+                             "sleep 0.2 mousemove " +
+                             std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
+            phase = 2;
+        } else if (phase == 2 && watch.Shown() == 1 && !watch.Open()) {
+            // The message came over the dialog that raised it.
+            const QRect m = watch.Frame(), o = dialog->frameGeometry();
+            EXPECT_LE(std::abs(m.center().x() - o.center().x()), 3);
+            EXPECT_LE(std::abs(m.top() - (o.top() + (o.height() - m.height()) / 3)), 3)
+                << m.y() << " " << m.height() << " over " << o.y() << " " << o.height();
+            // The message answered: the field takes typing at once, also after a
+            // click into it and Ctrl+A.
+            const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
+            s.x.XdotoolAsync("mousemove " + std::to_string(f.x()) + " " + std::to_string(f.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type 10.0.0.5");
+            phase = 3;
+            at = LTickMs();
+        } else if (phase == 3 &&
+                   (netw->fAddr[CKvsNetwDlg::kRouter].GetText() == LString("10.0.0.5") ||
+                    LTickMs() - at > 4000)) {
+            seen = netw->fAddr[CKvsNetwDlg::kRouter].GetText().CStr();
+            const QPoint ok = PaneCenter(&netw->fOk);
+            s.x.XdotoolAsync("mousemove " + std::to_string(ok.x()) + " " + std::to_string(ok.y()) +
+                             " click 1");
+            phase = 4;
+            at = LTickMs();
+        } else if (phase == 4 && dialog && dialog->isVisible() && LTickMs() - at > 4000) {
+            s.x.XdotoolAsync(CloseBox(dialog));  // still open: the test goes on
+            at = LTickMs();
+        }
+    });
+    step.start(20);
+    ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Network Settings"));
+    EXPECT_TRUE(RunUntil([&] { return phase == 4 && ShownWindows().size() == 1; }, 15000));
+    s.sim.WaitIdle(3000);
+    // The settings channel sends at its own pace.
+    RunUntil([&] { return !WrittenValues(s.sim, 1201, "rtra").empty(); }, 5000);
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(seen, "10.0.0.5");
+    EXPECT_EQ(watch.Shown(), 1);
+    EXPECT_EQ(WrittenValues(s.sim, 1201, "rtra"), std::vector<i64>{0x0A000005});
 }
 
 // The newest file time under a folder (seconds since the epoch), 0 for none.
@@ -720,6 +823,201 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
     EXPECT_EQ(gApp, nullptr);
     EXPECT_GE(NewestFileTime(config), savedBefore);
     EXPECT_GT(NewestFileTime(config), 0);
+}
+
+enum Close { kOkClick, kCancelClick, kReturnKey, kEscapeKey, kCloseBoxClick };
+
+// One value typed into a dialog's field and, right after the typing (no Tab),
+// the dialog closed one way; value: what the device then holds written, -1 for
+// nothing written.
+struct Closing {
+    Close how;
+    const char* text;
+    i64 value;
+};
+
+struct ClosedDialog {
+    const char* item;
+    bool control;  // from the control window's menu
+    LPane* (*field)(LFrame* dialog);
+    const char* tag;
+    std::vector<Closing> ways;
+};
+
+// Opens the dialog from the menu, types into the field and closes it; false
+// when no dialog came or it stayed open.
+bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closing& c) {
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    QPointer<MWindow> dialog;
+    int phase = 0;
+    u32 at = 0;
+    bool stuck = false;
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (phase == 0) {
+            for (MWindow* w : ShownWindows())
+                if (!before.count(w)) dialog = w, phase = 1, at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+            LFrame* frame = dialog->Owner()->GetFrame();
+            auto* modal = dynamic_cast<LModalFrame*>(frame);
+            const QPoint p = PaneCenter(d.field(frame));
+            std::string then;
+            switch (c.how) {
+                case kOkClick:
+                case kCancelClick: {
+                    const QPoint b = PaneCenter(c.how == kOkClick ? modal->DefaultButton()
+                                                                  : modal->CancelButton());
+                    then = "mousemove " + std::to_string(b.x()) + " " + std::to_string(b.y()) +
+                           " click 1";
+                    break;
+                }
+                case kReturnKey:
+                    // The first Return ends a number field's edit (its value
+                    // fixed, its text selected); the second one is the dialog's.
+                    then = "key Return sleep 0.3 key Return";
+                    break;
+                case kEscapeKey:
+                    then = "key Escape";
+                    break;
+                case kCloseBoxClick:
+                    then = CloseBox(dialog);
+                    break;
+            }
+            s.x.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type " + c.text +
+                             " ; xdotool sleep 0.2 " + then);
+            phase = 2;
+            at = LTickMs();
+        } else if (phase == 2 && dialog && dialog->isVisible() && LTickMs() - at > 4000) {
+            // Still open: closed by its cancel button so that the test goes on.
+            stuck = true;
+            at = LTickMs();
+            const QPoint b =
+                PaneCenter(static_cast<LModalFrame*>(dialog->Owner()->GetFrame())->CancelButton());
+            s.x.XdotoolAsync("mousemove " + std::to_string(b.x()) + " " + std::to_string(b.y()) +
+                             " click 1");
+        }
+    });
+    step.start(20);
+    if (!s.menus.Choose(owner, "Device", d.item)) return false;
+    const bool closed =
+        RunUntil([&] { return phase == 2 && ShownWindows().size() == before.size(); }, 12000);
+    return closed && !stuck;
+}
+
+// A window opened without a stored place: beside its owner, or over it moved
+// away from its corner; the owner's title bar stays in sight.
+void CheckBeside(QWidget* w, QWidget* owner, const char* name) {
+    const QRect f = w->frameGeometry(), o = owner->frameGeometry();
+    EXPECT_FALSE(f.contains(o.topLeft() + QPoint(40, 8))) << name;
+    EXPECT_TRUE(f.intersects(o.adjusted(-60, -60, 60, 60))) << name;
+    EXPECT_TRUE(QApplication::primaryScreen()->availableGeometry().contains(f)) << name;
+}
+
+// Opens a window from a menu of the owner, checks its place and closes it.
+void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, const char* name) {
+    std::set<MWindow*> before;
+    for (MWindow* w : ShownWindows()) before.insert(w);
+    ASSERT_TRUE(s.menus.Choose(owner, menu, item)) << item;
+    MWindow* opened = nullptr;
+    RunUntil(
+        [&] {
+            for (MWindow* w : ShownWindows())
+                if (!before.count(w)) opened = w;
+            return opened != nullptr;
+        },
+        5000);
+    ASSERT_NE(opened, nullptr) << item;
+    RunUntil([] { return false; }, 400);
+    CheckBeside(opened, owner, name);
+    s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_placed_" + name + ".png");
+    opened->Owner()->GetFrame()->HideWindow();
+    RunUntil([&] { return !opened->isVisible(); }, 3000);
+}
+
+// Every way of closing a dialog right after typing into it: its default
+// button and Return store the typed value once, range applied; Cancel, Escape
+// and the close box store nothing, except in a dialog whose one button is also
+// its escape button, where they store too.
+void CloseEach(Session& s) {
+    const u32 serial = s.win->fFrame->Serial();
+    const ClosedDialog dialogs[] = {
+        {"Shutdown Delay",
+         false,
+         [](LFrame* f) -> LPane* { return &As<CKvsShtdwDlyDlg>(f)->fDelay; },
+         "sddl",
+         {{kOkClick, "75", 60},
+          {kReturnKey, "33", 33},
+          {kCancelClick, "12", -1},
+          {kEscapeKey, "13", -1},
+          {kCloseBoxClick, "14", -1}}},
+        {"Network Settings",
+         false,
+         [](LFrame* f) -> LPane* { return &As<CKvsNetwDlg>(f)->fInterval; },
+         "ntit",
+         {{kReturnKey, "5", 5},
+          {kOkClick, "30", 24},
+          {kCancelClick, "6", -1},
+          {kEscapeKey, "7", -1},
+          {kCloseBoxClick, "8", -1}}},
+        {"Count-Down",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CCSetNDlg>(f)->fField; },
+         "ccst",
+         {{kOkClick, "250", 250},
+          {kReturnKey, "4000", 1000},
+          {kCancelClick, "252", -1},
+          {kEscapeKey, "253", -1},
+          {kCloseBoxClick, "254", -1}}},
+        {"Audio Format",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CKvsSndFmtDlg>(f)->fOut; },
+         "ochs",
+         {{kOkClick, "40", 16},
+          {kReturnKey, "4", 4},
+          {kEscapeKey, "6", 6},
+          {kCloseBoxClick, "8", 8}}},
+    };
+    QWidget* ctl = nullptr;
+    for (const ClosedDialog& d : dialogs) {
+        if (d.control && !ctl) {
+            RunUntil([] { return false; }, 700);
+            s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
+            auto control = [&]() -> MWindow* {
+                for (MWindow* w : ShownWindows())
+                    if (w != s.devwin && w->windowTitle().contains("-KEVOrune")) return w;
+                return nullptr;
+            };
+            RunUntil([&] { return control() != nullptr; }, 15000);
+            ctl = control();
+            ASSERT_NE(ctl, nullptr);
+            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            CheckBeside(ctl, s.devwin, "control");
+        }
+        for (const Closing& c : d.ways) {
+            SCOPED_TRACE(std::string(d.item) + " " + c.text + " close " + std::to_string(c.how));
+            s.sim.Cmd("log clear");
+            EXPECT_TRUE(TypeAndClose(s, d.control ? ctl : s.devwin, d, c));
+            s.sim.WaitIdle(3000);
+            RunUntil([] { return false; }, 300);
+            if (std::string(d.tag) == "ochs") {
+                // The sound settings travel as a parameter list: one write of it
+                // (or of the one entry), and the device then holds the value.
+                EXPECT_EQ(Writes(s.sim, serial, "/sndv/prms"), c.value < 0 ? 0 : 1);
+                if (c.value >= 0) {
+                    EXPECT_EQ(SndParam(s.sim, serial, "ochs"), c.value);
+                }
+            } else {
+                EXPECT_EQ(WrittenValues(s.sim, serial, d.tag),
+                          c.value < 0 ? std::vector<i64>() : std::vector<i64>{c.value});
+            }
+        }
+    }
+    // Windows of the control window, first opened: beside it.
+    ASSERT_NE(ctl, nullptr);
+    OpenBeside(s, ctl, "KEVOruneSet", "Speed Calculator", "speedcalc");
+    OpenBeside(s, ctl, "Device", "Universe Addresses", "uvad");
 }
 
 // A field being typed when another device is chosen: the text goes to the device
@@ -932,6 +1230,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             if (scenario == kFieldLimits) FieldLimits(run);
             if (scenario == kDeviceChange) DeviceChange(run);
             if (scenario == kRefusal) Refusal(run);
+            if (scenario == kCloseEach) CloseEach(run);
             if (scenario == kTermDialog || scenario == kTermMessage)
                 Terminated(run, launch, dir.Path() + "/config", scenario == kTermMessage);
         }
@@ -984,6 +1283,10 @@ TEST(FirstRun, ChangingDeviceWhileAFieldIsBeingTyped) {
 
 TEST(FirstRun, RefusedAddressThenAnotherDevice) {
     InChild("1280x800", kRefusal);
+}
+
+TEST(FirstRun, DialogsClosedEachWayRightAfterTyping) {
+    InChild("1600x1000", kCloseEach);
 }
 
 TEST(FirstRun, TerminatedWithADialogOpen) {
