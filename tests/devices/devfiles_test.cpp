@@ -573,6 +573,14 @@ TEST_F(DevFiles, ConfirmationListsTheShow) {
     EXPECT_FALSE(ConfirmDeviceFileOp(&fOwner, Names({"PLAYSET.kvs", "kevrecfiles/a.drc"})));
     const std::string names = "PLAYSET.kvs, kevrecfiles/a.drc", &asked = fOwner.messages.back();
     EXPECT_EQ(asked.substr(asked.size() - std::min(asked.size(), names.size())), names);
+    // One file or many, the question reads right with its count.
+    for (const char* one : {"PLAYSET.kvs"}) {
+        fOwner.answers = {true};
+        EXPECT_TRUE(ConfirmDeviceFileOp(&fOwner, Names({one})));
+        const std::string& q = fOwner.messages.back();
+        EXPECT_NE(q.find("(1)"), std::string::npos) << q;
+        EXPECT_EQ(q.find("These 1"), std::string::npos) << q;
+    }
 }
 
 // ---------------------------------------------------------------- USB storage
