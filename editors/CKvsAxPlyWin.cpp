@@ -40,6 +40,7 @@ CKvsAxPlyCell::CKvsAxPlyCell(LPane* list) : LListCell(list), fName(this) {
 
 CKvsAxPlyList::CKvsAxPlyList(LPane* owner, CRecord* seqSettings)
     : LTypedCellList(owner), fSettings(seqSettings) {
+    SetModifierClicksSelectRows(true);
     OpenList(Count());
     if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->AddListener(this, Listener);
 }

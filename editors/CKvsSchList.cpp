@@ -44,6 +44,7 @@ CKvsSchCell::CKvsSchCell(LPane* list, MPlayDevice* device, CRecord* seqSettings)
 CKvsSchList::CKvsSchList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header)
     : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
+    SetModifierClicksSelectRows(true);
     OpenList(Count());
     if (fHeader) {
         LDrawCtx ctx;

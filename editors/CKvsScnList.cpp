@@ -62,6 +62,7 @@ CKvsScnCell::CKvsScnCell(LPane* list)
 CKvsScnList::CKvsScnList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header)
     : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
+    SetModifierClicksSelectRows(true);
     OpenList(0);
     if (fHeader) {
         LDrawCtx ctx;

@@ -51,6 +51,7 @@ CKvsSeqList::CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
 CKvsSeqList::CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header, bool build)
     : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
+    SetModifierClicksSelectRows(true);
     if (build) Build();
 }
 

@@ -473,10 +473,8 @@ LPane* LCellListPane::FindPaneAt(LPoint pt) {
     if (hit != this) return hit;
     const LCell cell = PointToCell(pt);
     if (!InGrid(cell)) return this;
-    // With Shift or Command down a click on a row's field is a click on the
-    // list: it extends or adds to the selection instead of editing one row.
     LMouse* mouse = LMouse::Instance();
-    if (Mode() == LSelTracker::kMultiple && mouse &&
+    if (fRowClicks && Mode() == LSelTracker::kMultiple && mouse &&
         (mouse->IsShiftDown() || mouse->IsCommandDown()))
         return this;
     LPane* hover = LFrame::HoverPane();

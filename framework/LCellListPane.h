@@ -94,6 +94,11 @@ public:
     void RefreshAll();
     void ReleaseCells();
     void SetBackground(const LPenRef& color);
+    // For lists of one item a row: a click with Shift or Command on a row's
+    // field is a click on the list, so that it extends or adds to the
+    // selection instead of editing one row. Lists whose cells hold items of
+    // their own (the tracks' scenes) leave those clicks to the cells.
+    void SetModifierClicksSelectRows(bool on) { fRowClicks = on; }
 
     void BeginBatch();
     void EndBatch();
@@ -150,6 +155,7 @@ private:
     std::vector<LCellSlot> fPool;
     u8 fKeepSelOnEdit;
     u8 fLiveCells;
+    bool fRowClicks = false;
 };
 
 // A cell's live frame, or the prototype standing in for it at an offset, so

@@ -23,9 +23,14 @@
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
+#include "editors/nsq/CNSqTrkViewF.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
+#include "base/Paths.h"
+#include "records/CChunkFile.h"
 #include "records/DeviceKinds.h"
+#include "records/NsqSets.h"
 #include "records/NsqPrefKinds.h"
 #include "records/RecordKinds.h"
 #include "records/Sequences.h"
@@ -197,6 +202,40 @@ TEST_F(CtlWinLists, NamesAreTypedWholeIntoTheRows) {
     }
     EXPECT_EQ(settings->GetListCount(SqstF::sqcs), 2u);
     EXPECT_STREQ(settings->GetListItem(SqstF::sqcs, 1)->GetString(SqncF::sqnm).CStr(), "penin");
+}
+
+// The NSQ view of a play-settings file: its sequence list takes the menus too.
+TEST_F(CtlWinLists, TheNsqSequenceListTakesTheEditMenu) {
+    CRecordDoc seqs(NewSeqSettingsRecord());
+    seqs.Root()->SetU8(nullptr, SqstF::sqfm, 2);
+    for (u32 i = 0; i < 2; ++i) NSqSetNewSeq(seqs.Root()->GetChild(SqstF::nsqs), nullptr, i);
+    CRecordDoc play(NewPlaySetRecord());
+    LDataBuf buffer;
+    CChunkFile file;
+    file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
+    file.WriteRecord(seqs.Root());
+    file.WriteRecord(play.Root());
+    file.Close();
+    const std::string path = testing::TempDir() + "/ctlwin_nsq.kvplay";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
+    std::fclose(f);
+    LString url;
+    PosixPathToFileUrl(&url, LString(path.c_str()));
+    CKvsDevCtl ctl(gApp, &set, 0);
+    ctl.OpenFile(url);
+    ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
+    auto* view = dynamic_cast<CNSqTrkViewF*>(ctl.Screen()->PlayView());
+    ASSERT_NE(view, nullptr);
+    Front(ctl.Screen()->Window());
+    RunUntil([] { return false; }, 100);
+    LListPane* list = view->Frame()->List();
+    ClickRow(list, 1);
+    EXPECT_EQ(FindMenuTarget(Loop()), list);
+    EXPECT_EQ(EditCommands(), "LStdCmd_Cut LStdCmd_Copy LStdCmd_Delete LStdCmd_Close");
+    view->SetCleanMark();
+    ctl.Screen()->CloseWindow();
 }
 
 TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
