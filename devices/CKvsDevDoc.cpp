@@ -100,6 +100,12 @@ void CKvsDevDoc::StartPoll() {
                                 CLocalAddrWatch::Current());
     fPoll->AddOption("serno", "0");
     fPoll->Start();
+    // A search that could not leave is said at once: the session's resends
+    // would keep the bar standing for seconds before it ends with the error.
+    if (fPoll && fPoll->SendErrno() != 0) {
+        PollDone();
+        return;
+    }
     fView->SetRefreshProgress(fRefresh == kRefreshing ? ((fPass + 1) * kProgressMax) / 3 : 0);
 }
 

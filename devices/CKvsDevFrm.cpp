@@ -1,6 +1,7 @@
 #include "devices/CKvsDevFrm.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "base/Calendar.h"
 #include "base/LTextSink.h"
@@ -150,6 +151,9 @@ CKvsDevFrm::CKvsDevFrm(LPane* parent, CKvsDevSet* set)
     fBackupFrm.SetLayoutByName("DEVBUPFRM", 1);
     fClockFrm.SetLayoutByName("DEVCLKFRM", 1);
     SetLayoutByName("DEVFRM", 1);
+    // Tab reaches the mode and the boxes too, and the one it reaches shows it.
+    for (LPane* pane : std::initializer_list<LPane*>{&fMode, &fDhcp, &fUnicast, &fBackup})
+        pane->SetState(kOpTabStopRingOutside);
     fSet->AddChangeListener(this, OnChange);
     Refresh();
 }

@@ -261,6 +261,13 @@ void LStdCheck::SendSelected() {
 }
 
 LMessage LStdCheck::HandleMessage(const LMessage& msg) {
+    LKeyboard* kb = LKeyboard::Instance();
+    if (msg.Is(LKeyboard_Down) && kb && kb->fChar == ' ' && (fState & kFocused) && IsUsable() &&
+        !kb->IsCommandDown()) {
+        // Space acts on the focused box as on its native control: as a click.
+        SendSelected();
+        return LMessage();
+    }
     if (msg.source == this && msg.Is(LStdCtl_Selected)) {
         const i32 native = fNative ? fNative->GetState() : 0;
         SetState(native < 1 ? 1 : 0);

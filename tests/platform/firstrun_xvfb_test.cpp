@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "XvfbHarness.h"
@@ -309,7 +310,8 @@ enum Scenario {
     kRefusal,
     kTermDialog,
     kTermMessage,
-    kCloseEach
+    kCloseEach,
+    kKeyboard
 };
 
 // What a scenario works with once the device window lists the devices.
@@ -547,6 +549,8 @@ public:
     int Unheard() const { return fUnheard; }
     // Where the last message was when it was answered.
     QRect Frame() const { return fFrame; }
+    // A screenshot of the next message, before it is answered.
+    void ShootNext(std::string png) { fShot = std::move(png); }
     void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
 
 private:
@@ -580,6 +584,7 @@ private:
         if (fAnswered || LTickMs() - fAt < 400) return;
         fAnswered = true;
         fFrame = window->frameGeometry();
+        if (!fShot.empty()) fX.Screenshot(std::exchange(fShot, std::string()));
         if (fAnswer == "ok") {
             const QPoint p = PaneCenter(&message->fOk);
             fX.XdotoolAsync("mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y()) +
@@ -596,6 +601,7 @@ private:
     QTimer fTimer;
     QPointer<MWindow> fWindow;
     QRect fFrame;
+    std::string fShot;
     int fShown = 0, fUnheard = 0;
     bool fOpen = false, fAnswered = false;
     u32 fAt = 0;
@@ -687,6 +693,7 @@ void Refusal(Session& s) {
     // The Network dialog: a router refused on OK, then typed again at once.
     s.sim.Cmd("log clear");
     MessageWatch watch(s.x, "key Return");
+    watch.ShootNext(std::string(KEVO_BINARY_DIR) + "/firstrun_netw_refused.png");
     QPointer<MWindow> dialog;
     CKvsNetwDlg* netw = nullptr;
     int phase = 0;
@@ -970,6 +977,24 @@ void CloseEach(Session& s) {
           {kCancelClick, "252", -1},
           {kEscapeKey, "253", -1},
           {kCloseBoxClick, "254", -1}}},
+        {"Art-Net Input",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CKvsAnSetnDlg>(f)->fNumber; },
+         "aidl",
+         {{kOkClick, "500", 1000},
+          {kReturnKey, "7", 70},
+          {kCancelClick, "8", -1},
+          {kEscapeKey, "9", -1},
+          {kCloseBoxClick, "11", -1}}},
+        {"sACN Input",
+         true,
+         [](LFrame* f) -> LPane* { return &As<CKvsSACNSetnDlg>(f)->fNumber; },
+         "saus",
+         {{kOkClick, "99999", 32768},
+          {kReturnKey, "12", 12},
+          {kCancelClick, "13", -1},
+          {kEscapeKey, "14", -1},
+          {kCloseBoxClick, "15", -1}}},
         {"Audio Format",
          true,
          [](LFrame* f) -> LPane* { return &As<CKvsSndFmtDlg>(f)->fOut; },
@@ -1018,6 +1043,39 @@ void CloseEach(Session& s) {
     ASSERT_NE(ctl, nullptr);
     OpenBeside(s, ctl, "KEVOruneSet", "Speed Calculator", "speedcalc");
     OpenBeside(s, ctl, "Device", "Universe Addresses", "uvad");
+}
+
+// The device frame by keyboard: Tab goes from the address field through the
+// boxes, the focused one shows its focus ring, and Space toggles a focused box
+// as a click does (the device hears it once).
+void Keyboard(Session& s) {
+    CustomAddressing({305u});
+    s.menus.Click(s.row0 + QPoint(0, s.rowH));
+    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+    RunUntil([] { return false; }, 300);
+    CKvsDevFrm* f = s.win->fFrame;
+    ClickAt(s, PaneCenter(&f->fCsmk));
+    ASSERT_TRUE(RunUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
+    // Tab until the DHCP box has the focus; each stop shows its ring.
+    bool reached = false;
+    for (int i = 0; i < 6 && !reached; ++i) {
+        s.x.Xdotool("key Tab");
+        RunUntil([] { return false; }, 200);
+        reached = (f->fDhcp.State() & LPane::kFocused) && (s.win->fFrame->Focus() == &f->fDhcp);
+    }
+    ASSERT_TRUE(reached);
+    EXPECT_TRUE(f->fDhcp.State() & LPane::kRingShown);
+    s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_tab_dhcp.png");
+    s.sim.Cmd("log clear");
+    const u8 before = f->fDhcp.GetState();
+    s.x.Xdotool("key space");
+    EXPECT_TRUE(RunUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
+    RunUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
+    s.sim.WaitIdle(2000);
+    EXPECT_EQ(WrittenValues(s.sim, 305, "usdh"), std::vector<i64>{before ? 0 : 1});
+    // Tab moves on: the ring goes with the focus.
+    s.x.Xdotool("key Tab");
+    EXPECT_TRUE(RunUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
 }
 
 // A field being typed when another device is chosen: the text goes to the device
@@ -1231,6 +1289,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             if (scenario == kDeviceChange) DeviceChange(run);
             if (scenario == kRefusal) Refusal(run);
             if (scenario == kCloseEach) CloseEach(run);
+            if (scenario == kKeyboard) Keyboard(run);
             if (scenario == kTermDialog || scenario == kTermMessage)
                 Terminated(run, launch, dir.Path() + "/config", scenario == kTermMessage);
         }
@@ -1287,6 +1346,10 @@ TEST(FirstRun, RefusedAddressThenAnotherDevice) {
 
 TEST(FirstRun, DialogsClosedEachWayRightAfterTyping) {
     InChild("1600x1000", kCloseEach);
+}
+
+TEST(FirstRun, DeviceFrameByKeyboard) {
+    InChild("1280x800", kKeyboard);
 }
 
 TEST(FirstRun, TerminatedWithADialogOpen) {
