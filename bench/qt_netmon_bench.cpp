@@ -139,7 +139,8 @@ struct DocSink : LHandler {
         const auto t0 = std::chrono::steady_clock::now();
         if (view) view->NetMonChanged();
         const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
         longest = std::max(longest, ms);
         return LMessage();
     }
@@ -210,9 +211,9 @@ void BM_ArtNet512UniversesWatched(benchmark::State& state) {
         while (!done || mon.AcceptedCount() < sent.load()) {
             const auto t0 = std::chrono::steady_clock::now();
             RunLoopRunOnce(5);
-            longestTurn = std::max(
-                longestTurn, std::chrono::duration<double, std::milli>(
-                                 std::chrono::steady_clock::now() - t0).count());
+            longestTurn = std::max(longestTurn, std::chrono::duration<double, std::milli>(
+                                                    std::chrono::steady_clock::now() - t0)
+                                                    .count());
             LTimer::FireDue(GraphicsServices().NowMs(), nullptr, nullptr, true);
             if (monitorShown) {
                 // The rate line's report resets the count: add up what came between.
@@ -235,7 +236,8 @@ void BM_ArtNet512UniversesWatched(benchmark::State& state) {
             std::vector<u8> none(512);
             for (u32 i = 0; i < 20 && mon.AcceptedCount() < sent.load() + nudges; ++i) {
                 if (nudge.Send(port, 0x7FF0, none.data(), 512, 0)) ++nudges;
-                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+                const auto until =
+                    std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
                 while (std::chrono::steady_clock::now() < until) RunLoopRunOnce(5);
             }
         }

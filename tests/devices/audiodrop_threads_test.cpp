@@ -99,9 +99,14 @@ TEST_F(AudioDrop, DroppedNamesReachTheCardAsTheDeviceNameRuleGivesThem) {
     const struct {
         const char* local;
         const char* onCard;
-    } kRows[] = {{"nl\nz.drc", "nl_z.drc"},      {"tab\tq.drc", "tab_q.drc"},
-                 {"\x01" "ctl.drc", "_ctl.drc"}, {"a:b?.drc", "a_b_.drc"},
-                 {"x.y.drc", "x_y.drc"},          {".hidden.drc", "_hidden.drc"},
+    } kRows[] = {{"nl\nz.drc", "nl_z.drc"},
+                 {"tab\tq.drc", "tab_q.drc"},
+                 {"\x01"
+                  "ctl.drc",
+                  "_ctl.drc"},
+                 {"a:b?.drc", "a_b_.drc"},
+                 {"x.y.drc", "x_y.drc"},
+                 {".hidden.drc", "_hidden.drc"},
                  {"Caf\xC3\xA9.drc", "Caf\xC3\xA9.drc"}};
     std::vector<LString> paths;
     for (const auto& r : kRows) {
@@ -118,8 +123,7 @@ TEST_F(AudioDrop, DroppedNamesReachTheCardAsTheDeviceNameRuleGivesThem) {
     ctl.Uploads()->UpdateWindow();
     EXPECT_EQ(ctl.Uploads()->Window()->fList->Count(), 0u) << "every upload went through";
     std::vector<std::string> held;
-    for (const auto& e :
-         std::filesystem::directory_iterator(fDir.Path() + "/305/sdc/kevrecfiles"))
+    for (const auto& e : std::filesystem::directory_iterator(fDir.Path() + "/305/sdc/kevrecfiles"))
         held.push_back(e.path().filename().string());
     std::sort(held.begin(), held.end());
     std::vector<std::string> want;

@@ -169,7 +169,8 @@ std::string ShownTitles(CMonGrid* g) {
         for (i32 x = 0; x < g->Cols(); ++x) {
             auto* live = static_cast<CMonGrpCell*>(g->GetCellFrame(LCell{x, y}, true));
             auto* cell = live ? live : static_cast<CMonGrpCell*>(g->GetProtoCellFor(LCell{x, y}));
-            out += std::string(out.empty() ? "" : " ") + (cell ? cell->fTitle.GetText().CStr() : "-");
+            out +=
+                std::string(out.empty() ? "" : " ") + (cell ? cell->fTitle.GetText().CStr() : "-");
         }
     return out;
 }

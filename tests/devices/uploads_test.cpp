@@ -129,7 +129,8 @@ TEST(UploadWindow, PlacedBesideItsOwnerWithinTheScreen) {
         {"room above only", LRect(0, 400, 1200, 790), LRect(0, 52, 400, 352)},
         {"no room: the far corner", LRect(0, 30, 1270, 790), LRect(864, 484, 1264, 784)},
     };
-    for (const auto& r : kRows) EXPECT_EQ(PlaceBesideOwner(r.owner, 400, 300, screen), r.placed) << r.what;
+    for (const auto& r : kRows)
+        EXPECT_EQ(PlaceBesideOwner(r.owner, 400, 300, screen), r.placed) << r.what;
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ControlFixture.h"
+#include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "base/Resources.h"
 #include "devices/CKvsDevCtl.h"
@@ -36,6 +37,10 @@
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CDrcCmdHandler.h"
 #include "devices/recordings/CKvsRecCtlF.h"
+#include "framework/StdDialogs.h"
+#include "records/DeviceKinds.h"
+#include "records/Sequences.h"
+#include "records/ShowKinds.h"
 #include "editors/CKvsPlayCmd.h"
 #include "editors/CKvsPlayFrm.h"
 #include "platform/qt/QtWindows.h"
@@ -158,58 +163,6 @@ void CollectWalkWarnings(QtMsgType type, const QMessageLogContext&, const QStrin
     std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
 }
 
-// Answers the next window that opens (a question, the rename dialog, the
-// folder chooser) with real keys once it has settled; modal loops run meanwhile.
-class Answer {
-public:
-    Answer(const XvfbHarness& x, std::string keys) : fX(x), fKeys(std::move(keys)) {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible()) fBefore.insert(w);
-        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
-        fTimer.start(20);
-    }
-    bool Done() const { return fDone; }
-    std::string Title() const { return fTitle; }
-
-private:
-    void Step() {
-        QWidget* fresh = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible() && !fBefore.count(w) && !qobject_cast<QMenu*>(w)) fresh = w;
-        if (!fresh) {
-            if (fDone) fTimer.stop();
-            return;
-        }
-        if (!fAt) fAt = LTickMs();
-        if (LTickMs() - fAt < 500) return;
-        if (!fDone) fTitle = fresh->windowTitle().toStdString();
-        // A window of the program fits the screen.
-        const QRect area = QApplication::primaryScreen()->availableGeometry();
-        if (!fDone) {
-            EXPECT_TRUE(area.contains(fresh->frameGeometry())) << fTitle;
-        }
-        if (!fDone) {
-            fX.XdotoolAsync(fKeys);
-            fDone = true;
-            fSent = LTickMs();
-            return;
-        }
-        // A window the keys did not close would hold the walk in its modal loop.
-        if (LTickMs() - fSent > 6000) {
-            ADD_FAILURE() << fTitle << " still open after " << fKeys;
-            fX.XdotoolAsync("key Escape sleep 0.5 key Escape");
-            fTimer.stop();
-        }
-    }
-    const XvfbHarness& fX;
-    std::string fKeys;
-    std::set<QWidget*> fBefore;
-    QTimer fTimer;
-    u32 fAt = 0, fSent = 0;
-    bool fDone = false;
-    std::string fTitle;
-};
-
 QPoint ScreenPoint(LPane* pane, LPoint at) {
     LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
     const LRect c = w ? w->GetContentScreenRect() : LRect();
@@ -234,8 +187,7 @@ bool ChooseMenu(const XvfbHarness& x, QWidget* w, const QString& title, const QS
         for (QAction* i : menu->actions()) {
             if (!i->text().startsWith(prefix)) continue;
             if (!i->isEnabled()) break;
-            x.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(i).center())) +
-                           " click 1");
+            x.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(i).center())) + " click 1");
             return true;
         }
         x.Xdotool("key Escape");
@@ -266,10 +218,10 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
     std::filesystem::create_directories(card + "/audiofiles");
     for (const char* n : {"a take.drc", "b take.drc", "c take.drc", "d keep.drc"})
         std::ofstream(card + "/kevrecfiles/" + n) << "DRC " << n;
-    ASSERT_EQ(sim.Cmd("add-device serno=1201 addr=198.18.1.11/24 listen=any root=" + dir.Path() +
-                      "/1201")
-                  .rfind("ok", 0),
-              0u);
+    ASSERT_EQ(
+        sim.Cmd("add-device serno=1201 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/1201")
+            .rfind("ok", 0),
+        0u);
     const std::string local = dir.Path() + "/local";
     std::filesystem::create_directories(local + "/down");
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
@@ -360,13 +312,15 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
         }
-        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
+                  mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
         EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/x_y_z_.drc"));
 
         // Download by the Device menu into a folder typed into the chooser.
         clickRow("d keep.drc");
         {
-            Answer folder(x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
+            Answer folder(
+                x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(ChooseMenu(x, ctlwin, "Device", "Download"));
             EXPECT_TRUE(RunUntil([&] { return folder.Done(); }, 8000));
             EXPECT_TRUE(RunUntil(
@@ -392,8 +346,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             source.show();
             RunUntil([] { return false; }, 500);
             CKvsFileDrop& drop = view->Frame()->fFiles->fDrop;
-            const QPoint to = ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2,
-                                                       drop.Bounds().Height() / 2});
+            const QPoint to =
+                ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2, drop.Bounds().Height() / 2});
             const QPoint from = source.mapToGlobal(QPoint(100, 100));
             x.Xdotool(Where(from) + " mousedown 1");
             RunUntil([] { return false; }, 200);
@@ -418,7 +372,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                            std::filesystem::exists(card + "/kevrecfiles/tab_q.drc");
                 },
                 20000))
-                << held() << " uploads " << (ctl->Uploads() ? ctl->Uploads()->Jobs().JobsAdded() : 0);
+                << held() << " uploads "
+                << (ctl->Uploads() ? ctl->Uploads()->Jobs().JobsAdded() : 0);
             // The upload window stands beside the control window, not over its drop area.
             MWindow* up = AsMWindow(ctl->Uploads()->Window()->GetNativeWindow());
             ASSERT_NE(up, nullptr);
@@ -432,6 +387,30 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         }
         EXPECT_TRUE(RunUntil([&] { return rowOf("nl_z.drc") >= 0; }, 10000));
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk.png");
+
+        // Record, then stop: the recording is offered for a rename, typed oddly.
+        x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
+        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        sim.Cmd("log clear");
+        CKvsRecCtlF* rec = view->Frame();
+        const LRect rb = rec->fRec.Bounds(), sb = rec->fStop.Bounds();
+        RunUntil([] { return false; }, 600);
+        x.Xdotool(Where(ScreenPoint(&rec->fRec, LPoint{rb.Width() / 2, rb.Height() / 2})) +
+                  " click 1");
+        ASSERT_TRUE(RunUntil(
+            [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 5000));
+        EXPECT_STREQ(rec->RecImage(), "RECONBTN");
+        {
+            Answer typed(x, "key ctrl+a ; xdotool type ../x/y:z ; xdotool sleep 0.3 key Return");
+            x.XdotoolAsync(
+                Where(ScreenPoint(&rec->fStop, LPoint{sb.Width() / 2, sb.Height() / 2})) +
+                " click 1");
+            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(RunUntil([&] { return rowOf("___x_y_z.drc") >= 0; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
+                  mv + "REC0001.drc///sdc/kevrecfiles/___x_y_z.drc");
+        EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/___x_y_z.drc"));
 
         // The play settings view: its own file list takes the same commands.
         x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
@@ -448,7 +427,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             [&] {
                 auto* basic = dynamic_cast<CDrcCmdHandler*>(play);
                 files = basic ? dynamic_cast<CKvsFileFrm*>(basic->Frame()->FilePane()) : nullptr;
-                return files && files->IsShown() && files->fList->Count() == 5;
+                return files && files->IsShown() && files->fList->Count() == 6;
             },
             10000));
         RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
@@ -461,7 +440,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             Answer yes(x, "key Return");
             ASSERT_TRUE(ChooseMenu(x, ctlwin, "Edit", "Delete"));
             EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 5; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc");
         clickRow("x_y.drc");
@@ -471,16 +450,65 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
             EXPECT_TRUE(RunUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
         }
-        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), mv + "x_y.drc///sdc/kevrecfiles/late%20take.drc");
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
+                  mv + "x_y.drc///sdc/kevrecfiles/late%20take.drc");
         clickRow("nl_z.drc");
         {
             Answer yes(x, "key Return");
             x.Xdotool("key Delete");
             EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
+            EXPECT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc " + rm + "nl_z.drc");
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
+
+        // Copy the show to USB storage from the Play menu: a show of one scene
+        // whose recording the card no longer holds; every question confirmed.
+        {
+            auto* basic = dynamic_cast<CDrcCmdHandler*>(play);
+            ASSERT_NE(basic, nullptr);
+            InsertNewSequence(basic->SeqSettings(), nullptr, 0);
+            CRecord* seq = basic->SeqSettings()->GetListItem(SqstF::sqcs, 0);
+            InsertSceneUnique(seq, nullptr, SqncF::scns, 0, nullptr);
+            seq->GetListItem(SqncF::scns, 0)
+                ->GetChild(ScenF::ctdr)
+                ->SetString(nullptr, SnctF::flnm, LString("gone.drc"));
+            std::filesystem::create_directories(dir.Path() + "/1201/ums");
+            sim.Cmd("log clear");
+            std::vector<std::string> said;
+            QTimer answer;
+            std::set<QWidget*> answered;
+            u32 seenAt = 0;
+            QObject::connect(&answer, &QTimer::timeout, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* m = dynamic_cast<MWindow*>(w);
+                    if (!m || !m->isVisible() || answered.count(w) || w == ctlwin) continue;
+                    auto* msg = m->Owner()
+                                    ? dynamic_cast<CSimpleMessageDialog*>(m->Owner()->GetFrame())
+                                    : nullptr;
+                    if (!msg) continue;
+                    if (!seenAt) seenAt = LTickMs();
+                    if (LTickMs() - seenAt < 500) return;
+                    said.push_back(msg->fMessage.GetText().CStr());
+                    answered.insert(w);
+                    seenAt = 0;
+                    x.XdotoolAsync("key Return");
+                    return;
+                }
+            });
+            answer.start(20);
+            ASSERT_TRUE(ChooseMenu(x, ctlwin, "Play", "Copy Show to USB"));
+            EXPECT_TRUE(RunUntil([&] { return said.size() >= 3; }, 20000)) << said.size();
+            RunUntil([] { return false; }, 800);
+            answer.stop();
+            ASSERT_GE(said.size(), 3u);
+            // The show's files counted in a question that reads right for one.
+            EXPECT_NE(said[0].find("(1)"), std::string::npos) << said[0];
+            EXPECT_NE(said[0].find("gone.drc"), std::string::npos) << said[0];
+            EXPECT_EQ(said[0].find("These 1"), std::string::npos) << said[0];
+            EXPECT_EQ(said.back(), std::string(StdDialogText("KVSCOPYUMS", 8).CStr()));
+            EXPECT_NE(DeviceRequests(sim, "/.cmd/fsflush"), "");
+        }
         EXPECT_EQ(gWalkWarnings, std::vector<std::string>());
     }));
 }

@@ -145,7 +145,8 @@ TEST_F(Monitors, TheRecordControlShowsEachSendersWholeAddress) {
         LFrame win(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
         CKvsFileListCtl view(gApp, win, &ctl);
         LDrawCtx ctx;
-        const i32 pw = view.Frame()->GetPrefWidth(&ctx, 0), ph = view.Frame()->GetPrefHeight(&ctx, 0);
+        const i32 pw = view.Frame()->GetPrefWidth(&ctx, 0),
+                  ph = view.Frame()->GetPrefHeight(&ctx, 0);
         win.SetWindowBounds(LRect(50, 50, 50 + pw, 50 + ph));
         view.Frame()->SetBounds(LRect(0, 0, pw, ph));
         win.ShowWindow();

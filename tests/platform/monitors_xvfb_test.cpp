@@ -134,9 +134,9 @@ TEST_F(MonXvfb, EveryColumnCountAndBackShowsEachGroupOnce) {
     // A user dragging the corner through shapes from tall to wide and back.
     const struct {
         int w, h;
-    } kSizes[] = {{700, 460}, {300, 700}, {1270, 200}, {300, 700}, {700, 460}, {900, 280},
-                  {1100, 240}, {1000, 300}, {150, 760}, {600, 420}, {1250, 300}, {1150, 330},
-                  {1000, 330}, {950, 260}, {1270, 220}, {700, 460}};
+    } kSizes[] = {{700, 460},  {300, 700},  {1270, 200}, {300, 700}, {700, 460},  {900, 280},
+                  {1100, 240}, {1000, 300}, {150, 760},  {600, 420}, {1250, 300}, {1150, 330},
+                  {1000, 330}, {950, 260},  {1270, 220}, {700, 460}};
     std::set<i32> seen;
     for (const auto& r : kSizes) {
         // The pointer passed over a cell of the second row (away from the first
@@ -153,7 +153,8 @@ TEST_F(MonXvfb, EveryColumnCountAndBackShowsEachGroupOnce) {
             RunUntil([] { return false; }, 150);
         }
         const i32 before = win.Grid()->Cols();
-        gX->Xdotool("windowsize " + Id(win) + " " + std::to_string(r.w) + " " + std::to_string(r.h));
+        gX->Xdotool("windowsize " + Id(win) + " " + std::to_string(r.w) + " " +
+                    std::to_string(r.h));
         RunUntil([&] { return win.Grid()->Cols() != before; }, 1500);
         seen.insert(win.Grid()->Cols());
         RunUntil([] { return false; }, 250);
@@ -199,7 +200,8 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
         CKvsFileListCtl view(gApp, win, &ctl);
         sink.view = &view;
         LDrawCtx ctx;
-        const i32 pw = view.Frame()->GetPrefWidth(&ctx, 0), ph = view.Frame()->GetPrefHeight(&ctx, 0);
+        const i32 pw = view.Frame()->GetPrefWidth(&ctx, 0),
+                  ph = view.Frame()->GetPrefHeight(&ctx, 0);
         win.SetWindowBounds(LRect(40, 60, 40 + pw, 60 + ph));
         view.Frame()->SetBounds(LRect(0, 0, pw, ph));
         win.ShowWindow();
@@ -228,7 +230,8 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
         // Double-clicked: the monitor shows the larger of the two on each channel.
         const LRect c = win.Window()->GetContentScreenRect();
         const u64 tl = list->GetTopLeftIn(&win);
-        const int x = c.left + i32(LPane::UnpackX(tl)) + 20, y = c.top + i32(LPane::UnpackY(tl)) + 6;
+        const int x = c.left + i32(LPane::UnpackX(tl)) + 20,
+                  y = c.top + i32(LPane::UnpackY(tl)) + 6;
         gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
                     " click 1 sleep 0.6 click --repeat 2 --delay 80 1");
         ASSERT_TRUE(RunUntil([&] { return list->Monitor() && list->Monitor()->IsShown(); }, 5000));

@@ -172,7 +172,8 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
             CKvsScnEdF* edit = frame->SceneEdit();
             EXPECT_TRUE(edit->IsShown());
             EXPECT_EQ(edit->UniversePane()->IsShown(), universes != 0);
-            for (const LPane* p : {static_cast<const LPane*>(edit), static_cast<const LPane*>(frame->FilePane())}) {
+            const LPane* shown[] = {edit, frame->FilePane()};
+            for (const LPane* p : shown) {
                 const LRect b = p->Bounds();
                 EXPECT_LE(b.right, vf.Width()) << b.right << " " << universes;
                 EXPECT_LE(b.bottom, vf.Height()) << b.bottom << " " << universes;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ControlFixture.h"
+#include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "base/Resources.h"
 #include "devices/CKvsDevCtl.h"
@@ -201,8 +202,9 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
     CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
     for (u32 i = 0; i < 3; ++i) {
         InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
-        seq->GetListItem(SqncF::scns, i)->GetChild(ScenF::ctdr)->SetString(
-            nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
+        seq->GetListItem(SqncF::scns, i)
+            ->GetChild(ScenF::ctdr)
+            ->SetString(nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
     }
     edit.Frame()->SetBounds(LRect(0, 0, 700, 400));
     win->Window()->SetContentRect(LRect(100, 100, 1180, 760));
@@ -233,9 +235,12 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
 
     sim.Cmd("svc-clear serno=307");
     sim.Cmd("svc-reply serno=307 name=drcfindev text=100%201.234");
-    // The detect dialog answered with Return as it comes, from outside its loop.
-    x.XdotoolAsync("sleep 1.5 key Return");
-    edit.DetectStart();
+    // The detect dialog answered with Return as it comes, inside its own loop.
+    {
+        Answer detect(x, "key Return");
+        edit.DetectStart();
+        EXPECT_TRUE(detect.Done());
+    }
     EXPECT_EQ(clip->GetI32(SnctF::sttm), 1234);
     RunUntil([] { return false; }, 300);
     // The field shows the start in its own hundredths.
@@ -247,6 +252,67 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
             asked += testtftp::SimDeviceProcess::Field(l, "name") + " ";
     EXPECT_EQ(asked, "drcfindev//s1.drc//real ");
     x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_detect_start.png");
+    win->HideWindow();
+}
+
+// Trim, join and merge of the selected scenes, each name typed into its dialog
+// with real keys: the device takes the requests for the clips chosen, under
+// the names as the device rule makes them.
+TEST_F(RecCtlXvfb, TrimJoinAndMergeOfSeveralScenesReachTheDevice) {
+    view.reset();
+    CDrcCmdHandler edit(gApp, win.get(), ctl.get());
+    CRecord* settings = edit.SeqSettings();
+    InsertNewSequence(settings, nullptr, 0);
+    CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
+    for (u32 i = 0; i < 4; ++i) {
+        InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+        seq->GetListItem(SqncF::scns, i)
+            ->GetChild(ScenF::ctdr)
+            ->SetString(nullptr, SnctF::flnm, LString(("s" + std::to_string(i) + ".drc").c_str()));
+    }
+    CRecord* clip = seq->GetListItem(SqncF::scns, 1)->GetChild(ScenF::ctdr);
+    clip->SetI32(nullptr, SnctF::sttm, 2000);
+    clip->SetI32(nullptr, SnctF::entm, 10250);
+    win->Window()->SetContentRect(LRect(100, 100, 1180, 760));
+    edit.Frame()->SetBounds(LRect(0, 0, 1080, 660));
+    edit.Frame()->List()->SelectCell(LCell{0, 0});
+    edit.Frame()->SceneEdit()->List()->SelectCell(LCell{0, 1});
+    edit.Frame()->SceneEdit()->Update();
+    RunUntil([] { return false; }, 400);
+    for (const char* name : {"drctrim", "drcjoin", "drcmerge"})
+        sim.Cmd(std::string("svc-reply serno=307 name=") + name + " text=100");
+    // The name dialog comes up inside the command's own loop: answered from there.
+    auto typed = [&](const std::string& name) {
+        return std::make_unique<Answer>(
+            x, "key ctrl+a ; xdotool type " + name + " ; xdotool sleep 0.3 key Return");
+    };
+    {
+        auto a = typed("cut/1");
+        edit.TrimClip();
+        EXPECT_TRUE(a->Done());
+    }
+    RunUntil([] { return false; }, 300);
+    // Rows 1 to 3: one block, so join as well as merge.
+    edit.Frame()->SceneEdit()->List()->SetSelection(LRgn(LRect(0, 1, 1, 4)));
+    {
+        auto a = typed("all:3");
+        edit.JoinScenes();
+        EXPECT_TRUE(a->Done());
+    }
+    RunUntil([] { return false; }, 300);
+    {
+        auto a = typed("mix.down");
+        edit.MergeScenes();
+        EXPECT_TRUE(a->Done());
+    }
+    RunUntil([] { return false; }, 300);
+    std::string asked;
+    for (const std::string& l : sim.Log())
+        if (l.rfind("svc ", 0) == 0 && testtftp::SimDeviceProcess::Field(l, "op") == "req")
+            asked += testtftp::SimDeviceProcess::Field(l, "name") + " ";
+    EXPECT_EQ(asked,
+              "drctrim//s1.drc//cut_1.drc//2//10.25 drcjoin//all_3.drc drcmerge//mix_down.drc ");
+    x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_services.png");
     win->HideWindow();
 }
 
