@@ -167,4 +167,29 @@ TEST_F(WindowMenus, DialogsOpenCentredOverTheirOwnerAndOnScreen) {
     EXPECT_EQ(lone->Window()->GetContentScreenRect(), LRect(10, 40, 310, 160));
 }
 
+// Two devices' editor windows without a stored place open each over its own
+// control window (the pane they belong to), not on top of each other; a pane
+// in no window leaves the window where it is.
+TEST_F(WindowMenus, EditorWindowsOpenOverTheirOwnControlWindow) {
+    windows.SetDisplays({FakeWindows::MakeDisplay(1, LRect(0, 0, 1600, 1000), 25, 0)});
+    auto left = Window(kWindowOrdinary, "1201 -KEVOrune", nullptr, LRect(20, 60, 780, 560));
+    auto right = Window(kWindowOrdinary, "305 -KEVOrune", nullptr, LRect(820, 60, 1580, 560));
+    LFrame inLeft(left.get(), left.get()), inRight(right.get(), right.get());
+    std::vector<LRect> placed;
+    for (LFrame* owner : {&inLeft, &inRight}) {
+        auto editor = Window(kWindowOrdinary, "Schedule", nullptr, LRect(40, 40, 440, 340), false);
+        CenterOverPane(editor->Window(), owner);
+        placed.push_back(editor->Window()->GetContentScreenRect());
+        const LRect o = LWindow::FindByNative(owner->GetNativeWindow())->GetFrameRect();
+        const LRect r = placed.back();
+        EXPECT_TRUE(o.Contains(LPoint{(r.left + r.right) / 2, (r.top + r.bottom) / 2}))
+            << r.left << "," << r.top;
+        EXPECT_EQ(r.Width(), 400);
+    }
+    EXPECT_NE(placed[0], placed[1]);
+    auto lone = Window(kWindowOrdinary, "Schedule", nullptr, LRect(40, 40, 440, 340), false);
+    CenterOverPane(lone->Window(), nullptr);
+    EXPECT_EQ(lone->Window()->GetContentScreenRect(), LRect(40, 40, 440, 340));
+}
+
 }  // namespace

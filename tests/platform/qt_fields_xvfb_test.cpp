@@ -15,13 +15,15 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-// Keeps the ms of every "CNumVol_Move".
+// Keeps the ms of every "CNumVol_Move" and the value of every "CNumVol_Fix".
 struct MoveFrame : CtlFrame {
     LMessage HandleMessage(const LMessage& msg) override {
         if (msg.Is(CNumVol_Move)) fMoves.push_back(LTickMs());
+        if (msg.Is(CNumVol_Fix)) fFixes.push_back(static_cast<CNumVol*>(msg.source)->GetValue());
         return CtlFrame::HandleMessage(msg);
     }
     std::vector<u32> fMoves;
+    std::vector<f64> fFixes;
 };
 
 class XvfbFields : public XvfbFrameTest<MoveFrame> {
@@ -75,6 +77,43 @@ TEST_F(XvfbFields, PlainFieldAfterAnAsciiFieldStillComposes) {
         EXPECT_EQ(std::string(field->GetText().View()), typed.second);
     }
     gX->Run("setxkbmap -layout us");
+}
+
+// The only field of its window: Tab has nowhere to go and still ends the edit,
+// once; after another window had the keyboard, typed digits reach the field
+// again and Return ends that edit.
+TEST_F(XvfbFields, LoneNumberFieldEndsOnTabAndTypesAfterReactivation) {
+    CNumVol vol(frame.get());
+    vol.SetBounds(LRect(20, 20, 160, 42));
+    vol.SetRange(0, 999, 1);
+    vol.SetValue(10);
+    const LRect b = vol.Bounds();
+    const QPoint at =
+        frame->Native()->View()->mapToGlobal(QPoint(b.left + 8, (b.top + b.bottom) / 2));
+    gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
+    ASSERT_TRUE(RunUntil([&] { return vol.Engine() && QApplication::focusWidget(); }));
+    gX->Xdotool("key ctrl+a BackSpace");
+    gX->Xdotool("type 42");
+    ASSERT_TRUE(RunUntil([&] { return std::string(vol.GetText().View()) == "42"; }, 2000));
+    gX->Xdotool("key Tab");
+    EXPECT_TRUE(RunUntil([&] { return !frame->fFixes.empty(); }, 2000));
+    gX->Xdotool("key Tab");
+    RunUntil([] { return false; }, 300);
+    EXPECT_EQ(frame->fFixes, std::vector<f64>{42});
+
+    // Another window takes the keyboard, then this one again.
+    CtlFrame other;
+    other.Front([&] { gX->Xdotool("windowactivate " + std::to_string(other.Native()->winId())); });
+    ASSERT_TRUE(Activate(other.Native()));
+    ASSERT_TRUE(Activate(frame->Native()));
+    RunUntil([] { return false; }, 200);
+    gX->Xdotool("key ctrl+a BackSpace");
+    gX->Xdotool("type 7");
+    EXPECT_TRUE(RunUntil([&] { return std::string(vol.GetText().View()) == "7"; }, 2000))
+        << vol.GetText().View();
+    gX->Xdotool("key Return");
+    EXPECT_TRUE(RunUntil([&] { return frame->fFixes.size() == 2; }, 2000));
+    EXPECT_EQ(frame->fFixes, (std::vector<f64>{42, 7}));
 }
 
 }  // namespace

@@ -247,4 +247,37 @@ TEST(QtWindowMenus, EachWindowShowsItsOwnMenus) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// The schedule window lends only its own menu: every title once on its bar,
+// which a narrow window grows to show whole (no title folded away).
+TEST(QtWindowMenus, NarrowEditorWindowShowsEveryTitleOnce) {
+    std::unique_ptr<QApplication> app(MakeTestApp());
+    QtShell shell;
+    InitAppSingletons([] { return static_cast<CMainLoopBase*>(new RecApp); });
+    {
+        static LResFile program(AppResFileRef());
+        // Kind 3: the small editor windows, not resizable by the user.
+        LFrame sched(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 3));
+        sched.SetWindowMenu(new LWindowMenu(&sched, "SCHEW", &program));
+        sched.SetWindowBounds(LRect(40, 40, 160, 100));
+        sched.ShowWindow();
+        MWindow* w = AsMWindow(sched.GetNativeWindow());
+        w->activateWindow();
+        QApplication::setActiveWindow(w);
+        for (int i = 0; i < 200 && QApplication::activeWindow() != w; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents();
+        auto* bar = qobject_cast<QMenuBar*>(w->Layout()->menuBar());
+        ASSERT_TRUE(bar);
+        QStringList titles;
+        for (QAction* a : bar->actions()) titles << a->text().remove('&');
+        EXPECT_EQ(titles.count("Schedule"), 1) << titles.join(' ').toStdString();
+        EXPECT_EQ(titles.removeDuplicates(), 0) << titles.join(' ').toStdString();
+        EXPECT_GE(bar->width(), bar->sizeHint().width()) << titles.join(' ').toStdString();
+        EXPECT_GE(w->width(), bar->sizeHint().width());
+    }
+    ShutdownAppSingletons();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 }  // namespace
