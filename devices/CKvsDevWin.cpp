@@ -99,7 +99,7 @@ LMessage CKvsDevList::HandleMessage(const LMessage& msg) {
         const i32 row = PointToCell(MousePointIn(this)).row;
         if (row != GetSelCell().row && !fFrame->EndEdits()) return LMessage();
     }
-    LMessage next = LCellListPane::HandleMessage(msg);
+    LMessage next = LTypedCellList::HandleMessage(msg);
     // Only the click itself counts, not its announcement coming back.
     if (!msg.Is(LListPane_Clicked) && next.Is(LListPane_Clicked) && next.source == this) {
         const i32 row = LastClicked().row;

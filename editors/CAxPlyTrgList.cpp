@@ -401,19 +401,19 @@ LMessage CAxPlyTrgList::CellMessage(CAxPlyTrgCell* c, u32 row, const LMessage& m
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 LMessage CAxPlyTrgList::HandleMessage(const LMessage& msg) {
-    if (!fAuxPlay) return LCellListPane::HandleMessage(msg);
+    if (!fAuxPlay) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, fAuxPlay, AplyF::trgs, kScrapAuxTrigger, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count())
         return CellMessage(static_cast<CAxPlyTrgCell*>(frame), u32(cell.row), msg);
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CAxPlyTrgList::Listener(void* self, CRecordNote* note) {

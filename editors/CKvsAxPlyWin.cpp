@@ -89,10 +89,10 @@ bool CKvsAxPlyList::BindCell(LListCell* frame, LCell cell) {
 
 LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
     CRecord* plays = AuxPlays();
-    if (!plays) return LCellListPane::HandleMessage(msg);
+    if (!plays) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, plays, AplsF::plys, kScrapAuxPlay, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count()) {
@@ -103,9 +103,9 @@ LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
         if (msg.Is(LPane_Focus)) SelectCell(LCell{0, cell.row});
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsAxPlyList::Listener(void* self, CRecordNote* note) {

@@ -136,7 +136,7 @@ LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
             SelectCell(cell);
             return LMessage();
         }
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuBar_Ready) && !Selection().IsEmpty()) {
         auto* bar = static_cast<LMenuBar*>(msg.source);
@@ -158,7 +158,7 @@ LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsBtnList::Listener(void* self, CRecordNote* note) {

@@ -148,7 +148,7 @@ LMessage CKvsBtnLysList::HandleMessage(const LMessage& msg) {
     const i32 n = fPlay ? LListEdit::DragStep(this, fPlay, PlysF::blys, Selection(), true,
                                               kScrapBtnLayout, fHelper, msg, &at, 0)
                         : LListEdit::kNotHandled;
-    if (n == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
+    if (n == LListEdit::kDataSupplied) return LTypedCellList::HandleMessage(msg);
     if (n == LListEdit::kConsumed) return LMessage();
     if (n > 0) {
         SetSelection(LRgn(LRect(0, at, 1, at + n)));
@@ -165,7 +165,7 @@ LMessage CKvsBtnLysList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
         if (msg.Is(LPane_Focus)) SelectCell(LCell{0, cell.row});
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuBar_Ready) && !Selection().IsEmpty())
         static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Delete);
@@ -174,7 +174,7 @@ LMessage CKvsBtnLysList::HandleMessage(const LMessage& msg) {
         LListEdit::DeleteSelection(this, "", fPlay, PlysF::blys, Selection(), true);
         return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsBtnLysList::Listener(void* self, CRecordNote* note) {

@@ -155,16 +155,16 @@ void CKvsSchList::ChooseSequence(u32 row, u32 sqid) {
 
 LMessage CKvsSchList::HandleMessage(const LMessage& msg) {
     CRecord* sched = Schedule();
-    if (!sched) return LCellListPane::HandleMessage(msg);
+    if (!sched) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, sched, SchdF::flts, kScrapSchedule, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
-    if (!frame || frame == msg.source) return LCellListPane::HandleMessage(msg);
+    if (!frame || frame == msg.source) return LTypedCellList::HandleMessage(msg);
     if (cell.row < 0 || u32(cell.row) >= Count()) {
         if (msg.Is(LEditText_Change)) return LMessage();
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     auto* c = static_cast<CKvsSchCell*>(frame);
     const u32 row = u32(cell.row);
@@ -182,7 +182,7 @@ LMessage CKvsSchList::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsSchList::Listener(void* self, CRecordNote* note) {

@@ -365,7 +365,7 @@ LMessage CKvsScnList::HandleCellMessage(const LMessage& msg, CKvsScnCell* c, u32
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
@@ -374,7 +374,7 @@ LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source) {
         if (!fSeq || cell.row < 0 || u32(cell.row) >= Count())
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         return HandleCellMessage(msg, static_cast<CKvsScnCell*>(frame), u32(cell.row));
     }
     if (msg.Is(LMenuBar_Ready)) {
@@ -382,7 +382,7 @@ LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
         LListEdit::EnableStdCmds(bar, Selection(), kScrapScene);
         if (!Selection().IsEmpty() && fSeq && PlayHooks().moveSceneTimes)
             bar->EnableCommand(cScnMoveTime);
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuItem_Selected) && fSeq) {
         auto* item = static_cast<LMenuItem*>(msg.source);
@@ -397,13 +397,13 @@ LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
                 Paste();
                 return LMessage();
             }
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         }
         if (LListEdit::DoStdCmd(this, fSeq, ListField(), Selection(), true, kScrapScene, item,
                                 nullptr) != 0)
             return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsScnList::Listener(void* self, CRecordNote* note) {

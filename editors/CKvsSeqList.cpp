@@ -224,7 +224,7 @@ LMessage CKvsSeqList::HandleMessage(const LMessage& msg) {
     if (!frame || frame == msg.source) {
         if (msg.Is(LMenuBar_Ready)) {
             LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), Selection(), ScrapType());
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         }
         if (msg.Is(LMenuItem_Selected)) {
             auto* item = static_cast<LMenuItem*>(msg.source);
@@ -234,15 +234,15 @@ LMessage CKvsSeqList::HandleMessage(const LMessage& msg) {
                     Paste();
                     return LMessage();
                 }
-                return LCellListPane::HandleMessage(msg);
+                return LTypedCellList::HandleMessage(msg);
             }
             if (LListEdit::DoStdCmd(this, ItemsRecord(), ItemsField(), Selection(), true,
                                     ScrapType(), item, nullptr) != 0)
                 return LMessage();
         }
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
-    if (cell.row < 0 || u32(cell.row) >= Count()) return LCellListPane::HandleMessage(msg);
+    if (cell.row < 0 || u32(cell.row) >= Count()) return LTypedCellList::HandleMessage(msg);
     auto* c = static_cast<CKvsSeqCell*>(frame);
     const u32 row = u32(cell.row);
     if (msg.Is(CStateButton_Push) && msg.source == &c->fTrigger) {
@@ -256,7 +256,7 @@ LMessage CKvsSeqList::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsSeqList::Listener(void* self, CRecordNote* note) {

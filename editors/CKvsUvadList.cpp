@@ -188,15 +188,15 @@ LMessage CKvsUvadList::HandleCellMessage(const LMessage& msg, CKvsUvadCell* c, C
         else if (msg.source == &c->fCount)
             row->SetU32(this, UvadF::flws, FieldValue(c->fCount) - 1);
         else
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         return LMessage();
     }
     if (msg.source == &c->fIp &&
         (msg.Is(LEditText_Unfocused) || (msg.Is(LEditText_Down) && IsReturnKey()))) {
         row->SetString(this, UvadF::ipad, c->fIp.GetText());
-        return msg.Is(LEditText_Down) ? LMessage() : LCellListPane::HandleMessage(msg);
+        return msg.Is(LEditText_Down) ? LMessage() : LTypedCellList::HandleMessage(msg);
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsUvadList::SelectRows(i32 first, i32 n) {
@@ -221,11 +221,11 @@ void CKvsUvadList::InsertNewRow() {
 LMessage CKvsUvadList::HandleMessage(const LMessage& msg) {
     bool passOn = false;
     if (fTable && LListEdit::RowStep(this, fTable, UvasF::uvas, kScrapUvad, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source) {
-        if (cell.row < 0 || u32(cell.row) >= Count()) return LCellListPane::HandleMessage(msg);
+        if (cell.row < 0 || u32(cell.row) >= Count()) return LTypedCellList::HandleMessage(msg);
         return HandleCellMessage(msg, static_cast<CKvsUvadCell*>(frame),
                                  fTable->GetListItem(UvasF::uvas, u32(cell.row)));
     }
@@ -233,7 +233,7 @@ LMessage CKvsUvadList::HandleMessage(const LMessage& msg) {
         PlaceHeader();
         return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsUvadList::Listener(void* self, CRecordNote* note) {

@@ -212,14 +212,14 @@ LMessage CSchPrdList::HandleMessage(const LMessage& msg) {
         RefreshAll();
         return LMessage();
     }
-    if (!fEvent) return LCellListPane::HandleMessage(msg);
+    if (!fEvent) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, fEvent, ScevF::prds, kScrapSchPeriod, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (!frame || frame == msg.source || cell.row < 0 || u32(cell.row) >= Count())
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     auto* c = static_cast<CSchPrdCell*>(frame);
     CRecord* p = fEvent->GetListItem(ScevF::prds, u32(cell.row));
     CSchPrdDtFrm* g = nullptr;
@@ -244,7 +244,7 @@ LMessage CSchPrdList::HandleMessage(const LMessage& msg) {
         Redraw(cell);
         return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CSchPrdList::Listener(void* self, CRecordNote* note) {

@@ -118,7 +118,7 @@ LRect CNSqUTrkList::SceneArea() {
 void CNSqUTrkList::UpdateHilite(const LRgn& changed, const LRgn& oldSelection) {
     // Rows and scenes are never selected together.
     if (!Selection().IsEmpty()) fScale->Selection().DeselectAll();
-    LCellListPane::UpdateHilite(changed, oldSelection);
+    LTypedCellList::UpdateHilite(changed, oldSelection);
 }
 
 // ---- invalidation
@@ -350,7 +350,7 @@ LMessage CNSqUTrkList::HandleMessage(const LMessage& msg) {
             bar->EnableCommand(LStdCmd_Delete);
         else
             LListEdit::EnableStdCmds(bar, Selection(), kScrapNsqTracks);
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuItem_Selected) && msg.source && fSeq && RunStdCmd(msg)) return LMessage();
     if (msg.source && msg.source != this && (msg.Is(CDragger_Drag) || msg.Is(CDragger_End))) {
@@ -401,7 +401,7 @@ LMessage CNSqUTrkList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 // ---- drawing
