@@ -28,7 +28,7 @@ CKvsDevCell::CKvsDevCell(LPane* list) : LListCell(list), fLabel(this), fLine(thi
 // ---- CKvsDevList
 
 CKvsDevList::CKvsDevList(LPane* owner, CKvsDevSet* set)
-    : LCellListPane(owner, kSizePaneWidth, false, false),
+    : LTypedCellList(owner, kSizePaneWidth, false),
       fSet(set),
       fCreated(GraphicsServices().NowMs()) {
     // The header item follows the serial label of a cell.
@@ -59,9 +59,11 @@ bool CKvsDevList::BindCell(LListCell* frame, LCell cell) {
     return true;
 }
 
-void CKvsDevList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
+void CKvsDevList::CellSizeChanged() {
     SetCellSize(fBounds.right - fBounds.left, CellHeight());
+}
+bool CKvsDevList::CellSizeFollows(const LRect&) const {
+    return true;
 }
 
 void CKvsDevList::OnChange(void* self, CRecordNote* note) {
@@ -97,7 +99,7 @@ LMessage CKvsDevList::HandleMessage(const LMessage& msg) {
         const i32 row = PointToCell(MousePointIn(this)).row;
         if (row != GetSelCell().row && !fFrame->EndEdits()) return LMessage();
     }
-    LMessage next = LCellListPane::HandleMessage(msg);
+    LMessage next = LTypedCellList::HandleMessage(msg);
     // Only the click itself counts, not its announcement coming back.
     if (!msg.Is(LListPane_Clicked) && next.Is(LListPane_Clicked) && next.source == this) {
         const i32 row = LastClicked().row;

@@ -6,9 +6,9 @@
 #include "devices/CKvsDevDoc.h"
 #include "devices/CKvsDevFrm.h"
 #include "framework/CHeaderFrame.h"
-#include "framework/LCellListPane.h"
 #include "framework/LListNavi.h"
 #include "framework/LSeparator.h"
+#include "framework/LTypedCellList.h"
 
 class CKvsDevCell : public LListCell {
 public:
@@ -17,13 +17,15 @@ public:
     LSeparator fLine;
 };
 
-class CKvsDevList : public LCellListPane {
+class CKvsDevList : public LTypedCellList {
 public:
     CKvsDevList(LPane* owner, CKvsDevSet* set);
     ~CKvsDevList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void BoundsChanged(const LRect& old) override;
+    // Rows as wide as the list, whatever the bounds did; their height stays.
+    void CellSizeChanged() override;
+    bool CellSizeFollows(const LRect& old) const override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     // The device frame whose typed addresses a click on another row ends first.

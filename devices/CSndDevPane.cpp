@@ -1,6 +1,5 @@
 #include "devices/CSndDevPane.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "devices/CKvsDevCtl.h"
@@ -12,10 +11,6 @@ namespace {
 
 constexpr const char* kName = "SNDFMTDLG";
 constexpr u32 kRefreshMs = 1000;
-
-i32 Whole(CNumVol& field) {
-    return i32(std::lround(field.GetValue()));
-}
 
 }  // namespace
 
@@ -112,8 +107,8 @@ void CSndDevPane::Run() {
 void CSndDevPane::Store() {
     CRecord* node = SoundNode();
     if (!node) return;
-    SndDevSetInChannels(node, nullptr, Whole(fDialog.fIn));
-    SndDevSetOutChannels(node, nullptr, Whole(fDialog.fOut));
+    SndDevSetInChannels(node, nullptr, i32(Whole(fDialog.fIn)));
+    SndDevSetOutChannels(node, nullptr, i32(Whole(fDialog.fOut)));
     SndDevSetRate(node, nullptr, fDialog.GetRate());
     SndDevSetBits(node, nullptr, fDialog.GetBits());
 }

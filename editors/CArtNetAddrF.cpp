@@ -1,17 +1,9 @@
 #include "editors/CArtNetAddrF.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "editors/AuxTriggerKinds.h"
 #include "framework/StdDialogs.h"
-
-u32 Whole(CNumVol& field) {
-    const f64 v = field.GetValue();
-    // Written so that NaN (text that is no number) also gives 0.
-    if (!(v > 0)) return 0;
-    return v >= 4294967295.0 ? 0xFFFFFFFFu : u32(std::lround(v));
-}
 
 // ---- CArtNetAddrF
 
@@ -42,7 +34,7 @@ void CArtNetAddrF::SetAddress(u32 address) {
 }
 
 u32 CArtNetAddrF::GetAddress() {
-    return ArtNetAddress(Whole(fNet), Whole(fSub), Whole(fUni));
+    return ArtNetAddress(u32(Whole(fNet)), u32(Whole(fSub)), u32(Whole(fUni)));
 }
 
 // ---- CSacnUniF
@@ -62,6 +54,6 @@ void CSacnUniF::SetUniverse(u32 stored) {
 u32 CSacnUniF::GetUniverse() {
     // A field that holds no number reads 0 here: that stores universe 1, not
     // 0 less one.
-    const u32 shown = Whole(fUni);
+    const u32 shown = u32(Whole(fUni));
     return shown == 0 ? 0 : shown - 1;
 }

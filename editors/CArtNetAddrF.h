@@ -9,10 +9,6 @@
 #include "framework/LFrame.h"
 #include "framework/LTextPane.h"
 
-// A number field's value as a whole number to store: rounded to nearest;
-// negative or no number at all gives 0.
-u32 Whole(CNumVol& field);
-
 class CArtNetAddrF : public LFrame {
 public:
     // The net, sub-net and universe labels are items firstText to firstText + 2

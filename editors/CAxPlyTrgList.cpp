@@ -1,7 +1,6 @@
 #include "editors/CAxPlyTrgList.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "editors/CNoteEdit.h"
 #include "editors/DeviceHooks.h"
@@ -22,18 +21,32 @@ namespace {
 constexpr const char* kTexts = "APTRGCELL";
 constexpr i32 kFrames = i32(TrgFrame::kCount);
 
-i32 Whole(CNumVol& field) {
-    return i32(std::lround(field.GetValue()));
-}
-
 void Show(LPane& pane, bool on) {
     pane.SetState(on ? LPane::kOpShow : LPane::kOpHide);
 }
 
-// One sub-frame's layout and its number fields: label item, range.
+// What a field of a kind's controls shows and where its value goes.
+enum class TrgField : u8 {
+    kKey,           // the key's letter or digit (text)
+    kOsc,           // the OSC number (text)
+    kArtNetPart,    // net, sub-net or universe of `anuv`: fields 0 to 2
+    kSacnUniverse,  // `anuv`, shown from 1
+    kBaseChannel,   // `bsch`
+    kValue,         // `valu`
+    kCount,         // `valu`, its row shown with the channel count
+    kCtlValue,      // `valu`, its row shown with the controller value
+    kProgram,       // `valu`, shown from 1
+    kMidiChannel,   // `mdch`, shown from 1
+    kMidiCtl,       // `mdct`
+    kMidiNote,      // `mdnt`
+    kInput,         // `valu`, shown from 1 for the eight inputs
+};
+
+// One sub-frame's layout and its fields: label item, range, what it holds.
 struct FieldSpec {
     u32 label;
     f32 min, max;
+    TrgField kind;
 };
 struct FrameSpec {
     const char* layout;
@@ -42,16 +55,30 @@ struct FrameSpec {
 };
 // A zero range marks a field that is no plain number field.
 constexpr FrameSpec kSpecs[kFrames] = {
-    {"APTRGARTN", 5, {{0, 0, 127}, {1, 0, 15}, {2, 0, 15}, {3, 1, 512}, {4, 1, 255}}},
-    {"APTRGSACN", 3, {{5, 1, 32768}, {6, 1, 512}, {7, 1, 255}}},
-    {"APTRGDMX", 2, {{8, 1, 512}, {9, 1, 255}}},
-    {"APTRGKEY", 1, {{10, 0, 0}}},
-    {"APTRGJSBT", 1, {{11, 1, 32}}},
-    {"APTRGOSC", 1, {{12, 0, 0}}},
-    {"APTRGMCTL", 3, {{13, 1, 16}, {14, 0, 127}, {15, 0, 127}}},
-    {"APTRGMNOT", 2, {{16, 1, 16}, {17, 0, 0}}},
-    {"APTRGMPRG", 2, {{18, 1, 16}, {19, 1, 128}}},
-    {"APTRGCC", 1, {{20, 1, 255}}},
+    {"APTRGARTN",
+     5,
+     {{0, 0, 127, TrgField::kArtNetPart},
+      {1, 0, 15, TrgField::kArtNetPart},
+      {2, 0, 15, TrgField::kArtNetPart},
+      {3, 1, 512, TrgField::kBaseChannel},
+      {4, 1, 255, TrgField::kCount}}},
+    {"APTRGSACN",
+     3,
+     {{5, 1, 32768, TrgField::kSacnUniverse},
+      {6, 1, 512, TrgField::kBaseChannel},
+      {7, 1, 255, TrgField::kCount}}},
+    {"APTRGDMX", 2, {{8, 1, 512, TrgField::kBaseChannel}, {9, 1, 255, TrgField::kCount}}},
+    {"APTRGKEY", 1, {{10, 0, 0, TrgField::kKey}}},
+    {"APTRGJSBT", 1, {{11, 1, 32, TrgField::kValue}}},
+    {"APTRGOSC", 1, {{12, 0, 0, TrgField::kOsc}}},
+    {"APTRGMCTL",
+     3,
+     {{13, 1, 16, TrgField::kMidiChannel},
+      {14, 0, 127, TrgField::kMidiCtl},
+      {15, 0, 127, TrgField::kCtlValue}}},
+    {"APTRGMNOT", 2, {{16, 1, 16, TrgField::kMidiChannel}, {17, 0, 0, TrgField::kMidiNote}}},
+    {"APTRGMPRG", 2, {{18, 1, 16, TrgField::kMidiChannel}, {19, 1, 128, TrgField::kProgram}}},
+    {"APTRGCC", 1, {{20, 1, 255, TrgField::kInput}}},
 };
 
 bool IsKeyChar(u8 c) {
@@ -113,11 +140,11 @@ CAxPlyTrgCell::CAxPlyTrgCell(LPane* list, MPlayDevice* device, CRecord* seqSetti
         for (u32 i = 0; i < spec.count; ++i) {
             const FieldSpec& fs = spec.fields[i];
             sub.AddLabel(fs.label);
-            if (TrgFrame(f) == TrgFrame::kKey) {
+            if (fs.kind == TrgField::kKey) {
                 sub.AddField(new CKeyCaptureEdit(&sub));
-            } else if (TrgFrame(f) == TrgFrame::kOsc) {
+            } else if (fs.kind == TrgField::kOsc) {
                 sub.AddField(new LNumEdit(&sub));
-            } else if (TrgFrame(f) == TrgFrame::kMidiNote && i == 1) {
+            } else if (fs.kind == TrgField::kMidiNote) {
                 sub.AddField(new CNoteEdit(&sub));
             } else {
                 sub.AddField(new CNumVol(&sub)).SetRange(fs.min, fs.max, 1);
@@ -150,10 +177,8 @@ bool CAxPlyTrgCell::FieldOf(const LHandler* pane, TrgFrame* frame, u32* index) {
 // ---------------------------------------------------------------- list
 
 CAxPlyTrgList::CAxPlyTrgList(LPane* owner, MPlayDevice* device, CRecord* seqSettings)
-    : LCellListPane(owner, 3, true, false), fDevice(device), fSettings(seqSettings) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings) {
+    OpenList(0);
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->AddListener(this, Listener);
     // Every aux play lives in the sequence settings: listening there once covers
     // each one bound, and no listener has to leave a document while it notifies.
@@ -194,26 +219,11 @@ LListCell* CAxPlyTrgList::CreateCell() {
 }
 
 u32 CAxPlyTrgList::CellQuery(LCell* size) {
-    auto* proto = static_cast<CAxPlyTrgCell*>(GetProtoCell());
+    LListCell* proto = GetProtoCell();
     LDrawCtx ctx;
-    i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
     size->col = std::max(fBounds.Width(), proto ? proto->GetPrefWidth(&ctx, 0) : 1);
-    size->row = std::max(h, 1);
+    size->row = ProtoRowHeight();
     return kSizeAsQueried;
-}
-
-void CAxPlyTrgList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
-}
-
-void CAxPlyTrgList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CAxPlyTrgList::BindCell(LListCell* frame, LCell cell) {
@@ -247,63 +257,60 @@ void CAxPlyTrgList::BindFields(CAxPlyTrgCell* c, u32 rowIndex) {
         Show(sub.Label(i), on);
         Show(*sub.fFields[i], on);
     };
-    switch (v.frame) {
-        case TrgFrame::kArtNet: {
-            u32 net = 0, subNet = 0, uni = 0;
-            SplitArtNetAddress(anuv, &net, &subNet, &uni);
-            set(0, net);
-            set(1, subNet);
-            set(2, uni);
-            set(3, tg->GetU32(SntgF::bsch));
-            set(4, valu);
-            row(4, v.countRow);
-            break;
+    const FrameSpec& spec = kSpecs[i32(v.frame)];
+    for (u32 i = 0; i < spec.count; ++i) {
+        switch (spec.fields[i].kind) {
+            case TrgField::kKey:
+                sub.fFields[i]->SetText(TrgKeyText(valu));
+                break;
+            case TrgField::kOsc: {
+                LString s;
+                if (valu >= 0) s = LString(std::to_string(valu).c_str());
+                sub.fFields[i]->SetText(s);
+                break;
+            }
+            case TrgField::kArtNetPart: {
+                u32 parts[3] = {};
+                SplitArtNetAddress(anuv, &parts[0], &parts[1], &parts[2]);
+                set(i, parts[i]);
+                break;
+            }
+            case TrgField::kSacnUniverse:
+                set(i, f64(anuv) + 1);
+                break;
+            case TrgField::kBaseChannel:
+                set(i, tg->GetU32(SntgF::bsch));
+                break;
+            case TrgField::kValue:
+                set(i, valu);
+                break;
+            case TrgField::kCount:
+                set(i, valu);
+                row(i, v.countRow);
+                break;
+            case TrgField::kCtlValue:
+                set(i, valu);
+                row(i, v.valueRow);
+                break;
+            case TrgField::kProgram:
+                set(i, f64(valu) + 1);
+                break;
+            case TrgField::kMidiChannel:
+                set(i, tg->GetU8(SntgF::mdch) + 1);
+                break;
+            case TrgField::kMidiCtl:
+                set(i, tg->GetU8(SntgF::mdct));
+                break;
+            case TrgField::kMidiNote:
+                set(i, tg->GetU8(SntgF::mdnt));
+                break;
+            case TrgField::kInput: {
+                const bool eight = tg->GetU8(SntgF::tgmd) == 12;
+                sub.Num(i).SetRange(1, eight ? 8 : 255, 1);
+                set(i, eight ? f64(valu) + 1 : f64(valu));
+                break;
+            }
         }
-        case TrgFrame::kSacn:
-            set(0, f64(anuv) + 1);
-            set(1, tg->GetU32(SntgF::bsch));
-            set(2, valu);
-            row(2, v.countRow);
-            break;
-        case TrgFrame::kDmx:
-            set(0, tg->GetU32(SntgF::bsch));
-            set(1, valu);
-            row(1, v.countRow);
-            break;
-        case TrgFrame::kKey:
-            sub.fFields[0]->SetText(TrgKeyText(valu));
-            break;
-        case TrgFrame::kJoystick:
-            set(0, valu);
-            break;
-        case TrgFrame::kOsc: {
-            LString s;
-            if (valu >= 0) s = LString(std::to_string(valu).c_str());
-            sub.fFields[0]->SetText(s);
-            break;
-        }
-        case TrgFrame::kMidiCtl:
-            set(0, tg->GetU8(SntgF::mdch) + 1);
-            set(1, tg->GetU8(SntgF::mdct));
-            set(2, valu);
-            row(2, v.valueRow);
-            break;
-        case TrgFrame::kMidiNote:
-            set(0, tg->GetU8(SntgF::mdch) + 1);
-            set(1, tg->GetU8(SntgF::mdnt));
-            break;
-        case TrgFrame::kMidiProg:
-            set(0, tg->GetU8(SntgF::mdch) + 1);
-            set(1, f64(valu) + 1);
-            break;
-        case TrgFrame::kInput: {
-            const bool eight = tg->GetU8(SntgF::tgmd) == 12;
-            sub.Num(0).SetRange(1, eight ? 8 : 255, 1);
-            set(0, eight ? f64(valu) + 1 : f64(valu));
-            break;
-        }
-        default:
-            break;
     }
 }
 
@@ -311,53 +318,44 @@ void CAxPlyTrgList::FieldFixed(CAxPlyTrgCell* c, CRecord* t, TrgFrame f, u32 i) 
     CRecord* tg = t->GetChild(AptgF::sntg);
     if (!tg) return;
     CTrgSubFrame& sub = c->Frame(f);
-    const i32 value = Whole(sub.Num(i));
-    switch (f) {
-        case TrgFrame::kArtNet:
-            if (i <= 2)
-                tg->SetU32(this, SntgF::anuv,
-                           ArtNetAddress(u32(Whole(sub.Num(0))), u32(Whole(sub.Num(1))),
-                                         u32(Whole(sub.Num(2)))));
-            else if (i == 3)
-                tg->SetU32(this, SntgF::bsch, u32(value));
-            else
-                t->SetI32(this, AptgF::valu, value);
+    const TrgField kind = kSpecs[i32(f)].fields[i].kind;
+    // The text fields store as they change; only number fields are fixed.
+    if (kind == TrgField::kKey || kind == TrgField::kOsc) return;
+    const i32 value = i32(Whole(sub.Num(i)));
+    switch (kind) {
+        case TrgField::kArtNetPart:
+            tg->SetU32(this, SntgF::anuv,
+                       ArtNetAddress(u32(Whole(sub.Num(0))), u32(Whole(sub.Num(1))),
+                                     u32(Whole(sub.Num(2)))));
             break;
-        case TrgFrame::kSacn:
-            if (i == 0)
-                tg->SetU32(this, SntgF::anuv, u32(std::max(value - 1, 0)));
-            else if (i == 1)
-                tg->SetU32(this, SntgF::bsch, u32(value));
-            else
-                t->SetI32(this, AptgF::valu, value);
+        case TrgField::kSacnUniverse:
+            tg->SetU32(this, SntgF::anuv, u32(std::max(value - 1, 0)));
             break;
-        case TrgFrame::kDmx:
-            if (i == 0)
-                tg->SetU32(this, SntgF::bsch, u32(value));
-            else
-                t->SetI32(this, AptgF::valu, value);
+        case TrgField::kBaseChannel:
+            tg->SetU32(this, SntgF::bsch, u32(value));
             break;
-        case TrgFrame::kJoystick:
+        case TrgField::kValue:
+        case TrgField::kCount:
+        case TrgField::kCtlValue:
             t->SetI32(this, AptgF::valu, value);
             break;
-        case TrgFrame::kMidiCtl:
-        case TrgFrame::kMidiNote:
-        case TrgFrame::kMidiProg:
-            if (i == 0)
-                tg->SetU8(this, SntgF::mdch, u8(std::max(value - 1, 0)));
-            else if (f == TrgFrame::kMidiCtl && i == 1)
-                tg->SetU8(this, SntgF::mdct, u8(value));
-            else if (f == TrgFrame::kMidiNote)
-                tg->SetU8(this, SntgF::mdnt, u8(value));
-            else if (f == TrgFrame::kMidiProg)
-                t->SetI32(this, AptgF::valu, value - 1);
-            else
-                t->SetI32(this, AptgF::valu, value);
+        case TrgField::kProgram:
+            t->SetI32(this, AptgF::valu, value - 1);
             break;
-        case TrgFrame::kInput:
+        case TrgField::kMidiChannel:
+            tg->SetU8(this, SntgF::mdch, u8(std::max(value - 1, 0)));
+            break;
+        case TrgField::kMidiCtl:
+            tg->SetU8(this, SntgF::mdct, u8(value));
+            break;
+        case TrgField::kMidiNote:
+            tg->SetU8(this, SntgF::mdnt, u8(value));
+            break;
+        case TrgField::kInput:
             t->SetI32(this, AptgF::valu, c->fKind.GetSelected() == 14 ? value - 1 : value);
             break;
-        default:
+        case TrgField::kKey:
+        case TrgField::kOsc:
             break;
     }
 }
@@ -403,19 +401,19 @@ LMessage CAxPlyTrgList::CellMessage(CAxPlyTrgCell* c, u32 row, const LMessage& m
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 LMessage CAxPlyTrgList::HandleMessage(const LMessage& msg) {
-    if (!fAuxPlay) return LCellListPane::HandleMessage(msg);
+    if (!fAuxPlay) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, fAuxPlay, AplyF::trgs, kScrapAuxTrigger, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count())
         return CellMessage(static_cast<CAxPlyTrgCell*>(frame), u32(cell.row), msg);
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CAxPlyTrgList::Listener(void* self, CRecordNote* note) {

@@ -7,12 +7,11 @@
 
 #include "editors/AuxTriggerKinds.h"
 #include "editors/CKvsSeqSlot.h"
-#include "framework/CListDragDropHelper.h"
 #include "framework/CNumVol.h"
-#include "framework/LCellListPane.h"
 #include "framework/LEditText.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
+#include "framework/LTypedCellList.h"
 
 class CRecord;
 class MPlayDevice;
@@ -63,17 +62,15 @@ public:
     std::unique_ptr<CTrgSubFrame> fFrames[i32(TrgFrame::kCount)];
 };
 
-class CAxPlyTrgList : public LCellListPane {
+class CAxPlyTrgList : public LTypedCellList {
 public:
     CAxPlyTrgList(LPane* owner, MPlayDevice* device, CRecord* seqSettings);
     ~CAxPlyTrgList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
-    void BoundsChanged(const LRect& old) override;
 
     void SetAuxPlay(CRecord* auxPlay);
     CRecord* AuxPlay() const { return fAuxPlay; }
@@ -92,6 +89,5 @@ private:
     MPlayDevice* fDevice;
     CRecord* fSettings;
     CRecord* fAuxPlay = nullptr;
-    CListDragDropHelper fHelper;
     bool fBinding = false;
 };

@@ -39,12 +39,9 @@ CKvsAxPlyCell::CKvsAxPlyCell(LPane* list) : LListCell(list), fName(this) {
 }
 
 CKvsAxPlyList::CKvsAxPlyList(LPane* owner, CRecord* seqSettings)
-    : LCellListPane(owner, 3, true, false), fSettings(seqSettings) {
+    : LTypedCellList(owner), fSettings(seqSettings) {
     SetModifierClicksSelectRows(true);
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    OpenList(Count());
     if (fSettings && fSettings->GetOwner()) fSettings->GetOwner()->AddListener(this, Listener);
 }
 
@@ -78,21 +75,9 @@ LListCell* CKvsAxPlyList::CreateCell() {
 }
 
 u32 CKvsAxPlyList::CellQuery(LCell* size) {
-    auto* proto = static_cast<CKvsAxPlyCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    const i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = ProtoRowHeight();
     return kSizeAsQueried;
-}
-
-void CKvsAxPlyList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
 }
 
 bool CKvsAxPlyList::BindCell(LListCell* frame, LCell cell) {
@@ -102,17 +87,12 @@ bool CKvsAxPlyList::BindCell(LListCell* frame, LCell cell) {
     return true;
 }
 
-void CKvsAxPlyList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
-}
-
 LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
     CRecord* plays = AuxPlays();
-    if (!plays) return LCellListPane::HandleMessage(msg);
+    if (!plays) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, plays, AplsF::plys, kScrapAuxPlay, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source && cell.row >= 0 && u32(cell.row) < Count()) {
@@ -123,9 +103,9 @@ LMessage CKvsAxPlyList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
         if (msg.Is(LPane_Focus)) SelectCell(LCell{0, cell.row});
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsAxPlyList::Listener(void* self, CRecordNote* note) {

@@ -3,9 +3,8 @@
 // the left, the triggers of the selected one on the right.
 
 #include "editors/CAxPlyTrgList.h"
-#include "framework/CListDragDropHelper.h"
-#include "framework/LCellListPane.h"
 #include "framework/LEditText.h"
+#include "framework/LTypedCellList.h"
 
 class CHeaderFrameV;
 class CPlusButton;
@@ -18,17 +17,15 @@ public:
     LEditText fName;
 };
 
-class CKvsAxPlyList : public LCellListPane {
+class CKvsAxPlyList : public LTypedCellList {
 public:
     CKvsAxPlyList(LPane* owner, CRecord* seqSettings);
     ~CKvsAxPlyList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
-    void BoundsChanged(const LRect& old) override;
 
     // 'YKVT'/'APLS' of the settings.
     CRecord* AuxPlays() const;
@@ -41,7 +38,6 @@ private:
     static void Listener(void* self, CRecordNote* note);
 
     CRecord* fSettings;
-    CListDragDropHelper fHelper;
 };
 
 class CKvsAxPlyWin : public LFrame {

@@ -30,7 +30,7 @@ CKvsPlayBtnCell::CKvsPlayBtnCell(LPane* list)
 }
 
 CKvsBtnList::CKvsBtnList(LPane* owner, CRecord* play, CRecord* command)
-    : LCellListPane(owner, 3, true, false), fPlay(play), fCommand(command) {
+    : LTypedCellList(owner), fPlay(play), fCommand(command) {
     GetProtoCell();
     FitGrid();
     if (fPlay && fPlay->GetOwner()) fPlay->GetOwner()->AddListener(this, Listener);
@@ -53,9 +53,11 @@ void CKvsBtnList::FitGrid() {
     SetCellSize(std::max(w, 1), std::max(h, 1));
 }
 
-void CKvsBtnList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
+void CKvsBtnList::CellSizeChanged() {
     FitGrid();
+}
+bool CKvsBtnList::CellSizeFollows(const LRect&) const {
+    return true;
 }
 
 LListCell* CKvsBtnList::CreateCell() {
@@ -79,7 +81,7 @@ bool CKvsBtnList::BindCell(LListCell* frame, LCell cell) {
 }
 
 void CKvsBtnList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
+    LTypedCellList::Draw(ctx);
     if (!fPlay) return;
     LRgnFill fill;
     const LCell first = First();
@@ -134,7 +136,7 @@ LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
             SelectCell(cell);
             return LMessage();
         }
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuBar_Ready) && !Selection().IsEmpty()) {
         auto* bar = static_cast<LMenuBar*>(msg.source);
@@ -156,7 +158,7 @@ LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsBtnList::Listener(void* self, CRecordNote* note) {

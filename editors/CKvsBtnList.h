@@ -4,10 +4,10 @@
 // dropped on a cell choose its sequence, and cells are inserted and deleted
 // by shifting the rest of their row or column.
 
-#include "framework/LCellListPane.h"
 #include "framework/LDropPane.h"
 #include "framework/LSeparator.h"
 #include "framework/LStdCtl.h"
+#include "framework/LTypedCellList.h"
 
 class CDropSource;
 class CRecord;
@@ -25,14 +25,17 @@ public:
     LSeparator fLines[2];
 };
 
-class CKvsBtnList : public LCellListPane {
+class CKvsBtnList : public LTypedCellList {
 public:
     // play: the play settings ('PLYS'); command: the device's 'DVCM' (may be null).
     CKvsBtnList(LPane* owner, CRecord* play, CRecord* command);
     ~CKvsBtnList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void BoundsChanged(const LRect& old) override;
+    // The grid's columns and rows as the settings say, cells filling the pane
+    // in both directions, whatever the bounds did.
+    void CellSizeChanged() override;
+    bool CellSizeFollows(const LRect& old) const override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
@@ -44,7 +47,6 @@ public:
     CDropSource* GetDropData() const;
 
 private:
-    // The grid's columns and rows as the settings say, cells filling the pane.
     void FitGrid();
     void OnChange(CRecordNote* note);
     static void Listener(void* self, CRecordNote* note);

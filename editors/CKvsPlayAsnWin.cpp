@@ -109,11 +109,8 @@ CKvsBtnLysCell::CKvsBtnLysCell(LPane* list) : LListCell(list), fNumber(this), fN
 }
 
 CKvsBtnLysList::CKvsBtnLysList(LPane* owner, CRecord* play)
-    : LCellListPane(owner, 1, true, false), fPlay(play) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    : LTypedCellList(owner, kSizePaneWidth), fPlay(play) {
+    OpenList(Count());
     if (fPlay && fPlay->GetOwner()) fPlay->GetOwner()->AddListener(this, Listener);
 }
 
@@ -131,27 +128,9 @@ LListCell* CKvsBtnLysList::CreateCell() {
 
 u32 CKvsBtnLysList::CellQuery(LCell* size) {
     auto* proto = static_cast<CKvsBtnLysCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    const i32 h = proto ? std::max({proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height(),
-                                    proto->fName.Bounds().bottom + 1})
-                        : 1;
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = proto ? ProtoRowHeight({&proto->fName}) : 1;
     return kSizeAsQueried;
-}
-
-void CKvsBtnLysList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
-}
-
-void CKvsBtnLysList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CKvsBtnLysList::BindCell(LListCell* frame, LCell cell) {
@@ -169,7 +148,7 @@ LMessage CKvsBtnLysList::HandleMessage(const LMessage& msg) {
     const i32 n = fPlay ? LListEdit::DragStep(this, fPlay, PlysF::blys, Selection(), true,
                                               kScrapBtnLayout, fHelper, msg, &at, 0)
                         : LListEdit::kNotHandled;
-    if (n == LListEdit::kDataSupplied) return LCellListPane::HandleMessage(msg);
+    if (n == LListEdit::kDataSupplied) return LTypedCellList::HandleMessage(msg);
     if (n == LListEdit::kConsumed) return LMessage();
     if (n > 0) {
         SetSelection(LRgn(LRect(0, at, 1, at + n)));
@@ -186,7 +165,7 @@ LMessage CKvsBtnLysList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
         if (msg.Is(LPane_Focus)) SelectCell(LCell{0, cell.row});
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuBar_Ready) && !Selection().IsEmpty())
         static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Delete);
@@ -195,7 +174,7 @@ LMessage CKvsBtnLysList::HandleMessage(const LMessage& msg) {
         LListEdit::DeleteSelection(this, "", fPlay, PlysF::blys, Selection(), true);
         return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsBtnLysList::Listener(void* self, CRecordNote* note) {

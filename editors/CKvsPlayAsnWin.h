@@ -5,12 +5,12 @@
 
 #include "editors/CKvsBtnList.h"
 #include "editors/CKvsBtnPrmF.h"
-#include "framework/CListDragDropHelper.h"
 #include "framework/CNumVol.h"
 #include "framework/LEditText.h"
 #include "framework/LFrame.h"
 #include "framework/LListNavi.h"
 #include "framework/LTextPane.h"
+#include "framework/LTypedCellList.h"
 
 class CBtnLabelFontSource;
 class MPlayDevice;
@@ -24,21 +24,18 @@ public:
     LEditText fName;
 };
 
-class CKvsBtnLysList : public LCellListPane {
+class CKvsBtnLysList : public LTypedCellList {
 public:
     CKvsBtnLysList(LPane* owner, CRecord* play);
     ~CKvsBtnLysList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void BoundsChanged(const LRect& old) override;
-    void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
 
 private:
     u32 Count() const;
-    CListDragDropHelper fHelper;
     void OnChange(CRecordNote* note);
     static void Listener(void* self, CRecordNote* note);
     CRecord* fPlay;

@@ -43,15 +43,9 @@ CKvsSchCell::CKvsSchCell(LPane* list, MPlayDevice* device, CRecord* seqSettings)
 
 CKvsSchList::CKvsSchList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header)
-    : LCellListPane(owner, 3, true, false),
-      fDevice(device),
-      fSettings(seqSettings),
-      fHeader(header) {
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
     SetModifierClicksSelectRows(true);
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    OpenList(Count());
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 0; i < 3; ++i) fHeader->AddItem(StdDialogText(kStrings, i), Style2(), &ctx);
@@ -87,22 +81,9 @@ LListCell* CKvsSchList::CreateCell() {
 
 u32 CKvsSchList::CellQuery(LCell* size) {
     auto* proto = static_cast<CKvsSchCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
-    if (proto)
-        h = std::max({h, proto->fPlay.Bounds().bottom + 1, proto->fName.Bounds().bottom + 1});
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = proto ? ProtoRowHeight({&proto->fPlay, &proto->fName}) : 1;
     return kSizeAsQueried;
-}
-
-void CKvsSchList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
 }
 
 void CKvsSchList::AlignHeader(LDrawCtx* ctx) {
@@ -111,11 +92,6 @@ void CKvsSchList::AlignHeader(LDrawCtx* ctx) {
     const i32 dx = fBounds.left - fHeader->Bounds().left;
     const LPane* at[3] = {&proto->fPlay, &proto->fName, &proto->fSlot};
     for (i32 i = 0; i < 3; ++i) fHeader->PlaceItemAtX(i, dx + at[i]->Bounds().left, 0, ctx);
-}
-
-void CKvsSchList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CKvsSchList::BindCell(LListCell* frame, LCell cell) {
@@ -179,16 +155,16 @@ void CKvsSchList::ChooseSequence(u32 row, u32 sqid) {
 
 LMessage CKvsSchList::HandleMessage(const LMessage& msg) {
     CRecord* sched = Schedule();
-    if (!sched) return LCellListPane::HandleMessage(msg);
+    if (!sched) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, sched, SchdF::flts, kScrapSchedule, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
-    if (!frame || frame == msg.source) return LCellListPane::HandleMessage(msg);
+    if (!frame || frame == msg.source) return LTypedCellList::HandleMessage(msg);
     if (cell.row < 0 || u32(cell.row) >= Count()) {
         if (msg.Is(LEditText_Change)) return LMessage();
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     auto* c = static_cast<CKvsSchCell*>(frame);
     const u32 row = u32(cell.row);
@@ -206,7 +182,7 @@ LMessage CKvsSchList::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsSchList::Listener(void* self, CRecordNote* note) {

@@ -6,11 +6,10 @@
 
 #include "base/Calendar.h"
 #include "editors/CKvsSeqSlot.h"
-#include "framework/CListDragDropHelper.h"
-#include "framework/LCellListPane.h"
 #include "framework/LEditText.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
+#include "framework/LTypedCellList.h"
 
 class CHeaderFrameV;
 class CRecord;
@@ -27,14 +26,12 @@ public:
     CKvsSeqSlotEx fSlot;
 };
 
-class CKvsSchList : public LCellListPane {
+class CKvsSchList : public LTypedCellList {
 public:
     CKvsSchList(LPane* owner, MPlayDevice* device, CRecord* seqSettings, CHeaderFrameV* header);
     ~CKvsSchList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void BoundsChanged(const LRect& old) override;
-    void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
@@ -49,7 +46,6 @@ public:
     CRecord* Schedule() const;
     u32 Count() const;
     i32 SelectedRow() const;
-    CListDragDropHelper& DragHelper() { return fHelper; }
     // Places the header's titles over the prototype cell's button, name and slot.
     void AlignHeader(LDrawCtx* ctx);
 
@@ -62,7 +58,6 @@ private:
     MPlayDevice* fDevice;
     CRecord* fSettings;
     CHeaderFrameV* fHeader;
-    CListDragDropHelper fHelper;
     u32 fCurrent = u32(-1);
     bool fTestMode = false;
     CalDateTime fTestTime;

@@ -61,14 +61,9 @@ CKvsScnCell::CKvsScnCell(LPane* list)
 
 CKvsScnList::CKvsScnList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header)
-    : LCellListPane(owner, 3, true, false),
-      fDevice(device),
-      fSettings(seqSettings),
-      fHeader(header) {
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
     SetModifierClicksSelectRows(true);
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
+    OpenList(0);
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 0; i < 3; ++i)
@@ -131,15 +126,6 @@ u32 CKvsScnList::CellQuery(LCell* size) {
     return kSizeAsQueried;
 }
 
-void CKvsScnList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
-}
-
 i64 CKvsScnList::SceneDuration(u32 row) const {
     const u8 f = ListField();
     if (!fSeq || row >= Count()) return 0;
@@ -199,8 +185,7 @@ void CKvsScnList::InvalidateLine(i32 row) {
 }
 
 void CKvsScnList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
+    LTypedCellList::Draw(ctx);
     const LRect r = TimeLineRect();
     if (r.IsEmpty()) return;
     LRgnFill line;
@@ -380,7 +365,7 @@ LMessage CKvsScnList::HandleCellMessage(const LMessage& msg, CKvsScnCell* c, u32
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
@@ -389,7 +374,7 @@ LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source) {
         if (!fSeq || cell.row < 0 || u32(cell.row) >= Count())
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         return HandleCellMessage(msg, static_cast<CKvsScnCell*>(frame), u32(cell.row));
     }
     if (msg.Is(LMenuBar_Ready)) {
@@ -397,7 +382,7 @@ LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
         LListEdit::EnableStdCmds(bar, Selection(), kScrapScene);
         if (!Selection().IsEmpty() && fSeq && PlayHooks().moveSceneTimes)
             bar->EnableCommand(cScnMoveTime);
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuItem_Selected) && fSeq) {
         auto* item = static_cast<LMenuItem*>(msg.source);
@@ -412,13 +397,13 @@ LMessage CKvsScnList::HandleMessage(const LMessage& msg) {
                 Paste();
                 return LMessage();
             }
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         }
         if (LListEdit::DoStdCmd(this, fSeq, ListField(), Selection(), true, kScrapScene, item,
                                 nullptr) != 0)
             return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsScnList::Listener(void* self, CRecordNote* note) {

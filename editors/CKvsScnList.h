@@ -7,12 +7,11 @@
 // it plays the sequence shown.
 
 #include "framework/CLevelMeter.h"
-#include "framework/CListDragDropHelper.h"
 #include "framework/CNumVol.h"
-#include "framework/LCellListPane.h"
 #include "framework/LEditText.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
+#include "framework/LTypedCellList.h"
 
 class CHeaderFrameV;
 class CRecord;
@@ -32,7 +31,7 @@ public:
     LEditText fName;
 };
 
-class CKvsScnList : public LCellListPane {
+class CKvsScnList : public LTypedCellList {
 public:
     // A scene without a successor and without a clip lasts this long.
     static constexpr i64 kOpenEndMs = 600000;
@@ -42,7 +41,7 @@ public:
     ~CKvsScnList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void BoundsChanged(const LRect& old) override;
+    // The cells, the insertion mark, then the time line.
     void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
@@ -60,7 +59,6 @@ public:
     i32 CurrentRow() const { return fCurRow; }
     // Where the time line is drawn; empty without one.
     LRect TimeLineRect() const;
-    CListDragDropHelper& DragHelper() { return fHelper; }
 
     // The meter of a row: its maximum (the scene's length) and, on the current
     // row, the time left; computed in 64 bits, as device times may be anything.
@@ -86,5 +84,4 @@ private:
     u32 fMode = 0;
     i32 fTimeRow = -1;
     i32 fCurRow = -1;
-    CListDragDropHelper fHelper;
 };

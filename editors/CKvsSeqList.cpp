@@ -50,19 +50,13 @@ CKvsSeqList::CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings
 
 CKvsSeqList::CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
                          CHeaderFrameV* header, bool build)
-    : LCellListPane(owner, 3, true, false),
-      fDevice(device),
-      fSettings(seqSettings),
-      fHeader(header) {
+    : LTypedCellList(owner), fDevice(device), fSettings(seqSettings), fHeader(header) {
     SetModifierClicksSelectRows(true);
-    fHelper.Init(this, 1, 0);
     if (build) Build();
 }
 
 void CKvsSeqList::Build() {
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    OpenList(Count());
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 0; i < 2; ++i) fHeader->AddItem(StdDialogText(kStrings, i), Style2(), &ctx);
@@ -113,12 +107,8 @@ u32 CKvsSeqList::CellQuery(LCell* size) {
     // Cells as wide as the list and as high as the layout made the prototype
     // (its preferred height is unknown before the first drawing environment).
     auto* proto = static_cast<CKvsSeqCell*>(GetProtoCell());
-    LDrawCtx ctx;
-    i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
-    if (proto)
-        h = std::max({h, proto->fTrigger.Bounds().bottom + 1, proto->fName.Bounds().bottom + 1});
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = proto ? ProtoRowHeight({&proto->fTrigger, &proto->fName}) : 1;
     return kSizeAsQueried;
 }
 
@@ -136,14 +126,9 @@ bool CKvsSeqList::BindCell(LListCell* frame, LCell cell) {
     return true;
 }
 
-void CKvsSeqList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-        AlignHeader();
-    }
+void CKvsSeqList::CellSizeChanged() {
+    LTypedCellList::CellSizeChanged();
+    AlignHeader();
 }
 
 void CKvsSeqList::AlignHeader() {
@@ -153,11 +138,6 @@ void CKvsSeqList::AlignHeader() {
     const i32 dx = fBounds.left - fHeader->Bounds().left;
     fHeader->PlaceItemAtX(0, dx + proto->fTrigger.Bounds().left, 0, &ctx);
     fHeader->PlaceItemAtX(1, dx + proto->fName.Bounds().left, 0, &ctx);
-}
-
-void CKvsSeqList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 void CKvsSeqList::PushTrigger(u32 row) {
@@ -244,7 +224,7 @@ LMessage CKvsSeqList::HandleMessage(const LMessage& msg) {
     if (!frame || frame == msg.source) {
         if (msg.Is(LMenuBar_Ready)) {
             LListEdit::EnableStdCmds(static_cast<LMenuBar*>(msg.source), Selection(), ScrapType());
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         }
         if (msg.Is(LMenuItem_Selected)) {
             auto* item = static_cast<LMenuItem*>(msg.source);
@@ -254,15 +234,15 @@ LMessage CKvsSeqList::HandleMessage(const LMessage& msg) {
                     Paste();
                     return LMessage();
                 }
-                return LCellListPane::HandleMessage(msg);
+                return LTypedCellList::HandleMessage(msg);
             }
             if (LListEdit::DoStdCmd(this, ItemsRecord(), ItemsField(), Selection(), true,
                                     ScrapType(), item, nullptr) != 0)
                 return LMessage();
         }
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
-    if (cell.row < 0 || u32(cell.row) >= Count()) return LCellListPane::HandleMessage(msg);
+    if (cell.row < 0 || u32(cell.row) >= Count()) return LTypedCellList::HandleMessage(msg);
     auto* c = static_cast<CKvsSeqCell*>(frame);
     const u32 row = u32(cell.row);
     if (msg.Is(CStateButton_Push) && msg.source == &c->fTrigger) {
@@ -276,7 +256,7 @@ LMessage CKvsSeqList::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(LPane_Focus)) SelectCell(LCell{0, i32(row)});
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsSeqList::Listener(void* self, CRecordNote* note) {

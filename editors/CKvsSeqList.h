@@ -9,8 +9,7 @@
 // (`seqs` of the 'YNST'/'SSET' in `nsqs`). Rows follow the records only
 // through the change listener: the list never rebuilds itself.
 
-#include "framework/CListDragDropHelper.h"
-#include "framework/LCellListPane.h"
+#include "framework/LTypedCellList.h"
 #include "framework/LEditText.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
@@ -29,7 +28,7 @@ public:
     LEditText fName;
 };
 
-class CKvsSeqList : public LCellListPane {
+class CKvsSeqList : public LTypedCellList {
 public:
     // header may be null (a list without titles).
     CKvsSeqList(LPane* owner, MPlayDevice* device, CRecord* seqSettings, CHeaderFrameV* header);
@@ -37,8 +36,7 @@ public:
 
     LMessage HandleMessage(const LMessage& msg) override;
     // Cells as wide as the list, then the header follows them.
-    void BoundsChanged(const LRect& old) override;
-    void Draw(LDrawCtx& ctx) override;
+    void CellSizeChanged() override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
@@ -56,7 +54,6 @@ public:
     // Whether a change notice of this record refreshes a row.
     virtual bool IsItemRecord(const CRecord* record) const;
 
-    CListDragDropHelper& DragHelper() { return fHelper; }
     // Places the header's titles over the prototype cell's button and name.
     void AlignHeader();
 
@@ -75,7 +72,6 @@ protected:
     MPlayDevice* fDevice;
     CRecord* fSettings;
     CHeaderFrameV* fHeader;
-    CListDragDropHelper fHelper;
 };
 
 class CKvsNSqSeqList : public CKvsSeqList {

@@ -81,15 +81,12 @@ CKvsUvadCell::CKvsUvadCell(LPane* list)
 // ---------------------------------------------------------------- list
 
 CKvsUvadList::CKvsUvadList(LPane* owner, CRecord* settings, CHeaderFrameV* header)
-    : LCellListPane(owner, 3, true, false),
+    : LTypedCellList(owner),
       fSettings(settings),
       fTable(settings ? settings->GetChild(DvstF::uvas) : nullptr),
       fDoc(settings ? settings->GetOwner() : nullptr),
       fHeader(header) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
-    if (const u32 n = Count()) InsertRows(0, i32(n));
+    OpenList(Count());
     if (fHeader) {
         LDrawCtx ctx;
         for (u32 i = 1; i <= 3; ++i) fHeader->AddItem(StdDialogText(kWinTexts, i), Style(2), &ctx);
@@ -133,12 +130,7 @@ u32 CKvsUvadList::CellQuery(LCell* size) {
 }
 
 void CKvsUvadList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
+    LTypedCellList::BoundsChanged(old);
     PlaceHeader();
 }
 
@@ -152,11 +144,6 @@ void CKvsUvadList::PlaceHeader() {
     fHeader->PlaceItemAtX(0, dx + first.Bounds().left, 0, &ctx);
     fHeader->PlaceItemAtX(1, dx + proto->fCount.Bounds().left, 0, &ctx);
     fHeader->PlaceItemAtX(2, dx + proto->fIp.Bounds().left, 0, &ctx);
-}
-
-void CKvsUvadList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CKvsUvadList::BindCell(LListCell* frame, LCell cell) {
@@ -201,15 +188,15 @@ LMessage CKvsUvadList::HandleCellMessage(const LMessage& msg, CKvsUvadCell* c, C
         else if (msg.source == &c->fCount)
             row->SetU32(this, UvadF::flws, FieldValue(c->fCount) - 1);
         else
-            return LCellListPane::HandleMessage(msg);
+            return LTypedCellList::HandleMessage(msg);
         return LMessage();
     }
     if (msg.source == &c->fIp &&
         (msg.Is(LEditText_Unfocused) || (msg.Is(LEditText_Down) && IsReturnKey()))) {
         row->SetString(this, UvadF::ipad, c->fIp.GetText());
-        return msg.Is(LEditText_Down) ? LMessage() : LCellListPane::HandleMessage(msg);
+        return msg.Is(LEditText_Down) ? LMessage() : LTypedCellList::HandleMessage(msg);
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsUvadList::SelectRows(i32 first, i32 n) {
@@ -234,11 +221,11 @@ void CKvsUvadList::InsertNewRow() {
 LMessage CKvsUvadList::HandleMessage(const LMessage& msg) {
     bool passOn = false;
     if (fTable && LListEdit::RowStep(this, fTable, UvasF::uvas, kScrapUvad, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (frame && frame != msg.source) {
-        if (cell.row < 0 || u32(cell.row) >= Count()) return LCellListPane::HandleMessage(msg);
+        if (cell.row < 0 || u32(cell.row) >= Count()) return LTypedCellList::HandleMessage(msg);
         return HandleCellMessage(msg, static_cast<CKvsUvadCell*>(frame),
                                  fTable->GetListItem(UvasF::uvas, u32(cell.row)));
     }
@@ -246,7 +233,7 @@ LMessage CKvsUvadList::HandleMessage(const LMessage& msg) {
         PlaceHeader();
         return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CKvsUvadList::Listener(void* self, CRecordNote* note) {

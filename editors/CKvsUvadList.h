@@ -5,11 +5,10 @@
 // universe of the range and the IP address they go to. Every edit is one
 // undoable setter; the settings channel sends it to the device at once.
 
-#include "framework/CListDragDropHelper.h"
 #include "framework/CNumVol.h"
-#include "framework/LCellListPane.h"
 #include "framework/LEditText.h"
 #include "framework/LTextPane.h"
+#include "framework/LTypedCellList.h"
 
 class CHeaderFrameV;
 class CRecord;
@@ -35,7 +34,7 @@ public:
     LAsciiEdit fIp;
 };
 
-class CKvsUvadList : public LCellListPane {
+class CKvsUvadList : public LTypedCellList {
 public:
     // The largest universe either form can address.
     static constexpr u64 kMaxUniverse = 32767;
@@ -45,8 +44,8 @@ public:
     ~CKvsUvadList() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
+    // The header follows the list wherever it moves.
     void BoundsChanged(const LRect& old) override;
-    void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
@@ -61,7 +60,6 @@ public:
     CRecord* Table() const { return fTable; }
     u32 Count() const;
     bool Sacn() const;
-    CListDragDropHelper& DragHelper() { return fHelper; }
 
     // The last universe of a row and its universe count; 64 bits, as a
     // device may hold any 32-bit values.
@@ -78,5 +76,4 @@ private:
     CRecord* fTable;
     CRecordDoc* fDoc;
     CHeaderFrameV* fHeader;
-    CListDragDropHelper fHelper;
 };

@@ -113,10 +113,8 @@ void CSchPrdCell::PostLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
 
 // ---------------------------------------------------------------- list
 
-CSchPrdList::CSchPrdList(LPane* owner) : LCellListPane(owner, 3, true, false) {
-    fHelper.Init(this, 1, 0);
-    GetProtoCell();
-    InsertColumns(0, 1);
+CSchPrdList::CSchPrdList(LPane* owner) : LTypedCellList(owner) {
+    OpenList(0);
 }
 
 CSchPrdList::~CSchPrdList() {
@@ -152,26 +150,9 @@ LListCell* CSchPrdList::CreateCell() {
 }
 
 u32 CSchPrdList::CellQuery(LCell* size) {
-    auto* proto = GetProtoCell();
-    LDrawCtx ctx;
-    const i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
     size->col = fBounds.Width();
-    size->row = std::max(h, 1);
+    size->row = ProtoRowHeight();
     return kSizeAsQueried;
-}
-
-void CSchPrdList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    if (old.Width() != fBounds.Width()) {
-        LCell size;
-        CellQuery(&size);
-        SetCellSize(size.col, size.row);
-    }
-}
-
-void CSchPrdList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
-    fHelper.DrawInsertMark(ctx);
 }
 
 bool CSchPrdList::BindCell(LListCell* frame, LCell cell) {
@@ -231,14 +212,14 @@ LMessage CSchPrdList::HandleMessage(const LMessage& msg) {
         RefreshAll();
         return LMessage();
     }
-    if (!fEvent) return LCellListPane::HandleMessage(msg);
+    if (!fEvent) return LTypedCellList::HandleMessage(msg);
     bool passOn = false;
     if (LListEdit::RowStep(this, fEvent, ScevF::prds, kScrapSchPeriod, fHelper, msg, &passOn))
-        return passOn ? LCellListPane::HandleMessage(msg) : LMessage();
+        return passOn ? LTypedCellList::HandleMessage(msg) : LMessage();
     LCell cell;
     LListCell* frame = FindCellFrame(msg.source, &cell);
     if (!frame || frame == msg.source || cell.row < 0 || u32(cell.row) >= Count())
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     auto* c = static_cast<CSchPrdCell*>(frame);
     CRecord* p = fEvent->GetListItem(ScevF::prds, u32(cell.row));
     CSchPrdDtFrm* g = nullptr;
@@ -263,7 +244,7 @@ LMessage CSchPrdList::HandleMessage(const LMessage& msg) {
         Redraw(cell);
         return LMessage();
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 void CSchPrdList::Listener(void* self, CRecordNote* note) {

@@ -5,13 +5,12 @@
 // the fields of the other parts are hidden but still carry values.
 
 #include "framework/CHeaderFrame.h"
-#include "framework/CListDragDropHelper.h"
 #include "framework/CNumVol.h"
-#include "framework/LCellListPane.h"
 #include "framework/LSeparator.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
 #include "framework/LTimer.h"
+#include "framework/LTypedCellList.h"
 
 class CRecord;
 class CRecordDoc;
@@ -51,7 +50,7 @@ public:
     LSeparator fLine;
 };
 
-class CSchPrdList : public LCellListPane {
+class CSchPrdList : public LTypedCellList {
 public:
     explicit CSchPrdList(LPane* owner);
     ~CSchPrdList() override;
@@ -61,8 +60,6 @@ public:
     void AddPeriod();
 
     LMessage HandleMessage(const LMessage& msg) override;
-    void BoundsChanged(const LRect& old) override;
-    void Draw(LDrawCtx& ctx) override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
@@ -73,7 +70,6 @@ public:
     void StoreGroup(CRecord* period, u8 field, CSchPrdDtFrm& group, u8 range);
 
     LTimer& RefreshTimer() { return fTimer; }
-    CListDragDropHelper& DragHelper() { return fHelper; }
 
 private:
     u32 Count() const;
@@ -84,6 +80,5 @@ private:
 
     CRecord* fEvent = nullptr;
     CRecordDoc* fDoc = nullptr;  // where the listener is: a detached event has no owner
-    CListDragDropHelper fHelper;
     LTimer fTimer{this};
 };

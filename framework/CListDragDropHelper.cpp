@@ -168,24 +168,25 @@ LPoint CListDragDropHelper::DragPoint() const {
 u32 CListDragDropHelper::HandleDrop(const LMessage& msg) {
     const u32 c = fTarget->Classify(msg);
     switch (c) {
-        case 2:
+        case LDropTarget::kEntered:
             fMarkShown = 0;
-            return 2;
-        case 3:
+            return c;
+        case LDropTarget::kLeft:
             fScroller->Stop();
             HideMark();
-            return 3;
-        case 4: {
+            return c;
+        case LDropTarget::kMoved: {
             const LRect& b = fList->Bounds();
             fScroller->Track(DragPoint(), b, std::min(b.Width() / 4, 8),
                              std::min(b.Height() / 4, 8));
-            return fMarkShown ? 4 : 0;
+            // Until the list accepted the drag (its mark shows), a move is none of the helper's.
+            return fMarkShown ? c : LDropTarget::kOther;
         }
-        case 5:
+        case LDropTarget::kDropped:
             fScroller->Stop();
-            if (!fMarkShown) return 0;
+            if (!fMarkShown) return LDropTarget::kOther;
             HideMark();
-            return 5;
+            return c;
         default:
             return c;
     }
@@ -195,132 +196,142 @@ u32 CListDragDropHelper::HandleDrop(const LMessage& msg) {
 
 u32 CListDragDropHelper::HandleMouse(const LMessage& msg) {
     if (!fList) return kNotMine;
-    const u32 d = HandleDrop(msg);
-    switch (d) {
-        case 1:
+    switch (HandleDrop(msg)) {
+        case LDropTarget::kSensed:
             return kConsumed;
-        case 2:
+        case LDropTarget::kEntered:
             fResultOp = GetDefaultOperation();
             return kDragEntered;
-        case 3:
+        case LDropTarget::kLeft:
             return kNotMine;
-        case 4: {
-            const LPoint pt = DragPoint();
-            LDrop* drag = Drag();
-            const i32 cols = fList->Cols();
-            const i32 rows = fList->Rows();
-            if ((fFlags & 1) && drag && drag->IsShiftDown()) {
-                const LCell cell = fList->PointToCell(pt);
-                if (cell.col < 0 || cell.row < 0 || cell.col >= cols || cell.row >= rows) {
-                    UpdateDragOver(0, LCell(), kMarkFrame);
-                } else {
-                    fTargetCell = cell;
-                    LHandler::Send(CListDragDropHelper_Sense, fList, fList);
-                    UpdateDragOver(4, cell, kMarkFrame);
-                }
-                return kConsumed;
-            }
-            const LCell cell = fList->PointToCell(pt);
-            const LCell gap = fList->PointToGap(pt);
-            if (fMode == 1) {
-                fTargetCell = LCell{std::clamp(cell.col, 0, std::max(cols - 1, 0)),
-                                    std::clamp(gap.row, 0, rows)};
-                LHandler::Send(CListDragDropHelper_Sense, fList, fList);
-                UpdateDragOver(fSourceCell.row < 0 ? 3 : fAcceptedOp, fTargetCell, kMarkTop);
-            } else {
-                fTargetCell = LCell{std::clamp(gap.col, 0, cols),
-                                    std::clamp(cell.row, 0, std::max(rows - 1, 0))};
-                LHandler::Send(CListDragDropHelper_Sense, fList, fList);
-                UpdateDragOver(fSourceCell.col < 0 ? 3 : fAcceptedOp, fTargetCell, kMarkLeft);
-            }
+        case LDropTarget::kMoved:
+            TrackDragOver();
             return kConsumed;
-        }
-        case 5: {
-            LDrop* drag = Drag();
-            const bool plainMove =
-                !(drag && (drag->IsCopyOnly() || drag->IsShiftDown())) && !fSeveral;
-            const LCell m = fMarkCell;
-            if (fMode == 1) {
-                if (m.col < 0 || m.row < 0 || m.col >= std::max(fList->Cols(), 1) ||
-                    m.row > fList->Rows())
-                    return kConsumed;
-                // One row dropped next to itself stays where it is.
-                if (fSourceCell.row >= 0 && plainMove &&
-                    (m.row == fSourceCell.row || m.row == fSourceCell.row + 1))
-                    return kConsumed;
-            } else {
-                if (m.col < 0 || m.row < 0 || m.row >= std::max(fList->Rows(), 1) ||
-                    m.col > fList->Cols())
-                    return kConsumed;
-                if (fSourceCell.col >= 0 && plainMove &&
-                    (m.col == fSourceCell.col || m.col == fSourceCell.col + 1))
-                    return kConsumed;
-            }
-            fResultOp = GetDefaultOperation();
-            return kPerformDrop;
-        }
+        case LDropTarget::kDropped:
+            return DropCode();
         default:
             break;
     }
-
     LMouse* mouse = LMouse::Instance();
-    if (mouse && msg.source == mouse) {
-        if (msg.Is(LMouse_Bkgnd)) return kConsumed;
-        if (msg.Is(LMouse_Click)) {
-            if (mouse->IsOptionDown() || mouse->IsCommandDown() || mouse->IsShiftDown() ||
-                mouse->IsControlDown())
-                return kNotMine;
-            fPressedCell = fList->PointToCell(MousePointIn(fList));
-            fPressedInSel = 0;
-            if (fList->Mode() == LSelTracker::kSingle) {
-                fPressTimer->Start(0u);
-                return kNotMine;
-            }
-            if (!fList->IsSelected(fPressedCell)) {
-                fPressTimer->Start(kPressMs);
-                return kNotMine;
-            }
-            fPressedInSel = 1;
+    if (mouse && msg.source == mouse) return HandlePress(msg, *mouse);
+    if (msg.source == fPressTimer) return HandlePressTimer(msg, mouse);
+    return HandleDragger(msg);
+}
+
+void CListDragDropHelper::TrackDragOver() {
+    const LPoint pt = DragPoint();
+    LDrop* drag = Drag();
+    const i32 cols = fList->Cols();
+    const i32 rows = fList->Rows();
+    if ((fFlags & 1) && drag && drag->IsShiftDown()) {
+        const LCell cell = fList->PointToCell(pt);
+        if (cell.col < 0 || cell.row < 0 || cell.col >= cols || cell.row >= rows) {
+            UpdateDragOver(0, LCell(), kMarkFrame);
+        } else {
+            fTargetCell = cell;
+            LHandler::Send(CListDragDropHelper_Sense, fList, fList);
+            UpdateDragOver(4, cell, kMarkFrame);
+        }
+        return;
+    }
+    const LCell cell = fList->PointToCell(pt);
+    const LCell gap = fList->PointToGap(pt);
+    if (fMode == 1) {
+        fTargetCell =
+            LCell{std::clamp(cell.col, 0, std::max(cols - 1, 0)), std::clamp(gap.row, 0, rows)};
+        LHandler::Send(CListDragDropHelper_Sense, fList, fList);
+        UpdateDragOver(fSourceCell.row < 0 ? 3 : fAcceptedOp, fTargetCell, kMarkTop);
+    } else {
+        fTargetCell =
+            LCell{std::clamp(gap.col, 0, cols), std::clamp(cell.row, 0, std::max(rows - 1, 0))};
+        LHandler::Send(CListDragDropHelper_Sense, fList, fList);
+        UpdateDragOver(fSourceCell.col < 0 ? 3 : fAcceptedOp, fTargetCell, kMarkLeft);
+    }
+}
+
+u32 CListDragDropHelper::DropCode() {
+    LDrop* drag = Drag();
+    const bool plainMove = !(drag && (drag->IsCopyOnly() || drag->IsShiftDown())) && !fSeveral;
+    const LCell m = fMarkCell;
+    if (fMode == 1) {
+        if (m.col < 0 || m.row < 0 || m.col >= std::max(fList->Cols(), 1) || m.row > fList->Rows())
+            return kConsumed;
+        // One row dropped next to itself stays where it is.
+        if (fSourceCell.row >= 0 && plainMove &&
+            (m.row == fSourceCell.row || m.row == fSourceCell.row + 1))
+            return kConsumed;
+    } else {
+        if (m.col < 0 || m.row < 0 || m.row >= std::max(fList->Rows(), 1) || m.col > fList->Cols())
+            return kConsumed;
+        if (fSourceCell.col >= 0 && plainMove &&
+            (m.col == fSourceCell.col || m.col == fSourceCell.col + 1))
+            return kConsumed;
+    }
+    fResultOp = GetDefaultOperation();
+    return kPerformDrop;
+}
+
+u32 CListDragDropHelper::HandlePress(const LMessage& msg, LMouse& mouse) {
+    if (msg.Is(LMouse_Bkgnd)) return kConsumed;
+    if (msg.Is(LMouse_Click)) {
+        if (mouse.IsOptionDown() || mouse.IsCommandDown() || mouse.IsShiftDown() ||
+            mouse.IsControlDown())
+            return kNotMine;
+        fPressedCell = fList->PointToCell(MousePointIn(fList));
+        fPressedInSel = 0;
+        if (fList->Mode() == LSelTracker::kSingle) {
             fPressTimer->Start(0u);
-            // The list keeps the mouse, so that a release before the drag
-            // could begin still reaches it.
-            LHandler::Send(LPane_ReqCapture, fList, fList->Parent());
-            return kConsumed;
+            return kNotMine;
         }
-        if (msg.Is(LMouse_Move)) {
-            // A press in the selection drags however soon the pointer moves.
-            if (fPressedInSel && fPressTimer->IsRunning()) return kConsumed;
+        if (!fList->IsSelected(fPressedCell)) {
+            fPressTimer->Start(kPressMs);
+            return kNotMine;
+        }
+        fPressedInSel = 1;
+        fPressTimer->Start(0u);
+        // The list keeps the mouse, so that a release before the drag
+        // could begin still reaches it.
+        LHandler::Send(LPane_ReqCapture, fList, fList->Parent());
+        return kConsumed;
+    }
+    if (msg.Is(LMouse_Move)) {
+        // A press in the selection drags however soon the pointer moves.
+        if (fPressedInSel && fPressTimer->IsRunning()) return kConsumed;
+        fPressTimer->Stop();
+        return kNotMine;
+    }
+    if (msg.Is(LMouse_Release)) {
+        if (fPressedInSel && fPressTimer->IsRunning()) {
+            // Let go before the drag began: a plain click on a selected
+            // cell. A dragger made now would wait for a release that has
+            // already come, and end only at the next click, whose
+            // selection it would then undo.
             fPressTimer->Stop();
-            return kNotMine;
+            fPressedInSel = 0;
+            fList->SelectCell(fPressedCell);
+            fList->RequestFocus();
+            return kPressEnded;
         }
-        if (msg.Is(LMouse_Release)) {
-            if (fPressedInSel && fPressTimer->IsRunning()) {
-                // Let go before the drag began: a plain click on a selected
-                // cell. A dragger made now would wait for a release that has
-                // already come, and end only at the next click, whose
-                // selection it would then undo.
-                fPressTimer->Stop();
-                fPressedInSel = 0;
-                fList->SelectCell(fPressedCell);
-                fList->RequestFocus();
-                return kPressEnded;
-            }
-            if (fPressTimer->IsRunning()) fPressTimer->Start(0u);
-            return kNotMine;
-        }
+        if (fPressTimer->IsRunning()) fPressTimer->Start(0u);
+        return kNotMine;
     }
-    if (msg.source == fPressTimer) {
-        if (!msg.Is(LTimer_Expire)) return kConsumed;
-        if ((!mouse || mouse->Capture() != fList) && !fPressedInSel) return kPressEnded;
-        const LCell p = fPressedCell;
-        if (p.col < 0 || p.row < 0 || p.col >= fList->Cols() || p.row >= fList->Rows())
-            return kConsumed;
-        DeleteDragger();
-        fDragger = CDragger::New(fList);
-        fSourceCell = p;
-        fSeveral = 0;
-        return kDragBegun;
-    }
+    return kNotMine;
+}
+
+u32 CListDragDropHelper::HandlePressTimer(const LMessage& msg, LMouse* mouse) {
+    if (!msg.Is(LTimer_Expire)) return kConsumed;
+    if ((!mouse || mouse->Capture() != fList) && !fPressedInSel) return kPressEnded;
+    const LCell p = fPressedCell;
+    if (p.col < 0 || p.row < 0 || p.col >= fList->Cols() || p.row >= fList->Rows())
+        return kConsumed;
+    DeleteDragger();
+    fDragger = CDragger::New(fList);
+    fSourceCell = p;
+    fSeveral = 0;
+    return kDragBegun;
+}
+
+u32 CListDragDropHelper::HandleDragger(const LMessage& msg) {
     if (!fDragger || msg.source != fDragger) return kNotMine;
     if (msg.Is(CDragger_Drag)) {
         fDragger->SetImageRgn(

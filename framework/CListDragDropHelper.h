@@ -10,6 +10,8 @@
 
 inline constexpr const char* CListDragDropHelper_Sense = "CListDragDropHelper_Sense";
 
+class LMouse;
+
 class CListDragDropHelper {
 public:
     // Codes of HandleMouse.
@@ -68,7 +70,18 @@ private:
         CListDragDropHelper& fOwner;
     };
 
+    // The drop side: the target's code (LDropTarget::Classify), with a move
+    // or a drop the list has not accepted as kOther.
     u32 HandleDrop(const LMessage& msg);
+    // A drag over the list: the target cell or gap, the mark and the operation.
+    void TrackDragOver();
+    // A drop: kPerformDrop, or kConsumed where nothing would move.
+    u32 DropCode();
+    // The press side: a press that may become a drag, the timer that makes
+    // it one, and the dragger's own messages.
+    u32 HandlePress(const LMessage& msg, LMouse& mouse);
+    u32 HandlePressTimer(const LMessage& msg, LMouse* mouse);
+    u32 HandleDragger(const LMessage& msg);
     LPoint DragPoint() const;
     void DeleteDragger();
 

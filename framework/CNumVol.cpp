@@ -8,6 +8,13 @@
 #include "framework/MousePoint.h"
 #include "platform/WindowServices.h"
 
+i64 Whole(CNumVol& field, i64 floor) {
+    const f64 v = field.GetValue();
+    // Written so that NaN also gives the floor.
+    if (!(v > f64(floor))) return floor;
+    return v >= 4294967295.0 ? i64(0xFFFFFFFFu) : std::max(i64(std::llround(v)), floor);
+}
+
 // ---- CNumVol
 
 CNumVol::CNumVol(LPane* parent, u32 decimals, u32 flags)

@@ -13,6 +13,13 @@ inline constexpr const char* CNumVol_Move = "CNumVol_Move";
 inline constexpr const char* CNumVol_Fix = "CNumVol_Fix";
 inline constexpr const char* CGenCtlEv_Step = "CGenCtlEv_Step";
 
+class CNumVol;
+
+// A number field's value as a whole number to store: rounded to nearest, never
+// below floor (text that is no number at all gives the floor too), and no
+// larger than a u32 holds, so that unsigned fields store it as it is.
+i64 Whole(CNumVol& field, i64 floor = 0);
+
 // The source of a "CGenCtlEv_Step": a signed step count.
 class CGenCtlEv : public LHandler {
 public:

@@ -134,20 +134,20 @@ LDropTarget::~LDropTarget() {
 u32 LDropTarget::Classify(const LMessage& msg) {
     if (msg.Is(LDrop_Sense)) {
         LDrop::From(msg)->TrackTarget(fPane);
-        return 1;
+        return kSensed;
     }
     if (msg.Is(LDrop_Enter)) {
         fDrag = LDrop::From(msg);
-        return 2;
+        return kEntered;
     }
     if (msg.Is(LDrop_Leave)) {
-        if (!fDrag) return 0;
+        if (!fDrag) return kOther;
         fDrag = nullptr;
-        return 3;
+        return kLeft;
     }
-    if (msg.Is(LDrop_Drag)) return fDrag ? 4 : 0;
-    if (msg.Is(LDrop_Drop)) return fDrag ? 5 : 0;
-    return 0;
+    if (msg.Is(LDrop_Drag)) return fDrag ? kMoved : kOther;
+    if (msg.Is(LDrop_Drop)) return fDrag ? kDropped : kOther;
+    return kOther;
 }
 
 void LDropTarget::SetOperation(u32 op) {

@@ -64,7 +64,16 @@ public:
     LDropTarget(const LDropTarget&) = delete;
     LDropTarget& operator=(const LDropTarget&) = delete;
 
-    // 1 sensed (the pane took the drag), 2 entered, 3 left, 4 moved, 5 dropped, 0 other.
+    // Codes of Classify.
+    enum : u32 {
+        kOther = 0,
+        kSensed = 1,  // the pane took the drag
+        kEntered = 2,
+        kLeft = 3,
+        kMoved = 4,
+        kDropped = 5,
+    };
+
     u32 Classify(const LMessage& msg);
     void SetOperation(u32 op);
     LDrop* Drag() const { return fDrag; }

@@ -107,6 +107,107 @@ LFrame* LFrame::FirstOrdinaryFrame() const {
     return w ? w->GetFrame() : nullptr;
 }
 
+// Children coming and going: panes join the focus ring and take the frame's
+// state, frames with windows of their own are kept to be deleted with it.
+bool LFrame::HandleChildEvent(const LMessage& msg, LMessage* answer) {
+    if (msg.Is(LPane_Constructing) && msg.source != this) {
+        LPane* child = static_cast<LPane*>(msg.source);
+        fChildren.PushBack(child);
+        if ((fState & (kEnabled | kContainerActive)) == (kEnabled | kContainerActive))
+            child->SetState(kOpContainerActive);
+        if (IsShown()) child->SetState(kOpContainerShown);
+        if (fState & kWindowKey) child->SetState(kOpWindowKey);
+        if (fState & (kDimmed | kContainerDimmed)) child->SetState(kOpContainerDim);
+        // A frame with a layout places the newcomer once the construction is done.
+        if (HasLayout()) *answer = LMessage{LPane_Defer, this, fParent};
+        return true;
+    }
+    if (msg.Is(LPane_Destructing) && msg.source != this) {
+        LPane* child = static_cast<LPane*>(msg.source);
+        if (sHover == child) sHover = nullptr;
+        fFocus.Forget(child);
+        fChildren.Remove(child);
+        UpdateRing();
+        return true;
+    }
+    if (msg.Is(LFrame_Constructing) && msg.source != this) {
+        fWindowChildren.PushBack(static_cast<LFrame*>(msg.source));
+        return true;
+    }
+    if (msg.Is(LFrame_Destructing) && msg.source != this) {
+        fWindowChildren.Remove(static_cast<LFrame*>(msg.source));
+        return true;
+    }
+    return false;
+}
+
+// The window's own events: drawing, the mouse handed to the pane under it,
+// activation, the key focus, placement and closing; answer stays empty where
+// nothing is passed on.
+bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
+    LHandler* mouse = MouseSource();
+    if (msg.Is(LWindow_Update)) {
+        if (IsShown()) {
+            LDrawCtx ctx(WindowServices().PaintGraphics(fWindow->Native()));
+            ctx.SetClipRgn(LRgn(fBounds));
+            Draw(ctx);
+        }
+        return true;
+    }
+    if (msg.Is(LWindow_Cursor)) {
+        if (!mouse) return true;
+        LPane* hit = HitPane(LMouse::Instance()->Position());
+        if (hit != sHover) {
+            if (sHover) Send(LMouse_Leave, mouse, sHover);
+            sHover = hit;
+        }
+        *answer = LMessage{LMouse_Cursor, mouse, hit};
+        return true;
+    }
+    static const char* const kMouseFromWindow[][2] = {{LWindow_Click, LMouse_Click},
+                                                      {LWindow_Bkgnd, LMouse_Bkgnd},
+                                                      {LWindow_Wheel, LMouse_Wheel},
+                                                      {LWindow_Context, LMouse_Context}};
+    for (const auto& pair : kMouseFromWindow) {
+        if (!msg.Is(pair[0])) continue;
+        if (!mouse) return true;
+        *answer = LMessage{pair[1], mouse, HitPane(LMouse::Instance()->Position())};
+        return true;
+    }
+    if (msg.Is(LWindow_Activate)) {
+        UpdateWindowMenu(true);
+        SetState(kOpContainerActive);
+        *answer = LMessage{LFrame_Activate, this, fParent};
+        return true;
+    }
+    if (msg.Is(LWindow_Deativate)) {
+        SetState(kOpContainerInactive);
+        if (!LDesktop::FindWindowById(kWindowDialog)) UpdateWindowMenu(false);
+        *answer = LMessage{LFrame_Deactivate, this, fParent};
+        return true;
+    }
+    if (msg.Is(LWindow_Focus)) {
+        SetState(kOpWindowKey);
+        return true;
+    }
+    if (msg.Is(LWindow_Unfocus)) {
+        SetState(kOpWindowUnkey);
+        return true;
+    }
+    if (msg.Is(LWindow_Place)) {
+        const LRect c = fWindow->GetContentScreenRect();
+        SetBounds(LRect(0, 0, c.Width(), c.Height()));
+        StateChanged(kOpMoved);
+        *answer = LMessage{LFrame_Place, this, fParent};
+        return true;
+    }
+    if (msg.Is(LWindow_Close)) {
+        *answer = LMessage{LFrame_Close, this, fParent};
+        return true;
+    }
+    return false;
+}
+
 LMessage LFrame::HandleMessage(const LMessage& msg) {
     // 1. The close command, while the window can be closed. The menus of a
     // pane in a view that a handler owns pass that handler, never the window's
@@ -128,58 +229,8 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
 
     // 2. Window events.
     if (fWindow && msg.source == fWindow) {
-        LHandler* mouse = MouseSource();
-        if (msg.Is(LWindow_Update)) {
-            if (IsShown()) {
-                LDrawCtx ctx(WindowServices().PaintGraphics(fWindow->Native()));
-                ctx.SetClipRgn(LRgn(fBounds));
-                Draw(ctx);
-            }
-            return LMessage();
-        }
-        if (msg.Is(LWindow_Cursor)) {
-            if (!mouse) return LMessage();
-            LPane* hit = HitPane(LMouse::Instance()->Position());
-            if (hit != sHover) {
-                if (sHover) Send(LMouse_Leave, mouse, sHover);
-                sHover = hit;
-            }
-            return LMessage{LMouse_Cursor, mouse, hit};
-        }
-        static const char* const kMouseFromWindow[][2] = {{LWindow_Click, LMouse_Click},
-                                                          {LWindow_Bkgnd, LMouse_Bkgnd},
-                                                          {LWindow_Wheel, LMouse_Wheel},
-                                                          {LWindow_Context, LMouse_Context}};
-        for (const auto& pair : kMouseFromWindow) {
-            if (!msg.Is(pair[0])) continue;
-            if (!mouse) return LMessage();
-            return LMessage{pair[1], mouse, HitPane(LMouse::Instance()->Position())};
-        }
-        if (msg.Is(LWindow_Activate)) {
-            UpdateWindowMenu(true);
-            SetState(kOpContainerActive);
-            return LMessage{LFrame_Activate, this, fParent};
-        }
-        if (msg.Is(LWindow_Deativate)) {
-            SetState(kOpContainerInactive);
-            if (!LDesktop::FindWindowById(kWindowDialog)) UpdateWindowMenu(false);
-            return LMessage{LFrame_Deactivate, this, fParent};
-        }
-        if (msg.Is(LWindow_Focus)) {
-            SetState(kOpWindowKey);
-            return LMessage();
-        }
-        if (msg.Is(LWindow_Unfocus)) {
-            SetState(kOpWindowUnkey);
-            return LMessage();
-        }
-        if (msg.Is(LWindow_Place)) {
-            const LRect c = fWindow->GetContentScreenRect();
-            SetBounds(LRect(0, 0, c.Width(), c.Height()));
-            StateChanged(kOpMoved);
-            return LMessage{LFrame_Place, this, fParent};
-        }
-        if (msg.Is(LWindow_Close)) return LMessage{LFrame_Close, this, fParent};
+        LMessage answer;
+        if (HandleWindowEvent(msg, &answer)) return answer;
     }
 
     // 3. Everything else.
@@ -195,33 +246,7 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
     }
     if (msg.Is(LPane_Unfocus) && msg.source != this && msg.source == fFocus.Get())
         fFocus.Set(nullptr);
-    if (msg.Is(LPane_Constructing) && msg.source != this) {
-        LPane* child = static_cast<LPane*>(msg.source);
-        fChildren.PushBack(child);
-        if ((fState & (kEnabled | kContainerActive)) == (kEnabled | kContainerActive))
-            child->SetState(kOpContainerActive);
-        if (IsShown()) child->SetState(kOpContainerShown);
-        if (fState & kWindowKey) child->SetState(kOpWindowKey);
-        if (fState & (kDimmed | kContainerDimmed)) child->SetState(kOpContainerDim);
-        if (HasLayout()) return LMessage{LPane_Defer, this, fParent};
-        return LMessage();
-    }
-    if (msg.Is(LPane_Destructing) && msg.source != this) {
-        LPane* child = static_cast<LPane*>(msg.source);
-        if (sHover == child) sHover = nullptr;
-        fFocus.Forget(child);
-        fChildren.Remove(child);
-        UpdateRing();
-        return LMessage();
-    }
-    if (msg.Is(LFrame_Constructing) && msg.source != this) {
-        fWindowChildren.PushBack(static_cast<LFrame*>(msg.source));
-        return LMessage();
-    }
-    if (msg.Is(LFrame_Destructing) && msg.source != this) {
-        fWindowChildren.Remove(static_cast<LFrame*>(msg.source));
-        return LMessage();
-    }
+    if (LMessage answer; HandleChildEvent(msg, &answer)) return answer;
     if (msg.Is(LPane_ReqFocus)) {
         if (msg.source == this) return LMessage();
         LPane* pane = static_cast<LPane*>(msg.source);

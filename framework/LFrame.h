@@ -92,6 +92,11 @@ protected:
     LPane* HitPane(LPoint screenPt);
     void UpdateWindowMenu(bool active);
     LFrame* FirstOrdinaryFrame() const;
+    // A message from the frame's own window: true when it is a window event,
+    // with what to pass on in answer.
+    bool HandleWindowEvent(const LMessage& msg, LMessage* answer);
+    // A child pane or frame constructed or destructed: true when handled.
+    bool HandleChildEvent(const LMessage& msg, LMessage* answer);
 
     LWindow* fWindow = nullptr;
     FocusSlot fFocus;

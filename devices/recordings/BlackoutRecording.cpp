@@ -1,7 +1,6 @@
 #include "devices/recordings/BlackoutRecording.h"
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <string>
 
@@ -28,10 +27,6 @@ CRecord* RememberedSettings() {
     CRecordDoc* doc = AppPrefsDoc();
     CRecord* root = doc ? doc->Root() : nullptr;
     return root ? root->GetChild(PrefF::blko) : nullptr;
-}
-
-i32 Whole(CNumVol& field) {
-    return i32(std::lround(field.GetValue()));
 }
 
 }  // namespace
@@ -65,9 +60,9 @@ i32 CreateBlackoutRecording(LHandler* frame, CKvsDevCtl& device) {
         dialog.fName.SetText(name);
         dialog.Update();
         if (dialog.RunModal() != 1) return kBlackoutNotSent;
-        universes = Whole(dialog.fUniverses);
-        seconds = Whole(dialog.fDuration);
-        level = Whole(dialog.fLevel);
+        universes = i32(Whole(dialog.fUniverses));
+        seconds = i32(Whole(dialog.fDuration));
+        level = i32(Whole(dialog.fLevel));
         name = dialog.fName.GetText();
     }
     if (node) {

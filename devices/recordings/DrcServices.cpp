@@ -106,6 +106,31 @@ bool RunService(LHandler* handler, MPlayDevice& device, MDrcServiceUi& ui, const
                             body, ui);
 }
 
+// Joining and merging ask for the name of what they make, starting from the
+// name the user gave the last time, which the new one replaces.
+bool AskCombinedName(LHandler* handler, MPlayDevice& device, MDrcServiceUi& ui, u32 title,
+                     LString* remembered, const std::vector<LString>& sources, LString* output) {
+    LString field = *remembered;
+    if (!AskOutputName(handler, device, ui, title, &field, LString(), sources, output))
+        return false;
+    *remembered = field;
+    return true;
+}
+
+// Runs "<service>//<output>" with the parameters as its XML body.
+bool RunWithParams(LHandler* handler, MPlayDevice& device, MDrcServiceUi& ui, const char* service,
+                   const LString& output, const CRecord* params) {
+    auto* body = new CGrowMemStrm();
+    if (!WriteRecordXml(body, params)) {
+        delete body;
+        return false;
+    }
+    body->SetPosition(0);
+    LTextStream reply;
+    return RunService(handler, device, ui,
+                      LString((std::string(service) + "//" + output.CStr()).c_str()), body, reply);
+}
+
 bool RefuseName(LHandler* handler, MDrcServiceUi& ui, const LString& name) {
     if (IsDeviceName(name)) return false;
     ui.ShowMessage(handler, StdDialogText(kServiceTextsName, kSvcBadName));
@@ -248,25 +273,15 @@ bool RequestDrcJoin(LHandler* handler, MPlayDevice& device, const CRecord* seque
     std::vector<LString> sources;
     for (u32 i = first; i <= last && i < sequence->GetListCount(SqncF::scns); ++i)
         sources.push_back(FlnmOf(ClipOf(sequence, i)));
-    LString field = gJoinName;
     LString output;
-    if (!AskOutputName(handler, device, ui, kSvcJoinTitle, &field, LString(), sources, &output))
+    if (!AskCombinedName(handler, device, ui, kSvcJoinTitle, &gJoinName, sources, &output))
         return false;
-    gJoinName = field;
     CRecordDoc params(NewRecordOf(kKindJnpr));
     if (!params.Root()) return false;
     params.Root()->SetU32(nullptr, JnprF::sqid, sequence->GetU32(SqncF::sqid));
     params.Root()->SetU32(nullptr, JnprF::snst, first);
     params.Root()->SetU32(nullptr, JnprF::snls, last);
-    auto* body = new CGrowMemStrm();
-    if (!WriteRecordXml(body, params.Root())) {
-        delete body;
-        return false;
-    }
-    body->SetPosition(0);
-    LTextStream reply;
-    return RunService(handler, device, ui,
-                      LString(("drcjoin//" + std::string(output.CStr())).c_str()), body, reply);
+    return RunWithParams(handler, device, ui, "drcjoin", output, params.Root());
 }
 
 bool RequestDrcMerge(LHandler* handler, MPlayDevice& device, const CRecord* sequence,
@@ -274,11 +289,9 @@ bool RequestDrcMerge(LHandler* handler, MPlayDevice& device, const CRecord* sequ
     if (!sequence) return false;
     std::vector<LString> sources;
     for (u32 i : indexes) sources.push_back(FlnmOf(ClipOf(sequence, i)));
-    LString field = gMergeName;
     LString output;
-    if (!AskOutputName(handler, device, ui, kSvcMergeTitle, &field, LString(), sources, &output))
+    if (!AskCombinedName(handler, device, ui, kSvcMergeTitle, &gMergeName, sources, &output))
         return false;
-    gMergeName = field;
     CRecordDoc params(NewRecordOf(kKindMgpr));
     if (!params.Root()) return false;
     for (u32 i : indexes) {
@@ -294,15 +307,7 @@ bool RequestDrcMerge(LHandler* handler, MPlayDevice& device, const CRecord* sequ
         params.Root()->InsertItem(nullptr, MgprF::srcs, params.Root()->GetListCount(MgprF::srcs),
                                   src);
     }
-    auto* body = new CGrowMemStrm();
-    if (!WriteRecordXml(body, params.Root())) {
-        delete body;
-        return false;
-    }
-    body->SetPosition(0);
-    LTextStream reply;
-    return RunService(handler, device, ui,
-                      LString(("drcmerge//" + std::string(output.CStr())).c_str()), body, reply);
+    return RunWithParams(handler, device, ui, "drcmerge", output, params.Root());
 }
 
 // ---- CKvsDetStartDlg

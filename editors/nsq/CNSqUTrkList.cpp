@@ -41,9 +41,9 @@ CNSqUTrkCell::CNSqUTrkCell(LPane* list, CNSqTimeScale* scale)
 }
 
 CNSqUTrkList::CNSqUTrkList(LPane* owner, CNSqTimeScale* scale, LMenu* menu)
-    : LCellListPane(owner, 3, true, false), fScale(scale), fMenu(menu), fDropper(this) {
-    GetProtoCell();
-    InsertColumns(0, 1);
+    : LTypedCellList(owner), fScale(scale), fMenu(menu), fDropper(this) {
+    // Scenes, not rows, are dragged here.
+    OpenList(0, false);
     fScale->Selection().Doc().AddListener(this, OnSelection);
     if (auto* ctx = dynamic_cast<CNSqDevCtx*>(fScale->Kinds())) ctx->AddListener(this, OnStatus);
 }
@@ -87,20 +87,17 @@ bool CNSqUTrkList::BindCell(LListCell* frame, LCell cell) {
     return true;
 }
 
+bool CNSqUTrkList::CellSizeFollows(const LRect&) const {
+    return true;
+}
 u32 CNSqUTrkList::CellQuery(LCell* size) {
-    LListCell* proto = GetProtoCell();
-    LDrawCtx ctx;
-    const i32 h = proto ? std::max(proto->GetPrefHeight(&ctx, 0), proto->Bounds().Height()) : 0;
     size->col = std::max(fBounds.Width(), 1);
-    size->row = std::max(h, 1);
+    size->row = ProtoRowHeight();
     return kSizeAsQueried;
 }
 
 void CNSqUTrkList::BoundsChanged(const LRect& old) {
-    LCellListPane::BoundsChanged(old);
-    LCell size;
-    CellQuery(&size);
-    if (size.col != CellWidth() || size.row != CellHeight()) SetCellSize(size.col, size.row);
+    LTypedCellList::BoundsChanged(old);
     LRect zone = fBounds;
     zone.left += NameColumnWidth();
     fDropper.SetZone(zone, kDropMargin, kDropMargin);
@@ -121,7 +118,7 @@ LRect CNSqUTrkList::SceneArea() {
 void CNSqUTrkList::UpdateHilite(const LRgn& changed, const LRgn& oldSelection) {
     // Rows and scenes are never selected together.
     if (!Selection().IsEmpty()) fScale->Selection().DeselectAll();
-    LCellListPane::UpdateHilite(changed, oldSelection);
+    LTypedCellList::UpdateHilite(changed, oldSelection);
 }
 
 // ---- invalidation
@@ -353,7 +350,7 @@ LMessage CNSqUTrkList::HandleMessage(const LMessage& msg) {
             bar->EnableCommand(LStdCmd_Delete);
         else
             LListEdit::EnableStdCmds(bar, Selection(), kScrapNsqTracks);
-        return LCellListPane::HandleMessage(msg);
+        return LTypedCellList::HandleMessage(msg);
     }
     if (msg.Is(LMenuItem_Selected) && msg.source && fSeq && RunStdCmd(msg)) return LMessage();
     if (msg.source && msg.source != this && (msg.Is(CDragger_Drag) || msg.Is(CDragger_End))) {
@@ -404,7 +401,7 @@ LMessage CNSqUTrkList::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
     }
-    return LCellListPane::HandleMessage(msg);
+    return LTypedCellList::HandleMessage(msg);
 }
 
 // ---- drawing
@@ -416,7 +413,7 @@ LRect CNSqUTrkList::NowLineRect() {
 }
 
 void CNSqUTrkList::Draw(LDrawCtx& ctx) {
-    LCellListPane::Draw(ctx);
+    LTypedCellList::Draw(ctx);
     // The rows leave the native clip at the last one drawn.
     LClipScope clip(ctx, LRgn(fBounds));
     ctx.ApplyClip();

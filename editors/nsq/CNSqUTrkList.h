@@ -5,10 +5,10 @@
 // commands of tracks.
 
 #include "editors/nsq/CNSqUTrkVw_CClk.h"
-#include "framework/LCellListPane.h"
 #include "framework/LDropPane.h"
 #include "framework/LEditText.h"
 #include "framework/LSeparator.h"
+#include "framework/LTypedCellList.h"
 
 class CDragger;
 class CNSqTimeScale;
@@ -26,7 +26,7 @@ public:
     LSeparator fSep;
 };
 
-class CNSqUTrkList : public LCellListPane {
+class CNSqUTrkList : public LTypedCellList {
 public:
     // menu: the scene context menu (its commands name the kinds to add); may be null.
     CNSqUTrkList(LPane* owner, CNSqTimeScale* scale, LMenu* menu);
@@ -34,8 +34,11 @@ public:
 
     LMessage HandleMessage(const LMessage& msg) override;
     void Draw(LDrawCtx& ctx) override;
+    // The drop zone follows the scene area wherever the list moves.
     void BoundsChanged(const LRect& old) override;
     void UpdateHilite(const LRgn& changed, const LRgn& oldSelection) override;
+    // A row is as high as its track frame, which may change with any bounds.
+    bool CellSizeFollows(const LRect& old) const override;
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
