@@ -1,0 +1,258 @@
+#pragma once
+// What the walks of the play edit share: the program started in a namespace of
+// the test's own with two simulated devices (1201 and 305), the control window
+// of 1201 opened with a double click and its play settings chosen in the view
+// pop-up; a user's pointer and keys on its fields and windows; the values the
+// device was sent, read back from its log.
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "XvfbHarness.h"
+#include "XvfbWalk.h"
+#include "base/Clock.h"
+#include "devices/CKvsApp.h"
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devices/CKvsDevDoc.h"
+#include "devices/CKvsDevWin.h"
+#include "devices/recordings/CDrcCmdHandler.h"
+#include "editors/CKvsPlayFrm.h"
+#include "framework/LEditText.h"
+#include "framework/LFrame.h"
+#include "framework/LListPane.h"
+#include "platform/qt/QtMenus.h"
+#include "platform/qt/QtWindows.h"
+#include "tests/devlink/NetnsHarness.h"
+#include "tests/platform/AppLaunch.h"
+#include "tools/testkit/SimDeviceProcess.h"
+
+using testtftp::SimDeviceProcess;
+using testtftp::NetnsHarness;
+
+inline MWindow* WindowTitled(const QString& has) {
+    for (MWindow* w : ShownWindows())
+        if (w->windowTitle().contains(has)) return w;
+    return nullptr;
+}
+
+template <class F>
+F* FrameOf(MWindow* w) {
+    return w && w->Owner() ? dynamic_cast<F*>(w->Owner()->GetFrame()) : nullptr;
+}
+
+// A screen point inside a pane: vertically centred, near its left edge, where a
+// field's text is (a number field's stepper is at its right).
+inline QPoint PaneAt(LPane* pane, i32 dx = -1) {
+    const i32 x = dx >= 0 ? dx : std::min(12, pane->Bounds().Width() / 2);
+    return ScreenPoint(pane, LPoint{x, pane->Bounds().Height() / 2});
+}
+
+// A screen point in a row of a list, near its left edge.
+inline QPoint RowAt(LCellListPane* list, i32 row, i32 dx = 4) {
+    const QPoint top = PaneAt(list, dx) - QPoint(0, list->Bounds().Height() / 2);
+    const LRect r = list->GetCellRect(LCell{0, row});
+    return top + QPoint(0, r.top - list->Bounds().top + r.Height() / 2);
+}
+
+// The bar of a window: every title once and readable (no extension button).
+inline std::string BarTitles(QWidget* w) {
+    QMenuBar* bar = w ? w->findChild<QMenuBar*>() : nullptr;
+    if (!bar) return "(no bar)";
+    QStringList titles;
+    for (QAction* a : bar->actions()) titles << a->text().remove('&');
+    EXPECT_LE(bar->sizeHint().width(), bar->width()) << titles.join(' ').toStdString();
+    return titles.join(' ').toStdString();
+}
+
+struct Walk : MenuDriver {
+    Walk(const XvfbHarness& harness, SimDeviceProcess& device)
+        : MenuDriver(harness, 80), x(harness), sim(device) {}
+    const XvfbHarness& x;
+    SimDeviceProcess& sim;
+    u32 serial = 1201;
+
+    void Shot(const std::string& name) {
+        Settle(200);
+        x.Screenshot(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
+    }
+    // The values written to the device for a field (path ending in /TAG), as text.
+    std::vector<std::string> Written(const std::string& tag) {
+        sim.WaitIdle(3000);
+        std::vector<std::string> out;
+        for (const std::string& line : sim.Log()) {
+            if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
+            const std::string path = SimDeviceProcess::Field(line, "path");
+            if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
+                path.size() < tag.size() + 1 ||
+                path.substr(path.size() - tag.size() - 1) != "/" + tag)
+                continue;
+            out.push_back(SimDeviceProcess::Field(line, "value"));
+        }
+        return out;
+    }
+    // Waits until the field has been written once more than before; its values.
+    std::vector<std::string> WaitWritten(const std::string& tag, size_t count, u32 ms = 4000) {
+        std::vector<std::string> got;
+        RunUntil(
+            [&] {
+                got = Written(tag);
+                return got.size() >= count;
+            },
+            ms);
+        Settle(300);
+        got = Written(tag);
+        if (got.size() < count) {
+            // What the device saw instead, for the failure's message.
+            const std::vector<std::string> log = sim.Log();
+            for (size_t i = log.size() > 12 ? log.size() - 12 : 0; i < log.size(); ++i)
+                std::fprintf(stderr, "device: %s\n", log[i].c_str());
+        }
+        return got;
+    }
+    // Chooses a menu item of a window's bar with the pointer; back once the menu has gone.
+    bool Choose(QWidget* w, const QString& title, const QString& prefix) {
+        return ChooseSettled(w, title, prefix, 0);
+    }
+    // A number typed into a field from scratch: clicked (a second time when the
+    // first click only focused it), the text replaced.
+    void TypeNumber(LEditText* field, const std::string& text) {
+        // A click on a number field that has the keyboard steps it: only one
+        // that has not is clicked.
+        if (!field->Engine() || !field->Engine()->Field()->IsFirstResponder() ||
+            !QApplication::focusWidget() ||
+            LWindow::FindByNative(field->GetNativeWindow())->Native() !=
+                static_cast<QWidget*>(QApplication::activeWindow()))
+            Click(PaneAt(field));
+        RunUntil([&] { return field->Engine() != nullptr; }, 1500);
+        Key("ctrl+a BackSpace");
+        if (text[0] == '-') Key("minus");
+        Type(text[0] == '-' ? text.substr(1) : text);
+        RunUntil([&] { return std::string(field->GetText().CStr()) == text; }, 2000);
+        EXPECT_EQ(std::string(field->GetText().CStr()), text);
+    }
+};
+
+// Steps run on a modal window that a menu command opens (its own loop runs
+// meanwhile): each step waits for its delay, then acts on the window's frame.
+class ModalScript {
+public:
+    struct Step {
+        u32 afterMs;
+        std::function<void(LFrame*)> act;
+    };
+    explicit ModalScript(std::vector<Step> steps) : fSteps(std::move(steps)) {
+        for (MWindow* w : ShownWindows()) fBefore.insert(w);
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(30);
+    }
+    bool Done() const { return fNext == fSteps.size() && (!fWindow || !fWindow->isVisible()); }
+    bool Seen() const { return fSeen; }
+
+private:
+    void Tick() {
+        if (!fWindow) {
+            for (MWindow* w : ShownWindows())
+                if (!fBefore.count(w) && w->Owner()) fWindow = w;
+            if (!fWindow) return;
+            fSeen = true;
+            fAt = LTickMs();
+        }
+        if (fNext >= fSteps.size() || LTickMs() - fAt < fSteps[fNext].afterMs) return;
+        if (fWindow->Owner()) fSteps[fNext].act(fWindow->Owner()->GetFrame());
+        ++fNext;
+        fAt = LTickMs();
+    }
+    std::vector<Step> fSteps;
+    std::set<MWindow*> fBefore;
+    QPointer<MWindow> fWindow;
+    QTimer fTimer;
+    size_t fNext = 0;
+    u32 fAt = 0;
+    bool fSeen = false;
+};
+
+
+// The program as the walks find it: the control window of 1201 showing its
+// play settings.
+struct PlayEdit {
+    Walk& w;
+    SimDeviceProcess& sim;
+    CKvsApp* kvs = nullptr;
+    MWindow* ctl = nullptr;
+    CKvsDevCtl* dev = nullptr;
+    CKvsDevCtlScreen* screen = nullptr;
+    CDrcCmdHandler* play = nullptr;
+    CKvsPlayFrm* frame = nullptr;
+};
+
+// Runs the walk's body on the play edit, inside the application's namespace;
+// in the walk's child process. Qt's warnings are kept in gWarnings.
+inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir,
+                         const std::function<void(PlayEdit&)>& body) {
+    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
+    ASSERT_TRUE(sim.Ok());
+    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
+        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
+        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
+                          "/" + serno)
+                      .rfind("ok", 0),
+                  0u);
+    }
+    Walk w{x, sim};
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+        qInstallMessageHandler(CollectWarnings);
+        AppLaunch launch("xcb", dir.Path() + "/config");
+        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        ASSERT_TRUE(launch.PrefsWritten());
+        PlayEdit p{w, sim};
+        p.kvs = launch.Launch();
+        auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
+        CKvsDevSet& set = p.kvs->DevDoc()->DeviceSet();
+        ASSERT_TRUE(RunUntil([&] { return set.Count() == 2 && devwin->IsShown(); }, 15000));
+        Settle(500);
+
+        // The control window of 1201 (rows sorted by serial: 305, 1201).
+        const LRect content = devwin->Window()->GetContentScreenRect();
+        const u64 tl = devwin->fList->GetTopLeftIn(nullptr);
+        const i32 rowH = std::max(1, i32(devwin->fList->CellHeight()));
+        const QPoint row0(content.left + i32(LPane::UnpackX(tl)) + 20,
+                          content.top + i32(LPane::UnpackY(tl)) + rowH / 2);
+        w.Click(row0 + QPoint(0, rowH));
+        ASSERT_TRUE(RunUntil([&] { return devwin->SelectedRow() == 1; }, 3000));
+        Settle(700);
+        w.Click(row0 + QPoint(0, rowH), 2);
+        ASSERT_TRUE(
+            RunUntil([&] { return (p.ctl = WindowTitled("1201 -KEVOrune")) != nullptr; }, 15000));
+        p.dev = p.kvs->DevDoc()->FindController(1201);
+        ASSERT_NE(p.dev, nullptr);
+        p.screen = p.dev->Screen();
+        ASSERT_NE(p.screen, nullptr);
+        // The play settings view, chosen in the view pop-up with the keyboard.
+        Settle(500);
+        w.Click(PaneAt(&p.screen->Window().fView));
+        Settle(400);
+        w.Key("Down Return");
+        ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
+        p.play = dynamic_cast<CDrcCmdHandler*>(p.screen->PlayView());
+        ASSERT_NE(p.play, nullptr);
+        p.frame = p.play->Frame();
+        ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
+        Settle(500);
+        body(p);
+    }));
+}
