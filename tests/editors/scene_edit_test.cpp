@@ -106,7 +106,7 @@ TEST(SceneEdit, ConversionsBothWays) {
     }
     clip->SetU32(nullptr, SnctF::volm, 200);
     clip->SetF32(nullptr, SnctF::rate, 0, 0.99f);
-    EXPECT_EQ(s.F().fVol.GetValue(), 78);
+    EXPECT_STREQ(s.F().fVol.GetText().CStr(), "78");
     EXPECT_NEAR(s.F().fRate.GetValue(), -1, 1e-6);
     s.fEdit->Params()->SetContent(0, nullptr);
     auto& f = s.F();
@@ -114,6 +114,52 @@ TEST(SceneEdit, ConversionsBothWays) {
     EXPECT_TRUE(f.fStart.GetScaledValue(1000) == 0 && f.fEnd.GetScaledValue(1000) == 0 &&
                 f.fLoop.GetState() == 0 && f.fFade.GetValue() == 0 && f.fVol.GetValue() == 100 &&
                 f.fRate.GetValue() == 0);
+}
+
+// The clip's values carry more than the fields show. The text shown, typed
+// again and fixed with Return, stores nothing; another value is stored.
+TEST(SceneEdit, TheShownTextTypedAgainKeepsTheStoredValue) {
+    using C = CKvsScnPrmF::CContent;
+    const struct {
+        CNumVol& (*field)(C&);
+        u8 rec;
+        f64 stored;  // as the record holds it
+        const char* shown;
+        const char* typed;
+        f64 typedStored;
+    } cases[] = {
+        {[](C& c) -> CNumVol& { return c.fStart; }, SnctF::sttm, 1234, "00:00:01.23", "00:00:01.23",
+         1234},
+        {[](C& c) -> CNumVol& { return c.fFade; }, SnctF::fdtm, 2550, "2.5", "2.5", 2550},
+        {[](C& c) -> CNumVol& { return c.fVol; }, SnctF::volm, 127, "50", "50", 127},
+        {[](C& c) -> CNumVol& { return c.fRate; }, SnctF::rate, 1.01234f, "1.23", "1.23", 1.01234f},
+        {[](C& c) -> CNumVol& { return c.fVol; }, SnctF::volm, 127, "50", "75", 192},
+    };
+    for (const auto& c : cases) {
+        Stage s;
+        s.fEdit->SetSequence(s.fSeq);
+        CRecord* clip = s.Clip(0);
+        const bool isRate = c.rec == SnctF::rate, isTime = c.rec == SnctF::sttm;
+        if (isRate) clip->SetF32(nullptr, c.rec, 0, f32(c.stored));
+        if (isTime) clip->SetI32(nullptr, c.rec, i32(c.stored));
+        if (!isRate && !isTime) clip->SetU32(nullptr, c.rec, u32(c.stored));
+        CNumVol& field = c.field(s.F());
+        SCOPED_TRACE(std::string(c.shown) + " typed " + c.typed);
+        EXPECT_STREQ(field.GetText().CStr(), c.shown);
+        s.fWin.SetState(LPane::kOpWindowKey);
+        s.fWin.SetState(LPane::kOpFocus);
+        field.RequestFocus();
+        ASSERT_NE(field.Engine(), nullptr);
+        field.Engine()->SelectAll();
+        s.fControls.fField->Type(c.typed);
+        LKeyboard keys;
+        keys.fChar = 13;
+        LHandler::Send(LKeyboard_Down, &keys, &field);
+        const f64 now = isRate   ? f64(clip->GetF32(c.rec))
+                        : isTime ? f64(clip->GetI32(c.rec))
+                                 : f64(clip->GetU32(c.rec));
+        EXPECT_NEAR(now, c.typedStored, 1e-7);
+    }
 }
 
 TEST(SceneEdit, FileSlotDropAndLoop) {
