@@ -116,50 +116,40 @@ TEST(SceneEdit, ConversionsBothWays) {
                 f.fRate.GetValue() == 0);
 }
 
-// The clip's values carry more than the fields show. The text shown, typed
-// again and fixed with Return, stores nothing; another value is stored.
+// The clip's values carry more than the fields show: each shown text typed
+// again and fixed with Return stores nothing; another value is stored.
 TEST(SceneEdit, TheShownTextTypedAgainKeepsTheStoredValue) {
-    using C = CKvsScnPrmF::CContent;
-    const struct {
-        CNumVol& (*field)(C&);
-        u8 rec;
-        f64 stored;  // as the record holds it
-        const char* shown;
-        const char* typed;
-        f64 typedStored;
-    } cases[] = {
-        {[](C& c) -> CNumVol& { return c.fStart; }, SnctF::sttm, 1234, "00:00:01.23", "00:00:01.23",
-         1234},
-        {[](C& c) -> CNumVol& { return c.fFade; }, SnctF::fdtm, 2550, "2.5", "2.5", 2550},
-        {[](C& c) -> CNumVol& { return c.fVol; }, SnctF::volm, 127, "50", "50", 127},
-        {[](C& c) -> CNumVol& { return c.fRate; }, SnctF::rate, 1.01234f, "1.23", "1.23", 1.01234f},
-        {[](C& c) -> CNumVol& { return c.fVol; }, SnctF::volm, 127, "50", "75", 192},
-    };
-    for (const auto& c : cases) {
-        Stage s;
-        s.fEdit->SetSequence(s.fSeq);
-        CRecord* clip = s.Clip(0);
-        const bool isRate = c.rec == SnctF::rate, isTime = c.rec == SnctF::sttm;
-        if (isRate) clip->SetF32(nullptr, c.rec, 0, f32(c.stored));
-        if (isTime) clip->SetI32(nullptr, c.rec, i32(c.stored));
-        if (!isRate && !isTime) clip->SetU32(nullptr, c.rec, u32(c.stored));
-        CNumVol& field = c.field(s.F());
-        SCOPED_TRACE(std::string(c.shown) + " typed " + c.typed);
-        EXPECT_STREQ(field.GetText().CStr(), c.shown);
-        s.fWin.SetState(LPane::kOpWindowKey);
-        s.fWin.SetState(LPane::kOpFocus);
+    Stage s;
+    s.fEdit->SetSequence(s.fSeq);
+    CRecord* clip = s.Clip(0);
+    clip->SetI32(nullptr, SnctF::sttm, 1234);
+    clip->SetU32(nullptr, SnctF::fdtm, 2550);
+    clip->SetU32(nullptr, SnctF::volm, 127);
+    clip->SetF32(nullptr, SnctF::rate, 0, 1.01234f);
+    s.fWin.SetState(LPane::kOpWindowKey);
+    s.fWin.SetState(LPane::kOpFocus);
+    auto& f = s.F();
+    auto retype = [&](CNumVol& field, const char* text) {
         field.RequestFocus();
         ASSERT_NE(field.Engine(), nullptr);
         field.Engine()->SelectAll();
-        s.fControls.fField->Type(c.typed);
+        s.fControls.fField->Type(text);
         LKeyboard keys;
         keys.fChar = 13;
         LHandler::Send(LKeyboard_Down, &keys, &field);
-        const f64 now = isRate   ? f64(clip->GetF32(c.rec))
-                        : isTime ? f64(clip->GetI32(c.rec))
-                                 : f64(clip->GetU32(c.rec));
-        EXPECT_NEAR(now, c.typedStored, 1e-7);
+    };
+    const std::pair<CNumVol*, const char*> shown[] = {
+        {&f.fStart, "00:00:01.23"}, {&f.fFade, "2.5"}, {&f.fVol, "50"}, {&f.fRate, "1.23"}};
+    for (const auto& [field, text] : shown) {
+        EXPECT_STREQ(field->GetText().CStr(), text);
+        retype(*field, text);
     }
+    EXPECT_EQ(clip->GetI32(SnctF::sttm), 1234);
+    EXPECT_EQ(clip->GetU32(SnctF::fdtm), 2550u);
+    EXPECT_EQ(clip->GetU32(SnctF::volm), 127u);
+    EXPECT_EQ(clip->GetF32(SnctF::rate), 1.01234f);
+    retype(f.fVol, "75");
+    EXPECT_EQ(clip->GetU32(SnctF::volm), 192u);
 }
 
 TEST(SceneEdit, FileSlotDropAndLoop) {
