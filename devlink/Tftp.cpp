@@ -675,7 +675,7 @@ void CTftpSession::HandleAck(CTftpPeer* peer, const LNetAddr& from, u32 block) {
         // else is out, the block goes again at once instead of at the time-out, which
         // on a fast link costs many round trips; marking adds no doubt then, as no
         // later block has left since.
-        if (full == peer->fNextBlock && copies.answers <= copies.unsure) {
+        if (full == peer->fNextBlock && !copies.Confirmed()) {
             if (peer->fWindow.outstanding <= 1) {
                 peer->fWindow.outstanding = 0;
                 peer->fSendDue = 1;
@@ -821,7 +821,7 @@ void CTftpSession::NoteDoubtTimeout(CTftpPeer* peer) {
     const u32 next = peer->fNextBlock;
     const CTftpPeer::CBlockCopies& oldest = peer->Copies(next);
     if (peer->fAcksAhead || next > peer->fHighestSent || oldest.answers == 0 ||
-        oldest.answers > oldest.unsure) {
+        oldest.Confirmed()) {
         peer->fDoubtTimeouts = 0;
         return;
     }

@@ -86,14 +86,17 @@ private:
     u32 fGoBackMark = 0;   // the furthest block sent when the window last went back
     // The device acknowledges a block it drops for arriving early as it does one it
     // keeps. A copy sent before an earlier block had to go again may have been such
-    // an early one; an acknowledgement confirms a block only when there are more
-    // acknowledgements of it than such copies, so that at least one answers a copy
-    // that reached the device after everything before it.
+    // an early one, and the network may deliver it twice: the device then answers it
+    // twice, and a late second answer reads exactly as that of a copy sent since.
+    // An acknowledgement confirms a block only when there are more acknowledgements
+    // of it than two for each such copy, so that at least one answers a copy that
+    // reached the device after everything before it.
     static constexpr u32 kTracked = 256;  // blocks in flight that can be told apart
     struct CBlockCopies {
         u16 sent = 0;     // copies sent
         u16 unsure = 0;   // of them, sent before a copy of an earlier block
         u16 answers = 0;  // acknowledgements received
+        bool Confirmed() const { return u32(answers) > 2u * unsure; }
     };
     CBlockCopies fCopies[kTracked];
     CBlockCopies& Copies(u32 block) { return fCopies[block % kTracked]; }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "platform/RunLoop.h"
@@ -60,6 +61,10 @@ protected:
     void SetUp() override {
         // Bounded so that a stalled transfer shows as a failure, not a hung test.
         StartDevice7({"set serno=7 rto=300 retries=30 idle=20000"}, 15000);
+        // A failure here is rare and timing-bound: KEVO_SIM_LOG keeps the device's
+        // packet log, from which the failing exchange can be read back.
+        if (const char* log = std::getenv("KEVO_SIM_LOG"))
+            sim.Cmd(std::string("log-file path=") + log);
     }
 };
 
