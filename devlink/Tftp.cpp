@@ -25,9 +25,11 @@ enum : u32 { kErrUndefined = 0, kErrDiskFull = 3, kErrUnknownTid = 5 };
 // devices (an OACK, then a DATA block each) wait in it.
 constexpr u32 kBroadcastReceiveBuffer = 4u << 20;
 
-// Silent time-outs on a doubtful oldest block before a peer that never acknowledged
-// out of order is taken at its word. A device answers every copy within a time-out,
-// so on a link that loses nothing it never gets here.
+// Silent time-outs on a doubtful oldest block before a standard server (a peer that
+// never acknowledged out of order and did not name itself a device) is taken at its
+// word. A device never is: on a lossy link that reorders its acknowledgements, an
+// early copy's answer can come after the missing block's, and loss can then keep it
+// silent through any number of time-outs.
 constexpr u32 kDoubtTimeouts = 3;
 
 // Failed reads in one pass before it ends, and how soon the session reads again then.
@@ -165,7 +167,7 @@ void CTftpPeer::Accept(CStrm* data) {
         fNextBlock = 1;
         fHighestSent = 0;
         fGoBackMark = 0;
-        fAcksAhead = 0;
+        fAcksAhead = Option("serno") ? 1 : 0;
         fHighestAnswered = 0;
         fDoubtTimeouts = 0;
         s->SendWindow(this);

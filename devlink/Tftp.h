@@ -104,9 +104,12 @@ private:
     // block they already hold: waiting for a second acknowledgement of a doubtful
     // block would wait for ever. A peer that never acknowledged a block while an
     // earlier one out had no acknowledgement at all, and that stays silent through
-    // several time-outs on a doubtful block, is taken at its first word.
+    // several time-outs on a doubtful block, is taken at its first word. A device
+    // names itself in its option acknowledgement ("serno") and answers every copy it
+    // gets, dropped or kept: its silence is loss, and its word never counts alone.
     u8 fAcksAhead = 0;         // it acknowledged a block while an earlier one had no answer,
-                               // or again a block behind the latest it acknowledged
+                               // or again a block behind the latest it acknowledged, or
+                               // it is a device
     u32 fHighestAnswered = 0;  // the furthest block acknowledged (full count)
     u8 fDoubtTimeouts = 0;     // time-outs in a row on a doubtful oldest block, no ACK between
     u64 fPosition = 0;

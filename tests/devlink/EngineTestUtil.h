@@ -164,7 +164,10 @@ struct FakeSysCalls : LUdpSysCalls {
         return LUdpSysCalls::SendTo(fd, d, n, to, toLen);
     }
     long RecvFrom(int fd, void* b, u32 n, void* from, u32* fromLen) override {
-        return recv.Take() ? -1 : LUdpSysCalls::RecvFrom(fd, b, n, from, fromLen);
+        if (recv.Take()) return -1;
+        const long got = LUdpSysCalls::RecvFrom(fd, b, n, from, fromLen);
+        if (got > 0) ++received;
+        return got;
     }
     // Ticks of the sends of one opcode (and block, for DATA and ACK; -1: any).
     std::vector<u32> TicksOf(int op, int block = -1) const {
@@ -176,6 +179,7 @@ struct FakeSysCalls : LUdpSysCalls {
         return t;
     }
     Fail bind, send, recv;
+    u32 received = 0;  // datagrams taken in
     std::vector<std::pair<u32, testtftp::Bytes>> sent;
 };
 

@@ -24,6 +24,7 @@ struct Move {
 struct Story {
     const char* name;
     std::vector<Move> moves;
+    bool device = false;  // the peer names itself in its option acknowledgement
 };
 
 // Blocks of 8 bytes; the device acknowledges every copy it gets, kept or not.
@@ -118,6 +119,21 @@ const Story kStories[] = {
       {Move::kAck, 2, {3}, {3, 2}},
       {Move::kAck, 3, {4}},
       {Move::kAck, 4, {5, 6}}}},
+    // The silence of a device is loss, however long: DATA 2 lost, DATA 3 early and
+    // dropped, its ACK held back behind ACK 2 of the resent 2, and then every copy of
+    // 3 or its answer lost (a seed of the lossy device model).
+    {"DeviceIsNeverTakenAtItsWord",
+     {{Move::kAck, 1, {2, 3}},
+      {Move::kTimeout, 0, {2}},
+      {Move::kAck, 2, {3}, {3}},
+      {Move::kTimeout, 0, {3}},
+      {Move::kTimeout, 0, {3}},
+      {Move::kTimeout, 0, {3}},
+      {Move::kTimeout, 0, {3}},
+      {Move::kAck, 3, {3}},
+      {Move::kAck, 3, {4}},
+      {Move::kAck, 4, {5, 6}}},
+     true},
 };
 
 class Confirm : public ScriptedPeerTest, public ::testing::WithParamInterface<Story> {};
@@ -128,7 +144,8 @@ TEST_P(Confirm, OnlySoundAcksMoveTheWindow) {
     rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&src); };
     Begin(true);
     ASSERT_TRUE(Next());
-    peer.Send(kPeerIp, s->Socket().LocalPort(), kOack8);
+    peer.Send(kPeerIp, s->Socket().LocalPort(),
+              GetParam().device ? Oack({{"blksize", "8"}, {"serno", "7"}}) : kOack8);
     ASSERT_EQ(Next()->block, 1u);
     const auto& moves = GetParam().moves;
     for (size_t i = 0; i < moves.size(); ++i) {
