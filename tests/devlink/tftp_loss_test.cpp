@@ -42,7 +42,9 @@ struct Mix {
 // behind the next one's, the exchange is the very one of a good transfer; a
 // duplicated acknowledgement of such a block reads exactly as the acknowledgement
 // of its resent copy. No sender can tell those apart; uploads with them too are
-// confirmed against the device's listing (upload_confirm_test).
+// confirmed against the device's listing (upload_confirm_test). A DATA delivered
+// twice is answered twice: the engine allows for two answers to each copy, and a
+// duplicated acknowledgement on top of that would make more.
 const std::vector<std::string> kAllBothWays = {"drop dir=in",
                                                "drop dir=out",
                                                "dup dir=in",
