@@ -122,6 +122,31 @@ TEST_F(QtFields, ReturnPressesTheDefaultButtonAndBackspaceStaysInTheField) {
     WidgetOf(&ok)->removeEventFilter(&spy);
 }
 
+// A number typed into a dialog's stepping number field: Return stores it and,
+// as in any other field, answers as the default button. Before, the field kept
+// the key once it had stored the number, so the dialog stayed open.
+TEST_F(QtFields, ReturnInATypedNumberFieldStoresItAndPressesTheDefaultButton) {
+    LStdButton ok(&d);
+    ok.SetBounds(LRect(300, 250, 380, 274));
+    d.SetDefaultButton(&ok);
+    CNumVol vol(&d);
+    vol.SetBounds(LRect(10, 50, 150, 72));
+    vol.SetRange(1, 512, 1);
+    vol.SetValue(1);
+    Focus(&vol);
+    ASSERT_TRUE(vol.Engine());
+    Key(Qt::Key_A, "a", Qt::ControlModifier);
+    for (char k : {'9', '0', '0'}) Key(k, QString(QChar(k)));
+    d.fLog.clear();
+    Key(Qt::Key_Return, "\r");
+    EXPECT_EQ(vol.GetValue(), 512);  // the range applied
+    EXPECT_EQ(d.fLog, "LStdCtl_Selected LDialog_Default");
+    // Not typed into: Return presses the button alone.
+    d.fLog.clear();
+    Key(Qt::Key_Return, "\r");
+    EXPECT_EQ(d.fLog, "LStdCtl_Selected LDialog_Default");
+}
+
 TEST_F(QtFields, WrappingFieldsBarAndWidgetScrollTogether) {
     LEditText field(&d, 2, LEditText::kScrollBars);
     field.SetBounds(LRect(10, 10, 200, 90));
