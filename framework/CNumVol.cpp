@@ -109,9 +109,17 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
             if (!fRepeat) fRepeat = new LTimer(this);
             fRepeat->Start(u32(KeyInitialDelayMs()));
             Send(LPane_ReqCapture, this, fParent);
-            if (!FocusedInKey()) {
+            // Still the focused pane while another control (a pop-up clicked
+            // since) has the keys: no caret shows, and to the user the click
+            // is a first one.
+            const bool keys =
+                !Engine() || !Engine()->Field() || Engine()->Field()->IsFirstResponder();
+            if (!FocusedInKey() || !keys) {
                 // The first click only focuses.
-                RequestFocus();
+                if (FocusedInKey())
+                    Engine()->Field()->MakeFirstResponder();
+                else
+                    RequestFocus();
                 AfterStep();
                 return LMessage();
             }

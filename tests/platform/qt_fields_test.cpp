@@ -147,6 +147,31 @@ TEST_F(QtFields, ReturnInATypedNumberFieldStoresItAndPressesTheDefaultButton) {
     EXPECT_EQ(d.fLog, "LStdCtl_Selected LDialog_Default");
 }
 
+// A pop-up used after typing in a stepping number field takes the keys: a
+// click back into the field then gives them back to it, and steps nothing
+// (before, it took a step down, as a click on a field being typed in does).
+TEST_F(QtFields, AClickBackIntoANumberFieldAfterAPopupFocusesItWithoutAStep) {
+    CNumVol vol(&d);
+    vol.SetBounds(LRect(10, 50, 150, 72));
+    vol.SetRange(1, 512, 1);
+    vol.SetValue(24);
+    LPopupList kinds(&d);
+    kinds.SetBounds(LRect(10, 10, 150, 32));
+    kinds.AddItem("one");
+    kinds.AddItem("two");
+    Focus(&vol);
+    ASSERT_TRUE(vol.Engine() && vol.Engine()->Field()->IsFirstResponder());
+    WidgetOf(&kinds)->setFocus(Qt::MouseFocusReason);
+    ASSERT_FALSE(vol.Engine()->Field()->IsFirstResponder());
+    Focus(&vol);
+    EXPECT_EQ(vol.GetValue(), 24);
+    ASSERT_TRUE(vol.Engine());
+    EXPECT_TRUE(vol.Engine()->Field()->IsFirstResponder());
+    // Holding the keys, a click steps as before.
+    Focus(&vol);
+    EXPECT_EQ(vol.GetValue(), 23);
+}
+
 TEST_F(QtFields, WrappingFieldsBarAndWidgetScrollTogether) {
     LEditText field(&d, 2, LEditText::kScrollBars);
     field.SetBounds(LRect(10, 10, 200, 90));
