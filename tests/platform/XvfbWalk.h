@@ -118,9 +118,7 @@ public:
     // Waits until the window holds the X input focus and the program knows it.
     bool WaitActive(QWidget* window, u32 ms = 3000) const {
         return RunUntil(
-            [&] {
-                return QApplication::activeWindow() == window->window() && KeysReachActive();
-            },
+            [&] { return QApplication::activeWindow() == window->window() && KeysReachActive(); },
             ms);
     }
 
@@ -189,6 +187,11 @@ public:
     }
     // mods: keys held down meanwhile ("shift", "ctrl").
     void Click(QPoint p, int count = 1, const std::string& mods = "") {
+        // The program takes a click that comes at once after its window became
+        // active as the one that activated it, and drops it.
+        if (QWidget* under = QApplication::widgetAt(p))
+            if (auto* m = dynamic_cast<MWindow*>(under->window()); m && m->isActiveWindow())
+                RunUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
         std::string cmd = Where(p);
         if (!mods.empty()) cmd += " keydown " + mods;
         cmd +=
@@ -216,8 +219,7 @@ public:
         }
         const u64 seen = InputSeen::Instance().Keys();
         if (!cmd.empty()) fX.Xdotool(cmd.substr(1));
-        EXPECT_TRUE(
-            RunUntil([&] { return InputSeen::Instance().Keys() >= seen + count; }, 3000))
+        EXPECT_TRUE(RunUntil([&] { return InputSeen::Instance().Keys() >= seen + count; }, 3000))
             << "keys '" << keys << "' did not all reach the program";
     }
     void Type(const std::string& text) {
@@ -321,8 +323,8 @@ private:
             return;
         }
         if (LTickMs() - fAt < fStepMs) return;
-        static const char* const names[] = {"source window active", "press taken",
-                                            "drag started", "target entered", "drag ended"};
+        static const char* const names[] = {"source window active", "press taken", "drag started",
+                                            "target entered", "drag ended"};
         fFailure = names[fStep];
         fTimer.stop();
         // Nothing left held down for the walk's next steps.
