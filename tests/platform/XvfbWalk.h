@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <sys/wait.h>
@@ -113,7 +114,7 @@ public:
         QWidget* active = QApplication::activeWindow();
         if (!active) return false;
         const std::string focus = fX.Run("xdotool getwindowfocus");
-        return !focus.empty() && std::stoull(focus) == u64(active->winId());
+        return std::strtoull(focus.c_str(), nullptr, 10) == u64(active->winId());
     }
     // Waits until the window holds the X input focus and the program knows it.
     bool WaitActive(QWidget* window, u32 ms = 3000) const {

@@ -266,6 +266,9 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             sim.Cmd("log clear");
             // Art-Net by the pointer, the check box clicked, Return.
             fader([&](CKvsMstFdrDlg* dlg) {
+                // Over its control window.
+                EXPECT_TRUE(ctl->frameGeometry().contains(
+                    static_cast<QWidget*>(dlg->Window()->Native())->frameGeometry().center()));
                 w.Shot("masterfader");
                 w.ChoosePopupEntry(kinds(dlg), CExtCtlF::kArtNet);
                 EXPECT_TRUE(RunUntil([&] { return dlg->fSource.fArtNet.IsShown(); }, 2000));
