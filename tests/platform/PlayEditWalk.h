@@ -83,7 +83,9 @@ inline std::string BarTitles(QWidget* w) {
 
 struct Walk : MenuDriver {
     Walk(const XvfbHarness& harness, SimDeviceProcess& device)
-        : MenuDriver(harness, 80), x(harness), sim(device) {}
+        : MenuDriver(harness, 80), x(harness), sim(device) {
+        fClicksTaken = true;
+    }
     const XvfbHarness& x;
     SimDeviceProcess& sim;
     u32 serial = 1201;
