@@ -24,7 +24,11 @@ CDragger* CDragger::New(LPane* owner) {
 }
 
 CDragger::CDragger(LPane* owner) : LPane(owner, owner) {
-    fStart = MouseScreenPoint();
+    // From the press: the pointer may have moved on before the list's turn
+    // made this dragger, and a start taken there asked for 4 pixels more, a
+    // drag that a hand which had stopped never began.
+    LMouse* mouse = LMouse::Instance();
+    fStart = mouse && mouse->fLastDownTime ? mouse->LastDownPoint() : MouseScreenPoint();
     Send(LPane_ReqCapture, this, fParent);
 }
 
