@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <typeinfo>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -298,13 +299,21 @@ private:
                 // A press on a window not yet active only brings it forward.
                 QWidget* under = QApplication::widgetAt(fFrom);
                 auto* w = under ? dynamic_cast<MWindow*>(under->window()) : nullptr;
-                met = w && QApplication::activeWindow() == w && w->ActiveForMs() >= 150;
-                if (met) fX.Xdotool(Where(fFrom) + " mousedown 1");
+                met = w && QApplication::activeWindow() == w && w->ActiveForMs() >= 150 &&
+                      std::strtoull(fX.Run("xdotool getwindowfocus").c_str(), nullptr, 10) ==
+                          u64(w->winId());
+                if (met) {
+                    fSource = w;
+                    // A pane left holding the mouse by an earlier click is no sign of this press.
+                    fCaptureBefore = LMouse::Instance() ? LMouse::Instance()->Capture() : nullptr;
+                    fX.Xdotool(Where(fFrom) + " mousedown 1");
+                }
                 break;
             }
             case kPressed:
                 met = (QGuiApplication::mouseButtons() & Qt::LeftButton) && LMouse::Instance() &&
-                      LMouse::Instance()->Capture();
+                      LMouse::Instance()->Capture() &&
+                      LMouse::Instance()->Capture() != fCaptureBefore;
                 if (met)
                     fX.Xdotool("mousemove " + std::to_string(fFrom.x() + 10) + " " +
                                std::to_string(fFrom.y() + 10));
@@ -334,6 +343,18 @@ private:
         static const char* const names[] = {"source window active", "press taken", "drag started",
                                             "target entered", "drag ended"};
         fFailure = names[fStep];
+        // What held the mouse and how long the source window had been active.
+        LPane* capture = LMouse::Instance() ? LMouse::Instance()->Capture() : nullptr;
+        fFailure += std::string(" (mouse held by ") +
+                    (capture ? typeid(*capture).name() : "nothing") +
+                    (capture && capture == fCaptureBefore ? ", as before the press" : "") +
+                    "; source active for " +
+                    (fSource ? std::to_string(fSource->ActiveForMs()) : std::string("-")) +
+                    " ms; active window " +
+                    (QApplication::activeWindow()
+                         ? QApplication::activeWindow()->windowTitle().toStdString()
+                         : std::string("none")) +
+                    ")";
         fTimer.stop();
         // Nothing left held down for the walk's next steps.
         if (fStep != kActive) fX.Xdotool("mouseup 1");
@@ -347,6 +368,8 @@ private:
     int fBaseLevel = 0;
     QTimer fTimer;
     Step fStep = kActive;
+    QPointer<MWindow> fSource;
+    LPane* fCaptureBefore = nullptr;
     u32 fAt = 0;
     std::string fFailure;
 };
