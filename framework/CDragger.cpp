@@ -29,6 +29,9 @@ CDragger::CDragger(LPane* owner) : LPane(owner, owner) {
     // drag that a hand which had stopped never began.
     LMouse* mouse = LMouse::Instance();
     fStart = mouse && mouse->fLastDownTime ? mouse->LastDownPoint() : MouseScreenPoint();
+    // Such a move went to the list before this dragger was there, and none
+    // may follow it: the next turn looks where the pointer is.
+    fMovedAlready.Start(0u);
     Send(LPane_ReqCapture, this, fParent);
 }
 
@@ -58,13 +61,23 @@ LRgn CDragger::SelectionImage(LListPane* list, bool columnMajor, i32 rows) {
     return out;
 }
 
+bool CDragger::MovedFar(LPoint p) const {
+    return std::max(std::abs(p.x - fStart.x), std::abs(p.y - fStart.y)) >= 4;
+}
+
 LMessage CDragger::HandleMessage(const LMessage& msg) {
     LMouse* mouse = LMouse::Instance();
+    if (msg.source == &fMovedAlready) {
+        // Still held (the release ends a dragger) and already far enough.
+        if (msg.Is(LTimer_Expire) && mouse && fDragState == kNotStarted &&
+            (mouse->Capture() == this || mouse->Capture() == fParent) &&
+            MovedFar(mouse->Position()))
+            return LMessage{CDragger_Drag, this, fParent};
+        return LMessage();
+    }
     if (mouse && msg.source == mouse) {
         if (msg.Is(LMouse_Move)) {
-            const LPoint p = mouse->Position();
-            if (std::max(std::abs(p.x - fStart.x), std::abs(p.y - fStart.y)) >= 4)
-                return LMessage{CDragger_Drag, this, fParent};
+            if (MovedFar(mouse->Position())) return LMessage{CDragger_Drag, this, fParent};
             return LMessage();
         }
         if (msg.Is(LMouse_Release)) return LMessage{CDragger_End, this, fParent};

@@ -176,6 +176,31 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
     }
 }
 
+// The pointer 6 pixels on before the list's turn made the dragger, then still:
+// the drag begins on the dragger's next turn, with no move after it.
+TEST(ListDrag, APointerAlreadyMovedOnDragsWithoutAnotherMove) {
+    for (bool clickDrag : {false, true}) {
+        DragStage s(clickDrag);
+        s.fList->SetSelection(Rows(1, 4));
+        s.Press(2);
+        s.fMouse.fPos = s.At(56, 25);
+        s.Fire(0);
+        ASSERT_NE(s.Dragger(), nullptr) << clickDrag;
+        s.Fire(0);
+        EXPECT_EQ(s.fDrag.fDrags, 1u) << clickDrag;
+        EXPECT_EQ(s.Dragger(), nullptr) << clickDrag;
+    }
+    // Not far enough: it waits for a move.
+    DragStage s;
+    s.fList->SetSelection(Rows(1, 4));
+    s.Press(2);
+    s.fMouse.fPos = s.At(53, 25);
+    s.Fire(0);
+    s.Fire(0);
+    EXPECT_EQ(s.fDrag.fDrags, 0u);
+    EXPECT_NE(s.Dragger(), nullptr);
+}
+
 TEST(ListDrag, DropRowAndOperation) {
     struct Case {
         const char* what;
