@@ -61,6 +61,13 @@ LRgn CDragger::SelectionImage(LListPane* list, bool columnMajor, i32 rows) {
     return out;
 }
 
+LMessage CDragger::BeginDrag() {
+    // One drag: the platform's runs a loop of its own, in which this turn's
+    // check must not begin a second.
+    fMovedAlready.Stop();
+    return LMessage{CDragger_Drag, this, fParent};
+}
+
 bool CDragger::MovedFar(LPoint p) const {
     return std::max(std::abs(p.x - fStart.x), std::abs(p.y - fStart.y)) >= 4;
 }
@@ -72,12 +79,12 @@ LMessage CDragger::HandleMessage(const LMessage& msg) {
         if (msg.Is(LTimer_Expire) && mouse && fDragState == kNotStarted &&
             (mouse->Capture() == this || mouse->Capture() == fParent) &&
             MovedFar(mouse->Position()))
-            return LMessage{CDragger_Drag, this, fParent};
+            return BeginDrag();
         return LMessage();
     }
     if (mouse && msg.source == mouse) {
         if (msg.Is(LMouse_Move)) {
-            if (MovedFar(mouse->Position())) return LMessage{CDragger_Drag, this, fParent};
+            if (MovedFar(mouse->Position())) return BeginDrag();
             return LMessage();
         }
         if (msg.Is(LMouse_Release)) return LMessage{CDragger_End, this, fParent};

@@ -40,6 +40,7 @@ private:
     void RunDrag();
 
     bool MovedFar(LPoint p) const;
+    LMessage BeginDrag();
 
     u32 fDragState = kNotStarted;
     LPoint fStart;

@@ -190,6 +190,21 @@ TEST(ListDrag, APointerAlreadyMovedOnDragsWithoutAnotherMove) {
         EXPECT_EQ(s.fDrag.fDrags, 1u) << clickDrag;
         EXPECT_EQ(s.Dragger(), nullptr) << clickDrag;
     }
+    // A move begins the drag before that turn: the turn, come while the
+    // platform's drag runs its loop, begins no second one.
+    {
+        DragStage s;
+        s.fList->SetSelection(Rows(1, 4));
+        s.Press(2);
+        s.Fire(0);
+        ASSERT_NE(s.Dragger(), nullptr);
+        s.fDrag.fBody = [&] {
+            s.Fire(0);
+            return 0u;
+        };
+        s.Mouse(LMouse_Move, s.Dragger(), 57, 25);
+        EXPECT_EQ(s.fDrag.fDrags, 1u);
+    }
     // Not far enough: it waits for a move.
     DragStage s;
     s.fList->SetSelection(Rows(1, 4));
