@@ -129,9 +129,17 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
             if (!fRepeat) fRepeat = new LTimer(this);
             fRepeat->Start(u32(KeyInitialDelayMs()));
             Send(LPane_ReqCapture, this, fParent);
-            if (!FocusedInKey()) {
+            // Still the focused pane while another control (a pop-up clicked
+            // since) has the keys: no caret shows, and to the user the click
+            // is a first one.
+            const bool keys =
+                !Engine() || !Engine()->Field() || Engine()->Field()->IsFirstResponder();
+            if (!FocusedInKey() || !keys) {
                 // The first click only focuses.
-                RequestFocus();
+                if (FocusedInKey())
+                    Engine()->Field()->MakeFirstResponder();
+                else
+                    RequestFocus();
                 AfterStep();
                 return LMessage();
             }
@@ -228,7 +236,11 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
         // The same text typed again keeps the value it stood for.
         if (!ExactShown()) SetValueRaw(Clamp(TextValue()));
         AfterStep();
-        return LMessage{CNumVol_Fix, this, fParent};
+        Send(CNumVol_Fix, this, fParent);
+        // Stored; a Return then goes on as in any number field, to a dialog's
+        // default button. Kept here, it left the dialog open with its number
+        // typed, and a second Return was needed to confirm it.
+        return LNumEdit::HandleMessage(msg);
     }
     return LNumEdit::HandleMessage(msg);
 }
