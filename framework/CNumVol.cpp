@@ -109,9 +109,13 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
             if (!fRepeat) fRepeat = new LTimer(this);
             fRepeat->Start(u32(KeyInitialDelayMs()));
             Send(LPane_ReqCapture, this, fParent);
-            if (!FocusedInKey()) {
-                // The first click only focuses.
+            if (!FocusedInKey() || !KeysInField()) {
+                // The first click only focuses. So does a click on a field that
+                // kept the focus while the keys went to a control beside it (a
+                // check box clicked): the keys come back, the value stays, and
+                // what is typed next goes into the field.
                 RequestFocus();
+                if (Engine()) Engine()->Activate(FocusedInKey());
                 AfterStep();
                 return LMessage();
             }

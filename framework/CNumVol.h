@@ -56,6 +56,10 @@ protected:
     f64 Clamp(f64 v) const;
     void StopRepeat();
     bool FocusedInKey() const { return (fState & 0xC0) == 0xC0; }
+    // The field's native editor takes the keys (true without one).
+    bool KeysInField() const {
+        return !Engine() || !Engine()->Field() || Engine()->Field()->IsFirstResponder();
+    }
 
     u32 fDecimals;
     i32 fX = 0;
