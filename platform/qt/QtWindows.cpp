@@ -187,13 +187,7 @@ void MWindow::ApplyLimits() {
     // size it let through anyway is put back.
     const QSize extra = size() - fView->size();
     QSize lo, hi;
-    QSize want = BoundSize(fView->size(), &lo, &hi);
-    // A window whose content asks for a fixed width still keeps its bar whole.
-    if (lo.width() < fBarWidth) {
-        lo.setWidth(fBarWidth);
-        hi.setWidth(std::max(hi.width(), fBarWidth));
-        want.setWidth(std::max(want.width(), fBarWidth));
-    }
+    const QSize want = BoundSize(fView->size(), &lo, &hi);
     fBounding = true;
     setMinimumSize(lo + extra);
     setMaximumSize((hi + extra).boundedTo(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)));
@@ -202,7 +196,6 @@ void MWindow::ApplyLimits() {
 }
 
 void MWindow::WidenForBar(int barWidth) {
-    fBarWidth = barWidth;
     if (barWidth <= width()) return;
     // The content follows the wider window: the frame lays itself out again
     // when the place is reported.
@@ -442,9 +435,7 @@ void QtWindowServices::SetContentRect(LNativeWindow window, const LRect& content
     const LRect inner = w->ContentRect();
     const QRect g = w->geometry();
     const QSize extra = g.size() - QSize(inner.Width(), inner.Height());
-    QSize size = QSize(std::max(content.Width(), 1), std::max(content.Height(), 1)) + extra;
-    // Never narrower than the bar: its titles would fold behind its extension button.
-    size.setWidth(std::max(size.width(), w->BarWidth()));
+    const QSize size = QSize(std::max(content.Width(), 1), std::max(content.Height(), 1)) + extra;
     if (!w->Resizable()) {
         w->setFixedSize(size);
     } else {

@@ -45,7 +45,6 @@ public:
     void ApplyLimits();
     // Makes the window at least as wide as its menu bar needs to show every title.
     void WidenForBar(int barWidth);
-    int BarWidth() const { return fBarWidth; }
 
     LWindow* fOwner = nullptr;
     // The window this one stays above (set again each time it is shown).
@@ -68,8 +67,6 @@ private:
     u32 fActivatedAt = 0;
     bool fEverActive = false;
     bool fBounding = false;
-    // The width of the window's own menu bar with every title shown.
-    int fBarWidth = 0;
 };
 
 // The content view. Native controls (later) become its children; it receives
