@@ -258,6 +258,9 @@ LMessage CKvsDevCtlScreen::HandleMessage(const LMessage& msg) {
     if (msg.Is(LPopupList_Changed) && msg.source == &fWindow.fView) {
         CRecord* settings = fCtl->Settings();
         if (!settings) return LMessage();
+        // A number being typed when the view is switched is stored first, so
+        // that it goes out with the settings rather than with the view.
+        fWindow.EndOpenEdit(true);
         if (!fCtl->CanClose()) {
             fWindow.fView.Select(settings->GetU8(DvstF::fnmd) == 1 ? 1 : 0);
         } else {

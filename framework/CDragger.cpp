@@ -24,7 +24,14 @@ CDragger* CDragger::New(LPane* owner) {
 }
 
 CDragger::CDragger(LPane* owner) : LPane(owner, owner) {
-    fStart = MouseScreenPoint();
+    // From the press: the pointer may have moved on before the list's turn
+    // made this dragger, and a start taken there asked for 4 pixels more, a
+    // drag that a hand which had stopped never began.
+    LMouse* mouse = LMouse::Instance();
+    fStart = mouse && mouse->fLastDownTime ? mouse->LastDownPoint() : MouseScreenPoint();
+    // Such a move went to the list before this dragger was there, and none
+    // may follow it: the next turn looks where the pointer is.
+    fMovedAlready.Start(0u);
     Send(LPane_ReqCapture, this, fParent);
 }
 
@@ -54,13 +61,30 @@ LRgn CDragger::SelectionImage(LListPane* list, bool columnMajor, i32 rows) {
     return out;
 }
 
+LMessage CDragger::BeginDrag() {
+    // One drag: the platform's runs a loop of its own, in which this turn's
+    // check must not begin a second.
+    fMovedAlready.Stop();
+    return LMessage{CDragger_Drag, this, fParent};
+}
+
+bool CDragger::MovedFar(LPoint p) const {
+    return std::max(std::abs(p.x - fStart.x), std::abs(p.y - fStart.y)) >= 4;
+}
+
 LMessage CDragger::HandleMessage(const LMessage& msg) {
     LMouse* mouse = LMouse::Instance();
+    if (msg.source == &fMovedAlready) {
+        // Still held (the release ends a dragger) and already far enough.
+        if (msg.Is(LTimer_Expire) && mouse && fDragState == kNotStarted &&
+            (mouse->Capture() == this || mouse->Capture() == fParent) &&
+            MovedFar(mouse->Position()))
+            return BeginDrag();
+        return LMessage();
+    }
     if (mouse && msg.source == mouse) {
         if (msg.Is(LMouse_Move)) {
-            const LPoint p = mouse->Position();
-            if (std::max(std::abs(p.x - fStart.x), std::abs(p.y - fStart.y)) >= 4)
-                return LMessage{CDragger_Drag, this, fParent};
+            if (MovedFar(mouse->Position())) return BeginDrag();
             return LMessage();
         }
         if (msg.Is(LMouse_Release)) return LMessage{CDragger_End, this, fParent};

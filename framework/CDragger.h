@@ -8,6 +8,7 @@
 #include "base/LScrap.h"
 #include "framework/LListPane.h"
 #include "framework/LOffscreen.h"
+#include "framework/LTimer.h"
 #include "framework/LWindow.h"
 
 inline constexpr const char* CDragger_Drag = "CDragger_Drag";
@@ -38,8 +39,13 @@ private:
     explicit CDragger(LPane* owner);
     void RunDrag();
 
+    bool MovedFar(LPoint p) const;
+    LMessage BeginDrag();
+
     u32 fDragState = kNotStarted;
     LPoint fStart;
+    // One turn after it is made: the pointer may be far enough already.
+    LTimer fMovedAlready{this};
     LScrapData* fData = nullptr;
     LRgn fImage;
 };

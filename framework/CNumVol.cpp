@@ -210,7 +210,11 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
     if (msg.source == this && msg.Is(LNumEdit_Enter)) {
         SetValueRaw(Clamp(GetValue()));
         AfterStep();
-        return LMessage{CNumVol_Fix, this, fParent};
+        Send(CNumVol_Fix, this, fParent);
+        // Stored; a Return then goes on as in any number field, to a dialog's
+        // default button. Kept here, it left the dialog open with its number
+        // typed, and a second Return was needed to confirm it.
+        return LNumEdit::HandleMessage(msg);
     }
     return LNumEdit::HandleMessage(msg);
 }

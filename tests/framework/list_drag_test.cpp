@@ -80,8 +80,11 @@ struct DragStage {
         fMouse.fPos = At(x, y);
         LHandler::Send(name, &fMouse, to);
     }
-    // A press at a row that holds the capture, as the main loop would grant it.
+    // A press at a row that holds the capture, as the main loop would record
+    // and grant it.
     void Press(i32 row) {
+        fMouse.fLastDownPt = At(50, row * 10 + 5);
+        fMouse.fLastDownTime = 1;
         Mouse(LMouse_Click, fList, 50, row * 10 + 5);
         fMouse.fCapture = fList;
     }
@@ -126,6 +129,9 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
         {"click helper: selected row, 3 pixels", true, 2, 0, 3, 0, Rows(2, 3)},
         {"click helper: selected row, 4 pixels", true, 2, 0, 4, 1, Rows(1, 4)},
         {"click helper: below the last row", true, 12, 333, -1, 0, LRgn()},
+        // Moved 6 pixels before the list's turn made the dragger, then 1 more.
+        {"selected row, moved on at once", false, 2, 0, 7, 1, Rows(1, 4)},
+        {"click helper: selected row, moved on at once", true, 2, 0, 7, 1, Rows(1, 4)},
     };
     for (const Case& c : cases) {
         DragStage s(c.clickDrag);
@@ -148,6 +154,8 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
             EXPECT_TRUE(s.fList->Selection() == Rows(2, 6)) << c.what;
             continue;
         }
+        // The pointer already 6 pixels on when the dragger is made.
+        if (c.moveBy > 6) s.fMouse.fPos = s.At(56, c.row * 10 + 5);
         s.Fire(c.holdMs);
         if (c.moveBy < 0) {
             EXPECT_EQ(s.Dragger(), nullptr) << c.what;
@@ -166,6 +174,46 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
         EXPECT_EQ(s.fDrag.fDrags, c.drags) << c.what;
         EXPECT_TRUE(s.fList->Selection() == c.after) << c.what;
     }
+}
+
+// The pointer 6 pixels on before the list's turn made the dragger, then still:
+// the drag begins on the dragger's next turn, with no move after it.
+TEST(ListDrag, APointerAlreadyMovedOnDragsWithoutAnotherMove) {
+    for (bool clickDrag : {false, true}) {
+        DragStage s(clickDrag);
+        s.fList->SetSelection(Rows(1, 4));
+        s.Press(2);
+        s.fMouse.fPos = s.At(56, 25);
+        s.Fire(0);
+        ASSERT_NE(s.Dragger(), nullptr) << clickDrag;
+        s.Fire(0);
+        EXPECT_EQ(s.fDrag.fDrags, 1u) << clickDrag;
+        EXPECT_EQ(s.Dragger(), nullptr) << clickDrag;
+    }
+    // A move begins the drag before that turn: the turn, come while the
+    // platform's drag runs its loop, begins no second one.
+    {
+        DragStage s;
+        s.fList->SetSelection(Rows(1, 4));
+        s.Press(2);
+        s.Fire(0);
+        ASSERT_NE(s.Dragger(), nullptr);
+        s.fDrag.fBody = [&] {
+            s.Fire(0);
+            return 0u;
+        };
+        s.Mouse(LMouse_Move, s.Dragger(), 57, 25);
+        EXPECT_EQ(s.fDrag.fDrags, 1u);
+    }
+    // Not far enough: it waits for a move.
+    DragStage s;
+    s.fList->SetSelection(Rows(1, 4));
+    s.Press(2);
+    s.fMouse.fPos = s.At(53, 25);
+    s.Fire(0);
+    s.Fire(0);
+    EXPECT_EQ(s.fDrag.fDrags, 0u);
+    EXPECT_NE(s.Dragger(), nullptr);
 }
 
 TEST(ListDrag, DropRowAndOperation) {

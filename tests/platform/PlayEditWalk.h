@@ -4,7 +4,9 @@
 // of 1201 opened with a double click and its play settings chosen in the view
 // pop-up; a user's pointer and keys on its fields and windows; the values the
 // device was sent, read back from its log.
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
@@ -34,14 +36,15 @@
 #include "framework/LEditText.h"
 #include "framework/LFrame.h"
 #include "framework/LListPane.h"
+#include "framework/StdDialogs.h"
 #include "platform/qt/QtMenus.h"
 #include "platform/qt/QtWindows.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
-using testtftp::SimDeviceProcess;
 using testtftp::NetnsHarness;
+using testtftp::SimDeviceProcess;
 
 inline MWindow* WindowTitled(const QString& has) {
     for (MWindow* w : ShownWindows())
@@ -80,7 +83,9 @@ inline std::string BarTitles(QWidget* w) {
 
 struct Walk : MenuDriver {
     Walk(const XvfbHarness& harness, SimDeviceProcess& device)
-        : MenuDriver(harness, 80), x(harness), sim(device) {}
+        : MenuDriver(harness, 80), x(harness), sim(device) {
+        fClicksTaken = true;
+    }
     const XvfbHarness& x;
     SimDeviceProcess& sim;
     u32 serial = 1201;
@@ -89,9 +94,16 @@ struct Walk : MenuDriver {
         Settle(200);
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
     }
+    // Until the devices have no transfer under way. The program runs meanwhile:
+    // a transfer waits for its answers, and a wait that held this thread
+    // (SimDeviceProcess::WaitIdle) would let the device's transfer and the
+    // program's request time out, failing writes at random.
+    void WaitDeviceIdle(u32 ms = 3000) {
+        RunUntil([&] { return SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0"; }, ms);
+    }
     // The values written to the device for a field (path ending in /TAG), as text.
     std::vector<std::string> Written(const std::string& tag) {
-        sim.WaitIdle(3000);
+        WaitDeviceIdle();
         std::vector<std::string> out;
         for (const std::string& line : sim.Log()) {
             if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
@@ -120,8 +132,56 @@ struct Walk : MenuDriver {
             const std::vector<std::string> log = sim.Log();
             for (size_t i = log.size() > 12 ? log.size() - 12 : 0; i < log.size(); ++i)
                 std::fprintf(stderr, "device: %s\n", log[i].c_str());
+            // The whole log since it was last cleared, for a closer look.
+            if (FILE* f = std::fopen(
+                    (std::string(KEVO_BINARY_DIR) + "/walk_device_" + tag + ".log").c_str(), "w")) {
+                for (const std::string& line : log) std::fprintf(f, "%s\n", line.c_str());
+                std::fclose(f);
+            }
         }
         return got;
+    }
+    // Writes of the field to any other device: there should be none.
+    size_t WrittenElsewhere(const std::string& tag) {
+        const u32 mine = serial;
+        size_t n = 0;
+        for (const std::string& line : sim.Log()) {
+            const std::string dev = SimDeviceProcess::Field(line, "dev");
+            const std::string path = SimDeviceProcess::Field(line, "path");
+            if (line.rfind("chan ", 0) == 0 && line.find("op=write") != std::string::npos &&
+                dev != std::to_string(mine) && path.size() > tag.size() &&
+                path.substr(path.size() - tag.size() - 1) == "/" + tag)
+                ++n;
+        }
+        return n;
+    }
+    // The pop-up under a point of the screen.
+    static QComboBox* PopupAt(QPoint at) {
+        for (QWidget* w = QApplication::widgetAt(at); w; w = w->parentWidget())
+            if (auto* combo = qobject_cast<QComboBox*>(w)) return combo;
+        return nullptr;
+    }
+    // Opens the pop-up with a click; true once its list is up.
+    bool OpenPopup(QComboBox* combo) {
+        if (!combo) return false;
+        Click(combo->mapToGlobal(combo->rect().center()));
+        return RunUntil([&] { return combo->view()->isVisible(); }, 3000);
+    }
+    // Chooses the entry of the pop-up with the pointer: opened, the entry clicked.
+    void ChoosePopupEntry(QComboBox* combo, int index) {
+        ASSERT_TRUE(OpenPopup(combo));
+        QAbstractItemView* view = combo->view();
+        const QRect r = view->visualRect(combo->model()->index(index, 0));
+        Click(view->viewport()->mapToGlobal(r.center()));
+        EXPECT_TRUE(RunUntil([&] { return !view->isVisible(); }, 3000));
+        EXPECT_EQ(combo->currentIndex(), index);
+    }
+    // The window made active as a user does, by a click on its title.
+    void Activate(QWidget* window) {
+        if (window->isActiveWindow() && KeysReachActive()) return;
+        const QRect f = window->frameGeometry();
+        Click(QPoint(f.center().x(), f.top() + (window->geometry().top() - f.top()) / 2));
+        EXPECT_TRUE(WaitActive(window)) << window->windowTitle().toStdString();
     }
     // Chooses a menu item of a window's bar with the pointer; back once the menu has gone.
     bool Choose(QWidget* w, const QString& title, const QString& prefix) {
@@ -169,6 +229,12 @@ private:
                 if (!fBefore.count(w) && w->Owner()) fWindow = w;
             if (!fWindow) return;
             fSeen = true;
+        }
+        // Its steps go to it once it is the active window: the window manager
+        // activates it on its own time.
+        if (!fActive) {
+            if (QApplication::activeWindow() != fWindow) return;
+            fActive = true;
             fAt = LTickMs();
         }
         if (fNext >= fSteps.size() || LTickMs() - fAt < fSteps[fNext].afterMs) return;
@@ -183,8 +249,34 @@ private:
     size_t fNext = 0;
     u32 fAt = 0;
     bool fSeen = false;
+    bool fActive = false;
 };
 
+// Fails the walk on a message the program shows unasked (an alert that the
+// device could not be written, a question), and answers it as its close box
+// does, so that the walk ends with the failure instead of waiting on it.
+class AlertGuard {
+public:
+    explicit AlertGuard(std::string during) : fDuring(std::move(during)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(50);
+    }
+
+private:
+    void Tick() {
+        for (MWindow* w : ShownWindows()) {
+            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
+            auto* message = dynamic_cast<CSimpleMessageDialog*>(f);
+            if (!message && !dynamic_cast<CSaveChangesDialog*>(f)) continue;
+            ADD_FAILURE() << "a message while " << fDuring << ": "
+                          << (message ? message->fMessage.GetText().CStr()
+                                      : w->windowTitle().toUtf8().constData());
+            w->close();
+        }
+    }
+    std::string fDuring;
+    QTimer fTimer;
+};
 
 // The program as the walks find it: the control window of 1201 showing its
 // play settings.

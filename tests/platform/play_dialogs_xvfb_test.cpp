@@ -169,36 +169,35 @@ void WalkSceneTriggers(PlayEdit& p) {
     const CRecord* sntg = seqs->GetChild(SqstF::sntg);
 
     // Art-Net with a channel range: each field ended another way, the last
-    // one's edit ended by Return and the dialog accepted by a second Return.
+    // one by Return, which stores it and accepts the dialog.
     const Values artnet =
         Values{{"tgmd", {"1"}},   {"anuv", {std::to_string(12 * 256 + 3 * 16 + 14)}},
                {"sgch", {"1"}},   {"bsch", {"300"}},
                {"tgmk", {"250"}}, {"extg", {"1"}}};
-    Values got =
-        SceneTriggerRun(p, "scenetrigger_artnet", artnet, [&](CKvsLargeDlg& d, MWindow* win) {
-            EXPECT_TRUE(
-                QApplication::primaryScreen()->availableGeometry().contains(win->frameGeometry()));
-            ChooseByKeys(w, d.fSource, 1);
-            ASSERT_TRUE(RunUntil([&] { return d.fArtNet.fNet.IsShown(); }, 2000));
-            w.TypeNumber(&d.fArtNet.fNet, "12");
-            w.Key("Tab");
-            EXPECT_TRUE(RunUntil([&] { return d.fArtNet.fSub.Engine() != nullptr; }, 2000))
-                << "Tab leaves the net for the sub-net";
-            w.Type("3");
-            w.Click(PaneAt(&d.fSourceLabel));
-            w.TypeNumber(&d.fArtNet.fUni, "14");
-            w.Key("Return");
-            ChooseByPointer(w, d.fChanMode, 1);
-            w.TypeNumber(&d.fFirst, "300");
-            w.Key("Tab");
-            w.Click(PaneAt(&d.fExternal, 6));
-            RunUntil([&] { return d.fExternal.GetState() == 1; }, 2000);
-            w.TypeNumber(&d.fNumber, "250");
-            w.Key("Return");
-            RunUntil([&] { return d.fNumber.GetValue() == 250; }, 2000);
-            EXPECT_TRUE(win->isVisible()) << "the Return that ends a field's edit is the field's";
-            w.Key("Return");
-        });
+    Values got = SceneTriggerRun(p, nullptr, artnet, [&](CKvsLargeDlg& d, MWindow* win) {
+        EXPECT_TRUE(
+            QApplication::primaryScreen()->availableGeometry().contains(win->frameGeometry()));
+        // Over the control window it was chosen in.
+        EXPECT_TRUE(p.ctl->frameGeometry().contains(win->frameGeometry().center()));
+        ChooseByKeys(w, d.fSource, 1);
+        ASSERT_TRUE(RunUntil([&] { return d.fArtNet.fNet.IsShown(); }, 2000));
+        w.TypeNumber(&d.fArtNet.fNet, "12");
+        w.Key("Tab");
+        EXPECT_TRUE(RunUntil([&] { return d.fArtNet.fSub.Engine() != nullptr; }, 2000))
+            << "Tab leaves the net for the sub-net";
+        w.Type("3");
+        w.Click(PaneAt(&d.fSourceLabel));
+        w.TypeNumber(&d.fArtNet.fUni, "14");
+        // Ended by a click on the pop-up beside it.
+        ChooseByPointer(w, d.fChanMode, 1);
+        w.TypeNumber(&d.fFirst, "300");
+        w.Key("Tab");
+        w.Click(PaneAt(&d.fExternal, 6));
+        RunUntil([&] { return d.fExternal.GetState() == 1; }, 2000);
+        w.TypeNumber(&d.fNumber, "250");
+        w.Shot("scenetrigger_artnet");
+        w.Key("Return");
+    });
     EXPECT_EQ(got, artnet);
 
     // sACN, over its range; the last field typed and the dialog accepted by a
@@ -225,10 +224,10 @@ void WalkSceneTriggers(PlayEdit& p) {
     });
     EXPECT_EQ(got, sacn);
 
-    // A MIDI note typed by name: Return shows it by its name, a second Return
-    // accepts.
+    // A MIDI note typed by name, taken and accepted by Return; the dialog
+    // after shows it by its name.
     const Values note = Values{{"tgmd", {"10"}}, {"mdch", {"15"}}, {"mdnt", {"63"}}};
-    got = SceneTriggerRun(p, nullptr, note, [&](CKvsLargeDlg& d, MWindow* win) {
+    got = SceneTriggerRun(p, nullptr, note, [&](CKvsLargeDlg& d, MWindow*) {
         EXPECT_EQ(Text(d.fSacn.fUni), "32768");
         ChooseByKeys(w, d.fSource, 10);
         ASSERT_TRUE(RunUntil([&] { return d.fNote.IsShown(); }, 2000));
@@ -236,10 +235,7 @@ void WalkSceneTriggers(PlayEdit& p) {
         w.TypeNumber(&d.fMidiCh, "16");
         w.Key("Tab");
         w.TypeNumber(&d.fNote, "d#4");
-        w.Key("Return");
-        EXPECT_TRUE(RunUntil([&] { return Text(d.fNote) == "D#4"; }, 2000)) << Text(d.fNote);
         w.Shot("scenetrigger_note");
-        EXPECT_TRUE(win->isVisible());
         w.Key("Return");
     });
     EXPECT_EQ(got, note);

@@ -122,6 +122,56 @@ TEST_F(QtFields, ReturnPressesTheDefaultButtonAndBackspaceStaysInTheField) {
     WidgetOf(&ok)->removeEventFilter(&spy);
 }
 
+// A number typed into a dialog's stepping number field: Return stores it and,
+// as in any other field, answers as the default button. Before, the field kept
+// the key once it had stored the number, so the dialog stayed open.
+TEST_F(QtFields, ReturnInATypedNumberFieldStoresItAndPressesTheDefaultButton) {
+    LStdButton ok(&d);
+    ok.SetBounds(LRect(300, 250, 380, 274));
+    d.SetDefaultButton(&ok);
+    CNumVol vol(&d);
+    vol.SetBounds(LRect(10, 50, 150, 72));
+    vol.SetRange(1, 512, 1);
+    vol.SetValue(1);
+    Focus(&vol);
+    ASSERT_TRUE(vol.Engine());
+    Key(Qt::Key_A, "a", Qt::ControlModifier);
+    for (char k : {'9', '0', '0'}) Key(k, QString(QChar(k)));
+    d.fLog.clear();
+    Key(Qt::Key_Return, "\r");
+    EXPECT_EQ(vol.GetValue(), 512);  // the range applied
+    EXPECT_EQ(d.fLog, "LStdCtl_Selected LDialog_Default");
+    // Not typed into: Return presses the button alone.
+    d.fLog.clear();
+    Key(Qt::Key_Return, "\r");
+    EXPECT_EQ(d.fLog, "LStdCtl_Selected LDialog_Default");
+}
+
+// A pop-up used after typing in a stepping number field takes the keys: a
+// click back into the field then gives them back to it, and steps nothing
+// (before, it took a step down, as a click on a field being typed in does).
+TEST_F(QtFields, AClickBackIntoANumberFieldAfterAPopupFocusesItWithoutAStep) {
+    CNumVol vol(&d);
+    vol.SetBounds(LRect(10, 50, 150, 72));
+    vol.SetRange(1, 512, 1);
+    vol.SetValue(24);
+    LPopupList kinds(&d);
+    kinds.SetBounds(LRect(10, 10, 150, 32));
+    kinds.AddItem("one");
+    kinds.AddItem("two");
+    Focus(&vol);
+    ASSERT_TRUE(vol.Engine() && vol.Engine()->Field()->IsFirstResponder());
+    WidgetOf(&kinds)->setFocus(Qt::MouseFocusReason);
+    ASSERT_FALSE(vol.Engine()->Field()->IsFirstResponder());
+    Focus(&vol);
+    EXPECT_EQ(vol.GetValue(), 24);
+    ASSERT_TRUE(vol.Engine());
+    EXPECT_TRUE(vol.Engine()->Field()->IsFirstResponder());
+    // Holding the keys, a click steps as before.
+    Focus(&vol);
+    EXPECT_EQ(vol.GetValue(), 23);
+}
+
 TEST_F(QtFields, WrappingFieldsBarAndWidgetScrollTogether) {
     LEditText field(&d, 2, LEditText::kScrollBars);
     field.SetBounds(LRect(10, 10, 200, 90));
