@@ -171,12 +171,28 @@ bool CKvsAxPlyWin::EditorShown() const {
 
 void CKvsAxPlyWin::BindSelected() {
     const i32 row = fList->SelectedRow();
+    const bool was = EditorShown();
     if (row >= 0 && u32(row) < fList->Count()) {
         fTrgList->SetAuxPlay(fList->AuxPlays()->GetListItem(AplsF::plys, u32(row)));
         fEditor->SetState(kOpShow);
     } else {
         fEditor->SetState(kOpHide);
     }
+    if (was != EditorShown()) FitWidth();
+}
+
+void CKvsAxPlyWin::FitWidth() {
+    // Before the window is first placed its layout sizes it anyway.
+    if (!Window() || fBounds.IsEmpty()) return;
+    LDrawCtx ctx;
+    LRect pref;
+    if (!RunPref(&ctx, &pref)) return;
+    const LRect c = GetWindowBounds();
+    // Only the width follows the editor; the height the user gave stays.
+    ResizeWindow(
+        LRect(c.left, c.top, c.left + pref.Width(), c.top + std::max(c.Height(), pref.Height())),
+        nullptr);
+    Relayout();
 }
 
 LMessage CKvsAxPlyWin::HandleMessage(const LMessage& msg) {

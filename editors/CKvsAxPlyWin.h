@@ -50,6 +50,9 @@ public:
 
     void BindSelected();
     bool EditorShown() const;
+    // The window as wide as what it shows: the list alone, or the list and the
+    // trigger editor.
+    void FitWidth();
 
     static LFrame* Make(const CPlayWindowArgs& args);
 

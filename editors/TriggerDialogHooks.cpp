@@ -16,6 +16,7 @@ bool RunSceneTrigger(LHandler* parent, LPane* owner, CRecord* sntg, f32* number,
     dlg.fNumber.SetValue(*number);
     dlg.fExternal.SetState(*external ? 1 : 0);
     ShowAtLayoutSize(dlg);
+    CenterOverPane(dlg.Window(), owner);
     if (dlg.RunModal() != 1) return false;
     dlg.SaveTrigger(sntg);
     *number = f32(dlg.fNumber.GetValue());

@@ -129,17 +129,13 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
             if (!fRepeat) fRepeat = new LTimer(this);
             fRepeat->Start(u32(KeyInitialDelayMs()));
             Send(LPane_ReqCapture, this, fParent);
-            // Still the focused pane while another control (a pop-up clicked
-            // since) has the keys: no caret shows, and to the user the click
-            // is a first one.
-            const bool keys =
-                !Engine() || !Engine()->Field() || Engine()->Field()->IsFirstResponder();
-            if (!FocusedInKey() || !keys) {
-                // The first click only focuses.
-                if (FocusedInKey())
-                    Engine()->Field()->MakeFirstResponder();
-                else
-                    RequestFocus();
+            if (!FocusedInKey() || !KeysInField()) {
+                // The first click only focuses. So does a click on a field that
+                // kept the focus while the keys went to a control beside it (a
+                // check box clicked): the keys come back, the value stays, and
+                // what is typed next goes into the field.
+                RequestFocus();
+                if (Engine()) Engine()->Activate(FocusedInKey());
                 AfterStep();
                 return LMessage();
             }

@@ -67,6 +67,10 @@ protected:
     // The value was stepped: from now on the text is the value.
     void DropExact() { fHasExact = 0; }
     bool ExactShown();
+    // The field's native editor takes the keys (true without one).
+    bool KeysInField() const {
+        return !Engine() || !Engine()->Field() || Engine()->Field()->IsFirstResponder();
+    }
 
     u32 fDecimals;
     i32 fX = 0;

@@ -81,8 +81,10 @@ i32 LMouse::DoubleClickIntervalMs() const {
 }
 
 bool LMouse::IsDoubleClick(u32* stamp) {
-    const bool dbl =
-        *stamp == fClickStamp && i64(fLastDownTime - fPrevDownTime) < i64(DoubleClickIntervalMs());
+    // Only when the press before was the caller's own: a quick click on a
+    // button right after a click on another pane is a click, not a double.
+    const bool dbl = *stamp == fClickStamp && *stamp == fPrevDownTime &&
+                     i64(fLastDownTime - fPrevDownTime) < i64(DoubleClickIntervalMs());
     fClickStamp = fLastDownTime;
     *stamp = fLastDownTime;
     return dbl;

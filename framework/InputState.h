@@ -50,7 +50,9 @@ public:
     void SetWheelEvent(LPoint screenPos, i32 dx, i32 dy, u32 modifiers);
     void SetCaptureTarget(LPane* pane) { fCapture = pane; }
 
-    // The caller's stamp and the click stamp both become the last press time.
+    // A double click: the press before this one was the caller's own last
+    // tested one, within the interval. The caller's stamp and the click stamp
+    // both become the last press time.
     bool IsDoubleClick(u32* stamp);
     // Counts up while presses come within the double-click interval and less
     // than 3 pixels apart; resets otherwise.

@@ -182,6 +182,11 @@ TEST_F(MainLoop, ClicksCountWhenCloseInTimeAndPlace) {
     EXPECT_FALSE(mouse.IsDoubleClick(&stamp));
     mouse.SetEvent({17, 8}, 0, true, ++n, 2700);
     EXPECT_TRUE(mouse.IsDoubleClick(&stamp));
+    // A press on another pane in between (one that does not ask) makes the
+    // next quick press on the caller a single click.
+    mouse.SetEvent({17, 80}, 0, true, ++n, 2800);
+    mouse.SetEvent({17, 8}, 0, true, ++n, 2900);
+    EXPECT_FALSE(mouse.IsDoubleClick(&stamp)) << "a press elsewhere came between";
 }
 
 TEST_F(MainLoop, CaptureAndDeferredListForgetDyingPanes) {

@@ -55,6 +55,29 @@ TEST(NumVol, PressFocusesFirstThenStepsRepeatsAndDrags) {
     s.Mouse(LMouse_Release, &v, 100, 20);
 }
 
+// The keys gone to a control beside the field (a check box clicked) while the
+// field kept the focus: the next click brings them back without a step, so the
+// digits typed after it land in the field; the click after that steps.
+TEST(NumVol, ClickAfterTheKeysWentElsewhereOnlyTakesThemBack) {
+    Stage s;
+    CNumVol v(&s.fBox);
+    v.SetBounds(LRect(10, 10, 110, 30));
+    v.SetValue(50);
+    s.Click(&v, 100, 20);
+    s.Mouse(LMouse_Release, &v, 100, 20);
+    ASSERT_NE(v.Engine(), nullptr);
+    auto* field = static_cast<FakeTextField*>(v.Engine()->Field());
+    ASSERT_TRUE(field->IsFirstResponder());
+    field->fFirstResponder = false;
+    for (const char* what : {"the keys come back", "then it steps"}) {
+        SCOPED_TRACE(what);
+        s.Click(&v, 100, 20);
+        s.Mouse(LMouse_Release, &v, 100, 20);
+        EXPECT_TRUE(field->IsFirstResponder());
+    }
+    EXPECT_EQ(v.GetValue(), 51);
+}
+
 TEST(NumVol, ControlArrowsStepATenthOrOne) {
     Stage s;
     CNumVol v(&s.fBox);

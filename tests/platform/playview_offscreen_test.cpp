@@ -67,9 +67,10 @@ std::string WriteShow(const std::string& path, const CRecord* seq) {
 std::string LargeOffscreen() {
     const std::string path = testing::TempDir() + "/kevo_offscreen_1600x1000.json";
     if (FILE* f = std::fopen(path.c_str(), "w")) {
-        std::fputs("{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1600,"
-                   "\"height\":1000,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
-                   f);
+        std::fputs(
+            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1600,"
+            "\"height\":1000,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
+            f);
         std::fclose(f);
     }
     return "offscreen:configfile=" + path;
@@ -182,6 +183,15 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
             // The scene list keeps rows to choose from above the scene's fields.
             EXPECT_GE(edit->Navi()->Bounds().Height(), 3 * edit->List()->CellHeight());
             EXPECT_LE(edit->SceneFrame().Bounds().bottom, edit->Bounds().Height());
+            // A window left lower than that (the universes shown in a window
+            // sized without them) gives up the universes' room, not the list's.
+            if (!universes) continue;
+            win.SetWindowBounds(LRect(0, 0, pw, ph - 120));
+            RunUntil([] { return false; }, 100);
+            if (win.Bounds().Height() < ph) {
+                EXPECT_GE(edit->Navi()->Bounds().Height(), 3 * edit->List()->CellHeight());
+                EXPECT_LE(edit->SceneFrame().Bounds().bottom, edit->Bounds().Height());
+            }
         }
         const QImage shot = Save(&win, "play_ctlwin.png");
         EXPECT_GE(shot.width(), 480);

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QMenuBar>
 
 #include "ControlFixture.h"
 #include "base/Resources.h"
 #include "editors/AuxTriggerKinds.h"
 #include "editors/CExtCtlF.h"
 #include "editors/CKvsAxPlyWin.h"
+#include "framework/LListNavi.h"
 #include "editors/DeviceHooks.h"
 #include "records/CRecordDoc.h"
 #include "records/Triggers.h"
@@ -104,6 +106,66 @@ TEST(TriggerDialogShots, AuxPlayWindowOneTriggerPerKind) {
     const QImage shot = AsMWindow(win.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/shots/axplywin.png")));
     EXPECT_GT(shot.width(), 600);
+}
+
+// A screen of 1280 x 800.
+std::string Screen1280() {
+    const std::string path = testing::TempDir() + "/kevo_axply_1280x800.json";
+    if (FILE* f = std::fopen(path.c_str(), "w")) {
+        std::fputs(
+            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1280,"
+            "\"height\":800,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
+            f);
+        std::fclose(f);
+    }
+    return "offscreen:configfile=" + path;
+}
+
+// The window as wide as what it shows: the list alone (its bar whole) while no
+// aux play is selected; list and triggers, every control of the widest kind in
+// sight, on a 1280 x 800 screen, once one is; and narrow again after.
+TEST(TriggerDialogShots, AuxPlayWindowFitsWhatItShows) {
+    ControlEnv env(Screen1280().c_str());
+    static LResFile appFile(AppResFileRef());
+    SetDefaultResChain(&appFile);
+    RegisterAllRecordKinds();
+    CRecordDoc seqDoc(NewSeqSettingsRecord());
+    CRecord* plays = seqDoc.Root()->GetChild(SqstF::axps);
+    ShotDevice device;
+    CKvsAxPlyWin win(gApp, nullptr, &device, seqDoc.Root());
+    win.ShowWindow();
+    RunUntil([] { return false; }, 100);
+    MWindow* w = AsMWindow(win.GetNativeWindow());
+    QMenuBar* bar = w->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    const int empty = w->width();
+    EXPECT_LE(empty, 420) << "an empty aux-play window is mostly blank";
+    EXPECT_GE(bar->width(), bar->sizeHint().width()) << "the bar folds its titles";
+    // The list takes the width the window has.
+    RunUntil([&] { return win.fNavi->Bounds().right >= win.Bounds().right - 24; }, 1000);
+    EXPECT_GE(win.fNavi->Bounds().right, win.Bounds().right - 24);
+
+    // An aux play with the widest kinds' triggers, selected.
+    CRecord* stage = plays->GetListItem(AplsF::plys, AddAuxPlay(plays, nullptr));
+    for (i32 k : {2, 4, 11})
+        TrgSetKindItem(stage->GetListItem(AplyF::trgs, AddAuxTrigger(stage, nullptr)), nullptr, k);
+    win.fList->SelectCell(LCell{0, 0});
+    RunUntil([&] { return win.EditorShown() && w->width() > empty; }, 1000);
+    ASSERT_TRUE(win.EditorShown());
+    EXPECT_GT(w->width(), empty + 400);
+    EXPECT_LE(w->frameGeometry().width(), 1280);
+    LDrawCtx ctx;
+    const i32 row = win.fTrgList->GetProtoCell()->GetPrefWidth(&ctx, 0);
+    EXPECT_LE(row, win.fTrgList->Bounds().Width()) << "a kind's controls are cut off";
+    const QImage shot = w->grab().toImage();
+    EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/shots/axplywin_fit.png")));
+    EXPECT_GT(LPane::UnpackX(win.fTrgList->GetTopLeftIn(nullptr)), u64(win.fNavi->Bounds().right));
+
+    win.fList->SetSelection(LRgn());
+    LHandler::Send(LListPane_SelChange, win.fList, &win);
+    RunUntil([&] { return w->width() == empty; }, 1000);
+    EXPECT_FALSE(win.EditorShown());
+    EXPECT_EQ(w->width(), empty);
 }
 
 }  // namespace

@@ -92,6 +92,13 @@ void Apply(Sim& sim, Device& d, const std::string& field) {
         }
     } else if (field == "/rclc") {
         SetPosition(sim, d, cmd->GetI32(DvcmF::rclc));
+    } else if (field == "/pltm" && cmd->GetI32(DvcmF::pltm) >= 0) {
+        // A sequence played from a time: the position runs from there.
+        SetPosition(sim, d, cmd->GetI32(DvcmF::pltm));
+        ssta->SetU8(nullptr, SstaF::stat, kPlaying);
+    } else if (field == "/plcr" && cmd->GetU8(DvcmF::plcr) != 0) {
+        // The current scene played: the position runs on from where it is.
+        ssta->SetU8(nullptr, SstaF::stat, kPlaying);
     } else if (field == "/rcpf") {
         ssta->SetString(nullptr, SstaF::cflp, cmd->GetString(DvcmF::rcpf));
     }
