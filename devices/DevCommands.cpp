@@ -19,6 +19,7 @@
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
+#include "records/OneShotFields.h"
 
 namespace {
 
@@ -62,8 +63,7 @@ LString IsoText(const DateTime& utc) {
 void SendClockCommand(CKvsDevCtl* ctl, const LString& text) {
     CRecord* cmd = ctl->Record(CKvsDevCtl::kCommands);
     if (!cmd) return;
-    cmd->SetString(nullptr, DvcmF::srtc, text);
-    cmd->StrSlot(DvcmF::srtc) = LString();
+    SetCommandOneShotText(cmd, DvcmF::srtc, text);
 }
 
 CRecord* AppPrefs() {

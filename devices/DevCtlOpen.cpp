@@ -7,6 +7,7 @@
 #include "devices/CKvsDevCtl.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
+#include "records/OneShotFields.h"
 #include "records/ShowKinds.h"
 
 namespace {
@@ -18,9 +19,8 @@ constexpr u32 kStepMs = 100;
 void SendEditMode(CKvsDevCtl& ctl, i32 mode) {
     CRecord* cmd = ctl.Record(CKvsDevCtl::kCommands);
     if (!cmd) return;
-    cmd->SetI32(nullptr, DvcmF::sedm, mode);
-    // Behind the listeners' backs: the next identical mode is a change again.
-    cmd->Slots()[DvcmF::sedm] = u64(cmd->Desc(DvcmF::sedm).def.u32Value);
+    // Each opening and closing reaches the device, the same mode twice too.
+    SetCommandOneShot(cmd, DvcmF::sedm, mode);
 }
 
 bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog) {

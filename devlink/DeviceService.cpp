@@ -9,6 +9,7 @@
 #include "framework/LHandler.h"
 #include "platform/RunLoop.h"
 #include "records/DeviceKinds.h"
+#include "records/OneShotFields.h"
 
 namespace {
 
@@ -175,13 +176,9 @@ bool RunDeviceService(MDevObjLink* device, LHandler* parent, CReqQueue* queue, c
 
 void PulseRefreshAndWait(LHandler* handler, CRecord* command) {
     if (command && command->FieldCount() == DvcmF::kCount) {
-        // The stored values go back quietly: only the pulses travel.
-        command->StrSlot(DvcmF::plsn) = LString();
-        command->SetString(nullptr, DvcmF::plsn, LString("/"));
-        command->StrSlot(DvcmF::plsn) = LString();
-        command->Slots()[DvcmF::frfl] = 0;
-        command->SetU8(nullptr, DvcmF::frfl, 1);
-        command->Slots()[DvcmF::frfl] = 0;
+        // Pulses: each one travels, none is folded into a waiting write.
+        SetField2Transient(command, LString("/"));
+        SetCommandOneShot(command, DvcmF::frfl, 1);
     }
     const u32 start = LTickMs();
     while (u32(LTickMs() - start) < kPulseWaitMs) {

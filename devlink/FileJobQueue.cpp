@@ -11,6 +11,7 @@
 #include "devlink/ReqQueue.h"
 #include "base/Clock.h"
 #include "records/DeviceKinds.h"
+#include "records/OneShotFields.h"
 #include "records/PrefNodes.h"
 
 bool IsDrcFileName(const char* path) {
@@ -228,11 +229,8 @@ bool CKvsFileJobQueue::StepUpload() {
         fPrepareTick = LTickMs();
         fWorker.StartMs(kPrepareStepMs);
         // Tells the device that files are coming; the command channel sends it.
-        if (fCommand) {
-            fCommand->Slots()[DvcmF::frfl] = 0;
-            fCommand->SetU8(nullptr, DvcmF::frfl, 1);
-            fCommand->Slots()[DvcmF::frfl] = 0;
-        }
+        // One pulse per upload, never folded into the last one still waiting.
+        if (fCommand) SetCommandOneShot(fCommand, DvcmF::frfl, 1);
         return true;
     }
     if (fChannel && fChannel->IsBusy() && u32(LTickMs() - fPrepareTick) <= kPrepareLimitMs) {

@@ -145,9 +145,11 @@ void CKvsScnPrmF::Display() {
     auto show = [](CNumVol& field, f32 value) {
         if (!field.Edited() || !(field.State() & LPane::kFocused)) field.SetValue(value);
     };
+    // The fields get the record's values unrounded: they show them rounded, and
+    // give them back whole when the user leaves them unchanged.
     show(c.fFade, r ? f32(r->GetU32(SnctF::fdtm) / 1000.0) : 0.0f);
-    show(c.fVol, r ? f32(PercentFromVolume(r->GetU32(SnctF::volm))) : 100.0f);
-    show(c.fRate, r ? f32(PercentFromRate(r->GetF32(SnctF::rate))) : 0.0f);
+    show(c.fVol, r ? f32(f64(r->GetU32(SnctF::volm)) * 100.0 / 256.0) : 100.0f);
+    show(c.fRate, r ? f32((f64(r->GetF32(SnctF::rate)) - 1.0) * 100.0) : 0.0f);
 }
 
 bool CKvsScnPrmF::Prepare() {

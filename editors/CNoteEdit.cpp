@@ -74,7 +74,7 @@ i32 CNoteEdit::GetPrefWidth(LDrawCtx* ctx, i32 hint) {
     return 2 * Border() + 4 * (fBox.GetAscent(ctx) + fBox.GetDescent(ctx));
 }
 
-f64 CNoteEdit::GetValue() {
+f64 CNoteEdit::TextValue() {
     return TextToValue(GetText());
 }
 

@@ -17,7 +17,7 @@ public:
     LMessage HandleMessage(const LMessage& msg) override;
     bool AcceptChar(const u8* byte) override;
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
-    f64 GetValue() override;
+    f64 TextValue() override;
     void SetValueRaw(f64 value) override;
 
     static i32 TextToValue(const LString& text) { return ParseMidiNote(text.CStr()); }

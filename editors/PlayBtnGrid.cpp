@@ -9,6 +9,7 @@
 #include "framework/LRgn.h"
 #include "records/CUndoStrm.h"
 #include "records/DeviceKinds.h"
+#include "records/OneShotFields.h"
 #include "records/PlayGrid.h"
 #include "records/ShowKinds.h"
 
@@ -33,8 +34,7 @@ void PressPlayButton(CRecord* command, u32 col, u32 row) {
     if (!command || command->FieldCount() <= DvcmF::plcl) return;
     char text[24];
     std::snprintf(text, sizeof text, "%u %u", col, row);
-    command->SetString(nullptr, DvcmF::plcl, LString(text));
-    command->StrSlot(DvcmF::plcl) = LString();
+    SetCommandOneShotText(command, DvcmF::plcl, LString(text));
 }
 
 void GridCellSize(i32 paneWidth, i32 paneHeight, u32 cols, u32 rows, i32* cellW, i32* cellH) {

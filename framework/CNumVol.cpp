@@ -40,20 +40,38 @@ void CNumVol::SetRange(f32 min, f32 max, f32 step) {
 }
 
 void CNumVol::SetValue(f32 value) {
-    SetValueRaw(Clamp(value));
+    const f64 v = Clamp(value);
+    SetValueRaw(v);
+    KeepExact(v);
     AfterStep();
 }
 
+void CNumVol::KeepExact(f64 value) {
+    fExact = value;
+    fExactText = GetText();
+    fHasExact = 1;
+}
+
+bool CNumVol::ExactShown() {
+    return fHasExact && GetText() == fExactText;
+}
+
 bool CNumVol::Step(i32 n) {
-    const f64 v = GetValue();
+    const f64 v = TextValue();
     SetValueRaw(Clamp(v + f64(n) * f64(fStep)));
     AfterStep();
-    return GetValue() != v;
+    if (TextValue() == v) return false;
+    DropExact();
+    return true;
 }
 
 f64 CNumVol::GetValue() {
     // Whoever reads the field, and whenever: the typed text may not have been
     // fixed yet (a dialog confirmed while the field still has the focus).
+    return ExactShown() ? fExact : TextValue();
+}
+
+f64 CNumVol::TextValue() {
     return Clamp(GetFloat());
 }
 
@@ -72,10 +90,12 @@ u32 CNumVol::KeyStep() {
     if (nav != 3 && nav != 4) return 0;
     const f64 amount = kb->IsShiftDown() ? f64(fStep) : std::max(f64(fStep), f64(fMax - fMin) / 10);
     if (amount <= 0) return 2;
-    const f64 v = GetValue();
+    const f64 v = TextValue();
     SetValueRaw(Clamp(v + (nav == 3 ? amount : -amount)));
     AfterStep();
-    return GetValue() != v ? 1 : 2;
+    if (TextValue() == v) return 2;
+    DropExact();
+    return 1;
 }
 
 i32 CNumVol::ClickPart(LPoint local) {
@@ -161,12 +181,13 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
         if (fromMouse && msg.Is(LMouse_Wheel)) {
             if (!FocusedInKey()) return LNumEdit::HandleMessage(msg);
             const f64 unit = WheelUnit(MousePointIn(this));
-            const f64 v = GetValue();
+            const f64 v = TextValue();
             const i32 n = mouse->TakeWheelStepsY(1, 0);
             if (unit == 0 || n == 0) return LMessage();
             SetValueRaw(Clamp(n * unit + v));
             AfterStep();
-            if (GetValue() != v) {
+            if (TextValue() != v) {
+                DropExact();
                 fEdited = 0;
                 return LMessage{CNumVol_Fix, this, fParent};
             }
@@ -204,7 +225,8 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
         return LMessage{CNumVol_Fix, this, fParent};
     }
     if (msg.source == this && msg.Is(LNumEdit_Enter)) {
-        SetValueRaw(Clamp(GetValue()));
+        // The same text typed again keeps the value it stood for.
+        if (!ExactShown()) SetValueRaw(Clamp(TextValue()));
         AfterStep();
         return LMessage{CNumVol_Fix, this, fParent};
     }
@@ -285,7 +307,7 @@ void CTimeSlider::SetValueRaw(f64 seconds) {
     SetText(LString(s.CStr()));
 }
 
-f64 CTimeSlider::GetValue() {
+f64 CTimeSlider::TextValue() {
     Timecode tc;
     tc.Init(fRate);
     const i32 sign = tc.Parse(GetText().CStr());
@@ -308,8 +330,9 @@ u32 CTimeSlider::KeyStep() {
     const i32 nav = kb->GetNavKey();
     if (nav != 3 && nav != 4) return 0;
     const f64 amount = kb->IsShiftDown() ? 1 : 60;
-    SetValueRaw(GetValue() + (nav == 3 ? amount : -amount));
+    SetValueRaw(TextValue() + (nav == 3 ? amount : -amount));
     AfterStep();
+    DropExact();
     return 1;
 }
 
@@ -334,7 +357,9 @@ bool CTimeSlider::Guarded() {
 
 void CTimeSlider::SetTime(i32 value, u32 unitsPerSecond) {
     if (Guarded() || unitsPerSecond == 0) return;
-    SetValueRaw(f64(value) / f64(unitsPerSecond));
+    const f64 seconds = f64(value) / f64(unitsPerSecond);
+    SetValueRaw(seconds);
+    KeepExact(seconds);
     AfterStep();
 }
 
@@ -346,6 +371,7 @@ void CTimeSlider::SetTimecode(const Timecode& tc) {
     if (fSigned) s.Write(" ", 1);
     shown.Format(s);
     SetText(LString(s.CStr()));
+    DropExact();
     AfterStep();
 }
 
@@ -357,6 +383,10 @@ Timecode CTimeSlider::GetTimecode() {
 }
 
 i32 CTimeSlider::GetScaledValue(u32 unitsPerSecond) {
+    if (ExactShown()) {
+        const f64 units = std::round(fExact * f64(unitsPerSecond));
+        return i32(std::clamp(units, -2147483648.0, 2147483647.0));
+    }
     Timecode tc;
     tc.Init(fRate);
     const i32 sign = tc.Parse(GetText().CStr());

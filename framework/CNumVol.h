@@ -38,11 +38,17 @@ public:
     virtual u32 KeyStep();
     virtual i32 ClickPart(LPoint local);
     virtual f64 WheelUnit(LPoint local);
-    // The value within the range, also while typed text is not yet fixed.
-    virtual f64 GetValue();
+    // The text read as a number, within the range.
+    virtual f64 TextValue();
     virtual void SetValueRaw(f64 value);
     virtual void AfterStep();
 
+    // The value within the range, also while typed text is not yet fixed. While
+    // the field still shows the text of the value last set from outside, that
+    // value exactly: fewer decimals are shown than many stored values carry, and
+    // a field ended without a change (Return, Tab, a dialog confirmed, the same
+    // text typed again) must give back what it was given, not its rounding.
+    f64 GetValue();
     void SetRange(f32 min, f32 max, f32 step);
     void SetValue(f32 value);
     bool Step(i32 n);
@@ -56,6 +62,11 @@ protected:
     f64 Clamp(f64 v) const;
     void StopRepeat();
     bool FocusedInKey() const { return (fState & 0xC0) == 0xC0; }
+    // The value just shown came from outside: remember it with its text.
+    void KeepExact(f64 value);
+    // The value was stepped: from now on the text is the value.
+    void DropExact() { fHasExact = 0; }
+    bool ExactShown();
 
     u32 fDecimals;
     i32 fX = 0;
@@ -66,6 +77,9 @@ protected:
     f32 fMin = 0.0f;
     f32 fMax = 100.0f;
     f32 fStep = 1.0f;
+    u8 fHasExact = 0;
+    f64 fExact = 0;
+    LString fExactText;
 };
 
 class CTimeSlider : public CNumVol {
@@ -78,7 +92,7 @@ public:
     u32 KeyStep() override;
     i32 ClickPart(LPoint local) override;
     f64 WheelUnit(LPoint local) override;
-    f64 GetValue() override;
+    f64 TextValue() override;
     void SetValueRaw(f64 seconds) override;
     void AfterStep() override;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/TextFormat.h"
+#include "records/OneShotFields.h"
 #include "records/ShowKinds.h"
 
 namespace {
@@ -223,9 +224,7 @@ void SetCommandAuxTrigger(CRecord* command, u32 a, u32 b) {
     std::string joined = text.CStr();
     joined += ' ';
     joined += second.CStr();
-    command->SetString(nullptr, DvcmF::aptg, LString(std::string_view(joined)));
-    // Emptied behind the listeners' backs: the next identical request must be a change again.
-    command->StrSlot(DvcmF::aptg) = LString();
+    SetCommandOneShotText(command, DvcmF::aptg, LString(std::string_view(joined)));
 }
 
 i32 DeviceStateGetTrigger(const CRecord* state, i32 index) {

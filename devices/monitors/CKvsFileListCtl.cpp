@@ -122,10 +122,7 @@ void CKvsFileListCtl::LoadEntry(const LString& name, bool play) {
     CRecord* cmd = fCtl->Record(CKvsDevCtl::kCommands);
     if (!cmd) return;
     const std::string path = std::string(kRecFolder) + "/" + name.CStr();
-    cmd->SetString(nullptr, DvcmF::rcpf, LString(path.c_str()));
-    // Emptied behind the listeners' backs, so that loading the same file
-    // again is a change again once the device moved on.
-    cmd->StrSlot(DvcmF::rcpf) = LString();
+    SetCommandOneShotText(cmd, DvcmF::rcpf, LString(path.c_str()));
     if (play) Command(kPlay);
 }
 
@@ -143,8 +140,7 @@ void CKvsFileListCtl::Stop() {
     SignalFileListChanged(fCtl->Record(CKvsDevCtl::kContents));
     if (renamed.IsEmpty()) return;
     CRecord* cmd = fCtl->Record(CKvsDevCtl::kCommands);
-    cmd->SetString(nullptr, DvcmF::rcpf, renamed);
-    cmd->StrSlot(DvcmF::rcpf) = LString();
+    SetCommandOneShotText(cmd, DvcmF::rcpf, renamed);
 }
 
 void CKvsFileListCtl::RefreshStatus() {
@@ -286,8 +282,7 @@ LMessage CKvsFileListCtl::HandleMessage(const LMessage& msg) {
             const CRecord* ssta = fCtl->Record(CKvsDevCtl::kSeqStat);
             if (ssta && list->IsSelectedPath(ssta->GetString(SstaF::cflp).CStr())) {
                 CRecord* cmd = fCtl->Record(CKvsDevCtl::kCommands);
-                cmd->SetString(nullptr, DvcmF::rcpf, LString(" "));
-                cmd->StrSlot(DvcmF::rcpf) = LString();
+                SetCommandOneShotText(cmd, DvcmF::rcpf, LString(" "));
             }
             return LHandler::HandleMessage(msg);
         }

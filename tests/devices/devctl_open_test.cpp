@@ -83,6 +83,17 @@ TEST_F(DevCtlOpen, EditModeSettingsAndGivingUp) {
     }
 }
 
+TEST_F(DevCtlOpen, EachEditModeSentReachesTheDevice) {
+    AddDevice(305, 1);
+    CKvsDevCtl ctl(&turns, &fSet, 305);
+    ASSERT_TRUE(fLoop.RunUntil([&] { return !ctl.SettingsChannel().IsBusy(); }));
+    fSim.Cmd("log clear");
+    // Closed twice while the opening is still on its way: two closings.
+    for (i32 mode : {1, 0, 0}) SendEditMode(ctl, mode);
+    ASSERT_TRUE(fLoop.RunUntil([&] { return !ctl.CommandChannel().IsBusy(); }));
+    EXPECT_EQ(Sedm(), "1 0 0 ");
+}
+
 TEST_F(DevCtlOpen, ControlWindowOpensShowsAndCloses) {
     AddDevice(305, 1);
     CKvsDevCtl ctl(&turns, &fSet, 305);

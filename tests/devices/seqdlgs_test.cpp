@@ -137,4 +137,18 @@ TEST_F(SeqDlgs, MoveCommandKeepsTheRadioAndTheTimeField) {
     CRecord::Destroy(seq);
 }
 
+TEST_F(SeqDlgs, MoveTimeConfirmedUnchangedMovesNothing) {
+    // The field shows hundredths: the top scene's 61.234 s confirmed as it is
+    // is not 61.23 s, which would move every chosen scene by 4 ms.
+    CRecord* seq = Sequence({30000, 61234, 120007});
+    PressReturn();
+    RunMoveTimeCommand(app.get(), nullptr, seq, SqncF::scns, Rows(1, 2));
+    EXPECT_EQ(Times(seq), (std::vector<i32>{30000, 61234, 120007}));
+    CRecord::Destroy(seq);
+    u32 ms = 61234, follow = 0;
+    PressReturn();
+    ASSERT_TRUE(RunMoveTimeDialog(app.get(), &ms, &follow));
+    EXPECT_EQ(ms, 61234u);
+}
+
 }  // namespace

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "devlink/CDevRequestQueue.h"
+#include "editors/PlayBtnGrid.h"
 #include "records/DeviceKinds.h"
 #include "records/OneShotFields.h"
 #include "records/ShowKinds.h"
@@ -355,6 +357,50 @@ TEST_F(Channel, EveryCommandPressTravelsInOrderWhileSettingsStillMerge) {
                                             {"/.cmd/udkvtcmd/paus", "8"}}));
     EXPECT_EQ(cmd->GetI32(DvcmF::paus), 8);
     EXPECT_TRUE(cmd->GetString(DvcmF::plsn).IsEmpty());
+    fChannel.reset();  // before the document it listens to
+}
+
+// Each way a command is pressed: with a write in flight two presses are two
+// writes; and after the device's own record was read back (it keeps what it
+// was sent) the same press again is still a press.
+TEST_F(Channel, EveryCommandEntrySendsEachPress) {
+    CRecordDoc doc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvcm)));
+    CRecord* cmd = doc.Root();
+    fChannel =
+        std::make_unique<CDevRequestQueue>(fQueue.get(), cmd, "/.cmd/udkvtcmd", this, Applied);
+    const struct {
+        const char* path;
+        const char* value;  // as the log writes it
+        std::function<void()> press;
+    } presses[] = {
+        {"/.cmd/udkvtcmd/plcl", "2%201", [&] { PressPlayButton(cmd, 2, 1); }},
+        {"/.cmd/udkvtcmd/aptg", "0%203", [&] { SetCommandAuxTrigger(cmd, 0, 3); }},
+        {"/.cmd/udkvtcmd/plsn", "/", [&] { SetField2Transient(cmd, LString("/")); }},
+        {"/.cmd/udkvtcmd/frfl", "1", [&] { SetCommandOneShot(cmd, DvcmF::frfl, 1); }},
+        {"/.cmd/udkvtcmd/sedm", "1", [&] { SetCommandOneShot(cmd, DvcmF::sedm, 1); }},
+        {"/.cmd/udkvtcmd/srtc", "x",
+         [&] { SetCommandOneShotText(cmd, DvcmF::srtc, LString("x")); }},
+        {"/.cmd/udkvtcmd/rcpf", "/a",
+         [&] { SetCommandOneShotText(cmd, DvcmF::rcpf, LString("/a")); }},
+    };
+    std::vector<Write> want{{"/.cmd/udkvtcmd/rcct", "4"}};
+    SetCommandOneShot(cmd, DvcmF::rcct, 4);
+    ASSERT_TRUE(InFlight());
+    for (const auto& p : presses) {
+        p.press();
+        p.press();
+        want.insert(want.end(), 2, {p.path, p.value});
+    }
+    ASSERT_TRUE(Settle());
+    fChannel->Refresh();
+    ASSERT_TRUE(Settle());
+    ASSERT_EQ(cmd->GetI32(DvcmF::sedm), 1) << "the device's record was read";
+    for (const auto& p : presses) {
+        p.press();
+        want.push_back({p.path, p.value});
+    }
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Writes(), want);
     fChannel.reset();  // before the document it listens to
 }
 

@@ -106,7 +106,7 @@ TEST(SceneEdit, ConversionsBothWays) {
     }
     clip->SetU32(nullptr, SnctF::volm, 200);
     clip->SetF32(nullptr, SnctF::rate, 0, 0.99f);
-    EXPECT_EQ(s.F().fVol.GetValue(), 78);
+    EXPECT_STREQ(s.F().fVol.GetText().CStr(), "78");
     EXPECT_NEAR(s.F().fRate.GetValue(), -1, 1e-6);
     s.fEdit->Params()->SetContent(0, nullptr);
     auto& f = s.F();
@@ -114,6 +114,42 @@ TEST(SceneEdit, ConversionsBothWays) {
     EXPECT_TRUE(f.fStart.GetScaledValue(1000) == 0 && f.fEnd.GetScaledValue(1000) == 0 &&
                 f.fLoop.GetState() == 0 && f.fFade.GetValue() == 0 && f.fVol.GetValue() == 100 &&
                 f.fRate.GetValue() == 0);
+}
+
+// The clip's values carry more than the fields show: each shown text typed
+// again and fixed with Return stores nothing; another value is stored.
+TEST(SceneEdit, TheShownTextTypedAgainKeepsTheStoredValue) {
+    Stage s;
+    s.fEdit->SetSequence(s.fSeq);
+    CRecord* clip = s.Clip(0);
+    clip->SetI32(nullptr, SnctF::sttm, 1234);
+    clip->SetU32(nullptr, SnctF::fdtm, 2550);
+    clip->SetU32(nullptr, SnctF::volm, 127);
+    clip->SetF32(nullptr, SnctF::rate, 0, 1.01234f);
+    s.fWin.SetState(LPane::kOpWindowKey);
+    s.fWin.SetState(LPane::kOpFocus);
+    auto& f = s.F();
+    auto retype = [&](CNumVol& field, const char* text) {
+        field.RequestFocus();
+        ASSERT_NE(field.Engine(), nullptr);
+        field.Engine()->SelectAll();
+        s.fControls.fField->Type(text);
+        LKeyboard keys;
+        keys.fChar = 13;
+        LHandler::Send(LKeyboard_Down, &keys, &field);
+    };
+    const std::pair<CNumVol*, const char*> shown[] = {
+        {&f.fStart, "00:00:01.23"}, {&f.fFade, "2.5"}, {&f.fVol, "50"}, {&f.fRate, "1.23"}};
+    for (const auto& [field, text] : shown) {
+        EXPECT_STREQ(field->GetText().CStr(), text);
+        retype(*field, text);
+    }
+    EXPECT_EQ(clip->GetI32(SnctF::sttm), 1234);
+    EXPECT_EQ(clip->GetU32(SnctF::fdtm), 2550u);
+    EXPECT_EQ(clip->GetU32(SnctF::volm), 127u);
+    EXPECT_EQ(clip->GetF32(SnctF::rate), 1.01234f);
+    retype(f.fVol, "75");
+    EXPECT_EQ(clip->GetU32(SnctF::volm), 192u);
 }
 
 TEST(SceneEdit, FileSlotDropAndLoop) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
 
 #include "framework/CNumVol.h"
 #include "tests/framework/ControlPanes.h"
@@ -104,6 +106,75 @@ TEST(NumVol, StepRequestsInTenthsOfAPercent) {
         EXPECT_EQ(v.GetValue(), 20 + c.moved) << c.n << " of 0.." << c.max;
         EXPECT_EQ(s.fBox.Take(), c.log);
     }
+}
+
+// A value set from outside may carry more than the field shows. However the
+// field ends unchanged (also with the same text typed again) it gives that
+// value back whole; a typed value is taken, clamped, and fixed once.
+TEST(NumVol, EndedUnchangedGivesBackTheExactValue) {
+    enum End { kReturn, kTab, kFocusLeaves, kEditEnded /* a dialog's default button */ };
+    const struct {
+        i32 decimals;  // -1: a time field to the hundredth, read in ms
+        f32 max;
+        f64 set;
+        const char* shown;
+        const char* typed;
+        f64 typedValue;
+    } fields[] = {
+        {-1, 0, 1234, "00:00:01.23", "00:00:02.50", 2500},  // a clip start
+        {1, 10, 2.55f, "2.5", "12", 10},                    // fades
+        {1, 10, 2.5f, "2.5", "3.7", 3.7f},
+        {0, 100, 49.609375, "50", "150", 100},  // a level of 127/256
+        {2, 5, 1.234f, "1.23", "-2", -2},       // a rate change in percent
+    };
+    for (const auto& f : fields) {
+        for (End end : {kReturn, kTab, kFocusLeaves, kEditEnded}) {
+            for (const std::string typing : {"", "same", "other"}) {
+                SCOPED_TRACE(std::string(f.shown) + " end " + std::to_string(end) + " " + typing);
+                Stage s;
+                s.fBox.fTake = {CNumVol_Fix};
+                CTimeSlider* time = f.decimals < 0 ? new CTimeSlider(&s.fBox, 0, 100, 0) : nullptr;
+                std::unique_ptr<CNumVol> v(time ? time : new CNumVol(&s.fBox, u32(f.decimals)));
+                if (time) time->SetTime(i32(f.set), 1000);
+                if (!time) v->SetRange(-f.max, f.max, 1);
+                if (!time) v->SetValue(f32(f.set));
+                EXPECT_EQ(std::string(v->GetText().View()), f.shown);
+                v->SetBounds(LRect(10, 10, 130, 30));
+                v->RequestFocus();
+                ASSERT_NE(v->Engine(), nullptr);
+                v->Engine()->SelectAll();
+                if (!typing.empty())
+                    s.fControls.fField->Type(typing == "other" ? f.typed : f.shown);
+                s.fBox.Take();
+                LEditText elsewhere(&s.fBox);
+                if (end == kReturn || end == kTab) s.Key(v.get(), end == kReturn ? 13 : 9);
+                if (end == kFocusLeaves) elsewhere.RequestFocus();
+                if (end == kEditEnded) v->EndOpenEdit(true);
+                // What follows ends nothing more.
+                s.Key(v.get(), 13);
+                elsewhere.RequestFocus();
+                const std::string log = s.fBox.Take();
+                EXPECT_EQ(log.find(CNumVol_Fix) != std::string::npos, !typing.empty()) << log;
+                EXPECT_EQ(log.find(CNumVol_Fix), log.rfind(CNumVol_Fix)) << log;
+                EXPECT_NEAR(time ? time->GetScaledValue(1000) : v->GetValue(),
+                            typing == "other" ? f.typedValue : f.set, 1e-9);
+            }
+        }
+    }
+}
+
+TEST(NumVol, OnlyAStepThatMovesDropsTheExactValue) {
+    Stage s;
+    CNumVol v(&s.fBox, 1);
+    v.SetRange(0, 10, 0.1f);
+    v.SetValue(2.55f);
+    v.RequestFocus();
+    s.Key(&v, 30, kModControl | kModShift);
+    s.Key(&v, 31, kModControl | kModShift);
+    EXPECT_NEAR(v.GetValue(), 2.5, 1e-6) << "stepped to what is shown";
+    v.SetValue(9.96f);  // shown as 10.0, the top of the range
+    s.Key(&v, 30, kModControl | kModShift);
+    EXPECT_NEAR(v.GetValue(), 9.96, 1e-6);
 }
 
 TEST(TimeSlider, TextSignAndRange) {

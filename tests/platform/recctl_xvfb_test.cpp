@@ -243,8 +243,9 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
     }
     EXPECT_EQ(clip->GetI32(SnctF::sttm), 1234);
     RunUntil([] { return false; }, 300);
-    // The field shows the start in its own hundredths.
-    EXPECT_EQ(start.GetScaledValue(1000), 1230) << start.GetText().CStr();
+    // The field shows the start in its own hundredths, and gives it back whole.
+    EXPECT_STREQ(start.GetText().CStr(), "00:00:01.23");
+    EXPECT_EQ(start.GetScaledValue(1000), 1234);
     // Asked about the clip of the scene selected, once.
     std::string asked;
     for (const std::string& l : sim.Log())
