@@ -3,13 +3,20 @@
 // the walk's end, waiting on the event loop, the program's windows on screen,
 // a user's pointer and keys on menus and fields, and the walk's own process.
 #include <QApplication>
+#include <QDrag>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +25,8 @@
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "base/Clock.h"
+#include "framework/InputState.h"
+#include "framework/LDrop.h"
 #include "framework/LPane.h"
 #include "framework/LWindow.h"
 #include "platform/qt/QtWindows.h"
@@ -33,6 +42,41 @@ inline void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QSt
 inline void Settle(u32 ms = 300) {
     RunUntil([] { return false; }, ms);
 }
+
+// The key and button releases the program has taken from the X server, each
+// counted once (where it reaches its QWindow, before the widget it goes on to):
+// input sent is known to have arrived once these have moved on by as much.
+// Counts from its first use, which needs the application.
+class InputSeen : public QObject {
+public:
+    static InputSeen& Instance() {
+        static InputSeen* seen = [] {
+            auto* s = new InputSeen;
+            qApp->installEventFilter(s);
+            return s;
+        }();
+        return *seen;
+    }
+    u64 Keys() const { return fKeys; }
+    u64 Releases() const { return fReleases; }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o->isWidgetType() || !qobject_cast<QWindow*>(o)) return false;
+        if (e->type() == QEvent::KeyRelease) {
+            const int k = static_cast<QKeyEvent*>(e)->key();
+            if (k != Qt::Key_Shift && k != Qt::Key_Control && k != Qt::Key_Alt &&
+                k != Qt::Key_Meta && !static_cast<QKeyEvent*>(e)->isAutoRepeat())
+                ++fKeys;
+        } else if (e->type() == QEvent::MouseButtonRelease) {
+            ++fReleases;
+        }
+        return false;
+    }
+
+private:
+    u64 fKeys = 0, fReleases = 0;
+};
 
 inline std::vector<MWindow*> ShownWindows() {
     std::vector<MWindow*> out;
@@ -60,6 +104,25 @@ class MenuDriver {
 public:
     // clickGapMs: between the clicks of a double click.
     explicit MenuDriver(const XvfbHarness& x, int clickGapMs = 60) : fX(x), fGap(clickGapMs) {}
+
+    // Whether keys sent now reach the window the program takes as active: the
+    // window manager hands the X input focus over on its own time, and keys
+    // sent before it has go to the window that had it.
+    bool KeysReachActive() const {
+        if (QApplication::activePopupWidget()) return true;
+        QWidget* active = QApplication::activeWindow();
+        if (!active) return false;
+        const std::string focus = fX.Run("xdotool getwindowfocus");
+        return !focus.empty() && std::stoull(focus) == u64(active->winId());
+    }
+    // Waits until the window holds the X input focus and the program knows it.
+    bool WaitActive(QWidget* window, u32 ms = 3000) const {
+        return RunUntil(
+            [&] {
+                return QApplication::activeWindow() == window->window() && KeysReachActive();
+            },
+            ms);
+    }
 
     static QMenuBar* BarOf(QWidget* w) { return w ? w->findChild<QMenuBar*>() : nullptr; }
 
@@ -131,27 +194,151 @@ public:
         cmd +=
             " click --repeat " + std::to_string(count) + " --delay " + std::to_string(fGap) + " 1";
         if (!mods.empty()) cmd += " keyup " + mods;
+        const u64 seen = InputSeen::Instance().Releases();
         fX.Xdotool(cmd);
+        // Back once the program has the clicks (a click that opens a modal
+        // window is taken in that window's loop, so this wait is bounded).
+        RunUntil([&] { return InputSeen::Instance().Releases() >= seen + u64(count); }, 2000);
     }
-    // Each key pressed and released apart, after the input before it settled.
+    // Each key pressed and released apart, sent once the active window holds
+    // the X focus; back once the program has taken every key.
     void Key(const std::string& keys) {
-        Settle(100);
+        WaitKeysReach();
         std::string cmd;
         size_t at = 0;
+        u64 count = 0;
         while (at < keys.size()) {
             const size_t end = std::min(keys.find(' ', at), keys.size());
             const std::string k = keys.substr(at, end - at);
-            cmd += " keydown " + k + " sleep 0.05 keyup " + k + " sleep 0.05";
+            cmd += " keydown " + k + " sleep 0.02 keyup " + k + " sleep 0.02";
             at = end + 1;
+            ++count;
         }
+        const u64 seen = InputSeen::Instance().Keys();
         if (!cmd.empty()) fX.Xdotool(cmd.substr(1));
-        Settle(100);
+        EXPECT_TRUE(
+            RunUntil([&] { return InputSeen::Instance().Keys() >= seen + count; }, 3000))
+            << "keys '" << keys << "' did not all reach the program";
     }
-    void Type(const std::string& text) { fX.Xdotool("type --delay 40 '" + text + "'"); }
+    void Type(const std::string& text) {
+        WaitKeysReach();
+        const u64 seen = InputSeen::Instance().Keys();
+        fX.Xdotool("type --delay 30 '" + text + "'");
+        EXPECT_TRUE(
+            RunUntil([&] { return InputSeen::Instance().Keys() >= seen + text.size(); }, 3000))
+            << "'" << text << "' did not all reach the program";
+    }
 
 protected:
+    void WaitKeysReach() {
+        EXPECT_TRUE(RunUntil([&] { return KeysReachActive(); }, 3000))
+            << "the X focus is not on the active window";
+    }
     const XvfbHarness& fX;
     int fGap;
+};
+
+// A drag with the real pointer, one step at a time, each sent once the program
+// has taken the one before: the press reached a pane that holds the mouse, the
+// move past the start distance began the platform drag, the target took the
+// drag over it, the release ended the drag. QDrag::exec runs an event loop of
+// its own, so the steps run from a timer, not from the caller's waits: start
+// it, then RunUntil(Done()).
+class PointerDrag {
+public:
+    // entered: the target takes the drag (by default the drag object of the
+    // window under `to` has a target pane).
+    PointerDrag(const XvfbHarness& x, QPoint from, QPoint to,
+                std::function<bool()> entered = nullptr, u32 stepMs = 5000)
+        : fX(x), fFrom(from), fTo(to), fEntered(std::move(entered)), fStepMs(stepMs) {
+        if (!fEntered) fEntered = [this] { return TargetTakes(); };
+        fBaseLevel = QThread::currentThread()->loopLevel();
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(20);
+        fAt = LTickMs();
+    }
+    bool Done() const { return fStep == kDone || fStep == kFailed; }
+    bool Ok() const { return fStep == kDone; }
+    // The step that did not come about, for a failure's message.
+    std::string Failure() const { return fFailure; }
+
+private:
+    enum Step { kActive, kPressed, kStarted, kEntered, kEnded, kDone, kFailed };
+
+    static bool DragRunning() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->findChild<QDrag*>()) return true;
+        return false;
+    }
+    // By the windows' places: while the drag runs, its image is the top window
+    // under the pointer.
+    bool TargetTakes() const {
+        for (MWindow* w : ShownWindows()) {
+            if (!w->frameGeometry().contains(fTo)) continue;
+            LDrop* drop = LDropMgr::Instance().DropFor(static_cast<QWidget*>(w));
+            if (drop && drop->Target()) return true;
+        }
+        return false;
+    }
+    void Tick() {
+        if (Done()) return;
+        bool met = false;
+        switch (fStep) {
+            case kActive: {
+                // A press on a window not yet active only brings it forward.
+                QWidget* under = QApplication::widgetAt(fFrom);
+                auto* w = under ? dynamic_cast<MWindow*>(under->window()) : nullptr;
+                met = w && QApplication::activeWindow() == w && w->ActiveForMs() >= 150;
+                if (met) fX.Xdotool(Where(fFrom) + " mousedown 1");
+                break;
+            }
+            case kPressed:
+                met = (QGuiApplication::mouseButtons() & Qt::LeftButton) && LMouse::Instance() &&
+                      LMouse::Instance()->Capture();
+                if (met)
+                    fX.Xdotool("mousemove " + std::to_string(fFrom.x() + 10) + " " +
+                               std::to_string(fFrom.y() + 10));
+                break;
+            case kStarted:
+                met = QThread::currentThread()->loopLevel() > fBaseLevel && DragRunning();
+                if (met) fX.Xdotool(Where(fTo));
+                break;
+            case kEntered:
+                met = fEntered();
+                if (met) fX.Xdotool("mouseup 1");
+                break;
+            case kEnded:
+                met = QThread::currentThread()->loopLevel() == fBaseLevel &&
+                      !(QGuiApplication::mouseButtons() & Qt::LeftButton);
+                break;
+            default:
+                break;
+        }
+        if (met) {
+            fStep = Step(fStep + 1);
+            fAt = LTickMs();
+            if (fStep == kDone) fTimer.stop();
+            return;
+        }
+        if (LTickMs() - fAt < fStepMs) return;
+        static const char* const names[] = {"source window active", "press taken",
+                                            "drag started", "target entered", "drag ended"};
+        fFailure = names[fStep];
+        fTimer.stop();
+        // Nothing left held down for the walk's next steps.
+        if (fStep != kActive) fX.Xdotool("mouseup 1");
+        fStep = kFailed;
+    }
+
+    const XvfbHarness& fX;
+    QPoint fFrom, fTo;
+    std::function<bool()> fEntered;
+    u32 fStepMs;
+    int fBaseLevel = 0;
+    QTimer fTimer;
+    Step fStep = kActive;
+    u32 fAt = 0;
+    std::string fFailure;
 };
 
 // The walk in a child process of its own (one QApplication a process); a

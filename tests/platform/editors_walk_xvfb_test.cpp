@@ -182,14 +182,11 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_TRUE(above()) << "the background music window went behind its control window";
         sim.Cmd("log clear");
         {
-            const QPoint from = RowAt(frame->List(), 0);
-            const QPoint to = PaneAt(&bgm->fSeq, 40);
-            x.Xdotool(Where(from) + " mousedown 1");
-            x.XdotoolAsync("sleep 0.6 mousemove " + std::to_string(from.x() + 10) + " " +
-                           std::to_string(from.y() + 10) + " sleep 0.4 " + Where(to) +
-                           " sleep 0.4 mousemove_relative 2 2 sleep 0.4 mouseup 1");
+            PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&bgm->fSeq, 40));
+            ASSERT_TRUE(RunUntil([&] { return drag.Done(); }, 30000));
+            EXPECT_TRUE(drag.Ok()) << drag.Failure();
             const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
-            EXPECT_EQ(w.WaitWritten("bgmq", 1, 8000), std::vector<std::string>{id});
+            EXPECT_EQ(w.WaitWritten("bgmq", 1), std::vector<std::string>{id});
         }
         w.Shot("bgm");
         bgm->HideWindow();
@@ -208,14 +205,11 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         Settle(600);
         sim.Cmd("log clear");
         {
-            const QPoint from = RowAt(frame->List(), 0);
-            const QPoint to = PaneAt(&pwd->fSeq, 40);
-            x.Xdotool(Where(from) + " mousedown 1");
-            x.XdotoolAsync("sleep 0.6 mousemove " + std::to_string(from.x() + 10) + " " +
-                           std::to_string(from.y() + 10) + " sleep 0.4 " + Where(to) +
-                           " sleep 0.4 mousemove_relative 2 2 sleep 0.4 mouseup 1");
+            PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&pwd->fSeq, 40));
+            ASSERT_TRUE(RunUntil([&] { return drag.Done(); }, 30000));
+            EXPECT_TRUE(drag.Ok()) << drag.Failure();
             const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
-            EXPECT_EQ(w.WaitWritten("pwdw", 1, 8000), std::vector<std::string>{id});
+            EXPECT_EQ(w.WaitWritten("pwdw", 1), std::vector<std::string>{id});
         }
         x.Xdotool("windowactivate " + std::to_string(pwdWin->winId()));
         RunUntil([&] { return pwdWin->isActiveWindow(); }, 3000);
