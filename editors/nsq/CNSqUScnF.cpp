@@ -127,7 +127,8 @@ void CNSqUScnF::OnChange(void* self, CRecordNote* note) {
             f->UpdateButtons();
     } else if (IsNsq(r, kKindSscn) && note->kind == CRecordNote::kChanged &&
                note->field == SscnF::time) {
-        if (r == f->fScene) f->fTime.SetTime(i32(std::min<u32>(r->GetU32(SscnF::time), 0x7FFFFFFFu)), 1000);
+        if (r == f->fScene)
+            f->fTime.SetTime(i32(std::min<u32>(r->GetU32(SscnF::time), 0x7FFFFFFFu)), 1000);
         f->UpdateButtons();
     }
 }

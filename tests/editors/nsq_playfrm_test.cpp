@@ -151,8 +151,8 @@ TEST(NsqPlayFrame, ClipFieldsEndedUnchangedKeepTheirMilliseconds) {
         u32 value;
         CNumVol* vol;
     } cases[] = {
-        {PdmxF::rngf, 1234, &clip->From()},       {PdmxF::rngt, 86399999, &clip->To()},
-        {PdmxF::rngf, 43210987, &clip->From()},   {PdmxF::fdtm, 2300, &clip->Fade()},
+        {PdmxF::rngf, 1234, &clip->From()},     {PdmxF::rngt, 86399999, &clip->To()},
+        {PdmxF::rngf, 43210987, &clip->From()}, {PdmxF::fdtm, 2300, &clip->Fade()},
         {PdmxF::fdtm, 9900, &clip->Fade()},
     };
     for (const Case& c : cases) {

@@ -143,15 +143,15 @@ private:
 // Where a time (seconds) of a track row lies on the screen.
 QPoint TrackAt(CNSqUTrkList& list, CNSqTimeScale& scale, u32 row, double seconds) {
     const LRect r = list.GetCellRect(LCell{0, i32(row)});
-    return ScreenPoint(&list, LPoint{list.SceneArea().left - list.Bounds().left +
-                                         scale.TimeToPos(seconds) + 1,
-                                     r.top - list.Bounds().top + r.Height() / 2});
+    return ScreenPoint(
+        &list, LPoint{list.SceneArea().left - list.Bounds().left + scale.TimeToPos(seconds) + 1,
+                      r.top - list.Bounds().top + r.Height() / 2});
 }
 
 // The x of the now line in a picture of the scene area, -1 without one.
 int NowLineX(CNSqUTrkList& list) {
-    auto* win = dynamic_cast<QWidget*>(AsMWindow(
-        LWindow::FindByNative(list.GetNativeWindow())->Native()));
+    auto* win =
+        dynamic_cast<QWidget*>(AsMWindow(LWindow::FindByNative(list.GetNativeWindow())->Native()));
     if (!win) return -1;
     const QImage shot = win->grab().toImage();
     const QPoint tl = win->mapFromGlobal(ScreenPoint(&list, LPoint{0, 0}));
@@ -164,28 +164,46 @@ int NowLineX(CNSqUTrkList& list) {
     return -1;
 }
 
+// How long a value may take to reach the device: the edit's writes queue behind
+// the device's other requests, and now and then a read of its sequence status
+// is left unanswered by the program (its OACK never acknowledged) and holds the
+// queue until it times out, some 25 s.
+constexpr u32 kDeviceMs = 35000;
+
+// Where the keys go, for a failure's message.
+std::string KeysGoTo(LPane* any) {
+    LWindow* lw = LWindow::FindByNative(any->GetNativeWindow());
+    LPane* f = lw && lw->GetFrame() ? lw->GetFrame()->FindFocusable() : nullptr;
+    QWidget* qf = QApplication::focusWidget();
+    return std::string("focus ") + (f ? typeid(*f).name() : "none") + ", Qt focus " +
+           (qf ? qf->metaObject()->className() : "none");
+}
+
 bool FitsTheScreen(QWidget* w) {
     return w && w->frameGeometry().width() <= 1280 && w->frameGeometry().height() <= 800;
 }
 
 void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     // A walk that hangs in a modal loop fails rather than waits for the test's time-out.
-    alarm(240);
+    alarm(420);
     WithNsqEdit(x, net, dir, [&](NsqEdit& p) {
         Walk& w = p.w;
         SimDeviceProcess& sim = p.sim;
         MWindow* ctl = p.ctl;
+        ASSERT_TRUE(w.WaitActive(ctl));
         CKvsPlay2Frm* frame = p.frame;
         CNSqTrkEditF* edit = frame->TrackEdit();
         CNSqUTrkList& list = edit->List();
         CNSqTimeScale& scale = p.view->Scale();
         CNSqScnSel& sel = scale.Selection();
         EXPECT_EQ(BarTitles(ctl), "KEVOruneSet File Edit Network Device Play Window Help");
-        EXPECT_TRUE(FitsTheScreen(ctl)) << ctl->frameGeometry().width() << " x "
-                                        << ctl->frameGeometry().height();
+        EXPECT_TRUE(FitsTheScreen(ctl))
+            << ctl->frameGeometry().width() << " x " << ctl->frameGeometry().height();
         sim.Cmd("log clear");
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, A sequence, named; two tracks, the first\n",
+                     unsigned(LTickMs()));
+
         // ---- A sequence, named; two tracks, the first named.
         CRecord* set = p.view->SeqSettings()->GetChild(SqstF::nsqs);
         w.Click(PaneAt(&frame->PlusButton()));
@@ -193,6 +211,16 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CRecord* seq = set->GetListItem(SsetF::seqs, 0);
         ASSERT_TRUE(RunUntil([&] { return edit->Sequence() == seq; }, 3000));
         Settle(300);
+        {
+            auto* cell = static_cast<CKvsSeqCell*>(frame->List()->GetCellFrame(LCell{0, 0}, false));
+            ASSERT_NE(cell, nullptr);
+            w.Click(PaneAt(&cell->fName));
+            Settle(300);
+            w.Type("Evening");
+            w.Key("Tab");
+            EXPECT_EQ(w.WaitWritten("name", 1, kDeviceMs), std::vector<std::string>{"Evening"});
+            EXPECT_STREQ(seq->GetString(SseqF::name).CStr(), "Evening");
+        }
         for (u32 n = 1; n <= 2; ++n) {
             w.Click(PaneAt(&edit->Plus()));
             ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == n; }, 3000));
@@ -216,12 +244,16 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Type("Lights");
             w.Key("Return");
             CRecord* track = seq->GetListItem(SseqF::trks, 0);
-            EXPECT_TRUE(RunUntil([&] { return std::string(track->GetString(StrkF::name).CStr()) == "Lights"; }, 3000))
+            EXPECT_TRUE(RunUntil(
+                [&] { return std::string(track->GetString(StrkF::name).CStr()) == "Lights"; },
+                3000))
                 << track->GetString(StrkF::name).CStr();
         }
         w.Shot("nsq_tracks");
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, An audio scene on the first track at 2 s\n",
+                     unsigned(LTickMs()));
+
         // ---- An audio scene on the first track at 2 s, a DMX scene on the
         // second at 5 s, each from the track's context menu.
         auto addScene = [&](u32 row, double at, const char* item, u32 kind) {
@@ -231,8 +263,8 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Click(TrackAt(list, scale, row, at), 1, "");
             x.Xdotool("click 3");
             EXPECT_TRUE(RunUntil([&] { return choice.Done(); }, 5000)) << item;
-            EXPECT_TRUE(RunUntil(
-                [&] { return track->GetListCount(StrkF::scns) == before + 1; }, 5000))
+            EXPECT_TRUE(
+                RunUntil([&] { return track->GetListCount(StrkF::scns) == before + 1; }, 5000))
                 << item;
             Settle(300);
             const CRecord* scene = track->GetListItem(StrkF::scns, before);
@@ -258,7 +290,9 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             Settle(300);
         };
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, The audio scene's parameters, each edit \n",
+                     unsigned(LTickMs()));
+
         // ---- The audio scene's parameters, each edit ended another way.
         selectAt(0, 2.05);
         ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
@@ -282,8 +316,8 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             {"fade, a click elsewhere", &aud->Fade(), "2.5", "fdtm", "2500",
              [&] { w.Click(PaneAt(frame->SceneFrame())); }},
             {"volume, Return", &aud->Volume(), "75", "volm", "192", [&] { w.Key("Return"); }},
-            {"volume above the range, another scene selected", &aud->Volume(), "150", "volm",
-             "256", [&] { selectAt(1, 5.05); }},
+            {"volume above the range, another scene selected", &aud->Volume(), "150", "volm", "256",
+             [&] { selectAt(1, 5.05); }},
             {"volume, Tab", &aud->Volume(), "40", "volm", "102", [&] { w.Key("Tab"); }},
         };
         for (const Edit& e : edits) {
@@ -295,9 +329,12 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             const size_t before = w.Written(e.tag).size();
             w.TypeNumber(e.field, e.text);
             Settle(200);
+            const std::string typed = KeysGoTo(e.field);
             e.end();
-            const std::vector<std::string> got = w.WaitWritten(e.tag, before + 1);
-            EXPECT_EQ(got.size(), before + 1);
+            const std::string keys = KeysGoTo(e.field);
+            const std::vector<std::string> got = w.WaitWritten(e.tag, before + 1, kDeviceMs);
+            EXPECT_EQ(got.size(), before + 1)
+                << typed << " -> " << keys << "; the field shows " << e.field->GetText().CStr();
             if (got.size() > before) {
                 EXPECT_EQ(got.back(), e.value);
             }
@@ -306,14 +343,16 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         selectAt(0, 2.05);
         ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
         w.Click(PaneAt(&aud->Loop()));
-        EXPECT_EQ(w.WaitWritten("loop", 1), std::vector<std::string>{"1"});
+        EXPECT_EQ(w.WaitWritten("loop", 1, kDeviceMs), std::vector<std::string>{"1"});
         EXPECT_EQ(audioPrms->GetU32(PdmxF::rngf), 1500u);
         EXPECT_EQ(audioPrms->GetU32(PdmxF::rngt), 9250u);
         EXPECT_EQ(audioPrms->GetU32(PdmxF::fdtm), 2500u);
         EXPECT_EQ(audioPrms->GetU32(PdmxF::volm), 102u);
         w.Shot("nsq_audio_params");
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, Scenes: a click and a Ctrl-click select \n",
+                     unsigned(LTickMs()));
+
         // ---- Scenes: a click and a Ctrl-click select both; Cut, Copy and
         // Paste stay off while scenes are selected, Delete is there.
         selectAt(0, 2.05);
@@ -329,13 +368,6 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // Escape gives it back to the window, as a user would press it.
         w.Key("Escape");
         // By key, then undone by key and redone from the menu.
-        {
-            LWindow* lw = LWindow::FindByNative(list.GetNativeWindow());
-            LPane* f = lw && lw->GetFrame() ? lw->GetFrame()->FindFocusable() : nullptr;
-            QWidget* qf = QApplication::focusWidget();
-            std::fprintf(stderr, "DEBUG focus %s qt %s active %d\n", f ? typeid(*f).name() : "none",
-                         qf ? qf->metaObject()->className() : "none", int(ctl->isActiveWindow()));
-        }
         w.Key("Delete");
         EXPECT_TRUE(RunUntil([&] { return scenes() == 0; }, 3000)) << scenes();
         w.Key("ctrl+z");
@@ -356,7 +388,9 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         audioPrms = audio->GetChild(SscnF::prms);
         EXPECT_EQ(audioPrms->GetU32(PdmxF::volm), 102u);
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, Scene times moved in their dialog: the a\n",
+                     unsigned(LTickMs()));
+
         // ---- Scene times moved in their dialog: the audio scene to 3 s.
         {
             selectAt(0, 2.05);
@@ -368,12 +402,14 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                      w.Key("ctrl+a BackSpace");
                      w.Type("00:00:03.00");
                  }},
+                // Confirmed with its Move button (Return in the time field
+                // stores the time and leaves the dialog open here).
                 {300,
-                 [&](LFrame*) {
-                     w.Shot("nsq_movetime_typed");
-                     w.Key("Return");
+                 [&](LFrame* d) {
+                     auto* dlg = dynamic_cast<LModalFrame*>(d);
+                     ASSERT_TRUE(dlg && dlg->DefaultButton());
+                     w.Click(PaneAt(dlg->DefaultButton()));
                  }},
-                {2000, [&](LFrame*) { w.Shot("nsq_movetime_after"); w.Key("Escape"); }},
             });
             ASSERT_TRUE(w.Choose(ctl, "Play", "Move Scene Times"));
             EXPECT_TRUE(RunUntil([&] { return script.Done(); }, 10000));
@@ -382,7 +418,40 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 << audio->GetU32(SscnF::time);
         }
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, The DMX scene dragged onto the first tra\n",
+                     unsigned(LTickMs()));
+
+        // ---- The DMX scene dragged onto the first track (its scrap moved,
+        // one undo step), then put back with Undo.
+        {
+            selectAt(1, 5.05);
+            EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+            PointerDrag drag(x, TrackAt(list, scale, 1, 5.05), TrackAt(list, scale, 0, 7.0));
+            RunUntil([&] { return drag.Done(); }, 30000);
+            EXPECT_TRUE(drag.Ok()) << drag.Failure();
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return t0->GetListCount(StrkF::scns) == 2 && t1->GetListCount(StrkF::scns) == 0;
+                },
+                3000));
+            if (t0->GetListCount(StrkF::scns) == 2) {
+                EXPECT_NEAR(double(t0->GetListItem(StrkF::scns, 1)->GetU32(SscnF::time)), 6950.0,
+                            30.0);
+                EXPECT_EQ(t0->GetListItem(StrkF::scns, 1)->GetChild(SscnF::prms)->Kind(),
+                          kKindPdmx);
+            }
+            w.Shot("nsq_dragged");
+            w.Key("ctrl+z");
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return t0->GetListCount(StrkF::scns) == 1 && t1->GetListCount(StrkF::scns) == 1;
+                },
+                3000));
+        }
+
+        std::fprintf(stderr, "walk: %u ms, Tracks: a row selected, copied and paste\n",
+                     unsigned(LTickMs()));
+
         // ---- Tracks: a row selected, copied and pasted by key.
         {
             const LRect r = list.GetCellRect(LCell{0, 1});
@@ -397,48 +466,66 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == 2; }, 3000));
         }
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, Played from the ruler's double click at \n",
+                     unsigned(LTickMs()));
+
         // ---- Played from the ruler's double click at 1 s: the device plays the
         // sequence; the now line runs across the time line, the audio
         // scene's indicator follows.
         {
-            sim.Cmd("log clear");
             const LRect swipe = edit->Swipe().Bounds();
             const i32 at = scale.TimeToPos(1.0);
             w.Click(ScreenPoint(&edit->Swipe(), LPoint{at, swipe.Height() / 2}), 2);
-            EXPECT_EQ(w.WaitWritten("plsn", 1).size(), 1u);
-            const std::vector<std::string> from = w.WaitWritten("pltm", 1);
+            // The line where the device is, drawn at its time: seen soon after
+            // the start (1 s is 100 pixels in), then again 0.6 s on.
+            u32 first = 0, later = 0;
+            ASSERT_TRUE(RunUntil(
+                [&] {
+                    return p.view->ShownIsPlaying() && list.NowTime(&first) && first >= 1000 &&
+                           first < 6000;
+                },
+                kDeviceMs))
+                << first;
+            Settle(50);
+            list.NowTime(&first);
+            const int x0 = NowLineX(list);
+            EXPECT_NEAR(
+                x0, list.SceneArea().left - list.Bounds().left + scale.TimeToPos(first / 1000.0),
+                3);
+            ASSERT_TRUE(
+                RunUntil([&] { return list.NowTime(&later) && later >= first + 600; }, 8000))
+                << first << " " << later;
+            Settle(50);
+            list.NowTime(&later);
+            const int x1 = NowLineX(list);
+            EXPECT_GT(x1, x0 + 40) << "the now line did not move: " << x0 << " -> " << x1;
+            EXPECT_NEAR(
+                x1, list.SceneArea().left - list.Bounds().left + scale.TimeToPos(later / 1000.0),
+                3);
+            // The device was told once which sequence to play, and from where.
+            EXPECT_EQ(w.WaitWritten("plsn", 1, kDeviceMs).size(), 1u);
+            const std::vector<std::string> from = w.WaitWritten("pltm", 1, kDeviceMs);
             ASSERT_EQ(from.size(), 1u);
             EXPECT_NEAR(std::stod(from[0]), 1000.0, 30.0);
-            u32 first = 0, later = 0;
-            ASSERT_TRUE(RunUntil([&] { return p.view->ShownIsPlaying() && list.NowTime(&first); },
-                                 8000));
-            const int x0 = NowLineX(list);
-            EXPECT_GE(x0, 0);
-            ASSERT_TRUE(RunUntil(
-                [&] { return list.NowTime(&later) && later >= first + 1500; }, 8000))
-                << first << " " << later;
-            Settle(100);
-            const int x1 = NowLineX(list);
-            EXPECT_GT(x1, x0 + 100) << "the now line did not move: " << x0 << " -> " << x1;
             // Inside the audio scene (3 s, from 1.5 s): the indicator shows a time.
             selectAt(0, 3.05);
             RunUntil([&] { return list.NowTime(&later) && later > 3500; }, 8000);
             Settle(300);
             EXPECT_TRUE(RunUntil(
                 [&] {
-                    return std::string(aud->Indicator().Position().GetText().CStr()) !=
-                           "--:--:--";
+                    return std::string(aud->Indicator().Position().GetText().CStr()) != "--:--:--";
                 },
                 5000))
                 << aud->Indicator().Position().GetText().CStr();
             w.Shot("nsq_playing");
             w.Click(PaneAt(&frame->StopButton()));
-            EXPECT_EQ(w.WaitWritten("stps", 1), std::vector<std::string>{"1"});
+            EXPECT_EQ(w.WaitWritten("stps", 1, kDeviceMs), std::vector<std::string>{"1"});
             EXPECT_TRUE(RunUntil([&] { return !p.view->ShownIsPlaying(); }, 8000));
         }
 
-        std::fprintf(stderr, "STEP %u\n", LTickMs());
+        std::fprintf(stderr, "walk: %u ms, Typed into the fade, then the control wi\n",
+                     unsigned(LTickMs()));
+
         // ---- Typed into the fade, then the control window closed: stored
         // before it goes.
         {
@@ -449,13 +536,19 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             Settle(200);
             ASSERT_TRUE(w.Choose(ctl, "File", "Close"));
             EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 10000));
-            const std::vector<std::string> got = w.WaitWritten("fdtm", before + 1);
+            const std::vector<std::string> got = w.WaitWritten("fdtm", before + 1, kDeviceMs);
             EXPECT_EQ(got.size(), before + 1);
             if (got.size() > before) {
                 EXPECT_EQ(got.back(), "7500");
             }
         }
 
+        {
+            FILE* f =
+                std::fopen((std::string(KEVO_BINARY_DIR) + "/walk_nsq_device.log").c_str(), "w");
+            for (const std::string& line : sim.Log()) std::fprintf(f, "%s\n", line.c_str());
+            std::fclose(f);
+        }
         // Nothing of this edit went to the other device.
         for (const std::string& line : sim.Log())
             EXPECT_EQ(line.find("dev=305 op=write"), std::string::npos) << line;
