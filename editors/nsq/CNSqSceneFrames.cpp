@@ -26,6 +26,18 @@ u32 ToU32(double v) {
     return !(t > 0) ? 0 : t >= 4294967295.0 ? 4294967295u : u32(t);
 }
 
+// Seconds as a field gives them back (a float's neighbour of the value shown)
+// to the millisecond they stand for: truncated, 2.3 s would be 2299 ms.
+u32 SecondsToMs(double seconds) {
+    return ToU32(std::round(seconds * 1000.0));
+}
+
+// A time field shows milliseconds exactly: through a float, a time late in the
+// day would come back a few milliseconds off.
+void ShowMs(CTimeSlider& field, u32 ms) {
+    field.SetTime(i32(std::min<u32>(ms, 0x7FFFFFFFu)), 1000);
+}
+
 }  // namespace
 
 u32 NSqVolumeStored(double percent) {
@@ -45,7 +57,7 @@ double NSqRateShown(f32 rate) {
 }
 
 u32 NSqFadeStored(double seconds) {
-    return ToU32(seconds * 1000.0);
+    return SecondsToMs(seconds);
 }
 
 LString NSqSeqRefText(const CRecord* set, u32 sqid) {
@@ -213,8 +225,8 @@ void CNSqClipPrmF::ModelChanged() {
     GetContentFileDisplayName(&shown, m->GetString(PdmxF::file).CStr(), Contents(),
                               IsDmx() ? 0 : 1);
     fFile.SetText(m->GetString(PdmxF::file).IsEmpty() ? LString() : shown);
-    fFrom.SetValue(f32(m->GetU32(PdmxF::rngf) / 1000.0));
-    fTo.SetValue(f32(m->GetU32(PdmxF::rngt) / 1000.0));
+    ShowMs(fFrom, m->GetU32(PdmxF::rngf));
+    ShowMs(fTo, m->GetU32(PdmxF::rngt));
     fLoop.SetState(m->GetU8(PdmxF::loop) ? 1 : 0);
     fFade.SetValue(f32(m->GetU32(PdmxF::fdtm) * 0.001));
     fVolume.SetValue(f32(NSqVolumeShown(m->GetU32(PdmxF::volm))));
@@ -265,8 +277,8 @@ LMessage CNSqClipPrmF::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(CNumVol_Fix)) {
-        if (msg.source == &fFrom) m->SetU32(this, PdmxF::rngf, ToU32(fFrom.GetValue() * 1000.0));
-        if (msg.source == &fTo) m->SetU32(this, PdmxF::rngt, ToU32(fTo.GetValue() * 1000.0));
+        if (msg.source == &fFrom) m->SetU32(this, PdmxF::rngf, SecondsToMs(fFrom.GetValue()));
+        if (msg.source == &fTo) m->SetU32(this, PdmxF::rngt, SecondsToMs(fTo.GetValue()));
         if (msg.source == &fFade) m->SetU32(this, PdmxF::fdtm, NSqFadeStored(fFade.GetValue()));
         if (msg.source == &fVolume)
             m->SetU32(this, PdmxF::volm, NSqVolumeStored(fVolume.GetValue()));

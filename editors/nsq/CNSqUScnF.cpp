@@ -1,5 +1,6 @@
 #include "editors/nsq/CNSqUScnF.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "editors/nsq/CNSqKinds.h"
@@ -56,7 +57,7 @@ void CNSqUScnF::SetScene(CRecord* scene) {
     fTrack = scene && IsNsq(scene->Parent(), kKindStrk) ? scene->Parent() : nullptr;
     CNSqSceneInfo info;
     if (scene) {
-        fTime.SetValue(f32(scene->GetU32(SscnF::time) / 1000.0));
+        fTime.SetTime(i32(std::min<u32>(scene->GetU32(SscnF::time), 0x7FFFFFFFu)), 1000);
         fDoc = scene->GetOwner();
         if (fDoc) fDoc->AddListener(this, OnChange);
         if (fScale->Kinds()) fScale->Kinds()->DescribeScene(scene, &info);
@@ -89,7 +90,7 @@ void CNSqUScnF::Step(i32 step) {
 
 LMessage CNSqUScnF::HandleMessage(const LMessage& msg) {
     if (msg.Is(CNumVol_Fix) && msg.source == &fTime && fScene && fTrack) {
-        const double ms = std::trunc(fTime.GetValue() * 1000.0);
+        const double ms = std::round(fTime.GetValue() * 1000.0);
         const u32 t = fScale->Kinds()->RoundTime(u32(ms < 0 ? 0 : ms > 86399999 ? 86399999 : ms));
         // Taken out and put back at its sorted place, the scene leaves the
         // selection and this frame on the way: both take it back.
@@ -126,7 +127,8 @@ void CNSqUScnF::OnChange(void* self, CRecordNote* note) {
             f->UpdateButtons();
     } else if (IsNsq(r, kKindSscn) && note->kind == CRecordNote::kChanged &&
                note->field == SscnF::time) {
-        if (r == f->fScene) f->fTime.SetValue(f32(r->GetU32(SscnF::time) / 1000.0));
+        if (r == f->fScene)
+            f->fTime.SetTime(i32(std::min<u32>(r->GetU32(SscnF::time), 0x7FFFFFFFu)), 1000);
         f->UpdateButtons();
     }
 }

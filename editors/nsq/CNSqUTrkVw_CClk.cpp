@@ -136,8 +136,13 @@ bool CNSqUTrkVw_CClk::Click(LPoint pt, bool toggleOnly) {
     if (!seq || seq != sel.Sequence()) return false;
     const u32 row = fTrack->GetIndex();
     const bool was = sel.IsSelected(fTrack->GetListItem(StrkF::scns, u32(hit)));
-    if (!toggleOnly) sel.DeselectAll();
-    sel.SetSelected(row, u32(hit), !was);
+    // A plain press on a selected scene keeps the selection: it is the press
+    // that drags the selected scenes. Taking the scene out there would leave
+    // nothing to drag.
+    if (toggleOnly)
+        sel.SetSelected(row, u32(hit), !was);
+    else if (!was)
+        sel.SelectOnly(row, u32(hit));
     fClickTime = fScale->PosToTime(pt.x - fBounds.left);
     LHandler::Send(CNSqUTrkVw_CClk_Clk, this, fParent);
     return true;

@@ -136,3 +136,33 @@ TEST(NsqPlayFrame, VisibilityIsToldToTheParent) {
         EXPECT_EQ(s.fParent.heard, (std::vector<std::string>{CKvsPlay2Frm_Vis})) << op;
     }
 }
+
+// A clip's fields ended without a change (Return, Tab, the focus leaving) give
+// back the milliseconds they were shown, late in the day and at odd values too.
+TEST(NsqPlayFrame, ClipFieldsEndedUnchangedKeepTheirMilliseconds) {
+    Play2 s;
+    s.SelectRow(1);
+    s.fScale->Selection().SelectOnly(1, 0);
+    auto* clip = dynamic_cast<CNSqClipPrmF*>(s.fFrm->ScenePrm()->Shown());
+    ASSERT_NE(clip, nullptr);
+    CRecord* m = s.Scene(1)->GetChild(SscnF::prms);
+    struct Case {
+        u8 field;
+        u32 value;
+        CNumVol* vol;
+    } cases[] = {
+        {PdmxF::rngf, 1234, &clip->From()},     {PdmxF::rngt, 86399999, &clip->To()},
+        {PdmxF::rngf, 43210987, &clip->From()}, {PdmxF::fdtm, 2300, &clip->Fade()},
+        {PdmxF::fdtm, 9900, &clip->Fade()},
+    };
+    for (const Case& c : cases) {
+        m->SetU32(nullptr, c.field, c.value);
+        LHandler::Send(CNumVol_Fix, c.vol, clip);
+        EXPECT_EQ(m->GetU32(c.field), c.value) << int(c.field);
+    }
+    // The scene's own time likewise, in its frame.
+    CRecord* scene = s.Scene(1);
+    NSqTrkSetSceneTime(s.Track(1), nullptr, 0, 86399990);
+    LHandler::Send(CNumVol_Fix, &s.fFrm->SceneFrame()->Time(), s.fFrm->SceneFrame());
+    EXPECT_EQ(scene->GetU32(SscnF::time), 86399990u);
+}

@@ -80,7 +80,10 @@ TEST(NsqTracks, ClicksAndBand) {
         {0, 2.5, 0, "0.0 ", false},                 // inside the 16 pixels
         {1, 10.5, kModCommand, "0.0 1.0 ", false},  // Ctrl adds
         {1, 10.5, kModCommand, "0.0 ", false},      // and takes away
-        {0, 1.2, 0, "", false},                     // plain: all off, then toggled off
+        {0, 1.2, 0, "0.0 ", false},                 // plain on a selected one: kept
+        {1, 10.5, kModCommand, "0.0 1.0 ", false},  //
+        {1, 10.2, 0, "0.0 1.0 ", false},            // kept with the others, to be dragged
+        {0, 60.5, 0, "0.1 ", false},                // plain on another: that one alone
         {0, 2.7, 0, "", true},                      // past the 16 pixels: a band starts
     };
     for (const Case& c : cases) {

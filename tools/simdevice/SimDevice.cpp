@@ -5,6 +5,7 @@
 #include "tools/simdevice/MonitorCmds.h"
 #include "tools/simdevice/FmCmds.h"
 #include "tools/simdevice/LinkDelay.h"
+#include "tools/simdevice/NsqPlayCmds.h"
 #include "tools/simdevice/RecPlayCmds.h"
 #include "tools/simdevice/ScheduleCmds.h"
 
@@ -409,6 +410,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     InstallMonitorCmds(*this, *d);
     InstallFmCmds(*this, *d);
     InstallRecPlayCmds(*this, *d);
+    InstallNsqPlayCmds(*this, *d);
     l->sernos.push_back(serno);
     *boundPort = l->port;
     fDevices.push_back(std::move(d));

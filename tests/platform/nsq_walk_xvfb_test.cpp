@@ -1,0 +1,569 @@
+// The NSQ play edit as a user meets it, under a real X server with a window
+// manager (Xvfb, openbox, xdotool), against a simulated device in play format 2
+// inside namespaces of the test's own (root only): a sequence and its tracks
+// named, an audio and a DMX scene added from the track's context menu, every
+// field of the audio scene's parameters typed and ended a different way,
+// scenes selected, deleted by key and by menu, undone and redone, tracks
+// copied and pasted, the scene times moved in their dialog, the sequence
+// played from the ruler with the now-position running across the time line.
+// What reaches the device is read back from its log. Screenshots go to the
+// build folder (walk_nsq_<name>.png). One child process per run.
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "PlayEditWalk.h"
+#include "editors/nsq/CKvsNPosInd.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
+#include "editors/nsq/CNSqSceneFrames.h"
+#include "editors/nsq/CNSqTrkEditF.h"
+#include "editors/nsq/CNSqTrkViewF.h"
+#include "editors/nsq/CNSqUScnF.h"
+#include "editors/nsq/CNSqUTrkList.h"
+#include "editors/CKvsSeqList.h"
+#include "records/NsqPrefKinds.h"
+#include "records/ShowKinds.h"
+
+// Qt's drag on X11 wakes the session bus, whose library keeps a block for the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+using namespace testtftp;
+
+namespace {
+
+// The program as the walk finds it: the control window of 1201, a device in
+// the NSQ format, showing its NSQ play edit.
+struct NsqEdit {
+    Walk& w;
+    SimDeviceProcess& sim;
+    MWindow* ctl = nullptr;
+    CKvsDevCtlScreen* screen = nullptr;
+    CNSqTrkViewF* view = nullptr;
+    CKvsPlay2Frm* frame = nullptr;
+};
+
+// WithPlayEdit's launch, with 1201 told to be in the NSQ format (`sqfm` 2 of
+// its sequence settings) before its play settings are opened: the play edit
+// reads the format from the device and opens the NSQ view for it.
+void WithNsqEdit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                 const std::function<void(NsqEdit&)>& body) {
+    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
+    ASSERT_TRUE(sim.Ok());
+    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
+        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
+        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
+                          "/" + serno)
+                      .rfind("ok", 0),
+                  0u);
+    }
+    ASSERT_EQ(sim.Cmd("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=2").rfind("ok", 0), 0u);
+    Walk w{x, sim};
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+        qInstallMessageHandler(CollectWarnings);
+        AppLaunch launch("xcb", dir.Path() + "/config");
+        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        ASSERT_TRUE(launch.PrefsWritten());
+        NsqEdit p{w, sim};
+        CKvsApp* kvs = launch.Launch();
+        auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
+        ASSERT_TRUE(RunUntil([&] { return set.Count() == 2 && devwin->IsShown(); }, 15000));
+        Settle(500);
+        const LRect content = devwin->Window()->GetContentScreenRect();
+        const u64 tl = devwin->fList->GetTopLeftIn(nullptr);
+        const i32 rowH = std::max(1, i32(devwin->fList->CellHeight()));
+        const QPoint row1(content.left + i32(LPane::UnpackX(tl)) + 20,
+                          content.top + i32(LPane::UnpackY(tl)) + rowH + rowH / 2);
+        w.Click(row1);
+        ASSERT_TRUE(RunUntil([&] { return devwin->SelectedRow() == 1; }, 3000));
+        Settle(700);
+        w.Click(row1, 2);
+        ASSERT_TRUE(
+            RunUntil([&] { return (p.ctl = WindowTitled("1201 -KEVOrune")) != nullptr; }, 15000));
+        CKvsDevCtl* dev = kvs->DevDoc()->FindController(1201);
+        ASSERT_NE(dev, nullptr);
+        p.screen = dev->Screen();
+        ASSERT_NE(p.screen, nullptr);
+        Settle(500);
+        w.Click(PaneAt(&p.screen->Window().fView));
+        Settle(400);
+        w.Key("Down Return");
+        ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
+        p.view = dynamic_cast<CNSqTrkViewF*>(p.screen->PlayView());
+        ASSERT_NE(p.view, nullptr) << "a device in format 2 opened another play edit";
+        p.frame = p.view->Frame();
+        ASSERT_NE(p.frame, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
+        Settle(500);
+        body(p);
+    }));
+}
+
+// Chooses the item of the pop-up menu that an action of the walk opens: the
+// menu runs a loop of its own, so the choice is made from a timer.
+class PopupChoice {
+public:
+    PopupChoice(const XvfbHarness& x, QString prefix) : fX(x), fPrefix(std::move(prefix)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(40);
+    }
+    bool Done() const { return fDone; }
+
+private:
+    void Tick() {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (fDone || !menu || !menu->isVisible()) return;
+        if (++fSeen < 4) return;  // shown and placed for a few ticks first
+        for (QAction* a : menu->actions()) {
+            if (!a->text().remove('&').startsWith(fPrefix) || !a->isEnabled()) continue;
+            fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
+                            " click 1");
+            fDone = true;
+            fTimer.stop();
+            return;
+        }
+    }
+    const XvfbHarness& fX;
+    QString fPrefix;
+    QTimer fTimer;
+    int fSeen = 0;
+    bool fDone = false;
+};
+
+// Where a time (seconds) of a track row lies on the screen.
+QPoint TrackAt(CNSqUTrkList& list, CNSqTimeScale& scale, u32 row, double seconds) {
+    const LRect r = list.GetCellRect(LCell{0, i32(row)});
+    return ScreenPoint(
+        &list, LPoint{list.SceneArea().left - list.Bounds().left + scale.TimeToPos(seconds) + 1,
+                      r.top - list.Bounds().top + r.Height() / 2});
+}
+
+// The x of the now line in a picture of the scene area, -1 without one.
+int NowLineX(CNSqUTrkList& list) {
+    auto* win =
+        dynamic_cast<QWidget*>(AsMWindow(LWindow::FindByNative(list.GetNativeWindow())->Native()));
+    if (!win) return -1;
+    const QImage shot = win->grab().toImage();
+    const QPoint tl = win->mapFromGlobal(ScreenPoint(&list, LPoint{0, 0}));
+    const LRect area = list.SceneArea();
+    const int y = tl.y() + list.Bounds().Height() - 3;
+    for (int x = area.left - list.Bounds().left; x < area.right - list.Bounds().left; ++x) {
+        const QRgb c = shot.pixel(tl.x() + x, y);
+        if (qGreen(c) == 255 && qRed(c) < 40 && qBlue(c) < 40) return x;
+    }
+    return -1;
+}
+
+// How long a value may take to reach the device: the edit's writes queue behind
+// the device's other requests, and now and then a read of its sequence status
+// is left unanswered by the program (its OACK never acknowledged) and holds the
+// queue until it times out, some 25 s.
+constexpr u32 kDeviceMs = 35000;
+
+// Where the keys go, for a failure's message.
+std::string KeysGoTo(LPane* any) {
+    LWindow* lw = LWindow::FindByNative(any->GetNativeWindow());
+    LPane* f = lw && lw->GetFrame() ? lw->GetFrame()->FindFocusable() : nullptr;
+    QWidget* qf = QApplication::focusWidget();
+    return std::string("focus ") + (f ? typeid(*f).name() : "none") + ", Qt focus " +
+           (qf ? qf->metaObject()->className() : "none");
+}
+
+bool FitsTheScreen(QWidget* w) {
+    return w && w->frameGeometry().width() <= 1280 && w->frameGeometry().height() <= 800;
+}
+
+void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    // A walk that hangs in a modal loop fails rather than waits for the test's time-out.
+    alarm(420);
+    WithNsqEdit(x, net, dir, [&](NsqEdit& p) {
+        Walk& w = p.w;
+        SimDeviceProcess& sim = p.sim;
+        MWindow* ctl = p.ctl;
+        ASSERT_TRUE(w.WaitActive(ctl));
+        CKvsPlay2Frm* frame = p.frame;
+        CNSqTrkEditF* edit = frame->TrackEdit();
+        CNSqUTrkList& list = edit->List();
+        CNSqTimeScale& scale = p.view->Scale();
+        CNSqScnSel& sel = scale.Selection();
+        EXPECT_EQ(BarTitles(ctl), "KEVOruneSet File Edit Network Device Play Window Help");
+        EXPECT_TRUE(FitsTheScreen(ctl))
+            << ctl->frameGeometry().width() << " x " << ctl->frameGeometry().height();
+        sim.Cmd("log clear");
+
+        std::fprintf(stderr, "walk: %u ms, A sequence, named; two tracks, the first\n",
+                     unsigned(LTickMs()));
+
+        // ---- A sequence, named; two tracks, the first named.
+        CRecord* set = p.view->SeqSettings()->GetChild(SqstF::nsqs);
+        w.Click(PaneAt(&frame->PlusButton()));
+        ASSERT_TRUE(RunUntil([&] { return set->GetListCount(SsetF::seqs) == 1; }, 3000));
+        CRecord* seq = set->GetListItem(SsetF::seqs, 0);
+        ASSERT_TRUE(RunUntil([&] { return edit->Sequence() == seq; }, 3000));
+        Settle(300);
+        {
+            auto* cell = static_cast<CKvsSeqCell*>(frame->List()->GetCellFrame(LCell{0, 0}, false));
+            ASSERT_NE(cell, nullptr);
+            w.Click(PaneAt(&cell->fName));
+            Settle(300);
+            w.Type("Evening");
+            w.Key("Tab");
+            EXPECT_EQ(w.WaitWritten("name", 1, kDeviceMs), std::vector<std::string>{"Evening"});
+            EXPECT_STREQ(seq->GetString(SseqF::name).CStr(), "Evening");
+        }
+        for (u32 n = 1; n <= 2; ++n) {
+            w.Click(PaneAt(&edit->Plus()));
+            ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == n; }, 3000));
+        }
+        Settle(400);
+        // The zoom all the way in (0.01 s a pixel): a second is 100 pixels.
+        // The zoom slider's knob (in the middle at 1 s a pixel) dragged to its left end.
+        {
+            const QPoint knob = PaneAt(&edit->Slider(), edit->Slider().Bounds().Width() / 2);
+            const QPoint end = PaneAt(&edit->Slider(), 0) - QPoint(20, 0);
+            x.XdotoolAsync(Where(knob) + " mousedown 1 sleep 0.3 " + Where(knob - QPoint(10, 0)) +
+                           " sleep 0.2 " + Where(end) + " sleep 0.3 mouseup 1");
+        }
+        ASSERT_TRUE(RunUntil([&] { return scale.Scale() < 0.02f; }, 3000)) << scale.Scale();
+        Settle(300);
+        {
+            auto* cell = static_cast<CNSqUTrkCell*>(list.GetCellFrame(LCell{0, 0}, false));
+            ASSERT_NE(cell, nullptr);
+            w.Click(PaneAt(&cell->fName));
+            Settle(300);
+            w.Type("Lights");
+            w.Key("Return");
+            CRecord* track = seq->GetListItem(SseqF::trks, 0);
+            EXPECT_TRUE(RunUntil(
+                [&] { return std::string(track->GetString(StrkF::name).CStr()) == "Lights"; },
+                3000))
+                << track->GetString(StrkF::name).CStr();
+        }
+        w.Shot("nsq_tracks");
+
+        std::fprintf(stderr, "walk: %u ms, An audio scene on the first track at 2 s\n",
+                     unsigned(LTickMs()));
+
+        // ---- An audio scene on the first track at 2 s, a DMX scene on the
+        // second at 5 s, each from the track's context menu.
+        auto addScene = [&](u32 row, double at, const char* item, u32 kind) {
+            CRecord* track = seq->GetListItem(SseqF::trks, row);
+            const u32 before = track->GetListCount(StrkF::scns);
+            PopupChoice choice(x, item);
+            w.Click(TrackAt(list, scale, row, at), 1, "");
+            x.Xdotool("click 3");
+            EXPECT_TRUE(RunUntil([&] { return choice.Done(); }, 5000)) << item;
+            EXPECT_TRUE(
+                RunUntil([&] { return track->GetListCount(StrkF::scns) == before + 1; }, 5000))
+                << item;
+            Settle(300);
+            const CRecord* scene = track->GetListItem(StrkF::scns, before);
+            ASSERT_NE(scene, nullptr);
+            EXPECT_EQ(scene->GetChild(SscnF::prms)->Kind(), kind);
+            EXPECT_NEAR(double(scene->GetU32(SscnF::time)), at * 1000.0, 30.0);
+        };
+        addScene(0, 2.0, "Add Audio", kKindPaud);
+        addScene(1, 5.0, "Add DMX", kKindPdmx);
+        ASSERT_EQ(seq->GetListItem(SseqF::trks, 0)->GetListCount(StrkF::scns), 1u);
+        ASSERT_EQ(seq->GetListItem(SseqF::trks, 1)->GetListCount(StrkF::scns), 1u);
+        CRecord* audio = seq->GetListItem(SseqF::trks, 0)->GetListItem(StrkF::scns, 0);
+        CRecord* audioPrms = audio->GetChild(SscnF::prms);
+        // A plain click toggles the scene after deselecting the others: a user
+        // who wants one scene alone clears the selection first with a click
+        // on the empty time line (a rubber band of nothing).
+        auto selectAt = [&](u32 row, double at, const std::string& mods = "") {
+            if (mods.empty()) {
+                w.Click(TrackAt(list, scale, 1, 0.3));
+                RunUntil([&] { return sel.Count() == 0; }, 2000);
+            }
+            w.Click(TrackAt(list, scale, row, at), 1, mods);
+            Settle(300);
+        };
+
+        std::fprintf(stderr, "walk: %u ms, The audio scene's parameters, each edit \n",
+                     unsigned(LTickMs()));
+
+        // ---- The audio scene's parameters, each edit ended another way.
+        selectAt(0, 2.05);
+        ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
+        auto* aud = dynamic_cast<CNSqClipPrmF*>(frame->ScenePrm()->Shown());
+        ASSERT_NE(aud, nullptr);
+        EXPECT_FALSE(aud->IsDmx());
+        Settle(300);
+        w.Shot("nsq_audio_scene");
+        struct Edit {
+            const char* what;
+            LEditText* field;
+            const char* text;
+            const char* tag;
+            const char* value;  // as the device holds it
+            std::function<void()> end;
+        };
+        const Edit edits[] = {
+            {"range from, Return", &aud->From(), "00:00:01.50", "rngf", "1500",
+             [&] { w.Key("Return"); }},
+            {"range to, Tab", &aud->To(), "00:00:09.25", "rngt", "9250", [&] { w.Key("Tab"); }},
+            {"fade, a click elsewhere", &aud->Fade(), "2.5", "fdtm", "2500",
+             [&] { w.Click(PaneAt(frame->SceneFrame())); }},
+            {"volume, Return", &aud->Volume(), "75", "volm", "192", [&] { w.Key("Return"); }},
+            {"volume above the range, another scene selected", &aud->Volume(), "150", "volm", "256",
+             [&] { selectAt(1, 5.05); }},
+            {"volume, Tab", &aud->Volume(), "40", "volm", "102", [&] { w.Key("Tab"); }},
+        };
+        for (const Edit& e : edits) {
+            SCOPED_TRACE(e.what);
+            if (frame->ScenePrm()->Scene() != audio) {
+                selectAt(0, 2.05);
+                RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000);
+            }
+            const size_t before = w.Written(e.tag).size();
+            w.TypeNumber(e.field, e.text);
+            Settle(200);
+            const std::string typed = KeysGoTo(e.field);
+            e.end();
+            const std::string keys = KeysGoTo(e.field);
+            const std::vector<std::string> got = w.WaitWritten(e.tag, before + 1, kDeviceMs);
+            EXPECT_EQ(got.size(), before + 1)
+                << typed << " -> " << keys << "; the field shows " << e.field->GetText().CStr();
+            if (got.size() > before) {
+                EXPECT_EQ(got.back(), e.value);
+            }
+        }
+        // Loop, a click on its check.
+        selectAt(0, 2.05);
+        ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
+        w.Click(PaneAt(&aud->Loop()));
+        EXPECT_EQ(w.WaitWritten("loop", 1, kDeviceMs), std::vector<std::string>{"1"});
+        EXPECT_EQ(audioPrms->GetU32(PdmxF::rngf), 1500u);
+        EXPECT_EQ(audioPrms->GetU32(PdmxF::rngt), 9250u);
+        EXPECT_EQ(audioPrms->GetU32(PdmxF::fdtm), 2500u);
+        EXPECT_EQ(audioPrms->GetU32(PdmxF::volm), 102u);
+        w.Shot("nsq_audio_params");
+
+        std::fprintf(stderr, "walk: %u ms, Scenes: a click and a Ctrl-click select \n",
+                     unsigned(LTickMs()));
+
+        // ---- Scenes: a click and a Ctrl-click select both; Cut, Copy and
+        // Paste stay off while scenes are selected, Delete is there.
+        selectAt(0, 2.05);
+        selectAt(1, 5.05, "ctrl");
+        EXPECT_TRUE(RunUntil([&] { return sel.Count() == 2; }, 2000)) << sel.Count();
+        EXPECT_TRUE(w.Enabled(ctl, "Edit", "Delete"));
+        EXPECT_FALSE(w.Enabled(ctl, "Edit", "Copy"));
+        EXPECT_FALSE(w.Enabled(ctl, "Edit", "Paste"));
+        CRecord* t0 = seq->GetListItem(SseqF::trks, 0);
+        CRecord* t1 = seq->GetListItem(SseqF::trks, 1);
+        auto scenes = [&] { return t0->GetListCount(StrkF::scns) + t1->GetListCount(StrkF::scns); };
+        // The bar keeps the keyboard after a menu closed with Escape; a second
+        // Escape gives it back to the window, as a user would press it.
+        w.Key("Escape");
+        // By key, then undone by key and redone from the menu.
+        w.Key("Delete");
+        EXPECT_TRUE(RunUntil([&] { return scenes() == 0; }, 3000)) << scenes();
+        w.Key("ctrl+z");
+        EXPECT_TRUE(RunUntil([&] { return scenes() == 2; }, 3000)) << scenes();
+        ASSERT_TRUE(w.Choose(ctl, "Edit", "Redo"));
+        EXPECT_TRUE(RunUntil([&] { return scenes() == 0; }, 3000)) << scenes();
+        ASSERT_TRUE(w.Choose(ctl, "Edit", "Undo"));
+        EXPECT_TRUE(RunUntil([&] { return scenes() == 2; }, 3000)) << scenes();
+        // The DMX scene alone, deleted from the menu, back with Undo.
+        selectAt(1, 5.05);
+        EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+        ASSERT_TRUE(w.Choose(ctl, "Edit", "Delete"));
+        EXPECT_TRUE(RunUntil([&] { return t1->GetListCount(StrkF::scns) == 0; }, 3000));
+        w.Key("ctrl+z");
+        EXPECT_TRUE(RunUntil([&] { return t1->GetListCount(StrkF::scns) == 1; }, 3000));
+        // The undone scene is the one the user typed into.
+        audio = t0->GetListItem(StrkF::scns, 0);
+        audioPrms = audio->GetChild(SscnF::prms);
+        EXPECT_EQ(audioPrms->GetU32(PdmxF::volm), 102u);
+
+        std::fprintf(stderr, "walk: %u ms, Scene times moved in their dialog: the a\n",
+                     unsigned(LTickMs()));
+
+        // ---- Scene times moved in their dialog: the audio scene to 3 s.
+        {
+            selectAt(0, 2.05);
+            EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+            ModalScript script({
+                {400, [&](LFrame*) { w.Shot("nsq_movetime"); }},
+                {100,
+                 [&](LFrame*) {
+                     w.Key("ctrl+a BackSpace");
+                     w.Type("00:00:03.00");
+                 }},
+                // Confirmed with its Move button (Return in the time field
+                // stores the time and leaves the dialog open here).
+                {300,
+                 [&](LFrame* d) {
+                     auto* dlg = dynamic_cast<LModalFrame*>(d);
+                     ASSERT_TRUE(dlg && dlg->DefaultButton());
+                     w.Click(PaneAt(dlg->DefaultButton()));
+                 }},
+            });
+            ASSERT_TRUE(w.Choose(ctl, "Play", "Move Scene Times"));
+            EXPECT_TRUE(RunUntil([&] { return script.Done(); }, 10000));
+            EXPECT_TRUE(script.Seen());
+            EXPECT_TRUE(RunUntil([&] { return audio->GetU32(SscnF::time) == 3000; }, 3000))
+                << audio->GetU32(SscnF::time);
+        }
+
+        std::fprintf(stderr, "walk: %u ms, The DMX scene dragged onto the first tra\n",
+                     unsigned(LTickMs()));
+
+        // ---- The DMX scene dragged onto the first track (its scrap moved,
+        // one undo step), then put back with Undo.
+        {
+            selectAt(1, 5.05);
+            EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+            PointerDrag drag(x, TrackAt(list, scale, 1, 5.05), TrackAt(list, scale, 0, 7.0));
+            RunUntil([&] { return drag.Done(); }, 30000);
+            EXPECT_TRUE(drag.Ok()) << drag.Failure();
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return t0->GetListCount(StrkF::scns) == 2 && t1->GetListCount(StrkF::scns) == 0;
+                },
+                3000));
+            if (t0->GetListCount(StrkF::scns) == 2) {
+                EXPECT_NEAR(double(t0->GetListItem(StrkF::scns, 1)->GetU32(SscnF::time)), 6950.0,
+                            30.0);
+                EXPECT_EQ(t0->GetListItem(StrkF::scns, 1)->GetChild(SscnF::prms)->Kind(),
+                          kKindPdmx);
+            }
+            w.Shot("nsq_dragged");
+            w.Key("ctrl+z");
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return t0->GetListCount(StrkF::scns) == 1 && t1->GetListCount(StrkF::scns) == 1;
+                },
+                3000));
+        }
+
+        std::fprintf(stderr, "walk: %u ms, Tracks: a row selected, copied and paste\n",
+                     unsigned(LTickMs()));
+
+        // ---- Tracks: a row selected, copied and pasted by key.
+        {
+            const LRect r = list.GetCellRect(LCell{0, 1});
+            w.Click(ScreenPoint(&list, LPoint{2, r.top - list.Bounds().top + 2}));
+            EXPECT_TRUE(RunUntil([&] { return !list.Selection().IsEmpty(); }, 2000));
+            EXPECT_TRUE(w.Enabled(ctl, "Edit", "Copy"));
+            w.Key("ctrl+c");
+            w.Key("ctrl+v");
+            EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == 3; }, 3000))
+                << seq->GetListCount(SseqF::trks);
+            ASSERT_TRUE(w.Choose(ctl, "Edit", "Undo"));
+            EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == 2; }, 3000));
+        }
+
+        std::fprintf(stderr, "walk: %u ms, Played from the ruler's double click at \n",
+                     unsigned(LTickMs()));
+
+        // ---- Played from the ruler's double click at 1 s: the device plays the
+        // sequence; the now line runs across the time line, the audio
+        // scene's indicator follows.
+        {
+            const LRect swipe = edit->Swipe().Bounds();
+            const i32 at = scale.TimeToPos(1.0);
+            w.Click(ScreenPoint(&edit->Swipe(), LPoint{at, swipe.Height() / 2}), 2);
+            // The line where the device is, drawn at its time: seen soon after
+            // the start (1 s is 100 pixels in), then again 0.6 s on.
+            u32 first = 0, later = 0;
+            ASSERT_TRUE(RunUntil(
+                [&] {
+                    return p.view->ShownIsPlaying() && list.NowTime(&first) && first >= 1000 &&
+                           first < 6000;
+                },
+                kDeviceMs))
+                << first;
+            Settle(50);
+            list.NowTime(&first);
+            const int x0 = NowLineX(list);
+            EXPECT_NEAR(
+                x0, list.SceneArea().left - list.Bounds().left + scale.TimeToPos(first / 1000.0),
+                3);
+            ASSERT_TRUE(
+                RunUntil([&] { return list.NowTime(&later) && later >= first + 600; }, 8000))
+                << first << " " << later;
+            Settle(50);
+            list.NowTime(&later);
+            const int x1 = NowLineX(list);
+            EXPECT_GT(x1, x0 + 40) << "the now line did not move: " << x0 << " -> " << x1;
+            EXPECT_NEAR(
+                x1, list.SceneArea().left - list.Bounds().left + scale.TimeToPos(later / 1000.0),
+                3);
+            // The device was told once which sequence to play, and from where.
+            EXPECT_EQ(w.WaitWritten("plsn", 1, kDeviceMs).size(), 1u);
+            const std::vector<std::string> from = w.WaitWritten("pltm", 1, kDeviceMs);
+            ASSERT_EQ(from.size(), 1u);
+            EXPECT_NEAR(std::stod(from[0]), 1000.0, 30.0);
+            // Inside the audio scene (3 s, from 1.5 s): the indicator shows a time.
+            selectAt(0, 3.05);
+            RunUntil([&] { return list.NowTime(&later) && later > 3500; }, 8000);
+            Settle(300);
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return std::string(aud->Indicator().Position().GetText().CStr()) != "--:--:--";
+                },
+                5000))
+                << aud->Indicator().Position().GetText().CStr();
+            w.Shot("nsq_playing");
+            w.Click(PaneAt(&frame->StopButton()));
+            EXPECT_EQ(w.WaitWritten("stps", 1, kDeviceMs), std::vector<std::string>{"1"});
+            EXPECT_TRUE(RunUntil([&] { return !p.view->ShownIsPlaying(); }, 8000));
+        }
+
+        std::fprintf(stderr, "walk: %u ms, Typed into the fade, then the control wi\n",
+                     unsigned(LTickMs()));
+
+        // ---- Typed into the fade, then the control window closed: stored
+        // before it goes.
+        {
+            selectAt(0, 3.05);
+            ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
+            const size_t before = w.Written("fdtm").size();
+            w.TypeNumber(&aud->Fade(), "7.5");
+            Settle(200);
+            ASSERT_TRUE(w.Choose(ctl, "File", "Close"));
+            EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 10000));
+            const std::vector<std::string> got = w.WaitWritten("fdtm", before + 1, kDeviceMs);
+            EXPECT_EQ(got.size(), before + 1);
+            if (got.size() > before) {
+                EXPECT_EQ(got.back(), "7500");
+            }
+        }
+
+        {
+            FILE* f =
+                std::fopen((std::string(KEVO_BINARY_DIR) + "/walk_nsq_device.log").c_str(), "w");
+            for (const std::string& line : sim.Log()) std::fprintf(f, "%s\n", line.c_str());
+            std::fclose(f);
+        }
+        // Nothing of this edit went to the other device.
+        for (const std::string& line : sim.Log())
+            EXPECT_EQ(line.find("dev=305 op=write"), std::string::npos) << line;
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    });
+}
+
+TEST(NsqWalk, TheNsqPlayEditUnderRealInput) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    XvfbHarness x("1600x1000x24");
+    if (!x.Ok()) GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup("nsqwalk"), "");
+    TempDir dir;
+    InChildProcess([&] { WalkNsq(x, net, dir); });
+}
+
+}  // namespace
