@@ -165,10 +165,8 @@ int NowLineX(CNSqUTrkList& list) {
 }
 
 // How long a value may take to reach the device: the edit's writes queue behind
-// the device's other requests, and now and then a read of its sequence status
-// is left unanswered by the program (its OACK never acknowledged) and holds the
-// queue until it times out, some 25 s.
-constexpr u32 kDeviceMs = 35000;
+// the device's other requests.
+constexpr u32 kDeviceMs = 8000;
 
 // Where the keys go, for a failure's message.
 std::string KeysGoTo(LPane* any) {
