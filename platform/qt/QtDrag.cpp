@@ -132,7 +132,10 @@ bool QtDragServices::eventFilter(QObject* watched, QEvent* e) {
         de->ignore();
         return true;
     }
-    const u32 mask = SourceMaskOf(de->mimeData(), MaskFromQt(int(de->possibleActions())));
+    u32 mask = SourceMaskOf(de->mimeData(), MaskFromQt(int(de->possibleActions())));
+    // Control held over the target asks for a copy, as the desktop's file
+    // managers do; the source's mask alone never says so inside the program.
+    if ((de->modifiers() & Qt::ControlModifier) && (mask & kDragCopy)) mask = kDragCopy;
     if (t != QEvent::Drop) {
         auto* source = new CMimeDropSource(de->mimeData());
         const QPoint global = view->mapToGlobal(de->position().toPoint());

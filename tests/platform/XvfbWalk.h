@@ -259,9 +259,16 @@ class PointerDrag {
 public:
     // entered: the target takes the drag (by default the drag object of the
     // window under `to` has a target pane).
+    // held: a key held down from the drag's start to its end ("ctrl" for a copy).
     PointerDrag(const XvfbHarness& x, QPoint from, QPoint to,
-                std::function<bool()> entered = nullptr, u32 stepMs = 5000)
-        : fX(x), fFrom(from), fTo(to), fEntered(std::move(entered)), fStepMs(stepMs) {
+                std::function<bool()> entered = nullptr, u32 stepMs = 5000,
+                std::string held = "")
+        : fX(x),
+          fFrom(from),
+          fTo(to),
+          fEntered(std::move(entered)),
+          fStepMs(stepMs),
+          fHeld(std::move(held)) {
         if (!fEntered) fEntered = [this] { return TargetTakes(); };
         fBaseLevel = QThread::currentThread()->loopLevel();
         QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
@@ -320,7 +327,7 @@ private:
                 break;
             case kStarted:
                 met = QThread::currentThread()->loopLevel() > fBaseLevel && DragRunning();
-                if (met) fX.Xdotool(Where(fTo));
+                if (met) fX.Xdotool((fHeld.empty() ? "" : "keydown " + fHeld + " ") + Where(fTo));
                 break;
             case kEntered:
                 met = fEntered();
@@ -329,6 +336,7 @@ private:
             case kEnded:
                 met = QThread::currentThread()->loopLevel() == fBaseLevel &&
                       !(QGuiApplication::mouseButtons() & Qt::LeftButton);
+                if (met && !fHeld.empty()) fX.Xdotool("keyup " + fHeld);
                 break;
             default:
                 break;
@@ -357,7 +365,7 @@ private:
                     ")";
         fTimer.stop();
         // Nothing left held down for the walk's next steps.
-        if (fStep != kActive) fX.Xdotool("mouseup 1");
+        if (fStep != kActive) fX.Xdotool("mouseup 1" + (fHeld.empty() ? "" : " keyup " + fHeld));
         fStep = kFailed;
     }
 
@@ -365,6 +373,7 @@ private:
     QPoint fFrom, fTo;
     std::function<bool()> fEntered;
     u32 fStepMs;
+    std::string fHeld;
     int fBaseLevel = 0;
     QTimer fTimer;
     Step fStep = kActive;

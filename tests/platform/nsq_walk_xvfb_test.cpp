@@ -447,6 +447,33 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 3000));
         }
 
+        // ---- The same scene dragged with Control held: copied, the original
+        // left where it was; Undo takes the copy away.
+        {
+            selectAt(1, 5.05);
+            EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+            PointerDrag drag(x, TrackAt(list, scale, 1, 5.05), TrackAt(list, scale, 0, 7.0),
+                             nullptr, 5000, "ctrl");
+            RunUntil([&] { return drag.Done(); }, 30000);
+            EXPECT_TRUE(drag.Ok()) << drag.Failure();
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return t0->GetListCount(StrkF::scns) == 2 && t1->GetListCount(StrkF::scns) == 1;
+                },
+                3000))
+                << t0->GetListCount(StrkF::scns) << " " << t1->GetListCount(StrkF::scns);
+            if (t0->GetListCount(StrkF::scns) == 2) {
+                EXPECT_EQ(t0->GetListItem(StrkF::scns, 1)->GetChild(SscnF::prms)->Kind(),
+                          kKindPdmx);
+            }
+            w.Key("ctrl+z");
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return t0->GetListCount(StrkF::scns) == 1 && t1->GetListCount(StrkF::scns) == 1;
+                },
+                3000));
+        }
+
         std::fprintf(stderr, "walk: %u ms, Tracks: a row selected, copied and paste\n",
                      unsigned(LTickMs()));
 
