@@ -292,15 +292,24 @@ struct PlayEdit {
 };
 
 // Runs the walk's body on the play edit, inside the application's namespace;
-// in the walk's child process. Qt's warnings are kept in gWarnings.
+// in the walk's child process. Qt's warnings are kept in gWarnings. With play
+// format 2 (`sqfm` of 1201's sequence settings, set before the play settings
+// open: the play edit reads the format from the device) the view is the NSQ
+// editor's, and `play` and `frame` stay null.
 inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir,
-                         const std::function<void(PlayEdit&)>& body) {
+                         const std::function<void(PlayEdit&)>& body, u32 format = 1) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
     for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
         const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
         ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
                           "/" + serno)
+                      .rfind("ok", 0),
+                  0u);
+    }
+    if (format != 1) {
+        ASSERT_EQ(sim.Cmd("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" +
+                          std::to_string(format))
                       .rfind("ok", 0),
                   0u);
     }
@@ -340,10 +349,12 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
         Settle(400);
         w.Key("Down Return");
         ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
-        p.play = dynamic_cast<CDrcCmdHandler*>(p.screen->PlayView());
-        ASSERT_NE(p.play, nullptr);
-        p.frame = p.play->Frame();
-        ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
+        if (format == 1) {
+            p.play = dynamic_cast<CDrcCmdHandler*>(p.screen->PlayView());
+            ASSERT_NE(p.play, nullptr);
+            p.frame = p.play->Frame();
+            ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
+        }
         Settle(500);
         body(p);
     }));

@@ -51,62 +51,22 @@ struct NsqEdit {
     CKvsPlay2Frm* frame = nullptr;
 };
 
-// WithPlayEdit's launch, with 1201 told to be in the NSQ format (`sqfm` 2 of
-// its sequence settings) before its play settings are opened: the play edit
-// reads the format from the device and opens the NSQ view for it.
+// The play edit of 1201 in the NSQ format.
 void WithNsqEdit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
                  const std::function<void(NsqEdit&)>& body) {
-    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
-    ASSERT_TRUE(sim.Ok());
-    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
-        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
-        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
-                          "/" + serno)
-                      .rfind("ok", 0),
-                  0u);
-    }
-    ASSERT_EQ(sim.Cmd("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=2").rfind("ok", 0), 0u);
-    Walk w{x, sim};
-    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWarnings);
-        AppLaunch launch("xcb", dir.Path() + "/config");
-        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
-        ASSERT_TRUE(launch.PrefsWritten());
-        NsqEdit p{w, sim};
-        CKvsApp* kvs = launch.Launch();
-        auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
-        CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
-        ASSERT_TRUE(RunUntil([&] { return set.Count() == 2 && devwin->IsShown(); }, 15000));
-        Settle(500);
-        const LRect content = devwin->Window()->GetContentScreenRect();
-        const u64 tl = devwin->fList->GetTopLeftIn(nullptr);
-        const i32 rowH = std::max(1, i32(devwin->fList->CellHeight()));
-        const QPoint row1(content.left + i32(LPane::UnpackX(tl)) + 20,
-                          content.top + i32(LPane::UnpackY(tl)) + rowH + rowH / 2);
-        w.Click(row1);
-        ASSERT_TRUE(RunUntil([&] { return devwin->SelectedRow() == 1; }, 3000));
-        Settle(700);
-        w.Click(row1, 2);
-        ASSERT_TRUE(
-            RunUntil([&] { return (p.ctl = WindowTitled("1201 -KEVOrune")) != nullptr; }, 15000));
-        CKvsDevCtl* dev = kvs->DevDoc()->FindController(1201);
-        ASSERT_NE(dev, nullptr);
-        p.screen = dev->Screen();
-        ASSERT_NE(p.screen, nullptr);
-        Settle(500);
-        w.Click(PaneAt(&p.screen->Window().fView));
-        Settle(400);
-        w.Key("Down Return");
-        ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
-        p.view = dynamic_cast<CNSqTrkViewF*>(p.screen->PlayView());
-        ASSERT_NE(p.view, nullptr) << "a device in format 2 opened another play edit";
-        p.frame = p.view->Frame();
-        ASSERT_NE(p.frame, nullptr);
-        ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
-        Settle(500);
-        body(p);
-    }));
+    WithPlayEdit(
+        x, net, dir,
+        [&](PlayEdit& e) {
+            NsqEdit p{e.w, e.sim, e.ctl, e.screen};
+            p.view = dynamic_cast<CNSqTrkViewF*>(p.screen->PlayView());
+            ASSERT_NE(p.view, nullptr) << "a device in format 2 opened another play edit";
+            p.frame = p.view->Frame();
+            ASSERT_NE(p.frame, nullptr);
+            ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
+            Settle(500);
+            body(p);
+        },
+        2);
 }
 
 // Chooses the item of the pop-up menu that an action of the walk opens: the
