@@ -120,10 +120,11 @@ struct Recorder {
 // device still resending to a port its test has closed reaches whichever session
 // of another test the system gave that port next, and the engine tells a unicast
 // session's answers from others' only by the host they come from. So the devices
-// of each test process live at an address of their own: 127.x.y.z from its pid.
+// of each test process live at an address of their own: 127.x.y.z from its pid,
+// x below 100, where the request-queue tests' devices (DeviceTestUtil.h) never are.
 inline u32 ProcessDeviceIp() {
     const u32 pid = u32(getpid());
-    return 0x7F000000u | (1 + (pid >> 14) % 250) << 16 | (1 + ((pid >> 7) & 127)) << 8 |
+    return 0x7F000000u | (1 + (pid >> 14) % 99) << 16 | (1 + ((pid >> 7) & 127)) << 8 |
            (1 + (pid & 127));
 }
 inline std::string DottedIp(u32 ip) {
