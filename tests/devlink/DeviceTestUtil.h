@@ -35,8 +35,7 @@ inline u32 DeviceIp(u32 n) {
     return (127u << 24) | ((100u + (pid >> 8) % 150u) << 16) | ((pid & 255u) << 8) | n;
 }
 inline std::string IpText(u32 ip) {
-    return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 255) + "." +
-           std::to_string((ip >> 8) & 255) + "." + std::to_string(ip & 255);
+    return enginetest::DottedIp(ip);
 }
 
 class DeviceLinkTest : public ::testing::Test {

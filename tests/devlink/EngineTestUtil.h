@@ -4,6 +4,7 @@
 
 #include <net/if.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,7 @@ public:
                     static_cast<u8*>(buffer));
         fPosition += *length;
     }
+
 private:
     std::vector<u8>* fData;
     u64 fFailAt;
@@ -113,6 +115,22 @@ struct Recorder {
     }
     bool Done() const { return Count(kTftpEventSessionDone) > 0; }
 };
+
+// Tests run side by side on loopback, each with simulated devices of its own. A
+// device still resending to a port its test has closed reaches whichever session
+// of another test the system gave that port next, and the engine tells a unicast
+// session's answers from others' only by the host they come from. So the devices
+// of each test process live at an address of their own: 127.x.y.z from its pid,
+// x below 100, where the request-queue tests' devices (DeviceTestUtil.h) never are.
+inline u32 ProcessDeviceIp() {
+    const u32 pid = u32(getpid());
+    return 0x7F000000u | (1 + (pid >> 14) % 99) << 16 | (1 + ((pid >> 7) & 127)) << 8 |
+           (1 + (pid & 127));
+}
+inline std::string DottedIp(u32 ip) {
+    return std::to_string(ip >> 24) + "." + std::to_string(ip >> 16 & 255) + "." +
+           std::to_string(ip >> 8 & 255) + "." + std::to_string(ip & 255);
+}
 
 inline u32 LoopbackIndex() {
     return if_nametoindex("lo");

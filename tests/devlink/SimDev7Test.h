@@ -1,7 +1,7 @@
 #pragma once
 // Transfers to one simulated device on loopback, a test per parameter: device 7
-// at 127.0.0.2 on a port of its own, its files in a fresh folder, and a TFTP
-// manager on the main run loop.
+// at this test process's own loopback address (ProcessDeviceIp) on a port of its
+// own, its files in a fresh folder, and a TFTP manager on the main run loop.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,7 +23,8 @@ protected:
         EnsureApp();
         ASSERT_TRUE(sim.Ok());
         root = dir.Path() + "/dev7";
-        std::string a = sim.Cmd("add-device serno=7 addr=127.0.0.2/8 root=" + root + " port=0");
+        std::string a = sim.Cmd("add-device serno=7 addr=" + DottedIp(deviceIp) +
+                                "/8 root=" + root + " port=0");
         ASSERT_EQ(a.rfind("ok", 0), 0u) << a;
         port = u16(std::stoi(testtftp::SimDeviceProcess::Field(a, "port")));
         for (const std::string& c : cmds) sim.Cmd(c);
@@ -32,6 +33,7 @@ protected:
         mgr->Times().receiverIdleMs = giveUpMs;
     }
 
+    u32 deviceIp = ProcessDeviceIp();
     testtftp::TempDir dir;
     testtftp::SimDeviceProcess sim;
     std::string root;

@@ -338,7 +338,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(sim.Ok()) << "cannot start " << SimDeviceProcess::ProgramPath();
         root = dir.Path() + "/dev305";
-        std::string a = sim.Cmd("add-device serno=305 addr=127.0.0.2/8 root=" + root + " port=0");
+        std::string a = sim.Cmd("add-device serno=305 addr=" + DottedIp(ProcessDeviceIp()) +
+                                "/8 root=" + root + " port=0");
         ASSERT_EQ(a.rfind("ok", 0), 0u) << a;
         port = u16(std::stoi(SimDeviceProcess::Field(a, "port")));
     }
@@ -352,8 +353,8 @@ protected:
             return write ? new VecStrm(data) : new VecStrm(data, CStrm::kModeWrite);
         };
         CTftpSession* s =
-            mgr.StartTransfer(LNetAddr::IPv4(0x7F000002, port), write, LString(path.c_str()), &rec,
-                              Recorder::Callback, LoopbackIndex());
+            mgr.StartTransfer(LNetAddr::IPv4(ProcessDeviceIp(), port), write, LString(path.c_str()),
+                              &rec, Recorder::Callback, LoopbackIndex());
         s->AddOption("serno", "305");
         s->Start();
         if (midway) midway();

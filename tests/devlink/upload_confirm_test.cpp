@@ -61,9 +61,8 @@ protected:
         j.rec.makeStream = [&j, write, sink](CTftpPeer*) {
             return write ? new VecStrm(&j.bytes) : new VecStrm(sink, CStrm::kModeWrite);
         };
-        j.session =
-            mgr->StartTransfer(LNetAddr::IPv4(0x7F000002, port), write, LString(path.c_str()),
-                               &j.rec, Recorder::Callback, LoopbackIndex());
+        j.session = mgr->StartTransfer(LNetAddr::IPv4(deviceIp, port), write, LString(path.c_str()),
+                                       &j.rec, Recorder::Callback, LoopbackIndex());
         j.session->AddOption("serno", "7");
         j.session->Start();
     }
