@@ -153,6 +153,49 @@ TEST(DevFrame, FollowsTheRecordsButNotAFieldBeingTyped) {
     EXPECT_EQ(Str(s.frame->fAddr.GetText()), "198.18.1.12");
 }
 
+// The device's settings read back while an address is typed (the reads the
+// choice of a device starts): each field keeps its text, also when the frame is
+// shown the device again, and the edit's end stores the typed value once.
+struct Stores {
+    u8 tag;
+    i32 count = 0;
+    static void Note(void* self, CRecordNote* n) {
+        auto* s = static_cast<Stores*>(self);
+        if (n->kind == CRecordNote::kChanged && n->field == s->tag) ++s->count;
+    }
+};
+
+TEST(DevFrame, AReadReplyWhileTypingLeavesTheTypedAddress) {
+    const struct {
+        u8 tag;
+        const char* typed;
+        u32 typedValue;
+    } cases[] = {{DvstF::csad, "10.0.0.77", 0x0A00004D},
+                 {DvstF::csmk, "255.255.0.0", 0xFFFF0000},
+                 {DvstF::buma, "10.0.0.201", 0x0A0000C9}};
+    for (const auto& c : cases) {
+        FrameStage s;
+        s.St()->SetU8(nullptr, DvstF::admd, 2);
+        s.St()->SetU8(nullptr, DvstF::bkup, 1);
+        LAsciiEdit* field = c.tag == DvstF::csad   ? &s.frame->fCsad
+                            : c.tag == DvstF::csmk ? &s.frame->fCsmk
+                                                   : &s.frame->fBuma;
+        field->RequestFocus();
+        ASSERT_TRUE(field->State() & LPane::kFocused) << c.typed;
+        field->SetText(LString(c.typed));
+        s.St()->SetU32(nullptr, c.tag, 0x0A000005);
+        s.frame->SetDevice(305, s.St(), s.state.Root());
+        EXPECT_EQ(Str(field->GetText()), c.typed);
+        Stores stores{c.tag};
+        s.settings.AddListener(&stores, Stores::Note);
+        s.Key(field, 13);
+        LHandler::Send(LEditText_Unfocused, field, s.frame);
+        s.settings.RemoveListener(&stores, Stores::Note);
+        EXPECT_EQ(s.St()->GetU32(c.tag), c.typedValue) << c.typed;
+        EXPECT_EQ(stores.count, 1) << c.typed;
+    }
+}
+
 TEST(DevFrame, ClockAndTimeSyncTexts) {
     FrameStage s;
     const struct {

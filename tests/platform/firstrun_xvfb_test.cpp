@@ -7,6 +7,8 @@
 // meant. Screenshots go to the build folder (firstrun_<screen>_<name>.png).
 // Each screen size runs in a child process: one QApplication per process.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -995,42 +997,62 @@ void DeviceChange(Session& s) {
     struct Row {
         LPane* (*field)(CKvsDevFrm*);
         const char* tag;
-        const char* text;
-        u32 value;
+        const char* text[2];  // one for each pass: the second changes the first's
+        u32 value[2];
     } rows[] = {
-        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsad; }, "csad", "198.18.1.77", 0xC612014D},
-        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsmk; }, "csmk", "255.255.0.0", 0xFFFF0000},
-        {[](CKvsDevFrm* f) -> LPane* { return &f->fBuma; }, "buma", "198.18.1.201", 0xC61201C9},
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsad; },
+         "csad",
+         {"198.18.1.77", "198.18.1.78"},
+         {0xC612014D, 0xC612014E}},
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fCsmk; },
+         "csmk",
+         {"255.255.0.0", "255.255.255.0"},
+         {0xFFFF0000, 0xFFFFFF00}},
+        {[](CKvsDevFrm* f) -> LPane* { return &f->fBuma; },
+         "buma",
+         {"198.18.1.201", "198.18.1.202"},
+         {0xC61201C9, 0xC61201CA}},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.tag);
-        // Row 1 (305) and row 2 (1201), sorted by serial.
-        s.menus.Click(s.row0 + QPoint(0, s.rowH));
-        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-        RunUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
-        s.sim.Cmd("log clear");
-        const QPoint p = PaneCenter(r.field(s.win->fFrame));
-        s.x.Xdotool(Where(p) + " click 1 sleep 0.2 key ctrl+a");
-        s.x.Xdotool(std::string("type ") + r.text);
-        auto* typed = static_cast<LAsciiEdit*>(r.field(s.win->fFrame));
-        EXPECT_TRUE(RunUntil([&] { return typed->GetText() == LString(r.text); }, 3000));
-        Settle(300);
-        s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
-        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
-        s.sim.WaitIdle(3000);
-        Settle(500);
-        EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value)});
-        EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
-        // Untouched: focused in 1201's field, then back to 305, writes nothing.
-        s.sim.Cmd("log clear");
-        const QPoint q = PaneCenter(r.field(s.win->fFrame));
-        s.menus.Click(q);
-        s.menus.Click(s.row0 + QPoint(0, s.rowH));
-        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-        s.sim.WaitIdle(3000);
-        EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>());
-        EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
-    }
+    // Typed at once after the device's row was clicked, then once the program
+    // has taken that click (the reads of the device's settings are on their way).
+    for (const bool taken : {false, true})
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(r.tag) + (taken ? " clicks taken" : " clicks sent"));
+            s.menus.fClicksTaken = taken;
+            // The last pass ended with a click on this same row: past the double-click
+            // interval, or the click opens the device's control window.
+            Settle(u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 100);
+            // Row 1 (305) and row 2 (1201), sorted by serial.
+            s.menus.Click(s.row0 + QPoint(0, s.rowH));
+            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+            RunUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
+            s.sim.Cmd("log clear");
+            const QPoint p = PaneCenter(r.field(s.win->fFrame));
+            s.menus.Click(p);
+            s.menus.Key("ctrl+a");
+            s.menus.Type(r.text[taken]);
+            auto* typed = static_cast<LAsciiEdit*>(r.field(s.win->fFrame));
+            EXPECT_TRUE(RunUntil([&] { return typed->GetText() == LString(r.text[taken]); }, 3000))
+                << "'" << typed->GetText().CStr() << "'";
+            // Keys typed into another window are lost to the field.
+            EXPECT_EQ(ShownWindows().size(), 1u);
+            Settle(300);
+            s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
+            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
+            s.sim.WaitIdle(3000);
+            Settle(500);
+            EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value[taken])});
+            EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
+            // Untouched: focused in 1201's field, then back to 305, writes nothing.
+            s.sim.Cmd("log clear");
+            const QPoint q = PaneCenter(r.field(s.win->fFrame));
+            s.menus.Click(q);
+            s.menus.Click(s.row0 + QPoint(0, s.rowH));
+            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+            s.sim.WaitIdle(3000);
+            EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>());
+            EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
+        }
 }
 
 // The whole first run at one screen size; in the child process.
