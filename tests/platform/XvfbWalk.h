@@ -243,9 +243,10 @@ protected:
     int fGap;
 
 public:
-    // Clicks wait until the program has taken them. Off by default: the first
-    // run's walk types into a field right after its device row was clicked,
-    // and loses the text once the click has been taken first (left to it).
+    // Clicks wait until the program has taken them. Off by default, as the
+    // walks written before it send theirs; two clicks taken on one spot within
+    // the double-click time are a double click, so a walk that waits leaves
+    // that time between them.
     bool fClicksTaken = false;
 };
 
