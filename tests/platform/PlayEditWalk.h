@@ -359,3 +359,16 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
         body(p);
     }));
 }
+
+// A walk of the play edit on a screen of that size ("1600x1000"), with a window
+// manager and namespaces of the test's own; the walk in a child process.
+template <class F>
+void RunPlayEditWalk(const std::string& screen, const std::string& nsName, F walk) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    XvfbHarness x(screen + "x24");
+    if (!x.Ok()) GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup(nsName), "");
+    testtftp::TempDir dir;
+    InChildProcess([&] { walk(x, net, dir); });
+}

@@ -427,13 +427,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 }
 
 TEST(EditorsWalk, FieldsAndWindowsOfThePlayEdit) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    XvfbHarness x("1600x1000x24");
-    if (!x.Ok()) GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("walk"), "");
-    TempDir dir;
-    InChildProcess([&] { WalkEditors(x, net, dir); });
+    RunPlayEditWalk("1600x1000", "walk", WalkEditors);
 }
 
 }  // namespace

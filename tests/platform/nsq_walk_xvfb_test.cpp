@@ -542,13 +542,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 }
 
 TEST(NsqWalk, TheNsqPlayEditUnderRealInput) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    XvfbHarness x("1600x1000x24");
-    if (!x.Ok()) GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("nsqwalk"), "");
-    TempDir dir;
-    InChildProcess([&] { WalkNsq(x, net, dir); });
+    RunPlayEditWalk("1600x1000", "nsqwalk", WalkNsq);
 }
 
 }  // namespace

@@ -639,13 +639,7 @@ void WalkDialogs(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 }
 
 TEST(PlayDialogsWalk, SceneTriggersSceneMonitorAndAuxPlay) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    XvfbHarness x("1280x800x24");
-    if (!x.Ok()) GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("pdlg"), "");
-    TempDir dir;
-    InChildProcess([&] { WalkDialogs(x, net, dir); });
+    RunPlayEditWalk("1280x800", "pdlg", WalkDialogs);
 }
 
 }  // namespace
