@@ -265,8 +265,9 @@ void WalkSceneTriggers(PlayEdit& p) {
         {"Cancel", [&](CKvsLargeDlg& d, MWindow*) { w.Click(PaneAt(&d.fCancel)); }},
         {"Escape", [&](CKvsLargeDlg&, MWindow*) { w.Key("Escape"); }},
         {"close box", [&](CKvsLargeDlg&, MWindow* win) { p.w.x.Xdotool(CloseBox(win)); }}};
-    for (const auto& [how, close] : drop) {
-        SCOPED_TRACE(how);
+    for (const auto& way : drop) {
+        SCOPED_TRACE(way.first);
+        const auto& close = way.second;
         got = SceneTriggerRun(p, nullptr, Values(), [&](CKvsLargeDlg& d, MWindow* win) {
             ChooseByKeys(w, d.fSource, 6);
             w.TypeNumber(&d.fNumber, "99");
