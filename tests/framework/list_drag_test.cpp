@@ -57,11 +57,13 @@ public:
         }
     }
     void DrawCell(LDrawCtx&, LCell, const LRect&) override {}
-    CListDragDropHelper fHelper;
-    CClickDragHelper* fClick = nullptr;
     std::vector<u32> fCodes;
     bool fSeveral = false;
     LCell fDropped;  // {operation, row} of the last drop performed
+    // Last, so that it goes first: a dragger it still holds tells this list
+    // of its death, and the list records that in the members above.
+    CListDragDropHelper fHelper;
+    CClickDragHelper* fClick = nullptr;
 };
 
 struct DragStage {
