@@ -81,6 +81,16 @@ inline std::string BarTitles(QWidget* w) {
     return titles.join(' ').toStdString();
 }
 
+// A number typed into a field and the edit ended one way.
+struct FieldEdit {
+    const char* what;
+    LEditText* field;
+    const char* text;
+    const char* tag;
+    const char* value;  // as the device holds it
+    std::function<void()> end;
+};
+
 struct Walk : MenuDriver {
     Walk(const XvfbHarness& harness, SimDeviceProcess& device)
         : MenuDriver(harness, 80), x(harness), sim(device) {
@@ -186,6 +196,24 @@ struct Walk : MenuDriver {
     // Chooses a menu item of a window's bar with the pointer; back once the menu has gone.
     bool Choose(QWidget* w, const QString& title, const QString& prefix) {
         return ChooseSettled(w, title, prefix, 0);
+    }
+    // The edit made, and the device sent the field once more, with its value;
+    // the count sent before. keys: where the keys go, for a failure's message.
+    size_t TypeAndEnd(const FieldEdit& e, u32 ms = 4000,
+                      const std::function<std::string()>& keys = nullptr) {
+        const size_t before = Written(e.tag).size();
+        TypeNumber(e.field, e.text);
+        Settle(200);
+        const std::string typed = keys ? keys() : "";
+        e.end();
+        const std::string ended = keys ? keys() : "";
+        const std::vector<std::string> got = WaitWritten(e.tag, before + 1, ms);
+        EXPECT_EQ(got.size(), before + 1)
+            << typed << " -> " << ended << "; the field shows " << e.field->GetText().CStr();
+        if (got.size() > before) {
+            EXPECT_EQ(got.back(), e.value);
+        }
+        return before;
     }
     // A number typed into a field from scratch: clicked (a second time when the
     // first click only focused it), the text replaced.

@@ -259,15 +259,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_FALSE(aud->IsDmx());
         Settle(300);
         w.Shot("nsq_audio_scene");
-        struct Edit {
-            const char* what;
-            LEditText* field;
-            const char* text;
-            const char* tag;
-            const char* value;  // as the device holds it
-            std::function<void()> end;
-        };
-        const Edit edits[] = {
+        const FieldEdit edits[] = {
             {"range from, Return", &aud->From(), "00:00:01.50", "rngf", "1500",
              [&] { w.Key("Return"); }},
             {"range to, Tab", &aud->To(), "00:00:09.25", "rngt", "9250", [&] { w.Key("Tab"); }},
@@ -278,24 +270,13 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
              [&] { selectAt(1, 5.05); }},
             {"volume, Tab", &aud->Volume(), "40", "volm", "102", [&] { w.Key("Tab"); }},
         };
-        for (const Edit& e : edits) {
+        for (const FieldEdit& e : edits) {
             SCOPED_TRACE(e.what);
             if (frame->ScenePrm()->Scene() != audio) {
                 selectAt(0, 2.05);
                 RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000);
             }
-            const size_t before = w.Written(e.tag).size();
-            w.TypeNumber(e.field, e.text);
-            Settle(200);
-            const std::string typed = KeysGoTo(e.field);
-            e.end();
-            const std::string keys = KeysGoTo(e.field);
-            const std::vector<std::string> got = w.WaitWritten(e.tag, before + 1, kDeviceMs);
-            EXPECT_EQ(got.size(), before + 1)
-                << typed << " -> " << keys << "; the field shows " << e.field->GetText().CStr();
-            if (got.size() > before) {
-                EXPECT_EQ(got.back(), e.value);
-            }
+            w.TypeAndEnd(e, kDeviceMs, [&] { return KeysGoTo(e.field); });
         }
         // Loop, a click on its check.
         selectAt(0, 2.05);
