@@ -24,7 +24,7 @@
 #include "devlink/NetIf.h"
 #include "devlink/ReqQueue.h"
 #include "framework/StdDialogs.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "records/CRecordDoc.h"
 #include "records/PrefNodes.h"
 #include "tools/testkit/BenchScreen.h"

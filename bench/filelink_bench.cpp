@@ -23,7 +23,7 @@
 #include "devlink/NetIf.h"
 #include "devlink/CDevRequestQueue.h"
 #include "devlink/ReqQueue.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "records/PrefNodes.h"
 #include "tools/testkit/SimDeviceProcess.h"
 

@@ -19,8 +19,8 @@
 
 #include "devices/monitors/CKvsNetMon.h"
 #include "framework/LTimer.h"
-#include "platform/GraphicsServices.h"
-#include "platform/RunLoop.h"
+#include "services/GraphicsServices.h"
+#include "services/RunLoop.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/RecordKinds.h"

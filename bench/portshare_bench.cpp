@@ -28,7 +28,7 @@
 #include "devlink/LocalSocket.h"
 #include "devlink/SocketReactor.h"
 #include "devlink/UdpMux.h"
-#include "platform/Services.h"
+#include "services/Services.h"
 #include "tools/testkit/LoopbackUdp.h"
 
 using portsharetest::FreeUdpPort;

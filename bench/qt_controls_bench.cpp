@@ -10,7 +10,7 @@
 #include "framework/CMainLoop.h"
 #include "framework/LFrame.h"
 #include "framework/LStdCtl.h"
-#include "platform/WindowKinds.h"
+#include "services/WindowKinds.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtControls.h"
 #include "platform/qt/QtPainterGraphics.h"

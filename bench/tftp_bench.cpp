@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "devlink/Tftp.h"
-#include "platform/RunLoop.h"
-#include "platform/Services.h"
+#include "services/RunLoop.h"
+#include "services/Services.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 namespace fs = std::filesystem;

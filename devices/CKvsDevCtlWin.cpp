@@ -9,7 +9,7 @@
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "framework/WindowPlacement.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/ShowKinds.h"

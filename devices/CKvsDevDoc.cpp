@@ -9,7 +9,7 @@
 #include "framework/LFrame.h"
 #include "framework/LListPane.h"
 #include "framework/LMenu.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CChunkStrm.h"
 #include "records/DeviceKinds.h"

@@ -9,7 +9,7 @@
 #include "framework/InputState.h"
 #include "framework/StdDialogs.h"
 #include "framework/CNumVol.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/DeviceKinds.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "framework/MousePoint.h"
 #include "framework/StdDialogs.h"
 #include "framework/layout/LExprEval.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
 

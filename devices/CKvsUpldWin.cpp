@@ -4,7 +4,7 @@
 #include "framework/LDrop.h"
 #include "framework/LWindow.h"
 #include "framework/StdDialogs.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "base/LList.h"
 #include "base/LString.h"
 #include "devlink/ReqQueue.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "records/CRecordDoc.h"
 
 // Called each time a whole-record read has been applied.

@@ -7,7 +7,7 @@
 #include "devlink/DevServiceDialogs.h"
 #include "devlink/ReqQueue.h"
 #include "framework/LHandler.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "records/DeviceKinds.h"
 #include "records/OneShotFields.h"
 

@@ -11,7 +11,7 @@
 #include "devlink/AudioConvJob.h"
 #include "devlink/ConfirmedUpload.h"
 #include "framework/LHandler.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 class CBufFileStrm;
 class CDevRequestQueue;

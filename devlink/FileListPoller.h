@@ -5,7 +5,7 @@
 
 #include "base/CStrm.h"
 #include "devlink/DevObjLink.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 class CRecord;
 

@@ -1,6 +1,6 @@
 #include "devlink/FlowWindow.h"
 
-#include "platform/Services.h"
+#include "services/Services.h"
 
 namespace {
 

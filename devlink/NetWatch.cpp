@@ -11,7 +11,7 @@
 
 #include "devlink/NetIf.h"
 #include "devlink/SocketReactor.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 CNetConfigWatch::CNetConfigWatch() {
     fSource = CRunLoopSrc::New(this, OnSignal);

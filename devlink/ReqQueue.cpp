@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "devlink/NetIf.h"
-#include "platform/Services.h"
+#include "services/Services.h"
 
 namespace {
 

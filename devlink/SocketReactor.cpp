@@ -11,7 +11,7 @@
 
 #include "base/LList.h"
 #include "base/Threads.h"
-#include "platform/Services.h"
+#include "services/Services.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <unordered_map>
 
 #include "devlink/NetIf.h"
-#include "platform/Services.h"
+#include "services/Services.h"
 
 namespace {
 

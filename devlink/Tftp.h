@@ -14,7 +14,7 @@
 #include "base/LString.h"
 #include "devlink/FlowWindow.h"
 #include "devlink/UdpSocket.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 class CTftpManager;
 class CTftpSession;

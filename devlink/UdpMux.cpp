@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "devlink/SocketReactor.h"
-#include "platform/Services.h"
+#include "services/Services.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "devlink/UdpMux.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 CUdpMuxClient::CUdpMuxClient(void* context, LUdpMuxStateFn callback, u16 port, const char* name)
     : fContext(context), fCallback(callback), fPort(port), fName(name) {

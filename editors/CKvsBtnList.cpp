@@ -7,7 +7,7 @@
 #include "framework/LDrawObj.h"
 #include "framework/LDrop.h"
 #include "framework/LMenu.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/CRecordDoc.h"
 #include "records/PlayGrid.h"
 #include "records/ShowKinds.h"

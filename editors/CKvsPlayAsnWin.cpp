@@ -15,7 +15,7 @@
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "framework/WindowPlacement.h"
-#include "platform/FontPanel.h"
+#include "services/FontPanel.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
 #include "records/CUndoStrm.h"

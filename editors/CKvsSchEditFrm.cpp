@@ -11,7 +11,7 @@
 #include "framework/CDragger.h"
 #include "framework/LWindow.h"
 #include "framework/StdDialogs.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"

@@ -11,7 +11,7 @@
 #include "framework/StdDialogs.h"
 #include "framework/LWindow.h"
 #include "framework/WindowPlacement.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"

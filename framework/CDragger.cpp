@@ -7,7 +7,7 @@
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
 #include "framework/MousePoint.h"
-#include "platform/DragServices.h"
+#include "services/DragServices.h"
 
 namespace {
 

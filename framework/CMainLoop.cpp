@@ -9,8 +9,8 @@
 #include "framework/LTimer.h"
 #include "framework/LWindow.h"
 #include "framework/WindowMenuList.h"
-#include "platform/GraphicsServices.h"
-#include "platform/WindowServices.h"
+#include "services/GraphicsServices.h"
+#include "services/WindowServices.h"
 
 namespace {
 

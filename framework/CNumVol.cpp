@@ -6,7 +6,7 @@
 #include "base/LTextSink.h"
 #include "framework/InputState.h"
 #include "framework/MousePoint.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 i64 Whole(CNumVol& field, i64 floor) {
     const f64 v = field.GetValue();

@@ -7,7 +7,7 @@
 #include "framework/LDialog.h"
 #include "framework/LSeparator.h"
 #include "framework/LTextPane.h"
-#include "platform/FontPanel.h"
+#include "services/FontPanel.h"
 
 class CVPFontCell : public LListCell {
 public:

@@ -1,7 +1,7 @@
 #include "framework/InputState.h"
 
-#include "platform/GraphicsServices.h"
-#include "platform/WindowServices.h"
+#include "services/GraphicsServices.h"
+#include "services/WindowServices.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The installer of the platform's control services and the headless defaults.
 
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 namespace {
 

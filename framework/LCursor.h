@@ -3,7 +3,7 @@
 // (x, then y, as big-endian u16), or the system cursor of the same name.
 
 #include "base/Resources.h"
-#include "platform/DrawingServices.h"
+#include "services/DrawingServices.h"
 
 class LDrawCtx;
 

@@ -1,7 +1,7 @@
 // The installer of the drag services and their headless default: no window
 // accepts drags and a drag ends at once with nothing dropped.
 
-#include "platform/DragServices.h"
+#include "services/DragServices.h"
 
 namespace {
 

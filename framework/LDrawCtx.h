@@ -3,7 +3,7 @@
 // origin, narrow its clip or change its background and always put them back.
 
 #include "framework/LRgn.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 class LDrawCtx {
 public:

@@ -1,6 +1,6 @@
 // The installer of the platform's drawing services and the headless defaults.
 
-#include "platform/DrawingServices.h"
+#include "services/DrawingServices.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "base/DropData.h"
 #include "framework/LPane.h"
-#include "platform/DragServices.h"
+#include "services/DragServices.h"
 
 inline constexpr const char* LDrop_Sense = "LDrop_Sense";
 inline constexpr const char* LDrop_Enter = "LDrop_Enter";

@@ -9,7 +9,7 @@
 #include "framework/LFrameStyle.h"
 #include "framework/LMenu.h"
 #include "framework/MousePoint.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "framework/LPane.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextBox.h"
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 inline constexpr const char* LEditText_Change = "LEditText_Change";
 inline constexpr const char* LEditText_Unfocused = "LEditText_Unfocused";

@@ -3,7 +3,7 @@
 // file panels) instead of a window of its own.
 
 #include "framework/LFrame.h"
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 class LEmbeddedPane : public LFrame, public LEmbeddedOwner {
 public:

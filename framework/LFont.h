@@ -5,7 +5,7 @@
 #include "base/LList.h"
 #include "base/LRef.h"
 #include "base/LString.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 class LDrawCtx;
 

@@ -4,8 +4,8 @@
 #include <new>
 
 #include "base/LArray.h"
-#include "platform/GraphicsServices.h"
-#include "platform/Services.h"
+#include "services/GraphicsServices.h"
+#include "services/Services.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "framework/LStdCtl.h"
 #include "framework/LThemeFrame.h"
 #include "framework/LWindow.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 namespace {
 

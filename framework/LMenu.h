@@ -9,7 +9,7 @@
 #include "base/Resources.h"
 #include "base/LString.h"
 #include "framework/LTimer.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 class LResSource;
 class LMenu;

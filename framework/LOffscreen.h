@@ -4,7 +4,7 @@
 // accessors by depth.
 
 #include "base/LRef.h"
-#include "platform/DrawingServices.h"
+#include "services/DrawingServices.h"
 
 class LOffscreen final : public LRefObj {
 public:

@@ -4,7 +4,7 @@
 
 #include "base/Resources.h"
 #include "framework/LDrawCtx.h"
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 inline constexpr u32 kPngResType = FourCC("TPNG");
 

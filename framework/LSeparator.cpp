@@ -1,6 +1,6 @@
 #include "framework/LSeparator.h"
 
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 LSeparator::LSeparator(LHandler* parent, LPane* container) : LPane(parent, container) {
     fState |= kDimmed | kOpaque;

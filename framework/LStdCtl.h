@@ -10,7 +10,7 @@
 #include "framework/LPane.h"
 #include "framework/LPngImage.h"
 #include "framework/LTimer.h"
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 inline constexpr const char* LStdCtl_Selected = "LStdCtl_Selected";
 inline constexpr const char* LStdCheck_Change = "LStdCheck_Change";

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "base/LArray.h"
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 namespace {
 

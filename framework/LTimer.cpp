@@ -1,6 +1,6 @@
 #include "framework/LTimer.h"
 
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "base/LRect.h"
 #include "base/LRef.h"
 #include "framework/LHandler.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 class LFrame;
 class LMenuItem;

@@ -3,8 +3,8 @@
 
 #include "framework/CMainLoop.h"
 #include "framework/LTimer.h"
-#include "platform/GraphicsServices.h"
-#include "platform/WindowServices.h"
+#include "services/GraphicsServices.h"
+#include "services/WindowServices.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "framework/InputState.h"
 #include "framework/LPane.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 LPoint MouseScreenPoint() {
     LMouse* mouse = LMouse::Instance();

@@ -7,7 +7,7 @@
 #include "framework/CMainLoop.h"
 #include "framework/layout/LExprEval.h"
 #include "framework/layout/LLayoutVM.h"
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 namespace {
 

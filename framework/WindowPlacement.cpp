@@ -4,7 +4,7 @@
 
 #include "framework/LPane.h"
 #include "framework/LWindow.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 namespace {
 

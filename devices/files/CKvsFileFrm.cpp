@@ -2,7 +2,7 @@
 
 #include "devlink/DevObjLink.h"
 #include "framework/StdDialogs.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/CRecordDoc.h"
 #include "records/PrefNodes.h"
 

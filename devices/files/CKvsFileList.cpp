@@ -10,7 +10,7 @@
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
 #include "records/NsqPrefKinds.h"

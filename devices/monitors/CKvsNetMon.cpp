@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "devlink/ArtDmx.h"
-#include "platform/GraphicsServices.h"
-#include "platform/RunLoop.h"
+#include "services/GraphicsServices.h"
+#include "services/RunLoop.h"
 #include "records/DeviceKinds.h"
 #include "records/Universes.h"
 

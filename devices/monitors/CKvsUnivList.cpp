@@ -7,7 +7,7 @@
 #include "devices/monitors/CMonWin.h"
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"

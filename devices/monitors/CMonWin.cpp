@@ -16,7 +16,7 @@
 #include "framework/MousePoint.h"
 #include "framework/StdDialogs.h"
 #include "framework/layout/LLayoutVM.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "records/NsqPrefKinds.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "framework/CMainLoop.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "platform/qt/QtControls.h"
 #include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtEvents.h"

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 class MEmbeddedView : public QWidget {
 public:

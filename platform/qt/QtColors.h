@@ -7,7 +7,7 @@
 #include <QPainter>
 
 #include "framework/CColorValue.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 // The colour a pen paints with. A system-colour pen reads its palette role on
 // every use and rebuilds its cached colour only when the role changed.

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 class QAbstractSlider;
 

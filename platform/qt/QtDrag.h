@@ -16,7 +16,7 @@
 
 #include <map>
 
-#include "platform/DragServices.h"
+#include "services/DragServices.h"
 
 class QMimeData;
 class QWidget;

@@ -8,8 +8,8 @@
 #include <QPainter>
 #include <memory>
 
-#include "platform/ControlServices.h"
-#include "platform/DrawingServices.h"
+#include "services/ControlServices.h"
+#include "services/DrawingServices.h"
 #include "platform/qt/QtPainterGraphics.h"
 
 // Pixels drawable into a graphics, scaled to fill the rectangle.

@@ -5,7 +5,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 class QtNativeFont final : public LNativeFont {
 public:

@@ -1,7 +1,7 @@
 #pragma once
 // The framework clock, the main timer and native fonts on Qt.
 
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 class QtGraphicsServices : public LGraphicsServices {
 public:

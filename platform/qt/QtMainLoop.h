@@ -9,7 +9,7 @@
 #include <QTimer>
 
 #include "framework/CMainLoop.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 class CQtMainLoop;
 

@@ -7,7 +7,7 @@
 #include <QPainterPath>
 #include <QRegion>
 
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 class QtPainterGraphics : public LNativeGraphics {
 public:

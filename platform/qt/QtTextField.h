@@ -9,7 +9,7 @@
 #include <QPointer>
 #include <QTextEdit>
 
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 class QtTextField final : public LNativeTextField {
 public:

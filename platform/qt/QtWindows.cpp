@@ -17,7 +17,7 @@
 #include "framework/LDialog.h"
 #include "framework/LFrame.h"
 #include "framework/LWindow.h"
-#include "platform/WindowKinds.h"
+#include "services/WindowKinds.h"
 #include "platform/qt/LWindowPort.h"
 #include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtEvents.h"

@@ -12,7 +12,7 @@
 
 #include <vector>
 
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 
 class LWindow;
 class MWindowView;

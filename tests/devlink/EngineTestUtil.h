@@ -18,8 +18,8 @@
 
 #include "base/CStrm.h"
 #include "devlink/Tftp.h"
-#include "platform/RunLoop.h"
-#include "platform/Services.h"
+#include "services/RunLoop.h"
+#include "services/Services.h"
 #include "tests/devlink/TestTftpClient.h"
 #include "tests/devlink/VirtualRunLoop.h"
 

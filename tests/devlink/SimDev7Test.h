@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tools/testkit/SimDeviceProcess.h"
 

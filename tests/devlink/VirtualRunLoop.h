@@ -13,8 +13,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/RunLoop.h"
-#include "platform/Services.h"
+#include "services/RunLoop.h"
+#include "services/Services.h"
 
 class CVirtualRunLoop final : public LRunLoopServices, public LTickSource {
 public:

@@ -8,7 +8,7 @@
 #include "base/Threads.h"
 #include "devlink/FileJobQueue.h"
 #include "devlink/CDevRequestQueue.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "devlink/NetIf.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
 

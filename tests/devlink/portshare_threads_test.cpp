@@ -16,7 +16,7 @@
 #include "base/Threads.h"
 #include "devlink/LocalSocket.h"
 #include "devlink/UdpMux.h"
-#include "platform/Services.h"
+#include "services/Services.h"
 #include "tools/testkit/LoopbackUdp.h"
 
 using portsharetest::BindLoopbackUdp;

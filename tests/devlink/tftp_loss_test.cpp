@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/SimDev7Test.h"

@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"

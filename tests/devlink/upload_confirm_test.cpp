@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "devlink/UploadCheck.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/SimDev7Test.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ControlServices.h"
+#include "services/ControlServices.h"
 
 class FakeControl : public LNativeControl {
 public:

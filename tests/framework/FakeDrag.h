@@ -10,8 +10,8 @@
 #include <set>
 
 #include "framework/LDrop.h"
-#include "platform/DragServices.h"
-#include "platform/DrawingServices.h"
+#include "services/DragServices.h"
+#include "services/DrawingServices.h"
 #include "tests/framework/FakeServices.h"
 
 // The image of a fake bitmap: its size and the calls drawn into it.

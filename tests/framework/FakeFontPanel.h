@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/DrawingServices.h"
+#include "services/DrawingServices.h"
 
 class FakeFontPanel : public LDrawingServices {
 public:

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 class LHandler;
 

@@ -14,7 +14,7 @@
 #include "base/LScrap.h"
 #include "framework/CMainLoop.h"
 #include "framework/LMenu.h"
-#include "platform/WindowServices.h"
+#include "services/WindowServices.h"
 #include "tests/framework/FakeServices.h"
 
 class FakeMainLoop;

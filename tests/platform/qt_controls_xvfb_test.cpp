@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "XvfbFrameTest.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 #include "platform/qt/QtTextField.h"
 
 // libdbus (the X11 plugin's session bus) keeps a buffer for the process's life.

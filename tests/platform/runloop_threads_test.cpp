@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/Clock.h"
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 namespace {
 

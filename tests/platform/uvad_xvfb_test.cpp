@@ -10,7 +10,7 @@
 #include "editors/CKvsUvadList.h"
 #include "editors/CUvadWin.h"
 #include "framework/CUndoQ.h"
-#include "platform/DragServices.h"
+#include "services/DragServices.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/RecordKinds.h"

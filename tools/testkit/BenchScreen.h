@@ -2,7 +2,7 @@
 // Drawing without a window system: native graphics that draw nothing, and an
 // on-screen container whose every pane counts as shown and active.
 #include "framework/LPane.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 namespace benchkit {
 

@@ -1,7 +1,7 @@
 // Run-loop services on the Qt event loop of the main thread: the default loop of
-// every program that links them (the registry is platform/RunLoop.cpp).
+// every program that links them (the registry is services/RunLoop.cpp).
 
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -13,7 +13,7 @@
 #include <atomic>
 #include <climits>
 
-#include "platform/Services.h"
+#include "services/Services.h"
 
 // The main run loop is the thread of the application object; it is known once
 // the application object exists. Null once the loop is closing without one: the

@@ -1,7 +1,7 @@
 #pragma once
 // Run-loop services of the main thread: one-shot timers, the wake-up source that
 // owns them, and signalled sources that run a callback on their owning thread.
-// The device link is driven entirely by these. No Qt here: platform/RunLoop.cpp
+// The device link is driven entirely by these. No Qt here: services/RunLoop.cpp
 // keeps which loop serves them, platform/qt/core has the Qt one.
 
 #include "base/Types.h"

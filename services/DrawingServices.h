@@ -5,8 +5,8 @@
 // cursors and no font panel.
 
 #include "base/LRef.h"
-#include "platform/FontPanel.h"
-#include "platform/GraphicsServices.h"
+#include "services/FontPanel.h"
+#include "services/GraphicsServices.h"
 
 // A native drawing context over pixels that the caller owns and keeps alive.
 class LNativeBitmap {

@@ -8,7 +8,7 @@
 #include "base/LRect.h"
 #include "base/LRef.h"
 #include "base/LString.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 // Told by a native control when the user acted on it (button pressed, item
 // chosen, scroller or slider moved).

@@ -7,5 +7,5 @@
 #include "base/CForkStrm.h"
 #include "base/Clock.h"
 #include "base/DropData.h"
-#include "platform/GraphicsServices.h"
-#include "platform/RunLoop.h"
+#include "services/GraphicsServices.h"
+#include "services/RunLoop.h"

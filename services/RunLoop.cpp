@@ -1,10 +1,10 @@
-// The registry behind platform/RunLoop.h: which run-loop services serve the
+// The registry behind services/RunLoop.h: which run-loop services serve the
 // timers and sources, and the timer and source handles that reach them. No Qt
 // here, so that the device link and what lies below it link without it; the
 // platform's own loop (platform/qt/core) puts itself in as the default when a
 // program links it.
 
-#include "platform/RunLoop.h"
+#include "services/RunLoop.h"
 
 #include <atomic>
 #include <cstdio>

@@ -14,7 +14,7 @@
 #include "base/LPasteboardServices.h"
 #include "base/LRect.h"
 #include "base/LString.h"
-#include "platform/GraphicsServices.h"
+#include "services/GraphicsServices.h"
 
 class CMainLoop;
 class CMainLoopBase;
