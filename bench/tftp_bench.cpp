@@ -28,6 +28,7 @@
 #include "services/RunLoop.h"
 #include "services/Services.h"
 #include "tools/testkit/SimDeviceProcess.h"
+#include "tools/testkit/StandardServers.h"
 
 namespace fs = std::filesystem;
 
@@ -352,7 +353,7 @@ struct Atftpd {
     std::string root, local, port = "16907";
     std::string error;
     explicit Atftpd(size_t size) {
-        if (access("/usr/bin/atftp", X_OK) || access("/usr/sbin/atftpd", X_OK)) {
+        if (access("/usr/bin/atftp", X_OK) || access(testkit::AtftpdPath().c_str(), X_OK)) {
             error = "no atftp/atftpd";
             return;
         }
@@ -362,7 +363,7 @@ struct Atftpd {
         std::ofstream f(local, std::ios::binary);
         f.write(reinterpret_cast<const char*>(Payload().data()), std::streamsize(size));
         f.close();
-        server.Start({"/usr/sbin/atftpd", "--daemon", "--no-fork", "--port", port, "--bind-address",
+        server.Start({testkit::AtftpdPath(), "--daemon", "--no-fork", "--port", port, "--bind-address",
                       "127.0.0.1", "--user", "root.root", "--prevent-sas", "--logfile", "/dev/null",
                       root});
         // Ready once it answers: a read of a missing file draws an ERROR.

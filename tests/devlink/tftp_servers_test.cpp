@@ -15,16 +15,12 @@
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
 #include "tools/testkit/SimDeviceProcess.h"
+#include "tools/testkit/StandardServers.h"
 
 using namespace enginetest;
 using namespace filetest;
 
 namespace {
-
-std::string TftpdHpa() {
-    if (const char* p = std::getenv("KEVO_TFTPD_HPA")) return p;
-    return "/usr/local/lib/kevo/tftpd-hpa/usr/sbin/in.tftpd";
-}
 
 // Binds 127.0.0.1:port (0: any); answers the port, or 0 when it is taken.
 u16 TryBind(u16 port) {
@@ -64,16 +60,24 @@ protected:
         if (geteuid() != 0) GTEST_SKIP() << "the servers are started as root here";
         const std::string which = GetParam().name;
         const std::string p = std::to_string(port);
-        std::vector<std::string> argv = {TftpdHpa(), "-L",   "-a", "127.0.0.1:" + p, "-s", "-c",
-                                         "-u",       "root", "-p", dir.Path()};
+        std::vector<std::string> argv = {testkit::TftpdHpaPath(),
+                                         "-L",
+                                         "-a",
+                                         "127.0.0.1:" + p,
+                                         "-s",
+                                         "-c",
+                                         "-u",
+                                         "root",
+                                         "-p",
+                                         dir.Path()};
         if (which == "atftpd")
-            argv = {"/usr/sbin/atftpd", "--daemon",  "--no-fork", "--port",    p,
-                    "--bind-address",   "127.0.0.1", "--user",    "root.root", "--prevent-sas",
-                    "--logfile",        "/dev/null", dir.Path()};
+            argv = {testkit::AtftpdPath(), "--daemon",  "--no-fork", "--port",    p,
+                    "--bind-address",      "127.0.0.1", "--user",    "root.root", "--prevent-sas",
+                    "--logfile",           "/dev/null", dir.Path()};
         else if (which == "tftpd_hpa_ignoring_options")
             argv.insert(argv.begin() + 1, {"-r", "blksize"});
         if (access(argv[0].c_str(), X_OK) != 0)
-            GTEST_SKIP() << "no " << argv[0] << " (scripts/deps.sh)";
+            GTEST_SKIP() << "no " << argv[0] << " (scripts/deps-test.sh)";
         pid = fork();
         if (pid == 0) {
             std::vector<char*> a;
