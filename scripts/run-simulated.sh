@@ -2,7 +2,8 @@
 # Starts KEVOruneSet against three simulated devices in a network of its own
 # (namespaces, 198.18.0.0/15 only): devices 1201 and 305 on the application's
 # subnet, device 42 on a subnet the application reaches only through wrapped
-# requests. The application runs as the user who called sudo, on that user's
+# requests. Device 305 plays the NSQ format (its play settings open the NSQ
+# editor); the others the standard one. The application runs as the user who called sudo, on that user's
 # display. Everything is removed when the application ends. Needs root:
 #   sudo -E scripts/run-simulated.sh
 set -euo pipefail
@@ -17,6 +18,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 1
 fi
 ./scripts/deps.sh
+source scripts/lib/packages.sh
+kevo_ensure_packages "run-simulated" iproute2
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEVO_TESTS=OFF -DKEVO_BENCH=OFF >/dev/null
 cmake --build build/release -j "$(nproc)" --target kevoruneset kvsimdev
 work=$(mktemp -d /tmp/kvsim.XXXXXX)
@@ -25,6 +28,7 @@ cat >"$work/devices.txt" <<DEV
 add-device serno=1201 addr=198.18.1.11/24 listen=any root=$work/1201
 add-device serno=305 addr=198.18.1.12/24 listen=any root=$work/305
 add-device serno=42 addr=198.19.7.13/24 listen=any root=$work/42
+chan-set serno=305 path=/.cmd/udseqset/sqfm value=2
 DEV
 chmod 755 "$work"
 user=${SUDO_USER:-root}
