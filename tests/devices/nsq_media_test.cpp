@@ -55,10 +55,10 @@ protected:
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path) << "data of " << rel;
         if (dura) {
-            ASSERT_EQ(fSim.Cmd("medinfo-set serno=342 path=/sdc/" + rel + " dura=" +
-                               std::to_string(dura))
-                          .rfind("ok", 0),
-                      0u);
+            ASSERT_EQ(
+                fSim.Cmd("medinfo-set serno=342 path=/sdc/" + rel + " dura=" + std::to_string(dura))
+                    .rfind("ok", 0),
+                0u);
         }
     }
     void Open() {
@@ -126,7 +126,8 @@ TEST_F(NsqMedia, EveryListedFileAskedOnceAndLengthsFollow) {
     EXPECT_EQ(asked, (std::vector<std::string>{"intro.wav", "show.drc", "zz.wav"}));
     EXPECT_EQ(Stat("intro.wav"), "2/30000");
     EXPECT_EQ(Stat("show.drc"), "2/12000");
-    EXPECT_EQ(Stat("zz.wav"), "2/" + std::to_string(std::string("data of audiofiles/zz.wav").size()));
+    EXPECT_EQ(Stat("zz.wav"),
+              "2/" + std::to_string(std::string("data of audiofiles/zz.wav").size()));
 
     // The scenes of those files last as long as the device says.
     CRecord* seq = NewSequence();
@@ -198,8 +199,10 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         std::filesystem::remove_all(fDir.Path() + "/342/sdc");
         fSim.Cmd("fault-clear");
         fSim.Cmd("fmls-clear serno=342");
-        if (c.onCard) Put("kevrecfiles/a.drc", 1000);
-        else fSim.Cmd("fmls-line serno=342 folder=/sdc/kevrecfiles text=a.drc,9,listed");
+        if (c.onCard)
+            Put("kevrecfiles/a.drc", 1000);
+        else
+            fSim.Cmd("fmls-line serno=342 folder=/sdc/kevrecfiles text=a.drc,9,listed");
         Put("kevrecfiles/b.drc", 2000);
         Put("kevrecfiles/c.drc", 3000);
         if (!c.fault.empty()) {
@@ -207,16 +210,17 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         }
         // The audio files are listed only at the second try, 5 s on: until then
         // the index holds what the preferences kept of them.
-        ASSERT_EQ(
-            fSim.Cmd("fault error code=2 dir=in count=1 path=/.cmd/fmls///sdc/audiofiles").rfind("ok", 0),
-            0u);
+        ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in count=1 path=/.cmd/fmls///sdc/audiofiles")
+                      .rfind("ok", 0),
+                  0u);
         fSim.Cmd("log clear");
         ASSERT_NO_FATAL_FAILURE(OpenController(kSerial));
         // Names kept in the preferences that are no file names of the card
         // (anyone may edit them).
         CRecord* index = Index();
         while (index->GetListCount(MdisF::meds)) index->RemoveItem(nullptr, MdisF::meds, 0);
-        for (const char* bad : {"../up.wav", "x/y.wav", "", "tab\t.wav"}) AddMediaFile(index, 1, bad);
+        for (const char* bad : {"../up.wav", "x/y.wav", "", "tab\t.wav"})
+            AddMediaFile(index, 1, bad);
         ASSERT_NO_FATAL_FAILURE(Open());
         // Passed over while the others are asked.
         ASSERT_TRUE(Run([&] { return Stat("c.drc") == "2/3000"; }));
@@ -227,7 +231,8 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
             for (u32 i = 0; i < Index()->GetListCount(MdisF::meds); ++i) {
                 const CRecord* m = Index()->GetListItem(MdisF::meds, i);
                 out += std::string(m->GetString(MdifF::name).CStr()) + "=" +
-                       std::to_string(m->GetU8(MdifF::work1)) + Stat(m->GetString(MdifF::name).CStr()) + " ";
+                       std::to_string(m->GetU8(MdifF::work1)) +
+                       Stat(m->GetString(MdifF::name).CStr()) + " ";
             }
             for (const std::string& n : Asked()) out += n + ",";
             return out;
@@ -241,7 +246,8 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         for (const char* bad : {"../up.wav", "x/y.wav", "", "tab\t.wav"})
             EXPECT_EQ(Stat(bad), "none") << bad;
         // Asked in name order, each once; a refused one only after those behind it.
-        std::vector<std::string> first(asked.begin(), asked.begin() + std::min<size_t>(3, asked.size()));
+        std::vector<std::string> first(asked.begin(),
+                                       asked.begin() + std::min<size_t>(3, asked.size()));
         EXPECT_EQ(first, (std::vector<std::string>{"a.drc", "b.drc", "c.drc"}));
         EXPECT_EQ(asked.size(), c.askedA + 2);
         Close();

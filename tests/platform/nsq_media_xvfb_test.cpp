@@ -220,8 +220,7 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                     x.Xdotool("click 3");
                     EXPECT_TRUE(RunUntil([&] { return choice.Done(); }, 5000)) << c.item;
                 }
-                ASSERT_TRUE(
-                    RunUntil([&] { return track->GetListCount(StrkF::scns) == 1; }, 5000))
+                ASSERT_TRUE(RunUntil([&] { return track->GetListCount(StrkF::scns) == 1; }, 5000))
                     << c.item;
                 const CRecord* prms = track->GetListItem(StrkF::scns, 0)->GetChild(SscnF::prms);
                 ASSERT_EQ(prms->Kind(), c.kind);
@@ -241,8 +240,7 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 }
                 const std::string name = std::strrchr(kFiles[c.file].rel, '/') + 1;
                 ASSERT_TRUE(RunUntil(
-                    [&] { return std::string(prms->GetString(PdmxF::file).CStr()) == name; },
-                    3000))
+                    [&] { return std::string(prms->GetString(PdmxF::file).CStr()) == name; }, 3000))
                     << prms->GetString(PdmxF::file).CStr();
                 // The indicator: no position while the device plays nothing,
                 // and the file's duration.
@@ -265,8 +263,8 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             for (u32 row = 0; row < 2; ++row) {
                 const Clip& c = clips[row];
                 const std::pair<int, int> edges = BoxEdges(list, row, c.colour);
-                const int want = scale.TimeToPos(1.0 + kFiles[c.file].ms / 1000.0) -
-                                 scale.TimeToPos(1.0);
+                const int want =
+                    scale.TimeToPos(1.0 + kFiles[c.file].ms / 1000.0) - scale.TimeToPos(1.0);
                 widths[row] = edges.second - edges.first + 1;
                 EXPECT_NEAR(widths[row], want, 3) << c.item << " at " << scale.Scale() << " s/px";
                 EXPECT_NEAR(edges.first,
