@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/LTextSink.h"
+#include "base/Paths.h"
 #include "devlink/ReqQueue.h"
 #include "records/CChunkStrm.h"
 #include "records/LRecPath.h"
@@ -59,16 +61,20 @@ void CMedInfoReq::Sync(u32 kind) {
         if (!m) continue;
         const LString& info = e->GetString(DfifF::info);
         if (!(m->GetString(MdifF::work2) == info)) {
+            // A new version of the file: whatever the device said of the old one is void.
             m->SetString(nullptr, MdifF::work2, info);
             m->SetU8(nullptr, MdifF::work1, 0);
+            fRefused.erase(name.CStr());
         }
     }
     std::sort(listed.begin(), listed.end(), Before);
     CStrArray mine;
     ListMediaFilesOfKind(fIndex, u8(kind), &mine);
     for (u32 i = 0; i < mine.Count(); ++i)
-        if (!std::binary_search(listed.begin(), listed.end(), mine.At(i), Before))
+        if (!std::binary_search(listed.begin(), listed.end(), mine.At(i), Before)) {
             RemoveMediaFile(fIndex, mine.At(i).CStr());
+            fRefused.erase(mine.At(i).CStr());
+        }
     fTimer.Start(0u);
 }
 
@@ -83,18 +89,29 @@ LMessage CMedInfoReq::HandleMessage(const LMessage& msg) {
 void CMedInfoReq::AskNext() {
     CReqQueue* q = fDevice->DeviceQueue();
     if (fBusy || !fIndex || !q) return;
+    const u32 now = LTickMs();
+    u32 wait = 0;  // until the first refused file may be asked again; 0: none waits
     const u32 n = fIndex->GetListCount(MdisF::meds);
     for (u32 i = 0; i < n; ++i) {
         CRecord* m = fIndex->GetListItem(MdisF::meds, i);
         if (m->GetU8(MdifF::work1)) continue;
         const u8 kind = m->GetU8(MdifF::kind);
-        if (kind > 1) {
+        const LString& name = m->GetString(MdifF::name);
+        // The index is kept in the preferences, which anyone may have edited: a
+        // name that is no single device file name would ask for another path.
+        if (kind > 1 || !IsDeviceFileName(name.CStr(), name.Length())) {
             m->SetU8(nullptr, MdifF::stat, 1);
             m->SetU8(nullptr, MdifF::work1, 1);
             continue;
         }
-        const LString& name = m->GetString(MdifF::name);
-        if (!(name == fName)) fErrors = 0;
+        const auto refused = fRefused.find(name.CStr());
+        if (refused != fRefused.end()) {
+            const i32 left = i32(refused->second.due - now);
+            if (left > 0) {
+                if (wait == 0 || u32(left) < wait) wait = u32(left);
+                continue;
+            }
+        }
         fName = name;
         LTextStream path;
         path.Put("/.cmd/medinfo///sdc/");
@@ -105,15 +122,27 @@ void CMedInfoReq::AskNext() {
         q->Enqueue(this, OnReply, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
         return;
     }
+    if (wait) fTimer.Start(wait);
 }
 
 void CMedInfoReq::Settle(bool ok, u32 dura) {
-    fErrors = 0;
+    fRefused.erase(fName.CStr());
     CRecord* m = fIndex ? FindMediaFile(fIndex, fName.CStr()) : nullptr;
     if (!m) return;
     if (ok) m->SetU32(nullptr, MdifF::dura, dura);
     m->SetU8(nullptr, MdifF::stat, ok ? 2 : 1);
     m->SetU8(nullptr, MdifF::work1, 1);
+}
+
+// An ERROR may come from a file still being written, so it is asked again a few
+// times; until then it waits aside, and the files after it are asked.
+void CMedInfoReq::Refused() {
+    Refusal& r = fRefused[fName.CStr()];
+    if (++r.count > kErrorRetries) {
+        Settle(false, 0);
+        return;
+    }
+    r.due = LTickMs() + kRetryMs;
 }
 
 void CMedInfoReq::OnReply(void* self, CStrm* data, const u32* status) {
@@ -135,14 +164,17 @@ void CMedInfoReq::OnReply(void* self, CStrm* data, const u32* status) {
         r->AskNext();
         return;
     }
-    // A request too long to send never goes; an ERROR is asked again a few
-    // times, in case the file was still arriving; then the file is given up so
-    // that it does not hold back every file after it.
-    const bool refused = status[1] == 3 && ++r->fErrors > kErrorRetries;
-    if (status[0] == 1 || refused) {
+    // A request too long to send never goes: given up at once.
+    if (status[0] == 1) {
         r->Settle(false, 0);
         r->AskNext();
         return;
     }
+    if (status[1] == 3) {
+        r->Refused();
+        r->AskNext();
+        return;
+    }
+    // No answer: the device is away or busy, and every file would fare alike.
     r->fTimer.Start(kRetryMs);
 }

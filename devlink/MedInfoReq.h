@@ -3,6 +3,9 @@
 // index ('YKVS'/'MDIS'), asking the device for one file's media information
 // at a time, whenever a listing brings a file or changes its information text.
 
+#include <map>
+#include <string>
+
 #include "base/CStrm.h"
 #include "devlink/DevObjLink.h"
 #include "framework/LTimer.h"
@@ -11,7 +14,9 @@
 class CMedInfoReq : public LHandler {
 public:
     static constexpr u32 kRetryMs = 3000;
-    // An ERROR from the device is asked again this often before the file is given up.
+    // A file the device answered with an ERROR is asked again this often, each
+    // time kRetryMs after the last ERROR, before it is given up; the files after
+    // it are asked meanwhile.
     static constexpr u32 kErrorRetries = 3;
 
     // Listens to the device's contents record from here on.
@@ -27,6 +32,14 @@ private:
     void Sync(u32 kind);
     void AskNext();
     void Settle(bool ok, u32 dura);
+    void Refused();
+
+    // A file the device refused: ERROR answers so far, and the tick from
+    // which it may be asked again.
+    struct Refusal {
+        u32 count = 0;
+        u32 due = 0;
+    };
 
     MDevObjLink* fDevice;
     CRecord* fIndex;
@@ -34,6 +47,6 @@ private:
     CRecordDoc fReply;
     LString fName;
     u8 fBusy = 0;
-    u32 fErrors = 0;  // ERROR answers for fName so far
+    std::map<std::string, Refusal> fRefused;
     CRecordDoc* fContentsDoc = nullptr;
 };

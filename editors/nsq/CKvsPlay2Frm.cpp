@@ -8,6 +8,7 @@
 #include "editors/nsq/CNSqUScnF.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
+#include "framework/LFont.h"
 #include "framework/LListNavi.h"
 #include "records/CRecord.h"
 #include "records/NsqPrefKinds.h"
@@ -26,6 +27,10 @@ CKvsPlay2Frm::CKvsPlay2Frm(LHandler* parent, LPane* container, MPlayDevice* devi
     fStop->SetTitle(LString("\xE2\x97\xBC\xEF\xB8\x8E"));
     fNavi = new LListNavi(fSeqF, LListNavi::kVerticalBar, true);
     fList = new CKvsNSqSeqList(fNavi, device, seqSettings, fHeader);
+    fTime = new LTextPane(fSeqF);
+    fTime->SetStyle(LFont(3));
+    fTime->SetAlignment(LTextBox::kAlignRight);
+    fTime->SetText(LString("--:--:--"));
     fSqPrm = new CNSqUSqPrmF(this);
     fScnF = new CNSqUScnF(this, scale);
     fScnPrm = new CNSqUScnPrmF(this, scale->Kinds());

@@ -9,6 +9,7 @@
 #include "framework/LFrame.h"
 #include "framework/LSeparator.h"
 #include "framework/LStdCtl.h"
+#include "framework/LTextPane.h"
 
 class CHeaderFrameV;
 class CKvsNSqSeqList;
@@ -41,6 +42,8 @@ public:
     CKvsPlaySelLink& Link() { return fLink; }
     CStateButton& StopButton() { return *fStop; }
     CPlusButton& PlusButton() { return *fPlus; }
+    // Where the device plays the shown sequence, beside the buttons.
+    LTextPane& TimeText() { return *fTime; }
     CKvsNSqSeqList* List() const { return fList; }
     CNSqUSqPrmF* SeqPrm() const { return fSqPrm; }
     CNSqUScnF* SceneFrame() const { return fScnF; }
@@ -56,6 +59,7 @@ private:
     CStateButton* fStop;
     CPlusButton* fPlus;
     LListNavi* fNavi;
+    LTextPane* fTime;
     CKvsNSqSeqList* fList;
     CNSqUSqPrmF* fSqPrm;
     CNSqUScnF* fScnF;

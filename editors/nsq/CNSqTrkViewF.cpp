@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "devlink/FileListPoller.h"
+#include "devlink/MedInfoReq.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/nsq/CKvsPlay2Frm.h"
 #include "editors/nsq/CNSqTrkEditF.h"
@@ -63,13 +64,15 @@ CNSqTrkViewF::CNSqTrkViewF(LHandler* parent, LPane* owner, MPlayDevice* device)
       fRedraw(this) {
     const CRecord* misc = MiscPrefs();
     fScale.SetScale(misc ? NodeGetFloatOr(misc, kScaleKey, 1.0f) : 1.0f);
-    if (Serial() != 0 && device->ObjLink()) {
-        fFetch = new CKvsFileListFetch2(device->ObjLink());
-        fFetch->Begin();
-    }
     // The index stays while this editor shows lengths from it.
     fMediaIndex = device ? device->MediaIndex() : nullptr;
     HoldMediaIndex(fMediaIndex);
+    if (Serial() != 0 && device->ObjLink()) {
+        fFetch = new CKvsFileListFetch2(device->ObjLink());
+        // Listening before the first listing arrives, so that its files are asked for.
+        if (fMediaIndex) fMedInfo = new CMedInfoReq(this, device->ObjLink(), fMediaIndex);
+        fFetch->Begin();
+    }
     CheckMonitorWindow();
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->AddListener(this, OnDevice);
     if (CRecordDoc* prefs = AppPrefsDoc()) prefs->AddListener(this, OnPrefs);
@@ -91,6 +94,7 @@ CNSqTrkViewF::~CNSqTrkViewF() {
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, OnDevice);
     DeleteMonitor();
     fRedraw.Stop();
+    delete fMedInfo;
     delete fFetch;
     ReleaseMediaIndex(fMediaIndex);
     fEditor = nullptr;
@@ -120,6 +124,8 @@ void CNSqTrkViewF::SetShownSequence(CRecord* sequence) {
         fFrame->Link().SetSequence(sequence);
     }
     fScale.Selection().SetSequence(sequence);
+    // The time belongs to the sequence playing: another one shown shows none.
+    UpdateTimeText();
 }
 
 bool CNSqTrkViewF::ShownIsPlaying() const {
@@ -297,14 +303,15 @@ void CNSqTrkViewF::OnDevice(void* self, CRecordNote* note) {
     if (note->kind != CRecordNote::kChanged || r->Kind() != kKindDvss) return;
     if (note->field == DvssF::mdcg && v->fFetch) v->fFetch->Begin();
     if (note->field == DvssF::sqtm || note->field == DvssF::sqid) {
-        const u32 ms = r->GetU32(DvssF::sqtm);
-        v->fCtx.Status()->SetU32(nullptr, NsqStatF::time, ms);
-        if (!v->ShownIsPlaying()) {
-            v->fTimeText = LString();
-            return;
-        }
-        v->fTimeText = NSqClockText(ms);
+        v->fCtx.Status()->SetU32(nullptr, NsqStatF::time, r->GetU32(DvssF::sqtm));
+        v->UpdateTimeText();
     }
+}
+
+void CNSqTrkViewF::UpdateTimeText() {
+    const CRecord* state = fDevice && fDevice->StateDoc() ? fDevice->StateDoc()->Root() : nullptr;
+    fTimeText = state && ShownIsPlaying() ? NSqClockText(state->GetU32(DvssF::sqtm)) : LString();
+    if (fFrame) fFrame->TimeText().SetText(PlayTimeText());
 }
 
 void CNSqTrkViewF::OnPrefs(void* self, CRecordNote* note) {

@@ -9,6 +9,7 @@
 #include "editors/nsq/CNSqTimeScale.h"
 
 class CKvsFileListFetch2;
+class CMedInfoReq;
 class CKvsPlay2Frm;
 class CNSqTrkEditF;
 class LMenu;
@@ -34,6 +35,8 @@ public:
     CNSqDevCtx& Context() { return fCtx; }
     CNSqTimeScale& Scale() { return fScale; }
     LTimer& RedrawTimer() { return fRedraw; }
+    // Asks the device for the durations of its files (none without a device).
+    CMedInfoReq* MediaRequester() const { return fMedInfo; }
     LFrame* MonitorWindow() const { return fMonitor; }
     // The play frame in the owner pane (none without an owner).
     CKvsPlay2Frm* Frame() const { return fFrame; }
@@ -71,6 +74,7 @@ private:
     static void OnPrefs(void* self, CRecordNote* note);
     static void OnSelection(void* self, CRecordNote* note);
     void UpdateMonitorScene();
+    void UpdateTimeText();
     void DeleteMonitor();
     void AddSequence();
     CRecord* CommandRecord() const;
@@ -79,6 +83,7 @@ private:
     CNSqDevCtx fCtx;
     CNSqTimeScale fScale;
     CKvsFileListFetch2* fFetch = nullptr;
+    CMedInfoReq* fMedInfo = nullptr;
     CRecord* fMediaIndex = nullptr;
     LTimer fRedraw;
     LFrame* fMonitor = nullptr;

@@ -91,7 +91,7 @@ bool ListFolder(Device& d, const std::string& rest, Bytes* out) {
 }
 
 // A 'YKVT'/'MDIF' record chunk; a missing file is not found.
-bool MediaInfo(Device& d, const std::string& rest, Bytes* out) {
+bool MediaInfo(Device& d, const std::string& rest, Bytes* out, u32* duration) {
     std::string path, host;
     struct stat st;
     if (!Argument(rest, &path) || MapDevicePath(d, path, &host) != 0 ||
@@ -100,6 +100,7 @@ bool MediaInfo(Device& d, const std::string& rest, Bytes* out) {
     const FileCmdState& s = StateOf(d.serno);
     auto it = s.durations.find(path);
     const u32 dura = it != s.durations.end() ? it->second : u32(st.st_size);
+    *duration = dura;
     CRecordDoc doc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindMdif)));
     if (!doc.Root()) return false;
     doc.Root()->SetU32(nullptr, 0, dura);
@@ -126,7 +127,15 @@ SvcScript* ScriptOf(Device& d, const std::string& name) {
 void InstallFileCmds(Sim& sim, Device& d) {
     States().erase(d.serno);
     d.cmds["/.cmd/fmls"].readAt = ListFolder;
-    d.cmds["/.cmd/medinfo"].readAt = MediaInfo;
+    d.cmds["/.cmd/medinfo"].readAt = [&sim](Device& dev, const std::string& rest, Bytes* out) {
+        u32 dura = 0;
+        const bool ok = MediaInfo(dev, rest, out, &dura);
+        std::string path;
+        if (!Argument(rest, &path)) path = rest;
+        sim.Note("media dev=" + std::to_string(dev.serno) + " path=" + Esc(path) +
+                 (ok ? " dura=" + std::to_string(dura) : std::string(" result=missing")));
+        return ok;
+    };
     d.cmds["/.cmd/svcreq"].writeAt = [&sim](Device& dev, const std::string& rest,
                                             const Bytes& body) {
         std::string name;

@@ -1,0 +1,286 @@
+// The NSQ play edit of a device in format 2 and its files' durations, against a
+// simulated device on loopback: the edit asks the device for every listed file
+// one at a time, scene lengths and the position indicator follow the answers, a
+// refused file waits aside without holding back the others, names that are no
+// device file names are never asked; the play time beside the sequence list.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/CKvsDevCtl.h"
+#include "devices/DeviceHookInstall.h"
+#include "devlink/MedInfoReq.h"
+#include "editors/nsq/CKvsNPosInd.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
+#include "editors/nsq/CNSqSceneFrames.h"
+#include "editors/nsq/CNSqTrkViewF.h"
+#include "records/DeviceKinds.h"
+#include "records/MediaIndex.h"
+#include "records/NsqPrefKinds.h"
+#include "records/NsqSets.h"
+#include "records/PrefNodes.h"
+#include "records/ShowKinds.h"
+#include "tests/devices/PlayDeviceTest.h"
+#include "tests/devices/PlayTest.h"
+
+namespace {
+
+constexpr u16 kSerial = 342;
+
+class NsqMedia : public devtest::PlayDeviceTest {
+protected:
+    void SetUp() override {
+        PlayDeviceTest::SetUp();
+        playtest::EmptyHooks();
+        InstallDeviceHooks();
+        owner.ShowWindow();
+        AddDevice(kSerial, 1);
+    }
+    void RegisterKinds() override {
+        RegisterAllRecordKinds();
+        RegisterPrefNodeKinds();
+    }
+    void TearDown() override {
+        Close();
+        playtest::EmptyHooks();
+        PlayDeviceTest::TearDown();
+    }
+    // A file on the device's card ("kevrecfiles/a.drc"), with the duration
+    // the device reports for it (0: none set, the device answers its size).
+    void Put(const std::string& rel, u32 dura) {
+        const std::string path = fDir.Path() + "/" + std::to_string(kSerial) + "/sdc/" + rel;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << "data of " << rel;
+        if (dura) {
+            ASSERT_EQ(
+                fSim.Cmd("medinfo-set serno=342 path=/sdc/" + rel + " dura=" + std::to_string(dura))
+                    .rfind("ok", 0),
+                0u);
+        }
+    }
+    void Open() {
+        if (!ctl) {
+            ASSERT_NO_FATAL_FAILURE(OpenController(kSerial));
+        }
+        edit.reset(
+            static_cast<CNSqTrkViewF*>(NewPlayView(kSeqFormatNsq, &root, &owner, ctl.get())));
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(*edit));
+        ASSERT_NE(edit->MediaRequester(), nullptr);
+        ASSERT_NE(edit->Frame(), nullptr);
+    }
+    void Close() {
+        edit.reset();
+        ctl.reset();
+    }
+    CRecord* Index() { return ctl->MediaIndex(); }
+    CRecord* State() { return ctl->StateDoc()->Root(); }
+    // Every file of the index settled and no request left.
+    bool Settled(u32 files) {
+        const CRecord* index = Index();
+        if (!index || index->GetListCount(MdisF::meds) != files) return false;
+        for (u32 i = 0; i < files; ++i)
+            if (!index->GetListItem(MdisF::meds, i)->GetU8(MdifF::work1)) return false;
+        return !edit->MediaRequester()->IsBusy() && ctl->FileRequests().IsIdle();
+    }
+    std::string Stat(const char* name) {
+        const CRecord* m = FindMediaFile(Index(), name);
+        return m ? std::to_string(m->GetU8(MdifF::stat)) + "/" +
+                       std::to_string(m->GetU32(MdifF::dura))
+                 : "none";
+    }
+    // The media requests the device received, by file name, in order.
+    std::vector<std::string> Asked() {
+        std::vector<std::string> out;
+        for (const std::string& l : LogOf("pkt")) {
+            const std::string path = Field(l, "path");
+            if (Field(l, "dir") == "in" && Field(l, "fate") != "late" &&
+                path.rfind("/.cmd/medinfo//", 0) == 0)
+                out.push_back(path.substr(path.rfind('/') + 1));
+        }
+        return out;
+    }
+    CRecord* NewSequence() {
+        CRecord* set = edit->SeqSettings()->GetChild(SqstF::nsqs);
+        const u32 at = set->GetListCount(SsetF::seqs);
+        NSqSetNewSeq(set, nullptr, at);
+        NSqSeqAddTrack(set->GetListItem(SsetF::seqs, at), nullptr, 0);
+        return set->GetListItem(SsetF::seqs, at);
+    }
+
+    std::unique_ptr<CNSqTrkViewF> edit;
+};
+
+TEST_F(NsqMedia, EveryListedFileAskedOnceAndLengthsFollow) {
+    Put("audiofiles/intro.wav", 30000);
+    Put("audiofiles/zz.wav", 0);
+    Put("kevrecfiles/show.drc", 12000);
+    Put("kevrecfiles/.hidden.drc", 5);
+    Put("kevrecfiles/notes.txt", 5);
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ASSERT_TRUE(Run([&] { return Settled(3); }));
+    std::vector<std::string> asked = Asked();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (std::vector<std::string>{"intro.wav", "show.drc", "zz.wav"}));
+    EXPECT_EQ(Stat("intro.wav"), "2/30000");
+    EXPECT_EQ(Stat("show.drc"), "2/12000");
+    EXPECT_EQ(Stat("zz.wav"),
+              "2/" + std::to_string(std::string("data of audiofiles/zz.wav").size()));
+
+    // The scenes of those files last as long as the device says.
+    CRecord* seq = NewSequence();
+    edit->SetShownSequence(seq);
+    CRecord* trk = seq->GetListItem(SseqF::trks, 0);
+    const struct {
+        u32 kind;
+        const char* file;
+        u32 from;
+        float rate;
+        u32 length;
+    } clips[] = {
+        {kKindPaud, "intro.wav", 0, 1.0f, 30000},
+        {kKindPaud, "intro.wav", 2000, 1.0f, 28000},
+        {kKindPdmx, "show.drc", 0, 2.0f, 6000},
+        {kKindPdmx, "absent.drc", 0, 1.0f, 0},
+    };
+    for (const auto& c : clips) {
+        const u32 at = NSqTrkAddScene(trk, nullptr, 0, c.kind);
+        CRecord* scene = trk->GetListItem(StrkF::scns, at);
+        CRecord* prms = scene->GetChild(SscnF::prms);
+        prms->SetString(nullptr, PdmxF::file, LString(c.file));
+        prms->SetU32(nullptr, PdmxF::rngf, c.from);
+        if (c.kind == kKindPdmx) prms->SetF32(nullptr, PdmxF::rate, 0, c.rate);
+        CNSqSceneInfo info;
+        edit->Context().DescribeScene(scene, &info);
+        EXPECT_EQ(info.length, c.length) << c.file << " from " << c.from;
+        NSqTrkRemoveScene(trk, nullptr, at);
+    }
+    // The indicator of the chosen clip shows its file's duration.
+    const u32 at = NSqTrkAddScene(trk, nullptr, 1000, kKindPaud);
+    trk->GetListItem(StrkF::scns, at)
+        ->GetChild(SscnF::prms)
+        ->SetString(nullptr, PdmxF::file, LString("intro.wav"));
+    edit->Scale().Selection().SelectOnly(0, at);
+    auto* clip = dynamic_cast<CNSqClipPrmF*>(edit->Frame()->ScenePrm()->Shown());
+    ASSERT_NE(clip, nullptr);
+    EXPECT_STREQ(clip->Indicator().Duration().GetText().CStr(), "00:00:30");
+    EXPECT_STREQ(clip->Indicator().Position().GetText().CStr(), "--:--:--");
+
+    // A new version of a file (its listing text changes) is asked again, and
+    // only that one; a file gone from the card leaves the index.
+    fSim.Cmd("log clear");
+    std::filesystem::remove(fDir.Path() + "/342/sdc/audiofiles/zz.wav");
+    std::filesystem::remove(fDir.Path() + "/342/sdc/kevrecfiles/show.drc");
+    Put("kevrecfiles/show.drc", 15000);
+    State()->SetU32(nullptr, DvssF::mdcg, State()->GetU32(DvssF::mdcg) + 1);
+    ASSERT_TRUE(Run([&] { return Stat("show.drc") == "2/15000" && Settled(2); }));
+    EXPECT_EQ(Asked(), std::vector<std::string>{"show.drc"});
+    EXPECT_EQ(Stat("zz.wav"), "none");
+}
+
+TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
+    const std::string a = "/.cmd/medinfo///sdc/kevrecfiles/a.drc";
+    const struct {
+        const char* what;
+        std::string fault;  // on the requests for a.drc
+        bool onCard;        // a.drc lies on the card (else only listed)
+        size_t askedA;
+        const char* statA;
+    } cases[] = {
+        {"refused once", "fault error code=2 dir=in count=1 path=" + a, true, 2, "2/1000"},
+        {"refused three times", "fault error code=2 dir=in count=3 path=" + a, true, 4, "2/1000"},
+        {"refused every time", "fault error code=2 dir=in path=" + a, true, 4, "1/0"},
+        {"listed, not on the card", "", false, 4, "1/0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(fDir.Path() + "/342/sdc");
+        fSim.Cmd("fault-clear");
+        fSim.Cmd("fmls-clear serno=342");
+        if (c.onCard)
+            Put("kevrecfiles/a.drc", 1000);
+        else
+            fSim.Cmd("fmls-line serno=342 folder=/sdc/kevrecfiles text=a.drc,9,listed");
+        Put("kevrecfiles/b.drc", 2000);
+        Put("kevrecfiles/c.drc", 3000);
+        if (!c.fault.empty()) {
+            ASSERT_EQ(fSim.Cmd(c.fault).rfind("ok", 0), 0u);
+        }
+        // The audio files are listed only at the second try, 5 s on: until then
+        // the index holds what the preferences kept of them.
+        ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in count=1 path=/.cmd/fmls///sdc/audiofiles")
+                      .rfind("ok", 0),
+                  0u);
+        fSim.Cmd("log clear");
+        ASSERT_NO_FATAL_FAILURE(OpenController(kSerial));
+        // Names kept in the preferences that are no file names of the card
+        // (anyone may edit them).
+        CRecord* index = Index();
+        while (index->GetListCount(MdisF::meds)) index->RemoveItem(nullptr, MdisF::meds, 0);
+        for (const char* bad : {"../up.wav", "x/y.wav", "", "tab\t.wav"})
+            AddMediaFile(index, 1, bad);
+        ASSERT_NO_FATAL_FAILURE(Open());
+        // Passed over while the others are asked.
+        ASSERT_TRUE(Run([&] { return Stat("c.drc") == "2/3000"; }));
+        for (const char* bad : {"../up.wav", "x/y.wav", "", "tab\t.wav"})
+            EXPECT_EQ(Stat(bad), "1/0") << bad;
+        ASSERT_TRUE(Run([&] { return Settled(3); }, 60000)) << [&] {
+            std::string out;
+            for (u32 i = 0; i < Index()->GetListCount(MdisF::meds); ++i) {
+                const CRecord* m = Index()->GetListItem(MdisF::meds, i);
+                out += std::string(m->GetString(MdifF::name).CStr()) + "=" +
+                       std::to_string(m->GetU8(MdifF::work1)) +
+                       Stat(m->GetString(MdifF::name).CStr()) + " ";
+            }
+            for (const std::string& n : Asked()) out += n + ",";
+            return out;
+        }();
+        const std::vector<std::string> asked = Asked();
+        EXPECT_EQ(size_t(std::count(asked.begin(), asked.end(), "a.drc")), c.askedA);
+        EXPECT_EQ(Stat("a.drc"), c.statA);
+        EXPECT_EQ(Stat("b.drc"), "2/2000");
+        EXPECT_EQ(Stat("c.drc"), "2/3000");
+        // Gone with the audio listing, never asked for.
+        for (const char* bad : {"../up.wav", "x/y.wav", "", "tab\t.wav"})
+            EXPECT_EQ(Stat(bad), "none") << bad;
+        // Asked in name order, each once; a refused one only after those behind it.
+        std::vector<std::string> first(asked.begin(),
+                                       asked.begin() + std::min<size_t>(3, asked.size()));
+        EXPECT_EQ(first, (std::vector<std::string>{"a.drc", "b.drc", "c.drc"}));
+        EXPECT_EQ(asked.size(), c.askedA + 2);
+        Close();
+    }
+}
+
+TEST_F(NsqMedia, PlayTimeBesideTheSequencesFollowsTheShownSequence) {
+    ASSERT_NO_FATAL_FAILURE(Open());
+    CRecord* first = NewSequence();
+    CRecord* second = NewSequence();
+    LTextPane& text = edit->Frame()->TimeText();
+    const struct {
+        const char* what;
+        CRecord* shown;
+        CRecord* playing;  // null: the device plays nothing
+        u32 sqtm;
+        const char* text;
+    } steps[] = {
+        {"nothing plays", second, nullptr, 0, "--:--:--"},
+        {"another sequence plays", second, first, 3723400, "--:--:--"},
+        {"the shown one plays", first, first, 3723400, "01:02:03"},
+        {"its time runs on, rounded", first, first, 3724600, "01:02:05"},
+        {"the other one shown", second, first, 3725000, "--:--:--"},
+        {"back to the playing one", first, first, 3725000, "01:02:05"},
+        {"the device stops", first, nullptr, 3725000, "--:--:--"},
+    };
+    for (const auto& s : steps) {
+        if (edit->ShownSequence() != s.shown) edit->SetShownSequence(s.shown);
+        State()->SetU32(nullptr, DvssF::sqid, s.playing ? s.playing->GetU32(SseqF::sqid) : 0);
+        State()->SetU32(nullptr, DvssF::sqtm, s.sqtm);
+        EXPECT_STREQ(text.GetText().CStr(), s.text) << s.what;
+        EXPECT_STREQ(edit->PlayTimeText().CStr(), s.text) << s.what;
+    }
+}
+
+}  // namespace

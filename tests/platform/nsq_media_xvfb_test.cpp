@@ -1,0 +1,348 @@
+// The lengths of a device's files in the NSQ play edit, as a user meets them
+// under a real X server with a window manager (Xvfb, openbox, xdotool), against
+// a simulated device in play format 2 inside namespaces of the test's own (root
+// only): the device is asked once for each of its files; an audio and a DMX
+// scene given those files from their file pop-ups are drawn as long as the
+// files last, and the position indicator shows the file's duration; the
+// sequence played from the ruler shows its play time beside the sequence list,
+// and another sequence made current shows none. Screenshots go to the build
+// folder (walk_nsqmedia_<name>.png). One child process per run.
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "PlayEditWalk.h"
+#include "editors/nsq/CKvsNPosInd.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
+#include "editors/nsq/CNSqSceneFrames.h"
+#include "editors/nsq/CNSqTrkEditF.h"
+#include "editors/nsq/CNSqTrkViewF.h"
+#include "editors/nsq/CNSqUTrkList.h"
+#include "records/DeviceKinds.h"
+#include "records/MediaIndex.h"
+#include "records/NsqPrefKinds.h"
+#include "records/ShowKinds.h"
+
+// Qt's drag on X11 wakes the session bus, whose library keeps a block for the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+using namespace testtftp;
+
+namespace {
+
+// The device's files and what it reports of them: without a duration set, the
+// simulated device answers a file's size, so the sizes are the lengths.
+const struct {
+    const char* rel;
+    const char* title;  // in the file pop-ups
+    u32 ms;
+} kFiles[] = {
+    {"audiofiles/Morning.wav", "Morning", 30000},
+    {"kevrecfiles/Stage.drc", "Stage", 12000},
+};
+
+// Chooses the item of the pop-up menu that an action of the walk opens: the
+// menu runs a loop of its own, so the choice is made from a timer.
+class PopupChoice {
+public:
+    PopupChoice(const XvfbHarness& x, QString prefix) : fX(x), fPrefix(std::move(prefix)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(40);
+    }
+    bool Done() const { return fDone; }
+
+private:
+    void Tick() {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (fDone || !menu || !menu->isVisible()) return;
+        if (++fSeen < 4) return;  // shown and placed for a few ticks first
+        for (QAction* a : menu->actions()) {
+            if (!a->text().remove('&').startsWith(fPrefix) || !a->isEnabled()) continue;
+            fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
+                            " click 1");
+            fDone = true;
+            fTimer.stop();
+            return;
+        }
+    }
+    const XvfbHarness& fX;
+    QString fPrefix;
+    QTimer fTimer;
+    int fSeen = 0;
+    bool fDone = false;
+};
+
+QPoint TrackAt(CNSqUTrkList& list, CNSqTimeScale& scale, u32 row, double seconds) {
+    const LRect r = list.GetCellRect(LCell{0, i32(row)});
+    return ScreenPoint(
+        &list, LPoint{list.SceneArea().left - list.Bounds().left + scale.TimeToPos(seconds) + 1,
+                      r.top - list.Bounds().top + r.Height() / 2});
+}
+
+// The left and right edges (list x) of the frame of a colour in a track row's
+// middle line, as drawn on the screen; (-1, -1) without one.
+std::pair<int, int> BoxEdges(CNSqUTrkList& list, u32 row, QRgb colour) {
+    auto* win =
+        dynamic_cast<QWidget*>(AsMWindow(LWindow::FindByNative(list.GetNativeWindow())->Native()));
+    if (!win) return {-1, -1};
+    const QImage shot = win->grab().toImage();
+    const QPoint tl = win->mapFromGlobal(ScreenPoint(&list, LPoint{0, 0}));
+    const LRect r = list.GetCellRect(LCell{0, i32(row)});
+    const int y = tl.y() + r.top - list.Bounds().top + r.Height() / 2;
+    const LRect area = list.SceneArea();
+    int left = -1, right = -1;
+    for (int x = area.left - list.Bounds().left; x < area.right - list.Bounds().left; ++x) {
+        const QRgb c = shot.pixel(tl.x() + x, y);
+        if (qAbs(qRed(c) - qRed(colour)) > 6 || qAbs(qGreen(c) - qGreen(colour)) > 6 ||
+            qAbs(qBlue(c) - qBlue(colour)) > 6)
+            continue;
+        if (left < 0) left = x;
+        right = x;
+    }
+    return {left, right};
+}
+
+// The media answers in the device's log, by file.
+std::map<std::string, std::vector<std::string>> MediaAnswers(SimDeviceProcess& sim) {
+    std::map<std::string, std::vector<std::string>> out;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("media ", 0) != 0 || SimDeviceProcess::Field(line, "dev") != "1201")
+            continue;
+        const std::string dura = SimDeviceProcess::Field(line, "dura");
+        out[SimDeviceProcess::Field(line, "path")].push_back(dura.empty() ? "missing" : dura);
+    }
+    return out;
+}
+
+constexpr u32 kDeviceMs = 8000;
+
+void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    // A walk that hangs in a modal loop fails rather than waits for the test's time-out.
+    alarm(300);
+    // The card of 1201, before the device starts.
+    for (const auto& f : kFiles) {
+        const std::string path = dir.Path() + "/1201/sdc/" + f.rel;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << std::string(f.ms, 'k');
+    }
+    WithPlayEdit(
+        x, net, dir,
+        [&](PlayEdit& e) {
+            Walk& w = e.w;
+            SimDeviceProcess& sim = e.sim;
+            auto* view = dynamic_cast<CNSqTrkViewF*>(e.screen->PlayView());
+            ASSERT_NE(view, nullptr) << "a device in format 2 opened another play edit";
+            CKvsPlay2Frm* frame = view->Frame();
+            ASSERT_NE(frame, nullptr);
+            ASSERT_TRUE(RunUntil([&] { return frame->IsShown(); }, 5000));
+            ASSERT_TRUE(w.WaitActive(e.ctl));
+            CNSqTrkEditF* edit = frame->TrackEdit();
+            CNSqUTrkList& list = edit->List();
+            CNSqTimeScale& scale = view->Scale();
+            const CRecord* index = view->Context().MediaIndex();
+            ASSERT_NE(index, nullptr);
+
+            // ---- The device is asked for each file once; the answers reach the index.
+            auto known = [&] {
+                for (const auto& f : kFiles) {
+                    const char* name = std::strrchr(f.rel, '/') + 1;
+                    const CRecord* m = FindMediaFile(index, name);
+                    if (!m || m->GetU8(MdifF::stat) != 2 || m->GetU32(MdifF::dura) != f.ms)
+                        return false;
+                }
+                return true;
+            };
+            EXPECT_TRUE(RunUntil(known, kDeviceMs));
+            // The file frame goes on listing the card meanwhile: nothing is asked again.
+            Settle(6000);
+            w.WaitDeviceIdle();
+            std::map<std::string, std::vector<std::string>> want;
+            for (const auto& f : kFiles)
+                want[std::string("/sdc/") + f.rel] = {std::to_string(f.ms)};
+            EXPECT_EQ(MediaAnswers(sim), want);
+
+            // ---- A sequence with two tracks, the view zoomed in to about a
+            // tenth of a second a pixel (the slider's knob dragged a quarter of
+            // its width to the left).
+            CRecord* set = view->SeqSettings()->GetChild(SqstF::nsqs);
+            w.Click(PaneAt(&frame->PlusButton()));
+            ASSERT_TRUE(RunUntil([&] { return set->GetListCount(SsetF::seqs) == 1; }, 3000));
+            CRecord* seq = set->GetListItem(SsetF::seqs, 0);
+            ASSERT_TRUE(RunUntil([&] { return edit->Sequence() == seq; }, 3000));
+            for (u32 n = 1; n <= 2; ++n) {
+                w.Click(PaneAt(&edit->Plus()));
+                ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == n; }, 3000));
+            }
+            {
+                const i32 width = edit->Slider().Bounds().Width();
+                const QPoint knob = PaneAt(&edit->Slider(), width / 2);
+                const QPoint to = knob - QPoint(width / 4, 0);
+                x.XdotoolAsync(Where(knob) + " mousedown 1 sleep 0.3 " +
+                               Where(knob - QPoint(8, 0)) + " sleep 0.2 " + Where(to) +
+                               " sleep 0.3 mouseup 1");
+            }
+            ASSERT_TRUE(RunUntil([&] { return scale.Scale() < 0.4f; }, 3000)) << scale.Scale();
+            Settle(500);
+            ASSERT_GT(scale.Scale(), 0.04f) << "30 s must fit the track";
+
+            // ---- An audio scene on the first track and a DMX scene on the
+            // second, each at 1 s from the track's context menu, each given
+            // its file from the file pop-up.
+            struct Clip {
+                const char* item;
+                u32 kind;
+                u32 file;  // of kFiles
+                QRgb colour;
+                CNSqClipPrmF* frame = nullptr;
+            } clips[] = {
+                {"Add Audio", kKindPaud, 0, qRgb(192, 128, 192)},
+                {"Add DMX", kKindPdmx, 1, qRgb(192, 192, 64)},
+            };
+            for (u32 row = 0; row < 2; ++row) {
+                Clip& c = clips[row];
+                CRecord* track = seq->GetListItem(SseqF::trks, row);
+                {
+                    PopupChoice choice(x, c.item);
+                    w.Click(TrackAt(list, scale, row, 1.0), 1, "");
+                    x.Xdotool("click 3");
+                    EXPECT_TRUE(RunUntil([&] { return choice.Done(); }, 5000)) << c.item;
+                }
+                ASSERT_TRUE(RunUntil([&] { return track->GetListCount(StrkF::scns) == 1; }, 5000))
+                    << c.item;
+                const CRecord* prms = track->GetListItem(StrkF::scns, 0)->GetChild(SscnF::prms);
+                ASSERT_EQ(prms->Kind(), c.kind);
+                ASSERT_TRUE(RunUntil(
+                    [&] {
+                        return frame->ScenePrm()->Scene() == track->GetListItem(StrkF::scns, 0);
+                    },
+                    3000));
+                c.frame = dynamic_cast<CNSqClipPrmF*>(frame->ScenePrm()->Shown());
+                ASSERT_NE(c.frame, nullptr);
+                Settle(300);
+                {
+                    PopupChoice choice(x, kFiles[c.file].title);
+                    w.Click(PaneAt(&c.frame->FileSlot()));
+                    EXPECT_TRUE(RunUntil([&] { return choice.Done(); }, 5000))
+                        << kFiles[c.file].title;
+                }
+                const std::string name = std::strrchr(kFiles[c.file].rel, '/') + 1;
+                ASSERT_TRUE(RunUntil(
+                    [&] { return std::string(prms->GetString(PdmxF::file).CStr()) == name; }, 3000))
+                    << prms->GetString(PdmxF::file).CStr();
+                // The indicator: no position while the device plays nothing,
+                // and the file's duration.
+                const std::string dura = kFiles[c.file].ms == 30000 ? "00:00:30" : "00:00:12";
+                EXPECT_TRUE(RunUntil(
+                    [&] {
+                        return std::string(c.frame->Indicator().Duration().GetText().CStr()) ==
+                               dura;
+                    },
+                    3000))
+                    << c.frame->Indicator().Duration().GetText().CStr();
+                EXPECT_STREQ(c.frame->Indicator().Position().GetText().CStr(), "--:--:--");
+                w.Shot(std::string("nsqmedia_clip_") + kFiles[c.file].title);
+            }
+
+            // ---- The boxes on the screen: as long as their files, the 30 s
+            // box two and a half times the 12 s one.
+            Settle(1500);  // the scenes are drawn again a while after a duration arrives
+            int widths[2] = {};
+            for (u32 row = 0; row < 2; ++row) {
+                const Clip& c = clips[row];
+                const std::pair<int, int> edges = BoxEdges(list, row, c.colour);
+                const int want =
+                    scale.TimeToPos(1.0 + kFiles[c.file].ms / 1000.0) - scale.TimeToPos(1.0);
+                widths[row] = edges.second - edges.first + 1;
+                EXPECT_NEAR(widths[row], want, 3) << c.item << " at " << scale.Scale() << " s/px";
+                EXPECT_NEAR(edges.first,
+                            list.SceneArea().left - list.Bounds().left + scale.TimeToPos(1.0), 3);
+            }
+            EXPECT_NEAR(double(widths[0]) / std::max(1, widths[1]), 2.5, 0.1)
+                << widths[0] << " " << widths[1];
+            w.Shot("nsqmedia_boxes");
+
+            // ---- Played from the ruler's double click at 2 s: the play time
+            // beside the sequences runs with the device.
+            QWidget* win = e.ctl;
+            LTextPane& time = frame->TimeText();
+            EXPECT_STREQ(time.GetText().CStr(), "--:--:--");
+            const LRect swipe = edit->Swipe().Bounds();
+            w.Click(ScreenPoint(&edit->Swipe(), LPoint{scale.TimeToPos(2.0), swipe.Height() / 2}),
+                    2);
+            const CRecord* state = e.dev->StateDoc()->Root();
+            std::string first;
+            ASSERT_TRUE(RunUntil(
+                [&] {
+                    first = time.GetText().CStr();
+                    return view->ShownIsPlaying() && first.rfind("00:00:0", 0) == 0;
+                },
+                kDeviceMs))
+                << first;
+            std::string later;
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    later = time.GetText().CStr();
+                    return later != first && later.rfind("00:00:", 0) == 0;
+                },
+                kDeviceMs))
+                << first << " -> " << later;
+            EXPECT_EQ(later, std::string(NSqClockText(state->GetU32(DvssF::sqtm)).CStr()));
+            w.Shot("nsqmedia_playing");
+            // Inside the DMX scene on show (1 s to 13 s) its indicator runs too.
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return std::string(clips[1].frame->Indicator().Position().GetText().CStr()) !=
+                           "--:--:--";
+                },
+                5000));
+
+            // ---- Another sequence made current while the first plays: no time.
+            w.Click(PaneAt(&frame->PlusButton()));
+            ASSERT_TRUE(RunUntil([&] { return set->GetListCount(SsetF::seqs) == 2; }, 3000));
+            EXPECT_TRUE(RunUntil(
+                [&] { return view->ShownSequence() == set->GetListItem(SsetF::seqs, 1); }, 3000));
+            EXPECT_TRUE(RunUntil([&] { return time.GetText() == LString("--:--:--"); }, 3000))
+                << time.GetText().CStr();
+            Settle(1200);  // the device's time runs on meanwhile
+            EXPECT_STREQ(time.GetText().CStr(), "--:--:--");
+            EXPECT_EQ(state->GetU32(DvssF::sqid), seq->GetU32(SseqF::sqid));
+            w.Shot("nsqmedia_other_sequence");
+            EXPECT_LE(win->frameGeometry().width(), 1280);
+            EXPECT_LE(win->frameGeometry().height(), 800);
+
+            // ---- Stopped; nothing of this reached the other device, and each
+            // file was asked for once in all.
+            w.Click(PaneAt(&frame->StopButton()));
+            EXPECT_EQ(w.WaitWritten("stps", 1, kDeviceMs), std::vector<std::string>{"1"});
+            EXPECT_EQ(MediaAnswers(sim), want);
+            {
+                FILE* f = std::fopen(
+                    (std::string(KEVO_BINARY_DIR) + "/walk_nsqmedia_device.log").c_str(), "w");
+                for (const std::string& line : sim.Log()) std::fprintf(f, "%s\n", line.c_str());
+                std::fclose(f);
+            }
+            for (const std::string& line : sim.Log())
+                EXPECT_EQ(line.find("dev=305 op=write"), std::string::npos) << line;
+            EXPECT_EQ(gWarnings, std::vector<std::string>());
+        },
+        2);
+}
+
+TEST(NsqMediaWalk, FileLengthsAndPlayTimeUnderRealInput) {
+    RunPlayEditWalk("1600x1000", "nsqmedia", WalkMedia);
+}
+
+}  // namespace
