@@ -47,14 +47,16 @@ public:
 private:
     static void OnScale(void* self, CRecordNote* note);
 
+    // Null until made: the children made in the constructor announce themselves
+    // to this frame while the later ones do not exist yet.
     CNSqTimeScale* fScale;
     CRecord* fSeq = nullptr;
-    LFrame* fCtl;
-    CPlusButton* fPlus;
-    CSlider* fSlider;
-    CNSqTrkEditPane* fRuler;
-    CSwipePane* fSwipe;
-    LListNavi* fNavi;
-    CNSqUTrkList* fList;
-    LScrollBar* fBar;
+    LFrame* fCtl = nullptr;
+    CPlusButton* fPlus = nullptr;
+    CSlider* fSlider = nullptr;
+    CNSqTrkEditPane* fRuler = nullptr;
+    CSwipePane* fSwipe = nullptr;
+    LListNavi* fNavi = nullptr;
+    CNSqUTrkList* fList = nullptr;
+    LScrollBar* fBar = nullptr;
 };
