@@ -11,7 +11,7 @@ here=$(dirname "$0")
 source "$here/lib/packages.sh"
 "$here/deps.sh"
 kevo_ensure_packages "The KEVOruneSet test suite" \
-  clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils iproute2 \
+  clang lld libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils iproute2 \
   locales atftp xvfb openbox xdotool x11-xserver-utils x11-utils imagemagick ffmpeg \
   libwrap0 libpcre2-8-0
 

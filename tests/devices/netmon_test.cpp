@@ -263,6 +263,8 @@ TEST(NetMon, PublishKeepsTheListSortedAndQuiet) {
     s.mon.PublishUniverses(s.St(), 0, 0);
     ASSERT_EQ(s.St()->GetListCount(DrcStatF::unvs), 1u);
     EXPECT_EQ(s.Univ(0), 0x40u) << "vanished universes are removed";
+    // The count goes before the stage does: it must not hear the stage's end.
+    s.status.RemoveListener(&notes, Count::Fn);
 }
 
 TEST(NetMon, AFloodGivesTheMainThreadBackWithoutLosingDatagrams) {

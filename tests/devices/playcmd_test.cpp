@@ -179,11 +179,12 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
         int n = 0;
         u32 at = 0;
     } count{&loop, play};
-    edit->PlayDoc().AddListener(&count, [](void* o, CRecordNote* note) {
+    const CRecordDoc::ListenerFn onNote = [](void* o, CRecordNote* note) {
         auto* c = static_cast<Count*>(o);
         if (note->record == c->play && note->field == PlysF::uifs && c->play->GetChild(PlysF::uifs))
             ++c->n, c->at = c->loop->NowMs();
-    });
+    };
+    edit->PlayDoc().AddListener(&count, onNote);
     const u32 t0 = loop.NowMs();
     for (const char* title : {"A", "AB", "ABC", "ABCD"}) {
         cell->SetString(nullptr, PlclF::bttl, LString(title));
@@ -205,7 +206,9 @@ TEST_F(PlayCmd, OneLayoutRebuildAfterABurstOfEdits) {
     Pass(1500);
     EXPECT_EQ(play->GetChild(PlysF::uifs), built);
     EXPECT_EQ(count.n, 2);
-    edit->PlayDoc().RemoveListener(&count, nullptr);
+    // The counter goes before the edit does: a listener left behind would be told of
+    // the document's end.
+    edit->PlayDoc().RemoveListener(&count, onNote);
 }
 
 TEST_F(PlayCmd, BasicSequencesBecomeNsqSequences) {
