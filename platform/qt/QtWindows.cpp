@@ -163,6 +163,10 @@ bool MWindow::event(QEvent* e) {
                     fInFrontBefore.push_back(w);
                 }
                 sServices->MoveToFront(this);
+                // Floating panels float over every window of the program,
+                // whichever comes forward (the window manager keeps a tool
+                // window above its own window at most).
+                if (fType != kWindowFloating) sServices->RaisePanels();
             }
             fView->setFocus(Qt::ActiveWindowFocusReason);
             Post(LWindow_Activate);
@@ -562,6 +566,13 @@ void QtWindowServices::MoveToFront(MWindow* w) {
     fOrder.insert(fOrder.begin(), w);
 }
 
+void QtWindowServices::RaisePanels() {
+    std::vector<MWindow*> panels;
+    for (MWindow* w : fOrder)
+        if (w->Type() == kWindowFloating && w->isVisible()) panels.push_back(w);
+    for (auto it = panels.rbegin(); it != panels.rend(); ++it) Raise(*it);
+}
+
 void QtWindowServices::Forget(MWindow* w) {
     fOrder.erase(std::remove(fOrder.begin(), fOrder.end(), w), fOrder.end());
 }
@@ -630,7 +641,9 @@ void QtWindowServices::OrderBehind(LNativeWindow window, LNativeWindow other) {
     MWindow* o = AsMWindow(other);
     if (!w) return;
     auto at = std::find(fOrder.begin(), fOrder.end(), o);
-    if (!o || at == fOrder.end()) {
+    // A floating panel goes behind nothing but another panel.
+    if (!o || at == fOrder.end() ||
+        (w->Type() == kWindowFloating && o->Type() != kWindowFloating)) {
         OrderFront(window);
         return;
     }

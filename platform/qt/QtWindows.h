@@ -152,6 +152,8 @@ public:
     const std::vector<MWindow*>& Order() const { return fOrder; }
     void MoveToFront(MWindow* w);
     void Forget(MWindow* w);
+    // Raises the shown floating panels over the other windows, keeping their order.
+    void RaisePanels();
 
     // Set by the content view around "LWindow_Update".
     MWindow* fPainting = nullptr;

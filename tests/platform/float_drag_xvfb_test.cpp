@@ -24,6 +24,7 @@
 #include "editors/CKvsSchWin.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/PlayHooks.h"
+#include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
 #include "records/ShowKinds.h"
 
@@ -159,6 +160,157 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         asn->HideWindow();
         Settle(300);
     });
+}
+
+// Whether a window property of the window manager's names an atom.
+bool PropertyHas(const XvfbHarness& x, QWidget* w, const std::string& property,
+                 const std::string& atom) {
+    const std::string out = x.Run("xprop -id " + std::to_string(ClientId(w)) + " " + property);
+    return out.find(atom) != std::string::npos;
+}
+
+// A point of a window's content that none of the other windows (nor the
+// rectangle) covers; null when there is none.
+QPoint UncoveredPoint(QWidget* window, const std::vector<QWidget*>& others, QRect also) {
+    const QRect g = window->geometry() & QRect(0, 0, 1280, 800);
+    for (int y = g.bottom() - 8; y > g.top() + 8; y -= 8) {
+        for (int x = g.left() + 8; x < g.right() - 8; x += 8) {
+            const QPoint p(x, y);
+            bool covered = also.contains(p);
+            for (QWidget* o : others) covered = covered || o->frameGeometry().contains(p);
+            if (!covered) return p;
+        }
+    }
+    return QPoint();
+}
+
+void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        SimDeviceProcess& sim = p.sim;
+        MWindow* ctl = p.ctl;
+        AlertGuard alerts("testing the schedule");
+
+        // The schedule window with one event.
+        ASSERT_TRUE(w.Choose(ctl, "Play", "Use Schedule"));
+        LFrame* schFrame = nullptr;
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                schFrame = p.play->Window(PlayWindow::kSchedule);
+                return schFrame && schFrame->IsShown();
+            },
+            5000));
+        auto* sch = dynamic_cast<CKvsSchWin*>(schFrame);
+        ASSERT_NE(sch, nullptr);
+        MWindow* schWin = WindowOf(sch);
+        Settle(500);
+        w.Activate(schWin);
+        CKvsSchList* list = sch->EditFrame()->fList;
+        w.Click(PaneAt(&sch->EditFrame()->fAdd));
+        const CRecord* schd = p.play->SeqSettings()->GetChild(SqstF::schd);
+        ASSERT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 1; }, 3000));
+        w.WaitDeviceIdle();
+        Settle(800);
+
+        // ---- the test window: opened from the schedule's menu; nothing sent.
+        sim.Cmd("log clear");
+        ASSERT_TRUE(w.Choose(schWin, "Schedule", "Test Schedule"));
+        ASSERT_TRUE(RunUntil([&] { return sch->TestWindow() && sch->TestWindow()->IsShown(); },
+                             5000));
+        MWindow* test = WindowOf(sch->TestWindow());
+        ASSERT_NE(test, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return TitleHeight(test) > 0; }, 3000));
+        Settle(500);
+        EXPECT_TRUE(list->InTestMode());
+        EXPECT_EQ(MenuDriver::BarOf(test), nullptr);
+        EXPECT_TRUE(QRect(0, 0, 1280, 800).contains(test->frameGeometry()));
+        // A close box, and it may be moved; not kept above everything.
+        EXPECT_TRUE(PropertyHas(x, test, "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_CLOSE"));
+        EXPECT_TRUE(PropertyHas(x, test, "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_MOVE"));
+        EXPECT_FALSE(PropertyHas(x, test, "_NET_WM_STATE", "_NET_WM_STATE_ABOVE"));
+        w.Shot("float_test_window");
+
+        // ---- moved by its title.
+        const QPoint was = test->frameGeometry().topLeft();
+        DragTitle(x, test, QPoint(150, 90));
+        EXPECT_EQ(test->frameGeometry().topLeft(), was + QPoint(150, 90));
+
+        // ---- above this program's windows, also when another is chosen.
+        w.Activate(ctl);
+        Settle(400);
+        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(ctl)));
+        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
+        // ---- another program's window goes over it.
+        {
+            const QRect over = test->frameGeometry().adjusted(-40, -40, 40, 40);
+            OtherProgram other(x, over, "kevofloatother");
+            ASSERT_TRUE(other.Ok());
+            other.Activate();
+            EXPECT_TRUE(RunUntil(
+                [&] {
+                    return StackIndex(x, other.Window()) > StackIndex(x, ClientId(test)) &&
+                           QApplication::activeWindow() == nullptr;
+                },
+                3000))
+                << "the test window stays above another program's window";
+            w.Shot("float_other_program");
+            // Back to this program by a click on what is seen of the
+            // schedule window: the test window comes over its windows again.
+            const QPoint seen = UncoveredPoint(schWin, {ctl, test}, QRect(over));
+            ASSERT_FALSE(seen.isNull());
+            w.Click(seen);
+            ASSERT_TRUE(w.WaitActive(schWin));
+            Settle(400);
+            EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
+            EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, other.Window()));
+        }
+
+        // ---- its close box: test mode left, the schedule window stays, and
+        // nothing goes to the device.
+        Settle(300);
+        w.Click(CloseBoxPoint(test));
+        EXPECT_TRUE(RunUntil([&] { return !test->isVisible(); }, 3000));
+        EXPECT_FALSE(list->InTestMode());
+        EXPECT_TRUE(schWin->isVisible());
+        EXPECT_EQ(p.play->SeqSettings()->GetU8(SqstF::ussc), 1u);
+        Settle(1500);
+        w.WaitDeviceIdle();
+        EXPECT_EQ(Writes(sim), std::vector<std::string>());
+        w.Shot("float_test_closed");
+
+        // ---- open again; the control window closed by its close box hides
+        // both; opened again, both come back, still in test mode.
+        w.Activate(schWin);
+        ASSERT_TRUE(w.Choose(schWin, "Schedule", "Test Schedule"));
+        ASSERT_TRUE(RunUntil([&] { return test->isVisible(); }, 3000));
+        EXPECT_TRUE(list->InTestMode());
+        // Where it was moved to.
+        EXPECT_EQ(test->frameGeometry().topLeft(), was + QPoint(150, 90));
+        Settle(400);
+        w.Activate(ctl);
+        w.Click(CloseBoxPoint(ctl));
+        EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 15000));
+        EXPECT_TRUE(RunUntil([&] { return !schWin->isVisible() && !test->isVisible(); }, 3000))
+            << "schedule " << schWin->isVisible() << ", test " << test->isVisible();
+        w.Shot("float_control_closed");
+        auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
+        const QPoint row = RowAt(devwin->fList, 1, 20);
+        w.Activate(WindowOf(devwin));
+        w.Click(row, 2);
+        ASSERT_TRUE(RunUntil([&] { return ctl->isVisible(); }, 15000));
+        EXPECT_TRUE(RunUntil([&] { return schWin->isVisible() && test->isVisible(); }, 5000))
+            << "schedule " << schWin->isVisible() << ", test " << test->isVisible();
+        EXPECT_TRUE(list->InTestMode());
+        Settle(400);
+        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(ctl)));
+        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
+        w.Shot("float_control_again");
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    });
+}
+
+TEST(FloatDragWalk, ScheduleTestWindowIsAFloatingPanel) {
+    RunPlayEditWalk("1280x800", "fpanel", WalkTestPanel);
 }
 
 TEST(FloatDragWalk, SequenceDraggedFromBehindOntoAPlayButton) {
