@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <sys/wait.h>
 #include <typeinfo>
 #include <vector>
 
@@ -88,8 +87,8 @@ public:
                                      std::to_string(at.height()) + "+" + std::to_string(at.x()) +
                                      "+" + std::to_string(at.y());
         const std::string out =
-            x.Run("sh -c 'xmessage -geometry " + geometry + " -title " + title + " -name " +
-                  title + " \"another program\" >/dev/null 2>&1 & echo $!'");
+            x.Run("sh -c 'xmessage -geometry " + geometry + " -title " + title + " -name " + title +
+                  " \"another program\" >/dev/null 2>&1 & echo $!'");
         fPid = pid_t(std::atol(out.c_str()));
         RunUntil(
             [&] {
@@ -164,8 +163,9 @@ private:
                 break;
             case kStarted:
                 met = QThread::currentThread()->loopLevel() > fBaseLevel && DragRunning();
-                if (met) fX.Xdotool("mousemove " + XY(fTo - QPoint(3, 3)) + " sleep 0.1 " +
-                                    "mousemove " + XY(fTo));
+                if (met)
+                    fX.Xdotool("mousemove " + XY(fTo - QPoint(3, 3)) + " sleep 0.1 " +
+                               "mousemove " + XY(fTo));
                 break;
             case kEntered:
                 met = fEntered();

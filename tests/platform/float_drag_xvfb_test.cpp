@@ -52,8 +52,8 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
 // A point of a list's cell, from the cell's top left.
 QPoint CellPoint(LListPane* list, LCell cell, LPoint at) {
     const LRect r = list->GetCellRect(cell);
-    return ScreenPoint(list, LPoint{r.left - list->Bounds().left + at.x,
-                                    r.top - list->Bounds().top + at.y});
+    return ScreenPoint(
+        list, LPoint{r.left - list->Bounds().left + at.x, r.top - list->Bounds().top + at.y});
 }
 
 void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
@@ -215,8 +215,8 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         // ---- the test window: opened from the schedule's menu; nothing sent.
         sim.Cmd("log clear");
         ASSERT_TRUE(w.Choose(schWin, "Schedule", "Test Schedule"));
-        ASSERT_TRUE(RunUntil([&] { return sch->TestWindow() && sch->TestWindow()->IsShown(); },
-                             5000));
+        ASSERT_TRUE(
+            RunUntil([&] { return sch->TestWindow() && sch->TestWindow()->IsShown(); }, 5000));
         MWindow* test = WindowOf(sch->TestWindow());
         ASSERT_NE(test, nullptr);
         ASSERT_TRUE(RunUntil([&] { return TitleHeight(test) > 0; }, 3000));
@@ -231,9 +231,13 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         w.Shot("float_test_window");
 
         // ---- moved by its title.
+        // Towards the screen's middle, so that it stays whole on the screen.
         const QPoint was = test->frameGeometry().topLeft();
-        DragTitle(x, test, QPoint(150, 90));
-        EXPECT_EQ(test->frameGeometry().topLeft(), was + QPoint(150, 90));
+        const QPoint by(test->frameGeometry().center().x() > 640 ? -150 : 150,
+                        test->frameGeometry().center().y() > 400 ? -90 : 90);
+        DragTitle(x, test, by);
+        EXPECT_EQ(test->frameGeometry().topLeft(), was + by);
+        EXPECT_TRUE(QRect(0, 0, 1280, 800).contains(test->frameGeometry()));
 
         // ---- above this program's windows, also when another is chosen.
         w.Activate(ctl);
@@ -285,7 +289,7 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         ASSERT_TRUE(RunUntil([&] { return test->isVisible(); }, 3000));
         EXPECT_TRUE(list->InTestMode());
         // Where it was moved to.
-        EXPECT_EQ(test->frameGeometry().topLeft(), was + QPoint(150, 90));
+        EXPECT_EQ(test->frameGeometry().topLeft(), was + by);
         Settle(400);
         w.Activate(ctl);
         w.Click(CloseBoxPoint(ctl));
