@@ -163,10 +163,12 @@ bool MWindow::event(QEvent* e) {
                     fInFrontBefore.push_back(w);
                 }
                 sServices->MoveToFront(this);
-                // Floating panels float over every window of the program,
-                // whichever comes forward (the window manager keeps a tool
-                // window above its own window at most).
-                if (fType != kWindowFloating) sServices->RaisePanels();
+                // Floating panels float over every ordinary window of the
+                // program, whichever comes forward (the window manager keeps a
+                // tool window above its own window at most); dialogs stay
+                // above them.
+                if (fType == kWindowOrdinary && WindowKindStyle(fKind).level == kLevelNormal)
+                    sServices->RaisePanels();
             }
             fView->setFocus(Qt::ActiveWindowFocusReason);
             Post(LWindow_Activate);
