@@ -46,10 +46,8 @@ void SendFromWindow(LWindow* window, const char* name) {
 Qt::WindowFlags FlagsFor(u32 type, u32 kind) {
     const LWindowKindStyle s = WindowKindStyle(kind);
     Qt::WindowFlags f = s.level == kLevelModalPanel ? Qt::Dialog : Qt::Window;
-    // Floating panels stay above this program's windows, not above other
-    // programs': a tool window belongs to the program's window group, over
-    // which the window manager keeps it. Staying on top would cover every
-    // other program as well.
+    // Floating panels stay above this program's windows (RaisePanels), not
+    // above other programs' windows, as staying on top would.
     if (type == kWindowFloating) f = Qt::Tool;
     if (!s.style) return f | Qt::FramelessWindowHint;
     f |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
@@ -155,8 +153,8 @@ bool MWindow::event(QEvent* e) {
             fActivatedAt = LTickMs();
             fEverActive = true;
             if (sServices) {
-                // Kept for a drag that this activation must not have begun
-                // from behind them (see PutBackInFront).
+                // The windows in front until now: a drag that the activating
+                // press begins goes on from behind them (PutBackInFront).
                 fInFrontBefore.clear();
                 for (MWindow* w : sServices->Order()) {
                     if (w == this) break;
@@ -308,9 +306,9 @@ void MWindowView::mousePressEvent(QMouseEvent* e) {
         const bool broughtForward = fWindow->isActiveWindow();
         SendFromWindow(owner, LWindow_Bkgnd);
         if (mouse->fUsed) {
-            // The pane may start a drag from here: the press goes on to it, and
-            // the window keeps its place until the release shows that no drag
-            // began.
+            // The pane may start a drag from here: the press goes on to it.
+            // A drag that begins puts back the windows that were in front; a
+            // release without one brings the window forward.
             fOrderOnRelease = true;
             fBroughtForward = broughtForward;
             FillMouseFromQt(*e);
