@@ -58,8 +58,7 @@ inline long StackIndex(const XvfbHarness& x, u64 window) {
     return -1;
 }
 
-// The managed window that holds a client window (openbox lists clients, Qt
-// knows its own windows by their client ids).
+// The X window of one of the program's windows, as the window manager lists it.
 inline u64 ClientId(const QWidget* w) {
     return u64(w->winId());
 }
