@@ -75,10 +75,26 @@ LFrame* CKvsSchWin::Make(const CPlayWindowArgs& args) {
 void CKvsSchWin::OpenTestWindow() {
     if (!fTest) {
         fTest = new CSchTestWin(this, nullptr);
-        ApplyPlacement(fTest, kTestPlacement);
+        ApplyPlacement(fTest, kTestPlacement, this);
     }
     fTest->ShowWindow();
     ApplyTestTime();
+}
+
+void CKvsSchWin::StateChanged(u32 op) {
+    LModalFrame::StateChanged(op);
+    if (!fTest) return;
+    // The test window belongs to this one: it leaves the screen with it (the
+    // control window closed) and comes back with it, as the list is still
+    // in test mode then and only the test window's close box leaves it.
+    if (op == kOpHide || op == kOpContainerHidden) {
+        const LWindow* w = fTest->Window();
+        fTestShownBefore = fTestShownBefore || (w && w->IsVisible());
+        fTest->HideWindow();
+    } else if (op == kOpContainerShown && fTestShownBefore) {
+        fTestShownBefore = false;
+        fTest->ShowWindowNoActivate();
+    }
 }
 
 void CKvsSchWin::ApplyTestTime() {

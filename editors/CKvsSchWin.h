@@ -17,6 +17,7 @@ public:
     ~CKvsSchWin() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
+    void StateChanged(u32 op) override;
     // Hands the test window's date and time to the list.
     void ApplyTestTime();
     void OpenTestWindow();
@@ -30,6 +31,8 @@ private:
     CRecord* fSettings;
     CKvsSchEditFrm* fEdit = nullptr;
     CSchTestWin* fTest = nullptr;
+    // The test window was shown when this window was hidden.
+    bool fTestShownBefore = false;
 };
 
 void InstallScheduleHooks(CPlayHooks& hooks);

@@ -8,6 +8,7 @@
 #include "framework/LDrawObj.h"
 #include "framework/MousePoint.h"
 #include "services/DragServices.h"
+#include "services/WindowKinds.h"
 
 namespace {
 
@@ -158,7 +159,21 @@ COffscreenBitmap::~COffscreenBitmap() {
 
 // ---------------------------------------------------------------- floating panels
 
-CFloatPanel::CFloatPanel(u32 style, u32 flags) : LWindowKind(0), fStyle(style), fFlags(flags) {}
+CFloatPanel::CFloatPanel(u32 style, u32 flags) : LWindowKind(0), fStyle(style), fFlags(flags) {
+    fKind = NativeKind(StyleMask());
+}
+
+u32 CFloatPanel::NativeKind(u32 mask) {
+    // The platform knows its windows by kind: a panel takes the kind whose
+    // title bar has the same controls, else it would lose its close box.
+    const u32 controls = mask & (kTitled | kClosable | kMiniaturizable | kResizable);
+    for (u32 kind = 0; kind < 13; ++kind) {
+        const LWindowKindStyle s = WindowKindStyle(kind);
+        if (s.style == controls && s.level == kLevelNormal) return kind;
+    }
+    // Titled alone: only the dialog kinds have that bar.
+    return 0;
+}
 
 u32 CFloatPanel::StyleMask() const {
     switch (fStyle) {

@@ -76,6 +76,8 @@ public:
 
     // The style mask of the panel's window.
     u32 StyleMask() const;
+    // The window kind with the title-bar controls of a style mask.
+    static u32 NativeKind(u32 styleMask);
     bool IgnoresMouse() const { return fStyle == 6; }
     bool BecomesKeyOnlyIfNeeded() const { return !(fFlags & kKeepOnDeactivate); }
     bool HidesOnDeactivate() const { return !(fFlags & kKeepOnDeactivate); }

@@ -179,6 +179,7 @@ u32 QtDragServices::RunDrag(const LDragStart& start) {
     if (start.data && start.data->WriteToPasteboard(mime)) local = true;
     mime->setData(kPidFormat, QByteArray::number(qint64(getpid())));
     if (local) mime->setData(kLocalFormat, QByteArray());
+    if (w && w->View()) w->View()->DragBegins();
     QDrag* drag = new QDrag(from);
     drag->setMimeData(mime);
     if (const auto* image = static_cast<const QtImage*>(start.image.Get())) {

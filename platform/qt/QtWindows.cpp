@@ -46,9 +46,9 @@ void SendFromWindow(LWindow* window, const char* name) {
 Qt::WindowFlags FlagsFor(u32 type, u32 kind) {
     const LWindowKindStyle s = WindowKindStyle(kind);
     Qt::WindowFlags f = s.level == kLevelModalPanel ? Qt::Dialog : Qt::Window;
-    // Floating panels stay above the document windows; a panel kind of its own
-    // (a floating panel that ignores the mouse) adds Qt::WindowTransparentForInput.
-    if (type == kWindowFloating) f = Qt::Tool | Qt::WindowStaysOnTopHint;
+    // Floating panels stay above this program's windows (RaisePanels), not
+    // above other programs' windows, as staying on top would.
+    if (type == kWindowFloating) f = Qt::Tool;
     if (!s.style) return f | Qt::FramelessWindowHint;
     f |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (s.style & kStyleClosable) f |= Qt::WindowCloseButtonHint;
@@ -152,7 +152,22 @@ bool MWindow::event(QEvent* e) {
         case QEvent::WindowActivate:
             fActivatedAt = LTickMs();
             fEverActive = true;
-            if (sServices) sServices->MoveToFront(this);
+            if (sServices) {
+                // The windows in front until now: a drag that the activating
+                // press begins goes on from behind them (PutBackInFront).
+                fInFrontBefore.clear();
+                for (MWindow* w : sServices->Order()) {
+                    if (w == this) break;
+                    fInFrontBefore.push_back(w);
+                }
+                sServices->MoveToFront(this);
+                // Floating panels float over every ordinary window of the
+                // program, whichever comes forward (the window manager keeps a
+                // tool window above its own window at most); dialogs stay
+                // above them.
+                if (fType == kWindowOrdinary && WindowKindStyle(fKind).level == kLevelNormal)
+                    sServices->RaisePanels();
+            }
             fView->setFocus(Qt::ActiveWindowFocusReason);
             Post(LWindow_Activate);
             Post(LWindow_Focus);
@@ -179,6 +194,19 @@ void MWindow::closeEvent(QCloseEvent* e) {
     // button, else its default button), never as nothing at all.
     auto* modal = fOwner ? dynamic_cast<LModalFrame*>(fOwner->GetFrame()) : nullptr;
     if (modal && (modal->CancelButton() || modal->DefaultButton())) Post(LWindow_Close);
+}
+
+void MWindow::PutBackInFront() {
+    std::vector<MWindow*> front;
+    for (const QPointer<MWindow>& w : fInFrontBefore)
+        if (w && w->isVisible() && w != this) front.push_back(w);
+    fInFrontBefore.clear();
+    if (front.empty() || !sServices) return;
+    for (auto it = front.rbegin(); it != front.rend(); ++it) {
+        Raise(*it);
+        sServices->MoveToFront(*it);
+    }
+    front.front()->activateWindow();
 }
 
 void MWindow::ApplyLimits() {
@@ -264,22 +292,42 @@ void MWindowView::mousePressEvent(QMouseEvent* e) {
     if (!owner || !mouse || fInMouseDown) return;
     fInMouseDown = true;
     FillMouseFromQt(*e);
+    if (e->button() == Qt::LeftButton) fOrderOnRelease = false;
     bool deliver = true;
     if (e->button() == Qt::RightButton) {
         SendFromWindow(owner, LWindow_Context);
         // A handler that showed a menu leaves the flag set: the press is used.
         deliver = !mouse->fUsed;
         if (deliver) FillMouseFromQt(*e);
-    } else if (!fWindow->isActiveWindow() && fWindow->Type() != kWindowFloating) {
+    } else if (fWindow->Type() != kWindowFloating &&
+               (!fWindow->isActiveWindow() || fWindow->ActiveForMs() < 100)) {
+        // A press on a window that was not in front. Window managers bring it
+        // forward before the press arrives (it is active then, just now).
+        const bool broughtForward = fWindow->isActiveWindow();
         SendFromWindow(owner, LWindow_Bkgnd);
-        fWindow->activateWindow();
-        // A click that only brings the window to the front is not delivered.
-        deliver = false;
-    } else if (fWindow->Type() != kWindowFloating && fWindow->ActiveForMs() < 100) {
-        deliver = false;
+        if (mouse->fUsed) {
+            // The pane may start a drag from here: the press goes on to it.
+            // A drag that begins puts back the windows that were in front; a
+            // release without one brings the window forward.
+            fOrderOnRelease = true;
+            fBroughtForward = broughtForward;
+            FillMouseFromQt(*e);
+        } else {
+            if (!broughtForward) fWindow->activateWindow();
+            // A click that only brings the window to the front is not delivered.
+            deliver = false;
+        }
     }
     if (deliver) SendFromWindow(owner, LWindow_Click);
     fInMouseDown = false;
+}
+
+void MWindowView::DragBegins() {
+    if (!fOrderOnRelease) return;
+    fOrderOnRelease = false;
+    // The drag goes on from behind the windows that were in front, so that
+    // the one under the pointer takes the drop.
+    if (fBroughtForward) fWindow->PutBackInFront();
 }
 
 void MWindowView::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -301,6 +349,12 @@ void MWindowView::mouseReleaseEvent(QMouseEvent* e) {
     LPane* former = mouse->fCapture;
     mouse->fCapture = nullptr;
     if (former) LHandler::Send(LMouse_Release, mouse, former);
+    if (fOrderOnRelease && e->button() == Qt::LeftButton) {
+        fOrderOnRelease = false;
+        // No drag began: a click, which brings its window forward.
+        if (sServices && !fWindow->isActiveWindow())
+            sServices->MakeKeyAndOrderFront(static_cast<QWidget*>(fWindow));
+    }
 }
 
 void MWindowView::wheelEvent(QWheelEvent* e) {
@@ -512,6 +566,13 @@ void QtWindowServices::MoveToFront(MWindow* w) {
     fOrder.insert(fOrder.begin(), w);
 }
 
+void QtWindowServices::RaisePanels() {
+    std::vector<MWindow*> panels;
+    for (MWindow* w : fOrder)
+        if (w->Type() == kWindowFloating && w->isVisible()) panels.push_back(w);
+    for (auto it = panels.rbegin(); it != panels.rend(); ++it) Raise(*it);
+}
+
 void QtWindowServices::Forget(MWindow* w) {
     fOrder.erase(std::remove(fOrder.begin(), fOrder.end(), w), fOrder.end());
 }
@@ -580,7 +641,9 @@ void QtWindowServices::OrderBehind(LNativeWindow window, LNativeWindow other) {
     MWindow* o = AsMWindow(other);
     if (!w) return;
     auto at = std::find(fOrder.begin(), fOrder.end(), o);
-    if (!o || at == fOrder.end()) {
+    // A floating panel goes behind nothing but another panel.
+    if (!o || at == fOrder.end() ||
+        (w->Type() == kWindowFloating && o->Type() != kWindowFloating)) {
         OrderFront(window);
         return;
     }

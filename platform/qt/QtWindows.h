@@ -45,6 +45,9 @@ public:
     void ApplyLimits();
     // Makes the window at least as wide as its menu bar needs to show every title.
     void WidenForBar(int barWidth);
+    // Puts the windows that were in front of this one when it last became
+    // active back in front of it, the frontmost active again.
+    void PutBackInFront();
 
     LWindow* fOwner = nullptr;
     // The window this one stays above (set again each time it is shown).
@@ -66,6 +69,7 @@ private:
     LRect fPlaced;
     u32 fActivatedAt = 0;
     bool fEverActive = false;
+    std::vector<QPointer<MWindow>> fInFrontBefore;
     bool fBounding = false;
 };
 
@@ -76,6 +80,9 @@ public:
     explicit MWindowView(MWindow* window);
 
     MWindow* Window() const { return fWindow; }
+    // A drag starts from this view: a press that came while the window was
+    // not in front leaves it behind the windows that were.
+    void DragBegins();
 
 protected:
     bool event(QEvent* e) override;
@@ -93,6 +100,10 @@ private:
     MWindow* fWindow;
     u32 fKeyDepth = 0;
     bool fInMouseDown = false;
+    // The press came while the window was not in front and a pane took it.
+    bool fOrderOnRelease = false;
+    // The window manager brought the window forward for that press.
+    bool fBroughtForward = false;
 };
 
 class QtWindowServices : public LWindowServices {
@@ -141,6 +152,8 @@ public:
     const std::vector<MWindow*>& Order() const { return fOrder; }
     void MoveToFront(MWindow* w);
     void Forget(MWindow* w);
+    // Raises the shown floating panels over the other windows, keeping their order.
+    void RaisePanels();
 
     // Set by the content view around "LWindow_Update".
     MWindow* fPainting = nullptr;

@@ -1,6 +1,7 @@
 // The schedule window on the headless fakes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -305,3 +306,34 @@ TEST(Schedule, TestWindowAndEngineMark) {
 }
 
 }  // namespace
+
+// The test window has a close box, leaves the screen with its schedule window
+// (the control window closed) and comes back with it while in test mode;
+// closed by its box, it stays closed.
+TEST(Schedule, TestWindowFollowsItsScheduleWindow) {
+    Stage s(1);
+    s.win->ShowWindow();
+    SendCommand(s.win.get(), "cSchTest");
+    CSchTestWin& t = *s.win->TestWindow();
+    ASSERT_NE(t.Window(), nullptr);
+    EXPECT_TRUE(t.Window()->IsClosable());
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        bool testShown, testMode;
+    } steps[] = {
+        {"opened", [] {}, true, true},
+        {"schedule hidden", [&] { s.win->HideWindow(); }, false, true},
+        {"hidden again", [&] { s.win->HideWindow(); }, false, true},
+        {"schedule shown", [&] { s.win->ShowWindowNoActivate(); }, true, true},
+        {"close box", [&] { LHandler::Send(LWindow_Close, t.Window(), &t); }, false, false},
+        {"schedule hidden after", [&] { s.win->HideWindow(); }, false, false},
+        {"schedule shown after", [&] { s.win->ShowWindowNoActivate(); }, false, false},
+        {"opened again", [&] { SendCommand(s.win.get(), "cSchTest"); }, true, true},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_EQ(t.Window()->IsVisible(), step.testShown) << step.step;
+        EXPECT_EQ(s.List().InTestMode(), step.testMode) << step.step;
+    }
+}
