@@ -171,7 +171,9 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
     for (const auto& pair : kMouseFromWindow) {
         if (!msg.Is(pair[0])) continue;
         if (!mouse) return true;
-        *answer = LMessage{pair[1], mouse, HitPane(LMouse::Instance()->Position())};
+        LPane* hit = HitPane(LMouse::Instance()->Position());
+        if (msg.Is(LWindow_Click) || msg.Is(LWindow_Context)) EndEditBeforeClick(hit);
+        *answer = LMessage{pair[1], mouse, hit};
         return true;
     }
     if (msg.Is(LWindow_Activate)) {
@@ -202,6 +204,9 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
         return true;
     }
     if (msg.Is(LWindow_Close)) {
+        // The window's owner may delete it at once, and a control window
+        // writes its settings before it hides: the typed value goes first.
+        if (!StoresOnlyConfirmed()) EndOpenEdit(true);
         *answer = LMessage{LFrame_Close, this, fParent};
         return true;
     }
@@ -220,6 +225,8 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
     }
     if (msg.Is(LMenuItem_Selected) && closable &&
         static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Close)) {
+        // As the close box does.
+        if (!closing->StoresOnlyConfirmed()) closing->EndOpenEdit(true);
         if (closing != this) {
             Send(LFrame_Close, closing, closing->fParent);
             return LMessage();
@@ -823,6 +830,42 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
 
 void LFrame::EndOpenEdit(bool store) {
     if (LPane* focus = fFocus.Get()) focus->EndOpenEdit(store);
+}
+
+LPane* LFrame::FocusedLeaf() const {
+    LPane* leaf = fFocus.Get();
+    for (auto* frame = dynamic_cast<LFrame*>(leaf); frame && frame->Focus();
+         frame = dynamic_cast<LFrame*>(leaf))
+        leaf = frame->Focus();
+    return leaf;
+}
+
+void LFrame::EndEditBeforeClick(LPane* hit) {
+    // A click elsewhere ends the edit anyway once the focus moves, but only
+    // after the click acted: a click that selects another row rebinds the
+    // fields first, and the typed text would be replaced, or stored into the
+    // row just chosen.
+    if (StoresOnlyConfirmed()) return;
+    LPane* focus = FocusedLeaf();
+    if (!focus) return;
+    for (LPane* p = hit; p; p = p->Container())
+        if (p == focus) return;
+    EndOpenEdit(true);
+}
+
+void LFrame::EndOpenEditsOfAllWindows() {
+    // Gathered first: a stored value may show or hide windows.
+    std::vector<LWindow*> windows;
+    for (LWindow* w = LDesktop::NextVisibleWindow(nullptr); w; w = LDesktop::NextVisibleWindow(w))
+        windows.push_back(w);
+    for (LWindow* w : windows) {
+        bool still = false;
+        for (LWindow* v = LDesktop::NextVisibleWindow(nullptr); v && !still;
+             v = LDesktop::NextVisibleWindow(v))
+            still = v == w;
+        LFrame* frame = still ? w->GetFrame() : nullptr;
+        if (frame && !frame->StoresOnlyConfirmed()) frame->EndOpenEdit(true);
+    }
 }
 
 bool LFrame::AdvanceFocus(u32 direction, bool restart) {
