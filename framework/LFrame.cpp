@@ -834,9 +834,7 @@ void LFrame::EndOpenEdit(bool store) {
 
 LPane* LFrame::FocusedLeaf() const {
     LPane* leaf = fFocus.Get();
-    for (auto* frame = dynamic_cast<LFrame*>(leaf); frame && frame->Focus();
-         frame = dynamic_cast<LFrame*>(leaf))
-        leaf = frame->Focus();
+    while (leaf && leaf->FocusedChild()) leaf = leaf->FocusedChild();
     return leaf;
 }
 

@@ -41,11 +41,12 @@ public:
     bool FocusNearest(LPoint pt) override;
     bool AdvanceFocus(u32 direction, bool restart) override;
     void EndOpenEdit(bool store) override;
+    LPane* FocusedChild() const override { return fFocus.Get(); }
     // Whether what is typed into its fields counts only once confirmed (a
     // modal dialog's OK): then closing it, quitting and clicks elsewhere store
     // nothing of an open edit. Other frames store it as Return would.
     virtual bool StoresOnlyConfirmed() const { return false; }
-    // The innermost focused pane, through the focused frames; null without one.
+    // The innermost focused pane, through the focused frames and lists; null without one.
     LPane* FocusedLeaf() const;
     // Every visible window's open edit ended as Return would (dialogs that
     // store only when confirmed excepted): before quitting, so that a typed
