@@ -215,11 +215,26 @@ void WalkAuxTriggers(PlayEdit& p) {
     CAxPlyTrgCell* sacn = addTrigger("Cue2", 3);
     ASSERT_NE(sacn, nullptr);
     ASSERT_TRUE(RunUntil([&] { return sacn->Frame(TrgFrame::kSacn).IsShown(); }, 2000));
-    typed(sacn->Frame(TrgFrame::kSacn).fFields[1], "77");
-    w.Click(RowAt(aux->fTrgList, 0, 2));
-    EXPECT_EQ(w.WaitWritten("bsch", 1), std::vector<std::string>{"77"});
-    EXPECT_EQ(trigger(1)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch), 77u);
-    EXPECT_EQ(Text(*cell(1)->Frame(TrgFrame::kSacn).fFields[1]), "77");
+    const struct {
+        const char* where;
+        std::function<QPoint()> at;
+        const char* text;
+    } clicks[] = {
+        {"the other trigger's row", [&] { return RowAt(aux->fTrgList, 0, 2); }, "77"},
+        {"the other trigger's name", [&] { return PaneAt(&cell(0)->fName); }, "78"},
+        {"the other trigger's kind", [&] { return PaneAt(&cell(0)->fKind, 20); }, "79"},
+    };
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.where);
+        typed(cell(1)->Frame(TrgFrame::kSacn).fFields[1], c.text);
+        w.Click(c.at());
+        EXPECT_EQ(w.WaitWritten("bsch", 1), std::vector<std::string>{c.text});
+        EXPECT_EQ(trigger(1)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch),
+                  u32(std::stoul(c.text)));
+        EXPECT_EQ(Text(*cell(1)->Frame(TrgFrame::kSacn).fFields[1]), c.text);
+        // A pop-up the click opened goes again.
+        if (QApplication::activePopupWidget()) w.Close();
+    }
 
     // A DMX channel of 100, then the close box.
     CAxPlyTrgCell* dmx = addTrigger("Cue3", 5);
