@@ -5,6 +5,7 @@
 
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
+#include "framework/LEditText.h"
 #include "framework/LMenu.h"
 #include "framework/layout/LExprEval.h"
 #include "framework/layout/LLayoutVM.h"
@@ -172,7 +173,8 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
         if (!msg.Is(pair[0])) continue;
         if (!mouse) return true;
         LPane* hit = HitPane(LMouse::Instance()->Position());
-        if (msg.Is(LWindow_Click) || msg.Is(LWindow_Context)) EndEditBeforeClick(hit);
+        if ((msg.Is(LWindow_Click) || msg.Is(LWindow_Context)) && !EndEditBeforeClick(hit))
+            return true;
         *answer = LMessage{pair[1], mouse, hit};
         return true;
     }
@@ -838,17 +840,21 @@ LPane* LFrame::FocusedLeaf() const {
     return leaf;
 }
 
-void LFrame::EndEditBeforeClick(LPane* hit) {
+bool LFrame::EndEditBeforeClick(LPane* hit) {
     // A click elsewhere ends the edit anyway once the focus moves, but only
     // after the click acted: a click that selects another row rebinds the
     // fields first, and the typed text would be replaced, or stored into the
     // row just chosen.
-    if (StoresOnlyConfirmed()) return;
+    if (StoresOnlyConfirmed()) return true;
     LPane* focus = FocusedLeaf();
-    if (!focus) return;
+    if (!focus) return true;
     for (LPane* p = hit; p; p = p->Container())
-        if (p == focus) return;
+        if (p == focus) return true;
     EndOpenEdit(true);
+    // The user was told why the value cannot be taken and is back in its
+    // field: what the click would have done (another device chosen) waits.
+    auto* field = dynamic_cast<LEditText*>(FocusedLeaf());
+    return !(field && field->EditHeld());
 }
 
 void LFrame::EndOpenEditsOfAllWindows() {

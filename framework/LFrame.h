@@ -109,8 +109,9 @@ protected:
     // A child pane or frame constructed or destructed: true when handled.
     bool HandleChildEvent(const LMessage& msg, LMessage* answer);
     // Before a click on hit acts: ends the open edit unless the click is on
-    // the focused pane itself.
-    void EndEditBeforeClick(LPane* hit);
+    // the focused pane itself. False when the value was refused and its field
+    // kept: the click is then dropped.
+    bool EndEditBeforeClick(LPane* hit);
 
     LWindow* fWindow = nullptr;
     FocusSlot fFocus;

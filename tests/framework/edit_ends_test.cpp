@@ -156,6 +156,58 @@ TEST_F(EditEnds, EveryEndOfAWindowStoresTheTypedValueFirstAndOnce) {
     }
 }
 
+// An owner that refuses a value and puts its field back in front of the
+// user (as the device frame does with an address it cannot use).
+class Refuser : public LHandler {
+public:
+    explicit Refuser(LHandler* parent) : LHandler(parent) {}
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LEditText_Unfocused)) {
+            auto* field = static_cast<LEditText*>(msg.source);
+            const std::string text(field->GetText().CStr());
+            fLog += (text == "bad" ? "refused " : "stored ") + text + "; ";
+            if (text == "bad") field->RequestFocus();
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+    std::string fLog;
+};
+
+struct AddressWindow : LFrame {
+    explicit AddressWindow(Refuser* owner)
+        : LFrame(owner, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)),
+          field(this),
+          other(this, this, &owner->fLog) {
+        SetWindowBounds(LRect(100, 100, 400, 300));
+        field.SetBounds(LRect(20, 20, 120, 40));
+        other.SetBounds(LRect(10, 100, 200, 140));
+    }
+    LEditText field;
+    ClickNoted other;
+};
+
+TEST_F(EditEnds, ARefusedValueKeepsItsFieldAndTheClickWaits) {
+    Refuser owner(app.get());
+    AddressWindow win(&owner);
+    win.ShowWindow();
+    win.field.RequestFocus();
+    ASSERT_NE(win.field.Engine(), nullptr);
+    controls.fField->Type("bad");
+    ClickOn(win, win.other);
+    // Refused once, and the click did not act: the field is still being edited.
+    EXPECT_EQ(owner.fLog, "refused bad; ");
+    EXPECT_TRUE(win.field.State() & LPane::kFocused);
+    EXPECT_TRUE(win.field.EditHeld());
+    // Typed again, a click elsewhere stores it before it acts.
+    controls.fField->SetText(LString());
+    controls.fField->Type("good");
+    owner.fLog.clear();
+    ClickOn(win, win.other);
+    EXPECT_EQ(owner.fLog, "stored good; click; ");
+    win.HideWindow();
+}
+
 // A dialog stores only when confirmed: its close box, a click on its Cancel
 // button and the quit store nothing of what was typed.
 struct NumberDialog : LDialog {

@@ -241,6 +241,8 @@ void WalkAuxTriggers(PlayEdit& p) {
     ASSERT_NE(dmx, nullptr);
     ASSERT_TRUE(RunUntil([&] { return dmx->Frame(TrgFrame::kDmx).IsShown(); }, 2000));
     typed(dmx->Frame(TrgFrame::kDmx).fFields[0], "100");
+    // What was stored before stays: the clicks on the first trigger changed nothing of it.
+    EXPECT_EQ(trigger(0)->GetI32(AptgF::valu), 255);
     w.Shot("ends_auxplay");
     EndWindow(w, aux, End::kCloseBox);
     EXPECT_EQ(w.WaitWritten("bsch", 1), std::vector<std::string>{"100"});
