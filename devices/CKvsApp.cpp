@@ -215,11 +215,19 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
         return LMessage();
     } else if (fDoc && msg.source == fDoc.get()) {
         if (msg.Is(CKvsDevDoc_Close)) {
+            if (fDoc) fDoc->WaitSettingsSent(kSettingsSentIdleMs);
             Terminate();
             return LMessage();
         }
     } else if (msg.Is(CMainLoopBase_Quit) && msg.source == fRunLoop) {
-        if (fDoc && !fDoc->CanClose()) return LMessage();
+        if (fRunLoop->fEndForced) {
+            if (fDoc) fDoc->PrepareForcedEnd();
+        } else if (fDoc && !fDoc->CanClose()) {
+            return LMessage();
+        }
+        // A setting stored last (a field's edit ended by the quit) is still on
+        // its way to the device: it would be dropped with the program.
+        if (fDoc) fDoc->WaitSettingsSent(kSettingsSentIdleMs);
     }
     return CMainLoopBase::HandleMessage(msg);
 }

@@ -1,6 +1,10 @@
 #include "devices/CKvsDevDoc.h"
 
+#include <vector>
+
+#include "base/Clock.h"
 #include "devices/CKvsDevWin.h"
+#include "devices/CKvsUploads.h"
 #include "devices/DevSearchStatus.h"
 #include "devices/DevCommands.h"
 #include "devices/monitors/CKvsNetMon.h"
@@ -202,6 +206,39 @@ bool CKvsDevDoc::CanClose() {
     for (size_t i = fControllers.size(); i-- > 0;)
         if (!fControllers[i]->CanClose()) return false;
     return true;
+}
+
+void CKvsDevDoc::PrepareForcedEnd() {
+    for (CKvsDevCtl* c : fControllers)
+        if (c->Uploads()) c->Uploads()->Cancel();
+    // Refusals do not count now; what they would have sent first does.
+    for (size_t i = fControllers.size(); i-- > 0;) fControllers[i]->CanClose();
+}
+
+bool CKvsDevDoc::WaitSettingsSent(u32 idleLimitMs) {
+    auto busy = [](CKvsDevCtl* c) {
+        return c->SettingsChannel().IsBusy() || c->CommandChannel().IsBusy();
+    };
+    std::vector<u32> status(fControllers.size());
+    for (size_t i = 0; i < fControllers.size(); ++i)
+        status[i] = fControllers[i]->ChannelQueue().CurrentStatus();
+    u32 since = LTickMs();
+    for (;;) {
+        bool any = false;
+        for (size_t i = 0; i < fControllers.size(); ++i) {
+            CKvsDevCtl* c = fControllers[i];
+            if (!busy(c)) continue;
+            any = true;
+            const u32 now = c->ChannelQueue().CurrentStatus();
+            if (now != status[i]) {
+                status[i] = now;
+                since = LTickMs();
+            }
+        }
+        if (!any) return true;
+        if (LTickMs() - since >= idleLimitMs) return false;
+        Send(LHandler_Mode, this, fParent);
+    }
 }
 
 CKvsDevCtl* CKvsDevDoc::SelectedController() {

@@ -54,6 +54,14 @@ public:
     void StartPoll();
     void StartRefresh();
     bool CanClose();
+    // The session ends: every upload under way is cancelled, as its window's
+    // button does, and the shown play views send what is pending without
+    // asking anyone.
+    void PrepareForcedEnd();
+    // Until the settings and commands already changed have reached the
+    // devices, running the loop meanwhile; gives up when no queue made
+    // progress for idleLimitMs. False when it gave up.
+    bool WaitSettingsSent(u32 idleLimitMs);
     CKvsDevCtl* SelectedController();
     CKvsDevCtl* FindController(u16 serial) const;
     CKvsDevCtl* FindOrCreateController(u16 serial);

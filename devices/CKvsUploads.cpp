@@ -64,7 +64,7 @@ LMessage CKvsUploads::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (fWindow && msg.Is(LStdCtl_Selected) && msg.source == &fWindow->fCancel) {
-        fJobs.CancelAll();
+        Cancel();
         return LMessage();
     }
     if (fWindow && msg.Is(LFrame_Close) && msg.source == fWindow) {

@@ -25,6 +25,8 @@ public:
     void Dropped(u32 kind, const std::vector<LString>& paths);
     // Jobs queued and not yet ended: nothing may close meanwhile.
     bool Pending() const { return fJobs.JobsFinished() < fJobs.JobsAdded(); }
+    // What the window's Cancel button does: every job still queued or under way ends.
+    void Cancel() { fJobs.CancelAll(); }
     void UpdateWindow();
     CKvsUpldWin* Window() const { return fWindow; }
     CKvsFileJobQueue& Jobs() { return fJobs; }

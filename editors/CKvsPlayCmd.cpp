@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "devlink/CDevRequestQueue.h"
+#include "framework/CMainLoop.h"
 #include "framework/LFrame.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
@@ -453,6 +454,12 @@ bool CKvsPlayCmd::LoadFromDevice(CSimpleProgressDialog* progress) {
 }
 
 bool CKvsPlayCmd::SendBeforeClose() {
+    // At the session's end nobody is there to answer, and nothing may refuse.
+    const CMainLoop* loop = CMainLoop::Current();
+    if (loop && loop->fEndForced) {
+        SendPlayData(false, false);
+        return true;
+    }
     if (SendPlayData(true, false)) return true;
     for (;;) {
         CSaveChangesDialog ask(this);

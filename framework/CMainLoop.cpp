@@ -138,13 +138,27 @@ void CMainLoop::FireDueTimers() {
 }
 
 bool CMainLoop::RunQuitProtocol() {
+    if (fInQuit) return false;
+    fInQuit = 1;
+    LFrame::EndOpenEditsOfAllWindows();
     fQuitRefused = 1;
     Send(CMainLoopBase_Quit, this, fParent);
+    fInQuit = 0;
     return !fQuitRefused;
 }
 
 void CMainLoop::RequestQuit() {
     if (RunQuitProtocol()) Terminate();
+}
+
+void CMainLoop::RequestEnd() {
+    // A second signal while the first is being served changes nothing: that
+    // one ends the program.
+    if (fInQuit && fEndForced) return;
+    fEndForced = 1;
+    fEnding = 1;
+    RunQuitProtocol();
+    Terminate();
 }
 
 void CMainLoop::SendDeferred() {

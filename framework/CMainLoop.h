@@ -76,10 +76,17 @@ public:
     void TimerFired(const LPoint* mousePos);
     // Sends every due framework timer once.
     void FireDueTimers();
-    // The system asks to quit: true when nobody refused.
+    // The system asks to quit: true when nobody refused. Open edits are ended
+    // first, as Return would, so that what was typed is sent with the rest.
+    // Not re-entered: a request during one under way is refused.
     bool RunQuitProtocol();
     // The Quit command: terminates unless a handler refuses.
     void RequestQuit();
+    // The session ends (SIGTERM, SIGINT): the quit protocol runs with
+    // fEndForced set, so that handlers make ready rather than refuse, and with
+    // fEnding set, so that no dialog waits for an answer; then terminates
+    // whatever the handlers said.
+    void RequestEnd();
     // Once per pass of the event loop, before windows update; not re-entered.
     void SendDeferred();
     // Activation of the application.
@@ -97,6 +104,9 @@ public:
     static CMainLoop* Current();
 
     u8 fQuitRefused = 0;
+    u8 fInQuit = 0;
+    // The end cannot be refused: whatever is under way is given up.
+    u8 fEndForced = 0;
     u8 fImmediatePending = 0;
     u8 fTrackingSuspended = 0;
     i32 fWheelDx = 0;

@@ -526,6 +526,14 @@ void LCellListPane::HandleFocusRequest(LPane* source) {
     RequestFocus();
 }
 
+void LCellListPane::EndOpenEdit(bool store) {
+    if (fEdit.IsValid() && fEdit.frame) fEdit.frame->EndOpenEdit(store);
+}
+
+LPane* LCellListPane::FocusedChild() const {
+    return fEdit.IsValid() ? fEdit.frame : nullptr;
+}
+
 bool LCellListPane::FocusCellAt(LCell cell, LPoint pt) {
     ReleaseCells();
     LCell first = First();

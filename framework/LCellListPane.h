@@ -68,6 +68,9 @@ public:
     void BoundsChanged(const LRect& old) override;
     LPane* FindFocusable() override;
     LPane* FindPaneAt(LPoint pt) override;
+    // The edit of the cell being edited.
+    void EndOpenEdit(bool store) override;
+    LPane* FocusedChild() const override;
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     void Draw(LDrawCtx& ctx) override;

@@ -36,6 +36,7 @@ public:
     LDialog(LHandler* parent, LPane* container, const LPaneOpt& options);
     ~LDialog() override;
     LMessage HandleMessage(const LMessage& msg) override;
+    bool StoresOnlyConfirmed() const override { return true; }
 
     void SetDefaultButton(LStdButton* button);
     void SetCancelButton(LStdCtl* button) { fCancel = button; }

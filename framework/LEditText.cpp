@@ -331,7 +331,14 @@ void LEditText::EndOpenEdit(bool store) {
     fEditEnded = 1;
     const bool typed = fTyped;
     fTyped = 0;
-    if (store && typed) NotifyUnfocused();
+    fHeld = 0;
+    if (!store || !typed) return;
+    fEnding = 1;
+    NotifyUnfocused();
+    fEnding = 0;
+    // Refused and focused again: still being edited, so that the focus loss
+    // to come ends it (and is refused) as it would have without this end.
+    if (fHeld) fEditEnded = 0;
 }
 
 void LEditText::PrepareText(i32* width, i32* height) {
@@ -424,6 +431,7 @@ void LEditText::StateChanged(u32 op) {
         case kOpFocus:
             fTyped = 0;
             fEditEnded = 0;
+            fHeld = 0;
             InvalidateOutline();
             Attach();
             break;
@@ -493,6 +501,7 @@ void LEditText::SetStatic(bool on) {
 }
 
 void LEditText::RequestFocus() {
+    if (fEnding) fHeld = 1;
     if ((fState & (kFocused | kWindowKey)) != (kFocused | kWindowKey)) {
         LPane::RequestFocus();
     } else if (fEngine) {
@@ -529,6 +538,7 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         if (msg.Is(CEditText_Change)) {
             fTyped = 1;
             fEditEnded = 0;
+            fHeld = 0;
             NotifyChange();
             UpdateBars();
             return LMessage();

@@ -105,6 +105,9 @@ public:
     void SetStatic(bool on);
     void RequestFocus();
     void ActivateEngine();
+    // The owner refused the value that ended the edit and kept the field
+    // focused for another try (it asked for the focus again meanwhile).
+    bool EditHeld() const { return fHeld; }
     bool HasSelection() const;
     i32 MeasureText(const LString& text) const;
 
@@ -148,6 +151,8 @@ protected:
     u8 fStatic = 0;
     u8 fTyped = 0;      // typed into since the focus came or the edit ended
     u8 fEditEnded = 0;  // ended (or dropped) while focused: the focus loss ends nothing
+    u8 fEnding = 0;     // inside EndOpenEdit's notice
+    u8 fHeld = 0;       // see EditHeld
     LTextBox fBox;
 };
 

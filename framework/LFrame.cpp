@@ -5,6 +5,7 @@
 
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
+#include "framework/LEditText.h"
 #include "framework/LMenu.h"
 #include "framework/layout/LExprEval.h"
 #include "framework/layout/LLayoutVM.h"
@@ -171,7 +172,10 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
     for (const auto& pair : kMouseFromWindow) {
         if (!msg.Is(pair[0])) continue;
         if (!mouse) return true;
-        *answer = LMessage{pair[1], mouse, HitPane(LMouse::Instance()->Position())};
+        LPane* hit = HitPane(LMouse::Instance()->Position());
+        if ((msg.Is(LWindow_Click) || msg.Is(LWindow_Context)) && !EndEditBeforeClick(hit))
+            return true;
+        *answer = LMessage{pair[1], mouse, hit};
         return true;
     }
     if (msg.Is(LWindow_Activate)) {
@@ -202,6 +206,9 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
         return true;
     }
     if (msg.Is(LWindow_Close)) {
+        // The window's owner may delete it at once, and a control window
+        // writes its settings before it hides: the typed value goes first.
+        if (!StoresOnlyConfirmed()) EndOpenEdit(true);
         *answer = LMessage{LFrame_Close, this, fParent};
         return true;
     }
@@ -220,6 +227,8 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
     }
     if (msg.Is(LMenuItem_Selected) && closable &&
         static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Close)) {
+        // As the close box does.
+        if (!closing->StoresOnlyConfirmed()) closing->EndOpenEdit(true);
         if (closing != this) {
             Send(LFrame_Close, closing, closing->fParent);
             return LMessage();
@@ -823,6 +832,44 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
 
 void LFrame::EndOpenEdit(bool store) {
     if (LPane* focus = fFocus.Get()) focus->EndOpenEdit(store);
+}
+
+LPane* LFrame::FocusedLeaf() const {
+    LPane* leaf = fFocus.Get();
+    while (leaf && leaf->FocusedChild()) leaf = leaf->FocusedChild();
+    return leaf;
+}
+
+bool LFrame::EndEditBeforeClick(LPane* hit) {
+    // A click elsewhere ends the edit anyway once the focus moves, but only
+    // after the click acted: a click that selects another row rebinds the
+    // fields first, and the typed text would be replaced, or stored into the
+    // row just chosen.
+    if (StoresOnlyConfirmed()) return true;
+    LPane* focus = FocusedLeaf();
+    if (!focus) return true;
+    for (LPane* p = hit; p; p = p->Container())
+        if (p == focus) return true;
+    EndOpenEdit(true);
+    // The user was told why the value cannot be taken and is back in its
+    // field: what the click would have done (another device chosen) waits.
+    auto* field = dynamic_cast<LEditText*>(FocusedLeaf());
+    return !(field && field->EditHeld());
+}
+
+void LFrame::EndOpenEditsOfAllWindows() {
+    // Gathered first: a stored value may show or hide windows.
+    std::vector<LWindow*> windows;
+    for (LWindow* w = LDesktop::NextVisibleWindow(nullptr); w; w = LDesktop::NextVisibleWindow(w))
+        windows.push_back(w);
+    for (LWindow* w : windows) {
+        bool still = false;
+        for (LWindow* v = LDesktop::NextVisibleWindow(nullptr); v && !still;
+             v = LDesktop::NextVisibleWindow(v))
+            still = v == w;
+        LFrame* frame = still ? w->GetFrame() : nullptr;
+        if (frame && !frame->StoresOnlyConfirmed()) frame->EndOpenEdit(true);
+    }
 }
 
 bool LFrame::AdvanceFocus(u32 direction, bool restart) {

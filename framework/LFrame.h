@@ -41,6 +41,17 @@ public:
     bool FocusNearest(LPoint pt) override;
     bool AdvanceFocus(u32 direction, bool restart) override;
     void EndOpenEdit(bool store) override;
+    LPane* FocusedChild() const override { return fFocus.Get(); }
+    // Whether what is typed into its fields counts only once confirmed (a
+    // modal dialog's OK): then closing it, quitting and clicks elsewhere store
+    // nothing of an open edit. Other frames store it as Return would.
+    virtual bool StoresOnlyConfirmed() const { return false; }
+    // The innermost focused pane, through the focused frames and lists; null without one.
+    LPane* FocusedLeaf() const;
+    // Every visible window's open edit ended as Return would (dialogs that
+    // store only when confirmed excepted): before quitting, so that a typed
+    // value goes out with the rest rather than being lost with its window.
+    static void EndOpenEditsOfAllWindows();
 
     // Hooks around the layout script: set script variables before, place what
     // the script does not place after.
@@ -97,6 +108,10 @@ protected:
     bool HandleWindowEvent(const LMessage& msg, LMessage* answer);
     // A child pane or frame constructed or destructed: true when handled.
     bool HandleChildEvent(const LMessage& msg, LMessage* answer);
+    // Before a click on hit acts: ends the open edit unless the click is on
+    // the focused pane itself. False when the value was refused and its field
+    // kept: the click is then dropped.
+    bool EndEditBeforeClick(LPane* hit);
 
     LWindow* fWindow = nullptr;
     FocusSlot fFocus;

@@ -91,6 +91,8 @@ public:
     // the focus would (store), or drops it (Cancel): the field then ends nothing
     // more when the focus or the pane goes.
     virtual void EndOpenEdit(bool store);
+    // The child that holds the keyboard focus inside this pane, or null.
+    virtual LPane* FocusedChild() const { return nullptr; }
 
     void SetState(u32 op);
     void SetBounds(const LRect& rect);

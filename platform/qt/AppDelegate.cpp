@@ -154,7 +154,7 @@ void AppDelegate::CatchSignals() {
     QObject::connect(notifier, &QSocketNotifier::activated, this, [this] {
         char buf[16];
         [[maybe_unused]] ssize_t n = read(fPipe[0], buf, sizeof buf);
-        RequestQuit();
+        RequestEnd();
     });
     struct sigaction sa = {};
     sa.sa_handler = OnSignal;
@@ -205,6 +205,13 @@ void AppDelegate::WillTerminate() {
 void AppDelegate::RequestQuit() {
     if (fMain)
         fMain->RequestQuit();
+    else
+        EndApplication();
+}
+
+void AppDelegate::RequestEnd() {
+    if (fMain)
+        fMain->RequestEnd();
     else
         EndApplication();
 }

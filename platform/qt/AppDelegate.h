@@ -74,15 +74,19 @@ public:
     bool ShouldTerminate();
     // After exec(): the singletons in reverse order.
     void WillTerminate();
-    // The Quit action, SIGTERM, SIGINT and the logout: the protocol, then the end.
+    // The Quit action and the logout: the protocol, then the end.
     void RequestQuit();
+    // SIGTERM and SIGINT: a logout or a shutdown that may not be refused; the
+    // protocol makes ready (typed values stored and sent, uploads cancelled),
+    // then the end.
+    void RequestEnd();
     // Ends the application: leaves exec(); inside framework modal loops, once
     // every open dialog has ended as cancelled and the stack is back at exec().
     // A modal loop that is no dialog and still runs after kUnwindLimitMs is
     // ended the old way: shut down in place and exit at once.
     static void EndApplication();
     static constexpr u32 kUnwindLimitMs = 3000;
-    // SIGTERM and SIGINT reach RequestQuit through a self-pipe.
+    // SIGTERM and SIGINT reach RequestEnd through a self-pipe.
     void CatchSignals();
 
     CMainLoop* fMain = nullptr;

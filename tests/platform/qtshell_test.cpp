@@ -214,8 +214,13 @@ TEST(Shell, LaunchQuitAndKeys) {
         // A file on the command line stands for an open request; no empty one.
         {"", "/tmp/kv shell.show", {"open 1 file:///Root/tmp/kv%20shell.show"},
          "open 1 file:///Root/tmp/kv%20shell.show\n" + tail},
-        // A handler that consumes the quit request cancels it.
-        {"refuse", nullptr, {"open 0", "quit refused"}, "open 0\nquit refused\n" + tail},
+        // SIGTERM comes with a logout or a shutdown: a handler that consumes
+        // the quit request is asked, and the process ends all the same.
+        {"refuse", nullptr, {"open 0"}, "open 0\nquit refused\n~app before singletons\nexit clean\n"},
+        // The Quit command is refused by such a handler: the program runs on
+        // until the SIGTERM.
+        {"ctrlq,enablequit,refuse", nullptr, {"ctrlq sent"},
+         "open 0\nquit refused\nctrlq sent\n" + tail},
         // Inside a dialog's modal loop an accepted quit ends the process.
         {"dialog", nullptr, {"modal"}, "open 0\nmodal\nquit\n~app before singletons\n"},
         // Ctrl-Q with no enabled Quit item does nothing; with one it quits.

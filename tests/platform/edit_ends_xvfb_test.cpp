@@ -1,0 +1,534 @@
+// A number typed and left open in a field, then its window or the program
+// ended every way a user ends them: the window's close box, File > Close, the
+// control window closed, Quit, SIGTERM (a logout, a shutdown). What reaches
+// the device is read back from its log: each value once, whole, in range, to
+// the device meant; the setting files on the simulated card hold it too.
+// SIGTERM while an upload runs ends the program within a second, the upload
+// cancelled. Under a real X server with a window manager, against simulated
+// devices in namespaces of the test's own (root only); one child process per
+// run. Screenshots go to the build folder (walk_<name>.png).
+#include <QApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PlayEditWalk.h"
+#include "base/CMemStrm.h"
+#include "devices/CKvsDevFrm.h"
+#include "records/DeviceKinds.h"
+#include "devices/CKvsUploads.h"
+#include "editors/CAxPlyTrgList.h"
+#include "editors/CKvsAxPlyWin.h"
+#include "editors/CKvsPlayAsnWin.h"
+#include "editors/CKvsScnEdF.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsScnPrmF.h"
+#include "editors/CKvsSeqWins.h"
+#include "editors/CKvsUvadList.h"
+#include "editors/CUvadWin.h"
+#include "records/PropRecord.h"
+#include "records/RecordKinds.h"
+#include "records/ShowKinds.h"
+
+// Qt's drag on X11 wakes the session bus, whose library keeps a block for the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+using namespace testtftp;
+
+namespace {
+
+// A click on the close box of a window's title bar (openbox: at its right end).
+void ClickCloseBox(Walk& w, QWidget* window) {
+    const QRect f = window->frameGeometry();
+    w.Click(QPoint(f.right() - 10, f.top() + 8));
+}
+
+// The shown window whose frame is an F.
+template <class F>
+F* ShownFrame() {
+    for (MWindow* m : ShownWindows())
+        if (F* f = FrameOf<F>(m)) return f;
+    return nullptr;
+}
+
+QWidget* NativeOf(LFrame* f) {
+    return AsMWindow(f->GetNativeWindow());
+}
+
+std::string Text(LEditText& f) {
+    return std::string(f.GetText().CStr());
+}
+
+// How a window is ended with the edit still open.
+enum class End { kCloseBox, kFileClose };
+
+void EndWindow(Walk& w, LFrame* frame, End how) {
+    // Its owner may delete it on the close.
+    QPointer<QWidget> win = NativeOf(frame);
+    if (how == End::kCloseBox)
+        ClickCloseBox(w, win);
+    else
+        ASSERT_TRUE(w.Choose(win, "File", "Close"));
+    EXPECT_TRUE(RunUntil([&] { return !win || !win->isVisible(); }, 5000))
+        << "the window stayed open";
+}
+
+// The first scene of a new sequence, its parameters shown.
+CKvsScnPrmF::CContent* NewScene(PlayEdit& p) {
+    Walk& w = p.w;
+    CRecord* seqs = p.frame->SeqSettings();
+    w.Click(PaneAt(&p.frame->PlusButton()));
+    EXPECT_TRUE(RunUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
+    CKvsScnEdF* scenes = p.frame->SceneEdit();
+    EXPECT_TRUE(RunUntil([&] { return scenes->IsShown(); }, 3000));
+    CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
+    w.Click(PaneAt(&scenes->PlusButton()));
+    EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 1; }, 3000));
+    Settle(400);
+    w.Click(RowAt(scenes->List(), 0));
+    EXPECT_TRUE(RunUntil(
+        [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0); }, 3000));
+    Settle(300);
+    return &scenes->Params()->Fields();
+}
+
+// The first scene of the first sequence in the sequence settings file on the
+// simulated card; null when there is none.
+struct CardScene {
+    explicit CardScene(const std::string& path) {
+        RegisterAllRecordKinds();
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        const std::string data = bytes.str();
+        if (data.empty()) return;
+        LDataBuf buf;
+        CMemStrm strm(buf);
+        strm.Write(data.data(), data.size());
+        strm.SetPosition(0);
+        root = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst));
+        if (!PropRecord::ReadInto(&strm, root, true)) return;
+        CRecord* seq = root->GetListCount(SqstF::sqcs) ? root->GetListItem(SqstF::sqcs, 0) : nullptr;
+        scene = seq && seq->GetListCount(SqncF::scns) ? seq->GetListItem(SqncF::scns, 0) : nullptr;
+    }
+    ~CardScene() {
+        if (root) CRecord::Destroy(root);
+    }
+    CRecord* root = nullptr;
+    CRecord* scene = nullptr;
+};
+
+std::string CardPath(const TempDir& dir) {
+    return dir.Path() + "/1201/sdc/sequencesetting";
+}
+
+// A pop-up opened with the pointer and the item chosen with the arrow keys.
+void ChooseByKeys(Walk& w, LPopupList& pop, i32 item) {
+    w.Click(PaneAt(&pop, 20));
+    RunUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
+    Settle(150);
+    const i32 from = std::max(pop.GetSelected(), 0);
+    std::string keys;
+    for (i32 i = from; i < item; ++i) keys += " Down";
+    for (i32 i = item; i < from; ++i) keys += " Up";
+    w.Key(keys.substr(1) + " Return");
+    EXPECT_TRUE(RunUntil([&] { return pop.GetSelected() == item; }, 3000));
+    Settle(150);
+}
+
+// The Aux Play window's trigger fields: a number left typed, then a click on
+// another aux play, on another trigger, the close box, File > Close.
+void WalkAuxTriggers(PlayEdit& p) {
+    Walk& w = p.w;
+    SimDeviceProcess& sim = p.sim;
+    const CRecord* axps = p.frame->SeqSettings()->GetChild(SqstF::axps);
+    auto open = [&]() -> CKvsAxPlyWin* {
+        w.Activate(p.ctl);
+        EXPECT_TRUE(w.Choose(p.ctl, "Play", "Aux Play"));
+        CKvsAxPlyWin* f = nullptr;
+        EXPECT_TRUE(RunUntil([&] { return (f = ShownFrame<CKvsAxPlyWin>()) != nullptr; }, 5000));
+        Settle(500);
+        return f;
+    };
+    CKvsAxPlyWin* aux = open();
+    ASSERT_NE(aux, nullptr);
+    for (const char* name : {"Doors", "Stage"}) {
+        const u32 n = axps->GetListCount(AplsF::plys);
+        w.Click(PaneAt(aux->fAdd));
+        ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == n + 1; }, 3000));
+        Settle(300);
+        w.Type(name);
+        w.Key("Return");
+    }
+    auto selectAux = [&](i32 row) {
+        w.Click(RowAt(aux->fList, row, 4));
+        EXPECT_TRUE(RunUntil([&] { return aux->fList->SelectedRow() == row; }, 3000));
+        Settle(300);
+    };
+    selectAux(0);
+    CRecord* doors = axps->GetListItem(AplsF::plys, 0);
+    CRecord* stage = axps->GetListItem(AplsF::plys, 1);
+    auto cell = [&](i32 row) {
+        return static_cast<CAxPlyTrgCell*>(aux->fTrgList->GetCellFrame(LCell{0, row}, false));
+    };
+    // kind: the item of the kind pop-up.
+    auto addTrigger = [&](const char* name, i32 kind) -> CAxPlyTrgCell* {
+        const u32 n = doors->GetListCount(AplyF::trgs);
+        w.Click(PaneAt(aux->fAddTrg));
+        EXPECT_TRUE(RunUntil([&] { return doors->GetListCount(AplyF::trgs) == n + 1; }, 3000));
+        Settle(300);
+        w.Type(name);
+        w.Key("Tab");
+        CAxPlyTrgCell* c = cell(i32(n));
+        if (c) ChooseByKeys(w, c->fKind, kind);
+        return c;
+    };
+    auto trigger = [&](u32 i) { return doors->GetListItem(AplyF::trgs, i); };
+    auto typed = [&](LEditText* field, const char* text) {
+        sim.Cmd("log clear");
+        w.TypeNumber(field, text);
+        Settle(200);
+    };
+
+    // Art-Net with a count of 300, then a click on the next aux play: stored
+    // in the aux play it was typed for, held at the largest count.
+    CAxPlyTrgCell* art = addTrigger("Cue1", 2);
+    ASSERT_NE(art, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return art->Frame(TrgFrame::kArtNet).IsShown(); }, 2000));
+    typed(art->Frame(TrgFrame::kArtNet).fFields[4], "300");
+    selectAux(1);
+    EXPECT_EQ(w.WaitWritten("valu", 1), std::vector<std::string>{"255"});
+    EXPECT_EQ(trigger(0)->GetI32(AptgF::valu), 255);
+    EXPECT_EQ(stage->GetListCount(AplyF::trgs), 0u);
+    selectAux(0);
+    EXPECT_EQ(Text(*cell(0)->Frame(TrgFrame::kArtNet).fFields[4]), "255");
+
+    // sACN channel 77, then a click on another trigger.
+    CAxPlyTrgCell* sacn = addTrigger("Cue2", 3);
+    ASSERT_NE(sacn, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return sacn->Frame(TrgFrame::kSacn).IsShown(); }, 2000));
+    const struct {
+        const char* where;
+        std::function<QPoint()> at;
+        const char* text;
+    } clicks[] = {
+        {"the other trigger's row", [&] { return RowAt(aux->fTrgList, 0, 2); }, "77"},
+        {"the other trigger's name", [&] { return PaneAt(&cell(0)->fName); }, "78"},
+        {"the other trigger's kind", [&] { return PaneAt(&cell(0)->fKind, 20); }, "79"},
+    };
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.where);
+        typed(cell(1)->Frame(TrgFrame::kSacn).fFields[1], c.text);
+        w.Click(c.at());
+        EXPECT_EQ(w.WaitWritten("bsch", 1), std::vector<std::string>{c.text});
+        EXPECT_EQ(trigger(1)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch),
+                  u32(std::stoul(c.text)));
+        EXPECT_EQ(Text(*cell(1)->Frame(TrgFrame::kSacn).fFields[1]), c.text);
+        // A pop-up the click opened goes again.
+        if (QApplication::activePopupWidget()) w.Close();
+    }
+
+    // A DMX channel of 100, then the close box.
+    CAxPlyTrgCell* dmx = addTrigger("Cue3", 5);
+    ASSERT_NE(dmx, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return dmx->Frame(TrgFrame::kDmx).IsShown(); }, 2000));
+    typed(dmx->Frame(TrgFrame::kDmx).fFields[0], "100");
+    // What was stored before stays: the clicks on the first trigger changed nothing of it.
+    EXPECT_EQ(trigger(0)->GetI32(AptgF::valu), 255);
+    w.Shot("ends_auxplay");
+    EndWindow(w, aux, End::kCloseBox);
+    EXPECT_EQ(w.WaitWritten("bsch", 1), std::vector<std::string>{"100"});
+    EXPECT_EQ(trigger(2)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch), 100u);
+
+    // A MIDI note's channel 16, then File > Close.
+    aux = open();
+    ASSERT_NE(aux, nullptr);
+    selectAux(0);
+    CAxPlyTrgCell* note = addTrigger("Cue4", 12);
+    ASSERT_NE(note, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return note->Frame(TrgFrame::kMidiNote).IsShown(); }, 2000));
+    typed(note->Frame(TrgFrame::kMidiNote).fFields[0], "16");
+    EndWindow(w, aux, End::kFileClose);
+    EXPECT_EQ(w.WaitWritten("mdch", 1), std::vector<std::string>{"15"});
+    EXPECT_EQ(w.WrittenElsewhere("mdch"), 0u);
+}
+
+// ---------------------------------------------------------------- editor windows
+
+// One typed number left open in a field of an editor window, the window then
+// ended one way; the device then holds the value once.
+struct WindowEdit {
+    const char* what;
+    std::function<LFrame*()> open;                    // the window, shown
+    std::function<LEditText*(LFrame*)> field;         // the field in it
+    const char* text;
+    const char* tag;
+    const char* value;
+    End how;
+};
+
+void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        SimDeviceProcess& sim = p.sim;
+        AlertGuard alerts("closing editor windows");
+        auto menu = [&](const char* title, const char* item) {
+            return [&, title, item]() -> LFrame* {
+                w.Activate(p.ctl);
+                EXPECT_TRUE(w.Choose(p.ctl, title, item));
+                Settle(500);
+                return nullptr;
+            };
+        };
+        auto autoWin = [&, open = menu("Play", "Auto Play")]() -> LFrame* {
+            open();
+            CKvsAutoWin* f = nullptr;
+            EXPECT_TRUE(RunUntil([&] { return (f = ShownFrame<CKvsAutoWin>()) != nullptr; }, 5000));
+            return f;
+        };
+        auto buttonsWin = [&, open = menu("Play", "Play Buttons")]() -> LFrame* {
+            open();
+            CKvsPlayAsnWin* f = nullptr;
+            EXPECT_TRUE(
+                RunUntil([&] { return (f = ShownFrame<CKvsPlayAsnWin>()) != nullptr; }, 5000));
+            return f;
+        };
+        auto uvadWin = [&, open = menu("Device", "Universe Addresses")]() -> LFrame* {
+            open();
+            CUvadWin* f = nullptr;
+            EXPECT_TRUE(RunUntil([&] { return (f = ShownFrame<CUvadWin>()) != nullptr; }, 5000));
+            if (f && f->List()->Count() == 0) {
+                w.Click(PaneAt(&f->PlusButton()));
+                EXPECT_TRUE(RunUntil([&] { return f->List()->Count() == 1; }, 3000));
+                Settle(300);
+            }
+            return f;
+        };
+        auto uvadCount = [](LFrame* f) -> LEditText* {
+            auto* list = static_cast<CUvadWin*>(f)->List();
+            auto* cell = static_cast<CKvsUvadCell*>(list->GetCellFrame(LCell{0, 0}, false));
+            return cell ? &cell->fCount : nullptr;
+        };
+        const WindowEdit edits[] = {
+            {"auto play delay, close box", autoWin,
+             [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "37", "staf", "37",
+             End::kCloseBox},
+            {"auto play delay above the range, File > Close", autoWin,
+             [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "1200", "staf",
+             "999", End::kFileClose},
+            {"button columns, close box", buttonsWin,
+             [](LFrame* f) { return &static_cast<CKvsPlayAsnWin*>(f)->fCols; }, "5", "btcs", "5",
+             End::kCloseBox},
+            {"button rows, File > Close", buttonsWin,
+             [](LFrame* f) { return &static_cast<CKvsPlayAsnWin*>(f)->fRows; }, "7", "btrs", "7",
+             End::kFileClose},
+            {"universe count, close box", uvadWin, uvadCount, "12", "flws", "11", End::kCloseBox},
+            {"universe count, File > Close", uvadWin, uvadCount, "30", "flws", "29",
+             End::kFileClose},
+        };
+        for (const WindowEdit& e : edits) {
+            SCOPED_TRACE(e.what);
+            LFrame* win = e.open();
+            ASSERT_NE(win, nullptr);
+            LEditText* field = e.field(win);
+            ASSERT_NE(field, nullptr);
+            sim.Cmd("log clear");
+            w.TypeNumber(field, e.text);
+            Settle(200);
+            EndWindow(w, win, e.how);
+            EXPECT_EQ(w.WaitWritten(e.tag, 1), std::vector<std::string>{e.value});
+            EXPECT_EQ(w.WrittenElsewhere(e.tag), 0u);
+        }
+        WalkAuxTriggers(p);
+    });
+}
+
+
+// ---------------------------------------------------------------- the program's end
+
+// The scene's Level or Fade typed and left open, then the control window or
+// the program ended; the value reaches the device once and the setting file
+// written on the card holds it.
+struct SceneEdit {
+    const char* text;
+    const char* tag;
+    const char* value;
+    u32 stored;  // in the card's file
+};
+constexpr SceneEdit kLevel{"75", "volm", "192", 192};
+constexpr SceneEdit kFade{"2.5", "fdtm", "2500", 2500};
+
+void ExpectSceneOnCard(PlayEdit& p, const TempDir& dir, const SceneEdit& e) {
+    EXPECT_EQ(p.w.WaitWritten(e.tag, 1), std::vector<std::string>{e.value});
+    EXPECT_EQ(p.w.WrittenElsewhere(e.tag), 0u);
+    const u8 field = std::string(e.tag) == "volm" ? SnctF::volm : SnctF::fdtm;
+    u32 onCard = 0;
+    RunUntil(
+        [&] {
+            CardScene card(CardPath(dir));
+            const CRecord* clip = card.scene ? card.scene->GetChild(ScenF::ctdr) : nullptr;
+            onCard = clip ? clip->GetU32(field) : 0;
+            return onCard == e.stored;
+        },
+        10000);
+    EXPECT_EQ(onCard, e.stored) << "in " << CardPath(dir);
+}
+
+CKvsScnPrmF::CContent* TypeIntoScene(PlayEdit& p, const SceneEdit& e) {
+    CKvsScnPrmF::CContent* fp = NewScene(p);
+    p.sim.Cmd("log clear");
+    LEditText* field = std::string(e.tag) == "volm" ? static_cast<LEditText*>(&fp->fVol)
+                                                    : static_cast<LEditText*>(&fp->fFade);
+    p.w.TypeNumber(field, e.text);
+    Settle(200);
+    return fp;
+}
+
+// SIGTERM, as a logout sends it; the program's own loop runs until it ends.
+// The exit status, and how long the end took.
+int Terminated(u32* ms) {
+    AppDelegate::Instance()->CatchSignals();
+    u32 sent = 0;
+    QTimer::singleShot(50, [&] {
+        sent = LTickMs();
+        ::kill(getpid(), SIGTERM);
+    });
+    // A program that does not end fails the test instead of keeping it.
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
+    const int status = QApplication::exec();
+    *ms = LTickMs() - sent;
+    return status;
+}
+
+void WalkControlClose(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        AlertGuard alerts("closing the control window");
+        TypeIntoScene(p, kLevel);
+        ClickCloseBox(p.w, p.ctl);
+        EXPECT_TRUE(RunUntil([&] { return !p.ctl->isVisible(); }, 10000));
+        ExpectSceneOnCard(p, dir, kLevel);
+    });
+}
+
+void WalkQuit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        AlertGuard alerts("quitting");
+        TypeIntoScene(p, kFade);
+        ASSERT_TRUE(p.w.Choose(p.ctl, "KEVOruneSet", "Quit"));
+        ExpectSceneOnCard(p, dir, kFade);
+    });
+}
+
+void WalkTermScene(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        TypeIntoScene(p, kLevel);
+        u32 ms = 0;
+        EXPECT_EQ(Terminated(&ms), 0);
+        ExpectSceneOnCard(p, dir, kLevel);
+    });
+}
+
+// A device address typed into the device window's device frame, not ended.
+void WalkTermAddress(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
+        CKvsDevFrm* frame = devwin->fFrame;
+        ASSERT_EQ(p.kvs->DevDoc()->SelectedController(), p.dev);
+        // Addresses of its own, so that they can be typed (the device holds them).
+        p.dev->Settings()->SetU8(nullptr, DvstF::admd, 2);
+        p.dev->Settings()->SetU8(nullptr, DvstF::bkup, 1);
+        ASSERT_TRUE(RunUntil([&] { return !p.dev->SettingsChannel().IsBusy(); }, 5000));
+        p.w.Activate(AsMWindow(devwin->Window()->Native()));
+        ASSERT_TRUE(RunUntil([&] { return frame->fCsad.IsFocusable(); }, 3000));
+        p.sim.Cmd("log clear");
+        p.w.TypeNumber(&frame->fCsad, "198.18.1.77");
+        p.w.Shot("ends_devframe");
+        Settle(200);
+        u32 ms = 0;
+        EXPECT_EQ(Terminated(&ms), 0);
+        // 198.18.1.77
+        EXPECT_EQ(p.w.Written("csad"), std::vector<std::string>{std::to_string(0xC612014Du)});
+        EXPECT_EQ(p.w.WrittenElsewhere("csad"), 0u);
+    });
+}
+
+// An upload under way: SIGTERM cancels it and ends the program at once.
+void WalkTermUpload(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        const std::string drc = dir.Path() + "/show.drc";
+        const size_t size = 2u << 20;
+        {
+            std::ofstream out(drc, std::ios::binary);
+            out << std::string(size, '\x5a');
+        }
+        // Under way for a while: the device pauses like a slow card.
+        ASSERT_EQ(p.sim.Cmd("set serno=1201 pause-ms=150 pause-every=65536").rfind("ok", 0), 0u);
+        p.sim.Cmd("log clear");
+        p.dev->DropFiles(0, {LString(drc.c_str())});
+        ASSERT_NE(p.dev->Uploads(), nullptr);
+        CKvsUploads& up = *p.dev->Uploads();
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                return up.Window() && up.Window()->IsShown() &&
+                       !up.Window()->fUploadName.GetText().IsEmpty();
+            },
+            10000));
+        Settle(400);
+        ASSERT_TRUE(up.Pending());
+        p.w.Shot("ends_upload");
+        u32 ms = 0;
+        EXPECT_EQ(Terminated(&ms), 0);
+        EXPECT_LT(ms, 1000u);
+        std::printf("SIGTERM during an upload to the end: %u ms\n", ms);
+        // Cancelled: the device never got the whole file.
+        p.w.WaitDeviceIdle(5000);
+        std::ifstream onCard(dir.Path() + "/1201/sdc/kevrecfiles/show.drc",
+                             std::ios::binary | std::ios::ate);
+        EXPECT_TRUE(!onCard || size_t(onCard.tellg()) < size);
+        std::set<std::string> uploads;
+        for (const std::string& line : p.sim.Log()) {
+            const std::string xfer = SimDeviceProcess::Field(line, "x");
+            if (line.rfind("req ", 0) == 0 && SimDeviceProcess::Field(line, "op") == "WRQ" &&
+                SimDeviceProcess::Field(line, "path").find("show.drc") != std::string::npos)
+                uploads.insert(xfer);
+            if (line.rfind("end ", 0) == 0 && uploads.count(xfer)) {
+                EXPECT_NE(SimDeviceProcess::Field(line, "result"), "ok") << line;
+            }
+        }
+        EXPECT_FALSE(uploads.empty()) << "no upload reached the device";
+    });
+}
+
+TEST(EditEnds, EditorWindowsClosedWithATypedNumber) {
+    RunPlayEditWalk("1600x1000", "ee", WalkEditorWindows);
+}
+
+TEST(EditEnds, ControlWindowClosedWithATypedLevel) {
+    RunPlayEditWalk("1600x1000", "ec", WalkControlClose);
+}
+
+TEST(EditEnds, QuitWithATypedFade) {
+    RunPlayEditWalk("1600x1000", "eq", WalkQuit);
+}
+
+TEST(EditEnds, SigtermWithATypedLevel) {
+    RunPlayEditWalk("1600x1000", "et", WalkTermScene);
+}
+
+TEST(EditEnds, SigtermWithATypedDeviceAddress) {
+    RunPlayEditWalk("1600x1000", "ea", WalkTermAddress);
+}
+
+TEST(EditEnds, SigtermDuringAnUpload) {
+    RunPlayEditWalk("1600x1000", "eu", WalkTermUpload);
+}
+
+}  // namespace
