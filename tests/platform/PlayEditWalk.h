@@ -101,7 +101,7 @@ struct Walk : MenuDriver {
     u32 serial = 1201;
 
     void Shot(const std::string& name) {
-        Settle(200);
+        LoopDrained();
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
     }
     // Until the devices have no transfer under way. The program runs meanwhile:
@@ -109,7 +109,19 @@ struct Walk : MenuDriver {
     // (SimDeviceProcess::WaitIdle) would let the device's transfer and the
     // program's request time out, failing writes at random.
     void WaitDeviceIdle(u32 ms = 3000) {
-        RunUntil([&] { return SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0"; }, ms);
+        RunUntil([&] { return Quiet(); }, ms);
+    }
+    // Nothing under way between the program and the devices: no transfer at
+    // the devices, and (once the walk has told how to ask) nothing the
+    // program still has to send.
+    bool Quiet() {
+        return (!programIdle || programIdle()) &&
+               SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0";
+    }
+    std::function<bool()> programIdle;
+    // Waits for Quiet(); a failure names the step it followed.
+    bool AwaitQuiet(const std::string& after, u32 ms = 8000) {
+        return Await("the devices quiet after " + after, [&] { return Quiet(); }, ms);
     }
     // The values written to the device for a field (path ending in /TAG), as text.
     std::vector<std::string> Written(const std::string& tag) {
@@ -135,7 +147,8 @@ struct Walk : MenuDriver {
                 return got.size() >= count;
             },
             ms);
-        Settle(300);
+        // Whatever else the edit sends has gone by once all is quiet.
+        WaitDeviceIdle();
         got = Written(tag);
         if (got.size() < count) {
             // What the device saw instead, for the failure's message.
@@ -203,7 +216,6 @@ struct Walk : MenuDriver {
                       const std::function<std::string()>& keys = nullptr) {
         const size_t before = Written(e.tag).size();
         TypeNumber(e.field, e.text);
-        Settle(200);
         const std::string typed = keys ? keys() : "";
         e.end();
         const std::string ended = keys ? keys() : "";
@@ -353,7 +365,8 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
         auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
         CKvsDevSet& set = p.kvs->DevDoc()->DeviceSet();
         ASSERT_TRUE(RunUntil([&] { return set.Count() == 2 && devwin->IsShown(); }, 15000));
-        Settle(500);
+        MWindow* devNative = AsMWindow(devwin->GetNativeWindow());
+        ASSERT_TRUE(w.WaitActive(devNative, 5000)) << "the device window active";
 
         // The control window of 1201 (rows sorted by serial: 305, 1201).
         const LRect content = devwin->Window()->GetContentScreenRect();
@@ -363,7 +376,6 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
                           content.top + i32(LPane::UnpackY(tl)) + rowH / 2);
         w.Click(row0 + QPoint(0, rowH));
         ASSERT_TRUE(RunUntil([&] { return devwin->SelectedRow() == 1; }, 3000));
-        Settle(700);
         w.Click(row0 + QPoint(0, rowH), 2);
         ASSERT_TRUE(
             RunUntil([&] { return (p.ctl = WindowTitled("1201 -KEVOrune")) != nullptr; }, 15000));
@@ -372,9 +384,14 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
         p.screen = p.dev->Screen();
         ASSERT_NE(p.screen, nullptr);
         // The play settings view, chosen in the view pop-up with the keyboard.
-        Settle(500);
+        ASSERT_TRUE(w.WaitActive(p.ctl, 5000)) << "the control window active";
+        w.programIdle = [dev = p.dev] {
+            return !dev->SettingsChannel().IsBusy() && !dev->CommandChannel().IsBusy() &&
+                   dev->ChannelQueue().PendingCount() == 0;
+        };
         w.Click(PaneAt(&p.screen->Window().fView));
-        Settle(400);
+        ASSERT_TRUE(Await("the view pop-up open",
+                          [] { return QApplication::activePopupWidget() != nullptr; }));
         w.Key("Down Return");
         ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
         if (format == 1) {
@@ -383,7 +400,9 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
             p.frame = p.play->Frame();
             ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
         }
-        Settle(500);
+        // The play settings read whole before the walk edits them.
+        ASSERT_TRUE(Await("the play settings read", [&] { return w.Quiet(); }, 10000));
+        LoopDrained();
         body(p);
     }));
 }

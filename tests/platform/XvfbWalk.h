@@ -3,6 +3,8 @@
 // the walk's end, waiting on the event loop, the program's windows on screen,
 // a user's pointer and keys on menus and fields, and the walk's own process.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMenu>
@@ -26,6 +28,7 @@
 
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
+#include "XvfbKeys.h"
 #include "base/Clock.h"
 #include "framework/InputState.h"
 #include "framework/LDrop.h"
@@ -41,44 +44,11 @@ inline void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QSt
     std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
 }
 
+// A fixed wait with the loop running. The walks wait on what they expect to
+// see instead; kept for callers written against it.
 inline void Settle(u32 ms = 300) {
     RunUntil([] { return false; }, ms);
 }
-
-// The key and button releases the program has taken from the X server, each
-// counted once (where it reaches its QWindow, before the widget it goes on to):
-// input sent is known to have arrived once these have moved on by as much.
-// Counts from its first use, which needs the application.
-class InputSeen : public QObject {
-public:
-    static InputSeen& Instance() {
-        static InputSeen* seen = [] {
-            auto* s = new InputSeen;
-            qApp->installEventFilter(s);
-            return s;
-        }();
-        return *seen;
-    }
-    u64 Keys() const { return fKeys; }
-    u64 Releases() const { return fReleases; }
-
-protected:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (o->isWidgetType() || !qobject_cast<QWindow*>(o)) return false;
-        if (e->type() == QEvent::KeyRelease) {
-            const int k = static_cast<QKeyEvent*>(e)->key();
-            if (k != Qt::Key_Shift && k != Qt::Key_Control && k != Qt::Key_Alt &&
-                k != Qt::Key_Meta && !static_cast<QKeyEvent*>(e)->isAutoRepeat())
-                ++fKeys;
-        } else if (e->type() == QEvent::MouseButtonRelease) {
-            ++fReleases;
-        }
-        return false;
-    }
-
-private:
-    u64 fKeys = 0, fReleases = 0;
-};
 
 inline std::vector<MWindow*> ShownWindows() {
     std::vector<MWindow*> out;
@@ -93,6 +63,17 @@ inline std::string Where(QPoint p) {
     return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
 }
 
+// Waits until the window is on screen (mapped and exposed) and the program has
+// drawn it: what a person waits for before using a window just opened.
+inline bool WaitShown(QWidget* w, u32 ms = 5000) {
+    const bool shown = Await(
+        "'" + (w ? w->windowTitle().toStdString() : std::string("(none)")) + "' on screen",
+        [&] { return w && w->isVisible() && w->windowHandle() && w->windowHandle()->isExposed(); },
+        ms);
+    LoopDrained();
+    return shown;
+}
+
 // A point of a pane on the screen, from the pane's top left.
 inline QPoint ScreenPoint(LPane* pane, LPoint at) {
     LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
@@ -105,7 +86,8 @@ inline QPoint ScreenPoint(LPane* pane, LPoint at) {
 class MenuDriver {
 public:
     // clickGapMs: between the clicks of a double click.
-    explicit MenuDriver(const XvfbHarness& x, int clickGapMs = 60) : fX(x), fGap(clickGapMs) {}
+    explicit MenuDriver(const XvfbHarness& x, int clickGapMs = 60)
+        : fX(x), fGap(clickGapMs), fKeys(x) {}
 
     // Whether keys sent now reach the window the program takes as active: the
     // window manager hands the X input focus over on its own time, and keys
@@ -162,6 +144,7 @@ public:
             if (!a->text().startsWith(prefix)) continue;
             // An item may be enabled by a device reply still on its way.
             if (!RunUntil([&] { return a->isEnabled(); }, 3000)) break;
+            fChoseAt = InputSeen::Instance().Releases();
             fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
                             " click 1");
             return true;
@@ -169,13 +152,18 @@ public:
         Close();
         return false;
     }
-    // The same, then waits for the menu to go and the command to take effect.
+    // The same, then waits for the menu to go and the program to have taken
+    // the click (the command runs as the item takes it). settleMs: no longer
+    // used, kept for the callers that pass it.
     bool ChooseSettled(QWidget* w, const QString& menuTitle, const QString& prefix,
                        u32 settleMs = 300) {
+        (void)settleMs;
         if (!Choose(w, menuTitle, prefix)) return false;
-        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 3000);
-        Settle(settleMs);
-        return true;
+        const u64 before = fChoseAt;
+        return Await("the menu item '" + prefix.toStdString() + "' taken", [&] {
+            return QApplication::activePopupWidget() == nullptr &&
+                   InputSeen::Instance().Releases() > before;
+        });
     }
     // Whether the item of that menu is enabled, as the bar shows it when opened.
     bool Enabled(QWidget* w, const QString& menuTitle, const QString& prefix) {
@@ -194,44 +182,44 @@ public:
         if (QWidget* under = QApplication::widgetAt(p))
             if (auto* m = dynamic_cast<MWindow*>(under->window()); m && m->isActiveWindow())
                 RunUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
+        // Two clicks on one spot within the double-click time are a double
+        // click: a click meant on its own waits until the last is older.
+        if ((p - fLastClick).manhattanLength() < 8) {
+            const u32 dbl = u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 50;
+            RunUntil([&] { return LTickMs() - fLastClickAt > dbl; }, dbl + 50);
+        }
         std::string cmd = Where(p);
         if (!mods.empty()) cmd += " keydown " + mods;
         cmd +=
             " click --repeat " + std::to_string(count) + " --delay " + std::to_string(fGap) + " 1";
         if (!mods.empty()) cmd += " keyup " + mods;
         const u64 seen = InputSeen::Instance().Releases();
-        fX.Xdotool(cmd);
+        // Sent beside the program, whose loop runs until xdotool is done.
+        std::vector<std::string> args;
+        for (size_t at = 0; at < cmd.size();) {
+            const size_t end = std::min(cmd.find(' ', at), cmd.size());
+            if (end > at) args.push_back(cmd.substr(at, end - at));
+            at = end + 1;
+        }
+        const pid_t pid = fX.XdotoolStart(args);
+        RunUntil([&] { return XvfbHarness::Finished(pid); }, 5000);
+        fLastClick = p;
+        fLastClickAt = LTickMs();
         // Back once the program has the clicks (a click that opens a modal
         // window is taken in that window's loop, so this wait is bounded).
         if (fClicksTaken)
             RunUntil([&] { return InputSeen::Instance().Releases() >= seen + u64(count); }, 2000);
     }
-    // Each key pressed and released apart, sent once the active window holds
-    // the X focus; back once the program has taken every key.
+    // Each key pressed and released apart at a person's pace, each sent once
+    // the active window holds the X focus; back once the program has taken
+    // every key.
     void Key(const std::string& keys) {
-        WaitKeysReach();
-        std::string cmd;
-        size_t at = 0;
-        u64 count = 0;
-        while (at < keys.size()) {
-            const size_t end = std::min(keys.find(' ', at), keys.size());
-            const std::string k = keys.substr(at, end - at);
-            cmd += " keydown " + k + " sleep 0.02 keyup " + k + " sleep 0.02";
-            at = end + 1;
-            ++count;
-        }
-        const u64 seen = InputSeen::Instance().Keys();
-        if (!cmd.empty()) fX.Xdotool(cmd.substr(1));
-        EXPECT_TRUE(RunUntil([&] { return InputSeen::Instance().Keys() >= seen + count; }, 3000))
-            << "keys '" << keys << "' did not all reach the program";
+        fKeys.Keys(keys, [this] { return KeysReachActive(); });
     }
+    // The text typed a character at a time at a person's pace, the program
+    // running between the keys.
     void Type(const std::string& text) {
-        WaitKeysReach();
-        const u64 seen = InputSeen::Instance().Keys();
-        fX.Xdotool("type --delay 30 '" + text + "'");
-        EXPECT_TRUE(
-            RunUntil([&] { return InputSeen::Instance().Keys() >= seen + text.size(); }, 3000))
-            << "'" << text << "' did not all reach the program";
+        fKeys.Text(text, [this] { return KeysReachActive(); });
     }
 
 protected:
@@ -241,6 +229,10 @@ protected:
     }
     const XvfbHarness& fX;
     int fGap;
+    PacedKeys fKeys;
+    QPoint fLastClick{-100, -100};
+    u32 fLastClickAt = 0;
+    u64 fChoseAt = 0;
 
 public:
     // Clicks wait until the program has taken them. Off by default, as the

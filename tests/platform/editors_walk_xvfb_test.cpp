@@ -63,13 +63,13 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Click(PaneAt(&scenes->PlusButton()));
             ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
         }
-        Settle(500);
+        w.AwaitQuiet("the scenes added");
         auto selectScene = [&](i32 row) {
             w.Click(RowAt(scenes->List(), row));
             RunUntil(
                 [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, u32(row)); },
                 3000);
-            Settle(300);
+            LoopDrained();
         };
         // Play pressed twice in its window: the sequence's path sent once a press.
         auto playTwice = [&](MWindow* win, CStateButton* play, const std::string& path) {
@@ -105,7 +105,6 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             const size_t before = w.TypeAndEnd(e);
             // Ended once: Return again, or the focus leaving, writes nothing more.
             w.Key("Return");
-            Settle(300);
             EXPECT_EQ(w.Written(e.tag).size(), before + 1);
         }
         selectScene(0);
@@ -133,7 +132,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             RunUntil([&] { return (autoWin = WindowTitled("Auto Play")) != nullptr; }, 5000));
         auto* autoPlay = FrameOf<CKvsAutoWin>(autoWin);
         ASSERT_NE(autoPlay, nullptr);
-        Settle(500);
+        WaitShown(autoWin);
         EXPECT_EQ(BarTitles(autoWin), "KEVOruneSet File Edit Network Window Help");
         // Opened over its control window, not in a corner of the screen.
         EXPECT_TRUE(ctl->frameGeometry().contains(autoWin->frameGeometry().center()));
@@ -144,8 +143,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(w.WaitWritten("staf", 1), std::vector<std::string>{"25"});
         // The control window takes the keyboard in between.
         w.Click(PaneAt(&screen->Window().fFree));
-        RunUntil([&] { return ctl->isActiveWindow(); }, 2000);
-        Settle(400);
+        EXPECT_TRUE(w.WaitActive(ctl));
         w.TypeNumber(&autoPlay->fDelay, "7");
         w.Shot("autoplay_again");
         w.Key("Tab");
@@ -178,7 +176,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             RunUntil([&] { return (bgmWin = WindowTitled("Background")) != nullptr; }, 5000));
         auto* bgm = FrameOf<CKvsBgmWin>(bgmWin);
         ASSERT_NE(bgm, nullptr);
-        Settle(500);
+        WaitShown(bgmWin);
         EXPECT_EQ(BarTitles(bgmWin), "KEVOruneSet File Edit Network Window Help");
         w.Click(PaneAt(&screen->Window().fFree));
         EXPECT_TRUE(w.WaitActive(ctl));
@@ -207,7 +205,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_TRUE(RunUntil([&] { return (pwdWin = WindowTitled("PWDW")) != nullptr; }, 5000));
         auto* pwd = FrameOf<CKvsPwdWin>(pwdWin);
         ASSERT_NE(pwd, nullptr);
-        Settle(500);
+        WaitShown(pwdWin);
         EXPECT_TRUE(ctl->frameGeometry().contains(pwdWin->frameGeometry().center()));
         // The drag starts in the control window, made active first.
         w.Activate(ctl);
@@ -302,7 +300,6 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 w.Click(PaneAt(&dlg->fCancel));
             });
             w.WaitDeviceIdle();
-            Settle(300);
             EXPECT_EQ(w.Written("mfct").size(), 3u);
             EXPECT_EQ(w.Written("anun").size(), 2u);
             EXPECT_EQ(w.Written("chmf").size(), 3u);
@@ -321,11 +318,11 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(BarTitles(schWin), "KEVOruneSet File Edit Network Schedule Window Help");
         w.Click(PaneAt(&sch->EditFrame()->fAdd));
         ASSERT_TRUE(RunUntil([&] { return sch->EditFrame()->fList->Count() == 1; }, 3000));
-        Settle(300);
+        w.AwaitQuiet("the event added");
         w.Click(PaneAt(sch->EditFrame()->fAddPeriod));
         CSchPrdList* periods = sch->EditFrame()->fPeriods;
         ASSERT_TRUE(RunUntil([&] { return periods->Rows() == 1; }, 3000));
-        Settle(500);
+        w.AwaitQuiet("the period added");
         {
             // The row as drawn: the white of the fields shown in it.
             auto* cell = static_cast<CSchPrdCell*>(periods->GetProtoCell());
@@ -358,7 +355,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_TRUE(w.Choose(ctl, "Play", "Aux Play"));
         MWindow* auxWin = nullptr;
         ASSERT_TRUE(RunUntil([&] { return (auxWin = WindowTitled("Aux Play")) != nullptr; }, 5000));
-        Settle(500);
+        WaitShown(auxWin);
         EXPECT_LE(auxWin->frameGeometry().width(), 1000);
         EXPECT_EQ(BarTitles(auxWin), "KEVOruneSet File Edit Network Window Help");
         w.Shot("auxplay");
