@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
@@ -77,54 +78,100 @@ std::string Rows(const LListPane* list) {
     return out;
 }
 
-// The shared driver, each step given time to take effect.
+// The shared driver: each click back once the program has taken it.
 class User : public MenuDriver {
 public:
-    explicit User(const XvfbHarness& x) : MenuDriver(x) {}
+    explicit User(const XvfbHarness& x) : MenuDriver(x) { fClicksTaken = true; }
     void Click(QPoint p, const std::string& mods = "", int count = 1) {
         MenuDriver::Click(p, count, mods);
-        Settle(250);
-    }
-    void Key(const std::string& keys) {
-        MenuDriver::Key(keys);
-        Settle(250);
-    }
-    void Type(const std::string& text) {
-        MenuDriver::Type(text);
-        Settle(250);
     }
     bool Choose(QWidget* w, const QString& title, const QString& prefix) {
         return ChooseSettled(w, title, prefix);
     }
     void Shot(const std::string& name) {
+        LoopDrained();
         fX.Screenshot(std::string(KEVO_BINARY_DIR) + "/lists_" + name + ".png");
     }
 };
 
-// The values written to a field of the device's channels, in order.
-std::vector<std::string> Written(SimDeviceProcess& sim, const std::string& field) {
-    std::vector<std::string> out;
+// Nothing under way between the program and the device: no transfer at the
+// device and nothing the program's channels still have to send.
+bool Quiet(SimDeviceProcess& sim, CKvsDevCtl* ctl) {
+    return !ctl->SettingsChannel().IsBusy() && !ctl->CommandChannel().IsBusy() &&
+           ctl->ChannelQueue().PendingCount() == 0 &&
+           SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0";
+}
+
+// The values written to a field of the device's channels, in order, by the
+// field's whole path (one path a row).
+std::vector<std::pair<std::string, std::string>> Written(SimDeviceProcess& sim,
+                                                         const std::string& field) {
+    std::vector<std::pair<std::string, std::string>> out;
     for (const std::string& line : sim.Log()) {
         if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
         const std::string path = SimDeviceProcess::Field(line, "path");
         if (SimDeviceProcess::Field(line, "dev") != std::to_string(kSerial)) continue;
         if (path.size() > field.size() &&
             path.substr(path.size() - field.size() - 1) == "/" + field)
-            out.push_back(SimDeviceProcess::Field(line, "value"));
+            out.emplace_back(path, SimDeviceProcess::Field(line, "value"));
     }
     return out;
 }
 
-// Every name typed reached the device whole and once, and nothing else was
-// written there.
-void ExpectNames(SimDeviceProcess& sim, const std::string& field, std::vector<std::string> names) {
-    sim.WaitIdle(5000);
-    RunUntil([&] { return Written(sim, field).size() >= names.size(); }, 5000);
-    sim.WaitIdle(3000);
-    std::vector<std::string> got = Written(sim, field);
-    std::sort(got.begin(), got.end());
+// A name is stored on every change: typed at a person's pace, each row's
+// field is written with what has been typed so far, growing a character at a
+// time (one write may carry several when the device was busy) up to the whole
+// name, written once; nothing else is written to the field.
+std::string CheckTyped(const std::vector<std::string>& values, const std::string& name) {
+    if (values.empty()) return "nothing written";
+    std::string all;
+    for (const std::string& v : values) all += " '" + v + "'";
+    for (size_t i = 0; i < values.size(); ++i) {
+        const std::string& v = values[i];
+        if (v.empty() || name.compare(0, v.size(), v) != 0) return "not a prefix:" + all;
+        if (i > 0 && v.size() <= values[i - 1].size()) return "not growing:" + all;
+    }
+    if (values.back() != name) return "not whole at the end:" + all;
+    return "";
+}
+
+// Every name typed reached the device whole and once (after the prefixes
+// written as it was typed), in a row of its own, and nothing else was written
+// to the field.
+void ExpectNames(SimDeviceProcess& sim, CKvsDevCtl* ctl, const std::string& field,
+                 std::vector<std::string> names) {
+    auto lasts = [&] {
+        std::vector<std::pair<std::string, std::string>> w = Written(sim, field);
+        std::vector<std::string> out;
+        for (size_t i = 0; i < w.size(); ++i) {
+            bool later = false;
+            for (size_t j = i + 1; j < w.size(); ++j) later = later || w[j].first == w[i].first;
+            if (!later) out.push_back(w[i].second);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(got, names) << field;
+    Await("every " + field + " written whole", [&] { return lasts() == names; }, 8000);
+    Await("the device quiet after the " + field + " writes", [&] { return Quiet(sim, ctl); });
+    const std::vector<std::pair<std::string, std::string>> got = Written(sim, field);
+    std::vector<std::string> paths;
+    for (const auto& [path, value] : got)
+        if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+    EXPECT_EQ(paths.size(), names.size()) << field;
+    for (const std::string& path : paths) {
+        std::vector<std::string> values;
+        for (const auto& [p, value] : got)
+            if (p == path) values.push_back(value);
+        std::string whole;
+        for (const std::string& n : names)
+            if (!values.empty() && values.back() == n) whole = n;
+        std::string seen;
+        for (const std::string& v : values) seen += " '" + v + "'";
+        std::fprintf(stderr, "written %s:%s\n", path.c_str(), seen.c_str());
+        EXPECT_EQ(CheckTyped(values, whole), "") << path;
+    }
+    EXPECT_EQ(lasts(), names) << field;
 }
 
 MWindow* WindowOf(LFrame* f) {
@@ -150,11 +197,11 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
         ASSERT_TRUE(RunUntil([&] { return set.Count() == 1 && devwin->IsShown(); }, 15000));
-        Settle(500);
+        ASSERT_TRUE(user.WaitActive(WindowOf(devwin), 5000)) << "the device window active";
 
         // The control window, opened with a double click on the device's row.
         user.Click(Row(devwin->fList, 0, 40));
-        Settle(700);
+        ASSERT_TRUE(Await("the device's row chosen", [&] { return devwin->SelectedRow() == 0; }));
         user.Click(Row(devwin->fList, 0, 40), "", 2);
         CKvsDevCtl* ctl = kvs->DevDoc()->FindController(kSerial);
         ASSERT_NE(ctl, nullptr);
@@ -163,8 +210,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         auto* view = dynamic_cast<CDrcCmdHandler*>(ctl->Screen()->PlayView());
         ASSERT_NE(view, nullptr);
         MWindow* ctlwin = WindowOf(&ctl->Screen()->Window());
-        ASSERT_TRUE(RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 5000));
-        Settle(500);
+        ASSERT_TRUE(user.WaitActive(ctlwin, 5000)) << "the control window active";
+        ASSERT_TRUE(Await("the play settings read", [&] { return Quiet(sim, ctl); }, 10000));
         CKvsPlayFrm* frame = view->Frame();
         CKvsSeqList* seqs = frame->List();
         CKvsScnList* scenes = frame->SceneEdit()->List();
@@ -174,7 +221,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         sim.Cmd("log clear");
         for (int i = 0; i < 2; ++i) user.Click(Center(&frame->PlusButton()));
         ASSERT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
-        Settle(500);
+        Await("the sequences sent", [&] { return Quiet(sim, ctl); });
         user.Click(Row(seqs, 0, -30));
         user.Type("Opening");
         user.Key("Return");
@@ -187,7 +234,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         };
         EXPECT_EQ(seqName(0), "Opening");
         EXPECT_EQ(seqName(1), "Finale");
-        ExpectNames(sim, "sqnm", {"Opening", "Finale"});
+        ExpectNames(sim, ctl, "sqnm", {"Opening", "Finale"});
         user.Shot("sequences");
 
         // ---- scenes of the first sequence: three added, two named.
@@ -196,7 +243,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
         for (int i = 0; i < 3; ++i) user.Click(Center(&frame->SceneEdit()->PlusButton()));
         ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
-        Settle(500);
+        Await("the scenes sent", [&] { return Quiet(sim, ctl); });
         sim.Cmd("log clear");
         user.Click(Row(scenes, 0, -30));
         user.Type("Intro");
@@ -210,7 +257,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         };
         EXPECT_EQ(scnName(0), "Intro");
         EXPECT_EQ(scnName(1), "Chorus");
-        ExpectNames(sim, "snnm", {"Intro", "Chorus"});
+        ExpectNames(sim, ctl, "snnm", {"Intro", "Chorus"});
         user.Shot("scenes");
 
         // ---- rows chosen: Shift extends, Control adds or takes away.
@@ -258,7 +305,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                            " sleep 0.3 mousemove " + xy(to) +
                            " sleep 0.3 mousemove_relative 1 1 sleep 0.3 mouseup 1");
             EXPECT_TRUE(RunUntil([&] { return scnName(2) == "Chorus"; }, 8000));
-            Settle(300);
+            Await("the drag's move sent", [&] { return Quiet(sim, ctl); });
         }
         EXPECT_EQ(seq->GetListCount(SqncF::scns), 3u);
         EXPECT_EQ(scnName(0), "Intro");
@@ -273,13 +320,14 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Delete"));
         EXPECT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
         user.Shot("edited");
-        sim.WaitIdle(3000);
-        Settle(1500);
-        sim.WaitIdle(3000);
         // The device holds what the window shows.
-        EXPECT_EQ(SimDeviceProcess::Field(sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqcs"),
-                                          "value"),
-                  "2");
+        auto sequencesThere = [&] {
+            return SimDeviceProcess::Field(
+                sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqcs"), "value");
+        };
+        Await("the device holding two sequences",
+              [&] { return Quiet(sim, ctl) && sequencesThere() == "2"; }, 8000);
+        EXPECT_EQ(sequencesThere(), "2");
 
         // ---- Play Buttons: a fresh grid shows its one button, titled whole.
         sim.Cmd("log clear");
@@ -293,7 +341,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             5000));
         auto* asn = dynamic_cast<CKvsPlayAsnWin*>(btnwin);
         ASSERT_NE(asn, nullptr);
-        Settle(700);
+        WaitShown(WindowOf(btnwin));
         user.Shot("buttons_fresh");
         EXPECT_EQ(asn->fList.Cols() * 10 + asn->fList.Rows(), 11);
         EXPECT_GT(asn->fList.CellWidth(), 20);
@@ -307,10 +355,10 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         const CRecord* button = PlaySetGetCell(view->PlaySettings(), 0, 0);
         ASSERT_NE(button, nullptr);
         EXPECT_STREQ(button->GetString(PlclF::bttl).CStr(), "Go");
-        ExpectNames(sim, "bttl", {"Go"});
+        ExpectNames(sim, ctl, "bttl", {"Go"});
         user.Shot("buttons_titled");
         btnwin->HideWindow();
-        Settle(300);
+        ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
 
         // ---- the schedule's events, named.
         sim.Cmd("log clear");
@@ -324,12 +372,12 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             5000));
         auto* sch = dynamic_cast<CKvsSchWin*>(schwin);
         ASSERT_NE(sch, nullptr);
-        Settle(700);
+        WaitShown(WindowOf(schwin));
         CKvsSchEditFrm* edit = sch->EditFrame();
         for (int i = 0; i < 2; ++i) user.Click(Center(&edit->fAdd));
         const CRecord* schd = settings->GetChild(SqstF::schd);
         ASSERT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
-        Settle(500);
+        Await("the events sent", [&] { return Quiet(sim, ctl); });
         sim.Cmd("log clear");
         // The name sits between the play button and the sequence.
         const i32 nameX =
@@ -342,7 +390,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Click(Row(edit->fList, 0, 8));
         EXPECT_STREQ(schd->GetListItem(SchdF::flts, 0)->GetString(ScevF::name).CStr(), "Morning");
         EXPECT_STREQ(schd->GetListItem(SchdF::flts, 1)->GetString(ScevF::name).CStr(), "Evening");
-        ExpectNames(sim, "name", {"Morning", "Evening"});
+        ExpectNames(sim, ctl, "name", {"Morning", "Evening"});
         // Its list's commands by their keys: copied, pasted, deleted, undone.
         user.Click(Row(edit->fList, 1, 8));
         user.Key("ctrl+c");
@@ -356,7 +404,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
         user.Shot("schedule");
         schwin->HideWindow();
-        Settle(300);
+        ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
 
         // ---- aux plays, named; the last name ended by closing the window.
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Aux Play"));
@@ -369,11 +417,11 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             5000));
         auto* aux = dynamic_cast<CKvsAxPlyWin*>(auxwin);
         ASSERT_NE(aux, nullptr);
-        Settle(700);
+        WaitShown(WindowOf(auxwin));
         for (int i = 0; i < 2; ++i) user.Click(Center(aux->fAdd));
         const CRecord* axps = settings->GetChild(SqstF::axps);
         ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
-        Settle(500);
+        Await("the aux plays sent", [&] { return Quiet(sim, ctl); });
         sim.Cmd("log clear");
         user.Click(Row(aux->fList, 0, -30));
         user.Type("Aux1");
@@ -382,18 +430,18 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Type("Stage");
         user.Shot("auxplay");
         auxwin->HideWindow();
-        Settle(300);
+        ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
         auto axName = [&](u32 i) {
             return std::string(axps->GetListItem(AplsF::plys, i)->GetString(AplyF::name).CStr());
         };
         EXPECT_EQ(axName(0), "Aux1");
         EXPECT_EQ(axName(1), "Stage");
-        ExpectNames(sim, "name", {"Aux1", "Stage"});
+        ExpectNames(sim, ctl, "name", {"Aux1", "Stage"});
         // Its Delete key, and Undo from the control window's Edit menu.
         auxwin->ShowWindow();
         ASSERT_TRUE(
             RunUntil([&] { return QApplication::activeWindow() == WindowOf(auxwin); }, 3000));
-        Settle(300);
+        ASSERT_TRUE(user.WaitActive(WindowOf(auxwin))) << "the aux play window active";
         user.Click(Row(aux->fList, 0, 8));
         EXPECT_EQ(Rows(aux->fList), "0 ");
         user.Key("Delete");
@@ -402,7 +450,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Key("ctrl+z");
         EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
         auxwin->HideWindow();
-        Settle(300);
+        Await("the undo sent", [&] { return Quiet(sim, ctl); });
 
         // Nothing went to another device, and no Qt warning.
         for (const std::string& line : sim.Log()) {
@@ -411,8 +459,10 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
         view->SetCleanMark();
+        QPointer<MWindow> closing(ctlwin);
         ctl->Screen()->CloseWindow();
-        Settle(500);
+        Await("the control window closed", [&] { return !closing || !closing->isVisible(); });
+        LoopDrained();
     }));
 }
 
