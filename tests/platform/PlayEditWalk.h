@@ -164,6 +164,21 @@ struct Walk : MenuDriver {
         }
         return got;
     }
+    // Text typed into a field at a person's pace: waits until the device has
+    // the whole text and all is quiet; the values written from `from` on are
+    // what was typed so far at each key, ending with the whole text once.
+    void ExpectTyped(const std::string& tag, size_t from, const std::string& whole,
+                     u32 ms = 8000) {
+        std::vector<std::string> got;
+        Await("'" + whole + "' written to " + tag, [&] {
+            got = Written(tag);
+            return got.size() > from && got.back() == whole;
+        }, ms);
+        WaitDeviceIdle();
+        got = Written(tag);
+        got.erase(got.begin(), got.begin() + std::ptrdiff_t(std::min(from, got.size())));
+        EXPECT_EQ(TypedWrites(got, whole), "") << tag;
+    }
     // Writes of the field to any other device: there should be none.
     size_t WrittenElsewhere(const std::string& tag) {
         const u32 mine = serial;

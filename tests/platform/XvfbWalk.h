@@ -63,6 +63,23 @@ inline std::string Where(QPoint p) {
     return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
 }
 
+// The values a text field stored on every change sent to the device as a
+// person typed `whole` into it: each what was typed so far, growing (one write
+// may carry several keys when the device was busy), the whole text last and
+// once. "" when so, else what is wrong and the values.
+inline std::string TypedWrites(const std::vector<std::string>& values, const std::string& whole) {
+    std::string all;
+    for (const std::string& v : values) all += " '" + v + "'";
+    if (values.empty()) return "nothing written";
+    for (size_t i = 0; i < values.size(); ++i) {
+        const std::string& v = values[i];
+        if (v.empty() || whole.compare(0, v.size(), v) != 0) return "not what was typed:" + all;
+        if (i > 0 && v.size() <= values[i - 1].size()) return "not growing:" + all;
+    }
+    if (values.back() != whole) return "not whole at the end:" + all;
+    return "";
+}
+
 // Waits until the window is on screen (mapped and exposed) and the program has
 // drawn it: what a person waits for before using a window just opened.
 inline bool WaitShown(QWidget* w, u32 ms = 5000) {

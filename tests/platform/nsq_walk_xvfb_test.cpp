@@ -63,7 +63,7 @@ void WithNsqEdit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
             p.frame = p.view->Frame();
             ASSERT_NE(p.frame, nullptr);
             ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
-            Settle(500);
+            LoopDrained();
             body(p);
         },
         2);
@@ -168,22 +168,22 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_TRUE(RunUntil([&] { return set->GetListCount(SsetF::seqs) == 1; }, 3000));
         CRecord* seq = set->GetListItem(SsetF::seqs, 0);
         ASSERT_TRUE(RunUntil([&] { return edit->Sequence() == seq; }, 3000));
-        Settle(300);
+        w.AwaitQuiet("the sequence added");
         {
             auto* cell = static_cast<CKvsSeqCell*>(frame->List()->GetCellFrame(LCell{0, 0}, false));
             ASSERT_NE(cell, nullptr);
             w.Click(PaneAt(&cell->fName));
-            Settle(300);
+            Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
             w.Type("Evening");
             w.Key("Tab");
-            EXPECT_EQ(w.WaitWritten("name", 1, kDeviceMs), std::vector<std::string>{"Evening"});
+            w.ExpectTyped("name", 0, "Evening", kDeviceMs);
             EXPECT_STREQ(seq->GetString(SseqF::name).CStr(), "Evening");
         }
         for (u32 n = 1; n <= 2; ++n) {
             w.Click(PaneAt(&edit->Plus()));
             ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == n; }, 3000));
         }
-        Settle(400);
+        w.AwaitQuiet("the tracks added");
         // The zoom all the way in (0.01 s a pixel): a second is 100 pixels.
         // The zoom slider's knob (in the middle at 1 s a pixel) dragged to its left end.
         {
@@ -193,12 +193,14 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                            " sleep 0.2 " + Where(end) + " sleep 0.3 mouseup 1");
         }
         ASSERT_TRUE(RunUntil([&] { return scale.Scale() < 0.02f; }, 3000)) << scale.Scale();
-        Settle(300);
+        Await("the zoom's drag ended",
+              [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
+        LoopDrained();
         {
             auto* cell = static_cast<CNSqUTrkCell*>(list.GetCellFrame(LCell{0, 0}, false));
             ASSERT_NE(cell, nullptr);
             w.Click(PaneAt(&cell->fName));
-            Settle(300);
+            Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
             w.Type("Lights");
             w.Key("Return");
             CRecord* track = seq->GetListItem(SseqF::trks, 0);
@@ -224,7 +226,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             EXPECT_TRUE(
                 RunUntil([&] { return track->GetListCount(StrkF::scns) == before + 1; }, 5000))
                 << item;
-            Settle(300);
+            w.AwaitQuiet("the scene added");
             const CRecord* scene = track->GetListItem(StrkF::scns, before);
             ASSERT_NE(scene, nullptr);
             EXPECT_EQ(scene->GetChild(SscnF::prms)->Kind(), kind);
@@ -245,7 +247,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 RunUntil([&] { return sel.Count() == 0; }, 2000);
             }
             w.Click(TrackAt(list, scale, row, at), 1, mods);
-            Settle(300);
+            LoopDrained();
         };
 
         std::fprintf(stderr, "walk: %u ms, The audio scene's parameters, each edit \n",
@@ -257,7 +259,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         auto* aud = dynamic_cast<CNSqClipPrmF*>(frame->ScenePrm()->Shown());
         ASSERT_NE(aud, nullptr);
         EXPECT_FALSE(aud->IsDmx());
-        Settle(300);
+        LoopDrained();
         w.Shot("nsq_audio_scene");
         const FieldEdit edits[] = {
             {"range from, Return", &aud->From(), "00:00:01.50", "rngf", "1500",
@@ -452,7 +454,8 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 },
                 kDeviceMs))
                 << first;
-            Settle(50);
+            // The line drawn for the time last heard.
+            LoopDrained();
             list.NowTime(&first);
             const int x0 = NowLineX(list);
             EXPECT_NEAR(
@@ -461,7 +464,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             ASSERT_TRUE(
                 RunUntil([&] { return list.NowTime(&later) && later >= first + 600; }, 8000))
                 << first << " " << later;
-            Settle(50);
+            LoopDrained();
             list.NowTime(&later);
             const int x1 = NowLineX(list);
             EXPECT_GT(x1, x0 + 40) << "the now line did not move: " << x0 << " -> " << x1;
@@ -476,7 +479,6 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             // Inside the audio scene (3 s, from 1.5 s): the indicator shows a time.
             selectAt(0, 3.05);
             RunUntil([&] { return list.NowTime(&later) && later > 3500; }, 8000);
-            Settle(300);
             EXPECT_TRUE(RunUntil(
                 [&] {
                     return std::string(aud->Indicator().Position().GetText().CStr()) != "--:--:--";
@@ -499,7 +501,6 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
             const size_t before = w.Written("fdtm").size();
             w.TypeNumber(&aud->Fade(), "7.5");
-            Settle(200);
             ASSERT_TRUE(w.Choose(ctl, "File", "Close"));
             EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 10000));
             const std::vector<std::string> got = w.WaitWritten("fdtm", before + 1, kDeviceMs);
