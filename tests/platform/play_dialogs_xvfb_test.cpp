@@ -63,6 +63,18 @@ Values WrittenOf(Walk& w, const std::vector<std::string>& tags) {
         if (std::find(tags.begin(), tags.end(), tag) != tags.end())
             out[tag].push_back(SimDeviceProcess::Field(line, "value"));
     }
+    // A name is stored on every change: typed at a person's pace, it reaches
+    // the device as what was typed so far at each key. Such a run counts as
+    // the one name it grew into.
+    if (auto names = out.find("name"); names != out.end()) {
+        std::vector<std::string>& v = names->second;
+        std::vector<std::string> whole;
+        for (size_t i = 0; i < v.size(); ++i)
+            if (i + 1 == v.size() || v[i + 1].size() <= v[i].size() ||
+                v[i + 1].compare(0, v[i].size(), v[i]) != 0)
+                whole.push_back(v[i]);
+        v = whole;
+    }
     return out;
 }
 
@@ -77,21 +89,18 @@ Values WaitValues(Walk& w, const std::vector<std::string>& tags, const Values& e
         },
         8000);
     // Nothing more comes after.
-    Settle(300);
+    w.AwaitQuiet("the expected writes");
     return WrittenOf(w, tags);
 }
 
-// One field's values. The log is read without waiting for the device to go
-// idle (Walk::Written does): that wait holds the program's loop, so a transfer
-// the device has open with the program (the monitor polls four times a
-// second) cannot end, and the device's channel stalls for seconds.
+// One field's values, from one look at the log.
 std::vector<std::string> Sent(Walk& w, const std::string& tag) {
     return WrittenOf(w, {tag})[tag];
 }
 
 std::vector<std::string> WaitSent(Walk& w, const std::string& tag, size_t count) {
     RunUntil([&] { return Sent(w, tag).size() >= count; }, 8000);
-    Settle(300);
+    w.AwaitQuiet("the writes of " + tag);
     return Sent(w, tag);
 }
 
@@ -106,8 +115,11 @@ std::string Text(LEditText& f) {
 // and Return, as a user does in a long list.
 void ChooseByKeys(Walk& w, LPopupList& pop, i32 item) {
     w.Click(PaneAt(&pop, 20));
-    RunUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
-    Settle(150);
+    Await("the pop-up open", [] {
+        QWidget* popup = QApplication::activePopupWidget();
+        return popup && popup->isVisible();
+    });
+    LoopDrained();
     const i32 from = std::max(pop.GetSelected(), 0);
     std::string keys;
     for (i32 i = from; i < item; ++i) keys += " Down";
@@ -116,7 +128,7 @@ void ChooseByKeys(Walk& w, LPopupList& pop, i32 item) {
     w.Key(keys.substr(1));
     RunUntil([&] { return pop.GetSelected() == item; }, 3000);
     EXPECT_EQ(pop.GetSelected(), item);
-    Settle(150);
+    Await("the pop-up closed", [] { return QApplication::activePopupWidget() == nullptr; });
 }
 
 // A pop-up opened with the pointer and the item clicked in its list.
@@ -131,12 +143,12 @@ void ChooseByPointer(Walk& w, LPopupList& pop, i32 item) {
         },
         3000);
     ASSERT_NE(view, nullptr);
-    Settle(200);
+    LoopDrained();
     const QRect r = view->visualRect(view->model()->index(item, 0));
     w.Click(view->viewport()->mapToGlobal(r.center()));
     RunUntil([&] { return pop.GetSelected() == item; }, 3000);
     EXPECT_EQ(pop.GetSelected(), item);
-    Settle(150);
+    Await("the pop-up closed", [] { return QApplication::activePopupWidget() == nullptr; });
 }
 
 // ---------------------------------------------------------------- scene triggers
@@ -300,14 +312,14 @@ void WalkSceneMonitor(PlayEdit& p) {
         w.Click(PaneAt(&scenes->PlusButton()));
         ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
     }
-    Settle(400);
+    w.AwaitQuiet("the scenes added");
     auto selectScene = [&](i32 row) {
         w.Click(RowAt(scenes->List(), row));
         EXPECT_TRUE(RunUntil(
             [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, u32(row)); },
             3000))
             << "scene " << row;
-        Settle(200);
+        LoopDrained();
     };
     auto pathOf = [&](u32 row) {
         LTextStream path;
@@ -320,7 +332,6 @@ void WalkSceneMonitor(PlayEdit& p) {
     ASSERT_TRUE(w.Choose(p.ctl, "Play", "Show Scene Monitor"));
     EXPECT_TRUE(RunUntil([&] { return scenes->UniversePane()->IsShown(); }, 3000));
     CKvsScnMonF* mon = scenes->Monitor();
-    Settle(300);
     w.Shot("scene_monitor_shown");
     selectScene(0);
     // The device plays scene 0 of a sequence a minute long.
@@ -392,7 +403,7 @@ void WalkAuxPlay(PlayEdit& p) {
     ASSERT_TRUE(RunUntil([&] { return (win = WindowTitled("Aux Play")) != nullptr; }, 5000));
     auto* aux = FrameOf<CKvsAxPlyWin>(win);
     ASSERT_NE(aux, nullptr);
-    Settle(500);
+    WaitShown(win);
     // Without aux plays: the list alone, the bar whole.
     EXPECT_EQ(BarTitles(win), "KEVOruneSet File Edit Network Window Help");
     EXPECT_LE(win->frameGeometry().width(), 440);
@@ -403,7 +414,7 @@ void WalkAuxPlay(PlayEdit& p) {
     sim.Cmd("log clear");
     w.Click(PaneAt(aux->fAdd));
     ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
-    Settle(300);
+    w.AwaitQuiet("the aux play added");
     w.Type("Doors");
     w.Key("Return");
     EXPECT_TRUE(RunUntil([&] { return aux->EditorShown(); }, 3000));
@@ -412,7 +423,7 @@ void WalkAuxPlay(PlayEdit& p) {
     EXPECT_TRUE(QApplication::primaryScreen()->availableGeometry().contains(win->frameGeometry()));
     w.Click(PaneAt(aux->fAdd));
     ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
-    Settle(300);
+    w.AwaitQuiet("the aux play added");
     w.Type("Stage");
     w.Key("Tab");
     auto axName = [&](u32 i) {
@@ -429,7 +440,7 @@ void WalkAuxPlay(PlayEdit& p) {
     // Triggers of the first aux play.
     w.Click(RowAt(aux->fList, 0, 4));
     RunUntil([&] { return aux->fList->SelectedRow() == 0; }, 3000);
-    Settle(300);
+    LoopDrained();
     CAxPlyTrgList* trgs = aux->fTrgList;
     CRecord* doors = axps->GetListItem(AplsF::plys, 0);
     ASSERT_EQ(trgs->AuxPlay(), doors);
@@ -440,7 +451,7 @@ void WalkAuxPlay(PlayEdit& p) {
         const u32 n = doors->GetListCount(AplyF::trgs);
         w.Click(PaneAt(aux->fAddTrg));
         ASSERT_TRUE(RunUntil([&] { return doors->GetListCount(AplyF::trgs) == n + 1; }, 3000));
-        Settle(300);
+        w.AwaitQuiet("the trigger added");
         w.Type(name);
         w.Key("Tab");
         ASSERT_NE(cell(i32(n)), nullptr);
@@ -526,11 +537,10 @@ void WalkAuxPlay(PlayEdit& p) {
         w.Click(RowAt(trgs, row, 2));
         EXPECT_TRUE(RunUntil([&] { return trgs->Selection().ContainsPoint(0, row); }, 2000))
             << "trigger row " << row;
-        Settle(200);
+        LoopDrained();
     };
     clickTrigger(0);
     EXPECT_TRUE(w.Choose(win, "Edit", "Copy"));
-    Settle(300);
     EXPECT_TRUE(w.Choose(win, "Edit", "Paste"));
     EXPECT_TRUE(RunUntil([&] { return count() == 4; }, 3000));
     // The copy is the selection.
@@ -569,7 +579,7 @@ void WalkAuxPlay(PlayEdit& p) {
         w.Click(RowAt(aux->fList, row, 2));
         EXPECT_TRUE(RunUntil([&] { return aux->fList->SelectedRow() == row; }, 2000))
             << "aux play row " << row;
-        Settle(200);
+        LoopDrained();
     };
     clickPlay(0);
     w.Key("ctrl+c");
