@@ -109,7 +109,7 @@ struct Walk : MenuDriver {
     // (SimDeviceProcess::WaitIdle) would let the device's transfer and the
     // program's request time out, failing writes at random.
     void WaitDeviceIdle(u32 ms = 3000) {
-        RunUntil([&] { return Quiet(); }, ms);
+        RunUntilEvery([&] { return Quiet(); }, ms);
     }
     // Nothing under way between the program and the devices: no transfer at
     // the devices, and (once the walk has told how to ask) nothing the
@@ -121,7 +121,7 @@ struct Walk : MenuDriver {
     std::function<bool()> programIdle;
     // Waits for Quiet(); a failure names the step it followed.
     bool AwaitQuiet(const std::string& after, u32 ms = 8000) {
-        return Await("the devices quiet after " + after, [&] { return Quiet(); }, ms);
+        return Await("the devices quiet after " + after, [&] { return Quiet(); }, ms, kLookMs);
     }
     // The values written to the device for a field (path ending in /TAG), as text.
     std::vector<std::string> Written(const std::string& tag) {
@@ -141,7 +141,7 @@ struct Walk : MenuDriver {
     // Waits until the field has been written once more than before; its values.
     std::vector<std::string> WaitWritten(const std::string& tag, size_t count, u32 ms = 4000) {
         std::vector<std::string> got;
-        RunUntil(
+        RunUntilEvery(
             [&] {
                 got = Written(tag);
                 return got.size() >= count;
@@ -173,7 +173,7 @@ struct Walk : MenuDriver {
         Await("'" + whole + "' written to " + tag, [&] {
             got = Written(tag);
             return got.size() > from && got.back() == whole;
-        }, ms);
+        }, ms, kLookMs);
         WaitDeviceIdle();
         got = Written(tag);
         got.erase(got.begin(), got.begin() + std::ptrdiff_t(std::min(from, got.size())));

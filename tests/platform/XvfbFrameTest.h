@@ -9,18 +9,22 @@
 
 #include "ControlFixture.h"
 #include "XvfbHarness.h"
+#include "XvfbKeys.h"
 
 class XvfbSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         gX = new XvfbHarness;
         if (gX->Ok()) gEnv = new ControlEnv("xcb");
+        gKeys = new PacedKeys(*gX);
     }
     static void TearDownTestSuite() {
+        delete gKeys;
         delete gEnv;
         delete gX;
         gEnv = nullptr;
         gX = nullptr;
+        gKeys = nullptr;
     }
     // Callers check IsSkipped() after it before doing their own set-up.
     void SetUp() override {
@@ -35,7 +39,13 @@ protected:
         return RunUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; });
     }
 
+    // Keys ("ctrl+a BackSpace") and text typed at a person's pace into the
+    // active window, the loop running between them; back once all were taken.
+    static bool KeysPaced(const std::string& keys) { return gKeys->Keys(keys); }
+    static bool TypePaced(const std::string& text) { return gKeys->Text(text); }
+
     static inline XvfbHarness* gX = nullptr;
+    static inline PacedKeys* gKeys = nullptr;
     static inline ControlEnv* gEnv = nullptr;
 };
 

@@ -55,10 +55,32 @@ private:
     u64 fKeys = 0, fReleases = 0;
 };
 
-// Runs the loop until pred holds; on time-out the test fails, naming what it
-// waited for.
-inline bool Await(const std::string& what, const std::function<bool()>& pred, u32 ms = 5000) {
-    if (RunUntil(pred, ms)) return true;
+// The number of milliseconds between two looks of the waits below that ask
+// another process (a simulated device, the X server): each look costs that
+// process a turn, and a wait that asks in every turn of the loop takes the
+// machine from the program it waits for.
+constexpr u32 kLookMs = 25;
+
+// Runs the loop until pred holds, looking at most every everyMs.
+inline bool RunUntilEvery(const std::function<bool()>& pred, u32 ms, u32 everyMs = kLookMs) {
+    u32 last = LTickMs() - everyMs;
+    bool held = false;
+    RunUntil(
+        [&] {
+            if (held) return true;
+            if (LTickMs() - last < everyMs) return false;
+            last = LTickMs();
+            return held = pred();
+        },
+        ms);
+    return held;
+}
+
+// Runs the loop until pred holds (looked at every everyMs at most); on
+// time-out the test fails, naming what it waited for.
+inline bool Await(const std::string& what, const std::function<bool()>& pred, u32 ms = 5000,
+                  u32 everyMs = 0) {
+    if (everyMs ? RunUntilEvery(pred, ms, everyMs) : RunUntil(pred, ms)) return true;
     ADD_FAILURE() << "gave up after " << ms << " ms waiting for " << what;
     return false;
 }
@@ -119,7 +141,7 @@ private:
         // A person's pace, with the program running meanwhile: a time, not a
         // state of the program, is what is waited for.
         RunUntil([&] { return LTickMs() - fLast >= kGapMs; }, kGapMs + 50);
-        if (reach && !RunUntil(reach, 3000))
+        if (reach && !RunUntilEvery(reach, 3000))
             ADD_FAILURE() << "the X focus is not on the active window for " << what;
         InputSeen& seen = InputSeen::Instance();
         const u64 before = seen.Keys();

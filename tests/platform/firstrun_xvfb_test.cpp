@@ -267,6 +267,22 @@ QPoint PaneCenter(LPane* pane) {
 }
 
 // The numeric value of every write of a field (path ending in /TAG) to a device.
+// Nothing under way at the devices once the program has run all it had
+// queued: two looks, the loop drained before each, both without a transfer
+// (a write the program has queued is under way by the second).
+bool DevicesQuiet(SimDeviceProcess& sim) {
+    for (int look = 0; look < 2; ++look) {
+        LoopDrained();
+        if (SimDeviceProcess::Field(sim.Cmd("xfers"), "active") != "0") return false;
+    }
+    return true;
+}
+
+bool AwaitQuiet(SimDeviceProcess& sim, const std::string& after) {
+    return Await("the devices quiet after " + after, [&] { return DevicesQuiet(sim); }, 8000,
+                 kLookMs);
+}
+
 std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
     std::vector<i64> out;
     for (const std::string& line : sim.Log()) {
@@ -383,7 +399,7 @@ void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) 
             ASSERT_NE(settings, nullptr);
             const QPoint ok = PaneCenter(&settings->fOk);
             // "type" takes every word after it: the click on OK is a command of its own.
-            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type " + t.text +
+            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + t.text +
                              " ; xdotool sleep 0.2 mousemove " + std::to_string(ok.x()) + " " +
                              std::to_string(ok.y()) + " click 1");
             phase = 2;
@@ -415,8 +431,9 @@ void FieldLimits(Session& s) {
     for (const Typed& t : kTyped) {
         SCOPED_TRACE(std::string(t.item) + " " + t.text);
         if (t.control && !ctl) {
-            // Past the double-click interval since the last click, on the selected row.
-            Settle(700);
+            // On the selected row (the driver keeps it apart from the last click)
+            // of the window made active again once the last dialog closed.
+            EXPECT_TRUE(s.menus.WaitActive(s.devwin)) << "the device window active again";
             s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
             // The control window, not the progress dialog its opening may show.
             auto control = [&]() -> MWindow* {
@@ -432,7 +449,7 @@ void FieldLimits(Session& s) {
         s.sim.Cmd("log clear");
         bool messaged = false;
         TypeAndConfirm(s, t.control ? ctl : s.devwin, t, &messaged);
-        s.sim.WaitIdle(3000);
+        AwaitQuiet(s.sim, t.item);
         EXPECT_EQ(messaged, t.refused);
         if (t.refused) {
             EXPECT_EQ(WrittenValues(s.sim, serial, t.tag), std::vector<i64>());
@@ -553,9 +570,11 @@ void CustomAddressing(std::initializer_list<u32> serials) {
     }
 }
 
+// Typed at a person's pace, the program running between the keys.
 void Type(Session& s, const std::string& text) {
-    s.x.Xdotool("type --delay 40 " + text);
+    s.menus.Type(text);
 }
+
 
 void ClickAt(Session& s, QPoint p, const std::string& then = "") {
     s.x.Xdotool(Where(p) + " click 1" + then);
@@ -582,7 +601,7 @@ void Refusal(Session& s) {
         SCOPED_TRACE(std::string(r.text) + " " + r.answer);
         s.menus.Click(s.row0 + QPoint(0, s.rowH));
         ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-        Settle(300);
+        AwaitQuiet(s.sim, "305 chosen");
         CKvsDevFrm* frame = s.win->fFrame;
         s.sim.Cmd("log clear");
         ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
@@ -592,7 +611,8 @@ void Refusal(Session& s) {
         // Another device's row: refused, so not taken.
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
         EXPECT_TRUE(RunUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
-        Settle(1000);
+        // A second message would come from the same turn as the choice.
+        AwaitQuiet(s.sim, "the refusal");
         EXPECT_EQ(watch.Shown(), 1);
         EXPECT_EQ(watch.Unheard(), 0);
         EXPECT_EQ(frame->Serial(), 305);
@@ -609,8 +629,7 @@ void Refusal(Session& s) {
         // The other device's row again: now taken, the address stored for 305 alone.
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
         EXPECT_TRUE(RunUntil([&] { return frame->Serial() == 1201; }, 3000));
-        s.sim.WaitIdle(3000);
-        Settle(300);
+        AwaitQuiet(s.sim, "1201 chosen");
         EXPECT_EQ(watch.Shown(), 1);
         EXPECT_EQ(WrittenValues(s.sim, 305, "csad"), std::vector<i64>{i64(good)});
         EXPECT_EQ(WrittenValues(s.sim, 1201, "csad"), std::vector<i64>());
@@ -637,7 +656,7 @@ void Refusal(Session& s) {
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
             const QPoint ok = PaneCenter(&netw->fOk);
             s.x.XdotoolAsync(Where(f) +
-                             " click 1 sleep 0.2 key ctrl+a ; xdotool type 300.1.1.1 ; xdotool "
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 300.1.1.1 ; xdotool "
                              "sleep 0.2 mousemove " +
                              std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
             phase = 2;
@@ -650,7 +669,7 @@ void Refusal(Session& s) {
             // The message answered: the field takes typing at once, also after a
             // click into it and Ctrl+A.
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
-            s.x.XdotoolAsync(Where(f) + " click 1 sleep 0.2 key ctrl+a ; xdotool type 10.0.0.5");
+            s.x.XdotoolAsync(Where(f) + " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 10.0.0.5");
             phase = 3;
             at = LTickMs();
         } else if (phase == 3 &&
@@ -670,10 +689,9 @@ void Refusal(Session& s) {
     step.start(20);
     ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Network Settings"));
     EXPECT_TRUE(RunUntil([&] { return phase == 4 && ShownWindows().size() == 1; }, 15000));
-    s.sim.WaitIdle(3000);
     // The settings channel sends at its own pace.
     RunUntil([&] { return !WrittenValues(s.sim, 1201, "rtra").empty(); }, 5000);
-    s.sim.WaitIdle(2000);
+    AwaitQuiet(s.sim, "the router written");
     EXPECT_EQ(seen, "10.0.0.5");
     EXPECT_EQ(watch.Shown(), 1);
     EXPECT_EQ(WrittenValues(s.sim, 1201, "rtra"), std::vector<i64>{0x0A000005});
@@ -724,7 +742,7 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
             typed = dynamic_cast<CKvsShtdwDlyDlg*>(opened->Owner()->GetFrame());
             ASSERT_NE(typed, nullptr);
             ClickAt(s, PaneCenter(&typed->fDelay), " sleep 0.2 key ctrl+a");
-            s.x.XdotoolAsync("type 45");
+            s.x.XdotoolAsync("type --delay 100 45");
         } else if (phase == 2 && (!typed || typed->fDelay.GetText() == LString("45"))) {
             s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_term_" +
                            (message ? "message" : "dialog") + ".png");
@@ -750,7 +768,7 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
     EXPECT_EQ(status, 0);
     EXPECT_EQ(CMainLoop::Current() ? CMainLoop::Current()->ModalDepth() : 0u, 0u);
     // What a cancelled dialog leaves: nothing written.
-    s.sim.WaitIdle(2000);
+    AwaitQuiet(s.sim, "the cancelled dialog");
     EXPECT_EQ(WrittenValues(s.sim, serial, message ? "csad" : "sddl"), std::vector<i64>());
     launch.Terminate();
     EXPECT_EQ(gApp, nullptr);
@@ -826,7 +844,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
                     then = CloseBox(dialog);
                     break;
             }
-            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type " + c.text +
+            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + c.text +
                              " ; xdotool sleep 0.2 " + then);
             phase = 2;
             at = LTickMs();
@@ -869,7 +887,7 @@ void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, 
         },
         5000);
     ASSERT_NE(opened, nullptr) << item;
-    Settle(400);
+    WaitShown(opened);
     CheckBeside(opened, owner, name);
     s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_placed_" + name + ".png");
     opened->Owner()->GetFrame()->HideWindow();
@@ -910,7 +928,7 @@ void CloseEach(Session& s) {
     QWidget* ctl = nullptr;
     for (const ClosedDialog& d : dialogs) {
         if (d.control && !ctl) {
-            Settle(700);
+            EXPECT_TRUE(s.menus.WaitActive(s.devwin)) << "the device window active again";
             s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
             auto control = [&]() -> MWindow* {
                 for (MWindow* w : ShownWindows())
@@ -927,8 +945,7 @@ void CloseEach(Session& s) {
             SCOPED_TRACE(std::string(d.item) + " " + c.text + " close " + std::to_string(c.how));
             s.sim.Cmd("log clear");
             EXPECT_TRUE(TypeAndClose(s, d.control ? ctl : s.devwin, d, c));
-            s.sim.WaitIdle(3000);
-            Settle(300);
+            AwaitQuiet(s.sim, std::string(d.item) + " closed");
             if (std::string(d.tag) == "ochs") {
                 // The sound settings travel as a parameter list: one write of it
                 // (or of the one entry), and the device then holds the value.
@@ -955,15 +972,15 @@ void Keyboard(Session& s) {
     CustomAddressing({305u});
     s.menus.Click(s.row0 + QPoint(0, s.rowH));
     ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-    Settle(300);
+    AwaitQuiet(s.sim, "305 chosen");
     CKvsDevFrm* f = s.win->fFrame;
     ClickAt(s, PaneCenter(&f->fCsmk));
     ASSERT_TRUE(RunUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
     // Tab until the DHCP box has the focus; each stop shows its ring.
     bool reached = false;
-    for (int i = 0; i < 6 && !reached; ++i) {
-        s.x.Xdotool("key Tab");
-        Settle(200);
+    for (int stop = 0; stop < 6 && !reached; ++stop) {
+        s.menus.Key("Tab");
+        LoopDrained();
         reached = (f->fDhcp.State() & LPane::kFocused) && (s.win->fFrame->Focus() == &f->fDhcp);
     }
     ASSERT_TRUE(reached);
@@ -971,13 +988,13 @@ void Keyboard(Session& s) {
     s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_tab_dhcp.png");
     s.sim.Cmd("log clear");
     const u8 before = f->fDhcp.GetState();
-    s.x.Xdotool("key space");
+    s.menus.Key("space");
     EXPECT_TRUE(RunUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
     RunUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
-    s.sim.WaitIdle(2000);
+    AwaitQuiet(s.sim, "the box changed");
     EXPECT_EQ(WrittenValues(s.sim, 305, "usdh"), std::vector<i64>{before ? 0 : 1});
     // Tab moves on: the ring goes with the focus.
-    s.x.Xdotool("key Tab");
+    s.menus.Key("Tab");
     EXPECT_TRUE(RunUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
 }
 
@@ -1019,9 +1036,9 @@ void DeviceChange(Session& s) {
         for (const Row& r : rows) {
             SCOPED_TRACE(std::string(r.tag) + (taken ? " clicks taken" : " clicks sent"));
             s.menus.fClicksTaken = taken;
-            // The last pass ended with a click on this same row: past the double-click
-            // interval, or the click opens the device's control window.
-            Settle(u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 100);
+            // The last pass ended with a click on this same row: the driver keeps
+            // this one past the double-click interval, or it would open the
+            // device's control window.
             // Row 1 (305) and row 2 (1201), sorted by serial.
             s.menus.Click(s.row0 + QPoint(0, s.rowH));
             ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
@@ -1036,11 +1053,10 @@ void DeviceChange(Session& s) {
                 << "'" << typed->GetText().CStr() << "'";
             // Keys typed into another window are lost to the field.
             EXPECT_EQ(ShownWindows().size(), 1u);
-            Settle(300);
+            LoopDrained();
             s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
             ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
-            s.sim.WaitIdle(3000);
-            Settle(500);
+            AwaitQuiet(s.sim, "1201 chosen");
             EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value[taken])});
             EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
             // Untouched: focused in 1201's field, then back to 305, writes nothing.
@@ -1049,7 +1065,7 @@ void DeviceChange(Session& s) {
             s.menus.Click(q);
             s.menus.Click(s.row0 + QPoint(0, s.rowH));
             ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-            s.sim.WaitIdle(3000);
+            AwaitQuiet(s.sim, "305 chosen");
             EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>());
             EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
         }
@@ -1156,9 +1172,9 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             // bar lends only its own Device menu.
             {
                 NewWindowProbe probe(x, check, nullptr, "control", false, "-KEVOrune");
-                // Past the double-click interval since the last click, on the selected row.
+                // On the selected row (the driver keeps it apart from the last click).
                 const i32 row = std::max(0, win->SelectedRow());
-                Settle(700);
+                EXPECT_TRUE(menus.WaitActive(devwin)) << "the device window active again";
                 menus.Click(row0 + QPoint(0, row * rowH), 2);
                 EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 15000));
                 const u32 serial = win->fFrame->Serial();
@@ -1186,7 +1202,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
                 ASSERT_TRUE(menus.Choose(ctl, "Device", "sACN Output"));
                 EXPECT_TRUE(RunUntil([&] { return !Writes(sim).empty(); }, 5000));
-                sim.WaitIdle(3000);
+                AwaitQuiet(sim, "sACN Output");
                 for (const std::string& w : Writes(sim))
                     EXPECT_NE(w.find("dev=" + std::to_string(serial) + " "), std::string::npos)
                         << w;
@@ -1194,14 +1210,14 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 // Closing it tells only its own device to leave the edit mode.
                 ASSERT_TRUE(menus.Choose(ctl, "File", "Close"));
                 EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 5000));
-                sim.WaitIdle(3000);
+                AwaitQuiet(sim, "the control window closed");
                 for (const std::string& w : Writes(sim))
                     EXPECT_NE(w.find("dev=" + std::to_string(serial)), std::string::npos) << w;
             }
             // A stored placement put back: the content is laid out for it at once.
             win->PlaceWindow(LRect(120, 120, 1020, 720));
             EXPECT_TRUE(RunUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
-            Settle(200);
+            RunUntil([&] { return win->Bounds() == LRect(0, 0, 900, 600); }, 3000);
             EXPECT_EQ(win->Bounds(), LRect(0, 0, 900, 600));
             EXPECT_GE(win->fNavi->Bounds().bottom, 600 - 80);
             EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);

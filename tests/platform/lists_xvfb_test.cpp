@@ -135,8 +135,9 @@ void ExpectNames(SimDeviceProcess& sim, CKvsDevCtl* ctl, const std::string& fiel
         return out;
     };
     std::sort(names.begin(), names.end());
-    Await("every " + field + " written whole", [&] { return lasts() == names; }, 8000);
-    Await("the device quiet after the " + field + " writes", [&] { return Quiet(sim, ctl); });
+    Await("every " + field + " written whole", [&] { return lasts() == names; }, 8000, kLookMs);
+    Await("the device quiet after the " + field + " writes", [&] { return Quiet(sim, ctl); }, 5000,
+          kLookMs);
     const std::vector<std::pair<std::string, std::string>> got = Written(sim, field);
     std::vector<std::string> paths;
     for (const auto& [path, value] : got)
@@ -194,7 +195,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_NE(view, nullptr);
         MWindow* ctlwin = WindowOf(&ctl->Screen()->Window());
         ASSERT_TRUE(user.WaitActive(ctlwin, 5000)) << "the control window active";
-        ASSERT_TRUE(Await("the play settings read", [&] { return Quiet(sim, ctl); }, 10000));
+        ASSERT_TRUE(
+            Await("the play settings read", [&] { return Quiet(sim, ctl); }, 10000, kLookMs));
         CKvsPlayFrm* frame = view->Frame();
         CKvsSeqList* seqs = frame->List();
         CKvsScnList* scenes = frame->SceneEdit()->List();
@@ -204,7 +206,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         sim.Cmd("log clear");
         for (int i = 0; i < 2; ++i) user.Click(Center(&frame->PlusButton()));
         ASSERT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
-        Await("the sequences sent", [&] { return Quiet(sim, ctl); });
+        Await("the sequences sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         user.Click(Row(seqs, 0, -30));
         user.Type("Opening");
         user.Key("Return");
@@ -226,7 +228,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
         for (int i = 0; i < 3; ++i) user.Click(Center(&frame->SceneEdit()->PlusButton()));
         ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
-        Await("the scenes sent", [&] { return Quiet(sim, ctl); });
+        Await("the scenes sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         user.Click(Row(scenes, 0, -30));
         user.Type("Intro");
@@ -288,7 +290,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                            " sleep 0.3 mousemove " + xy(to) +
                            " sleep 0.3 mousemove_relative 1 1 sleep 0.3 mouseup 1");
             EXPECT_TRUE(RunUntil([&] { return scnName(2) == "Chorus"; }, 8000));
-            Await("the drag's move sent", [&] { return Quiet(sim, ctl); });
+            Await("the drag's move sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         }
         EXPECT_EQ(seq->GetListCount(SqncF::scns), 3u);
         EXPECT_EQ(scnName(0), "Intro");
@@ -309,7 +311,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqcs"), "value");
         };
         Await("the device holding two sequences",
-              [&] { return Quiet(sim, ctl) && sequencesThere() == "2"; }, 8000);
+              [&] { return Quiet(sim, ctl) && sequencesThere() == "2"; }, 8000, kLookMs);
         EXPECT_EQ(sequencesThere(), "2");
 
         // ---- Play Buttons: a fresh grid shows its one button, titled whole.
@@ -360,7 +362,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         for (int i = 0; i < 2; ++i) user.Click(Center(&edit->fAdd));
         const CRecord* schd = settings->GetChild(SqstF::schd);
         ASSERT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
-        Await("the events sent", [&] { return Quiet(sim, ctl); });
+        Await("the events sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         // The name sits between the play button and the sequence.
         const i32 nameX =
@@ -404,7 +406,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         for (int i = 0; i < 2; ++i) user.Click(Center(aux->fAdd));
         const CRecord* axps = settings->GetChild(SqstF::axps);
         ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
-        Await("the aux plays sent", [&] { return Quiet(sim, ctl); });
+        Await("the aux plays sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         user.Click(Row(aux->fList, 0, -30));
         user.Type("Aux1");
@@ -433,7 +435,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Key("ctrl+z");
         EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
         auxwin->HideWindow();
-        Await("the undo sent", [&] { return Quiet(sim, ctl); });
+        Await("the undo sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
 
         // Nothing went to another device, and no Qt warning.
         for (const std::string& line : sim.Log()) {

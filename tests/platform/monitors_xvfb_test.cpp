@@ -1,6 +1,10 @@
 // The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize;
 // every column count and back, each group shown once with its levels; two
 // senders on loopback through the port sharing into the record control's list.
+#include <QCursor>
+#include <QGuiApplication>
+#include <QStyleHints>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -65,7 +69,6 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
     if (!RunUntil([&] { return native->isActiveWindow(); }, 1000))
         gX->Xdotool("windowactivate " + Id(win));
     ASSERT_TRUE(RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
-    RunUntil([] { return false; }, 200);
 
     const LPoint from = ScreenPointOf(win, 10);
     gX->Xdotool("mousemove " + std::to_string(from.x) + " " + std::to_string(from.y) +
@@ -92,7 +95,7 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
                     std::to_string(r.h));
         EXPECT_TRUE(RunUntil([&] { return win.Grid()->Cols() == r.cols; }, 3000))
             << r.w << "x" << r.h << " gave " << win.Grid()->Cols();
-        RunUntil([] { return false; }, 300);
+        LoopDrained();
         EXPECT_EQ(win.Grid()->Rows(), (r.cols + 7) / r.cols);
         const LRect c = win.Window()->GetContentScreenRect();
         EXPECT_GE(c.Width(), r.cols * win.Grid()->CellWidth()) << "the window holds the grid";
@@ -150,14 +153,19 @@ TEST_F(MonXvfb, EveryColumnCountAndBackShowsEachGroupOnce) {
             const int y = c.top + i32(LPane::UnpackY(tl)) + (cell.top + cell.bottom) / 2;
             gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
                         " mousemove_relative 3 3");
-            RunUntil([] { return false; }, 150);
+            Await("the pointer over the cell", [&] {
+                QWidget* under = QApplication::widgetAt(QPoint(x + 3, y + 3));
+                return under && under->window() == AsMWindow(win.GetNativeWindow()) &&
+                       QCursor::pos() == QPoint(x + 3, y + 3);
+            });
+            LoopDrained();
         }
         const i32 before = win.Grid()->Cols();
         gX->Xdotool("windowsize " + Id(win) + " " + std::to_string(r.w) + " " +
                     std::to_string(r.h));
         RunUntil([&] { return win.Grid()->Cols() != before; }, 1500);
         seen.insert(win.Grid()->Cols());
-        RunUntil([] { return false; }, 250);
+        LoopDrained();
         std::string want = all;
         for (i32 extra = win.Grid()->Cols() * win.Grid()->Rows() - 8; extra > 0; --extra)
             want += " -";
@@ -216,11 +224,12 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
             [&] {
                 a.Send(port, 0x21, la.data(), 512, 0);
                 b.Send(port, 0x21, lb.data(), 512, 0);
+                // The senders' own rate, the program running between their packets.
                 RunUntil([] { return false; }, 30);
                 return list->Rows() == 1;
             },
             5000));
-        RunUntil([] { return false; }, 200);
+        LoopDrained();
         auto* cell = static_cast<CKvsUnivCell*>(list->GetProtoCellFor(LCell{0, 0}));
         ASSERT_TRUE(cell);
         const std::string sender = cell->fSender.GetText().CStr();
@@ -240,6 +249,7 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
             [&] {
                 a.Send(port, 0x21, la.data(), 512, 0);
                 b.Send(port, 0x21, lb.data(), 512, 0);
+                // The senders' own rate.
                 RunUntil([] { return false; }, 30);
                 return monwin->Grid()->Levels()[0] == 100 && monwin->Grid()->Levels()[1] == 200 &&
                        monwin->Grid()->Levels()[511] == 7;
@@ -247,7 +257,12 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
             5000))
             << int(monwin->Grid()->Levels()[0]) << " " << int(monwin->Grid()->Levels()[1]);
         // Fed on change only: steady levels are no updates, and the line says so.
-        RunUntil([] { return false; }, 2300);
+        RunUntil(
+            [&] {
+                return std::string(monwin->RateLine().GetText().CStr()) ==
+                       StdDialogText("TURNSTAT", 0).CStr();
+            },
+            5000);
         EXPECT_EQ(std::string(monwin->RateLine().GetText().CStr()),
                   std::string(StdDialogText("TURNSTAT", 0).CStr()));
         gX->Screenshot(KEVO_BINARY_DIR "/xvfb_two_senders.png");

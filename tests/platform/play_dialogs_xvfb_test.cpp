@@ -82,7 +82,7 @@ Values WrittenOf(Walk& w, const std::vector<std::string>& tags) {
 // may still be busy with the writes before), or what came instead.
 Values WaitValues(Walk& w, const std::vector<std::string>& tags, const Values& expected) {
     Values got;
-    RunUntil(
+    RunUntilEvery(
         [&] {
             got = WrittenOf(w, tags);
             return got == expected;
@@ -99,7 +99,7 @@ std::vector<std::string> Sent(Walk& w, const std::string& tag) {
 }
 
 std::vector<std::string> WaitSent(Walk& w, const std::string& tag, size_t count) {
-    RunUntil([&] { return Sent(w, tag).size() >= count; }, 8000);
+    RunUntilEvery([&] { return Sent(w, tag).size() >= count; }, 8000);
     w.AwaitQuiet("the writes of " + tag);
     return Sent(w, tag);
 }

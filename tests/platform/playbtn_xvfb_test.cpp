@@ -2,6 +2,7 @@
 // of a sequence from the sequence list onto a button cell.
 #include <gtest/gtest.h>
 
+#include "XvfbKeys.h"
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "editors/CKvsBtnList.h"
@@ -91,7 +92,8 @@ TEST(PlayBtnXvfb, ClickAndSequenceDrag) {
     EXPECT_TRUE(RunUntil([&] { return !s.fDropped.empty(); }, 8000));
     EXPECT_EQ(s.fDropped, std::vector<u32>{31});
     EXPECT_EQ(s.fButtons.GetSelCell(), (LCell{0, 0}));
-    RunUntil([] { return false; }, 300);
+    Await("the pointer let go",
+          [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
 }
 
 }  // namespace

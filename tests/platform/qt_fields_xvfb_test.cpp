@@ -92,13 +92,13 @@ TEST_F(XvfbFields, LoneNumberFieldEndsOnTabAndTypesAfterReactivation) {
         frame->Native()->View()->mapToGlobal(QPoint(b.left + 8, (b.top + b.bottom) / 2));
     gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
     ASSERT_TRUE(RunUntil([&] { return vol.Engine() && QApplication::focusWidget(); }));
-    gX->Xdotool("key ctrl+a BackSpace");
-    gX->Xdotool("type 42");
+    KeysPaced("ctrl+a BackSpace");
+    TypePaced("42");
     ASSERT_TRUE(RunUntil([&] { return std::string(vol.GetText().View()) == "42"; }, 2000));
-    gX->Xdotool("key Tab");
+    KeysPaced("Tab");
     EXPECT_TRUE(RunUntil([&] { return !frame->fFixes.empty(); }, 2000));
-    gX->Xdotool("key Tab");
-    RunUntil([] { return false; }, 300);
+    KeysPaced("Tab");
+    LoopDrained();
     EXPECT_EQ(frame->fFixes, std::vector<f64>{42});
 
     // Another window takes the keyboard, then this one again.
@@ -106,12 +106,11 @@ TEST_F(XvfbFields, LoneNumberFieldEndsOnTabAndTypesAfterReactivation) {
     other.Front([&] { gX->Xdotool("windowactivate " + std::to_string(other.Native()->winId())); });
     ASSERT_TRUE(Activate(other.Native()));
     ASSERT_TRUE(Activate(frame->Native()));
-    RunUntil([] { return false; }, 200);
-    gX->Xdotool("key ctrl+a BackSpace");
-    gX->Xdotool("type 7");
+    KeysPaced("ctrl+a BackSpace");
+    TypePaced("7");
     EXPECT_TRUE(RunUntil([&] { return std::string(vol.GetText().View()) == "7"; }, 2000))
         << vol.GetText().View();
-    gX->Xdotool("key Return");
+    KeysPaced("Return");
     EXPECT_TRUE(RunUntil([&] { return frame->fFixes.size() == 2; }, 2000));
     EXPECT_EQ(frame->fFixes, (std::vector<f64>{42, 7}));
 }

@@ -67,13 +67,14 @@ TEST_F(ScheduleXvfb, ConditionKeysAndWeekDays) {
     CKvsSchPrmFrm& prm = *frame->win->EditFrame()->fPrm;
     CRecord* ev = frame->Sched()->GetListItem(SchdF::flts, 0);
     gX->Xdotool("mousemove " + frame->At(&prm.fHour, 5, 5) + " click 1");
-    gX->Xdotool("type --delay 30 '22-23|0'");
+    TypePaced("22-23|0");
     EXPECT_TRUE(RunUntil([&] { return ev->GetString(ScevF::fcph) == LString("22-23|0"); }, 3000))
         << ev->GetString(ScevF::fcph).CStr();
     for (i32 day : {0, 2}) {
         LPane* cell = prm.fWeek.GetCellFrame(LCell{day, 0}, false);
+        const u64 seen = InputSeen::Instance().Releases();
         gX->Xdotool("mousemove " + frame->At(cell, cell->Bounds().Width() / 2, 5) + " click 1");
-        RunUntil([] { return false; }, 200);
+        Await("the day's click taken", [&] { return InputSeen::Instance().Releases() > seen; });
     }
     EXPECT_TRUE(RunUntil([&] { return ev->GetString(ScevF::fcpw) == LString("1,3,"); }, 3000))
         << ev->GetString(ScevF::fcpw).CStr();
@@ -90,7 +91,8 @@ TEST_F(ScheduleXvfb, RowZeroDraggedBelowRowTwo) {
                      " sleep 0.3 mousemove_relative 0 1 sleep 0.3 mouseup 1");
     EXPECT_TRUE(RunUntil([&] { return frame->Names() == "E1E2E0"; }, 8000)) << frame->Names();
     EXPECT_TRUE(frame->undo.Undo() && frame->Names() == "E0E1E2");
-    RunUntil([] { return false; }, 300);
+    Await("the pointer let go",
+          [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
 }
 
 }  // namespace

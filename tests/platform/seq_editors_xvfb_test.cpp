@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "XvfbKeys.h"
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "editors/CKvsSeqList.h"
@@ -141,7 +142,8 @@ TEST_F(SeqXvfb, RealDragFromTheListOntoASlot) {
     EXPECT_EQ(s.fIds, std::vector<u32>{22});
     // The list is unchanged: a drag onto a slot copies nothing into it.
     EXPECT_EQ(s.Names(), "Show,Encore,Walk-out");
-    RunUntil([] { return false; }, 300);
+    Await("the pointer let go",
+          [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
 }
 
 }  // namespace

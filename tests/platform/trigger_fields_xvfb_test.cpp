@@ -40,10 +40,10 @@ TEST_F(XvfbTriggerFields, KeyFieldKeepsTheLastLetterOrDigit) {
     key.SetBounds(LRect(20, 20, 60, 42));
     ClickInto(&key);
     // A blank and a sign are refused; the last letter or digit stays alone.
-    gX->Xdotool("type --delay 30 'a 7+'");
+    TypePaced("a 7+");
     RunUntil([&] { return Text(key) == "7"; }, 2000);
     EXPECT_EQ(Text(key), "7");
-    gX->Xdotool("type --delay 30 q");
+    TypePaced("q");
     RunUntil([&] { return Text(key) == "q"; }, 2000);
     EXPECT_EQ(Text(key), "q");
 }
@@ -52,11 +52,11 @@ TEST_F(XvfbTriggerFields, NoteFieldTakesANameOnReturn) {
     CNoteEdit note(frame.get());
     note.SetBounds(LRect(20, 60, 120, 82));
     ClickInto(&note);
-    gX->Xdotool("key ctrl+a BackSpace");
-    gX->Xdotool("type --delay 30 d#4");
+    KeysPaced("ctrl+a BackSpace");
+    TypePaced("d#4");
     RunUntil([&] { return Text(note) == "d#4"; }, 2000);
     EXPECT_EQ(Text(note), "d#4");
-    gX->Xdotool("key Return");
+    KeysPaced("Return");
     RunUntil([&] { return Text(note) == "D#4"; }, 2000);
     EXPECT_EQ(Text(note), "D#4");
     EXPECT_EQ(note.GetValue(), 63);
