@@ -163,7 +163,20 @@ TEST_F(MonXvfb, EveryColumnCountAndBackShowsEachGroupOnce) {
         const i32 before = win.Grid()->Cols();
         gX->Xdotool("windowsize " + Id(win) + " " + std::to_string(r.w) + " " +
                     std::to_string(r.h));
-        RunUntil([&] { return win.Grid()->Cols() != before; }, 1500);
+        MWindow* native = AsMWindow(win.GetNativeWindow());
+        // Taken in: the size asked for (or a new column count where the window
+        // keeps a size of its own), and the window manager done placing it.
+        RunUntil(
+            [&] {
+                return native->size() == QSize(r.w, r.h) || win.Grid()->Cols() != before;
+            },
+            1500);
+        RunUntil(
+            [&] {
+                return QApplication::primaryScreen()->availableGeometry().contains(
+                    native->frameGeometry());
+            },
+            1500);
         seen.insert(win.Grid()->Cols());
         LoopDrained();
         std::string want = all;
