@@ -80,6 +80,15 @@ inline std::string TypedWrites(const std::vector<std::string>& values, const std
     return "";
 }
 
+// Whether keys and clicks sent now go to the window as a person means them:
+// it is the active window, has been for 150 ms (a click sooner is taken as
+// the one that activated it), and holds the X input focus.
+inline bool TakesInput(const XvfbHarness& x, QWidget* w) {
+    auto* m = dynamic_cast<MWindow*>(w);
+    return w && QApplication::activeWindow() == w && (!m || m->ActiveForMs() >= 150) &&
+           std::strtoull(x.Run("xdotool getwindowfocus").c_str(), nullptr, 10) == u64(w->winId());
+}
+
 // Waits until the window is on screen (mapped and exposed) and the program has
 // drawn it: what a person waits for before using a window just opened.
 inline bool WaitShown(QWidget* w, u32 ms = 5000) {

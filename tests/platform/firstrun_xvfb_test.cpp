@@ -147,7 +147,9 @@ private:
             return;
         }
         if (!fChecked) {
-            if (LTickMs() - fAt < 400 && fSeen) return;
+            // Looked at once it takes input: placed, shown and activated (a
+            // window never activated is looked at after a while all the same).
+            if (fSeen && !TakesInput(fX, fSeen) && LTickMs() - fAt < 3000) return;
             fChecked = true;
             EXPECT_TRUE(fSeen) << fName << ": closed before it could be looked at";
             if (!fSeen) {
@@ -161,6 +163,7 @@ private:
                 fTimer.stop();
                 return;
             }
+            fKeys = InputSeen::Instance().Keys();
             fX.XdotoolAsync("key Escape");
             fAt = LTickMs();
             return;
@@ -172,10 +175,19 @@ private:
             fTimer.stop();
             return;
         }
-        if (LTickMs() - fAt > 700 && !fReturned) {
+        // Each key taken, what it queued run, and the window still open: the
+        // next way to close it.
+        const bool taken = InputSeen::Instance().Keys() > fKeys || LTickMs() - fAt > 3000;
+        if (taken) {
+            LoopDrained();
+            if (!fSeen || !fSeen->isVisible()) return;
+        }
+        if (taken && !fReturned) {
             fReturned = true;
+            fKeys = InputSeen::Instance().Keys();
+            fAt = LTickMs();
             fX.XdotoolAsync("key Return");
-        } else if (LTickMs() - fAt > 1400 && fReturned && fSeen->Owner()) {
+        } else if (taken && fReturned && fSeen->Owner()) {
             // A window that is not a dialog closes like any window.
             fSeen->Owner()->GetFrame()->HideWindow();
         }
@@ -191,6 +203,7 @@ private:
     QTimer fTimer;
     QPointer<MWindow> fSeen;
     u32 fAt = 0;
+    u64 fKeys = 0;
     bool fFound = false, fChecked = false, fDone = false, fReturned = false;
 };
 
@@ -392,7 +405,7 @@ void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) 
                     at = LTickMs();
                 }
             }
-        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+        } else if (phase == 1 && dialog && (TakesInput(s.x, dialog) || LTickMs() - at > 3000)) {
             LFrame* frame = dialog->Owner()->GetFrame();
             const QPoint p = PaneCenter(t.field(frame));
             auto* settings = dynamic_cast<CKvsSettingsDlg*>(frame);
@@ -652,7 +665,7 @@ void Refusal(Session& s) {
                 if (w != s.devwin) dialog = w;
             netw = dialog ? dynamic_cast<CKvsNetwDlg*>(dialog->Owner()->GetFrame()) : nullptr;
             if (netw) phase = 1, at = LTickMs();
-        } else if (phase == 1 && LTickMs() - at > 300) {
+        } else if (phase == 1 && (TakesInput(s.x, dialog) || LTickMs() - at > 3000)) {
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
             const QPoint ok = PaneCenter(&netw->fOk);
             s.x.XdotoolAsync(Where(f) +
@@ -735,7 +748,7 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
         if (phase == 0 && opened) {
             phase = 1;
             at = LTickMs();
-        } else if (phase == 1 && LTickMs() - at > 400) {
+        } else if (phase == 1 && (TakesInput(s.x, opened) || LTickMs() - at > 3000)) {
             phase = 2;
             if (message) return;
             // A value typed and left in its field: Cancel would store nothing.
@@ -819,7 +832,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
         if (phase == 0) {
             for (MWindow* w : ShownWindows())
                 if (!before.count(w)) dialog = w, phase = 1, at = LTickMs();
-        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+        } else if (phase == 1 && dialog && (TakesInput(s.x, dialog) || LTickMs() - at > 3000)) {
             LFrame* frame = dialog->Owner()->GetFrame();
             auto* modal = dynamic_cast<LModalFrame*>(frame);
             const QPoint p = PaneCenter(d.field(frame));
