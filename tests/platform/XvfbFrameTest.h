@@ -34,9 +34,9 @@ protected:
     // Waits until the shown window is active, asking the window manager when
     // it does not happen by itself, and has been for 150 ms.
     static bool Activate(MWindow* w) {
-        if (!RunUntil([&] { return w->isActiveWindow(); }, 1000))
+        if (!WaitUntil([&] { return w->isActiveWindow(); }, 1000))
             gX->Xdotool("windowactivate " + std::to_string(w->winId()));
-        return RunUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; });
+        return WaitUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; });
     }
 
     // Keys ("ctrl+a BackSpace") and text typed at a person's pace into the

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -61,18 +62,32 @@ private:
 // machine from the program it waits for.
 constexpr u32 kLookMs = 25;
 
+// Runs the loop until pred holds, for at most ms: pred is looked at after
+// whatever the loop handled, and every tickMs besides. The thread sleeps in
+// the loop's wait meanwhile, not in a spin of it: on a machine shared by many
+// walks, a spinning wait takes the time the program it waits for needs.
+inline bool WaitUntil(const std::function<bool()>& pred, u32 ms = 3000, u32 tickMs = 10) {
+    QTimer tick;
+    tick.start(int(tickMs));
+    for (const u32 start = LTickMs();;) {
+        if (pred()) return true;
+        if (LTickMs() - start >= ms) return pred();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
 // Runs the loop until pred holds, looking at most every everyMs.
 inline bool RunUntilEvery(const std::function<bool()>& pred, u32 ms, u32 everyMs = kLookMs) {
     u32 last = LTickMs() - everyMs;
     bool held = false;
-    RunUntil(
+    WaitUntil(
         [&] {
             if (held) return true;
             if (LTickMs() - last < everyMs) return false;
             last = LTickMs();
             return held = pred();
         },
-        ms);
+        ms, everyMs);
     return held;
 }
 
@@ -80,7 +95,7 @@ inline bool RunUntilEvery(const std::function<bool()>& pred, u32 ms, u32 everyMs
 // time-out the test fails, naming what it waited for.
 inline bool Await(const std::string& what, const std::function<bool()>& pred, u32 ms = 5000,
                   u32 everyMs = 0) {
-    if (everyMs ? RunUntilEvery(pred, ms, everyMs) : RunUntil(pred, ms)) return true;
+    if (everyMs ? RunUntilEvery(pred, ms, everyMs) : WaitUntil(pred, ms)) return true;
     ADD_FAILURE() << "gave up after " << ms << " ms waiting for " << what;
     return false;
 }
@@ -140,15 +155,15 @@ private:
               const std::function<bool()>& reach) {
         // A person's pace, with the program running meanwhile: a time, not a
         // state of the program, is what is waited for.
-        RunUntil([&] { return LTickMs() - fLast >= kGapMs; }, kGapMs + 50);
+        WaitUntil([&] { return LTickMs() - fLast >= kGapMs; }, kGapMs + 50);
         if (reach && !RunUntilEvery(reach, 3000))
             ADD_FAILURE() << "the X focus is not on the active window for " << what;
         InputSeen& seen = InputSeen::Instance();
         const u64 before = seen.Keys();
         fLast = LTickMs();
         const pid_t pid = fX.XdotoolStart(args);
-        const bool sent = RunUntil([&] { return XvfbHarness::Finished(pid); }, 5000);
-        const bool taken = RunUntil([&] { return seen.Keys() > before; }, 3000);
+        const bool sent = WaitUntil([&] { return XvfbHarness::Finished(pid); }, 5000);
+        const bool taken = WaitUntil([&] { return seen.Keys() > before; }, 3000);
         if (!sent || !taken) ADD_FAILURE() << what << " did not reach the program";
         return sent && taken;
     }

@@ -47,7 +47,7 @@ inline void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QSt
 // A fixed wait with the loop running. The walks wait on what they expect to
 // see instead; kept for callers written against it.
 inline void Settle(u32 ms = 300) {
-    RunUntil([] { return false; }, ms);
+    WaitUntil([] { return false; }, ms);
 }
 
 inline std::vector<MWindow*> ShownWindows() {
@@ -143,7 +143,7 @@ public:
             const QPoint p = bar->mapToGlobal(bar->actionGeometry(a).center());
             Click(p);
             QMenu* menu = a->menu();
-            if (RunUntil([&] { return menu->isVisible(); }, 3000)) return menu;
+            if (WaitUntil([&] { return menu->isVisible(); }, 3000)) return menu;
             return nullptr;
         }
         return nullptr;
@@ -158,7 +158,7 @@ public:
     }
     void Close() {
         fX.Xdotool("key Escape");
-        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+        WaitUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
     }
     // Chooses the item whose text starts with the prefix; false when it is not
     // there or disabled. The click is sent without waiting: a modal window it
@@ -169,7 +169,7 @@ public:
         for (QAction* a : menu->actions()) {
             if (!a->text().startsWith(prefix)) continue;
             // An item may be enabled by a device reply still on its way.
-            if (!RunUntil([&] { return a->isEnabled(); }, 3000)) break;
+            if (!WaitUntil([&] { return a->isEnabled(); }, 3000)) break;
             fChoseAt = InputSeen::Instance().Releases();
             fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
                             " click 1");
@@ -207,13 +207,13 @@ public:
         // active as the one that activated it, and drops it.
         if (QWidget* under = QApplication::widgetAt(p))
             if (auto* m = dynamic_cast<MWindow*>(under->window()); m && m->isActiveWindow())
-                RunUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
+                WaitUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
         // Two clicks within the double-click time are a double click to the
         // program's lists, wherever the second lands: a click meant on its own
         // waits until the last is older, as a person's next click is.
         {
             const u32 dbl = u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 50;
-            RunUntil([&] { return LTickMs() - fLastClickAt > dbl; }, dbl + 50);
+            WaitUntil([&] { return LTickMs() - fLastClickAt > dbl; }, dbl + 50);
         }
         std::string cmd = Where(p);
         if (!mods.empty()) cmd += " keydown " + mods;
@@ -229,12 +229,12 @@ public:
             at = end + 1;
         }
         const pid_t pid = fX.XdotoolStart(args);
-        RunUntil([&] { return XvfbHarness::Finished(pid); }, 5000);
+        WaitUntil([&] { return XvfbHarness::Finished(pid); }, 5000);
         fLastClickAt = LTickMs();
         // Back once the program has the clicks (a click that opens a modal
         // window is taken in that window's loop, so this wait is bounded).
         if (fClicksTaken)
-            RunUntil([&] { return InputSeen::Instance().Releases() >= seen + u64(count); }, 2000);
+            WaitUntil([&] { return InputSeen::Instance().Releases() >= seen + u64(count); }, 2000);
     }
     // Each key pressed and released apart at a person's pace, each sent once
     // the active window holds the X focus; back once the program has taken
@@ -250,7 +250,7 @@ public:
 
 protected:
     void WaitKeysReach() {
-        EXPECT_TRUE(RunUntil([&] { return KeysReachActive(); }, 3000))
+        EXPECT_TRUE(WaitUntil([&] { return KeysReachActive(); }, 3000))
             << "the X focus is not on the active window";
     }
     const XvfbHarness& fX;
@@ -272,7 +272,7 @@ public:
 // move past the start distance began the platform drag, the target took the
 // drag over it, the release ended the drag. QDrag::exec runs an event loop of
 // its own, so the steps run from a timer, not from the caller's waits: start
-// it, then RunUntil(Done()).
+// it, then WaitUntil(Done()).
 class PointerDrag {
 public:
     // entered: the target takes the drag (by default the drag object of the

@@ -115,7 +115,7 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     drag->setMimeData(mime);
     const Qt::DropAction done = drag->exec(Qt::CopyAction);
     EXPECT_EQ(done, Qt::CopyAction);
-    ASSERT_TRUE(RunUntil([&] { return ctl.Uploads() != nullptr; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return ctl.Uploads() != nullptr; }, 3000));
     EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u);
 
     // A second drop that lands on the upload window is refused, and it says why.
@@ -136,7 +136,7 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     auto* second = new QDrag(&source);
     second->setMimeData(again);
     EXPECT_EQ(second->exec(Qt::CopyAction), Qt::IgnoreAction);
-    RunUntil([&] { return up->fHint.IsShown(); }, 3000);
+    WaitUntil([&] { return up->fHint.IsShown(); }, 3000);
     EXPECT_TRUE(up->fHint.IsShown());
     EXPECT_GT(up->fHint.Bounds().Width(), 0);
     EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u) << "nothing more was queued";
@@ -192,14 +192,14 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         ASSERT_TRUE(launch.PrefsWritten());
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
-        ASSERT_TRUE(RunUntil([&] { return kvs->DevDoc()->DeviceSet().Count() == 1; }, 15000));
+        ASSERT_TRUE(WaitUntil([&] { return kvs->DevDoc()->DeviceSet().Count() == 1; }, 15000));
         ASSERT_TRUE(menus.WaitActive(AsMWindow(devwin->GetNativeWindow()), 5000))
             << "the device window active";
         // The control window: a double click on the device's row.
         const QPoint row0 = ScreenPoint(devwin->fList, LPoint{60, 8});
         x.Xdotool(Where(row0) + " click --repeat 2 --delay 60 1");
         CKvsDevCtl* ctl = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 ctl = kvs->DevDoc()->FindController(1201);
                 return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
@@ -209,7 +209,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         ASSERT_NE(view, nullptr);
         CKvsFileList* list = view->Frame()->fFiles->fList;
         // The record view goes when the play view comes: nothing of it is used after.
-        ASSERT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000)) << list->Count();
+        ASSERT_TRUE(WaitUntil([&] { return list->Count() == 4; }, 10000)) << list->Count();
         MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
         ASSERT_NE(ctlwin, nullptr);
         ASSERT_TRUE(menus.WaitActive(ctlwin, 5000)) << "the control window active";
@@ -226,7 +226,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             // The driver keeps it past the double-click time since the last
             // click: a click that selects.
             menus.Click(ScreenPoint(list, LPoint{30, row * list->CellHeight() + 6}));
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil(
                 [&] { return list->SelectedNames(false) == std::vector<LString>{LString(name)}; },
                 3000))
                 << name;
@@ -241,8 +241,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer yes(x, "key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Edit", "Delete"));
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 3; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc");
         EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/a take.drc"));
@@ -252,15 +252,16 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer no(x, "key Escape");
             menus.Key("Delete");
-            EXPECT_TRUE(Await("the question answered", [&] { return no.Closed(); }, 8000));
+            EXPECT_TRUE(Await(
+                "the question answered", [&] { return no.Closed(); }, 8000));
             LoopDrained();
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc");
         {
             Answer yes(x, "key Return");
             menus.Key("Delete");
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 2; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 2; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc " + rm + "b%20take.drc");
 
@@ -269,8 +270,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer typed(x, "key ctrl+a ; xdotool type 'x/y:z.' ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
-            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
@@ -282,8 +283,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             Answer folder(
                 x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Download"));
-            EXPECT_TRUE(RunUntil([&] { return folder.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil([&] { return folder.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil(
                 [&] { return std::filesystem::exists(local + "/down/d keep.drc"); }, 10000));
         }
         std::string got;
@@ -326,7 +327,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                     names += "[" + e.path().filename().string() + "]";
                 return names;
             };
-            ASSERT_TRUE(RunUntil(
+            ASSERT_TRUE(WaitUntil(
                 [&] {
                     return std::filesystem::exists(card + "/kevrecfiles/x_y.drc") &&
                            std::filesystem::exists(card + "/kevrecfiles/nl_z.drc") &&
@@ -346,27 +347,28 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                     EXPECT_GE(u8(c), 32) << e.path().filename();
             x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_dropped.png");
         }
-        EXPECT_TRUE(RunUntil([&] { return rowOf("nl_z.drc") >= 0; }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return rowOf("nl_z.drc") >= 0; }, 10000));
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk.png");
 
         // Record, then stop: the recording is offered for a rename, typed oddly.
         x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
-        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        WaitUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
         sim.Cmd("log clear");
         CKvsRecCtlF* rec = view->Frame();
         const LRect rb = rec->fRec.Bounds(), sb = rec->fStop.Bounds();
         ASSERT_TRUE(menus.WaitActive(ctlwin)) << "the control window active";
         menus.Click(ScreenPoint(&rec->fRec, LPoint{rb.Width() / 2, rb.Height() / 2}));
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 5000));
         EXPECT_STREQ(rec->RecImage(), "RECONBTN");
         {
-            Answer typed(x, "key ctrl+a ; xdotool type --delay 100 ../x/y:z ; xdotool sleep 0.3 key Return");
+            Answer typed(
+                x, "key ctrl+a ; xdotool type --delay 100 ../x/y:z ; xdotool sleep 0.3 key Return");
             x.XdotoolAsync(
                 Where(ScreenPoint(&rec->fStop, LPoint{sb.Width() / 2, sb.Height() / 2})) +
                 " click 1");
-            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return rowOf("___x_y_z.drc") >= 0; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return rowOf("___x_y_z.drc") >= 0; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "REC0001.drc///sdc/kevrecfiles/___x_y_z.drc");
@@ -374,16 +376,16 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
 
         // The play settings view: its own file list takes the same commands.
         x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
-        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        WaitUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
         LPopupList& pop = ctl->Screen()->Window().fView;
         x.Xdotool(Where(ScreenPoint(&pop, LPoint{20, pop.Bounds().Height() / 2})) + " click 1");
-        RunUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
+        WaitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
         menus.Key("Down Return");
-        ASSERT_TRUE(RunUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 15000));
+        ASSERT_TRUE(WaitUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 15000));
         auto* play = dynamic_cast<CKvsPlayCmd*>(ctl->Screen()->PlayView());
         ASSERT_NE(play, nullptr);
         CKvsFileFrm* files = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 auto* basic = dynamic_cast<CDrcCmdHandler*>(play);
                 files = basic ? dynamic_cast<CKvsFileFrm*>(basic->Frame()->FilePane()) : nullptr;
@@ -398,16 +400,18 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer yes(x, "key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Edit", "Delete"));
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 5; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 5; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc");
         clickRow("x_y.drc");
         {
-            Answer typed(x, "key ctrl+a ; xdotool type --delay 100 late\\ take ; xdotool sleep 0.3 key Return");
+            Answer typed(
+                x,
+                "key ctrl+a ; xdotool type --delay 100 late\\ take ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
-            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "x_y.drc///sdc/kevrecfiles/late%20take.drc");
@@ -415,8 +419,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer yes(x, "key Return");
             menus.Key("Delete");
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 4; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc " + rm + "nl_z.drc");
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
@@ -458,7 +462,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             answer.start(20);
             ASSERT_TRUE(menus.Choose(ctlwin, "Play", "Copy Show to USB"));
             const std::string last = StdDialogText("KVSCOPYUMS", 8).CStr();
-            EXPECT_TRUE(RunUntil([&] { return said.size() >= 3 && said.back() == last; }, 20000))
+            EXPECT_TRUE(WaitUntil([&] { return said.size() >= 3 && said.back() == last; }, 20000))
                 << said.size();
             // The last message answered and gone: nothing more is asked.
             Await("the last message closed", [&] {

@@ -292,8 +292,8 @@ bool DevicesQuiet(SimDeviceProcess& sim) {
 }
 
 bool AwaitQuiet(SimDeviceProcess& sim, const std::string& after) {
-    return Await("the devices quiet after " + after, [&] { return DevicesQuiet(sim); }, 8000,
-                 kLookMs);
+    return Await(
+        "the devices quiet after " + after, [&] { return DevicesQuiet(sim); }, 8000, kLookMs);
 }
 
 std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
@@ -412,7 +412,8 @@ void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) 
             ASSERT_NE(settings, nullptr);
             const QPoint ok = PaneCenter(&settings->fOk);
             // "type" takes every word after it: the click on OK is a command of its own.
-            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + t.text +
+            s.x.XdotoolAsync(Where(p) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + t.text +
                              " ; xdotool sleep 0.2 mousemove " + std::to_string(ok.x()) + " " +
                              std::to_string(ok.y()) + " click 1");
             phase = 2;
@@ -434,7 +435,7 @@ void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) 
     step.start(20);
     ASSERT_TRUE(s.menus.Choose(owner, t.menu, t.item)) << t.item;
     EXPECT_TRUE(
-        RunUntil([&] { return phase == 4 && ShownWindows().size() == before.size(); }, 10000))
+        WaitUntil([&] { return phase == 4 && ShownWindows().size() == before.size(); }, 10000))
         << t.item << " " << t.text;
 }
 
@@ -454,10 +455,10 @@ void FieldLimits(Session& s) {
                     if (w != s.devwin && w->windowTitle().contains("-KEVOrune")) return w;
                 return nullptr;
             };
-            RunUntil([&] { return control() != nullptr; }, 15000);
+            WaitUntil([&] { return control() != nullptr; }, 15000);
             ctl = control();
             ASSERT_NE(ctl, nullptr);
-            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
         }
         s.sim.Cmd("log clear");
         bool messaged = false;
@@ -577,7 +578,7 @@ void CustomAddressing(std::initializer_list<u32> serials) {
     for (const u32 serial : serials) {
         CKvsDevCtl* ctl = doc->FindController(u16(serial));
         ASSERT_NE(ctl, nullptr);
-        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
         ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
         ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
     }
@@ -587,7 +588,6 @@ void CustomAddressing(std::initializer_list<u32> serials) {
 void Type(Session& s, const std::string& text) {
     s.menus.Type(text);
 }
-
 
 void ClickAt(Session& s, QPoint p, const std::string& then = "") {
     s.x.Xdotool(Where(p) + " click 1" + then);
@@ -613,17 +613,17 @@ void Refusal(Session& s) {
     for (const auto& r : rounds) {
         SCOPED_TRACE(std::string(r.text) + " " + r.answer);
         s.menus.Click(s.row0 + QPoint(0, s.rowH));
-        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
         AwaitQuiet(s.sim, "305 chosen");
         CKvsDevFrm* frame = s.win->fFrame;
         s.sim.Cmd("log clear");
         ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
         Type(s, r.text);
-        EXPECT_TRUE(RunUntil([&] { return frame->fCsad.GetText() == LString(r.text); }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return frame->fCsad.GetText() == LString(r.text); }, 3000));
         MessageWatch watch(s.x, r.answer);
         // Another device's row: refused, so not taken.
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
-        EXPECT_TRUE(RunUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
+        EXPECT_TRUE(WaitUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
         // A second message would come from the same turn as the choice.
         AwaitQuiet(s.sim, "the refusal");
         EXPECT_EQ(watch.Shown(), 1);
@@ -631,17 +631,17 @@ void Refusal(Session& s) {
         EXPECT_EQ(frame->Serial(), 305);
         EXPECT_EQ(s.win->SelectedRow(), 1);
         EXPECT_EQ(std::string(frame->fCsad.GetText().View()), r.text);
-        EXPECT_TRUE(RunUntil([&] { return AllSelected(&frame->fCsad); }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return AllSelected(&frame->fCsad); }, 2000));
         ++good;
         const std::string typed = std::string(IPv4Text(good).CStr());
         if (r.clickFirst) ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
         Type(s, typed);
         EXPECT_TRUE(
-            RunUntil([&] { return frame->fCsad.GetText() == LString(typed.c_str()); }, 3000))
+            WaitUntil([&] { return frame->fCsad.GetText() == LString(typed.c_str()); }, 3000))
             << frame->fCsad.GetText().CStr();
         // The other device's row again: now taken, the address stored for 305 alone.
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
-        EXPECT_TRUE(RunUntil([&] { return frame->Serial() == 1201; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return frame->Serial() == 1201; }, 3000));
         AwaitQuiet(s.sim, "1201 chosen");
         EXPECT_EQ(watch.Shown(), 1);
         EXPECT_EQ(WrittenValues(s.sim, 305, "csad"), std::vector<i64>{i64(good)});
@@ -668,10 +668,11 @@ void Refusal(Session& s) {
         } else if (phase == 1 && (TakesInput(s.x, dialog) || LTickMs() - at > 3000)) {
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
             const QPoint ok = PaneCenter(&netw->fOk);
-            s.x.XdotoolAsync(Where(f) +
-                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 300.1.1.1 ; xdotool "
-                             "sleep 0.2 mousemove " +
-                             std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
+            s.x.XdotoolAsync(
+                Where(f) +
+                " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 300.1.1.1 ; xdotool "
+                "sleep 0.2 mousemove " +
+                std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
             phase = 2;
         } else if (phase == 2 && watch.Shown() == 1 && !watch.Open()) {
             // The message came over the dialog that raised it.
@@ -682,7 +683,8 @@ void Refusal(Session& s) {
             // The message answered: the field takes typing at once, also after a
             // click into it and Ctrl+A.
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
-            s.x.XdotoolAsync(Where(f) + " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 10.0.0.5");
+            s.x.XdotoolAsync(Where(f) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 10.0.0.5");
             phase = 3;
             at = LTickMs();
         } else if (phase == 3 &&
@@ -701,9 +703,9 @@ void Refusal(Session& s) {
     });
     step.start(20);
     ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Network Settings"));
-    EXPECT_TRUE(RunUntil([&] { return phase == 4 && ShownWindows().size() == 1; }, 15000));
+    EXPECT_TRUE(WaitUntil([&] { return phase == 4 && ShownWindows().size() == 1; }, 15000));
     // The settings channel sends at its own pace.
-    RunUntil([&] { return !WrittenValues(s.sim, 1201, "rtra").empty(); }, 5000);
+    WaitUntil([&] { return !WrittenValues(s.sim, 1201, "rtra").empty(); }, 5000);
     AwaitQuiet(s.sim, "the router written");
     EXPECT_EQ(seen, "10.0.0.5");
     EXPECT_EQ(watch.Shown(), 1);
@@ -731,7 +733,7 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
     const u32 serial = 305;
     CustomAddressing({305u});
     s.menus.Click(s.row0 + QPoint(0, s.rowH));
-    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == serial; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == serial; }, 3000));
     AppDelegate::Instance()->CatchSignals();
     s.sim.Cmd("log clear");
     std::set<MWindow*> before;
@@ -857,7 +859,8 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
                     then = CloseBox(dialog);
                     break;
             }
-            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + c.text +
+            s.x.XdotoolAsync(Where(p) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + c.text +
                              " ; xdotool sleep 0.2 " + then);
             phase = 2;
             at = LTickMs();
@@ -873,7 +876,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
     step.start(20);
     if (!s.menus.Choose(owner, "Device", d.item)) return false;
     const bool closed =
-        RunUntil([&] { return phase == 2 && ShownWindows().size() == before.size(); }, 12000);
+        WaitUntil([&] { return phase == 2 && ShownWindows().size() == before.size(); }, 12000);
     return closed && !stuck;
 }
 
@@ -892,7 +895,7 @@ void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, 
     for (MWindow* w : ShownWindows()) before.insert(w);
     ASSERT_TRUE(s.menus.Choose(owner, menu, item)) << item;
     MWindow* opened = nullptr;
-    RunUntil(
+    WaitUntil(
         [&] {
             for (MWindow* w : ShownWindows())
                 if (!before.count(w)) opened = w;
@@ -904,7 +907,7 @@ void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, 
     CheckBeside(opened, owner, name);
     s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_placed_" + name + ".png");
     opened->Owner()->GetFrame()->HideWindow();
-    RunUntil([&] { return !opened->isVisible(); }, 3000);
+    WaitUntil([&] { return !opened->isVisible(); }, 3000);
 }
 
 // Every way of closing a dialog right after typing into it: its default
@@ -948,10 +951,10 @@ void CloseEach(Session& s) {
                     if (w != s.devwin && w->windowTitle().contains("-KEVOrune")) return w;
                 return nullptr;
             };
-            RunUntil([&] { return control() != nullptr; }, 15000);
+            WaitUntil([&] { return control() != nullptr; }, 15000);
             ctl = control();
             ASSERT_NE(ctl, nullptr);
-            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
             CheckBeside(ctl, s.devwin, "control");
         }
         for (const Closing& c : d.ways) {
@@ -984,11 +987,11 @@ void CloseEach(Session& s) {
 void Keyboard(Session& s) {
     CustomAddressing({305u});
     s.menus.Click(s.row0 + QPoint(0, s.rowH));
-    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
     AwaitQuiet(s.sim, "305 chosen");
     CKvsDevFrm* f = s.win->fFrame;
     ClickAt(s, PaneCenter(&f->fCsmk));
-    ASSERT_TRUE(RunUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
     // Tab until the DHCP box has the focus; each stop shows its ring.
     bool reached = false;
     for (int stop = 0; stop < 6 && !reached; ++stop) {
@@ -1002,13 +1005,13 @@ void Keyboard(Session& s) {
     s.sim.Cmd("log clear");
     const u8 before = f->fDhcp.GetState();
     s.menus.Key("space");
-    EXPECT_TRUE(RunUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
-    RunUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
+    EXPECT_TRUE(WaitUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
+    WaitUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
     AwaitQuiet(s.sim, "the box changed");
     EXPECT_EQ(WrittenValues(s.sim, 305, "usdh"), std::vector<i64>{before ? 0 : 1});
     // Tab moves on: the ring goes with the focus.
     s.menus.Key("Tab");
-    EXPECT_TRUE(RunUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
 }
 
 // A field being typed when another device is chosen: the text goes to the device
@@ -1020,7 +1023,7 @@ void DeviceChange(Session& s) {
     for (const u32 serial : {1201u, 305u}) {
         CKvsDevCtl* ctl = doc->FindController(serial);
         ASSERT_NE(ctl, nullptr);
-        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
         ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
         ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
     }
@@ -1054,21 +1057,21 @@ void DeviceChange(Session& s) {
             // device's control window.
             // Row 1 (305) and row 2 (1201), sorted by serial.
             s.menus.Click(s.row0 + QPoint(0, s.rowH));
-            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-            RunUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
+            ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+            WaitUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
             s.sim.Cmd("log clear");
             const QPoint p = PaneCenter(r.field(s.win->fFrame));
             s.menus.Click(p);
             s.menus.Key("ctrl+a");
             s.menus.Type(r.text[taken]);
             auto* typed = static_cast<LAsciiEdit*>(r.field(s.win->fFrame));
-            EXPECT_TRUE(RunUntil([&] { return typed->GetText() == LString(r.text[taken]); }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return typed->GetText() == LString(r.text[taken]); }, 3000))
                 << "'" << typed->GetText().CStr() << "'";
             // Keys typed into another window are lost to the field.
             EXPECT_EQ(ShownWindows().size(), 1u);
             LoopDrained();
             s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
-            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
+            ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
             AwaitQuiet(s.sim, "1201 chosen");
             EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value[taken])});
             EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
@@ -1077,7 +1080,7 @@ void DeviceChange(Session& s) {
             const QPoint q = PaneCenter(r.field(s.win->fFrame));
             s.menus.Click(q);
             s.menus.Click(s.row0 + QPoint(0, s.rowH));
-            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+            ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
             AwaitQuiet(s.sim, "305 chosen");
             EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>());
             EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
@@ -1109,13 +1112,13 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
         CKvsApp* kvs = launch.Launch();
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
-        EXPECT_TRUE(RunUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000));
+        EXPECT_TRUE(WaitUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000));
         std::printf("[%s] start to the device window with 3 devices listed: %u ms\n",
                     screen.c_str(), LTickMs() - t0);
-        RunUntil([&] { return !win->fFrame->fClock.GetText().IsEmpty(); }, 3000);
+        WaitUntil([&] { return !win->fFrame->fClock.GetText().IsEmpty(); }, 3000);
         MWindow* devwin = AsMWindow(win->GetNativeWindow());
         ASSERT_NE(devwin, nullptr);
-        RunUntil([&] { return QApplication::activeWindow() == devwin; }, 3000);
+        WaitUntil([&] { return QApplication::activeWindow() == devwin; }, 3000);
         check.Check(devwin, nullptr, "devwin");
 
         const LRect list = win->fList->Bounds();
@@ -1129,7 +1132,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             // Rows chosen with the pointer: the top row, then the one below it.
             for (const i32 row : {0, 2, 1}) {
                 menus.Click(row0 + QPoint(0, row * rowH));
-                EXPECT_TRUE(RunUntil([&] { return win->SelectedRow() == row; }, 3000)) << row;
+                EXPECT_TRUE(WaitUntil([&] { return win->SelectedRow() == row; }, 3000)) << row;
             }
             check.Check(devwin, nullptr, "devwin_row1");
 
@@ -1165,19 +1168,19 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             for (const Opened& o : kDevWinDialogs) {
                 NewWindowProbe probe(x, check, devwin, o.shot, true);
                 ASSERT_TRUE(menus.Choose(devwin, o.menu, o.item)) << o.item;
-                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000))
+                EXPECT_TRUE(WaitUntil([&] { return probe.Done(); }, 8000))
                     << o.item << probe.State();
-                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+                WaitUntil([&] { return ShownWindows().size() == 1; }, 3000);
             }
             // Menu Keys arms the registry: the next item chosen opens its key dialog.
             {
                 NewWindowProbe probe(x, check, devwin, "menukeys", true);
                 ASSERT_TRUE(menus.Choose(devwin, "KEVOruneSet", "Menu Keys"));
-                RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+                WaitUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
                 // An item without a key of its own: its key dialog, not the refusal.
                 ASSERT_TRUE(menus.Choose(devwin, "Device", "Set Clock"));
-                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << probe.State();
-                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+                EXPECT_TRUE(WaitUntil([&] { return probe.Done(); }, 8000)) << probe.State();
+                WaitUntil([&] { return ShownWindows().size() == 1; }, 3000);
             }
             EXPECT_EQ(Writes(sim), std::vector<std::string>());
 
@@ -1189,11 +1192,11 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 const i32 row = std::max(0, win->SelectedRow());
                 EXPECT_TRUE(menus.WaitActive(devwin)) << "the device window active again";
                 menus.Click(row0 + QPoint(0, row * rowH), 2);
-                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 15000));
+                EXPECT_TRUE(WaitUntil([&] { return probe.Done(); }, 15000));
                 const u32 serial = win->fFrame->Serial();
                 MWindow* ctl = probe.Window();
                 ASSERT_NE(ctl, nullptr);
-                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
                 QStringList ctlTitles;
                 for (QAction* a : MenuDriver::BarOf(ctl)->actions())
                     ctlTitles << a->text().remove('&');
@@ -1203,18 +1206,18 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 for (const Opened& o : kCtlWinDialogs) {
                     NewWindowProbe dlg(x, check, ctl, o.shot, true);
                     ASSERT_TRUE(menus.Choose(ctl, o.menu, o.item)) << o.item;
-                    EXPECT_TRUE(RunUntil([&] { return dlg.Done(); }, 8000))
+                    EXPECT_TRUE(WaitUntil([&] { return dlg.Done(); }, 8000))
                         << o.item << dlg.State();
-                    RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                    WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
                 }
                 // Nothing was changed: nothing written to any device.
                 EXPECT_EQ(Writes(sim), std::vector<std::string>());
                 // A command of its menu acts on its own device, whichever row the
                 // device window has selected meanwhile.
                 win->SelectRow(win->SelectedRow() == 0 ? 1 : 0);
-                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
                 ASSERT_TRUE(menus.Choose(ctl, "Device", "sACN Output"));
-                EXPECT_TRUE(RunUntil([&] { return !Writes(sim).empty(); }, 5000));
+                EXPECT_TRUE(WaitUntil([&] { return !Writes(sim).empty(); }, 5000));
                 AwaitQuiet(sim, "sACN Output");
                 for (const std::string& w : Writes(sim))
                     EXPECT_NE(w.find("dev=" + std::to_string(serial) + " "), std::string::npos)
@@ -1222,15 +1225,15 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 sim.Cmd("log clear");
                 // Closing it tells only its own device to leave the edit mode.
                 ASSERT_TRUE(menus.Choose(ctl, "File", "Close"));
-                EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 5000));
+                EXPECT_TRUE(WaitUntil([&] { return !ctl->isVisible(); }, 5000));
                 AwaitQuiet(sim, "the control window closed");
                 for (const std::string& w : Writes(sim))
                     EXPECT_NE(w.find("dev=" + std::to_string(serial)), std::string::npos) << w;
             }
             // A stored placement put back: the content is laid out for it at once.
             win->PlaceWindow(LRect(120, 120, 1020, 720));
-            EXPECT_TRUE(RunUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
-            RunUntil([&] { return win->Bounds() == LRect(0, 0, 900, 600); }, 3000);
+            EXPECT_TRUE(WaitUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
+            WaitUntil([&] { return win->Bounds() == LRect(0, 0, 900, 600); }, 3000);
             EXPECT_EQ(win->Bounds(), LRect(0, 0, 900, 600));
             EXPECT_GE(win->fNavi->Bounds().bottom, 600 - 80);
             EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);

@@ -135,9 +135,11 @@ void ExpectNames(SimDeviceProcess& sim, CKvsDevCtl* ctl, const std::string& fiel
         return out;
     };
     std::sort(names.begin(), names.end());
-    Await("every " + field + " written whole", [&] { return lasts() == names; }, 8000, kLookMs);
-    Await("the device quiet after the " + field + " writes", [&] { return Quiet(sim, ctl); }, 5000,
-          kLookMs);
+    Await(
+        "every " + field + " written whole", [&] { return lasts() == names; }, 8000, kLookMs);
+    Await(
+        "the device quiet after the " + field + " writes", [&] { return Quiet(sim, ctl); }, 5000,
+        kLookMs);
     const std::vector<std::pair<std::string, std::string>> got = Written(sim, field);
     std::vector<std::string> paths;
     for (const auto& [path, value] : got)
@@ -180,7 +182,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
-        ASSERT_TRUE(RunUntil([&] { return set.Count() == 1 && devwin->IsShown(); }, 15000));
+        ASSERT_TRUE(WaitUntil([&] { return set.Count() == 1 && devwin->IsShown(); }, 15000));
         ASSERT_TRUE(user.WaitActive(WindowOf(devwin), 5000)) << "the device window active";
 
         // The control window, opened with a double click on the device's row.
@@ -190,13 +192,13 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CKvsDevCtl* ctl = kvs->DevDoc()->FindController(kSerial);
         ASSERT_NE(ctl, nullptr);
         ASSERT_TRUE(
-            RunUntil([&] { return ctl->WindowShown() && ctl->Screen()->PlayView(); }, 20000));
+            WaitUntil([&] { return ctl->WindowShown() && ctl->Screen()->PlayView(); }, 20000));
         auto* view = dynamic_cast<CDrcCmdHandler*>(ctl->Screen()->PlayView());
         ASSERT_NE(view, nullptr);
         MWindow* ctlwin = WindowOf(&ctl->Screen()->Window());
         ASSERT_TRUE(user.WaitActive(ctlwin, 5000)) << "the control window active";
-        ASSERT_TRUE(
-            Await("the play settings read", [&] { return Quiet(sim, ctl); }, 10000, kLookMs));
+        ASSERT_TRUE(Await(
+            "the play settings read", [&] { return Quiet(sim, ctl); }, 10000, kLookMs));
         CKvsPlayFrm* frame = view->Frame();
         CKvsSeqList* seqs = frame->List();
         CKvsScnList* scenes = frame->SceneEdit()->List();
@@ -205,8 +207,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- sequences: two added with the plus button, each named.
         sim.Cmd("log clear");
         for (int i = 0; i < 2; ++i) user.Click(Center(&frame->PlusButton()));
-        ASSERT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
-        Await("the sequences sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        ASSERT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
+        Await(
+            "the sequences sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         user.Click(Row(seqs, 0, -30));
         user.Type("Opening");
         user.Key("Return");
@@ -227,8 +230,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_EQ(Rows(seqs), "0 ");
         CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
         for (int i = 0; i < 3; ++i) user.Click(Center(&frame->SceneEdit()->PlusButton()));
-        ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
-        Await("the scenes sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        Await(
+            "the scenes sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         user.Click(Row(scenes, 0, -30));
         user.Type("Intro");
@@ -261,24 +265,24 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_TRUE(user.Enabled(ctlwin, "Edit", "Delete"));
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Copy"));
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Paste"));
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
         // The copy goes before the selected row, under a name of its own.
         EXPECT_EQ(scnName(0), "Intro_2");
         EXPECT_EQ(scnName(1), "Intro");
         user.Key("Delete");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
         user.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Redo"));
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
         // Cut by its key, pasted by its key at the end (nothing selected there).
         user.Click(Row(scenes, 1, 8));
         ASSERT_EQ(scnName(1), "Chorus");
         user.Key("ctrl+x");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 2; }, 3000));
         user.Click(Row(scenes, 0, 8));
         user.Key("ctrl+v");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
         EXPECT_EQ(scnName(0), "Chorus");
         // Reordered by a drag of the row below the last one.
         {
@@ -289,8 +293,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             x.XdotoolAsync("sleep 0.6 mousemove " + xy(from + QPoint(6, 8)) +
                            " sleep 0.3 mousemove " + xy(to) +
                            " sleep 0.3 mousemove_relative 1 1 sleep 0.3 mouseup 1");
-            EXPECT_TRUE(RunUntil([&] { return scnName(2) == "Chorus"; }, 8000));
-            Await("the drag's move sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+            EXPECT_TRUE(WaitUntil([&] { return scnName(2) == "Chorus"; }, 8000));
+            Await(
+                "the drag's move sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         }
         EXPECT_EQ(seq->GetListCount(SqncF::scns), 3u);
         EXPECT_EQ(scnName(0), "Intro");
@@ -299,26 +304,27 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Click(Row(seqs, 1, 8));
         user.Key("ctrl+c");
         user.Key("ctrl+v");
-        EXPECT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 3; }, 3000));
         EXPECT_EQ(seqName(1), "Finale_2");
         EXPECT_EQ(seqName(2), "Finale");
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Delete"));
-        EXPECT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
         user.Shot("edited");
         // The device holds what the window shows.
         auto sequencesThere = [&] {
-            return SimDeviceProcess::Field(
-                sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqcs"), "value");
+            return SimDeviceProcess::Field(sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqcs"),
+                                           "value");
         };
-        Await("the device holding two sequences",
-              [&] { return Quiet(sim, ctl) && sequencesThere() == "2"; }, 8000, kLookMs);
+        Await(
+            "the device holding two sequences",
+            [&] { return Quiet(sim, ctl) && sequencesThere() == "2"; }, 8000, kLookMs);
         EXPECT_EQ(sequencesThere(), "2");
 
         // ---- Play Buttons: a fresh grid shows its one button, titled whole.
         sim.Cmd("log clear");
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Play Buttons"));
         LFrame* btnwin = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 btnwin = view->Window(PlayWindow::kButtons);
                 return btnwin && btnwin->IsShown();
@@ -332,7 +338,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_GT(asn->fList.CellWidth(), 20);
         EXPECT_GT(asn->fList.CellHeight(), 20);
         user.Click(Row(&asn->fList, 0, 40));
-        ASSERT_TRUE(RunUntil([&] { return asn->fPrm.IsShown(); }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return asn->fPrm.IsShown(); }, 3000));
         user.Click(
             ScreenPoint(&asn->fPrm.fTitle, LPoint{10, asn->fPrm.fTitle.Bounds().Height() / 2}));
         user.Type("Go");
@@ -349,7 +355,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         sim.Cmd("log clear");
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Use Schedule"));
         LFrame* schwin = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 schwin = view->Window(PlayWindow::kSchedule);
                 return schwin && schwin->IsShown();
@@ -361,8 +367,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CKvsSchEditFrm* edit = sch->EditFrame();
         for (int i = 0; i < 2; ++i) user.Click(Center(&edit->fAdd));
         const CRecord* schd = settings->GetChild(SqstF::schd);
-        ASSERT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
-        Await("the events sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        ASSERT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        Await(
+            "the events sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         // The name sits between the play button and the sequence.
         const i32 nameX =
@@ -380,13 +387,13 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Click(Row(edit->fList, 1, 8));
         user.Key("ctrl+c");
         user.Key("ctrl+v");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
         user.Key("Delete");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
         user.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
         user.Key("ctrl+shift+z");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
         user.Shot("schedule");
         schwin->HideWindow();
         ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
@@ -394,7 +401,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- aux plays, named; the last name ended by closing the window.
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Aux Play"));
         LFrame* auxwin = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 auxwin = view->Window(PlayWindow::kAuxPlay);
                 return auxwin && auxwin->IsShown();
@@ -405,8 +412,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         WaitShown(WindowOf(auxwin));
         for (int i = 0; i < 2; ++i) user.Click(Center(aux->fAdd));
         const CRecord* axps = settings->GetChild(SqstF::axps);
-        ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
-        Await("the aux plays sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        ASSERT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
+        Await(
+            "the aux plays sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         user.Click(Row(aux->fList, 0, -30));
         user.Type("Aux1");
@@ -425,17 +433,18 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // Its Delete key, and Undo from the control window's Edit menu.
         auxwin->ShowWindow();
         ASSERT_TRUE(
-            RunUntil([&] { return QApplication::activeWindow() == WindowOf(auxwin); }, 3000));
+            WaitUntil([&] { return QApplication::activeWindow() == WindowOf(auxwin); }, 3000));
         ASSERT_TRUE(user.WaitActive(WindowOf(auxwin))) << "the aux play window active";
         user.Click(Row(aux->fList, 0, 8));
         EXPECT_EQ(Rows(aux->fList), "0 ");
         user.Key("Delete");
-        EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
         EXPECT_EQ(axName(0), "Stage");
         user.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
         auxwin->HideWindow();
-        Await("the undo sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        Await(
+            "the undo sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
 
         // Nothing went to another device, and no Qt warning.
         for (const std::string& line : sim.Log()) {

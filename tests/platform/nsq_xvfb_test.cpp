@@ -134,7 +134,7 @@ protected:
     // order, until the condition holds.
     bool Do(const std::string& args, const std::function<bool()>& done, u32 ms = 5000) {
         gX->Xdotool(args);
-        return RunUntil(done, ms);
+        return WaitUntil(done, ms);
     }
     std::unique_ptr<Stage> s;
 };
@@ -190,9 +190,8 @@ TEST_F(NsqXvfb, TwoScenesDraggedLaterMoveAsOneUndoStep) {
     gX->XdotoolAsync("mousemove " + from + " keydown ctrl mousedown 1 sleep 0.6 mousemove " +
                      near + " sleep 0.3 keyup ctrl sleep 0.3 mousemove " + to +
                      " sleep 0.3 mousemove_relative 0 1 sleep 0.3 mouseup 1");
-    ASSERT_TRUE(RunUntil([&] { return s->TimeOf(0, 0) != 10000; }, 8000)) << s->Selected();
-    Await("the pointer let go",
-          [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
+    ASSERT_TRUE(WaitUntil([&] { return s->TimeOf(0, 0) != 10000; }, 8000)) << s->Selected();
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     LoopDrained();
     // Moved, not copied: the same scenes, 10 s later within a pixel, the
     // later ones where they were.

@@ -93,7 +93,7 @@ protected:
         win->ShowWindow();
         // A press on a window not yet active only brings it forward.
         MWindow* native = AsMWindow(win->GetNativeWindow());
-        if (!RunUntil([&] { return native->isActiveWindow(); }, 1000))
+        if (!WaitUntil([&] { return native->isActiveWindow(); }, 1000))
             x.Xdotool("windowactivate " + std::to_string(native->winId()));
         ASSERT_TRUE(Await("the window active",
                           [&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
@@ -134,15 +134,15 @@ protected:
 
 TEST_F(RecCtlXvfb, DoubleClickOnARecordingLoadsAndPlaysIt) {
     CKvsFileList* list = view->Frame()->fFiles->fList;
-    ASSERT_TRUE(RunUntil([&] { return list->Count() == 1; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return list->Count() == 1; }, 10000));
     LoopDrained();
     const auto [px, py] = OnScreen(*list);
     x.Xdotool("mousemove " + std::to_string(px + 30) + " " + std::to_string(py + 8) +
               " click --repeat 2 1");
-    ASSERT_TRUE(RunUntil([&] { return Writes(sim, "rcct") == "3"; }, 5000))
+    ASSERT_TRUE(WaitUntil([&] { return Writes(sim, "rcct") == "3"; }, 5000))
         << Writes(sim, "rcct") << "|" << Writes(sim, "rcpf");
     EXPECT_EQ(Writes(sim, "rcpf").substr(0, 22), "/sdc/kevrecfiles/a.drc");
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             return ctl->Record(CKvsDevCtl::kSeqStat)->GetString(SstaF::cflp) ==
                    "/sdc/kevrecfiles/a.drc";
@@ -155,7 +155,7 @@ TEST_F(RecCtlXvfb, BarDraggedWhilePositionsArriveHoldsThenFollows) {
     LScrollBar& bar = view->Frame()->fBar;
     ChanSet("sqet", 600000);
     ChanSet("sqtm", 0);
-    ASSERT_TRUE(RunUntil([&] { return bar.Page() == 50000 && bar.GetValue() == 0; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return bar.Page() == 50000 && bar.GetValue() == 0; }, 5000));
     LoopDrained();
     const auto [bx, by] = OnScreen(bar);
     const i32 height = bar.Bounds().bottom - bar.Bounds().top;
@@ -172,18 +172,17 @@ TEST_F(RecCtlXvfb, BarDraggedWhilePositionsArriveHoldsThenFollows) {
         position += 100;
         ChanSet("sqtm", position);
     };
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             report();
             // The device's own rate of reports, the program running between them.
-            RunUntil([] { return false; }, 100);
+            WaitUntil([] { return false; }, 100);
             return bar.GetValue() > 150000 && !Writes(sim, "rclc").empty();
         },
         5000))
         << bar.GetValue() << " rclc " << Writes(sim, "rclc");
     // Until the hand lets go and the last write is taken in.
-    Await("the pointer let go",
-          [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     Await("the device idle after the drag", [&] {
         LoopDrained();
         return sim.Idle();
@@ -194,16 +193,15 @@ TEST_F(RecCtlXvfb, BarDraggedWhilePositionsArriveHoldsThenFollows) {
     EXPECT_GT(dropped, 150000);
     // Positions within the hold do not move it; past it the bar follows them.
     report();
-    Await("the report heard", [&] {
-        return ctl->Record(CKvsDevCtl::kSeqStat)->GetI32(SstaF::sqtm) == position;
-    });
+    Await("the report heard",
+          [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetI32(SstaF::sqtm) == position; });
     LoopDrained();
     EXPECT_EQ(bar.GetValue(), dropped);
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             report();
             // The device's own rate of reports.
-            RunUntil([] { return false; }, 100);
+            WaitUntil([] { return false; }, 100);
             // Within a report and the native's step of 60 ms.
             return std::abs(bar.GetValue() - position) <= 200;
         },
@@ -250,10 +248,10 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
     keys.Keys("ctrl+a");
     keys.Text("00:00:05.00");
     keys.Keys("Return");
-    ASSERT_TRUE(RunUntil([&] { return clip->GetI32(SnctF::sttm) == 5000; }, 3000))
+    ASSERT_TRUE(WaitUntil([&] { return clip->GetI32(SnctF::sttm) == 5000; }, 3000))
         << clip->GetI32(SnctF::sttm);
     // A click of its own, not the second of a double click.
-    RunUntil(
+    WaitUntil(
         [&] {
             return LTickMs() - clickedAt >
                    u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 50;

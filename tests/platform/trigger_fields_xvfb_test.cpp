@@ -30,7 +30,7 @@ protected:
             QPoint((b.left + b.right) / 2, (b.top + b.bottom) / 2));
         gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
                     " click 1");
-        ASSERT_TRUE(RunUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
+        ASSERT_TRUE(WaitUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
     }
     std::string Text(LEditText& f) { return std::string(f.GetText().View()); }
 };
@@ -41,10 +41,10 @@ TEST_F(XvfbTriggerFields, KeyFieldKeepsTheLastLetterOrDigit) {
     ClickInto(&key);
     // A blank and a sign are refused; the last letter or digit stays alone.
     TypePaced("a 7+");
-    RunUntil([&] { return Text(key) == "7"; }, 2000);
+    WaitUntil([&] { return Text(key) == "7"; }, 2000);
     EXPECT_EQ(Text(key), "7");
     TypePaced("q");
-    RunUntil([&] { return Text(key) == "q"; }, 2000);
+    WaitUntil([&] { return Text(key) == "q"; }, 2000);
     EXPECT_EQ(Text(key), "q");
 }
 
@@ -54,10 +54,10 @@ TEST_F(XvfbTriggerFields, NoteFieldTakesANameOnReturn) {
     ClickInto(&note);
     KeysPaced("ctrl+a BackSpace");
     TypePaced("d#4");
-    RunUntil([&] { return Text(note) == "d#4"; }, 2000);
+    WaitUntil([&] { return Text(note) == "d#4"; }, 2000);
     EXPECT_EQ(Text(note), "d#4");
     KeysPaced("Return");
-    RunUntil([&] { return Text(note) == "D#4"; }, 2000);
+    WaitUntil([&] { return Text(note) == "D#4"; }, 2000);
     EXPECT_EQ(Text(note), "D#4");
     EXPECT_EQ(note.GetValue(), 63);
     EXPECT_GE(frame->fFixes, 1);

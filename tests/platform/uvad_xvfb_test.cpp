@@ -34,10 +34,10 @@ protected:
     }
     static void Activate(LFrame& f) {
         auto* native = AsMWindow(f.GetNativeWindow());
-        if (!RunUntil([&] { return native->isActiveWindow(); }, 1000))
+        if (!WaitUntil([&] { return native->isActiveWindow(); }, 1000))
             gX->Xdotool("windowactivate " + std::to_string(native->winId()));
         ASSERT_TRUE(
-            RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
+            WaitUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
     }
     // The screen point dx, dy into a pane.
     static std::string At(LPane& pane, i32 dx, i32 dy) {
@@ -73,7 +73,7 @@ TEST_F(UvadXvfb, TypedAddressesAndARowDraggedBelowAnother) {
         TypePaced("10.0.0." + std::to_string(t.row + 7));
         KeysPaced(t.key);
         const std::string want = "10.0.0." + std::to_string(t.row + 7);
-        EXPECT_TRUE(RunUntil(
+        EXPECT_TRUE(WaitUntil(
             [&] {
                 return want ==
                        table->GetListItem(UvasF::uvas, u32(t.row))->GetString(UvadF::ipad).CStr();
@@ -90,7 +90,7 @@ TEST_F(UvadXvfb, TypedAddressesAndARowDraggedBelowAnother) {
     gX->Xdotool("mousemove_relative 0 8 sleep 0.2 mousemove " +
                 At(*win->List(), 60, r2.bottom - 2) +
                 " sleep 0.3 mousemove_relative 0 1 sleep 0.3 mouseup 1");
-    EXPECT_TRUE(RunUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] { return table->GetListItem(UvasF::uvas, 2)->GetU32(UvadF::univ) == 1; }, 3000));
     EXPECT_EQ(table->GetListItem(UvasF::uvas, 0)->GetU32(UvadF::univ), 2u);
     delete win;
@@ -118,8 +118,7 @@ TEST_F(UvadXvfb, ARecordingNameDraggedOntoTheFileSlot) {
                      " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
     const LDragStart start{frame.Window()->Native(), &data, false, {}, {}, {x, y}};
     EXPECT_NE(DragServices().RunDrag(start), 0u);
-    Await("the pointer let go",
-          [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     EXPECT_STREQ(clip.Root()->GetString(SnctF::flnm).CStr(), "take 4.drc");
     EXPECT_STREQ(prm->Fields().fFile.GetText().CStr(), "take 4");
     EXPECT_TRUE(undo.Undo());
