@@ -205,9 +205,14 @@ public:
     void Click(QPoint p, int count = 1, const std::string& mods = "") {
         // The program takes a click that comes at once after its window became
         // active as the one that activated it, and drops it.
+        // A window under the pointer that is not active may be on its way
+        // there (the window manager hands it back once a dialog over it has
+        // closed): a person waits for it to come forward before clicking.
         if (QWidget* under = QApplication::widgetAt(p))
-            if (auto* m = dynamic_cast<MWindow*>(under->window()); m && m->isActiveWindow())
-                WaitUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
+            if (auto* m = dynamic_cast<MWindow*>(under->window())) {
+                if (!m->isActiveWindow()) WaitUntil([&] { return m->isActiveWindow(); }, 1000);
+                if (m->isActiveWindow()) WaitUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
+            }
         // Two clicks within the double-click time are a double click to the
         // program's lists, wherever the second lands: a click meant on its own
         // waits until the last is older, as a person's next click is.
