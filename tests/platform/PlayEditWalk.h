@@ -101,7 +101,7 @@ struct Walk : MenuDriver {
     u32 serial = 1201;
 
     void Shot(const std::string& name) {
-        Settle(200);
+        LoopDrained();
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
     }
     // Until the devices have no transfer under way. The program runs meanwhile:
@@ -109,7 +109,20 @@ struct Walk : MenuDriver {
     // (SimDeviceProcess::WaitIdle) would let the device's transfer and the
     // program's request time out, failing writes at random.
     void WaitDeviceIdle(u32 ms = 3000) {
-        RunUntil([&] { return SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0"; }, ms);
+        RunUntilEvery([&] { return Quiet(); }, ms);
+    }
+    // Nothing under way between the program and the devices: no transfer at
+    // the devices, and (once the walk has told how to ask) nothing the
+    // program still has to send.
+    bool Quiet() {
+        return (!programIdle || programIdle()) &&
+               SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0";
+    }
+    std::function<bool()> programIdle;
+    // Waits for Quiet(); a failure names the step it followed.
+    bool AwaitQuiet(const std::string& after, u32 ms = 8000) {
+        return Await(
+            "the devices quiet after " + after, [&] { return Quiet(); }, ms, kLookMs);
     }
     // The values written to the device for a field (path ending in /TAG), as text.
     std::vector<std::string> Written(const std::string& tag) {
@@ -129,13 +142,14 @@ struct Walk : MenuDriver {
     // Waits until the field has been written once more than before; its values.
     std::vector<std::string> WaitWritten(const std::string& tag, size_t count, u32 ms = 4000) {
         std::vector<std::string> got;
-        RunUntil(
+        RunUntilEvery(
             [&] {
                 got = Written(tag);
                 return got.size() >= count;
             },
             ms);
-        Settle(300);
+        // Whatever else the edit sends has gone by once all is quiet.
+        WaitDeviceIdle();
         got = Written(tag);
         if (got.size() < count) {
             // What the device saw instead, for the failure's message.
@@ -150,6 +164,23 @@ struct Walk : MenuDriver {
             }
         }
         return got;
+    }
+    // Text typed into a field at a person's pace: waits until the device has
+    // the whole text and all is quiet; the values written from `from` on are
+    // what was typed so far at each key, ending with the whole text once.
+    void ExpectTyped(const std::string& tag, size_t from, const std::string& whole, u32 ms = 8000) {
+        std::vector<std::string> got;
+        Await(
+            "'" + whole + "' written to " + tag,
+            [&] {
+                got = Written(tag);
+                return got.size() > from && got.back() == whole;
+            },
+            ms, kLookMs);
+        WaitDeviceIdle();
+        got = Written(tag);
+        got.erase(got.begin(), got.begin() + std::ptrdiff_t(std::min(from, got.size())));
+        EXPECT_EQ(TypedWrites(got, whole), "") << tag;
     }
     // Writes of the field to any other device: there should be none.
     size_t WrittenElsewhere(const std::string& tag) {
@@ -175,7 +206,7 @@ struct Walk : MenuDriver {
     bool OpenPopup(QComboBox* combo) {
         if (!combo) return false;
         Click(combo->mapToGlobal(combo->rect().center()));
-        return RunUntil([&] { return combo->view()->isVisible(); }, 3000);
+        return WaitUntil([&] { return combo->view()->isVisible(); }, 3000);
     }
     // Chooses the entry of the pop-up with the pointer: opened, the entry clicked.
     void ChoosePopupEntry(QComboBox* combo, int index) {
@@ -183,7 +214,7 @@ struct Walk : MenuDriver {
         QAbstractItemView* view = combo->view();
         const QRect r = view->visualRect(combo->model()->index(index, 0));
         Click(view->viewport()->mapToGlobal(r.center()));
-        EXPECT_TRUE(RunUntil([&] { return !view->isVisible(); }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return !view->isVisible(); }, 3000));
         EXPECT_EQ(combo->currentIndex(), index);
     }
     // The window made active as a user does, by a click on its title.
@@ -203,7 +234,6 @@ struct Walk : MenuDriver {
                       const std::function<std::string()>& keys = nullptr) {
         const size_t before = Written(e.tag).size();
         TypeNumber(e.field, e.text);
-        Settle(200);
         const std::string typed = keys ? keys() : "";
         e.end();
         const std::string ended = keys ? keys() : "";
@@ -225,11 +255,11 @@ struct Walk : MenuDriver {
             LWindow::FindByNative(field->GetNativeWindow())->Native() !=
                 static_cast<QWidget*>(QApplication::activeWindow()))
             Click(PaneAt(field));
-        RunUntil([&] { return field->Engine() != nullptr; }, 1500);
+        WaitUntil([&] { return field->Engine() != nullptr; }, 1500);
         Key("ctrl+a BackSpace");
         if (text[0] == '-') Key("minus");
         Type(text[0] == '-' ? text.substr(1) : text);
-        RunUntil([&] { return std::string(field->GetText().CStr()) == text; }, 2000);
+        WaitUntil([&] { return std::string(field->GetText().CStr()) == text; }, 2000);
         EXPECT_EQ(std::string(field->GetText().CStr()), text);
     }
 };
@@ -352,8 +382,9 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
         p.kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
         CKvsDevSet& set = p.kvs->DevDoc()->DeviceSet();
-        ASSERT_TRUE(RunUntil([&] { return set.Count() == 2 && devwin->IsShown(); }, 15000));
-        Settle(500);
+        ASSERT_TRUE(WaitUntil([&] { return set.Count() == 2 && devwin->IsShown(); }, 15000));
+        MWindow* devNative = AsMWindow(devwin->GetNativeWindow());
+        ASSERT_TRUE(w.WaitActive(devNative, 5000)) << "the device window active";
 
         // The control window of 1201 (rows sorted by serial: 305, 1201).
         const LRect content = devwin->Window()->GetContentScreenRect();
@@ -362,28 +393,35 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
         const QPoint row0(content.left + i32(LPane::UnpackX(tl)) + 20,
                           content.top + i32(LPane::UnpackY(tl)) + rowH / 2);
         w.Click(row0 + QPoint(0, rowH));
-        ASSERT_TRUE(RunUntil([&] { return devwin->SelectedRow() == 1; }, 3000));
-        Settle(700);
+        ASSERT_TRUE(WaitUntil([&] { return devwin->SelectedRow() == 1; }, 3000));
         w.Click(row0 + QPoint(0, rowH), 2);
         ASSERT_TRUE(
-            RunUntil([&] { return (p.ctl = WindowTitled("1201 -KEVOrune")) != nullptr; }, 15000));
+            WaitUntil([&] { return (p.ctl = WindowTitled("1201 -KEVOrune")) != nullptr; }, 15000));
         p.dev = p.kvs->DevDoc()->FindController(1201);
         ASSERT_NE(p.dev, nullptr);
         p.screen = p.dev->Screen();
         ASSERT_NE(p.screen, nullptr);
         // The play settings view, chosen in the view pop-up with the keyboard.
-        Settle(500);
+        ASSERT_TRUE(w.WaitActive(p.ctl, 5000)) << "the control window active";
+        w.programIdle = [dev = p.dev] {
+            return !dev->SettingsChannel().IsBusy() && !dev->CommandChannel().IsBusy() &&
+                   dev->ChannelQueue().PendingCount() == 0;
+        };
         w.Click(PaneAt(&p.screen->Window().fView));
-        Settle(400);
+        ASSERT_TRUE(Await("the view pop-up open",
+                          [] { return QApplication::activePopupWidget() != nullptr; }));
         w.Key("Down Return");
-        ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
         if (format == 1) {
             p.play = dynamic_cast<CDrcCmdHandler*>(p.screen->PlayView());
             ASSERT_NE(p.play, nullptr);
             p.frame = p.play->Frame();
-            ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
+            ASSERT_TRUE(WaitUntil([&] { return p.frame->IsShown(); }, 5000));
         }
-        Settle(500);
+        // The play settings read whole before the walk edits them.
+        ASSERT_TRUE(Await(
+            "the play settings read", [&] { return w.Quiet(); }, 10000));
+        LoopDrained();
         body(p);
     }));
 }

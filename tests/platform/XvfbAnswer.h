@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -27,6 +28,8 @@ public:
         fTimer.start(20);
     }
     bool Done() const { return fDone; }
+    // The keys sent and the window they answered gone.
+    bool Closed() const { return fDone && (!fAnswered || !fAnswered->isVisible()); }
     std::string Title() const { return fTitle; }
 
 private:
@@ -49,8 +52,22 @@ private:
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && !fBefore.count(w) && !qobject_cast<QMenu*>(w)) fresh = w;
         if (!fresh) return;
+        // Keys go to it once it is the active window, has been long enough to
+        // take them as typed, and holds the X input focus.
         if (!fAt) fAt = LTickMs();
-        if (LTickMs() - fAt < 500) return;
+        if (QApplication::activeWindow() != fresh) {
+            fActiveAt = 0;
+            if (LTickMs() - fAt < 3000) return;
+            // Not made active by the window manager (a window that is never
+            // activated): answered all the same, as before.
+        } else {
+            if (!fActiveAt) fActiveAt = LTickMs();
+            if (LTickMs() - fActiveAt < 150) return;
+            if (std::strtoull(fX.Run("xdotool getwindowfocus").c_str(), nullptr, 10) !=
+                    u64(fresh->winId()) &&
+                LTickMs() - fAt < 3000)
+                return;
+        }
         fTitle = fresh->windowTitle().toStdString();
         // A window of the program fits the screen.
         const QRect area = QApplication::primaryScreen()->availableGeometry();
@@ -65,7 +82,7 @@ private:
     std::set<QWidget*> fBefore;
     QTimer fTimer;
     QPointer<QWidget> fAnswered;
-    u32 fAt = 0, fSent = 0;
+    u32 fAt = 0, fActiveAt = 0, fSent = 0;
     bool fDone = false;
     std::string fTitle;
 };

@@ -5,10 +5,12 @@
 // and whole-screen pictures. Ok() is false where any of them is missing.
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "base/Clock.h"
@@ -66,6 +68,34 @@ public:
     // The same without waiting: the test's event loop runs meanwhile.
     void XdotoolAsync(const std::string& args) const {
         Run("sh -c 'xdotool " + args + "' >/dev/null 2>&1 &");
+    }
+    // xdotool with these arguments in a child of its own, not waited for: the
+    // caller's loop runs while it works (Finished tells when it is done). Its
+    // process id, or -1.
+    pid_t XdotoolStart(const std::vector<std::string>& args) const {
+        // Everything the child needs is made before fork: between fork and exec
+        // only async-signal-safe calls are allowed in a threaded program.
+        const std::string display = "DISPLAY=" + fDisplay;
+        std::vector<const char*> argv = {"env", display.c_str(), "xdotool"};
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        argv.push_back(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_RDWR);
+            if (null >= 0) {
+                dup2(null, 1);
+                dup2(null, 2);
+            }
+            execvp("env", const_cast<char* const*>(argv.data()));
+            _exit(127);
+        }
+        return pid;
+    }
+    // Whether a child XdotoolStart began has ended (then reaped).
+    static bool Finished(pid_t pid) {
+        if (pid <= 0) return true;
+        const pid_t r = waitpid(pid, nullptr, WNOHANG);
+        return r == pid || r < 0;
     }
     void Screenshot(const std::string& pngPath) const {
         Run("import -window root '" + pngPath + "'");

@@ -3,6 +3,8 @@
 // the walk's end, waiting on the event loop, the program's windows on screen,
 // a user's pointer and keys on menus and fields, and the walk's own process.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMenu>
@@ -26,6 +28,7 @@
 
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
+#include "XvfbKeys.h"
 #include "base/Clock.h"
 #include "framework/InputState.h"
 #include "framework/LDrop.h"
@@ -41,44 +44,11 @@ inline void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QSt
     std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
 }
 
+// A fixed wait with the loop running. The walks wait on what they expect to
+// see instead; kept for callers written against it.
 inline void Settle(u32 ms = 300) {
-    RunUntil([] { return false; }, ms);
+    WaitUntil([] { return false; }, ms);
 }
-
-// The key and button releases the program has taken from the X server, each
-// counted once (where it reaches its QWindow, before the widget it goes on to):
-// input sent is known to have arrived once these have moved on by as much.
-// Counts from its first use, which needs the application.
-class InputSeen : public QObject {
-public:
-    static InputSeen& Instance() {
-        static InputSeen* seen = [] {
-            auto* s = new InputSeen;
-            qApp->installEventFilter(s);
-            return s;
-        }();
-        return *seen;
-    }
-    u64 Keys() const { return fKeys; }
-    u64 Releases() const { return fReleases; }
-
-protected:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (o->isWidgetType() || !qobject_cast<QWindow*>(o)) return false;
-        if (e->type() == QEvent::KeyRelease) {
-            const int k = static_cast<QKeyEvent*>(e)->key();
-            if (k != Qt::Key_Shift && k != Qt::Key_Control && k != Qt::Key_Alt &&
-                k != Qt::Key_Meta && !static_cast<QKeyEvent*>(e)->isAutoRepeat())
-                ++fKeys;
-        } else if (e->type() == QEvent::MouseButtonRelease) {
-            ++fReleases;
-        }
-        return false;
-    }
-
-private:
-    u64 fKeys = 0, fReleases = 0;
-};
 
 inline std::vector<MWindow*> ShownWindows() {
     std::vector<MWindow*> out;
@@ -93,6 +63,43 @@ inline std::string Where(QPoint p) {
     return "mousemove " + std::to_string(p.x()) + " " + std::to_string(p.y());
 }
 
+// The values a text field stored on every change sent to the device as a
+// person typed `whole` into it: each what was typed so far, growing (one write
+// may carry several keys when the device was busy), the whole text last and
+// once. "" when so, else what is wrong and the values.
+inline std::string TypedWrites(const std::vector<std::string>& values, const std::string& whole) {
+    std::string all;
+    for (const std::string& v : values) all += " '" + v + "'";
+    if (values.empty()) return "nothing written";
+    for (size_t i = 0; i < values.size(); ++i) {
+        const std::string& v = values[i];
+        if (v.empty() || whole.compare(0, v.size(), v) != 0) return "not what was typed:" + all;
+        if (i > 0 && v.size() <= values[i - 1].size()) return "not growing:" + all;
+    }
+    if (values.back() != whole) return "not whole at the end:" + all;
+    return "";
+}
+
+// Whether keys and clicks sent now go to the window as a person means them:
+// it is the active window, has been for 150 ms (a click sooner is taken as
+// the one that activated it), and holds the X input focus.
+inline bool TakesInput(const XvfbHarness& x, QWidget* w) {
+    auto* m = dynamic_cast<MWindow*>(w);
+    return w && QApplication::activeWindow() == w && (!m || m->ActiveForMs() >= 150) &&
+           std::strtoull(x.Run("xdotool getwindowfocus").c_str(), nullptr, 10) == u64(w->winId());
+}
+
+// Waits until the window is on screen (mapped and exposed) and the program has
+// drawn it: what a person waits for before using a window just opened.
+inline bool WaitShown(QWidget* w, u32 ms = 5000) {
+    const bool shown = Await(
+        "'" + (w ? w->windowTitle().toStdString() : std::string("(none)")) + "' on screen",
+        [&] { return w && w->isVisible() && w->windowHandle() && w->windowHandle()->isExposed(); },
+        ms);
+    LoopDrained();
+    return shown;
+}
+
 // A point of a pane on the screen, from the pane's top left.
 inline QPoint ScreenPoint(LPane* pane, LPoint at) {
     LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
@@ -105,7 +112,8 @@ inline QPoint ScreenPoint(LPane* pane, LPoint at) {
 class MenuDriver {
 public:
     // clickGapMs: between the clicks of a double click.
-    explicit MenuDriver(const XvfbHarness& x, int clickGapMs = 60) : fX(x), fGap(clickGapMs) {}
+    explicit MenuDriver(const XvfbHarness& x, int clickGapMs = 60)
+        : fX(x), fGap(clickGapMs), fKeys(x) {}
 
     // Whether keys sent now reach the window the program takes as active: the
     // window manager hands the X input focus over on its own time, and keys
@@ -119,7 +127,7 @@ public:
     }
     // Waits until the window holds the X input focus and the program knows it.
     bool WaitActive(QWidget* window, u32 ms = 3000) const {
-        return RunUntil(
+        return RunUntilEvery(
             [&] { return QApplication::activeWindow() == window->window() && KeysReachActive(); },
             ms);
     }
@@ -135,7 +143,7 @@ public:
             const QPoint p = bar->mapToGlobal(bar->actionGeometry(a).center());
             Click(p);
             QMenu* menu = a->menu();
-            if (RunUntil([&] { return menu->isVisible(); }, 3000)) return menu;
+            if (WaitUntil([&] { return menu->isVisible(); }, 3000)) return menu;
             return nullptr;
         }
         return nullptr;
@@ -150,7 +158,7 @@ public:
     }
     void Close() {
         fX.Xdotool("key Escape");
-        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+        WaitUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
     }
     // Chooses the item whose text starts with the prefix; false when it is not
     // there or disabled. The click is sent without waiting: a modal window it
@@ -161,7 +169,8 @@ public:
         for (QAction* a : menu->actions()) {
             if (!a->text().startsWith(prefix)) continue;
             // An item may be enabled by a device reply still on its way.
-            if (!RunUntil([&] { return a->isEnabled(); }, 3000)) break;
+            if (!WaitUntil([&] { return a->isEnabled(); }, 3000)) break;
+            fChoseAt = InputSeen::Instance().Releases();
             fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
                             " click 1");
             return true;
@@ -169,13 +178,18 @@ public:
         Close();
         return false;
     }
-    // The same, then waits for the menu to go and the command to take effect.
+    // The same, then waits for the menu to go and the program to have taken
+    // the click (the command runs as the item takes it). settleMs: no longer
+    // used, kept for the callers that pass it.
     bool ChooseSettled(QWidget* w, const QString& menuTitle, const QString& prefix,
                        u32 settleMs = 300) {
+        (void)settleMs;
         if (!Choose(w, menuTitle, prefix)) return false;
-        RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 3000);
-        Settle(settleMs);
-        return true;
+        const u64 before = fChoseAt;
+        return Await("the menu item '" + prefix.toStdString() + "' taken", [&] {
+            return QApplication::activePopupWidget() == nullptr &&
+                   InputSeen::Instance().Releases() > before;
+        });
     }
     // Whether the item of that menu is enabled, as the bar shows it when opened.
     bool Enabled(QWidget* w, const QString& menuTitle, const QString& prefix) {
@@ -191,56 +205,64 @@ public:
     void Click(QPoint p, int count = 1, const std::string& mods = "") {
         // The program takes a click that comes at once after its window became
         // active as the one that activated it, and drops it.
+        // A window under the pointer that is not active may be on its way
+        // there (the window manager hands it back once a dialog over it has
+        // closed): a person waits for it to come forward before clicking.
         if (QWidget* under = QApplication::widgetAt(p))
-            if (auto* m = dynamic_cast<MWindow*>(under->window()); m && m->isActiveWindow())
-                RunUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
+            if (auto* m = dynamic_cast<MWindow*>(under->window())) {
+                if (!m->isActiveWindow()) WaitUntil([&] { return m->isActiveWindow(); }, 1000);
+                if (m->isActiveWindow()) WaitUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
+            }
+        // Two clicks within the double-click time are a double click to the
+        // program's lists, wherever the second lands: a click meant on its own
+        // waits until the last is older, as a person's next click is.
+        {
+            const u32 dbl = u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 50;
+            WaitUntil([&] { return LTickMs() - fLastClickAt > dbl; }, dbl + 50);
+        }
         std::string cmd = Where(p);
         if (!mods.empty()) cmd += " keydown " + mods;
         cmd +=
             " click --repeat " + std::to_string(count) + " --delay " + std::to_string(fGap) + " 1";
         if (!mods.empty()) cmd += " keyup " + mods;
         const u64 seen = InputSeen::Instance().Releases();
-        fX.Xdotool(cmd);
+        // Sent beside the program, whose loop runs until xdotool is done.
+        std::vector<std::string> args;
+        for (size_t at = 0; at < cmd.size();) {
+            const size_t end = std::min(cmd.find(' ', at), cmd.size());
+            if (end > at) args.push_back(cmd.substr(at, end - at));
+            at = end + 1;
+        }
+        const pid_t pid = fX.XdotoolStart(args);
+        WaitUntil([&] { return XvfbHarness::Finished(pid); }, 5000);
+        fLastClickAt = LTickMs();
         // Back once the program has the clicks (a click that opens a modal
         // window is taken in that window's loop, so this wait is bounded).
         if (fClicksTaken)
-            RunUntil([&] { return InputSeen::Instance().Releases() >= seen + u64(count); }, 2000);
+            WaitUntil([&] { return InputSeen::Instance().Releases() >= seen + u64(count); }, 2000);
     }
-    // Each key pressed and released apart, sent once the active window holds
-    // the X focus; back once the program has taken every key.
+    // Each key pressed and released apart at a person's pace, each sent once
+    // the active window holds the X focus; back once the program has taken
+    // every key.
     void Key(const std::string& keys) {
-        WaitKeysReach();
-        std::string cmd;
-        size_t at = 0;
-        u64 count = 0;
-        while (at < keys.size()) {
-            const size_t end = std::min(keys.find(' ', at), keys.size());
-            const std::string k = keys.substr(at, end - at);
-            cmd += " keydown " + k + " sleep 0.02 keyup " + k + " sleep 0.02";
-            at = end + 1;
-            ++count;
-        }
-        const u64 seen = InputSeen::Instance().Keys();
-        if (!cmd.empty()) fX.Xdotool(cmd.substr(1));
-        EXPECT_TRUE(RunUntil([&] { return InputSeen::Instance().Keys() >= seen + count; }, 3000))
-            << "keys '" << keys << "' did not all reach the program";
+        fKeys.Keys(keys, [this] { return KeysReachActive(); });
     }
+    // The text typed a character at a time at a person's pace, the program
+    // running between the keys.
     void Type(const std::string& text) {
-        WaitKeysReach();
-        const u64 seen = InputSeen::Instance().Keys();
-        fX.Xdotool("type --delay 30 '" + text + "'");
-        EXPECT_TRUE(
-            RunUntil([&] { return InputSeen::Instance().Keys() >= seen + text.size(); }, 3000))
-            << "'" << text << "' did not all reach the program";
+        fKeys.Text(text, [this] { return KeysReachActive(); });
     }
 
 protected:
     void WaitKeysReach() {
-        EXPECT_TRUE(RunUntil([&] { return KeysReachActive(); }, 3000))
+        EXPECT_TRUE(WaitUntil([&] { return KeysReachActive(); }, 3000))
             << "the X focus is not on the active window";
     }
     const XvfbHarness& fX;
     int fGap;
+    PacedKeys fKeys;
+    u32 fLastClickAt = 0;
+    u64 fChoseAt = 0;
 
 public:
     // Clicks wait until the program has taken them. Off by default, as the
@@ -255,7 +277,7 @@ public:
 // move past the start distance began the platform drag, the target took the
 // drag over it, the release ended the drag. QDrag::exec runs an event loop of
 // its own, so the steps run from a timer, not from the caller's waits: start
-// it, then RunUntil(Done()).
+// it, then WaitUntil(Done()).
 class PointerDrag {
 public:
     // entered: the target takes the drag (by default the drag object of the

@@ -55,21 +55,21 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // A sequence with two scenes.
         CRecord* seqs = frame->SeqSettings();
         w.Click(PaneAt(&frame->PlusButton()));
-        ASSERT_TRUE(RunUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
         CKvsScnEdF* scenes = frame->SceneEdit();
-        ASSERT_TRUE(RunUntil([&] { return scenes->IsShown(); }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
         CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
         for (u32 n = 1; n <= 2; ++n) {
             w.Click(PaneAt(&scenes->PlusButton()));
-            ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
+            ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
         }
-        Settle(500);
+        w.AwaitQuiet("the scenes added");
         auto selectScene = [&](i32 row) {
             w.Click(RowAt(scenes->List(), row));
-            RunUntil(
+            WaitUntil(
                 [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, u32(row)); },
                 3000);
-            Settle(300);
+            LoopDrained();
         };
         // Play pressed twice in its window: the sequence's path sent once a press.
         auto playTwice = [&](MWindow* win, CStateButton* play, const std::string& path) {
@@ -105,7 +105,6 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             const size_t before = w.TypeAndEnd(e);
             // Ended once: Return again, or the focus leaving, writes nothing more.
             w.Key("Return");
-            Settle(300);
             EXPECT_EQ(w.Written(e.tag).size(), before + 1);
         }
         selectScene(0);
@@ -120,7 +119,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Key("Escape");
             for (size_t i = 1; i < order.size(); ++i) {
                 w.Key("Tab");
-                EXPECT_TRUE(RunUntil([&] { return order[i]->Engine() != nullptr; }, 2000))
+                EXPECT_TRUE(WaitUntil([&] { return order[i]->Engine() != nullptr; }, 2000))
                     << "Tab " << i;
             }
         }
@@ -130,10 +129,10 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_TRUE(w.Choose(ctl, "Play", "Auto Play"));
         MWindow* autoWin = nullptr;
         ASSERT_TRUE(
-            RunUntil([&] { return (autoWin = WindowTitled("Auto Play")) != nullptr; }, 5000));
+            WaitUntil([&] { return (autoWin = WindowTitled("Auto Play")) != nullptr; }, 5000));
         auto* autoPlay = FrameOf<CKvsAutoWin>(autoWin);
         ASSERT_NE(autoPlay, nullptr);
-        Settle(500);
+        WaitShown(autoWin);
         EXPECT_EQ(BarTitles(autoWin), "KEVOruneSet File Edit Network Window Help");
         // Opened over its control window, not in a corner of the screen.
         EXPECT_TRUE(ctl->frameGeometry().contains(autoWin->frameGeometry().center()));
@@ -144,8 +143,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(w.WaitWritten("staf", 1), std::vector<std::string>{"25"});
         // The control window takes the keyboard in between.
         w.Click(PaneAt(&screen->Window().fFree));
-        RunUntil([&] { return ctl->isActiveWindow(); }, 2000);
-        Settle(400);
+        EXPECT_TRUE(w.WaitActive(ctl));
         w.TypeNumber(&autoPlay->fDelay, "7");
         w.Shot("autoplay_again");
         w.Key("Tab");
@@ -162,7 +160,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         w.Activate(ctl);
         {
             PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&autoPlay->fSeq, 40));
-            ASSERT_TRUE(RunUntil([&] { return drag.Done(); }, 30000));
+            ASSERT_TRUE(WaitUntil([&] { return drag.Done(); }, 30000));
             EXPECT_TRUE(drag.Ok()) << drag.Failure();
             const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
             EXPECT_EQ(w.WaitWritten("sqid", 1), std::vector<std::string>{id});
@@ -175,10 +173,10 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_TRUE(w.Choose(ctl, "Play", "Background Music"));
         MWindow* bgmWin = nullptr;
         ASSERT_TRUE(
-            RunUntil([&] { return (bgmWin = WindowTitled("Background")) != nullptr; }, 5000));
+            WaitUntil([&] { return (bgmWin = WindowTitled("Background")) != nullptr; }, 5000));
         auto* bgm = FrameOf<CKvsBgmWin>(bgmWin);
         ASSERT_NE(bgm, nullptr);
-        Settle(500);
+        WaitShown(bgmWin);
         EXPECT_EQ(BarTitles(bgmWin), "KEVOruneSet File Edit Network Window Help");
         w.Click(PaneAt(&screen->Window().fFree));
         EXPECT_TRUE(w.WaitActive(ctl));
@@ -193,7 +191,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         sim.Cmd("log clear");
         {
             PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&bgm->fSeq, 40));
-            ASSERT_TRUE(RunUntil([&] { return drag.Done(); }, 30000));
+            ASSERT_TRUE(WaitUntil([&] { return drag.Done(); }, 30000));
             EXPECT_TRUE(drag.Ok()) << drag.Failure();
             const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
             EXPECT_EQ(w.WaitWritten("bgmq", 1), std::vector<std::string>{id});
@@ -204,17 +202,17 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- PWDW: the sequence dragged onto its slot, then played now.
         ASSERT_TRUE(w.Choose(ctl, "Play", "PWDW"));
         MWindow* pwdWin = nullptr;
-        ASSERT_TRUE(RunUntil([&] { return (pwdWin = WindowTitled("PWDW")) != nullptr; }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return (pwdWin = WindowTitled("PWDW")) != nullptr; }, 5000));
         auto* pwd = FrameOf<CKvsPwdWin>(pwdWin);
         ASSERT_NE(pwd, nullptr);
-        Settle(500);
+        WaitShown(pwdWin);
         EXPECT_TRUE(ctl->frameGeometry().contains(pwdWin->frameGeometry().center()));
         // The drag starts in the control window, made active first.
         w.Activate(ctl);
         sim.Cmd("log clear");
         {
             PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&pwd->fSeq, 40));
-            ASSERT_TRUE(RunUntil([&] { return drag.Done(); }, 30000));
+            ASSERT_TRUE(WaitUntil([&] { return drag.Done(); }, 30000));
             EXPECT_TRUE(drag.Ok()) << drag.Failure();
             const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
             EXPECT_EQ(w.WaitWritten("pwdw", 1), std::vector<std::string>{id});
@@ -234,7 +232,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                                          act(dlg);
                                      }}});
                 ASSERT_TRUE(w.Choose(ctl, "Play", "Master Fader"));
-                EXPECT_TRUE(RunUntil([&] { return script.Done(); }, 30000));
+                EXPECT_TRUE(WaitUntil([&] { return script.Done(); }, 30000));
                 EXPECT_TRUE(script.Seen());
             };
             auto kinds = [&](CKvsMstFdrDlg* dlg) {
@@ -244,7 +242,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             auto kindByKeys = [&](CKvsMstFdrDlg* dlg, const std::string& keys) {
                 ASSERT_TRUE(w.OpenPopup(kinds(dlg)));
                 w.Key(keys + " Return");
-                RunUntil([&] { return !kinds(dlg)->view()->isVisible(); }, 3000);
+                WaitUntil([&] { return !kinds(dlg)->view()->isVisible(); }, 3000);
             };
             using V = std::vector<std::string>;
             sim.Cmd("log clear");
@@ -255,13 +253,13 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                     static_cast<QWidget*>(dlg->Window()->Native())->frameGeometry().center()));
                 w.Shot("masterfader");
                 w.ChoosePopupEntry(kinds(dlg), CExtCtlF::kArtNet);
-                EXPECT_TRUE(RunUntil([&] { return dlg->fSource.fArtNet.IsShown(); }, 2000));
+                EXPECT_TRUE(WaitUntil([&] { return dlg->fSource.fArtNet.IsShown(); }, 2000));
                 w.TypeNumber(&dlg->fSource.fArtNet.fNet, "12");
                 w.TypeNumber(&dlg->fSource.fArtNet.fSub, "11");
                 w.TypeNumber(&dlg->fSource.fArtNet.fUni, "14");
                 w.TypeNumber(&dlg->fSource.fChannel, "137");
                 w.Click(PaneAt(&dlg->fSaveLevel, 6));
-                EXPECT_TRUE(RunUntil([&] { return dlg->fSaveLevel.GetState() != 0; }, 2000));
+                EXPECT_TRUE(WaitUntil([&] { return dlg->fSaveLevel.GetState() != 0; }, 2000));
                 w.Shot("masterfader_artnet");
                 w.Key("Return");
             });
@@ -274,11 +272,11 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             fader([&](CKvsMstFdrDlg* dlg) {
                 EXPECT_EQ(dlg->fSource.GetKind(), u32(CExtCtlF::kArtNet));
                 kindByKeys(dlg, "Down");
-                EXPECT_TRUE(RunUntil([&] { return dlg->fSource.fSacn.IsShown(); }, 2000));
+                EXPECT_TRUE(WaitUntil([&] { return dlg->fSource.fSacn.IsShown(); }, 2000));
                 w.TypeNumber(&dlg->fSource.fSacn.fUni, "300");
                 w.TypeNumber(&dlg->fSource.fChannel, "512");
                 w.Click(PaneAt(&dlg->fSoundToo, 6));
-                EXPECT_TRUE(RunUntil([&] { return dlg->fSoundToo.GetState() != 0; }, 2000));
+                EXPECT_TRUE(WaitUntil([&] { return dlg->fSoundToo.GetState() != 0; }, 2000));
                 w.Click(PaneAt(&dlg->fOk));
             });
             EXPECT_EQ(w.WaitWritten("mfct", 2), (V{"1", "3"}));
@@ -302,7 +300,6 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 w.Click(PaneAt(&dlg->fCancel));
             });
             w.WaitDeviceIdle();
-            Settle(300);
             EXPECT_EQ(w.Written("mfct").size(), 3u);
             EXPECT_EQ(w.Written("anun").size(), 2u);
             EXPECT_EQ(w.Written("chmf").size(), 3u);
@@ -314,18 +311,19 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- The schedule window: one bar; a period's range laid out at once.
         ASSERT_TRUE(w.Choose(ctl, "Play", "Use Schedule"));
         MWindow* schWin = nullptr;
-        ASSERT_TRUE(RunUntil([&] { return (schWin = WindowTitled("Schedule")) != nullptr; }, 5000));
+        ASSERT_TRUE(
+            WaitUntil([&] { return (schWin = WindowTitled("Schedule")) != nullptr; }, 5000));
         auto* sch = FrameOf<CKvsSchWin>(schWin);
         ASSERT_NE(sch, nullptr);
         w.Activate(schWin);
         EXPECT_EQ(BarTitles(schWin), "KEVOruneSet File Edit Network Schedule Window Help");
         w.Click(PaneAt(&sch->EditFrame()->fAdd));
-        ASSERT_TRUE(RunUntil([&] { return sch->EditFrame()->fList->Count() == 1; }, 3000));
-        Settle(300);
+        ASSERT_TRUE(WaitUntil([&] { return sch->EditFrame()->fList->Count() == 1; }, 3000));
+        w.AwaitQuiet("the event added");
         w.Click(PaneAt(sch->EditFrame()->fAddPeriod));
         CSchPrdList* periods = sch->EditFrame()->fPeriods;
-        ASSERT_TRUE(RunUntil([&] { return periods->Rows() == 1; }, 3000));
-        Settle(500);
+        ASSERT_TRUE(WaitUntil([&] { return periods->Rows() == 1; }, 3000));
+        w.AwaitQuiet("the period added");
         {
             // The row as drawn: the white of the fields shown in it.
             auto* cell = static_cast<CSchPrdCell*>(periods->GetProtoCell());
@@ -349,7 +347,7 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             sim.Cmd("log clear");
             w.Click(rangeAt);
             EXPECT_EQ(w.WaitWritten("rang", 1), std::vector<std::string>{"6"});
-            EXPECT_TRUE(RunUntil([&] { return whites() > 2 * before; }, 2000))
+            EXPECT_TRUE(WaitUntil([&] { return whites() > 2 * before; }, 2000))
                 << "the row still shows the fields of its old range: " << before << " " << whites();
         }
         w.Shot("schedule");
@@ -357,8 +355,9 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- Aux Play: no wider than it needs.
         ASSERT_TRUE(w.Choose(ctl, "Play", "Aux Play"));
         MWindow* auxWin = nullptr;
-        ASSERT_TRUE(RunUntil([&] { return (auxWin = WindowTitled("Aux Play")) != nullptr; }, 5000));
-        Settle(500);
+        ASSERT_TRUE(
+            WaitUntil([&] { return (auxWin = WindowTitled("Aux Play")) != nullptr; }, 5000));
+        WaitShown(auxWin);
         EXPECT_LE(auxWin->frameGeometry().width(), 1000);
         EXPECT_EQ(BarTitles(auxWin), "KEVOruneSet File Edit Network Window Help");
         w.Shot("auxplay");
@@ -375,15 +374,15 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             AlertGuard guard("switching the view");
             QComboBox* view = Walk::PopupAt(PaneAt(&screen->Window().fView));
             w.ChoosePopupEntry(view, 0);
-            EXPECT_TRUE(RunUntil([&] { return screen->PlayView() == nullptr; }, 15000));
+            EXPECT_TRUE(WaitUntil([&] { return screen->PlayView() == nullptr; }, 15000));
             EXPECT_EQ(w.WaitWritten("fdtm", 1), std::vector<std::string>{"6000"});
             w.Shot("other_view");
             w.ChoosePopupEntry(view, 1);
-            ASSERT_TRUE(RunUntil([&] { return screen->PlayView() != nullptr; }, 15000));
+            ASSERT_TRUE(WaitUntil([&] { return screen->PlayView() != nullptr; }, 15000));
             auto* play = dynamic_cast<CDrcCmdHandler*>(screen->PlayView());
             ASSERT_NE(play, nullptr);
             frame = play->Frame();
-            ASSERT_TRUE(RunUntil([&] { return frame->IsShown(); }, 5000));
+            ASSERT_TRUE(WaitUntil([&] { return frame->IsShown(); }, 5000));
             EXPECT_EQ(w.Written("fdtm").size(), 1u);
         }
 
@@ -395,14 +394,14 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Activate(ctl);
             w.Click(RowAt(frame->List(), 0));
             scenes = frame->SceneEdit();
-            ASSERT_TRUE(RunUntil([&] { return scenes->IsShown(); }, 3000));
+            ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
             fp = &scenes->Params()->Fields();
             selectScene(0);
             sim.Cmd("log clear");
             w.TypeNumber(&fp->fFade, "4");
             AlertGuard guard("closing the control window");
             ASSERT_TRUE(w.Choose(ctl, "File", "Close"));
-            EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return !ctl->isVisible(); }, 10000));
             EXPECT_EQ(w.WaitWritten("fdtm", 1), std::vector<std::string>{"4000"});
         }
 

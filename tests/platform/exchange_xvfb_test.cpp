@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "XvfbKeys.h"
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "framework/LDropPane.h"
@@ -50,11 +51,11 @@ TEST_F(ExchangeXvfb, ClipboardBetweenProcesses) {
     clip.Put(data);
     QProcess reader;
     Start(reader, "read");
-    ASSERT_TRUE(RunUntil([&] { return reader.state() == QProcess::NotRunning; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return reader.state() == QProcess::NotRunning; }, 10000));
     EXPECT_TRUE(reader.readAllStandardOutput().contains("<0001ff7365710d0a>\n<007a7a>\n"));
     QProcess offer;
     Start(offer, "offer");
-    EXPECT_TRUE(RunUntil([] { return LTextScrap().IsAvailable(); }, 10000));
+    EXPECT_TRUE(WaitUntil([] { return LTextScrap().IsAvailable(); }, 10000));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "from the other side");
     offer.kill();
     offer.waitForFinished(5000);
@@ -93,7 +94,8 @@ TEST_F(ExchangeXvfb, RealDragMovedOntoAPaneOrDroppedNowhere) {
     RecFrame frame(kWindowOrdinary, 6);
     frame.GetWindow()->SetContentRect(LRect(100, 100, 500, 400));
     frame.ShowWindow();
-    RunUntil([] { return false; }, 300);
+    Await("the window active",
+          [&] { return frame.Native()->isActiveWindow() && frame.Native()->ActiveForMs() > 150; });
     Target target(&frame, LRect(200, 0, 380, 200));
     const LRect c = frame.GetWindow()->GetContentScreenRect();
     LScrapData data;
@@ -104,14 +106,16 @@ TEST_F(ExchangeXvfb, RealDragMovedOntoAPaneOrDroppedNowhere) {
         target.fDropped.clear();
         const int x = c.left + 40, y = c.top + 40;
         gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1");
-        RunUntil([] { return false; }, 200);
+        Await("the press taken",
+              [] { return bool(QGuiApplication::mouseButtons() & Qt::LeftButton); });
         gX->XdotoolAsync("sleep 0.3 mousemove " + std::to_string(x + 30) + " " + std::to_string(y) +
                          " sleep 0.2 mousemove " + std::to_string(toX) + " " + std::to_string(toY) +
                          " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
         const LDragStart start{frame.GetWindow()->Native(), &data, false, {}, {}, {x, y}};
         EXPECT_EQ(DragServices().RunDrag(start), performed) << toX;
         EXPECT_EQ(target.fDropped, dropped);
-        RunUntil([] { return false; }, 200);
+        Await("the pointer let go",
+              [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     }
 }
 

@@ -88,14 +88,14 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     CKvsFileFrm frm(&win, &win, &link);
     frm.SetBounds(LRect(0, 0, 400, 300));
     win.ShowWindow();
-    Settle(500);
+    WaitShown(AsMWindow(win.GetNativeWindow()));
     ASSERT_EQ(frm.fDrop.Kind(), 1u);
 
     QWidget source;
     source.setWindowTitle("source");
     source.setGeometry(700, 100, 200, 200);
     source.show();
-    Settle(500);
+    WaitShown(&source);
 
     const LRect c = win.Window()->GetContentScreenRect();
     const LRect d = frm.fDrop.Bounds();
@@ -103,7 +103,7 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     const QPoint from = source.mapToGlobal(QPoint(100, 100));
     x.Xdotool("mousemove " + std::to_string(from.x()) + " " + std::to_string(from.y()) +
               " mousedown 1");
-    Settle(200);
+    Await("the press taken", [] { return bool(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
                    std::to_string(from.y()) + " sleep 0.2 mousemove " + std::to_string(toX) + " " +
                    std::to_string(toY) + " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
@@ -115,19 +115,19 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     drag->setMimeData(mime);
     const Qt::DropAction done = drag->exec(Qt::CopyAction);
     EXPECT_EQ(done, Qt::CopyAction);
-    ASSERT_TRUE(RunUntil([&] { return ctl.Uploads() != nullptr; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return ctl.Uploads() != nullptr; }, 3000));
     EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u);
 
     // A second drop that lands on the upload window is refused, and it says why.
     CKvsUpldWin* up = ctl.Uploads()->Window();
     ASSERT_NE(up, nullptr);
-    Settle(500);
+    WaitShown(AsMWindow(up->GetNativeWindow()));
     EXPECT_FALSE(up->fHint.IsShown());
     const LRect u = up->Window()->GetContentScreenRect();
     const int upX = (u.left + u.right) / 2, upY = (u.top + u.bottom) / 2;
     x.Xdotool("mousemove " + std::to_string(from.x()) + " " + std::to_string(from.y()) +
               " mousedown 1");
-    Settle(200);
+    Await("the press taken", [] { return bool(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
                    std::to_string(from.y()) + " sleep 0.2 mousemove " + std::to_string(upX) + " " +
                    std::to_string(upY) + " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
@@ -136,13 +136,13 @@ TEST(FilesXvfb, RealFileDragOntoTheDropAreaQueuesUploads) {
     auto* second = new QDrag(&source);
     second->setMimeData(again);
     EXPECT_EQ(second->exec(Qt::CopyAction), Qt::IgnoreAction);
-    Settle(300);
+    WaitUntil([&] { return up->fHint.IsShown(); }, 3000);
     EXPECT_TRUE(up->fHint.IsShown());
     EXPECT_GT(up->fHint.Bounds().Width(), 0);
     EXPECT_EQ(ctl.Uploads()->Jobs().JobsAdded(), 2u) << "nothing more was queued";
     x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop_refused.png");
     ctl.Uploads()->Jobs().CancelAll();
-    Settle(200);
+    LoopDrained();
     x.Screenshot(KEVO_BINARY_DIR "/files/xvfb_drop.png");
 }
 
@@ -192,13 +192,14 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         ASSERT_TRUE(launch.PrefsWritten());
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
-        ASSERT_TRUE(RunUntil([&] { return kvs->DevDoc()->DeviceSet().Count() == 1; }, 15000));
-        Settle(700);
+        ASSERT_TRUE(WaitUntil([&] { return kvs->DevDoc()->DeviceSet().Count() == 1; }, 15000));
+        ASSERT_TRUE(menus.WaitActive(AsMWindow(devwin->GetNativeWindow()), 5000))
+            << "the device window active";
         // The control window: a double click on the device's row.
         const QPoint row0 = ScreenPoint(devwin->fList, LPoint{60, 8});
         x.Xdotool(Where(row0) + " click --repeat 2 --delay 60 1");
         CKvsDevCtl* ctl = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 ctl = kvs->DevDoc()->FindController(1201);
                 return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
@@ -208,11 +209,10 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         ASSERT_NE(view, nullptr);
         CKvsFileList* list = view->Frame()->fFiles->fList;
         // The record view goes when the play view comes: nothing of it is used after.
-        ASSERT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000)) << list->Count();
+        ASSERT_TRUE(WaitUntil([&] { return list->Count() == 4; }, 10000)) << list->Count();
         MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
         ASSERT_NE(ctlwin, nullptr);
-        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
-        Settle(500);
+        ASSERT_TRUE(menus.WaitActive(ctlwin, 5000)) << "the control window active";
         const QRect area = QApplication::primaryScreen()->availableGeometry();
         EXPECT_TRUE(area.contains(ctlwin->frameGeometry()));
         auto rowOf = [&](const char* name) {
@@ -223,11 +223,10 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         auto clickRow = [&](const char* name) {
             const i32 row = rowOf(name);
             EXPECT_GE(row, 0) << name;
-            // Past the double-click time since the last click: a click that selects.
-            Settle(600);
-            x.Xdotool(Where(ScreenPoint(list, LPoint{30, row * list->CellHeight() + 6})) +
-                      " click 1");
-            EXPECT_TRUE(RunUntil(
+            // The driver keeps it past the double-click time since the last
+            // click: a click that selects.
+            menus.Click(ScreenPoint(list, LPoint{30, row * list->CellHeight() + 6}));
+            EXPECT_TRUE(WaitUntil(
                 [&] { return list->SelectedNames(false) == std::vector<LString>{LString(name)}; },
                 3000))
                 << name;
@@ -242,8 +241,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer yes(x, "key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Edit", "Delete"));
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 3; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc");
         EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/a take.drc"));
@@ -252,16 +251,17 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         clickRow("b take.drc");
         {
             Answer no(x, "key Escape");
-            x.Xdotool("key Delete");
-            EXPECT_TRUE(RunUntil([&] { return no.Done(); }, 8000));
-            Settle(800);
+            menus.Key("Delete");
+            EXPECT_TRUE(Await(
+                "the question answered", [&] { return no.Closed(); }, 8000));
+            LoopDrained();
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc");
         {
             Answer yes(x, "key Return");
-            x.Xdotool("key Delete");
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 2; }, 10000));
+            menus.Key("Delete");
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 2; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "a%20take.drc " + rm + "b%20take.drc");
 
@@ -270,8 +270,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer typed(x, "key ctrl+a ; xdotool type 'x/y:z.' ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
-            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return rowOf("x_y_z_.drc") >= 0; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
@@ -283,8 +283,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             Answer folder(
                 x, "key ctrl+a ; xdotool type '" + local + "/down' ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Download"));
-            EXPECT_TRUE(RunUntil([&] { return folder.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil([&] { return folder.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil(
                 [&] { return std::filesystem::exists(local + "/down/d keep.drc"); }, 10000));
         }
         std::string got;
@@ -305,13 +305,14 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             source.setGeometry(std::min(cw.right() + 20, area.right() - 220), area.top() + 400, 200,
                                200);
             source.show();
-            Settle(500);
+            WaitShown(&source);
             CKvsFileDrop& drop = view->Frame()->fFiles->fDrop;
             const QPoint to =
                 ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2, drop.Bounds().Height() / 2});
             const QPoint from = source.mapToGlobal(QPoint(100, 100));
             x.Xdotool(Where(from) + " mousedown 1");
-            Settle(200);
+            Await("the press taken",
+                  [] { return bool(QGuiApplication::mouseButtons() & Qt::LeftButton); });
             x.XdotoolAsync("sleep 0.3 mousemove " + std::to_string(from.x() - 30) + " " +
                            std::to_string(from.y()) + " sleep 0.2 " + Where(to) +
                            " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
@@ -326,7 +327,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                     names += "[" + e.path().filename().string() + "]";
                 return names;
             };
-            ASSERT_TRUE(RunUntil(
+            ASSERT_TRUE(WaitUntil(
                 [&] {
                     return std::filesystem::exists(card + "/kevrecfiles/x_y.drc") &&
                            std::filesystem::exists(card + "/kevrecfiles/nl_z.drc") &&
@@ -338,7 +339,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             // The upload window stands beside the control window, not over its drop area.
             MWindow* up = AsMWindow(ctl->Uploads()->Window()->GetNativeWindow());
             ASSERT_NE(up, nullptr);
-            Settle(300);
+            WaitShown(up);
             EXPECT_FALSE(up->frameGeometry().contains(to)) << "over the drop area";
             EXPECT_TRUE(area.contains(up->frameGeometry()));
             for (const auto& e : std::filesystem::directory_iterator(card + "/kevrecfiles"))
@@ -346,28 +347,28 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                     EXPECT_GE(u8(c), 32) << e.path().filename();
             x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_dropped.png");
         }
-        EXPECT_TRUE(RunUntil([&] { return rowOf("nl_z.drc") >= 0; }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return rowOf("nl_z.drc") >= 0; }, 10000));
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk.png");
 
         // Record, then stop: the recording is offered for a rename, typed oddly.
         x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
-        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        WaitUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
         sim.Cmd("log clear");
         CKvsRecCtlF* rec = view->Frame();
         const LRect rb = rec->fRec.Bounds(), sb = rec->fStop.Bounds();
-        Settle(600);
-        x.Xdotool(Where(ScreenPoint(&rec->fRec, LPoint{rb.Width() / 2, rb.Height() / 2})) +
-                  " click 1");
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(menus.WaitActive(ctlwin)) << "the control window active";
+        menus.Click(ScreenPoint(&rec->fRec, LPoint{rb.Width() / 2, rb.Height() / 2}));
+        ASSERT_TRUE(WaitUntil(
             [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 5000));
         EXPECT_STREQ(rec->RecImage(), "RECONBTN");
         {
-            Answer typed(x, "key ctrl+a ; xdotool type ../x/y:z ; xdotool sleep 0.3 key Return");
+            Answer typed(
+                x, "key ctrl+a ; xdotool type --delay 100 ../x/y:z ; xdotool sleep 0.3 key Return");
             x.XdotoolAsync(
                 Where(ScreenPoint(&rec->fStop, LPoint{sb.Width() / 2, sb.Height() / 2})) +
                 " click 1");
-            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return rowOf("___x_y_z.drc") >= 0; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return rowOf("___x_y_z.drc") >= 0; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "REC0001.drc///sdc/kevrecfiles/___x_y_z.drc");
@@ -375,24 +376,23 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
 
         // The play settings view: its own file list takes the same commands.
         x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
-        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        WaitUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
         LPopupList& pop = ctl->Screen()->Window().fView;
         x.Xdotool(Where(ScreenPoint(&pop, LPoint{20, pop.Bounds().Height() / 2})) + " click 1");
-        RunUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
-        x.Xdotool("key Down key Return");
-        ASSERT_TRUE(RunUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 15000));
+        WaitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
+        menus.Key("Down Return");
+        ASSERT_TRUE(WaitUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 15000));
         auto* play = dynamic_cast<CKvsPlayCmd*>(ctl->Screen()->PlayView());
         ASSERT_NE(play, nullptr);
         CKvsFileFrm* files = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 auto* basic = dynamic_cast<CDrcCmdHandler*>(play);
                 files = basic ? dynamic_cast<CKvsFileFrm*>(basic->Frame()->FilePane()) : nullptr;
                 return files && files->IsShown() && files->fList->Count() == 6;
             },
             10000));
-        RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
-        Settle(500);
+        ASSERT_TRUE(menus.WaitActive(ctlwin, 5000)) << "the control window active";
         EXPECT_TRUE(area.contains(ctlwin->frameGeometry()));
         list = files->fList;
         sim.Cmd("log clear");
@@ -400,25 +400,27 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         {
             Answer yes(x, "key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Edit", "Delete"));
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 5; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 5; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc");
         clickRow("x_y.drc");
         {
-            Answer typed(x, "key ctrl+a ; xdotool type late\\ take ; xdotool sleep 0.3 key Return");
+            Answer typed(
+                x,
+                "key ctrl+a ; xdotool type --delay 100 late\\ take ; xdotool sleep 0.3 key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
-            EXPECT_TRUE(RunUntil([&] { return typed.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return rowOf("late take.drc") >= 0; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "x_y.drc///sdc/kevrecfiles/late%20take.drc");
         clickRow("nl_z.drc");
         {
             Answer yes(x, "key Return");
-            x.Xdotool("key Delete");
-            EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
-            EXPECT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000));
+            menus.Key("Delete");
+            EXPECT_TRUE(WaitUntil([&] { return yes.Done(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == 4; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc " + rm + "nl_z.drc");
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
@@ -459,8 +461,16 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             });
             answer.start(20);
             ASSERT_TRUE(menus.Choose(ctlwin, "Play", "Copy Show to USB"));
-            EXPECT_TRUE(RunUntil([&] { return said.size() >= 3; }, 20000)) << said.size();
-            Settle(800);
+            const std::string last = StdDialogText("KVSCOPYUMS", 8).CStr();
+            EXPECT_TRUE(WaitUntil([&] { return said.size() >= 3 && said.back() == last; }, 20000))
+                << said.size();
+            // The last message answered and gone: nothing more is asked.
+            Await("the last message closed", [&] {
+                for (QWidget* w : answered)
+                    if (QApplication::topLevelWidgets().contains(w) && w->isVisible()) return false;
+                return true;
+            });
+            LoopDrained();
             answer.stop();
             ASSERT_GE(said.size(), 3u);
             // The show's files counted in a question that reads right for one.

@@ -147,7 +147,9 @@ private:
             return;
         }
         if (!fChecked) {
-            if (LTickMs() - fAt < 400 && fSeen) return;
+            // Looked at once it takes input: placed, shown and activated (a
+            // window never activated is looked at after a while all the same).
+            if (fSeen && !TakesInput(fX, fSeen) && LTickMs() - fAt < 3000) return;
             fChecked = true;
             EXPECT_TRUE(fSeen) << fName << ": closed before it could be looked at";
             if (!fSeen) {
@@ -161,6 +163,7 @@ private:
                 fTimer.stop();
                 return;
             }
+            fKeys = InputSeen::Instance().Keys();
             fX.XdotoolAsync("key Escape");
             fAt = LTickMs();
             return;
@@ -172,10 +175,19 @@ private:
             fTimer.stop();
             return;
         }
-        if (LTickMs() - fAt > 700 && !fReturned) {
+        // Each key taken, what it queued run, and the window still open: the
+        // next way to close it.
+        const bool taken = InputSeen::Instance().Keys() > fKeys || LTickMs() - fAt > 3000;
+        if (taken) {
+            LoopDrained();
+            if (!fSeen || !fSeen->isVisible()) return;
+        }
+        if (taken && !fReturned) {
             fReturned = true;
+            fKeys = InputSeen::Instance().Keys();
+            fAt = LTickMs();
             fX.XdotoolAsync("key Return");
-        } else if (LTickMs() - fAt > 1400 && fReturned && fSeen->Owner()) {
+        } else if (taken && fReturned && fSeen->Owner()) {
             // A window that is not a dialog closes like any window.
             fSeen->Owner()->GetFrame()->HideWindow();
         }
@@ -191,6 +203,7 @@ private:
     QTimer fTimer;
     QPointer<MWindow> fSeen;
     u32 fAt = 0;
+    u64 fKeys = 0;
     bool fFound = false, fChecked = false, fDone = false, fReturned = false;
 };
 
@@ -267,6 +280,22 @@ QPoint PaneCenter(LPane* pane) {
 }
 
 // The numeric value of every write of a field (path ending in /TAG) to a device.
+// Nothing under way at the devices once the program has run all it had
+// queued: two looks, the loop drained before each, both without a transfer
+// (a write the program has queued is under way by the second).
+bool DevicesQuiet(SimDeviceProcess& sim) {
+    for (int look = 0; look < 2; ++look) {
+        LoopDrained();
+        if (SimDeviceProcess::Field(sim.Cmd("xfers"), "active") != "0") return false;
+    }
+    return true;
+}
+
+bool AwaitQuiet(SimDeviceProcess& sim, const std::string& after) {
+    return Await(
+        "the devices quiet after " + after, [&] { return DevicesQuiet(sim); }, 8000, kLookMs);
+}
+
 std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
     std::vector<i64> out;
     for (const std::string& line : sim.Log()) {
@@ -376,14 +405,15 @@ void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) 
                     at = LTickMs();
                 }
             }
-        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+        } else if (phase == 1 && dialog && (TakesInput(s.x, dialog) || LTickMs() - at > 3000)) {
             LFrame* frame = dialog->Owner()->GetFrame();
             const QPoint p = PaneCenter(t.field(frame));
             auto* settings = dynamic_cast<CKvsSettingsDlg*>(frame);
             ASSERT_NE(settings, nullptr);
             const QPoint ok = PaneCenter(&settings->fOk);
             // "type" takes every word after it: the click on OK is a command of its own.
-            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type " + t.text +
+            s.x.XdotoolAsync(Where(p) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + t.text +
                              " ; xdotool sleep 0.2 mousemove " + std::to_string(ok.x()) + " " +
                              std::to_string(ok.y()) + " click 1");
             phase = 2;
@@ -405,7 +435,7 @@ void TypeAndConfirm(Session& s, QWidget* owner, const Typed& t, bool* messaged) 
     step.start(20);
     ASSERT_TRUE(s.menus.Choose(owner, t.menu, t.item)) << t.item;
     EXPECT_TRUE(
-        RunUntil([&] { return phase == 4 && ShownWindows().size() == before.size(); }, 10000))
+        WaitUntil([&] { return phase == 4 && ShownWindows().size() == before.size(); }, 10000))
         << t.item << " " << t.text;
 }
 
@@ -415,8 +445,9 @@ void FieldLimits(Session& s) {
     for (const Typed& t : kTyped) {
         SCOPED_TRACE(std::string(t.item) + " " + t.text);
         if (t.control && !ctl) {
-            // Past the double-click interval since the last click, on the selected row.
-            Settle(700);
+            // On the selected row (the driver keeps it apart from the last click)
+            // of the window made active again once the last dialog closed.
+            EXPECT_TRUE(s.menus.WaitActive(s.devwin)) << "the device window active again";
             s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
             // The control window, not the progress dialog its opening may show.
             auto control = [&]() -> MWindow* {
@@ -424,15 +455,15 @@ void FieldLimits(Session& s) {
                     if (w != s.devwin && w->windowTitle().contains("-KEVOrune")) return w;
                 return nullptr;
             };
-            RunUntil([&] { return control() != nullptr; }, 15000);
+            WaitUntil([&] { return control() != nullptr; }, 15000);
             ctl = control();
             ASSERT_NE(ctl, nullptr);
-            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
         }
         s.sim.Cmd("log clear");
         bool messaged = false;
         TypeAndConfirm(s, t.control ? ctl : s.devwin, t, &messaged);
-        s.sim.WaitIdle(3000);
+        AwaitQuiet(s.sim, t.item);
         EXPECT_EQ(messaged, t.refused);
         if (t.refused) {
             EXPECT_EQ(WrittenValues(s.sim, serial, t.tag), std::vector<i64>());
@@ -547,14 +578,15 @@ void CustomAddressing(std::initializer_list<u32> serials) {
     for (const u32 serial : serials) {
         CKvsDevCtl* ctl = doc->FindController(u16(serial));
         ASSERT_NE(ctl, nullptr);
-        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
         ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
         ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
     }
 }
 
+// Typed at a person's pace, the program running between the keys.
 void Type(Session& s, const std::string& text) {
-    s.x.Xdotool("type --delay 40 " + text);
+    s.menus.Type(text);
 }
 
 void ClickAt(Session& s, QPoint p, const std::string& then = "") {
@@ -581,36 +613,36 @@ void Refusal(Session& s) {
     for (const auto& r : rounds) {
         SCOPED_TRACE(std::string(r.text) + " " + r.answer);
         s.menus.Click(s.row0 + QPoint(0, s.rowH));
-        ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-        Settle(300);
+        ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+        AwaitQuiet(s.sim, "305 chosen");
         CKvsDevFrm* frame = s.win->fFrame;
         s.sim.Cmd("log clear");
         ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
         Type(s, r.text);
-        EXPECT_TRUE(RunUntil([&] { return frame->fCsad.GetText() == LString(r.text); }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return frame->fCsad.GetText() == LString(r.text); }, 3000));
         MessageWatch watch(s.x, r.answer);
         // Another device's row: refused, so not taken.
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
-        EXPECT_TRUE(RunUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
-        Settle(1000);
+        EXPECT_TRUE(WaitUntil([&] { return watch.Shown() >= 1 && !watch.Open(); }, 5000));
+        // A second message would come from the same turn as the choice.
+        AwaitQuiet(s.sim, "the refusal");
         EXPECT_EQ(watch.Shown(), 1);
         EXPECT_EQ(watch.Unheard(), 0);
         EXPECT_EQ(frame->Serial(), 305);
         EXPECT_EQ(s.win->SelectedRow(), 1);
         EXPECT_EQ(std::string(frame->fCsad.GetText().View()), r.text);
-        EXPECT_TRUE(RunUntil([&] { return AllSelected(&frame->fCsad); }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return AllSelected(&frame->fCsad); }, 2000));
         ++good;
         const std::string typed = std::string(IPv4Text(good).CStr());
         if (r.clickFirst) ClickAt(s, PaneCenter(&frame->fCsad), " sleep 0.2 key ctrl+a");
         Type(s, typed);
         EXPECT_TRUE(
-            RunUntil([&] { return frame->fCsad.GetText() == LString(typed.c_str()); }, 3000))
+            WaitUntil([&] { return frame->fCsad.GetText() == LString(typed.c_str()); }, 3000))
             << frame->fCsad.GetText().CStr();
         // The other device's row again: now taken, the address stored for 305 alone.
         s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
-        EXPECT_TRUE(RunUntil([&] { return frame->Serial() == 1201; }, 3000));
-        s.sim.WaitIdle(3000);
-        Settle(300);
+        EXPECT_TRUE(WaitUntil([&] { return frame->Serial() == 1201; }, 3000));
+        AwaitQuiet(s.sim, "1201 chosen");
         EXPECT_EQ(watch.Shown(), 1);
         EXPECT_EQ(WrittenValues(s.sim, 305, "csad"), std::vector<i64>{i64(good)});
         EXPECT_EQ(WrittenValues(s.sim, 1201, "csad"), std::vector<i64>());
@@ -633,13 +665,14 @@ void Refusal(Session& s) {
                 if (w != s.devwin) dialog = w;
             netw = dialog ? dynamic_cast<CKvsNetwDlg*>(dialog->Owner()->GetFrame()) : nullptr;
             if (netw) phase = 1, at = LTickMs();
-        } else if (phase == 1 && LTickMs() - at > 300) {
+        } else if (phase == 1 && (TakesInput(s.x, dialog) || LTickMs() - at > 3000)) {
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
             const QPoint ok = PaneCenter(&netw->fOk);
-            s.x.XdotoolAsync(Where(f) +
-                             " click 1 sleep 0.2 key ctrl+a ; xdotool type 300.1.1.1 ; xdotool "
-                             "sleep 0.2 mousemove " +
-                             std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
+            s.x.XdotoolAsync(
+                Where(f) +
+                " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 300.1.1.1 ; xdotool "
+                "sleep 0.2 mousemove " +
+                std::to_string(ok.x()) + " " + std::to_string(ok.y()) + " click 1");
             phase = 2;
         } else if (phase == 2 && watch.Shown() == 1 && !watch.Open()) {
             // The message came over the dialog that raised it.
@@ -650,7 +683,8 @@ void Refusal(Session& s) {
             // The message answered: the field takes typing at once, also after a
             // click into it and Ctrl+A.
             const QPoint f = PaneCenter(&netw->fAddr[CKvsNetwDlg::kRouter]);
-            s.x.XdotoolAsync(Where(f) + " click 1 sleep 0.2 key ctrl+a ; xdotool type 10.0.0.5");
+            s.x.XdotoolAsync(Where(f) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 10.0.0.5");
             phase = 3;
             at = LTickMs();
         } else if (phase == 3 &&
@@ -669,11 +703,10 @@ void Refusal(Session& s) {
     });
     step.start(20);
     ASSERT_TRUE(s.menus.Choose(s.devwin, "Device", "Network Settings"));
-    EXPECT_TRUE(RunUntil([&] { return phase == 4 && ShownWindows().size() == 1; }, 15000));
-    s.sim.WaitIdle(3000);
+    EXPECT_TRUE(WaitUntil([&] { return phase == 4 && ShownWindows().size() == 1; }, 15000));
     // The settings channel sends at its own pace.
-    RunUntil([&] { return !WrittenValues(s.sim, 1201, "rtra").empty(); }, 5000);
-    s.sim.WaitIdle(2000);
+    WaitUntil([&] { return !WrittenValues(s.sim, 1201, "rtra").empty(); }, 5000);
+    AwaitQuiet(s.sim, "the router written");
     EXPECT_EQ(seen, "10.0.0.5");
     EXPECT_EQ(watch.Shown(), 1);
     EXPECT_EQ(WrittenValues(s.sim, 1201, "rtra"), std::vector<i64>{0x0A000005});
@@ -700,7 +733,7 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
     const u32 serial = 305;
     CustomAddressing({305u});
     s.menus.Click(s.row0 + QPoint(0, s.rowH));
-    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == serial; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == serial; }, 3000));
     AppDelegate::Instance()->CatchSignals();
     s.sim.Cmd("log clear");
     std::set<MWindow*> before;
@@ -717,14 +750,14 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
         if (phase == 0 && opened) {
             phase = 1;
             at = LTickMs();
-        } else if (phase == 1 && LTickMs() - at > 400) {
+        } else if (phase == 1 && (TakesInput(s.x, opened) || LTickMs() - at > 3000)) {
             phase = 2;
             if (message) return;
             // A value typed and left in its field: Cancel would store nothing.
             typed = dynamic_cast<CKvsShtdwDlyDlg*>(opened->Owner()->GetFrame());
             ASSERT_NE(typed, nullptr);
             ClickAt(s, PaneCenter(&typed->fDelay), " sleep 0.2 key ctrl+a");
-            s.x.XdotoolAsync("type 45");
+            s.x.XdotoolAsync("type --delay 100 45");
         } else if (phase == 2 && (!typed || typed->fDelay.GetText() == LString("45"))) {
             s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_term_" +
                            (message ? "message" : "dialog") + ".png");
@@ -750,7 +783,7 @@ void Terminated(Session& s, AppLaunch& launch, const std::string& config, bool m
     EXPECT_EQ(status, 0);
     EXPECT_EQ(CMainLoop::Current() ? CMainLoop::Current()->ModalDepth() : 0u, 0u);
     // What a cancelled dialog leaves: nothing written.
-    s.sim.WaitIdle(2000);
+    AwaitQuiet(s.sim, "the cancelled dialog");
     EXPECT_EQ(WrittenValues(s.sim, serial, message ? "csad" : "sddl"), std::vector<i64>());
     launch.Terminate();
     EXPECT_EQ(gApp, nullptr);
@@ -801,7 +834,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
         if (phase == 0) {
             for (MWindow* w : ShownWindows())
                 if (!before.count(w)) dialog = w, phase = 1, at = LTickMs();
-        } else if (phase == 1 && LTickMs() - at > 300 && dialog) {
+        } else if (phase == 1 && dialog && (TakesInput(s.x, dialog) || LTickMs() - at > 3000)) {
             LFrame* frame = dialog->Owner()->GetFrame();
             auto* modal = dynamic_cast<LModalFrame*>(frame);
             const QPoint p = PaneCenter(d.field(frame));
@@ -826,7 +859,8 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
                     then = CloseBox(dialog);
                     break;
             }
-            s.x.XdotoolAsync(Where(p) + " click 1 sleep 0.2 key ctrl+a ; xdotool type " + c.text +
+            s.x.XdotoolAsync(Where(p) +
+                             " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 " + c.text +
                              " ; xdotool sleep 0.2 " + then);
             phase = 2;
             at = LTickMs();
@@ -842,7 +876,7 @@ bool TypeAndClose(Session& s, QWidget* owner, const ClosedDialog& d, const Closi
     step.start(20);
     if (!s.menus.Choose(owner, "Device", d.item)) return false;
     const bool closed =
-        RunUntil([&] { return phase == 2 && ShownWindows().size() == before.size(); }, 12000);
+        WaitUntil([&] { return phase == 2 && ShownWindows().size() == before.size(); }, 12000);
     return closed && !stuck;
 }
 
@@ -861,7 +895,7 @@ void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, 
     for (MWindow* w : ShownWindows()) before.insert(w);
     ASSERT_TRUE(s.menus.Choose(owner, menu, item)) << item;
     MWindow* opened = nullptr;
-    RunUntil(
+    WaitUntil(
         [&] {
             for (MWindow* w : ShownWindows())
                 if (!before.count(w)) opened = w;
@@ -869,11 +903,11 @@ void OpenBeside(Session& s, QWidget* owner, const char* menu, const char* item, 
         },
         5000);
     ASSERT_NE(opened, nullptr) << item;
-    Settle(400);
+    WaitShown(opened);
     CheckBeside(opened, owner, name);
     s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_placed_" + name + ".png");
     opened->Owner()->GetFrame()->HideWindow();
-    RunUntil([&] { return !opened->isVisible(); }, 3000);
+    WaitUntil([&] { return !opened->isVisible(); }, 3000);
 }
 
 // Every way of closing a dialog right after typing into it: its default
@@ -910,25 +944,24 @@ void CloseEach(Session& s) {
     QWidget* ctl = nullptr;
     for (const ClosedDialog& d : dialogs) {
         if (d.control && !ctl) {
-            Settle(700);
+            EXPECT_TRUE(s.menus.WaitActive(s.devwin)) << "the device window active again";
             s.menus.Click(s.row0 + QPoint(0, std::max(0, s.win->SelectedRow()) * s.rowH), 2);
             auto control = [&]() -> MWindow* {
                 for (MWindow* w : ShownWindows())
                     if (w != s.devwin && w->windowTitle().contains("-KEVOrune")) return w;
                 return nullptr;
             };
-            RunUntil([&] { return control() != nullptr; }, 15000);
+            WaitUntil([&] { return control() != nullptr; }, 15000);
             ctl = control();
             ASSERT_NE(ctl, nullptr);
-            RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+            WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
             CheckBeside(ctl, s.devwin, "control");
         }
         for (const Closing& c : d.ways) {
             SCOPED_TRACE(std::string(d.item) + " " + c.text + " close " + std::to_string(c.how));
             s.sim.Cmd("log clear");
             EXPECT_TRUE(TypeAndClose(s, d.control ? ctl : s.devwin, d, c));
-            s.sim.WaitIdle(3000);
-            Settle(300);
+            AwaitQuiet(s.sim, std::string(d.item) + " closed");
             if (std::string(d.tag) == "ochs") {
                 // The sound settings travel as a parameter list: one write of it
                 // (or of the one entry), and the device then holds the value.
@@ -954,16 +987,16 @@ void CloseEach(Session& s) {
 void Keyboard(Session& s) {
     CustomAddressing({305u});
     s.menus.Click(s.row0 + QPoint(0, s.rowH));
-    ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-    Settle(300);
+    ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+    AwaitQuiet(s.sim, "305 chosen");
     CKvsDevFrm* f = s.win->fFrame;
     ClickAt(s, PaneCenter(&f->fCsmk));
-    ASSERT_TRUE(RunUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return (f->fCsmk.State() & LPane::kFocused) != 0; }, 2000));
     // Tab until the DHCP box has the focus; each stop shows its ring.
     bool reached = false;
-    for (int i = 0; i < 6 && !reached; ++i) {
-        s.x.Xdotool("key Tab");
-        Settle(200);
+    for (int stop = 0; stop < 6 && !reached; ++stop) {
+        s.menus.Key("Tab");
+        LoopDrained();
         reached = (f->fDhcp.State() & LPane::kFocused) && (s.win->fFrame->Focus() == &f->fDhcp);
     }
     ASSERT_TRUE(reached);
@@ -971,14 +1004,14 @@ void Keyboard(Session& s) {
     s.x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_tab_dhcp.png");
     s.sim.Cmd("log clear");
     const u8 before = f->fDhcp.GetState();
-    s.x.Xdotool("key space");
-    EXPECT_TRUE(RunUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
-    RunUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
-    s.sim.WaitIdle(2000);
+    s.menus.Key("space");
+    EXPECT_TRUE(WaitUntil([&] { return f->fDhcp.GetState() != before; }, 2000));
+    WaitUntil([&] { return !WrittenValues(s.sim, 305, "usdh").empty(); }, 5000);
+    AwaitQuiet(s.sim, "the box changed");
     EXPECT_EQ(WrittenValues(s.sim, 305, "usdh"), std::vector<i64>{before ? 0 : 1});
     // Tab moves on: the ring goes with the focus.
-    s.x.Xdotool("key Tab");
-    EXPECT_TRUE(RunUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
+    s.menus.Key("Tab");
+    EXPECT_TRUE(WaitUntil([&] { return !(f->fDhcp.State() & LPane::kRingShown); }, 2000));
 }
 
 // A field being typed when another device is chosen: the text goes to the device
@@ -990,7 +1023,7 @@ void DeviceChange(Session& s) {
     for (const u32 serial : {1201u, 305u}) {
         CKvsDevCtl* ctl = doc->FindController(serial);
         ASSERT_NE(ctl, nullptr);
-        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
         ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
         ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
     }
@@ -1019,28 +1052,27 @@ void DeviceChange(Session& s) {
         for (const Row& r : rows) {
             SCOPED_TRACE(std::string(r.tag) + (taken ? " clicks taken" : " clicks sent"));
             s.menus.fClicksTaken = taken;
-            // The last pass ended with a click on this same row: past the double-click
-            // interval, or the click opens the device's control window.
-            Settle(u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 100);
+            // The last pass ended with a click on this same row: the driver keeps
+            // this one past the double-click interval, or it would open the
+            // device's control window.
             // Row 1 (305) and row 2 (1201), sorted by serial.
             s.menus.Click(s.row0 + QPoint(0, s.rowH));
-            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-            RunUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
+            ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+            WaitUntil([&] { return s.win->fFrame->fBuma.IsShown(); }, 5000);
             s.sim.Cmd("log clear");
             const QPoint p = PaneCenter(r.field(s.win->fFrame));
             s.menus.Click(p);
             s.menus.Key("ctrl+a");
             s.menus.Type(r.text[taken]);
             auto* typed = static_cast<LAsciiEdit*>(r.field(s.win->fFrame));
-            EXPECT_TRUE(RunUntil([&] { return typed->GetText() == LString(r.text[taken]); }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return typed->GetText() == LString(r.text[taken]); }, 3000))
                 << "'" << typed->GetText().CStr() << "'";
             // Keys typed into another window are lost to the field.
             EXPECT_EQ(ShownWindows().size(), 1u);
-            Settle(300);
+            LoopDrained();
             s.menus.Click(s.row0 + QPoint(0, 2 * s.rowH));
-            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
-            s.sim.WaitIdle(3000);
-            Settle(500);
+            ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 1201; }, 3000));
+            AwaitQuiet(s.sim, "1201 chosen");
             EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>{i64(r.value[taken])});
             EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
             // Untouched: focused in 1201's field, then back to 305, writes nothing.
@@ -1048,8 +1080,8 @@ void DeviceChange(Session& s) {
             const QPoint q = PaneCenter(r.field(s.win->fFrame));
             s.menus.Click(q);
             s.menus.Click(s.row0 + QPoint(0, s.rowH));
-            ASSERT_TRUE(RunUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
-            s.sim.WaitIdle(3000);
+            ASSERT_TRUE(WaitUntil([&] { return s.win->fFrame->Serial() == 305; }, 3000));
+            AwaitQuiet(s.sim, "305 chosen");
             EXPECT_EQ(WrittenValues(s.sim, 305, r.tag), std::vector<i64>());
             EXPECT_EQ(WrittenValues(s.sim, 1201, r.tag), std::vector<i64>());
         }
@@ -1080,13 +1112,13 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
         CKvsApp* kvs = launch.Launch();
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
-        EXPECT_TRUE(RunUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000));
+        EXPECT_TRUE(WaitUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000));
         std::printf("[%s] start to the device window with 3 devices listed: %u ms\n",
                     screen.c_str(), LTickMs() - t0);
-        RunUntil([&] { return !win->fFrame->fClock.GetText().IsEmpty(); }, 3000);
+        WaitUntil([&] { return !win->fFrame->fClock.GetText().IsEmpty(); }, 3000);
         MWindow* devwin = AsMWindow(win->GetNativeWindow());
         ASSERT_NE(devwin, nullptr);
-        RunUntil([&] { return QApplication::activeWindow() == devwin; }, 3000);
+        WaitUntil([&] { return QApplication::activeWindow() == devwin; }, 3000);
         check.Check(devwin, nullptr, "devwin");
 
         const LRect list = win->fList->Bounds();
@@ -1100,7 +1132,7 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             // Rows chosen with the pointer: the top row, then the one below it.
             for (const i32 row : {0, 2, 1}) {
                 menus.Click(row0 + QPoint(0, row * rowH));
-                EXPECT_TRUE(RunUntil([&] { return win->SelectedRow() == row; }, 3000)) << row;
+                EXPECT_TRUE(WaitUntil([&] { return win->SelectedRow() == row; }, 3000)) << row;
             }
             check.Check(devwin, nullptr, "devwin_row1");
 
@@ -1136,19 +1168,19 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             for (const Opened& o : kDevWinDialogs) {
                 NewWindowProbe probe(x, check, devwin, o.shot, true);
                 ASSERT_TRUE(menus.Choose(devwin, o.menu, o.item)) << o.item;
-                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000))
+                EXPECT_TRUE(WaitUntil([&] { return probe.Done(); }, 8000))
                     << o.item << probe.State();
-                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+                WaitUntil([&] { return ShownWindows().size() == 1; }, 3000);
             }
             // Menu Keys arms the registry: the next item chosen opens its key dialog.
             {
                 NewWindowProbe probe(x, check, devwin, "menukeys", true);
                 ASSERT_TRUE(menus.Choose(devwin, "KEVOruneSet", "Menu Keys"));
-                RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+                WaitUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
                 // An item without a key of its own: its key dialog, not the refusal.
                 ASSERT_TRUE(menus.Choose(devwin, "Device", "Set Clock"));
-                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 8000)) << probe.State();
-                RunUntil([&] { return ShownWindows().size() == 1; }, 3000);
+                EXPECT_TRUE(WaitUntil([&] { return probe.Done(); }, 8000)) << probe.State();
+                WaitUntil([&] { return ShownWindows().size() == 1; }, 3000);
             }
             EXPECT_EQ(Writes(sim), std::vector<std::string>());
 
@@ -1156,15 +1188,15 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
             // bar lends only its own Device menu.
             {
                 NewWindowProbe probe(x, check, nullptr, "control", false, "-KEVOrune");
-                // Past the double-click interval since the last click, on the selected row.
+                // On the selected row (the driver keeps it apart from the last click).
                 const i32 row = std::max(0, win->SelectedRow());
-                Settle(700);
+                EXPECT_TRUE(menus.WaitActive(devwin)) << "the device window active again";
                 menus.Click(row0 + QPoint(0, row * rowH), 2);
-                EXPECT_TRUE(RunUntil([&] { return probe.Done(); }, 15000));
+                EXPECT_TRUE(WaitUntil([&] { return probe.Done(); }, 15000));
                 const u32 serial = win->fFrame->Serial();
                 MWindow* ctl = probe.Window();
                 ASSERT_NE(ctl, nullptr);
-                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
                 QStringList ctlTitles;
                 for (QAction* a : MenuDriver::BarOf(ctl)->actions())
                     ctlTitles << a->text().remove('&');
@@ -1174,34 +1206,34 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
                 for (const Opened& o : kCtlWinDialogs) {
                     NewWindowProbe dlg(x, check, ctl, o.shot, true);
                     ASSERT_TRUE(menus.Choose(ctl, o.menu, o.item)) << o.item;
-                    EXPECT_TRUE(RunUntil([&] { return dlg.Done(); }, 8000))
+                    EXPECT_TRUE(WaitUntil([&] { return dlg.Done(); }, 8000))
                         << o.item << dlg.State();
-                    RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                    WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
                 }
                 // Nothing was changed: nothing written to any device.
                 EXPECT_EQ(Writes(sim), std::vector<std::string>());
                 // A command of its menu acts on its own device, whichever row the
                 // device window has selected meanwhile.
                 win->SelectRow(win->SelectedRow() == 0 ? 1 : 0);
-                RunUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
+                WaitUntil([&] { return QApplication::activeWindow() == ctl; }, 3000);
                 ASSERT_TRUE(menus.Choose(ctl, "Device", "sACN Output"));
-                EXPECT_TRUE(RunUntil([&] { return !Writes(sim).empty(); }, 5000));
-                sim.WaitIdle(3000);
+                EXPECT_TRUE(WaitUntil([&] { return !Writes(sim).empty(); }, 5000));
+                AwaitQuiet(sim, "sACN Output");
                 for (const std::string& w : Writes(sim))
                     EXPECT_NE(w.find("dev=" + std::to_string(serial) + " "), std::string::npos)
                         << w;
                 sim.Cmd("log clear");
                 // Closing it tells only its own device to leave the edit mode.
                 ASSERT_TRUE(menus.Choose(ctl, "File", "Close"));
-                EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 5000));
-                sim.WaitIdle(3000);
+                EXPECT_TRUE(WaitUntil([&] { return !ctl->isVisible(); }, 5000));
+                AwaitQuiet(sim, "the control window closed");
                 for (const std::string& w : Writes(sim))
                     EXPECT_NE(w.find("dev=" + std::to_string(serial)), std::string::npos) << w;
             }
             // A stored placement put back: the content is laid out for it at once.
             win->PlaceWindow(LRect(120, 120, 1020, 720));
-            EXPECT_TRUE(RunUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
-            Settle(200);
+            EXPECT_TRUE(WaitUntil([&] { return devwin->View()->size() == QSize(900, 600); }, 3000));
+            WaitUntil([&] { return win->Bounds() == LRect(0, 0, 900, 600); }, 3000);
             EXPECT_EQ(win->Bounds(), LRect(0, 0, 900, 600));
             EXPECT_GE(win->fNavi->Bounds().bottom, 600 - 80);
             EXPECT_EQ(win->fStatus->Bounds().right, 900 - 20);

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
@@ -77,54 +78,86 @@ std::string Rows(const LListPane* list) {
     return out;
 }
 
-// The shared driver, each step given time to take effect.
+// The shared driver: each click back once the program has taken it.
 class User : public MenuDriver {
 public:
-    explicit User(const XvfbHarness& x) : MenuDriver(x) {}
+    explicit User(const XvfbHarness& x) : MenuDriver(x) { fClicksTaken = true; }
     void Click(QPoint p, const std::string& mods = "", int count = 1) {
         MenuDriver::Click(p, count, mods);
-        Settle(250);
-    }
-    void Key(const std::string& keys) {
-        MenuDriver::Key(keys);
-        Settle(250);
-    }
-    void Type(const std::string& text) {
-        MenuDriver::Type(text);
-        Settle(250);
     }
     bool Choose(QWidget* w, const QString& title, const QString& prefix) {
         return ChooseSettled(w, title, prefix);
     }
     void Shot(const std::string& name) {
+        LoopDrained();
         fX.Screenshot(std::string(KEVO_BINARY_DIR) + "/lists_" + name + ".png");
     }
 };
 
-// The values written to a field of the device's channels, in order.
-std::vector<std::string> Written(SimDeviceProcess& sim, const std::string& field) {
-    std::vector<std::string> out;
+// Nothing under way between the program and the device: no transfer at the
+// device and nothing the program's channels still have to send.
+bool Quiet(SimDeviceProcess& sim, CKvsDevCtl* ctl) {
+    return !ctl->SettingsChannel().IsBusy() && !ctl->CommandChannel().IsBusy() &&
+           ctl->ChannelQueue().PendingCount() == 0 &&
+           SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0";
+}
+
+// The values written to a field of the device's channels, in order, by the
+// field's whole path (one path a row).
+std::vector<std::pair<std::string, std::string>> Written(SimDeviceProcess& sim,
+                                                         const std::string& field) {
+    std::vector<std::pair<std::string, std::string>> out;
     for (const std::string& line : sim.Log()) {
         if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
         const std::string path = SimDeviceProcess::Field(line, "path");
         if (SimDeviceProcess::Field(line, "dev") != std::to_string(kSerial)) continue;
         if (path.size() > field.size() &&
             path.substr(path.size() - field.size() - 1) == "/" + field)
-            out.push_back(SimDeviceProcess::Field(line, "value"));
+            out.emplace_back(path, SimDeviceProcess::Field(line, "value"));
     }
     return out;
 }
 
-// Every name typed reached the device whole and once, and nothing else was
-// written there.
-void ExpectNames(SimDeviceProcess& sim, const std::string& field, std::vector<std::string> names) {
-    sim.WaitIdle(5000);
-    RunUntil([&] { return Written(sim, field).size() >= names.size(); }, 5000);
-    sim.WaitIdle(3000);
-    std::vector<std::string> got = Written(sim, field);
-    std::sort(got.begin(), got.end());
+// Every name typed reached the device whole and once, in a row of its own,
+// after what had been typed so far at each key (a name is stored on every
+// change), and nothing else was written to the field.
+void ExpectNames(SimDeviceProcess& sim, CKvsDevCtl* ctl, const std::string& field,
+                 std::vector<std::string> names) {
+    auto lasts = [&] {
+        std::vector<std::pair<std::string, std::string>> w = Written(sim, field);
+        std::vector<std::string> out;
+        for (size_t i = 0; i < w.size(); ++i) {
+            bool later = false;
+            for (size_t j = i + 1; j < w.size(); ++j) later = later || w[j].first == w[i].first;
+            if (!later) out.push_back(w[i].second);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(got, names) << field;
+    Await(
+        "every " + field + " written whole", [&] { return lasts() == names; }, 8000, kLookMs);
+    Await(
+        "the device quiet after the " + field + " writes", [&] { return Quiet(sim, ctl); }, 5000,
+        kLookMs);
+    const std::vector<std::pair<std::string, std::string>> got = Written(sim, field);
+    std::vector<std::string> paths;
+    for (const auto& [path, value] : got)
+        if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+    EXPECT_EQ(paths.size(), names.size()) << field;
+    for (const std::string& path : paths) {
+        std::vector<std::string> values;
+        for (const auto& [p, value] : got)
+            if (p == path) values.push_back(value);
+        std::string whole;
+        for (const std::string& n : names)
+            if (!values.empty() && values.back() == n) whole = n;
+        std::string seen;
+        for (const std::string& v : values) seen += " '" + v + "'";
+        std::fprintf(stderr, "written %s:%s\n", path.c_str(), seen.c_str());
+        EXPECT_EQ(TypedWrites(values, whole), "") << path;
+    }
+    EXPECT_EQ(lasts(), names) << field;
 }
 
 MWindow* WindowOf(LFrame* f) {
@@ -149,22 +182,23 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
-        ASSERT_TRUE(RunUntil([&] { return set.Count() == 1 && devwin->IsShown(); }, 15000));
-        Settle(500);
+        ASSERT_TRUE(WaitUntil([&] { return set.Count() == 1 && devwin->IsShown(); }, 15000));
+        ASSERT_TRUE(user.WaitActive(WindowOf(devwin), 5000)) << "the device window active";
 
         // The control window, opened with a double click on the device's row.
         user.Click(Row(devwin->fList, 0, 40));
-        Settle(700);
+        ASSERT_TRUE(Await("the device's row chosen", [&] { return devwin->SelectedRow() == 0; }));
         user.Click(Row(devwin->fList, 0, 40), "", 2);
         CKvsDevCtl* ctl = kvs->DevDoc()->FindController(kSerial);
         ASSERT_NE(ctl, nullptr);
         ASSERT_TRUE(
-            RunUntil([&] { return ctl->WindowShown() && ctl->Screen()->PlayView(); }, 20000));
+            WaitUntil([&] { return ctl->WindowShown() && ctl->Screen()->PlayView(); }, 20000));
         auto* view = dynamic_cast<CDrcCmdHandler*>(ctl->Screen()->PlayView());
         ASSERT_NE(view, nullptr);
         MWindow* ctlwin = WindowOf(&ctl->Screen()->Window());
-        ASSERT_TRUE(RunUntil([&] { return QApplication::activeWindow() == ctlwin; }, 5000));
-        Settle(500);
+        ASSERT_TRUE(user.WaitActive(ctlwin, 5000)) << "the control window active";
+        ASSERT_TRUE(Await(
+            "the play settings read", [&] { return Quiet(sim, ctl); }, 10000, kLookMs));
         CKvsPlayFrm* frame = view->Frame();
         CKvsSeqList* seqs = frame->List();
         CKvsScnList* scenes = frame->SceneEdit()->List();
@@ -173,8 +207,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- sequences: two added with the plus button, each named.
         sim.Cmd("log clear");
         for (int i = 0; i < 2; ++i) user.Click(Center(&frame->PlusButton()));
-        ASSERT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
-        Settle(500);
+        ASSERT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
+        Await(
+            "the sequences sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         user.Click(Row(seqs, 0, -30));
         user.Type("Opening");
         user.Key("Return");
@@ -187,7 +222,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         };
         EXPECT_EQ(seqName(0), "Opening");
         EXPECT_EQ(seqName(1), "Finale");
-        ExpectNames(sim, "sqnm", {"Opening", "Finale"});
+        ExpectNames(sim, ctl, "sqnm", {"Opening", "Finale"});
         user.Shot("sequences");
 
         // ---- scenes of the first sequence: three added, two named.
@@ -195,8 +230,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_EQ(Rows(seqs), "0 ");
         CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
         for (int i = 0; i < 3; ++i) user.Click(Center(&frame->SceneEdit()->PlusButton()));
-        ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
-        Settle(500);
+        ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        Await(
+            "the scenes sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         user.Click(Row(scenes, 0, -30));
         user.Type("Intro");
@@ -210,7 +246,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         };
         EXPECT_EQ(scnName(0), "Intro");
         EXPECT_EQ(scnName(1), "Chorus");
-        ExpectNames(sim, "snnm", {"Intro", "Chorus"});
+        ExpectNames(sim, ctl, "snnm", {"Intro", "Chorus"});
         user.Shot("scenes");
 
         // ---- rows chosen: Shift extends, Control adds or takes away.
@@ -229,24 +265,24 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_TRUE(user.Enabled(ctlwin, "Edit", "Delete"));
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Copy"));
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Paste"));
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
         // The copy goes before the selected row, under a name of its own.
         EXPECT_EQ(scnName(0), "Intro_2");
         EXPECT_EQ(scnName(1), "Intro");
         user.Key("Delete");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
         user.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 4; }, 3000));
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Redo"));
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
         // Cut by its key, pasted by its key at the end (nothing selected there).
         user.Click(Row(scenes, 1, 8));
         ASSERT_EQ(scnName(1), "Chorus");
         user.Key("ctrl+x");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 2; }, 3000));
         user.Click(Row(scenes, 0, 8));
         user.Key("ctrl+v");
-        EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 3; }, 3000));
         EXPECT_EQ(scnName(0), "Chorus");
         // Reordered by a drag of the row below the last one.
         {
@@ -257,8 +293,9 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             x.XdotoolAsync("sleep 0.6 mousemove " + xy(from + QPoint(6, 8)) +
                            " sleep 0.3 mousemove " + xy(to) +
                            " sleep 0.3 mousemove_relative 1 1 sleep 0.3 mouseup 1");
-            EXPECT_TRUE(RunUntil([&] { return scnName(2) == "Chorus"; }, 8000));
-            Settle(300);
+            EXPECT_TRUE(WaitUntil([&] { return scnName(2) == "Chorus"; }, 8000));
+            Await(
+                "the drag's move sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         }
         EXPECT_EQ(seq->GetListCount(SqncF::scns), 3u);
         EXPECT_EQ(scnName(0), "Intro");
@@ -267,25 +304,27 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Click(Row(seqs, 1, 8));
         user.Key("ctrl+c");
         user.Key("ctrl+v");
-        EXPECT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 3; }, 3000));
         EXPECT_EQ(seqName(1), "Finale_2");
         EXPECT_EQ(seqName(2), "Finale");
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Delete"));
-        EXPECT_TRUE(RunUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
         user.Shot("edited");
-        sim.WaitIdle(3000);
-        Settle(1500);
-        sim.WaitIdle(3000);
         // The device holds what the window shows.
-        EXPECT_EQ(SimDeviceProcess::Field(sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqcs"),
-                                          "value"),
-                  "2");
+        auto sequencesThere = [&] {
+            return SimDeviceProcess::Field(sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqcs"),
+                                           "value");
+        };
+        Await(
+            "the device holding two sequences",
+            [&] { return Quiet(sim, ctl) && sequencesThere() == "2"; }, 8000, kLookMs);
+        EXPECT_EQ(sequencesThere(), "2");
 
         // ---- Play Buttons: a fresh grid shows its one button, titled whole.
         sim.Cmd("log clear");
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Play Buttons"));
         LFrame* btnwin = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 btnwin = view->Window(PlayWindow::kButtons);
                 return btnwin && btnwin->IsShown();
@@ -293,13 +332,13 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             5000));
         auto* asn = dynamic_cast<CKvsPlayAsnWin*>(btnwin);
         ASSERT_NE(asn, nullptr);
-        Settle(700);
+        WaitShown(WindowOf(btnwin));
         user.Shot("buttons_fresh");
         EXPECT_EQ(asn->fList.Cols() * 10 + asn->fList.Rows(), 11);
         EXPECT_GT(asn->fList.CellWidth(), 20);
         EXPECT_GT(asn->fList.CellHeight(), 20);
         user.Click(Row(&asn->fList, 0, 40));
-        ASSERT_TRUE(RunUntil([&] { return asn->fPrm.IsShown(); }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return asn->fPrm.IsShown(); }, 3000));
         user.Click(
             ScreenPoint(&asn->fPrm.fTitle, LPoint{10, asn->fPrm.fTitle.Bounds().Height() / 2}));
         user.Type("Go");
@@ -307,16 +346,16 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         const CRecord* button = PlaySetGetCell(view->PlaySettings(), 0, 0);
         ASSERT_NE(button, nullptr);
         EXPECT_STREQ(button->GetString(PlclF::bttl).CStr(), "Go");
-        ExpectNames(sim, "bttl", {"Go"});
+        ExpectNames(sim, ctl, "bttl", {"Go"});
         user.Shot("buttons_titled");
         btnwin->HideWindow();
-        Settle(300);
+        ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
 
         // ---- the schedule's events, named.
         sim.Cmd("log clear");
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Use Schedule"));
         LFrame* schwin = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 schwin = view->Window(PlayWindow::kSchedule);
                 return schwin && schwin->IsShown();
@@ -324,12 +363,13 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             5000));
         auto* sch = dynamic_cast<CKvsSchWin*>(schwin);
         ASSERT_NE(sch, nullptr);
-        Settle(700);
+        WaitShown(WindowOf(schwin));
         CKvsSchEditFrm* edit = sch->EditFrame();
         for (int i = 0; i < 2; ++i) user.Click(Center(&edit->fAdd));
         const CRecord* schd = settings->GetChild(SqstF::schd);
-        ASSERT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
-        Settle(500);
+        ASSERT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        Await(
+            "the events sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         // The name sits between the play button and the sequence.
         const i32 nameX =
@@ -342,26 +382,26 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Click(Row(edit->fList, 0, 8));
         EXPECT_STREQ(schd->GetListItem(SchdF::flts, 0)->GetString(ScevF::name).CStr(), "Morning");
         EXPECT_STREQ(schd->GetListItem(SchdF::flts, 1)->GetString(ScevF::name).CStr(), "Evening");
-        ExpectNames(sim, "name", {"Morning", "Evening"});
+        ExpectNames(sim, ctl, "name", {"Morning", "Evening"});
         // Its list's commands by their keys: copied, pasted, deleted, undone.
         user.Click(Row(edit->fList, 1, 8));
         user.Key("ctrl+c");
         user.Key("ctrl+v");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
         user.Key("Delete");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
         user.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
         user.Key("ctrl+shift+z");
-        EXPECT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
         user.Shot("schedule");
         schwin->HideWindow();
-        Settle(300);
+        ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
 
         // ---- aux plays, named; the last name ended by closing the window.
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Aux Play"));
         LFrame* auxwin = nullptr;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 auxwin = view->Window(PlayWindow::kAuxPlay);
                 return auxwin && auxwin->IsShown();
@@ -369,11 +409,12 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             5000));
         auto* aux = dynamic_cast<CKvsAxPlyWin*>(auxwin);
         ASSERT_NE(aux, nullptr);
-        Settle(700);
+        WaitShown(WindowOf(auxwin));
         for (int i = 0; i < 2; ++i) user.Click(Center(aux->fAdd));
         const CRecord* axps = settings->GetChild(SqstF::axps);
-        ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
-        Settle(500);
+        ASSERT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
+        Await(
+            "the aux plays sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
         sim.Cmd("log clear");
         user.Click(Row(aux->fList, 0, -30));
         user.Type("Aux1");
@@ -382,27 +423,28 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Type("Stage");
         user.Shot("auxplay");
         auxwin->HideWindow();
-        Settle(300);
+        ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
         auto axName = [&](u32 i) {
             return std::string(axps->GetListItem(AplsF::plys, i)->GetString(AplyF::name).CStr());
         };
         EXPECT_EQ(axName(0), "Aux1");
         EXPECT_EQ(axName(1), "Stage");
-        ExpectNames(sim, "name", {"Aux1", "Stage"});
+        ExpectNames(sim, ctl, "name", {"Aux1", "Stage"});
         // Its Delete key, and Undo from the control window's Edit menu.
         auxwin->ShowWindow();
         ASSERT_TRUE(
-            RunUntil([&] { return QApplication::activeWindow() == WindowOf(auxwin); }, 3000));
-        Settle(300);
+            WaitUntil([&] { return QApplication::activeWindow() == WindowOf(auxwin); }, 3000));
+        ASSERT_TRUE(user.WaitActive(WindowOf(auxwin))) << "the aux play window active";
         user.Click(Row(aux->fList, 0, 8));
         EXPECT_EQ(Rows(aux->fList), "0 ");
         user.Key("Delete");
-        EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
         EXPECT_EQ(axName(0), "Stage");
         user.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
         auxwin->HideWindow();
-        Settle(300);
+        Await(
+            "the undo sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
 
         // Nothing went to another device, and no Qt warning.
         for (const std::string& line : sim.Log()) {
@@ -411,8 +453,10 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         }
         EXPECT_EQ(gWarnings, std::vector<std::string>());
         view->SetCleanMark();
+        QPointer<MWindow> closing(ctlwin);
         ctl->Screen()->CloseWindow();
-        Settle(500);
+        Await("the control window closed", [&] { return !closing || !closing->isVisible(); });
+        LoopDrained();
     }));
 }
 

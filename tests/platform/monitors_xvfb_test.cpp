@@ -1,6 +1,10 @@
 // The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize;
 // every column count and back, each group shown once with its levels; two
 // senders on loopback through the port sharing into the record control's list.
+#include <QCursor>
+#include <QGuiApplication>
+#include <QStyleHints>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -62,23 +66,22 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
     win.ShowWindow();
     win.SetWindowBounds(LRect(40, 60, 640, 360));
     auto* native = AsMWindow(win.GetNativeWindow());
-    if (!RunUntil([&] { return native->isActiveWindow(); }, 1000))
+    if (!WaitUntil([&] { return native->isActiveWindow(); }, 1000))
         gX->Xdotool("windowactivate " + Id(win));
-    ASSERT_TRUE(RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
-    RunUntil([] { return false; }, 200);
+    ASSERT_TRUE(WaitUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
 
     const LPoint from = ScreenPointOf(win, 10);
     gX->Xdotool("mousemove " + std::to_string(from.x) + " " + std::to_string(from.y) +
                 " mousedown 1");
-    ASSERT_TRUE(RunUntil([&] { return win.SelectedChannel() == 10; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return win.SelectedChannel() == 10; }, 2000));
     EXPECT_TRUE(win.Opener()->IsOpen()) << "the first click opens the strip";
     for (u32 ch : {14u, 25u, 40u}) {
         const LPoint to = ScreenPointOf(win, ch);
         gX->Xdotool("mousemove " + std::to_string(to.x) + " " + std::to_string(to.y));
-        EXPECT_TRUE(RunUntil([&] { return win.SelectedChannel() == ch; }, 2000)) << ch;
+        EXPECT_TRUE(WaitUntil([&] { return win.SelectedChannel() == ch; }, 2000)) << ch;
     }
     gX->Xdotool("mouseup 1");
-    RunUntil([] { return !(QApplication::mouseButtons() & Qt::LeftButton); }, 1000);
+    WaitUntil([] { return !(QApplication::mouseButtons() & Qt::LeftButton); }, 1000);
     const i32 v = win.Detail()->fList->GetVisibleColsFull();
     EXPECT_EQ(win.Detail()->fList->First().col, CMonChList::ScrollStart(40, v));
     gX->Screenshot(KEVO_BINARY_DIR "/xvfb_monwin_drag.png");
@@ -90,9 +93,9 @@ TEST_F(MonXvfb, ADragAlongTheGridSelectsChannelsAndAResizeRearrangesIt) {
     for (const auto& r : kRows) {
         gX->Xdotool("windowsize " + Id(win) + " " + std::to_string(r.w) + " " +
                     std::to_string(r.h));
-        EXPECT_TRUE(RunUntil([&] { return win.Grid()->Cols() == r.cols; }, 3000))
+        EXPECT_TRUE(WaitUntil([&] { return win.Grid()->Cols() == r.cols; }, 3000))
             << r.w << "x" << r.h << " gave " << win.Grid()->Cols();
-        RunUntil([] { return false; }, 300);
+        LoopDrained();
         EXPECT_EQ(win.Grid()->Rows(), (r.cols + 7) / r.cols);
         const LRect c = win.Window()->GetContentScreenRect();
         EXPECT_GE(c.Width(), r.cols * win.Grid()->CellWidth()) << "the window holds the grid";
@@ -150,14 +153,29 @@ TEST_F(MonXvfb, EveryColumnCountAndBackShowsEachGroupOnce) {
             const int y = c.top + i32(LPane::UnpackY(tl)) + (cell.top + cell.bottom) / 2;
             gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
                         " mousemove_relative 3 3");
-            RunUntil([] { return false; }, 150);
+            Await("the pointer over the cell", [&] {
+                QWidget* under = QApplication::widgetAt(QPoint(x + 3, y + 3));
+                return under && under->window() == AsMWindow(win.GetNativeWindow()) &&
+                       QCursor::pos() == QPoint(x + 3, y + 3);
+            });
+            LoopDrained();
         }
         const i32 before = win.Grid()->Cols();
         gX->Xdotool("windowsize " + Id(win) + " " + std::to_string(r.w) + " " +
                     std::to_string(r.h));
-        RunUntil([&] { return win.Grid()->Cols() != before; }, 1500);
+        MWindow* native = AsMWindow(win.GetNativeWindow());
+        // Taken in: the size asked for (or a new column count where the window
+        // keeps a size of its own), and the window manager done placing it.
+        WaitUntil([&] { return native->size() == QSize(r.w, r.h) || win.Grid()->Cols() != before; },
+                  1500);
+        WaitUntil(
+            [&] {
+                return QApplication::primaryScreen()->availableGeometry().contains(
+                    native->frameGeometry());
+            },
+            1500);
         seen.insert(win.Grid()->Cols());
-        RunUntil([] { return false; }, 250);
+        LoopDrained();
         std::string want = all;
         for (i32 extra = win.Grid()->Cols() * win.Grid()->Rows() - 8; extra > 0; --extra)
             want += " -";
@@ -212,15 +230,16 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
         std::vector<u8> la(512, 0), lb(512, 0);
         la[0] = 10, la[1] = 200, lb[0] = 100, lb[1] = 50, lb[511] = 7;
         CKvsUnvList* list = view.Frame()->fUniverses;
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 a.Send(port, 0x21, la.data(), 512, 0);
                 b.Send(port, 0x21, lb.data(), 512, 0);
-                RunUntil([] { return false; }, 30);
+                // The senders' own rate, the program running between their packets.
+                WaitUntil([] { return false; }, 30);
                 return list->Rows() == 1;
             },
             5000));
-        RunUntil([] { return false; }, 200);
+        LoopDrained();
         auto* cell = static_cast<CKvsUnivCell*>(list->GetProtoCellFor(LCell{0, 0}));
         ASSERT_TRUE(cell);
         const std::string sender = cell->fSender.GetText().CStr();
@@ -234,20 +253,26 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
                   y = c.top + i32(LPane::UnpackY(tl)) + 6;
         gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
                     " click 1 sleep 0.6 click --repeat 2 --delay 80 1");
-        ASSERT_TRUE(RunUntil([&] { return list->Monitor() && list->Monitor()->IsShown(); }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return list->Monitor() && list->Monitor()->IsShown(); }, 5000));
         CMonWin* monwin = list->Monitor();
-        ASSERT_TRUE(RunUntil(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 a.Send(port, 0x21, la.data(), 512, 0);
                 b.Send(port, 0x21, lb.data(), 512, 0);
-                RunUntil([] { return false; }, 30);
+                // The senders' own rate.
+                WaitUntil([] { return false; }, 30);
                 return monwin->Grid()->Levels()[0] == 100 && monwin->Grid()->Levels()[1] == 200 &&
                        monwin->Grid()->Levels()[511] == 7;
             },
             5000))
             << int(monwin->Grid()->Levels()[0]) << " " << int(monwin->Grid()->Levels()[1]);
         // Fed on change only: steady levels are no updates, and the line says so.
-        RunUntil([] { return false; }, 2300);
+        WaitUntil(
+            [&] {
+                return std::string(monwin->RateLine().GetText().CStr()) ==
+                       StdDialogText("TURNSTAT", 0).CStr();
+            },
+            5000);
         EXPECT_EQ(std::string(monwin->RateLine().GetText().CStr()),
                   std::string(StdDialogText("TURNSTAT", 0).CStr()));
         gX->Screenshot(KEVO_BINARY_DIR "/xvfb_two_senders.png");

@@ -62,8 +62,8 @@ void WithNsqEdit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
             ASSERT_NE(p.view, nullptr) << "a device in format 2 opened another play edit";
             p.frame = p.view->Frame();
             ASSERT_NE(p.frame, nullptr);
-            ASSERT_TRUE(RunUntil([&] { return p.frame->IsShown(); }, 5000));
-            Settle(500);
+            ASSERT_TRUE(WaitUntil([&] { return p.frame->IsShown(); }, 5000));
+            LoopDrained();
             body(p);
         },
         2);
@@ -165,25 +165,25 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- A sequence, named; two tracks, the first named.
         CRecord* set = p.view->SeqSettings()->GetChild(SqstF::nsqs);
         w.Click(PaneAt(&frame->PlusButton()));
-        ASSERT_TRUE(RunUntil([&] { return set->GetListCount(SsetF::seqs) == 1; }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return set->GetListCount(SsetF::seqs) == 1; }, 3000));
         CRecord* seq = set->GetListItem(SsetF::seqs, 0);
-        ASSERT_TRUE(RunUntil([&] { return edit->Sequence() == seq; }, 3000));
-        Settle(300);
+        ASSERT_TRUE(WaitUntil([&] { return edit->Sequence() == seq; }, 3000));
+        w.AwaitQuiet("the sequence added");
         {
             auto* cell = static_cast<CKvsSeqCell*>(frame->List()->GetCellFrame(LCell{0, 0}, false));
             ASSERT_NE(cell, nullptr);
             w.Click(PaneAt(&cell->fName));
-            Settle(300);
+            Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
             w.Type("Evening");
             w.Key("Tab");
-            EXPECT_EQ(w.WaitWritten("name", 1, kDeviceMs), std::vector<std::string>{"Evening"});
+            w.ExpectTyped("name", 0, "Evening", kDeviceMs);
             EXPECT_STREQ(seq->GetString(SseqF::name).CStr(), "Evening");
         }
         for (u32 n = 1; n <= 2; ++n) {
             w.Click(PaneAt(&edit->Plus()));
-            ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == n; }, 3000));
+            ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SseqF::trks) == n; }, 3000));
         }
-        Settle(400);
+        w.AwaitQuiet("the tracks added");
         // The zoom all the way in (0.01 s a pixel): a second is 100 pixels.
         // The zoom slider's knob (in the middle at 1 s a pixel) dragged to its left end.
         {
@@ -192,17 +192,19 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             x.XdotoolAsync(Where(knob) + " mousedown 1 sleep 0.3 " + Where(knob - QPoint(10, 0)) +
                            " sleep 0.2 " + Where(end) + " sleep 0.3 mouseup 1");
         }
-        ASSERT_TRUE(RunUntil([&] { return scale.Scale() < 0.02f; }, 3000)) << scale.Scale();
-        Settle(300);
+        ASSERT_TRUE(WaitUntil([&] { return scale.Scale() < 0.02f; }, 3000)) << scale.Scale();
+        Await("the zoom's drag ended",
+              [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
+        LoopDrained();
         {
             auto* cell = static_cast<CNSqUTrkCell*>(list.GetCellFrame(LCell{0, 0}, false));
             ASSERT_NE(cell, nullptr);
             w.Click(PaneAt(&cell->fName));
-            Settle(300);
+            Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
             w.Type("Lights");
             w.Key("Return");
             CRecord* track = seq->GetListItem(SseqF::trks, 0);
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil(
                 [&] { return std::string(track->GetString(StrkF::name).CStr()) == "Lights"; },
                 3000))
                 << track->GetString(StrkF::name).CStr();
@@ -220,11 +222,11 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             PopupChoice choice(x, item);
             w.Click(TrackAt(list, scale, row, at), 1, "");
             x.Xdotool("click 3");
-            EXPECT_TRUE(RunUntil([&] { return choice.Done(); }, 5000)) << item;
+            EXPECT_TRUE(WaitUntil([&] { return choice.Done(); }, 5000)) << item;
             EXPECT_TRUE(
-                RunUntil([&] { return track->GetListCount(StrkF::scns) == before + 1; }, 5000))
+                WaitUntil([&] { return track->GetListCount(StrkF::scns) == before + 1; }, 5000))
                 << item;
-            Settle(300);
+            w.AwaitQuiet("the scene added");
             const CRecord* scene = track->GetListItem(StrkF::scns, before);
             ASSERT_NE(scene, nullptr);
             EXPECT_EQ(scene->GetChild(SscnF::prms)->Kind(), kind);
@@ -242,10 +244,10 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         auto selectAt = [&](u32 row, double at, const std::string& mods = "") {
             if (mods.empty()) {
                 w.Click(TrackAt(list, scale, 1, 0.3));
-                RunUntil([&] { return sel.Count() == 0; }, 2000);
+                WaitUntil([&] { return sel.Count() == 0; }, 2000);
             }
             w.Click(TrackAt(list, scale, row, at), 1, mods);
-            Settle(300);
+            LoopDrained();
         };
 
         std::fprintf(stderr, "walk: %u ms, The audio scene's parameters, each edit \n",
@@ -253,11 +255,11 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 
         // ---- The audio scene's parameters, each edit ended another way.
         selectAt(0, 2.05);
-        ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
         auto* aud = dynamic_cast<CNSqClipPrmF*>(frame->ScenePrm()->Shown());
         ASSERT_NE(aud, nullptr);
         EXPECT_FALSE(aud->IsDmx());
-        Settle(300);
+        LoopDrained();
         w.Shot("nsq_audio_scene");
         const FieldEdit edits[] = {
             {"range from, Return", &aud->From(), "00:00:01.50", "rngf", "1500",
@@ -274,13 +276,13 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             SCOPED_TRACE(e.what);
             if (frame->ScenePrm()->Scene() != audio) {
                 selectAt(0, 2.05);
-                RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000);
+                WaitUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000);
             }
             w.TypeAndEnd(e, kDeviceMs, [&] { return KeysGoTo(e.field); });
         }
         // Loop, a click on its check.
         selectAt(0, 2.05);
-        ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
         w.Click(PaneAt(&aud->Loop()));
         EXPECT_EQ(w.WaitWritten("loop", 1, kDeviceMs), std::vector<std::string>{"1"});
         EXPECT_EQ(audioPrms->GetU32(PdmxF::rngf), 1500u);
@@ -296,7 +298,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // Paste stay off while scenes are selected, Delete is there.
         selectAt(0, 2.05);
         selectAt(1, 5.05, "ctrl");
-        EXPECT_TRUE(RunUntil([&] { return sel.Count() == 2; }, 2000)) << sel.Count();
+        EXPECT_TRUE(WaitUntil([&] { return sel.Count() == 2; }, 2000)) << sel.Count();
         EXPECT_TRUE(w.Enabled(ctl, "Edit", "Delete"));
         EXPECT_FALSE(w.Enabled(ctl, "Edit", "Copy"));
         EXPECT_FALSE(w.Enabled(ctl, "Edit", "Paste"));
@@ -308,20 +310,20 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         w.Key("Escape");
         // By key, then undone by key and redone from the menu.
         w.Key("Delete");
-        EXPECT_TRUE(RunUntil([&] { return scenes() == 0; }, 3000)) << scenes();
+        EXPECT_TRUE(WaitUntil([&] { return scenes() == 0; }, 3000)) << scenes();
         w.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return scenes() == 2; }, 3000)) << scenes();
+        EXPECT_TRUE(WaitUntil([&] { return scenes() == 2; }, 3000)) << scenes();
         ASSERT_TRUE(w.Choose(ctl, "Edit", "Redo"));
-        EXPECT_TRUE(RunUntil([&] { return scenes() == 0; }, 3000)) << scenes();
+        EXPECT_TRUE(WaitUntil([&] { return scenes() == 0; }, 3000)) << scenes();
         ASSERT_TRUE(w.Choose(ctl, "Edit", "Undo"));
-        EXPECT_TRUE(RunUntil([&] { return scenes() == 2; }, 3000)) << scenes();
+        EXPECT_TRUE(WaitUntil([&] { return scenes() == 2; }, 3000)) << scenes();
         // The DMX scene alone, deleted from the menu, back with Undo.
         selectAt(1, 5.05);
-        EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return sel.Count() == 1; }, 2000));
         ASSERT_TRUE(w.Choose(ctl, "Edit", "Delete"));
-        EXPECT_TRUE(RunUntil([&] { return t1->GetListCount(StrkF::scns) == 0; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return t1->GetListCount(StrkF::scns) == 0; }, 3000));
         w.Key("ctrl+z");
-        EXPECT_TRUE(RunUntil([&] { return t1->GetListCount(StrkF::scns) == 1; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return t1->GetListCount(StrkF::scns) == 1; }, 3000));
         // The undone scene is the one the user typed into.
         audio = t0->GetListItem(StrkF::scns, 0);
         audioPrms = audio->GetChild(SscnF::prms);
@@ -333,7 +335,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- Scene times moved in their dialog: the audio scene to 3 s.
         {
             selectAt(0, 2.05);
-            EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+            EXPECT_TRUE(WaitUntil([&] { return sel.Count() == 1; }, 2000));
             ModalScript script({
                 {400, [&](LFrame*) { w.Shot("nsq_movetime"); }},
                 {100,
@@ -351,9 +353,9 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                  }},
             });
             ASSERT_TRUE(w.Choose(ctl, "Play", "Move Scene Times"));
-            EXPECT_TRUE(RunUntil([&] { return script.Done(); }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return script.Done(); }, 10000));
             EXPECT_TRUE(script.Seen());
-            EXPECT_TRUE(RunUntil([&] { return audio->GetU32(SscnF::time) == 3000; }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return audio->GetU32(SscnF::time) == 3000; }, 3000))
                 << audio->GetU32(SscnF::time);
         }
 
@@ -364,11 +366,11 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // one undo step), then put back with Undo.
         {
             selectAt(1, 5.05);
-            EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+            EXPECT_TRUE(WaitUntil([&] { return sel.Count() == 1; }, 2000));
             PointerDrag drag(x, TrackAt(list, scale, 1, 5.05), TrackAt(list, scale, 0, 7.0));
-            RunUntil([&] { return drag.Done(); }, 30000);
+            WaitUntil([&] { return drag.Done(); }, 30000);
             EXPECT_TRUE(drag.Ok()) << drag.Failure();
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil(
                 [&] {
                     return t0->GetListCount(StrkF::scns) == 2 && t1->GetListCount(StrkF::scns) == 0;
                 },
@@ -381,7 +383,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             }
             w.Shot("nsq_dragged");
             w.Key("ctrl+z");
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil(
                 [&] {
                     return t0->GetListCount(StrkF::scns) == 1 && t1->GetListCount(StrkF::scns) == 1;
                 },
@@ -392,12 +394,12 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // left where it was; Undo takes the copy away.
         {
             selectAt(1, 5.05);
-            EXPECT_TRUE(RunUntil([&] { return sel.Count() == 1; }, 2000));
+            EXPECT_TRUE(WaitUntil([&] { return sel.Count() == 1; }, 2000));
             PointerDrag drag(x, TrackAt(list, scale, 1, 5.05), TrackAt(list, scale, 0, 7.0),
                              nullptr, 5000, "ctrl");
-            RunUntil([&] { return drag.Done(); }, 30000);
+            WaitUntil([&] { return drag.Done(); }, 30000);
             EXPECT_TRUE(drag.Ok()) << drag.Failure();
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil(
                 [&] {
                     return t0->GetListCount(StrkF::scns) == 2 && t1->GetListCount(StrkF::scns) == 1;
                 },
@@ -408,7 +410,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                           kKindPdmx);
             }
             w.Key("ctrl+z");
-            EXPECT_TRUE(RunUntil(
+            EXPECT_TRUE(WaitUntil(
                 [&] {
                     return t0->GetListCount(StrkF::scns) == 1 && t1->GetListCount(StrkF::scns) == 1;
                 },
@@ -422,14 +424,14 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         {
             const LRect r = list.GetCellRect(LCell{0, 1});
             w.Click(ScreenPoint(&list, LPoint{2, r.top - list.Bounds().top + 2}));
-            EXPECT_TRUE(RunUntil([&] { return !list.Selection().IsEmpty(); }, 2000));
+            EXPECT_TRUE(WaitUntil([&] { return !list.Selection().IsEmpty(); }, 2000));
             EXPECT_TRUE(w.Enabled(ctl, "Edit", "Copy"));
             w.Key("ctrl+c");
             w.Key("ctrl+v");
-            EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == 3; }, 3000))
+            EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SseqF::trks) == 3; }, 3000))
                 << seq->GetListCount(SseqF::trks);
             ASSERT_TRUE(w.Choose(ctl, "Edit", "Undo"));
-            EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == 2; }, 3000));
+            EXPECT_TRUE(WaitUntil([&] { return seq->GetListCount(SseqF::trks) == 2; }, 3000));
         }
 
         std::fprintf(stderr, "walk: %u ms, Played from the ruler's double click at \n",
@@ -445,23 +447,24 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             // The line where the device is, drawn at its time: seen soon after
             // the start (1 s is 100 pixels in), then again 0.6 s on.
             u32 first = 0, later = 0;
-            ASSERT_TRUE(RunUntil(
+            ASSERT_TRUE(WaitUntil(
                 [&] {
                     return p.view->ShownIsPlaying() && list.NowTime(&first) && first >= 1000 &&
                            first < 6000;
                 },
                 kDeviceMs))
                 << first;
-            Settle(50);
+            // The line drawn for the time last heard.
+            LoopDrained();
             list.NowTime(&first);
             const int x0 = NowLineX(list);
             EXPECT_NEAR(
                 x0, list.SceneArea().left - list.Bounds().left + scale.TimeToPos(first / 1000.0),
                 3);
             ASSERT_TRUE(
-                RunUntil([&] { return list.NowTime(&later) && later >= first + 600; }, 8000))
+                WaitUntil([&] { return list.NowTime(&later) && later >= first + 600; }, 8000))
                 << first << " " << later;
-            Settle(50);
+            LoopDrained();
             list.NowTime(&later);
             const int x1 = NowLineX(list);
             EXPECT_GT(x1, x0 + 40) << "the now line did not move: " << x0 << " -> " << x1;
@@ -475,9 +478,8 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             EXPECT_NEAR(std::stod(from[0]), 1000.0, 30.0);
             // Inside the audio scene (3 s, from 1.5 s): the indicator shows a time.
             selectAt(0, 3.05);
-            RunUntil([&] { return list.NowTime(&later) && later > 3500; }, 8000);
-            Settle(300);
-            EXPECT_TRUE(RunUntil(
+            WaitUntil([&] { return list.NowTime(&later) && later > 3500; }, 8000);
+            EXPECT_TRUE(WaitUntil(
                 [&] {
                     return std::string(aud->Indicator().Position().GetText().CStr()) != "--:--:--";
                 },
@@ -486,7 +488,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Shot("nsq_playing");
             w.Click(PaneAt(&frame->StopButton()));
             EXPECT_EQ(w.WaitWritten("stps", 1, kDeviceMs), std::vector<std::string>{"1"});
-            EXPECT_TRUE(RunUntil([&] { return !p.view->ShownIsPlaying(); }, 8000));
+            EXPECT_TRUE(WaitUntil([&] { return !p.view->ShownIsPlaying(); }, 8000));
         }
 
         std::fprintf(stderr, "walk: %u ms, Typed into the fade, then the control wi\n",
@@ -496,12 +498,11 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // before it goes.
         {
             selectAt(0, 3.05);
-            ASSERT_TRUE(RunUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
+            ASSERT_TRUE(WaitUntil([&] { return frame->ScenePrm()->Scene() == audio; }, 3000));
             const size_t before = w.Written("fdtm").size();
             w.TypeNumber(&aud->Fade(), "7.5");
-            Settle(200);
             ASSERT_TRUE(w.Choose(ctl, "File", "Close"));
-            EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 10000));
+            EXPECT_TRUE(WaitUntil([&] { return !ctl->isVisible(); }, 10000));
             const std::vector<std::string> got = w.WaitWritten("fdtm", before + 1, kDeviceMs);
             EXPECT_EQ(got.size(), before + 1);
             if (got.size() > before) {

@@ -134,7 +134,7 @@ protected:
     // order, until the condition holds.
     bool Do(const std::string& args, const std::function<bool()>& done, u32 ms = 5000) {
         gX->Xdotool(args);
-        return RunUntil(done, ms);
+        return WaitUntil(done, ms);
     }
     std::unique_ptr<Stage> s;
 };
@@ -147,7 +147,7 @@ TEST_F(NsqXvfb, RubberBandAcrossTwoTracks) {
         << s->Selected();
     // The band is drawn where it is, over both rows and no further: at 6 s the
     // upper part of track 1 is darker than the same place on track 2.
-    RunUntil([] { return false; }, 300);
+    LoopDrained();
     const QImage shot = s->fWin.Native()->grab().toImage();
     const QPoint in1 = s->Local(6, 1, -8), in2 = s->Local(6, 2, -8), out2 = s->Local(35, 2, -8);
     EXPECT_LT(qGray(shot.pixel(in1)), qGray(shot.pixel(in2)));
@@ -190,8 +190,9 @@ TEST_F(NsqXvfb, TwoScenesDraggedLaterMoveAsOneUndoStep) {
     gX->XdotoolAsync("mousemove " + from + " keydown ctrl mousedown 1 sleep 0.6 mousemove " +
                      near + " sleep 0.3 keyup ctrl sleep 0.3 mousemove " + to +
                      " sleep 0.3 mousemove_relative 0 1 sleep 0.3 mouseup 1");
-    ASSERT_TRUE(RunUntil([&] { return s->TimeOf(0, 0) != 10000; }, 8000)) << s->Selected();
-    RunUntil([] { return false; }, 300);
+    ASSERT_TRUE(WaitUntil([&] { return s->TimeOf(0, 0) != 10000; }, 8000)) << s->Selected();
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
+    LoopDrained();
     // Moved, not copied: the same scenes, 10 s later within a pixel, the
     // later ones where they were.
     for (u32 t = 0; t < 2; ++t) {

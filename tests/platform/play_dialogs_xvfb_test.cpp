@@ -63,6 +63,18 @@ Values WrittenOf(Walk& w, const std::vector<std::string>& tags) {
         if (std::find(tags.begin(), tags.end(), tag) != tags.end())
             out[tag].push_back(SimDeviceProcess::Field(line, "value"));
     }
+    // A name is stored on every change: typed at a person's pace, it reaches
+    // the device as what was typed so far at each key. Such a run counts as
+    // the one name it grew into.
+    if (auto names = out.find("name"); names != out.end()) {
+        std::vector<std::string>& v = names->second;
+        std::vector<std::string> whole;
+        for (size_t i = 0; i < v.size(); ++i)
+            if (i + 1 == v.size() || v[i + 1].size() <= v[i].size() ||
+                v[i + 1].compare(0, v[i].size(), v[i]) != 0)
+                whole.push_back(v[i]);
+        v = whole;
+    }
     return out;
 }
 
@@ -70,28 +82,25 @@ Values WrittenOf(Walk& w, const std::vector<std::string>& tags) {
 // may still be busy with the writes before), or what came instead.
 Values WaitValues(Walk& w, const std::vector<std::string>& tags, const Values& expected) {
     Values got;
-    RunUntil(
+    RunUntilEvery(
         [&] {
             got = WrittenOf(w, tags);
             return got == expected;
         },
         8000);
     // Nothing more comes after.
-    Settle(300);
+    w.AwaitQuiet("the expected writes");
     return WrittenOf(w, tags);
 }
 
-// One field's values. The log is read without waiting for the device to go
-// idle (Walk::Written does): that wait holds the program's loop, so a transfer
-// the device has open with the program (the monitor polls four times a
-// second) cannot end, and the device's channel stalls for seconds.
+// One field's values, from one look at the log.
 std::vector<std::string> Sent(Walk& w, const std::string& tag) {
     return WrittenOf(w, {tag})[tag];
 }
 
 std::vector<std::string> WaitSent(Walk& w, const std::string& tag, size_t count) {
-    RunUntil([&] { return Sent(w, tag).size() >= count; }, 8000);
-    Settle(300);
+    RunUntilEvery([&] { return Sent(w, tag).size() >= count; }, 8000);
+    w.AwaitQuiet("the writes of " + tag);
     return Sent(w, tag);
 }
 
@@ -106,24 +115,27 @@ std::string Text(LEditText& f) {
 // and Return, as a user does in a long list.
 void ChooseByKeys(Walk& w, LPopupList& pop, i32 item) {
     w.Click(PaneAt(&pop, 20));
-    RunUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
-    Settle(150);
+    Await("the pop-up open", [] {
+        QWidget* popup = QApplication::activePopupWidget();
+        return popup && popup->isVisible();
+    });
+    LoopDrained();
     const i32 from = std::max(pop.GetSelected(), 0);
     std::string keys;
     for (i32 i = from; i < item; ++i) keys += " Down";
     for (i32 i = item; i < from; ++i) keys += " Up";
     keys += " Return";
     w.Key(keys.substr(1));
-    RunUntil([&] { return pop.GetSelected() == item; }, 3000);
+    WaitUntil([&] { return pop.GetSelected() == item; }, 3000);
     EXPECT_EQ(pop.GetSelected(), item);
-    Settle(150);
+    Await("the pop-up closed", [] { return QApplication::activePopupWidget() == nullptr; });
 }
 
 // A pop-up opened with the pointer and the item clicked in its list.
 void ChooseByPointer(Walk& w, LPopupList& pop, i32 item) {
     w.Click(PaneAt(&pop, 20));
     QAbstractItemView* view = nullptr;
-    RunUntil(
+    WaitUntil(
         [&] {
             QWidget* popup = QApplication::activePopupWidget();
             view = popup ? popup->findChild<QAbstractItemView*>() : nullptr;
@@ -131,12 +143,12 @@ void ChooseByPointer(Walk& w, LPopupList& pop, i32 item) {
         },
         3000);
     ASSERT_NE(view, nullptr);
-    Settle(200);
+    LoopDrained();
     const QRect r = view->visualRect(view->model()->index(item, 0));
     w.Click(view->viewport()->mapToGlobal(r.center()));
-    RunUntil([&] { return pop.GetSelected() == item; }, 3000);
+    WaitUntil([&] { return pop.GetSelected() == item; }, 3000);
     EXPECT_EQ(pop.GetSelected(), item);
-    Settle(150);
+    Await("the pop-up closed", [] { return QApplication::activePopupWidget() == nullptr; });
 }
 
 // ---------------------------------------------------------------- scene triggers
@@ -158,7 +170,7 @@ Values SceneTriggerRun(PlayEdit& p, const char* shot, const Values& expected,
          }},
     });
     EXPECT_TRUE(w.Choose(p.ctl, "Play", "Scene Trigger"));
-    EXPECT_TRUE(RunUntil([&] { return script.Done(); }, 30000)) << "the dialog stayed open";
+    EXPECT_TRUE(WaitUntil([&] { return script.Done(); }, 30000)) << "the dialog stayed open";
     EXPECT_TRUE(script.Seen());
     return WaitValues(w, kTriggerTags, expected);
 }
@@ -180,10 +192,10 @@ void WalkSceneTriggers(PlayEdit& p) {
         // Over the control window it was chosen in.
         EXPECT_TRUE(p.ctl->frameGeometry().contains(win->frameGeometry().center()));
         ChooseByKeys(w, d.fSource, 1);
-        ASSERT_TRUE(RunUntil([&] { return d.fArtNet.fNet.IsShown(); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return d.fArtNet.fNet.IsShown(); }, 2000));
         w.TypeNumber(&d.fArtNet.fNet, "12");
         w.Key("Tab");
-        EXPECT_TRUE(RunUntil([&] { return d.fArtNet.fSub.Engine() != nullptr; }, 2000))
+        EXPECT_TRUE(WaitUntil([&] { return d.fArtNet.fSub.Engine() != nullptr; }, 2000))
             << "Tab leaves the net for the sub-net";
         w.Type("3");
         w.Click(PaneAt(&d.fSourceLabel));
@@ -193,7 +205,7 @@ void WalkSceneTriggers(PlayEdit& p) {
         w.TypeNumber(&d.fFirst, "300");
         w.Key("Tab");
         w.Click(PaneAt(&d.fExternal, 6));
-        RunUntil([&] { return d.fExternal.GetState() == 1; }, 2000);
+        WaitUntil([&] { return d.fExternal.GetState() == 1; }, 2000);
         w.TypeNumber(&d.fNumber, "250");
         w.Shot("scenetrigger_artnet");
         w.Key("Return");
@@ -210,14 +222,14 @@ void WalkSceneTriggers(PlayEdit& p) {
                   "12 3 14 300 250");
         EXPECT_EQ(d.fChanMode.GetSelected(), 1);
         ChooseByKeys(w, d.fSource, 14);
-        ASSERT_TRUE(RunUntil([&] { return d.fSacn.fUni.IsShown(); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return d.fSacn.fUni.IsShown(); }, 2000));
         EXPECT_FALSE(d.fArtNet.fNet.IsShown());
         w.TypeNumber(&d.fSacn.fUni, "40000");
         w.Key("Tab");
-        RunUntil([&] { return Text(d.fSacn.fUni) == "32768"; }, 2000);
+        WaitUntil([&] { return Text(d.fSacn.fUni) == "32768"; }, 2000);
         EXPECT_EQ(Text(d.fSacn.fUni), "32768");
         w.Click(PaneAt(&d.fExternal, 6));
-        RunUntil([&] { return d.fExternal.GetState() == 0; }, 2000);
+        WaitUntil([&] { return d.fExternal.GetState() == 0; }, 2000);
         w.TypeNumber(&d.fFirst, "7");
         w.Shot("scenetrigger_sacn");
         w.Click(PaneAt(&d.fOk));
@@ -230,7 +242,7 @@ void WalkSceneTriggers(PlayEdit& p) {
     got = SceneTriggerRun(p, nullptr, note, [&](CKvsLargeDlg& d, MWindow*) {
         EXPECT_EQ(Text(d.fSacn.fUni), "32768");
         ChooseByKeys(w, d.fSource, 10);
-        ASSERT_TRUE(RunUntil([&] { return d.fNote.IsShown(); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return d.fNote.IsShown(); }, 2000));
         EXPECT_FALSE(d.fCtl.IsShown());
         w.TypeNumber(&d.fMidiCh, "16");
         w.Key("Tab");
@@ -247,13 +259,13 @@ void WalkSceneTriggers(PlayEdit& p) {
         EXPECT_EQ(Text(d.fNote), "D#4");
         EXPECT_EQ(Text(d.fMidiCh), "16");
         ChooseByKeys(w, d.fSource, 7);
-        ASSERT_TRUE(RunUntil([&] { return d.fCtl.IsShown(); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return d.fCtl.IsShown(); }, 2000));
         EXPECT_FALSE(d.fNote.IsShown());
         w.TypeNumber(&d.fMidiCh, "3");
         w.Click(PaneAt(&d.fSourceLabel));
         w.TypeNumber(&d.fCtl, "200");
         w.Key("Tab");
-        RunUntil([&] { return Text(d.fCtl) == "127"; }, 2000);
+        WaitUntil([&] { return Text(d.fCtl) == "127"; }, 2000);
         EXPECT_EQ(Text(d.fCtl), "127");
         w.Click(PaneAt(&d.fOk));
     });
@@ -292,22 +304,22 @@ void WalkSceneMonitor(PlayEdit& p) {
     w.x.Xdotool("windowactivate " + std::to_string(p.ctl->winId()));
     EXPECT_TRUE(w.WaitActive(p.ctl));
     w.Click(PaneAt(&frame->PlusButton()));
-    ASSERT_TRUE(RunUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
     CKvsScnEdF* scenes = frame->SceneEdit();
-    ASSERT_TRUE(RunUntil([&] { return scenes->IsShown(); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
     CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
     for (u32 n = seq->GetListCount(SqncF::scns) + 1; n <= 2; ++n) {
         w.Click(PaneAt(&scenes->PlusButton()));
-        ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
     }
-    Settle(400);
+    w.AwaitQuiet("the scenes added");
     auto selectScene = [&](i32 row) {
         w.Click(RowAt(scenes->List(), row));
-        EXPECT_TRUE(RunUntil(
+        EXPECT_TRUE(WaitUntil(
             [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, u32(row)); },
             3000))
             << "scene " << row;
-        Settle(200);
+        LoopDrained();
     };
     auto pathOf = [&](u32 row) {
         LTextStream path;
@@ -318,9 +330,8 @@ void WalkSceneMonitor(PlayEdit& p) {
 
     // Reached from the menu: the monitor with the scene universes.
     ASSERT_TRUE(w.Choose(p.ctl, "Play", "Show Scene Monitor"));
-    EXPECT_TRUE(RunUntil([&] { return scenes->UniversePane()->IsShown(); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return scenes->UniversePane()->IsShown(); }, 3000));
     CKvsScnMonF* mon = scenes->Monitor();
-    Settle(300);
     w.Shot("scene_monitor_shown");
     selectScene(0);
     // The device plays scene 0 of a sequence a minute long.
@@ -329,12 +340,12 @@ void WalkSceneMonitor(PlayEdit& p) {
     EXPECT_EQ(
         sim.Cmd("chan-set serno=1201 path=/.cmd/udkvtstat/crsn value=" + pathOf(0)).rfind("ok", 0),
         0u);
-    ASSERT_TRUE(RunUntil([&] { return scenes->SceneActive(); }, 15000))
+    ASSERT_TRUE(WaitUntil([&] { return scenes->SceneActive(); }, 15000))
         << pathOf(0) << " / " << p.play->Device()->StateDoc()->Root()->GetString(DvssF::crsn).CStr()
         << " / " << sim.Cmd("chan-get serno=1201 path=/.cmd/udkvtstat/crsn") << " selected "
         << (scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0)) << " mode "
         << scenes->Mode() << " shown " << scenes->SceneFrame().IsShown();
-    EXPECT_TRUE(RunUntil([&] { return Text(mon->Length()) == "00:01:00.00"; }, 5000))
+    EXPECT_TRUE(WaitUntil([&] { return Text(mon->Length()) == "00:01:00.00"; }, 5000))
         << Text(mon->Length());
 
     // The list has the focus: play sends the scene's time plus the bar's, once a press.
@@ -344,7 +355,7 @@ void WalkSceneMonitor(PlayEdit& p) {
     w.Click(PaneAt(&mon->PlayButton()));
     EXPECT_EQ(WaitSent(w, "pltm", 1), std::vector<std::string>{sntm});
     // The device plays on: the monitor follows its position.
-    EXPECT_TRUE(RunUntil([&] { return mon->Bar().GetValue() >= 2; }, 10000))
+    EXPECT_TRUE(WaitUntil([&] { return mon->Bar().GetValue() >= 2; }, 10000))
         << "the monitor stands at " << Text(mon->Position());
     EXPECT_NE(Text(mon->Position()), "00:00:00.00");
     w.Shot("scene_monitor_playing");
@@ -357,7 +368,7 @@ void WalkSceneMonitor(PlayEdit& p) {
 
     // The parameters have the focus: play sends "play the current scene".
     w.Click(PaneAt(&scenes->Params()->Fields().fFade));
-    EXPECT_TRUE(RunUntil([&] { return scenes->FocusSide() == 0; }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return scenes->FocusSide() == 0; }, 2000));
     EXPECT_EQ(std::string(mon->Arrow().CStr()), "\xE2\x96\xB3");
     w.Click(PaneAt(&mon->PlayButton()));
     EXPECT_EQ(WaitSent(w, "plcr", 1), std::vector<std::string>{"1"})
@@ -366,11 +377,11 @@ void WalkSceneMonitor(PlayEdit& p) {
 
     // The device goes on to scene 1: scene 0's monitor empties, scene 1's follows.
     sim.Cmd("chan-set serno=1201 path=/.cmd/udkvtstat/crsn value=" + pathOf(1));
-    EXPECT_TRUE(RunUntil([&] { return !scenes->SceneActive(); }, 15000));
-    EXPECT_TRUE(RunUntil([&] { return Text(mon->Position()).empty(); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return !scenes->SceneActive(); }, 15000));
+    EXPECT_TRUE(WaitUntil([&] { return Text(mon->Position()).empty(); }, 3000));
     selectScene(1);
-    EXPECT_TRUE(RunUntil([&] { return scenes->SceneActive(); }, 3000));
-    EXPECT_TRUE(RunUntil([&] { return mon->Bar().GetValue() >= 2; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return scenes->SceneActive(); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return mon->Bar().GetValue() >= 2; }, 5000));
     if (::testing::Test::HasFailure())
         for (const std::string& line : sim.Log())
             if (line.find("udkvtstat") == std::string::npos)
@@ -389,10 +400,10 @@ void WalkAuxPlay(PlayEdit& p) {
     const CRecord* axps = seqs->GetChild(SqstF::axps);
     ASSERT_TRUE(w.Choose(p.ctl, "Play", "Aux Play"));
     MWindow* win = nullptr;
-    ASSERT_TRUE(RunUntil([&] { return (win = WindowTitled("Aux Play")) != nullptr; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return (win = WindowTitled("Aux Play")) != nullptr; }, 5000));
     auto* aux = FrameOf<CKvsAxPlyWin>(win);
     ASSERT_NE(aux, nullptr);
-    Settle(500);
+    WaitShown(win);
     // Without aux plays: the list alone, the bar whole.
     EXPECT_EQ(BarTitles(win), "KEVOruneSet File Edit Network Window Help");
     EXPECT_LE(win->frameGeometry().width(), 440);
@@ -402,23 +413,23 @@ void WalkAuxPlay(PlayEdit& p) {
     // Two aux plays, named; each name ended another way.
     sim.Cmd("log clear");
     w.Click(PaneAt(aux->fAdd));
-    ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
-    Settle(300);
+    ASSERT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
+    w.AwaitQuiet("the aux play added");
     w.Type("Doors");
     w.Key("Return");
-    EXPECT_TRUE(RunUntil([&] { return aux->EditorShown(); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return aux->EditorShown(); }, 3000));
     // The window widened for the triggers, still on the screen.
-    EXPECT_TRUE(RunUntil([&] { return win->frameGeometry().width() > 600; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return win->frameGeometry().width() > 600; }, 3000));
     EXPECT_TRUE(QApplication::primaryScreen()->availableGeometry().contains(win->frameGeometry()));
     w.Click(PaneAt(aux->fAdd));
-    ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
-    Settle(300);
+    ASSERT_TRUE(WaitUntil([&] { return axps->GetListCount(AplsF::plys) == 2; }, 3000));
+    w.AwaitQuiet("the aux play added");
     w.Type("Stage");
     w.Key("Tab");
     auto axName = [&](u32 i) {
         return std::string(axps->GetListItem(AplsF::plys, i)->GetString(AplyF::name).CStr());
     };
-    EXPECT_TRUE(RunUntil([&] { return axName(1) == "Stage"; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return axName(1) == "Stage"; }, 3000));
     EXPECT_EQ(axName(0), "Doors");
     {
         std::vector<std::string> names = WaitSent(w, "name", 2);
@@ -428,8 +439,8 @@ void WalkAuxPlay(PlayEdit& p) {
 
     // Triggers of the first aux play.
     w.Click(RowAt(aux->fList, 0, 4));
-    RunUntil([&] { return aux->fList->SelectedRow() == 0; }, 3000);
-    Settle(300);
+    WaitUntil([&] { return aux->fList->SelectedRow() == 0; }, 3000);
+    LoopDrained();
     CAxPlyTrgList* trgs = aux->fTrgList;
     CRecord* doors = axps->GetListItem(AplsF::plys, 0);
     ASSERT_EQ(trgs->AuxPlay(), doors);
@@ -439,8 +450,8 @@ void WalkAuxPlay(PlayEdit& p) {
     auto addTrigger = [&](const char* name, i32 kind) {
         const u32 n = doors->GetListCount(AplyF::trgs);
         w.Click(PaneAt(aux->fAddTrg));
-        ASSERT_TRUE(RunUntil([&] { return doors->GetListCount(AplyF::trgs) == n + 1; }, 3000));
-        Settle(300);
+        ASSERT_TRUE(WaitUntil([&] { return doors->GetListCount(AplyF::trgs) == n + 1; }, 3000));
+        w.AwaitQuiet("the trigger added");
         w.Type(name);
         w.Key("Tab");
         ASSERT_NE(cell(i32(n)), nullptr);
@@ -452,7 +463,7 @@ void WalkAuxPlay(PlayEdit& p) {
     addTrigger("Cue1", 2);
     {
         CTrgSubFrame& art = cell(0)->Frame(TrgFrame::kArtNet);
-        ASSERT_TRUE(RunUntil([&] { return art.IsShown(); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return art.IsShown(); }, 2000));
         w.TypeNumber(art.fFields[0], "1");
         w.Key("Tab");
         w.TypeNumber(art.fFields[1], "2");
@@ -477,15 +488,15 @@ void WalkAuxPlay(PlayEdit& p) {
     addTrigger("Cue2", 12);
     {
         CTrgSubFrame& note = cell(1)->Frame(TrgFrame::kMidiNote);
-        ASSERT_TRUE(RunUntil([&] { return note.IsShown(); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return note.IsShown(); }, 2000));
         w.TypeNumber(note.fFields[0], "16");
         w.Key("Tab");
         w.TypeNumber(note.fFields[1], "D#4");
         w.Key("Return");
-        EXPECT_TRUE(RunUntil([&] { return Text(*note.fFields[1]) == "D#4"; }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return Text(*note.fFields[1]) == "D#4"; }, 2000));
         w.TypeNumber(note.fFields[1], "b#4");
         w.Key("Tab");
-        EXPECT_TRUE(RunUntil([&] { return Text(*note.fFields[1]) == "C 5"; }, 2000))
+        EXPECT_TRUE(WaitUntil([&] { return Text(*note.fFields[1]) == "C 5"; }, 2000))
             << Text(*note.fFields[1]);
     }
     {
@@ -499,13 +510,13 @@ void WalkAuxPlay(PlayEdit& p) {
     addTrigger("Cue3", 7);
     {
         CTrgSubFrame& key = cell(2)->Frame(TrgFrame::kKey);
-        ASSERT_TRUE(RunUntil([&] { return key.IsShown(); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return key.IsShown(); }, 2000));
         w.Click(PaneAt(key.fFields[0]));
         w.Type("a7");
-        EXPECT_TRUE(RunUntil([&] { return Text(*key.fFields[0]) == "7"; }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return Text(*key.fFields[0]) == "7"; }, 2000));
         // A letter is stored upper-case, and shown so.
         w.Type("q");
-        EXPECT_TRUE(RunUntil([&] { return Text(*key.fFields[0]) == "Q"; }, 2000))
+        EXPECT_TRUE(WaitUntil([&] { return Text(*key.fFields[0]) == "Q"; }, 2000))
             << Text(*key.fFields[0]);
         w.Key("Tab");
     }
@@ -524,15 +535,14 @@ void WalkAuxPlay(PlayEdit& p) {
     auto count = [&] { return doors->GetListCount(AplyF::trgs); };
     auto clickTrigger = [&](i32 row) {
         w.Click(RowAt(trgs, row, 2));
-        EXPECT_TRUE(RunUntil([&] { return trgs->Selection().ContainsPoint(0, row); }, 2000))
+        EXPECT_TRUE(WaitUntil([&] { return trgs->Selection().ContainsPoint(0, row); }, 2000))
             << "trigger row " << row;
-        Settle(200);
+        LoopDrained();
     };
     clickTrigger(0);
     EXPECT_TRUE(w.Choose(win, "Edit", "Copy"));
-    Settle(300);
     EXPECT_TRUE(w.Choose(win, "Edit", "Paste"));
-    EXPECT_TRUE(RunUntil([&] { return count() == 4; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 4; }, 3000));
     // The copy is the selection.
     {
         LSelIter it;
@@ -544,37 +554,37 @@ void WalkAuxPlay(PlayEdit& p) {
     }
     clickTrigger(1);
     w.Key("Delete");
-    EXPECT_TRUE(RunUntil([&] { return count() == 3; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 3; }, 3000));
     w.Key("ctrl+z");
-    EXPECT_TRUE(RunUntil([&] { return count() == 4; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 4; }, 3000));
     clickTrigger(1);
     w.Key("ctrl+x");
-    EXPECT_TRUE(RunUntil([&] { return count() == 3; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 3; }, 3000));
     clickTrigger(0);
     w.Key("ctrl+v");
-    EXPECT_TRUE(RunUntil([&] { return count() == 4; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 4; }, 3000));
     EXPECT_TRUE(w.Choose(win, "Edit", "Undo"));
-    EXPECT_TRUE(RunUntil([&] { return count() == 3; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 3; }, 3000));
     clickTrigger(2);
     EXPECT_TRUE(w.Choose(win, "Edit", "Delete"));
-    EXPECT_TRUE(RunUntil([&] { return count() == 2; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 2; }, 3000));
     clickTrigger(1);
     EXPECT_TRUE(w.Choose(win, "Edit", "Cut"));
-    EXPECT_TRUE(RunUntil([&] { return count() == 1; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return count() == 1; }, 3000));
     EXPECT_STREQ(doors->GetListItem(AplyF::trgs, 0)->GetString(AptgF::name).CStr(), "Cue1");
 
     // The Edit menu and its keys on the aux-play list.
     auto plays = [&] { return axps->GetListCount(AplsF::plys); };
     auto clickPlay = [&](i32 row) {
         w.Click(RowAt(aux->fList, row, 2));
-        EXPECT_TRUE(RunUntil([&] { return aux->fList->SelectedRow() == row; }, 2000))
+        EXPECT_TRUE(WaitUntil([&] { return aux->fList->SelectedRow() == row; }, 2000))
             << "aux play row " << row;
-        Settle(200);
+        LoopDrained();
     };
     clickPlay(0);
     w.Key("ctrl+c");
     w.Key("ctrl+v");
-    EXPECT_TRUE(RunUntil([&] { return plays() == 3; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return plays() == 3; }, 3000));
     // The copy, with its trigger, is the selection.
     {
         const i32 at = aux->fList->SelectedRow();
@@ -584,17 +594,17 @@ void WalkAuxPlay(PlayEdit& p) {
     }
     clickPlay(1);
     EXPECT_TRUE(w.Choose(win, "Edit", "Cut"));
-    EXPECT_TRUE(RunUntil([&] { return plays() == 2; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return plays() == 2; }, 3000));
     clickPlay(1);
     w.Key("Delete");
-    EXPECT_TRUE(RunUntil([&] { return plays() == 1; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return plays() == 1; }, 3000));
     w.Key("ctrl+z");
-    EXPECT_TRUE(RunUntil([&] { return plays() == 2; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return plays() == 2; }, 3000));
     EXPECT_TRUE(w.Choose(win, "Edit", "Undo"));
-    EXPECT_TRUE(RunUntil([&] { return plays() == 3; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return plays() == 3; }, 3000));
     w.Shot("auxplay_lists");
     // What the device holds now: the lists as the window shows them.
-    RunUntil([&] { return !Sent(w, "trgs").empty() && Sent(w, "plys").back() == "3"; }, 8000);
+    WaitUntil([&] { return !Sent(w, "trgs").empty() && Sent(w, "plys").back() == "3"; }, 8000);
     const std::vector<std::string> counts = Sent(w, "plys");
     ASSERT_FALSE(counts.empty());
     EXPECT_EQ(counts.back(), "3");
@@ -605,7 +615,7 @@ void WalkAuxPlay(PlayEdit& p) {
     // No aux play selected: narrow again.
     aux->fList->SetSelection(LRgn());
     LHandler::Send(LListPane_SelChange, aux->fList, aux);
-    EXPECT_TRUE(RunUntil([&] { return win->frameGeometry().width() <= 440; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return win->frameGeometry().width() <= 440; }, 3000));
     aux->HideWindow();
 }
 

@@ -2,6 +2,7 @@
 // of a sequence from the sequence list onto a button cell.
 #include <gtest/gtest.h>
 
+#include "XvfbKeys.h"
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "editors/CKvsBtnList.h"
@@ -73,14 +74,14 @@ TEST(PlayBtnXvfb, ClickAndSequenceDrag) {
     Stage s(&undo);
     s.ShowWindow();
     MWindow* w = s.Native();
-    if (!RunUntil([&] { return w->isActiveWindow(); }, 1000))
+    if (!WaitUntil([&] { return w->isActiveWindow(); }, 1000))
         x.Xdotool("windowactivate " + std::to_string(w->winId()));
-    ASSERT_TRUE(RunUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; }));
+    ASSERT_TRUE(WaitUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; }));
     const LRect c = s.Content();
     auto at = [&](int px, int py) { return std::to_string(px) + " " + std::to_string(py); };
     // The button of the second cell: "1 0".
     x.Xdotool("mousemove " + at(c.left + 300, c.top + 225) + " click 1");
-    EXPECT_TRUE(RunUntil([&] { return !s.fPresses.empty(); }, 4000));
+    EXPECT_TRUE(WaitUntil([&] { return !s.fPresses.empty(); }, 4000));
     EXPECT_EQ(s.fPresses, std::vector<std::string>{"1 0"});
     // Row 0 of the sequence list dragged onto the first (empty) cell.
     const int y = c.top + s.fSeqs.CellHeight() / 2;
@@ -88,10 +89,10 @@ TEST(PlayBtnXvfb, ClickAndSequenceDrag) {
     x.XdotoolAsync("sleep 0.6 mousemove " + at(c.left + 14, y + 10) + " sleep 0.3 mousemove " +
                    at(c.left + 100, c.top + 225) +
                    " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
-    EXPECT_TRUE(RunUntil([&] { return !s.fDropped.empty(); }, 8000));
+    EXPECT_TRUE(WaitUntil([&] { return !s.fDropped.empty(); }, 8000));
     EXPECT_EQ(s.fDropped, std::vector<u32>{31});
     EXPECT_EQ(s.fButtons.GetSelCell(), (LCell{0, 0}));
-    RunUntil([] { return false; }, 300);
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ protected:
         const QPoint at = w->mapToGlobal(w->rect().center());
         gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
                     " click 1");
-        RunUntil([&] { return !frame->fLog.empty(); }, 2000);
-        RunUntil([] { return !(QApplication::mouseButtons() & Qt::LeftButton); }, 500);
+        WaitUntil([&] { return !frame->fLog.empty(); }, 2000);
+        WaitUntil([] { return !(QApplication::mouseButtons() & Qt::LeftButton); }, 500);
         QCoreApplication::processEvents();
         return frame->Take();
     }
@@ -62,9 +62,9 @@ TEST_F(XvfbControls, DeadKeyComposesOnlyWhereInputMethodsAreAllowed) {
         field.MakeFirstResponder();
         void* saved = ascii ? gEnv->controls.SelectAsciiInputSource() : nullptr;
         EXPECT_EQ(field.Widget()->inputMethodQuery(Qt::ImEnabled).toBool(), !ascii);
-        ASSERT_TRUE(RunUntil([&] { return field.Widget()->hasFocus(); }));
+        ASSERT_TRUE(WaitUntil([&] { return field.Widget()->hasFocus(); }));
         gX->Xdotool("key dead_acute e");
-        RunUntil([&] { return !field.Text().IsEmpty(); }, 2000);
+        WaitUntil([&] { return !field.Text().IsEmpty(); }, 2000);
         EXPECT_EQ(std::string(field.Text().View()), want) << ascii;
         if (ascii) gEnv->controls.RestoreInputSource(saved);
     }

@@ -44,10 +44,10 @@ TEST_F(XvfbFields, HeldNumberFieldRepeatsAtTheServersRate) {
     vol.SetBounds(LRect(20, 20, 160, 42));
     vol.SetRange(0, 1000, 1);
     Mouse(&vol, "click 1");
-    ASSERT_TRUE(RunUntil([&] { return vol.Engine() != nullptr; }));
-    RunUntil([] { return !QApplication::mouseButtons(); }, 500);
+    ASSERT_TRUE(WaitUntil([&] { return vol.Engine() != nullptr; }));
+    WaitUntil([] { return !QApplication::mouseButtons(); }, 500);
     Mouse(&vol, "mousedown 1");
-    RunUntil([&] { return frame->fMoves.size() >= 6; }, 3000);
+    WaitUntil([&] { return frame->fMoves.size() >= 6; }, 3000);
     gX->Xdotool("mouseup 1");
     ASSERT_GE(frame->fMoves.size(), 6u);
     const std::vector<u32>& t = frame->fMoves;  // the first from the press itself
@@ -71,9 +71,9 @@ TEST_F(XvfbFields, PlainFieldAfterAnAsciiFieldStillComposes) {
     for (const auto& typed : kTyped) {
         LEditText* field = typed.first;
         Mouse(field, "click 1");
-        ASSERT_TRUE(RunUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
+        ASSERT_TRUE(WaitUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
         gX->Xdotool("key dead_acute e");
-        RunUntil([&] { return std::string(field->GetText().View()) == typed.second; }, 2000);
+        WaitUntil([&] { return std::string(field->GetText().View()) == typed.second; }, 2000);
         EXPECT_EQ(std::string(field->GetText().View()), typed.second);
     }
     gX->Run("setxkbmap -layout us");
@@ -91,14 +91,14 @@ TEST_F(XvfbFields, LoneNumberFieldEndsOnTabAndTypesAfterReactivation) {
     const QPoint at =
         frame->Native()->View()->mapToGlobal(QPoint(b.left + 8, (b.top + b.bottom) / 2));
     gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
-    ASSERT_TRUE(RunUntil([&] { return vol.Engine() && QApplication::focusWidget(); }));
-    gX->Xdotool("key ctrl+a BackSpace");
-    gX->Xdotool("type 42");
-    ASSERT_TRUE(RunUntil([&] { return std::string(vol.GetText().View()) == "42"; }, 2000));
-    gX->Xdotool("key Tab");
-    EXPECT_TRUE(RunUntil([&] { return !frame->fFixes.empty(); }, 2000));
-    gX->Xdotool("key Tab");
-    RunUntil([] { return false; }, 300);
+    ASSERT_TRUE(WaitUntil([&] { return vol.Engine() && QApplication::focusWidget(); }));
+    KeysPaced("ctrl+a BackSpace");
+    TypePaced("42");
+    ASSERT_TRUE(WaitUntil([&] { return std::string(vol.GetText().View()) == "42"; }, 2000));
+    KeysPaced("Tab");
+    EXPECT_TRUE(WaitUntil([&] { return !frame->fFixes.empty(); }, 2000));
+    KeysPaced("Tab");
+    LoopDrained();
     EXPECT_EQ(frame->fFixes, std::vector<f64>{42});
 
     // Another window takes the keyboard, then this one again.
@@ -106,13 +106,12 @@ TEST_F(XvfbFields, LoneNumberFieldEndsOnTabAndTypesAfterReactivation) {
     other.Front([&] { gX->Xdotool("windowactivate " + std::to_string(other.Native()->winId())); });
     ASSERT_TRUE(Activate(other.Native()));
     ASSERT_TRUE(Activate(frame->Native()));
-    RunUntil([] { return false; }, 200);
-    gX->Xdotool("key ctrl+a BackSpace");
-    gX->Xdotool("type 7");
-    EXPECT_TRUE(RunUntil([&] { return std::string(vol.GetText().View()) == "7"; }, 2000))
+    KeysPaced("ctrl+a BackSpace");
+    TypePaced("7");
+    EXPECT_TRUE(WaitUntil([&] { return std::string(vol.GetText().View()) == "7"; }, 2000))
         << vol.GetText().View();
-    gX->Xdotool("key Return");
-    EXPECT_TRUE(RunUntil([&] { return frame->fFixes.size() == 2; }, 2000));
+    KeysPaced("Return");
+    EXPECT_TRUE(WaitUntil([&] { return frame->fFixes.size() == 2; }, 2000));
     EXPECT_EQ(frame->fFixes, (std::vector<f64>{42, 7}));
 }
 

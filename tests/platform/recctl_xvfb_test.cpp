@@ -1,6 +1,10 @@
 // The record control under real input against the simulated device on
 // loopback: a double click on a recording loads and plays it; the position bar
 // dragged while the device reports positions holds, then follows them again.
+#include <QCursor>
+#include <QGuiApplication>
+#include <QStyleHints>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "XvfbKeys.h"
 #include "ControlFixture.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
@@ -86,6 +91,12 @@ protected:
         view = std::make_unique<CKvsFileListCtl>(gApp, *win, ctl.get());
         view->Frame()->SetBounds(LRect(0, 0, 700, 400));
         win->ShowWindow();
+        // A press on a window not yet active only brings it forward.
+        MWindow* native = AsMWindow(win->GetNativeWindow());
+        if (!WaitUntil([&] { return native->isActiveWindow(); }, 1000))
+            x.Xdotool("windowactivate " + std::to_string(native->winId()));
+        ASSERT_TRUE(Await("the window active",
+                          [&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
     }
     void TearDown() override {
         if (win) win->HideWindow();
@@ -123,15 +134,15 @@ protected:
 
 TEST_F(RecCtlXvfb, DoubleClickOnARecordingLoadsAndPlaysIt) {
     CKvsFileList* list = view->Frame()->fFiles->fList;
-    ASSERT_TRUE(RunUntil([&] { return list->Count() == 1; }, 10000));
-    RunUntil([] { return false; }, 300);
+    ASSERT_TRUE(WaitUntil([&] { return list->Count() == 1; }, 10000));
+    LoopDrained();
     const auto [px, py] = OnScreen(*list);
     x.Xdotool("mousemove " + std::to_string(px + 30) + " " + std::to_string(py + 8) +
               " click --repeat 2 1");
-    ASSERT_TRUE(RunUntil([&] { return Writes(sim, "rcct") == "3"; }, 5000))
+    ASSERT_TRUE(WaitUntil([&] { return Writes(sim, "rcct") == "3"; }, 5000))
         << Writes(sim, "rcct") << "|" << Writes(sim, "rcpf");
     EXPECT_EQ(Writes(sim, "rcpf").substr(0, 22), "/sdc/kevrecfiles/a.drc");
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             return ctl->Record(CKvsDevCtl::kSeqStat)->GetString(SstaF::cflp) ==
                    "/sdc/kevrecfiles/a.drc";
@@ -144,8 +155,8 @@ TEST_F(RecCtlXvfb, BarDraggedWhilePositionsArriveHoldsThenFollows) {
     LScrollBar& bar = view->Frame()->fBar;
     ChanSet("sqet", 600000);
     ChanSet("sqtm", 0);
-    ASSERT_TRUE(RunUntil([&] { return bar.Page() == 50000 && bar.GetValue() == 0; }, 5000));
-    RunUntil([] { return false; }, 300);
+    ASSERT_TRUE(WaitUntil([&] { return bar.Page() == 50000 && bar.GetValue() == 0; }, 5000));
+    LoopDrained();
     const auto [bx, by] = OnScreen(bar);
     const i32 height = bar.Bounds().bottom - bar.Bounds().top;
     // The thumb sits at the track's start, past the arrow button.
@@ -161,28 +172,36 @@ TEST_F(RecCtlXvfb, BarDraggedWhilePositionsArriveHoldsThenFollows) {
         position += 100;
         ChanSet("sqtm", position);
     };
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             report();
-            RunUntil([] { return false; }, 100);
+            // The device's own rate of reports, the program running between them.
+            WaitUntil([] { return false; }, 100);
             return bar.GetValue() > 150000 && !Writes(sim, "rclc").empty();
         },
         5000))
         << bar.GetValue() << " rclc " << Writes(sim, "rclc");
     // Until the hand lets go and the last write is taken in.
-    RunUntil([] { return false; }, 500);
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
+    Await("the device idle after the drag", [&] {
+        LoopDrained();
+        return sim.Idle();
+    });
     const std::string rclc = Writes(sim, "rclc");
     const i32 dropped = std::stoi(rclc.substr(rclc.rfind(' ') + 1));
     EXPECT_EQ(bar.GetValue(), dropped) << rclc;
     EXPECT_GT(dropped, 150000);
     // Positions within the hold do not move it; past it the bar follows them.
     report();
-    RunUntil([] { return false; }, 300);
+    Await("the report heard",
+          [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetI32(SstaF::sqtm) == position; });
+    LoopDrained();
     EXPECT_EQ(bar.GetValue(), dropped);
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             report();
-            RunUntil([] { return false; }, 100);
+            // The device's own rate of reports.
+            WaitUntil([] { return false; }, 100);
             // Within a report and the native's step of 60 ms.
             return std::abs(bar.GetValue() - position) <= 200;
         },
@@ -212,7 +231,7 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
     edit.Frame()->List()->SelectCell(LCell{0, 0});
     edit.Frame()->SceneEdit()->List()->SelectCell(LCell{0, 1});
     edit.Frame()->SceneEdit()->Update();
-    RunUntil([] { return false; }, 500);
+    LoopDrained();
     CKvsScnPrmF* params = edit.Frame()->SceneEdit()->Params();
     CRecord* clip = seq->GetListItem(SqncF::scns, 1)->GetChild(ScenF::ctdr);
     ASSERT_EQ(params->Content(), clip);
@@ -222,15 +241,26 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
     // Typed and confirmed with Return; then a click puts the caret in it.
     const auto [fx, fy] = OnScreen(start);
     const int cx = fx + 40, cy = fy + start.Bounds().Height() / 2;
-    x.Xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy) +
-              " click 1 sleep 0.2 key ctrl+a");
-    x.Xdotool("type 00:00:05.00");
-    x.Xdotool("key Return");
-    ASSERT_TRUE(RunUntil([&] { return clip->GetI32(SnctF::sttm) == 5000; }, 3000))
+    x.Xdotool("mousemove " + std::to_string(cx) + " " + std::to_string(cy) + " click 1");
+    const u32 clickedAt = LTickMs();
+    Await("the start field taking keys", [&] { return start.Engine() != nullptr; });
+    PacedKeys keys(x);
+    keys.Keys("ctrl+a");
+    keys.Text("00:00:05.00");
+    keys.Keys("Return");
+    ASSERT_TRUE(WaitUntil([&] { return clip->GetI32(SnctF::sttm) == 5000; }, 3000))
         << clip->GetI32(SnctF::sttm);
-    RunUntil([] { return false; }, 700);
+    // A click of its own, not the second of a double click.
+    WaitUntil(
+        [&] {
+            return LTickMs() - clickedAt >
+                   u32(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 50;
+        },
+        2000);
+    const u64 seen = InputSeen::Instance().Releases();
     x.Xdotool("click 1");
-    RunUntil([] { return false; }, 300);
+    Await("the click taken", [&] { return InputSeen::Instance().Releases() > seen; });
+    LoopDrained();
     ASSERT_TRUE(start.State() & LPane::kFocused);
 
     sim.Cmd("svc-clear serno=307");
@@ -242,7 +272,7 @@ TEST_F(RecCtlXvfb, ADetectedStartShowsInTheStartFieldAtOnce) {
         EXPECT_TRUE(detect.Done());
     }
     EXPECT_EQ(clip->GetI32(SnctF::sttm), 1234);
-    RunUntil([] { return false; }, 300);
+    LoopDrained();
     // The field shows the start in its own hundredths, and gives it back whole.
     EXPECT_STREQ(start.GetText().CStr(), "00:00:01.23");
     EXPECT_EQ(start.GetScaledValue(1000), 1234);
@@ -279,20 +309,23 @@ TEST_F(RecCtlXvfb, TrimJoinAndMergeOfSeveralScenesReachTheDevice) {
     edit.Frame()->List()->SelectCell(LCell{0, 0});
     edit.Frame()->SceneEdit()->List()->SelectCell(LCell{0, 1});
     edit.Frame()->SceneEdit()->Update();
-    RunUntil([] { return false; }, 400);
+    LoopDrained();
     for (const char* name : {"drctrim", "drcjoin", "drcmerge"})
         sim.Cmd(std::string("svc-reply serno=307 name=") + name + " text=100");
     // The name dialog comes up inside the command's own loop: answered from there.
     auto typed = [&](const std::string& name) {
         return std::make_unique<Answer>(
-            x, "key ctrl+a ; xdotool type " + name + " ; xdotool sleep 0.3 key Return");
+            x, "key ctrl+a ; xdotool type --delay 100 " + name + " ; xdotool sleep 0.3 key Return");
     };
     {
         auto a = typed("cut/1");
         edit.TrimClip();
         EXPECT_TRUE(a->Done());
     }
-    RunUntil([] { return false; }, 300);
+    Await("the name dialog closed", [&] {
+        LoopDrained();
+        return sim.Idle();
+    });
     // Rows 1 to 3: one block, so join as well as merge.
     edit.Frame()->SceneEdit()->List()->SetSelection(LRgn(LRect(0, 1, 1, 4)));
     {
@@ -300,13 +333,19 @@ TEST_F(RecCtlXvfb, TrimJoinAndMergeOfSeveralScenesReachTheDevice) {
         edit.JoinScenes();
         EXPECT_TRUE(a->Done());
     }
-    RunUntil([] { return false; }, 300);
+    Await("the name dialog closed", [&] {
+        LoopDrained();
+        return sim.Idle();
+    });
     {
         auto a = typed("mix.down");
         edit.MergeScenes();
         EXPECT_TRUE(a->Done());
     }
-    RunUntil([] { return false; }, 300);
+    Await("the name dialog closed", [&] {
+        LoopDrained();
+        return sim.Idle();
+    });
     std::string asked;
     for (const std::string& l : sim.Log())
         if (l.rfind("svc ", 0) == 0 && testtftp::SimDeviceProcess::Field(l, "op") == "req")

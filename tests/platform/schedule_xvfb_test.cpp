@@ -40,8 +40,8 @@ struct SchFrame {
     void Front(F activate) {
         win->ShowWindow();
         win->RelayoutExact();
-        if (!RunUntil([&] { return Native()->isActiveWindow(); }, 1000)) activate();
-        RunUntil([&] { return Native()->isActiveWindow() && Native()->ActiveForMs() > 150; });
+        if (!WaitUntil([&] { return Native()->isActiveWindow(); }, 1000)) activate();
+        WaitUntil([&] { return Native()->isActiveWindow() && Native()->ActiveForMs() > 150; });
     }
     // The screen point at (dx, dy) inside a pane.
     std::string At(LPane* p, i32 dx, i32 dy) {
@@ -67,15 +67,16 @@ TEST_F(ScheduleXvfb, ConditionKeysAndWeekDays) {
     CKvsSchPrmFrm& prm = *frame->win->EditFrame()->fPrm;
     CRecord* ev = frame->Sched()->GetListItem(SchdF::flts, 0);
     gX->Xdotool("mousemove " + frame->At(&prm.fHour, 5, 5) + " click 1");
-    gX->Xdotool("type --delay 30 '22-23|0'");
-    EXPECT_TRUE(RunUntil([&] { return ev->GetString(ScevF::fcph) == LString("22-23|0"); }, 3000))
+    TypePaced("22-23|0");
+    EXPECT_TRUE(WaitUntil([&] { return ev->GetString(ScevF::fcph) == LString("22-23|0"); }, 3000))
         << ev->GetString(ScevF::fcph).CStr();
     for (i32 day : {0, 2}) {
         LPane* cell = prm.fWeek.GetCellFrame(LCell{day, 0}, false);
+        const u64 seen = InputSeen::Instance().Releases();
         gX->Xdotool("mousemove " + frame->At(cell, cell->Bounds().Width() / 2, 5) + " click 1");
-        RunUntil([] { return false; }, 200);
+        Await("the day's click taken", [&] { return InputSeen::Instance().Releases() > seen; });
     }
-    EXPECT_TRUE(RunUntil([&] { return ev->GetString(ScevF::fcpw) == LString("1,3,"); }, 3000))
+    EXPECT_TRUE(WaitUntil([&] { return ev->GetString(ScevF::fcpw) == LString("1,3,"); }, 3000))
         << ev->GetString(ScevF::fcpw).CStr();
 }
 
@@ -88,9 +89,9 @@ TEST_F(ScheduleXvfb, RowZeroDraggedBelowRowTwo) {
     gX->Xdotool("mousemove " + from + " mousedown 1");
     gX->XdotoolAsync("sleep 0.6 mousemove_relative 0 8 sleep 0.3 mousemove " + to +
                      " sleep 0.3 mousemove_relative 0 1 sleep 0.3 mouseup 1");
-    EXPECT_TRUE(RunUntil([&] { return frame->Names() == "E1E2E0"; }, 8000)) << frame->Names();
+    EXPECT_TRUE(WaitUntil([&] { return frame->Names() == "E1E2E0"; }, 8000)) << frame->Names();
     EXPECT_TRUE(frame->undo.Undo() && frame->Names() == "E0E1E2");
-    RunUntil([] { return false; }, 300);
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
 }
 
 }  // namespace

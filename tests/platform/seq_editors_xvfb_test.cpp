@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "XvfbKeys.h"
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "editors/CKvsSeqList.h"
@@ -103,7 +104,7 @@ TEST_F(SeqXvfb, SequencesPastedInAnotherProcess) {
     qputenv("KV_SEQ_CHILD", "paste");
     child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=SeqChild.*"});
     qunsetenv("KV_SEQ_CHILD");
-    ASSERT_TRUE(RunUntil([&] { return child.state() == QProcess::NotRunning; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return child.state() == QProcess::NotRunning; }, 15000));
     const QByteArray out = child.readAllStandardOutput();
     // The other process has its own "Show" already: the copy is renamed.
     // Pasted before row 1, in their order.
@@ -123,9 +124,9 @@ TEST_F(SeqXvfb, RealDragFromTheListOntoASlot) {
     Stage s;
     s.fFrame.ShowWindow();
     MWindow* w = s.fFrame.Native();
-    if (!RunUntil([&] { return w->isActiveWindow(); }, 1000))
+    if (!WaitUntil([&] { return w->isActiveWindow(); }, 1000))
         gX->Xdotool("windowactivate " + std::to_string(w->winId()));
-    ASSERT_TRUE(RunUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; }));
+    ASSERT_TRUE(WaitUntil([&] { return w->isActiveWindow() && w->ActiveForMs() > 150; }));
     const LRect c = s.fFrame.GetWindow()->GetContentScreenRect();
     const i32 h = s.fList.CellHeight();
     ASSERT_GT(h, 10);
@@ -137,11 +138,11 @@ TEST_F(SeqXvfb, RealDragFromTheListOntoASlot) {
                      std::to_string(y + 10) + " sleep 0.3 mousemove " +
                      std::to_string(c.left + 150) + " " + std::to_string(c.top + 265) +
                      " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
-    EXPECT_TRUE(RunUntil([&] { return !s.fIds.empty(); }, 8000));
+    EXPECT_TRUE(WaitUntil([&] { return !s.fIds.empty(); }, 8000));
     EXPECT_EQ(s.fIds, std::vector<u32>{22});
     // The list is unchanged: a drag onto a slot copies nothing into it.
     EXPECT_EQ(s.Names(), "Show,Encore,Walk-out");
-    RunUntil([] { return false; }, 300);
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
 }
 
 }  // namespace

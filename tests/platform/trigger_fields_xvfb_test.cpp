@@ -30,7 +30,7 @@ protected:
             QPoint((b.left + b.right) / 2, (b.top + b.bottom) / 2));
         gX->Xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
                     " click 1");
-        ASSERT_TRUE(RunUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
+        ASSERT_TRUE(WaitUntil([&] { return field->Engine() && QApplication::focusWidget(); }));
     }
     std::string Text(LEditText& f) { return std::string(f.GetText().View()); }
 };
@@ -40,11 +40,11 @@ TEST_F(XvfbTriggerFields, KeyFieldKeepsTheLastLetterOrDigit) {
     key.SetBounds(LRect(20, 20, 60, 42));
     ClickInto(&key);
     // A blank and a sign are refused; the last letter or digit stays alone.
-    gX->Xdotool("type --delay 30 'a 7+'");
-    RunUntil([&] { return Text(key) == "7"; }, 2000);
+    TypePaced("a 7+");
+    WaitUntil([&] { return Text(key) == "7"; }, 2000);
     EXPECT_EQ(Text(key), "7");
-    gX->Xdotool("type --delay 30 q");
-    RunUntil([&] { return Text(key) == "q"; }, 2000);
+    TypePaced("q");
+    WaitUntil([&] { return Text(key) == "q"; }, 2000);
     EXPECT_EQ(Text(key), "q");
 }
 
@@ -52,12 +52,12 @@ TEST_F(XvfbTriggerFields, NoteFieldTakesANameOnReturn) {
     CNoteEdit note(frame.get());
     note.SetBounds(LRect(20, 60, 120, 82));
     ClickInto(&note);
-    gX->Xdotool("key ctrl+a BackSpace");
-    gX->Xdotool("type --delay 30 d#4");
-    RunUntil([&] { return Text(note) == "d#4"; }, 2000);
+    KeysPaced("ctrl+a BackSpace");
+    TypePaced("d#4");
+    WaitUntil([&] { return Text(note) == "d#4"; }, 2000);
     EXPECT_EQ(Text(note), "d#4");
-    gX->Xdotool("key Return");
-    RunUntil([&] { return Text(note) == "D#4"; }, 2000);
+    KeysPaced("Return");
+    WaitUntil([&] { return Text(note) == "D#4"; }, 2000);
     EXPECT_EQ(Text(note), "D#4");
     EXPECT_EQ(note.GetValue(), 63);
     EXPECT_GE(frame->fFixes, 1);

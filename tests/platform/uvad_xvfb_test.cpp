@@ -34,11 +34,10 @@ protected:
     }
     static void Activate(LFrame& f) {
         auto* native = AsMWindow(f.GetNativeWindow());
-        if (!RunUntil([&] { return native->isActiveWindow(); }, 1000))
+        if (!WaitUntil([&] { return native->isActiveWindow(); }, 1000))
             gX->Xdotool("windowactivate " + std::to_string(native->winId()));
         ASSERT_TRUE(
-            RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
-        RunUntil([] { return false; }, 200);
+            WaitUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
     }
     // The screen point dx, dy into a pane.
     static std::string At(LPane& pane, i32 dx, i32 dy) {
@@ -69,11 +68,12 @@ TEST_F(UvadXvfb, TypedAddressesAndARowDraggedBelowAnother) {
     } kTyped[] = {{0, "Return"}, {1, "Tab"}};
     for (const auto& t : kTyped) {
         gX->Xdotool("mousemove " + At(cell(t.row)->fIp, 8, 6) + " click 1");
-        RunUntil([] { return false; }, 200);
-        gX->Xdotool("type --delay 20 10.0.0." + std::to_string(t.row + 7));
-        gX->Xdotool(std::string("key ") + t.key);
+        Await("the address field taking keys",
+              [&] { return cell(t.row)->fIp.Engine() && QApplication::focusWidget(); });
+        TypePaced("10.0.0." + std::to_string(t.row + 7));
+        KeysPaced(t.key);
         const std::string want = "10.0.0." + std::to_string(t.row + 7);
-        EXPECT_TRUE(RunUntil(
+        EXPECT_TRUE(WaitUntil(
             [&] {
                 return want ==
                        table->GetListItem(UvasF::uvas, u32(t.row))->GetString(UvadF::ipad).CStr();
@@ -86,11 +86,11 @@ TEST_F(UvadXvfb, TypedAddressesAndARowDraggedBelowAnother) {
     // Row 0 (universe 1) dragged by its last-universe label below row 2.
     const LRect r2 = win->List()->GetCellRect(LCell{0, 2});
     gX->Xdotool("mousemove " + At(cell(0)->fLast, 4, 4) + " mousedown 1");
-    RunUntil([] { return false; }, 200);
+    Await("the press taken", [] { return bool(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     gX->Xdotool("mousemove_relative 0 8 sleep 0.2 mousemove " +
                 At(*win->List(), 60, r2.bottom - 2) +
                 " sleep 0.3 mousemove_relative 0 1 sleep 0.3 mouseup 1");
-    EXPECT_TRUE(RunUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] { return table->GetListItem(UvasF::uvas, 2)->GetU32(UvadF::univ) == 1; }, 3000));
     EXPECT_EQ(table->GetListItem(UvasF::uvas, 0)->GetU32(UvadF::univ), 2u);
     delete win;
@@ -112,13 +112,13 @@ TEST_F(UvadXvfb, ARecordingNameDraggedOntoTheFileSlot) {
     const LRect c = frame.Window()->GetContentScreenRect();
     const int x = c.left + 20, y = c.top + 20;
     gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1");
-    RunUntil([] { return false; }, 200);
+    Await("the press taken", [] { return bool(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     gX->XdotoolAsync("sleep 0.3 mousemove " + std::to_string(x + 30) + " " + std::to_string(y) +
                      " sleep 0.2 mousemove " + At(prm->Fields().fFile, 20, 6) +
                      " sleep 0.3 mousemove_relative 2 2 sleep 0.3 mouseup 1");
     const LDragStart start{frame.Window()->Native(), &data, false, {}, {}, {x, y}};
     EXPECT_NE(DragServices().RunDrag(start), 0u);
-    RunUntil([] { return false; }, 200);
+    Await("the pointer let go", [] { return !(QGuiApplication::mouseButtons() & Qt::LeftButton); });
     EXPECT_STREQ(clip.Root()->GetString(SnctF::flnm).CStr(), "take 4.drc");
     EXPECT_STREQ(prm->Fields().fFile.GetText().CStr(), "take 4");
     EXPECT_TRUE(undo.Undo());

@@ -130,10 +130,14 @@ std::vector<std::string> SimDeviceProcess::Log() {
     return out;
 }
 
+bool SimDeviceProcess::Idle() {
+    return Field(Cmd("xfers"), "active") == "0";
+}
+
 bool SimDeviceProcess::WaitIdle(int timeoutMs) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
-        if (Field(Cmd("xfers"), "active") == "0") return true;
+        if (Idle()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;

@@ -26,7 +26,11 @@ public:
     static std::string Field(const std::string& line, const std::string& key);
     // The packet log, without the "log " prefix.
     std::vector<std::string> Log();
-    // Waits until no transfer is active (or the time is up).
+    // Whether no transfer is active now. A program that talks to the device
+    // from this thread polls this with its own loop running in between.
+    bool Idle();
+    // Waits until no transfer is active (or the time is up), this thread
+    // asleep between looks: only for a peer on another thread or process.
     bool WaitIdle(int timeoutMs);
     void Stop();
 
