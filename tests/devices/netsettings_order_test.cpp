@@ -117,7 +117,9 @@ TEST_F(NetwSettingsOrder, NoClockCommandWithoutServerOrAfterAFailedField) {
         SCOPED_TRACE(c.name);
         OpenController(305);
         fSim.Cmd("log clear");
-        if (c.fault) ASSERT_EQ(fSim.Cmd(c.fault).rfind("ok", 0), 0u);
+        if (c.fault) {
+            ASSERT_EQ(fSim.Cmd(c.fault).rfind("ok", 0), 0u);
+        }
         const CNetwSettings values = Values(++n, c.server);
         StoreNetworkSettings(ctl.get(), values);
         ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy() &&
