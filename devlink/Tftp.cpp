@@ -171,14 +171,21 @@ void CachedInterface(u32 interfaceIndex, u32* index, std::vector<LIPv4AndMask>* 
     if (c.generation != generation || u32(now - c.tick) >= kIfCacheMs) {
         c.generation = generation;
         c.tick = now;
-        c.defaultIndex = DefaultInterfaceIndex();
+        c.defaultIndex = 0;
         c.addresses.clear();
     }
+    // What could not be read (no default route, no descriptor left for the walk)
+    // is not kept: it is asked again the next time.
+    if (!interfaceIndex && !c.defaultIndex) c.defaultIndex = DefaultInterfaceIndex();
     *index = interfaceIndex ? interfaceIndex : c.defaultIndex;
     if (!*index) return;
-    auto it = c.addresses.find(*index);
-    if (it == c.addresses.end()) it = c.addresses.emplace(*index, InterfaceIPv4Addresses(*index)).first;
-    *out = it->second;
+    const auto it = c.addresses.find(*index);
+    if (it != c.addresses.end()) {
+        *out = it->second;
+        return;
+    }
+    *out = InterfaceIPv4Addresses(*index);
+    if (!out->empty()) c.addresses.emplace(*index, *out);
 }
 
 // Appends text and its zero byte; false when the buffer is full.

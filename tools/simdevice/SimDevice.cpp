@@ -189,6 +189,10 @@ struct Listener {
     uint16_t port = 0;
     bool any = false;
     std::vector<uint32_t> sernos;
+    // The devices by address, and the directed broadcast addresses in use: a
+    // request to one device finds it without asking thousands of others.
+    std::unordered_map<uint32_t, std::vector<uint32_t>> byIp;
+    std::unordered_map<uint32_t, uint32_t> directed;  // address -> devices using it
 };
 
 struct Transfer {
@@ -237,9 +241,8 @@ Sim::~Sim() {
 }
 
 Device* Sim::FindDevice(uint32_t serno) {
-    for (auto& d : fDevices)
-        if (d->serno == serno) return d.get();
-    return nullptr;
+    const auto it = fBySerno.find(serno);
+    return it == fBySerno.end() ? nullptr : it->second;
 }
 
 std::vector<Device*> Sim::Devices() {
@@ -412,7 +415,10 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     InstallRecPlayCmds(*this, *d);
     InstallNsqPlayCmds(*this, *d);
     l->sernos.push_back(serno);
+    l->byIp[ip].push_back(serno);
+    ++l->directed[ip | ~mask];
     *boundPort = l->port;
+    fBySerno[serno] = d.get();
     fDevices.push_back(std::move(d));
     return "";
 }
@@ -426,6 +432,9 @@ std::string Sim::RemoveDevice(uint32_t serno) {
     for (uint32_t id : ids) EndTransfer(id, "removed", 0);
     Listener* l = d->listener;
     std::erase(l->sernos, serno);
+    std::erase(l->byIp[d->ip], serno);
+    if (--l->directed[d->ip | ~d->mask] == 0) l->directed.erase(d->ip | ~d->mask);
+    fBySerno.erase(serno);
     DropListener(l);
     for (size_t i = 0; i < fDevices.size(); ++i)
         if (fDevices[i].get() == d) {
@@ -702,14 +711,24 @@ void Sim::OnListener(Listener* l) {
         if (!SendAllowed(from.ip)) continue;  // outside a namespace only loopback peers get answers
         // What reached the transfer sockets came first: a finished or abandoned
         // transfer must not be taken for the one this request repeats.
+        // Only the asker's own transfers can be the one a request repeats.
         std::vector<uint32_t> ids;
-        for (auto& [id, x] : fXfers) ids.push_back(id);
+        for (auto& [id, x] : fXfers)
+            if (x->peer == from) ids.push_back(id);
         for (uint32_t id : ids) OnTransferSocket(id);
         uint32_t target = dst;
         bool wrapped = IsWrapped(buf, size_t(n), &target);
         size_t off = wrapped ? kWrapLen : 0;
         Bytes pkt(buf + off, buf + n);
-        std::vector<uint32_t> sernos = l->sernos;
+        // A broadcast reaches every device of the listener, a request to one
+        // address the devices there.
+        const bool toMany = target == 0xffffffffu || l->directed.count(target) != 0;
+        std::vector<uint32_t> sernos;
+        if (toMany) {
+            sernos = l->sernos;
+        } else if (const auto at = l->byIp.find(target); at != l->byIp.end()) {
+            sernos = at->second;
+        }
         for (uint32_t s : sernos) {
             Device* d = FindDevice(s);
             if (!d) continue;

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace simdev {
@@ -209,6 +210,8 @@ private:
     Loop& fLoop;
     bool fHostNs = true;
     std::vector<std::unique_ptr<Device>> fDevices;
+    // Thousands of devices: found by serial, not by a walk.
+    std::unordered_map<uint32_t, Device*> fBySerno;
     std::vector<std::unique_ptr<Listener>> fListeners;
     std::map<uint32_t, std::unique_ptr<Transfer>> fXfers;
     uint32_t fNextXfer = 1;
