@@ -572,6 +572,9 @@ bool CTftpSession::Deliver(const LNetAddr& from, const u8* p, u32 len) {
 }
 
 void CTftpSession::SendDueWindows() {
+    // Only senders have windows: a poll's thousands of readers are not walked
+    // after every pass.
+    if (!fWrite) return;
     // A whole batch of acknowledgements is taken in before the window moves: one
     // send per batch, not one per acknowledgement.
     for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next()) {

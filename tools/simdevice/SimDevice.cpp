@@ -128,12 +128,17 @@ uint64_t Loop::Now() const {
 
 uint64_t Loop::After(uint64_t ms, Fn fn) {
     uint64_t id = fNextId++;
-    fTimers[id] = Timer{Now() + ms, std::move(fn)};
+    const uint64_t due = Now() + ms;
+    fTimers[id] = Timer{due, std::move(fn)};
+    fByDue.emplace(due, id);
     return id;
 }
 
 void Loop::Cancel(uint64_t id) {
-    fTimers.erase(id);
+    const auto it = fTimers.find(id);
+    if (it == fTimers.end()) return;
+    fByDue.erase({it->second.due, id});
+    fTimers.erase(it);
 }
 void Loop::Watch(int fd, Fn onReadable) {
     fWatch[fd] = std::move(onReadable);
@@ -146,9 +151,10 @@ bool Loop::Run() {
     while (!fStop) {
         uint64_t now = Now();
         int timeout = -1;
-        for (auto& [id, t] : fTimers) {
-            uint64_t wait = t.due > now ? t.due - now : 0;
-            if (timeout < 0 || wait < uint64_t(timeout)) timeout = int(wait > 60000 ? 60000 : wait);
+        if (!fByDue.empty()) {
+            const uint64_t due = fByDue.begin()->first;
+            const uint64_t wait = due > now ? due - now : 0;
+            timeout = int(wait > 60000 ? 60000 : wait);
         }
         std::vector<pollfd> pfds;
         for (auto& [fd, fn] : fWatch) pfds.push_back(pollfd{fd, POLLIN, 0});
@@ -157,13 +163,12 @@ bool Loop::Run() {
         // Timers first, in order of due time, then id.
         now = Now();
         std::vector<std::pair<uint64_t, uint64_t>> due;
-        for (auto& [id, t] : fTimers)
-            if (t.due <= now) due.emplace_back(t.due, id);
-        std::sort(due.begin(), due.end());
+        for (auto d = fByDue.begin(); d != fByDue.end() && d->first <= now; ++d) due.push_back(*d);
         for (auto& [when, id] : due) {
             auto it = fTimers.find(id);
             if (it == fTimers.end()) continue;
             Fn fn = std::move(it->second.fn);
+            fByDue.erase({when, id});
             fTimers.erase(it);
             fn();
             if (fStop) return true;
@@ -734,8 +739,16 @@ void Sim::OnListener(Listener* l) {
             if (!d) continue;
             bool bcast = target == 0xffffffffu || target == (d->ip | ~d->mask);
             if (target != d->ip && !bcast) continue;
-            Incoming(*d, 0, from, wrapped, pkt, [this, s, from, wrapped, pkt] {
-                if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
+            Incoming(*d, 0, from, wrapped, pkt, [this, s, from, wrapped, pkt, bcast] {
+                const uint32_t spread =
+                    bcast && fSpreadMs ? uint32_t((uint64_t(s) * 2654435761u) % fSpreadMs) : 0;
+                if (!spread) {
+                    if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
+                    return;
+                }
+                fLoop.After(spread, [this, s, from, wrapped, pkt] {
+                    if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
+                });
             });
         }
     }
