@@ -15,6 +15,7 @@ LString Decimal(u32 v) {
 }
 
 u32 sPlacesSet = 0;
+constexpr u64 kMostPlaces = 128;
 
 }  // namespace
 
@@ -49,11 +50,13 @@ struct CTransferPlaces {
 u32 TransferPlaces() {
     if (sPlacesSet) return sPlacesSet;
     // Half of what the open-file limit leaves beside the program's own files, at
-    // most 512: a poll, windows and files keep their descriptors.
+    // most 128: a poll, windows and files keep their descriptors, and the answers
+    // of every transfer under way may come in one turn of the run loop, each
+    // completion starting the next request.
     static const u32 places = [] {
         const u64 limit = OpenFileLimit();
         const u64 spare = limit > 256 ? (limit - 256) / 2 : 0;
-        return u32(spare < 16 ? 16 : spare > 512 ? 512 : spare);
+        return u32(spare < 16 ? 16 : spare > kMostPlaces ? kMostPlaces : spare);
     }();
     return places;
 }
