@@ -2,6 +2,7 @@
 
 #include "devices/AppPrefStore.h"
 #include "devices/DeviceHookInstall.h"
+#include "devlink/OpenFiles.h"
 #include "editors/CKvsSeqDlgs.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LMenu.h"
@@ -32,6 +33,10 @@ CRecord* NewPrefsRoot() {
 }  // namespace
 
 CKvsApp::CKvsApp(MKvsDevView* view) : fPrefs(NewPrefsRoot()), fWatch(this), fKeys(this) {
+    // Every device transfer holds a socket while it runs: a network of thousands
+    // of devices needs more descriptors than the usual soft limit, and the
+    // reactor's poll() takes any number.
+    RaiseOpenFileLimit();
     SetAppPrefsDoc(&fPrefs);
     InstallDeviceHooks();
     CKvsMonPrefRec::Create();

@@ -169,7 +169,9 @@ bool CKvsDevCtlScreen::OpenWindow() {
     if (failure == 0) return true;
     CloseWindow();
     CSimpleMessageDialog message(this, LPaneOpt::Window(kWindowDialog, 0));
-    message.Run(StdDialogText(kTexts, failure), 0, false);
+    const i32 socketErrno = failure == 1 ? fCtl->ChannelQueue().SocketErrno() : 0;
+    message.Run(socketErrno ? SocketFailureText(socketErrno) : StdDialogText(kTexts, failure), 0,
+                false);
     return false;
 }
 

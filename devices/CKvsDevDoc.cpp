@@ -51,6 +51,9 @@ CKvsDevDoc::CKvsDevDoc(LHandler* app, CRecord* prefs, MKvsDevView* view)
       fTftp(MainRunLoopWakeSource(), 1),
       fPollTimer(this),
       fView(view) {
+    // A peer of the poll that goes silent would otherwise hold every next poll for
+    // the receiver's usual 20 s, device list and open windows standing still.
+    fTftp.Times().receiverIdleMs = kPollPeerIdleMs;
     fCommands = std::make_unique<CKvsDevCommands>(this);
     fNetMon = std::make_unique<CKvsNetMon>(this, CKvsNetMon::sDocPort, CKvsNetMon::sDocName);
     if (!fView) {
@@ -84,6 +87,7 @@ CKvsDevDoc::~CKvsDevDoc() {
     fView = nullptr;
     for (size_t i = fControllers.size(); i-- > 0;) delete fControllers[i];
     fControllers.clear();
+    fBySerial.clear();
 }
 
 void CKvsDevDoc::StartRefresh() {
@@ -248,8 +252,13 @@ CKvsDevCtl* CKvsDevDoc::SelectedController() {
 }
 
 CKvsDevCtl* CKvsDevDoc::FindController(u16 serial) const {
+    if (serial != 0) {
+        const auto it = fBySerial.find(serial);
+        return it == fBySerial.end() ? nullptr : it->second;
+    }
+    // Play-settings files: the first of them.
     for (CKvsDevCtl* c : fControllers)
-        if (u16(c->Serial()) == serial) return c;
+        if (u16(c->Serial()) == 0) return c;
     return nullptr;
 }
 
@@ -264,6 +273,7 @@ CKvsDevCtl* CKvsDevDoc::FindOrCreateController(u16 serial) {
     CKvsDevCtl* c = new CKvsDevCtl(this, &fSet, serial);
     c->SetNetMon(fNetMon.get());
     fControllers.push_back(c);
+    if (serial != 0) fBySerial.emplace(serial, c);
     return c;
 }
 

@@ -5,6 +5,7 @@
 // parent handler.
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "devices/CKvsDevCtl.h"
@@ -44,6 +45,10 @@ class CKvsDevDoc : public LHandler {
 public:
     enum : u32 { kConstructing = 0, kRefreshing = 1, kSteady = 2 };
     enum : u32 { kPollPeriodSelectedMs = 1000, kPollPeriodIdleMs = 5000, kProgressMax = 256 };
+    // A device whose state stops coming after its first answer is given up after
+    // this long without a block: its status is one block, and the next poll is
+    // due a second after this one started, for every other device too.
+    enum : u32 { kPollPeerIdleMs = 2000 };
 
     // prefs: the 'YKVS'/'PRDV' record. view null: the document builds the device window.
     CKvsDevDoc(LHandler* app, CRecord* prefs, MKvsDevView* view = nullptr);
@@ -82,8 +87,11 @@ public:
     u32 RefreshState() const { return fRefresh; }
     u32 RefreshPass() const { return fPass; }
     bool PollInFlight() const { return fPoll != nullptr; }
+    // When the latest poll started (ms).
+    u32 PollStart() const { return fPollStart; }
     LTimer& PollTimer() { return fPollTimer; }
     u32 ControllerCount() const { return u32(fControllers.size()); }
+    CKvsDevCtl* ControllerAt(u32 i) const { return i < fControllers.size() ? fControllers[i] : nullptr; }
     CKvsNetMon* NetMon() const { return fNetMon.get(); }
     // The destination of the poll: the broadcast address, port 61007.
     LNetAddr fPollTarget;
@@ -104,6 +112,8 @@ private:
     CTftpSession* fPoll = nullptr;
     u32 fPollStart = 0;
     std::vector<CKvsDevCtl*> fControllers;  // in order of creation
+    // Device controllers by serial: each poll answer looks its device's up.
+    std::unordered_map<u16, CKvsDevCtl*> fBySerial;
     MKvsDevView* fView = nullptr;
     bool fOwnsView = false;
     // Last: its direct transfers go before the transfer manager.

@@ -1,5 +1,7 @@
 #include "devices/CKvsDevSet.h"
 
+#include <vector>
+
 #include "records/DeviceKinds.h"
 
 namespace {
@@ -19,7 +21,49 @@ u16 SerialOf(const CRecord* device) {
 
 }  // namespace
 
-CKvsDevSet::CKvsDevSet() : CRecordDoc(NewRoot()) {}
+CKvsDevSet::CKvsDevSet() : CRecordDoc(NewRoot()) {
+    AddListener(this, OnNote);
+}
+
+CKvsDevSet::~CKvsDevSet() {
+    RemoveListener(this, OnNote);
+}
+
+void CKvsDevSet::AddDeviceListener(u16 serial, void* object, ListenerFn fn) {
+    if (!HasDeviceListener(serial, object, fn)) fDeviceListeners.emplace(serial, std::make_pair(object, fn));
+}
+
+void CKvsDevSet::RemoveDeviceListener(u16 serial, void* object, ListenerFn fn) {
+    auto [it, end] = fDeviceListeners.equal_range(serial);
+    for (; it != end; ++it) {
+        if (it->second.first == object && it->second.second == fn) {
+            fDeviceListeners.erase(it);
+            return;
+        }
+    }
+}
+
+bool CKvsDevSet::HasDeviceListener(u16 serial, void* object, ListenerFn fn) const {
+    auto [it, end] = fDeviceListeners.equal_range(serial);
+    for (; it != end; ++it)
+        if (it->second.first == object && it->second.second == fn) return true;
+    return false;
+}
+
+void CKvsDevSet::OnNote(void* self, CRecordNote* note) {
+    auto* set = static_cast<CKvsDevSet*>(self);
+    const CRecord* device = note->record;
+    if (!device || device->Family() != kFamKvs || device->Kind() != kKindDevc) return;
+    const u16 serial = SerialOf(device);
+    auto [it, end] = set->fDeviceListeners.equal_range(serial);
+    if (it == end) return;
+    std::vector<std::pair<void*, ListenerFn>> called;
+    for (; it != end; ++it) called.push_back(it->second);
+    for (const auto& [object, fn] : called) {
+        // One of them may have taken another away (a queue deleted from a completion).
+        if (set->HasDeviceListener(serial, object, fn)) fn(object, note);
+    }
+}
 
 u32 CKvsDevSet::Count() const {
     return fRoot ? fRoot->GetListCount(kDevices) : 0;

@@ -4,13 +4,16 @@
 // change goes through the record setters, so the device list and the request
 // queues follow through change notices.
 
+#include <unordered_map>
+#include <utility>
+
 #include "devlink/DevSetLink.h"
 #include "records/CRecordDoc.h"
 
 class CKvsDevSet : public CRecordDoc, public MDevSetLink {
 public:
     CKvsDevSet();
-    ~CKvsDevSet() override = default;
+    ~CKvsDevSet() override;
 
     u32 Count() const;
     CRecord* At(u32 index) const;
@@ -27,4 +30,11 @@ public:
     CRecord* FindDevice(u16 serial) override { return Find(serial); }
     void AddChangeListener(void* object, ListenerFn fn) override { AddListener(object, fn); }
     void RemoveChangeListener(void* object, ListenerFn fn) override { RemoveListener(object, fn); }
+    void AddDeviceListener(u16 serial, void* object, ListenerFn fn) override;
+    void RemoveDeviceListener(u16 serial, void* object, ListenerFn fn) override;
+
+private:
+    static void OnNote(void* self, CRecordNote* note);
+    bool HasDeviceListener(u16 serial, void* object, ListenerFn fn) const;
+    std::unordered_multimap<u16, std::pair<void*, ListenerFn>> fDeviceListeners;
 };

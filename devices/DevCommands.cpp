@@ -324,13 +324,34 @@ void CKvsDevCommands::Network(CKvsDevCtl* ctl) {
     dialog.fServer.SetText(settings->GetString(DvstF::ntsl));
     dialog.fInterval.SetValue(settings->GetU8(DvstF::ntit));
     if (dialog.RunModal() != 1) return;
-    for (u32 i = 0; i < CKvsNetwDlg::kAddrFields; ++i)
-        settings->SetU32(nullptr, kFields[i], dialog.Address(i));
-    const LString server = dialog.fServer.GetText();
-    settings->SetString(nullptr, DvstF::ntsl, server);
-    settings->SetU8(nullptr, DvstF::ntit, ByteOf(dialog.fInterval.GetValue()));
-    // The device takes up a new time server with the next clock command.
-    if (!server.IsEmpty()) SendClockCommand(ctl, LString(" "));
+    CNetwSettings values;
+    values.address = dialog.Address(0);
+    values.mask = dialog.Address(1);
+    values.router = dialog.Address(2);
+    values.dns = dialog.Address(3);
+    values.server = dialog.fServer.GetText();
+    values.interval = ByteOf(dialog.fInterval.GetValue());
+    StoreNetworkSettings(ctl, values);
+}
+
+void StoreNetworkSettings(CKvsDevCtl* ctl, const CNetwSettings& values) {
+    CRecord* settings = ctl ? ctl->Settings() : nullptr;
+    if (!settings) return;
+    settings->SetU32(nullptr, DvstF::axad, values.address);
+    settings->SetU32(nullptr, DvstF::axmk, values.mask);
+    settings->SetU32(nullptr, DvstF::rtra, values.router);
+    settings->SetU32(nullptr, DvstF::dnsa, values.dns);
+    settings->SetString(nullptr, DvstF::ntsl, values.server);
+    settings->SetU8(nullptr, DvstF::ntit, values.interval);
+    if (values.server.IsEmpty()) return;
+    // The device takes up a new time server with the next clock command. The
+    // settings and the command channels take turns on the device's queue: sent
+    // now, the command would overtake the mask, router and server still waiting
+    // and the device would ask the old server. When a field did not arrive the
+    // channel reads the record back instead, and no command follows.
+    ctl->SettingsChannel().AfterQueued(ctl, [](void* c, bool ok) {
+        if (ok) SendClockCommand(static_cast<CKvsDevCtl*>(c), LString(" "));
+    });
 }
 
 void CKvsDevCommands::ClockRate(CKvsDevCtl* ctl) {

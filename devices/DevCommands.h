@@ -83,3 +83,14 @@ LString ClockTextFromLocal(i32 year, i32 month, i32 day, i32 hour, i32 minute, i
 LString ClockTextNextSecond();
 // The system time zone's offset from UTC now, in whole minutes toward zero.
 i32 LocalZoneMinutes();
+
+// What the network dialog confirmed, stored into the device's settings in the
+// dialog's order: address, mask, router, DNS server (0 for none), time server,
+// its interval. A time server makes the device set its clock from it: the clock
+// command follows once every one of these fields has reached the device.
+struct CNetwSettings {
+    u32 address = 0, mask = 0, router = 0, dns = 0;
+    LString server;
+    u8 interval = 0;
+};
+void StoreNetworkSettings(CKvsDevCtl* ctl, const CNetwSettings& values);

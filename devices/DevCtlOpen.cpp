@@ -1,6 +1,7 @@
 #include "devices/DevCtlOpen.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/Clock.h"
@@ -27,6 +28,9 @@ bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDial
     u32 status = ctl.ChannelQueue().CurrentStatus();
     u32 since = LTickMs();
     while (channel.IsBusy()) {
+        // A request that could not get a socket will not be answered: said at once,
+        // with the reason, instead of after the idle limit as a silent device.
+        if (ctl.ChannelQueue().SocketErrno() != 0) return false;
         const u32 now = ctl.ChannelQueue().CurrentStatus();
         if (now != status) {
             status = now;
@@ -85,6 +89,13 @@ bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
 void CloseDeviceSettings(CKvsDevCtl& ctl) {
     SendEditMode(ctl, 0);
     WaitChannel(ctl, ctl.CommandChannel(), nullptr);
+}
+
+LString SocketFailureText(i32 err) {
+    std::string text(StdDialogText("KVSDEVCTLR", 3).View());
+    const size_t at = text.find("^1");
+    if (at != std::string::npos) text.replace(at, 2, std::strerror(err));
+    return LString(text.c_str());
 }
 
 LString FreeSpaceText(i32 mib) {

@@ -19,6 +19,9 @@ void SendEditMode(CKvsDevCtl& ctl, i32 mode);
 // without one, nested turns of the controller's parent. False after 10 s
 // without a change of the device queue's status word.
 bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog);
+// What the control window says when the device could not be asked because no
+// socket could be opened ("KVSDEVCTLR" item 3, with the system's reason).
+LString SocketFailureText(i32 err);
 // The sequence format of the device: reads `sqfm` alone into a record of its
 // own (the play view's records are not touched before the view is chosen);
 // 0 when the read did not finish, else 1 or 2, a device's 0 read as 1.

@@ -49,6 +49,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     r->fn = nullptr;
     r->context = nullptr;
     r->oneShot = 0;
+    r->marker = 0;
+    r->failed = 0;
     r->path = LString(path);
     r->write = write;
     // A fresh, empty body: the previous one may carry an error.
@@ -60,6 +62,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
 void CDevRequestQueue::Recycle(ChanReq* r) {
     r->fn = nullptr;
     r->context = nullptr;
+    r->marker = 0;
+    r->failed = 0;
     fFree.PushFront(r);
 }
 
@@ -90,10 +94,30 @@ void CDevRequestQueue::CancelFor(void* context, LChannelClientFn fn) {
     }
 }
 
+void CDevRequestQueue::AfterQueued(void* context, LChannelClientFn fn) {
+    ChanReq* r = Take("", false, 0);
+    r->marker = 1;
+    r->context = context;
+    r->fn = fn;
+    fPending.PushBack(r);
+    Send();
+}
+
 void CDevRequestQueue::Send() {
-    if (fWaitingRestart || fInFlight || !fQueue) return;
-    auto* r = static_cast<ChanReq*>(fPending.PopFront());
-    if (!r) return;
+    ChanReq* r = nullptr;
+    for (;;) {
+        if (fWaitingRestart || fInFlight || !fQueue) return;
+        r = static_cast<ChanReq*>(fPending.PopFront());
+        if (!r) return;
+        if (!r->marker) break;
+        // Everything before it has been answered: its caller goes now, and may
+        // queue more behind it.
+        const LChannelClientFn fn = r->fn;
+        void* const context = r->context;
+        const bool ok = !r->failed;
+        Recycle(r);
+        if (fn) fn(context, ok);
+    }
     fInFlight = r;
     LTextStream full;
     full.Put(fBasePath);
@@ -155,6 +179,7 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
             LLink* prev = &c->fPending;
             while (!prev->Next()->IsEnd()) {
                 auto* p = static_cast<ChanReq*>(prev->Next());
+                if (p->marker) p->failed = 1;
                 if (p->write) {
                     c->fPending.RemoveNext(prev);
                     c->Recycle(p);

@@ -35,6 +35,12 @@ public:
     // Reads one path ("/" or a field's path of tags) into the record.
     void Request(const char* relativePath, void* context, LChannelClientFn fn);
     void CancelFor(void* context, LChannelClientFn fn);
+    // Calls fn once everything queued so far has been answered by the device (or
+    // given up), before anything queued later is sent; success is false when a
+    // write among them failed. A command that depends on these settings goes out
+    // from fn: another channel on the same device queue would otherwise take
+    // turns with them. Cancelled by CancelFor and with the channel.
+    void AfterQueued(void* context, LChannelClientFn fn);
     bool IsBusy() const { return fInFlight != nullptr || !fPending.IsEmpty(); }
 
 private:
@@ -44,6 +50,8 @@ private:
         CStrm* body = nullptr;
         u8 write = 0;
         u8 oneShot = 0;  // a press: neither folded into another write nor taking one in
+        u8 marker = 0;   // AfterQueued: sends nothing, answers when it comes first
+        u8 failed = 0;   // marker: a write queued before it failed
         void* context = nullptr;
         LChannelClientFn fn = nullptr;
     };

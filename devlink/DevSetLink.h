@@ -13,4 +13,15 @@ public:
     virtual CRecord* FindDevice(u16 serial) = 0;
     virtual void AddChangeListener(void* object, CRecordDoc::ListenerFn fn) = 0;
     virtual void RemoveChangeListener(void* object, CRecordDoc::ListenerFn fn) = 0;
+    // The change notices of the one device record with that serial. A set of
+    // thousands of devices tells each device's queues of their own device only,
+    // not of every change of every other.
+    virtual void AddDeviceListener(u16 serial, void* object, CRecordDoc::ListenerFn fn) {
+        (void)serial;
+        AddChangeListener(object, fn);
+    }
+    virtual void RemoveDeviceListener(u16 serial, void* object, CRecordDoc::ListenerFn fn) {
+        (void)serial;
+        RemoveChangeListener(object, fn);
+    }
 };

@@ -12,6 +12,7 @@
 // unsigned header lengths.
 #pragma GCC diagnostic ignored "-Wsign-compare"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -148,4 +149,16 @@ std::vector<LIPv4AndMask> InterfaceIPv4Addresses(u32 index) {
         if (list.GetIndex() == index) list.GetIPv4AndMask(&out);
     }
     return out;
+}
+
+namespace {
+std::atomic<u32> sNetGeneration{0};
+}  // namespace
+
+u32 NetConfigGeneration() {
+    return sNetGeneration.load();
+}
+
+void BumpNetConfigGeneration() {
+    sNetGeneration.fetch_add(1);
 }

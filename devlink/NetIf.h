@@ -47,6 +47,11 @@ u32 DefaultInterfaceIndex();
 // The IPv4 (address, mask) pairs of one interface.
 std::vector<LIPv4AndMask> InterfaceIPv4Addresses(u32 index);
 
+// Counts the changes of the network seen so far (addresses, links, a new
+// watcher): what was read from the interfaces before a change is stale.
+u32 NetConfigGeneration();
+void BumpNetConfigGeneration();
+
 class CRunLoopSrc;
 
 // Reports changes of IPv4 addresses and links (rtnetlink) on the creating

@@ -75,6 +75,7 @@ void CNetConfigWatch::Drain() {
     }
     CSocketReactor::Arm(fFd, CSocketReactor::kRead);
     if (!changed) return;
+    BumpNetConfigGeneration();
     LCallbackIter it(fListeners);
     LCallbackPair p;
     while (it.Next(&p)) p.FunctionAs<ListenerFn>()(p.object);
@@ -83,6 +84,9 @@ void CNetConfigWatch::Drain() {
 CLocalAddrWatch* gLocalAddrWatch = nullptr;
 
 CLocalAddrWatch::CLocalAddrWatch(CNetIfPrefSource* prefs) : fPrefs(prefs) {
+    // Perhaps another network (namespace) than the last watch's: nothing read
+    // through the last one holds.
+    BumpNetConfigGeneration();
     gLocalAddrWatch = this;
     Update();
     AddListener(this, OnChange);
@@ -90,6 +94,7 @@ CLocalAddrWatch::CLocalAddrWatch(CNetIfPrefSource* prefs) : fPrefs(prefs) {
 }
 
 CLocalAddrWatch::~CLocalAddrWatch() {
+    BumpNetConfigGeneration();
     RemoveListener(this, OnChange);
     if (fPrefs) fPrefs->RemoveChangeListener(this, OnChange);
     if (gLocalAddrWatch == this) gLocalAddrWatch = nullptr;

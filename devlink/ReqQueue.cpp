@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "devlink/NetIf.h"
+#include "devlink/OpenFiles.h"
 #include "services/Services.h"
 
 namespace {
@@ -13,7 +14,80 @@ LString Decimal(u32 v) {
     return LString(text);
 }
 
+u32 sPlacesSet = 0;
+constexpr u64 kMostPlaces = 128;
+
 }  // namespace
+
+// Main thread only, as the queues are.
+struct CTransferPlaces {
+    u32 inUse = 0;
+    std::list<CReqQueue*> line;
+    bool handing = false;
+
+    static CTransferPlaces& Get() {
+        static CTransferPlaces* places = new CTransferPlaces;  // queues may end during exit
+        return *places;
+    }
+    // Hands free places to the queues in line, first come first served. A queue
+    // that finds nothing to start gives its place back at once.
+    void HandOut() {
+        if (handing) return;
+        handing = true;
+        while (inUse < TransferPlaces() && !line.empty()) {
+            CReqQueue* q = line.front();
+            line.pop_front();
+            q->fWaitsForPlace = false;
+            ++inUse;
+            q->fHasPlace = true;
+            q->StartNext();
+            if (!q->fCurrent && q->fHasPlace) q->GivePlaceBack();
+        }
+        handing = false;
+    }
+};
+
+u32 TransferPlaces() {
+    if (sPlacesSet) return sPlacesSet;
+    // Half of what the open-file limit leaves beside the program's own files, at
+    // most 128: a poll, windows and files keep their descriptors, and the answers
+    // of every transfer under way may come in one turn of the run loop, each
+    // completion starting the next request.
+    static const u32 places = [] {
+        const u64 limit = OpenFileLimit();
+        const u64 spare = limit > 256 ? (limit - 256) / 2 : 0;
+        return u32(spare < 16 ? 16 : spare > kMostPlaces ? kMostPlaces : spare);
+    }();
+    return places;
+}
+
+void SetTransferPlaces(u32 places) {
+    sPlacesSet = places;
+    CTransferPlaces::Get().HandOut();
+}
+
+bool CReqQueue::TakePlace() {
+    if (fHasPlace) return true;
+    CTransferPlaces& p = CTransferPlaces::Get();
+    if (p.inUse < TransferPlaces() && p.line.empty()) {
+        ++p.inUse;
+        fHasPlace = true;
+        return true;
+    }
+    if (!fWaitsForPlace) {
+        fInLine = p.line.insert(p.line.end(), this);
+        fWaitsForPlace = true;
+    }
+    return false;
+}
+
+void CReqQueue::GivePlaceBack() {
+    if (!fHasPlace) return;
+    fHasPlace = false;
+    CTransferPlaces& p = CTransferPlaces::Get();
+    if (p.inUse > 0) --p.inUse;
+    p.HandOut();
+}
 
 CReqQueue::CReqQueue(MDevSetLink* owner, u32 serial)
     : fOwner(owner),
@@ -22,13 +96,18 @@ CReqQueue::CReqQueue(MDevSetLink* owner, u32 serial)
       fWake(MainRunLoopWakeSource()),
       fLastActivity(LTickMs()),
       fManager(fWake, 1) {
-    if (fOwner) fOwner->AddChangeListener(this, OnDeviceChange);
+    if (fOwner) fOwner->AddDeviceListener(u16(fSerial), this, OnDeviceChange);
 }
 
 CReqQueue::~CReqQueue() {
-    if (fOwner) fOwner->RemoveChangeListener(this, OnDeviceChange);
+    if (fOwner) fOwner->RemoveDeviceListener(u16(fSerial), this, OnDeviceChange);
+    if (fWaitsForPlace) {
+        CTransferPlaces::Get().line.erase(fInLine);
+        fWaitsForPlace = false;
+    }
     if (fSession) fManager.Release(fSession);
     fSession = nullptr;
+    GivePlaceBack();
     delete fCurrent;
     fCurrent = nullptr;
     fPending.DeleteAll();
@@ -63,8 +142,8 @@ void CReqQueue::StartNext() {
     if (fCurrent) return;
     CRecord* device = fOwner ? fOwner->FindDevice(u16(fSerial)) : nullptr;
     if (device) {
+        if (fPending.IsEmpty() || !TakePlace()) return;
         Request* r = static_cast<Request*>(fPending.PopFront());
-        if (!r) return;
         fCurrent = r;
         const LNetAddr to = LNetAddr::IPv4(device->GetU32(DevcF::address), u16(kTftpPort));
         fSession = fManager.StartTransfer(to, r->write != 0, r->path, this, OnTransfer,
@@ -73,6 +152,8 @@ void CReqQueue::StartNext() {
         fSession->AddOption(LString("serno"), fSerialText);
         if (r->perm) fSession->AddOption(LString("perm"), Decimal(r->perm));
         fSession->Start();
+        // Kept for whoever waits for this request: without a socket it ends at once.
+        if (fSession) fSocketErrno = fSession->Socket().IsOpen() ? 0 : fSession->SendErrno();
         return;
     }
     if (fSerial != 0) return;  // the device is gone for now: its requests wait
@@ -105,6 +186,8 @@ void CReqQueue::Finish(u32 sessionResult, u32 peerResult) {
     r->done = nullptr;
     fFree.PushBack(r);
     fManager.Release(session);
+    // The place goes to the queue first in line; this one lines up again for its next.
+    GivePlaceBack();
     if (done) {
         const u32 status[3] = {sessionResult, peerResult, 0};
         done(context, nullptr, status);
@@ -163,6 +246,7 @@ void CReqQueue::CancelAll(void* context, LReqDoneFn done) {
         r->data = nullptr;
         fFree.PushBack(r);
         fManager.Release(session);
+        GivePlaceBack();
         wasInFlight = true;
     }
     LLink* prev = &fPending;

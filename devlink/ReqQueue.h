@@ -4,6 +4,8 @@
 // and runs alone, as one transfer to the device's current address. Each request
 // carries the device's serial number ("serno") so that only that device answers.
 
+#include <list>
+
 #include "base/CMemStrm.h"
 #include "base/LHandle.h"
 #include "base/LList.h"
@@ -50,6 +52,11 @@ public:
     u32 CurrentStatus();
 
     bool IsIdle() const { return fCurrent == nullptr; }
+    // Waiting for one of the process's transfer places (see TransferPlaces).
+    bool WaitsForPlace() const { return fWaitsForPlace; }
+    // The errno of the last request's socket that could not be opened; 0 when the
+    // last one could (the request then went out).
+    i32 SocketErrno() const { return fSocketErrno; }
     u32 PendingCount() const;
     u32 Serial() const { return fSerial; }
     CTftpManager& Manager() { return fManager; }
@@ -68,6 +75,11 @@ private:
 
     void StartNext();
     void Finish(u32 sessionResult, u32 peerResult);
+    // A place among the transfers that may run at once, for the next request; false:
+    // this queue waits in line and starts when a place is handed to it.
+    bool TakePlace();
+    void GivePlaceBack();
+    friend struct CTransferPlaces;
     static void OnTransfer(void* self, u32 event, void* object);
     static void OnDeviceChange(void* self, CRecordNote* note);
 
@@ -81,4 +93,16 @@ private:
     LList fFree;
     Request* fCurrent = nullptr;
     CTftpSession* fSession = nullptr;
+    bool fHasPlace = false;
+    bool fWaitsForPlace = false;
+    std::list<CReqQueue*>::iterator fInLine;
+    i32 fSocketErrno = 0;
 };
+
+// How many device queues may have a transfer under way at once, in this process.
+// Each holds a socket; thousands of devices each reading at once would use up the
+// open files (and the devices' answers would crowd the network) for nothing.
+// Queues beyond it wait in line, in order, and start as places come free.
+u32 TransferPlaces();
+// Tests set it; 0 goes back to what the open-file limit allows.
+void SetTransferPlaces(u32 places);

@@ -7,28 +7,37 @@
 #include <atomic>
 #include <cerrno>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
-#include "base/LList.h"
 #include "base/Threads.h"
 #include "services/Services.h"
 
 namespace {
 
-struct Entry : LLink {
-    u64 id = 0;  // never reused: poll results are matched by it after the mutex was let go
+enum : u8 { kIdle = 0, kPending = 1, kActive = 2 };
+
+struct Entry {
     i32 fd = -1;
     void* context = nullptr;
     LReactorFn callback = nullptr;
     u32 direction = 0;
+    u8 state = kIdle;
+    bool ready = false;  // reported by the last poll()
+    bool dead = false;   // unregistered while the loop still holds it: the loop deletes it
 };
 
+// Thousands of devices mean thousands of sockets: arming and the loop's turn
+// find their entries directly, never by a walk over every registration.
 struct Reactor {
-    LList idle, pending, active;
+    std::unordered_map<i32, std::pair<Entry*, Entry*>> byFd;  // read, write
+    std::vector<Entry*> pending;  // armed, for the next poll()
+    std::vector<Entry*> active;   // watched by the poll() in progress, in its order
     int pipeRead = -1, pipeWrite = -1;
     LEventFlag ended{1};
     std::atomic<bool> stop{false};
-    std::vector<u64> ready;  // ids reported ready by the last poll()
 };
 
 // Exists from program start and is never destroyed: sockets may close during exit.
@@ -42,7 +51,6 @@ pthread_mutex_t* GlobalMutex() {
 }
 
 Reactor* gReactor = nullptr;
-u64 gNextId = 1;
 std::atomic<u32> gStarts{0};
 
 void Wake(Reactor* r) {
@@ -58,36 +66,40 @@ void Loop(void* arg) {
     auto* r = static_cast<Reactor*>(arg);
     SetThreadPriority(kSchedPolicyRoundRobin, 1);
     std::vector<pollfd> fds;
-    std::vector<u64> ids;
+    std::vector<Entry*> watched;
     while (!r->stop.load()) {
         {
             LMutexLock lock(GlobalMutex());
             // Entries watched by the last poll(): ready ones go idle with one
             // callback; the others are watched again.
-            while (LLink* l = r->active.PopFront()) {
-                auto* e = static_cast<Entry*>(l);
-                bool isReady = false;
-                for (u64 id : r->ready)
-                    if (id == e->id) isReady = true;
-                if (isReady) {
-                    r->idle.PushBack(e);
+            watched.swap(r->active);
+            r->active.clear();
+            for (Entry* e : watched) {
+                if (e->dead) {
+                    delete e;
+                } else if (e->ready) {
+                    e->ready = false;
+                    e->state = kIdle;
                     e->callback(e->context, e->direction);
                 } else {
-                    r->pending.PushBack(e);
+                    e->state = kPending;
+                    r->pending.push_back(e);
                 }
             }
-            r->ready.clear();
+            watched.clear();
             fds.clear();
-            ids.clear();
             fds.push_back({r->pipeRead, POLLIN, 0});
-            ids.push_back(0);
-            while (LLink* l = r->pending.PopFront()) {
-                auto* e = static_cast<Entry*>(l);
-                r->active.PushBack(e);
+            for (Entry* e : r->pending) {
+                if (e->dead) {
+                    delete e;
+                    continue;
+                }
+                e->state = kActive;
+                r->active.push_back(e);
                 fds.push_back(
                     {e->fd, short(e->direction == CSocketReactor::kRead ? POLLIN : POLLOUT), 0});
-                ids.push_back(e->id);
             }
+            r->pending.clear();
         }
         int n;
         do {
@@ -98,24 +110,21 @@ void Loop(void* arg) {
             continue;
         }
         bool invalid = false;
-        std::vector<u64> ready, closed;
-        for (size_t i = 1; i < fds.size(); ++i) {
-            const short rev = fds[i].revents;
-            if (rev & POLLNVAL) {
-                closed.push_back(ids[i]);
-            } else if (rev & (POLLIN | POLLOUT | POLLERR | POLLHUP)) {
-                ready.push_back(ids[i]);
-            }
-        }
         {
+            // Only this thread deletes an active entry: those of the poll() are alive.
             LMutexLock lock(GlobalMutex());
-            r->ready.swap(ready);
-            // A descriptor unregistered and closed while poll() watched it is simply
-            // gone; one still registered was closed without unregistering: not ready,
-            // watched again, after a pause that keeps this loop from spinning.
-            for (u64 id : closed)
-                for (LLink* l = r->active.Head(); !l->IsEnd(); l = l->Next())
-                    if (static_cast<Entry*>(l)->id == id) invalid = true;
+            for (size_t i = 1; i < fds.size(); ++i) {
+                const short rev = fds[i].revents;
+                Entry* e = r->active[i - 1];
+                if (rev & POLLNVAL) {
+                    // Unregistered and closed while poll() watched it: simply gone. One
+                    // still registered was closed without unregistering: not ready,
+                    // watched again, after a pause that keeps this loop from spinning.
+                    if (!e->dead) invalid = true;
+                } else if (rev & (POLLIN | POLLOUT | POLLERR | POLLHUP)) {
+                    e->ready = true;
+                }
+            }
         }
         if (fds[0].revents & POLLIN) {
             u8 buf[64];
@@ -127,19 +136,20 @@ void Loop(void* arg) {
     r->ended.Set();
 }
 
-void FreeList(LList& list) {
-    while (LLink* l = list.PopFront()) delete static_cast<Entry*>(l);
-}
-
 void Destroy(Reactor* r) {
     r->stop.store(true);
     Wake(r);
     r->ended.Wait();
     close(r->pipeRead);
     close(r->pipeWrite);
-    FreeList(r->idle);
-    FreeList(r->pending);
-    FreeList(r->active);
+    std::unordered_set<Entry*> all;
+    for (const auto& [fd, pair] : r->byFd) {
+        all.insert(pair.first);
+        all.insert(pair.second);
+    }
+    for (Entry* e : r->pending) all.insert(e);
+    for (Entry* e : r->active) all.insert(e);
+    for (Entry* e : all) delete e;
     delete r;
 }
 
@@ -163,14 +173,6 @@ Reactor* Create() {
     return r;
 }
 
-Entry* Take(LList& list, i32 fd) {
-    LLink* prev = &list;
-    for (LLink* l = list.Head(); !l->IsEnd(); prev = l, l = l->Next()) {
-        if (static_cast<Entry*>(l)->fd == fd) return static_cast<Entry*>(list.RemoveNext(prev));
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 namespace CSocketReactor {
@@ -192,15 +194,26 @@ bool Register(i32 fd, void* context, LReactorFn callback) {
         delete wr;
         return false;
     }
+    const auto stale = gReactor->byFd.find(fd);
+    if (stale != gReactor->byFd.end()) {
+        // A descriptor closed without unregistering and handed out again: the old
+        // owner's entries go.
+        for (Entry* e : {stale->second.first, stale->second.second}) {
+            if (e->state == kIdle)
+                delete e;
+            else
+                e->dead = true;
+        }
+        gReactor->byFd.erase(stale);
+    }
     for (Entry* e : {rd, wr}) {
-        e->id = gNextId++;
         e->fd = fd;
         e->context = context;
         e->callback = callback;
-        gReactor->idle.PushBack(e);
     }
     rd->direction = kRead;
     wr->direction = kWrite;
+    gReactor->byFd.emplace(fd, std::make_pair(rd, wr));
     return true;
 }
 
@@ -208,16 +221,13 @@ void Arm(i32 fd, u32 direction) {
     LMutexLock lock(GlobalMutex());
     Reactor* r = gReactor;
     if (!r) return;
-    LLink* prev = &r->idle;
-    for (LLink* l = r->idle.Head(); !l->IsEnd(); prev = l, l = l->Next()) {
-        auto* e = static_cast<Entry*>(l);
-        if (e->fd == fd && e->direction == direction) {
-            r->idle.RemoveNext(prev);
-            r->pending.PushFront(e);
-            Wake(r);
-            return;
-        }
-    }
+    const auto it = r->byFd.find(fd);
+    if (it == r->byFd.end()) return;
+    Entry* e = direction == kRead ? it->second.first : it->second.second;
+    if (e->state != kIdle) return;
+    e->state = kPending;
+    r->pending.push_back(e);
+    Wake(r);
 }
 
 i32 ArmIfWouldBlock(i32 fd, u32 direction) {
@@ -232,10 +242,18 @@ void Unregister(i32 fd) {
         LMutexLock lock(GlobalMutex());
         Reactor* r = gReactor;
         if (r) {
-            for (LList* list : {&r->idle, &r->pending, &r->active}) {
-                while (Entry* e = Take(*list, fd)) delete e;
+            const auto it = r->byFd.find(fd);
+            if (it != r->byFd.end()) {
+                for (Entry* e : {it->second.first, it->second.second}) {
+                    // The loop still holds pending and active ones and lets them go.
+                    if (e->state == kIdle)
+                        delete e;
+                    else
+                        e->dead = true;
+                }
+                r->byFd.erase(it);
             }
-            if (r->idle.IsEmpty() && r->pending.IsEmpty() && r->active.IsEmpty()) {
+            if (r->byFd.empty()) {
                 gReactor = nullptr;
                 doomed = r;
             } else {

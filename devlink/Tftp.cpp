@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "devlink/NetIf.h"
+#include "devlink/OpenFiles.h"
 #include "services/Services.h"
 
 namespace {
@@ -31,6 +32,9 @@ constexpr u32 kBroadcastReceiveBuffer = 4u << 20;
 // early copy's answer can come after the missing block's, and loss can then keep it
 // silent through any number of time-outs.
 constexpr u32 kDoubtTimeouts = 3;
+
+// The longest receive pass; what is left is read at the next turn of the loop.
+constexpr u32 kReceiveSliceMs = 10;
 
 // Failed reads in one pass before it ends, and how soon the session reads again then.
 constexpr u32 kReadFailuresInARow = 8;
@@ -78,42 +82,110 @@ bool ParseBlockSize(const LString& text, u32* out) {
 // port next, and a wrong file would be reported as success. The system may hand a
 // port out again as soon as its socket is closed, so closed ports are remembered,
 // process-wide, for as long as a device may still be answering on them.
+// A unicast session takes answers from the host it asked only, so a port is
+// refused to it only when it was used lately for that same host or for a
+// broadcast; a broadcast session hears everyone and refuses every recent port.
+// Remembering by host keeps the ports free at thousands of devices, where a
+// minute of transfers would otherwise quarantine most of the system's range.
 class CRecentPorts {
 public:
     // Longer than a device keeps repeating an answer and than any of our give-up times.
     static constexpr u32 kQuarantineMs = 60000;
+    static constexpr u32 kAnyHost = 0xFFFFFFFFu;
 
-    void Add(u8 family, u16 port, u32 now) {
+    void Add(u8 family, u16 port, u32 host, u32 now) {
         std::lock_guard<std::mutex> lock(fMutex);
         Prune(now);
-        const u32 key = Key(family, port);
+        const u64 key = Key(family, port, host);
         fLast[key] = now;
-        fOrder.emplace_back(key, now);
+        fPortLast[PortKey(family, port)] = now;
+        fOrder.push_back({key, now});
     }
-    bool Has(u8 family, u16 port, u32 now) {
+    bool Has(u8 family, u16 port, u32 host, u32 now) {
         std::lock_guard<std::mutex> lock(fMutex);
         Prune(now);
-        return fLast.count(Key(family, port)) != 0;
+        if (host == kAnyHost) return fPortLast.count(PortKey(family, port)) != 0;
+        return fLast.count(Key(family, port, host)) != 0 ||
+               fLast.count(Key(family, port, kAnyHost)) != 0;
     }
 
 private:
-    static u32 Key(u8 family, u16 port) { return u32(family == 1) << 16 | port; }
+    static u32 PortKey(u8 family, u16 port) { return u32(family == 1) << 16 | port; }
+    static u64 Key(u8 family, u16 port, u32 host) {
+        return u64(PortKey(family, port)) << 32 | host;
+    }
     void Prune(u32 now) {
-        while (!fOrder.empty() && u32(now - fOrder.front().second) >= kQuarantineMs) {
-            const auto [key, tick] = fOrder.front();
+        while (!fOrder.empty() && u32(now - fOrder.front().tick) >= kQuarantineMs) {
+            const Entry e = fOrder.front();
             fOrder.pop_front();
-            const auto it = fLast.find(key);
-            if (it != fLast.end() && it->second == tick) fLast.erase(it);
+            const auto it = fLast.find(e.key);
+            if (it != fLast.end() && it->second == e.tick) fLast.erase(it);
+            const auto p = fPortLast.find(u32(e.key >> 32));
+            if (p != fPortLast.end() && p->second == e.tick) fPortLast.erase(p);
         }
     }
+    struct Entry {
+        u64 key;
+        u32 tick;
+    };
     std::mutex fMutex;
-    std::deque<std::pair<u32, u32>> fOrder;
-    std::unordered_map<u32, u32> fLast;
+    std::deque<Entry> fOrder;
+    std::unordered_map<u64, u32> fLast;
+    std::unordered_map<u32, u32> fPortLast;  // the latest use of a port, by anyone
 };
 
 CRecentPorts& RecentPorts() {
     static CRecentPorts* ports = new CRecentPorts;  // sockets may close during exit
     return *ports;
+}
+
+// Who may answer on a session's port: its one device, or (broadcast, IPv6) anyone.
+u32 AnswerHost(const LNetAddr& dest, bool broadcast) {
+    if (broadcast || dest.IsIPv6()) return CRecentPorts::kAnyHost;
+    return dest.IPv4Address();
+}
+
+// The interfaces' addresses, read once per change of the network: every transfer
+// needs them, and reading them from the system costs a walk over all interfaces.
+struct CIfCache {
+    std::mutex mutex;
+    u32 generation = 0xFFFFFFFFu;
+    u32 tick = 0;
+    u32 defaultIndex = 0;
+    std::unordered_map<u32, std::vector<LIPv4AndMask>> addresses;
+};
+
+CIfCache& IfCache() {
+    static CIfCache* cache = new CIfCache;
+    return *cache;
+}
+
+// Also read again after a while: a change may come without a watcher to report it.
+constexpr u32 kIfCacheMs = 1000;
+
+void CachedInterface(u32 interfaceIndex, u32* index, std::vector<LIPv4AndMask>* out) {
+    CIfCache& c = IfCache();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    const u32 now = LTickMs();
+    const u32 generation = NetConfigGeneration();
+    if (c.generation != generation || u32(now - c.tick) >= kIfCacheMs) {
+        c.generation = generation;
+        c.tick = now;
+        c.defaultIndex = 0;
+        c.addresses.clear();
+    }
+    // What could not be read (no default route, no descriptor left for the walk)
+    // is not kept: it is asked again the next time.
+    if (!interfaceIndex && !c.defaultIndex) c.defaultIndex = DefaultInterfaceIndex();
+    *index = interfaceIndex ? interfaceIndex : c.defaultIndex;
+    if (!*index) return;
+    const auto it = c.addresses.find(*index);
+    if (it != c.addresses.end()) {
+        *out = it->second;
+        return;
+    }
+    *out = InterfaceIPv4Addresses(*index);
+    if (!out->empty()) c.addresses.emplace(*index, *out);
 }
 
 // Appends text and its zero byte; false when the buffer is full.
@@ -196,8 +268,13 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
                                           LTftpCallback callback, u32 interfaceIndex) {
     CTftpSession* s = static_cast<CTftpSession*>(fFreeSessions.PopFront());
     if (!s) s = new CTftpSession(this);
+    const u8 family = destination.IsIPv6() ? 1 : 0;
+    u32 index = 0;
+    std::vector<LIPv4AndMask> local;
+    if (!family) CachedInterface(interfaceIndex, &index, &local);
+    const bool toAll = !family && destination.IPv4Address() == kBroadcastAll;
     // Without a socket the request is never sent and the session ends as unanswered.
-    s->OpenFreshSocket(destination.IsIPv6() ? 1 : 0, interfaceIndex);
+    s->OpenFreshSocket(family, interfaceIndex, AnswerHost(destination, toAll));
     s->fDest = destination;
     s->fWrite = write ? 1 : 0;
     s->fContext = context;
@@ -213,12 +290,11 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
     s->fBroadcast = 0;
     s->fWrapper = 0;
     if (!destination.IsIPv6()) {
-        const u32 index = interfaceIndex ? interfaceIndex : DefaultInterfaceIndex();
         const u32 dst = destination.IPv4Address();
         u8 wrapper = fWrapperAllowed ? 1 : 0;
         u8 broadcast = dst == kBroadcastAll ? 1 : 0;
         if (index) {
-            for (const LIPv4AndMask& am : InterfaceIPv4Addresses(index)) {
+            for (const LIPv4AndMask& am : local) {
                 s->fLocal.push_back(am.address);
                 const u32 subnetBroadcast = am.address | ~am.mask;
                 if (dst == subnetBroadcast)
@@ -233,12 +309,18 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
     // Every device on the network answers a broadcast at once: with the system's
     // usual buffer the answers of a few hundred overflow it before the first pass.
     if (s->fBroadcast) s->fSocket->SetReceiveBuffer(kBroadcastReceiveBuffer);
+    // A directed broadcast is answered by many, as the broadcast is.
+    s->fAnswerHost = AnswerHost(destination, s->fBroadcast != 0);
     return s;
 }
 
 void CTftpManager::Release(CTftpSession* session) {
     if (!session) return;
     session->Stop();
+    // An idle session holds no descriptor: with thousands of devices, each with
+    // its queues, kept sockets would use up the process's files. The port stays
+    // in quarantine for the devices that may still answer on it.
+    session->CloseSocket(LTickMs());
     fFreeSessions.PushFront(session);
 }
 
@@ -256,13 +338,17 @@ CTftpSession::CTftpSession(CTftpManager* manager)
 
 CTftpSession::~CTftpSession() {
     // The socket goes first: once unregistered no reactor callback can arm our timers.
-    if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), LTickMs());
-    fSocket->Close();
+    CloseSocket(LTickMs());
     delete fReadable;
     while (LLink* l = fPeers.PopFront()) delete static_cast<CTftpPeer*>(l);
 }
 
-bool CTftpSession::OpenFreshSocket(u8 family, u32 index) {
+void CTftpSession::CloseSocket(u32 now) {
+    if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), fAnswerHost, now);
+    fSocket->Close();
+}
+
+bool CTftpSession::OpenFreshSocket(u8 family, u32 index, u32 answerHost) {
     const u32 now = LTickMs();
     fOpenErrno = 0;
     // Ports the system offers that are still in quarantine stay open until a good one
@@ -274,17 +360,17 @@ bool CTftpSession::OpenFreshSocket(u8 family, u32 index) {
         errno = 0;
         if (s->Open(0, family, 0, 0) != 0) {
             fOpenErrno = errno ? errno : EIO;
+            NoteSocketOpenFailure(fOpenErrno);
             break;
         }
-        if (RecentPorts().Has(family, s->LocalPort(), now))
+        if (RecentPorts().Has(family, s->LocalPort(), answerHost, now))
             refused.push_back(std::move(s));
         else
             fresh = std::move(s);
     }
     // The old socket closes only now: it kept the reactor running, and its port out of
     // the system's hands, while the new one was chosen.
-    if (fSocket->IsOpen()) RecentPorts().Add(fFamily, fSocket->LocalPort(), now);
-    fSocket->Close();
+    CloseSocket(now);
     fFamily = family;
     if (!fresh) {
         if (!fOpenErrno) fOpenErrno = EADDRINUSE;  // every port offered was in quarantine
@@ -320,6 +406,9 @@ CTftpPeer* CTftpSession::PeerAt(u32 i) const {
 void CTftpSession::Stop() {
     ++fGeneration;
     fResendTimer.Disarm();
+    fReceiveTimer.Disarm();
+    fPeerIndex.clear();
+    fUnreported = 0;
     fState = kIdle;
     fOptions.clear();
     while (LLink* l = fPeers.PopFront()) {
@@ -366,6 +455,15 @@ void CTftpSession::Start() {
         return;
     }
     fRequestLength = len;
+    if (!fSocket->IsOpen()) {
+        // Said at once, with the reason (too many open files, a vanished interface):
+        // resending a request that cannot leave only hides the cause for seconds.
+        fSendErrno = fOpenErrno ? fOpenErrno : EBADF;
+        fState = kFinished;
+        fResult = kResultNoAnswer;
+        fResendTimer.StartMs(0u);
+        return;
+    }
     ReceivePass();  // stale datagrams of an earlier use are dropped in state 0
     fState = kRequestSent;
     fResendCount = 0;
@@ -445,7 +543,12 @@ void CTftpSession::ReceivePass() {
         }
         if (!Deliver(from, buf, u32(n))) continue;
         if (fGeneration != generation) return;  // released from a callback
-        if (u32(LTickMs() - start) >= 11) fReceiveTimer.StartMs(0u);
+        // The answers of thousands of devices to one poll would hold the run loop
+        // for seconds: the rest waits in the socket for the next turn.
+        if (u32(LTickMs() - start) >= kReceiveSliceMs) {
+            fReceiveTimer.StartMs(0u);
+            break;
+        }
     }
     SendDueWindows();
 }
@@ -469,6 +572,9 @@ bool CTftpSession::Deliver(const LNetAddr& from, const u8* p, u32 len) {
 }
 
 void CTftpSession::SendDueWindows() {
+    // Only senders have windows: a poll's thousands of readers are not walked
+    // after every pass.
+    if (!fWrite) return;
     // A whole batch of acknowledgements is taken in before the window moves: one
     // send per batch, not one per acknowledgement.
     for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next()) {
@@ -479,7 +585,16 @@ void CTftpSession::SendDueWindows() {
     }
 }
 
+u64 CTftpSession::PeerKey(const LNetAddr& a) {
+    return u64(a.IPv4Address()) << 16 | a.port;
+}
+
 CTftpPeer* CTftpSession::FindPeer(const LNetAddr& from) const {
+    // A poll has a peer per device: found by address, not by a walk over thousands.
+    if (!from.IsIPv6()) {
+        const auto it = fPeerIndex.find(PeerKey(from));
+        return it == fPeerIndex.end() ? nullptr : it->second;
+    }
     for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next()) {
         auto* peer = static_cast<CTftpPeer*>(l);
         if (peer->fAddress == from) return peer;
@@ -513,6 +628,8 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     peer->fWindow.Reset();
     peer->fWindow.SetMax(1);
     fPeers.PushBack(peer);
+    if (!from.IsIPv6()) fPeerIndex[PeerKey(from)] = peer;
+    ++fUnreported;
     return peer;
 }
 
@@ -850,6 +967,7 @@ void CTftpSession::Report(CTftpPeer* peer) {
     const u32 generation = fGeneration;
     Notify(kTftpEventPeerDone, peer);
     if (fGeneration != generation) return;
+    if (peer->fState != CTftpPeer::kReported && fUnreported > 0) --fUnreported;
     peer->fState = CTftpPeer::kReported;
     CheckCompletion();
 }
@@ -857,8 +975,8 @@ void CTftpSession::Report(CTftpPeer* peer) {
 void CTftpSession::CheckCompletion() {
     if (fState == kFinished || fState == kIdle) return;
     if (fBroadcast && !fGraceOver) return;
-    for (LLink* l = fPeers.Head(); !l->IsEnd(); l = l->Next())
-        if (static_cast<CTftpPeer*>(l)->fState != CTftpPeer::kReported) return;
+    // Counted, not walked: a poll's thousands of peers each end with this check.
+    if (fUnreported > 0) return;
     fState = kFinished;
     fResult = kResultDone;
     // Still armed from the last send: firing in state 3 would report the end twice.

@@ -6,6 +6,7 @@
 // window. Main thread only: the reactor thread merely arms the receive timer.
 
 #include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -160,7 +161,10 @@ private:
     static void OnResendTimer(void* self);
 
     // A socket on a port no earlier request of this process may still be answered on.
-    bool OpenFreshSocket(u8 family, u32 interfaceIndex);
+    // answerHost: the one host that may answer on it (IPv4), else all ones.
+    bool OpenFreshSocket(u8 family, u32 interfaceIndex, u32 answerHost);
+    // Closes the socket; its port is not taken again for the same answers meanwhile.
+    void CloseSocket(u32 now);
     void Stop();
     void SendRequest();
     void ReceivePass();
@@ -174,6 +178,7 @@ private:
     void ReceiveBlock(CTftpPeer* peer, u32 block, const u8* payload, u32 size);
     void SendDueWindows();
     CTftpPeer* FindPeer(const LNetAddr& from) const;
+    static u64 PeerKey(const LNetAddr& a);
     CTftpPeer* NewPeer(const LNetAddr& from);
     void SendWindow(CTftpPeer* peer);
     void PeerTimer(CTftpPeer* peer);
@@ -202,11 +207,14 @@ private:
     u8 fKeepTrying = 0;
     i32 fSendErrno = 0;
     i32 fOpenErrno = 0;  // why the last socket could not be had, 0 when it was
+    u32 fAnswerHost = 0xFFFFFFFFu;  // who may answer on the socket's port
     void* fContext = nullptr;
     LTftpCallback fCallback = nullptr;
     LString fPath;
     LTftpOptions fOptions;
     LList fPeers;
+    std::unordered_map<u64, CTftpPeer*> fPeerIndex;  // IPv4 peers by address and port
+    u32 fUnreported = 0;                              // peers not yet reported
     u32 fLastActivity = 0;
     LRunLoopTimer fReceiveTimer;
     LRunLoopTimer fResendTimer;

@@ -362,6 +362,10 @@ void Control::AddBuiltins() {
         return std::string("ok");
     });
 
+    Add("answer-spread", "answer-spread ms=MS", [this](Args& a, const Emit&) {
+        fSim.SetAnswerSpread(uint32_t(std::strtoul(a.named["ms"].c_str(), nullptr, 10)));
+        return std::string("ok");
+    });
     Add("xfers", "xfers", [this](Args&, const Emit&) {
         return "ok active=" + std::to_string(fSim.ActiveTransfers());
     });

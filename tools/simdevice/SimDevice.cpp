@@ -128,12 +128,17 @@ uint64_t Loop::Now() const {
 
 uint64_t Loop::After(uint64_t ms, Fn fn) {
     uint64_t id = fNextId++;
-    fTimers[id] = Timer{Now() + ms, std::move(fn)};
+    const uint64_t due = Now() + ms;
+    fTimers[id] = Timer{due, std::move(fn)};
+    fByDue.emplace(due, id);
     return id;
 }
 
 void Loop::Cancel(uint64_t id) {
-    fTimers.erase(id);
+    const auto it = fTimers.find(id);
+    if (it == fTimers.end()) return;
+    fByDue.erase({it->second.due, id});
+    fTimers.erase(it);
 }
 void Loop::Watch(int fd, Fn onReadable) {
     fWatch[fd] = std::move(onReadable);
@@ -146,9 +151,10 @@ bool Loop::Run() {
     while (!fStop) {
         uint64_t now = Now();
         int timeout = -1;
-        for (auto& [id, t] : fTimers) {
-            uint64_t wait = t.due > now ? t.due - now : 0;
-            if (timeout < 0 || wait < uint64_t(timeout)) timeout = int(wait > 60000 ? 60000 : wait);
+        if (!fByDue.empty()) {
+            const uint64_t due = fByDue.begin()->first;
+            const uint64_t wait = due > now ? due - now : 0;
+            timeout = int(wait > 60000 ? 60000 : wait);
         }
         std::vector<pollfd> pfds;
         for (auto& [fd, fn] : fWatch) pfds.push_back(pollfd{fd, POLLIN, 0});
@@ -157,13 +163,12 @@ bool Loop::Run() {
         // Timers first, in order of due time, then id.
         now = Now();
         std::vector<std::pair<uint64_t, uint64_t>> due;
-        for (auto& [id, t] : fTimers)
-            if (t.due <= now) due.emplace_back(t.due, id);
-        std::sort(due.begin(), due.end());
+        for (auto d = fByDue.begin(); d != fByDue.end() && d->first <= now; ++d) due.push_back(*d);
         for (auto& [when, id] : due) {
             auto it = fTimers.find(id);
             if (it == fTimers.end()) continue;
             Fn fn = std::move(it->second.fn);
+            fByDue.erase({when, id});
             fTimers.erase(it);
             fn();
             if (fStop) return true;
@@ -189,6 +194,10 @@ struct Listener {
     uint16_t port = 0;
     bool any = false;
     std::vector<uint32_t> sernos;
+    // The devices by address, and the directed broadcast addresses in use: a
+    // request to one device finds it without asking thousands of others.
+    std::unordered_map<uint32_t, std::vector<uint32_t>> byIp;
+    std::unordered_map<uint32_t, uint32_t> directed;  // address -> devices using it
 };
 
 struct Transfer {
@@ -237,9 +246,8 @@ Sim::~Sim() {
 }
 
 Device* Sim::FindDevice(uint32_t serno) {
-    for (auto& d : fDevices)
-        if (d->serno == serno) return d.get();
-    return nullptr;
+    const auto it = fBySerno.find(serno);
+    return it == fBySerno.end() ? nullptr : it->second;
 }
 
 std::vector<Device*> Sim::Devices() {
@@ -412,7 +420,10 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     InstallRecPlayCmds(*this, *d);
     InstallNsqPlayCmds(*this, *d);
     l->sernos.push_back(serno);
+    l->byIp[ip].push_back(serno);
+    ++l->directed[ip | ~mask];
     *boundPort = l->port;
+    fBySerno[serno] = d.get();
     fDevices.push_back(std::move(d));
     return "";
 }
@@ -426,6 +437,9 @@ std::string Sim::RemoveDevice(uint32_t serno) {
     for (uint32_t id : ids) EndTransfer(id, "removed", 0);
     Listener* l = d->listener;
     std::erase(l->sernos, serno);
+    std::erase(l->byIp[d->ip], serno);
+    if (--l->directed[d->ip | ~d->mask] == 0) l->directed.erase(d->ip | ~d->mask);
+    fBySerno.erase(serno);
     DropListener(l);
     for (size_t i = 0; i < fDevices.size(); ++i)
         if (fDevices[i].get() == d) {
@@ -702,21 +716,39 @@ void Sim::OnListener(Listener* l) {
         if (!SendAllowed(from.ip)) continue;  // outside a namespace only loopback peers get answers
         // What reached the transfer sockets came first: a finished or abandoned
         // transfer must not be taken for the one this request repeats.
+        // Only the asker's own transfers can be the one a request repeats.
         std::vector<uint32_t> ids;
-        for (auto& [id, x] : fXfers) ids.push_back(id);
+        for (auto& [id, x] : fXfers)
+            if (x->peer == from) ids.push_back(id);
         for (uint32_t id : ids) OnTransferSocket(id);
         uint32_t target = dst;
         bool wrapped = IsWrapped(buf, size_t(n), &target);
         size_t off = wrapped ? kWrapLen : 0;
         Bytes pkt(buf + off, buf + n);
-        std::vector<uint32_t> sernos = l->sernos;
+        // A broadcast reaches every device of the listener, a request to one
+        // address the devices there.
+        const bool toMany = target == 0xffffffffu || l->directed.count(target) != 0;
+        std::vector<uint32_t> sernos;
+        if (toMany) {
+            sernos = l->sernos;
+        } else if (const auto at = l->byIp.find(target); at != l->byIp.end()) {
+            sernos = at->second;
+        }
         for (uint32_t s : sernos) {
             Device* d = FindDevice(s);
             if (!d) continue;
             bool bcast = target == 0xffffffffu || target == (d->ip | ~d->mask);
             if (target != d->ip && !bcast) continue;
-            Incoming(*d, 0, from, wrapped, pkt, [this, s, from, wrapped, pkt] {
-                if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
+            Incoming(*d, 0, from, wrapped, pkt, [this, s, from, wrapped, pkt, bcast] {
+                const uint32_t spread =
+                    bcast && fSpreadMs ? uint32_t((uint64_t(s) * 2654435761u) % fSpreadMs) : 0;
+                if (!spread) {
+                    if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
+                    return;
+                }
+                fLoop.After(spread, [this, s, from, wrapped, pkt] {
+                    if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
+                });
             });
         }
     }

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace simdev {
@@ -39,6 +41,9 @@ private:
         Fn fn;
     };
     std::map<uint64_t, Timer> fTimers;  // by id
+    // By due time, then id: the next one and the due ones without a walk over
+    // the timers of thousands of transfers.
+    std::set<std::pair<uint64_t, uint64_t>> fByDue;
     std::map<int, Fn> fWatch;
     uint64_t fNextId = 1;
     bool fStop = false;
@@ -146,6 +151,10 @@ public:
     // Adds a line to the log.
     void Note(const std::string& line) { Log(line); }
     bool HostNetns() const { return fHostNs; }
+    // Devices answer a broadcast request within this many ms, each after a delay
+    // of its own (drawn from its serial), as devices on a real network do rather
+    // than all in the same instant. 0: at once.
+    void SetAnswerSpread(uint32_t ms) { fSpreadMs = ms; }
     // DATA blocks that reached uploads, and those among them the device already had
     // (a sender's retransmissions that were not needed, or duplicates on the way).
     struct Counters {
@@ -208,7 +217,10 @@ private:
 
     Loop& fLoop;
     bool fHostNs = true;
+    uint32_t fSpreadMs = 0;
     std::vector<std::unique_ptr<Device>> fDevices;
+    // Thousands of devices: found by serial, not by a walk.
+    std::unordered_map<uint32_t, Device*> fBySerno;
     std::vector<std::unique_ptr<Listener>> fListeners;
     std::map<uint32_t, std::unique_ptr<Transfer>> fXfers;
     uint32_t fNextXfer = 1;

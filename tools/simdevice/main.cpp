@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace simdev;
@@ -28,6 +29,12 @@ static void Write(const std::string& line) {
 }
 
 int main(int argc, char** argv) {
+    // Thousands of devices each answer from a socket of their own.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
     bool stay = false;
     std::vector<std::string> scripts;
     for (int i = 1; i < argc; ++i) {
