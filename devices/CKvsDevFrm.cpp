@@ -207,7 +207,10 @@ i32 CKvsDevFrm::FieldIndex(const LHandler* pane) const {
 
 void CKvsDevFrm::ShowAddress(u32 index, u32 address, bool emptyForZero, bool force) {
     LAsciiEdit* field = fFields[index];
-    if (!force && (field->State() & kFocused)) return;  // the user is typing there
+    // The user is typing there, or the text is being refused and stays for
+    // the correction (the field is unfocused while the message is up).
+    if (!force && ((field->State() & kFocused) || field == fRefusing || field == fRefocusField))
+        return;
     const LString text = address == 0 && emptyForZero ? LString() : IPv4Text(address);
     field->SetText(text);
     fShown[index] = text;
