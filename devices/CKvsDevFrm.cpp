@@ -351,6 +351,11 @@ bool CKvsDevFrm::EndEdit(LEditText* field, bool leaving) {
 }
 
 LMessage CKvsDevFrm::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LTimer_Expire) && msg.source == &fRefocus) {
+        LEditText* field = std::exchange(fRefocusField, nullptr);
+        if (fSettings && field && field->IsUsable()) TakeFocusBack(field);
+        return LMessage();
+    }
     if (!fSettings) return LFrame::HandleMessage(msg);
     if (msg.Is(CNumVol_Move)) return LMessage();
     if (msg.Is(LPopupList_Changed) && msg.source == &fMode) {
@@ -362,10 +367,6 @@ LMessage CKvsDevFrm::HandleMessage(const LMessage& msg) {
         } checks[] = {{&fDhcp, DvstF::usdh}, {&fUnicast, DvstF::usuc}, {&fBackup, DvstF::bkup}};
         for (const auto& c : checks)
             if (msg.source == c.box) fSettings->SetU8(nullptr, c.field, c.box->GetState());
-    } else if (msg.Is(LTimer_Expire) && msg.source == &fRefocus) {
-        LEditText* field = std::exchange(fRefocusField, nullptr);
-        if (field && field->IsUsable()) TakeFocusBack(field);
-        return LMessage();
     } else if (msg.Is(LEditText_Unfocused)) {
         const i32 index = FieldIndex(msg.source);
         if (index >= 0 && fFields[index] != fRefusing) {
