@@ -203,13 +203,24 @@ void CKvsFileList::NoteClick(LMouse* mouse, LCell pressed) {
 LMessage CKvsFileList::HandleMessage(const LMessage& msg) {
     LMouse* mouse = LMouse::Instance();
     const bool fromMouse = mouse && msg.source == mouse;
+    const bool dragEnds = msg.Is(CDragger_End);
     const u32 code = fClick.HandleMouse(msg);
     if (code == CClickDragHelper::kImageReady) {
+        // A drag, not a click.
+        fClickPending = 0;
         if (LScrapData* data = MakeDragData()) fClick.SetDragData(data, 1);
     } else if (code == CClickDragHelper::kHandled) {
         // A press on a row already selected keeps the selection for a drag; it
         // is a click all the same (the second one of a double click, say).
         if (fromMouse && msg.Is(LMouse_Click)) NoteClick(mouse, PointToCell(MousePointIn(this)));
+        // Released before a drag began (the helper took the release, or the
+        // drag object ended without a drag): the pressed row alone is
+        // selected now, and chosen.
+        const bool released = dragEnds || (fromMouse && msg.Is(LMouse_Release));
+        if (released && fClickPending) {
+            fClickPending = 0;
+            Send(CKvsFileList_SglClk, this, fParent);
+        }
         return LMessage();
     }
     if (msg.Is(LMenuBar_Ready) && msg.source) {

@@ -442,6 +442,13 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
         EXPECT_TRUE(Bytes(local + "/" + n) == Bytes(card + "/kevrecfiles/" + n)) << n;
     EXPECT_FALSE(std::filesystem::exists(local + "/c.drc"));
 
+    // A click on one of them leaves it alone selected, and loads it.
+    ASSERT_TRUE(w.menus.WaitActive(ctlwin));
+    Settle(600);
+    w.menus.Click(rowPoint("d.drc"));
+    EXPECT_TRUE(RunUntil([&] { return selected() == "d.drc "; }, 3000)) << selected();
+    EXPECT_TRUE(RunUntil([&] { return loaded() == "/sdc/kevrecfiles/d.drc"; }, 8000)) << loaded();
+
     // The Art-Net universes of the record control: the longest sender addresses
     // whole. The monitor is handed its datagrams here, as its pump would.
     ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Device", "Art-Net Monitor"));
@@ -554,8 +561,10 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
         ASSERT_TRUE(launch.PrefsWritten());
         CKvsApp* kvs = launch.Launch();
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        // A device that missed the first poll answers the next one.
         ASSERT_TRUE(RunUntil(
-            [&] { return kvs->DevDoc()->DeviceSet().Count() == 2 && win->IsShown(); }, 15000));
+            [&] { return kvs->DevDoc()->DeviceSet().Count() == 2 && win->IsShown(); }, 30000))
+            << kvs->DevDoc()->DeviceSet().Count();
         MWindow* devwin = AsMWindow(win->GetNativeWindow());
         ASSERT_NE(devwin, nullptr);
         ASSERT_TRUE(menus.WaitActive(devwin));
