@@ -272,8 +272,11 @@ void Addresses(Walk& w) {
             EXPECT_EQ(messages.Text(), std::string(StdDialogText("DEVFRM", 13).CStr()));
             EXPECT_TRUE(RunUntil([&] { return AllSelected(field); }, 3000));
             EXPECT_EQ(std::string(field->GetText().CStr()), f.refused);
-            if (end == kTab && f.field == &CKvsDevFrm::fCsad)
+            if (end == kTab) {
+                // As drawn: the refused field alone shows the focus.
+                Settle(300);
                 w.x.Screenshot(Shot("refused_" + std::string(f.tag)));
+            }
 
             // Corrected where it stands: typed over the selection, stored once.
             w.menus.Type(corrected);
