@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <utility>
 
 #include "base/Calendar.h"
 #include "base/LTextSink.h"
@@ -131,6 +132,7 @@ CKvsDevFrm::CKvsDevFrm(LPane* parent, CKvsDevSet* set)
       fClock(&fClockFrm),
       fSync(&fClockFrm),
       fFields{&fCsad, &fCsmk, &fBuma},
+      fRefocus(this),
       fSet(set) {
     fAddrLabel.SetText(Text(kTxtAddr));
     fAddr.SetStyle(LFont(3));
@@ -205,7 +207,10 @@ i32 CKvsDevFrm::FieldIndex(const LHandler* pane) const {
 
 void CKvsDevFrm::ShowAddress(u32 index, u32 address, bool emptyForZero, bool force) {
     LAsciiEdit* field = fFields[index];
-    if (!force && (field->State() & kFocused)) return;  // the user is typing there
+    // The user is typing there, or the text is being refused and stays for
+    // the correction (the field is unfocused while the message is up).
+    if (!force && ((field->State() & kFocused) || field == fRefusing || field == fRefocusField))
+        return;
     const LString text = address == 0 && emptyForZero ? LString() : IPv4Text(address);
     field->SetText(text);
     fShown[index] = text;
@@ -283,38 +288,74 @@ void CKvsDevFrm::ShowRefusal(const LString& text) {
     dialog.Run(text, 0, false);
 }
 
-void CKvsDevFrm::Refuse(LEditText* field) {
+void CKvsDevFrm::Refuse(LEditText* field, bool leaving) {
     // The message's own window takes the focus: the field's end of editing that
     // this causes is not another refusal.
     fRefusing = field;
     ShowRefusal(Text(kTxtBadAddress));
     fRefusing = nullptr;
+    if (leaving) {
+        fRefocusField = field;
+        fRefocus.Start(0u);
+        return;
+    }
+    TakeFocusBack(field);
+}
+
+void CKvsDevFrm::TakeFocusBack(LEditText* field) {
     field->RequestFocus();
     field->ActivateEngine();
 }
 
-bool CKvsDevFrm::EndEdit(LEditText* field) {
+LEditText* CKvsDevFrm::FocusedField() const {
+    // Down the frames' own focus, not by the panes' focus bits alone: only one
+    // pane at a time is the end of that chain.
+    for (LAsciiEdit* field : fFields) {
+        const auto* holder = static_cast<const LFrame*>(field->Parent());
+        if ((field->State() & kFocused) && holder->Focus() == field && Focus() == holder)
+            return field;
+    }
+    return nullptr;
+}
+
+bool CKvsDevFrm::EndEdit(LEditText* field, bool leaving) {
     const i32 index = FieldIndex(field);
     if (index < 0 || !fSettings) return true;
     const LString text = field->GetText();
     if (text == fShown[index]) return true;  // nothing typed, nothing to store
-    const u32 address = ParseIPv4Text(text.CStr());
+    u32 address = 0;
+    const bool parsed = ParseIPv4(text.CStr(), &address);
     if (field == &fCsad) {
-        if (!IsUsableDeviceAddress(address)) {
-            Refuse(field);
+        if (!parsed || !IsUsableDeviceAddress(address)) {
+            Refuse(field, leaving);
             return false;
         }
         fSettings->SetU32(nullptr, DvstF::csad, address);
-    } else if (field == &fCsmk) {
-        if (address != 0) fSettings->SetU32(nullptr, DvstF::csmk, address);
+    } else if (text.IsEmpty()) {
+        // An emptied mask keeps the device's mask (the field shows it again); an
+        // emptied backup address clears it.
+        if (field == &fCsmk) {
+            ShowAddress(u32(index), fSettings->GetU32(DvstF::csmk), false, true);
+            return true;
+        }
+        fSettings->SetU32(nullptr, DvstF::buma, 0);
+    } else if (!parsed) {
+        // A typo would otherwise store 0 over the setting, or nothing without a word.
+        Refuse(field, leaving);
+        return false;
     } else {
-        fSettings->SetU32(nullptr, DvstF::buma, address);
+        fSettings->SetU32(nullptr, field == &fCsmk ? DvstF::csmk : DvstF::buma, address);
     }
     fShown[index] = text;
     return true;
 }
 
 LMessage CKvsDevFrm::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LTimer_Expire) && msg.source == &fRefocus) {
+        LEditText* field = std::exchange(fRefocusField, nullptr);
+        if (fSettings && field && field->IsUsable()) TakeFocusBack(field);
+        return LMessage();
+    }
     if (!fSettings) return LFrame::HandleMessage(msg);
     if (msg.Is(CNumVol_Move)) return LMessage();
     if (msg.Is(LPopupList_Changed) && msg.source == &fMode) {
@@ -326,18 +367,17 @@ LMessage CKvsDevFrm::HandleMessage(const LMessage& msg) {
         } checks[] = {{&fDhcp, DvstF::usdh}, {&fUnicast, DvstF::usuc}, {&fBackup, DvstF::bkup}};
         for (const auto& c : checks)
             if (msg.source == c.box) fSettings->SetU8(nullptr, c.field, c.box->GetState());
-    } else {
-        LEditText* fields[] = {&fCsad, &fCsmk, &fBuma};
-        for (LEditText* field : fields) {
-            if (field == fRefusing) continue;
-            bool ends = msg.Is(LEditText_Unfocused) && msg.source == field;
-            if (msg.Is(LKeyboard_Down) && (field->State() & kFocused) && LKeyboard::Instance()) {
-                const u32 ch = LKeyboard::Instance()->fChar;
-                ends = ch == 3 || ch == 13;
-            }
-            if (ends && !EndEdit(field)) return LMessage();
-            if (ends) break;
+    } else if (msg.Is(LEditText_Unfocused)) {
+        const i32 index = FieldIndex(msg.source);
+        if (index >= 0 && fFields[index] != fRefusing) {
+            LEditText* field = fFields[index];
+            // Still focused: the edit was ended in place, the focus stays.
+            if (!EndEdit(field, !(field->State() & kFocused))) return LMessage();
         }
+    } else if (msg.Is(LKeyboard_Down) && LKeyboard::Instance()) {
+        const u32 ch = LKeyboard::Instance()->fChar;
+        LEditText* field = ch == 3 || ch == 13 ? FocusedField() : nullptr;
+        if (field && field != fRefusing && !EndEdit(field)) return LMessage();
     }
     return LFrame::HandleMessage(msg);
 }

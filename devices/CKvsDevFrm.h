@@ -7,6 +7,7 @@
 #include "framework/LFrame.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
+#include "framework/LTimer.h"
 
 class CKvsDevSet;
 class CRecord;
@@ -62,10 +63,17 @@ protected:
 private:
     static void OnChange(void* self, CRecordNote* note);
     void Listen(bool on);
-    // False when the address was refused (the message is then consumed).
-    bool EndEdit(LEditText* field);
-    // One message; then the field has the focus with its text selected.
-    void Refuse(LEditText* field);
+    // False when the text was refused (the message is then consumed).
+    // leaving: the field's end came with the focus going elsewhere.
+    bool EndEdit(LEditText* field, bool leaving = false);
+    // One message; then the field has the focus with its text selected. When
+    // the focus was on its way to another pane, the field takes it back once
+    // that move is over: taken back in the middle of it, the move would still
+    // finish and leave the next field focused under the refused one's text.
+    void Refuse(LEditText* field, bool leaving);
+    void TakeFocusBack(LEditText* field);
+    // The address field that holds the keyboard focus, or null.
+    LEditText* FocusedField() const;
     // The index of an address field, -1 for other panes.
     i32 FieldIndex(const LHandler* pane) const;
     // force: also into a focused field (another device is shown).
@@ -78,6 +86,8 @@ private:
     // a field when its text differs.
     LString fShown[kAddrFields];
     LEditText* fRefusing = nullptr;
+    LTimer fRefocus;
+    LEditText* fRefocusField = nullptr;
 
     CKvsDevSet* fSet;
     u16 fSerial = 0;
@@ -85,7 +95,8 @@ private:
     CRecord* fState = nullptr;
 };
 
-// Dotted-decimal IPv4 text to a host-order address; false when it is not one.
+// Dotted-decimal IPv4 text to a host-order address; false when it is not one
+// (the empty text included).
 bool ParseIPv4(const char* text, u32* address);
 // The same, 0 when it is not one.
 u32 ParseIPv4Text(const char* text);

@@ -62,9 +62,10 @@ LMessage CMenuKeyDlg::HandleMessage(const LMessage& msg) {
     LString text;
     if (msg.Is(LKeyboard_Down) && KeyTextFromKeyboard(&text)) {
         fKey = text;
-        LString glyphs;
-        KeyGlyphsFromKeyboard(&glyphs);
-        fDisplay.SetText(glyphs);
+        // Shown as the menus will show it once assigned.
+        LString shown;
+        KeyDisplayFromKeyText(text, &shown);
+        fDisplay.SetText(shown);
         return LMessage();
     }
     return LDialog::HandleMessage(msg);

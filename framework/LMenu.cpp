@@ -127,6 +127,24 @@ bool KeyGlyphsFromKeyboard(LString* out) {
     return KeyGlyphsFromSpec(ch, flags, out);
 }
 
+u32 ItemModifiersOfKeyFlags(u32 flags) {
+    u32 mods = 0;
+    if (flags & kKeyShift) mods |= kItemShift;
+    if (flags & kKeyOption) mods |= kItemOption;
+    if (flags & kKeyControl) mods |= kItemControl;
+    if (!(flags & kKeyCommand)) mods |= kItemNoCommand;
+    return mods;
+}
+
+bool KeyDisplayFromKeyText(const LString& keyText, LString* out) {
+    *out = LString();
+    u8 ch = 0;
+    u32 flags = 0;
+    if (!ParseKeyText(keyText.CStr(), &ch, &flags)) return false;
+    if (MenuServices().KeyDisplayText(ch, ItemModifiersOfKeyFlags(flags), out)) return true;
+    return KeyGlyphsFromSpec(ch, flags, out);
+}
+
 // ---------------------------------------------------------------- items
 
 LMenuItem::LMenuItem(LMenu* menu) : LHandler(menu) {}
@@ -145,10 +163,7 @@ void LMenuItem::SetKeyText(const LString& text) {
     u32 flags = 0;
     fModifiers = 0;
     if (!ParseKeyText(text.CStr(), &fKeyChar, &flags)) return;
-    if (flags & kKeyShift) fModifiers |= kItemShift;
-    if (flags & kKeyOption) fModifiers |= kItemOption;
-    if (flags & kKeyControl) fModifiers |= kItemControl;
-    if (!(flags & kKeyCommand)) fModifiers |= kItemNoCommand;
+    fModifiers = ItemModifiersOfKeyFlags(flags);
 }
 
 void LMenuItem::AddCommand(const char* name) {

@@ -56,6 +56,11 @@ bool KeyTextFromKeyboard(LString* out);
 // The displayed form, "^⌥⇧⌘" then the key ("Space" for the space bar).
 bool KeyGlyphsFromSpec(u32 ch, u32 flags, LString* out);
 bool KeyGlyphsFromKeyboard(LString* out);
+// The item modifier word of a key text's flags.
+u32 ItemModifiersOfKeyFlags(u32 flags);
+// A key text as the menus show it: the platform's own form where it has one,
+// else the glyphs. False (and empty) when the text gives no key.
+bool KeyDisplayFromKeyText(const LString& keyText, LString* out);
 
 class LMenuItem : public LHandler, public LLink {
 public:

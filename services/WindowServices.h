@@ -156,6 +156,15 @@ public:
         (void)chosen;
         return false;
     }
+    // A key equivalent as the native menus show it (ch 32..126, the item
+    // modifier word of LMenuItem); false when the platform has no form of its
+    // own and the framework's glyphs stand.
+    virtual bool KeyDisplayText(u32 ch, u32 itemModifiers, LString* out) {
+        (void)ch;
+        (void)itemModifiers;
+        (void)out;
+        return false;
+    }
 };
 
 // Install the platform's services (null goes back to the headless ones); the

@@ -9,6 +9,7 @@
 #include "framework/CFilePanel.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
+#include "framework/MousePoint.h"
 #include "framework/StdDialogs.h"
 #include "services/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
@@ -31,7 +32,7 @@ CKvsFileCell::CKvsFileCell(LPane* list) : LListCell(list), fName(this) {
 // ---- CKvsFileList
 
 CKvsFileList::CKvsFileList(LPane* navigator, MDevObjLink* link)
-    : LCellListPane(navigator, kSizePaneWidth, true, false),
+    : LCellListPane(navigator, LSelTracker::kMultiple, true, false),
       fLink(link),
       fClick(this, 0),
       fClickStamp(GraphicsServices().NowMs()) {
@@ -124,14 +125,16 @@ bool CKvsFileList::IsSelectedPath(const char* path) const {
 }
 
 LScrapData* CKvsFileList::MakeDragData() const {
+    // One item per selected file: a drop takes every name it can use.
     const std::vector<LString> names = SelectedNames(false);
-    LCell first = GetSelCell();
-    if (names.size() != 1 || first.row < 0 || u32(first.row) >= Count()) return nullptr;
+    if (names.empty()) return nullptr;
     auto* data = new LScrapData;
-    if (!data->AddItem(LScrapType{LString(kScrapDrcFileName), 0}, names[0].CStr(),
-                       names[0].Length(), 0)) {
-        data->Release();
-        return nullptr;
+    for (const LString& name : names) {
+        if (!data->AddItem(LScrapType{LString(kScrapDrcFileName), 0}, name.CStr(), name.Length(),
+                           0)) {
+            data->Release();
+            return nullptr;
+        }
     }
     return data;
 }
@@ -153,14 +156,19 @@ bool CKvsFileList::BindCell(LListCell* frame, LCell cell) {
     return true;
 }
 
+void CKvsFileList::WillDelete(void* self) {
+    auto* list = static_cast<CKvsFileList*>(self);
+    list->Send(CKvsFileList_WillDelete, list, list->fParent);
+}
+
 void CKvsFileList::RunCommand(const char* command) {
     LHandler* owner = fLink ? fLink->DialogOwner() : nullptr;
     if (!owner) owner = this;
     CReqQueue* queue = fLink ? fLink->DeviceQueue() : nullptr;
     if (StrEqual(command, LStdCmd_Delete)) {
-        Send(CKvsFileList_WillDelete, this, fParent);
-        DeleteDeviceFiles(owner, queue, this, fKind);
-        Send(CKvsFileList_FlChanged, this, fParent);
+        // Declined, the device hears nothing: not even that its loaded file goes.
+        if (DeleteDeviceFiles(owner, queue, this, fKind, &CKvsFileList::WillDelete, this))
+            Send(CKvsFileList_FlChanged, this, fParent);
     } else if (StrEqual(command, kCmdDownload)) {
         CRecordDoc* prefsDoc = AppPrefsDoc();
         CRecord* prefs = prefsDoc ? prefsDoc->Root() : nullptr;
@@ -181,11 +189,38 @@ void CKvsFileList::RunCommand(const char* command) {
     }
 }
 
+void CKvsFileList::NoteClick(LMouse* mouse, LCell pressed) {
+    if (mouse->IsDoubleClick(&fClickStamp)) {
+        fClickPending = 0;
+        Send(CKvsFileList_DblClk, this, fParent);
+        return;
+    }
+    // Shift and Ctrl clicks make a selection; they choose no file.
+    const bool choosing = !mouse->IsShiftDown() && !mouse->IsCommandDown();
+    fClickPending = choosing && pressed.row >= 0 && u32(pressed.row) < Count();
+}
+
 LMessage CKvsFileList::HandleMessage(const LMessage& msg) {
+    LMouse* mouse = LMouse::Instance();
+    const bool fromMouse = mouse && msg.source == mouse;
+    const bool dragEnds = msg.Is(CDragger_End);
     const u32 code = fClick.HandleMouse(msg);
     if (code == CClickDragHelper::kImageReady) {
+        // A drag, not a click.
+        fClickPending = 0;
         if (LScrapData* data = MakeDragData()) fClick.SetDragData(data, 1);
     } else if (code == CClickDragHelper::kHandled) {
+        // A press on a row already selected keeps the selection for a drag; it
+        // is a click all the same (the second one of a double click, say).
+        if (fromMouse && msg.Is(LMouse_Click)) NoteClick(mouse, PointToCell(MousePointIn(this)));
+        // Released before a drag began (the helper took the release, or the
+        // drag object ended without a drag): the pressed row alone is
+        // selected now, and chosen.
+        const bool released = dragEnds || (fromMouse && msg.Is(LMouse_Release));
+        if (released && fClickPending) {
+            fClickPending = 0;
+            Send(CKvsFileList_SglClk, this, fParent);
+        }
         return LMessage();
     }
     if (msg.Is(LMenuBar_Ready) && msg.source) {
@@ -208,17 +243,9 @@ LMessage CKvsFileList::HandleMessage(const LMessage& msg) {
         }
         return LCellListPane::HandleMessage(msg);
     }
-    LMouse* mouse = LMouse::Instance();
-    const bool fromMouse = mouse && msg.source == mouse;
     if (fromMouse && msg.Is(LMouse_Click)) {
         const LMessage next = LCellListPane::HandleMessage(msg);
-        if (mouse->IsDoubleClick(&fClickStamp)) {
-            fClickPending = 0;
-            Send(CKvsFileList_DblClk, this, fParent);
-        } else {
-            const LCell pressed = LastClicked();
-            fClickPending = pressed.row >= 0 && u32(pressed.row) < Count();
-        }
+        NoteClick(mouse, LastClicked());
         return next;
     }
     if (fromMouse && msg.Is(LMouse_Release) && fClickPending) {

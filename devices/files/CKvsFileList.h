@@ -2,7 +2,7 @@
 // The files of one folder of a device's memory card, as its contents record
 // lists them: one full-width row per entry, the name shown without its
 // extension. The list deletes, renames and downloads the selected files and
-// drags a single file's name out.
+// drags their names out; Shift and Ctrl clicks select several.
 
 #include <vector>
 
@@ -13,6 +13,7 @@
 class CRecord;
 class CRecordDoc;
 struct CRecordNote;
+class LMouse;
 class LScrapData;
 class MDevObjLink;
 
@@ -50,12 +51,16 @@ public:
     // The names of the selected rows, top to bottom or bottom to top.
     std::vector<LString> SelectedNames(bool reverse) const;
     bool IsSelectedPath(const char* path) const;
-    // What a drag of the selection carries: the single selected file's full
-    // name, or null when not exactly one file is selected.
+    // What a drag of the selection carries: each selected file's full name,
+    // or null when no file is selected.
     LScrapData* MakeDragData() const;
 
 private:
     static void RecordChanged(void* self, CRecordNote* note);
+    static void WillDelete(void* self);
+    // A click on the list: a double click, or a single click whose release
+    // chooses the pressed file.
+    void NoteClick(LMouse* mouse, LCell pressed);
     u8 ListField() const;
     void RunCommand(const char* command);
 

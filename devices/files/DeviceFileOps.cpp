@@ -230,32 +230,36 @@ bool ConfirmDeviceFileOp(LHandler* owner, const std::vector<LString>& files) {
 
 // ---- delete
 
-void DeleteDeviceFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list, u32 kind) {
-    if (!list) return;
-    DeleteDeviceFileNames(owner, queue, list->SelectedNames(true), kind);
+bool DeleteDeviceFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list, u32 kind,
+                       FileOpConfirmedFn confirmed, void* context) {
+    if (!list) return false;
+    return DeleteDeviceFileNames(owner, queue, list->SelectedNames(true), kind, confirmed,
+                                 context);
 }
 
-void DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<LString>& given,
-                           u32 kind) {
+bool DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<LString>& given,
+                           u32 kind, FileOpConfirmedFn confirmed, void* context) {
     const char* folder = DeviceFolderOfKind(kind);
-    if (!folder || !queue) return;
+    if (!folder || !queue) return false;
     // Only names that stay one component of the folder's path are sent.
     std::vector<LString> names;
     for (const LString& n : given)
         if (IsDeviceFileName(n.CStr(), n.Length())) names.push_back(n);
-    if (names.empty()) return;
-    if (!Ask(owner, Item(2))) return;
+    if (names.empty()) return false;
+    if (!Ask(owner, Item(2))) return false;
+    if (confirmed) confirmed(context);
     auto dialog = OpenProgress(owner, 3, u32(names.size()));
     FileOpOutcome outcome;
     for (size_t i = 0; i < names.size(); ++i) {
         dialog->fBar.SetValue(i32(i + 1));
         const std::string path = std::string("/.cmd/fmrm//") + folder + "/" + names[i].CStr();
         const i32 r = RunFileRequest(dialog.get(), queue, path.c_str(), &outcome);
-        if (r == kFileReqCancelled) return;
+        if (r == kFileReqCancelled) return true;
         if (r != kFileReqContinue) break;
     }
     dialog.reset();
     ReportFileOutcome(owner, outcome);
+    return true;
 }
 
 // ---- rename

@@ -47,10 +47,16 @@ void AppendNameList(LTextSink& text, const std::vector<LString>& names);
 // Lists the files of a show and asks whether to go on; true at once for none.
 bool ConfirmDeviceFileOp(LHandler* owner, const std::vector<LString>& files);
 
-// Deletes the selected files of the list (in reverse selection order).
-void DeleteDeviceFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list, u32 kind);
-void DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<LString>& names,
-                           u32 kind);
+// Told once the user has confirmed a delete, before its first request: what
+// the device must let go of first goes only when something is deleted.
+using FileOpConfirmedFn = void (*)(void* context);
+// Deletes the selected files of the list (in reverse selection order); false
+// when nothing was asked of the device (declined, or no name to delete).
+bool DeleteDeviceFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list, u32 kind,
+                       FileOpConfirmedFn confirmed = nullptr, void* context = nullptr);
+bool DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<LString>& names,
+                           u32 kind, FileOpConfirmedFn confirmed = nullptr,
+                           void* context = nullptr);
 
 // The device name that an edited base name gives: composed, with the old
 // name's extension in lower case.

@@ -283,6 +283,9 @@ LMessage CKvsFileListCtl::HandleMessage(const LMessage& msg) {
             if (ssta && list->IsSelectedPath(ssta->GetString(SstaF::cflp).CStr())) {
                 CRecord* cmd = fCtl->Record(CKvsDevCtl::kCommands);
                 SetCommandOneShotText(cmd, DvcmF::rcpf, LString(" "));
+                // The delete goes on the other queue: the device lets go of
+                // the file before it is asked to delete it.
+                WaitChannel(*fCtl, fCtl->CommandChannel(), nullptr);
             }
             return LHandler::HandleMessage(msg);
         }

@@ -60,13 +60,24 @@ QString QtMenuServices::AppName() {
 }
 
 QString QtMenuServices::KeyText(const LMenuItem& item) {
-    if (!item.fHasKey || item.fKeyChar < 32 || item.fKeyChar > 126) return QString();
+    if (!item.fHasKey) return QString();
+    return KeyText(item.fKeyChar, item.fModifiers);
+}
+
+bool QtMenuServices::KeyDisplayText(u32 ch, u32 itemModifiers, LString* out) {
+    const QString text = KeyText(ch, itemModifiers);
+    *out = LString(text.toUtf8().constData());
+    return !text.isEmpty();
+}
+
+QString QtMenuServices::KeyText(u32 ch, u32 itemModifiers) {
+    if (ch < 32 || ch > 126) return QString();
     QString text;
-    if (!(item.fModifiers & kItemNoCommand)) text += QStringLiteral("Ctrl+");
-    if (item.fModifiers & kItemOption) text += QStringLiteral("Alt+");
-    if (item.fModifiers & kItemControl) text += QStringLiteral("Meta+");
-    if (item.fModifiers & kItemShift) text += QStringLiteral("Shift+");
-    const char c = char(item.fKeyChar);
+    if (!(itemModifiers & kItemNoCommand)) text += QStringLiteral("Ctrl+");
+    if (itemModifiers & kItemOption) text += QStringLiteral("Alt+");
+    if (itemModifiers & kItemControl) text += QStringLiteral("Meta+");
+    if (itemModifiers & kItemShift) text += QStringLiteral("Shift+");
+    const char c = char(ch);
     if (c == ' ')
         text += QStringLiteral("Space");
     else

@@ -42,6 +42,8 @@ public:
     static QString ItemText(const LMenuItem& item, bool appMenu);
     // The key text alone; empty for an item without key.
     static QString KeyText(const LMenuItem& item);
+    static QString KeyText(u32 ch, u32 itemModifiers);
+    bool KeyDisplayText(u32 ch, u32 itemModifiers, LString* out) override;
     static QtMenuServices* Instance();
 
     const std::vector<QMenu*>& BarMenus() const { return fBar; }

@@ -12,6 +12,7 @@
 #include "devices/CKvsDevWin.h"
 #include "devices/DevTransfer.h"
 #include "framework/AppSingletons.h"
+#include "framework/LTimer.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
 #include "tests/framework/ControlPanes.h"
@@ -343,6 +344,99 @@ TEST(DevFrame, ARefusalIsSaidOnceAndTheFieldTakesTheTextAgain) {
         ASSERT_NE(s.frame->fCsad.Engine(), nullptr);
         EXPECT_TRUE(s.frame->fCsad.Engine()->IsAllSelected()) << key;
         EXPECT_EQ(s.St()->GetU32(DvstF::csad), 0x0A000001u);
+    }
+}
+
+// Every change of the three address fields, as "tag=value".
+struct AddressStores {
+    static void Note(void* self, CRecordNote* n) {
+        auto* s = static_cast<AddressStores*>(self);
+        if (n->kind != CRecordNote::kChanged || !n->record) return;
+        const char* tag = n->field == DvstF::csad   ? "csad"
+                          : n->field == DvstF::csmk ? "csmk"
+                          : n->field == DvstF::buma ? "buma"
+                                                    : nullptr;
+        if (tag) s->seen += std::string(tag) + "=" + Str(IPv4Text(n->record->GetU32(n->field))) + " ";
+    }
+    std::string seen;
+};
+
+// Each address field stores only its own text, once, however its edit ends:
+// Tab (the focus on its way to the next pane when the text is refused), Return,
+// keypad Enter, or a click on another pane. A refused text stores nothing and
+// leaves its field focused, so that the correction is typed into it.
+TEST(DevFrame, EachAddressFieldStoresOnlyItsOwnTextHoweverItsEditEnds) {
+    enum End { kTab, kReturn, kEnter, kClick };
+    const struct {
+        i32 field;  // 0 csad, 1 csmk, 2 buma
+        const char* refused;
+        const char* corrected;
+        const char* emptied;  // what the emptied field stores; null: refused
+        const char* shownEmptied;  // the field's text after it was emptied
+    } fields[] = {
+        {0, "300.1.1.1", "10.20.30.40", nullptr, ""},
+        {1, "255.255.0.", "255.255.0.0", "", "255.255.0.0"},
+        {2, "10.77.3.300", "10.77.3.30", "buma=0.0.0.0 ", ""},
+    };
+    const char* tags[] = {"csad", "csmk", "buma"};
+    for (const auto& f : fields) {
+        for (const End end : {kTab, kReturn, kEnter, kClick}) {
+            SCOPED_TRACE(std::string(tags[f.field]) + " end " + std::to_string(end));
+            FrameStage s;
+            delete s.frame;
+            auto* frame = new ModalFrame(&s.fBox, &s.set);
+            s.frame = frame;
+            frame->SetBounds(LRect(0, 0, 400, 300));
+            frame->SetDevice(305, s.St(), s.state.Root());
+            s.St()->SetU8(nullptr, DvstF::admd, 2);
+            s.St()->SetU8(nullptr, DvstF::bkup, 1);
+            s.St()->SetU32(nullptr, DvstF::csad, 0x0A000001);
+            s.St()->SetU32(nullptr, DvstF::csmk, 0xFFFFFF00);
+            s.St()->SetU32(nullptr, DvstF::buma, 0x0A000009);
+            LAsciiEdit* all[] = {&frame->fCsad, &frame->fCsmk, &frame->fBuma};
+            LAsciiEdit* field = all[f.field];
+            AddressStores stores;
+            s.settings.AddListener(&stores, AddressStores::Note);
+            auto finish = [&] {
+                if (end == kTab) s.Key(field, 9);
+                if (end == kReturn) s.Key(field, 13);
+                if (end == kEnter) s.Key(field, 3);
+                if (end == kClick) frame->other.RequestFocus();
+                s.fServices.Advance(1);
+                LTimer::FireDue(s.fServices.fNow, nullptr, nullptr, true);
+            };
+            auto focused = [&] {
+                std::string out;
+                for (u32 i = 0; i < 3; ++i)
+                    if (all[i]->State() & LPane::kFocused) out += std::string(tags[i]) + " ";
+                return out;
+            };
+            field->RequestFocus();
+            field->SetText(LString(f.refused));
+            finish();
+            EXPECT_EQ(frame->refusals.size(), 1u);
+            EXPECT_EQ(stores.seen, "");
+            EXPECT_EQ(Str(field->GetText()), f.refused);
+            // The field alone holds the focus, its text selected for the correction.
+            EXPECT_EQ(focused(), std::string(tags[f.field]) + " ");
+            ASSERT_NE(field->Engine(), nullptr);
+            EXPECT_TRUE(field->Engine()->IsAllSelected());
+
+            field->SetText(LString(f.corrected));
+            finish();
+            EXPECT_EQ(frame->refusals.size(), 1u);
+            EXPECT_EQ(stores.seen, std::string(tags[f.field]) + "=" + f.corrected + " ");
+
+            stores.seen.clear();
+            frame->refusals.clear();
+            field->RequestFocus();
+            field->SetText(LString());
+            finish();
+            EXPECT_EQ(frame->refusals.size(), f.emptied ? 0u : 1u);
+            EXPECT_EQ(stores.seen, f.emptied ? f.emptied : "");
+            EXPECT_EQ(Str(field->GetText()), f.shownEmptied);
+            s.settings.RemoveListener(&stores, AddressStores::Note);
+        }
     }
 }
 

@@ -39,6 +39,7 @@ struct Link : LHandler, MDevObjLink {
         if (auto* m =
                 msg.Is(LHandler_Mode) ? dynamic_cast<CSimpleMessageDialog*>(msg.source) : nullptr) {
             asked.push_back(std::string(m->fMessage.GetText().View()));
+            if (log) log->push_back("asked");
             bool yes = true;
             if (!answers.empty()) yes = answers.front(), answers.pop_front();
             Send(LStdCtl_Selected, yes ? &m->fOk : &m->fCancelBtn, m);
@@ -50,6 +51,7 @@ struct Link : LHandler, MDevObjLink {
     CRecordDoc contents;
     std::deque<bool> answers;
     std::vector<std::string> asked;
+    std::vector<std::string>* log = nullptr;  // where questions are noted, in turn
 };
 
 struct Notes {
@@ -81,7 +83,7 @@ struct Stage : ControlStage {
     std::string Said() {
         std::string out;
         for (const std::string& m : fBox.fLog)
-            if (m.rfind("CKvsFileList_", 0) == 0) out += m + " ";
+            if (m.rfind("CKvsFileList_", 0) == 0 || m == "asked") out += m + " ";
         fBox.fLog.clear();
         return out;
     }
@@ -189,7 +191,7 @@ TEST(FileList, SelectionCommandsPathsAndDrags) {
                  {"a.drc", false}};
     for (const auto& p : paths) EXPECT_EQ(list->IsSelectedPath(p.path), p.selected) << p.path;
 
-    // One row drags its full name, in both kinds; two rows drag nothing.
+    // One row drags its full name, in both kinds; two rows drag both names.
     for (u32 kind : {0u, 1u}) {
         list->SetSource(s.Contents(), kind);
         list->SetSelection(Rows(0, 1));
@@ -206,7 +208,18 @@ TEST(FileList, SelectionCommandsPathsAndDrags) {
     }
     list->SetSource(s.Contents(), 0);
     list->SetSelection(Rows(0, 2));
+    LScrapData* both = list->MakeDragData();
+    ASSERT_NE(both, nullptr);
+    std::string names;
+    for (LLink* l = both->Items().Head(); !l->IsEnd(); l = l->Next()) {
+        const auto* item = static_cast<const LScrapItem*>(l);
+        names += std::string(reinterpret_cast<const char*>(item->fData), item->fSize) + " ";
+    }
+    EXPECT_EQ(names, "a.drc b.drc ");
+    both->Release();
+    list->SetSelection(LRgn());
     EXPECT_EQ(list->MakeDragData(), nullptr);
+    list->SetSelection(Rows(0, 2));
     EXPECT_EQ(list->SelectedNames(true).front(), LString("b.drc"));
 }
 
@@ -228,19 +241,62 @@ TEST(FileList, ADoubleClickIsNoSingleClick) {
     EXPECT_EQ(press(1000, 250), "");  // below the last row
 }
 
-TEST(FileList, DeleteIsAnnouncedBeforeAndAfter) {
+// The device lets go of a loaded recording only when the user has confirmed
+// the delete: declined, nothing at all goes out.
+TEST(FileList, DeleteIsAnnouncedOnlyOnceConfirmed) {
+    const struct {
+        bool confirmed;
+        const char* said;
+    } cases[] = {
+        {false, "asked "},
+        {true, "asked CKvsFileList_WillDelete CKvsFileList_FlChanged "},
+    };
+    for (const auto& c : cases) {
+        Stage s;
+        s.Add(0, "a.drc");
+        const auto list = s.List(0);
+        list->SetSelection(Rows(0, 1));
+        LMenu menu(nullptr, "EDIT");
+        LMenuItem* del = FindItem(menu, LStdCmd_Delete);
+        ASSERT_NE(del, nullptr);
+        s.link.answers = {c.confirmed};
+        s.link.log = &s.fBox.fLog;
+        s.fBox.fLog.clear();
+        LHandler::Send(LMenuItem_Selected, del, list.get());
+        EXPECT_EQ(s.Said(), c.said) << c.confirmed;
+    }
+}
+
+// Shift extends from the anchor, Ctrl adds and removes rows; a plain click
+// selects one row again.
+TEST(FileList, ShiftAndCtrlClicksSelectSeveralRows) {
     Stage s;
-    s.Add(0, "a.drc");
+    for (const char* n : {"a.drc", "b.drc", "c.drc", "d.drc", "e.drc"}) s.Add(0, n);
     const auto list = s.List(0);
-    list->SetSelection(Rows(0, 1));
-    LMenu menu(nullptr, "EDIT");
-    LMenuItem* del = FindItem(menu, LStdCmd_Delete);
-    ASSERT_NE(del, nullptr);
-    s.link.answers = {false};  // the question is declined: nothing is sent
-    s.fBox.fLog.clear();
-    LHandler::Send(LMenuItem_Selected, del, list.get());
-    EXPECT_EQ(s.Said(), "CKvsFileList_WillDelete CKvsFileList_FlChanged ");
-    EXPECT_EQ(s.link.asked.size(), 1u);
+    const i32 h = list->CellHeight();
+    const struct {
+        i32 row;
+        u32 mods;
+        const char* selected;
+    } steps[] = {
+        {1, 0, "b.drc "},
+        {3, kModShift, "b.drc c.drc d.drc "},
+        {0, kModCommand, "a.drc b.drc c.drc d.drc "},
+        {2, kModCommand, "a.drc b.drc d.drc "},
+        {4, kModControl | kModCommand, "a.drc b.drc d.drc e.drc "},
+        {2, 0, "c.drc "},
+    };
+    u32 event = 0;
+    for (const auto& st : steps) {
+        s.fServices.Advance(1000);
+        s.fMouse.SetEvent(LPoint{5, st.row * h + h / 2}, st.mods, true, ++event, s.fServices.fNow);
+        s.Click(list.get(), 5, st.row * h + h / 2);
+        s.Mouse(LMouse_Release, list.get(), 5, st.row * h + h / 2);
+        s.Fire();
+        std::string names;
+        for (const LString& n : list->SelectedNames(false)) names += std::string(n.CStr()) + " ";
+        EXPECT_EQ(names, st.selected) << st.row << " " << st.mods;
+    }
 }
 
 // Chooses a folder, noting where the panel started and what it asked.

@@ -225,7 +225,8 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
         win.ShowWindow();
         mon.SetEnabled(true);
         ASSERT_TRUE(mon.Client().IsConnected());
-        artdmxtest::ArtDmxSender a(0x7F000002), b(0x7F000003);
+        // The longest addresses there are: shown whole, they tell the two apart.
+        artdmxtest::ArtDmxSender a(0x7FFFFFFD), b(0x7FFFFFFC);
         ASSERT_TRUE(a.Ok() && b.Ok());
         std::vector<u8> la(512, 0), lb(512, 0);
         la[0] = 10, la[1] = 200, lb[0] = 100, lb[1] = 50, lb[511] = 7;
@@ -243,8 +244,9 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
         auto* cell = static_cast<CKvsUnivCell*>(list->GetProtoCellFor(LCell{0, 0}));
         ASSERT_TRUE(cell);
         const std::string sender = cell->fSender.GetText().CStr();
-        EXPECT_TRUE(sender == "+127.0.0.2" || sender == "+127.0.0.3") << sender;
+        EXPECT_TRUE(sender == "+127.255.255.253" || sender == "+127.255.255.252") << sender;
         EXPECT_GE(cell->fSender.Bounds().Width(), cell->fSender.GetPrefWidth(&ctx, 0));
+        EXPECT_LE(cell->fSender.Bounds().right, list->Bounds().Width());
         EXPECT_EQ(std::string(cell->fUniverse.GetText().CStr()), "  0/ 2/ 1");
         // Double-clicked: the monitor shows the larger of the two on each channel.
         const LRect c = win.Window()->GetContentScreenRect();

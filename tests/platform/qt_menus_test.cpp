@@ -53,8 +53,14 @@ TEST_F(QtMenus, KeysAndSeparatorsInPlace) {
     const std::pair<const char*, const char*> cases[] = {
         {"sZ", "R\tCtrl+Shift+z"}, {"nZ", "R\tz"},        {"oA", "R\tCtrl+Alt+a"},
         {"cB", "R\tCtrl+Meta+b"},  {"snQ", "R\tShift+q"}, {"", "R"}};
-    for (const auto& [key, text] : cases)
+    for (const auto& [key, text] : cases) {
         EXPECT_EQ(QtMenuServices::ItemText(*AddItem(&keys, "R", "C", key), false), text) << key;
+        // The menu-key dialog shows a key as the item will.
+        LString shown;
+        KeyDisplayFromKeyText(LString(key), &shown);
+        EXPECT_EQ(QString::fromUtf8(shown.CStr()), QString::fromUtf8(text).section(u'\t', 1))
+            << key;
+    }
 
     LMenuBar bar(&fOwner);
     auto* menu = new LMenu(nullptr, LString("M"), LString("M"));

@@ -1,0 +1,609 @@
+// The device window and a control window as a user works them, under a real X
+// server with a window manager (Xvfb, openbox, xdotool), against simulated
+// devices in namespaces of the test's own (root only): the address fields of the
+// device frame typed wrong, corrected and emptied, each edit ended by Tab,
+// Return, keypad Enter or a click elsewhere; a delete declined and confirmed;
+// two files chosen with Shift and Ctrl and downloaded; the senders of the
+// Art-Net universes; the key of the menu-key dialog. What reaches each device is
+// read back from its log. Each walk runs in a child process (one QApplication a
+// process); screenshots go to <build>/devframe_walk_<name>.png.
+#include <QApplication>
+#include <QMenu>
+#include <QPointer>
+#include <QScreen>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "XvfbAnswer.h"
+#include "XvfbHarness.h"
+#include "XvfbWalk.h"
+#include "base/Clock.h"
+// The DMX frames have slots of their own: not Qt's keyword.
+#undef slots
+#include "devices/CKvsApp.h"
+#include "devices/CKvsDevCtl.h"
+#include "devices/CKvsDevCtlWin.h"
+#include "devices/CKvsDevDoc.h"
+#include "devices/CKvsDevFrm.h"
+#include "devices/CKvsDevWin.h"
+#include "devices/files/CKvsFileFrm.h"
+#include "devices/files/CKvsFileList.h"
+#include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/monitors/CKvsNetMon.h"
+#include "devices/monitors/CKvsUnivList.h"
+#include "devices/recordings/CKvsRecCtlF.h"
+#include "framework/CMenuKeyReg.h"
+#include "framework/StdDialogs.h"
+#include "platform/qt/QtMenus.h"
+#include "records/AppPrefsDoc.h"
+#include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
+#include "tests/devlink/NetnsHarness.h"
+#include "tests/platform/AppLaunch.h"
+#include "tools/testkit/ArtDmxSender.h"
+#include "tools/testkit/SimDeviceProcess.h"
+
+using testtftp::NetnsHarness;
+using testtftp::SimDeviceProcess;
+
+namespace {
+
+std::string Shot(const std::string& name) {
+    return std::string(KEVO_BINARY_DIR) + "/devframe_walk_" + name + ".png";
+}
+
+// A screen point inside a pane: vertically centred, near its left edge, where a
+// field's text is.
+QPoint PaneCenter(LPane* pane) {
+    return ScreenPoint(pane, LPoint{std::min(12, pane->Bounds().Width() / 2),
+                                    pane->Bounds().Height() / 2});
+}
+
+// The values a device took for a settings field (path ending in /TAG), in order.
+std::vector<i64> Written(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
+    std::vector<i64> out;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
+        const std::string path = SimDeviceProcess::Field(line, "path");
+        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
+            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
+            continue;
+        out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
+    }
+    return out;
+}
+
+// What a device was told: channel writes ("path=value") and file commands
+// ("WRQ path"), in the order it took them in; every other write request
+// ("WRQ path") too when all is set.
+std::vector<std::string> Told(SimDeviceProcess& sim, u32 serial, bool all = false) {
+    std::vector<std::string> out;
+    const std::string dev = std::to_string(serial);
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("chan ", 0) == 0 && line.find("op=write") != std::string::npos &&
+            SimDeviceProcess::Field(line, "dev") == dev)
+            out.push_back(SimDeviceProcess::Field(line, "path") + "=" +
+                          SimDeviceProcess::Field(line, "value"));
+        if (line.rfind("pkt ", 0) == 0 && SimDeviceProcess::Field(line, "dir") == "in" &&
+            SimDeviceProcess::Field(line, "op") == "WRQ" &&
+            SimDeviceProcess::Field(line, "dev") == dev) {
+            const std::string path = SimDeviceProcess::Field(line, "path");
+            // Channel writes are listed by their fields above.
+            if (!all && path.rfind("/.cmd/fm", 0) != 0) continue;
+            const std::string entry = "WRQ " + path;
+            // A request sent again is one request.
+            if (out.empty() || out.back() != entry) out.push_back(entry);
+        }
+    }
+    return out;
+}
+
+std::string Join(const std::vector<std::string>& v) {
+    std::string out;
+    for (const std::string& s : v) out += (out.empty() ? "" : " | ") + s;
+    return out;
+}
+
+// Counts the messages that come up and answers each with Return once it has
+// settled, from a timer that also runs inside the message's own modal loop.
+class MessageAnswer {
+public:
+    explicit MessageAnswer(const XvfbHarness& x) : fX(x) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(20);
+    }
+    int Shown() const { return fShown; }
+    bool Open() const { return fOpen; }
+    std::string Text() const { return fText; }
+
+private:
+    void Step() {
+        MWindow* window = nullptr;
+        CSimpleMessageDialog* message = nullptr;
+        for (MWindow* w : ShownWindows()) {
+            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
+            if (auto* m = dynamic_cast<CSimpleMessageDialog*>(f)) message = m, window = w;
+        }
+        if (!message) {
+            fOpen = false;
+            return;
+        }
+        if (!fOpen || fWindow.data() != window) {
+            fOpen = true;
+            fWindow = window;
+            ++fShown;
+            fAt = LTickMs();
+            fAnswered = false;
+            fText = message->fMessage.GetText().CStr();
+        }
+        // An answer the message did not hear is given again.
+        if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs();
+        if (fAnswered || LTickMs() - fAt < 400) return;
+        fAnswered = true;
+        fX.XdotoolAsync("key Return");
+    }
+    const XvfbHarness& fX;
+    QTimer fTimer;
+    QPointer<MWindow> fWindow;
+    std::string fText;
+    int fShown = 0;
+    bool fOpen = false, fAnswered = false;
+    u32 fAt = 0;
+};
+
+// The focused field's whole text is selected: typing replaces it.
+bool AllSelected(LEditText* field) {
+    return (field->State() & LPane::kFocused) && field->Engine() &&
+           field->Engine()->IsAllSelected();
+}
+
+// The whole program against its simulated devices, in the test's namespaces.
+struct Walk {
+    const XvfbHarness& x;
+    SimDeviceProcess& sim;
+    MenuDriver& menus;
+    CKvsApp* kvs;
+    CKvsDevWin* win;
+    MWindow* devwin;
+};
+
+// ---------------------------------------------------------------- addresses
+
+enum End { kTab, kReturn, kEnter, kClick };
+const char* const kEndNames[] = {"Tab", "Return", "keypad Enter", "click elsewhere"};
+
+struct AddressField {
+    const char* tag;
+    LAsciiEdit CKvsDevFrm::*field;
+    const char* refused;       // not an address (or no usable device address)
+    const char* corrected[4];  // the text typed over it, one for each way of ending
+    u32 value[4];              // what the correction stores
+    bool emptiedRefused;       // an emptied field is refused
+    bool emptiedStores;        // an emptied field stores 0; else nothing
+};
+
+const AddressField kFields[] = {
+    {"csad",
+     &CKvsDevFrm::fCsad,
+     "300.1.1.1",
+     {"10.20.30.40", "10.20.30.41", "10.20.30.42", "10.20.30.43"},
+     {0x0A141E28, 0x0A141E29, 0x0A141E2A, 0x0A141E2B},
+     true,
+     false},
+    {"csmk",
+     &CKvsDevFrm::fCsmk,
+     "255.255.0.",
+     {"255.255.0.0", "255.255.255.0", "255.0.0.0", "255.255.128.0"},
+     {0xFFFF0000, 0xFFFFFF00, 0xFF000000, 0xFFFF8000},
+     false,
+     false},
+    {"buma",
+     &CKvsDevFrm::fBuma,
+     "10.77.3.300",
+     {"10.77.3.30", "10.77.3.31", "10.77.3.32", "10.77.3.33"},
+     {0x0A4D031E, 0x0A4D031F, 0x0A4D0320, 0x0A4D0321},
+     false,
+     true},
+};
+
+// A key that may open a message is taken inside the message's modal loop: it
+// is sent once the window holds the X focus, and the walk goes on at once.
+void EndEdit(Walk& w, End end) {
+    const char* key = end == kTab ? "Tab" : end == kReturn ? "Return" : "KP_Enter";
+    switch (end) {
+        case kTab:
+        case kReturn:
+        case kEnter:
+            EXPECT_TRUE(w.menus.WaitActive(w.devwin));
+            w.x.Xdotool(std::string("keydown ") + key + " sleep 0.05 keyup " + key);
+            break;
+        case kClick:
+            // The device's own address: a label, which takes no focus.
+            w.menus.Click(PaneCenter(&w.win->fFrame->fAddr));
+            break;
+    }
+}
+
+void Addresses(Walk& w) {
+    CKvsDevDoc* doc = w.kvs->DevDoc();
+    for (const u32 serial : {305u, 1201u}) {
+        CKvsDevCtl* ctl = doc->FindController(u16(serial));
+        ASSERT_NE(ctl, nullptr);
+        ASSERT_TRUE(RunUntil([&] { return !ctl->SettingsChannel().IsBusy(); }, 5000));
+        // Custom addressing with a backup address: every address field shows.
+        ctl->Settings()->SetU8(nullptr, DvstF::admd, 2);
+        ctl->Settings()->SetU8(nullptr, DvstF::bkup, 1);
+    }
+    w.menus.fClicksTaken = true;
+    // Row 1: 1201 (rows are sorted by serial); a write to 305 goes to the wrong device.
+    const QPoint row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
+    w.menus.Click(row1);
+    ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 1201; }, 3000));
+    CKvsDevFrm* frame = w.win->fFrame;
+    ASSERT_TRUE(RunUntil([&] { return frame->fBuma.IsShown() && frame->fCsad.IsShown(); }, 5000));
+    Settle(500);
+    w.x.Screenshot(Shot("devwin"));
+    for (const AddressField& f : kFields) {
+        LAsciiEdit* field = &(frame->*f.field);
+        for (const End end : {kTab, kReturn, kEnter, kClick}) {
+            SCOPED_TRACE(std::string(f.tag) + " ended by " + kEndNames[end]);
+            const char* corrected = f.corrected[end];
+            w.sim.WaitIdle(3000);
+            w.sim.Cmd("log clear");
+            MessageAnswer messages(w.x);
+
+            // Refused: one message, nothing stored, the field keeps its text and
+            // the focus, its text selected.
+            w.menus.Click(PaneCenter(field));
+            w.menus.Key("ctrl+a");
+            w.menus.Type(f.refused);
+            EXPECT_TRUE(RunUntil([&] { return field->GetText() == LString(f.refused); }, 3000));
+            EndEdit(w, end);
+            EXPECT_TRUE(RunUntil([&] { return messages.Shown() == 1 && !messages.Open(); }, 6000));
+            EXPECT_EQ(messages.Text(), std::string(StdDialogText("DEVFRM", 13).CStr()));
+            EXPECT_TRUE(RunUntil([&] { return AllSelected(field); }, 3000));
+            EXPECT_EQ(std::string(field->GetText().CStr()), f.refused);
+            if (end == kTab) {
+                // As drawn: the refused field alone shows the focus.
+                Settle(300);
+                w.x.Screenshot(Shot("refused_" + std::string(f.tag)));
+            }
+
+            // Corrected where it stands: typed over the selection, stored once.
+            w.menus.Type(corrected);
+            EXPECT_TRUE(RunUntil([&] { return field->GetText() == LString(corrected); }, 3000))
+                << field->GetText().CStr();
+            EndEdit(w, end);
+            EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
+            w.sim.WaitIdle(3000);
+            Settle(300);
+            EXPECT_EQ(messages.Shown(), 1);
+            EXPECT_EQ(Written(w.sim, 1201, f.tag), std::vector<i64>{i64(f.value[end])});
+            for (const AddressField& other : kFields) {
+                if (&other != &f) {
+                    EXPECT_EQ(Written(w.sim, 1201, other.tag), std::vector<i64>());
+                }
+            }
+            EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());
+
+            // Emptied: the device address is refused, the mask kept and shown
+            // again, the backup address cleared.
+            w.sim.Cmd("log clear");
+            w.menus.Click(PaneCenter(field));
+            w.menus.Key("ctrl+a BackSpace");
+            EXPECT_TRUE(RunUntil([&] { return field->GetText().IsEmpty(); }, 3000));
+            EndEdit(w, end);
+            if (f.emptiedRefused) {
+                EXPECT_TRUE(
+                    RunUntil([&] { return messages.Shown() == 2 && !messages.Open(); }, 6000));
+                EXPECT_TRUE(RunUntil([&] { return AllSelected(field); }, 3000));
+                // Put back as it was: nothing to store.
+                w.menus.Type(corrected);
+                EndEdit(w, end);
+            } else if (f.emptiedStores) {
+                EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
+            }
+            Settle(500);
+            w.sim.WaitIdle(3000);
+            EXPECT_EQ(messages.Shown(), f.emptiedRefused ? 2 : 1);
+            EXPECT_EQ(Written(w.sim, 1201, f.tag),
+                      f.emptiedStores ? std::vector<i64>{0} : std::vector<i64>());
+            if (!f.emptiedStores && !f.emptiedRefused) {
+                EXPECT_EQ(std::string(field->GetText().CStr()), corrected);
+            }
+            for (const AddressField& other : kFields) {
+                if (&other != &f) {
+                    EXPECT_EQ(Written(w.sim, 1201, other.tag), std::vector<i64>());
+                }
+            }
+            EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());
+        }
+    }
+    w.x.Screenshot(Shot("devwin_after"));
+}
+
+// ---------------------------------------------------------------- files
+
+std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Files(Walk& w, const std::string& card, const std::string& local) {
+    const QPoint row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
+    w.menus.Click(row1);
+    ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 1201; }, 3000));
+    Settle(700);
+    // The control window: a double click on the device's row.
+    w.menus.Click(row1, 2);
+    CKvsDevCtl* ctl = nullptr;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            ctl = w.kvs->DevDoc()->FindController(1201);
+            return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
+        },
+        15000));
+    auto* view = dynamic_cast<CKvsFileListCtl*>(ctl->Screen()->FilesView());
+    ASSERT_NE(view, nullptr);
+    CKvsFileList* list = view->Frame()->fFiles->fList;
+    ASSERT_TRUE(RunUntil([&] { return list->Count() == 4; }, 10000)) << list->Count();
+    MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
+    ASSERT_NE(ctlwin, nullptr);
+    ASSERT_TRUE(w.menus.WaitActive(ctlwin));
+    Settle(500);
+    auto rowPoint = [&](const char* name) {
+        i32 row = -1;
+        for (u32 i = 0; i < list->Count(); ++i)
+            if (list->ItemName(i32(i)) == name) row = i32(i);
+        EXPECT_GE(row, 0) << name;
+        return ScreenPoint(list, LPoint{30, row * list->CellHeight() + list->CellHeight() / 2});
+    };
+    auto selected = [&] {
+        std::string out;
+        for (const LString& n : list->SelectedNames(false)) out += std::string(n.CStr()) + " ";
+        return out;
+    };
+    const std::string a = "/sdc/kevrecfiles/a.drc";
+    auto loaded = [&] {
+        return std::string(ctl->Record(CKvsDevCtl::kSeqStat)->GetString(SstaF::cflp).CStr());
+    };
+
+    // A click loads a.drc on the device.
+    Settle(600);
+    w.menus.Click(rowPoint("a.drc"));
+    ASSERT_TRUE(RunUntil([&] { return selected() == "a.drc "; }, 3000)) << selected();
+    ASSERT_TRUE(RunUntil([&] { return loaded() == a; }, 8000)) << loaded();
+    w.sim.WaitIdle(3000);
+
+    // Delete, then Cancel: the device is told nothing at all.
+    w.sim.Cmd("log clear");
+    {
+        Answer no(w.x, "key Escape");
+        // The key opens the question in its own modal loop: sent, not waited on.
+        w.x.Xdotool("key Delete");
+        EXPECT_TRUE(RunUntil([&] { return no.Done(); }, 8000));
+        RunUntil([] { return QApplication::activeWindow() != nullptr; }, 2000);
+        Settle(1500);
+    }
+    w.sim.WaitIdle(3000);
+    EXPECT_EQ(Join(Told(w.sim, 1201, true)), "");
+    EXPECT_EQ(loaded(), a);
+    EXPECT_EQ(list->Count(), 4u);
+
+    // Delete, then OK: the loaded file is let go of first, then deleted.
+    ASSERT_TRUE(w.menus.WaitActive(ctlwin));
+    {
+        Answer yes(w.x, "key Return");
+        w.x.Xdotool("key Delete");
+        EXPECT_TRUE(RunUntil([&] { return yes.Done(); }, 8000));
+        EXPECT_TRUE(RunUntil([&] { return list->Count() == 3; }, 10000));
+    }
+    w.sim.WaitIdle(3000);
+    EXPECT_EQ(Join(Told(w.sim, 1201)),
+              "/.cmd/udkvtcmd/rcpf=%20 | WRQ /.cmd/fmrm///sdc/kevrecfiles/a.drc");
+    EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/a.drc"));
+
+    // Two files: b.drc, Shift-click d.drc (b to d), Ctrl-click c.drc (c out).
+    ASSERT_TRUE(w.menus.WaitActive(ctlwin));
+    Settle(600);
+    w.menus.Click(rowPoint("b.drc"));
+    ASSERT_TRUE(RunUntil([&] { return selected() == "b.drc "; }, 3000)) << selected();
+    Settle(600);
+    w.menus.Click(rowPoint("d.drc"), 1, "shift");
+    EXPECT_TRUE(RunUntil([&] { return selected() == "b.drc c.drc d.drc "; }, 3000))
+        << selected();
+    Settle(600);
+    w.menus.Click(rowPoint("c.drc"), 1, "ctrl");
+    EXPECT_TRUE(RunUntil([&] { return selected() == "b.drc d.drc "; }, 3000)) << selected();
+    Settle(300);
+    w.x.Screenshot(Shot("two_selected"));
+    {
+        Answer folder(w.x,
+                      "key ctrl+a ; xdotool type '" + local + "' ; xdotool sleep 0.3 key Return");
+        ASSERT_TRUE(w.menus.Choose(ctlwin, "Device", "Download"));
+        EXPECT_TRUE(RunUntil([&] { return folder.Done(); }, 8000));
+        EXPECT_TRUE(RunUntil(
+            [&] {
+                return std::filesystem::exists(local + "/b.drc") &&
+                       std::filesystem::exists(local + "/d.drc") &&
+                       std::filesystem::file_size(local + "/d.drc") ==
+                           std::filesystem::file_size(card + "/kevrecfiles/d.drc");
+            },
+            15000));
+    }
+    Settle(500);
+    for (const char* n : {"b.drc", "d.drc"})
+        EXPECT_TRUE(Bytes(local + "/" + n) == Bytes(card + "/kevrecfiles/" + n)) << n;
+    EXPECT_FALSE(std::filesystem::exists(local + "/c.drc"));
+
+    // A click on one of them leaves it alone selected, and loads it.
+    ASSERT_TRUE(w.menus.WaitActive(ctlwin));
+    Settle(600);
+    w.menus.Click(rowPoint("d.drc"));
+    EXPECT_TRUE(RunUntil([&] { return selected() == "d.drc "; }, 3000)) << selected();
+    EXPECT_TRUE(RunUntil([&] { return loaded() == "/sdc/kevrecfiles/d.drc"; }, 8000)) << loaded();
+
+    // The Art-Net universes of the record control: the longest sender addresses
+    // whole. The monitor is handed its datagrams here, as its pump would.
+    ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Device", "Art-Net Monitor"));
+    CKvsNetMon* mon = w.kvs->DevDoc()->NetMon();
+    ASSERT_NE(mon, nullptr);
+    std::vector<u8> levels(512, 120);
+    const std::pair<u32, u16> sends[] = {
+        {0xC612FFFE, 0x7FFF}, {0xC612FFFD, 0x7FFF}, {0xC612FFFC, 0x0}};
+    for (const auto& [sender, u] : sends) {
+        const std::vector<u8> d = artdmxtest::Datagram(u, levels.data(), 512);
+        ASSERT_TRUE(mon->Accept(d.data(), u32(d.size()), sender, LTickMs()));
+    }
+    mon->ChangeTimer().Start(0u);
+    CKvsUnvList* universes = view->Frame()->fUniverses;
+    ASSERT_TRUE(RunUntil([&] { return universes->Rows() == 2; }, 5000)) << universes->Rows();
+    Settle(300);
+    LDrawCtx ctx;
+    for (i32 row = 0; row < 2; ++row) {
+        auto* cell = static_cast<CKvsUnivCell*>(universes->GetProtoCellFor(LCell{0, row}));
+        ASSERT_TRUE(cell);
+        const std::string text = cell->fSender.GetText().CStr();
+        EXPECT_EQ(text, row == 0 ? " 198.18.255.252" : "+198.18.255.253");
+        EXPECT_GE(cell->fSender.Bounds().Width(), cell->fSender.GetPrefWidth(&ctx, 0)) << text;
+        EXPECT_LE(cell->fSender.Bounds().right, universes->Bounds().Width()) << text;
+    }
+    EXPECT_TRUE(QApplication::primaryScreen()->availableGeometry().contains(
+        ctlwin->frameGeometry()));
+    w.x.Screenshot(Shot("control"));
+}
+
+// ---------------------------------------------------------------- menu keys
+
+void MenuKey(Walk& w) {
+    ASSERT_TRUE(w.menus.Choose(w.devwin, "KEVOruneSet", "Menu Keys"));
+    RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+    Settle(300);
+    CMenuKeyDlg* dialog = nullptr;
+    std::string shown;
+    int phase = 0;
+    u32 at = 0;
+    QTimer step;
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (phase == 0) {
+            for (MWindow* m : ShownWindows())
+                if (auto* d = m->Owner() ? dynamic_cast<CMenuKeyDlg*>(m->Owner()->GetFrame())
+                                         : nullptr)
+                    dialog = d, phase = 1, at = LTickMs();
+        } else if (phase == 1 && LTickMs() - at > 500) {
+            w.x.XdotoolAsync("key ctrl+j");
+            phase = 2, at = LTickMs();
+        } else if (phase == 2 && (!dialog->fDisplay.GetText().IsEmpty() ||
+                                  LTickMs() - at > 3000)) {
+            shown = dialog->fDisplay.GetText().CStr();
+            w.x.Screenshot(Shot("menukey"));
+            w.x.XdotoolAsync("key Return");
+            phase = 3;
+        }
+    });
+    step.start(20);
+    // An item without a key of its own opens the key dialog.
+    ASSERT_TRUE(w.menus.Choose(w.devwin, "Device", "Set Clock"));
+    EXPECT_TRUE(RunUntil([&] { return phase == 3 && ShownWindows().size() == 1; }, 10000));
+    step.stop();
+    Settle(300);
+    // The dialog showed the key as the menu shows it once assigned.
+    QMenu* menu = w.menus.OpenAgain(w.devwin, "Device");
+    ASSERT_NE(menu, nullptr);
+    std::string item;
+    for (QAction* a : menu->actions())
+        if (a->text().startsWith("Set Clock")) item = a->text().section(u'\t', 1).toStdString();
+    w.x.Screenshot(Shot("menukey_menu"));
+    w.menus.Close();
+    EXPECT_EQ(item, "Ctrl+j");
+    EXPECT_EQ(shown, item);
+}
+
+// ---------------------------------------------------------------- the walks
+
+enum Scenario { kAddresses, kFiles, kMenuKey };
+
+void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
+             const testtftp::TempDir& dir) {
+    MenuDriver menus(x);
+    SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
+    ASSERT_TRUE(sim.Ok());
+    const std::string card = dir.Path() + "/1201/sdc";
+    std::filesystem::create_directories(card + "/kevrecfiles");
+    std::filesystem::create_directories(card + "/audiofiles");
+    // Files of many blocks, each of its own bytes.
+    std::mt19937 random(7);
+    for (const char* n : {"a.drc", "b.drc", "c.drc", "d.drc"}) {
+        std::string bytes(150000 + 1000 * (n[0] - 'a'), '\0');
+        for (char& c : bytes) c = char(random());
+        std::ofstream(card + "/kevrecfiles/" + n, std::ios::binary) << bytes;
+    }
+    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
+        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
+        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
+                          "/" + serno)
+                      .rfind("ok", 0),
+                  0u);
+    }
+    const std::string local = dir.Path() + "/down";
+    std::filesystem::create_directories(local);
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+        qInstallMessageHandler(CollectWarnings);
+        AppLaunch launch("xcb", dir.Path() + "/config");
+        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        ASSERT_TRUE(launch.PrefsWritten());
+        CKvsApp* kvs = launch.Launch();
+        auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        // A device that missed the first poll answers the next one.
+        ASSERT_TRUE(RunUntil(
+            [&] { return kvs->DevDoc()->DeviceSet().Count() == 2 && win->IsShown(); }, 30000))
+            << kvs->DevDoc()->DeviceSet().Count();
+        MWindow* devwin = AsMWindow(win->GetNativeWindow());
+        ASSERT_NE(devwin, nullptr);
+        ASSERT_TRUE(menus.WaitActive(devwin));
+        Settle(500);
+        Walk w{x, sim, menus, kvs, win, devwin};
+        if (scenario == kAddresses) Addresses(w);
+        if (scenario == kFiles) Files(w, card, local);
+        if (scenario == kMenuKey) MenuKey(w);
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    }));
+}
+
+void InChild(Scenario scenario, const char* tag) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
+        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
+    // The display, the namespaces and the folder belong to this process: they go
+    // even when the child dies.
+    XvfbHarness x("1280x800x24");
+    ASSERT_TRUE(x.Ok());
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup(tag), "");
+    testtftp::TempDir dir;
+    InChildProcess([&] { RunWalk(scenario, x, net, dir); });
+}
+
+TEST(DevFrameWalk, EachAddressFieldStoresOnlyItsOwnTextHoweverItsEditEnds) {
+    InChild(kAddresses, "dfaddr");
+}
+
+TEST(DevFrameWalk, DeleteDeclinedTellsTheDeviceNothingAndTwoFilesDownloadWhole) {
+    InChild(kFiles, "dffiles");
+}
+
+TEST(DevFrameWalk, TheMenuKeyDialogShowsTheKeyAsTheMenuDoes) {
+    InChild(kMenuKey, "dfmenukey");
+}
+
+}  // namespace
