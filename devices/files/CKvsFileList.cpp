@@ -125,16 +125,16 @@ bool CKvsFileList::IsSelectedPath(const char* path) const {
 }
 
 LScrapData* CKvsFileList::MakeDragData() const {
-    // One item per selected file: a drop takes every name it can use.
+    // Only one file at a time: the targets (a scene's clip, a play button) each take
+    // one recording.
     const std::vector<LString> names = SelectedNames(false);
-    if (names.empty()) return nullptr;
+    LCell first = GetSelCell();
+    if (names.size() != 1 || first.row < 0 || u32(first.row) >= Count()) return nullptr;
     auto* data = new LScrapData;
-    for (const LString& name : names) {
-        if (!data->AddItem(LScrapType{LString(kScrapDrcFileName), 0}, name.CStr(), name.Length(),
-                           0)) {
-            data->Release();
-            return nullptr;
-        }
+    if (!data->AddItem(LScrapType{LString(kScrapDrcFileName), 0}, names[0].CStr(),
+                       names[0].Length(), 0)) {
+        data->Release();
+        return nullptr;
     }
     return data;
 }
