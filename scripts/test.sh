@@ -19,8 +19,9 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz "${common[@]}" -DKEVO_FUZZ=ON -DKE
 cmake --build build/fuzz -j "$jobs"
 ./fuzz/run.sh build/fuzz "${FUZZ_SECONDS:-5}"
 
-CC=clang CXX=clang++ cmake -S . -B build/clang "${common[@]}" -DCMAKE_BUILD_TYPE=Debug
+CC=clang CXX=clang++ cmake -S . -B build/clang "${common[@]}" -DCMAKE_BUILD_TYPE=Debug -DKEVO_GC_CHECK=ON
 cmake --build build/clang -j "$jobs"
+python3 tools/reach/check.py build/clang
 
 cmake -S . -B build/tsan "${common[@]}" -DKEVO_TSAN=ON -DKEVO_GUI=OFF -DKEVO_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
