@@ -4,8 +4,9 @@
 // font panel for that row; a family and a size chosen there by keys reach the
 // view preferences, the row shows the family and draws it in that font; Tab to
 // the next row takes the panel along; closed, the panel comes back with
-// Return. Screenshots: fontpanel_<name>.png in the build folder. One
-// QApplication per process: the walk runs in a child.
+// Return, and with a double click on another row. Screenshots:
+// fontpanel_<name>.png in the build folder. One QApplication per process: the
+// walk runs in a child.
 #include <QApplication>
 #include <QFontDialog>
 #include <QImage>
@@ -43,8 +44,8 @@ namespace {
 class User : public MenuDriver {
 public:
     explicit User(const XvfbHarness& x) : MenuDriver(x) { fClicksTaken = true; }
-    void Click(QPoint p) {
-        MenuDriver::Click(p);
+    void Click(QPoint p, int count = 1) {
+        MenuDriver::Click(p, count);
         Settle(250);
     }
     void Key(const std::string& keys) {
@@ -216,6 +217,19 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             << "Return on a row opens no panel";
         EXPECT_EQ(Family(2), "-");
         EXPECT_EQ(Family(1), "DejaVu Serif");
+
+        // ---- closed again, a double click on the last row opens it for that row.
+        user.Click(Panel()->mapToGlobal(QPoint(Panel()->width() - 100, Panel()->height() - 60)));
+        ASSERT_TRUE(user.WaitActive(Panel()));
+        user.Key("Escape");
+        ASSERT_TRUE(RunUntil([] { return Panel() == nullptr; }, 3000));
+        user.Click(SlotOf(list, 3), 2);
+        ASSERT_TRUE(RunUntil([] { return Panel() != nullptr; }, 3000))
+            << "a double click on a row's font opens no panel";
+        EXPECT_TRUE(list.IsSelected(LCell{0, 3}));
+        EXPECT_EQ(Panel()->currentFont().family().toStdString(),
+                  std::string(Cell(list, 3)->fFamily.GetText().CStr()));
+        user.Shot("last");
 
         // No Qt warning; the preference goes to the preferences file at the end.
         EXPECT_EQ(gWarnings, std::vector<std::string>());
