@@ -60,9 +60,6 @@ bool CVPFontList::BindCell(LListCell* frame, LCell cell) {
     if (!CViewPrefs::Instance().GetFont(u32(cell.row), &font) || font.family.IsEmpty())
         font.family = LFont(cell.row).GetFamilyName();
     row->fFamily.SetText(font.family);
-    // Each row shows its family in its own font: the choice is seen as made.
-    // A frame bound before to another row is placed again for this font's height.
-    if (row->fFamily.SetStyle(LFont(cell.row))) row->Relayout();
     return true;
 }
 

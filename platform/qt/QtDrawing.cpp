@@ -266,6 +266,11 @@ i32 QtDrawingServices::RunFontPanel(bool modal, LFontSpec* spec, void* owner,
             fPanel->setCurrentFont(QtFontFromSpec(*spec));
         }
         // Left where it is, behind or not: raising it would take the keyboard.
+        // Unless its window has grown over it (a bigger font): then it moves
+        // where that window leaves it seen.
+        QWidget* owner = QApplication::activeWindow();
+        if (owner && owner != fPanel && owner->frameGeometry().intersects(fPanel->frameGeometry()))
+            PlaceBeside(fPanel, owner);
         return kFontPanelShown;
     }
     if (fPanel) CloseFontPanel(fOwner, fCallback);
