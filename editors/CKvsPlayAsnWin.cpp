@@ -348,8 +348,9 @@ void CKvsPlayAsnWin::SetLabelFont(const LString& face) {
 }
 
 void CKvsPlayAsnWin::OnFont(void* self, const LFontSpec* spec, u32 event) {
-    (void)event;
-    if (spec) static_cast<CKvsPlayAsnWin*>(self)->SetLabelFont(spec->fontName);
+    // The font the panel showed as the user closed it is the one already taken.
+    if (spec && event == kFontPanelChanged)
+        static_cast<CKvsPlayAsnWin*>(self)->SetLabelFont(spec->fontName);
 }
 
 LMessage CKvsPlayAsnWin::HandleMessage(const LMessage& msg) {

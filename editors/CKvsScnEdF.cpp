@@ -67,10 +67,6 @@ CKvsScnEdF::~CKvsScnEdF() {
             if (d) d->RemoveListener(this, Listener);
 }
 
-CRecordDoc* CKvsScnEdF::PrefsDoc() const {
-    return fPrefs;
-}
-
 u32 CKvsScnEdF::Mode() const {
     const CRecordDoc* d = fDevice ? fDevice->ContentsDoc() : nullptr;
     return d && d->Root() ? d->Root()->GetU32(DctsF::field0) : 0;

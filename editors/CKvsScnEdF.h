@@ -65,7 +65,6 @@ private:
     void PlaceHeader();
     void ScheduleUpdate();
     void ShowUniverses();
-    CRecordDoc* PrefsDoc() const;
     static void Listener(void* self, CRecordNote* note);
     void OnChange(CRecordNote* note);
 

@@ -80,7 +80,7 @@ u32 CKvsScnPrmF::VolumeFromPercent(f64 percent) {
 }
 
 f64 CKvsScnPrmF::PercentFromVolume(u32 volm) {
-    return f64(std::llround(f64(volm) * 0.390625));
+    return std::round(f64(volm) * 0.390625);
 }
 
 f32 CKvsScnPrmF::RateFromPercent(f64 percent) {
@@ -94,6 +94,17 @@ f64 CKvsScnPrmF::PercentFromRate(f32 rate) {
 
 u32 CKvsScnPrmF::FadeFromSeconds(f64 seconds) {
     return u32(std::lround(std::clamp(seconds, 0.0, 10.0) * 1000.0));
+}
+
+CKvsScnPrmF::Shown CKvsScnPrmF::ShownOf(const CRecord* clip) {
+    Shown s;
+    if (!clip) return s;
+    // Within the fields' ranges: a device may hold more than they offer.
+    s.fade = std::min(f64(clip->GetU32(SnctF::fdtm)) / kMsPerSecond, 10.0);
+    s.volume = std::min(PercentFromVolume(clip->GetU32(SnctF::volm)), 100.0);
+    const f64 rate = PercentFromRate(clip->GetF32(SnctF::rate));
+    s.rate = std::isfinite(rate) ? std::clamp(rate, -5.0, 5.0) : 0.0;
+    return s;
 }
 
 LString CKvsScnPrmF::ShownName(const LString& name) {
@@ -145,11 +156,10 @@ void CKvsScnPrmF::Display() {
     auto show = [](CNumVol& field, f32 value) {
         if (!field.Edited() || !(field.State() & LPane::kFocused)) field.SetValue(value);
     };
-    // The fields get the record's values unrounded: they show them rounded, and
-    // give them back whole when the user leaves them unchanged.
-    show(c.fFade, r ? f32(r->GetU32(SnctF::fdtm) / 1000.0) : 0.0f);
-    show(c.fVol, r ? f32(f64(r->GetU32(SnctF::volm)) * 100.0 / 256.0) : 100.0f);
-    show(c.fRate, r ? f32((f64(r->GetF32(SnctF::rate)) - 1.0) * 100.0) : 0.0f);
+    const Shown shown = ShownOf(r);
+    show(c.fFade, f32(shown.fade));
+    show(c.fVol, f32(shown.volume));
+    show(c.fRate, f32(shown.rate));
 }
 
 bool CKvsScnPrmF::Prepare() {
@@ -207,13 +217,21 @@ LMessage CKvsScnPrmF::HandleMessage(const LMessage& msg) {
             if (Prepare()) fRecord->SetU32(this, SnctF::fdtm, FadeFromSeconds(c.fFade.GetValue()));
             return LMessage();
         }
+        // Volume and rate show a rounding of finer stored values (from the
+        // device, or older files): a field ended on what it shows leaves the
+        // stored value alone; any other value is stored.
         if (msg.source == &c.fVol) {
-            if (Prepare()) fRecord->SetU32(this, SnctF::volm, VolumeFromPercent(c.fVol.GetValue()));
+            if (!Prepare()) return LMessage();
+            const u32 volm = VolumeFromPercent(c.fVol.GetValue());
+            if (volm != VolumeFromPercent(ShownOf(fRecord).volume))
+                fRecord->SetU32(this, SnctF::volm, volm);
             return LMessage();
         }
         if (msg.source == &c.fRate) {
-            if (Prepare())
-                fRecord->SetF32(this, SnctF::rate, 0, RateFromPercent(c.fRate.GetValue()));
+            if (!Prepare()) return LMessage();
+            const f32 rate = RateFromPercent(c.fRate.GetValue());
+            if (rate != RateFromPercent(ShownOf(fRecord).rate))
+                fRecord->SetF32(this, SnctF::rate, 0, rate);
             return LMessage();
         }
     }

@@ -29,10 +29,20 @@ public:
 
     // The conversions between the fields and the record.
     static u32 VolumeFromPercent(f64 percent);
+    // Whole percents, halves rounded up: 84 shows 33, 32 shows 13.
     static f64 PercentFromVolume(u32 volm);
     static f32 RateFromPercent(f64 percent);
+    // Hundredths of a percent: 0.99 shows -1, 1.015 shows 1.5.
     static f64 PercentFromRate(f32 rate);
     static u32 FadeFromSeconds(f64 seconds);
+    // What the fade, volume and rate fields show of a clip; without one, the
+    // defaults (0 s, 100 %, 0 %).
+    struct Shown {
+        f64 fade = 0;
+        f64 volume = 100;
+        f64 rate = 0;
+    };
+    static Shown ShownOf(const CRecord* clip);
     // The file name as shown: without its extension.
     static LString ShownName(const LString& name);
 

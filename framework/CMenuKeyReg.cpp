@@ -53,11 +53,6 @@ CMenuKeyDlg::CMenuKeyDlg(LHandler* parent)
     SizeDirectly(*this, name, nullptr);
 }
 
-void CMenuKeyDlg::ClearKey() {
-    fKey = LString();
-    fDisplay.SetText(LString());
-}
-
 LMessage CMenuKeyDlg::HandleMessage(const LMessage& msg) {
     LString text;
     if (msg.Is(LKeyboard_Down) && KeyTextFromKeyboard(&text)) {

@@ -18,7 +18,6 @@ public:
     LMessage HandleMessage(const LMessage& msg) override;
 
     const LString& KeyText() const { return fKey; }
-    void ClearKey();
 
     LString fKey;
     LStdButton fOk;

@@ -98,10 +98,6 @@ COpener::~COpener() {
     }
 }
 
-u32 COpener::LiveCount() {
-    return sOpeners.live;
-}
-
 const LSharedImage* COpener::SharedImage(u32 which) {
     return which < kImageCount ? sOpeners.images[which].Get() : nullptr;
 }

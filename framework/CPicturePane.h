@@ -57,8 +57,7 @@ public:
     void SetOpen(bool open);
     bool IsOpen() const { return fOpen; }
 
-    // Openers alive, and whether the shared set is loaded (for tests of its life).
-    static u32 LiveCount();
+    // Whether the shared set is loaded (for tests of its life).
     static const LSharedImage* SharedImage(u32 which);
 
 private:

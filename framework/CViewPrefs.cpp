@@ -35,6 +35,10 @@ void CViewPrefs::Attach(CRecord* node) {
     NotifyChanged();
 }
 
+bool CViewPrefs::IsUsablePoints(f32 points) {
+    return std::isfinite(points) && points >= 1.0f && points <= 1000.0f;
+}
+
 bool CViewPrefs::GetFont(u32 slot, CViewFont* out) const {
     out->family = LString();
     out->points = 12.0f;
@@ -44,9 +48,7 @@ bool CViewPrefs::GetFont(u32 slot, CViewFont* out) const {
     NodeGetText(&out->family, entry, kFamily, "");
     f32 points = 0;
     // A damaged or hand-edited size must not reach the font engine.
-    if (NodeGetFloat(entry, kPoints, &points) >= 0 && std::isfinite(points) && points >= 1.0f &&
-        points <= 1000.0f)
-        out->points = points;
+    if (NodeGetFloat(entry, kPoints, &points) >= 0 && IsUsablePoints(points)) out->points = points;
     return !out->family.IsEmpty();
 }
 
@@ -55,8 +57,10 @@ void CViewPrefs::SetFont(u32 slot, const CViewFont& font) {
     CRecord* fonts = NodeGetOrCreate(fNode, nullptr, kFonts);
     CRecord* entry = fonts ? NodeGetOrCreate(fonts, nullptr, SlotKey(slot).CStr()) : nullptr;
     if (!entry) return;
-    // Compared as stored, so that a size with more decimals is not a change each time.
-    const LString points = PointsText(font.points);
+    // Compared as stored, so that a size with more decimals is not a change each
+    // time. Clearing a slot stores no family and 0 points, as it always has.
+    const bool usable = font.family.IsEmpty() || IsUsablePoints(font.points);
+    const LString points = PointsText(usable ? font.points : 12.0f);
     LString oldFamily, oldPoints;
     const bool hadFamily = NodeFind(entry, kFamily, &oldFamily) >= 0;
     const bool hadPoints = NodeFind(entry, kPoints, &oldPoints) >= 0;

@@ -25,10 +25,13 @@ public:
     void Attach(CRecord* node);
     CRecord* Node() const { return fNode; }
 
+    // Sizes the font engine is given: 1 to 1000 points.
+    static bool IsUsablePoints(f32 points);
     // True when the user set a family for the slot. Points outside 1-1000, or
     // not a number, count as missing (12).
     bool GetFont(u32 slot, CViewFont* out) const;
-    // Writes and announces only a real change (points kept to one decimal).
+    // Writes and announces only a real change (points kept to one decimal). A
+    // family with an unusable size is stored with 12 points.
     void SetFont(u32 slot, const CViewFont& font);
     // Drops every native font, then sends "CViewPrefs_Changed" to the frame of
     // every window in window-list order.

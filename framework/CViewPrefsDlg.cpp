@@ -4,6 +4,7 @@
 
 #include "framework/CMainLoop.h"
 #include "framework/CViewPrefs.h"
+#include "framework/InputState.h"
 #include "framework/StdDialogs.h"
 
 namespace {
@@ -14,11 +15,25 @@ constexpr u32 kPanelChanges = kFontPanelSize | kFontPanelFace;
 
 // ---- CVPFontCell
 
-CVPFontCell::CVPFontCell(LPane* list)
-    : LListCell(list), fLabel(this), fFamily(this, CTextSlot::kClearable), fLine(this, this) {
+CVPFontCell::CVPFontCell(CVPFontList* list)
+    : LListCell(list),
+      fLabel(this),
+      fFamily(this, CTextSlot::kClearable),
+      fLine(this, this),
+      fList(list) {
     fFamily.SetState(kOpTabStopRingOutside);
     fFamily.SetState(kOpClickFocus);
     SetLayoutByName("CVPFONTCELL", 1);
+}
+
+LMessage CVPFontCell::HandleMessage(const LMessage& msg) {
+    // A row holds one field: Tab goes on to the next row, not round this one.
+    LKeyboard* kb = LKeyboard::Instance();
+    if (msg.Is(LKeyboard_Down) && kb && kb->fChar == 9 && !kb->IsControlDown()) {
+        fList->StepRow(kb->IsShiftDown() ? -1 : 1);
+        return LMessage();
+    }
+    return LListCell::HandleMessage(msg);
 }
 
 // ---- CVPFontList
@@ -59,9 +74,11 @@ void CVPFontList::ClosePanel() {
     CloseFontPanel(this, &PanelChanged);
 }
 
-void CVPFontList::ChooseFont() {
+void CVPFontList::ChooseFont(bool asked) {
     const i32 row = SelectedRow();
     if ((fState & (kFocused | kWindowKey)) != (kFocused | kWindowKey) || row < 0) return;
+    if (!asked && fPanelDismissed) return;
+    fPanelDismissed = false;
     LFontSpec spec;
     CViewFont user;
     if (CViewPrefs::Instance().GetFont(u32(row), &user)) {
@@ -76,8 +93,13 @@ void CVPFontList::ChooseFont() {
     fPanelOpen = RunFontPanel(false, &spec, this, &PanelChanged, kPanelChanges) == kFontPanelShown;
 }
 
-void CVPFontList::PanelChanged(void* owner, const LFontSpec* spec, u32) {
+void CVPFontList::PanelChanged(void* owner, const LFontSpec* spec, u32 event) {
     auto* list = static_cast<CVPFontList*>(owner);
+    if (list && event == kFontPanelClosed) {
+        list->fPanelOpen = false;
+        list->fPanelDismissed = true;
+        return;
+    }
     // A modal dialog owns the user's attention: its choices are not ours.
     if (!list || !spec || LDesktop::FindWindowById(kWindowDialog)) return;
     const i32 row = list->SelectedRow();
@@ -91,11 +113,52 @@ void CVPFontList::SetSlotFont(i32 row, const LString& family, f32 points) {
     CViewFont font;
     font.family = family;
     font.points = points;
+    // A panel may report no size (a face chosen by pixels) or an absurd one:
+    // the family is taken, the slot keeps the size it has.
+    if (!family.IsEmpty() && !CViewPrefs::IsUsablePoints(points)) {
+        CViewFont current;
+        if (!CViewPrefs::Instance().GetFont(u32(row), &current))
+            current.points = f32(LFont(row).GetPointSize());
+        font.points = CViewPrefs::IsUsablePoints(current.points) ? current.points : 12.0f;
+    }
     CViewPrefs::Instance().SetFont(u32(row), font);
     RefreshCell(LCell{0, row});
 }
 
+void CVPFontList::StepRow(i32 step) {
+    LCell edit;
+    const i32 from = GetEditCell(&edit) ? edit.row : SelectedRow();
+    const i32 row = from < 0 ? 0 : (from + step + kSlots) % kSlots;
+    if (auto* cell = static_cast<CVPFontCell*>(GetCellFrame(LCell{0, row}, false)))
+        cell->fFamily.RequestFocus();
+}
+
+i32 CVPFontList::RowOf(LHandler* pane) {
+    LCell cell;
+    return pane && FindCellFrame(pane, &cell) && cell.row >= 0 && cell.row < kSlots ? cell.row : -1;
+}
+
 LMessage CVPFontList::HandleMessage(const LMessage& msg) {
+    if (msg.Is(LPane_ReqFocus) && msg.source != this) {
+        // The row whose slot takes the keyboard (a click, Tab) is the row the
+        // panel is for: selected before the list takes the focus, since taking
+        // it opens the panel for the selection.
+        const i32 before = SelectedRow();
+        const i32 row = RowOf(msg.source);
+        if (row >= 0 && row != before) SelectCell(LCell{0, row});
+        LMessage rest = LCellListPane::HandleMessage(msg);
+        if (row >= 0 && row != before) ChooseFont();
+        return rest;
+    }
+    if (msg.Is(LKeyboard_Down)) {
+        // Return or Enter on a row opens the panel for it, as a click does.
+        LKeyboard* kb = LKeyboard::Instance();
+        const u32 ch = kb ? (kb->fChar & 0xFF) : 0;
+        if ((ch == 13 || ch == 3) && SelectedRow() >= 0) {
+            ChooseFont();
+            return LMessage();
+        }
+    }
     if (msg.Is(CTextSlot_Click) || msg.Is(CTextSlot_Changed)) {
         LCell cell;
         LListCell* frame = msg.source ? FindCellFrame(msg.source, &cell) : nullptr;
@@ -118,7 +181,7 @@ void CVPFontList::StateChanged(u32 op) {
     // The panel follows the list: open while it is shown and focused.
     if ((fState & (kVisible | kContainerShown | kFocused)) ==
         (kVisible | kContainerShown | kFocused))
-        ChooseFont();
+        ChooseFont(false);
     else
         ClosePanel();
 }

@@ -9,13 +9,20 @@
 #include "framework/LTextPane.h"
 #include "services/FontPanel.h"
 
+class CVPFontList;
+
 class CVPFontCell : public LListCell {
 public:
-    explicit CVPFontCell(LPane* list);
+    explicit CVPFontCell(CVPFontList* list);
+
+    LMessage HandleMessage(const LMessage& msg) override;
 
     LTextPane fLabel;
     CTextSlot fFamily;
     LSeparator fLine;
+
+private:
+    CVPFontList* fList;
 };
 
 class CVPFontList : public LCellListPane {
@@ -30,18 +37,27 @@ public:
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
 
-    // Opens the font panel for the selected row when the list is focused in the key window.
-    void ChooseFont();
+    // Opens the font panel for the selected row when the list is focused in the
+    // key window. asked: the user asked for it (a click, Return, another row);
+    // otherwise the panel only follows the list, and stays away once the user
+    // closed it.
+    void ChooseFont(bool asked = true);
     void SetSlotFont(i32 row, const LString& family, f32 points);
+    // Tab and Shift-Tab: the font of the next or previous row takes the
+    // keyboard (round the four rows), and the panel goes along.
+    void StepRow(i32 step);
     // What the font panel reports while it is open.
     static void PanelChanged(void* owner, const LFontSpec* spec, u32 event);
     bool PanelOpen() const { return fPanelOpen; }
 
 private:
     i32 SelectedRow() const;
+    // The row of a pane inside one of the list's cells, or -1.
+    i32 RowOf(LHandler* pane);
     void ClosePanel();
 
     bool fPanelOpen = false;
+    bool fPanelDismissed = false;
 };
 
 class CViewPrefsDlg : public LModalFrame {

@@ -23,6 +23,7 @@ public:
     void SetAlignment(u32 align);
     void SetColor(const LPenRef& color);
     const LString& GetText() const { return fBox.Text(); }
+    const LFont& Style() const { return fBox.Font(); }
 
 protected:
     void InvalidateIfShown();

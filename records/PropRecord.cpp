@@ -607,10 +607,6 @@ bool ReadIntoWith(CStrm* strm, CRecord* rec, bool reset, void* ctx, RecResolver 
     return ok;
 }
 
-const CRecordSchema* DocResolver(void* ctx, u32 family, u32 kind, CRecord* parent, u8 field) {
-    return static_cast<CRecordDoc*>(ctx)->ResolveSchema(family, kind, parent, field);
-}
-
 const CRecordSchema* DocTopResolver(void* ctx, u32 family, u32 kind, CRecord*, u8) {
     // Child and item kinds are resolved as the document would without a parent.
     return static_cast<CRecordDoc*>(ctx)->ResolveSchema(family, kind, nullptr, kRecSelf);
@@ -623,7 +619,6 @@ bool ReadInto(CStrm* strm, CRecord* rec, bool reset) {
 }
 
 bool ReadFromStream(CStrm* strm, CRecordDoc* doc) {
-    (void)DocResolver;
     if (!doc->Root()) return false;
     return ReadIntoWith(strm, doc->Root(), true, doc, DocTopResolver);
 }

@@ -130,12 +130,6 @@ void CXmlWriter::LineBreak() {
     fSink.PutChar('\n');
 }
 
-void CXmlWriter::CharRef(u32 code) {
-    char ref[16];
-    std::snprintf(ref, sizeof(ref), "&#%u;", unsigned(code));
-    fSink.Put(ref);
-}
-
 void CXmlWriter::CData(const char* text, u32 length) {
     fSink.Put("<![CDATA[");
     XmlAppendText(fSink, text, length, false);

@@ -28,7 +28,6 @@ public:
     void EndEmpty();
     void EndTag(const char* name);
     void LineBreak();
-    void CharRef(u32 code);
     // Text that must not hold "]]>" (the caller makes sure), as a CDATA section.
     void CData(const char* text, u32 length);
 

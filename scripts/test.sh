@@ -5,7 +5,8 @@
 #     instrumented for the fuzzer: the whole tree (the Qt layer, tests, benchmarks,
 #     tools, the fuzz targets); a short smoke run of every fuzz target; the whole
 #     suite;
-#  2. g++, ThreadSanitizer: the whole tree built; the concurrency tests (label
+#  2. g++, ThreadSanitizer: the whole tree built; the check that no program code
+#     is reached only from tests (tools/reach); the concurrency tests (label
 #     'threads') run.
 # A failing test is not run again: a test that fails once is a bug to be found.
 # A test that cannot run here (no root, no X server, a missing tool) is reported
@@ -50,9 +51,12 @@ cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest build/asan
 
-cmake -S . -B build/tsan "${common[@]}" -DKEVO_TSAN=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
+# The program is also linked here with unused sections dropped: the check that
+# no program code is reached only from tests rides on this build.
+cmake -S . -B build/tsan "${common[@]}" -DKEVO_TSAN=ON -DKEVO_GC_CHECK=ON \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
 cmake --build build/tsan -j "$jobs"
+python3 tools/reach/check.py build/tsan || status=1
 TSAN_OPTIONS=halt_on_error=1 run_ctest build/tsan -L threads
 
 echo "test.sh: $skipped skipped (each listed above with its reason)"

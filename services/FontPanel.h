@@ -13,8 +13,10 @@ struct LFontSpec {
     u8 italic = 0;
 };
 
-// Called after every change in a modeless panel with event 2.
+// Called after every change in a modeless panel with event 2; with event 3
+// (spec: the font it showed) when the user closed it, which ends the binding.
 using LFontPanelCallback = void (*)(void* owner, const LFontSpec* spec, u32 event);
+enum : u32 { kFontPanelChanged = 2, kFontPanelClosed = 3 };
 
 enum : u32 { kFontPanelSize = 1, kFontPanelFace = 2, kFontPanelColor = 4 };
 enum : i32 { kFontPanelDone = 0, kFontPanelNone = 1, kFontPanelShown = 2 };

@@ -26,10 +26,6 @@ std::string ComposedBase(const char* name) {
 
 }  // namespace
 
-bool SameComposedName(const char* a, const char* b) {
-    return ComposedBase(a) == ComposedBase(b);
-}
-
 CKvsFileDrop::CKvsFileDrop(LPane* parent, MDevObjLink* link)
     : LDropPane(parent, 0), fLink(link), fTimer(this) {}
 

@@ -37,5 +37,3 @@ private:
     LTimer fTimer;
 };
 
-// Whether two file names without extension are the same once composed (NFC).
-bool SameComposedName(const char* a, const char* b);

@@ -4,8 +4,10 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QPixmap>
+#include <QScreen>
 #include <QTextLayout>
 #include <QWidget>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/qt/QtColors.h"
@@ -179,6 +181,19 @@ QFont QtFontFromSpec(const LFontSpec& spec) {
     if (family.isEmpty()) family = QString::fromUtf8(spec.fontName.CStr());
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     if (QtHasFamily(family)) font.setFamily(family);
+    // The face by name: the panel takes a font without one as the family's
+    // first face, however slanted. Of the faces of that weight and slant, the
+    // shortest name is the plain one ("Book" before "Condensed").
+    font.setStyleName(QString());
+    const QString chosen = font.family();
+    QString face;
+    for (const QString& style : QFontDatabase::styles(chosen)) {
+        if (QFontDatabase::italic(chosen, style) != (spec.italic != 0) ||
+            (QFontDatabase::weight(chosen, style) >= QFont::Bold) != (spec.bold != 0))
+            continue;
+        if (face.isEmpty() || style.size() < face.size()) face = style;
+    }
+    if (!face.isEmpty()) font.setStyleName(face);
     if (spec.pointSize >= 1 && spec.pointSize <= 1000) font.setPointSizeF(spec.pointSize);
     font.setBold(spec.bold != 0);
     font.setItalic(spec.italic != 0);
@@ -195,13 +210,69 @@ void QtDrawingServices::Report(const QFont& font) {
         spec.bold = fStart.bold;
         spec.italic = fStart.italic;
     }
-    if (fCallback) fCallback(fOwner, &spec, 2);
+    if (fCallback) fCallback(fOwner, &spec, kFontPanelChanged);
     fStart.fontName = spec.fontName;
     fStart.familyName = spec.familyName;
 }
 
+namespace {
+
+// Where it covers least of the window it serves (beside it, else below or
+// above it), within the screen: the user watches that window take each choice.
+void PlaceBeside(QWidget* panel, QWidget* owner) {
+    if (!owner) return;
+    QScreen* screen = owner->screen();
+    if (!screen) return;
+    const QRect avail = screen->availableGeometry();
+    const QRect near = owner->frameGeometry();
+    panel->ensurePolished();
+    panel->resize(panel->minimumSizeHint().expandedTo(QSize(420, 320)));
+    // The window manager's frame comes on top of the panel's own size.
+    const QSize outer = panel->size() + QSize(4, 28);
+    const int gap = 8;
+    const QPoint tries[] = {{near.right() + gap, near.top()},
+                            {near.left() - gap - outer.width(), near.top()},
+                            {near.left(), near.bottom() + gap},
+                            {near.left(), near.top() - gap - outer.height()}};
+    QPoint best;
+    qint64 least = -1;
+    for (QPoint p : tries) {
+        p.setX(
+            std::clamp(p.x(), avail.left(), std::max(avail.left(), avail.right() - outer.width())));
+        p.setY(
+            std::clamp(p.y(), avail.top(), std::max(avail.top(), avail.bottom() - outer.height())));
+        const QRect covered = QRect(p, outer).intersected(near);
+        const qint64 area = covered.isEmpty() ? 0 : qint64(covered.width()) * covered.height();
+        if (least < 0 || area < least) {
+            least = area;
+            best = p;
+        }
+    }
+    panel->move(best);
+}
+
+}  // namespace
+
 i32 QtDrawingServices::RunFontPanel(bool modal, LFontSpec* spec, void* owner,
                                     LFontPanelCallback callback, u32 flags) {
+    if (!modal && fPanel && owner == fOwner && callback == fCallback) {
+        // The owner's panel is up (its window came back to the front, another
+        // row was chosen): it shows the new font in place. A new dialog would
+        // take the keyboard from the window the user just came back to.
+        fFlags = flags;
+        fStart = *spec;
+        {
+            const QSignalBlocker quiet(fPanel);
+            fPanel->setCurrentFont(QtFontFromSpec(*spec));
+        }
+        // Left where it is, behind or not: raising it would take the keyboard.
+        // Unless its window has grown over it (a bigger font): then it moves
+        // where that window leaves it seen.
+        QWidget* owner = QApplication::activeWindow();
+        if (owner && owner != fPanel && owner->frameGeometry().intersects(fPanel->frameGeometry()))
+            PlaceBeside(fPanel, owner);
+        return kFontPanelShown;
+    }
     if (fPanel) CloseFontPanel(fOwner, fCallback);
     fOwner = owner;
     fCallback = callback;
@@ -234,6 +305,22 @@ i32 QtDrawingServices::RunFontPanel(bool modal, LFontSpec* spec, void* owner,
     fPanel->setOption(QFontDialog::NoButtons, true);
     QObject::connect(fPanel, &QFontDialog::currentFontChanged, fPanel,
                      [this](const QFont& font) { Report(font); });
+    // Closed by the user (Escape, the window's close box): the binding ends
+    // and its owner hears of it, so that it does not bring the panel back on
+    // its own when its window gets the keyboard again.
+    QObject::connect(fPanel, &QDialog::finished, fPanel, [this, panel = fPanel](int) {
+        if (fPanel != panel) return;
+        LFontSpec last = fStart;
+        QtFontToSpec(panel->currentFont(), &last);
+        void* owner = fOwner;
+        const LFontPanelCallback callback = fCallback;
+        fPanel = nullptr;
+        fOwner = nullptr;
+        fCallback = nullptr;
+        panel->deleteLater();
+        if (callback) callback(owner, &last, kFontPanelClosed);
+    });
+    PlaceBeside(fPanel, QApplication::activeWindow());
     fPanel->show();
     return kFontPanelShown;
 }

@@ -1,4 +1,5 @@
 // The scene edit frame on the headless fakes.
+#include <cstdlib>
 #include <limits>
 
 #include "editors/CKvsScnEdF.h"
@@ -150,6 +151,79 @@ TEST(SceneEdit, TheShownTextTypedAgainKeepsTheStoredValue) {
     EXPECT_EQ(clip->GetF32(SnctF::rate), 1.01234f);
     retype(f.fVol, "75");
     EXPECT_EQ(clip->GetU32(SnctF::volm), 192u);
+}
+
+// Every shown percent is the stored value converted and rounded half up, and
+// ending a field on what it shows keeps the finer stored value; another value
+// typed is stored.
+TEST(SceneEdit, ShownPercentsAreRoundedAndKeepTheStoredValue) {
+    Stage s;
+    s.fEdit->SetSequence(s.fSeq);
+    CRecord* clip = s.Clip(0);
+    s.fWin.SetState(LPane::kOpWindowKey);
+    s.fWin.SetState(LPane::kOpFocus);
+    auto& f = s.F();
+    auto end = [&](CNumVol& field, const char* typed) {
+        field.RequestFocus();
+        ASSERT_NE(field.Engine(), nullptr);
+        field.Engine()->SelectAll();
+        if (typed) s.fControls.fField->Type(typed);
+        LKeyboard keys;
+        keys.fChar = 13;
+        LHandler::Send(LKeyboard_Down, &keys, &field);
+    };
+    struct Case {
+        u32 volm;
+        const char* shown;
+        const char* typed;  // null: ended unchanged
+        u32 stored;
+    };
+    const Case volumes[] = {
+        {84, "33", nullptr, 84},    {84, "33", "33", 84},      {85, "33", nullptr, 85},
+        {32, "13", nullptr, 32},    {160, "63", nullptr, 160}, {200, "78", "78", 200},
+        {2, "1", nullptr, 2},       {1, "0", nullptr, 1},      {256, "100", nullptr, 256},
+        {300, "100", nullptr, 300}, {85, "33", "34", 87},      {32, "13", "12", 31},
+    };
+    for (const Case& c : volumes) {
+        clip->SetU32(nullptr, SnctF::volm, c.volm);
+        EXPECT_STREQ(f.fVol.GetText().CStr(), c.shown) << c.volm;
+        EXPECT_EQ(CKvsScnPrmF::ShownOf(clip).volume, std::atof(c.shown)) << c.volm;
+        end(f.fVol, c.typed);
+        EXPECT_EQ(clip->GetU32(SnctF::volm), c.stored)
+            << c.volm << " " << (c.typed ? c.typed : "-");
+    }
+    struct RateCase {
+        f32 rate;
+        const char* shown;
+        const char* typed;
+        f32 stored;
+    };
+    const RateCase rates[] = {
+        {1.015f, "1.50", nullptr, 1.015f},
+        {0.99f, "-1.00", nullptr, 0.99f},
+        {1.05f, "5.00", nullptr, 1.05f},
+        {0.95f, "-5.00", "-5", 0.95f},
+        {1.00004f, "0.00", nullptr, 1.00004f},
+        {1.2f, "5.00", nullptr, 1.2f},
+        {1.00004f, "0.00", "0.01", 1.0001f},
+        {std::numeric_limits<f32>::quiet_NaN(), "0.00", "1", 1.01f},
+    };
+    for (const RateCase& c : rates) {
+        clip->SetF32(nullptr, SnctF::rate, 0, c.rate);
+        EXPECT_STREQ(f.fRate.GetText().CStr(), c.shown) << c.rate;
+        end(f.fRate, c.typed);
+        EXPECT_EQ(clip->GetF32(SnctF::rate), c.stored) << c.rate;
+    }
+    const struct {
+        u32 fdtm;
+        const char* shown;
+    } fades[] = {{2500, "2.5"}, {0, "0.0"}, {10000, "10.0"}, {100, "0.1"}, {20000, "10.0"}};
+    for (const auto& c : fades) {
+        clip->SetU32(nullptr, SnctF::fdtm, c.fdtm);
+        EXPECT_STREQ(f.fFade.GetText().CStr(), c.shown) << c.fdtm;
+        end(f.fFade, nullptr);
+        EXPECT_EQ(clip->GetU32(SnctF::fdtm), c.fdtm);
+    }
 }
 
 TEST(SceneEdit, FileSlotDropAndLoop) {

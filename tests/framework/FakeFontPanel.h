@@ -33,7 +33,13 @@ public:
         LFontSpec spec;
         spec.familyName = family;
         spec.pointSize = points;
-        if (fCallback) fCallback(fOwner, &spec, 2);
+        if (fCallback) fCallback(fOwner, &spec, kFontPanelChanged);
+    }
+    // The user closes the open panel: the binding ends and its owner hears of it.
+    void UserCloses() {
+        const LFontPanelCallback fn = std::exchange(fCallback, nullptr);
+        LFontSpec spec;
+        if (fn) fn(fOwner, &spec, kFontPanelClosed);
     }
     std::string Take() { return std::exchange(fLog, std::string()); }
 

@@ -2,6 +2,7 @@
 // every window, the window that edits them and the font panel that follows it.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "FakeFontPanel.h"
@@ -119,6 +120,119 @@ TEST_F(ViewPrefs, ClearingARowRestoresTheDefaultAndThePanelFollowsTheList) {
     EXPECT_EQ(Font(u32(-1)), "- 12.000000");
     list.SetState(LPane::kOpContainerHidden);
     EXPECT_EQ(panel.Take(), "close");
+}
+
+// Every way a user reaches a row's font opens the panel for that row, and the
+// panel follows the row that has the keyboard.
+TEST_F(ViewPrefs, AClickReturnOrTabOnARowOpensThePanelForIt) {
+    CViewPrefs::Instance().SetFont(2, CViewFont{"Serif", 9});
+    CViewPrefsDlg dlg(nullptr);
+    dlg.ShowWindow();
+    CVPFontList& list = dlg.FontList();
+    list.SetState(LPane::kOpFocus);
+    EXPECT_EQ(panel.Take(), "") << "no row chosen yet";
+    auto slot = [&](i32 row) -> CTextSlot& {
+        return static_cast<CVPFontCell*>(list.GetCellFrame(LCell{0, row}, false))->fFamily;
+    };
+    // A row without a font of its own starts from the font it uses now.
+    auto fake = [](i32 row) { return "run Fake " + std::to_string(12 + row); };
+    struct Step {
+        const char* how;
+        i32 row;  // the row clicked, or the row that has the keyboard
+        std::string run;
+        i32 selected;
+    };
+    const Step steps[] = {
+        {"click", 2, "run Serif 9", 2},
+        {"click", 0, fake(0), 0},
+        {"return", 0, fake(0), 0},
+        {"tab", 0, fake(1), 1},
+        {"tab", 1, "run Serif 9", 2},
+        {"shift-tab", 2, fake(1), 1},
+        {"shift-tab", 1, fake(0), 0},
+        {"shift-tab", 0, fake(3), 3},
+        {"tab", 3, fake(0), 0},
+    };
+    for (const Step& s : steps) {
+        const std::string how = s.how;
+        if (how == "click") {
+            LHandler::Send(LMouse_Click, &mouse, &slot(s.row));
+        } else {
+            keyboard.fChar = how == "return" ? 13 : 9;
+            keyboard.fModifiers = how == "shift-tab" ? u32(kModShift) : 0u;
+            LHandler::Send(LKeyboard_Down, &keyboard, &slot(s.row));
+            keyboard.fModifiers = 0;
+        }
+        const std::string log = panel.Take();
+        EXPECT_EQ(log.substr(log.size() - s.run.size()), s.run) << how << " " << s.row;
+        EXPECT_EQ(list.GetSelCell().row, s.selected) << how << " " << s.row;
+    }
+    // Chosen in the panel: the selected row's slot takes it.
+    panel.Choose("Mono", 11);
+    EXPECT_EQ(Font(0), "Mono 11.000000");
+    EXPECT_EQ(Font(2), "Serif 9.000000");
+}
+
+// Closed by the user, the panel stays away while the list only regains the
+// keyboard; a row asked for again brings it back.
+TEST_F(ViewPrefs, APanelTheUserClosedComesBackOnlyWhenAsked) {
+    CViewPrefsDlg dlg(nullptr);
+    dlg.ShowWindow();
+    CVPFontList& list = dlg.FontList();
+    list.SelectCell(LCell{0, 1});
+    list.SetState(LPane::kOpFocus);
+    EXPECT_EQ(panel.Take(), "run Fake 13");
+    panel.UserCloses();
+    EXPECT_FALSE(list.PanelOpen());
+    list.SetState(LPane::kOpWindowUnkey);
+    list.SetState(LPane::kOpWindowKey);
+    list.SetState(LPane::kOpUnfocus);
+    list.SetState(LPane::kOpFocus);
+    EXPECT_EQ(panel.Take(), "");
+    keyboard.fChar = 13;
+    auto* row = static_cast<CVPFontCell*>(list.GetCellFrame(LCell{0, 1}, false));
+    LHandler::Send(LKeyboard_Down, &keyboard, &row->fFamily);
+    EXPECT_EQ(panel.Take(), "run Fake 13");
+    EXPECT_TRUE(list.PanelOpen());
+    // Following the list again until the next close.
+    list.SetState(LPane::kOpUnfocus);
+    EXPECT_EQ(panel.Take(), "close");
+    list.SetState(LPane::kOpFocus);
+    EXPECT_EQ(panel.Take(), "run Fake 13");
+}
+
+// A size the panel reports that the font engine cannot take never reaches
+// the preferences: the family is taken, the slot keeps its size.
+TEST_F(ViewPrefs, UnusableSizesFromThePanelKeepTheSlotsSize) {
+    CViewPrefs::Instance().SetFont(1, CViewFont{"Serif", 14});
+    CViewPrefsDlg dlg(nullptr);
+    dlg.ShowWindow();
+    CVPFontList& list = dlg.FontList();
+    list.SelectCell(LCell{0, 1});
+    list.SetState(LPane::kOpFocus);
+    const struct {
+        const char* family;
+        f32 points;
+        const char* stored;
+    } cases[] = {
+        {"Mono", 0, "14.0"},
+        {"Sans", -3, "14.0"},
+        {"Mono", 5000, "14.0"},
+        {"Sans", std::numeric_limits<f32>::quiet_NaN(), "14.0"},
+        {"Sans", std::numeric_limits<f32>::infinity(), "14.0"},
+        {"Mono", 1000, "1000.0"},
+        {"Sans", 0.5f, "1000.0"},
+        {"Sans", 1, "1.0"},
+    };
+    for (const auto& c : cases) {
+        panel.Choose(c.family, c.points);
+        EXPECT_EQ(Stored(1, "fam"), LString(c.family)) << c.points;
+        EXPECT_EQ(Stored(1, "pts"), LString(c.stored)) << c.points;
+    }
+    // Set directly, a family with an unusable size is stored with 12 points.
+    CViewPrefs::Instance().SetFont(3, CViewFont{"Mono", 0});
+    EXPECT_EQ(Stored(3, "pts"), LString("12.0"));
+    EXPECT_EQ(Font(3), "Mono 12.000000");
 }
 
 TEST_F(ViewPrefs, TheWindowIsMadeOnceAndLaidOutAtItsPreferredSize) {
