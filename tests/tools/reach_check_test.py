@@ -105,6 +105,22 @@ class ReachCheck(unittest.TestCase):
                     ("base/Dead.cpp", "Dead2"),
                 ])
 
+    def test_a_name_with_one_form_kept_is_reached_and_destructors_are_left_out(self):
+        # g++ emits a constructor for whole objects (C1) and for base parts (C2): a
+        # program may need only one of them.
+        units = {("kvbase", "Two.cpp.o"): "base/Two.cpp"}
+        own = {".text._ZN3TwoC1Ev", ".text._ZN3TwoC2Ev", ".text._ZN3TwoD1Ev",
+               ".text._ZN3TwoD2Ev", ".text._ZN3Two4GoneEv"}
+        names = {"_ZN3TwoC1Ev": "Two::Two()", "_ZN3TwoC2Ev": "Two::Two()",
+                 "_ZN3TwoD1Ev": "Two::~Two()", "_ZN3TwoD2Ev": "Two::~Two()",
+                 "_ZN3Two4GoneEv": "Two::Gone()"}
+        dropped = {("kvbase", "Two.cpp.o"): {".text._ZN3TwoC1Ev", ".text._ZN3TwoD1Ev",
+                                             ".text._ZN3TwoD2Ev", ".text._ZN3Two4GoneEv"}}
+        never, whole, unreached = check.analyse(units, {("kvbase", "Two.cpp.o")}, dropped,
+                                                {("kvbase", "Two.cpp.o"): own}, names)
+        self.assertEqual((never, whole), ([], []))
+        self.assertEqual(unreached, [("base/Two.cpp", "Two::Gone")])
+
     def test_own_sections_leave_out_groups_empty_and_other_sections(self):
         sections = check.parse_readelf(READELF)
         self.assertEqual(sections[("kvbase", "Calendar.cpp.o")], {
@@ -122,6 +138,8 @@ class ReachCheck(unittest.TestCase):
             ("CGRectToRect(CGRect const&)::{lambda(int)#1}::operator()(int) const", "CGRectToRect"),
             ("LRect::Map(LRect const&, LRect const&) &&", "LRect::Map"),
             ("Plain", "Plain"),
+            ("non-virtual thunk to CWin::HandleMessage(LMessage const&)", "CWin::HandleMessage"),
+            ("virtual thunk to CWin::~CWin()", "CWin::~CWin"),
         ]
         for demangled, want in cases:
             with self.subTest(demangled):

@@ -113,7 +113,8 @@ def is_startup(section):
 def short_name(demangled):
     """The function's name without its parameters and qualifiers. What a
     function holds (its lambdas, local classes) goes by the function's name."""
-    s = demangled.strip().replace("(anonymous namespace)", "\x01")
+    s = re.sub(r"^(non-)?virtual thunk to ", "", demangled.strip())
+    s = s.replace("(anonymous namespace)", "\x01")
     depth = 0
     for i, c in enumerate(s):
         if c in "(<":
@@ -214,9 +215,16 @@ def analyse(units, loaded, dropped, sections, names):
         kept = [s for s in own - gone if not is_startup(s)]
         if own and not kept:
             whole.append(source)
-        fns = {short_name(names.get(section_symbol(s), section_symbol(s)))
-               for s in gone if not is_startup(s)}
-        fns = sorted(f for f in fns if not FOREIGN.search(f))
+        def fn(s):
+            return short_name(names.get(section_symbol(s), section_symbol(s)))
+        # A name counts as reached when any of its sections is kept: g++ emits a
+        # destructor (or constructor) more than once, for whole objects and for base
+        # parts, and a thunk beside a function, and the program may need only one.
+        reached = {fn(s) for s in kept}
+        fns = {fn(s) for s in gone if not is_startup(s)}
+        # Destructors are left out: which of its forms a compiler emits for a class,
+        # and which of those the program needs, is the compiler's affair.
+        fns = sorted(f for f in fns - reached if not FOREIGN.search(f) and "::~" not in f)
         unreached.extend((source, f) for f in fns)
     return never, whole, unreached
 
