@@ -139,6 +139,9 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(std::to_string(cell->GetU32(PlclF::sqid)), id);
         EXPECT_EQ(w.WaitWritten("sqid", 1), std::vector<std::string>{id});
         EXPECT_EQ(w.WrittenElsewhere("sqid"), 0u);
+        // The buttons' layout follows an assignment a second later; it belongs to
+        // the drop, not to the click below.
+        EXPECT_EQ(w.WaitWritten("uifs", 1, 6000).size(), 1u);
         // The Play Buttons window is still the one in front.
         Settle(500);
         EXPECT_GT(StackIndex(x, ClientId(btnWin)), StackIndex(x, ClientId(ctl)));
