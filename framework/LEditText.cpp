@@ -593,7 +593,12 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         } else if (ch == 3 || ch == 13) {
             native = fWrap == 1 || fWrap == 2;
         } else if (ch == 8 || ch == 127) {
-            native = true;
+            // Only where there is something to delete: in an empty field, or at
+            // the end it would delete towards, the key is the Delete command of
+            // the list or frame around it, as it would be without the focus.
+            u32 start = 0, length = 0;
+            fEngine->GetSelection(&start, &length);
+            native = length > 0 || (ch == 8 ? start > 0 : start < fEngine->GetText().Length());
         } else if (ch == 9) {
             native = fWrap == 1;
         }

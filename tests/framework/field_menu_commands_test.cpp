@@ -136,6 +136,33 @@ TEST(FieldMenuCommands, TheFieldTakesOnlyWhatItHasSomethingFor) {
     }
 }
 
+TEST(FieldMenuCommands, DeleteKeysWithNothingToDeleteGoToTheList) {
+    const struct {
+        const char* text;
+        u32 caret, selected;
+        u32 ch;  // 8 Backspace, 127 Delete
+        bool native;
+    } cases[] = {
+        {"tr", 2, 0, 8, true},   {"tr", 0, 0, 8, false},  {"tr", 0, 0, 127, true},
+        {"tr", 2, 0, 127, false}, {"", 0, 0, 8, false},   {"", 0, 0, 127, false},
+        {"tr", 0, 2, 8, true},   {"tr", 0, 2, 127, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.text + "' caret " + std::to_string(c.caret) + " char " +
+                     std::to_string(c.ch));
+        Stage s;
+        LEditText e(&s.fBox);
+        e.SetBounds(LRect(10, 10, 110, 30));
+        e.SetText(c.text);
+        e.RequestFocus();
+        ASSERT_NE(s.fControls.fField, nullptr);
+        s.fControls.fField->SetSelection(c.caret, c.selected);
+        s.fBox.Take();
+        s.Key(&e, c.ch);
+        EXPECT_EQ(s.fBox.Take(), c.native ? "" : "LEditText_Down LKeyboard_Down");
+    }
+}
+
 TEST(FieldMenuCommands, UndoWithAnEditOpenTakesBackThatEdit) {
     const struct {
         const char* what;
