@@ -33,7 +33,9 @@
 #include "base/CMemStrm.h"
 #include "base/LHandle.h"
 #include "base/Paths.h"
+#include "framework/CMainLoop.h"
 #include "framework/LCellListPane.h"
+#include "framework/LMenu.h"
 #include "framework/LStdCtl.h"
 #include "records/CChunkFile.h"
 #include "records/CRecordDoc.h"
@@ -101,10 +103,22 @@ void Raise(Walk& w, QWidget* win) {
 struct Command {
     const char* item;  // the Edit menu item's title
     const char* key;   // xdotool key
+    const char* command;
 };
-const Command kCommands[] = {{"Copy", "ctrl+c"},  {"Paste", "ctrl+v"}, {"Cut", "ctrl+x"},
-                             {"Undo", "ctrl+z"},  {"Redo", "ctrl+shift+z"},
-                             {"Delete", "Delete"}};
+const Command kCommands[] = {
+    {"Copy", "ctrl+c", LStdCmd_Copy},  {"Paste", "ctrl+v", LStdCmd_Paste},
+    {"Cut", "ctrl+x", LStdCmd_Cut},    {"Undo", "ctrl+z", LStdCmd_Undo},
+    {"Redo", "ctrl+shift+z", LStdCmd_Redo}, {"Delete", "Delete", LStdCmd_Delete}};
+
+// Whether the command is enabled, validated as a key press validates it: a
+// menu opened to look would leave the bar holding the keyboard.
+bool EnabledForKey(const char* command) {
+    CMainLoop* loop = CMainLoop::Current();
+    LMenuBar* bar = LMenuBar::Current();
+    if (!loop || !bar) return false;
+    loop->ValidateMenus();
+    return bar->FindEnabledItemByCommand(command) != nullptr;
+}
 
 struct Sweep {
     Sweep(Walk& walk, PlayEdit& edit) : w(walk), p(edit) {}
@@ -185,7 +199,7 @@ struct Sweep {
     }
     void Try(MWindow* win, LCellListPane* list, int state, const Command& c, bool key) {
         ++tried;
-        if (!w.Enabled(win, "Edit", c.item)) return;
+        if (key ? !EnabledForKey(c.command) : !w.Enabled(win, "Edit", c.item)) return;
         ++enabled;
         // A copy of what is already on the clipboard would change nothing.
         if (std::string(c.item) == "Copy" || std::string(c.item) == "Cut")
@@ -199,8 +213,11 @@ struct Sweep {
         const bool changed = RunUntil([&] { return Seen(win, list) != before; }, 1500);
         if (!changed) {
             static const char* const kStates[] = {"row clicked", "field focused", "list clicked"};
+            LFrame* frame = FrameOfWindow(win);
+            LPane* focus = frame ? frame->FindFocusable() : nullptr;
             dead.push_back(win->windowTitle().toStdString() + ": " + typeid(*list).name() + " " +
-                           kStates[state] + ": " + c.item + (key ? " (key)" : " (menu)"));
+                           kStates[state] + ": " + c.item + (key ? " (key)" : " (menu)") +
+                           "; focus " + (focus ? typeid(*focus).name() : "none") + "; " + before);
         }
         Settle(150);
     }
