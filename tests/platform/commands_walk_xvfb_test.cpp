@@ -258,24 +258,32 @@ void SweepPlayEdit(PlayEdit& p, size_t* windows, size_t* lists, size_t* commands
     // windows those open (the button layouts from the play buttons).
     sweep.SweepWindow(p.ctl);
     std::set<MWindow*> swept{p.ctl};
+    // Until a window more is shown than before: windows open on the program's time.
+    auto opened = [](size_t before) {
+        RunUntil([&] { return ShownWindows().size() > before; }, 5000);
+        Settle(300);
+    };
     for (const char* item : kOpeners) {
         Raise(w, p.ctl);
+        const size_t before = ShownWindows().size();
         if (!w.Choose(p.ctl, "Play", item)) continue;
-        Settle(800);
+        opened(before);
         for (MWindow* m : ShownWindows()) {
             if (swept.count(m) || !m->Owner() || m == p.ctl) continue;
             swept.insert(m);
             // The play buttons open the button layouts from a button of their own.
             if (auto* asn = dynamic_cast<CKvsPlayAsnWin*>(FrameOfWindow(m))) {
                 Raise(w, m);
+                const size_t shown = ShownWindows().size();
                 w.Click(PaneAt(&asn->fLayoutsBtn));
-                Settle(800);
+                opened(shown);
             }
         }
     }
     // The Universe Addresses of the device menu.
     Raise(w, p.ctl);
-    if (w.Choose(p.ctl, "Device", "Universe Addresses")) Settle(800);
+    const size_t shown = ShownWindows().size();
+    if (w.Choose(p.ctl, "Device", "Universe Addresses")) opened(shown);
     // A command may take a window with it (the undo of what made it): each is
     // looked at while it is still there.
     std::vector<QPointer<MWindow>> open;
