@@ -125,7 +125,9 @@ struct Sweep {
     Walk& w;
     PlayEdit& p;
     size_t windows = 0, lists = 0, tried = 0, enabled = 0;
-    std::vector<std::string> dead;  // enabled commands that changed nothing
+    std::vector<std::string> dead;   // enabled commands that changed nothing
+    std::vector<std::string> empty;  // lists the walk could give no row
+    bool fCouldAdd = false;          // the last list's window had a button to add a row
 
     // What the user can see change, in one text.
     std::string Seen(MWindow* win, LCellListPane* list) {
@@ -150,14 +152,22 @@ struct Sweep {
     }
     // A row that exists, added with the window's plus buttons when the list is empty.
     bool HasRow(MWindow* win, LCellListPane* list) {
+        fCouldAdd = false;
         if (list->Rows() > 0) return true;
         ForEachPaneIn(FrameOfWindow(win), [&](LPane* pane) {
             auto* plus = dynamic_cast<CPlusButton*>(pane);
             if (list->Rows() == 0 && plus && plus->IsShown() && plus->IsUsable()) {
+                fCouldAdd = true;
                 w.Click(PaneAt(plus));
                 RunUntil([&] { return list->Rows() > 0; }, 1500);
             }
         });
+        // The button layouts are made from the play buttons with a button of their own.
+        if (auto* lys = dynamic_cast<CKvsBtnLysWin*>(FrameOfWindow(win)); lys && !list->Rows()) {
+            fCouldAdd = true;
+            w.Click(PaneAt(&lys->fStore));
+            RunUntil([&] { return list->Rows() > 0; }, 1500);
+        }
         return list->Rows() > 0;
     }
     // The three ways a user leaves a list: a row clicked, a field of it
@@ -238,7 +248,15 @@ struct Sweep {
                         if (!win || !win->isVisible()) return;
                         const std::vector<LCellListPane*> now = ListsOf(FrameOfWindow(win));
                         if (n >= now.size()) return;
-                        if (!Reach(win, now[n], state)) break;
+                        if (!Reach(win, now[n], state)) {
+                            // A list that a button of its window fills must be
+                            // worked on; one filled by the device (its card's
+                            // files) may be empty here.
+                            if (state == 0 && c.item == kCommands[0].item && !key && fCouldAdd)
+                                empty.push_back(win->windowTitle().toStdString() + ": " +
+                                                typeid(*now[n]).name());
+                            break;
+                        }
                         Try(win, now[n], state, c, key);
                     }
                 }
@@ -293,6 +311,7 @@ void SweepPlayEdit(PlayEdit& p, size_t* windows, size_t* lists, size_t* commands
             !dynamic_cast<CKvsDevWin*>(FrameOfWindow(m)) && !ListsOf(FrameOfWindow(m)).empty())
             sweep.SweepWindow(m);
     for (const std::string& d : sweep.dead) ADD_FAILURE() << "changed nothing: " << d;
+    for (const std::string& e : sweep.empty) ADD_FAILURE() << "no row to work on: " << e;
     *windows += sweep.windows;
     *lists += sweep.lists;
     *commands += sweep.enabled;
