@@ -248,16 +248,17 @@ struct Sweep {
                         if (!win || !win->isVisible()) return;
                         const std::vector<LCellListPane*> now = ListsOf(FrameOfWindow(win));
                         if (n >= now.size()) return;
-                        if (!Reach(win, now[n], state)) {
+                        LCellListPane* list = now[n];
+                        if (!Reach(win, list, state)) {
                             // A list that a button of its window fills must be
                             // worked on; one filled by the device (its card's
                             // files) may be empty here.
                             if (state == 0 && c.item == kCommands[0].item && !key && fCouldAdd)
                                 empty.push_back(win->windowTitle().toStdString() + ": " +
-                                                typeid(*now[n]).name());
+                                                typeid(*list).name());
                             break;
                         }
-                        Try(win, now[n], state, c, key);
+                        Try(win, list, state, c, key);
                     }
                 }
             }
