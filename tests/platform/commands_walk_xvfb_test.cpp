@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "PlayEditWalk.h"
+#include "devices/files/CKvsFileList.h"
 #include "editors/CKvsPlayAsnWin.h"
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
@@ -235,6 +236,7 @@ struct Sweep {
         QPointer<MWindow> win(window);
         ++windows;
         Raise(w, win);
+        std::fprintf(stderr, "sweep: window '%s'\n", win->windowTitle().toUtf8().constData());
         w.Shot("commands_window_" + std::to_string(windows));
         const size_t count = ListsOf(FrameOfWindow(win)).size();
         for (size_t n = 0; n < count; ++n) {
@@ -253,7 +255,8 @@ struct Sweep {
                             // A list that a button of its window fills must be
                             // worked on; one filled by the device (its card's
                             // files) may be empty here.
-                            if (state == 0 && c.item == kCommands[0].item && !key && fCouldAdd)
+                            if (state == 0 && c.item == kCommands[0].item && !key && fCouldAdd &&
+                                !dynamic_cast<CKvsFileList*>(list))
                                 empty.push_back(win->windowTitle().toStdString() + ": " +
                                                 typeid(*list).name());
                             break;
@@ -287,6 +290,11 @@ void SweepPlayEdit(PlayEdit& p, size_t* windows, size_t* lists, size_t* commands
         const size_t before = ShownWindows().size();
         if (!w.Choose(p.ctl, "Play", item)) continue;
         opened(before);
+        // A choice that a busy machine lost is made once more.
+        if (ShownWindows().size() == before) {
+            Raise(w, p.ctl);
+            if (w.Choose(p.ctl, "Play", item)) opened(before);
+        }
         for (MWindow* m : ShownWindows()) {
             if (swept.count(m) || !m->Owner() || m == p.ctl) continue;
             swept.insert(m);
