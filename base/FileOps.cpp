@@ -622,7 +622,7 @@ LString& LSpecialFolders::TempItemsFolder(LString* out) {
 
 // ---- Bundles ----
 
-// The build may stamp its version (-DKEVO_VERSION="..."); unstamped builds have none.
+// The build stamps the project's version (KEVO_VERSION); a build without it has none.
 #ifndef KEVO_VERSION
 #define KEVO_VERSION ""
 #endif

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editors/DeviceHooks.h"
 #include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
 #include "editors/PlayHooks.h"
@@ -146,7 +147,7 @@ CKvsAxPlyWin::CKvsAxPlyWin(LHandler* parent, LPane*, MPlayDevice* device, CRecor
     fTrgNavi->SetList(fTrgList);
     fEditor->SetLayoutByName("AXPLYEDF", 1);
     SetLayoutByName("AXPLYWIN", 1);
-    SetTitle(StdDialogText(kTexts, 0));
+    SetTitle(DeviceWindowTitle(device ? device->DeviceSerial() : 0, kTexts));
     fHeader->AddItem(StdDialogText(kTexts, 1), Style2(), nullptr);
     for (u32 i = 2; i <= 5; ++i) fTrgHeader->AddItem(StdDialogText(kTexts, i), Style2(), nullptr);
     BindSelected();

@@ -194,7 +194,7 @@ void CKvsBtnLysList::OnChange(CRecordNote* note) {
         RefreshCell(LCell{0, i32(r->Position())});
 }
 
-CKvsBtnLysWin::CKvsBtnLysWin(LHandler* parent, CRecord* play)
+CKvsBtnLysWin::CKvsBtnLysWin(LHandler* parent, CRecord* play, u32 serial)
     : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, kEditorWindowKind)),
       fPlay(play),
       fApply(this),
@@ -205,7 +205,7 @@ CKvsBtnLysWin::CKvsBtnLysWin(LHandler* parent, CRecord* play)
     LPenRef pen;
     MakePenById(&pen, 1);
     SetBackColor(pen);
-    SetTitle(StdDialogText(kLys, 0));
+    SetTitle(DeviceWindowTitle(serial, kLys));
     fApply.SetTitle(StdDialogText(kLys, 1));
     fVisible.SetTitle(StdDialogText(kLys, 3));
     fVisible.SetState(fPlay->GetU8(PlysF::vsbl) != 0 ? 1 : 0);
@@ -383,7 +383,7 @@ LMessage CKvsPlayAsnWin::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(LStdCtl_Selected) && msg.source == &fLayoutsBtn) {
-        if (!fLayouts) fLayouts = new CKvsBtnLysWin(this, fPlay);
+        if (!fLayouts) fLayouts = new CKvsBtnLysWin(this, fPlay, fDevice ? fDevice->DeviceSerial() : 0);
         fLayouts->ShowWindow();
         return LMessage();
     }

@@ -43,7 +43,8 @@ private:
 
 class CKvsBtnLysWin : public LFrame {
 public:
-    CKvsBtnLysWin(LHandler* parent, CRecord* play);
+    // serial: the device whose layouts these are (the window's title).
+    CKvsBtnLysWin(LHandler* parent, CRecord* play, u32 serial);
     ~CKvsBtnLysWin() override;
     LMessage HandleMessage(const LMessage& msg) override;
     void UpdateButtons();

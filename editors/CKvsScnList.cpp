@@ -337,6 +337,12 @@ LMessage CKvsScnList::HandleCellMessage(const LMessage& msg, CKvsScnCell* c, u32
     }
     if (msg.Is(CNumVol_Fix) && msg.source == &c->fTime) {
         const i32 t = c->fTime.GetScaledValue(kMsPerSecond);
+        if (t == scene->GetI32(ScenF::sntm)) {
+            // Nothing changed: no undo step that Undo would take back without
+            // a trace, and the field shows the time as it stands.
+            RefreshCell(LCell{0, i32(row)});
+            return LMessage();
+        }
         u32 now;
         {
             auto group = UndoGroup(this);

@@ -4,7 +4,10 @@
 
 #include <memory>
 
+#include <string>
+
 #include "framework/LFont.h"
+#include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
 #include "records/CUndoStrm.h"
 
@@ -27,4 +30,11 @@ inline CRecord* DocRoot(CRecordDoc* doc) {
 inline std::unique_ptr<CUndoStrm> UndoGroup(LHandler* h) {
     return std::unique_ptr<CUndoStrm>(
         CUndoStrm::Open(h, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
+}
+
+// A device's editor window is titled with the device's serial followed directly
+// by item 0 of the window's string list: with several devices open, the same
+// editor of each must be told apart.
+inline LString DeviceWindowTitle(u32 serial, const char* texts) {
+    return LString((std::to_string(serial) + StdDialogText(texts, 0).CStr()).c_str());
 }

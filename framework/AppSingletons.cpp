@@ -29,9 +29,20 @@ void Drop(T*& p) {
     delete p;
     p = nullptr;
 }
+
+LString& ProgramName() {
+    static LString name;
+    return name;
+}
 }  // namespace
 
-LProcessInfo::LProcessInfo() : fResFileRef(CurResFile()), fCreator(FourCC("????")) {}
+LProcessInfo::LProcessInfo()
+    : fResFileRef(CurResFile()), fCreator(FourCC("????")), fName(ProgramName()) {}
+
+void LProcessInfo::SetProgramName(const LString& name) {
+    ProgramName() = name;
+    if (gProcessInfo) gProcessInfo->fName = name;
+}
 
 void InitAppSingletons(AppFactory makeApp) {
     gProcessInfo = new LProcessInfo;

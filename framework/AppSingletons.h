@@ -25,6 +25,12 @@ public:
     i32 fForkRef = -1;
     u32 fCreator;
     LString fSecond;
+    // The program's name as users read it (the save question's title); a
+    // Linux program has no bundle whose file name could say it.
+    LString fName;
+
+    // Named by the platform before the singletons are made.
+    static void SetProgramName(const LString& name);
 };
 
 // Makes the application object (a CMainLoopBase) last of all.

@@ -197,11 +197,33 @@ bool CEditText::HandleCommand(const LMessage& msg) {
                          {LStdCmd_Copy, LFieldCommand::kCopy},
                          {LStdCmd_Paste, LFieldCommand::kPaste},
                          {LStdCmd_Delete, LFieldCommand::kDelete}};
+        const bool editable = !fOwner->IsReadOnly();
         for (const auto& c : kCommands) {
-            if (item->HasCommand(c.command)) {
-                if (fField) fField->Command(c.native);
-                return true;
+            if (!item->HasCommand(c.command)) continue;
+            // Only a command the field enabled for itself is the field's: one
+            // it has nothing for (no selection, no text to paste) belongs to
+            // the list or frame around it, which enabled it on its own.
+            bool mine = false;
+            switch (c.native) {
+                case LFieldCommand::kCopy:
+                    mine = HasSelection();
+                    break;
+                case LFieldCommand::kCut:
+                case LFieldCommand::kDelete:
+                    mine = editable && HasSelection();
+                    break;
+                case LFieldCommand::kPaste: {
+                    LTextScrap probe;
+                    LClipboard* clip = LClipboard::Instance();
+                    mine = editable && clip && clip->CanProvide(probe);
+                    break;
+                }
+                default:
+                    break;
             }
+            if (!mine) return false;
+            if (fField) fField->Command(c.native);
+            return true;
         }
         return false;
     }
@@ -339,6 +361,22 @@ void LEditText::EndOpenEdit(bool store) {
     // Refused and focused again: still being edited, so that the focus loss
     // to come ends it (and is refused) as it would have without this end.
     if (fHeld) fEditEnded = 0;
+}
+
+bool LEditText::OpenEditUndo(const LMessage& msg) {
+    if (!fTyped || fEditEnded || fReadOnly) return false;
+    if (msg.Is(LMenuBar_Ready)) {
+        // Undo takes back what is being typed even before the history holds it.
+        static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Undo);
+        return false;
+    }
+    if (!msg.Is(LMenuItem_Selected) || !static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Undo))
+        return false;
+    // The typed text is stored first, as the last step, so that Undo takes back
+    // that and nothing older: left open, the edit would end later as a new
+    // step that throws away the redo of what Undo just took back.
+    EndOpenEdit(true);
+    return true;
 }
 
 void LEditText::PrepareText(i32* width, i32* height) {
@@ -548,6 +586,7 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
     }
+    if (fEngine && OpenEditUndo(msg)) return LMessage::CopyRetarget(msg, fParent);
     if (fEngine && fEngine->HandleCommand(msg)) return LMessage();
 
     LKeyboard* kb = LKeyboard::Instance();
@@ -564,7 +603,12 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         } else if (ch == 3 || ch == 13) {
             native = fWrap == 1 || fWrap == 2;
         } else if (ch == 8 || ch == 127) {
-            native = true;
+            // Only where there is something to delete: in an empty field, or at
+            // the end it would delete towards, the key is the Delete command of
+            // the list or frame around it, as it would be without the focus.
+            u32 start = 0, length = 0;
+            fEngine->GetSelection(&start, &length);
+            native = length > 0 || (ch == 8 ? start > 0 : start < fEngine->GetText().Length());
         } else if (ch == 9) {
             native = fWrap == 1;
         }

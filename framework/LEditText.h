@@ -137,6 +137,9 @@ protected:
     void BarsState(u32 op);
     void InvalidateOutline();
     void InvalidateTextRect();
+    // Undo while an edit is open: enables it, or stores the edit so that the
+    // Undo that goes on takes it back; true when the message goes on upwards.
+    bool OpenEditUndo(const LMessage& msg);
 
     LScrollBar* fVBar = nullptr;
     LScrollBar* fHBar = nullptr;

@@ -89,7 +89,12 @@ LPane* LFrame::HitPane(LPoint screenPt) {
 }
 
 void LFrame::UpdateWindowMenu(bool active) {
-    if (!fWindowMenu) return;
+    if (!fWindowMenu) {
+        // An ordinary window without menus of its own shows the bar as it is:
+        // never with another window's menus, which would be dead in it.
+        if (active && fWindow && fWindow->Type() == kWindowOrdinary) LWindowMenu::UnmergeAny();
+        return;
+    }
     if (active)
         fWindowMenu->MergeIntoCurrentBar();
     else

@@ -696,6 +696,19 @@ void LMenuTracer::OfferBar(LMenuBar* bar) {
 
 // ---------------------------------------------------------------- window bars
 
+namespace {
+// The window menu whose menus the current bar holds.
+LWindowMenu* sLender = nullptr;
+}  // namespace
+
+LWindowMenu* LWindowMenu::Lender() {
+    return sLender;
+}
+
+void LWindowMenu::UnmergeAny() {
+    if (sLender) sLender->UnmergeFromCurrentBar();
+}
+
 LWindowMenu::LWindowMenu(LHandler* parent, const char* resName, LResSource* source)
     : LMenuBar(parent, resName, source), fLent(sizeof(LMenu*)) {}
 
@@ -705,7 +718,10 @@ LWindowMenu::~LWindowMenu() {
 
 void LWindowMenu::MergeIntoCurrentBar() {
     LMenuBar* bar = Current();
-    if (!bar || bar == this || fMenus.IsEmpty() || fLent.Count()) return;
+    if (!bar || bar == this || fLent.Count()) return;
+    if (sLender && sLender != this) sLender->UnmergeFromCurrentBar();
+    if (fMenus.IsEmpty()) return;
+    sLender = this;
     LMenu* before = bar->FindMenu("WINDOW");
     if (!before) before = bar->FindMenu("HELP");
     // Top-level menus only: a submenu of that name is no place to insert before.
@@ -728,4 +744,5 @@ void LWindowMenu::UnmergeFromCurrentBar() {
         fMenus.PushFront(menu);
     }
     fLent.RemoveAt(0, fLent.Count());
+    if (sLender == this) sLender = nullptr;
 }

@@ -209,8 +209,14 @@ public:
     LWindowMenu(LHandler* parent, const char* resName, LResSource* source = nullptr);
     ~LWindowMenu() override;
 
+    // The bar holds the menus of one window at a time: merging first takes back
+    // those of whichever window lent them last, even when that window was
+    // hidden or rebuilt without ever being deactivated (a dialog open over it).
     void MergeIntoCurrentBar();
     void UnmergeFromCurrentBar();
+    // Takes back the menus lent to the current bar, whoever lent them.
+    static void UnmergeAny();
+    static LWindowMenu* Lender();
 
     LArray fLent;  // LMenu* in merge order
 };

@@ -131,7 +131,9 @@ CSaveChangesDialog::CSaveChangesDialog(LHandler* parent)
       fMessage(this, LTextBox::kWrap),
       fIcon(this) {
     const char* name = "CSAVECHANGESDIALOG";
-    if (gProcessInfo && !gProcessInfo->fBundlePath.IsEmpty()) {
+    if (gProcessInfo && !gProcessInfo->fName.IsEmpty()) {
+        fWindowTitle = gProcessInfo->fName;
+    } else if (gProcessInfo && !gProcessInfo->fBundlePath.IsEmpty()) {
         LString last;
         LastPathComponent(&last, gProcessInfo->fBundlePath.CStr());
         if (!last.IsEmpty()) fWindowTitle = last;

@@ -165,6 +165,9 @@ void AppDelegate::CatchSignals() {
 }
 
 void AppDelegate::WillFinishLaunching(AppFactory makeApp) {
+    // Known before the application object builds its first window.
+    const QByteArray name = QtMenuServices::AppName().toUtf8();
+    LProcessInfo::SetProgramName(LString(name.constData(), u32(name.size())));
     InitAppSingletons(makeApp);
     fMain = CMainLoop::Current();
 }

@@ -1,0 +1,238 @@
+// Menu commands reaching a focused text field first, as the menu target: the
+// field takes only what it has something for, and Undo with an edit open takes
+// back that edit, not an older step.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/LScrap.h"
+#include "base/Resources.h"
+#include "framework/CUndoQ.h"
+#include "framework/LEditText.h"
+#include "framework/LMenu.h"
+#include "records/CRecordDoc.h"
+#include "tests/framework/ControlPanes.h"
+
+namespace {
+
+using namespace RecField;
+constexpr u32 kFam = FourCC("FMCT");
+const RecFieldDesc kRoot[] = {U32(1, 1)};
+CRecordSchema gRoot(kFam, FourCC("ROOT"), 1, kRoot);
+
+// Clipboard content of another kind than text (a list's rows).
+class RowsScrap : public LClipItem {
+public:
+    bool IsAvailable() override { return true; }
+    bool ReadFromPasteboard() override { return false; }
+    void WriteToPasteboard() override {}
+    bool AssignFrom(LClipItem&) override { return false; }
+    const char* GetTypeName() const override { return "RowsScrap"; }
+};
+
+// A list row holding the field: it stores the committed number in the record
+// and hands the history's messages to the queue above it.
+class Row : public ClipBox {
+public:
+    Row(CUndoQ* q, CRecord* record) : fQ(q), fRecord(record) {}
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LNumEdit_Enter) && msg.source != this) {
+            fSeen.push_back(msg.name);
+            fRecord->SetU32(this, 0, u32(static_cast<LNumEdit*>(msg.source)->GetLong()));
+            return LMessage();
+        }
+        if (msg.Is(CUndoStrm_Find)) return LMessage::CopyRetarget(msg, fQ);
+        if ((msg.Is(LMenuItem_Selected) || msg.Is(LMenuBar_Ready)) && msg.source != this) {
+            fSeen.push_back(msg.name);
+            return LMessage::CopyRetarget(msg, fQ);
+        }
+        return ClipBox::HandleMessage(msg);
+    }
+    // The commands and stores seen, in order, joined by blanks; cleared.
+    std::string Seen() {
+        std::string out;
+        for (const std::string& m : fSeen) out += (out.empty() ? "" : " ") + m;
+        fSeen.clear();
+        return out;
+    }
+    CUndoQ* fQ;
+    CRecord* fRecord;
+    std::vector<std::string> fSeen;
+};
+
+struct Stage : ControlStage {
+    static void SetUpResources() {
+        static LResFile app(AppResFileRef());
+        SetDefaultResChain(&app);
+    }
+    Stage() {
+        SetUpResources();
+        LClipboard::MakeInstance(&fClip);
+    }
+    ~Stage() { LClipboard::MakeInstance(nullptr); }
+    LMenuItem* Item(LMenuBar& bar, const char* command) {
+        for (u32 m = 0; m < bar.CountMenus(); ++m)
+            for (u32 i = 0; i < bar.MenuAt(m)->CountItems(); ++i)
+                if (bar.MenuAt(m)->ItemAt(i)->HasCommand(command)) return bar.MenuAt(m)->ItemAt(i);
+        return nullptr;
+    }
+    // Validated and chosen as the menu does, with the field as the menu target;
+    // whether the item was enabled.
+    bool Choose(LPane* target, const char* command) {
+        LMenuBar bar(nullptr, "APP");
+        bar.ResetItemStates();
+        LHandler::Send(LMenuBar_Ready, &bar, target);
+        LMenuItem* item = Item(bar, command);
+        const bool on = item && item->fEnabled;
+        if (on) LHandler::Send(LMenuItem_Selected, item, target);
+        return on;
+    }
+    LClipboard fClip;
+};
+
+TEST(FieldMenuCommands, TheFieldTakesOnlyWhatItHasSomethingFor) {
+    enum Clip { kEmpty, kText, kRows };
+    const struct {
+        const char* command;
+        bool selected;
+        Clip clip;
+        bool taken;  // by the field; else the message goes on to the row
+        const char* text;
+    } cases[] = {
+        {LStdCmd_Copy, false, kEmpty, false, "tr"},  {LStdCmd_Copy, true, kEmpty, true, "tr"},
+        {LStdCmd_Cut, false, kEmpty, false, "tr"},   {LStdCmd_Cut, true, kEmpty, true, ""},
+        {LStdCmd_Delete, false, kEmpty, false, "tr"}, {LStdCmd_Delete, true, kEmpty, true, ""},
+        {LStdCmd_Paste, false, kRows, false, "tr"},  {LStdCmd_Paste, true, kRows, false, "tr"},
+        {LStdCmd_Paste, false, kEmpty, false, "tr"}, {LStdCmd_Paste, false, kText, true, "trk"},
+        {LStdCmd_Paste, true, kText, true, "k"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + (c.selected ? " selected" : " caret") + " clip " +
+                     std::to_string(int(c.clip)));
+        Stage s;
+        LEditText e(&s.fBox);
+        e.SetBounds(LRect(10, 10, 110, 30));
+        e.SetText("tr");
+        e.RequestFocus();
+        FakeTextField* f = s.fControls.fField;
+        ASSERT_NE(f, nullptr);
+        f->SetSelection(c.selected ? 0 : 2, c.selected ? 2 : 0);
+        if (c.clip == kRows) s.fClip.SetOwner(new RowsScrap);
+        if (c.clip == kText) {
+            auto* text = new LTextScrap;
+            text->fText = LString("k");
+            s.fClip.SetOwner(text);
+            s.fControls.fClipboard = "k";
+        }
+        s.fBox.Take();
+        LMenuItem item(nullptr);
+        item.SetCommand(c.command);
+        LHandler::Send(LMenuItem_Selected, &item, &e);
+        // A field's own paste reports its change; the command itself goes no further.
+        EXPECT_EQ(s.fBox.Take().find("LMenuItem_Selected") == std::string::npos, c.taken);
+        EXPECT_EQ(f->fText, c.text);
+    }
+}
+
+TEST(FieldMenuCommands, DeleteKeysWithNothingToDeleteGoToTheList) {
+    const struct {
+        const char* text;
+        u32 caret, selected;
+        u32 ch;  // 8 Backspace, 127 Delete
+        bool native;
+    } cases[] = {
+        {"tr", 2, 0, 8, true},   {"tr", 0, 0, 8, false},  {"tr", 0, 0, 127, true},
+        {"tr", 2, 0, 127, false}, {"", 0, 0, 8, false},   {"", 0, 0, 127, false},
+        {"tr", 0, 2, 8, true},   {"tr", 0, 2, 127, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.text + "' caret " + std::to_string(c.caret) + " char " +
+                     std::to_string(c.ch));
+        Stage s;
+        LEditText e(&s.fBox);
+        e.SetBounds(LRect(10, 10, 110, 30));
+        e.SetText(c.text);
+        e.RequestFocus();
+        ASSERT_NE(s.fControls.fField, nullptr);
+        s.fControls.fField->SetSelection(c.caret, c.selected);
+        s.fBox.Take();
+        s.Key(&e, c.ch);
+        EXPECT_EQ(s.fBox.Take(), c.native ? "" : "LEditText_Down LKeyboard_Down");
+    }
+}
+
+TEST(FieldMenuCommands, UndoWithAnEditOpenTakesBackThatEdit) {
+    const struct {
+        const char* what;
+        const char* typed;  // null: no edit open
+        u32 afterUndo;
+        bool redoTo;  // Redo then brings back the value before the Undo
+        const char* log;
+    } cases[] = {
+        {"typed over the last step", "3", 2, true,
+         "LMenuBar_Ready LNumEdit_Enter LMenuItem_Selected"},
+        {"nothing typed", nullptr, 1, true, "LMenuBar_Ready LMenuItem_Selected"},
+        {"typed what is stored", "2", 1, true,
+         "LMenuBar_Ready LNumEdit_Enter LMenuItem_Selected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CUndoQ q(nullptr, 0x10000);
+        CRecordDoc doc(CRecord::New(&gRoot));
+        Stage s;
+        Row row(&q, doc.Root());
+        doc.Root()->SetU32(&row, 0, 2);  // the step before, from 1 to 2
+        CRecord::ClearCoalescing();
+        LNumEdit n(&row);
+        n.SetBounds(LRect(10, 10, 110, 30));
+        n.SetLong(2);
+        n.RequestFocus();
+        ASSERT_NE(s.fControls.fField, nullptr);
+        if (c.typed) {
+            s.fControls.fField->SelectAll();
+            s.fControls.fField->Type(c.typed);
+        }
+        row.Seen();
+        const u32 before = doc.Root()->GetU32(0);
+        EXPECT_TRUE(s.Choose(&n, LStdCmd_Undo));
+        EXPECT_EQ(row.Seen(), c.log);
+        EXPECT_EQ(doc.Root()->GetU32(0), c.afterUndo);
+        // The edit is over: the focus leaving stores nothing more, so the redo stays.
+        row.fFocus.Set(nullptr);
+        EXPECT_TRUE(q.CanRedo());
+        ASSERT_TRUE(q.Redo());
+        const u32 redone = doc.Root()->GetU32(0);
+        EXPECT_EQ(redone, c.typed ? u32(std::stoul(c.typed)) : before);
+    }
+}
+
+TEST(FieldMenuCommands, UndoIsOfferedForAnOpenEditAlone) {
+    CUndoQ q(nullptr, 0x10000);
+    CRecordDoc doc(CRecord::New(&gRoot));
+    Stage s;
+    Row row(&q, doc.Root());
+    LNumEdit n(&row);
+    n.SetBounds(LRect(10, 10, 110, 30));
+    n.RequestFocus();
+    LMenuBar bar(nullptr, "APP");
+    auto undoOn = [&] {
+        bar.ResetItemStates();
+        LHandler::Send(LMenuBar_Ready, &bar, &n);
+        LMenuItem* item = s.Item(bar, LStdCmd_Undo);
+        return item && item->fEnabled;
+    };
+    EXPECT_FALSE(undoOn()) << "an empty history and nothing typed";
+    s.fControls.fField->Type("7");
+    EXPECT_TRUE(undoOn());
+    s.fControls.fField->SelectAll();
+    s.fKeys.fModifiers = 0;
+    s.Key(&n, 13);  // Return ends the edit: nothing open, and the history has it
+    EXPECT_EQ(doc.Root()->GetU32(0), 7u);
+    EXPECT_TRUE(undoOn());
+    ASSERT_TRUE(q.Undo());
+    EXPECT_FALSE(undoOn()) << "the edit ended with Return is not taken back twice";
+}
+
+}  // namespace
