@@ -675,10 +675,22 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         pi.ipi_spec_dst.s_addr = htonl(d.ip);
         std::memcpy(CMSG_DATA(c), &pi, sizeof pi);
     }
-    if (sendmsg(fd, &mh, 0) < 0)
+    if (sendmsg(fd, &mh, 0) < 0) {
         Log(line + " fate=" + fate + " err=" + std::to_string(errno));
-    else
+    } else {
+        ++fTraffic.out;
         Log(line + " fate=" + fate);
+    }
+}
+
+void Sim::CountIn(uint32_t fromIp) {
+    for (const auto& d : fDevices)
+        if (d->ip == fromIp) return;
+    ++fTraffic.in;
+}
+
+size_t Sim::SendsHeldBack() const {
+    return fDelay->Pending();
 }
 
 void Sim::ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code,
@@ -699,6 +711,7 @@ void Sim::OnListener(Listener* l) {
         uint32_t dst = 0;
         ssize_t n = RecvOne(l->fd, buf, sizeof buf, &from, &dst);
         if (n < 0) return;
+        CountIn(from.ip);
         if (!SendAllowed(from.ip)) continue;  // outside a namespace only loopback peers get answers
         // What reached the transfer sockets came first: a finished or abandoned
         // transfer must not be taken for the one this request repeats.
@@ -745,6 +758,7 @@ void Sim::OnTransferSocket(uint32_t xid) {
         uint32_t dst = 0;
         ssize_t n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
         if (n < 0) return;
+        CountIn(from.ip);
         Device* d = FindDevice(x->serno);
         if (!d) return;
         uint32_t target = 0;

@@ -152,6 +152,15 @@ public:
         uint64_t dataIn = 0, dataDup = 0, pauses = 0;
     };
     Counters& Count() { return fCount; }
+    // Datagrams taken in from peers (not from the devices' own addresses, which a
+    // broadcast may bring back) and datagrams sent, with the sends still held back
+    // by a link delay: a test on a virtual clock compares them with its own counts
+    // to know that nothing is still on its way before it moves the clock.
+    struct Traffic {
+        uint64_t in = 0, out = 0;
+    };
+    const Traffic& TrafficCount() const { return fTraffic; }
+    size_t SendsHeldBack() const;
     // For command files that act later (a restart's silence).
     Loop& EventLoop() { return fLoop; }
 
@@ -220,6 +229,8 @@ private:
     bool fPacketLog = true;
     int fLogFd = -1;
     Counters fCount;
+    Traffic fTraffic;
+    void CountIn(uint32_t fromIp);
     std::unique_ptr<DelayLine> fDelay;
 };
 
