@@ -1,9 +1,7 @@
 #pragma once
 // What the device-screen tests share: a stand-in for the device window, the
 // framework clock tied to the run loop's virtual one, and running both clocks.
-#include <chrono>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "devices/CKvsDevDoc.h"
@@ -60,35 +58,6 @@ void SettleSim(CVirtualRunLoop& loop, SimProcess& sim) {
     for (int idle = 0, turns = 0; idle < 2 && turns < 300; ++turns) {
         idle = sim.Cmd("xfers") == "ok active=0" ? idle + 1 : 0;
         loop.RunUntil([] { return false; }, 10);
-    }
-}
-
-// Runs the loop, the clock standing still, until every datagram this process sent
-// has reached the simulated devices, every one they sent has been taken in here and
-// none is held back on a delayed link: then nothing is on its way, and the clock
-// may move however slowly a loaded machine runs the devices. A datagram that has
-// not arrived within limitMs of real time (sent to a socket closed meanwhile) is
-// given up for lost; false then.
-template <class SimProcess>
-bool SettleTraffic(CVirtualRunLoop& loop, SimProcess& sim, testtftp::UdpTally& tally,
-                   u32 limitMs = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    for (;;) {
-        loop.RunDue();
-        const u64 sent = tally.Sent(), received = tally.Received();
-        const std::string t = sim.Cmd("traffic");
-        if (t.rfind("ok", 0) != 0) return false;
-        const u64 in = std::stoull(SimProcess::Field(t, "in"));
-        const u64 out = std::stoull(SimProcess::Field(t, "out"));
-        const bool balanced = in + tally.lostSent >= sent && received + tally.lostReceived >= out &&
-                              SimProcess::Field(t, "held") == "0";
-        if (balanced && tally.Sent() == sent) return true;
-        if (std::chrono::steady_clock::now() >= end) {
-            if (sent > in + tally.lostSent) tally.lostSent = sent - in;
-            if (out > received + tally.lostReceived) tally.lostReceived = out - received;
-            return false;
-        }
-        loop.RunUntil([] { return false; }, 1);
     }
 }
 

@@ -9,8 +9,11 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 
 #include "devlink/UdpSocket.h"
+#include "tests/devlink/VirtualRunLoop.h"
 
 namespace testtftp {
 
@@ -54,5 +57,33 @@ private:
     const u32 fSelf;
     std::atomic<u64> fSent{0}, fReceived{0};
 };
+
+// Runs the loop, the clock standing still, until every datagram this process sent
+// has reached the simulated devices, every one they sent has been taken in here and
+// none is held back on a delayed link: then nothing is on its way, and the clock
+// may move however slowly a loaded machine runs the devices. A datagram that has
+// not arrived within limitMs of real time (sent to a socket closed meanwhile) is
+// given up for lost; false then.
+template <class SimProcess>
+bool SettleTraffic(CVirtualRunLoop& loop, SimProcess& sim, UdpTally& tally, u32 limitMs = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        loop.RunDue();
+        const u64 sent = tally.Sent(), received = tally.Received();
+        const std::string t = sim.Cmd("traffic");
+        if (t.rfind("ok", 0) != 0) return false;
+        const u64 in = std::stoull(SimProcess::Field(t, "in"));
+        const u64 out = std::stoull(SimProcess::Field(t, "out"));
+        const bool balanced = in + tally.lostSent >= sent && received + tally.lostReceived >= out &&
+                              SimProcess::Field(t, "held") == "0";
+        if (balanced && tally.Sent() == sent) return true;
+        if (std::chrono::steady_clock::now() >= end) {
+            if (sent > in + tally.lostSent) tally.lostSent = sent - in;
+            if (out > received + tally.lostReceived) tally.lostReceived = out - received;
+            return false;
+        }
+        loop.RunUntil([] { return false; }, 1);
+    }
+}
 
 }  // namespace testtftp

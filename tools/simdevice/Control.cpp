@@ -367,8 +367,8 @@ void Control::AddBuiltins() {
     });
     Add("traffic", "traffic", [this](Args&, const Emit&) {
         const Sim::Traffic& t = fSim.TrafficCount();
-        return "ok in=" + std::to_string(t.in) + " out=" + std::to_string(t.out) +
-               " held=" + std::to_string(fSim.SendsHeldBack());
+        return "ok in=" + std::to_string(t.in + fSim.UnheardIn()) +
+               " out=" + std::to_string(t.out) + " held=" + std::to_string(fSim.SendsHeldBack());
     });
     Add("counters", "counters [reset]", [this](Args& a, const Emit&) {
         Sim::Counters c = fSim.Count();

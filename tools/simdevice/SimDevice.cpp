@@ -16,9 +16,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -225,8 +227,30 @@ static uint64_t PauseDistance(const DeviceSettings& s, uint64_t* rng) {
     return s.pauseEvery / 2 + SplitMix(rng) % (uint64_t(s.pauseEvery) + 1);
 }
 
+// The namespace's UDP counters of datagrams no socket took (NoPorts, IgnoredMulti).
+static uint64_t KernelUnheard() {
+    FILE* f = fopen("/proc/thread-self/net/snmp", "r");
+    if (!f) return 0;
+    char names[1024], values[1024];
+    uint64_t total = 0;
+    while (fgets(names, sizeof names, f) && fgets(values, sizeof values, f)) {
+        if (std::strncmp(names, "Udp:", 4) != 0) continue;
+        std::istringstream n(names + 4), v(values + 4);
+        std::string name;
+        uint64_t value = 0;
+        while (n >> name && v >> value)
+            if (name == "NoPorts" || name == "IgnoredMulti") total += value;
+        break;
+    }
+    fclose(f);
+    return total;
+}
+
 Sim::Sim(Loop& loop)
-    : fLoop(loop), fHostNs(InHostNetns()), fDelay(std::make_unique<DelayLine>(loop)) {}
+    : fLoop(loop),
+      fHostNs(InHostNetns()),
+      fDelay(std::make_unique<DelayLine>(loop)),
+      fUnheardAtStart(KernelUnheard()) {}
 
 Sim::~Sim() {
     std::vector<uint32_t> ids;
@@ -679,6 +703,7 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         Log(line + " fate=" + fate + " err=" + std::to_string(errno));
     } else {
         ++fTraffic.out;
+        if (dest.ip == 0xffffffffu) ++fTraffic.broadcasts;
         Log(line + " fate=" + fate);
     }
 }
@@ -687,6 +712,13 @@ void Sim::CountIn(uint32_t fromIp) {
     for (const auto& d : fDevices)
         if (d->ip == fromIp) return;
     ++fTraffic.in;
+}
+
+uint64_t Sim::UnheardIn() const {
+    // The host's counters count every other program's datagrams too.
+    if (fHostNs) return 0;
+    const uint64_t now = KernelUnheard() - fUnheardAtStart;
+    return now > fTraffic.broadcasts ? now - fTraffic.broadcasts : 0;
 }
 
 size_t Sim::SendsHeldBack() const {

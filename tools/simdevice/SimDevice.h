@@ -158,8 +158,13 @@ public:
     // to know that nothing is still on its way before it moves the clock.
     struct Traffic {
         uint64_t in = 0, out = 0;
+        uint64_t broadcasts = 0;  // of out: their copies come back to this namespace
     };
     const Traffic& TrafficCount() const { return fTraffic; }
+    // Datagrams that reached this namespace for a port nobody listens on (a poll
+    // while no device is added, a packet for a transfer that ended): they arrived
+    // too. Less this process's own broadcasts, which come back the same way.
+    uint64_t UnheardIn() const;
     size_t SendsHeldBack() const;
     // For command files that act later (a restart's silence).
     Loop& EventLoop() { return fLoop; }
@@ -232,6 +237,7 @@ private:
     Traffic fTraffic;
     void CountIn(uint32_t fromIp);
     std::unique_ptr<DelayLine> fDelay;
+    uint64_t fUnheardAtStart;
 };
 
 // Parses a request path into a host path below the device's root. Answers a
