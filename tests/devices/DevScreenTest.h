@@ -6,6 +6,7 @@
 
 #include "devices/CKvsDevDoc.h"
 #include "framework/LTimer.h"
+#include "tests/devlink/UdpTally.h"
 #include "tests/devlink/VirtualRunLoop.h"
 #include "tests/framework/FakeServices.h"
 

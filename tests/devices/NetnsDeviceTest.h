@@ -15,6 +15,7 @@
 #include "records/RecordKinds.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devlink/NetnsHarness.h"
+#include "tests/devlink/UdpTally.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 #include "tools/testkit/SimDeviceProcess.h"
@@ -40,7 +41,7 @@ protected:
         RegisterAllRecordKinds();
     }
     bool Run(const std::function<bool()>& pred) {
-        return RunVirtual(loop, pred, 5000, [&] { fSim->Cmd("devices"); });
+        return RunVirtual(loop, pred, 5000, [&] { testtftp::SettleTraffic(loop, *fSim, tally); });
     }
     // body runs in the application's namespace once the document has a controller of 305.
     void InApp(const std::function<void(CKvsDevDoc& doc, CKvsDevCtl& ctl)>& body) {
@@ -55,9 +56,13 @@ protected:
         }));
     }
 
+    static constexpr u32 kAppAddress = 0xC6120102u;  // 198.18.1.2, the harness's
     testtftp::NetnsHarness net;
     testtftp::TempDir dir;
     std::unique_ptr<testtftp::SimDeviceProcess> fSim;
+    // The devices answer in real time, the clock is virtual: the clock moves only
+    // when nothing is on its way.
+    testtftp::UdpTally tally{kAppAddress};
     CVirtualRunLoop loop;
     LoopClock clock{&loop};
     FakeControls controls;

@@ -369,6 +369,11 @@ void Control::AddBuiltins() {
     Add("xfers", "xfers", [this](Args&, const Emit&) {
         return "ok active=" + std::to_string(fSim.ActiveTransfers());
     });
+    Add("traffic", "traffic", [this](Args&, const Emit&) {
+        const Sim::Traffic& t = fSim.TrafficCount();
+        return "ok in=" + std::to_string(t.in + fSim.UnheardIn()) +
+               " out=" + std::to_string(t.out) + " held=" + std::to_string(fSim.SendsHeldBack());
+    });
     Add("counters", "counters [reset]", [this](Args& a, const Emit&) {
         Sim::Counters c = fSim.Count();
         if (!a.words.empty() && a.words[0] == "reset") fSim.Count() = {};

@@ -16,9 +16,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -234,8 +236,30 @@ static uint64_t PauseDistance(const DeviceSettings& s, uint64_t* rng) {
     return s.pauseEvery / 2 + SplitMix(rng) % (uint64_t(s.pauseEvery) + 1);
 }
 
+// The namespace's UDP counters of datagrams no socket took (NoPorts, IgnoredMulti).
+static uint64_t KernelUnheard() {
+    FILE* f = fopen("/proc/thread-self/net/snmp", "r");
+    if (!f) return 0;
+    char names[1024], values[1024];
+    uint64_t total = 0;
+    while (fgets(names, sizeof names, f) && fgets(values, sizeof values, f)) {
+        if (std::strncmp(names, "Udp:", 4) != 0) continue;
+        std::istringstream n(names + 4), v(values + 4);
+        std::string name;
+        uint64_t value = 0;
+        while (n >> name && v >> value)
+            if (name == "NoPorts" || name == "IgnoredMulti") total += value;
+        break;
+    }
+    fclose(f);
+    return total;
+}
+
 Sim::Sim(Loop& loop)
-    : fLoop(loop), fHostNs(InHostNetns()), fDelay(std::make_unique<DelayLine>(loop)) {}
+    : fLoop(loop),
+      fHostNs(InHostNetns()),
+      fDelay(std::make_unique<DelayLine>(loop)),
+      fUnheardAtStart(KernelUnheard()) {}
 
 Sim::~Sim() {
     std::vector<uint32_t> ids;
@@ -689,10 +713,30 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         pi.ipi_spec_dst.s_addr = htonl(d.ip);
         std::memcpy(CMSG_DATA(c), &pi, sizeof pi);
     }
-    if (sendmsg(fd, &mh, 0) < 0)
+    if (sendmsg(fd, &mh, 0) < 0) {
         Log(line + " fate=" + fate + " err=" + std::to_string(errno));
-    else
+    } else {
+        ++fTraffic.out;
+        if (dest.ip == 0xffffffffu) ++fTraffic.broadcasts;
         Log(line + " fate=" + fate);
+    }
+}
+
+void Sim::CountIn(uint32_t fromIp) {
+    for (const auto& d : fDevices)
+        if (d->ip == fromIp) return;
+    ++fTraffic.in;
+}
+
+uint64_t Sim::UnheardIn() const {
+    // The host's counters count every other program's datagrams too.
+    if (fHostNs) return 0;
+    const uint64_t now = KernelUnheard() - fUnheardAtStart;
+    return now > fTraffic.broadcasts ? now - fTraffic.broadcasts : 0;
+}
+
+size_t Sim::SendsHeldBack() const {
+    return fDelay->Pending();
 }
 
 void Sim::ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code,
@@ -713,6 +757,7 @@ void Sim::OnListener(Listener* l) {
         uint32_t dst = 0;
         ssize_t n = RecvOne(l->fd, buf, sizeof buf, &from, &dst);
         if (n < 0) return;
+        CountIn(from.ip);
         if (!SendAllowed(from.ip)) continue;  // outside a namespace only loopback peers get answers
         // What reached the transfer sockets came first: a finished or abandoned
         // transfer must not be taken for the one this request repeats.
@@ -777,6 +822,7 @@ void Sim::OnTransferSocket(uint32_t xid) {
         uint32_t dst = 0;
         ssize_t n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
         if (n < 0) return;
+        CountIn(from.ip);
         Device* d = FindDevice(x->serno);
         if (!d) return;
         uint32_t target = 0;

@@ -161,6 +161,20 @@ public:
         uint64_t dataIn = 0, dataDup = 0, pauses = 0;
     };
     Counters& Count() { return fCount; }
+    // Datagrams taken in from peers (not from the devices' own addresses, which a
+    // broadcast may bring back) and datagrams sent, with the sends still held back
+    // by a link delay: a test on a virtual clock compares them with its own counts
+    // to know that nothing is still on its way before it moves the clock.
+    struct Traffic {
+        uint64_t in = 0, out = 0;
+        uint64_t broadcasts = 0;  // of out: their copies come back to this namespace
+    };
+    const Traffic& TrafficCount() const { return fTraffic; }
+    // Datagrams that reached this namespace for a port nobody listens on (a poll
+    // while no device is added, a packet for a transfer that ended): they arrived
+    // too. Less this process's own broadcasts, which come back the same way.
+    uint64_t UnheardIn() const;
+    size_t SendsHeldBack() const;
     // For command files that act later (a restart's silence).
     Loop& EventLoop() { return fLoop; }
 
@@ -232,7 +246,10 @@ private:
     bool fPacketLog = true;
     int fLogFd = -1;
     Counters fCount;
+    Traffic fTraffic;
+    void CountIn(uint32_t fromIp);
     std::unique_ptr<DelayLine> fDelay;
+    uint64_t fUnheardAtStart;
 };
 
 // Parses a request path into a host path below the device's root. Answers a
