@@ -1112,7 +1112,8 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
         CKvsApp* kvs = launch.Launch();
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
-        EXPECT_TRUE(WaitUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000));
+        EXPECT_TRUE(WaitUntil([&] { return set.Count() == 3 && win->IsShown(); }, 15000))
+            << "devices listed: " << set.Count() << ", device window shown: " << win->IsShown();
         std::printf("[%s] start to the device window with 3 devices listed: %u ms\n",
                     screen.c_str(), LTickMs() - t0);
         WaitUntil([&] { return !win->fFrame->fClock.GetText().IsEmpty(); }, 3000);
