@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "NsqWalkParts.h"
 #include "PlayEditWalk.h"
 #include "editors/nsq/CKvsNPosInd.h"
 #include "editors/nsq/CKvsPlay2Frm.h"
@@ -69,44 +70,8 @@ void WithNsqEdit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
         2);
 }
 
-// Chooses the item of the pop-up menu that an action of the walk opens: the
-// menu runs a loop of its own, so the choice is made from a timer.
-class PopupChoice {
-public:
-    PopupChoice(const XvfbHarness& x, QString prefix) : fX(x), fPrefix(std::move(prefix)) {
-        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
-        fTimer.start(40);
-    }
-    bool Done() const { return fDone; }
-
-private:
-    void Tick() {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (fDone || !menu || !menu->isVisible()) return;
-        if (++fSeen < 4) return;  // shown and placed for a few ticks first
-        for (QAction* a : menu->actions()) {
-            if (!a->text().remove('&').startsWith(fPrefix) || !a->isEnabled()) continue;
-            fX.XdotoolAsync(Where(menu->mapToGlobal(menu->actionGeometry(a).center())) +
-                            " click 1");
-            fDone = true;
-            fTimer.stop();
-            return;
-        }
-    }
-    const XvfbHarness& fX;
-    QString fPrefix;
-    QTimer fTimer;
-    int fSeen = 0;
-    bool fDone = false;
-};
-
-// Where a time (seconds) of a track row lies on the screen.
-QPoint TrackAt(CNSqUTrkList& list, CNSqTimeScale& scale, u32 row, double seconds) {
-    const LRect r = list.GetCellRect(LCell{0, i32(row)});
-    return ScreenPoint(
-        &list, LPoint{list.SceneArea().left - list.Bounds().left + scale.TimeToPos(seconds) + 1,
-                      r.top - list.Bounds().top + r.Height() / 2});
-}
+using nsqwalk::PopupChoice;
+using nsqwalk::TrackAt;
 
 // The x of the now line in a picture of the scene area, -1 without one.
 int NowLineX(CNSqUTrkList& list) {
