@@ -29,12 +29,12 @@ skips() {
   sed 's/^/  skipped: /' "$1/skipped.txt" >&2
   wc -l <"$1/skipped.txt"
 }
-# run_ctest BUILD ARGS...: ctest, then the skips; remembers a failure, goes on.
+# run_ctest BUILD JOBS ARGS...: ctest, then the skips; remembers a failure, goes on.
 skipped=0
 run_ctest() {
-  local build=$1
-  shift
-  ctest --test-dir "$build" -j "$jobs" --output-on-failure "$@" || status=1
+  local build=$1 parallel=$2
+  shift 2
+  ctest --test-dir "$build" -j "$parallel" --output-on-failure "$@" || status=1
   local n
   n=$(skips "$build")
   skipped=$((skipped + n))
@@ -48,8 +48,11 @@ CC=clang CXX=clang++ cmake -S . -B build/asan "${common[@]}" -DKEVO_FUZZ=ON \
   -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld
 cmake --build build/asan -j "$jobs"
 ./fuzz/run.sh build/asan "${FUZZ_SECONDS:-5}" || status=1
+# Most of the suite's time goes to walks that type at a person's pace and wait
+# for windows and devices, using a processor a fraction of the time: at least
+# four run side by side, however few processors there are.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_ctest build/asan
+  run_ctest build/asan $((jobs > 4 ? jobs : 4))
 
 # The program is also linked here with unused sections dropped: the check that
 # no program code is reached only from tests rides on this build.
@@ -57,7 +60,7 @@ cmake -S . -B build/tsan "${common[@]}" -DKEVO_TSAN=ON -DKEVO_GC_CHECK=ON \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
 cmake --build build/tsan -j "$jobs"
 python3 tools/reach/check.py build/tsan || status=1
-TSAN_OPTIONS=halt_on_error=1 run_ctest build/tsan -L threads
+TSAN_OPTIONS=halt_on_error=1 run_ctest build/tsan "$jobs" -L threads
 
 echo "test.sh: $skipped skipped (each listed above with its reason)"
 if [ "$skipped" -gt 0 ] && [ "${KEVO_NO_SKIPS:-0}" = 1 ]; then
