@@ -701,10 +701,6 @@ namespace {
 LWindowMenu* sLender = nullptr;
 }  // namespace
 
-LWindowMenu* LWindowMenu::Lender() {
-    return sLender;
-}
-
 void LWindowMenu::UnmergeAny() {
     if (sLender) sLender->UnmergeFromCurrentBar();
 }

@@ -216,7 +216,6 @@ public:
     void UnmergeFromCurrentBar();
     // Takes back the menus lent to the current bar, whoever lent them.
     static void UnmergeAny();
-    static LWindowMenu* Lender();
 
     LArray fLent;  // LMenu* in merge order
 };
