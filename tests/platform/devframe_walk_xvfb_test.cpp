@@ -176,6 +176,30 @@ struct Walk {
     MWindow* devwin;
 };
 
+// Nothing under way between the program and a device: the program's channels
+// to it idle with nothing queued, and no transfer at the simulated devices.
+bool DeviceQuiet(Walk& w, u32 serial) {
+    CKvsDevCtl* ctl = w.kvs->DevDoc()->FindController(u16(serial));
+    return (!ctl || (!ctl->SettingsChannel().IsBusy() && !ctl->CommandChannel().IsBusy() &&
+                     ctl->ChannelQueue().PendingCount() == 0)) &&
+           w.sim.Idle();
+}
+
+// Waits for DeviceQuiet, then for the loop to have run what that left queued;
+// a failure names the step it followed.
+bool AwaitQuiet(Walk& w, u32 serial, const std::string& after) {
+    const bool quiet = Await(
+        std::to_string(serial) + " and the program quiet after " + after,
+        [&] { return DeviceQuiet(w, serial); }, 8000, kLookMs);
+    LoopDrained();
+    return quiet;
+}
+
+// Waits until keys and clicks sent now reach the window as a person means them.
+bool AwaitTakesInput(Walk& w, QWidget* window, const std::string& what) {
+    return Await(what + " taking input", [&] { return TakesInput(w.x, window); }, 5000, kLookMs);
+}
+
 // ---------------------------------------------------------------- addresses
 
 enum End { kTab, kReturn, kEnter, kClick };
@@ -250,7 +274,7 @@ void Addresses(Walk& w) {
     ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 1201; }, 3000));
     CKvsDevFrm* frame = w.win->fFrame;
     ASSERT_TRUE(RunUntil([&] { return frame->fBuma.IsShown() && frame->fCsad.IsShown(); }, 5000));
-    Settle(500);
+    EXPECT_TRUE(AwaitQuiet(w, 1201, "the frame of 1201 shown"));
     w.x.Screenshot(Shot("devwin"));
     for (const AddressField& f : kFields) {
         LAsciiEdit* field = &(frame->*f.field);
@@ -274,7 +298,7 @@ void Addresses(Walk& w) {
             EXPECT_EQ(std::string(field->GetText().CStr()), f.refused);
             if (end == kTab) {
                 // As drawn: the refused field alone shows the focus.
-                Settle(300);
+                EXPECT_TRUE(LoopDrained()) << "the refused field drawn";
                 w.x.Screenshot(Shot("refused_" + std::string(f.tag)));
             }
 
@@ -285,7 +309,7 @@ void Addresses(Walk& w) {
             EndEdit(w, end);
             EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
             w.sim.WaitIdle(3000);
-            Settle(300);
+            EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the corrected ") + f.tag));
             EXPECT_EQ(messages.Shown(), 1);
             EXPECT_EQ(Written(w.sim, 1201, f.tag), std::vector<i64>{i64(f.value[end])});
             for (const AddressField& other : kFields) {
@@ -301,6 +325,7 @@ void Addresses(Walk& w) {
             w.menus.Click(PaneCenter(field));
             w.menus.Key("ctrl+a BackSpace");
             EXPECT_TRUE(RunUntil([&] { return field->GetText().IsEmpty(); }, 3000));
+            u64 keysBefore = InputSeen::Instance().Keys();
             EndEdit(w, end);
             if (f.emptiedRefused) {
                 EXPECT_TRUE(
@@ -308,11 +333,18 @@ void Addresses(Walk& w) {
                 EXPECT_TRUE(RunUntil([&] { return AllSelected(field); }, 3000));
                 // Put back as it was: nothing to store.
                 w.menus.Type(corrected);
+                keysBefore = InputSeen::Instance().Keys();
                 EndEdit(w, end);
             } else if (f.emptiedStores) {
                 EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
             }
-            Settle(500);
+            // The edit's last end taken (a click is, once Click is back), and
+            // whatever it sent gone by.
+            if (end != kClick) {
+                EXPECT_TRUE(Await(std::string("the ") + kEndNames[end] + " ending the edit taken",
+                                  [&] { return InputSeen::Instance().Keys() > keysBefore; }));
+            }
+            EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the emptied ") + f.tag));
             w.sim.WaitIdle(3000);
             EXPECT_EQ(messages.Shown(), f.emptiedRefused ? 2 : 1);
             EXPECT_EQ(Written(w.sim, 1201, f.tag),
@@ -342,7 +374,9 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
     const QPoint row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
     w.menus.Click(row1);
     ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 1201; }, 3000));
-    Settle(700);
+    // The frame of 1201 read; the double click below comes past the
+    // double-click time of this click, which the driver's Click waits out.
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "1201 chosen in the list"));
     // The control window: a double click on the device's row.
     w.menus.Click(row1, 2);
     CKvsDevCtl* ctl = nullptr;
@@ -359,7 +393,7 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
     MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
     ASSERT_NE(ctlwin, nullptr);
     ASSERT_TRUE(w.menus.WaitActive(ctlwin));
-    Settle(500);
+    ASSERT_TRUE(WaitShown(ctlwin));
     auto rowPoint = [&](const char* name) {
         i32 row = -1;
         for (u32 i = 0; i < list->Count(); ++i)
@@ -378,7 +412,8 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
     };
 
     // A click loads a.drc on the device.
-    Settle(600);
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened"));
+    ASSERT_TRUE(AwaitTakesInput(w, ctlwin, "the control window"));
     w.menus.Click(rowPoint("a.drc"));
     ASSERT_TRUE(RunUntil([&] { return selected() == "a.drc "; }, 3000)) << selected();
     ASSERT_TRUE(RunUntil([&] { return loaded() == a; }, 8000)) << loaded();
@@ -392,7 +427,9 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
         w.x.Xdotool("key Delete");
         EXPECT_TRUE(RunUntil([&] { return no.Done(); }, 8000));
         RunUntil([] { return QApplication::activeWindow() != nullptr; }, 2000);
-        Settle(1500);
+        EXPECT_TRUE(Await("the declined question gone", [&] { return no.Closed(); }, 5000));
+        EXPECT_TRUE(w.menus.WaitActive(ctlwin)) << "the control window active again";
+        EXPECT_TRUE(AwaitQuiet(w, 1201, "the delete declined"));
     }
     w.sim.WaitIdle(3000);
     EXPECT_EQ(Join(Told(w.sim, 1201, true)), "");
@@ -414,17 +451,18 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
 
     // Two files: b.drc, Shift-click d.drc (b to d), Ctrl-click c.drc (c out).
     ASSERT_TRUE(w.menus.WaitActive(ctlwin));
-    Settle(600);
+    ASSERT_TRUE(AwaitTakesInput(w, ctlwin, "the control window"));
     w.menus.Click(rowPoint("b.drc"));
     ASSERT_TRUE(RunUntil([&] { return selected() == "b.drc "; }, 3000)) << selected();
-    Settle(600);
+    // Nothing to see between two clicks a person makes apart: the driver's
+    // Click leaves the double-click time after the last one.
     w.menus.Click(rowPoint("d.drc"), 1, "shift");
     EXPECT_TRUE(RunUntil([&] { return selected() == "b.drc c.drc d.drc "; }, 3000))
         << selected();
-    Settle(600);
+    // Apart from the click before, as above: the driver's Click waits that out.
     w.menus.Click(rowPoint("c.drc"), 1, "ctrl");
     EXPECT_TRUE(RunUntil([&] { return selected() == "b.drc d.drc "; }, 3000)) << selected();
-    Settle(300);
+    EXPECT_TRUE(LoopDrained()) << "the two files drawn selected";
     w.x.Screenshot(Shot("two_selected"));
     {
         Answer folder(w.x,
@@ -440,14 +478,14 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
             },
             15000));
     }
-    Settle(500);
+    EXPECT_TRUE(AwaitQuiet(w, 1201, "the download"));
     for (const char* n : {"b.drc", "d.drc"})
         EXPECT_TRUE(Bytes(local + "/" + n) == Bytes(card + "/kevrecfiles/" + n)) << n;
     EXPECT_FALSE(std::filesystem::exists(local + "/c.drc"));
 
     // A click on one of them leaves it alone selected, and loads it.
     ASSERT_TRUE(w.menus.WaitActive(ctlwin));
-    Settle(600);
+    ASSERT_TRUE(AwaitTakesInput(w, ctlwin, "the control window"));
     w.menus.Click(rowPoint("d.drc"));
     EXPECT_TRUE(RunUntil([&] { return selected() == "d.drc "; }, 3000)) << selected();
     EXPECT_TRUE(RunUntil([&] { return loaded() == "/sdc/kevrecfiles/d.drc"; }, 8000)) << loaded();
@@ -467,7 +505,7 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
     mon->ChangeTimer().Start(0u);
     CKvsUnvList* universes = view->Frame()->fUniverses;
     ASSERT_TRUE(RunUntil([&] { return universes->Rows() == 2; }, 5000)) << universes->Rows();
-    Settle(300);
+    EXPECT_TRUE(LoopDrained()) << "the universes laid out";
     LDrawCtx ctx;
     for (i32 row = 0; row < 2; ++row) {
         auto* cell = static_cast<CKvsUnivCell*>(universes->GetProtoCellFor(LCell{0, row}));
@@ -485,9 +523,9 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
 // ---------------------------------------------------------------- menu keys
 
 void MenuKey(Walk& w) {
-    ASSERT_TRUE(w.menus.Choose(w.devwin, "KEVOruneSet", "Menu Keys"));
+    ASSERT_TRUE(w.menus.ChooseSettled(w.devwin, "KEVOruneSet", "Menu Keys"));
     RunUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
-    Settle(300);
+    ASSERT_TRUE(w.menus.WaitActive(w.devwin)) << "the device window active after the menu";
     CMenuKeyDlg* dialog = nullptr;
     std::string shown;
     int phase = 0;
@@ -515,7 +553,8 @@ void MenuKey(Walk& w) {
     ASSERT_TRUE(w.menus.Choose(w.devwin, "Device", "Set Clock"));
     EXPECT_TRUE(RunUntil([&] { return phase == 3 && ShownWindows().size() == 1; }, 10000));
     step.stop();
-    Settle(300);
+    EXPECT_TRUE(w.menus.WaitActive(w.devwin)) << "the device window active after the dialog";
+    LoopDrained();
     // The dialog showed the key as the menu shows it once assigned.
     QMenu* menu = w.menus.OpenAgain(w.devwin, "Device");
     ASSERT_NE(menu, nullptr);
@@ -571,8 +610,11 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
         MWindow* devwin = AsMWindow(win->GetNativeWindow());
         ASSERT_NE(devwin, nullptr);
         ASSERT_TRUE(menus.WaitActive(devwin));
-        Settle(500);
+        ASSERT_TRUE(WaitShown(devwin));
         Walk w{x, sim, menus, kvs, win, devwin};
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "the start"));
+        ASSERT_TRUE(AwaitQuiet(w, 305, "the start"));
+        ASSERT_TRUE(AwaitTakesInput(w, devwin, "the device window"));
         if (scenario == kAddresses) Addresses(w);
         if (scenario == kFiles) Files(w, card, local);
         if (scenario == kMenuKey) MenuKey(w);

@@ -8,6 +8,7 @@
 // and another sequence made current shows none. Screenshots go to the build
 // folder (walk_nsqmedia_<name>.png). One child process per run.
 #include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
 #include <QTimer>
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +83,17 @@ std::pair<int, int> BoxEdges(CNSqUTrkList& list, u32 row, QRgb colour) {
     return {left, right};
 }
 
+// The listings of 1201's card the device has answered so far.
+size_t CardListings(SimDeviceProcess& sim) {
+    size_t n = 0;
+    for (const std::string& line : sim.Log())
+        if (line.rfind("req ", 0) == 0 && SimDeviceProcess::Field(line, "dev") == "1201" &&
+            SimDeviceProcess::Field(line, "op") == "RRQ" &&
+            SimDeviceProcess::Field(line, "path").rfind("/.cmd/fmls/", 0) == 0)
+            ++n;
+    return n;
+}
+
 // The media answers in the device's log, by file.
 std::map<std::string, std::vector<std::string>> MediaAnswers(SimDeviceProcess& sim) {
     std::map<std::string, std::vector<std::string>> out;
@@ -132,9 +145,15 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 return true;
             };
             EXPECT_TRUE(RunUntil(known, kDeviceMs));
-            // The file frame goes on listing the card meanwhile: nothing is asked again.
-            Settle(6000);
-            w.WaitDeviceIdle();
+            // The file frame goes on listing the card meanwhile: nothing is asked
+            // again once it has listed the card anew.
+            {
+                const size_t listed = CardListings(sim);
+                EXPECT_TRUE(Await(
+                    "the card of 1201 listed again", [&] { return CardListings(sim) > listed; },
+                    15000, 100));
+            }
+            EXPECT_TRUE(w.AwaitQuiet("the card listed again"));
             std::map<std::string, std::vector<std::string>> want;
             for (const auto& f : kFiles)
                 want[std::string("/sdc/") + f.rel] = {std::to_string(f.ms)};
@@ -152,16 +171,22 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 w.Click(PaneAt(&edit->Plus()));
                 ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SseqF::trks) == n; }, 3000));
             }
+            u64 releases = 0;
             {
                 const i32 width = edit->Slider().Bounds().Width();
                 const QPoint knob = PaneAt(&edit->Slider(), width / 2);
                 const QPoint to = knob - QPoint(width / 4, 0);
+                releases = InputSeen::Instance().Releases();
                 x.XdotoolAsync(Where(knob) + " mousedown 1 sleep 0.3 " +
                                Where(knob - QPoint(8, 0)) + " sleep 0.2 " + Where(to) +
                                " sleep 0.3 mouseup 1");
             }
             ASSERT_TRUE(RunUntil([&] { return scale.Scale() < 0.4f; }, 3000)) << scale.Scale();
-            Settle(500);
+            ASSERT_TRUE(Await("the slider's knob let go", [&] {
+                return InputSeen::Instance().Releases() > releases &&
+                       !(QGuiApplication::mouseButtons() & Qt::LeftButton);
+            }));
+            LoopDrained();
             ASSERT_GT(scale.Scale(), 0.04f) << "30 s must fit the track";
 
             // ---- An audio scene on the first track and a DMX scene on the
@@ -197,7 +222,12 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                     3000));
                 c.frame = dynamic_cast<CNSqClipPrmF*>(frame->ScenePrm()->Shown());
                 ASSERT_NE(c.frame, nullptr);
-                Settle(300);
+                ASSERT_TRUE(Await(std::string("the file slot of the scene of ") + c.item + " shown",
+                                  [&] {
+                                      return QApplication::activePopupWidget() == nullptr &&
+                                             c.frame->FileSlot().IsShown();
+                                  }));
+                LoopDrained();
                 {
                     PopupChoice choice(x, kFiles[c.file].title);
                     w.Click(PaneAt(&c.frame->FileSlot()));
@@ -223,8 +253,18 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             }
 
             // ---- The boxes on the screen: as long as their files, the 30 s
-            // box two and a half times the 12 s one.
-            Settle(1500);  // the scenes are drawn again a while after a duration arrives
+            // box two and a half times the 12 s one. The scenes are drawn again
+            // a while after a duration arrives.
+            auto drawnLong = [&](u32 row) {
+                const Clip& c = clips[row];
+                const std::pair<int, int> edges = BoxEdges(list, row, c.colour);
+                const int want =
+                    scale.TimeToPos(1.0 + kFiles[c.file].ms / 1000.0) - scale.TimeToPos(1.0);
+                return edges.first >= 0 && std::abs(edges.second - edges.first + 1 - want) <= 3;
+            };
+            EXPECT_TRUE(Await(
+                "both scenes drawn as long as their files",
+                [&] { return drawnLong(0) && drawnLong(1); }, 5000, 100));
             int widths[2] = {};
             for (u32 row = 0; row < 2; ++row) {
                 const Clip& c = clips[row];
@@ -282,7 +322,14 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 [&] { return view->ShownSequence() == set->GetListItem(SsetF::seqs, 1); }, 3000));
             EXPECT_TRUE(RunUntil([&] { return time.GetText() == LString("--:--:--"); }, 3000))
                 << time.GetText().CStr();
-            Settle(1200);  // the device's time runs on meanwhile
+            {
+                // The device's time runs on meanwhile, and reaches the program.
+                const u32 sqtm = state->GetU32(DvssF::sqtm);
+                EXPECT_TRUE(Await(
+                    "the device's play time moving on",
+                    [&] { return state->GetU32(DvssF::sqtm) != sqtm; }, kDeviceMs));
+                LoopDrained();
+            }
             EXPECT_STREQ(time.GetText().CStr(), "--:--:--");
             EXPECT_EQ(state->GetU32(DvssF::sqid), seq->GetU32(SseqF::sqid));
             w.Shot("nsqmedia_other_sequence");
