@@ -70,11 +70,15 @@ inline void DragTitle(const XvfbHarness& x, QWidget* w, QPoint by) {
     const QPoint to = from + by;
     const QPoint mid = from + by / 2;
     const QRect before = w->frameGeometry();
-    x.XdotoolAsync("mousemove " + XY(from) + " sleep 0.2 mousedown 1 sleep 0.2 mousemove " +
-                   XY(from + QPoint(6, 6)) + " sleep 0.15 mousemove " + XY(mid) +
-                   " sleep 0.15 mousemove " + XY(to) + " sleep 0.2 mouseup 1");
+    const pid_t pid = x.XdotoolStart(
+        {"mousemove", std::to_string(from.x()), std::to_string(from.y()), "sleep", "0.2",
+         "mousedown", "1", "sleep", "0.2", "mousemove", std::to_string(from.x() + 6),
+         std::to_string(from.y() + 6), "sleep", "0.15", "mousemove", std::to_string(mid.x()),
+         std::to_string(mid.y()), "sleep", "0.15", "mousemove", std::to_string(to.x()),
+         std::to_string(to.y()), "sleep", "0.2", "mouseup", "1"});
     RunUntil([&] { return w->frameGeometry().topLeft() == before.topLeft() + by; }, 5000);
-    Settle(200);
+    Await("the title bar let go", [&] { return XvfbHarness::Finished(pid); }, 5000);
+    LoopDrained();
 }
 
 // Another program's window: xmessage on the display, at a place and size of

@@ -92,11 +92,15 @@ CKvsScnPrmF::CContent* NewScene(PlayEdit& p) {
     CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
     w.Click(PaneAt(&scenes->PlusButton()));
     EXPECT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 1; }, 3000));
-    Settle(400);
+    Await("the new scene's row in the list", [&] { return scenes->List()->Rows() == 1; });
+    w.AwaitQuiet("adding a scene");
+    LoopDrained();
     w.Click(RowAt(scenes->List(), 0));
     EXPECT_TRUE(RunUntil(
         [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0); }, 3000));
-    Settle(300);
+    Await("the scene's parameters shown", [&] { return scenes->Params()->IsShown(); });
+    w.AwaitQuiet("choosing the scene");
+    LoopDrained();
     return &scenes->Params()->Fields();
 }
 
@@ -134,14 +138,15 @@ std::string CardPath(const TempDir& dir) {
 void ChooseByKeys(Walk& w, LPopupList& pop, i32 item) {
     w.Click(PaneAt(&pop, 20));
     RunUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
-    Settle(150);
+    WaitShown(QApplication::activePopupWidget());
     const i32 from = std::max(pop.GetSelected(), 0);
     std::string keys;
     for (i32 i = from; i < item; ++i) keys += " Down";
     for (i32 i = item; i < from; ++i) keys += " Up";
     w.Key(keys.substr(1) + " Return");
     EXPECT_TRUE(RunUntil([&] { return pop.GetSelected() == item; }, 3000));
-    Settle(150);
+    Await("the pop-up's list closed", [] { return QApplication::activePopupWidget() == nullptr; });
+    LoopDrained();
 }
 
 // The Aux Play window's trigger fields: a number left typed, then a click on
@@ -155,7 +160,7 @@ void WalkAuxTriggers(PlayEdit& p) {
         EXPECT_TRUE(w.Choose(p.ctl, "Play", "Aux Play"));
         CKvsAxPlyWin* f = nullptr;
         EXPECT_TRUE(RunUntil([&] { return (f = ShownFrame<CKvsAxPlyWin>()) != nullptr; }, 5000));
-        Settle(500);
+        if (f) WaitShown(NativeOf(f));
         return f;
     };
     CKvsAxPlyWin* aux = open();
@@ -164,14 +169,17 @@ void WalkAuxTriggers(PlayEdit& p) {
         const u32 n = axps->GetListCount(AplsF::plys);
         w.Click(PaneAt(aux->fAdd));
         ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == n + 1; }, 3000));
-        Settle(300);
+        Await("the new aux play's row", [&] { return aux->fList->Rows() == i32(n + 1); });
+        w.AwaitQuiet("adding an aux play");
+        LoopDrained();
         w.Type(name);
         w.Key("Return");
     }
     auto selectAux = [&](i32 row) {
         w.Click(RowAt(aux->fList, row, 4));
         EXPECT_TRUE(RunUntil([&] { return aux->fList->SelectedRow() == row; }, 3000));
-        Settle(300);
+        w.AwaitQuiet("choosing an aux play");
+        LoopDrained();
     };
     selectAux(0);
     CRecord* doors = axps->GetListItem(AplsF::plys, 0);
@@ -184,7 +192,9 @@ void WalkAuxTriggers(PlayEdit& p) {
         const u32 n = doors->GetListCount(AplyF::trgs);
         w.Click(PaneAt(aux->fAddTrg));
         EXPECT_TRUE(RunUntil([&] { return doors->GetListCount(AplyF::trgs) == n + 1; }, 3000));
-        Settle(300);
+        Await("the new trigger's row", [&] { return cell(i32(n)) && cell(i32(n))->IsShown(); });
+        w.AwaitQuiet("adding a trigger");
+        LoopDrained();
         w.Type(name);
         w.Key("Tab");
         CAxPlyTrgCell* c = cell(i32(n));
@@ -195,7 +205,8 @@ void WalkAuxTriggers(PlayEdit& p) {
     auto typed = [&](LEditText* field, const char* text) {
         sim.Cmd("log clear");
         w.TypeNumber(field, text);
-        Settle(200);
+        // Left open on purpose: the keys are taken; whatever they queued has run.
+        LoopDrained();
     };
 
     // Art-Net with a count of 300, then a click on the next aux play: stored
@@ -284,7 +295,6 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
             return [&, title, item]() -> LFrame* {
                 w.Activate(p.ctl);
                 EXPECT_TRUE(w.Choose(p.ctl, title, item));
-                Settle(500);
                 return nullptr;
             };
         };
@@ -292,6 +302,7 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
             open();
             CKvsAutoWin* f = nullptr;
             EXPECT_TRUE(RunUntil([&] { return (f = ShownFrame<CKvsAutoWin>()) != nullptr; }, 5000));
+            if (f) WaitShown(NativeOf(f));
             return f;
         };
         auto buttonsWin = [&, open = menu("Play", "Play Buttons")]() -> LFrame* {
@@ -299,16 +310,23 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
             CKvsPlayAsnWin* f = nullptr;
             EXPECT_TRUE(
                 RunUntil([&] { return (f = ShownFrame<CKvsPlayAsnWin>()) != nullptr; }, 5000));
+            if (f) WaitShown(NativeOf(f));
             return f;
         };
         auto uvadWin = [&, open = menu("Device", "Universe Addresses")]() -> LFrame* {
             open();
             CUvadWin* f = nullptr;
             EXPECT_TRUE(RunUntil([&] { return (f = ShownFrame<CUvadWin>()) != nullptr; }, 5000));
+            if (f) WaitShown(NativeOf(f));
             if (f && f->List()->Count() == 0) {
                 w.Click(PaneAt(&f->PlusButton()));
                 EXPECT_TRUE(RunUntil([&] { return f->List()->Count() == 1; }, 3000));
-                Settle(300);
+                Await("the new universe's row", [&] {
+                    LListCell* c = f->List()->GetCellFrame(LCell{0, 0}, false);
+                    return c && c->IsShown();
+                });
+                w.AwaitQuiet("adding a universe");
+                LoopDrained();
             }
             return f;
         };
@@ -342,7 +360,8 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
             ASSERT_NE(field, nullptr);
             sim.Cmd("log clear");
             w.TypeNumber(field, e.text);
-            Settle(200);
+            // Left open on purpose: the keys are taken; whatever they queued has run.
+            LoopDrained();
             EndWindow(w, win, e.how);
             EXPECT_EQ(w.WaitWritten(e.tag, 1), std::vector<std::string>{e.value});
             EXPECT_EQ(w.WrittenElsewhere(e.tag), 0u);
@@ -388,7 +407,8 @@ CKvsScnPrmF::CContent* TypeIntoScene(PlayEdit& p, const SceneEdit& e) {
     LEditText* field = std::string(e.tag) == "volm" ? static_cast<LEditText*>(&fp->fVol)
                                                     : static_cast<LEditText*>(&fp->fFade);
     p.w.TypeNumber(field, e.text);
-    Settle(200);
+    // Left open on purpose: the keys are taken; whatever they queued has run.
+    LoopDrained();
     return fp;
 }
 
@@ -451,7 +471,8 @@ void WalkTermAddress(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir
         p.sim.Cmd("log clear");
         p.w.TypeNumber(&frame->fCsad, "198.18.1.77");
         p.w.Shot("ends_devframe");
-        Settle(200);
+        // Left open on purpose: the keys are taken; whatever they queued has run.
+        LoopDrained();
         u32 ms = 0;
         EXPECT_EQ(Terminated(&ms), 0);
         // 198.18.1.77
@@ -481,7 +502,17 @@ void WalkTermUpload(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
                        !up.Window()->fUploadName.GetText().IsEmpty();
             },
             10000));
-        Settle(400);
+        Await(
+            "the upload under way at the device",
+            [&] {
+                for (const std::string& line : p.sim.Log())
+                    if (line.rfind("req ", 0) == 0 &&
+                        SimDeviceProcess::Field(line, "op") == "WRQ" &&
+                        SimDeviceProcess::Field(line, "path").find("show.drc") != std::string::npos)
+                        return true;
+                return false;
+            },
+            5000, kLookMs);
         ASSERT_TRUE(up.Pending());
         p.w.Shot("ends_upload");
         u32 ms = 0;

@@ -70,8 +70,10 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Click(PaneAt(&frame->PlusButton()));
             ASSERT_TRUE(RunUntil([&] { return seqs->GetListCount(SqstF::sqcs) == n; }, 3000));
         }
-        Settle(500);
         CKvsSeqList* list = frame->List();
+        Await("both sequences' rows", [&] { return list->Rows() == 2; });
+        w.AwaitQuiet("adding the sequences");
+        LoopDrained();
 
         // The Play Buttons window, put over the control window's right part
         // by its title, so that its first button lies where the two overlap
@@ -88,7 +90,8 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_NE(asn, nullptr);
         MWindow* btnWin = WindowOf(asn);
         ASSERT_TRUE(w.WaitActive(btnWin));
-        Settle(500);
+        WaitShown(btnWin);
+        Await("the Play Buttons window's title bar", [&] { return TitleHeight(btnWin) > 0; });
         const QPoint row0 = RowAt(list, 0, 12);
         const QPoint row1 = RowAt(list, 1, 12);
         {
@@ -100,7 +103,11 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             DragTitle(x, btnWin, want - b.topLeft());
         }
         ASSERT_TRUE(w.WaitActive(btnWin));
-        Settle(400);
+        Await(
+            "the Play Buttons window over the control window",
+            [&] { return StackIndex(x, ClientId(btnWin)) > StackIndex(x, ClientId(ctl)); }, 3000,
+            kLookMs);
+        LoopDrained();
         const QPoint button = CellPoint(&asn->fList, LCell{0, 0}, LPoint{20, 20});
         std::fprintf(stderr, "control %d,%d %dx%d; buttons %d,%d %dx%d; row %d,%d; button %d,%d\n",
                      ctl->frameGeometry().x(), ctl->frameGeometry().y(),
@@ -142,8 +149,9 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // The buttons' layout follows an assignment a second later; it belongs to
         // the drop, not to the click below.
         EXPECT_EQ(w.WaitWritten("uifs", 1, 6000).size(), 1u);
-        // The Play Buttons window is still the one in front.
-        Settle(500);
+        // The Play Buttons window is still the one in front. A raise the drop
+        // asked for has no sign of its own: whatever the drop queued has run.
+        LoopDrained();
         EXPECT_GT(StackIndex(x, ClientId(btnWin)), StackIndex(x, ClientId(ctl)));
         EXPECT_TRUE(RunUntil([&] { return btnWin->isActiveWindow(); }, 3000));
         w.Shot("float_dropped");
@@ -154,14 +162,18 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         w.Click(row1);
         EXPECT_TRUE(RunUntil([&] { return list->IsSelected(LCell{0, 1}); }, 3000));
         EXPECT_TRUE(RunUntil([&] { return ctl->isActiveWindow(); }, 3000));
-        Settle(300);
+        Await(
+            "the control window raised over the Play Buttons window",
+            [&] { return StackIndex(x, ClientId(ctl)) > StackIndex(x, ClientId(btnWin)); }, 3000,
+            kLookMs);
         EXPECT_GT(StackIndex(x, ClientId(ctl)), StackIndex(x, ClientId(btnWin)));
         EXPECT_EQ(cell->GetU32(PlclF::sqid), seq->GetU32(SqncF::sqid));
         w.Shot("float_clicked");
         EXPECT_EQ(Writes(sim), std::vector<std::string>());
         EXPECT_EQ(gWarnings, std::vector<std::string>());
         asn->HideWindow();
-        Settle(300);
+        Await("the Play Buttons window hidden", [&] { return !btnWin->isVisible(); });
+        LoopDrained();
     });
 }
 
@@ -206,14 +218,14 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         auto* sch = dynamic_cast<CKvsSchWin*>(schFrame);
         ASSERT_NE(sch, nullptr);
         MWindow* schWin = WindowOf(sch);
-        Settle(500);
+        WaitShown(schWin);
         w.Activate(schWin);
         CKvsSchList* list = sch->EditFrame()->fList;
         w.Click(PaneAt(&sch->EditFrame()->fAdd));
         const CRecord* schd = p.play->SeqSettings()->GetChild(SqstF::schd);
         ASSERT_TRUE(RunUntil([&] { return schd->GetListCount(SchdF::flts) == 1; }, 3000));
-        w.WaitDeviceIdle();
-        Settle(800);
+        w.AwaitQuiet("adding a schedule event");
+        LoopDrained();
 
         // ---- the test window: opened from the schedule's menu; nothing sent.
         sim.Cmd("log clear");
@@ -223,7 +235,10 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         MWindow* test = WindowOf(sch->TestWindow());
         ASSERT_NE(test, nullptr);
         ASSERT_TRUE(RunUntil([&] { return TitleHeight(test) > 0; }, 3000));
-        Settle(500);
+        WaitShown(test);
+        Await(
+            "the test window managed", [&] { return StackIndex(x, ClientId(test)) >= 0; }, 3000,
+            kLookMs);
         EXPECT_TRUE(list->InTestMode());
         EXPECT_EQ(MenuDriver::BarOf(test), nullptr);
         EXPECT_TRUE(QRect(0, 0, 1280, 800).contains(test->frameGeometry()));
@@ -244,14 +259,22 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
 
         // ---- above this program's windows, also when another is chosen.
         w.Activate(ctl);
-        Settle(400);
+        Await(
+            "the test window over the control and schedule windows",
+            [&] {
+                const long t = StackIndex(x, ClientId(test));
+                return t > StackIndex(x, ClientId(ctl)) && t > StackIndex(x, ClientId(schWin));
+            },
+            3000, kLookMs);
         EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(ctl)));
         EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
         // ---- another program's window goes over it.
+        u64 otherWindow = 0;
         {
             const QRect over = test->frameGeometry().adjusted(-40, -40, 40, 40);
             OtherProgram other(x, over, "kevofloatother");
             ASSERT_TRUE(other.Ok());
+            otherWindow = other.Window();
             other.Activate();
             EXPECT_TRUE(RunUntil(
                 [&] {
@@ -267,20 +290,30 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
             ASSERT_FALSE(seen.isNull());
             w.Click(seen);
             ASSERT_TRUE(w.WaitActive(schWin));
-            Settle(400);
+            Await(
+                "the test window over the schedule window and the other program's",
+                [&] {
+                    const long t = StackIndex(x, ClientId(test));
+                    return t > StackIndex(x, ClientId(schWin)) && t > StackIndex(x, other.Window());
+                },
+                3000, kLookMs);
             EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
             EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, other.Window()));
         }
 
         // ---- its close box: test mode left, the schedule window stays, and
         // nothing goes to the device.
-        Settle(300);
+        Await(
+            "the other program's window gone", [&] { return StackIndex(x, otherWindow) < 0; }, 5000,
+            kLookMs);
         w.Click(CloseBoxPoint(test));
         EXPECT_TRUE(RunUntil([&] { return !test->isVisible(); }, 3000));
         EXPECT_FALSE(list->InTestMode());
         EXPECT_TRUE(schWin->isVisible());
         EXPECT_EQ(p.play->SeqSettings()->GetU8(SqstF::ussc), 1u);
-        Settle(1500);
+        // A write that must not come has no sign to wait on: the time a late one would take.
+        const u32 closedAt = LTickMs();
+        WaitUntil([&] { return LTickMs() - closedAt >= 1500; }, 1600);
         w.WaitDeviceIdle();
         EXPECT_EQ(Writes(sim), std::vector<std::string>());
         w.Shot("float_test_closed");
@@ -293,7 +326,7 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         EXPECT_TRUE(list->InTestMode());
         // Where it was moved to.
         EXPECT_EQ(test->frameGeometry().topLeft(), was + by);
-        Settle(400);
+        WaitShown(test);
         w.Activate(ctl);
         w.Click(CloseBoxPoint(ctl));
         EXPECT_TRUE(RunUntil([&] { return !ctl->isVisible(); }, 15000));
@@ -308,7 +341,13 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         EXPECT_TRUE(RunUntil([&] { return schWin->isVisible() && test->isVisible(); }, 5000))
             << "schedule " << schWin->isVisible() << ", test " << test->isVisible();
         EXPECT_TRUE(list->InTestMode());
-        Settle(400);
+        Await(
+            "the test window over the control and schedule windows again",
+            [&] {
+                const long t = StackIndex(x, ClientId(test));
+                return t > StackIndex(x, ClientId(ctl)) && t > StackIndex(x, ClientId(schWin));
+            },
+            3000, kLookMs);
         EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(ctl)));
         EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
         w.Shot("float_control_again");
