@@ -11,6 +11,7 @@
 #include <QFontDialog>
 #include <QImage>
 #include <QListView>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QWidget>
@@ -44,17 +45,29 @@ namespace {
 class User : public MenuDriver {
 public:
     explicit User(const XvfbHarness& x) : MenuDriver(x) { fClicksTaken = true; }
+    // Each back once the program has taken the input and run what it queued.
     void Click(QPoint p, int count = 1) {
+        const u64 seen = InputSeen::Instance().Releases();
         MenuDriver::Click(p, count);
-        Settle(250);
+        Await("the click taken",
+              [&] { return InputSeen::Instance().Releases() >= seen + u64(count); });
+        LoopDrained();
     }
+    // The keys and text are each awaited as taken by the program.
     void Key(const std::string& keys) {
         MenuDriver::Key(keys);
-        Settle(150);
+        LoopDrained();
     }
     void Type(const std::string& text) {
         MenuDriver::Type(text);
-        Settle(250);
+        LoopDrained();
+    }
+    // On screen, drawn, and taking keys and clicks as the user means them.
+    void WaitTakesInput(QWidget* w) {
+        WaitShown(w);
+        Await(
+            "'" + w->windowTitle().toStdString() + "' taking input",
+            [&] { return TakesInput(fX, w); }, 5000, kLookMs);
     }
     void Shot(const std::string& name) {
         fX.Screenshot(std::string(KEVO_BINARY_DIR) + "/fontpanel_" + name + ".png");
@@ -146,7 +159,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_TRUE(RunUntil([&] { return devwin->IsShown(); }, 15000));
         MWindow* devmw = AsMWindow(devwin->GetNativeWindow());
         ASSERT_TRUE(user.WaitActive(devmw));
-        Settle(300);
+        user.WaitTakesInput(devmw);
 
         // ---- the window, from the application menu.
         ASSERT_TRUE(user.ChooseSettled(devmw, "KEVOruneSet", "Preferences"));
@@ -154,7 +167,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         ASSERT_TRUE(RunUntil([&] { return (prefs = PrefsWindow()) && prefs->IsShown(); }, 5000));
         MWindow* prefsmw = AsMWindow(prefs->GetNativeWindow());
         ASSERT_TRUE(user.WaitActive(prefsmw));
-        Settle(300);
+        user.WaitTakesInput(prefsmw);
         CVPFontList& list = prefs->FontList();
         EXPECT_EQ(Panel(), nullptr) << "a panel before any row was chosen";
         const std::string before = Cell(list, 1)->fFamily.GetText().CStr();
@@ -192,7 +205,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(Family(1), "DejaVu Serif");
         // No other row changed.
         for (u32 slot : {0u, 2u, 3u}) EXPECT_EQ(Family(slot), "-") << slot;
-        Settle(300);
+        // The window drawn again with the new preference.
+        LoopDrained();
 
         // The row shows the family, and draws it in that font.
         EXPECT_TRUE(RunUntil(
@@ -223,7 +237,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             ASSERT_TRUE(user.WaitActive(prefsmw));
         }
         // The window has the keyboard again: the panel the user closed stays closed.
-        Settle(500);
+        user.WaitTakesInput(prefsmw);
+        LoopDrained();
         EXPECT_EQ(Panel(), nullptr) << "the closed panel came back on its own";
         user.Key("Return");
         ASSERT_TRUE(RunUntil([] { return Panel() != nullptr; }, 3000))
@@ -246,8 +261,10 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 
         // No Qt warning; the preference goes to the preferences file at the end.
         EXPECT_EQ(gWarnings, std::vector<std::string>());
+        const QPointer<MWindow> hidden(prefsmw);
         prefs->HideWindow();
-        Settle(300);
+        Await("the preferences window hidden", [&] { return !hidden || !hidden->isVisible(); });
+        LoopDrained();
         EXPECT_EQ(Panel(), nullptr) << "the panel outlived its window";
         launch.Terminate();
         // The preferences file holds the slot's family and size among the view
