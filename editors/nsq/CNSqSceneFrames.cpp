@@ -106,7 +106,7 @@ void CNSqModelPane::OnChange(void* self, CRecordNote* note) {
 CNSqTSpecPup::CNSqTSpecPup(LPane* container, CNSqDevCtx* ctx)
     : CNSqModelPane(container, ctx),
       fCtx(ctx),
-      fMenu(this, "NSQTSPECPUP"),
+      fMenu(this, "NSQTTGTPUP"),
       fLabel(this),
       fSlot(this, 0) {
     fLabel.SetText(StdDialogText("NSQTSCNFSEQ", 0));
@@ -170,7 +170,7 @@ LMessage CNSqTSpecPup::HandleMessage(const LMessage& msg) {
 CNSqClipPrmF::CNSqClipPrmF(LPane* container, CNSqDevCtx* ctx, bool dmx)
     : CNSqModelPane(container, ctx),
       fCtx(ctx),
-      fMenu(this, "NSQTSPECPUP"),
+      fMenu(this, "NSQTTGTPUP"),
       fTop(this, this),
       fFileLabel(&fTop),
       fFile(&fTop, 0),
