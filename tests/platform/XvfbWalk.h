@@ -44,12 +44,6 @@ inline void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QSt
     std::fprintf(stderr, "qt: %s\n", text.toUtf8().constData());
 }
 
-// A fixed wait with the loop running. The walks wait on what they expect to
-// see instead; kept for callers written against it.
-inline void Settle(u32 ms = 300) {
-    WaitUntil([] { return false; }, ms);
-}
-
 inline std::vector<MWindow*> ShownWindows() {
     std::vector<MWindow*> out;
     for (QWidget* w : QApplication::topLevelWidgets()) {

@@ -100,6 +100,26 @@ void Raise(Walk& w, QWidget* win) {
     w.Activate(win);
 }
 
+// The window brought to the front, holding the keyboard, and its bar built.
+void Fronted(Walk& w, QWidget* win) {
+    Raise(w, win);
+    Await(
+        "'" + win->windowTitle().toStdString() + "' active with the keyboard",
+        [&] { return win->isActiveWindow() && w.KeysReachActive(); }, 5000, kLookMs);
+    LoopDrained();
+}
+
+// A window moved by the window manager to a point of the screen, as a user
+// would move it; back once it stands there and is drawn.
+void MoveTo(const XvfbHarness& x, QWidget* win, QPoint to) {
+    x.Xdotool("windowmove " + std::to_string(win->winId()) + " " + std::to_string(to.x()) + " " +
+              std::to_string(to.y()));
+    Await("'" + win->windowTitle().toStdString() + "' moved", [&] {
+        return win->geometry().topLeft() == to || win->frameGeometry().topLeft() == to;
+    });
+    WaitShown(win);
+}
+
 // The window the walk asks about: Edit commands and their keys.
 struct Command {
     const char* item;  // the Edit menu item's title
@@ -180,13 +200,11 @@ struct Sweep {
         if (!HasRow(win, list)) return false;
         const LRect r0 = list->GetCellRect(LCell{0, 0});
         if (state == 0) {
-            w.Click(RowAt(list, 0));
-            Settle(150);
+            ClickRow(list);
             return true;
         }
         if (state == 1) {
-            w.Click(RowAt(list, 0));
-            Settle(150);
+            ClickRow(list);
             LListCell* cell = list->GetCellFrame(LCell{0, 0}, true);
             LEditText* field = nullptr;
             if (cell)
@@ -205,8 +223,18 @@ struct Sweep {
         const QPoint top = PaneAt(list, 4) - QPoint(0, list->Bounds().Height() / 2);
         w.Click(top + QPoint(0, last.bottom - list->Bounds().top + 4));
         (void)r0;
-        Settle(150);
+        LoopDrained();
         return true;
+    }
+    // The first row clicked; back once the program has taken the click and
+    // run what it queued. A list whose rows are buttons (the schedule's days)
+    // selects nothing: told, and its commands say what they do.
+    void ClickRow(LCellListPane* list) {
+        w.Click(RowAt(list, 0));
+        LoopDrained();
+        if (!list->IsSelected(LCell{0, 0}))
+            std::fprintf(stderr, "sweep: a click on the first row of %s selected nothing\n",
+                         typeid(*list).name());
     }
     void Try(MWindow* win, LCellListPane* list, int state, const Command& c, bool key) {
         ++tried;
@@ -230,7 +258,10 @@ struct Sweep {
                            kStates[state] + ": " + c.item + (key ? " (key)" : " (menu)") +
                            "; focus " + (focus ? typeid(*focus).name() : "none") + "; " + before);
         }
-        Settle(150);
+        // What the command sends has gone out before the next is tried.
+        Await("the Edit menu closed", [] { return QApplication::activePopupWidget() == nullptr; });
+        w.AwaitQuiet(std::string("Edit ") + c.item);
+        LoopDrained();
     }
     void SweepWindow(MWindow* window) {
         QPointer<MWindow> win(window);
@@ -273,59 +304,101 @@ struct Sweep {
 const char* const kOpeners[] = {"Play Buttons", "Auto Play", "PWDW", "Background Music",
                                 "Aux Play", "Use Schedule"};
 
-void SweepPlayEdit(PlayEdit& p, size_t* windows, size_t* lists, size_t* commands) {
+// What a walk sweeps: the control window, or the windows it opens. Apart, so
+// that the two halves of a play edit's sweep run side by side.
+enum class Half { kControl, kOpened };
+
+struct Swept {
+    size_t windows = 0, lists = 0, commands = 0;
+};
+
+// Waits until a window more than `before` is shown, each on screen and drawn,
+// and what it reads from the devices read.
+bool Opened(Walk& w, size_t before) {
+    if (!RunUntil([&] { return ShownWindows().size() > before; }, 5000)) return false;
+    for (MWindow* m : ShownWindows()) WaitShown(m);
+    w.AwaitQuiet("a window opened");
+    return true;
+}
+
+// What each half holds, in the standard play edit and the NSQ editor alike:
+// the control window with three lists; the play buttons, their layouts, aux
+// play, the schedule and the universe addresses with six.
+void ExpectSwept(const Swept& s, Half half) {
+    if (half == Half::kControl) {
+        EXPECT_EQ(s.windows, 1u);
+        EXPECT_GE(s.lists, 3u);
+    } else {
+        EXPECT_GE(s.windows, 5u);
+        EXPECT_GE(s.lists, 6u);
+    }
+    EXPECT_GT(s.commands, 0u);
+}
+
+Swept SweepPlayEdit(PlayEdit& p, Half half) {
     Walk& w = p.w;
     Sweep sweep(w, p);
-    // The control window first, then every window the Play menu opens, and the
-    // windows those open (the button layouts from the play buttons).
-    sweep.SweepWindow(p.ctl);
-    std::set<MWindow*> swept{p.ctl};
-    // Until a window more is shown than before: windows open on the program's time.
-    auto opened = [](size_t before) {
-        RunUntil([&] { return ShownWindows().size() > before; }, 5000);
-        Settle(300);
-    };
-    for (const char* item : kOpeners) {
-        Raise(w, p.ctl);
-        const size_t before = ShownWindows().size();
-        if (!w.Choose(p.ctl, "Play", item)) continue;
-        opened(before);
-        // A choice that a busy machine lost is made once more.
-        if (ShownWindows().size() == before) {
-            Raise(w, p.ctl);
-            if (w.Choose(p.ctl, "Play", item)) opened(before);
-        }
-        for (MWindow* m : ShownWindows()) {
-            if (swept.count(m) || !m->Owner() || m == p.ctl) continue;
-            swept.insert(m);
+    if (half == Half::kControl) {
+        sweep.SweepWindow(p.ctl);
+    } else {
+        // Every window the Play menu opens, and the windows those open (the
+        // button layouts from the play buttons), each swept as soon as it is
+        // open: a command of a window swept later may take an earlier one with
+        // it (the undo of what opened it).
+        std::set<MWindow*> seen{p.ctl};
+        auto sweepNew = [&](const std::string& by) {
+            bool any = false;
+            for (MWindow* m : ShownWindows()) {
+                if (seen.count(m) || !m->Owner() || dynamic_cast<CKvsDevWin*>(FrameOfWindow(m)))
+                    continue;
+                seen.insert(m);
+                any = true;
+                std::fprintf(stderr, "sweep: '%s' opened '%s'\n", by.c_str(),
+                             m->windowTitle().toUtf8().constData());
+                if (!ListsOf(FrameOfWindow(m)).empty()) sweep.SweepWindow(m);
+            }
+            return any;
+        };
+        auto open = [&](const char* menu, const char* item) {
+            // A choice that a busy machine lost is made once more.
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                Raise(w, p.ctl);
+                const size_t before = ShownWindows().size();
+                if (!w.Choose(p.ctl, menu, item)) {
+                    std::fprintf(stderr, "sweep: %s > %s not there or disabled\n", menu, item);
+                    return;
+                }
+                if (Opened(w, before)) return;
+            }
+            ADD_FAILURE() << menu << " > " << item << " opened no window";
+        };
+        for (const char* item : kOpeners) {
+            open("Play", item);
+            // Looked up before the sweep: a command may close it.
+            std::vector<QPointer<MWindow>> asns;
+            for (MWindow* m : ShownWindows())
+                if (!seen.count(m) && dynamic_cast<CKvsPlayAsnWin*>(FrameOfWindow(m)))
+                    asns.emplace_back(m);
+            sweepNew(item);
             // The play buttons open the button layouts from a button of their own.
-            if (auto* asn = dynamic_cast<CKvsPlayAsnWin*>(FrameOfWindow(m))) {
+            for (const QPointer<MWindow>& m : asns) {
+                if (!m || !m->isVisible()) continue;
                 Raise(w, m);
                 const size_t shown = ShownWindows().size();
-                w.Click(PaneAt(&asn->fLayoutsBtn));
-                opened(shown);
+                w.Click(PaneAt(&static_cast<CKvsPlayAsnWin*>(FrameOfWindow(m))->fLayoutsBtn));
+                if (!Opened(w, shown)) ADD_FAILURE() << "the button layouts did not open";
+                sweepNew("Button Layouts");
             }
         }
+        // The Universe Addresses of the device menu.
+        open("Device", "Universe Addresses");
+        sweepNew("Universe Addresses");
     }
-    // The Universe Addresses of the device menu.
-    Raise(w, p.ctl);
-    const size_t shown = ShownWindows().size();
-    if (w.Choose(p.ctl, "Device", "Universe Addresses")) opened(shown);
-    // A command may take a window with it (the undo of what made it): each is
-    // looked at while it is still there.
-    std::vector<QPointer<MWindow>> open;
-    for (MWindow* m : ShownWindows()) open.emplace_back(m);
-    for (const QPointer<MWindow>& m : open)
-        if (m && m->isVisible() && m->Owner() && m != p.ctl &&
-            !dynamic_cast<CKvsDevWin*>(FrameOfWindow(m)) && !ListsOf(FrameOfWindow(m)).empty())
-            sweep.SweepWindow(m);
     for (const std::string& d : sweep.dead) ADD_FAILURE() << "changed nothing: " << d;
     for (const std::string& e : sweep.empty) ADD_FAILURE() << "no row to work on: " << e;
-    *windows += sweep.windows;
-    *lists += sweep.lists;
-    *commands += sweep.enabled;
     std::fprintf(stderr, "sweep: %zu windows, %zu lists, %zu commands tried, %zu enabled\n",
                  sweep.windows, sweep.lists, sweep.tried, sweep.enabled);
+    return Swept{sweep.windows, sweep.lists, sweep.enabled};
 }
 
 void WalkStandard(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
@@ -343,9 +416,12 @@ void WalkStandard(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
         w.Click(PaneAt(&scenes->PlusButton()));
         ASSERT_TRUE(RunUntil([&] { return seq->GetListCount(SqncF::scns) == 1; }, 3000));
-        Settle(400);
+        ASSERT_TRUE(Await("the scene's row shown", [&] { return scenes->List()->Rows() == 1; }));
+        w.AwaitQuiet("the scene added");
         w.Click(RowAt(scenes->List(), 0));
-        Settle(300);
+        ASSERT_TRUE(Await("the scene's row selected",
+                          [&] { return scenes->List()->IsSelected(LCell{0, 0}); }));
+        w.AwaitQuiet("the scene chosen");
         CKvsScnPrmF::CContent* fp = &scenes->Params()->Fields();
         sim.Cmd("log clear");
         w.TypeNumber(&fp->fFade, "2.5");
@@ -391,30 +467,24 @@ void WalkStandard(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(w.WrittenElsewhere("fdtm"), 0u);
         w.Shot("commands_undo");
 
-        // ---- every list of every window.
-        size_t windows = 0, lists = 0, commands = 0;
-        SweepPlayEdit(p, &windows, &lists, &commands);
-        EXPECT_GE(windows, 6u);
-        EXPECT_GE(lists, 8u);
-        EXPECT_GT(commands, 0u);
+        // ---- every list of the control window.
+        ExpectSwept(SweepPlayEdit(p, Half::kControl), Half::kControl);
         w.Shot("commands_sweep");
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     });
 }
 
-// The NSQ editor's lists (sequences, tracks) and its windows.
-void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+// One half of the sweep of a play edit of the format (2: the NSQ editor).
+void WalkHalf(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, Half half, u32 format) {
     WithPlayEdit(
         x, net, dir,
         [&](PlayEdit& p) {
-            size_t windows = 0, lists = 0, commands = 0;
-            SweepPlayEdit(p, &windows, &lists, &commands);
-            EXPECT_GE(lists, 2u);
-            EXPECT_GT(commands, 0u);
-            p.w.Shot("commands_nsq_sweep");
+            ExpectSwept(SweepPlayEdit(p, half), half);
+            p.w.Shot(std::string("commands_") + (format == 2 ? "nsq_" : "") +
+                     (half == Half::kControl ? "control" : "opened"));
             EXPECT_EQ(gWarnings, std::vector<std::string>());
         },
-        2);
+        format);
 }
 
 // The bars read once the windows have come and gone.
@@ -443,27 +513,41 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         const QPoint row0(content.left + i32(LPane::UnpackX(tl)) + 20,
                           content.top + i32(LPane::UnpackY(tl)) + rowH / 2);
         w.Click(row0);
-        Settle(700);
+        ASSERT_TRUE(Await("the first device row selected",
+                          [&] { return devwin->SelectedRow() == 0; }));
+        // The double click's first click is kept past the double-click time
+        // from the one before by the driver's click itself.
         w.Click(row0, 2);
         MWindow* other = nullptr;
         ASSERT_TRUE(
             RunUntil([&] { return (other = WindowTitled("305 -KEVOrune")) != nullptr; }, 15000));
         // Beside the first, as a user would move it: both open at one place.
-        x.Xdotool("windowmove " + std::to_string(other->winId()) + " 820 420");
-        Settle(800);
+        MoveTo(x, other, QPoint(820, 420));
         w.Shot("commands_bars_two");
         for (int round = 0; round < 2; ++round) {
             for (const char* keys : {"Up Return", "Down Return"}) {
                 Raise(w, p.ctl);
                 w.Click(PaneAt(&p.screen->Window().fView));
-                Settle(400);
+                ASSERT_TRUE(Await("the view pop-up open",
+                                  [] { return QApplication::activePopupWidget() != nullptr; }));
                 w.Key(keys);
-                Settle(1500);
+                Await("the view pop-up closed",
+                      [] { return QApplication::activePopupWidget() == nullptr; });
+                // Up: the device's files; Down: the play settings again.
+                const bool files = std::string(keys) == "Up Return";
+                ASSERT_TRUE(Await(
+                    files ? "the device's files shown" : "the play settings shown",
+                    [&] {
+                        return files ? p.screen->FilesView() != nullptr
+                                     : p.screen->PlayView() != nullptr;
+                    },
+                    10000));
+                w.AwaitQuiet(files ? "the device's files shown" : "the play settings shown");
+                LoopDrained();
             }
             ASSERT_TRUE(RunUntil([&] { return p.screen->PlayView() != nullptr; }, 10000));
             for (MWindow* m : {devQt, other, p.ctl}) {
-                Raise(w, m);
-                Settle(300);
+                Fronted(w, m);
                 EXPECT_EQ(BarTitles(m), m == devQt ? devBar : ctlBar) << "round " << round;
             }
         }
@@ -500,8 +584,7 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                     return fileWin != nullptr;
                 },
                 10000));
-            x.Xdotool("windowmove " + std::to_string(fileWin->winId()) + " 420 300");
-            Settle(600);
+            MoveTo(x, fileWin, QPoint(420, 300));
             Raise(w, fileWin);
             EXPECT_EQ(BarTitles(fileWin), ctlBar);
             auto* fileFrame = dynamic_cast<CKvsDevCtlWin*>(FrameOfWindow(fileWin));
@@ -523,10 +606,11 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             x.XdotoolAsync("key ctrl+w");
             EXPECT_TRUE(RunUntil([&] { return answer.Done() && !fileWin->isVisible(); }, 10000));
             EXPECT_TRUE(answer.Seen()) << "no save question";
-            Settle(500);
+            // The closed window's leftovers gone and nothing left to the devices.
+            LoopDrained();
+            w.AwaitQuiet("the file window closed");
             for (MWindow* m : {devQt, p.ctl, other}) {
-                Raise(w, m);
-                Settle(300);
+                Fronted(w, m);
                 EXPECT_EQ(BarTitles(m), m == devQt ? devBar : ctlBar);
             }
             // The schedule went with the view it belonged to: opened again.
@@ -535,8 +619,7 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             MWindow* sch2 = nullptr;
             ASSERT_TRUE(
                 RunUntil([&] { return (sch2 = WindowTitled("Schedule")) != nullptr; }, 5000));
-            Raise(w, sch2);
-            Settle(300);
+            Fronted(w, sch2);
             EXPECT_EQ(BarTitles(sch2), "KEVOruneSet File Edit Network Schedule Window Help");
         }
         w.Shot("commands_bars");
@@ -549,8 +632,17 @@ TEST(CommandsWalk, EveryEnabledCommandOfEveryListDoesWhatItNames) {
     RunPlayEditWalk("1600x1000", "cmdwalk", WalkStandard);
 }
 
+TEST(CommandsWalk, EveryEnabledCommandOfTheWindowsItOpensDoesWhatItNames) {
+    RunPlayEditWalk("1600x1000", "cmdopen",
+                    [](auto&... a) { WalkHalf(a..., Half::kOpened, 1); });
+}
+
 TEST(CommandsWalk, EveryEnabledCommandOfTheNsqListsDoesWhatItNames) {
-    RunPlayEditWalk("1600x1000", "cmdnsq", WalkNsq);
+    RunPlayEditWalk("1600x1000", "cmdnsq", [](auto&... a) { WalkHalf(a..., Half::kControl, 2); });
+}
+
+TEST(CommandsWalk, EveryEnabledCommandOfTheWindowsTheNsqEditorOpensDoesWhatItNames) {
+    RunPlayEditWalk("1600x1000", "cmdnsqo", [](auto&... a) { WalkHalf(a..., Half::kOpened, 2); });
 }
 
 TEST(CommandsWalk, BarsHoldEachWindowsOwnMenusOnce) {

@@ -14,12 +14,14 @@
 #include "records/PrefNodes.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
+#include "XvfbKeys.h"
 
 namespace {
 
 QImage Shot(LFrame& f, const char* name) {
     f.ShowWindow();
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    // Drawn once whatever the show queued has run.
+    LoopDrained();
     const QImage image = AsMWindow(f.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/playasn_") + name + ".png")) << name;
     return image;

@@ -7,6 +7,7 @@
 #include "platform/qt/QtControls.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
+#include "XvfbKeys.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ struct Device : FakePlayDevice {
 
 void Shot(LFrame& f, const char* name) {
     f.ShowWindow();
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    // Drawn once whatever the show queued has run.
+    LoopDrained();
     const QImage image = AsMWindow(f.GetNativeWindow())->grab().toImage();
     EXPECT_GT(image.height(), 60) << name;
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/seqwin_") + name + ".png")) << name;
