@@ -1,6 +1,7 @@
 #pragma once
 // The Qt shell in a test process: a QApplication, the Qt services and the
 // singletons, a stand-in application object and frames that record messages.
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 
 #include <algorithm>
@@ -79,6 +80,18 @@ inline bool RunUntil(const std::function<bool()>& pred, u32 ms = 3000) {
     for (const u32 start = LTickMs(); !pred() && LTickMs() - start < ms;)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return pred();
+}
+
+// Runs the loop until a pass of it finds nothing to do: whatever the last
+// change queued (painting, posted messages, timers due now) has run. What is
+// still to come from outside (the X server, a device) is not covered.
+inline bool LoopDrained(u32 ms = 2000) {
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    for (const u32 start = LTickMs(); LTickMs() - start < ms;) {
+        QCoreApplication::sendPostedEvents();
+        if (!d->processEvents(QEventLoop::AllEvents)) return true;
+    }
+    return false;
 }
 
 // One application per test program, on the given Qt platform.

@@ -103,18 +103,6 @@ inline bool Await(const std::string& what, const std::function<bool()>& pred, u3
     return false;
 }
 
-// Runs the loop until a pass of it finds nothing to do: whatever the last
-// change queued (painting, posted messages, timers due now) has run. What is
-// still to come from outside (the X server, a device) is not covered.
-inline bool LoopDrained(u32 ms = 2000) {
-    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
-    for (const u32 start = LTickMs(); LTickMs() - start < ms;) {
-        QCoreApplication::sendPostedEvents();
-        if (!d->processEvents(QEventLoop::AllEvents)) return true;
-    }
-    return false;
-}
-
 class PacedKeys {
 public:
     // The gap between two keys of a person typing at an even pace.

@@ -127,7 +127,8 @@ TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
                        !up.Window()->fUploadName.GetText().IsEmpty();
             },
             10000));
-        RunUntil([] { return false; }, 400);
+        // Shot once the bar has moved, while the upload is still under way.
+        RunUntil([&] { return up.Window()->fOverall.Value() > 0 || !up.Pending(); }, 5000);
         EXPECT_TRUE(up.Pending());
         EXPECT_EQ(Shot(*up.Window(), "upload"), "");
         EXPECT_TRUE(RunUntil([&] { return !up.Pending(); }, 60000));

@@ -30,7 +30,7 @@ namespace {
 
 // Saves the window and counts its pixels of the bars' green.
 int ShotGreen(LFrame* frame, const char* name) {
-    RunUntil([] { return false; }, 100);
+    LoopDrained();
     QWidget* top = AsMWindow(frame->GetNativeWindow());
     const QImage image = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/monitors/") + name + ".png"));

@@ -14,7 +14,6 @@
 #include "records/PrefNodes.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
-#include "XvfbKeys.h"
 
 namespace {
 
@@ -136,7 +135,7 @@ TEST(PlayAsnOffscreen, AFreshGridShowsItsButtonAndTakesAWholeTitle) {
         ASSERT_TRUE(win.fPrm.IsShown());
         EXPECT_EQ(PlaySetGetCell(play.Root(), 0, 0), nullptr);
         win.fPrm.fTitle.RequestFocus();
-        RunUntil([] { return false; }, 50);
+        LoopDrained();
         Type("Go");
         const CRecord* made = PlaySetGetCell(play.Root(), 0, 0);
         ASSERT_NE(made, nullptr);

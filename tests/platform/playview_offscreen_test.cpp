@@ -167,7 +167,7 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
             EXPECT_LE(ph, 800 - 60) << "pref " << pw << " x " << ph;
             // Nothing of the view lies beyond the window at that size.
             win.SetWindowBounds(LRect(0, 0, pw, ph));
-            RunUntil([] { return false; }, 100);
+            LoopDrained();
             const LRect vf = win.fViewFrame.Bounds();
             const CKvsPlayFrm* frame = basic->Frame();
             CKvsScnEdF* edit = frame->SceneEdit();
@@ -187,7 +187,7 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
             // sized without them) gives up the universes' room, not the list's.
             if (!universes) continue;
             win.SetWindowBounds(LRect(0, 0, pw, ph - 120));
-            RunUntil([] { return false; }, 100);
+            LoopDrained();
             if (win.Bounds().Height() < ph) {
                 EXPECT_GE(edit->Navi()->Bounds().Height(), 3 * edit->List()->CellHeight());
                 EXPECT_LE(edit->SceneFrame().Bounds().bottom, edit->Bounds().Height());
@@ -205,7 +205,7 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
         progress.SetMessage(StdDialogText("KVSPLAYEDIT", 1));
         progress.ShowWindow();
         progress.fButton.SetState(LPane::kOpShow);
-        RunUntil([] { return false; }, 200);
+        LoopDrained();
         EXPECT_TRUE(progress.fButton.IsShown());
         EXPECT_STREQ(progress.fButton.GetTitle().CStr(), "Cancel");
         const QImage shot = Save(&progress, "play_write_dialog.png");

@@ -12,7 +12,7 @@ namespace {
 QImage Shot(LFrame& frame, const char* file) {
     frame.ShowWindow();
     RunUntil([&] { return AsMWindow(frame.Window()->Native())->isVisible(); }, 2000);
-    RunUntil([] { return false; }, 200);
+    LoopDrained();
     const QImage image = AsMWindow(frame.Window()->Native())->grab().toImage();
     EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
     frame.HideWindow();

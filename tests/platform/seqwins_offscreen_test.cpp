@@ -7,7 +7,6 @@
 #include "platform/qt/QtControls.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
-#include "XvfbKeys.h"
 
 namespace {
 
