@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -106,6 +107,13 @@ inline QPoint ScreenPoint(LPane* pane, LPoint at) {
     const LRect c = w ? w->GetContentScreenRect() : LRect();
     const u64 tl = pane->GetTopLeftIn(nullptr);
     return QPoint(c.left + i32(LPane::UnpackX(tl)) + at.x, c.top + i32(LPane::UnpackY(tl)) + at.y);
+}
+
+// A screen point inside a pane: vertically centred, near its left edge, where a
+// field's text is (a number field's stepper is at its right).
+inline QPoint PaneCenter(LPane* pane) {
+    return ScreenPoint(pane, LPoint{std::min(12, pane->Bounds().Width() / 2),
+                                    pane->Bounds().Height() / 2});
 }
 
 // The real pointer and keyboard on the program's windows and their menu bars.

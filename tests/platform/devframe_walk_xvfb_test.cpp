@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "MessageWatch.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -59,13 +60,6 @@ namespace {
 
 std::string Shot(const std::string& name) {
     return std::string(KEVO_BINARY_DIR) + "/devframe_walk_" + name + ".png";
-}
-
-// A screen point inside a pane: vertically centred, near its left edge, where a
-// field's text is.
-QPoint PaneCenter(LPane* pane) {
-    return ScreenPoint(pane, LPoint{std::min(12, pane->Bounds().Width() / 2),
-                                    pane->Bounds().Height() / 2});
 }
 
 // The values a device took for a settings field (path ending in /TAG), in order.
@@ -112,53 +106,6 @@ std::string Join(const std::vector<std::string>& v) {
     for (const std::string& s : v) out += (out.empty() ? "" : " | ") + s;
     return out;
 }
-
-// Counts the messages that come up and answers each with Return once it has
-// settled, from a timer that also runs inside the message's own modal loop.
-class MessageAnswer {
-public:
-    explicit MessageAnswer(const XvfbHarness& x) : fX(x) {
-        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
-        fTimer.start(20);
-    }
-    int Shown() const { return fShown; }
-    bool Open() const { return fOpen; }
-    std::string Text() const { return fText; }
-
-private:
-    void Step() {
-        MWindow* window = nullptr;
-        CSimpleMessageDialog* message = nullptr;
-        for (MWindow* w : ShownWindows()) {
-            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
-            if (auto* m = dynamic_cast<CSimpleMessageDialog*>(f)) message = m, window = w;
-        }
-        if (!message) {
-            fOpen = false;
-            return;
-        }
-        if (!fOpen || fWindow.data() != window) {
-            fOpen = true;
-            fWindow = window;
-            ++fShown;
-            fAt = LTickMs();
-            fAnswered = false;
-            fText = message->fMessage.GetText().CStr();
-        }
-        // An answer the message did not hear is given again.
-        if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs();
-        if (fAnswered || LTickMs() - fAt < 400) return;
-        fAnswered = true;
-        fX.XdotoolAsync("key Return");
-    }
-    const XvfbHarness& fX;
-    QTimer fTimer;
-    QPointer<MWindow> fWindow;
-    std::string fText;
-    int fShown = 0;
-    bool fOpen = false, fAnswered = false;
-    u32 fAt = 0;
-};
 
 // The focused field's whole text is selected: typing replaces it.
 bool AllSelected(LEditText* field) {
@@ -283,7 +230,7 @@ void Addresses(Walk& w) {
             const char* corrected = f.corrected[end];
             w.sim.WaitIdle(3000);
             w.sim.Cmd("log clear");
-            MessageAnswer messages(w.x);
+            MessageWatch messages(w.x);
 
             // Refused: one message, nothing stored, the field keeps its text and
             // the focus, its text selected.
