@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "WalkSetup.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
 #include "base/Clock.h"
@@ -358,13 +359,8 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
                          const std::function<void(PlayEdit&)>& body, u32 format = 1) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
-    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
-        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
-        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
-                          "/" + serno)
-                      .rfind("ok", 0),
-                  0u);
-    }
+    ASSERT_NO_FATAL_FAILURE(AddDevices(
+        sim, dir.Path(), {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}));
     if (format != 1) {
         ASSERT_EQ(sim.Cmd("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" +
                           std::to_string(format))

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "MessageWatch.h"
+#include "WalkSetup.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -533,13 +534,8 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
         for (char& c : bytes) c = char(random());
         std::ofstream(card + "/kevrecfiles/" + n, std::ios::binary) << bytes;
     }
-    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
-        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
-        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
-                          "/" + serno)
-                      .rfind("ok", 0),
-                  0u);
-    }
+    ASSERT_NO_FATAL_FAILURE(AddDevices(
+        sim, dir.Path(), {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}));
     const std::string local = dir.Path() + "/down";
     std::filesystem::create_directories(local);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
@@ -570,17 +566,10 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
 }
 
 void InChild(Scenario scenario, const char* tag) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
-        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    // The display, the namespaces and the folder belong to this process: they go
-    // even when the child dies.
-    XvfbHarness x("1280x800x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup(tag), "");
-    testtftp::TempDir dir;
-    InChildProcess([&] { RunWalk(scenario, x, net, dir); });
+    WalkInChild("1280x800", tag,
+                [&](const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
+                    RunWalk(scenario, x, net, dir);
+                });
 }
 
 TEST(DevFrameWalk, EachAddressFieldStoresOnlyItsOwnTextHoweverItsEditEnds) {

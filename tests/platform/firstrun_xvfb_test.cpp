@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "MessageWatch.h"
+#include "WalkSetup.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
 #include "base/Clock.h"
@@ -1003,14 +1004,10 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
               const TempDir& dir) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
-    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24",
-                            "serno=42 addr=198.19.7.13/24"}) {
-        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
-        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
-                          "/" + serno)
-                      .rfind("ok", 0),
-                  0u);
-    }
+    ASSERT_NO_FATAL_FAILURE(
+        AddDevices(sim, dir.Path(),
+                   {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24",
+                    "serno=42 addr=198.19.7.13/24"}));
     WindowCheck check(x, screen);
     MenuDriver menus(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
@@ -1166,18 +1163,11 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
 // Runs the first run in a child (a QApplication of its own); its failures are
 // printed there and make it exit with 1.
 void InChild(const std::string& screen, Scenario scenario = kTour) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
-        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    // The display, the namespaces and the folder belong to this process: they
-    // go even when the child dies.
-    XvfbHarness x(screen + "x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("firstrun"), "");
-    TempDir dir;
     SCOPED_TRACE("first run at " + screen);
-    InChildProcess([&] { FirstRun(screen, scenario, x, net, dir); });
+    WalkInChild(screen, "firstrun",
+                [&](const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+                    FirstRun(screen, scenario, x, net, dir);
+                });
 }
 
 TEST(FirstRun, Screen1600x1000) {
