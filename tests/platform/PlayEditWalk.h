@@ -128,17 +128,7 @@ struct Walk : MenuDriver {
     // The values written to the device for a field (path ending in /TAG), as text.
     std::vector<std::string> Written(const std::string& tag) {
         WaitDeviceIdle();
-        std::vector<std::string> out;
-        for (const std::string& line : sim.Log()) {
-            if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
-            const std::string path = SimDeviceProcess::Field(line, "path");
-            if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
-                path.size() < tag.size() + 1 ||
-                path.substr(path.size() - tag.size() - 1) != "/" + tag)
-                continue;
-            out.push_back(SimDeviceProcess::Field(line, "value"));
-        }
-        return out;
+        return WrittenTexts(sim, serial, tag);
     }
     // Waits until the field has been written once more than before; its values.
     std::vector<std::string> WaitWritten(const std::string& tag, size_t count, u32 ms = 4000) {

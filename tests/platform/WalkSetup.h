@@ -1,12 +1,13 @@
 #pragma once
 // What starting a walk takes: a real X server with a window manager and
 // namespaces of the test's own, the walk in a child process; simulated devices
-// in the devices' namespace.
+// in the devices' namespace, and what they took, read back from their log.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -42,4 +43,29 @@ inline void AddDevices(testtftp::SimDeviceProcess& sim, const std::string& root,
                 .rfind("ok", 0),
             0u);
     }
+}
+
+// The values a device took for a settings field (path ending in /TAG), in order.
+inline std::vector<std::string> WrittenTexts(testtftp::SimDeviceProcess& sim, u32 serial,
+                                             const std::string& tag) {
+    using testtftp::SimDeviceProcess;
+    std::vector<std::string> out;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
+        const std::string path = SimDeviceProcess::Field(line, "path");
+        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
+            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
+            continue;
+        out.push_back(SimDeviceProcess::Field(line, "value"));
+    }
+    return out;
+}
+
+// The same values as numbers.
+inline std::vector<i64> WrittenValues(testtftp::SimDeviceProcess& sim, u32 serial,
+                                      const std::string& tag) {
+    std::vector<i64> out;
+    for (const std::string& value : WrittenTexts(sim, serial, tag))
+        out.push_back(std::atoll(value.c_str()));
+    return out;
 }

@@ -63,20 +63,6 @@ std::string Shot(const std::string& name) {
     return std::string(KEVO_BINARY_DIR) + "/devframe_walk_" + name + ".png";
 }
 
-// The values a device took for a settings field (path ending in /TAG), in order.
-std::vector<i64> Written(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
-    std::vector<i64> out;
-    for (const std::string& line : sim.Log()) {
-        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
-        const std::string path = SimDeviceProcess::Field(line, "path");
-        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
-            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
-            continue;
-        out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
-    }
-    return out;
-}
-
 // What a device was told: channel writes ("path=value") and file commands
 // ("WRQ path"), in the order it took them in; every other write request
 // ("WRQ path") too when all is set.
@@ -255,14 +241,14 @@ void Addresses(Walk& w) {
             EXPECT_TRUE(RunUntil([&] { return field->GetText() == LString(corrected); }, 3000))
                 << field->GetText().CStr();
             EndEdit(w, end);
-            EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
+            EXPECT_TRUE(RunUntil([&] { return !WrittenValues(w.sim, 1201, f.tag).empty(); }, 5000));
             w.sim.WaitIdle(3000);
             EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the corrected ") + f.tag));
             EXPECT_EQ(messages.Shown(), 1);
-            EXPECT_EQ(Written(w.sim, 1201, f.tag), std::vector<i64>{i64(f.value[end])});
+            EXPECT_EQ(WrittenValues(w.sim, 1201, f.tag), std::vector<i64>{i64(f.value[end])});
             for (const AddressField& other : kFields) {
                 if (&other != &f) {
-                    EXPECT_EQ(Written(w.sim, 1201, other.tag), std::vector<i64>());
+                    EXPECT_EQ(WrittenValues(w.sim, 1201, other.tag), std::vector<i64>());
                 }
             }
             EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());
@@ -284,7 +270,7 @@ void Addresses(Walk& w) {
                 keysBefore = InputSeen::Instance().Keys();
                 EndEdit(w, end);
             } else if (f.emptiedStores) {
-                EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
+                EXPECT_TRUE(RunUntil([&] { return !WrittenValues(w.sim, 1201, f.tag).empty(); }, 5000));
             }
             // The edit's last end taken (a click is, once Click is back), and
             // whatever it sent gone by.
@@ -295,14 +281,14 @@ void Addresses(Walk& w) {
             EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the emptied ") + f.tag));
             w.sim.WaitIdle(3000);
             EXPECT_EQ(messages.Shown(), f.emptiedRefused ? 2 : 1);
-            EXPECT_EQ(Written(w.sim, 1201, f.tag),
+            EXPECT_EQ(WrittenValues(w.sim, 1201, f.tag),
                       f.emptiedStores ? std::vector<i64>{0} : std::vector<i64>());
             if (!f.emptiedStores && !f.emptiedRefused) {
                 EXPECT_EQ(std::string(field->GetText().CStr()), corrected);
             }
             for (const AddressField& other : kFields) {
                 if (&other != &f) {
-                    EXPECT_EQ(Written(w.sim, 1201, other.tag), std::vector<i64>());
+                    EXPECT_EQ(WrittenValues(w.sim, 1201, other.tag), std::vector<i64>());
                 }
             }
             EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());

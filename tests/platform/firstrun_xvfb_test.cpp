@@ -271,7 +271,6 @@ struct Session {
     i32 rowH;
 };
 
-// The numeric value of every write of a field (path ending in /TAG) to a device.
 // Nothing under way at the devices once the program has run all it had
 // queued: two looks, the loop drained before each, both without a transfer
 // (a write the program has queued is under way by the second).
@@ -286,19 +285,6 @@ bool DevicesQuiet(SimDeviceProcess& sim) {
 bool AwaitQuiet(SimDeviceProcess& sim, const std::string& after) {
     return Await(
         "the devices quiet after " + after, [&] { return DevicesQuiet(sim); }, 8000, kLookMs);
-}
-
-std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
-    std::vector<i64> out;
-    for (const std::string& line : sim.Log()) {
-        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
-        const std::string path = SimDeviceProcess::Field(line, "path");
-        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
-            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
-            continue;
-        out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
-    }
-    return out;
 }
 
 // How many writes to a device went to a path that holds the text.
