@@ -42,6 +42,7 @@
 #include "records/ShowKinds.h"
 #include "services/GraphicsServices.h"
 #include "services/RunLoop.h"
+#include "tools/testkit/RowOnlyDevView.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 namespace {
@@ -158,18 +159,6 @@ struct Eth0 : CNetIfPrefSource {
     void RemoveChangeListener(void*, ChangeFn) override {}
 };
 
-struct View : MKvsDevView {
-    void SetRefreshProgress(u32) override {}
-    i32 SelectedRow() override { return row; }
-    void SelectRow(i32 r) override { row = r; }
-    void ShowDevice(u16, CRecord*, CRecord*) override {}
-    LRect WindowBounds() override { return LRect(); }
-    void PlaceWindow(const LRect&) override {}
-    LHandler* WindowHandler() override { return nullptr; }
-    LHandler* ListHandler() override { return nullptr; }
-    i32 row = -1;
-};
-
 u32 OpenDescriptors() {
     u32 n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
@@ -206,7 +195,7 @@ struct OpenDone {
 Figures RunOnce(u32 devices, double limitMs) {
     Figures f;
     const u32 refused0 = SocketOpenFailures();
-    View view;
+    testkit::RowOnlyDevView view;
     auto doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
     const double start = NowMs();
     double lastSample = 0;

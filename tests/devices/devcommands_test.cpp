@@ -33,23 +33,12 @@
 #include "tests/devlink/VirtualRunLoop.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
+#include "tools/testkit/RowOnlyDevView.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
 
 namespace {
-
-struct View : MKvsDevView {
-    void SetRefreshProgress(u32) override {}
-    i32 SelectedRow() override { return row; }
-    void SelectRow(i32 r) override { row = r; }
-    void ShowDevice(u16, CRecord*, CRecord*) override {}
-    LRect WindowBounds() override { return LRect(); }
-    void PlaceWindow(const LRect&) override {}
-    LHandler* WindowHandler() override { return nullptr; }
-    LHandler* ListHandler() override { return nullptr; }
-    i32 row = -1;
-};
 
 struct LoopClock : FakeServices {
     explicit LoopClock(CVirtualRunLoop* l) : loop(l) {}
@@ -189,7 +178,7 @@ protected:
     TempDir dir;
     std::unique_ptr<SimDeviceProcess> sim;
     std::unique_ptr<CRecordDoc> prdv, pref;
-    View view;
+    testkit::RowOnlyDevView view;
     Top top;
     std::unique_ptr<CKvsDevDoc> doc;
 };

@@ -18,58 +18,21 @@
 #include "framework/AppSingletons.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
-#include "tests/devices/DevScreenTest.h"
+#include "tests/devices/DevDocNsTest.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
 
 namespace {
 
-class DevDoc : public ::testing::Test {
+class DevDoc : public devtest::DevDocNsTest {
 protected:
-    void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-        ASSERT_EQ(net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name()), "");
-        sim = std::make_unique<SimDeviceProcess>(NetnsHarness::NsPath(net.DevNs()));
-        ASSERT_TRUE(sim->Ok());
-    }
-    void Add(u32 serno, const char* addr) {
-        const std::string r =
-            sim->Cmd("add-device serno=" + std::to_string(serno) + " addr=" + addr +
-                     " listen=any root=" + dir.Path() + "/" + std::to_string(serno));
-        ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
-    }
-    void InApp(const std::function<void()>& body) {
-        ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-            testtftp::Eth0Prefs prefs;
-            CLocalAddrWatch watch(&prefs);
-            doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
-            view.doc = doc.get();
-            body();
-            doc.reset();
-        }));
-    }
-    bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
-        return RunVirtual(loop, pred, limitMs, [this] {
-            if (sim) SettleSim(loop, *sim);
-        });
-    }
     std::vector<u32> Serials() {
         std::vector<u32> out;
         CKvsDevSet& set = doc->DeviceSet();
         for (u32 i = 0; i < set.Count(); ++i) out.push_back(set.At(i)->GetU32(DevcF::serial));
         return out;
     }
-
-    CVirtualRunLoop loop;
-    LoopClock fake{&loop};
-    NetnsHarness net;
-    TempDir dir;
-    std::unique_ptr<SimDeviceProcess> sim;
-    View view;
-    std::unique_ptr<CKvsDevDoc> doc;
 };
 
 TEST_F(DevDoc, TwoDevicesSortedFirstSelectedStateReadAndPollEverySecond) {

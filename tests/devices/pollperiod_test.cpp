@@ -7,15 +7,10 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "base/Resources.h"
 #include "devices/CKvsDevDoc.h"
-#include "devlink/NetIf.h"
-#include "tests/devices/DevScreenTest.h"
-#include "tests/devlink/NetnsHarness.h"
-#include "tools/testkit/SimDeviceProcess.h"
+#include "tests/devices/DevDocNsTest.h"
 
 using namespace testtftp;
 
@@ -26,24 +21,13 @@ struct Never {
     u32 calls = 0;
 };
 
-class PollPeriod : public ::testing::Test {
+class PollPeriod : public devtest::DevDocNsTest {
 protected:
     void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-        ASSERT_EQ(net.Setup(::testing::UnitTest::GetInstance()->current_test_info()->name()), "");
-        sim = std::make_unique<SimDeviceProcess>(NetnsHarness::NsPath(net.DevNs()));
-        ASSERT_TRUE(sim->Ok());
-        for (const auto& [serno, addr] : {std::pair<const char*, const char*>{"305", "198.18.1.12"},
-                                          {"1201", "198.18.1.11"}}) {
-            const std::string r = sim->Cmd(std::string("add-device serno=") + serno + " addr=" +
-                                           addr + "/24 listen=any root=" + dir.Path() + "/" + serno);
-            ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
-        }
-    }
-    bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
-        return RunVirtual(loop, pred, limitMs, [this] { SettleSim(loop, *sim); });
+        DevDocNsTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        Add(305, "198.18.1.12/24");
+        Add(1201, "198.18.1.11/24");
     }
     // The virtual times at which polls started during the next ms, with the gaps
     // between them.
@@ -61,14 +45,6 @@ protected:
         for (size_t i = 1; i < starts.size(); ++i) gaps.push_back(starts[i] - starts[i - 1]);
         return gaps;
     }
-
-    CVirtualRunLoop loop;
-    LoopClock fake{&loop};
-    NetnsHarness net;
-    TempDir dir;
-    std::unique_ptr<SimDeviceProcess> sim;
-    View view;
-    std::unique_ptr<CKvsDevDoc> doc;
 };
 
 TEST_F(PollPeriod, KeptWhileAnAnswerStallsOrAControllersTransferNeverEnds) {
@@ -86,11 +62,7 @@ TEST_F(PollPeriod, KeptWhileAnAnswerStallsOrAControllersTransferNeverEnds) {
         {"a controller's transfer never ends",
          "fault drop dir=in serno=1201 path=/sdc/never", true, 1000},
     };
-    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        Eth0Prefs prefs;
-        CLocalAddrWatch watch(&prefs);
-        doc = std::make_unique<CKvsDevDoc>(nullptr, nullptr, &view);
-        view.doc = doc.get();
+    InApp([&] {
         ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
         ASSERT_EQ(doc->ControllerCount(), 2u);
         ASSERT_EQ(view.row, 0);  // 305: a device is selected
@@ -112,8 +84,7 @@ TEST_F(PollPeriod, KeptWhileAnAnswerStallsOrAControllersTransferNeverEnds) {
             other->ChannelQueue().CancelAll(&never, Never::Fn);
             sim->Cmd("fault-clear");
         }
-        doc.reset();
-    }));
+    });
 }
 
 }  // namespace

@@ -14,26 +14,21 @@
 #include "records/PrefNodes.h"
 #include "records/RecordKinds.h"
 #include "records/ShowKinds.h"
-#include "tests/framework/FakeControls.h"
-#include "tests/framework/FakeWindows.h"
+#include "tests/framework/HeadlessAppTest.h"
 
 namespace {
 
-class SeqDlgs : public ::testing::Test {
+class SeqDlgs : public HeadlessAppTest {
 protected:
     void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
+        HeadlessAppTest::SetUp();
         RegisterAllRecordKinds();
-        controls.fClock = &services.fNow;
-        app = std::make_unique<CMainLoopBase>();
-        services.Advance(1);
-        LTimer::FireDue(services.fNow, nullptr, nullptr, true);
+        FirstTick();
         SetAppPrefsDoc(&prefs);
     }
     void TearDown() override {
         SetAppPrefsDoc(nullptr);
-        app.reset();
+        HeadlessAppTest::TearDown();
     }
     void PressReturn() { windows.ScriptTurn({FakeEvent{FakeEvent::kKeyDown, 13, 0, {}}}); }
     CRecord* Sequence(const std::vector<i32>& times) {
@@ -53,12 +48,6 @@ protected:
     }
     static LRgn Rows(u32 first, u32 last) { return LRgn(LRect(0, i32(first), 1, i32(last) + 1)); }
 
-    FakeServices services;
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CMainLoopBase> app;
     CRecordDoc prefs{CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref))};
 };
 

@@ -13,8 +13,7 @@
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
-#include "tests/framework/FakeControls.h"
-#include "tests/framework/FakeWindows.h"
+#include "tests/framework/HeadlessAppTest.h"
 
 namespace {
 
@@ -22,23 +21,7 @@ bool Visible(const LPane& p) {
     return (p.State() & 1) != 0;
 }
 
-class SettingsDialogs : public ::testing::Test {
-protected:
-    void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        controls.fClock = &services.fNow;
-        app = std::make_unique<CMainLoopBase>();
-    }
-    void TearDown() override { app.reset(); }
-
-    FakeServices services;
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CMainLoopBase> app;
-};
+class SettingsDialogs : public HeadlessAppTest {};
 
 TEST_F(SettingsDialogs, ClockDayFollowsTheMonth) {
     const struct {

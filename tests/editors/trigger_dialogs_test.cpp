@@ -17,32 +17,20 @@
 #include "records/RecordKinds.h"
 #include "records/ShowKinds.h"
 #include "records/Triggers.h"
-#include "tests/framework/FakeControls.h"
-#include "tests/framework/FakeWindows.h"
+#include "tests/framework/HeadlessAppTest.h"
 
 namespace {
 
 constexpr i32 kI32Max = 2147483647;
 
-class TriggerDialogs : public ::testing::Test {
+class TriggerDialogs : public HeadlessAppTest {
 protected:
     void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
+        HeadlessAppTest::SetUp();
         RegisterAllRecordKinds();
-        controls.fClock = &services.fNow;
-        app = std::make_unique<CMainLoopBase>();
     }
-    void TearDown() override { app.reset(); }
     CRecord* New(u32 kind) { return CRecord::New(CRecordSchema::Find(kFamKvt, kind)); }
     void Key(u32 c) { windows.ScriptTurn({FakeEvent{FakeEvent::kKeyDown, c, 0, {}}}); }
-
-    FakeServices services;
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CMainLoopBase> app;
 };
 
 TEST(NoteNames, BothWays) {

@@ -8,22 +8,16 @@
 #include "framework/CNumVol.h"
 #include "framework/InputState.h"
 #include "framework/StdDialogs.h"
-#include "tests/framework/FakeControls.h"
-#include "tests/framework/FakeWindows.h"
+#include "tests/framework/HeadlessAppTest.h"
 
 namespace {
 
-class Dialogs : public ::testing::Test {
+class Dialogs : public HeadlessAppTest {
 protected:
     void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        controls.fClock = &services.fNow;
-        app = std::make_unique<CMainLoopBase>();
-        services.Advance(1);
-        LTimer::FireDue(services.fNow, nullptr, nullptr, true);
+        HeadlessAppTest::SetUp();
+        FirstTick();
     }
-    void TearDown() override { app.reset(); }
     FakeMainLoop* Loop() { return static_cast<FakeMainLoop*>(app->RunLoop()); }
     void Keys(std::initializer_list<u32> chars) {
         std::vector<FakeEvent> turn;
@@ -40,13 +34,6 @@ protected:
                        0,
                        {c.left + (b.left + b.right) / 2, c.top + (b.top + b.bottom) / 2}}});
     }
-
-    FakeServices services;
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CMainLoopBase> app;
 };
 
 // A plain dialog with an OK and a Cancel button.

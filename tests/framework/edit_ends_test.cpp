@@ -14,8 +14,7 @@
 #include "framework/LCellListPane.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
-#include "tests/framework/FakeControls.h"
-#include "tests/framework/FakeWindows.h"
+#include "tests/framework/HeadlessAppTest.h"
 
 namespace {
 
@@ -68,17 +67,12 @@ struct Editor : LFrame {
     ClickNoted other;
 };
 
-class EditEnds : public ::testing::Test {
+class EditEnds : public HeadlessAppTest {
 protected:
     void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        controls.fClock = &services.fNow;
-        app = std::make_unique<CMainLoopBase>();
-        services.Advance(1);
-        LTimer::FireDue(services.fNow, nullptr, nullptr, true);
+        HeadlessAppTest::SetUp();
+        FirstTick();
     }
-    void TearDown() override { app.reset(); }
     // Typed into the field, not ended.
     void TypeInto(CNumVol& field, const char* text) {
         field.RequestFocus();
@@ -100,12 +94,6 @@ protected:
         LHandler::Send(LMenuItem_Selected, &item, &frame.field);
     }
 
-    FakeServices services;
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CMainLoopBase> app;
     u32 events = 0;
 };
 

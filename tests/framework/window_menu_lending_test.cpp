@@ -49,6 +49,15 @@ TEST_F(WindowMenuLending, TheBarHoldsTheActiveWindowsMenusOnce) {
     struct World {
         std::unique_ptr<LFrame> devwin, ctl, file, editor, plain, dialog;
     };
+    // The file's control window deactivated under a dialog, the dialog gone,
+    // then the window hidden without being activated again.
+    const auto hiddenAfterDialog = [](WindowMenuLending& t, World& w) {
+        Activate(*w.file, true);
+        w.dialog = t.Window(kWindowDialog, nullptr);
+        Activate(*w.file, false);
+        w.dialog.reset();
+        w.file->HideWindow();
+    };
     const struct {
         const char* what;
         std::function<void(WindowMenuLending&, World&)> steps;
@@ -67,24 +76,8 @@ TEST_F(WindowMenuLending, TheBarHoldsTheActiveWindowsMenusOnce) {
              Activate(*w.ctl, false);
          },
          "devwin", ownDevice},
-        {"the same, then the device window at once",
-         [](WindowMenuLending& t, World& w) {
-             Activate(*w.file, true);
-             w.dialog = t.Window(kWindowDialog, nullptr);
-             Activate(*w.file, false);
-             w.dialog.reset();
-             w.file->HideWindow();
-         },
-         "devwin", ownDevice},
-        {"the other control window next",
-         [](WindowMenuLending& t, World& w) {
-             Activate(*w.file, true);
-             w.dialog = t.Window(kWindowDialog, nullptr);
-             Activate(*w.file, false);
-             w.dialog.reset();
-             w.file->HideWindow();
-         },
-         "ctl", ownPlay},
+        {"the same, then the device window at once", hiddenAfterDialog, "devwin", ownDevice},
+        {"the other control window next", hiddenAfterDialog, "ctl", ownPlay},
         {"a control window rebuilt under a progress dialog",
          [](WindowMenuLending& t, World& w) {
              Activate(*w.ctl, true);
@@ -109,13 +102,9 @@ TEST_F(WindowMenuLending, TheBarHoldsTheActiveWindowsMenusOnce) {
          },
          "plain", base},
         {"repeated: three hidden windows",
-         [](WindowMenuLending& t, World& w) {
+         [&](WindowMenuLending& t, World& w) {
              for (int i = 0; i < 3; ++i) {
-                 Activate(*w.file, true);
-                 w.dialog = t.Window(kWindowDialog, nullptr);
-                 Activate(*w.file, false);
-                 w.dialog.reset();
-                 w.file->HideWindow();
+                 hiddenAfterDialog(t, w);
                  w.file->ShowWindow();
              }
              w.file->HideWindow();

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "WalkSetup.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
 #include "base/Clock.h"
@@ -127,17 +128,7 @@ struct Walk : MenuDriver {
     // The values written to the device for a field (path ending in /TAG), as text.
     std::vector<std::string> Written(const std::string& tag) {
         WaitDeviceIdle();
-        std::vector<std::string> out;
-        for (const std::string& line : sim.Log()) {
-            if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
-            const std::string path = SimDeviceProcess::Field(line, "path");
-            if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
-                path.size() < tag.size() + 1 ||
-                path.substr(path.size() - tag.size() - 1) != "/" + tag)
-                continue;
-            out.push_back(SimDeviceProcess::Field(line, "value"));
-        }
-        return out;
+        return WrittenTexts(sim, serial, tag);
     }
     // Waits until the field has been written once more than before; its values.
     std::vector<std::string> WaitWritten(const std::string& tag, size_t count, u32 ms = 4000) {
@@ -358,13 +349,8 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
                          const std::function<void(PlayEdit&)>& body, u32 format = 1) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
-    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
-        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
-        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
-                          "/" + serno)
-                      .rfind("ok", 0),
-                  0u);
-    }
+    ASSERT_NO_FATAL_FAILURE(AddDevices(
+        sim, dir.Path(), {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}));
     if (format != 1) {
         ASSERT_EQ(sim.Cmd("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" +
                           std::to_string(format))

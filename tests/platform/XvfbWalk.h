@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -94,12 +95,33 @@ inline bool WaitShown(QWidget* w, u32 ms = 5000) {
     return shown;
 }
 
+// A view's window of that kind (a menu command opens it), once shown; null
+// when it is not within ms.
+template <class View, class Kind>
+LFrame* ShownWindowOf(View* view, Kind kind, u32 ms = 5000) {
+    LFrame* frame = nullptr;
+    const bool shown = WaitUntil(
+        [&] {
+            frame = view->Window(kind);
+            return frame && frame->IsShown();
+        },
+        ms);
+    return shown ? frame : nullptr;
+}
+
 // A point of a pane on the screen, from the pane's top left.
 inline QPoint ScreenPoint(LPane* pane, LPoint at) {
     LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
     const LRect c = w ? w->GetContentScreenRect() : LRect();
     const u64 tl = pane->GetTopLeftIn(nullptr);
     return QPoint(c.left + i32(LPane::UnpackX(tl)) + at.x, c.top + i32(LPane::UnpackY(tl)) + at.y);
+}
+
+// A screen point inside a pane: vertically centred, near its left edge, where a
+// field's text is (a number field's stepper is at its right).
+inline QPoint PaneCenter(LPane* pane) {
+    return ScreenPoint(
+        pane, LPoint{std::min(12, pane->Bounds().Width() / 2), pane->Bounds().Height() / 2});
 }
 
 // The real pointer and keyboard on the program's windows and their menu bars.

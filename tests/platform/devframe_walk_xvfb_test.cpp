@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "MessageWatch.h"
+#include "WalkSetup.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -61,27 +63,6 @@ std::string Shot(const std::string& name) {
     return std::string(KEVO_BINARY_DIR) + "/devframe_walk_" + name + ".png";
 }
 
-// A screen point inside a pane: vertically centred, near its left edge, where a
-// field's text is.
-QPoint PaneCenter(LPane* pane) {
-    return ScreenPoint(pane, LPoint{std::min(12, pane->Bounds().Width() / 2),
-                                    pane->Bounds().Height() / 2});
-}
-
-// The values a device took for a settings field (path ending in /TAG), in order.
-std::vector<i64> Written(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
-    std::vector<i64> out;
-    for (const std::string& line : sim.Log()) {
-        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
-        const std::string path = SimDeviceProcess::Field(line, "path");
-        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
-            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
-            continue;
-        out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
-    }
-    return out;
-}
-
 // What a device was told: channel writes ("path=value") and file commands
 // ("WRQ path"), in the order it took them in; every other write request
 // ("WRQ path") too when all is set.
@@ -112,53 +93,6 @@ std::string Join(const std::vector<std::string>& v) {
     for (const std::string& s : v) out += (out.empty() ? "" : " | ") + s;
     return out;
 }
-
-// Counts the messages that come up and answers each with Return once it has
-// settled, from a timer that also runs inside the message's own modal loop.
-class MessageAnswer {
-public:
-    explicit MessageAnswer(const XvfbHarness& x) : fX(x) {
-        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
-        fTimer.start(20);
-    }
-    int Shown() const { return fShown; }
-    bool Open() const { return fOpen; }
-    std::string Text() const { return fText; }
-
-private:
-    void Step() {
-        MWindow* window = nullptr;
-        CSimpleMessageDialog* message = nullptr;
-        for (MWindow* w : ShownWindows()) {
-            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
-            if (auto* m = dynamic_cast<CSimpleMessageDialog*>(f)) message = m, window = w;
-        }
-        if (!message) {
-            fOpen = false;
-            return;
-        }
-        if (!fOpen || fWindow.data() != window) {
-            fOpen = true;
-            fWindow = window;
-            ++fShown;
-            fAt = LTickMs();
-            fAnswered = false;
-            fText = message->fMessage.GetText().CStr();
-        }
-        // An answer the message did not hear is given again.
-        if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs();
-        if (fAnswered || LTickMs() - fAt < 400) return;
-        fAnswered = true;
-        fX.XdotoolAsync("key Return");
-    }
-    const XvfbHarness& fX;
-    QTimer fTimer;
-    QPointer<MWindow> fWindow;
-    std::string fText;
-    int fShown = 0;
-    bool fOpen = false, fAnswered = false;
-    u32 fAt = 0;
-};
 
 // The focused field's whole text is selected: typing replaces it.
 bool AllSelected(LEditText* field) {
@@ -283,7 +217,7 @@ void Addresses(Walk& w) {
             const char* corrected = f.corrected[end];
             w.sim.WaitIdle(3000);
             w.sim.Cmd("log clear");
-            MessageAnswer messages(w.x);
+            MessageWatch messages(w.x);
 
             // Refused: one message, nothing stored, the field keeps its text and
             // the focus, its text selected.
@@ -307,14 +241,14 @@ void Addresses(Walk& w) {
             EXPECT_TRUE(RunUntil([&] { return field->GetText() == LString(corrected); }, 3000))
                 << field->GetText().CStr();
             EndEdit(w, end);
-            EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
+            EXPECT_TRUE(RunUntil([&] { return !WrittenValues(w.sim, 1201, f.tag).empty(); }, 5000));
             w.sim.WaitIdle(3000);
             EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the corrected ") + f.tag));
             EXPECT_EQ(messages.Shown(), 1);
-            EXPECT_EQ(Written(w.sim, 1201, f.tag), std::vector<i64>{i64(f.value[end])});
+            EXPECT_EQ(WrittenValues(w.sim, 1201, f.tag), std::vector<i64>{i64(f.value[end])});
             for (const AddressField& other : kFields) {
                 if (&other != &f) {
-                    EXPECT_EQ(Written(w.sim, 1201, other.tag), std::vector<i64>());
+                    EXPECT_EQ(WrittenValues(w.sim, 1201, other.tag), std::vector<i64>());
                 }
             }
             EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());
@@ -336,7 +270,7 @@ void Addresses(Walk& w) {
                 keysBefore = InputSeen::Instance().Keys();
                 EndEdit(w, end);
             } else if (f.emptiedStores) {
-                EXPECT_TRUE(RunUntil([&] { return !Written(w.sim, 1201, f.tag).empty(); }, 5000));
+                EXPECT_TRUE(RunUntil([&] { return !WrittenValues(w.sim, 1201, f.tag).empty(); }, 5000));
             }
             // The edit's last end taken (a click is, once Click is back), and
             // whatever it sent gone by.
@@ -347,14 +281,14 @@ void Addresses(Walk& w) {
             EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the emptied ") + f.tag));
             w.sim.WaitIdle(3000);
             EXPECT_EQ(messages.Shown(), f.emptiedRefused ? 2 : 1);
-            EXPECT_EQ(Written(w.sim, 1201, f.tag),
+            EXPECT_EQ(WrittenValues(w.sim, 1201, f.tag),
                       f.emptiedStores ? std::vector<i64>{0} : std::vector<i64>());
             if (!f.emptiedStores && !f.emptiedRefused) {
                 EXPECT_EQ(std::string(field->GetText().CStr()), corrected);
             }
             for (const AddressField& other : kFields) {
                 if (&other != &f) {
-                    EXPECT_EQ(Written(w.sim, 1201, other.tag), std::vector<i64>());
+                    EXPECT_EQ(WrittenValues(w.sim, 1201, other.tag), std::vector<i64>());
                 }
             }
             EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());
@@ -586,13 +520,8 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
         for (char& c : bytes) c = char(random());
         std::ofstream(card + "/kevrecfiles/" + n, std::ios::binary) << bytes;
     }
-    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}) {
-        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
-        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
-                          "/" + serno)
-                      .rfind("ok", 0),
-                  0u);
-    }
+    ASSERT_NO_FATAL_FAILURE(AddDevices(
+        sim, dir.Path(), {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}));
     const std::string local = dir.Path() + "/down";
     std::filesystem::create_directories(local);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
@@ -623,17 +552,10 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
 }
 
 void InChild(Scenario scenario, const char* tag) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
-        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    // The display, the namespaces and the folder belong to this process: they go
-    // even when the child dies.
-    XvfbHarness x("1280x800x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup(tag), "");
-    testtftp::TempDir dir;
-    InChildProcess([&] { RunWalk(scenario, x, net, dir); });
+    WalkInChild("1280x800", tag,
+                [&](const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
+                    RunWalk(scenario, x, net, dir);
+                });
 }
 
 TEST(DevFrameWalk, EachAddressFieldStoresOnlyItsOwnTextHoweverItsEditEnds) {

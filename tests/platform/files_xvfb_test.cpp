@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ControlFixture.h"
+#include "WalkSetup.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -485,16 +486,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
 }
 
 TEST(FilesWalk, EveryCommandOfTheFileListByMenuAndKeyReachesTheDevice) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
-        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
     std::filesystem::create_directories(KEVO_BINARY_DIR "/files");
-    XvfbHarness x("1280x800x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("fileswalk"), "");
-    testtftp::TempDir dir;
-    InChildProcess([&] { FilesWalk(x, net, dir); });
+    WalkInChild("1280x800", "fileswalk", FilesWalk);
 }
 
 }  // namespace

@@ -30,6 +30,8 @@
 #include <utility>
 #include <vector>
 
+#include "MessageWatch.h"
+#include "WalkSetup.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
 #include "base/Clock.h"
@@ -269,17 +271,6 @@ struct Session {
     i32 rowH;
 };
 
-// A screen point inside a pane: vertically centred, near its left edge, where a
-// field's text is (a number field's stepper is at its right).
-QPoint PaneCenter(LPane* pane) {
-    LWindow* w = LWindow::FindByNative(pane->GetNativeWindow());
-    const LRect c = w ? w->GetContentScreenRect() : LRect();
-    const u64 tl = pane->GetTopLeftIn(nullptr);
-    return QPoint(c.left + i32(LPane::UnpackX(tl)) + std::min(12, pane->Bounds().Width() / 2),
-                  c.top + i32(LPane::UnpackY(tl)) + pane->Bounds().Height() / 2);
-}
-
-// The numeric value of every write of a field (path ending in /TAG) to a device.
 // Nothing under way at the devices once the program has run all it had
 // queued: two looks, the loop drained before each, both without a transfer
 // (a write the program has queued is under way by the second).
@@ -294,19 +285,6 @@ bool DevicesQuiet(SimDeviceProcess& sim) {
 bool AwaitQuiet(SimDeviceProcess& sim, const std::string& after) {
     return Await(
         "the devices quiet after " + after, [&] { return DevicesQuiet(sim); }, 8000, kLookMs);
-}
-
-std::vector<i64> WrittenValues(SimDeviceProcess& sim, u32 serial, const std::string& tag) {
-    std::vector<i64> out;
-    for (const std::string& line : sim.Log()) {
-        if (line.rfind("chan ", 0) != 0 || line.find("op=write") == std::string::npos) continue;
-        const std::string path = SimDeviceProcess::Field(line, "path");
-        if (SimDeviceProcess::Field(line, "dev") != std::to_string(serial) ||
-            path.size() < tag.size() + 1 || path.substr(path.size() - tag.size() - 1) != "/" + tag)
-            continue;
-        out.push_back(std::atoll(SimDeviceProcess::Field(line, "value").c_str()));
-    }
-    return out;
 }
 
 // How many writes to a device went to a path that holds the text.
@@ -485,86 +463,6 @@ void FieldLimits(Session& s) {
             EXPECT_EQ(line.find(std::string("=") + t.text + " "), std::string::npos) << line;
     }
 }
-
-// A click on the close box of a window's title bar (openbox: at its right end).
-std::string CloseBox(QWidget* window) {
-    const QRect f = window->frameGeometry();
-    return "mousemove " + std::to_string(f.right() - 10) + " " + std::to_string(f.top() + 8) +
-           " click 1";
-}
-
-// Counts the messages that come up (a message dialog shown) and answers each
-// one the way asked: a key ("key Return"), "ok" for a click on its OK button,
-// "close" for the window manager's close. A message that keeps coming back is
-// a trap a user could only kill the program to leave: past six the child ends.
-class MessageWatch {
-public:
-    MessageWatch(const XvfbHarness& x, std::string answer) : fX(x), fAnswer(std::move(answer)) {
-        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
-        fTimer.start(20);
-    }
-    int Shown() const { return fShown; }
-    bool Open() const { return fOpen; }
-    // Answers the message did not take.
-    int Unheard() const { return fUnheard; }
-    // Where the last message was when it was answered.
-    QRect Frame() const { return fFrame; }
-    // A screenshot of the next message, before it is answered.
-    void ShootNext(std::string png) { fShot = std::move(png); }
-    void SetAnswer(std::string answer) { fAnswer = std::move(answer); }
-
-private:
-    void Step() {
-        CSimpleMessageDialog* message = nullptr;
-        MWindow* window = nullptr;
-        for (MWindow* w : ShownWindows()) {
-            LFrame* f = w->Owner() ? w->Owner()->GetFrame() : nullptr;
-            if (auto* m = dynamic_cast<CSimpleMessageDialog*>(f)) message = m, window = w;
-        }
-        if (!message) {
-            fOpen = false;
-            return;
-        }
-        // Another message window, even one that came up between two looks.
-        if (!fOpen || fWindow.data() != window) {
-            fOpen = true;
-            fWindow = window;
-            ++fShown;
-            fAt = LTickMs();
-            fAnswered = false;
-            if (fShown > 6) {
-                std::fprintf(stderr, "the message keeps coming back\n");
-                std::fflush(nullptr);
-                _exit(3);
-            }
-        }
-        // A message that did not hear the first answer is answered again: the
-        // test never stays inside its modal loop.
-        if (fAnswered && LTickMs() - fAt > 2500) fAnswered = false, fAt = LTickMs(), ++fUnheard;
-        if (fAnswered || LTickMs() - fAt < 400) return;
-        fAnswered = true;
-        fFrame = window->frameGeometry();
-        if (!fShot.empty()) fX.Screenshot(std::exchange(fShot, std::string()));
-        if (fAnswer == "ok") {
-            const QPoint p = PaneCenter(&message->fOk);
-            fX.XdotoolAsync(Where(p) + " click 1");
-        } else if (fAnswer == "close") {
-            fX.XdotoolAsync(CloseBox(window));
-        } else {
-            fX.XdotoolAsync(fAnswer);
-        }
-    }
-
-    const XvfbHarness& fX;
-    std::string fAnswer;
-    QTimer fTimer;
-    QPointer<MWindow> fWindow;
-    QRect fFrame;
-    std::string fShot;
-    int fShown = 0, fUnheard = 0;
-    bool fOpen = false, fAnswered = false;
-    u32 fAt = 0;
-};
 
 // The focused text field's whole text is selected (typing replaces it).
 bool AllSelected(LEditText* field) {
@@ -1092,14 +990,10 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
               const TempDir& dir) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
-    for (const char* add : {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24",
-                            "serno=42 addr=198.19.7.13/24"}) {
-        const std::string serno = std::string(add).substr(6, std::string(add).find(' ') - 6);
-        ASSERT_EQ(sim.Cmd(std::string("add-device ") + add + " listen=any root=" + dir.Path() +
-                          "/" + serno)
-                      .rfind("ok", 0),
-                  0u);
-    }
+    ASSERT_NO_FATAL_FAILURE(
+        AddDevices(sim, dir.Path(),
+                   {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24",
+                    "serno=42 addr=198.19.7.13/24"}));
     WindowCheck check(x, screen);
     MenuDriver menus(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
@@ -1255,18 +1149,11 @@ void FirstRun(const std::string& screen, Scenario scenario, const XvfbHarness& x
 // Runs the first run in a child (a QApplication of its own); its failures are
 // printed there and make it exit with 1.
 void InChild(const std::string& screen, Scenario scenario = kTour) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
-        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    // The display, the namespaces and the folder belong to this process: they
-    // go even when the child dies.
-    XvfbHarness x(screen + "x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("firstrun"), "");
-    TempDir dir;
     SCOPED_TRACE("first run at " + screen);
-    InChildProcess([&] { FirstRun(screen, scenario, x, net, dir); });
+    WalkInChild(screen, "firstrun",
+                [&](const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+                    FirstRun(screen, scenario, x, net, dir);
+                });
 }
 
 TEST(FirstRun, Screen1600x1000) {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,22 @@ std::vector<std::string> Writes(SimDeviceProcess& sim) {
     return out;
 }
 
+// Waits for the window top to stand over each of below in the window
+// manager's stacking, and checks that it does.
+void ExpectOver(const XvfbHarness& x, const std::string& what, u64 top,
+                std::initializer_list<u64> below) {
+    Await(
+        what,
+        [&] {
+            const long t = StackIndex(x, top);
+            for (const u64 b : below)
+                if (t <= StackIndex(x, b)) return false;
+            return true;
+        },
+        3000, kLookMs);
+    for (const u64 b : below) EXPECT_GT(StackIndex(x, top), StackIndex(x, b)) << what;
+}
+
 // A point of a list's cell, from the cell's top left.
 QPoint CellPoint(LListPane* list, LCell cell, LPoint at) {
     const LRect r = list->GetCellRect(cell);
@@ -79,14 +96,7 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // by its title, so that its first button lies where the two overlap
         // and the sequence rows stay in sight.
         ASSERT_TRUE(w.Choose(ctl, "Play", "Play Buttons"));
-        LFrame* btnFrame = nullptr;
-        ASSERT_TRUE(RunUntil(
-            [&] {
-                btnFrame = p.play->Window(PlayWindow::kButtons);
-                return btnFrame && btnFrame->IsShown();
-            },
-            5000));
-        auto* asn = dynamic_cast<CKvsPlayAsnWin*>(btnFrame);
+        auto* asn = dynamic_cast<CKvsPlayAsnWin*>(ShownWindowOf(p.play, PlayWindow::kButtons));
         ASSERT_NE(asn, nullptr);
         MWindow* btnWin = WindowOf(asn);
         ASSERT_TRUE(w.WaitActive(btnWin));
@@ -162,11 +172,8 @@ void WalkDrag(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         w.Click(row1);
         EXPECT_TRUE(RunUntil([&] { return list->IsSelected(LCell{0, 1}); }, 3000));
         EXPECT_TRUE(RunUntil([&] { return ctl->isActiveWindow(); }, 3000));
-        Await(
-            "the control window raised over the Play Buttons window",
-            [&] { return StackIndex(x, ClientId(ctl)) > StackIndex(x, ClientId(btnWin)); }, 3000,
-            kLookMs);
-        EXPECT_GT(StackIndex(x, ClientId(ctl)), StackIndex(x, ClientId(btnWin)));
+        ExpectOver(x, "the control window raised over the Play Buttons window", ClientId(ctl),
+                   {ClientId(btnWin)});
         EXPECT_EQ(cell->GetU32(PlclF::sqid), seq->GetU32(SqncF::sqid));
         w.Shot("float_clicked");
         EXPECT_EQ(Writes(sim), std::vector<std::string>());
@@ -208,14 +215,7 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
 
         // The schedule window with one event.
         ASSERT_TRUE(w.Choose(ctl, "Play", "Use Schedule"));
-        LFrame* schFrame = nullptr;
-        ASSERT_TRUE(RunUntil(
-            [&] {
-                schFrame = p.play->Window(PlayWindow::kSchedule);
-                return schFrame && schFrame->IsShown();
-            },
-            5000));
-        auto* sch = dynamic_cast<CKvsSchWin*>(schFrame);
+        auto* sch = dynamic_cast<CKvsSchWin*>(ShownWindowOf(p.play, PlayWindow::kSchedule));
         ASSERT_NE(sch, nullptr);
         MWindow* schWin = WindowOf(sch);
         WaitShown(schWin);
@@ -259,15 +259,8 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
 
         // ---- above this program's windows, also when another is chosen.
         w.Activate(ctl);
-        Await(
-            "the test window over the control and schedule windows",
-            [&] {
-                const long t = StackIndex(x, ClientId(test));
-                return t > StackIndex(x, ClientId(ctl)) && t > StackIndex(x, ClientId(schWin));
-            },
-            3000, kLookMs);
-        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(ctl)));
-        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
+        ExpectOver(x, "the test window over the control and schedule windows", ClientId(test),
+                   {ClientId(ctl), ClientId(schWin)});
         // ---- another program's window goes over it.
         u64 otherWindow = 0;
         {
@@ -290,15 +283,8 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
             ASSERT_FALSE(seen.isNull());
             w.Click(seen);
             ASSERT_TRUE(w.WaitActive(schWin));
-            Await(
-                "the test window over the schedule window and the other program's",
-                [&] {
-                    const long t = StackIndex(x, ClientId(test));
-                    return t > StackIndex(x, ClientId(schWin)) && t > StackIndex(x, other.Window());
-                },
-                3000, kLookMs);
-            EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
-            EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, other.Window()));
+            ExpectOver(x, "the test window over the schedule window and the other program's",
+                       ClientId(test), {ClientId(schWin), other.Window()});
         }
 
         // ---- its close box: test mode left, the schedule window stays, and
@@ -341,15 +327,8 @@ void WalkTestPanel(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) 
         EXPECT_TRUE(RunUntil([&] { return schWin->isVisible() && test->isVisible(); }, 5000))
             << "schedule " << schWin->isVisible() << ", test " << test->isVisible();
         EXPECT_TRUE(list->InTestMode());
-        Await(
-            "the test window over the control and schedule windows again",
-            [&] {
-                const long t = StackIndex(x, ClientId(test));
-                return t > StackIndex(x, ClientId(ctl)) && t > StackIndex(x, ClientId(schWin));
-            },
-            3000, kLookMs);
-        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(ctl)));
-        EXPECT_GT(StackIndex(x, ClientId(test)), StackIndex(x, ClientId(schWin)));
+        ExpectOver(x, "the test window over the control and schedule windows again", ClientId(test),
+                   {ClientId(ctl), ClientId(schWin)});
         w.Shot("float_control_again");
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     });

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "WalkSetup.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
 #include "devices/CKvsApp.h"
@@ -279,15 +280,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 }
 
 TEST(FontPanelWalk, ARowsFontChosenInThePanel) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
-        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    XvfbHarness x("1280x800x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("fontpanel"), "");
-    TempDir dir;
-    InChildProcess([&] { Walk(x, net, dir); });
+    WalkInChild("1280x800", "fontpanel", Walk);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "WalkSetup.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
 #include "base/Clock.h"
@@ -323,13 +324,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- Play Buttons: a fresh grid shows its one button, titled whole.
         sim.Cmd("log clear");
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Play Buttons"));
-        LFrame* btnwin = nullptr;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                btnwin = view->Window(PlayWindow::kButtons);
-                return btnwin && btnwin->IsShown();
-            },
-            5000));
+        LFrame* btnwin = ShownWindowOf(view, PlayWindow::kButtons);
+        ASSERT_NE(btnwin, nullptr);
         auto* asn = dynamic_cast<CKvsPlayAsnWin*>(btnwin);
         ASSERT_NE(asn, nullptr);
         WaitShown(WindowOf(btnwin));
@@ -354,13 +350,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // ---- the schedule's events, named.
         sim.Cmd("log clear");
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Use Schedule"));
-        LFrame* schwin = nullptr;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                schwin = view->Window(PlayWindow::kSchedule);
-                return schwin && schwin->IsShown();
-            },
-            5000));
+        LFrame* schwin = ShownWindowOf(view, PlayWindow::kSchedule);
+        ASSERT_NE(schwin, nullptr);
         auto* sch = dynamic_cast<CKvsSchWin*>(schwin);
         ASSERT_NE(sch, nullptr);
         WaitShown(WindowOf(schwin));
@@ -400,13 +391,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 
         // ---- aux plays, named; the last name ended by closing the window.
         ASSERT_TRUE(user.Choose(ctlwin, "Play", "Aux Play"));
-        LFrame* auxwin = nullptr;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                auxwin = view->Window(PlayWindow::kAuxPlay);
-                return auxwin && auxwin->IsShown();
-            },
-            5000));
+        LFrame* auxwin = ShownWindowOf(view, PlayWindow::kAuxPlay);
+        ASSERT_NE(auxwin, nullptr);
         auto* aux = dynamic_cast<CKvsAxPlyWin*>(auxwin);
         ASSERT_NE(aux, nullptr);
         WaitShown(WindowOf(auxwin));
@@ -461,15 +447,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 }
 
 TEST(ListsWalk, EveryListUnderRealInput) {
-    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
-    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
-        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
-    XvfbHarness x("1280x800x24");
-    ASSERT_TRUE(x.Ok());
-    NetnsHarness net;
-    ASSERT_EQ(net.Setup("lists"), "");
-    TempDir dir;
-    InChildProcess([&] { Walk(x, net, dir); });
+    WalkInChild("1280x800", "lists", Walk);
 }
 
 }  // namespace
