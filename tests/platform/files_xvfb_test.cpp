@@ -377,10 +377,13 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
 
         // The play settings view: its own file list takes the same commands.
         x.Xdotool("windowactivate " + std::to_string(ctlwin->winId()));
-        WaitUntil([&] { return QApplication::activeWindow() == ctlwin; }, 3000);
+        ASSERT_TRUE(menus.WaitActive(ctlwin)) << "the control window active";
         LPopupList& pop = ctl->Screen()->Window().fView;
-        x.Xdotool(Where(ScreenPoint(&pop, LPoint{20, pop.Bounds().Height() / 2})) + " click 1");
-        WaitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000);
+        // The driver's click waits until the window takes clicks (one at once
+        // after it came forward only brings it forward).
+        menus.Click(ScreenPoint(&pop, LPoint{20, pop.Bounds().Height() / 2}));
+        ASSERT_TRUE(WaitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000))
+            << "the view pop-up open";
         menus.Key("Down Return");
         ASSERT_TRUE(WaitUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 15000));
         auto* play = dynamic_cast<CKvsPlayCmd*>(ctl->Screen()->PlayView());
