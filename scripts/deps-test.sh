@@ -25,8 +25,10 @@ unpack() {
   local pkg=$1 bin=$2 tmp
   [ -x "/usr/local/lib/kevo/$pkg$bin" ] && return 0
   tmp=$(mktemp -d)
-  (cd "$tmp" && apt-get download "$pkg" >/dev/null 2>&1) || {
-    echo "deps-test: could not download the package $pkg (apt-get update first?)" >&2
+  # Lists cleaned since the last install leave nothing to download from: read once more.
+  (cd "$tmp" && apt-get download "$pkg" >/dev/null 2>&1) ||
+    { kevo_as_root apt-get update -qq && (cd "$tmp" && apt-get download "$pkg" >/dev/null 2>&1); } || {
+    echo "deps-test: could not download the package $pkg" >&2
     rm -rf "$tmp"
     return 1
   }

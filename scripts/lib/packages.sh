@@ -3,13 +3,18 @@
 # possible.
 
 # Runs a command as root: directly when we are root, through sudo where it exists.
-# Answers 1 (running nothing) when neither is possible.
+# When neither is possible it runs nothing, names the command and answers 1.
 kevo_as_root() {
   if [ "$(id -u)" -eq 0 ]; then
     "$@"
   elif command -v sudo >/dev/null 2>&1; then
     sudo "$@"
   else
+    {
+      echo "This step needs root, and sudo is not installed. Run as root:"
+      echo "  $*"
+      echo "then run this again."
+    } >&2
     return 1
   fi
 }
@@ -42,6 +47,6 @@ kevo_ensure_packages() {
   fi
   echo "Installing for $what: ${missing[*]}" >&2
   kevo_as_root apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive kevo_as_root apt-get install -y -qq \
-    "${missing[@]}"
+  # Through env: sudo does not pass the caller's environment on.
+  kevo_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 }
