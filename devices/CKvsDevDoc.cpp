@@ -1,5 +1,6 @@
 #include "devices/CKvsDevDoc.h"
 
+#include <unordered_map>
 #include <vector>
 
 #include "base/Clock.h"
@@ -223,19 +224,21 @@ bool CKvsDevDoc::WaitSettingsSent(u32 idleLimitMs) {
     auto busy = [](CKvsDevCtl* c) {
         return c->SettingsChannel().IsBusy() || c->CommandChannel().IsBusy();
     };
-    std::vector<u32> status(fControllers.size());
-    for (size_t i = 0; i < fControllers.size(); ++i)
-        status[i] = fControllers[i]->ChannelQueue().CurrentStatus();
+    // By controller, not by place: the modal turns below still hear the poll, so
+    // a device first seen meanwhile adds a controller (one that is new counts
+    // as moving on).
+    std::unordered_map<const CKvsDevCtl*, u32> status;
+    for (CKvsDevCtl* c : fControllers) status[c] = c->ChannelQueue().CurrentStatus();
     u32 since = LTickMs();
     for (;;) {
         bool any = false;
-        for (size_t i = 0; i < fControllers.size(); ++i) {
-            CKvsDevCtl* c = fControllers[i];
+        for (CKvsDevCtl* c : fControllers) {
             if (!busy(c)) continue;
             any = true;
             const u32 now = c->ChannelQueue().CurrentStatus();
-            if (now != status[i]) {
-                status[i] = now;
+            const auto [it, fresh] = status.try_emplace(c, now);
+            if (fresh || it->second != now) {
+                it->second = now;
                 since = LTickMs();
             }
         }

@@ -7,7 +7,6 @@
 namespace {
 
 std::atomic<u32> sFailures{0};
-std::atomic<i32> sLastErrno{0};
 
 }  // namespace
 
@@ -28,15 +27,10 @@ u64 OpenFileLimit() {
     return lim.rlim_cur == RLIM_INFINITY ? ~u64(0) : u64(lim.rlim_cur);
 }
 
-void NoteSocketOpenFailure(i32 err) {
-    sLastErrno.store(err);
+void NoteSocketOpenFailure() {
     sFailures.fetch_add(1);
 }
 
 u32 SocketOpenFailures() {
     return sFailures.load();
-}
-
-i32 LastSocketOpenErrno() {
-    return sLastErrno.load();
 }

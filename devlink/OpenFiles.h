@@ -11,8 +11,8 @@ u64 RaiseOpenFileLimit();
 // The soft open-file limit now.
 u64 OpenFileLimit();
 
-// Kept by the transfer engine each time a socket could not be opened.
-void NoteSocketOpenFailure(i32 err);
-// Failures since the process started, and the errno of the latest (0: none).
+// Counted by the transfer engine each time a socket could not be opened (the
+// reason stays with the request's queue).
+void NoteSocketOpenFailure();
+// Failures since the process started.
 u32 SocketOpenFailures();
-i32 LastSocketOpenErrno();

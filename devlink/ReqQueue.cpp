@@ -135,6 +135,9 @@ void CReqQueue::Enqueue(void* context, LReqDoneFn done, const char* path, u32 wr
     r->perm = perm ? *perm : 0;
     r->flags = flags;
     fPending.PushBack(r);
+    // What a request that ended without a socket left is not this one's: it has
+    // not been tried yet (it may wait for a place or for its device first).
+    if (!fCurrent) fSocketErrno = 0;
     StartNext();
 }
 

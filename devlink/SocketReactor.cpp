@@ -53,6 +53,19 @@ pthread_mutex_t* GlobalMutex() {
 Reactor* gReactor = nullptr;
 std::atomic<u32> gStarts{0};
 
+// A descriptor's two entries let go (the caller holds the global mutex): an
+// idle one at once; one the loop still holds pending or active is marked, and
+// the loop lets it go.
+void Drop(Reactor* r, decltype(Reactor::byFd)::iterator it) {
+    for (Entry* e : {it->second.first, it->second.second}) {
+        if (e->state == kIdle)
+            delete e;
+        else
+            e->dead = true;
+    }
+    r->byFd.erase(it);
+}
+
 void Wake(Reactor* r) {
     const u8 b = 1;
     ssize_t n;
@@ -198,13 +211,7 @@ bool Register(i32 fd, void* context, LReactorFn callback) {
     if (stale != gReactor->byFd.end()) {
         // A descriptor closed without unregistering and handed out again: the old
         // owner's entries go.
-        for (Entry* e : {stale->second.first, stale->second.second}) {
-            if (e->state == kIdle)
-                delete e;
-            else
-                e->dead = true;
-        }
-        gReactor->byFd.erase(stale);
+        Drop(gReactor, stale);
     }
     for (Entry* e : {rd, wr}) {
         e->fd = fd;
@@ -243,16 +250,7 @@ void Unregister(i32 fd) {
         Reactor* r = gReactor;
         if (r) {
             const auto it = r->byFd.find(fd);
-            if (it != r->byFd.end()) {
-                for (Entry* e : {it->second.first, it->second.second}) {
-                    // The loop still holds pending and active ones and lets them go.
-                    if (e->state == kIdle)
-                        delete e;
-                    else
-                        e->dead = true;
-                }
-                r->byFd.erase(it);
-            }
+            if (it != r->byFd.end()) Drop(r, it);
             if (r->byFd.empty()) {
                 gReactor = nullptr;
                 doomed = r;

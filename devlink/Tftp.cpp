@@ -360,7 +360,7 @@ bool CTftpSession::OpenFreshSocket(u8 family, u32 index, u32 answerHost) {
         errno = 0;
         if (s->Open(0, family, 0, 0) != 0) {
             fOpenErrno = errno ? errno : EIO;
-            NoteSocketOpenFailure(fOpenErrno);
+            NoteSocketOpenFailure();
             break;
         }
         if (RecentPorts().Has(family, s->LocalPort(), answerHost, now))

@@ -1,8 +1,8 @@
 #pragma once
 // The files of one folder of a device's memory card, as its contents record
 // lists them: one full-width row per entry, the name shown without its
-// extension. The list deletes, renames and downloads the selected files and
-// drags their names out; Shift and Ctrl clicks select several.
+// extension. The list deletes, renames and downloads the selected files
+// (Shift and Ctrl clicks select several) and drags one file's name out.
 
 #include <vector>
 
@@ -51,8 +51,8 @@ public:
     // The names of the selected rows, top to bottom or bottom to top.
     std::vector<LString> SelectedNames(bool reverse) const;
     bool IsSelectedPath(const char* path) const;
-    // What a drag of the selection carries: each selected file's full name,
-    // or null when no file is selected.
+    // What a drag of the selection carries: the selected file's full name, or
+    // null unless exactly one file is selected.
     LScrapData* MakeDragData() const;
 
 private:

@@ -145,11 +145,16 @@ TEST_F(Places, RequestWithoutASocketEndsAtOnceWithTheReason) {
     ASSERT_TRUE(fLoop.RunUntil([&] { return d.calls == 1; }));
     EXPECT_LT(fLoop.NowMs() - t0, 100u);
     EXPECT_EQ(d.status, (std::vector<u32>{2, 0, 0}));
-    // With descriptors again the next request goes out and the reason is gone.
-    Done next;
+    // With descriptors again the next request goes out and the reason is gone,
+    // even while it waits its turn for a place (another queue holds the one
+    // there is): a request that has not been tried has not failed.
+    SetTransferPlaces(1);
+    CReqQueue other(&fSet, 305);
+    Done first, next;
+    other.Enqueue(&first, Done::Fn, "/.cmd/udkvtset/", 0, nullptr, nullptr, 0);
     q.Enqueue(&next, Done::Fn, "/.cmd/udkvtset/", 0, nullptr, nullptr, 0);
     EXPECT_EQ(q.SocketErrno(), 0);
-    ASSERT_TRUE(fLoop.RunUntil([&] { return next.calls == 1; }));
+    ASSERT_TRUE(fLoop.RunUntil([&] { return first.calls == 1 && next.calls == 1; }));
     EXPECT_EQ(next.status, (std::vector<u32>{0, 0, 0}));
 }
 
