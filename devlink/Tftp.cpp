@@ -272,9 +272,27 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
     u32 index = 0;
     std::vector<LIPv4AndMask> local;
     if (!family) CachedInterface(interfaceIndex, &index, &local);
-    const bool toAll = !family && destination.IPv4Address() == kBroadcastAll;
+    // Whether any host may answer: a broadcast to all, or to a subnet of ours.
+    // Known before the port is chosen, whose quarantine is by the answering host.
+    u8 broadcast = 0, wrapper = 0;
+    s->fLocal.clear();
+    if (!family) {
+        const u32 dst = destination.IPv4Address();
+        wrapper = fWrapperAllowed ? 1 : 0;
+        broadcast = dst == kBroadcastAll ? 1 : 0;
+        if (index) {
+            for (const LIPv4AndMask& am : local) {
+                s->fLocal.push_back(am.address);
+                const u32 subnetBroadcast = am.address | ~am.mask;
+                if (dst == subnetBroadcast)
+                    broadcast = 1;
+                else if (((am.address ^ dst) & am.mask) == 0)
+                    wrapper = 0;
+            }
+        }
+    }
     // Without a socket the request is never sent and the session ends as unanswered.
-    s->OpenFreshSocket(family, interfaceIndex, AnswerHost(destination, toAll));
+    s->OpenFreshSocket(family, interfaceIndex, AnswerHost(destination, broadcast != 0));
     s->fDest = destination;
     s->fWrite = write ? 1 : 0;
     s->fContext = context;
@@ -286,26 +304,8 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
     s->fState = CTftpSession::kIdle;
     s->fResult = 0;
     s->fLastActivity = LTickMs();
-    s->fLocal.clear();
-    s->fBroadcast = 0;
-    s->fWrapper = 0;
-    if (!destination.IsIPv6()) {
-        const u32 dst = destination.IPv4Address();
-        u8 wrapper = fWrapperAllowed ? 1 : 0;
-        u8 broadcast = dst == kBroadcastAll ? 1 : 0;
-        if (index) {
-            for (const LIPv4AndMask& am : local) {
-                s->fLocal.push_back(am.address);
-                const u32 subnetBroadcast = am.address | ~am.mask;
-                if (dst == subnetBroadcast)
-                    broadcast = 1;
-                else if (((am.address ^ dst) & am.mask) == 0)
-                    wrapper = 0;
-            }
-        }
-        s->fBroadcast = broadcast;
-        s->fWrapper = wrapper;
-    }
+    s->fBroadcast = broadcast;
+    s->fWrapper = wrapper;
     // Every device on the network answers a broadcast at once: with the system's
     // usual buffer the answers of a few hundred overflow it before the first pass.
     if (s->fBroadcast) s->fSocket->SetReceiveBuffer(kBroadcastReceiveBuffer);

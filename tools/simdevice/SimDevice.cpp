@@ -448,6 +448,7 @@ std::string Sim::AddDevice(uint32_t serno, uint32_t ip, uint32_t mask, const std
     ++l->directed[ip | ~mask];
     *boundPort = l->port;
     fBySerno[serno] = d.get();
+    ++fDeviceIps[ip];
     fDevices.push_back(std::move(d));
     return "";
 }
@@ -464,6 +465,7 @@ std::string Sim::RemoveDevice(uint32_t serno) {
     std::erase(l->byIp[d->ip], serno);
     if (--l->directed[d->ip | ~d->mask] == 0) l->directed.erase(d->ip | ~d->mask);
     fBySerno.erase(serno);
+    if (--fDeviceIps[d->ip] == 0) fDeviceIps.erase(d->ip);
     DropListener(l);
     for (size_t i = 0; i < fDevices.size(); ++i)
         if (fDevices[i].get() == d) {
@@ -723,8 +725,7 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
 }
 
 void Sim::CountIn(uint32_t fromIp) {
-    for (const auto& d : fDevices)
-        if (d->ip == fromIp) return;
+    if (fDeviceIps.count(fromIp)) return;
     ++fTraffic.in;
 }
 

@@ -233,6 +233,9 @@ private:
     bool fHostNs = true;
     uint32_t fSpreadMs = 0;
     std::vector<std::unique_ptr<Device>> fDevices;
+    // How many devices have each address: a datagram from one of them is the
+    // devices' own traffic, looked up for every datagram.
+    std::unordered_map<uint32_t, unsigned> fDeviceIps;
     // Thousands of devices: found by serial, not by a walk.
     std::unordered_map<uint32_t, Device*> fBySerno;
     std::vector<std::unique_ptr<Listener>> fListeners;
