@@ -23,32 +23,23 @@
 #include "records/RecordKinds.h"
 #include "records/PrefNodes.h"
 #include "tests/devlink/VirtualRunLoop.h"
+#include "tests/framework/HeadlessAppTest.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 
 namespace {
 
-class InputSettings : public ::testing::Test {
+class InputSettings : protected VirtualLoopFirst, public HeadlessAppTest {
 protected:
     void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        controls.fClock = &services.fNow;
-        app = std::make_unique<CMainLoopBase>();
+        HeadlessAppTest::SetUp();
         ctl = std::make_unique<CKvsDevCtl>(app.get(), &set, 0);
     }
     void TearDown() override {
         ctl.reset();
-        app.reset();
+        HeadlessAppTest::TearDown();
     }
 
-    CVirtualRunLoop loop;
-    FakeServices services;
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CMainLoopBase> app;
     CKvsDevSet set;
     std::unique_ptr<CKvsDevCtl> ctl;
 };

@@ -17,21 +17,15 @@
 #include "framework/LFrame.h"
 #include "framework/StdDialogs.h"
 #include "tests/devlink/VirtualRunLoop.h"
+#include "tests/framework/HeadlessAppTest.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 namespace {
 
-class Uploads : public ::testing::Test {
+class Uploads : protected VirtualLoopFirst, public HeadlessAppTest {
 protected:
-    void SetUp() override {
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        controls.fClock = &services.fNow;
-        app = std::make_unique<CMainLoopBase>();
-    }
-    void TearDown() override { app.reset(); }
     LString File(const char* name) {
         const std::string path = dir.Path() + "/" + name;
         std::ofstream(path) << "recording";
@@ -47,13 +41,6 @@ protected:
         }
     }
 
-    CVirtualRunLoop loop;
-    FakeServices services;
-    FakeControls controls;
-    FakeWindows windows{services};
-    LMouse mouse;
-    LKeyboard keyboard;
-    std::unique_ptr<CMainLoopBase> app;
     CKvsDevSet set;
     testtftp::TempDir dir;
 };

@@ -67,3 +67,10 @@ private:
     u32 fNow;
     u64 fSeq = 0;
 };
+
+// A virtual run loop as a test fixture's first base: made before, and gone
+// after, everything the fixture's later bases and members make on it.
+struct VirtualLoopFirst {
+    CVirtualRunLoop loop;
+};
+
