@@ -30,9 +30,7 @@ protected:
     }
     // addr: "A/P"; the device's card is a folder of its own.
     void Add(u32 serno, const char* addr) {
-        const std::string r =
-            sim->Cmd("add-device serno=" + std::to_string(serno) + " addr=" + addr +
-                     " listen=any root=" + dir.Path() + "/" + std::to_string(serno));
+        const std::string r = sim->AddDevice(serno, addr, dir.Path());
         ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
     }
     // body runs in the application's namespace with the document made; the

@@ -100,9 +100,7 @@ protected:
         tzset();
     }
     void Add(u32 serno, const char* addr) {
-        const std::string r =
-            sim->Cmd("add-device serno=" + std::to_string(serno) + " addr=" + addr +
-                     " listen=any root=" + dir.Path() + "/" + std::to_string(serno));
+        const std::string r = sim->AddDevice(serno, addr, dir.Path());
         ASSERT_EQ(r.rfind("ok", 0), 0u) << r;
     }
     void InApp(const std::function<void()>& body) {

@@ -22,6 +22,12 @@ public:
     const std::string& ReadyLine() const { return fReady; }
     // Sends one command; answers its final line ("ok ..." / "err ..."); data lines go to *data.
     std::string Cmd(const std::string& line, std::vector<std::string>* data = nullptr);
+    // A device answering on every address of its namespace (listen=any), its
+    // card in cards/SERNO; answers the device's reply ("ok ..." / "err ...").
+    std::string AddDevice(unsigned serno, const std::string& addr, const std::string& cards) {
+        return Cmd("add-device serno=" + std::to_string(serno) + " addr=" + addr +
+                   " listen=any root=" + cards + "/" + std::to_string(serno));
+    }
     // The value of key=... in an answer line, "" when absent.
     static std::string Field(const std::string& line, const std::string& key);
     // The packet log, without the "log " prefix.
