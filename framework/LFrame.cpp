@@ -178,8 +178,11 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
         if (!msg.Is(pair[0])) continue;
         if (!mouse) return true;
         LPane* hit = HitPane(LMouse::Instance()->Position());
-        if ((msg.Is(LWindow_Click) || msg.Is(LWindow_Context)) && !EndEditBeforeClick(hit))
-            return true;
+        if (msg.Is(LWindow_Click) || msg.Is(LWindow_Context)) {
+            if (!EndEditBeforeClick(hit)) return true;
+            // The value stored may have rebuilt what lay under the pointer.
+            hit = HitPane(LMouse::Instance()->Position());
+        }
         *answer = LMessage{pair[1], mouse, hit};
         return true;
     }
