@@ -144,23 +144,26 @@ void WalkTermDuringQuitQuestion(const XvfbHarness& x, NetnsHarness& net, const T
         // A new sequence: play data that only the files on the card carry.
         CRecord* seqs = p.frame->SeqSettings();
         w.Click(PaneAt(&p.frame->PlusButton()));
-        ASSERT_TRUE(Await("the new sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
+        ASSERT_TRUE(
+            Await("the new sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
         w.AwaitQuiet("adding a sequence");
         LoopDrained();
         // Its name typed, and left open: the Quit ends the edit.
         auto* row = static_cast<CKvsSeqCell*>(p.frame->List()->GetCellFrame(LCell{0, 0}, false));
         ASSERT_NE(row, nullptr);
         w.Click(PaneAt(&row->fName));
-        ASSERT_TRUE(Await("the name field taking keys", [&] { return row->fName.Engine() != nullptr; }));
+        ASSERT_TRUE(
+            Await("the name field taking keys", [&] { return row->fName.Engine() != nullptr; }));
         w.Type("Finale");
         // Left open on purpose: the keys are taken; whatever they queued has run.
         LoopDrained();
         ASSERT_TRUE(edit->SeqDoc().IsModified() || edit->PlayDoc().IsModified());
 
         // The device refuses the play data for now.
-        ASSERT_EQ(p.sim.Cmd("fault error code=2 serno=1201 dir=in opcode=WRQ path=/sdc/playersetting")
-                      .rfind("ok", 0),
-                  0u);
+        ASSERT_EQ(
+            p.sim.Cmd("fault error code=2 serno=1201 dir=in opcode=WRQ path=/sdc/playersetting")
+                .rfind("ok", 0),
+            0u);
         w.Activate(p.ctl);
         QuitScript script(w, p.sim);
         QTimer::singleShot(0, [&] { w.Key("ctrl+q"); });
@@ -171,6 +174,7 @@ void WalkTermDuringQuitQuestion(const XvfbHarness& x, NetnsHarness& net, const T
         EXPECT_TRUE(script.Alerted()) << "no alert that the device could not be written";
         ASSERT_TRUE(script.Asked()) << "the save question never came";
         ASSERT_TRUE(script.Ended());
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
 
         // Written once each, whole, to 1201 alone, after the question.
         std::map<std::string, int> writes;
