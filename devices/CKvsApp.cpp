@@ -228,7 +228,10 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
         if (fRunLoop->fEndForced) {
             if (fDoc) fDoc->PrepareForcedEnd();
         } else if (fDoc && !fDoc->CanClose()) {
-            return LMessage();
+            // The session ended while a question of this quit was up: the
+            // question went unanswered, and what it asked about goes now.
+            if (!fRunLoop->fEndForced) return LMessage();
+            fDoc->PrepareForcedEnd();
         }
         // A setting stored last (a field's edit ended by the quit) is still on
         // its way to the device: it would be dropped with the program.

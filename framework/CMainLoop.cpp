@@ -144,7 +144,9 @@ bool CMainLoop::RunQuitProtocol() {
     fQuitRefused = 1;
     Send(CMainLoopBase_Quit, this, fParent);
     fInQuit = 0;
-    return !fQuitRefused;
+    // An end forced while the handlers ran (a question of theirs was up) cannot
+    // be refused: they have made ready for it, and the caller ends the program.
+    return !fQuitRefused || fEndForced;
 }
 
 void CMainLoop::RequestQuit() {
@@ -157,6 +159,11 @@ void CMainLoop::RequestEnd() {
     if (fInQuit && fEndForced) return;
     fEndForced = 1;
     fEnding = 1;
+    // A quit under way becomes the forced end: its dialogs end unanswered at
+    // their next turn, its handlers then make ready as for any forced end, and
+    // it terminates when it returns. Terminating here would start tearing down
+    // under handlers that are still sending.
+    if (fInQuit) return;
     RunQuitProtocol();
     Terminate();
 }

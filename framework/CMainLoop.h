@@ -78,14 +78,16 @@ public:
     void FireDueTimers();
     // The system asks to quit: true when nobody refused. Open edits are ended
     // first, as Return would, so that what was typed is sent with the rest.
-    // Not re-entered: a request during one under way is refused.
+    // Not re-entered: a request during one under way is refused. True also when
+    // the end became forced meanwhile.
     bool RunQuitProtocol();
     // The Quit command: terminates unless a handler refuses.
     void RequestQuit();
     // The session ends (SIGTERM, SIGINT): the quit protocol runs with
     // fEndForced set, so that handlers make ready rather than refuse, and with
     // fEnding set, so that no dialog waits for an answer; then terminates
-    // whatever the handlers said.
+    // whatever the handlers said. During a quit under way, that quit becomes
+    // the forced end and terminates.
     void RequestEnd();
     // Once per pass of the event loop, before windows update; not re-entered.
     void SendDeferred();
