@@ -486,3 +486,31 @@ TEST_F(DevCommands, OpenPlaySettingsFile) {
         EXPECT_STREQ(pref->Root()->GetString(PrefF::plst).CStr(), url.CStr());
     });
 }
+
+namespace {
+
+// The wait at the program's end for settings still on their way runs modal
+// turns, in which the status poll goes on: a device first seen then gets a
+// controller of its own, which the wait follows as it does the others.
+TEST_F(DevCommands, TheEndsWaitForSettingsFollowsADeviceSeenMeanwhile) {
+    Add(305, "198.18.1.11/24");
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        ASSERT_TRUE(Ctl() && Idle());
+        ASSERT_EQ(doc->ControllerCount(), 1u);
+        // 305 takes no write for now: its setting stays on its way.
+        ASSERT_EQ(sim->Cmd("fault silence serno=305 dir=in opcode=WRQ").rfind("ok", 0), 0u);
+        Ctl()->Settings()->SetU32(nullptr, DvstF::rtra, 0xC6120101u);
+        ASSERT_TRUE(RunUntil([&] { return Ctl()->SettingsChannel().IsBusy(); }, 2000));
+        // 1201 loses the first requests of its settings read: its controller
+        // stays busy over several turns of the wait.
+        ASSERT_EQ(sim->Cmd("fault drop serno=1201 dir=in opcode=RRQ path=/.cmd/udkvtset/ count=2").rfind("ok", 0), 0u);
+        Add(1201, "198.18.1.12/24");
+        EXPECT_FALSE(doc->WaitSettingsSent(1500));
+        EXPECT_EQ(doc->ControllerCount(), 2u) << "1201 was not seen during the wait";
+        ASSERT_EQ(sim->Cmd("fault-clear").rfind("ok", 0), 0u);
+        EXPECT_TRUE(doc->WaitSettingsSent(10000));
+    });
+}
+
+}  // namespace
