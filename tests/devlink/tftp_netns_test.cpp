@@ -248,6 +248,46 @@ u64 RcvbufErrors() {
 // A thousand devices answer one poll at once: every answer waits in the poll's
 // socket until it is read (none dropped by the kernel), and the poll has them all
 // before its first resend, a few hundred milliseconds after the first came.
+// A released session's port stays barred for the host it talked to; a session
+// that any host may answer (a broadcast, also one to our own subnet) takes no
+// port barred for any host. The namespace hands out one port only, one above
+// the usual range, so that no earlier session of this process used it.
+TEST_F(Netns, ASessionAnyHostMayAnswerTakesNoPortBarredForOne) {
+    InApp([&] {
+        {
+            std::ofstream range("/proc/sys/net/ipv4/ip_local_port_range");
+            range << "61500 61500";
+        }
+        std::ifstream check("/proc/sys/net/ipv4/ip_local_port_range");
+        u32 low = 0, high = 0;
+        check >> low >> high;
+        ASSERT_EQ(low, 61500u);
+        ASSERT_EQ(high, 61500u);
+        Recorder rec;
+        auto start = [&](u32 ip) {
+            return mgr->StartTransfer(LNetAddr::IPv4(ip, kTftpPort), false, "/.cmd/udkvtstat",
+                                      &rec, Recorder::Callback, eth0);
+        };
+        CTftpSession* first = start(kDev11);
+        ASSERT_TRUE(first->Socket().IsOpen());
+        ASSERT_EQ(first->Socket().LocalPort(), 61500);
+        mgr->Release(first);  // barred for 198.18.1.11 now
+        const struct {
+            const char* to;
+            u32 ip;
+            bool gets;
+        } cases[] = {{"another host", 0xC612010C, true},
+                     {"our subnet's broadcast", 0xC61201FF, false},
+                     {"every host", kBroadcast, false},
+                     {"the same host", kDev11, false}};
+        for (const auto& c : cases) {
+            CTftpSession* s = start(c.ip);
+            EXPECT_EQ(s->Socket().IsOpen() && s->Socket().LocalPort() == 61500, c.gets) << c.to;
+            mgr->Release(s);
+        }
+    });
+}
+
 TEST_F(Netns, AThousandDevicesAnswerOnePollWithoutADrop) {
     constexpr int kDevices = 1000;
     const std::string batch = dir.Path() + "/addresses";
