@@ -6,9 +6,8 @@
 #     tools, the fuzz targets); a short smoke run of every fuzz target; the whole
 #     suite;
 #  2. g++, ThreadSanitizer: the whole tree built (while the first tree's suite
-#     runs); the check that no program code
-#     is reached only from tests (tools/reach); the concurrency tests (label
-#     'threads') run.
+#     runs); the check that no program code is reached only from tests
+#     (tools/reach); the concurrency tests (label 'threads') run.
 # A failing test is not run again: a test that fails once is a bug to be found.
 # A test that cannot run here (no root, no X server, a missing tool) is reported
 # as skipped with its reason; with KEVO_NO_SKIPS=1 (as CI sets it) a skip fails
