@@ -98,11 +98,11 @@ class ReachCheck(unittest.TestCase):
                 # Its static initialiser alone does not make a unit reached.
                 self.assertEqual(whole, ["base/Dead.cpp"])
                 self.assertEqual(unreached, [
-                    ("base/Calendar.cpp", "(anonymous namespace)::StepSecond"),
-                    ("base/Calendar.cpp", "CenturyCompare"),
-                    ("base/Calendar.cpp", "GetAbsTimeNow"),
-                    ("base/Dead.cpp", "Dead"),
-                    ("base/Dead.cpp", "Dead2"),
+                    ("base/Calendar.cpp", "(anonymous namespace)::StepSecond(CalDateTime&)"),
+                    ("base/Calendar.cpp", "CenturyCompare(CenturyTime const&, CenturyTime const&)"),
+                    ("base/Calendar.cpp", "GetAbsTimeNow(double*)"),
+                    ("base/Dead.cpp", "Dead()"),
+                    ("base/Dead.cpp", "Dead2()"),
                 ])
 
     def test_a_name_with_one_form_kept_is_reached_and_destructors_are_left_out(self):
@@ -119,7 +119,23 @@ class ReachCheck(unittest.TestCase):
         never, whole, unreached = check.analyse(units, {("kvbase", "Two.cpp.o")}, dropped,
                                                 {("kvbase", "Two.cpp.o"): own}, names)
         self.assertEqual((never, whole), ([], []))
-        self.assertEqual(unreached, [("base/Two.cpp", "Two::Gone")])
+        self.assertEqual(unreached, [("base/Two.cpp", "Two::Gone()")])
+
+    def test_overloads_are_functions_of_their_own(self):
+        # One overload kept does not make the other reached; a name that several
+        # functions share is known as such.
+        units = {("kvbase", "Now.cpp.o"): "base/Now.cpp"}
+        own = {".text._Z3Nowv", ".text._Z3NowPd", ".text._ZNK3Box3GetEv", ".text._ZN3Box3GetEv",
+               ".text._Z4Onlyv"}
+        names = {"_Z3Nowv": "Now()", "_Z3NowPd": "Now(double*)", "_ZNK3Box3GetEv": "Box::Get() const",
+                 "_ZN3Box3GetEv": "Box::Get()", "_Z4Onlyv": "Only()"}
+        dropped = {("kvbase", "Now.cpp.o"): {".text._Z3NowPd", ".text._ZNK3Box3GetEv",
+                                             ".text._Z4Onlyv"}}
+        sections = {("kvbase", "Now.cpp.o"): own}
+        _, _, unreached = check.analyse(units, {("kvbase", "Now.cpp.o")}, dropped, sections, names)
+        self.assertEqual(unreached, [("base/Now.cpp", "Box::Get() const"),
+                                     ("base/Now.cpp", "Now(double*)"), ("base/Now.cpp", "Only()")])
+        self.assertEqual(check.overloaded_names(units, sections, names), {"Now", "Box::Get"})
 
     def test_own_sections_leave_out_groups_empty_and_other_sections(self):
         sections = check.parse_readelf(READELF)
@@ -127,6 +143,22 @@ class ReachCheck(unittest.TestCase):
             ".text._Z14CenturyCompareRK11CenturyTimeS1_", ".text._Z13GetAbsTimeNowPd",
             ".text._ZN12_GLOBAL__N_110StepSecondER11CalDateTime",
             ".text._ZN8DateTime7DecHourER11CalDateTime"})
+
+    def test_signatures_keep_parameters_and_go_by_their_function(self):
+        cases = [
+            ("Foo::Bar(int) const", "Foo::Bar(int) const"),
+            ("GetAbsTimeNow(double*)", "GetAbsTimeNow(double*)"),
+            ("CMemPrefStore::Dump[abi:cxx11]() const", "CMemPrefStore::Dump() const"),
+            ("(anonymous namespace)::Step(CalDateTime&)", "(anonymous namespace)::Step(CalDateTime&)"),
+            ("CGRectToRect(CGRect const&)::$_0::operator()() const", "CGRectToRect(CGRect const&)"),
+            ("Box::Get() const::{lambda(int)#1}::operator()(int) const", "Box::Get() const"),
+            ("LRect::Map(LRect const&, LRect const&) &&", "LRect::Map(LRect const&, LRect const&) &&"),
+            ("non-virtual thunk to CWin::HandleMessage(LMessage const&)",
+             "CWin::HandleMessage(LMessage const&)"),
+        ]
+        for demangled, want in cases:
+            with self.subTest(demangled):
+                self.assertEqual(check.signature(demangled), want)
 
     def test_names_lose_parameters_and_keep_their_function(self):
         cases = [
@@ -165,23 +197,38 @@ class ReachCheck(unittest.TestCase):
             "(anonymous namespace)::StepSecond -- helper of DateTime::DecSecond\n"
             "Foo::* -- helper class\n"
             "Gone -- was once unreached\n"
+            "Run(int) -- one overload\n"
+            "Run(char const*) -- an overload that is reached\n"
+            "Box::Get() const -- the const one\n"
+            "Wide(char  const *) -- written with other blanks\n"
+            "Twice -- a bare name of several functions\n"
+            "Cut(int -- cut short\n"
             "NoReason\n"
             "Empty -- \n")
-        self.assertEqual(len(errors), 2)
+        self.assertEqual(len(errors), 3)
+        self.assertIn("a signature ends with its parameters", errors[0])
         never = ["base/Never.cpp"]
         whole = ["base/Dead.cpp"]
-        unreached = [("base/Calendar.cpp", "CenturyCompare"),
-                     ("base/Calendar.cpp", "(anonymous namespace)::StepSecond"),
-                     ("base/Calendar.cpp", "GetAbsTimeNow"),
-                     ("base/Foo.cpp", "Foo::Bar"), ("base/Foo.cpp", "Foo::Inner::Baz"),
-                     ("base/Foobar.cpp", "Foobar::Run")]
-        failures, stale = check.judge(never, whole, unreached, allowed)
+        unreached = [("base/Calendar.cpp", "CenturyCompare(CenturyTime const&)"),
+                     ("base/Calendar.cpp", "(anonymous namespace)::StepSecond(CalDateTime&)"),
+                     ("base/Calendar.cpp", "GetAbsTimeNow(double*)"),
+                     ("base/Foo.cpp", "Foo::Bar()"), ("base/Foo.cpp", "Foo::Inner::Baz(int)"),
+                     ("base/Foobar.cpp", "Foobar::Run()"),
+                     ("base/Run.cpp", "Run(int)"), ("base/Run.cpp", "Run(long)"),
+                     ("base/Box.cpp", "Box::Get() const"), ("base/Box.cpp", "Box::Get()"),
+                     ("base/Wide.cpp", "Wide(char const*)"),
+                     ("base/Twice.cpp", "Twice(int)")]
+        failures, stale = check.judge(never, whole, unreached, allowed, {"Run", "Box::Get", "Twice"})
         self.assertEqual(failures, [
             "unit wholly dropped: base/Dead.cpp",
-            "function unreached: GetAbsTimeNow  (base/Calendar.cpp)",
-            "function unreached: Foobar::Run  (base/Foobar.cpp)",
+            "function unreached: GetAbsTimeNow(double*)  (base/Calendar.cpp)",
+            "function unreached: Foobar::Run()  (base/Foobar.cpp)",
+            "function unreached: Run(long)  (base/Run.cpp)",
+            "function unreached: Box::Get()  (base/Box.cpp)",
+            "function unreached: Twice(int)  (base/Twice.cpp): 'Twice' is the name of several "
+            "functions: list this one with its parameters",
         ])
-        self.assertEqual(stale, ["Gone"])
+        self.assertEqual(stale, ["Gone", "Run(char const*)"])
 
     def test_units_come_from_the_programs_libraries_not_generated_sources(self):
         src = "/src"

@@ -16,7 +16,11 @@ The check fails when a unit is never linked or wholly dropped, or a function is
 unreached, unless its name is in the kept list (tools/reach/allowed.txt), one
 entry a line:  NAME -- reason
 NAME is a unit ("devlink/MedInfoReq.cpp"), a function without its parameters
-("CKvsScnPrmF::PercentFromVolume"), or a class with "::*" ("CColorValue::*").
+("CKvsScnPrmF::PercentFromVolume"), a function with its parameters as the check
+prints them ("GetAbsTimeNow(double*)": that one overload alone), or a class with
+"::*" ("CColorValue::*"). A name that several functions of ours share must be
+listed with its parameters: a bare name would also hide the others the day they
+become unreached.
 
 Usage: check.py BUILD_DIR [--allowed FILE] [--source DIR]
 """
@@ -110,6 +114,39 @@ def is_startup(section):
     return section.startswith(".text.startup") or "_GLOBAL__sub_I" in section
 
 
+def _strip_thunk_and_tags(demangled):
+    s = re.sub(r"^(non-)?virtual thunk to ", "", demangled.strip())
+    return re.sub(r"\[abi:[^\]]*\]", "", s)
+
+
+def signature(demangled):
+    """The function with its parameters and qualifiers, as c++filt writes them.
+    What a function holds (its lambdas, local classes) goes by the function."""
+    s = _strip_thunk_and_tags(demangled).replace("(anonymous namespace)", "\x01")
+    depth = 0
+    for i, c in enumerate(s):
+        if c in "(<":
+            depth += 1
+        elif c in ")>":
+            depth -= 1
+            if depth == 0 and c == ")":
+                m = re.match(r"((?:\s*const)?)::", s[i + 1:])
+                if m:
+                    s = s[:i + 1] + m.group(1)
+                    break
+    return s.replace("\x01", "(anonymous namespace)").strip()
+
+
+def is_signature(name):
+    """Whether a name carries its parameters."""
+    return "(" in name.replace("(anonymous namespace)", "")
+
+
+def same_signature(a, b):
+    """Signatures compared without regard to blanks."""
+    return re.sub(r"\s+", "", a) == re.sub(r"\s+", "", b)
+
+
 def short_name(demangled):
     """The function's name without its parameters and qualifiers. What a
     function holds (its lambdas, local classes) goes by the function's name."""
@@ -166,14 +203,26 @@ def parse_allowed(text):
         if not sep or not reason.strip() or not name.strip():
             errors.append(f"line {n}: needs 'NAME -- reason': {line}")
             continue
-        allowed[name.strip()] = reason.strip()
+        name = name.strip()
+        if is_signature(name) and not re.search(r"\)(\s*(const|volatile|&&|&))*$", name):
+            errors.append(f"line {n}: a signature ends with its parameters: {line}")
+            continue
+        allowed[name] = reason.strip()
     return allowed, errors
 
 
 def match_allowed(name, allowed):
-    """The entry that allows a function or unit name, or None."""
+    """The entry that allows a unit, or a function by its signature: the entry
+    with these parameters, else the bare name, else a class's "::*"; or None."""
     if name in allowed:
         return name
+    if is_signature(name):
+        for entry in allowed:
+            if "(" in entry and same_signature(entry, name):
+                return entry
+        name = short_name(name)
+        if name in allowed:
+            return name
     parts = name.split("::")
     for i in range(len(parts) - 1, 0, -1):
         pattern = "::".join(parts[:i]) + "::*"
@@ -182,13 +231,20 @@ def match_allowed(name, allowed):
     return None
 
 
-def judge(never, whole, unreached, allowed):
-    """(what the kept list does not allow, the list's entries that allow nothing)."""
+def judge(never, whole, unreached, allowed, overloaded=frozenset()):
+    """(what the kept list does not allow, the list's entries that allow nothing).
+    overloaded: names that several functions of ours share; a bare entry for
+    one of them allows nothing."""
     used, failures = set(), []
 
     def allow(kind, name, unit=None):
         entry = match_allowed(name, allowed) or (unit and match_allowed(unit, allowed))
-        if entry:
+        if entry and entry in overloaded:
+            used.add(entry)
+            failures.append(f"{kind}: {name}" + (f"  ({unit})" if unit else "") +
+                            f": '{entry}' is the name of several functions: list this one "
+                            "with its parameters")
+        elif entry:
             used.add(entry)
         else:
             failures.append(f"{kind}: {name}" + (f"  ({unit})" if unit else ""))
@@ -204,7 +260,7 @@ def judge(never, whole, unreached, allowed):
 
 def analyse(units, loaded, dropped, sections, names):
     """units: object key -> source path of the program's own units.
-    Answers (never linked, wholly dropped, unreached functions as (unit, name))."""
+    Answers (never linked, wholly dropped, unreached functions as (unit, signature))."""
     never, whole, unreached = [], [], []
     for key, source in sorted(units.items(), key=lambda kv: kv[1]):
         own = sections.get(key, set())
@@ -216,17 +272,33 @@ def analyse(units, loaded, dropped, sections, names):
         if own and not kept:
             whole.append(source)
         def fn(s):
-            return short_name(names.get(section_symbol(s), section_symbol(s)))
-        # A name counts as reached when any of its sections is kept: g++ emits a
+            return signature(names.get(section_symbol(s), section_symbol(s)))
+        # A function counts as reached when any of its sections is kept: g++ emits a
         # destructor (or constructor) more than once, for whole objects and for base
         # parts, and a thunk beside a function, and the program may need only one.
+        # Overloads are functions of their own.
         reached = {fn(s) for s in kept}
         fns = {fn(s) for s in gone if not is_startup(s)}
         # Destructors are left out: which of its forms a compiler emits for a class,
         # and which of those the program needs, is the compiler's affair.
-        fns = sorted(f for f in fns - reached if not FOREIGN.search(f) and "::~" not in f)
+        fns = sorted((f for f in fns - reached
+                      if not FOREIGN.search(short_name(f)) and "::~" not in short_name(f)),
+                     key=lambda f: (short_name(f), f))
         unreached.extend((source, f) for f in fns)
     return never, whole, unreached
+
+
+def overloaded_names(units, sections, names):
+    """The names that several functions of our own units share (overloads, a
+    const and a non-const form)."""
+    forms = {}
+    for key in units:
+        for s in sections.get(key, set()):
+            if is_startup(s):
+                continue
+            sig = signature(names.get(section_symbol(s), section_symbol(s)))
+            forms.setdefault(short_name(sig), set()).add(re.sub(r"\s+", "", sig))
+    return {name for name, sigs in forms.items() if len(sigs) > 1}
 
 
 def program_units(compile_commands, source_dir, libs, extra_objects, build_dir=None):
@@ -299,13 +371,16 @@ def main(argv):
             text = f"File: {os.path.relpath(p, a.build_dir)}\n" + text
         sections.update(parse_readelf(text))
 
-    symbols = {section_symbol(s) for key in dropped for s in dropped[key] if key in units}
+    # Kept sections too: a function is reached when any of its forms is kept, and
+    # a name shared by several functions must be listed with its parameters.
+    symbols = {section_symbol(s) for key in units for s in sections.get(key, set())}
     names = demangle(sorted(symbols))
     never, whole, unreached = analyse(units, loaded, dropped, sections, names)
 
     with open(a.allowed, encoding="utf-8") as f:
         allowed, errors = parse_allowed(f.read())
-    failures, stale = judge(never, whole, unreached, allowed)
+    failures, stale = judge(never, whole, unreached, allowed,
+                            overloaded_names(units, sections, names))
 
     print(f"reach: {len(units)} units of our own; {len(never)} never linked, "
           f"{len(whole)} wholly dropped, {len(unreached)} functions unreached")
