@@ -61,7 +61,9 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
         CRecord* e = contents->GetListItem(field, i);
         known.push_back({e->GetString(DfifF::name), e, false});
     }
-    std::sort(known.begin(), known.end(), ByName);
+    // Stable: of entries sharing a name (left by older data) the first in the list
+    // is the one a listing line finds and updates, so the others stand after it.
+    std::stable_sort(known.begin(), known.end(), ByName);
     std::unordered_set<std::string> taken;  // new names of this listing
     std::vector<Fresh> fresh;
 
@@ -96,13 +98,10 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
     for (const Fresh& f : fresh)
         NodeListInsertSorted(contents, kind, f.name.CStr(), f.number.CStr(), f.info.CStr());
 
-    // Gone from the device: removed from the last to the first, each by its own
-    // place (so a duplicate left by older data goes too).
-    std::vector<u32> gone;
-    for (const Known& k : known)
-        if (!k.seen) gone.push_back(k.entry->GetIndex());
-    std::sort(gone.begin(), gone.end());
-    for (auto i = gone.rbegin(); i != gone.rend(); ++i) contents->RemoveItem(nullptr, field, *i);
+    // Gone from the device, from the last to the first. Removing by name takes the
+    // last entry of that name: a duplicate goes and the entry updated above stays.
+    for (auto k = known.rbegin(); k != known.rend(); ++k)
+        if (!k->seen) NodeListRemoveByName(contents, kind, k->name.CStr());
 
     contents->SetU8(nullptr, DctsF::field1, u8(kind));
     contents->Slots()[DctsF::field1] = 255;

@@ -1,7 +1,12 @@
 // Device folder listings merged into the contents record, their polling, the
 // media information requests and the status node accessors.
 
+#include <array>
 #include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "devlink/FileListPoller.h"
 #include "devlink/MedInfoReq.h"
@@ -32,20 +37,41 @@ void Count(void* counts, CRecordNote* n) {
     static_cast<u32*>(counts)[n->record->Parent() ? 1 : n->field == DctsF::field1 ? 0 : 2]++;
 }
 
+// Entries as older data may hold them: each name as many times as asked, the
+// information texts counting up from "o0".
+std::vector<std::array<std::string, 3>> Dupes(
+    std::initializer_list<std::pair<const char*, u32>> names) {
+    std::vector<std::array<std::string, 3>> out;
+    for (const auto& [name, n] : names)
+        for (u32 i = 0; i < n; ++i)
+            out.push_back({name, std::to_string(i), "o" + std::to_string(i)});
+    return out;
+}
+
 TEST(FileListMerge, KeepsOnlyUsableNamesOfTheKindOnce) {
     const struct {
         u32 kind;
         std::string body, want;
+        std::vector<std::array<std::string, 3>> before;  // entries already listed
     } cases[] = {
-        {0, "\xEF\xBB\xBFx.drc,1,i1\r\n.h.drc,2,i2\r\ny.wav,3,i3\r\n", "x.drc|1|i1;"},
-        {1, "a.WAV,5,t\nb.drc,1,u\n,2,v\n\"c,d.wav\",7,w", "a.WAV|5|t;c,d.wav|7|w;"},
+        {0, "\xEF\xBB\xBFx.drc,1,i1\r\n.h.drc,2,i2\r\ny.wav,3,i3\r\n", "x.drc|1|i1;", {}},
+        {1, "a.WAV,5,t\nb.drc,1,u\n,2,v\n\"c,d.wav\",7,w", "a.WAV|5|t;c,d.wav|7|w;", {}},
         {0,
          "a/b.drc,1,x\nc\x01.drc,1,x\n\xff.drc,1,x\n\xC0\xAF.drc,1,x\n\xED\xA0\x80.drc,1,x\n"
          "d.drc,1,first\nd.drc,2,second\n..drc,1,x\nE.DRC\n",
-         "d.drc|1|first;E.DRC||;"},
+         "d.drc|1|first;E.DRC||;",
+         {}},
+        // Duplicates: one entry stays, with the listing's texts; a name gone takes
+        // all of its entries. Enough of them that sorting them may reorder them.
+        {0, "a.drc,9,new\nc.drc,1,z\n", "a.drc|9|new;c.drc|1|z;",
+         Dupes({{"a.drc", 20}, {"b.drc", 20}, {"c.drc", 1}})},
+        {0, "a.drc,9,new\na.drc,8,again\n", "a.drc|9|new;", Dupes({{"a.drc", 3}})},
+        {1, "b.wav,1,x\n", "b.wav|1|x;", Dupes({{"a.wav", 2}, {"b.wav", 2}})},
     };
     for (const auto& c : cases) {
         CRecordDoc doc(NewDeviceContentsRecord());
+        for (const auto& e : c.before)
+            NodeListInsertSorted(doc.Root(), c.kind, e[0].c_str(), e[1].c_str(), e[2].c_str());
         Merge(doc.Root(), c.kind, c.body);
         EXPECT_EQ(Entries(doc.Root(), c.kind), c.want) << c.body;
         EXPECT_EQ(Entries(doc.Root(), 1 - c.kind), "");
