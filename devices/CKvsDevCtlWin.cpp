@@ -191,7 +191,13 @@ bool CKvsDevCtlScreen::OpenPlayView(CSimpleProgressDialog* progress) {
     } else if (fPlay && fPlay->SeqSettings()) {
         format = std::max<u32>(fPlay->SeqSettings()->GetU8(SqstF::sqfm), kSeqFormatBasic);
     }
-    if (!fPlay || !fPlay->AcceptsFormat(format)) {
+    // The view judges the format its settings held when it last loaded; the
+    // device's may have been changed since by someone else, and then the view
+    // gives way too.
+    const CRecord* own = fPlay ? fPlay->SeqSettings() : nullptr;
+    const bool stale =
+        own && (own->GetU8(SqstF::sqfm) == kSeqFormatNsq) != (format == kSeqFormatNsq);
+    if (!fPlay || stale || !fPlay->AcceptsOwnFormat()) {
         CKvsPlayCmd* old = fPlay;
         fWindow.SetViewHandler(nullptr);
         fPlay = NewPlayView(format, this, &fWindow.fViewFrame, fCtl);
@@ -232,8 +238,7 @@ bool CKvsDevCtlScreen::OpenFile(const LString& path) {
     }
     fPlay->SetCleanMark();
     // An NSQ file needs the NSQ view: reopen as a format change does.
-    const u32 format = fPlay->SeqSettings()->GetU8(SqstF::sqfm);
-    if (!fPlay->AcceptsFormat(std::max<u32>(format, kSeqFormatBasic))) {
+    if (!fPlay->AcceptsOwnFormat()) {
         OpenWindow();
         if (fPlay) fPlay->SetCleanMark();
     }

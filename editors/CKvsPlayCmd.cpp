@@ -175,8 +175,9 @@ void CKvsPlayCmd::ClearModified(void* doc) {
     static_cast<CRecordDoc*>(doc)->SetModified(false);
 }
 
-bool CKvsPlayCmd::AcceptsFormat(u32 sqfm) const {
-    return (sqfm == kSeqFormatNsq) == (fMadeFor == kSeqFormatNsq);
+bool CKvsPlayCmd::AcceptsOwnFormat() const {
+    const CRecord* seq = SeqSettings();
+    return seq && (seq->GetU8(SqstF::sqfm) == kSeqFormatNsq) == (fMadeFor == kSeqFormatNsq);
 }
 
 // ---- messages

@@ -61,10 +61,11 @@ public:
     // The owned windows follow the owner pane: shown with it (never made key),
     // hidden with it.
     virtual void SyncWindowVisibility();
-    // Whether this view can go on showing settings of that format when the
-    // control window reopens; a view that cannot is replaced by the registry's.
-    // The plain view accepts the formats its registry entry stands for.
-    virtual bool AcceptsFormat(u32 sqfm) const;
+    // The view's own check when the control window reopens: whether it can go on
+    // showing the format its sequence settings hold; a view that cannot is
+    // replaced by the registry's. The plain view accepts the formats its
+    // registry entry stands for.
+    virtual bool AcceptsOwnFormat() const;
     // The Art-Net monitor's content changed; a view showing it refreshes.
     virtual void RefreshMonitor() {}
 

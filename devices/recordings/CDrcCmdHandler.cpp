@@ -66,8 +66,8 @@ bool CDrcCmdHandler::IsBasicFormat() const {
     return SeqSettings() && SeqSettings()->GetU8(SqstF::sqfm) < kSeqFormatNsq;
 }
 
-bool CDrcCmdHandler::AcceptsFormat(u32 sqfm) const {
-    return sqfm != kSeqFormatNsq;
+bool CDrcCmdHandler::AcceptsOwnFormat() const {
+    return IsBasicFormat();
 }
 
 void CDrcCmdHandler::RefreshMonitor() {

@@ -17,7 +17,7 @@ public:
 
     LMessage HandleMessage(const LMessage& msg) override;
     void RefreshMonitor() override;
-    bool AcceptsFormat(u32 sqfm) const override;
+    bool AcceptsOwnFormat() const override;
     bool IsBasicFormat() const;
 
     CKvsPlayFrm* Frame() const { return fFrame; }

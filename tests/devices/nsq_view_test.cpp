@@ -9,6 +9,7 @@
 #include "devices/CKvsDevCtl.h"
 #include "devices/DeviceHookInstall.h"
 #include "devices/monitors/CKvsScnUnvF.h"
+#include "devices/recordings/CDrcCmdHandler.h"
 #include "devices/CKvsDevCtlWin.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/nsq/CKvsPlay2Frm.h"
@@ -194,6 +195,58 @@ TEST_F(NsqView, FormatTwoOpensTheControlWindowOnTheNsqEditor) {
     EXPECT_EQ(Writes(), (std::vector<std::string>{"stps=1"}));
     LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
     EXPECT_FALSE(ctl->WindowShown());
+}
+
+// The registry's views, counted as they are made.
+PlayViewFactory sBasic = nullptr, sNsq = nullptr;
+u32 sViewsMade = 0;
+
+TEST_F(NsqView, ReopeningKeepsAViewOfItsFormatAndReplacesOneThatIsNot) {
+    sBasic = PlayViews().basic;
+    sNsq = PlayViews().nsq;
+    PlayViews().basic = [](LHandler* p, LPane* o, MPlayDevice* d) {
+        return ++sViewsMade, sBasic(p, o, d);
+    };
+    PlayViews().nsq = [](LHandler* p, LPane* o, MPlayDevice* d) {
+        return ++sViewsMade, sNsq(p, o, d);
+    };
+    fSim.Cmd("chan-set serno=341 path=/.cmd/udkvtset/fnmd value=1");
+    const struct {
+        u32 sqfm;  // set on the device while the window is closed
+        bool nsq, kept;
+    } steps[] = {
+        {2, true, false},
+        {2, true, true},
+        // The NSQ view's settings still say NSQ: the device's format decides.
+        {1, false, false},
+        {1, false, true},
+        {0, false, true},  // no format chosen is the basic format
+        {2, true, false},
+    };
+    for (const auto& s : steps) {
+        fSim.Cmd("chan-set serno=341 path=/.cmd/udseqset/sqfm value=" + std::to_string(s.sqfm));
+        const u32 made = sViewsMade;
+        ctl->ShowWindow();
+        ASSERT_TRUE(ctl->WindowShown()) << s.sqfm;
+        CKvsPlayCmd* view = ctl->Screen()->PlayView();
+        EXPECT_EQ(dynamic_cast<CNSqTrkViewF*>(view) != nullptr, s.nsq) << s.sqfm;
+        EXPECT_EQ(dynamic_cast<CDrcCmdHandler*>(view) != nullptr, !s.nsq) << s.sqfm;
+        EXPECT_EQ(sViewsMade == made, s.kept) << s.sqfm;
+        LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+        ASSERT_FALSE(ctl->WindowShown());
+    }
+    // A format changed in the open window rebuilds it with the new view.
+    ctl->ShowWindow();
+    auto* nsq = dynamic_cast<CNSqTrkViewF*>(ctl->Screen()->PlayView());
+    ASSERT_NE(nsq, nullptr);
+    nsq->SeqSettings()->SetU8(nullptr, SqstF::sqfm, 1);
+    ASSERT_TRUE(Run([&] { return !Writes().empty(); }));
+    LHandler::Send(CKvsPlayEdit_FmtChg, nsq, ctl->Screen());
+    ASSERT_TRUE(Run([&] { return dynamic_cast<CDrcCmdHandler*>(ctl->Screen()->PlayView()); }));
+    EXPECT_TRUE(ctl->WindowShown());
+    LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+    PlayViews().basic = sBasic;
+    PlayViews().nsq = sNsq;
 }
 
 }  // namespace

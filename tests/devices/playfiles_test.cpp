@@ -719,7 +719,7 @@ TEST_F(PlayFiles, AFileOpensWithoutADeviceAndAsksBeforeClosing) {
     ASSERT_TRUE(ctl->WindowShown());
     CKvsPlayCmd* view = ctl->Screen()->PlayView();
     ASSERT_NE(view, nullptr);
-    EXPECT_TRUE(view->AcceptsFormat(2));
+    EXPECT_TRUE(view->AcceptsOwnFormat());
     EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), 77u);
     LMenuBar bar(nullptr, "PLAYW");
     EXPECT_NE(playtest::Enabled(bar, &ctl->Screen()->Window()).find("cPlayExport cPlayImport"),
