@@ -98,10 +98,17 @@ void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length
     for (const Fresh& f : fresh)
         NodeListInsertSorted(contents, kind, f.name.CStr(), f.number.CStr(), f.info.CStr());
 
-    // Gone from the device, from the last to the first. Removing by name takes the
-    // last entry of that name: a duplicate goes and the entry updated above stays.
-    for (auto k = known.rbegin(); k != known.rend(); ++k)
-        if (!k->seen) NodeListRemoveByName(contents, kind, k->name.CStr());
+    // Gone from the device, from the last entry to the first: removing by name
+    // takes the last entry of the name, which is then the one meant (a duplicate
+    // goes, the entry updated above stays), and the search from the end passes
+    // only entries that stay.
+    std::vector<const Known*> gone;
+    for (const Known& k : known)
+        if (!k.seen) gone.push_back(&k);
+    std::sort(gone.begin(), gone.end(), [](const Known* a, const Known* b) {
+        return a->entry->GetIndex() > b->entry->GetIndex();
+    });
+    for (const Known* k : gone) NodeListRemoveByName(contents, kind, k->name.CStr());
 
     contents->SetU8(nullptr, DctsF::field1, u8(kind));
     contents->Slots()[DctsF::field1] = 255;
