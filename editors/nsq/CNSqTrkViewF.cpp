@@ -109,6 +109,10 @@ bool CNSqTrkViewF::IsNsqFormat() const {
     return SeqSettings() && SeqSettings()->GetU8(SqstF::sqfm) == kSeqFormatNsq;
 }
 
+bool CNSqTrkViewF::AcceptsOwnFormat() const {
+    return IsNsqFormat();
+}
+
 CRecord* CNSqTrkViewF::CommandRecord() const {
     if (Serial() == 0 || !fDevice->CommandDoc()) return nullptr;
     return fDevice->CommandDoc()->Root();

@@ -27,6 +27,7 @@ public:
 
     LMessage HandleMessage(const LMessage& msg) override;
     void SyncWindowVisibility() override;
+    bool AcceptsOwnFormat() const override;
     // The monitor's universes changed.
     virtual void RefreshUniverseStatus();
     // True for the NSQ format of the sequence settings.
