@@ -95,6 +95,28 @@ TEST(NsqOffscreen, TracksScenesSelectionAndNowLine) {
         })) << row;
     EXPECT_TRUE(near(scale.TimeToPos(70.6) + area.left, 2,
                      [](QRgb p) { return qRed(p) == 255 && qGreen(p) == 0; }));
+
+    // Scrolled to a time off the grid, with scenes begun left of the view:
+    // the ruler's first line and label and the scenes' boxes reach left of
+    // their panes. What lies left of the ruler (the zoom slider) and the
+    // name column must look as they did at the start of the day.
+    const u64 sw = edit.Swipe().GetTopLeftIn(&win);
+    const LRect ruler(0, i32(LPane::UnpackY(sw)) + dy, i32(LPane::UnpackX(sw)),
+                      i32(LPane::UnpackY(sw)) + dy + edit.Swipe().Bounds().Height());
+    const LRect names(ox + edit.List().Bounds().left, oy + area.top, ox + area.left,
+                      oy + area.bottom);
+    for (const double at : {41.3, 27.0}) {
+        scale.SetViewTime(at, 10);
+        QCoreApplication::processEvents();
+        const QImage moved = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_TRUE(moved.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/track_editor_%1.png").arg(at)));
+        for (const LRect& r : {ruler, names}) {
+            i32 changed = 0;
+            for (i32 y = r.top; y < r.bottom; ++y)
+                for (i32 x = r.left; x < r.right; ++x) changed += moved.pixel(x, y) != shot.pixel(x, y);
+            EXPECT_EQ(changed, 0) << at << " s, left of x " << r.right;
+        }
+    }
 }
 
 TEST(NsqOffscreen, ParameterFrames) {
