@@ -93,7 +93,9 @@ TEST_F(Monitors, DmxMonitorWithItsChannelStripOpen) {
     const struct {
         u8 value, percent;
         const char* shot;
-    } kOptions[] = {{0, 1, "monwin_percent"}, {1, 0, "monwin_value"}, {0, 0, "monwin_number"},
+    } kOptions[] = {{0, 1, "monwin_percent"},
+                    {1, 0, "monwin_value"},
+                    {0, 0, "monwin_number"},
                     {1, 1, "monwin_both"}};
     for (const auto& o : kOptions) {
         opts->SetU8(nullptr, PfmnF::vsvl0, o.value);
