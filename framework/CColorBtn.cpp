@@ -176,7 +176,9 @@ void CColorBtn::Draw(LDrawCtx& ctx) {
     if (!content.IsEmpty()) DrawFace(ctx, content);
     if (fCaption.Text().IsEmpty()) return;
     LPenRef text;
-    if (!(fState & kEnabled)) MakePenById(&text, 2);
+    // Dimmed, not hidden: the window background's colour vanished on the
+    // white and light faces the buttons wear.
+    if (!(fState & kEnabled)) MakePenByGray(&text, 2);
     fCaption.SetColor(text);
     LRect line = content;
     const i32 h = fCaption.GetHeight(&ctx);

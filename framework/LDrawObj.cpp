@@ -4,6 +4,10 @@ template <class F>
 void LDrawObj::Paint(LDrawCtx& ctx, F paint) const {
     LNativeGraphics* g = ctx.fNative;
     if (!g) return;
+    // A pane narrows the clip with a scope and draws: the native context
+    // learns of the narrowed clip here, outside the saved state, else a pane
+    // would paint over its neighbours wherever it reaches past its bounds.
+    ctx.ApplyClip();
     if (fPen) g->ApplyPen(*fPen);
     g->SaveState();
     g->SetBlendMode(BlendModeFromDrawMode(fDrawMode));

@@ -56,7 +56,9 @@ void LTextFieldFrameStyle::AddToRgns(const LRect& r, u32 state, LRgn* redraw, LR
 }
 
 void LTextFieldFrameStyle::Draw(LDrawCtx& ctx, const LRect& r, u32 flags) const {
-    if (ctx.fNative) ctx.fNative->DrawTextFieldFrame(r, (flags & 2) != 0, (flags & 6) == 6);
+    if (!ctx.fNative) return;
+    ctx.ApplyClip();
+    ctx.fNative->DrawTextFieldFrame(r, (flags & 2) != 0, (flags & 6) == 6);
 }
 
 void CBevelDrawer::AddToRgns(const LRect& r, u32 state, LRgn* redraw, LRgn* erase) const {

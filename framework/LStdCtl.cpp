@@ -143,6 +143,7 @@ i32 LStdCtl::TouchesRgn(const LRgn& region) {
 void LStdCtl::Draw(LDrawCtx& ctx) {
     // A control with a window draws itself; one without is painted into the context.
     if (!fNative || fNative->HasWindow()) return;
+    ctx.ApplyClip();
     fNative->DrawInto(ctx.fNative, fBounds);
 }
 

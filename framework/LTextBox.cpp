@@ -136,6 +136,7 @@ LRect LTextBox::GetBaselineRect(LDrawCtx* ctx) {
 void LTextBox::Draw(LDrawCtx& ctx) {
     LNativeFont* native = NativeOf(fFont, &ctx);
     if (!ctx.fNative || !native || fText.IsEmpty()) return;
+    ctx.ApplyClip();
     LPenRef pen = fColor;
     // Without a colour of its own a text takes the text colour, not whatever
     // the last fill left behind.

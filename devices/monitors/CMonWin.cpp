@@ -312,8 +312,16 @@ void CMonChList::SetupCell(LListCell* frame) {
     c->fNumber.SetText(wide);
     c->fValue.SetText(wide);
     c->fPercent.SetText(wide);
-    c->fValue.SetState(CMonWin::ValueOption() ? kOpShow : kOpHide);
-    c->fPercent.SetState(CMonWin::PercentOption() ? kOpShow : kOpHide);
+    const bool value = CMonWin::ValueOption();
+    const bool percent = CMonWin::PercentOption();
+    auto visible = [](const LPane& p) { return (p.State() & kVisible) != 0; };
+    const bool changed = visible(c->fValue) != value || visible(c->fPercent) != percent;
+    c->fValue.SetState(value ? kOpShow : kOpHide);
+    c->fPercent.SetState(percent ? kOpShow : kOpHide);
+    // A cell keeps its size when an option changes, so nothing else lays it
+    // out again: the percentage would stay below a hidden value, down in the
+    // scroll bar.
+    if (changed) c->Relayout();
 }
 
 bool CMonChList::BindCell(LListCell* frame, LCell cell) {

@@ -88,6 +88,28 @@ TEST(DrawCtx, DrawScopeSetsUpAndUndoesInReverse) {
     EXPECT_EQ(g.Joined(), "translate 20,30; translate -20,-30");
 }
 
+// A pane narrows the clip with a scope and draws: the platform gets the
+// narrowed clip before the first fill (outside its saved state, where a
+// restore would drop it), once, and the wider one back after the scope.
+TEST(DrawObjects, ANarrowedClipReachesThePlatformBeforeTheFill) {
+    FakeGraphics g;
+    LDrawCtx ctx(&g);
+    ctx.SetClipRgn(LRgn(LRect(0, 0, 100, 100)));
+    ctx.ApplyClip();
+    LPenRef pen;
+    MakePenById(&pen, 4);
+    g.Clear();
+    {
+        LClipScope clip(ctx, LRgn(LRect(10, 10, 20, 20)));
+        LSolidFill(LRect(0, 0, 50, 50), pen).Draw(ctx);
+        LSolidFill(LRect(0, 0, 50, 50), pen).Draw(ctx);
+    }
+    LSolidFill(LRect(0, 0, 50, 50), pen).Draw(ctx);
+    const std::string fill = "pen id 4; save; blend normal; fill 0,0,50,50; blend normal; restore";
+    EXPECT_EQ(g.Joined(),
+              "clip 10,10,20,20; " + fill + "; " + fill + "; clip 0,0,100,100; " + fill);
+}
+
 TEST(DrawObjects, FillsReachThePlatform) {
     FakeGraphics g;
     LDrawCtx ctx(&g);

@@ -86,6 +86,36 @@ TEST_F(Monitors, DmxMonitorWithItsChannelStripOpen) {
     win.SelectChannel(99);
     EXPECT_GT(ShotGreen(&win, "monwin"), 8 * 64 * 10) << "eight graphs of bars";
     EXPECT_TRUE(win.Detail()->IsShown());
+    // Every option pair: each text the cells show lies wholly inside the
+    // channel list, clear of the scroll bar below it, and its row title
+    // stands beside it.
+    CRecord* opts = CKvsMonPrefRec::Get()->Root()->GetChild(DmxPrefF::mntr);
+    const struct {
+        u8 value, percent;
+        const char* shot;
+    } kOptions[] = {{0, 1, "monwin_percent"},
+                    {1, 0, "monwin_value"},
+                    {0, 0, "monwin_number"},
+                    {1, 1, "monwin_both"}};
+    for (const auto& o : kOptions) {
+        opts->SetU8(nullptr, PfmnF::vsvl0, o.value);
+        opts->SetU8(nullptr, PfmnF::vsvl1, o.percent);
+        ShotGreen(&win, o.shot);
+        CMonDtlFrm* d = win.Detail();
+        auto* cell = static_cast<CMonDtlCell*>(d->fList->GetProtoCell());
+        ASSERT_TRUE(cell);
+        const LRect list = d->fList->Bounds();
+        const LRect cb = cell->Bounds();
+        auto visible = [](const LPane& p) { return (p.State() & LPane::kVisible) != 0; };
+        EXPECT_EQ(visible(cell->fValue), o.value != 0) << o.shot;
+        EXPECT_EQ(visible(cell->fPercent), o.percent != 0) << o.shot;
+        for (const LTextPane* t : {&cell->fNumber, &cell->fValue, &cell->fPercent}) {
+            if (!visible(*t)) continue;
+            const LRect b = t->Bounds();
+            EXPECT_LE(b.bottom - cb.top, list.Height()) << o.shot;
+            EXPECT_GE(b.top - cb.top, 0) << o.shot;
+        }
+    }
 }
 
 TEST_F(Monitors, UniverseListWithTwoSenders) {

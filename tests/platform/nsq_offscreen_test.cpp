@@ -8,6 +8,7 @@
 #include "ShellFixture.h"
 #include "editors/nsq/CNSqSceneFrames.h"
 #include "editors/nsq/CNSqTrkEditF.h"
+#include "editors/nsq/CNSqUScnF.h"
 #include "editors/nsq/CNSqTimeScale.h"
 #include "framework/CUndoQ.h"
 #include "platform/qt/QtControls.h"
@@ -95,6 +96,29 @@ TEST(NsqOffscreen, TracksScenesSelectionAndNowLine) {
         })) << row;
     EXPECT_TRUE(near(scale.TimeToPos(70.6) + area.left, 2,
                      [](QRgb p) { return qRed(p) == 255 && qGreen(p) == 0; }));
+
+    // Scrolled to a time off the grid, with scenes begun left of the view:
+    // the ruler's first line and label and the scenes' boxes reach left of
+    // their panes. What lies left of the ruler (the zoom slider) and the
+    // name column must look as they did at the start of the day.
+    const u64 sw = edit.Swipe().GetTopLeftIn(&win);
+    const LRect ruler(0, i32(LPane::UnpackY(sw)) + dy, i32(LPane::UnpackX(sw)),
+                      i32(LPane::UnpackY(sw)) + dy + edit.Swipe().Bounds().Height());
+    const LRect names(ox + edit.List().Bounds().left, oy + area.top, ox + area.left,
+                      oy + area.bottom);
+    for (const double at : {41.3, 27.0}) {
+        scale.SetViewTime(at, 10);
+        QCoreApplication::processEvents();
+        const QImage moved = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_TRUE(moved.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/track_editor_%1.png").arg(at)));
+        for (const LRect& r : {ruler, names}) {
+            i32 changed = 0;
+            for (i32 y = r.top; y < r.bottom; ++y)
+                for (i32 x = r.left; x < r.right; ++x)
+                    changed += moved.pixel(x, y) != shot.pixel(x, y);
+            EXPECT_EQ(changed, 0) << at << " s, left of x " << r.right;
+        }
+    }
 }
 
 TEST(NsqOffscreen, ParameterFrames) {
@@ -136,6 +160,35 @@ TEST(NsqOffscreen, ParameterFrames) {
             EXPECT_STREQ(static_cast<CNSqTSpecPup*>(prm.Shown())->Slot().GetText().CStr(), "(3)");
         else
             EXPECT_FLOAT_EQ(static_cast<CNSqClipPrmF*>(prm.Shown())->Volume().GetValue(), 50);
+    }
+
+    // The scene frame's step buttons show their arrows, dimmed while there is
+    // no scene to step to: the first scene has none before it, the last none after.
+    CNSqTimeScale scale(&ctx);
+    const u32 last = track->GetListCount(StrkF::scns) - 1;
+    for (const u32 at : {0u, last}) {
+        Win win(&undo, 300, 40);
+        CNSqUScnF frame(&win, &scale);
+        frame.SetBounds(LRect(0, 0, 300, 40));
+        frame.SetScene(track->GetListItem(StrkF::scns, at));
+        win.ShowWindow();
+        QCoreApplication::processEvents();
+        const QImage shot = AsMWindow(win.GetNativeWindow())
+                                ->grab()
+                                .toImage()
+                                .convertToFormat(QImage::Format_RGB32);
+        EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/scene_frame_%1.png").arg(at)));
+        const i32 dy = shot.height() - 40;
+        for (CColorBtn* b : {&frame.Prev(), &frame.Next()}) {
+            EXPECT_EQ(b->IsUsable(), b == &frame.Prev() ? at > 0 : at < last) << at;
+            const u64 tl = b->GetTopLeftIn(&win);
+            const i32 x0 = i32(LPane::UnpackX(tl)), y0 = i32(LPane::UnpackY(tl)) + dy;
+            i32 ink = 0;
+            for (i32 y = y0 + 3; y < y0 + b->Bounds().Height() - 3; ++y)
+                for (i32 x = x0 + 3; x < x0 + b->Bounds().Width() - 3; ++x)
+                    ink += qGray(shot.pixel(x, y)) < 170;
+            EXPECT_GE(ink, 4) << "the caption of a button of scene " << at;
+        }
     }
 }
 

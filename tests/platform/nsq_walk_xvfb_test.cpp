@@ -5,7 +5,9 @@
 // field of the audio scene's parameters typed and ended a different way,
 // scenes selected, deleted by key and by menu, undone and redone, tracks
 // copied and pasted, the scene times moved in their dialog, the sequence
-// played from the ruler with the now-position running across the time line.
+// played from the ruler with the now-position running across the time line,
+// the view zoomed and scrolled by the wheel with the ruler and the scenes kept
+// inside their panes.
 // What reaches the device is read back from its log. Screenshots go to the
 // build folder (walk_nsq_<name>.png). One child process per run.
 #include <QApplication>
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,7 @@
 #include "editors/nsq/CNSqUScnF.h"
 #include "editors/nsq/CNSqUTrkList.h"
 #include "editors/CKvsSeqList.h"
+#include "platform/qt/QtColors.h"
 #include "records/NsqPrefKinds.h"
 #include "records/ShowKinds.h"
 
@@ -454,6 +458,107 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Click(PaneAt(&frame->StopButton()));
             EXPECT_EQ(w.WaitWritten("stps", 1, kDeviceMs), std::vector<std::string>{"1"});
             EXPECT_TRUE(WaitUntil([&] { return !p.view->ShownIsPlaying(); }, 8000));
+        }
+
+        std::fprintf(stderr, "walk: %u ms, Zoomed out, scrolled by the wheel: the r\n",
+                     unsigned(LTickMs()));
+
+        // ---- Zoomed out to about 0.07 s a pixel and scrolled by the
+        // horizontal wheel: the ruler's first line and label, begun left of its
+        // pane, stay off the zoom slider. Scrolled on past 40 s, another
+        // sequence added and the first chosen again: the looping audio scene,
+        // begun at 3 s, stays off the track names, then and after the way back.
+        {
+            using nsqwalk::ChangedPixels;
+            // The zoom slider's knob dragged right by dx pixels, in steps.
+            auto zoomBy = [&](int dx) {
+                const LRect k = edit->Slider().Native()->KnobRect();
+                const LRect c =
+                    LWindow::FindByNative(edit->GetNativeWindow())->GetContentScreenRect();
+                const QPoint knob(c.left + (k.left + k.right) / 2, c.top + (k.top + k.bottom) / 2);
+                const double before = scale.Scale();
+                nsqwalk::XdotoolRunning(x, Where(knob) + " mousedown 1 sleep 0.2");
+                for (int at = 4; at < dx; at += 4)
+                    nsqwalk::XdotoolRunning(x, Where(knob + QPoint(at, 0)) + " sleep 0.05");
+                nsqwalk::XdotoolRunning(x, Where(knob + QPoint(dx, 0)) + " sleep 0.2 mouseup 1");
+                WaitUntil([&] { return scale.Scale() != before; }, 2000);
+            };
+            // From its left end to about -115 (of -200 to 200).
+            {
+                const i32 knobW = edit->Slider().Native()->KnobRect().Width();
+                zoomBy(85 * (edit->Slider().Bounds().Width() - knobW) / 400);
+            }
+            ASSERT_TRUE(scale.Scale() > 0.05 && scale.Scale() < 0.1) << scale.Scale();
+            // The pointer rests on the time line for the wheel, where every
+            // shot of this step sees it.
+            const LRect area = list.SceneArea();
+            const QPoint rest = ScreenPoint(
+                &list, LPoint{area.left - list.Bounds().left + area.Width() / 2,
+                              list.GetCellRect(LCell{0, 1}).bottom - list.Bounds().top + 8});
+            nsqwalk::XdotoolRunning(x, Where(rest) + " sleep 0.2");
+            const std::string dir = std::string(KEVO_BINARY_DIR) + "/walk_";
+            w.Shot("nsq_zoomed");
+            const QImage start(QString::fromStdString(dir + "nsq_zoomed.png"));
+            const QPoint rl = ScreenPoint(&edit->Swipe(), LPoint{0, 0});
+            const QRect leftOfRuler(
+                QPoint(ScreenPoint(edit, LPoint{0, 0}).x(), rl.y()),
+                QPoint(rl.x() - 1, rl.y() + edit->Swipe().Bounds().Height() - 1));
+            const QPoint lt = ScreenPoint(&list, LPoint{0, 0});
+            const QRect names(lt, QPoint(lt.x() + area.left - list.Bounds().left - 1,
+                                         lt.y() + list.Bounds().Height() - 1));
+            // What a track draws: its background, the scene frames, the
+            // selected scene's fill.
+            LPenRef selected;
+            MakePenById(&selected, 3);
+            const QColor sel3 = QtPenColor(selected.Get());
+            const auto sceneColours = {qRgb(192, 192, 192), qRgb(192, 128, 192), qRgb(192, 192, 64),
+                                       sel3.rgb()};
+            // One notch: the view starts off the grid. Then a little further
+            // out: the slider and the ruler are painted together, and the
+            // ruler's first line and label lie left of its pane.
+            nsqwalk::XdotoolRunning(x, "click 7");
+            ASSERT_TRUE(WaitUntil([&] { return scale.ViewTime() > 0; }, 3000));
+            zoomBy(3);
+            ASSERT_LT(scale.Scale(), 0.12);
+            EXPECT_NE(std::fmod(scale.ViewTime(), scale.Grid()), 0.0) << scale.ViewTime();
+            nsqwalk::XdotoolRunning(x, Where(rest) + " sleep 0.2");
+            w.Shot("nsq_ruler_scrolled");
+            // The ruler's line and labels are black; nothing there was.
+            EXPECT_EQ(
+                ChangedPixels(start, QImage(QString::fromStdString(dir + "nsq_ruler_scrolled.png")),
+                              leftOfRuler, {qRgb(0, 0, 0)}),
+                0)
+                << "the ruler drew over the zoom slider at " << scale.ViewTime() << " s";
+            // On past 40 s, a notch at a time.
+            for (int i = 0; i < 60 && scale.ViewTime() < 40; ++i)
+                nsqwalk::XdotoolRunning(x, Where(rest) + " click 7 sleep 0.1");
+            ASSERT_GE(scale.ViewTime(), 40.0);
+            w.Click(PaneAt(&frame->PlusButton()));
+            ASSERT_TRUE(WaitUntil([&] { return set->GetListCount(SsetF::seqs) == 2; }, 3000));
+            ASSERT_TRUE(WaitUntil([&] { return edit->Sequence() != seq; }, 3000));
+            w.AwaitQuiet("the second sequence added");
+            {
+                auto* cell =
+                    static_cast<CKvsSeqCell*>(frame->List()->GetCellFrame(LCell{0, 0}, false));
+                ASSERT_NE(cell, nullptr);
+                w.Click(PaneCenter(&cell->fMark));
+            }
+            ASSERT_TRUE(WaitUntil([&] { return edit->Sequence() == seq; }, 3000));
+            w.Shot("nsq_back_to_first");
+            EXPECT_EQ(
+                ChangedPixels(start, QImage(QString::fromStdString(dir + "nsq_back_to_first.png")),
+                              names, sceneColours),
+                0)
+                << "scenes drawn over the track names at " << scale.ViewTime() << " s";
+            for (int i = 0; i < 80 && scale.ViewTime() > 0; ++i)
+                nsqwalk::XdotoolRunning(x, Where(rest) + " click 6 sleep 0.1");
+            ASSERT_EQ(scale.ViewTime(), 0.0);
+            w.Shot("nsq_scrolled_back");
+            EXPECT_EQ(
+                ChangedPixels(start, QImage(QString::fromStdString(dir + "nsq_scrolled_back.png")),
+                              names, sceneColours),
+                0)
+                << "scenes left over the track names";
         }
 
         std::fprintf(stderr, "walk: %u ms, Typed into the fade, then the control wi\n",
