@@ -492,7 +492,9 @@ void QtNativeControl::SetIntValue(i32 value) {
 
 i32 QtNativeControl::IntValue() const {
     auto* s = qobject_cast<QSlider*>(fWidget.data());
-    return s ? s->value() : 0;
+    // A groove click or a key step is reported while Qt has moved only the
+    // position; its value follows after the report.
+    return s ? s->sliderPosition() : 0;
 }
 
 LRect QtNativeControl::KnobRect() const {

@@ -31,11 +31,14 @@ public:
         if (!logged || msg.source == fWindow || msg.source == this)
             return LFrame::HandleMessage(msg);
         fLog += (fLog.empty() ? "" : " ") + name;
+        if (name == "CSlider_Change") fSlid.push_back(static_cast<CSlider*>(msg.source)->GetValue());
         return fTake.count(name) ? LMessage() : LMessage::CopyRetarget(msg, msg.source);
     }
     std::string Take() { return std::exchange(fLog, std::string()); }
     std::string fLog;
     std::set<std::string> fTake;
+    // What a slider read as its value when it reported a change.
+    std::vector<i32> fSlid;
 };
 
 inline QWidget* WidgetOf(LStdCtl* pane) {

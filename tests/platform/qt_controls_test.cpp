@@ -110,6 +110,12 @@ TEST_F(QtControls, ScrollBarReportsMovesOrTheReleaseAndSliderKnobClicks) {
     EXPECT_EQ(d.Take(), "CSlider_Click");
     ClickWidget(w, QPoint(w->width() - 4, knob.y()));
     EXPECT_EQ(d.Take(), "CSlider_Click CSlider_Change");
+    // What a groove click or a key step reports is where the knob went.
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &right);
+    ASSERT_EQ(d.frame.fSlid.size(), 2u);
+    EXPECT_GT(d.frame.fSlid[0], 50);
+    EXPECT_EQ(d.frame.fSlid[1], d.frame.fSlid[0] + 1);
 }
 
 // Keeps digits only, as a number field does.
