@@ -110,8 +110,10 @@ CRecord* CKvsApp::TouchRecent(CRecordDoc* prefs, u32 serial) {
     for (u32 i = 0; i < n; ++i) {
         CRecord* entry = root->GetListItem(PrefF::mdis, i);
         if (entry->GetU32(MdisF::sern) != serial) continue;
+        // The entry itself: a listener told of the move or of the insertion
+        // below may bring another device's entry to the front meanwhile.
         if (i != 0) root->MoveItem(nullptr, PrefF::mdis, i, 0);
-        return root->GetListItem(PrefF::mdis, 0);
+        return entry;
     }
     // The oldest go first, but never one an open editor still works on.
     for (u32 i = root->GetListCount(PrefF::mdis);
@@ -123,7 +125,7 @@ CRecord* CKvsApp::TouchRecent(CRecordDoc* prefs, u32 serial) {
     if (!entry) return nullptr;
     entry->SetU32(nullptr, MdisF::sern, serial);
     if (!root->InsertItem(nullptr, PrefF::mdis, 0, entry)) return nullptr;
-    return root->GetListItem(PrefF::mdis, 0);
+    return entry;
 }
 
 // ---- the chosen network interface

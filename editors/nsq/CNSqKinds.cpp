@@ -87,7 +87,12 @@ LString NSqClockText(u32 ms) {
 // ---- the device context
 
 CNSqDevCtx::CNSqDevCtx(CRecord* sequenceSet, MPlayDevice* device, const LString* labels)
-    : CRecordDoc(NewNsqStatRecord()), fSet(sequenceSet), fDevice(device) {
+    : CRecordDoc(NewNsqStatRecord()),
+      fSet(sequenceSet),
+      fDevice(device),
+      fMediaIndex(device ? device->MediaIndex() : nullptr) {
+    // Kept while this editor shows lengths from it, never trimmed away.
+    HoldMediaIndex(fMediaIndex);
     if (labels) {
         for (u32 i = 0; i < 5; ++i) fLabels[i] = labels[i];
     } else {
@@ -101,10 +106,7 @@ CNSqDevCtx::CNSqDevCtx(CRecord* sequenceSet, MPlayDevice* device, const LString*
 
 CNSqDevCtx::~CNSqDevCtx() {
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, OnDeviceState);
-}
-
-CRecord* CNSqDevCtx::MediaIndex() const {
-    return fDevice ? fDevice->MediaIndex() : nullptr;
+    ReleaseMediaIndex(fMediaIndex);
 }
 
 void CNSqDevCtx::CopyPlayingSequence() {

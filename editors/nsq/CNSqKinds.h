@@ -95,7 +95,9 @@ public:
     void SetSequenceSet(CRecord* set) { fSet = set; }
     CRecord* Status() const { return Root(); }
     MPlayDevice* Device() const { return fDevice; }
-    CRecord* MediaIndex() const;
+    // The device's media index, taken once when the context is made: every
+    // look-up goes to the same entry however the recent list is reordered.
+    CRecord* MediaIndex() const { return fMediaIndex; }
     const LString& Label(u32 item) const { return fLabels[item < 5 ? item : 0]; }
 
 private:
@@ -104,5 +106,6 @@ private:
 
     CRecord* fSet;
     MPlayDevice* fDevice;
+    CRecord* fMediaIndex;
     LString fLabels[5];
 };

@@ -80,6 +80,10 @@ CNSqTrkEditF::CNSqTrkEditF(LPane* container, CNSqTimeScale* scale, LMenu* sceneM
     fBar = new LScrollBar(this, 0, 1);
     SetLayoutByName("NSQTEDITTRKF", 1);
     fScale->Doc().AddListener(this, OnScale);
+    // Measured now, not only when the style changes: a window switched to this
+    // editor by its view pop-up sees no style change, and its grid would
+    // follow the unit of no font.
+    fScale->SetUnit(MeasureUnit());
     SyncControls();
 }
 

@@ -64,19 +64,17 @@ CNSqTrkViewF::CNSqTrkViewF(LHandler* parent, LPane* owner, MPlayDevice* device)
       fRedraw(this) {
     const CRecord* misc = MiscPrefs();
     fScale.SetScale(misc ? NodeGetFloatOr(misc, kScaleKey, 1.0f) : 1.0f);
-    // The index stays while this editor shows lengths from it.
-    fMediaIndex = device ? device->MediaIndex() : nullptr;
-    HoldMediaIndex(fMediaIndex);
+    CRecord* index = fCtx.MediaIndex();
     if (Serial() != 0 && device->ObjLink()) {
         fFetch = new CKvsFileListFetch2(device->ObjLink());
         // Listening before the first listing arrives, so that its files are asked for.
-        if (fMediaIndex) fMedInfo = new CMedInfoReq(this, device->ObjLink(), fMediaIndex);
+        if (index) fMedInfo = new CMedInfoReq(this, device->ObjLink(), index);
         fFetch->Begin();
     }
     CheckMonitorWindow();
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->AddListener(this, OnDevice);
     if (CRecordDoc* prefs = AppPrefsDoc()) prefs->AddListener(this, OnPrefs);
-    CRecordDoc* media = fMediaIndex ? fMediaIndex->GetOwner() : nullptr;
+    CRecordDoc* media = index ? index->GetOwner() : nullptr;
     if (media && media != AppPrefsDoc()) media->AddListener(this, OnPrefs);
     fScale.Selection().Doc().AddListener(this, OnSelection);
     if (owner) {
@@ -88,7 +86,7 @@ CNSqTrkViewF::CNSqTrkViewF(LHandler* parent, LPane* owner, MPlayDevice* device)
 
 CNSqTrkViewF::~CNSqTrkViewF() {
     fScale.Selection().Doc().RemoveListener(this, OnSelection);
-    CRecordDoc* media = fMediaIndex ? fMediaIndex->GetOwner() : nullptr;
+    CRecordDoc* media = fCtx.MediaIndex() ? fCtx.MediaIndex()->GetOwner() : nullptr;
     if (media && media != AppPrefsDoc()) media->RemoveListener(this, OnPrefs);
     if (CRecordDoc* prefs = AppPrefsDoc()) prefs->RemoveListener(this, OnPrefs);
     if (fDevice && fDevice->StateDoc()) fDevice->StateDoc()->RemoveListener(this, OnDevice);
@@ -96,7 +94,6 @@ CNSqTrkViewF::~CNSqTrkViewF() {
     fRedraw.Stop();
     delete fMedInfo;
     delete fFetch;
-    ReleaseMediaIndex(fMediaIndex);
     fEditor = nullptr;
     CKvsPlay2Frm* frame = fFrame;
     fFrame = nullptr;

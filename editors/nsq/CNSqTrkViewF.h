@@ -85,7 +85,6 @@ private:
     CNSqTimeScale fScale;
     CKvsFileListFetch2* fFetch = nullptr;
     CMedInfoReq* fMedInfo = nullptr;
-    CRecord* fMediaIndex = nullptr;
     LTimer fRedraw;
     LFrame* fMonitor = nullptr;
     CNSqTrkEditF* fEditor = nullptr;

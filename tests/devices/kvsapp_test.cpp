@@ -154,6 +154,29 @@ TEST(KvsAppPrefs, DocsTrimmedAndRecentDevicesFirst) {
     EXPECT_EQ(root->GetListCount(PrefF::mdis), 21u);
     EXPECT_EQ(root->GetListItem(PrefF::mdis, 20), held);
     ReleaseMediaIndex(held);
+
+    // A listener told of the insertion or the move brings another device to
+    // the front (as an editor on show does when it looks its own index up):
+    // the device asked for still gets its own entry.
+    struct Reorder {
+        CRecordDoc* doc;
+        u32 serial;
+        static void On(void* self, CRecordNote* note) {
+            if (note->kind != CRecordNote::kInserted && note->kind != CRecordNote::kMoved) return;
+            auto* r = static_cast<Reorder*>(self);
+            const u32 s = r->serial;
+            r->serial = 0;  // once
+            if (s) CKvsApp::TouchRecent(r->doc, s);
+        }
+    } reorder{&doc, 0};
+    doc.AddListener(&reorder, Reorder::On);
+    for (u32 s : {500u, 10u, 501u}) {
+        reorder.serial = 25;
+        CRecord* got = CKvsApp::TouchRecent(&doc, s);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->GetU32(MdisF::sern), s);
+    }
+    doc.RemoveListener(&reorder, Reorder::On);
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "devices/CKvsApp.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/DeviceHookInstall.h"
 #include "devlink/MedInfoReq.h"
@@ -92,18 +94,18 @@ protected:
                  : "none";
     }
     // The media requests the device received, by file name, in order.
-    std::vector<std::string> Asked() {
+    std::vector<std::string> Asked(u16 serial = kSerial) {
         std::vector<std::string> out;
         for (const std::string& l : LogOf("pkt")) {
             const std::string path = Field(l, "path");
             if (Field(l, "dir") == "in" && Field(l, "fate") != "late" &&
-                path.rfind("/.cmd/medinfo//", 0) == 0)
+                Field(l, "dev") == std::to_string(serial) && path.rfind("/.cmd/medinfo//", 0) == 0)
                 out.push_back(path.substr(path.rfind('/') + 1));
         }
         return out;
     }
-    CRecord* NewSequence() {
-        CRecord* set = edit->SeqSettings()->GetChild(SqstF::nsqs);
+    CRecord* NewSequence(CNSqTrkViewF* in = nullptr) {
+        CRecord* set = (in ? in : edit.get())->SeqSettings()->GetChild(SqstF::nsqs);
         const u32 at = set->GetListCount(SsetF::seqs);
         NSqSetNewSeq(set, nullptr, at);
         NSqSeqAddTrack(set->GetListItem(SsetF::seqs, at), nullptr, 0);
@@ -280,6 +282,138 @@ TEST_F(NsqMedia, PlayTimeBesideTheSequencesFollowsTheShownSequence) {
         State()->SetU32(nullptr, DvssF::sqtm, s.sqtm);
         EXPECT_STREQ(text.GetText().CStr(), s.text) << s.what;
         EXPECT_STREQ(edit->PlayTimeText().CStr(), s.text) << s.what;
+    }
+}
+
+// Two editors of two devices open side by side: each works on its own device's
+// media index however the list of recent devices is reordered meanwhile (an
+// indicator on show looks its file up on every change of any index, a scene
+// is described on every redraw), and a listing that changes nothing asks nothing.
+TEST_F(NsqMedia, TwoEditorsKeepTheirOwnIndexes) {
+    constexpr u16 kOther = 1201;
+    AddDevice(kOther, 2);
+    const std::string morning = fDir.Path() + "/1201/sdc/audiofiles/Morning.wav";
+    std::filesystem::create_directories(std::filesystem::path(morning).parent_path());
+    std::ofstream(morning) << "x";
+    ASSERT_EQ(fSim.Cmd("medinfo-set serno=1201 path=/sdc/audiofiles/Morning.wav dura=30000")
+                  .rfind("ok", 0),
+              0u);
+    Put("kevrecfiles/dawn.drc", 8000);
+    const struct {
+        const char* what;
+        std::vector<u32> kept;  // the recent devices the preferences hold, first first
+        bool clipShown;         // the first editor's indicator on show when the second opens
+    } cases[] = {
+        {"no preferences, nothing shown", {}, false},
+        {"no preferences, a clip shown", {}, true},
+        {"both kept, the first device first", {kSerial, kOther}, true},
+        {"both kept, the second device first", {kOther, kSerial}, true},
+        {"only the second kept", {kOther}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CRecord* prefsRoot = prefs->Root();
+        while (prefsRoot->GetListCount(PrefF::mdis)) prefsRoot->RemoveItem(nullptr, PrefF::mdis, 0);
+        for (size_t i = c.kept.size(); i-- > 0;) CKvsApp::TouchRecent(prefs.get(), c.kept[i]);
+        fSim.Cmd("log clear");
+        ASSERT_NO_FATAL_FAILURE(Open());
+        ASSERT_TRUE(Run([&] { return Settled(1); }));
+        // A DMX scene of the first device's file and an audio scene of a file
+        // only the second device has.
+        CRecord* seq = NewSequence();
+        edit->SetShownSequence(seq);
+        CRecord* trk = seq->GetListItem(SseqF::trks, 0);
+        const u32 dmx = NSqTrkAddScene(trk, nullptr, 0, kKindPdmx);
+        trk->GetListItem(StrkF::scns, dmx)
+            ->GetChild(SscnF::prms)
+            ->SetString(nullptr, PdmxF::file, LString("dawn.drc"));
+        const u32 aud = NSqTrkAddScene(trk, nullptr, 60000, kKindPaud);
+        trk->GetListItem(StrkF::scns, aud)
+            ->GetChild(SscnF::prms)
+            ->SetString(nullptr, PdmxF::file, LString("Morning.wav"));
+        auto* clip = c.clipShown ? [&] {
+            edit->Scale().Selection().SelectOnly(0, 0);
+            return dynamic_cast<CNSqClipPrmF*>(edit->Frame()->ScenePrm()->Shown());
+        }() : nullptr;
+        if (c.clipShown) {
+            ASSERT_NE(clip, nullptr);
+            EXPECT_STREQ(clip->Indicator().Duration().GetText().CStr(), "00:00:08");
+        }
+
+        // The second device's editor, in a window of its own.
+        auto ctl2 = std::make_unique<CKvsDevCtl>(&root, &fSet, kOther);
+        ASSERT_TRUE(Run([&] { return !ctl2->SettingsChannel().IsBusy(); }));
+        LFrame owner2{&root, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)};
+        owner2.ShowWindow();
+        std::unique_ptr<CNSqTrkViewF> edit2(
+            static_cast<CNSqTrkViewF*>(NewPlayView(kSeqFormatNsq, &root, &owner2, ctl2.get())));
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(*edit2));
+        CRecord* seq2 = NewSequence(edit2.get());
+        edit2->SetShownSequence(seq2);
+        CRecord* trk2 = seq2->GetListItem(SseqF::trks, 0);
+        const u32 aud2 = NSqTrkAddScene(trk2, nullptr, 0, kKindPaud);
+        trk2->GetListItem(StrkF::scns, aud2)
+            ->GetChild(SscnF::prms)
+            ->SetString(nullptr, PdmxF::file, LString("Morning.wav"));
+        const CRecord* index2 = edit2->Context().MediaIndex();
+        auto settled2 = [&] {
+            return index2 && index2->GetListCount(MdisF::meds) == 1 &&
+                   index2->GetListItem(MdisF::meds, 0)->GetU8(MdifF::work1) &&
+                   !edit2->MediaRequester()->IsBusy() && ctl2->FileRequests().IsIdle();
+        };
+        // Redraws of both editors, one after the other, while both list their cards again.
+        for (int round = 0; round < 2; ++round) {
+            for (CNSqTrkViewF* v : {edit.get(), edit2.get()}) {
+                CNSqSceneInfo info;
+                v->Context().DescribeScene(v == edit.get() ? trk->GetListItem(StrkF::scns, 1)
+                                                           : trk2->GetListItem(StrkF::scns, 0),
+                                           &info);
+            }
+            for (CKvsDevCtl* d : {ctl.get(), ctl2.get()}) {
+                CRecord* state = d->StateDoc()->Root();
+                state->SetU32(nullptr, DvssF::mdcg, state->GetU32(DvssF::mdcg) + 1);
+            }
+            Run([&] { return Settled(1) && settled2(); });
+        }
+        EXPECT_TRUE(Run([&] { return Settled(1) && settled2(); }));
+        // Each editor on its own device's entry, the one its controller names.
+        EXPECT_EQ(edit->Context().MediaIndex()->GetU32(MdisF::sern), kSerial);
+        EXPECT_EQ(index2->GetU32(MdisF::sern), kOther);
+        EXPECT_EQ(Index(), edit->Context().MediaIndex());
+        EXPECT_EQ(ctl2->MediaIndex(), index2);
+        EXPECT_EQ(Stat("dawn.drc"), "2/8000");
+        EXPECT_EQ(Stat("Morning.wav"), "none");
+        const CRecord* m = FindMediaFile(index2, "Morning.wav");
+        EXPECT_TRUE(m && m->GetU8(MdifF::stat) == 2 && m->GetU32(MdifF::dura) == 30000);
+        // Each file asked once, of its own device, however often the cards were listed.
+        EXPECT_EQ(Asked(kSerial), std::vector<std::string>{"dawn.drc"});
+        EXPECT_EQ(Asked(kOther), std::vector<std::string>{"Morning.wav"});
+        // Lengths from the right device: the other device's file is unknown here.
+        CNSqSceneInfo info;
+        edit->Context().DescribeScene(trk->GetListItem(StrkF::scns, 1), &info);
+        EXPECT_EQ(info.length, 0u);
+        edit2->Context().DescribeScene(trk2->GetListItem(StrkF::scns, 0), &info);
+        EXPECT_EQ(info.length, 30000u);
+        if (clip) {
+            EXPECT_STREQ(clip->Indicator().Duration().GetText().CStr(), "00:00:08");
+        }
+        edit2.reset();
+        ctl2.reset();
+        Close();
+        // What the preferences keep: each device's answers under its serial.
+        std::map<u32, std::string> kept;
+        for (u32 i = 0; i < prefsRoot->GetListCount(PrefF::mdis); ++i) {
+            const CRecord* e = prefsRoot->GetListItem(PrefF::mdis, i);
+            std::string files;
+            for (u32 k = 0; k < e->GetListCount(MdisF::meds); ++k) {
+                const CRecord* f = e->GetListItem(MdisF::meds, k);
+                files += std::string(f->GetString(MdifF::name).CStr()) + "=" +
+                         std::to_string(f->GetU32(MdifF::dura)) + " ";
+            }
+            kept[e->GetU32(MdisF::sern)] = files;
+        }
+        EXPECT_EQ(kept, (std::map<u32, std::string>{{kSerial, "dawn.drc=8000 "},
+                                                    {kOther, "Morning.wav=30000 "}}));
     }
 }
 

@@ -129,6 +129,10 @@ TEST_F(NsqView, DetectedStart) {
 }
 
 TEST_F(NsqView, ZoomPreferenceAndMediaRedraw) {
+    // The unit is the width of "0" as soon as the editor is built, with no style
+    // change yet (7 in the stand-in font): 9 x 7 s gives a 120 s grid at 1 s a pixel.
+    EXPECT_EQ(edit->Scale().Unit(), 7u);
+    EXPECT_DOUBLE_EQ(edit->Scale().Grid(), 120.0);
     edit->SetZoom(-150);
     LString stored;
     NodeFind(prefs->Root()->GetChild(PrefF::misc), "vwtmscl", &stored);

@@ -5,8 +5,11 @@
 // scene given those files from their file pop-ups are drawn as long as the
 // files last, and the position indicator shows the file's duration; the
 // sequence played from the ruler shows its play time beside the sequence list,
-// and another sequence made current shows none. Screenshots go to the build
-// folder (walk_nsqmedia_<name>.png). One child process per run.
+// and another sequence made current shows none. With a second device's editor
+// open beside it (opened already in its play settings, and switched to by its
+// view pop-up), each keeps to its own device's files, each file is asked for
+// once, and the saved preferences hold what each device answered. Screenshots
+// go to the build folder (walk_nsqmedia_<name>.png). One child process per run.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
@@ -26,7 +29,9 @@
 
 #include "NsqWalkParts.h"
 #include "PlayEditWalk.h"
+#include "devices/AppPrefStore.h"
 #include "editors/nsq/CKvsNPosInd.h"
+#include "editors/CKvsSeqList.h"
 #include "editors/nsq/CKvsPlay2Frm.h"
 #include "editors/nsq/CNSqSceneFrames.h"
 #include "editors/nsq/CNSqTrkEditF.h"
@@ -34,6 +39,8 @@
 #include "editors/nsq/CNSqUTrkList.h"
 #include "records/DeviceKinds.h"
 #include "records/MediaIndex.h"
+#include "records/NsqSets.h"
+#include "records/PrefNodes.h"
 #include "records/NsqPrefKinds.h"
 #include "records/ShowKinds.h"
 
@@ -83,11 +90,11 @@ std::pair<int, int> BoxEdges(CNSqUTrkList& list, u32 row, QRgb colour) {
     return {left, right};
 }
 
-// The listings of 1201's card the device has answered so far.
-size_t CardListings(SimDeviceProcess& sim) {
+// The listings of a device's card it has answered so far.
+size_t CardListings(SimDeviceProcess& sim, const char* serial = "1201") {
     size_t n = 0;
     for (const std::string& line : sim.Log())
-        if (line.rfind("req ", 0) == 0 && SimDeviceProcess::Field(line, "dev") == "1201" &&
+        if (line.rfind("req ", 0) == 0 && SimDeviceProcess::Field(line, "dev") == serial &&
             SimDeviceProcess::Field(line, "op") == "RRQ" &&
             SimDeviceProcess::Field(line, "path").rfind("/.cmd/fmls/", 0) == 0)
             ++n;
@@ -95,10 +102,11 @@ size_t CardListings(SimDeviceProcess& sim) {
 }
 
 // The media answers in the device's log, by file.
-std::map<std::string, std::vector<std::string>> MediaAnswers(SimDeviceProcess& sim) {
+std::map<std::string, std::vector<std::string>> MediaAnswers(SimDeviceProcess& sim,
+                                                             const char* serial = "1201") {
     std::map<std::string, std::vector<std::string>> out;
     for (const std::string& line : sim.Log()) {
-        if (line.rfind("media ", 0) != 0 || SimDeviceProcess::Field(line, "dev") != "1201")
+        if (line.rfind("media ", 0) != 0 || SimDeviceProcess::Field(line, "dev") != serial)
             continue;
         const std::string dura = SimDeviceProcess::Field(line, "dura");
         out[SimDeviceProcess::Field(line, "path")].push_back(dura.empty() ? "missing" : dura);
@@ -352,6 +360,244 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             EXPECT_EQ(gWarnings, std::vector<std::string>());
         },
         2);
+}
+
+// A sequence of the device's editor made with one track and its scenes
+// (kind, file, start in ms), shown by a click on its row.
+CRecord* ShowScenes(Walk& w, CNSqTrkViewF* view,
+                    std::initializer_list<std::tuple<u32, const char*, u32>> scenes) {
+    CRecord* set = view->SeqSettings()->GetChild(SqstF::nsqs);
+    const u32 at = NSqSetNewSeq(set, view, set->GetListCount(SsetF::seqs));
+    CRecord* seq = set->GetListItem(SsetF::seqs, at);
+    NSqSeqAddTrack(seq, view, 0);
+    CRecord* trk = seq->GetListItem(SseqF::trks, 0);
+    for (const auto& [kind, file, ms] : scenes) {
+        const u32 i = NSqTrkAddScene(trk, view, ms, kind);
+        trk->GetListItem(StrkF::scns, i)
+            ->GetChild(SscnF::prms)
+            ->SetString(view, PdmxF::file, LString(file));
+    }
+    w.AwaitQuiet("the scenes made");
+    w.Click(RowAt(view->Frame()->List(), i32(at), 30));
+    EXPECT_TRUE(RunUntil([&] { return view->ShownSequence() == seq; }, 3000));
+    LoopDrained();
+    return trk;
+}
+
+// The indicator of the clip selected in an editor, "" without one.
+std::string ClipDuration(CNSqTrkViewF* view) {
+    auto* clip = dynamic_cast<CNSqClipPrmF*>(view->Frame()->ScenePrm()->Shown());
+    return clip && clip->IsShown() ? clip->Indicator().Duration().GetText().CStr() : "";
+}
+
+// The files of each device's media index, as the preferences hold them:
+// "serial: name=stat/duration ...".
+std::map<u32, std::string> IndexTexts(const CRecord* prefs) {
+    std::map<u32, std::string> out;
+    for (u32 i = 0; prefs && i < prefs->GetListCount(PrefF::mdis); ++i) {
+        const CRecord* e = prefs->GetListItem(PrefF::mdis, i);
+        std::string files;
+        for (u32 k = 0; k < e->GetListCount(MdisF::meds); ++k) {
+            const CRecord* f = e->GetListItem(MdisF::meds, k);
+            files += std::string(files.empty() ? "" : " ") + f->GetString(MdifF::name).CStr() +
+                     "=" + std::to_string(f->GetU8(MdifF::stat)) + "/" +
+                     std::to_string(f->GetU32(MdifF::dura));
+        }
+        out[e->GetU32(MdisF::sern)] = files;
+    }
+    return out;
+}
+
+// Two devices' editors open side by side: 1201's switched to by its view
+// pop-up, then 305's opened already in its play settings while 1201's shows a
+// clip; both windows closed while their file lists go on listing the cards;
+// 305's opened again and switched away and back by its view pop-up. Each editor
+// keeps to its own device's media index, each file is asked for once however
+// often the cards are listed, the grids agree however the editor was opened,
+// and the saved preferences hold what each device answered.
+void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    alarm(300);
+    for (const auto& f : kFiles) {
+        const std::string path = dir.Path() + "/1201/sdc/" + f.rel;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << std::string(f.ms, 'k');
+    }
+    {
+        const std::string path = dir.Path() + "/305/sdc/kevrecfiles/Dawn.drc";
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << std::string(8000, 'k');
+    }
+    WithPlayEdit(
+        x, net, dir,
+        [&](PlayEdit& e) {
+            Walk& w = e.w;
+            SimDeviceProcess& sim = e.sim;
+            auto* first = dynamic_cast<CNSqTrkViewF*>(e.screen->PlayView());
+            ASSERT_NE(first, nullptr);
+            ASSERT_TRUE(RunUntil([&] { return first->Frame()->IsShown(); }, 5000));
+
+            // ---- 1201's editor shows its DMX clip.
+            CRecord* trk1 = ShowScenes(w, first, {{kKindPdmx, "Stage.drc", 1000}});
+            w.Click(TrackAt(first->Frame()->TrackEdit()->List(), first->Scale(), 0, 3.0));
+            EXPECT_TRUE(Await("1201's clip shown with its length", [&] {
+                return ClipDuration(first) == "00:00:12";
+            })) << ClipDuration(first);
+            EXPECT_EQ(trk1->GetListCount(StrkF::scns), 1u);
+
+            // ---- 305's control window, opened already in its play settings.
+            ASSERT_EQ(sim.Cmd("chan-set serno=305 path=/.cmd/udseqset/sqfm value=2").rfind("ok", 0),
+                      0u);
+            ASSERT_EQ(sim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1").rfind("ok", 0),
+                      0u);
+            auto* devwin = static_cast<CKvsDevWin*>(e.kvs->DevDoc()->View());
+            w.Activate(AsMWindow(devwin->GetNativeWindow()));
+            w.Click(RowAt(devwin->fList, 0, 20));
+            ASSERT_TRUE(Await("305's row chosen", [&] { return devwin->SelectedRow() == 0; }));
+            w.Click(RowAt(devwin->fList, 0, 20), 2);
+            CKvsDevCtl* dev2 = nullptr;
+            ASSERT_TRUE(RunUntil(
+                [&] {
+                    dev2 = e.kvs->DevDoc()->FindController(305);
+                    return dev2 && dev2->WindowShown() && dev2->Screen()->PlayView();
+                },
+                20000));
+            auto* second = dynamic_cast<CNSqTrkViewF*>(dev2->Screen()->PlayView());
+            ASSERT_NE(second, nullptr);
+            ASSERT_TRUE(RunUntil([&] { return second->Frame()->IsShown(); }, 5000));
+            MWindow* ctl2 = AsMWindow(dev2->Screen()->Window().GetNativeWindow());
+            ASSERT_TRUE(w.WaitActive(ctl2, 5000));
+            w.programIdle = [d1 = e.dev, d2 = dev2] {
+                for (CKvsDevCtl* d : {d1, d2})
+                    if (d->SettingsChannel().IsBusy() || d->CommandChannel().IsBusy() ||
+                        d->ChannelQueue().PendingCount() != 0)
+                        return false;
+                return true;
+            };
+            w.AwaitQuiet("305's play settings read");
+            // The same grid at the same scale, whichever way the editor opened.
+            EXPECT_EQ(second->Scale().Scale(), first->Scale().Scale());
+            EXPECT_EQ(second->Scale().Unit(), first->Scale().Unit());
+            EXPECT_EQ(second->Scale().Grid(), first->Scale().Grid()) << first->Scale().Scale();
+
+            // ---- 305's DMX clip shown, beside an audio scene of a file only 1201 has.
+            CRecord* trk2 = ShowScenes(
+                w, second, {{kKindPdmx, "Dawn.drc", 1000}, {kKindPaud, "Morning.wav", 60000}});
+            CNSqUTrkList& list2 = second->Frame()->TrackEdit()->List();
+            w.Click(TrackAt(list2, second->Scale(), 0, 3.0));
+            EXPECT_TRUE(Await("305's clip shown with its length", [&] {
+                return ClipDuration(second) == "00:00:08";
+            })) << ClipDuration(second);
+            EXPECT_EQ(trk2->GetListCount(StrkF::scns), 2u);
+            // Both cards listed again meanwhile: nothing of them changed, nothing is asked.
+            {
+                const size_t l1 = CardListings(sim, "1201"), l2 = CardListings(sim, "305");
+                EXPECT_TRUE(Await(
+                    "both cards listed again",
+                    [&] { return CardListings(sim, "1201") > l1 && CardListings(sim, "305") > l2; },
+                    15000, 100));
+            }
+            EXPECT_TRUE(w.AwaitQuiet("the cards listed again"));
+            EXPECT_EQ(first->Context().MediaIndex()->GetU32(MdisF::sern), 1201u);
+            EXPECT_EQ(second->Context().MediaIndex()->GetU32(MdisF::sern), 305u);
+            EXPECT_EQ(ClipDuration(first), "00:00:12");
+            EXPECT_EQ(ClipDuration(second), "00:00:08");
+            // The scene of 1201's file lasts nothing on 305: drawn at its least width.
+            {
+                const QRgb audio = qRgb(192, 128, 192);
+                EXPECT_TRUE(Await("305's scene of another device's file drawn narrow",
+                                  [&] {
+                                      const auto [l, r] = BoxEdges(list2, 0, audio);
+                                      return l >= 0 && r - l + 1 <= 17;
+                                  }))
+                    << BoxEdges(list2, 0, audio).first << " " << BoxEdges(list2, 0, audio).second;
+            }
+            w.Shot("nsqmedia_two_devices");
+
+            // ---- Both control windows closed: their editors stay, hidden, and
+            // their file lists go on listing the cards; nothing is asked again.
+            for (QWidget* win : {static_cast<QWidget*>(ctl2), static_cast<QWidget*>(e.ctl)}) {
+                w.Activate(win);
+                const QRect f = win->frameGeometry();
+                w.Click(QPoint(f.right() - 10, f.top() + 8));  // openbox's close box
+                EXPECT_TRUE(RunUntil([&] { return !win->isVisible(); }, 5000))
+                    << win->windowTitle().toStdString();
+            }
+            {
+                const size_t l1 = CardListings(sim, "1201"), l2 = CardListings(sim, "305");
+                EXPECT_TRUE(Await(
+                    "both cards listed twice with the windows closed",
+                    [&] {
+                        return CardListings(sim, "1201") > l1 + 1 &&
+                               CardListings(sim, "305") > l2 + 1;
+                    },
+                    20000, 100));
+            }
+            EXPECT_TRUE(w.AwaitQuiet("the cards listed with the windows closed"));
+
+            // ---- 305's window opened again (the same editor), then switched to
+            // its files and back by its view pop-up: a new editor, on the same
+            // index, with the same grid.
+            w.Activate(AsMWindow(devwin->GetNativeWindow()));
+            w.Click(RowAt(devwin->fList, 0, 20), 2);
+            ASSERT_TRUE(RunUntil([&] { return dev2->WindowShown(); }, 20000));
+            EXPECT_EQ(dev2->Screen()->PlayView(), second);
+            ASSERT_TRUE(w.WaitActive(ctl2, 5000));
+            w.AwaitQuiet("305's window opened again");
+            for (int view : {0, 1}) {
+                CKvsDevCtlWin& win = dev2->Screen()->Window();
+                w.Click(PaneAt(&win.fView));
+                ASSERT_TRUE(Await("305's view pop-up open",
+                                  [] { return QApplication::activePopupWidget() != nullptr; }));
+                w.Key(view == 0 ? "Up Return" : "Down Return");
+                ASSERT_TRUE(RunUntil(
+                    [&] {
+                        return (view == 1) == (dev2->Screen()->PlayView() != nullptr) &&
+                               win.fView.GetSelected() == view;
+                    },
+                    10000));
+                w.AwaitQuiet("305's view switched");
+            }
+            auto* again = dynamic_cast<CNSqTrkViewF*>(dev2->Screen()->PlayView());
+            ASSERT_NE(again, nullptr);
+            ASSERT_TRUE(RunUntil([&] { return again->Frame()->IsShown(); }, 5000));
+            EXPECT_EQ(again->Context().MediaIndex()->GetU32(MdisF::sern), 305u);
+            EXPECT_EQ(again->Scale().Grid(), first->Scale().Grid());
+            EXPECT_EQ(again->Scale().Unit(), first->Scale().Unit());
+            {
+                const size_t l2 = CardListings(sim, "305");
+                EXPECT_TRUE(Await(
+                    "305's card listed by its new editor",
+                    [&] { return CardListings(sim, "305") > l2; }, 15000, 100));
+            }
+            EXPECT_TRUE(w.AwaitQuiet("305's card listed"));
+
+            // ---- Each file asked for once, of its own device.
+            std::map<std::string, std::vector<std::string>> want1;
+            for (const auto& f : kFiles)
+                want1[std::string("/sdc/") + f.rel] = {std::to_string(f.ms)};
+            EXPECT_EQ(MediaAnswers(sim, "1201"), want1);
+            EXPECT_EQ(MediaAnswers(sim, "305"), (std::map<std::string, std::vector<std::string>>{
+                                                    {"/sdc/kevrecfiles/Dawn.drc", {"8000"}}}));
+
+            // ---- The saved preferences, read back: each device's answers under its serial.
+            e.kvs->SavePrefs();
+            CRecordDoc saved(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+            MAppPrefStore& store = AppPrefStore();
+            CPrefNode* node = store.OpenPrefs(false);
+            ASSERT_NE(node, nullptr);
+            EXPECT_TRUE(ReadFromPrefNode(*node, saved.Root()));
+            store.ClosePrefs(node, false);
+            const std::map<u32, std::string> kept = IndexTexts(saved.Root());
+            EXPECT_EQ(kept, (std::map<u32, std::string>{
+                                {305, "Dawn.drc=2/8000"},
+                                {1201, "Morning.wav=2/30000 Stage.drc=2/12000"}}));
+            EXPECT_EQ(gWarnings, std::vector<std::string>());
+        },
+        2);
+}
+
+TEST(NsqMediaWalk, TwoDevicesEditorsKeepTheirOwnFiles) {
+    RunPlayEditWalk("1600x1000", "nsqmedia2", WalkTwoDevices);
 }
 
 TEST(NsqMediaWalk, FileLengthsAndPlayTimeUnderRealInput) {
