@@ -31,7 +31,8 @@ public:
         if (!logged || msg.source == fWindow || msg.source == this)
             return LFrame::HandleMessage(msg);
         fLog += (fLog.empty() ? "" : " ") + name;
-        if (name == "CSlider_Change") fSlid.push_back(static_cast<CSlider*>(msg.source)->GetValue());
+        if (name == "CSlider_Change")
+            fSlid.push_back(static_cast<CSlider*>(msg.source)->GetValue());
         return fTake.count(name) ? LMessage() : LMessage::CopyRetarget(msg, msg.source);
     }
     std::string Take() { return std::exchange(fLog, std::string()); }
