@@ -58,7 +58,7 @@ Stage& TheStage() {
 void OpenThousandRows(benchmark::State& state) {
     Stage& s = TheStage();
     for (auto _ : state) {
-        CUvadWin* win = CUvadWin::New(gApp, nullptr, s.settings->Root());
+        CUvadWin* win = CUvadWin::New(gApp, nullptr, s.settings->Root(), 1201);
         win->Open();
         Stage::Draw(win);
         delete win;
@@ -68,7 +68,7 @@ BENCHMARK(OpenThousandRows)->Unit(benchmark::kMillisecond);
 
 void ScrollAPage(benchmark::State& state) {
     Stage& s = TheStage();
-    CUvadWin* win = CUvadWin::New(gApp, nullptr, s.settings->Root());
+    CUvadWin* win = CUvadWin::New(gApp, nullptr, s.settings->Root(), 1201);
     win->Open();
     Stage::Draw(win);
     auto* navi = static_cast<LListNavi*>(win->List()->Parent());

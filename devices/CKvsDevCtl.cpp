@@ -182,7 +182,7 @@ void CKvsDevCtl::OpenUvadWindow() {
         CRecord* misc = prefs && prefs->Root() ? prefs->Root()->GetChild(PrefF::misc) : nullptr;
         CRecord* node = misc ? NodeGetOrCreate(misc, nullptr, "uvad") : nullptr;
         LHandler* parent = fScreen ? static_cast<LHandler*>(&fScreen->Window()) : this;
-        fUvadWin = CUvadWin::New(parent, node, Settings());
+        fUvadWin = CUvadWin::New(parent, node, Settings(), fSerial);
     }
     fUvadWin->Open();
 }

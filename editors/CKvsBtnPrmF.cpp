@@ -55,12 +55,15 @@ CKvsBtnPrmF::~CKvsBtnPrmF() {
 }
 
 void CKvsBtnPrmF::Listen(bool on) {
+    if (!on) {
+        if (fCellDoc) fCellDoc->RemoveListener(this, Listener);
+        fCellDoc = nullptr;
+        return;
+    }
     CRecordDoc* doc = fCell ? fCell->GetOwner() : nullptr;
     if (!doc || doc == (fSettings ? fSettings->GetOwner() : nullptr)) return;
-    if (on)
-        doc->AddListener(this, Listener);
-    else
-        doc->RemoveListener(this, Listener);
+    doc->AddListener(this, Listener);
+    fCellDoc = doc;
 }
 
 void CKvsBtnPrmF::SetCell(CRecord* cell) {

@@ -8,6 +8,7 @@
 #include "framework/LFrame.h"
 #include "framework/LTextPane.h"
 
+class CRecordDoc;
 class MPlayDevice;
 struct CRecordNote;
 
@@ -43,6 +44,9 @@ private:
     void Listen(bool on);
 
     CRecord* fCell = nullptr;
+    // The document listened to for the cell: a cell shifted out of its grid
+    // has no document left to stop listening on.
+    CRecordDoc* fCellDoc = nullptr;
     // Set while the first key typed makes the cell: the field keeps its text.
     bool fKeepTitle = false;
     CRecord* fSettings;

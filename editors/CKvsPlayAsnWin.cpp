@@ -303,7 +303,10 @@ CKvsPlayAsnWin::CKvsPlayAsnWin(LHandler* parent, LPane* owner, MPlayDevice* devi
     fRows.SetValue(f32(std::clamp<u32>(play->GetU32(PlysF::btrs), 1, 8)));
     fNavi.SetList(&fList);
     fGrid.SetLayoutByName("PLAYCMNF", 1);
-    SetWindowMenu(new LWindowMenu(this, "EDITW"));
+    // The grid's shifting commands in a menu of this window's own: the menu
+    // target is the active window's focus, so only a menu shown while this
+    // window is active can reach the grid.
+    SetWindowMenu(new LWindowMenu(this, "PLAYBTNW"));
     Send(LPane_Defer, this, this);
     if (fPlay->GetOwner()) fPlay->GetOwner()->AddListener(this, Listener);
     SetLayoutByName(kAsn, 1);

@@ -134,6 +134,11 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
       fOwner(owner),
       fLayoutTimer(this),
       fStatusTimer(this) {
+    // Heard before its channel: a grid change drops the play-screen layout at
+    // its first note, so the drop goes out ahead of the change, and the
+    // change's further notes still fold into one write of the row they touch
+    // instead of sending it half done.
+    fPlayDoc.AddListener(this, OnRecordChange);
     if (Serial() != 0) {
         fSeqChan = std::make_unique<CDevRequestQueue>(&device->ChannelRequests(), SeqSettings(),
                                                       "/.cmd/udseqset", &fSeqDoc, ClearModified);
@@ -141,7 +146,6 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
                                                        "/.cmd/udplayset", &fPlayDoc, ClearModified);
     }
     fSeqDoc.AddListener(this, OnRecordChange);
-    fPlayDoc.AddListener(this, OnRecordChange);
     if (fDevice) {
         fDevice->StateDoc()->AddListener(this, OnRecordChange);
         fDevice->SeqStatDoc()->AddListener(this, OnRecordChange);

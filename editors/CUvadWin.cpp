@@ -1,6 +1,7 @@
 #include "editors/CUvadWin.h"
 
 #include "editors/CKvsUvadList.h"
+#include "editors/EditorKit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawCtx.h"
 #include "framework/LDrawObj.h"
@@ -19,11 +20,11 @@ constexpr i32 kDefaultTop = 80;
 
 }  // namespace
 
-CUvadWin* CUvadWin::New(LHandler* parent, CRecord* prefNode, CRecord* settings) {
-    return new CUvadWin(parent, prefNode, settings);
+CUvadWin* CUvadWin::New(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 serial) {
+    return new CUvadWin(parent, prefNode, settings, serial);
 }
 
-CUvadWin::CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings)
+CUvadWin::CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 serial)
     : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 9)),
       // The window hands its queue every message first; the queue's own notices
       // (its end above all, while the window is half gone) go straight up.
@@ -37,7 +38,7 @@ CUvadWin::CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings)
     LPenRef pen;
     MakePenById(&pen, 1);
     SetBackColor(pen);
-    SetTitle(StdDialogText(kWin, 0));
+    SetTitle(DeviceWindowTitle(serial, kWin));
     SetWindowMenu(new LWindowMenu(this, "EDITW"));
     SetLayoutByName(kWin, 1);
     fList->PlaceHeader();

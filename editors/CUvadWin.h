@@ -16,8 +16,9 @@ class CUvadWin : public LFrame {
 public:
     static constexpr u32 kUndoLimit = 1u << 20;
 
-    // prefNode keeps the placement under "wp"; settings is 'YKVT'/'DVST'.
-    static CUvadWin* New(LHandler* parent, CRecord* prefNode, CRecord* settings);
+    // prefNode keeps the placement under "wp"; settings is 'YKVT'/'DVST' of the
+    // device with that serial, which the title names.
+    static CUvadWin* New(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 serial);
     ~CUvadWin() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
@@ -31,7 +32,7 @@ public:
     CUndoQ& UndoQueue() { return fUndo; }
 
 private:
-    CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings);
+    CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 serial);
 
     CUndoQ fUndo;
     CRecord* fPrefNode;

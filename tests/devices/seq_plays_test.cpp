@@ -1,6 +1,6 @@
 // Plays from the sequence and scene lists reach a simulated device on
 // loopback: each push is one write of the command channel, the same push
-// twice is two.
+// twice is two. A shift of the play buttons is one write of their row.
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,10 +8,13 @@
 #include "devices/CKvsDevCtl.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
+#include "editors/PlayBtnGrid.h"
 #include "framework/InputState.h"
+#include "framework/LRgn.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
+#include "records/PlayGrid.h"
 #include "records/ShowKinds.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
@@ -83,6 +86,72 @@ TEST_F(SeqPlays, ButtonsOfTheListsReachTheDevice) {
     EXPECT_EQ(Writes(),
               (std::vector<std::string>{"plsn=/sqcs/3", "plsn=/sqcs/3", "plsn=/nsqs/seqs/0",
                                         "plsn=/sqcs/1/scns/2", "pltm=2000"}));
+}
+
+// Each shift of the buttons, and its undo, with the play-screen layout built
+// before it: the device gets the row once, whole, however many moves the
+// shift makes and though the layout is dropped on the way.
+TEST_F(SeqPlays, AButtonShiftAndItsUndoAreOneWriteOfTheRow) {
+    CRecord* play = edit->PlaySettings();
+    play->SetU32(nullptr, PlysF::btcs, 3);
+    for (u32 c = 0; c < 3; ++c) {
+        CRecord* cell = PlaySetGetOrAddCell(play, nullptr, c, 0);
+        cell->SetU32(nullptr, PlclF::sqid, 9);
+        cell->SetString(nullptr, PlclF::bttl, LString(std::string(1, "ABD"[c]).c_str()));
+    }
+    const std::string row = "/.cmd/udplayset/rows/0/cels";
+    auto there = [&] {
+        std::string s;
+        for (u32 c = 0; c < 3; ++c) {
+            const std::string at = row + "/" + std::to_string(c) + "/bttl";
+            const std::string title = Field(fSim.Cmd("chan-get serno=306 path=" + at), "value");
+            s += title.empty() || title == "%" ? '-' : title[0];
+        }
+        return s;
+    };
+    auto rowWrites = [&] {
+        std::vector<std::string> out;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write" && Field(l, "path") == row)
+                out.push_back(Field(l, "value"));
+        return out;
+    };
+    // Sent, then the layout a second later.
+    auto settled = [&] {
+        EXPECT_TRUE(Run([&] { return !edit->PlayChannel()->IsBusy(); }));
+        edit->RebuildUiLayout();
+        EXPECT_TRUE(Run([&] { return !edit->PlayChannel()->IsBusy(); }));
+        fSim.Cmd("log clear");
+    };
+    settled();
+    ASSERT_EQ(there(), "ABD");
+    const struct {
+        bool insert, horizontal;
+        const char* after;
+        const char* count;  // the row's cells as the write carries them
+    } kShifts[] = {
+        {false, true, "BD-", "3"},
+        {false, false, "-BD", "3"},
+        {true, true, "-AB", "3"},
+        {true, false, "-BD", "3"},
+    };
+    const LRgn first(LRect(0, 0, 1, 1));
+    for (const auto& k : kShifts) {
+        SCOPED_TRACE(k.after);
+        if (k.insert)
+            InsertCells(play, edit.get(), first, k.horizontal);
+        else
+            DeleteCells(play, edit.get(), first, k.horizontal);
+        EXPECT_TRUE(Run([&] { return !edit->PlayChannel()->IsBusy(); }));
+        EXPECT_EQ(rowWrites(), std::vector<std::string>{k.count});
+        EXPECT_EQ(there(), k.after);
+        settled();
+        ASSERT_TRUE(edit->UndoQueue().Undo());
+        EXPECT_TRUE(Run([&] { return !edit->PlayChannel()->IsBusy(); }));
+        EXPECT_EQ(rowWrites(), std::vector<std::string>{"3"});
+        EXPECT_EQ(there(), "ABD");
+        settled();
+    }
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "editors/CKvsBtnPrmF.h"
 #include "editors/PlayBtnGrid.h"
 #include "framework/LRgn.h"
 #include "records/PlayGrid.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
+#include "tests/editors/SeqEditFixture.h"
 
 namespace {
 
@@ -72,6 +74,22 @@ TEST(BtnGrid, ShiftingKeepsTheGridSize) {
     l.Union(LRgn(LRect(0, 1, 1, 2)));
     EXPECT_FALSE(CanInsertCells(l));
     EXPECT_TRUE(CanInsertCells(LRgn(LRect(0, 0, 2, 2))));
+}
+
+// The selected button shifted out of its grid, then its window closed: the
+// grid's later edits reach no parameters left behind.
+TEST(BtnGrid, ParametersLetGoOfAButtonShiftedAway) {
+    SeqEditStage s;
+    CRecordDoc play(Grid(2, 1, "AB"));
+    auto* prm = new CKvsBtnPrmF(&s.fWin, &s.fWin, &s.fDevice, s.Settings());
+    prm->SetCell(PlaySetGetCell(play.Root(), 0, 0));
+    EXPECT_STREQ(prm->fTitle.GetText().CStr(), "A");
+    DeleteCells(play.Root(), nullptr, LRgn(LRect(0, 0, 1, 1)), true);
+    EXPECT_EQ(Row(play.Root(), 0), "B___");
+    EXPECT_EQ(prm->Cell(), nullptr);
+    delete prm;
+    PlaySetGetCell(play.Root(), 0, 0)->SetString(nullptr, PlclF::bttl, LString("C"));
+    EXPECT_EQ(Row(play.Root(), 0), "C___");
 }
 
 TEST(BtnGrid, PressesAndCellSizes) {

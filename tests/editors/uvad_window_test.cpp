@@ -11,7 +11,7 @@ namespace {
 struct Stage : SeqEditStage {
     explicit Stage(const char* wp = nullptr) {
         if (wp) NodeSet(fNode.Root(), nullptr, "wp", LString(wp));
-        fWindow = CUvadWin::New(nullptr, fNode.Root(), fSettings.Root());
+        fWindow = CUvadWin::New(nullptr, fNode.Root(), fSettings.Root(), 1201);
         fWindow->Open();
     }
     ~Stage() { delete fWindow; }
@@ -167,7 +167,7 @@ TEST(UvadWindow, PlusAndPasteSelectWhatTheyInsert) {
     EXPECT_EQ(s.Univs(), "10,11,12,13");
 }
 
-TEST(UvadWindow, PlacementAndWidth) {
+TEST(UvadWindow, TitlePlacementAndWidth) {
     struct Case {
         const char* wp;
         bool applied;
@@ -177,6 +177,9 @@ TEST(UvadWindow, PlacementAndWidth) {
         LRect shown, stored;
         {
             Stage s(c.wp);
+            // Named by its device: two devices' windows are told apart.
+            EXPECT_EQ(s.fWindows.Find(s.fWindow->Window()->Native())->title,
+                      "1201 Universe Addresses");
             shown = s.fWindow->GetWindowBounds();
             EXPECT_EQ(shown.left == 20 && shown.top == 80 && shown.bottom == 400, c.applied);
             LWindowPlacer placer(s.fWindow->Window(), false);

@@ -40,6 +40,7 @@
 #include "framework/LStdCtl.h"
 #include "records/CChunkFile.h"
 #include "records/CRecordDoc.h"
+#include "records/PlayGrid.h"
 #include "records/PropRecord.h"
 #include "records/Sequences.h"
 #include "records/ShowKinds.h"
@@ -401,6 +402,140 @@ Swept SweepPlayEdit(PlayEdit& p, Half half) {
     return Swept{sweep.windows, sweep.lists, sweep.enabled};
 }
 
+// Three buttons in a row of three, the first selected by a click, each of the
+// four shifts chosen from the Play Buttons window's own menu and taken back
+// with Undo: the grid, and the device's copy of it, after each.
+void WalkButtonShifts(PlayEdit& p, u32 sqid) {
+    Walk& w = p.w;
+    SimDeviceProcess& sim = p.sim;
+    CRecord* play = p.play->PlaySettings();
+    ASSERT_TRUE(w.Choose(p.ctl, "Play", "Play Buttons"));
+    MWindow* win = nullptr;
+    ASSERT_TRUE(RunUntil([&] { return (win = WindowTitled("Play Buttons")) != nullptr; }, 5000));
+    auto* asn = FrameOf<CKvsPlayAsnWin>(win);
+    ASSERT_NE(asn, nullptr);
+    WaitShown(win);
+    Fronted(w, win);
+    w.TypeNumber(&asn->fCols, "3");
+    w.Key("Return");
+    ASSERT_EQ(w.WaitWritten("btcs", 1), std::vector<std::string>{"3"});
+    // The buttons as a play file would bring them.
+    const char* const kTitles[] = {"Alpha", "Bravo", "Delta"};
+    for (u32 c = 0; c < 3; ++c) {
+        CRecord* cell = PlaySetGetOrAddCell(play, nullptr, c, 0);
+        cell->SetU32(nullptr, PlclF::sqid, sqid);
+        cell->SetString(nullptr, PlclF::bttl, LString(kTitles[c]));
+    }
+    // The first letters of the buttons in a row, "-" for an empty place: in the
+    // window, and on the device.
+    auto shown = [&] {
+        std::string s;
+        for (u32 c = 0; c < 3; ++c) {
+            const CRecord* cell = PlaySetGetCell(play, c, 0);
+            s += cell && cell->GetU32(PlclF::sqid) ? cell->GetString(PlclF::bttl).CStr()[0] : '-';
+        }
+        return s;
+    };
+    auto there = [&] {
+        std::string s;
+        for (u32 c = 0; c < 3; ++c) {
+            const std::string at = "/.cmd/udplayset/rows/0/cels/" + std::to_string(c);
+            const std::string id = SimDeviceProcess::Field(
+                sim.Cmd("chan-get serno=1201 path=" + at + "/sqid"), "value");
+            const std::string title = SimDeviceProcess::Field(
+                sim.Cmd("chan-get serno=1201 path=" + at + "/bttl"), "value");
+            s += id.empty() || id == "0" || title.empty() ? '-' : title[0];
+        }
+        return s;
+    };
+    ASSERT_EQ(shown(), "ABD");
+    // The device has what the window shows, and nothing more is on its way.
+    auto holds = [&](const std::string& after, const std::string& what) {
+        EXPECT_TRUE(Await("the device holding " + after + " after " + what, [&] {
+            return there() == after;
+        })) << there();
+        w.AwaitQuiet(what);
+        EXPECT_EQ(there(), after) << what;
+    };
+    holds("ABD", "the buttons assigned");
+    Fronted(w, win);
+    EXPECT_EQ(BarTitles(win), "KEVOruneSet File Edit Network Buttons Window Help");
+    // The menu's items as the user finds them: "(off)" marks a disabled one.
+    auto items = [&](const std::string& shot) {
+        QMenu* menu = w.OpenAgain(win, "Buttons");
+        if (!menu) return std::string("(no menu)");
+        if (!shot.empty()) w.Shot(shot);
+        QStringList out;
+        for (QAction* a : menu->actions())
+            out << a->text().split(' ').first() + " " + a->text().split(' ').last() +
+                       (a->isEnabled() ? "" : " (off)");
+        w.Close();
+        return out.join(", ").toStdString();
+    };
+    // The edge of a place: selected without pressing its button.
+    auto place = [&](i32 col) {
+        const LRect r = asn->fList.GetCellRect(LCell{col, 0});
+        return ScreenPoint(&asn->fList, LPoint{r.left + 2, r.top + r.Height() / 2});
+    };
+    EXPECT_TRUE(asn->fList.Selection().IsEmpty());
+    EXPECT_EQ(items(""),
+              "Insert Horizontally (off), Insert Vertically (off), Delete Horizontally (off), "
+              "Delete Vertically (off)");
+    // Two places apart: no rectangle to insert.
+    w.Click(place(0));
+    w.Click(place(2), 1, "ctrl");
+    ASSERT_TRUE(Await("the first and the last button selected", [&] {
+        return asn->fList.IsSelected(LCell{0, 0}) && asn->fList.IsSelected(LCell{2, 0}) &&
+               !asn->fList.IsSelected(LCell{1, 0});
+    }));
+    EXPECT_EQ(items(""),
+              "Insert Horizontally (off), Insert Vertically (off), Delete Horizontally, "
+              "Delete Vertically");
+    const struct {
+        const char* item;
+        const char* after;
+    } kShifts[] = {
+        {"Delete Buttons Horizontally", "BD-"},
+        // A row of one: the cell alone is emptied, and pushed out of the grid.
+        {"Delete Buttons Vertically", "-BD"},
+        {"Insert Buttons Horizontally", "-AB"},
+        {"Insert Buttons Vertically", "-BD"},
+    };
+    bool first = true;
+    for (const auto& shift : kShifts) {
+        SCOPED_TRACE(shift.item);
+        w.Click(place(0));
+        ASSERT_TRUE(Await("the first button alone selected", [&] {
+            return asn->fList.IsSelected(LCell{0, 0}) && !asn->fList.IsSelected(LCell{2, 0});
+        }));
+        LoopDrained();
+        if (first) {
+            EXPECT_EQ(items("commands_buttons_menu"),
+                      "Insert Horizontally, Insert Vertically, Delete Horizontally, "
+                      "Delete Vertically");
+            first = false;
+        }
+        sim.Cmd("log clear");
+        ASSERT_TRUE(w.ChooseSettled(win, "Buttons", shift.item));
+        EXPECT_TRUE(Await("the buttons shifted", [&] { return shown() == shift.after; }))
+            << shown();
+        holds(shift.after, shift.item);
+        // Undo in the window, by its key: the device gets the buttons back.
+        w.Key("ctrl+z");
+        EXPECT_TRUE(Await("the buttons back", [&] { return shown() == "ABD"; })) << shown();
+        holds("ABD", std::string("Undo of ") + shift.item);
+        // The row went out once for the shift and once for its undo, whole
+        // (its three places), and to 1201 alone.
+        EXPECT_EQ(w.Written("cels"), (std::vector<std::string>{"3", "3"}));
+        EXPECT_EQ(w.WrittenElsewhere("cels"), 0u);
+    }
+    w.Shot("commands_buttons");
+    ASSERT_TRUE(w.ChooseSettled(win, "File", "Close"));
+    ASSERT_TRUE(
+        Await("the Play Buttons window closed", [&] { return !WindowTitled("Play Buttons"); }));
+    ASSERT_TRUE(w.WaitActive(p.ctl)) << "the control window active again";
+}
+
 void WalkStandard(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
         Walk& w = p.w;
@@ -467,6 +602,9 @@ void WalkStandard(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(w.WrittenElsewhere("fdtm"), 0u);
         w.Shot("commands_undo");
 
+        // ---- the play buttons shifted from their window's own menu, and undone.
+        WalkButtonShifts(p, seq->GetU32(SqncF::sqid));
+
         // ---- every list of the control window.
         ExpectSwept(SweepPlayEdit(p, Half::kControl), Half::kControl);
         w.Shot("commands_sweep");
@@ -524,6 +662,33 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // Beside the first, as a user would move it: both open at one place.
         MoveTo(x, other, QPoint(820, 420));
         w.Shot("commands_bars_two");
+
+        // The universe addresses of both devices, each window named by its device.
+        std::vector<QPointer<MWindow>> uvads;
+        for (MWindow* ctl : {p.ctl, other}) {
+            Raise(w, ctl);
+            const size_t before = ShownWindows().size();
+            ASSERT_TRUE(w.Choose(ctl, "Device", "Universe Addresses"));
+            ASSERT_TRUE(Opened(w, before));
+            MWindow* uvad = nullptr;
+            for (MWindow* m : ShownWindows())
+                if (m->windowTitle().contains("Universe Addresses") &&
+                    std::find(uvads.begin(), uvads.end(), m) == uvads.end())
+                    uvad = m;
+            ASSERT_NE(uvad, nullptr);
+            uvads.push_back(uvad);
+        }
+        MoveTo(x, uvads[1], QPoint(uvads[0]->frameGeometry().right() + 20, 80));
+        w.Shot("commands_uvad_two");
+        EXPECT_EQ(uvads[0]->windowTitle().toStdString(), "1201 Universe Addresses");
+        EXPECT_EQ(uvads[1]->windowTitle().toStdString(), "305 Universe Addresses");
+        for (const QPointer<MWindow>& uvad : uvads) {
+            Fronted(w, uvad);
+            EXPECT_EQ(BarTitles(uvad), editBar);
+            ASSERT_TRUE(w.ChooseSettled(uvad, "File", "Close"));
+            EXPECT_TRUE(Await("the universe addresses closed",
+                              [&] { return !uvad || !uvad->isVisible(); }));
+        }
         for (int round = 0; round < 2; ++round) {
             for (const char* keys : {"Up Return", "Down Return"}) {
                 Raise(w, p.ctl);
@@ -623,7 +788,6 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             EXPECT_EQ(BarTitles(sch2), "KEVOruneSet File Edit Network Schedule Window Help");
         }
         w.Shot("commands_bars");
-        (void)editBar;
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     });
 }

@@ -47,7 +47,7 @@ TEST(UvadOffscreen, BothForms) {
         u->SetString(nullptr, UvadF::ipad, LString(r.ip));
         table->InsertItem(nullptr, UvasF::uvas, table->GetListCount(UvasF::uvas), u);
     }
-    CUvadWin* win = CUvadWin::New(gApp, nullptr, settings.Root());
+    CUvadWin* win = CUvadWin::New(gApp, nullptr, settings.Root(), 1201);
     win->Open();
     const QImage artnet = Shot(win, "uvad_artnet.png");
     settings.Root()->SetU8(nullptr, DvstF::saco, 1);

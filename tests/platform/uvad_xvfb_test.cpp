@@ -55,7 +55,7 @@ TEST_F(UvadXvfb, TypedAddressesAndARowDraggedBelowAnother) {
         InsertNewUvadRecord(table, nullptr, i);
         table->GetListItem(UvasF::uvas, i)->SetU32(nullptr, UvadF::univ, i + 1);
     }
-    CUvadWin* win = CUvadWin::New(gApp, nullptr, settings.Root());
+    CUvadWin* win = CUvadWin::New(gApp, nullptr, settings.Root(), 1201);
     win->Open();
     Activate(*win);
     auto cell = [&](i32 row) {
