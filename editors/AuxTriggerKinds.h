@@ -6,10 +6,9 @@
 #include "base/LString.h"
 #include "base/Types.h"
 
-class LNumEdit;
-
 class CRecord;
 class LHandler;
+class LNumEdit;
 
 // The sub-frames of a trigger row, in the row's order.
 enum class TrgFrame : i32 {
