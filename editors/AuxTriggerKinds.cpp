@@ -1,8 +1,6 @@
 #include "editors/AuxTriggerKinds.h"
 
-#include <climits>
-#include <cstdlib>
-
+#include "framework/LEditText.h"
 #include "records/CRecord.h"
 #include "records/ShowKinds.h"
 #include "records/ShowOpsSupport.h"
@@ -156,11 +154,12 @@ void TrgSetKey(CRecord* trigger, LHandler* ctx, const LString& text) {
     trigger->SetI32(ctx, AptgF::valu, i32(c));
 }
 
-i32 TrgOscNumber(const LString& text) {
-    const char* s = text.CStr();
-    if (!s[0]) return -1;
-    char* end = nullptr;
-    const long long v = std::strtoll(s, &end, 10);
-    if (end == s || v < 0) return -1;
-    return v > INT_MAX ? INT_MAX : i32(v);
+i32 TrgOscNumber(LNumEdit& field) {
+    // A lone "-" is a number begun, not 0: it stores none, as an empty field does.
+    const LString text = field.GetText();
+    bool digit = false;
+    for (const char* s = text.CStr(); *s && !digit; ++s) digit = *s >= '0' && *s <= '9';
+    if (!digit) return -1;
+    const i32 v = field.GetLong();
+    return v < 0 ? -1 : v;
 }

@@ -8,6 +8,7 @@
 
 class CRecord;
 class LHandler;
+class LNumEdit;
 
 // The sub-frames of a trigger row, in the row's order.
 enum class TrgFrame : i32 {
@@ -53,6 +54,6 @@ LString TrgKeyText(i32 value);
 // with `tgmd` 4, anything else with `tgmd` 3 (one undo step).
 void TrgSetKey(CRecord* trigger, LHandler* ctx, const LString& text);
 
-// The OSC number typed: -1 (none) when empty or negative; a number beyond the
-// field's range is held at the largest one.
-i32 TrgOscNumber(const LString& text);
+// The OSC number typed: -1 (none) when the field holds no digit yet or a
+// negative number; a number beyond the field's range is held at the largest one.
+i32 TrgOscNumber(LNumEdit& field);

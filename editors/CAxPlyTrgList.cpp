@@ -393,7 +393,7 @@ LMessage CAxPlyTrgList::CellMessage(CAxPlyTrgCell* c, u32 row, const LMessage& m
         return LMessage();
     }
     if (field && msg.Is(LEditText_Change) && f == TrgFrame::kOsc) {
-        t->SetI32(this, AptgF::valu, TrgOscNumber(c->Frame(f).fFields[0]->GetText()));
+        t->SetI32(this, AptgF::valu, TrgOscNumber(*static_cast<LNumEdit*>(c->Frame(f).fFields[0])));
         return LMessage();
     }
     if (field && msg.Is(CNumVol_Fix)) {

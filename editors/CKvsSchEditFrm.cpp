@@ -227,8 +227,10 @@ void CKvsSchPrmFrm::Listener(void* self, CRecordNote* note) {
     if (note->record != f->fEvent) return;
     if (note->kind == CRecordNote::kDetached)
         f->SetEvent(nullptr);
-    else if (note->kind == CRecordNote::kChanged)
+    else if (note->kind == CRecordNote::kChanged) {
+        LFieldRefresh refresh;
         f->LoadFields();
+    }
 }
 
 // ---------------------------------------------------------------- execution

@@ -42,6 +42,9 @@ void CNumVol::SetRange(f32 min, f32 max, f32 step) {
 void CNumVol::SetValue(f32 value) {
     const f64 v = Clamp(value);
     SetValueRaw(v);
+    // Kept back while typed in: neither the exact value nor a selection of the
+    // typed digits, which the next key would replace.
+    if (KeepsTyping()) return;
     KeepExact(v);
     AfterStep();
 }

@@ -4,6 +4,7 @@
 
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
+#include "framework/LEditText.h"
 #include "framework/MousePoint.h"
 
 namespace {
@@ -219,7 +220,12 @@ void LCellListPane::BindSlot(LCellSlot& slot, LCell cell) {
     const bool again =
         slot.IsValid() && slot.cell == cell && InGrid(cell) && (frame->State() & kContainerShown);
     if (!again) FreeSlot(slot);
-    if (!InGrid(cell) || !BindCell(frame, cell)) {
+    bool bound = false;
+    {
+        LFieldRefresh refresh;
+        bound = InGrid(cell) && BindCell(frame, cell);
+    }
+    if (!bound) {
         FreeSlot(slot);
         return;
     }

@@ -1,6 +1,7 @@
 #include "framework/LEditText.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "base/LScrap.h"
 #include "base/TextFormat.h"
@@ -345,7 +346,14 @@ void LEditText::Detach(bool unfocused) {
         if (!fEditEnded) NotifyUnfocused();
         fEditEnded = 0;
         fTyped = 0;
+        ShowKeptBack();
     }
+}
+
+void LEditText::ShowKeptBack() {
+    if (!fKeptBack || KeepsTyping()) return;
+    fKeptBack = 0;
+    SetText(fKeptText);
 }
 
 void LEditText::EndOpenEdit(bool store) {
@@ -354,13 +362,19 @@ void LEditText::EndOpenEdit(bool store) {
     const bool typed = fTyped;
     fTyped = 0;
     fHeld = 0;
-    if (!store || !typed) return;
+    if (!store || !typed) {
+        ShowKeptBack();
+        return;
+    }
     fEnding = 1;
     NotifyUnfocused();
     fEnding = 0;
     // Refused and focused again: still being edited, so that the focus loss
     // to come ends it (and is refused) as it would have without this end.
-    if (fHeld) fEditEnded = 0;
+    if (fHeld)
+        fEditEnded = 0;
+    else
+        ShowKeptBack();
 }
 
 bool LEditText::OpenEditUndo(const LMessage& msg) {
@@ -470,6 +484,7 @@ void LEditText::StateChanged(u32 op) {
             fTyped = 0;
             fEditEnded = 0;
             fHeld = 0;
+            fKeptBack = 0;
             InvalidateOutline();
             Attach();
             break;
@@ -500,6 +515,13 @@ LString LEditText::GetText() {
 }
 
 void LEditText::SetText(const LString& text) {
+    if (KeepsTyping()) {
+        fKeptBack = 1;
+        fKeptText = text;
+        return;
+    }
+    // Whatever is set now is newer than a refresh kept back.
+    fKeptBack = 0;
     if (fEngine) {
         if (!(fEngine->GetText() == text)) {
             fEngine->SetText(text);
@@ -588,6 +610,11 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
     }
     if (fEngine && OpenEditUndo(msg)) return LMessage::CopyRetarget(msg, fParent);
     if (fEngine && fEngine->HandleCommand(msg)) return LMessage();
+    // A command the field leaves to the list or frame around it (Copy of the
+    // row, Duplicate, Delete) acts on what the field shows: the typed value is
+    // stored first, as Return would store it.
+    if (fEngine && msg.Is(LMenuItem_Selected) && fTyped && !fEditEnded && !fReadOnly)
+        EndOpenEdit(true);
 
     LKeyboard* kb = LKeyboard::Instance();
     if (msg.Is(LKeyboard_Down) && fEngine && kb) {
@@ -603,12 +630,10 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         } else if (ch == 3 || ch == 13) {
             native = fWrap == 1 || fWrap == 2;
         } else if (ch == 8 || ch == 127) {
-            // Only where there is something to delete: in an empty field, or at
-            // the end it would delete towards, the key is the Delete command of
-            // the list or frame around it, as it would be without the focus.
-            u32 start = 0, length = 0;
-            fEngine->GetSelection(&start, &length);
-            native = length > 0 || (ch == 8 ? start > 0 : start < fEngine->GetText().Length());
+            // Whatever the field holds: a Backspace too many in an emptied
+            // name must not delete the row around it. The list's Delete is
+            // its menu item, or the key while the list itself has the focus.
+            native = true;
         } else if (ch == 9) {
             native = fWrap == 1;
         }
@@ -881,7 +906,10 @@ LMessage LNumEdit::HandleMessage(const LMessage& msg) {
 }
 
 i32 LNumEdit::GetLong() {
-    return i32(StrToLong(GetText().CStr()));
+    // Held at the ends of the range: a long number typed must not wrap round
+    // to a small or negative one.
+    const long v = StrToLong(GetText().CStr());
+    return i32(std::clamp<long>(v, INT32_MIN, INT32_MAX));
 }
 
 f32 LNumEdit::GetFloat() {

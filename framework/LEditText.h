@@ -21,6 +21,21 @@ inline constexpr const char* LNumEdit_Enter = "LNumEdit_Enter";
 
 class LEditText;
 
+// Held while fields are filled again from what is stored (a list's row bound
+// anew, a frame reloaded after a change): a field the user is typing in keeps
+// what is typed, and shows the stored text once the edit is over.
+class LFieldRefresh {
+public:
+    LFieldRefresh() { ++sDepth; }
+    ~LFieldRefresh() { --sDepth; }
+    LFieldRefresh(const LFieldRefresh&) = delete;
+    LFieldRefresh& operator=(const LFieldRefresh&) = delete;
+    static bool Active() { return sDepth > 0; }
+
+private:
+    static inline u32 sDepth = 0;
+};
+
 // The engine: the native field of a focused text pane.
 class CEditText : public LHandler, public LNativeFieldOwner {
 public:
@@ -108,6 +123,8 @@ public:
     // The owner refused the value that ended the edit and kept the field
     // focused for another try (it asked for the focus again meanwhile).
     bool EditHeld() const { return fHeld; }
+    // A refresh from what is stored would now take back what the user is typing.
+    bool KeepsTyping() const { return LFieldRefresh::Active() && fEngine && fTyped && !fEditEnded; }
     bool HasSelection() const;
     i32 MeasureText(const LString& text) const;
 
@@ -140,6 +157,8 @@ protected:
     // Undo while an edit is open: enables it, or stores the edit so that the
     // Undo that goes on takes it back; true when the message goes on upwards.
     bool OpenEditUndo(const LMessage& msg);
+    // The text a refresh brought while the user typed, shown once the edit is over.
+    void ShowKeptBack();
 
     LScrollBar* fVBar = nullptr;
     LScrollBar* fHBar = nullptr;
@@ -156,6 +175,8 @@ protected:
     u8 fEditEnded = 0;  // ended (or dropped) while focused: the focus loss ends nothing
     u8 fEnding = 0;     // inside EndOpenEdit's notice
     u8 fHeld = 0;       // see EditHeld
+    u8 fKeptBack = 0;   // a refresh's text waits in fKeptText
+    LString fKeptText;
     LTextBox fBox;
 };
 

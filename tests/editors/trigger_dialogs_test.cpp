@@ -123,14 +123,22 @@ TEST_F(TriggerDialogs, KeyAndOscFields) {
     using Key = std::pair<i32, const char*>;
     for (const Key& k : {Key{55, "7"}, {81, "Q"}, {0x141, "A"}, {0xE9, ""}, {32, ""}, {-1, ""}})
         EXPECT_STREQ(TrgKeyText(k.first).CStr(), k.second) << k.first;
+    LHandler parent;
+    LFrame win(&parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 0));
+    LNumEdit osc(&win);
     using Osc = std::pair<const char*, i32>;
     for (const Osc& o : {Osc{"", -1},
+                         {"-", -1},
                          {"-5", -1},
+                         {"-0", 0},
                          {"0", 0},
                          {"42", 42},
                          {"3000000000", kI32Max},
-                         {"4294967297", kI32Max}})
-        EXPECT_EQ(TrgOscNumber(LString(o.first)), o.second) << o.first;
+                         {"4294967297", kI32Max},
+                         {"-4294967297", -1}}) {
+        osc.SetText(LString(o.first));
+        EXPECT_EQ(TrgOscNumber(osc), o.second) << o.first;
+    }
 }
 
 TEST_F(TriggerDialogs, SceneTriggerFields) {

@@ -9,6 +9,7 @@
 
 #include "base/LScrap.h"
 #include "base/Resources.h"
+#include "framework/CNumVol.h"
 #include "framework/CUndoQ.h"
 #include "framework/LEditText.h"
 #include "framework/LMenu.h"
@@ -136,16 +137,16 @@ TEST(FieldMenuCommands, TheFieldTakesOnlyWhatItHasSomethingFor) {
     }
 }
 
-TEST(FieldMenuCommands, DeleteKeysWithNothingToDeleteGoToTheList) {
+TEST(FieldMenuCommands, DeleteKeysOnlyEverEditTheField) {
+    // Nothing left to delete is no reason to pass the key on: a Backspace too
+    // many in an emptied name deleted the row around it.
     const struct {
         const char* text;
         u32 caret, selected;
         u32 ch;  // 8 Backspace, 127 Delete
-        bool native;
     } cases[] = {
-        {"tr", 2, 0, 8, true},   {"tr", 0, 0, 8, false},  {"tr", 0, 0, 127, true},
-        {"tr", 2, 0, 127, false}, {"", 0, 0, 8, false},   {"", 0, 0, 127, false},
-        {"tr", 0, 2, 8, true},   {"tr", 0, 2, 127, true},
+        {"tr", 2, 0, 8}, {"tr", 0, 0, 8}, {"tr", 0, 0, 127}, {"tr", 2, 0, 127},
+        {"", 0, 0, 8},   {"", 0, 0, 127}, {"tr", 0, 2, 8},   {"tr", 0, 2, 127},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("'") + c.text + "' caret " + std::to_string(c.caret) + " char " +
@@ -159,7 +160,8 @@ TEST(FieldMenuCommands, DeleteKeysWithNothingToDeleteGoToTheList) {
         s.fControls.fField->SetSelection(c.caret, c.selected);
         s.fBox.Take();
         s.Key(&e, c.ch);
-        EXPECT_EQ(s.fBox.Take(), c.native ? "" : "LEditText_Down LKeyboard_Down");
+        EXPECT_EQ(s.fBox.Take(), "");
+        EXPECT_EQ(s.fKeys.fUsed, 0) << "left to the native field";
     }
 }
 
@@ -208,6 +210,49 @@ TEST(FieldMenuCommands, UndoWithAnEditOpenTakesBackThatEdit) {
     }
 }
 
+TEST(FieldMenuCommands, ListCommandsWithAnEditOpenActOnTheTypedValue) {
+    const struct {
+        const char* command;
+        const char* typed;  // null: no edit open
+        const char* log;
+    } cases[] = {
+        {LStdCmd_Copy, "3", "LNumEdit_Enter LMenuItem_Selected"},
+        {LStdCmd_Cut, "3", "LNumEdit_Enter LMenuItem_Selected"},
+        {LStdCmd_Delete, "3", "LNumEdit_Enter LMenuItem_Selected"},
+        {LStdCmd_Paste, "3", "LNumEdit_Enter LMenuItem_Selected"},
+        {"cDuplicate", "3", "LNumEdit_Enter LMenuItem_Selected"},
+        {LStdCmd_Copy, nullptr, "LMenuItem_Selected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + (c.typed ? " typed" : ""));
+        CUndoQ q(nullptr, 0x10000);
+        CRecordDoc doc(CRecord::New(&gRoot));
+        Stage s;
+        s.fClip.SetOwner(new RowsScrap);  // rows to paste: the field takes no Paste
+        Row row(&q, doc.Root());
+        doc.Root()->SetU32(&row, 0, 2);
+        LNumEdit n(&row);
+        n.SetBounds(LRect(10, 10, 110, 30));
+        n.SetLong(2);
+        n.RequestFocus();
+        ASSERT_NE(s.fControls.fField, nullptr);
+        if (c.typed) {
+            s.fControls.fField->SelectAll();
+            s.fControls.fField->Type(c.typed);
+            s.fControls.fField->SetSelection(1, 0);  // a caret: nothing for the field's own Copy
+        }
+        row.Seen();
+        LMenuItem item(nullptr);
+        item.SetCommand(c.command);
+        LHandler::Send(LMenuItem_Selected, &item, &n);
+        EXPECT_EQ(row.Seen(), c.log);
+        EXPECT_EQ(doc.Root()->GetU32(0), c.typed ? 3u : 2u);
+        // Ended: the focus leaving stores nothing more.
+        row.fFocus.Set(nullptr);
+        EXPECT_EQ(row.Seen(), "");
+    }
+}
+
 TEST(FieldMenuCommands, UndoIsOfferedForAnOpenEditAlone) {
     CUndoQ q(nullptr, 0x10000);
     CRecordDoc doc(CRecord::New(&gRoot));
@@ -233,6 +278,68 @@ TEST(FieldMenuCommands, UndoIsOfferedForAnOpenEditAlone) {
     EXPECT_TRUE(undoOn());
     ASSERT_TRUE(q.Undo());
     EXPECT_FALSE(undoOn()) << "the edit ended with Return is not taken back twice";
+}
+
+// A row bound anew from its record while its field is typed in (every change
+// of the row comes back as such a refresh): the typed text stays, and the
+// stored one is shown once the edit is over.
+TEST(FieldMenuCommands, ARefreshKeepsWhatIsBeingTyped) {
+    enum End { kFocusLeaves, kEndStored, kEndDropped };
+    const struct {
+        const char* what;
+        bool typed, inRefresh;
+        End end;
+        const char* during;  // the field's text after the refresh
+    } cases[] = {
+        {"typed, focus leaves", true, true, kFocusLeaves, "7"},
+        {"typed, edit ended", true, true, kEndStored, "7"},
+        {"typed, edit dropped", true, true, kEndDropped, "7"},
+        {"nothing typed", false, true, kFocusLeaves, "2"},
+        {"the owner's own rewrite", true, false, kFocusLeaves, "2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Stage s;
+        LEditText e(&s.fBox);
+        e.SetBounds(LRect(10, 10, 110, 30));
+        e.SetText("1");
+        e.RequestFocus();
+        FakeTextField* f = s.fControls.fField;
+        ASSERT_NE(f, nullptr);
+        if (c.typed) {
+            f->SelectAll();
+            f->Type("7");
+        }
+        if (c.inRefresh) {
+            LFieldRefresh refresh;
+            e.SetText("2");
+        } else {
+            e.SetText("2");
+        }
+        EXPECT_EQ(f->fText, c.during);
+        if (c.end == kFocusLeaves) s.fBox.fFocus.Set(nullptr);
+        if (c.end != kFocusLeaves) e.EndOpenEdit(c.end == kEndStored);
+        EXPECT_EQ(std::string(e.GetText().CStr()), "2");
+    }
+    // A number field keeps its caret too: a selection of the typed digits
+    // would be replaced by the next one.
+    Stage s;
+    CNumVol n(&s.fBox);
+    n.SetRange(0, 100, 1);
+    n.SetBounds(LRect(10, 10, 110, 30));
+    n.SetValue(4);
+    n.RequestFocus();
+    FakeTextField* f = s.fControls.fField;
+    ASSERT_NE(f, nullptr);
+    f->SelectAll();
+    f->Type("1");
+    {
+        LFieldRefresh refresh;
+        n.SetValue(4);
+    }
+    f->Type("2");
+    EXPECT_EQ(f->fText, "12");
+    EXPECT_EQ(n.GetValue(), 12);
 }
 
 }  // namespace

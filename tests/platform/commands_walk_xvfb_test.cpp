@@ -4,7 +4,8 @@
 // a click, with a field of the row focused and with nothing focused, each
 // enabled command, chosen from the menu and with its key, changes something
 // the user can see (the records, the selection, the clipboard, the windows,
-// the focused field) or is disabled. Also Undo with a number being typed, read
+// the focused field) or is disabled; the Delete key in a focused field leaves
+// the list alone. Also Undo with a number being typed, read
 // back from the device's log, and the menu bars of the windows after a window
 // is closed under its save question or rebuilt beside another device's.
 // Windows are found, not named: a window that the play edit can open is swept
@@ -264,6 +265,22 @@ struct Sweep {
         w.AwaitQuiet(std::string("Edit ") + c.item);
         LoopDrained();
     }
+    // The Delete key with a row's field focused is the field's, whatever the
+    // field holds: the rows, the selection and what the device holds stay.
+    void TryFieldDelete(MWindow* win, LCellListPane* list) {
+        ++tried;
+        auto outside = [&] {
+            const std::string s = Seen(win, list);
+            return s.substr(0, s.find(" field '"));
+        };
+        const std::string before = outside();
+        w.Key("Delete");
+        if (RunUntil([&] { return outside() != before; }, 1000))
+            ADD_FAILURE() << win->windowTitle().toStdString() << ": " << typeid(*list).name()
+                          << ": the Delete key in a field reached the list: " << before;
+        w.AwaitQuiet("the Delete key in a field");
+        LoopDrained();
+    }
     void SweepWindow(MWindow* window) {
         QPointer<MWindow> win(window);
         ++windows;
@@ -293,7 +310,10 @@ struct Sweep {
                                                 typeid(*list).name());
                             break;
                         }
-                        Try(win, list, state, c, key);
+                        if (key && c.command == LStdCmd_Delete)
+                            TryFieldDelete(win, list);
+                        else
+                            Try(win, list, state, c, key);
                     }
                 }
             }

@@ -235,6 +235,21 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         // The log writes a blank in a path as "%20".
         const std::string rm = "/.cmd/fmrm///sdc/kevrecfiles/";
         const std::string mv = "/.cmd/fmmv///sdc/kevrecfiles/";
+        // The Delete key about half a second after the click that chose the
+        // file asks as it does later; declined, the file stays chosen.
+        for (const char* name : {"d keep.drc", "c take.drc", "d keep.drc"}) {
+            SCOPED_TRACE(name);
+            clickRow(name);
+            const u32 at = LTickMs();
+            RunUntil([&] { return LTickMs() - at >= 500; }, 600);
+            Answer no(x, "key Escape");
+            menus.Key("Delete");
+            EXPECT_TRUE(Await("the question answered", [&] { return no.Closed(); }, 8000));
+            LoopDrained();
+            EXPECT_EQ(list->SelectedNames(false), std::vector<LString>{LString(name)});
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), "");
+
         sim.Cmd("log clear");
 
         // Delete by the Edit menu, confirmed with Return.

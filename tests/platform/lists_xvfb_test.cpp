@@ -34,6 +34,7 @@
 #include "devices/CKvsDevDoc.h"
 #include "devices/CKvsDevWin.h"
 #include "devices/recordings/CDrcCmdHandler.h"
+#include "editors/CAxPlyTrgList.h"
 #include "editors/CKvsAxPlyWin.h"
 #include "editors/CKvsPlayAsnWin.h"
 #include "editors/CKvsPlayFrm.h"
@@ -159,6 +160,13 @@ void ExpectNames(SimDeviceProcess& sim, CKvsDevCtl* ctl, const std::string& fiel
         EXPECT_EQ(TypedWrites(values, whole), "") << path;
     }
     EXPECT_EQ(lasts(), names) << field;
+}
+
+// The name field of a list's first row, null without one.
+template <class Cell>
+LEditText* NameOf(LCellListPane* list) {
+    auto* c = static_cast<Cell*>(list->GetCellFrame(LCell{0, 0}, false));
+    return c ? &c->fName : nullptr;
 }
 
 MWindow* WindowOf(LFrame* f) {
@@ -431,6 +439,163 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         auxwin->HideWindow();
         Await(
             "the undo sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+
+        // ---- the Delete keys in a field of each kind of row, in a name typed
+        // and taken back past its start, and at the end of a name kept: they
+        // edit the text alone, and the row stays, here and on the device.
+        auto chosenAux = [&](i32 row) {
+            user.Click(Row(aux->fList, row, 8));
+            EXPECT_TRUE(WaitUntil([&] { return aux->fList->SelectedRow() == row; }, 3000));
+        };
+        CRecord* doors = axps->GetListItem(AplsF::plys, 0);
+        auto trigger = [&](u32 i) {
+            return static_cast<CAxPlyTrgCell*>(
+                aux->fTrgList->GetCellFrame(LCell{0, i32(i)}, false));
+        };
+        auto showAux = [&] {
+            if (!auxwin->IsShown() || QApplication::activeWindow() != WindowOf(auxwin)) {
+                ASSERT_TRUE(user.Choose(ctlwin, "Play", "Aux Play"));
+                WaitShown(WindowOf(auxwin));
+            }
+            ASSERT_TRUE(user.WaitActive(WindowOf(auxwin))) << "the aux play window active";
+        };
+        // Three triggers of the first aux play: named, a key, an Art-Net address.
+        showAux();
+        chosenAux(0);
+        for (i32 item : {0, 7, 1, 9}) {
+            const u32 n = doors->GetListCount(AplyF::trgs);
+            user.Click(Center(aux->fAddTrg));
+            ASSERT_TRUE(WaitUntil([&] { return doors->GetListCount(AplyF::trgs) == n + 1; }, 3000));
+            ASSERT_TRUE(
+                Await("the trigger's row", [&] { return trigger(n) && trigger(n)->IsShown(); }));
+            user.Key("Tab");
+            if (item == 0) continue;
+            LPopupList& kind = trigger(n)->fKind;
+            user.Click(Center(&kind));
+            ASSERT_TRUE(Await("the kinds open", [] { return QApplication::activePopupWidget(); }));
+            WaitShown(QApplication::activePopupWidget());
+            std::string keys;
+            for (i32 i = std::max(kind.GetSelected(), 0); i < item; ++i) keys += "Down ";
+            user.Key(keys + "Return");
+            EXPECT_TRUE(Await("the kind chosen", [&] { return kind.GetSelected() == item; }));
+        }
+        Await(
+            "the triggers sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        sim.Cmd("log clear");
+        auto showSch = [&] {
+            if (!schwin->IsShown() || QApplication::activeWindow() != WindowOf(schwin)) {
+                ASSERT_TRUE(user.Choose(ctlwin, "Play", "Use Schedule"));
+                WaitShown(WindowOf(schwin));
+            }
+            ASSERT_TRUE(user.WaitActive(WindowOf(schwin))) << "the schedule window active";
+        };
+        enum Win { kCtl, kSch, kAux };
+        auto front = [&](Win w) {
+            if (w == kSch) showSch();
+            if (w == kAux) showAux();
+            if (w == kCtl) {
+                auxwin->HideWindow();
+                schwin->HideWindow();
+            }
+            return w == kCtl ? ctlwin : WindowOf(w == kSch ? schwin : auxwin);
+        };
+        auto triggerField = [&](u32 row, TrgFrame f) -> LEditText* {
+            return trigger(row) ? trigger(row)->Frame(f).fFields[0] : nullptr;
+        };
+        const struct {
+            const char* what;
+            Win window;
+            std::function<LEditText*()> field;
+            std::function<u32()> rows;
+            const char* typed;  // typed, then deleted past its start
+            const char* kept;   // typed, and a Delete at its end
+        } fieldRows[] = {
+            {"sequence name", kCtl, [&] { return NameOf<CKvsSeqCell>(seqs); },
+             [&] { return settings->GetListCount(SqstF::sqcs); }, "Ab", "Cd"},
+            {"scene name", kCtl, [&] { return NameOf<CKvsScnCell>(scenes); },
+             [&] { return seq->GetListCount(SqncF::scns); }, "Ab", "Cd"},
+            {"event name", kSch, [&] { return NameOf<CKvsSchCell>(edit->fList); },
+             [&] { return schd->GetListCount(SchdF::flts); }, "Ab", "Cd"},
+            {"aux play name", kAux, [&] { return NameOf<CKvsAxPlyCell>(aux->fList); },
+             [&] { return axps->GetListCount(AplsF::plys); }, "Ab", "Cd"},
+            {"trigger name", kAux, [&] { return NameOf<CAxPlyTrgCell>(aux->fTrgList); },
+             [&] { return doors->GetListCount(AplyF::trgs); }, "Ab", "Cd"},
+            {"trigger key", kAux, [&] { return triggerField(1, TrgFrame::kKey); },
+             [&] { return doors->GetListCount(AplyF::trgs); }, "A", "C"},
+            {"trigger Art-Net net", kAux, [&] { return triggerField(2, TrgFrame::kArtNet); },
+             [&] { return doors->GetListCount(AplyF::trgs); }, "12", "34"},
+        };
+        for (const auto& f : fieldRows) {
+            SCOPED_TRACE(f.what);
+            ASSERT_TRUE(user.WaitActive(front(f.window)));
+            LEditText* field = f.field();
+            ASSERT_NE(field, nullptr);
+            const u32 rows = f.rows();
+            if (!field->Engine()) user.Click(Center(field));
+            ASSERT_TRUE(Await("the field focused", [&] { return field->Engine() != nullptr; }));
+            user.Key("ctrl+a");
+            user.Type(f.typed);
+            user.Key("BackSpace BackSpace BackSpace BackSpace Delete Delete");
+            EXPECT_EQ(std::string(field->GetText().CStr()), "");
+            user.Type(f.kept);
+            user.Key("End Delete Delete");
+            EXPECT_EQ(std::string(field->GetText().CStr()), f.kept);
+            user.Key("Tab");
+            EXPECT_EQ(f.rows(), rows);
+        }
+        Await(
+            "the fields' edits sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        // An OSC number typed over a stored one, with its sign: the field keeps
+        // what is typed while the row shows the stored value again after each
+        // key; a negative number stores none (-1), never the digits after the sign.
+        {
+            ASSERT_TRUE(user.WaitActive(front(kAux)));
+            LEditText* osc = triggerField(3, TrgFrame::kOsc);
+            ASSERT_NE(osc, nullptr);
+            const CRecord* t = doors->GetListItem(AplyF::trgs, 3);
+            if (!osc->Engine()) user.Click(Center(osc));
+            ASSERT_TRUE(Await("the OSC field focused", [&] { return osc->Engine() != nullptr; }));
+            for (const auto& [typed, stored] : {std::pair{"7", 7}, {"-5", -1}, {"42", 42}}) {
+                user.Key("ctrl+a");
+                user.Type(typed);
+                EXPECT_EQ(std::string(osc->GetText().CStr()), typed);
+                EXPECT_EQ(t->GetI32(AptgF::valu), stored) << typed;
+            }
+            user.Key("Tab");
+        }
+        Await(
+            "the fields' edits sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+
+        // The device holds every row, and the last text of each field.
+        auto there = [&](const std::string& path) {
+            return SimDeviceProcess::Field(
+                sim.Cmd("chan-get serno=305 path=/.cmd/udseqset/" + path), "value");
+        };
+        auto lastWritten = [&](const std::string& path) {
+            std::string last;
+            for (const std::string& line : sim.Log())
+                if (line.rfind("chan ", 0) == 0 && line.find("op=write") != std::string::npos &&
+                    SimDeviceProcess::Field(line, "path") == "/.cmd/udseqset/" + path)
+                    last = SimDeviceProcess::Field(line, "value");
+            return last;
+        };
+        const std::pair<const char*, const char*> held[] = {{"sqcs", "2"},
+                                                            {"sqcs/0/scns", "3"},
+                                                            {"schd/flts", "2"},
+                                                            {"axps/plys", "2"},
+                                                            {"axps/plys/0/trgs", "4"}};
+        for (const auto& [path, count] : held) EXPECT_EQ(there(path), count) << path;
+        for (const char* path : {"sqcs/0/sqnm", "sqcs/0/scns/0/snnm", "schd/flts/0/name",
+                                 "axps/plys/0/name", "axps/plys/0/trgs/0/name"})
+            EXPECT_EQ(lastWritten(path), "Cd") << path;
+        EXPECT_EQ(lastWritten("axps/plys/0/trgs/1/valu"), std::to_string(int('C')));
+        EXPECT_EQ(lastWritten("axps/plys/0/trgs/2/sntg/anuv"), std::to_string(34 << 8));
+        std::string osc;
+        for (const auto& [path, value] : Written(sim, "valu"))
+            if (path == "/.cmd/udseqset/axps/plys/0/trgs/3/valu") osc += value + " ";
+        EXPECT_EQ(osc, "7 -1 4 42 ");
+        auxwin->HideWindow();
+        schwin->HideWindow();
 
         // Nothing went to another device, and no Qt warning.
         for (const std::string& line : sim.Log()) {
