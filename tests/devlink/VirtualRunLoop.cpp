@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
+
+#include "tests/devlink/WireCalls.h"
+#include "tools/testkit/WireGate.h"
 
 // A timer or a source: a source is a timer armed for "now" by Signal.
 struct CVirtualRunLoop::Item {
@@ -53,7 +57,8 @@ private:
     CVirtualRunLoop::Item fItem;
 };
 
-CVirtualRunLoop::CVirtualRunLoop(u32 startMs) : fNow(startMs) {
+CVirtualRunLoop::CVirtualRunLoop(u32 startMs)
+    : fCalls(std::make_unique<WireCountingCalls>()), fNow(startMs) {
     InstallTickSource(this);
     InstallRunLoopServices(this);
 }
@@ -69,6 +74,9 @@ u32 CVirtualRunLoop::NowMs() {
 }
 
 bool CVirtualRunLoop::Pause(u32 ms) {
+    // Nothing runs in a pause, so answers cannot be taken in: only what this
+    // process sent is waited for.
+    Settle(false);
     std::lock_guard<std::mutex> lock(fMutex);
     fNow += ms;
     return true;
@@ -152,6 +160,20 @@ void CVirtualRunLoop::RunOnce(u32 maxWaitMs) {
     RunDue();
 }
 
+void CVirtualRunLoop::Settle(bool run) {
+    testtftp::WireGate gate;
+    while (!gate.Quiet(run)) {
+        if (!run) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        RunDue();
+        std::unique_lock<std::mutex> lock(fMutex);
+        fWake.wait_for(lock, std::chrono::milliseconds(1),
+                       [&] { return NextDueLocked(fNow) != nullptr; });
+    }
+}
+
 void CVirtualRunLoop::Advance(u32 ms) {
     u32 target;
     {
@@ -160,6 +182,7 @@ void CVirtualRunLoop::Advance(u32 ms) {
     }
     for (;;) {
         RunDue();
+        Settle();
         std::lock_guard<std::mutex> lock(fMutex);
         Item* i = NextDueLocked(target);
         if (!i) {
@@ -172,6 +195,7 @@ void CVirtualRunLoop::Advance(u32 ms) {
 }
 
 bool CVirtualRunLoop::AdvanceToNext(u32 limitMs) {
+    Settle();
     {
         std::lock_guard<std::mutex> lock(fMutex);
         Item* best = nullptr;

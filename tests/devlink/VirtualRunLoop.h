@@ -5,16 +5,22 @@
 // sources run on the thread that drives the loop; other threads (the socket
 // reactor) may start timers and signal sources at any time, and wake it.
 // Move the clock only while no real peer may still answer: a reply that comes
-// after the jump is taken for a lost one. Exact send times are best read off
-// the socket calls (FakeSysCalls in EngineTestUtil.h), not off their delivery.
+// after the jump is taken for a lost one. The simulated devices on loopback are
+// waited for here: the clock moves only once every datagram exchanged with them
+// has been handled and taken in (tools/testkit/WireGate.h), however slowly a
+// loaded machine runs them. Exact send times are best read off the socket calls
+// (FakeSysCalls in EngineTestUtil.h), not off their delivery.
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "services/RunLoop.h"
 #include "services/Services.h"
+
+class WireCountingCalls;
 
 class CVirtualRunLoop final : public LRunLoopServices, public LTickSource {
 public:
@@ -55,12 +61,16 @@ public:
     struct Item;
 
 private:
+    // Returns once nothing is on its way to or from the simulated devices, running
+    // what falls due meanwhile (run false: only what this process sent, nothing run).
+    void Settle(bool run = true);
     Item* NextDueLocked(u32 at);
     void Arm(Item* item, u32 ms);
     void Remove(Item* item);
     friend class VirtualTimer;
     friend class VirtualSource;
 
+    std::unique_ptr<WireCountingCalls> fCalls;
     std::mutex fMutex;
     std::condition_variable fWake;
     std::vector<Item*> fItems;

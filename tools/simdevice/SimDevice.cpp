@@ -158,10 +158,12 @@ bool Loop::Run() {
             const uint64_t wait = due > now ? due - now : 0;
             timeout = int(wait > 60000 ? 60000 : wait);
         }
+        if (fOnTurn && (timeout < 0 || timeout > 10)) timeout = 10;
         std::vector<pollfd> pfds;
         for (auto& [fd, fn] : fWatch) pfds.push_back(pollfd{fd, POLLIN, 0});
         int n = poll(pfds.data(), pfds.size(), timeout);
         if (n < 0 && errno != EINTR) return false;
+        if (fOnTurn && n <= 0 && timeout != 0) fOnTurn(true);
         // Timers first, in order of due time, then id.
         now = Now();
         std::vector<std::pair<uint64_t, uint64_t>> due;
@@ -175,7 +177,10 @@ bool Loop::Run() {
             fn();
             if (fStop) return true;
         }
-        if (n <= 0) continue;
+        if (n <= 0) {
+            if (fOnTurn) fOnTurn(false);
+            continue;
+        }
         for (auto& p : pfds) {
             if (!(p.revents & (POLLIN | POLLERR | POLLHUP))) continue;
             auto it = fWatch.find(p.fd);
@@ -184,6 +189,7 @@ bool Loop::Run() {
             fn();
             if (fStop) return true;
         }
+        if (fOnTurn) fOnTurn(false);
     }
     return true;
 }
@@ -266,6 +272,7 @@ Sim::~Sim() {
     for (auto& [id, x] : fXfers) ids.push_back(id);
     for (uint32_t id : ids) EndTransfer(id, nullptr, 0);
     for (auto& l : fListeners) close(l->fd);
+    for (const Buried& b : fBuried) close(b.fd);
     if (fLogFd >= 0) close(fLogFd);
 }
 
@@ -384,7 +391,8 @@ Listener* Sim::GetListener(uint32_t ip, uint16_t port, bool any, std::string* er
     if (port != 0)
         for (auto& l : fListeners)
             if (l->ip == bindIp && l->port == port && l->any == any) return l.get();
-    int fd = MakeSocket(bindIp, port, any, err);
+    int fd = port != 0 ? Unbury(bindIp, port) : -1;
+    if (fd < 0) fd = MakeSocket(bindIp, port, any, err);
     if (fd < 0) return nullptr;
     auto l = std::make_unique<Listener>();
     l->fd = fd;
@@ -400,7 +408,7 @@ Listener* Sim::GetListener(uint32_t ip, uint16_t port, bool any, std::string* er
 void Sim::DropListener(Listener* l) {
     if (!l->sernos.empty()) return;
     fLoop.Unwatch(l->fd);
-    close(l->fd);
+    Bury(l->fd);
     for (size_t i = 0; i < fListeners.size(); ++i)
         if (fListeners[i].get() == l) {
             fListeners.erase(fListeners.begin() + long(i));
@@ -596,7 +604,9 @@ void Sim::Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, 
         for (uint32_t i = 0; i <= r.copies; ++i) handle();
     } else if (r.action == "delay") {
         Log(line + fate + " ms=" + std::to_string(r.ms));
+        ++fOwed;
         fLoop.After(r.ms, [this, line, handle] {
+            --fOwed;
             Log(line + " fate=late");
             handle();
         });
@@ -651,7 +661,11 @@ void Sim::Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const 
         for (uint32_t i = 0; i < r.copies; ++i) RawSend(d, xid, to, wrapped, pkt, "dup");
     } else if (r.action == "delay") {
         Log(line + fate + " ms=" + std::to_string(r.ms));
-        fLoop.After(r.ms, [later] { later("late"); });
+        ++fOwed;
+        fLoop.After(r.ms, [this, later] {
+            --fOwed;
+            later("late");
+        });
     } else if (r.action == "reorder") {
         Log(line + fate);
         Hold(HoldKey(serno, xid, 2), r.ms, [later] { later("release"); });
@@ -719,6 +733,7 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         Log(line + " fate=" + fate + " err=" + std::to_string(errno));
     } else {
         ++fTraffic.out;
+        if (IsLoopback(dest.ip)) ++fWireOut;
         if (dest.ip == 0xffffffffu) ++fTraffic.broadcasts;
         Log(line + " fate=" + fate);
     }
@@ -727,6 +742,7 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
 void Sim::CountIn(uint32_t fromIp) {
     if (fDeviceIps.count(fromIp)) return;
     ++fTraffic.in;
+    if (IsLoopback(fromIp)) ++fWireIn;
 }
 
 uint64_t Sim::UnheardIn() const {
@@ -738,6 +754,60 @@ uint64_t Sim::UnheardIn() const {
 
 size_t Sim::SendsHeldBack() const {
     return fDelay->Pending();
+}
+
+void Sim::ShareCounts(WireCount* shared) {
+    fShared = shared;
+    fLoop.OnTurn([this](bool slept) { PublishCounts(slept); });
+}
+
+// Once a turn is over: a datagram counted in here has been handled, and its
+// answers are counted out.
+void Sim::PublishCounts(bool slept) {
+    WireCount& w = *fShared;
+    const uint64_t seq = w.seq.load(std::memory_order_relaxed);
+    w.seq.store(seq + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    w.in.store(fWireIn, std::memory_order_relaxed);
+    w.out.store(fWireOut, std::memory_order_relaxed);
+    w.pending.store(fDelay->Pending() + fHeld.size() + fOwed, std::memory_order_relaxed);
+    if (slept) w.idle.store(w.idle.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    w.seq.store(seq + 2, std::memory_order_release);
+}
+
+void Sim::Bury(int fd) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        close(fd);
+        return;
+    }
+    // Enough for the transfers of a test that could still hear a late resend;
+    // thousands of devices must not keep thousands of ports.
+    if (fBuried.size() >= 128) {
+        fLoop.Unwatch(fBuried.front().fd);
+        close(fBuried.front().fd);
+        fBuried.erase(fBuried.begin());
+    }
+    fBuried.push_back(Buried{fd, ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)});
+    fLoop.Watch(fd, [this, fd] {
+        uint8_t buf[2048];
+        Endpoint from;
+        uint32_t dst = 0;
+        while (RecvOne(fd, buf, sizeof buf, &from, &dst) >= 0) CountIn(from.ip);
+    });
+}
+
+// A socket of a removed device, bound to the address and port a new one needs.
+int Sim::Unbury(uint32_t ip, uint16_t port) {
+    for (size_t i = 0; i < fBuried.size(); ++i)
+        if (fBuried[i].ip == ip && fBuried[i].port == port) {
+            const int fd = fBuried[i].fd;
+            fLoop.Unwatch(fd);
+            fBuried.erase(fBuried.begin() + long(i));
+            return fd;
+        }
+    return -1;
 }
 
 void Sim::ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code,
@@ -792,7 +862,9 @@ void Sim::OnListener(Listener* l) {
                     if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
                     return;
                 }
+                ++fOwed;
                 fLoop.After(spread, [this, s, from, wrapped, pkt] {
+                    --fOwed;
                     if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
                 });
             });
@@ -1275,7 +1347,7 @@ void Sim::EndTransfer(uint32_t xid, const char* result, unsigned code) {
     }
     if (x->timer) fLoop.Cancel(x->timer);
     fLoop.Unwatch(x->fd);
-    close(x->fd);
+    Bury(x->fd);
     if (x->outFd >= 0) close(x->outFd);
     if (!x->tmpPath.empty()) unlink(x->tmpPath.c_str());
     std::string prefix = std::to_string(x->serno) + "/" + std::to_string(xid) + "/";

@@ -42,6 +42,10 @@ public:
 
 private:
     std::string ReadLine(int timeoutMs);
+    // The devices' datagram counts, shared with the process (WireGate.h): of the
+    // traffic on loopback, whose peers are this process.
+    void* fShared = nullptr;
+    void* fGate = nullptr;
     int fPid = -1;
     int fIn = -1, fOut = -1;
     std::string fBuf, fReady;

@@ -1,0 +1,155 @@
+#include "tools/testkit/WireGate.h"
+
+#include "tools/simdevice/WireCount.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace testtftp {
+
+namespace {
+
+struct Entry {
+    simdev::WireCount* shared;
+    std::set<uint32_t> ips;
+    uint64_t sent = 0, received = 0;
+    // Given up for lost, so that later waits do not wait for them again.
+    uint64_t lostSent = 0, lostReceived = 0;
+};
+
+// Entries are few and looked up for every datagram: a lock is cheap enough.
+std::mutex gMutex;
+std::vector<std::unique_ptr<Entry>> gEntries;
+
+Entry* FindLocked(uint32_t ip) {
+    for (auto& e : gEntries)
+        if (e->ips.count(ip)) return e.get();
+    return nullptr;
+}
+
+struct Snapshot {
+    uint64_t in, out, pending, idle;
+};
+
+Snapshot Read(const simdev::WireCount& w) {
+    for (;;) {
+        const uint64_t before = w.seq.load(std::memory_order_acquire);
+        if (!(before & 1)) {
+            Snapshot s{w.in.load(std::memory_order_relaxed), w.out.load(std::memory_order_relaxed),
+                       w.pending.load(std::memory_order_relaxed),
+                       w.idle.load(std::memory_order_relaxed)};
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (w.seq.load(std::memory_order_relaxed) == before) return s;
+        }
+        std::this_thread::yield();
+    }
+}
+
+bool Debug() {
+    static const bool on = std::getenv("KEVO_WIRE_DEBUG") != nullptr;
+    return on;
+}
+
+}  // namespace
+
+void WireGate::NoteSent(uint32_t ip) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (Entry* e = FindLocked(ip)) ++e->sent;
+}
+
+void WireGate::NoteReceived(uint32_t ip) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (Entry* e = FindLocked(ip)) ++e->received;
+}
+
+void* WireGate::Add(simdev::WireCount* shared) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gEntries.push_back(std::make_unique<Entry>());
+    gEntries.back()->shared = shared;
+    return gEntries.back().get();
+}
+
+void WireGate::AddAddress(void* sim, uint32_t ip) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    static_cast<Entry*>(sim)->ips.insert(ip);
+}
+
+void WireGate::Remove(void* sim) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gEntries.erase(std::remove_if(gEntries.begin(), gEntries.end(),
+                                  [&](const auto& e) { return e.get() == sim; }),
+                   gEntries.end());
+}
+
+WireGate::WireGate() : fStart(std::chrono::steady_clock::now()) {}
+
+bool WireGate::Quiet(bool theirs) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    const auto now = std::chrono::steady_clock::now();
+    bool quiet = true;
+    for (auto& e : gEntries) {
+        // Ours first, then the device's, then what came back: each comparison then
+        // sets a count against one made after it.
+        const uint64_t sent = e->sent;
+        const Snapshot s = Read(*e->shared);
+        const uint64_t received = e->received;
+        Missing& m = fMissing[e.get()];
+        if (s.pending) {
+            // Held back on purpose (a link delay, a delay fault): it comes, however late.
+            if (now - fStart < std::chrono::seconds(60)) quiet = false;
+            continue;
+        }
+        if (s.in + e->lostSent < sent) {
+            // The device has not taken it in. While it runs late, it will; once it
+            // has slept twice with nothing to read since we first saw it missing, the
+            // datagram went to no socket of its.
+            if (!m.sent) m.sent = sent, m.idle = s.idle;
+            if (s.idle < m.idle + 2) {
+                quiet = false;
+            } else {
+                if (s.in + e->lostSent < m.sent) {
+                    if (Debug())
+                        std::fprintf(stderr, "wire: %llu sent to no socket of the device\n",
+                                     static_cast<unsigned long long>(m.sent - s.in - e->lostSent));
+                    e->lostSent = m.sent - s.in;
+                }
+                m.sent = 0;
+                quiet = quiet && s.in + e->lostSent >= sent;
+            }
+        } else {
+            m.sent = 0;
+        }
+        if (!theirs) continue;
+        if (received + e->lostReceived < s.out) {
+            // An answer to a socket closed meanwhile never arrives; one to an open
+            // socket is taken in as soon as this process runs its loop.
+            if (!m.out) m.out = s.out, m.outAt = now;
+            if (now - m.outAt < std::chrono::seconds(1)) {
+                quiet = false;
+            } else {
+                if (received + e->lostReceived < m.out) {
+                    if (Debug())
+                        std::fprintf(stderr, "wire: %llu answers not taken in\n",
+                                     static_cast<unsigned long long>(m.out - received -
+                                                                     e->lostReceived));
+                    e->lostReceived = m.out - received;
+                }
+                m.out = 0;
+                quiet = quiet && received + e->lostReceived >= s.out;
+            }
+        } else {
+            m.out = 0;
+        }
+    }
+    return quiet;
+}
+
+}  // namespace testtftp
