@@ -61,9 +61,11 @@ CVirtualRunLoop::CVirtualRunLoop(u32 startMs)
     : fCalls(std::make_unique<WireCountingCalls>()), fNow(startMs) {
     InstallTickSource(this);
     InstallRunLoopServices(this);
+    testtftp::WireGate::SetClock(0);
 }
 
 CVirtualRunLoop::~CVirtualRunLoop() {
+    testtftp::WireGate::ClearClock();
     InstallRunLoopServices(nullptr);
     InstallTickSource(nullptr);
 }
@@ -77,9 +79,27 @@ bool CVirtualRunLoop::Pause(u32 ms) {
     // Nothing runs in a pause, so answers cannot be taken in: only what this
     // process sent is waited for.
     Settle(false);
-    std::lock_guard<std::mutex> lock(fMutex);
-    fNow += ms;
+    MoveTo(NowMs() + ms);
     return true;
+}
+
+void CVirtualRunLoop::MoveTo(u32 at) {
+    u64 ms;
+    {
+        std::lock_guard<std::mutex> lock(fMutex);
+        const i32 by = i32(at - fNow);
+        if (by <= 0) return;
+        fNow = at;
+        fVirtualMs += u32(by);
+        ms = fVirtualMs;
+    }
+    testtftp::WireGate::SetClock(ms);
+}
+
+// How far the clock may move before a simulated device goes on from a pause; 0: no limit.
+static u64 DeviceWake() {
+    u64 in = 0;
+    return testtftp::WireGate::NextWake(&in) ? in : 0;
 }
 
 LRunLoopTimer::Impl* CVirtualRunLoop::NewTimer(LRunLoopHolder*, void* context,
@@ -180,32 +200,41 @@ void CVirtualRunLoop::Advance(u32 ms) {
         std::lock_guard<std::mutex> lock(fMutex);
         target = fNow + ms;
     }
-    for (;;) {
+    for (bool last = false; !last;) {
         RunDue();
         Settle();
-        std::lock_guard<std::mutex> lock(fMutex);
-        Item* i = NextDueLocked(target);
-        if (!i) {
-            fNow = target;
-            break;
+        const u64 wake = DeviceWake();
+        u32 to;
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            Item* i = NextDueLocked(target);
+            u32 step = target - fNow;
+            if (i) step = i32(i->due - fNow) > 0 ? i->due - fNow : 0;
+            last = !i;
+            if (wake && wake < step) step = u32(wake), last = false;
+            to = fNow + step;
         }
-        if (i32(i->due - fNow) > 0) fNow = i->due;
+        MoveTo(to);
     }
     RunDue();
 }
 
 bool CVirtualRunLoop::AdvanceToNext(u32 limitMs) {
     Settle();
+    const u64 wake = DeviceWake();
+    u32 to;
     {
         std::lock_guard<std::mutex> lock(fMutex);
         Item* best = nullptr;
         for (Item* i : fItems)
             if (i->armed && (!best || i32(i->due - best->due) < 0)) best = i;
-        if (!best) return false;
-        const i32 in = i32(best->due - fNow);
-        if (in > 0 && u32(in) > limitMs) return false;
-        if (in > 0) fNow = best->due;
+        if (!best && !wake) return false;
+        u64 in = best ? u64(std::max<i32>(0, i32(best->due - fNow))) : ~u64(0);
+        if (wake && wake < in) in = wake;
+        if (in > limitMs) return false;
+        to = fNow + u32(in);
     }
+    MoveTo(to);
     RunDue();
     return true;
 }

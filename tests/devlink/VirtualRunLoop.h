@@ -47,7 +47,8 @@ public:
     // Moves the clock ms forward; each timer runs with the clock at its deadline.
     void Advance(u32 ms);
     // Moves the clock to the earliest armed timer no more than limitMs away and
-    // runs what is due then; false (the clock unmoved) when there is none.
+    // runs what is due then; false (the clock unmoved) when there is none. The end
+    // of a simulated device's pause counts as a timer.
     bool AdvanceToNext(u32 limitMs = 0xFFFFFFFFu);
 
     LRunLoopHolder* MainWakeSource() override { return nullptr; }
@@ -64,6 +65,8 @@ private:
     // Returns once nothing is on its way to or from the simulated devices, running
     // what falls due meanwhile (run false: only what this process sent, nothing run).
     void Settle(bool run = true);
+    // Moves the clock forward to at and tells the simulated devices.
+    void MoveTo(u32 at);
     Item* NextDueLocked(u32 at);
     void Arm(Item* item, u32 ms);
     void Remove(Item* item);
@@ -75,6 +78,7 @@ private:
     std::condition_variable fWake;
     std::vector<Item*> fItems;
     u32 fNow;
+    u64 fVirtualMs = 0;  // since construction, for the simulated devices' pauses
     u64 fSeq = 0;
 };
 

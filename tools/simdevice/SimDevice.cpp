@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -234,6 +235,15 @@ struct Transfer {
     uint64_t nextPause = 0;  // bytes kept after which the device pauses (0: never)
     uint64_t pauseRng = 0;
     bool paused = false;
+    // On the test's clock (WireCount::clock), when the pause ends; 0: on this process's.
+    uint64_t resumeAt = 0;
+    // What arrived during a pause, as the socket would hold it (up to what it holds).
+    struct Waiting {
+        Endpoint from;
+        Bytes wire;
+    };
+    std::deque<Waiting> waiting;
+    size_t waitingBytes = 0;
 };
 
 // The distance to the next pause: fixed, or drawn from the transfer's seeded generator.
@@ -764,6 +774,7 @@ void Sim::ShareCounts(WireCount* shared) {
 // Once a turn is over: a datagram counted in here has been handled, and its
 // answers are counted out.
 void Sim::PublishCounts(bool slept) {
+    const uint64_t wake = ResumeDue();
     WireCount& w = *fShared;
     const uint64_t seq = w.seq.load(std::memory_order_relaxed);
     w.seq.store(seq + 1, std::memory_order_relaxed);
@@ -771,6 +782,7 @@ void Sim::PublishCounts(bool slept) {
     w.in.store(fWireIn, std::memory_order_relaxed);
     w.out.store(fWireOut, std::memory_order_relaxed);
     w.pending.store(fDelay->Pending() + fHeld.size() + fOwed, std::memory_order_relaxed);
+    w.wake.store(wake, std::memory_order_relaxed);
     if (slept) w.idle.store(w.idle.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     w.seq.store(seq + 2, std::memory_order_release);
 }
@@ -872,30 +884,78 @@ void Sim::OnListener(Listener* l) {
     }
 }
 
-// A paused transfer leaves what arrives in its socket until the pause is over.
+// A paused transfer leaves what arrives until the pause is over. A test on a
+// virtual clock shares it: the pause lasts that long on the test's clock, which
+// the test does not move past its end (WireCount::wake).
 void Sim::PauseTransfer(uint32_t xid, uint32_t ms) {
     Transfer* x = Find(xid);
     if (!x) return;
     x->paused = true;
     ++fCount.pauses;
-    fLoop.After(ms, [this, xid] {
-        Transfer* t = Find(xid);
-        if (!t) return;
-        t->paused = false;
-        OnTransferSocket(xid);
-    });
+    const uint64_t clock = fShared ? fShared->clock.load(std::memory_order_acquire) : 0;
+    if (clock) {
+        x->resumeAt = clock + ms;
+        return;
+    }
+    fLoop.After(ms, [this, xid] { Resume(xid); });
+}
+
+void Sim::Resume(uint32_t xid) {
+    Transfer* t = Find(xid);
+    if (!t) return;
+    t->paused = false;
+    t->resumeAt = 0;
+    OnTransferSocket(xid);
+}
+
+// The pauses over on the test's clock end; answers the earliest end still to come (0: none).
+uint64_t Sim::ResumeDue() {
+    const uint64_t clock = fShared->clock.load(std::memory_order_acquire);
+    std::vector<uint32_t> due;
+    uint64_t next = 0;
+    for (auto& [id, x] : fXfers) {
+        if (!x->paused || !x->resumeAt) continue;
+        // A test whose clock is gone waits for nothing.
+        if (!clock || clock >= x->resumeAt)
+            due.push_back(id);
+        else if (!next || x->resumeAt < next)
+            next = x->resumeAt;
+    }
+    for (uint32_t id : due) Resume(id);
+    return next;
 }
 
 void Sim::OnTransferSocket(uint32_t xid) {
     uint8_t buf[2048];
     for (;;) {
         Transfer* x = Find(xid);
-        if (!x || x->paused) return;
+        if (!x) return;
         Endpoint from;
         uint32_t dst = 0;
-        ssize_t n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
-        if (n < 0) return;
-        CountIn(from.ip);
+        ssize_t n;
+        if (x->paused) {
+            // Read it all the same, so that the socket does not stay readable.
+            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
+            if (n < 0) return;
+            CountIn(from.ip);
+            if (x->waitingBytes + size_t(n) <= kWaitingCap) {
+                x->waiting.push_back(Transfer::Waiting{from, Bytes(buf, buf + n)});
+                x->waitingBytes += size_t(n);
+            }
+            continue;
+        }
+        if (!x->waiting.empty()) {
+            Transfer::Waiting& w = x->waiting.front();
+            from = w.from;
+            n = ssize_t(w.wire.size());
+            std::memcpy(buf, w.wire.data(), w.wire.size());
+            x->waitingBytes -= w.wire.size();
+            x->waiting.pop_front();
+        } else {
+            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
+            if (n < 0) return;
+            CountIn(from.ip);
+        }
         Device* d = FindDevice(x->serno);
         if (!d) return;
         uint32_t target = 0;

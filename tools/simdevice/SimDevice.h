@@ -199,6 +199,10 @@ private:
     void OnListener(Listener* l);
     void OnTransferSocket(uint32_t xid);
     void PauseTransfer(uint32_t xid, uint32_t ms);
+    void Resume(uint32_t xid);
+    uint64_t ResumeDue();
+    // What a paused transfer's socket holds: the size asked of the system.
+    static constexpr size_t kWaitingCap = size_t(1) << 20;
 
     // Packets in: fault pipeline, then `handle`.
     void Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, const Bytes& pkt,

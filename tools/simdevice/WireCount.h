@@ -20,6 +20,12 @@ struct WireCount {
     // Datagrams handled or sent later by the device's own choice (a link delay,
     // a delay or reorder fault, a spread answer): still in its hands.
     std::atomic<uint64_t> pending{0};
+    // The test's virtual clock in ms, plus 1 (0: none, the device pauses on its
+    // own). Written by the test.
+    std::atomic<uint64_t> clock{0};
+    // On that clock, when the earliest pause of a device ends (0: none paused):
+    // the test moves its clock no further before the device has gone on.
+    std::atomic<uint64_t> wake{0};
     // Times the device went to sleep with nothing to read: a datagram sent before
     // the second of two such sleeps and not taken in never reached a socket.
     std::atomic<uint64_t> idle{0};

@@ -28,6 +28,7 @@ struct Entry {
 // Entries are few and looked up for every datagram: a lock is cheap enough.
 std::mutex gMutex;
 std::vector<std::unique_ptr<Entry>> gEntries;
+uint64_t gClock = 0;  // as WireCount::clock: ms + 1, 0 for none
 
 Entry* FindLocked(uint32_t ip) {
     for (auto& e : gEntries)
@@ -36,7 +37,7 @@ Entry* FindLocked(uint32_t ip) {
 }
 
 struct Snapshot {
-    uint64_t in, out, pending, idle;
+    uint64_t in, out, pending, idle, wake;
 };
 
 Snapshot Read(const simdev::WireCount& w) {
@@ -45,7 +46,8 @@ Snapshot Read(const simdev::WireCount& w) {
         if (!(before & 1)) {
             Snapshot s{w.in.load(std::memory_order_relaxed), w.out.load(std::memory_order_relaxed),
                        w.pending.load(std::memory_order_relaxed),
-                       w.idle.load(std::memory_order_relaxed)};
+                       w.idle.load(std::memory_order_relaxed),
+                       w.wake.load(std::memory_order_relaxed)};
             std::atomic_thread_fence(std::memory_order_acquire);
             if (w.seq.load(std::memory_order_relaxed) == before) return s;
         }
@@ -74,7 +76,33 @@ void* WireGate::Add(simdev::WireCount* shared) {
     std::lock_guard<std::mutex> lock(gMutex);
     gEntries.push_back(std::make_unique<Entry>());
     gEntries.back()->shared = shared;
+    shared->clock.store(gClock, std::memory_order_release);
     return gEntries.back().get();
+}
+
+void WireGate::SetClock(uint64_t ms) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gClock = ms + 1;
+    for (auto& e : gEntries) e->shared->clock.store(gClock, std::memory_order_release);
+}
+
+void WireGate::ClearClock() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gClock = 0;
+    for (auto& e : gEntries) e->shared->clock.store(0, std::memory_order_release);
+}
+
+bool WireGate::NextWake(uint64_t* inMs) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    bool any = false;
+    for (auto& e : gEntries) {
+        const uint64_t wake = Read(*e->shared).wake;
+        if (!wake || !gClock) continue;
+        const uint64_t in = wake > gClock ? wake - gClock : 0;
+        if (!any || in < *inMs) *inMs = in;
+        any = true;
+    }
+    return any;
 }
 
 void WireGate::AddAddress(void* sim, uint32_t ip) {
@@ -102,7 +130,8 @@ bool WireGate::Quiet(bool theirs) {
         const Snapshot s = Read(*e->shared);
         const uint64_t received = e->received;
         Missing& m = fMissing[e.get()];
-        if (s.pending) {
+        // A pause over on our clock that the device has not ended yet is work in hand.
+        if (s.pending || (s.wake && gClock && s.wake <= gClock)) {
             // Held back on purpose (a link delay, a delay fault): it comes, however late.
             if (now - fStart < std::chrono::seconds(60)) quiet = false;
             continue;

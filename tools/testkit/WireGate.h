@@ -29,6 +29,15 @@ public:
     static void AddAddress(void* sim, uint32_t ip);
     static void Remove(void* sim);
 
+    // The test's virtual clock, in ms from any start, shared with the devices: a
+    // device that pauses (a slow card) pauses that long on it. None: they pause
+    // in real time.
+    static void SetClock(uint64_t ms);
+    static void ClearClock();
+    // How far the clock may move before a device goes on from a pause, in ms;
+    // false when none is paused.
+    static bool NextWake(uint64_t* inMs);
+
     // One wait for quiet: made when the caller wants to move the clock.
     WireGate();
     // True once every datagram sent has been handled by its device, every answer
