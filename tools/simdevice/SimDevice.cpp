@@ -342,7 +342,9 @@ static int MakeSocket(uint32_t ip, uint16_t port, bool broadcast, std::string* e
         return -1;
     }
     int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Only a device's own port is shared. A port the system picks must not be: it
+    // would give two transfers the same port, and one the other's datagrams.
+    if (port != 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
     if (broadcast) setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     int rcv = 1 << 20;  // many devices answering one poll, windows of 50 blocks
