@@ -36,8 +36,7 @@ WireCountingCalls::~WireCountingCalls() {
     InstallUdpSysCalls(calls.empty() ? nullptr : calls.back());
 }
 
-long WireCountingCalls::SendTo(int fd, const void* data, u32 length, const void* to,
-                               u32 toLength) {
+long WireCountingCalls::SendTo(int fd, const void* data, u32 length, const void* to, u32 toLength) {
     const long n = LUdpSysCalls::SendTo(fd, data, length, to, toLength);
     if (n >= 0) testtftp::WireGate::NoteSent(PeerIp(to));
     return n;

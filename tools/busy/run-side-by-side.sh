@@ -3,19 +3,20 @@
 # machine or laptop does, and reports how many copies of each passed.
 #
 #   tools/busy/run-side-by-side.sh [-n COPIES] [-c CPUS] [-l LOADERS] [-f FILTER]
-#                                  [-t SECONDS] [-o DIR] PROGRAM...
+#                                  [-t SECONDS] [-o DIR] [-N] PROGRAM...
 #
 # -n copies of each program at once (6), all pinned to the processors -c (0,1),
 # together with -l busy loops pinned there too (2). -f is a gtest filter (the
 # ...Child cases, other processes of their tests, are always left out). Each
 # copy that runs longer than -t seconds (1200) is stopped and fails. Each
 # copy's output goes to DIR (a fresh temporary folder) as NAME.COPY.log. As root,
-# each copy runs in a network and mount namespace of its own, so that copies of
-# the tests that build named namespaces do not meet. The exit status is 1 when
+# each copy runs in a network and mount namespace of its own (-N: not), so that
+# copies of the tests that build named namespaces do not meet; the stock TFTP
+# servers of tftp_servers_test do not start in one. The exit status is 1 when
 # any copy failed. Not run by CI: it takes minutes, and its point is the load.
 set -u
-copies=6 cpus=0,1 loaders=2 filter='*' limit=1200 out=''
-while getopts n:c:l:f:t:o: opt; do
+copies=6 cpus=0,1 loaders=2 filter='*' limit=1200 out='' netns=1
+while getopts n:c:l:f:t:o:N opt; do
     case $opt in
     n) copies=$OPTARG ;;
     c) cpus=$OPTARG ;;
@@ -23,11 +24,12 @@ while getopts n:c:l:f:t:o: opt; do
     f) filter=$OPTARG ;;
     t) limit=$OPTARG ;;
     o) out=$OPTARG ;;
-    *) sed -n '2,18p' "$0"; exit 2 ;;
+    N) netns=0 ;;
+    *) sed -n '2,20p' "$0"; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-[ $# -gt 0 ] || { sed -n '2,18p' "$0"; exit 2; }
+[ $# -gt 0 ] || { sed -n '2,20p' "$0"; exit 2; }
 [ -n "$out" ] || out=$(mktemp -d "${TMPDIR:-/tmp}/side-by-side.XXXXXX")
 mkdir -p "$out"
 case $filter in *-*) gfilter="$filter:*Child.*:*.*Child" ;; *) gfilter="$filter-*Child.*:*.*Child" ;; esac
@@ -45,7 +47,7 @@ trap stop_loads EXIT
 # One copy: its own namespaces when root, else straight on the host's loopback
 # (each test program picks loopback addresses of its own from its pid).
 run_copy() {
-    if [ "$(id -u)" = 0 ]; then
+    if [ "$netns" = 1 ] && [ "$(id -u)" = 0 ]; then
         timeout "$limit" taskset -c "$cpus" unshare --net --mount --propagation private sh -c '
             mkdir -p /run/netns && mount -t tmpfs kvbusy /run/netns &&
             ip link set lo up && exec "$@"' sh "$@"

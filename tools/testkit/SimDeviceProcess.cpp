@@ -36,8 +36,8 @@ SimDeviceProcess::SimDeviceProcess(const std::string& netnsPath) {
     std::string prog = ProgramPath();
     const int wire = memfd_create("kvsimdev-wire", MFD_CLOEXEC);
     if (wire >= 0 && ftruncate(wire, sizeof(simdev::WireCount)) == 0) {
-        void* m = mmap(nullptr, sizeof(simdev::WireCount), PROT_READ | PROT_WRITE, MAP_SHARED,
-                       wire, 0);
+        void* m =
+            mmap(nullptr, sizeof(simdev::WireCount), PROT_READ | PROT_WRITE, MAP_SHARED, wire, 0);
         if (m != MAP_FAILED) fShared = new (m) simdev::WireCount;
     }
     const std::string wireArg = std::to_string(wire);
@@ -70,8 +70,7 @@ SimDeviceProcess::SimDeviceProcess(const std::string& netnsPath) {
     fOut = out[0];
     std::string first = ReadLine(5000);
     if (first.rfind("ready", 0) == 0) fReady = first;
-    if (fShared && !fReady.empty())
-        fGate = WireGate::Add(static_cast<simdev::WireCount*>(fShared));
+    if (fShared && !fReady.empty()) fGate = WireGate::Add(static_cast<simdev::WireCount*>(fShared));
 }
 
 SimDeviceProcess::~SimDeviceProcess() {

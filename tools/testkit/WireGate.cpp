@@ -166,9 +166,9 @@ bool WireGate::Quiet(bool theirs) {
             } else {
                 if (received + e->lostReceived < m.out) {
                     if (Debug())
-                        std::fprintf(stderr, "wire: %llu answers not taken in\n",
-                                     static_cast<unsigned long long>(m.out - received -
-                                                                     e->lostReceived));
+                        std::fprintf(
+                            stderr, "wire: %llu answers not taken in\n",
+                            static_cast<unsigned long long>(m.out - received - e->lostReceived));
                     e->lostReceived = m.out - received;
                 }
                 m.out = 0;
