@@ -58,7 +58,7 @@ private:
 };
 
 CVirtualRunLoop::CVirtualRunLoop(u32 startMs)
-    : fCalls(std::make_unique<WireCountingCalls>()), fNow(startMs) {
+    : fCalls(std::make_unique<WireCountingCalls>(true)), fNow(startMs) {
     InstallTickSource(this);
     InstallRunLoopServices(this);
     testtftp::WireGate::SetClock(0);

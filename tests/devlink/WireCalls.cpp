@@ -25,9 +25,10 @@ u32 PeerIp(const void* address) {
 
 }  // namespace
 
-WireCountingCalls::WireCountingCalls() {
-    Installed().push_back(this);
-    InstallUdpSysCalls(this);
+WireCountingCalls::WireCountingCalls(bool under) {
+    auto& calls = Installed();
+    calls.insert(under ? calls.begin() : calls.end(), this);
+    InstallUdpSysCalls(calls.back());
 }
 
 WireCountingCalls::~WireCountingCalls() {

@@ -9,7 +9,8 @@
 
 class WireCountingCalls : public LUdpSysCalls {
 public:
-    WireCountingCalls();
+    // under: below those installed already (the loop's own, made after a test's).
+    explicit WireCountingCalls(bool under = false);
     ~WireCountingCalls() override;
     WireCountingCalls(const WireCountingCalls&) = delete;
     WireCountingCalls& operator=(const WireCountingCalls&) = delete;

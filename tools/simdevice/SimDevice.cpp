@@ -19,6 +19,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -346,6 +347,8 @@ static int MakeSocket(uint32_t ip, uint16_t port, bool broadcast, std::string* e
     // would give two transfers the same port, and one the other's datagrams.
     if (port != 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+    // A send to a port nobody has comes back as an error (RecvOne counts them).
+    setsockopt(fd, IPPROTO_IP, IP_RECVERR, &one, sizeof one);
     if (broadcast) setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     int rcv = 1 << 20;  // many devices answering one poll, windows of 50 blocks
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
@@ -369,8 +372,36 @@ static uint16_t LocalPort(int fd) {
     return ntohs(sa.sin_port);
 }
 
+// Takes the errors waiting on the socket; counts in *refused the sends to a port
+// on loopback that nobody had: the peer is not waiting for them.
+static void TakeErrors(int fd, uint64_t* refused) {
+    for (;;) {
+        sockaddr_in sa{};
+        uint8_t data[64];
+        iovec iov{data, sizeof data};
+        alignas(cmsghdr) char ctl[256];
+        msghdr mh{};
+        mh.msg_name = &sa;
+        mh.msg_namelen = sizeof sa;
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        mh.msg_control = ctl;
+        mh.msg_controllen = sizeof ctl;
+        if (recvmsg(fd, &mh, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
+            sock_extended_err ee;
+            std::memcpy(&ee, CMSG_DATA(c), sizeof ee);
+            if (ee.ee_origin == SO_EE_ORIGIN_ICMP && ee.ee_type == 3 &&
+                IsLoopback(ntohl(sa.sin_addr.s_addr)))
+                ++*refused;
+        }
+    }
+}
+
 // Reads one datagram; answers its length (-1 when none) with source and header destination.
-static ssize_t RecvOne(int fd, uint8_t* buf, size_t cap, Endpoint* from, uint32_t* dst) {
+static ssize_t RecvOne(int fd, uint8_t* buf, size_t cap, Endpoint* from, uint32_t* dst,
+                       uint64_t* refused) {
     sockaddr_in sa{};
     iovec iov{buf, cap};
     alignas(cmsghdr) char ctl[CMSG_SPACE(sizeof(in_pktinfo))];
@@ -382,7 +413,17 @@ static ssize_t RecvOne(int fd, uint8_t* buf, size_t cap, Endpoint* from, uint32_
     mh.msg_control = ctl;
     mh.msg_controllen = sizeof ctl;
     ssize_t n = recvmsg(fd, &mh, 0);
-    if (n < 0) return -1;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        // A refused send is reported first, before the datagrams that wait.
+        TakeErrors(fd, refused);
+        mh.msg_namelen = sizeof sa;
+        mh.msg_controllen = sizeof ctl;
+        n = recvmsg(fd, &mh, 0);
+    }
+    if (n < 0) {
+        TakeErrors(fd, refused);
+        return -1;
+    }
     from->ip = ntohl(sa.sin_addr.s_addr);
     from->port = ntohs(sa.sin_port);
     *dst = 0;
@@ -741,7 +782,13 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         pi.ipi_spec_dst.s_addr = htonl(d.ip);
         std::memcpy(CMSG_DATA(c), &pi, sizeof pi);
     }
-    if (sendmsg(fd, &mh, 0) < 0) {
+    ssize_t sent = sendmsg(fd, &mh, 0);
+    if (sent < 0 && errno == ECONNREFUSED) {
+        // The error of an earlier send, reported on this one: this one did not leave.
+        TakeErrors(fd, &fWireRefused);
+        sent = sendmsg(fd, &mh, 0);
+    }
+    if (sent < 0) {
         Log(line + " fate=" + fate + " err=" + std::to_string(errno));
     } else {
         ++fTraffic.out;
@@ -783,6 +830,7 @@ void Sim::PublishCounts(bool slept) {
     std::atomic_thread_fence(std::memory_order_release);
     w.in.store(fWireIn, std::memory_order_relaxed);
     w.out.store(fWireOut, std::memory_order_relaxed);
+    w.refused.store(fWireRefused, std::memory_order_relaxed);
     w.pending.store(fDelay->Pending() + fHeld.size() + fOwed, std::memory_order_relaxed);
     w.wake.store(wake, std::memory_order_relaxed);
     if (slept) w.idle.store(w.idle.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -808,7 +856,7 @@ void Sim::Bury(int fd) {
         uint8_t buf[2048];
         Endpoint from;
         uint32_t dst = 0;
-        while (RecvOne(fd, buf, sizeof buf, &from, &dst) >= 0) CountIn(from.ip);
+        while (RecvOne(fd, buf, sizeof buf, &from, &dst, &fWireRefused) >= 0) CountIn(from.ip);
     });
 }
 
@@ -840,7 +888,7 @@ void Sim::OnListener(Listener* l) {
         if (!alive) return;
         Endpoint from;
         uint32_t dst = 0;
-        ssize_t n = RecvOne(l->fd, buf, sizeof buf, &from, &dst);
+        ssize_t n = RecvOne(l->fd, buf, sizeof buf, &from, &dst, &fWireRefused);
         if (n < 0) return;
         CountIn(from.ip);
         if (!SendAllowed(from.ip)) continue;  // outside a namespace only loopback peers get answers
@@ -937,7 +985,7 @@ void Sim::OnTransferSocket(uint32_t xid) {
         ssize_t n;
         if (x->paused) {
             // Read it all the same, so that the socket does not stay readable.
-            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
+            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst, &fWireRefused);
             if (n < 0) return;
             CountIn(from.ip);
             if (x->waitingBytes + size_t(n) <= kWaitingCap) {
@@ -954,7 +1002,7 @@ void Sim::OnTransferSocket(uint32_t xid) {
             x->waitingBytes -= w.wire.size();
             x->waiting.pop_front();
         } else {
-            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
+            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst, &fWireRefused);
             if (n < 0) return;
             CountIn(from.ip);
         }

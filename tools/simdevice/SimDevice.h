@@ -276,7 +276,7 @@ private:
     std::vector<Buried> fBuried;
     WireCount* fShared = nullptr;
     // The traffic with peers on loopback: a test's own process, which counts its side.
-    uint64_t fWireIn = 0, fWireOut = 0;
+    uint64_t fWireIn = 0, fWireOut = 0, fWireRefused = 0;
     uint64_t fOwed = 0;  // delayed handlings and sends still to come
     std::unique_ptr<DelayLine> fDelay;
     uint64_t fUnheardAtStart;

@@ -17,6 +17,8 @@ struct WireCount {
     std::atomic<uint64_t> in{0};
     // Datagrams sent to peers on loopback.
     std::atomic<uint64_t> out{0};
+    // Of those, the ones the system reported as sent to a port nobody had.
+    std::atomic<uint64_t> refused{0};
     // Datagrams handled or sent later by the device's own choice (a link delay,
     // a delay or reorder fault, a spread answer): still in its hands.
     std::atomic<uint64_t> pending{0};
