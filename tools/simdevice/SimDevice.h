@@ -278,6 +278,7 @@ private:
     // The traffic with peers on loopback: a test's own process, which counts its side.
     uint64_t fWireIn = 0, fWireOut = 0, fWireRefused = 0;
     uint64_t fOwed = 0;  // delayed handlings and sends still to come
+    size_t fPausedOnClock = 0;  // transfers paused until a time on the test's clock
     std::unique_ptr<DelayLine> fDelay;
     uint64_t fUnheardAtStart;
 };
