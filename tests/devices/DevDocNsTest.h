@@ -13,6 +13,7 @@
 #include "devlink/NetIf.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devlink/NetnsHarness.h"
+#include "tests/devlink/UdpTally.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 namespace devtest {
@@ -45,12 +46,16 @@ protected:
             doc.reset();
         }));
     }
+    // The devices answer in real time, the clock is virtual: the clock moves only
+    // when nothing is on its way.
     bool RunUntil(const std::function<bool()>& pred, u32 limitMs) {
         return RunVirtual(loop, pred, limitMs, [this] {
-            if (sim) SettleSim(loop, *sim);
+            if (sim) testtftp::SettleTraffic(loop, *sim, tally);
         });
     }
 
+    static constexpr u32 kAppAddress = 0xC6120102u;  // 198.18.1.2, the harness's
+    testtftp::UdpTally tally{kAppAddress};
     CVirtualRunLoop loop;
     LoopClock fake{&loop};
     testtftp::NetnsHarness net;

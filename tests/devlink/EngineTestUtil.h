@@ -22,6 +22,7 @@
 #include "services/Services.h"
 #include "tests/devlink/TestTftpClient.h"
 #include "tests/devlink/VirtualRunLoop.h"
+#include "tests/devlink/WireCalls.h"
 
 namespace enginetest {
 
@@ -150,7 +151,7 @@ inline std::vector<u8> Pattern(size_t n, u32 seed) {
 
 // The engine's socket calls, logged with the tick, and failed on request: an
 // errno to fail with and how many calls fail before the system's calls go on.
-struct FakeSysCalls : LUdpSysCalls {
+struct FakeSysCalls : WireCountingCalls {
     struct Fail {
         int err = 0;
         u32 count = 0;
@@ -162,8 +163,6 @@ struct FakeSysCalls : LUdpSysCalls {
             return true;
         }
     };
-    FakeSysCalls() { InstallUdpSysCalls(this); }
-    ~FakeSysCalls() override { InstallUdpSysCalls(nullptr); }
     int Bind(int fd, const void* a, u32 n) override {
         return bind.Take() ? -1 : LUdpSysCalls::Bind(fd, a, n);
     }
@@ -179,11 +178,11 @@ struct FakeSysCalls : LUdpSysCalls {
         }
         if (send.Take(op)) return -1;
         sent.push_back({LTickMs(), testtftp::Bytes(p, p + n)});
-        return LUdpSysCalls::SendTo(fd, d, n, to, toLen);
+        return WireCountingCalls::SendTo(fd, d, n, to, toLen);
     }
     long RecvFrom(int fd, void* b, u32 n, void* from, u32* fromLen) override {
         if (recv.Take()) return -1;
-        const long got = LUdpSysCalls::RecvFrom(fd, b, n, from, fromLen);
+        const long got = WireCountingCalls::RecvFrom(fd, b, n, from, fromLen);
         if (got > 0) ++received;
         return got;
     }

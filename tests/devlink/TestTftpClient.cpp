@@ -1,5 +1,7 @@
 #include "tests/devlink/TestTftpClient.h"
 
+#include "tools/testkit/WireGate.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstring>
@@ -80,8 +82,12 @@ bool TestTftpClient::Send(uint32_t ip, uint16_t port, const Bytes& tftp,
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(ip);
     sa.sin_port = htons(port);
-    return sendto(fFd, wire.data(), wire.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) ==
-           ssize_t(wire.size());
+    const bool sent = sendto(fFd, wire.data(), wire.size(), 0, reinterpret_cast<sockaddr*>(&sa),
+                             sizeof sa) == ssize_t(wire.size());
+    // A peer of the simulated devices like the link's own sockets: counted for the
+    // virtual clock's wait.
+    if (sent) WireGate::NoteSent(ip);
+    return sent;
 }
 
 std::optional<Datagram> TestTftpClient::Recv(int timeoutMs) {
@@ -94,6 +100,7 @@ std::optional<Datagram> TestTftpClient::Recv(int timeoutMs) {
     if (n < 0) return std::nullopt;
     Datagram d;
     d.srcIp = ntohl(sa.sin_addr.s_addr);
+    WireGate::NoteReceived(d.srcIp);
     d.srcPort = ntohs(sa.sin_port);
     size_t off = 0;
     if (n >= 9 && std::memcmp(buf, "YTFW", 4) == 0) {

@@ -14,29 +14,29 @@
 
 #include "devlink/UdpSocket.h"
 #include "tests/devlink/VirtualRunLoop.h"
+#include "tests/devlink/WireCalls.h"
 
 namespace testtftp {
 
-class UdpTally : public LUdpSysCalls {
+class UdpTally : public WireCountingCalls {
 public:
     // self: the test's own address (host order), whose broadcasts come back to it.
-    explicit UdpTally(u32 self) : fSelf(self) { InstallUdpSysCalls(this); }
-    ~UdpTally() override { InstallUdpSysCalls(nullptr); }
+    explicit UdpTally(u32 self) : fSelf(self) {}
     UdpTally(const UdpTally&) = delete;
     UdpTally& operator=(const UdpTally&) = delete;
 
     long SendTo(int fd, const void* data, u32 length, const void* to, u32 toLength) override {
-        const long n = LUdpSysCalls::SendTo(fd, data, length, to, toLength);
+        const long n = WireCountingCalls::SendTo(fd, data, length, to, toLength);
         if (n >= 0 && Counts(to)) ++fSent;
         return n;
     }
     long RecvFrom(int fd, void* buffer, u32 size, void* from, u32* fromLength) override {
-        const long n = LUdpSysCalls::RecvFrom(fd, buffer, size, from, fromLength);
+        const long n = WireCountingCalls::RecvFrom(fd, buffer, size, from, fromLength);
         if (n >= 0 && Counts(from)) ++fReceived;
         return n;
     }
     long RecvMsg(int fd, void* msg) override {
-        const long n = LUdpSysCalls::RecvMsg(fd, msg);
+        const long n = WireCountingCalls::RecvMsg(fd, msg);
         if (n >= 0 && Counts(static_cast<msghdr*>(msg)->msg_name)) ++fReceived;
         return n;
     }

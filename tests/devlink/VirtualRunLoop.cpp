@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
+
+#include "tests/devlink/WireCalls.h"
+#include "tools/testkit/WireGate.h"
 
 // A timer or a source: a source is a timer armed for "now" by Signal.
 struct CVirtualRunLoop::Item {
@@ -53,12 +57,15 @@ private:
     CVirtualRunLoop::Item fItem;
 };
 
-CVirtualRunLoop::CVirtualRunLoop(u32 startMs) : fNow(startMs) {
+CVirtualRunLoop::CVirtualRunLoop(u32 startMs)
+    : fCalls(std::make_unique<WireCountingCalls>(true)), fNow(startMs) {
     InstallTickSource(this);
     InstallRunLoopServices(this);
+    testtftp::WireGate::SetClock(0);
 }
 
 CVirtualRunLoop::~CVirtualRunLoop() {
+    testtftp::WireGate::ClearClock();
     InstallRunLoopServices(nullptr);
     InstallTickSource(nullptr);
 }
@@ -69,9 +76,30 @@ u32 CVirtualRunLoop::NowMs() {
 }
 
 bool CVirtualRunLoop::Pause(u32 ms) {
-    std::lock_guard<std::mutex> lock(fMutex);
-    fNow += ms;
+    // Nothing runs in a pause, so answers cannot be taken in: only what this
+    // process sent is waited for.
+    Settle(false);
+    MoveTo(NowMs() + ms);
     return true;
+}
+
+void CVirtualRunLoop::MoveTo(u32 at) {
+    u64 ms;
+    {
+        std::lock_guard<std::mutex> lock(fMutex);
+        const i32 by = i32(at - fNow);
+        if (by <= 0) return;
+        fNow = at;
+        fVirtualMs += u32(by);
+        ms = fVirtualMs;
+    }
+    testtftp::WireGate::SetClock(ms);
+}
+
+// How far the clock may move before a simulated device goes on from a pause; 0: no limit.
+static u64 DeviceWake() {
+    u64 in = 0;
+    return testtftp::WireGate::NextWake(&in) ? in : 0;
 }
 
 LRunLoopTimer::Impl* CVirtualRunLoop::NewTimer(LRunLoopHolder*, void* context,
@@ -152,36 +180,61 @@ void CVirtualRunLoop::RunOnce(u32 maxWaitMs) {
     RunDue();
 }
 
+void CVirtualRunLoop::Settle(bool run) {
+    testtftp::WireGate gate;
+    while (!gate.Quiet(run)) {
+        if (!run) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        RunDue();
+        std::unique_lock<std::mutex> lock(fMutex);
+        fWake.wait_for(lock, std::chrono::milliseconds(1),
+                       [&] { return NextDueLocked(fNow) != nullptr; });
+    }
+}
+
 void CVirtualRunLoop::Advance(u32 ms) {
     u32 target;
     {
         std::lock_guard<std::mutex> lock(fMutex);
         target = fNow + ms;
     }
-    for (;;) {
+    for (bool last = false; !last;) {
         RunDue();
-        std::lock_guard<std::mutex> lock(fMutex);
-        Item* i = NextDueLocked(target);
-        if (!i) {
-            fNow = target;
-            break;
+        Settle();
+        const u64 wake = DeviceWake();
+        u32 to;
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            Item* i = NextDueLocked(target);
+            u32 step = target - fNow;
+            if (i) step = i32(i->due - fNow) > 0 ? i->due - fNow : 0;
+            last = !i;
+            if (wake && wake < step) step = u32(wake), last = false;
+            to = fNow + step;
         }
-        if (i32(i->due - fNow) > 0) fNow = i->due;
+        MoveTo(to);
     }
     RunDue();
 }
 
 bool CVirtualRunLoop::AdvanceToNext(u32 limitMs) {
+    Settle();
+    const u64 wake = DeviceWake();
+    u32 to;
     {
         std::lock_guard<std::mutex> lock(fMutex);
         Item* best = nullptr;
         for (Item* i : fItems)
             if (i->armed && (!best || i32(i->due - best->due) < 0)) best = i;
-        if (!best) return false;
-        const i32 in = i32(best->due - fNow);
-        if (in > 0 && u32(in) > limitMs) return false;
-        if (in > 0) fNow = best->due;
+        if (!best && !wake) return false;
+        u64 in = best ? u64(std::max<i32>(0, i32(best->due - fNow))) : ~u64(0);
+        if (wake && wake < in) in = wake;
+        if (in > limitMs) return false;
+        to = fNow + u32(in);
     }
+    MoveTo(to);
     RunDue();
     return true;
 }

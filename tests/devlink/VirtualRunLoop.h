@@ -5,16 +5,22 @@
 // sources run on the thread that drives the loop; other threads (the socket
 // reactor) may start timers and signal sources at any time, and wake it.
 // Move the clock only while no real peer may still answer: a reply that comes
-// after the jump is taken for a lost one. Exact send times are best read off
-// the socket calls (FakeSysCalls in EngineTestUtil.h), not off their delivery.
+// after the jump is taken for a lost one. The simulated devices on loopback are
+// waited for here: the clock moves only once every datagram exchanged with them
+// has been handled and taken in (tools/testkit/WireGate.h), however slowly a
+// loaded machine runs them. Exact send times are best read off the socket calls
+// (FakeSysCalls in EngineTestUtil.h), not off their delivery.
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "services/RunLoop.h"
 #include "services/Services.h"
+
+class WireCountingCalls;
 
 class CVirtualRunLoop final : public LRunLoopServices, public LTickSource {
 public:
@@ -41,7 +47,8 @@ public:
     // Moves the clock ms forward; each timer runs with the clock at its deadline.
     void Advance(u32 ms);
     // Moves the clock to the earliest armed timer no more than limitMs away and
-    // runs what is due then; false (the clock unmoved) when there is none.
+    // runs what is due then; false (the clock unmoved) when there is none. The end
+    // of a simulated device's pause counts as a timer.
     bool AdvanceToNext(u32 limitMs = 0xFFFFFFFFu);
 
     LRunLoopHolder* MainWakeSource() override { return nullptr; }
@@ -55,16 +62,23 @@ public:
     struct Item;
 
 private:
+    // Returns once nothing is on its way to or from the simulated devices, running
+    // what falls due meanwhile (run false: only what this process sent, nothing run).
+    void Settle(bool run = true);
+    // Moves the clock forward to at and tells the simulated devices.
+    void MoveTo(u32 at);
     Item* NextDueLocked(u32 at);
     void Arm(Item* item, u32 ms);
     void Remove(Item* item);
     friend class VirtualTimer;
     friend class VirtualSource;
 
+    std::unique_ptr<WireCountingCalls> fCalls;
     std::mutex fMutex;
     std::condition_variable fWake;
     std::vector<Item*> fItems;
     u32 fNow;
+    u64 fVirtualMs = 0;  // since construction, for the simulated devices' pauses
     u64 fSeq = 0;
 };
 

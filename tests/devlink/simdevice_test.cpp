@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <set>
 
 #include "tests/devlink/FileTestUtil.h"
 #include "tests/devlink/NetnsHarness.h"
@@ -90,6 +92,26 @@ TEST_F(SimDevice, ReadsAnswerAsTheDevicesDo) {
             EXPECT_EQ(Opt(r.oack, "serno"), c.blksize[0] ? "305" : "");
         }
     }
+}
+
+// Each transfer has a port of its own, however many run: two on one port would
+// each take some of the other's datagrams.
+TEST_F(SimDevice, TransfersAtOnceEachHaveAPortOfTheirOwn) {
+    WriteFile(root + "/sdc/r.bin", Fill(100, 1));
+    std::vector<std::unique_ptr<TestTftpClient>> clients;
+    for (int i = 0; i < 500; ++i) {
+        clients.push_back(std::make_unique<TestTftpClient>());
+        ASSERT_TRUE(clients.back()->Ok());
+        clients.back()->Send(kDevIp, port, MakeRequest(1, "/sdc/r.bin", {{"blksize", "8"}}));
+    }
+    std::set<uint16_t> ports;
+    for (auto& c : clients) {
+        // No acknowledgement: every transfer stays open.
+        const auto d = c->Recv(5000);
+        ASSERT_TRUE(d.has_value());
+        ports.insert(d->srcPort);
+    }
+    EXPECT_EQ(ports.size(), clients.size());
 }
 
 TEST_F(SimDevice, RefusesStrangersAndPathsOutsideItsTree) {

@@ -1,11 +1,15 @@
 // The transfer engine: scripted exchanges with a peer on loopback and failing
 // sockets on the virtual clock, and long transfers against the simulated device.
 
+#include <csignal>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <linux/capability.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -410,6 +414,36 @@ TEST_F(Device, WindowNeverHoldsMoreThanItsCapAndGrowsOneBlockPerWindow) {
             ASSERT_LE(inFlight, long(allowed) + 1);
         }
         EXPECT_LE(maxInFlight, long(cap));
+    }
+}
+
+// A machine too busy to run the device for a while (stopped here) must not make
+// it look silent: the clock waits while a request is in the device's hands, and
+// the engine neither asks again nor gives up.
+TEST_F(Device, ADeviceThatRunsLateIsWaitedFor) {
+    const struct {
+        bool write;
+        int request;
+    } cases[] = {{false, kRRQ}, {true, kWRQ}};
+    WriteFile(root + "/sdc/late.bin", Pattern(5000, 9));
+    for (const auto& c : cases) {
+        std::vector<u8> data = c.write ? Pattern(5000, 10) : std::vector<u8>();
+        const size_t asked = calls.TicksOf(c.request).size();
+        ASSERT_EQ(kill(sim.Pid(), SIGSTOP), 0);
+        std::thread resume([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            kill(sim.Pid(), SIGCONT);
+        });
+        const u32 result = Transfer(c.write, c.write ? "/sdc/up.bin" : "/sdc/late.bin", &data, 50,
+                                    [&] {
+                                        for (int i = 0; i < 50; ++i) loop.AdvanceToNext();
+                                    });
+        resume.join();
+        EXPECT_EQ(result, 0u) << c.write;
+        EXPECT_EQ(calls.TicksOf(c.request).size(), asked + 1) << c.write;
+        EXPECT_TRUE((c.write ? ReadFile(root + "/sdc/up.bin") : data) ==
+                    Pattern(5000, c.write ? 10 : 9))
+            << c.write;
     }
 }
 

@@ -17,7 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -158,10 +160,12 @@ bool Loop::Run() {
             const uint64_t wait = due > now ? due - now : 0;
             timeout = int(wait > 60000 ? 60000 : wait);
         }
+        if (fOnTurn && (timeout < 0 || timeout > 10)) timeout = 10;
         std::vector<pollfd> pfds;
         for (auto& [fd, fn] : fWatch) pfds.push_back(pollfd{fd, POLLIN, 0});
         int n = poll(pfds.data(), pfds.size(), timeout);
         if (n < 0 && errno != EINTR) return false;
+        if (fOnTurn && n <= 0 && timeout != 0) fOnTurn(true);
         // Timers first, in order of due time, then id.
         now = Now();
         std::vector<std::pair<uint64_t, uint64_t>> due;
@@ -175,7 +179,10 @@ bool Loop::Run() {
             fn();
             if (fStop) return true;
         }
-        if (n <= 0) continue;
+        if (n <= 0) {
+            if (fOnTurn) fOnTurn(false);
+            continue;
+        }
         for (auto& p : pfds) {
             if (!(p.revents & (POLLIN | POLLERR | POLLHUP))) continue;
             auto it = fWatch.find(p.fd);
@@ -184,6 +191,7 @@ bool Loop::Run() {
             fn();
             if (fStop) return true;
         }
+        if (fOnTurn) fOnTurn(false);
     }
     return true;
 }
@@ -228,6 +236,15 @@ struct Transfer {
     uint64_t nextPause = 0;  // bytes kept after which the device pauses (0: never)
     uint64_t pauseRng = 0;
     bool paused = false;
+    // On the test's clock (WireCount::clock), when the pause ends; 0: on this process's.
+    uint64_t resumeAt = 0;
+    // What arrived during a pause, as the socket would hold it (up to what it holds).
+    struct Waiting {
+        Endpoint from;
+        Bytes wire;
+    };
+    std::deque<Waiting> waiting;
+    size_t waitingBytes = 0;
 };
 
 // The distance to the next pause: fixed, or drawn from the transfer's seeded generator.
@@ -266,6 +283,7 @@ Sim::~Sim() {
     for (auto& [id, x] : fXfers) ids.push_back(id);
     for (uint32_t id : ids) EndTransfer(id, nullptr, 0);
     for (auto& l : fListeners) close(l->fd);
+    for (const Buried& b : fBuried) close(b.fd);
     if (fLogFd >= 0) close(fLogFd);
 }
 
@@ -325,8 +343,12 @@ static int MakeSocket(uint32_t ip, uint16_t port, bool broadcast, std::string* e
         return -1;
     }
     int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Only a device's own port is shared. A port the system picks must not be: it
+    // would give two transfers the same port, and one the other's datagrams.
+    if (port != 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+    // A send to a port nobody has comes back as an error (RecvOne counts them).
+    setsockopt(fd, IPPROTO_IP, IP_RECVERR, &one, sizeof one);
     if (broadcast) setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     int rcv = 1 << 20;  // many devices answering one poll, windows of 50 blocks
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
@@ -350,8 +372,36 @@ static uint16_t LocalPort(int fd) {
     return ntohs(sa.sin_port);
 }
 
+// Takes the errors waiting on the socket; counts in *refused the sends to a port
+// on loopback that nobody had: the peer is not waiting for them.
+static void TakeErrors(int fd, uint64_t* refused) {
+    for (;;) {
+        sockaddr_in sa{};
+        uint8_t data[64];
+        iovec iov{data, sizeof data};
+        alignas(cmsghdr) char ctl[256];
+        msghdr mh{};
+        mh.msg_name = &sa;
+        mh.msg_namelen = sizeof sa;
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        mh.msg_control = ctl;
+        mh.msg_controllen = sizeof ctl;
+        if (recvmsg(fd, &mh, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
+            sock_extended_err ee;
+            std::memcpy(&ee, CMSG_DATA(c), sizeof ee);
+            if (ee.ee_origin == SO_EE_ORIGIN_ICMP && ee.ee_type == 3 &&
+                IsLoopback(ntohl(sa.sin_addr.s_addr)))
+                ++*refused;
+        }
+    }
+}
+
 // Reads one datagram; answers its length (-1 when none) with source and header destination.
-static ssize_t RecvOne(int fd, uint8_t* buf, size_t cap, Endpoint* from, uint32_t* dst) {
+static ssize_t RecvOne(int fd, uint8_t* buf, size_t cap, Endpoint* from, uint32_t* dst,
+                       uint64_t* refused) {
     sockaddr_in sa{};
     iovec iov{buf, cap};
     alignas(cmsghdr) char ctl[CMSG_SPACE(sizeof(in_pktinfo))];
@@ -363,7 +413,17 @@ static ssize_t RecvOne(int fd, uint8_t* buf, size_t cap, Endpoint* from, uint32_
     mh.msg_control = ctl;
     mh.msg_controllen = sizeof ctl;
     ssize_t n = recvmsg(fd, &mh, 0);
-    if (n < 0) return -1;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        // A refused send is reported first, before the datagrams that wait.
+        TakeErrors(fd, refused);
+        mh.msg_namelen = sizeof sa;
+        mh.msg_controllen = sizeof ctl;
+        n = recvmsg(fd, &mh, 0);
+    }
+    if (n < 0) {
+        TakeErrors(fd, refused);
+        return -1;
+    }
     from->ip = ntohl(sa.sin_addr.s_addr);
     from->port = ntohs(sa.sin_port);
     *dst = 0;
@@ -384,7 +444,8 @@ Listener* Sim::GetListener(uint32_t ip, uint16_t port, bool any, std::string* er
     if (port != 0)
         for (auto& l : fListeners)
             if (l->ip == bindIp && l->port == port && l->any == any) return l.get();
-    int fd = MakeSocket(bindIp, port, any, err);
+    int fd = port != 0 ? Unbury(bindIp, port) : -1;
+    if (fd < 0) fd = MakeSocket(bindIp, port, any, err);
     if (fd < 0) return nullptr;
     auto l = std::make_unique<Listener>();
     l->fd = fd;
@@ -400,7 +461,7 @@ Listener* Sim::GetListener(uint32_t ip, uint16_t port, bool any, std::string* er
 void Sim::DropListener(Listener* l) {
     if (!l->sernos.empty()) return;
     fLoop.Unwatch(l->fd);
-    close(l->fd);
+    Bury(l->fd);
     for (size_t i = 0; i < fListeners.size(); ++i)
         if (fListeners[i].get() == l) {
             fListeners.erase(fListeners.begin() + long(i));
@@ -596,7 +657,9 @@ void Sim::Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, 
         for (uint32_t i = 0; i <= r.copies; ++i) handle();
     } else if (r.action == "delay") {
         Log(line + fate + " ms=" + std::to_string(r.ms));
+        ++fOwed;
         fLoop.After(r.ms, [this, line, handle] {
+            --fOwed;
             Log(line + " fate=late");
             handle();
         });
@@ -651,7 +714,11 @@ void Sim::Emit(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, const 
         for (uint32_t i = 0; i < r.copies; ++i) RawSend(d, xid, to, wrapped, pkt, "dup");
     } else if (r.action == "delay") {
         Log(line + fate + " ms=" + std::to_string(r.ms));
-        fLoop.After(r.ms, [later] { later("late"); });
+        ++fOwed;
+        fLoop.After(r.ms, [this, later] {
+            --fOwed;
+            later("late");
+        });
     } else if (r.action == "reorder") {
         Log(line + fate);
         Hold(HoldKey(serno, xid, 2), r.ms, [later] { later("release"); });
@@ -715,10 +782,17 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
         pi.ipi_spec_dst.s_addr = htonl(d.ip);
         std::memcpy(CMSG_DATA(c), &pi, sizeof pi);
     }
-    if (sendmsg(fd, &mh, 0) < 0) {
+    ssize_t sent = sendmsg(fd, &mh, 0);
+    if (sent < 0 && errno == ECONNREFUSED) {
+        // The error of an earlier send, reported on this one: this one did not leave.
+        TakeErrors(fd, &fWireRefused);
+        sent = sendmsg(fd, &mh, 0);
+    }
+    if (sent < 0) {
         Log(line + " fate=" + fate + " err=" + std::to_string(errno));
     } else {
         ++fTraffic.out;
+        if (IsLoopback(dest.ip)) ++fWireOut;
         if (dest.ip == 0xffffffffu) ++fTraffic.broadcasts;
         Log(line + " fate=" + fate);
     }
@@ -727,6 +801,7 @@ void Sim::SendNow(Device& d, uint32_t xid, const Endpoint& to, bool wrapped, con
 void Sim::CountIn(uint32_t fromIp) {
     if (fDeviceIps.count(fromIp)) return;
     ++fTraffic.in;
+    if (IsLoopback(fromIp)) ++fWireIn;
 }
 
 uint64_t Sim::UnheardIn() const {
@@ -738,6 +813,63 @@ uint64_t Sim::UnheardIn() const {
 
 size_t Sim::SendsHeldBack() const {
     return fDelay->Pending();
+}
+
+void Sim::ShareCounts(WireCount* shared) {
+    fShared = shared;
+    fLoop.OnTurn([this](bool slept) { PublishCounts(slept); });
+}
+
+// Once a turn is over: a datagram counted in here has been handled, and its
+// answers are counted out.
+void Sim::PublishCounts(bool slept) {
+    const uint64_t wake = ResumeDue();
+    WireCount& w = *fShared;
+    const uint64_t seq = w.seq.load(std::memory_order_relaxed);
+    w.seq.store(seq + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    w.in.store(fWireIn, std::memory_order_relaxed);
+    w.out.store(fWireOut, std::memory_order_relaxed);
+    w.refused.store(fWireRefused, std::memory_order_relaxed);
+    w.pending.store(fDelay->Pending() + fHeld.size() + fOwed, std::memory_order_relaxed);
+    w.wake.store(wake, std::memory_order_relaxed);
+    if (slept) w.idle.store(w.idle.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    w.seq.store(seq + 2, std::memory_order_release);
+}
+
+void Sim::Bury(int fd) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        close(fd);
+        return;
+    }
+    // Enough for the transfers of a test that could still hear a late resend;
+    // thousands of devices must not keep thousands of ports.
+    if (fBuried.size() >= 128) {
+        fLoop.Unwatch(fBuried.front().fd);
+        close(fBuried.front().fd);
+        fBuried.erase(fBuried.begin());
+    }
+    fBuried.push_back(Buried{fd, ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)});
+    fLoop.Watch(fd, [this, fd] {
+        uint8_t buf[2048];
+        Endpoint from;
+        uint32_t dst = 0;
+        while (RecvOne(fd, buf, sizeof buf, &from, &dst, &fWireRefused) >= 0) CountIn(from.ip);
+    });
+}
+
+// A socket of a removed device, bound to the address and port a new one needs.
+int Sim::Unbury(uint32_t ip, uint16_t port) {
+    for (size_t i = 0; i < fBuried.size(); ++i)
+        if (fBuried[i].ip == ip && fBuried[i].port == port) {
+            const int fd = fBuried[i].fd;
+            fLoop.Unwatch(fd);
+            fBuried.erase(fBuried.begin() + long(i));
+            return fd;
+        }
+    return -1;
 }
 
 void Sim::ReplyError(Device& d, const Endpoint& to, bool wrapped, unsigned code,
@@ -756,7 +888,7 @@ void Sim::OnListener(Listener* l) {
         if (!alive) return;
         Endpoint from;
         uint32_t dst = 0;
-        ssize_t n = RecvOne(l->fd, buf, sizeof buf, &from, &dst);
+        ssize_t n = RecvOne(l->fd, buf, sizeof buf, &from, &dst, &fWireRefused);
         if (n < 0) return;
         CountIn(from.ip);
         if (!SendAllowed(from.ip)) continue;  // outside a namespace only loopback peers get answers
@@ -792,7 +924,9 @@ void Sim::OnListener(Listener* l) {
                     if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
                     return;
                 }
+                ++fOwed;
                 fLoop.After(spread, [this, s, from, wrapped, pkt] {
+                    --fOwed;
                     if (Device* dev = FindDevice(s)) HandleRequest(*dev, from, wrapped, pkt);
                 });
             });
@@ -800,30 +934,82 @@ void Sim::OnListener(Listener* l) {
     }
 }
 
-// A paused transfer leaves what arrives in its socket until the pause is over.
+// A paused transfer leaves what arrives until the pause is over. A test on a
+// virtual clock shares it: the pause lasts that long on the test's clock, which
+// the test does not move past its end (WireCount::wake).
 void Sim::PauseTransfer(uint32_t xid, uint32_t ms) {
     Transfer* x = Find(xid);
     if (!x) return;
     x->paused = true;
     ++fCount.pauses;
-    fLoop.After(ms, [this, xid] {
-        Transfer* t = Find(xid);
-        if (!t) return;
-        t->paused = false;
-        OnTransferSocket(xid);
-    });
+    const uint64_t clock = fShared ? fShared->clock.load(std::memory_order_acquire) : 0;
+    if (clock) {
+        x->resumeAt = clock + ms;
+        ++fPausedOnClock;
+        return;
+    }
+    fLoop.After(ms, [this, xid] { Resume(xid); });
+}
+
+void Sim::Resume(uint32_t xid) {
+    Transfer* t = Find(xid);
+    if (!t) return;
+    t->paused = false;
+    if (t->resumeAt) --fPausedOnClock;
+    t->resumeAt = 0;
+    OnTransferSocket(xid);
+}
+
+// The pauses over on the test's clock end; answers the earliest end still to come (0: none).
+uint64_t Sim::ResumeDue() {
+    // Thousands of transfers: no walk over them on every turn.
+    if (!fPausedOnClock) return 0;
+    const uint64_t clock = fShared->clock.load(std::memory_order_acquire);
+    std::vector<uint32_t> due;
+    uint64_t next = 0;
+    for (auto& [id, x] : fXfers) {
+        if (!x->paused || !x->resumeAt) continue;
+        // A test whose clock is gone waits for nothing.
+        if (!clock || clock >= x->resumeAt)
+            due.push_back(id);
+        else if (!next || x->resumeAt < next)
+            next = x->resumeAt;
+    }
+    for (uint32_t id : due) Resume(id);
+    return next;
 }
 
 void Sim::OnTransferSocket(uint32_t xid) {
     uint8_t buf[2048];
     for (;;) {
         Transfer* x = Find(xid);
-        if (!x || x->paused) return;
+        if (!x) return;
         Endpoint from;
         uint32_t dst = 0;
-        ssize_t n = RecvOne(x->fd, buf, sizeof buf, &from, &dst);
-        if (n < 0) return;
-        CountIn(from.ip);
+        ssize_t n;
+        if (x->paused) {
+            // Read it all the same, so that the socket does not stay readable.
+            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst, &fWireRefused);
+            if (n < 0) return;
+            CountIn(from.ip);
+            if (x->waitingBytes + size_t(n) <= kWaitingCap) {
+                x->waiting.push_back(Transfer::Waiting{from, Bytes(buf, buf + n)});
+                x->waitingBytes += size_t(n);
+            }
+            continue;
+        }
+        if (!x->waiting.empty()) {
+            Transfer::Waiting& w = x->waiting.front();
+            from = w.from;
+            n = ssize_t(w.wire.size());
+            std::memcpy(buf, w.wire.data(), w.wire.size());
+            x->waitingBytes -= w.wire.size();
+            x->waiting.pop_front();
+        } else {
+            n = RecvOne(x->fd, buf, sizeof buf, &from, &dst, &fWireRefused);
+            if (n < 0) return;
+            CountIn(from.ip);
+        }
         Device* d = FindDevice(x->serno);
         if (!d) return;
         uint32_t target = 0;
@@ -1274,8 +1460,9 @@ void Sim::EndTransfer(uint32_t xid, const char* result, unsigned code) {
             " bytes=" + std::to_string(bytes));
     }
     if (x->timer) fLoop.Cancel(x->timer);
+    if (x->resumeAt) --fPausedOnClock;
     fLoop.Unwatch(x->fd);
-    close(x->fd);
+    Bury(x->fd);
     if (x->outFd >= 0) close(x->outFd);
     if (!x->tmpPath.empty()) unlink(x->tmpPath.c_str());
     std::string prefix = std::to_string(x->serno) + "/" + std::to_string(xid) + "/";

@@ -3,6 +3,7 @@
 // scripted faults and a packet log that tests read back.
 
 #include "tools/simdevice/Wire.h"
+#include "tools/simdevice/WireCount.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,9 @@ public:
     // Runs until Stop(); answers false on a poll failure.
     bool Run();
     void Stop() { fStop = true; }
+    // Called after every turn; slept: the turn slept with nothing to read. While
+    // set, the loop sleeps at most a few ms at a time, so that a watcher sees it idle.
+    void OnTurn(std::function<void(bool slept)> fn) { fOnTurn = std::move(fn); }
 
 private:
     struct Timer {
@@ -45,6 +49,7 @@ private:
     // the timers of thousands of transfers.
     std::set<std::pair<uint64_t, uint64_t>> fByDue;
     std::map<int, Fn> fWatch;
+    std::function<void(bool)> fOnTurn;
     uint64_t fNextId = 1;
     bool fStop = false;
 };
@@ -175,6 +180,9 @@ public:
     // too. Less this process's own broadcasts, which come back the same way.
     uint64_t UnheardIn() const;
     size_t SendsHeldBack() const;
+    // Tells the test that started this process, through memory the two share,
+    // what is on its way and what the devices still hold (WireCount.h).
+    void ShareCounts(WireCount* shared);
     // For command files that act later (a restart's silence).
     Loop& EventLoop() { return fLoop; }
 
@@ -191,6 +199,10 @@ private:
     void OnListener(Listener* l);
     void OnTransferSocket(uint32_t xid);
     void PauseTransfer(uint32_t xid, uint32_t ms);
+    void Resume(uint32_t xid);
+    uint64_t ResumeDue();
+    // What a paused transfer's socket holds: the size asked of the system.
+    static constexpr size_t kWaitingCap = size_t(1) << 20;
 
     // Packets in: fault pipeline, then `handle`.
     void Incoming(Device& d, uint32_t xid, const Endpoint& from, bool wrapped, const Bytes& pkt,
@@ -251,6 +263,22 @@ private:
     Counters fCount;
     Traffic fTraffic;
     void CountIn(uint32_t fromIp);
+    void PublishCounts(bool slept);
+    // A closed socket stays bound a while, reading and counting what still
+    // arrives: on loopback nothing would tell the sender that it went nowhere.
+    void Bury(int fd);
+    int Unbury(uint32_t ip, uint16_t port);
+    struct Buried {
+        int fd;
+        uint32_t ip;
+        uint16_t port;
+    };
+    std::vector<Buried> fBuried;
+    WireCount* fShared = nullptr;
+    // The traffic with peers on loopback: a test's own process, which counts its side.
+    uint64_t fWireIn = 0, fWireOut = 0, fWireRefused = 0;
+    uint64_t fOwed = 0;  // delayed handlings and sends still to come
+    size_t fPausedOnClock = 0;  // transfers paused until a time on the test's clock
     std::unique_ptr<DelayLine> fDelay;
     uint64_t fUnheardAtStart;
 };

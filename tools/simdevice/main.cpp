@@ -10,9 +10,11 @@
 #include "tools/simdevice/FmCmds.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -36,17 +38,21 @@ int main(int argc, char** argv) {
         setrlimit(RLIMIT_NOFILE, &files);
     }
     bool stay = false;
+    int wireFd = -1;
     std::vector<std::string> scripts;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--stay")) {
             stay = true;
         } else if (!std::strcmp(argv[i], "--script") && i + 1 < argc) {
             scripts.push_back(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--wire-fd") && i + 1 < argc) {
+            wireFd = std::atoi(argv[++i]);
         } else {
             std::fprintf(stderr,
-                         "usage: kvsimdev [--script FILE]... [--stay]\n"
+                         "usage: kvsimdev [--script FILE]... [--stay] [--wire-fd FD]\n"
                          "  commands from FILE, then from standard input;\n"
-                         "  --stay: keep serving after standard input ends\n");
+                         "  --stay: keep serving after standard input ends;\n"
+                         "  --wire-fd: shared memory for the datagram counts (WireCount.h)\n");
             return 2;
         }
     }
@@ -61,6 +67,16 @@ int main(int argc, char** argv) {
     AddSysStatCommands(control, sim);
     AddLinkDelayCommands(control, sim);
     AddFmCommands(control, sim);
+    if (wireFd >= 0) {
+        void* shared =
+            mmap(nullptr, sizeof(WireCount), PROT_READ | PROT_WRITE, MAP_SHARED, wireFd, 0);
+        close(wireFd);
+        if (shared == MAP_FAILED) {
+            std::fprintf(stderr, "kvsimdev: cannot map --wire-fd\n");
+            return 2;
+        }
+        sim.ShareCounts(static_cast<WireCount*>(shared));
+    }
     for (auto& path : scripts) {
         std::ifstream f(path);
         if (!f) {

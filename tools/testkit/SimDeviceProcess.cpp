@@ -1,5 +1,12 @@
 #include "tools/testkit/SimDeviceProcess.h"
 
+#include "tools/simdevice/WireCount.h"
+#include "tools/testkit/WireGate.h"
+
+#include <arpa/inet.h>
+#include <new>
+#include <sys/mman.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -27,17 +34,30 @@ SimDeviceProcess::SimDeviceProcess(const std::string& netnsPath) {
         return;
     }
     std::string prog = ProgramPath();
+    const int wire = memfd_create("kvsimdev-wire", MFD_CLOEXEC);
+    if (wire >= 0 && ftruncate(wire, sizeof(simdev::WireCount)) == 0) {
+        void* m =
+            mmap(nullptr, sizeof(simdev::WireCount), PROT_READ | PROT_WRITE, MAP_SHARED, wire, 0);
+        if (m != MAP_FAILED) fShared = new (m) simdev::WireCount;
+    }
+    const std::string wireArg = std::to_string(wire);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
+        if (fShared) fcntl(wire, F_SETFD, 0);
         if (!netnsPath.empty()) {
             int fd = open(netnsPath.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) _exit(127);
         }
-        execl(prog.c_str(), prog.c_str(), static_cast<char*>(nullptr));
+        if (fShared)
+            execl(prog.c_str(), prog.c_str(), "--wire-fd", wireArg.c_str(),
+                  static_cast<char*>(nullptr));
+        else
+            execl(prog.c_str(), prog.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
+    if (wire >= 0) close(wire);
     close(in[0]);
     close(out[1]);
     if (pid < 0) {
@@ -50,6 +70,7 @@ SimDeviceProcess::SimDeviceProcess(const std::string& netnsPath) {
     fOut = out[0];
     std::string first = ReadLine(5000);
     if (first.rfind("ready", 0) == 0) fReady = first;
+    if (fShared && !fReady.empty()) fGate = WireGate::Add(static_cast<simdev::WireCount*>(fShared));
 }
 
 SimDeviceProcess::~SimDeviceProcess() {
@@ -57,6 +78,8 @@ SimDeviceProcess::~SimDeviceProcess() {
 }
 
 void SimDeviceProcess::Stop() {
+    if (fGate) WireGate::Remove(fGate);
+    fGate = nullptr;
     if (fPid <= 0) return;
     if (fIn >= 0) {
         (void)!write(fIn, "quit\n", 5);
@@ -78,6 +101,8 @@ void SimDeviceProcess::Stop() {
     }
     if (fOut >= 0) close(fOut);
     fOut = -1;
+    if (fShared) munmap(fShared, sizeof(simdev::WireCount));
+    fShared = nullptr;
 }
 
 std::string SimDeviceProcess::ReadLine(int timeoutMs) {
@@ -108,6 +133,13 @@ std::string SimDeviceProcess::Cmd(const std::string& line, std::vector<std::stri
     for (;;) {
         std::string a = ReadLine(10000);
         if (a.empty()) return "err no answer";
+        if (fGate && a.rfind("ok", 0) == 0 && line.rfind("add-device ", 0) == 0) {
+            in_addr ip{};
+            // Devices elsewhere (a namespace's own network) are counted by their tests.
+            if (inet_pton(AF_INET, Field(a, "addr").c_str(), &ip) == 1 &&
+                ntohl(ip.s_addr) >> 24 == 127)
+                WireGate::AddAddress(fGate, ntohl(ip.s_addr));
+        }
         if (a.rfind("ok", 0) == 0 || a.rfind("err", 0) == 0) return a;
         if (data) data->push_back(a);
     }

@@ -19,6 +19,8 @@ public:
     SimDeviceProcess& operator=(const SimDeviceProcess&) = delete;
 
     bool Ok() const { return fPid > 0 && !fReady.empty(); }
+    // The process, for a test that stops it as a busy machine would.
+    int Pid() const { return fPid; }
     const std::string& ReadyLine() const { return fReady; }
     // Sends one command; answers its final line ("ok ..." / "err ..."); data lines go to *data.
     std::string Cmd(const std::string& line, std::vector<std::string>* data = nullptr);
@@ -42,6 +44,10 @@ public:
 
 private:
     std::string ReadLine(int timeoutMs);
+    // The devices' datagram counts, shared with the process (WireGate.h): of the
+    // traffic on loopback, whose peers are this process.
+    void* fShared = nullptr;
+    void* fGate = nullptr;
     int fPid = -1;
     int fIn = -1, fOut = -1;
     std::string fBuf, fReady;
