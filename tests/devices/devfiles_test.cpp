@@ -8,6 +8,7 @@
 #include <set>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 
 #include "base/FileOps.h"
@@ -19,6 +20,7 @@
 #include "framework/StdDialogs.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tools/testkit/KillRounds.h"
+#include "tools/testkit/WireGate.h"
 
 namespace {
 
@@ -92,8 +94,16 @@ protected:
         fChain.AddSource(&fApp);
         SetDefaultResChain(&fChain);
         fOwner.turn = [this] {
-            // A device that does not answer costs a short real wait, then time moves on.
-            if (fQueue->IsIdle() || !Settle([&] { return fQueue->IsIdle(); }, 150)) Advance(500);
+            // A device that does not answer costs a short real wait, then time
+            // moves on; one that still owes an answer (its data held back) is
+            // waited for turn by turn, so that the dialog sees the transfer go.
+            if (!fQueue->IsIdle() && Settle([&] { return fQueue->IsIdle(); }, 150)) return;
+            if (!fQueue->IsIdle()) {
+                if (!fWire) fWire.emplace();
+                if (!fWire->Quiet()) return;
+            }
+            fWire.reset();
+            Advance(500);
         };
         ASSERT_EQ(mkdir(Sdc("kevrecfiles").c_str(), 0777), 0);
         ASSERT_EQ(mkdir(Sdc("audiofiles").c_str(), 0777), 0);
@@ -104,6 +114,7 @@ protected:
         FileLinkTest::TearDown();
     }
     std::string Ums(const std::string& rel) { return fDir.Path() + "/305/ums/" + rel; }
+    std::optional<testtftp::WireGate> fWire;
     static void Put(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }
