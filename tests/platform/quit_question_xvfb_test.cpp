@@ -510,14 +510,16 @@ void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, co
             }
         }
 
-        if (e.reply != Reply::kNone)
+        if (e.reply != Reply::kNone) {
             EXPECT_TRUE(Await(
                 "the question answered", [&] { return script.Done(); }, 20000));
+        }
         const bool kept = e.reply == Reply::kCancel;
         if (e.way == FileWay::kCloseBox || e.way == FileWay::kCtrlW) {
-            if (!kept)
+            if (!kept) {
                 EXPECT_TRUE(
                     Await("the file's window closed", [&] { return !fileWin->isVisible(); }));
+            }
         } else if (quits) {
             EXPECT_TRUE(Await("the program ended or not",
                               [&] { return kept ? script.Done() : gTerminations > 0; }));
@@ -539,10 +541,11 @@ void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, co
         EXPECT_EQ(PlayFile(path).bytes, before) << "the opened file changed";
         const PlayFile out(saved);
         if (e.reply == Reply::kSave) {
-            if (e.edit == FileEdit::kEventName)
+            if (e.edit == FileEdit::kEventName) {
                 EXPECT_EQ(out.EventName(), "Finale");
-            else
+            } else {
                 EXPECT_EQ(out.Columns(), 6);
+            }
         } else {
             EXPECT_TRUE(out.bytes.empty()) << "written without Save";
         }
