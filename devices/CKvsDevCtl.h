@@ -36,7 +36,9 @@ public:
 
     // The control window comes with the device control screens; until then
     // nothing it could refuse is open.
-    // False while dropped files are still under way.
+    // False while dropped files are still under way. A shown control window
+    // first stores the edits open in it and in the windows it opened; its play
+    // view then sends what is pending, or, for a play-settings file, asks.
     bool CanClose();
     // Files dropped on the control window: kind 0 recordings, 1 audio files.
     void DropFiles(u32 kind, const std::vector<LString>& paths);

@@ -218,7 +218,13 @@ void CKvsDevCtlScreen::DropPlayView() {
 }
 
 bool CKvsDevCtlScreen::PlayViewMayClose() {
-    return !fPlay || fPlay->SendBeforeClose();
+    // Whatever is being typed in the window or in one it opened (the play
+    // buttons, a schedule's test) is stored first: the setting files written
+    // and the question asked must carry it, however the window closes.
+    LFrame::EndOpenEditsOfWindowsUnder(this);
+    if (!fPlay) return true;
+    // A play-settings file has nothing to send: its edits are asked about.
+    return fCtl->Serial() != 0 ? fPlay->SendBeforeClose() : fPlay->CanCloseFile();
 }
 
 bool CKvsDevCtlScreen::OpenFile(const LString& path) {
@@ -248,10 +254,7 @@ bool CKvsDevCtlScreen::OpenFile(const LString& path) {
 
 LMessage CKvsDevCtlScreen::HandleMessage(const LMessage& msg) {
     if (msg.Is(LFrame_Close) && msg.source == &fWindow) {
-        // A play-settings file decides alone: nothing to send, its edits to keep.
-        const bool mayClose =
-            fCtl->Serial() != 0 ? fCtl->CanClose() : (!fPlay || fPlay->CanCloseFile());
-        if (mayClose) CloseWindow();
+        if (fCtl->CanClose()) CloseWindow();
         return LMessage();
     }
     if (msg.Is(CKvsPlayEdit_FmtChg)) {

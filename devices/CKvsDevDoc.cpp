@@ -314,6 +314,9 @@ LMessage CKvsDevDoc::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
     } else if (msg.Is(LFrame_Close) && msg.source == fView->WindowHandler()) {
+        // The program ends with this window: as a Quit does, what is being typed
+        // anywhere is stored before the controllers are asked.
+        LFrame::EndOpenEditsOfAllWindows();
         if (CanClose()) Send(CKvsDevDoc_Close, this, fParent);
         return LMessage();
     } else if (msg.Is(CKvsDevList_DblClk) && msg.source == fView->ListHandler()) {

@@ -482,6 +482,10 @@ bool CKvsPlayCmd::SendBeforeClose() {
 
 bool CKvsPlayCmd::CanCloseFile() {
     if (!EditedSinceMark()) return true;
+    // At the session's end nobody is there to answer or to choose a file, and
+    // nothing may refuse: the file stays as it was.
+    const CMainLoop* loop = CMainLoop::Current();
+    if (loop && loop->fEndForced) return true;
     CSaveChangesDialog ask(this);
     switch (ask.Ask(CSaveChangesDialog::kClosing)) {
         case 1:

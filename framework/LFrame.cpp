@@ -866,6 +866,16 @@ bool LFrame::EndEditBeforeClick(LPane* hit) {
 }
 
 void LFrame::EndOpenEditsOfAllWindows() {
+    EndOpenEditsOfWindowsUnder(nullptr);
+}
+
+void LFrame::EndOpenEditsOfWindowsUnder(const LHandler* owner) {
+    auto under = [owner](const LHandler* h) {
+        if (!owner) return true;
+        for (; h; h = h->Parent())
+            if (h == owner) return true;
+        return false;
+    };
     // Gathered first: a stored value may show or hide windows.
     std::vector<LWindow*> windows;
     for (LWindow* w = LDesktop::NextVisibleWindow(nullptr); w; w = LDesktop::NextVisibleWindow(w))
@@ -876,7 +886,7 @@ void LFrame::EndOpenEditsOfAllWindows() {
              v = LDesktop::NextVisibleWindow(v))
             still = v == w;
         LFrame* frame = still ? w->GetFrame() : nullptr;
-        if (frame && !frame->StoresOnlyConfirmed()) frame->EndOpenEdit(true);
+        if (frame && !frame->StoresOnlyConfirmed() && under(frame)) frame->EndOpenEdit(true);
     }
 }
 

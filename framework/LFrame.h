@@ -52,6 +52,9 @@ public:
     // store only when confirmed excepted): before quitting, so that a typed
     // value goes out with the rest rather than being lost with its window.
     static void EndOpenEditsOfAllWindows();
+    // The same for the windows whose handlers lead to owner: a window that
+    // holds owner's view and the windows it opened, before it closes with them.
+    static void EndOpenEditsOfWindowsUnder(const LHandler* owner);
 
     // Hooks around the layout script: set script variables before, place what
     // the script does not place after.

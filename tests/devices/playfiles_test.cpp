@@ -734,13 +734,18 @@ TEST_F(PlayFiles, AFileOpensWithoutADeviceAndAsksBeforeClosing) {
     view->SeqSettings()->SetU32(view, SqstF::tgmk, 78);
     int asked = 0;
     root.answer = [&](LDialog* d) {
-        if (dynamic_cast<CSaveChangesDialog*>(d)) ++asked, d->SetResult(asked == 1 ? 2 : 3);
+        if (dynamic_cast<CSaveChangesDialog*>(d)) ++asked, d->SetResult(asked < 3 ? 2 : 3);
     };
+    // A Quit (or the device window's close) asks the controller: the same
+    // question as the window's own close, and Cancel keeps it.
+    EXPECT_FALSE(ctl->CanClose());
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(ctl->WindowShown());
     LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
     EXPECT_TRUE(ctl->WindowShown());
     LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
     EXPECT_FALSE(ctl->WindowShown());
-    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(asked, 3);
     root.answer = nullptr;
 }
 

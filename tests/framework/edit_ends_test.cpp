@@ -144,6 +144,24 @@ TEST_F(EditEnds, EveryEndOfAWindowStoresTheTypedValueFirstAndOnce) {
     }
 }
 
+// A window that holds a view closes with the windows the view opened: their
+// open edits end first, those of windows under other handlers stay open.
+TEST_F(EditEnds, WindowsUnderAHandlerEndTheirEditsAndNoOthers) {
+    Owner view(app.get());
+    Owner opened(&view);
+    Owner elsewhere(app.get());
+    auto win = std::make_unique<Editor>(&opened, 6);
+    win->ShowWindow();
+    TypeInto(win->field, "42");
+    LFrame::EndOpenEditsOfWindowsUnder(&elsewhere);
+    EXPECT_EQ(opened.fLog, "");
+    LFrame::EndOpenEditsOfWindowsUnder(&view);
+    EXPECT_EQ(opened.fLog, "fix 42; ");
+    LFrame::EndOpenEditsOfWindowsUnder(&view);
+    EXPECT_EQ(opened.fLog, "fix 42; ") << "stored once";
+    win->HideWindow();
+}
+
 // An owner that refuses a value and puts its field back in front of the
 // user (as the device frame does with an address it cannot use).
 class Refuser : public LHandler {

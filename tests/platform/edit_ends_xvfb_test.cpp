@@ -1,6 +1,7 @@
 // A number typed and left open in a field, then its window or the program
 // ended every way a user ends them: the window's close box, File > Close, the
-// control window closed, Quit, SIGTERM (a logout, a shutdown). What reaches
+// control window closed (also with the field in a window it opened), Quit,
+// SIGTERM (a logout, a shutdown). What reaches
 // the device is read back from its log: each value once, whole, in range, to
 // the device meant; the setting files on the simulated card hold it too.
 // SIGTERM while an upload runs ends the program within a second, the upload
@@ -370,6 +371,200 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
     });
 }
 
+// ---------------------------------------------------------------- windows closed with their
+// control window
+
+// The record in a setting file of 1201's simulated card, read whole; null
+// while it is not there or not whole.
+struct CardRecord {
+    CardRecord(const TempDir& dir, const char* file) {
+        RegisterAllRecordKinds();
+        std::ifstream in(dir.Path() + "/1201/sdc/" + file, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        const std::string data = bytes.str();
+        if (data.empty()) return;
+        LDataBuf buf;
+        CMemStrm strm(buf);
+        strm.Write(data.data(), data.size());
+        strm.SetPosition(0);
+        root = PropRecord::ReadNew(&strm);
+    }
+    ~CardRecord() {
+        if (root) CRecord::Destroy(root);
+    }
+    CRecord* root = nullptr;
+};
+
+// A number typed and left open in a window the control window opened, then
+// the control window ended one way: the setting file written on the card
+// holds it (the universes, kept in the device's settings, reach the device).
+enum class Owned { kColumns, kRows, kAutoDelay, kJoystick, kUniverses };
+struct OwnedEdit {
+    const char* what;
+    Owned window;
+    const char* text;
+    i64 value;   // on the card, or as the device was sent it
+    bool ctrlW;  // else the close box
+};
+constexpr OwnedEdit kOwnedEdits[] = {
+    {"button columns, close box", Owned::kColumns, "6", 6, false},
+    {"button rows, Ctrl+W", Owned::kRows, "5", 5, true},
+    {"auto play delay, Ctrl+W", Owned::kAutoDelay, "37", 37, true},
+    {"a trigger's joystick button, Ctrl+W", Owned::kJoystick, "20", 20, true},
+    {"a trigger's joystick button, close box", Owned::kJoystick, "21", 21, false},
+    {"universe count, Ctrl+W", Owned::kUniverses, "12", 11, true},
+};
+
+// The joystick button field of a new trigger of a new aux play.
+LEditText* NewJoystickTrigger(PlayEdit& p, CKvsAxPlyWin* aux) {
+    Walk& w = p.w;
+    const CRecord* axps = p.frame->SeqSettings()->GetChild(SqstF::axps);
+    w.Click(PaneAt(aux->fAdd));
+    EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
+    Await("the new aux play's row", [&] { return aux->fList->Rows() == 1; });
+    w.AwaitQuiet("adding an aux play");
+    LoopDrained();
+    w.Type("Doors");
+    w.Key("Return");
+    w.Click(RowAt(aux->fList, 0, 4));
+    EXPECT_TRUE(RunUntil([&] { return aux->fList->SelectedRow() == 0; }, 3000));
+    CRecord* doors = axps->GetListItem(AplsF::plys, 0);
+    auto cell = [&] {
+        return static_cast<CAxPlyTrgCell*>(aux->fTrgList->GetCellFrame(LCell{0, 0}, false));
+    };
+    w.Click(PaneAt(aux->fAddTrg));
+    EXPECT_TRUE(RunUntil([&] { return doors->GetListCount(AplyF::trgs) == 1; }, 3000));
+    Await("the new trigger's row", [&] { return cell() && cell()->IsShown(); });
+    w.AwaitQuiet("adding a trigger");
+    LoopDrained();
+    w.Type("Pad");
+    w.Key("Tab");
+    CAxPlyTrgCell* c = cell();
+    if (!c) return nullptr;
+    ChooseByKeys(w, c->fKind, 8);
+    EXPECT_TRUE(RunUntil([&] { return c->Frame(TrgFrame::kJoystick).IsShown(); }, 2000));
+    w.AwaitQuiet("choosing the joystick");
+    return c->Frame(TrgFrame::kJoystick).fFields[0];
+}
+
+// The field of the row's window, the window opened from the control window's menu.
+LEditText* OpenOwned(PlayEdit& p, Owned which) {
+    Walk& w = p.w;
+    auto choose = [&](const char* title, const char* item) {
+        w.Activate(p.ctl);
+        EXPECT_TRUE(w.Choose(p.ctl, title, item));
+    };
+    auto shown = [&](auto* none) {
+        using F = std::remove_pointer_t<decltype(none)>;
+        F* f = nullptr;
+        EXPECT_TRUE(RunUntil([&] { return (f = ShownFrame<F>()) != nullptr; }, 5000));
+        if (f) WaitShown(NativeOf(f));
+        return f;
+    };
+    switch (which) {
+        case Owned::kColumns:
+        case Owned::kRows: {
+            choose("Play", "Play Buttons");
+            CKvsPlayAsnWin* f = shown(static_cast<CKvsPlayAsnWin*>(nullptr));
+            if (!f) return nullptr;
+            return which == Owned::kColumns ? &f->fCols : &f->fRows;
+        }
+        case Owned::kAutoDelay: {
+            choose("Play", "Auto Play");
+            CKvsAutoWin* f = shown(static_cast<CKvsAutoWin*>(nullptr));
+            return f ? &f->fDelay : nullptr;
+        }
+        case Owned::kJoystick: {
+            choose("Play", "Aux Play");
+            CKvsAxPlyWin* f = shown(static_cast<CKvsAxPlyWin*>(nullptr));
+            return f ? NewJoystickTrigger(p, f) : nullptr;
+        }
+        case Owned::kUniverses: {
+            choose("Device", "Universe Addresses");
+            CUvadWin* f = shown(static_cast<CUvadWin*>(nullptr));
+            if (!f) return nullptr;
+            w.Click(PaneAt(&f->PlusButton()));
+            EXPECT_TRUE(RunUntil([&] { return f->List()->Count() == 1; }, 3000));
+            auto cell = [&] {
+                return static_cast<CKvsUvadCell*>(f->List()->GetCellFrame(LCell{0, 0}, false));
+            };
+            Await("the new universe's row", [&] { return cell() && cell()->IsShown(); });
+            w.AwaitQuiet("adding a universe");
+            LoopDrained();
+            return &cell()->fCount;
+        }
+    }
+    return nullptr;
+}
+
+// The row's value in the setting file on the card; -1 while it is not there.
+i64 OwnedOnCard(const TempDir& dir, Owned which) {
+    const bool play = which != Owned::kJoystick;
+    CardRecord card(dir, play ? "playersetting" : "sequencesetting");
+    const CRecord* r = card.root;
+    if (!r) return -1;
+    switch (which) {
+        case Owned::kColumns:
+            return r->GetU32(PlysF::btcs);
+        case Owned::kRows:
+            return r->GetU32(PlysF::btrs);
+        case Owned::kAutoDelay: {
+            const CRecord* plat = r->GetChild(PlysF::plat);
+            return plat ? plat->GetU32(PlatF::staf) : -1;
+        }
+        case Owned::kJoystick: {
+            const CRecord* a = r->GetChild(SqstF::axps);
+            if (!a || a->GetListCount(AplsF::plys) == 0) return -1;
+            const CRecord* doors = a->GetListItem(AplsF::plys, 0);
+            return doors->GetListCount(AplyF::trgs)
+                       ? doors->GetListItem(AplyF::trgs, 0)->GetI32(AptgF::valu)
+                       : -1;
+        }
+        case Owned::kUniverses:
+            break;
+    }
+    return -1;
+}
+
+void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                                const OwnedEdit& e) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        AlertGuard alerts("closing the control window over its windows");
+        LEditText* field = OpenOwned(p, e.window);
+        ASSERT_NE(field, nullptr);
+        p.sim.Cmd("log clear");
+        w.TypeNumber(field, e.text);
+        // Left open on purpose: the keys are taken; whatever they queued has run.
+        LoopDrained();
+        w.Shot("ends_owned");
+        // The control window made active by a click on its title's right end,
+        // which the wide Aux Play window leaves free.
+        const QRect f = p.ctl->frameGeometry();
+        w.Click(QPoint(f.right() - 120, f.top() + 8));
+        ASSERT_TRUE(w.WaitActive(p.ctl, 5000));
+        if (e.ctrlW)
+            w.Key("ctrl+w");
+        else
+            ClickCloseBox(w, p.ctl);
+        ASSERT_TRUE(Await(
+            "the control window closed", [&] { return !p.ctl->isVisible(); }, 10000));
+        if (e.window == Owned::kUniverses) {
+            EXPECT_EQ(w.WaitWritten("flws", 1), std::vector<std::string>{std::to_string(e.value)});
+            EXPECT_EQ(w.WrittenElsewhere("flws"), 0u);
+            return;
+        }
+        i64 onCard = -1;
+        RunUntilEvery(
+            [&] {
+                onCard = OwnedOnCard(dir, e.window);
+                return onCard == e.value;
+            },
+            10000);
+        EXPECT_EQ(onCard, e.value) << "on the card";
+    });
+}
 
 // ---------------------------------------------------------------- the program's end
 
@@ -544,6 +739,14 @@ TEST(EditEnds, EditorWindowsClosedWithATypedNumber) {
 
 TEST(EditEnds, ControlWindowClosedWithATypedLevel) {
     RunPlayEditWalk("1600x1000", "ec", WalkControlClose);
+}
+
+TEST(EditEnds, ControlWindowClosedOverItsWindowsWithATypedNumber) {
+    for (const OwnedEdit& e : kOwnedEdits) {
+        SCOPED_TRACE(e.what);
+        RunPlayEditWalk("1600x1000", "eo",
+                        [&](auto&... a) { WalkOwnedWindowWithControl(a..., e); });
+    }
 }
 
 TEST(EditEnds, QuitWithATypedFade) {

@@ -6,7 +6,10 @@
 // shows the play data written once, whole, to the device it belongs to. Under
 // a real X server with a window manager, against simulated devices in
 // namespaces of the test's own (root only); the walk in a child process.
+// A play-settings file opened without its device asks about its changes on
+// every way out that would end them, and keeps everything on Cancel.
 #include <QApplication>
+#include <QFileDialog>
 #include <QPointer>
 #include <QTimer>
 
@@ -20,11 +23,21 @@
 #include <vector>
 
 #include "PlayEditWalk.h"
+#include "XvfbAnswer.h"
 #include "base/CMemStrm.h"
+#include "editors/CKvsPlayAsnWin.h"
 #include "editors/CKvsPlayCmd.h"
+#include "editors/CKvsSchEditFrm.h"
+#include "editors/CKvsSchList.h"
+#include "editors/CKvsSchWin.h"
 #include "editors/CKvsSeqList.h"
+#include "platform/qt/QtFilePanels.h"
+#include "platform/qt/QtMainLoop.h"
+#include "records/CChunkFile.h"
+#include "records/NsqPrefKinds.h"
 #include "records/PropRecord.h"
 #include "records/RecordKinds.h"
+#include "records/Schedule.h"
 #include "records/ShowKinds.h"
 
 // Qt's drag on X11 wakes the session bus, whose library keeps a block for the process.
@@ -215,6 +228,345 @@ void WalkTermDuringQuitQuestion(const XvfbHarness& x, NetnsHarness& net, const T
         EXPECT_NE(play, nullptr) << "the play settings on the card are not whole";
         if (play) CRecord::Destroy(play);
     });
+}
+
+// ---------------------------------------------------------------- a play-settings file
+
+// A play-settings file opened without its device, changed (its schedule's event
+// renamed, or a number left typed in its Play Buttons window), then left one
+// way: each way the program would ask about when the window closes asks the
+// same question, after the typed number is stored; Save writes the file
+// chosen, Don't Save writes nothing, Cancel keeps every window and the
+// program. SIGTERM cannot ask: the program ends and the file stays as it was.
+enum class FileEdit { kEventName, kColumns };
+enum class FileWay {
+    kCloseBox,
+    kCtrlW,
+    kQuitKeyInSchedule,
+    kQuitMenuInWindow,
+    kDeviceWindow,
+    kSigterm
+};
+enum class Reply { kSave, kDontSave, kCancel, kNone };
+struct FileEnd {
+    const char* what;
+    FileEdit edit;
+    FileWay way;
+    Reply reply;
+};
+constexpr FileEnd kFileEnds[] = {
+    {"a typed number, the close box, Save", FileEdit::kColumns, FileWay::kCloseBox, Reply::kSave},
+    {"a typed number, Ctrl+W, Cancel", FileEdit::kColumns, FileWay::kCtrlW, Reply::kCancel},
+    {"a renamed event, Ctrl+W, Don't Save", FileEdit::kEventName, FileWay::kCtrlW,
+     Reply::kDontSave},
+    {"a renamed event, Ctrl+Q in the schedule, Save", FileEdit::kEventName,
+     FileWay::kQuitKeyInSchedule, Reply::kSave},
+    {"a renamed event, Ctrl+Q in the schedule, Cancel", FileEdit::kEventName,
+     FileWay::kQuitKeyInSchedule, Reply::kCancel},
+    {"a typed number, Quit from the window's menu, Don't Save", FileEdit::kColumns,
+     FileWay::kQuitMenuInWindow, Reply::kDontSave},
+    {"a typed number, the device window closed, Save", FileEdit::kColumns, FileWay::kDeviceWindow,
+     Reply::kSave},
+    {"a renamed event, the device window closed, Cancel", FileEdit::kEventName,
+     FileWay::kDeviceWindow, Reply::kCancel},
+    {"a renamed event, SIGTERM", FileEdit::kEventName, FileWay::kSigterm, Reply::kNone},
+};
+
+// The play file's two records, read back; null where the file has none.
+struct PlayFile {
+    explicit PlayFile(const std::string& path) {
+        RegisterAllRecordKinds();
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        bytes = s.str();
+        if (bytes.empty()) return;
+        CChunkFile file;
+        if (!file.OpenRead(bytes.data(), u32(bytes.size()))) return;
+        while (CRecord* r = file.ReadRecord()) {
+            CRecord** slot = r->Kind() == kKindSqst   ? &seq
+                             : r->Kind() == kKindPlys ? &play
+                                                      : nullptr;
+            if (slot && !*slot)
+                *slot = r;
+            else
+                CRecord::Destroy(r);
+        }
+    }
+    ~PlayFile() {
+        if (seq) CRecord::Destroy(seq);
+        if (play) CRecord::Destroy(play);
+    }
+    std::string EventName() const {
+        const CRecord* sched = seq ? seq->GetChild(SqstF::schd) : nullptr;
+        return sched && sched->GetListCount(SchdF::flts)
+                   ? sched->GetListItem(SchdF::flts, 0)->GetString(ScevF::name).CStr()
+                   : "";
+    }
+    i64 Columns() const { return play ? i64(play->GetU32(PlysF::btcs)) : -1; }
+    std::string bytes;
+    CRecord* seq = nullptr;
+    CRecord* play = nullptr;
+};
+
+// The keys that put a path into a file panel's name field and accept it: the
+// text typed, then Return once the field's completion has caught up (a second
+// xdotool, since `type` takes every word after it as text).
+std::string TypedPath(const std::string& path) {
+    return "key ctrl+a BackSpace type --delay 60 " + path + "; xdotool sleep 0.5 key Return";
+}
+
+// The answer to the save question, given once it takes input; after Save, the
+// save panel gets the path to write. A second question is a failure.
+class FileQuestionScript {
+public:
+    FileQuestionScript(const XvfbHarness& x, Reply reply, std::string savePath)
+        : fX(x), fReply(reply), fSavePath(std::move(savePath)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(30);
+    }
+    int Asked() const { return fAsked; }
+    // Answered, and after Save the panel answered too.
+    bool Done() const { return fAsked > 0 && (fReply != Reply::kSave || fPanelDone); }
+
+private:
+    void Step() {
+        MWindow* window = nullptr;
+        // The question answered stays up under the save panel until the file is written.
+        auto* d = ShownDialog<CSaveChangesDialog>(&window);
+        if (d && window != fQuestion) {
+            if (!TakesInput(fX, window)) return;
+            if (++fAsked > 1) ADD_FAILURE() << "asked a second time";
+            fQuestion = window;
+            if (fReply == Reply::kSave)
+                fX.XdotoolAsync("key Return");
+            else if (fReply == Reply::kCancel)
+                fX.XdotoolAsync("key Escape");
+            else {
+                const QPoint at = PaneAt(&d->fDontSave);
+                fX.XdotoolAsync("mousemove " + std::to_string(at.x()) + " " +
+                                std::to_string(at.y()) + " click 1");
+            }
+            return;
+        }
+        QFileDialog* panel = QtFilePanelServices::Running();
+        if (fReply != Reply::kSave || fPanelDone || !panel || !panel->isVisible() ||
+            !TakesInput(fX, panel))
+            return;
+        fPanelDone = true;
+        fX.XdotoolAsync(TypedPath(fSavePath));
+    }
+
+    const XvfbHarness& fX;
+    Reply fReply;
+    std::string fSavePath;
+    QTimer fTimer;
+    QPointer<MWindow> fQuestion;
+    int fAsked = 0;
+    bool fPanelDone = false;
+};
+
+int gTerminations = 0;
+
+void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, const FileEnd& e) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        // The file: one schedule event named "Opening", the schedule in use.
+        CRecordDoc seqs(NewSeqSettingsRecord());
+        seqs.Root()->SetU8(nullptr, SqstF::sqfm, 1);
+        seqs.Root()->SetU8(nullptr, SqstF::ussc, 1);
+        InsertNewScheduleEvent(seqs.Root()->GetChild(SqstF::schd), nullptr, 0);
+        seqs.Root()
+            ->GetChild(SqstF::schd)
+            ->GetListItem(SchdF::flts, 0)
+            ->SetString(nullptr, ScevF::name, LString("Opening"));
+        CRecordDoc play(NewPlaySetRecord());
+        LDataBuf buffer;
+        CChunkFile file;
+        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
+        file.WriteRecord(seqs.Root());
+        file.WriteRecord(play.Root());
+        file.Close();
+        const std::string path = dir.Path() + "/show.kvplay";
+        const std::string saved = dir.Path() + "/saved.kvplay";
+        {
+            std::ofstream out(path, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(buffer.Data()), file.WrittenSize());
+        }
+        const std::string before = PlayFile(path).bytes;
+
+        // Opened as a user opens it: Device > Open Play Settings File…, the
+        // path typed into the open panel.
+        auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
+        MWindow* devQt = AsMWindow(devwin->GetNativeWindow());
+        w.Activate(devQt);
+        const std::vector<MWindow*> shownBefore = ShownWindows();
+        {
+            Answer open(x, TypedPath(path));
+            ASSERT_TRUE(w.Choose(devQt, "Device", "Open Play Settings"));
+            ASSERT_TRUE(Await(
+                "the file opened", [&] { return open.Closed(); }, 15000));
+        }
+        MWindow* fileWin = nullptr;
+        CKvsSchWin* sch = nullptr;
+        ASSERT_TRUE(Await(
+            "the file's window and its schedule",
+            [&] {
+                for (MWindow* m : ShownWindows())
+                    if (std::find(shownBefore.begin(), shownBefore.end(), m) == shownBefore.end() &&
+                        FrameOf<CKvsDevCtlWin>(m))
+                        fileWin = m;
+                sch = nullptr;
+                for (MWindow* m : ShownWindows())
+                    if (auto* f = FrameOf<CKvsSchWin>(m)) sch = f;
+                return fileWin && sch;
+            },
+            10000));
+        // Moved apart as a user would, so that every window's title can be
+        // clicked: the file's window to the lower right, its schedule to the
+        // lower left, the device window's close box free.
+        MWindow* schQt = AsMWindow(sch->GetNativeWindow());
+        for (auto [win, to] : {std::pair{static_cast<QWidget*>(fileWin), QPoint(500, 330)},
+                               std::pair{static_cast<QWidget*>(schQt), QPoint(40, 520)}}) {
+            WaitShown(win);
+            x.Xdotool("windowmove " + std::to_string(win->winId()) + " " + std::to_string(to.x()) +
+                      " " + std::to_string(to.y()));
+            Await("'" + win->windowTitle().toStdString() + "' moved", [&, win = win, to = to] {
+                return win->geometry().topLeft() == to || win->frameGeometry().topLeft() == to;
+            });
+            WaitShown(win);
+        }
+        LoopDrained();
+
+        // The change.
+        if (e.edit == FileEdit::kEventName) {
+            w.Activate(schQt);
+            auto* cell = static_cast<CKvsSchCell*>(
+                sch->EditFrame()->fList->GetCellFrame(LCell{0, 0}, false));
+            ASSERT_NE(cell, nullptr);
+            w.Click(PaneAt(&cell->fName));
+            ASSERT_TRUE(
+                Await("the name taking keys", [&] { return cell->fName.Engine() != nullptr; }));
+            w.Key("ctrl+a BackSpace");
+            w.Type("Finale");
+            w.Key("Return");
+            ASSERT_TRUE(Await("the name stored", [&] {
+                return std::string(cell->fName.GetText().CStr()) == "Finale";
+            }));
+        } else {
+            w.Activate(fileWin);
+            ASSERT_TRUE(w.Choose(fileWin, "Play", "Play Buttons"));
+            CKvsPlayAsnWin* asn = nullptr;
+            ASSERT_TRUE(Await("the play buttons", [&] {
+                for (MWindow* m : ShownWindows())
+                    if (auto* f = FrameOf<CKvsPlayAsnWin>(m)) asn = f;
+                return asn != nullptr;
+            }));
+            WaitShown(AsMWindow(asn->GetNativeWindow()));
+            w.TypeNumber(&asn->fCols, "6");
+            // Left open on purpose: the keys are taken; whatever they queued has run.
+            LoopDrained();
+        }
+        w.Shot("file_end_change");
+
+        // The way out, the question answered.
+        FileQuestionScript script(x, e.reply, saved);
+        const bool quits = e.way == FileWay::kQuitKeyInSchedule ||
+                           e.way == FileWay::kQuitMenuInWindow || e.way == FileWay::kDeviceWindow;
+        gTerminations = 0;
+        if (quits) CQtMainLoop::SetTerminateHandler([] { ++gTerminations; });
+        auto closeBox = [&](QWidget* win) {
+            const QRect f = win->frameGeometry();
+            x.XdotoolAsync("mousemove " + std::to_string(f.right() - 10) + " " +
+                           std::to_string(f.top() + 8) + " click 1");
+        };
+        switch (e.way) {
+            case FileWay::kCloseBox:
+                w.Activate(fileWin);
+                closeBox(fileWin);
+                break;
+            case FileWay::kCtrlW:
+                w.Activate(fileWin);
+                x.XdotoolAsync("key ctrl+w");
+                break;
+            case FileWay::kQuitKeyInSchedule:
+                w.Activate(schQt);
+                x.XdotoolAsync("key ctrl+q");
+                break;
+            case FileWay::kQuitMenuInWindow:
+                w.Activate(fileWin);
+                w.Choose(fileWin, "KEVOruneSet", "Quit");
+                break;
+            case FileWay::kDeviceWindow:
+                w.Activate(devQt);
+                closeBox(devQt);
+                break;
+            case FileWay::kSigterm: {
+                AppDelegate::Instance()->CatchSignals();
+                QTimer::singleShot(50, [] { ::kill(getpid(), SIGTERM); });
+                QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
+                EXPECT_EQ(QApplication::exec(), 0);
+                break;
+            }
+        }
+
+        if (e.reply != Reply::kNone) {
+            EXPECT_TRUE(Await(
+                "the question answered", [&] { return script.Done(); }, 20000));
+        }
+        const bool kept = e.reply == Reply::kCancel;
+        if (e.way == FileWay::kCloseBox || e.way == FileWay::kCtrlW) {
+            if (!kept) {
+                EXPECT_TRUE(
+                    Await("the file's window closed", [&] { return !fileWin->isVisible(); }));
+            }
+        } else if (quits) {
+            EXPECT_TRUE(Await("the program ended or not",
+                              [&] { return kept ? script.Done() : gTerminations > 0; }));
+        }
+        if (e.reply == Reply::kSave)
+            Await(
+                "the file saved", [&] { return !PlayFile(saved).bytes.empty(); }, 10000);
+        LoopDrained();
+        w.Shot("file_end");
+        CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
+
+        EXPECT_EQ(script.Asked(), e.reply == Reply::kNone ? 0 : 1);
+        if (kept) {
+            EXPECT_TRUE(fileWin->isVisible()) << "Cancel closed the file's window";
+            EXPECT_TRUE(sch->Window()->IsVisible());
+            EXPECT_TRUE(devQt->isVisible());
+            EXPECT_EQ(gTerminations, 0) << "Cancel ended the program";
+        }
+        EXPECT_EQ(PlayFile(path).bytes, before) << "the opened file changed";
+        const PlayFile out(saved);
+        if (e.reply == Reply::kSave) {
+            if (e.edit == FileEdit::kEventName) {
+                EXPECT_EQ(out.EventName(), "Finale");
+            } else {
+                EXPECT_EQ(out.Columns(), 6);
+            }
+        } else {
+            EXPECT_TRUE(out.bytes.empty()) << "written without Save";
+        }
+    });
+}
+
+// The rows whose way out closes the file's window alone, or the program.
+void WalkFileEnds(bool programEnds) {
+    for (const FileEnd& e : kFileEnds) {
+        if ((e.way == FileWay::kCloseBox || e.way == FileWay::kCtrlW) == programEnds) continue;
+        SCOPED_TRACE(e.what);
+        RunPlayEditWalk("1600x1000", "qf", [&](auto&... a) { WalkFileEnd(a..., e); });
+    }
+}
+
+TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenItsWindowCloses) {
+    WalkFileEnds(false);
+}
+
+TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenTheProgramEnds) {
+    WalkFileEnds(true);
 }
 
 TEST(QuitQuestion, SigtermWhileTheSaveQuestionIsUp) {
