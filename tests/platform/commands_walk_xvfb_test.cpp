@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "PlayEditWalk.h"
+#include "PlayFileOnDisk.h"
 #include "devices/files/CKvsFileList.h"
 #include "editors/CKvsPlayAsnWin.h"
 #include "editors/CKvsScnEdF.h"
@@ -741,18 +742,8 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // the close key and not saved.
         CRecordDoc seqs(NewSeqSettingsRecord());
         seqs.Root()->SetU8(nullptr, SqstF::sqfm, 1);
-        CRecordDoc play(NewPlaySetRecord());
-        LDataBuf buffer;
-        CChunkFile file;
-        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
-        file.WriteRecord(seqs.Root());
-        file.WriteRecord(play.Root());
-        file.Close();
         const std::string path = dir.Path() + "/bars.kvplay";
-        FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
-        std::fclose(f);
+        ASSERT_TRUE(WritePlayFile(path, seqs.Root()));
         for (int round = 0; round < 2; ++round) {
             SCOPED_TRACE("file round " + std::to_string(round));
             LString url;

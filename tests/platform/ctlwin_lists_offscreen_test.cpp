@@ -11,6 +11,7 @@
 
 #include "ControlFixture.h"
 #include "PaneInput.h"
+#include "PlayFileOnDisk.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevCtlWin.h"
 #include "devices/CKvsDevSet.h"
@@ -211,18 +212,8 @@ TEST_F(CtlWinLists, TheNsqSequenceListTakesTheEditMenu) {
     CRecordDoc seqs(NewSeqSettingsRecord());
     seqs.Root()->SetU8(nullptr, SqstF::sqfm, 2);
     for (u32 i = 0; i < 2; ++i) NSqSetNewSeq(seqs.Root()->GetChild(SqstF::nsqs), nullptr, i);
-    CRecordDoc play(NewPlaySetRecord());
-    LDataBuf buffer;
-    CChunkFile file;
-    file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
-    file.WriteRecord(seqs.Root());
-    file.WriteRecord(play.Root());
-    file.Close();
     const std::string path = testing::TempDir() + "/ctlwin_nsq.kvplay";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
-    std::fclose(f);
+    ASSERT_TRUE(WritePlayFile(path, seqs.Root()));
     LString url;
     PosixPathToFileUrl(&url, LString(path.c_str()));
     CKvsDevCtl ctl(gApp, &set, 0);

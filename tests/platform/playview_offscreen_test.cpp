@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "ControlFixture.h"
+#include "PlayFileOnDisk.h"
 #include "base/Paths.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevCtlWin.h"
@@ -46,17 +47,7 @@ QImage Save(LPane* pane, const char* name) {
 }
 
 std::string WriteShow(const std::string& path, const CRecord* seq) {
-    CRecordDoc play(NewPlaySetRecord());
-    LDataBuf buffer;
-    CChunkFile file;
-    file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
-    file.WriteRecord(seq);
-    file.WriteRecord(play.Root());
-    file.Close();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return "";
-    std::fwrite(buffer.Data(), 1, file.WrittenSize(), f);
-    std::fclose(f);
+    if (!WritePlayFile(path, seq)) return "";
     LString url;
     PosixPathToFileUrl(&url, LString(path.c_str()));
     return url.CStr();

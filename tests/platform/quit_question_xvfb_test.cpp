@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "PlayEditWalk.h"
+#include "PlayFileOnDisk.h"
 #include "XvfbAnswer.h"
 #include "base/CMemStrm.h"
 #include "editors/CKvsPlayAsnWin.h"
@@ -380,19 +381,9 @@ void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, co
             ->GetChild(SqstF::schd)
             ->GetListItem(SchdF::flts, 0)
             ->SetString(nullptr, ScevF::name, LString("Opening"));
-        CRecordDoc play(NewPlaySetRecord());
-        LDataBuf buffer;
-        CChunkFile file;
-        file.OpenWrite(FourCC("YKVS"), FourCC("DPLS"), buffer);
-        file.WriteRecord(seqs.Root());
-        file.WriteRecord(play.Root());
-        file.Close();
         const std::string path = dir.Path() + "/show.kvplay";
         const std::string saved = dir.Path() + "/saved.kvplay";
-        {
-            std::ofstream out(path, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(buffer.Data()), file.WrittenSize());
-        }
+        ASSERT_TRUE(WritePlayFile(path, seqs.Root()));
         const std::string before = PlayFile(path).bytes;
 
         // Opened as a user opens it: Device > Open Play Settings File…, the
