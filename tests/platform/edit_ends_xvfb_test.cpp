@@ -105,22 +105,31 @@ CKvsScnPrmF::CContent* NewScene(PlayEdit& p) {
     return &scenes->Params()->Fields();
 }
 
+// A file's bytes in a stream at their start; empty when there is no file.
+struct FileStrm {
+    explicit FileStrm(const std::string& path) : strm(buf) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        const std::string data = bytes.str();
+        empty = data.empty();
+        strm.Write(data.data(), data.size());
+        strm.SetPosition(0);
+    }
+    LDataBuf buf;
+    CMemStrm strm;
+    bool empty = true;
+};
+
 // The first scene of the first sequence in the sequence settings file on the
 // simulated card; null when there is none.
 struct CardScene {
     explicit CardScene(const std::string& path) {
         RegisterAllRecordKinds();
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream bytes;
-        bytes << in.rdbuf();
-        const std::string data = bytes.str();
-        if (data.empty()) return;
-        LDataBuf buf;
-        CMemStrm strm(buf);
-        strm.Write(data.data(), data.size());
-        strm.SetPosition(0);
+        FileStrm file(path);
+        if (file.empty) return;
         root = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst));
-        if (!PropRecord::ReadInto(&strm, root, true)) return;
+        if (!PropRecord::ReadInto(&file.strm, root, true)) return;
         CRecord* seq = root->GetListCount(SqstF::sqcs) ? root->GetListItem(SqstF::sqcs, 0) : nullptr;
         scene = seq && seq->GetListCount(SqncF::scns) ? seq->GetListItem(SqncF::scns, 0) : nullptr;
     }
@@ -379,16 +388,8 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
 struct CardRecord {
     CardRecord(const TempDir& dir, const char* file) {
         RegisterAllRecordKinds();
-        std::ifstream in(dir.Path() + "/1201/sdc/" + file, std::ios::binary);
-        std::stringstream bytes;
-        bytes << in.rdbuf();
-        const std::string data = bytes.str();
-        if (data.empty()) return;
-        LDataBuf buf;
-        CMemStrm strm(buf);
-        strm.Write(data.data(), data.size());
-        strm.SetPosition(0);
-        root = PropRecord::ReadNew(&strm);
+        FileStrm bytes(dir.Path() + "/1201/sdc/" + file);
+        if (!bytes.empty) root = PropRecord::ReadNew(&bytes.strm);
     }
     ~CardRecord() {
         if (root) CRecord::Destroy(root);
