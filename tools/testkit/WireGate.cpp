@@ -47,16 +47,13 @@ struct Snapshot {
 Snapshot Read(const simdev::WireCount& w) {
     // A device killed while writing leaves the count odd: read what is there then.
     for (int tries = 0;; ++tries) {
-        const uint64_t before = w.seq.load(std::memory_order_acquire);
+        // Sequentially consistent loads (as the device's stores): the second
+        // reading of seq cannot pass the fields.
+        const uint64_t before = w.seq.load();
         if (!(before & 1) || tries > 100000) {
-            Snapshot s{before, w.in.load(std::memory_order_relaxed),
-                       w.out.load(std::memory_order_relaxed),
-                       w.refused.load(std::memory_order_relaxed),
-                       w.pending.load(std::memory_order_relaxed),
-                       w.idle.load(std::memory_order_relaxed),
-                       w.wake.load(std::memory_order_relaxed)};
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (w.seq.load(std::memory_order_relaxed) == before) return s;
+            Snapshot s{before,           w.in.load(),   w.out.load(), w.refused.load(),
+                       w.pending.load(), w.idle.load(), w.wake.load()};
+            if (w.seq.load() == before) return s;
         }
         std::this_thread::yield();
     }
