@@ -319,7 +319,9 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                 EXPECT_EQ(rowOf(p.name), -1);
             }
             LoopDrained();
-            if (!confirm) EXPECT_EQ(chosen(), "[" + std::string(p.name) + "]");
+            if (!confirm) {
+                EXPECT_EQ(chosen(), "[" + std::string(p.name) + "]");
+            }
             ASSERT_TRUE(menus.WaitActive(ctlwin, 5000)) << "the control window active";
         }
         EXPECT_EQ(removals(), "[1201 e%20spare.drc]");
