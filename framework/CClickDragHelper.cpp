@@ -33,6 +33,16 @@ u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
     if (!fList) return kNotHandled;
     LMouse* mouse = LMouse::Instance();
     if (mouse && msg.source == mouse) {
+        // A press on a row of a window not in front may start a drag from
+        // there, so it goes on to the list as a click: the row it selects is
+        // the one a key that follows acts on. Dropped, it left the list as it
+        // was, and a Delete right after it found nothing chosen to ask about.
+        if (msg.Is(LMouse_Bkgnd)) {
+            const LCell c = fList->PointToCell(MousePointIn(fList));
+            const bool onRow =
+                c.col >= 0 && c.row >= 0 && c.col < fList->Cols() && c.row < fList->Rows();
+            return onRow ? kHandled : kNotHandled;
+        }
         if (msg.Is(LMouse_Click)) {
             if (mouse->IsOptionDown() || mouse->IsCommandDown() || mouse->IsShiftDown() ||
                 mouse->IsControlDown())

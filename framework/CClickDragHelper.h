@@ -2,9 +2,11 @@
 // A press on a list cell that may start a drag of the selected cells without
 // disturbing clicks: a press on an unselected cell selects as usual and drags
 // only when held for 333 ms; a press on a selected cell keeps the selection,
-// drags at once, and selects that cell alone when it ends without a drag. The
-// list's owner routes the list's mouse messages and those of the timer and
-// the drag object through HandleMouse first.
+// drags at once, and selects that cell alone when it ends without a drag. A
+// press on a cell in a window not in front is kept for the list like any
+// other (a drag may start there), not dropped as one that only brings the
+// window forward. The list's owner routes the list's mouse messages and those
+// of the timer and the drag object through HandleMouse first.
 
 #include "framework/CDragger.h"
 #include "framework/LTimer.h"

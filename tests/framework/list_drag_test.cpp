@@ -178,6 +178,35 @@ TEST(ListDrag, PressesBecomeClicksSelectionsOrDrags) {
     }
 }
 
+// A press in a window not in front: on a row, the click helper keeps it (the
+// window then delivers it) and the click that follows chooses the row pressed,
+// selected before or not; elsewhere the press only brings the window forward.
+TEST(ListDrag, APressOnARowOfAWindowNotInFrontGoesOnToTheList) {
+    const struct {
+        i32 row;
+        bool kept;
+    } cases[] = {{6, true}, {2, true}, {9, true}, {10, false}, {12, false}};
+    for (const auto& c : cases) {
+        DragStage s(true);
+        s.fList->SetSelection(Rows(1, 4));
+        s.fMouse.fUsed = 1;
+        s.Mouse(LMouse_Bkgnd, s.fList, 50, c.row * 10 + 5);
+        EXPECT_EQ(s.fMouse.fUsed, c.kept ? 1 : 0) << c.row;
+        if (!c.kept) continue;
+        s.Press(c.row);
+        s.Fire(0);
+        if (s.Dragger())
+            s.Mouse(LMouse_Release, s.Dragger(), 50, c.row * 10 + 5);
+        else
+            s.Mouse(LMouse_Release, s.fList, 50, c.row * 10 + 5);
+        s.fMouse.fCapture = nullptr;
+        s.Fire(0);
+        EXPECT_EQ(s.Dragger(), nullptr) << c.row;
+        EXPECT_EQ(s.fDrag.fDrags, 0u) << c.row;
+        EXPECT_TRUE(s.fList->Selection() == Rows(c.row, c.row + 1)) << c.row;
+    }
+}
+
 // The pointer 6 pixels on before the list's turn made the dragger, then still:
 // the drag begins on the dragger's next turn, with no move after it.
 TEST(ListDrag, APointerAlreadyMovedOnDragsWithoutAnotherMove) {

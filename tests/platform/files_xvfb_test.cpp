@@ -178,7 +178,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
     const std::string card = dir.Path() + "/1201/sdc";
     std::filesystem::create_directories(card + "/kevrecfiles");
     std::filesystem::create_directories(card + "/audiofiles");
-    for (const char* n : {"a take.drc", "b take.drc", "c take.drc", "d keep.drc"})
+    for (const char* n : {"a take.drc", "b take.drc", "c take.drc", "d keep.drc", "e spare.drc"})
         std::ofstream(card + "/kevrecfiles/" + n) << "DRC " << n;
     ASSERT_EQ(
         sim.Cmd("add-device serno=1201 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/1201")
@@ -210,7 +210,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         ASSERT_NE(view, nullptr);
         CKvsFileList* list = view->Frame()->fFiles->fList;
         // The record view goes when the play view comes: nothing of it is used after.
-        ASSERT_TRUE(WaitUntil([&] { return list->Count() == 4; }, 10000)) << list->Count();
+        ASSERT_TRUE(WaitUntil([&] { return list->Count() == 5; }, 10000)) << list->Count();
         MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
         ASSERT_NE(ctlwin, nullptr);
         ASSERT_TRUE(menus.WaitActive(ctlwin, 5000)) << "the control window active";
@@ -249,6 +249,83 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_EQ(list->SelectedNames(false), std::vector<LString>{LString(name)});
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), "");
+
+        // A press on a file, chosen already or not, in the window in front or
+        // in the window behind the device window, where the press both brings
+        // it forward and may start a drag; held a while, moved a pixel or not:
+        // the Delete key half a second after the release asks about that file.
+        // Declined, the device hears nothing; the last one is confirmed.
+        struct PressRow {
+            const char* what;
+            bool behind;
+            const char* before;  // the file chosen before the press
+            const char* name;    // the file pressed
+            const char* press;
+        };
+        const PressRow presses[] = {
+            {"click, in front", false, "c take.drc", "c take.drc", "click 1"},
+            {"held, in front", false, "c take.drc", "c take.drc",
+             "mousedown 1 sleep 0.2 mouseup 1"},
+            {"moved a pixel, in front", false, "c take.drc", "c take.drc",
+             "mousedown 1 sleep 0.05 mousemove_relative 1 0 sleep 0.1 mouseup 1"},
+            {"click, behind", true, "c take.drc", "c take.drc", "click 1"},
+            {"held, behind", true, "c take.drc", "c take.drc", "mousedown 1 sleep 0.2 mouseup 1"},
+            {"moved a pixel, behind", true, "c take.drc", "c take.drc",
+             "mousedown 1 sleep 0.05 mousemove_relative 1 0 sleep 0.1 mouseup 1"},
+            {"another file, behind", true, "d keep.drc", "c take.drc", "click 1"},
+            {"another file held, behind", true, "c take.drc", "d keep.drc",
+             "mousedown 1 sleep 0.2 mouseup 1"},
+            {"another file, behind, confirmed", true, "c take.drc", "e spare.drc", "click 1"},
+        };
+        MWindow* devmw = AsMWindow(devwin->GetNativeWindow());
+        ASSERT_NE(devmw, nullptr);
+        auto chosen = [&] {
+            std::string out;
+            for (const LString& n : list->SelectedNames(false))
+                out += "[" + std::string(n.CStr()) + "]";
+            return out;
+        };
+        auto removals = [&] {
+            std::string out;
+            for (const std::string& l : sim.Log())
+                if (l.rfind("fm ", 0) == 0 && SimDeviceProcess::Field(l, "op") == "rm")
+                    out += "[" + SimDeviceProcess::Field(l, "dev") + " " +
+                           std::filesystem::path(SimDeviceProcess::Field(l, "path"))
+                               .filename()
+                               .string() +
+                           "]";
+            return out;
+        };
+        for (const PressRow& p : presses) {
+            SCOPED_TRACE(p.what);
+            const bool confirm = &p == std::end(presses) - 1;
+            if (chosen() != "[" + std::string(p.before) + "]") clickRow(p.before);
+            // Past the double-click time since that click.
+            const u32 calm = LTickMs();
+            RunUntil([&] { return LTickMs() - calm >= 700; }, 800);
+            if (p.behind) {
+                x.Xdotool("windowactivate " + std::to_string(devmw->winId()));
+                ASSERT_TRUE(menus.WaitActive(devmw, 5000)) << "the device window active";
+            }
+            ASSERT_EQ(chosen(), "[" + std::string(p.before) + "]");
+            Answer answer(x, confirm ? "key Return" : "key Escape");
+            x.XdotoolAsync(
+                Where(ScreenPoint(list, LPoint{30, rowOf(p.name) * list->CellHeight() + 6})) + " " +
+                p.press + " sleep 0.5 key Delete");
+            EXPECT_TRUE(Await(
+                "the question answered", [&] { return answer.Closed(); }, 8000));
+            if (confirm) {
+                EXPECT_TRUE(WaitUntil([&] { return list->Count() == 4; }, 10000));
+                EXPECT_EQ(rowOf(p.name), -1);
+            }
+            LoopDrained();
+            if (!confirm) {
+                EXPECT_EQ(chosen(), "[" + std::string(p.name) + "]");
+            }
+            ASSERT_TRUE(menus.WaitActive(ctlwin, 5000)) << "the control window active";
+        }
+        EXPECT_EQ(removals(), "[1201 e%20spare.drc]");
+        EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/e spare.drc"));
 
         sim.Cmd("log clear");
 
