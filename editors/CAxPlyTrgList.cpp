@@ -94,14 +94,11 @@ bool CKeyCaptureEdit::AcceptChar(const u8* byte) {
 }
 
 void CKeyCaptureEdit::NotifyChange() {
-    // The key is the last letter or digit typed, shown as it is stored
-    // (upper-case) while the field is still being typed in.
     const LString text = GetText();
-    const std::string_view typed(text.CStr());
-    if (!typed.empty()) {
-        char last[2] = {typed.back(), 0};
-        if (last[0] >= 'a' && last[0] <= 'z') last[0] = char(last[0] - 'a' + 'A');
-        if (typed != last) SetText(LString(last));
+    const size_t n = std::string_view(text.CStr()).size();
+    if (n >= 2) {
+        const char last[2] = {text.CStr()[n - 1], 0};
+        SetText(LString(last));
     }
     LAsciiEdit::NotifyChange();
 }
