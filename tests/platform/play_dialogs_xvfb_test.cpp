@@ -514,11 +514,14 @@ void WalkAuxPlay(PlayEdit& p) {
         w.Click(PaneAt(key.fFields[0]));
         w.Type("a7");
         EXPECT_TRUE(WaitUntil([&] { return Text(*key.fFields[0]) == "7"; }, 2000));
-        // A letter is stored upper-case, and shown so.
+        // A letter is stored upper-case, and shown so once the edit ends:
+        // while it is typed, the field keeps what was typed.
         w.Type("q");
-        EXPECT_TRUE(WaitUntil([&] { return Text(*key.fFields[0]) == "Q"; }, 2000))
+        EXPECT_TRUE(WaitUntil([&] { return Text(*key.fFields[0]) == "q"; }, 2000))
             << Text(*key.fFields[0]);
         w.Key("Tab");
+        EXPECT_TRUE(WaitUntil([&] { return Text(*key.fFields[0]) == "Q"; }, 2000))
+            << Text(*key.fFields[0]);
     }
     {
         const CRecord* t = doors->GetListItem(AplyF::trgs, 2);
