@@ -18,6 +18,7 @@
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
 #include "tools/testkit/SimDeviceProcess.h"
+#include "tools/testkit/WireGate.h"
 
 using namespace enginetest;
 using namespace testtftp;
@@ -439,8 +440,11 @@ TEST_F(Device, ADeviceThatRunsLateIsWaitedFor) {
         std::vector<u8> data = c.write ? Pattern(5000, 10) : std::vector<u8>();
         const size_t asked = calls.TicksOf(c.request).size();
         ASSERT_EQ(kill(sim.Pid(), SIGSTOP), 0);
+        // The device goes on once the clock has been held back for it a while
+        // (at most 2 s of real time: a clock that does not wait never is).
+        const uint64_t held = testtftp::WireGate::HeldBack();
         std::thread resume([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            testtftp::WireGate::AwaitHeldBack(held + 50, std::chrono::seconds(2));
             kill(sim.Pid(), SIGCONT);
         });
         const u32 result =

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -32,7 +33,10 @@ struct Entry {
 // Entries are few and looked up for every datagram: a lock is cheap enough.
 std::mutex gMutex;
 std::vector<std::unique_ptr<Entry>> gEntries;
-uint64_t gClock = 0;  // as WireCount::clock: ms + 1, 0 for none
+uint64_t gClock = 0;
+// Times the clock was held back, and their notice (under gMutex).
+uint64_t gHeldBack = 0;
+std::condition_variable gHeldBackChanged;  // as WireCount::clock: ms + 1, 0 for none
 
 Entry* FindLocked(uint32_t ip) {
     for (auto& e : gEntries)
@@ -191,7 +195,21 @@ bool WireGate::Quiet(bool theirs) {
             m.out = 0;
         }
     }
+    if (!quiet) {
+        ++gHeldBack;
+        gHeldBackChanged.notify_all();
+    }
     return quiet;
+}
+
+uint64_t WireGate::HeldBack() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gHeldBack;
+}
+
+bool WireGate::AwaitHeldBack(uint64_t count, std::chrono::milliseconds bound) {
+    std::unique_lock<std::mutex> lock(gMutex);
+    return gHeldBackChanged.wait_for(lock, bound, [&] { return gHeldBack >= count; });
 }
 
 }  // namespace testtftp

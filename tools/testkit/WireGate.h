@@ -38,6 +38,11 @@ public:
     // false when none is paused.
     static bool NextWake(uint64_t* inMs);
 
+    // How often a wait for quiet found something on its way (the clock held
+    // back), and a wait of at most bound until that count reaches count.
+    static uint64_t HeldBack();
+    static bool AwaitHeldBack(uint64_t count, std::chrono::milliseconds bound);
+
     // One wait for quiet: made when the caller wants to move the clock.
     WireGate();
     // True once every datagram sent has been handled by its device, every answer
