@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ShellFixture.h"
+#include "WalkWatch.h"
 #include "XvfbHarness.h"
 #include "base/Clock.h"
 
@@ -98,6 +99,7 @@ inline bool RunUntilEvery(const std::function<bool()>& pred, u32 ms, u32 everyMs
 // time-out the test fails, naming what it waited for.
 inline bool Await(const std::string& what, const std::function<bool()>& pred, u32 ms = 5000,
                   u32 everyMs = 0) {
+    walkwatch::Note("awaiting " + what);
     if (everyMs ? RunUntilEvery(pred, ms, everyMs) : WaitUntil(pred, ms)) return true;
     ADD_FAILURE() << "gave up after " << ms << " ms waiting for " << what;
     return false;

@@ -180,6 +180,7 @@ public:
     // there or disabled. The click is sent without waiting: a modal window it
     // opens runs its loop in the caller's next wait.
     bool Choose(QWidget* w, const QString& menuTitle, const QString& prefix) {
+        walkwatch::Note("choosing " + menuTitle.toStdString() + " > " + prefix.toStdString());
         QMenu* menu = OpenAgain(w, menuTitle);
         if (!menu) return false;
         for (QAction* a : menu->actions()) {
@@ -219,6 +220,8 @@ public:
     }
     // mods: keys held down meanwhile ("shift", "ctrl").
     void Click(QPoint p, int count = 1, const std::string& mods = "") {
+        walkwatch::Note("click " + std::to_string(count) + " at " + std::to_string(p.x()) + "," +
+                        std::to_string(p.y()));
         // The program takes a click that comes at once after its window became
         // active as the one that activated it, and drops it.
         // A window under the pointer that is not active may be on its way
@@ -261,11 +264,13 @@ public:
     // the active window holds the X focus; back once the program has taken
     // every key.
     void Key(const std::string& keys) {
+        walkwatch::Note("keys " + keys);
         fKeys.Keys(keys, [this] { return KeysReachActive(); });
     }
     // The text typed a character at a time at a person's pace, the program
     // running between the keys.
     void Type(const std::string& text) {
+        walkwatch::Note("typing " + text);
         fKeys.Text(text, [this] { return KeysReachActive(); });
     }
 
@@ -426,7 +431,7 @@ private:
 // failure there fails the test. The child answers for its own failures only:
 // a test that runs several walks one after another fails each once.
 template <class F>
-void InChildProcess(F walk) {
+void InChildProcess(F walk, const XvfbHarness* x = nullptr) {
     const testing::TestResult* result =
         testing::UnitTest::GetInstance()->current_test_info()->result();
     const int before = result->total_part_count();
@@ -434,6 +439,7 @@ void InChildProcess(F walk) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+        walkwatch::Arm();
         walk();
         std::fflush(nullptr);
         bool failed = false;
@@ -441,7 +447,17 @@ void InChildProcess(F walk) {
             failed = failed || result->GetTestPartResult(i).failed();
         _exit(failed ? 1 : 0);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const std::string shot = std::string("hung-") +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() +
+                             ".png";
+    const int status = walkwatch::AwaitChild(pid, [&] {
+        if (x) x->Screenshot(shot);
+    });
+    if (status == -1) {
+        ADD_FAILURE() << "the walk hung: stopped after " << walkwatch::LimitSeconds()
+                      << " s (its last steps above" << (x ? ", the screen in " + shot : "")
+                      << ")";
+        return;
+    }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
