@@ -286,10 +286,14 @@ private:
         // (they go to its frame, not through the keyboard): otherwise its loop,
         // which the walk's waits run inside, would never end.
         if (!fActive) {
-            if (QApplication::activeWindow() != fWindow && LTickMs() - fAt < 3000) return;
+            const bool active = QApplication::activeWindow() == fWindow;
+            if (!active && LTickMs() - fAt < 3000) return;
             fActive = true;
             fAt = LTickMs();
             walkwatch::Note("the modal window's steps begin");
+            if (!active)
+                std::fprintf(stderr, "(%s not made active in 3 s: its steps go to it all the same)\n",
+                             fWindow->windowTitle().toUtf8().constData());
         }
         if (fNext >= fSteps.size()) {
             // Steps that did not close it would hold the walk in its loop.

@@ -22,8 +22,11 @@ public:
         if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
             return;
         std::string number;
-        fXvfb =
-            Start("Xvfb -displayfd 1 -screen 0 " + screen + " -nolisten tcp", &fXvfbPid, &number);
+        // Without the server's key repeat (-r): a key's release that a busy
+        // machine holds back past the repeat delay would otherwise type it
+        // twice, which no person at the keys did.
+        fXvfb = Start("Xvfb -displayfd 1 -r -screen 0 " + screen + " -nolisten tcp", &fXvfbPid,
+                      &number);
         if (number.empty()) return;
         fDisplay = ":" + number;
         setenv("DISPLAY", fDisplay.c_str(), 1);
