@@ -150,20 +150,7 @@ def same_signature(a, b):
 def short_name(demangled):
     """The function's name without its parameters and qualifiers. What a
     function holds (its lambdas, local classes) goes by the function's name."""
-    s = re.sub(r"^(non-)?virtual thunk to ", "", demangled.strip())
-    s = s.replace("(anonymous namespace)", "\x01")
-    depth = 0
-    for i, c in enumerate(s):
-        if c in "(<":
-            depth += 1
-        elif c in ")>":
-            depth -= 1
-            if depth == 0 and c == ")" and re.match(r"(\s*const)?::", s[i + 1:]):
-                s = s[:i + 1]
-                break
-    s = s.replace("\x01", "(anonymous namespace)")
-    s = re.sub(r"\[abi:[^\]]*\]", "", s)
-    s = re.sub(r"\s*(const|volatile|&&|&|noexcept)\s*$", "", s)
+    s = signature(demangled)
     while True:
         t = re.sub(r"\s*(const|volatile|&&|&|noexcept)\s*$", "", s)
         if t == s:
