@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/Paths.h"
 #include "devlink/CDevRequestQueue.h"
 #include "framework/CMainLoop.h"
 #include "framework/LFrame.h"
@@ -487,6 +488,7 @@ bool CKvsPlayCmd::CanCloseFile() {
     const CMainLoop* loop = CMainLoop::Current();
     if (loop && loop->fEndForced) return true;
     CSaveChangesDialog ask(this);
+    if (!fFilePath.IsEmpty()) GetLeafName(&ask.fDocName, fFilePath);
     switch (ask.Ask(CSaveChangesDialog::kClosing)) {
         case 1:
             return ExportPlayFile(false);
@@ -520,6 +522,7 @@ void CKvsPlayCmd::TakeRecordsFrom(CKvsPlayCmd& other) {
     CUndoQ::ClearFrom(this);
     SetCleanMark();
     fDirty = other.EditedSinceMark();
+    fFilePath = other.fFilePath;
 }
 
 bool CKvsPlayCmd::FitsBasicFormat() const {

@@ -188,6 +188,9 @@ protected:
     u32 fCleanMark = 0;
     // Edited before this view took the records over.
     bool fDirty = false;
+    // The play file the show was last read from or saved to: the save question
+    // names it.
+    LString fFilePath;
     // The format this view was made for (registry entry).
     u32 fMadeFor = kSeqFormatBasic;
 

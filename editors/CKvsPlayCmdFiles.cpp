@@ -250,6 +250,7 @@ bool CKvsPlayCmd::ExportPlayFile(bool withMedia) {
     if (prefs) prefs->SetPathField(nullptr, PrefF::plst, chosen);
     if (!WritePlayFile(chosen)) return false;
     SetCleanMark();
+    fFilePath = chosen;
     if (scan && Serial() != 0 && hooks.downloadFiles) {
         LString folder, name;
         SplitFolderAndName(&folder, chosen.CStr(), &name);
@@ -375,6 +376,7 @@ bool CKvsPlayCmd::LoadPlayData(const LString& url, u32* why) {
     }
     // The history's steps name records that were just replaced.
     CUndoQ::ClearFrom(this);
+    fFilePath = url;
     return true;
 }
 

@@ -395,6 +395,21 @@ TEST_F(PlayCmd, FileWindowAsksBeforeLosingEdits) {
     }
     EXPECT_TRUE(edit->CanCloseFile());
     EXPECT_FALSE(playtest::ReadFile(dir.Path() + "/saved.kvplay").empty());
+    // The question names the file the show was saved to, then one it was read from.
+    playtest::WriteFile(dir.Path() + "/show.kvplay",
+                        playtest::ReadFile(dir.Path() + "/saved.kvplay"));
+    for (const char* name : {"saved.kvplay", "show.kvplay"}) {
+        if (std::string(name) == "show.kvplay")
+            ASSERT_TRUE(edit->LoadPlayData(LString(Url(name).c_str())));
+        edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk, 4);
+        std::string text;
+        root.answer = [&](LDialog* d) {
+            if (auto* q = dynamic_cast<CSaveChangesDialog*>(d))
+                text = q->fMessage.GetText().CStr(), d->SetResult(3);
+        };
+        EXPECT_TRUE(edit->CanCloseFile());
+        EXPECT_NE(text.find(std::string("\"") + name + "\""), std::string::npos) << text;
+    }
     // Serial 0: nothing is sent.
     EXPECT_TRUE(edit->SendPlayData(true, true));
     EXPECT_TRUE(edit->SendBeforeClose());
