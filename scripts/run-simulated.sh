@@ -6,6 +6,8 @@
 # editor); the others the standard one. The application runs as the user who called sudo, on that user's
 # display. Everything is removed when the application ends. Needs root:
 #   sudo -E scripts/run-simulated.sh
+# KV_SIM_LOG=FILE: the simulated devices' log (each request, by serial) also
+# goes to FILE, to read back what reached which device.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -30,6 +32,7 @@ add-device serno=305 addr=198.18.1.12/24 listen=any root=$work/305
 add-device serno=42 addr=198.19.7.13/24 listen=any root=$work/42
 chan-set serno=305 path=/.cmd/udseqset/sqfm value=2
 DEV
+[ -z "${KV_SIM_LOG:-}" ] || echo "log-file path=$KV_SIM_LOG" >>"$work/devices.txt"
 chmod 755 "$work"
 user=${SUDO_USER:-root}
 export KV_ROOT="$root" KV_WORK="$work" KV_USER="$user"
