@@ -441,5 +441,5 @@ void RunPlayEditWalk(const std::string& screen, const std::string& nsName, F wal
     NetnsHarness net;
     ASSERT_EQ(net.Setup(nsName), "");
     testtftp::TempDir dir;
-    InChildProcess([&] { walk(x, net, dir); }, &x);
+    InChildProcess([&] { walk(x, net, dir); }, x);
 }

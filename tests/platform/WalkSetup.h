@@ -29,7 +29,7 @@ void WalkInChild(const std::string& screen, const std::string& nsName, F walk) {
     NetnsHarness net;
     ASSERT_EQ(net.Setup(nsName), "");
     testtftp::TempDir dir;
-    InChildProcess([&] { walk(x, net, dir); }, &x);
+    InChildProcess([&] { walk(x, net, dir); }, x);
 }
 
 // Devices ("serno=N addr=A/P") answering on any address, each with a card

@@ -431,7 +431,7 @@ private:
 // failure there fails the test. The child answers for its own failures only:
 // a test that runs several walks one after another fails each once.
 template <class F>
-void InChildProcess(F walk, const XvfbHarness* x = nullptr) {
+void InChildProcess(F walk, const XvfbHarness& x) {
     const testing::TestResult* result =
         testing::UnitTest::GetInstance()->current_test_info()->result();
     const int before = result->total_part_count();
@@ -450,13 +450,10 @@ void InChildProcess(F walk, const XvfbHarness* x = nullptr) {
     const std::string shot = std::string("hung-") +
                              testing::UnitTest::GetInstance()->current_test_info()->name() +
                              ".png";
-    const int status = walkwatch::AwaitChild(pid, [&] {
-        if (x) x->Screenshot(shot);
-    });
+    const int status = walkwatch::AwaitChild(pid, [&] { x.Screenshot(shot); });
     if (status == -1) {
         ADD_FAILURE() << "the walk hung: stopped after " << walkwatch::LimitSeconds()
-                      << " s (its last steps above" << (x ? ", the screen in " + shot : "")
-                      << ")";
+                      << " s (its last steps above, the screen in " << shot << ")";
         return;
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
