@@ -399,8 +399,9 @@ TEST_F(PlayCmd, FileWindowAsksBeforeLosingEdits) {
     playtest::WriteFile(dir.Path() + "/show.kvplay",
                         playtest::ReadFile(dir.Path() + "/saved.kvplay"));
     for (const char* name : {"saved.kvplay", "show.kvplay"}) {
-        if (std::string(name) == "show.kvplay")
+        if (std::string(name) == "show.kvplay") {
             ASSERT_TRUE(edit->LoadPlayData(LString(Url(name).c_str())));
+        }
         edit->SeqSettings()->SetU32(edit.get(), SqstF::tgmk, 4);
         std::string text;
         root.answer = [&](LDialog* d) {
