@@ -772,16 +772,20 @@ void WalkBars(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             ASSERT_NE(pf, nullptr);
             w.Click(PaneAt(&pf->PlusButton()));
             ASSERT_TRUE(RunUntil([&] { return pf->List()->Rows() > 0; }, 3000));
-            // The answer to the save question: Don't Save.
-            ModalScript answer({{300, [](LFrame* dlg) {
-                                     if (auto* d = dynamic_cast<CSaveChangesDialog*>(dlg))
+            // The answer to the save question, which names the file: Don't Save.
+            std::string asked;
+            ModalScript answer({{300, [&](LFrame* dlg) {
+                                     if (auto* d = dynamic_cast<CSaveChangesDialog*>(dlg)) {
+                                         asked = d->fMessage.GetText().CStr();
                                          LHandler::Send(LStdCtl_Selected, &d->fDontSave, d);
+                                     }
                                  }}});
             // Sent without waiting for its release: the question's own loop takes it.
             ASSERT_TRUE(w.WaitActive(fileWin));
             x.XdotoolAsync("key ctrl+w");
             EXPECT_TRUE(RunUntil([&] { return answer.Done() && !fileWin->isVisible(); }, 10000));
             EXPECT_TRUE(answer.Seen()) << "no save question";
+            EXPECT_NE(asked.find("\"bars.kvplay\""), std::string::npos) << asked;
             // The closed window's leftovers gone and nothing left to the devices.
             LoopDrained();
             w.AwaitQuiet("the file window closed");
