@@ -4,6 +4,7 @@
 
 #include "framework/LDrawCtx.h"
 #include "framework/StdDialogs.h"
+#include "framework/WindowPlacement.h"
 #include "records/CRecord.h"
 #include "records/ShowKinds.h"
 
@@ -21,12 +22,16 @@ void Show(LPane& pane, bool on) {
 
 }  // namespace
 
-void ShowAtLayoutSize(LFrame& frame) {
-    frame.ShowWindow();
+void ShowAtLayoutSize(LFrame& frame, LPane* over) {
+    // Sized and placed before it is shown: one moved once on screen shows up
+    // where it first was and jumps, and a click meant for its new place can
+    // still reach the old one while the window manager catches up.
     LDrawCtx ctx;
     const i32 w = frame.GetPrefWidth(&ctx, 0);
     const i32 h = frame.GetPrefHeight(&ctx, 0);
     if (w > 0 && h > 0) frame.SetWindowBounds(LRect(80, 80, 80 + w, 80 + h));
+    CenterOverPane(frame.Window(), over);
+    frame.ShowWindow();
 }
 
 CKvsLargeDlg::CKvsLargeDlg(LHandler* parent, LPane*)

@@ -55,9 +55,9 @@ public:
     LStdCheck fExternal;
 };
 
-// Shows a dialog's window at its layout's preferred size. A window that is not
-// yet shown reports no size of its own, so the sizing has to wait for it.
-void ShowAtLayoutSize(LFrame& frame);
+// Shows a dialog's window at its layout's preferred size, centred over the
+// window of the pane over (when there is one).
+void ShowAtLayoutSize(LFrame& frame, LPane* over = nullptr);
 
 // Whether the pane itself is set to be shown, whether or not its window is.
 inline bool PaneSetShown(const LPane& pane) {

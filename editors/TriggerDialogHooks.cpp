@@ -6,7 +6,6 @@
 #include "editors/CKvsAxPlyWin.h"
 #include "editors/CKvsLargeDlg.h"
 #include "editors/PlayHooks.h"
-#include "framework/WindowPlacement.h"
 
 namespace {
 
@@ -15,8 +14,7 @@ bool RunSceneTrigger(LHandler* parent, LPane* owner, CRecord* sntg, f32* number,
     dlg.LoadTrigger(sntg);
     dlg.fNumber.SetValue(*number);
     dlg.fExternal.SetState(*external ? 1 : 0);
-    ShowAtLayoutSize(dlg);
-    CenterOverPane(dlg.Window(), owner);
+    ShowAtLayoutSize(dlg, owner);
     if (dlg.RunModal() != 1) return false;
     dlg.SaveTrigger(sntg);
     *number = f32(dlg.fNumber.GetValue());
@@ -28,9 +26,8 @@ bool RunMasterFader(LHandler* parent, LPane* owner, CRecord* prpc, bool* vsmf) {
     CKvsMstFdrDlg dlg(parent, owner);
     dlg.LoadFromRecord(prpc);
     dlg.fShowFader.SetState(*vsmf ? 1 : 0);
-    ShowAtLayoutSize(dlg);
     // Over the control window it belongs to, not in the screen's corner.
-    CenterOverPane(dlg.Window(), owner);
+    ShowAtLayoutSize(dlg, owner);
     if (dlg.RunModal() != 1) return false;
     dlg.SaveToRecord(prpc);
     *vsmf = dlg.fShowFader.GetState() != 0;

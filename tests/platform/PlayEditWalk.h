@@ -74,6 +74,10 @@ inline QPoint RowAt(LCellListPane* list, i32 row, i32 dx = 4) {
 
 // The bar of a window: every title once and readable (no extension button).
 inline std::string BarTitles(QWidget* w) {
+    // A window takes its own menus as it becomes active, which the window
+    // manager does in its own time after showing it: read once it has.
+    if (w) RunUntil([&] { return w->isActiveWindow(); }, 5000);
+    LoopDrained();
     QMenuBar* bar = w ? w->findChild<QMenuBar*>() : nullptr;
     if (!bar) return "(no bar)";
     QStringList titles;

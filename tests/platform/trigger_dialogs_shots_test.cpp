@@ -21,9 +21,29 @@
 
 namespace {
 
+// The window's place and size as it is first shown.
+struct ShownAt : QObject {
+    QRect at;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Show && at.isNull()) at = static_cast<QWidget*>(o)->geometry();
+        return false;
+    }
+};
+
 QImage Shot(LFrame& dlg, const char* name) {
-    ShowAtLayoutSize(dlg);
+    // Over a window of its own, as over the control window that opens it.
+    CtlFrame owner;
+    owner.ShowWindow();
+    ShownAt first;
+    MWindow* native = AsMWindow(dlg.GetNativeWindow());
+    native->installEventFilter(&first);
+    ShowAtLayoutSize(dlg, &owner);
     RunUntil([] { return false; }, 100);
+    // Already sized and placed when shown: nothing jumps once it is on screen.
+    EXPECT_EQ(first.at, native->geometry()) << name;
+    EXPECT_TRUE(owner.Native()->frameGeometry().contains(native->frameGeometry().center()))
+        << name;
+    native->removeEventFilter(&first);
     const QImage image = AsMWindow(dlg.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/shots/") + name + ".png"));
     dlg.HideWindow();
