@@ -7,6 +7,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
@@ -108,6 +110,21 @@ struct Walk : MenuDriver {
     void Shot(const std::string& name) {
         LoopDrained();
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
+    }
+    // The screen, kept as Shot keeps it, for pixel checks. Taken into a file of
+    // this process's own first: copies of a walk run side by side share the
+    // build folder, and one would read another's picture.
+    QImage Picture(const std::string& name) {
+        LoopDrained();
+        const QString own = QDir::temp().filePath(
+            QString::fromStdString("walk-" + std::to_string(getpid()) + "-" + name + ".png"));
+        x.Screenshot(own.toStdString());
+        const QImage image(own);
+        const QString kept =
+            QString::fromStdString(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
+        QFile::remove(kept);
+        if (!QFile::rename(own, kept)) QFile::remove(own);
+        return image;
     }
     // Until the devices have no transfer under way. The program runs meanwhile:
     // a transfer waits for its answers, and a wait that held this thread

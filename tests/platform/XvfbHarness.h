@@ -21,33 +21,15 @@ public:
     explicit XvfbHarness(const std::string& screen = "1280x800x24") {
         if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
             return;
-        std::string number;
-        // Without the server's key repeat (-r): a key's release that a busy
-        // machine holds back past the repeat delay would otherwise type it
-        // twice, which no person at the keys did.
-        fXvfb = Start("Xvfb -displayfd 1 -r -screen 0 " + screen + " -nolisten tcp", &fXvfbPid,
-                      &number);
-        if (number.empty()) return;
-        fDisplay = ":" + number;
-        setenv("DISPLAY", fDisplay.c_str(), 1);
-        fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
-        // The window manager is up once it names itself on the root window;
-        // with many suites starting at once on a busy machine that can take
-        // seconds. Once in a while it never does (seen with the whole suite
-        // running): a window manager that has not come up, or has gone, within
-        // 10 s is started again, up to twice.
-        u32 restarts = 0;
-        for (u32 start = LTickMs(), since = start; !fOk && LTickMs() - start < 30000; SleepMs(20)) {
-            fOk =
-                Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos;
-            const bool gone = fWmPid > 0 && waitpid(fWmPid, nullptr, WNOHANG) == fWmPid;
-            if (gone) fWmPid = -1;
-            if (!fOk && restarts < 2 && (gone || LTickMs() - since > 10000)) {
-                Stop(fWmPid, fWm);
-                fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
-                since = LTickMs();
-                ++restarts;
-            }
+        // Servers started at once compile their keymaps into one shared file
+        // name, and one of them now and then fails on the other's file and
+        // ends: a server that does not come up, or ends before its window
+        // manager is up, is started again on a display of its own.
+        for (u32 attempt = 0; attempt < 4 && !StartServer(screen); ++attempt) {
+            Stop(fWmPid, fWm);
+            Stop(fXvfbPid, fXvfb);
+            fWmPid = fXvfbPid = -1;
+            fWm = fXvfb = nullptr;
         }
     }
     ~XvfbHarness() {
@@ -68,6 +50,18 @@ public:
         return out;
     }
     void Xdotool(const std::string& args) const { Run("xdotool " + args); }
+    // setxkbmap with these arguments; whether the server took the keymap, with
+    // the key symbol given (when one is). A server compiles a keymap into a
+    // file name that other servers compiling the same keymap use too, so at
+    // times one fails on another's file, or takes it half written and lacks
+    // keys: tried again.
+    bool SetKeymap(const std::string& args, const std::string& keysym = "") const {
+        for (int i = 0; i < 5; ++i)
+            if (Run("setxkbmap " + args + " && echo ok") == "ok\n" &&
+                (keysym.empty() || Run("xmodmap -pke").find(" " + keysym + " ") != std::string::npos))
+                return true;
+        return false;
+    }
     // The same without waiting: the test's event loop runs meanwhile.
     void XdotoolAsync(const std::string& args) const {
         Run("sh -c 'xdotool " + args + "' >/dev/null 2>&1 &");
@@ -113,6 +107,43 @@ public:
     }
 
 private:
+    // False when the server did not come up or ended; true otherwise, with
+    // fOk set once its window manager is up.
+    bool StartServer(const std::string& screen) {
+        std::string number;
+        // Without the server's key repeat (-r): a key's release that a busy
+        // machine holds back past the repeat delay would otherwise type it
+        // twice, which no person at the keys did.
+        fXvfb = Start("Xvfb -displayfd 1 -r -screen 0 " + screen + " -nolisten tcp", &fXvfbPid,
+                      &number);
+        if (number.empty()) return false;
+        fDisplay = ":" + number;
+        setenv("DISPLAY", fDisplay.c_str(), 1);
+        fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
+        // The window manager is up once it names itself on the root window;
+        // with many suites starting at once on a busy machine that can take
+        // seconds. Once in a while it never does (seen with the whole suite
+        // running): a window manager that has not come up, or has gone, within
+        // 10 s is started again, up to twice.
+        u32 restarts = 0;
+        for (u32 start = LTickMs(), since = start; !fOk && LTickMs() - start < 30000; SleepMs(20)) {
+            if (fXvfbPid > 0 && waitpid(fXvfbPid, nullptr, WNOHANG) == fXvfbPid) {
+                fXvfbPid = -1;
+                return false;
+            }
+            fOk =
+                Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos;
+            const bool gone = fWmPid > 0 && waitpid(fWmPid, nullptr, WNOHANG) == fWmPid;
+            if (gone) fWmPid = -1;
+            if (!fOk && restarts < 2 && (gone || LTickMs() - since > 10000)) {
+                Stop(fWmPid, fWm);
+                fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
+                since = LTickMs();
+                ++restarts;
+            }
+        }
+        return true;
+    }
     // Through a shell that prints its process id and then becomes the program;
     // the program's first line of output in *line.
     static FILE* Start(const std::string& command, pid_t* pid, std::string* line) {

@@ -496,9 +496,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 &list, LPoint{area.left - list.Bounds().left + area.Width() / 2,
                               list.GetCellRect(LCell{0, 1}).bottom - list.Bounds().top + 8});
             nsqwalk::XdotoolRunning(x, Where(rest) + " sleep 0.2");
-            const std::string dir = std::string(KEVO_BINARY_DIR) + "/walk_";
-            w.Shot("nsq_zoomed");
-            const QImage start(QString::fromStdString(dir + "nsq_zoomed.png"));
+            const QImage start = w.Picture("nsq_zoomed");
             const QPoint rl = ScreenPoint(&edit->Swipe(), LPoint{0, 0});
             const QRect leftOfRuler(
                 QPoint(ScreenPoint(edit, LPoint{0, 0}).x(), rl.y()),
@@ -522,10 +520,9 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             ASSERT_LT(scale.Scale(), 0.12);
             EXPECT_NE(std::fmod(scale.ViewTime(), scale.Grid()), 0.0) << scale.ViewTime();
             nsqwalk::XdotoolRunning(x, Where(rest) + " sleep 0.2");
-            w.Shot("nsq_ruler_scrolled");
             // The ruler's line and labels are black; nothing there was.
             EXPECT_EQ(
-                ChangedPixels(start, QImage(QString::fromStdString(dir + "nsq_ruler_scrolled.png")),
+                ChangedPixels(start, w.Picture("nsq_ruler_scrolled"),
                               leftOfRuler, {qRgb(0, 0, 0)}),
                 0)
                 << "the ruler drew over the zoom slider at " << scale.ViewTime() << " s";
@@ -544,18 +541,16 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 w.Click(PaneCenter(&cell->fMark));
             }
             ASSERT_TRUE(WaitUntil([&] { return edit->Sequence() == seq; }, 3000));
-            w.Shot("nsq_back_to_first");
             EXPECT_EQ(
-                ChangedPixels(start, QImage(QString::fromStdString(dir + "nsq_back_to_first.png")),
+                ChangedPixels(start, w.Picture("nsq_back_to_first"),
                               names, sceneColours),
                 0)
                 << "scenes drawn over the track names at " << scale.ViewTime() << " s";
             for (int i = 0; i < 80 && scale.ViewTime() > 0; ++i)
                 nsqwalk::XdotoolRunning(x, Where(rest) + " click 6 sleep 0.1");
             ASSERT_EQ(scale.ViewTime(), 0.0);
-            w.Shot("nsq_scrolled_back");
             EXPECT_EQ(
-                ChangedPixels(start, QImage(QString::fromStdString(dir + "nsq_scrolled_back.png")),
+                ChangedPixels(start, w.Picture("nsq_scrolled_back"),
                               names, sceneColours),
                 0)
                 << "scenes left over the track names";

@@ -12,10 +12,10 @@
 # copy's output goes to DIR (a fresh temporary folder) as NAME.COPY.log. As root,
 # each copy runs in a network and mount namespace of its own (-N: not), so that
 # copies of the tests that build named namespaces do not meet; the stock TFTP
-# servers of tftp_servers_test do not start in one. Each copy also has an X
-# socket folder of its own: X servers tell displays apart by their abstract
-# sockets, which a network namespace hides, so every copy's would take display
-# 0 and the others' socket file. The exit status is 1 when any copy failed. Not run by CI: it takes minutes, and its point is the load.
+# servers of tftp_servers_test do not start in one. Each copy also has a /tmp
+# of its own: X servers tell displays apart by their abstract sockets, which a
+# network namespace hides, so every copy's would take display 0 and the
+# others' socket file, or fail on another copy's lock file there. The exit status is 1 when any copy failed. Not run by CI: it takes minutes, and its point is the load.
 set -u
 copies=6 cpus=0,1 loaders=2 filter='*' limit=1200 out='' netns=1
 while getopts n:c:l:f:t:o:N opt; do
@@ -52,7 +52,7 @@ run_copy() {
     if [ "$netns" = 1 ] && [ "$(id -u)" = 0 ]; then
         timeout "$limit" taskset -c "$cpus" unshare --net --mount --propagation private sh -c '
             mkdir -p /run/netns && mount -t tmpfs kvbusy /run/netns &&
-            mkdir -p /tmp/.X11-unix && mount -t tmpfs -o mode=1777 kvbusyx /tmp/.X11-unix &&
+            mount -t tmpfs -o mode=1777 kvbusytmp /tmp && mkdir -m 1777 /tmp/.X11-unix &&
             ip link set lo up && exec "$@"' sh "$@"
     else
         timeout "$limit" taskset -c "$cpus" "$@"
