@@ -313,7 +313,8 @@ private:
             fAt = LTickMs();
             walkwatch::Note("the modal window's steps begin");
             if (!active)
-                std::fprintf(stderr, "(%s not made active in 3 s: its steps go to it all the same)\n",
+                std::fprintf(stderr,
+                             "(%s not made active in 3 s: its steps go to it all the same)\n",
                              fWindow->windowTitle().toUtf8().constData());
         }
         if (fNext >= fSteps.size()) {
@@ -392,10 +393,10 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
     ASSERT_NO_FATAL_FAILURE(AddDevices(
         sim, dir.Path(), {"serno=1201 addr=198.18.1.11/24", "serno=305 addr=198.18.1.12/24"}));
     if (format != 1) {
-        ASSERT_EQ(sim.Cmd("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" +
-                          std::to_string(format))
-                      .rfind("ok", 0),
-                  0u);
+        ASSERT_EQ(
+            sim.Cmd("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" + std::to_string(format))
+                .rfind("ok", 0),
+            0u);
     }
     Walk w{x, sim};
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {

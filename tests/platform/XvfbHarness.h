@@ -58,7 +58,8 @@ public:
     bool SetKeymap(const std::string& args, const std::string& keysym = "") const {
         for (int i = 0; i < 5; ++i)
             if (Run("setxkbmap " + args + " && echo ok") == "ok\n" &&
-                (keysym.empty() || Run("xmodmap -pke").find(" " + keysym + " ") != std::string::npos))
+                (keysym.empty() ||
+                 Run("xmodmap -pke").find(" " + keysym + " ") != std::string::npos))
                 return true;
         return false;
     }

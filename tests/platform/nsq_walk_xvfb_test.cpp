@@ -522,8 +522,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             nsqwalk::XdotoolRunning(x, Where(rest) + " sleep 0.2");
             // The ruler's line and labels are black; nothing there was.
             EXPECT_EQ(
-                ChangedPixels(start, w.Picture("nsq_ruler_scrolled"),
-                              leftOfRuler, {qRgb(0, 0, 0)}),
+                ChangedPixels(start, w.Picture("nsq_ruler_scrolled"), leftOfRuler, {qRgb(0, 0, 0)}),
                 0)
                 << "the ruler drew over the zoom slider at " << scale.ViewTime() << " s";
             // On past 40 s, a notch at a time.
@@ -541,18 +540,12 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 w.Click(PaneCenter(&cell->fMark));
             }
             ASSERT_TRUE(WaitUntil([&] { return edit->Sequence() == seq; }, 3000));
-            EXPECT_EQ(
-                ChangedPixels(start, w.Picture("nsq_back_to_first"),
-                              names, sceneColours),
-                0)
+            EXPECT_EQ(ChangedPixels(start, w.Picture("nsq_back_to_first"), names, sceneColours), 0)
                 << "scenes drawn over the track names at " << scale.ViewTime() << " s";
             for (int i = 0; i < 80 && scale.ViewTime() > 0; ++i)
                 nsqwalk::XdotoolRunning(x, Where(rest) + " click 6 sleep 0.1");
             ASSERT_EQ(scale.ViewTime(), 0.0);
-            EXPECT_EQ(
-                ChangedPixels(start, w.Picture("nsq_scrolled_back"),
-                              names, sceneColours),
-                0)
+            EXPECT_EQ(ChangedPixels(start, w.Picture("nsq_scrolled_back"), names, sceneColours), 0)
                 << "scenes left over the track names";
         }
 

@@ -41,8 +41,7 @@ QImage Shot(LFrame& dlg, const char* name) {
     RunUntil([] { return false; }, 100);
     // Already sized and placed when shown: nothing jumps once it is on screen.
     EXPECT_EQ(first.at, native->geometry()) << name;
-    EXPECT_TRUE(owner.Native()->frameGeometry().contains(native->frameGeometry().center()))
-        << name;
+    EXPECT_TRUE(owner.Native()->frameGeometry().contains(native->frameGeometry().center())) << name;
     native->removeEventFilter(&first);
     const QImage image = AsMWindow(dlg.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/shots/") + name + ".png"));
