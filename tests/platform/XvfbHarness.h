@@ -3,12 +3,16 @@
 // display number with openbox managing it (DISPLAY is set for the QApplication
 // to come, platform "xcb"), xdotool for real keys, clicks, wheel and resizes,
 // and whole-screen pictures. Ok() is false where any of them is missing.
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -120,31 +124,54 @@ private:
         if (number.empty()) return false;
         fDisplay = ":" + number;
         setenv("DISPLAY", fDisplay.c_str(), 1);
-        fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
-        // The window manager is up once it names itself on the root window;
-        // with many suites starting at once on a busy machine that can take
-        // seconds. Once in a while it never does (seen with the whole suite
-        // running): a window manager that has not come up, or has gone, within
-        // 10 s is started again, up to twice.
-        u32 restarts = 0;
-        for (u32 start = LTickMs(), since = start; !fOk && LTickMs() - start < 30000; SleepMs(20)) {
-            if (fXvfbPid > 0 && waitpid(fXvfbPid, nullptr, WNOHANG) == fXvfbPid) {
-                fXvfbPid = -1;
-                return false;
-            }
-            fOk =
-                Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos;
-            const bool gone = fWmPid > 0 && waitpid(fWmPid, nullptr, WNOHANG) == fWmPid;
-            if (gone) fWmPid = -1;
-            if (!fOk && restarts < 2 && (gone || LTickMs() - since > 10000)) {
+        // The window manager is up once it runs its start-up command, which
+        // says so on its output; with many suites starting at once on a busy
+        // machine that can take seconds. Once in a while it never does (seen
+        // with the whole suite running): a window manager that has not come
+        // up, or has gone, within 10 s is started again, up to twice. Waited
+        // for on its output and on the ends of both processes, at most 30 s.
+        const int server = PidFd(fXvfbPid);
+        int wm = -1;
+        u32 starts = 0, since = 0;
+        bool restart = true;
+        for (const u32 start = LTickMs(); !fOk;) {
+            if (restart) {
+                if (++starts > 3) break;
                 Stop(fWmPid, fWm);
-                fWm = Start("openbox --sm-disable", &fWmPid, nullptr);
+                if (wm >= 0) close(wm);
+                fWm = Start("openbox --sm-disable --startup 'echo " + std::string(kWmUp) + "'",
+                            &fWmPid, nullptr);
+                wm = PidFd(fWmPid);
+                if (fWm) fcntl(fileno(fWm), F_SETFL, O_NONBLOCK);
                 since = LTickMs();
-                ++restarts;
+                restart = false;
             }
+            char line[256];
+            while (fWm && std::fgets(line, sizeof line, fWm))
+                fOk = fOk || std::strstr(line, kWmUp) != nullptr;
+            if (fWm) std::clearerr(fWm);
+            const u32 now = LTickMs();
+            if (fOk || now - start >= 30000) break;
+            u32 limit = 30000 - (now - start);
+            if (starts < 3) limit = std::min(limit, 10000 - std::min(now - since, 10000u));
+            pollfd fds[] = {
+                {fWm ? fileno(fWm) : -1, POLLIN, 0}, {server, POLLIN, 0}, {wm, POLLIN, 0}};
+            if (poll(fds, 3, int(std::max(limit, 1u))) < 0 && errno != EINTR) break;
+            if (fds[1].revents) {
+                // The server ended: started again by the caller.
+                waitpid(fXvfbPid, nullptr, 0);
+                fXvfbPid = -1;
+                break;
+            }
+            restart = fds[2].revents || !fWm || (starts < 3 && LTickMs() - since >= 10000);
         }
-        return true;
+        if (server >= 0) close(server);
+        if (wm >= 0) close(wm);
+        return fXvfbPid >= 0;
     }
+    static constexpr const char* kWmUp = "kevo-window-manager-up";
+    // A descriptor that becomes readable when the process ends, or -1.
+    static int PidFd(pid_t pid) { return pid > 0 ? int(syscall(SYS_pidfd_open, pid, 0)) : -1; }
     // Through a shell that prints its process id and then becomes the program;
     // the program's first line of output in *line.
     static FILE* Start(const std::string& command, pid_t* pid, std::string* line) {
