@@ -56,8 +56,8 @@ public:
 };
 
 // Shows a dialog's window at its layout's preferred size, centred over the
-// window of the pane over (when there is one).
-void ShowAtLayoutSize(LFrame& frame, LPane* over = nullptr);
+// window of the pane over.
+void ShowAtLayoutSize(LFrame& frame, LPane* over);
 
 // Whether the pane itself is set to be shown, whether or not its window is.
 inline bool PaneSetShown(const LPane& pane) {

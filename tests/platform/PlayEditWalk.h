@@ -107,9 +107,13 @@ struct Walk : MenuDriver {
     SimDeviceProcess& sim;
     u32 serial = 1201;
 
+    // Where a walk's picture of that name is kept, to be looked at.
+    static std::string KeptPath(const std::string& name) {
+        return std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png";
+    }
     void Shot(const std::string& name) {
         LoopDrained();
-        x.Screenshot(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
+        x.Screenshot(KeptPath(name));
     }
     // The screen, kept as Shot keeps it, for pixel checks. Taken into a file of
     // this process's own first: copies of a walk run side by side share the
@@ -120,8 +124,7 @@ struct Walk : MenuDriver {
             QString::fromStdString("walk-" + std::to_string(getpid()) + "-" + name + ".png"));
         x.Screenshot(own.toStdString());
         const QImage image(own);
-        const QString kept =
-            QString::fromStdString(std::string(KEVO_BINARY_DIR) + "/walk_" + name + ".png");
+        const QString kept = QString::fromStdString(KeptPath(name));
         QFile::remove(kept);
         if (!QFile::rename(own, kept)) QFile::remove(own);
         return image;

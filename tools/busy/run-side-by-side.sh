@@ -15,7 +15,9 @@
 # servers of tftp_servers_test do not start in one. Each copy also has a /tmp
 # of its own: X servers tell displays apart by their abstract sockets, which a
 # network namespace hides, so every copy's would take display 0 and the
-# others' socket file, or fail on another copy's lock file there. The exit status is 1 when any copy failed. Not run by CI: it takes minutes, and its point is the load.
+# others' socket file, or fail on another copy's lock file there. The exit
+# status is 1 when any copy failed. Not run by CI: it takes minutes, and its
+# point is the load.
 set -u
 copies=6 cpus=0,1 loaders=2 filter='*' limit=1200 out='' netns=1
 while getopts n:c:l:f:t:o:N opt; do

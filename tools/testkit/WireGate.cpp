@@ -33,10 +33,10 @@ struct Entry {
 // Entries are few and looked up for every datagram: a lock is cheap enough.
 std::mutex gMutex;
 std::vector<std::unique_ptr<Entry>> gEntries;
-uint64_t gClock = 0;
+uint64_t gClock = 0;  // as WireCount::clock: ms + 1, 0 for none
 // Times the clock was held back, and their notice (under gMutex).
 uint64_t gHeldBack = 0;
-std::condition_variable gHeldBackChanged;  // as WireCount::clock: ms + 1, 0 for none
+std::condition_variable gHeldBackChanged;
 
 Entry* FindLocked(uint32_t ip) {
     for (auto& e : gEntries)
