@@ -123,6 +123,9 @@ LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
                     return LMessage();
                 case kSeqDropDropped:
                     SelectCell(cell);
+                    // As after a click on the grid: keys and menus go to the
+                    // cell now shown chosen.
+                    RequestFocus();
                     fDropped = &c->fDrop;
                     Send(CKvsBtnList_Drop, this, fParent);
                     fDropped = nullptr;
@@ -134,31 +137,42 @@ LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
         if (msg.Is(LStdCtl_Selected) && msg.source == &c->fButton) {
             PressPlayButton(fCommand, u32(cell.col), u32(cell.row));
             SelectCell(cell);
+            // The button takes no focus: left in a field of the window, the
+            // focus would keep keys and menus off the cell now shown selected.
+            RequestFocus();
             return LMessage();
         }
         return LTypedCellList::HandleMessage(msg);
     }
-    if (msg.Is(LMenuBar_Ready) && !Selection().IsEmpty()) {
-        auto* bar = static_cast<LMenuBar*>(msg.source);
-        if (CanInsertCells(Selection())) {
-            bar->EnableCommand(kInsH);
-            bar->EnableCommand(kInsV);
-        }
-        bar->EnableCommand(kDelH);
-        bar->EnableCommand(kDelV);
-    } else if (msg.Is(LMenuItem_Selected) && fPlay && !Selection().IsEmpty()) {
-        auto* item = static_cast<LMenuItem*>(msg.source);
-        const bool insH = item->HasCommand(kInsH), insV = item->HasCommand(kInsV);
-        if ((insH || insV) && CanInsertCells(Selection())) {
-            InsertCells(fPlay, this, Selection(), insH);
-            return LMessage();
-        }
-        if (item->HasCommand(kDelH) || item->HasCommand(kDelV)) {
-            DeleteCells(fPlay, this, Selection(), item->HasCommand(kDelH));
-            return LMessage();
-        }
-    }
+    if (msg.Is(LMenuBar_Ready))
+        EnableShifts(static_cast<LMenuBar*>(msg.source));
+    else if (msg.Is(LMenuItem_Selected) && RunShift(static_cast<LMenuItem*>(msg.source)))
+        return LMessage();
     return LTypedCellList::HandleMessage(msg);
+}
+
+void CKvsBtnList::EnableShifts(LMenuBar* bar) const {
+    if (!bar || Selection().IsEmpty()) return;
+    if (CanInsertCells(Selection())) {
+        bar->EnableCommand(kInsH);
+        bar->EnableCommand(kInsV);
+    }
+    bar->EnableCommand(kDelH);
+    bar->EnableCommand(kDelV);
+}
+
+bool CKvsBtnList::RunShift(const LMenuItem* item) {
+    if (!item || !fPlay || Selection().IsEmpty()) return false;
+    const bool insH = item->HasCommand(kInsH), insV = item->HasCommand(kInsV);
+    if ((insH || insV) && CanInsertCells(Selection())) {
+        InsertCells(fPlay, this, Selection(), insH);
+        return true;
+    }
+    if (item->HasCommand(kDelH) || item->HasCommand(kDelV)) {
+        DeleteCells(fPlay, this, Selection(), item->HasCommand(kDelH));
+        return true;
+    }
+    return false;
 }
 
 void CKvsBtnList::Listener(void* self, CRecordNote* note) {

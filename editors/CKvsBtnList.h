@@ -11,6 +11,8 @@
 
 class CDropSource;
 class CRecord;
+class LMenuBar;
+class LMenuItem;
 struct CRecordNote;
 
 // List to parent: a drop on a cell, which is now the selected cell.
@@ -45,6 +47,11 @@ public:
 
     // The data dropped on the selected cell, while "CKvsBtnList_Drop" travels.
     CDropSource* GetDropData() const;
+    // The shifting commands over the selection, for whichever pane of the
+    // grid's window the menu reaches: enabled on a bar being readied; run for
+    // a chosen item (false when it was none of them or nothing is selected).
+    void EnableShifts(LMenuBar* bar) const;
+    bool RunShift(const LMenuItem* item);
 
 private:
     void FitGrid();

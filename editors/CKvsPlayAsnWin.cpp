@@ -307,7 +307,7 @@ CKvsPlayAsnWin::CKvsPlayAsnWin(LHandler* parent, LPane* owner, MPlayDevice* devi
     // target is the active window's focus, so only a menu shown while this
     // window is active can reach the grid.
     SetWindowMenu(new LWindowMenu(this, "PLAYBTNW"));
-    Send(LPane_Defer, this, this);
+    Send(LPane_Defer, this, fParent);
     if (fPlay->GetOwner()) fPlay->GetOwner()->AddListener(this, Listener);
     SetLayoutByName(kAsn, 1);
     ShowSelectedCell();
@@ -386,7 +386,8 @@ LMessage CKvsPlayAsnWin::HandleMessage(const LMessage& msg) {
         return LMessage();
     }
     if (msg.Is(LStdCtl_Selected) && msg.source == &fLayoutsBtn) {
-        if (!fLayouts) fLayouts = new CKvsBtnLysWin(this, fPlay, fDevice ? fDevice->DeviceSerial() : 0);
+        if (!fLayouts)
+            fLayouts = new CKvsBtnLysWin(this, fPlay, fDevice ? fDevice->DeviceSerial() : 0);
         fLayouts->ShowWindow();
         return LMessage();
     }
@@ -404,6 +405,12 @@ LMessage CKvsPlayAsnWin::HandleMessage(const LMessage& msg) {
         ShowSelectedCell();
         return LMessage();
     }
+    // The Buttons menu is this window's own, and its commands belong to the
+    // grid: they follow the selection the grid shows, from whichever pane of
+    // the window holds the focus (the Title field of the selected button).
+    if (msg.Is(LMenuBar_Ready)) fList.EnableShifts(static_cast<LMenuBar*>(msg.source));
+    if (msg.Is(LMenuItem_Selected) && fList.RunShift(static_cast<LMenuItem*>(msg.source)))
+        return LMessage();
     return LFrame::HandleMessage(msg);
 }
 
@@ -422,7 +429,10 @@ void CKvsPlayAsnWin::OnChange(CRecordNote* note) {
     const bool rows = r == fPlay && note->field == PlysF::rows;
     const bool cels = r->Parent() == fPlay && note->field == PlrwF::cels;
     const bool cell = r->Kind() == kKindPlcl;
-    if (rows || cels || cell) Send(LPane_Defer, this, this);
+    // By way of the parent: a request the window sends itself comes back
+    // unconsumed and is dropped, and the parameters would keep showing a cell
+    // a shift or an undo has moved away.
+    if (rows || cels || cell) Send(LPane_Defer, this, fParent);
 }
 
 LFrame* NewPlayAsnWin(const CPlayWindowArgs& args) {

@@ -1,6 +1,11 @@
 // Under Xvfb, moved by xdotool: a real click on a play button, and a real drag
-// of a sequence from the sequence list onto a button cell.
+// of a sequence from the sequence list onto a button cell; in the program
+// against simulated devices, a button pressed after a click in another field
+// (and in a window opened again) leaves the Buttons menu on that button.
 #include <gtest/gtest.h>
+
+#include "PlayEditWalk.h"
+#include "editors/CKvsPlayAsnWin.h"
 
 #include "XvfbKeys.h"
 #include "ShellFixture.h"
@@ -21,6 +26,116 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 namespace {
+
+// A 2 x 2 grid of three buttons: after a click in the Title field (or with
+// the window opened again), the button of the first place pressed, each shift
+// chosen from the Buttons menu and undone; the device's log and copy of the
+// grid read back after each.
+void WalkPressedButtonMenu(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        w.Click(PaneAt(&p.frame->PlusButton()));
+        CRecord* seqs = p.frame->SeqSettings();
+        ASSERT_TRUE(Await("a sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
+        const u32 sqid = seqs->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid);
+        CRecord* play = p.play->PlaySettings();
+        CKvsPlayAsnWin* asn = nullptr;
+        MWindow* win = nullptr;
+        auto open = [&] {
+            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Play Buttons"));
+            ASSERT_TRUE(Await("the Play Buttons window", [&] {
+                return (win = WindowTitled("Play Buttons")) && (asn = FrameOf<CKvsPlayAsnWin>(win));
+            }));
+            WaitShown(win);
+            ASSERT_TRUE(w.WaitActive(win, 5000));
+        };
+        ASSERT_NO_FATAL_FAILURE(open());
+        for (CNumVol* f : {&asn->fCols, &asn->fRows}) {
+            w.TypeNumber(f, "2");
+            w.Key("Return");
+        }
+        const char* const kTitles[] = {"Alpha", "Bravo", "Charlie"};
+        for (u32 i = 0; i < 3; ++i) {
+            CRecord* cell = PlaySetGetOrAddCell(play, nullptr, i % 2, i / 2);
+            cell->SetU32(nullptr, PlclF::sqid, sqid);
+            cell->SetString(nullptr, PlclF::bttl, LString(kTitles[i]));
+        }
+        // The first letters by rows, "-" for an empty place, as the device holds them.
+        auto there = [&] {
+            std::string s;
+            for (int at = 0; at < 4; ++at) {
+                const std::string cel = "path=/.cmd/udplayset/rows/" + std::to_string(at / 2) +
+                                        "/cels/" + std::to_string(at % 2) + "/";
+                const std::string id = SimDeviceProcess::Field(
+                    p.sim.Cmd("chan-get serno=1201 " + cel + "sqid"), "value");
+                const std::string t = SimDeviceProcess::Field(
+                    p.sim.Cmd("chan-get serno=1201 " + cel + "bttl"), "value");
+                s += id.empty() || id == "0" || t.empty() ? '-' : t[0];
+            }
+            return s;
+        };
+        auto holds = [&](const std::string& grid, const std::string& after) {
+            EXPECT_TRUE(Await("the device holding " + grid + " after " + after, [&] {
+                return w.Quiet() && there() == grid;
+            })) << there();
+        };
+        holds("ABC-", "the buttons assigned");
+        // The first place's button pressed: played on 1201 alone, the menu on it.
+        auto press = [&](const std::string& after) {
+            p.sim.Cmd("log clear");
+            const LRect r = asn->fList.GetCellRect(LCell{0, 0});
+            w.Click(
+                ScreenPoint(&asn->fList, LPoint{r.left - asn->fList.Bounds().left + r.Width() / 2,
+                                                r.top - asn->fList.Bounds().top + 12}));
+            // The log writes a blank as "%20".
+            EXPECT_EQ(w.WaitWritten("plcl", 1), std::vector<std::string>{"0%200"}) << after;
+            EXPECT_EQ(w.WrittenElsewhere("plcl"), 0u);
+            ASSERT_TRUE(Await("the first place selected", [&] {
+                return asn->fList.Selection() == LRgn(LRect(0, 0, 1, 1)) &&
+                       asn->fPrm.fTitle.GetText() == LString("Alpha");
+            }));
+            QMenu* menu = w.OpenAgain(win, "Buttons");
+            ASSERT_NE(menu, nullptr);
+            int on = 0;
+            for (QAction* a : menu->actions()) on += a->isEnabled() ? 1 : 0;
+            w.Close();
+            EXPECT_EQ(on, 4) << "Buttons items enabled after a press " << after;
+        };
+        const struct {
+            const char* item;
+            const char* grid;
+        } kShifts[] = {{"Delete Buttons Horizontally", "B-C-"},
+                       {"Delete Buttons Vertically", "CB--"},
+                       {"Insert Buttons Horizontally", "-AC-"},
+                       {"Insert Buttons Vertically", "-BA-"}};
+        ASSERT_NO_FATAL_FAILURE(press("in a grid with no selection"));
+        for (const auto& shift : kShifts) {
+            SCOPED_TRACE(shift.item);
+            w.Click(PaneAt(&asn->fPrm.fTitle));
+            ASSERT_NO_FATAL_FAILURE(press("a click in the Title field"));
+            ASSERT_TRUE(w.ChooseSettled(win, "Buttons", shift.item));
+            holds(shift.grid, shift.item);
+            // The parameters show what the selected place now holds.
+            const LString title = asn->fPrm.fTitle.GetText();
+            EXPECT_EQ(title.IsEmpty() ? '-' : title.CStr()[0], shift.grid[0]);
+            w.Key("ctrl+z");
+            holds("ABC-", std::string("Undo of ") + shift.item);
+        }
+        // Opened again: the first click on a button is enough.
+        ASSERT_TRUE(w.ChooseSettled(win, "File", "Close"));
+        ASSERT_TRUE(Await("the window closed", [&] { return !WindowTitled("Play Buttons"); }));
+        ASSERT_NO_FATAL_FAILURE(open());
+        ASSERT_NO_FATAL_FAILURE(press("in a window opened again"));
+        ASSERT_TRUE(w.ChooseSettled(win, "Buttons", kShifts[0].item));
+        holds(kShifts[0].grid, "a shift in a window opened again");
+        w.Shot("playbtn_menu");
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    });
+}
+
+TEST(PlayBtnXvfb, PressedButtonLeavesTheMenuOnIt) {
+    RunPlayEditWalk("1280x800", "pbmenu", WalkPressedButtonMenu);
+}
 
 struct Stage : LFrame {
     explicit Stage(LHandler* parent)
