@@ -134,6 +134,9 @@ void CKvsSchList::Play(u32 row) {
         SetField2Transient(cmd, path);
     }
     SelectCell(LCell{0, i32(row)});
+    // The play button takes no focus: keys and menus go to the event now
+    // shown selected, not to a period's field that held the focus before.
+    RequestFocus();
 }
 
 void CKvsSchList::ChooseSequence(u32 row, u32 sqid) {

@@ -147,6 +147,9 @@ void CKvsSeqList::PushTrigger(u32 row) {
     if (cmd && LRecPath::Append(fSettings, item, kRecSelf, kRecNoIndex, path))
         SetField2Transient(cmd, path.ToString());
     SelectCell(LCell{0, i32(row)});
+    // The trigger takes no focus: keys and menus go to the row now shown
+    // selected, not to the pane that held the focus before.
+    RequestFocus();
 }
 
 void CKvsSeqList::Paste() {

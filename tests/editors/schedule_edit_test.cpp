@@ -106,6 +106,7 @@ TEST(Schedule, PlayAndSequenceChoice) {
     EXPECT_EQ(s.fDevice.fLog, (std::vector<std::string>{"plsn=/schd/flts/3", "plsn=/schd/flts/3"}));
     EXPECT_EQ(s.fDevice.fCmd.Root()->GetString(DvcmF::plsn), LString(""));
     EXPECT_EQ(s.List().SelectedRow(), 3);
+    EXPECT_EQ(s.win->FocusedLeaf(), &s.List());  // the menus' target
     EXPECT_FALSE(s.fUndo.CanUndo());
     s.Event(1)->RemoveChild(nullptr, ScevF::axud);
     LHandler::Send(CKvsSeqSlotEx_Seq, &s.Cell(1)->fSlot, s.Cell(1));

@@ -173,6 +173,7 @@ TEST(SeqLists, PlayButtonsLabelsAndMarks) {
         }
         EXPECT_EQ(s.fDevice.fLog, (std::vector<std::string>{path, path}));
         EXPECT_TRUE(l->Selection() == Rows(3, 4));
+        EXPECT_EQ(s.fWin.FindFocusable(), l);  // the menus' target
     }
     CRecord* sntg = s.Settings()->GetChild(SqstF::sntg);
     for (u8 mode : {0, 1, 2}) {
