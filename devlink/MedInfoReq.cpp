@@ -18,6 +18,21 @@ bool Before(const LString& a, const LString& b) {
     return StrCompare(a.CStr(), b.CStr()) < 0;
 }
 
+// The untagged "known" flag of a media file: asked for no more until its listing
+// text changes; a file given up is asked again sooner (see Sync and the constructor).
+enum : u8 { kUnasked = 0, kSettled = 1, kGivenUp = 2 };
+constexpr u8 kStatKnown = 2, kStatUnknown = 1;
+
+// Files given up of that kind (any kind: 255) are asked again.
+void AskGivenUpAgain(CRecord* index, u32 kind) {
+    const u32 n = index->GetListCount(MdisF::meds);
+    for (u32 i = 0; i < n; ++i) {
+        CRecord* m = index->GetListItem(MdisF::meds, i);
+        if (m->GetU8(MdifF::work1) == kGivenUp && (kind == 255 || m->GetU8(MdifF::kind) == kind))
+            m->SetU8(nullptr, MdifF::work1, kUnasked);
+    }
+}
+
 }  // namespace
 
 CMedInfoReq::CMedInfoReq(LHandler* parent, MDevObjLink* device, CRecord* mediaIndex)
@@ -29,6 +44,9 @@ CMedInfoReq::CMedInfoReq(LHandler* parent, MDevObjLink* device, CRecord* mediaIn
     CRecord* contents = device->ContentsRecord();
     fContentsDoc = contents ? contents->GetOwner() : nullptr;
     if (fContentsDoc) fContentsDoc->AddListener(this, OnContents);
+    // The device may answer now what it refused while the editor was last open;
+    // the first listing starts the requests.
+    if (fIndex) AskGivenUpAgain(fIndex, 255);
 }
 
 CMedInfoReq::~CMedInfoReq() {
@@ -53,6 +71,8 @@ void CMedInfoReq::Sync(u32 kind) {
     const u32 count = contents->GetListCount(field);
     std::vector<LString> listed;
     listed.reserve(count);
+    const u32 had = fIndex->GetListCount(MdisF::meds);
+    bool changed = false;
     for (u32 i = 0; i < count; ++i) {
         const CRecord* e = contents->GetListItem(field, i);
         const LString& name = e->GetString(DfifF::name);
@@ -63,10 +83,12 @@ void CMedInfoReq::Sync(u32 kind) {
         if (!(m->GetString(MdifF::work2) == info)) {
             // A new version of the file: whatever the device said of the old one is void.
             m->SetString(nullptr, MdifF::work2, info);
-            m->SetU8(nullptr, MdifF::work1, 0);
+            m->SetU8(nullptr, MdifF::work1, kUnasked);
             fRefused.erase(name.CStr());
+            changed = true;
         }
     }
+    if (fIndex->GetListCount(MdisF::meds) != had) changed = true;
     std::sort(listed.begin(), listed.end(), Before);
     CStrArray mine;
     ListMediaFilesOfKind(fIndex, u8(kind), &mine);
@@ -74,7 +96,11 @@ void CMedInfoReq::Sync(u32 kind) {
         if (!std::binary_search(listed.begin(), listed.end(), mine.At(i), Before)) {
             RemoveMediaFile(fIndex, mine.At(i).CStr());
             fRefused.erase(mine.At(i).CStr());
+            changed = true;
         }
+    // Something happened on the card, so a file given up may now be answered. A
+    // listing that changes nothing asks nothing again.
+    if (changed) AskGivenUpAgain(fIndex, kind);
     fTimer.Start(0u);
 }
 
@@ -100,8 +126,8 @@ void CMedInfoReq::AskNext() {
         // The index is kept in the preferences, which anyone may have edited: a
         // name that is no single device file name would ask for another path.
         if (kind > 1 || !IsDeviceFileName(name.CStr(), name.Length())) {
-            m->SetU8(nullptr, MdifF::stat, 1);
-            m->SetU8(nullptr, MdifF::work1, 1);
+            m->SetU8(nullptr, MdifF::stat, kStatUnknown);
+            m->SetU8(nullptr, MdifF::work1, kSettled);
             continue;
         }
         const auto refused = fRefused.find(name.CStr());
@@ -129,9 +155,17 @@ void CMedInfoReq::Settle(bool ok, u32 dura) {
     fRefused.erase(fName.CStr());
     CRecord* m = fIndex ? FindMediaFile(fIndex, fName.CStr()) : nullptr;
     if (!m) return;
-    if (ok) m->SetU32(nullptr, MdifF::dura, dura);
-    m->SetU8(nullptr, MdifF::stat, ok ? 2 : 1);
-    m->SetU8(nullptr, MdifF::work1, 1);
+    if (ok) {
+        m->SetU32(nullptr, MdifF::dura, dura);
+        m->SetU8(nullptr, MdifF::stat, kStatKnown);
+        m->SetU8(nullptr, MdifF::work1, kSettled);
+        return;
+    }
+    // A request that failed says nothing of the file: a length the device gave
+    // before (this session or one the preferences kept) stays, so its scenes keep
+    // their size and the saved index keeps it.
+    if (m->GetU8(MdifF::stat) != kStatKnown) m->SetU8(nullptr, MdifF::stat, kStatUnknown);
+    m->SetU8(nullptr, MdifF::work1, kGivenUp);
 }
 
 // An ERROR may come from a file still being written, so it is asked again a few

@@ -16,7 +16,8 @@ public:
     static constexpr u32 kRetryMs = 3000;
     // A file the device answered with an ERROR is asked again this often, each
     // time kRetryMs after the last ERROR, before it is given up; the files after
-    // it are asked meanwhile.
+    // it are asked meanwhile. A file given up keeps any length it had and is asked
+    // again at the next listing that changes, or when a requester starts anew.
     static constexpr u32 kErrorRetries = 3;
 
     // Listens to the device's contents record from here on.

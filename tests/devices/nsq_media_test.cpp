@@ -190,11 +190,15 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         bool onCard;        // a.drc lies on the card (else only listed)
         size_t askedA;
         const char* statA;
+        u32 keptA;  // a length of a.drc the preferences kept (0: none)
     } cases[] = {
-        {"refused once", "fault error code=2 dir=in count=1 path=" + a, true, 2, "2/1000"},
-        {"refused three times", "fault error code=2 dir=in count=3 path=" + a, true, 4, "2/1000"},
-        {"refused every time", "fault error code=2 dir=in path=" + a, true, 4, "1/0"},
-        {"listed, not on the card", "", false, 4, "1/0"},
+        {"refused once", "fault error code=2 dir=in count=1 path=" + a, true, 2, "2/1000", 0},
+        {"refused three times", "fault error code=2 dir=in count=3 path=" + a, true, 4, "2/1000",
+         0},
+        {"refused every time", "fault error code=2 dir=in path=" + a, true, 4, "1/0", 0},
+        {"refused every time, its length kept", "fault error code=2 dir=in path=" + a, true, 4,
+         "2/700", 700},
+        {"listed, not on the card", "", false, 4, "1/0", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -223,6 +227,11 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         while (index->GetListCount(MdisF::meds)) index->RemoveItem(nullptr, MdisF::meds, 0);
         for (const char* bad : {"../up.wav", "x/y.wav", "", "tab\t.wav"})
             AddMediaFile(index, 1, bad);
+        if (c.keptA) {
+            CRecord* kept = AddMediaFile(index, 0, "a.drc");
+            kept->SetU32(nullptr, MdifF::dura, c.keptA);
+            kept->SetU8(nullptr, MdifF::stat, 2);
+        }
         ASSERT_NO_FATAL_FAILURE(Open());
         // Passed over while the others are asked.
         ASSERT_TRUE(Run([&] { return Stat("c.drc") == "2/3000"; }));
@@ -252,6 +261,16 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
                                        asked.begin() + std::min<size_t>(3, asked.size()));
         EXPECT_EQ(first, (std::vector<std::string>{"a.drc", "b.drc", "c.drc"}));
         EXPECT_EQ(asked.size(), c.askedA + 2);
+
+        // Given up, a.drc is asked again at the next listing that changes.
+        if (c.statA[0] != '2' || c.keptA) {
+            fSim.Cmd("fault-clear");
+            Put("kevrecfiles/d.drc", 4000);
+            State()->SetU32(nullptr, DvssF::mdcg, State()->GetU32(DvssF::mdcg) + 1);
+            EXPECT_TRUE(Run([&] { return Stat("d.drc") == "2/4000" && Settled(4); }, 60000));
+            EXPECT_EQ(Stat("a.drc"), c.onCard ? "2/1000" : "1/0");
+            EXPECT_EQ(Asked().size(), asked.size() + (c.onCard ? 2 : 5));
+        }
         Close();
     }
 }

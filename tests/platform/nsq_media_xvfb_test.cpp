@@ -30,6 +30,7 @@
 #include "NsqWalkParts.h"
 #include "PlayEditWalk.h"
 #include "devices/AppPrefStore.h"
+#include "devlink/MedInfoReq.h"
 #include "editors/nsq/CKvsNPosInd.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/nsq/CKvsPlay2Frm.h"
@@ -230,11 +231,11 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                     3000));
                 c.frame = dynamic_cast<CNSqClipPrmF*>(frame->ScenePrm()->Shown());
                 ASSERT_NE(c.frame, nullptr);
-                ASSERT_TRUE(Await(std::string("the file slot of the scene of ") + c.item + " shown",
-                                  [&] {
-                                      return QApplication::activePopupWidget() == nullptr &&
-                                             c.frame->FileSlot().IsShown();
-                                  }));
+                ASSERT_TRUE(
+                    Await(std::string("the file slot of the scene of ") + c.item + " shown", [&] {
+                        return QApplication::activePopupWidget() == nullptr &&
+                               c.frame->FileSlot().IsShown();
+                    }));
                 LoopDrained();
                 {
                     PopupChoice choice(x, kFiles[c.file].title);
@@ -513,6 +514,44 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             }
             w.Shot("nsqmedia_two_devices");
 
+            // ---- Dawn.drc written anew while 305 refuses its media information:
+            // given up after four requests, the scene, the indicator and the saved
+            // index keep the length the device gave before.
+            auto savedIndex = [&] {
+                e.kvs->SavePrefs();
+                CRecordDoc saved(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
+                MAppPrefStore& store = AppPrefStore();
+                CPrefNode* node = store.OpenPrefs(false);
+                EXPECT_NE(node, nullptr);
+                if (node) EXPECT_TRUE(ReadFromPrefNode(*node, saved.Root()));
+                if (node) store.ClosePrefs(node, false);
+                return IndexTexts(saved.Root());
+            };
+            const std::string refuse =
+                sim.Cmd("fault error code=2 dir=in path=/.cmd/medinfo///sdc/kevrecfiles/Dawn.drc");
+            ASSERT_EQ(refuse.rfind("ok", 0), 0u) << refuse;
+            std::ofstream(dir.Path() + "/305/sdc/kevrecfiles/Dawn.drc", std::ios::binary)
+                << std::string(8000, 'k');
+            const CRecord* dawn = FindMediaFile(second->Context().MediaIndex(), "Dawn.drc");
+            ASSERT_NE(dawn, nullptr);
+            EXPECT_TRUE(Await(
+                "305's refused file given up",
+                [&] {
+                    std::vector<std::string> rules;
+                    sim.Cmd("faults", &rules);
+                    return !rules.empty() && SimDeviceProcess::Field(rules[0], "fired") == "4" &&
+                           dawn->GetU8(MdifF::work1) != 0 && !second->MediaRequester()->IsBusy();
+                },
+                30000, 100));
+            EXPECT_EQ(ClipDuration(second), "00:00:08");
+            // Its length as drawn: at this scale 8 s take no more than the least width.
+            CNSqSceneInfo info;
+            second->Context().DescribeScene(trk2->GetListItem(StrkF::scns, 0), &info);
+            EXPECT_EQ(info.length, 8000u);
+            EXPECT_EQ(savedIndex()[305], "Dawn.drc=2/8000");
+            w.Shot("nsqmedia_refused");
+            sim.Cmd("fault-clear id=" + SimDeviceProcess::Field(refuse, "fault"));
+
             // ---- Both control windows closed: their editors stay, hidden, and
             // their file lists go on listing the cards; nothing is asked again.
             for (QWidget* win : {static_cast<QWidget*>(ctl2), static_cast<QWidget*>(e.ctl)}) {
@@ -571,23 +610,21 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             }
             EXPECT_TRUE(w.AwaitQuiet("305's card listed"));
 
-            // ---- Each file asked for once, of its own device.
+            // ---- Each file asked for once, of its own device; the one given up
+            // asked again by the new editor, and answered.
+            EXPECT_TRUE(Await("305's given up file asked again", [&] {
+                return MediaAnswers(sim, "305")["/sdc/kevrecfiles/Dawn.drc"].size() >= 2;
+            }));
             std::map<std::string, std::vector<std::string>> want1;
             for (const auto& f : kFiles)
                 want1[std::string("/sdc/") + f.rel] = {std::to_string(f.ms)};
             EXPECT_EQ(MediaAnswers(sim, "1201"), want1);
-            EXPECT_EQ(MediaAnswers(sim, "305"), (std::map<std::string, std::vector<std::string>>{
-                                                    {"/sdc/kevrecfiles/Dawn.drc", {"8000"}}}));
+            EXPECT_EQ(MediaAnswers(sim, "305"),
+                      (std::map<std::string, std::vector<std::string>>{
+                          {"/sdc/kevrecfiles/Dawn.drc", {"8000", "8000"}}}));
 
             // ---- The saved preferences, read back: each device's answers under its serial.
-            e.kvs->SavePrefs();
-            CRecordDoc saved(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-            MAppPrefStore& store = AppPrefStore();
-            CPrefNode* node = store.OpenPrefs(false);
-            ASSERT_NE(node, nullptr);
-            EXPECT_TRUE(ReadFromPrefNode(*node, saved.Root()));
-            store.ClosePrefs(node, false);
-            const std::map<u32, std::string> kept = IndexTexts(saved.Root());
+            const std::map<u32, std::string> kept = savedIndex();
             EXPECT_EQ(kept, (std::map<u32, std::string>{
                                 {305, "Dawn.drc=2/8000"},
                                 {1201, "Morning.wav=2/30000 Stage.drc=2/12000"}}));
