@@ -399,7 +399,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             sim.Cmd("log clear");
             clickRow(ouverture.c_str());
             Answer typed(x,
-                         "key ctrl+a ; xdotool type --delay 100 'My Song 01' ; xdotool sleep 0.3 "
+                         "key ctrl+a ; xdotool type --delay 100 My\\ Song\\ 01 ; xdotool sleep 0.3 "
                          "key Return");
             MessageWatch question(x, agree ? "key Return" : "key Escape");
             if (!agree)
