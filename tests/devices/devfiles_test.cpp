@@ -373,8 +373,11 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         EXPECT_STREQ(got.CStr(), c.result) << c.old;
         EXPECT_EQ(fOwner.Said(kFileOpTexts, 13), c.said) << c.old;
         // Declined, every file stays as it was.
-        if (!c.answers.empty() && !c.answers.front())
-            for (const char* n : onCard) EXPECT_EQ(Get(Sdc(std::string("kevrecfiles/") + n)), n);
+        if (!c.answers.empty() && !c.answers.front()) {
+            for (const char* n : onCard) {
+                EXPECT_EQ(Get(Sdc(std::string("kevrecfiles/") + n)), n);
+            }
+        }
     }
 }
 

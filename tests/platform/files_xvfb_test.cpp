@@ -376,7 +376,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/x_y_z_.drc"));
 
         // In the audio files, a rename onto a name the card holds asks, by that
-        // name; declined, the device hears nothing and both files stay.
+        // name; declined, the device hears nothing and both files stay; agreed,
+        // the move goes.
         CKvsFileFrm* frame = view->Frame()->fFiles;
         auto clickTab = [&](CStateButton& tab, u32 count) {
             const LRect tb = tab.Bounds();
