@@ -184,7 +184,7 @@ void CKvsFileList::RunCommand(const char* command) {
     } else if (StrEqual(command, kCmdRename)) {
         const std::vector<LString> names = SelectedNames(false);
         if (names.empty()) return;
-        RenameDeviceFile(owner, queue, names[0], fKind);
+        RenameDeviceFile(owner, queue, fSource, names[0], fKind);
         Send(CKvsFileList_FlChanged, this, fParent);
     }
 }

@@ -33,6 +33,14 @@ bool Ask(LHandler* owner, const LString& text) {
     return dialog.Run(text, 0, true) == 1;
 }
 
+// The question before files are replaced: the item, then the names.
+bool AskReplace(LHandler* owner, u32 item, const std::vector<LString>& names) {
+    LTextStream text;
+    text.Put(Item(item));
+    AppendNameList(text, names);
+    return Ask(owner, text.ToString());
+}
+
 void Tell(LHandler* owner, const LString& text) {
     CSimpleMessageDialog dialog(owner, DialogOptions());
     dialog.Run(text, 0, false);
@@ -233,8 +241,7 @@ bool ConfirmDeviceFileOp(LHandler* owner, const std::vector<LString>& files) {
 bool DeleteDeviceFiles(LHandler* owner, CReqQueue* queue, CKvsFileList* list, u32 kind,
                        FileOpConfirmedFn confirmed, void* context) {
     if (!list) return false;
-    return DeleteDeviceFileNames(owner, queue, list->SelectedNames(true), kind, confirmed,
-                                 context);
+    return DeleteDeviceFileNames(owner, queue, list->SelectedNames(true), kind, confirmed, context);
 }
 
 bool DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<LString>& given,
@@ -284,7 +291,43 @@ LString RenamedFileName(const char* edited, const char* oldName) {
     return composed.ToString();
 }
 
-LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const LString& oldName, u32 kind) {
+namespace {
+
+// A name without its extension, composed; the name itself when it is
+// malformed (it then matches only itself).
+std::string ComposedBase(const char* name) {
+    LString base;
+    ReplaceExtension(&base, name, "");
+    LTextStream composed;
+    if (!ComposeFileNameNfc(base.CStr(), composed)) return std::string(base.View());
+    return std::string(composed.CStr(), composed.Length());
+}
+
+// The entry of the folder's listing that a move to newName would replace,
+// empty when none. The list shows names composed and without their
+// extension, and takes the folder's extension in any case: a name that reads
+// the same there is taken, whatever bytes the card holds it under. The file
+// being renamed is no other file.
+LString ListedNameTaken(const CRecord* contents, u32 kind, const LString& oldName,
+                        const LString& newName) {
+    if (!contents) return LString();
+    const std::string base = ComposedBase(newName.CStr());
+    const char* ext = FindExtension(newName.CStr());
+    for (u32 i = 0, n = NodeListCount(contents, kind); i < n; ++i) {
+        LString listed;
+        NodeListText(&listed, contents, kind, i);
+        if (StrEqual(listed.CStr(), oldName.CStr())) continue;
+        if (StrEqualNoCase(FindExtension(listed.CStr()), ext) &&
+            ComposedBase(listed.CStr()) == base)
+            return listed;
+    }
+    return LString();
+}
+
+}  // namespace
+
+LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const CRecord* contents,
+                         const LString& oldName, u32 kind) {
     const char* folder = DeviceFolderOfKind(kind);
     if (!folder || !queue || !IsDeviceFileName(oldName.CStr(), oldName.Length())) return LString();
     LString base;
@@ -299,6 +342,10 @@ LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const LString& oldNa
     const LString newName = RenamedFileName(edited.CStr(), oldName.CStr());
     if (StrEqual(newName.CStr(), oldName.CStr())) return LString();
     if (!IsDeviceFileName(newName.CStr(), newName.Length())) return LString();
+    // The device replaces a file that holds the new name: its content would
+    // be gone without a word.
+    const LString taken = ListedNameTaken(contents, kind, oldName, newName);
+    if (!taken.IsEmpty() && !AskReplace(owner, 12, {taken})) return LString();
     auto dialog = OpenProgress(owner, 1, 1);
     const std::string path = std::string("/.cmd/fmmv//") + folder + "/" + oldName.CStr() + "//" +
                              folder + "/" + newName.CStr();
@@ -337,12 +384,7 @@ void DownloadDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vecto
         if (IsDeviceFileName(f.name.CStr(), f.name.Length()) &&
             LocalExists(JoinUrl(folderUrl, f.name.CStr())))
             existing.push_back(f.name);
-    if (!existing.empty()) {
-        LTextStream text;
-        text.Put(Item(4));
-        AppendNameList(text, existing);
-        if (!Ask(owner, text.ToString())) return;
-    }
+    if (!existing.empty() && !AskReplace(owner, 4, existing)) return;
     auto dialog = OpenProgress(owner, 5, u32(100 * files.size()));
     FileOpOutcome outcome;
     for (size_t i = 0; i < files.size(); ++i) {

@@ -62,8 +62,10 @@ bool DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<
 // name's extension in lower case.
 LString RenamedFileName(const char* edited, const char* oldName);
 // Asks for a new base name and moves the file; the new name, or empty when
-// nothing was renamed.
-LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const LString& oldName, u32 kind);
+// nothing was renamed. A name that the folder's listing in contents (the
+// device's 'DCTS') already shows is taken only when the user agrees.
+LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const CRecord* contents,
+                         const LString& oldName, u32 kind);
 
 // How far a download is, in percent of size (0 for an empty file).
 u32 DownloadPercent(u64 received, u64 size);

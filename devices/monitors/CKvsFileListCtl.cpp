@@ -136,7 +136,8 @@ void CKvsFileListCtl::Stop() {
     // The device writes the recording out when the stop reaches it: the
     // rename goes after the command, not beside it on the other queue.
     if (!WaitChannel(*fCtl, fCtl->CommandChannel(), nullptr)) return;
-    const LString renamed = RenameDeviceFile(this, &fCtl->FileQueue(), old, 0);
+    const LString renamed =
+        RenameDeviceFile(this, &fCtl->FileQueue(), fCtl->Record(CKvsDevCtl::kContents), old, 0);
     SignalFileListChanged(fCtl->Record(CKvsDevCtl::kContents));
     if (renamed.IsEmpty()) return;
     CRecord* cmd = fCtl->Record(CKvsDevCtl::kCommands);

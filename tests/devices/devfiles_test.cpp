@@ -331,36 +331,54 @@ TEST_F(DevFiles, DeleteSendsEachAndReportsOnce) {
 
 TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
     const std::string mv = "/.cmd/fmmv///sdc/kevrecfiles/";
+    const char* const onCard[] = {"Show.DRC", "a.drc", "b.drc",
+                                  "c.drc",    "x.drc", "Bu\xCC\x88hne.drc"};
+    // The listing as the device gives it.
+    for (const char* n : onCard) NodeListInsertSorted(ContentsRecord(), 0, n, "1", "i");
     const struct {
         const char* old;
         const char* typed;  // null: cancel
         std::string request;
         const char* result;
+        std::deque<bool> answers = {};
+        std::string said = "";
     } cases[] = {
+        // Its own name in another case is no other file: nothing is asked.
         {"Show.DRC", "Show", mv + "Show.DRC//" + "/sdc/kevrecfiles/Show.drc", "Show.drc"},
         {"a.drc", "a", "", ""},
         {"a.drc", "Cafe\xCC\x81", mv + "a.drc///sdc/kevrecfiles/Caf%C3%A9.drc", "Caf\xC3\xA9.drc"},
-        // Onto a listed name: sent like any other move.
-        {"b.drc", "c", mv + "b.drc///sdc/kevrecfiles/c.drc", "c.drc"},
+        // Onto a listed name: asked by that name, sent only when agreed.
+        {"b.drc", "c", mv + "b.drc///sdc/kevrecfiles/c.drc", "c.drc", {true}, "12:c.drc"},
+        {"b.drc", "c", "", "", {false}, "12:c.drc"},
+        // Listed with its extension in capitals, or decomposed: the same name to the user.
+        {"b.drc", "Show", "", "", {false}, "12:Show.DRC"},
+        {"b.drc", "B\xC3\xBChne", "", "", {false}, "12:Bu\xCC\x88hne.drc"},
         {"x.drc", nullptr, "", ""},
         // Gone from the device meanwhile: the move fails, nothing is renamed.
-        {"gone.drc", "new", mv + "gone.drc///sdc/kevrecfiles/new.drc", ""},
+        {"gone.drc", "new", mv + "gone.drc///sdc/kevrecfiles/new.drc", "", {}, "9"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());
-        for (const char* n : {"Show.DRC", "a.drc", "b.drc", "c.drc", "x.drc"})
-            Put(Sdc(std::string("kevrecfiles/") + n), "x");
+        for (const char* n : onCard) Put(Sdc(std::string("kevrecfiles/") + n), n);
+        fOwner.answers = c.answers;
         fOwner.rename = [&](CKvsRenDlg* d) {
             if (!c.typed) return LHandler::Send(LStdCtl_Selected, &d->fCancel, d);
             d->fName.SetText(LString(c.typed));
             LHandler::Send(LEditText_Change, &d->fName, d);
             LHandler::Send(LStdCtl_Selected, &d->fOk, d);
         };
-        const LString got = RenameDeviceFile(&fOwner, fQueue.get(), LString(c.old), 0);
-        EXPECT_EQ(Requests("/.cmd/fmmv"), c.request) << c.old;
+        const LString got =
+            RenameDeviceFile(&fOwner, fQueue.get(), ContentsRecord(), LString(c.old), 0);
+        EXPECT_EQ(Requests("/.cmd/fmmv"), c.request) << c.old << " " << c.said;
         EXPECT_STREQ(got.CStr(), c.result) << c.old;
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 13), c.said) << c.old;
+        // Declined, every file stays as it was.
+        if (!c.answers.empty() && !c.answers.front()) {
+            for (const char* n : onCard) {
+                EXPECT_EQ(Get(Sdc(std::string("kevrecfiles/") + n)), n);
+            }
+        }
     }
-    EXPECT_EQ(fOwner.Said(kFileOpTexts, 12), "9");  // the last case: the file was missing
 }
 
 TEST_F(DevFiles, RenameDialogFiltersAsTyped) {

@@ -81,7 +81,7 @@ TEST(FilesOffscreen, FrameDialogsAndQuestions) {
         Save(Link::Grab(&win), "fileframe_audio");
     }
 
-    RenameDeviceFile(&link, &link.queue, LString("Show.DRC"), 0);
+    RenameDeviceFile(&link, &link.queue, link.ContentsRecord(), LString("Show.DRC"), 0);
     ASSERT_EQ(link.shots.size(), 1u);
     EXPECT_EQ(link.texts.back(), "Show");
     Save(link.shots.back(), "rename_dialog");

@@ -23,6 +23,7 @@
 
 #include "ControlFixture.h"
 #include "WalkSetup.h"
+#include "MessageWatch.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -180,6 +181,9 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
     std::filesystem::create_directories(card + "/audiofiles");
     for (const char* n : {"a take.drc", "b take.drc", "c take.drc", "d keep.drc", "e spare.drc"})
         std::ofstream(card + "/kevrecfiles/" + n) << "DRC " << n;
+    const std::string ouverture = "B\xC3\xBChne Ouvert\xC3\xBCre.wav";
+    for (const std::string& n : {ouverture, std::string("My Song 01.wav")})
+        std::ofstream(card + "/audiofiles/" + n) << "WAV " << n;
     ASSERT_EQ(
         sim.Cmd("add-device serno=1201 addr=198.18.1.11/24 listen=any root=" + dir.Path() + "/1201")
             .rfind("ok", 0),
@@ -244,7 +248,8 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             RunUntil([&] { return LTickMs() - at >= 500; }, 600);
             Answer no(x, "key Escape");
             menus.Key("Delete");
-            EXPECT_TRUE(Await("the question answered", [&] { return no.Closed(); }, 8000));
+            EXPECT_TRUE(Await(
+                "the question answered", [&] { return no.Closed(); }, 8000));
             LoopDrained();
             EXPECT_EQ(list->SelectedNames(false), std::vector<LString>{LString(name)});
         }
@@ -369,6 +374,55 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
         EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/x_y_z_.drc"));
+
+        // In the audio files, a rename onto a name the card holds asks, by that
+        // name; declined, the device hears nothing and both files stay; agreed,
+        // the move goes.
+        CKvsFileFrm* frame = view->Frame()->fFiles;
+        auto clickTab = [&](CStateButton& tab, u32 count) {
+            const LRect tb = tab.Bounds();
+            menus.Click(ScreenPoint(&tab, LPoint{tb.Width() / 2, tb.Height() / 2}));
+            EXPECT_TRUE(WaitUntil([&] { return list->Count() == count; }, 10000)) << count;
+        };
+        auto heldAudio = [&](const std::string& name) {
+            std::string got;
+            std::getline(std::ifstream(card + "/audiofiles/" + name), got);
+            return got;
+        };
+        clickTab(frame->fTab1, 2);
+        const std::string moved =
+            "/.cmd/fmmv///sdc/audiofiles/B%C3%BChne%20Ouvert%C3%BCre.wav///sdc/audiofiles/"
+            "My%20Song%2001.wav";
+        const std::string asked =
+            std::string(StdDialogText("KVSFILEOP", 12).View()) + "My Song 01.wav";
+        for (const bool agree : {false, true}) {
+            SCOPED_TRACE(agree);
+            sim.Cmd("log clear");
+            clickRow(ouverture.c_str());
+            Answer typed(x,
+                         "key ctrl+a ; xdotool type --delay 100 My\\ Song\\ 01 ; xdotool sleep 0.3 "
+                         "key Return");
+            MessageWatch question(x, agree ? "key Return" : "key Escape");
+            if (!agree)
+                question.ShootNext(std::string(KEVO_BINARY_DIR) + "/files/xvfb_rename_taken.png");
+            ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
+            EXPECT_TRUE(WaitUntil(
+                [&] { return typed.Closed() && question.Shown() == 1 && !question.Open(); },
+                10000));
+            EXPECT_EQ(question.Text(), asked);
+            LoopDrained();
+            if (!agree) {
+                EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), "");
+                EXPECT_EQ(heldAudio(ouverture), "WAV " + ouverture);
+                EXPECT_EQ(heldAudio("My Song 01.wav"), "WAV My Song 01.wav");
+                EXPECT_GE(rowOf(ouverture.c_str()), 0);
+            }
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), moved);
+        EXPECT_TRUE(WaitUntil([&] { return list->Count() == 1; }, 10000));
+        EXPECT_EQ(heldAudio("My Song 01.wav"), "WAV " + ouverture);
+        x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_audio.png");
+        clickTab(frame->fTab0, 2);
 
         // Download by the Device menu into a folder typed into the chooser.
         clickRow("d keep.drc");
