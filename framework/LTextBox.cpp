@@ -1,5 +1,6 @@
 #include "framework/LTextBox.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/LArray.h"
@@ -128,6 +129,19 @@ i32 LTextBox::GetDescent(LDrawCtx* ctx) {
     return native ? i32(std::floor(GetLineBottom(ctx) - native->Ascender())) : 0;
 }
 
+LRect LTextBox::GetInkRect(LDrawCtx* ctx) {
+    LRect r = fRect;
+    LNativeFont* native = NativeOf(fFont, ctx);
+    if (!native) return r;
+    // Hinted glyphs (an umlaut's dots, the underscore) can reach a pixel or two
+    // past the line's rounded ascent and descent: a line that fits its box
+    // keeps them.
+    const i32 ascent = GetAscent(ctx);
+    r.top -= std::max(0, i32(std::ceil(native->InkAscender())) - ascent);
+    r.bottom += std::max(0, i32(std::ceil(-native->InkDescender())) - (GetHeight(ctx) - ascent));
+    return r;
+}
+
 LRect LTextBox::GetBaselineRect(LDrawCtx* ctx) {
     const i32 a = GetAscent(ctx);
     return LRect(0, -a, GetWidth(ctx), GetTextHeight(ctx) - a);
@@ -154,7 +168,7 @@ void LTextBox::Draw(LDrawCtx& ctx) {
     if (!oneLine) {
         g->SaveState();
         // A context that never set a clip has none to narrow.
-        LRgn clip(fRect);
+        LRgn clip(GetInkRect(&ctx));
         if (!ctx.GetClipRgn().IsEmpty()) clip.Intersect(ctx.GetClipRgn());
         LArray rects(sizeof(LRect), 16);
         clip.GetRects(rects);

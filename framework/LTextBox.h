@@ -42,6 +42,9 @@ public:
     // The text's extent relative to its first baseline: top -ascent, bottom
     // the lines' height less the ascent.
     LRect GetBaselineRect(LDrawCtx* ctx);
+    // The rectangle grown by how far the font's drawn glyphs pass the lines'
+    // rounded ascent and descent: what a text that fits its box may paint.
+    LRect GetInkRect(LDrawCtx* ctx);
     void Draw(LDrawCtx& ctx);
 
     // Width of any text in a font (0 without a platform font).

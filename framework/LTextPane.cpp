@@ -14,8 +14,17 @@ LTextPane::LTextPane(LPane* parent, u32 lineBreakMode) : LPane(parent, parent) {
     SetState(kOpDim);
 }
 
+LRect LTextPane::InkRect() {
+    fBox.SetRect(fBounds);
+    return fBox.GetInkRect(nullptr);
+}
+
 void LTextPane::InvalidateIfShown() {
-    if (IsShown()) InvalidateRect(LRgn(fBounds), LRgn(fBounds));
+    if (IsShown()) InvalidateRect(LRgn(InkRect()), LRgn(InkRect()));
+}
+
+i32 LTextPane::TouchesRgn(const LRgn& region) {
+    return (fState & kVisible) && region.IntersectsRect(InkRect()) ? 1 : 0;
 }
 
 bool LTextPane::SetText(const LString& text) {
@@ -54,7 +63,11 @@ void LTextPane::StateChanged(u32 op) {
 
 void LTextPane::BoundsChanged(const LRect& old) {
     LPane::BoundsChanged(old);
-    fBox.SetRect(fBounds);
+    // The glyphs left where the text was, and those where it now is.
+    fBox.SetRect(old);
+    LRgn area(fBox.GetInkRect(nullptr));
+    area.Union(LRgn(InkRect()));
+    if (IsShown() && fContainer) fContainer->InvalidateRect(area, area);
 }
 
 i32 LTextPane::GetPrefWidth(LDrawCtx* ctx, i32 hint) {
@@ -73,8 +86,9 @@ i32 LTextPane::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
 }
 
 void LTextPane::DrawText(LDrawCtx& ctx) {
-    LClipScope clip(ctx, LRgn(fBounds));
-    fBox.SetRect(fBounds);
+    // Nothing past the pane's glyphs, nor past its container's clip; but the
+    // underscore that hangs below a one-line box is the text's own.
+    LClipScope clip(ctx, LRgn(InkRect()));
     fBox.Draw(ctx);
 }
 
@@ -219,8 +233,8 @@ void CTextSlot::StateChanged(u32 op) {
 }
 
 i32 CTextSlot::TouchesRgn(const LRgn& region) {
-    if (fOptions & kNoBevel) return LPane::TouchesRgn(region);
-    if (!(fState & kVisible)) return 0;
+    if (LTextPane::TouchesRgn(region)) return 1;
+    if ((fOptions & kNoBevel) || !(fState & kVisible)) return 0;
     return region.IntersectsRect(BevelRect()) ? 1 : 0;
 }
 

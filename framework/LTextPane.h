@@ -14,6 +14,7 @@ public:
 
     void StateChanged(u32 op) override;
     void BoundsChanged(const LRect& old) override;
+    i32 TouchesRgn(const LRgn& region) override;
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     void Draw(LDrawCtx& ctx) override;
@@ -28,6 +29,8 @@ public:
 protected:
     void InvalidateIfShown();
     void DrawText(LDrawCtx& ctx);
+    // The bounds and what the text's glyphs paint past them.
+    LRect InkRect();
 
     LPenRef fColor;
     LTextBox fBox;

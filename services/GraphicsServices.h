@@ -82,6 +82,11 @@ public:
     virtual f64 PointSize() const = 0;
     virtual f64 Ascender() const = 0;
     virtual f64 Descender() const = 0;  // negative below the baseline
+    // How far the glyphs of names (accented capitals, descenders, the
+    // underscore) reach above and below the baseline once drawn: hinting can
+    // put them a pixel or two past the nominal ascender and descender.
+    virtual f64 InkAscender() const { return Ascender(); }
+    virtual f64 InkDescender() const { return Descender(); }  // negative below
     virtual LString FamilyName() const = 0;
     virtual f64 TextWidth(const char* utf8) const = 0;
 };

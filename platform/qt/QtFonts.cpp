@@ -9,7 +9,15 @@
 #include "framework/LFont.h"
 
 QtNativeFont::QtNativeFont(const QFont& font, f64 shear)
-    : fFont(font), fMetrics(font), fShear(shear) {}
+    : fFont(font), fMetrics(font), fShear(shear) {
+    // The glyphs that reach furthest in names: umlauts and rings above,
+    // descenders and the underscore below. The extremes of the drawn glyphs,
+    // never less than the font's own ascent and descent.
+    const QRectF ink = fMetrics.tightBoundingRect(
+        QString::fromUtf8("\xC3\x85\xC3\x89\xC3\x96\xC3\x9C_gjpqy\xC3\x87"));
+    fInkAscent = std::max<f64>(fMetrics.ascent(), -ink.top());
+    fInkDescent = std::max<f64>(fMetrics.descent(), ink.bottom());
+}
 
 LString QtNativeFont::FamilyName() const {
     return LString(QFontInfo(fFont).family().toUtf8().constData());

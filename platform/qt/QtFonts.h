@@ -14,6 +14,8 @@ public:
     f64 PointSize() const override { return fFont.pointSizeF(); }
     f64 Ascender() const override { return fMetrics.ascent(); }
     f64 Descender() const override { return -fMetrics.descent(); }
+    f64 InkAscender() const override { return fInkAscent; }
+    f64 InkDescender() const override { return -fInkDescent; }
     LString FamilyName() const override;
     f64 TextWidth(const char* utf8) const override;
 
@@ -26,6 +28,8 @@ private:
     QFont fFont;
     QFontMetricsF fMetrics;
     f64 fShear;
+    f64 fInkAscent;
+    f64 fInkDescent;
 };
 
 // The font of a request: the user's font of the slot when it exists, else the

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QImage>
 
+#include <cstring>
 #include <string>
 
 #include "ControlFixture.h"
@@ -13,6 +14,7 @@
 #include "devices/files/CopyToUms.h"
 #include "devices/files/DeviceFileOps.h"
 #include "devlink/ReqQueue.h"
+#include "framework/LTextBox.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
 #include "records/PrefNodes.h"
@@ -59,7 +61,10 @@ TEST(FilesOffscreen, FrameDialogsAndQuestions) {
     RegisterAllRecordKinds();
     QDir().mkpath(KEVO_BINARY_DIR "/files");
     Link link;
-    for (const char* n : {"take1.drc", "Caf\xC3\xA9 opening.drc", "finale.drc", "rehearsal 2.drc"})
+    // Two names that differ only in a blank and an underscore, and one of
+    // descenders, among the others.
+    for (const char* n : {"take1.drc", "Caf\xC3\xA9 opening.drc", "finale.drc", "rehearsal 2.drc",
+                          "B\xC3\xBChne 1.drc", "B\xC3\xBChne_1.drc", "Angry_jpgy.drc"})
         NodeListInsertSorted(link.ContentsRecord(), 0, n, "1000", "i");
     for (const char* n : {"song.wav", "intro.wav"})
         NodeListInsertSorted(link.ContentsRecord(), 1, n, "1000", "i");
@@ -72,7 +77,30 @@ TEST(FilesOffscreen, FrameDialogsAndQuestions) {
         frm.fMark0.SetState(LPane::kOpShow);
         frm.fList->SetSelection(LRgn(LRect(0, 1, 1, 2)));
         RunUntil([] { return false; }, 200);
-        Save(Link::Grab(&win), "fileframe_recordings");
+        const QImage shot = Link::Grab(&win).convertToFormat(QImage::Format_RGB32);
+        Save(shot, "fileframe_recordings");
+        // Names whole: ink under each underscore, below the baseline within
+        // its row; and nothing under the list's box.
+        ASSERT_EQ(frm.fList->ItemName(2).View(), "B\xC3\xBChne_1.drc");
+        LTextPane& text = static_cast<CKvsFileCell*>(frm.fList->GetProtoCell())->fName;
+        LDrawCtx ctx;
+        const u64 at = frm.fList->GetTopLeftIn(&win);
+        const i32 rowH = frm.fList->CellHeight(), dy = shot.height() - 300;
+        const i32 top = i32(LPane::UnpackY(at)) + dy;
+        for (const auto& [row, before] : {std::pair{0, "Angry"}, {2, "B\xC3\xBChne"}}) {
+            const i32 x = i32(LPane::UnpackX(at)) + text.Bounds().left + 2 +
+                          LTextBox::MeasureText(LFont(2), before, u32(std::strlen(before)));
+            i32 ink = 0;
+            for (i32 y = top + row * rowH + text.Bounds().top + text.GetPrefHeight(&ctx, -10) + 1;
+                 y < top + (row + 1) * rowH; ++y)
+                ink += qGray(shot.pixel(x, y)) < 128;
+            EXPECT_GT(ink, 0) << before << "_";
+        }
+        const u64 box = frm.fNavi->GetTopLeftIn(&win);
+        const i32 below = i32(LPane::UnpackY(box)) + dy + frm.fNavi->Bounds().Height() + 2;
+        for (i32 x = i32(LPane::UnpackX(box));
+             x < i32(LPane::UnpackX(box)) + frm.fNavi->Bounds().Width(); ++x)
+            ASSERT_EQ(shot.pixel(x, below), shot.pixel(2, below)) << x;
         LHandler::Send(LStdCtl_Selected, &frm.fTab1, &frm);
         EXPECT_EQ(frm.fList->Rows(), 2);
         frm.fMark0.SetState(LPane::kOpHide);
