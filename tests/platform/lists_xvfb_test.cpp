@@ -51,6 +51,7 @@
 #include "platform/qt/QtWindows.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
+#include "records/Schedule.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
@@ -432,12 +433,10 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             user.Type(v);
             user.Key("Tab");
         }
-        for (CNumVol CSchPrdDtFrm::*f :
-             {&CSchPrdDtFrm::fYear, &CSchPrdDtFrm::fMonth, &CSchPrdDtFrm::fDay,
-              &CSchPrdDtFrm::fHour, &CSchPrdDtFrm::fMinute, &CSchPrdDtFrm::fSecond}) {
-            user.Click(Center(&(period()->fEnd.*f)));
+        for (u32 part : {kSchYear, kSchMonth, kSchDay, kSchHour, kSchMinute, kSchSecond}) {
+            user.Click(Center(period()->fEnd.Field(part)));
             user.Key(emptied);
-            user.Type(f == &CSchPrdDtFrm::fYear ? "2032" : "12");
+            user.Type(part == kSchYear ? "2032" : "12");
             user.Key("Return");
         }
         Await(
