@@ -649,6 +649,13 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         }
         return LPane::HandleMessage(msg);
     }
+    // A field that holds the focus without its editor (cut off by a narrow
+    // window) still keeps the Delete keys: the list around it would delete its row.
+    if (msg.Is(LKeyboard_Down) && !fEngine && !fStatic && kb && (fState & kFocused) &&
+        (kb->fChar == 8 || kb->fChar == 127)) {
+        MarkKey(true);
+        return LMessage();
+    }
     if (msg.source == this && msg.Is(LEditText_Down)) {
         sDownConsumed = false;
         return LMessage();

@@ -103,6 +103,9 @@ TEST(EditText, EngineOnlyWhileFocusedAndWhollyVisible) {
     EXPECT_EQ(s.fBox.Take(), "");
     e.SetState(LPane::kOpFocus);
     EXPECT_EQ(e.Engine(), nullptr);
+    s.fBox.Take();
+    for (u32 ch : {8u, 127u}) s.Key(&e, ch);
+    EXPECT_EQ(s.fBox.Take(), "") << "the Delete keys of a focused field reach no row around it";
     e.SetState(LPane::kOpUnfocus);
 
     e.SetBounds(LRect(10, 10, 110, 30));

@@ -2,11 +2,12 @@
 // server with a window manager (Xvfb, openbox, xdotool) against a simulated
 // device in namespaces of the test's own (root only): names of several
 // characters typed into the sequence, scene, schedule and aux-play rows and
-// the title of a new play button, each edit ended another way; rows chosen
-// with Shift and Control; Cut, Copy, Paste, Delete, Undo and Redo from the
-// menus and their keys. The device's log is read back: every name written
-// once, whole, to the device meant. Screenshots: lists_<name>.png in the
-// build folder. One QApplication per process: the walk runs in a child.
+// the title of a new play button, each edit ended another way; a schedule
+// period's date parts, reached by click and by Tab; rows chosen with Shift and
+// Control; Cut, Copy, Paste, Delete, Undo and Redo from the menus and their
+// keys. The device's log is read back: every name written once, whole, to the
+// device meant. Screenshots: lists_<name>.png in the build folder. One
+// QApplication per process: the walk runs in a child.
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -44,11 +45,13 @@
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
+#include "editors/CSchPrdList.h"
 #include "editors/PlayHooks.h"
 #include "platform/qt/QtMenus.h"
 #include "platform/qt/QtWindows.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
+#include "records/Schedule.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
@@ -393,6 +396,62 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 3; }, 3000));
         user.Key("ctrl+shift+z");
         EXPECT_TRUE(WaitUntil([&] { return schd->GetListCount(SchdF::flts) == 2; }, 3000));
+        // A period's fields, the narrow seconds first while the new period is
+        // selected, then the start's reached by Tab and the end's clicked, each
+        // emptied past its start before its value is typed: the period stays,
+        // and each part reaches the device once.
+        user.Click(Row(edit->fList, 0, 8));
+        const CRecord* morning = schd->GetListItem(SchdF::flts, 0);
+        user.Click(Center(edit->fAddPeriod));
+        ASSERT_TRUE(WaitUntil([&] { return morning->GetListCount(ScevF::prds) == 1; }, 3000));
+        Await(
+            "the period sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        sim.Cmd("log clear");
+        auto period = [&] {
+            return static_cast<CSchPrdCell*>(edit->fPeriods->GetCellFrame(LCell{0, 0}, false));
+        };
+        ASSERT_NE(period(), nullptr);
+        const char* emptied = "BackSpace BackSpace BackSpace BackSpace BackSpace Delete Delete";
+        user.Click(Center(&period()->fStart.fSecond));
+        user.Key(emptied);
+        user.Type("59");
+        user.Key("Return");
+        ASSERT_EQ(morning->GetListCount(ScevF::prds), 1u);
+        // The range selector's item over the year: every part shown.
+        const LRect range = period()->fRange.Bounds(), year = period()->fStart.fYear.Bounds();
+        const i32 yearX =
+            period()->fStart.Bounds().left - range.left + (year.left + year.right) / 2;
+        user.Click(ScreenPoint(&period()->fRange, LPoint{yearX, range.Height() / 2}));
+        Await(
+            "every part shown and sent",
+            [&] { return period()->fStart.fYear.IsShown() && Quiet(sim, ctl); }, 5000, kLookMs);
+        EXPECT_EQ(Written(sim, "prds").size(), 0u) << "the period count written";
+        sim.Cmd("log clear");
+        user.Click(Center(&period()->fStart.fYear));
+        for (const char* v : {"2031", "11", "23", "17", "45", "59"}) {
+            user.Key(emptied);
+            user.Type(v);
+            user.Key("Tab");
+        }
+        for (u32 part : {kSchYear, kSchMonth, kSchDay, kSchHour, kSchMinute, kSchSecond}) {
+            user.Click(Center(period()->fEnd.Field(part)));
+            user.Key(emptied);
+            user.Type(part == kSchYear ? "2032" : "12");
+            user.Key("Return");
+        }
+        Await(
+            "the period's parts sent", [&] { return Quiet(sim, ctl); }, 5000, kLookMs);
+        EXPECT_EQ(morning->GetListCount(ScevF::prds), 1u);
+        EXPECT_EQ(Written(sim, "prds").size(), 0u) << "the period count written";
+        // Little-endian u32s from the second up; the weekday is no part of this range.
+        const std::pair<const char*, const char*> dates[] = {
+            {"strt", "3b0000002d0000001100000000000000170000000b000000ef070000"},
+            {"endp", "0c0000000c0000000c000000000000000c0000000c000000f0070000"}};
+        for (const auto& [group, typed] : dates) {
+            const auto writes = Written(sim, group);
+            EXPECT_LE(writes.size(), 6u) << group;
+            EXPECT_EQ(writes.empty() ? "" : writes.back().second, typed) << group;
+        }
         user.Shot("schedule");
         schwin->HideWindow();
         ASSERT_TRUE(user.WaitActive(ctlwin)) << "the control window active again";
