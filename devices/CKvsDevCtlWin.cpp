@@ -140,7 +140,17 @@ void CKvsDevCtlScreen::ShowWindow() {
     if (fPlay) fPlay->SyncWindowVisibility();
 }
 
+void CKvsDevCtlScreen::EndViewEdits() {
+    if (!fWindow.StoresOnlyConfirmed()) fWindow.EndOpenEdit(true);
+    for (const LHandler* view : {fView, static_cast<LHandler*>(fPlay)})
+        if (view) LFrame::EndOpenEditsOfWindowsUnder(view);
+}
+
 bool CKvsDevCtlScreen::OpenWindow() {
+    // The views are built anew below, and the windows a play view opened go
+    // with it: a value still being typed in any of them is stored first, as
+    // Return would store it, while the view that sends it is still there.
+    EndViewEdits();
     CSimpleProgressDialog progress(this, LPaneOpt::Window(kWindowDialog, 2));
     progress.SetMessage(StdDialogText(kTexts, 0));
     progress.ShowSpinner();

@@ -1,7 +1,7 @@
 // A number typed and left open in a field, then its window or the program
 // ended every way a user ends them: the window's close box, File > Close, the
-// control window closed (also with the field in a window it opened), Quit,
-// SIGTERM (a logout, a shutdown). What reaches
+// control window closed (also with the field in a window it opened), the
+// sequence format changed under it, Quit, SIGTERM (a logout, a shutdown). What reaches
 // the device is read back from its log: each value once, whole, in range, to
 // the device meant; the setting files on the simulated card hold it too.
 // SIGTERM while an upload runs ends the program within a second, the upload
@@ -30,6 +30,7 @@
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsScnPrmF.h"
+#include "editors/CKvsSeqDlgs.h"
 #include "editors/CKvsSeqWins.h"
 #include "editors/CKvsUvadList.h"
 #include "editors/CUvadWin.h"
@@ -130,7 +131,8 @@ struct CardScene {
         if (file.empty) return;
         root = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst));
         if (!PropRecord::ReadInto(&file.strm, root, true)) return;
-        CRecord* seq = root->GetListCount(SqstF::sqcs) ? root->GetListItem(SqstF::sqcs, 0) : nullptr;
+        CRecord* seq =
+            root->GetListCount(SqstF::sqcs) ? root->GetListItem(SqstF::sqcs, 0) : nullptr;
         scene = seq && seq->GetListCount(SqncF::scns) ? seq->GetListItem(SqncF::scns, 0) : nullptr;
     }
     ~CardScene() {
@@ -250,8 +252,7 @@ void WalkAuxTriggers(PlayEdit& p) {
         typed(cell(1)->Frame(TrgFrame::kSacn).fFields[1], c.text);
         w.Click(c.at());
         EXPECT_EQ(w.WaitWritten("bsch", 1), std::vector<std::string>{c.text});
-        EXPECT_EQ(trigger(1)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch),
-                  u32(std::stoul(c.text)));
+        EXPECT_EQ(trigger(1)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch), u32(std::stoul(c.text)));
         EXPECT_EQ(Text(*cell(1)->Frame(TrgFrame::kSacn).fFields[1]), c.text);
         // A pop-up the click opened goes again.
         if (QApplication::activePopupWidget()) w.Close();
@@ -288,8 +289,8 @@ void WalkAuxTriggers(PlayEdit& p) {
 // ended one way; the device then holds the value once.
 struct WindowEdit {
     const char* what;
-    std::function<LFrame*()> open;                    // the window, shown
-    std::function<LEditText*(LFrame*)> field;         // the field in it
+    std::function<LFrame*()> open;             // the window, shown
+    std::function<LEditText*(LFrame*)> field;  // the field in it
     const char* text;
     const char* tag;
     const char* value;
@@ -350,8 +351,8 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
              [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "37", "staf", "37",
              End::kCloseBox},
             {"auto play delay above the range, File > Close", autoWin,
-             [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "1200", "staf",
-             "999", End::kFileClose},
+             [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "1200", "staf", "999",
+             End::kFileClose},
             {"button columns, close box", buttonsWin,
              [](LFrame* f) { return &static_cast<CKvsPlayAsnWin*>(f)->fCols; }, "5", "btcs", "5",
              End::kCloseBox},
@@ -420,7 +421,7 @@ constexpr OwnedEdit kOwnedEdits[] = {
 // The joystick button field of a new trigger of a new aux play.
 LEditText* NewJoystickTrigger(PlayEdit& p, CKvsAxPlyWin* aux) {
     Walk& w = p.w;
-    const CRecord* axps = p.frame->SeqSettings()->GetChild(SqstF::axps);
+    const CRecord* axps = p.screen->PlayView()->SeqSettings()->GetChild(SqstF::axps);
     w.Click(PaneAt(aux->fAdd));
     EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
     Await("the new aux play's row", [&] { return aux->fList->Rows() == 1; });
@@ -565,6 +566,66 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
             10000);
         EXPECT_EQ(onCard, e.value) << "on the card";
     });
+}
+
+// ---------------------------------------------------------------- the sequence format changed
+
+// A number typed and left open in a window of the play view, then the sequence
+// format changed from the control window, which replaces the view and its
+// windows: the value goes out first, once, and the setting files carry it.
+struct FormatEdit {
+    const char* what;
+    Owned window;
+    u32 from;  // the format the walk starts in
+    const char* text;
+    const char* tag;
+    i64 value;
+};
+constexpr FormatEdit kFormatEdits[] = {
+    {"button columns, basic to NSQ", Owned::kColumns, 1, "12", "btcs", 8},
+    {"a trigger's joystick button, NSQ to basic", Owned::kJoystick, 2, "23", "valu", 23},
+};
+
+void WalkFormatChange(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                      const FormatEdit& e) {
+    WithPlayEdit(
+        x, net, dir,
+        [&](PlayEdit& p) {
+            Walk& w = p.w;
+            AlertGuard alerts("changing the sequence format");
+            LEditText* field = OpenOwned(p, e.window);
+            ASSERT_NE(field, nullptr);
+            p.sim.Cmd("log clear");
+            w.TypeNumber(field, e.text);
+            // Left open on purpose: the keys are taken; whatever they queued has run.
+            LoopDrained();
+            const CKvsPlayCmd* before = p.screen->PlayView();
+            const QRect f = p.ctl->frameGeometry();
+            w.Click(QPoint(f.right() - 120, f.top() + 8));
+            ASSERT_TRUE(w.WaitActive(p.ctl, 5000));
+            const bool toNsq = e.from != kSeqFormatNsq;
+            ModalScript script({
+                {300,
+                 [&](LFrame* d) {
+                     auto* dlg = dynamic_cast<CKvsSeqFmtDlg*>(d);
+                     ASSERT_NE(dlg, nullptr);
+                     w.Click(PaneAt(toNsq ? &dlg->fSecond : &dlg->fFirst));
+                 }},
+                {300, [&](LFrame* d) { w.Click(PaneAt(&static_cast<CKvsSeqFmtDlg*>(d)->fOk)); }},
+            });
+            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Sequence Format"));
+            EXPECT_TRUE(Await(
+                "the format dialog answered", [&] { return script.Done(); }, 10000));
+            ASSERT_TRUE(Await(
+                "the view of the other format",
+                [&] { return p.screen->PlayView() && p.screen->PlayView() != before; }, 15000));
+            w.AwaitQuiet("the format change");
+            EXPECT_EQ(w.Written("sqfm"), std::vector<std::string>{toNsq ? "2" : "1"});
+            EXPECT_EQ(w.WaitWritten(e.tag, 1), std::vector<std::string>{std::to_string(e.value)});
+            EXPECT_EQ(w.WrittenElsewhere(e.tag), 0u);
+            EXPECT_EQ(OwnedOnCard(dir, e.window), e.value) << "on the card";
+        },
+        e.from, {"chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" + std::to_string(e.from)});
 }
 
 // ---------------------------------------------------------------- the program's end
@@ -747,6 +808,13 @@ TEST(EditEnds, ControlWindowClosedOverItsWindowsWithATypedNumber) {
         SCOPED_TRACE(e.what);
         RunPlayEditWalk("1600x1000", "eo",
                         [&](auto&... a) { WalkOwnedWindowWithControl(a..., e); });
+    }
+}
+
+TEST(EditEnds, SequenceFormatChangedWithATypedNumber) {
+    for (const FormatEdit& e : kFormatEdits) {
+        SCOPED_TRACE(e.what);
+        RunPlayEditWalk("1600x1000", "ef", [&](auto&... a) { WalkFormatChange(a..., e); });
     }
 }
 
