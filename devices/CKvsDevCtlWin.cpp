@@ -173,7 +173,16 @@ bool CKvsDevCtlScreen::OpenWindow() {
         }
         if (!ok) failure = 2;
         fWindow.fView.Select(fnmd == 1 ? 1 : 0);
-        Send(LPane_Pref, &fWindow.fViewFrame, &fWindow);
+        if (IsShown()) {
+            // A view built into the shown window (the pop-up, a format change) is
+            // laid out as when the window opens in it: its lists size their rows
+            // before the frames place them, and the window takes the size the
+            // view asks, a smaller one too.
+            LDesktop::SendViewPrefsChanged(&fWindow);
+            fWindow.RelayoutExact();
+        } else {
+            Send(LPane_Pref, &fWindow.fViewFrame, &fWindow);
+        }
     }
     progress.HideWindow();
     if (failure == 0) return true;

@@ -620,6 +620,7 @@ void WalkFormatChange(const XvfbHarness& x, NetnsHarness& net, const TempDir& di
                 "the view of the other format",
                 [&] { return p.screen->PlayView() && p.screen->PlayView() != before; }, 15000));
             w.AwaitQuiet("the format change");
+            w.Shot(toNsq ? "ends_format_nsq" : "ends_format_basic");
             EXPECT_EQ(w.Written("sqfm"), std::vector<std::string>{toNsq ? "2" : "1"});
             EXPECT_EQ(w.WaitWritten(e.tag, 1), std::vector<std::string>{std::to_string(e.value)});
             EXPECT_EQ(w.WrittenElsewhere(e.tag), 0u);
