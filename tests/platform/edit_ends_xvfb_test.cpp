@@ -399,15 +399,17 @@ struct CardRecord {
 };
 
 // A number typed and left open in a window the control window opened, then
-// the control window ended one way: the setting file written on the card
-// holds it (the universes, kept in the device's settings, reach the device).
+// the control window ended one way, or the sequence format changed, which
+// replaces the play view with its windows: the setting file written on the
+// card holds it (the universes, kept in the device's settings, reach the device).
 enum class Owned { kColumns, kRows, kAutoDelay, kJoystick, kUniverses };
 struct OwnedEdit {
     const char* what;
     Owned window;
     const char* text;
-    i64 value;   // on the card, or as the device was sent it
-    bool ctrlW;  // else the close box
+    i64 value;       // on the card, or as the device was sent it
+    bool ctrlW;      // else the close box
+    u32 format = 0;  // not 0: the window stays, the format is changed to this
 };
 constexpr OwnedEdit kOwnedEdits[] = {
     {"button columns, close box", Owned::kColumns, "6", 6, false},
@@ -416,6 +418,11 @@ constexpr OwnedEdit kOwnedEdits[] = {
     {"a trigger's joystick button, Ctrl+W", Owned::kJoystick, "20", 20, true},
     {"a trigger's joystick button, close box", Owned::kJoystick, "21", 21, false},
     {"universe count, Ctrl+W", Owned::kUniverses, "12", 11, true},
+};
+constexpr OwnedEdit kFormatEdits[] = {
+    {"button columns, basic to NSQ", Owned::kColumns, "12", 8, false, kSeqFormatNsq},
+    {"a trigger's joystick button, NSQ to basic", Owned::kJoystick, "23", 23, false,
+     kSeqFormatBasic},
 };
 
 // The joystick button field of a new trigger of a new aux play.
@@ -531,9 +538,15 @@ i64 OwnedOnCard(const TempDir& dir, Owned which) {
 
 void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
                                 const OwnedEdit& e) {
-    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+    // A format change starts from the other one, which the device holds.
+    const u32 from = e.format == kSeqFormatBasic ? kSeqFormatNsq : kSeqFormatBasic;
+    std::vector<std::string> setup;
+    if (e.format)
+        setup.push_back("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" +
+                        std::to_string(from));
+    const auto walk = [&](PlayEdit& p) {
         Walk& w = p.w;
-        AlertGuard alerts("closing the control window over its windows");
+        AlertGuard alerts("ending the control window's view over its windows");
         LEditText* field = OpenOwned(p, e.window);
         ASSERT_NE(field, nullptr);
         p.sim.Cmd("log clear");
@@ -546,12 +559,37 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
         const QRect f = p.ctl->frameGeometry();
         w.Click(QPoint(f.right() - 120, f.top() + 8));
         ASSERT_TRUE(w.WaitActive(p.ctl, 5000));
-        if (e.ctrlW)
-            w.Key("ctrl+w");
-        else
-            ClickCloseBox(w, p.ctl);
-        ASSERT_TRUE(Await(
-            "the control window closed", [&] { return !p.ctl->isVisible(); }, 10000));
+        if (e.format) {
+            const CKvsPlayCmd* before = p.screen->PlayView();
+            ModalScript script({
+                {300,
+                 [&](LFrame* d) {
+                     auto* dlg = dynamic_cast<CKvsSeqFmtDlg*>(d);
+                     ASSERT_NE(dlg, nullptr);
+                     w.Click(PaneAt(e.format == kSeqFormatNsq ? &dlg->fSecond : &dlg->fFirst));
+                 }},
+                {300, [&](LFrame* d) { w.Click(PaneAt(&static_cast<CKvsSeqFmtDlg*>(d)->fOk)); }},
+            });
+            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Sequence Format"));
+            EXPECT_TRUE(Await(
+                "the format dialog answered", [&] { return script.Done(); }, 10000));
+            ASSERT_TRUE(Await(
+                "the view of the other format",
+                [&] { return p.screen->PlayView() && p.screen->PlayView() != before; }, 15000));
+            w.AwaitQuiet("the format change");
+            w.Shot(e.format == kSeqFormatNsq ? "ends_format_nsq" : "ends_format_basic");
+            EXPECT_EQ(w.Written("sqfm"), std::vector<std::string>{std::to_string(e.format)});
+            const char* tag = e.window == Owned::kColumns ? "btcs" : "valu";
+            EXPECT_EQ(w.WaitWritten(tag, 1), std::vector<std::string>{std::to_string(e.value)});
+            EXPECT_EQ(w.WrittenElsewhere(tag), 0u);
+        } else {
+            if (e.ctrlW)
+                w.Key("ctrl+w");
+            else
+                ClickCloseBox(w, p.ctl);
+            ASSERT_TRUE(Await(
+                "the control window closed", [&] { return !p.ctl->isVisible(); }, 10000));
+        }
         if (e.window == Owned::kUniverses) {
             EXPECT_EQ(w.WaitWritten("flws", 1), std::vector<std::string>{std::to_string(e.value)});
             EXPECT_EQ(w.WrittenElsewhere("flws"), 0u);
@@ -565,68 +603,8 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
             },
             10000);
         EXPECT_EQ(onCard, e.value) << "on the card";
-    });
-}
-
-// ---------------------------------------------------------------- the sequence format changed
-
-// A number typed and left open in a window of the play view, then the sequence
-// format changed from the control window, which replaces the view and its
-// windows: the value goes out first, once, and the setting files carry it.
-struct FormatEdit {
-    const char* what;
-    Owned window;
-    u32 from;  // the format the walk starts in
-    const char* text;
-    const char* tag;
-    i64 value;
-};
-constexpr FormatEdit kFormatEdits[] = {
-    {"button columns, basic to NSQ", Owned::kColumns, 1, "12", "btcs", 8},
-    {"a trigger's joystick button, NSQ to basic", Owned::kJoystick, 2, "23", "valu", 23},
-};
-
-void WalkFormatChange(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
-                      const FormatEdit& e) {
-    WithPlayEdit(
-        x, net, dir,
-        [&](PlayEdit& p) {
-            Walk& w = p.w;
-            AlertGuard alerts("changing the sequence format");
-            LEditText* field = OpenOwned(p, e.window);
-            ASSERT_NE(field, nullptr);
-            p.sim.Cmd("log clear");
-            w.TypeNumber(field, e.text);
-            // Left open on purpose: the keys are taken; whatever they queued has run.
-            LoopDrained();
-            const CKvsPlayCmd* before = p.screen->PlayView();
-            const QRect f = p.ctl->frameGeometry();
-            w.Click(QPoint(f.right() - 120, f.top() + 8));
-            ASSERT_TRUE(w.WaitActive(p.ctl, 5000));
-            const bool toNsq = e.from != kSeqFormatNsq;
-            ModalScript script({
-                {300,
-                 [&](LFrame* d) {
-                     auto* dlg = dynamic_cast<CKvsSeqFmtDlg*>(d);
-                     ASSERT_NE(dlg, nullptr);
-                     w.Click(PaneAt(toNsq ? &dlg->fSecond : &dlg->fFirst));
-                 }},
-                {300, [&](LFrame* d) { w.Click(PaneAt(&static_cast<CKvsSeqFmtDlg*>(d)->fOk)); }},
-            });
-            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Sequence Format"));
-            EXPECT_TRUE(Await(
-                "the format dialog answered", [&] { return script.Done(); }, 10000));
-            ASSERT_TRUE(Await(
-                "the view of the other format",
-                [&] { return p.screen->PlayView() && p.screen->PlayView() != before; }, 15000));
-            w.AwaitQuiet("the format change");
-            w.Shot(toNsq ? "ends_format_nsq" : "ends_format_basic");
-            EXPECT_EQ(w.Written("sqfm"), std::vector<std::string>{toNsq ? "2" : "1"});
-            EXPECT_EQ(w.WaitWritten(e.tag, 1), std::vector<std::string>{std::to_string(e.value)});
-            EXPECT_EQ(w.WrittenElsewhere(e.tag), 0u);
-            EXPECT_EQ(OwnedOnCard(dir, e.window), e.value) << "on the card";
-        },
-        e.from, {"chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" + std::to_string(e.from)});
+    };
+    WithPlayEdit(x, net, dir, walk, from, setup);
 }
 
 // ---------------------------------------------------------------- the program's end
@@ -813,9 +791,10 @@ TEST(EditEnds, ControlWindowClosedOverItsWindowsWithATypedNumber) {
 }
 
 TEST(EditEnds, SequenceFormatChangedWithATypedNumber) {
-    for (const FormatEdit& e : kFormatEdits) {
+    for (const OwnedEdit& e : kFormatEdits) {
         SCOPED_TRACE(e.what);
-        RunPlayEditWalk("1600x1000", "ef", [&](auto&... a) { WalkFormatChange(a..., e); });
+        RunPlayEditWalk("1600x1000", "ef",
+                        [&](auto&... a) { WalkOwnedWindowWithControl(a..., e); });
     }
 }
 
