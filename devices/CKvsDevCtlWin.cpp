@@ -140,7 +140,17 @@ void CKvsDevCtlScreen::ShowWindow() {
     if (fPlay) fPlay->SyncWindowVisibility();
 }
 
+void CKvsDevCtlScreen::EndViewEdits() {
+    if (!fWindow.StoresOnlyConfirmed()) fWindow.EndOpenEdit(true);
+    for (const LHandler* view : {fView, static_cast<LHandler*>(fPlay)})
+        if (view) LFrame::EndOpenEditsOfWindowsUnder(view);
+}
+
 bool CKvsDevCtlScreen::OpenWindow() {
+    // The views are built anew below, and the windows a play view opened go
+    // with it: a value still being typed in any of them is stored first, as
+    // Return would store it, while the view that sends it is still there.
+    EndViewEdits();
     CSimpleProgressDialog progress(this, LPaneOpt::Window(kWindowDialog, 2));
     progress.SetMessage(StdDialogText(kTexts, 0));
     progress.ShowSpinner();
@@ -163,7 +173,16 @@ bool CKvsDevCtlScreen::OpenWindow() {
         }
         if (!ok) failure = 2;
         fWindow.fView.Select(fnmd == 1 ? 1 : 0);
-        Send(LPane_Pref, &fWindow.fViewFrame, &fWindow);
+        if (IsShown()) {
+            // A view built into the shown window (the pop-up, a format change) is
+            // laid out as when the window opens in it: its lists size their rows
+            // before the frames place them, and the window takes the size the
+            // view asks, a smaller one too.
+            LDesktop::SendViewPrefsChanged(&fWindow);
+            fWindow.RelayoutExact();
+        } else {
+            Send(LPane_Pref, &fWindow.fViewFrame, &fWindow);
+        }
     }
     progress.HideWindow();
     if (failure == 0) return true;

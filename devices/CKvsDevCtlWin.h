@@ -70,6 +70,8 @@ public:
 private:
     static void OnStatus(void* self, CRecordNote* note);
     void UpdateFreeSpace();
+    // Ends the open edits of the window's view and of the windows that views opened.
+    void EndViewEdits();
     // The play view for the format, kept when it accepts it, loaded from the
     // device; false when the format or the settings could not be read.
     bool OpenPlayView(CSimpleProgressDialog* progress);

@@ -566,6 +566,10 @@ bool CKvsPlayCmd::ChangeSeqFormat() {
     const auto ask = PlayHooks().seqFormat;
     CRecord* seq = SeqSettings();
     if (!ask) return false;
+    // The files written below carry the settings, and the windows that hold a
+    // value still being typed go with this view: it is stored first, as Return
+    // would store it.
+    LFrame::EndOpenEditsOfWindowsUnder(this);
     for (;;) {
         bool nsq = seq->GetU8(SqstF::sqfm) == kSeqFormatNsq;
         bool dmct = seq->GetU8(SqstF::dmct) != 0;

@@ -388,9 +388,11 @@ struct PlayEdit {
 // in the walk's child process. Qt's warnings are kept in gWarnings. With play
 // format 2 (`sqfm` of 1201's sequence settings, set before the play settings
 // open: the play edit reads the format from the device) the view is the NSQ
-// editor's, and `play` and `frame` stay null.
+// editor's, and `play` and `frame` stay null. setup: commands the simulated
+// devices take before the program starts.
 inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir,
-                         const std::function<void(PlayEdit&)>& body, u32 format = 1) {
+                         const std::function<void(PlayEdit&)>& body, u32 format = 1,
+                         const std::vector<std::string>& setup = {}) {
     SimDeviceProcess sim(NetnsHarness::NsPath(net.DevNs()));
     ASSERT_TRUE(sim.Ok());
     ASSERT_NO_FATAL_FAILURE(AddDevices(
@@ -401,6 +403,8 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
                 .rfind("ok", 0),
             0u);
     }
+    for (const std::string& command : setup)
+        ASSERT_EQ(sim.Cmd(command).rfind("ok", 0), 0u) << command;
     Walk w{x, sim};
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
         qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));

@@ -1,7 +1,7 @@
 // A number typed and left open in a field, then its window or the program
 // ended every way a user ends them: the window's close box, File > Close, the
-// control window closed (also with the field in a window it opened), Quit,
-// SIGTERM (a logout, a shutdown). What reaches
+// control window closed (also with the field in a window it opened), the
+// sequence format changed under it, Quit, SIGTERM (a logout, a shutdown). What reaches
 // the device is read back from its log: each value once, whole, in range, to
 // the device meant; the setting files on the simulated card hold it too.
 // SIGTERM while an upload runs ends the program within a second, the upload
@@ -30,6 +30,7 @@
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsScnPrmF.h"
+#include "editors/CKvsSeqDlgs.h"
 #include "editors/CKvsSeqWins.h"
 #include "editors/CKvsUvadList.h"
 #include "editors/CUvadWin.h"
@@ -130,7 +131,8 @@ struct CardScene {
         if (file.empty) return;
         root = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst));
         if (!PropRecord::ReadInto(&file.strm, root, true)) return;
-        CRecord* seq = root->GetListCount(SqstF::sqcs) ? root->GetListItem(SqstF::sqcs, 0) : nullptr;
+        CRecord* seq =
+            root->GetListCount(SqstF::sqcs) ? root->GetListItem(SqstF::sqcs, 0) : nullptr;
         scene = seq && seq->GetListCount(SqncF::scns) ? seq->GetListItem(SqncF::scns, 0) : nullptr;
     }
     ~CardScene() {
@@ -250,8 +252,7 @@ void WalkAuxTriggers(PlayEdit& p) {
         typed(cell(1)->Frame(TrgFrame::kSacn).fFields[1], c.text);
         w.Click(c.at());
         EXPECT_EQ(w.WaitWritten("bsch", 1), std::vector<std::string>{c.text});
-        EXPECT_EQ(trigger(1)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch),
-                  u32(std::stoul(c.text)));
+        EXPECT_EQ(trigger(1)->GetChild(AptgF::sntg)->GetU32(SntgF::bsch), u32(std::stoul(c.text)));
         EXPECT_EQ(Text(*cell(1)->Frame(TrgFrame::kSacn).fFields[1]), c.text);
         // A pop-up the click opened goes again.
         if (QApplication::activePopupWidget()) w.Close();
@@ -288,8 +289,8 @@ void WalkAuxTriggers(PlayEdit& p) {
 // ended one way; the device then holds the value once.
 struct WindowEdit {
     const char* what;
-    std::function<LFrame*()> open;                    // the window, shown
-    std::function<LEditText*(LFrame*)> field;         // the field in it
+    std::function<LFrame*()> open;             // the window, shown
+    std::function<LEditText*(LFrame*)> field;  // the field in it
     const char* text;
     const char* tag;
     const char* value;
@@ -350,8 +351,8 @@ void WalkEditorWindows(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
              [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "37", "staf", "37",
              End::kCloseBox},
             {"auto play delay above the range, File > Close", autoWin,
-             [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "1200", "staf",
-             "999", End::kFileClose},
+             [](LFrame* f) { return &static_cast<CKvsAutoWin*>(f)->fDelay; }, "1200", "staf", "999",
+             End::kFileClose},
             {"button columns, close box", buttonsWin,
              [](LFrame* f) { return &static_cast<CKvsPlayAsnWin*>(f)->fCols; }, "5", "btcs", "5",
              End::kCloseBox},
@@ -398,15 +399,17 @@ struct CardRecord {
 };
 
 // A number typed and left open in a window the control window opened, then
-// the control window ended one way: the setting file written on the card
-// holds it (the universes, kept in the device's settings, reach the device).
+// the control window ended one way, or the sequence format changed, which
+// replaces the play view with its windows: the setting file written on the
+// card holds it (the universes, kept in the device's settings, reach the device).
 enum class Owned { kColumns, kRows, kAutoDelay, kJoystick, kUniverses };
 struct OwnedEdit {
     const char* what;
     Owned window;
     const char* text;
-    i64 value;   // on the card, or as the device was sent it
-    bool ctrlW;  // else the close box
+    i64 value;       // on the card, or as the device was sent it
+    bool ctrlW;      // else the close box
+    u32 format = 0;  // not 0: the window stays, the format is changed to this
 };
 constexpr OwnedEdit kOwnedEdits[] = {
     {"button columns, close box", Owned::kColumns, "6", 6, false},
@@ -416,11 +419,16 @@ constexpr OwnedEdit kOwnedEdits[] = {
     {"a trigger's joystick button, close box", Owned::kJoystick, "21", 21, false},
     {"universe count, Ctrl+W", Owned::kUniverses, "12", 11, true},
 };
+constexpr OwnedEdit kFormatEdits[] = {
+    {"button columns, basic to NSQ", Owned::kColumns, "12", 8, false, kSeqFormatNsq},
+    {"a trigger's joystick button, NSQ to basic", Owned::kJoystick, "23", 23, false,
+     kSeqFormatBasic},
+};
 
 // The joystick button field of a new trigger of a new aux play.
 LEditText* NewJoystickTrigger(PlayEdit& p, CKvsAxPlyWin* aux) {
     Walk& w = p.w;
-    const CRecord* axps = p.frame->SeqSettings()->GetChild(SqstF::axps);
+    const CRecord* axps = p.screen->PlayView()->SeqSettings()->GetChild(SqstF::axps);
     w.Click(PaneAt(aux->fAdd));
     EXPECT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
     Await("the new aux play's row", [&] { return aux->fList->Rows() == 1; });
@@ -530,9 +538,15 @@ i64 OwnedOnCard(const TempDir& dir, Owned which) {
 
 void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
                                 const OwnedEdit& e) {
-    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+    // A format change starts from the other one, which the device holds.
+    const u32 from = e.format == kSeqFormatBasic ? kSeqFormatNsq : kSeqFormatBasic;
+    std::vector<std::string> setup;
+    if (e.format)
+        setup.push_back("chan-set serno=1201 path=/.cmd/udseqset/sqfm value=" +
+                        std::to_string(from));
+    const auto walk = [&](PlayEdit& p) {
         Walk& w = p.w;
-        AlertGuard alerts("closing the control window over its windows");
+        AlertGuard alerts("ending the control window's view over its windows");
         LEditText* field = OpenOwned(p, e.window);
         ASSERT_NE(field, nullptr);
         p.sim.Cmd("log clear");
@@ -545,12 +559,37 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
         const QRect f = p.ctl->frameGeometry();
         w.Click(QPoint(f.right() - 120, f.top() + 8));
         ASSERT_TRUE(w.WaitActive(p.ctl, 5000));
-        if (e.ctrlW)
-            w.Key("ctrl+w");
-        else
-            ClickCloseBox(w, p.ctl);
-        ASSERT_TRUE(Await(
-            "the control window closed", [&] { return !p.ctl->isVisible(); }, 10000));
+        if (e.format) {
+            const CKvsPlayCmd* before = p.screen->PlayView();
+            ModalScript script({
+                {300,
+                 [&](LFrame* d) {
+                     auto* dlg = dynamic_cast<CKvsSeqFmtDlg*>(d);
+                     ASSERT_NE(dlg, nullptr);
+                     w.Click(PaneAt(e.format == kSeqFormatNsq ? &dlg->fSecond : &dlg->fFirst));
+                 }},
+                {300, [&](LFrame* d) { w.Click(PaneAt(&static_cast<CKvsSeqFmtDlg*>(d)->fOk)); }},
+            });
+            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Sequence Format"));
+            EXPECT_TRUE(Await(
+                "the format dialog answered", [&] { return script.Done(); }, 10000));
+            ASSERT_TRUE(Await(
+                "the view of the other format",
+                [&] { return p.screen->PlayView() && p.screen->PlayView() != before; }, 15000));
+            w.AwaitQuiet("the format change");
+            w.Shot(e.format == kSeqFormatNsq ? "ends_format_nsq" : "ends_format_basic");
+            EXPECT_EQ(w.Written("sqfm"), std::vector<std::string>{std::to_string(e.format)});
+            const char* tag = e.window == Owned::kColumns ? "btcs" : "valu";
+            EXPECT_EQ(w.WaitWritten(tag, 1), std::vector<std::string>{std::to_string(e.value)});
+            EXPECT_EQ(w.WrittenElsewhere(tag), 0u);
+        } else {
+            if (e.ctrlW)
+                w.Key("ctrl+w");
+            else
+                ClickCloseBox(w, p.ctl);
+            ASSERT_TRUE(Await(
+                "the control window closed", [&] { return !p.ctl->isVisible(); }, 10000));
+        }
         if (e.window == Owned::kUniverses) {
             EXPECT_EQ(w.WaitWritten("flws", 1), std::vector<std::string>{std::to_string(e.value)});
             EXPECT_EQ(w.WrittenElsewhere("flws"), 0u);
@@ -564,7 +603,8 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
             },
             10000);
         EXPECT_EQ(onCard, e.value) << "on the card";
-    });
+    };
+    WithPlayEdit(x, net, dir, walk, from, setup);
 }
 
 // ---------------------------------------------------------------- the program's end
@@ -746,6 +786,14 @@ TEST(EditEnds, ControlWindowClosedOverItsWindowsWithATypedNumber) {
     for (const OwnedEdit& e : kOwnedEdits) {
         SCOPED_TRACE(e.what);
         RunPlayEditWalk("1600x1000", "eo",
+                        [&](auto&... a) { WalkOwnedWindowWithControl(a..., e); });
+    }
+}
+
+TEST(EditEnds, SequenceFormatChangedWithATypedNumber) {
+    for (const OwnedEdit& e : kFormatEdits) {
+        SCOPED_TRACE(e.what);
+        RunPlayEditWalk("1600x1000", "ef",
                         [&](auto&... a) { WalkOwnedWindowWithControl(a..., e); });
     }
 }

@@ -1,6 +1,8 @@
 // The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize;
 // every column count and back, each group shown once with its levels; two
-// senders on loopback through the port sharing into the record control's list.
+// senders on loopback through the port sharing into the record control's list;
+// a device's control window switched to its play settings and back, walked in
+// the program against simulated devices in namespaces of the test's own.
 #include <QCursor>
 #include <QGuiApplication>
 #include <QStyleHints>
@@ -10,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "PlayEditWalk.h"
 #include "XvfbFrameTest.h"
 // The DMX frames have slots of their own: not Qt's keyword.
 #undef slots
@@ -41,6 +44,60 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 namespace {
+
+// The control window of 1201 (its universes sent by 198.18.1.12) opened in
+// Device Files, its view chosen as Play Settings and back with the pop-up: the
+// window is again the size the files view asks, and each sender is whole.
+void WalkViewRoundTrip(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
+    const std::string levels(64, 'f');
+    WithPlayEdit(
+        x, net, dir,
+        [&](PlayEdit& p) {
+            Walk& w = p.w;
+            AlertGuard alerts("switching the view");
+            CKvsDevCtlWin& win = p.screen->Window();
+            w.Click(PaneAt(&win.fView));
+            ASSERT_TRUE(Await("the view pop-up open",
+                              [] { return QApplication::activePopupWidget() != nullptr; }));
+            w.Key("Up Return");
+            auto* files = dynamic_cast<CKvsFileListCtl*>(p.screen->FilesView());
+            ASSERT_TRUE(Await("the device files view", [&] {
+                return (files = dynamic_cast<CKvsFileListCtl*>(p.screen->FilesView())) &&
+                       files->Frame()->IsShown();
+            }));
+            CKvsUnvList* list = files->Frame()->fUniverses;
+            ASSERT_TRUE(Await(
+                "both universes listed", [&] { return list->Rows() == 2; }, 5000));
+            w.AwaitQuiet("the device files shown");
+            w.Shot("ctl_files_again");
+            LDrawCtx ctx;
+            const LRect c = win.Window()->GetContentScreenRect();
+            EXPECT_EQ(c.Width(), win.GetPrefWidth(&ctx, 0));
+            EXPECT_EQ(c.Height(), win.GetPrefHeight(&ctx, 0));
+            const char* const senders[] = {"+198.18.1.12", " 198.18.1.12"};
+            for (i32 row = 0; row < 2; ++row) {
+                auto* cell = static_cast<CKvsUnivCell*>(list->GetCellFrame(LCell{0, row}, false));
+                ASSERT_TRUE(cell && cell->IsShown()) << row;
+                EXPECT_EQ(std::string(cell->fSender.GetText().CStr()), senders[row]);
+                const LRect b = cell->fSender.Bounds();
+                EXPECT_GE(b.Width(), cell->fSender.GetPrefWidth(&ctx, 0)) << senders[row];
+                EXPECT_LE(b.right, list->Bounds().Width()) << senders[row];
+            }
+            // Each choice of the pop-up reached the device once, and no other.
+            EXPECT_EQ(w.Written("fnmd"), (std::vector<std::string>{"1", "0"}));
+            EXPECT_EQ(w.WrittenElsewhere("fnmd"), 0u);
+            EXPECT_EQ(gWarnings, std::vector<std::string>());
+        },
+        1,
+        {"uvst-set serno=1201 univ=0 hstx=1 host=198.18.1.12 hex=" + levels,
+         "uvst-set serno=1201 univ=291 hstx=0 host=198.18.1.12 hex=" + levels});
+}
+
+// First in the program: its walk runs in a child process forked from this one,
+// which must not yet hold the threads that the suite's own tests start.
+TEST(MonWalk, ViewSwitchedAndBackLaysTheFilesViewOutAgain) {
+    RunPlayEditWalk("1600x1000", "mv", WalkViewRoundTrip);
+}
 
 class MonXvfb : public XvfbSuite {
 protected:
