@@ -741,16 +741,21 @@ void LCellListPane::SizeCells() {
     SetCellSize(size.col, size.row);
 }
 
+// A row's own size, whether a row was drawn yet or not: the cell size a list
+// starts with is no row's, and a layout that took it before the first row was
+// stamped would place its neighbours for a narrower list than it then shows.
 i32 LCellListPane::GetPrefWidth(LDrawCtx* ctx, i32 hint) {
-    if (!fProto) return LListPane::GetPrefWidth(ctx, hint);
-    SetupCell(fProto);
-    return fProto->GetPrefWidth(ctx, 0);
+    LListCell* proto = GetProtoCell();
+    if (!proto) return LListPane::GetPrefWidth(ctx, hint);
+    SetupCell(proto);
+    return proto->GetPrefWidth(ctx, 0);
 }
 
 i32 LCellListPane::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
-    if (!fProto) return LListPane::GetPrefHeight(ctx, hint);
-    SetupCell(fProto);
-    return fProto->GetPrefHeight(ctx, 0);
+    LListCell* proto = GetProtoCell();
+    if (!proto) return LListPane::GetPrefHeight(ctx, hint);
+    SetupCell(proto);
+    return proto->GetPrefHeight(ctx, 0);
 }
 
 // ---------------------------------------------------------------- selection and grid

@@ -4,10 +4,18 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <cxxabi.h>
+
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <typeinfo>
+#include <vector>
 
 #include "base/Resources.h"
+#include "framework/LCellListPane.h"
 #include "framework/LDrawCtx.h"
+#include "framework/LFrame.h"
 #include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMenus.h"
@@ -63,3 +71,52 @@ struct QtImageCtx {
     QtPainterGraphics fGraphics{fPainter, QRegion(fImage.rect())};
     LDrawCtx fCtx{&fGraphics};
 };
+
+// Every shown pane of a window that its frame cuts off: placed partly outside
+// a frame that does not scroll, as a layout does whose preferred size does not
+// add up what it places. A field cut off takes no editor, so a click on it
+// leaves the keys to the list around it. A cell list's cells scroll and are
+// not checked against it; what a cell (a live one, or the prototype as last
+// stamped) places is. "" when nothing is cut, else one line a pane.
+inline std::string CutPanesIn(LFrame& frame, bool stamped) {
+    auto name = [](LPane* p) {
+        char* d = abi::__cxa_demangle(typeid(*p).name(), nullptr, nullptr, nullptr);
+        std::string n = d ? d : typeid(*p).name();
+        std::free(d);
+        return n;
+    };
+    auto text = [](const LRect& r) {
+        return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+               std::to_string(r.right) + "," + std::to_string(r.bottom);
+    };
+    const LRect& b = frame.Bounds();
+    const LRect inside = frame.Window() ? b : LRect(0, 0, b.Width(), b.Height());
+    std::string cuts;
+    for (LLink* l = frame.Children().Head(); !l->IsEnd(); l = l->Next()) {
+        auto* p = static_cast<LPane*>(l);
+        if (!(stamped ? (p->State() & LPane::kVisible) : p->IsShown())) continue;
+        LRect seen = p->Bounds();
+        if (!p->Bounds().IsEmpty() && seen.Intersect(inside) != p->Bounds())
+            cuts += name(p) + " at " + text(p->Bounds()) + " in " + name(&frame) + " of " +
+                    text(inside) + "\n";
+        if (auto* f = dynamic_cast<LFrame*>(p)) cuts += CutPanesIn(*f, stamped);
+        auto* list = dynamic_cast<LCellListPane*>(p);
+        if (!list) continue;
+        std::vector<LCellSlot> live = list->Pool();
+        live.insert(live.end(), {list->CurrentSlot(), list->EditSlot()});
+        for (const LCellSlot& s : live)
+            if (s.IsValid() && s.frame->IsShown()) cuts += CutPanesIn(*s.frame, false);
+        if (list->ProtoCell() && list->Rows() > 0) cuts += CutPanesIn(*list->ProtoCell(), true);
+    }
+    return cuts;
+}
+
+// The whole window of any of its panes.
+inline std::string CutPanes(LPane* pane) {
+    while (pane->Container()) pane = pane->Container();
+    auto* top = dynamic_cast<LFrame*>(pane);
+    return top ? CutPanesIn(*top, false) : "";
+}
+inline std::string CutPanes(LPane& pane) {
+    return CutPanes(&pane);
+}

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "QtDrawFixture.h"
 #include "ControlFixture.h"
 // The DMX frames have slots of their own: not Qt's keyword.
 #undef slots
@@ -34,6 +35,7 @@ int ShotGreen(LFrame* frame, const char* name) {
     QWidget* top = AsMWindow(frame->GetNativeWindow());
     const QImage image = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/monitors/") + name + ".png"));
+    EXPECT_EQ(CutPanes(frame), "") << name;
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == 0x00FF00;
