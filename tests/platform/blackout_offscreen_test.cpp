@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "QtDrawFixture.h"
 #include "ControlFixture.h"
 #include "devices/recordings/CKvsBoDlg.h"
 #include "framework/StdDialogs.h"
@@ -29,6 +30,7 @@ QImage Shot(LFrame& frame, const char* file) {
     LoopDrained();
     const QImage image = AsMWindow(frame.Window()->Native())->grab().toImage();
     EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
+    EXPECT_EQ(CutPanes(frame), "") << file;
     return image;
 }
 

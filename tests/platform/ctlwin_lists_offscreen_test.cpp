@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ControlFixture.h"
+#include "QtDrawFixture.h"
 #include "PaneInput.h"
 #include "PlayFileOnDisk.h"
 #include "devices/CKvsDevCtl.h"
@@ -78,8 +79,7 @@ void Front(W& win) {
     MWindow* native = AsMWindow(win.Window()->Native());
     if (!RunUntil([&] { return native->isActiveWindow(); }, 1000)) native->activateWindow();
     // A click that comes at once after the window became active only activates it.
-    ASSERT_TRUE(
-        RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
+    ASSERT_TRUE(RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
 }
 
 // A screen of 1280 x 800, where the control window has room for every column.
@@ -121,6 +121,7 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     CKvsDevCtlWin& win = ctl.Screen()->Window();
     Front(win);
     LoopDrained();
+    EXPECT_EQ(CutPanes(win), "");
     CKvsSeqList* seqs = view->Frame()->List();
     CKvsScnList* scenes = view->Frame()->SceneEdit()->List();
 
@@ -223,6 +224,7 @@ TEST_F(CtlWinLists, TheNsqSequenceListTakesTheEditMenu) {
     ASSERT_NE(view, nullptr);
     Front(ctl.Screen()->Window());
     LoopDrained();
+    EXPECT_EQ(CutPanes(ctl.Screen()->Window()), "");
     LListPane* list = view->Frame()->List();
     ClickRow(list, 1);
     EXPECT_EQ(FindMenuTarget(Loop()), list);
@@ -242,6 +244,7 @@ TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
     win.ShowWindow();
     Front(win);
     LoopDrained();
+    EXPECT_EQ(CutPanes(win), "");
     CKvsFileList* list = files.Frame()->fFiles->fList;
     // A click in the list's area, files or none, makes it the target.
     ClickIn(list, LPoint{8, 8});

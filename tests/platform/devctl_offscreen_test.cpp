@@ -31,6 +31,7 @@
 #include "platform/qt/QtWindows.h"
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
+#include "tests/platform/QtDrawFixture.h"
 #include "tests/platform/AppLaunch.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
@@ -52,6 +53,7 @@ std::string Shot(LFrame& frame, const char* name) {
     if (!top) return std::string(name) + ": no window";
     const QImage shot = top->grab().toImage();
     shot.save(QString::asprintf(KEVO_BINARY_DIR "/devctl_%s.png", name));
+    if (std::string cut = CutPanes(frame); !cut.empty()) return std::string(name) + ": " + cut;
     if (shot.width() <= 0 || shot.height() <= 0) return std::string(name) + ": empty window";
     const QRgb back = shot.pixel(shot.width() - 2, shot.height() - 2);
     i32 drawn = 0;

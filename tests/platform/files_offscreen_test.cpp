@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ControlFixture.h"
+#include "QtDrawFixture.h"
 #include "base/Resources.h"
 #include "devices/files/CKvsFileFrm.h"
 #include "devices/files/CKvsRenDlg.h"
@@ -42,6 +43,7 @@ struct Link : LHandler, MDevObjLink {
         return LMessage();
     }
     static QImage Grab(LFrame* frame) {
+        EXPECT_EQ(CutPanes(frame), "");
         return AsMWindow(frame->Window()->Native())->grab().toImage();
     }
     CReqQueue queue;

@@ -23,6 +23,7 @@
 #include "records/DeviceKinds.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
+#include "tests/platform/QtDrawFixture.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
 using namespace testtftp;
@@ -78,6 +79,7 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         QWidget* top = AsMWindow(win->GetNativeWindow());
         const QImage shot = top->grab().toImage();
         EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/kvsapp_devwin.png")));
+        EXPECT_EQ(CutPanes(win), "");
         std::printf("launch to window shown: %u ms; to %zu devices listed: %u ms\n", shown,
                     want.size(), listed);
         launch.Terminate();

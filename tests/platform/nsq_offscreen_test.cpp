@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include "QtDrawFixture.h"
 #include "ShellFixture.h"
 #include "editors/nsq/CNSqSceneFrames.h"
 #include "editors/nsq/CNSqTrkEditF.h"
@@ -77,6 +78,7 @@ TEST(NsqOffscreen, TracksScenesSelectionAndNowLine) {
     QWidget* top = AsMWindow(win.GetNativeWindow());
     const QImage shot = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/track_editor.png")));
+    EXPECT_EQ(CutPanes(win), "");
     const i32 dy = shot.height() - 200;
     const LRect area = edit.List().SceneArea();
     const u64 at = edit.List().GetTopLeftIn(&win);
@@ -156,6 +158,7 @@ TEST(NsqOffscreen, ParameterFrames) {
         const QImage shot = AsMWindow(win.GetNativeWindow())->grab().toImage();
         const char* name = kind == kKindPdmx ? "dmx" : kind == kKindPaud ? "audio" : "sequence";
         EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/prm_") + name + ".png"));
+        EXPECT_EQ(CutPanes(win), "");
         if (kind == kKindPseq)
             EXPECT_STREQ(static_cast<CNSqTSpecPup*>(prm.Shown())->Slot().GetText().CStr(), "(3)");
         else
@@ -178,6 +181,7 @@ TEST(NsqOffscreen, ParameterFrames) {
                                 .toImage()
                                 .convertToFormat(QImage::Format_RGB32);
         EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/scene_frame_%1.png").arg(at)));
+        EXPECT_EQ(CutPanes(win), "");
         const i32 dy = shot.height() - 40;
         for (CColorBtn* b : {&frame.Prev(), &frame.Next()}) {
             EXPECT_EQ(b->IsUsable(), b == &frame.Prev() ? at > 0 : at < last) << at;

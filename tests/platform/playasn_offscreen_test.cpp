@@ -1,6 +1,7 @@
 // The play-button assignment and layouts windows offscreen (playasn_*.png in the build folder).
 #include <gtest/gtest.h>
 
+#include "QtDrawFixture.h"
 #include "PaneInput.h"
 #include "ShellFixture.h"
 #include "editors/CBtnLabelLayout.h"
@@ -23,6 +24,7 @@ QImage Shot(LFrame& f, const char* name) {
     LoopDrained();
     const QImage image = AsMWindow(f.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/playasn_") + name + ".png")) << name;
+    EXPECT_EQ(CutPanes(f), "") << name;
     return image;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include "QtDrawFixture.h"
 #include "ControlFixture.h"
 #include "PlayFileOnDisk.h"
 #include "base/Paths.h"
@@ -43,6 +44,7 @@ QImage Save(LPane* pane, const char* name) {
     QWidget* top = AsMWindow(pane->GetNativeWindow());
     const QImage shot = top ? top->grab().toImage() : QImage();
     EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/") + name));
+    EXPECT_EQ(CutPanes(pane), "") << name;
     return shot;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include "QtDrawFixture.h"
 #include "ControlFixture.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
@@ -55,6 +56,7 @@ TEST(RecordingsOffscreen, ViewsAndDialogs) {
         view.Frame()->SetBounds(LRect(0, 0, 700, 400));
         win.ShowWindow();
         Shot(&win, "rec_control.png");
+        EXPECT_EQ(CutPanes(win), "");
         EXPECT_STREQ(view.Frame()->RecImage(), "RECONBTN");
         EXPECT_EQ(std::string(view.Frame()->fTime.GetText().View()), "00:01:01");
         win.HideWindow();
@@ -82,6 +84,7 @@ TEST(RecordingsOffscreen, ViewsAndDialogs) {
         d.Load(prrcDoc.Root());
         d.ShowWindow();
         Shot(&d, "rec_input_dialog.png");
+        EXPECT_EQ(CutPanes(d), "");
         d.HideWindow();
     }
     {
@@ -90,6 +93,7 @@ TEST(RecordingsOffscreen, ViewsAndDialogs) {
         d.fLevel.SetValue(40);
         d.ShowWindow();
         Shot(&d, "detect_start_dialog.png");
+        EXPECT_EQ(CutPanes(d), "");
         d.HideWindow();
     }
     SetAppPrefsDoc(nullptr);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include "QtDrawFixture.h"
 #include "ShellFixture.h"
 #include "editors/CKvsSchEditFrm.h"
 #include "editors/CKvsSchList.h"
@@ -22,6 +23,7 @@ namespace {
 QImage Shot(LFrame& f, const char* name) {
     QCoreApplication::processEvents();
     const QImage image = AsMWindow(f.GetNativeWindow())->grab().toImage();
+    EXPECT_EQ(CutPanes(f), "") << name;
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/schedule/") + name + ".png"));
     return image;
 }

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "QtDrawFixture.h"
 #include "ShellFixture.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
@@ -35,6 +36,7 @@ QImage Shot(LFrame& f, const char* name) {
     QWidget* top = AsMWindow(f.GetNativeWindow());
     const QImage image = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/seqedit/") + name + ".png")) << name;
+    EXPECT_EQ(CutPanes(f), "") << name;
     return image;
 }
 

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "QtDrawFixture.h"
 #include "ControlFixture.h"
 #include "editors/CKvsSeqDlgs.h"
 
@@ -15,6 +16,7 @@ QImage Shot(LFrame& frame, const char* file) {
     LoopDrained();
     const QImage image = AsMWindow(frame.Window()->Native())->grab().toImage();
     EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
+    EXPECT_EQ(CutPanes(frame), "") << file;
     frame.HideWindow();
     return image;
 }

@@ -1,6 +1,7 @@
 // The BGM, auto-play and PWDW windows offscreen (seqwin_*.png in the build folder).
 #include <gtest/gtest.h>
 
+#include "QtDrawFixture.h"
 #include "ShellFixture.h"
 #include "editors/CKvsSeqWins.h"
 #include "framework/CUndoQ.h"
@@ -20,6 +21,7 @@ void Shot(LFrame& f, const char* name) {
     // Drawn once whatever the show queued has run.
     LoopDrained();
     const QImage image = AsMWindow(f.GetNativeWindow())->grab().toImage();
+    EXPECT_EQ(CutPanes(f), "") << name;
     EXPECT_GT(image.height(), 60) << name;
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/seqwin_") + name + ".png")) << name;
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QtDrawFixture.h"
 #include "ControlFixture.h"
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
@@ -28,6 +29,7 @@ QImage Shot(LFrame* frame, const char* name) {
     QWidget* top = AsMWindow(frame->GetNativeWindow());
     const QImage image = top->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/") + name));
+    EXPECT_EQ(CutPanes(frame), "") << name;
     return image;
 }
 
