@@ -299,12 +299,13 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(audioPrms->GetU32(PdmxF::volm), 102u);
         // A letter typed into the first track's name, then the DMX scene
         // clicked: the keys are the time line's, whatever field had them.
-        for (const std::string key : {"Delete", "BackSpace"}) {
+        for (const char* key : {"Delete", "BackSpace"}) {
             auto* cell = static_cast<CNSqUTrkCell*>(list.GetCellFrame(LCell{0, 0}, false));
             ASSERT_NE(cell, nullptr);
             const size_t names = w.Written("name").size(), writes = w.Written("scns").size();
-            w.TypeNumber(&cell->fName, key.substr(0, 1));
-            EXPECT_EQ(w.WaitWritten("name", names + 1, kDeviceMs).back(), key.substr(0, 1));
+            const std::string letter(1, key[0]);
+            w.TypeNumber(&cell->fName, letter);
+            EXPECT_EQ(w.WaitWritten("name", names + 1, kDeviceMs).back(), letter);
             w.Click(TrackAt(list, scale, 1, 5.05));
             w.Key(key);
             EXPECT_TRUE(WaitUntil([&] { return t1->GetListCount(StrkF::scns) == 0; }, 3000))
