@@ -72,7 +72,7 @@ u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
             fTimer->Stop();
             fArmed = 0;
             fList->SelectCell(fPressed);
-            fList->RequestFocus();
+            fList->FocusList();
             return kHandled;
         }
         if (msg.Is(LMouse_Move) || msg.Is(LMouse_Release)) {
@@ -103,7 +103,7 @@ u32 CClickDragHelper::HandleMouse(const LMessage& msg) {
     if (msg.Is(CDragger_End)) {
         if (fArmed && fDragger->DragState() == CDragger::kNotStarted) {
             fList->SelectCell(fPressed);
-            fList->RequestFocus();
+            fList->FocusList();
         }
         fPending = LCell();
         DeleteDragger();

@@ -309,7 +309,7 @@ u32 CListDragDropHelper::HandlePress(const LMessage& msg, LMouse& mouse) {
             fPressTimer->Stop();
             fPressedInSel = 0;
             fList->SelectCell(fPressedCell);
-            fList->RequestFocus();
+            fList->FocusList();
             return kPressEnded;
         }
         if (fPressTimer->IsRunning()) fPressTimer->Start(0u);
@@ -343,7 +343,7 @@ u32 CListDragDropHelper::HandleDragger(const LMessage& msg) {
         u32 code = kConsumed;
         if (fPressedInSel && fDragger->DragState() == CDragger::kNotStarted) {
             fList->SelectCell(fPressedCell);
-            fList->RequestFocus();
+            fList->FocusList();
             code = kPressEnded;
         }
         fSourceCell = LCell();

@@ -532,6 +532,15 @@ void LCellListPane::HandleFocusRequest(LPane* source) {
     RequestFocus();
 }
 
+void LCellListPane::FocusList() {
+    // The list already holding the focus asks nobody: the field of the row
+    // edited last would stay the key target, a field whose window no longer
+    // hands it the keys, and Delete would never reach what was selected.
+    DropEditCell();
+    UpdateRing();
+    RequestFocus();
+}
+
 void LCellListPane::EndOpenEdit(bool store) {
     if (fEdit.IsValid() && fEdit.frame) fEdit.frame->EndOpenEdit(store);
 }

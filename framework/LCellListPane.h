@@ -81,6 +81,7 @@ public:
     void RebuildCells() override;
     void InvalidateRgn(const LRgn& region) override;
     void InvalidateAll() override;
+    void FocusList() override;
 
     virtual LListCell* CreateCell() = 0;
     virtual bool BindCell(LListCell* frame, LCell cell) = 0;

@@ -176,6 +176,10 @@ void LListPane::InvalidateAll() {
     InvalidateRgn(LRgn(fBounds));
 }
 
+void LListPane::FocusList() {
+    RequestFocus();
+}
+
 void LListPane::SetSelection(const LRgn& region) {
     LRgn clipped = region;
     clipped.Intersect(CellRgn(0, 0, fCols, fRows));
@@ -416,7 +420,7 @@ LMessage LListPane::HandleMessage(const LMessage& msg) {
             fLastClicked = cell;
             fTracker.BeginClick(cell, mouse->IsShiftDown(), mouse->IsCommandDown(), fSel);
             Apply(fTracker.Track(cell, fSel));
-            RequestFocus();
+            FocusList();
             Send(LPane_ReqCapture, this, fParent);
             return LMessage{LListPane_Clicked, this, fParent};
         }

@@ -56,6 +56,9 @@ public:
     virtual void RebuildCells();
     virtual void InvalidateRgn(const LRgn& region);
     virtual void InvalidateAll();
+    // The list itself becomes what the keys and the menu commands act on, as
+    // after a click that selects in it.
+    virtual void FocusList();
 
     // ---- geometry
     LRect GetCellRect(LCell cell) const;

@@ -185,6 +185,8 @@ void CNSqUTrkList::StartBand(LPoint pt) {
     fBandAnchor = ToContent(pt);
     fBand = LRect(fBandAnchor.x, fBandAnchor.y, fBandAnchor.x, fBandAnchor.y);
     fBanding = true;
+    // The scenes the band gathers are what Delete acts on next.
+    FocusList();
     Send(LPane_ReqCapture, this, fParent);
 }
 
@@ -253,7 +255,8 @@ void CNSqUTrkList::StartDrag(CNSqUTrkVw_CClk* pane, u32 row) {
     fDragTime = u32(std::min(ms, 4294967295.0));
     delete fDragger;
     fDragger = CDragger::New(this);
-    RequestFocus();
+    // Whatever field had the keys before, the scene clicked has them now.
+    FocusList();
 }
 
 bool CNSqUTrkList::DropScenes() {
@@ -334,6 +337,8 @@ LMessage CNSqUTrkList::HandleMessage(const LMessage& msg) {
             const u32 kind =
                 chosen ? fScale->Kinds()->KindForCommand(chosen->FirstCommand().CStr()) : 0;
             AddSceneAt(u32(cell.row), t, kind);
+            // The new scene is selected: the keys act on it.
+            if (fScale->Selection().Count() > 0) FocusList();
             return LMessage();
         }
         if (!fBinding) {

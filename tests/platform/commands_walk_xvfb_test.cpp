@@ -246,6 +246,13 @@ struct Sweep {
         // A copy of what is already on the clipboard would change nothing.
         if (std::string(c.item) == "Copy" || std::string(c.item) == "Cut")
             QApplication::clipboard()->setText(QStringLiteral("-"));
+        // Nor would a field's own text pasted over itself.
+        if (state == 1 && std::string(c.item) == "Paste") {
+            LFrame* frame = FrameOfWindow(win);
+            auto* field = dynamic_cast<LEditText*>(frame ? frame->FindFocusable() : nullptr);
+            const bool one = field && std::string(field->GetText().CStr()) == "1";
+            QApplication::clipboard()->setText(one ? QStringLiteral("2") : QStringLiteral("1"));
+        }
         const std::string before = Seen(win, list);
         if (key) {
             w.Key(c.key);

@@ -297,6 +297,23 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         audio = t0->GetListItem(StrkF::scns, 0);
         audioPrms = audio->GetChild(SscnF::prms);
         EXPECT_EQ(audioPrms->GetU32(PdmxF::volm), 102u);
+        // A letter typed into the first track's name, then the DMX scene
+        // clicked: the keys are the time line's, whatever field had them.
+        for (const char* key : {"Delete", "BackSpace"}) {
+            auto* cell = static_cast<CNSqUTrkCell*>(list.GetCellFrame(LCell{0, 0}, false));
+            ASSERT_NE(cell, nullptr);
+            const size_t names = w.Written("name").size(), writes = w.Written("scns").size();
+            const std::string letter(1, key[0]);
+            w.TypeNumber(&cell->fName, letter);
+            EXPECT_EQ(w.WaitWritten("name", names + 1, kDeviceMs).back(), letter);
+            w.Click(TrackAt(list, scale, 1, 5.05));
+            w.Key(key);
+            EXPECT_TRUE(WaitUntil([&] { return t1->GetListCount(StrkF::scns) == 0; }, 3000))
+                << key << ": " << KeysGoTo(&list);
+            EXPECT_EQ(w.WaitWritten("scns", writes + 1, kDeviceMs).size(), writes + 1) << key;
+            w.Key("ctrl+z");
+            EXPECT_TRUE(WaitUntil([&] { return t1->GetListCount(StrkF::scns) == 1; }, 3000));
+        }
 
         std::fprintf(stderr, "walk: %u ms, Scene times moved in their dialog: the a\n",
                      unsigned(LTickMs()));
