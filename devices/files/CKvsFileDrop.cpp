@@ -14,16 +14,6 @@ namespace {
 constexpr const char* kTexts = "KVSFILEDROP";
 constexpr u32 kDropCopy = 3;
 
-// The composed form of a name without its extension; the name itself when
-// it is malformed (it then matches only itself).
-std::string ComposedBase(const char* name) {
-    LString base;
-    ReplaceExtension(&base, name, "");
-    LTextStream composed;
-    if (!ComposeFileNameNfc(base.CStr(), composed)) return std::string(base.View());
-    return std::string(composed.CStr(), composed.Length());
-}
-
 }  // namespace
 
 CKvsFileDrop::CKvsFileDrop(LPane* parent, MDevObjLink* link)
@@ -52,13 +42,13 @@ std::vector<LString> CKvsFileDrop::ExistingNames() const {
     listed.reserve(entries);
     for (u32 i = 0; i < entries; ++i) {
         LString name;
-        listed.push_back(ComposedBase(NodeListText(&name, contents, fKind, i).CStr()));
+        listed.push_back(ComposedBaseName(NodeListText(&name, contents, fKind, i).CStr()));
     }
     for (u32 p = 0; p < fPaths.Count(); ++p) {
         // Local paths, no URL escapes read into them; the name compared is the
         // one the upload gives the file on the card.
         const LString base = DeviceNameForLocalFile(fPaths.At(p).CStr(), "");
-        const std::string mine = ComposedBase(base.CStr());
+        const std::string mine = ComposedBaseName(base.CStr());
         for (const std::string& l : listed) {
             if (l == mine) {
                 found.push_back(base);

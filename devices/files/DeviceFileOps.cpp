@@ -291,17 +291,15 @@ LString RenamedFileName(const char* edited, const char* oldName) {
     return composed.ToString();
 }
 
-namespace {
-
-// A name without its extension, composed; the name itself when it is
-// malformed (it then matches only itself).
-std::string ComposedBase(const char* name) {
+std::string ComposedBaseName(const char* name) {
     LString base;
     ReplaceExtension(&base, name, "");
     LTextStream composed;
     if (!ComposeFileNameNfc(base.CStr(), composed)) return std::string(base.View());
     return std::string(composed.CStr(), composed.Length());
 }
+
+namespace {
 
 // The entry of the folder's listing that a move to newName would replace,
 // empty when none. The list shows names composed and without their
@@ -311,14 +309,14 @@ std::string ComposedBase(const char* name) {
 LString ListedNameTaken(const CRecord* contents, u32 kind, const LString& oldName,
                         const LString& newName) {
     if (!contents) return LString();
-    const std::string base = ComposedBase(newName.CStr());
+    const std::string base = ComposedBaseName(newName.CStr());
     const char* ext = FindExtension(newName.CStr());
     for (u32 i = 0, n = NodeListCount(contents, kind); i < n; ++i) {
         LString listed;
         NodeListText(&listed, contents, kind, i);
         if (StrEqual(listed.CStr(), oldName.CStr())) continue;
         if (StrEqualNoCase(FindExtension(listed.CStr()), ext) &&
-            ComposedBase(listed.CStr()) == base)
+            ComposedBaseName(listed.CStr()) == base)
             return listed;
     }
     return LString();

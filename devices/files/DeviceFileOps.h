@@ -85,3 +85,7 @@ void DownloadDeviceFiles(LHandler* owner, CReqQueue* queue, CRecord* contents,
 
 // Composed (NFC) form of a UTF-8 file name; false on a malformed sequence.
 bool ComposeFileNameNfc(const char* name, LTextSink& out);
+// A name as the file list shows it, to tell names apart: composed, without
+// its extension; the name itself when it is malformed (it then matches only
+// itself).
+std::string ComposedBaseName(const char* name);
