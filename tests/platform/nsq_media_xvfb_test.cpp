@@ -523,8 +523,10 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
                 MAppPrefStore& store = AppPrefStore();
                 CPrefNode* node = store.OpenPrefs(false);
                 EXPECT_NE(node, nullptr);
-                if (node) EXPECT_TRUE(ReadFromPrefNode(*node, saved.Root()));
-                if (node) store.ClosePrefs(node, false);
+                if (node) {
+                    EXPECT_TRUE(ReadFromPrefNode(*node, saved.Root()));
+                    store.ClosePrefs(node, false);
+                }
                 return IndexTexts(saved.Root());
             };
             const std::string refuse =
