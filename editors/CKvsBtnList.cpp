@@ -144,10 +144,6 @@ LMessage CKvsBtnList::HandleMessage(const LMessage& msg) {
         }
         return LTypedCellList::HandleMessage(msg);
     }
-    if (msg.Is(LMenuBar_Ready))
-        EnableShifts(static_cast<LMenuBar*>(msg.source));
-    else if (msg.Is(LMenuItem_Selected) && RunShift(static_cast<LMenuItem*>(msg.source)))
-        return LMessage();
     return LTypedCellList::HandleMessage(msg);
 }
 

@@ -47,9 +47,10 @@ public:
 
     // The data dropped on the selected cell, while "CKvsBtnList_Drop" travels.
     CDropSource* GetDropData() const;
-    // The shifting commands over the selection, for whichever pane of the
-    // grid's window the menu reaches: enabled on a bar being readied; run for
-    // a chosen item (false when it was none of them or nothing is selected).
+    // The shifting commands over the selection, for the grid's window, whose
+    // menu they are in whichever of its panes has the focus: enabled on a bar
+    // being readied; run for a chosen item (false when it was none of them or
+    // nothing is selected).
     void EnableShifts(LMenuBar* bar) const;
     bool RunShift(const LMenuItem* item);
 
