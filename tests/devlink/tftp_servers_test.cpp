@@ -14,6 +14,7 @@
 
 #include "tests/devlink/EngineTestUtil.h"
 #include "tests/devlink/FileTestUtil.h"
+#include "tools/testkit/LoopbackUdp.h"
 #include "tools/testkit/SimDeviceProcess.h"
 #include "tools/testkit/StandardServers.h"
 
@@ -34,19 +35,6 @@ u16 TryBind(u16 port) {
                     getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
     close(fd);
     return ok ? ntohs(sa.sin_port) : 0;
-}
-
-// A free port outside the kernel's ephemeral range: a port the kernel handed
-// out and took back can be handed to another socket of a test running
-// alongside before the server binds it, and the wait for the server would then
-// take that socket for the server.
-u16 FreePortBelowEphemeral() {
-    const u16 first = 20000, count = 12000;
-    for (u16 i = 0; i < count; ++i) {
-        const u16 port = u16(first + (u32(getpid()) * 7 + i) % count);
-        if (TryBind(port) == port) return port;
-    }
-    return TryBind(0);
 }
 
 struct ServerCase {
@@ -116,7 +104,7 @@ protected:
 
     CVirtualRunLoop loop;
     testtftp::TempDir dir;
-    u16 port = FreePortBelowEphemeral();
+    u16 port = portsharetest::FreeUdpPort();
     pid_t pid = -1;
     CTftpManager mgr{nullptr, 0};
 };

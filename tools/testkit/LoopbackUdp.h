@@ -23,11 +23,35 @@ inline int BindLoopbackUdp(u16* port) {
     return fd;
 }
 
-// A UDP port nobody uses right now.
+// Binds the wildcard address on port (0: the system picks); answers the port,
+// or 0 when it is taken on any address.
+inline u16 TryBindAnyUdp(u16 port) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_ANY);
+    sa.sin_port = htons(port);
+    socklen_t len = sizeof sa;
+    const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+                    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
+    close(fd);
+    return ok ? ntohs(sa.sin_port) : 0;
+}
+
+// A UDP port nobody uses right now, on any address, for a server under test.
+// Free on the wildcard: the servers bind it, and a port free on 127.0.0.1 alone
+// may be held by a simulated device on 127.0.0.2. Below the kernel's ephemeral
+// range: a port the kernel handed out and took back could be handed to a socket
+// of a test running alongside before the server binds it.
 inline u16 FreeUdpPort() {
-    u16 port = 0;
-    close(BindLoopbackUdp(&port));
-    return port;
+    static unsigned calls = 0;
+    const unsigned first = 20000, count = 12000;
+    const unsigned start = unsigned(getpid()) * 7 + 101 * calls++;
+    for (unsigned i = 0; i < count; ++i) {
+        const u16 port = u16(first + (start + i) % count);
+        if (TryBindAnyUdp(port) == port) return port;
+    }
+    return TryBindAnyUdp(0);
 }
 
 }  // namespace portsharetest
