@@ -23,20 +23,6 @@ using namespace filetest;
 
 namespace {
 
-// Binds 127.0.0.1:port (0: any); answers the port, or 0 when it is taken.
-u16 TryBind(u16 port) {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(0x7F000001);
-    sa.sin_port = htons(port);
-    socklen_t len = sizeof sa;
-    const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-                    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
-    close(fd);
-    return ok ? ntohs(sa.sin_port) : 0;
-}
-
 struct ServerCase {
     const char* name;
     u32 blockSize;  // what the server grants
@@ -76,7 +62,11 @@ protected:
         }
         // Serving once the port is taken.
         ASSERT_TRUE(RunUntil(
-            [&] { return TryBind(port) == 0 && waitpid(pid, nullptr, WNOHANG) == 0; }, 5000));
+            [&] {
+                return portsharetest::TryBindAnyUdp(port) == 0 &&
+                       waitpid(pid, nullptr, WNOHANG) == 0;
+            },
+            5000));
     }
     void TearDown() override {
         if (pid > 0) {

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "base/Types.h"
 
 namespace portsharetest {
@@ -44,9 +46,10 @@ inline u16 TryBindAnyUdp(u16 port) {
 // range: a port the kernel handed out and took back could be handed to a socket
 // of a test running alongside before the server binds it.
 inline u16 FreeUdpPort() {
-    static unsigned calls = 0;
+    // A random start: processes started together, of one suite or two, would
+    // otherwise walk the same ports.
     const unsigned first = 20000, count = 12000;
-    const unsigned start = unsigned(getpid()) * 7 + 101 * calls++;
+    const unsigned start = std::random_device{}();
     for (unsigned i = 0; i < count; ++i) {
         const u16 port = u16(first + (start + i) % count);
         if (TryBindAnyUdp(port) == port) return port;
