@@ -20,7 +20,9 @@ LRect LTextPane::InkRect() {
 }
 
 void LTextPane::InvalidateIfShown() {
-    if (IsShown()) InvalidateRect(LRgn(InkRect()), LRgn(InkRect()));
+    if (!IsShown()) return;
+    const LRgn ink(InkRect());
+    InvalidateRect(ink, ink);
 }
 
 i32 LTextPane::TouchesRgn(const LRgn& region) {
