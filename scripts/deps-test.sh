@@ -27,7 +27,7 @@ unpack() {
   tmp=$(mktemp -d)
   # Lists cleaned since the last install leave nothing to download from: read once more.
   (cd "$tmp" && apt-get download "$pkg" >/dev/null 2>&1) ||
-    { kevo_as_root apt-get update -qq && (cd "$tmp" && apt-get download "$pkg" >/dev/null 2>&1); } || {
+    { kevo_apt_get update -qq && (cd "$tmp" && apt-get download "$pkg" >/dev/null 2>&1); } || {
     echo "deps-test: could not download the package $pkg" >&2
     rm -rf "$tmp"
     return 1

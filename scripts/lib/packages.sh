@@ -46,7 +46,32 @@ kevo_ensure_packages() {
     return 1
   fi
   echo "Installing for $what: ${missing[*]}" >&2
-  kevo_as_root apt-get update -qq
-  # Through env: sudo does not pass the caller's environment on.
-  kevo_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+  kevo_apt_get update -qq && kevo_apt_get install -y -qq "${missing[@]}"
+}
+
+# kevo_apt_get ARG...: apt-get ARG... as root, without questions, waiting while
+# another package run holds the package lock: a fresh machine's automatic update
+# does, at its first boot, and an install stopped by it would leave the build to
+# fail later on missing headers. It waits at most
+# KEVO_APT_LOCK_TRIES pauses of KEVO_APT_LOCK_PAUSE seconds (10 minutes), saying so
+# once, then gives up with apt-get's own message.
+kevo_apt_get() {
+  local tries=${KEVO_APT_LOCK_TRIES:-120} pause=${KEVO_APT_LOCK_PAUSE:-5} err rc try=0
+  err=$(mktemp)
+  while :; do
+    rc=0
+    # Through env: sudo does not pass the caller's environment on.
+    kevo_as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@" 2>"$err" || rc=$?
+    if [ "$rc" -ne 0 ] && [ "$try" -lt "$tries" ] &&
+      grep -qE 'Could not get lock|Unable to acquire the dpkg frontend lock' "$err"; then
+      [ "$try" -eq 0 ] &&
+        echo "Another package run holds the package lock (an automatic update, perhaps): waiting for it to finish, at most $((tries * pause)) s..." >&2
+      try=$((try + 1))
+      sleep "$pause"
+      continue
+    fi
+    cat "$err" >&2
+    rm -f "$err"
+    return "$rc"
+  done
 }
