@@ -7,9 +7,9 @@
 #include "base/LTextSink.h"
 #include "base/Paths.h"
 #include "devlink/ReqQueue.h"
-#include "records/CChunkStrm.h"
 #include "records/LRecPath.h"
 #include "records/PrefNodes.h"
+#include "records/PropRecord.h"
 #include "records/ShowOps.h"
 
 namespace {
@@ -189,8 +189,9 @@ void CMedInfoReq::OnReply(void* self, CStrm* data, const u32* status) {
         u32 index;
         CRecord* root = r->fReply.Root();
         CRecord* target = root ? LRecPath::Resolve("/", root, &field, &index) : nullptr;
-        // A record cut short would read as a duration of its default.
-        if (target && ReplyChunkWhole(data)) {
+        // A record cut short, or one whose lengths do not add up, would read as a
+        // duration of its default: a known length of 0.
+        if (target && PropRecord::ReplyWhole(data)) {
             ok = LRecPath::ReadValue(target, field, index, data);
             dura = root->GetU32(0);
         }
