@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -538,52 +539,50 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             const std::string dawnAsk = "/.cmd/medinfo///sdc/kevrecfiles/Dawn.drc";
             const CRecord* dawn = FindMediaFile(second->Context().MediaIndex(), "Dawn.drc");
             ASSERT_NE(dawn, nullptr);
-            CNSqSceneInfo info;
-            // ---- First answered with the record's length field one short (15 of
-            // its 16 bytes): no length, given up at once.
-            ASSERT_EQ(
-                sim.Cmd("reply-damage serno=305 path=" + dawnAsk + " length=15").rfind("ok", 0),
-                0u);
-            std::ofstream(dir.Path() + "/305/sdc/kevrecfiles/Dawn.drc", std::ios::binary)
-                << std::string(8000, 'k');
-            EXPECT_TRUE(Await(
-                "305's damaged answer given up",
-                [&] {
-                    bool damaged = false;
-                    for (const std::string& line : sim.Log())
-                        damaged = damaged || line.rfind("damage dev=305 ", 0) == 0;
-                    return damaged && dawn->GetU8(MdifF::work1) != 0 &&
-                           !second->MediaRequester()->IsBusy();
-                },
-                30000, 100));
-            EXPECT_EQ(ClipDuration(second), "00:00:08");
-            second->Context().DescribeScene(trk2->GetListItem(StrkF::scns, 0), &info);
-            EXPECT_EQ(info.length, 8000u);
-            EXPECT_EQ(savedIndex()[305], "Dawn.drc=2/8000");
-            w.Shot("nsqmedia_damaged");
-            ASSERT_EQ(sim.Cmd("reply-damage serno=305 clear").rfind("ok", 0), 0u);
-
-            // ---- Then refused.
-            const std::string refuse = sim.Cmd("fault error code=2 dir=in path=" + dawnAsk);
-            ASSERT_EQ(refuse.rfind("ok", 0), 0u) << refuse;
-            std::ofstream(dir.Path() + "/305/sdc/kevrecfiles/Dawn.drc", std::ios::binary)
-                << std::string(8000, 'k');
-            EXPECT_TRUE(Await(
-                "305's refused file given up",
-                [&] {
-                    std::vector<std::string> rules;
-                    sim.Cmd("faults", &rules);
-                    return !rules.empty() && SimDeviceProcess::Field(rules[0], "fired") == "4" &&
-                           dawn->GetU8(MdifF::work1) != 0 && !second->MediaRequester()->IsBusy();
-                },
-                30000, 100));
-            EXPECT_EQ(ClipDuration(second), "00:00:08");
-            // Its length as drawn: at this scale 8 s take no more than the least width.
-            second->Context().DescribeScene(trk2->GetListItem(StrkF::scns, 0), &info);
-            EXPECT_EQ(info.length, 8000u);
-            EXPECT_EQ(savedIndex()[305], "Dawn.drc=2/8000");
-            w.Shot("nsqmedia_refused");
-            sim.Cmd("fault-clear id=" + SimDeviceProcess::Field(refuse, "fault"));
+            // First the record's length field one short (15 of its 16 bytes), then
+            // an ERROR at every request: given up once answered, or four times refused.
+            const struct {
+                std::string fault, clear;
+                std::function<bool()> served;
+                const char* shot;
+            } faults[] = {
+                {"reply-damage serno=305 path=" + dawnAsk + " length=15",
+                 "reply-damage serno=305 clear",
+                 [&] {
+                     for (const std::string& line : sim.Log())
+                         if (line.rfind("damage dev=305 ", 0) == 0) return true;
+                     return false;
+                 },
+                 "nsqmedia_damaged"},
+                {"fault error code=2 dir=in path=" + dawnAsk, "fault-clear",
+                 [&] {
+                     std::vector<std::string> rules;
+                     sim.Cmd("faults", &rules);
+                     return !rules.empty() && SimDeviceProcess::Field(rules[0], "fired") == "4";
+                 },
+                 "nsqmedia_refused"},
+            };
+            for (const auto& f : faults) {
+                SCOPED_TRACE(f.shot);
+                ASSERT_EQ(sim.Cmd(f.fault).rfind("ok", 0), 0u) << f.fault;
+                std::ofstream(dir.Path() + "/305/sdc/kevrecfiles/Dawn.drc", std::ios::binary)
+                    << std::string(8000, 'k');
+                EXPECT_TRUE(Await(
+                    "305's file given up",
+                    [&] {
+                        return f.served() && dawn->GetU8(MdifF::work1) != 0 &&
+                               !second->MediaRequester()->IsBusy();
+                    },
+                    30000, 100));
+                EXPECT_EQ(ClipDuration(second), "00:00:08");
+                // Its length as drawn: at this scale 8 s take no more than the least width.
+                CNSqSceneInfo info;
+                second->Context().DescribeScene(trk2->GetListItem(StrkF::scns, 0), &info);
+                EXPECT_EQ(info.length, 8000u);
+                EXPECT_EQ(savedIndex()[305], "Dawn.drc=2/8000");
+                w.Shot(f.shot);
+                ASSERT_EQ(sim.Cmd(f.clear).rfind("ok", 0), 0u);
+            }
 
             // ---- Both control windows closed: their editors stay, hidden, and
             // their file lists go on listing the cards; nothing is asked again.
