@@ -16,7 +16,6 @@
 #include "framework/LMenu.h"
 #include "services/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
-#include "records/CChunkStrm.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PropRecord.h"
@@ -181,7 +180,7 @@ void CKvsDevDoc::HandleReply(CTftpPeer* peer) {
     CKvsDevCtl* ctl = FindOrCreateController(serial);
     CStrm* body = peer->Data();
     // A state cut short is not applied: the next poll brings it whole.
-    if (ctl && body && body->Position() > 0 && ReplyChunkWhole(body))
+    if (ctl && body && body->Position() > 0 && PropRecord::ReplyWhole(body))
         PropRecord::ReadInto(body, ctl->State(), false);
     if (before == 0) fView->SelectRow(0);
 }

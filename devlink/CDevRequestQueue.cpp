@@ -1,9 +1,9 @@
 #include "devlink/CDevRequestQueue.h"
 
 #include "base/LTextSink.h"
-#include "records/CChunkStrm.h"
 #include "records/LRecPath.h"
 #include "records/OneShotFields.h"
+#include "records/PropRecord.h"
 
 namespace {
 constexpr u32 kRetryMs = 2000;
@@ -149,7 +149,7 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     bool ok = data != nullptr && status[0] == 0 && status[1] == 0;
     // A reply cut short (or longer than its chunk says) would leave every field
     // past the cut at its default, shown as the device's value: it is a failed read.
-    if (ok && !r->write && !ReplyChunkWhole(data)) ok = false;
+    if (ok && !r->write && !PropRecord::ReplyWhole(data)) ok = false;
     if (ok && !r->write) {
         u8 field;
         u32 index;

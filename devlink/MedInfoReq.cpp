@@ -7,9 +7,9 @@
 #include "base/LTextSink.h"
 #include "base/Paths.h"
 #include "devlink/ReqQueue.h"
-#include "records/CChunkStrm.h"
 #include "records/LRecPath.h"
 #include "records/PrefNodes.h"
+#include "records/PropRecord.h"
 #include "records/ShowOps.h"
 
 namespace {
@@ -23,14 +23,18 @@ bool Before(const LString& a, const LString& b) {
 enum : u8 { kUnasked = 0, kSettled = 1, kGivenUp = 2 };
 constexpr u8 kStatKnown = 2, kStatUnknown = 1;
 
-// Files given up of that kind (any kind: 255) are asked again.
-void AskGivenUpAgain(CRecord* index, u32 kind) {
+// Files given up of that kind (any kind: 255) are asked again; true when there were any.
+bool AskGivenUpAgain(CRecord* index, u32 kind) {
+    bool any = false;
     const u32 n = index->GetListCount(MdisF::meds);
     for (u32 i = 0; i < n; ++i) {
         CRecord* m = index->GetListItem(MdisF::meds, i);
-        if (m->GetU8(MdifF::work1) == kGivenUp && (kind == 255 || m->GetU8(MdifF::kind) == kind))
+        if (m->GetU8(MdifF::work1) == kGivenUp && (kind == 255 || m->GetU8(MdifF::kind) == kind)) {
             m->SetU8(nullptr, MdifF::work1, kUnasked);
+            any = true;
+        }
     }
+    return any;
 }
 
 }  // namespace
@@ -52,6 +56,15 @@ CMedInfoReq::CMedInfoReq(LHandler* parent, MDevObjLink* device, CRecord* mediaIn
 CMedInfoReq::~CMedInfoReq() {
     if (fContentsDoc) fContentsDoc->RemoveListener(this, OnContents);
     if (CReqQueue* q = fDevice->DeviceQueue()) q->CancelAll(this, OnReply);
+}
+
+void CMedInfoReq::AskAgain() {
+    if (!fIndex) return;
+    // Only a file asked before is given up or waits aside: until the first
+    // listing there is nothing to ask again, and that listing starts the requests.
+    const bool waiting = !fRefused.empty();
+    fRefused.clear();
+    if (AskGivenUpAgain(fIndex, 255) || waiting) fTimer.Start(0u);
 }
 
 void CMedInfoReq::OnContents(void* self, CRecordNote* note) {
@@ -189,8 +202,9 @@ void CMedInfoReq::OnReply(void* self, CStrm* data, const u32* status) {
         u32 index;
         CRecord* root = r->fReply.Root();
         CRecord* target = root ? LRecPath::Resolve("/", root, &field, &index) : nullptr;
-        // A record cut short would read as a duration of its default.
-        if (target && ReplyChunkWhole(data)) {
+        // A record cut short, or one whose lengths do not add up, would read as a
+        // duration of its default: a known length of 0.
+        if (target && PropRecord::ReplyWhole(data)) {
             ok = LRecPath::ReadValue(target, field, index, data);
             dura = root->GetU32(0);
         }

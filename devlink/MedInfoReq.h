@@ -17,7 +17,8 @@ public:
     // A file the device answered with an ERROR is asked again this often, each
     // time kRetryMs after the last ERROR, before it is given up; the files after
     // it are asked meanwhile. A file given up keeps any length it had and is asked
-    // again at the next listing that changes, or when a requester starts anew.
+    // again at the next listing that changes, when a requester starts anew, and
+    // whenever its editor is shown anew (AskAgain).
     static constexpr u32 kErrorRetries = 3;
 
     // Listens to the device's contents record from here on.
@@ -26,6 +27,10 @@ public:
 
     LMessage HandleMessage(const LMessage& msg) override;
     bool IsBusy() const { return fBusy != 0; }
+    // Its editor is shown anew: the files given up or waiting aside are asked
+    // now, as a requester that starts would, without waiting for a listing
+    // that changes (the device may have recovered while nobody looked).
+    void AskAgain();
 
 private:
     static void OnContents(void* self, CRecordNote* note);

@@ -1,5 +1,6 @@
 #include "records/PropRecord.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/TextFormat.h"
@@ -260,6 +261,83 @@ bool CheckItemsDepth(CStrm* strm, u32 depth) {
     const bool ok = !r.Tag() || CheckRecord(r, depth, true);
     strm->SetPosition(pos);
     return ok;
+}
+
+// ---------------------------------------------------------------- size check
+
+namespace {
+
+u32 BigEndian32(const u8* p) {
+    return (u32(p[0]) << 24) | (u32(p[1]) << 16) | (u32(p[2]) << 8) | u32(p[3]);
+}
+
+// The chunk header at pos: false unless all of the chunk lies before limit.
+bool FitsIn(CStrm* strm, u64 pos, u64 limit, u32* tag, u64* end) {
+    if (limit < pos || limit - pos < 8) return false;
+    u8 header[8];
+    u64 n = sizeof header;
+    strm->SetPosition(pos);
+    strm->Read(header, &n);
+    if (n != sizeof header) return false;
+    *tag = BigEndian32(header);
+    *end = pos + 8 + BigEndian32(header + 4);
+    return *end <= limit;
+}
+
+bool RecordsFill(CStrm* strm, u64 pos, u64 end, u32 depth);
+
+// A record chunk's payload [pos, end): its kind, then sub-chunks up to end.
+bool BodyFills(CStrm* strm, u32 family, u64 pos, u64 end, u32 depth) {
+    if (depth >= kMaxDepth || end - pos < 4) return false;
+    u8 kind[4];
+    u64 n = sizeof kind;
+    strm->SetPosition(pos);
+    strm->Read(kind, &n);
+    if (n != sizeof kind) return false;
+    // A list box holds its items' record chunks directly.
+    const bool items = family == RecBox::kFamily && BigEndian32(kind) == RecBox::kArray;
+    for (pos += 4; pos < end;) {
+        u32 tag;
+        u64 subEnd;
+        if (!FitsIn(strm, pos, end, &tag, &subEnd)) return false;
+        const u64 body = pos + 8;
+        bool ok = true;
+        if (tag == kChild || tag == kList)
+            ok = subEnd - body >= 4 && RecordsFill(strm, body + 4, subEnd, depth + 1);
+        else if (items && tag != kArray)
+            ok = BodyFills(strm, tag, body, subEnd, depth + 1);
+        if (!ok) return false;
+        // The pad byte of an odd chunk, which a sender may leave off at its parent's end.
+        pos = std::min(subEnd + ((subEnd - pos) & 1), end);
+    }
+    return true;
+}
+
+// Record chunks one after the other, filling [pos, end).
+bool RecordsFill(CStrm* strm, u64 pos, u64 end, u32 depth) {
+    while (pos < end) {
+        u32 family;
+        u64 recEnd;
+        if (!FitsIn(strm, pos, end, &family, &recEnd) ||
+            !BodyFills(strm, family, pos + 8, recEnd, depth))
+            return false;
+        pos = std::min(recEnd + ((recEnd - pos) & 1), end);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReplyWhole(CStrm* strm) {
+    if (!ReplyChunkWhole(strm)) return false;
+    u8 header[8];
+    u64 n = sizeof header;
+    strm->Read(header, &n);
+    // ReplyChunkWhole passed: no byte at all, or the header and every declared byte.
+    const bool ok =
+        n == 0 || BodyFills(strm, BigEndian32(header), 8, 8 + u64(BigEndian32(header + 4)), 0);
+    strm->SetPosition(0);
+    return ok && strm->Error() == CStrm::kErrNone;
 }
 
 // ---------------------------------------------------------------- reading

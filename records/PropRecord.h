@@ -52,6 +52,16 @@ bool CheckDepth(CStrm* strm, u32 depth);
 // The same for a list box, whose record chunks follow the kind directly.
 bool CheckItemsDepth(CStrm* strm, u32 depth);
 
+// Whether a stream read from a device holds one whole record chunk and nothing
+// else (ReplyChunkWhole), and every chunk inside it has the size its parent
+// leaves for it: the sub-chunks of each record fill it exactly, none reaching
+// past its end. The reader would cut such a chunk at its parent's end and read
+// the value it cut as missing, its default: a length field one short of an even
+// record passes ReplyChunkWhole (the last byte looks like the pad) and would make
+// the record's last value 0. An empty stream passes, as with ReplyChunkWhole.
+// Leaves the stream at position 0.
+bool ReplyWhole(CStrm* strm);
+
 // Floats as text with the field's digits, the same whatever the locale.
 void WriteFloat(CChunkWriter& w, f32 value, u8 digits);
 bool ReadFloat(CChunkReader& r, f32* out);

@@ -10,11 +10,11 @@
 #include "framework/LListNavi.h"
 #include "framework/StdDialogs.h"
 #include "records/AppPrefsDoc.h"
-#include "records/CChunkStrm.h"
 #include "records/DeviceKinds.h"
 #include "records/LRecPath.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
+#include "records/PropRecord.h"
 #include "records/Universes.h"
 
 namespace {
@@ -157,7 +157,9 @@ void CKvsScnUnvF::OnSceneRead(void* self, CStrm* data, const u32* status) {
     auto* f = static_cast<CKvsScnUnvF*>(self);
     bool ok = data && status && status[0] == 0 && status[1] == 0;
     // A reply cut short is no list of the scene's universes: asked again later.
-    if (ok) ok = ReplyChunkWhole(data) && LRecPath::ReadValue(f->fOwn.Root(), 255, u32(-1), data);
+    if (ok)
+        ok =
+            PropRecord::ReplyWhole(data) && LRecPath::ReadValue(f->fOwn.Root(), 255, u32(-1), data);
     if (!f->fPolling) return;
     if (!ok) {
         ClearUniverseRecs(f->fOwn.Root());

@@ -241,6 +241,13 @@ void CNSqTrkViewF::RefreshUniverseStatus() {
 void CNSqTrkViewF::SyncWindowVisibility() {
     CKvsPlayCmd::SyncWindowVisibility();
     CheckMonitorWindow();
+    // The editor outlives its window: one reopened shows this same editor, and the
+    // files it gave up while last on show would otherwise wait for a listing that
+    // changes. The user looks at their scenes again, and the device may answer now.
+    const LPane* pane = fFrame ? static_cast<const LPane*>(fFrame) : Owner();
+    const bool shown = pane && pane->IsShown();
+    if (shown && !fOnShow && fMedInfo) fMedInfo->AskAgain();
+    fOnShow = shown;
 }
 
 // ---- messages and changes

@@ -91,4 +91,6 @@ private:
     CKvsPlay2Frm* fFrame = nullptr;
     CRecord* fShown = nullptr;
     LString fTimeText;
+    // On show when visibility was last synchronised.
+    bool fOnShow = false;
 };

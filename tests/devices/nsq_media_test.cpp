@@ -1,8 +1,9 @@
 // The NSQ play edit of a device in format 2 and its files' durations, against a
 // simulated device on loopback: the edit asks the device for every listed file
 // one at a time, scene lengths and the position indicator follow the answers, a
-// refused file waits aside without holding back the others, names that are no
-// device file names are never asked; the play time beside the sequence list.
+// refused file waits aside without holding back the others, a damaged answer is
+// no length, names that are no device file names are never asked; the play time
+// beside the sequence list.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -190,7 +191,8 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         bool onCard;        // a.drc lies on the card (else only listed)
         size_t askedA;
         const char* statA;
-        u32 keptA;  // a length of a.drc the preferences kept (0: none)
+        u32 keptA;             // a length of a.drc the preferences kept (0: none)
+        bool reshown = false;  // once given up, its editor hidden and shown again
     } cases[] = {
         {"refused once", "fault error code=2 dir=in count=1 path=" + a, true, 2, "2/1000", 0},
         {"refused three times", "fault error code=2 dir=in count=3 path=" + a, true, 4, "2/1000",
@@ -199,11 +201,20 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         {"refused every time, its length kept", "fault error code=2 dir=in path=" + a, true, 4,
          "2/700", 700},
         {"listed, not on the card", "", false, 4, "1/0", 0},
+        // The record's length field one short of its 16 bytes: the last byte reads
+        // as a pad, and the duration cut at the record's end would be 0.
+        {"answered a length one short, its length kept",
+         "reply-damage serno=342 path=" + a + " length=15", true, 1, "2/700", 700},
+        {"answered a length one short", "reply-damage serno=342 path=" + a + " length=15", true, 1,
+         "1/0", 0},
+        {"refused every time, its editor shown anew", "fault error code=2 dir=in path=" + a, true,
+         4, "1/0", 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(fDir.Path() + "/342/sdc");
         fSim.Cmd("fault-clear");
+        fSim.Cmd("reply-damage serno=342 clear");
         fSim.Cmd("fmls-clear serno=342");
         if (c.onCard)
             Put("kevrecfiles/a.drc", 1000);
@@ -262,9 +273,19 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
         EXPECT_EQ(first, (std::vector<std::string>{"a.drc", "b.drc", "c.drc"}));
         EXPECT_EQ(asked.size(), c.askedA + 2);
 
-        // Given up, a.drc is asked again at the next listing that changes.
-        if (c.statA[0] != '2' || c.keptA) {
+        if (c.reshown) {
+            // Given up, a.drc is asked again when its editor is shown anew (the same
+            // editor: a control window closed and opened again), with no listing.
             fSim.Cmd("fault-clear");
+            owner.HideWindow();
+            EXPECT_FALSE(Run([&] { return Asked().size() > asked.size(); }, 10000));
+            owner.ShowWindow();
+            EXPECT_TRUE(Run([&] { return Stat("a.drc") == "2/1000" && Settled(3); }, 60000));
+            EXPECT_EQ(Asked().size(), asked.size() + 1);
+        } else if (c.statA[0] != '2' || c.keptA) {
+            // Given up, a.drc is asked again at the next listing that changes.
+            fSim.Cmd("fault-clear");
+            fSim.Cmd("reply-damage serno=342 clear");
             Put("kevrecfiles/d.drc", 4000);
             State()->SetU32(nullptr, DvssF::mdcg, State()->GetU32(DvssF::mdcg) + 1);
             EXPECT_TRUE(Run([&] { return Stat("d.drc") == "2/4000" && Settled(4); }, 60000));

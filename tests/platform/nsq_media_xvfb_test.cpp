@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -113,6 +114,15 @@ std::map<std::string, std::vector<std::string>> MediaAnswers(SimDeviceProcess& s
         out[SimDeviceProcess::Field(line, "path")].push_back(dura.empty() ? "missing" : dura);
     }
     return out;
+}
+
+// The device's log beside the screenshots, to be read back (walk_<name>_device.log).
+void SaveLog(SimDeviceProcess& sim, const std::string& name) {
+    FILE* f =
+        std::fopen((std::string(KEVO_BINARY_DIR) + "/walk_" + name + "_device.log").c_str(), "w");
+    if (!f) return;
+    for (const std::string& line : sim.Log()) std::fprintf(f, "%s\n", line.c_str());
+    std::fclose(f);
 }
 
 constexpr u32 kDeviceMs = 8000;
@@ -350,12 +360,7 @@ void WalkMedia(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.Click(PaneAt(&frame->StopButton()));
             EXPECT_EQ(w.WaitWritten("stps", 1, kDeviceMs), std::vector<std::string>{"1"});
             EXPECT_EQ(MediaAnswers(sim), want);
-            {
-                FILE* f = std::fopen(
-                    (std::string(KEVO_BINARY_DIR) + "/walk_nsqmedia_device.log").c_str(), "w");
-                for (const std::string& line : sim.Log()) std::fprintf(f, "%s\n", line.c_str());
-                std::fclose(f);
-            }
+            SaveLog(sim, "nsqmedia");
             for (const std::string& line : sim.Log())
                 EXPECT_EQ(line.find("dev=305 op=write"), std::string::npos) << line;
             EXPECT_EQ(gWarnings, std::vector<std::string>());
@@ -411,11 +416,13 @@ std::map<u32, std::string> IndexTexts(const CRecord* prefs) {
 
 // Two devices' editors open side by side: 1201's switched to by its view
 // pop-up, then 305's opened already in its play settings while 1201's shows a
-// clip; both windows closed while their file lists go on listing the cards;
-// 305's opened again and switched away and back by its view pop-up. Each editor
-// keeps to its own device's media index, each file is asked for once however
-// often the cards are listed, the grids agree however the editor was opened,
-// and the saved preferences hold what each device answered.
+// clip; a damaged, then a refused answer of 305's file given up, its length
+// kept; both windows closed while their file lists go on listing the cards;
+// 305's opened again, which asks its given-up file again, and switched away
+// and back by its view pop-up. Each editor keeps to its own device's media
+// index, each file is asked for once however often the cards are listed, the
+// grids agree however the editor was opened, and the saved preferences hold
+// what each device answered.
 void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     alarm(300);
     for (const auto& f : kFiles) {
@@ -514,9 +521,9 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             }
             w.Shot("nsqmedia_two_devices");
 
-            // ---- Dawn.drc written anew while 305 refuses its media information:
-            // given up after four requests, the scene, the indicator and the saved
-            // index keep the length the device gave before.
+            // ---- Dawn.drc written anew while 305 damages, then refuses, its media
+            // information: given up, the scene, the indicator and the saved index
+            // keep the length the device gave before.
             auto savedIndex = [&] {
                 e.kvs->SavePrefs();
                 CRecordDoc saved(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
@@ -529,30 +536,53 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
                 }
                 return IndexTexts(saved.Root());
             };
-            const std::string refuse =
-                sim.Cmd("fault error code=2 dir=in path=/.cmd/medinfo///sdc/kevrecfiles/Dawn.drc");
-            ASSERT_EQ(refuse.rfind("ok", 0), 0u) << refuse;
-            std::ofstream(dir.Path() + "/305/sdc/kevrecfiles/Dawn.drc", std::ios::binary)
-                << std::string(8000, 'k');
+            const std::string dawnAsk = "/.cmd/medinfo///sdc/kevrecfiles/Dawn.drc";
             const CRecord* dawn = FindMediaFile(second->Context().MediaIndex(), "Dawn.drc");
             ASSERT_NE(dawn, nullptr);
-            EXPECT_TRUE(Await(
-                "305's refused file given up",
-                [&] {
-                    std::vector<std::string> rules;
-                    sim.Cmd("faults", &rules);
-                    return !rules.empty() && SimDeviceProcess::Field(rules[0], "fired") == "4" &&
-                           dawn->GetU8(MdifF::work1) != 0 && !second->MediaRequester()->IsBusy();
-                },
-                30000, 100));
-            EXPECT_EQ(ClipDuration(second), "00:00:08");
-            // Its length as drawn: at this scale 8 s take no more than the least width.
-            CNSqSceneInfo info;
-            second->Context().DescribeScene(trk2->GetListItem(StrkF::scns, 0), &info);
-            EXPECT_EQ(info.length, 8000u);
-            EXPECT_EQ(savedIndex()[305], "Dawn.drc=2/8000");
-            w.Shot("nsqmedia_refused");
-            sim.Cmd("fault-clear id=" + SimDeviceProcess::Field(refuse, "fault"));
+            // First the record's length field one short (15 of its 16 bytes), then
+            // an ERROR at every request: given up once answered, or four times refused.
+            const struct {
+                std::string fault, clear;
+                std::function<bool()> served;
+                const char* shot;
+            } faults[] = {
+                {"reply-damage serno=305 path=" + dawnAsk + " length=15",
+                 "reply-damage serno=305 clear",
+                 [&] {
+                     for (const std::string& line : sim.Log())
+                         if (line.rfind("damage dev=305 ", 0) == 0) return true;
+                     return false;
+                 },
+                 "nsqmedia_damaged"},
+                {"fault error code=2 dir=in path=" + dawnAsk, "fault-clear",
+                 [&] {
+                     std::vector<std::string> rules;
+                     sim.Cmd("faults", &rules);
+                     return !rules.empty() && SimDeviceProcess::Field(rules[0], "fired") == "4";
+                 },
+                 "nsqmedia_refused"},
+            };
+            for (const auto& f : faults) {
+                SCOPED_TRACE(f.shot);
+                ASSERT_EQ(sim.Cmd(f.fault).rfind("ok", 0), 0u) << f.fault;
+                std::ofstream(dir.Path() + "/305/sdc/kevrecfiles/Dawn.drc", std::ios::binary)
+                    << std::string(8000, 'k');
+                EXPECT_TRUE(Await(
+                    "305's file given up",
+                    [&] {
+                        return f.served() && dawn->GetU8(MdifF::work1) != 0 &&
+                               !second->MediaRequester()->IsBusy();
+                    },
+                    30000, 100));
+                EXPECT_EQ(ClipDuration(second), "00:00:08");
+                // Its length as drawn: at this scale 8 s take no more than the least width.
+                CNSqSceneInfo info;
+                second->Context().DescribeScene(trk2->GetListItem(StrkF::scns, 0), &info);
+                EXPECT_EQ(info.length, 8000u);
+                EXPECT_EQ(savedIndex()[305], "Dawn.drc=2/8000");
+                w.Shot(f.shot);
+                ASSERT_EQ(sim.Cmd(f.clear).rfind("ok", 0), 0u);
+            }
 
             // ---- Both control windows closed: their editors stay, hidden, and
             // their file lists go on listing the cards; nothing is asked again.
@@ -583,6 +613,14 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             ASSERT_TRUE(RunUntil([&] { return dev2->WindowShown(); }, 20000));
             EXPECT_EQ(dev2->Screen()->PlayView(), second);
             ASSERT_TRUE(w.WaitActive(ctl2, 5000));
+            // The file it gave up is asked again, now that its editor is on show.
+            EXPECT_TRUE(Await("305's given up file asked again by its editor shown anew", [&] {
+                return MediaAnswers(sim, "305")["/sdc/kevrecfiles/Dawn.drc"].size() >= 3 &&
+                       dawn->GetU8(MdifF::work1) != 0 && !second->MediaRequester()->IsBusy();
+            }));
+            EXPECT_EQ(FindMediaFile(second->Context().MediaIndex(), "Dawn.drc"), dawn);
+            EXPECT_EQ(dawn->GetU8(MdifF::stat), 2);
+            EXPECT_EQ(ClipDuration(second), "00:00:08");
             w.AwaitQuiet("305's window opened again");
             for (int view : {0, 1}) {
                 CKvsDevCtlWin& win = dev2->Screen()->Window();
@@ -613,23 +651,22 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             EXPECT_TRUE(w.AwaitQuiet("305's card listed"));
 
             // ---- Each file asked for once, of its own device; the one given up
-            // asked again by the new editor, and answered.
-            EXPECT_TRUE(Await("305's given up file asked again", [&] {
-                return MediaAnswers(sim, "305")["/sdc/kevrecfiles/Dawn.drc"].size() >= 2;
-            }));
+            // asked again (and answered) when its window opened again, and not by
+            // the new editor, which found it known.
             std::map<std::string, std::vector<std::string>> want1;
             for (const auto& f : kFiles)
                 want1[std::string("/sdc/") + f.rel] = {std::to_string(f.ms)};
             EXPECT_EQ(MediaAnswers(sim, "1201"), want1);
             EXPECT_EQ(MediaAnswers(sim, "305"),
                       (std::map<std::string, std::vector<std::string>>{
-                          {"/sdc/kevrecfiles/Dawn.drc", {"8000", "8000"}}}));
+                          {"/sdc/kevrecfiles/Dawn.drc", {"8000", "8000", "8000"}}}));
 
             // ---- The saved preferences, read back: each device's answers under its serial.
             const std::map<u32, std::string> kept = savedIndex();
             EXPECT_EQ(kept, (std::map<u32, std::string>{
                                 {305, "Dawn.drc=2/8000"},
                                 {1201, "Morning.wav=2/30000 Stage.drc=2/12000"}}));
+            SaveLog(sim, "nsqmedia2");
             EXPECT_EQ(gWarnings, std::vector<std::string>());
         },
         2);

@@ -12,11 +12,17 @@ namespace {
 using namespace rt;
 using Bytes = std::vector<u8>;
 
+bool ReplyWhole(Bytes b) {
+    CMemStrm s(b.empty() ? nullptr : b.data(), u32(b.size()));
+    return PropRecord::ReplyWhole(&s) && s.Position() == 0;
+}
+
 TEST(RecordChunk, RandomTreesSurviveWriteAndRead) {
     std::mt19937 rng(12345);
     for (int i = 0; i < 200; ++i) {
         CRecord* r = RandomRoot(rng);
         const Bytes b = WriteRec(r);
+        ASSERT_TRUE(ReplyWhole(b)) << "tree " << i;
         CRecord* back = ReadRec(b);
         std::string why;
         ASSERT_TRUE(Equal(r, back, &why)) << "tree " << i << ": " << why;
@@ -99,12 +105,55 @@ TEST(RecordChunk, LengthsPastTheStreamAllocateNothingForThem) {
     CRecord::Destroy(r);
 }
 
+// A chunk laid out as the writer does (the pad after an odd payload), its
+// length field off by `off`.
+Bytes Chunk(const char* tag, std::initializer_list<Bytes> parts, i32 off = 0) {
+    Bytes payload;
+    for (const Bytes& p : parts) payload.insert(payload.end(), p.begin(), p.end());
+    Bytes b(tag, tag + 4);
+    const u32 n = u32(payload.size()) + u32(off);
+    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(u8(n >> shift));
+    b.insert(b.end(), payload.begin(), payload.end());
+    if (payload.size() & 1) b.push_back(0);
+    return b;
+}
+Bytes Text(const char* four) {
+    return Bytes(four, four + 4);
+}
+
+// A device's reply whose lengths do not add up would be read with the value cut
+// at a chunk's end as missing, its default: it is no whole reply, however deep.
+TEST(RecordChunk, AReplyWhoseLengthsDoNotAddUpIsNotWhole) {
+    const Bytes value = Chunk("UDPR", {{0, 0, 0x84, 0xD0}});
+    const Bytes item = Chunk("TEST", {Text("ITEM"), value});
+    const Bytes itemShort = Chunk("TEST", {Text("ITEM"), value}, -1);
+    Bytes unpadded = Chunk("YUND", {Text("CMST"), Chunk("UDPR", {{'a', 'b', 0}})}, -1);
+    unpadded.pop_back();  // the text's pad, and so the box's, left off
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool whole;
+    } cases[] = {
+        {"a u32 box", Chunk("YUND", {Text("CMUI"), value}), true},
+        {"a text box whose pads were left off", unpadded, true},
+        {"a list box", Chunk("YUND", {Text("CMAR"), item, item}), true},
+        {"a u32 box one short: its last byte read as the pad",
+         Chunk("YUND", {Text("CMUI"), value}, -1), false},
+        {"a child one short",
+         Chunk("TEST", {Text("ROOT"), Chunk("UDUD", {Text("main"), itemShort})}), false},
+        {"a list box's item one short", Chunk("YUND", {Text("CMAR"), item, itemShort}), false},
+        {"bytes of no chunk after the values", Chunk("YUND", {Text("CMUI"), value, {0, 0}}), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReplyWhole(c.bytes), c.whole) << c.what;
+}
+
 TEST(RecordChunk, TruncatedInputNeverReadsPastTheEnd) {
     std::mt19937 rng(99);
     CRecord* src = RandomRoot(rng);
     const Bytes full = WriteRec(src);
     for (size_t n = 0; n < full.size(); n += 3) {
         Bytes cut(full.begin(), full.begin() + long(n));
+        EXPECT_EQ(ReplyWhole(cut), n == 0) << n;
         CRecord* r = ReadRec(cut);  // whatever comes back, nothing overruns (sanitizer build)
         CRecord::Destroy(r);
     }
