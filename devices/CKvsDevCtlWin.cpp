@@ -205,6 +205,10 @@ bool CKvsDevCtlScreen::OpenPlayView(CSimpleProgressDialog* progress) {
     const bool device = fCtl->Serial() != 0;
     u32 format = kSeqFormatBasic;
     if (device) {
+        // A format just chosen or imported may still be on its way in the view's
+        // channel, behind the rest of a show: a read that overtook it would hear
+        // the old format and build the editor the view is leaving.
+        if (fPlay) fPlay->WaitChannels(progress);
         format = ReadSeqFormat(*fCtl, progress);
         if (format == kSeqFormatNone) return false;
     } else if (fPlay && fPlay->SeqSettings()) {

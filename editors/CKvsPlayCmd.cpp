@@ -156,6 +156,10 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
 }
 
 CKvsPlayCmd::~CKvsPlayCmd() {
+    // The last write below waits in modal steps: a status read asked by a
+    // timer meanwhile would be answered after this view is gone.
+    fStatusTimer.Stop();
+    fLayoutTimer.Stop();
     if (fDevice) {
         fDevice->SeqStatDoc()->RemoveListener(this, OnRecordChange);
         fDevice->StateDoc()->RemoveListener(this, OnRecordChange);
@@ -165,8 +169,6 @@ CKvsPlayCmd::~CKvsPlayCmd() {
     fSeqDoc.RemoveListener(this, OnRecordChange);
     SendPlayData(false, false);
     for (u32 i = u32(PlayWindow::kCount); i-- > 0;) DeleteWindow(PlayWindow(i));
-    fStatusTimer.Stop();
-    fLayoutTimer.Stop();
     // The channels go before the documents whose records they hold.
     fPlayChan.reset();
     fSeqChan.reset();

@@ -15,6 +15,7 @@
 #include "editors/CKvsPlayCmd.h"
 #include "framework/CFilePanel.h"
 #include "framework/LDrawCtx.h"
+#include "framework/LFrame.h"
 #include "framework/StdDialogs.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CChunkFile.h"
@@ -307,9 +308,20 @@ bool RunPlayImportPanel(LHandler*, LString* outPath) {
 void CKvsPlayCmd::ImportPlayFile() {
     LString path;
     if (!RunPlayImportPanel(this, &path)) return;
+    // A value still being typed belongs to the show the file replaces: stored
+    // now, as Return would, it cannot land on the file's show when its field
+    // lets go, nor be left behind with an editor that gives way below.
+    LFrame::EndOpenEditsOfWindowsUnder(this);
     // A refused file leaves the show as it was; the user learns why.
     u32 why = 0;
-    if (!LoadPlayData(path, &why)) Report(this, why);
+    if (!LoadPlayData(path, &why)) {
+        Report(this, why);
+        return;
+    }
+    // The device now plays the file's format: a file of the other one takes its
+    // own editor, as a format change does. The view may be replaced by the
+    // answer: nothing of it is used after.
+    if (!AcceptsOwnFormat()) Send(CKvsPlayEdit_FmtChg, this, fParent);
 }
 
 bool CKvsPlayCmd::LoadPlayData(const LString& url, u32* why) {

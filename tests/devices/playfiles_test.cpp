@@ -675,6 +675,34 @@ TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
     ASSERT_GE(reads.size(), 2u);
     EXPECT_EQ(reads[0], "RRQ /.cmd/udseqset/sqfm");
     EXPECT_EQ(reads[1], "RRQ /.cmd/udseqset/");
+    // A play file of the other format brings its view, as a format change does;
+    // the device hears the file's format last, once (the reset ahead of the
+    // file's values may send the default first).
+    playtest::FakePanels panels;
+    LMenuBar bar(nullptr, "PLAYW");
+    for (const u8 to : {kSeqFormatBasic, kSeqFormatNsq}) {
+        CRecordDoc seq(NewSeqSettingsRecord()), play(NewPlaySetRecord());
+        seq.Root()->SetU8(nullptr, SqstF::sqfm, to);
+        AddSequence(seq.Root(), 40 + to);
+        playtest::WriteChunks(fDir.Path() + "/other.kvplay", FourCC("YKVS"), FourCC("DPLS"),
+                              {seq.Root(), play.Root()});
+        CKvsPlayCmd* const old = ctl->Screen()->PlayView();
+        CKvsPlayCmd*& made = to == kSeqFormatNsq ? gMadeNsq : gMadeBasic;
+        made = nullptr;
+        fSim.Cmd("log clear");
+        panels.answers = {Url("other.kvplay")};
+        Choose(bar, old, "cPlayImport");
+        ASSERT_TRUE(Run([&] { return made && ctl->Screen()->PlayView() == made; })) << int(to);
+        ASSERT_TRUE(Run([&] { return !made->SeqChannel()->IsBusy(); }));
+        EXPECT_EQ(made->SeqSettings()->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid), 40u + to);
+        std::vector<std::string> formats;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write" && Field(l, "path") == "/.cmd/udseqset/sqfm")
+                formats.push_back(Field(l, "value"));
+        ASSERT_FALSE(formats.empty());
+        EXPECT_EQ(formats.back(), std::to_string(to));
+        EXPECT_EQ(std::count(formats.begin(), formats.end(), formats.back()), 1);
+    }
     // Closed and reopened on a basic show: the NSQ view gives way.
     LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
     ASSERT_FALSE(ctl->WindowShown());
