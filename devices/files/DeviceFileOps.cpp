@@ -320,7 +320,8 @@ bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 ki
     const u32 count = NodeListCount(contents, kind);
     std::vector<LString> listed(count);
     std::vector<std::string> keys(count);
-    for (u32 i = 0; i < count; ++i) keys[i] = CardNameKey(NodeListText(&listed[i], contents, kind, i).CStr());
+    for (u32 i = 0; i < count; ++i)
+        keys[i] = CardNameKey(NodeListText(&listed[i], contents, kind, i).CStr());
     for (size_t n = 0; n < names.size(); ++n) {
         const std::string key = CardNameKey(names[n].CStr());
         for (u32 i = 0; i < count; ++i) {

@@ -461,7 +461,8 @@ TEST_F(Blackout, FailuresAndCancel) {
         shown.clear();
         EXPECT_EQ(CreateBlackoutRecording(&top, ctl), c.result) << c.what;
         EXPECT_EQ(listSignals, ++runs) << c.what;
-        EXPECT_EQ(shown, "dialog list progress " + Say(c.result < 7 ? u32(c.result) + 2 : 4)) << c.what;
+        EXPECT_EQ(shown, "dialog list progress " + Say(c.result < 7 ? u32(c.result) + 2 : 4))
+            << c.what;
         EXPECT_FALSE(std::filesystem::exists(DevicePath(serial, "x.drc"))) << c.what;
     }
     fSim.Cmd("fault-clear");

@@ -331,8 +331,8 @@ TEST_F(DevFiles, DeleteSendsEachAndReportsOnce) {
 
 TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
     const std::string mv = "/.cmd/fmmv///sdc/kevrecfiles/";
-    const char* const onCard[] = {"Show.DRC", "a.drc",    "b.drc",      "c.drc",
-                                  "x.drc",    "My Song.drc", "Bu\xCC\x88hne.drc"};
+    const char* const onCard[] = {
+        "Show.DRC", "a.drc", "b.drc", "c.drc", "x.drc", "My Song.drc", "Bu\xCC\x88hne.drc"};
     const struct {
         const char* old;
         const char* typed;  // null: cancel
@@ -352,10 +352,18 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         // Held with its extension in capitals, decomposed, or in another case:
         // the same file to the card; agreed, that very file is replaced.
         {"b.drc", "Show", "", "", {false}, "12:Show.DRC"},
-        {"b.drc", "Show", mv + "b.drc///sdc/kevrecfiles/Show.DRC", "Show.DRC", {true},
+        {"b.drc",
+         "Show",
+         mv + "b.drc///sdc/kevrecfiles/Show.DRC",
+         "Show.DRC",
+         {true},
          "12:Show.DRC"},
-        {"b.drc", "B\xC3\xBChne", mv + "b.drc///sdc/kevrecfiles/Bu%CC%88hne.drc",
-         "Bu\xCC\x88hne.drc", {true}, "12:Bu\xCC\x88hne.drc"},
+        {"b.drc",
+         "B\xC3\xBChne",
+         mv + "b.drc///sdc/kevrecfiles/Bu%CC%88hne.drc",
+         "Bu\xCC\x88hne.drc",
+         {true},
+         "12:Bu\xCC\x88hne.drc"},
         {"b.drc", "my song", "", "", {false}, "12:My Song.drc"},
         // Listed but gone from the card: nothing to ask about.
         {"b.drc", "zz", mv + "b.drc///sdc/kevrecfiles/zz.drc", "zz.drc"},

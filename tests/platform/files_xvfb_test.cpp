@@ -382,15 +382,16 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         sim.Cmd("log clear");
         clickRow("x_y_z_.drc");
         {
-            Answer typed(x, "key ctrl+a ; xdotool type --delay 100 Loud_gj ; xdotool sleep 0.3 "
-                            "key Return");
+            Answer typed(x,
+                         "key ctrl+a ; xdotool type --delay 100 Loud_gj ; xdotool sleep 0.3 "
+                         "key Return");
             MessageWatch question(x, "key Return");
             ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
             EXPECT_TRUE(WaitUntil([&] { return typed.Closed() && question.Shown() == 1; }, 10000));
             EXPECT_EQ(question.Text(),
                       std::string(StdDialogText("KVSFILEOP", 12).View()) + "Loud_gj.DRC");
-            EXPECT_TRUE(WaitUntil(
-                [&] { return list->Count() == 2 && rowOf("Loud_gj.DRC") >= 0; }, 10000));
+            EXPECT_TRUE(
+                WaitUntil([&] { return list->Count() == 2 && rowOf("Loud_gj.DRC") >= 0; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
                   mv + "x_y_z_.drc///sdc/kevrecfiles/Loud_gj.DRC");

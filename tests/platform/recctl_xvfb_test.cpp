@@ -233,8 +233,9 @@ TEST_F(RecCtlXvfb, ASecondTakeRenamedOntoTheFirstAsksWhicheverFolderIsShown) {
         x.Xdotool(click(rec->fRec));
         ASSERT_TRUE(WaitUntil(
             [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 5000));
-        Answer typed(x, "key ctrl+a ; xdotool type --delay 120 Take_gj ; xdotool sleep 0.3 key "
-                        "Return");
+        Answer typed(x,
+                     "key ctrl+a ; xdotool type --delay 120 Take_gj ; xdotool sleep 0.3 key "
+                     "Return");
         // The stop's rename runs inside the click: the click goes on its own.
         x.XdotoolAsync(click(rec->fStop));
         EXPECT_TRUE(WaitUntil([&] { return typed.Closed(); }, 8000));
@@ -242,15 +243,15 @@ TEST_F(RecCtlXvfb, ASecondTakeRenamedOntoTheFirstAsksWhicheverFolderIsShown) {
             EXPECT_TRUE(
                 WaitUntil([&] { return std::filesystem::exists(card + "Take_gj.drc"); }, 10000));
         } else {
-            EXPECT_TRUE(WaitUntil([&] { return question.Shown() == 1 && !question.Open(); }, 10000));
+            EXPECT_TRUE(
+                WaitUntil([&] { return question.Shown() == 1 && !question.Open(); }, 10000));
         }
         Await("the device idle after the stop", [&] {
             LoopDrained();
             return sim.Idle();
         });
     }
-    EXPECT_EQ(question.Text(),
-              std::string(StdDialogText("KVSFILEOP", 12).View()) + "Take_gj.drc");
+    EXPECT_EQ(question.Text(), std::string(StdDialogText("KVSFILEOP", 12).View()) + "Take_gj.drc");
     std::string moves;
     for (const std::string& l : sim.Log())
         if (l.rfind("fm ", 0) == 0 && testtftp::SimDeviceProcess::Field(l, "op") == "mv")
