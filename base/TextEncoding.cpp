@@ -1,5 +1,6 @@
 #include "base/TextEncoding.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
 #include <unicode/unorm2.h>
@@ -385,4 +386,16 @@ bool NormalizeNFC(const char* utf8, LTextSink& out) {
     }
     out.Write(utf.Data(), utf.Capacity());
     return true;
+}
+
+bool FoldCaseSimple(const char* utf8, LTextSink& out) {
+    const char* t = utf8 ? utf8 : "";
+    LMemReader reader(t, StrLen(t));
+    for (;;) {
+        u32 c = 0;
+        const i32 r = ReadUtf8Char(reader, &c);
+        if (r == kUtf8End) return true;
+        if (r != kUtf8Ok) return false;
+        Utf8Encode(out, u32(u_foldCase(UChar32(c), U_FOLD_CASE_DEFAULT)));
+    }
 }

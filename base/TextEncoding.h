@@ -75,3 +75,7 @@ bool StrEqualNoCase(const char* a, const char* b);
 bool DecomposeToNfd(const char* utf8, LTextSink& out);
 // Canonical composition (NFC). Text that is not valid UTF-8 is written unchanged.
 bool NormalizeNFC(const char* utf8, LTextSink& out);
+// Simple Unicode case folding, one character for one, the same in every locale
+// ("I" folds to "i" in Turkish too). False, with what was written so far, for
+// malformed UTF-8.
+bool FoldCaseSimple(const char* utf8, LTextSink& out);

@@ -96,7 +96,7 @@ LMessage CKvsDevCtl::HandleMessage(const LMessage& msg) {
         const auto* drop = static_cast<const CKvsFileDrop*>(msg.source);
         std::vector<LString> paths;
         for (u32 i = 0; i < drop->Paths().Count(); ++i) paths.push_back(drop->Paths().At(i));
-        if (!paths.empty()) DropFiles(drop->Kind(), paths);
+        if (!paths.empty()) DropFiles(drop->Kind(), paths, drop->Targets());
         return LMessage();
     }
     if (msg.Is(LMenuBar_Ready) && msg.source) {
@@ -161,9 +161,10 @@ void CKvsDevCtl::OpenFile(const LString& path) {
     fScreen->OpenFile(path);
 }
 
-void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths) {
+void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths,
+                           const std::vector<LString>& targets) {
     if (!fUploads) fUploads = new CKvsUploads(this, this);
-    fUploads->Dropped(kind, paths);
+    fUploads->Dropped(kind, paths, targets);
 }
 
 void CKvsDevCtl::ShowWindow() {

@@ -40,8 +40,10 @@ public:
     // first stores the edits open in it and in the windows it opened; its play
     // view then sends what is pending, or, for a play-settings file, asks.
     bool CanClose();
-    // Files dropped on the control window: kind 0 recordings, 1 audio files.
-    void DropFiles(u32 kind, const std::vector<LString>& paths);
+    // Files dropped on the control window: kind 0 recordings, 1 audio files;
+    // targets, where given, the card's names of the files they replace.
+    void DropFiles(u32 kind, const std::vector<LString>& paths,
+                   const std::vector<LString>& targets = {});
     CKvsUploads* Uploads() const { return fUploads; }
     // Opens the control window (made at the first call) or brings it forward.
     void ShowWindow();

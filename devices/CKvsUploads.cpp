@@ -17,15 +17,16 @@ CKvsUploads::~CKvsUploads() {
     delete fWindow;
 }
 
-void CKvsUploads::Dropped(u32 kind, const std::vector<LString>& paths) {
+void CKvsUploads::Dropped(u32 kind, const std::vector<LString>& paths,
+                          const std::vector<LString>& targets) {
     if (!Pending()) {
         fJobs.ClearDone();
         if (fWindow) fWindow->fList->Clear();
         fKinds.clear();
     }
-    for (const LString& p : paths) {
-        fJobs.AddJob(kind, p);
-        fKinds.emplace_back(p, kind);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        fJobs.AddJob(kind, paths[i], i < targets.size() ? targets[i] : LString());
+        fKinds.emplace_back(paths[i], kind);
     }
     if (!fWindow) {
         fWindow = new CKvsUpldWin(this);

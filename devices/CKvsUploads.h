@@ -21,8 +21,10 @@ public:
     ~CKvsUploads() override;
     LMessage HandleMessage(const LMessage& msg) override;
 
-    // kind 0 recordings (".drc"), 1 audio files (".wav").
-    void Dropped(u32 kind, const std::vector<LString>& paths);
+    // kind 0 recordings (".drc"), 1 audio files (".wav"); targets, where
+    // given and not empty, the card's names of the files they replace.
+    void Dropped(u32 kind, const std::vector<LString>& paths,
+                 const std::vector<LString>& targets = {});
     // Jobs queued and not yet ended: nothing may close meanwhile.
     bool Pending() const { return fJobs.JobsFinished() < fJobs.JobsAdded(); }
     // What the window's Cancel button does: every job still queued or under way ends.

@@ -24,12 +24,14 @@ bool IsDrcFileName(const char* path) {
 struct CKvsFileJobQueue::Job : CPooledObj {
     u32 kind = 0;
     LString source;
+    LString target;
     LString extension;
     std::unique_ptr<CTempFile> converted;  // the WAV, deleted with it
     u32 status = kUploaded;
 
     void Clear() {
         source = LString();
+        target = LString();
         extension = LString();
         converted.reset();
         status = kUploaded;
@@ -71,12 +73,14 @@ void CKvsFileJobQueue::ReleaseList(LList& list) {
     while (LLink* l = list.PopFront()) Drop(static_cast<Job*>(l));
 }
 
-void CKvsFileJobQueue::AddJob(u32 kind, const LString& path) {
+void CKvsFileJobQueue::AddJob(u32 kind, const LString& path, const LString& target) {
     if (kind > kAudio) return;
     auto* job = static_cast<Job*>(fPool->Acquire());
     if (!job) return;
     job->kind = kind;
     job->source = path;
+    // Only a name that stays one component of the folder's path.
+    if (IsDeviceFileName(target.CStr(), target.Length())) job->target = target;
     fNew.PushBack(job);
     ++fAdded;
     fWorker.StartMs(0u);
@@ -243,9 +247,13 @@ bool CKvsFileJobQueue::StepUpload() {
 
     // The card holds the name as a rename would give it: a dropped file's
     // tab or newline would make a file that no listing shows and nobody deletes.
-    const LString named = DeviceNameForLocalFile(job->source.CStr(), job->extension.CStr());
+    // One that replaces a file goes to that file's own name.
     LTextStream composed;
-    NormalizeNFC(named.CStr(), composed);
+    if (job->target.IsEmpty())
+        NormalizeNFC(DeviceNameForLocalFile(job->source.CStr(), job->extension.CStr()).CStr(),
+                     composed);
+    else
+        composed.Put(job->target);
     LTextStream devicePath;
     devicePath.Put(job->kind == kAudio ? "/sdc/audiofiles" : "/sdc/kevrecfiles");
     devicePath.PutChar('/');

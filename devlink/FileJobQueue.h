@@ -40,8 +40,10 @@ public:
                      MAudioConvJob* conversion);
     ~CKvsFileJobQueue() override;
 
-    // kind 0 a recording, 1 an audio file; other kinds are ignored.
-    void AddJob(u32 kind, const LString& path);
+    // kind 0 a recording, 1 an audio file; other kinds are ignored. target: the
+    // name on the card, when it is to replace a file held under a name that
+    // reads the same (CheckCardNames); empty: the name the local file gives.
+    void AddJob(u32 kind, const LString& path, const LString& target = LString());
     // The oldest finished job (every one of them failed: status 1, 2 or 3).
     bool TakeFinished(LString* path, u32* status);
     // Forgets the finished jobs; the counts keep only the jobs still under way.

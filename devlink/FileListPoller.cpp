@@ -7,12 +7,14 @@
 
 #include "base/CMemStrm.h"
 #include "base/Calendar.h"
+#include "base/Clock.h"
 #include "base/CharReader.h"
 #include "base/LTextSink.h"
 #include "base/Paths.h"
 #include "base/TextEncoding.h"
 #include "devlink/ListingLines.h"
 #include "devlink/ReqQueue.h"
+#include "framework/StdDialogs.h"
 #include "records/PrefNodes.h"
 
 namespace {
@@ -208,4 +210,64 @@ void CKvsFileListFetch2::Step() {
 
 void CKvsFileListFetch2::OnListDone(void* self) {
     static_cast<CKvsFileListFetch2*>(self)->Step();
+}
+
+// ---------------------------------------------------------------- one listing, now
+
+CQueueIdle::CQueueIdle(CReqQueue& queue)
+    : fQueue(queue), fStatus(queue.CurrentStatus()), fSince(LTickMs()) {}
+
+u32 CQueueIdle::Ms(CSimpleProgressDialog* progress) {
+    const u32 now = fQueue.CurrentStatus();
+    if (now == fStatus) return LTickMs() - fSince;
+    fStatus = now;
+    fSince = LTickMs();
+    if (progress) progress->Spin();
+    return 0;
+}
+
+namespace {
+
+struct ListingWait {
+    std::vector<u8> bytes;
+    bool done = false;
+    bool ok = false;
+};
+
+void ListingDone(void* context, CStrm* data, const u32* status) {
+    auto* w = static_cast<ListingWait*>(context);
+    w->ok = data && status && status[0] == 0 && status[1] == 0;
+    if (w->ok) w->bytes = ReadAllBytes(data);
+    w->done = true;
+}
+
+constexpr u32 kListingStepMs = 100;
+
+}  // namespace
+
+u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord* contents,
+                     u32 kind) {
+    if (!progress || !queue || kind > 1) return kListingFailed;
+    LTextStream path;
+    path.Put("/.cmd/fmls///sdc/");
+    path.Put(kind == 0 ? "kevrecfiles" : "audiofiles");
+    ListingWait wait;
+    queue->Enqueue(&wait, ListingDone, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
+    CQueueIdle idle(*queue);
+    u32 outcome = kListingRead;
+    while (!wait.done) {
+        if (idle.Ms(progress) >= kListingIdleLimitMs) {
+            outcome = kListingFailed;
+            break;
+        }
+        if (progress->ModalStep(kListingStepMs) == 1) {
+            outcome = kListingCancelled;
+            break;
+        }
+    }
+    queue->CancelAll(&wait, ListingDone);
+    if (outcome != kListingRead) return outcome;
+    if (!wait.ok) return kListingFailed;
+    MergeFileListing(contents, kind, wait.bytes.data(), wait.bytes.size());
+    return kListingRead;
 }

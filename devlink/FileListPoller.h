@@ -8,6 +8,8 @@
 #include "services/RunLoop.h"
 
 class CRecord;
+class CReqQueue;
+class CSimpleProgressDialog;
 
 using LFileListDoneFn = void (*)(void* context);
 
@@ -68,3 +70,27 @@ private:
 // Lines whose name is empty, hidden, of another extension, or unusable in a
 // device path are skipped; a name is taken once.
 void MergeFileListing(CRecord* contents, u32 kind, const void* bytes, u64 length);
+
+// How long a request queue has made no progress: its status changes with every
+// step of a request, and each change turns the dialog's spinner.
+class CQueueIdle {
+public:
+    explicit CQueueIdle(CReqQueue& queue);
+    u32 Ms(CSimpleProgressDialog* progress);
+
+private:
+    CReqQueue& fQueue;
+    u32 fStatus;
+    u32 fSince;
+};
+
+enum : u32 { kListingRead = 0, kListingCancelled = 1, kListingFailed = 2 };
+// A listing whose queue makes no progress this long has failed.
+inline constexpr u32 kListingIdleLimitMs = 10000;
+// Reads the listing of folder kind once, now, into the contents record, the
+// dialog's modal loop turning meanwhile; its button gives up (kListingCancelled).
+// The file lists poll only the folder shown, and that one every 5 s: what must
+// know what a folder holds now reads it here. kListingFailed when the device
+// refuses the listing or the queue makes no progress for kListingIdleLimitMs.
+u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord* contents,
+                     u32 kind);

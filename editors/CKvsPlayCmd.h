@@ -25,7 +25,6 @@
 class CShowMediaScan;
 class CConfirmedUpload;
 class CDevRequestQueue;
-class CKvsFileListPoller;
 class CSimpleProgressDialog;
 class LFrame;
 class LMenuBar;
@@ -127,7 +126,7 @@ public:
     // "cCopyUms".
     void CopyShowToUms();
     bool FetchFileLists();
-    bool FetchFileList(CSimpleProgressDialog* progress, CKvsFileListPoller& poller, u32 kind);
+    bool FetchFileList(CSimpleProgressDialog* progress, u32 kind);
     // The media the sequence settings refer to, looked up in the device's contents.
     std::unique_ptr<CShowMediaScan> NewMediaScan();
     const CRecord* ContentsRecord();

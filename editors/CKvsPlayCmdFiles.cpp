@@ -58,26 +58,6 @@ u32 Step(CSimpleProgressDialog* progress, LHandler* self, u32 ms) {
     return 0;
 }
 
-// How long a request queue has made no progress: its status changes with
-// every step of a request, and each change turns the dialog's spinner.
-class QueueIdle {
-public:
-    explicit QueueIdle(CReqQueue& queue) : fQueue(queue), fStatus(queue.CurrentStatus()) {}
-    u32 Ms(CSimpleProgressDialog* progress) {
-        const u32 now = fQueue.CurrentStatus();
-        if (now == fStatus) return LTickMs() - fSince;
-        fStatus = now;
-        fSince = LTickMs();
-        if (progress) progress->Spin();
-        return 0;
-    }
-
-private:
-    CReqQueue& fQueue;
-    u32 fStatus;
-    u32 fSince = LTickMs();
-};
-
 }  // namespace
 
 // ---- the setting files
@@ -163,7 +143,7 @@ void CKvsPlayCmd::RequestDone(void* self, CStrm*, const u32* status) {
 
 bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload* upload) {
     CReqQueue& queue = fDevice->FileRequests();
-    QueueIdle idle(queue);
+    CQueueIdle idle(queue);
     bool offered = false;
     while (!fRequestDone) {
         if (idle.Ms(progress) >= kIdleLimitMs && !offered && progress) {
@@ -187,7 +167,7 @@ bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload*
 
 bool CKvsPlayCmd::WaitChannels(CSimpleProgressDialog* progress) {
     if (!fSeqChan || !fPlayChan) return true;
-    QueueIdle idle(fDevice->ChannelRequests());
+    CQueueIdle idle(fDevice->ChannelRequests());
     while (fSeqChan->IsBusy() || fPlayChan->IsBusy()) {
         if (idle.Ms(progress) >= kIdleLimitMs) return false;
         Step(progress, this, kStepMs);
@@ -426,29 +406,19 @@ bool CKvsPlayCmd::FetchFileLists() {
     CSimpleProgressDialog progress(this, LPaneOpt::Window(kWindowDialog, 2));
     progress.ShowSpinner();
     progress.SetMessage(StdDialogText(kTexts, 4));
-    CKvsFileListPoller poller(fDevice->ObjLink());
-    const bool ok = FetchFileList(&progress, poller, 0) && FetchFileList(&progress, poller, 1);
+    const bool ok = FetchFileList(&progress, 0) && FetchFileList(&progress, 1);
     progress.HideWindow();
     return ok;
 }
 
-bool CKvsPlayCmd::FetchFileList(CSimpleProgressDialog* progress, CKvsFileListPoller& poller,
-                                u32 kind) {
-    bool done = false;
-    poller.StartWithCallback(kind, &done, [](void* flag) { *static_cast<bool*>(flag) = true; });
-    QueueIdle idle(fDevice->FileRequests());
-    bool ok = true;
-    while (!done) {
-        if (idle.Ms(progress) >= kIdleLimitMs) {
-            ok = false;
-            if (progress) progress->HideWindow();
-            Report(this, 5);
-            break;
-        }
-        if (Step(progress, this, kStepMs) != 0) {
-            ok = false;  // the user gave up: nothing to report
-            break;
-        }
+bool CKvsPlayCmd::FetchFileList(CSimpleProgressDialog* progress, u32 kind) {
+    CRecordDoc* contents = fDevice->ContentsDoc();
+    const u32 outcome = ReadListingModal(progress, &fDevice->FileRequests(),
+                                         contents ? contents->Root() : nullptr, kind);
+    if (outcome == kListingFailed) {
+        progress->HideWindow();
+        Report(this, 5);
     }
-    return ok;
+    // The user gave up: nothing to report.
+    return outcome == kListingRead;
 }

@@ -33,44 +33,38 @@ void CKvsFileDrop::AddDropped(const LString& path) {
     fTimer.Start(0u);
 }
 
-std::vector<LString> CKvsFileDrop::ExistingNames() const {
-    std::vector<LString> found;
-    CRecord* contents = fLink ? fLink->ContentsRecord() : nullptr;
-    if (!contents || fKind > 1) return found;
-    const u32 entries = NodeListCount(contents, fKind);
-    std::vector<std::string> listed;
-    listed.reserve(entries);
-    for (u32 i = 0; i < entries; ++i) {
-        LString name;
-        listed.push_back(ComposedBaseName(NodeListText(&name, contents, fKind, i).CStr()));
-    }
-    for (u32 p = 0; p < fPaths.Count(); ++p) {
-        // Local paths, no URL escapes read into them; the name compared is the
-        // one the upload gives the file on the card.
-        const LString base = DeviceNameForLocalFile(fPaths.At(p).CStr(), "");
-        const std::string mine = ComposedBaseName(base.CStr());
-        for (const std::string& l : listed) {
-            if (l == mine) {
-                found.push_back(base);
-                break;
-            }
-        }
-    }
-    return found;
-}
-
 void CKvsFileDrop::Offer() {
-    if (fPaths.Count() == 0) return;
-    const std::vector<LString> existing = ExistingNames();
-    if (!existing.empty()) {
+    // Files dropped while the card is read are offered after these, with a
+    // reading of their own.
+    if (fPaths.Count() == 0 || fOffering) return;
+    LHandler* owner = fLink && fLink->DialogOwner() ? fLink->DialogOwner() : this;
+    const u32 count = fPaths.Count();
+    std::vector<LString> names;
+    // Local paths, no URL escapes read into them; the name compared is the
+    // one the upload gives the file on the card.
+    for (u32 p = 0; p < count; ++p)
+        names.push_back(DeviceNameForLocalFile(fPaths.At(p).CStr(), ""));
+    std::vector<LString> taken;
+    fOffering = true;
+    const bool read =
+        CheckCardNames(owner, fLink ? fLink->DeviceQueue() : nullptr,
+                       fLink ? fLink->ContentsRecord() : nullptr, fKind, names, &taken);
+    fOffering = false;
+    if (fPaths.Count() != count) {
+        fTimer.Start(0u);
+        return;
+    }
+    std::vector<LString> existing;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (!taken[i].IsEmpty()) existing.push_back(names[i]);
+    if (read && !existing.empty()) {
         LTextStream text;
         text.Put(StdDialogText(kTexts, 2));
         for (size_t i = 0; i < existing.size(); ++i) {
             if (i > 0) text.Put(", ");
             text.Put(existing[i]);
         }
-        CSimpleMessageDialog dialog(fLink && fLink->DialogOwner() ? fLink->DialogOwner() : this,
-                                    LPaneOpt::Window(kWindowDialog, 0));
+        CSimpleMessageDialog dialog(owner, LPaneOpt::Window(kWindowDialog, 0));
         dialog.SetTitle(StdDialogText(kTexts, 0));
         dialog.fOk.SetTitle(StdDialogText(kTexts, 1));
         if (dialog.Run(text.ToString(), 0, true) != 1) {
@@ -78,8 +72,12 @@ void CKvsFileDrop::Offer() {
             return;
         }
     }
-    Send(CKvsFileDrop_Dropped, this, fParent);
+    if (read) {
+        fTargets = std::move(taken);
+        Send(CKvsFileDrop_Dropped, this, fParent);
+    }
     fPaths.Clear();
+    fTargets.clear();
 }
 
 LMessage CKvsFileDrop::HandleMessage(const LMessage& msg) {

@@ -1,7 +1,8 @@
 #pragma once
 // The drop area of a device's file list: files dragged onto it are offered to
-// the device as uploads of the folder shown, after asking whether files of the
-// same names may be replaced. The offer runs from a timer, outside the drag.
+// the device as uploads of the folder shown, after asking whether files the
+// card holds under the same names may be replaced. The offer runs from a
+// timer, outside the drag.
 
 #include "framework/CMainLoop.h"
 #include "framework/LDropPane.h"
@@ -22,11 +23,11 @@ public:
     u32 Kind() const { return fKind; }
     // Read by the receiver of "CKvsFileDrop_Dropped" during the send.
     const CPathArray& Paths() const { return fPaths; }
+    // For each path, the card's own name of the file its upload replaces (the
+    // user agreed to it), empty for a new one. Read during the send too.
+    const std::vector<LString>& Targets() const { return fTargets; }
     // A dropped file (a local path), offered when the timer fires.
     void AddDropped(const LString& path);
-    // The base names of the paths that the card already holds in the list of
-    // the kind, in drop order.
-    std::vector<LString> ExistingNames() const;
 
 private:
     void Offer();
@@ -34,6 +35,8 @@ private:
     MDevObjLink* fLink;
     u32 fKind = 0;
     CPathArray fPaths;
+    std::vector<LString> fTargets;
     LTimer fTimer;
+    bool fOffering = false;
 };
 

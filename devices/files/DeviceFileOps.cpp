@@ -11,6 +11,7 @@
 #include "base/TextFormat.h"
 #include "devices/files/CKvsFileList.h"
 #include "devices/files/CKvsRenDlg.h"
+#include "devlink/FileListPoller.h"
 #include "devlink/ReqQueue.h"
 #include "framework/StdDialogs.h"
 #include "records/PrefNodes.h"
@@ -291,40 +292,49 @@ LString RenamedFileName(const char* edited, const char* oldName) {
     return composed.ToString();
 }
 
-std::string ComposedBaseName(const char* name) {
+std::string CardNameKey(const char* name) {
     LString base;
     ReplaceExtension(&base, name, "");
-    LTextStream composed;
-    if (!ComposeFileNameNfc(base.CStr(), composed)) return std::string(base.View());
-    return std::string(composed.CStr(), composed.Length());
+    LTextStream composed, folded;
+    if (!ComposeFileNameNfc(base.CStr(), composed) || !FoldCaseSimple(composed.CStr(), folded))
+        return std::string(base.View());
+    return std::string(folded.CStr(), folded.Length());
 }
 
-namespace {
-
-// The entry of the folder's listing that a move to newName would replace,
-// empty when none. The list shows names composed and without their
-// extension, and takes the folder's extension in any case: a name that reads
-// the same there is taken, whatever bytes the card holds it under. The file
-// being renamed is no other file.
-LString ListedNameTaken(const CRecord* contents, u32 kind, const LString& oldName,
-                        const LString& newName) {
-    if (!contents) return LString();
-    const std::string base = ComposedBaseName(newName.CStr());
-    const char* ext = FindExtension(newName.CStr());
-    for (u32 i = 0, n = NodeListCount(contents, kind); i < n; ++i) {
-        LString listed;
-        NodeListText(&listed, contents, kind, i);
-        if (StrEqual(listed.CStr(), oldName.CStr())) continue;
-        if (StrEqualNoCase(FindExtension(listed.CStr()), ext) &&
-            ComposedBaseName(listed.CStr()) == base)
-            return listed;
+bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
+                    const std::vector<LString>& names, std::vector<LString>* taken,
+                    const char* self) {
+    taken->assign(names.size(), LString());
+    if (kind > 1) return false;
+    // A queue of no device has no card to read: the contents are all there is.
+    if (queue && queue->Serial() != 0) {
+        auto progress = std::make_unique<CSimpleProgressDialog>(owner, DialogOptions());
+        progress->ShowSpinner();
+        progress->SetMessage(Item(13));
+        const u32 read = ReadListingModal(progress.get(), queue, contents, kind);
+        progress.reset();
+        if (read == kListingFailed) Tell(owner, Item(14));
+        if (read != kListingRead) return false;
     }
-    return LString();
+    if (!contents) return true;
+    const u32 count = NodeListCount(contents, kind);
+    std::vector<LString> listed(count);
+    std::vector<std::string> keys(count);
+    for (u32 i = 0; i < count; ++i)
+        keys[i] = CardNameKey(NodeListText(&listed[i], contents, kind, i).CStr());
+    for (size_t n = 0; n < names.size(); ++n) {
+        const std::string key = CardNameKey(names[n].CStr());
+        for (u32 i = 0; i < count; ++i) {
+            if (keys[i] != key || (self && StrEqual(listed[i].CStr(), self))) continue;
+            // Of names that were already one file to the card, the one written exactly wins.
+            if ((*taken)[n].IsEmpty() || StrEqual(listed[i].CStr(), names[n].CStr()))
+                (*taken)[n] = listed[i];
+        }
+    }
+    return true;
 }
 
-}  // namespace
-
-LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const CRecord* contents,
+LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, CRecord* contents,
                          const LString& oldName, u32 kind) {
     const char* folder = DeviceFolderOfKind(kind);
     if (!folder || !queue || !IsDeviceFileName(oldName.CStr(), oldName.Length())) return LString();
@@ -337,13 +347,19 @@ LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const CRecord* conte
         if (dialog.RunModal() != 1) return LString();
         edited = dialog.Name();
     }
-    const LString newName = RenamedFileName(edited.CStr(), oldName.CStr());
+    LString newName = RenamedFileName(edited.CStr(), oldName.CStr());
     if (StrEqual(newName.CStr(), oldName.CStr())) return LString();
     if (!IsDeviceFileName(newName.CStr(), newName.Length())) return LString();
     // The device replaces a file that holds the new name: its content would
-    // be gone without a word.
-    const LString taken = ListedNameTaken(contents, kind, oldName, newName);
-    if (!taken.IsEmpty() && !AskReplace(owner, 12, {taken})) return LString();
+    // be gone without a word. Agreed, the move goes onto that file's own name,
+    // so that it is replaced and not kept beside a name that reads the same.
+    std::vector<LString> taken;
+    if (!CheckCardNames(owner, queue, contents, kind, {newName}, &taken, oldName.CStr()))
+        return LString();
+    if (!taken[0].IsEmpty()) {
+        if (!AskReplace(owner, 12, {taken[0]})) return LString();
+        newName = taken[0];
+    }
     auto dialog = OpenProgress(owner, 1, 1);
     const std::string path = std::string("/.cmd/fmmv//") + folder + "/" + oldName.CStr() + "//" +
                              folder + "/" + newName.CStr();

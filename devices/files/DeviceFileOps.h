@@ -61,10 +61,10 @@ bool DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<
 // The device name that an edited base name gives: composed, with the old
 // name's extension in lower case.
 LString RenamedFileName(const char* edited, const char* oldName);
-// Asks for a new base name and moves the file; the new name, or empty when
-// nothing was renamed. A name that the folder's listing in contents (the
-// device's 'DCTS') already shows is taken only when the user agrees.
-LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, const CRecord* contents,
+// Asks for a new base name and moves the file; the name it has now, or empty
+// when nothing was renamed. A name that the folder holds already (CheckCardNames)
+// is taken only when the user agrees, and then the file of that name is replaced.
+LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, CRecord* contents,
                          const LString& oldName, u32 kind);
 
 // How far a download is, in percent of size (0 for an empty file).
@@ -85,7 +85,23 @@ void DownloadDeviceFiles(LHandler* owner, CReqQueue* queue, CRecord* contents,
 
 // Composed (NFC) form of a UTF-8 file name; false on a malformed sequence.
 bool ComposeFileNameNfc(const char* name, LTextSink& out);
-// A name as the file list shows it, to tell names apart: composed, without
-// its extension; the name itself when it is malformed (it then matches only
-// itself).
-std::string ComposedBaseName(const char* name);
+// Which names of a card's folder are one file. A folder lists the files of
+// its one extension, in any case, and the list shows each name composed and
+// without it; a memory card's file system (FAT) may well fold case, so that
+// "my song" would take the place of "My Song". Names are the same file when
+// their base names, composed and case-folded (simple folding, the same in every
+// locale), are equal: a name the user could take for a listed one, or that the
+// card could store over it, is asked about and never written beside it. A
+// malformed name is the same only as itself. The key that tells them apart:
+std::string CardNameKey(const char* name);
+// The one check before a file is renamed, uploaded or made in folder kind of
+// the card: the folder's listing is read now into contents (whichever folder
+// the window shows: only that one is polled, and only every 5 s), then, for
+// each name, taken gets the listed file it is the same as (empty for none;
+// self, the file being renamed, is no other file). What is written onto a
+// taken name goes to that file's exact name, so that it replaces it. False,
+// nothing to be sent, when the user gave up the listing or it could not be
+// read (then said).
+bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
+                    const std::vector<LString>& names, std::vector<LString>* taken,
+                    const char* self = nullptr);

@@ -8,6 +8,7 @@
 #include "base/Paths.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/DevTransfer.h"
+#include "devices/files/DeviceFileOps.h"
 #include "devices/recordings/CDrcBlackoutStrm.h"
 #include "devices/recordings/CKvsBoDlg.h"
 #include "framework/StdDialogs.h"
@@ -73,11 +74,16 @@ i32 CreateBlackoutRecording(LHandler* frame, CKvsDevCtl& device) {
     }
     // OK stays disabled without a name; a key press cannot get past that either.
     if (name.IsEmpty()) return kBlackoutNotSent;
-    const LString file = BlackoutFileName(name);
+    LString file = BlackoutFileName(name);
     CRecord* contents = device.Record(CKvsDevCtl::kContents);
-    if (NodeListFindLast(contents, 0, file.CStr()) >= 0 &&
-        ConfirmBlackout(frame, kAskReplace, true) != 1)
+    std::vector<LString> taken;
+    if (!CheckCardNames(frame, &device.FileQueue(), contents, 0, {file}, &taken))
         return kBlackoutNotSent;
+    if (!taken[0].IsEmpty()) {
+        if (ConfirmBlackout(frame, kAskReplace, true) != 1) return kBlackoutNotSent;
+        // Onto the file it replaces, not beside it under a name that reads the same.
+        file = taken[0];
+    }
 
     i32 result;
     {

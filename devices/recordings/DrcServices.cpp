@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "base/TextFormat.h"
 #include "devices/files/CKvsRenDlg.h"
+#include "devices/files/DeviceFileOps.h"
 #include "devlink/DevServiceDialogs.h"
 #include "devlink/DeviceService.h"
 #include "editors/DeviceHooks.h"
@@ -82,17 +83,24 @@ bool AskOutputName(LHandler* handler, MPlayDevice& device, MDrcServiceUi& ui, u3
             ui.ShowMessage(handler, StdDialogText(kServiceTextsName, kSvcBadName));
             continue;
         }
+        // By the card's rule: a name that is a source's to the card would
+        // have the device write over the recording it reads.
         bool same = false;
-        for (const LString& s : sources) same = same || s == *output;
+        for (const LString& s : sources)
+            same = same || CardNameKey(s.CStr()) == CardNameKey(output->CStr());
         if (same) {
             ui.ShowMessage(handler, StdDialogText(kServiceTextsName, kSvcSameAsSource));
             continue;
         }
         CRecordDoc* contents = device.ContentsDoc();
-        if (contents && contents->Root() &&
-            NodeListFindLast(contents->Root(), 0, output->CStr()) >= 0 &&
-            !ui.Confirm(handler, kSvcReplaceAsk, kSvcReplaceButton))
-            continue;
+        std::vector<LString> taken;
+        if (!CheckCardNames(handler, &device.FileRequests(), contents ? contents->Root() : nullptr,
+                            0, {*output}, &taken))
+            return false;
+        if (taken[0].IsEmpty()) return true;
+        if (!ui.Confirm(handler, kSvcReplaceAsk, kSvcReplaceButton)) continue;
+        // The device writes onto the file it replaces, not beside it.
+        *output = taken[0];
         return true;
     }
 }

@@ -331,10 +331,8 @@ TEST_F(DevFiles, DeleteSendsEachAndReportsOnce) {
 
 TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
     const std::string mv = "/.cmd/fmmv///sdc/kevrecfiles/";
-    const char* const onCard[] = {"Show.DRC", "a.drc", "b.drc",
-                                  "c.drc",    "x.drc", "Bu\xCC\x88hne.drc"};
-    // The listing as the device gives it.
-    for (const char* n : onCard) NodeListInsertSorted(ContentsRecord(), 0, n, "1", "i");
+    const char* const onCard[] = {
+        "Show.DRC", "a.drc", "b.drc", "c.drc", "x.drc", "My Song.drc", "Bu\xCC\x88hne.drc"};
     const struct {
         const char* old;
         const char* typed;  // null: cancel
@@ -342,24 +340,55 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         const char* result;
         std::deque<bool> answers = {};
         std::string said = "";
+        const char* fault = "";
     } cases[] = {
         // Its own name in another case is no other file: nothing is asked.
         {"Show.DRC", "Show", mv + "Show.DRC//" + "/sdc/kevrecfiles/Show.drc", "Show.drc"},
         {"a.drc", "a", "", ""},
         {"a.drc", "Cafe\xCC\x81", mv + "a.drc///sdc/kevrecfiles/Caf%C3%A9.drc", "Caf\xC3\xA9.drc"},
-        // Onto a listed name: asked by that name, sent only when agreed.
+        // Onto a name the card holds: asked by that name, sent only when agreed.
         {"b.drc", "c", mv + "b.drc///sdc/kevrecfiles/c.drc", "c.drc", {true}, "12:c.drc"},
         {"b.drc", "c", "", "", {false}, "12:c.drc"},
-        // Listed with its extension in capitals, or decomposed: the same name to the user.
+        // Held with its extension in capitals, decomposed, or in another case:
+        // the same file to the card; agreed, that very file is replaced.
         {"b.drc", "Show", "", "", {false}, "12:Show.DRC"},
-        {"b.drc", "B\xC3\xBChne", "", "", {false}, "12:Bu\xCC\x88hne.drc"},
+        {"b.drc",
+         "Show",
+         mv + "b.drc///sdc/kevrecfiles/Show.DRC",
+         "Show.DRC",
+         {true},
+         "12:Show.DRC"},
+        {"b.drc",
+         "B\xC3\xBChne",
+         mv + "b.drc///sdc/kevrecfiles/Bu%CC%88hne.drc",
+         "Bu\xCC\x88hne.drc",
+         {true},
+         "12:Bu\xCC\x88hne.drc"},
+        {"b.drc", "my song", "", "", {false}, "12:My Song.drc"},
+        // Listed but gone from the card: nothing to ask about.
+        {"b.drc", "zz", mv + "b.drc///sdc/kevrecfiles/zz.drc", "zz.drc"},
+        // The card's files unknown: said, nothing sent.
+        {"b.drc", "c", "", "", {}, "14", "error code=2 dir=in opcode=RRQ"},
         {"x.drc", nullptr, "", ""},
         // Gone from the device meanwhile: the move fails, nothing is renamed.
         {"gone.drc", "new", mv + "gone.drc///sdc/kevrecfiles/new.drc", "", {}, "9"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());
+        std::filesystem::remove_all(Sdc("kevrecfiles"));
+        std::filesystem::create_directories(Sdc("kevrecfiles"));
         for (const char* n : onCard) Put(Sdc(std::string("kevrecfiles/") + n), n);
+        // The list as a folder not shown leaves it: never read, or read before
+        // the card changed.
+        for (u32 n; (n = NodeListCount(ContentsRecord(), 0)) > 0;) {
+            LString name;
+            NodeListRemoveByName(ContentsRecord(), 0,
+                                 NodeListText(&name, ContentsRecord(), 0, n - 1).CStr());
+        }
+        NodeListInsertSorted(ContentsRecord(), 0, "zz.drc", "1", "i");
+        if (*c.fault) {
+            ASSERT_TRUE(Ok(std::string("fault ") + c.fault + " path=/.cmd/fmls///sdc/kevrecfiles"));
+        }
         fOwner.answers = c.answers;
         fOwner.rename = [&](CKvsRenDlg* d) {
             if (!c.typed) return LHandler::Send(LStdCtl_Selected, &d->fCancel, d);
@@ -371,13 +400,21 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
             RenameDeviceFile(&fOwner, fQueue.get(), ContentsRecord(), LString(c.old), 0);
         EXPECT_EQ(Requests("/.cmd/fmmv"), c.request) << c.old << " " << c.said;
         EXPECT_STREQ(got.CStr(), c.result) << c.old;
-        EXPECT_EQ(fOwner.Said(kFileOpTexts, 13), c.said) << c.old;
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 15), c.said) << c.old;
         // Declined, every file stays as it was.
         if (!c.answers.empty() && !c.answers.front()) {
             for (const char* n : onCard) {
                 EXPECT_EQ(Get(Sdc(std::string("kevrecfiles/") + n)), n);
             }
         }
+        // Agreed, the renamed file holds the name; no two files read the same.
+        if (*c.result) {
+            EXPECT_EQ(Get(Sdc(std::string("kevrecfiles/") + c.result)), c.old);
+        }
+        std::set<std::string> keys;
+        for (const auto& e : std::filesystem::directory_iterator(Sdc("kevrecfiles")))
+            EXPECT_TRUE(keys.insert(CardNameKey(e.path().filename().c_str())).second)
+                << c.old << " " << e.path().filename();
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,7 +73,10 @@ protected:
 };
 
 TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
-    NodeListInsertSorted(ctl->Record(CKvsDevCtl::kContents), 0, "taken.drc", "1", "");
+    // On the card, whatever the list was last told.
+    const std::string card = fDir.Path() + "/" + std::to_string(serial) + "/sdc/kevrecfiles/";
+    std::filesystem::create_directories(card);
+    for (const char* n : {"taken.drc", "Loud.DRC"}) std::ofstream(card + n) << "DRC";
     const struct {
         const char* file;
         f64 start, end;
@@ -92,6 +97,9 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
          {false, true},
          "drctrim//a.drc//taken.drc//0//1",
          {16, 16}},
+        // The same to the card in another case: asked, and written onto that file.
+        {"a.drc", 0, 1, {"loud"}, {true}, "drctrim//a.drc//Loud.DRC//0//1", {16}},
+        {"a.drc", 0, 1, {"A", "b"}, {}, "drctrim//a.drc//b.drc//0//1", {14}},
         // Names that cannot travel in a request: refused, or made safe as typed.
         {"x/y.drc", 0, 1, {}, {}, "", {20}},
         {"a.drc", 0, 1, {"../c"}, {}, "drctrim//a.drc//___c.drc//0//1", {}},

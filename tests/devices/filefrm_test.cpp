@@ -340,8 +340,12 @@ struct Receiver : LHandler {
         if (msg.Is(CKvsFileDrop_Dropped)) {
             const auto* d = static_cast<const CKvsFileDrop*>(msg.source);
             std::string s = std::to_string(d->Kind()) + ":";
-            for (u32 i = 0; i < d->Paths().Count(); ++i)
-                s += std::string(d->Paths().At(i).View()) + ",";
+            // A path that replaces a file: ">" and the card's name of that file.
+            for (u32 i = 0; i < d->Paths().Count(); ++i) {
+                const LString target = i < d->Targets().size() ? d->Targets()[i] : LString();
+                s += std::string(d->Paths().At(i).View()) +
+                     (target.IsEmpty() ? "" : ">" + std::string(target.View())) + ",";
+            }
             got.push_back(s);
             return LMessage();
         }
@@ -366,7 +370,13 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
          {"/tmp/show.wav", "/tmp/new.drc", "/tmp/b.drc"},
          {true},
          replace + "show, b",
-         {"0:/tmp/show.wav,/tmp/new.drc,/tmp/b.drc,"}},
+         {"0:/tmp/show.wav>show.drc,/tmp/new.drc,/tmp/b.drc>b.drc,"}},
+        {"another case",
+         0,
+         {"/tmp/SHOW.drc"},
+         {true},
+         replace + "SHOW",
+         {"0:/tmp/SHOW.drc>show.drc,"}},
         {"declined", 0, {"/tmp/show.wav"}, {false}, replace + "show", {}},
         {"a name that only looks escaped",
          0,
@@ -379,13 +389,13 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
          {"/tmp/sh\tow.wav", "/tmp/b.drc.drc", "/tmp/nl\nz.drc"},
          {true},
          replace + "sh_ow, b_drc",
-         {"0:/tmp/sh\tow.wav,/tmp/b.drc.drc,/tmp/nl\nz.drc,"}},
+         {"0:/tmp/sh\tow.wav>sh_ow.drc,/tmp/b.drc.drc>b_drc.drc,/tmp/nl\nz.drc,"}},
         {"decomposed matches composed",
          1,
          {"/tmp/Cafe\xCC\x81.drc"},
          {true},
          replace + "Cafe\xCC\x81",
-         {"1:/tmp/Cafe\xCC\x81.drc,"}},
+         {"1:/tmp/Cafe\xCC\x81.drc>Caf\xC3\xA9.wav,"}},
     };
     for (const auto& c : cases) {
         Stage s;

@@ -125,14 +125,18 @@ TEST_F(FileJobs, NamesKindsAndConversion) {
     q.AddJob(2, Local("x.drc"));
     q.AddJob(1, Local("Song.aiff"));
     for (int i = 0; i < 7; ++i) q.AddJob(0, Local("r" + std::to_string(i) + ".drc"));
-    EXPECT_EQ(q.JobsAdded(), 12u);
-    ASSERT_TRUE(Done(12));
+    // Agreed to replace a file the card holds in other capitals: onto that one.
+    q.AddJob(0, Local("Loud.drc"), LString("LOUD.DRC"));
+    EXPECT_EQ(q.JobsAdded(), 13u);
+    ASSERT_TRUE(Done(13));
+    EXPECT_EQ(ReadFile(Sdc("kevrecfiles/LOUD.DRC")), ReadFile(fLocal.Path() + "/Loud.drc"));
+    EXPECT_FALSE(std::filesystem::exists(Sdc("kevrecfiles/Loud.drc")));
     EXPECT_EQ(ReadFile(Sdc("kevrecfiles/A.drc")), ReadFile(fLocal.Path() + "/A.DRC"));
     EXPECT_EQ(ReadFile(Sdc("audiofiles/Song.wav")), ReadFile(fLocal.Path() + "/Song.aiff"));
     EXPECT_TRUE(std::filesystem::exists(Sdc("kevrecfiles/Caf\xC3\xA9.drc")));
     EXPECT_EQ(Taken(), (std::vector<std::string>{"a.txt=1", "b.mp3=1"})) << "successes only count";
-    EXPECT_EQ(Writes(), "FUFUFUFUFUFUFUFUFUFU") << "one at a time, each after its own pulse";
-    EXPECT_EQ(fSignals, 10u);
+    EXPECT_EQ(Writes(), "FUFUFUFUFUFUFUFUFUFUFU") << "one at a time, each after its own pulse";
+    EXPECT_EQ(fSignals, 11u);
 }
 
 TEST_F(FileJobs, BusyChannelDelaysTheUploadAboutOneSecondAtMost) {

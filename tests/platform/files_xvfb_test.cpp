@@ -375,9 +375,36 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                   mv + "c%20take.drc///sdc/kevrecfiles/x_y_z_.drc");
         EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/x_y_z_.drc"));
 
-        // In the audio files, a rename onto a name the card holds asks, by that
-        // name; declined, the device hears nothing and both files stay; agreed,
-        // the move goes.
+        // Onto a name the card holds in other capitals, put there since the
+        // list was read: asked by that name; agreed, that file is replaced
+        // and the list shows the name once.
+        std::ofstream(card + "/kevrecfiles/Loud_gj.DRC") << "DRC loud";
+        sim.Cmd("log clear");
+        clickRow("x_y_z_.drc");
+        {
+            Answer typed(x,
+                         "key ctrl+a ; xdotool type --delay 100 Loud_gj ; xdotool sleep 0.3 "
+                         "key Return");
+            MessageWatch question(x, "key Return");
+            ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Closed() && question.Shown() == 1; }, 10000));
+            EXPECT_EQ(question.Text(),
+                      std::string(StdDialogText("KVSFILEOP", 12).View()) + "Loud_gj.DRC");
+            EXPECT_TRUE(
+                WaitUntil([&] { return list->Count() == 2 && rowOf("Loud_gj.DRC") >= 0; }, 10000));
+        }
+        EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"),
+                  mv + "x_y_z_.drc///sdc/kevrecfiles/Loud_gj.DRC");
+        EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/Loud_gj.drc"));
+        {
+            std::string held;
+            std::getline(std::ifstream(card + "/kevrecfiles/Loud_gj.DRC"), held);
+            EXPECT_EQ(held, "DRC c take.drc");
+        }
+
+        // In the audio files, a rename onto a name the card holds in other
+        // capitals asks, by that name; declined, the device hears nothing and
+        // both files stay; agreed, the move goes onto that file.
         CKvsFileFrm* frame = view->Frame()->fFiles;
         auto clickTab = [&](CStateButton& tab, u32 count) {
             const LRect tb = tab.Bounds();
@@ -400,7 +427,7 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             sim.Cmd("log clear");
             clickRow(ouverture.c_str());
             Answer typed(x,
-                         "key ctrl+a ; xdotool type --delay 100 My\\ Song\\ 01 ; xdotool sleep 0.3 "
+                         "key ctrl+a ; xdotool type --delay 100 my\\ song\\ 01 ; xdotool sleep 0.3 "
                          "key Return");
             MessageWatch question(x, agree ? "key Return" : "key Escape");
             if (!agree)

@@ -16,6 +16,7 @@
 
 #include "XvfbKeys.h"
 #include "ControlFixture.h"
+#include "MessageWatch.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "base/Resources.h"
@@ -208,6 +209,58 @@ TEST_F(RecCtlXvfb, BarDraggedWhilePositionsArriveHoldsThenFollows) {
         3000))
         << bar.GetValue() << " device " << position;
     x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_bar.png");
+}
+
+// With the audio files shown, two takes each renamed "Take_gj" after their
+// stop: the second asks about the first, by its name on the card; declined,
+// the device hears no move and both takes stay.
+TEST_F(RecCtlXvfb, ASecondTakeRenamedOntoTheFirstAsksWhicheverFolderIsShown) {
+    CKvsRecCtlF* rec = view->Frame();
+    CKvsFileFrm* files = rec->fFiles;
+    LoopDrained();
+    auto click = [&](LPane& pane) {
+        const auto [px, py] = OnScreen(pane);
+        return "mousemove " + std::to_string(px + pane.Bounds().Width() / 2) + " " +
+               std::to_string(py + pane.Bounds().Height() / 2) + " click 1";
+    };
+    x.Xdotool(click(files->fTab1));
+    ASSERT_TRUE(WaitUntil([&] { return files->fList->Kind() == 1; }, 5000));
+    const std::string card = dir.Path() + "/d/sdc/kevrecfiles/";
+    MessageWatch question(x, "key Escape");
+    question.ShootNext(KEVO_BINARY_DIR "/rec_xvfb_second_take_asked.png");
+    for (const int take : {1, 2}) {
+        SCOPED_TRACE(take);
+        x.Xdotool(click(rec->fRec));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 5000));
+        Answer typed(x,
+                     "key ctrl+a ; xdotool type --delay 120 Take_gj ; xdotool sleep 0.3 key "
+                     "Return");
+        // The stop's rename runs inside the click: the click goes on its own.
+        x.XdotoolAsync(click(rec->fStop));
+        EXPECT_TRUE(WaitUntil([&] { return typed.Closed(); }, 8000));
+        if (take == 1) {
+            EXPECT_TRUE(
+                WaitUntil([&] { return std::filesystem::exists(card + "Take_gj.drc"); }, 10000));
+        } else {
+            EXPECT_TRUE(
+                WaitUntil([&] { return question.Shown() == 1 && !question.Open(); }, 10000));
+        }
+        Await("the device idle after the stop", [&] {
+            LoopDrained();
+            return sim.Idle();
+        });
+    }
+    EXPECT_EQ(question.Text(), std::string(StdDialogText("KVSFILEOP", 12).View()) + "Take_gj.drc");
+    std::string moves;
+    for (const std::string& l : sim.Log())
+        if (l.rfind("fm ", 0) == 0 && testtftp::SimDeviceProcess::Field(l, "op") == "mv")
+            moves += testtftp::SimDeviceProcess::Field(l, "path") + " ";
+    EXPECT_EQ(moves, "/sdc/kevrecfiles/REC0001.drc ");
+    EXPECT_TRUE(std::filesystem::exists(card + "Take_gj.drc"));
+    EXPECT_TRUE(std::filesystem::exists(card + "REC0002.drc"));
+    x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_second_take.png");
+    win->HideWindow();
 }
 
 // The basic play edit of the same device: a start typed into the Start field
