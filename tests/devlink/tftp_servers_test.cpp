@@ -60,11 +60,11 @@ protected:
             execv(a[0], a.data());
             _exit(127);
         }
-        // Serving once the port is taken.
+        // Serving once the port is taken. Looked up, not tried: a trial bind
+        // holding the port the moment the server binds it would turn it away.
         ASSERT_TRUE(RunUntil(
             [&] {
-                return portsharetest::TryBindAnyUdp(port) == 0 &&
-                       waitpid(pid, nullptr, WNOHANG) == 0;
+                return portsharetest::UdpPortBound(port) && waitpid(pid, nullptr, WNOHANG) == 0;
             },
             5000));
     }

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <random>
 
 #include "base/Types.h"
@@ -38,6 +39,23 @@ inline u16 TryBindAnyUdp(u16 port) {
                     getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
     close(fd);
     return ok ? ntohs(sa.sin_port) : 0;
+}
+
+// Whether some IPv4 UDP socket on this machine is bound to port, as the kernel's
+// table says. Unlike a trial bind it takes nothing: a server binding the port at
+// that moment is never turned away by the check meant to see it serving.
+inline bool UdpPortBound(u16 port) {
+    FILE* f = fopen("/proc/net/udp", "r");
+    if (!f) return false;
+    char line[512];
+    bool bound = false;
+    if (fgets(line, sizeof line, f)) {  // the heading
+        unsigned local;
+        while (!bound && fgets(line, sizeof line, f))
+            bound = sscanf(line, " %*d: %*x:%x", &local) == 1 && local == port;
+    }
+    fclose(f);
+    return bound;
 }
 
 // A UDP port nobody uses right now, on any address, for a server under test.
