@@ -1,6 +1,8 @@
 // The play-button assignment and layouts windows offscreen (playasn_*.png in the build folder).
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
+
 #include "QtDrawFixture.h"
 #include "PaneInput.h"
 #include "ShellFixture.h"
@@ -132,6 +134,21 @@ TEST(PlayAsnOffscreen, AFreshGridShowsItsButtonAndTakesAWholeTitle) {
         }
         EXPECT_GT(cell.Width(), 20);
         EXPECT_GT(cell.Height(), 20);
+        // Every button fits whatever the grid: neither bar offers a scroll
+        // (their knobs were left as long as an earlier range had them).
+        for (auto [cols, rows] : {std::pair{1.f, 1.f}, {3.f, 2.f}, {1.f, 1.f}}) {
+            for (auto [field, value] : {std::pair{&win.fCols, cols}, {&win.fRows, rows}}) {
+                field->SetValue(value);
+                win.HandleMessage(LMessage{CNumVol_Fix, field, &win});
+            }
+            LoopDrained();
+            for (LScrollBar* bar : {win.fNavi.HBar(), win.fNavi.VBar()}) {
+                auto* w = static_cast<QScrollBar*>(
+                    static_cast<QtNativeControl*>(bar->Native())->Widget());
+                EXPECT_TRUE(!w->isEnabled() && w->minimum() == w->maximum())
+                    << cols << "x" << rows << " " << w->maximum() << "/" << w->pageStep();
+            }
+        }
         // The empty button chosen, its title typed: the first key makes the cell.
         win.fList.SelectCell(LCell{0, 0});
         ASSERT_TRUE(win.fPrm.IsShown());
