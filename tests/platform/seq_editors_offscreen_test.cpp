@@ -1,13 +1,16 @@
 // The sequence and scene editors in real windows (offscreen): both sequence
 // lists, the scene list with its play mark, time line and meters, a slot and
 // the wrap question, saved as PNGs under <build>/seqedit/ and checked for the
-// time line's colour where it must lie.
+// time line's colour where it must lie and for names drawn whole.
 #include <gtest/gtest.h>
 
 #include <QDir>
 
 #include <string>
 
+#include <QLineEdit>
+
+#include "ControlFixture.h"
 #include "QtDrawFixture.h"
 #include "ShellFixture.h"
 #include "editors/CKvsScnList.h"
@@ -16,6 +19,7 @@
 #include "framework/CHeaderFrame.h"
 #include "framework/CUndoQ.h"
 #include "platform/qt/QtControls.h"
+#include "platform/qt/QtFonts.h"
 #include "records/NsqPrefKinds.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
@@ -40,6 +44,23 @@ QImage Shot(LFrame& f, const char* name) {
     return image;
 }
 
+// The first and last rows holding ink (dark) within a rectangle of an image.
+std::pair<int, int> InkRows(const QImage& image, const QRect& r) {
+    int top = -1, bottom = -1;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128) top = top < 0 ? y : top, bottom = y;
+    return {top, bottom};
+}
+
+// The same within a rectangle of a window's content, below its menu bar.
+std::pair<int, int> InkRows(LFrame& f, const LRect& r) {
+    QCoreApplication::processEvents();
+    const QImage shot = AsMWindow(f.GetNativeWindow())->grab().toImage();
+    const int dy = shot.height() - f.Bounds().Height();
+    return InkRows(shot, QRect(r.left, r.top + dy, r.Width(), r.Height()));
+}
+
 struct Env : ShellEnv {
     Env() : ShellEnv("offscreen") {
         RegisterAllRecordKinds();
@@ -57,13 +78,16 @@ CRecord* AddSeq(CRecord* st, u32 id, const char* name) {
     return s;
 }
 
+// Capitals with marks above and letters reaching below the line.
+const char kName[] = "\xC3\x84\xC3\x96\xC3\x85\xC3\x89_gjpqy";
+
 TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     Env env;
     CUndoQ undo(gApp, 1u << 20);
     FakePlayDevice device;
     CRecordDoc seqDoc(NewSeqSettingsRecord());
     CRecord* st = seqDoc.Root();
-    const char* names[] = {"Opening", "Walk-in", "Act 1", "Interval", "Act 2", "Bows"};
+    const char* names[] = {kName, "Walk-in", "Act 1", "Interval", "Act 2", "Bows"};
     for (u32 i = 0; i < 6; ++i) AddSeq(st, 10 + i, names[i]);
     CRecord* set = st->GetChild(SqstF::nsqs);
     for (u32 i = 0; i < 3; ++i) {
@@ -123,13 +147,62 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     EXPECT_EQ(qGreen(px), 191);
     EXPECT_EQ(qBlue(px), 0);
 
-    // A slot showing a sequence, and the wrap question.
-    Win slotWin(&undo, 220, 40);
+    // A slot showing a sequence, a field and a label beside it, and the wrap question.
+    Win slotWin(&undo, 220, 120);
     CKvsSeqSlotEx slot(&slotWin, &slotWin, &device, st);
     slot.SetBounds(LRect(10, 10, 210, 30));
-    slot.SetSequence(st, 13);
+    slot.SetSequence(st, 10);
+    LEditText keys(&slotWin);  // the window's first field takes the keys
+    keys.SetBounds(LRect(10, 40, 210, 58));
+    LEditText field(&slotWin);
+    field.SetBounds(LRect(10, 94, 210, 112));
+    field.SetText(LString(kName));
+    LTextPane label(&slotWin);
+    label.SetBounds(LRect(10, 70, 210, 84));
+    label.SetText(LString(kName));
     slotWin.ShowWindow();
     Shot(slotWin, "seq_slot");
+
+    // Every pane that draws a name itself shows as many rows of it as a native
+    // field does, and a field (alone, or a list's row) shows them where its
+    // native field does once it takes the keys.
+    // The first row's name: the stamp's, wherever it was last stamped.
+    LListCell* stamp = seqs.GetProtoCell();
+    LEditText& rowName = static_cast<CKvsSeqCell*>(stamp)->fName;
+    LRect firstName = rowName.FrameRect();
+    firstName.Offset(0, seqs.GetCellRect(LCell{0, 0}).top - stamp->Bounds().top);
+    QLineEdit edit(QString::fromUtf8(kName));
+    edit.setFrame(false);
+    edit.setAlignment(Qt::AlignTop);
+    edit.setFont(static_cast<QtNativeFont*>(field.Font().GetNativeFont())->Font());
+    edit.resize(200, 40);
+    const auto whole = InkRows(edit.grab().toImage(), edit.rect());
+    LRect labelRows = label.Bounds();
+    labelRows.Inset(0, -3);
+    // The pane, the rows around it searched for ink (the slot's bevel aside).
+    const std::tuple<const char*, LFrame*, LPane*, LRect, bool> kPanes[] = {
+        {"list row's name", &lists, &rowName, firstName, true},
+        {"field", &slotWin, &field, field.FrameRect(), true},
+        {"slot", &slotWin, &slot.Text(), slot.Text().Bounds(), false},
+        {"label", &slotWin, &label, labelRows, false},
+    };
+    for (auto [what, win, pane, r, focusable] : kPanes) {
+        LDrawEnv env;
+        pane->GetDrawEnv(&env);
+        r.Offset(env.fOriginX, env.fOriginY);
+        const auto drawn = InkRows(*win, r);
+        EXPECT_EQ(drawn.second - drawn.first, whole.second - whole.first) << what;
+        if (!focusable) continue;
+        // In front long enough for a click to reach the field.
+        MWindow* native = AsMWindow(win->GetNativeWindow());
+        native->activateWindow();
+        RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; });
+        const QPoint at(r.left + 20, r.top + 5);
+        ClickWidget(native->View(), at);
+        QWidget* focus = native->focusWidget();
+        ASSERT_TRUE(qobject_cast<QLineEdit*>(focus) && focus->geometry().contains(at)) << what;
+        EXPECT_EQ(drawn, InkRows(*win, r)) << what;
+    }
     CKvsSeqWrapDlg dlg(&undo, LString("Act 1"));
     dlg.ShowWindow();
     const QImage dlgShot = Shot(dlg, "seq_wrap_dlg");
