@@ -3,6 +3,7 @@
 
 #include <QScrollBar>
 
+#include "ControlFixture.h"
 #include "QtDrawFixture.h"
 #include "PaneInput.h"
 #include "ShellFixture.h"
@@ -134,19 +135,15 @@ TEST(PlayAsnOffscreen, AFreshGridShowsItsButtonAndTakesAWholeTitle) {
         }
         EXPECT_GT(cell.Width(), 20);
         EXPECT_GT(cell.Height(), 20);
-        // Every button fits whatever the grid: neither bar offers a scroll
-        // (their knobs were left as long as an earlier range had them).
+        // Every button fits whatever the grid: no bar offers a scroll.
         for (auto [cols, rows] : {std::pair{1.f, 1.f}, {3.f, 2.f}, {1.f, 1.f}}) {
-            for (auto [field, value] : {std::pair{&win.fCols, cols}, {&win.fRows, rows}}) {
-                field->SetValue(value);
-                win.HandleMessage(LMessage{CNumVol_Fix, field, &win});
-            }
+            win.fCols.SetValue(cols);
+            win.fRows.SetValue(rows);
+            for (CNumVol* f : {&win.fCols, &win.fRows}) win.HandleMessage({CNumVol_Fix, f, &win});
             LoopDrained();
             for (LScrollBar* bar : {win.fNavi.HBar(), win.fNavi.VBar()}) {
-                auto* w = static_cast<QScrollBar*>(
-                    static_cast<QtNativeControl*>(bar->Native())->Widget());
-                EXPECT_TRUE(!w->isEnabled() && w->minimum() == w->maximum())
-                    << cols << "x" << rows << " " << w->maximum() << "/" << w->pageStep();
+                auto* w = static_cast<QScrollBar*>(WidgetOf(bar));
+                EXPECT_TRUE(!w->isEnabled() && w->minimum() == w->maximum()) << cols << rows;
             }
         }
         // The empty button chosen, its title typed: the first key makes the cell.
