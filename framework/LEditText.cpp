@@ -284,8 +284,24 @@ LRect LEditText::FrameOutline() const {
     return r;
 }
 
+bool LEditText::OneLine() const {
+    return fWrap == 0 || (fFlags & kPassword);
+}
+
+LRect LEditText::FieldRect() const {
+    LRect r = TextRect();
+    // A line of the font's rounded height has no room for the dots over a
+    // capital nor for the underscore below it: they take the margin. (Lines
+    // that scroll keep to the text rectangle, as the native field's do.)
+    if (!OneLine()) return r;
+    const LRect frame = FrameRect();
+    r.top = std::min(r.top, frame.top);
+    r.bottom = std::max(r.bottom, frame.bottom);
+    return r;
+}
+
 bool LEditText::IsTextWhollyVisible() {
-    const LRect text = TextRect();
+    const LRect text = FieldRect();
     if (text.IsEmpty() || !IsShown()) return false;
     LDrawEnv env;
     GetDrawEnv(&env);
@@ -305,13 +321,13 @@ void LEditText::InvalidateOutline() {
 }
 
 void LEditText::InvalidateTextRect() {
-    LRgn area(TextRect());
+    LRgn area(FieldRect());
     InvalidateRect(area, area);
 }
 
 CEditText* LEditText::CreateEngine() {
     auto* e =
-        new CEditText(this, FrameRect(), TextRect(), fWrap, fFont, fFlags & kPassword, fReadOnly);
+        new CEditText(this, FrameRect(), FieldRect(), fWrap, fFont, fFlags & kPassword, fReadOnly);
     e->SetBackground(fBackground);
     e->SetTextColor(fTextColor);
     e->SetText(fText);
@@ -442,7 +458,7 @@ void LEditText::BoundsChanged(const LRect& old) {
     if (old.Width() != fBounds.Width() || old.Height() != fBounds.Height()) PlaceBars();
     UpdateBars();
     if (fEngine) {
-        fEngine->SetFrames(FrameRect(), TextRect());
+        fEngine->SetFrames(FrameRect(), FieldRect());
         // A field moved partly out of sight cannot keep its native editor.
         if (!IsTextWhollyVisible()) SetState(kOpUnfocus);
     }
@@ -477,7 +493,7 @@ void LEditText::StateChanged(u32 op) {
             BarsState(op);
             break;
         case kOpMoved:
-            if (fEngine) fEngine->SetFrames(FrameRect(), TextRect());
+            if (fEngine) fEngine->SetFrames(FrameRect(), FieldRect());
             BarsState(op);
             break;
         case kOpFocus:
@@ -761,8 +777,11 @@ void LEditText::DrawText(LDrawCtx& ctx, const LRect& rect) {
     fBox.SetWrapMode(fWrap);
     fBox.SetFont(fFont);
     fBox.SetText(text);
+    // The native field's first baseline, so that the text stays put when the
+    // field takes the keys.
+    LNativeFont* native = fFont.IsEmpty() ? nullptr : fFont.GetNativeFont(&ctx);
     LRect r = rect;
-    r.Offset(0, -fBox.GetDescent(&ctx));
+    r.Offset(0, ControlServices().FieldBaseline(native, OneLine()) - fBox.GetAscent(&ctx));
     fBox.SetRect(r);
     fBox.Draw(ctx);
 }
@@ -778,16 +797,17 @@ void LEditText::Draw(LDrawCtx& ctx) {
         if (!fStatic && fBackground) {
             LRgnFill fill;
             fill.fRegion = LRgn(frame);
-            fill.fRegion.Subtract(LRgn(text));
+            fill.fRegion.Subtract(LRgn(FieldRect()));
             fill.fPen = fBackground;
             fill.Draw(ctx);
         }
     } else {
         if (!fStatic && fBackground) LSolidFill(frame, fBackground).Draw(ctx);
-        LClipScope clip(ctx, LRgn(text));
+        const LRect field = FieldRect();
+        LClipScope clip(ctx, LRgn(field));
         const i32 sx = fHBar ? fHBar->GetValue() : 0;
         const i32 sy = fVBar ? fVBar->GetValue() : 0;
-        LRect at(text.left + 2 - sx, text.top - sy, text.right + 2 - sx, text.bottom - sy);
+        LRect at(text.left + 2 - sx, field.top - sy, text.right + 2 - sx, field.bottom - sy);
         if (fWrap != 2) at.right = at.left + 1000000;
         DrawText(ctx, at);
     }

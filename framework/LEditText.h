@@ -138,7 +138,12 @@ public:
     LRect TextRect() const;
     LRect FrameRect() const;
     LRect FrameOutline() const;
-    // The text rectangle lies wholly inside the visible part of the window.
+    // Where the text is drawn, by the native field or without it: one line
+    // reaches the frame's top and bottom, several keep to the text rectangle.
+    LRect FieldRect() const;
+    // Edited in a one-line native field.
+    bool OneLine() const;
+    // The field's rectangle lies wholly inside the visible part of the window.
     bool IsTextWhollyVisible();
 
 protected:
@@ -153,6 +158,7 @@ protected:
     void PlaceBars();
     void BarsState(u32 op);
     void InvalidateOutline();
+    // The text as drawn: the field rectangle.
     void InvalidateTextRect();
     // Undo while an edit is open: enables it, or stores the edit so that the
     // Undo that goes on takes it back; true when the message goes on upwards.

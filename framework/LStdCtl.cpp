@@ -540,10 +540,16 @@ void LScrollBar::SetRange(i32 value, i32 min, i32 max, i32 page) {
     fMax = max;
     fPage = page;
     if (!fNative) return;
+    // The knob first: a native that has nothing to scroll keeps no value.
     if (max > min) {
         const f32 span = f32(max - min);
-        fNative->SetFloatValue(std::clamp(f32(value - min) / span, 0.0f, 1.0f));
         fNative->SetKnobProportion(std::clamp(f32(page) / (span + f32(page)), 0.0f, 1.0f));
+        fNative->SetFloatValue(std::clamp(f32(value - min) / span, 0.0f, 1.0f));
+    } else {
+        // The whole track: the knob of a range that has emptied would still
+        // offer the scroll it had.
+        fNative->SetKnobProportion(1.0f);
+        fNative->SetFloatValue(0.0f);
     }
     const bool want = max > min && WantsEnabled();
     if (fNative->IsEnabled() != want) fNative->SetEnabled(want);

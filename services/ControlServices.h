@@ -5,6 +5,8 @@
 // layer (or a test fake) installs an implementation; without one every control
 // pane runs without a native view.
 
+#include <cmath>
+
 #include "base/LRect.h"
 #include "base/LRef.h"
 #include "base/LString.h"
@@ -193,6 +195,14 @@ public:
     // One line of text with its baseline at y, in the graphics' current pen.
     virtual void DrawText(LNativeGraphics* graphics, LNativeFont* font, const char* utf8,
                           u32 length, i32 x, i32 baseline) = 0;
+    // How far below the top of its rectangle a native text field (one line, or
+    // several) puts its first baseline in a font: a field pane drawing its own
+    // text puts it there too, so that the text stays put when the field takes
+    // the keys. Without a native field, a line's top is the rectangle's.
+    virtual i32 FieldBaseline(LNativeFont* font, bool oneLine) {
+        (void)oneLine;
+        return font ? i32(std::ceil(font->Ascender())) : 0;
+    }
     // A drawable image from PNG bytes; null when they cannot be decoded.
     virtual LNativeImageRef MakeImage(const u8* png, u32 size) = 0;
     // The scroller width for a window (null: none).

@@ -468,6 +468,13 @@ void QtNativeControl::SetFloatValue(f32 value) {
 void QtNativeControl::SetKnobProportion(f32 proportion) {
     auto* s = qobject_cast<QScrollBar*>(fWidget.data());
     if (!s) return;
+    // Only an empty range gives Qt's knob the whole groove.
+    if (proportion >= 1.0f) {
+        fProportion = 1.0f;
+        s->setRange(0, 0);
+        return;
+    }
+    if (s->maximum() != kScrollSteps) s->setRange(0, kScrollSteps);
     fProportion = std::clamp(proportion, 0.0f, 0.999f);
     // Qt's knob spans page / (range + page) of the groove.
     const f64 page = f64(fProportion) * kScrollSteps / (1.0 - f64(fProportion));

@@ -135,6 +135,7 @@ public:
                                     const LNativeFieldOptions& options) override;
     void DrawText(LNativeGraphics* graphics, LNativeFont* font, const char* utf8, u32 length, i32 x,
                   i32 baseline) override;
+    i32 FieldBaseline(LNativeFont* font, bool oneLine) override;
     LNativeImageRef MakeImage(const u8* png, u32 size) override;
     i32 ScrollerWidth(void* window) override;
     void LaunchUrl(const LString& url) override;

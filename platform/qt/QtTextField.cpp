@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QKeyEvent>
@@ -189,6 +190,10 @@ QtTextField::QtTextField(LNativeFieldOwner* owner, const LNativeFieldOptions& op
     if (options.wrapMode == 0 || options.secure) {
         fLine = new EngineLine(host);
         fLine->setFrame(false);
+        // Centred, the line would move with the glyphs typed (an accented
+        // capital raises it) and lose its accents; from the top it stays where
+        // the pane draws the text without the field.
+        fLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         fLine->setEchoMode(options.secure ? QLineEdit::Password : QLineEdit::Normal);
         fLine->setValidator(new FieldValidator(this, fLine));
         fLine->setReadOnly(options.readOnly);
@@ -457,6 +462,15 @@ void QtTextField::SetAsciiOnly(bool on) {
 
 bool QtTextField::AsciiOnly() {
     return sAsciiOnly;
+}
+
+i32 QtControlServices::FieldBaseline(LNativeFont* font, bool oneLine) {
+    auto* f = dynamic_cast<QtNativeFont*>(font);
+    if (!f) return LControlServices::FieldBaseline(font, oneLine);
+    // A line edit keeps one pixel above its text; a document without margins
+    // starts at the top. Both place the baseline by the rounded ascent.
+    const int ascent = QFontMetrics(f->Font()).ascent();
+    return oneLine ? ascent + 1 : ascent;
 }
 
 // The keyboard has no input sources to switch here: an ASCII-only field

@@ -62,6 +62,8 @@ using namespace testtftp;
 namespace {
 
 constexpr u32 kSerial = 305;
+// A name with an accented capital and letters below the line, typed for real.
+constexpr const char* kSecond = "\xC3\x84pfel_gjy";
 
 QPoint Center(LPane* pane) {
     return ScreenPoint(pane, LPoint{pane->Bounds().Width() / 2, pane->Bounds().Height() / 2});
@@ -226,15 +228,19 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Type("Opening");
         user.Key("Return");
         user.Click(Row(seqs, 1, -30));
-        user.Type("Finale");
+        // A keyboard with the capital on a key of its own.
+        EXPECT_TRUE(x.SetKeymap("-layout de", "Adiaeresis"));
+        user.Type(kSecond);
+        x.SetKeymap("-layout us");
         user.Key("Tab");
         auto seqName = [&](u32 i) {
             return std::string(
                 settings->GetListItem(SqstF::sqcs, i)->GetString(SqncF::sqnm).CStr());
         };
         EXPECT_EQ(seqName(0), "Opening");
-        EXPECT_EQ(seqName(1), "Finale");
-        ExpectNames(sim, ctl, "sqnm", {"Opening", "Finale"});
+        EXPECT_EQ(seqName(1), kSecond);
+        // (The device's log writes the bytes beyond ASCII as %XX.)
+        ExpectNames(sim, ctl, "sqnm", {"Opening", "%C3%84pfel_gjy"});
         user.Shot("sequences");
 
         // ---- scenes of the first sequence: three added, two named.
@@ -317,8 +323,8 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         user.Key("ctrl+c");
         user.Key("ctrl+v");
         EXPECT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 3; }, 3000));
-        EXPECT_EQ(seqName(1), "Finale_2");
-        EXPECT_EQ(seqName(2), "Finale");
+        EXPECT_EQ(seqName(1), std::string(kSecond) + "_2");
+        EXPECT_EQ(seqName(2), kSecond);
         EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Delete"));
         EXPECT_TRUE(WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == 2; }, 3000));
         user.Shot("edited");

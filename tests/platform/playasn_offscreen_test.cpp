@@ -1,6 +1,9 @@
 // The play-button assignment and layouts windows offscreen (playasn_*.png in the build folder).
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
+
+#include "ControlFixture.h"
 #include "QtDrawFixture.h"
 #include "PaneInput.h"
 #include "ShellFixture.h"
@@ -132,6 +135,17 @@ TEST(PlayAsnOffscreen, AFreshGridShowsItsButtonAndTakesAWholeTitle) {
         }
         EXPECT_GT(cell.Width(), 20);
         EXPECT_GT(cell.Height(), 20);
+        // Every button fits whatever the grid: no bar offers a scroll.
+        for (auto [cols, rows] : {std::pair{1.f, 1.f}, {3.f, 2.f}, {1.f, 1.f}}) {
+            win.fCols.SetValue(cols);
+            win.fRows.SetValue(rows);
+            for (CNumVol* f : {&win.fCols, &win.fRows}) win.HandleMessage({CNumVol_Fix, f, &win});
+            LoopDrained();
+            for (LScrollBar* bar : {win.fNavi.HBar(), win.fNavi.VBar()}) {
+                auto* w = static_cast<QScrollBar*>(WidgetOf(bar));
+                EXPECT_TRUE(!w->isEnabled() && w->minimum() == w->maximum()) << cols << rows;
+            }
+        }
         // The empty button chosen, its title typed: the first key makes the cell.
         win.fList.SelectCell(LCell{0, 0});
         ASSERT_TRUE(win.fPrm.IsShown());

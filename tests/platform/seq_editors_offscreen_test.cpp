@@ -1,13 +1,16 @@
 // The sequence and scene editors in real windows (offscreen): both sequence
 // lists, the scene list with its play mark, time line and meters, a slot and
 // the wrap question, saved as PNGs under <build>/seqedit/ and checked for the
-// time line's colour where it must lie.
+// time line's colour where it must lie and for names drawn whole.
 #include <gtest/gtest.h>
 
 #include <QDir>
 
 #include <string>
 
+#include <QLineEdit>
+
+#include "ControlFixture.h"
 #include "QtDrawFixture.h"
 #include "ShellFixture.h"
 #include "editors/CKvsScnList.h"
@@ -16,6 +19,7 @@
 #include "framework/CHeaderFrame.h"
 #include "framework/CUndoQ.h"
 #include "platform/qt/QtControls.h"
+#include "platform/qt/QtFonts.h"
 #include "records/NsqPrefKinds.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
@@ -40,6 +44,15 @@ QImage Shot(LFrame& f, const char* name) {
     return image;
 }
 
+// The first and last rows holding ink (dark) in a rectangle of an image.
+std::pair<int, int> InkRows(const QImage& image, const QRect& r) {
+    int top = -1, bottom = -1;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128) top = top < 0 ? y : top, bottom = y;
+    return {top, bottom};
+}
+
 struct Env : ShellEnv {
     Env() : ShellEnv("offscreen") {
         RegisterAllRecordKinds();
@@ -57,13 +70,16 @@ CRecord* AddSeq(CRecord* st, u32 id, const char* name) {
     return s;
 }
 
+// Capitals with marks above and letters reaching below the line.
+const char kName[] = "\xC3\x84\xC3\x96\xC3\x85\xC3\x89_gjpqy";
+
 TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     Env env;
     CUndoQ undo(gApp, 1u << 20);
     FakePlayDevice device;
     CRecordDoc seqDoc(NewSeqSettingsRecord());
     CRecord* st = seqDoc.Root();
-    const char* names[] = {"Opening", "Walk-in", "Act 1", "Interval", "Act 2", "Bows"};
+    const char* names[] = {kName, "Walk-in", "Act 1", "Interval", "Act 2", "Bows"};
     for (u32 i = 0; i < 6; ++i) AddSeq(st, 10 + i, names[i]);
     CRecord* set = st->GetChild(SqstF::nsqs);
     for (u32 i = 0; i < 3; ++i) {
@@ -127,9 +143,42 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     Win slotWin(&undo, 220, 40);
     CKvsSeqSlotEx slot(&slotWin, &slotWin, &device, st);
     slot.SetBounds(LRect(10, 10, 210, 30));
-    slot.SetSequence(st, 13);
+    slot.SetSequence(st, 10);
     slotWin.ShowWindow();
     Shot(slotWin, "seq_slot");
+
+    // A name drawn by a text pane (the slot) or a field (a list row's, which
+    // was stamped last anywhere) shows as many rows as a native field, and the
+    // field's where its native field shows them once it takes the keys.
+    LListCell* stamp = seqs.GetProtoCell();
+    LEditText& rowName = static_cast<CKvsSeqCell*>(stamp)->fName;
+    LRect firstName = rowName.FrameRect();
+    firstName.Offset(0, seqs.GetCellRect(LCell{0, 0}).top - stamp->Bounds().top);
+    QLineEdit edit(QString::fromUtf8(kName));
+    edit.setFrame(false);
+    edit.setAlignment(Qt::AlignTop);
+    edit.setFont(static_cast<QtNativeFont*>(rowName.Font().GetNativeFont())->Font());
+    const auto whole = InkRows(edit.grab().toImage(), edit.rect());
+    const std::tuple<LFrame*, LPane*, LRect> kPanes[] = {
+        {&lists, &rowName, firstName}, {&slotWin, &slot.Text(), slot.Text().Bounds()}};
+    for (auto [win, pane, r] : kPanes) {
+        LDrawEnv env;
+        pane->GetDrawEnv(&env);
+        r.Offset(env.fOriginX, env.fOriginY);
+        MWindow* native = AsMWindow(win->GetNativeWindow());
+        const QPoint at(r.left + 20, r.top + 5);
+        const QRect rows = QRect(r.left, r.top, r.Width(), r.Height())
+                               .translated(native->View()->mapTo(native, QPoint()));
+        const auto drawn = InkRows(native->grab().toImage(), rows);
+        EXPECT_EQ(drawn.second - drawn.first, whole.second - whole.first) << at.y();
+        if (pane != &rowName) continue;
+        // In front long enough for a click to reach the field.
+        native->activateWindow();
+        RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; });
+        ClickWidget(native->View(), at);
+        ASSERT_TRUE(native->focusWidget() && native->focusWidget()->geometry().contains(at));
+        EXPECT_EQ(drawn, InkRows(native->grab().toImage(), rows));
+    }
     CKvsSeqWrapDlg dlg(&undo, LString("Act 1"));
     dlg.ShowWindow();
     const QImage dlgShot = Shot(dlg, "seq_wrap_dlg");
