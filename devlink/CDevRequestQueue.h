@@ -50,6 +50,7 @@ public:
     // The paths of the settings not yet taken by the device, in the order they
     // go, each once: what is lost when the channel ends now.
     std::vector<LString> UnsentPaths() const;
+    CRecord* Record() const { return fRecord; }
 
 private:
     struct ChanReq : LLink {
