@@ -152,6 +152,7 @@ void CDevRequestQueue::OnRestartTimer(void* self) {
 
 std::vector<LString> CDevRequestQueue::UnsentPaths() const {
     std::vector<LString> paths;
+    if (!fUnanswered) return paths;
     auto add = [&paths](const ChanReq* r) {
         if (!r->write || r->oneShot) return;
         for (const LString& p : paths)
@@ -188,6 +189,7 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     c->fInFlight = nullptr;
     const bool whole = r->path == LString("/");
     bool ok = data != nullptr && status[0] == 0 && status[1] == 0;
+    if (ok) c->fUnanswered = 0;
     // A reply cut short (or longer than its chunk says) would leave every field
     // past the cut at its default, shown as the device's value: it is a failed read.
     if (ok && !r->write && !PropRecord::ReplyWhole(data)) ok = false;
@@ -223,6 +225,7 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
             // goes again once it does, before the record is read back. A
             // command press is not kept: late, it would act when nobody asked.
             c->fPending.PushFront(r);
+            c->fUnanswered = 1;
             c->fWaitingRestart = 1;
             c->fRestartTimer.StartMs(kRetryMs);
             return;

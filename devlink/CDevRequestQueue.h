@@ -47,8 +47,9 @@ public:
     // turns with them. Cancelled by CancelFor and with the channel.
     void AfterQueued(void* context, LChannelClientFn fn);
     bool IsBusy() const { return fInFlight != nullptr || !fPending.IsEmpty(); }
-    // The paths of the settings not yet taken by the device, in the order they
-    // go, each once: what is lost when the channel ends now.
+    // While the device leaves a setting unanswered: the paths of the settings
+    // not yet taken by it, in the order they go, each once; what is lost when
+    // the channel ends now. Empty once the device answers again.
     std::vector<LString> UnsentPaths() const;
     CRecord* Record() const { return fRecord; }
 
@@ -82,6 +83,7 @@ private:
     LChannelDoneFn fDone;
     u8 fApplying = 0;
     u8 fWaitingRestart = 0;
+    u8 fUnanswered = 0;  // a setting waits because the device did not answer
     LRunLoopTimer fSendTimer;
     LRunLoopTimer fRestartTimer;
     LList fPending;
