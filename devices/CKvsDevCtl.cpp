@@ -11,6 +11,7 @@
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "editors/CKvsPlayCmd.h"
 #include "editors/CUvadWin.h"
+#include "editors/UnsentSettings.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
@@ -77,6 +78,7 @@ CKvsDevCtl::~CKvsDevCtl() {
     delete fUploads;
     fUploads = nullptr;
     fSysTimer.Stop();
+    TellUnsentSettings(this, fSerial, {&fSettingsChan});
     Doc(kSettings).RemoveListener(this, StatusChanged);
     Doc(kSysStat).RemoveListener(this, StatusChanged);
 }

@@ -123,7 +123,16 @@ void CDevRequestQueue::Send() {
     full.Put(fBasePath);
     full.Put(r->path);
     CStrm* body = r->body;
-    r->body = nullptr;  // the device queue owns it now
+    if (r->write) {
+        // The device queue owns what it sends; the setting stays here until
+        // the device has taken it.
+        auto* copy = new CGrowMemStrm;
+        copy->Write(r->body->Data(), r->body->End());
+        copy->SetPosition(0);
+        body = copy;
+    } else {
+        r->body = nullptr;
+    }
     fQueue->Enqueue(this, OnDone, full.CStr(), r->write, body, nullptr, 0);
 }
 
@@ -134,7 +143,40 @@ void CDevRequestQueue::OnSendTimer(void* self) {
 void CDevRequestQueue::OnRestartTimer(void* self) {
     auto* c = static_cast<CDevRequestQueue*>(self);
     c->fWaitingRestart = 0;
-    c->Refresh();
+    // What waits goes first; the record read back behind it then holds it.
+    if (c->fContext == NoRereadContext())
+        c->Send();
+    else
+        c->Refresh();
+}
+
+std::vector<LString> CDevRequestQueue::UnsentPaths() const {
+    std::vector<LString> paths;
+    if (!fUnanswered) return paths;
+    auto add = [&paths](const ChanReq* r) {
+        if (!r->write || r->oneShot) return;
+        for (const LString& p : paths)
+            if (p == r->path) return;
+        paths.push_back(r->path);
+    };
+    if (fInFlight) add(fInFlight);
+    for (const LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next())
+        add(static_cast<const ChanReq*>(l));
+    return paths;
+}
+
+void CDevRequestQueue::RestoreWaitingWrites() {
+    for (LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next()) {
+        auto* r = static_cast<ChanReq*>(l);
+        if (!r->write || r->oneShot) continue;
+        u8 field;
+        u32 index;
+        CRecord* target = LRecPath::Resolve(r->path.CStr(), fRecord, &field, &index);
+        if (!target) continue;
+        r->body->SetPosition(0);
+        LRecPath::ReadValue(target, field, index, r->body);
+        r->body->SetPosition(0);
+    }
 }
 
 void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
@@ -147,6 +189,7 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     c->fInFlight = nullptr;
     const bool whole = r->path == LString("/");
     bool ok = data != nullptr && status[0] == 0 && status[1] == 0;
+    if (ok) c->fUnanswered = 0;
     // A reply cut short (or longer than its chunk says) would leave every field
     // past the cut at its default, shown as the device's value: it is a failed read.
     if (ok && !r->write && !PropRecord::ReplyWhole(data)) ok = false;
@@ -160,6 +203,9 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
             const bool wasModified = c->fDoc && c->fDoc->IsModified();
             data->SetPosition(0);
             ok = LRecPath::ReadValue(target, field, index, data);
+            // The user's settings still on their way are newer than the
+            // device's copy: the record keeps showing them.
+            if (whole && ok) c->RestoreWaitingWrites();
             if (whole && c->fDoc && !wasModified) c->fDoc->SetModified(false);
             c->fApplying = 0;
             if (whole && ok && c->fDone) c->fDone(c->fContext);
@@ -174,8 +220,19 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
             c->fRestartTimer.StartMs(kRetryMs);
             return;
         }
+        if (r->write && !r->oneShot && (status[0] == 2 || status[1] == 2)) {
+            // The device did not answer: the setting stays first in line and
+            // goes again once it does, before the record is read back. A
+            // command press is not kept: late, it would act when nobody asked.
+            c->fPending.PushFront(r);
+            c->fUnanswered = 1;
+            c->fWaitingRestart = 1;
+            c->fRestartTimer.StartMs(kRetryMs);
+            return;
+        }
         if (r->write) {
-            // The device's record is now unknown: drop what was to follow and read it anew.
+            // Refused (or a press): the device's record is now unknown: drop
+            // what was to follow and read it anew.
             LLink* prev = &c->fPending;
             while (!prev->Next()->IsEnd()) {
                 auto* p = static_cast<ChanReq*>(prev->Next());

@@ -6,6 +6,11 @@
 // that one field. Its own small queue sits in front of the device's request
 // queue, so that consecutive changes of one setting travel as one write; a
 // command press (records/OneShotFields) travels once per press, in order.
+// A setting the device did not answer stays first in line and goes again until
+// it does: the whole record is read back only after it, and no whole-record
+// read puts the device's old value over one still on its way.
+
+#include <vector>
 
 #include "base/LList.h"
 #include "base/LString.h"
@@ -42,12 +47,18 @@ public:
     // turns with them. Cancelled by CancelFor and with the channel.
     void AfterQueued(void* context, LChannelClientFn fn);
     bool IsBusy() const { return fInFlight != nullptr || !fPending.IsEmpty(); }
+    // While the device leaves a setting unanswered: the paths of the settings
+    // not yet taken by it, in the order they go, each once; what is lost when
+    // the channel ends now. Empty once the device answers again.
+    std::vector<LString> UnsentPaths() const;
+    CRecord* Record() const { return fRecord; }
 
 private:
     struct ChanReq : LLink {
         ~ChanReq() override { delete body; }
         LString path;
-        CStrm* body = nullptr;
+        // A write keeps its body until the device took it: a copy travels.
+        CGrowMemStrm* body = nullptr;
         u8 write = 0;
         u8 oneShot = 0;  // a press: neither folded into another write nor taking one in
         u8 marker = 0;   // AfterQueued: sends nothing, answers when it comes first
@@ -59,6 +70,7 @@ private:
     ChanReq* Take(const char* path, bool merge, u8 write);
     void Recycle(ChanReq* r);
     void Send();
+    void RestoreWaitingWrites();
     static void OnDone(void* self, CStrm* data, const u32* status);
     static void OnChange(void* self, CRecordNote* note);
     static void OnSendTimer(void* self);
@@ -71,6 +83,7 @@ private:
     LChannelDoneFn fDone;
     u8 fApplying = 0;
     u8 fWaitingRestart = 0;
+    u8 fUnanswered = 0;  // a setting waits because the device did not answer
     LRunLoopTimer fSendTimer;
     LRunLoopTimer fRestartTimer;
     LList fPending;

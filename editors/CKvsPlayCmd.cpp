@@ -5,6 +5,7 @@
 
 #include "base/Paths.h"
 #include "devlink/CDevRequestQueue.h"
+#include "editors/UnsentSettings.h"
 #include "framework/CMainLoop.h"
 #include "framework/LFrame.h"
 #include "framework/LMenu.h"
@@ -141,10 +142,12 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
     // instead of sending it half done.
     fPlayDoc.AddListener(this, OnRecordChange);
     if (Serial() != 0) {
+        // A record read back after a drop-out holds settings the card has not
+        // got yet: only the load (LoadFromDevice) takes the documents as written.
         fSeqChan = std::make_unique<CDevRequestQueue>(&device->ChannelRequests(), SeqSettings(),
-                                                      "/.cmd/udseqset", &fSeqDoc, ClearModified);
+                                                      "/.cmd/udseqset", nullptr, nullptr);
         fPlayChan = std::make_unique<CDevRequestQueue>(&device->ChannelRequests(), PlaySettings(),
-                                                       "/.cmd/udplayset", &fPlayDoc, ClearModified);
+                                                       "/.cmd/udplayset", nullptr, nullptr);
     }
     fSeqDoc.AddListener(this, OnRecordChange);
     if (fDevice) {
@@ -168,6 +171,8 @@ CKvsPlayCmd::~CKvsPlayCmd() {
     fPlayDoc.RemoveListener(this, OnRecordChange);
     fSeqDoc.RemoveListener(this, OnRecordChange);
     SendPlayData(false, false);
+    // What the device never took goes with the channels below.
+    TellUnsentSettings(this, Serial(), {fSeqChan.get(), fPlayChan.get()});
     for (u32 i = u32(PlayWindow::kCount); i-- > 0;) DeleteWindow(PlayWindow(i));
     // The channels go before the documents whose records they hold.
     fPlayChan.reset();
@@ -176,10 +181,6 @@ CKvsPlayCmd::~CKvsPlayCmd() {
 
 u32 CKvsPlayCmd::Serial() const {
     return fDevice ? fDevice->DeviceSerial() : 0;
-}
-
-void CKvsPlayCmd::ClearModified(void* doc) {
-    static_cast<CRecordDoc*>(doc)->SetModified(false);
 }
 
 bool CKvsPlayCmd::AcceptsOwnFormat() const {
@@ -457,8 +458,12 @@ void CKvsPlayCmd::RefreshChannels() {
 bool CKvsPlayCmd::LoadFromDevice(CSimpleProgressDialog* progress) {
     RefreshChannels();
     const bool ok = WaitChannels(progress);
-    if (ok) SetCleanMark();
-    return ok;
+    if (!ok) return false;
+    // As the device holds them: nothing is waiting for the card.
+    fSeqDoc.SetModified(false);
+    fPlayDoc.SetModified(false);
+    SetCleanMark();
+    return true;
 }
 
 bool CKvsPlayCmd::SendBeforeClose() {

@@ -159,7 +159,6 @@ protected:
     void RunMasterFader();
     void RequestSeqStatus();
 
-    static void ClearModified(void* doc);
     static void OnRecordChange(void* self, CRecordNote* note);
     static void OnSeqStatRead(void* self, bool success);
     static void RequestDone(void* self, CStrm* data, const u32* status);

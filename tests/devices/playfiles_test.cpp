@@ -227,6 +227,63 @@ TEST_F(PlayFiles, ClosingAfterAFailedWrite) {
     root.answer = nullptr;
 }
 
+// A fade typed while the device is away for longer than its write tries.
+// Back: the fade reaches it once before the settings are read back, which
+// keep it, and it still waits for the card. Gone for good: the edit's end says
+// which setting the device never got.
+TEST_F(PlayFiles, AFadeTypedWhileTheDeviceIsAway) {
+    for (const bool back : {true, false}) {
+        SCOPED_TRACE(back ? "back" : "gone");
+        Open();
+        AddSequence(edit->SeqSettings(), 1);
+        ASSERT_TRUE(Idle());
+        ASSERT_TRUE(edit->SendPlayData(true, false));
+        root.texts.clear();
+        fSim.Cmd("log clear");
+        ASSERT_EQ(fSim.Cmd("fault drop serno=305 dir=in").rfind("ok", 0), 0u);
+        CRecord* seq = edit->SeqSettings()->GetListItem(SqstF::sqcs, 0);
+        CRecord* clip = seq->GetListItem(SqncF::scns, 0)->GetChild(ScenF::ctdr);
+        ASSERT_NE(clip, nullptr);
+        // The device kept the last round's fade.
+        const u32 fade = back ? 7500 : 8500;
+        clip->SetU32(edit.get(), SnctF::fdtm, fade);
+        // All its tries, and one more.
+        EXPECT_TRUE(Run(
+            [&] {
+                size_t tries = 0;
+                for (const std::string& l : LogOf("pkt"))
+                    tries += Field(l, "dir") == "in" && Field(l, "op") == "WRQ";
+                return tries > 11;
+            },
+            60000));
+        if (back) {
+            fSim.Cmd("fault-clear");
+            ASSERT_TRUE(Idle());
+            std::vector<std::string> sent;
+            for (const std::string& l : LogOf("chan"))
+                if (Field(l, "op") == "write") sent.push_back(Field(l, "value"));
+            EXPECT_EQ(sent, std::vector<std::string>{"7500"});
+            EXPECT_EQ(clip->GetU32(SnctF::fdtm), fade);
+            EXPECT_TRUE(edit->SeqDoc().IsModified());
+            EXPECT_TRUE(edit->SendPlayData(true, false));
+            CRecord* file = CardFile("sequencesetting");
+            ASSERT_NE(file, nullptr);
+            const CRecord* card = file->GetListItem(SqstF::sqcs, 0)->GetListItem(SqncF::scns, 0);
+            EXPECT_EQ(card->GetChild(ScenF::ctdr)->GetU32(SnctF::fdtm), fade);
+            CRecord::Destroy(file);
+            EXPECT_TRUE(root.texts.empty());
+        } else {
+            edit.reset();
+            ASSERT_FALSE(root.texts.empty());
+            EXPECT_EQ(root.texts.back(),
+                      "Device 305 did not answer, so these settings never reached it and are not "
+                      "stored:\n\nSequence 1, Scene 1: Fade");
+        }
+        edit.reset();
+        fSim.Cmd("fault-clear");
+    }
+}
+
 TEST_F(PlayFiles, FormatChangeGoesOutOnlyAfterTheFiles) {
     Open();
     PlayHooks().seqFormat = playtest::StubFormat;

@@ -251,6 +251,14 @@ TEST_F(Channel, WholeReadDecodesQuietlyAndRefreshReadsAgain) {
     EXPECT_EQ(Rec()->GetU32(kTgmk), 78u);
     EXPECT_TRUE(fDoc->IsModified()) << "a modified document stays modified";
     EXPECT_TRUE(Writes().empty()) << "applying the device's record must send nothing back";
+    // A setting changed while the record is on its way: the device's old value
+    // does not replace the user's, which then reaches the device.
+    ch.Refresh();
+    ASSERT_TRUE(InFlight());
+    Rec()->SetU32(nullptr, kTgmk, 42);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(Rec()->GetU32(kTgmk), 42u);
+    EXPECT_EQ(Writes(), (std::vector<Write>{{"/.cmd/udseqset/tgmk", "42"}}));
 }
 
 TEST_F(Channel, QuickChangesMergeOnlyWithTheLastWaitingWrite) {
@@ -282,26 +290,51 @@ TEST_F(Channel, ChangeWaitsBehindAWholeReadThatFailsTwice) {
     EXPECT_GE(WholeReads(), 3u);
 }
 
-TEST_F(Channel, FailedWriteDropsTheWaitingWritesAndRereadsUnlessToldNot) {
-    for (bool reread : {true, false}) {
+// A write refused drops the writes waiting behind it and the device's record is
+// read anew (unless told not to). A write the device did not answer, away for
+// longer than the request's retries, goes again once it answers, with the ones
+// behind it, each once, before the record is read back: the user's values stay.
+TEST_F(Channel, FailedWriteIsDroppedWhenRefusedAndSentAgainWhenUnanswered) {
+    constexpr const char* kRefuse =
+        "fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1";
+    constexpr const char* kAway = "fault drop serno=305 dir=in";
+    const std::vector<Write> both{{"/.cmd/udseqset/tgmk", "5"}, {"/.cmd/udseqset/sqfm", "1"}};
+    const struct {
+        const char* what;
+        const char* fault;
+        bool reread;
+        std::vector<Write> writes;
+        u32 tgmk, sqfm;  // the record's, afterwards
+    } rows[] = {
+        {"refused", kRefuse, true, {}, 0, 4},
+        {"refused, no re-read", kRefuse, false, {}, 5, 1},
+        {"unanswered for 30 s", kAway, true, both, 5, 1},
+        {"unanswered for 30 s, no re-read", kAway, false, both, 5, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
         fSim.Cmd("log clear");
-        ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1")
-                      .rfind("ok", 0),
-                  0u);
+        DeviceSet("tgmk", "0");
         DeviceSet("sqfm", "4");
-        Open(reread ? nullptr : CDevRequestQueue::NoRereadContext());
+        const std::string fault = fSim.Cmd(row.fault);
+        ASSERT_EQ(fault.rfind("ok", 0), 0u) << fault;
+        Open(row.reread ? nullptr : CDevRequestQueue::NoRereadContext());
         // Both at once: the device may answer the first before the loop is looked at again.
         Rec()->SetU32(nullptr, kTgmk, 5);
-        Rec()->SetU8(nullptr, kSqfm, 1);  // waits behind the failing write, then is dropped
-        ASSERT_TRUE(Settle());
-        fLoop.Advance(60000);
+        Rec()->SetU8(nullptr, kSqfm, 1);  // waits behind the failing write
+        // Away past every retry of the request; then back.
+        fLoop.Advance(30000);
         EXPECT_TRUE(Writes().empty());
-        EXPECT_EQ(WholeReads(), reread ? 1u : 0u);
-        if (reread) {
-            // The device's values, read afresh, replace the user's.
-            EXPECT_EQ(Rec()->GetU32(kTgmk), 0u);
-            EXPECT_EQ(Rec()->GetU8(kSqfm), 4);
-        }
+        ASSERT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+        // A request in flight hears nothing before its next try.
+        fLoop.Advance(60000);
+        EXPECT_EQ(Writes(), row.writes);
+        EXPECT_EQ(WholeReads(), row.reread ? 1u : 0u);
+        EXPECT_EQ(Rec()->GetU32(kTgmk), row.tgmk);
+        EXPECT_EQ(Rec()->GetU8(kSqfm), row.sqfm);
+        fChannel.reset();
+        Rec()->SetU32(nullptr, kTgmk, 0);
+        Rec()->SetU8(nullptr, kSqfm, 0);
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -402,7 +403,11 @@ struct CardRecord {
 // the control window ended one way, or the sequence format changed, which
 // replaces the play view with its windows: the setting file written on the
 // card holds it (the universes, kept in the device's settings, reach the device).
-enum class Owned { kColumns, kRows, kAutoDelay, kJoystick, kUniverses };
+// Away: the device stops answering as the format changes, for longer than a
+// request's retries; the user gives the change up when the program lets him,
+// is told that the settings are kept, and the device answers again: the value
+// reaches it once, and the card once the control window closes.
+enum class Owned { kColumns, kRows, kAutoDelay, kJoystick, kUniverses, kSceneFade };
 struct OwnedEdit {
     const char* what;
     Owned window;
@@ -410,6 +415,7 @@ struct OwnedEdit {
     i64 value;       // on the card, or as the device was sent it
     bool ctrlW;      // else the close box
     u32 format = 0;  // not 0: the window stays, the format is changed to this
+    bool away = false;
 };
 constexpr OwnedEdit kOwnedEdits[] = {
     {"button columns, close box", Owned::kColumns, "6", 6, false},
@@ -423,6 +429,8 @@ constexpr OwnedEdit kFormatEdits[] = {
     {"button columns, basic to NSQ", Owned::kColumns, "12", 8, false, kSeqFormatNsq},
     {"a trigger's joystick button, NSQ to basic", Owned::kJoystick, "23", 23, false,
      kSeqFormatBasic},
+    {"a scene's fade, basic to NSQ, the device away", Owned::kSceneFade, "7.5", 7500, false,
+     kSeqFormatNsq, true},
 };
 
 // The joystick button field of a new trigger of a new aux play.
@@ -489,6 +497,8 @@ LEditText* OpenOwned(PlayEdit& p, Owned which) {
             CKvsAxPlyWin* f = shown(static_cast<CKvsAxPlyWin*>(nullptr));
             return f ? NewJoystickTrigger(p, f) : nullptr;
         }
+        case Owned::kSceneFade:
+            return &NewScene(p)->fFade;
         case Owned::kUniverses: {
             choose("Device", "Universe Addresses");
             CUvadWin* f = shown(static_cast<CUvadWin*>(nullptr));
@@ -509,6 +519,11 @@ LEditText* OpenOwned(PlayEdit& p, Owned which) {
 
 // The row's value in the setting file on the card; -1 while it is not there.
 i64 OwnedOnCard(const TempDir& dir, Owned which) {
+    if (which == Owned::kSceneFade) {
+        CardScene card(CardPath(dir));
+        const CRecord* clip = card.scene ? card.scene->GetChild(ScenF::ctdr) : nullptr;
+        return clip ? i64(clip->GetU32(SnctF::fdtm)) : -1;
+    }
     const bool play = which != Owned::kJoystick;
     CardRecord card(dir, play ? "playersetting" : "sequencesetting");
     const CRecord* r = card.root;
@@ -531,9 +546,77 @@ i64 OwnedOnCard(const TempDir& dir, Owned which) {
                        : -1;
         }
         case Owned::kUniverses:
+        case Owned::kSceneFade:
             break;
     }
     return -1;
+}
+
+// The windows of a format change that the device does not take, answered one
+// after another from a timer that runs inside their loops, at a person's pace:
+// the format chosen and confirmed; the writing given up once its button offers
+// it and the channel has given up the first try of what was typed; the message
+// read; the format question, asked again, cancelled.
+class FormatChangeGivenUp {
+public:
+    FormatChangeGivenUp(Walk& w, u32 format, std::function<bool()> firstTryOver)
+        : fW(w), fFormat(format), fFirstTryOver(std::move(firstTryOver)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(50);
+    }
+    bool Done() const { return fStep == 5; }
+    std::string fMessage;
+
+private:
+    template <class F>
+    static F* Shown() {
+        for (MWindow* m : ShownWindows())
+            if (F* f = FrameOf<F>(m)) return f;
+        return nullptr;
+    }
+    void Tick() {
+        if (Done() || LTickMs() - fAt < 400) return;
+        const u32 step = fStep;
+        auto* format = Shown<CKvsSeqFmtDlg>();
+        auto* progress = Shown<CSimpleProgressDialog>();
+        auto* message = Shown<CSimpleMessageDialog>();
+        LPane* target = nullptr;
+        if (step == 0 && format)
+            target = fFormat == kSeqFormatNsq ? &format->fSecond : &format->fFirst;
+        else if (step == 1 && format)
+            target = &format->fOk;
+        else if (step == 2 && progress && progress->fButton.IsShown() && fFirstTryOver())
+            target = &progress->fButton;
+        else if (step == 3 && message)
+            target = &message->fOk;
+        else if (step == 4 && format)
+            target = &format->fCancel;
+        if (!target) return;
+        if (message) fMessage = message->fMessage.GetText().CStr();
+        walkwatch::Note("format change given up, step " + std::to_string(step));
+        ++fStep;
+        fW.Click(PaneAt(target));
+        fAt = LTickMs();
+    }
+    Walk& fW;
+    u32 fFormat;
+    std::function<bool()> fFirstTryOver;
+    QTimer fTimer;
+    u32 fStep = 0;
+    u32 fAt = 0;
+};
+
+// The device's requests for a path ending in tail, as it heard them (also
+// those it ignored).
+size_t Requests(SimDeviceProcess& sim, const char* op, const std::string& tail) {
+    size_t n = 0;
+    for (const std::string& line : sim.Log()) {
+        const std::string path = SimDeviceProcess::Field(line, "path");
+        n += line.rfind("pkt ", 0) == 0 && SimDeviceProcess::Field(line, "dir") == "in" &&
+             SimDeviceProcess::Field(line, "op") == op && path.size() >= tail.size() &&
+             path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+    }
+    return n;
 }
 
 void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
@@ -546,7 +629,8 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
                         std::to_string(from));
     const auto walk = [&](PlayEdit& p) {
         Walk& w = p.w;
-        AlertGuard alerts("ending the control window's view over its windows");
+        std::optional<AlertGuard> alerts(std::in_place,
+                                         "ending the control window's view over its windows");
         LEditText* field = OpenOwned(p, e.window);
         ASSERT_NE(field, nullptr);
         p.sim.Cmd("log clear");
@@ -559,7 +643,39 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
         const QRect f = p.ctl->frameGeometry();
         w.Click(QPoint(f.right() - 120, f.top() + 8));
         ASSERT_TRUE(w.WaitActive(p.ctl, 5000));
-        if (e.format) {
+        if (e.away) {
+            alerts.reset();
+            const CKvsPlayCmd* view = p.screen->PlayView();
+            const std::string away = p.sim.Cmd("fault drop serno=1201 dir=in");
+            ASSERT_EQ(away.rfind("ok", 0), 0u) << away;
+            // The old way gave the value up after its tries and read the record again.
+            FormatChangeGivenUp answers(w, e.format, [&] {
+                return Requests(p.sim, "WRQ", "/fdtm") > 11 ||
+                       Requests(p.sim, "RRQ", "/.cmd/udseqset/") > 0;
+            });
+            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Sequence Format"));
+            ASSERT_TRUE(Await(
+                "the format change given up", [&] { return answers.Done(); }, 120000));
+            EXPECT_EQ(answers.fMessage, StdDialogText("KVSPLAYEDIT", 2).CStr());
+            ASSERT_EQ(p.screen->PlayView(), view);
+            const std::string shown = Text(*field);
+            ASSERT_EQ(p.sim.Cmd("fault-clear id=" + SimDeviceProcess::Field(away, "fault"))
+                          .rfind("ok", 0),
+                      0u);
+            EXPECT_EQ(w.WaitWritten("fdtm", 1, 40000), std::vector<std::string>{"7500"});
+            Await(
+                "the play settings read back",
+                [&] { return !view->SeqChannel()->IsBusy() && !view->PlayChannel()->IsBusy(); },
+                30000);
+            w.AwaitQuiet("the device answering again");
+            EXPECT_EQ(Text(*field), shown) << "the device's old value came back";
+            EXPECT_EQ(w.Written("sqfm"), std::vector<std::string>{});
+            alerts.emplace("closing the control window once the device answers again");
+            ClickCloseBox(w, p.ctl);
+            ASSERT_TRUE(Await(
+                "the control window closed", [&] { return !p.ctl->isVisible(); }, 10000));
+            EXPECT_EQ(w.Written("fdtm"), std::vector<std::string>{"7500"});
+        } else if (e.format) {
             const CKvsPlayCmd* before = p.screen->PlayView();
             ModalScript script({
                 {300,

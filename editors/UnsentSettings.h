@@ -1,0 +1,19 @@
+#pragma once
+// Settings that a record channel still holds for its device when the channel
+// ends: the device did not answer, and they never reached it. The user is told
+// which, named as the editors show them.
+
+#include <initializer_list>
+
+#include "base/LString.h"
+
+class CDevRequestQueue;
+class LHandler;
+
+// One line per setting: where it is ("Sequence 1, Scene 2") and what ("Fade").
+LString UnsentSettingsText(const CDevRequestQueue& channel);
+
+// A message over parent naming the settings that the channels never got to the
+// device; nothing when there are none, or at a forced end with nobody to read it.
+void TellUnsentSettings(LHandler* parent, u32 serial,
+                        std::initializer_list<const CDevRequestQueue*> channels);
