@@ -138,7 +138,6 @@ LMessage CNumVol::HandleMessage(const LMessage& msg) {
                 // check box clicked): the keys come back, the value stays, and
                 // what is typed next goes into the field.
                 RequestFocus();
-                if (Engine()) Engine()->Activate(FocusedInKey());
                 AfterStep();
                 return LMessage();
             }

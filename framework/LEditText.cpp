@@ -32,6 +32,14 @@ void MarkKey(bool used) {
     if (LKeyboard* kb = LKeyboard::Instance()) kb->fUsed = used ? 1 : 0;
 }
 
+const struct {
+    const char* command;
+    LFieldCommand native;
+} kClipCommands[] = {{LStdCmd_Cut, LFieldCommand::kCut},
+                     {LStdCmd_Copy, LFieldCommand::kCopy},
+                     {LStdCmd_Paste, LFieldCommand::kPaste},
+                     {LStdCmd_Delete, LFieldCommand::kDelete}};
+
 }  // namespace
 
 // ---- CEditText
@@ -167,6 +175,23 @@ void CEditText::EndCompletion() {
     if (fField) fField->EndCompletion();
 }
 
+bool CEditText::CanDo(LFieldCommand command) const {
+    const bool editable = !fOwner->IsReadOnly();
+    switch (command) {
+        case LFieldCommand::kCopy:
+            return HasSelection();
+        case LFieldCommand::kCut:
+        case LFieldCommand::kDelete:
+            return editable && HasSelection();
+        case LFieldCommand::kPaste: {
+            LTextScrap probe;
+            LClipboard* clip = LClipboard::Instance();
+            return editable && clip && clip->CanProvide(probe);
+        }
+    }
+    return false;
+}
+
 bool CEditText::HandleCommand(const LMessage& msg) {
     if (msg.Is(LKeyboard_Char)) {
         LKeyboard* kb = LKeyboard::Instance();
@@ -174,56 +199,26 @@ bool CEditText::HandleCommand(const LMessage& msg) {
         MarkKey(false);
         return true;
     }
+    // While the field is edited the clipboard's commands are its own: the list
+    // or frame around it enables them for its rows, and a Cut meant for a name
+    // cut its row.
     if (msg.Is(LMenuBar_Ready)) {
         auto* bar = static_cast<LMenuBar*>(msg.source);
-        const bool editable = !fOwner->IsReadOnly();
-        LTextScrap probe;
-        LClipboard* clip = LClipboard::Instance();
-        if (editable && clip && clip->CanProvide(probe)) bar->EnableCommand(LStdCmd_Paste);
-        if (HasSelection()) {
-            bar->EnableCommand(LStdCmd_Copy);
-            if (editable) {
-                bar->EnableCommand(LStdCmd_Cut);
-                bar->EnableCommand(LStdCmd_Delete);
-            }
-        }
-        return false;
+        for (const auto& c : kClipCommands)
+            if (CanDo(c.native)) bar->EnableCommand(c.command);
+        Send(LMessage::CopyRetarget(msg, fOwner->Parent()));
+        bar->ForEachItem(this, [](void* self, LMenuItem* item) {
+            for (const auto& c : kClipCommands)
+                if (item->HasCommand(c.command) && !static_cast<CEditText*>(self)->CanDo(c.native))
+                    item->ResetState();
+        });
+        return true;
     }
     if (msg.Is(LMenuItem_Selected)) {
         auto* item = static_cast<LMenuItem*>(msg.source);
-        static const struct {
-            const char* command;
-            LFieldCommand native;
-        } kCommands[] = {{LStdCmd_Cut, LFieldCommand::kCut},
-                         {LStdCmd_Copy, LFieldCommand::kCopy},
-                         {LStdCmd_Paste, LFieldCommand::kPaste},
-                         {LStdCmd_Delete, LFieldCommand::kDelete}};
-        const bool editable = !fOwner->IsReadOnly();
-        for (const auto& c : kCommands) {
+        for (const auto& c : kClipCommands) {
             if (!item->HasCommand(c.command)) continue;
-            // Only a command the field enabled for itself is the field's: one
-            // it has nothing for (no selection, no text to paste) belongs to
-            // the list or frame around it, which enabled it on its own.
-            bool mine = false;
-            switch (c.native) {
-                case LFieldCommand::kCopy:
-                    mine = HasSelection();
-                    break;
-                case LFieldCommand::kCut:
-                case LFieldCommand::kDelete:
-                    mine = editable && HasSelection();
-                    break;
-                case LFieldCommand::kPaste: {
-                    LTextScrap probe;
-                    LClipboard* clip = LClipboard::Instance();
-                    mine = editable && clip && clip->CanProvide(probe);
-                    break;
-                }
-                default:
-                    break;
-            }
-            if (!mine) return false;
-            if (fField) fField->Command(c.native);
+            if (fField && CanDo(c.native)) fField->Command(c.native);
             return true;
         }
         return false;
@@ -582,6 +577,8 @@ void LEditText::RequestFocus() {
         LPane::RequestFocus();
     } else if (fEngine) {
         fEngine->SelectAll();
+        // Focused already, it may still have to take the keys back.
+        fEngine->Activate(true);
     }
 }
 
@@ -626,9 +623,9 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
     }
     if (fEngine && OpenEditUndo(msg)) return LMessage::CopyRetarget(msg, fParent);
     if (fEngine && fEngine->HandleCommand(msg)) return LMessage();
-    // A command the field leaves to the list or frame around it (Copy of the
-    // row, Duplicate, Delete) acts on what the field shows: the typed value is
-    // stored first, as Return would store it.
+    // A command the field leaves to the list or frame around it (Duplicate)
+    // acts on what the field shows: the typed value is stored first, as Return
+    // would store it.
     if (fEngine && msg.Is(LMenuItem_Selected) && fTyped && !fEditEnded && !fReadOnly)
         EndOpenEdit(true);
 

@@ -60,6 +60,8 @@ public:
     void EndCompletion();
     // Menu commands and keys the native field takes; true when the message ends here.
     bool HandleCommand(const LMessage& msg);
+    // Whether the clipboard command has something to act on in the field.
+    bool CanDo(LFieldCommand command) const;
     bool Changed() const { return fChanged; }
     LNativeTextField* Field() const { return fField; }
     u32 WrapMode() const { return fWrap; }

@@ -182,6 +182,11 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
             if (!EndEditBeforeClick(hit)) return true;
             // The value stored may have rebuilt what lay under the pointer.
             hit = HitPane(LMouse::Instance()->Position());
+            if (msg.Is(LWindow_Click)) {
+                FieldLetsGoBeforeClick(hit);
+                // So may the field's row, let go with it.
+                hit = HitPane(LMouse::Instance()->Position());
+            }
         }
         *answer = LMessage{pair[1], mouse, hit};
         return true;
@@ -863,6 +868,17 @@ bool LFrame::EndEditBeforeClick(LPane* hit) {
     // field: what the click would have done (another device chosen) waits.
     auto* field = dynamic_cast<LEditText*>(FocusedLeaf());
     return !(field && field->EditHeld());
+}
+
+void LFrame::FieldLetsGoBeforeClick(LPane* hit) {
+    // Left with its caret, the field would take the next click on it as one
+    // in the text being typed, where the user means to come back to it (a
+    // number field stepped its value). Its edit has ended before the click.
+    // A dialog's field keeps it: letting go would store what only the
+    // dialog's OK may store.
+    if (hit && hit->ClickTakesKeys() && !StoresOnlyConfirmed() &&
+        dynamic_cast<LEditText*>(FocusedLeaf()))
+        fFocus.Set(nullptr);
 }
 
 void LFrame::EndOpenEditsOfAllWindows() {

@@ -115,6 +115,9 @@ protected:
     // the focused pane itself. False when the value was refused and its field
     // kept: the click is then dropped.
     bool EndEditBeforeClick(LPane* hit);
+    // Before a click on hit acts, once the edit has ended: a control clicked
+    // takes the keys from the field that holds them.
+    void FieldLetsGoBeforeClick(LPane* hit);
 
     LWindow* fWindow = nullptr;
     FocusSlot fFocus;

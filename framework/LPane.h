@@ -93,6 +93,10 @@ public:
     virtual void EndOpenEdit(bool store);
     // The child that holds the keyboard focus inside this pane, or null.
     virtual LPane* FocusedChild() const { return nullptr; }
+    // Whether a click on it takes the keyboard from a field being edited
+    // elsewhere in its window, as the desktop's buttons, check boxes, pop-ups
+    // and sliders take it.
+    virtual bool ClickTakesKeys() const { return false; }
 
     void SetState(u32 op);
     void SetBounds(const LRect& rect);

@@ -50,6 +50,7 @@ public:
     virtual void SendSelected();
 
     void NativeAction() override { SendSelected(); }
+    bool ClickTakesKeys() const override { return true; }
     void SetTitle(const LString& title);
     LString GetTitle() const;
     LNativeControl* Native() const { return fNative; }
@@ -154,6 +155,8 @@ class LScrollBar : public LStdCtl {
 public:
     LScrollBar(LPane* parent, u32 orientation, u8 continuous);
     LMessage HandleMessage(const LMessage& msg) override;
+    // Scrolling leaves the keys where they are.
+    bool ClickTakesKeys() const override { return false; }
     void StateChanged(u32 op) override;
     void SendSelected() override;
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
@@ -204,6 +207,7 @@ public:
 class CProgressBar : public LStdCtl {
 public:
     explicit CProgressBar(LPane* parent);
+    bool ClickTakesKeys() const override { return false; }
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     void SetMax(i32 max);

@@ -364,6 +364,8 @@ void QtTextField::SetFrame(const LRect& r) {
 
 void QtTextField::MouseDown() {
     if (!fWidget) return;
+    // A press in the field gives it the keys, wherever they were.
+    MakeFirstResponder();
     // A press on the engine itself: Qt tracks it from here.
     if (QtPressFilter::Instance()->WantNative(fWidget) ||
         (fBox && QtPressFilter::Instance()->WantNative(fBox->viewport())))

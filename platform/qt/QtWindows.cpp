@@ -252,7 +252,12 @@ void MWindow::moveEvent(QMoveEvent* e) {
 
 MWindowView::MWindowView(MWindow* window) : QWidget(window), fWindow(window) {
     setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
+    // The keyboard focus is the framework's to give (the window's activation,
+    // a field's editor made or released). Qt would hand it to the view on any
+    // press on a widget that takes none, such as a check box beside a field
+    // being typed in: the framework still held the field focused, and its
+    // keys went nowhere.
+    setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_InputMethodEnabled, false);
 }

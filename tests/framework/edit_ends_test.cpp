@@ -13,6 +13,7 @@
 #include "framework/InputState.h"
 #include "framework/LCellListPane.h"
 #include "framework/LMenu.h"
+#include "framework/LStdCtl.h"
 #include "framework/StdDialogs.h"
 #include "tests/framework/HeadlessAppTest.h"
 
@@ -142,6 +143,24 @@ TEST_F(EditEnds, EveryEndOfAWindowStoresTheTypedValueFirstAndOnce) {
         win.reset();
         EXPECT_EQ(owner.fLog, c.log);
     }
+}
+
+// A click on a control beside the field stores the number and takes the keys,
+// as the desktop's controls take them: the click back on the field only
+// focuses it, where it stepped the number a field still holding them takes.
+TEST_F(EditEnds, AControlClickedTakesTheKeysAndTheClickBackOnlyFocuses) {
+    Owner owner(app.get());
+    Editor win(&owner, 6);
+    LStdCheck box(&win);
+    box.SetBounds(LRect(220, 10, 290, 30));
+    win.ShowWindow();
+    TypeInto(win.field, "7");
+    ClickOn(win, box);
+    EXPECT_FALSE(win.field.State() & LPane::kFocused);
+    ClickOn(win, win.field);
+    EXPECT_TRUE(win.field.State() & LPane::kFocused);
+    EXPECT_EQ(owner.fLog, "fix 7; ");
+    win.HideWindow();
 }
 
 // A window that holds a view closes with the windows the view opened: their

@@ -1,6 +1,6 @@
 // Menu commands reaching a focused text field first, as the menu target: the
-// field takes only what it has something for, and Undo with an edit open takes
-// back that edit, not an older step.
+// clipboard's are the field's, acting where it has something for them, and Undo
+// with an edit open takes back that edit, not an older step.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -93,13 +93,26 @@ struct Stage : ControlStage {
     LClipboard fClip;
 };
 
-TEST(FieldMenuCommands, TheFieldTakesOnlyWhatItHasSomethingFor) {
+// The list around a field, with a row selected: it enables every clipboard
+// command for its rows.
+struct RowsBox : ClipBox {
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LMenuBar_Ready))
+            for (const char* c : {LStdCmd_Copy, LStdCmd_Cut, LStdCmd_Delete, LStdCmd_Paste})
+                static_cast<LMenuBar*>(msg.source)->EnableCommand(c);
+        return ClipBox::HandleMessage(msg);
+    }
+};
+
+// While a field is edited the clipboard commands are its own: enabled only
+// where it has something for them, and never passed on to the rows around it.
+TEST(FieldMenuCommands, TheFieldTakesTheClipboardCommandsActingWhereItHasSomethingFor) {
     enum Clip { kEmpty, kText, kRows };
     const struct {
         const char* command;
         bool selected;
         Clip clip;
-        bool taken;  // by the field; else the message goes on to the row
+        bool enabled;  // the field has something for it
         const char* text;
     } cases[] = {
         {LStdCmd_Copy, false, kEmpty, false, "tr"},  {LStdCmd_Copy, true, kEmpty, true, "tr"},
@@ -113,7 +126,8 @@ TEST(FieldMenuCommands, TheFieldTakesOnlyWhatItHasSomethingFor) {
         SCOPED_TRACE(std::string(c.command) + (c.selected ? " selected" : " caret") + " clip " +
                      std::to_string(int(c.clip)));
         Stage s;
-        LEditText e(&s.fBox);
+        RowsBox rows;
+        LEditText e(&rows);
         e.SetBounds(LRect(10, 10, 110, 30));
         e.SetText("tr");
         e.RequestFocus();
@@ -127,12 +141,16 @@ TEST(FieldMenuCommands, TheFieldTakesOnlyWhatItHasSomethingFor) {
             s.fClip.SetOwner(text);
             s.fControls.fClipboard = "k";
         }
-        s.fBox.Take();
-        LMenuItem item(nullptr);
-        item.SetCommand(c.command);
-        LHandler::Send(LMenuItem_Selected, &item, &e);
-        // A field's own paste reports its change; the command itself goes no further.
-        EXPECT_EQ(s.fBox.Take().find("LMenuItem_Selected") == std::string::npos, c.taken);
+        LMenuBar bar(nullptr, "APP");
+        bar.ResetItemStates();
+        LHandler::Send(LMenuBar_Ready, &bar, &e);
+        LMenuItem* item = s.Item(bar, c.command);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(bool(item->fEnabled), c.enabled);
+        rows.Take();
+        // Chosen all the same (by its key): the rows around never hear of it.
+        LHandler::Send(LMenuItem_Selected, item, &e);
+        EXPECT_EQ(rows.Take().find("LMenuItem_Selected"), std::string::npos);
         EXPECT_EQ(f->fText, c.text);
     }
 }
@@ -214,14 +232,16 @@ TEST(FieldMenuCommands, ListCommandsWithAnEditOpenActOnTheTypedValue) {
     const struct {
         const char* command;
         const char* typed;  // null: no edit open
-        const char* log;
+        const char* log;    // what reaches the row
+        const char* after;  // ... when the focus leaves then
     } cases[] = {
-        {LStdCmd_Copy, "3", "LNumEdit_Enter LMenuItem_Selected"},
-        {LStdCmd_Cut, "3", "LNumEdit_Enter LMenuItem_Selected"},
-        {LStdCmd_Delete, "3", "LNumEdit_Enter LMenuItem_Selected"},
-        {LStdCmd_Paste, "3", "LNumEdit_Enter LMenuItem_Selected"},
-        {"cDuplicate", "3", "LNumEdit_Enter LMenuItem_Selected"},
-        {LStdCmd_Copy, nullptr, "LMenuItem_Selected"},
+        // The clipboard's are the field's, though it has nothing for them.
+        {LStdCmd_Copy, "3", "", "LNumEdit_Enter"},
+        {LStdCmd_Cut, "3", "", "LNumEdit_Enter"},
+        {LStdCmd_Delete, "3", "", "LNumEdit_Enter"},
+        {LStdCmd_Paste, "3", "", "LNumEdit_Enter"},
+        {"cDuplicate", "3", "LNumEdit_Enter LMenuItem_Selected", ""},
+        {"cDuplicate", nullptr, "LMenuItem_Selected", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.command) + (c.typed ? " typed" : ""));
@@ -246,10 +266,10 @@ TEST(FieldMenuCommands, ListCommandsWithAnEditOpenActOnTheTypedValue) {
         item.SetCommand(c.command);
         LHandler::Send(LMenuItem_Selected, &item, &n);
         EXPECT_EQ(row.Seen(), c.log);
-        EXPECT_EQ(doc.Root()->GetU32(0), c.typed ? 3u : 2u);
-        // Ended: the focus leaving stores nothing more.
+        // Stored once, before the list's command or as the focus leaves.
         row.fFocus.Set(nullptr);
-        EXPECT_EQ(row.Seen(), "");
+        EXPECT_EQ(row.Seen(), c.after);
+        EXPECT_EQ(doc.Root()->GetU32(0), c.typed ? 3u : 2u);
     }
 }
 

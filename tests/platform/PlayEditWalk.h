@@ -41,6 +41,7 @@
 #include "framework/LListPane.h"
 #include "framework/StdDialogs.h"
 #include "platform/qt/QtMenus.h"
+#include "platform/qt/QtTextField.h"
 #include "platform/qt/QtWindows.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
@@ -86,6 +87,26 @@ inline std::string BarTitles(QWidget* w) {
     for (QAction* a : bar->actions()) titles << a->text().remove('&');
     EXPECT_LE(bar->sizeHint().width(), bar->width()) << titles.join(' ').toStdString();
     return titles.join(' ').toStdString();
+}
+
+// Whether the framework and Qt agree on where the keys go in the active window:
+// a focused field with its editor has Qt's keyboard focus in that editor, any
+// other focused pane (or none) leaves it on the window's view. "" when they
+// agree, else what each holds.
+inline std::string FocusDisagreement() {
+    auto* win = dynamic_cast<MWindow*>(QApplication::activeWindow());
+    if (QApplication::activePopupWidget() || !win || !win->Owner()) return "";
+    LFrame* frame = win->Owner()->GetFrame();
+    LPane* focus = frame ? frame->FindFocusable() : nullptr;
+    auto* field = dynamic_cast<LEditText*>(focus);
+    const LNativeTextField* editor =
+        field && field->Engine() ? field->Engine()->Field() : nullptr;
+    QWidget* keys = QApplication::focusWidget();
+    const LNativeTextField* holder = keys ? QtFieldOf(keys) : nullptr;
+    if (editor ? holder == editor : keys == win->View()) return "";
+    return std::string("the framework's focus ") + (focus ? typeid(*focus).name() : "none") +
+           (editor ? " with its editor" : "") + ", Qt's in " +
+           (keys ? keys->metaObject()->className() : "nothing") + (holder ? " (an editor)" : "");
 }
 
 // A number typed into a field and the edit ended one way.

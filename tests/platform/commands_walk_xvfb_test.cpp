@@ -37,6 +37,7 @@
 #include "base/LHandle.h"
 #include "base/Paths.h"
 #include "framework/CMainLoop.h"
+#include "framework/CNumVol.h"
 #include "framework/LCellListPane.h"
 #include "framework/LMenu.h"
 #include "framework/LStdCtl.h"
@@ -289,12 +290,145 @@ struct Sweep {
         w.AwaitQuiet("the Delete key in a field");
         LoopDrained();
     }
+    // ---- The keys around a click on each kind of control of the window.
+    size_t controls = 0;
+    // The first text field (or number field) of a cell that is usable.
+    static LEditText* FieldIn(LPane* cell, bool number) {
+        LEditText* found = nullptr;
+        if (auto* frame = dynamic_cast<LFrame*>(cell))
+            ForEachPaneIn(frame, [&](LPane* pane) {
+                auto* e = dynamic_cast<LEditText*>(pane);
+                if (!found && e &&
+                    (number ? dynamic_cast<CNumVol*>(e) != nullptr : !dynamic_cast<LNumEdit*>(e)) &&
+                    !e->IsStatic() && !e->IsReadOnly() && e->IsUsable() &&
+                    e->IsTextWhollyVisible())
+                    found = e;
+            });
+        return found;
+    }
+    // The window's first usable control of a kind: a check box, a push button
+    // (not one whose ellipsis says it opens a window), a pop-up, a slider
+    // (outside the lists, else in the row), or a button of the row.
+    static LStdCtl* ControlOf(MWindow* win, LListCell* row, int kind) {
+        LStdCtl* found = nullptr;
+        auto consider = [&](LPane* pane, bool inRow) {
+            auto* c = dynamic_cast<LStdCtl*>(pane);
+            if (found || !c || !c->IsShown() || !c->IsUsable() ||
+                (c->State() & (LPane::kDimmed | LPane::kContainerDimmed)))
+                return;
+            const std::string t = c->GetTitle().CStr();
+            const bool is[] = {
+                dynamic_cast<LStdCheck*>(c) && !dynamic_cast<CRadioBtn*>(c),
+                dynamic_cast<LStdButton*>(c) && !(t.size() >= 3 && t.substr(t.size() - 3) == "…"),
+                dynamic_cast<LPopupList*>(c) != nullptr, dynamic_cast<CSlider*>(c) != nullptr,
+                inRow && dynamic_cast<CStateButton*>(c) && !dynamic_cast<CPlusButton*>(c)};
+            if (is[kind]) found = c;
+        };
+        if (kind != 4) ForEachPaneIn(FrameOfWindow(win), [&](LPane* p) { consider(p, false); });
+        if (row) ForEachPaneIn(row, [&](LPane* p) { consider(p, true); });
+        return found;
+    }
+    // Values the device was written since its log was cleared, by path.
+    std::multimap<std::string, std::string> Writes() {
+        std::multimap<std::string, std::string> out;
+        for (const std::string& line : p.sim.Log())
+            if (line.rfind("chan ", 0) == 0 && line.find(" op=write") != std::string::npos)
+                out.emplace(SimDeviceProcess::Field(line, "path"),
+                            SimDeviceProcess::Field(line, "value"));
+        return out;
+    }
+    // A row's name (kinds 0-4), then a number field (5), typed into around a
+    // click on a control: the click back gives the field the keys without a
+    // step, the text reaches the device once, and Cut takes the text, not
+    // the row. After every click the framework and Qt agree on the keys.
+    void SweepControls(MWindow* win) {
+        static const char* const kKinds[] = {"check box", "push button", "pop-up", "slider",
+                                             "row's own button", "control"};
+        for (int kind = 0; kind < 6; ++kind) {
+            const bool number = kind == 5;
+            Raise(w, win);
+            // The first row, of the lists in turn, with a field and such a control.
+            LCellListPane* list = nullptr;
+            LEditText* field = nullptr;
+            LStdCtl* control = nullptr;
+            auto find = [&](LPane* cell) {
+                field = FieldIn(cell, number);
+                for (int k = number ? 0 : kind; field && !control && k <= (number ? 3 : kind); ++k)
+                    control = ControlOf(win, dynamic_cast<LListCell*>(cell), k);
+                return control != nullptr;
+            };
+            for (LCellListPane* l : ListsOf(FrameOfWindow(win)))
+                if (!control && HasRow(win, l) && find(l->GetCellFrame(LCell{0, 0}, false)))
+                    list = l;
+            if (!control && number) find(FrameOfWindow(win));
+            if (!control) continue;
+            ++controls;
+            const std::string what = win->windowTitle().toStdString() + ": " +
+                                     typeid(*field).name() + ", " + kKinds[kind] + " " +
+                                     typeid(*control).name();
+            std::fprintf(stderr, "sweep: %s\n", what.c_str());
+            SCOPED_TRACE(what);
+            const QPoint at = PaneAt(field);
+            // The field again (a row's is live once clicked); whether it has the keys.
+            auto keys = [&] {
+                if (list) field = FieldIn(list->GetCellFrame(LCell{0, 0}, true), number);
+                return field && field->Engine() && field->Engine()->Field()->IsFirstResponder();
+            };
+            auto click = [&](QPoint there, const std::string& after, bool popup = false) {
+                w.Click(there);
+                if (popup && Await("the pop-up open", [] { return QApplication::activePopupWidget(); }))
+                    w.Key("Escape");
+                Await("no pop-up", [] { return !QApplication::activePopupWidget(); });
+                LoopDrained();
+                const std::string d = FocusDisagreement();
+                if (!d.empty()) ADD_FAILURE() << "after a click on " << after << ": " << d;
+            };
+            // A number field that has the keys steps at a click: only one without.
+            if (!keys()) click(at, "the field");
+            ASSERT_TRUE(keys()) << "the field takes no keys";
+            const std::string typed = number ? "7" : "k" + std::to_string(kind);
+            w.Key("ctrl+a");
+            w.Type(typed);
+            click(PaneAt(control), kKinds[kind], dynamic_cast<LPopupList*>(control) != nullptr);
+            w.AwaitQuiet(kKinds[kind]);
+            if (list) field = FieldIn(list->GetCellFrame(LCell{0, 0}, false), number);
+            ASSERT_NE(field, nullptr);
+            const std::string shown = field->GetText().CStr();
+            p.sim.Cmd("log clear");
+            click(at, "the field again");
+            EXPECT_TRUE(keys()) << "the field does not take the keys back";
+            if (!field) continue;
+            if (number) {
+                EXPECT_EQ(std::string(field->GetText().CStr()), shown) << "stepped";
+                continue;
+            }
+            w.Key("End");
+            w.Type("z");
+            w.AwaitQuiet("the name typed on");
+            std::string path;
+            size_t sent = 0;
+            for (const auto& [where, value] : Writes())
+                if (value == typed + "z") ++sent, path = where;
+            EXPECT_EQ(sent, 1u) << "'" << typed << "z' written " << sent << " times";
+            const i32 rows = list->Rows();
+            p.sim.Cmd("log clear");
+            w.Key("ctrl+a ctrl+x");
+            w.AwaitQuiet("the name cut");
+            EXPECT_TRUE(field->GetText().IsEmpty()) << "Cut left " << field->GetText().CStr();
+            EXPECT_EQ(list->Rows(), rows);
+            for (const auto& [where, value] : Writes())
+                EXPECT_EQ(where, path) << "Cut in the name wrote " << value;
+            w.Key("ctrl+v");
+            w.AwaitQuiet("the name pasted");
+        }
+    }
     void SweepWindow(MWindow* window) {
         QPointer<MWindow> win(window);
         ++windows;
         Raise(w, win);
         std::fprintf(stderr, "sweep: window '%s'\n", win->windowTitle().toUtf8().constData());
         w.Shot("commands_window_" + std::to_string(windows));
+        SweepControls(win);
         const size_t count = ListsOf(FrameOfWindow(win)).size();
         for (size_t n = 0; n < count; ++n) {
             ++lists;
@@ -425,8 +559,9 @@ Swept SweepPlayEdit(PlayEdit& p, Half half) {
     }
     for (const std::string& d : sweep.dead) ADD_FAILURE() << "changed nothing: " << d;
     for (const std::string& e : sweep.empty) ADD_FAILURE() << "no row to work on: " << e;
-    std::fprintf(stderr, "sweep: %zu windows, %zu lists, %zu commands tried, %zu enabled\n",
-                 sweep.windows, sweep.lists, sweep.tried, sweep.enabled);
+    std::fprintf(stderr,
+                 "sweep: %zu windows, %zu lists, %zu commands tried, %zu enabled, %zu controls\n",
+                 sweep.windows, sweep.lists, sweep.tried, sweep.enabled, sweep.controls);
     return Swept{sweep.windows, sweep.lists, sweep.enabled};
 }
 
