@@ -99,8 +99,7 @@ inline std::string FocusDisagreement() {
     LFrame* frame = win->Owner()->GetFrame();
     LPane* focus = frame ? frame->FindFocusable() : nullptr;
     auto* field = dynamic_cast<LEditText*>(focus);
-    const LNativeTextField* editor =
-        field && field->Engine() ? field->Engine()->Field() : nullptr;
+    const LNativeTextField* editor = field && field->Engine() ? field->Engine()->Field() : nullptr;
     QWidget* keys = QApplication::focusWidget();
     const LNativeTextField* holder = keys ? QtFieldOf(keys) : nullptr;
     if (editor ? holder == editor : keys == win->View()) return "";
