@@ -216,6 +216,9 @@ void WalkAuxTriggers(PlayEdit& p) {
     };
     auto trigger = [&](u32 i) { return doors->GetListItem(AplyF::trgs, i); };
     auto typed = [&](LEditText* field, const char* text) {
+        // A busy machine may still have the last choice's writes on their way:
+        // they are not the typing's.
+        w.AwaitQuiet("the writes before the typing");
         sim.Cmd("log clear");
         w.TypeNumber(field, text);
         // Left open on purpose: the keys are taken; whatever they queued has run.
