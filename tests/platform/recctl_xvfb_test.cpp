@@ -1,6 +1,7 @@
 // The record control under real input against the simulated device on
 // loopback: a double click on a recording loads and plays it; the position bar
 // dragged while the device reports positions holds, then follows them again.
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QStyleHints>
@@ -230,9 +231,13 @@ TEST_F(RecCtlXvfb, ASecondTakeRenamedOntoTheFirstAsksWhicheverFolderIsShown) {
     question.ShootNext(KEVO_BINARY_DIR "/rec_xvfb_second_take_asked.png");
     for (const int take : {1, 2}) {
         SCOPED_TRACE(take);
+        // The first take's rename (its listing read and question) is over before
+        // the next click, however busy the machine.
+        ASSERT_TRUE(WaitUntil([] { return !QApplication::activeModalWidget(); }, 10000));
+        LoopDrained();
         x.Xdotool(click(rec->fRec));
         ASSERT_TRUE(WaitUntil(
-            [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 5000));
+            [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 15000));
         Answer typed(x,
                      "key ctrl+a ; xdotool type --delay 120 Take_gj ; xdotool sleep 0.3 key "
                      "Return");
