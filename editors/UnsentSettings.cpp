@@ -77,34 +77,127 @@ LString UnsentSettingsText(const CDevRequestQueue& channel) {
     return LString(lines.c_str());
 }
 
-void TellUnsentSettings(LHandler* parent, u32 serial,
-                        std::initializer_list<const CDevRequestQueue*> channels) {
-    const CMainLoop* loop = CMainLoop::Current();
-    if (loop && loop->fEndForced) return;
+namespace {
+
+// The settings the channels hold that the device has not confirmed, one a line,
+// as many as fit a message, the rest counted; count gets how many there are.
+std::string UnsentSettingsLines(const std::vector<const CDevRequestQueue*>& channels,
+                                size_t* count) {
     std::string lines;
-    size_t count = 0;
+    *count = 0;
     for (const CDevRequestQueue* channel : channels) {
         if (!channel) continue;
         const std::string text = UnsentSettingsText(*channel).CStr();
-        for (size_t at = 0; at < text.size(); ++count) {
+        for (size_t at = 0; at < text.size(); ++*count) {
             const size_t end = text.find('\n', at) + 1;
-            if (count < kMostNamed) lines += text.substr(at, end - at);
+            if (*count < kMostNamed) lines += text.substr(at, end - at);
             at = end;
         }
     }
-    if (count == 0) return;
-    if (count > kMostNamed) {
-        const std::string more = std::to_string(count - kMostNamed);
+    if (*count == 0) return lines;
+    if (*count > kMostNamed) {
+        const std::string more = std::to_string(*count - kMostNamed);
         const char* number[] = {more.c_str()};
         LString last;
         FormatTemplate(&last, StdDialogText(kTexts, 1).CStr(), 1, number);
         lines += std::string(last.CStr()) + "\n";
     }
     lines.pop_back();
+    return lines;
+}
+
+}  // namespace
+
+void TellUnsentSettings(LHandler* parent, u32 serial,
+                        std::initializer_list<const CDevRequestQueue*> channels) {
+    const CMainLoop* loop = CMainLoop::Current();
+    if (loop && loop->fEndForced) return;
+    size_t count = 0;
+    const std::string lines = UnsentSettingsLines(
+        std::vector<const CDevRequestQueue*>(channels.begin(), channels.end()), &count);
+    if (count == 0) return;
     const std::string device = std::to_string(serial);
     const char* items[] = {device.c_str(), lines.c_str()};
     LString text;
     FormatTemplate(&text, StdDialogText(kTexts, 0).CStr(), 2, items);
     CSimpleMessageDialog message(parent, LPaneOpt::Window(kWindowDialog, 0));
     message.Run(text, 0, false);
+}
+
+namespace {
+
+constexpr const char* kAskTexts = "KVSUNSENTASK";
+constexpr u32 kWaitStepMs = 100;
+
+bool AnyUnsent(std::initializer_list<CDevRequestQueue*> channels, bool* silent) {
+    bool any = false;
+    *silent = false;
+    for (const CDevRequestQueue* c : channels) {
+        if (!c || c->UnsentPaths().empty()) continue;
+        any = true;
+        if (c->DeviceSilent()) *silent = true;
+    }
+    return any;
+}
+
+// True once the device has confirmed every setting; false when the user
+// cancelled, or, when asked to, as soon as the device leaves one unanswered.
+bool WaitUnsent(LHandler* parent, const std::string& device,
+                std::initializer_list<CDevRequestQueue*> channels, bool untilSilent) {
+    bool silent = false;
+    if (!AnyUnsent(channels, &silent)) return true;
+    if (untilSilent && silent) return false;
+    CSimpleProgressDialog progress(parent, LPaneOpt::Window(kWindowDialog, 2));
+    progress.ShowSpinner();
+    const char* items[] = {device.c_str()};
+    LString text;
+    FormatTemplate(&text, StdDialogText(kAskTexts, 0).CStr(), 1, items);
+    progress.SetMessage(text);
+    bool done = false;
+    for (;;) {
+        if (!AnyUnsent(channels, &silent)) {
+            done = true;
+            break;
+        }
+        if (untilSilent && silent) break;
+        const CMainLoop* loop = CMainLoop::Current();
+        if (loop && loop->fEndForced) break;
+        if (progress.ModalStep(kWaitStepMs) != 0) break;
+    }
+    progress.HideWindow();
+    return done;
+}
+
+}  // namespace
+
+void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
+                          std::initializer_list<CDevRequestQueue*> channels) {
+    const std::string device = std::to_string(serial);
+    auto forced = [] {
+        const CMainLoop* loop = CMainLoop::Current();
+        return loop && loop->fEndForced;
+    };
+    if (forced()) return;
+    // What was typed last is usually taken at once: the question comes only
+    // when the device is away or the user would not wait.
+    if (WaitUnsent(parent, device, channels, true)) return;
+    for (;;) {
+        if (forced()) return;
+        size_t count = 0;
+        const std::string lines = UnsentSettingsLines(
+            std::vector<const CDevRequestQueue*>(channels.begin(), channels.end()), &count);
+        if (count == 0) return;
+        const char* items[] = {device.c_str(), lines.c_str()};
+        LString text;
+        FormatTemplate(&text, StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 1 : 2).CStr(), 2,
+                       items);
+        CSimpleMessageDialog ask(parent, LPaneOpt::Window(kWindowDialog, 0));
+        ask.fOk.SetTitle(StdDialogText(kAskTexts, 3));
+        ask.fCancelBtn.SetTitle(StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 4 : 5));
+        if (ask.Run(text, 0, true) == 0) break;
+        if (WaitUnsent(parent, device, channels, false)) return;
+    }
+    if (forced()) return;
+    for (CDevRequestQueue* c : channels)
+        if (c) c->DropUnsent();
 }

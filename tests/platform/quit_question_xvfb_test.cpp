@@ -231,6 +231,112 @@ void WalkTermDuringQuitQuestion(const XvfbHarness& x, NetnsHarness& net, const T
     });
 }
 
+// Quit while the device is away: the writing's Cancel is there from its first
+// second and is taken, the alert read, and Don't Save answered as the device
+// comes back. The user's answer holds: the program ends without a window left
+// behind, and neither then nor when it is taken down does anything reach the
+// card, whose files stay as they were before the edit.
+class DontSaveScript {
+public:
+    DontSaveScript(Walk& w, SimDeviceProcess& sim) : fW(w), fSim(sim) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(30);
+    }
+    bool Declined() const { return fDeclinedAt != 0; }
+    u32 DeclinedAt() const { return fDeclinedAt; }
+    // From the writing's dialog shown to its Cancel there; -1 before.
+    i64 CancelAfterMs() const { return fCancelAfter; }
+
+private:
+    void Step() {
+        MWindow* window = nullptr;
+        if (Declined()) return;
+        if (auto* ask = ShownDialog<CSaveChangesDialog>(&window)) {
+            if (!TakesInput(fW.x, window)) return;
+            fW.Shot("quit_dont_save");
+            EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+            fSim.Cmd("log clear");
+            fDeclinedAt = LTickMs();
+            fW.Click(PaneAt(&ask->fDontSave));
+            return;
+        }
+        if (ShownDialog<CSimpleMessageDialog>(&window)) {
+            if (TakesInput(fW.x, window) && !fAlerted) {
+                fAlerted = true;
+                fW.Key("Return");
+            }
+            return;
+        }
+        auto* progress = ShownDialog<CSimpleProgressDialog>(&window);
+        if (!progress || fCancelAfter >= 0) return;
+        if (!fSeenAt) fSeenAt = LTickMs();
+        if (!progress->fButton.IsShown() || !TakesInput(fW.x, window)) return;
+        fCancelAfter = i64(LTickMs() - fSeenAt);
+        fW.Shot("quit_writing");
+        fW.Click(PaneAt(&progress->fButton));
+    }
+
+    Walk& fW;
+    SimDeviceProcess& fSim;
+    QTimer fTimer;
+    u32 fSeenAt = 0;
+    i64 fCancelAfter = -1;
+    u32 fDeclinedAt = 0;
+    bool fAlerted = false;
+};
+
+int gEnds = 0;
+
+void WalkDontSaveWithTheDeviceAway(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        CKvsPlayCmd* edit = p.screen->PlayView();
+        ASSERT_NE(edit, nullptr);
+        CRecord* seqs = p.frame->SeqSettings();
+        w.Click(PaneAt(&p.frame->PlusButton()));
+        ASSERT_TRUE(
+            Await("the new sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
+        w.AwaitQuiet("adding a sequence");
+        LoopDrained();
+        auto* row = static_cast<CKvsSeqCell*>(p.frame->List()->GetCellFrame(LCell{0, 0}, false));
+        ASSERT_NE(row, nullptr);
+        w.Click(PaneAt(&row->fName));
+        ASSERT_TRUE(
+            Await("the name field taking keys", [&] { return row->fName.Engine() != nullptr; }));
+        // The device goes away as the name is typed: nothing of it reaches the device.
+        ASSERT_EQ(p.sim.Cmd("fault drop serno=1201 dir=in").rfind("ok", 0), 0u);
+        w.Type("Finale");
+        LoopDrained();
+        gEnds = 0;
+        CQtMainLoop::SetTerminateHandler([] { ++gEnds; });
+        w.Activate(p.ctl);
+        DontSaveScript script(w, p.sim);
+        QTimer::singleShot(0, [&] { w.Key("ctrl+q"); });
+        ASSERT_TRUE(Await(
+            "Don't Save answered", [&] { return script.Declined(); }, 60000));
+        EXPECT_GE(script.CancelAfterMs(), 0);
+        EXPECT_LT(script.CancelAfterMs(), 1000) << "the writing's Cancel came late";
+        ASSERT_TRUE(Await(
+            "the program ended", [&] { return gEnds > 0; }, 20000));
+        EXPECT_LT(LTickMs() - script.DeclinedAt(), 15000u);
+        CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
+        // A while longer, as the device answers: still nothing for the card.
+        RunUntil([] { return false; }, 3000);
+        for (const std::string& line : p.sim.Log()) {
+            if (line.rfind("pkt ", 0) != 0 || SimDeviceProcess::Field(line, "dir") != "in")
+                continue;
+            const std::string path = SimDeviceProcess::Field(line, "path");
+            EXPECT_TRUE(path.rfind("/sdc/", 0) != 0 && path != "/.cmd/fsflush")
+                << "after Don't Save: " << line;
+        }
+    });
+    // Taken down too, the program wrote nothing of the declined edit to the card.
+    CRecord* onCard = CardRecord(dir.Path() + "/1201/sdc/sequencesetting");
+    EXPECT_TRUE(!onCard || onCard->GetListCount(SqstF::sqcs) == 0)
+        << "the declined sequence is on the card";
+    if (onCard) CRecord::Destroy(onCard);
+}
+
 // ---------------------------------------------------------------- a play-settings file
 
 // A play-settings file opened without its device, changed (its schedule's event
@@ -558,6 +664,10 @@ TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenItsWindowCloses) {
 
 TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenTheProgramEnds) {
     WalkFileEnds(true);
+}
+
+TEST(QuitQuestion, DontSaveWithTheDeviceAwayIsKept) {
+    RunPlayEditWalk("1600x1000", "qd", WalkDontSaveWithTheDeviceAway);
 }
 
 TEST(QuitQuestion, SigtermWhileTheSaveQuestionIsUp) {
