@@ -824,6 +824,19 @@ TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
     EXPECT_GE(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs);
     ASSERT_FALSE(root.texts.empty());
     EXPECT_EQ(root.texts.back(), StdDialogText("KVSDEVCTLR", 2).CStr());
+    // Away as a file of the other format (NSQ, the last one written) is
+    // imported: the message says that the device did not take the file's
+    // settings, not that it sent none of its own.
+    fSim.Cmd("fault-clear");
+    ctl->ShowWindow();
+    ASSERT_TRUE(ctl->WindowShown());
+    fSim.Cmd("fault drop serno=305 dir=in");
+    panels.answers = {Url("other.kvplay")};
+    root.texts.clear();
+    Choose(bar, ctl->Screen()->PlayView(), "cPlayImport");
+    EXPECT_TRUE(Run([&] { return !ctl->WindowShown(); }, 120000));
+    EXPECT_EQ(root.texts, (std::vector<std::string>{StdDialogText("KVSDEVCTLR", 4).CStr()}));
+    fSim.Cmd("fault-clear");
 }
 
 TEST_F(PlayFiles, StatusReadsWaitForTheEarlierOnes) {

@@ -337,6 +337,108 @@ void WalkDontSaveWithTheDeviceAway(const XvfbHarness& x, NetnsHarness& net, cons
     if (onCard) CRecord::Destroy(onCard);
 }
 
+// A Count-Down typed while the device is away, and Quit chosen at once: the
+// wait for the device says what it waits for and offers Cancel from its first
+// second; cancelled, the question names the setting and the user either quits
+// without it (the device, back, never hears it) or waits until the device,
+// back, has taken it; the program then ends.
+struct CountDownQuit {
+    const char* what;
+    bool wait;
+    std::vector<std::string> heard;  // the count-downs the device took
+};
+const CountDownQuit kCountDownQuits[] = {
+    {"quit without it", false, {}},
+    {"wait until it is taken", true, {"55"}},
+};
+
+class CountDownScript {
+public:
+    CountDownScript(Walk& w, SimDeviceProcess& sim, bool wait) : fW(w), fSim(sim), fWait(wait) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(30);
+    }
+    bool Answered() const { return fPhase == 4; }
+    std::string fQuestion;
+    i64 fCancelAfterMs = -1;
+
+private:
+    void Step() {
+        MWindow* window = nullptr;
+        if (fPhase == 0) {
+            auto* d = ShownDialog<CCSetNDlg>(&window);
+            if (!d || !TakesInput(fW.x, window)) return;
+            fW.x.XdotoolAsync(Where(PaneAt(&d->fField)) +
+                              " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 55 ; "
+                              "xdotool sleep 0.3 key Return sleep 0.3 key Return");
+            fPhase = 1;
+        } else if (fPhase == 1) {
+            if (ShownDialog<CCSetNDlg>()) return;
+            walkwatch::Note("the count-down stored: Ctrl+Q");
+            fW.x.XdotoolAsync("key ctrl+q");
+            fPhase = 2;
+        } else if (fPhase == 2) {
+            // A device whose tries are over already leaves nothing to wait for.
+            if (ShownDialog<CSimpleMessageDialog>()) {
+                fPhase = 3;
+                return;
+            }
+            auto* progress = ShownDialog<CSimpleProgressDialog>(&window);
+            if (!progress) return;
+            if (!fSeenAt) fSeenAt = LTickMs();
+            if (!progress->fButton.IsShown() || !TakesInput(fW.x, window)) return;
+            fCancelAfterMs = i64(LTickMs() - fSeenAt);
+            fW.Shot("quit_unsent_wait");
+            fW.Click(PaneAt(&progress->fButton));
+            fPhase = 3;
+        } else if (fPhase == 3) {
+            auto* ask = ShownDialog<CSimpleMessageDialog>(&window);
+            if (!ask || !ask->fCancelBtn.IsShown() || !TakesInput(fW.x, window)) return;
+            fQuestion = ask->fMessage.GetText().CStr();
+            fW.Shot("quit_unsent_question");
+            if (fWait) EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+            fW.Click(PaneAt(fWait ? &ask->fOk : &ask->fCancelBtn));
+            fPhase = 4;
+        }
+    }
+
+    Walk& fW;
+    SimDeviceProcess& fSim;
+    bool fWait;
+    QTimer fTimer;
+    u32 fPhase = 0;
+    u32 fSeenAt = 0;
+};
+
+void WalkCountDownAtQuit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                         const CountDownQuit& row) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        ASSERT_EQ(p.sim.Cmd("fault drop serno=1201 dir=in").rfind("ok", 0), 0u);
+        p.sim.Cmd("log clear");
+        gEnds = 0;
+        CQtMainLoop::SetTerminateHandler([] { ++gEnds; });
+        w.Activate(p.ctl);
+        CountDownScript script(w, p.sim, row.wait);
+        ASSERT_TRUE(w.Choose(p.ctl, "Device", "Count-Down"));
+        ASSERT_TRUE(Await(
+            "the question answered", [&] { return script.Answered(); }, 60000));
+        if (script.fCancelAfterMs >= 0) {
+            EXPECT_LT(script.fCancelAfterMs, 1000) << "the wait's Cancel came late";
+        }
+        EXPECT_NE(script.fQuestion.find("1201"), std::string::npos) << script.fQuestion;
+        EXPECT_NE(script.fQuestion.find("quit without them"), std::string::npos)
+            << script.fQuestion;
+        ASSERT_TRUE(Await(
+            "the program ended", [&] { return gEnds > 0; }, 30000));
+        CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
+        // The device back for a while: it hears only what the user waited for.
+        p.sim.Cmd("fault-clear");
+        RunUntil([] { return false; }, 5000);
+        EXPECT_EQ(w.Written("ccst"), row.heard);
+    });
+}
+
 // ---------------------------------------------------------------- a play-settings file
 
 // A play-settings file opened without its device, changed (its schedule's event
@@ -668,6 +770,13 @@ TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenTheProgramEnds) {
 
 TEST(QuitQuestion, DontSaveWithTheDeviceAwayIsKept) {
     RunPlayEditWalk("1600x1000", "qd", WalkDontSaveWithTheDeviceAway);
+}
+
+TEST(QuitQuestion, ACountDownTheDeviceHasNotTakenIsNamedAtQuit) {
+    for (const CountDownQuit& row : kCountDownQuits) {
+        SCOPED_TRACE(row.what);
+        RunPlayEditWalk("1600x1000", "qc", [&](auto&... a) { WalkCountDownAtQuit(a..., row); });
+    }
 }
 
 TEST(QuitQuestion, SigtermWhileTheSaveQuestionIsUp) {
