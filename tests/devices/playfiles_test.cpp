@@ -839,6 +839,63 @@ TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
     fSim.Cmd("fault-clear");
 }
 
+// A control window closed before the device took a setting of its play view:
+// the card's question answered Don't Save, the setting is named, and the
+// user's choice holds: closed without it (the device, back, never hears it,
+// and the view shows the device's value again), or closed once it is taken.
+TEST_F(PlayFiles, AControlWindowClosedBeforeTheDeviceTookASetting) {
+    AddDevice(kSerial, 1);
+    fSim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1");
+    ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+    ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+    const struct {
+        const char* what;
+        bool wait;
+        std::vector<std::string> heard;  // the device's writes of the setting
+        u32 shown;                       // the view's value afterwards
+    } rows[] = {
+        {"closed without it", false, {}, 0},
+        {"closed once it is taken", true, {"9"}, 9},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fSim.Cmd("chan-set serno=305 path=/.cmd/udseqset/tgmk value=0");
+        ctl->ShowWindow();
+        ASSERT_TRUE(ctl->WindowShown());
+        CKvsPlayCmd* view = ctl->Screen()->PlayView();
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(Run([&] { return !view->SeqChannel()->IsBusy(); }));
+        fSim.Cmd("log clear");
+        fSim.Cmd("fault drop serno=305 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk");
+        view->SeqSettings()->SetU32(view, SqstF::tgmk, 9);
+        std::vector<std::string> asked;
+        root.answer = [&](LDialog* d) {
+            if (dynamic_cast<CSaveChangesDialog*>(d)) d->SetResult(3);
+            auto* m = dynamic_cast<CSimpleMessageDialog*>(d);
+            if (!m || m->Result() != 0) return;
+            const std::string text = m->fMessage.GetText().CStr();
+            if (text == StdDialogText("KVSPLAYEDIT", 2).CStr()) return;
+            asked.push_back(text);
+            if (row.wait) fSim.Cmd("fault-clear");
+            m->SetResult(row.wait ? 1 : 2);
+        };
+        LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+        root.answer = nullptr;
+        EXPECT_FALSE(ctl->WindowShown());
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_NE(asked[0].find("Device 305"), std::string::npos) << asked[0];
+        EXPECT_NE(asked[0].find("close without them"), std::string::npos) << asked[0];
+        fSim.Cmd("fault-clear");
+        Run([] { return false; }, 10000);
+        std::vector<std::string> heard;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write" && Field(l, "path") == "/.cmd/udseqset/tgmk")
+                heard.push_back(Field(l, "value"));
+        EXPECT_EQ(heard, row.heard);
+        EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), row.shown);
+    }
+}
+
 TEST_F(PlayFiles, StatusReadsWaitForTheEarlierOnes) {
     Open();
     fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/udseqstat/sqtm");
