@@ -112,9 +112,14 @@ void TellUnsentSettings(LHandler* parent, u32 serial,
                         std::initializer_list<const CDevRequestQueue*> channels) {
     const CMainLoop* loop = CMainLoop::Current();
     if (loop && loop->fEndForced) return;
+    // A channel ending without its close or quit having asked: what its device
+    // left unanswered is named; a first try still under way with a device that
+    // answers is not taken for lost.
+    std::vector<const CDevRequestQueue*> silent;
+    for (const CDevRequestQueue* channel : channels)
+        if (channel && channel->DeviceSilent()) silent.push_back(channel);
     size_t count = 0;
-    const std::string lines = UnsentSettingsLines(
-        std::vector<const CDevRequestQueue*>(channels.begin(), channels.end()), &count);
+    const std::string lines = UnsentSettingsLines(silent, &count);
     if (count == 0) return;
     const std::string device = std::to_string(serial);
     const char* items[] = {device.c_str(), lines.c_str()};

@@ -13,8 +13,9 @@ class LHandler;
 // One line per setting: where it is ("Sequence 1, Scene 2") and what ("Fade").
 LString UnsentSettingsText(const CDevRequestQueue& channel);
 
-// A message over parent naming the settings that the channels never got to the
-// device; nothing when there are none, or at a forced end with nobody to read it.
+// A message over parent naming the settings that the channels never got to a
+// device that left them unanswered; nothing when there are none, or at a forced
+// end with nobody to read it.
 void TellUnsentSettings(LHandler* parent, u32 serial,
                         std::initializer_list<const CDevRequestQueue*> channels);
 
