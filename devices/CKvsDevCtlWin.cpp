@@ -1,7 +1,9 @@
 #include "devices/CKvsDevCtlWin.h"
 
 #include <algorithm>
+#include <string>
 
+#include "base/TextFormat.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/DevCtlOpen.h"
 #include "devlink/StatNodes.h"
@@ -162,7 +164,7 @@ bool CKvsDevCtlScreen::OpenWindow() {
     // view's channels, behind the rest of a show: a read that overtook it would
     // hear the old format and build the editor the view is leaving. When the
     // device does not take them, that is what the user is told.
-    if (device && fPlay && !fPlay->WaitChannels(&progress)) {
+    if (device && fPlay && !WaitPlayChannels(&progress)) {
         failure = 4;
     } else if (device && !OpenDeviceSettings(*fCtl, &progress)) {
         failure = 1;
@@ -205,6 +207,20 @@ void CKvsDevCtlScreen::CloseWindow() {
     fWindow.HideWindow();
     if (fPlay) fPlay->SyncWindowVisibility();
     if (fCtl->Serial() != 0) CloseDeviceSettings(*fCtl);
+}
+
+bool CKvsDevCtlScreen::WaitPlayChannels(CSimpleProgressDialog* progress) {
+    const bool busy = fPlay->SeqChannel()->IsBusy() || fPlay->PlayChannel()->IsBusy();
+    if (!busy) return true;
+    // The dialog says what it waits for: the settings going out, then the reading.
+    const std::string serial = std::to_string(fCtl->Serial());
+    const char* items[] = {serial.c_str()};
+    LString text;
+    FormatTemplate(&text, StdDialogText("KVSUNSENTASK", 0).CStr(), 1, items);
+    progress->SetMessage(text);
+    const bool ok = fPlay->WaitChannels(progress);
+    progress->SetMessage(StdDialogText(kTexts, 0));
+    return ok;
 }
 
 bool CKvsDevCtlScreen::OpenPlayView(CSimpleProgressDialog* progress) {

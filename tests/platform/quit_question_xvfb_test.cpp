@@ -396,7 +396,9 @@ private:
             if (!ask || !ask->fCancelBtn.IsShown() || !TakesInput(fW.x, window)) return;
             fQuestion = ask->fMessage.GetText().CStr();
             fW.Shot("quit_unsent_question");
-            if (fWait) EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+            if (fWait) {
+                EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+            }
             fW.Click(PaneAt(fWait ? &ask->fOk : &ask->fCancelBtn));
             fPhase = 4;
         }
