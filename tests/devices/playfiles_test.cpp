@@ -850,12 +850,15 @@ TEST_F(PlayFiles, AControlWindowClosedBeforeTheDeviceTookASetting) {
     ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
     const struct {
         const char* what;
+        bool popup;  // the view switched to the device's files, else the window closed
         bool wait;
         std::vector<std::string> heard;  // the device's writes of the setting
         u32 shown;                       // the view's value afterwards
     } rows[] = {
-        {"closed without it", false, {}, 0},
-        {"closed once it is taken", true, {"9"}, 9},
+        {"closed without it", false, false, {}, 0},
+        {"closed once it is taken", false, true, {"9"}, 9},
+        // Last: the window then shows the files.
+        {"the files shown without it", true, false, {}, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -879,9 +882,15 @@ TEST_F(PlayFiles, AControlWindowClosedBeforeTheDeviceTookASetting) {
             if (row.wait) fSim.Cmd("fault-clear");
             m->SetResult(row.wait ? 1 : 2);
         };
-        LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+        if (row.popup) {
+            ctl->Screen()->Window().fView.Select(0);
+            LHandler::Send(LPopupList_Changed, &ctl->Screen()->Window().fView, ctl->Screen());
+            EXPECT_EQ(ctl->Screen()->PlayView(), nullptr);
+        } else {
+            LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+            EXPECT_FALSE(ctl->WindowShown());
+        }
         root.answer = nullptr;
-        EXPECT_FALSE(ctl->WindowShown());
         ASSERT_EQ(asked.size(), 1u);
         EXPECT_NE(asked[0].find("Device 305"), std::string::npos) << asked[0];
         EXPECT_NE(asked[0].find("close without them"), std::string::npos) << asked[0];
@@ -892,7 +901,9 @@ TEST_F(PlayFiles, AControlWindowClosedBeforeTheDeviceTookASetting) {
             if (Field(l, "op") == "write" && Field(l, "path") == "/.cmd/udseqset/tgmk")
                 heard.push_back(Field(l, "value"));
         EXPECT_EQ(heard, row.heard);
-        EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), row.shown);
+        if (!row.popup) {
+            EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), row.shown);
+        }
     }
 }
 
