@@ -53,6 +53,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     r->failed = 0;
     r->path = LString(path);
     r->write = write;
+    r->listRecord = nullptr;
+    r->list.valid = false;
     // A fresh, empty body: the previous one may carry an error.
     delete r->body;
     r->body = new CGrowMemStrm;
@@ -60,6 +62,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
 }
 
 void CDevRequestQueue::Recycle(ChanReq* r) {
+    r->listRecord = nullptr;
+    r->list.valid = false;
     r->fn = nullptr;
     r->context = nullptr;
     r->marker = 0;
@@ -119,6 +123,9 @@ void CDevRequestQueue::Send() {
         if (fn) fn(context, ok);
     }
     fInFlight = r;
+    // Should it come back into line (unanswered), a change of its list writes
+    // the list whole again.
+    r->list.valid = false;
     LTextStream full;
     full.Put(fBasePath);
     full.Put(r->path);
@@ -199,6 +206,9 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
         CRecord* target = LRecPath::Resolve(r->path.CStr(), c->fRecord, &field, &index);
         ok = false;
         if (target) {
+            // The record changes here unheard: no list value waiting is known to match it.
+            for (LLink* l = c->fPending.Head(); !l->IsEnd(); l = l->Next())
+                static_cast<ChanReq*>(l)->list.valid = false;
             c->fApplying = 1;
             const bool wasModified = c->fDoc && c->fDoc->IsModified();
             data->SetPosition(0);
@@ -263,13 +273,42 @@ void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
         return;
     // Two presses of one command are two actions: only settings keep their last value.
     const bool press = OneShotChangeUnderway();
+    if (!press && c->ResizeLastList(note, path.CStr())) {
+        c->fSendTimer.StartMs(0u);
+        return;
+    }
     ChanReq* r = c->Take(path.CStr(), !press, 1);
     r->oneShot = press ? 1 : 0;
-    if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body)) {
+    if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body, &r->list)) {
         c->Recycle(r);
         return;
     }
+    r->listRecord = note->record;
+    r->listField = note->field;
     r->body->SetPosition(0);
     c->fPending.PushBack(r);
     c->fSendTimer.StartMs(0u);
+}
+
+bool CDevRequestQueue::ResizeLastList(const CRecordNote* note, const char* path) {
+    auto* last = static_cast<ChanReq*>(fPending.Tail());
+    if (!last || !last->list.valid || last->listRecord != note->record ||
+        last->listField != note->field || !last->write || last->fn || last->oneShot ||
+        !(last->path == LString(path)))
+        return false;
+    // The write waiting last took every change of the record so far: each
+    // one's note either came here or made another write the last. Only a
+    // change at the list's end keeps the items before it as they were written;
+    // a note heard inside another's delivery may come after changes whose own
+    // notes have not arrived yet.
+    const u32 count = note->record->GetListCount(note->field);
+    const size_t had = last->list.ends.size();
+    const bool atEnd = note->kind == CRecordNote::kInserted
+                           ? note->extra + 1 == count && had + 1 == count
+                           : note->kind == CRecordNote::kRemoved && note->extra == count &&
+                                 had == size_t(count) + 1;
+    if (!atEnd || !fDoc || fDoc->NoticeDepth() != 1) return false;
+    const bool ok = LRecPath::ResizeListValue(note->record, note->field, last->body, &last->list);
+    last->body->SetPosition(0);
+    return ok;
 }

@@ -15,6 +15,7 @@
 #include "base/LList.h"
 #include "base/LString.h"
 #include "devlink/ReqQueue.h"
+#include "records/LRecPath.h"
 #include "services/RunLoop.h"
 #include "records/CRecordDoc.h"
 
@@ -65,9 +66,16 @@ private:
         u8 failed = 0;   // marker: a write queued before it failed
         void* context = nullptr;
         LChannelClientFn fn = nullptr;
+        // A write of a list's value, last in line since it was written: where its
+        // items lie, so that a change at the list's end only writes that end
+        // (an import adds a show's sequences one by one).
+        const CRecord* listRecord = nullptr;
+        u8 listField = 0;
+        LRecListValue list;
     };
 
     ChanReq* Take(const char* path, bool merge, u8 write);
+    bool ResizeLastList(const CRecordNote* note, const char* path);
     void Recycle(ChanReq* r);
     void Send();
     void RestoreWaitingWrites();

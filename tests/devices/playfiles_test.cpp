@@ -21,8 +21,11 @@
 #include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
 #include "records/PropRecord.h"
+#include "records/Schedule.h"
+#include "records/Sequences.h"
 #include "records/CShowMediaScan.h"
 #include "records/ShowKinds.h"
+#include "records/Triggers.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
 #include "tests/devices/PlayDeviceTest.h"
@@ -554,6 +557,78 @@ TEST_F(PlayFiles, ImportTakesOnlyAWholePlayFile) {
         EXPECT_TRUE(root.texts.empty()) << tag;
         EXPECT_EQ(target.SeqSettings()->GetU32(SqstF::tgmk), 77u) << tag;
         EXPECT_EQ(target.PlaySettings()->GetU32(PlysF::pwdw), 1234u) << tag;
+    }
+}
+
+// However large the show, an import sends the device the same writes, in kind
+// and order, as a small one does; the device then holds the file's show, and
+// so does the card once the setting files are written.
+TEST_F(PlayFiles, AnImportSendsWhatASmallOneSends) {
+    Open();
+    const auto bytesOf = [](const CRecord* r) {
+        LDataBuf buffer;
+        CMemStrm strm(buffer);
+        PropRecord::Write(&strm, r);
+        return std::string(reinterpret_cast<const char*>(buffer.Data()), size_t(strm.Position()));
+    };
+    // Sequences of named scenes, schedule events and aux-play triggers.
+    const auto writeShow = [&](const std::string& name, u32 sequences, u32 scenes) {
+        CRecordDoc seq(NewSeqSettingsRecord()), play(NewPlaySetRecord());
+        CRecord* settings = seq.Root();
+        settings->SetU32(nullptr, SqstF::tgmk, 3);
+        for (u32 i = 0; i < sequences; ++i) {
+            InsertNewSequence(settings, nullptr, i);
+            CRecord* sq = settings->GetListItem(SqstF::sqcs, i);
+            for (u32 j = 0; j < scenes; ++j) {
+                InsertSceneUnique(sq, nullptr, SqncF::scns, j, nullptr);
+                sq->GetListItem(SqncF::scns, j)
+                    ->SetString(
+                        nullptr, ScenF::snnm,
+                        LString(("Cue " + std::to_string(i) + "." + std::to_string(j)).c_str()));
+            }
+        }
+        for (u32 e = 0; e < sequences / 2 + 1; ++e)
+            InsertNewScheduleEvent(settings->GetChild(SqstF::schd), nullptr, e);
+        CRecord* aux = settings->GetChild(SqstF::axps);
+        CRecord* auxPlay = aux->GetListItem(AplsF::plys, AddAuxPlay(aux, nullptr));
+        for (u32 t = 0; t < sequences / 4 + 1; ++t)
+            AuxTriggerSetModeAndValue(
+                auxPlay->GetListItem(AplyF::trgs, AddAuxTrigger(auxPlay, nullptr)), nullptr, 1, t);
+        play.Root()->SetU32(nullptr, PlysF::pwdw, 1234);
+        playtest::WriteChunks(fDir.Path() + "/" + name, FourCC("YKVS"), FourCC("DPLS"),
+                              {settings, play.Root()});
+        return bytesOf(settings);
+    };
+    writeShow("before.kvplay", 3, 2);
+    const struct {
+        const char* what;
+        u32 sequences, scenes;
+    } sizes[] = {{"5 x 5", 5, 5}, {"60 x 20", 60, 20}};
+    std::vector<std::string> small;
+    for (const auto& c : sizes) {
+        // Each import replaces the same show.
+        ASSERT_TRUE(edit->LoadPlayData(LString(Url("before.kvplay").c_str()))) << c.what;
+        ASSERT_TRUE(Idle()) << c.what;
+        const std::string file = writeShow("show.kvplay", c.sequences, c.scenes);
+        fSim.Cmd("log clear");
+        ASSERT_TRUE(edit->LoadPlayData(LString(Url("show.kvplay").c_str()))) << c.what;
+        ASSERT_TRUE(Idle()) << c.what;
+        std::vector<std::string> writes;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write")
+                writes.push_back(Field(l, "path") + (Field(l, "ok") == "1" ? "" : " refused"));
+        ASSERT_FALSE(writes.empty()) << c.what;
+        if (small.empty()) small = writes;
+        EXPECT_EQ(writes, small) << c.what;
+        EXPECT_EQ(bytesOf(edit->SeqSettings()), file) << c.what;
+        CKvsPlayCmd device(&root, &owner, ctl.get());
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(device));
+        EXPECT_EQ(bytesOf(device.SeqSettings()), file) << c.what;
+        ASSERT_TRUE(edit->SendPlayData(true, true)) << c.what;
+        EXPECT_EQ(playtest::ReadFile(fDir.Path() + "/" + std::to_string(kSerial) +
+                                     "/sdc/sequencesetting"),
+                  file)
+            << c.what;
     }
 }
 

@@ -10,7 +10,9 @@
 #include "devlink/CDevRequestQueue.h"
 #include "editors/PlayBtnGrid.h"
 #include "records/DeviceKinds.h"
+#include "records/LRecPath.h"
 #include "records/OneShotFields.h"
+#include "records/Sequences.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
 
@@ -273,6 +275,99 @@ TEST_F(Channel, QuickChangesMergeOnlyWithTheLastWaitingWrite) {
                                             {"/.cmd/udseqset/tgmk", "5"},
                                             {"/.cmd/udseqset/sqfm", "2"},
                                             {"/.cmd/udseqset/tgmk", "12"}}));
+}
+
+// Changes of a list while its write waits fold into that write, however they
+// come: at its end, in its middle, inside an item, or from a listener heard
+// before the channel. Each write carries the value as it stood at its last
+// change (the sizes of a full write at each change, folded into the last one
+// waiting), and the device ends with the record as it is here.
+TEST_F(Channel, ListChangesWhileTheirWriteWaits) {
+    struct Expected {
+        CRecord* root = nullptr;
+        bool on = false;
+        std::vector<Write> writes;  // path, size
+        static void Fn(void* self, CRecordNote* n) {
+            auto* e = static_cast<Expected*>(self);
+            LTextStream path;
+            if (!e->on || n->kind > CRecordNote::kMoved ||
+                !LRecPath::Append(e->root, n->record, n->field, kRecNoIndex, path))
+                return;
+            CGrowMemStrm body;
+            LRecPath::WriteValue(n->record, n->field, kRecNoIndex, &body);
+            const Write w{"/.cmd/udseqset" + std::string(path.CStr()), std::to_string(body.End())};
+            if (e->writes.empty() || e->writes.back().first != w.first) e->writes.push_back(w);
+            e->writes.back() = w;
+        }
+    };
+    // Heard before the channel: a first sequence named "grow" gets one more.
+    const auto grow = [](void*, CRecordNote* n) {
+        CRecord* seqs = n->record->Parent();
+        if (n->kind == CRecordNote::kChanged && n->field == SqncF::sqnm && seqs &&
+            n->record->GetString(SqncF::sqnm) == LString("grow") && n->record->Position() == 0)
+            InsertNewSequence(seqs, nullptr, seqs->GetListCount(SqstF::sqcs));
+    };
+    fDoc->AddListener(nullptr, +grow);
+    Open();
+    Expected expected;
+    expected.root = Rec();
+    fDoc->AddListener(&expected, Expected::Fn);
+    const auto add = [&](u32 at) { InsertNewSequence(Rec(), nullptr, at); };
+    const auto count = [&] { return Rec()->GetListCount(SqstF::sqcs); };
+    const auto removeLast = [&] { Rec()->RemoveItem(nullptr, SqstF::sqcs, count() - 1); };
+    const auto name = [&](u32 at, const char* text) {
+        Rec()->GetListItem(SqstF::sqcs, at)->SetString(nullptr, SqncF::sqnm, LString(text));
+    };
+    const struct {
+        const char* what;
+        std::function<void()> changes;
+    } rows[] = {
+        {"three added at the end", [&] { add(0), add(1), add(2); }},
+        {"two removed from the end", [&] { removeLast(), removeLast(); }},
+        {"added, removed, added at the end", [&] { add(count()), removeLast(), add(count()); }},
+        {"added in the middle, then at the end", [&] { add(1), add(count()); }},
+        {"removed from the front, then added",
+         [&] {
+             Rec()->RemoveItem(nullptr, SqstF::sqcs, 0);
+             add(count());
+         }},
+        {"a scene between two added at the end",
+         [&] {
+             add(count());
+             InsertSceneUnique(Rec()->GetListItem(SqstF::sqcs, count() - 1), nullptr, SqncF::scns,
+                               0, nullptr);
+             add(count());
+         }},
+        {"a first item renamed, then one added", [&] { add(count()), name(0, "x"), add(count()); }},
+        {"one added as the first is renamed", [&] { add(count()), name(0, "grow"); }},
+    };
+    for (const auto& row : rows) {
+        fSim.Cmd("log clear");
+        Rec()->SetU32(nullptr, kTgmk, Rec()->GetU32(kTgmk) + 1);
+        ASSERT_TRUE(InFlight()) << row.what;
+        expected.writes.clear();
+        expected.on = true;
+        row.changes();
+        expected.on = false;
+        ASSERT_TRUE(Settle()) << row.what;
+        std::vector<Write> sent;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write" && Field(l, "path") != "/.cmd/udseqset/tgmk")
+                sent.emplace_back(Field(l, "path"), Field(l, "size"));
+        EXPECT_EQ(sent, expected.writes) << row.what;
+        CRecordDoc device(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst)));
+        CDevRequestQueue reader(fQueue.get(), device.Root(), "/.cmd/udseqset", this, Applied);
+        reader.Refresh();
+        ASSERT_TRUE(fLoop.RunUntil([&] { return !reader.IsBusy(); })) << row.what;
+        CGrowMemStrm here, there;
+        LRecPath::WriteValue(Rec(), SqstF::sqcs, kRecNoIndex, &here);
+        LRecPath::WriteValue(device.Root(), SqstF::sqcs, kRecNoIndex, &there);
+        EXPECT_EQ(std::string(here.Data(), here.Data() + here.End()),
+                  std::string(there.Data(), there.Data() + there.End()))
+            << row.what;
+    }
+    fDoc->RemoveListener(&expected, Expected::Fn);
+    fDoc->RemoveListener(nullptr, +grow);
 }
 
 TEST_F(Channel, ChangeWaitsBehindAWholeReadThatFailsTwice) {
