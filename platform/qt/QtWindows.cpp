@@ -592,6 +592,11 @@ void QtWindowServices::TieToAbove(MWindow* w) {
 }
 
 void QtWindowServices::ShowBeforeOrdering(MWindow* w, bool activate) {
+    // A minimised window counts as shown but is off the screen, where raising
+    // and activating leave it: whatever brings a window forward restores it
+    // first (keeping it maximised if it was).
+    if (w->isVisible() && (w->windowState() & Qt::WindowMinimized))
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     if (!w->isVisible()) {
         TieToAbove(w);
         // A dialog belongs to the frontmost application window (so the window
