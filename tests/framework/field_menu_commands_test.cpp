@@ -485,7 +485,9 @@ TEST_F(FieldUndo, UndoInADialogsFieldTakesBackItsLastChange) {
         EXPECT_EQ(f->fText, "");
         for (u32 i = 0; i < c.undos; ++i)
             EXPECT_EQ(choose(LStdCmd_Undo), !c.dialog || i < 2) << "undo " << i;
-        if (c.shown) EXPECT_EQ(controls.fField ? controls.fField->fText : "(no field)", c.shown);
+        if (c.shown) {
+            EXPECT_EQ(controls.fField ? controls.fField->fText : "(no field)", c.shown);
+        }
         EXPECT_EQ(doc.Root()->GetU32(0), c.stored);
         if (dlg) {
             LHandler::Send(LStdCtl_Selected, &dlg->ok, dlg.get());
