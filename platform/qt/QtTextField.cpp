@@ -453,7 +453,16 @@ void QtTextField::Command(LFieldCommand command) {
             if (fLine) fLine->del();
             if (fBox) fBox->textCursor().removeSelectedText();
             break;
+        case LFieldCommand::kUndo:
+            if (fLine) fLine->undo();
+            if (fBox) fBox->undo();
+            break;
     }
+}
+
+bool QtTextField::CanUndo() const {
+    if (fLine) return fLine->isUndoAvailable();
+    return fBox && fBox->document()->isUndoAvailable();
 }
 
 void QtTextField::SetAsciiOnly(bool on) {
