@@ -184,8 +184,8 @@ LString CKvsFileJobQueue::GetConvertName() const {
 }
 
 bool CKvsFileJobQueue::IsIdle() const {
-    return fNew.IsEmpty() && fWaiting.IsEmpty() && fReady.IsEmpty() && !fConverting &&
-           !fChecking && !fUploading && !fPreparing;
+    return fNew.IsEmpty() && fWaiting.IsEmpty() && fReady.IsEmpty() && !fConverting && !fChecking &&
+           !fUploading && !fPreparing;
 }
 
 void CKvsFileJobQueue::Finish(Job* job, u32 status) {

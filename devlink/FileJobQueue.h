@@ -44,13 +44,7 @@ public:
     // the file in place (missing, another size, or the older file unchanged).
     // kNameTaken: the folder read just before the upload holds a file of the same
     // name to the card (CardNameKey) that the user did not agree to replace.
-    enum : u32 {
-        kUploaded = 0,
-        kNotAccepted = 1,
-        kNotSent = 2,
-        kNotConfirmed = 3,
-        kNameTaken = 4
-    };
+    enum : u32 { kUploaded = 0, kNotAccepted = 1, kNotSent = 2, kNotConfirmed = 3, kNameTaken = 4 };
     static constexpr u32 kPrepareStepMs = 100;
     static constexpr u32 kPrepareLimitMs = 999;
 

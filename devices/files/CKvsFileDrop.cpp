@@ -75,10 +75,9 @@ void CKvsFileDrop::Offer() {
     fOffering = true;
     // The uploads join the job queue behind those already there: a name one
     // of them will write is asked about as one on the card.
-    const bool read =
-        CheckCardNames(owner, fLink ? fLink->DeviceQueue() : nullptr,
-                       fLink ? fLink->ContentsRecord() : nullptr, fKind, names, &taken, nullptr,
-                       true);
+    const bool read = CheckCardNames(owner, fLink ? fLink->DeviceQueue() : nullptr,
+                                     fLink ? fLink->ContentsRecord() : nullptr, fKind, names,
+                                     &taken, nullptr, true);
     fOffering = false;
     if (fPaths.Count() != count) {
         fTimer.Start(0u);

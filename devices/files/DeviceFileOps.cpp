@@ -299,6 +299,9 @@ bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 ki
     if (kind > 1) return false;
     std::vector<std::string> given(names.size());
     for (size_t n = 0; n < names.size(); ++n) given[n] = CardNameKey(names[n].CStr());
+    // An upload queued now may end while the listing is read, after the device
+    // listed the folder: what was queued before counts as well as what is after.
+    std::vector<LString> queued = QueuedCardNames(queue, kind);
     // A queue of no device has no card to read: the contents are all there is.
     if (queue && queue->Serial() != 0) {
         auto progress = std::make_unique<CSimpleProgressDialog>(owner, DialogOptions());
@@ -313,13 +316,15 @@ bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 ki
     std::vector<LString> listed(count);
     for (u32 i = 0; i < count; ++i) NodeListText(&listed[i], contents, kind, i);
     // What the job queue writes after the listing was read, as the card will hold it.
-    const std::vector<LString> queued = QueuedCardNames(queue, kind);
+    const std::vector<LString> after = QueuedCardNames(queue, kind);
+    queued.insert(queued.end(), after.begin(), after.end());
     listed.insert(listed.end(), queued.begin(), queued.end());
     std::vector<LString> refused;
     for (size_t n = 0; n < names.size(); ++n) {
         bool waiting = false;
         for (size_t i = 0; i < listed.size(); ++i) {
-            if (CardNameKey(listed[i].CStr()) != given[n] || (self && StrEqual(listed[i].CStr(), self)))
+            if (CardNameKey(listed[i].CStr()) != given[n] ||
+                (self && StrEqual(listed[i].CStr(), self)))
                 continue;
             waiting = waiting || i >= count;
             // Of names that were already one file to the card, the one written exactly wins.
