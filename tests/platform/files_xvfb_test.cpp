@@ -465,12 +465,11 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         std::getline(std::ifstream(local + "/down/d keep.drc"), got);
         EXPECT_EQ(got, "DRC d keep.drc");
 
-        // Files dropped with odd names reach the card as the device rule names them.
-        {
-            const std::vector<std::string> odd = {"nl\nz.drc", "tab\tq.drc", "x.y.drc"};
+        // Files dragged from a window of their own onto the drop area, as a person drags them.
+        auto dragFiles = [&](const std::vector<std::string>& files) {
             QList<QUrl> urls;
-            for (const std::string& n : odd) {
-                std::ofstream(local + "/" + n) << "DRC dropped";
+            for (const std::string& n : files) {
+                std::ofstream(local + "/" + n) << "DRC dropped " << n;
                 urls << QUrl::fromLocalFile(QString::fromStdString(local + "/" + n));
             }
             QWidget source;
@@ -495,6 +494,27 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             auto* drag = new QDrag(&source);
             drag->setMimeData(mime);
             EXPECT_EQ(drag->exec(Qt::CopyAction), Qt::CopyAction);
+            return to;
+        };
+
+        // Two files of one drop that the card would hold as one: said, neither sent,
+        // and the card keeps what it holds.
+        {
+            sim.Cmd("log clear");
+            MessageWatch said(x, "key Return");
+            dragFiles({"Dup_gj.drc", "Dup_gj.DRC"});
+            EXPECT_TRUE(WaitUntil([&] { return said.Shown() == 1 && !said.Open(); }, 10000));
+            EXPECT_EQ(said.Text(), std::string(StdDialogText("KVSFILEDROP", 3).View()) +
+                                       "Dup_gj.drc, Dup_gj.DRC");
+            LoopDrained();
+            EXPECT_EQ(DeviceRequests(sim, "/sdc/kevrecfiles/Dup"), "");
+            EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/Dup_gj.drc"));
+        }
+
+        // Files dropped with odd names reach the card as the device rule names them.
+        {
+            const std::vector<std::string> odd = {"nl\nz.drc", "tab\tq.drc", "x.y.drc"};
+            const QPoint to = dragFiles(odd);
             auto held = [&] {
                 std::string names;
                 for (const auto& e : std::filesystem::directory_iterator(card + "/kevrecfiles"))
