@@ -13,6 +13,7 @@
 #include "ControlFixture.h"
 #include "QtDrawFixture.h"
 #include "ShellFixture.h"
+#include "devices/files/CKvsFileList.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqSlot.h"
@@ -23,6 +24,7 @@
 #include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtFonts.h"
 #include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
 #include "records/NsqPrefKinds.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
@@ -183,6 +185,19 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     // was stamped last anywhere) shows the rows the same text shows drawn
     // whole in its font, at the general size and a large one; the field
     // shows them where its native field shows them once it takes the keys.
+    // A Device Files list showing one recording.
+    CRecordDoc contents(NewDeviceContentsRecord());
+    Win filesWin(&undo, 720, 120);
+    CKvsFileList files(&filesWin, nullptr);
+    files.SetBounds(LRect(0, 0, 720, 120));
+    filesWin.ShowWindow();
+    auto showFile = [&](const char* name) {
+        CRecord* root = contents.Root();
+        while (root->GetListCount(DctsF::recordings) > 0)
+            root->RemoveItem(nullptr, DctsF::recordings, 0);
+        NodeListInsertSorted(root, 0, name, "1", "i");
+        files.SetSource(root, 0);
+    };
     QApplication::setCursorFlashTime(0);
     CRecord* prefs = NewParamNodeRecord();
     CViewPrefs::Instance().Attach(prefs);
@@ -205,15 +220,18 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         slot.SetBounds(LRect(10, 10, 410, 10 + std::max(20, slot.GetPrefHeight(nullptr, 0))));
         first->SetString(nullptr, SqncF::sqnm, LString(" "));
         slot.SetSequence(st, 10);
-        const QImage blankList = Grab(lists), blankSlot = Grab(slotWin);
+        showFile(" ");
+        const QImage blankList = Grab(lists), blankSlot = Grab(slotWin), blankFile = Grab(filesWin);
         first->SetString(nullptr, SqncF::sqnm, LString(c.name));
         slot.SetSequence(st, 10);
-        const QImage namedList = Grab(lists), namedSlot = Grab(slotWin);
+        showFile(c.name);
+        const QImage namedList = Grab(lists), namedSlot = Grab(slotWin), namedFile = Grab(filesWin);
         const QString shot = QStringLiteral(KEVO_BINARY_DIR "/seqedit/name_%1_%2_")
                                  .arg(int(c.points))
                                  .arg(int(&c - kCases));
         namedList.save(shot + QStringLiteral("list.png"));
         namedSlot.save(shot + QStringLiteral("slot.png"));
+        namedFile.save(shot + QStringLiteral("file.png"));
         const auto whole = WholeRows(rowName.Font(), c.name);
         const std::string what = std::string(c.name) + " at " + std::to_string(c.points);
 
@@ -234,6 +252,12 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         const auto slotWhole = WholeRows(slot.Text().Style(), c.name);
         EXPECT_EQ(slotDrawn.second - slotDrawn.first, slotWhole.second - slotWhole.first)
             << "slot " << what;
+
+        const auto fileDrawn = NameRows(namedFile, blankFile, namedFile.rect());
+        const auto fileWhole =
+            WholeRows(static_cast<CKvsFileCell*>(files.GetProtoCell())->fName.Style(), c.name);
+        EXPECT_EQ(fileDrawn.second - fileDrawn.first, fileWhole.second - fileWhole.first)
+            << "file " << what;
 
         // In front long enough for a click to reach the field.
         LRect field = rowName.FrameRect();
