@@ -181,10 +181,6 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     slotWin.ShowWindow();
     Shot(slotWin, "seq_slot");
 
-    // A name drawn by a text pane (the slot) or a field (a list row's, which
-    // was stamped last anywhere) shows the rows the same text shows drawn
-    // whole in its font, at the general size and a large one; the field
-    // shows them where its native field shows them once it takes the keys.
     // A Device Files list showing one recording.
     CRecordDoc contents(NewDeviceContentsRecord());
     Win filesWin(&undo, 720, 120);
@@ -198,6 +194,12 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         NodeListInsertSorted(root, 0, name, "1", "i");
         files.SetSource(root, 0);
     };
+
+    // A name drawn by a text pane (the slot, a Device Files row) or a field
+    // (a list row's, which was stamped last anywhere) shows the rows the same
+    // text shows drawn whole in its font, at the general size and a large one;
+    // the field shows them where its native field shows them once it takes
+    // the keys. (The caret stays put, shown: it is left out below.)
     QApplication::setCursorFlashTime(0);
     CRecord* prefs = NewParamNodeRecord();
     CViewPrefs::Instance().Attach(prefs);
@@ -270,7 +272,7 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         ClickWidget(listWin->View(), at);
         auto* line = qobject_cast<QLineEdit*>(listWin->focusWidget());
         ASSERT_TRUE(line && line->geometry().contains(at)) << what;
-        // The caret (steady, see above) stands at the same place in both.
+        // The caret stands at the same place in both.
         line->setText(QStringLiteral(" "));
         line->setCursorPosition(0);
         const QImage blankFocused = Grab(lists);
