@@ -1,6 +1,7 @@
 #include "framework/LEditText.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "base/LScrap.h"
@@ -797,7 +798,16 @@ i32 LEditText::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
     if (hint == -2) return 2 * VMargin() + HBarHeight();
     fBox.SetText(GetText());
     const i32 textH = fWrap == 0 ? fBox.GetHeight(ctx) : fBox.GetTextHeight(ctx);
-    return textH + 2 * VMargin() + HBarHeight();
+    i32 h = textH + 2 * VMargin() + HBarHeight();
+    // One line holds every glyph of its font inside the frame: the native
+    // field lowers its baseline for the glyphs that reach higher than the
+    // rounded line, and the frame holds those that reach lower.
+    LNativeFont* native = OneLine() && !fFont.IsEmpty() ? fFont.GetNativeFont(ctx) : nullptr;
+    if (native) {
+        const i32 below = i32(std::ceil(-native->InkDescender()));
+        h = std::max(h, ControlServices().FieldBaseline(native, true) + below + 2 * Border());
+    }
+    return h;
 }
 
 void LEditText::DrawText(LDrawCtx& ctx, const LRect& rect) {
