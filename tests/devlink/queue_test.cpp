@@ -343,7 +343,9 @@ TEST_F(Channel, FailedWriteIsDroppedAloneWhenRefusedAndSentAgainWhenUnanswered) 
         SetCommandOneShot(Rec(), kUssc, 2);  // and a press behind it
         // Away past every retry of the request; then back.
         fLoop.Advance(30000);
-        if (row.fault == kAway) EXPECT_TRUE(Writes().empty());
+        if (row.fault == kAway) {
+            EXPECT_TRUE(Writes().empty());
+        }
         ASSERT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
         // A request in flight hears nothing before its next try.
         fLoop.Advance(60000);
