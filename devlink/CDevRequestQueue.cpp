@@ -186,6 +186,29 @@ void CDevRequestQueue::RestoreWaitingWrites() {
     }
 }
 
+void CDevRequestQueue::FailMarkers() {
+    for (LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next()) {
+        auto* p = static_cast<ChanReq*>(l);
+        if (p->marker) p->failed = 1;
+    }
+}
+
+void CDevRequestQueue::DropWaitingPresses() {
+    bool dropped = false;
+    LLink* prev = &fPending;
+    while (!prev->Next()->IsEnd()) {
+        auto* p = static_cast<ChanReq*>(prev->Next());
+        if (p->marker && dropped) p->failed = 1;
+        if (p->write && p->oneShot) {
+            fPending.RemoveNext(prev);
+            Recycle(p);
+            dropped = true;
+        } else {
+            prev = p;
+        }
+    }
+}
+
 void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     auto* c = static_cast<CDevRequestQueue*>(self);
     ChanReq* r = c->fInFlight;
@@ -230,30 +253,33 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
             c->fRestartTimer.StartMs(kRetryMs);
             return;
         }
-        if (r->write && !r->oneShot && (status[0] == 2 || status[1] == 2)) {
-            // The device did not answer: the setting stays first in line and
-            // goes again once it does, before the record is read back. A
-            // command press is not kept: late, it would act when nobody asked.
-            c->fPending.PushFront(r);
-            c->fUnanswered = 1;
-            c->fWaitingRestart = 1;
-            c->fRestartTimer.StartMs(kRetryMs);
-            return;
-        }
-        if (r->write) {
-            // Refused (or a press): the device's record is now unknown: drop
-            // what was to follow and read it anew.
-            LLink* prev = &c->fPending;
-            while (!prev->Next()->IsEnd()) {
-                auto* p = static_cast<ChanReq*>(prev->Next());
-                if (p->marker) p->failed = 1;
-                if (p->write) {
-                    c->fPending.RemoveNext(prev);
-                    c->Recycle(p);
-                } else {
-                    prev = p;
-                }
+        if (r->write && (status[0] == 2 || status[1] == 2)) {
+            // The device did not answer: a setting stays first in line and goes
+            // again once it does, before the record is read back, and so do the
+            // settings behind it. A command press is not kept, nor the presses
+            // behind it: late, they would act when nobody asked.
+            if (r->oneShot) c->FailMarkers();
+            c->DropWaitingPresses();
+            if (!r->oneShot) {
+                c->fPending.PushFront(r);
+                r = nullptr;
             }
+            bool waits = false;
+            for (const LLink* l = c->fPending.Head(); !l->IsEnd() && !waits; l = l->Next())
+                waits = static_cast<const ChanReq*>(l)->write;
+            if (waits) {
+                c->fUnanswered = 1;
+                c->fWaitingRestart = 1;
+                c->fRestartTimer.StartMs(kRetryMs);
+            }
+            if (!r) return;
+        } else if (r->write) {
+            // Refused: the device keeps its own value of this one setting; the
+            // others were asked for on their own and go as they would have.
+            c->fUnanswered = 0;
+            c->FailMarkers();
+            if (!r->oneShot && c->fRefused) c->fRefused(c->fRefusedContext, *c, r->path);
+            // Read back, so that the refused setting shows what the device holds.
             if (c->fContext != NoRereadContext()) c->fRestartTimer.StartMs(kRetryMs);
         }
     }

@@ -133,6 +133,7 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
       fUndo(parent, kUndoLimit),
       fSeqDoc(NewRoot(NewSeqSettingsRecord)),
       fPlayDoc(NewRoot(NewPlaySetRecord)),
+      fRefused(this, device ? device->DeviceSerial() : 0),
       fOwner(owner),
       fLayoutTimer(this),
       fStatusTimer(this) {
@@ -148,6 +149,8 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
                                                       "/.cmd/udseqset", nullptr, nullptr);
         fPlayChan = std::make_unique<CDevRequestQueue>(&device->ChannelRequests(), PlaySettings(),
                                                        "/.cmd/udplayset", nullptr, nullptr);
+        fRefused.Watch(*fSeqChan);
+        fRefused.Watch(*fPlayChan);
     }
     fSeqDoc.AddListener(this, OnRecordChange);
     if (fDevice) {
@@ -172,6 +175,7 @@ CKvsPlayCmd::~CKvsPlayCmd() {
     fSeqDoc.RemoveListener(this, OnRecordChange);
     SendPlayData(false, false);
     // What the device never took goes with the channels below.
+    fRefused.Flush();
     TellUnsentSettings(this, Serial(), {fSeqChan.get(), fPlayChan.get()});
     for (u32 i = u32(PlayWindow::kCount); i-- > 0;) DeleteWindow(PlayWindow(i));
     // The channels go before the documents whose records they hold.

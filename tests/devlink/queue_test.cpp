@@ -385,26 +385,36 @@ TEST_F(Channel, ChangeWaitsBehindAWholeReadThatFailsTwice) {
     EXPECT_GE(WholeReads(), 3u);
 }
 
-// A write refused drops the writes waiting behind it and the device's record is
-// read anew (unless told not to). A write the device did not answer, away for
-// longer than the request's retries, goes again once it answers, with the ones
-// behind it, each once, before the record is read back: the user's values stay.
-TEST_F(Channel, FailedWriteIsDroppedWhenRefusedAndSentAgainWhenUnanswered) {
+// A setting refused is dropped alone: the writes behind it go, the owner is told
+// which it was, and the device's record is read anew (unless told not to). A
+// setting the device did not answer, away for longer than the request's
+// retries, goes again once it answers, with the settings behind it, each once,
+// before the record is read back: the user's values stay. A press is never
+// sent again, nor is one waiting behind a write the device did not answer.
+TEST_F(Channel, FailedWriteIsDroppedAloneWhenRefusedAndSentAgainWhenUnanswered) {
     constexpr const char* kRefuse =
         "fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1";
+    constexpr const char* kRefusePress =
+        "fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/ussc count=1";
     constexpr const char* kAway = "fault drop serno=305 dir=in";
-    const std::vector<Write> both{{"/.cmd/udseqset/tgmk", "5"}, {"/.cmd/udseqset/sqfm", "1"}};
+    const Write tgmk{"/.cmd/udseqset/tgmk", "5"}, sqfm{"/.cmd/udseqset/sqfm", "1"},
+        press{"/.cmd/udseqset/ussc", "2"};
+    const std::vector<std::string> none, told{"/tgmk"};
     const struct {
         const char* what;
         const char* fault;
         bool reread;
+        bool pressFirst;  // the failing write is a press of ussc, not the setting tgmk
         std::vector<Write> writes;
         u32 tgmk, sqfm;  // the record's, afterwards
+        std::vector<std::string> refused;
     } rows[] = {
-        {"refused", kRefuse, true, {}, 0, 4},
-        {"refused, no re-read", kRefuse, false, {}, 5, 1},
-        {"unanswered for 30 s", kAway, true, both, 5, 1},
-        {"unanswered for 30 s, no re-read", kAway, false, both, 5, 1},
+        {"refused", kRefuse, true, false, {sqfm, press}, 0, 1, told},
+        {"refused, no re-read", kRefuse, false, false, {sqfm, press}, 5, 1, told},
+        {"unanswered for 30 s", kAway, true, false, {tgmk, sqfm}, 5, 1, none},
+        {"unanswered for 30 s, no re-read", kAway, false, false, {tgmk, sqfm}, 5, 1, none},
+        {"press refused", kRefusePress, true, true, {sqfm, press}, 0, 1, none},
+        {"press unanswered for 30 s", kAway, true, true, {sqfm}, 0, 1, none},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -414,12 +424,23 @@ TEST_F(Channel, FailedWriteIsDroppedWhenRefusedAndSentAgainWhenUnanswered) {
         const std::string fault = fSim.Cmd(row.fault);
         ASSERT_EQ(fault.rfind("ok", 0), 0u) << fault;
         Open(row.reread ? nullptr : CDevRequestQueue::NoRereadContext());
-        // Both at once: the device may answer the first before the loop is looked at again.
-        Rec()->SetU32(nullptr, kTgmk, 5);
-        Rec()->SetU8(nullptr, kSqfm, 1);  // waits behind the failing write
+        std::vector<std::string> refused;
+        fChannel->SetRefusedFn(
+            &refused, [](void* self, const CDevRequestQueue&, const LString& path) {
+                static_cast<std::vector<std::string>*>(self)->push_back(path.CStr());
+            });
+        // All at once: the device may answer the first before the loop is looked at again.
+        if (row.pressFirst)
+            SetCommandOneShot(Rec(), kUssc, 1);
+        else
+            Rec()->SetU32(nullptr, kTgmk, 5);
+        Rec()->SetU8(nullptr, kSqfm, 1);     // waits behind the failing write
+        SetCommandOneShot(Rec(), kUssc, 2);  // and a press behind it
         // Away past every retry of the request; then back.
         fLoop.Advance(30000);
-        EXPECT_TRUE(Writes().empty());
+        if (row.fault == kAway) {
+            EXPECT_TRUE(Writes().empty());
+        }
         ASSERT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
         // A request in flight hears nothing before its next try.
         fLoop.Advance(60000);
@@ -427,6 +448,7 @@ TEST_F(Channel, FailedWriteIsDroppedWhenRefusedAndSentAgainWhenUnanswered) {
         EXPECT_EQ(WholeReads(), row.reread ? 1u : 0u);
         EXPECT_EQ(Rec()->GetU32(kTgmk), row.tgmk);
         EXPECT_EQ(Rec()->GetU8(kSqfm), row.sqfm);
+        EXPECT_EQ(refused, row.refused);
         fChannel.reset();
         Rec()->SetU32(nullptr, kTgmk, 0);
         Rec()->SetU8(nullptr, kSqfm, 0);
