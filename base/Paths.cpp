@@ -680,3 +680,20 @@ bool IsDeviceRelativePath(const char* path) {
         }
     }
 }
+
+bool ComposeFileNameNfc(const char* name, LTextSink& out) {
+    const char* n = name ? name : "";
+    // Malformed text is written unchanged by the composition: refuse it here.
+    LTextStream probe;
+    if (!DecomposeToNfd(n, probe)) return false;
+    return NormalizeNFC(n, out);
+}
+
+std::string CardNameKey(const char* name) {
+    LString base;
+    ReplaceExtension(&base, name, "");
+    LTextStream composed, folded;
+    if (!ComposeFileNameNfc(base.CStr(), composed) || !FoldCaseSimple(composed.CStr(), folded))
+        return std::string(base.View());
+    return std::string(folded.CStr(), folded.Length());
+}

@@ -5,6 +5,8 @@
 // On this platform the root file system is the volume "Root"; every folder under
 // /media/<user> and /mnt is a further volume named after the folder.
 
+#include <string>
+
 #include "base/LString.h"
 #include "base/LTextSink.h"
 
@@ -95,6 +97,17 @@ LString FilterDeviceBaseName(const char* text);
 // ("_" when nothing is left of it), then "." and ext ("wav", "drc").
 LString DeviceNameForLocalFile(const char* localPath, const char* ext);
 bool IsDeviceFileName(const char* name, u32 length);
+// Composed (NFC) form of a UTF-8 file name; false on a malformed sequence.
+bool ComposeFileNameNfc(const char* name, LTextSink& out);
+// Which names of a card's folder are one file. A folder lists the files of
+// its one extension, in any case, and the list shows each name composed and
+// without it; a memory card's file system (FAT) may well fold case, so that
+// "my song" would take the place of "My Song". Names are the same file when
+// their base names, composed and case-folded (simple folding, the same in every
+// locale), are equal: a name the user could take for a listed one, or that the
+// card could store over it, is asked about and never written beside it. A
+// malformed name is the same only as itself. The key that tells them apart:
+std::string CardNameKey(const char* name);
 // A path below a device area ("kevrecfiles/a.drc"): every component between
 // single "/" is a device file name ("//" separates command arguments, so an
 // empty component is refused too).

@@ -56,6 +56,7 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
       fSerial(serial),
       fFileQueue(set, serial),
       fChanQueue(set, serial),
+      fRefused(this, serial),
       fSeqStatChan(&fChanQueue, Record(kSeqStat), "/.cmd/udseqstat", nullptr, nullptr),
       fSysStatChan(&fChanQueue, Record(kSysStat), "/.cmd/udsysstat", nullptr, nullptr),
       fSettingsChan(&fChanQueue, Record(kSettings), "/.cmd/udkvtset", this, SettingsRead),
@@ -63,6 +64,7 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
       fSysTimer(this) {
     Doc(kSettings).AddListener(this, StatusChanged);
     Doc(kSysStat).AddListener(this, StatusChanged);
+    fRefused.Watch(fSettingsChan);
     // A play-settings file has no device to read from.
     if (serial == 0) return;
     fSettingsChan.Refresh();
@@ -78,6 +80,7 @@ CKvsDevCtl::~CKvsDevCtl() {
     delete fUploads;
     fUploads = nullptr;
     fSysTimer.Stop();
+    fRefused.Flush();
     TellUnsentSettings(this, fSerial, {&fSettingsChan});
     Doc(kSettings).RemoveListener(this, StatusChanged);
     Doc(kSysStat).RemoveListener(this, StatusChanged);

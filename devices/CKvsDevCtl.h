@@ -10,6 +10,7 @@
 #include "devlink/DevObjLink.h"
 #include "devlink/ReqQueue.h"
 #include "editors/DeviceHooks.h"
+#include "editors/UnsentSettings.h"
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
 
@@ -120,6 +121,8 @@ private:
     Docs fDocs;
     CReqQueue fFileQueue;
     CReqQueue fChanQueue;
+    // Before the channel that tells it, so that it outlives it.
+    CRefusedSettings fRefused;
     CDevRequestQueue fSeqStatChan;
     CDevRequestQueue fSysStatChan;
     CDevRequestQueue fSettingsChan;

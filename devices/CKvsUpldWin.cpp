@@ -22,10 +22,11 @@ i32 Permille(f32 fraction) {
 
 LString UploadStatusText(u32 kind, u32 status) {
     // Items: 0 not a recording, 1 not read or not sent, 2 not converted, 3 not
-    // confirmed by the device.
+    // confirmed by the device, 4 its name taken on the card meanwhile.
     u32 item = 1;
     if (status == CKvsFileJobQueue::kNotAccepted) item = kind == CKvsFileJobQueue::kAudio ? 2 : 0;
     if (status == CKvsFileJobQueue::kNotConfirmed) item = 3;
+    if (status == CKvsFileJobQueue::kNameTaken) item = 4;
     return StdDialogText(kList, item);
 }
 

@@ -53,6 +53,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     r->failed = 0;
     r->path = LString(path);
     r->write = write;
+    r->listRecord = nullptr;
+    r->list.valid = false;
     // A fresh, empty body: the previous one may carry an error.
     delete r->body;
     r->body = new CGrowMemStrm;
@@ -60,6 +62,8 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
 }
 
 void CDevRequestQueue::Recycle(ChanReq* r) {
+    r->listRecord = nullptr;
+    r->list.valid = false;
     r->fn = nullptr;
     r->context = nullptr;
     r->marker = 0;
@@ -119,6 +123,9 @@ void CDevRequestQueue::Send() {
         if (fn) fn(context, ok);
     }
     fInFlight = r;
+    // Should it come back into line (unanswered), a change of its list writes
+    // the list whole again.
+    r->list.valid = false;
     LTextStream full;
     full.Put(fBasePath);
     full.Put(r->path);
@@ -213,6 +220,29 @@ void CDevRequestQueue::RestoreWaitingWrites() {
     }
 }
 
+void CDevRequestQueue::FailMarkers() {
+    for (LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next()) {
+        auto* p = static_cast<ChanReq*>(l);
+        if (p->marker) p->failed = 1;
+    }
+}
+
+void CDevRequestQueue::DropWaitingPresses() {
+    bool dropped = false;
+    LLink* prev = &fPending;
+    while (!prev->Next()->IsEnd()) {
+        auto* p = static_cast<ChanReq*>(prev->Next());
+        if (p->marker && dropped) p->failed = 1;
+        if (p->write && p->oneShot) {
+            fPending.RemoveNext(prev);
+            Recycle(p);
+            dropped = true;
+        } else {
+            prev = p;
+        }
+    }
+}
+
 void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     auto* c = static_cast<CDevRequestQueue*>(self);
     ChanReq* r = c->fInFlight;
@@ -233,6 +263,9 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
         CRecord* target = LRecPath::Resolve(r->path.CStr(), c->fRecord, &field, &index);
         ok = false;
         if (target) {
+            // The record changes here unheard: no list value waiting is known to match it.
+            for (LLink* l = c->fPending.Head(); !l->IsEnd(); l = l->Next())
+                static_cast<ChanReq*>(l)->list.valid = false;
             c->fApplying = 1;
             const bool wasModified = c->fDoc && c->fDoc->IsModified();
             data->SetPosition(0);
@@ -254,30 +287,33 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
             c->fRestartTimer.StartMs(kRetryMs);
             return;
         }
-        if (r->write && !r->oneShot && (status[0] == 2 || status[1] == 2)) {
-            // The device did not answer: the setting stays first in line and
-            // goes again once it does, before the record is read back. A
-            // command press is not kept: late, it would act when nobody asked.
-            c->fPending.PushFront(r);
-            c->fUnanswered = 1;
-            c->fWaitingRestart = 1;
-            c->fRestartTimer.StartMs(kRetryMs);
-            return;
-        }
-        if (r->write) {
-            // Refused (or a press): the device's record is now unknown: drop
-            // what was to follow and read it anew.
-            LLink* prev = &c->fPending;
-            while (!prev->Next()->IsEnd()) {
-                auto* p = static_cast<ChanReq*>(prev->Next());
-                if (p->marker) p->failed = 1;
-                if (p->write) {
-                    c->fPending.RemoveNext(prev);
-                    c->Recycle(p);
-                } else {
-                    prev = p;
-                }
+        if (r->write && (status[0] == 2 || status[1] == 2)) {
+            // The device did not answer: a setting stays first in line and goes
+            // again once it does, before the record is read back, and so do the
+            // settings behind it. A command press is not kept, nor the presses
+            // behind it: late, they would act when nobody asked.
+            if (r->oneShot) c->FailMarkers();
+            c->DropWaitingPresses();
+            if (!r->oneShot) {
+                c->fPending.PushFront(r);
+                r = nullptr;
             }
+            bool waits = false;
+            for (const LLink* l = c->fPending.Head(); !l->IsEnd() && !waits; l = l->Next())
+                waits = static_cast<const ChanReq*>(l)->write;
+            if (waits) {
+                c->fUnanswered = 1;
+                c->fWaitingRestart = 1;
+                c->fRestartTimer.StartMs(kRetryMs);
+            }
+            if (!r) return;
+        } else if (r->write) {
+            // Refused: the device keeps its own value of this one setting; the
+            // others were asked for on their own and go as they would have.
+            c->fUnanswered = 0;
+            c->FailMarkers();
+            if (!r->oneShot && c->fRefused) c->fRefused(c->fRefusedContext, *c, r->path);
+            // Read back, so that the refused setting shows what the device holds.
             if (c->fContext != NoRereadContext()) c->fRestartTimer.StartMs(kRetryMs);
         }
     }
@@ -297,13 +333,42 @@ void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
         return;
     // Two presses of one command are two actions: only settings keep their last value.
     const bool press = OneShotChangeUnderway();
+    if (!press && c->ResizeLastList(note, path.CStr())) {
+        c->fSendTimer.StartMs(0u);
+        return;
+    }
     ChanReq* r = c->Take(path.CStr(), !press, 1);
     r->oneShot = press ? 1 : 0;
-    if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body)) {
+    if (!LRecPath::WriteValue(note->record, note->field, kRecNoIndex, r->body, &r->list)) {
         c->Recycle(r);
         return;
     }
+    r->listRecord = note->record;
+    r->listField = note->field;
     r->body->SetPosition(0);
     c->fPending.PushBack(r);
     c->fSendTimer.StartMs(0u);
+}
+
+bool CDevRequestQueue::ResizeLastList(const CRecordNote* note, const char* path) {
+    auto* last = static_cast<ChanReq*>(fPending.Tail());
+    if (!last || !last->list.valid || last->listRecord != note->record ||
+        last->listField != note->field || !last->write || last->fn || last->oneShot ||
+        !(last->path == LString(path)))
+        return false;
+    // The write waiting last took every change of the record so far: each
+    // one's note either came here or made another write the last. Only a
+    // change at the list's end keeps the items before it as they were written;
+    // a note heard inside another's delivery may come after changes whose own
+    // notes have not arrived yet.
+    const u32 count = note->record->GetListCount(note->field);
+    const size_t had = last->list.ends.size();
+    const bool atEnd = note->kind == CRecordNote::kInserted
+                           ? note->extra + 1 == count && had + 1 == count
+                           : note->kind == CRecordNote::kRemoved && note->extra == count &&
+                                 had == size_t(count) + 1;
+    if (!atEnd || !fDoc || fDoc->NoticeDepth() != 1) return false;
+    const bool ok = LRecPath::ResizeListValue(note->record, note->field, last->body, &last->list);
+    last->body->SetPosition(0);
+    return ok;
 }

@@ -8,13 +8,16 @@
 // command press (records/OneShotFields) travels once per press, in order.
 // A setting the device did not answer stays first in line and goes again until
 // it does: the whole record is read back only after it, and no whole-record
-// read puts the device's old value over one still on its way.
+// read puts the device's old value over one still on its way. A setting the
+// device refused is dropped alone: the ones behind it go as they would have,
+// and the channel's owner hears which it was.
 
 #include <vector>
 
 #include "base/LList.h"
 #include "base/LString.h"
 #include "devlink/ReqQueue.h"
+#include "records/LRecPath.h"
 #include "services/RunLoop.h"
 #include "records/CRecordDoc.h"
 
@@ -22,6 +25,11 @@
 using LChannelDoneFn = void (*)(void* context);
 // Called once for a read queued with Request.
 using LChannelClientFn = void (*)(void* context, bool success);
+class CDevRequestQueue;
+// Called when the device refused a setting, with its path of tags; the record
+// is read back (unless the channel does not re-read) and shows the device's value.
+using LChannelRefusedFn = void (*)(void* context, const CDevRequestQueue& channel,
+                                   const LString& path);
 
 class CDevRequestQueue {
 public:
@@ -58,6 +66,11 @@ public:
     // values (unless the completion context says not to re-read).
     void DropUnsent();
     CRecord* Record() const { return fRecord; }
+    // Who hears of the settings the device refuses (a press refused is not told).
+    void SetRefusedFn(void* context, LChannelRefusedFn fn) {
+        fRefusedContext = context;
+        fRefused = fn;
+    }
 
 private:
     struct ChanReq : LLink {
@@ -71,12 +84,23 @@ private:
         u8 failed = 0;   // marker: a write queued before it failed
         void* context = nullptr;
         LChannelClientFn fn = nullptr;
+        // A write of a list's value, last in line since it was written: where its
+        // items lie, so that a change at the list's end only writes that end
+        // (an import adds a show's sequences one by one).
+        const CRecord* listRecord = nullptr;
+        u8 listField = 0;
+        LRecListValue list;
     };
 
     ChanReq* Take(const char* path, bool merge, u8 write);
+    bool ResizeLastList(const CRecordNote* note, const char* path);
     void Recycle(ChanReq* r);
     void Send();
     void RestoreWaitingWrites();
+    // Takes the presses out of the waiting line; the markers behind them hear of it.
+    void DropWaitingPresses();
+    // The markers waiting answer that a write before them failed.
+    void FailMarkers();
     static void OnDone(void* self, CStrm* data, const u32* status);
     static void OnChange(void* self, CRecordNote* note);
     static void OnSendTimer(void* self);
@@ -96,4 +120,6 @@ private:
     LList fFree;
     ChanReq* fInFlight = nullptr;
     CRecordDoc* fDoc;
+    void* fRefusedContext = nullptr;
+    LChannelRefusedFn fRefused = nullptr;
 };

@@ -1,13 +1,18 @@
 #include "devlink/FileJobQueue.h"
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/CBufFileStrm.h"
+#include "base/CMemStrm.h"
 #include "base/FileOps.h"
 #include "base/LTextSink.h"
 #include "base/Paths.h"
 #include "base/TextEncoding.h"
 #include "devlink/CDevRequestQueue.h"
+#include "devlink/ListingLines.h"
 #include "devlink/ReqQueue.h"
 #include "base/Clock.h"
 #include "records/DeviceKinds.h"
@@ -21,10 +26,36 @@ bool IsDrcFileName(const char* path) {
     return *ext == '.' && TextEqualNoCase(ext + 1, "drc");
 }
 
+namespace {
+
+const char* FolderOf(u32 kind) {
+    return kind == CKvsFileJobQueue::kAudio ? "/sdc/audiofiles" : "/sdc/kevrecfiles";
+}
+
+// Every queue of the program, so that a command can see what its device's queue
+// will write. Made and destroyed on the main thread, where the commands run.
+std::vector<CKvsFileJobQueue*>& LiveQueues() {
+    static std::vector<CKvsFileJobQueue*> queues;
+    return queues;
+}
+
+}  // namespace
+
+LString UploadCardName(u32 kind, const char* localPath) {
+    LTextStream composed;
+    NormalizeNFC(
+        DeviceNameForLocalFile(localPath, kind == CKvsFileJobQueue::kAudio ? "wav" : "drc").CStr(),
+        composed);
+    return LString(composed.CStr());
+}
+
 struct CKvsFileJobQueue::Job : CPooledObj {
     u32 kind = 0;
     LString source;
+    // The name it writes on the card: the local file's, or the one it replaces.
     LString target;
+    // The card's name the user agreed to replace, empty for none.
+    LString agreed;
     LString extension;
     std::unique_ptr<CTempFile> converted;  // the WAV, deleted with it
     u32 status = kUploaded;
@@ -32,6 +63,7 @@ struct CKvsFileJobQueue::Job : CPooledObj {
     void Clear() {
         source = LString();
         target = LString();
+        agreed = LString();
         extension = LString();
         converted.reset();
         status = kUploaded;
@@ -54,9 +86,13 @@ CKvsFileJobQueue::CKvsFileJobQueue(LHandler* parent, CReqQueue* queue, CRecord* 
       fWorker(MainRunLoopWakeSource(), this, OnWorker),
       fPool(new Pool),
       fConversion(conversion),
-      fUpload(queue, this, OnUploaded) {}
+      fUpload(queue, this, OnUploaded) {
+    LiveQueues().push_back(this);
+}
 
 CKvsFileJobQueue::~CKvsFileJobQueue() {
+    std::vector<CKvsFileJobQueue*>& live = LiveQueues();
+    live.erase(std::remove(live.begin(), live.end(), this), live.end());
     CancelAll();
     ReleaseList(fDone);
     fWorker.Disarm();
@@ -80,7 +116,11 @@ void CKvsFileJobQueue::AddJob(u32 kind, const LString& path, const LString& targ
     job->kind = kind;
     job->source = path;
     // Only a name that stays one component of the folder's path.
-    if (IsDeviceFileName(target.CStr(), target.Length())) job->target = target;
+    if (IsDeviceFileName(target.CStr(), target.Length())) job->agreed = target;
+    // The card holds the name as a rename would give it: a dropped file's
+    // tab or newline would make a file that no listing shows and nobody deletes.
+    // One that replaces a file goes to that file's own name.
+    job->target = job->agreed.IsEmpty() ? UploadCardName(kind, path.CStr()) : job->agreed;
     fNew.PushBack(job);
     ++fAdded;
     fWorker.StartMs(0u);
@@ -109,6 +149,9 @@ void CKvsFileJobQueue::CancelAll() {
     if (fConversion) fConversion->Reset();
     Drop(fConverting);
     fConverting = nullptr;
+    if (fChecking && fQueue) fQueue->CancelAll(this, OnListed);
+    Drop(fChecking);
+    fChecking = nullptr;
     // The request queue frees the upload stream with the request.
     fUpload.Cancel();
     Drop(fUploading);
@@ -141,7 +184,7 @@ LString CKvsFileJobQueue::GetConvertName() const {
 }
 
 bool CKvsFileJobQueue::IsIdle() const {
-    return fNew.IsEmpty() && fWaiting.IsEmpty() && fReady.IsEmpty() && !fConverting &&
+    return fNew.IsEmpty() && fWaiting.IsEmpty() && fReady.IsEmpty() && !fConverting && !fChecking &&
            !fUploading && !fPreparing;
 }
 
@@ -225,8 +268,27 @@ bool CKvsFileJobQueue::StepConvert() {
     return true;
 }
 
+std::vector<LString> QueuedCardNames(const CReqQueue* queue, u32 kind) {
+    std::vector<LString> names;
+    for (const CKvsFileJobQueue* q : LiveQueues()) {
+        if (!queue || q->fQueue != queue) continue;
+        auto add = [&](const LLink* link) {
+            const auto* job = static_cast<const CKvsFileJobQueue::Job*>(link);
+            // A recording of another extension is refused before it is sent.
+            if (job->kind == kind &&
+                (kind != CKvsFileJobQueue::kRecording || IsDrcFileName(job->source.CStr())))
+                names.push_back(job->target);
+        };
+        for (const LList* list : {&q->fNew, &q->fWaiting, &q->fReady})
+            for (const LLink* l = list->Head(); !l->IsEnd(); l = l->Next()) add(l);
+        for (const CKvsFileJobQueue::Job* job : {q->fConverting, q->fChecking, q->fUploading})
+            if (job) add(job);
+    }
+    return names;
+}
+
 bool CKvsFileJobQueue::StepUpload() {
-    if (fUploading) return false;
+    if (fUploading || fChecking) return false;
     if (!fPreparing) {
         if (fReady.IsEmpty()) return false;
         fPreparing = 1;
@@ -245,19 +307,53 @@ bool CKvsFileJobQueue::StepUpload() {
     auto* job = static_cast<Job*>(fReady.PopFront());
     if (!job) return true;
 
-    // The card holds the name as a rename would give it: a dropped file's
-    // tab or newline would make a file that no listing shows and nobody deletes.
-    // One that replaces a file goes to that file's own name.
-    LTextStream composed;
-    if (job->target.IsEmpty())
-        NormalizeNFC(DeviceNameForLocalFile(job->source.CStr(), job->extension.CStr()).CStr(),
-                     composed);
-    else
-        composed.Put(job->target);
+    if (!fQueue) {
+        Finish(job, kNotSent);
+        return true;
+    }
+    // Another program, or a command of this one, may have written the name
+    // since the drop was checked: the folder is read again first.
+    fChecking = job;
+    const std::string listing = std::string("/.cmd/fmls//") + FolderOf(job->kind);
+    fQueue->Enqueue(this, OnListed, listing.c_str(), 0, new CGrowMemStrm, nullptr, 0);
+    return true;
+}
+
+void CKvsFileJobQueue::OnListed(void* self, CStrm* data, const u32* status) {
+    auto* q = static_cast<CKvsFileJobQueue*>(self);
+    Job* job = q->fChecking;
+    if (!job) return;
+    q->fChecking = nullptr;
+    q->fWorker.StartMs(0u);
+    // Without the folder nothing tells that the name is free: nothing is written.
+    if (!data || status[0] != 0 || status[1] != 0) return q->Finish(job, kNotSent);
+    const std::vector<u8> bytes = ReadAllBytes(data);
+    const std::string key = CardNameKey(job->target.CStr());
+    // The file agreed to be replaced goes; any other of the same name to the
+    // card is one nobody was asked about (it came since, or the agreed one went
+    // and another took its place).
+    bool agreed = false, other = false;
+    for (CListingLines line(bytes.data(), bytes.size()); line.Next();) {
+        if (line.got == 0) continue;
+        const char* name = line.fields[0].CStr();
+        // The folder holds the files of its one extension; another is no file to it.
+        const char* ext = FindExtension(name);
+        if (*ext != '.' || !TextEqualNoCase(ext + 1, job->extension.CStr())) continue;
+        if (CardNameKey(name) != key) continue;
+        if (!job->agreed.IsEmpty() && StrEqual(name, job->agreed.CStr()))
+            agreed = true;
+        else
+            other = true;
+    }
+    if (other && !agreed) return q->Finish(job, kNameTaken);
+    q->StartUpload(job);
+}
+
+void CKvsFileJobQueue::StartUpload(Job* job) {
     LTextStream devicePath;
-    devicePath.Put(job->kind == kAudio ? "/sdc/audiofiles" : "/sdc/kevrecfiles");
+    devicePath.Put(FolderOf(job->kind));
     devicePath.PutChar('/');
-    devicePath.Put(composed.CStr());
+    devicePath.Put(job->target.CStr());
 
     // Streams open application paths; the job's source is a local path.
     LString url;
@@ -271,15 +367,14 @@ bool CKvsFileJobQueue::StepUpload() {
         fUploadSize = strm->Position();
         strm->SetPosition(0);
     }
-    if (!strm || strm->Error() || !fQueue) {
+    if (!strm || strm->Error()) {
         delete strm;
         Finish(job, kNotSent);
-        return true;
+        return;
     }
-    fUploadName = LString(composed.CStr());
+    fUploadName = job->target;
     fUploading = job;
     fUpload.StartListed(devicePath.CStr(), strm, fUploadSize, 0);
-    return true;
 }
 
 void CKvsFileJobQueue::OnUploaded(void* self, CConfirmedUpload* upload) {

@@ -4,6 +4,14 @@
 // command record's `frfl` is pulsed and the command channel given a moment to
 // go quiet. Driven by a run-loop timer on the main thread; the conversion runs
 // on a pool thread and only arms that timer.
+//
+// What the queue will write is part of the card as it will be: a command that
+// writes a name to the card checks it against the listing and against these
+// names (QueuedCardNames). Another program's writes cannot be known here, so
+// each upload reads its folder again just before it starts and ends, said in
+// the Uploads window, when a name the user did not agree to replace is there.
+
+#include <vector>
 
 #include "base/LList.h"
 #include "base/LString.h"
@@ -22,13 +30,21 @@ class CTempFile;
 
 // The file name's extension is "drc", in any case.
 bool IsDrcFileName(const char* path);
+// The name an upload of kind (0 a recording, 1 an audio file) gives the local
+// file on the card: as DeviceNameForLocalFile, with the kind's extension, composed.
+LString UploadCardName(u32 kind, const char* localPath);
+// The names that the file job queues of this request queue (one device) will
+// still write in folder kind: uploads waiting, converting or under way.
+std::vector<LString> QueuedCardNames(const CReqQueue* queue, u32 kind);
 
 class CKvsFileJobQueue : public LHandler {
 public:
     enum : u32 { kRecording = 0, kAudio = 1 };
     // kNotConfirmed: the transfer ended well, yet the device's listing does not show
     // the file in place (missing, another size, or the older file unchanged).
-    enum : u32 { kUploaded = 0, kNotAccepted = 1, kNotSent = 2, kNotConfirmed = 3 };
+    // kNameTaken: the folder read just before the upload holds a file of the same
+    // name to the card (CardNameKey) that the user did not agree to replace.
+    enum : u32 { kUploaded = 0, kNotAccepted = 1, kNotSent = 2, kNotConfirmed = 3, kNameTaken = 4 };
     static constexpr u32 kPrepareStepMs = 100;
     static constexpr u32 kPrepareLimitMs = 999;
 
@@ -44,7 +60,7 @@ public:
     // name on the card, when it is to replace a file held under a name that
     // reads the same (CheckCardNames); empty: the name the local file gives.
     void AddJob(u32 kind, const LString& path, const LString& target = LString());
-    // The oldest finished job (every one of them failed: status 1, 2 or 3).
+    // The oldest finished job (every one of them failed: status 1 to 4).
     bool TakeFinished(LString* path, u32* status);
     // Forgets the finished jobs; the counts keep only the jobs still under way.
     void ClearDone();
@@ -61,6 +77,11 @@ public:
 private:
     struct Job;
     class Pool;
+    friend std::vector<LString> QueuedCardNames(const CReqQueue* queue, u32 kind);
+
+    // The folder read just before the upload: the job goes on, or ends as kNameTaken.
+    static void OnListed(void* self, CStrm* data, const u32* status);
+    void StartUpload(Job* job);
 
     static void OnWorker(void* self);
     static void OnConverted(void* self);
@@ -84,6 +105,7 @@ private:
     LList fNew, fWaiting, fReady, fDone;
     Job* fConverting = nullptr;
     Job* fUploading = nullptr;
+    Job* fChecking = nullptr;  // its folder being read before its upload
     MAudioConvJob* fConversion;
     // The folder listed before and after the upload, so that a transfer the
     // device never completed is not counted.

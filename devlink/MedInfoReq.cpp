@@ -202,9 +202,11 @@ void CMedInfoReq::OnReply(void* self, CStrm* data, const u32* status) {
         u32 index;
         CRecord* root = r->fReply.Root();
         CRecord* target = root ? LRecPath::Resolve("/", root, &field, &index) : nullptr;
-        // A record cut short, or one whose lengths do not add up, would read as a
-        // duration of its default: a known length of 0.
-        if (target && PropRecord::ReplyWhole(data)) {
+        // A record cut short, one whose lengths do not add up, or a sound one
+        // without a whole duration in it would read as a duration of its
+        // default: a known length of 0.
+        if (target && PropRecord::ReplyWhole(data) &&
+            PropRecord::ReplyHoldsValues(data, root->Schema())) {
             ok = LRecPath::ReadValue(target, field, index, data);
             dura = root->GetU32(0);
         }

@@ -134,6 +134,7 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
       fUndo(parent, kUndoLimit),
       fSeqDoc(NewRoot(NewSeqSettingsRecord)),
       fPlayDoc(NewRoot(NewPlaySetRecord)),
+      fRefused(this, device ? device->DeviceSerial() : 0),
       fOwner(owner),
       fLayoutTimer(this),
       fStatusTimer(this) {
@@ -149,6 +150,8 @@ CKvsPlayCmd::CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device)
                                                       "/.cmd/udseqset", nullptr, nullptr);
         fPlayChan = std::make_unique<CDevRequestQueue>(&device->ChannelRequests(), PlaySettings(),
                                                        "/.cmd/udplayset", nullptr, nullptr);
+        fRefused.Watch(*fSeqChan);
+        fRefused.Watch(*fPlayChan);
     }
     fSeqDoc.AddListener(this, OnRecordChange);
     if (fDevice) {
@@ -175,6 +178,7 @@ CKvsPlayCmd::~CKvsPlayCmd() {
     // user's answer holds), a view that gives way hands its pending files to
     // the next one, and at the program's end no window is left to wait under.
     // What the device never took goes with the channels below.
+    fRefused.Flush();
     TellUnsentSettings(this, Serial(), {fSeqChan.get(), fPlayChan.get()});
     for (u32 i = u32(PlayWindow::kCount); i-- > 0;) DeleteWindow(PlayWindow(i));
     // The channels go before the documents whose records they hold.

@@ -18,6 +18,7 @@
 
 #include "editors/DeviceHooks.h"
 #include "editors/PlayHooks.h"
+#include "editors/UnsentSettings.h"
 #include "framework/CUndoQ.h"
 #include "framework/LTimer.h"
 #include "records/CRecordDoc.h"
@@ -175,6 +176,7 @@ protected:
     CRecordDoc fPlayDoc;
     std::unique_ptr<CDevRequestQueue> fSeqChan;
     std::unique_ptr<CDevRequestQueue> fPlayChan;
+    CRefusedSettings fRefused;
     LPane* fOwner;
     LFrame* fWindows[u32(PlayWindow::kCount)] = {};
     LTimer fLayoutTimer;

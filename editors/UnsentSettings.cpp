@@ -1,5 +1,7 @@
 #include "editors/UnsentSettings.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,117 +18,210 @@ namespace {
 constexpr const char* kTexts = "KVSUNSENT";
 // Settings named in one message; the rest are counted, so that it fits the screen.
 constexpr size_t kMostNamed = 12;
+// Refusals that come closer together than this make one message.
+constexpr u32 kBurstMs = 500;
+// Items before the names of the tags.
+constexpr u32 kFirstTag = 3;
 
-// The names of the record tags the user meets, from the text list: items 0 and
-// 1 are the message, every later item "TAG Name". An empty name leaves the
-// level out of a setting's place; a tag without an item is shown as it is.
+// The names of the record tags the user meets, from the text list: every item
+// from kFirstTag on is "TAG Name", or "OUTER/TAG Name" for TAG in a record held
+// by the field OUTER (the same tag shown otherwise there). An empty name leaves
+// the level out of a setting's place, and so does one that begins with "~"
+// unless the level is the setting itself; a name that begins with "=" is the
+// whole setting: what lies below it is part of it. A tag without an item is
+// shown as it is.
 class TagNames {
 public:
+    struct Name {
+        std::string text;
+        bool whole = false;
+        bool alone = false;
+    };
     TagNames() : fId{0, kTexts}, fList(&fId, nullptr, kTextsResType) {}
-    std::string Of(u32 tag) const {
-        LString code;
-        OSTypeToString(&code, tag);
-        const std::string key = std::string(code.CStr()) + " ";
-        for (u32 i = 2; i < fList.Count(); ++i) {
-            LString item;
-            const std::string text = fList.GetItem(&item, i).CStr();
-            if (text.compare(0, key.size(), key) == 0) return text.substr(key.size());
-            if (text == key.substr(0, 4)) return std::string();
+    Name Of(u32 outer, u32 tag) const {
+        if (outer != 0) {
+            Name n;
+            if (Find(Code(outer) + "/" + Code(tag), &n)) return n;
         }
-        return code.CStr();
+        Name n;
+        if (!Find(Code(tag), &n)) n.text = Code(tag);
+        return n;
     }
 
 private:
+    static std::string Code(u32 tag) {
+        LString code;
+        OSTypeToString(&code, tag);
+        return code.CStr();
+    }
+    bool Find(const std::string& key, Name* out) const {
+        for (u32 i = kFirstTag; i < fList.Count(); ++i) {
+            LString item;
+            const std::string text = fList.GetItem(&item, i).CStr();
+            if (text == key) return true;
+            if (text.compare(0, key.size() + 1, key + " ") != 0) continue;
+            out->text = text.substr(key.size() + 1);
+            if (!out->text.empty() && (out->text[0] == '=' || out->text[0] == '~')) {
+                out->whole = out->text[0] == '=';
+                out->alone = out->text[0] == '~';
+                out->text.erase(0, 1);
+            }
+            return true;
+        }
+        return false;
+    }
+
     LResId fId;
     LStrListRes fList;
 };
 
-std::string SettingName(const TagNames& names, CRecord* root, const LString& path) {
-    u8 field = 0;
-    u32 index = 0;
-    CRecord* rec = LRecPath::Resolve(path.CStr(), root, &field, &index);
-    if (!rec) return path.CStr();
-    // From the setting out to the record the channel keeps.
+// What the user calls an item of a list: the name typed for it, else its place.
+std::string ItemName(const CRecord* item, u32 position) {
+    if (item) {
+        for (const u32 tag : {FourCC("name"), FourCC("sqnm"), FourCC("snnm")}) {
+            const i32 f = item->Schema()->FindTag(tag);
+            if (f < 0 || item->Desc(u8(f)).type != kRecString) continue;
+            const LString& name = item->GetString(u8(f));
+            if (!name.IsEmpty()) return std::string("'") + name.CStr() + "'";
+        }
+    }
+    return std::to_string(position + 1);
+}
+
+std::string NameOf(const TagNames& names, const CRecord* root, const char* path) {
+    // From the record the channel keeps out to the setting; the schema leads
+    // where the record has no such item (a setting of a list item since removed).
+    const CRecord* rec = root;
+    const CRecordSchema* schema = root ? root->Schema() : nullptr;
+    u32 outer = 0;
     std::vector<std::string> parts;
-    if (field != kRecSelf) parts.push_back(names.Of(rec->Desc(field).tag));
-    for (const CRecord* r = rec; r != root && r->Parent(); r = r->Parent()) {
-        const RecFieldDesc& d = r->Parent()->Desc(r->ParentField());
-        std::string name = names.Of(d.tag);
-        if (name.empty()) continue;
-        if (d.type == kRecList) name += " " + std::to_string(r->Position() + 1);
+    std::vector<std::string> segments;
+    for (const char* p = path; *p;) {
+        while (*p == '/') ++p;
+        const char* start = p;
+        while (*p && *p != '/') ++p;
+        if (p > start) segments.emplace_back(start, p);
+    }
+    for (size_t i = 0; i < segments.size() && schema; ++i) {
+        const std::string& seg = segments[i];
+        const i32 f = seg.size() <= 4 ? schema->FindTag(StrToOSType(seg.c_str())) : -1;
+        if (f < 0) {
+            parts.push_back(seg);
+            break;
+        }
+        const RecFieldDesc& d = schema->Field(u32(f));
+        const TagNames::Name name = names.Of(outer, d.tag);
+        std::string part = name.alone && i + 1 < segments.size() ? std::string() : name.text;
+        const bool indexed = (d.type == kRecList || d.type == kRecArray) &&
+                             i + 1 < segments.size() && !segments[i + 1].empty() &&
+                             std::isdigit(u8(segments[i + 1][0]));
+        const u32 position = indexed ? u32(std::strtoul(segments[i + 1].c_str(), nullptr, 10)) : 0;
+        if (indexed) ++i;
+        const CRecord* next = nullptr;
+        const CRecordSchema* nextSchema = nullptr;
+        if (d.type == kRecList) {
+            if (rec && indexed && position < rec->GetListCount(u8(f)))
+                next = rec->GetListItem(u8(f), position);
+            if (!part.empty() && indexed) part += " " + ItemName(next, position);
+        } else if (d.type == kRecChild) {
+            next = rec ? rec->GetChild(u8(f)) : nullptr;
+        }
+        if (d.type == kRecList || d.type == kRecChild)
+            nextSchema =
+                next ? next->Schema() : CRecordSchema::Find(d.def.rec.family, d.def.rec.kind);
         // A child that only holds the list of its name ("Universe, Universe 2").
-        if (!parts.empty() && parts.back().compare(0, name.size() + 1, name + " ") == 0) continue;
-        parts.push_back(name);
+        if (!part.empty() && !parts.empty() &&
+            part.compare(0, parts.back().size() + 1, parts.back() + " ") == 0)
+            parts.pop_back();
+        if (!part.empty()) parts.push_back(part);
+        if (name.whole) break;
+        rec = next;
+        schema = nextSchema;
+        outer = d.tag;
     }
     std::string text;
-    for (size_t i = parts.size(); i-- > 0;) {
-        if (parts[i].empty()) continue;
-        if (!text.empty()) text += i == 0 ? ": " : ", ";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) text += i + 1 == parts.size() ? ": " : ", ";
         text += parts[i];
     }
     return text;
 }
 
-}  // namespace
-
-LString UnsentSettingsText(const CDevRequestQueue& channel) {
-    const TagNames names;
+// The names one a line, as many as fit a message, the rest counted.
+std::string NameLines(const std::vector<std::string>& names) {
     std::string lines;
-    for (const LString& path : channel.UnsentPaths())
-        lines += SettingName(names, channel.Record(), path) + "\n";
-    return LString(lines.c_str());
-}
-
-namespace {
-
-// The settings the channels hold that the device has not confirmed, one a line,
-// as many as fit a message, the rest counted; count gets how many there are.
-std::string UnsentSettingsLines(const std::vector<const CDevRequestQueue*>& channels,
-                                size_t* count) {
-    std::string lines;
-    *count = 0;
-    for (const CDevRequestQueue* channel : channels) {
-        if (!channel) continue;
-        const std::string text = UnsentSettingsText(*channel).CStr();
-        for (size_t at = 0; at < text.size(); ++*count) {
-            const size_t end = text.find('\n', at) + 1;
-            if (*count < kMostNamed) lines += text.substr(at, end - at);
-            at = end;
-        }
-    }
-    if (*count == 0) return lines;
-    if (*count > kMostNamed) {
-        const std::string more = std::to_string(*count - kMostNamed);
+    for (size_t i = 0; i < names.size() && i < kMostNamed; ++i) lines += names[i] + "\n";
+    if (names.size() > kMostNamed) {
+        const std::string more = std::to_string(names.size() - kMostNamed);
         const char* number[] = {more.c_str()};
         LString last;
         FormatTemplate(&last, StdDialogText(kTexts, 1).CStr(), 1, number);
         lines += std::string(last.CStr()) + "\n";
     }
-    lines.pop_back();
+    if (!lines.empty()) lines.pop_back();
     return lines;
+}
+
+// The message of item n over parent, %0 the device, %1 the lines.
+void ShowMessage(LHandler* parent, u32 n, u32 serial, const std::vector<std::string>& names) {
+    const std::string lines = NameLines(names);
+    const std::string device = std::to_string(serial);
+    const char* items[] = {device.c_str(), lines.c_str()};
+    LString text;
+    FormatTemplate(&text, StdDialogText(kTexts, n).CStr(), 2, items);
+    CSimpleMessageDialog message(parent, LPaneOpt::Window(kWindowDialog, 0));
+    message.Run(text, 0, false);
+}
+
+bool EndForced() {
+    const CMainLoop* loop = CMainLoop::Current();
+    return loop && loop->fEndForced;
+}
+
+}  // namespace
+
+LString SettingName(const CRecord* root, const LString& path) {
+    const TagNames names;
+    return LString(NameOf(names, root, path.CStr()).c_str());
+}
+
+LString UnsentSettingsText(const CDevRequestQueue& channel) {
+    const TagNames names;
+    std::string lines;
+    for (const LString& path : channel.UnsentPaths())
+        lines += NameOf(names, channel.Record(), path.CStr()) + "\n";
+    return LString(lines.c_str());
+}
+
+namespace {
+
+// The settings the channels hold that their device has not confirmed, named;
+// with silentOnly, only those of channels whose device left one unanswered.
+template <class Channel>
+std::vector<std::string> UnsentNames(std::initializer_list<Channel*> channels, bool silentOnly) {
+    std::vector<std::string> names;
+    for (const CDevRequestQueue* channel : channels) {
+        if (!channel || (silentOnly && !channel->DeviceSilent())) continue;
+        const std::string text = UnsentSettingsText(*channel).CStr();
+        for (size_t at = 0; at < text.size();) {
+            const size_t end = text.find('\n', at);
+            names.push_back(text.substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    return names;
 }
 
 }  // namespace
 
 void TellUnsentSettings(LHandler* parent, u32 serial,
                         std::initializer_list<const CDevRequestQueue*> channels) {
-    const CMainLoop* loop = CMainLoop::Current();
-    if (loop && loop->fEndForced) return;
+    if (EndForced()) return;
     // A channel ending without its close or quit having asked: what its device
     // left unanswered is named; a first try still under way with a device that
     // answers is not taken for lost.
-    std::vector<const CDevRequestQueue*> silent;
-    for (const CDevRequestQueue* channel : channels)
-        if (channel && channel->DeviceSilent()) silent.push_back(channel);
-    size_t count = 0;
-    const std::string lines = UnsentSettingsLines(silent, &count);
-    if (count == 0) return;
-    const std::string device = std::to_string(serial);
-    const char* items[] = {device.c_str(), lines.c_str()};
-    LString text;
-    FormatTemplate(&text, StdDialogText(kTexts, 0).CStr(), 2, items);
-    CSimpleMessageDialog message(parent, LPaneOpt::Window(kWindowDialog, 0));
-    message.Run(text, 0, false);
+    const std::vector<std::string> names = UnsentNames(channels, true);
+    if (!names.empty()) ShowMessage(parent, 0, serial, names);
 }
 
 namespace {
@@ -165,8 +260,7 @@ bool WaitUnsent(LHandler* parent, const std::string& device,
             break;
         }
         if (untilSilent && silent) break;
-        const CMainLoop* loop = CMainLoop::Current();
-        if (loop && loop->fEndForced) break;
+        if (EndForced()) break;
         if (progress.ModalStep(kWaitStepMs) != 0) break;
     }
     progress.HideWindow();
@@ -178,20 +272,15 @@ bool WaitUnsent(LHandler* parent, const std::string& device,
 void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
                           std::initializer_list<CDevRequestQueue*> channels) {
     const std::string device = std::to_string(serial);
-    auto forced = [] {
-        const CMainLoop* loop = CMainLoop::Current();
-        return loop && loop->fEndForced;
-    };
-    if (forced()) return;
+    if (EndForced()) return;
     // What was typed last is usually taken at once: the question comes only
     // when the device is away or the user would not wait.
     if (WaitUnsent(parent, device, channels, true)) return;
     for (;;) {
-        if (forced()) return;
-        size_t count = 0;
-        const std::string lines = UnsentSettingsLines(
-            std::vector<const CDevRequestQueue*>(channels.begin(), channels.end()), &count);
-        if (count == 0) return;
+        if (EndForced()) return;
+        const std::vector<std::string> names = UnsentNames(channels, false);
+        if (names.empty()) return;
+        const std::string lines = NameLines(names);
         const char* items[] = {device.c_str(), lines.c_str()};
         LString text;
         FormatTemplate(&text, StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 1 : 2).CStr(), 2,
@@ -202,7 +291,55 @@ void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
         if (ask.Run(text, 0, true) == 0) break;
         if (WaitUnsent(parent, device, channels, false)) return;
     }
-    if (forced()) return;
+    if (EndForced()) return;
     for (CDevRequestQueue* c : channels)
         if (c) c->DropUnsent();
+}
+
+// ---- CRefusedSettings
+
+CRefusedSettings::CRefusedSettings(LHandler* parent, u32 serial)
+    : fParent(parent), fSerial(serial), fTimer(MainRunLoopWakeSource(), this, OnTimer) {}
+
+CRefusedSettings::~CRefusedSettings() {
+    fTimer.Disarm();
+    if (fGone) *fGone = true;
+}
+
+void CRefusedSettings::Watch(CDevRequestQueue& channel) {
+    channel.SetRefusedFn(this, OnRefused);
+}
+
+void CRefusedSettings::OnRefused(void* self, const CDevRequestQueue& channel, const LString& path) {
+    auto* r = static_cast<CRefusedSettings*>(self);
+    // Named now: the place may be gone or renamed by the time the message shows.
+    const std::string name = SettingName(channel.Record(), path).CStr();
+    for (const std::string& n : r->fNames)
+        if (n == name) return;
+    r->fNames.push_back(name);
+    if (!r->fShowing) r->fTimer.StartMs(kBurstMs);
+}
+
+void CRefusedSettings::OnTimer(void* self) {
+    static_cast<CRefusedSettings*>(self)->Flush();
+}
+
+void CRefusedSettings::Flush() {
+    fTimer.Disarm();
+    if (fShowing || fNames.empty()) return;
+    if (EndForced()) {
+        fNames.clear();
+        return;
+    }
+    const std::vector<std::string> names = std::move(fNames);
+    fNames.clear();
+    bool gone = false;
+    fGone = &gone;
+    fShowing = 1;
+    ShowMessage(fParent, 2, fSerial, names);
+    if (gone) return;
+    fGone = nullptr;
+    fShowing = 0;
+    // Refused while the message was up: told in the next.
+    if (!fNames.empty()) fTimer.StartMs(kBurstMs);
 }

@@ -1,16 +1,25 @@
 #pragma once
-// Settings that a record channel still holds for its device when the channel
-// ends: the device did not answer, and they never reached it. The user is told
-// which, named as the editors show them.
+// Settings that a record channel could not get to its device, named as the
+// editors show them: those it still holds when it ends (the device did not
+// answer, and they never reached it), and those the device refused.
 
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "base/LString.h"
+#include "services/RunLoop.h"
 
 class CDevRequestQueue;
+class CRecord;
 class LHandler;
 
-// One line per setting: where it is ("Sequence 1, Scene 2") and what ("Fade").
+// One setting of a record, from its path of tags below root: where it is, by
+// the names the user gave ("Sequence 'Intro', Scene 'Blue'", the position when
+// a name is empty), and what ("Fade").
+LString SettingName(const CRecord* root, const LString& path);
+
+// One line per setting that the channel still holds for its device.
 LString UnsentSettingsText(const CDevRequestQueue& channel);
 
 // A message over parent naming the settings that the channels never got to a
@@ -28,3 +37,30 @@ void TellUnsentSettings(LHandler* parent, u32 serial,
 enum class UnsentEnd : u32 { kClose = 0, kQuit = 1 };
 void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
                           std::initializer_list<CDevRequestQueue*> channels);
+
+// Tells the user which settings the device refused, once the burst they came
+// in is over: one message names them all. The message is never shown from
+// inside the channel's answer, which goes on with the settings behind.
+class CRefusedSettings {
+public:
+    CRefusedSettings(LHandler* parent, u32 serial);
+    ~CRefusedSettings();
+    CRefusedSettings(const CRefusedSettings&) = delete;
+    CRefusedSettings& operator=(const CRefusedSettings&) = delete;
+
+    // Hears of the settings this channel's device refuses.
+    void Watch(CDevRequestQueue& channel);
+    // Shows what is still untold now (the owner's end).
+    void Flush();
+
+private:
+    static void OnRefused(void* self, const CDevRequestQueue& channel, const LString& path);
+    static void OnTimer(void* self);
+
+    LHandler* fParent;
+    u32 fSerial;
+    std::vector<std::string> fNames;
+    LRunLoopTimer fTimer;
+    u8 fShowing = 0;
+    bool* fGone = nullptr;  // set while a message is up: this went meanwhile
+};

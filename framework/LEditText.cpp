@@ -1,14 +1,17 @@
 #include "framework/LEditText.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "base/LScrap.h"
 #include "base/TextFormat.h"
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
+#include "framework/LFrame.h"
 #include "framework/LFrameStyle.h"
 #include "framework/LMenu.h"
+#include "framework/LWindow.h"
 #include "framework/MousePoint.h"
 #include "services/WindowServices.h"
 
@@ -188,8 +191,14 @@ bool CEditText::CanDo(LFieldCommand command) const {
             LClipboard* clip = LClipboard::Instance();
             return editable && clip && clip->CanProvide(probe);
         }
+        case LFieldCommand::kUndo:
+            return editable && fField && fField->CanUndo();
     }
     return false;
+}
+
+void CEditText::Do(LFieldCommand command) {
+    if (fField && CanDo(command)) fField->Command(command);
 }
 
 bool CEditText::HandleCommand(const LMessage& msg) {
@@ -218,7 +227,7 @@ bool CEditText::HandleCommand(const LMessage& msg) {
         auto* item = static_cast<LMenuItem*>(msg.source);
         for (const auto& c : kClipCommands) {
             if (!item->HasCommand(c.command)) continue;
-            if (fField && CanDo(c.native)) fField->Command(c.native);
+            Do(c.native);
             return true;
         }
         return false;
@@ -388,20 +397,41 @@ void LEditText::EndOpenEdit(bool store) {
         ShowKeptBack();
 }
 
-bool LEditText::OpenEditUndo(const LMessage& msg) {
-    if (!fTyped || fEditEnded || fReadOnly) return false;
-    if (msg.Is(LMenuBar_Ready)) {
+bool LEditText::InConfirmingWindow() {
+    LWindow* window = LWindow::FindByNative(GetNativeWindow());
+    LFrame* frame = window ? window->GetFrame() : nullptr;
+    return frame && frame->StoresOnlyConfirmed();
+}
+
+LEditText::UndoRoute LEditText::OpenEditUndo(const LMessage& msg) {
+    if (!fTyped || fEditEnded || fReadOnly) return UndoRoute::kNone;
+    const bool ready = msg.Is(LMenuBar_Ready);
+    if (!ready && (!msg.Is(LMenuItem_Selected) ||
+                   !static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Undo)))
+        return UndoRoute::kNone;
+    // A dialog stores what is typed only on its OK, and no history above it
+    // takes the field's edits: storing the text there and passing Undo on
+    // would only put back the value the dialog opened with. Undo is the
+    // field's own, as in any text box: its last change is taken back.
+    if (InConfirmingWindow()) {
+        if (!ready) {
+            fEngine->Do(LFieldCommand::kUndo);
+            return UndoRoute::kDone;
+        }
+        if (fEngine->CanDo(LFieldCommand::kUndo))
+            static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Undo);
+        return UndoRoute::kNone;
+    }
+    if (ready) {
         // Undo takes back what is being typed even before the history holds it.
         static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Undo);
-        return false;
+        return UndoRoute::kNone;
     }
-    if (!msg.Is(LMenuItem_Selected) || !static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Undo))
-        return false;
     // The typed text is stored first, as the last step, so that Undo takes back
     // that and nothing older: left open, the edit would end later as a new
     // step that throws away the redo of what Undo just took back.
     EndOpenEdit(true);
-    return true;
+    return UndoRoute::kUpwards;
 }
 
 void LEditText::PrepareText(i32* width, i32* height) {
@@ -621,7 +651,11 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
             return LMessage();
         }
     }
-    if (fEngine && OpenEditUndo(msg)) return LMessage::CopyRetarget(msg, fParent);
+    if (fEngine) {
+        const UndoRoute undo = OpenEditUndo(msg);
+        if (undo == UndoRoute::kUpwards) return LMessage::CopyRetarget(msg, fParent);
+        if (undo == UndoRoute::kDone) return LMessage();
+    }
     if (fEngine && fEngine->HandleCommand(msg)) return LMessage();
     // A command the field leaves to the list or frame around it (Duplicate)
     // acts on what the field shows: the typed value is stored first, as Return
@@ -764,7 +798,16 @@ i32 LEditText::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
     if (hint == -2) return 2 * VMargin() + HBarHeight();
     fBox.SetText(GetText());
     const i32 textH = fWrap == 0 ? fBox.GetHeight(ctx) : fBox.GetTextHeight(ctx);
-    return textH + 2 * VMargin() + HBarHeight();
+    i32 h = textH + 2 * VMargin() + HBarHeight();
+    // One line holds every glyph of its font inside the frame: the native
+    // field lowers its baseline for the glyphs that reach higher than the
+    // rounded line, and the frame holds those that reach lower.
+    LNativeFont* native = OneLine() && !fFont.IsEmpty() ? fFont.GetNativeFont(ctx) : nullptr;
+    if (native) {
+        const i32 below = i32(std::ceil(-native->InkDescender()));
+        h = std::max(h, ControlServices().FieldBaseline(native, true) + below + 2 * Border());
+    }
+    return h;
 }
 
 void LEditText::DrawText(LDrawCtx& ctx, const LRect& rect) {

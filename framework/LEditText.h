@@ -60,8 +60,10 @@ public:
     void EndCompletion();
     // Menu commands and keys the native field takes; true when the message ends here.
     bool HandleCommand(const LMessage& msg);
-    // Whether the clipboard command has something to act on in the field.
+    // Whether the clipboard command, or Undo, has something to act on in the field.
     bool CanDo(LFieldCommand command) const;
+    // The command on the native field, where it has something to act on.
+    void Do(LFieldCommand command);
     bool Changed() const { return fChanged; }
     LNativeTextField* Field() const { return fField; }
     u32 WrapMode() const { return fWrap; }
@@ -163,8 +165,12 @@ protected:
     // The text as drawn: the field rectangle.
     void InvalidateTextRect();
     // Undo while an edit is open: enables it, or stores the edit so that the
-    // Undo that goes on takes it back; true when the message goes on upwards.
-    bool OpenEditUndo(const LMessage& msg);
+    // Undo that goes on takes it back, or (in a dialog) takes back the field's
+    // own last change.
+    enum class UndoRoute { kNone, kUpwards, kDone };
+    UndoRoute OpenEditUndo(const LMessage& msg);
+    // Whether the field's window stores only what its OK confirms (a dialog).
+    bool InConfirmingWindow();
     // The text a refresh brought while the user typed, shown once the edit is over.
     void ShowKeptBack();
 

@@ -131,15 +131,23 @@ i32 LTextBox::GetDescent(LDrawCtx* ctx) {
 
 LRect LTextBox::GetInkRect(LDrawCtx* ctx) {
     LRect r = fRect;
-    LNativeFont* native = NativeOf(fFont, ctx);
-    if (!native) return r;
-    // Hinted glyphs (an umlaut's dots, the underscore) can reach a pixel or two
-    // past the line's rounded ascent and descent: a line that fits its box
-    // keeps them.
-    const i32 ascent = GetAscent(ctx);
-    r.top -= std::max(0, i32(std::ceil(native->InkAscender())) - ascent);
-    r.bottom += std::max(0, i32(std::ceil(-native->InkDescender())) - (GetHeight(ctx) - ascent));
+    r.top -= GetInkAbove(ctx);
+    r.bottom += GetInkBelow(ctx);
     return r;
+}
+
+// Hinted glyphs (an umlaut's dots, two marks stacked over a capital, the
+// underscore) can reach past the line's rounded ascent and descent: a line
+// that fits its box keeps them.
+i32 LTextBox::GetInkAbove(LDrawCtx* ctx) {
+    LNativeFont* native = NativeOf(fFont, ctx);
+    return native ? std::max(0, i32(std::ceil(native->InkAscender())) - GetAscent(ctx)) : 0;
+}
+
+i32 LTextBox::GetInkBelow(LDrawCtx* ctx) {
+    LNativeFont* native = NativeOf(fFont, ctx);
+    if (!native) return 0;
+    return std::max(0, i32(std::ceil(-native->InkDescender())) - (GetHeight(ctx) - GetAscent(ctx)));
 }
 
 LRect LTextBox::GetBaselineRect(LDrawCtx* ctx) {

@@ -45,6 +45,10 @@ public:
     // The rectangle grown by how far the font's drawn glyphs pass the lines'
     // rounded ascent and descent: what a text that fits its box may paint.
     LRect GetInkRect(LDrawCtx* ctx);
+    // How many rows those glyphs reach above the first line's rounded top,
+    // and below the last line's rounded bottom.
+    i32 GetInkAbove(LDrawCtx* ctx);
+    i32 GetInkBelow(LDrawCtx* ctx);
     void Draw(LDrawCtx& ctx);
 
     // Width of any text in a font (0 without a platform font).

@@ -14,8 +14,14 @@ LTextPane::LTextPane(LPane* parent, u32 lineBreakMode) : LPane(parent, parent) {
     SetState(kOpDim);
 }
 
+LRect LTextPane::LineRect(const LRect& bounds) {
+    LRect r = bounds;
+    if (fInkInside) r.top += fBox.GetInkAbove(nullptr);
+    return r;
+}
+
 LRect LTextPane::InkRect() {
-    fBox.SetRect(fBounds);
+    fBox.SetRect(LineRect(fBounds));
     return fBox.GetInkRect(nullptr);
 }
 
@@ -66,7 +72,7 @@ void LTextPane::StateChanged(u32 op) {
 void LTextPane::BoundsChanged(const LRect& old) {
     LPane::BoundsChanged(old);
     // The glyphs left where the text was, and those where it now is.
-    fBox.SetRect(old);
+    fBox.SetRect(LineRect(old));
     LRgn area(fBox.GetInkRect(nullptr));
     area.Union(LRgn(InkRect()));
     if (IsShown() && fContainer) fContainer->InvalidateRect(area, area);
@@ -79,12 +85,15 @@ i32 LTextPane::GetPrefWidth(LDrawCtx* ctx, i32 hint) {
 }
 
 i32 LTextPane::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
-    if (hint == -12 || hint == -10) return fBox.GetAscent(ctx);
+    const i32 above = fInkInside ? fBox.GetInkAbove(ctx) : 0;
+    const i32 ink = fInkInside ? above + fBox.GetInkBelow(ctx) : 0;
+    if (hint == -12 || hint == -10) return above + fBox.GetAscent(ctx);
     if (hint == -11) return 0;
-    if (hint == -1) return fBox.GetHeight(ctx);
-    if (hint >= 1 && fBox.WrapMode() == LTextBox::kWrap) return fBox.GetHeightForWidth(ctx, hint);
-    if (fBox.WrapMode() == LTextBox::kOneLine) return fBox.GetHeight(ctx);
-    return fBox.GetTextHeight(ctx);
+    if (hint == -1) return fBox.GetHeight(ctx) + ink;
+    if (hint >= 1 && fBox.WrapMode() == LTextBox::kWrap)
+        return fBox.GetHeightForWidth(ctx, hint) + ink;
+    if (fBox.WrapMode() == LTextBox::kOneLine) return fBox.GetHeight(ctx) + ink;
+    return fBox.GetTextHeight(ctx) + ink;
 }
 
 void LTextPane::DrawText(LDrawCtx& ctx) {
@@ -101,6 +110,7 @@ void LTextPane::Draw(LDrawCtx& ctx) {
 // ---- CTextSlot
 
 CTextSlot::CTextSlot(LPane* parent, u8 options) : LTextPane(parent), fOptions(options) {
+    fInkInside = true;
     SetState(kOpUndim);
     LPenRef pen;
     MakePenById(&pen, 6);

@@ -31,9 +31,15 @@ protected:
     void DrawText(LDrawCtx& ctx);
     // The bounds and what the text's glyphs paint past them.
     LRect InkRect();
+    // Where the text's lines are laid out: the bounds, or for a pane that
+    // keeps its glyphs inside them, the bounds less the rows they reach above.
+    LRect LineRect(const LRect& bounds);
 
     LPenRef fColor;
     LTextBox fBox;
+    // Glyphs stay inside the bounds (a bevelled slot): one line is lowered by
+    // how far they reach above it, and the preferred height holds them.
+    bool fInkInside = false;
 };
 
 class CTextSlot : public LTextPane {

@@ -185,7 +185,8 @@ void LDesktop::ShowWindow(LWindow* window) {
     if (window->Type() == kWindowFloating) {
         ws.OrderFront(native);
         LHandler::Send(LWindow_Activate, window, window->GetFrame());
-    } else if (ws.KeyWindow() != native) {
+    } else if (ws.KeyWindow() != native || ws.IsMinimized(native)) {
+        // A minimised window may still hold the keyboard: it comes back all the same.
         ws.MakeKeyAndOrderFront(native);
     }
     ws.WaitUntilOnScreen(native);

@@ -75,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CMemStrm s2(bytes, u32(size));
         // The check a device's reply passes first; the reader must stand anything anyway.
         PropRecord::ReplyWhole(&s2);
+        PropRecord::ReplyHoldsValues(&s2, &gRoot);
         PropRecord::ReadInto(&s2, doc.Root(), false);
         if (doc.Root()->GetListCount(4)) {
             CRecord* item = doc.Root()->GetListItem(4, 0);

@@ -11,6 +11,11 @@ public:
     // Remembers the position, writes the tag and a zero length.
     void Open(CStrm* strm, u32 tag);
     void OpenSub(CChunkWriter& parent, u32 tag) { Open(parent.fStrm, tag); }
+    // Goes on with a chunk opened at start earlier, from the stream position.
+    void Resume(CStrm* strm, u64 start) {
+        fStrm = strm;
+        fStart = start;
+    }
     // Patches the length and pads an odd payload.
     void Close();
 

@@ -128,7 +128,11 @@ CRecord* LRecPath::Resolve(const char* path, CRecord* root, u8* fieldOut, u32* i
     return cur;
 }
 
-bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm) {
+bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm, LRecListValue* layout) {
+    if (layout) {
+        layout->valid = false;
+        layout->ends.clear();
+    }
     if (!rec) return false;
     if (field == kRecSelf) {
         PropRecord::Write(strm, rec);
@@ -174,16 +178,41 @@ bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm) {
         case kRecList: {
             strm->SetSize();
             CChunkWriter w;
+            if (layout) layout->start = strm->Position();
             w.Open(strm, RecBox::kFamily);
             w.WriteU32(RecBox::kArray);
-            for (u32 k = 0; k < rec->GetListCount(field); ++k)
+            for (u32 k = 0; k < rec->GetListCount(field); ++k) {
                 PropRecord::WriteSub(w, rec->GetListItem(field, k));
+                if (layout) layout->ends.push_back(strm->Position());
+            }
             w.Close();
+            if (layout) layout->valid = strm->Error() == CStrm::kErrNone;
             return true;
         }
         default:
             return false;
     }
+}
+
+bool LRecPath::ResizeListValue(const CRecord* rec, u8 field, CStrm* strm, LRecListValue* layout) {
+    if (!rec || !layout->valid || field >= rec->FieldCount() || rec->Desc(field).type != kRecList ||
+        strm->Error() != CStrm::kErrNone)
+        return false;
+    const u32 count = rec->GetListCount(field);
+    const size_t kept = count < layout->ends.size() ? count : layout->ends.size();
+    layout->ends.resize(kept);
+    // Family, length and kind come before the first item.
+    strm->SetPosition(kept ? layout->ends.back() : layout->start + 12);
+    strm->SetSize();
+    CChunkWriter w;
+    w.Resume(strm, layout->start);
+    for (u32 k = u32(kept); k < count; ++k) {
+        PropRecord::WriteSub(w, rec->GetListItem(field, k));
+        layout->ends.push_back(strm->Position());
+    }
+    w.Close();
+    layout->valid = strm->Error() == CStrm::kErrNone;
+    return layout->valid;
 }
 
 bool LRecPath::ReadValue(CRecord* rec, u8 field, u32, CStrm* strm) {

@@ -2,9 +2,20 @@
 // Locations inside a record tree as path text ("/rows/2/sqid"), and single
 // values written and read as small record chunks (value boxes).
 
+#include <vector>
+
 #include "base/CStrm.h"
 #include "base/LTextSink.h"
 #include "records/CRecord.h"
+
+// Where a list's value lies in a stream: its chunk's start and the end of each
+// item's chunk in it, so that a change at the list's end can be written without
+// writing every item before it again.
+struct LRecListValue {
+    u64 start = 0;
+    std::vector<u64> ends;
+    bool valid = false;
+};
 
 class LRecPath {
 public:
@@ -13,8 +24,16 @@ public:
                        LTextSink& out);
     // The record holding the addressed field, or null; field 255 and index -1 for a record itself.
     static CRecord* Resolve(const char* path, CRecord* root, u8* field, u32* index);
-    // The addressed value as one record chunk at the stream position.
-    static bool WriteValue(const CRecord* record, u8 field, u32 index, CStrm* strm);
+    // The addressed value as one record chunk at the stream position; a list's
+    // value also tells where its items lie (*layout, made invalid for any other).
+    static bool WriteValue(const CRecord* record, u8 field, u32 index, CStrm* strm,
+                           LRecListValue* layout = nullptr);
+    // Brings a list's value written at *layout up to the list as it is now, the
+    // same bytes WriteValue would write, when only the list's end has changed
+    // since (items added or removed there): the items the two have in common are
+    // taken as they stand in the stream. Ends with the stream at the value's end.
+    static bool ResizeListValue(const CRecord* record, u8 field, CStrm* strm,
+                                LRecListValue* layout);
     // Stores the value chunk at the stream position, without undo (listeners are told).
     static bool ReadValue(CRecord* record, u8 field, u32 index, CStrm* strm);
 };

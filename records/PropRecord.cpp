@@ -701,4 +701,35 @@ bool ReadFromStream(CStrm* strm, CRecordDoc* doc) {
     return ReadIntoWith(strm, doc->Root(), true, doc, DocTopResolver);
 }
 
+bool ReplyHoldsValues(CStrm* strm, const CRecordSchema* schema) {
+    CRecord* scratch = CRecord::New(schema);
+    if (!scratch) return false;
+    // Read as the reader reads them, so that what counts as whole here is
+    // exactly what it would take.
+    u64 seen[4] = {0, 0, 0, 0};
+    strm->SetPosition(0);
+    CChunkReader r;
+    r.Open(strm);
+    u32 kind = 0;
+    const bool ours = r.Tag() == scratch->Family() && r.ReadU32(&kind) && kind == scratch->Kind();
+    while (ours) {
+        CChunkReader sub;
+        sub.OpenSub(r);
+        if (!sub.Tag()) break;
+        if (sub.Tag() == kScalars) ReadScalars(sub, scratch, seen);
+        sub.Close();
+    }
+    bool whole = ours;
+    for (u32 i = 0; whole && i < scratch->FieldCount(); ++i) {
+        const RecFieldDesc& d = scratch->Desc(u8(i));
+        if (!d.IsTagged()) continue;
+        if (d.type > kRecString) break;
+        whole = Seen(seen, u8(i));
+    }
+    if (r.Tag()) r.Close();
+    CRecord::Destroy(scratch);
+    strm->SetPosition(0);
+    return whole && strm->Error() == CStrm::kErrNone;
+}
+
 }  // namespace PropRecord

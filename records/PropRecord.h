@@ -61,6 +61,13 @@ bool CheckItemsDepth(CStrm* strm, u32 depth);
 // the record's last value 0. An empty stream passes, as with ReplyChunkWhole.
 // Leaves the stream at position 0.
 bool ReplyWhole(CStrm* strm);
+// Whether a stream read from a device holds a record chunk of the schema's
+// family and kind whose value blocks give every value field (the tagged fields
+// before its first array, list or child) a whole value. A well-formed record may
+// leave any of them out, or end its value block early: the reader resets such a
+// field to its default, which a caller reading an answer must not take for the
+// device's word. Leaves the stream at position 0.
+bool ReplyHoldsValues(CStrm* strm, const CRecordSchema* schema);
 
 // Floats as text with the field's digits, the same whatever the locale.
 void WriteFloat(CChunkWriter& w, f32 value, u8 digits);

@@ -150,7 +150,7 @@ struct LNativeFieldOptions {
     bool readOnly = false;
 };
 
-enum class LFieldCommand : u8 { kCut = 0, kCopy = 1, kPaste = 2, kDelete = 3 };
+enum class LFieldCommand : u8 { kCut = 0, kCopy = 1, kPaste = 2, kDelete = 3, kUndo = 4 };
 
 // The native editor of a focused text pane. Positions and lengths count bytes
 // of the UTF-8 text.
@@ -173,6 +173,9 @@ public:
     virtual void MakeFirstResponder() = 0;
     virtual void EndCompletion() = 0;
     virtual void Command(LFieldCommand command) = 0;
+    // Whether the user's last change of the text since it was last set can be
+    // taken back (LFieldCommand::kUndo).
+    virtual bool CanUndo() const = 0;
 };
 
 // Told when the native view of an embedded pane enters a window.

@@ -5,6 +5,7 @@
 #include "base/Paths.h"
 #include "devices/files/DeviceFileOps.h"
 #include "devlink/DevObjLink.h"
+#include "devlink/FileJobQueue.h"
 #include "framework/LDrop.h"
 #include "framework/StdDialogs.h"
 #include "records/PrefNodes.h"
@@ -39,16 +40,44 @@ void CKvsFileDrop::Offer() {
     if (fPaths.Count() == 0 || fOffering) return;
     LHandler* owner = fLink && fLink->DialogOwner() ? fLink->DialogOwner() : this;
     const u32 count = fPaths.Count();
-    std::vector<LString> names;
+    std::vector<LString> names, shown;
     // Local paths, no URL escapes read into them; the name compared is the
-    // one the upload gives the file on the card.
-    for (u32 p = 0; p < count; ++p)
-        names.push_back(DeviceNameForLocalFile(fPaths.At(p).CStr(), ""));
+    // one the upload gives the file on the card, extension and all, so that of
+    // two on the card that read the same the exact one is replaced.
+    for (u32 p = 0; p < count; ++p) {
+        names.push_back(UploadCardName(fKind, fPaths.At(p).CStr()));
+        shown.push_back(DeviceNameForLocalFile(fPaths.At(p).CStr(), ""));
+    }
+    // Files of one drop that the card would hold as one: the later would take
+    // the earlier's place unasked, and no answer to which one wins helps.
+    std::vector<LString> clash;
+    for (u32 n = 0; n < count; ++n)
+        for (u32 m = 0; m < count; ++m)
+            if (m != n && CardNameKey(names[m].CStr()) == CardNameKey(names[n].CStr())) {
+                LString leaf;
+                clash.push_back(LastPathComponent(&leaf, fPaths.At(n).CStr()));
+                break;
+            }
+    if (!clash.empty()) {
+        LTextStream text;
+        text.Put(StdDialogText(kTexts, 3));
+        AppendNameList(text, clash);
+        fOffering = true;
+        CSimpleMessageDialog dialog(owner, LPaneOpt::Window(kWindowDialog, 0));
+        dialog.Run(text.ToString(), 0, false);
+        fOffering = false;
+        // Files dropped while it was said are offered on their own.
+        for (u32 i = 0; i < count; ++i) fPaths.Remove(0);
+        if (fPaths.Count() > 0) fTimer.Start(0u);
+        return;
+    }
     std::vector<LString> taken;
     fOffering = true;
-    const bool read =
-        CheckCardNames(owner, fLink ? fLink->DeviceQueue() : nullptr,
-                       fLink ? fLink->ContentsRecord() : nullptr, fKind, names, &taken);
+    // The uploads join the job queue behind those already there: a name one
+    // of them will write is asked about as one on the card.
+    const bool read = CheckCardNames(owner, fLink ? fLink->DeviceQueue() : nullptr,
+                                     fLink ? fLink->ContentsRecord() : nullptr, fKind, names,
+                                     &taken, nullptr, true);
     fOffering = false;
     if (fPaths.Count() != count) {
         fTimer.Start(0u);
@@ -56,7 +85,7 @@ void CKvsFileDrop::Offer() {
     }
     std::vector<LString> existing;
     for (size_t i = 0; i < names.size(); ++i)
-        if (!taken[i].IsEmpty()) existing.push_back(names[i]);
+        if (!taken[i].IsEmpty()) existing.push_back(shown[i]);
     if (read && !existing.empty()) {
         LTextStream text;
         text.Put(StdDialogText(kTexts, 2));

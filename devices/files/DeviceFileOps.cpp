@@ -11,6 +11,7 @@
 #include "base/TextFormat.h"
 #include "devices/files/CKvsFileList.h"
 #include "devices/files/CKvsRenDlg.h"
+#include "devlink/FileJobQueue.h"
 #include "devlink/FileListPoller.h"
 #include "devlink/ReqQueue.h"
 #include "framework/StdDialogs.h"
@@ -45,6 +46,13 @@ bool AskReplace(LHandler* owner, u32 item, const std::vector<LString>& names) {
 void Tell(LHandler* owner, const LString& text) {
     CSimpleMessageDialog dialog(owner, DialogOptions());
     dialog.Run(text, 0, false);
+}
+
+void TellNames(LHandler* owner, u32 item, const std::vector<LString>& names) {
+    LTextStream text;
+    text.Put(Item(item));
+    AppendNameList(text, names);
+    Tell(owner, text.ToString());
 }
 
 struct RequestWait {
@@ -272,14 +280,6 @@ bool DeleteDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vector<
 
 // ---- rename
 
-bool ComposeFileNameNfc(const char* name, LTextSink& out) {
-    const char* n = name ? name : "";
-    // Malformed text is written unchanged by the composition: refuse it here.
-    LTextStream probe;
-    if (!DecomposeToNfd(n, probe)) return false;
-    return NormalizeNFC(n, out);
-}
-
 LString RenamedFileName(const char* edited, const char* oldName) {
     LTextStream composed;
     NormalizeNFC(edited ? edited : "", composed);
@@ -292,20 +292,16 @@ LString RenamedFileName(const char* edited, const char* oldName) {
     return composed.ToString();
 }
 
-std::string CardNameKey(const char* name) {
-    LString base;
-    ReplaceExtension(&base, name, "");
-    LTextStream composed, folded;
-    if (!ComposeFileNameNfc(base.CStr(), composed) || !FoldCaseSimple(composed.CStr(), folded))
-        return std::string(base.View());
-    return std::string(folded.CStr(), folded.Length());
-}
-
 bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
                     const std::vector<LString>& names, std::vector<LString>* taken,
-                    const char* self) {
+                    const char* self, bool queuedAfter) {
     taken->assign(names.size(), LString());
     if (kind > 1) return false;
+    std::vector<std::string> given(names.size());
+    for (size_t n = 0; n < names.size(); ++n) given[n] = CardNameKey(names[n].CStr());
+    // An upload queued now may end while the listing is read, after the device
+    // listed the folder: what was queued before counts as well as what is after.
+    std::vector<LString> queued = QueuedCardNames(queue, kind);
     // A queue of no device has no card to read: the contents are all there is.
     if (queue && queue->Serial() != 0) {
         auto progress = std::make_unique<CSimpleProgressDialog>(owner, DialogOptions());
@@ -316,20 +312,30 @@ bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 ki
         if (read == kListingFailed) Tell(owner, Item(14));
         if (read != kListingRead) return false;
     }
-    if (!contents) return true;
-    const u32 count = NodeListCount(contents, kind);
+    const u32 count = contents ? NodeListCount(contents, kind) : 0;
     std::vector<LString> listed(count);
-    std::vector<std::string> keys(count);
-    for (u32 i = 0; i < count; ++i)
-        keys[i] = CardNameKey(NodeListText(&listed[i], contents, kind, i).CStr());
+    for (u32 i = 0; i < count; ++i) NodeListText(&listed[i], contents, kind, i);
+    // What the job queue writes after the listing was read, as the card will hold it.
+    const std::vector<LString> after = QueuedCardNames(queue, kind);
+    queued.insert(queued.end(), after.begin(), after.end());
+    listed.insert(listed.end(), queued.begin(), queued.end());
+    std::vector<LString> refused;
     for (size_t n = 0; n < names.size(); ++n) {
-        const std::string key = CardNameKey(names[n].CStr());
-        for (u32 i = 0; i < count; ++i) {
-            if (keys[i] != key || (self && StrEqual(listed[i].CStr(), self))) continue;
+        bool waiting = false;
+        for (size_t i = 0; i < listed.size(); ++i) {
+            if (CardNameKey(listed[i].CStr()) != given[n] ||
+                (self && StrEqual(listed[i].CStr(), self)))
+                continue;
+            waiting = waiting || i >= count;
             // Of names that were already one file to the card, the one written exactly wins.
             if ((*taken)[n].IsEmpty() || StrEqual(listed[i].CStr(), names[n].CStr()))
                 (*taken)[n] = listed[i];
         }
+        if (waiting && !queuedAfter) refused.push_back(names[n]);
+    }
+    if (!refused.empty()) {
+        TellNames(owner, 15, refused);
+        return false;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/LString.h"
+#include "base/Paths.h"
 #include "base/LTextSink.h"
 #include "base/Types.h"
 
@@ -83,25 +84,20 @@ void DownloadDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vecto
 void DownloadDeviceFiles(LHandler* owner, CReqQueue* queue, CRecord* contents,
                          const std::vector<LString>& paths, const LString& folderUrl);
 
-// Composed (NFC) form of a UTF-8 file name; false on a malformed sequence.
-bool ComposeFileNameNfc(const char* name, LTextSink& out);
-// Which names of a card's folder are one file. A folder lists the files of
-// its one extension, in any case, and the list shows each name composed and
-// without it; a memory card's file system (FAT) may well fold case, so that
-// "my song" would take the place of "My Song". Names are the same file when
-// their base names, composed and case-folded (simple folding, the same in every
-// locale), are equal: a name the user could take for a listed one, or that the
-// card could store over it, is asked about and never written beside it. A
-// malformed name is the same only as itself. The key that tells them apart:
-std::string CardNameKey(const char* name);
 // The one check before a file is renamed, uploaded or made in folder kind of
-// the card: the folder's listing is read now into contents (whichever folder
-// the window shows: only that one is polled, and only every 5 s), then, for
-// each name, taken gets the listed file it is the same as (empty for none;
-// self, the file being renamed, is no other file). What is written onto a
-// taken name goes to that file's exact name, so that it replaces it. False,
-// nothing to be sent, when the user gave up the listing or it could not be
-// read (then said).
+// the card, against the card as it will be: the folder's listing read now into
+// contents (whichever folder the window shows: only that one is polled, and
+// only every 5 s) and every name the device's file job queue will still write
+// there (QueuedCardNames). For each name, taken gets the listed or queued file
+// it is the same as (empty for none; self, the file being renamed, is no other
+// file); of two that read the same, the one of the exact name. What is written
+// onto a taken name goes to that file's exact name, so that it replaces it.
+// queuedAfter: what is written joins the job queue behind the uploads already
+// there (a drop), so that a queued name is asked about like a listed one;
+// otherwise it is written now, and a queued upload would replace it later
+// without a word: a queued name is refused, said. False, nothing to be sent,
+// when a name is refused, or the user gave up the listing or it could not be
+// read (said).
 bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
                     const std::vector<LString>& names, std::vector<LString>* taken,
-                    const char* self = nullptr);
+                    const char* self = nullptr, bool queuedAfter = false);

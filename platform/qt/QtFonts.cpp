@@ -1,22 +1,84 @@
 #include "platform/qt/QtFonts.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
+#include <string>
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QRawFont>
 #include <QStringList>
+#include <QtEndian>
 
 #include "framework/LFont.h"
 
+namespace {
+
+// How far the glyphs of a font reach above and below the baseline, in pixels.
+struct GlyphReach {
+    f64 above = 0;
+    f64 below = 0;
+};
+
+// The font's own bounding box over all its glyphs ('head'), scaled to the
+// raw font's size; false for a font without one (Type 1).
+bool HeadBoxReach(const QRawFont& raw, GlyphReach* reach) {
+    const QByteArray head = raw.fontTable("head");
+    if (head.size() < 54) return false;
+    const auto* h = reinterpret_cast<const uchar*>(head.constData());
+    const quint16 unitsPerEm = qFromBigEndian<quint16>(h + 18);
+    if (unitsPerEm == 0) return false;
+    const f64 scale = raw.pixelSize() / unitsPerEm;
+    reach->above = qFromBigEndian<qint16>(h + 42) * scale;   // yMax
+    reach->below = -qFromBigEndian<qint16>(h + 38) * scale;  // yMin
+    return true;
+}
+
+// Every glyph that a character of the font maps to, measured at its size.
+GlyphReach MappedGlyphsReach(const QRawFont& raw) {
+    GlyphReach reach;
+    for (char32_t u = 0x20; u < 0x10000; ++u) {
+        if ((u >= 0xD800 && u < 0xE000) || !raw.supportsCharacter(u)) continue;
+        const QList<quint32> glyphs = raw.glyphIndexesForString(QString::fromUcs4(&u, 1));
+        if (glyphs.isEmpty()) continue;
+        const QRectF box = raw.boundingRect(glyphs.first());
+        reach.above = std::max<f64>(reach.above, -box.top());
+        reach.below = std::max<f64>(reach.below, box.bottom());
+    }
+    return reach;
+}
+
+// Whatever a name holds (a capital with two marks stacked, a descender) stays
+// inside the font's own reach; a sample of letters would miss the glyphs it
+// does not hold. Measured once per font: walking the glyphs takes a while.
+GlyphReach FontReach(const QFont& font) {
+    static std::mutex lock;
+    static std::map<std::string, GlyphReach> cache;
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (!raw.isValid()) return {};
+    const std::string key =
+        (font.key() + QLatin1Char('@') + QString::number(raw.pixelSize())).toStdString();
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        const auto it = cache.find(key);
+        if (it != cache.end()) return it->second;
+    }
+    GlyphReach reach;
+    if (!HeadBoxReach(raw, &reach)) reach = MappedGlyphsReach(raw);
+    const std::lock_guard<std::mutex> held(lock);
+    cache.emplace(key, reach);
+    return reach;
+}
+
+}  // namespace
+
 QtNativeFont::QtNativeFont(const QFont& font, f64 shear)
     : fFont(font), fMetrics(font), fShear(shear) {
-    // The glyphs that reach furthest in names: umlauts and rings above,
-    // descenders and the underscore below. The extremes of the drawn glyphs,
-    // never less than the font's own ascent and descent.
-    const QRectF ink = fMetrics.tightBoundingRect(
-        QString::fromUtf8("\xC3\x85\xC3\x89\xC3\x96\xC3\x9C_gjpqy\xC3\x87"));
-    fInkAscent = std::max<f64>(fMetrics.ascent(), -ink.top());
-    fInkDescent = std::max<f64>(fMetrics.descent(), ink.bottom());
+    // Never less than the font's own ascent and descent.
+    const GlyphReach reach = FontReach(font);
+    fInkAscent = std::max<f64>(fMetrics.ascent(), reach.above);
+    fInkDescent = std::max<f64>(fMetrics.descent(), reach.below);
 }
 
 LString QtNativeFont::FamilyName() const {

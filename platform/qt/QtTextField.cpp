@@ -1,5 +1,8 @@
 #include "platform/qt/QtTextField.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
@@ -22,6 +25,14 @@
 #include "platform/qt/QtWindows.h"
 
 namespace {
+
+// How far below its top a line edit puts the baseline: one pixel over the
+// rounded ascent, or lower, as far as the glyphs of its font reach higher than
+// that (two marks stacked over a capital).
+int LineBaseline(const QtNativeFont& font) {
+    const int ascent = QFontMetrics(font.Font()).ascent();
+    return std::max(ascent + 1, int(std::ceil(font.InkAscender())));
+}
 
 bool sAsciiOnly = false;
 const char* const kFieldProperty = "kvField";
@@ -78,13 +89,45 @@ public:
     QtTextField* fField;
 };
 
+// A line edit whose baseline stays where the field pane draws it, whatever
+// glyphs are typed, with the rows above the text its own. Aligned to its top,
+// its first row would be the line's, and the glyphs that reach higher would be
+// cut; centred or aligned to the bottom alone, the line moves with the height
+// of the glyphs typed. Aligned to the bottom, a bottom margin that follows the
+// height of the text keeps the line in place.
 class EngineLine final : public QLineEdit {
 public:
-    using QLineEdit::QLineEdit;
+    explicit EngineLine(QWidget* parent) : QLineEdit(parent) {
+        setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        QObject::connect(this, &QLineEdit::textChanged, this, [this] { KeepBaseline(); });
+    }
+    void SetBaseline(int baseline) {
+        fBaseline = baseline;
+        KeepBaseline();
+    }
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override {
         if (query == Qt::ImEnabled && sAsciiOnly) return false;
         return QLineEdit::inputMethodQuery(query);
     }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QLineEdit::resizeEvent(e);
+        KeepBaseline();
+    }
+
+private:
+    void KeepBaseline() {
+        const QFontMetrics fm(font());
+        const int baseline = fBaseline > 0 ? fBaseline : fm.ascent() + 1;
+        // The line edit's line is as tall as the text's glyphs, at least the
+        // font's height, and ends a pixel over its contents' bottom.
+        const int line = std::max(fm.boundingRect(displayText()).height(), fm.height());
+        const int bottom = height() - line - 1 - (baseline - fm.ascent());
+        const QMargins kept = textMargins();
+        if (kept.bottom() != bottom) setTextMargins(kept.left(), 0, kept.right(), bottom);
+    }
+    int fBaseline = 0;
 };
 
 class EngineBox final : public QTextEdit {
@@ -190,10 +233,6 @@ QtTextField::QtTextField(LNativeFieldOwner* owner, const LNativeFieldOptions& op
     if (options.wrapMode == 0 || options.secure) {
         fLine = new EngineLine(host);
         fLine->setFrame(false);
-        // Centred, the line would move with the glyphs typed (an accented
-        // capital raises it) and lose its accents; from the top it stays where
-        // the pane draws the text without the field.
-        fLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         fLine->setEchoMode(options.secure ? QLineEdit::Password : QLineEdit::Normal);
         fLine->setValidator(new FieldValidator(this, fLine));
         fLine->setReadOnly(options.readOnly);
@@ -228,7 +267,10 @@ QtTextField::QtTextField(LNativeFieldOwner* owner, const LNativeFieldOptions& op
     fWidget->setProperty(kFieldProperty, QVariant::fromValue(quintptr(this)));
     fWidget->installEventFilter(Keys());
     fWidget->setAttribute(Qt::WA_MacShowFocusRect, false);
-    if (auto* f = dynamic_cast<const QtNativeFont*>(options.font)) fWidget->setFont(f->Font());
+    if (auto* f = dynamic_cast<const QtNativeFont*>(options.font)) {
+        fWidget->setFont(f->Font());
+        if (fLine) static_cast<EngineLine*>(fLine)->SetBaseline(LineBaseline(*f));
+    }
     SetFrame(options.textRect);
     fWidget->show();
 }
@@ -453,7 +495,16 @@ void QtTextField::Command(LFieldCommand command) {
             if (fLine) fLine->del();
             if (fBox) fBox->textCursor().removeSelectedText();
             break;
+        case LFieldCommand::kUndo:
+            if (fLine) fLine->undo();
+            if (fBox) fBox->undo();
+            break;
     }
+}
+
+bool QtTextField::CanUndo() const {
+    if (fLine) return fLine->isUndoAvailable();
+    return fBox && fBox->document()->isUndoAvailable();
 }
 
 void QtTextField::SetAsciiOnly(bool on) {
@@ -469,10 +520,9 @@ bool QtTextField::AsciiOnly() {
 i32 QtControlServices::FieldBaseline(LNativeFont* font, bool oneLine) {
     auto* f = dynamic_cast<QtNativeFont*>(font);
     if (!f) return LControlServices::FieldBaseline(font, oneLine);
-    // A line edit keeps one pixel above its text; a document without margins
-    // starts at the top. Both place the baseline by the rounded ascent.
-    const int ascent = QFontMetrics(f->Font()).ascent();
-    return oneLine ? ascent + 1 : ascent;
+    // A document without margins starts at the top, its baseline by the
+    // rounded ascent.
+    return oneLine ? LineBaseline(*f) : QFontMetrics(f->Font()).ascent();
 }
 
 // The keyboard has no input sources to switch here: an ASCII-only field

@@ -32,6 +32,7 @@ public:
     void MakeFirstResponder() override;
     void EndCompletion() override {}
     void Command(LFieldCommand command) override;
+    bool CanUndo() const override;
 
     QWidget* Widget() const { return fWidget; }
     QLineEdit* Line() const { return fLine; }

@@ -325,6 +325,10 @@ void MWindowView::mousePressEvent(QMouseEvent* e) {
     }
     if (deliver) SendFromWindow(owner, LWindow_Click);
     fInMouseDown = false;
+    if (fHeldRelease) {
+        const std::unique_ptr<QMouseEvent> release = std::move(fHeldRelease);
+        mouseReleaseEvent(release.get());
+    }
 }
 
 void MWindowView::DragBegins() {
@@ -350,6 +354,15 @@ void MWindowView::mouseMoveEvent(QMouseEvent* e) {
 void MWindowView::mouseReleaseEvent(QMouseEvent* e) {
     LMouse* mouse = LMouse::Instance();
     if (!fWindow->Owner() || !mouse) return;
+    if (fInMouseDown) {
+        // The press is still being handled, and a loop it ran (a window it
+        // shows coming on screen) took the release. Handled now, the release
+        // would reach the pane before the rest of its press, which would undo
+        // what the release did (a selection the release clears): it waits
+        // until the press is through.
+        fHeldRelease.reset(e->clone());
+        return;
+    }
     FillMouseFromQt(*e);
     LPane* former = mouse->fCapture;
     mouse->fCapture = nullptr;
@@ -592,6 +605,11 @@ void QtWindowServices::TieToAbove(MWindow* w) {
 }
 
 void QtWindowServices::ShowBeforeOrdering(MWindow* w, bool activate) {
+    // A minimised window counts as shown but is off the screen, where raising
+    // and activating leave it: whatever brings a window forward restores it
+    // first (keeping it maximised if it was).
+    if (w->isVisible() && (w->windowState() & Qt::WindowMinimized))
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     if (!w->isVisible()) {
         TieToAbove(w);
         // A dialog belongs to the frontmost application window (so the window

@@ -6,10 +6,12 @@
 // own that we could read, so the services keep a front-to-back list, updated
 // on show, hide, raise and activation.
 
+#include <QMouseEvent>
 #include <QVBoxLayout>
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 #include "services/WindowServices.h"
@@ -100,6 +102,9 @@ private:
     MWindow* fWindow;
     u32 fKeyDepth = 0;
     bool fInMouseDown = false;
+    // A release that came while its press was still being handled, kept for
+    // when the press is through.
+    std::unique_ptr<QMouseEvent> fHeldRelease;
     // The press came while the window was not in front and a pane took it.
     bool fOrderOnRelease = false;
     // The window manager brought the window forward for that press.

@@ -139,7 +139,7 @@ private:
         for (u32 i = 0; i < count; ++i) {
             u32 v = 0;
             for (u32 j = 0; j < w; ++j) {
-                u32 b;
+                u32 b = 0;
                 const std::string e = take(&b);
                 if (!e.empty()) return e;
                 v = (v << 1) | b;

@@ -32,9 +32,10 @@ inline std::string Text(const char* list, u32 n) {
 struct Owner : LHandler {
     using LHandler::LHandler;
     std::function<void()> turn;
-    std::deque<std::string> names;  // typed into the name dialog; cancel when none
-    std::deque<bool> answers;       // message dialogs; yes when none
-    u32 type = 2, threshold = 40;   // the detect-start dialog
+    std::function<void()> onRename;  // as the name dialog opens
+    std::deque<std::string> names;   // typed into the name dialog; cancel when none
+    std::deque<bool> answers;        // message dialogs; yes when none
+    u32 type = 2, threshold = 40;    // the detect-start dialog
     bool cancelSettings = false;
     std::vector<std::string> titles, messages;
     LMessage HandleMessage(const LMessage& msg) override {
@@ -42,6 +43,7 @@ struct Owner : LHandler {
         if (auto* r = dynamic_cast<CKvsRenDlg*>(msg.source)) {
             titles.push_back(std::string(r->fOk.GetTitle().View()) + ":" +
                              std::string(r->Name().View()));
+            if (onRename) onRename();
             if (names.empty()) return Send(LStdCtl_Selected, &r->fCancel, r), LMessage();
             r->fName.SetText(LString(names.front().c_str()));
             names.pop_front();

@@ -14,6 +14,7 @@
 
 #include "base/Resources.h"
 #include "devices/CKvsDevCtl.h"
+#include "devlink/FileJobQueue.h"
 #include "devices/DevTransfer.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "devices/recordings/CDrcBlackoutStrm.h"
@@ -423,6 +424,23 @@ TEST_F(Blackout, WholeOperationOnASimulatedDevice) {
     EXPECT_EQ(shown, "dialog list ask[" + Text(0) + "] progress " + Say(2));
     EXPECT_EQ(DeviceFile(serial, "show_one.drc"), Reference(40, 2, 255));
     EXPECT_EQ(listSignals, 3u);
+
+    // A name an upload waits to write, in any case: it would replace the
+    // recording made now without a word. Refused, said; nothing is sent but
+    // the upload, which ends as queued.
+    CKvsFileJobQueue jobs(nullptr, &ctl.FileQueue(), nullptr, nullptr, nullptr, nullptr);
+    const std::string local = fDir.Path() + "/Late_gj.drc";
+    std::ofstream(local) << std::string(3000, 'L');
+    jobs.AddJob(0, LString(local.c_str()));
+    shown.clear();
+    fSim.Cmd("log clear");
+    fill = [](CKvsBoDlg& d) { d.fName.SetText(LString("late_GJ")); };
+    EXPECT_EQ(CreateBlackoutRecording(&top, ctl), kBlackoutNotSent);
+    EXPECT_EQ(shown, "dialog list say[" + std::string(StdDialogText("KVSFILEOP", 15).View()) +
+                         "late_GJ.drc] ");
+    ASSERT_TRUE(fLoop.RunUntil([&] { return jobs.IsIdle(); }, 10000));
+    EXPECT_EQ(WritesSeen(), 1u);
+    EXPECT_EQ(DeviceFile(serial, "Late_gj.drc"), Bytes(3000, 'L'));
 }
 
 TEST_F(Blackout, FailuresAndCancel) {

@@ -318,21 +318,51 @@ TEST_F(DevCommands, SettingsThroughTheirDialogs) {
 
         // Shutdown delay: Cancel keeps it, OK stores the field; typed beyond
         // its range (and beyond a byte) it is stored at its limit, never wrapped.
+        // Refused by the device: its own value comes back, and the user is told
+        // which setting it refused, once.
         const struct {
             bool ok;
             const char* typed;
             u8 stored;  // with Cancel: the value before
-        } delays[] = {{false, "17", 0}, {true, "17", 17}, {true, "75", 60}, {true, "300", 60}};
+            bool refused = false;
+        } delays[] = {{false, "17", 0},
+                      {true, "17", 17},
+                      {true, "75", 60},
+                      {true, "300", 60},
+                      {true, "20", 60, true}};
         for (const auto& c : delays) {
+            std::vector<std::string> told;
             top.script = [&](LDialog* d) {
+                if (auto* m = dynamic_cast<CSimpleMessageDialog*>(d)) {
+                    told.push_back(m->fMessage.GetText().CStr());
+                    Press(d, true);
+                    return;
+                }
                 auto* s = dynamic_cast<CKvsShtdwDlyDlg*>(d);
                 ASSERT_NE(s, nullptr);
                 s->fDelay.RequestFocus();
                 s->fDelay.SetText(LString(c.typed));
                 Press(d, c.ok);
             };
+            if (c.refused) {
+                // The rows before have reached the device, merged.
+                ASSERT_TRUE(Idle());
+                ASSERT_EQ(sim->Cmd("fault error code=2 dir=in opcode=WRQ "
+                                   "path=/.cmd/udkvtset/sddl count=1")
+                              .rfind("ok", 0),
+                          0u);
+            }
             const u8 before = settings->GetU8(DvstF::sddl);
             cmds.Run("cShutDwDly");
+            if (c.refused) {
+                // Read back a moment later: the device's own value.
+                EXPECT_TRUE(RunUntil(
+                    [&] { return !told.empty() && settings->GetU8(DvstF::sddl) == c.stored; },
+                    10000));
+                EXPECT_EQ(told, std::vector<std::string>{
+                                    "Device 305 refused these settings and keeps its own "
+                                    "values for them:\n\nShutdown delay"});
+            }
             EXPECT_EQ(settings->GetU8(DvstF::sddl), c.ok ? c.stored : before) << c.typed;
         }
 

@@ -17,6 +17,7 @@
 #include "devices/files/CKvsRenDlg.h"
 #include "devices/files/CopyToUms.h"
 #include "devices/files/DeviceFileOps.h"
+#include "devlink/FileJobQueue.h"
 #include "framework/StdDialogs.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tools/testkit/KillRounds.h"
@@ -341,6 +342,8 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         std::deque<bool> answers = {};
         std::string said = "";
         const char* fault = "";
+        // Local files whose uploads wait in the device's job queue during the rename.
+        std::vector<const char*> queued = {};
     } cases[] = {
         // Its own name in another case is no other file: nothing is asked.
         {"Show.DRC", "Show", mv + "Show.DRC//" + "/sdc/kevrecfiles/Show.drc", "Show.drc"},
@@ -372,6 +375,19 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         {"x.drc", nullptr, "", ""},
         // Gone from the device meanwhile: the move fails, nothing is renamed.
         {"gone.drc", "new", mv + "gone.drc///sdc/kevrecfiles/new.drc", "", {}, "9"},
+        // Onto a name a queued upload will write, in any case: the upload would
+        // replace the renamed file later without a word. Refused, said; nothing moves.
+        {"b.drc", "Late_gj", "", "", {}, "15:Late_gj.drc", "", {"Big_1.drc", "Late_gj.drc"}},
+        {"b.drc", "late_GJ", "", "", {}, "15:late_GJ.drc", "", {"Big_1.drc", "Late_gj.drc"}},
+        // Another name while uploads wait: moved.
+        {"b.drc",
+         "Early",
+         mv + "b.drc///sdc/kevrecfiles/Early.drc",
+         "Early.drc",
+         {},
+         "",
+         "",
+         {"Late_gj.drc"}},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());
@@ -396,11 +412,35 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
             LHandler::Send(LEditText_Change, &d->fName, d);
             LHandler::Send(LStdCtl_Selected, &d->fOk, d);
         };
+        // A slow card: the first upload is under way when the rename begins.
+        std::optional<CKvsFileJobQueue> jobs;
+        if (!c.queued.empty()) {
+            ASSERT_TRUE(Ok("set serno=305 pause-ms=4000 pause-every=1000"));
+            jobs.emplace(nullptr, fQueue.get(), nullptr, nullptr, ContentsRecord(), nullptr);
+        }
+        for (const char* q : c.queued) {
+            Put(fLocal.Path() + "/" + q, std::string(3000, *q));
+            jobs->AddJob(0, LString((fLocal.Path() + "/" + q).c_str()));
+        }
+        if (jobs) {
+            ASSERT_TRUE(Drive([&] { return !jobs->GetUploadName().IsEmpty(); })) << c.old;
+        }
         const LString got =
             RenameDeviceFile(&fOwner, fQueue.get(), ContentsRecord(), LString(c.old), 0);
         EXPECT_EQ(Requests("/.cmd/fmmv"), c.request) << c.old << " " << c.said;
         EXPECT_STREQ(got.CStr(), c.result) << c.old;
-        EXPECT_EQ(fOwner.Said(kFileOpTexts, 15), c.said) << c.old;
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 16), c.said) << c.old;
+        // The uploads end as queued: each holds its own name, the renamed file its own.
+        if (jobs) {
+            ASSERT_TRUE(Drive([&] { return jobs->IsIdle(); })) << c.old;
+            ASSERT_TRUE(Ok("set serno=305 pause-ms=0 pause-every=0"));
+            for (const char* q : c.queued) {
+                EXPECT_EQ(Get(Sdc(std::string("kevrecfiles/") + q)), std::string(3000, *q));
+            }
+            if (!*c.result) {
+                EXPECT_EQ(Get(Sdc(std::string("kevrecfiles/") + c.old)), c.old);
+            }
+        }
         // Declined, every file stays as it was.
         if (!c.answers.empty() && !c.answers.front()) {
             for (const char* n : onCard) {

@@ -9,9 +9,11 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "devices/recordings/CDrcCmdHandler.h"
+#include "devlink/FileJobQueue.h"
 #include "editors/CKvsPlayFrm.h"
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
@@ -84,6 +86,10 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         std::deque<bool> answers;
         const char* request;
         std::vector<u32> items;  // messages of "KVSSVCU"
+        // A local file whose upload waits in the device's job queue meanwhile,
+        // and what is said of the name it will write.
+        const char* queued = "";
+        std::string said = "";
     } cases[] = {
         {"a.drc", 2, 10.25, {"a_cut"}, {}, "drctrim//a.drc//a_cut.drc//2//10.25", {}},
         {"a.drc", 5, 5, {"a_cut"}, {}, "drctrim//a.drc//a_cut.drc//5", {}},
@@ -104,8 +110,27 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         {"x/y.drc", 0, 1, {}, {}, "", {20}},
         {"a.drc", 0, 1, {"../c"}, {}, "drctrim//a.drc//___c.drc//0//1", {}},
         {"a.drc", 0, 1, {}, {}, "", {}},
+        // A name an upload waits to write, in any case: it would replace the
+        // trimmed recording later without a word. Refused, said; nothing is sent.
+        {"a.drc",
+         0,
+         1,
+         {"late_GJ"},
+         {},
+         "",
+         {},
+         "Late_gj.drc",
+         Text("KVSFILEOP", 15) + "late_GJ.drc"},
+        {"a.drc", 0, 1, {"Early"}, {}, "drctrim//a.drc//Early.drc//0//1", {}, "Late_gj.drc"},
     };
     for (const auto& c : cases) {
+        std::optional<CKvsFileJobQueue> jobs;
+        const std::string local = fDir.Path() + "/" + c.queued;
+        if (*c.queued) {
+            jobs.emplace(nullptr, &ctl->FileQueue(), nullptr, nullptr, nullptr, nullptr);
+            std::ofstream(local) << std::string(3000, 'L');
+            jobs->AddJob(0, LString(local.c_str()));
+        }
         const size_t before = Requests().size();
         owner->messages.clear();
         owner->titles.clear();
@@ -117,7 +142,13 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         EXPECT_EQ(all.substr(std::min(all.size(), before + (before ? 1 : 0))), c.request) << c.file;
         std::vector<std::string> want;
         for (u32 i : c.items) want.push_back(Text("KVSSVCU", i));
+        if (!c.said.empty()) want.push_back(c.said);
         EXPECT_EQ(owner->messages, want) << c.request;
+        if (jobs) {
+            ASSERT_TRUE(Run([&] { return jobs->IsIdle(); }));
+            EXPECT_EQ(std::filesystem::file_size(card + c.queued), 3000u);
+            std::filesystem::remove(card + c.queued);
+        }
         if (!c.typed.empty()) {
             EXPECT_EQ(owner->titles[0], Text("KVSSVCU", 17) + ":a") << "starts from the base name";
         }

@@ -356,6 +356,7 @@ struct Receiver : LHandler {
 
 TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
     const std::string replace = std::string(StdDialogText("KVSFILEDROP", 2).View());
+    const std::string oneFile = std::string(StdDialogText("KVSFILEDROP", 3).View());
     const struct {
         const char* what;
         u32 kind;
@@ -363,6 +364,8 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         std::deque<bool> answers;
         std::string asked;
         std::vector<std::string> got;
+        // Local files whose uploads wait in the device's job queue.
+        std::vector<const char*> queued = {};
     } cases[] = {
         {"a wave file on the recordings tab", 0, {"/tmp/x.wav"}, {}, "", {"0:/tmp/x.wav,"}},
         {"same name, other extension",
@@ -396,6 +399,62 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
          {true},
          replace + "Cafe\xCC\x81",
          {"1:/tmp/Cafe\xCC\x81.drc>Caf\xC3\xA9.wav,"}},
+        // Two on the card that read the same: the one of the exact name is replaced.
+        {"the exact one of two",
+         0,
+         {"/tmp/TWIN.drc"},
+         {true},
+         replace + "TWIN",
+         {"0:/tmp/TWIN.drc>TWIN.drc,"}},
+        {"the exact one of two, composed",
+         0,
+         {"/tmp/Bu\xCC\x88hne Zwei.drc"},
+         {true},
+         replace + "Bu\xCC\x88hne Zwei",
+         {"0:/tmp/Bu\xCC\x88hne Zwei.drc>B\xC3\xBChne Zwei.drc,"}},
+        // Files of one drop that the card would hold as one: said, none offered.
+        {"one name twice",
+         0,
+         {"/tmp/Dup_gj.drc", "/tmp/a/Dup_gj.DRC"},
+         {},
+         oneFile + "Dup_gj.drc, Dup_gj.DRC",
+         {}},
+        {"one audio name twice",
+         1,
+         {"/tmp/Tune_d.wav", "/tmp/new.drc", "/tmp/Tune_d.aiff"},
+         {},
+         oneFile + "Tune_d.wav, Tune_d.aiff",
+         {}},
+        // A name an upload queued earlier will write, in any case: asked as one
+        // on the card, and written onto it.
+        {"queued before",
+         0,
+         {"/tmp/late_gj.drc", "/tmp/new.drc"},
+         {true},
+         replace + "late_gj",
+         {"0:/tmp/late_gj.drc>Late_gj.drc,/tmp/new.drc,"},
+         {"/tmp/Late_gj.drc"}},
+        {"queued before, declined",
+         0,
+         {"/tmp/Late_gj.drc"},
+         {false},
+         replace + "Late_gj",
+         {},
+         {"/tmp/Late_gj.drc"}},
+        {"queued audio, converted first",
+         1,
+         {"/tmp/TUNE_D.wav"},
+         {true},
+         replace + "TUNE_D",
+         {"1:/tmp/TUNE_D.wav>Tune_d.wav,"},
+         {"/tmp/a/Tune_d.aiff"}},
+        {"queued in the other folder",
+         0,
+         {"/tmp/Late_gj.drc"},
+         {},
+         "",
+         {"0:/tmp/Late_gj.drc,"},
+         {"/tmp/a/Late_gj.aiff"}},
     };
     for (const auto& c : cases) {
         Stage s;
@@ -404,6 +463,12 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         s.Add(0, "sh_ow.drc");
         s.Add(0, "b_drc.drc");
         s.Add(1, "Caf\xC3\xA9.wav");
+        for (const char* n :
+             {"Twin.drc", "TWIN.drc", "Bu\xCC\x88hne Zwei.drc", "B\xC3\xBChne Zwei.drc"})
+            s.Add(0, n);
+        CKvsFileJobQueue jobs(nullptr, s.link.DeviceQueue(), nullptr, nullptr, s.Contents(),
+                              nullptr);
+        for (const char* q : c.queued) jobs.AddJob(IsDrcFileName(q) ? 0 : 1, LString(q));
         Receiver r;
         LFrame holder(&r, &s.fBox);
         CKvsFileDrop drop(&holder, &s.link);

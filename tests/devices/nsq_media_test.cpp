@@ -1,9 +1,9 @@
 // The NSQ play edit of a device in format 2 and its files' durations, against a
 // simulated device on loopback: the edit asks the device for every listed file
 // one at a time, scene lengths and the position indicator follow the answers, a
-// refused file waits aside without holding back the others, a damaged answer is
-// no length, names that are no device file names are never asked; the play time
-// beside the sequence list.
+// refused file waits aside without holding back the others, a damaged answer or
+// one without a whole duration is no length, names that are no device file names are never asked;
+// the play time beside the sequence list.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -207,6 +207,23 @@ TEST_F(NsqMedia, RefusedFilesWaitAsideAndBadNamesAreNeverAsked) {
          "reply-damage serno=342 path=" + a + " length=15", true, 1, "2/700", 700},
         {"answered a length one short", "reply-damage serno=342 path=" + a + " length=15", true, 1,
          "1/0", 0},
+        // Well-formed records that hold no whole duration: no length either.
+        {"answered no value block, its length kept",
+         "reply-damage serno=342 path=" + a + " values=none", true, 1, "2/700", 700},
+        {"answered no value block", "reply-damage serno=342 path=" + a + " values=none", true, 1,
+         "1/0", 0},
+        {"answered an empty value block, its length kept",
+         "reply-damage serno=342 path=" + a + " values=0", true, 1, "2/700", 700},
+        {"answered an empty value block", "reply-damage serno=342 path=" + a + " values=0", true, 1,
+         "1/0", 0},
+        {"answered half a duration, its length kept",
+         "reply-damage serno=342 path=" + a + " values=2", true, 1, "2/700", 700},
+        {"answered half a duration", "reply-damage serno=342 path=" + a + " values=2", true, 1,
+         "1/0", 0},
+        {"answered only an unknown block, its length kept",
+         "reply-damage serno=342 path=" + a + " unknown=4", true, 1, "2/700", 700},
+        {"answered only an unknown block", "reply-damage serno=342 path=" + a + " unknown=4", true,
+         1, "1/0", 0},
         {"refused every time, its editor shown anew", "fault error code=2 dir=in path=" + a, true,
          4, "1/0", 0, true},
     };

@@ -4,6 +4,7 @@
 #include <random>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -12,8 +13,10 @@
 #include "base/CMemStrm.h"
 #include "base/FileOps.h"
 #include "base/Paths.h"
+#include "base/TextFormat.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevCtlWin.h"
+#include "editors/UnsentSettings.h"
 #include "framework/InputState.h"
 #include "records/AppPrefsDoc.h"
 #include "records/CChunkFile.h"
@@ -21,8 +24,11 @@
 #include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
 #include "records/PropRecord.h"
+#include "records/Schedule.h"
+#include "records/Sequences.h"
 #include "records/CShowMediaScan.h"
 #include "records/ShowKinds.h"
+#include "records/Triggers.h"
 #include "tests/devices/DevScreenTest.h"
 #include "tests/devices/PlayTest.h"
 #include "tests/devices/PlayDeviceTest.h"
@@ -264,22 +270,61 @@ TEST_F(PlayFiles, ClosingAfterAFailedWrite) {
 // A fade typed while the device is away for longer than its write tries.
 // Back: the fade reaches it once before the settings are read back, which
 // keep it, and it still waits for the card. Gone for good: the edit's end says
-// which setting the device never got.
+// which setting the device never got. Refused: the level and the aux play name
+// typed after it still go, the fade shows the device's own again, and the user
+// is told which setting was refused, by the names the windows show.
 TEST_F(PlayFiles, AFadeTypedWhileTheDeviceIsAway) {
-    for (const bool back : {true, false}) {
-        SCOPED_TRACE(back ? "back" : "gone");
+    enum How { kBack, kGone, kRefused };
+    for (const How how : {kBack, kGone, kRefused}) {
+        SCOPED_TRACE(how == kBack ? "back" : how == kGone ? "gone" : "refused");
         Open();
         AddSequence(edit->SeqSettings(), 1);
+        CRecord* seq = edit->SeqSettings()->GetListItem(SqstF::sqcs, 0);
+        CRecord* clip = seq->GetListItem(SqncF::scns, 0)->GetChild(ScenF::ctdr);
+        ASSERT_NE(clip, nullptr);
+        CRecord* aux = CRecord::New(CRecordSchema::Find(kFamKvt, kKindAply));
+        CRecord* plays = edit->SeqSettings()->GetChild(SqstF::axps);
+        plays->InsertItem(nullptr, AplsF::plys, 0, aux);
+        if (how == kRefused) {
+            seq->SetString(nullptr, SqncF::sqnm, LString("Intro"));
+            seq->GetListItem(SqncF::scns, 0)->SetString(nullptr, ScenF::snnm, LString("Blue"));
+        }
         ASSERT_TRUE(Idle());
         ASSERT_TRUE(edit->SendPlayData(true, false));
         root.texts.clear();
         fSim.Cmd("log clear");
+        if (how == kRefused) {
+            ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ "
+                               "path=/.cmd/udseqset/sqcs/0/scns/0/ctdr/fdtm count=1")
+                          .rfind("ok", 0),
+                      0u);
+            const u32 kept = clip->GetU32(SnctF::fdtm);
+            clip->SetU32(edit.get(), SnctF::fdtm, kept + 1000);
+            clip->SetU32(edit.get(), SnctF::volm, 128);
+            aux->SetString(edit.get(), AplyF::name, LString("Doors"));
+            // The level and the name go at once; 2 s later the record is read back.
+            ASSERT_TRUE(
+                Run([&] { return !root.texts.empty() && clip->GetU32(SnctF::fdtm) == kept; }));
+            ASSERT_TRUE(Idle());
+            std::vector<std::string> sent;
+            for (const std::string& l : LogOf("chan"))
+                if (Field(l, "op") == "write")
+                    sent.push_back(Field(l, "path") + "=" + Field(l, "value"));
+            EXPECT_EQ(sent, (std::vector<std::string>{"/.cmd/udseqset/sqcs/0/scns/0/ctdr/volm=128",
+                                                      "/.cmd/udseqset/axps/plys/0/name=Doors"}));
+            EXPECT_EQ(clip->GetU32(SnctF::volm), 128u);
+            EXPECT_EQ(aux->GetString(AplyF::name), LString("Doors"));
+            EXPECT_EQ(root.texts, std::vector<std::string>{
+                                      "Device 305 refused these settings and keeps its own values "
+                                      "for them:\n\nSequence 'Intro', Scene 'Blue': Fade"});
+            edit.reset();
+            EXPECT_EQ(root.texts.size(), 1u) << "nothing was left unsent";
+            fSim.Cmd("fault-clear");
+            continue;
+        }
         ASSERT_EQ(fSim.Cmd("fault drop serno=305 dir=in").rfind("ok", 0), 0u);
-        CRecord* seq = edit->SeqSettings()->GetListItem(SqstF::sqcs, 0);
-        CRecord* clip = seq->GetListItem(SqncF::scns, 0)->GetChild(ScenF::ctdr);
-        ASSERT_NE(clip, nullptr);
         // The device kept the last round's fade.
-        const u32 fade = back ? 7500 : 8500;
+        const u32 fade = how == kBack ? 7500 : 8500;
         clip->SetU32(edit.get(), SnctF::fdtm, fade);
         // All its tries, and one more.
         EXPECT_TRUE(Run(
@@ -290,7 +335,7 @@ TEST_F(PlayFiles, AFadeTypedWhileTheDeviceIsAway) {
                 return tries > 11;
             },
             60000));
-        if (back) {
+        if (how == kBack) {
             fSim.Cmd("fault-clear");
             ASSERT_TRUE(Idle());
             std::vector<std::string> sent;
@@ -316,6 +361,98 @@ TEST_F(PlayFiles, AFadeTypedWhileTheDeviceIsAway) {
         edit.reset();
         fSim.Cmd("fault-clear");
     }
+}
+
+// Every setting the channels write (the sequence and play settings of a play
+// edit, the device settings of its controller) named as the windows show it,
+// so that no tag reaches a message; then the names of some settings in full.
+TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
+    const struct {
+        const char* channel;
+        u32 kind;
+    } channels[] = {{"udseqset", kKindSqst}, {"udplayset", kKindPlys}, {"udkvtset", kKindDvst}};
+    auto hasWord = [](const std::string& text, const std::string& word) {
+        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+            const size_t end = at + word.size();
+            if ((at == 0 || !std::isalpha(u8(text[at - 1]))) &&
+                (end == text.size() || !std::isalpha(u8(text[end]))))
+                return true;
+        }
+        return false;
+    };
+    for (const auto& c : channels) {
+        SCOPED_TRACE(c.channel);
+        CRecord* root = CRecord::New(CRecordSchema::Find(kFamKvt, c.kind));
+        ASSERT_NE(root, nullptr);
+        u32 named = 0;
+        // Every stored field below the root, items of lists at their first place.
+        std::function<void(const CRecordSchema*, const std::string&, std::vector<std::string>)>
+            walk = [&](const CRecordSchema* schema, const std::string& at,
+                       std::vector<std::string> tags) {
+                if (!schema || tags.size() > 8) return;
+                for (u32 f = 0; f < schema->Count(); ++f) {
+                    const RecFieldDesc& d = schema->Field(f);
+                    if (!d.IsTagged() || d.IsTransient()) continue;
+                    LString code;
+                    OSTypeToString(&code, d.tag);
+                    const std::string path = at + "/" + code.CStr();
+                    tags.push_back(code.CStr());
+                    const std::string name = SettingName(root, LString(path.c_str())).CStr();
+                    EXPECT_FALSE(name.empty()) << path;
+                    for (const std::string& tag : tags)
+                        EXPECT_FALSE(hasWord(name, tag)) << path << " named " << name;
+                    ++named;
+                    const CRecordSchema* below =
+                        d.type == kRecList || d.type == kRecChild
+                            ? CRecordSchema::Find(d.def.rec.family, d.def.rec.kind)
+                            : nullptr;
+                    walk(below, d.type == kRecList ? path + "/0" : path, tags);
+                    tags.pop_back();
+                }
+            };
+        walk(root->Schema(), "", {});
+        EXPECT_GT(named, 20u);
+        CRecord::Destroy(root);
+    }
+
+    CRecord* seqs = NewSeqSettingsRecord();
+    AddSequence(seqs, 1);
+    AddSequence(seqs, 2);
+    CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
+    seq->SetString(nullptr, SqncF::sqnm, LString("Intro"));
+    seq->GetListItem(SqncF::scns, 0)->SetString(nullptr, ScenF::snnm, LString("Blue"));
+    CRecord* aux = CRecord::New(CRecordSchema::Find(kFamKvt, kKindAply));
+    aux->SetString(nullptr, AplyF::name, LString("Doors"));
+    seqs->GetChild(SqstF::axps)->InsertItem(nullptr, AplsF::plys, 0, aux);
+    CRecord* plays = NewPlaySetRecord();
+    CRecord* settings = CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvst));
+    const struct {
+        CRecord* root;
+        const char* path;
+        const char* name;
+    } rows[] = {
+        {seqs, "/sqcs/0/scns/0/ctdr/fdtm", "Sequence 'Intro', Scene 'Blue': Fade"},
+        {seqs, "/sqcs/1/scns/0/ctdr/volm", "Sequence 2, Scene 1: Level"},
+        {seqs, "/sqcs/0/auss/0/ctau/volm", "Sequence 'Intro', Audio scene 1, Audio: Volume"},
+        {seqs, "/sqcs/0/scns/0/ctau/flnm", "Sequence 'Intro', Scene 'Blue', Audio: File"},
+        {seqs, "/sqcs/5/sqnm", "Sequence 6: Name"},  // gone meanwhile
+        {seqs, "/sqcs", "Sequence"},
+        {seqs, "/axps/plys/0/name", "Aux play 'Doors': Name"},
+        {seqs, "/axps/plys/0/trgs/0/sntg/tgmd", "Aux play 'Doors', Trigger 1: Trigger source"},
+        {seqs, "/sntg/mdch", "Scene Triggers"},
+        {seqs, "/schd/flts/2/fcpd", "Schedule: Event 3"},
+        {seqs, "/nsqs/seqs/0/trks/1/scns/0/time", "Sequence 1, Track 2, Scene 1: Time"},
+        {plays, "/uifs/panl/pans/0/plac", "Screen layout"},
+        {plays, "/rows/1/cels/2/bttl", "Button row 2, Button 3: Title"},
+        {plays, "/plat/staf", "Auto Play: Start delay"},
+        {settings, "/prmc/ccst", "Count-Down"},
+        {settings, "/prmc/sndv/prms/0/valu", "Audio Format"},
+        {settings, "/uvas/uvas/1/univ", "Universe 2: Universe"},
+        {settings, "/prpc/chmf", "Master Fader: Channel"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(std::string(SettingName(row.root, LString(row.path)).CStr()), row.name);
+    for (CRecord* r : {seqs, plays, settings}) CRecord::Destroy(r);
 }
 
 TEST_F(PlayFiles, FormatChangeGoesOutOnlyAfterTheFiles) {
@@ -592,6 +729,78 @@ TEST_F(PlayFiles, ImportTakesOnlyAWholePlayFile) {
         EXPECT_TRUE(root.texts.empty()) << tag;
         EXPECT_EQ(target.SeqSettings()->GetU32(SqstF::tgmk), 77u) << tag;
         EXPECT_EQ(target.PlaySettings()->GetU32(PlysF::pwdw), 1234u) << tag;
+    }
+}
+
+// However large the show, an import sends the device the same writes, in kind
+// and order, as a small one does; the device then holds the file's show, and
+// so does the card once the setting files are written.
+TEST_F(PlayFiles, AnImportSendsWhatASmallOneSends) {
+    Open();
+    const auto bytesOf = [](const CRecord* r) {
+        LDataBuf buffer;
+        CMemStrm strm(buffer);
+        PropRecord::Write(&strm, r);
+        return std::string(reinterpret_cast<const char*>(buffer.Data()), size_t(strm.Position()));
+    };
+    // Sequences of named scenes, schedule events and aux-play triggers.
+    const auto writeShow = [&](const std::string& name, u32 sequences, u32 scenes) {
+        CRecordDoc seq(NewSeqSettingsRecord()), play(NewPlaySetRecord());
+        CRecord* settings = seq.Root();
+        settings->SetU32(nullptr, SqstF::tgmk, 3);
+        for (u32 i = 0; i < sequences; ++i) {
+            InsertNewSequence(settings, nullptr, i);
+            CRecord* sq = settings->GetListItem(SqstF::sqcs, i);
+            for (u32 j = 0; j < scenes; ++j) {
+                InsertSceneUnique(sq, nullptr, SqncF::scns, j, nullptr);
+                sq->GetListItem(SqncF::scns, j)
+                    ->SetString(
+                        nullptr, ScenF::snnm,
+                        LString(("Cue " + std::to_string(i) + "." + std::to_string(j)).c_str()));
+            }
+        }
+        for (u32 e = 0; e < sequences / 2 + 1; ++e)
+            InsertNewScheduleEvent(settings->GetChild(SqstF::schd), nullptr, e);
+        CRecord* aux = settings->GetChild(SqstF::axps);
+        CRecord* auxPlay = aux->GetListItem(AplsF::plys, AddAuxPlay(aux, nullptr));
+        for (u32 t = 0; t < sequences / 4 + 1; ++t)
+            AuxTriggerSetModeAndValue(
+                auxPlay->GetListItem(AplyF::trgs, AddAuxTrigger(auxPlay, nullptr)), nullptr, 1, t);
+        play.Root()->SetU32(nullptr, PlysF::pwdw, 1234);
+        playtest::WriteChunks(fDir.Path() + "/" + name, FourCC("YKVS"), FourCC("DPLS"),
+                              {settings, play.Root()});
+        return bytesOf(settings);
+    };
+    writeShow("before.kvplay", 3, 2);
+    const struct {
+        const char* what;
+        u32 sequences, scenes;
+    } sizes[] = {{"5 x 5", 5, 5}, {"60 x 20", 60, 20}};
+    std::vector<std::string> small;
+    for (const auto& c : sizes) {
+        // Each import replaces the same show.
+        ASSERT_TRUE(edit->LoadPlayData(LString(Url("before.kvplay").c_str()))) << c.what;
+        ASSERT_TRUE(Idle()) << c.what;
+        const std::string file = writeShow("show.kvplay", c.sequences, c.scenes);
+        fSim.Cmd("log clear");
+        ASSERT_TRUE(edit->LoadPlayData(LString(Url("show.kvplay").c_str()))) << c.what;
+        ASSERT_TRUE(Idle()) << c.what;
+        std::vector<std::string> writes;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write")
+                writes.push_back(Field(l, "path") + (Field(l, "ok") == "1" ? "" : " refused"));
+        ASSERT_FALSE(writes.empty()) << c.what;
+        if (small.empty()) small = writes;
+        EXPECT_EQ(writes, small) << c.what;
+        EXPECT_EQ(bytesOf(edit->SeqSettings()), file) << c.what;
+        CKvsPlayCmd device(&root, &owner, ctl.get());
+        ASSERT_NO_FATAL_FAILURE(LoadEdit(device));
+        EXPECT_EQ(bytesOf(device.SeqSettings()), file) << c.what;
+        ASSERT_TRUE(edit->SendPlayData(true, true)) << c.what;
+        EXPECT_EQ(playtest::ReadFile(fDir.Path() + "/" + std::to_string(kSerial) +
+                                     "/sdc/sequencesetting"),
+                  file)
+            << c.what;
     }
 }
 

@@ -14,6 +14,7 @@
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CKvsRecCtlF.h"
 #include "devices/recordings/CKvsRecSetnDlg.h"
+#include "devlink/FileJobQueue.h"
 #include "records/DeviceKinds.h"
 #include "records/PrefNodes.h"
 #include "tests/devices/RecTest.h"
@@ -81,6 +82,27 @@ TEST_F(RecCtl, StoppingARecordingRenamesItAndLoadsTheNewName) {
                              "/.cmd/fmmv///sdc/kevrecfiles/REC0001.drc///sdc/kevrecfiles/take1.drc";
     EXPECT_TRUE(moved);
     EXPECT_TRUE(Cmd()->GetString(DvcmF::rcpf).IsEmpty()) << "emptied for the next load";
+
+    // The next take, while a dropped file waits to be uploaded: a name that
+    // file will take, in any case, is refused and said; the take keeps its
+    // name and the upload writes its own file.
+    Press(F().fRec);
+    ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == 3; }));
+    const std::string take(F().fName.GetText().View());
+    CKvsFileJobQueue jobs(nullptr, &ctl->FileQueue(), nullptr, nullptr, nullptr, nullptr);
+    const std::string local = fDir.Path() + "/Late_gj.drc";
+    std::ofstream(local) << std::string(3000, 'L');
+    owner->onRename = [&] { jobs.AddJob(0, LString(local.c_str())); };
+    owner->names = {"late_GJ"};
+    owner->messages.clear();
+    Press(F().fStop);
+    owner->onRename = nullptr;
+    EXPECT_EQ(owner->messages, std::vector<std::string>{Text("KVSFILEOP", 15) + "late_GJ.drc"});
+    ASSERT_TRUE(Run([&] { return jobs.IsIdle(); }));
+    EXPECT_EQ(Writes("rcpf"), "take1.drc") << "the take is not loaded under another name";
+    const std::string card = fDir.Path() + "/" + std::to_string(serial) + "/sdc/kevrecfiles/";
+    EXPECT_TRUE(std::filesystem::exists(card + take + ".drc")) << take;
+    EXPECT_EQ(std::filesystem::file_size(card + "Late_gj.drc"), 3000u);
 }
 
 TEST_F(RecCtl, BarWritesPositionsAndHoldsAfterAUserScroll) {

@@ -91,6 +91,9 @@ TEST(UploadWindow, EachFailureSaysWhatWentWrongForItsKind) {
         {CKvsFileJobQueue::kRecording, CKvsFileJobQueue::kNotSent, 1},
         {CKvsFileJobQueue::kAudio, CKvsFileJobQueue::kNotSent, 1},
         {CKvsFileJobQueue::kAudio, CKvsFileJobQueue::kNotConfirmed, 3},
+        // The card came to hold the name meanwhile, converted or not.
+        {CKvsFileJobQueue::kRecording, CKvsFileJobQueue::kNameTaken, 4},
+        {CKvsFileJobQueue::kAudio, CKvsFileJobQueue::kNameTaken, 4},
     };
     std::set<std::string> texts;
     for (const auto& r : kRows) {
@@ -100,7 +103,7 @@ TEST(UploadWindow, EachFailureSaysWhatWentWrongForItsKind) {
         EXPECT_LE(t.Length(), 20u) << t.CStr();
         texts.insert(t.CStr());
     }
-    EXPECT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts.size(), 5u);
 }
 
 TEST(UploadWindow, PlacedBesideItsOwnerWithinTheScreen) {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "base/Clock.h"
 #include "base/Threads.h"
@@ -187,6 +188,110 @@ TEST_F(FileJobs, FailuresCountsProgressAndCancel) {
                 q.JobsAdded() == 0);
 }
 
+// Another program, or a command of this one, writes a name after the drop was
+// checked and before its upload starts: the upload reads the folder again and
+// replaces only the file the user agreed to, or ends, said, and the card keeps
+// what it holds.
+TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
+    const struct {
+        const char* what;
+        u32 kind;
+        const char* local;
+        const char* agreed;
+        std::vector<const char*> written;  // on the card once the job is queued
+        u32 status;
+        const char* onto = "";  // the card's file that holds the upload
+        const char* fault = "";
+    } cases[] = {
+        {"written meanwhile", 0, "Race_gj.drc", "", {"Race_gj.drc"}, CKvsFileJobQueue::kNameTaken},
+        {"in other capitals", 0, "Race_gj.drc", "", {"RACE_GJ.DRC"}, CKvsFileJobQueue::kNameTaken},
+        {"decomposed",
+         0,
+         "B\xC3\xBChne.drc",
+         "",
+         {"Bu\xCC\x88hne.drc"},
+         CKvsFileJobQueue::kNameTaken},
+        {"audio converted", 1, "Tune_d.aiff", "", {"tune_d.wav"}, CKvsFileJobQueue::kNameTaken},
+        {"of another extension",
+         0,
+         "Race_gj.drc",
+         "",
+         {"Race_gj.wav"},
+         CKvsFileJobQueue::kUploaded,
+         "Race_gj.drc"},
+        {"the agreed one",
+         0,
+         "Race_gj.drc",
+         "Race_gj.drc",
+         {"Race_gj.drc"},
+         CKvsFileJobQueue::kUploaded,
+         "Race_gj.drc"},
+        {"the agreed one gone, another in its place",
+         0,
+         "Race_gj.drc",
+         "Race_gj.drc",
+         {"race_gj.drc"},
+         CKvsFileJobQueue::kNameTaken},
+        {"two that read the same, the exact one agreed",
+         0,
+         "TWIN.drc",
+         "TWIN.drc",
+         {"Twin.drc", "TWIN.drc"},
+         CKvsFileJobQueue::kUploaded,
+         "TWIN.drc"},
+        {"the folder not read",
+         0,
+         "Race_gj.drc",
+         "",
+         {},
+         CKvsFileJobQueue::kNotSent,
+         "",
+         "error code=1 dir=in opcode=RRQ count=1"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(Sdc("kevrecfiles"));
+        std::filesystem::remove_all(Sdc("audiofiles"));
+        std::filesystem::create_directories(Sdc("kevrecfiles"));
+        std::filesystem::create_directories(Sdc("audiofiles"));
+        CKvsFileJobQueue& q = Open();
+        if (*c.fault) {
+            ASSERT_TRUE(Ok(std::string("fault ") + c.fault)) << c.what;
+        }
+        const std::string folder = c.kind == 1 ? "audiofiles/" : "kevrecfiles/";
+        q.AddJob(c.kind, Local(c.local), LString(c.agreed));
+        // Queued, it is part of the card as it will be; the folder it writes is its kind's.
+        EXPECT_EQ(QueuedCardNames(fQueue.get(), c.kind).size(), 1u) << c.what;
+        EXPECT_TRUE(QueuedCardNames(fQueue.get(), 1 - c.kind).empty()) << c.what;
+        const std::vector<u8> theirs(100, 0x77);
+        for (const char* w : c.written) filetest::WriteFile(Sdc(folder + w), theirs);
+        ASSERT_TRUE(Done(1)) << c.what;
+        const auto taken = Taken();
+        if (c.status == CKvsFileJobQueue::kUploaded)
+            EXPECT_TRUE(taken.empty()) << c.what;
+        else
+            EXPECT_EQ(taken, std::vector<std::string>{std::string(c.local) + "=" +
+                                                      std::to_string(c.status)})
+                << c.what;
+        EXPECT_TRUE(QueuedCardNames(fQueue.get(), c.kind).empty()) << c.what;
+        ASSERT_TRUE(fSim.WaitIdle(10000));
+        // Every file but the one agreed to keeps what it held; the upload went nowhere else.
+        for (const char* w : c.written)
+            if (std::strcmp(w, c.onto) != 0) {
+                EXPECT_EQ(ReadFile(Sdc(folder + w)), theirs) << c.what << " " << w;
+            }
+        std::set<std::string> expected(c.written.begin(), c.written.end()), held;
+        if (*c.onto) expected.insert(c.onto);
+        for (const auto& e : std::filesystem::directory_iterator(Sdc(folder)))
+            held.insert(e.path().filename().string());
+        EXPECT_EQ(held, expected) << c.what;
+        if (*c.onto) {
+            EXPECT_EQ(ReadFile(Sdc(folder + c.onto)), ReadFile(fLocal.Path() + "/" + c.local))
+                << c.what;
+        }
+        fJobs.reset();
+    }
+}
+
 // The device drops block 3 for arriving before block 2, and the two acknowledgements
 // come back in the order of the blocks: the transfer looks complete, the device never
 // completed the file. The job fails with its own status, whether the folder held
@@ -200,18 +305,20 @@ struct Hole {
     bool arrives = false;  // the file does reach the device
 };
 const Hole kHoles[] = {
-    {"FreshFolder", false,
+    {"FreshFolder",
+     false,
      {"reorder dir=in opcode=DATA block=2 count=1", "reorder dir=out opcode=ACK block=3 count=1"},
      CKvsFileJobQueue::kNotConfirmed},
-    {"OverAnOlderFileOfTheSameSize", true,
+    {"OverAnOlderFileOfTheSameSize",
+     true,
      {"reorder dir=in opcode=DATA block=2 count=1", "reorder dir=out opcode=ACK block=3 count=1"},
      CKvsFileJobQueue::kNotConfirmed},
-    {"ListingBeforeUnanswered", true,
-     {"error code=1 dir=in opcode=RRQ count=1"},
+    {"ListingBeforeUnanswered",
+     true,
+     {"error code=1 dir=in opcode=RRQ skip=1 count=1"},
      CKvsFileJobQueue::kNotConfirmed,
      true},
-    {"NothingGoesWrong", true, {},
-     CKvsFileJobQueue::kUploaded},
+    {"NothingGoesWrong", true, {}, CKvsFileJobQueue::kUploaded},
 };
 
 class Holes : public FileJobs, public ::testing::WithParamInterface<Hole> {};
@@ -223,7 +330,8 @@ TEST_P(Holes, UploadCountsOnlyWhenTheDeviceListsItInPlace) {
     const std::vector<u8> old(3000, 0x55);
     if (h.older) filetest::WriteFile(Sdc("kevrecfiles/h.drc"), old);
     for (const char* r : h.rules) ASSERT_TRUE(Ok(std::string("fault ") + r)) << r;
-    q.AddJob(0, Local("h.drc"));  // 3000 bytes: blocks of 1428, 1428 and 144
+    // The older file is the one the user agreed to replace.
+    q.AddJob(0, Local("h.drc"), LString(h.older ? "h.drc" : ""));  // blocks of 1428, 1428 and 144
     ASSERT_TRUE(Done(1));
     const auto taken = Taken();
     const std::vector<u8> sent = ReadFile(fLocal.Path() + "/h.drc");

@@ -10,7 +10,9 @@
 #include "devlink/CDevRequestQueue.h"
 #include "editors/PlayBtnGrid.h"
 #include "records/DeviceKinds.h"
+#include "records/LRecPath.h"
 #include "records/OneShotFields.h"
+#include "records/Sequences.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
 
@@ -275,6 +277,99 @@ TEST_F(Channel, QuickChangesMergeOnlyWithTheLastWaitingWrite) {
                                             {"/.cmd/udseqset/tgmk", "12"}}));
 }
 
+// Changes of a list while its write waits fold into that write, however they
+// come: at its end, in its middle, inside an item, or from a listener heard
+// before the channel. Each write carries the value as it stood at its last
+// change (the sizes of a full write at each change, folded into the last one
+// waiting), and the device ends with the record as it is here.
+TEST_F(Channel, ListChangesWhileTheirWriteWaits) {
+    struct Expected {
+        CRecord* root = nullptr;
+        bool on = false;
+        std::vector<Write> writes;  // path, size
+        static void Fn(void* self, CRecordNote* n) {
+            auto* e = static_cast<Expected*>(self);
+            LTextStream path;
+            if (!e->on || n->kind > CRecordNote::kMoved ||
+                !LRecPath::Append(e->root, n->record, n->field, kRecNoIndex, path))
+                return;
+            CGrowMemStrm body;
+            LRecPath::WriteValue(n->record, n->field, kRecNoIndex, &body);
+            const Write w{"/.cmd/udseqset" + std::string(path.CStr()), std::to_string(body.End())};
+            if (e->writes.empty() || e->writes.back().first != w.first) e->writes.push_back(w);
+            e->writes.back() = w;
+        }
+    };
+    // Heard before the channel: a first sequence named "grow" gets one more.
+    const auto grow = [](void*, CRecordNote* n) {
+        CRecord* seqs = n->record->Parent();
+        if (n->kind == CRecordNote::kChanged && n->field == SqncF::sqnm && seqs &&
+            n->record->GetString(SqncF::sqnm) == LString("grow") && n->record->Position() == 0)
+            InsertNewSequence(seqs, nullptr, seqs->GetListCount(SqstF::sqcs));
+    };
+    fDoc->AddListener(nullptr, +grow);
+    Open();
+    Expected expected;
+    expected.root = Rec();
+    fDoc->AddListener(&expected, Expected::Fn);
+    const auto add = [&](u32 at) { InsertNewSequence(Rec(), nullptr, at); };
+    const auto count = [&] { return Rec()->GetListCount(SqstF::sqcs); };
+    const auto removeLast = [&] { Rec()->RemoveItem(nullptr, SqstF::sqcs, count() - 1); };
+    const auto name = [&](u32 at, const char* text) {
+        Rec()->GetListItem(SqstF::sqcs, at)->SetString(nullptr, SqncF::sqnm, LString(text));
+    };
+    const struct {
+        const char* what;
+        std::function<void()> changes;
+    } rows[] = {
+        {"three added at the end", [&] { add(0), add(1), add(2); }},
+        {"two removed from the end", [&] { removeLast(), removeLast(); }},
+        {"added, removed, added at the end", [&] { add(count()), removeLast(), add(count()); }},
+        {"added in the middle, then at the end", [&] { add(1), add(count()); }},
+        {"removed from the front, then added",
+         [&] {
+             Rec()->RemoveItem(nullptr, SqstF::sqcs, 0);
+             add(count());
+         }},
+        {"a scene between two added at the end",
+         [&] {
+             add(count());
+             InsertSceneUnique(Rec()->GetListItem(SqstF::sqcs, count() - 1), nullptr, SqncF::scns,
+                               0, nullptr);
+             add(count());
+         }},
+        {"a first item renamed, then one added", [&] { add(count()), name(0, "x"), add(count()); }},
+        {"one added as the first is renamed", [&] { add(count()), name(0, "grow"); }},
+    };
+    for (const auto& row : rows) {
+        fSim.Cmd("log clear");
+        Rec()->SetU32(nullptr, kTgmk, Rec()->GetU32(kTgmk) + 1);
+        ASSERT_TRUE(InFlight()) << row.what;
+        expected.writes.clear();
+        expected.on = true;
+        row.changes();
+        expected.on = false;
+        ASSERT_TRUE(Settle()) << row.what;
+        std::vector<Write> sent;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write" && Field(l, "path") != "/.cmd/udseqset/tgmk")
+                sent.emplace_back(Field(l, "path"), Field(l, "size"));
+        EXPECT_EQ(sent, expected.writes) << row.what;
+        CRecordDoc device(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst)));
+        CDevRequestQueue reader(fQueue.get(), device.Root(), "/.cmd/udseqset", this, Applied);
+        reader.Refresh();
+        ASSERT_TRUE(fLoop.RunUntil([&] { return !reader.IsBusy(); })) << row.what;
+        CGrowMemStrm here, there;
+        LRecPath::WriteValue(Rec(), SqstF::sqcs, kRecNoIndex, &here);
+        LRecPath::WriteValue(device.Root(), SqstF::sqcs, kRecNoIndex, &there);
+        EXPECT_EQ(std::string(here.Data(), here.Data() + here.End()),
+                  std::string(there.Data(), there.Data() + there.End()))
+            << row.what;
+    }
+    fDoc->RemoveListener(&expected, Expected::Fn);
+    fDoc->RemoveListener(nullptr, +grow);
+}
+
 TEST_F(Channel, ChangeWaitsBehindAWholeReadThatFailsTwice) {
     ASSERT_EQ(fSim.Cmd("fault error code=1 dir=in opcode=RRQ path=/.cmd/udseqset/ count=2")
                   .rfind("ok", 0),
@@ -290,26 +385,36 @@ TEST_F(Channel, ChangeWaitsBehindAWholeReadThatFailsTwice) {
     EXPECT_GE(WholeReads(), 3u);
 }
 
-// A write refused drops the writes waiting behind it and the device's record is
-// read anew (unless told not to). A write the device did not answer, away for
-// longer than the request's retries, goes again once it answers, with the ones
-// behind it, each once, before the record is read back: the user's values stay.
-TEST_F(Channel, FailedWriteIsDroppedWhenRefusedAndSentAgainWhenUnanswered) {
+// A setting refused is dropped alone: the writes behind it go, the owner is told
+// which it was, and the device's record is read anew (unless told not to). A
+// setting the device did not answer, away for longer than the request's
+// retries, goes again once it answers, with the settings behind it, each once,
+// before the record is read back: the user's values stay. A press is never
+// sent again, nor is one waiting behind a write the device did not answer.
+TEST_F(Channel, FailedWriteIsDroppedAloneWhenRefusedAndSentAgainWhenUnanswered) {
     constexpr const char* kRefuse =
         "fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk count=1";
+    constexpr const char* kRefusePress =
+        "fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/ussc count=1";
     constexpr const char* kAway = "fault drop serno=305 dir=in";
-    const std::vector<Write> both{{"/.cmd/udseqset/tgmk", "5"}, {"/.cmd/udseqset/sqfm", "1"}};
+    const Write tgmk{"/.cmd/udseqset/tgmk", "5"}, sqfm{"/.cmd/udseqset/sqfm", "1"},
+        press{"/.cmd/udseqset/ussc", "2"};
+    const std::vector<std::string> none, told{"/tgmk"};
     const struct {
         const char* what;
         const char* fault;
         bool reread;
+        bool pressFirst;  // the failing write is a press of ussc, not the setting tgmk
         std::vector<Write> writes;
         u32 tgmk, sqfm;  // the record's, afterwards
+        std::vector<std::string> refused;
     } rows[] = {
-        {"refused", kRefuse, true, {}, 0, 4},
-        {"refused, no re-read", kRefuse, false, {}, 5, 1},
-        {"unanswered for 30 s", kAway, true, both, 5, 1},
-        {"unanswered for 30 s, no re-read", kAway, false, both, 5, 1},
+        {"refused", kRefuse, true, false, {sqfm, press}, 0, 1, told},
+        {"refused, no re-read", kRefuse, false, false, {sqfm, press}, 5, 1, told},
+        {"unanswered for 30 s", kAway, true, false, {tgmk, sqfm}, 5, 1, none},
+        {"unanswered for 30 s, no re-read", kAway, false, false, {tgmk, sqfm}, 5, 1, none},
+        {"press refused", kRefusePress, true, true, {sqfm, press}, 0, 1, none},
+        {"press unanswered for 30 s", kAway, true, true, {sqfm}, 0, 1, none},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -319,12 +424,23 @@ TEST_F(Channel, FailedWriteIsDroppedWhenRefusedAndSentAgainWhenUnanswered) {
         const std::string fault = fSim.Cmd(row.fault);
         ASSERT_EQ(fault.rfind("ok", 0), 0u) << fault;
         Open(row.reread ? nullptr : CDevRequestQueue::NoRereadContext());
-        // Both at once: the device may answer the first before the loop is looked at again.
-        Rec()->SetU32(nullptr, kTgmk, 5);
-        Rec()->SetU8(nullptr, kSqfm, 1);  // waits behind the failing write
+        std::vector<std::string> refused;
+        fChannel->SetRefusedFn(
+            &refused, [](void* self, const CDevRequestQueue&, const LString& path) {
+                static_cast<std::vector<std::string>*>(self)->push_back(path.CStr());
+            });
+        // All at once: the device may answer the first before the loop is looked at again.
+        if (row.pressFirst)
+            SetCommandOneShot(Rec(), kUssc, 1);
+        else
+            Rec()->SetU32(nullptr, kTgmk, 5);
+        Rec()->SetU8(nullptr, kSqfm, 1);     // waits behind the failing write
+        SetCommandOneShot(Rec(), kUssc, 2);  // and a press behind it
         // Away past every retry of the request; then back.
         fLoop.Advance(30000);
-        EXPECT_TRUE(Writes().empty());
+        if (row.fault == kAway) {
+            EXPECT_TRUE(Writes().empty());
+        }
         ASSERT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
         // A request in flight hears nothing before its next try.
         fLoop.Advance(60000);
@@ -332,6 +448,7 @@ TEST_F(Channel, FailedWriteIsDroppedWhenRefusedAndSentAgainWhenUnanswered) {
         EXPECT_EQ(WholeReads(), row.reread ? 1u : 0u);
         EXPECT_EQ(Rec()->GetU32(kTgmk), row.tgmk);
         EXPECT_EQ(Rec()->GetU8(kSqfm), row.sqfm);
+        EXPECT_EQ(refused, row.refused);
         fChannel.reset();
         Rec()->SetU32(nullptr, kTgmk, 0);
         Rec()->SetU8(nullptr, kSqfm, 0);

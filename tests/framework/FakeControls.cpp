@@ -145,6 +145,7 @@ FakeTextField::~FakeTextField() {
 
 void FakeTextField::SetText(const LString& text) {
     fText = std::string(text.View());
+    fUndo.clear();
     fSelStart = fSelLength = 0;
 }
 
@@ -181,6 +182,7 @@ void FakeTextField::Type(const std::string& text) {
         default:
             break;
     }
+    fUndo.push_back(fText);
     fText.replace(fSelStart, fSelLength, in);
     fSelStart += u32(in.size());
     fSelLength = 0;
@@ -201,8 +203,16 @@ void FakeTextField::Command(LFieldCommand command) {
             [[fallthrough]];
         case LFieldCommand::kDelete:
             if (fSelLength == 0) return;
+            fUndo.push_back(fText);
             fText.erase(fSelStart, fSelLength);
             fSelLength = 0;
+            fOwner->FieldTextChanged();
+            return;
+        case LFieldCommand::kUndo:
+            if (fUndo.empty()) return;
+            fText = fUndo.back();
+            fUndo.pop_back();
+            SelectAll();
             fOwner->FieldTextChanged();
             return;
     }

@@ -109,6 +109,7 @@ public:
     void MakeFirstResponder() override { fFirstResponder = true; }
     void EndCompletion() override {}
     void Command(LFieldCommand command) override;
+    bool CanUndo() const override { return !fUndo.empty(); }
 
     // Typed or pasted text replaces the selection after the owner's filter.
     void Type(const std::string& text);
@@ -116,6 +117,7 @@ public:
     LNativeFieldOwner* fOwner;
     LNativeFieldOptions fOptions;
     std::string fText;
+    std::vector<std::string> fUndo;  // the texts before the user's changes, the last last
     u32 fSelStart = 0;
     u32 fSelLength = 0;
     i32 fScrollX = 0, fScrollY = 0;

@@ -190,7 +190,9 @@ void FakeWindows::OrderFront(LNativeWindow window) {
     if (!w) return;
     fOrder.erase(std::remove(fOrder.begin(), fOrder.end(), w), fOrder.end());
     fOrder.insert(fOrder.begin(), w);
+    // As the platform does: a window brought forward is restored from the dock.
     w->visible = true;
+    w->minimized = false;
 }
 
 void FakeWindows::OrderBehind(LNativeWindow window, LNativeWindow other) {

@@ -1,6 +1,7 @@
 // Menu commands reaching a focused text field first, as the menu target: the
 // clipboard's are the field's, acting where it has something for them, and Undo
-// with an edit open takes back that edit, not an older step.
+// with an edit open takes back that edit, not an older step; in a dialog, which
+// keeps no history, the field's own last change.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,10 +12,13 @@
 #include "base/Resources.h"
 #include "framework/CNumVol.h"
 #include "framework/CUndoQ.h"
+#include "framework/LDialog.h"
 #include "framework/LEditText.h"
 #include "framework/LMenu.h"
+#include "framework/LStdCtl.h"
 #include "records/CRecordDoc.h"
 #include "tests/framework/ControlPanes.h"
+#include "tests/framework/HeadlessAppTest.h"
 
 namespace {
 
@@ -115,11 +119,11 @@ TEST(FieldMenuCommands, TheFieldTakesTheClipboardCommandsActingWhereItHasSomethi
         bool enabled;  // the field has something for it
         const char* text;
     } cases[] = {
-        {LStdCmd_Copy, false, kEmpty, false, "tr"},  {LStdCmd_Copy, true, kEmpty, true, "tr"},
-        {LStdCmd_Cut, false, kEmpty, false, "tr"},   {LStdCmd_Cut, true, kEmpty, true, ""},
+        {LStdCmd_Copy, false, kEmpty, false, "tr"},   {LStdCmd_Copy, true, kEmpty, true, "tr"},
+        {LStdCmd_Cut, false, kEmpty, false, "tr"},    {LStdCmd_Cut, true, kEmpty, true, ""},
         {LStdCmd_Delete, false, kEmpty, false, "tr"}, {LStdCmd_Delete, true, kEmpty, true, ""},
-        {LStdCmd_Paste, false, kRows, false, "tr"},  {LStdCmd_Paste, true, kRows, false, "tr"},
-        {LStdCmd_Paste, false, kEmpty, false, "tr"}, {LStdCmd_Paste, false, kText, true, "trk"},
+        {LStdCmd_Paste, false, kRows, false, "tr"},   {LStdCmd_Paste, true, kRows, false, "tr"},
+        {LStdCmd_Paste, false, kEmpty, false, "tr"},  {LStdCmd_Paste, false, kText, true, "trk"},
         {LStdCmd_Paste, true, kText, true, "k"},
     };
     for (const auto& c : cases) {
@@ -194,8 +198,7 @@ TEST(FieldMenuCommands, UndoWithAnEditOpenTakesBackThatEdit) {
         {"typed over the last step", "3", 2, true,
          "LMenuBar_Ready LNumEdit_Enter LMenuItem_Selected"},
         {"nothing typed", nullptr, 1, true, "LMenuBar_Ready LMenuItem_Selected"},
-        {"typed what is stored", "2", 1, true,
-         "LMenuBar_Ready LNumEdit_Enter LMenuItem_Selected"},
+        {"typed what is stored", "2", 1, true, "LMenuBar_Ready LNumEdit_Enter LMenuItem_Selected"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -360,6 +363,142 @@ TEST(FieldMenuCommands, ARefreshKeepsWhatIsBeingTyped) {
     f->Type("2");
     EXPECT_EQ(f->fText, "12");
     EXPECT_EQ(n.GetValue(), 12);
+}
+
+// A number field in a dialog, which stores what is typed only on its OK, and
+// one in a list row of an editor window, stored when the edit ends into a
+// record whose history takes the menu's Undo.
+struct FieldDialog : LDialog {
+    FieldDialog(LHandler* parent, CRecord* record)
+        : LDialog(parent, nullptr, LPaneOpt::Window(kWindowDialog, 0)),
+          fRecord(record),
+          field(this),
+          ok(this) {
+        SetWindowBounds(LRect(100, 100, 300, 200));
+        field.SetBounds(LRect(10, 10, 110, 30));
+        ok.SetBounds(LRect(100, 60, 180, 80));
+        SetDefaultButton(&ok);
+    }
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LNumEdit_Enter) && msg.source == &field) {
+            fRecord->SetU32(this, 0, u32(field.GetLong()));
+            return LMessage();
+        }
+        return LDialog::HandleMessage(msg);
+    }
+    CRecord* fRecord;
+    LNumEdit field;
+    LStdButton ok;
+};
+
+struct RowWindow : LFrame {
+    RowWindow(LHandler* parent, CUndoQ* q, CRecord* record)
+        : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 0)),
+          fQ(q),
+          fRecord(record),
+          field(this) {
+        SetWindowBounds(LRect(100, 100, 300, 200));
+        field.SetBounds(LRect(10, 10, 110, 30));
+    }
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LNumEdit_Enter) && msg.source == &field) {
+            fRecord->SetU32(this, 0, u32(field.GetLong()));
+            return LMessage();
+        }
+        if (msg.Is(CUndoStrm_Find) || msg.Is(LMenuBar_Ready) || msg.Is(LMenuItem_Selected))
+            return LMessage::CopyRetarget(msg, fQ);
+        return LFrame::HandleMessage(msg);
+    }
+    CUndoQ* fQ;
+    CRecord* fRecord;
+    LNumEdit field;
+};
+
+class FieldUndo : public HeadlessAppTest {
+protected:
+    void SetUp() override {
+        HeadlessAppTest::SetUp();
+        FirstTick();
+        LClipboard::MakeInstance(&fClip);
+    }
+    void TearDown() override {
+        LClipboard::MakeInstance(nullptr);
+        HeadlessAppTest::TearDown();
+    }
+    LClipboard fClip;
+};
+
+// Typed over the value it opened with, all selected, cut, then Undo: a dialog's
+// field shows again what was cut, and a second Undo the value it opened with;
+// OK stores what it shows. A list row's edit is stored and taken back by the
+// history instead, so the record is as before the edit.
+TEST_F(FieldUndo, UndoInADialogsFieldTakesBackItsLastChange) {
+    const struct {
+        const char* what;
+        bool dialog;
+        u32 undos;
+        const char* shown;  // the field's text after them
+        u32 stored;         // the record after them
+        u32 confirmed;      // ... after OK (a dialog) or Return (a row)
+    } cases[] = {
+        {"dialog, one Undo", true, 1, "3", 2, 3},
+        {"dialog, two", true, 2, "2", 2, 2},
+        {"dialog, three: nothing left to take back", true, 3, "2", 2, 2},
+        {"list row", false, 1, nullptr, 2, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CUndoQ q(nullptr, 0x10000);
+        CRecordDoc doc(CRecord::New(&gRoot));
+        std::unique_ptr<FieldDialog> dlg;
+        std::unique_ptr<RowWindow> row;
+        if (c.dialog)
+            dlg = std::make_unique<FieldDialog>(app.get(), doc.Root());
+        else
+            row = std::make_unique<RowWindow>(app.get(), &q, doc.Root());
+        LFrame& win = dlg ? static_cast<LFrame&>(*dlg) : *row;
+        LNumEdit& field = dlg ? dlg->field : row->field;
+        doc.Root()->SetU32(&win, 0, 2);
+        CRecord::ClearCoalescing();
+        win.ShowWindow();
+        field.SetLong(2);
+        field.RequestFocus();
+        FakeTextField* f = controls.fField;
+        ASSERT_NE(f, nullptr);
+        f->SelectAll();
+        f->Type("3");
+        f->SelectAll();
+        LMenuBar bar(nullptr, "APP");
+        auto choose = [&](const char* command) {
+            bar.ResetItemStates();
+            LHandler::Send(LMenuBar_Ready, &bar, &field);
+            LMenuItem* item = nullptr;
+            for (u32 m = 0; !item && m < bar.CountMenus(); ++m)
+                for (u32 i = 0; !item && i < bar.MenuAt(m)->CountItems(); ++i)
+                    if (bar.MenuAt(m)->ItemAt(i)->HasCommand(command))
+                        item = bar.MenuAt(m)->ItemAt(i);
+            const bool on = item && item->fEnabled;
+            if (on) LHandler::Send(LMenuItem_Selected, item, &field);
+            return on;
+        };
+        EXPECT_TRUE(choose(LStdCmd_Cut));
+        EXPECT_EQ(f->fText, "");
+        for (u32 i = 0; i < c.undos; ++i)
+            EXPECT_EQ(choose(LStdCmd_Undo), !c.dialog || i < 2) << "undo " << i;
+        if (c.shown) {
+            EXPECT_EQ(controls.fField ? controls.fField->fText : "(no field)", c.shown);
+        }
+        EXPECT_EQ(doc.Root()->GetU32(0), c.stored);
+        if (dlg) {
+            LHandler::Send(LStdCtl_Selected, &dlg->ok, dlg.get());
+        } else {
+            EXPECT_TRUE(q.CanRedo()) << "the edit, stored, waits to be redone";
+            field.EndOpenEdit(true);
+        }
+        EXPECT_EQ(doc.Root()->GetU32(0), c.confirmed);
+        field.SetState(LPane::kOpUnfocus);
+        win.HideWindow();
+    }
 }
 
 }  // namespace

@@ -98,6 +98,22 @@ TEST_F(WindowMenus, TheWindowMenuListsTheOpenWindowsFrontFirst) {
     bar.ResetItemStates();
     SyncWindowMenu(&bar);
     EXPECT_EQ(menu->ItemAt(0), first);
+    // Minimised, then chosen in the menu or shown by its owner: back on screen
+    // and key, whether the window manager gave the keyboard to another window
+    // or left it with this one.
+    FakeWindows::Win* ctl = windows.Find(ctlwin->Window()->Native());
+    for (const bool fromMenu : {true, false}) {
+        for (const bool keptKey : {false, true}) {
+            ctl->minimized = true;
+            windows.fKey = (keptKey ? ctlwin : devwin)->Window()->Native();
+            if (fromMenu)
+                EXPECT_TRUE(SelectWindowMenuEntry(ctlwin->Window()->fMenuEntry));
+            else
+                ctlwin->ShowWindow();
+            EXPECT_FALSE(ctl->minimized) << fromMenu << keptKey;
+            EXPECT_EQ(windows.fKey, ctlwin->Window()->Native()) << fromMenu << keptKey;
+        }
+    }
     EXPECT_TRUE(SelectWindowMenuEntry(menu->ItemAt(1)));
     EXPECT_EQ(windows.fKey, devwin->Window()->Native());
     EXPECT_FALSE(SelectWindowMenuEntry(bar.FindMenu("HELP")->ItemAt(0)));

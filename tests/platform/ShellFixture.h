@@ -45,6 +45,9 @@ public:
         LKeyboard* kb = LKeyboard::Instance();
         LMouse* m = LMouse::Instance();
         if (msg.source == fWindow || msg.source == kb) gLog.push_back(msg.name);
+        // The frame itself may hold the mouse (fOnClick takes it).
+        if (msg.source == m && msg.Is(LMouse_Release)) gLog.push_back(msg.name);
+        if (msg.Is(LWindow_Click) && msg.source == fWindow && fOnClick) fOnClick();
         if (msg.Is(LKeyboard_Down)) {
             fKeys.push_back({kb->fChar, kb->fModifiers, u32(kb->GetNavKey())});
             if (fWantChar) kb->fUsed = 0;
@@ -63,6 +66,7 @@ public:
 
     std::vector<std::tuple<u32, u32, u32>> fKeys;  // character, modifiers, navigation code
     std::tuple<i32, LPoint, u32> fWheel;           // vertical delta, position, modifiers
+    std::function<void()> fOnClick;                // run as a click is handled
     bool fWantChar = false, fTakeContext = false;
     i32 fMinW = 0, fMaxW = 0;
 };

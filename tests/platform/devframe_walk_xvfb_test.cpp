@@ -4,7 +4,8 @@
 // device frame typed wrong, corrected and emptied, each edit ended by Tab,
 // Return, keypad Enter or a click elsewhere; a delete declined and confirmed;
 // two files chosen with Shift and Ctrl and downloaded; the senders of the
-// Art-Net universes; the key of the menu-key dialog. What reaches each device is
+// Art-Net universes; the key of the menu-key dialog; a minimised control window
+// brought back from the Window menu and the list. What reaches each device is
 // read back from its log. Each walk runs in a child process (one QApplication a
 // process); screenshots go to <build>/devframe_walk_<name>.png.
 #include <QApplication>
@@ -454,6 +455,74 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
     w.x.Screenshot(Shot("control"));
 }
 
+// ---------------------------------------------------------------- minimised
+
+// The X window state the window manager keeps for the window (Normal or
+// Iconic): what the screen shows, whatever the program believes.
+std::string XState(const XvfbHarness& x, QWidget* win) {
+    const std::string out = x.Run("xprop -id " + std::to_string(win->winId()) + " WM_STATE");
+    const size_t at = out.find("window state: ");
+    if (at == std::string::npos) return "-";
+    const size_t from = at + 14;
+    return out.substr(from, out.find('\n', from) - from);
+}
+
+// The control window of 305, minimised by the window manager, brought back by
+// each way the program shows a window: shown, in front and taking input.
+void Minimised(Walk& w) {
+    w.menus.fClicksTaken = true;
+    // Row 0: 305 (rows are sorted by serial).
+    const QPoint row0 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() / 2});
+    w.menus.Click(row0);
+    ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 305; }, 3000));
+    ASSERT_TRUE(AwaitQuiet(w, 305, "305 chosen in the list"));
+    w.menus.Click(row0, 2);
+    CKvsDevCtl* ctl = nullptr;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            ctl = w.kvs->DevDoc()->FindController(305);
+            return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
+        },
+        15000));
+    MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
+    ASSERT_NE(ctlwin, nullptr);
+    ASSERT_TRUE(w.menus.WaitActive(ctlwin));
+    ASSERT_TRUE(WaitShown(ctlwin));
+    ASSERT_TRUE(AwaitQuiet(w, 305, "the control window opened"));
+    const std::string title = ctlwin->windowTitle().toStdString();
+
+    const struct {
+        const char* tag;
+        const char* way;
+        bool fromMenu;
+    } kWays[] = {{"window_menu", "chosen in the Window menu", true},
+                 {"list", "double-clicked in the device list", false}};
+    for (const auto& way : kWays) {
+        SCOPED_TRACE(way.way);
+        w.x.Xdotool("windowminimize " + std::to_string(ctlwin->winId()));
+        ASSERT_TRUE(Await("'" + title + "' minimised", [&] {
+            return ctlwin->isMinimized() && XState(w.x, ctlwin) == "Iconic";
+        }));
+        // The window manager hands the focus to the device window.
+        if (!w.menus.WaitActive(w.devwin))
+            w.x.Xdotool("windowactivate " + std::to_string(w.devwin->winId()));
+        ASSERT_TRUE(AwaitTakesInput(w, w.devwin, "the device window"));
+        w.x.Screenshot(Shot("minimised_" + std::string(way.tag)));
+        if (way.fromMenu)
+            ASSERT_TRUE(w.menus.ChooseSettled(w.devwin, "Window", ctlwin->windowTitle()));
+        else
+            w.menus.Click(row0, 2);
+        EXPECT_TRUE(Await("'" + title + "' back on screen", [&] {
+            return !ctlwin->isMinimized() && XState(w.x, ctlwin) == "Normal" &&
+                   ctlwin->windowHandle()->isExposed();
+        }));
+        EXPECT_TRUE(AwaitTakesInput(w, ctlwin, "the control window brought back"));
+        EXPECT_TRUE(WaitShown(ctlwin));
+        w.x.Screenshot(Shot("restored_" + std::string(way.tag)));
+        ASSERT_TRUE(AwaitQuiet(w, 305, way.way));
+    }
+}
+
 // ---------------------------------------------------------------- menu keys
 
 void MenuKey(Walk& w) {
@@ -503,7 +572,7 @@ void MenuKey(Walk& w) {
 
 // ---------------------------------------------------------------- the walks
 
-enum Scenario { kAddresses, kFiles, kMenuKey };
+enum Scenario { kAddresses, kFiles, kMenuKey, kMinimised };
 
 void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
              const testtftp::TempDir& dir) {
@@ -547,6 +616,7 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
         if (scenario == kAddresses) Addresses(w);
         if (scenario == kFiles) Files(w, card, local);
         if (scenario == kMenuKey) MenuKey(w);
+        if (scenario == kMinimised) Minimised(w);
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     }));
 }
@@ -568,6 +638,10 @@ TEST(DevFrameWalk, DeleteDeclinedTellsTheDeviceNothingAndTwoFilesDownloadWhole) 
 
 TEST(DevFrameWalk, TheMenuKeyDialogShowsTheKeyAsTheMenuDoes) {
     InChild(kMenuKey, "dfmenukey");
+}
+
+TEST(DevFrameWalk, AMinimisedControlWindowComesBackFromTheWindowMenuAndTheList) {
+    InChild(kMinimised, "dfminimised");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "MessageWatch.h"
 #include "PlayEditWalk.h"
 #include "base/CMemStrm.h"
 #include "devices/CKvsDevFrm.h"
@@ -419,6 +420,9 @@ struct OwnedEdit {
     bool ctrlW;      // else the close box
     u32 format = 0;  // not 0: the window stays, the format is changed to this
     bool away = false;
+    // The device refuses the value; a level and an aux play's name typed after
+    // it still reach the device, and the user is told which setting it refused.
+    bool refused = false;
 };
 constexpr OwnedEdit kOwnedEdits[] = {
     {"button columns, close box", Owned::kColumns, "6", 6, false},
@@ -427,6 +431,8 @@ constexpr OwnedEdit kOwnedEdits[] = {
     {"a trigger's joystick button, Ctrl+W", Owned::kJoystick, "20", 20, true},
     {"a trigger's joystick button, close box", Owned::kJoystick, "21", 21, false},
     {"universe count, Ctrl+W", Owned::kUniverses, "12", 11, true},
+    {"a scene's fade refused, then its level and an aux play's name, Ctrl+W", Owned::kSceneFade,
+     "7.5", 0, true, 0, false, true},
 };
 constexpr OwnedEdit kFormatEdits[] = {
     {"button columns, basic to NSQ", Owned::kColumns, "12", 8, false, kSeqFormatNsq},
@@ -637,7 +643,58 @@ void WalkOwnedWindowWithControl(const XvfbHarness& x, NetnsHarness& net, const T
         LEditText* field = OpenOwned(p, e.window);
         ASSERT_NE(field, nullptr);
         p.sim.Cmd("log clear");
+        std::optional<MessageWatch> messages;
+        if (e.refused) {
+            alerts.reset();
+            messages.emplace(x);
+            const std::string refuse = p.sim.Cmd(
+                "fault error code=2 dir=in opcode=WRQ serno=1201 "
+                "path=/.cmd/udseqset/sqcs/0/scns/0/ctdr/fdtm count=1");
+            ASSERT_EQ(refuse.rfind("ok", 0), 0u) << refuse;
+        }
         w.TypeNumber(field, e.text);
+        if (e.refused) {
+            w.Key("Return");
+            ASSERT_TRUE(Await(
+                "the refusal told", [&] { return messages->Shown() == 1 && !messages->Open(); },
+                10000));
+            EXPECT_EQ(messages->Text(),
+                      "Device 1201 refused these settings and keeps its own values for them:\n\n"
+                      "Sequence 1, Scene 1: Fade");
+            // Typed after it: the level, and the name of a new aux play.
+            w.TypeNumber(&p.frame->SceneEdit()->Params()->Fields().fVol, "75");
+            w.Key("Return");
+            w.Activate(p.ctl);
+            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Aux Play"));
+            CKvsAxPlyWin* aux = nullptr;
+            ASSERT_TRUE(
+                RunUntil([&] { return (aux = ShownFrame<CKvsAxPlyWin>()) != nullptr; }, 5000));
+            WaitShown(NativeOf(aux));
+            const CRecord* axps = p.screen->PlayView()->SeqSettings()->GetChild(SqstF::axps);
+            w.Click(PaneAt(aux->fAdd));
+            ASSERT_TRUE(RunUntil([&] { return axps->GetListCount(AplsF::plys) == 1; }, 3000));
+            Await("the new aux play's row", [&] { return aux->fList->Rows() == 1; });
+            w.AwaitQuiet("adding an aux play");
+            LoopDrained();
+            w.Type("Doors");
+            w.Key("Return");
+            EXPECT_EQ(w.WaitWritten("volm", 1), std::vector<std::string>{"192"});
+            // The name goes as it is typed; the last is the whole of it.
+            std::vector<std::string> names;
+            RunUntilEvery(
+                [&] {
+                    names = w.Written("name");
+                    return !names.empty() && names.back() == "Doors";
+                },
+                5000);
+            EXPECT_EQ(names.empty() ? std::string() : names.back(), "Doors");
+            EXPECT_EQ(w.Written("fdtm"), std::vector<std::string>{});
+            // Read back: the fade shows the device's own again.
+            const CRecord* seq = p.screen->PlayView()->SeqSettings()->GetListItem(SqstF::sqcs, 0);
+            const CRecord* clip = seq->GetListItem(SqncF::scns, 0)->GetChild(ScenF::ctdr);
+            EXPECT_TRUE(RunUntil([&] { return clip->GetU32(SnctF::fdtm) == 0; }, 10000));
+            EXPECT_EQ(messages->Shown(), 1);
+        }
         // Left open on purpose: the keys are taken; whatever they queued has run.
         LoopDrained();
         w.Shot("ends_owned");

@@ -306,6 +306,27 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             EXPECT_EQ(w.Written("svmf").size() + w.Written("msmt").size(), 2u);
             for (const char* tag : {"mfct", "anun", "chmf", "svmf", "msmt"})
                 EXPECT_EQ(w.WrittenElsewhere(tag), 0u) << tag;
+            // Undo in a field of the dialog takes back the field's last change,
+            // the cut, not everything typed since it opened; OK sends what it shows.
+            fader([&](CKvsMstFdrDlg* dlg) {
+                w.ChoosePopupEntry(kinds(dlg), CExtCtlF::kArtNet);
+                EXPECT_TRUE(WaitUntil([&] { return dlg->fSource.fArtNet.IsShown(); }, 2000));
+                LEditText& net = dlg->fSource.fArtNet.fNet;
+                auto shown = [&] { return std::string(net.GetText().CStr()); };
+                w.TypeNumber(&net, "3");
+                w.Key("ctrl+a");
+                w.Key("ctrl+x");
+                EXPECT_TRUE(WaitUntil([&] { return shown().empty(); }, 2000)) << shown();
+                w.Key("ctrl+z");
+                EXPECT_TRUE(WaitUntil([&] { return shown() == "3"; }, 2000)) << shown();
+                w.Click(PaneAt(&dlg->fOk));
+            });
+            // net 3; sub-net and universe as the sACN universe 300 left them.
+            EXPECT_EQ(w.WaitWritten("anun", 3),
+                      (V{"3262", "299", std::to_string((3 << 8) | 0x2B)}));
+            w.WaitDeviceIdle();
+            EXPECT_EQ(w.Written("anun").size(), 3u);
+            EXPECT_EQ(w.Written("mfct").size(), 4u);
         }
 
         // ---- The schedule window: one bar; a period's range laid out at once.

@@ -465,12 +465,12 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
         std::getline(std::ifstream(local + "/down/d keep.drc"), got);
         EXPECT_EQ(got, "DRC d keep.drc");
 
-        // Files dropped with odd names reach the card as the device rule names them.
-        {
-            const std::vector<std::string> odd = {"nl\nz.drc", "tab\tq.drc", "x.y.drc"};
+        // Files dragged from a window of their own onto the drop area, as a person drags them.
+        auto dragFiles = [&](CKvsFileDrop& drop, const std::vector<std::string>& files) {
             QList<QUrl> urls;
-            for (const std::string& n : odd) {
-                std::ofstream(local + "/" + n) << "DRC dropped";
+            for (const std::string& n : files) {
+                if (!std::filesystem::exists(local + "/" + n))
+                    std::ofstream(local + "/" + n) << "DRC dropped " << n;
                 urls << QUrl::fromLocalFile(QString::fromStdString(local + "/" + n));
             }
             QWidget source;
@@ -480,7 +480,6 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
                                200);
             source.show();
             WaitShown(&source);
-            CKvsFileDrop& drop = view->Frame()->fFiles->fDrop;
             const QPoint to =
                 ScreenPoint(&drop, LPoint{drop.Bounds().Width() / 2, drop.Bounds().Height() / 2});
             const QPoint from = source.mapToGlobal(QPoint(100, 100));
@@ -495,6 +494,28 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             auto* drag = new QDrag(&source);
             drag->setMimeData(mime);
             EXPECT_EQ(drag->exec(Qt::CopyAction), Qt::CopyAction);
+            return to;
+        };
+
+        // Two files of one drop that the card would hold as one: said, neither sent,
+        // and the card keeps what it holds.
+        {
+            sim.Cmd("log clear");
+            MessageWatch said(x, "key Return");
+            said.ShootNext(std::string(KEVO_BINARY_DIR) + "/files/xvfb_drop_one_name.png");
+            dragFiles(view->Frame()->fFiles->fDrop, {"Dup_gj.drc", "Dup_gj.DRC"});
+            EXPECT_TRUE(WaitUntil([&] { return said.Shown() == 1 && !said.Open(); }, 10000));
+            EXPECT_EQ(said.Text(), std::string(StdDialogText("KVSFILEDROP", 3).View()) +
+                                       "Dup_gj.drc, Dup_gj.DRC");
+            LoopDrained();
+            EXPECT_EQ(DeviceRequests(sim, "/sdc/kevrecfiles/Dup"), "");
+            EXPECT_FALSE(std::filesystem::exists(card + "/kevrecfiles/Dup_gj.drc"));
+        }
+
+        // Files dropped with odd names reach the card as the device rule names them.
+        {
+            const std::vector<std::string> odd = {"nl\nz.drc", "tab\tq.drc", "x.y.drc"};
+            const QPoint to = dragFiles(view->Frame()->fFiles->fDrop, odd);
             auto held = [&] {
                 std::string names;
                 for (const auto& e : std::filesystem::directory_iterator(card + "/kevrecfiles"))
@@ -600,6 +621,41 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_TRUE(WaitUntil([&] { return list->Count() == 4; }, 10000));
         }
         EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmrm"), rm + "tab_q.drc " + rm + "nl_z.drc");
+
+        // On a slow card two files are dropped; while the first is written, a
+        // rename onto the name the second will take is refused, said: the
+        // upload would replace the renamed recording. Both end as they were.
+        {
+            sim.Cmd("set serno=1201 pause-ms=1500 pause-every=2000");
+            sim.Cmd("log clear");
+            std::ofstream(local + "/Big_1.drc") << std::string(16000, 'B');
+            dragFiles(files->fDrop, {"Big_1.drc", "Late_gj.drc"});
+            EXPECT_TRUE(WaitUntil(
+                [&] {
+                    return StrEqual(ctl->Uploads()->Jobs().GetUploadName().CStr(), "Big_1.drc");
+                },
+                10000));
+            clickRow("late take.drc");
+            Answer typed(x,
+                         "key ctrl+a ; xdotool type --delay 100 Late_gj ; xdotool sleep 0.3 "
+                         "key Return");
+            MessageWatch said(x, "key Return");
+            said.ShootNext(std::string(KEVO_BINARY_DIR) + "/files/xvfb_rename_queued.png");
+            ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Closed() && said.Shown() == 1; }, 20000));
+            EXPECT_EQ(said.Text(),
+                      std::string(StdDialogText("KVSFILEOP", 15).View()) + "Late_gj.drc");
+            EXPECT_TRUE(WaitUntil([&] { return !said.Open(); }, 5000));
+            EXPECT_TRUE(WaitUntil([&] { return !ctl->Uploads()->Pending(); }, 60000));
+            sim.Cmd("set serno=1201 pause-ms=0 pause-every=0");
+            EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), "");
+            std::string held;
+            std::getline(std::ifstream(card + "/kevrecfiles/Late_gj.drc"), held);
+            EXPECT_EQ(held, "DRC dropped Late_gj.drc");
+            EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/late take.drc"));
+            EXPECT_EQ(ctl->Uploads()->Window()->fList->Count(), 0u) << "none failed";
+            EXPECT_TRUE(WaitUntil([&] { return rowOf("Late_gj.drc") >= 0; }, 10000));
+        }
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
 
         // Copy the show to USB storage from the Play menu: a show of one scene

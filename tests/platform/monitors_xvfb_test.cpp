@@ -1,6 +1,7 @@
 // The DMX monitor under Xvfb with openbox: a drag along the grid, and a resize;
 // every column count and back, each group shown once with its levels; two
-// senders on loopback through the port sharing into the record control's list;
+// senders on loopback through the port sharing into the record control's list,
+// whose row double-clicked opens the monitor and stays unselected;
 // a device's control window switched to its play settings and back, walked in
 // the program against simulated devices in namespaces of the test's own.
 #include <QCursor>
@@ -310,10 +311,29 @@ TEST_F(MonXvfb, TwoSendersOfAUniverseAreToldApartAndMerged) {
         const u64 tl = list->GetTopLeftIn(&win);
         const int x = c.left + i32(LPane::UnpackX(tl)) + 20,
                   y = c.top + i32(LPane::UnpackY(tl)) + 6;
+        const u64 released = InputSeen::Instance().Releases();
         gX->Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
                     " click 1 sleep 0.6 click --repeat 2 --delay 80 1");
         ASSERT_TRUE(WaitUntil([&] { return list->Monitor() && list->Monitor()->IsShown(); }, 5000));
         CMonWin* monwin = list->Monitor();
+        // The double click's release reached the list behind the monitor it
+        // opened: no row stays selected, in the list nor as drawn (the row's
+        // margin the colour of the empty list below it).
+        ASSERT_TRUE(WaitUntil([&] { return InputSeen::Instance().Releases() >= released + 3; }));
+        LoopDrained();
+        EXPECT_TRUE(list->Selection().IsEmpty());
+        {
+            const QImage drawn = AsMWindow(win.GetNativeWindow())->View()->grab().toImage();
+            const LRect row = list->GetCellRect(LCell{0, 0});
+            const int mx = i32(LPane::UnpackX(tl)) + row.left + 2,
+                      my = i32(LPane::UnpackY(tl)) + (row.top + row.bottom) / 2,
+                      below = i32(LPane::UnpackY(tl)) + row.bottom + row.Height() / 2;
+            ASSERT_LT(below, i32(LPane::UnpackY(tl)) + list->Bounds().Height());
+            EXPECT_EQ(drawn.pixelColor(mx, my).name().toStdString(),
+                      drawn.pixelColor(mx, below).name().toStdString());
+            drawn.save(KEVO_BINARY_DIR "/xvfb_universe_list_after_double_click.png");
+        }
+        gX->Screenshot(KEVO_BINARY_DIR "/xvfb_universe_monitor_opened.png");
         ASSERT_TRUE(WaitUntil(
             [&] {
                 a.Send(port, 0x21, la.data(), 512, 0);

@@ -170,9 +170,10 @@ TEST(NsqOffscreen, ParameterFrames) {
     CNSqTimeScale scale(&ctx);
     const u32 last = track->GetListCount(StrkF::scns) - 1;
     for (const u32 at : {0u, last}) {
-        Win win(&undo, 300, 40);
+        // (As tall as its time field, which holds every glyph of its font.)
+        Win win(&undo, 300, 48);
         CNSqUScnF frame(&win, &scale);
-        frame.SetBounds(LRect(0, 0, 300, 40));
+        frame.SetBounds(LRect(0, 0, 300, 48));
         frame.SetScene(track->GetListItem(StrkF::scns, at));
         win.ShowWindow();
         QCoreApplication::processEvents();
@@ -182,7 +183,7 @@ TEST(NsqOffscreen, ParameterFrames) {
                                 .convertToFormat(QImage::Format_RGB32);
         EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/nsq/scene_frame_%1.png").arg(at)));
         EXPECT_EQ(CutPanes(win), "");
-        const i32 dy = shot.height() - 40;
+        const i32 dy = shot.height() - 48;
         for (CColorBtn* b : {&frame.Prev(), &frame.Next()}) {
             EXPECT_EQ(b->IsUsable(), b == &frame.Prev() ? at > 0 : at < last) << at;
             const u64 tl = b->GetTopLeftIn(&win);

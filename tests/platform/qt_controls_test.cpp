@@ -153,6 +153,16 @@ TEST_F(QtControls, EveryInsertionPathPassesTheFilter) {
                  for (char k : {'1', '2', 'a', '3'}) Key(w, k, QString(QChar(k)));
              }},
             {"paste", [&] { field.Command(LFieldCommand::kPaste); }},
+            // Undo takes back the last change of the text since it was set: a cut.
+            {"cut, then undone",
+             [&] {
+                 EXPECT_FALSE(field.CanUndo()) << "set, not changed";
+                 Key(w, '9', "9");
+                 field.SelectAll();
+                 field.Command(LFieldCommand::kCut);
+                 EXPECT_TRUE(field.CanUndo());
+                 field.Command(LFieldCommand::kUndo);
+             }},
             {"Shift+Insert", [&] { Key(w, Qt::Key_Insert, "", Qt::ShiftModifier); }},
             {"input method",
              [&] {

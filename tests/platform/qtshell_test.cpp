@@ -1,8 +1,9 @@
 // The Qt shell on the offscreen platform: the one native timer, modal turns,
 // deferred passes, wheel gathering, window kinds, close and context clicks,
-// screen points and the click history; and the application entry run as a
-// program (tools/kvshell): launch requests, the quit protocol by SIGTERM, also
-// from inside a modal loop, and key equivalents against the menus' validation.
+// screen points and the click history, a release kept until its press is
+// handled; and the application entry run as a program (tools/kvshell): launch
+// requests, the quit protocol by SIGTERM, also from inside a modal loop, and
+// key equivalents against the menus' validation.
 #include <gtest/gtest.h>
 
 #include <QWheelEvent>
@@ -173,6 +174,29 @@ TEST_F(QtShellTest, ScreenPointsAndClickHistory) {
     SleepMs(2);
     FillMouseFromQt(press);
     EXPECT_EQ(history(), once);
+}
+
+TEST_F(QtShellTest, AReleaseTakenWhileItsPressIsHandledComesAfterIt) {
+    RecFrame frame(kWindowOrdinary, 6);
+    frame.ShowWindow();
+    RunUntil([&] { return frame.Native()->ActiveForMs() > 150; });
+    // The click's handling runs the loop (a window it shows coming on screen)
+    // while the release already waits there.
+    frame.fOnClick = [&] {
+        LMouse::Instance()->fCapture = &frame;
+        QCoreApplication::processEvents();
+        gLog.push_back("click handled");
+    };
+    gLog.clear();
+    QWidget* view = frame.Native()->View();
+    QCoreApplication::postEvent(
+        view, new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5),
+                              Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &press);
+    EXPECT_EQ(gLog, (std::vector<std::string>{LWindow_Click, "click handled", LMouse_Release}));
+    EXPECT_EQ(LMouse::Instance()->fCapture, nullptr);
 }
 
 struct Case {

@@ -13,13 +13,18 @@
 #include "ControlFixture.h"
 #include "QtDrawFixture.h"
 #include "ShellFixture.h"
+#include "devices/files/CKvsFileList.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqSlot.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/CUndoQ.h"
+#include "framework/CViewPrefs.h"
 #include "platform/qt/QtControls.h"
+#include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtFonts.h"
+#include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
 #include "records/NsqPrefKinds.h"
 #include "records/ShowKinds.h"
 #include "tests/editors/FakePlayDevice.h"
@@ -44,13 +49,39 @@ QImage Shot(LFrame& f, const char* name) {
     return image;
 }
 
-// The first and last rows holding ink (dark) in a rectangle of an image.
-std::pair<int, int> InkRows(const QImage& image, const QRect& r) {
+// The first and last rows holding ink (dark) in a rectangle of an image; a
+// rectangle reaching past the image is read where it overlaps it.
+std::pair<int, int> InkRows(const QImage& image, const QRect& rect) {
+    const QRect r = rect & image.rect();
     int top = -1, bottom = -1;
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x)
             if (qGray(image.pixel(x, y)) < 128) top = top < 0 ? y : top, bottom = y;
     return {top, bottom};
+}
+
+// The rows of a window's grab that only a name made dark: those dark with it
+// and clearly lighter with a blank name in its place (the faint edge of a
+// glyph over a grey frame line darkens it, but is no ink on white either).
+std::pair<int, int> NameRows(const QImage& named, const QImage& blank, const QRect& rect) {
+    QImage only = named.copy();
+    for (int y = 0; y < only.height() && y < blank.height(); ++y)
+        for (int x = 0; x < only.width() && x < blank.width(); ++x)
+            if (qGray(blank.pixel(x, y)) - qGray(named.pixel(x, y)) < 64)
+                only.setPixel(x, y, qRgb(255, 255, 255));
+    return InkRows(only, rect);
+}
+
+// The same text drawn in the same font, the same way, with room all around it.
+std::pair<int, int> WholeRows(const LFont& font, const char* utf8) {
+    QtImageCtx image(1400, 300);
+    QtDrawText(&image.fGraphics, font.GetNativeFont(), utf8, u32(strlen(utf8)), 10, 200);
+    return InkRows(image.Finish(), QRect(0, 0, 1400, 300));
+}
+
+QImage Grab(LFrame& f) {
+    QCoreApplication::processEvents();
+    return AsMWindow(f.GetNativeWindow())->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 struct Env : ShellEnv {
@@ -70,8 +101,10 @@ CRecord* AddSeq(CRecord* st, u32 id, const char* name) {
     return s;
 }
 
-// Capitals with marks above and letters reaching below the line.
+// Capitals with marks above and letters reaching below the line; capitals
+// with two marks stacked, the tilde or the accent on top.
 const char kName[] = "\xC3\x84\xC3\x96\xC3\x85\xC3\x89_gjpqy";
+const char kStacked[] = "NGUY\xE1\xBB\x84N \xE1\xBA\xAA \xE1\xBB\x92 \xE1\xB8\x96";
 
 TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     Env env;
@@ -97,19 +130,20 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     st->GetChild(SqstF::sntg)->SetU8(nullptr, SntgF::tgmd, 1);
 
     // Both sequence lists under their headers.
-    Win lists(&undo, 360, 330);
+    // (Wide enough for a name at 24 points.)
+    Win lists(&undo, 720, 330);
     CHeaderFrameV header(&lists, 0, 0, 1);
-    header.SetBounds(LRect(0, 0, 360, 20));
+    header.SetBounds(LRect(0, 0, 720, 20));
     CKvsSeqList seqs(&lists, &device, st, &header);
-    seqs.SetBounds(LRect(0, 20, 360, 200));
+    seqs.SetBounds(LRect(0, 20, 720, 200));
     CHeaderFrameV header2(&lists, 0, 0, 1);
-    header2.SetBounds(LRect(0, 210, 360, 230));
+    header2.SetBounds(LRect(0, 210, 720, 230));
     CKvsNSqSeqList nsqs(&lists, &device, st, &header2);
-    nsqs.SetBounds(LRect(0, 230, 360, 330));
+    nsqs.SetBounds(LRect(0, 230, 720, 330));
     seqs.SelectCell(LCell{0, 3});
     lists.ShowWindow();
     const QImage listShot = Shot(lists, "seq_lists");
-    EXPECT_EQ(listShot.width(), 360);
+    EXPECT_EQ(listShot.width(), 720);
     EXPECT_GT(seqs.CellHeight(), 10);
 
     // A scene list of "Act 1" while the device plays it, between scenes 1 and 2.
@@ -140,45 +174,121 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     EXPECT_EQ(qBlue(px), 0);
 
     // A slot showing a sequence, and the wrap question.
-    Win slotWin(&undo, 220, 40);
+    Win slotWin(&undo, 420, 80);
     CKvsSeqSlotEx slot(&slotWin, &slotWin, &device, st);
     slot.SetBounds(LRect(10, 10, 210, 30));
     slot.SetSequence(st, 10);
     slotWin.ShowWindow();
     Shot(slotWin, "seq_slot");
 
-    // A name drawn by a text pane (the slot) or a field (a list row's, which
-    // was stamped last anywhere) shows as many rows as a native field, and the
-    // field's where its native field shows them once it takes the keys.
+    // A Device Files list showing one recording.
+    CRecordDoc contents(NewDeviceContentsRecord());
+    Win filesWin(&undo, 720, 120);
+    CKvsFileList files(&filesWin, nullptr);
+    files.SetBounds(LRect(0, 0, 720, 120));
+    filesWin.ShowWindow();
+    auto showFile = [&](const char* name) {
+        CRecord* root = contents.Root();
+        while (root->GetListCount(DctsF::recordings) > 0)
+            root->RemoveItem(nullptr, DctsF::recordings, 0);
+        NodeListInsertSorted(root, 0, name, "1", "i");
+        files.SetSource(root, 0);
+    };
+
+    // A name drawn by a text pane (the slot, a Device Files row) or a field
+    // (a list row's, which was stamped last anywhere) shows the rows the same
+    // text shows drawn whole in its font, at the general size and a large one;
+    // the field shows them where its native field shows them once it takes
+    // the keys. (The caret stays put, shown: it is left out below.)
+    QApplication::setCursorFlashTime(0);
+    CRecord* prefs = NewParamNodeRecord();
+    CViewPrefs::Instance().Attach(prefs);
+    CRecord* first = st->GetListItem(SqstF::sqcs, 0);
     LListCell* stamp = seqs.GetProtoCell();
     LEditText& rowName = static_cast<CKvsSeqCell*>(stamp)->fName;
-    LRect firstName = rowName.FrameRect();
-    firstName.Offset(0, seqs.GetCellRect(LCell{0, 0}).top - stamp->Bounds().top);
-    QLineEdit edit(QString::fromUtf8(kName));
-    edit.setFrame(false);
-    edit.setAlignment(Qt::AlignTop);
-    edit.setFont(static_cast<QtNativeFont*>(rowName.Font().GetNativeFont())->Font());
-    const auto whole = InkRows(edit.grab().toImage(), edit.rect());
-    const std::tuple<LFrame*, LPane*, LRect> kPanes[] = {
-        {&lists, &rowName, firstName}, {&slotWin, &slot.Text(), slot.Text().Bounds()}};
-    for (auto [win, pane, r] : kPanes) {
+    const QString family =
+        static_cast<QtNativeFont*>(rowName.Font().GetNativeFont())->Font().family();
+    struct Case {
+        f32 points;  // 0: the general font
+        const char* name;
+    };
+    const Case kCases[] = {{0, kName}, {0, kStacked}, {24, kName}, {24, kStacked}};
+    for (const Case& c : kCases) {
+        for (u32 slot = 0; slot < 3; ++slot)
+            CViewPrefs::Instance().SetFont(
+                slot, CViewFont{c.points > 0 ? LString(family.toUtf8().constData()) : LString(),
+                                c.points > 0 ? c.points : 12.0f});
+        // The slot as tall as its font needs.
+        slot.SetBounds(LRect(10, 10, 410, 10 + std::max(20, slot.GetPrefHeight(nullptr, 0))));
+        first->SetString(nullptr, SqncF::sqnm, LString(" "));
+        slot.SetSequence(st, 10);
+        showFile(" ");
+        const QImage blankList = Grab(lists), blankSlot = Grab(slotWin), blankFile = Grab(filesWin);
+        first->SetString(nullptr, SqncF::sqnm, LString(c.name));
+        slot.SetSequence(st, 10);
+        showFile(c.name);
+        const QImage namedList = Grab(lists), namedSlot = Grab(slotWin), namedFile = Grab(filesWin);
+        const QString shot = QStringLiteral(KEVO_BINARY_DIR "/seqedit/name_%1_%2_")
+                                 .arg(int(c.points))
+                                 .arg(int(&c - kCases));
+        namedList.save(shot + QStringLiteral("list.png"));
+        namedSlot.save(shot + QStringLiteral("slot.png"));
+        namedFile.save(shot + QStringLiteral("file.png"));
+        const auto whole = WholeRows(rowName.Font(), c.name);
+        const std::string what = std::string(c.name) + " at " + std::to_string(c.points);
+
+        MWindow* listWin = AsMWindow(lists.GetNativeWindow());
+        const QPoint view = listWin->View()->mapTo(listWin, QPoint());
+        const LRect row = seqs.GetCellRect(LCell{0, 0});
         LDrawEnv env;
-        pane->GetDrawEnv(&env);
-        r.Offset(env.fOriginX, env.fOriginY);
-        MWindow* native = AsMWindow(win->GetNativeWindow());
-        const QPoint at(r.left + 20, r.top + 5);
-        const QRect rows = QRect(r.left, r.top, r.Width(), r.Height())
-                               .translated(native->View()->mapTo(native, QPoint()));
-        const auto drawn = InkRows(native->grab().toImage(), rows);
-        EXPECT_EQ(drawn.second - drawn.first, whole.second - whole.first) << at.y();
-        if (pane != &rowName) continue;
+        seqs.GetDrawEnv(&env);
+        QRect rows(row.left + env.fOriginX, row.top + env.fOriginY, row.Width(), row.Height());
+        rows.translate(view);
+        rows.adjust(0, -row.Height(), 0, row.Height());
+        const auto drawn = NameRows(namedList, blankList, rows);
+        EXPECT_EQ(drawn.second - drawn.first, whole.second - whole.first) << "row " << what;
+
+        MWindow* slotNative = AsMWindow(slotWin.GetNativeWindow());
+        const QRect slotRows = slotNative->rect();
+        const auto slotDrawn = NameRows(namedSlot, blankSlot, slotRows);
+        const auto slotWhole = WholeRows(slot.Text().Style(), c.name);
+        EXPECT_EQ(slotDrawn.second - slotDrawn.first, slotWhole.second - slotWhole.first)
+            << "slot " << what;
+
+        const auto fileDrawn = NameRows(namedFile, blankFile, namedFile.rect());
+        const auto fileWhole =
+            WholeRows(static_cast<CKvsFileCell*>(files.GetProtoCell())->fName.Style(), c.name);
+        EXPECT_EQ(fileDrawn.second - fileDrawn.first, fileWhole.second - fileWhole.first)
+            << "file " << what;
+
         // In front long enough for a click to reach the field.
-        native->activateWindow();
-        RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; });
-        ClickWidget(native->View(), at);
-        ASSERT_TRUE(native->focusWidget() && native->focusWidget()->geometry().contains(at));
-        EXPECT_EQ(drawn, InkRows(native->grab().toImage(), rows));
+        LRect field = rowName.FrameRect();
+        field.Offset(0, row.top - stamp->Bounds().top);
+        LDrawEnv fieldEnv;
+        rowName.GetDrawEnv(&fieldEnv);
+        const QPoint at(field.left + fieldEnv.fOriginX + 20, field.top + fieldEnv.fOriginY + 5);
+        listWin->activateWindow();
+        RunUntil([&] { return listWin->isActiveWindow() && listWin->ActiveForMs() > 150; });
+        ClickWidget(listWin->View(), at);
+        auto* line = qobject_cast<QLineEdit*>(listWin->focusWidget());
+        ASSERT_TRUE(line && line->geometry().contains(at)) << what;
+        // The caret stands at the same place in both.
+        line->setText(QStringLiteral(" "));
+        line->setCursorPosition(0);
+        const QImage blankFocused = Grab(lists);
+        line->setText(QString::fromUtf8(c.name));
+        line->setCursorPosition(0);
+        EXPECT_EQ(drawn, NameRows(Grab(lists), blankFocused, rows)) << "focused " << what;
+        // The keys go back to the list, so that the next name is stamped.
+        ClickWidget(listWin->View(), QPoint(180, 190));
+        RunUntil([&] {
+            const QWidget* w = listWin->focusWidget();
+            return !w || !w->inherits("QLineEdit");
+        });
     }
+    CViewPrefs::Instance().Attach(nullptr);
+    CRecord::Destroy(prefs);
+
     CKvsSeqWrapDlg dlg(&undo, LString("Act 1"));
     dlg.ShowWindow();
     const QImage dlgShot = Shot(dlg, "seq_wrap_dlg");

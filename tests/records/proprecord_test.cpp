@@ -121,8 +121,20 @@ Bytes Text(const char* four) {
     return Bytes(four, four + 4);
 }
 
+// Whether a reply gives each value field of its record (a box, or a test item
+// or root) a whole value, as its reader would take them.
+bool HoldsValues(Bytes b) {
+    u32 kind = 0;
+    for (size_t i = 8; i < 12 && b.size() >= 12; ++i) kind = (kind << 8) | b[i];
+    const CRecordSchema* schema = RecBox::Schema(kind);
+    if (!schema) schema = kind == ItemSchema()->Kind() ? ItemSchema() : RootSchema();
+    CMemStrm s(b.empty() ? nullptr : b.data(), u32(b.size()));
+    return PropRecord::ReplyHoldsValues(&s, schema) && s.Position() == 0;
+}
+
 // A device's reply whose lengths do not add up would be read with the value cut
 // at a chunk's end as missing, its default: it is no whole reply, however deep.
+// One that adds up may still leave a value out, which reads as its default too.
 TEST(RecordChunk, AReplyWhoseLengthsDoNotAddUpIsNotWhole) {
     const Bytes value = Chunk("UDPR", {{0, 0, 0x84, 0xD0}});
     const Bytes item = Chunk("TEST", {Text("ITEM"), value});
@@ -133,18 +145,38 @@ TEST(RecordChunk, AReplyWhoseLengthsDoNotAddUpIsNotWhole) {
         const char* what;
         Bytes bytes;
         bool whole;
+        bool holds;  // every value field whole
     } cases[] = {
-        {"a u32 box", Chunk("YUND", {Text("CMUI"), value}), true},
-        {"a text box whose pads were left off", unpadded, true},
-        {"a list box", Chunk("YUND", {Text("CMAR"), item, item}), true},
+        {"a u32 box", Chunk("YUND", {Text("CMUI"), value}), true, true},
+        {"a text box whose pads were left off", unpadded, true, true},
+        {"a list box", Chunk("YUND", {Text("CMAR"), item, item}), true, true},
         {"a u32 box one short: its last byte read as the pad",
-         Chunk("YUND", {Text("CMUI"), value}, -1), false},
+         Chunk("YUND", {Text("CMUI"), value}, -1), false, false},
         {"a child one short",
-         Chunk("TEST", {Text("ROOT"), Chunk("UDUD", {Text("main"), itemShort})}), false},
-        {"a list box's item one short", Chunk("YUND", {Text("CMAR"), item, itemShort}), false},
-        {"bytes of no chunk after the values", Chunk("YUND", {Text("CMUI"), value, {0, 0}}), false},
+         Chunk("TEST", {Text("ROOT"), Chunk("UDUD", {Text("main"), itemShort})}), false, false},
+        {"a list box's item one short", Chunk("YUND", {Text("CMAR"), item, itemShort}), false,
+         true},
+        {"bytes of no chunk after the values", Chunk("YUND", {Text("CMUI"), value, {0, 0}}), false,
+         true},
+        {"a u32 box without a value block", Chunk("YUND", {Text("CMUI")}), true, false},
+        {"a u32 box with an empty value block", Chunk("YUND", {Text("CMUI"), Chunk("UDPR", {})}),
+         true, false},
+        {"a u32 box with half its value", Chunk("YUND", {Text("CMUI"), Chunk("UDPR", {{0, 0}})}),
+         true, false},
+        {"a u32 box with only an unknown block",
+         Chunk("YUND", {Text("CMUI"), Chunk("XTRA", {{0, 0, 0x84, 0xD0}})}), true, false},
+        {"a u32 box with its value and more",
+         Chunk("YUND", {Text("CMUI"), value, Chunk("XTRA", {})}), true, true},
+        {"an item with its first value alone", item, true, false},
+        {"an item with every value",
+         Chunk("TEST", {Text("ITEM"), Chunk("UDPR", {{0, 0, 0, 1, 'n', 0, '1', 0, 4}})}), true,
+         true},
+        {"nothing", {}, true, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(ReplyWhole(c.bytes), c.whole) << c.what;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReplyWhole(c.bytes), c.whole) << c.what;
+        EXPECT_EQ(HoldsValues(c.bytes), c.holds) << c.what;
+    }
 }
 
 TEST(RecordChunk, TruncatedInputNeverReadsPastTheEnd) {

@@ -210,7 +210,8 @@ void Control::AddBuiltins() {
         });
 
     Add("reply-damage",
-        "reply-damage serno=N path=P (half=1 | cut=BYTES | length=U32 | extra=BYTES) [count=N] "
+        "reply-damage serno=N path=P (half=1 | cut=BYTES | length=U32 | extra=BYTES | "
+        "values=BYTES|none | unknown=BYTES) [count=N] "
         "| reply-damage serno=N clear",
         [this](Args& a, const Emit&) -> std::string {
             uint64_t serno = 0;
@@ -224,12 +225,14 @@ void Control::AddBuiltins() {
             ReplyDamage r;
             r.path = a.named["path"];
             if (r.path.empty()) return "err path= required";
-            for (const char* how : {"half", "cut", "length", "extra"}) {
+            for (const char* how : {"half", "cut", "length", "extra", "values", "unknown"}) {
                 if (!a.Has(how)) continue;
                 uint64_t v = 0;
                 // Lengths may be given in hex (0xFFFFFFF0).
                 const std::string& text = a.named[how];
-                if (text.rfind("0x", 0) == 0) {
+                if (text == "none" && std::string(how) == "values") {
+                    v = ReplyDamage::kNone;
+                } else if (text.rfind("0x", 0) == 0) {
                     char* end = nullptr;
                     v = std::strtoull(text.c_str() + 2, &end, 16);
                     if (!end || *end || v > UINT32_MAX) return std::string("err bad ") + how;
@@ -240,7 +243,8 @@ void Control::AddBuiltins() {
                 r.value = uint32_t(v);
                 break;
             }
-            if (r.how.empty()) return "err half=, cut=, length= or extra= required";
+            if (r.how.empty())
+                return "err half=, cut=, length=, extra=, values= or unknown= required";
             uint64_t count = 0;
             if (a.Has("count") && !Num(a.named["count"], &count)) return "err bad count";
             r.count = uint32_t(count);

@@ -35,6 +35,54 @@ std::string EpText(const Endpoint& e) {
     return IpText(e.ip) + ":" + std::to_string(e.port);
 }
 
+namespace {
+
+uint32_t Get32(const Bytes& b, size_t at) {
+    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) |
+           uint32_t(b[at + 3]);
+}
+
+void Put32(Bytes* b, size_t at, uint32_t v) {
+    for (size_t i = 0; i < 4; ++i) (*b)[at + i] = uint8_t(v >> (24 - 8 * i));
+}
+
+// A record chunk served well-formed but short of values, as a device of another
+// firmware might: its value block ('UDPR') cut to `keep` bytes or left out
+// (ReplyDamage::kNone), or (unknown) every sub-chunk replaced by one of a kind
+// no reader knows, of `keep` zero bytes. The outer length is set to match.
+void Reshape(Bytes* data, bool unknown, uint32_t keep) {
+    if (data->size() < 12) return;
+    const size_t end = std::min(data->size(), size_t(8) + Get32(*data, 4));
+    Bytes out(data->begin(), data->begin() + 12);
+    auto sub = [&out](uint32_t tag, const uint8_t* body, uint32_t n) {
+        const size_t at = out.size();
+        out.resize(at + 8);
+        Put32(&out, at, tag);
+        Put32(&out, at + 4, n);
+        if (body)
+            out.insert(out.end(), body, body + n);
+        else
+            out.resize(out.size() + n);
+        if (n & 1) out.push_back(0);
+    };
+    if (unknown) {
+        sub(0x58545241 /* XTRA */, nullptr, keep);
+    } else {
+        for (size_t at = 12; at + 8 <= end;) {
+            const uint32_t tag = Get32(*data, at);
+            const uint32_t n = uint32_t(std::min<size_t>(Get32(*data, at + 4), end - at - 8));
+            const uint32_t kept = tag == 0x55445052 /* UDPR */ ? std::min(keep, n) : n;
+            if (tag != 0x55445052 || keep != ReplyDamage::kNone)
+                sub(tag, data->data() + at + 8, kept);
+            at = std::min(end, at + 8 + n + (n & 1));
+        }
+    }
+    Put32(&out, 4, uint32_t(out.size() - 8));
+    *data = std::move(out);
+}
+
+}  // namespace
+
 std::string DamageReply(Device& d, const std::string& path, Bytes* data) {
     for (ReplyDamage& r : d.damages) {
         if (r.path != path || (r.count && r.fired >= r.count)) continue;
@@ -50,6 +98,8 @@ std::string DamageReply(Device& d, const std::string& path, Bytes* data) {
                     (*data)[size_t(4 + i)] = uint8_t(r.value >> (24 - 8 * i));
         } else if (r.how == "extra") {
             data->insert(data->end(), r.value, uint8_t(0));
+        } else if (r.how == "values" || r.how == "unknown") {
+            Reshape(data, r.how == "unknown", r.value);
         }
         return r.how;
     }

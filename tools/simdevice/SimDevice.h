@@ -88,8 +88,10 @@ struct ChannelRecords;
 // A read answer served damaged (reply-damage), as a device that cuts a record
 // short or gets its length wrong would serve it.
 struct ReplyDamage {
+    // values=none: no value block at all.
+    static constexpr uint32_t kNone = UINT32_MAX;
     std::string path;  // the request path it applies to
-    std::string how;   // half, cut, length, extra
+    std::string how;   // half, cut, length, extra, values, unknown
     uint32_t value = 0;
     uint32_t count = 0;  // 0: every time
     uint32_t fired = 0;
