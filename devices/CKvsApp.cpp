@@ -222,7 +222,8 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
         return LMessage();
     } else if (fDoc && msg.source == fDoc.get()) {
         if (msg.Is(CKvsDevDoc_Close)) {
-            if (fDoc) fDoc->WaitSettingsSent(kSettingsSentIdleMs);
+            // The settings still on their way were waited for, or given up by
+            // the user, when the document was asked (CanClose).
             Terminate();
             return LMessage();
         }
@@ -236,8 +237,10 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
             fDoc->PrepareForcedEnd();
         }
         // A setting stored last (a field's edit ended by the quit) is still on
-        // its way to the device: it would be dropped with the program.
-        if (fDoc) fDoc->WaitSettingsSent(kSettingsSentIdleMs);
+        // its way to the device: at a forced end nobody can be asked, and it
+        // gets a short while without a window. A quit asked the user instead
+        // (CanClose), under a window that said so.
+        if (fDoc && fRunLoop->fEndForced) fDoc->WaitSettingsSent(kSettingsSentIdleMs);
     }
     return CMainLoopBase::HandleMessage(msg);
 }

@@ -45,8 +45,8 @@ private:
     static void OnPrefChange(void* self, CRecordNote* note);
     void RebuildNetMenu(LMenuBar* bar);
     void Terminate();
-    // How long the end waits for settings on their way to a device that has
-    // stopped answering.
+    // How long a forced end, which can ask nobody, waits for settings on their
+    // way to a device that has stopped answering.
     static constexpr u32 kSettingsSentIdleMs = 2000;
 
     CRecordDoc fPrefs;

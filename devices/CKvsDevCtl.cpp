@@ -140,10 +140,23 @@ void CKvsDevCtl::NetMonChanged() {
     if (CKvsPlayCmd* play = fScreen->PlayView()) play->RefreshMonitor();
 }
 
-bool CKvsDevCtl::CanClose() {
+bool CKvsDevCtl::CanClose(bool quitting) {
     if (fUploads && fUploads->Pending()) return false;
     // A shown play view decides: its pending settings go out first.
-    return !(fScreen && fScreen->IsShown()) || fScreen->PlayViewMayClose();
+    const bool shown = fScreen && fScreen->IsShown();
+    if (shown && !fScreen->PlayViewMayClose()) return false;
+    if (fSerial == 0 || (!shown && !quitting)) return true;
+    CKvsPlayCmd* play = fScreen ? fScreen->PlayView() : nullptr;
+    CDevRequestQueue* seq = play ? play->SeqChannel() : nullptr;
+    CDevRequestQueue* plays = play ? play->PlayChannel() : nullptr;
+    // A window's close leaves the device's own settings with the controller,
+    // which goes on sending them; a quit ends them all.
+    if (quitting)
+        SettleUnsentSettings(this, fSerial, UnsentEnd::kQuit,
+                             {seq, plays, &fSettingsChan, &fCommandChan});
+    else
+        SettleUnsentSettings(this, fSerial, UnsentEnd::kClose, {seq, plays});
+    return true;
 }
 
 CRecord* CKvsDevCtl::MediaIndex() {

@@ -40,7 +40,10 @@ public:
     // False while dropped files are still under way. A shown control window
     // first stores the edits open in it and in the windows it opened; its play
     // view then sends what is pending, or, for a play-settings file, asks.
-    bool CanClose();
+    // Settings its channels have not got confirmed are waited for or given up,
+    // as the user chooses: the play view's when the window closes, and every
+    // channel's of the controller when the program quits.
+    bool CanClose(bool quitting = false);
     // Files dropped on the control window: kind 0 recordings, 1 audio files;
     // targets, where given, the card's names of the files they replace.
     void DropFiles(u32 kind, const std::vector<LString>& paths,

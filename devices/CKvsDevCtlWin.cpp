@@ -1,7 +1,9 @@
 #include "devices/CKvsDevCtlWin.h"
 
 #include <algorithm>
+#include <string>
 
+#include "base/TextFormat.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/DevCtlOpen.h"
 #include "devlink/StatNodes.h"
@@ -158,7 +160,13 @@ bool CKvsDevCtlScreen::OpenWindow() {
     // A play-settings file has no device: nothing is sent, and it always shows
     // the play settings.
     const bool device = fCtl->Serial() != 0;
-    if (device && !OpenDeviceSettings(*fCtl, &progress)) {
+    // A format just chosen or imported may still be on its way in the play
+    // view's channels, behind the rest of a show: a read that overtook it would
+    // hear the old format and build the editor the view is leaving. When the
+    // device does not take them, that is what the user is told.
+    if (device && fPlay && !WaitPlayChannels(&progress)) {
+        failure = 4;
+    } else if (device && !OpenDeviceSettings(*fCtl, &progress)) {
         failure = 1;
     } else {
         const u32 fnmd = !device ? 1 : fCtl->Settings() ? fCtl->Settings()->GetU8(DvstF::fnmd) : 0;
@@ -201,14 +209,29 @@ void CKvsDevCtlScreen::CloseWindow() {
     if (fCtl->Serial() != 0) CloseDeviceSettings(*fCtl);
 }
 
+bool CKvsDevCtlScreen::WaitPlayChannels(CSimpleProgressDialog* progress) {
+    const bool busy = fPlay->SeqChannel()->IsBusy() || fPlay->PlayChannel()->IsBusy();
+    if (!busy) return true;
+    // The dialog says what it waits for: the settings going out, then the reading.
+    const std::string serial = std::to_string(fCtl->Serial());
+    const char* items[] = {serial.c_str()};
+    LString text;
+    FormatTemplate(&text, StdDialogText("KVSUNSENTASK", 0).CStr(), 1, items);
+    progress->SetMessage(text);
+    const bool ok = fPlay->WaitChannels(progress);
+    progress->SetMessage(StdDialogText(kTexts, 0));
+    return ok;
+}
+
 bool CKvsDevCtlScreen::OpenPlayView(CSimpleProgressDialog* progress) {
     const bool device = fCtl->Serial() != 0;
     u32 format = kSeqFormatBasic;
+    // Edits the card has not got yet (an import just read) stay pending for it
+    // whichever view shows them next: the load below reads what the device
+    // holds, not what its card holds.
+    const bool seqPending = fPlay && fPlay->SeqDoc().IsModified();
+    const bool playPending = fPlay && fPlay->PlayDoc().IsModified();
     if (device) {
-        // A format just chosen or imported may still be on its way in the view's
-        // channel, behind the rest of a show: a read that overtook it would hear
-        // the old format and build the editor the view is leaving.
-        if (fPlay) fPlay->WaitChannels(progress);
         format = ReadSeqFormat(*fCtl, progress);
         if (format == kSeqFormatNone) return false;
     } else if (fPlay && fPlay->SeqSettings()) {
@@ -229,7 +252,11 @@ bool CKvsDevCtlScreen::OpenPlayView(CSimpleProgressDialog* progress) {
         delete old;
         fWindow.SetViewHandler(fPlay);
     }
-    return !device || fPlay->LoadFromDevice(progress);
+    if (!device) return true;
+    if (!fPlay->LoadFromDevice(progress)) return false;
+    if (seqPending) fPlay->SeqDoc().SetModified(true);
+    if (playPending) fPlay->PlayDoc().SetModified(true);
+    return true;
 }
 
 void CKvsDevCtlScreen::DropPlayView() {

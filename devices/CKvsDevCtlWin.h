@@ -75,6 +75,9 @@ private:
     // The play view for the format, kept when it accepts it, loaded from the
     // device; false when the format or the settings could not be read.
     bool OpenPlayView(CSimpleProgressDialog* progress);
+    // The play view's settings still going out, before the device is read
+    // again: false when the device did not take them or the user gave up.
+    bool WaitPlayChannels(CSimpleProgressDialog* progress);
     void DropPlayView();
 
     CKvsDevCtl* fCtl;

@@ -208,7 +208,7 @@ bool CKvsDevDoc::AnyControlWindowShown() const {
 
 bool CKvsDevDoc::CanClose() {
     for (size_t i = fControllers.size(); i-- > 0;)
-        if (!fControllers[i]->CanClose()) return false;
+        if (!fControllers[i]->CanClose(true)) return false;
     return true;
 }
 
@@ -216,7 +216,7 @@ void CKvsDevDoc::PrepareForcedEnd() {
     for (CKvsDevCtl* c : fControllers)
         if (c->Uploads()) c->Uploads()->Cancel();
     // Refusals do not count now; what they would have sent first does.
-    for (size_t i = fControllers.size(); i-- > 0;) fControllers[i]->CanClose();
+    for (size_t i = fControllers.size(); i-- > 0;) fControllers[i]->CanClose(true);
 }
 
 bool CKvsDevDoc::WaitSettingsSent(u32 idleLimitMs) {

@@ -6,6 +6,7 @@
 
 #include "base/Clock.h"
 #include "devices/CKvsDevCtl.h"
+#include "framework/CMainLoop.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
 #include "records/OneShotFields.h"
@@ -39,9 +40,14 @@ bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDial
         } else if (LTickMs() - since >= kChannelIdleLimitMs) {
             return false;
         }
-        if (dialog)
-            dialog->ModalStep(kStepMs);
-        else
+        if (dialog) {
+            // Its button gives up at once, whenever it is pressed; at the
+            // session's end the dialog answers by itself, and the idle limit
+            // alone ends the wait.
+            const u32 result = dialog->ModalStep(kStepMs);
+            const CMainLoop* loop = CMainLoop::Current();
+            if (result != 0 && !(loop && loop->fEnding)) return false;
+        } else
             LHandler::Send(LHandler_Mode, &ctl, ctl.Parent());
     }
     return true;

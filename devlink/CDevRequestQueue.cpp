@@ -159,7 +159,6 @@ void CDevRequestQueue::OnRestartTimer(void* self) {
 
 std::vector<LString> CDevRequestQueue::UnsentPaths() const {
     std::vector<LString> paths;
-    if (!fUnanswered) return paths;
     auto add = [&paths](const ChanReq* r) {
         if (!r->write || r->oneShot) return;
         for (const LString& p : paths)
@@ -170,6 +169,41 @@ std::vector<LString> CDevRequestQueue::UnsentPaths() const {
     for (const LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next())
         add(static_cast<const ChanReq*>(l));
     return paths;
+}
+
+void CDevRequestQueue::DropUnsent() {
+    const bool writing = fInFlight && fInFlight->write;
+    if (writing) {
+        if (fQueue) fQueue->CancelAll(this, OnDone);
+        ChanReq* r = fInFlight;
+        fInFlight = nullptr;
+        const LChannelClientFn fn = r->fn;
+        void* const context = r->context;
+        Recycle(r);
+        if (fn) fn(context, false);
+    }
+    bool dropped = writing;
+    LLink* prev = &fPending;
+    while (!prev->Next()->IsEnd()) {
+        auto* p = static_cast<ChanReq*>(prev->Next());
+        // Whoever waits behind them learns that they did not go.
+        if (p->marker) p->failed = 1;
+        if (p->write) {
+            fPending.RemoveNext(prev);
+            Recycle(p);
+            dropped = true;
+        } else {
+            prev = p;
+        }
+    }
+    fUnanswered = 0;
+    if (!dropped) return;
+    fRestartTimer.Disarm();
+    fWaitingRestart = 0;
+    if (fContext == NoRereadContext())
+        Send();
+    else
+        Refresh();
 }
 
 void CDevRequestQueue::RestoreWaitingWrites() {

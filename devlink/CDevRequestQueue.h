@@ -55,10 +55,16 @@ public:
     // turns with them. Cancelled by CancelFor and with the channel.
     void AfterQueued(void* context, LChannelClientFn fn);
     bool IsBusy() const { return fInFlight != nullptr || !fPending.IsEmpty(); }
-    // While the device leaves a setting unanswered: the paths of the settings
-    // not yet taken by it, in the order they go, each once; what is lost when
-    // the channel ends now. Empty once the device answers again.
+    // The paths of the settings the device has not confirmed yet, on their
+    // first try or a later one, in the order they go, each once: what is lost
+    // when the channel ends now. Presses are not settings and are left out.
     std::vector<LString> UnsentPaths() const;
+    // The device left a setting unanswered, and it waits for the next round.
+    bool DeviceSilent() const { return fUnanswered != 0; }
+    // The user goes on without the settings not yet confirmed: none of them is
+    // sent any more, and the record is read anew so that it shows the device's
+    // values (unless the completion context says not to re-read).
+    void DropUnsent();
     CRecord* Record() const { return fRecord; }
     // Who hears of the settings the device refuses (a press refused is not told).
     void SetRefusedFn(void* context, LChannelRefusedFn fn) {

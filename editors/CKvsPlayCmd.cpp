@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 
 #include "base/Paths.h"
 #include "devlink/CDevRequestQueue.h"
@@ -173,7 +174,9 @@ CKvsPlayCmd::~CKvsPlayCmd() {
     }
     fPlayDoc.RemoveListener(this, OnRecordChange);
     fSeqDoc.RemoveListener(this, OnRecordChange);
-    SendPlayData(false, false);
+    // Nothing is written to the card here: the close asked first (and the
+    // user's answer holds), a view that gives way hands its pending files to
+    // the next one, and at the program's end no window is left to wait under.
     // What the device never took goes with the channels below.
     fRefused.Flush();
     TellUnsentSettings(this, Serial(), {fSeqChan.get(), fPlayChan.get()});
@@ -480,11 +483,17 @@ bool CKvsPlayCmd::SendBeforeClose() {
     if (SendPlayData(true, false)) return true;
     for (;;) {
         CSaveChangesDialog ask(this);
+        // The device as its list and its window show it.
+        ask.fDocName = LString(std::to_string(Serial()).c_str());
         switch (ask.Ask(CSaveChangesDialog::kClosing)) {
             case 1:
                 if (SendPlayData(true, false)) return true;
                 break;
             case 2:
+                // The card keeps what it holds: nothing of these edits is
+                // written to it later, unless they are edited again.
+                fSeqDoc.SetModified(false);
+                fPlayDoc.SetModified(false);
                 return true;
             default:
                 return false;

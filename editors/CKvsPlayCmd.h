@@ -53,8 +53,7 @@ public:
     // owner: the pane of the control window that shows the edit; dialogs and
     // windows open over it. device may be a device of serial 0.
     CKvsPlayCmd(LHandler* parent, LPane* owner, MPlayDevice* device);
-    // Sends what is pending without asking (errors are dropped: the window is
-    // already gone), then deletes the windows.
+    // Deletes the windows; writes nothing to the card (see SendBeforeClose).
     ~CKvsPlayCmd() override;
 
     LMessage HandleMessage(const LMessage& msg) override;
@@ -77,7 +76,8 @@ public:
     // dialog; false after 10 s without progress.
     bool LoadFromDevice(CSimpleProgressDialog* progress);
     // Before the control window closes: writes what is pending; when that
-    // fails the user chooses: Save sends again, Don't Save closes, Cancel keeps
+    // fails the user chooses: Save sends again, Don't Save closes and leaves
+    // the card as it is (the edits are no longer pending for it), Cancel keeps
     // the window (false).
     bool SendBeforeClose();
     // The window of a play-settings file (serial 0): edited since it was opened
@@ -103,6 +103,8 @@ public:
     // the card. Nothing modified and not forced, or no device: true at once.
     bool SendPlayData(bool reportErrors, bool force);
     bool UploadRecordFile(CRecord* record, const char* devicePath, CSimpleProgressDialog* progress);
+    // False after 10 s without progress, as soon as the device leaves a setting
+    // unanswered, or when the dialog's button is pressed.
     bool WaitChannels(CSimpleProgressDialog* progress);
     void FlushDeviceFs(CSimpleProgressDialog* progress);
     // "cPlayDownload" (with media) and "cPlayExport".
@@ -165,8 +167,7 @@ protected:
     static void RequestDone(void* self, CStrm* data, const u32* status);
     static void UploadDone(void* self, CConfirmedUpload* upload);
     // The modal wait for one request on the file queue (or for the steps of an
-    // upload); a silent device gets the dialog's button after 10 s, which
-    // cancels the request.
+    // upload); the dialog's button cancels the request whenever it is pressed.
     bool WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload* upload = nullptr);
 
     MPlayDevice* fDevice;

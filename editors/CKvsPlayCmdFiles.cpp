@@ -14,6 +14,7 @@
 #include "devlink/ReqQueue.h"
 #include "editors/CKvsPlayCmd.h"
 #include "framework/CFilePanel.h"
+#include "framework/CMainLoop.h"
 #include "framework/LDrawCtx.h"
 #include "framework/LFrame.h"
 #include "framework/StdDialogs.h"
@@ -51,11 +52,23 @@ struct TypeList {
     CFileTypeList types;
 };
 
-// One modal turn: of the dialog, or of the parent without one.
-u32 Step(CSimpleProgressDialog* progress, LHandler* self, u32 ms) {
-    if (progress) return progress->ModalStep(ms);
-    LHandler::Send(LHandler_Mode, self, self->Parent());
-    return 0;
+// One modal turn: of the dialog, or of the parent without one. True when the
+// user pressed the dialog's button. At the session's end every dialog answers
+// by itself: that is nobody's choice, and the waits then end by their idle
+// limit alone.
+bool StepPressed(CSimpleProgressDialog* progress, LHandler* self, u32 ms) {
+    if (!progress) {
+        LHandler::Send(LHandler_Mode, self, self->Parent());
+        return false;
+    }
+    const u32 result = progress->ModalStep(ms);
+    const CMainLoop* loop = CMainLoop::Current();
+    return result != 0 && !(loop && loop->fEnding);
+}
+
+bool Ending() {
+    const CMainLoop* loop = CMainLoop::Current();
+    return loop && loop->fEnding;
 }
 
 }  // namespace
@@ -66,9 +79,9 @@ bool CKvsPlayCmd::SendPlayData(bool reportErrors, bool force) {
     if (Serial() == 0) return true;
     if (!force && !fSeqDoc.IsModified() && !fPlayDoc.IsModified()) return true;
     CSimpleProgressDialog progress(this, LPaneOpt::Window(kWindowDialog, 2));
-    // No button: a write cannot be taken back once it started; a silent device
-    // gets one after a while (WaitRequest).
-    progress.fButton.SetState(LPane::kOpHide);
+    // Its Cancel is there from the start: a device that went away keeps the
+    // write trying for as long as nobody gives up on it. A cancelled write
+    // leaves both files pending, so the next one writes them whole again.
     progress.ShowSpinner();
     progress.SetMessage(StdDialogText(kTexts, 1));
 
@@ -144,15 +157,13 @@ void CKvsPlayCmd::RequestDone(void* self, CStrm*, const u32* status) {
 bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload* upload) {
     CReqQueue& queue = fDevice->FileRequests();
     CQueueIdle idle(queue);
-    bool offered = false;
     while (!fRequestDone) {
-        if (idle.Ms(progress) >= kIdleLimitMs && !offered && progress) {
-            // The request keeps trying for as long as nothing answers: let the
-            // user give up on a device that went away.
-            offered = true;
-            progress->fButton.SetState(LPane::kOpShow);
-        }
-        if (Step(progress, this, kStepMs) != 0 && offered && !fRequestDone) {
+        // Turns the spinner while the request moves.
+        const bool silent = idle.Ms(progress) >= kIdleLimitMs;
+        // The request keeps trying for as long as nothing answers: the user may
+        // give up on it at any time; at the session's end nobody is asked.
+        const bool pressed = StepPressed(progress, this, kStepMs);
+        if ((pressed || (silent && Ending())) && !fRequestDone) {
             if (upload)
                 upload->Cancel();
             else
@@ -161,7 +172,6 @@ bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload*
             fRequestOk = 0;
         }
     }
-    if (progress && offered) progress->fButton.SetState(LPane::kOpHide);
     return fRequestOk != 0;
 }
 
@@ -170,7 +180,10 @@ bool CKvsPlayCmd::WaitChannels(CSimpleProgressDialog* progress) {
     CQueueIdle idle(fDevice->ChannelRequests());
     while (fSeqChan->IsBusy() || fPlayChan->IsBusy()) {
         if (idle.Ms(progress) >= kIdleLimitMs) return false;
-        Step(progress, this, kStepMs);
+        // A setting the device left unanswered goes again only in the next
+        // round: nothing waits for that without the user.
+        if (fSeqChan->DeviceSilent() || fPlayChan->DeviceSilent()) return false;
+        if (StepPressed(progress, this, kStepMs)) return false;
     }
     return true;
 }

@@ -147,8 +147,8 @@ std::string NameOf(const TagNames& names, const CRecord* root, const char* path)
     return text;
 }
 
-// The message of item n over parent, %0 the device, %1 the lines.
-void ShowMessage(LHandler* parent, u32 n, u32 serial, const std::vector<std::string>& names) {
+// The names one a line, as many as fit a message, the rest counted.
+std::string NameLines(const std::vector<std::string>& names) {
     std::string lines;
     for (size_t i = 0; i < names.size() && i < kMostNamed; ++i) lines += names[i] + "\n";
     if (names.size() > kMostNamed) {
@@ -159,6 +159,12 @@ void ShowMessage(LHandler* parent, u32 n, u32 serial, const std::vector<std::str
         lines += std::string(last.CStr()) + "\n";
     }
     if (!lines.empty()) lines.pop_back();
+    return lines;
+}
+
+// The message of item n over parent, %0 the device, %1 the lines.
+void ShowMessage(LHandler* parent, u32 n, u32 serial, const std::vector<std::string>& names) {
+    const std::string lines = NameLines(names);
     const std::string device = std::to_string(serial);
     const char* items[] = {device.c_str(), lines.c_str()};
     LString text;
@@ -187,12 +193,15 @@ LString UnsentSettingsText(const CDevRequestQueue& channel) {
     return LString(lines.c_str());
 }
 
-void TellUnsentSettings(LHandler* parent, u32 serial,
-                        std::initializer_list<const CDevRequestQueue*> channels) {
-    if (EndForced()) return;
+namespace {
+
+// The settings the channels hold that their device has not confirmed, named;
+// with silentOnly, only those of channels whose device left one unanswered.
+template <class Channel>
+std::vector<std::string> UnsentNames(std::initializer_list<Channel*> channels, bool silentOnly) {
     std::vector<std::string> names;
     for (const CDevRequestQueue* channel : channels) {
-        if (!channel) continue;
+        if (!channel || (silentOnly && !channel->DeviceSilent())) continue;
         const std::string text = UnsentSettingsText(*channel).CStr();
         for (size_t at = 0; at < text.size();) {
             const size_t end = text.find('\n', at);
@@ -200,7 +209,91 @@ void TellUnsentSettings(LHandler* parent, u32 serial,
             at = end + 1;
         }
     }
+    return names;
+}
+
+}  // namespace
+
+void TellUnsentSettings(LHandler* parent, u32 serial,
+                        std::initializer_list<const CDevRequestQueue*> channels) {
+    if (EndForced()) return;
+    // A channel ending without its close or quit having asked: what its device
+    // left unanswered is named; a first try still under way with a device that
+    // answers is not taken for lost.
+    const std::vector<std::string> names = UnsentNames(channels, true);
     if (!names.empty()) ShowMessage(parent, 0, serial, names);
+}
+
+namespace {
+
+constexpr const char* kAskTexts = "KVSUNSENTASK";
+constexpr u32 kWaitStepMs = 100;
+
+bool AnyUnsent(std::initializer_list<CDevRequestQueue*> channels, bool* silent) {
+    bool any = false;
+    *silent = false;
+    for (const CDevRequestQueue* c : channels) {
+        if (!c || c->UnsentPaths().empty()) continue;
+        any = true;
+        if (c->DeviceSilent()) *silent = true;
+    }
+    return any;
+}
+
+// True once the device has confirmed every setting; false when the user
+// cancelled, or, when asked to, as soon as the device leaves one unanswered.
+bool WaitUnsent(LHandler* parent, const std::string& device,
+                std::initializer_list<CDevRequestQueue*> channels, bool untilSilent) {
+    bool silent = false;
+    if (!AnyUnsent(channels, &silent)) return true;
+    if (untilSilent && silent) return false;
+    CSimpleProgressDialog progress(parent, LPaneOpt::Window(kWindowDialog, 2));
+    progress.ShowSpinner();
+    const char* items[] = {device.c_str()};
+    LString text;
+    FormatTemplate(&text, StdDialogText(kAskTexts, 0).CStr(), 1, items);
+    progress.SetMessage(text);
+    bool done = false;
+    for (;;) {
+        if (!AnyUnsent(channels, &silent)) {
+            done = true;
+            break;
+        }
+        if (untilSilent && silent) break;
+        if (EndForced()) break;
+        if (progress.ModalStep(kWaitStepMs) != 0) break;
+    }
+    progress.HideWindow();
+    return done;
+}
+
+}  // namespace
+
+void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
+                          std::initializer_list<CDevRequestQueue*> channels) {
+    const std::string device = std::to_string(serial);
+    if (EndForced()) return;
+    // What was typed last is usually taken at once: the question comes only
+    // when the device is away or the user would not wait.
+    if (WaitUnsent(parent, device, channels, true)) return;
+    for (;;) {
+        if (EndForced()) return;
+        const std::vector<std::string> names = UnsentNames(channels, false);
+        if (names.empty()) return;
+        const std::string lines = NameLines(names);
+        const char* items[] = {device.c_str(), lines.c_str()};
+        LString text;
+        FormatTemplate(&text, StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 1 : 2).CStr(), 2,
+                       items);
+        CSimpleMessageDialog ask(parent, LPaneOpt::Window(kWindowDialog, 0));
+        ask.fOk.SetTitle(StdDialogText(kAskTexts, 3));
+        ask.fCancelBtn.SetTitle(StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 4 : 5));
+        if (ask.Run(text, 0, true) == 0) break;
+        if (WaitUnsent(parent, device, channels, false)) return;
+    }
+    if (EndForced()) return;
+    for (CDevRequestQueue* c : channels)
+        if (c) c->DropUnsent();
 }
 
 // ---- CRefusedSettings

@@ -22,10 +22,21 @@ LString SettingName(const CRecord* root, const LString& path);
 // One line per setting that the channel still holds for its device.
 LString UnsentSettingsText(const CDevRequestQueue& channel);
 
-// A message over parent naming the settings that the channels never got to the
-// device; nothing when there are none, or at a forced end with nobody to read it.
+// A message over parent naming the settings that the channels never got to a
+// device that left them unanswered; nothing when there are none, or at a forced
+// end with nobody to read it.
 void TellUnsentSettings(LHandler* parent, u32 serial,
                         std::initializer_list<const CDevRequestQueue*> channels);
+
+// Before the channels of a device are left (a quit, the close of its window):
+// what they still send is waited for under a dialog that says so, its Cancel
+// there from the start. Settings the device has not confirmed when the wait
+// ends (it left one unanswered, or the user cancelled) are named, and the user
+// chooses to wait for them, again cancellable, or to go on without them: those
+// are then dropped, never sent later. Nothing is asked at a forced end.
+enum class UnsentEnd : u32 { kClose = 0, kQuit = 1 };
+void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
+                          std::initializer_list<CDevRequestQueue*> channels);
 
 // Tells the user which settings the device refused, once the burst they came
 // in is over: one message names them all. The message is never shown from

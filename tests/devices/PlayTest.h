@@ -31,6 +31,10 @@ struct Root : LHandler {
     std::vector<std::string> heard;  // messages that reached the top
     u32 cancelledAt = 0;             // when a progress dialog's button was first taken
     bool pressButtons = true;
+    // A progress dialog's button is pressed once the dialog has shown nothing
+    // moving for this long: the user gives up on a silent device.
+    u32 patienceMs = CKvsPlayCmd::kIdleLimitMs;
+    u32 quietSince = 0;
     LMessage HandleMessage(const LMessage& msg) override {
         if (!msg.Is(LHandler_Mode)) {
             if (msg.name) heard.push_back(msg.name);
@@ -38,8 +42,10 @@ struct Root : LHandler {
         }
         auto* dialog = dynamic_cast<LDialog*>(msg.source);
         if (auto* m = dynamic_cast<CSimpleMessageDialog*>(dialog)) {
-            texts.push_back(m->fMessage.GetText().CStr());
-            m->SetResult(1);
+            // Only once per dialog: a result set by answer ends it.
+            if (m->Result() == 0) texts.push_back(m->fMessage.GetText().CStr());
+            if (answer) answer(dialog);
+            if (m->Result() == 0) m->SetResult(1);
             return LMessage();
         }
         loop->RunUntil([] { return false; }, 10);
@@ -48,8 +54,16 @@ struct Root : LHandler {
         if (dialog && answer) answer(dialog);
         auto* progress = dynamic_cast<CSimpleProgressDialog*>(dialog);
         if (pressButtons && progress && progress->fButton.IsShown() && progress->Result() == 0) {
-            if (!cancelledAt) cancelledAt = loop->NowMs();
-            progress->SetResult(1);
+            // The spinner's phase marked as seen: a dialog new to the user, or
+            // one whose spinner turned since, starts the patience anew.
+            if (progress->fPhase < 4) {
+                progress->fPhase += 4;
+                quietSince = loop->NowMs();
+            }
+            if (loop->NowMs() - quietSince >= patienceMs) {
+                if (!cancelledAt) cancelledAt = loop->NowMs();
+                progress->SetResult(1);
+            }
         }
         return LMessage();
     }

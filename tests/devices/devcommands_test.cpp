@@ -546,4 +546,59 @@ TEST_F(DevCommands, TheEndsWaitForSettingsFollowsADeviceSeenMeanwhile) {
     });
 }
 
+// A quit with a setting the device has not confirmed: the user is told which,
+// under a wait he can cancel from its first turn, and his answer holds: quit
+// without it (nothing goes when the device is back), or wait until it is taken.
+TEST_F(DevCommands, AQuitNamesTheSettingsNotConfirmedAndWaitsOnlyIfAsked) {
+    Add(305, "198.18.1.11/24");
+    const struct {
+        const char* what;
+        bool wait;         // the answer to the question
+        bool cancelFirst;  // the first wait is cancelled at its first turn
+        const char* sent;  // what the device holds afterwards
+    } rows[] = {
+        {"quit without it", false, false, ""},
+        {"the first wait cancelled, then quit without it", false, true, ""},
+        {"wait until the device is back", true, false, "[3323068673]"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        InApp([&] {
+            ASSERT_TRUE(
+                RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+            ASSERT_TRUE(Ctl() && Idle());
+            ASSERT_EQ(sim->Cmd("log clear").rfind("ok", 0), 0u);
+            ASSERT_EQ(sim->Cmd("fault drop serno=305 dir=in opcode=WRQ").rfind("ok", 0), 0u);
+            Ctl()->Settings()->SetU32(nullptr, DvstF::rtra, 0xC6120101u);
+            std::vector<std::string> asked;
+            u32 waits = 0;
+            top.script = [&](LDialog* d) {
+                if (auto* m = dynamic_cast<CSimpleMessageDialog*>(d)) {
+                    if (m->Result() != 0) return;
+                    asked.push_back(m->fMessage.GetText().CStr());
+                    Press(d, row.wait);
+                    return;
+                }
+                if (dynamic_cast<CSimpleProgressDialog*>(d) && d->Result() == 0) {
+                    if (waits++ == 0 && row.cancelFirst) {
+                        Press(d, true);
+                        return;
+                    }
+                    // Back once the user chose to wait.
+                    if (!asked.empty()) sim->Cmd("fault-clear");
+                }
+                Step();
+            };
+            EXPECT_TRUE(doc->CanClose());
+            top.script = nullptr;
+            ASSERT_EQ(asked.size(), 1u);
+            EXPECT_NE(asked[0].find("Device 305"), std::string::npos) << asked[0];
+            EXPECT_EQ(asked[0].find("did not answer"), std::string::npos) << asked[0];
+            sim->Cmd("fault-clear");
+            RunUntil([] { return false; }, 10000);
+            EXPECT_EQ(Chan("/.cmd/udkvtset/rtra"), row.sent);
+        });
+    }
+}
+
 }  // namespace

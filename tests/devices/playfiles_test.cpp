@@ -180,24 +180,31 @@ TEST_F(PlayFiles, AnErrorOnTheFirstFileStopsThereAndKeepsBothFlags) {
     EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", 2).CStr());
 }
 
-TEST_F(PlayFiles, ASilentDeviceGetsTheCancelButtonAfterTenSeconds) {
+// The write's Cancel is there from its first second: the user gives up when
+// he likes, at once or after watching a silent device for a while.
+TEST_F(PlayFiles, ASilentDeviceCanBeGivenUpOnFromTheFirstSecond) {
     Open();
-    Modify();
-    edit->RebuildUiLayout();
-    ASSERT_TRUE(Idle());
-    fSim.Cmd("fault drop serno=305 dir=in");
-    root.cancelledAt = 0;
-    const u32 t0 = LTickMs();
-    EXPECT_FALSE(edit->SendPlayData(true, false));
-    ASSERT_NE(root.cancelledAt, 0u);
-    EXPECT_GE(root.cancelledAt - t0, CKvsPlayCmd::kIdleLimitMs);
-    EXPECT_LT(root.cancelledAt - t0, CKvsPlayCmd::kIdleLimitMs + 300);
-    EXPECT_TRUE(edit->PlayDoc().IsModified());
-    EXPECT_EQ(root.texts.size(), 1u);
-    // The cancelled request is gone: the next write goes through.
-    fSim.Cmd("fault-clear");
-    EXPECT_TRUE(edit->SendPlayData(true, false));
-    EXPECT_FALSE(edit->PlayDoc().IsModified());
+    for (const u32 patience : {0u, CKvsPlayCmd::kIdleLimitMs}) {
+        SCOPED_TRACE(patience);
+        Modify();
+        edit->RebuildUiLayout();
+        ASSERT_TRUE(Idle());
+        fSim.Cmd("fault drop serno=305 dir=in");
+        root.cancelledAt = 0;
+        root.patienceMs = patience;
+        root.texts.clear();
+        const u32 t0 = LTickMs();
+        EXPECT_FALSE(edit->SendPlayData(true, false));
+        ASSERT_NE(root.cancelledAt, 0u);
+        EXPECT_GE(root.cancelledAt - t0, patience);
+        EXPECT_LT(root.cancelledAt - t0, patience + 300);
+        EXPECT_TRUE(edit->PlayDoc().IsModified());
+        EXPECT_EQ(root.texts.size(), 1u);
+        // The cancelled request is gone: the next write goes through.
+        fSim.Cmd("fault-clear");
+        EXPECT_TRUE(edit->SendPlayData(true, false));
+        EXPECT_FALSE(edit->PlayDoc().IsModified());
+    }
 }
 
 TEST_F(PlayFiles, ChannelWaitGivesUpOnlyAfterTenSecondsWithoutProgress) {
@@ -211,25 +218,51 @@ TEST_F(PlayFiles, ChannelWaitGivesUpOnlyAfterTenSecondsWithoutProgress) {
     ExpectIdleLimitSince(t0);
 }
 
+// The save question names the device; Don't Save leaves the card as it is,
+// also when the edit ends afterwards, and whether the device refused the write
+// or was away (its wait given up on).
 TEST_F(PlayFiles, ClosingAfterAFailedWrite) {
     Open();
-    fSim.Cmd("fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting");
     // Save changes dialog results: 1 save (sends again), 2 cancel, 3 don't save.
     const struct {
+        const char* fault;
         std::vector<u32> answers;
         bool closes;
         size_t writes;
-    } cases[] = {{{2}, false, 1}, {{1, 3}, true, 2}, {{1, 1, 2}, false, 3}};
+    } cases[] = {
+        {"fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting", {2}, false, 1},
+        {"fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting", {1, 3}, true, 2},
+        {"fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting", {1, 1, 2}, false, 3},
+        {"fault error code=2 dir=in opcode=WRQ path=/sdc/playersetting", {3}, true, 1},
+        {"fault drop serno=305 dir=in", {3}, true, 1},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault + std::string(" ") + std::to_string(c.answers.size()));
         Modify();
+        fSim.Cmd(c.fault);
         size_t asked = 0;
         root.answer = [&](LDialog* d) {
-            if (dynamic_cast<CSaveChangesDialog*>(d) && asked < c.answers.size())
-                d->SetResult(c.answers[asked++]);
+            auto* ask = dynamic_cast<CSaveChangesDialog*>(d);
+            if (!ask || asked >= c.answers.size()) return;
+            EXPECT_NE(std::string(ask->fMessage.GetText().CStr()).find("\"305\""),
+                      std::string::npos)
+                << ask->fMessage.GetText().CStr();
+            d->SetResult(c.answers[asked++]);
         };
         EXPECT_EQ(edit->SendBeforeClose(), c.closes);
         EXPECT_EQ(asked, c.answers.size());
         EXPECT_EQ(Requests().size(), c.writes);
+        fSim.Cmd("fault-clear");
+        if (c.closes) {
+            // The edit ends with its window: nothing more reaches the card.
+            fSim.Cmd("log clear");
+            const u32 t0 = LTickMs();
+            edit.reset();
+            EXPECT_TRUE(Requests().empty());
+            EXPECT_LT(LTickMs() - t0, 1000u);
+            Open();
+        }
+        fSim.Cmd("log clear");
     }
     root.answer = nullptr;
 }
@@ -913,6 +946,7 @@ TEST_F(PlayFiles, FileListsForTheCopyToUsbStorage) {
     ExpectIdleLimitSince(t0);
     EXPECT_EQ(root.texts, (std::vector<std::string>{StdDialogText("KVSPLAYEDIT", 5).CStr()}));
     root.pressButtons = true;
+    root.patienceMs = 0;
     EXPECT_FALSE(edit->FetchFileLists());
     EXPECT_EQ(root.texts.size(), 1u);
 }
@@ -973,6 +1007,15 @@ TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
         ASSERT_FALSE(formats.empty());
         EXPECT_EQ(formats.back(), std::to_string(to));
         EXPECT_EQ(std::count(formats.begin(), formats.end(), formats.back()), 1);
+        // The view that gave way wrote nothing to the card: the file's show
+        // stays pending there for the new view, whose close writes it.
+        EXPECT_TRUE(Requests().empty());
+        EXPECT_TRUE(made->SeqDoc().IsModified());
+        EXPECT_TRUE(made->SendBeforeClose());
+        CRecord* card = CardFile("sequencesetting");
+        ASSERT_NE(card, nullptr);
+        EXPECT_EQ(card->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid), 40u + to);
+        CRecord::Destroy(card);
     }
     // Closed and reopened on a basic show: the NSQ view gives way.
     LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
@@ -990,6 +1033,87 @@ TEST_F(PlayFiles, OpeningReadsTheFormatAloneAndPicksTheView) {
     EXPECT_GE(LTickMs() - t0, CKvsPlayCmd::kIdleLimitMs);
     ASSERT_FALSE(root.texts.empty());
     EXPECT_EQ(root.texts.back(), StdDialogText("KVSDEVCTLR", 2).CStr());
+    // Away as a file of the other format (NSQ, the last one written) is
+    // imported: the message says that the device did not take the file's
+    // settings, not that it sent none of its own.
+    fSim.Cmd("fault-clear");
+    ctl->ShowWindow();
+    ASSERT_TRUE(ctl->WindowShown());
+    fSim.Cmd("fault drop serno=305 dir=in");
+    panels.answers = {Url("other.kvplay")};
+    root.texts.clear();
+    Choose(bar, ctl->Screen()->PlayView(), "cPlayImport");
+    EXPECT_TRUE(Run([&] { return !ctl->WindowShown(); }, 120000));
+    EXPECT_EQ(root.texts, (std::vector<std::string>{StdDialogText("KVSDEVCTLR", 4).CStr()}));
+    fSim.Cmd("fault-clear");
+}
+
+// A control window closed before the device took a setting of its play view:
+// the card's question answered Don't Save, the setting is named, and the
+// user's choice holds: closed without it (the device, back, never hears it,
+// and the view shows the device's value again), or closed once it is taken.
+TEST_F(PlayFiles, AControlWindowClosedBeforeTheDeviceTookASetting) {
+    AddDevice(kSerial, 1);
+    fSim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1");
+    ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+    ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+    const struct {
+        const char* what;
+        bool popup;  // the view switched to the device's files, else the window closed
+        bool wait;
+        std::vector<std::string> heard;  // the device's writes of the setting
+        u32 shown;                       // the view's value afterwards
+    } rows[] = {
+        {"closed without it", false, false, {}, 0},
+        {"closed once it is taken", false, true, {"9"}, 9},
+        // Last: the window then shows the files.
+        {"the files shown without it", true, false, {}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fSim.Cmd("chan-set serno=305 path=/.cmd/udseqset/tgmk value=0");
+        ctl->ShowWindow();
+        ASSERT_TRUE(ctl->WindowShown());
+        CKvsPlayCmd* view = ctl->Screen()->PlayView();
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(Run([&] { return !view->SeqChannel()->IsBusy(); }));
+        fSim.Cmd("log clear");
+        fSim.Cmd("fault drop serno=305 dir=in opcode=WRQ path=/.cmd/udseqset/tgmk");
+        view->SeqSettings()->SetU32(view, SqstF::tgmk, 9);
+        std::vector<std::string> asked;
+        root.answer = [&](LDialog* d) {
+            if (dynamic_cast<CSaveChangesDialog*>(d)) d->SetResult(3);
+            auto* m = dynamic_cast<CSimpleMessageDialog*>(d);
+            if (!m || m->Result() != 0) return;
+            const std::string text = m->fMessage.GetText().CStr();
+            if (text == StdDialogText("KVSPLAYEDIT", 2).CStr()) return;
+            asked.push_back(text);
+            if (row.wait) fSim.Cmd("fault-clear");
+            m->SetResult(row.wait ? 1 : 2);
+        };
+        if (row.popup) {
+            ctl->Screen()->Window().fView.Select(0);
+            LHandler::Send(LPopupList_Changed, &ctl->Screen()->Window().fView, ctl->Screen());
+            EXPECT_EQ(ctl->Screen()->PlayView(), nullptr);
+        } else {
+            LHandler::Send(LFrame_Close, &ctl->Screen()->Window(), ctl->Screen());
+            EXPECT_FALSE(ctl->WindowShown());
+        }
+        root.answer = nullptr;
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_NE(asked[0].find("Device 305"), std::string::npos) << asked[0];
+        EXPECT_NE(asked[0].find("close without them"), std::string::npos) << asked[0];
+        fSim.Cmd("fault-clear");
+        Run([] { return false; }, 10000);
+        std::vector<std::string> heard;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write" && Field(l, "path") == "/.cmd/udseqset/tgmk")
+                heard.push_back(Field(l, "value"));
+        EXPECT_EQ(heard, row.heard);
+        if (!row.popup) {
+            EXPECT_EQ(view->SeqSettings()->GetU32(SqstF::tgmk), row.shown);
+        }
+    }
 }
 
 TEST_F(PlayFiles, StatusReadsWaitForTheEarlierOnes) {

@@ -455,6 +455,54 @@ TEST_F(Channel, FailedWriteIsDroppedAloneWhenRefusedAndSentAgainWhenUnanswered) 
     }
 }
 
+// Settings the device has not confirmed are named whatever their round: on
+// their first try as after a silent round. Given up by the user, none of them
+// reaches the device once it is back, and the record is read anew (unless told
+// not to) so that it shows the device's values.
+TEST_F(Channel, UnconfirmedSettingsAreNamedInEveryRoundAndGoNowhereOnceGivenUp) {
+    const std::vector<std::string> both{"/tgmk", "/sqfm"};
+    const struct {
+        const char* what;
+        u32 awayMs;  // before the user gives up
+        bool silent;
+        bool reread;
+        u32 tgmk, sqfm;  // the record's, afterwards
+    } rows[] = {
+        {"first try", 0, false, true, 0, 4},
+        {"first try, no re-read", 0, false, false, 5, 1},
+        {"after a silent round", 30000, true, true, 0, 4},
+        {"after a silent round, no re-read", 30000, true, false, 5, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fSim.Cmd("log clear");
+        DeviceSet("tgmk", "0");
+        DeviceSet("sqfm", "4");
+        ASSERT_EQ(fSim.Cmd("fault drop serno=305 dir=in").rfind("ok", 0), 0u);
+        Open(row.reread ? nullptr : CDevRequestQueue::NoRereadContext());
+        Rec()->SetU32(nullptr, kTgmk, 5);
+        Rec()->SetU8(nullptr, kSqfm, 1);
+        ASSERT_TRUE(InFlight());
+        fLoop.Advance(row.awayMs);
+        EXPECT_EQ(fChannel->DeviceSilent(), row.silent);
+        std::vector<std::string> named;
+        for (const LString& p : fChannel->UnsentPaths()) named.push_back(p.CStr());
+        EXPECT_EQ(named, both);
+        fChannel->DropUnsent();
+        EXPECT_TRUE(fChannel->UnsentPaths().empty());
+        EXPECT_FALSE(fChannel->DeviceSilent());
+        ASSERT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+        fLoop.Advance(60000);
+        EXPECT_TRUE(Writes().empty());
+        EXPECT_EQ(WholeReads() > 0, row.reread);
+        EXPECT_EQ(Rec()->GetU32(kTgmk), row.tgmk);
+        EXPECT_EQ(Rec()->GetU8(kSqfm), row.sqfm);
+        fChannel.reset();
+        Rec()->SetU32(nullptr, kTgmk, 0);
+        Rec()->SetU8(nullptr, kSqfm, 0);
+    }
+}
+
 TEST_F(Channel, FieldReadsWithTheirOwnCompletionAreNotRetried) {
     DeviceSet("tgmk", "31");
     CDevRequestQueue& ch = Open();

@@ -231,6 +231,216 @@ void WalkTermDuringQuitQuestion(const XvfbHarness& x, NetnsHarness& net, const T
     });
 }
 
+// Quit while the device is away: the writing's Cancel is there from its first
+// second and is taken, the alert read, and Don't Save answered as the device
+// comes back. The user's answer holds: the program ends without a window left
+// behind, and neither then nor when it is taken down does anything reach the
+// card, whose files stay as they were before the edit.
+class DontSaveScript {
+public:
+    DontSaveScript(Walk& w, SimDeviceProcess& sim) : fW(w), fSim(sim) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(30);
+    }
+    bool Declined() const { return fDeclinedAt != 0; }
+    u32 DeclinedAt() const { return fDeclinedAt; }
+    // From the writing's dialog shown to its Cancel there; -1 before.
+    i64 CancelAfterMs() const { return fCancelAfter; }
+
+private:
+    void Step() {
+        MWindow* window = nullptr;
+        if (Declined()) return;
+        if (auto* ask = ShownDialog<CSaveChangesDialog>(&window)) {
+            if (!TakesInput(fW.x, window)) return;
+            fW.Shot("quit_dont_save");
+            EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+            fSim.Cmd("log clear");
+            fDeclinedAt = LTickMs();
+            fW.Click(PaneAt(&ask->fDontSave));
+            return;
+        }
+        if (ShownDialog<CSimpleMessageDialog>(&window)) {
+            if (TakesInput(fW.x, window) && !fAlerted) {
+                fAlerted = true;
+                fW.Key("Return");
+            }
+            return;
+        }
+        auto* progress = ShownDialog<CSimpleProgressDialog>(&window);
+        if (!progress || fCancelAfter >= 0) return;
+        if (!fSeenAt) fSeenAt = LTickMs();
+        if (!progress->fButton.IsShown() || !TakesInput(fW.x, window)) return;
+        fCancelAfter = i64(LTickMs() - fSeenAt);
+        fW.Shot("quit_writing");
+        fW.Click(PaneAt(&progress->fButton));
+    }
+
+    Walk& fW;
+    SimDeviceProcess& fSim;
+    QTimer fTimer;
+    u32 fSeenAt = 0;
+    i64 fCancelAfter = -1;
+    u32 fDeclinedAt = 0;
+    bool fAlerted = false;
+};
+
+int gEnds = 0;
+
+void WalkDontSaveWithTheDeviceAway(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        CKvsPlayCmd* edit = p.screen->PlayView();
+        ASSERT_NE(edit, nullptr);
+        CRecord* seqs = p.frame->SeqSettings();
+        w.Click(PaneAt(&p.frame->PlusButton()));
+        ASSERT_TRUE(
+            Await("the new sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
+        w.AwaitQuiet("adding a sequence");
+        LoopDrained();
+        auto* row = static_cast<CKvsSeqCell*>(p.frame->List()->GetCellFrame(LCell{0, 0}, false));
+        ASSERT_NE(row, nullptr);
+        w.Click(PaneAt(&row->fName));
+        ASSERT_TRUE(
+            Await("the name field taking keys", [&] { return row->fName.Engine() != nullptr; }));
+        // The device goes away as the name is typed: nothing of it reaches the device.
+        ASSERT_EQ(p.sim.Cmd("fault drop serno=1201 dir=in").rfind("ok", 0), 0u);
+        w.Type("Finale");
+        LoopDrained();
+        gEnds = 0;
+        CQtMainLoop::SetTerminateHandler([] { ++gEnds; });
+        w.Activate(p.ctl);
+        DontSaveScript script(w, p.sim);
+        QTimer::singleShot(0, [&] { w.Key("ctrl+q"); });
+        ASSERT_TRUE(Await(
+            "Don't Save answered", [&] { return script.Declined(); }, 60000));
+        EXPECT_GE(script.CancelAfterMs(), 0);
+        EXPECT_LT(script.CancelAfterMs(), 1000) << "the writing's Cancel came late";
+        ASSERT_TRUE(Await(
+            "the program ended", [&] { return gEnds > 0; }, 20000));
+        EXPECT_LT(LTickMs() - script.DeclinedAt(), 15000u);
+        CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
+        // A while longer, as the device answers: still nothing for the card.
+        RunUntil([] { return false; }, 3000);
+        for (const std::string& line : p.sim.Log()) {
+            if (line.rfind("pkt ", 0) != 0 || SimDeviceProcess::Field(line, "dir") != "in")
+                continue;
+            const std::string path = SimDeviceProcess::Field(line, "path");
+            EXPECT_TRUE(path.rfind("/sdc/", 0) != 0 && path != "/.cmd/fsflush")
+                << "after Don't Save: " << line;
+        }
+    });
+    // Taken down too, the program wrote nothing of the declined edit to the card.
+    CRecord* onCard = CardRecord(dir.Path() + "/1201/sdc/sequencesetting");
+    EXPECT_TRUE(!onCard || onCard->GetListCount(SqstF::sqcs) == 0)
+        << "the declined sequence is on the card";
+    if (onCard) CRecord::Destroy(onCard);
+}
+
+// A Count-Down typed while the device is away, and Quit chosen at once: the
+// wait for the device says what it waits for and offers Cancel from its first
+// second; cancelled, the question names the setting and the user either quits
+// without it (the device, back, never hears it) or waits until the device,
+// back, has taken it; the program then ends.
+struct CountDownQuit {
+    const char* what;
+    bool wait;
+    std::vector<std::string> heard;  // the count-downs the device took
+};
+const CountDownQuit kCountDownQuits[] = {
+    {"quit without it", false, {}},
+    {"wait until it is taken", true, {"55"}},
+};
+
+class CountDownScript {
+public:
+    CountDownScript(Walk& w, SimDeviceProcess& sim, bool wait) : fW(w), fSim(sim), fWait(wait) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
+        fTimer.start(30);
+    }
+    bool Answered() const { return fPhase == 4; }
+    std::string fQuestion;
+    i64 fCancelAfterMs = -1;
+
+private:
+    void Step() {
+        MWindow* window = nullptr;
+        if (fPhase == 0) {
+            auto* d = ShownDialog<CCSetNDlg>(&window);
+            if (!d || !TakesInput(fW.x, window)) return;
+            fW.x.XdotoolAsync(Where(PaneAt(&d->fField)) +
+                              " click 1 sleep 0.2 key ctrl+a ; xdotool type --delay 100 55 ; "
+                              "xdotool sleep 0.3 key Return sleep 0.3 key Return");
+            fPhase = 1;
+        } else if (fPhase == 1) {
+            if (ShownDialog<CCSetNDlg>()) return;
+            walkwatch::Note("the count-down stored: Ctrl+Q");
+            fW.x.XdotoolAsync("key ctrl+q");
+            fPhase = 2;
+        } else if (fPhase == 2) {
+            // A device whose tries are over already leaves nothing to wait for.
+            if (ShownDialog<CSimpleMessageDialog>()) {
+                fPhase = 3;
+                return;
+            }
+            auto* progress = ShownDialog<CSimpleProgressDialog>(&window);
+            if (!progress) return;
+            if (!fSeenAt) fSeenAt = LTickMs();
+            if (!progress->fButton.IsShown() || !TakesInput(fW.x, window)) return;
+            fCancelAfterMs = i64(LTickMs() - fSeenAt);
+            fW.Shot("quit_unsent_wait");
+            fW.Click(PaneAt(&progress->fButton));
+            fPhase = 3;
+        } else if (fPhase == 3) {
+            auto* ask = ShownDialog<CSimpleMessageDialog>(&window);
+            if (!ask || !ask->fCancelBtn.IsShown() || !TakesInput(fW.x, window)) return;
+            fQuestion = ask->fMessage.GetText().CStr();
+            fW.Shot("quit_unsent_question");
+            if (fWait) {
+                EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+            }
+            fW.Click(PaneAt(fWait ? &ask->fOk : &ask->fCancelBtn));
+            fPhase = 4;
+        }
+    }
+
+    Walk& fW;
+    SimDeviceProcess& fSim;
+    bool fWait;
+    QTimer fTimer;
+    u32 fPhase = 0;
+    u32 fSeenAt = 0;
+};
+
+void WalkCountDownAtQuit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                         const CountDownQuit& row) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        ASSERT_EQ(p.sim.Cmd("fault drop serno=1201 dir=in").rfind("ok", 0), 0u);
+        p.sim.Cmd("log clear");
+        gEnds = 0;
+        CQtMainLoop::SetTerminateHandler([] { ++gEnds; });
+        w.Activate(p.ctl);
+        CountDownScript script(w, p.sim, row.wait);
+        ASSERT_TRUE(w.Choose(p.ctl, "Device", "Count-Down"));
+        ASSERT_TRUE(Await(
+            "the question answered", [&] { return script.Answered(); }, 60000));
+        if (script.fCancelAfterMs >= 0) {
+            EXPECT_LT(script.fCancelAfterMs, 1000) << "the wait's Cancel came late";
+        }
+        EXPECT_NE(script.fQuestion.find("1201"), std::string::npos) << script.fQuestion;
+        EXPECT_NE(script.fQuestion.find("quit without them"), std::string::npos)
+            << script.fQuestion;
+        ASSERT_TRUE(Await(
+            "the program ended", [&] { return gEnds > 0; }, 30000));
+        CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
+        // The device back for a while: it hears only what the user waited for.
+        p.sim.Cmd("fault-clear");
+        RunUntil([] { return false; }, 5000);
+        EXPECT_EQ(w.Written("ccst"), row.heard);
+    });
+}
+
 // ---------------------------------------------------------------- a play-settings file
 
 // A play-settings file opened without its device, changed (its schedule's event
@@ -558,6 +768,17 @@ TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenItsWindowCloses) {
 
 TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenTheProgramEnds) {
     WalkFileEnds(true);
+}
+
+TEST(QuitQuestion, DontSaveWithTheDeviceAwayIsKept) {
+    RunPlayEditWalk("1600x1000", "qd", WalkDontSaveWithTheDeviceAway);
+}
+
+TEST(QuitQuestion, ACountDownTheDeviceHasNotTakenIsNamedAtQuit) {
+    for (const CountDownQuit& row : kCountDownQuits) {
+        SCOPED_TRACE(row.what);
+        RunPlayEditWalk("1600x1000", "qc", [&](auto&... a) { WalkCountDownAtQuit(a..., row); });
+    }
 }
 
 TEST(QuitQuestion, SigtermWhileTheSaveQuestionIsUp) {
