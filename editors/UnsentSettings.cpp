@@ -288,6 +288,8 @@ void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
         CSimpleMessageDialog ask(parent, LPaneOpt::Window(kWindowDialog, 0));
         ask.fOk.SetTitle(StdDialogText(kAskTexts, 3));
         ask.fCancelBtn.SetTitle(StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 4 : 5));
+        // Going without drops what was typed: only its own button says so.
+        ask.fEscapeIsOk = 1;
         if (ask.Run(text, 0, true) == 0) break;
         if (WaitUnsent(parent, device, channels, false)) return;
     }

@@ -248,10 +248,21 @@ void CSimpleMessageDialog::Layout() {
     SetWindowBounds(eval.ResultRect());
 }
 
+LMessage CSimpleMessageDialog::HandleMessage(const LMessage& msg) {
+    // The second button is no longer the cancel button then: it answers as
+    // one all the same.
+    if (fEscapeIsOk && msg.Is(LStdCtl_Selected) && msg.source == &fCancelBtn &&
+        fCancel != &fCancelBtn) {
+        EndOpenEdit(false);
+        return LMessage{LDialog_Escape, this, fParent};
+    }
+    return LDialog::HandleMessage(msg);
+}
+
 i32 CSimpleMessageDialog::Run(const LString& text, u32 timeoutSeconds, bool twoButtons) {
     if (twoButtons) {
         fCancelBtn.SetState(kOpShow);
-        SetCancelButton(&fCancelBtn);
+        SetCancelButton(fEscapeIsOk ? static_cast<LStdCtl*>(&fOk) : &fCancelBtn);
     } else {
         fCancelBtn.SetState(kOpHide);
         SetCancelButton(&fOk);

@@ -90,10 +90,15 @@ public:
     // 1 for OK; with two buttons 0 for Cancel and for a time-out, else 1 for
     // both. A time-out under 1 s waits for a button.
     i32 Run(const LString& text, u32 timeoutSeconds, bool twoButtons);
+    LMessage HandleMessage(const LMessage& msg) override;
 
     LStdButton fOk;
     LStdButton fCancelBtn;
     LTextPane fMessage;
     CPicturePane fIcon;
     u8 fWrap = 1;
+    // With two buttons, Escape and the close box answer as OK: for a question
+    // whose second button gives something up, a key pressed only to be rid of
+    // the question must not be that answer. The second button still answers 0.
+    u8 fEscapeIsOk = 0;
 };

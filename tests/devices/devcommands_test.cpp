@@ -576,7 +576,8 @@ TEST_F(DevCommands, AQuitNamesTheSettingsNotConfirmedAndWaitsOnlyIfAsked) {
                 if (auto* m = dynamic_cast<CSimpleMessageDialog*>(d)) {
                     if (m->Result() != 0) return;
                     asked.push_back(m->fMessage.GetText().CStr());
-                    Press(d, row.wait);
+                    LPane* button = row.wait ? &m->fOk : &m->fCancelBtn;
+                    LHandler::Send(LStdCtl_Selected, button, d);
                     return;
                 }
                 if (dynamic_cast<CSimpleProgressDialog*>(d) && d->Result() == 0) {

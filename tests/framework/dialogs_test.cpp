@@ -112,18 +112,24 @@ TEST_F(Dialogs, MessageDialogAnswers) {
     const struct {
         bool two;
         u32 timeout;
-        u32 key;  // 0: none
+        u32 key;  // 0: none; 1: a click on the second button
         i32 answer;
         u32 turns;
-    } cases[] = {{false, 0, 27, 1, 1},
-                 {true, 0, 27, 0, 1},
-                 {false, 3, 0, 1, 3},
-                 {true, 3, 0, 0, 3},
-                 {false, 0, 13, 1, 1}};
+        u8 escapeIsOk = 0;
+    } cases[] = {{false, 0, 27, 1, 1},  {true, 0, 27, 0, 1},  {false, 3, 0, 1, 3},
+                 {true, 3, 0, 0, 3},    {false, 0, 13, 1, 1}, {true, 0, 27, 1, 1, 1},
+                 {true, 0, 1, 0, 1, 1}, {true, 0, 1, 0, 1, 0}};
     for (const auto& c : cases) {
         services.fNow = 0xFFFFF000;  // the clock wraps during the wait
         CSimpleMessageDialog d(app.get(), LPaneOpt::Window(kWindowDialog, 0));
-        if (c.key) Keys({c.key});
+        d.fEscapeIsOk = c.escapeIsOk;
+        if (c.key == 1) {
+            d.fCancelBtn.SetState(LPane::kOpShow);
+            d.Layout();
+            d.ShowWindow();
+            ClickOn(d, d.fCancelBtn);
+        } else if (c.key)
+            Keys({c.key});
         const u32 before = Loop()->fSteps;
         EXPECT_EQ(d.Run("Proceed?", c.timeout, c.two), c.answer) << c.two << c.timeout << c.key;
         EXPECT_EQ(Loop()->fSteps - before, c.turns);
