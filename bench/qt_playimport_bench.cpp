@@ -14,6 +14,7 @@
 #include "base/Clock.h"
 #include "base/Paths.h"
 #include "base/Resources.h"
+#include "bench/QtBenchStage.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/recordings/CDrcCmdHandler.h"
@@ -39,53 +40,10 @@
 
 namespace {
 
-struct Stage {
-    Stage() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "bench", *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-        shell = new QtShell;
-        controls = new QtControlServices;
-        InitAppSingletons([] { return new CMainLoopBase; });
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = new CRecordDoc(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs);
-    }
-    QApplication* app;
-    QtShell* shell;
-    QtControlServices* controls;
-    CRecordDoc* prefs;
-};
-
-Stage& TheStage() {
-    static Stage* s = new Stage;
-    return *s;
-}
-
-struct Owner : LHandler {
-    LMessage HandleMessage(const LMessage& msg) override {
-        if (msg.Is(LHandler_Mode)) {
-            RunLoopRunOnce(5);
-            return LMessage();
-        }
-        return LHandler::HandleMessage(msg);
-    }
-};
-
-struct LoopbackPrefs : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("lo"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
-
-bool Pump(const std::function<bool()>& pred, u32 ms) {
-    const u32 start = LTickMs();
-    while (!pred() && u32(LTickMs() - start) < ms) RunLoopRunOnce(5);
-    return pred();
-}
+using benchkit::LoopbackPrefs;
+using benchkit::Owner;
+using benchkit::Pump;
+using benchkit::TheStage;
 
 // The show as a user builds it, written as a play file by an edit of no device.
 bool WriteShow(Owner& owner, LFrame& host, u32 sequences, u32 scenes, const std::string& url) {

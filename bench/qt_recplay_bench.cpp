@@ -16,6 +16,7 @@
 #include "base/Clock.h"
 #include "base/LArray.h"
 #include "base/Resources.h"
+#include "bench/QtBenchStage.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/monitors/CKvsFileListCtl.h"
@@ -45,49 +46,10 @@
 
 namespace {
 
-// The application and the Qt services, made once and kept to the end.
-struct Stage {
-    Stage() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "bench", *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-        shell = new QtShell;
-        controls = new QtControlServices;
-        InitAppSingletons([] { return new CMainLoopBase; });
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        prefs = new CRecordDoc(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs);
-    }
-    QApplication* app;
-    QtShell* shell;
-    QtControlServices* controls;
-    CRecordDoc* prefs;
-};
-
-Stage& TheStage() {
-    static Stage* s = new Stage;
-    return *s;
-}
-
-// Answers nothing: no dialog is expected while measuring.
-struct Owner : LHandler {
-    LMessage HandleMessage(const LMessage& msg) override {
-        if (msg.Is(LHandler_Mode)) {
-            RunLoopRunOnce(5);
-            return LMessage();
-        }
-        return LHandler::HandleMessage(msg);
-    }
-};
-
-struct LoopbackPrefs : CNetIfPrefSource {
-    LString ChosenInterfaceName() override { return LString("lo"); }
-    void AddChangeListener(void*, ChangeFn) override {}
-    void RemoveChangeListener(void*, ChangeFn) override {}
-};
+using benchkit::LoopbackPrefs;
+using benchkit::Owner;
+using benchkit::Pump;
+using benchkit::TheStage;
 
 void DrawInto(QImage& page, LPane& pane) {
     page.fill(Qt::white);
@@ -98,12 +60,6 @@ void DrawInto(QImage& page, LPane& pane) {
     pane.Draw(ctx);
     painter.end();
     benchmark::DoNotOptimize(page.constBits());
-}
-
-bool Pump(const std::function<bool()>& pred, u32 ms) {
-    const u32 start = LTickMs();
-    while (!pred() && u32(LTickMs() - start) < ms) RunLoopRunOnce(5);
-    return pred();
 }
 
 void BM_StatusReadOf512UniversesShown(benchmark::State& state) {
