@@ -150,24 +150,32 @@ CRecord* CardRecord(const std::string& path) {
     return r;
 }
 
+// A new sequence, with its name field clicked and taking keys.
+void ClickNewSequenceName(PlayEdit& p, CKvsSeqCell** clicked) {
+    Walk& w = p.w;
+    CRecord* seqs = p.frame->SeqSettings();
+    w.Click(PaneAt(&p.frame->PlusButton()));
+    ASSERT_TRUE(Await("the new sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
+    w.AwaitQuiet("adding a sequence");
+    LoopDrained();
+    auto* row = static_cast<CKvsSeqCell*>(p.frame->List()->GetCellFrame(LCell{0, 0}, false));
+    ASSERT_NE(row, nullptr);
+    w.Click(PaneAt(&row->fName));
+    ASSERT_TRUE(
+        Await("the name field taking keys", [&] { return row->fName.Engine() != nullptr; }));
+    *clicked = row;
+}
+
 void WalkTermDuringQuitQuestion(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
         Walk& w = p.w;
         CKvsPlayCmd* edit = p.screen->PlayView();
         ASSERT_NE(edit, nullptr);
         // A new sequence: play data that only the files on the card carry.
-        CRecord* seqs = p.frame->SeqSettings();
-        w.Click(PaneAt(&p.frame->PlusButton()));
-        ASSERT_TRUE(
-            Await("the new sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
-        w.AwaitQuiet("adding a sequence");
-        LoopDrained();
-        // Its name typed, and left open: the Quit ends the edit.
-        auto* row = static_cast<CKvsSeqCell*>(p.frame->List()->GetCellFrame(LCell{0, 0}, false));
+        CKvsSeqCell* row = nullptr;
+        ClickNewSequenceName(p, &row);
         ASSERT_NE(row, nullptr);
-        w.Click(PaneAt(&row->fName));
-        ASSERT_TRUE(
-            Await("the name field taking keys", [&] { return row->fName.Engine() != nullptr; }));
+        // Its name typed, and left open: the Quit ends the edit.
         w.Type("Finale");
         // Left open on purpose: the keys are taken; whatever they queued has run.
         LoopDrained();
@@ -292,17 +300,9 @@ void WalkDontSaveWithTheDeviceAway(const XvfbHarness& x, NetnsHarness& net, cons
         Walk& w = p.w;
         CKvsPlayCmd* edit = p.screen->PlayView();
         ASSERT_NE(edit, nullptr);
-        CRecord* seqs = p.frame->SeqSettings();
-        w.Click(PaneAt(&p.frame->PlusButton()));
-        ASSERT_TRUE(
-            Await("the new sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
-        w.AwaitQuiet("adding a sequence");
-        LoopDrained();
-        auto* row = static_cast<CKvsSeqCell*>(p.frame->List()->GetCellFrame(LCell{0, 0}, false));
+        CKvsSeqCell* row = nullptr;
+        ClickNewSequenceName(p, &row);
         ASSERT_NE(row, nullptr);
-        w.Click(PaneAt(&row->fName));
-        ASSERT_TRUE(
-            Await("the name field taking keys", [&] { return row->fName.Engine() != nullptr; }));
         // The device goes away as the name is typed: nothing of it reaches the device.
         ASSERT_EQ(p.sim.Cmd("fault drop serno=1201 dir=in").rfind("ok", 0), 0u);
         w.Type("Finale");
