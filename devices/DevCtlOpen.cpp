@@ -25,7 +25,8 @@ void SendEditMode(CKvsDevCtl& ctl, i32 mode) {
     SetCommandOneShot(cmd, DvcmF::sedm, mode);
 }
 
-bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog) {
+bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog,
+                 u32 idleLimitMs) {
     u32 status = ctl.ChannelQueue().CurrentStatus();
     u32 since = LTickMs();
     while (channel.IsBusy()) {
@@ -37,7 +38,7 @@ bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDial
             status = now;
             since = LTickMs();
             if (dialog) dialog->Spin();
-        } else if (LTickMs() - since >= kChannelIdleLimitMs) {
+        } else if (LTickMs() - since >= idleLimitMs) {
             return false;
         }
         if (dialog) {
@@ -94,7 +95,7 @@ bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
 
 void CloseDeviceSettings(CKvsDevCtl& ctl) {
     SendEditMode(ctl, 0);
-    WaitChannel(ctl, ctl.CommandChannel(), nullptr);
+    WaitChannel(ctl, ctl.CommandChannel(), nullptr, kWindowlessIdleLimitMs);
 }
 
 LString SocketFailureText(i32 err) {

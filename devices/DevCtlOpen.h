@@ -11,14 +11,18 @@ class CKvsDevCtl;
 class CSimpleProgressDialog;
 
 inline constexpr u32 kChannelIdleLimitMs = 10000;
+// A wait nothing on screen tells of (the edit mode's end as the control window
+// closes, at a quit too) gives a silent device no longer than this.
+inline constexpr u32 kWindowlessIdleLimitMs = 2000;
 
 // Sets `sedm` through the setter (so the command channel sends it) and puts the
 // stored value back to its default, so that the same mode can be sent again.
 void SendEditMode(CKvsDevCtl& ctl, i32 mode);
 // Waits until the channel is idle, in modal turns of 100 ms of the dialog or,
-// without one, nested turns of the controller's parent. False after 10 s
+// without one, nested turns of the controller's parent. False after idleLimitMs
 // without a change of the device queue's status word.
-bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog);
+bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDialog* dialog,
+                 u32 idleLimitMs = kChannelIdleLimitMs);
 // What the control window says when the device could not be asked because no
 // socket could be opened ("KVSDEVCTLR" item 3, with the system's reason).
 LString SocketFailureText(i32 err);
@@ -28,7 +32,7 @@ LString SocketFailureText(i32 err);
 u32 ReadSeqFormat(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog);
 // Edit mode on and the settings read; false when they did not arrive.
 bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog);
-// Edit mode off, waited for without a dialog.
+// Edit mode off, waited for without a dialog: a short while at most.
 void CloseDeviceSettings(CKvsDevCtl& ctl);
 
 // "1023M", "1.5G": free space given in MiB.
