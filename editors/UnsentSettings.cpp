@@ -291,6 +291,8 @@ void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
         // Going without drops what was typed: only its own button says so.
         ask.fEscapeIsOk = 1;
         if (ask.Run(text, 0, true) == 0) break;
+        // The wait's own dialog says what goes on: the answered question goes.
+        ask.HideWindow();
         if (WaitUnsent(parent, device, channels, false)) return;
     }
     if (EndForced()) return;
