@@ -78,10 +78,14 @@ TEST_F(DevCtlOpen, EditModeSettingsAndGivingUp) {
         }
         // Nothing on screen tells of the edit mode's end: a silent device holds
         // the closing (and a quit) only a short while.
-        if (silent) ASSERT_EQ(fSim.Cmd("fault drop serno=306 dir=in").rfind("ok", 0), 0u);
+        if (silent) {
+            ASSERT_EQ(fSim.Cmd("fault drop serno=306 dir=in").rfind("ok", 0), 0u);
+        }
         const u32 t1 = LTickMs();
         CloseDeviceSettings(ctl);
-        if (silent) EXPECT_LT(LTickMs() - t1, kWindowlessIdleLimitMs + 1500);
+        if (silent) {
+            EXPECT_LT(LTickMs() - t1, kWindowlessIdleLimitMs + 1500);
+        }
         EXPECT_EQ(ctl.Record(CKvsDevCtl::kCommands)->GetI32(DvcmF::sedm), -1);
         fSim.Cmd("fault-clear");
         fSim.Cmd("log clear");
