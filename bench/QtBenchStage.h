@@ -24,7 +24,8 @@ namespace benchkit {
 
 struct Stage {
     Stage() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Offscreen unless told otherwise (xcb under Xvfb draws as a screen does).
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "bench", *argv[] = {name, nullptr};
         app = new QApplication(argc, argv);

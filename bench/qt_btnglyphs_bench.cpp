@@ -10,8 +10,7 @@
 #include "editors/CBtnLabelLayout.h"
 #include "editors/CKvsPlayAsnWin.h"
 #include "editors/PlayHooks.h"
-#include "framework/AppSingletons.h"
-#include "framework/CMainLoop.h"
+#include "bench/QtBenchStage.h"
 #include "platform/qt/AppDelegate.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PlayGrid.h"
@@ -23,13 +22,7 @@ namespace {
 
 struct Stage {
     Stage() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "bench", *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-        shell = new QtShell;
-        InitAppSingletons([] { return new CMainLoopBase; });
-        RegisterAllRecordKinds();
+        benchkit::TheStage();
         PlayHooks().newLabelRenderer = [](LPane*) -> CBtnLabelFontSource* {
             return new CBtnLabelLayout(nullptr, LFont(LString("DejaVu Sans")));
         };
@@ -50,8 +43,6 @@ struct Stage {
         }
         for (u32 i = 0; i < 10; ++i) StoreBtnLayout(play, nullptr, -1, nullptr);
     }
-    QApplication* app;
-    QtShell* shell;
     CRecord* play;
 };
 

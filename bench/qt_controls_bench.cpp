@@ -6,28 +6,19 @@
 #include <QApplication>
 #include <QPainter>
 
-#include "framework/AppSingletons.h"
-#include "framework/CMainLoop.h"
+#include "bench/QtBenchStage.h"
 #include "framework/LFrame.h"
 #include "framework/LStdCtl.h"
 #include "services/WindowKinds.h"
-#include "platform/qt/AppDelegate.h"
-#include "platform/qt/QtControls.h"
 #include "platform/qt/QtPainterGraphics.h"
 
 namespace {
 
-// The application, the Qt services and one widget per column, made once
-// (the benchmark runs the function several times) and kept to the end.
-struct Stage {
-    Stage() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "bench", *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-        shell = new QtShell;
-        controls = new QtControlServices;
-        InitAppSingletons([] { return new CMainLoopBase; });
+// One widget per column, made once (the benchmark runs the function several
+// times) and kept to the end.
+struct Columns {
+    Columns() {
+        benchkit::TheStage();
         frame = new LFrame(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
         check = new LStdCheck(frame);
         popup = new LPopupList(frame);
@@ -35,16 +26,13 @@ struct Stage {
         check->Native()->Remove();
         popup->Native()->Remove();
     }
-    QApplication* app;
-    QtShell* shell;
-    QtControlServices* controls;
     LFrame* frame;
     LStdCheck* check;
     LPopupList* popup;
 };
 
 void StampedRows(benchmark::State& state) {
-    static Stage* s = new Stage;
+    static Columns* s = new Columns;
     constexpr int kRows = 30, kRowHeight = 24;
     QImage page(400, kRows * kRowHeight, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {

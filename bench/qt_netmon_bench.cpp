@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/Resources.h"
+#include "bench/QtBenchStage.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
 #include "devices/monitors/CKvsFileListCtl.h"
@@ -54,32 +54,11 @@
 
 namespace {
 
-struct Stage {
-    Stage() {
-        // Offscreen unless told otherwise (xcb under Xvfb draws as a screen does).
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "bench", *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-        shell = new QtShell;
-        controls = new QtControlServices;
-        InitAppSingletons([] { return new CMainLoopBase; });
-        static LResFile appFile(AppResFileRef());
-        SetDefaultResChain(&appFile);
-        RegisterAllRecordKinds();
-        CKvsMonPrefRec::Create();
-        prefs = new CRecordDoc(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
-        SetAppPrefsDoc(prefs);
-    }
-    QApplication* app;
-    QtShell* shell;
-    QtControlServices* controls;
-    CRecordDoc* prefs;
-};
-
-Stage& TheStage() {
-    static Stage* s = new Stage;
-    return *s;
+// The shared stage, with the monitors' own preferences beside the program's.
+benchkit::Stage& TheStage() {
+    benchkit::Stage& s = benchkit::TheStage();
+    CKvsMonPrefRec::Create();
+    return s;
 }
 
 // CPU seconds of each thread of this process, by thread id.

@@ -7,8 +7,7 @@
 
 #include "editors/CKvsUvadList.h"
 #include "editors/CUvadWin.h"
-#include "framework/AppSingletons.h"
-#include "framework/CMainLoop.h"
+#include "bench/QtBenchStage.h"
 #include "framework/LListNavi.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtControls.h"
@@ -25,14 +24,7 @@ constexpr u32 kRows = 1000;
 
 struct Stage {
     Stage() {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "bench", *argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-        shell = new QtShell;
-        controls = new QtControlServices;
-        InitAppSingletons([] { return new CMainLoopBase; });
-        RegisterAllRecordKinds();
+        benchkit::TheStage();
         settings = new CRecordDoc(CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvst)));
         CRecord* table = settings->Root()->GetChild(DvstF::uvas);
         for (u32 i = 0; i < kRows; ++i) {
@@ -44,9 +36,6 @@ struct Stage {
         QCoreApplication::processEvents();
         AsMWindow(win->GetNativeWindow())->grab();
     }
-    QApplication* app;
-    QtShell* shell;
-    QtControlServices* controls;
     CRecordDoc* settings;
 };
 
