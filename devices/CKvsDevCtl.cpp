@@ -151,11 +151,11 @@ bool CKvsDevCtl::CanClose(bool quitting) {
     CDevRequestQueue* plays = play ? play->PlayChannel() : nullptr;
     // A window's close leaves the device's own settings with the controller,
     // which goes on sending them; a quit ends them all.
-    if (quitting)
-        SettleUnsentSettings(this, fSerial, UnsentEnd::kQuit,
-                             {seq, plays, &fSettingsChan, &fCommandChan});
-    else
-        SettleUnsentSettings(this, fSerial, UnsentEnd::kClose, {seq, plays});
+    const bool settled = quitting
+                             ? SettleUnsentSettings(this, fSerial, UnsentEnd::kQuit,
+                                                    {seq, plays, &fSettingsChan, &fCommandChan})
+                             : SettleUnsentSettings(this, fSerial, UnsentEnd::kClose, {seq, plays});
+    fLeftWithoutDevice = !settled;
     return true;
 }
 

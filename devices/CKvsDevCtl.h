@@ -44,6 +44,10 @@ public:
     // as the user chooses: the play view's when the window closes, and every
     // channel's of the controller when the program quits.
     bool CanClose(bool quitting = false);
+    // The user, asked at the last close or quit, went on without settings the
+    // device had not taken: it is away, and nothing more is waited for.
+    bool LeftWithoutDevice() const { return fLeftWithoutDevice; }
+    void SetLeftWithoutDevice(bool left) { fLeftWithoutDevice = left; }
     // Files dropped on the control window: kind 0 recordings, 1 audio files;
     // targets, where given, the card's names of the files they replace.
     void DropFiles(u32 kind, const std::vector<LString>& paths,
@@ -130,6 +134,7 @@ private:
     LTimer fSysTimer;
     u32 fShowRequests = 0;
     bool fSettingsKnown = false;
+    bool fLeftWithoutDevice = false;
     CKvsUploads* fUploads = nullptr;
     CKvsDevCtlScreen* fScreen = nullptr;
     CKvsNetMon* fNetMon = nullptr;

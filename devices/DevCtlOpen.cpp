@@ -85,6 +85,7 @@ u32 ReadSeqFormat(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
 }
 
 bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
+    ctl.SetLeftWithoutDevice(false);
     SendEditMode(ctl, 1);
     // The edit mode travels on the command channel after a short coalescing
     // pause: the settings are read once the device has it, not before.
@@ -95,6 +96,9 @@ bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog) {
 
 void CloseDeviceSettings(CKvsDevCtl& ctl) {
     SendEditMode(ctl, 0);
+    // The user has just gone on without what this device did not take: it is
+    // away, and the edit mode's end goes when it is back, or never.
+    if (ctl.LeftWithoutDevice()) return;
     WaitChannel(ctl, ctl.CommandChannel(), nullptr, kWindowlessIdleLimitMs);
 }
 

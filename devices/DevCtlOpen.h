@@ -32,7 +32,8 @@ LString SocketFailureText(i32 err);
 u32 ReadSeqFormat(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog);
 // Edit mode on and the settings read; false when they did not arrive.
 bool OpenDeviceSettings(CKvsDevCtl& ctl, CSimpleProgressDialog* dialog);
-// Edit mode off, waited for without a dialog: a short while at most.
+// Edit mode off, waited for without a dialog: a short while at most, and not at
+// all when the user has just gone on without the device.
 void CloseDeviceSettings(CKvsDevCtl& ctl);
 
 // "1023M", "1.5G": free space given in MiB.

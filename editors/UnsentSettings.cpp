@@ -269,17 +269,17 @@ bool WaitUnsent(LHandler* parent, const std::string& device,
 
 }  // namespace
 
-void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
+bool SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
                           std::initializer_list<CDevRequestQueue*> channels) {
     const std::string device = std::to_string(serial);
-    if (EndForced()) return;
+    if (EndForced()) return true;
     // What was typed last is usually taken at once: the question comes only
     // when the device is away or the user would not wait.
-    if (WaitUnsent(parent, device, channels, true)) return;
+    if (WaitUnsent(parent, device, channels, true)) return true;
     for (;;) {
-        if (EndForced()) return;
+        if (EndForced()) return true;
         const std::vector<std::string> names = UnsentNames(channels, false);
-        if (names.empty()) return;
+        if (names.empty()) return true;
         const std::string lines = NameLines(names);
         const char* items[] = {device.c_str(), lines.c_str()};
         LString text;
@@ -293,11 +293,12 @@ void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
         if (ask.Run(text, 0, true) == 0) break;
         // The wait's own dialog says what goes on: the answered question goes.
         ask.HideWindow();
-        if (WaitUnsent(parent, device, channels, false)) return;
+        if (WaitUnsent(parent, device, channels, false)) return true;
     }
-    if (EndForced()) return;
+    if (EndForced()) return true;
     for (CDevRequestQueue* c : channels)
         if (c) c->DropUnsent();
+    return false;
 }
 
 // ---- CRefusedSettings

@@ -33,9 +33,10 @@ void TellUnsentSettings(LHandler* parent, u32 serial,
 // there from the start. Settings the device has not confirmed when the wait
 // ends (it left one unanswered, or the user cancelled) are named, and the user
 // chooses to wait for them, again cancellable, or to go on without them: those
-// are then dropped, never sent later. Nothing is asked at a forced end.
+// are then dropped, never sent later. Nothing is asked at a forced end. False
+// when the user went on without them.
 enum class UnsentEnd : u32 { kClose = 0, kQuit = 1 };
-void SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
+bool SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
                           std::initializer_list<CDevRequestQueue*> channels);
 
 // Tells the user which settings the device refused, once the burst they came

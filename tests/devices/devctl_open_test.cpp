@@ -81,10 +81,14 @@ TEST_F(DevCtlOpen, EditModeSettingsAndGivingUp) {
         if (silent) {
             ASSERT_EQ(fSim.Cmd("fault drop serno=306 dir=in").rfind("ok", 0), 0u);
         }
-        const u32 t1 = LTickMs();
-        CloseDeviceSettings(ctl);
-        if (silent) {
-            EXPECT_LT(LTickMs() - t1, kWindowlessIdleLimitMs + 1500);
+        for (const bool leftWithout : {false, true}) {
+            ctl.SetLeftWithoutDevice(leftWithout);
+            const u32 t1 = LTickMs();
+            CloseDeviceSettings(ctl);
+            if (silent) {
+                // Gone on without the device at its question: not waited for.
+                EXPECT_LT(LTickMs() - t1, leftWithout ? 200 : kWindowlessIdleLimitMs + 1500);
+            }
         }
         EXPECT_EQ(ctl.Record(CKvsDevCtl::kCommands)->GetI32(DvcmF::sedm), -1);
         fSim.Cmd("fault-clear");
