@@ -91,11 +91,27 @@ inline void OnStop(int) {
     _exit(3);
 }
 
+// The steps that led to a walk's first failure, printed beside it: a failure
+// seen once (on a busy machine, say) says what the walk had just done.
+class FirstFailureSteps : public testing::EmptyTestEventListener {
+    void OnTestPartResult(const testing::TestPartResult& result) override {
+        if (!result.failed() || fPrinted) return;
+        fPrinted = true;
+        std::fflush(nullptr);
+        WriteAll("*** the walk's last steps before its first failure:\n");
+        const Trace& t = TheTrace();
+        const unsigned first = t.next > Trace::kLines ? t.next - Trace::kLines : 0;
+        for (unsigned i = first; i < t.next; ++i) WriteAll(t.lines[i % Trace::kLines]);
+    }
+    bool fPrinted = false;
+};
+
 // In the walk's process, before it starts.
 inline void Arm() {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     MainThread() = pthread_self();
     std::signal(SIGUSR2, OnStop);
+    testing::UnitTest::GetInstance()->listeners().Append(new FirstFailureSteps);
 }
 
 // Seconds a walk may take before it is stopped: below ctest's 600, so that the

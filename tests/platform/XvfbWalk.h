@@ -220,8 +220,14 @@ public:
     }
     // mods: keys held down meanwhile ("shift", "ctrl").
     void Click(QPoint p, int count = 1, const std::string& mods = "") {
+        // Which window the click lands on, and which has the keys: a click
+        // that lands on another window than meant says so in a failure's steps.
+        auto titleOf = [](const QWidget* w) {
+            return w ? "'" + w->window()->windowTitle().toStdString() + "'" : std::string("none");
+        };
         walkwatch::Note("click " + std::to_string(count) + " at " + std::to_string(p.x()) + "," +
-                        std::to_string(p.y()));
+                        std::to_string(p.y()) + " on " + titleOf(QApplication::widgetAt(p)) +
+                        ", active " + titleOf(QApplication::activeWindow()));
         // The program takes a click that comes at once after its window became
         // active as the one that activated it, and drops it.
         // A window under the pointer that is not active may be on its way
@@ -229,6 +235,10 @@ public:
         // closed): a person waits for it to come forward before clicking.
         if (QWidget* under = QApplication::widgetAt(p))
             if (auto* m = dynamic_cast<MWindow*>(under->window())) {
+                // With none active, the window manager is still between
+                // windows: on a busy machine that takes more than a second.
+                if (!QApplication::activeWindow())
+                    WaitUntil([] { return QApplication::activeWindow() != nullptr; }, 5000);
                 if (!m->isActiveWindow()) WaitUntil([&] { return m->isActiveWindow(); }, 1000);
                 if (m->isActiveWindow()) WaitUntil([&] { return m->ActiveForMs() >= 150; }, 1000);
             }
@@ -305,8 +315,7 @@ public:
     // window under `to` has a target pane).
     // held: a key held down from the drag's start to its end ("ctrl" for a copy).
     PointerDrag(const XvfbHarness& x, QPoint from, QPoint to,
-                std::function<bool()> entered = nullptr, u32 stepMs = 5000,
-                std::string held = "")
+                std::function<bool()> entered = nullptr, u32 stepMs = 5000, std::string held = "")
         : fX(x),
           fFrom(from),
           fTo(to),
@@ -448,8 +457,7 @@ void InChildProcess(F walk, const XvfbHarness& x) {
         _exit(failed ? 1 : 0);
     }
     const std::string shot = std::string("hung-") +
-                             testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             ".png";
+                             testing::UnitTest::GetInstance()->current_test_info()->name() + ".png";
     const int status = walkwatch::AwaitChild(pid, [&] { x.Screenshot(shot); });
     if (status == -1) {
         ADD_FAILURE() << "the walk hung: stopped after " << walkwatch::LimitSeconds()
