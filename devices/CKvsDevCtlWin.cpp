@@ -213,11 +213,7 @@ bool CKvsDevCtlScreen::WaitPlayChannels(CSimpleProgressDialog* progress) {
     const bool busy = fPlay->SeqChannel()->IsBusy() || fPlay->PlayChannel()->IsBusy();
     if (!busy) return true;
     // The dialog says what it waits for: the settings going out, then the reading.
-    const std::string serial = std::to_string(fCtl->Serial());
-    const char* items[] = {serial.c_str()};
-    LString text;
-    FormatTemplate(&text, StdDialogText("KVSUNSENTASK", 0).CStr(), 1, items);
-    progress->SetMessage(text);
+    progress->SetMessage(UnsentWaitText(fCtl->Serial()));
     const bool ok = fPlay->WaitChannels(progress);
     progress->SetMessage(StdDialogText(kTexts, 0));
     return ok;

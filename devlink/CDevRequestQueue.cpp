@@ -198,12 +198,9 @@ void CDevRequestQueue::DropUnsent() {
     }
     fUnanswered = 0;
     if (!dropped) return;
+    // What stays goes now, as at the end of a restart's wait.
     fRestartTimer.Disarm();
-    fWaitingRestart = 0;
-    if (fContext == NoRereadContext())
-        Send();
-    else
-        Refresh();
+    OnRestartTimer(this);
 }
 
 void CDevRequestQueue::RestoreWaitingWrites() {

@@ -162,15 +162,20 @@ std::string NameLines(const std::vector<std::string>& names) {
     return lines;
 }
 
-// The message of item n over parent, %0 the device, %1 the lines.
-void ShowMessage(LHandler* parent, u32 n, u32 serial, const std::vector<std::string>& names) {
+// Item n of a text list, %0 the device, %1 the names one a line.
+LString NamesText(const char* list, u32 n, u32 serial, const std::vector<std::string>& names) {
     const std::string lines = NameLines(names);
     const std::string device = std::to_string(serial);
     const char* items[] = {device.c_str(), lines.c_str()};
     LString text;
-    FormatTemplate(&text, StdDialogText(kTexts, n).CStr(), 2, items);
+    FormatTemplate(&text, StdDialogText(list, n).CStr(), 2, items);
+    return text;
+}
+
+// The message of item n over parent, %0 the device, %1 the lines.
+void ShowMessage(LHandler* parent, u32 n, u32 serial, const std::vector<std::string>& names) {
     CSimpleMessageDialog message(parent, LPaneOpt::Window(kWindowDialog, 0));
-    message.Run(text, 0, false);
+    message.Run(NamesText(kTexts, n, serial, names), 0, false);
 }
 
 bool EndForced() {
@@ -185,34 +190,33 @@ LString SettingName(const CRecord* root, const LString& path) {
     return LString(NameOf(names, root, path.CStr()).c_str());
 }
 
-LString UnsentSettingsText(const CDevRequestQueue& channel) {
-    const TagNames names;
-    std::string lines;
-    for (const LString& path : channel.UnsentPaths())
-        lines += NameOf(names, channel.Record(), path.CStr()) + "\n";
-    return LString(lines.c_str());
-}
-
 namespace {
+
+constexpr const char* kAskTexts = "KVSUNSENTASK";
 
 // The settings the channels hold that their device has not confirmed, named;
 // with silentOnly, only those of channels whose device left one unanswered.
 template <class Channel>
 std::vector<std::string> UnsentNames(std::initializer_list<Channel*> channels, bool silentOnly) {
+    const TagNames tags;
     std::vector<std::string> names;
     for (const CDevRequestQueue* channel : channels) {
         if (!channel || (silentOnly && !channel->DeviceSilent())) continue;
-        const std::string text = UnsentSettingsText(*channel).CStr();
-        for (size_t at = 0; at < text.size();) {
-            const size_t end = text.find('\n', at);
-            names.push_back(text.substr(at, end - at));
-            at = end + 1;
-        }
+        for (const LString& path : channel->UnsentPaths())
+            names.push_back(NameOf(tags, channel->Record(), path.CStr()));
     }
     return names;
 }
 
 }  // namespace
+
+LString UnsentWaitText(u32 serial) {
+    const std::string device = std::to_string(serial);
+    const char* items[] = {device.c_str()};
+    LString text;
+    FormatTemplate(&text, StdDialogText(kAskTexts, 0).CStr(), 1, items);
+    return text;
+}
 
 void TellUnsentSettings(LHandler* parent, u32 serial,
                         std::initializer_list<const CDevRequestQueue*> channels) {
@@ -226,7 +230,6 @@ void TellUnsentSettings(LHandler* parent, u32 serial,
 
 namespace {
 
-constexpr const char* kAskTexts = "KVSUNSENTASK";
 constexpr u32 kWaitStepMs = 100;
 
 bool AnyUnsent(std::initializer_list<CDevRequestQueue*> channels, bool* silent) {
@@ -242,17 +245,14 @@ bool AnyUnsent(std::initializer_list<CDevRequestQueue*> channels, bool* silent) 
 
 // True once the device has confirmed every setting; false when the user
 // cancelled, or, when asked to, as soon as the device leaves one unanswered.
-bool WaitUnsent(LHandler* parent, const std::string& device,
-                std::initializer_list<CDevRequestQueue*> channels, bool untilSilent) {
+bool WaitUnsent(LHandler* parent, u32 serial, std::initializer_list<CDevRequestQueue*> channels,
+                bool untilSilent) {
     bool silent = false;
     if (!AnyUnsent(channels, &silent)) return true;
     if (untilSilent && silent) return false;
     CSimpleProgressDialog progress(parent, LPaneOpt::Window(kWindowDialog, 2));
     progress.ShowSpinner();
-    const char* items[] = {device.c_str()};
-    LString text;
-    FormatTemplate(&text, StdDialogText(kAskTexts, 0).CStr(), 1, items);
-    progress.SetMessage(text);
+    progress.SetMessage(UnsentWaitText(serial));
     bool done = false;
     for (;;) {
         if (!AnyUnsent(channels, &silent)) {
@@ -271,20 +271,15 @@ bool WaitUnsent(LHandler* parent, const std::string& device,
 
 bool SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
                           std::initializer_list<CDevRequestQueue*> channels) {
-    const std::string device = std::to_string(serial);
     if (EndForced()) return true;
     // What was typed last is usually taken at once: the question comes only
     // when the device is away or the user would not wait.
-    if (WaitUnsent(parent, device, channels, true)) return true;
+    if (WaitUnsent(parent, serial, channels, true)) return true;
     for (;;) {
         if (EndForced()) return true;
         const std::vector<std::string> names = UnsentNames(channels, false);
         if (names.empty()) return true;
-        const std::string lines = NameLines(names);
-        const char* items[] = {device.c_str(), lines.c_str()};
-        LString text;
-        FormatTemplate(&text, StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 1 : 2).CStr(), 2,
-                       items);
+        const LString text = NamesText(kAskTexts, end == UnsentEnd::kQuit ? 1 : 2, serial, names);
         CSimpleMessageDialog ask(parent, LPaneOpt::Window(kWindowDialog, 0));
         ask.fOk.SetTitle(StdDialogText(kAskTexts, 3));
         ask.fCancelBtn.SetTitle(StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 4 : 5));
@@ -293,7 +288,7 @@ bool SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
         if (ask.Run(text, 0, true) == 0) break;
         // The wait's own dialog says what goes on: the answered question goes.
         ask.HideWindow();
-        if (WaitUnsent(parent, device, channels, false)) return true;
+        if (WaitUnsent(parent, serial, channels, false)) return true;
     }
     if (EndForced()) return true;
     for (CDevRequestQueue* c : channels)
@@ -322,7 +317,7 @@ void CRefusedSettings::OnRefused(void* self, const CDevRequestQueue& channel, co
     for (const std::string& n : r->fNames)
         if (n == name) return;
     r->fNames.push_back(name);
-    if (!r->fShowing) r->fTimer.StartMs(kBurstMs);
+    if (!r->fGone) r->fTimer.StartMs(kBurstMs);
 }
 
 void CRefusedSettings::OnTimer(void* self) {
@@ -331,7 +326,7 @@ void CRefusedSettings::OnTimer(void* self) {
 
 void CRefusedSettings::Flush() {
     fTimer.Disarm();
-    if (fShowing || fNames.empty()) return;
+    if (fGone || fNames.empty()) return;
     if (EndForced()) {
         fNames.clear();
         return;
@@ -340,11 +335,9 @@ void CRefusedSettings::Flush() {
     fNames.clear();
     bool gone = false;
     fGone = &gone;
-    fShowing = 1;
     ShowMessage(fParent, 2, fSerial, names);
     if (gone) return;
     fGone = nullptr;
-    fShowing = 0;
     // Refused while the message was up: told in the next.
     if (!fNames.empty()) fTimer.StartMs(kBurstMs);
 }

@@ -19,8 +19,8 @@ class LHandler;
 // a name is empty), and what ("Fade").
 LString SettingName(const CRecord* root, const LString& path);
 
-// One line per setting that the channel still holds for its device.
-LString UnsentSettingsText(const CDevRequestQueue& channel);
+// What a wait for the settings of device serial to go out says.
+LString UnsentWaitText(u32 serial);
 
 // A message over parent naming the settings that the channels never got to a
 // device that left them unanswered; nothing when there are none, or at a forced
@@ -62,6 +62,5 @@ private:
     u32 fSerial;
     std::vector<std::string> fNames;
     LRunLoopTimer fTimer;
-    u8 fShowing = 0;
     bool* fGone = nullptr;  // set while a message is up: this went meanwhile
 };

@@ -50,10 +50,12 @@ void CKvsFileDrop::Offer() {
     }
     // Files of one drop that the card would hold as one: the later would take
     // the earlier's place unasked, and no answer to which one wins helps.
+    std::vector<std::string> keys;
+    for (const LString& name : names) keys.push_back(CardNameKey(name.CStr()));
     std::vector<LString> clash;
     for (u32 n = 0; n < count; ++n)
         for (u32 m = 0; m < count; ++m)
-            if (m != n && CardNameKey(names[m].CStr()) == CardNameKey(names[n].CStr())) {
+            if (m != n && keys[m] == keys[n]) {
                 LString leaf;
                 clash.push_back(LastPathComponent(&leaf, fPaths.At(n).CStr()));
                 break;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/CBufFileStrm.h"
@@ -316,16 +317,18 @@ bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 ki
     std::vector<LString> listed(count);
     for (u32 i = 0; i < count; ++i) NodeListText(&listed[i], contents, kind, i);
     // What the job queue writes after the listing was read, as the card will hold it.
-    const std::vector<LString> after = QueuedCardNames(queue, kind);
-    queued.insert(queued.end(), after.begin(), after.end());
+    for (const LString& name : QueuedCardNames(queue, kind))
+        if (std::none_of(queued.begin(), queued.end(),
+                         [&](const LString& q) { return StrEqual(q.CStr(), name.CStr()); }))
+            queued.push_back(name);
     listed.insert(listed.end(), queued.begin(), queued.end());
+    std::vector<std::string> keys(listed.size());
+    for (size_t i = 0; i < listed.size(); ++i) keys[i] = CardNameKey(listed[i].CStr());
     std::vector<LString> refused;
     for (size_t n = 0; n < names.size(); ++n) {
         bool waiting = false;
         for (size_t i = 0; i < listed.size(); ++i) {
-            if (CardNameKey(listed[i].CStr()) != given[n] ||
-                (self && StrEqual(listed[i].CStr(), self)))
-                continue;
+            if (keys[i] != given[n] || (self && StrEqual(listed[i].CStr(), self))) continue;
             waiting = waiting || i >= count;
             // Of names that were already one file to the card, the one written exactly wins.
             if ((*taken)[n].IsEmpty() || StrEqual(listed[i].CStr(), names[n].CStr()))
