@@ -52,8 +52,9 @@ CConfirmedUpload::~CConfirmedUpload() {
     Cancel();
 }
 
-void CConfirmedUpload::StartListed(const char* path, CStrm* body, u64 size, u32 flags) {
-    Begin(path, body, size, kByListing, flags);
+void CConfirmedUpload::StartListed(const char* path, CStrm* body, u64 size, u32 flags,
+                                   const std::vector<u8>* before) {
+    Begin(path, body, size, kByListing, flags, before);
 }
 
 void CConfirmedUpload::StartReadBack(const char* path, const u8* data, u64 size, u32 flags) {
@@ -62,7 +63,8 @@ void CConfirmedUpload::StartReadBack(const char* path, const u8* data, u64 size,
     Begin(path, new CMemStrm(const_cast<u8*>(data), u32(size)), size, kByReadBack, flags);
 }
 
-void CConfirmedUpload::Begin(const char* path, CStrm* body, u64 size, u32 how, u32 flags) {
+void CConfirmedUpload::Begin(const char* path, CStrm* body, u64 size, u32 how, u32 flags,
+                             const std::vector<u8>* before) {
     Cancel();
     fPath = LString(path);
     fHow = how;
@@ -79,7 +81,11 @@ void CConfirmedUpload::Begin(const char* path, CStrm* body, u64 size, u32 how, u
         fListingPath = FolderListingPath(path);
         LastPathComponent(&fName, path);
     }
-    if (!fListingPath.IsEmpty()) {
+    if (!fListingPath.IsEmpty() && before) {
+        fBefore = FindListedFile(before->data(), before->size(), fName.CStr());
+        fBeforeRead = true;
+        fPhase = kPhaseWrite;
+    } else if (!fListingPath.IsEmpty()) {
         // The folder as it was, then the file: the queue runs them in this order.
         fPhase = kPhaseBefore;
         fQueue->Enqueue(this, OnStep, fListingPath.CStr(), 0, new CGrowMemStrm, nullptr, fFlags);

@@ -7,6 +7,8 @@
 // before and after the upload; elsewhere the file is read back and compared
 // byte for byte. All steps run on the device's request queue, in order.
 
+#include <vector>
+
 #include "base/LString.h"
 #include "base/Types.h"
 #include "devlink/ReqQueue.h"
@@ -39,8 +41,10 @@ public:
     CConfirmedUpload& operator=(const CConfirmedUpload&) = delete;
 
     // Sends body (the queue owns it from here) of size bytes to path, the folder
-    // listed before and after. flags as for CReqQueue::Enqueue.
-    void StartListed(const char* path, CStrm* body, u64 size, u32 flags);
+    // listed before and after. flags as for CReqQueue::Enqueue. before: the
+    // folder's listing the caller has just read, which is then not read again.
+    void StartListed(const char* path, CStrm* body, u64 size, u32 flags,
+                     const std::vector<u8>* before = nullptr);
     // Sends the size bytes at data (which must outlive the upload; fewer than
     // 4 GiB) to path and reads them back.
     void StartReadBack(const char* path, const u8* data, u64 size, u32 flags);
@@ -60,7 +64,8 @@ public:
 private:
     enum : u8 { kPhaseIdle, kPhaseBefore, kPhaseWrite, kPhaseCheck, kPhaseEnded };
 
-    void Begin(const char* path, CStrm* body, u64 size, u32 how, u32 flags);
+    void Begin(const char* path, CStrm* body, u64 size, u32 how, u32 flags,
+               const std::vector<u8>* before = nullptr);
     void End(u32 outcome);
     static void OnStep(void* self, CStrm* data, const u32* status);
 

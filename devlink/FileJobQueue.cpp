@@ -32,6 +32,11 @@ const char* FolderOf(u32 kind) {
     return kind == CKvsFileJobQueue::kAudio ? "/sdc/audiofiles" : "/sdc/kevrecfiles";
 }
 
+// Where a file of the kind goes on the card under name.
+std::string DevicePathOf(u32 kind, const LString& name) {
+    return std::string(FolderOf(kind)) + "/" + name.CStr();
+}
+
 // Every queue of the program, so that a command can see what its device's queue
 // will write. Made and destroyed on the main thread, where the commands run.
 std::vector<CKvsFileJobQueue*>& LiveQueues() {
@@ -314,8 +319,8 @@ bool CKvsFileJobQueue::StepUpload() {
     // Another program, or a command of this one, may have written the name
     // since the drop was checked: the folder is read again first.
     fChecking = job;
-    const std::string listing = std::string("/.cmd/fmls//") + FolderOf(job->kind);
-    fQueue->Enqueue(this, OnListed, listing.c_str(), 0, new CGrowMemStrm, nullptr, 0);
+    const LString listing = FolderListingPath(DevicePathOf(job->kind, job->target).c_str());
+    fQueue->Enqueue(this, OnListed, listing.CStr(), 0, new CGrowMemStrm, nullptr, 0);
     return true;
 }
 
@@ -346,15 +351,11 @@ void CKvsFileJobQueue::OnListed(void* self, CStrm* data, const u32* status) {
             other = true;
     }
     if (other && !agreed) return q->Finish(job, kNameTaken);
-    q->StartUpload(job);
+    // The listing just read is the one the upload compares with afterwards.
+    q->StartUpload(job, bytes);
 }
 
-void CKvsFileJobQueue::StartUpload(Job* job) {
-    LTextStream devicePath;
-    devicePath.Put(FolderOf(job->kind));
-    devicePath.PutChar('/');
-    devicePath.Put(job->target.CStr());
-
+void CKvsFileJobQueue::StartUpload(Job* job, const std::vector<u8>& before) {
     // Streams open application paths; the job's source is a local path.
     LString url;
     if (job->converted)
@@ -374,7 +375,8 @@ void CKvsFileJobQueue::StartUpload(Job* job) {
     }
     fUploadName = job->target;
     fUploading = job;
-    fUpload.StartListed(devicePath.CStr(), strm, fUploadSize, 0);
+    fUpload.StartListed(DevicePathOf(job->kind, job->target).c_str(), strm, fUploadSize, 0,
+                        &before);
 }
 
 void CKvsFileJobQueue::OnUploaded(void* self, CConfirmedUpload* upload) {

@@ -81,7 +81,7 @@ private:
 
     // The folder read just before the upload: the job goes on, or ends as kNameTaken.
     static void OnListed(void* self, CStrm* data, const u32* status);
-    void StartUpload(Job* job);
+    void StartUpload(Job* job, const std::vector<u8>& before);
 
     static void OnWorker(void* self);
     static void OnConverted(void* self);
