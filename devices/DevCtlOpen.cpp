@@ -6,7 +6,6 @@
 
 #include "base/Clock.h"
 #include "devices/CKvsDevCtl.h"
-#include "framework/CMainLoop.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
 #include "records/OneShotFields.h"
@@ -43,11 +42,8 @@ bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDial
         }
         if (dialog) {
             // Its button gives up at once, whenever it is pressed; at the
-            // session's end the dialog answers by itself, and the idle limit
-            // alone ends the wait.
-            const u32 result = dialog->ModalStep(kStepMs);
-            const CMainLoop* loop = CMainLoop::Current();
-            if (result != 0 && !(loop && loop->fEnding)) return false;
+            // session's end the idle limit alone ends the wait.
+            if (dialog->StepPressed(kStepMs)) return false;
         } else
             LHandler::Send(LHandler_Mode, &ctl, ctl.Parent());
     }

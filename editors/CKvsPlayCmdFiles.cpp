@@ -53,17 +53,12 @@ struct TypeList {
 };
 
 // One modal turn: of the dialog, or of the parent without one. True when the
-// user pressed the dialog's button. At the session's end every dialog answers
-// by itself: that is nobody's choice, and the waits then end by their idle
-// limit alone.
+// user pressed the dialog's button; at the session's end the waits then end by
+// their idle limit alone.
 bool StepPressed(CSimpleProgressDialog* progress, LHandler* self, u32 ms) {
-    if (!progress) {
-        LHandler::Send(LHandler_Mode, self, self->Parent());
-        return false;
-    }
-    const u32 result = progress->ModalStep(ms);
-    const CMainLoop* loop = CMainLoop::Current();
-    return result != 0 && !(loop && loop->fEnding);
+    if (progress) return progress->StepPressed(ms);
+    LHandler::Send(LHandler_Mode, self, self->Parent());
+    return false;
 }
 
 bool Ending() {

@@ -216,6 +216,12 @@ void CSimpleProgressDialog::Spin() {
     fBusy.SetText(LString(kArrow + 3 - fPhase, 4));
 }
 
+bool CSimpleProgressDialog::StepPressed(u32 ms) {
+    const u32 result = ModalStep(ms);
+    const CMainLoop* loop = CMainLoop::Current();
+    return result != 0 && !(loop && loop->fEnding);
+}
+
 // ---- CSimpleMessageDialog
 
 CSimpleMessageDialog::CSimpleMessageDialog(LHandler* parent, const LPaneOpt& options)

@@ -72,6 +72,9 @@ public:
     void SetMsgChars(u32 n);
     void ShowSpinner();
     void Spin();
+    // One modal turn of ms; true when the user pressed its button. At the
+    // session's end every dialog answers by itself: that is nobody's choice.
+    bool StepPressed(u32 ms);
 
     LStdButton fButton;
     LTextPane fMessage;
