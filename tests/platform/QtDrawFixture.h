@@ -3,6 +3,7 @@
 // text services installed while alive, for tests of the Qt drawing layer.
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QPainter>
 #include <cxxabi.h>
 
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "base/Resources.h"
+#include "framework/CViewPrefs.h"
 #include "framework/LCellListPane.h"
 #include "framework/LDrawCtx.h"
+#include "framework/LEditText.h"
 #include "framework/LFrame.h"
 #include "platform/qt/QtDrawing.h"
 #include "platform/qt/QtGraphicsServices.h"
@@ -78,7 +81,7 @@ struct QtImageCtx {
 // leaves the keys to the list around it. A cell list's cells scroll and are
 // not checked against it; what a cell (a live one, or the prototype as last
 // stamped) places is. "" when nothing is cut, else one line a pane.
-inline std::string CutPanesIn(LFrame& frame, bool stamped) {
+inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false) {
     auto name = [](LPane* p) {
         char* d = abi::__cxa_demangle(typeid(*p).name(), nullptr, nullptr, nullptr);
         std::string n = d ? d : typeid(*p).name();
@@ -96,17 +99,30 @@ inline std::string CutPanesIn(LFrame& frame, bool stamped) {
         auto* p = static_cast<LPane*>(l);
         if (!(stamped ? (p->State() & LPane::kVisible) : p->IsShown())) continue;
         LRect seen = p->Bounds();
-        if (!p->Bounds().IsEmpty() && seen.Intersect(inside) != p->Bounds())
+        const bool row = dynamic_cast<LListCell*>(&frame) != nullptr;
+        if ((row || !rowsOnly) && !p->Bounds().IsEmpty() && seen.Intersect(inside) != p->Bounds())
             cuts += name(p) + " at " + text(p->Bounds()) + " in " + name(&frame) + " of " +
                     text(inside) + "\n";
-        if (auto* f = dynamic_cast<LFrame*>(p)) cuts += CutPanesIn(*f, stamped);
+        // A field of a list's row squeezed narrower than a few characters of
+        // its font (or to nothing, its left edge past its right) shows no name
+        // and takes no click.
+        auto* field = dynamic_cast<LEditText*>(p);
+        if (field && row) {
+            LDrawCtx ctx;
+            const i32 least = 3 * field->GetPrefWidth(&ctx, -13);
+            if (p->Bounds().right - p->Bounds().left < least)
+                cuts += name(p) + " squeezed at " + text(p->Bounds()) + " in " + name(&frame) +
+                        " of " + text(inside) + "\n";
+        }
+        if (auto* f = dynamic_cast<LFrame*>(p)) cuts += CutPanesIn(*f, stamped, rowsOnly);
         auto* list = dynamic_cast<LCellListPane*>(p);
         if (!list) continue;
         std::vector<LCellSlot> live = list->Pool();
         live.insert(live.end(), {list->CurrentSlot(), list->EditSlot()});
         for (const LCellSlot& s : live)
-            if (s.IsValid() && s.frame->IsShown()) cuts += CutPanesIn(*s.frame, false);
-        if (list->ProtoCell() && list->Rows() > 0) cuts += CutPanesIn(*list->ProtoCell(), true);
+            if (s.IsValid() && s.frame->IsShown()) cuts += CutPanesIn(*s.frame, false, rowsOnly);
+        if (list->ProtoCell() && list->Rows() > 0)
+            cuts += CutPanesIn(*list->ProtoCell(), true, rowsOnly);
     }
     return cuts;
 }
@@ -119,4 +135,30 @@ inline std::string CutPanes(LPane* pane) {
 }
 inline std::string CutPanes(LPane& pane) {
     return CutPanes(&pane);
+}
+// What the rows of a window's lists cut off or squeeze, the rest aside.
+inline std::string CutRowFields(LPane* pane) {
+    while (pane->Container()) pane = pane->Container();
+    auto* top = dynamic_cast<LFrame*>(pane);
+    return top ? CutPanesIn(*top, false, true) : "";
+}
+
+// Each font slot the preferences window offers (titles, lists and fields,
+// small labels, monitors) set to a small and a large size in the general
+// font's family, one at a time, with check(slot, points) run after the
+// windows were laid out again; the defaults come back at the end. The
+// preferences must be attached.
+template <class F>
+void ForEachSlotFont(F check) {
+    const QString family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    for (u32 slot = 0; slot < 4; ++slot) {
+        for (const f32 points : {9.0f, 24.0f}) {
+            CViewPrefs::Instance().SetFont(
+                slot, CViewFont{LString(family.toUtf8().constData()), points});
+            QCoreApplication::processEvents();
+            check(slot, points);
+        }
+        CViewPrefs::Instance().SetFont(slot, CViewFont{LString(), 0});
+    }
+    QCoreApplication::processEvents();
 }

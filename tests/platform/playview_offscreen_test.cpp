@@ -33,6 +33,8 @@
 #include "records/CChunkFile.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
+#include "records/DeviceKinds.h"
+#include "framework/CViewPrefs.h"
 #include "records/NsqSets.h"
 #include "records/ShowKinds.h"
 #include "tools/testkit/SimDeviceProcess.h"
@@ -46,6 +48,29 @@ QImage Save(LPane* pane, const char* name) {
     EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/") + name));
     EXPECT_EQ(CutPanes(pane), "") << name;
     return shot;
+}
+
+// Every font slot at a small and a large size: nothing of the window is cut
+// off, no field of a list's row is squeezed out of its row (the name fields
+// of the sequence lists among them); the shots at 24 points are saved.
+void SweepFonts(LFrame* win, const char* name) {
+    RegisterPrefNodeKinds();
+    CRecord* node = NewParamNodeRecord();
+    CViewPrefs::Instance().Attach(node);
+    ForEachSlotFont([&](u32 slot, f32 points) {
+        // As large as its content asks, as the user makes it.
+        LDrawCtx ctx;
+        win->SetWindowBounds(LRect(0, 0, win->GetPrefWidth(&ctx, 0), win->GetPrefHeight(&ctx, 0)));
+        LoopDrained();
+        EXPECT_EQ(CutRowFields(win), "") << name << ": slot " << slot << " at " << points;
+        QWidget* top = AsMWindow(win->GetNativeWindow());
+        if (points > 12 && top)
+            top->grab().save(QStringLiteral(KEVO_BINARY_DIR "/%1_slot%2_24.png")
+                                 .arg(QString::fromUtf8(name))
+                                 .arg(slot));
+    });
+    CViewPrefs::Instance().Attach(nullptr);
+    CRecord::Destroy(node);
 }
 
 std::string WriteShow(const std::string& path, const CRecord* seq) {
@@ -120,13 +145,14 @@ TEST(PlayView, ControlWindowOfAnNsqShow) {
         ASSERT_NE(clip, nullptr);
         EXPECT_EQ(clip->Bounds(), LRect(0, 0, prm.Width(), prm.Height()));
         EXPECT_LE(clip->Loop().Bounds().right, prm.Width());
+        SweepFonts(&ctl.Screen()->Window(), "play2_ctlwin");
         ctl.Screen()->CloseWindow();
     }
     SetAppPrefsDoc(nullptr);
 }
 
 TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
-    ControlEnv env("offscreen");
+    ControlEnv env(LargeOffscreen().c_str());
     RegisterAllRecordKinds();
     CRecordDoc prefs(CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref)));
     SetAppPrefsDoc(&prefs);
@@ -187,6 +213,7 @@ TEST(PlayView, ControlWindowOfAFileAndTheWriteDialog) {
             }
         }
         const QImage shot = Save(&win, "play_ctlwin.png");
+        SweepFonts(&win, "play_ctlwin");
         EXPECT_GE(shot.width(), 480);
         EXPECT_GE(shot.height(), 320);
         ctl.Screen()->CloseWindow();
