@@ -129,7 +129,9 @@ i32 CColorBtn::GetPrefWidth(LDrawCtx* ctx, i32 hint) {
 
 i32 CColorBtn::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
     const i32 extra = Flat() ? 4 : 5;
-    return (hint >= 1 ? hint : fCaption.GetHeight(ctx)) + extra;
+    if (hint >= 1) return hint + extra;
+    // Room for every mark of the caption's font (two stacked over a capital).
+    return fCaption.GetInkAbove(ctx) + fCaption.GetHeight(ctx) + fCaption.GetInkBelow(ctx) + extra;
 }
 
 void CColorBtn::DrawFace(LDrawCtx& ctx, const LRect& r) {
@@ -181,8 +183,11 @@ void CColorBtn::Draw(LDrawCtx& ctx) {
     if (!(fState & kEnabled)) MakePenByGray(&text, 2);
     fCaption.SetColor(text);
     LRect line = content;
+    // The glyphs' whole reach is centred, so that the clip to the face keeps
+    // the marks above the line and below it.
     const i32 h = fCaption.GetHeight(&ctx);
-    line.top = content.top + (content.Height() - h) / 2;
+    const i32 above = fCaption.GetInkAbove(&ctx);
+    line.top = content.top + (content.Height() - (above + h + fCaption.GetInkBelow(&ctx))) / 2 + above;
     line.bottom = line.top + h;
     LClipScope clip(ctx, LRgn(content));
     fCaption.SetRect(line);

@@ -36,6 +36,12 @@ u32 MeasureUnit() {
 CNSqTrkEditPane::CNSqTrkEditPane(LPane* container, CNSqTimeScale* scale)
     : LPane(container, container), fScale(scale) {}
 
+i32 CNSqTrkEditPane::GetPrefHeight(LDrawCtx* ctx, i32) {
+    LTextBox box;
+    box.SetFont(LFont(3));
+    return box.GetInkAbove(ctx) + box.GetHeight(ctx) + box.GetInkBelow(ctx);
+}
+
 void CNSqTrkEditPane::Draw(LDrawCtx& ctx) {
     LClipScope clip(ctx, LRgn(fBounds));
     LSolidFill(fBounds, Gray(4)).Draw(ctx);
@@ -58,7 +64,9 @@ void CNSqTrkEditPane::Draw(LDrawCtx& ctx) {
         LTextBox box;
         box.SetText(text);
         box.SetFont(LFont(3));
-        box.SetRect(r);
+        LRect at = r;
+        at.top += box.GetInkAbove(&ctx);
+        box.SetRect(at);
         box.Draw(ctx);
     }
 }

@@ -15,6 +15,8 @@ class CNSqTimeScale;
 class CNSqTrkEditPane : public LPane {
 public:
     CNSqTrkEditPane(LPane* container, CNSqTimeScale* scale);
+    // A label's line with all its font's glyphs reach.
+    i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     void Draw(LDrawCtx& ctx) override;
 
 private:

@@ -56,6 +56,9 @@ LPenRef SceneColor(NSqSceneColor c) {
     }
 }
 
+// From the pane's edge to a scene box's inside: the gap and the frame line.
+constexpr i32 kBoxInset = 4;
+
 void Frame(LDrawCtx& ctx, const LRect& r, const LPenRef& pen) {
     CFillStyle f;
     f.fRect = r;
@@ -160,6 +163,13 @@ LMessage CNSqUTrkVw_CClk::HandleMessage(const LMessage& msg) {
     return LPane::HandleMessage(msg);
 }
 
+i32 CNSqUTrkVw_CClk::GetPrefHeight(LDrawCtx* ctx, i32) {
+    LTextBox box;
+    box.SetFont(LFont(2));
+    return kBoxInset + box.GetInkAbove(ctx) + box.GetHeight(ctx) + box.GetInkBelow(ctx) +
+           kBoxInset;
+}
+
 void CNSqUTrkVw_CClk::Draw(LDrawCtx& ctx) {
     LClipScope clip(ctx, LRgn(fBounds));
     LSolidFill(fBounds, Gray(3)).Draw(ctx);
@@ -186,12 +196,16 @@ void CNSqUTrkVw_CClk::Draw(LDrawCtx& ctx) {
         if (inner.IsEmpty()) continue;
         LSolidFill(inner, b.selected ? selected : body).Draw(ctx);
         if (b.info.name.IsEmpty()) continue;
-        LRect text(inner.left, inner.top, std::max(inner.left, b.textRight), inner.bottom);
+        const LRect text(inner.left, inner.top, std::max(inner.left, b.textRight), inner.bottom);
         LClipScope textClip(ctx, LRgn(text));
         LTextBox box;
         box.SetText(b.info.name);
         box.SetFont(LFont(2));
-        box.SetRect(text);
+        // The line lowered by as far as the font's marks reach above it (two
+        // stacked over a capital), so that the clip to the box keeps them.
+        LRect line = text;
+        line.top += box.GetInkAbove(&ctx);
+        box.SetRect(line);
         box.Draw(ctx);
     }
 }

@@ -46,6 +46,9 @@ public:
     double ClickTime() const { return fClickTime; }
 
     LMessage HandleMessage(const LMessage& msg) override;
+    // Tall enough for a scene's box to hold its name with every mark of the
+    // font: the row grows with the small labels' font.
+    i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     void Draw(LDrawCtx& ctx) override;
 
 private:

@@ -17,6 +17,10 @@
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqSlot.h"
+#include "editors/nsq/CNSqTimeScale.h"
+#include "editors/nsq/CNSqTrkEditF.h"
+#include "editors/nsq/CNSqUTrkList.h"
+#include "records/NsqSets.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/CUndoQ.h"
 #include "framework/CViewPrefs.h"
@@ -195,6 +199,23 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         files.SetSource(root, 0);
     };
 
+    // The NSQ track editor with one DMX scene, long enough for its name.
+    CRecord* nset = st->GetChild(SqstF::nsqs);
+    CRecord* nseq = nset->GetListItem(SsetF::seqs, 0);
+    NSqSeqAddTrack(nseq, nullptr, 0);
+    CRecord* track = nseq->GetListItem(SseqF::trks, 0);
+    const u32 sceneAt = NSqTrkAddScene(track, nullptr, 1000, kKindPdmx);
+    CRecord* clip = track->GetListItem(StrkF::scns, sceneAt)->GetChild(SscnF::prms);
+    clip->SetU32(nullptr, PdmxF::rngt, 20000);
+    CNSqDevCtx nsqCtx(nset, &device);
+    CNSqTimeScale scale(&nsqCtx);
+    scale.SetScale(0.01f);
+    Win trkWin(&undo, 720, 240);
+    CNSqTrkEditF trkEdit(&trkWin, &scale, nullptr);
+    trkEdit.SetBounds(LRect(0, 0, 720, 240));
+    trkEdit.SetSequence(nseq);
+    trkWin.ShowWindow();
+
     // A name drawn by a text pane (the slot, a Device Files row) or a field
     // (a list row's, which was stamped last anywhere) shows the rows the same
     // text shows drawn whole in its font, at the general size and a large one;
@@ -223,17 +244,24 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         first->SetString(nullptr, SqncF::sqnm, LString(" "));
         slot.SetSequence(st, 10);
         showFile(" ");
-        const QImage blankList = Grab(lists), blankSlot = Grab(slotWin), blankFile = Grab(filesWin);
+        clip->SetString(nullptr, PdmxF::file, LString(" "));
+        trkEdit.List().InvalidateRgn(LRgn(trkEdit.List().Bounds()));
+        const QImage blankList = Grab(lists), blankSlot = Grab(slotWin), blankFile = Grab(filesWin),
+                     blankTrk = Grab(trkWin);
         first->SetString(nullptr, SqncF::sqnm, LString(c.name));
         slot.SetSequence(st, 10);
         showFile(c.name);
-        const QImage namedList = Grab(lists), namedSlot = Grab(slotWin), namedFile = Grab(filesWin);
+        clip->SetString(nullptr, PdmxF::file, LString(c.name));
+        trkEdit.List().InvalidateRgn(LRgn(trkEdit.List().Bounds()));
+        const QImage namedList = Grab(lists), namedSlot = Grab(slotWin), namedFile = Grab(filesWin),
+                     namedTrk = Grab(trkWin);
         const QString shot = QStringLiteral(KEVO_BINARY_DIR "/seqedit/name_%1_%2_")
                                  .arg(int(c.points))
                                  .arg(int(&c - kCases));
         namedList.save(shot + QStringLiteral("list.png"));
         namedSlot.save(shot + QStringLiteral("slot.png"));
         namedFile.save(shot + QStringLiteral("file.png"));
+        namedTrk.save(shot + QStringLiteral("track.png"));
         const auto whole = WholeRows(rowName.Font(), c.name);
         const std::string what = std::string(c.name) + " at " + std::to_string(c.points);
 
@@ -260,6 +288,12 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
             WholeRows(static_cast<CKvsFileCell*>(files.GetProtoCell())->fName.Style(), c.name);
         EXPECT_EQ(fileDrawn.second - fileDrawn.first, fileWhole.second - fileWhole.first)
             << "file " << what;
+
+        // A scene box of the track editor, which clips its name to its inside.
+        const auto trkDrawn = NameRows(namedTrk, blankTrk, namedTrk.rect());
+        const auto trkWhole = WholeRows(LFont(2), c.name);
+        EXPECT_EQ(trkDrawn.second - trkDrawn.first, trkWhole.second - trkWhole.first)
+            << "scene box " << what;
 
         // In front long enough for a click to reach the field.
         LRect field = rowName.FrameRect();
