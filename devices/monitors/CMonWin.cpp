@@ -435,6 +435,9 @@ void CMonWin::OnPrefs(void* self, CRecordNote* note) {
         note->field > PfmnF::vsvl1)
         return;
     CMonWin* w = static_cast<CMonWin*>(self);
+    // The cells take the size of the lines now shown: the window may keep its
+    // size, and then nothing else sizes them again.
+    w->fDetail->fList->SetState(LPane::kOpStyleChanged);
     w->fDetail->fList->RebuildCells();
     w->fDetail->fList->RefreshAll();
     w->fDetail->Relayout();

@@ -19,7 +19,11 @@
 #include "framework/LDrawCtx.h"
 #include "framework/LEditText.h"
 #include "framework/LFrame.h"
+#include "framework/LWindow.h"
 #include "platform/qt/QtDrawing.h"
+#include "records/CRecord.h"
+#include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
 #include "platform/qt/QtGraphicsServices.h"
 #include "platform/qt/QtMenus.h"
 
@@ -161,4 +165,40 @@ void ForEachSlotFont(F check) {
         CViewPrefs::Instance().SetFont(slot, CViewFont{LString(), 0});
     }
     QCoreApplication::processEvents();
+}
+
+// What the rows of a window's lists cut off or squeeze with each font slot at
+// a small and a large size, the window made as large as its content then asks
+// (as the user would make it; a dialog does so itself); its size comes back
+// afterwards. One line a slot and size that cuts, "" when none does. Without
+// attached preferences a node of its own stands in while it runs.
+inline std::string RowFieldsAtEverySize(LFrame& win) {
+    CRecord* own = nullptr;
+    if (!CViewPrefs::Instance().Node()) {
+        RegisterPrefNodeKinds();
+        own = NewParamNodeRecord();
+        CViewPrefs::Instance().Attach(own);
+    }
+    const LRect kept = win.Window() ? win.Window()->GetContentScreenRect() : LRect();
+    std::string cuts;
+    ForEachSlotFont([&](u32 slot, f32 points) {
+        if (win.Window() && win.Window()->IsResizable() && win.HasLayout()) {
+            LDrawCtx ctx;
+            const LRect c = win.Window()->GetContentScreenRect();
+            win.SetWindowBounds(LRect(c.left, c.top, c.left + win.GetPrefWidth(&ctx, 0),
+                                      c.top + win.GetPrefHeight(&ctx, 0)));
+        }
+        QCoreApplication::processEvents();
+        const std::string cut = CutRowFields(&win);
+        if (!cut.empty())
+            cuts += "slot " + std::to_string(slot) + " at " + std::to_string(int(points)) +
+                    ": " + cut;
+    });
+    if (win.Window() && win.Window()->IsResizable()) win.SetWindowBounds(kept);
+    if (own) {
+        CViewPrefs::Instance().Attach(nullptr);
+        CRecord::Destroy(own);
+    }
+    QCoreApplication::processEvents();
+    return cuts;
 }

@@ -17,6 +17,7 @@ QImage Shot(LFrame& frame, const char* file) {
     const QImage image = AsMWindow(frame.Window()->Native())->grab().toImage();
     EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
     EXPECT_EQ(CutPanes(frame), "") << file;
+    EXPECT_EQ(RowFieldsAtEverySize(frame), "") << file;
     frame.HideWindow();
     return image;
 }

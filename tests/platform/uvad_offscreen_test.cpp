@@ -30,6 +30,7 @@ QImage Shot(LFrame* frame, const char* name) {
     const QImage image = top->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/") + name));
     EXPECT_EQ(CutPanes(frame), "") << name;
+    EXPECT_EQ(RowFieldsAtEverySize(*frame), "") << name;
     return image;
 }
 
