@@ -21,6 +21,7 @@
 #include "editors/nsq/CNSqTrkEditF.h"
 #include "editors/nsq/CNSqUTrkList.h"
 #include "records/NsqSets.h"
+#include "framework/CColorBtn.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/CUndoQ.h"
 #include "framework/CViewPrefs.h"
@@ -216,6 +217,13 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
     trkEdit.SetSequence(nseq);
     trkWin.ShowWindow();
 
+    // A colour button with a caption, white, as tall as it asks.
+    Win btnWin(&undo, 720, 120);
+    CColorBtn colorBtn(&btnWin, 0);
+    const u8 white[3] = {255, 255, 255};
+    colorBtn.SetColor(white);
+    btnWin.ShowWindow();
+
     // A name drawn by a text pane (the slot, a Device Files row) or a field
     // (a list row's, which was stamped last anywhere) shows the rows the same
     // text shows drawn whole in its font, at the general size and a large one;
@@ -233,9 +241,11 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         f32 points;  // 0: the general font
         const char* name;
     };
-    const Case kCases[] = {{0, kName}, {0, kStacked}, {24, kName}, {24, kStacked}};
+    const Case kCases[] = {{0, kName},  {0, kStacked},  {9, kName},
+                           {9, kStacked}, {24, kName}, {24, kStacked}};
     for (const Case& c : kCases) {
-        for (u32 slot = 0; slot < 3; ++slot)
+        // Every slot the preferences offer.
+        for (u32 slot = 0; slot < 4; ++slot)
             CViewPrefs::Instance().SetFont(
                 slot, CViewFont{c.points > 0 ? LString(family.toUtf8().constData()) : LString(),
                                 c.points > 0 ? c.points : 12.0f});
@@ -246,6 +256,10 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         showFile(" ");
         clip->SetString(nullptr, PdmxF::file, LString(" "));
         trkEdit.List().InvalidateRgn(LRgn(trkEdit.List().Bounds()));
+        colorBtn.SetText(LString(" "));
+        LDrawCtx btnCtx;
+        colorBtn.SetBounds(LRect(10, 10, 700, 10 + colorBtn.GetPrefHeight(&btnCtx, 0)));
+        const QImage blankBtn = Grab(btnWin);
         const QImage blankList = Grab(lists), blankSlot = Grab(slotWin), blankFile = Grab(filesWin),
                      blankTrk = Grab(trkWin);
         first->SetString(nullptr, SqncF::sqnm, LString(c.name));
@@ -253,6 +267,8 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         showFile(c.name);
         clip->SetString(nullptr, PdmxF::file, LString(c.name));
         trkEdit.List().InvalidateRgn(LRgn(trkEdit.List().Bounds()));
+        colorBtn.SetText(LString(c.name));
+        const QImage namedBtn = Grab(btnWin);
         const QImage namedList = Grab(lists), namedSlot = Grab(slotWin), namedFile = Grab(filesWin),
                      namedTrk = Grab(trkWin);
         const QString shot = QStringLiteral(KEVO_BINARY_DIR "/seqedit/name_%1_%2_")
@@ -294,6 +310,13 @@ TEST(SeqEditorsOffscreen, ListsSceneListSlotAndQuestion) {
         const auto trkWhole = WholeRows(LFont(2), c.name);
         EXPECT_EQ(trkDrawn.second - trkDrawn.first, trkWhole.second - trkWhole.first)
             << "scene box " << what;
+
+        // A colour button's caption, clipped to the button's face.
+        const auto btnDrawn = NameRows(namedBtn, blankBtn, namedBtn.rect());
+        const auto btnWhole = WholeRows(LFont(1), c.name);
+        EXPECT_EQ(btnDrawn.second - btnDrawn.first, btnWhole.second - btnWhole.first)
+            << "colour button " << what;
+        namedBtn.save(shot + QStringLiteral("button.png"));
 
         // In front long enough for a click to reach the field.
         LRect field = rowName.FrameRect();

@@ -6,6 +6,7 @@
 
 #include "QtDrawFixture.h"
 #include "ControlFixture.h"
+#include "framework/CViewPrefsDlg.h"
 #include "editors/CKvsSeqDlgs.h"
 
 namespace {
@@ -37,6 +38,9 @@ TEST(SeqDlgsOffscreen, Windows) {
     speed.Recompute();
     EXPECT_STREQ(speed.fResult.GetText().CStr(), "-9.09");
     EXPECT_GT(Shot(speed, "seqdlg_speed.png").height(), 80);
+    // The font preferences' own rows, whatever size they set.
+    CViewPrefsDlg prefs(gApp);
+    EXPECT_GT(Shot(prefs, "view_prefs.png").height(), 80);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 
 #include "ControlFixture.h"
+#include "QtDrawFixture.h"
 #include "base/Resources.h"
 #include "editors/AuxTriggerKinds.h"
 #include "editors/CExtCtlF.h"
@@ -45,6 +46,7 @@ QImage Shot(LFrame& dlg, const char* name) {
     native->removeEventFilter(&first);
     const QImage image = AsMWindow(dlg.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/shots/") + name + ".png"));
+    EXPECT_EQ(RowFieldsAtEverySize(dlg), "") << name;
     dlg.HideWindow();
     return image;
 }
