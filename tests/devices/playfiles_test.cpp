@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -548,6 +549,29 @@ TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
     while (show->GetListCount(SseqF::trks) < 2)
         NSqSeqAddTrack(show, nullptr, show->GetListCount(SseqF::trks));
     NSqTrkAddScene(show->GetListItem(SseqF::trks, 0), nullptr, 0, kKindPdmx);
+    // Children whose kind the record chooses (a scene's settings, an event's
+    // execution) are named by the record at hand, each value apart.
+    CRecord* second = show->GetListItem(SseqF::trks, 1);
+    std::vector<std::pair<const CRecord*, std::string>> chosen{
+        {schedule->GetListItem(SchdF::flts, 0)->GetChild(ScevF::axud), "/schd/flts/0/axud"}};
+    const u32 kinds[] = {kKindPseq, kKindPdmx, kKindPaud, kKindPvid};
+    for (u32 k = 0; k < 4; ++k) {
+        NSqTrkAddScene(second, nullptr, k * 1000, kinds[k]);
+        chosen.emplace_back(second->GetListItem(StrkF::scns, k)->GetChild(SscnF::prms),
+                            "/nsqs/seqs/0/trks/1/scns/" + std::to_string(k) + "/prms");
+    }
+    for (const auto& [record, at] : chosen) {
+        ASSERT_NE(record, nullptr) << at;
+        std::set<std::string> names;
+        for (u32 f = 0; f < record->Schema()->Count(); ++f) {
+            LString code;
+            OSTypeToString(&code, record->Schema()->Field(f).tag);
+            const std::string path = at + "/" + code.CStr();
+            const std::string name = SettingName(seqs, LString(path.c_str())).CStr();
+            EXPECT_FALSE(hasWord(name, code.CStr())) << path << " named " << name;
+            EXPECT_TRUE(names.insert(name).second) << path << " named " << name;
+        }
+    }
     CRecord* plays = NewPlaySetRecord();
     CRecord* settings = CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvst));
     const struct {
