@@ -1,5 +1,6 @@
 #include "editors/UnsentSettings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -151,7 +152,7 @@ std::string NameOf(const TagNames& names, const CRecord* root, const char* path)
             part.compare(0, parts.back().size() + 1, parts.back() + " ") == 0)
             parts.pop_back();
         if (name.whole && below && !part.empty()) {
-            // Only a value inside it went (or not): the device holds the rest as sent.
+            // Only values inside it went (or not): the device holds the rest as sent.
             const char* whole[] = {part.c_str()};
             LString text;
             FormatTemplate(&text, StdDialogText(kTexts, kPartOf).CStr(), 1, whole);
@@ -227,8 +228,12 @@ std::vector<std::string> UnsentNames(std::initializer_list<Channel*> channels, b
     std::vector<std::string> names;
     for (const CDevRequestQueue* channel : channels) {
         if (!channel || (silentOnly && !channel->DeviceSilent())) continue;
-        for (const LString& path : channel->UnsentPaths())
-            names.push_back(NameOf(tags, channel->Record(), path.CStr()));
+        for (const LString& path : channel->UnsentPaths()) {
+            // Values inside one setting named whole are that setting in part, once.
+            std::string name = NameOf(tags, channel->Record(), path.CStr());
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(std::move(name));
+        }
     }
     return names;
 }

@@ -508,7 +508,7 @@ TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
                     EXPECT_FALSE(name.empty()) << path;
                     // Inside a setting named whole, every value is a part of it alike;
                     // a child that only holds its list is that list.
-                    const bool part = name.find(" (one of its values)") != std::string::npos;
+                    const bool part = name.find(" (in part)") != std::string::npos;
                     const auto [same, fresh] = pathOf.emplace(name, path);
                     const bool onlyList =
                         path.rfind(same->second + "/", 0) == 0 && schema->Count() == 1;
@@ -604,12 +604,12 @@ TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
          "NSQ sequence 'Show B', Track 1, Scene 1: Speed"},
         {seqs, "/nsqs/seqs/0/trks/0/scns/0/prms",
          "NSQ sequence 'Show B', Track 1, Scene 1: Settings"},
-        {plays, "/uifs/panl/pans/0/plac", "Screen layout (one of its values)"},
+        {plays, "/uifs/panl/pans/0/plac", "Screen layout (in part)"},
         {plays, "/uifs", "Screen layout"},
         {plays, "/rows/1/cels/2/bttl", "Button row 2, Button 3: Title"},
         {plays, "/plat/staf", "Auto Play: Start delay"},
         {settings, "/prmc/ccst", "Count-Down"},
-        {settings, "/prmc/sndv/prms/0/valu", "Audio Format (one of its values)"},
+        {settings, "/prmc/sndv/prms/0/valu", "Audio Format (in part)"},
         {settings, "/uvas/uvas", "Universes"},
         {settings, "/uvas/uvas/1/univ", "Universe 2: Universe"},
         {settings, "/prpc/chmf", "Master Fader: Channel"},
