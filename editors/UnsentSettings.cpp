@@ -23,17 +23,18 @@ constexpr size_t kMostNamed = 12;
 constexpr u32 kBurstMs = 500;
 // Items before the names of the tags.
 constexpr u32 kFirstTag = 4;
-// The item that names a value inside a setting named whole.
+// The item that names values inside a setting named whole.
 constexpr u32 kPartOf = 3;
 
 // The names of the record tags the user meets, from the text list: every item
 // from kFirstTag on is "TAG Name", or "OUTER/TAG Name" for TAG in a record held
-// by the field OUTER (the same tag shown otherwise there). An empty name leaves
-// the level out of a setting's place, and so does one that begins with "~"
-// unless the level is the setting itself; a name that begins with "=" is the
-// whole setting: what lies below it is part of it, and is named as a part of
-// it, not as all of it. "Name|Names" names a list's item and the list itself.
-// A tag without an item is shown as it is.
+// by the field OUTER (the same tag shown otherwise there), or
+// "AROUND/OUTER/TAG Name" where the OUTER record is held by AROUND. An empty
+// name leaves the level out of a setting's place, and so does one that begins
+// with "~" unless the level is the setting itself; a name that begins with "="
+// is the whole setting: what lies below it is part of it, and is named as a
+// part of it, not as all of it. "Name|Names" names a list's item and the list
+// itself. A tag without an item is shown as it is.
 class TagNames {
 public:
     struct Name {
