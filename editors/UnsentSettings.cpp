@@ -1,5 +1,6 @@
 #include "editors/UnsentSettings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -21,27 +22,36 @@ constexpr size_t kMostNamed = 12;
 // Refusals that come closer together than this make one message.
 constexpr u32 kBurstMs = 500;
 // Items before the names of the tags.
-constexpr u32 kFirstTag = 3;
+constexpr u32 kFirstTag = 4;
+// The item that names values inside a setting named whole.
+constexpr u32 kPartOf = 3;
 
 // The names of the record tags the user meets, from the text list: every item
 // from kFirstTag on is "TAG Name", or "OUTER/TAG Name" for TAG in a record held
-// by the field OUTER (the same tag shown otherwise there). An empty name leaves
-// the level out of a setting's place, and so does one that begins with "~"
-// unless the level is the setting itself; a name that begins with "=" is the
-// whole setting: what lies below it is part of it. A tag without an item is
-// shown as it is.
+// by the field OUTER (the same tag shown otherwise there), or
+// "AROUND/OUTER/TAG Name" where the OUTER record is held by AROUND. An empty
+// name leaves the level out of a setting's place, and so does one that begins
+// with "~" unless the level is the setting itself; a name that begins with "="
+// is the whole setting: what lies below it is part of it, and is named as a
+// part of it, not as all of it. "Name|Names" names a list's item and the list
+// itself. A tag without an item is shown as it is.
 class TagNames {
 public:
     struct Name {
         std::string text;
+        std::string plural;  // the list itself, when it differs
         bool whole = false;
         bool alone = false;
     };
     TagNames() : fId{0, kTexts}, fList(&fId, nullptr, kTextsResType) {}
-    Name Of(u32 outer, u32 tag) const {
+    // outer and around are the fields that hold the tag's record and that one's
+    // (0 at the root): "AROUND/OUTER/TAG" goes before "OUTER/TAG".
+    Name Of(u32 around, u32 outer, u32 tag) const {
         if (outer != 0) {
             Name n;
-            if (Find(Code(outer) + "/" + Code(tag), &n)) return n;
+            const std::string inner = Code(outer) + "/" + Code(tag);
+            if (around != 0 && Find(Code(around) + "/" + inner, &n)) return n;
+            if (Find(inner, &n)) return n;
         }
         Name n;
         if (!Find(Code(tag), &n)) n.text = Code(tag);
@@ -61,6 +71,11 @@ private:
             if (text == key) return true;
             if (text.compare(0, key.size() + 1, key + " ") != 0) continue;
             out->text = text.substr(key.size() + 1);
+            const size_t bar = out->text.find('|');
+            if (bar != std::string::npos) {
+                out->plural = out->text.substr(bar + 1);
+                out->text.erase(bar);
+            }
             if (!out->text.empty() && (out->text[0] == '=' || out->text[0] == '~')) {
                 out->whole = out->text[0] == '=';
                 out->alone = out->text[0] == '~';
@@ -94,6 +109,7 @@ std::string NameOf(const TagNames& names, const CRecord* root, const char* path)
     const CRecord* rec = root;
     const CRecordSchema* schema = root ? root->Schema() : nullptr;
     u32 outer = 0;
+    u32 around = 0;
     std::vector<std::string> parts;
     std::vector<std::string> segments;
     for (const char* p = path; *p;) {
@@ -110,13 +126,16 @@ std::string NameOf(const TagNames& names, const CRecord* root, const char* path)
             break;
         }
         const RecFieldDesc& d = schema->Field(u32(f));
-        const TagNames::Name name = names.Of(outer, d.tag);
-        std::string part = name.alone && i + 1 < segments.size() ? std::string() : name.text;
+        const TagNames::Name name = names.Of(around, outer, d.tag);
+        const bool last = i + 1 == segments.size();
+        std::string part = name.alone && !last ? std::string() : name.text;
+        if (last && d.type == kRecList && !name.plural.empty()) part = name.plural;
         const bool indexed = (d.type == kRecList || d.type == kRecArray) &&
                              i + 1 < segments.size() && !segments[i + 1].empty() &&
                              std::isdigit(u8(segments[i + 1][0]));
         const u32 position = indexed ? u32(std::strtoul(segments[i + 1].c_str(), nullptr, 10)) : 0;
         if (indexed) ++i;
+        const bool below = i + 1 < segments.size();
         const CRecord* next = nullptr;
         const CRecordSchema* nextSchema = nullptr;
         if (d.type == kRecList) {
@@ -133,10 +152,18 @@ std::string NameOf(const TagNames& names, const CRecord* root, const char* path)
         if (!part.empty() && !parts.empty() &&
             part.compare(0, parts.back().size() + 1, parts.back() + " ") == 0)
             parts.pop_back();
+        if (name.whole && below && !part.empty()) {
+            // Only values inside it went (or not): the device holds the rest as sent.
+            const char* whole[] = {part.c_str()};
+            LString text;
+            FormatTemplate(&text, StdDialogText(kTexts, kPartOf).CStr(), 1, whole);
+            part = text.CStr();
+        }
         if (!part.empty()) parts.push_back(part);
         if (name.whole) break;
         rec = next;
         schema = nextSchema;
+        around = outer;
         outer = d.tag;
     }
     std::string text;
@@ -202,8 +229,12 @@ std::vector<std::string> UnsentNames(std::initializer_list<Channel*> channels, b
     std::vector<std::string> names;
     for (const CDevRequestQueue* channel : channels) {
         if (!channel || (silentOnly && !channel->DeviceSilent())) continue;
-        for (const LString& path : channel->UnsentPaths())
-            names.push_back(NameOf(tags, channel->Record(), path.CStr()));
+        for (const LString& path : channel->UnsentPaths()) {
+            // Values inside one setting named whole are that setting in part, once.
+            std::string name = NameOf(tags, channel->Record(), path.CStr());
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(std::move(name));
+        }
     }
     return names;
 }

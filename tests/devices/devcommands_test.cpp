@@ -16,6 +16,7 @@
 #include "devices/CKvsDevDoc.h"
 #include "devices/DevCommands.h"
 #include "devlink/NetIf.h"
+#include "devlink/StatNodes.h"
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
@@ -553,11 +554,13 @@ TEST_F(DevCommands, AQuitNamesTheSettingsNotConfirmedAndWaitsOnlyIfAsked) {
     Add(305, "198.18.1.11/24");
     const struct {
         const char* what;
-        bool wait;         // the answer to the question
-        bool cancelFirst;  // the first wait is cancelled at its first turn
-        const char* sent;  // what the device holds afterwards
+        bool wait;           // the answer to the question
+        bool cancelFirst;    // the first wait is cancelled at its first turn
+        const char* sent;    // what the device holds afterwards
+        bool audio = false;  // two values of the audio format wait too
     } rows[] = {
         {"quit without it", false, false, ""},
+        {"quit without it and two values of one setting", false, false, "", true},
         {"the first wait cancelled, then quit without it", false, true, ""},
         {"wait until the device is back", true, false, "[3323068673]"},
     };
@@ -566,10 +569,21 @@ TEST_F(DevCommands, AQuitNamesTheSettingsNotConfirmedAndWaitsOnlyIfAsked) {
         InApp([&] {
             ASSERT_TRUE(
                 RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
-            ASSERT_TRUE(Ctl() && Idle());
+            ASSERT_TRUE(Ctl());
+            CRecord* sound = Ctl()->Settings()->GetChild(DvstF::prmc)->GetChild(PrmcF::sndv);
+            if (row.audio) {
+                // The device holds both values: each goes on its own.
+                SndDevSetRate(sound, nullptr, 44100);
+                SndDevSetBits(sound, nullptr, 16);
+            }
+            ASSERT_TRUE(Idle());
             ASSERT_EQ(sim->Cmd("log clear").rfind("ok", 0), 0u);
             ASSERT_EQ(sim->Cmd("fault drop serno=305 dir=in opcode=WRQ").rfind("ok", 0), 0u);
             Ctl()->Settings()->SetU32(nullptr, DvstF::rtra, 0xC6120101u);
+            if (row.audio) {
+                SndDevSetRate(sound, nullptr, 48000);
+                SndDevSetBits(sound, nullptr, 24);
+            }
             std::vector<std::string> asked;
             u32 waits = 0;
             top.script = [&](LDialog* d) {
@@ -595,6 +609,13 @@ TEST_F(DevCommands, AQuitNamesTheSettingsNotConfirmedAndWaitsOnlyIfAsked) {
             ASSERT_EQ(asked.size(), 1u);
             EXPECT_NE(asked[0].find("Device 305"), std::string::npos) << asked[0];
             EXPECT_EQ(asked[0].find("did not answer"), std::string::npos) << asked[0];
+            // One line each: the values inside the audio format are that setting in part.
+            EXPECT_NE(asked[0].find("\n\nRouter\n"), std::string::npos) << asked[0];
+            const size_t audio = asked[0].find("Audio Format (in part)");
+            EXPECT_EQ(audio != std::string::npos, row.audio) << asked[0];
+            if (row.audio) {
+                EXPECT_EQ(asked[0].find("Audio Format", audio + 1), std::string::npos) << asked[0];
+            }
             sim->Cmd("fault-clear");
             RunUntil([] { return false; }, 10000);
             EXPECT_EQ(Chan("/.cmd/udkvtset/rtra"), row.sent);

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "records/CChunkFile.h"
 #include "records/DeviceKinds.h"
 #include "records/NsqPrefKinds.h"
+#include "records/NsqSets.h"
 #include "records/PlayGrid.h"
 #include "records/PropRecord.h"
 #include "records/Schedule.h"
@@ -363,6 +366,108 @@ TEST_F(PlayFiles, AFadeTypedWhileTheDeviceIsAway) {
     }
 }
 
+// The device refuses one value of a record and takes the others typed with it:
+// the message names that value as its window labels it, and the read-back
+// shows the device's own value there and the user's everywhere else.
+TEST_F(PlayFiles, ARefusedValueIsNamedAloneAndTheOthersOfItsRecordGo) {
+    struct Records {
+        CRecord* event;  // schedule event 'Evening'
+        CRecord* clip;   // the DMX clip of NSQ sequence 'Show B', track 1, scene 1
+        CRecord* triggers;
+    };
+    const struct {
+        const char* what;
+        const char* refused;  // below /.cmd/udseqset
+        std::function<void(const Records&, LHandler*)> type;
+        std::vector<std::string> taken;  // path=value, as the device stored them
+        const char* named;
+        std::function<bool(const Records&)> shown;  // after the read-back
+    } rows[] = {
+        {"schedule event hour",
+         "/schd/flts/0/fcph",
+         [](const Records& r, LHandler* ctx) {
+             r.event->SetString(ctx, ScevF::fcph, LString("9"));
+             r.event->SetString(ctx, ScevF::name, LString("Evening"));
+             r.event->SetString(ctx, ScevF::fcpn, LString("30"));
+             r.event->GetChild(ScevF::axud)->SetU32(ctx, ScexF::tmdr, 45);
+         },
+         {"/schd/flts/0/name=Evening", "/schd/flts/0/fcpn=30", "/schd/flts/0/axud/tmdr=45"},
+         "Schedule, Event 'Evening': Hour",
+         [](const Records& r) {
+             return r.event->GetString(ScevF::fcph) == LString("8") &&
+                    r.event->GetString(ScevF::name) == LString("Evening") &&
+                    r.event->GetString(ScevF::fcpn) == LString("30") &&
+                    r.event->GetChild(ScevF::axud)->GetU32(ScexF::tmdr) == 45;
+         }},
+        {"NSQ scene fade",
+         "/nsqs/seqs/0/trks/0/scns/0/prms/fdtm",
+         [](const Records& r, LHandler* ctx) {
+             r.clip->SetU32(ctx, PdmxF::fdtm, 2500);
+             r.clip->SetU32(ctx, PdmxF::volm, 80);
+             r.clip->SetF32(ctx, PdmxF::rate, 0, 2.0f);
+         },
+         {"/nsqs/seqs/0/trks/0/scns/0/prms/volm=80", "/nsqs/seqs/0/trks/0/scns/0/prms/rate=2"},
+         "NSQ sequence 'Show B', Track 1, Scene 1: Fade",
+         [](const Records& r) {
+             return r.clip->GetU32(PdmxF::fdtm) == 0 && r.clip->GetU32(PdmxF::volm) == 80 &&
+                    r.clip->GetF32(PdmxF::rate) == 2.0f;
+         }},
+        {"scene trigger MIDI channel",
+         "/sntg/mdch",
+         [](const Records& r, LHandler* ctx) {
+             r.triggers->SetU8(ctx, SntgF::mdch, 4);
+             r.triggers->SetU8(ctx, SntgF::mdnt, 60);
+         },
+         {"/sntg/mdnt=60"},
+         "Scene Triggers: MIDI channel",
+         [](const Records& r) {
+             return r.triggers->GetU8(SntgF::mdch) == 0 && r.triggers->GetU8(SntgF::mdnt) == 60;
+         }},
+    };
+    Open();
+    CRecord* settings = edit->SeqSettings();
+    CRecord* schedule = settings->GetChild(SqstF::schd);
+    InsertNewScheduleEvent(schedule, edit.get(), 0);
+    CRecord* event = schedule->GetListItem(SchdF::flts, 0);
+    event->SetString(edit.get(), ScevF::fcph, LString("8"));
+    CRecord* nsq = settings->GetChild(SqstF::nsqs);
+    NSqSetNewSeq(nsq, edit.get(), 0);
+    CRecord* show = nsq->GetListItem(SsetF::seqs, 0);
+    show->SetString(edit.get(), SseqF::name, LString("Show B"));
+    if (show->GetListCount(SseqF::trks) == 0) NSqSeqAddTrack(show, edit.get(), 0);
+    CRecord* track = show->GetListItem(SseqF::trks, 0);
+    NSqTrkAddScene(track, edit.get(), 0, kKindPdmx);
+    ASSERT_TRUE(Idle());
+    const Records records{event, track->GetListItem(StrkF::scns, 0)->GetChild(SscnF::prms),
+                          settings->GetChild(SqstF::sntg)};
+    ASSERT_NE(records.clip, nullptr);
+    ASSERT_EQ(records.clip->Kind(), kKindPdmx);
+    ASSERT_NE(records.triggers, nullptr);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        root.texts.clear();
+        fSim.Cmd("log clear");
+        ASSERT_EQ(fSim.Cmd(std::string("fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset") +
+                           row.refused + " count=1")
+                      .rfind("ok", 0),
+                  0u);
+        row.type(records, edit.get());
+        // The read-back comes 2 s after the refusal.
+        ASSERT_TRUE(Run([&] { return !root.texts.empty() && row.shown(records); }));
+        ASSERT_TRUE(Idle());
+        std::vector<std::string> taken;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write" && Field(l, "ok") == "1")
+                taken.push_back(Field(l, "path").substr(std::string("/.cmd/udseqset").size()) +
+                                "=" + Field(l, "value"));
+        EXPECT_EQ(taken, row.taken);
+        EXPECT_EQ(root.texts, std::vector<std::string>{"Device 305 refused these settings and "
+                                                       "keeps its own values for them:\n\n" +
+                                                       std::string(row.named)});
+        fSim.Cmd("fault-clear");
+    }
+}
+
 // Every setting the channels write (the sequence and play settings of a play
 // edit, the device settings of its controller) named as the windows show it,
 // so that no tag reaches a message; then the names of some settings in full.
@@ -385,6 +490,8 @@ TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
         CRecord* root = CRecord::New(CRecordSchema::Find(kFamKvt, c.kind));
         ASSERT_NE(root, nullptr);
         u32 named = 0;
+        // No two settings alike: the user must tell them apart in one list.
+        std::map<std::string, std::string> pathOf;
         // Every stored field below the root, items of lists at their first place.
         std::function<void(const CRecordSchema*, const std::string&, std::vector<std::string>)>
             walk = [&](const CRecordSchema* schema, const std::string& at,
@@ -399,6 +506,14 @@ TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
                     tags.push_back(code.CStr());
                     const std::string name = SettingName(root, LString(path.c_str())).CStr();
                     EXPECT_FALSE(name.empty()) << path;
+                    // Inside a setting named whole, every value is a part of it alike;
+                    // a child that only holds its list is that list.
+                    const bool part = name.find(" (in part)") != std::string::npos;
+                    const auto [same, fresh] = pathOf.emplace(name, path);
+                    const bool onlyList =
+                        path.rfind(same->second + "/", 0) == 0 && schema->Count() == 1;
+                    EXPECT_TRUE(fresh || part || onlyList)
+                        << path << " and " << same->second << " both " << name;
                     for (const std::string& tag : tags)
                         EXPECT_FALSE(hasWord(name, tag)) << path << " named " << name;
                     ++named;
@@ -424,6 +539,39 @@ TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
     CRecord* aux = CRecord::New(CRecordSchema::Find(kFamKvt, kKindAply));
     aux->SetString(nullptr, AplyF::name, LString("Doors"));
     seqs->GetChild(SqstF::axps)->InsertItem(nullptr, AplsF::plys, 0, aux);
+    CRecord* schedule = seqs->GetChild(SqstF::schd);
+    InsertNewScheduleEvent(schedule, nullptr, 0);
+    schedule->GetListItem(SchdF::flts, 0)->SetString(nullptr, ScevF::name, LString("Evening"));
+    CRecord* nsq = seqs->GetChild(SqstF::nsqs);
+    NSqSetNewSeq(nsq, nullptr, 0);
+    CRecord* show = nsq->GetListItem(SsetF::seqs, 0);
+    show->SetString(nullptr, SseqF::name, LString("Show B"));
+    while (show->GetListCount(SseqF::trks) < 2)
+        NSqSeqAddTrack(show, nullptr, show->GetListCount(SseqF::trks));
+    NSqTrkAddScene(show->GetListItem(SseqF::trks, 0), nullptr, 0, kKindPdmx);
+    // Children whose kind the record chooses (a scene's settings, an event's
+    // execution) are named by the record at hand, each value apart.
+    CRecord* second = show->GetListItem(SseqF::trks, 1);
+    std::vector<std::pair<const CRecord*, std::string>> chosen{
+        {schedule->GetListItem(SchdF::flts, 0)->GetChild(ScevF::axud), "/schd/flts/0/axud"}};
+    const u32 kinds[] = {kKindPseq, kKindPdmx, kKindPaud, kKindPvid};
+    for (u32 k = 0; k < 4; ++k) {
+        NSqTrkAddScene(second, nullptr, k * 1000, kinds[k]);
+        chosen.emplace_back(second->GetListItem(StrkF::scns, k)->GetChild(SscnF::prms),
+                            "/nsqs/seqs/0/trks/1/scns/" + std::to_string(k) + "/prms");
+    }
+    for (const auto& [record, at] : chosen) {
+        ASSERT_NE(record, nullptr) << at;
+        std::set<std::string> names;
+        for (u32 f = 0; f < record->Schema()->Count(); ++f) {
+            LString code;
+            OSTypeToString(&code, record->Schema()->Field(f).tag);
+            const std::string path = at + "/" + code.CStr();
+            const std::string name = SettingName(seqs, LString(path.c_str())).CStr();
+            EXPECT_FALSE(hasWord(name, code.CStr())) << path << " named " << name;
+            EXPECT_TRUE(names.insert(name).second) << path << " named " << name;
+        }
+    }
     CRecord* plays = NewPlaySetRecord();
     CRecord* settings = CRecord::New(CRecordSchema::Find(kFamKvt, kKindDvst));
     const struct {
@@ -436,17 +584,33 @@ TEST_F(PlayFiles, EverySettingAChannelWritesIsNamed) {
         {seqs, "/sqcs/0/auss/0/ctau/volm", "Sequence 'Intro', Audio scene 1, Audio: Volume"},
         {seqs, "/sqcs/0/scns/0/ctau/flnm", "Sequence 'Intro', Scene 'Blue', Audio: File"},
         {seqs, "/sqcs/5/sqnm", "Sequence 6: Name"},  // gone meanwhile
-        {seqs, "/sqcs", "Sequence"},
+        {seqs, "/sqcs", "Sequences"},
+        {seqs, "/nsqs/seqs", "NSQ sequences"},
+        {seqs, "/sqcs/0/scns", "Sequence 'Intro': Scenes"},
         {seqs, "/axps/plys/0/name", "Aux play 'Doors': Name"},
-        {seqs, "/axps/plys/0/trgs/0/sntg/tgmd", "Aux play 'Doors', Trigger 1: Trigger source"},
-        {seqs, "/sntg/mdch", "Scene Triggers"},
-        {seqs, "/schd/flts/2/fcpd", "Schedule: Event 3"},
-        {seqs, "/nsqs/seqs/0/trks/1/scns/0/time", "Sequence 1, Track 2, Scene 1: Time"},
-        {plays, "/uifs/panl/pans/0/plac", "Screen layout"},
+        {seqs, "/axps/plys/0/trgs/0/sntg/tgmd", "Aux play 'Doors', Trigger 1: Kind"},
+        {seqs, "/axps/plys/0/trgs/0/sntg", "Aux play 'Doors', Trigger 1: Trigger source"},
+        {seqs, "/axps/plys/0/trgs/0/sntg/mdnt", "Aux play 'Doors', Trigger 1: Note"},
+        {seqs, "/schd/flts/2/fcpd", "Schedule, Event 3: Day"},
+        {seqs, "/schd/flts/0/fcph", "Schedule, Event 'Evening': Hour"},
+        {seqs, "/schd/flts/0/axud/tmdr", "Schedule, Event 'Evening': Duration"},
+        {seqs, "/schd/flts/0/prds/1/endp", "Schedule, Event 'Evening', Period 2: End"},
+        {seqs, "/schd/flts/0", "Schedule: Event 'Evening'"},
+        {seqs, "/sntg/mdch", "Scene Triggers: MIDI channel"},
+        {seqs, "/nsqs/seqs/0/trks/1/scns/0/time", "NSQ sequence 'Show B', Track 2, Scene 1: Time"},
+        {seqs, "/nsqs/seqs/0/trks/0/scns/0/prms/fdtm",
+         "NSQ sequence 'Show B', Track 1, Scene 1: Fade"},
+        {seqs, "/nsqs/seqs/0/trks/0/scns/0/prms/rate",
+         "NSQ sequence 'Show B', Track 1, Scene 1: Speed"},
+        {seqs, "/nsqs/seqs/0/trks/0/scns/0/prms",
+         "NSQ sequence 'Show B', Track 1, Scene 1: Settings"},
+        {plays, "/uifs/panl/pans/0/plac", "Screen layout (in part)"},
+        {plays, "/uifs", "Screen layout"},
         {plays, "/rows/1/cels/2/bttl", "Button row 2, Button 3: Title"},
         {plays, "/plat/staf", "Auto Play: Start delay"},
         {settings, "/prmc/ccst", "Count-Down"},
-        {settings, "/prmc/sndv/prms/0/valu", "Audio Format"},
+        {settings, "/prmc/sndv/prms/0/valu", "Audio Format (in part)"},
+        {settings, "/uvas/uvas", "Universes"},
         {settings, "/uvas/uvas/1/univ", "Universe 2: Universe"},
         {settings, "/prpc/chmf", "Master Fader: Channel"},
     };
