@@ -18,6 +18,8 @@
 #include "devices/files/CopyToUms.h"
 #include "devices/files/DeviceFileOps.h"
 #include "devlink/FileJobQueue.h"
+#include "devlink/RecordingTake.h"
+#include "records/DeviceKinds.h"
 #include "framework/StdDialogs.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tools/testkit/KillRounds.h"
@@ -344,6 +346,8 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         const char* fault = "";
         // Local files whose uploads wait in the device's job queue during the rename.
         std::vector<const char*> queued = {};
+        // The path of the take the device is recording, as its status gives it.
+        const char* take = "";
     } cases[] = {
         // Its own name in another case is no other file: nothing is asked.
         {"Show.DRC", "Show", mv + "Show.DRC//" + "/sdc/kevrecfiles/Show.drc", "Show.drc"},
@@ -388,6 +392,22 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
          "",
          "",
          {"Late_gj.drc"}},
+        // Onto the name of the take being recorded, in any case: the take goes
+        // onto it at its stop and the renamed file would be lost. Refused, said.
+        {"b.drc", "REC0001", "", "", {}, "16:REC0001.drc", "", {}, "/sdc/kevrecfiles/REC0001.drc"},
+        {"b.drc", "rec0001", "", "", {}, "16:rec0001.drc", "", {}, "/sdc/kevrecfiles/REC0001.drc"},
+        // Its own take is the stop's rename, and a take elsewhere no file here.
+        {"REC0001.drc",
+         "Take",
+         mv + "REC0001.drc///sdc/kevrecfiles/Take.drc",
+         "Take.drc",
+         {},
+         "",
+         "",
+         {},
+         "/sdc/kevrecfiles/REC0001.drc"},
+        {"b.drc", "REC0001", mv + "b.drc///sdc/kevrecfiles/REC0001.drc", "REC0001.drc", {}, "",
+         "", {}, "/sdc/audiofiles/REC0001.drc"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());
@@ -402,6 +422,11 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
                                  NodeListText(&name, ContentsRecord(), 0, n - 1).CStr());
         }
         NodeListInsertSorted(ContentsRecord(), 0, "zz.drc", "1", "i");
+        if (std::string(c.old) == "REC0001.drc") Put(Sdc("kevrecfiles/REC0001.drc"), c.old);
+        CRecordDoc status(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSsta)));
+        status.Root()->SetU8(nullptr, SstaF::stat, *c.take ? 3 : 0);
+        status.Root()->SetString(nullptr, SstaF::cflp, LString(c.take));
+        CRecordingTake take(fQueue.get(), &status);
         if (*c.fault) {
             ASSERT_TRUE(Ok(std::string("fault ") + c.fault + " path=/.cmd/fmls///sdc/kevrecfiles"));
         }
@@ -429,7 +454,7 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
             RenameDeviceFile(&fOwner, fQueue.get(), ContentsRecord(), LString(c.old), 0);
         EXPECT_EQ(Requests("/.cmd/fmmv"), c.request) << c.old << " " << c.said;
         EXPECT_STREQ(got.CStr(), c.result) << c.old;
-        EXPECT_EQ(fOwner.Said(kFileOpTexts, 16), c.said) << c.old;
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 17), c.said) << c.old;
         // The uploads end as queued: each holds its own name, the renamed file its own.
         if (jobs) {
             ASSERT_TRUE(Drive([&] { return jobs->IsIdle(); })) << c.old;
