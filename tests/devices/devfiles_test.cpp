@@ -483,6 +483,60 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
     }
 }
 
+// On a slow card, Late_gj.drc is dropped behind two big files, then dropped
+// again: the name is only waiting, and the user agrees to replace it. The
+// agreement holds for what that first upload puts in place, not for a file of
+// the name another program writes meanwhile: then both uploads end as name
+// taken and the card keeps the other program's file.
+TEST_F(DevFiles, AReplacementAgreedCoversTheFileTheUserSaw) {
+    const struct {
+        const char* what;
+        bool theirs;  // another program writes Late_gj.drc after the answer
+        std::string ended;
+    } cases[] = {
+        {"nothing written meanwhile", false, ""},
+        {"appeared after the user agreed", true, "Late_gj.drc=4 Late_gj.drc=4"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Fresh());
+        std::filesystem::remove_all(Sdc("kevrecfiles"));
+        std::filesystem::create_directories(Sdc("kevrecfiles"));
+        ASSERT_TRUE(Ok("set serno=305 pause-ms=4000 pause-every=1000"));
+        CKvsFileJobQueue jobs(nullptr, fQueue.get(), nullptr, nullptr, ContentsRecord(), nullptr);
+        for (const char* q : {"Big_1.drc", "Big_2.drc", "Late_gj.drc"}) {
+            Put(fLocal.Path() + "/" + q, std::string(3000, *q));
+            jobs.AddJob(0, LString((fLocal.Path() + "/" + q).c_str()));
+        }
+        ASSERT_TRUE(Drive([&] { return !jobs.GetUploadName().IsEmpty(); })) << c.what;
+        // The second drop's check, as the drop pane makes it.
+        std::vector<LString> taken;
+        std::vector<CardAgreement> agreed;
+        ASSERT_TRUE(CheckCardNames(&fOwner, fQueue.get(), ContentsRecord(), 0, {"Late_gj.drc"},
+                                   &taken, nullptr, true, &agreed))
+            << c.what;
+        EXPECT_STREQ(taken[0].CStr(), "Late_gj.drc") << c.what;
+        EXPECT_FALSE(agreed[0].listed.found) << c.what;
+        EXPECT_EQ(agreed[0].queued.size(), 1u) << c.what;
+        const std::string second = fLocal.Path() + "/a/Late_gj.drc";
+        std::filesystem::create_directories(fLocal.Path() + "/a");
+        Put(second, std::string(2000, 'M'));
+        jobs.AddJob(0, LString(second.c_str()), agreed[0]);
+        if (c.theirs) Put(Sdc("kevrecfiles/Late_gj.drc"), "theirs");
+        ASSERT_TRUE(Drive([&] { return jobs.IsIdle(); })) << c.what;
+        ASSERT_TRUE(Ok("set serno=305 pause-ms=0 pause-every=0"));
+        std::string ended;
+        LString path;
+        for (u32 status; jobs.TakeFinished(&path, &status);)
+            ended += (ended.empty() ? "" : " ") +
+                     std::filesystem::path(path.CStr()).filename().string() + "=" +
+                     std::to_string(status);
+        EXPECT_EQ(ended, c.ended) << c.what;
+        const std::string held = Get(Sdc("kevrecfiles/Late_gj.drc"));
+        // Without the other program's file, the first upload's is replaced by the second's.
+        EXPECT_EQ(held, c.theirs ? "theirs" : std::string(2000, 'M')) << c.what;
+    }
+}
+
 TEST_F(DevFiles, RenameDialogFiltersAsTyped) {
     CKvsRenDlg d(&fOwner);
     const struct {
