@@ -56,6 +56,7 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
       fSerial(serial),
       fFileQueue(set, serial),
       fChanQueue(set, serial),
+      fTake(&fFileQueue, &Doc(kSeqStat)),
       fRefused(this, serial),
       fSeqStatChan(&fChanQueue, Record(kSeqStat), "/.cmd/udseqstat", nullptr, nullptr),
       fSysStatChan(&fChanQueue, Record(kSysStat), "/.cmd/udsysstat", nullptr, nullptr),
@@ -180,7 +181,7 @@ void CKvsDevCtl::OpenFile(const LString& path) {
 }
 
 void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths,
-                           const std::vector<LString>& targets) {
+                           const std::vector<CardAgreement>& targets) {
     if (!fUploads) fUploads = new CKvsUploads(this, this);
     fUploads->Dropped(kind, paths, targets);
 }

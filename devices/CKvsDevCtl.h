@@ -8,6 +8,8 @@
 
 #include "devlink/CDevRequestQueue.h"
 #include "devlink/DevObjLink.h"
+#include "devlink/FileJobQueue.h"
+#include "devlink/RecordingTake.h"
 #include "devlink/ReqQueue.h"
 #include "editors/DeviceHooks.h"
 #include "editors/UnsentSettings.h"
@@ -49,9 +51,9 @@ public:
     bool LeftWithoutDevice() const { return fLeftWithoutDevice; }
     void SetLeftWithoutDevice(bool left) { fLeftWithoutDevice = left; }
     // Files dropped on the control window: kind 0 recordings, 1 audio files;
-    // targets, where given, the card's names of the files they replace.
+    // targets, where given, the card's files they were agreed to replace.
     void DropFiles(u32 kind, const std::vector<LString>& paths,
-                   const std::vector<LString>& targets = {});
+                   const std::vector<CardAgreement>& targets = {});
     CKvsUploads* Uploads() const { return fUploads; }
     // Opens the control window (made at the first call) or brings it forward.
     void ShowWindow();
@@ -125,6 +127,8 @@ private:
     Docs fDocs;
     CReqQueue fFileQueue;
     CReqQueue fChanQueue;
+    // What is written to the card keeps off the name of the take being recorded.
+    CRecordingTake fTake;
     // Before the channel that tells it, so that it outlives it.
     CRefusedSettings fRefused;
     CDevRequestQueue fSeqStatChan;

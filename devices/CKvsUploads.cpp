@@ -18,14 +18,14 @@ CKvsUploads::~CKvsUploads() {
 }
 
 void CKvsUploads::Dropped(u32 kind, const std::vector<LString>& paths,
-                          const std::vector<LString>& targets) {
+                          const std::vector<CardAgreement>& targets) {
     if (!Pending()) {
         fJobs.ClearDone();
         if (fWindow) fWindow->fList->Clear();
         fKinds.clear();
     }
     for (size_t i = 0; i < paths.size(); ++i) {
-        fJobs.AddJob(kind, paths[i], i < targets.size() ? targets[i] : LString());
+        fJobs.AddJob(kind, paths[i], i < targets.size() ? targets[i] : CardAgreement());
         fKinds.emplace_back(paths[i], kind);
     }
     if (!fWindow) {

@@ -22,9 +22,9 @@ public:
     LMessage HandleMessage(const LMessage& msg) override;
 
     // kind 0 recordings (".drc"), 1 audio files (".wav"); targets, where
-    // given and not empty, the card's names of the files they replace.
+    // given and named, the card's files they were agreed to replace.
     void Dropped(u32 kind, const std::vector<LString>& paths,
-                 const std::vector<LString>& targets = {});
+                 const std::vector<CardAgreement>& targets = {});
     // Jobs queued and not yet ended: nothing may close meanwhile.
     bool Pending() const { return fJobs.JobsFinished() < fJobs.JobsAdded(); }
     // What the window's Cancel button does: every job still queued or under way ends.

@@ -74,6 +74,7 @@ void CConfirmedUpload::Begin(const char* path, CStrm* body, u64 size, u32 how, u
     fOutcome = kRunning;
     fStatus[0] = fStatus[1] = fStatus[2] = 0;
     fBefore = CListedFile();
+    fAfter = CListedFile();
     fBeforeRead = false;
     fListingPath = LString();
     fName = LString();
@@ -146,9 +147,12 @@ void CConfirmedUpload::OnStep(void* self, CStrm* data, const u32* status) {
             bool held = false;
             // The queue frees the sink once this returns.
             if (Succeeded(data, status)) {
-                held = u->fHow == kByListing
-                           ? UploadInPlace(u->fBefore, ListedFile(data, u->fName), u->fSize)
-                           : data == u->fCompare && static_cast<CCompareStrm*>(data)->Same();
+                if (u->fHow == kByListing) {
+                    u->fAfter = ListedFile(data, u->fName);
+                    held = UploadInPlace(u->fBefore, u->fAfter, u->fSize);
+                } else {
+                    held = data == u->fCompare && static_cast<CCompareStrm*>(data)->Same();
+                }
             }
             u->fCompare = nullptr;
             return u->End(held ? kConfirmed : kNotConfirmed);

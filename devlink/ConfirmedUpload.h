@@ -58,6 +58,9 @@ public:
     bool Writing() const { return fPhase == kPhaseBefore || fPhase == kPhaseWrite; }
     // The bytes sent so far: the body's position while it is written, then all.
     u64 SentBytes() const;
+    // The file's line of the listing after a confirmed upload; not found when
+    // it was confirmed without one (a single block, or read back).
+    const CListedFile& After() const { return fAfter; }
     // The request queue's words of the write (session, peer, error code).
     const u32* Status() const { return fStatus; }
 
@@ -85,5 +88,6 @@ private:
     const u8* fData = nullptr;
     CStrm* fCompare = nullptr;  // the read-back's sink, while it is queued or in flight
     CListedFile fBefore;
+    CListedFile fAfter;
     bool fBeforeRead = false;
 };

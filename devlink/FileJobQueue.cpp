@@ -13,6 +13,7 @@
 #include "base/TextEncoding.h"
 #include "devlink/CDevRequestQueue.h"
 #include "devlink/ListingLines.h"
+#include "devlink/RecordingTake.h"
 #include "devlink/ReqQueue.h"
 #include "base/Clock.h"
 #include "records/DeviceKinds.h"
@@ -59,8 +60,11 @@ struct CKvsFileJobQueue::Job : CPooledObj {
     LString source;
     // The name it writes on the card: the local file's, or the one it replaces.
     LString target;
-    // The card's name the user agreed to replace, empty for none.
-    LString agreed;
+    u64 id = 0;
+    // The card's file the user agreed to replace, as it stood then.
+    CardAgreement agreed;
+    // What the queued uploads it agreed to replace put in place since.
+    std::vector<CListedFile> written;
     LString extension;
     std::unique_ptr<CTempFile> converted;  // the WAV, deleted with it
     u32 status = kUploaded;
@@ -68,7 +72,8 @@ struct CKvsFileJobQueue::Job : CPooledObj {
     void Clear() {
         source = LString();
         target = LString();
-        agreed = LString();
+        agreed = CardAgreement();
+        written.clear();
         extension = LString();
         converted.reset();
         status = kUploaded;
@@ -114,18 +119,21 @@ void CKvsFileJobQueue::ReleaseList(LList& list) {
     while (LLink* l = list.PopFront()) Drop(static_cast<Job*>(l));
 }
 
-void CKvsFileJobQueue::AddJob(u32 kind, const LString& path, const LString& target) {
+void CKvsFileJobQueue::AddJob(u32 kind, const LString& path, const CardAgreement& agreed) {
     if (kind > kAudio) return;
     auto* job = static_cast<Job*>(fPool->Acquire());
     if (!job) return;
+    static u64 lastId = 0;
+    job->id = ++lastId;
     job->kind = kind;
     job->source = path;
     // Only a name that stays one component of the folder's path.
-    if (IsDeviceFileName(target.CStr(), target.Length())) job->agreed = target;
+    if (IsDeviceFileName(agreed.name.CStr(), agreed.name.Length())) job->agreed = agreed;
     // The card holds the name as a rename would give it: a dropped file's
     // tab or newline would make a file that no listing shows and nobody deletes.
     // One that replaces a file goes to that file's own name.
-    job->target = job->agreed.IsEmpty() ? UploadCardName(kind, path.CStr()) : job->agreed;
+    job->target =
+        job->agreed.name.IsEmpty() ? UploadCardName(kind, path.CStr()) : job->agreed.name;
     fNew.PushBack(job);
     ++fAdded;
     fWorker.StartMs(0u);
@@ -273,8 +281,8 @@ bool CKvsFileJobQueue::StepConvert() {
     return true;
 }
 
-std::vector<LString> QueuedCardNames(const CReqQueue* queue, u32 kind) {
-    std::vector<LString> names;
+std::vector<QueuedCardFile> QueuedCardFiles(const CReqQueue* queue, u32 kind) {
+    std::vector<QueuedCardFile> names;
     for (const CKvsFileJobQueue* q : LiveQueues()) {
         if (!queue || q->fQueue != queue) continue;
         auto add = [&](const LLink* link) {
@@ -282,7 +290,7 @@ std::vector<LString> QueuedCardNames(const CReqQueue* queue, u32 kind) {
             // A recording of another extension is refused before it is sent.
             if (job->kind == kind &&
                 (kind != CKvsFileJobQueue::kRecording || IsDrcFileName(job->source.CStr())))
-                names.push_back(job->target);
+                names.push_back({job->target, job->id});
         };
         for (const LList* list : {&q->fNew, &q->fWaiting, &q->fReady})
             for (const LLink* l = list->Head(); !l->IsEnd(); l = l->Next()) add(l);
@@ -334,10 +342,24 @@ void CKvsFileJobQueue::OnListed(void* self, CStrm* data, const u32* status) {
     if (!data || status[0] != 0 || status[1] != 0) return q->Finish(job, kNotSent);
     const std::vector<u8> bytes = ReadAllBytes(data);
     const std::string key = CardNameKey(job->target.CStr());
-    // The file agreed to be replaced goes; any other of the same name to the
-    // card is one nobody was asked about (it came since, or the agreed one went
-    // and another took its place).
+    // A take the device began under this name since the drop writes over the
+    // upload when it stops.
+    const LString take = RecordingTakeName(q->fQueue, job->kind);
+    if (!take.IsEmpty() && CardNameKey(take.CStr()) == key) return q->Finish(job, kNameTaken);
+    // The file agreed to be replaced goes: the one listed when the user
+    // answered, or the one an upload queued then put in place, unchanged. Any
+    // other of the same name to the card is one nobody was asked about (it came
+    // since, or the agreed one went and another took its place).
     bool agreed = false, other = false;
+    const CListedFile now =
+        job->agreed.name.IsEmpty()
+            ? CListedFile()
+            : FindListedFile(bytes.data(), bytes.size(), job->agreed.name.CStr());
+    auto same = [&now](const CListedFile& seen) {
+        // An upload put in place without a listing after it left only its size.
+        return seen.found && now.found && seen.size == now.size &&
+               (seen.change.IsEmpty() || StrEqual(seen.change.CStr(), now.change.CStr()));
+    };
     for (CListingLines line(bytes.data(), bytes.size()); line.Next();) {
         if (line.got == 0) continue;
         const char* name = line.fields[0].CStr();
@@ -345,7 +367,9 @@ void CKvsFileJobQueue::OnListed(void* self, CStrm* data, const u32* status) {
         const char* ext = FindExtension(name);
         if (*ext != '.' || !TextEqualNoCase(ext + 1, job->extension.CStr())) continue;
         if (CardNameKey(name) != key) continue;
-        if (!job->agreed.IsEmpty() && StrEqual(name, job->agreed.CStr()))
+        if (!job->agreed.name.IsEmpty() && StrEqual(name, job->agreed.name.CStr()) &&
+            (same(job->agreed.listed) ||
+             std::any_of(job->written.begin(), job->written.end(), same)))
             agreed = true;
         else
             other = true;
@@ -392,15 +416,36 @@ void CKvsFileJobQueue::OnUploaded(void* self, CConfirmedUpload* upload) {
     }
 }
 
+void CKvsFileJobQueue::NoteWritten(u64 id, const CListedFile& file) {
+    auto note = [&](LLink* link) {
+        auto* job = static_cast<Job*>(link);
+        const std::vector<u64>& q = job->agreed.queued;
+        if (std::find(q.begin(), q.end(), id) != q.end()) job->written.push_back(file);
+    };
+    for (CKvsFileJobQueue* other : LiveQueues()) {
+        if (other->fQueue != fQueue) continue;
+        for (LList* list : {&other->fNew, &other->fWaiting, &other->fReady})
+            for (LLink* l = list->Head(); !l->IsEnd(); l = l->Next()) note(l);
+        for (Job* job : {other->fConverting, other->fChecking, other->fUploading})
+            if (job) note(job);
+    }
+}
+
 void CKvsFileJobQueue::EndUpload(u32 status) {
     Job* job = fUploading;
     fUploading = nullptr;
+    const u64 size = fUploadSize;
     fUploadSize = 0;
     fUploadName = LString();
     if (job) {
         if (status != kUploaded) {
             Finish(job, status);
         } else {
+            // As listed after it; a file of one block is confirmed without a
+            // listing, and leaves only its size (no change text).
+            CListedFile written = fUpload.After();
+            if (!written.found) written = CListedFile{true, size, LString()};
+            NoteWritten(job->id, written);
             ++fFinished;
             Drop(job);
         }

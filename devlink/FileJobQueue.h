@@ -7,9 +7,13 @@
 //
 // What the queue will write is part of the card as it will be: a command that
 // writes a name to the card checks it against the listing and against these
-// names (QueuedCardNames). Another program's writes cannot be known here, so
+// names (QueuedCardFiles). Another program's writes cannot be known here, so
 // each upload reads its folder again just before it starts and ends, said in
-// the Uploads window, when a name the user did not agree to replace is there.
+// the Uploads window, when a file of its name is there that the user did not
+// agree to replace: the agreement covers the file as it stood when the user
+// answered, listed or still queued, not one of that name that came since. The
+// take the device is recording goes onto its name at its stop: an upload to
+// that name ends the same way.
 
 #include <vector>
 
@@ -18,6 +22,7 @@
 #include "base/Threads.h"
 #include "devlink/AudioConvJob.h"
 #include "devlink/ConfirmedUpload.h"
+#include "devlink/UploadCheck.h"
 #include "framework/LHandler.h"
 #include "services/RunLoop.h"
 
@@ -33,9 +38,25 @@ bool IsDrcFileName(const char* path);
 // The name an upload of kind (0 a recording, 1 an audio file) gives the local
 // file on the card: as DeviceNameForLocalFile, with the kind's extension, composed.
 LString UploadCardName(u32 kind, const char* localPath);
+struct QueuedCardFile {
+    LString name;
+    u64 job = 0;  // the upload's own number, never 0
+};
 // The names that the file job queues of this request queue (one device) will
-// still write in folder kind: uploads waiting, converting or under way.
-std::vector<LString> QueuedCardNames(const CReqQueue* queue, u32 kind);
+// still write in folder kind, each with the upload that writes it: uploads
+// waiting, converting or under way.
+std::vector<QueuedCardFile> QueuedCardFiles(const CReqQueue* queue, u32 kind);
+
+// What an upload onto a name the card holds, or will hold, was agreed to
+// replace: the file as it stood when the user answered. A file of that name
+// that came since is another one, which nobody agreed to replace.
+struct CardAgreement {
+    LString name;  // the card's exact name; empty: nothing to replace
+    // Listed then, with its size and change text; not found: it was not listed.
+    CListedFile listed;
+    // The queued uploads that were to write it: the file one of them puts in place.
+    std::vector<u64> queued;
+};
 
 class CKvsFileJobQueue : public LHandler {
 public:
@@ -56,10 +77,11 @@ public:
                      MAudioConvJob* conversion);
     ~CKvsFileJobQueue() override;
 
-    // kind 0 a recording, 1 an audio file; other kinds are ignored. target: the
-    // name on the card, when it is to replace a file held under a name that
-    // reads the same (CheckCardNames); empty: the name the local file gives.
-    void AddJob(u32 kind, const LString& path, const LString& target = LString());
+    // kind 0 a recording, 1 an audio file; other kinds are ignored. agreed: the
+    // file on the card, or queued, that it is to replace (CheckCardNames); its
+    // name is written even where it only reads the same as the local file's.
+    // Without one, the name the local file gives.
+    void AddJob(u32 kind, const LString& path, const CardAgreement& agreed = CardAgreement());
     // The oldest finished job (every one of them failed: status 1 to 4).
     bool TakeFinished(LString* path, u32* status);
     // Forgets the finished jobs; the counts keep only the jobs still under way.
@@ -77,7 +99,7 @@ public:
 private:
     struct Job;
     class Pool;
-    friend std::vector<LString> QueuedCardNames(const CReqQueue* queue, u32 kind);
+    friend std::vector<QueuedCardFile> QueuedCardFiles(const CReqQueue* queue, u32 kind);
 
     // The folder read just before the upload: the job goes on, or ends as kNameTaken.
     static void OnListed(void* self, CStrm* data, const u32* status);
@@ -88,6 +110,8 @@ private:
     static void OnUploaded(void* self, CConfirmedUpload* upload);
     // Ends the upload under way: counted when in place, else finished with status.
     void EndUpload(u32 status);
+    // The file the upload job put in place, for the uploads agreed to replace it.
+    void NoteWritten(u64 job, const CListedFile& file);
     void Step();
     bool StepNew();
     bool StepConvert();

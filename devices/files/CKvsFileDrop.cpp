@@ -74,27 +74,36 @@ void CKvsFileDrop::Offer() {
         return;
     }
     std::vector<LString> taken;
+    std::vector<CardAgreement> agreements;
     fOffering = true;
     // The uploads join the job queue behind those already there: a name one
     // of them will write is asked about as one on the card.
     const bool read = CheckCardNames(owner, fLink ? fLink->DeviceQueue() : nullptr,
                                      fLink ? fLink->ContentsRecord() : nullptr, fKind, names,
-                                     &taken, nullptr, true);
+                                     &taken, nullptr, true, &agreements);
     fOffering = false;
     if (fPaths.Count() != count) {
         fTimer.Start(0u);
         return;
     }
-    std::vector<LString> existing;
-    for (size_t i = 0; i < names.size(); ++i)
-        if (!taken[i].IsEmpty()) existing.push_back(shown[i]);
-    if (read && !existing.empty()) {
+    // A name only an upload still waiting will write is no file on the card yet.
+    std::vector<LString> existing, waiting;
+    for (size_t i = 0; i < names.size() && read; ++i)
+        if (!taken[i].IsEmpty())
+            (agreements[i].listed.found ? existing : waiting).push_back(shown[i]);
+    if (read && !(existing.empty() && waiting.empty())) {
         LTextStream text;
-        text.Put(StdDialogText(kTexts, 2));
-        for (size_t i = 0; i < existing.size(); ++i) {
-            if (i > 0) text.Put(", ");
-            text.Put(existing[i]);
-        }
+        auto put = [&text](u32 item, const std::vector<LString>& list) {
+            if (list.empty()) return;
+            if (text.Length() > 0) text.Put("\n");
+            text.Put(StdDialogText(kTexts, item));
+            for (size_t i = 0; i < list.size(); ++i) {
+                if (i > 0) text.Put(", ");
+                text.Put(list[i]);
+            }
+        };
+        put(2, existing);
+        put(4, waiting);
         CSimpleMessageDialog dialog(owner, LPaneOpt::Window(kWindowDialog, 0));
         dialog.SetTitle(StdDialogText(kTexts, 0));
         dialog.fOk.SetTitle(StdDialogText(kTexts, 1));
@@ -104,7 +113,7 @@ void CKvsFileDrop::Offer() {
         }
     }
     if (read) {
-        fTargets = std::move(taken);
+        fTargets = std::move(agreements);
         Send(CKvsFileDrop_Dropped, this, fParent);
     }
     fPaths.Clear();

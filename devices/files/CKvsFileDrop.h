@@ -7,6 +7,7 @@
 #include "framework/CMainLoop.h"
 #include "framework/LDropPane.h"
 #include "framework/LTimer.h"
+#include "devlink/FileJobQueue.h"
 
 class MDevObjLink;
 
@@ -23,9 +24,9 @@ public:
     u32 Kind() const { return fKind; }
     // Read by the receiver of "CKvsFileDrop_Dropped" during the send.
     const CPathArray& Paths() const { return fPaths; }
-    // For each path, the card's own name of the file its upload replaces (the
-    // user agreed to it), empty for a new one. Read during the send too.
-    const std::vector<LString>& Targets() const { return fTargets; }
+    // For each path, the card's file its upload replaces as the user agreed to
+    // it (unnamed for a new one). Read during the send too.
+    const std::vector<CardAgreement>& Targets() const { return fTargets; }
     // A dropped file (a local path), offered when the timer fires.
     void AddDropped(const LString& path);
 
@@ -35,7 +36,7 @@ private:
     MDevObjLink* fLink;
     u32 fKind = 0;
     CPathArray fPaths;
-    std::vector<LString> fTargets;
+    std::vector<CardAgreement> fTargets;
     LTimer fTimer;
     bool fOffering = false;
 };

@@ -14,6 +14,7 @@
 #include "devices/files/CKvsRenDlg.h"
 #include "devlink/FileJobQueue.h"
 #include "devlink/FileListPoller.h"
+#include "devlink/RecordingTake.h"
 #include "devlink/ReqQueue.h"
 #include "framework/StdDialogs.h"
 #include "records/PrefNodes.h"
@@ -295,14 +296,16 @@ LString RenamedFileName(const char* edited, const char* oldName) {
 
 bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
                     const std::vector<LString>& names, std::vector<LString>* taken,
-                    const char* self, bool queuedAfter) {
+                    const char* self, bool queuedAfter,
+                    std::vector<CardAgreement>* agreements) {
     taken->assign(names.size(), LString());
+    if (agreements) agreements->assign(names.size(), CardAgreement());
     if (kind > 1) return false;
     std::vector<std::string> given(names.size());
     for (size_t n = 0; n < names.size(); ++n) given[n] = CardNameKey(names[n].CStr());
     // An upload queued now may end while the listing is read, after the device
     // listed the folder: what was queued before counts as well as what is after.
-    std::vector<LString> queued = QueuedCardNames(queue, kind);
+    std::vector<QueuedCardFile> queued = QueuedCardFiles(queue, kind);
     // A queue of no device has no card to read: the contents are all there is.
     if (queue && queue->Serial() != 0) {
         auto progress = std::make_unique<CSimpleProgressDialog>(owner, DialogOptions());
@@ -317,15 +320,23 @@ bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 ki
     std::vector<LString> listed(count);
     for (u32 i = 0; i < count; ++i) NodeListText(&listed[i], contents, kind, i);
     // What the job queue writes after the listing was read, as the card will hold it.
-    for (const LString& name : QueuedCardNames(queue, kind))
+    for (const QueuedCardFile& file : QueuedCardFiles(queue, kind))
         if (std::none_of(queued.begin(), queued.end(),
-                         [&](const LString& q) { return StrEqual(q.CStr(), name.CStr()); }))
-            queued.push_back(name);
-    listed.insert(listed.end(), queued.begin(), queued.end());
+                         [&](const QueuedCardFile& q) { return q.job == file.job; }))
+            queued.push_back(file);
+    for (const QueuedCardFile& file : queued) listed.push_back(file.name);
     std::vector<std::string> keys(listed.size());
     for (size_t i = 0; i < listed.size(); ++i) keys[i] = CardNameKey(listed[i].CStr());
-    std::vector<LString> refused;
+    // The take being recorded is written last, at its stop, over anything
+    // given its name now: refused whether written now or queued.
+    const LString take = RecordingTakeName(queue, kind);
+    const std::string takeKey = take.IsEmpty() ? std::string() : CardNameKey(take.CStr());
+    std::vector<LString> refused, recording;
     for (size_t n = 0; n < names.size(); ++n) {
+        if (!take.IsEmpty() && given[n] == takeKey && !(self && StrEqual(take.CStr(), self))) {
+            recording.push_back(names[n]);
+            continue;
+        }
         bool waiting = false;
         for (size_t i = 0; i < listed.size(); ++i) {
             if (keys[i] != given[n] || (self && StrEqual(listed[i].CStr(), self))) continue;
@@ -335,12 +346,24 @@ bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 ki
                 (*taken)[n] = listed[i];
         }
         if (waiting && !queuedAfter) refused.push_back(names[n]);
+        if (!agreements || (*taken)[n].IsEmpty()) continue;
+        // The file agreed to: as listed now, and what the uploads queued now put there.
+        CardAgreement& a = (*agreements)[n];
+        a.name = (*taken)[n];
+        for (size_t i = 0; i < listed.size(); ++i) {
+            if (!StrEqual(listed[i].CStr(), a.name.CStr())) continue;
+            if (i >= count) {
+                a.queued.push_back(queued[i - count].job);
+            } else if (!a.listed.found) {
+                a.listed.found = true;
+                a.listed.size = NodeListItemNumber(contents, kind, u32(i));
+                NodeListItemText2(&a.listed.change, contents, kind, u32(i));
+            }
+        }
     }
-    if (!refused.empty()) {
-        TellNames(owner, 15, refused);
-        return false;
-    }
-    return true;
+    if (!recording.empty()) TellNames(owner, 16, recording);
+    if (!refused.empty()) TellNames(owner, 15, refused);
+    return recording.empty() && refused.empty();
 }
 
 LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, CRecord* contents,

@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "base/LTextSink.h"
 #include "base/Types.h"
+#include "devlink/FileJobQueue.h"
 
 class CKvsFileList;
 class CRecord;
@@ -88,16 +89,20 @@ void DownloadDeviceFiles(LHandler* owner, CReqQueue* queue, CRecord* contents,
 // the card, against the card as it will be: the folder's listing read now into
 // contents (whichever folder the window shows: only that one is polled, and
 // only every 5 s) and every name the device's file job queue will still write
-// there (QueuedCardNames). For each name, taken gets the listed or queued file
+// there (QueuedCardFiles). For each name, taken gets the listed or queued file
 // it is the same as (empty for none; self, the file being renamed, is no other
 // file); of two that read the same, the one of the exact name. What is written
 // onto a taken name goes to that file's exact name, so that it replaces it.
 // queuedAfter: what is written joins the job queue behind the uploads already
 // there (a drop), so that a queued name is asked about like a listed one;
 // otherwise it is written now, and a queued upload would replace it later
-// without a word: a queued name is refused, said. False, nothing to be sent,
-// when a name is refused, or the user gave up the listing or it could not be
-// read (said).
+// without a word: a queued name is refused, said. The name of the take the
+// device is recording is refused either way: the take goes onto it last. False,
+// nothing to be sent, when a name is refused, or the user gave up the listing or
+// it could not be read (said). agreements, where given, gets for each taken
+// name the file as it stands now (listed, queued or both), for the upload
+// that replaces it to tell it from one that comes later.
 bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
                     const std::vector<LString>& names, std::vector<LString>* taken,
-                    const char* self = nullptr, bool queuedAfter = false);
+                    const char* self = nullptr, bool queuedAfter = false,
+                    std::vector<CardAgreement>* agreements = nullptr);

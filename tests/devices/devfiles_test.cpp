@@ -18,6 +18,8 @@
 #include "devices/files/CopyToUms.h"
 #include "devices/files/DeviceFileOps.h"
 #include "devlink/FileJobQueue.h"
+#include "devlink/RecordingTake.h"
+#include "records/DeviceKinds.h"
 #include "framework/StdDialogs.h"
 #include "tests/devlink/FileLinkTestUtil.h"
 #include "tools/testkit/KillRounds.h"
@@ -344,6 +346,8 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         const char* fault = "";
         // Local files whose uploads wait in the device's job queue during the rename.
         std::vector<const char*> queued = {};
+        // The path of the take the device is recording, as its status gives it.
+        const char* take = "";
     } cases[] = {
         // Its own name in another case is no other file: nothing is asked.
         {"Show.DRC", "Show", mv + "Show.DRC//" + "/sdc/kevrecfiles/Show.drc", "Show.drc"},
@@ -388,6 +392,22 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
          "",
          "",
          {"Late_gj.drc"}},
+        // Onto the name of the take being recorded, in any case: the take goes
+        // onto it at its stop and the renamed file would be lost. Refused, said.
+        {"b.drc", "REC0001", "", "", {}, "16:REC0001.drc", "", {}, "/sdc/kevrecfiles/REC0001.drc"},
+        {"b.drc", "rec0001", "", "", {}, "16:rec0001.drc", "", {}, "/sdc/kevrecfiles/REC0001.drc"},
+        // Its own take is the stop's rename, and a take elsewhere no file here.
+        {"REC0001.drc",
+         "Take",
+         mv + "REC0001.drc///sdc/kevrecfiles/Take.drc",
+         "Take.drc",
+         {},
+         "",
+         "",
+         {},
+         "/sdc/kevrecfiles/REC0001.drc"},
+        {"b.drc", "REC0001", mv + "b.drc///sdc/kevrecfiles/REC0001.drc", "REC0001.drc", {}, "",
+         "", {}, "/sdc/audiofiles/REC0001.drc"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(Fresh());
@@ -402,6 +422,11 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
                                  NodeListText(&name, ContentsRecord(), 0, n - 1).CStr());
         }
         NodeListInsertSorted(ContentsRecord(), 0, "zz.drc", "1", "i");
+        if (std::string(c.old) == "REC0001.drc") Put(Sdc("kevrecfiles/REC0001.drc"), c.old);
+        CRecordDoc status(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSsta)));
+        status.Root()->SetU8(nullptr, SstaF::stat, *c.take ? 3 : 0);
+        status.Root()->SetString(nullptr, SstaF::cflp, LString(c.take));
+        CRecordingTake take(fQueue.get(), &status);
         if (*c.fault) {
             ASSERT_TRUE(Ok(std::string("fault ") + c.fault + " path=/.cmd/fmls///sdc/kevrecfiles"));
         }
@@ -429,7 +454,7 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
             RenameDeviceFile(&fOwner, fQueue.get(), ContentsRecord(), LString(c.old), 0);
         EXPECT_EQ(Requests("/.cmd/fmmv"), c.request) << c.old << " " << c.said;
         EXPECT_STREQ(got.CStr(), c.result) << c.old;
-        EXPECT_EQ(fOwner.Said(kFileOpTexts, 16), c.said) << c.old;
+        EXPECT_EQ(fOwner.Said(kFileOpTexts, 17), c.said) << c.old;
         // The uploads end as queued: each holds its own name, the renamed file its own.
         if (jobs) {
             ASSERT_TRUE(Drive([&] { return jobs->IsIdle(); })) << c.old;
@@ -455,6 +480,60 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         for (const auto& e : std::filesystem::directory_iterator(Sdc("kevrecfiles")))
             EXPECT_TRUE(keys.insert(CardNameKey(e.path().filename().c_str())).second)
                 << c.old << " " << e.path().filename();
+    }
+}
+
+// On a slow card, Late_gj.drc is dropped behind two big files, then dropped
+// again: the name is only waiting, and the user agrees to replace it. The
+// agreement holds for what that first upload puts in place, not for a file of
+// the name another program writes meanwhile: then both uploads end as name
+// taken and the card keeps the other program's file.
+TEST_F(DevFiles, AReplacementAgreedCoversTheFileTheUserSaw) {
+    const struct {
+        const char* what;
+        bool theirs;  // another program writes Late_gj.drc after the answer
+        std::string ended;
+    } cases[] = {
+        {"nothing written meanwhile", false, ""},
+        {"appeared after the user agreed", true, "Late_gj.drc=4 Late_gj.drc=4"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Fresh());
+        std::filesystem::remove_all(Sdc("kevrecfiles"));
+        std::filesystem::create_directories(Sdc("kevrecfiles"));
+        ASSERT_TRUE(Ok("set serno=305 pause-ms=4000 pause-every=1000"));
+        CKvsFileJobQueue jobs(nullptr, fQueue.get(), nullptr, nullptr, ContentsRecord(), nullptr);
+        for (const char* q : {"Big_1.drc", "Big_2.drc", "Late_gj.drc"}) {
+            Put(fLocal.Path() + "/" + q, std::string(3000, *q));
+            jobs.AddJob(0, LString((fLocal.Path() + "/" + q).c_str()));
+        }
+        ASSERT_TRUE(Drive([&] { return !jobs.GetUploadName().IsEmpty(); })) << c.what;
+        // The second drop's check, as the drop pane makes it.
+        std::vector<LString> taken;
+        std::vector<CardAgreement> agreed;
+        ASSERT_TRUE(CheckCardNames(&fOwner, fQueue.get(), ContentsRecord(), 0, {"Late_gj.drc"},
+                                   &taken, nullptr, true, &agreed))
+            << c.what;
+        EXPECT_STREQ(taken[0].CStr(), "Late_gj.drc") << c.what;
+        EXPECT_FALSE(agreed[0].listed.found) << c.what;
+        EXPECT_EQ(agreed[0].queued.size(), 1u) << c.what;
+        const std::string second = fLocal.Path() + "/a/Late_gj.drc";
+        std::filesystem::create_directories(fLocal.Path() + "/a");
+        Put(second, std::string(2000, 'M'));
+        jobs.AddJob(0, LString(second.c_str()), agreed[0]);
+        if (c.theirs) Put(Sdc("kevrecfiles/Late_gj.drc"), "theirs");
+        ASSERT_TRUE(Drive([&] { return jobs.IsIdle(); })) << c.what;
+        ASSERT_TRUE(Ok("set serno=305 pause-ms=0 pause-every=0"));
+        std::string ended;
+        LString path;
+        for (u32 status; jobs.TakeFinished(&path, &status);)
+            ended += (ended.empty() ? "" : " ") +
+                     std::filesystem::path(path.CStr()).filename().string() + "=" +
+                     std::to_string(status);
+        EXPECT_EQ(ended, c.ended) << c.what;
+        const std::string held = Get(Sdc("kevrecfiles/Late_gj.drc"));
+        // Without the other program's file, the first upload's is replaced by the second's.
+        EXPECT_EQ(held, c.theirs ? "theirs" : std::string(2000, 'M')) << c.what;
     }
 }
 

@@ -20,6 +20,7 @@
 #include "editors/CKvsSeqList.h"
 #include "framework/LMenu.h"
 #include "records/DeviceKinds.h"
+#include "records/OneShotFields.h"
 #include "records/PrefNodes.h"
 #include "records/Sequences.h"
 #include "records/ShowKinds.h"
@@ -90,6 +91,7 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         // and what is said of the name it will write.
         const char* queued = "";
         std::string said = "";
+        bool recording = false;  // the device records its first take meanwhile
     } cases[] = {
         {"a.drc", 2, 10.25, {"a_cut"}, {}, "drctrim//a.drc//a_cut.drc//2//10.25", {}},
         {"a.drc", 5, 5, {"a_cut"}, {}, "drctrim//a.drc//a_cut.drc//5", {}},
@@ -110,6 +112,9 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         {"x/y.drc", 0, 1, {}, {}, "", {20}},
         {"a.drc", 0, 1, {"../c"}, {}, "drctrim//a.drc//___c.drc//0//1", {}},
         {"a.drc", 0, 1, {}, {}, "", {}},
+        // The name of the take being recorded, in any case: the take goes onto
+        // it at its stop, over the trimmed recording. Refused, said; nothing is sent.
+        {"a.drc", 0, 1, {"rec0001"}, {}, "", {}, "", Text("KVSFILEOP", 16) + "rec0001.drc", true},
         // A name an upload waits to write, in any case: it would replace the
         // trimmed recording later without a word. Refused, said; nothing is sent.
         {"a.drc",
@@ -131,6 +136,17 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
             std::ofstream(local) << std::string(3000, 'L');
             jobs->AddJob(0, LString(local.c_str()));
         }
+        auto record = [&](i32 rcct, u8 stat) {
+            SetCommandOneShot(ctl->Record(CKvsDevCtl::kCommands), DvcmF::rcct, rcct);
+            // Read until the device is seen to have taken the command.
+            return Run([&] {
+                if (!ctl->SeqStatChannel().IsBusy()) ctl->SeqStatChannel().Refresh();
+                return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == stat;
+            });
+        };
+        if (c.recording) {
+            ASSERT_TRUE(record(4, 3));
+        }
         const size_t before = Requests().size();
         owner->messages.clear();
         owner->titles.clear();
@@ -151,6 +167,9 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         }
         if (!c.typed.empty()) {
             EXPECT_EQ(owner->titles[0], Text("KVSSVCU", 17) + ":a") << "starts from the base name";
+        }
+        if (c.recording) {
+            ASSERT_TRUE(record(2, 0));
         }
     }
     // The device had the command record's refresh before the request.

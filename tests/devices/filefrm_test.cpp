@@ -12,6 +12,8 @@
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUploads.h"
 #include "devices/files/CKvsFileFrm.h"
+#include "devlink/RecordingTake.h"
+#include "records/DeviceKinds.h"
 #include "base/Paths.h"
 #include "framework/CFilePanel.h"
 #include "framework/CMainLoop.h"
@@ -340,11 +342,19 @@ struct Receiver : LHandler {
         if (msg.Is(CKvsFileDrop_Dropped)) {
             const auto* d = static_cast<const CKvsFileDrop*>(msg.source);
             std::string s = std::to_string(d->Kind()) + ":";
-            // A path that replaces a file: ">" and the card's name of that file.
+            // A path that replaces a file: ">" and the card's name of that file,
+            // then what of it was agreed to besides the file listed: "+waiting"
+            // for the uploads queued, "-unlisted" when it was not on the card.
             for (u32 i = 0; i < d->Paths().Count(); ++i) {
-                const LString target = i < d->Targets().size() ? d->Targets()[i] : LString();
-                s += std::string(d->Paths().At(i).View()) +
-                     (target.IsEmpty() ? "" : ">" + std::string(target.View())) + ",";
+                const CardAgreement a =
+                    i < d->Targets().size() ? d->Targets()[i] : CardAgreement();
+                s += std::string(d->Paths().At(i).View());
+                if (!a.name.IsEmpty()) {
+                    s += ">" + std::string(a.name.View());
+                    if (!a.queued.empty()) s += "+waiting";
+                    if (!a.listed.found) s += "-unlisted";
+                }
+                s += ",";
             }
             got.push_back(s);
             return LMessage();
@@ -357,6 +367,8 @@ struct Receiver : LHandler {
 TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
     const std::string replace = std::string(StdDialogText("KVSFILEDROP", 2).View());
     const std::string oneFile = std::string(StdDialogText("KVSFILEDROP", 3).View());
+    const std::string waiting = std::string(StdDialogText("KVSFILEDROP", 4).View());
+    const std::string recording = std::string(StdDialogText("KVSFILEOP", 16).View());
     const struct {
         const char* what;
         u32 kind;
@@ -366,6 +378,8 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         std::vector<std::string> got;
         // Local files whose uploads wait in the device's job queue.
         std::vector<const char*> queued = {};
+        // The path of the take the device is recording, as its status gives it.
+        const char* take = "";
     } cases[] = {
         {"a wave file on the recordings tab", 0, {"/tmp/x.wav"}, {}, "", {"0:/tmp/x.wav,"}},
         {"same name, other extension",
@@ -426,28 +440,61 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
          oneFile + "Tune_d.wav, Tune_d.aiff",
          {}},
         // A name an upload queued earlier will write, in any case: asked as one
-        // on the card, and written onto it.
+        // on the card, and written onto it. The question says it is only waiting.
         {"queued before",
          0,
          {"/tmp/late_gj.drc", "/tmp/new.drc"},
          {true},
-         replace + "late_gj",
-         {"0:/tmp/late_gj.drc>Late_gj.drc,/tmp/new.drc,"},
+         waiting + "late_gj",
+         {"0:/tmp/late_gj.drc>Late_gj.drc+waiting-unlisted,/tmp/new.drc,"},
          {"/tmp/Late_gj.drc"}},
         {"queued before, declined",
          0,
          {"/tmp/Late_gj.drc"},
          {false},
-         replace + "Late_gj",
+         waiting + "Late_gj",
          {},
          {"/tmp/Late_gj.drc"}},
         {"queued audio, converted first",
          1,
          {"/tmp/TUNE_D.wav"},
          {true},
-         replace + "TUNE_D",
-         {"1:/tmp/TUNE_D.wav>Tune_d.wav,"},
+         waiting + "TUNE_D",
+         {"1:/tmp/TUNE_D.wav>Tune_d.wav+waiting-unlisted,"},
          {"/tmp/a/Tune_d.aiff"}},
+        {"on the card and queued, beside one only queued",
+         0,
+         {"/tmp/b.drc", "/tmp/Late_gj.drc"},
+         {true},
+         replace + "b\n" + waiting + "Late_gj",
+         {"0:/tmp/b.drc>b.drc+waiting,/tmp/Late_gj.drc>Late_gj.drc+waiting-unlisted,"},
+         {"/tmp/b.drc", "/tmp/Late_gj.drc"}},
+        // The take being recorded goes onto its name at its stop, over what a
+        // drop wrote there: refused, said, nothing of the drop offered.
+        {"the take being recorded",
+         0,
+         {"/tmp/REC0001.drc"},
+         {},
+         recording + "REC0001.drc",
+         {},
+         {},
+         "/sdc/kevrecfiles/REC0001.drc"},
+        {"the take's name in other capitals, beside a new file",
+         0,
+         {"/tmp/new.drc", "/tmp/rec0001.DRC"},
+         {},
+         recording + "rec0001.drc",
+         {},
+         {},
+         "/sdc/kevrecfiles/REC0001.drc"},
+        {"the take's name on the audio tab",
+         1,
+         {"/tmp/REC0001.wav"},
+         {},
+         "",
+         {"1:/tmp/REC0001.wav,"},
+         {},
+         "/sdc/kevrecfiles/REC0001.drc"},
         {"queued in the other folder",
          0,
          {"/tmp/Late_gj.drc"},
@@ -469,6 +516,10 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         CKvsFileJobQueue jobs(nullptr, s.link.DeviceQueue(), nullptr, nullptr, s.Contents(),
                               nullptr);
         for (const char* q : c.queued) jobs.AddJob(IsDrcFileName(q) ? 0 : 1, LString(q));
+        CRecordDoc status(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSsta)));
+        status.Root()->SetU8(nullptr, SstaF::stat, *c.take ? 3 : 0);
+        status.Root()->SetString(nullptr, SstaF::cflp, LString(c.take));
+        CRecordingTake take(s.link.DeviceQueue(), &status);
         Receiver r;
         LFrame holder(&r, &s.fBox);
         CKvsFileDrop drop(&holder, &s.link);

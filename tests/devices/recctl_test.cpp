@@ -5,10 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
+#include "devices/CKvsUploads.h"
 #include "devices/DevCtlCommands.h"
+#include "devices/files/DeviceFileOps.h"
 #include "devices/files/CKvsFileFrm.h"
 #include "devices/monitors/CKvsUnivList.h"
 #include "devices/monitors/CKvsFileListCtl.h"
@@ -103,6 +107,81 @@ TEST_F(RecCtl, StoppingARecordingRenamesItAndLoadsTheNewName) {
     const std::string card = fDir.Path() + "/" + std::to_string(serial) + "/sdc/kevrecfiles/";
     EXPECT_TRUE(std::filesystem::exists(card + take + ".drc")) << take;
     EXPECT_EQ(std::filesystem::file_size(card + "Late_gj.drc"), 3000u);
+}
+
+// The take being recorded goes onto its name when it stops, over whatever holds
+// that name then: every writer of the card keeps off it while it records. Each
+// refused write is said; at the stop the card holds the take and Draft_c.
+TEST_F(RecCtl, WhileRecordingNothingIsWrittenOntoTheTakesName) {
+    const std::string card = fDir.Path() + "/" + std::to_string(serial) + "/sdc/kevrecfiles/";
+    std::filesystem::create_directories(card);
+    std::ofstream(card + "Draft_c.drc") << "draft";
+    Press(F().fRec);
+    ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == 3; }));
+    const std::string take(F().fName.GetText().View());
+    ASSERT_EQ(take, "REC0001");
+    const std::string local = fDir.Path() + "/" + take + ".drc";
+    std::ofstream(local) << std::string(3000, 'L');
+    CKvsFileJobQueue jobs(nullptr, &ctl->FileQueue(), nullptr, nullptr, nullptr, nullptr);
+    const std::string refused = Text("KVSFILEOP", 16);
+    const struct {
+        const char* what;
+        std::function<void()> write;
+        std::string said;
+    } writers[] = {
+        {"Device > Rename of Draft_c to the take's name",
+         [&] {
+             owner->names = {take};
+             RenameDeviceFile(owner.get(), &ctl->FileQueue(), ctl->Record(CKvsDevCtl::kContents),
+                              LString("Draft_c.drc"), 0);
+         },
+         refused + take + ".drc"},
+        {"the same in small letters",
+         [&] {
+             owner->names = {"rec0001"};
+             RenameDeviceFile(owner.get(), &ctl->FileQueue(), ctl->Record(CKvsDevCtl::kContents),
+                              LString("Draft_c.drc"), 0);
+         },
+         refused + "rec0001.drc"},
+        {"a drop of a local file of the take's name",
+         [&] {
+             F().fFiles->fDrop.SetKind(0);
+             F().fFiles->fDrop.AddDropped(LString(local.c_str()));
+             ASSERT_TRUE(Run([&] { return !owner->messages.empty(); }));
+         },
+         refused + take + ".drc"},
+        // Dropped before the take began: the upload's own check ends it.
+        {"an upload queued before the take began",
+         [&] {
+             jobs.AddJob(0, LString(local.c_str()));
+             ASSERT_TRUE(Run([&] { return jobs.IsIdle(); }));
+             LString path;
+             u32 status = 0;
+             ASSERT_TRUE(jobs.TakeFinished(&path, &status));
+             EXPECT_EQ(status, CKvsFileJobQueue::kNameTaken);
+         },
+         ""},
+    };
+    for (const auto& w : writers) {
+        owner->messages.clear();
+        w.write();
+        EXPECT_EQ(owner->messages, w.said.empty() ? std::vector<std::string>{}
+                                                  : std::vector<std::string>{w.said})
+            << w.what;
+        EXPECT_EQ(ctl->Uploads() ? ctl->Uploads()->Jobs().JobsAdded() : 0u, 0u) << w.what;
+    }
+    for (const std::string& l : LogOf("req")) {
+        EXPECT_NE(Field(l, "path").rfind("/.cmd/fmmv", 0), 0u) << l;
+        EXPECT_NE(Field(l, "path"), "/sdc/kevrecfiles/" + take + ".drc") << l;
+    }
+    // Stopped, the rename of the take declined: both files are on the card.
+    owner->names.clear();
+    Press(F().fStop);
+    ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == 0; }));
+    ASSERT_TRUE(Run([&] { return std::filesystem::exists(card + take + ".drc"); }));
+    std::ifstream draft(card + "Draft_c.drc");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(draft), {}), "draft");
+    EXPECT_NE(std::filesystem::file_size(card + take + ".drc"), 3000u);
 }
 
 TEST_F(RecCtl, BarWritesPositionsAndHoldsAfterAUserScroll) {

@@ -1,6 +1,9 @@
 // The device file job queue against the simulated device, with a conversion
 // double that runs on a pool thread and arms the queue's timer from there.
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -82,6 +85,20 @@ protected:
                                                    fChannel.get(), ContentsRecord(), &fConv);
         return *fJobs;
     }
+    // The agreement to replace name of the folder as the simulated device lists it now.
+    CardAgreement Seen(const std::string& folder, const char* name) {
+        CardAgreement a;
+        a.name = LString(name);
+        struct stat st;
+        if (stat(Sdc(folder + name).c_str(), &st) != 0) return a;
+        a.listed.found = true;
+        a.listed.size = u64(st.st_size);
+        a.listed.change = LString((std::to_string(st.st_mtim.tv_sec) + "." +
+                                   std::to_string(st.st_mtim.tv_nsec) + "-" +
+                                   std::to_string(st.st_ino))
+                                      .c_str());
+        return a;
+    }
     LString Local(const std::string& name, size_t size = 3000) {
         filetest::WriteFile(fLocal.Path() + "/" + name, std::vector<u8>(size, u8(name.size())));
         return LString((fLocal.Path() + "/" + name).c_str());
@@ -127,7 +144,8 @@ TEST_F(FileJobs, NamesKindsAndConversion) {
     q.AddJob(1, Local("Song.aiff"));
     for (int i = 0; i < 7; ++i) q.AddJob(0, Local("r" + std::to_string(i) + ".drc"));
     // Agreed to replace a file the card holds in other capitals: onto that one.
-    q.AddJob(0, Local("Loud.drc"), LString("LOUD.DRC"));
+    filetest::WriteFile(Sdc("kevrecfiles/LOUD.DRC"), std::vector<u8>(10, 1));
+    q.AddJob(0, Local("Loud.drc"), Seen("kevrecfiles/", "LOUD.DRC"));
     EXPECT_EQ(q.JobsAdded(), 13u);
     ASSERT_TRUE(Done(13));
     EXPECT_EQ(ReadFile(Sdc("kevrecfiles/LOUD.DRC")), ReadFile(fLocal.Path() + "/Loud.drc"));
@@ -202,6 +220,12 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
         u32 status;
         const char* onto = "";  // the card's file that holds the upload
         const char* fault = "";
+        // On the card when the user agreed (the agreed one as listed then).
+        std::vector<const char*> seen = {};
+        // An upload of the same name queued before, which the user agreed to
+        // replace, and how it ends.
+        bool queuedFirst = false;
+        u32 firstStatus = CKvsFileJobQueue::kUploaded;
     } cases[] = {
         {"written meanwhile", 0, "Race_gj.drc", "", {"Race_gj.drc"}, CKvsFileJobQueue::kNameTaken},
         {"in other capitals", 0, "Race_gj.drc", "", {"RACE_GJ.DRC"}, CKvsFileJobQueue::kNameTaken},
@@ -219,13 +243,64 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
          {"Race_gj.wav"},
          CKvsFileJobQueue::kUploaded,
          "Race_gj.drc"},
-        {"the agreed one",
+        {"the agreed one, as listed then",
+         0,
+         "Race_gj.drc",
+         "Race_gj.drc",
+         {},
+         CKvsFileJobQueue::kUploaded,
+         "Race_gj.drc",
+         "",
+         {"Race_gj.drc"}},
+        {"the agreed one, written again since",
          0,
          "Race_gj.drc",
          "Race_gj.drc",
          {"Race_gj.drc"},
+         CKvsFileJobQueue::kNameTaken,
+         "",
+         "",
+         {"Race_gj.drc"}},
+        // The name agreed to, with no file of it then: one that came is new.
+        {"appeared after the user agreed",
+         0,
+         "Race_gj.drc",
+         "Race_gj.drc",
+         {"Race_gj.drc"},
+         CKvsFileJobQueue::kNameTaken},
+        // Agreed to replace what an upload queued then would write: its file, once
+        // in place, goes; another program's of that name, written first, does not.
+        {"the queued one agreed, in place",
+         0,
+         "Race_gj.drc",
+         "Race_gj.drc",
+         {},
          CKvsFileJobQueue::kUploaded,
-         "Race_gj.drc"},
+         "Race_gj.drc",
+         "",
+         {},
+         true},
+        {"appeared after the user agreed to a queued one",
+         0,
+         "Race_gj.drc",
+         "Race_gj.drc",
+         {"Race_gj.drc"},
+         CKvsFileJobQueue::kNameTaken,
+         "",
+         "",
+         {},
+         true,
+         CKvsFileJobQueue::kNameTaken},
+        {"the queued audio agreed, in place",
+         1,
+         "Tune_d.aiff",
+         "Tune_d.wav",
+         {},
+         CKvsFileJobQueue::kUploaded,
+         "Tune_d.wav",
+         "",
+         {},
+         true},
         {"the agreed one gone, another in its place",
          0,
          "Race_gj.drc",
@@ -236,9 +311,11 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
          0,
          "TWIN.drc",
          "TWIN.drc",
-         {"Twin.drc", "TWIN.drc"},
+         {},
          CKvsFileJobQueue::kUploaded,
-         "TWIN.drc"},
+         "TWIN.drc",
+         "",
+         {"Twin.drc", "TWIN.drc"}},
         {"the folder not read",
          0,
          "Race_gj.drc",
@@ -258,28 +335,42 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
             ASSERT_TRUE(Ok(std::string("fault ") + c.fault)) << c.what;
         }
         const std::string folder = c.kind == 1 ? "audiofiles/" : "kevrecfiles/";
-        q.AddJob(c.kind, Local(c.local), LString(c.agreed));
+        // Seen files are another size than those written later.
+        const std::vector<u8> theirs(100, 0x77), seen(120, 0x66);
+        for (const char* w : c.seen) filetest::WriteFile(Sdc(folder + w), seen);
+        CardAgreement agreed = Seen(folder, c.agreed);
+        if (c.queuedFirst) {
+            q.AddJob(c.kind, Local(c.local));
+            agreed.queued.push_back(QueuedCardFiles(fQueue.get(), c.kind).at(0).job);
+        }
+        q.AddJob(c.kind, Local(c.local), agreed);
         // Queued, it is part of the card as it will be; the folder it writes is its kind's.
-        EXPECT_EQ(QueuedCardNames(fQueue.get(), c.kind).size(), 1u) << c.what;
-        EXPECT_TRUE(QueuedCardNames(fQueue.get(), 1 - c.kind).empty()) << c.what;
-        const std::vector<u8> theirs(100, 0x77);
+        EXPECT_EQ(QueuedCardFiles(fQueue.get(), c.kind).size(), c.queuedFirst ? 2u : 1u)
+            << c.what;
+        EXPECT_TRUE(QueuedCardFiles(fQueue.get(), 1 - c.kind).empty()) << c.what;
         for (const char* w : c.written) filetest::WriteFile(Sdc(folder + w), theirs);
-        ASSERT_TRUE(Done(1)) << c.what;
-        const auto taken = Taken();
-        if (c.status == CKvsFileJobQueue::kUploaded)
-            EXPECT_TRUE(taken.empty()) << c.what;
-        else
-            EXPECT_EQ(taken, std::vector<std::string>{std::string(c.local) + "=" +
-                                                      std::to_string(c.status)})
-                << c.what;
-        EXPECT_TRUE(QueuedCardNames(fQueue.get(), c.kind).empty()) << c.what;
+        ASSERT_TRUE(Done(c.queuedFirst ? 2 : 1)) << c.what;
+        std::vector<std::string> ended;
+        for (u32 s : {c.queuedFirst ? c.firstStatus : CKvsFileJobQueue::kUploaded, c.status})
+            if (s != CKvsFileJobQueue::kUploaded)
+                ended.push_back(std::string(c.local) + "=" + std::to_string(s));
+        EXPECT_EQ(Taken(), ended) << c.what;
+        EXPECT_TRUE(QueuedCardFiles(fQueue.get(), c.kind).empty()) << c.what;
         ASSERT_TRUE(fSim.WaitIdle(10000));
         // Every file but the one agreed to keeps what it held; the upload went nowhere else.
         for (const char* w : c.written)
             if (std::strcmp(w, c.onto) != 0) {
                 EXPECT_EQ(ReadFile(Sdc(folder + w)), theirs) << c.what << " " << w;
             }
+        for (const char* w : c.seen)
+            if (std::strcmp(w, c.onto) != 0 &&
+                std::find_if(c.written.begin(), c.written.end(), [&](const char* x) {
+                    return std::strcmp(x, w) == 0;
+                }) == c.written.end()) {
+                EXPECT_EQ(ReadFile(Sdc(folder + w)), seen) << c.what << " " << w;
+            }
         std::set<std::string> expected(c.written.begin(), c.written.end()), held;
+        expected.insert(c.seen.begin(), c.seen.end());
         if (*c.onto) expected.insert(c.onto);
         for (const auto& e : std::filesystem::directory_iterator(Sdc(folder)))
             held.insert(e.path().filename().string());
@@ -331,7 +422,8 @@ TEST_P(Holes, UploadCountsOnlyWhenTheDeviceListsItInPlace) {
     if (h.older) filetest::WriteFile(Sdc("kevrecfiles/h.drc"), old);
     for (const char* r : h.rules) ASSERT_TRUE(Ok(std::string("fault ") + r)) << r;
     // The older file is the one the user agreed to replace.
-    q.AddJob(0, Local("h.drc"), LString(h.older ? "h.drc" : ""));  // blocks of 1428, 1428 and 144
+    // blocks of 1428, 1428 and 144
+    q.AddJob(0, Local("h.drc"), h.older ? Seen("kevrecfiles/", "h.drc") : CardAgreement());
     ASSERT_TRUE(Done(1));
     const auto taken = Taken();
     const std::vector<u8> sent = ReadFile(fLocal.Path() + "/h.drc");

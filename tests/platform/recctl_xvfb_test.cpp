@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,7 @@
 #include "devices/monitors/CKvsFileListCtl.h"
 #include "devices/recordings/CDrcCmdHandler.h"
 #include "devices/recordings/CKvsRecCtlF.h"
+#include "framework/LMenu.h"
 #include "editors/CKvsPlayFrm.h"
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
@@ -39,6 +41,7 @@
 #include "records/AppPrefsDoc.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
+#include "records/PrefNodes.h"
 #include "records/NsqPrefKinds.h"
 #include "tools/testkit/SimDeviceProcess.h"
 
@@ -265,6 +268,72 @@ TEST_F(RecCtlXvfb, ASecondTakeRenamedOntoTheFirstAsksWhicheverFolderIsShown) {
     EXPECT_TRUE(std::filesystem::exists(card + "Take_gj.drc"));
     EXPECT_TRUE(std::filesystem::exists(card + "REC0002.drc"));
     x.Screenshot(KEVO_BINARY_DIR "/rec_xvfb_second_take.png");
+    win->HideWindow();
+}
+
+// While a take records, Device > Rename… of Draft_c to the take's name is
+// refused and said: nothing moves, and the stop leaves both files on the card.
+TEST_F(RecCtlXvfb, ARenameOntoTheTakeBeingRecordedIsRefused) {
+    CKvsRecCtlF* rec = view->Frame();
+    CKvsFileList* list = rec->fFiles->fList;
+    const std::string card = dir.Path() + "/d/sdc/kevrecfiles/";
+    std::ofstream(card + "Draft_c.drc") << "draft";
+    SignalFileListChanged(ctl->Record(CKvsDevCtl::kContents));
+    ASSERT_TRUE(WaitUntil([&] { return list->Count() == 2; }, 10000));
+    LoopDrained();
+    auto click = [&](LPane& pane) {
+        const auto [px, py] = OnScreen(pane);
+        return "mousemove " + std::to_string(px + pane.Bounds().Width() / 2) + " " +
+               std::to_string(py + pane.Bounds().Height() / 2) + " click 1";
+    };
+    x.Xdotool(click(rec->fRec));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }, 15000));
+    ASSERT_EQ(std::string(rec->fName.GetText().View()), "REC0001");
+    // Chosen without a click, which would load it into the recording device.
+    for (u32 row = 0; row < list->Count(); ++row)
+        if (list->ItemName(i32(row)) == LString("Draft_c.drc"))
+            list->SetSelection(LRgn(LRect(0, i32(row), 1, i32(row) + 1)));
+    ASSERT_EQ(list->SelectedNames(false).size(), 1u);
+    LMenuBar bar(nullptr);
+    bar.AddMenu(new LMenu(&bar, "DEVCTL"));
+    LHandler::Send(LMenuBar_Ready, &bar, list);
+    LMenuItem* rename = bar.FindEnabledItemByCommand(kCmdRename);
+    ASSERT_NE(rename, nullptr);
+    MessageWatch refusal(x, "key Return");
+    {
+        Answer typed(x, "key ctrl+a ; xdotool type --delay 120 REC0001 ; xdotool sleep 0.3 key "
+                        "Return");
+        LHandler::Send(LMenuItem_Selected, rename, list);
+        EXPECT_TRUE(typed.Closed());
+    }
+    EXPECT_TRUE(WaitUntil([&] { return refusal.Shown() == 1 && !refusal.Open(); }, 10000));
+    EXPECT_EQ(refusal.Text(),
+              std::string(StdDialogText("KVSFILEOP", 16).View()) + "REC0001.drc");
+    // The click on Stop goes to the window once the dialogs' focus is back on it.
+    ASSERT_TRUE(WaitUntil([] { return !QApplication::activeModalWidget(); }, 10000));
+    MWindow* native = AsMWindow(win->GetNativeWindow());
+    if (!WaitUntil([&] { return native->isActiveWindow(); }, 1000))
+        x.Xdotool("windowactivate " + std::to_string(native->winId()));
+    ASSERT_TRUE(Await("the window active again",
+                      [&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
+    LoopDrained();
+    {
+        Answer kept(x, "key Escape");
+        x.XdotoolAsync(click(rec->fStop));
+        EXPECT_TRUE(WaitUntil([&] { return kept.Closed(); }, 8000));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(card + "REC0001.drc"); }, 10000));
+    Await("the device idle after the stop", [&] {
+        LoopDrained();
+        return sim.Idle();
+    });
+    for (const std::string& l : sim.Log())
+        EXPECT_FALSE(l.rfind("fm ", 0) == 0 &&
+                     testtftp::SimDeviceProcess::Field(l, "op") == "mv")
+            << l;
+    std::ifstream draft(card + "Draft_c.drc");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(draft), {}), "draft");
     win->HideWindow();
 }
 
