@@ -44,6 +44,7 @@
 #include "devices/files/CKvsFileFrm.h"
 #include "devices/files/CKvsFileList.h"
 #include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/monitors/CMonWin.h"
 #include "devices/monitors/CKvsNetMon.h"
 #include "devices/monitors/CKvsUnivList.h"
 #include "devices/recordings/CKvsRecCtlF.h"
@@ -534,13 +535,18 @@ MWindow* ShownTitled(const QString& title, bool exact = false) {
     return nullptr;
 }
 
-// The titles the Window menu of a window lists, as a user opens it.
-QStringList WindowMenuTitles(Walk& w, QWidget* win) {
+// The titles the Window menu of a window lists, as a user opens it; the screen
+// with the menu open kept under that name.
+QStringList WindowMenuTitles(Walk& w, QWidget* win, const std::string& shot = "") {
     QStringList out;
     QMenu* menu = w.menus.OpenAgain(win, "Window");
     if (!menu) return {QStringLiteral("(no Window menu)")};
     for (QAction* a : menu->actions())
         if (!a->isSeparator()) out << a->text().section(u'\t', 0, 0).remove('&');
+    if (!shot.empty()) {
+        LoopDrained();
+        w.x.Screenshot(Shot(shot));
+    }
     w.menus.Close();
     return out;
 }
@@ -567,7 +573,9 @@ public:
 // minimised, then Escape. What each step left, as a table row.
 class BlockedScript {
 public:
-    BlockedScript(Walk& w, QWidget* owner, QWidget* other) : fW(w), fOwner(owner), fOther(other) {
+    // self: the dialog's own title bar button minimises it, not its window's.
+    BlockedScript(Walk& w, QWidget* owner, QWidget* other, bool self)
+        : fW(w), fOwner(owner), fOther(other), fSelf(self) {
         for (MWindow* m : ShownWindows()) fBefore.push_back(m);
         QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
         fTimer.start(30);
@@ -614,8 +622,9 @@ private:
                 Note(std::string("click=") + (forward ? "dialog forward" : "dialog behind"));
                 fDialog->installEventFilter(&fSeen);
                 fOwner->installEventFilter(&fSeen);
-                walkwatch::Note("minimising '" + fOwner->windowTitle().toStdString() + "'");
-                x.Xdotool("windowminimize " + std::to_string(fOwner->winId()));
+                QWidget* minimised = fSelf ? static_cast<QWidget*>(fDialog) : fOwner.data();
+                walkwatch::Note("minimising '" + minimised->windowTitle().toStdString() + "'");
+                x.Xdotool("windowminimize " + std::to_string(minimised->winId()));
                 Next(kBack);
                 return;
             }
@@ -634,7 +643,8 @@ private:
             case kShot:
                 // Drawn again once back.
                 if (!Late(400)) return;
-                fW.x.Screenshot(Shot("blocked_" + fDialog->windowTitle().toStdString()));
+                fW.x.Screenshot(Shot(std::string("blocked_") + (fSelf ? "itself_" : "") +
+                                     fDialog->windowTitle().toStdString()));
                 x.Xdotool("key Escape");
                 Next(kEscaped);
                 return;
@@ -652,6 +662,7 @@ private:
     }
     Walk& fW;
     QPointer<QWidget> fOwner, fOther;
+    bool fSelf;
     QPointer<MWindow> fDialog;
     std::vector<MWindow*> fBefore;
     MinimiseSeen fSeen;
@@ -663,10 +674,10 @@ private:
 
 // The windows a control window opens, minimised, then the control window
 // closed and opened again: each comes back on screen and listed (or is gone,
-// as the universe addresses go with the window), and its menu command shows
-// it. Then the dialogs of the program, each run while the window it belongs to
-// is minimised: the dialog stays on screen and answers, and a click on another
-// window brings it forward.
+// as the universe addresses and the DMX monitor go with the window), and its
+// menu command shows it. Then the dialogs of the program, each run while the
+// window it belongs to (or the dialog itself) is minimised: the dialog stays
+// on screen and answers, and a click on another window brings it forward.
 void KeptWindows(Walk& w) {
     w.menus.fClicksTaken = true;
     const QPoint row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
@@ -686,6 +697,64 @@ void KeptWindows(Walk& w) {
     ASSERT_TRUE(WaitShown(ctlwin));
     ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened"));
     ASSERT_TRUE(AwaitTakesInput(w, ctlwin, "the control window"));
+
+    // The DMX monitor of a universe, opened by a double click in the control
+    // window's universe list, minimised across the control window's closing:
+    // the window's views are built anew, and the monitor goes with them.
+    {
+        SCOPED_TRACE("dmx_monitor");
+        ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Device", "Art-Net Monitor"));
+        CKvsNetMon* mon = w.kvs->DevDoc()->NetMon();
+        ASSERT_NE(mon, nullptr);
+        std::vector<u8> levels(512, 90);
+        const std::vector<u8> d = artdmxtest::Datagram(0x21, levels.data(), 512);
+        ASSERT_TRUE(mon->Accept(d.data(), u32(d.size()), 0xC612FFFE, LTickMs()));
+        mon->ChangeTimer().Start(0u);
+        auto* view = dynamic_cast<CKvsFileListCtl*>(ctl->Screen()->FilesView());
+        ASSERT_NE(view, nullptr);
+        CKvsUnvList* universes = view->Frame()->fUniverses;
+        ASSERT_TRUE(RunUntil([&] { return universes->Rows() == 1; }, 5000));
+        LoopDrained();
+        const QPoint row = ScreenPoint(universes, LPoint{20, universes->CellHeight() / 2});
+        w.menus.Click(row);
+        w.menus.Click(row, 2);
+        ASSERT_TRUE(Await("the DMX monitor open",
+                          [&] { return universes->Monitor() && universes->Monitor()->IsShown(); }));
+        QPointer<MWindow> monwin = AsMWindow(universes->Monitor()->GetNativeWindow());
+        ASSERT_TRUE(WaitShown(monwin));
+        w.x.Xdotool("windowminimize " + std::to_string(monwin->winId()));
+        EXPECT_TRUE(Await("the DMX monitor minimised",
+                          [&] { return monwin->isMinimized() && XState(w.x, monwin) == "Iconic"; }));
+        ASSERT_TRUE(Activate(w, ctlwin));
+        w.menus.Key("ctrl+w");
+        ASSERT_TRUE(Await("the control window closed", [&] { return !ctlwin->isVisible(); }));
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
+        ASSERT_TRUE(Activate(w, w.devwin));
+        w.menus.Click(row1, 2);
+        ASSERT_TRUE(
+            Await("the control window open again", [&] { return ctl->WindowShown(); }, 15000));
+        ASSERT_TRUE(WaitShown(ctlwin));
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
+        EXPECT_TRUE(!monwin || !monwin->isVisible()) << "the monitor of the views gone";
+        ASSERT_TRUE(Activate(w, ctlwin));
+        for (const QString& t : WindowMenuTitles(w, ctlwin))
+            EXPECT_FALSE(monwin && t == monwin->windowTitle()) << t.toStdString();
+        // Opened again the same way: on screen.
+        view = dynamic_cast<CKvsFileListCtl*>(ctl->Screen()->FilesView());
+        ASSERT_NE(view, nullptr);
+        universes = view->Frame()->fUniverses;
+        mon->ChangeTimer().Start(0u);
+        ASSERT_TRUE(RunUntil([&] { return universes->Rows() == 1; }, 5000));
+        LoopDrained();
+        w.menus.Click(row);
+        w.menus.Click(row, 2);
+        ASSERT_TRUE(Await("the DMX monitor open again", [&] {
+            return universes->Monitor() && universes->Monitor()->IsShown() &&
+                   XState(w.x, AsMWindow(universes->Monitor()->GetNativeWindow())) == "Normal";
+        }));
+        ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Device", "Art-Net Monitor"));
+    }
+
     // The play settings, chosen in the view pop-up.
     w.menus.Click(PaneCenter(&ctl->Screen()->Window().fView));
     ASSERT_TRUE(Await("the view pop-up open",
@@ -735,6 +804,7 @@ void KeptWindows(Walk& w) {
             return win->isMinimized() && XState(w.x, win) == "Iconic";
         }));
     }
+    LoopDrained();
     w.x.Screenshot(Shot("kept_minimised"));
     // The control window closed with its key and opened again from the list.
     ASSERT_TRUE(Activate(w, ctlwin));
@@ -755,8 +825,7 @@ void KeptWindows(Walk& w) {
         });
     }
     ASSERT_TRUE(Activate(w, ctlwin));
-    const QStringList listed = WindowMenuTitles(w, ctlwin);
-    w.x.Screenshot(Shot("kept_reopened"));
+    const QStringList listed = WindowMenuTitles(w, ctlwin, "kept_reopened");
     // Each kind: its X state after the reopen, whether the Window menu lists
     // it, and its X state once its menu command chose it while minimised.
     for (size_t i = 0; i < opened.size(); ++i) {
@@ -783,29 +852,31 @@ void KeptWindows(Walk& w) {
                    shown->windowHandle()->isExposed();
         }));
     }
+    LoopDrained();
     w.x.Screenshot(Shot("kept_chosen"));
 
     // The dialogs, each minimised with the window it belongs to.
+    const char* const sound =
+        "click=dialog forward minimised=seen dialog=Normal owner=Normal keys=dialog escape=closed";
     const struct {
         const char* tag;
         bool onDevwin;
         const char* menu;
         const char* item;
+        bool self;
         const char* expected;
     } dialogs[] = {
-        {"count_down", false, "Device", "Count-Down",
-         "click=dialog forward minimised=seen dialog=Normal owner=Normal keys=dialog escape=closed"},
-        {"master_fader", false, "Play", "Master Fader",
-         "click=dialog forward minimised=seen dialog=Normal owner=Normal keys=dialog escape=closed"},
-        {"network", true, "Device", "Network Settings",
-         "click=dialog forward minimised=seen dialog=Normal owner=Normal keys=dialog escape=closed"},
+        {"count_down", false, "Device", "Count-Down", false, sound},
+        {"count_down_itself", false, "Device", "Count-Down", true, sound},
+        {"master_fader", false, "Play", "Master Fader", false, sound},
+        {"network", true, "Device", "Network Settings", false, sound},
     };
     for (const auto& d : dialogs) {
         SCOPED_TRACE(d.tag);
         QWidget* owner = d.onDevwin ? static_cast<QWidget*>(w.devwin) : ctlwin;
         QWidget* other = d.onDevwin ? static_cast<QWidget*>(ctlwin) : w.devwin;
         ASSERT_TRUE(Activate(w, owner));
-        BlockedScript script(w, owner, other);
+        BlockedScript script(w, owner, other, d.self);
         ASSERT_TRUE(w.menus.Choose(owner, d.menu, d.item));
         EXPECT_TRUE(Await("the dialog's script done", [&] { return script.Done(); }, 30000));
         EXPECT_EQ(script.Row(), d.expected);
