@@ -553,7 +553,8 @@ QStringList WindowMenuTitles(Walk& w, QWidget* win, const std::string& shot = ""
 
 // Makes a window active as the window manager would for a click on it.
 bool Activate(Walk& w, QWidget* win) {
-    if (!w.menus.WaitActive(win, 500)) w.x.Xdotool("windowactivate " + std::to_string(win->winId()));
+    if (!w.menus.WaitActive(win, 500))
+        w.x.Xdotool("windowactivate " + std::to_string(win->winId()));
     return AwaitTakesInput(w, win, "'" + win->windowTitle().toStdString() + "'");
 }
 
@@ -723,16 +724,17 @@ void KeptWindows(Walk& w) {
         QPointer<MWindow> monwin = AsMWindow(universes->Monitor()->GetNativeWindow());
         ASSERT_TRUE(WaitShown(monwin));
         w.x.Xdotool("windowminimize " + std::to_string(monwin->winId()));
-        EXPECT_TRUE(Await("the DMX monitor minimised",
-                          [&] { return monwin->isMinimized() && XState(w.x, monwin) == "Iconic"; }));
+        EXPECT_TRUE(Await("the DMX monitor minimised", [&] {
+            return monwin->isMinimized() && XState(w.x, monwin) == "Iconic";
+        }));
         ASSERT_TRUE(Activate(w, ctlwin));
         w.menus.Key("ctrl+w");
         ASSERT_TRUE(Await("the control window closed", [&] { return !ctlwin->isVisible(); }));
         ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
         ASSERT_TRUE(Activate(w, w.devwin));
         w.menus.Click(row1, 2);
-        ASSERT_TRUE(
-            Await("the control window open again", [&] { return ctl->WindowShown(); }, 15000));
+        ASSERT_TRUE(Await(
+            "the control window open again", [&] { return ctl->WindowShown(); }, 15000));
         ASSERT_TRUE(WaitShown(ctlwin));
         ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
         EXPECT_TRUE(!monwin || !monwin->isVisible()) << "the monitor of the views gone";
@@ -757,8 +759,8 @@ void KeptWindows(Walk& w) {
 
     // The play settings, chosen in the view pop-up.
     w.menus.Click(PaneCenter(&ctl->Screen()->Window().fView));
-    ASSERT_TRUE(Await("the view pop-up open",
-                      [] { return QApplication::activePopupWidget() != nullptr; }));
+    ASSERT_TRUE(
+        Await("the view pop-up open", [] { return QApplication::activePopupWidget() != nullptr; }));
     w.menus.Key("Down Return");
     ASSERT_TRUE(RunUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 10000));
     ASSERT_TRUE(AwaitQuiet(w, 1201, "the play settings read"));
@@ -800,9 +802,8 @@ void KeptWindows(Walk& w) {
     for (size_t i = opened.size(); i-- > 0;) {
         MWindow* win = opened[i];
         w.x.Xdotool("windowminimize " + std::to_string(win->winId()));
-        EXPECT_TRUE(Await(std::string(kinds[i].tag) + " minimised", [&] {
-            return win->isMinimized() && XState(w.x, win) == "Iconic";
-        }));
+        EXPECT_TRUE(Await(std::string(kinds[i].tag) + " minimised",
+                          [&] { return win->isMinimized() && XState(w.x, win) == "Iconic"; }));
     }
     LoopDrained();
     w.x.Screenshot(Shot("kept_minimised"));
@@ -813,16 +814,16 @@ void KeptWindows(Walk& w) {
     ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
     ASSERT_TRUE(Activate(w, w.devwin));
     w.menus.Click(row1, 2);
-    ASSERT_TRUE(Await("the control window open again", [&] { return ctl->WindowShown(); }, 15000));
+    ASSERT_TRUE(Await(
+        "the control window open again", [&] { return ctl->WindowShown(); }, 15000));
     ASSERT_TRUE(WaitShown(ctlwin));
     ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
     for (size_t i = 0; i < opened.size(); ++i) {
         const Kind& k = kinds[i];
         MWindow* win = opened[i];
         if (!k.kept) continue;
-        Await(std::string(k.tag) + " back on screen", [&] {
-            return win && win->isVisible() && win->windowHandle()->isExposed();
-        });
+        Await(std::string(k.tag) + " back on screen",
+              [&] { return win && win->isVisible() && win->windowHandle()->isExposed(); });
     }
     ASSERT_TRUE(Activate(w, ctlwin));
     const QStringList listed = WindowMenuTitles(w, ctlwin, "kept_reopened");
@@ -878,10 +879,12 @@ void KeptWindows(Walk& w) {
         ASSERT_TRUE(Activate(w, owner));
         BlockedScript script(w, owner, other, d.self);
         ASSERT_TRUE(w.menus.Choose(owner, d.menu, d.item));
-        EXPECT_TRUE(Await("the dialog's script done", [&] { return script.Done(); }, 30000));
+        EXPECT_TRUE(Await(
+            "the dialog's script done", [&] { return script.Done(); }, 30000));
         EXPECT_EQ(script.Row(), d.expected);
         // Whatever the script left: the owner back for the next row.
-        if (owner->isMinimized()) owner->setWindowState(owner->windowState() & ~Qt::WindowMinimized);
+        if (owner->isMinimized())
+            owner->setWindowState(owner->windowState() & ~Qt::WindowMinimized);
         EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the ") + d.tag + " dialog"));
     }
 }
