@@ -198,13 +198,15 @@ void LDesktop::ShowWindowNoActivate(LWindow* window) {
     LWindowServices& ws = WindowServices();
     if (ws.IsVisible(native)) return;
     SendViewPrefsChanged(window->GetFrame());
-    if (!ws.IsMinimized(native)) {
-        LWindow* front = FindWindowById(window->Type());
-        if (front && front != window)
-            ws.OrderBehind(native, front->Native());
-        else
-            ws.OrderFront(native);
-    }
+    // A window hidden while minimised (its control window closed) comes back
+    // shown: left minimised it would reach the screen nowhere, neither mapped
+    // nor in the Window menu, and a platform without a task bar has no other
+    // way back to it.
+    LWindow* front = FindWindowById(window->Type());
+    if (front && front != window)
+        ws.OrderBehind(native, front->Native());
+    else
+        ws.OrderFront(native);
     if (window->Type() == kWindowFloating)
         LHandler::Send(LWindow_Activate, window, window->GetFrame());
     ws.WaitUntilOnScreen(native);

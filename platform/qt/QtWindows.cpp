@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QStyleHints>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -150,6 +151,11 @@ QSize MWindow::BoundSize(QSize wanted, QSize* minimum, QSize* maximum) {
 bool MWindow::event(QEvent* e) {
     switch (e->type()) {
         case QEvent::WindowActivate:
+            // The window manager hands the keyboard to a window that a dialog
+            // blocks (a click on it): the dialog comes forward instead, so that
+            // what waits for an answer is what the user sees.
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this)
+                QtWindowServices::BringBlockingForward();
             fActivatedAt = LTickMs();
             fEverActive = true;
             if (sServices) {
@@ -180,6 +186,16 @@ bool MWindow::event(QEvent* e) {
             break;
     }
     return QWidget::event(e);
+}
+
+void MWindow::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    // A dialog blocks every other window of the program while it is up; the
+    // window manager minimises it along with the window it belongs to, which
+    // would leave the program blocked with nothing on the screen to answer.
+    if (e->type() == QEvent::WindowStateChange && fType == kWindowDialog && isVisible() &&
+        (windowState() & Qt::WindowMinimized))
+        QtWindowServices::BringBlockingForward();
 }
 
 void MWindow::closeEvent(QCloseEvent* e) {
@@ -591,6 +607,17 @@ void QtWindowServices::RaisePanels() {
     for (auto it = panels.rbegin(); it != panels.rend(); ++it) Raise(*it);
 }
 
+void QtWindowServices::BringBlockingForward() {
+    // Once the event that asked is through: the window manager is still in
+    // the middle of the change it reports.
+    QTimer::singleShot(0, [] {
+        auto* modal = dynamic_cast<MWindow*>(QApplication::activeModalWidget());
+        if (!modal || !sServices || !modal->isVisible()) return;
+        if (modal->isActiveWindow() && !(modal->windowState() & Qt::WindowMinimized)) return;
+        sServices->MakeKeyAndOrderFront(static_cast<QWidget*>(modal));
+    });
+}
+
 void QtWindowServices::Forget(MWindow* w) {
     fOrder.erase(std::remove(fOrder.begin(), fOrder.end(), w), fOrder.end());
 }
@@ -607,8 +634,9 @@ void QtWindowServices::TieToAbove(MWindow* w) {
 void QtWindowServices::ShowBeforeOrdering(MWindow* w, bool activate) {
     // A minimised window counts as shown but is off the screen, where raising
     // and activating leave it: whatever brings a window forward restores it
-    // first (keeping it maximised if it was).
-    if (w->isVisible() && (w->windowState() & Qt::WindowMinimized))
+    // first (keeping it maximised if it was). One hidden while minimised keeps
+    // that state, and a show would map it minimised again, out of sight.
+    if (w->windowState() & Qt::WindowMinimized)
         w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     if (!w->isVisible()) {
         TieToAbove(w);

@@ -57,6 +57,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
@@ -159,6 +160,9 @@ public:
     void Forget(MWindow* w);
     // Raises the shown floating panels over the other windows, keeping their order.
     void RaisePanels();
+    // Brings the dialog that blocks the program (restored, in front, active)
+    // once the current event is through; nothing when none blocks it.
+    static void BringBlockingForward();
 
     // Set by the content view around "LWindow_Update".
     MWindow* fPainting = nullptr;

@@ -202,6 +202,7 @@ void FakeWindows::OrderBehind(LNativeWindow window, LNativeWindow other) {
     auto it = std::find(fOrder.begin(), fOrder.end(), other);
     fOrder.insert(it == fOrder.end() ? it : it + 1, w);
     w->visible = true;
+    w->minimized = false;
 }
 
 void FakeWindows::OrderOut(LNativeWindow window) {

@@ -117,6 +117,16 @@ TEST_F(WindowMenus, TheWindowMenuListsTheOpenWindowsFrontFirst) {
     EXPECT_TRUE(SelectWindowMenuEntry(menu->ItemAt(1)));
     EXPECT_EQ(windows.fKey, devwin->Window()->Native());
     EXPECT_FALSE(SelectWindowMenuEntry(bar.FindMenu("HELP")->ItemAt(0)));
+    // Hidden while minimised (the control window it belongs to closed), then
+    // shown again with the windows its owner brings back: on screen behind the
+    // front window and listed, not left minimised out of sight.
+    ctl->minimized = true;
+    ctlwin->HideWindow();
+    ctlwin->ShowWindowNoActivate();
+    EXPECT_TRUE(ctl->visible && !ctl->minimized);
+    bar.ResetItemStates();
+    SyncWindowMenu(&bar);
+    EXPECT_EQ(Entries(bar), (std::vector<std::string>{"*KEVOruneSet", "1201 -KEVOrune"}));
     ctlwin->SetTitle(LString("305 -KEVOrune"));
     bar.ResetItemStates();
     SyncWindowMenu(&bar);

@@ -5,9 +5,11 @@
 // Return, keypad Enter or a click elsewhere; a delete declined and confirmed;
 // two files chosen with Shift and Ctrl and downloaded; the senders of the
 // Art-Net universes; the key of the menu-key dialog; a minimised control window
-// brought back from the Window menu and the list. What reaches each device is
-// read back from its log. Each walk runs in a child process (one QApplication a
-// process); screenshots go to <build>/devframe_walk_<name>.png.
+// brought back from the Window menu and the list; the windows a control window
+// opens, minimised across its closing; dialogs minimised with their window.
+// What reaches each device is read back from its log. Each walk runs in a child
+// process (one QApplication a process); screenshots go to
+// <build>/devframe_walk_<name>.png.
 #include <QApplication>
 #include <QMenu>
 #include <QPointer>
@@ -26,6 +28,7 @@
 
 #include "MessageWatch.h"
 #include "WalkSetup.h"
+#include "WindowWalk.h"
 #include "XvfbAnswer.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -41,6 +44,7 @@
 #include "devices/files/CKvsFileFrm.h"
 #include "devices/files/CKvsFileList.h"
 #include "devices/monitors/CKvsFileListCtl.h"
+#include "devices/monitors/CMonWin.h"
 #include "devices/monitors/CKvsNetMon.h"
 #include "devices/monitors/CKvsUnivList.h"
 #include "devices/recordings/CKvsRecCtlF.h"
@@ -523,6 +527,368 @@ void Minimised(Walk& w) {
     }
 }
 
+// ---------------------------------------------------------------- kept windows
+
+MWindow* ShownTitled(const QString& title, bool exact = false) {
+    for (MWindow* m : ShownWindows())
+        if (exact ? m->windowTitle() == title : m->windowTitle().contains(title)) return m;
+    return nullptr;
+}
+
+// The titles the Window menu of a window lists, as a user opens it; the screen
+// with the menu open kept under that name.
+QStringList WindowMenuTitles(Walk& w, QWidget* win, const std::string& shot = "") {
+    QStringList out;
+    QMenu* menu = w.menus.OpenAgain(win, "Window");
+    if (!menu) return {QStringLiteral("(no Window menu)")};
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) out << a->text().section(u'\t', 0, 0).remove('&');
+    if (!shot.empty()) {
+        LoopDrained();
+        w.x.Screenshot(Shot(shot));
+    }
+    w.menus.Close();
+    return out;
+}
+
+// Makes a window active as the window manager would for a click on it.
+bool Activate(Walk& w, QWidget* win) {
+    if (!w.menus.WaitActive(win, 500))
+        w.x.Xdotool("windowactivate " + std::to_string(win->winId()));
+    return AwaitTakesInput(w, win, "'" + win->windowTitle().toStdString() + "'");
+}
+
+// Catches a window going minimised, however briefly.
+class MinimiseSeen : public QObject {
+public:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::WindowStateChange && static_cast<QWidget*>(o)->isMinimized())
+            fSeen = true;
+        return false;
+    }
+    bool fSeen = false;
+};
+
+// A dialog that blocks the program, run by a timer in its own loop: another
+// window of the program clicked, then the window the dialog belongs to
+// minimised, then Escape. What each step left, as a table row.
+class BlockedScript {
+public:
+    // self: the dialog's own title bar button minimises it, not its window's.
+    BlockedScript(Walk& w, QWidget* owner, QWidget* other, bool self)
+        : fW(w), fOwner(owner), fOther(other), fSelf(self) {
+        for (MWindow* m : ShownWindows()) fBefore.push_back(m);
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(30);
+        fAt = LTickMs();
+    }
+    bool Done() const { return fPhase == kDone; }
+    std::string Row() const { return fRow; }
+
+private:
+    enum Phase { kFind, kClicked, kForward, kBack, kShot, kEscaped, kDone };
+    void Note(const std::string& s) { fRow += (fRow.empty() ? "" : " ") + s; }
+    void Next(Phase p) {
+        fPhase = p;
+        fAt = LTickMs();
+    }
+    bool Late(u32 ms) const { return LTickMs() - fAt > ms; }
+    void Tick() {
+        const XvfbHarness& x = fW.x;
+        switch (fPhase) {
+            case kFind:
+                for (MWindow* m : ShownWindows())
+                    if (m->Type() == kWindowDialog &&
+                        std::find(fBefore.begin(), fBefore.end(), m) == fBefore.end())
+                        fDialog = m;
+                if (!fDialog || !TakesInput(x, fDialog)) {
+                    if (Late(8000)) Note("no dialog"), Next(kDone);
+                    return;
+                }
+                // A click on another of the program's windows, in its middle.
+                walkwatch::Note("clicking '" + fOther->windowTitle().toStdString() + "' under '" +
+                                fDialog->windowTitle().toStdString() + "'");
+                x.Xdotool(Where(fOther->frameGeometry().center()) + " click 1");
+                Next(kClicked);
+                return;
+            case kClicked:
+                // The window manager gives the click's window the focus, or not.
+                if (TakesInput(x, fDialog) && !Late(500)) return;
+                Next(kForward);
+                return;
+            case kForward: {
+                const bool forward = TakesInput(x, fDialog) && StackIndex(x, ClientId(fDialog)) >
+                                                                   StackIndex(x, ClientId(fOther));
+                if (!forward && !Late(4000)) return;
+                Note(std::string("click=") + (forward ? "dialog forward" : "dialog behind"));
+                fDialog->installEventFilter(&fSeen);
+                fOwner->installEventFilter(&fSeen);
+                QWidget* minimised = fSelf ? static_cast<QWidget*>(fDialog) : fOwner.data();
+                walkwatch::Note("minimising '" + minimised->windowTitle().toStdString() + "'");
+                x.Xdotool("windowminimize " + std::to_string(minimised->winId()));
+                Next(kBack);
+                return;
+            }
+            case kBack:
+                // On screen again and taking the keys, or given up on.
+                if (!(fSeen.fSeen && XState(x, fDialog) == "Normal" &&
+                      fDialog->windowHandle()->isExposed() && TakesInput(x, fDialog)) &&
+                    !Late(5000))
+                    return;
+                Note(std::string("minimised=") + (fSeen.fSeen ? "seen" : "never"));
+                Note("dialog=" + XState(x, fDialog));
+                Note("owner=" + XState(x, fOwner));
+                Note(std::string("keys=") + (TakesInput(x, fDialog) ? "dialog" : "elsewhere"));
+                Next(kShot);
+                return;
+            case kShot:
+                // Drawn again once back.
+                if (!Late(400)) return;
+                fW.x.Screenshot(Shot(std::string("blocked_") + (fSelf ? "itself_" : "") +
+                                     fDialog->windowTitle().toStdString()));
+                x.Xdotool("key Escape");
+                Next(kEscaped);
+                return;
+            case kEscaped:
+                if (fDialog->isVisible() && !Late(3000)) return;
+                Note(std::string("escape=") + (fDialog->isVisible() ? "nothing" : "closed"));
+                // Out of its loop whatever it did: the walk goes on.
+                if (fDialog->isVisible()) fDialog->close();
+                Next(kDone);
+                return;
+            case kDone:
+                fTimer.stop();
+                return;
+        }
+    }
+    Walk& fW;
+    QPointer<QWidget> fOwner, fOther;
+    bool fSelf;
+    QPointer<MWindow> fDialog;
+    std::vector<MWindow*> fBefore;
+    MinimiseSeen fSeen;
+    QTimer fTimer;
+    Phase fPhase = kFind;
+    u32 fAt = 0;
+    std::string fRow;
+};
+
+// The windows a control window opens, minimised, then the control window
+// closed and opened again: each comes back on screen and listed (or is gone,
+// as the universe addresses and the DMX monitor go with the window), and its
+// menu command shows it. Then the dialogs of the program, each run while the
+// window it belongs to (or the dialog itself) is minimised: the dialog stays
+// on screen and answers, and a click on another window brings it forward.
+void KeptWindows(Walk& w) {
+    w.menus.fClicksTaken = true;
+    const QPoint row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
+    w.menus.Click(row1);
+    ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 1201; }, 3000));
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "1201 chosen in the list"));
+    w.menus.Click(row1, 2);
+    CKvsDevCtl* ctl = nullptr;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            ctl = w.kvs->DevDoc()->FindController(1201);
+            return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
+        },
+        15000));
+    MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
+    ASSERT_TRUE(w.menus.WaitActive(ctlwin));
+    ASSERT_TRUE(WaitShown(ctlwin));
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened"));
+    ASSERT_TRUE(AwaitTakesInput(w, ctlwin, "the control window"));
+
+    // The DMX monitor of a universe, opened by a double click in the control
+    // window's universe list, minimised across the control window's closing:
+    // the window's views are built anew, and the monitor goes with them.
+    {
+        SCOPED_TRACE("dmx_monitor");
+        ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Device", "Art-Net Monitor"));
+        CKvsNetMon* mon = w.kvs->DevDoc()->NetMon();
+        ASSERT_NE(mon, nullptr);
+        std::vector<u8> levels(512, 90);
+        const std::vector<u8> d = artdmxtest::Datagram(0x21, levels.data(), 512);
+        ASSERT_TRUE(mon->Accept(d.data(), u32(d.size()), 0xC612FFFE, LTickMs()));
+        mon->ChangeTimer().Start(0u);
+        auto* view = dynamic_cast<CKvsFileListCtl*>(ctl->Screen()->FilesView());
+        ASSERT_NE(view, nullptr);
+        CKvsUnvList* universes = view->Frame()->fUniverses;
+        ASSERT_TRUE(RunUntil([&] { return universes->Rows() == 1; }, 5000));
+        LoopDrained();
+        const QPoint row = ScreenPoint(universes, LPoint{20, universes->CellHeight() / 2});
+        w.menus.Click(row);
+        w.menus.Click(row, 2);
+        ASSERT_TRUE(Await("the DMX monitor open",
+                          [&] { return universes->Monitor() && universes->Monitor()->IsShown(); }));
+        QPointer<MWindow> monwin = AsMWindow(universes->Monitor()->GetNativeWindow());
+        ASSERT_TRUE(WaitShown(monwin));
+        w.x.Xdotool("windowminimize " + std::to_string(monwin->winId()));
+        EXPECT_TRUE(Await("the DMX monitor minimised", [&] {
+            return monwin->isMinimized() && XState(w.x, monwin) == "Iconic";
+        }));
+        ASSERT_TRUE(Activate(w, ctlwin));
+        w.menus.Key("ctrl+w");
+        ASSERT_TRUE(Await("the control window closed", [&] { return !ctlwin->isVisible(); }));
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
+        ASSERT_TRUE(Activate(w, w.devwin));
+        w.menus.Click(row1, 2);
+        ASSERT_TRUE(Await(
+            "the control window open again", [&] { return ctl->WindowShown(); }, 15000));
+        ASSERT_TRUE(WaitShown(ctlwin));
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
+        EXPECT_TRUE(!monwin || !monwin->isVisible()) << "the monitor of the views gone";
+        ASSERT_TRUE(Activate(w, ctlwin));
+        for (const QString& t : WindowMenuTitles(w, ctlwin))
+            EXPECT_FALSE(monwin && t == monwin->windowTitle()) << t.toStdString();
+        // Opened again the same way: on screen.
+        view = dynamic_cast<CKvsFileListCtl*>(ctl->Screen()->FilesView());
+        ASSERT_NE(view, nullptr);
+        universes = view->Frame()->fUniverses;
+        mon->ChangeTimer().Start(0u);
+        ASSERT_TRUE(RunUntil([&] { return universes->Rows() == 1; }, 5000));
+        LoopDrained();
+        w.menus.Click(row);
+        w.menus.Click(row, 2);
+        ASSERT_TRUE(Await("the DMX monitor open again", [&] {
+            return universes->Monitor() && universes->Monitor()->IsShown() &&
+                   XState(w.x, AsMWindow(universes->Monitor()->GetNativeWindow())) == "Normal";
+        }));
+        ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Device", "Art-Net Monitor"));
+    }
+
+    // The play settings, chosen in the view pop-up.
+    w.menus.Click(PaneCenter(&ctl->Screen()->Window().fView));
+    ASSERT_TRUE(
+        Await("the view pop-up open", [] { return QApplication::activePopupWidget() != nullptr; }));
+    w.menus.Key("Down Return");
+    ASSERT_TRUE(RunUntil([&] { return ctl->Screen()->PlayView() != nullptr; }, 10000));
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "the play settings read"));
+    const QString serial = QStringLiteral("1201");
+
+    struct Kind {
+        const char* tag;
+        bool onSchedule;  // its command is on the schedule window's bar
+        const char* menu;
+        const char* item;
+        QString title;
+        bool exact;
+        bool listed;  // the Window menu lists it
+        bool kept;    // the control window brings it back
+    };
+    const Kind kinds[] = {
+        {"play_buttons", false, "Play", "Play Buttons", "Play Buttons", false, true, true},
+        {"aux_play", false, "Play", "Aux Play", "Aux Play", false, true, true},
+        {"schedule", false, "Play", "Use Schedule", serial + " Schedule", true, true, true},
+        {"schedule_test", true, "Schedule", "Test Schedule", "Schedule Test", true, true, true},
+        {"universes", false, "Device", "Universe Addresses", "Universe Addresses", false, true,
+         false},
+    };
+    std::vector<QPointer<MWindow>> opened;
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.tag);
+        QWidget* from = k.onSchedule ? ShownTitled(serial + " Schedule", true) : ctlwin;
+        ASSERT_NE(from, nullptr);
+        ASSERT_TRUE(Activate(w, from));
+        ASSERT_TRUE(w.menus.ChooseSettled(from, k.menu, k.item));
+        MWindow* win = nullptr;
+        ASSERT_TRUE(Await(std::string("'") + k.item + "' open",
+                          [&] { return (win = ShownTitled(k.title, k.exact)) != nullptr; }));
+        ASSERT_TRUE(WaitShown(win));
+        opened.push_back(win);
+    }
+    // Minimised, the last opened first (a window minimised takes the windows
+    // that stay above it along).
+    for (size_t i = opened.size(); i-- > 0;) {
+        MWindow* win = opened[i];
+        w.x.Xdotool("windowminimize " + std::to_string(win->winId()));
+        EXPECT_TRUE(Await(std::string(kinds[i].tag) + " minimised",
+                          [&] { return win->isMinimized() && XState(w.x, win) == "Iconic"; }));
+    }
+    LoopDrained();
+    w.x.Screenshot(Shot("kept_minimised"));
+    // The control window closed with its key and opened again from the list.
+    ASSERT_TRUE(Activate(w, ctlwin));
+    w.menus.Key("ctrl+w");
+    ASSERT_TRUE(Await("the control window closed", [&] { return !ctlwin->isVisible(); }));
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
+    ASSERT_TRUE(Activate(w, w.devwin));
+    w.menus.Click(row1, 2);
+    ASSERT_TRUE(Await(
+        "the control window open again", [&] { return ctl->WindowShown(); }, 15000));
+    ASSERT_TRUE(WaitShown(ctlwin));
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
+    for (size_t i = 0; i < opened.size(); ++i) {
+        const Kind& k = kinds[i];
+        MWindow* win = opened[i];
+        if (!k.kept) continue;
+        Await(std::string(k.tag) + " back on screen",
+              [&] { return win && win->isVisible() && win->windowHandle()->isExposed(); });
+    }
+    ASSERT_TRUE(Activate(w, ctlwin));
+    const QStringList listed = WindowMenuTitles(w, ctlwin, "kept_reopened");
+    // Each kind: its X state after the reopen, whether the Window menu lists
+    // it, and its X state once its menu command chose it while minimised.
+    for (size_t i = 0; i < opened.size(); ++i) {
+        const Kind& k = kinds[i];
+        SCOPED_TRACE(k.tag);
+        QPointer<MWindow> win = opened[i];
+        const std::string back = win && win->isVisible() ? XState(w.x, win) : "gone";
+        bool inMenu = false;
+        for (const QString& t : listed) inMenu = inMenu || (win && t == win->windowTitle());
+        EXPECT_EQ(back, k.kept ? "Normal" : "gone");
+        EXPECT_EQ(inMenu, k.kept && k.listed) << listed.join(", ").toStdString();
+        if (win && win->isVisible()) {
+            w.x.Xdotool("windowminimize " + std::to_string(win->winId()));
+            EXPECT_TRUE(Await("minimised again", [&] { return win->isMinimized(); }));
+        }
+        QWidget* from = k.onSchedule ? ShownTitled(serial + " Schedule", true) : ctlwin;
+        ASSERT_NE(from, nullptr);
+        ASSERT_TRUE(Activate(w, from));
+        ASSERT_TRUE(w.menus.ChooseSettled(from, k.menu, k.item));
+        MWindow* shown = nullptr;
+        EXPECT_TRUE(Await("its command showing it", [&] {
+            shown = ShownTitled(win ? win->windowTitle() : QString(k.title), k.exact);
+            return shown && !shown->isMinimized() && XState(w.x, shown) == "Normal" &&
+                   shown->windowHandle()->isExposed();
+        }));
+    }
+    LoopDrained();
+    w.x.Screenshot(Shot("kept_chosen"));
+
+    // The dialogs, each minimised with the window it belongs to.
+    const char* const sound =
+        "click=dialog forward minimised=seen dialog=Normal owner=Normal keys=dialog escape=closed";
+    const struct {
+        const char* tag;
+        bool onDevwin;
+        const char* menu;
+        const char* item;
+        bool self;
+        const char* expected;
+    } dialogs[] = {
+        {"count_down", false, "Device", "Count-Down", false, sound},
+        {"count_down_itself", false, "Device", "Count-Down", true, sound},
+        {"master_fader", false, "Play", "Master Fader", false, sound},
+        {"network", true, "Device", "Network Settings", false, sound},
+    };
+    for (const auto& d : dialogs) {
+        SCOPED_TRACE(d.tag);
+        QWidget* owner = d.onDevwin ? static_cast<QWidget*>(w.devwin) : ctlwin;
+        QWidget* other = d.onDevwin ? static_cast<QWidget*>(ctlwin) : w.devwin;
+        ASSERT_TRUE(Activate(w, owner));
+        BlockedScript script(w, owner, other, d.self);
+        ASSERT_TRUE(w.menus.Choose(owner, d.menu, d.item));
+        EXPECT_TRUE(Await(
+            "the dialog's script done", [&] { return script.Done(); }, 30000));
+        EXPECT_EQ(script.Row(), d.expected);
+        // Whatever the script left: the owner back for the next row.
+        if (owner->isMinimized())
+            owner->setWindowState(owner->windowState() & ~Qt::WindowMinimized);
+        EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the ") + d.tag + " dialog"));
+    }
+}
+
 // ---------------------------------------------------------------- menu keys
 
 void MenuKey(Walk& w) {
@@ -572,7 +938,7 @@ void MenuKey(Walk& w) {
 
 // ---------------------------------------------------------------- the walks
 
-enum Scenario { kAddresses, kFiles, kMenuKey, kMinimised };
+enum Scenario { kAddresses, kFiles, kMenuKey, kMinimised, kKept };
 
 void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
              const testtftp::TempDir& dir) {
@@ -617,6 +983,7 @@ void RunWalk(Scenario scenario, const XvfbHarness& x, NetnsHarness& net,
         if (scenario == kFiles) Files(w, card, local);
         if (scenario == kMenuKey) MenuKey(w);
         if (scenario == kMinimised) Minimised(w);
+        if (scenario == kKept) KeptWindows(w);
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     }));
 }
@@ -642,6 +1009,10 @@ TEST(DevFrameWalk, TheMenuKeyDialogShowsTheKeyAsTheMenuDoes) {
 
 TEST(DevFrameWalk, AMinimisedControlWindowComesBackFromTheWindowMenuAndTheList) {
     InChild(kMinimised, "dfminimised");
+}
+
+TEST(DevFrameWalk, MinimisedWindowsComeBackWithTheirControlWindowAndDialogsStayInSight) {
+    InChild(kKept, "dfkept");
 }
 
 }  // namespace
