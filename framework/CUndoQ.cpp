@@ -507,6 +507,23 @@ void CUndoQ::ClearFrom(LHandler* handler) {
     q->fBusy = s.fNested;
 }
 
+namespace {
+// Asks the chain for a queue without opening a transaction: a queue answers
+// every "CUndoStrm_Find" and attaches only a real transaction.
+struct CUndoQProbe : LHandler {
+    // Back at the probe: nobody took it.
+    LMessage HandleMessage(const LMessage&) override { return LMessage(); }
+    bool fFound = false;
+};
+}  // namespace
+
+bool CUndoQ::FoundFrom(LHandler* handler) {
+    if (!handler) return false;
+    CUndoQProbe probe;
+    LHandler::Send(CUndoStrm_Find, &probe, handler);
+    return probe.fFound;
+}
+
 // ---------------------------------------------------------------- messages
 
 LMessage CUndoQ::HandleMessage(const LMessage& msg) {
@@ -514,6 +531,7 @@ LMessage CUndoQ::HandleMessage(const LMessage& msg) {
         // A replay records nothing: redo after undo must find the same step.
         auto* s = dynamic_cast<CUndoLogStrm*>(msg.source);
         if (s && !s->fQ && !fReplaying && fStrm) Attach(s);
+        if (auto* probe = dynamic_cast<CUndoQProbe*>(msg.source)) probe->fFound = true;
         return LMessage();
     }
     if (msg.Is(LMenuBar_Ready)) {
@@ -525,17 +543,24 @@ LMessage CUndoQ::HandleMessage(const LMessage& msg) {
             }
             if (CanUndo()) bar->EnableCommand(LStdCmd_Undo, fUndoTitle);
             if (CanRedo()) bar->EnableCommand(LStdCmd_Redo, fRedoTitle);
+            // The first history up the chain is the window's whole history: a
+            // window with one of its own (the universe addresses under the
+            // control window) must not offer the steps of the window it came from.
+            bar->SettleCommand(LStdCmd_Undo);
+            bar->SettleCommand(LStdCmd_Redo);
         }
     } else if (msg.Is(LMenuItem_Selected)) {
         auto* item = dynamic_cast<LMenuItem*>(msg.source);
-        if (item && CanUndo() && item->HasCommand(LStdCmd_Undo)) {
+        const bool undo = item && item->HasCommand(LStdCmd_Undo);
+        const bool redo = item && item->HasCommand(LStdCmd_Redo);
+        if (undo && CanUndo()) {
             Undo();
-            return LMessage();
-        }
-        if (item && CanRedo() && item->HasCommand(LStdCmd_Redo)) {
+        } else if (redo && CanRedo()) {
             Redo();
-            return LMessage();
         }
+        // Nothing left here is nothing to do: the step of another window's
+        // history further up is not this window's to take back.
+        if (undo || redo) return LMessage();
     }
     return LHandler::HandleMessage(msg);
 }

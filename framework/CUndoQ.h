@@ -39,6 +39,8 @@ public:
     // The operation cannot be undone: empties the queue found from handler, unless a
     // transaction is already open there or a step is replaying.
     static void ClearFrom(LHandler* handler);
+    // Whether a queue up the chain from handler records what it does.
+    static bool FoundFrom(LHandler* handler);
 
 protected:
     // The log as the tests inspect it.

@@ -6,6 +6,7 @@
 
 #include "base/LScrap.h"
 #include "base/TextFormat.h"
+#include "framework/CUndoQ.h"
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
 #include "framework/LFrame.h"
@@ -193,6 +194,8 @@ bool CEditText::CanDo(LFieldCommand command) const {
         }
         case LFieldCommand::kUndo:
             return editable && fField && fField->CanUndo();
+        case LFieldCommand::kRedo:
+            return editable && fField && fField->CanRedo();
     }
     return false;
 }
@@ -397,31 +400,40 @@ void LEditText::EndOpenEdit(bool store) {
         ShowKeptBack();
 }
 
-bool LEditText::InConfirmingWindow() {
+bool LEditText::UndoIsOwn() {
+    // A dialog stores what is typed only on its OK, and no history above it
+    // takes the field's edits; a window without a history (the speed
+    // calculator, a device's addresses) keeps none either.
     LWindow* window = LWindow::FindByNative(GetNativeWindow());
     LFrame* frame = window ? window->GetFrame() : nullptr;
-    return frame && frame->StoresOnlyConfirmed();
+    if (frame && frame->StoresOnlyConfirmed()) return true;
+    return !CUndoQ::FoundFrom(fParent);
 }
 
 LEditText::UndoRoute LEditText::OpenEditUndo(const LMessage& msg) {
-    if (!fTyped || fEditEnded || fReadOnly) return UndoRoute::kNone;
+    if (fReadOnly) return UndoRoute::kNone;
     const bool ready = msg.Is(LMenuBar_Ready);
-    if (!ready && (!msg.Is(LMenuItem_Selected) ||
-                   !static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Undo)))
-        return UndoRoute::kNone;
-    // A dialog stores what is typed only on its OK, and no history above it
-    // takes the field's edits: storing the text there and passing Undo on
-    // would only put back the value the dialog opened with. Undo is the
-    // field's own, as in any text box: its last change is taken back.
-    if (InConfirmingWindow()) {
+    const auto* item = msg.Is(LMenuItem_Selected) ? static_cast<LMenuItem*>(msg.source) : nullptr;
+    const bool undo = item && item->HasCommand(LStdCmd_Undo);
+    const bool redo = item && item->HasCommand(LStdCmd_Redo);
+    if (!ready && !undo && !redo) return UndoRoute::kNone;
+    // Where nothing keeps the field's edits as steps, Undo and Redo are the
+    // field's own, as in any text box: storing the text and passing Undo on
+    // would only store it, and nothing above would take it back (or a window
+    // further up would take back a step of its own).
+    if (UndoIsOwn()) {
         if (!ready) {
-            fEngine->Do(LFieldCommand::kUndo);
+            fEngine->Do(undo ? LFieldCommand::kUndo : LFieldCommand::kRedo);
             return UndoRoute::kDone;
         }
-        if (fEngine->CanDo(LFieldCommand::kUndo))
-            static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Undo);
+        auto* bar = static_cast<LMenuBar*>(msg.source);
+        if (fEngine->CanDo(LFieldCommand::kUndo)) bar->EnableCommand(LStdCmd_Undo);
+        if (fEngine->CanDo(LFieldCommand::kRedo)) bar->EnableCommand(LStdCmd_Redo);
+        bar->SettleCommand(LStdCmd_Undo);
+        bar->SettleCommand(LStdCmd_Redo);
         return UndoRoute::kNone;
     }
+    if (!fTyped || fEditEnded || redo) return UndoRoute::kNone;
     if (ready) {
         // Undo takes back what is being typed even before the history holds it.
         static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Undo);

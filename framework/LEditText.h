@@ -60,7 +60,7 @@ public:
     void EndCompletion();
     // Menu commands and keys the native field takes; true when the message ends here.
     bool HandleCommand(const LMessage& msg);
-    // Whether the clipboard command, or Undo, has something to act on in the field.
+    // Whether the clipboard command, Undo or Redo has something to act on in the field.
     bool CanDo(LFieldCommand command) const;
     // The command on the native field, where it has something to act on.
     void Do(LFieldCommand command);
@@ -164,13 +164,14 @@ protected:
     void InvalidateOutline();
     // The text as drawn: the field rectangle.
     void InvalidateTextRect();
-    // Undo while an edit is open: enables it, or stores the edit so that the
-    // Undo that goes on takes it back, or (in a dialog) takes back the field's
-    // own last change.
+    // Undo and Redo while the field is edited: under a history, Undo stores
+    // the open edit so that the Undo that goes on takes it back; elsewhere
+    // both are the field's own, taking back or making again its last change.
     enum class UndoRoute { kNone, kUpwards, kDone };
     UndoRoute OpenEditUndo(const LMessage& msg);
-    // Whether the field's window stores only what its OK confirms (a dialog).
-    bool InConfirmingWindow();
+    // Whether no history keeps the field's edits: its window stores only what
+    // its OK confirms (a dialog), or no undo queue is up its chain.
+    bool UndoIsOwn();
     // The text a refresh brought while the user typed, shown once the edit is over.
     void ShowKeptBack();
 

@@ -191,6 +191,7 @@ LString LMenuItem::FirstCommand() const {
 void LMenuItem::ResetState() {
     fEnabled = 0;
     fChecked = 0;
+    fSettled = 0;
     fTitle = fResTitle;
 }
 
@@ -417,9 +418,15 @@ void LMenu::EnableCommand(const char* command, const LString& title, bool keepDi
     ForEachItem(&q, [](void* c, LMenuItem* it) {
         CommandQuery& q = *static_cast<CommandQuery*>(c);
         // The nearest handler enables first; those further up do not retitle.
-        if (it->fEnabled || !it->HasCommand(q.command)) return;
+        if (it->fEnabled || it->fSettled || !it->HasCommand(q.command)) return;
         if (!q.flag) it->fEnabled = 1;
         if (!q.text->IsEmpty()) it->fTitle = *q.text;
+    });
+}
+
+void LMenu::SettleCommand(const char* command) {
+    ForEachItem(const_cast<char*>(command), [](void* c, LMenuItem* it) {
+        if (it->HasCommand(static_cast<const char*>(c))) it->fSettled = 1;
     });
 }
 
@@ -545,6 +552,10 @@ void LMenuBar::ResetItemStates() {
 void LMenuBar::EnableCommand(const char* command, const LString& title, bool keepDisabled) {
     for (LMenu* m = First<LMenu>(fMenus); m; m = NextOf(m))
         m->EnableCommand(command, title, keepDisabled);
+}
+
+void LMenuBar::SettleCommand(const char* command) {
+    for (LMenu* m = First<LMenu>(fMenus); m; m = NextOf(m)) m->SettleCommand(command);
 }
 
 bool LMenuBar::CheckCommand(const char* command, const LString& value) {

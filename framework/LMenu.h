@@ -81,6 +81,7 @@ public:
     u8 fOwned = 0;
     u8 fEnabled = 0;
     u8 fChecked = 0;
+    u8 fSettled = 0;  // no handler further up the chain enables or retitles it
     u8 fHasKey = 0;
     u8 fKeyChar = 0;
     LString fTitle;
@@ -117,6 +118,7 @@ public:
     void EnableAllItems();
     bool CheckCommand(const char* command, const LString& value);
     void EnableCommand(const char* command, const LString& title, bool keepDisabled);
+    void SettleCommand(const char* command);
     LMenuItem* FindEnabledItemByCommand(const char* command);
     LMenuItem* FindEnabledItemByKey(const LString& keyText);
     void SyncNative();
@@ -161,6 +163,9 @@ public:
     void ResetItemStates();
     void EnableCommand(const char* command, const LString& title = LString(),
                        bool keepDisabled = false);
+    // The command's items stay as the handlers so far left them: those further
+    // up the chain (another window's) neither enable nor retitle them.
+    void SettleCommand(const char* command);
     bool CheckCommand(const char* command, const LString& value = LString());
     LMenu* FindMenu(const char* name) const;
     // container: null for a top-level menu, else the menu holding it.

@@ -150,7 +150,14 @@ struct LNativeFieldOptions {
     bool readOnly = false;
 };
 
-enum class LFieldCommand : u8 { kCut = 0, kCopy = 1, kPaste = 2, kDelete = 3, kUndo = 4 };
+enum class LFieldCommand : u8 {
+    kCut = 0,
+    kCopy = 1,
+    kPaste = 2,
+    kDelete = 3,
+    kUndo = 4,
+    kRedo = 5
+};
 
 // The native editor of a focused text pane. Positions and lengths count bytes
 // of the UTF-8 text.
@@ -176,6 +183,8 @@ public:
     // Whether the user's last change of the text since it was last set can be
     // taken back (LFieldCommand::kUndo).
     virtual bool CanUndo() const = 0;
+    // Whether a change taken back can be made again (LFieldCommand::kRedo).
+    virtual bool CanRedo() const = 0;
 };
 
 // Told when the native view of an embedded pane enters a window.

@@ -330,6 +330,7 @@ void QtTextField::InsertFiltered(const QString& text) {
 }
 
 void QtTextField::UserChanged() {
+    fTold = true;
     if (fOwner) fOwner->FieldTextChanged();
 }
 
@@ -496,15 +497,28 @@ void QtTextField::Command(LFieldCommand command) {
             if (fBox) fBox->textCursor().removeSelectedText();
             break;
         case LFieldCommand::kUndo:
-            if (fLine) fLine->undo();
-            if (fBox) fBox->undo();
+        case LFieldCommand::kRedo: {
+            // The owner hears of the text taken back or made again as of any
+            // change the user made: it counts as typed.
+            const LString before = Text();
+            const bool redo = command == LFieldCommand::kRedo;
+            fTold = false;
+            if (fLine) redo ? fLine->redo() : fLine->undo();
+            if (fBox) redo ? fBox->redo() : fBox->undo();
+            if (!fTold && !(Text() == before)) UserChanged();
             break;
+        }
     }
 }
 
 bool QtTextField::CanUndo() const {
     if (fLine) return fLine->isUndoAvailable();
     return fBox && fBox->document()->isUndoAvailable();
+}
+
+bool QtTextField::CanRedo() const {
+    if (fLine) return fLine->isRedoAvailable();
+    return fBox && fBox->document()->isRedoAvailable();
 }
 
 void QtTextField::SetAsciiOnly(bool on) {

@@ -33,6 +33,7 @@ public:
     void EndCompletion() override {}
     void Command(LFieldCommand command) override;
     bool CanUndo() const override;
+    bool CanRedo() const override;
 
     QWidget* Widget() const { return fWidget; }
     QLineEdit* Line() const { return fLine; }
@@ -63,6 +64,7 @@ private:
     QTextEdit* fBox = nullptr;
     bool fSecure;
     bool fResponder = false;
+    bool fTold = false;  // the owner heard of a change since a command began
 };
 
 // The field a widget (or its viewport) edits for; null once the field is gone.

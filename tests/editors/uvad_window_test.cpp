@@ -9,9 +9,9 @@
 namespace {
 
 struct Stage : SeqEditStage {
-    explicit Stage(const char* wp = nullptr) {
+    explicit Stage(const char* wp = nullptr, LHandler* parent = nullptr) {
         if (wp) NodeSet(fNode.Root(), nullptr, "wp", LString(wp));
-        fWindow = CUvadWin::New(nullptr, fNode.Root(), fSettings.Root(), 1201);
+        fWindow = CUvadWin::New(parent, fNode.Root(), fSettings.Root(), 1201);
         fWindow->Open();
     }
     ~Stage() { delete fWindow; }
@@ -165,6 +165,42 @@ TEST(UvadWindow, PlusAndPasteSelectWhatTheyInsert) {
     EXPECT_TRUE(s.fWindow->UndoQueue().Undo());
     EXPECT_TRUE(s.fWindow->UndoQueue().Undo());
     EXPECT_EQ(s.Univs(), "10,11,12,13");
+}
+
+// Opened from the control window, whose history holds a sequence renamed:
+// "+", a count typed, then Undo four times takes back the window's own two
+// steps; then Undo is dimmed, and its key takes back nothing of the control
+// window's.
+TEST(UvadWindow, UndoTakesBackItsOwnStepsAloneAndIsDimmedWhenNoneAreLeft) {
+    CUndoQ control(nullptr, 0x10000);
+    LHandler rename(&control);
+    CRecordDoc seq(NewKind(kFamKvt, kKindSqnc));
+    seq.Root()->SetString(nullptr, SqncF::sqnm, LString("Stag"));
+    seq.Root()->SetString(&rename, SqncF::sqnm, LString("Stage"));
+    CRecord::ClearCoalescing();
+    Stage s(nullptr, &control);
+    LHandler::Send(LStdCtl_Selected, &s.fWindow->PlusButton(), s.fWindow);
+    ASSERT_EQ(s.Table()->GetListCount(UvasF::uvas), 1u);
+    FixNum(s.Cell(0)->fCount, 4);
+    EXPECT_EQ(s.Row(0)->GetU32(UvadF::flws), 3u);
+    LMenuBar bar(nullptr, "APP");
+    LMenuItem* undo = nullptr;
+    for (u32 m = 0; !undo && m < bar.CountMenus(); ++m)
+        for (u32 i = 0; !undo && i < bar.MenuAt(m)->CountItems(); ++i)
+            if (bar.MenuAt(m)->ItemAt(i)->HasCommand(LStdCmd_Undo)) undo = bar.MenuAt(m)->ItemAt(i);
+    ASSERT_NE(undo, nullptr);
+    const bool enabled[] = {true, true, false, false};
+    for (u32 n = 0; n < 4; ++n) {
+        SCOPED_TRACE(n);
+        bar.ResetItemStates();
+        LHandler::Send(LMenuBar_Ready, &bar, &s.List());
+        EXPECT_EQ(bool(undo->fEnabled), enabled[n]);
+        // Chosen by its key all the same.
+        LHandler::Send(LMenuItem_Selected, undo, &s.List());
+    }
+    EXPECT_EQ(s.Table()->GetListCount(UvasF::uvas), 0u);
+    EXPECT_STREQ(seq.Root()->GetString(SqncF::sqnm).CStr(), "Stage");
+    EXPECT_TRUE(control.CanUndo());
 }
 
 TEST(UvadWindow, TitlePlacementAndWidth) {

@@ -146,6 +146,7 @@ FakeTextField::~FakeTextField() {
 void FakeTextField::SetText(const LString& text) {
     fText = std::string(text.View());
     fUndo.clear();
+    fRedo.clear();
     fSelStart = fSelLength = 0;
 }
 
@@ -183,6 +184,7 @@ void FakeTextField::Type(const std::string& text) {
             break;
     }
     fUndo.push_back(fText);
+    fRedo.clear();
     fText.replace(fSelStart, fSelLength, in);
     fSelStart += u32(in.size());
     fSelLength = 0;
@@ -204,17 +206,23 @@ void FakeTextField::Command(LFieldCommand command) {
         case LFieldCommand::kDelete:
             if (fSelLength == 0) return;
             fUndo.push_back(fText);
+            fRedo.clear();
             fText.erase(fSelStart, fSelLength);
             fSelLength = 0;
             fOwner->FieldTextChanged();
             return;
         case LFieldCommand::kUndo:
-            if (fUndo.empty()) return;
-            fText = fUndo.back();
-            fUndo.pop_back();
+        case LFieldCommand::kRedo: {
+            const bool redo = command == LFieldCommand::kRedo;
+            std::vector<std::string>& from = redo ? fRedo : fUndo;
+            if (from.empty()) return;
+            (redo ? fUndo : fRedo).push_back(fText);
+            fText = from.back();
+            from.pop_back();
             SelectAll();
             fOwner->FieldTextChanged();
             return;
+        }
     }
 }
 

@@ -110,6 +110,7 @@ public:
     void EndCompletion() override {}
     void Command(LFieldCommand command) override;
     bool CanUndo() const override { return !fUndo.empty(); }
+    bool CanRedo() const override { return !fRedo.empty(); }
 
     // Typed or pasted text replaces the selection after the owner's filter.
     void Type(const std::string& text);
@@ -118,6 +119,7 @@ public:
     LNativeFieldOptions fOptions;
     std::string fText;
     std::vector<std::string> fUndo;  // the texts before the user's changes, the last last
+    std::vector<std::string> fRedo;  // the texts undone, the last last
     u32 fSelStart = 0;
     u32 fSelLength = 0;
     i32 fScrollX = 0, fScrollY = 0;

@@ -1,7 +1,7 @@
 // Menu commands reaching a focused text field first, as the menu target: the
 // clipboard's are the field's, acting where it has something for them, and Undo
-// with an edit open takes back that edit, not an older step; in a dialog, which
-// keeps no history, the field's own last change.
+// with an edit open takes back that edit, not an older step; in a window that
+// keeps no history of the field's edits, the field's own last change.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -498,6 +498,166 @@ TEST_F(FieldUndo, UndoInADialogsFieldTakesBackItsLastChange) {
         EXPECT_EQ(doc.Root()->GetU32(0), c.confirmed);
         field.SetState(LPane::kOpUnfocus);
         win.HideWindow();
+    }
+}
+
+// A window of one kind holding a number field stored into a record, whose
+// changes it shows; with a history of its own when given one, which sees every
+// message first (as the universe addresses window's does).
+template <class Base>
+struct KindWindow : Base {
+    KindWindow(LHandler* parent, u32 type, CRecordDoc* doc, CUndoQ* own)
+        : Base(parent, nullptr, LPaneOpt::Window(type, 0)), fDoc(doc), fOwn(own), field(this) {
+        this->SetWindowBounds(LRect(100, 100, 300, 200));
+        field.SetBounds(LRect(10, 10, 110, 30));
+        doc->AddListener(this, Shown);
+    }
+    ~KindWindow() override { fDoc->RemoveListener(this, Shown); }
+    static void Shown(void* self, CRecordNote*) {
+        auto* w = static_cast<KindWindow*>(self);
+        w->field.SetLong(i32(w->fDoc->Root()->GetU32(0)));
+    }
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (fOwn && fOwn->HandleMessage(msg).IsEmpty()) return LMessage();
+        if (msg.Is(LNumEdit_Enter) && msg.source == &field) {
+            fDoc->Root()->SetU32(this, 0, u32(field.GetLong()));
+            return LMessage();
+        }
+        return Base::HandleMessage(msg);
+    }
+    CRecordDoc* fDoc;
+    CUndoQ* fOwn;
+    LNumEdit field;
+};
+
+// Every kind of window with a field, each edit of the field's text taken back
+// and made again: where nothing keeps the field's edits (a dialog, a modal or
+// plain window without a history) the field's own last change, nothing
+// stored; where a history keeps them, the edit stored and taken back by it.
+// The step of the history above (the control window's, above a dialog or the
+// universe addresses opened from it) is never taken back from another window.
+TEST_F(FieldUndo, EveryKindOfWindowTakesBackItsFieldsOwnChange) {
+    enum Kind { kDialog, kModal, kPlain, kOwnHistory, kEditor };
+    const struct {
+        const char* what;
+        Kind kind;
+    } windows[] = {
+        {"a dialog opened from an editor", kDialog},
+        {"a modal window without a history (speed calculator)", kModal},
+        {"a plain window without a history (device window)", kPlain},
+        {"a window with its own history under an editor (universe addresses)", kOwnHistory},
+        {"an editor whose history keeps the field's edits", kEditor},
+    };
+    enum Op { kType, kCut, kPaste, kDelete };
+    const struct {
+        const char* what;
+        Op op;
+        const char* text;  // the field's after it
+        u32 stored;        // ... as a history stores it
+    } ops[] = {
+        {"typed", kType, "3", 3},
+        {"cut", kCut, "", 0},
+        {"pasted", kPaste, "7", 7},
+        {"deleted", kDelete, "", 0},
+    };
+    for (const auto& k : windows) {
+        for (const auto& o : ops) {
+            SCOPED_TRACE(std::string(k.what) + ", " + o.what);
+            const bool history = k.kind == kOwnHistory || k.kind == kEditor;
+            // The editor above, with a step of its own to be left alone.
+            CUndoQ outer(app.get(), 0x10000);
+            LHandler outerEdit(&outer);
+            CRecordDoc outerDoc(CRecord::New(&gRoot));
+            outerDoc.Root()->SetU32(nullptr, 0, 4);
+            outerDoc.Root()->SetU32(&outerEdit, 0, 5);
+            CRecord::ClearCoalescing();
+            CUndoQ own(&outer, 0x10000);
+            CRecordDoc doc(CRecord::New(&gRoot));
+            doc.Root()->SetU32(nullptr, 0, 2);
+            LHandler* parent =
+                (k.kind == kModal || k.kind == kPlain) ? static_cast<LHandler*>(app.get()) : &outer;
+            std::unique_ptr<LFrame> win;
+            LNumEdit* field = nullptr;
+            auto make = [&](auto* w) {
+                field = &w->field;
+                win.reset(w);
+            };
+            switch (k.kind) {
+                case kDialog:
+                    make(new KindWindow<LDialog>(parent, kWindowDialog, &doc, nullptr));
+                    break;
+                case kModal:
+                    make(new KindWindow<LModalFrame>(parent, kWindowOrdinary, &doc, nullptr));
+                    break;
+                case kOwnHistory:
+                    make(new KindWindow<LFrame>(parent, kWindowOrdinary, &doc, &own));
+                    break;
+                default:
+                    make(new KindWindow<LFrame>(parent, kWindowOrdinary, &doc, nullptr));
+                    break;
+            }
+            win->ShowWindow();
+            field->SetLong(2);
+            field->RequestFocus();
+            FakeTextField* f = controls.fField;
+            ASSERT_NE(f, nullptr);
+            auto* clip = new LTextScrap;
+            clip->fText = LString("7");
+            fClip.SetOwner(clip);
+            controls.fClipboard = "7";
+            LMenuBar bar(nullptr, "APP");
+            auto ready = [&](const char* command) {
+                bar.ResetItemStates();
+                LHandler::Send(LMenuBar_Ready, &bar, field);
+                for (u32 m = 0; m < bar.CountMenus(); ++m)
+                    for (u32 i = 0; i < bar.MenuAt(m)->CountItems(); ++i)
+                        if (bar.MenuAt(m)->ItemAt(i)->HasCommand(command))
+                            return bar.MenuAt(m)->ItemAt(i);
+                return static_cast<LMenuItem*>(nullptr);
+            };
+            // Chosen as the menu or its key does: whether it was enabled.
+            auto choose = [&](const char* command, bool evenDimmed = false) {
+                LMenuItem* item = ready(command);
+                const bool on = item && item->fEnabled;
+                if (item && (on || evenDimmed)) LHandler::Send(LMenuItem_Selected, item, field);
+                return on;
+            };
+            auto shown = [&] {
+                return controls.fField ? controls.fField->fText : std::string("(no field)");
+            };
+            f->SelectAll();
+            switch (o.op) {
+                case kType:
+                    f->Type("3");
+                    break;
+                case kCut:
+                    EXPECT_TRUE(choose(LStdCmd_Cut));
+                    break;
+                case kPaste:
+                    EXPECT_TRUE(choose(LStdCmd_Paste));
+                    break;
+                case kDelete:
+                    EXPECT_TRUE(choose(LStdCmd_Delete));
+                    break;
+            }
+            EXPECT_EQ(shown(), o.text);
+            EXPECT_TRUE(choose(LStdCmd_Undo));
+            EXPECT_EQ(shown(), "2");
+            EXPECT_EQ(doc.Root()->GetU32(0), 2u);
+            EXPECT_TRUE(choose(LStdCmd_Redo));
+            EXPECT_EQ(shown(), history ? std::to_string(o.stored) : std::string(o.text));
+            EXPECT_EQ(doc.Root()->GetU32(0), history ? o.stored : 2u);
+            EXPECT_TRUE(choose(LStdCmd_Undo));
+            EXPECT_EQ(shown(), "2");
+            // Nothing more of the window's own: dimmed, and its key does
+            // nothing; an editor's older step is its own to take back.
+            EXPECT_EQ(choose(LStdCmd_Undo, true), k.kind == kEditor);
+            EXPECT_EQ(outerDoc.Root()->GetU32(0), k.kind == kEditor ? 4u : 5u);
+            EXPECT_EQ(outer.CanUndo(), k.kind != kEditor);
+            field->SetState(LPane::kOpUnfocus);
+            win->HideWindow();
+            win.reset();
+        }
     }
 }
 

@@ -136,7 +136,8 @@ bool AwaitQuiet(Walk& w, u32 serial, const std::string& after) {
 
 // Waits until keys and clicks sent now reach the window as a person means them.
 bool AwaitTakesInput(Walk& w, QWidget* window, const std::string& what) {
-    return Await(what + " taking input", [&] { return TakesInput(w.x, window); }, 5000, kLookMs);
+    return Await(
+        what + " taking input", [&] { return TakesInput(w.x, window); }, 5000, kLookMs);
 }
 
 // ---------------------------------------------------------------- addresses
@@ -275,7 +276,8 @@ void Addresses(Walk& w) {
                 keysBefore = InputSeen::Instance().Keys();
                 EndEdit(w, end);
             } else if (f.emptiedStores) {
-                EXPECT_TRUE(RunUntil([&] { return !WrittenValues(w.sim, 1201, f.tag).empty(); }, 5000));
+                EXPECT_TRUE(
+                    RunUntil([&] { return !WrittenValues(w.sim, 1201, f.tag).empty(); }, 5000));
             }
             // The edit's last end taken (a click is, once Click is back), and
             // whatever it sent gone by.
@@ -298,6 +300,39 @@ void Addresses(Walk& w) {
             }
             EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());
         }
+    }
+    // Undo and Redo in an address field are the field's own: what was typed
+    // is taken back and made again, and nothing reaches either device; an
+    // Undo that stored the typed address first sent it on its way.
+    for (const AddressField& f : kFields) {
+        SCOPED_TRACE(std::string(f.tag) + " undone");
+        LAsciiEdit* field = &(frame->*f.field);
+        w.sim.WaitIdle(3000);
+        w.sim.Cmd("log clear");
+        w.menus.Click(PaneCenter(field));
+        const std::string before = field->GetText().CStr();
+        auto shows = [&](const std::string& text) {
+            const bool ok =
+                RunUntil([&] { return field->GetText() == LString(text.c_str()); }, 3000);
+            EXPECT_TRUE(ok) << "shows " << field->GetText().CStr() << ", not " << text;
+        };
+        w.menus.Key("ctrl+a");
+        w.menus.Type(f.corrected[0]);
+        shows(f.corrected[0]);
+        w.menus.Key("ctrl+z");
+        shows(before);
+        w.menus.Key("ctrl+shift+z");
+        shows(f.corrected[0]);
+        w.menus.Key("ctrl+z");
+        shows(before);
+        w.sim.WaitIdle(3000);
+        EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the undone ") + f.tag));
+        for (const AddressField& any : kFields) {
+            EXPECT_EQ(WrittenValues(w.sim, 1201, any.tag), std::vector<i64>()) << any.tag;
+        }
+        EXPECT_EQ(Told(w.sim, 305), std::vector<std::string>());
+        EndEdit(w, kTab);
+        EXPECT_TRUE(AwaitQuiet(w, 1201, std::string("the undone ") + f.tag + " left"));
     }
     w.x.Screenshot(Shot("devwin_after"));
 }
@@ -366,7 +401,8 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
         w.x.Xdotool("key Delete");
         EXPECT_TRUE(RunUntil([&] { return no.Done(); }, 8000));
         RunUntil([] { return QApplication::activeWindow() != nullptr; }, 2000);
-        EXPECT_TRUE(Await("the declined question gone", [&] { return no.Closed(); }, 5000));
+        EXPECT_TRUE(Await(
+            "the declined question gone", [&] { return no.Closed(); }, 5000));
         EXPECT_TRUE(w.menus.WaitActive(ctlwin)) << "the control window active again";
         EXPECT_TRUE(AwaitQuiet(w, 1201, "the delete declined"));
     }
@@ -396,8 +432,7 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
     // Nothing to see between two clicks a person makes apart: the driver's
     // Click leaves the double-click time after the last one.
     w.menus.Click(rowPoint("d.drc"), 1, "shift");
-    EXPECT_TRUE(RunUntil([&] { return selected() == "b.drc c.drc d.drc "; }, 3000))
-        << selected();
+    EXPECT_TRUE(RunUntil([&] { return selected() == "b.drc c.drc d.drc "; }, 3000)) << selected();
     // Apart from the click before, as above: the driver's Click waits that out.
     w.menus.Click(rowPoint("c.drc"), 1, "ctrl");
     EXPECT_TRUE(RunUntil([&] { return selected() == "b.drc d.drc "; }, 3000)) << selected();
@@ -454,8 +489,8 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
         EXPECT_GE(cell->fSender.Bounds().Width(), cell->fSender.GetPrefWidth(&ctx, 0)) << text;
         EXPECT_LE(cell->fSender.Bounds().right, universes->Bounds().Width()) << text;
     }
-    EXPECT_TRUE(QApplication::primaryScreen()->availableGeometry().contains(
-        ctlwin->frameGeometry()));
+    EXPECT_TRUE(
+        QApplication::primaryScreen()->availableGeometry().contains(ctlwin->frameGeometry()));
     w.x.Screenshot(Shot("control"));
 }
 
@@ -903,14 +938,13 @@ void MenuKey(Walk& w) {
     QObject::connect(&step, &QTimer::timeout, [&] {
         if (phase == 0) {
             for (MWindow* m : ShownWindows())
-                if (auto* d = m->Owner() ? dynamic_cast<CMenuKeyDlg*>(m->Owner()->GetFrame())
-                                         : nullptr)
+                if (auto* d =
+                        m->Owner() ? dynamic_cast<CMenuKeyDlg*>(m->Owner()->GetFrame()) : nullptr)
                     dialog = d, phase = 1, at = LTickMs();
         } else if (phase == 1 && LTickMs() - at > 500) {
             w.x.XdotoolAsync("key ctrl+j");
             phase = 2, at = LTickMs();
-        } else if (phase == 2 && (!dialog->fDisplay.GetText().IsEmpty() ||
-                                  LTickMs() - at > 3000)) {
+        } else if (phase == 2 && (!dialog->fDisplay.GetText().IsEmpty() || LTickMs() - at > 3000)) {
             shown = dialog->fDisplay.GetText().CStr();
             w.x.Screenshot(Shot("menukey"));
             w.x.XdotoolAsync("key Return");

@@ -4,8 +4,9 @@
 // scene parameters and the auto play's delay and ended every way, Tab through
 // the scene editor, the sequence dragged onto the auto play, background music
 // and PWDW slots and played from there, the master fader's source chosen and
-// typed, the schedule's period range, the view switched with a field being
-// edited, the windows' bars and places. What reaches the
+// typed, Undo in the universe addresses (its own steps alone) and in the speed
+// calculator's field (the field's own text), the schedule's period range, the
+// view switched with a field being edited, the windows' bars and places. What reaches the
 // device is read back from its log. Screenshots go to the build folder
 // (walk_<name>.png). One child process per run: one QApplication per process.
 #include <QApplication>
@@ -26,10 +27,14 @@
 #include "editors/CKvsScnEdF.h"
 #include "editors/CKvsScnList.h"
 #include "editors/CKvsScnPrmF.h"
+#include "editors/CKvsSeqDlgs.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqWins.h"
+#include "editors/CKvsUvadList.h"
 #include "editors/CSchPrdList.h"
+#include "editors/CUvadWin.h"
 #include "records/CRecordDoc.h"
+#include "records/DeviceKinds.h"
 #include "records/LRecPath.h"
 #include "records/ShowKinds.h"
 
@@ -327,6 +332,114 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             w.WaitDeviceIdle();
             EXPECT_EQ(w.Written("anun").size(), 3u);
             EXPECT_EQ(w.Written("mfct").size(), 4u);
+        }
+
+        // Writes to 1201 other than of its universe addresses: none may come
+        // of an Undo in a window that is not the play edit's.
+        auto playWrites = [&] {
+            w.WaitDeviceIdle();
+            size_t n = 0;
+            for (const std::string& line : sim.Log())
+                if (line.rfind("chan ", 0) == 0 && line.find("op=write") != std::string::npos &&
+                    SimDeviceProcess::Field(line, "path").find("uvas") == std::string::npos)
+                    ++n;
+            return n;
+        };
+
+        // ---- Universe Addresses, whose history is its own: "+", a count of
+        // 4, then Ctrl+Z four times takes back those two steps and nothing of
+        // the play edit's below (the scene parameters typed above).
+        {
+            ASSERT_TRUE(w.Choose(ctl, "Device", "Universe Addresses"));
+            MWindow* uvWin = nullptr;
+            ASSERT_TRUE(WaitUntil(
+                [&] { return (uvWin = WindowTitled("Universe Addresses")) != nullptr; }, 5000));
+            auto* uv = FrameOf<CUvadWin>(uvWin);
+            ASSERT_NE(uv, nullptr);
+            WaitShown(uvWin);
+            w.Activate(uvWin);
+            CRecord* table = p.dev->Settings()->GetChild(DvstF::uvas);
+            const u32 rows = table->GetListCount(UvasF::uvas);
+            sim.Cmd("log clear");
+            w.Click(PaneAt(&uv->PlusButton()));
+            ASSERT_TRUE(
+                WaitUntil([&] { return table->GetListCount(UvasF::uvas) == rows + 1; }, 3000));
+            auto* cell =
+                static_cast<CKvsUvadCell*>(uv->List()->GetCellFrame(LCell{0, i32(rows)}, false));
+            ASSERT_NE(cell, nullptr);
+            w.TypeNumber(&cell->fCount, "4");
+            w.Key("Return");
+            EXPECT_EQ(w.WaitWritten("flws", 1), std::vector<std::string>{"3"});
+            EXPECT_TRUE(w.Enabled(uvWin, "Edit", "Undo"));
+            w.Key("ctrl+z");
+            EXPECT_EQ(w.WaitWritten("flws", 2), (std::vector<std::string>{"3", "0"}));
+            w.Key("ctrl+z");
+            EXPECT_TRUE(WaitUntil([&] { return table->GetListCount(UvasF::uvas) == rows; }, 3000));
+            w.AwaitQuiet("the row taken back");
+            w.Key("ctrl+z");
+            w.Key("ctrl+z");
+            EXPECT_EQ(playWrites(), 0u) << "an Undo in the universe window reached the play edit";
+            EXPECT_EQ(table->GetListCount(UvasF::uvas), rows);
+            EXPECT_FALSE(w.Enabled(uvWin, "Edit", "Undo"));
+            w.Shot("uvad_undo");
+            uv->HideWindow();
+        }
+
+        // ---- The speed calculator's difference field: each change of its
+        // text taken back by Ctrl+Z and made again by Ctrl+Shift+Z, nothing
+        // stored meanwhile and nothing sent to the device.
+        {
+            ASSERT_TRUE(w.Choose(ctl, "KEVOruneSet", "Speed Calculator"));
+            MWindow* spd = nullptr;
+            ASSERT_TRUE(WaitUntil(
+                [&] { return (spd = WindowTitled("Speed Calculator")) != nullptr; }, 5000));
+            auto* calc = FrameOf<CKvsSpdCalcDlg>(spd);
+            ASSERT_NE(calc, nullptr);
+            WaitShown(spd);
+            w.Activate(spd);
+            sim.Cmd("log clear");
+            LEditText& diff = calc->fDiff;
+            auto shown = [&] { return std::string(diff.GetText().CStr()); };
+            auto await = [&](const std::string& want) {
+                EXPECT_TRUE(WaitUntil([&] { return shown() == want; }, 2000))
+                    << "shows " << shown() << ", not " << want;
+            };
+            const struct {
+                const char* what;
+                const char* keys;  // null: typed
+                const char* before;
+                const char* after;
+            } rows[] = {
+                {"typed", nullptr, "0.0", "4"},
+                {"cut", "ctrl+x", "4.0", ""},
+                {"pasted", "ctrl+v", "0.0", "4.0"},
+                {"deleted", "Delete", "4.0", ""},
+            };
+            for (const auto& r : rows) {
+                SCOPED_TRACE(r.what);
+                await(r.before);
+                // Focused anew: all of its text selected.
+                w.Click(PaneAt(&diff));
+                EXPECT_TRUE(WaitUntil([&] { return diff.Engine() != nullptr; }, 2000));
+                w.Key("ctrl+a");
+                if (r.keys)
+                    w.Key(r.keys);
+                else
+                    w.Type("4");
+                await(r.after);
+                w.Key("ctrl+z");
+                await(r.before);
+                w.Key("ctrl+shift+z");
+                await(r.after);
+                // Left: the text is the value.
+                w.Key("Tab");
+                EXPECT_TRUE(WaitUntil([&] { return diff.Engine() == nullptr; }, 2000));
+            }
+            await("0.0");
+            EXPECT_FALSE(w.Enabled(spd, "Edit", "Undo"));
+            EXPECT_EQ(playWrites(), 0u);
+            w.Shot("speedcalc_undo");
+            calc->HideWindow();
         }
 
         // ---- The schedule window: one bar; a period's range laid out at once.

@@ -163,6 +163,22 @@ TEST_F(QtControls, EveryInsertionPathPassesTheFilter) {
                  EXPECT_TRUE(field.CanUndo());
                  field.Command(LFieldCommand::kUndo);
              }},
+            // Redo makes the cut again and Undo takes it back once more; the
+            // owner hears of each as of a change the user made.
+            {"cut, undone, redone and undone",
+             [&] {
+                 Key(w, '9', "9");
+                 field.SelectAll();
+                 field.Command(LFieldCommand::kCut);
+                 EXPECT_FALSE(field.CanRedo());
+                 field.Command(LFieldCommand::kUndo);
+                 EXPECT_TRUE(field.CanRedo());
+                 const int heard = owner.changes;
+                 field.Command(LFieldCommand::kRedo);
+                 EXPECT_EQ(std::string(field.Text().View()), "");
+                 field.Command(LFieldCommand::kUndo);
+                 EXPECT_EQ(owner.changes, heard + 2);
+             }},
             {"Shift+Insert", [&] { Key(w, Qt::Key_Insert, "", Qt::ShiftModifier); }},
             {"input method",
              [&] {
