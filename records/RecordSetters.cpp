@@ -538,11 +538,9 @@ CRecordDoc::~CRecordDoc() {
 }
 
 void CRecordDoc::NotifyListeners(CRecordNote* note) {
-    ++fNoticeDepth;
     LCallbackIter it(fListeners);
     LCallbackPair p;
     while (it.Next(&p)) p.FunctionAs<ListenerFn>()(p.object, note);
-    --fNoticeDepth;
 }
 
 const CRecordSchema* CRecordDoc::ResolveSchema(u32 family, u32 kind, CRecord* parent, u8 field) {
