@@ -391,12 +391,9 @@ TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
     } rows[] = {
         {"answering", nullptr, false, 1},
         {"silent", "fault drop serno=305 dir=in", false, 2},
-        {"refusing the sequences",
-         "fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/sqcs count=3", true, 3},
-        {"refusing the scenes",
-         "fault error code=2 dir=in opcode=WRQ path=/.cmd/udseqset/sqcs/1/scns count=5", true, 4},
+        {"refusing the first writes", "fault error code=2 dir=in opcode=WRQ count=3", true, 3},
+        {"refusing one write", "fault error code=2 dir=in opcode=WRQ count=1", true, 4},
     };
-    const CRecordSchema* sqnc = CRecordSchema::Find(kFamKvt, kKindSqnc);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         fDoc = std::make_unique<CRecordDoc>(NewSeqSettingsRecord());
@@ -404,35 +401,60 @@ TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
         LHandler user(&undo);
         std::mt19937 pick(row.seed);
         const auto below = [&](u32 n) { return n ? u32(pick() % n) : 0u; };
+        // A new item of a list, with names, ids (often taken: the NSQ
+        // sequences' hook gives them free ones) and a few items of its own lists.
         u32 made = 0;
-        const auto newScene = [&] {
-            CRecord* scene = NewSceneRecord();
-            scene->SetString(nullptr, ScenF::snnm,
-                             LString(("Cue " + std::to_string(++made)).c_str()));
-            return scene;
+        std::function<CRecord*(const RecFieldDesc&, u32)> newItem = [&](const RecFieldDesc& d,
+                                                                        u32 depth) {
+            CRecord* item = CRecord::New(CRecordSchema::Find(d.def.rec.family, d.def.rec.kind));
+            for (u8 f = 0; item && f < item->FieldCount(); ++f) {
+                const RecFieldDesc& fd = item->Desc(f);
+                if (!fd.IsTagged() || fd.IsTransient()) continue;
+                if (fd.type == kRecString)
+                    item->SetString(nullptr, f, LString(("Row " + std::to_string(++made)).c_str()));
+                else if (fd.type == kRecU32)
+                    item->SetU32(nullptr, f, 1 + below(3));
+                else if (fd.type == kRecList && depth < 2)
+                    for (u32 k = below(3); k-- > 0;)
+                        item->InsertItem(nullptr, f, 0, newItem(fd, depth + 1));
+            }
+            return item;
         };
-        const auto newSequence = [&] {
-            CRecord* seq = CRecord::New(sqnc);
-            seq->SetString(nullptr, SqncF::sqnm,
-                           LString(("Seq " + std::to_string(++made)).c_str()));
-            for (u32 k = below(4); k-- > 0;) seq->InsertItem(nullptr, SqncF::scns, 0, newScene());
-            return seq;
+        // Every list of the record, by path.
+        std::vector<std::string> lists;
+        std::function<void(const CRecord*)> collect = [&](const CRecord* r) {
+            for (u8 f = 0; f < r->FieldCount(); ++f) {
+                const RecFieldDesc& fd = r->Desc(f);
+                if (!fd.IsTagged() || fd.IsTransient()) continue;
+                if (fd.type == kRecChild && r->GetChild(f)) collect(r->GetChild(f));
+                if (fd.type != kRecList) continue;
+                LTextStream path;
+                LRecPath::Append(Rec(), r, f, kRecNoIndex, path);
+                lists.push_back(path.CStr());
+                for (u32 k = 0; k < r->GetListCount(f); ++k) collect(r->GetListItem(f, k));
+            }
+        };
+        const auto listAt = [&](const std::string& path, u8* field) -> CRecord* {
+            u32 index;
+            return LRecPath::Resolve(path.c_str(), Rec(), field, &index);
         };
         Open();
-        for (u32 i = 0; i < 6; ++i) Rec()->InsertItem(nullptr, SqstF::sqcs, i, newSequence());
+        for (u32 i = 0; i < 6; ++i) {
+            u8 field;
+            for (const char* path : {"/sqcs", "/schd/flts", "/axps/plys", "/nsqs/seqs"}) {
+                CRecord* list = listAt(path, &field);
+                ASSERT_NE(list, nullptr) << path;
+                list->InsertItem(nullptr, field, i, newItem(list->Desc(field), 0));
+            }
+        }
         ASSERT_TRUE(Settle());
         fSim.Cmd("log clear");
         if (row.fault) {
             ASSERT_EQ(fSim.Cmd(row.fault).rfind("ok", 0), 0u);
         }
-        // The list each step changed, by its path: (record, field) of the
-        // sequences or of one sequence's scenes.
+        // The list each step changed, by its path.
         std::vector<std::string> done, undone;
-        const auto listAt = [&](const std::string& path, u8* field) -> CRecord* {
-            u32 index;
-            return LRecPath::Resolve(path.c_str(), Rec(), field, &index);
-        };
-        for (u32 step = 0; step < 160; ++step) {
+        for (u32 step = 0; step < 240; ++step) {
             SCOPED_TRACE(step);
             const u32 what = below(10);
             const u32 changes = fDoc->ChangeCount();
@@ -449,12 +471,12 @@ TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
                 done.push_back(path);
             } else {
                 // One list, several rows at any place, one undo step.
-                const u32 seqs = Rec()->GetListCount(SqstF::sqcs);
-                const bool scenes = seqs && below(2);
-                const u32 which = below(seqs);
-                CRecord* list = scenes ? Rec()->GetListItem(SqstF::sqcs, which) : Rec();
-                const u8 field = scenes ? u8(SqncF::scns) : u8(SqstF::sqcs);
-                path = scenes ? "/sqcs/" + std::to_string(which) + "/scns" : "/sqcs";
+                lists.clear();
+                collect(Rec());
+                path = lists[below(u32(lists.size()))];
+                u8 field;
+                CRecord* list = listAt(path, &field);
+                ASSERT_NE(list, nullptr) << path;
                 std::unique_ptr<CUndoStrm> group(
                     CUndoStrm::Open(&user, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
                 for (u32 n = 1 + below(6); n-- > 0;) {
@@ -462,7 +484,7 @@ TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
                     const u32 op = below(3);
                     if (op == 0 || count < 2)
                         list->InsertItem(&user, field, below(count + 1),
-                                         scenes ? newScene() : newSequence());
+                                         newItem(list->Desc(field), 0));
                     else if (op == 1)
                         list->RemoveItem(&user, field, below(count));
                     else
@@ -502,12 +524,19 @@ TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
         CDevRequestQueue reader(fQueue.get(), device.Root(), "/.cmd/udseqset", this, Applied);
         reader.Refresh();
         ASSERT_TRUE(fLoop.RunUntil([&] { return !reader.IsBusy(); }));
-        CGrowMemStrm here, there;
-        LRecPath::WriteValue(Rec(), SqstF::sqcs, kRecNoIndex, &here);
-        LRecPath::WriteValue(device.Root(), SqstF::sqcs, kRecNoIndex, &there);
-        EXPECT_GT(Rec()->GetListCount(SqstF::sqcs), 0u);
-        EXPECT_EQ(std::string(here.Data(), here.Data() + here.End()),
-                  std::string(there.Data(), there.Data() + there.End()));
+        for (const char* path : {"/sqcs", "/schd/flts", "/axps/plys", "/nsqs/seqs"}) {
+            u8 field;
+            u32 index;
+            CGrowMemStrm here, there;
+            LRecPath::WriteValue(LRecPath::Resolve(path, Rec(), &field, &index), field, kRecNoIndex,
+                                 &here);
+            LRecPath::WriteValue(LRecPath::Resolve(path, device.Root(), &field, &index), field,
+                                 kRecNoIndex, &there);
+            EXPECT_GT(here.End(), 12u) << path;
+            EXPECT_EQ(std::string(here.Data(), here.Data() + here.End()),
+                      std::string(there.Data(), there.Data() + there.End()))
+                << path;
+        }
         fChannel.reset();
     }
 }
