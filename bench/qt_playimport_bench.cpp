@@ -3,6 +3,12 @@
 // each import replacing the show the one before it brought. The time is the
 // import alone (the program answers nothing meanwhile); the writes it queues
 // for the device go out after it, counted as "drained_ms".
+//
+// Edits of many rows of such a show (250 schedule events) anywhere in its
+// lists, each with its Undo and Redo: a paste of every sequence at row 1, a
+// delete of all but the last, a delete of the first 99, a paste of 1,000
+// schedule events over a selection. The time of a row is the edit's own; the
+// device takes each step's writes before the next step starts.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -33,7 +39,10 @@
 #include "records/Schedule.h"
 #include "records/Sequences.h"
 #include "records/ShowKinds.h"
+#include "records/ScrapTypeNames.h"
 #include "records/Triggers.h"
+#include "editors/LListEdit.h"
+#include "framework/LMenu.h"
 #include "services/RunLoop.h"
 #include "services/WindowKinds.h"
 #include "tools/testkit/SimDeviceProcess.h"
@@ -46,7 +55,8 @@ using benchkit::Pump;
 using benchkit::TheStage;
 
 // The show as a user builds it, written as a play file by an edit of no device.
-bool WriteShow(Owner& owner, LFrame& host, u32 sequences, u32 scenes, const std::string& url) {
+bool WriteShow(Owner& owner, LFrame& host, u32 sequences, u32 scenes, const std::string& url,
+               u32 events = 100) {
     CDrcCmdHandler source(&owner, &host, nullptr);
     CRecord* settings = source.SeqSettings();
     for (u32 i = 0; i < sequences; ++i) {
@@ -66,7 +76,7 @@ bool WriteShow(Owner& owner, LFrame& host, u32 sequences, u32 scenes, const std:
     CRecord* schedule = settings->GetChild(SqstF::schd);
     CRecord* aux = settings->GetChild(SqstF::axps);
     if (!schedule || !aux) return false;
-    for (u32 e = 0; e < 100; ++e) InsertNewScheduleEvent(schedule, nullptr, e);
+    for (u32 e = 0; e < events; ++e) InsertNewScheduleEvent(schedule, nullptr, e);
     for (u32 p = 0; p < 8; ++p) {
         CRecord* play = aux->GetListItem(AplsF::plys, AddAuxPlay(aux, nullptr));
         for (u32 t = 0; t < 8; ++t) {
@@ -134,6 +144,131 @@ BENCHMARK(BM_ImportPlayFile)
     ->Arg(800)
     ->UseManualTime()
     ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// The edits of many rows, by row (range 1) of the table below.
+struct ListStep {
+    const char* what;
+    u8 list;         // 0 the sequences, 1 the schedule's events
+    u32 from, to;    // the rows selected, [from, to)
+    bool toFromEnd;  // to counts back from the list's end
+    bool paste;      // else delete
+};
+const ListStep kListSteps[] = {
+    {"paste all sequences at row 1", 0, 0, 0, true, true},
+    {"delete all but the last", 0, 0, 1, true, false},
+    {"delete the first 99", 0, 0, 99, false, false},
+    {"paste 1000 events over a selection", 1, 10, 20, false, true},
+};
+
+void BM_EditManyRows(benchmark::State& state) {
+    TheStage();
+    RunLoopMakeMain();
+    const u32 sequences = u32(state.range(0));
+    const ListStep& step = kListSteps[state.range(1)];
+    state.SetLabel(step.what);
+    LoopbackPrefs netPrefs;
+    CLocalAddrWatch watch(&netPrefs);
+    testtftp::TempDir dir;
+    testtftp::SimDeviceProcess sim;
+    const u32 ip = (127u << 24) | (27u << 16) | ((20u + u32(getpid()) % 200u) << 8) | 2;
+    const std::string ipText = "127.27." + std::to_string((ip >> 8) & 255) + ".2";
+    if (!sim.Ok() ||
+        sim.Cmd("add-device serno=308 addr=" + ipText + " root=" + dir.Path() + "/d port=61007")
+                .rfind("ok", 0) != 0) {
+        state.SkipWithError("no simulated device");
+        return;
+    }
+    sim.Cmd("packet-log off");
+    Owner owner;
+    LFrame host(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
+    host.SetWindowBounds(LRect(0, 0, 1000, 600));
+    LString url;
+    PosixPathToFileUrl(&url, LString((dir.Path() + "/show.kvplay").c_str()));
+    if (!WriteShow(owner, host, sequences, 50, url.CStr(), 250)) {
+        state.SkipWithError("the play file was not written");
+        return;
+    }
+    CKvsDevSet set;
+    set.Add(308)->SetU32(nullptr, DevcF::address, ip);
+    CKvsDevCtl ctl(&owner, &set, 308);
+    CDrcCmdHandler edit(&owner, &host, &ctl);
+    edit.Frame()->SetBounds(LRect(0, 0, 1000, 600));
+    const auto idle = [&] { return !edit.SeqChannel()->IsBusy() && !edit.PlayChannel()->IsBusy(); };
+    if (!edit.LoadPlayData(url) || !Pump(idle, 120000)) {
+        state.SkipWithError("the show was not imported");
+        return;
+    }
+    CRecord* settings = edit.SeqSettings();
+    CRecord* record = step.list == 0 ? settings : settings->GetChild(SqstF::schd);
+    const u8 field = step.list == 0 ? u8(SqstF::sqcs) : u8(SchdF::flts);
+    const char* type = step.list == 0 ? kScrapSequence : kScrapSchedule;
+    const auto command = [&](const char* cmd, const LRgn& rows, i32 at) {
+        LMenuItem item(nullptr);
+        item.SetCommand(cmd);
+        return LListEdit::DoStdCmd(&edit, record, field, rows, true, type, &item, &at);
+    };
+    const auto rows = [](u32 from, u32 to) { return LRgn(LRect(0, i32(from), 1, i32(to))); };
+    // What a paste brings is copied first: the list whole, or 1,000 events.
+    if (step.paste) {
+        LRgn copied = rows(0, record->GetListCount(field));
+        CRecordDoc events(NewSeqSettingsRecord());
+        if (step.list == 1) {
+            CRecord* schedule = events.Root()->GetChild(SqstF::schd);
+            for (u32 e = 0; e < 1000; ++e) InsertNewScheduleEvent(schedule, nullptr, e);
+            LScrapData* data = LListEdit::CopySelection(schedule, field, rows(0, 1000), true, type);
+            if (!data || !LClipboard::Instance()) {
+                state.SkipWithError("no clipboard");
+                return;
+            }
+            LClipboard::Instance()->Put(data);
+        } else {
+            command(LStdCmd_Copy, copied, 0);
+        }
+    }
+    const auto timed = [&](const std::function<bool()>& fn) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool ok = fn();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
+        return ok && Pump(idle, 120000) ? ms : -1.0;
+    };
+    double undoTotal = 0, redoTotal = 0;
+    for (auto _ : state) {
+        const u32 before = record->GetListCount(field);
+        const u32 to = step.toFromEnd ? before - step.to : step.to;
+        const double doMs = timed([&] {
+            if (step.paste)
+                return command(LStdCmd_Paste, rows(step.from, to), step.from ? i32(step.from) : 1) >
+                       0;
+            return command(LStdCmd_Delete, rows(step.from, to), 0) == -1;
+        });
+        const u32 after = record->GetListCount(field);
+        const double undoMs = timed([&] { return edit.UndoQueue().Undo(); });
+        const bool undone = record->GetListCount(field) == before;
+        const double redoMs = timed([&] { return edit.UndoQueue().Redo(); });
+        const bool redone = record->GetListCount(field) == after;
+        if (doMs < 0 || undoMs < 0 || redoMs < 0 || after == before || !undone || !redone) {
+            state.SkipWithError("the edit, its Undo or its Redo did not take");
+            return;
+        }
+        state.SetIterationTime(doMs / 1000.0);
+        undoTotal += undoMs;
+        redoTotal += redoMs;
+        // Back to the show as imported, for the next iteration.
+        state.PauseTiming();
+        edit.UndoQueue().Undo();
+        Pump(idle, 120000);
+        state.ResumeTiming();
+    }
+    state.counters["undo_ms"] = benchmark::Counter(undoTotal, benchmark::Counter::kAvgIterations);
+    state.counters["redo_ms"] = benchmark::Counter(redoTotal, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_EditManyRows)
+    ->ArgsProduct({{200, 800}, {0, 1, 2, 3}})
+    ->UseManualTime()
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

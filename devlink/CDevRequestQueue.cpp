@@ -19,7 +19,10 @@ CDevRequestQueue::CDevRequestQueue(CReqQueue* queue, CRecord* record, const char
       fSendTimer(MainRunLoopWakeSource(), this, OnSendTimer),
       fRestartTimer(MainRunLoopWakeSource(), this, OnRestartTimer),
       fDoc(record ? record->GetOwner() : nullptr) {
-    if (fDoc) fDoc->AddListener(this, OnChange);
+    if (fDoc) {
+        fDoc->AddListener(this, OnChange);
+        fHeardChanges = fDoc->ChangeCount();
+    }
 }
 
 CDevRequestQueue::~CDevRequestQueue() {
@@ -54,7 +57,7 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     r->path = LString(path);
     r->write = write;
     r->listRecord = nullptr;
-    r->list.valid = false;
+    r->list.Clear();
     // A fresh, empty body: the previous one may carry an error.
     delete r->body;
     r->body = new CGrowMemStrm;
@@ -63,7 +66,7 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
 
 void CDevRequestQueue::Recycle(ChanReq* r) {
     r->listRecord = nullptr;
-    r->list.valid = false;
+    r->list.Clear();
     r->fn = nullptr;
     r->context = nullptr;
     r->marker = 0;
@@ -123,9 +126,10 @@ void CDevRequestQueue::Send() {
         if (fn) fn(context, ok);
     }
     fInFlight = r;
+    Finish(r);
     // Should it come back into line (unanswered), a change of its list writes
     // the list whole again.
-    r->list.valid = false;
+    r->list.Clear();
     LTextStream full;
     full.Put(fBasePath);
     full.Put(r->path);
@@ -144,7 +148,45 @@ void CDevRequestQueue::Send() {
 }
 
 void CDevRequestQueue::OnSendTimer(void* self) {
-    static_cast<CDevRequestQueue*>(self)->Send();
+    auto* c = static_cast<CDevRequestQueue*>(self);
+    // Once a step: what the writes waiting followed is put together, and
+    // the items its changes wrote on their own are let go.
+    for (LLink* l = c->fPending.Head(); !l->IsEnd(); l = l->Next())
+        Finish(static_cast<ChanReq*>(l));
+    c->Send();
+}
+
+void CDevRequestQueue::Finish(ChanReq* r) {
+    if (!r->list.changed || !r->body) return;
+    auto* body = new CGrowMemStrm;
+    if (!LRecPath::FinishListValue(r->body->Data(), body, &r->list)) {
+        // Out of memory: the last whole value stays, and no more changes are followed.
+        delete body;
+        r->list.Clear();
+        return;
+    }
+    body->SetPosition(0);
+    delete r->body;
+    r->body = body;
+}
+
+std::vector<u8> CDevRequestQueue::LastWriteBytes(const char* path) const {
+    const ChanReq* found =
+        fInFlight && fInFlight->write && fInFlight->path == LString(path) ? fInFlight : nullptr;
+    for (const LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next()) {
+        auto* r = static_cast<const ChanReq*>(l);
+        if (r->write && r->path == LString(path)) found = r;
+    }
+    if (!found || !found->body) return {};
+    const CMemStrm* body = found->body;
+    // Put together aside: what the channel sends stays its own doing.
+    CGrowMemStrm finished;
+    LRecListValue layout = found->list;
+    if (layout.changed) {
+        if (!LRecPath::FinishListValue(body->Data(), &finished, &layout)) return {};
+        body = &finished;
+    }
+    return std::vector<u8>(body->Data(), body->Data() + body->End());
 }
 
 void CDevRequestQueue::OnRestartTimer(void* self) {
@@ -207,6 +249,7 @@ void CDevRequestQueue::RestoreWaitingWrites() {
     for (LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next()) {
         auto* r = static_cast<ChanReq*>(l);
         if (!r->write || r->oneShot) continue;
+        Finish(r);
         u8 field;
         u32 index;
         CRecord* target = LRecPath::Resolve(r->path.CStr(), fRecord, &field, &index);
@@ -260,9 +303,13 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
         CRecord* target = LRecPath::Resolve(r->path.CStr(), c->fRecord, &field, &index);
         ok = false;
         if (target) {
-            // The record changes here unheard: no list value waiting is known to match it.
-            for (LLink* l = c->fPending.Head(); !l->IsEnd(); l = l->Next())
-                static_cast<ChanReq*>(l)->list.valid = false;
+            // The record changes here unheard: no list value waiting is known to
+            // match it. What they followed so far is put together first.
+            for (LLink* l = c->fPending.Head(); !l->IsEnd(); l = l->Next()) {
+                auto* p = static_cast<ChanReq*>(l);
+                Finish(p);
+                p->list.Clear();
+            }
             c->fApplying = 1;
             const bool wasModified = c->fDoc && c->fDoc->IsModified();
             data->SetPosition(0);
@@ -323,14 +370,21 @@ void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
 
 void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
     auto* c = static_cast<CDevRequestQueue*>(self);
-    if (c->fApplying || note->kind > CRecordNote::kMoved || !note->record || !c->fRecord) return;
+    if (c->fApplying || note->kind > CRecordNote::kMoved) return;
+    // Was this notice's change the only one since the last change heard? A
+    // change heard inside another's delivery may come after changes whose own
+    // notices have not arrived yet, and some changes are told to nobody.
+    const u32 changes = c->fDoc ? c->fDoc->ChangeCount() : 0;
+    const bool alone = changes == c->fHeardChanges + 1;
+    c->fHeardChanges = changes;
+    if (!note->record || !c->fRecord) return;
     if (note->record != c->fRecord && !note->record->IsDescendantOf(c->fRecord)) return;
     LTextStream path;
     if (!LRecPath::Append(c->fRecord, note->record, note->field, kRecNoIndex, path) || path.Error())
         return;
     // Two presses of one command are two actions: only settings keep their last value.
     const bool press = OneShotChangeUnderway();
-    if (!press && c->ResizeLastList(note, path.CStr())) {
+    if (!press && alone && c->ChangeLastList(note, path.CStr())) {
         c->fSendTimer.StartMs(0u);
         return;
     }
@@ -347,25 +401,14 @@ void CDevRequestQueue::OnChange(void* self, CRecordNote* note) {
     c->fSendTimer.StartMs(0u);
 }
 
-bool CDevRequestQueue::ResizeLastList(const CRecordNote* note, const char* path) {
+bool CDevRequestQueue::ChangeLastList(const CRecordNote* note, const char* path) {
     auto* last = static_cast<ChanReq*>(fPending.Tail());
+    // The write waiting last took every change of the record so far: each
+    // one's notice either came here or made another write the last.
     if (!last || !last->list.valid || last->listRecord != note->record ||
         last->listField != note->field || !last->write || last->fn || last->oneShot ||
         !(last->path == LString(path)))
         return false;
-    // The write waiting last took every change of the record so far: each
-    // one's note either came here or made another write the last. Only a
-    // change at the list's end keeps the items before it as they were written;
-    // a note heard inside another's delivery may come after changes whose own
-    // notes have not arrived yet.
-    const u32 count = note->record->GetListCount(note->field);
-    const size_t had = last->list.ends.size();
-    const bool atEnd = note->kind == CRecordNote::kInserted
-                           ? note->extra + 1 == count && had + 1 == count
-                           : note->kind == CRecordNote::kRemoved && note->extra == count &&
-                                 had == size_t(count) + 1;
-    if (!atEnd || !fDoc || fDoc->NoticeDepth() != 1) return false;
-    const bool ok = LRecPath::ResizeListValue(note->record, note->field, last->body, &last->list);
-    last->body->SetPosition(0);
-    return ok;
+    return LRecPath::ChangeListValue(note->record, note->field, note->kind, note->extra,
+                                     note->index, &last->list);
 }

@@ -66,6 +66,9 @@ public:
     // values (unless the completion context says not to re-read).
     void DropUnsent();
     CRecord* Record() const { return fRecord; }
+    // The bytes of the last write of the path still waiting or in flight, as
+    // they go; empty when there is none.
+    std::vector<u8> LastWriteBytes(const char* path) const;
     // Who hears of the settings the device refuses (a press refused is not told).
     void SetRefusedFn(void* context, LChannelRefusedFn fn) {
         fRefusedContext = context;
@@ -85,15 +88,18 @@ private:
         void* context = nullptr;
         LChannelClientFn fn = nullptr;
         // A write of a list's value, last in line since it was written: where its
-        // items lie, so that a change at the list's end only writes that end
-        // (an import adds a show's sequences one by one).
+        // items lie, so that a change of the list, wherever it is, writes the
+        // item it concerns alone (a paste, a delete and their Undo change a
+        // list row by row), the body being put together once before it goes.
         const CRecord* listRecord = nullptr;
         u8 listField = 0;
         LRecListValue list;
     };
 
     ChanReq* Take(const char* path, bool merge, u8 write);
-    bool ResizeLastList(const CRecordNote* note, const char* path);
+    bool ChangeLastList(const CRecordNote* note, const char* path);
+    // Puts the body of a list's write together after the changes it followed.
+    static void Finish(ChanReq* r);
     void Recycle(ChanReq* r);
     void Send();
     void RestoreWaitingWrites();
@@ -114,6 +120,8 @@ private:
     u8 fApplying = 0;
     u8 fWaitingRestart = 0;
     u8 fUnanswered = 0;  // a setting waits because the device did not answer
+    // The document's count of changes when the channel heard its last notice.
+    u32 fHeardChanges = 0;
     LRunLoopTimer fSendTimer;
     LRunLoopTimer fRestartTimer;
     LList fPending;

@@ -40,13 +40,10 @@ public:
         ++fChangeCount;
     }
     LCallbackList& Listeners() { return fListeners; }
-    // How many notices are being delivered now, one inside another's delivery.
-    u32 NoticeDepth() const { return fNoticeDepth; }
 
 protected:
     CRecord* fRoot;
     LCallbackList fListeners;
     u8 fModified = 0;
     u32 fChangeCount = 0;
-    u32 fNoticeDepth = 0;
 };

@@ -1,5 +1,7 @@
 #include "records/LRecPath.h"
 
+#include "base/CMemStrm.h"
+#include "base/LHandle.h"
 #include "base/TextFormat.h"
 #include "records/PropRecord.h"
 
@@ -129,10 +131,7 @@ CRecord* LRecPath::Resolve(const char* path, CRecord* root, u8* fieldOut, u32* i
 }
 
 bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm, LRecListValue* layout) {
-    if (layout) {
-        layout->valid = false;
-        layout->ends.clear();
-    }
+    if (layout) layout->Clear();
     if (!rec) return false;
     if (field == kRecSelf) {
         PropRecord::Write(strm, rec);
@@ -182,8 +181,9 @@ bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm, LRecLi
             w.Open(strm, RecBox::kFamily);
             w.WriteU32(RecBox::kArray);
             for (u32 k = 0; k < rec->GetListCount(field); ++k) {
+                const u64 at = strm->Position();
                 PropRecord::WriteSub(w, rec->GetListItem(field, k));
-                if (layout) layout->ends.push_back(strm->Position());
+                if (layout) layout->items.push_back({at, strm->Position() - at, false});
             }
             w.Close();
             if (layout) layout->valid = strm->Error() == CStrm::kErrNone;
@@ -194,24 +194,65 @@ bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm, LRecLi
     }
 }
 
-bool LRecPath::ResizeListValue(const CRecord* rec, u8 field, CStrm* strm, LRecListValue* layout) {
-    if (!rec || !layout->valid || field >= rec->FieldCount() || rec->Desc(field).type != kRecList ||
-        strm->Error() != CStrm::kErrNone)
-        return false;
+bool LRecPath::ChangeListValue(const CRecord* rec, u8 field, u32 kind, u32 extra, u32 index,
+                               LRecListValue* layout) {
+    if (!layout->valid) return false;
+    layout->valid = false;
+    if (!rec || field >= rec->FieldCount() || rec->Desc(field).type != kRecList) return false;
     const u32 count = rec->GetListCount(field);
-    const size_t kept = count < layout->ends.size() ? count : layout->ends.size();
-    layout->ends.resize(kept);
-    // Family, length and kind come before the first item.
-    strm->SetPosition(kept ? layout->ends.back() : layout->start + 12);
-    strm->SetSize();
+    std::vector<LRecListValue::Item>& items = layout->items;
+    const size_t had = items.size();
+    switch (kind) {
+        case CRecordNote::kInserted: {
+            if (had + 1 != count || extra >= count) return false;
+            LDataBuf buffer;
+            CMemStrm strm(buffer);
+            // The item's chunk is the same wherever it lies: only its own length is patched.
+            CChunkWriter w;
+            w.Resume(&strm, 0);
+            PropRecord::WriteSub(w, rec->GetListItem(field, extra));
+            if (strm.Error() != CStrm::kErrNone) return false;
+            const u64 size = strm.Position();
+            items.insert(items.begin() + extra, {layout->added.size(), size, true});
+            layout->added.insert(layout->added.end(), strm.Data(), strm.Data() + size);
+            break;
+        }
+        case CRecordNote::kRemoved:
+            if (had != size_t(count) + 1 || extra >= had) return false;
+            items.erase(items.begin() + extra);
+            break;
+        case CRecordNote::kMoved: {
+            if (had != count || extra >= had || index >= had) return false;
+            const LRecListValue::Item moving = items[extra];
+            items.erase(items.begin() + extra);
+            items.insert(items.begin() + index, moving);
+            break;
+        }
+        default:
+            return false;
+    }
+    layout->changed = true;
+    layout->valid = true;
+    return true;
+}
+
+bool LRecPath::FinishListValue(const u8* value, CStrm* out, LRecListValue* layout) {
+    if (!layout->valid) return false;
+    // Whatever the stream held before the value stays as it was.
+    out->Write(value, layout->start);
     CChunkWriter w;
-    w.Resume(strm, layout->start);
-    for (u32 k = u32(kept); k < count; ++k) {
-        PropRecord::WriteSub(w, rec->GetListItem(field, k));
-        layout->ends.push_back(strm->Position());
+    w.Open(out, RecBox::kFamily);
+    w.WriteU32(RecBox::kArray);
+    for (LRecListValue::Item& item : layout->items) {
+        const u64 at = out->Position();
+        out->Write(item.added ? layout->added.data() + item.at : value + item.at, item.size);
+        item = {at, item.size, false};
     }
     w.Close();
-    layout->valid = strm->Error() == CStrm::kErrNone;
+    layout->added.clear();
+    layout->added.shrink_to_fit();
+    layout->changed = false;
+    layout->valid = out->Error() == CStrm::kErrNone;
     return layout->valid;
 }
 

@@ -8,13 +8,26 @@
 #include "base/LTextSink.h"
 #include "records/CRecord.h"
 
-// Where a list's value lies in a stream: its chunk's start and the end of each
-// item's chunk in it, so that a change at the list's end can be written without
-// writing every item before it again.
+// Where a list's value lies in a stream, and how its items stand since: each
+// item's chunk as it lies there or, added since, as written on its own. An
+// item added, removed or moved anywhere in the list then costs that item
+// alone, and the value is put together once, when it is needed.
 struct LRecListValue {
+    struct Item {
+        u64 at = 0;
+        u64 size = 0;
+        bool added = false;  // in `added`, else in the stream
+    };
     u64 start = 0;
-    std::vector<u64> ends;
+    std::vector<Item> items;
+    std::vector<u8> added;
     bool valid = false;
+    bool changed = false;  // the stream's value is behind the items
+    void Clear() {
+        items.clear();
+        added.clear();
+        valid = changed = false;
+    }
 };
 
 class LRecPath {
@@ -28,12 +41,18 @@ public:
     // value also tells where its items lie (*layout, made invalid for any other).
     static bool WriteValue(const CRecord* record, u8 field, u32 index, CStrm* strm,
                            LRecListValue* layout = nullptr);
-    // Brings a list's value written at *layout up to the list as it is now, the
-    // same bytes WriteValue would write, when only the list's end has changed
-    // since (items added or removed there): the items the two have in common are
-    // taken as they stand in the stream. Ends with the stream at the value's end.
-    static bool ResizeListValue(const CRecord* record, u8 field, CStrm* strm,
+    // Follows one change of the list (an item inserted or removed at extra,
+    // or moved from extra to index, as its notice says) that came after the
+    // value at *layout was written or last followed: the item added is
+    // written on its own, the others are only rearranged. False, with the
+    // layout made invalid, when the change does not fit it.
+    static bool ChangeListValue(const CRecord* record, u8 field, u32 kind, u32 extra, u32 index,
                                 LRecListValue* layout);
+    // Writes the list's value as its layout now stands, the same bytes
+    // WriteValue would write for the list as it was at the last change
+    // followed, from the bytes of the stream the layout was made on, to an
+    // empty stream; the layout then lies in that one.
+    static bool FinishListValue(const u8* value, CStrm* out, LRecListValue* layout);
     // Stores the value chunk at the stream position, without undo (listeners are told).
     static bool ReadValue(CRecord* record, u8 field, u32 index, CStrm* strm);
 };

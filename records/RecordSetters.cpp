@@ -59,10 +59,12 @@ void Deliver(const CRecordSchema* hookSchema, CRecordDoc* owner, CRecordNote* no
 void SendNotice(CRecord* r, LHandler* ctx, CRecordDoc* owner, u32 kind, u8 field, u32 extra,
                 u32 index) {
     if (!owner) return;
+    // An item about to join its list (a hook gives it its id) changes in no
+    // document yet: the insert that follows tells of it whole.
+    if (kind == CRecordNote::kChanged && index == kRecNoIndex) return;
     const RecFieldDesc& d = r->Desc(field);
     if (d.IsTagged() && PathTagged(r)) owner->MarkChanged();
     if (d.IsTransient()) return;
-    if (kind == CRecordNote::kChanged && index == kRecNoIndex) return;
     CRecordNote note{ctx, r, kind, field, extra, index};
     Deliver(r->Schema(), owner, &note);
 }
@@ -538,11 +540,9 @@ CRecordDoc::~CRecordDoc() {
 }
 
 void CRecordDoc::NotifyListeners(CRecordNote* note) {
-    ++fNoticeDepth;
     LCallbackIter it(fListeners);
     LCallbackPair p;
     while (it.Next(&p)) p.FunctionAs<ListenerFn>()(p.object, note);
-    --fNoticeDepth;
 }
 
 const CRecordSchema* CRecordDoc::ResolveSchema(u32 family, u32 kind, CRecord* parent, u8 field) {

@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "base/Resources.h"
 #include "devlink/CDevRequestQueue.h"
 #include "editors/PlayBtnGrid.h"
+#include "framework/CUndoQ.h"
 #include "records/DeviceKinds.h"
 #include "records/LRecPath.h"
 #include "records/OneShotFields.h"
+#include "records/CUndoStrm.h"
 #include "records/Sequences.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/DeviceTestUtil.h"
@@ -368,6 +372,173 @@ TEST_F(Channel, ListChangesWhileTheirWriteWaits) {
     }
     fDoc->RemoveListener(&expected, Expected::Fn);
     fDoc->RemoveListener(nullptr, +grow);
+}
+
+// Many rows inserted, removed and moved at any place of a list, one step at a
+// time (a paste, a delete, a drag) with Undo and Redo among them, while the
+// device answers, stays silent or refuses the list's writes: after each step
+// the last write of the list still on its way carries exactly what encoding
+// the list whole gives now, and in the end the device holds the record as it
+// is here.
+TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
+    static LResFile app(AppResFileRef());
+    SetDefaultResChain(&app);
+    const struct {
+        const char* what;
+        const char* fault;  // while the steps run
+        bool refuses;       // the record is read back from the device
+        u32 seed;
+    } rows[] = {
+        {"answering", nullptr, false, 1},
+        {"silent", "fault drop serno=305 dir=in", false, 2},
+        {"refusing the first writes", "fault error code=2 dir=in opcode=WRQ count=3", true, 3},
+        {"refusing one write", "fault error code=2 dir=in opcode=WRQ count=1", true, 4},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fDoc = std::make_unique<CRecordDoc>(NewSeqSettingsRecord());
+        CUndoQ undo(nullptr, 1u << 22);
+        LHandler user(&undo);
+        std::mt19937 pick(row.seed);
+        const auto below = [&](u32 n) { return n ? u32(pick() % n) : 0u; };
+        // A new item of a list, with names, ids (often taken: the NSQ
+        // sequences' hook gives them free ones) and a few items of its own lists.
+        u32 made = 0;
+        std::function<CRecord*(const RecFieldDesc&, u32)> newItem = [&](const RecFieldDesc& d,
+                                                                        u32 depth) {
+            CRecord* item = CRecord::New(CRecordSchema::Find(d.def.rec.family, d.def.rec.kind));
+            for (u8 f = 0; item && f < item->FieldCount(); ++f) {
+                const RecFieldDesc& fd = item->Desc(f);
+                if (!fd.IsTagged() || fd.IsTransient()) continue;
+                if (fd.type == kRecString)
+                    item->SetString(nullptr, f, LString(("Row " + std::to_string(++made)).c_str()));
+                else if (fd.type == kRecU32)
+                    item->SetU32(nullptr, f, 1 + below(3));
+                else if (fd.type == kRecList && depth < 2)
+                    for (u32 k = below(3); k-- > 0;)
+                        item->InsertItem(nullptr, f, 0, newItem(fd, depth + 1));
+            }
+            return item;
+        };
+        // Every list of the record, by path.
+        std::vector<std::string> lists;
+        std::function<void(const CRecord*)> collect = [&](const CRecord* r) {
+            for (u8 f = 0; f < r->FieldCount(); ++f) {
+                const RecFieldDesc& fd = r->Desc(f);
+                if (!fd.IsTagged() || fd.IsTransient()) continue;
+                if (fd.type == kRecChild && r->GetChild(f)) collect(r->GetChild(f));
+                if (fd.type != kRecList) continue;
+                LTextStream path;
+                LRecPath::Append(Rec(), r, f, kRecNoIndex, path);
+                lists.push_back(path.CStr());
+                for (u32 k = 0; k < r->GetListCount(f); ++k) collect(r->GetListItem(f, k));
+            }
+        };
+        const auto listAt = [&](const std::string& path, u8* field) -> CRecord* {
+            u32 index;
+            return LRecPath::Resolve(path.c_str(), Rec(), field, &index);
+        };
+        Open();
+        for (u32 i = 0; i < 6; ++i) {
+            u8 field;
+            for (const char* path : {"/sqcs", "/schd/flts", "/axps/plys", "/nsqs/seqs"}) {
+                CRecord* list = listAt(path, &field);
+                ASSERT_NE(list, nullptr) << path;
+                list->InsertItem(nullptr, field, i, newItem(list->Desc(field), 0));
+            }
+        }
+        ASSERT_TRUE(Settle());
+        fSim.Cmd("log clear");
+        if (row.fault) {
+            ASSERT_EQ(fSim.Cmd(row.fault).rfind("ok", 0), 0u);
+        }
+        // The list each step changed, by its path.
+        std::vector<std::string> done, undone;
+        for (u32 step = 0; step < 240; ++step) {
+            SCOPED_TRACE(step);
+            const u32 what = below(10);
+            const u32 changes = fDoc->ChangeCount();
+            std::string path;
+            if (what == 0 && !done.empty()) {
+                ASSERT_TRUE(undo.Undo());
+                path = done.back();
+                done.pop_back();
+                undone.push_back(path);
+            } else if (what == 1 && !undone.empty()) {
+                ASSERT_TRUE(undo.Redo());
+                path = undone.back();
+                undone.pop_back();
+                done.push_back(path);
+            } else {
+                // One list, several rows at any place, one undo step.
+                lists.clear();
+                collect(Rec());
+                path = lists[below(u32(lists.size()))];
+                u8 field;
+                CRecord* list = listAt(path, &field);
+                ASSERT_NE(list, nullptr) << path;
+                std::unique_ptr<CUndoStrm> group(
+                    CUndoStrm::Open(&user, nullptr, nullptr, "", 0, CUndoStrm::kMergeNew));
+                for (u32 n = 1 + below(6); n-- > 0;) {
+                    const u32 count = list->GetListCount(field);
+                    const u32 op = below(3);
+                    if (op == 0 || count < 2)
+                        list->InsertItem(&user, field, below(count + 1),
+                                         newItem(list->Desc(field), 0));
+                    else if (op == 1)
+                        list->RemoveItem(&user, field, below(count));
+                    else
+                        list->MoveItem(&user, field, below(count), below(count + 1));
+                }
+                group.reset();
+                done.push_back(path);
+                undone.clear();
+            }
+            u8 field;
+            const CRecord* list = listAt(path, &field);
+            ASSERT_NE(list, nullptr) << path;
+            CGrowMemStrm whole;
+            LRecPath::WriteValue(list, field, kRecNoIndex, &whole);
+            const std::vector<u8> waiting = fChannel->LastWriteBytes(path.c_str());
+            // Only moves onto their own place change nothing, and write nothing.
+            if (fDoc->ChangeCount() != changes) {
+                EXPECT_EQ(waiting, std::vector<u8>(whole.Data(), whole.Data() + whole.End()))
+                    << path;
+            }
+            // Some of the writes go, as the device takes them.
+            for (u32 n = below(4); n-- > 0;) fLoop.RunOne();
+        }
+        // A request in flight hears nothing before its next try. What the device
+        // refused is read back from it: the record then shows the device's list.
+        ASSERT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+        fLoop.Advance(60000);
+        ASSERT_TRUE(Settle());
+        // Otherwise the device took every write as it came, and the record is its own.
+        u32 writes = 0, refused = 0;
+        for (const std::string& l : LogOf("chan"))
+            if (Field(l, "op") == "write") ++(Field(l, "ok") == "1" ? writes : refused);
+        EXPECT_GT(writes, 10u);
+        EXPECT_EQ(refused, 0u);
+        EXPECT_EQ(WholeReads() > 0, row.refuses);
+        CRecordDoc device(NewSeqSettingsRecord());
+        CDevRequestQueue reader(fQueue.get(), device.Root(), "/.cmd/udseqset", this, Applied);
+        reader.Refresh();
+        ASSERT_TRUE(fLoop.RunUntil([&] { return !reader.IsBusy(); }));
+        for (const char* path : {"/sqcs", "/schd/flts", "/axps/plys", "/nsqs/seqs"}) {
+            u8 field;
+            u32 index;
+            CGrowMemStrm here, there;
+            LRecPath::WriteValue(LRecPath::Resolve(path, Rec(), &field, &index), field, kRecNoIndex,
+                                 &here);
+            LRecPath::WriteValue(LRecPath::Resolve(path, device.Root(), &field, &index), field,
+                                 kRecNoIndex, &there);
+            EXPECT_GT(here.End(), 12u) << path;
+            EXPECT_EQ(std::string(here.Data(), here.Data() + here.End()),
+                      std::string(there.Data(), there.Data() + there.End()))
+                << path;
+        }
+        fChannel.reset();
+    }
 }
 
 TEST_F(Channel, ChangeWaitsBehindAWholeReadThatFailsTwice) {

@@ -35,6 +35,7 @@
 #include "devices/CKvsDevDoc.h"
 #include "devices/CKvsDevWin.h"
 #include "devices/recordings/CDrcCmdHandler.h"
+#include "devlink/CDevRequestQueue.h"
 #include "editors/CAxPlyTrgList.h"
 #include "editors/CKvsAxPlyWin.h"
 #include "editors/CKvsPlayAsnWin.h"
@@ -50,8 +51,10 @@
 #include "platform/qt/QtMenus.h"
 #include "platform/qt/QtWindows.h"
 #include "records/NsqPrefKinds.h"
+#include "records/LRecPath.h"
 #include "records/PlayGrid.h"
 #include "records/Schedule.h"
+#include "records/Sequences.h"
 #include "records/ShowKinds.h"
 #include "tests/devlink/NetnsHarness.h"
 #include "tests/platform/AppLaunch.h"
@@ -337,6 +340,79 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             "the device holding two sequences",
             [&] { return Quiet(sim, ctl) && sequencesThere() == "2"; }, 8000, kLookMs);
         EXPECT_EQ(sequencesThere(), "2");
+
+        // ---- a big show, 200 sequences of 50 scenes: every row copied and
+        // pasted at row 1 by the keys, all but the last deleted from the menu,
+        // each undone and redone, the device answering every step; it holds
+        // what the window shows after each.
+        {
+            const CRecordSchema* sqnc = CRecordSchema::Find(kFamKvt, kKindSqnc);
+            for (u32 i = 2; i < 200; ++i) {
+                CRecord* big = CRecord::New(sqnc);
+                for (u32 j = 0; j < 50; ++j) {
+                    InsertSceneUnique(big, nullptr, SqncF::scns, j, nullptr);
+                    big->GetListItem(SqncF::scns, j)
+                        ->SetString(
+                            nullptr, ScenF::snnm,
+                            LString(
+                                ("Cue " + std::to_string(i) + "." + std::to_string(j)).c_str()));
+                }
+                InsertSequenceUnique(settings, nullptr, i, big);
+            }
+            CRecordDoc device(NewSeqSettingsRecord());
+            CDevRequestQueue reader(&ctl->ChannelQueue(), device.Root(), "/.cmd/udseqset",
+                                    CDevRequestQueue::NoRereadContext(), nullptr);
+            const auto held = [&](u32 count, const char* what) {
+                EXPECT_TRUE(
+                    WaitUntil([&] { return settings->GetListCount(SqstF::sqcs) == count; }, 10000))
+                    << what;
+                EXPECT_TRUE(Await(
+                    what,
+                    [&] { return Quiet(sim, ctl) && sequencesThere() == std::to_string(count); },
+                    60000, kLookMs));
+                // The device's list, read whole, is the window's to the byte.
+                reader.Refresh();
+                EXPECT_TRUE(Await(
+                    what, [&] { return !reader.IsBusy(); }, 30000, kLookMs));
+                CGrowMemStrm here, there;
+                LRecPath::WriteValue(settings, SqstF::sqcs, kRecNoIndex, &here);
+                LRecPath::WriteValue(device.Root(), SqstF::sqcs, kRecNoIndex, &there);
+                EXPECT_TRUE(here.End() == there.End() &&
+                            std::equal(here.Data(), here.Data() + here.End(), there.Data()))
+                    << what;
+            };
+            held(200, "the big show sent");
+            const auto rows = [](i32 top, i32 bottom) { return LRgn(LRect(0, top, 1, bottom)); };
+            user.Click(Row(seqs, 0, 8));
+            seqs->SetSelection(rows(0, 200));
+            user.Key("ctrl+c");
+            user.Click(Row(seqs, 1, 8));
+            user.Key("ctrl+v");
+            held(400, "every row pasted at row 1");
+            EXPECT_EQ(seqName(0), "Opening");
+            EXPECT_EQ(seqName(201), kSecond);
+            EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Undo"));
+            held(200, "the paste undone");
+            EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Redo"));
+            held(400, "the paste redone");
+            seqs->SetSelection(rows(0, 399));
+            EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Delete"));
+            held(1, "all but the last deleted");
+            EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Undo"));
+            held(400, "the delete undone");
+            EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Redo"));
+            held(1, "the delete redone");
+            EXPECT_TRUE(user.Choose(ctlwin, "Edit", "Undo"));
+            held(400, "the delete undone again");
+            user.Shot("big");
+            // The paste's own step has left the edit's undo queue by now: the
+            // rows pasted and added go as a script takes them.
+            for (u32 i = 400; i-- > 1;)
+                if (i != 201) settings->RemoveItem(nullptr, SqstF::sqcs, i);
+            held(2, "the show small again");
+            EXPECT_EQ(seqName(0), "Opening");
+            EXPECT_EQ(seqName(1), kSecond);
+        }
 
         // ---- Play Buttons: a fresh grid shows its one button, titled whole.
         sim.Cmd("log clear");
