@@ -163,9 +163,13 @@ bool CKvsDevCtl::CanClose(bool quitting) {
     // At the session's end nothing is asked and nothing more waits for a device
     // that already left a setting unanswered: the end stays short.
     const CMainLoop* loop = CMainLoop::Current();
-    if (quitting && loop && loop->fEndForced)
+    if (quitting && loop && loop->fEndForced) {
+        // The setting files still pending: the device did not take them.
+        if (play && (play->SeqDoc().IsModified() || play->PlayDoc().IsModified()))
+            fLeftWithoutDevice = true;
         for (const CDevRequestQueue* c : {seq, plays, &fSettingsChan, &fCommandChan})
             if (c && c->DeviceSilent()) fLeftWithoutDevice = true;
+    }
     return true;
 }
 
