@@ -12,6 +12,7 @@
 #include "editors/CKvsPlayCmd.h"
 #include "editors/CUvadWin.h"
 #include "editors/UnsentSettings.h"
+#include "framework/CMainLoop.h"
 #include "framework/LMenu.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
@@ -143,9 +144,12 @@ void CKvsDevCtl::NetMonChanged() {
 
 bool CKvsDevCtl::CanClose(bool quitting) {
     if (fUploads && fUploads->Pending()) return false;
-    // A shown play view decides: its pending settings go out first.
+    // A shown play view decides: its pending settings go out first. A quit
+    // asks a hidden one too: a reopening that failed closed the window over
+    // edits (an import, a format's files) that the card has not got yet.
     const bool shown = fScreen && fScreen->IsShown();
     if (shown && !fScreen->PlayViewMayClose()) return false;
+    if (!shown && quitting && fScreen && !fScreen->HiddenPlayViewMayEnd()) return false;
     if (fSerial == 0 || (!shown && !quitting)) return true;
     CKvsPlayCmd* play = fScreen ? fScreen->PlayView() : nullptr;
     CDevRequestQueue* seq = play ? play->SeqChannel() : nullptr;
@@ -157,6 +161,16 @@ bool CKvsDevCtl::CanClose(bool quitting) {
                                                     {seq, plays, &fSettingsChan, &fCommandChan})
                              : SettleUnsentSettings(this, fSerial, UnsentEnd::kClose, {seq, plays});
     fLeftWithoutDevice = !settled;
+    // At the session's end nothing is asked and nothing more waits for a device
+    // that already left a setting unanswered: the end stays short.
+    const CMainLoop* loop = CMainLoop::Current();
+    if (quitting && loop && loop->fEndForced) {
+        // The setting files still pending: the device did not take them.
+        if (play && (play->SeqDoc().IsModified() || play->PlayDoc().IsModified()))
+            fLeftWithoutDevice = true;
+        for (const CDevRequestQueue* c : {seq, plays, &fSettingsChan, &fCommandChan})
+            if (c && c->DeviceSilent()) fLeftWithoutDevice = true;
+    }
     return true;
 }
 

@@ -41,7 +41,8 @@ public:
     // nothing it could refuse is open.
     // False while dropped files are still under way. A shown control window
     // first stores the edits open in it and in the windows it opened; its play
-    // view then sends what is pending, or, for a play-settings file, asks.
+    // view then sends what is pending, or, for a play-settings file, asks. At a
+    // quit a play view whose window is closed sends, or asks, as well.
     // Settings its channels have not got confirmed are waited for or given up,
     // as the user chooses: the play view's when the window closes, and every
     // channel's of the controller when the program quits.

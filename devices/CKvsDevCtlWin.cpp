@@ -239,17 +239,32 @@ bool CKvsDevCtlScreen::OpenPlayView(CSimpleProgressDialog* progress) {
     const CRecord* own = fPlay ? fPlay->SeqSettings() : nullptr;
     const bool stale =
         own && (own->GetU8(SqstF::sqfm) == kSeqFormatNsq) != (format == kSeqFormatNsq);
+    CKvsPlayCmd* old = nullptr;
     if (!fPlay || stale || !fPlay->AcceptsOwnFormat()) {
-        CKvsPlayCmd* old = fPlay;
+        old = fPlay;
         fWindow.SetViewHandler(nullptr);
         fPlay = NewPlayView(format, this, &fWindow.fViewFrame, fCtl);
         // A file's settings live only in its view.
-        if (old && !device) fPlay->TakeRecordsFrom(*old);
-        delete old;
+        if (old && !device) {
+            fPlay->TakeRecordsFrom(*old);
+            delete old;
+            old = nullptr;
+        }
         fWindow.SetViewHandler(fPlay);
     }
     if (!device) return true;
-    if (!fPlay->LoadFromDevice(progress)) return false;
+    if (!fPlay->LoadFromDevice(progress)) {
+        // The view that was to give way keeps the edits the card has not got,
+        // for the quit to ask about: the new one never read the records.
+        if (old) {
+            fWindow.SetViewHandler(nullptr);
+            delete fPlay;
+            fPlay = old;
+            fWindow.SetViewHandler(fPlay);
+        }
+        return false;
+    }
+    delete old;
     if (seqPending) fPlay->SeqDoc().SetModified(true);
     if (playPending) fPlay->PlayDoc().SetModified(true);
     return true;
@@ -271,6 +286,13 @@ bool CKvsDevCtlScreen::PlayViewMayClose() {
     if (!fPlay) return true;
     // A play-settings file has nothing to send: its edits are asked about.
     return fCtl->Serial() != 0 ? fPlay->SendBeforeClose() : fPlay->CanCloseFile();
+}
+
+bool CKvsDevCtlScreen::HiddenPlayViewMayEnd() {
+    if (!fPlay || fCtl->Serial() == 0) return true;
+    if (!fPlay->SeqDoc().IsModified() && !fPlay->PlayDoc().IsModified()) return true;
+    LFrame::EndOpenEditsOfWindowsUnder(this);
+    return fPlay->SendBeforeClose();
 }
 
 bool CKvsDevCtlScreen::OpenFile(const LString& path) {

@@ -64,6 +64,10 @@ public:
     LHandler* FilesView() const { return fView; }
     // Whether the play view lets the window close (pending writes, a file's edits).
     bool PlayViewMayClose();
+    // At a quit, the play view of a window no longer shown: edits the card has
+    // not got are asked about as at a close; a play-settings file's view was
+    // asked when its window closed.
+    bool HiddenPlayViewMayEnd();
     // Opens the window on the play settings and imports the file into them.
     bool OpenFile(const LString& path);
 

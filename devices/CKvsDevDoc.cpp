@@ -242,7 +242,12 @@ bool CKvsDevDoc::WaitSettingsSent(u32 idleLimitMs) {
             }
         }
         if (!any) return true;
-        if (LTickMs() - since >= idleLimitMs) return false;
+        if (LTickMs() - since >= idleLimitMs) {
+            // Away: the end of edit mode as the windows close waits no more for it.
+            for (CKvsDevCtl* c : fControllers)
+                if (busy(c)) c->SetLeftWithoutDevice(true);
+            return false;
+        }
         Send(LHandler_Mode, this, fParent);
     }
 }

@@ -60,12 +60,13 @@ public:
     void StartRefresh();
     bool CanClose();
     // The session ends: every upload under way is cancelled, as its window's
-    // button does, and the shown play views send what is pending without
-    // asking anyone.
+    // button does, and the play views, shown or not, send what is pending
+    // without asking anyone.
     void PrepareForcedEnd();
     // Until the settings and commands already changed have reached the
     // devices, running the loop meanwhile; gives up when no queue made
-    // progress for idleLimitMs. False when it gave up.
+    // progress for idleLimitMs. False when it gave up: the devices still
+    // holding some are then taken as away (LeftWithoutDevice).
     bool WaitSettingsSent(u32 idleLimitMs);
     CKvsDevCtl* SelectedController();
     CKvsDevCtl* FindController(u16 serial) const;

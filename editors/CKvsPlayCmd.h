@@ -47,6 +47,9 @@ public:
     static constexpr u32 kStatusPeriodMs = 1000;
     // How long the waits for the device go on without any progress.
     static constexpr u32 kIdleLimitMs = 10000;
+    // The same at the session's end (a logout, a shutdown): nobody can give up
+    // on a silent device then, and the end may not linger on it.
+    static constexpr u32 kEndIdleLimitMs = 2000;
     static constexpr u32 kStepMs = 100;
     static constexpr u32 kFlushPauseMs = 1000;
 
@@ -104,8 +107,9 @@ public:
     bool SendPlayData(bool reportErrors, bool force);
     bool UploadRecordFile(CRecord* record, const char* devicePath, CSimpleProgressDialog* progress);
     // False after 10 s without progress, as soon as the device leaves a setting
-    // unanswered, or when the dialog's button is pressed.
-    bool WaitChannels(CSimpleProgressDialog* progress);
+    // unanswered (unless it has just answered others: its next round is
+    // waited for), or when the dialog's button is pressed.
+    bool WaitChannels(CSimpleProgressDialog* progress, bool deviceAnswers = false);
     void FlushDeviceFs(CSimpleProgressDialog* progress);
     // "cPlayDownload" (with media) and "cPlayExport".
     void SavePlayFile(bool withMedia) { ExportPlayFile(withMedia); }

@@ -66,6 +66,10 @@ bool Ending() {
     return loop && loop->fEnding;
 }
 
+u32 IdleLimitMs() {
+    return Ending() ? CKvsPlayCmd::kEndIdleLimitMs : CKvsPlayCmd::kIdleLimitMs;
+}
+
 }  // namespace
 
 // ---- the setting files
@@ -104,7 +108,9 @@ bool CKvsPlayCmd::SendPlayData(bool reportErrors, bool force) {
 
     const bool ok = UploadRecordFile(play, "/sdc/playersetting", &progress) &&
                     UploadRecordFile(SeqSettings(), "/sdc/sequencesetting", &progress) &&
-                    WaitChannels(&progress);
+                    // The device took both files just now: a setting it left
+                    // unanswered while away goes in the channel's next round.
+                    WaitChannels(&progress, true);
     if (ok) {
         fSeqDoc.SetModified(false);
         fPlayDoc.SetModified(false);
@@ -154,7 +160,7 @@ bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload*
     CQueueIdle idle(queue);
     while (!fRequestDone) {
         // Turns the spinner while the request moves.
-        const bool silent = idle.Ms(progress) >= kIdleLimitMs;
+        const bool silent = idle.Ms(progress) >= IdleLimitMs();
         // The request keeps trying for as long as nothing answers: the user may
         // give up on it at any time; at the session's end nobody is asked.
         const bool pressed = StepPressed(progress, this, kStepMs);
@@ -170,14 +176,14 @@ bool CKvsPlayCmd::WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload*
     return fRequestOk != 0;
 }
 
-bool CKvsPlayCmd::WaitChannels(CSimpleProgressDialog* progress) {
+bool CKvsPlayCmd::WaitChannels(CSimpleProgressDialog* progress, bool deviceAnswers) {
     if (!fSeqChan || !fPlayChan) return true;
     CQueueIdle idle(fDevice->ChannelRequests());
     while (fSeqChan->IsBusy() || fPlayChan->IsBusy()) {
-        if (idle.Ms(progress) >= kIdleLimitMs) return false;
+        if (idle.Ms(progress) >= IdleLimitMs()) return false;
         // A setting the device left unanswered goes again only in the next
         // round: nothing waits for that without the user.
-        if (fSeqChan->DeviceSilent() || fPlayChan->DeviceSilent()) return false;
+        if (!deviceAnswers && (fSeqChan->DeviceSilent() || fPlayChan->DeviceSilent())) return false;
         if (StepPressed(progress, this, kStepMs)) return false;
     }
     return true;

@@ -310,13 +310,28 @@ bool SettleUnsentSettings(LHandler* parent, u32 serial, UnsentEnd end,
         if (EndForced()) return true;
         const std::vector<std::string> names = UnsentNames(channels, false);
         if (names.empty()) return true;
-        const LString text = NamesText(kAskTexts, end == UnsentEnd::kQuit ? 1 : 2, serial, names);
+        const u32 item = end == UnsentEnd::kQuit ? 1 : 2;
         CSimpleMessageDialog ask(parent, LPaneOpt::Window(kWindowDialog, 0));
         ask.fOk.SetTitle(StdDialogText(kAskTexts, 3));
         ask.fCancelBtn.SetTitle(StdDialogText(kAskTexts, end == UnsentEnd::kQuit ? 4 : 5));
         // Going without drops what was typed: only its own button says so.
         ask.fEscapeIsOk = 1;
-        if (ask.Run(text, 0, true) == 0) break;
+        // The device goes on answering while the question is up: what it
+        // confirms leaves the list, and once nothing is left the question has
+        // nothing to ask and the quit or close goes on.
+        std::vector<std::string> shown = names;
+        ask.fWatch = [&] {
+            const std::vector<std::string> now = UnsentNames(channels, false);
+            if (now.empty()) return false;
+            if (now != shown) {
+                shown = now;
+                ask.ChangeText(NamesText(kAskTexts, item, serial, shown));
+            }
+            return true;
+        };
+        const i32 answer = ask.Run(NamesText(kAskTexts, item, serial, names), 0, true);
+        if (answer < 0) return true;
+        if (answer == 0) break;
         // The wait's own dialog says what goes on: the answered question goes.
         ask.HideWindow();
         if (WaitUnsent(parent, serial, channels, false)) return true;

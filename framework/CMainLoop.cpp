@@ -154,9 +154,10 @@ void CMainLoop::RequestQuit() {
 }
 
 void CMainLoop::RequestEnd() {
-    // A second signal while the first is being served changes nothing: that
+    // A second signal changes nothing, while the first is being served or
+    // after it (the program being taken down, a card write on its way): that
     // one ends the program.
-    if (fInQuit && fEndForced) return;
+    if (fEndForced) return;
     fEndForced = 1;
     fEnding = 1;
     // A quit under way becomes the forced end: its dialogs end unanswered at

@@ -83,11 +83,11 @@ public:
     bool RunQuitProtocol();
     // The Quit command: terminates unless a handler refuses.
     void RequestQuit();
-    // The session ends (SIGTERM, SIGINT): the quit protocol runs with
+    // The session ends (SIGTERM, SIGHUP, SIGINT): the quit protocol runs with
     // fEndForced set, so that handlers make ready rather than refuse, and with
     // fEnding set, so that no dialog waits for an answer; then terminates
     // whatever the handlers said. During a quit under way, that quit becomes
-    // the forced end and terminates.
+    // the forced end and terminates. Once forced, a further request does nothing.
     void RequestEnd();
     // Once per pass of the event loop, before windows update; not re-entered.
     void SendDeferred();

@@ -5,6 +5,7 @@
 #include "base/TextFormat.h"
 #include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
+#include "framework/WindowPlacement.h"
 #include "framework/layout/LExprEval.h"
 #include "framework/layout/LLayoutVM.h"
 #include "services/ControlServices.h"
@@ -265,6 +266,12 @@ LMessage CSimpleMessageDialog::HandleMessage(const LMessage& msg) {
     return LDialog::HandleMessage(msg);
 }
 
+void CSimpleMessageDialog::ChangeText(const LString& text) {
+    fMessage.SetText(text);
+    Layout();
+    if (fWindow && fWindow->IsVisible()) CenterOverOwner(fWindow);
+}
+
 i32 CSimpleMessageDialog::Run(const LString& text, u32 timeoutSeconds, bool twoButtons) {
     if (twoButtons) {
         fCancelBtn.SetState(kOpShow);
@@ -278,9 +285,13 @@ i32 CSimpleMessageDialog::Run(const LString& text, u32 timeoutSeconds, bool twoB
     const u32 start = GraphicsServices().NowMs();
     const u64 limit = u64(timeoutSeconds) * 1000;
     for (;;) {
-        const u32 result = ModalStep(kNoLimit);
+        const u32 result = ModalStep(fWatch ? kWatchStepMs : kNoLimit);
         if (result == 1) return 1;
         if (result == 2) return twoButtons ? 0 : 1;
+        if (fWatch && !fWatch()) {
+            HideWindow();
+            return -1;
+        }
         // Elapsed time as a difference of the wrapping clock; a time-out is no
         // consent: with a Cancel button it answers as Cancel.
         if (timeoutSeconds >= 1 && u64(u32(GraphicsServices().NowMs() - start)) >= limit)

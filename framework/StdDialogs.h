@@ -4,6 +4,8 @@
 // its layout from the 'TLYO' and its texts from the 'CST#' of its name (the
 // message dialog has its layout built in) and shows the application icon.
 
+#include <functional>
+
 #include "framework/CNumVol.h"
 #include "framework/CPicturePane.h"
 #include "framework/LDialog.h"
@@ -94,6 +96,13 @@ public:
     // both. A time-out under 1 s waits for a button.
     i32 Run(const LString& text, u32 timeoutSeconds, bool twoButtons);
     LMessage HandleMessage(const LMessage& msg) override;
+    // A message that follows what it tells of: after every turn without an
+    // answer (at least every kWatchStepMs), false ends the dialog and Run
+    // answers -1. It may change the text meanwhile.
+    std::function<bool()> fWatch;
+    // A new text for the message up: laid out anew and centred again.
+    void ChangeText(const LString& text);
+    static constexpr u32 kWatchStepMs = 100;
 
     LStdButton fOk;
     LStdButton fCancelBtn;

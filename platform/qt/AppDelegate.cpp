@@ -11,6 +11,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <iterator>
+#include <utility>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -37,6 +39,12 @@ namespace {
 
 AppDelegate* sDelegate = nullptr;
 int sSignalFd = -1;
+// The session's end, however it comes: a shutdown or a logout (SIGTERM), the
+// terminal closed or the desktop session hung up (SIGHUP), Ctrl+C (SIGINT).
+// Each is the same forced end, so that a second one during the first cannot
+// cut a card write in half.
+constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT};
+bool sCaught[std::size(kEndSignals)] = {};
 
 void OnSignal(int) {
     if (sSignalFd < 0) return;
@@ -133,8 +141,8 @@ AppDelegate::AppDelegate(QStringList files) : fFiles(std::move(files)) {
 
 AppDelegate::~AppDelegate() {
     if (fPipe[0] >= 0) {
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGINT, SIG_DFL);
+        for (size_t i = 0; i < std::size(kEndSignals); ++i)
+            if (std::exchange(sCaught[i], false)) std::signal(kEndSignals[i], SIG_DFL);
         sSignalFd = -1;
         close(fPipe[0]);
         close(fPipe[1]);
@@ -160,8 +168,12 @@ void AppDelegate::CatchSignals() {
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
+    for (size_t i = 0; i < std::size(kEndSignals); ++i) {
+        // Started to outlive its terminal (nohup): a hangup stays ignored.
+        struct sigaction was = {};
+        if (sigaction(kEndSignals[i], nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+        sCaught[i] = sigaction(kEndSignals[i], &sa, nullptr) == 0;
+    }
 }
 
 void AppDelegate::WillFinishLaunching(AppFactory makeApp) {

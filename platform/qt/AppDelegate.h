@@ -2,7 +2,7 @@
 // The native edge of the process: the Qt services installed beside the
 // framework, and the application delegate that creates the framework's
 // singletons, turns the system's requests (files on the command line, quit,
-// SIGTERM and SIGINT, the session's logout, activation) into messages, and
+// SIGTERM, SIGHUP and SIGINT, the session's logout, activation) into messages, and
 // matches key equivalents against the menus. `main` is the program's: it calls
 // AppMain with the factory of its application object.
 
@@ -76,7 +76,7 @@ public:
     void WillTerminate();
     // The Quit action and the logout: the protocol, then the end.
     void RequestQuit();
-    // SIGTERM and SIGINT: a logout or a shutdown that may not be refused; the
+    // SIGTERM, SIGHUP and SIGINT: a logout or a shutdown that may not be refused; the
     // protocol makes ready (typed values stored and sent, uploads cancelled),
     // then the end.
     void RequestEnd();
@@ -86,7 +86,7 @@ public:
     // ended the old way: shut down in place and exit at once.
     static void EndApplication();
     static constexpr u32 kUnwindLimitMs = 3000;
-    // SIGTERM and SIGINT reach RequestEnd through a self-pipe.
+    // SIGTERM, SIGHUP and SIGINT reach RequestEnd through a self-pipe.
     void CatchSignals();
 
     CMainLoop* fMain = nullptr;

@@ -35,6 +35,10 @@ struct Root : LHandler {
     // moving for this long: the user gives up on a silent device.
     u32 patienceMs = CKvsPlayCmd::kIdleLimitMs;
     u32 quietSince = 0;
+    // Set by answer: the message stays up for this turn while the clocks move
+    // on (the user reading it); a later text of it is told again.
+    bool keepUp = false;
+    const CSimpleMessageDialog* held = nullptr;
     LMessage HandleMessage(const LMessage& msg) override {
         if (!msg.Is(LHandler_Mode)) {
             if (msg.name) heard.push_back(msg.name);
@@ -43,14 +47,21 @@ struct Root : LHandler {
         auto* dialog = dynamic_cast<LDialog*>(msg.source);
         if (auto* m = dynamic_cast<CSimpleMessageDialog*>(dialog)) {
             // Only once per dialog: a result set by answer ends it.
-            if (m->Result() == 0) texts.push_back(m->fMessage.GetText().CStr());
+            const std::string text = m->fMessage.GetText().CStr();
+            if (m->Result() == 0 && (m != held || texts.empty() || texts.back() != text))
+                texts.push_back(text);
+            keepUp = false;
             if (answer) answer(dialog);
+            held = keepUp && m->Result() == 0 ? m : nullptr;
+            if (held) {
+                Turn();
+                return LMessage();
+            }
             if (m->Result() == 0) m->SetResult(1);
             return LMessage();
         }
-        loop->RunUntil([] { return false; }, 10);
-        if (!loop->AdvanceToNext(100)) loop->Advance(100);
-        LTimer::FireDue(loop->NowMs(), nullptr, nullptr, true);
+        held = nullptr;
+        Turn();
         if (dialog && answer) answer(dialog);
         auto* progress = dynamic_cast<CSimpleProgressDialog*>(dialog);
         if (pressButtons && progress && progress->fButton.IsShown() && progress->Result() == 0) {
@@ -66,6 +77,11 @@ struct Root : LHandler {
             }
         }
         return LMessage();
+    }
+    void Turn() {
+        loop->RunUntil([] { return false; }, 10);
+        if (!loop->AdvanceToNext(100)) loop->Advance(100);
+        LTimer::FireDue(loop->NowMs(), nullptr, nullptr, true);
     }
     bool Heard(const char* name) const {
         for (const std::string& h : heard)

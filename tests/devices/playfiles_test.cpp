@@ -1280,6 +1280,156 @@ TEST_F(PlayFiles, AControlWindowClosedBeforeTheDeviceTookASetting) {
     }
 }
 
+// An NSQ play file imported while the device is away: the reopening for the
+// file's format fails and the window closes over the import, kept for the
+// device. At the quit that hidden view is asked as a shown one is, and what
+// reaches the card is what the user answered; the question about settings the
+// device has not confirmed follows the device while it is up. The last row: a
+// reopening whose load fails after the view gave way keeps the view that holds
+// the import.
+TEST_F(PlayFiles, AnImportKeptForTheDeviceReachesTheCardAsTheQuitIsAnswered) {
+    AddDevice(kSerial, 1);
+    enum Away { kBackBeforeQuit, kAwayAtQuit, kLoadFails };
+    enum Reply : u32 { kSave = 1, kDontSave = 3 };
+    const struct {
+        const char* what;
+        Away away;
+        u32 reply;            // to the card's question, once the write failed
+        bool backWhileAsked;  // the device back while the unsent question is up
+        bool onCard;          // the file's show reached the card
+        bool heard;           // the device took the file's format
+    } rows[] = {
+        {"back before the quit", kBackBeforeQuit, 0, false, true, true},
+        {"away at the quit, Save once back", kAwayAtQuit, kSave, false, true, true},
+        {"away at the quit, Don't Save, quit without them", kAwayAtQuit, kDontSave, false, false,
+         false},
+        {"away at the quit, Don't Save, back while asked", kAwayAtQuit, kDontSave, true, false,
+         true},
+        {"the reopening's load fails", kLoadFails, 0, false, true, true},
+    };
+    playtest::FakePanels panels;
+    LMenuBar bar(nullptr, "PLAYW");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // A basic show on the device and its card; the file holds an NSQ one.
+        CRecordDoc basic(NewSeqSettingsRecord());
+        ChanLoad("/.cmd/udseqset", basic.Root());
+        fSim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1");
+        std::filesystem::remove(fDir.Path() + "/305/sdc/sequencesetting");
+        CRecordDoc seq(NewSeqSettingsRecord()), play(NewPlaySetRecord());
+        seq.Root()->SetU8(nullptr, SqstF::sqfm, kSeqFormatNsq);
+        AddSequence(seq.Root(), 42);
+        play.Root()->SetU32(nullptr, PlysF::pwdw, 3);
+        playtest::WriteChunks(fDir.Path() + "/nsq.kvplay", FourCC("YKVS"), FourCC("DPLS"),
+                              {seq.Root(), play.Root()});
+        ctl = std::make_unique<CKvsDevCtl>(&root, &fSet, kSerial);
+        ASSERT_TRUE(Run([&] { return !ctl->SettingsChannel().IsBusy(); }));
+        ctl->ShowWindow();
+        ASSERT_TRUE(ctl->WindowShown());
+        root.texts.clear();
+        fSim.Cmd(row.away == kLoadFails ? "fault drop dir=in opcode=RRQ path=/.cmd/udseqset/"
+                                        : "fault drop serno=305 dir=in");
+        panels.answers = {Url("nsq.kvplay")};
+        Choose(bar, ctl->Screen()->PlayView(), "cPlayImport");
+        ASSERT_TRUE(Run([&] { return !ctl->WindowShown(); }, 120000));
+        EXPECT_EQ(root.texts,
+                  (std::vector<std::string>{
+                      StdDialogText("KVSDEVCTLR", row.away == kLoadFails ? 2 : 4).CStr()}));
+        CKvsPlayCmd* view = ctl->Screen()->PlayView();
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->SeqSettings()->GetListCount(SqstF::sqcs), 1u) << "the import is gone";
+        EXPECT_TRUE(view->SeqDoc().IsModified());
+        if (row.away != kAwayAtQuit) {
+            fSim.Cmd("fault-clear");
+            ASSERT_TRUE(
+                Run([&] { return !view->SeqChannel()->IsBusy() && !view->PlayChannel()->IsBusy(); },
+                    60000));
+        }
+        fSim.Cmd("log clear");
+        root.texts.clear();
+        std::vector<std::string> unsent;  // the unsent question's texts, as they changed
+        u32 saves = 0;
+        bool dropped = false;
+        u32 askedAt = 0;
+        root.answer = [&](LDialog* d) {
+            if (dynamic_cast<CSaveChangesDialog*>(d)) {
+                ++saves;
+                if (row.reply == kSave) fSim.Cmd("fault-clear");
+                d->SetResult(row.reply);
+                return;
+            }
+            auto* m = dynamic_cast<CSimpleMessageDialog*>(d);
+            if (!m || m->Result() != 0) return;
+            const std::string text = m->fMessage.GetText().CStr();
+            if (text.find("has not confirmed") == std::string::npos) return;
+            if (unsent.empty() || unsent.back() != text) unsent.push_back(text);
+            if (!row.backWhileAsked) {
+                m->SetResult(2);
+                return;
+            }
+            // Back for all but the last setting the play channel holds, then
+            // for that one too; the question stays up meanwhile.
+            if (!askedAt) askedAt = root.loop->NowMs();
+            if (root.loop->NowMs() - askedAt > 60000) {
+                ADD_FAILURE() << "the question stayed up: " << text;
+                for (const LString& p : view->SeqChannel()->UnsentPaths())
+                    ADD_FAILURE() << "seq " << p.CStr();
+                for (const LString& p : view->PlayChannel()->UnsentPaths())
+                    ADD_FAILURE() << "play " << p.CStr();
+                m->SetResult(2);
+                return;
+            }
+            root.keepUp = true;
+            const std::vector<LString> seqLeft = view->SeqChannel()->UnsentPaths();
+            const std::vector<LString> playLeft = view->PlayChannel()->UnsentPaths();
+            if (!dropped) {
+                // One setting kept from the device: the last in its channel's
+                // line when it has several (the first would hold up the rest).
+                dropped = true;
+                fSim.Cmd("fault-clear");
+                const bool seqKept = seqLeft.size() >= 2 || playLeft.empty();
+                const std::vector<LString>& kept = seqKept ? seqLeft : playLeft;
+                if (seqLeft.size() + playLeft.size() >= 2)
+                    fSim.Cmd(std::string("fault drop serno=305 dir=in opcode=WRQ path=") +
+                             (seqKept ? "/.cmd/udseqset" : "/.cmd/udplayset") + kept.back().CStr());
+            } else if (seqLeft.size() + playLeft.size() <= 1 && unsent.size() > 1) {
+                fSim.Cmd("fault-clear");
+            }
+        };
+        const u32 t0 = LTickMs();
+        EXPECT_TRUE(ctl->CanClose(true));
+        root.answer = nullptr;
+        EXPECT_LT(LTickMs() - t0, 60000u);
+        EXPECT_EQ(saves, row.reply != 0 ? 1u : 0u);
+        if (row.reply == kDontSave) {
+            ASSERT_GE(unsent.size(), 1u);
+            EXPECT_NE(unsent[0].find("Device 305"), std::string::npos) << unsent[0];
+        } else {
+            EXPECT_TRUE(unsent.empty()) << unsent[0];
+        }
+        if (row.backWhileAsked) {
+            // The question named fewer settings as the device took them, one
+            // at the last, and went by itself once none was left.
+            ASSERT_GE(unsent.size(), 2u);
+            EXPECT_GT(std::count(unsent[0].begin(), unsent[0].end(), '\n'),
+                      std::count(unsent.back().begin(), unsent.back().end(), '\n'));
+            EXPECT_TRUE(view->PlayChannel()->UnsentPaths().empty());
+            EXPECT_FALSE(ctl->LeftWithoutDevice());
+        }
+        fSim.Cmd("fault-clear");
+        Run([] { return false; }, 5000);
+        CRecord* card = CardFile("sequencesetting");
+        EXPECT_EQ(card && card->GetListCount(SqstF::sqcs) == 1 &&
+                      card->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid) == 42,
+                  row.onCard);
+        if (card) CRecord::Destroy(card);
+        const std::string format = fSim.Cmd("chan-get serno=305 path=/.cmd/udseqset/sqfm");
+        EXPECT_EQ(format.find("value=2") != std::string::npos, row.heard) << format;
+        ctl.reset();
+        fSim.Cmd("fault-clear");
+    }
+}
+
 TEST_F(PlayFiles, StatusReadsWaitForTheEarlierOnes) {
     Open();
     fSim.Cmd("fault drop dir=in opcode=RRQ path=/.cmd/udseqstat/sqtm");

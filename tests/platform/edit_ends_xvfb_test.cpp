@@ -824,15 +824,17 @@ CKvsScnPrmF::CContent* TypeIntoScene(PlayEdit& p, const SceneEdit& e) {
     return fp;
 }
 
-// SIGTERM, as a logout sends it; the program's own loop runs until it ends.
-// The exit status, and how long the end took.
-int Terminated(u32* ms) {
+// SIGTERM, as a logout sends it, or the signals given 20 ms apart; the
+// program's own loop runs until it ends. The exit status, and how long the end
+// took from the first signal.
+int Terminated(u32* ms, std::vector<int> ends = {SIGTERM}) {
     AppDelegate::Instance()->CatchSignals();
     u32 sent = 0;
-    QTimer::singleShot(50, [&] {
-        sent = LTickMs();
-        ::kill(getpid(), SIGTERM);
-    });
+    for (size_t i = 0; i < ends.size(); ++i)
+        QTimer::singleShot(int(50 + 20 * i), [&sent, sig = ends[i]] {
+            if (!sent) sent = LTickMs();
+            ::kill(getpid(), sig);
+        });
     // A program that does not end fails the test instead of keeping it.
     QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
     const int status = QApplication::exec();
@@ -859,12 +861,41 @@ void WalkQuit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     });
 }
 
-void WalkTermScene(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+// The session ends by signal, one or two, with the device answering or
+// silent: nothing is asked; an answering device's card holds the level, a
+// silent one costs a few seconds and its card keeps what it held.
+struct TermEnd {
+    const char* what;
+    std::vector<int> ends;
+    bool silent;
+};
+const TermEnd kTermEnds[] = {
+    {"SIGTERM", {SIGTERM}, false},
+    {"SIGHUP", {SIGHUP}, false},
+    {"SIGTERM, then SIGHUP", {SIGTERM, SIGHUP}, false},
+    {"SIGTERM, the device silent", {SIGTERM}, true},
+    {"SIGHUP, then SIGTERM, the device silent", {SIGHUP, SIGTERM}, true},
+};
+
+void WalkTermScene(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, const TermEnd& e) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        AlertGuard alerts(e.what);
         TypeIntoScene(p, kLevel);
+        if (e.silent) {
+            ASSERT_EQ(p.sim.Cmd("fault drop serno=1201 dir=in").rfind("ok", 0), 0u);
+        }
         u32 ms = 0;
-        EXPECT_EQ(Terminated(&ms), 0);
-        ExpectSceneOnCard(p, dir, kLevel);
+        EXPECT_EQ(Terminated(&ms, e.ends), 0);
+        if (!e.silent) {
+            ExpectSceneOnCard(p, dir, kLevel);
+            return;
+        }
+        std::printf("%s to the end: %u ms\n", e.what, ms);
+        EXPECT_LT(ms, 7000u) << "the end lingered on the silent device";
+        // Nor does the program's teardown wait for it as the windows close.
+        EXPECT_TRUE(p.dev->LeftWithoutDevice());
+        CardScene card(CardPath(dir));
+        EXPECT_EQ(card.scene, nullptr) << "the card changed";
     });
 }
 
@@ -978,8 +1009,11 @@ TEST(EditEnds, QuitWithATypedFade) {
     RunPlayEditWalk("1600x1000", "eq", WalkQuit);
 }
 
-TEST(EditEnds, SigtermWithATypedLevel) {
-    RunPlayEditWalk("1600x1000", "et", WalkTermScene);
+TEST(EditEnds, SignalsWithATypedLevel) {
+    for (const TermEnd& e : kTermEnds) {
+        SCOPED_TRACE(e.what);
+        RunPlayEditWalk("1600x1000", "et", [&](auto&... a) { WalkTermScene(a..., e); });
+    }
 }
 
 TEST(EditEnds, SigtermWithATypedDeviceAddress) {

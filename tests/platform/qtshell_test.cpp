@@ -204,6 +204,7 @@ struct Case {
     const char* arg;                     // a file on the command line, or none
     std::vector<std::string> termAfter;  // SIGTERM when each of these lines comes, in order
     std::string expected;                // the whole output
+    std::vector<int> ends = {};          // instead of SIGTERM, by turn
 };
 
 std::string RunShell(const Case& c, int* status) {
@@ -220,8 +221,8 @@ std::string RunShell(const Case& c, int* status) {
     while (pid && fgets(line, sizeof line, f)) {
         text += line;
         if (next < c.termAfter.size() && c.termAfter[next] + "\n" == line) {
+            kill(pid, next < c.ends.size() ? c.ends[next] : SIGTERM);
             ++next;
-            kill(pid, SIGTERM);
         }
     }
     alarm(0);
@@ -251,6 +252,17 @@ TEST(Shell, LaunchQuitAndKeys) {
         {"ctrlq", nullptr, {"ctrlq sent"}, "open 0\nctrlq sent\n" + tail},
         {"ctrlq,enablequit", nullptr, {},
          "open 0\nquit\nctrlq sent\n~app before singletons\nexit clean\n"},
+        // A hangup (the terminal closed, the desktop session gone) ends the
+        // program as SIGTERM does.
+        {"", nullptr, {"open 0"}, "open 0\n" + tail, {SIGHUP}},
+        // A second signal while the end writes changes nothing: the write ends
+        // whole, then the program.
+        {"slowquit", nullptr, {"open 0", "writing"},
+         "open 0\nquit\nwriting\nwritten\n~app before singletons\nexit clean\n",
+         {SIGTERM, SIGHUP}},
+        {"slowquit", nullptr, {"open 0", "writing"},
+         "open 0\nquit\nwriting\nwritten\n~app before singletons\nexit clean\n",
+         {SIGHUP, SIGTERM}},
     };
     // clang-format on
     for (const Case& c : cases) {

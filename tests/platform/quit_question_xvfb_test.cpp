@@ -342,19 +342,24 @@ void WalkDontSaveWithTheDeviceAway(const XvfbHarness& x, NetnsHarness& net, cons
 // second; cancelled, the question names the setting and the user either quits
 // without it (the device, back, never hears it) or waits until the device,
 // back, has taken it; the program then ends.
+// Or the device comes back while the question is up, unanswered: the question
+// goes by itself once the device has taken it, and the program ends.
 struct CountDownQuit {
     const char* what;
     bool wait;
     std::vector<std::string> heard;  // the count-downs the device took
+    bool backWhileAsked = false;
 };
 const CountDownQuit kCountDownQuits[] = {
     {"quit without it", false, {}},
     {"wait until it is taken", true, {"55"}},
+    {"the device back while asked", false, {"55"}, true},
 };
 
 class CountDownScript {
 public:
-    CountDownScript(Walk& w, SimDeviceProcess& sim, bool wait) : fW(w), fSim(sim), fWait(wait) {
+    CountDownScript(Walk& w, SimDeviceProcess& sim, bool wait, bool back = false)
+        : fW(w), fSim(sim), fWait(wait), fBack(back) {
         QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
         fTimer.start(30);
     }
@@ -396,6 +401,11 @@ private:
             if (!ask || !ask->fCancelBtn.IsShown() || !TakesInput(fW.x, window)) return;
             fQuestion = ask->fMessage.GetText().CStr();
             fW.Shot("quit_unsent_question");
+            if (fBack) {
+                EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+                fPhase = 4;
+                return;
+            }
             if (fWait) {
                 EXPECT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
             }
@@ -407,6 +417,7 @@ private:
     Walk& fW;
     SimDeviceProcess& fSim;
     bool fWait;
+    bool fBack;
     QTimer fTimer;
     u32 fPhase = 0;
     u32 fSeenAt = 0;
@@ -421,7 +432,7 @@ void WalkCountDownAtQuit(const XvfbHarness& x, NetnsHarness& net, const TempDir&
         gEnds = 0;
         CQtMainLoop::SetTerminateHandler([] { ++gEnds; });
         w.Activate(p.ctl);
-        CountDownScript script(w, p.sim, row.wait);
+        CountDownScript script(w, p.sim, row.wait, row.backWhileAsked);
         ASSERT_TRUE(w.Choose(p.ctl, "Device", "Count-Down"));
         ASSERT_TRUE(Await(
             "the question answered", [&] { return script.Answered(); }, 60000));

@@ -4,6 +4,7 @@
 //   enablequit  the menus' Quit item is enabled
 //   ctrlq       a window is shown and Ctrl-Q pressed in it
 //   dialog      a dialog window is shown and a modal loop runs until the end
+//   slowquit    the quit takes 1.5 s of modal turns, as a card write does
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/Clock.h"
 #include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
 #include "framework/InputState.h"
@@ -62,6 +64,12 @@ public:
                 return LMessage();
             }
             Say("quit");
+            if (Has("slowquit")) {
+                Say("writing");
+                const u32 start = LTickMs();
+                while (LTickMs() - start < 1500) Send(LHandler_Mode, this, this);
+                Say("written");
+            }
         }
         if (msg.Is(LMenuBar_Ready) && Has("enablequit"))
             static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Quit);
