@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "base/Clock.h"
@@ -87,38 +88,57 @@ bool WriteShow(Owner& owner, LFrame& host, u32 sequences, u32 scenes, const std:
     return source.WritePlayFile(LString(url.c_str()));
 }
 
+// A device on a loopback address of this process's own, simulated, with a
+// play file of the show written for it and the basic play edit that feeds it.
+struct Rig {
+    LoopbackPrefs netPrefs;
+    CLocalAddrWatch watch{&netPrefs};
+    testtftp::TempDir dir;
+    testtftp::SimDeviceProcess sim;
+    Owner owner;
+    LFrame host{gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)};
+    LString url;
+    CKvsDevSet set;
+    std::unique_ptr<CKvsDevCtl> ctl;
+    std::unique_ptr<CDrcCmdHandler> edit;
+
+    // False, and the benchmark skipped, when something is missing.
+    bool Start(benchmark::State& state, u32 serno, u32 octet, u32 sequences, u32 events) {
+        const u32 ip =
+            (127u << 24) | (27u << 16) | ((20u + u32(getpid()) % 200u) << 8) | octet;
+        const std::string ipText =
+            "127.27." + std::to_string((ip >> 8) & 255) + "." + std::to_string(octet);
+        if (!sim.Ok() || sim.Cmd("add-device serno=" + std::to_string(serno) + " addr=" + ipText +
+                                 " root=" + dir.Path() + "/d port=61007")
+                                 .rfind("ok", 0) != 0) {
+            state.SkipWithError("no simulated device");
+            return false;
+        }
+        sim.Cmd("packet-log off");
+        host.SetWindowBounds(LRect(0, 0, 1000, 600));
+        PosixPathToFileUrl(&url, LString((dir.Path() + "/show.kvplay").c_str()));
+        if (!WriteShow(owner, host, sequences, 50, url.CStr(), events)) {
+            state.SkipWithError("the play file was not written");
+            return false;
+        }
+        set.Add(serno)->SetU32(nullptr, DevcF::address, ip);
+        ctl = std::make_unique<CKvsDevCtl>(&owner, &set, serno);
+        edit = std::make_unique<CDrcCmdHandler>(&owner, &host, ctl.get());
+        edit->Frame()->SetBounds(LRect(0, 0, 1000, 600));
+        return true;
+    }
+    bool Idle() const { return !edit->SeqChannel()->IsBusy() && !edit->PlayChannel()->IsBusy(); }
+};
+
 void BM_ImportPlayFile(benchmark::State& state) {
     TheStage();
     RunLoopMakeMain();
     const u32 sequences = u32(state.range(0));
-    LoopbackPrefs netPrefs;
-    CLocalAddrWatch watch(&netPrefs);
-    testtftp::TempDir dir;
-    testtftp::SimDeviceProcess sim;
-    const u32 ip = (127u << 24) | (27u << 16) | ((20u + u32(getpid()) % 200u) << 8) | 1;
-    const std::string ipText = "127.27." + std::to_string((ip >> 8) & 255) + ".1";
-    if (!sim.Ok() ||
-        sim.Cmd("add-device serno=307 addr=" + ipText + " root=" + dir.Path() + "/d port=61007")
-                .rfind("ok", 0) != 0) {
-        state.SkipWithError("no simulated device");
-        return;
-    }
-    sim.Cmd("packet-log off");
-    Owner owner;
-    LFrame host(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
-    host.SetWindowBounds(LRect(0, 0, 1000, 600));
-    LString url;
-    PosixPathToFileUrl(&url, LString((dir.Path() + "/show.kvplay").c_str()));
-    if (!WriteShow(owner, host, sequences, 50, url.CStr())) {
-        state.SkipWithError("the play file was not written");
-        return;
-    }
-    CKvsDevSet set;
-    set.Add(307)->SetU32(nullptr, DevcF::address, ip);
-    CKvsDevCtl ctl(&owner, &set, 307);
-    CDrcCmdHandler edit(&owner, &host, &ctl);
-    edit.Frame()->SetBounds(LRect(0, 0, 1000, 600));
-    const auto idle = [&] { return !edit.SeqChannel()->IsBusy() && !edit.PlayChannel()->IsBusy(); };
+    Rig rig;
+    if (!rig.Start(state, 307, 1, sequences, 100)) return;
+    CDrcCmdHandler& edit = *rig.edit;
+    const LString& url = rig.url;
+    const auto idle = [&] { return rig.Idle(); };
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         const bool loaded = edit.LoadPlayData(url);
@@ -167,35 +187,11 @@ void BM_EditManyRows(benchmark::State& state) {
     const u32 sequences = u32(state.range(0));
     const ListStep& step = kListSteps[state.range(1)];
     state.SetLabel(step.what);
-    LoopbackPrefs netPrefs;
-    CLocalAddrWatch watch(&netPrefs);
-    testtftp::TempDir dir;
-    testtftp::SimDeviceProcess sim;
-    const u32 ip = (127u << 24) | (27u << 16) | ((20u + u32(getpid()) % 200u) << 8) | 2;
-    const std::string ipText = "127.27." + std::to_string((ip >> 8) & 255) + ".2";
-    if (!sim.Ok() ||
-        sim.Cmd("add-device serno=308 addr=" + ipText + " root=" + dir.Path() + "/d port=61007")
-                .rfind("ok", 0) != 0) {
-        state.SkipWithError("no simulated device");
-        return;
-    }
-    sim.Cmd("packet-log off");
-    Owner owner;
-    LFrame host(gApp, nullptr, LPaneOpt::Window(kWindowOrdinary, 6));
-    host.SetWindowBounds(LRect(0, 0, 1000, 600));
-    LString url;
-    PosixPathToFileUrl(&url, LString((dir.Path() + "/show.kvplay").c_str()));
-    if (!WriteShow(owner, host, sequences, 50, url.CStr(), 250)) {
-        state.SkipWithError("the play file was not written");
-        return;
-    }
-    CKvsDevSet set;
-    set.Add(308)->SetU32(nullptr, DevcF::address, ip);
-    CKvsDevCtl ctl(&owner, &set, 308);
-    CDrcCmdHandler edit(&owner, &host, &ctl);
-    edit.Frame()->SetBounds(LRect(0, 0, 1000, 600));
-    const auto idle = [&] { return !edit.SeqChannel()->IsBusy() && !edit.PlayChannel()->IsBusy(); };
-    if (!edit.LoadPlayData(url) || !Pump(idle, 120000)) {
+    Rig rig;
+    if (!rig.Start(state, 308, 2, sequences, 250)) return;
+    CDrcCmdHandler& edit = *rig.edit;
+    const auto idle = [&] { return rig.Idle(); };
+    if (!edit.LoadPlayData(rig.url) || !Pump(idle, 120000)) {
         state.SkipWithError("the show was not imported");
         return;
     }

@@ -344,22 +344,28 @@ std::string Bytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void Files(Walk& w, const std::string& card, const std::string& local) {
-    const QPoint row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
+// Row 1 of the device list (1201) chosen, then double-clicked: its control
+// window open with its files view.
+void OpenControlWindow(Walk& w, QPoint& row1, CKvsDevCtl*& ctl) {
+    row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
     w.menus.Click(row1);
     ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 1201; }, 3000));
     // The frame of 1201 read; the double click below comes past the
     // double-click time of this click, which the driver's Click waits out.
     ASSERT_TRUE(AwaitQuiet(w, 1201, "1201 chosen in the list"));
-    // The control window: a double click on the device's row.
     w.menus.Click(row1, 2);
-    CKvsDevCtl* ctl = nullptr;
     ASSERT_TRUE(RunUntil(
         [&] {
             ctl = w.kvs->DevDoc()->FindController(1201);
             return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
         },
         15000));
+}
+
+void Files(Walk& w, const std::string& card, const std::string& local) {
+    QPoint row1;
+    CKvsDevCtl* ctl = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenControlWindow(w, row1, ctl));
     auto* view = dynamic_cast<CKvsFileListCtl*>(ctl->Screen()->FilesView());
     ASSERT_NE(view, nullptr);
     CKvsFileList* list = view->Frame()->fFiles->fList;
@@ -630,6 +636,10 @@ private:
     bool Late(u32 ms) const { return LTickMs() - fAt > ms; }
     void Tick() {
         const XvfbHarness& x = fW.x;
+        if (!fDialog && fPhase > kFind && fPhase < kEscaped) {
+            Note("dialog gone");
+            Next(kDone);
+        }
         switch (fPhase) {
             case kFind:
                 for (MWindow* m : ShownWindows())
@@ -684,13 +694,16 @@ private:
                 x.Xdotool("key Escape");
                 Next(kEscaped);
                 return;
-            case kEscaped:
-                if (fDialog->isVisible() && !Late(3000)) return;
-                Note(std::string("escape=") + (fDialog->isVisible() ? "nothing" : "closed"));
+            case kEscaped: {
+                // A closed dialog may already be deleted.
+                const bool shown = fDialog && fDialog->isVisible();
+                if (shown && !Late(3000)) return;
+                Note(std::string("escape=") + (shown ? "nothing" : "closed"));
                 // Out of its loop whatever it did: the walk goes on.
-                if (fDialog->isVisible()) fDialog->close();
+                if (shown) fDialog->close();
                 Next(kDone);
                 return;
+            }
             case kDone:
                 fTimer.stop();
                 return;
@@ -716,18 +729,9 @@ private:
 // on screen and answers, and a click on another window brings it forward.
 void KeptWindows(Walk& w) {
     w.menus.fClicksTaken = true;
-    const QPoint row1 = ScreenPoint(w.win->fList, LPoint{60, w.win->fList->CellHeight() * 3 / 2});
-    w.menus.Click(row1);
-    ASSERT_TRUE(RunUntil([&] { return w.win->fFrame->Serial() == 1201; }, 3000));
-    ASSERT_TRUE(AwaitQuiet(w, 1201, "1201 chosen in the list"));
-    w.menus.Click(row1, 2);
+    QPoint row1;
     CKvsDevCtl* ctl = nullptr;
-    ASSERT_TRUE(RunUntil(
-        [&] {
-            ctl = w.kvs->DevDoc()->FindController(1201);
-            return ctl && ctl->WindowShown() && ctl->Screen()->FilesView();
-        },
-        15000));
+    ASSERT_NO_FATAL_FAILURE(OpenControlWindow(w, row1, ctl));
     MWindow* ctlwin = AsMWindow(ctl->Screen()->Window().GetNativeWindow());
     ASSERT_TRUE(w.menus.WaitActive(ctlwin));
     ASSERT_TRUE(WaitShown(ctlwin));
