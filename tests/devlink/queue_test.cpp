@@ -482,13 +482,16 @@ TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
                 for (u32 n = 1 + below(6); n-- > 0;) {
                     const u32 count = list->GetListCount(field);
                     const u32 op = below(3);
-                    if (op == 0 || count < 2)
-                        list->InsertItem(&user, field, below(count + 1),
-                                         newItem(list->Desc(field), 0));
-                    else if (op == 1)
+                    if (op == 0 || count < 2) {
+                        const u32 at = below(count + 1);
+                        list->InsertItem(&user, field, at, newItem(list->Desc(field), 0));
+                    } else if (op == 1)
                         list->RemoveItem(&user, field, below(count));
-                    else
-                        list->MoveItem(&user, field, below(count), below(count + 1));
+                    else {
+                        // The same steps from every compiler: one pick after the other.
+                        const u32 from = below(count);
+                        list->MoveItem(&user, field, from, below(count + 1));
+                    }
                 }
                 group.reset();
                 done.push_back(path);
@@ -528,10 +531,11 @@ TEST_F(Channel, ListEditsAnywhereLeaveTheirWriteWhole) {
             u8 field;
             u32 index;
             CGrowMemStrm here, there;
-            LRecPath::WriteValue(LRecPath::Resolve(path, Rec(), &field, &index), field, kRecNoIndex,
-                                 &here);
-            LRecPath::WriteValue(LRecPath::Resolve(path, device.Root(), &field, &index), field,
-                                 kRecNoIndex, &there);
+            // (Resolved first: an argument beside the call would be read before it sets it.)
+            const CRecord* mine = LRecPath::Resolve(path, Rec(), &field, &index);
+            LRecPath::WriteValue(mine, field, kRecNoIndex, &here);
+            const CRecord* theirs = LRecPath::Resolve(path, device.Root(), &field, &index);
+            LRecPath::WriteValue(theirs, field, kRecNoIndex, &there);
             EXPECT_GT(here.End(), 12u) << path;
             EXPECT_EQ(std::string(here.Data(), here.Data() + here.End()),
                       std::string(there.Data(), there.Data() + there.End()))
