@@ -10,6 +10,7 @@
 #include "editors/LListEdit.h"
 #include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
+#include "framework/layout/LLayoutVM.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
 #include "records/CUndoStrm.h"
@@ -39,6 +40,12 @@ CKvsSchCell::CKvsSchCell(LPane* list, MPlayDevice* device, CRecord* seqSettings)
     MakePenByColor(&green, kPlayGreen, 0);
     fMark.SetColor(green);
     SetLayoutByName("KVSSCHCELL", 1);
+}
+
+void CKvsSchCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
+    LListCell::PreLayoutVM(ctx, vm);
+    auto* list = dynamic_cast<CKvsSchList*>(fContainer);
+    vm.SetGlobal("slotw", list ? list->SlotTitleWidth(ctx) : 0);
 }
 
 CKvsSchList::CKvsSchList(LPane* owner, MPlayDevice* device, CRecord* seqSettings,
@@ -92,6 +99,15 @@ void CKvsSchList::AlignHeader(LDrawCtx* ctx) {
     const i32 dx = fBounds.left - fHeader->Bounds().left;
     const LPane* at[3] = {&proto->fPlay, &proto->fName, &proto->fSlot};
     for (i32 i = 0; i < 3; ++i) fHeader->PlaceItemAtX(i, dx + at[i]->Bounds().left, 0, ctx);
+}
+
+i32 CKvsSchList::SlotTitleWidth(LDrawCtx* ctx) {
+    CRespText* title = fHeader ? fHeader->Item(2) : nullptr;
+    if (!title) return 0;
+    const i32 listRight = i32(LPane::UnpackX(GetTopLeftIn(nullptr))) + fBounds.Width();
+    const i32 headerRight =
+        i32(LPane::UnpackX(fHeader->GetTopLeftIn(nullptr))) + fHeader->Bounds().Width();
+    return title->GetPrefWidth(ctx, 0) + std::max(0, listRight - headerRight);
 }
 
 bool CKvsSchList::BindCell(LListCell* frame, LCell cell) {

@@ -19,6 +19,7 @@ struct CRecordNote;
 class CKvsSchCell : public LListCell {
 public:
     CKvsSchCell(LPane* list, MPlayDevice* device, CRecord* seqSettings);
+    void PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) override;
 
     LTextPane fMark;
     CStateButton fPlay;
@@ -48,6 +49,9 @@ public:
     i32 SelectedRow() const;
     // Places the header's titles over the prototype cell's button, name and slot.
     void AlignHeader(LDrawCtx* ctx);
+    // How wide the slot column must be for its title to show whole: the
+    // header ends short of the list, beside its add button.
+    i32 SlotTitleWidth(LDrawCtx* ctx);
 
 private:
     void Play(u32 row);

@@ -9,6 +9,7 @@
 #include "framework/InputState.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
+#include "framework/layout/LLayoutVM.h"
 #include "records/CRecordDoc.h"
 #include "records/CUndoStrm.h"
 #include "records/DeviceKinds.h"
@@ -78,6 +79,14 @@ CKvsUvadCell::CKvsUvadCell(LPane* list)
     SetLayoutByName("UVADCELL", 1);
 }
 
+void CKvsUvadCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
+    LListCell::PreLayoutVM(ctx, vm);
+    // The columns give way to titles larger than what they hold.
+    auto* list = dynamic_cast<CKvsUvadList*>(fContainer);
+    vm.SetGlobal("hdr0", list ? list->TitleWidth(0, ctx) : 0);
+    vm.SetGlobal("hdr1", list ? list->TitleWidth(1, ctx) : 0);
+}
+
 // ---------------------------------------------------------------- list
 
 CKvsUvadList::CKvsUvadList(LPane* owner, CRecord* settings, CHeaderFrameV* header)
@@ -132,6 +141,11 @@ u32 CKvsUvadList::CellQuery(LCell* size) {
 void CKvsUvadList::BoundsChanged(const LRect& old) {
     LTypedCellList::BoundsChanged(old);
     PlaceHeader();
+}
+
+i32 CKvsUvadList::TitleWidth(i32 index, LDrawCtx* ctx) const {
+    CRespText* title = fHeader ? fHeader->Item(index) : nullptr;
+    return title ? title->GetPrefWidth(ctx, 0) : 0;
 }
 
 void CKvsUvadList::PlaceHeader() {

@@ -18,6 +18,7 @@ struct CRecordNote;
 class CKvsUvadCell : public LListCell {
 public:
     explicit CKvsUvadCell(LPane* list);
+    void PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) override;
 
     // Art-Net form: net / sub-net / universe.
     LFrame fArtNet;
@@ -56,6 +57,8 @@ public:
     // Places the header's titles over the first universe, the count and the
     // IP address of a row.
     void PlaceHeader();
+    // The width of the header's title of a column; 0 without one.
+    i32 TitleWidth(i32 index, LDrawCtx* ctx) const;
 
     CRecord* Table() const { return fTable; }
     u32 Count() const;

@@ -147,6 +147,13 @@ i32 CHeaderFrameH::GetPrefWidth(LDrawCtx* ctx, i32) {
     return widest + 6 > 0 ? widest + 6 : 0;
 }
 
+i32 CHeaderFrameH::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
+    i32 tallest = CHeaderFrame::GetPrefHeight(ctx, hint);
+    for (i32 i = 0; CRespText* item = Item(i); ++i)
+        tallest = std::max(tallest, item->GetPrefHeight(ctx, 0));
+    return tallest;
+}
+
 void CHeaderFrameH::PlaceItemAtY(i32 index, i32 y, LDrawCtx* ctx) {
     CRespText* item = Item(index);
     if (!item) return;
@@ -192,6 +199,14 @@ i32 CHeaderFrameV::GetPrefHeight(LDrawCtx* ctx, i32) {
     return tallest;
 }
 
+i32 CHeaderFrameV::GetPrefWidth(LDrawCtx* ctx, i32) {
+    i32 right = 0;
+    for (i32 i = 0; CRespText* item = Item(i); ++i)
+        if ((item->State() & kVisible) && !item->GetText().IsEmpty())
+            right = std::max(right, item->Bounds().left + item->GetPrefWidth(ctx, 0));
+    return right;
+}
+
 void CHeaderFrameV::PlaceItemAtX(i32 index, i32 x, u32 alignment, LDrawCtx* ctx) {
     CRespText* item = Item(index);
     if (!item || !item->CanBeHit()) return;
@@ -200,6 +215,14 @@ void CHeaderFrameV::PlaceItemAtX(i32 index, i32 x, u32 alignment, LDrawCtx* ctx)
     PlaceRect(item, LRect(left, 0, left + w, fBounds.Height()));
     item->SetItemAlignment(alignment);
     Reflow(ctx);
+    AskForRoom(ctx);
+}
+
+void CHeaderFrameV::AskForRoom(LDrawCtx* ctx) {
+    const i32 need = GetPrefWidth(ctx, 0);
+    if (fBounds.IsEmpty() || need <= fBounds.Width() || need == fAskedWidth || !fContainer) return;
+    fAskedWidth = need;
+    Send(LPane_Pref, this, fContainer);
 }
 
 void CHeaderFrameV::Replace(CRespText* item, LDrawCtx* ctx) {
@@ -212,6 +235,7 @@ void CHeaderFrameV::Replace(CRespText* item, LDrawCtx* ctx) {
         left = b.right - w;
     PlaceRect(item, LRect(left, b.top, left + w, b.bottom));
     Reflow(ctx);
+    AskForRoom(ctx);
 }
 
 void CHeaderFrameV::Reflow(LDrawCtx* ctx) {

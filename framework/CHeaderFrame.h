@@ -71,6 +71,8 @@ public:
 
     void BoundsChanged(const LRect& old) override;
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
+    // A header of one row is at least as tall as its title.
+    i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     bool SetItemText(i32 index, const LString& text) override;
     bool SetItemStyle(i32 index, const LTextStyle& style, LDrawCtx* ctx) override;
 
@@ -83,6 +85,9 @@ public:
     using CHeaderFrame::CHeaderFrame;
 
     void BoundsChanged(const LRect& old) override;
+    // As wide as the titles reach where their columns put them: a layout
+    // that gives the header less cuts the last title.
+    i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;
     bool SetItemText(i32 index, const LString& text) override;
     bool SetItemStyle(i32 index, const LTextStyle& style, LDrawCtx* ctx) override;
@@ -93,4 +98,9 @@ public:
 private:
     void Replace(CRespText* item, LDrawCtx* ctx);
     void Reflow(LDrawCtx* ctx);
+    // A title placed past the right edge asks the layout around for room,
+    // once for each width it needs.
+    void AskForRoom(LDrawCtx* ctx);
+
+    i32 fAskedWidth = 0;
 };

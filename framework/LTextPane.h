@@ -25,6 +25,7 @@ public:
     void SetColor(const LPenRef& color);
     const LString& GetText() const { return fBox.Text(); }
     const LFont& Style() const { return fBox.Font(); }
+    u32 WrapMode() const { return fBox.WrapMode(); }
 
 protected:
     void InvalidateIfShown();

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -14,11 +15,13 @@
 #include <vector>
 
 #include "base/Resources.h"
+#include "framework/CHeaderFrame.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LCellListPane.h"
 #include "framework/LDrawCtx.h"
 #include "framework/LEditText.h"
 #include "framework/LFrame.h"
+#include "framework/LTextPane.h"
 #include "framework/LWindow.h"
 #include "platform/qt/QtDrawing.h"
 #include "records/CRecord.h"
@@ -84,8 +87,13 @@ struct QtImageCtx {
 // add up what it places. A field cut off takes no editor, so a click on it
 // leaves the keys to the list around it. A cell list's cells scroll and are
 // not checked against it; what a cell (a live one, or the prototype as last
-// stamped) places is. "" when nothing is cut, else one line a pane.
-inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false) {
+// stamped) places is. With names, only the header titles (kTitles) or all
+// labels (kLabels) whose text, measured in its own font (ascent to descent),
+// is wider or taller than the box it is drawn in, or reaches past its frame.
+// "" when nothing is cut, else one line a pane.
+enum NameScope { kNoNames = 0, kTitles = 1, kLabels = 2 };
+inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false,
+                              NameScope names = kNoNames) {
     auto name = [](LPane* p) {
         char* d = abi::__cxa_demangle(typeid(*p).name(), nullptr, nullptr, nullptr);
         std::string n = d ? d : typeid(*p).name();
@@ -104,29 +112,50 @@ inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false
         if (!(stamped ? (p->State() & LPane::kVisible) : p->IsShown())) continue;
         LRect seen = p->Bounds();
         const bool row = dynamic_cast<LListCell*>(&frame) != nullptr;
-        if ((row || !rowsOnly) && !p->Bounds().IsEmpty() && seen.Intersect(inside) != p->Bounds())
+        auto* label = dynamic_cast<LTextPane*>(p);
+        if (names && label && !label->GetText().IsEmpty() &&
+            (names == kLabels || dynamic_cast<CRespText*>(p))) {
+            LDrawCtx ctx;
+            const LRect& box = p->Bounds();
+            const bool wraps = label->WrapMode() == LTextBox::kWrap;
+            const i32 w = wraps ? box.Width() : label->GetPrefWidth(&ctx, 0);
+            const i32 h = label->GetPrefHeight(&ctx, wraps ? box.Width() : 0);
+            // The line's box: a frame that clipped an accent above it would
+            // clip every name set at its top, and none of ours carries one.
+            LRect line(box.left, box.top, box.left + std::max(w, box.Width()), box.top + std::max(h, box.Height()));
+            LRect kept = line;
+            const std::string what = name(p) + " \"" + label->GetText().CStr() + "\" (" +
+                                     std::to_string(w) + "x" + std::to_string(h) + ")";
+            if (w > box.Width() || h > box.Height())
+                cuts += what + " in its box " + text(box) + " in " + name(&frame) + "\n";
+            else if (kept.Intersect(inside) != line)
+                cuts += what + " at " + text(line) + " cut by " + name(&frame) + " of " +
+                        text(inside) + "\n";
+        }
+        if (!names && (row || !rowsOnly) && !p->Bounds().IsEmpty() &&
+            seen.Intersect(inside) != p->Bounds())
             cuts += name(p) + " at " + text(p->Bounds()) + " in " + name(&frame) + " of " +
                     text(inside) + "\n";
         // A field of a list's row squeezed narrower than a few characters of
         // its font (or to nothing, its left edge past its right) shows no name
         // and takes no click.
         auto* field = dynamic_cast<LEditText*>(p);
-        if (field && row) {
+        if (field && row && !names) {
             LDrawCtx ctx;
             const i32 least = 3 * field->GetPrefWidth(&ctx, -13);
             if (p->Bounds().right - p->Bounds().left < least)
                 cuts += name(p) + " squeezed at " + text(p->Bounds()) + " in " + name(&frame) +
                         " of " + text(inside) + "\n";
         }
-        if (auto* f = dynamic_cast<LFrame*>(p)) cuts += CutPanesIn(*f, stamped, rowsOnly);
+        if (auto* f = dynamic_cast<LFrame*>(p)) cuts += CutPanesIn(*f, stamped, rowsOnly, names);
         auto* list = dynamic_cast<LCellListPane*>(p);
         if (!list) continue;
         std::vector<LCellSlot> live = list->Pool();
         live.insert(live.end(), {list->CurrentSlot(), list->EditSlot()});
         for (const LCellSlot& s : live)
-            if (s.IsValid() && s.frame->IsShown()) cuts += CutPanesIn(*s.frame, false, rowsOnly);
+            if (s.IsValid() && s.frame->IsShown()) cuts += CutPanesIn(*s.frame, false, rowsOnly, names);
         if (list->ProtoCell() && list->Rows() > 0)
-            cuts += CutPanesIn(*list->ProtoCell(), true, rowsOnly);
+            cuts += CutPanesIn(*list->ProtoCell(), true, rowsOnly, names);
     }
     return cuts;
 }
@@ -145,6 +174,12 @@ inline std::string CutRowFields(LPane* pane) {
     while (pane->Container()) pane = pane->Container();
     auto* top = dynamic_cast<LFrame*>(pane);
     return top ? CutPanesIn(*top, false, true) : "";
+}
+// The header titles (or all labels) of a window that do not show their text whole.
+inline std::string CutNames(LPane* pane, NameScope scope = kTitles) {
+    while (pane->Container()) pane = pane->Container();
+    auto* top = dynamic_cast<LFrame*>(pane);
+    return top ? CutPanesIn(*top, false, false, scope) : "";
 }
 
 // Each font slot the preferences window offers (titles, lists and fields,
@@ -171,8 +206,9 @@ void ForEachSlotFont(F check) {
 // a small and a large size, the window made as large as its content then asks
 // (as the user would make it; a dialog does so itself); its size comes back
 // afterwards. One line a slot and size that cuts, "" when none does. Without
-// attached preferences a node of its own stands in while it runs.
-inline std::string RowFieldsAtEverySize(LFrame& win) {
+// attached preferences a node of its own stands in while it runs. With names,
+// what it reports is the header titles (or labels) not shown whole.
+inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames) {
     CRecord* own = nullptr;
     if (!CViewPrefs::Instance().Node()) {
         RegisterPrefNodeKinds();
@@ -189,7 +225,7 @@ inline std::string RowFieldsAtEverySize(LFrame& win) {
                                       c.top + win.GetPrefHeight(&ctx, 0)));
         }
         QCoreApplication::processEvents();
-        const std::string cut = CutRowFields(&win);
+        const std::string cut = names ? CutNames(&win, names) : CutRowFields(&win);
         if (!cut.empty())
             cuts += "slot " + std::to_string(slot) + " at " + std::to_string(int(points)) +
                     ": " + cut;
@@ -201,4 +237,7 @@ inline std::string RowFieldsAtEverySize(LFrame& win) {
     }
     QCoreApplication::processEvents();
     return cuts;
+}
+inline std::string NamesAtEverySize(LFrame& win, NameScope scope = kTitles) {
+    return RowFieldsAtEverySize(win, scope);
 }

@@ -56,6 +56,8 @@ std::string Shot(LFrame& frame, const char* name) {
     if (std::string cut = CutPanes(frame); !cut.empty()) return std::string(name) + ": " + cut;
     if (std::string cut = RowFieldsAtEverySize(frame); !cut.empty())
         return std::string(name) + ": " + cut;
+    if (std::string cut = NamesAtEverySize(frame); !cut.empty())
+        return std::string(name) + ": " + cut;
     if (shot.width() <= 0 || shot.height() <= 0) return std::string(name) + ": empty window";
     const QRgb back = shot.pixel(shot.width() - 2, shot.height() - 2);
     i32 drawn = 0;

@@ -81,6 +81,7 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
         EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/kvsapp_devwin.png")));
         EXPECT_EQ(CutPanes(win), "");
         EXPECT_EQ(RowFieldsAtEverySize(*win), "");
+        EXPECT_EQ(NamesAtEverySize(*win), "");
         std::printf("launch to window shown: %u ms; to %zu devices listed: %u ms\n", shown,
                     want.size(), listed);
         launch.Terminate();

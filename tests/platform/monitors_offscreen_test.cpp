@@ -37,6 +37,7 @@ int ShotGreen(LFrame* frame, const char* name) {
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/monitors/") + name + ".png"));
     EXPECT_EQ(CutPanes(frame), "") << name;
     EXPECT_EQ(RowFieldsAtEverySize(*frame), "") << name;
+    EXPECT_EQ(NamesAtEverySize(*frame), "") << name;
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == 0x00FF00;

@@ -63,6 +63,7 @@ void SweepFonts(LFrame* win, const char* name) {
         win->SetWindowBounds(LRect(0, 0, win->GetPrefWidth(&ctx, 0), win->GetPrefHeight(&ctx, 0)));
         LoopDrained();
         EXPECT_EQ(CutRowFields(win), "") << name << ": slot " << slot << " at " << points;
+        EXPECT_EQ(CutNames(win), "") << name << ": slot " << slot << " at " << points;
         QWidget* top = AsMWindow(win->GetNativeWindow());
         if (points > 12 && top)
             top->grab().save(QStringLiteral(KEVO_BINARY_DIR "/%1_slot%2_24.png")

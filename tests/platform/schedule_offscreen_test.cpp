@@ -25,6 +25,7 @@ QImage Shot(LFrame& f, const char* name) {
     const QImage image = AsMWindow(f.GetNativeWindow())->grab().toImage();
     EXPECT_EQ(CutPanes(f), "") << name;
     EXPECT_EQ(RowFieldsAtEverySize(f), "") << name;
+    EXPECT_EQ(NamesAtEverySize(f), "") << name;
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/schedule/") + name + ".png"));
     return image;
 }

@@ -19,6 +19,7 @@ QImage Shot(LFrame& frame, const char* file) {
     EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
     EXPECT_EQ(CutPanes(frame), "") << file;
     EXPECT_EQ(RowFieldsAtEverySize(frame), "") << file;
+    EXPECT_EQ(NamesAtEverySize(frame), "") << file;
     frame.HideWindow();
     return image;
 }

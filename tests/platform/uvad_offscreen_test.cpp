@@ -31,6 +31,7 @@ QImage Shot(LFrame* frame, const char* name) {
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/") + name));
     EXPECT_EQ(CutPanes(frame), "") << name;
     EXPECT_EQ(RowFieldsAtEverySize(*frame), "") << name;
+    EXPECT_EQ(NamesAtEverySize(*frame), "") << name;
     return image;
 }
 
