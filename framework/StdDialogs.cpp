@@ -272,6 +272,11 @@ void CSimpleMessageDialog::ChangeText(const LString& text) {
     if (fWindow && fWindow->IsVisible()) CenterOverOwner(fWindow);
 }
 
+void CSimpleMessageDialog::StateChanged(u32 op) {
+    LDialog::StateChanged(op);
+    if (op == kOpStyleChanged && fWindow && fWindow->IsVisible()) ChangeText(fMessage.GetText());
+}
+
 i32 CSimpleMessageDialog::Run(const LString& text, u32 timeoutSeconds, bool twoButtons) {
     if (twoButtons) {
         fCancelBtn.SetState(kOpShow);

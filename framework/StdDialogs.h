@@ -91,6 +91,8 @@ class CSimpleMessageDialog : public LDialog {
 public:
     CSimpleMessageDialog(LHandler* parent, const LPaneOpt& options);
     virtual void Layout();
+    // Other font sizes: laid out anew, as for a new text.
+    void StateChanged(u32 op) override;
 
     // 1 for OK; with two buttons 0 for Cancel and for a time-out, else 1 for
     // both. A time-out under 1 s waits for a button.

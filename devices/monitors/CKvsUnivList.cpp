@@ -7,6 +7,8 @@
 #include "devices/monitors/CMonWin.h"
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
+#include "framework/LTextBox.h"
+#include "framework/layout/LLayoutVM.h"
 #include "services/GraphicsServices.h"
 #include "records/AppPrefsDoc.h"
 #include "records/DeviceKinds.h"
@@ -43,6 +45,13 @@ CKvsUnivCell::CKvsUnivCell(LPane* list)
     fUniverse.SetStyle(LFont(3));
     fSender.SetStyle(LFont(3));
     SetLayoutByName("UNIVCELL", 1);
+}
+
+void CKvsUnivCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
+    LListCell::PreLayoutVM(ctx, vm);
+    // Some faces draw digits wider than the letter the column is measured in.
+    static constexpr char kWidest[] = "+255.255.255.255";
+    vm.SetGlobal("ipw", LTextBox::MeasureText(fSender.Style(), kWidest, sizeof kWidest - 1));
 }
 
 // ---- CKvsUnivList

@@ -13,6 +13,7 @@ class CMonWin;
 class CKvsUnivCell : public LListCell {
 public:
     explicit CKvsUnivCell(LPane* list);
+    void PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) override;
     LTextPane fUniverse;
     CCallbackCtl fGraph;
     LTextPane fSender;

@@ -54,9 +54,7 @@ std::string Shot(LFrame& frame, const char* name) {
     const QImage shot = top->grab().toImage();
     shot.save(QString::asprintf(KEVO_BINARY_DIR "/devctl_%s.png", name));
     if (std::string cut = CutPanes(frame); !cut.empty()) return std::string(name) + ": " + cut;
-    if (std::string cut = RowFieldsAtEverySize(frame); !cut.empty())
-        return std::string(name) + ": " + cut;
-    if (std::string cut = NamesAtEverySize(frame); !cut.empty())
+    if (std::string cut = RowFieldsAtEverySize(frame, kLabels); !cut.empty())
         return std::string(name) + ": " + cut;
     if (shot.width() <= 0 || shot.height() <= 0) return std::string(name) + ": empty window";
     const QRgb back = shot.pixel(shot.width() - 2, shot.height() - 2);
@@ -99,7 +97,7 @@ TEST(DevCtlOffscreen, ControlUploadAndDialogWindows) {
     }
     ASSERT_EQ(sim.Cmd("set serno=305 pause-ms=150 pause-every=65536").rfind("ok", 0), 0u);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        AppLaunch launch("offscreen", dir.Path() + "/config");
+        AppLaunch launch(LargeOffscreen().c_str(), dir.Path() + "/config");
         ASSERT_TRUE(launch.PrefsWritten());
         CKvsApp* kvs = launch.Launch();
         ASSERT_NE(kvs, nullptr);

@@ -44,8 +44,7 @@ struct Link : LHandler, MDevObjLink {
     }
     static QImage Grab(LFrame* frame) {
         EXPECT_EQ(CutPanes(frame), "");
-        EXPECT_EQ(RowFieldsAtEverySize(*frame), "");
-        EXPECT_EQ(NamesAtEverySize(*frame), "");
+        EXPECT_EQ(RowFieldsAtEverySize(*frame, kLabels), "");
         return AsMWindow(frame->Window()->Native())->grab().toImage();
     }
     CReqQueue queue;

@@ -28,8 +28,7 @@ QImage Shot(LFrame& f, const char* name) {
     const QImage image = AsMWindow(f.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/playasn_") + name + ".png")) << name;
     EXPECT_EQ(CutPanes(f), "") << name;
-    EXPECT_EQ(RowFieldsAtEverySize(f), "") << name;
-    EXPECT_EQ(NamesAtEverySize(f), "") << name;
+    EXPECT_EQ(RowFieldsAtEverySize(f, kLabels), "") << name;
     return image;
 }
 

@@ -63,7 +63,7 @@ void SweepFonts(LFrame* win, const char* name) {
         win->SetWindowBounds(LRect(0, 0, win->GetPrefWidth(&ctx, 0), win->GetPrefHeight(&ctx, 0)));
         LoopDrained();
         EXPECT_EQ(CutRowFields(win), "") << name << ": slot " << slot << " at " << points;
-        EXPECT_EQ(CutNames(win), "") << name << ": slot " << slot << " at " << points;
+        EXPECT_EQ(CutNames(win, kLabels), "") << name << ": slot " << slot << " at " << points;
         QWidget* top = AsMWindow(win->GetNativeWindow());
         if (points > 12 && top)
             top->grab().save(QStringLiteral(KEVO_BINARY_DIR "/%1_slot%2_24.png")
@@ -79,20 +79,6 @@ std::string WriteShow(const std::string& path, const CRecord* seq) {
     LString url;
     PosixPathToFileUrl(&url, LString(path.c_str()));
     return url.CStr();
-}
-
-// The offscreen screen is 800 x 600 unless told otherwise; the NSQ editor
-// needs more than that.
-std::string LargeOffscreen() {
-    const std::string path = testing::TempDir() + "/kevo_offscreen_1600x1000.json";
-    if (FILE* f = std::fopen(path.c_str(), "w")) {
-        std::fputs(
-            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1600,"
-            "\"height\":1000,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
-            f);
-        std::fclose(f);
-    }
-    return "offscreen:configfile=" + path;
 }
 
 TEST(PlayView, ControlWindowOfAnNsqShow) {

@@ -18,14 +18,13 @@ QImage Shot(LFrame& frame, const char* file) {
     const QImage image = AsMWindow(frame.Window()->Native())->grab().toImage();
     EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
     EXPECT_EQ(CutPanes(frame), "") << file;
-    EXPECT_EQ(RowFieldsAtEverySize(frame), "") << file;
-    EXPECT_EQ(NamesAtEverySize(frame), "") << file;
+    EXPECT_EQ(RowFieldsAtEverySize(frame, kLabels), "") << file;
     frame.HideWindow();
     return image;
 }
 
 TEST(SeqDlgsOffscreen, Windows) {
-    ControlEnv env("offscreen");
+    ControlEnv env(LargeOffscreen().c_str());
     CKvsSeqFmtDlg fmt(gApp);
     fmt.fFirst.SelectIndex(1);
     fmt.UpdateVisibility();

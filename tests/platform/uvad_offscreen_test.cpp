@@ -24,14 +24,15 @@
 
 namespace {
 
-QImage Shot(LFrame* frame, const char* name) {
+// A frame that the test placed by hand keeps its size at every font: its
+// labels are checked where a layout places it (the control window).
+QImage Shot(LFrame* frame, const char* name, NameScope names = kLabels) {
     QCoreApplication::processEvents();
     QWidget* top = AsMWindow(frame->GetNativeWindow());
     const QImage image = top->grab().toImage();
     EXPECT_TRUE(image.save(QStringLiteral(KEVO_BINARY_DIR "/") + name));
     EXPECT_EQ(CutPanes(frame), "") << name;
-    EXPECT_EQ(RowFieldsAtEverySize(*frame), "") << name;
-    EXPECT_EQ(NamesAtEverySize(*frame), "") << name;
+    EXPECT_EQ(RowFieldsAtEverySize(*frame, names), "") << name;
     return image;
 }
 
@@ -108,7 +109,7 @@ TEST(UvadOffscreen, SceneEditFrameInBothModes) {
         edit->List()->SelectCell(LCell{0, 1});
         edit->Update();
         EXPECT_EQ(edit->Monitor()->Bar().GetValue(), mode == 0 ? 41 : 12);
-        shots[mode] = Shot(&win, mode == 0 ? "scnedit_mode0.png" : "scnedit_mode1.png");
+        shots[mode] = Shot(&win, mode == 0 ? "scnedit_mode0.png" : "scnedit_mode1.png", kTitles);
     }
     EXPECT_NE(shots[0], shots[1]);
     delete edit;
