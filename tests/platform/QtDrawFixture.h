@@ -48,8 +48,8 @@ public:
 // and windows at the largest font sizes, need more than that.
 inline std::string LargeOffscreen() {
     // One file a process: programs running side by side do not read another's half written.
-    const std::string path = testing::TempDir() + "/kevo_offscreen_1600x1000_" +
-                             std::to_string(getpid()) + ".json";
+    const std::string path =
+        testing::TempDir() + "/kevo_offscreen_1600x1000_" + std::to_string(getpid()) + ".json";
     if (FILE* f = std::fopen(path.c_str(), "w")) {
         std::fputs(
             "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1600,"
@@ -142,7 +142,8 @@ inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false
             const i32 h = label->GetPrefHeight(&ctx, wraps ? box.Width() : 0);
             // The line's box: a frame that clipped an accent above it would
             // clip every name set at its top, and none of ours carries one.
-            LRect line(box.left, box.top, box.left + std::max(w, box.Width()), box.top + std::max(h, box.Height()));
+            LRect line(box.left, box.top, box.left + std::max(w, box.Width()),
+                       box.top + std::max(h, box.Height()));
             LRect kept = line;
             const std::string what = name(p) + " \"" + label->GetText().CStr() + "\" (" +
                                      std::to_string(w) + "x" + std::to_string(h) + ")";
@@ -173,7 +174,8 @@ inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false
         std::vector<LCellSlot> live = list->Pool();
         live.insert(live.end(), {list->CurrentSlot(), list->EditSlot()});
         for (const LCellSlot& s : live)
-            if (s.IsValid() && s.frame->IsShown()) cuts += CutPanesIn(*s.frame, false, rowsOnly, names);
+            if (s.IsValid() && s.frame->IsShown())
+                cuts += CutPanesIn(*s.frame, false, rowsOnly, names);
         if (list->ProtoCell() && list->Rows() > 0)
             cuts += CutPanesIn(*list->ProtoCell(), true, rowsOnly, names);
     }
