@@ -6,7 +6,9 @@
 #include "editors/DeviceHooks.h"
 #include "editors/EditorKit.h"
 #include "editors/LListEdit.h"
+#include "framework/CHeaderFrame.h"
 #include "framework/LDrawObj.h"
+#include "framework/layout/LLayoutVM.h"
 #include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "records/CRecordDoc.h"
@@ -154,6 +156,19 @@ CAxPlyTrgCell::CAxPlyTrgCell(LPane* list, MPlayDevice* device, CRecord* seqSetti
     }
     SetLayoutByName("APTRGCELL", 1);
     ShowKind(TrgFrame::kNone);
+}
+
+void CAxPlyTrgCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
+    LListCell::PreLayoutVM(ctx, vm);
+    auto* list = dynamic_cast<CAxPlyTrgList*>(fContainer);
+    vm.SetGlobal("hdr0", list ? list->TitleWidth(0, ctx) : 0);
+    vm.SetGlobal("hdr1", list ? list->TitleWidth(1, ctx) : 0);
+    vm.SetGlobal("hdr2", list ? list->TitleWidth(2, ctx) : 0);
+}
+
+i32 CAxPlyTrgList::TitleWidth(i32 index, LDrawCtx* ctx) const {
+    CRespText* title = fHeader ? fHeader->Item(index) : nullptr;
+    return title ? title->GetPrefWidth(ctx, 0) : 0;
 }
 
 void CAxPlyTrgCell::ShowKind(TrgFrame frame) {

@@ -13,6 +13,7 @@
 #include "framework/LTextPane.h"
 #include "framework/LTypedCellList.h"
 
+class CHeaderFrameV;
 class CRecord;
 class MPlayDevice;
 struct CRecordNote;
@@ -48,6 +49,7 @@ public:
 class CAxPlyTrgCell : public LListCell {
 public:
     CAxPlyTrgCell(LPane* list, MPlayDevice* device, CRecord* seqSettings);
+    void PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) override;
 
     void ShowKind(TrgFrame frame);
     CTrgSubFrame& Frame(TrgFrame f) { return *fFrames[i32(f)]; }
@@ -78,6 +80,9 @@ public:
     u32 Count() const;
     // The bound aux play's index in `plys`; -1 without one.
     i32 AuxPlayIndex() const;
+    // The header above the list: its titles widen the columns they stand over.
+    void SetHeader(CHeaderFrameV* header) { fHeader = header; }
+    i32 TitleWidth(i32 index, LDrawCtx* ctx) const;
 
 private:
     void BindFields(CAxPlyTrgCell* c, u32 row);
@@ -89,5 +94,6 @@ private:
     MPlayDevice* fDevice;
     CRecord* fSettings;
     CRecord* fAuxPlay = nullptr;
+    CHeaderFrameV* fHeader = nullptr;
     bool fBinding = false;
 };

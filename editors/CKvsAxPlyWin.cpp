@@ -144,6 +144,7 @@ CKvsAxPlyWin::CKvsAxPlyWin(LHandler* parent, LPane*, MPlayDevice* device, CRecor
     fAddTrg = new CPlusButton(fEditor);
     fTrgNavi = new LListNavi(fEditor, LListNavi::kVerticalBar | LListNavi::kHorizontalBar, true);
     fTrgList = new CAxPlyTrgList(fTrgNavi, device, seqSettings);
+    fTrgList->SetHeader(fTrgHeader);
     fTrgNavi->SetList(fTrgList);
     fEditor->SetLayoutByName("AXPLYEDF", 1);
     SetLayoutByName("AXPLYWIN", 1);

@@ -127,6 +127,8 @@ TEST(TriggerDialogShots, AuxPlayWindowOneTriggerPerKind) {
     const QImage shot = AsMWindow(win.GetNativeWindow())->grab().toImage();
     EXPECT_TRUE(shot.save(QStringLiteral(KEVO_BINARY_DIR "/shots/axplywin.png")));
     EXPECT_GT(shot.width(), 600);
+    // Its headers' titles and its labels whole at every font size.
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels), "");
 }
 
 // A screen of 1280 x 800.
