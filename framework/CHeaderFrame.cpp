@@ -199,6 +199,14 @@ i32 CHeaderFrameV::GetPrefHeight(LDrawCtx* ctx, i32) {
     return tallest;
 }
 
+void CHeaderFrameV::StateChanged(u32 op) {
+    CHeaderFrame::StateChanged(op);
+    if (op != kOpStyleChanged) return;
+    LDrawCtx ctx;
+    for (i32 i = 0; CRespText* item = Item(i); ++i)
+        if (item->State() & kVisible) Replace(item, &ctx);
+}
+
 i32 CHeaderFrameV::GetPrefWidth(LDrawCtx* ctx, i32) {
     i32 right = 0;
     for (i32 i = 0; CRespText* item = Item(i); ++i)

@@ -85,6 +85,8 @@ public:
     using CHeaderFrame::CHeaderFrame;
 
     void BoundsChanged(const LRect& old) override;
+    // Other font sizes: each title takes its new width where it stands.
+    void StateChanged(u32 op) override;
     // As wide as the titles reach where their columns put them: a layout
     // that gives the header less cuts the last title.
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;

@@ -31,11 +31,12 @@ QImage Shot(LFrame& frame, const char* file) {
     const QImage image = AsMWindow(frame.Window()->Native())->grab().toImage();
     EXPECT_TRUE(image.save(QString(KEVO_BINARY_DIR "/") + file));
     EXPECT_EQ(CutPanes(frame), "") << file;
+    EXPECT_EQ(RowFieldsAtEverySize(frame, kLabels), "") << file;
     return image;
 }
 
 TEST(BlackoutOffscreen, DialogAndProgress) {
-    ControlEnv env("offscreen");
+    ControlEnv env(LargeOffscreen().c_str());
     {
         CKvsBoDlg d(gApp);
         d.fUniverses.SetValue(17);

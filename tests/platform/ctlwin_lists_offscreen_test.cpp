@@ -122,6 +122,7 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     Front(win);
     LoopDrained();
     EXPECT_EQ(CutPanes(win), "");
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels), "");
     CKvsSeqList* seqs = view->Frame()->List();
     CKvsScnList* scenes = view->Frame()->SceneEdit()->List();
 
@@ -225,6 +226,7 @@ TEST_F(CtlWinLists, TheNsqSequenceListTakesTheEditMenu) {
     Front(ctl.Screen()->Window());
     LoopDrained();
     EXPECT_EQ(CutPanes(ctl.Screen()->Window()), "");
+    EXPECT_EQ(RowFieldsAtEverySize(ctl.Screen()->Window(), kLabels), "");
     LListPane* list = view->Frame()->List();
     ClickRow(list, 1);
     EXPECT_EQ(FindMenuTarget(Loop()), list);
@@ -245,6 +247,7 @@ TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
     Front(win);
     LoopDrained();
     EXPECT_EQ(CutPanes(win), "");
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels), "");
     CKvsFileList* list = files.Frame()->fFiles->fList;
     // A click in the list's area, files or none, makes it the target.
     ClickIn(list, LPoint{8, 8});

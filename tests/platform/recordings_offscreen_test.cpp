@@ -85,6 +85,7 @@ TEST(RecordingsOffscreen, ViewsAndDialogs) {
         d.ShowWindow();
         Shot(&d, "rec_input_dialog.png");
         EXPECT_EQ(CutPanes(d), "");
+        EXPECT_EQ(RowFieldsAtEverySize(d, kLabels), "");
         d.HideWindow();
     }
     {
@@ -94,6 +95,7 @@ TEST(RecordingsOffscreen, ViewsAndDialogs) {
         d.ShowWindow();
         Shot(&d, "detect_start_dialog.png");
         EXPECT_EQ(CutPanes(d), "");
+        EXPECT_EQ(RowFieldsAtEverySize(d, kLabels), "");
         d.HideWindow();
     }
     SetAppPrefsDoc(nullptr);
