@@ -44,20 +44,26 @@ public:
     f64 SmallSystemFontSize() override { return 9; }
 };
 
-// The offscreen screen is 800 x 600 unless told otherwise; the NSQ editor,
-// and windows at the largest font sizes, need more than that.
-inline std::string LargeOffscreen() {
+// An offscreen screen of the given size, for QT_QPA_PLATFORM (the offscreen
+// screen is 800 x 600 unless told otherwise).
+inline std::string OffscreenOfSize(int width, int height) {
     // One file a process: programs running side by side do not read another's half written.
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
     const std::string path =
-        testing::TempDir() + "/kevo_offscreen_1600x1000_" + std::to_string(getpid()) + ".json";
+        testing::TempDir() + "/kevo_offscreen_" + size + "_" + std::to_string(getpid()) + ".json";
     if (FILE* f = std::fopen(path.c_str(), "w")) {
-        std::fputs(
-            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1600,"
-            "\"height\":1000,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
-            f);
+        std::fprintf(f,
+                     "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":%d,"
+                     "\"height\":%d,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
+                     width, height);
         std::fclose(f);
     }
     return "offscreen:configfile=" + path;
+}
+
+// The NSQ editor, and windows at the largest font sizes, need more than 800 x 600.
+inline std::string LargeOffscreen() {
+    return OffscreenOfSize(1600, 1000);
 }
 
 inline QApplication* MakeTestApp() {

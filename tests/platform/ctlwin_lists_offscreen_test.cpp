@@ -84,15 +84,7 @@ void Front(W& win) {
 
 // A screen of 1280 x 800, where the control window has room for every column.
 std::string Screen1280() {
-    const std::string path = testing::TempDir() + "/kevo_offscreen_1280x800.json";
-    if (FILE* f = std::fopen(path.c_str(), "w")) {
-        std::fputs(
-            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1280,"
-            "\"height\":800,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
-            f);
-        std::fclose(f);
-    }
-    return "offscreen:configfile=" + path;
+    return OffscreenOfSize(1280, 800);
 }
 
 class CtlWinLists : public ::testing::Test {

@@ -133,15 +133,7 @@ TEST(TriggerDialogShots, AuxPlayWindowOneTriggerPerKind) {
 
 // A screen of 1280 x 800.
 std::string Screen1280() {
-    const std::string path = testing::TempDir() + "/kevo_axply_1280x800.json";
-    if (FILE* f = std::fopen(path.c_str(), "w")) {
-        std::fputs(
-            "{\"screens\":[{\"name\":\"big\",\"x\":0,\"y\":0,\"width\":1280,"
-            "\"height\":800,\"logicalDpi\":96,\"logicalBaseDpi\":96,\"dpr\":1}]}",
-            f);
-        std::fclose(f);
-    }
-    return "offscreen:configfile=" + path;
+    return OffscreenOfSize(1280, 800);
 }
 
 // The window as wide as what it shows: the list alone (its bar whole) while no
