@@ -161,14 +161,13 @@ CAxPlyTrgCell::CAxPlyTrgCell(LPane* list, MPlayDevice* device, CRecord* seqSetti
 void CAxPlyTrgCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
     LListCell::PreLayoutVM(ctx, vm);
     auto* list = dynamic_cast<CAxPlyTrgList*>(fContainer);
-    vm.SetGlobal("hdr0", list ? list->TitleWidth(0, ctx) : 0);
-    vm.SetGlobal("hdr1", list ? list->TitleWidth(1, ctx) : 0);
-    vm.SetGlobal("hdr2", list ? list->TitleWidth(2, ctx) : 0);
+    vm.SetGlobal("hdr0", list ? list->HeaderTitleWidth(0, ctx) : 0);
+    vm.SetGlobal("hdr1", list ? list->HeaderTitleWidth(1, ctx) : 0);
+    vm.SetGlobal("hdr2", list ? list->HeaderTitleWidth(2, ctx) : 0);
 }
 
-i32 CAxPlyTrgList::TitleWidth(i32 index, LDrawCtx* ctx) const {
-    CRespText* title = fHeader ? fHeader->Item(index) : nullptr;
-    return title ? title->GetPrefWidth(ctx, 0) : 0;
+i32 CAxPlyTrgList::HeaderTitleWidth(i32 index, LDrawCtx* ctx) const {
+    return fHeader ? fHeader->ItemPrefWidth(index, ctx) : 0;
 }
 
 void CAxPlyTrgCell::ShowKind(TrgFrame frame) {

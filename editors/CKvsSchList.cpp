@@ -102,12 +102,11 @@ void CKvsSchList::AlignHeader(LDrawCtx* ctx) {
 }
 
 i32 CKvsSchList::SlotTitleWidth(LDrawCtx* ctx) {
-    CRespText* title = fHeader ? fHeader->Item(2) : nullptr;
-    if (!title) return 0;
+    if (!fHeader || !fHeader->Item(2)) return 0;
     const i32 listRight = i32(LPane::UnpackX(GetTopLeftIn(nullptr))) + fBounds.Width();
     const i32 headerRight =
         i32(LPane::UnpackX(fHeader->GetTopLeftIn(nullptr))) + fHeader->Bounds().Width();
-    return title->GetPrefWidth(ctx, 0) + std::max(0, listRight - headerRight);
+    return fHeader->ItemPrefWidth(2, ctx) + std::max(0, listRight - headerRight);
 }
 
 bool CKvsSchList::BindCell(LListCell* frame, LCell cell) {

@@ -83,8 +83,12 @@ void CKvsUvadCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
     LListCell::PreLayoutVM(ctx, vm);
     // The columns give way to titles larger than what they hold.
     auto* list = dynamic_cast<CKvsUvadList*>(fContainer);
-    vm.SetGlobal("hdr0", list ? list->TitleWidth(0, ctx) : 0);
-    vm.SetGlobal("hdr1", list ? list->TitleWidth(1, ctx) : 0);
+    vm.SetGlobal("hdr0", list ? list->HeaderTitleWidth(0, ctx) : 0);
+    vm.SetGlobal("hdr1", list ? list->HeaderTitleWidth(1, ctx) : 0);
+}
+
+i32 CKvsUvadList::HeaderTitleWidth(i32 index, LDrawCtx* ctx) const {
+    return fHeader ? fHeader->ItemPrefWidth(index, ctx) : 0;
 }
 
 // ---------------------------------------------------------------- list
@@ -141,11 +145,6 @@ u32 CKvsUvadList::CellQuery(LCell* size) {
 void CKvsUvadList::BoundsChanged(const LRect& old) {
     LTypedCellList::BoundsChanged(old);
     PlaceHeader();
-}
-
-i32 CKvsUvadList::TitleWidth(i32 index, LDrawCtx* ctx) const {
-    CRespText* title = fHeader ? fHeader->Item(index) : nullptr;
-    return title ? title->GetPrefWidth(ctx, 0) : 0;
 }
 
 void CKvsUvadList::PlaceHeader() {

@@ -58,7 +58,7 @@ public:
     // IP address of a row.
     void PlaceHeader();
     // The width of the header's title of a column; 0 without one.
-    i32 TitleWidth(i32 index, LDrawCtx* ctx) const;
+    i32 HeaderTitleWidth(i32 index, LDrawCtx* ctx) const;
 
     CRecord* Table() const { return fTable; }
     u32 Count() const;

@@ -65,6 +65,11 @@ CRespText* CHeaderFrame::Item(i32 index) const {
     return dynamic_cast<CRespText*>(static_cast<LPane*>(fChildren.Nth(u32(index))));
 }
 
+i32 CHeaderFrame::ItemPrefWidth(i32 index, LDrawCtx* ctx) const {
+    CRespText* title = Item(index);
+    return title ? title->GetPrefWidth(ctx, 0) : 0;
+}
+
 i32 CHeaderFrame::IndexOf(const LPane* pane) const {
     i32 i = 0;
     for (LLink* l = fChildren.Head(); !l->IsEnd(); l = l->Next(), ++i)

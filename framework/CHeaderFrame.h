@@ -50,6 +50,9 @@ public:
     void SetPlaceListener(LHandler* listener) { fPlaceListener = listener; }
 
     CRespText* Item(i32 index) const;
+    // The width a title asks for; 0 without one. A column narrower than its
+    // title cuts it.
+    i32 ItemPrefWidth(i32 index, LDrawCtx* ctx) const;
     i32 IndexOf(const LPane* pane) const;
     i32 Selected() const { return fSelected; }
 

@@ -610,6 +610,21 @@ public:
     bool fSeen = false;
 };
 
+// The control window closed with its key and opened again by a double click
+// on the device's row.
+void ReopenControlWindow(Walk& w, QPoint row1, CKvsDevCtl* ctl, MWindow* ctlwin) {
+    ASSERT_TRUE(Activate(w, ctlwin));
+    w.menus.Key("ctrl+w");
+    ASSERT_TRUE(Await("the control window closed", [&] { return !ctlwin->isVisible(); }));
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
+    ASSERT_TRUE(Activate(w, w.devwin));
+    w.menus.Click(row1, 2);
+    ASSERT_TRUE(Await(
+        "the control window open again", [&] { return ctl->WindowShown(); }, 15000));
+    ASSERT_TRUE(WaitShown(ctlwin));
+    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
+}
+
 // A dialog that blocks the program, run by a timer in its own loop: another
 // window of the program clicked, then the window the dialog belongs to
 // minimised, then Escape. What each step left, as a table row.
@@ -766,16 +781,7 @@ void KeptWindows(Walk& w) {
         EXPECT_TRUE(Await("the DMX monitor minimised", [&] {
             return monwin->isMinimized() && XState(w.x, monwin) == "Iconic";
         }));
-        ASSERT_TRUE(Activate(w, ctlwin));
-        w.menus.Key("ctrl+w");
-        ASSERT_TRUE(Await("the control window closed", [&] { return !ctlwin->isVisible(); }));
-        ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
-        ASSERT_TRUE(Activate(w, w.devwin));
-        w.menus.Click(row1, 2);
-        ASSERT_TRUE(Await(
-            "the control window open again", [&] { return ctl->WindowShown(); }, 15000));
-        ASSERT_TRUE(WaitShown(ctlwin));
-        ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
+        ASSERT_NO_FATAL_FAILURE(ReopenControlWindow(w, row1, ctl, ctlwin));
         EXPECT_TRUE(!monwin || !monwin->isVisible()) << "the monitor of the views gone";
         ASSERT_TRUE(Activate(w, ctlwin));
         for (const QString& t : WindowMenuTitles(w, ctlwin))
@@ -847,16 +853,7 @@ void KeptWindows(Walk& w) {
     LoopDrained();
     w.x.Screenshot(Shot("kept_minimised"));
     // The control window closed with its key and opened again from the list.
-    ASSERT_TRUE(Activate(w, ctlwin));
-    w.menus.Key("ctrl+w");
-    ASSERT_TRUE(Await("the control window closed", [&] { return !ctlwin->isVisible(); }));
-    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window closed"));
-    ASSERT_TRUE(Activate(w, w.devwin));
-    w.menus.Click(row1, 2);
-    ASSERT_TRUE(Await(
-        "the control window open again", [&] { return ctl->WindowShown(); }, 15000));
-    ASSERT_TRUE(WaitShown(ctlwin));
-    ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
+    ASSERT_NO_FATAL_FAILURE(ReopenControlWindow(w, row1, ctl, ctlwin));
     for (size_t i = 0; i < opened.size(); ++i) {
         const Kind& k = kinds[i];
         MWindow* win = opened[i];
