@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QPainter>
+#include <QScreen>
 #include <cxxabi.h>
 
 #include <algorithm>
@@ -216,9 +217,10 @@ inline std::string CutNames(LPane* pane, NameScope scope = kTitles) {
 // windows were laid out again; the defaults come back at the end. The
 // preferences must be attached.
 template <class F>
-void ForEachSlotFont(F check) {
+void ForEachSlotFont(F check, u32 slotMask = 0xF) {
     const QString family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     for (u32 slot = 0; slot < 4; ++slot) {
+        if (!(slotMask & (1u << slot))) continue;
         for (const f32 points : {9.0f, 24.0f}) {
             CViewPrefs::Instance().SetFont(
                 slot, CViewFont{LString(family.toUtf8().constData()), points});
@@ -236,7 +238,11 @@ void ForEachSlotFont(F check) {
 // afterwards. One line a slot and size that cuts, "" when none does. Without
 // attached preferences a node of its own stands in while it runs. With names,
 // the header titles (or all labels) not shown whole are reported too.
-inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames) {
+// onScreen: the window no larger than the screen, as a user's window is, and
+// nothing of it cut; else as large as it asks, however large that is. slotMask:
+// the font slots swept, a bit each.
+inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames,
+                                        bool onScreen = false, u32 slotMask = 0xF) {
     CRecord* own = nullptr;
     if (!CViewPrefs::Instance().Node()) {
         RegisterPrefNodeKinds();
@@ -249,15 +255,22 @@ inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames)
         if (win.Window() && win.Window()->IsResizable() && win.HasLayout()) {
             LDrawCtx ctx;
             const LRect c = win.Window()->GetContentScreenRect();
-            win.SetWindowBounds(LRect(c.left, c.top, c.left + win.GetPrefWidth(&ctx, 0),
-                                      c.top + win.GetPrefHeight(&ctx, 0)));
+            i32 width = win.GetPrefWidth(&ctx, 0), height = win.GetPrefHeight(&ctx, 0);
+            if (onScreen) {
+                const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+                width = std::min(width, room.right() + 1 - c.left);
+                height = std::min(height, room.bottom() + 1 - c.top);
+            }
+            win.SetWindowBounds(LRect(c.left, c.top, c.left + width, c.top + height));
         }
         QCoreApplication::processEvents();
-        const std::string cut = CutRowFields(&win) + (names ? CutNames(&win, names) : "");
+        // On the screen, every field of the window within it, not only the rows'.
+        const std::string cut = (onScreen ? CutPanes(&win) : CutRowFields(&win)) +
+                                (names ? CutNames(&win, names) : "");
         if (!cut.empty())
             cuts += "slot " + std::to_string(slot) + " at " + std::to_string(int(points)) +
                     ": " + cut;
-    });
+    }, slotMask);
     if (win.Window() && win.Window()->IsResizable()) win.SetWindowBounds(kept);
     if (own) {
         CViewPrefs::Instance().Attach(nullptr);

@@ -114,7 +114,7 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     Front(win);
     LoopDrained();
     EXPECT_EQ(CutPanes(win), "");
-    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels), "");
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "");
     CKvsSeqList* seqs = view->Frame()->List();
     CKvsScnList* scenes = view->Frame()->SceneEdit()->List();
 
@@ -137,6 +137,9 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     scenes->SelectNone();
     ClickRow(scenes, 1);
     EXPECT_EQ(FindMenuTarget(Loop()), scenes);
+    // A scene chosen, the small labels at either size: on this screen the
+    // files give way, and every field of the clip stays within the window.
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true, 1u << 2), "");
     // On the rows' name fields: the modifiers make them clicks on the list.
     ClickRow(scenes, 3, Qt::ShiftModifier, -20);
     EXPECT_EQ(Rows(scenes), "1 2 3 ");
@@ -239,7 +242,7 @@ TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
     Front(win);
     LoopDrained();
     EXPECT_EQ(CutPanes(win), "");
-    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels), "");
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "");
     CKvsFileList* list = files.Frame()->fFiles->fList;
     // A click in the list's area, files or none, makes it the target.
     ClickIn(list, LPoint{8, 8});
