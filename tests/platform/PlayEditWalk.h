@@ -284,11 +284,15 @@ struct Walk : MenuDriver {
     // first click only focused it), the text replaced.
     void TypeNumber(LEditText* field, const std::string& text) {
         // A click on a number field that has the keyboard steps it: only one
-        // that has not is clicked.
+        // that has not is clicked. A window just shown is made active a moment
+        // later (later still on a busy machine), its field's keyboard with it.
+        const auto active = [&] {
+            return LWindow::FindByNative(field->GetNativeWindow())->Native() ==
+                   static_cast<QWidget*>(QApplication::activeWindow());
+        };
+        WaitUntil(active, 1500);
         if (!field->Engine() || !field->Engine()->Field()->IsFirstResponder() ||
-            !QApplication::focusWidget() ||
-            LWindow::FindByNative(field->GetNativeWindow())->Native() !=
-                static_cast<QWidget*>(QApplication::activeWindow()))
+            !QApplication::focusWidget() || !active())
             Click(PaneAt(field));
         WaitUntil([&] { return field->Engine() != nullptr; }, 1500);
         Key("ctrl+a BackSpace");
