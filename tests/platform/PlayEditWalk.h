@@ -240,8 +240,13 @@ struct Walk : MenuDriver {
     // Opens the pop-up with a click; true once its list is up.
     bool OpenPopup(QComboBox* combo) {
         if (!combo) return false;
-        Click(combo->mapToGlobal(combo->rect().center()));
-        return WaitUntil([&] { return combo->view()->isVisible(); }, 3000);
+        // A click can be lost while the window manager is still handing the
+        // window the pointer; a person whose click did nothing clicks again.
+        for (int tries = 0; tries < 2; ++tries) {
+            Click(combo->mapToGlobal(combo->rect().center()));
+            if (WaitUntil([&] { return combo->view()->isVisible(); }, 1500)) return true;
+        }
+        return false;
     }
     // Chooses the entry of the pop-up with the pointer: opened, the entry clicked.
     void ChoosePopupEntry(QComboBox* combo, int index) {
@@ -333,8 +338,14 @@ private:
         // activates it on its own time. One it never activates still gets them
         // (they go to its frame, not through the keyboard): otherwise its loop,
         // which the walk's waits run inside, would never end.
+        // Active alone is not enough: the window manager may still be placing
+        // it, and a click aimed from where Qt last saw it then misses. Its
+        // frame must hold still over one tick.
         if (!fActive) {
-            const bool active = QApplication::activeWindow() == fWindow;
+            const QRect frame = fWindow->frameGeometry();
+            const bool settled = frame == fLastFrame;
+            fLastFrame = frame;
+            const bool active = QApplication::activeWindow() == fWindow && settled;
             if (!active && LTickMs() - fAt < 3000) return;
             fActive = true;
             fAt = LTickMs();
@@ -354,7 +365,9 @@ private:
             }
             return;
         }
-        if (LTickMs() - fAt < fSteps[fNext].afterMs) return;
+        // The first step comes at a person's pace after the window appears.
+        const u32 wait = fNext == 0 ? std::max<u32>(fSteps[0].afterMs, 150) : fSteps[fNext].afterMs;
+        if (LTickMs() - fAt < wait) return;
         if (fWindow->Owner()) fSteps[fNext].act(fWindow->Owner()->GetFrame());
         ++fNext;
         fAt = LTickMs();
@@ -367,6 +380,7 @@ private:
     u32 fAt = 0;
     bool fSeen = false;
     bool fActive = false;
+    QRect fLastFrame;
 };
 
 // Fails the walk on a message the program shows unasked (an alert that the
