@@ -45,7 +45,8 @@ CKvsDevCtlWin::CKvsDevCtlWin(LHandler* parent, u32 serial)
       fTitle(this),
       fView(this),
       fFree(this),
-      fViewFrame(this, this),
+      fScroll(this, this),
+      fViewFrame(&fScroll.GetPort(), &fScroll.GetPort()),
       fScreen(parent) {
     LPenRef pen;
     MakePenById(&pen, 1);

@@ -4,6 +4,7 @@
 // CKvsDevCtlScreen opens and closes it for its controller.
 
 #include "framework/LDialog.h"
+#include "framework/LScrollFrame.h"
 #include "framework/LStdCtl.h"
 #include "framework/LTextPane.h"
 #include "framework/LTimer.h"
@@ -28,6 +29,9 @@ public:
     LTextPane fTitle;
     LPopupList fView;
     LTextPane fFree;
+    // The view scrolls when the window cannot show it whole (small screen,
+    // large fonts); fViewFrame is its content.
+    LScrollFrame fScroll;
     LFrame fViewFrame;
     // Placed: by the stored placement, or beside its owner when first shown.
     u8 fPlaced = 0;

@@ -467,6 +467,12 @@ void LFrame::RelayoutExact() {
     LayoutToBounds(&ctx);
 }
 
+i32 LFrame::LayoutLeast(const char* name) {
+    i32 v = 0;
+    if (fCompiled && fCompiled->Call(name, 0, nullptr, &v) && v > 0) return v;
+    return 0;
+}
+
 void LFrame::PreLayout(LDrawCtx*, LLayoutEval&) {}
 void LFrame::PostLayout(LDrawCtx*, LLayoutEval&) {}
 void LFrame::PreLayoutVM(LDrawCtx*, LLayoutVM&) {}
@@ -476,6 +482,7 @@ i32 LFrame::GetPrefWidth(LDrawCtx* ctx, i32 hint) {
     if (!HasLayout()) return LPane::GetPrefWidth(ctx, hint);
     LRect pref;
     RunPref(ctx, &pref);
+    if (hint == kPrefLeast) return LayoutLeast("MinW");
     return pref.Width();
 }
 
@@ -483,6 +490,7 @@ i32 LFrame::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
     if (!HasLayout()) return LPane::GetPrefHeight(ctx, hint);
     LRect pref;
     RunPref(ctx, &pref);
+    if (hint == kPrefLeast) return LayoutLeast("MinH");
     if (fCompiled && hint != 0) {
         i32 h = 0;
         if (fCompiled->Call("PREFH", 1, &hint, &h) && h > -32768) return h;

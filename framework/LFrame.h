@@ -102,6 +102,9 @@ protected:
     // The preferred rectangle of the layout (empty without one).
     bool RunPref(LDrawCtx* ctx, LRect* out);
     void LayoutToBounds(LDrawCtx* ctx);
+    // A size function of the compiled layout (run after its preferred size),
+    // 0 when it has none.
+    i32 LayoutLeast(const char* name);
     void RebuildTabOrder();
     LPane* HitPane(LPoint screenPt);
     void UpdateWindowMenu(bool active);

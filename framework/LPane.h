@@ -20,6 +20,11 @@ inline constexpr const char* LPane_Deferred = "LPane_Deferred";
 inline constexpr const char* LPane_Focus = "LPane_Focus";
 inline constexpr const char* LPane_Unfocus = "LPane_Unfocus";
 
+// The hint that asks a frame for the least size its content stays whole in:
+// what its layout's MinW and MinH give, 0 where it gives none (it may then be
+// squeezed to anything).
+inline constexpr i32 kPrefLeast = -20;
+
 class LPane : public LHandler, public LLink {
 public:
     // State word bits.

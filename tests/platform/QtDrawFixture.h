@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <cxxabi.h>
@@ -26,6 +27,7 @@
 #include "framework/LDrawCtx.h"
 #include "framework/LEditText.h"
 #include "framework/LFrame.h"
+#include "framework/LScrollFrame.h"
 #include "framework/LTextPane.h"
 #include "framework/LWindow.h"
 #include "platform/qt/QtDrawing.h"
@@ -132,7 +134,10 @@ inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false
                std::to_string(r.right) + "," + std::to_string(r.bottom);
     };
     const LRect& b = frame.Bounds();
-    const LRect inside = frame.Window() ? b : LRect(0, 0, b.Width(), b.Height());
+    // A scroll frame's port cuts its content only where scrolling reaches it.
+    const LRect inside = dynamic_cast<LScrollFrame::Port*>(&frame) ? LRect(-32767, -32767, 32767, 32767)
+                         : frame.Window()                          ? b
+                                                                   : LRect(0, 0, b.Width(), b.Height());
     std::string cuts;
     for (LLink* l = frame.Children().Head(); !l->IsEnd(); l = l->Next()) {
         auto* p = static_cast<LPane*>(l);
@@ -232,14 +237,55 @@ void ForEachSlotFont(F check, u32 slotMask = 0xF) {
     QCoreApplication::processEvents();
 }
 
+// The fields Tab gives the keys to, one after another round the window, that
+// are not then seen whole in it: a frame that scrolls must bring each into
+// sight. One line each, "" when every one is seen.
+inline std::string TabbedFieldsUnseen(LFrame& win) {
+    auto* native = static_cast<QWidget*>(win.Window()->Native());
+    std::string out;
+    LPane* first = nullptr;
+    for (int i = 0; i < 400; ++i) {
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QWidget* to = QApplication::focusWidget();
+            QKeyEvent key(type, Qt::Key_Tab, Qt::NoModifier);
+            QCoreApplication::sendEvent(to ? to : native, &key);
+        }
+        QCoreApplication::processEvents();
+        LPane* leaf = win.FocusedLeaf();
+        if (!leaf || leaf == first) break;
+        if (!first) first = leaf;
+        LDrawEnv env;
+        leaf->GetContainerDrawEnv(&env);
+        LRect frame = leaf->Bounds();
+        frame.Offset(env.fOriginX, env.fOriginY);
+        LRect seen = env.fClip.GetBounds();
+        if (seen.Intersect(frame) != frame) {
+            char* d = abi::__cxa_demangle(typeid(*leaf).name(), nullptr, nullptr, nullptr);
+            out += std::string(d ? d : typeid(*leaf).name()) + " with the keys at " +
+                   std::to_string(frame.left) + "," + std::to_string(frame.top) + " " +
+                   std::to_string(frame.right) + "," + std::to_string(frame.bottom) +
+                   " not seen whole\n";
+            std::free(d);
+        }
+    }
+    return out;
+}
+
+// Every scroll frame under the frame scrolled to (x, y), as far as it goes.
+inline void ScrollFramesTo(LFrame& frame, i32 x, i32 y) {
+    if (auto* scroll = dynamic_cast<LScrollFrame*>(&frame)) scroll->ScrollTo(x, y);
+    for (LLink* l = frame.Children().Head(); !l->IsEnd(); l = l->Next())
+        if (auto* f = dynamic_cast<LFrame*>(static_cast<LPane*>(l))) ScrollFramesTo(*f, x, y);
+}
+
 // What the rows of a window's lists cut off or squeeze with each font slot at
 // a small and a large size, the window made as large as its content then asks
 // (as the user would make it; a dialog does so itself); its size comes back
 // afterwards. One line a slot and size that cuts, "" when none does. Without
 // attached preferences a node of its own stands in while it runs. With names,
 // the header titles (or all labels) not shown whole are reported too.
-// onScreen: the window no larger than the screen, as a user's window is, and
-// nothing of it cut; else as large as it asks, however large that is. slotMask:
+// onScreen: the window no larger than the screen, as a user's window is,
+// nothing of it cut and every field Tab reaches seen whole; else as large as it asks, however large that is. slotMask:
 // the font slots swept, a bit each.
 inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames,
                                         bool onScreen = false, u32 slotMask = 0xF) {
@@ -265,8 +311,16 @@ inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames,
         }
         QCoreApplication::processEvents();
         // On the screen, every field of the window within it, not only the rows'.
-        const std::string cut = (onScreen ? CutPanes(&win) : CutRowFields(&win)) +
-                                (names ? CutNames(&win, names) : "");
+        std::string cut = onScreen ? CutPanes(&win) : CutRowFields(&win);
+        if (onScreen) {
+            // There, every field Tab reaches is brought into sight too, from
+            // either end the window was scrolled to.
+            for (i32 end : {32767, 0}) {
+                ScrollFramesTo(win, end, end);
+                cut += TabbedFieldsUnseen(win);
+            }
+        }
+        if (names) cut += CutNames(&win, names);
         if (!cut.empty())
             cuts += "slot " + std::to_string(slot) + " at " + std::to_string(int(points)) +
                     ": " + cut;

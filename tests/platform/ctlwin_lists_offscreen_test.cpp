@@ -114,6 +114,8 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     Front(win);
     LoopDrained();
     EXPECT_EQ(CutPanes(win), "");
+    // At the usual sizes the view is shown whole, without a scroll bar.
+    EXPECT_FALSE(win.fScroll.HBar().IsShown() || win.fScroll.VBar().IsShown());
     EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "");
     CKvsSeqList* seqs = view->Frame()->List();
     CKvsScnList* scenes = view->Frame()->SceneEdit()->List();
@@ -137,9 +139,10 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     scenes->SelectNone();
     ClickRow(scenes, 1);
     EXPECT_EQ(FindMenuTarget(Loop()), scenes);
-    // A scene chosen, the small labels at either size: on this screen the
-    // files give way, and every field of the clip stays within the window.
-    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true, 1u << 2), "");
+    // A scene chosen, every font slot at either size: on this screen the
+    // files give way first, then the view scrolls; every field of the clip
+    // can be reached.
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "");
     // On the rows' name fields: the modifiers make them clicks on the list.
     ClickRow(scenes, 3, Qt::ShiftModifier, -20);
     EXPECT_EQ(Rows(scenes), "1 2 3 ");
@@ -221,7 +224,11 @@ TEST_F(CtlWinLists, TheNsqSequenceListTakesTheEditMenu) {
     Front(ctl.Screen()->Window());
     LoopDrained();
     EXPECT_EQ(CutPanes(ctl.Screen()->Window()), "");
-    EXPECT_EQ(RowFieldsAtEverySize(ctl.Screen()->Window(), kLabels), "");
+    CKvsDevCtlWin& win = ctl.Screen()->Window();
+    EXPECT_FALSE(win.fScroll.HBar().IsShown() || win.fScroll.VBar().IsShown());
+    // Taller than the screen at the larger sizes: the track editor is
+    // scrolled to.
+    EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "");
     LListPane* list = view->Frame()->List();
     ClickRow(list, 1);
     EXPECT_EQ(FindMenuTarget(Loop()), list);
