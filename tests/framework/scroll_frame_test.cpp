@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 
@@ -121,6 +122,18 @@ TEST(ScrollFrame, BarStepsMoveTheContent) {
                                       : c.to;
         EXPECT_EQ(s.fScroll->ScrollY(), want) << c.part << " from " << c.from;
         EXPECT_EQ(s.fContent->Bounds().top, -want);
+    }
+}
+
+TEST(ScrollFrame, TheWheelScrollsTwiceItsPixels) {
+    ScrollStage s("LEAST");
+    for (const auto& [dx, dy, x, y] : {std::array<i32, 4>{0, -20, 0, 40},
+                                       std::array<i32, 4>{0, 10, 0, 20},
+                                       std::array<i32, 4>{-30, 0, 60, 20}}) {
+        s.fMouse.SetWheelEvent(LPoint{5, 5}, dx, dy, 0);
+        LHandler::Send(LMouse_Wheel, &s.fMouse, s.fScroll.get());
+        EXPECT_EQ(s.fScroll->ScrollX(), x) << dx << " " << dy;
+        EXPECT_EQ(s.fScroll->ScrollY(), y) << dx << " " << dy;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFontDatabase>
 #include <QFile>
 #include <QImage>
 #include <QMenu>
@@ -36,6 +37,7 @@
 #include "devices/CKvsDevWin.h"
 #include "devices/recordings/CDrcCmdHandler.h"
 #include "editors/CKvsPlayFrm.h"
+#include "framework/CViewPrefs.h"
 #include "framework/LEditText.h"
 #include "framework/LFrame.h"
 #include "framework/LListPane.h"
@@ -307,6 +309,52 @@ struct Walk : MenuDriver {
         EXPECT_EQ(std::string(field->GetText().CStr()), text);
     }
 };
+
+// Where a part of a pane is in its window, and what of the window shows it
+// (part in the pane's container's coordinates; empty: the whole pane).
+void PartAndSight(LPane* pane, LRect part, LRect* at, LRect* sight) {
+    LDrawEnv env;
+    pane->GetContainerDrawEnv(&env);
+    *at = part.IsEmpty() ? pane->Bounds() : part;
+    at->Offset(env.fOriginX, env.fOriginY);
+    *sight = env.fClip.GetBounds();
+}
+
+// Whether that part of the pane is seen whole in its window now.
+bool SeenWhole(LPane* pane, LRect part = LRect()) {
+    LRect at, seen;
+    PartAndSight(pane, part, &at, &seen);
+    return seen.Intersect(at) == at;
+}
+
+// A font slot of the preferences set to that size in the general font's
+// family, as the font panel sets it, and the windows laid out again.
+inline void SetSlotSize(u32 slot, f32 points) {
+    const QString family = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    CViewPrefs::Instance().SetFont(slot, CViewFont{LString(family.toUtf8().constData()), points});
+    LoopDrained();
+}
+
+// Pages the scroll frame with clicks on its bars' tracks past the knob, as a
+// user does, until the part of the pane is seen whole.
+inline void PageTo(Walk& w, LScrollFrame& scroll, LPane* pane, LRect part = LRect()) {
+    for (int i = 0; i < 30 && !SeenWhole(pane, part); ++i) {
+        LRect at, port;
+        PartAndSight(pane, part, &at, &port);
+        const bool across = at.left < port.left || at.right > port.right;
+        LScrollBar& bar = across ? scroll.HBar() : scroll.VBar();
+        EXPECT_TRUE(bar.IsShown()) << (across ? "across" : "down");
+        const bool back = across ? at.left < port.left : at.top < port.top;
+        const i32 len = across ? bar.Bounds().Width() : bar.Bounds().Height();
+        const i32 along = back ? 24 : len - 24, mid = 7;
+        const i32 before = across ? scroll.ScrollX() : scroll.ScrollY();
+        w.Click(ScreenPoint(&bar, across ? LPoint{along, mid} : LPoint{mid, along}));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return (across ? scroll.ScrollX() : scroll.ScrollY()) != before; }, 2000))
+            << "a click on the bar moved nothing";
+    }
+    EXPECT_TRUE(SeenWhole(pane, part));
+}
 
 // Steps run on a modal window that a menu command opens (its own loop runs
 // meanwhile): each step waits for its delay, then acts on the window's frame.

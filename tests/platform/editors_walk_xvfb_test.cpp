@@ -6,7 +6,9 @@
 // and PWDW slots and played from there, the master fader's source chosen and
 // typed, Undo in the universe addresses (its own steps alone) and in the speed
 // calculator's field (the field's own text), the schedule's period range, the
-// view switched with a field being edited, the windows' bars and places. What reaches the
+// view switched with a field being edited, the windows' bars and places; with
+// large fonts on a small screen, the view scrolled to the clip's fields by its
+// bars and by Tab. What reaches the
 // device is read back from its log. Screenshots go to the build folder
 // (walk_<name>.png). One child process per run: one QApplication per process.
 #include <QApplication>
@@ -541,6 +543,81 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     });
+}
+
+// "Lists and fields" at 24 pt on a 1280 x 800 screen: the play settings no
+// longer fit the window, which scrolls them. The user pages with the bars to
+// the clip's fields and types there, and Tab brings each field into sight.
+// Each value reaches 1201 once.
+void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        CKvsPlayFrm* frame = p.frame;
+        LScrollFrame& scroll = p.screen->Window().fScroll;
+        EXPECT_FALSE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
+        SetSlotSize(1, 24.0f);
+        auto pageTo = [&](LPane* pane, LRect part = LRect()) { PageTo(w, scroll, pane, part); };
+
+        // A sequence with two scenes, the first chosen.
+        CRecord* seqs = frame->SeqSettings();
+        pageTo(&frame->PlusButton());
+        w.Click(PaneAt(&frame->PlusButton()));
+        ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
+        CKvsScnEdF* scenes = frame->SceneEdit();
+        ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
+        CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
+        pageTo(&scenes->PlusButton());
+        for (u32 n = 1; n <= 2; ++n) {
+            w.Click(PaneAt(&scenes->PlusButton()));
+            ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
+        }
+        w.AwaitQuiet("the scenes added");
+        const LRect row0 = scenes->List()->GetCellRect(LCell{0, 0});
+        pageTo(scenes->List(), LRect(row0.left, row0.top, row0.left + 40, row0.bottom));
+        w.Click(RowAt(scenes->List(), 0));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0); }, 3000));
+        LoopDrained();
+        // Larger than the window at this size: the bars show.
+        EXPECT_TRUE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
+        w.Shot("large_fonts");
+
+        CKvsScnPrmF::CContent* fp = &scenes->Params()->Fields();
+        p.sim.Cmd("log clear");
+        // Paged to by the bars, typed, ended by Return and by Tab.
+        const FieldEdit edits[] = {
+            {"fade, Return", &fp->fFade, "2.5", "fdtm", "2500", [&] { w.Key("Return"); }},
+            {"level, Tab", &fp->fVol, "75", "volm", "192", [&] { w.Key("Tab"); }},
+        };
+        for (const FieldEdit& e : edits) {
+            SCOPED_TRACE(e.what);
+            pageTo(e.field);
+            w.TypeAndEnd(e);
+        }
+        w.Shot("large_fonts_fields");
+        // Back to the top left, then Tab from the start time through the
+        // clip: each field that takes the keys is seen whole.
+        scroll.ScrollTo(0, 0);
+        pageTo(&fp->fStart);
+        w.TypeNumber(&fp->fStart, "00:00:01.00");
+        w.Key("Escape");
+        scroll.ScrollTo(0, 0);
+        LoopDrained();
+        for (LEditText* f : std::vector<LEditText*>{&fp->fEnd, &fp->fFade, &fp->fVol, &fp->fRate}) {
+            w.Key("Tab");
+            EXPECT_TRUE(WaitUntil([&] { return f->Engine() != nullptr; }, 2000));
+            EXPECT_TRUE(WaitUntil([&] { return SeenWhole(f); }, 2000));
+        }
+        w.Key("Escape");
+        EXPECT_EQ(w.Written("fdtm"), std::vector<std::string>{"2500"});
+        EXPECT_EQ(w.Written("volm"), std::vector<std::string>{"192"});
+        EXPECT_EQ(w.WrittenElsewhere("fdtm") + w.WrittenElsewhere("volm"), 0u);
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    });
+}
+
+TEST(EditorsWalk, LargeFontsScrollTheViewToTheClipsFields) {
+    RunPlayEditWalk("1280x800", "walklarge", WalkLargeFonts);
 }
 
 TEST(EditorsWalk, FieldsAndWindowsOfThePlayEdit) {

@@ -598,6 +598,52 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     });
 }
 
+// "Small labels" at 24 pt on a 1280 x 800 screen: the NSQ view is taller than
+// the window, which scrolls it. The user pages down with the bar to the track
+// editor, adds a track there and names it; the name reaches 1201 once.
+void WalkNsqLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithNsqEdit(x, net, dir, [&](NsqEdit& p) {
+        Walk& w = p.w;
+        LScrollFrame& scroll = p.screen->Window().fScroll;
+        EXPECT_FALSE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
+        SetSlotSize(2, 24.0f);
+        EXPECT_TRUE(WaitUntil([&] { return scroll.VBar().IsShown(); }, 3000));
+        CKvsPlay2Frm* frame = p.frame;
+        CNSqTrkEditF* edit = frame->TrackEdit();
+        CRecord* set = p.view->SeqSettings()->GetChild(SqstF::nsqs);
+        PageTo(w, scroll, &frame->PlusButton());
+        w.Click(PaneAt(&frame->PlusButton()));
+        ASSERT_TRUE(WaitUntil([&] { return set->GetListCount(SsetF::seqs) == 1; }, 3000));
+        CRecord* seq = set->GetListItem(SsetF::seqs, 0);
+        ASSERT_TRUE(WaitUntil([&] { return edit->Sequence() == seq; }, 3000));
+        w.AwaitQuiet("the sequence added");
+        PageTo(w, scroll, &edit->Plus());
+        w.Click(PaneAt(&edit->Plus()));
+        ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SseqF::trks) == 1; }, 3000));
+        w.AwaitQuiet("the track added");
+        p.sim.Cmd("log clear");
+        auto* cell = static_cast<CNSqUTrkCell*>(edit->List().GetCellFrame(LCell{0, 0}, false));
+        ASSERT_NE(cell, nullptr);
+        PageTo(w, scroll, &cell->fName);
+        w.Click(PaneAt(&cell->fName));
+        Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
+        w.Type("Lights");
+        w.Key("Return");
+        CRecord* track = seq->GetListItem(SseqF::trks, 0);
+        EXPECT_TRUE(WaitUntil(
+            [&] { return std::string(track->GetString(StrkF::name).CStr()) == "Lights"; }, 3000))
+            << track->GetString(StrkF::name).CStr();
+        w.ExpectTyped("name", 0, "Lights", kDeviceMs);
+        EXPECT_EQ(w.WrittenElsewhere("name"), 0u);
+        w.Shot("nsq_large_fonts");
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    });
+}
+
+TEST(NsqWalk, LargeFontsScrollTheViewToTheTracks) {
+    RunPlayEditWalk("1280x800", "nsqlarge", WalkNsqLargeFonts);
+}
+
 TEST(NsqWalk, TheNsqPlayEditUnderRealInput) {
     RunPlayEditWalk("1600x1000", "nsqwalk", WalkNsq);
 }
