@@ -278,6 +278,11 @@ inline void ScrollFramesTo(LFrame& frame, i32 x, i32 y) {
         if (auto* f = dynamic_cast<LFrame*>(static_cast<LPane*>(l))) ScrollFramesTo(*f, x, y);
 }
 
+// What a window's content has of a 1280 x 800 screen (the smallest the program
+// is made for) within the window manager's frame and the window's menu bar.
+inline constexpr i32 kSmallScreenContentW = 1270;
+inline constexpr i32 kSmallScreenContentH = 760;
+
 // What the rows of a window's lists cut off or squeeze with each font slot at
 // a small and a large size, the window made as large as its content then asks
 // (as the user would make it; a dialog does so itself); its size comes back
@@ -285,8 +290,9 @@ inline void ScrollFramesTo(LFrame& frame, i32 x, i32 y) {
 // attached preferences a node of its own stands in while it runs. With names,
 // the header titles (or all labels) not shown whole are reported too.
 // onScreen: the window no larger than the screen, as a user's window is,
-// nothing of it cut and every field Tab reaches seen whole; else as large as it asks, however large that is. slotMask:
-// the font slots swept, a bit each.
+// nothing of it cut and every field Tab reaches seen whole; else as large as
+// it asks, however large that is, and as large as a 1280 x 800 screen holds,
+// nothing of it cut there. slotMask: the font slots swept, a bit each.
 inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames,
                                         bool onScreen = false, u32 slotMask = 0xF) {
     CRecord* own = nullptr;
@@ -312,6 +318,21 @@ inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames,
         QCoreApplication::processEvents();
         // On the screen, every field of the window within it, not only the rows'.
         std::string cut = onScreen ? CutPanes(&win) : CutRowFields(&win);
+        if (!onScreen && win.Window() && win.Window()->IsResizable() && win.HasLayout()) {
+            // However large it asks to be, on the smallest screen the program
+            // is made for a window no larger than that screen holds keeps every
+            // field within it (its columns give way, or it scrolls).
+            LDrawCtx ctx;
+            const LRect c = win.Window()->GetContentScreenRect();
+            const i32 width = win.GetPrefWidth(&ctx, 0), height = win.GetPrefHeight(&ctx, 0);
+            if (width > kSmallScreenContentW || height > kSmallScreenContentH) {
+                win.SetWindowBounds(LRect(c.left, c.top, c.left + std::min(width, kSmallScreenContentW),
+                                          c.top + std::min(height, kSmallScreenContentH)));
+                QCoreApplication::processEvents();
+                if (const std::string small = CutPanes(&win); !small.empty())
+                    cut += "on a 1280 x 800 screen: " + small;
+            }
+        }
         if (onScreen) {
             // There, every field Tab reaches is brought into sight too, from
             // either end the window was scrolled to.

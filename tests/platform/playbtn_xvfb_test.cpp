@@ -137,6 +137,64 @@ TEST(PlayBtnXvfb, PressedButtonLeavesTheMenuOnIt) {
     RunPlayEditWalk("1280x800", "pbmenu", WalkPressedButtonMenu);
 }
 
+// "Lists and fields" at 24 pt on a 1280 x 800 screen: the button parameters
+// give way within the window, so the sync mode and offset stay in it. A
+// button assigned by a drop-free path (the cell set up), its place chosen by
+// a click, then its title typed and ended by Return, the sync mode chosen with
+// the pointer and the offset typed and ended by Tab; each reaches 1201 once.
+void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        w.Click(PaneAt(&p.frame->PlusButton()));
+        CRecord* seqs = p.frame->SeqSettings();
+        ASSERT_TRUE(Await("a sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
+        const u32 sqid = seqs->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid);
+        CRecord* play = p.play->PlaySettings();
+        SetSlotSize(1, 24.0f);
+        ASSERT_TRUE(w.Choose(p.ctl, "Play", "Play Buttons"));
+        MWindow* win = nullptr;
+        CKvsPlayAsnWin* asn = nullptr;
+        ASSERT_TRUE(Await("the Play Buttons window", [&] {
+            return (win = WindowTitled("Play Buttons")) && (asn = FrameOf<CKvsPlayAsnWin>(win));
+        }));
+        WaitShown(win);
+        ASSERT_TRUE(w.WaitActive(win, 5000));
+        CRecord* cell = PlaySetGetOrAddCell(play, nullptr, 0, 0);
+        cell->SetU32(nullptr, PlclF::sqid, sqid);
+        cell->SetString(nullptr, PlclF::bttl, LString("Alpha"));
+        w.AwaitQuiet("the button assigned");
+        // The place chosen by a click on its edge, not on its button.
+        const LRect r = asn->fList.GetCellRect(LCell{0, 0});
+        w.Click(ScreenPoint(&asn->fList, LPoint{r.left - asn->fList.Bounds().left + 3,
+                                                r.top - asn->fList.Bounds().top + 3}));
+        ASSERT_TRUE(Await("the first place chosen",
+                          [&] { return asn->fPrm.fTitle.GetText() == LString("Alpha"); }));
+        w.Shot("playbtn_large_fonts");
+        CKvsBtnPrmF& prm = asn->fPrm;
+        for (LPane* f : std::vector<LPane*>{&prm.fTitle, &prm.fMode, &prm.fOffset})
+            EXPECT_TRUE(SeenWhole(f)) << typeid(*f).name();
+        p.sim.Cmd("log clear");
+        // Typed over the old title: the field stores at every key.
+        w.Click(PaneCenter(&prm.fTitle));
+        w.Key("ctrl+a");
+        w.Type("Finale");
+        w.Key("Return");
+        w.ExpectTyped("bttl", 0, "Finale");
+        w.ChoosePopupEntry(Walk::PopupAt(PaneAt(&prm.fMode)), 1);
+        EXPECT_EQ(w.WaitWritten("symd", 1), std::vector<std::string>{"1"});
+        ASSERT_TRUE(Await("the offset usable", [&] { return prm.fOffset.IsUsable(); }));
+        w.TypeNumber(&prm.fOffset, "00:00:02.00");
+        w.Key("Tab");
+        EXPECT_EQ(w.WaitWritten("syof", 1), std::vector<std::string>{"2000"});
+        for (const char* tag : {"bttl", "symd", "syof"}) EXPECT_EQ(w.WrittenElsewhere(tag), 0u) << tag;
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    });
+}
+
+TEST(PlayBtnXvfb, LargeFontsKeepTheSyncFieldsInTheWindow) {
+    RunPlayEditWalk("1280x800", "pblarge", WalkLargeFonts);
+}
+
 struct Stage : LFrame {
     explicit Stage(LHandler* parent)
         : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)) {
