@@ -609,6 +609,15 @@ void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             EXPECT_TRUE(WaitUntil([&] { return SeenWhole(f); }, 2000));
         }
         w.Key("Escape");
+        // The device files, chosen in the view pop-up, fit the window: no bar.
+        w.Click(PaneAt(&p.screen->Window().fView));
+        ASSERT_TRUE(Await("the view pop-up open",
+                          [] { return QApplication::activePopupWidget() != nullptr; }));
+        w.Key("Up Return");
+        ASSERT_TRUE(WaitUntil([&] { return p.screen->FilesView() != nullptr; }, 10000));
+        LoopDrained();
+        EXPECT_FALSE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
+        w.Shot("large_fonts_files");
         EXPECT_EQ(w.Written("fdtm"), std::vector<std::string>{"2500"});
         EXPECT_EQ(w.Written("volm"), std::vector<std::string>{"192"});
         EXPECT_EQ(w.WrittenElsewhere("fdtm") + w.WrittenElsewhere("volm"), 0u);
