@@ -192,9 +192,6 @@ bool CKvsDevCtlScreen::OpenWindow() {
         } else {
             Send(LPane_Pref, &fWindow.fViewFrame, &fWindow);
         }
-        // The window may keep its size: the new view's least size decides
-        // its scroll bars all the same.
-        fWindow.fScroll.Layout();
     }
     progress.HideWindow();
     if (failure == 0) return true;

@@ -161,13 +161,7 @@ CAxPlyTrgCell::CAxPlyTrgCell(LPane* list, MPlayDevice* device, CRecord* seqSetti
 void CAxPlyTrgCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
     LListCell::PreLayoutVM(ctx, vm);
     auto* list = dynamic_cast<CAxPlyTrgList*>(fContainer);
-    vm.SetGlobal("hdr0", list ? list->HeaderTitleWidth(0, ctx) : 0);
-    vm.SetGlobal("hdr1", list ? list->HeaderTitleWidth(1, ctx) : 0);
-    vm.SetGlobal("hdr2", list ? list->HeaderTitleWidth(2, ctx) : 0);
-}
-
-i32 CAxPlyTrgList::HeaderTitleWidth(i32 index, LDrawCtx* ctx) const {
-    return fHeader ? fHeader->ItemPrefWidth(index, ctx) : 0;
+    CHeaderFrame::SetTitleWidths(list ? list->Header() : nullptr, 3, vm, ctx);
 }
 
 void CAxPlyTrgCell::ShowKind(TrgFrame frame) {

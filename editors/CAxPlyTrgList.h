@@ -82,7 +82,7 @@ public:
     i32 AuxPlayIndex() const;
     // The header above the list: its titles widen the columns they stand over.
     void SetHeader(CHeaderFrameV* header) { fHeader = header; }
-    i32 HeaderTitleWidth(i32 index, LDrawCtx* ctx) const;
+    CHeaderFrameV* Header() const { return fHeader; }
 
 private:
     void BindFields(CAxPlyTrgCell* c, u32 row);

@@ -83,12 +83,7 @@ void CKvsUvadCell::PreLayoutVM(LDrawCtx* ctx, LLayoutVM& vm) {
     LListCell::PreLayoutVM(ctx, vm);
     // The columns give way to titles larger than what they hold.
     auto* list = dynamic_cast<CKvsUvadList*>(fContainer);
-    vm.SetGlobal("hdr0", list ? list->HeaderTitleWidth(0, ctx) : 0);
-    vm.SetGlobal("hdr1", list ? list->HeaderTitleWidth(1, ctx) : 0);
-}
-
-i32 CKvsUvadList::HeaderTitleWidth(i32 index, LDrawCtx* ctx) const {
-    return fHeader ? fHeader->ItemPrefWidth(index, ctx) : 0;
+    CHeaderFrame::SetTitleWidths(list ? list->Header() : nullptr, 2, vm, ctx);
 }
 
 // ---------------------------------------------------------------- list

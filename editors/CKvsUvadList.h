@@ -57,8 +57,8 @@ public:
     // Places the header's titles over the first universe, the count and the
     // IP address of a row.
     void PlaceHeader();
-    // The width of the header's title of a column; 0 without one.
-    i32 HeaderTitleWidth(i32 index, LDrawCtx* ctx) const;
+    // The header above the list: its titles widen the columns they stand over.
+    CHeaderFrameV* Header() const { return fHeader; }
 
     CRecord* Table() const { return fTable; }
     u32 Count() const;

@@ -1,10 +1,12 @@
 #include "framework/CHeaderFrame.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
+#include "framework/layout/LLayoutVM.h"
 
 // ---- CRespText
 
@@ -68,6 +70,12 @@ CRespText* CHeaderFrame::Item(i32 index) const {
 i32 CHeaderFrame::ItemPrefWidth(i32 index, LDrawCtx* ctx) const {
     CRespText* title = Item(index);
     return title ? title->GetPrefWidth(ctx, 0) : 0;
+}
+
+void CHeaderFrame::SetTitleWidths(const CHeaderFrame* header, i32 count, LLayoutVM& vm,
+                                  LDrawCtx* ctx) {
+    for (i32 i = 0; i < count; ++i)
+        vm.SetGlobal(("hdr" + std::to_string(i)).c_str(), header ? header->ItemPrefWidth(i, ctx) : 0);
 }
 
 i32 CHeaderFrame::IndexOf(const LPane* pane) const {

@@ -53,6 +53,11 @@ public:
     // The width a title asks for; 0 without one. A column narrower than its
     // title cuts it.
     i32 ItemPrefWidth(i32 index, LDrawCtx* ctx) const;
+    // The widths of a header's first count titles as a row layout's globals
+    // hdr0, hdr1, ...: the row's columns widen to the titles over them. 0
+    // without a header.
+    static void SetTitleWidths(const CHeaderFrame* header, i32 count, LLayoutVM& vm,
+                               LDrawCtx* ctx);
     i32 IndexOf(const LPane* pane) const;
     i32 Selected() const { return fSelected; }
 

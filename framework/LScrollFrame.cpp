@@ -39,20 +39,25 @@ LPane* LScrollFrame::Content() const {
 }
 
 i32 LScrollFrame::GetPrefWidth(LDrawCtx* ctx, i32 hint) {
-    LPane* c = Content();
     if (hint == kPrefLeast) return 0;
+    LPane* c = Content();
     return c ? c->GetPrefWidth(ctx, hint) : LFrame::GetPrefWidth(ctx, hint);
 }
 
 i32 LScrollFrame::GetPrefHeight(LDrawCtx* ctx, i32 hint) {
-    LPane* c = Content();
     if (hint == kPrefLeast) return 0;
+    LPane* c = Content();
     return c ? c->GetPrefHeight(ctx, hint) : LFrame::GetPrefHeight(ctx, hint);
 }
 
 void LScrollFrame::BoundsChanged(const LRect& old) {
     LFrame::BoundsChanged(old);
     Layout();
+}
+
+void LScrollFrame::StateChanged(u32 op) {
+    LFrame::StateChanged(op);
+    if (op == kOpStyleChanged) Layout();
 }
 
 void LScrollFrame::Layout() {

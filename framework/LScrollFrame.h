@@ -23,6 +23,9 @@ public:
     LScrollFrame(LHandler* parent, LPane* container);
     LMessage HandleMessage(const LMessage& msg) override;
     void BoundsChanged(const LRect& old) override;
+    // Other fonts or a new view: the content's least size may have changed
+    // while the frame kept its bounds.
+    void StateChanged(u32 op) override;
     // The content's own sizes: the window is offered what the content asks.
     i32 GetPrefWidth(LDrawCtx* ctx, i32 hint) override;
     i32 GetPrefHeight(LDrawCtx* ctx, i32 hint) override;

@@ -84,6 +84,17 @@ TEST(ScrollFrame, BarsOnlyWhereTheLeastSizeDoesNotFit) {
     }
 }
 
+TEST(ScrollFrame, AContentOfAnotherLeastSizeIsLaidOutOnAStyleChange) {
+    ScrollStage s("LEAST");
+    ASSERT_TRUE(s.fScroll->VBar().IsShown());
+    s.fScroll->ScrollTo(50, 50);
+    // Other fonts or another view: the bounds stay, the least size goes.
+    s.fContent->SetLayoutByName("NONE", 1, s.fFile.get());
+    s.fScroll->SetState(LPane::kOpStyleChanged);
+    EXPECT_FALSE(s.fScroll->HBar().IsShown() || s.fScroll->VBar().IsShown());
+    EXPECT_EQ(s.fContent->Bounds(), LRect(0, 0, 400, 300));
+}
+
 TEST(ScrollFrame, ScrollsStayWithinTheContent) {
     ScrollStage s("LEAST");
     const LRect port = s.fScroll->GetPort().Bounds();

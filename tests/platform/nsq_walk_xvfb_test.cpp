@@ -77,6 +77,18 @@ void WithNsqEdit(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
 using nsqwalk::PopupChoice;
 using nsqwalk::TrackAt;
 
+// A track's name typed into its row's field (clicked first) and ended by
+// Return; the track holds it.
+void NameTrack(Walk& w, CNSqUTrkCell* cell, CRecord* track, const std::string& name) {
+    w.Click(PaneAt(&cell->fName));
+    Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
+    w.Type(name);
+    w.Key("Return");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return std::string(track->GetString(StrkF::name).CStr()) == name; }, 3000))
+        << track->GetString(StrkF::name).CStr();
+}
+
 // The x of the now line in a picture of the scene area, -1 without one.
 int NowLineX(CNSqUTrkList& list) {
     auto* win =
@@ -168,15 +180,7 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         {
             auto* cell = static_cast<CNSqUTrkCell*>(list.GetCellFrame(LCell{0, 0}, false));
             ASSERT_NE(cell, nullptr);
-            w.Click(PaneAt(&cell->fName));
-            Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
-            w.Type("Lights");
-            w.Key("Return");
-            CRecord* track = seq->GetListItem(SseqF::trks, 0);
-            EXPECT_TRUE(WaitUntil(
-                [&] { return std::string(track->GetString(StrkF::name).CStr()) == "Lights"; },
-                3000))
-                << track->GetString(StrkF::name).CStr();
+            NameTrack(w, cell, seq->GetListItem(SseqF::trks, 0), "Lights");
         }
         w.Shot("nsq_tracks");
 
@@ -600,7 +604,8 @@ void WalkNsq(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 
 // "Small labels" at 24 pt on a 1280 x 800 screen: the NSQ view is taller than
 // the window, which scrolls it. The user pages down with the bar to the track
-// editor, adds a track there and names it; the name reaches 1201 once.
+// editor, adds a track there and names it "Lights_gj"; every prefix reaches
+// 1201 once.
 void WalkNsqLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     WithNsqEdit(x, net, dir, [&](NsqEdit& p) {
         Walk& w = p.w;
@@ -625,15 +630,8 @@ void WalkNsqLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& d
         auto* cell = static_cast<CNSqUTrkCell*>(edit->List().GetCellFrame(LCell{0, 0}, false));
         ASSERT_NE(cell, nullptr);
         PageTo(w, scroll, &cell->fName);
-        w.Click(PaneAt(&cell->fName));
-        Await("the name field taking keys", [&] { return cell->fName.Engine() != nullptr; });
-        w.Type("Lights");
-        w.Key("Return");
-        CRecord* track = seq->GetListItem(SseqF::trks, 0);
-        EXPECT_TRUE(WaitUntil(
-            [&] { return std::string(track->GetString(StrkF::name).CStr()) == "Lights"; }, 3000))
-            << track->GetString(StrkF::name).CStr();
-        w.ExpectTyped("name", 0, "Lights", kDeviceMs);
+        NameTrack(w, cell, seq->GetListItem(SseqF::trks, 0), "Lights_gj");
+        w.ExpectTyped("name", 0, "Lights_gj", kDeviceMs);
         EXPECT_EQ(w.WrittenElsewhere("name"), 0u);
         w.Shot("nsq_large_fonts");
         EXPECT_EQ(gWarnings, std::vector<std::string>());

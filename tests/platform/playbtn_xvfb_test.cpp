@@ -27,6 +27,24 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
+// A sequence added with its "+": its id.
+u32 AddSequence(PlayEdit& p) {
+    p.w.Click(PaneAt(&p.frame->PlusButton()));
+    CRecord* seqs = p.frame->SeqSettings();
+    EXPECT_TRUE(Await("a sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
+    return seqs->GetListCount(SqstF::sqcs) ? seqs->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid) : 0;
+}
+
+// Play > Play Buttons, the window awaited shown and active.
+void OpenPlayButtons(PlayEdit& p, MWindow*& win, CKvsPlayAsnWin*& asn) {
+    ASSERT_TRUE(p.w.Choose(p.ctl, "Play", "Play Buttons"));
+    ASSERT_TRUE(Await("the Play Buttons window", [&] {
+        return (win = WindowTitled("Play Buttons")) && (asn = FrameOf<CKvsPlayAsnWin>(win));
+    }));
+    WaitShown(win);
+    ASSERT_TRUE(p.w.WaitActive(win, 5000));
+}
+
 // A 2 x 2 grid of three buttons: after a click in the Title field (or with
 // the window opened again), the button of the first place pressed, each shift
 // chosen from the Buttons menu and undone; the device's log and copy of the
@@ -34,21 +52,11 @@ namespace {
 void WalkPressedButtonMenu(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
         Walk& w = p.w;
-        w.Click(PaneAt(&p.frame->PlusButton()));
-        CRecord* seqs = p.frame->SeqSettings();
-        ASSERT_TRUE(Await("a sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
-        const u32 sqid = seqs->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid);
+        const u32 sqid = AddSequence(p);
         CRecord* play = p.play->PlaySettings();
         CKvsPlayAsnWin* asn = nullptr;
         MWindow* win = nullptr;
-        auto open = [&] {
-            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Play Buttons"));
-            ASSERT_TRUE(Await("the Play Buttons window", [&] {
-                return (win = WindowTitled("Play Buttons")) && (asn = FrameOf<CKvsPlayAsnWin>(win));
-            }));
-            WaitShown(win);
-            ASSERT_TRUE(w.WaitActive(win, 5000));
-        };
+        auto open = [&] { OpenPlayButtons(p, win, asn); };
         ASSERT_NO_FATAL_FAILURE(open());
         for (CNumVol* f : {&asn->fCols, &asn->fRows}) {
             w.TypeNumber(f, "2");
@@ -145,20 +153,12 @@ TEST(PlayBtnXvfb, PressedButtonLeavesTheMenuOnIt) {
 void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir& dir) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
         Walk& w = p.w;
-        w.Click(PaneAt(&p.frame->PlusButton()));
-        CRecord* seqs = p.frame->SeqSettings();
-        ASSERT_TRUE(Await("a sequence", [&] { return seqs->GetListCount(SqstF::sqcs) == 1; }));
-        const u32 sqid = seqs->GetListItem(SqstF::sqcs, 0)->GetU32(SqncF::sqid);
+        const u32 sqid = AddSequence(p);
         CRecord* play = p.play->PlaySettings();
         SetSlotSize(1, 24.0f);
-        ASSERT_TRUE(w.Choose(p.ctl, "Play", "Play Buttons"));
         MWindow* win = nullptr;
         CKvsPlayAsnWin* asn = nullptr;
-        ASSERT_TRUE(Await("the Play Buttons window", [&] {
-            return (win = WindowTitled("Play Buttons")) && (asn = FrameOf<CKvsPlayAsnWin>(win));
-        }));
-        WaitShown(win);
-        ASSERT_TRUE(w.WaitActive(win, 5000));
+        ASSERT_NO_FATAL_FAILURE(OpenPlayButtons(p, win, asn));
         CRecord* cell = PlaySetGetOrAddCell(play, nullptr, 0, 0);
         cell->SetU32(nullptr, PlclF::sqid, sqid);
         cell->SetString(nullptr, PlclF::bttl, LString("Alpha"));
