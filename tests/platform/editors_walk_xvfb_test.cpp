@@ -548,7 +548,9 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 // "Lists and fields" at 24 pt on a 1280 x 800 screen: the play settings no
 // longer fit the window, which scrolls them. The user pages with the bars to
 // the clip's fields and types there, and Tab brings each field into sight.
-// Each value reaches 1201 once.
+// Undo takes the window's own edits back; a check box clicked between edits
+// and the view replaced with an edit open lose nothing. Each value reaches
+// 1201 once.
 void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
         Walk& w = p.w;
@@ -595,20 +597,33 @@ void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             w.TypeAndEnd(e);
         }
         w.Shot("large_fonts_fields");
-        // Back to the top left, then Tab from the start time through the
-        // clip: each field that takes the keys is seen whole.
-        scroll.ScrollTo(0, 0);
+        using V = std::vector<std::string>;
+        // Undo in this window takes its own edits back, the last first.
+        w.Key("ctrl+z");
+        EXPECT_EQ(w.WaitWritten("volm", 2), (V{"192", "256"}));
+        w.Key("ctrl+z");
+        EXPECT_EQ(w.WaitWritten("fdtm", 2), (V{"2500", "0"}));
+        EXPECT_TRUE(WaitUntil([&] { return fp->fVol.GetText() == LString("100"); }, 2000));
+        // Paged back to the sequences, then Tab from the start time through
+        // the clip: each field that takes the keys is brought into sight.
         pageTo(&fp->fStart);
         w.TypeNumber(&fp->fStart, "00:00:01.00");
         w.Key("Escape");
-        scroll.ScrollTo(0, 0);
-        LoopDrained();
+        pageTo(&frame->PlusButton());
         for (LEditText* f : std::vector<LEditText*>{&fp->fEnd, &fp->fFade, &fp->fVol, &fp->fRate}) {
             w.Key("Tab");
             EXPECT_TRUE(WaitUntil([&] { return f->Engine() != nullptr; }, 2000));
             EXPECT_TRUE(WaitUntil([&] { return SeenWhole(f); }, 2000));
         }
         w.Key("Escape");
+        // A check box clicked after typing, then back into a field: the
+        // number typed there arrives whole, though the view is replaced
+        // (the view pop-up) while its edit is open.
+        pageTo(&scenes->Repeat());
+        w.Click(PaneAt(&scenes->Repeat(), 6));
+        EXPECT_EQ(w.WaitWritten("rept", 1), V{"1"});
+        pageTo(&fp->fFade);
+        w.TypeNumber(&fp->fFade, "3.5");
         // The device files, chosen in the view pop-up, fit the window: no bar.
         w.Click(PaneAt(&p.screen->Window().fView));
         ASSERT_TRUE(Await("the view pop-up open",
@@ -618,9 +633,10 @@ void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
         LoopDrained();
         EXPECT_FALSE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
         w.Shot("large_fonts_files");
-        EXPECT_EQ(w.Written("fdtm"), std::vector<std::string>{"2500"});
-        EXPECT_EQ(w.Written("volm"), std::vector<std::string>{"192"});
-        EXPECT_EQ(w.WrittenElsewhere("fdtm") + w.WrittenElsewhere("volm"), 0u);
+        EXPECT_EQ(w.WaitWritten("fdtm", 3), (V{"2500", "0", "3500"}));
+        EXPECT_EQ(w.Written("volm"), (V{"192", "256"}));
+        EXPECT_EQ(w.Written("rept"), V{"1"});
+        for (const char* tag : {"fdtm", "volm", "rept"}) EXPECT_EQ(w.WrittenElsewhere(tag), 0u) << tag;
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     });
 }
