@@ -6,6 +6,7 @@
 
 #include "base/Clock.h"
 #include "devices/CKvsDevCtl.h"
+#include "framework/CMainLoop.h"
 #include "framework/StdDialogs.h"
 #include "records/DeviceKinds.h"
 #include "records/OneShotFields.h"
@@ -14,6 +15,14 @@
 namespace {
 
 constexpr u32 kStepMs = 100;
+
+// The session's end, asked while the settings are read for a view, waits for a
+// silent device as briefly as the end's own writes do.
+u32 IdleLimitMs(u32 limitMs) {
+    const CMainLoop* loop = CMainLoop::Current();
+    return loop && loop->fEnding && limitMs > kWindowlessIdleLimitMs ? kWindowlessIdleLimitMs
+                                                                     : limitMs;
+}
 
 }  // namespace
 
@@ -37,7 +46,7 @@ bool WaitChannel(CKvsDevCtl& ctl, CDevRequestQueue& channel, CSimpleProgressDial
             status = now;
             since = LTickMs();
             if (dialog) dialog->Spin();
-        } else if (LTickMs() - since >= idleLimitMs) {
+        } else if (LTickMs() - since >= IdleLimitMs(idleLimitMs)) {
             return false;
         }
         if (dialog) {

@@ -40,7 +40,8 @@ i32 TransferWithProgress(CDevTransferState* state, CReqQueue* queue, const char*
     upload.StartListed(path, body, size, 0);
     while (!state->done) {
         dialog->fBar.SetValue(i32(u32(upload.SentBytes() / divisor) + base));
-        if (dialog->ModalStep(kStepMs) == 1) {
+        // Pressed, or the session ending: the device never takes a part.
+        if (dialog->ModalStep(kStepMs) != 0 && !state->done) {
             upload.Cancel();
             return kTransferCancelled;
         }

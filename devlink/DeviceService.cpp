@@ -99,17 +99,18 @@ public:
     ServiceRun(LHandler* parent, CReqQueue* queue, MDevServiceUi& ui)
         : fParent(parent), fQueue(queue), fUi(ui) {}
 
-    // False when the user cancelled: the request is withdrawn and the dialog closed.
+    // False when the user cancelled, or the session is ending (the dialog
+    // answers by itself then): the request is withdrawn and the dialog closed.
     bool Await(Exchange& x) {
         while (!x.done) {
-            if (fUi.ModalStep(kTurnMs) == 1) return Cancel(x);
+            if (fUi.ModalStep(kTurnMs) != 0 && !x.done) return Cancel(x);
         }
         return true;
     }
     bool Pause(u32 ms, Exchange& x) {
         const u32 start = LTickMs();
         for (u32 spent = 0; spent < ms; spent = LTickMs() - start)
-            if (fUi.ModalStep(ms - spent < kTurnMs ? ms - spent : kTurnMs) == 1) return Cancel(x);
+            if (fUi.ModalStep(ms - spent < kTurnMs ? ms - spent : kTurnMs) != 0) return Cancel(x);
         return true;
     }
     bool Fail(i32 item) {

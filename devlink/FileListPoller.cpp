@@ -260,7 +260,9 @@ u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord*
             outcome = kListingFailed;
             break;
         }
-        if (progress->ModalStep(kListingStepMs) == 1) {
+        // The user gave up, or the session is ending: nothing waits for a
+        // listing then, and the step that wanted it is given up whole.
+        if (progress->ModalStep(kListingStepMs) != 0 && !wait.done) {
             outcome = kListingCancelled;
             break;
         }

@@ -109,13 +109,20 @@ LMessage CMainLoop::HandleMessage(const LMessage& msg) {
 
 void CMainLoop::RearmTimer() {
     if (fImmediatePending) return;
-    const i32 wait = LTimer::NextWaitMs(ModalTop(), DialogHandler(), fActive);
+    i32 wait = LTimer::NextWaitMs(ModalTop(), DialogHandler(), fActive);
+    // The main loop is to hear of the pending end as soon as the step returns.
+    if (fEndPending || fQuitPending) wait = std::min(wait, 10);
     if (wait <= 0) fImmediatePending = 1;
     ArmNativeTimer(u32(std::max(wait, 10)));
 }
 
 void CMainLoop::TimerFired(const LPoint* mousePos) {
     fImmediatePending = 0;
+    // Before any timer: nothing new starts once the end is due.
+    if (RunPendingEnd()) {
+        RearmTimer();
+        return;
+    }
     LMouse* mouse = LMouse::Instance();
     if (fWheelDx || fWheelDy) {
         LWindow* window = fWheelWindow;
@@ -150,6 +157,13 @@ bool CMainLoop::RunQuitProtocol() {
 }
 
 void CMainLoop::RequestQuit() {
+    if (!fInQuit && ModalDepth() > 0) {
+        // Its handlers would send, ask and close under a step that is half
+        // done (a card write, a view being replaced): the step ends first.
+        fQuitPending = 1;
+        RearmTimer();
+        return;
+    }
     if (RunQuitProtocol()) Terminate();
 }
 
@@ -165,8 +179,36 @@ void CMainLoop::RequestEnd() {
     // it terminates when it returns. Terminating here would start tearing down
     // under handlers that are still sending.
     if (fInQuit) return;
+    if (ModalDepth() > 0) {
+        // A step is in hand: fEnding ends its questions and its waits on a
+        // device, and a card write it started ends whole; the handlers make
+        // ready for the end only once it has returned, seeing what it left.
+        fEndPending = 1;
+        fEndAskedMs = GraphicsServices().NowMs();
+        RearmTimer();
+        return;
+    }
     RunQuitProtocol();
     Terminate();
+}
+
+bool CMainLoop::RunPendingEnd() {
+    if ((!fEndPending && !fQuitPending) || fInQuit) return false;
+    // A step still in hand long after the end was asked does not end by itself
+    // (a modal loop that is no dialog's): the end goes on under it, as it did
+    // before steps were waited for. A Quit waits for it as long as it takes.
+    if (ModalDepth() > 0 &&
+        (!fEndPending || u32(GraphicsServices().NowMs() - fEndAskedMs) < kStepEndLimitMs))
+        return false;
+    const bool forced = fEndPending;
+    fEndPending = fQuitPending = 0;
+    if (forced) {
+        RunQuitProtocol();
+        Terminate();
+    } else {
+        RequestQuit();
+    }
+    return true;
 }
 
 void CMainLoop::SendDeferred() {

@@ -81,14 +81,21 @@ public:
     // Not re-entered: a request during one under way is refused. True also when
     // the end became forced meanwhile.
     bool RunQuitProtocol();
-    // The Quit command: terminates unless a handler refuses.
+    // The Quit command: terminates unless a handler refuses. Asked while a
+    // step is in hand (a modal turn is on the stack), it waits for the step.
     void RequestQuit();
     // The session ends (SIGTERM, SIGHUP, SIGINT): the quit protocol runs with
     // fEndForced set, so that handlers make ready rather than refuse, and with
     // fEnding set, so that no dialog waits for an answer; then terminates
     // whatever the handlers said. During a quit under way, that quit becomes
-    // the forced end and terminates. Once forced, a further request does nothing.
+    // the forced end and terminates. Asked while a step is in hand, fEnding
+    // ends its questions and waits at once, and the protocol runs once the
+    // step has returned to the main loop. Once forced, a further request does
+    // nothing.
     void RequestEnd();
+    // The main loop's turn: a quit or an end asked during a step runs now that
+    // no modal turn is on the stack. True when one ran.
+    bool RunPendingEnd();
     // Once per pass of the event loop, before windows update; not re-entered.
     void SendDeferred();
     // Activation of the application.
@@ -109,6 +116,14 @@ public:
     u8 fInQuit = 0;
     // The end cannot be refused: whatever is under way is given up.
     u8 fEndForced = 0;
+    // Asked while a step was in hand; served by RunPendingEnd.
+    u8 fEndPending = 0;
+    u8 fQuitPending = 0;
+    u32 fEndAskedMs = 0;
+    // How long a step in hand may keep a forced end waiting: its waits on a
+    // device end at once and a card write gives a silent device two seconds,
+    // so only a modal loop that never ends by itself reaches this.
+    static constexpr u32 kStepEndLimitMs = 10000;
     u8 fImmediatePending = 0;
     u8 fTrackingSuspended = 0;
     i32 fWheelDx = 0;

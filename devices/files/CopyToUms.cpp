@@ -110,7 +110,8 @@ bool SendAndWait(LHandler* owner, CSimpleProgressDialog* dialog, CopyRequestStat
     queue->Enqueue(state, CopyDone, path, write ? 1 : 0, wantReply ? new CGrowMemStrm : nullptr,
                    nullptr, noTimeout ? u32(CReqQueue::kKeepTrying) : 0u);
     bool cancelled = false;
-    while (!state->done && !cancelled) cancelled = dialog->ModalStep(kStepMs) == 1;
+    // The session's end stops the copy as the button does.
+    while (!state->done && !cancelled) cancelled = dialog->ModalStep(kStepMs) != 0 && !state->done;
     queue->CancelAll(state, CopyDone);
     if (quiet) return !state->done;
     if (!state->done) return true;
@@ -174,7 +175,7 @@ void RunCopyToUms(LHandler* owner, CReqQueue* queue, const std::vector<LString>&
         // Formatting erases the whole storage: only with the user's word.
         if (!Ask(owner, Item(9))) return;
         for (const u32 t0 = LTickMs(); LTickMs() - t0 < kFormatPauseMs;)
-            if (d->ModalStep(kFormatPauseMs - (LTickMs() - t0)) == 1) return;
+            if (d->ModalStep(kFormatPauseMs - (LTickMs() - t0)) != 0) return;
         d->SetMessage(Item(2));
         if (SendAndWait(owner, d, &state, queue, "/.cmd/fmmkfs//ums", true, false, true, true))
             return;

@@ -139,7 +139,8 @@ i32 DownloadOne(CSimpleProgressDialog& dialog, CReqQueue* queue, const char* dev
         const u32 percent = DownloadPercent(received, size);
         dialog.SetMessage(LString((prefix + std::to_string(percent) + "%").c_str()));
         dialog.fBar.SetValue(i32(index * 100 + percent));
-        if (dialog.ModalStep(kStepMs) == 1) {
+        // Pressed, or the session ending: the older copy stays as it was.
+        if (dialog.ModalStep(kStepMs) != 0 && !wait.done) {
             queue->CancelAll(&wait, RequestDone);
             delete file;  // the temporary goes with `replace`
             return kFileReqCancelled;
@@ -202,7 +203,7 @@ i32 RunFileRequest(CSimpleProgressDialog* dialog, CReqQueue* queue, const char* 
     RequestWait wait;
     queue->Enqueue(&wait, RequestDone, path, 1, nullptr, nullptr, 0);
     while (!wait.done) {
-        if (dialog->ModalStep(kStepMs) == 1) {
+        if (dialog->ModalStep(kStepMs) != 0 && !wait.done) {
             queue->CancelAll(&wait, RequestDone);
             return kFileReqCancelled;
         }

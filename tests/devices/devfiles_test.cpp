@@ -18,6 +18,8 @@
 #include "devices/files/CopyToUms.h"
 #include "devices/files/DeviceFileOps.h"
 #include "devlink/FileJobQueue.h"
+#include "devlink/FileListPoller.h"
+#include "framework/CMainLoop.h"
 #include "devlink/RecordingTake.h"
 #include "records/DeviceKinds.h"
 #include "framework/StdDialogs.h"
@@ -861,6 +863,83 @@ TEST_F(DevFiles, CopyStatusRepliesAndCancels) {
             EXPECT_FALSE(fOwner.cancelEnabled.back()) << c.what;  // no second stop
         }
         EXPECT_TRUE(fQueue->IsIdle()) << c.what;
+    }
+}
+
+// The session's end (a signal) while a file step waits on the device, near,
+// 400 ms away or silent: the wait stops at its next turn rather than waiting on
+// for the device, and the step is given up whole: no listing merged, the older
+// copy of a download kept and nothing partial beside it, no request left queued.
+TEST_F(DevFiles, AWaitOnTheDeviceStopsAtTheSessionsEnd) {
+    auto app = std::make_unique<CMainLoopBase>();
+    CMainLoop* loop = app->RunLoop();
+    enum Wait { kListing, kDownload, kRequest, kUmsCopy };
+    const char* const kWaits[] = {"listing read", "download", "file request", "USB copy"};
+    const struct Device {
+        const char* what;
+        std::string fault;
+    } devices[] = {
+        {"near", "fault delay ms=40 dir=out"},
+        {"400 ms away", "fault delay ms=400 dir=out"},
+        {"silent", "fault drop serno=305 dir=in"},
+    };
+    const std::string local = fLocal.Path() + "/";
+    for (const Wait wait : {kListing, kDownload, kRequest, kUmsCopy}) {
+        for (const Device& d : devices) {
+            // A lone request to a near device is answered before the end can come.
+            if (wait != kDownload && d.what == devices[0].what) continue;
+            SCOPED_TRACE(std::string(kWaits[wait]) + ", " + d.what);
+            ASSERT_TRUE(Fresh());
+            Put(Sdc("kevrecfiles/a.drc"), std::string(200000, 'n'));
+            Put(local + "a.drc", "old");
+            ASSERT_TRUE(Ok(d.fault));
+            u32 endAt = 0;
+            fOwner.pressWhen = [&](CSimpleProgressDialog*) {
+                if (!endAt && fOwner.progress.size() >= (wait == kDownload ? 3u : 1u)) {
+                    loop->fEndForced = loop->fEnding = 1;
+                    endAt = LTickMs();
+                }
+                return false;
+            };
+            i32 outcome = -1;
+            CRecordDoc contents(NewDeviceContentsRecord());
+            if (wait == kListing) {
+                CSimpleProgressDialog progress(&fOwner, LPaneOpt::Window(kWindowDialog, 2));
+                outcome = i32(ReadListingModal(&progress, fQueue.get(), contents.Root(), 0));
+            } else if (wait == kDownload) {
+                fOwner.answers = {true};  // the older copy may be replaced
+                DownloadDeviceFileNames(&fOwner, fQueue.get(), {{LString("a.drc"), 200000}}, 0,
+                                        LocalUrl());
+            } else if (wait == kRequest) {
+                CSimpleProgressDialog progress(&fOwner, LPaneOpt::Window(kWindowDialog, 2));
+                FileOpOutcome o;
+                outcome = RunFileRequest(&progress, fQueue.get(),
+                                         "/.cmd/fmrm//sdc/kevrecfiles/a.drc", &o);
+            } else {
+                RunCopyToUms(&fOwner, fQueue.get(), Names({"kevrecfiles/a.drc"}));
+            }
+            const u32 after = LTickMs() - endAt;
+            loop->fEndForced = loop->fEnding = 0;
+            ASSERT_NE(endAt, 0u) << "the step ended before the end came";
+            std::printf("%s, %s: stopped %u ms after the end\n", kWaits[wait], d.what, after);
+            EXPECT_LE(after, 1000u) << "the wait went on for the device";
+            EXPECT_TRUE(fQueue->IsIdle());
+            if (wait == kListing) {
+                EXPECT_EQ(outcome, i32(kListingCancelled));
+                EXPECT_EQ(NodeListCount(contents.Root(), 0), 0u);
+            }
+            if (wait == kRequest) EXPECT_EQ(outcome, kFileReqCancelled);
+            if (wait == kDownload) {
+                EXPECT_TRUE(Get(local + "a.drc") == "old") << "the older copy was replaced";
+                u32 entries = 0;
+                if (DIR* dir = opendir(fLocal.Path().c_str())) {
+                    while (dirent* e = readdir(dir)) entries += e->d_name[0] != '.';
+                    closedir(dir);
+                }
+                EXPECT_EQ(entries, 1u) << "a partial download was left";
+            }
+            ASSERT_TRUE(Ok("fault-clear"));
+        }
     }
 }
 

@@ -22,7 +22,7 @@ public:
         ++quits;
         if (loop->fEndForced) {
             ++readied;
-        } else {
+        } else if (ask) {
             CSaveChangesDialog ask(this);
             answer = ask.Ask(CSaveChangesDialog::kClosing);
             terminatedUnderQuestion = loop->fTerminated;
@@ -37,6 +37,7 @@ public:
     FakeMainLoop* Loop() { return static_cast<FakeMainLoop*>(RunLoop()); }
 
     std::function<void()> onReady;
+    bool ask = true;
     bool refuse = false;
     u32 quits = 0;
     u32 readied = 0;
@@ -44,15 +45,36 @@ public:
     u32 terminatedUnderQuestion = 0;
 };
 
-// SIGTERM as the loop hears it: at a turn, after a while.
+// SIGTERM as the loop hears it: at a turn, after a while. Or the Quit command.
 class Signal : public LHandler {
 public:
-    Signal(LHandler* parent, u32 afterMs) : LHandler(parent), fTimer(this) {
+    Signal(LHandler* parent, u32 afterMs, bool quit = false)
+        : LHandler(parent), fTimer(this), fQuit(quit) {
         if (afterMs) fTimer.Start(afterMs);
     }
     LMessage HandleMessage(const LMessage& msg) override {
         if (msg.Is(LTimer_Expire) && msg.source == &fTimer) {
-            if (CMainLoop* loop = CMainLoop::Current()) loop->RequestEnd();
+            fTimer.Stop();
+            if (CMainLoop* loop = CMainLoop::Current())
+                fQuit ? loop->RequestQuit() : loop->RequestEnd();
+            return LMessage();
+        }
+        return LHandler::HandleMessage(msg);
+    }
+
+private:
+    LTimer fTimer;
+    bool fQuit;
+};
+
+// The native timer as it fires inside a modal turn: the pending end is looked at.
+class NativeTimer : public LHandler {
+public:
+    explicit NativeTimer(LHandler* parent) : LHandler(parent), fTimer(this) { fTimer.Start(100); }
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LTimer_Expire) && msg.source == &fTimer) {
+            fTimer.Start(100);
+            if (CMainLoop* loop = CMainLoop::Current()) loop->RunPendingEnd();
             return LMessage();
         }
         return LHandler::HandleMessage(msg);
@@ -117,6 +139,61 @@ TEST_F(QuitEnd, AnEndDuringTheQuitsQuestionEndsOnceAsAForcedEnd) {
         EXPECT_EQ(a.quits, 1u);
         EXPECT_EQ(a.terminatedUnderQuestion, 0u);
         EXPECT_EQ(loop->fInQuit, 0);
+        EXPECT_EQ(loop->ModalDepth(), 0u);
+    }
+}
+
+// A step in hand (a card write, a view being replaced) when the end or the Quit
+// comes: its modal turns go on until it is done, the quit protocol runs only
+// once it has returned to the main loop, and nothing of the end happens under
+// it. A step that never returns by itself has the end go on under it, late.
+TEST_F(QuitEnd, AnEndOrAQuitDuringAStepWaitsForTheStep) {
+    const struct Case {
+        const char* what;
+        bool quit;        // the Quit command instead of SIGTERM
+        u32 stepMs;       // the step's length; 0: it never ends by itself
+        u32 quitsInStep;  // the protocol ran while the step was in hand
+        bool endingSeen;  // the step's turns saw the end coming
+        u32 readied;
+    } cases[] = {
+        {"SIGTERM during a card write", false, 1500, 0, true, 1},
+        {"Quit during a card write", true, 1500, 0, false, 0},
+        {"SIGTERM during a step that never ends", false, 0, 1, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AskingApp& a = App();
+        FakeMainLoop* loop = a.Loop();
+        loop->fEndForced = loop->fEnding = 0;
+        loop->fTerminated = 0;
+        a.quits = a.readied = 0;
+        a.ask = false;
+        a.refuse = false;
+        a.onReady = nullptr;
+        Signal signal(&a, 300, c.quit);
+        NativeTimer native(&a);
+        LHandler step(&a);
+        const u32 t0 = services.fNow;
+        u32 quitsInStep = 0;
+        bool endingSeen = false;
+        const u32 limit = c.stepMs ? c.stepMs : 60000;
+        while (services.fNow - t0 < limit && !loop->fTerminated) {
+            LHandler::Send(LHandler_Mode, &step, &a);
+            quitsInStep = a.quits;
+            endingSeen = endingSeen || loop->fEnding;
+        }
+        const u32 stepEnded = services.fNow - t0;
+        loop->TimerFired(nullptr);
+        EXPECT_EQ(quitsInStep, c.quitsInStep);
+        EXPECT_EQ(endingSeen, c.endingSeen);
+        EXPECT_EQ(a.quits, 1u);
+        EXPECT_EQ(a.readied, c.readied);
+        EXPECT_EQ(loop->fTerminated, 1u);
+        if (c.stepMs == 0) {
+            EXPECT_GE(stepEnded, CMainLoop::kStepEndLimitMs);
+            EXPECT_LT(stepEnded, CMainLoop::kStepEndLimitMs + 2000);
+        }
+        EXPECT_EQ(loop->fEndPending + loop->fQuitPending, 0);
         EXPECT_EQ(loop->ModalDepth(), 0u);
     }
 }
