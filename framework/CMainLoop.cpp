@@ -157,7 +157,7 @@ bool CMainLoop::RunQuitProtocol() {
 }
 
 void CMainLoop::RequestQuit() {
-    if (!fInQuit && ModalDepth() > 0) {
+    if (!fInQuit && StepInHand()) {
         // Its handlers would send, ask and close under a step that is half
         // done (a card write, a view being replaced): the step ends first.
         fQuitPending = 1;
@@ -179,7 +179,7 @@ void CMainLoop::RequestEnd() {
     // it terminates when it returns. Terminating here would start tearing down
     // under handlers that are still sending.
     if (fInQuit) return;
-    if (ModalDepth() > 0) {
+    if (StepInHand()) {
         // A step is in hand: fEnding ends its questions and its waits on a
         // device, and a card write it started ends whole; the handlers make
         // ready for the end only once it has returned, seeing what it left.
@@ -197,7 +197,7 @@ bool CMainLoop::RunPendingEnd() {
     // A step still in hand long after the end was asked does not end by itself
     // (a modal loop that is no dialog's): the end goes on under it, as it did
     // before steps were waited for. A Quit waits for it as long as it takes.
-    if (ModalDepth() > 0 &&
+    if (StepInHand() &&
         (!fEndPending || u32(GraphicsServices().NowMs() - fEndAskedMs) < kStepEndLimitMs))
         return false;
     const bool forced = fEndPending;

@@ -44,11 +44,15 @@ public:
 
     LHandler* ModalTop() const;
     u32 ModalDepth() const { return fModal.Count(); }
+    // Something under way runs the event loop below the main loop's own turn:
+    // a modal turn, or a wait for a window to reach the screen.
+    bool StepInHand() const { return ModalDepth() > 0 || fNestedWaits > 0; }
 
     // The main-loop object of the running application, or null.
     static CMainLoopBase* Owner();
 
     LArray fModal;  // LHandler*, the last is the top
+    u32 fNestedWaits = 0;
     u8 fActive = 1;
     // The application is ending while dialogs are open: each ends as cancelled
     // at its next turn and none opens any more, so that the stack unwinds to

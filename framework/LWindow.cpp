@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/AppSingletons.h"
+#include "framework/CMainLoop.h"
 #include "framework/CViewPrefs.h"
 #include "framework/LFrame.h"
 #include "framework/WindowMenuList.h"
@@ -168,6 +169,19 @@ LNativeWindow LDesktop::CreateWindow(LWindow* window, LNativeWindow owner,
     return options.kind->CreateNative(window, owner, options.type);
 }
 
+namespace {
+
+// The wait runs the event loop: whatever comes meanwhile (a signal's end) comes
+// under the step that showed the window, not at the main loop's own turn.
+void WaitUntilOnScreen(LWindowServices& ws, LNativeWindow native) {
+    CMainLoop* loop = CMainLoop::Current();
+    if (loop) ++loop->fNestedWaits;
+    ws.WaitUntilOnScreen(native);
+    if (loop) --loop->fNestedWaits;
+}
+
+}  // namespace
+
 void LDesktop::ReleaseWindow(LWindow* window) {
     if (!window->fNative) return;
     if (window->fKind)
@@ -189,7 +203,7 @@ void LDesktop::ShowWindow(LWindow* window) {
         // A minimised window may still hold the keyboard: it comes back all the same.
         ws.MakeKeyAndOrderFront(native);
     }
-    ws.WaitUntilOnScreen(native);
+    WaitUntilOnScreen(ws, native);
 }
 
 void LDesktop::ShowWindowNoActivate(LWindow* window) {
@@ -209,7 +223,7 @@ void LDesktop::ShowWindowNoActivate(LWindow* window) {
         ws.OrderFront(native);
     if (window->Type() == kWindowFloating)
         LHandler::Send(LWindow_Activate, window, window->GetFrame());
-    ws.WaitUntilOnScreen(native);
+    WaitUntilOnScreen(ws, native);
 }
 
 void LDesktop::HideWindow(LWindow* window) {

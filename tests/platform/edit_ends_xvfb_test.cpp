@@ -981,6 +981,103 @@ void WalkTermUpload(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
     });
 }
 
+// The sequence format changed (basic to NSQ) with a level typed and left open,
+// the device near, 400 ms away or silent, and a signal as the card write of the
+// new format starts: the write ends whole before the quit protocol runs, so
+// that the card and the device end with one format, each setting file is
+// written once, and the program ends without a window left over.
+struct FormatEnd {
+    const char* what;
+    int sig;
+    u32 delayMs;
+    bool silent;  // the device goes silent as the card write starts
+};
+const FormatEnd kFormatEnds[] = {
+    {"SIGTERM, the device near", SIGTERM, 0, false},
+    {"SIGTERM, the device 400 ms away", SIGTERM, 400, false},
+    {"SIGINT, the device 400 ms away", SIGINT, 400, false},
+    {"SIGTERM, the device silent", SIGTERM, 0, true},
+};
+
+// The sequence settings' format on the simulated card; 0 when there is no file.
+u32 CardFormat(const TempDir& dir) {
+    RegisterAllRecordKinds();
+    FileStrm file(CardPath(dir));
+    if (file.empty) return 0;
+    CRecord* root = CRecord::New(CRecordSchema::Find(kFamKvt, kKindSqst));
+    const u32 format = PropRecord::ReadInto(&file.strm, root, true) ? root->GetU8(SqstF::sqfm) : 0;
+    CRecord::Destroy(root);
+    return format;
+}
+
+void WalkTermFormatChange(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                          const FormatEnd& e) {
+    WithPlayEdit(
+        x, net, dir,
+        [&](PlayEdit& p) {
+            Walk& w = p.w;
+            TypeIntoScene(p, kLevel);
+            if (e.delayMs) {
+                const std::string delay =
+                    p.sim.Cmd("set-delay serno=1201 delay-ms=" + std::to_string(e.delayMs));
+                ASSERT_EQ(delay.rfind("ok", 0), 0u) << delay;
+            }
+            p.sim.Cmd("log clear");
+            const auto cardWrites = [&](const char* path) {
+                u32 n = 0;
+                for (const std::string& line : p.sim.Log())
+                    n += line.rfind("req ", 0) == 0 &&
+                         SimDeviceProcess::Field(line, "op") == "WRQ" &&
+                         SimDeviceProcess::Field(line, "path") == path;
+                return n;
+            };
+            ModalScript script({
+                {300,
+                 [&](LFrame* d) {
+                     auto* dlg = dynamic_cast<CKvsSeqFmtDlg*>(d);
+                     ASSERT_NE(dlg, nullptr);
+                     w.Click(PaneAt(&dlg->fSecond));
+                 }},
+                {300, [&](LFrame* d) { w.Click(PaneAt(&static_cast<CKvsSeqFmtDlg*>(d)->fOk)); }},
+            });
+            AppDelegate::Instance()->CatchSignals();
+            u32 sent = 0;
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (sent || cardWrites("/sdc/playersetting") == 0) return;
+                if (e.silent) p.sim.Cmd("fault drop serno=1201 dir=in");
+                sent = LTickMs();
+                ::kill(getpid(), e.sig);
+            });
+            watch.start(5);
+            // The menu is chosen from the program's own loop, which the end stops.
+            QTimer::singleShot(0, [&] { EXPECT_TRUE(w.Choose(p.ctl, "Play", "Sequence Format")); });
+            QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });
+            EXPECT_EQ(QApplication::exec(), 0);
+            const u32 ms = LTickMs() - sent;
+            watch.stop();
+            ASSERT_NE(sent, 0u) << "the card write never started";
+            p.w.WaitDeviceIdle(5000);
+            const std::string held = p.sim.Cmd("chan-get serno=1201 path=/.cmd/udseqset/sqfm");
+            const u32 device = SimDeviceProcess::Field(held, "value") == "2" ? 2 : 1;
+            const u32 card = CardFormat(dir);
+            std::printf("%s: ended in %u ms; the card holds format %u, the device %u\n", e.what, ms,
+                        card, device);
+            EXPECT_LT(ms, 8000u);
+            // No card file means the card still holds what it held: the old format.
+            EXPECT_EQ(card ? card : 1u, device) << "the card and the device disagree";
+            if (!e.silent) {
+                EXPECT_EQ(device, 2u);
+                EXPECT_EQ(cardWrites("/sdc/sequencesetting"), 1u);
+                EXPECT_EQ(cardWrites("/sdc/playersetting"), 1u);
+            }
+            // Nothing of the format change's own waits is left on screen.
+            for (MWindow* m : ShownWindows())
+                EXPECT_EQ(FrameOf<CSimpleProgressDialog>(m), nullptr) << "a progress window stayed";
+        },
+        kSeqFormatBasic, {"chan-set serno=1201 path=/.cmd/udseqset/sqfm value=1"});
+}
+
 TEST(EditEnds, EditorWindowsClosedWithATypedNumber) {
     RunPlayEditWalk("1600x1000", "ee", WalkEditorWindows);
 }
@@ -1022,6 +1119,13 @@ TEST(EditEnds, SigtermWithATypedDeviceAddress) {
 
 TEST(EditEnds, SigtermDuringAnUpload) {
     RunPlayEditWalk("1600x1000", "eu", WalkTermUpload);
+}
+
+TEST(EditEnds, SignalsAsTheFormatChangesCardWriteStarts) {
+    for (const FormatEnd& e : kFormatEnds) {
+        SCOPED_TRACE(e.what);
+        RunPlayEditWalk("1600x1000", "eg", [&](auto&... a) { WalkTermFormatChange(a..., e); });
+    }
 }
 
 }  // namespace
