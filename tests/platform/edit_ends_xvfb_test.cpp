@@ -22,6 +22,8 @@
 
 #include "MessageWatch.h"
 #include "PlayEditWalk.h"
+#include "PlayFileOnDisk.h"
+#include "base/Paths.h"
 #include "base/CMemStrm.h"
 #include "devices/CKvsDevFrm.h"
 #include "records/DeviceKinds.h"
@@ -1078,6 +1080,84 @@ void WalkTermFormatChange(const XvfbHarness& x, NetnsHarness& net, const TempDir
         kSeqFormatBasic, {"chan-set serno=1201 path=/.cmd/udseqset/sqfm value=1"});
 }
 
+// An NSQ play file imported into the standard view, which gives way to the NSQ
+// one as a format change does, and a signal as the new view's whole read
+// begins: the replacement ends first, and the quit protocol then finds the
+// import in the view that replaced the other and writes it to the card, so that
+// the card and the device both hold the file's format.
+struct ImportEnd {
+    const char* what;
+    int sig;
+    u32 delayMs;
+};
+const ImportEnd kImportEnds[] = {
+    {"SIGTERM, the device near", SIGTERM, 0},
+    {"SIGHUP, the device 400 ms away", SIGHUP, 400},
+};
+
+void WalkTermViewReplaced(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                          const ImportEnd& e) {
+    WithPlayEdit(
+        x, net, dir,
+        [&](PlayEdit& p) {
+            CRecordDoc seqs(NewSeqSettingsRecord());
+            seqs.Root()->SetU8(nullptr, SqstF::sqfm, kSeqFormatNsq);
+            const std::string path = dir.Path() + "/nsq.kvplay";
+            ASSERT_TRUE(WritePlayFile(path, seqs.Root()));
+            if (e.delayMs) {
+                const std::string delay =
+                    p.sim.Cmd("set-delay serno=1201 delay-ms=" + std::to_string(e.delayMs));
+                ASSERT_EQ(delay.rfind("ok", 0), 0u) << delay;
+            }
+            p.sim.Cmd("log clear");
+            CKvsPlayCmd* view = p.screen->PlayView();
+            ASSERT_NE(view, nullptr);
+            AppDelegate::Instance()->CatchSignals();
+            u32 sent = 0;
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (sent) return;
+                for (const std::string& line : p.sim.Log())
+                    if (line.rfind("req ", 0) == 0 &&
+                        SimDeviceProcess::Field(line, "op") == "RRQ" &&
+                        SimDeviceProcess::Field(line, "path") == "/.cmd/udseqset/") {
+                        sent = LTickMs();
+                        ::kill(getpid(), e.sig);
+                        return;
+                    }
+            });
+            watch.start(5);
+            // What the import does once its panel has named the file, from the
+            // program's own loop, which the end stops.
+            QTimer::singleShot(0, [&] {
+                LString url;
+                PosixPathToFileUrl(&url, LString(path.c_str()));
+                LFrame::EndOpenEditsOfWindowsUnder(view);
+                u32 why = 0;
+                EXPECT_TRUE(view->LoadPlayData(url, &why)) << why;
+                if (!view->AcceptsOwnFormat())
+                    LHandler::Send(CKvsPlayEdit_FmtChg, view, view->Parent());
+            });
+            QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });
+            EXPECT_EQ(QApplication::exec(), 0);
+            const u32 ms = LTickMs() - sent;
+            watch.stop();
+            ASSERT_NE(sent, 0u) << "the new view's read never started";
+            p.w.WaitDeviceIdle(5000);
+            const std::string held = p.sim.Cmd("chan-get serno=1201 path=/.cmd/udseqset/sqfm");
+            const u32 device = SimDeviceProcess::Field(held, "value") == "2" ? 2 : 1;
+            const u32 card = CardFormat(dir);
+            std::printf("%s: ended in %u ms; the card holds format %u, the device %u\n", e.what, ms,
+                        card, device);
+            EXPECT_LT(ms, 8000u);
+            EXPECT_EQ(device, u32(kSeqFormatNsq));
+            EXPECT_EQ(card, device) << "the import did not reach the card";
+            for (MWindow* m : ShownWindows())
+                EXPECT_EQ(FrameOf<CSimpleProgressDialog>(m), nullptr) << "a progress window stayed";
+        },
+        kSeqFormatBasic, {"chan-set serno=1201 path=/.cmd/udseqset/sqfm value=1"});
+}
+
 TEST(EditEnds, EditorWindowsClosedWithATypedNumber) {
     RunPlayEditWalk("1600x1000", "ee", WalkEditorWindows);
 }
@@ -1125,6 +1205,13 @@ TEST(EditEnds, SignalsAsTheFormatChangesCardWriteStarts) {
     for (const FormatEnd& e : kFormatEnds) {
         SCOPED_TRACE(e.what);
         RunPlayEditWalk("1600x1000", "eg", [&](auto&... a) { WalkTermFormatChange(a..., e); });
+    }
+}
+
+TEST(EditEnds, SignalsAsAnImportsNewViewIsRead) {
+    for (const ImportEnd& e : kImportEnds) {
+        SCOPED_TRACE(e.what);
+        RunPlayEditWalk("1600x1000", "ei", [&](auto&... a) { WalkTermViewReplaced(a..., e); });
     }
 }
 
