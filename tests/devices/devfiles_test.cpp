@@ -886,8 +886,10 @@ TEST_F(DevFiles, AWaitOnTheDeviceStopsAtTheSessionsEnd) {
     const std::string local = fLocal.Path() + "/";
     for (const Wait wait : {kListing, kDownload, kRequest, kUmsCopy}) {
         for (const Device& d : devices) {
-            // A lone request to a near device is answered before the end can come.
+            // A lone request to a near device is answered before the end can
+            // come, and so is the USB copy's first one from a device 400 ms away.
             if (wait != kDownload && d.what == devices[0].what) continue;
+            if (wait == kUmsCopy && d.what == devices[1].what) continue;
             SCOPED_TRACE(std::string(kWaits[wait]) + ", " + d.what);
             ASSERT_TRUE(Fresh());
             Put(Sdc("kevrecfiles/a.drc"), std::string(200000, 'n'));
