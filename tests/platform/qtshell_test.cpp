@@ -263,6 +263,12 @@ TEST(Shell, LaunchQuitAndKeys) {
         {"slowquit", nullptr, {"open 0", "writing"},
          "open 0\nquit\nwriting\nwritten\n~app before singletons\nexit clean\n",
          {SIGHUP, SIGTERM}},
+        // A signal while a step is in hand (a card write): the step ends
+        // first, then the quit protocol runs and the program ends.
+        {"slowstep", nullptr, {"stepping"},
+         "open 0\nstepping\nstepped\nquit\n~app before singletons\nexit clean\n"},
+        {"slowstep", nullptr, {"stepping"},
+         "open 0\nstepping\nstepped\nquit\n~app before singletons\nexit clean\n", {SIGINT}},
     };
     // clang-format on
     for (const Case& c : cases) {

@@ -5,6 +5,8 @@
 //   ctrlq       a window is shown and Ctrl-Q pressed in it
 //   dialog      a dialog window is shown and a modal loop runs until the end
 //   slowquit    the quit takes 1.5 s of modal turns, as a card write does
+//   slowstep    a step of 1.5 s of modal turns runs once launched, as a card
+//               write of a format change does
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QTimer>
@@ -87,6 +89,14 @@ public:
                 QWidget* view = AsMWindow(fWindow->GetNativeWindow())->View();
                 QCoreApplication::sendEvent(view, &press);
                 Say("ctrlq sent");
+            });
+        }
+        if (Has("slowstep")) {
+            QTimer::singleShot(0, [this] {
+                Say("stepping");
+                const u32 start = LTickMs();
+                while (LTickMs() - start < 1500) Send(LHandler_Mode, this, this);
+                Say("stepped");
             });
         }
         if (Has("dialog")) {
