@@ -930,7 +930,9 @@ TEST_F(DevFiles, AWaitOnTheDeviceStopsAtTheSessionsEnd) {
                 EXPECT_EQ(outcome, i32(kListingCancelled));
                 EXPECT_EQ(NodeListCount(contents.Root(), 0), 0u);
             }
-            if (wait == kRequest) EXPECT_EQ(outcome, kFileReqCancelled);
+            if (wait == kRequest) {
+                EXPECT_EQ(outcome, kFileReqCancelled);
+            }
             if (wait == kDownload) {
                 EXPECT_TRUE(Get(local + "a.drc") == "old") << "the older copy was replaced";
                 u32 entries = 0;
