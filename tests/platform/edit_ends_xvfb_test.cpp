@@ -5,9 +5,12 @@
 // the device is read back from its log: each value once, whole, in range, to
 // the device meant; the setting files on the simulated card hold it too.
 // SIGTERM while an upload runs ends the program within a second, the upload
-// cancelled. Under a real X server with a window manager, against simulated
-// devices in namespaces of the test's own (root only); one child process per
-// run. Screenshots go to the build folder (walk_<name>.png).
+// cancelled. A signal in the middle of a format change's card write, or of the
+// read that replaces a view for an import, lets that step end first: the card
+// and the device end with one format. Under a real X server with a window
+// manager, against simulated devices in namespaces of the test's own (root
+// only); one child process per run. Screenshots go to the build folder
+// (walk_<name>.png).
 #include <QApplication>
 #include <QTimer>
 
