@@ -406,7 +406,7 @@ const Hole kHoles[] = {
      CKvsFileJobQueue::kNotConfirmed},
     {"ListingBeforeUnanswered",
      true,
-     {"error code=1 dir=in opcode=RRQ skip=1 count=1"},
+     {"error code=1 dir=in opcode=RRQ path=/.cmd/fmls///sdc/kevrecfiles skip=1 count=1"},
      CKvsFileJobQueue::kNotConfirmed,
      true},
     {"NothingGoesWrong", true, {}, CKvsFileJobQueue::kUploaded},
