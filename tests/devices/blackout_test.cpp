@@ -543,6 +543,15 @@ TEST_F(Blackout, EveryCardWriterAsksTheDeviceWhatItRecords) {
                 ASSERT_EQ(fSim.Cmd("chan-set " + sn + " path=/.cmd/udseqstat/stat value=0")
                               .rfind("ok", 0),
                           0u);
+                // A view last read the device at rest.
+                ctl.SeqStatChannel().Refresh();
+                ASSERT_TRUE(fLoop.RunUntil(
+                    [&] {
+                        return !ctl.SeqStatChannel().IsBusy() &&
+                               ctl.Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 0;
+                    },
+                    5000))
+                    << what;
                 const std::string start =
                     "rec-self " + sn + " act=start path=/sdc/kevrecfiles/REC0101.drc";
                 ASSERT_EQ(fSim.Cmd(start).rfind("ok", 0), 0u) << what;
