@@ -12,8 +12,9 @@
 // the Uploads window, when a file of its name is there that the user did not
 // agree to replace: the agreement covers the file as it stood when the user
 // answered, listed or still queued, not one of that name that came since. The
-// take the device is recording goes onto its name at its stop: an upload to
-// that name ends the same way.
+// take the device is recording goes onto its name at its stop, and the device
+// may have begun it by itself since the drop: a recording's upload reads the
+// device's status with its folder, and one to the take's name ends the same way.
 
 #include <vector>
 
