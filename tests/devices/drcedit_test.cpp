@@ -291,6 +291,21 @@ TEST_F(DrcEdit, JoinAndMergeSendTheirScenesAndMenusFollowTheSelection) {
     const std::string merge = LastBody();
     EXPECT_LT(merge.find("s1.drc"), merge.find("s4.drc")) << "selection order: " << merge;
 
+    // The device records REC0104 by itself, no view reading its status: a merge
+    // or a join onto the take's name is refused and said; nothing is sent.
+    const std::string sn = "serno=" + std::to_string(serial);
+    ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=start path=/sdc/kevrecfiles/REC0104.drc"), "ok");
+    owner->messages.clear();
+    owner->names = {"REC0104"};
+    playtest::Choose(bar, edit.get(), "cMrgDrc");
+    SelectScenes(LRgn(LRect(0, 3, 1, 6)));
+    owner->names = {"rec0104"};
+    playtest::Choose(bar, edit.get(), "cJoinDrc");
+    EXPECT_EQ(owner->messages, (std::vector<std::string>{Text("KVSFILEOP", 16) + "REC0104.drc",
+                                                         Text("KVSFILEOP", 16) + "rec0104.drc"}));
+    EXPECT_EQ(Requests(), "drcjoin//joined.drc drcmerge//mixed.drc");
+    ASSERT_EQ(fSim.Cmd("chan-set " + sn + " path=/.cmd/udseqstat/stat value=0").substr(0, 2), "ok");
+
     ctl->Record(CKvsDevCtl::kContents)->SetU8(nullptr, DctsF::field0, 1);
     EXPECT_EQ(drc(), "") << "aux scenes shown";
 }
