@@ -601,12 +601,16 @@ TEST_F(Blackout, EveryCardWriterAsksTheDeviceWhatItRecords) {
                     LString ended;
                     u32 status = 0;
                     written = !jobs.TakeFinished(&ended, &status);
-                    if (!written) EXPECT_EQ(status, CKvsFileJobQueue::kNameTaken) << what;
+                    if (!written) {
+                        EXPECT_EQ(status, CKvsFileJobQueue::kNameTaken) << what;
+                    }
                     jobs.ClearDone();
                 }
                 if (st == kStartedUnpolled) {
                     EXPECT_FALSE(written) << what;
-                    if (w != kDrop) EXPECT_NE(shown.find(recordingSaid), std::string::npos) << what;
+                    if (w != kDrop) {
+                        EXPECT_NE(shown.find(recordingSaid), std::string::npos) << what;
+                    }
                     // The take lands on its name; nothing else was lost to it.
                     ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=stop").rfind("ok", 0), 0u);
                     EXPECT_EQ(DeviceFile(dv.serial, "REC0101.drc"), Bytes({'D', 'R', 'C'})) << what;

@@ -424,7 +424,9 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         if (std::string(c.old) == "REC0001.drc") Put(Sdc("kevrecfiles/REC0001.drc"), c.old);
         // The device records as it tells, whatever the program last read of it.
         ASSERT_TRUE(Ok("chan-set serno=305 path=/.cmd/udseqstat/stat value=0"));
-        if (*c.take) ASSERT_TRUE(Ok(std::string("rec-self serno=305 act=start path=") + c.take));
+        if (*c.take) {
+            ASSERT_TRUE(Ok(std::string("rec-self serno=305 act=start path=") + c.take));
+        }
         if (*c.fault) {
             ASSERT_TRUE(Ok(std::string("fault ") + c.fault + " path=/.cmd/fmls///sdc/kevrecfiles"));
         }
