@@ -18,6 +18,7 @@
 #include "devices/DevTransfer.h"
 #include "devices/CKvsUploads.h"
 #include "devices/files/CKvsRenDlg.h"
+#include "devices/files/CKvsFileDrop.h"
 #include "devices/files/DeviceFileOps.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "devices/recordings/CDrcBlackoutStrm.h"
@@ -32,6 +33,7 @@
 #include "records/RecordKinds.h"
 #include "tests/devices/DrcDecoder.h"
 #include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/ControlPanes.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 
@@ -518,9 +520,10 @@ TEST_F(Blackout, FailuresAndCancel) {
 // refused, whatever the program last read, and the name of one that has
 // ended is free, though the last read still had it recording.
 TEST_F(Blackout, EveryCardWriterAsksTheDeviceWhatItRecords) {
-    enum Writer { kBlackoutFile, kRename, kDrop };
+    enum Writer { kBlackoutFile, kRename, kDropPane, kDrop };
     enum State { kStartedUnpolled, kEndedSinceRead };
-    const char* const writers[] = {"blackout", "rename", "drop"};
+    const char* const writers[] = {"blackout", "rename", "drop on the files pane",
+                                   "upload of a drop agreed before"};
     const char* const states[] = {"started by the device, no view polling",
                                   "ended since the last read"};
     const std::string recordingSaid =
@@ -533,7 +536,7 @@ TEST_F(Blackout, EveryCardWriterAsksTheDeviceWhatItRecords) {
         const auto dev = Device(dv.serial, dv.index);
         CKvsDevCtl& ctl = *dev;
         const std::string sn = "serno=" + std::to_string(dv.serial);
-        for (Writer w : {kBlackoutFile, kRename, kDrop}) {
+        for (Writer w : {kBlackoutFile, kRename, kDropPane, kDrop}) {
             for (State st : {kStartedUnpolled, kEndedSinceRead}) {
                 const std::string what =
                     std::to_string(dv.serial) + " " + writers[w] + ", " + states[st];
@@ -584,27 +587,42 @@ TEST_F(Blackout, EveryCardWriterAsksTheDeviceWhatItRecords) {
                                                 LString("Draft_c.drc"), 0)
                                    .IsEmpty();
                 } else {
-                    // The drop as agreed to at its check: onto the file the card holds.
                     const std::string path = fDir.Path() + "/REC0101.drc";
                     std::ofstream(path, std::ios::binary)
                         .write(reinterpret_cast<const char*>(local.data()), long(local.size()));
+                    // The pane checks and asks; the upload checks again as it starts.
+                    ClipBox box;
+                    LFrame holder(&ctl, &box);
+                    CKvsFileDrop drop(&holder, &ctl);
+                    // Otherwise the drop as agreed to at its check: onto the file the card holds.
                     CardAgreement agreed;
                     if (st == kEndedSinceRead) {
                         agreed.name = LString("REC0101.drc");
                         agreed.listed.found = true;
                         agreed.listed.size = 3;
                     }
-                    ctl.DropFiles(0, {LString(path.c_str())}, {agreed});
-                    CKvsFileJobQueue& jobs = ctl.Uploads()->Jobs();
-                    for (int turn = 0; turn < 400 && !jobs.IsIdle(); ++turn) Step();
-                    ASSERT_TRUE(jobs.IsIdle()) << what;
-                    LString ended;
-                    u32 status = 0;
-                    written = !jobs.TakeFinished(&ended, &status);
-                    if (!written) {
-                        EXPECT_EQ(status, CKvsFileJobQueue::kNameTaken) << what;
+                    if (w == kDropPane) {
+                        drop.SetKind(0);
+                        drop.AddDropped(LString(path.c_str()));
+                        for (int turn = 0; turn < 400 && drop.Paths().Count() > 0; ++turn) Step();
+                        ASSERT_EQ(drop.Paths().Count(), 0u) << what;
+                    } else {
+                        ctl.DropFiles(0, {LString(path.c_str())}, {agreed});
                     }
-                    jobs.ClearDone();
+                    // Refused at the pane, nothing is queued at all.
+                    const bool queued = ctl.Uploads() && ctl.Uploads()->Jobs().JobsAdded() > 0;
+                    if (queued) {
+                        CKvsFileJobQueue& jobs = ctl.Uploads()->Jobs();
+                        for (int turn = 0; turn < 400 && !jobs.IsIdle(); ++turn) Step();
+                        ASSERT_TRUE(jobs.IsIdle()) << what;
+                        LString ended;
+                        u32 status = 0;
+                        written = !jobs.TakeFinished(&ended, &status);
+                        if (!written) {
+                            EXPECT_EQ(status, CKvsFileJobQueue::kNameTaken) << what;
+                        }
+                        jobs.ClearDone();
+                    }
                 }
                 if (st == kStartedUnpolled) {
                     EXPECT_FALSE(written) << what;
