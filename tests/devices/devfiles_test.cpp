@@ -536,6 +536,21 @@ TEST_F(DevFiles, AReplacementAgreedCoversTheFileTheUserSaw) {
     }
 }
 
+// A take goes into the recordings folder alone: an audio file of its base
+// name is no file of the take, and its check does not ask the device about it.
+TEST_F(DevFiles, AnAudioFileOfTheTakesNameIsWritten) {
+    ASSERT_TRUE(Fresh());
+    ASSERT_TRUE(Ok("rec-self serno=305 act=start path=/sdc/kevrecfiles/REC0001.drc"));
+    CCardAhead card(fQueue.get(), ContentsRecord(), 1);
+    card.SetQueuedAfter();
+    EXPECT_TRUE(CheckCardNames(&fOwner, card, {"REC0001.wav"}));
+    EXPECT_TRUE(card.Agreed(0).name.IsEmpty());
+    EXPECT_TRUE(card.Take().IsEmpty());
+    EXPECT_EQ(fOwner.Said(kFileOpTexts, 17), "");
+    EXPECT_EQ(Requests("/.cmd/udseqstat"), "");
+    ASSERT_TRUE(Ok("chan-set serno=305 path=/.cmd/udseqstat/stat value=0"));
+}
+
 TEST_F(DevFiles, RenameDialogFiltersAsTyped) {
     CKvsRenDlg d(&fOwner);
     const struct {
