@@ -108,6 +108,12 @@ bool ComposeFileNameNfc(const char* name, LTextSink& out);
 // card could store over it, is asked about and never written beside it. A
 // malformed name is the same only as itself. The key that tells them apart:
 std::string CardNameKey(const char* name);
+// The card's two folders of files, spelled here alone: the recordings (kind 0)
+// and the audio files (kind 1), as device paths and below a device area's root.
+inline constexpr const char* kRecordingsFolder = "/sdc/kevrecfiles";
+inline constexpr const char* kAudioFolder = "/sdc/audiofiles";
+inline constexpr const char* kRecordingsLeaf = kRecordingsFolder + 5;
+inline constexpr const char* kAudioLeaf = kAudioFolder + 5;
 // A path below a device area ("kevrecfiles/a.drc"): every component between
 // single "/" is a device file name ("//" separates command arguments, so an
 // empty component is refused too).

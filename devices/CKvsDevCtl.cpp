@@ -57,7 +57,6 @@ CKvsDevCtl::CKvsDevCtl(LHandler* doc, CKvsDevSet* set, u32 serial)
       fSerial(serial),
       fFileQueue(set, serial),
       fChanQueue(set, serial),
-      fTake(&fFileQueue, &Doc(kSeqStat)),
       fRefused(this, serial),
       fSeqStatChan(&fChanQueue, Record(kSeqStat), "/.cmd/udseqstat", nullptr, nullptr),
       fSysStatChan(&fChanQueue, Record(kSysStat), "/.cmd/udsysstat", nullptr, nullptr),

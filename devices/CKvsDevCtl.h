@@ -9,7 +9,6 @@
 #include "devlink/CDevRequestQueue.h"
 #include "devlink/DevObjLink.h"
 #include "devlink/FileJobQueue.h"
-#include "devlink/RecordingTake.h"
 #include "devlink/ReqQueue.h"
 #include "editors/DeviceHooks.h"
 #include "editors/UnsentSettings.h"
@@ -128,8 +127,6 @@ private:
     Docs fDocs;
     CReqQueue fFileQueue;
     CReqQueue fChanQueue;
-    // What is written to the card keeps off the name of the take being recorded.
-    CRecordingTake fTake;
     // Before the channel that tells it, so that it outlives it.
     CRefusedSettings fRefused;
     CDevRequestQueue fSeqStatChan;

@@ -30,7 +30,7 @@ bool IsDrcFileName(const char* path) {
 namespace {
 
 const char* FolderOf(u32 kind) {
-    return kind == CKvsFileJobQueue::kAudio ? "/sdc/audiofiles" : "/sdc/kevrecfiles";
+    return kind == CKvsFileJobQueue::kAudio ? kAudioFolder : kRecordingsFolder;
 }
 
 // Where a file of the kind goes on the card under name.
@@ -162,7 +162,10 @@ void CKvsFileJobQueue::CancelAll() {
     if (fConversion) fConversion->Reset();
     Drop(fConverting);
     fConverting = nullptr;
-    if (fChecking && fQueue) fQueue->CancelAll(this, OnListed);
+    if (fChecking && fQueue) {
+        fQueue->CancelAll(this, OnListed);
+        fQueue->CancelAll(this, OnStatus);
+    }
     Drop(fChecking);
     fChecking = nullptr;
     // The request queue frees the upload stream with the request.
@@ -327,25 +330,52 @@ bool CKvsFileJobQueue::StepUpload() {
     // Another program, or a command of this one, may have written the name
     // since the drop was checked: the folder is read again first.
     fChecking = job;
+    fCheckWaiting = 1;
+    fCheckFailed = 0;
+    fCheckListing.clear();
+    fCheckTake = LString();
     const LString listing = FolderListingPath(DevicePathOf(job->kind, job->target).c_str());
     fQueue->Enqueue(this, OnListed, listing.CStr(), 0, new CGrowMemStrm, nullptr, 0);
+    // A take the device began under this name since the drop, by itself or
+    // asked, writes over the upload when it stops: its status is read as well.
+    if (job->kind == kRecording) {
+        ++fCheckWaiting;
+        fQueue->Enqueue(this, OnStatus, kSeqStatusRead, 0, new CGrowMemStrm, nullptr, 0);
+    }
     return true;
 }
 
 void CKvsFileJobQueue::OnListed(void* self, CStrm* data, const u32* status) {
     auto* q = static_cast<CKvsFileJobQueue*>(self);
-    Job* job = q->fChecking;
-    if (!job) return;
-    q->fChecking = nullptr;
-    q->fWorker.StartMs(0u);
+    if (!q->fChecking) return;
     // Without the folder nothing tells that the name is free: nothing is written.
-    if (!data || status[0] != 0 || status[1] != 0) return q->Finish(job, kNotSent);
-    const std::vector<u8> bytes = ReadAllBytes(data);
+    if (!data || status[0] != 0 || status[1] != 0)
+        q->fCheckFailed = 1;
+    else
+        q->fCheckListing = ReadAllBytes(data);
+    q->Checked();
+}
+
+void CKvsFileJobQueue::OnStatus(void* self, CStrm* data, const u32* status) {
+    auto* q = static_cast<CKvsFileJobQueue*>(self);
+    if (!q->fChecking) return;
+    // Nor without the device's word on what it records.
+    if (!data || status[0] != 0 || status[1] != 0 || !TakeFromStatusReply(data, &q->fCheckTake))
+        q->fCheckFailed = 1;
+    q->Checked();
+}
+
+void CKvsFileJobQueue::Checked() {
+    if (fCheckWaiting > 0 && --fCheckWaiting > 0) return;
+    Job* job = fChecking;
+    fChecking = nullptr;
+    fWorker.StartMs(0u);
+    if (fCheckFailed) return Finish(job, kNotSent);
+    const std::vector<u8> bytes = std::move(fCheckListing);
+    fCheckListing.clear();
     const std::string key = CardNameKey(job->target.CStr());
-    // A take the device began under this name since the drop writes over the
-    // upload when it stops.
-    const LString take = RecordingTakeName(q->fQueue, job->kind);
-    if (!take.IsEmpty() && CardNameKey(take.CStr()) == key) return q->Finish(job, kNameTaken);
+    if (!fCheckTake.IsEmpty() && CardNameKey(fCheckTake.CStr()) == key)
+        return Finish(job, kNameTaken);
     // The file agreed to be replaced goes: the one listed when the user
     // answered, or the one an upload queued then put in place, unchanged. Any
     // other of the same name to the card is one nobody was asked about (it came
@@ -374,9 +404,9 @@ void CKvsFileJobQueue::OnListed(void* self, CStrm* data, const u32* status) {
         else
             other = true;
     }
-    if (other && !agreed) return q->Finish(job, kNameTaken);
+    if (other && !agreed) return Finish(job, kNameTaken);
     // The listing just read is the one the upload compares with afterwards.
-    q->StartUpload(job, bytes);
+    StartUpload(job, bytes);
 }
 
 void CKvsFileJobQueue::StartUpload(Job* job, const std::vector<u8>& before) {

@@ -12,8 +12,9 @@
 // the Uploads window, when a file of its name is there that the user did not
 // agree to replace: the agreement covers the file as it stood when the user
 // answered, listed or still queued, not one of that name that came since. The
-// take the device is recording goes onto its name at its stop: an upload to
-// that name ends the same way.
+// take the device is recording goes onto its name at its stop, and the device
+// may have begun it by itself since the drop: a recording's upload reads the
+// device's status with its folder, and one to the take's name ends the same way.
 
 #include <vector>
 
@@ -103,6 +104,10 @@ private:
 
     // The folder read just before the upload: the job goes on, or ends as kNameTaken.
     static void OnListed(void* self, CStrm* data, const u32* status);
+    // The device's recording state read with it: its take's name is no free one.
+    static void OnStatus(void* self, CStrm* data, const u32* status);
+    // Both answered: the upload starts, or the job ends.
+    void Checked();
     void StartUpload(Job* job, const std::vector<u8>& before);
 
     static void OnWorker(void* self);
@@ -130,6 +135,10 @@ private:
     Job* fConverting = nullptr;
     Job* fUploading = nullptr;
     Job* fChecking = nullptr;  // its folder being read before its upload
+    u8 fCheckWaiting = 0;      // answers still to come of that reading
+    u8 fCheckFailed = 0;
+    std::vector<u8> fCheckListing;
+    LString fCheckTake;
     MAudioConvJob* fConversion;
     // The folder listed before and after the upload, so that a transfer the
     // device never completed is not counted.

@@ -13,6 +13,7 @@
 #include "base/Paths.h"
 #include "base/TextEncoding.h"
 #include "devlink/ListingLines.h"
+#include "devlink/RecordingTake.h"
 #include "devlink/ReqQueue.h"
 #include "framework/StdDialogs.h"
 #include "records/PrefNodes.h"
@@ -161,8 +162,8 @@ void CKvsFileListPoller::OnTimer(void* self) {
     CReqQueue* q = p->fOwner->DeviceQueue();
     if (p->fKind > 1 || !q) return;
     LTextStream path;
-    path.Put("/.cmd/fmls///sdc/");
-    path.Put(p->fKind == 0 ? "kevrecfiles" : "audiofiles");
+    path.Put("/.cmd/fmls//");
+    path.Put(p->fKind == 0 ? kRecordingsFolder : kAudioFolder);
     p->fState = 2;
     p->fInFlight = 1;
     p->fAskedKind = p->fKind;
@@ -241,21 +242,41 @@ void ListingDone(void* context, CStrm* data, const u32* status) {
     w->done = true;
 }
 
+struct TakeWait {
+    LString take;
+    bool done = false;
+    bool ok = false;
+};
+
+void TakeDone(void* context, CStrm* data, const u32* status) {
+    auto* w = static_cast<TakeWait*>(context);
+    w->ok =
+        data && status && status[0] == 0 && status[1] == 0 && TakeFromStatusReply(data, &w->take);
+    w->done = true;
+}
+
 constexpr u32 kListingStepMs = 100;
 
 }  // namespace
 
-u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord* contents,
-                     u32 kind) {
+u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord* contents, u32 kind,
+                     LString* take) {
+    if (take) *take = LString();
     if (!progress || !queue || kind > 1) return kListingFailed;
     LTextStream path;
-    path.Put("/.cmd/fmls///sdc/");
-    path.Put(kind == 0 ? "kevrecfiles" : "audiofiles");
+    path.Put("/.cmd/fmls//");
+    path.Put(kind == 0 ? kRecordingsFolder : kAudioFolder);
     ListingWait wait;
+    TakeWait status;
     queue->Enqueue(&wait, ListingDone, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
+    // Only the recordings folder holds a take.
+    if (take && kind == 0)
+        queue->Enqueue(&status, TakeDone, kSeqStatusRead, 0, new CGrowMemStrm(), nullptr, 0);
+    else
+        status.done = status.ok = true;
     CQueueIdle idle(*queue);
     u32 outcome = kListingRead;
-    while (!wait.done) {
+    while (!wait.done || !status.done) {
         if (idle.Ms(progress) >= kListingIdleLimitMs) {
             outcome = kListingFailed;
             break;
@@ -268,8 +289,11 @@ u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord*
         }
     }
     queue->CancelAll(&wait, ListingDone);
+    queue->CancelAll(&status, TakeDone);
     if (outcome != kListingRead) return outcome;
-    if (!wait.ok) return kListingFailed;
+    // Without the device's word on its recording, a free name may be the take's.
+    if (!wait.ok || !status.ok) return kListingFailed;
+    if (take) *take = status.take;
     MergeFileListing(contents, kind, wait.bytes.data(), wait.bytes.size());
     return kListingRead;
 }

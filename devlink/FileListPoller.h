@@ -4,6 +4,7 @@
 // listings fetched one after the other.
 
 #include "base/CStrm.h"
+#include "base/LString.h"
 #include "devlink/DevObjLink.h"
 #include "services/RunLoop.h"
 
@@ -90,7 +91,10 @@ inline constexpr u32 kListingIdleLimitMs = 10000;
 // Reads the listing of folder kind once, now, into the contents record, the
 // dialog's modal loop turning meanwhile; its button gives up (kListingCancelled).
 // The file lists poll only the folder shown, and that one every 5 s: what must
-// know what a folder holds now reads it here. kListingFailed when the device
-// refuses the listing or the queue makes no progress for kListingIdleLimitMs.
-u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord* contents,
-                     u32 kind);
+// know what a folder holds now reads it here. take, where given, gets the name
+// of the take the device is recording into the folder, read in the same wait
+// (the status is polled only while a view shows it). kListingFailed when the
+// device refuses the listing or the status, or the queue makes no progress for
+// kListingIdleLimitMs.
+u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord* contents, u32 kind,
+                     LString* take = nullptr);

@@ -153,8 +153,8 @@ void CMedInfoReq::AskNext() {
         }
         fName = name;
         LTextStream path;
-        path.Put("/.cmd/medinfo///sdc/");
-        path.Put(kind == 0 ? "kevrecfiles" : "audiofiles");
+        path.Put("/.cmd/medinfo//");
+        path.Put(kind == 0 ? kRecordingsFolder : kAudioFolder);
         path.PutChar('/');
         path.Put(name);
         fBusy = 1;

@@ -1,6 +1,7 @@
 #include "records/CShowMediaScan.h"
 
 #include "base/LTextSink.h"
+#include "base/Paths.h"
 #include "records/NsqPrefKinds.h"
 #include "records/PrefNodes.h"
 #include "records/RecordKinds.h"
@@ -46,7 +47,7 @@ void CShowMediaScan::Check(const LString& name, u32 which) {
         return;
     }
     LTextStream path;
-    path.Put(which == kRecordings ? "kevrecfiles" : "audiofiles");
+    path.Put(which == kRecordings ? kRecordingsLeaf : kAudioLeaf);
     path.PutChar('/');
     path.Put(name.CStr());
     AddName(LString(path.CStr()));

@@ -73,15 +73,15 @@ void CKvsFileDrop::Offer() {
         if (fPaths.Count() > 0) fTimer.Start(0u);
         return;
     }
-    std::vector<LString> taken;
-    std::vector<CardAgreement> agreements;
-    fOffering = true;
+    CCardAhead card(fLink ? fLink->DeviceQueue() : nullptr,
+                    fLink ? fLink->ContentsRecord() : nullptr, fKind);
     // The uploads join the job queue behind those already there: a name one
     // of them will write is asked about as one on the card.
-    const bool read = CheckCardNames(owner, fLink ? fLink->DeviceQueue() : nullptr,
-                                     fLink ? fLink->ContentsRecord() : nullptr, fKind, names,
-                                     &taken, nullptr, true, &agreements);
+    card.SetQueuedAfter();
+    fOffering = true;
+    const bool read = CheckCardNames(owner, card, names);
     fOffering = false;
+    std::vector<CardAgreement>& agreements = card.Agreements();
     if (fPaths.Count() != count) {
         fTimer.Start(0u);
         return;
@@ -89,7 +89,7 @@ void CKvsFileDrop::Offer() {
     // A name only an upload still waiting will write is no file on the card yet.
     std::vector<LString> existing, waiting;
     for (size_t i = 0; i < names.size() && read; ++i)
-        if (!taken[i].IsEmpty())
+        if (!agreements[i].name.IsEmpty())
             (agreements[i].listed.found ? existing : waiting).push_back(shown[i]);
     if (read && !(existing.empty() && waiting.empty())) {
         LTextStream text;

@@ -1,6 +1,7 @@
 #include "devices/files/CopyToUms.h"
 
 #include <memory>
+#include <string>
 
 #include "base/Calendar.h"
 #include "base/CharReader.h"
@@ -185,8 +186,11 @@ void RunCopyToUms(LHandler* owner, CReqQueue* queue, const std::vector<LString>&
             return;
         }
     }
-    for (const char* folder : {"/.cmd/fmmkdir///ums/kevrecfiles", "/.cmd/fmmkdir///ums/audiofiles"})
-        if (SendAndWait(owner, d, &state, queue, folder, true, false, false, false)) return;
+    // The stick's folders are named as the card's.
+    for (const char* leaf : {kRecordingsLeaf, kAudioLeaf}) {
+        const std::string folder = std::string("/.cmd/fmmkdir///ums/") + leaf;
+        if (SendAndWait(owner, d, &state, queue, folder.c_str(), true, false, false, false)) return;
+    }
 
     d->SetMessage(Item(4));
     d->fBar.SetMax(i32(100 * files.size() > 0x7FFFFFFF ? 0x7FFFFFFF : 100 * files.size()));

@@ -14,7 +14,6 @@
 #include "devices/files/CKvsRenDlg.h"
 #include "devlink/FileJobQueue.h"
 #include "devlink/FileListPoller.h"
-#include "devlink/RecordingTake.h"
 #include "devlink/ReqQueue.h"
 #include "framework/StdDialogs.h"
 #include "records/PrefNodes.h"
@@ -177,7 +176,7 @@ std::unique_ptr<CSimpleProgressDialog> OpenProgress(LHandler* owner, u32 item, u
 }  // namespace
 
 const char* DeviceFolderOfKind(u32 kind) {
-    return kind == 0 ? "/sdc/kevrecfiles" : kind == 1 ? "/sdc/audiofiles" : nullptr;
+    return kind == 0 ? kRecordingsFolder : kind == 1 ? kAudioFolder : nullptr;
 }
 
 i32 EvaluateFileStatus(const u32* s, FileOpOutcome* o) {
@@ -295,70 +294,54 @@ LString RenamedFileName(const char* edited, const char* oldName) {
     return composed.ToString();
 }
 
-bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
-                    const std::vector<LString>& names, std::vector<LString>* taken,
-                    const char* self, bool queuedAfter,
-                    std::vector<CardAgreement>* agreements) {
-    taken->assign(names.size(), LString());
-    if (agreements) agreements->assign(names.size(), CardAgreement());
-    if (kind > 1) return false;
-    std::vector<std::string> given(names.size());
-    for (size_t n = 0; n < names.size(); ++n) given[n] = CardNameKey(names[n].CStr());
-    // An upload queued now may end while the listing is read, after the device
-    // listed the folder: what was queued before counts as well as what is after.
-    std::vector<QueuedCardFile> queued = QueuedCardFiles(queue, kind);
-    // A queue of no device has no card to read: the contents are all there is.
-    if (queue && queue->Serial() != 0) {
+bool CheckCardNames(LHandler* owner, CCardAhead& card, const std::vector<LString>& names) {
+    std::vector<CardAgreement>& agreed = card.Agreements();
+    if (card.Kind() > 1) return false;
+    {
         auto progress = std::make_unique<CSimpleProgressDialog>(owner, DialogOptions());
         progress->ShowSpinner();
         progress->SetMessage(Item(13));
-        const u32 read = ReadListingModal(progress.get(), queue, contents, kind);
+        const u32 read = card.Read(progress.get());
         progress.reset();
         if (read == kListingFailed) Tell(owner, Item(14));
         if (read != kListingRead) return false;
     }
-    const u32 count = contents ? NodeListCount(contents, kind) : 0;
-    std::vector<LString> listed(count);
-    for (u32 i = 0; i < count; ++i) NodeListText(&listed[i], contents, kind, i);
-    // What the job queue writes after the listing was read, as the card will hold it.
-    for (const QueuedCardFile& file : QueuedCardFiles(queue, kind))
-        if (std::none_of(queued.begin(), queued.end(),
-                         [&](const QueuedCardFile& q) { return q.job == file.job; }))
-            queued.push_back(file);
-    for (const QueuedCardFile& file : queued) listed.push_back(file.name);
+    agreed.assign(names.size(), CardAgreement());
+    const std::vector<LString>& listed = card.Names();
+    const u32 count = card.ListedCount();
+    const char* self = card.Moved().IsEmpty() ? nullptr : card.Moved().CStr();
     std::vector<std::string> keys(listed.size());
     for (size_t i = 0; i < listed.size(); ++i) keys[i] = CardNameKey(listed[i].CStr());
     // The take being recorded is written last, at its stop, over anything
     // given its name now: refused whether written now or queued.
-    const LString take = RecordingTakeName(queue, kind);
+    const LString& take = card.Take();
     const std::string takeKey = take.IsEmpty() ? std::string() : CardNameKey(take.CStr());
     std::vector<LString> refused, recording;
     for (size_t n = 0; n < names.size(); ++n) {
-        if (!take.IsEmpty() && given[n] == takeKey && !(self && StrEqual(take.CStr(), self))) {
+        const std::string given = CardNameKey(names[n].CStr());
+        if (!take.IsEmpty() && given == takeKey && !(self && StrEqual(take.CStr(), self))) {
             recording.push_back(names[n]);
             continue;
         }
+        CardAgreement& a = agreed[n];
         bool waiting = false;
         for (size_t i = 0; i < listed.size(); ++i) {
-            if (keys[i] != given[n] || (self && StrEqual(listed[i].CStr(), self))) continue;
+            if (keys[i] != given || (self && StrEqual(listed[i].CStr(), self))) continue;
             waiting = waiting || i >= count;
             // Of names that were already one file to the card, the one written exactly wins.
-            if ((*taken)[n].IsEmpty() || StrEqual(listed[i].CStr(), names[n].CStr()))
-                (*taken)[n] = listed[i];
+            if (a.name.IsEmpty() || StrEqual(listed[i].CStr(), names[n].CStr())) a.name = listed[i];
         }
-        if (waiting && !queuedAfter) refused.push_back(names[n]);
-        if (!agreements || (*taken)[n].IsEmpty()) continue;
+        if (waiting && !card.QueuedAfter()) refused.push_back(names[n]);
+        if (a.name.IsEmpty()) continue;
         // The file agreed to: as listed now, and what the uploads queued now put there.
-        CardAgreement& a = (*agreements)[n];
-        a.name = (*taken)[n];
         for (size_t i = 0; i < listed.size(); ++i) {
             if (!StrEqual(listed[i].CStr(), a.name.CStr())) continue;
             if (i >= count) {
-                a.queued.push_back(queued[i - count].job);
+                a.queued.push_back(card.Queued()[i - count].job);
             } else if (!a.listed.found) {
                 a.listed.found = true;
-                a.listed.size = NodeListItemNumber(contents, kind, u32(i));
-                NodeListItemText2(&a.listed.change, contents, kind, u32(i));
+                a.listed.size = NodeListItemNumber(card.Contents(), card.Kind(), u32(i));
+                NodeListItemText2(&a.listed.change, card.Contents(), card.Kind(), u32(i));
             }
         }
     }
@@ -386,12 +369,12 @@ LString RenameDeviceFile(LHandler* owner, CReqQueue* queue, CRecord* contents,
     // The device replaces a file that holds the new name: its content would
     // be gone without a word. Agreed, the move goes onto that file's own name,
     // so that it is replaced and not kept beside a name that reads the same.
-    std::vector<LString> taken;
-    if (!CheckCardNames(owner, queue, contents, kind, {newName}, &taken, oldName.CStr()))
-        return LString();
-    if (!taken[0].IsEmpty()) {
-        if (!AskReplace(owner, 12, {taken[0]})) return LString();
-        newName = taken[0];
+    CCardAhead card(queue, contents, kind);
+    card.SetMoved(oldName.CStr());
+    if (!CheckCardNames(owner, card, {newName})) return LString();
+    if (const LString& taken = card.Agreed(0).name; !taken.IsEmpty()) {
+        if (!AskReplace(owner, 12, {taken})) return LString();
+        newName = taken;
     }
     auto dialog = OpenProgress(owner, 1, 1);
     const std::string path = std::string("/.cmd/fmmv//") + folder + "/" + oldName.CStr() + "//" +

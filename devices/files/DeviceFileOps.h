@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "base/LTextSink.h"
 #include "base/Types.h"
+#include "devlink/CardAhead.h"
 #include "devlink/FileJobQueue.h"
 
 class CKvsFileList;
@@ -85,24 +86,18 @@ void DownloadDeviceFileNames(LHandler* owner, CReqQueue* queue, const std::vecto
 void DownloadDeviceFiles(LHandler* owner, CReqQueue* queue, CRecord* contents,
                          const std::vector<LString>& paths, const LString& folderUrl);
 
-// The one check before a file is renamed, uploaded or made in folder kind of
-// the card, against the card as it will be: the folder's listing read now into
-// contents (whichever folder the window shows: only that one is polled, and
-// only every 5 s) and every name the device's file job queue will still write
-// there (QueuedCardFiles). For each name, taken gets the listed or queued file
-// it is the same as (empty for none; self, the file being renamed, is no other
-// file); of two that read the same, the one of the exact name. What is written
-// onto a taken name goes to that file's exact name, so that it replaces it.
-// queuedAfter: what is written joins the job queue behind the uploads already
-// there (a drop), so that a queued name is asked about like a listed one;
-// otherwise it is written now, and a queued upload would replace it later
-// without a word: a queued name is refused, said. The name of the take the
-// device is recording is refused either way: the take goes onto it last. False,
-// nothing to be sent, when a name is refused, or the user gave up the listing or
-// it could not be read (said). agreements, where given, gets for each taken
-// name the file as it stands now (listed, queued or both), for the upload
-// that replaces it to tell it from one that comes later.
-bool CheckCardNames(LHandler* owner, CReqQueue* queue, CRecord* contents, u32 kind,
-                    const std::vector<LString>& names, std::vector<LString>* taken,
-                    const char* self = nullptr, bool queuedAfter = false,
-                    std::vector<CardAgreement>* agreements = nullptr);
+// The one check before a file is renamed, uploaded or made in a folder of the
+// card, against the card as it will be: the folder's listing and the device's
+// recording state, both read now (the file lists poll only the folder shown,
+// every 5 s, and the status only while a view shows it), and every name the
+// device's file job queue will still write there. For each name, the card's
+// agreement gets the listed or queued file it is the same as (empty for none;
+// the file moved is no other file); of two that read the same, the one of the
+// exact name, as it stands now, for the upload that replaces it to tell it from
+// one that comes later. What is written onto a taken name goes to that file's
+// exact name, so that it replaces it. Unless it joins the job queue behind the
+// uploads there, a queued name is refused, said: the upload would replace what
+// is written now without a word. The name of the take the device is recording
+// is refused either way: the take goes onto it last. False, nothing to be sent,
+// when a name is refused, or the user gave up the reading or it failed (said).
+bool CheckCardNames(LHandler* owner, CCardAhead& card, const std::vector<LString>& names);

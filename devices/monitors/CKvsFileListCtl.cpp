@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr const char* kRecFolder = "/sdc/kevrecfiles";
 constexpr u8 kPlaying = 2;
 constexpr u8 kRecording = 3;
 constexpr i64 kDayMs = 86400000;
@@ -121,7 +120,7 @@ void CKvsFileListCtl::Locate(i32 position) {
 void CKvsFileListCtl::LoadEntry(const LString& name, bool play) {
     CRecord* cmd = fCtl->Record(CKvsDevCtl::kCommands);
     if (!cmd) return;
-    const std::string path = std::string(kRecFolder) + "/" + name.CStr();
+    const std::string path = std::string(kRecordingsFolder) + "/" + name.CStr();
     SetCommandOneShotText(cmd, DvcmF::rcpf, LString(path.c_str()));
     if (play) Command(kPlay);
 }

@@ -20,7 +20,6 @@
 namespace {
 
 constexpr const char* kTexts = "KVSBOCRT";
-constexpr const char* kFolder = "/sdc/kevrecfiles/";
 // Items of "KVSBOCRT".
 enum : u32 { kAskReplace = 0, kUploading = 1, kFirstOutcome = 2, kFailedItem = 4 };
 
@@ -76,13 +75,12 @@ i32 CreateBlackoutRecording(LHandler* frame, CKvsDevCtl& device) {
     if (name.IsEmpty()) return kBlackoutNotSent;
     LString file = BlackoutFileName(name);
     CRecord* contents = device.Record(CKvsDevCtl::kContents);
-    std::vector<LString> taken;
-    if (!CheckCardNames(frame, &device.FileQueue(), contents, 0, {file}, &taken))
-        return kBlackoutNotSent;
-    if (!taken[0].IsEmpty()) {
+    CCardAhead card(&device.FileQueue(), contents, 0);
+    if (!CheckCardNames(frame, card, {file})) return kBlackoutNotSent;
+    if (const LString& taken = card.Agreed(0).name; !taken.IsEmpty()) {
         if (ConfirmBlackout(frame, kAskReplace, true) != 1) return kBlackoutNotSent;
         // Onto the file it replaces, not beside it under a name that reads the same.
-        file = taken[0];
+        file = taken;
     }
 
     i32 result;
@@ -101,7 +99,7 @@ i32 CreateBlackoutRecording(LHandler* frame, CKvsDevCtl& device) {
             const u64 size = body->Size();
             const u32 divisor = u32(std::max<u64>(size / 256, 1));
             progress.fBar.SetMax(i32(size / divisor));
-            const std::string path = kFolder + std::string(file.View());
+            const std::string path = std::string(kRecordingsFolder) + "/" + file.CStr();
             CDevTransferState state;
             result = TransferWithProgress(&state, &device.FileQueue(), path.c_str(), &progress, 0,
                                           divisor, body.release(), size);

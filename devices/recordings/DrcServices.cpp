@@ -93,14 +93,13 @@ bool AskOutputName(LHandler* handler, MPlayDevice& device, MDrcServiceUi& ui, u3
             continue;
         }
         CRecordDoc* contents = device.ContentsDoc();
-        std::vector<LString> taken;
-        if (!CheckCardNames(handler, &device.FileRequests(), contents ? contents->Root() : nullptr,
-                            0, {*output}, &taken))
-            return false;
-        if (taken[0].IsEmpty()) return true;
+        CCardAhead card(&device.FileRequests(), contents ? contents->Root() : nullptr, 0);
+        if (!CheckCardNames(handler, card, {*output})) return false;
+        const LString& taken = card.Agreed(0).name;
+        if (taken.IsEmpty()) return true;
         if (!ui.Confirm(handler, kSvcReplaceAsk, kSvcReplaceButton)) continue;
         // The device writes onto the file it replaces, not beside it.
-        *output = taken[0];
+        *output = taken;
         return true;
     }
 }

@@ -16,6 +16,10 @@
 #include "devices/CKvsDevCtl.h"
 #include "devlink/FileJobQueue.h"
 #include "devices/DevTransfer.h"
+#include "devices/CKvsUploads.h"
+#include "devices/files/CKvsRenDlg.h"
+#include "devices/files/CKvsFileDrop.h"
+#include "devices/files/DeviceFileOps.h"
 #include "devices/recordings/BlackoutRecording.h"
 #include "devices/recordings/CDrcBlackoutStrm.h"
 #include "devices/recordings/CKvsBoDlg.h"
@@ -29,6 +33,7 @@
 #include "records/RecordKinds.h"
 #include "tests/devices/DrcDecoder.h"
 #include "tests/devlink/DeviceTestUtil.h"
+#include "tests/framework/ControlPanes.h"
 #include "tests/framework/FakeControls.h"
 #include "tests/framework/FakeWindows.h"
 
@@ -250,7 +255,12 @@ protected:
     }
     // What the dialogs of one run showed and were answered.
     void Turn(LDialog* d) {
-        if (auto* bo = dynamic_cast<CKvsBoDlg*>(d)) {
+        if (auto* rn = dynamic_cast<CKvsRenDlg*>(d)) {
+            shown += "rename ";
+            rn->fName.SetText(LString(renameTo.c_str()));
+            LHandler::Send(LEditText_Change, &rn->fName, rn);
+            Press(d, true);
+        } else if (auto* bo = dynamic_cast<CKvsBoDlg*>(d)) {
             shown += "dialog ";
             progressTurns = 0;
             listed = false;
@@ -315,6 +325,7 @@ protected:
     // The script of one run.
     std::function<void(CKvsBoDlg&)> fill;
     bool dialogOk = true, replace = true;
+    std::string renameTo;
     i32 cancelAtTurn = -1;
     // What it saw.
     std::string shown;
@@ -500,6 +511,139 @@ TEST_F(Blackout, FailuresAndCancel) {
         EXPECT_EQ(shown, "dialog list progress " + Say(3)) << turn;
         EXPECT_TRUE(fLoop.RunUntil([&] { return ctl.FileQueue().IsIdle(); }, 100));
         EXPECT_FALSE(std::filesystem::exists(DevicePath(serial, "x.drc"))) << turn;
+    }
+}
+
+// A device starts and stops a take by itself (its schedule, a trigger), and
+// the program reads its status only while a view shows it. Each writer of a
+// name to the card asks the device then: the name of a take it records is
+// refused, whatever the program last read, and the name of one that has
+// ended is free, though the last read still had it recording.
+TEST_F(Blackout, EveryCardWriterAsksTheDeviceWhatItRecords) {
+    enum Writer { kBlackoutFile, kRename, kDropPane, kDrop };
+    enum State { kStartedUnpolled, kEndedSinceRead };
+    const char* const writers[] = {"blackout", "rename", "drop on the files pane",
+                                   "upload of a drop agreed before"};
+    const char* const states[] = {"started by the device, no view polling",
+                                  "ended since the last read"};
+    const std::string recordingSaid =
+        "say[" + std::string(StdDialogText("KVSFILEOP", 16).View()) + "REC0101.drc] ";
+    const struct {
+        u16 serial;
+        u32 index;
+    } devices[] = {{1201, 3}, {305, 4}};
+    for (const auto& dv : devices) {
+        const auto dev = Device(dv.serial, dv.index);
+        CKvsDevCtl& ctl = *dev;
+        const std::string sn = "serno=" + std::to_string(dv.serial);
+        for (Writer w : {kBlackoutFile, kRename, kDropPane, kDrop}) {
+            for (State st : {kStartedUnpolled, kEndedSinceRead}) {
+                const std::string what =
+                    std::to_string(dv.serial) + " " + writers[w] + ", " + states[st];
+                std::filesystem::remove_all(DevicePath(dv.serial, ""));
+                std::filesystem::create_directories(DevicePath(dv.serial, ""));
+                std::ofstream(DevicePath(dv.serial, "Draft_c.drc")) << "draft";
+                ASSERT_EQ(fSim.Cmd("chan-set " + sn + " path=/.cmd/udseqstat/stat value=0")
+                              .rfind("ok", 0),
+                          0u);
+                // A view last read the device at rest.
+                ctl.SeqStatChannel().Refresh();
+                ASSERT_TRUE(fLoop.RunUntil(
+                    [&] {
+                        return !ctl.SeqStatChannel().IsBusy() &&
+                               ctl.Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 0;
+                    },
+                    5000))
+                    << what;
+                const std::string start =
+                    "rec-self " + sn + " act=start path=/sdc/kevrecfiles/REC0101.drc";
+                ASSERT_EQ(fSim.Cmd(start).rfind("ok", 0), 0u) << what;
+                if (st == kEndedSinceRead) {
+                    // A view read it recording; then the device stopped on its own.
+                    ctl.SeqStatChannel().Refresh();
+                    ASSERT_TRUE(fLoop.RunUntil(
+                        [&] { return ctl.Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; },
+                        5000))
+                        << what;
+                    ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=stop").rfind("ok", 0), 0u);
+                    ASSERT_TRUE(fLoop.RunUntil([&] { return ctl.FileQueue().IsIdle(); }, 100));
+                }
+                shown.clear();
+                replace = true;
+                // The card's folder as a view last listed it.
+                CRecord* contents = ctl.Record(CKvsDevCtl::kContents);
+                while (NodeListCount(contents, 0) > 0) {
+                    LString name;
+                    NodeListRemoveByName(contents, 0, NodeListText(&name, contents, 0, 0).CStr());
+                }
+                bool written = false;
+                const Bytes local(500, 'u');
+                if (w == kBlackoutFile) {
+                    fill = [](CKvsBoDlg& d) { d.fName.SetText(LString("REC0101")); };
+                    written = CreateBlackoutRecording(&top, ctl) == kTransferOk;
+                } else if (w == kRename) {
+                    renameTo = "REC0101";
+                    written = !RenameDeviceFile(&top, &ctl.FileQueue(), contents,
+                                                LString("Draft_c.drc"), 0)
+                                   .IsEmpty();
+                } else {
+                    const std::string path = fDir.Path() + "/REC0101.drc";
+                    std::ofstream(path, std::ios::binary)
+                        .write(reinterpret_cast<const char*>(local.data()), long(local.size()));
+                    // The pane checks and asks; the upload checks again as it starts.
+                    ClipBox box;
+                    LFrame holder(&ctl, &box);
+                    CKvsFileDrop drop(&holder, &ctl);
+                    // Otherwise the drop as agreed to at its check: onto the file the card holds.
+                    CardAgreement agreed;
+                    if (st == kEndedSinceRead) {
+                        agreed.name = LString("REC0101.drc");
+                        agreed.listed.found = true;
+                        agreed.listed.size = 3;
+                    }
+                    if (w == kDropPane) {
+                        drop.SetKind(0);
+                        drop.AddDropped(LString(path.c_str()));
+                        for (int turn = 0; turn < 400 && drop.Paths().Count() > 0; ++turn) Step();
+                        ASSERT_EQ(drop.Paths().Count(), 0u) << what;
+                    } else {
+                        ctl.DropFiles(0, {LString(path.c_str())}, {agreed});
+                    }
+                    // Refused at the pane, nothing is queued at all.
+                    const bool queued = ctl.Uploads() && ctl.Uploads()->Jobs().JobsAdded() > 0;
+                    if (queued) {
+                        CKvsFileJobQueue& jobs = ctl.Uploads()->Jobs();
+                        for (int turn = 0; turn < 400 && !jobs.IsIdle(); ++turn) Step();
+                        ASSERT_TRUE(jobs.IsIdle()) << what;
+                        LString ended;
+                        u32 status = 0;
+                        written = !jobs.TakeFinished(&ended, &status);
+                        if (!written) {
+                            EXPECT_EQ(status, CKvsFileJobQueue::kNameTaken) << what;
+                        }
+                        jobs.ClearDone();
+                    }
+                }
+                if (st == kStartedUnpolled) {
+                    EXPECT_FALSE(written) << what;
+                    if (w != kDrop) {
+                        EXPECT_NE(shown.find(recordingSaid), std::string::npos) << what;
+                    }
+                    // The take lands on its name; nothing else was lost to it.
+                    ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=stop").rfind("ok", 0), 0u);
+                    EXPECT_EQ(DeviceFile(dv.serial, "REC0101.drc"), Bytes({'D', 'R', 'C'})) << what;
+                    EXPECT_EQ(DeviceFile(dv.serial, "Draft_c.drc"),
+                              Bytes({'d', 'r', 'a', 'f', 't'}))
+                        << what;
+                } else {
+                    EXPECT_TRUE(written) << what << ": " << shown;
+                    const Bytes want = w == kBlackoutFile ? Reference(1, 10, 0)
+                                       : w == kRename     ? Bytes({'d', 'r', 'a', 'f', 't'})
+                                                          : local;
+                    EXPECT_EQ(DeviceFile(dv.serial, "REC0101.drc"), want) << what;
+                }
+            }
+        }
     }
 }
 

@@ -20,7 +20,6 @@
 #include "devlink/FileJobQueue.h"
 #include "devlink/FileListPoller.h"
 #include "framework/CMainLoop.h"
-#include "devlink/RecordingTake.h"
 #include "records/DeviceKinds.h"
 #include "framework/StdDialogs.h"
 #include "tests/devlink/FileLinkTestUtil.h"
@@ -425,10 +424,11 @@ TEST_F(DevFiles, RenameMovesToTheComposedNameWithTheExtensionLowered) {
         }
         NodeListInsertSorted(ContentsRecord(), 0, "zz.drc", "1", "i");
         if (std::string(c.old) == "REC0001.drc") Put(Sdc("kevrecfiles/REC0001.drc"), c.old);
-        CRecordDoc status(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSsta)));
-        status.Root()->SetU8(nullptr, SstaF::stat, *c.take ? 3 : 0);
-        status.Root()->SetString(nullptr, SstaF::cflp, LString(c.take));
-        CRecordingTake take(fQueue.get(), &status);
+        // The device records as it tells, whatever the program last read of it.
+        ASSERT_TRUE(Ok("chan-set serno=305 path=/.cmd/udseqstat/stat value=0"));
+        if (*c.take) {
+            ASSERT_TRUE(Ok(std::string("rec-self serno=305 act=start path=") + c.take));
+        }
         if (*c.fault) {
             ASSERT_TRUE(Ok(std::string("fault ") + c.fault + " path=/.cmd/fmls///sdc/kevrecfiles"));
         }
@@ -511,12 +511,11 @@ TEST_F(DevFiles, AReplacementAgreedCoversTheFileTheUserSaw) {
         }
         ASSERT_TRUE(Drive([&] { return !jobs.GetUploadName().IsEmpty(); })) << c.what;
         // The second drop's check, as the drop pane makes it.
-        std::vector<LString> taken;
-        std::vector<CardAgreement> agreed;
-        ASSERT_TRUE(CheckCardNames(&fOwner, fQueue.get(), ContentsRecord(), 0, {"Late_gj.drc"},
-                                   &taken, nullptr, true, &agreed))
-            << c.what;
-        EXPECT_STREQ(taken[0].CStr(), "Late_gj.drc") << c.what;
+        CCardAhead card(fQueue.get(), ContentsRecord(), 0);
+        card.SetQueuedAfter();
+        ASSERT_TRUE(CheckCardNames(&fOwner, card, {"Late_gj.drc"})) << c.what;
+        const std::vector<CardAgreement>& agreed = card.Agreements();
+        EXPECT_STREQ(agreed[0].name.CStr(), "Late_gj.drc") << c.what;
         EXPECT_FALSE(agreed[0].listed.found) << c.what;
         EXPECT_EQ(agreed[0].queued.size(), 1u) << c.what;
         const std::string second = fLocal.Path() + "/a/Late_gj.drc";
@@ -537,6 +536,21 @@ TEST_F(DevFiles, AReplacementAgreedCoversTheFileTheUserSaw) {
         // Without the other program's file, the first upload's is replaced by the second's.
         EXPECT_EQ(held, c.theirs ? "theirs" : std::string(2000, 'M')) << c.what;
     }
+}
+
+// A take goes into the recordings folder alone: an audio file of its base
+// name is no file of the take, and its check does not ask the device about it.
+TEST_F(DevFiles, AnAudioFileOfTheTakesNameIsWritten) {
+    ASSERT_TRUE(Fresh());
+    ASSERT_TRUE(Ok("rec-self serno=305 act=start path=/sdc/kevrecfiles/REC0001.drc"));
+    CCardAhead card(fQueue.get(), ContentsRecord(), 1);
+    card.SetQueuedAfter();
+    EXPECT_TRUE(CheckCardNames(&fOwner, card, {"REC0001.wav"}));
+    EXPECT_TRUE(card.Agreed(0).name.IsEmpty());
+    EXPECT_TRUE(card.Take().IsEmpty());
+    EXPECT_EQ(fOwner.Said(kFileOpTexts, 17), "");
+    EXPECT_EQ(Requests("/.cmd/udseqstat"), "");
+    ASSERT_TRUE(Ok("chan-set serno=305 path=/.cmd/udseqstat/stat value=0"));
 }
 
 TEST_F(DevFiles, RenameDialogFiltersAsTyped) {

@@ -92,6 +92,9 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         const char* queued = "";
         std::string said = "";
         bool recording = false;  // the device records its first take meanwhile
+        // A take REC0101.drc the device begins by itself, no view reading its
+        // status (1), or one it ended by itself since a view read it recording (2).
+        int selfTake = 0;
     } cases[] = {
         {"a.drc", 2, 10.25, {"a_cut"}, {}, "drctrim//a.drc//a_cut.drc//2//10.25", {}},
         {"a.drc", 5, 5, {"a_cut"}, {}, "drctrim//a.drc//a_cut.drc//5", {}},
@@ -127,6 +130,29 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
          "Late_gj.drc",
          Text("KVSFILEOP", 15) + "late_GJ.drc"},
         {"a.drc", 0, 1, {"Early"}, {}, "drctrim//a.drc//Early.drc//0//1", {}, "Late_gj.drc"},
+        // Whatever the program last read, the device is asked.
+        {"a.drc",
+         0,
+         1,
+         {"REC0101"},
+         {},
+         "",
+         {},
+         "",
+         Text("KVSFILEOP", 16) + "REC0101.drc",
+         false,
+         1},
+        {"a.drc",
+         0,
+         1,
+         {"REC0101"},
+         {true},
+         "drctrim//a.drc//REC0101.drc//0//1",
+         {16},
+         "",
+         "",
+         false,
+         2},
     };
     for (const auto& c : cases) {
         std::optional<CKvsFileJobQueue> jobs;
@@ -146,6 +172,17 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         };
         if (c.recording) {
             ASSERT_TRUE(record(4, 3));
+        }
+        const std::string sn = "serno=" + std::to_string(serial);
+        if (c.selfTake) {
+            ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=start path=/sdc/kevrecfiles/REC0101.drc"),
+                      "ok");
+        }
+        if (c.selfTake == 2) {
+            ctl->SeqStatChannel().Refresh();
+            ASSERT_TRUE(
+                Run([&] { return ctl->Record(CKvsDevCtl::kSeqStat)->GetU8(SstaF::stat) == 3; }));
+            ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=stop"), "ok");
         }
         const size_t before = Requests().size();
         owner->messages.clear();
@@ -170,6 +207,12 @@ TEST_F(DrcEdit, TrimAsksForAFreeNameAndSendsItsRange) {
         }
         if (c.recording) {
             ASSERT_TRUE(record(2, 0));
+        }
+        if (c.selfTake) {
+            ASSERT_EQ(
+                fSim.Cmd("chan-set " + sn + " path=/.cmd/udseqstat/stat value=0").substr(0, 2),
+                "ok");
+            std::filesystem::remove(card + "REC0101.drc");
         }
     }
     // The device had the command record's refresh before the request.
@@ -247,6 +290,21 @@ TEST_F(DrcEdit, JoinAndMergeSendTheirScenesAndMenusFollowTheSelection) {
     EXPECT_EQ(Requests(), "drcjoin//joined.drc drcmerge//mixed.drc");
     const std::string merge = LastBody();
     EXPECT_LT(merge.find("s1.drc"), merge.find("s4.drc")) << "selection order: " << merge;
+
+    // The device records REC0104 by itself, no view reading its status: a merge
+    // or a join onto the take's name is refused and said; nothing is sent.
+    const std::string sn = "serno=" + std::to_string(serial);
+    ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=start path=/sdc/kevrecfiles/REC0104.drc"), "ok");
+    owner->messages.clear();
+    owner->names = {"REC0104"};
+    playtest::Choose(bar, edit.get(), "cMrgDrc");
+    SelectScenes(LRgn(LRect(0, 3, 1, 6)));
+    owner->names = {"rec0104"};
+    playtest::Choose(bar, edit.get(), "cJoinDrc");
+    EXPECT_EQ(owner->messages, (std::vector<std::string>{Text("KVSFILEOP", 16) + "REC0104.drc",
+                                                         Text("KVSFILEOP", 16) + "rec0104.drc"}));
+    EXPECT_EQ(Requests(), "drcjoin//joined.drc drcmerge//mixed.drc");
+    ASSERT_EQ(fSim.Cmd("chan-set " + sn + " path=/.cmd/udseqstat/stat value=0").substr(0, 2), "ok");
 
     ctl->Record(CKvsDevCtl::kContents)->SetU8(nullptr, DctsF::field0, 1);
     EXPECT_EQ(drc(), "") << "aux scenes shown";

@@ -12,7 +12,6 @@
 #include "devices/CKvsDevSet.h"
 #include "devices/CKvsUploads.h"
 #include "devices/files/CKvsFileFrm.h"
-#include "devlink/RecordingTake.h"
 #include "records/DeviceKinds.h"
 #include "base/Paths.h"
 #include "framework/CFilePanel.h"
@@ -368,7 +367,6 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
     const std::string replace = std::string(StdDialogText("KVSFILEDROP", 2).View());
     const std::string oneFile = std::string(StdDialogText("KVSFILEDROP", 3).View());
     const std::string waiting = std::string(StdDialogText("KVSFILEDROP", 4).View());
-    const std::string recording = std::string(StdDialogText("KVSFILEOP", 16).View());
     const struct {
         const char* what;
         u32 kind;
@@ -378,8 +376,6 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         std::vector<std::string> got;
         // Local files whose uploads wait in the device's job queue.
         std::vector<const char*> queued = {};
-        // The path of the take the device is recording, as its status gives it.
-        const char* take = "";
     } cases[] = {
         {"a wave file on the recordings tab", 0, {"/tmp/x.wav"}, {}, "", {"0:/tmp/x.wav,"}},
         {"same name, other extension",
@@ -469,32 +465,6 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
          replace + "b\n" + waiting + "Late_gj",
          {"0:/tmp/b.drc>b.drc+waiting,/tmp/Late_gj.drc>Late_gj.drc+waiting-unlisted,"},
          {"/tmp/b.drc", "/tmp/Late_gj.drc"}},
-        // The take being recorded goes onto its name at its stop, over what a
-        // drop wrote there: refused, said, nothing of the drop offered.
-        {"the take being recorded",
-         0,
-         {"/tmp/REC0001.drc"},
-         {},
-         recording + "REC0001.drc",
-         {},
-         {},
-         "/sdc/kevrecfiles/REC0001.drc"},
-        {"the take's name in other capitals, beside a new file",
-         0,
-         {"/tmp/new.drc", "/tmp/rec0001.DRC"},
-         {},
-         recording + "rec0001.drc",
-         {},
-         {},
-         "/sdc/kevrecfiles/REC0001.drc"},
-        {"the take's name on the audio tab",
-         1,
-         {"/tmp/REC0001.wav"},
-         {},
-         "",
-         {"1:/tmp/REC0001.wav,"},
-         {},
-         "/sdc/kevrecfiles/REC0001.drc"},
         {"queued in the other folder",
          0,
          {"/tmp/Late_gj.drc"},
@@ -516,10 +486,6 @@ TEST(FileDrop, OfferedOnceAfterAskingAboutNamesOnTheCard) {
         CKvsFileJobQueue jobs(nullptr, s.link.DeviceQueue(), nullptr, nullptr, s.Contents(),
                               nullptr);
         for (const char* q : c.queued) jobs.AddJob(IsDrcFileName(q) ? 0 : 1, LString(q));
-        CRecordDoc status(CRecord::New(CRecordSchema::Find(kFamKvt, kKindSsta)));
-        status.Root()->SetU8(nullptr, SstaF::stat, *c.take ? 3 : 0);
-        status.Root()->SetString(nullptr, SstaF::cflp, LString(c.take));
-        CRecordingTake take(s.link.DeviceQueue(), &status);
         Receiver r;
         LFrame holder(&r, &s.fBox);
         CKvsFileDrop drop(&holder, &s.link);

@@ -107,6 +107,26 @@ TEST_F(RecCtl, StoppingARecordingRenamesItAndLoadsTheNewName) {
     const std::string card = fDir.Path() + "/" + std::to_string(serial) + "/sdc/kevrecfiles/";
     EXPECT_TRUE(std::filesystem::exists(card + take + ".drc")) << take;
     EXPECT_EQ(std::filesystem::file_size(card + "Late_gj.drc"), 3000u);
+
+    // Another take, and the device begins the next by itself (its schedule) as
+    // the stop lands, before anything reads its status again: the stop's rename
+    // onto that take's name is refused, said, and the stopped take keeps its own.
+    Press(F().fRec);
+    ASSERT_TRUE(Run([&] { return Ssta()->GetU8(SstaF::stat) == 3; }));
+    const std::string third(F().fName.GetText().View());
+    const std::string sn = "serno=" + std::to_string(serial);
+    owner->onRename = [&] {
+        fSim.Cmd("rec-self " + sn + " act=start path=/sdc/kevrecfiles/Next_gj.drc");
+    };
+    owner->names = {"Next_gj"};
+    owner->messages.clear();
+    Press(F().fStop);
+    owner->onRename = nullptr;
+    EXPECT_EQ(owner->messages, std::vector<std::string>{Text("KVSFILEOP", 16) + "Next_gj.drc"});
+    ASSERT_EQ(fSim.Cmd("rec-self " + sn + " act=stop"), "ok");
+    EXPECT_TRUE(std::filesystem::exists(card + third + ".drc")) << third;
+    std::ifstream next(card + "Next_gj.drc");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(next), {}), "DRC");
 }
 
 // The take being recorded goes onto its name when it stops, over whatever holds

@@ -226,6 +226,9 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
         // replace, and how it ends.
         bool queuedFirst = false;
         u32 firstStatus = CKvsFileJobQueue::kUploaded;
+        // The take the device begins by itself once the job is queued, with no
+        // view reading its status: the take goes onto its name at its stop.
+        const char* take = "";
     } cases[] = {
         {"written meanwhile", 0, "Race_gj.drc", "", {"Race_gj.drc"}, CKvsFileJobQueue::kNameTaken},
         {"in other capitals", 0, "Race_gj.drc", "", {"RACE_GJ.DRC"}, CKvsFileJobQueue::kNameTaken},
@@ -324,6 +327,50 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
          CKvsFileJobQueue::kNotSent,
          "",
          "error code=1 dir=in opcode=RRQ count=1"},
+        {"a take the device began since",
+         0,
+         "REC0101.drc",
+         "",
+         {},
+         CKvsFileJobQueue::kNameTaken,
+         "",
+         "",
+         {},
+         false,
+         CKvsFileJobQueue::kUploaded,
+         "/sdc/kevrecfiles/REC0101.drc"},
+        {"the take's name in other capitals",
+         0,
+         "rec0101.DRC",
+         "",
+         {},
+         CKvsFileJobQueue::kNameTaken,
+         "",
+         "",
+         {},
+         false,
+         CKvsFileJobQueue::kUploaded,
+         "/sdc/kevrecfiles/REC0101.drc"},
+        {"a take of another name",
+         0,
+         "Race_gj.drc",
+         "",
+         {},
+         CKvsFileJobQueue::kUploaded,
+         "Race_gj.drc",
+         "",
+         {},
+         false,
+         CKvsFileJobQueue::kUploaded,
+         "/sdc/kevrecfiles/REC0101.drc"},
+        {"the device's status not read",
+         0,
+         "Race_gj.drc",
+         "",
+         {},
+         CKvsFileJobQueue::kNotSent,
+         "",
+         "error code=1 dir=in opcode=RRQ path=/.cmd/udseqstat/ count=1"},
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(Sdc("kevrecfiles"));
@@ -334,6 +381,7 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
         if (*c.fault) {
             ASSERT_TRUE(Ok(std::string("fault ") + c.fault)) << c.what;
         }
+        ASSERT_TRUE(Ok("chan-set serno=305 path=/.cmd/udseqstat/stat value=0"));
         const std::string folder = c.kind == 1 ? "audiofiles/" : "kevrecfiles/";
         // Seen files are another size than those written later.
         const std::vector<u8> theirs(100, 0x77), seen(120, 0x66);
@@ -349,6 +397,9 @@ TEST_F(FileJobs, AnUploadChecksItsNameJustBeforeItStarts) {
             << c.what;
         EXPECT_TRUE(QueuedCardFiles(fQueue.get(), 1 - c.kind).empty()) << c.what;
         for (const char* w : c.written) filetest::WriteFile(Sdc(folder + w), theirs);
+        if (*c.take) {
+            ASSERT_TRUE(Ok(std::string("rec-self serno=305 act=start path=") + c.take));
+        }
         ASSERT_TRUE(Done(c.queuedFirst ? 2 : 1)) << c.what;
         std::vector<std::string> ended;
         for (u32 s : {c.queuedFirst ? c.firstStatus : CKvsFileJobQueue::kUploaded, c.status})
@@ -406,7 +457,7 @@ const Hole kHoles[] = {
      CKvsFileJobQueue::kNotConfirmed},
     {"ListingBeforeUnanswered",
      true,
-     {"error code=1 dir=in opcode=RRQ skip=1 count=1"},
+     {"error code=1 dir=in opcode=RRQ path=/.cmd/fmls///sdc/kevrecfiles skip=1 count=1"},
      CKvsFileJobQueue::kNotConfirmed,
      true},
     {"NothingGoesWrong", true, {}, CKvsFileJobQueue::kUploaded},

@@ -656,6 +656,32 @@ void FilesWalk(const XvfbHarness& x, NetnsHarness& net, const testtftp::TempDir&
             EXPECT_EQ(ctl->Uploads()->Window()->fList->Count(), 0u) << "none failed";
             EXPECT_TRUE(WaitUntil([&] { return rowOf("Late_gj.drc") >= 0; }, 10000));
         }
+
+        // With the play settings shown nothing reads the device's status, and it
+        // begins a take by itself (its schedule): a rename onto the take's name
+        // is refused, said, and the take's stop leaves both files on the card.
+        {
+            ASSERT_EQ(sim.Cmd("rec-self serno=1201 act=start path=/sdc/kevrecfiles/REC0102.drc")
+                          .rfind("ok", 0),
+                      0u);
+            sim.Cmd("log clear");
+            clickRow("late take.drc");
+            Answer typed(x,
+                         "key ctrl+a ; xdotool type --delay 110 REC0102 ; xdotool sleep 0.3 "
+                         "key Return");
+            MessageWatch said(x, "key Return");
+            ASSERT_TRUE(menus.Choose(ctlwin, "Device", "Rename"));
+            EXPECT_TRUE(WaitUntil([&] { return typed.Closed() && said.Shown() == 1; }, 20000));
+            EXPECT_EQ(said.Text(),
+                      std::string(StdDialogText("KVSFILEOP", 16).View()) + "REC0102.drc");
+            EXPECT_TRUE(WaitUntil([&] { return !said.Open(); }, 5000));
+            EXPECT_EQ(DeviceRequests(sim, "/.cmd/fmmv"), "");
+            ASSERT_EQ(sim.Cmd("rec-self serno=1201 act=stop").rfind("ok", 0), 0u);
+            std::string take;
+            std::getline(std::ifstream(card + "/kevrecfiles/REC0102.drc"), take);
+            EXPECT_EQ(take, "DRC");
+            EXPECT_TRUE(std::filesystem::exists(card + "/kevrecfiles/late take.drc"));
+        }
         x.Screenshot(std::string(KEVO_BINARY_DIR) + "/files/xvfb_walk_play.png");
 
         // Copy the show to USB storage from the Play menu: a show of one scene

@@ -1,11 +1,13 @@
 #include "tools/simdevice/RecPlayCmds.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 
+#include "base/Paths.h"
 #include "records/CRecordDoc.h"
 #include "records/DeviceKinds.h"
 #include "tools/simdevice/Channels.h"
@@ -60,33 +62,48 @@ void StoreRecording(Device& d, const std::string& path) {
     f << "DRC";
 }
 
+// A take begins: named by the device (REC0001.drc, ...) unless path is given.
+void StartTake(Sim& sim, Device& d, const std::string& path) {
+    CRecord* ssta = Ssta(d);
+    std::string name = path;
+    if (name.empty()) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%s/REC%04u.drc", kRecordingsFolder,
+                      ++States()[d.serno].takes);
+        name = buf;
+    }
+    ssta->SetString(nullptr, SstaF::cflp, LString(name.c_str()));
+    ssta->SetU8(nullptr, SstaF::stat, kRecording);
+    SetPosition(sim, d, 0);
+}
+
+// A stop: a take ends written to its name, over whatever holds it.
+void StopTake(Device& d) {
+    CRecord* ssta = Ssta(d);
+    const u8 before = ssta->GetU8(SstaF::stat);
+    ssta->SetU8(nullptr, SstaF::stat, 0);
+    if (before == kRecording) StoreRecording(d, ssta->GetString(SstaF::cflp).CStr());
+}
+
 void Apply(Sim& sim, Device& d, const std::string& field) {
     CRecord* cmd = ChannelRecord(d, "/.cmd/udkvtcmd");
     CRecord* ssta = Ssta(d);
     if (!cmd || !ssta) return;
     Advance(sim, d);
     if (field == "/rcct") {
-        const u8 before = ssta->GetU8(SstaF::stat);
         switch (cmd->GetI32(DvcmF::rcct)) {
             case 1:
                 SetPosition(sim, d, 0);
                 break;
             case 2:
-                ssta->SetU8(nullptr, SstaF::stat, 0);
-                if (before == kRecording) StoreRecording(d, ssta->GetString(SstaF::cflp).CStr());
+                StopTake(d);
                 break;
             case 3:
                 ssta->SetU8(nullptr, SstaF::stat, kPlaying);
                 break;
-            case 4: {
-                char name[64];
-                std::snprintf(name, sizeof name, "/sdc/kevrecfiles/REC%04u.drc",
-                              ++States()[d.serno].takes);
-                ssta->SetString(nullptr, SstaF::cflp, LString(name));
-                ssta->SetU8(nullptr, SstaF::stat, kRecording);
-                SetPosition(sim, d, 0);
+            case 4:
+                StartTake(sim, d, std::string());
                 break;
-            }
             default:
                 break;
         }
@@ -121,6 +138,30 @@ void InstallRecPlayCmds(Sim& sim, Device& d) {
         Advance(sim, dev);
         return read(dev, rest, out);
     };
+}
+
+}  // namespace simdev
+
+namespace simdev {
+
+void AddRecPlayCommands(Control& control, Sim& sim) {
+    // What the device's own schedule or trigger does, with no command of a client.
+    control.Add("rec-self", "rec-self serno=N act=start [path=/sdc/kevrecfiles/NAME] | act=stop",
+                [&sim](Args& a, const Control::Emit&) {
+                    Device* d = sim.FindDevice(
+                        uint32_t(std::strtoul(a.named["serno"].c_str(), nullptr, 10)));
+                    if (!d || !Ssta(*d)) return std::string("err no such device");
+                    Advance(sim, *d);
+                    if (a.named["act"] == "start")
+                        StartTake(sim, *d, a.named["path"]);
+                    else if (a.named["act"] == "stop")
+                        StopTake(*d);
+                    else
+                        return std::string("err usage");
+                    sim.Note("rec-self dev=" + std::to_string(d->serno) + " act=" + a.named["act"] +
+                             " path=" + std::string(Ssta(*d)->GetString(SstaF::cflp).CStr()));
+                    return std::string("ok");
+                });
 }
 
 }  // namespace simdev

@@ -10,5 +10,7 @@ namespace simdev {
 
 // Wraps the command channel of a new device (after InstallChannels).
 void InstallRecPlayCmds(Sim& sim, Device& d);
+// rec-self: the device starts or stops a take by itself.
+void AddRecPlayCommands(Control& control, Sim& sim);
 
 }  // namespace simdev

@@ -6,6 +6,7 @@
 #include "tools/simdevice/SysStat.h"
 #include "tools/simdevice/LinkDelay.h"
 #include "tools/simdevice/FileCmds.h"
+#include "tools/simdevice/RecPlayCmds.h"
 #include "tools/simdevice/MonitorCmds.h"
 #include "tools/simdevice/FmCmds.h"
 
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     Control control(sim, loop);
     AddChannelCommands(control, sim);
     AddFileCommands(control, sim);
+    AddRecPlayCommands(control, sim);
     AddDevCommands(control, sim);
     AddMonitorCommands(control, sim);
     AddSysStatCommands(control, sim);
