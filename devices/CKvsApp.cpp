@@ -224,6 +224,7 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
         if (msg.Is(CKvsDevDoc_Close)) {
             // The settings still on their way were waited for, or given up by
             // the user, when the document was asked (CanClose).
+            SavePrefs();
             Terminate();
             return LMessage();
         }
@@ -241,6 +242,9 @@ LMessage CKvsApp::HandleMessage(const LMessage& msg) {
         // gets a short while without a window. A quit asked the user instead
         // (CanClose), under a window that said so.
         if (fDoc && fRunLoop->fEndForced) fDoc->WaitSettingsSent(kSettingsSentIdleMs);
+        // Written once more as the windows go (their places); written now, a
+        // store that cannot take them is said while a window can still say it.
+        if (!fRunLoop->fEndForced) SavePrefs();
     }
     return CMainLoopBase::HandleMessage(msg);
 }

@@ -187,10 +187,10 @@ bool CKvsDevCtl::RunDeviceSyncDialog(LHandler* parent) {
     return true;
 }
 
-void CKvsDevCtl::OpenFile(const LString& path) {
+bool CKvsDevCtl::OpenFile(const LString& path) {
     ++fShowRequests;
     if (!fScreen) fScreen = new CKvsDevCtlScreen(this);
-    fScreen->OpenFile(path);
+    return fScreen->OpenFile(path);
 }
 
 void CKvsDevCtl::DropFiles(u32 kind, const std::vector<LString>& paths,

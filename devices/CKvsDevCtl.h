@@ -100,8 +100,9 @@ public:
     LHandler* DialogOwner() override { return this; }
 
     // A play-settings file opened without a device: the window opens on the
-    // play settings and the file is imported into them.
-    void OpenFile(const LString& path);
+    // play settings and the file is imported into them; false (and said) when
+    // the file was refused: no window then holds anything of it.
+    bool OpenFile(const LString& path);
 
     // The universe address window ("cUnvAdr"): made once, over the control
     // window, and deleted when it closes or the control window does.

@@ -301,16 +301,24 @@ bool CKvsDevCtlScreen::OpenFile(const LString& path) {
         if (CRecord* settings = fCtl->Settings()) settings->SetU8(nullptr, DvstF::fnmd, 1);
     }
     if (!OpenWindow()) return false;
-    fWindow.ShowWindow();
+    // A file's window is shown only once its show is read.
+    if (fCtl->Serial() != 0) fWindow.ShowWindow();
     if (!fPlay) return false;
     // A file that is not a whole play file opens nothing of it, and the user learns
     // why rather than finding an empty show that might be saved over it.
     u32 why = 0;
     if (!fPlay->LoadPlayData(path, &why)) {
+        // No editor stays for it: one would hold an empty show that a Save, or
+        // a close answered with Save, could write over the file.
+        if (fCtl->Serial() == 0) {
+            CloseWindow();
+            DropPlayView();
+        }
         CSimpleMessageDialog message(this, LPaneOpt::Window(kWindowDialog, 0));
         message.Run(StdDialogText("KVSPLAYEDIT", why), 0, false);
         return false;
     }
+    if (fCtl->Serial() == 0) fWindow.ShowWindow();
     fPlay->SetCleanMark();
     // An NSQ file needs the NSQ view: reopen as a format change does.
     if (!fPlay->AcceptsOwnFormat()) {

@@ -1,5 +1,6 @@
 #include "devices/CKvsDevDoc.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -273,6 +274,14 @@ CKvsDevCtl* CKvsDevDoc::AddFileController() {
     CKvsDevCtl* c = new CKvsDevCtl(this, &fSet, 0);
     fControllers.push_back(c);
     return c;
+}
+
+void CKvsDevDoc::DropFileController(CKvsDevCtl* ctl) {
+    if (!ctl || ctl->Serial() != 0) return;
+    const auto it = std::find(fControllers.begin(), fControllers.end(), ctl);
+    if (it == fControllers.end()) return;
+    fControllers.erase(it);
+    delete ctl;
 }
 
 CKvsDevCtl* CKvsDevDoc::FindOrCreateController(u16 serial) {

@@ -74,6 +74,8 @@ public:
     // A controller without a device (serial 0) for a play-settings file; one
     // per file opened, appended after the others.
     CKvsDevCtl* AddFileController();
+    // A file controller whose file was refused: nothing of it stays.
+    void DropFileController(CKvsDevCtl* ctl);
     void RefreshAllSettings();
     bool AnyControlWindowShown() const;
     // The 'YKVS'/'PRDV' preferences, null without.

@@ -251,7 +251,8 @@ void CKvsDevCommands::OpenPlayFile() {
     LString path;
     // Cancelled: no controller is made.
     if (!RunPlayImportPanel(fDoc, &path)) return;
-    fDoc->AddFileController()->OpenFile(path);
+    CKvsDevCtl* ctl = fDoc->AddFileController();
+    if (!ctl->OpenFile(path)) fDoc->DropFileController(ctl);
 }
 
 void CKvsDevCommands::InitialAddress() {

@@ -511,7 +511,7 @@ bool CKvsPlayCmd::CanCloseFile() {
     if (!fFilePath.IsEmpty()) GetLeafName(&ask.fDocName, fFilePath);
     switch (ask.Ask(CSaveChangesDialog::kClosing)) {
         case 1:
-            return ExportPlayFile(false);
+            return SaveOwnFile();
         case 2:
             return true;
         default:

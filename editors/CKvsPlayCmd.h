@@ -84,8 +84,9 @@ public:
     // the window (false).
     bool SendBeforeClose();
     // The window of a play-settings file (serial 0): edited since it was opened
-    // or exported, the user chooses first: Save exports (and closes only when
-    // the file was written), Don't Save closes, Cancel keeps the window.
+    // or exported, the user chooses first: Save writes the window's own file
+    // (and closes only when it was written), Don't Save closes, Cancel keeps
+    // the window.
     bool CanCloseFile();
     // A view built for another format takes the records of the view it
     // replaces (a file's settings exist nowhere else).
@@ -115,6 +116,9 @@ public:
     void SavePlayFile(bool withMedia) { ExportPlayFile(withMedia); }
     // The same, answering whether the file was written.
     bool ExportPlayFile(bool withMedia);
+    // The Save of a file window's close: the show into the window's own file,
+    // through the save panel only when it has none; whether it was written.
+    bool SaveOwnFile();
     // The play file into the place given ("file:///"): replaced whole or not at
     // all; false (and item 3 reported) when it could not be written.
     bool WritePlayFile(const LString& url);
@@ -173,6 +177,9 @@ protected:
     // The modal wait for one request on the file queue (or for the steps of an
     // upload); the dialog's button cancels the request whenever it is pressed.
     bool WaitRequest(CSimpleProgressDialog* progress, CConfirmedUpload* upload = nullptr);
+    // The play file's save panel, starting at remembered (or "untitled" in the
+    // documents folder); false when cancelled.
+    bool RunPlaySavePanel(const LString& remembered, LString* chosen);
 
     MPlayDevice* fDevice;
     CUndoQ fUndo;

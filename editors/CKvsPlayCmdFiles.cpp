@@ -226,22 +226,9 @@ bool CKvsPlayCmd::ExportPlayFile(bool withMedia) {
         scan = NewMediaScan();
         if (hooks.confirmFileOp && !hooks.confirmFileOp(*fDevice, this, scan.get())) return false;
     }
-    TypeList format("KVSPLAYFFMT");
-    LString extension;
-    format.types.GetName(&extension, 0);
     CRecord* prefs = AppPrefs();
-    const LString start =
-        DefaultPlayFilePath(prefs ? prefs->GetString(PrefF::plst) : LString(), extension);
-    CSavePanel panel;
-    panel.SetFileTypes(&format.types);
-    panel.SetStartPath(start);
-    LString leaf;
-    GetLeafName(&leaf, start);
-    panel.SetFileName(leaf);
-    if (!panel.Run()) return false;
     LString chosen;
-    panel.GetChosenPath(&chosen);
-    if (chosen.IsEmpty()) return false;
+    if (!RunPlaySavePanel(prefs ? prefs->GetString(PrefF::plst) : LString(), &chosen)) return false;
     if (prefs) prefs->SetPathField(nullptr, PrefF::plst, chosen);
     if (!WritePlayFile(chosen)) return false;
     SetCleanMark();
@@ -252,6 +239,34 @@ bool CKvsPlayCmd::ExportPlayFile(bool withMedia) {
         hooks.downloadFiles(*fDevice, this, scan.get(), folder);
     }
     return true;
+}
+
+bool CKvsPlayCmd::SaveOwnFile() {
+    // The remembered path is whichever file was opened or exported last, in any
+    // window: only this window's own file, or one the user names for it, may
+    // take its show.
+    LString path = fFilePath;
+    if (path.IsEmpty() && !RunPlaySavePanel(LString(), &path)) return false;
+    if (!WritePlayFile(path)) return false;
+    SetCleanMark();
+    fFilePath = path;
+    return true;
+}
+
+bool CKvsPlayCmd::RunPlaySavePanel(const LString& remembered, LString* chosen) {
+    TypeList format("KVSPLAYFFMT");
+    LString extension;
+    format.types.GetName(&extension, 0);
+    const LString start = DefaultPlayFilePath(remembered, extension);
+    CSavePanel panel;
+    panel.SetFileTypes(&format.types);
+    panel.SetStartPath(start);
+    LString leaf;
+    GetLeafName(&leaf, start);
+    panel.SetFileName(leaf);
+    if (!panel.Run()) return false;
+    panel.GetChosenPath(chosen);
+    return !chosen->IsEmpty();
 }
 
 bool CKvsPlayCmd::WritePlayFile(const LString& url) {

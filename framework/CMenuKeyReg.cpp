@@ -26,6 +26,14 @@ bool IsTable(const CRecord* r) {
     return r && r->Family() == kFamUnd && r->Kind() == kKindPrmt;
 }
 
+// A key given now must act at once, from every window and whatever has the
+// keys: only one with Ctrl reaches the menus before any field or list takes it.
+bool MenusCanTake(const LString& key) {
+    u8 ch = 0;
+    u32 flags = 0;
+    return ParseKeyText(key.CStr(), &ch, &flags) && (flags & kKeyCommand) != 0;
+}
+
 struct Collected {
     LMenuItem* item;
     LString key;
@@ -130,7 +138,7 @@ void CMenuKeyReg::ShowMessage(u32 item) {
 
 void CMenuKeyReg::AssignKey(LMenuItem* item) {
     if (!item) return;
-    if (!item->fKeyText.IsEmpty()) {
+    if (!item->fResKeyText.IsEmpty()) {
         ShowMessage(0);
         return;
     }
@@ -158,14 +166,22 @@ void CMenuKeyReg::AssignKey(LMenuItem* item) {
         if (dlg.RunModal() != 1) return;
         key = dlg.KeyText();
         if (key.IsEmpty()) break;
+        if (!MenusCanTake(key)) {
+            ShowMessage(2);
+            continue;
+        }
         struct Used {
             const LString* key;
+            const LString* cmd;
+            const LString* title;
             bool used;
-        } used{&key, false};
+        } used{&key, &cmd, &title, false};
         LMenuBar::WithCurrent(&used, [](void* ctx, LMenuBar* bar) {
             if (!bar) return;
             bar->ForEachItem(ctx, [](void* c, LMenuItem* it) {
                 auto* u = static_cast<Used*>(c);
+                // The item's own key, given again, is no other item's.
+                if (it->FirstCommand() == *u->cmd && it->fTitle == *u->title) return;
                 if (!it->fKeyText.IsEmpty() && it->fKeyText == *u->key) u->used = true;
             });
         });
@@ -226,6 +242,10 @@ void CMenuKeyReg::ApplyKeys(LMenuBar* bar) {
     bar->ForEachItem(&ctx, [](void* c, LMenuItem* item) {
         auto* x = static_cast<Ctx*>(c);
         if (item->fSubmenu) return;
+        // The table decides afresh: a key it gave before and no longer gives
+        // (changed, removed) leaves the item.
+        if (!(item->fKeyText == item->fResKeyText)) item->SetKeyText(item->fResKeyText);
+        if (!item->fResKeyText.IsEmpty()) return;
         const LString cmd = item->FirstCommand();
         if (cmd.IsEmpty()) return;
         i32 last = -1;
@@ -240,9 +260,6 @@ void CMenuKeyReg::ApplyKeys(LMenuBar* bar) {
         }
         if (last < 0) return;
         const LString key = x->reg->Cell(u32(last), kKey);
-        // A key text the table gave in an earlier run is not the item's own:
-        // the bar is resolved afresh, so that a second run gives what the first did.
-        if (!item->fKeyText.IsEmpty() && !(item->fKeyText == key)) return;
         if (key.IsEmpty())
             item->SetKeyText(LString());
         else

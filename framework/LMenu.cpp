@@ -265,7 +265,8 @@ LMenuItem* LMenu::MakeItem(const LString& text, LResSource* source) {
     if (!command.IsEmpty()) item->AddCommand(command.CStr());
     item->fResTitle = Line(text, 1);
     item->fTitle = item->fResTitle;
-    item->SetKeyText(Line(text, 2));
+    item->fResKeyText = Line(text, 2);
+    item->SetKeyText(item->fResKeyText);
     LString sub = Line(text, 3);
     if (!sub.IsEmpty()) {
         LResId id{0, sub.CStr()};

@@ -90,6 +90,9 @@ public:
     u32 fModifiers = 0;
     TRef<LSharedImage> fImage;
     LString fKeyText;
+    // The key the item's resource gives it: the user's keys never replace it,
+    // and an item given one of theirs goes back to it.
+    LString fResKeyText;
     LList fCommands;  // LNamedLink nodes
 };
 

@@ -4,6 +4,7 @@
 #include "platform/qt/QtMenuLayer.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QSessionManager>
@@ -229,6 +230,9 @@ void AppDelegate::RequestEnd() {
         fMain->RequestEnd();
     else
         EndApplication();
+    // A file panel runs a loop of its own that no dialog's turn ends: one a
+    // quit's question opened would hold the forced end until someone closed it.
+    if (QFileDialog* panel = QtFilePanelServices::Running()) panel->reject();
 }
 
 void AppDelegate::EndApplication() {

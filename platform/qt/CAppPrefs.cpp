@@ -167,10 +167,16 @@ QByteArray IniText(const QVariantMap& prefs) {
 
 // What is not a dictionary is left out: a writable store replaces it on saving.
 // *damaged is set when the file holds something that is not readable preferences.
-QVariantMap ReadPrefs(const QString& path, bool* damaged) {
+QVariantMap ReadPrefs(const QString& path, bool* damaged, bool* failed) {
     *damaged = false;
+    *failed = false;
     QVariantMap top;
     if (!QFileInfo::exists(path)) return top;
+    // QSettings reads what it cannot open as an empty file.
+    if (QFile f(path); QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
+        *failed = true;
+        return top;
+    }
     QSettings settings(path, QSettings::IniFormat);
     const QVariant v = settings.value(kPrefsKey);
     if (v.typeId() == QMetaType::QVariantMap) {
@@ -232,7 +238,7 @@ QString CAppPrefs::PathFor(const LString& appId) {
 CAppPrefs::CAppPrefs(const LString& appId, i32 mode)
     : fPath(PathFor(appId)),
       fWritable(mode == 1),
-      fStore(ReadPrefs(fPath, &fDamaged), u32(mode)),
+      fStore(ReadPrefs(fPath, &fDamaged, &fReadFailed), u32(mode)),
       fRoot(&fStore, kPrefsKey) {
     // Whatever the store held must outlive the next save, which replaces it.
     if (fDamaged) fUnreadableCopy = KeepUnreadable(fPath);
@@ -244,6 +250,8 @@ CAppPrefs::~CAppPrefs() {
 
 u32 CAppPrefs::Save() {
     if (!fWritable) return kSaveReadOnly;
+    // Preferences never read cannot be kept aside: the file stays as it is.
+    if (fReadFailed) return kSaveAccess;
     QDir().mkpath(QFileInfo(fPath).absolutePath());
     // Not through QSettings: its sync renames a cut-off file over the old one when
     // the disk is full and reports no error. Here every write is checked, and only a

@@ -50,6 +50,9 @@ public:
 
     // The file held something that is not readable preferences.
     bool WasUnreadable() const { return fDamaged; }
+    // The file is there but could not be read at all (no permission, a folder
+    // in its place): nothing replaces it then, so Save answers kSaveAccess.
+    bool ReadFailed() const { return fReadFailed; }
     // Where that was kept when this object made the copy ("<file>.unreadable");
     // empty when the same bytes were kept before (already said) or nothing was.
     const QString& UnreadableCopy() const { return fUnreadableCopy; }
@@ -60,7 +63,8 @@ public:
 private:
     QString fPath;
     bool fWritable;
-    bool fDamaged = false;  // set while fStore is built
+    bool fDamaged = false;     // set while fStore is built
+    bool fReadFailed = false;  // likewise
     QString fUnreadableCopy;
     CCFDictPrefNode fStore;  // the file's values: "prefs" alone
     CPrefNode fRoot;

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 #include "platform/qt/CAppPrefs.h"
 
@@ -35,16 +36,26 @@ QApplication* WatchQuit() {
     return app;
 }
 
+void ToStderr(const QString& text) {
+    std::fprintf(stderr, "KEVOruneSet: %s\n", text.toLocal8Bit().constData());
+}
+
 // Said where the user sees it: in a message while the program runs (one shown
-// before the loop starts waits for it), on stderr once it quits.
-void Report(const QString& text) {
+// before the loop starts waits for it), on stderr once it quits or when the
+// window said it before (*said).
+void Report(const QString& text, bool* said = nullptr) {
+    if (said && *said) {
+        if (!gHook) ToStderr(text);
+        return;
+    }
+    if (said) *said = true;
     if (gHook) {
         gHook(text.toStdString());
         return;
     }
     QApplication* app = WatchQuit();
     if (!app || gQuitting || QCoreApplication::closingDown()) {
-        std::fprintf(stderr, "KEVOruneSet: %s\n", text.toLocal8Bit().constData());
+        ToStderr(text);
         return;
     }
     if (QThread::currentThread()->loopLevel() > 0) {
@@ -75,6 +86,13 @@ CPrefNode* QtAppPrefStore::OpenPrefs(bool writable) {
         Report(QStringLiteral("The preferences in %1 could not be read; the program starts "
                               "with its defaults. The file was kept as %2.")
                    .arg(fOpen->FilePath(), fOpen->UnreadableCopy()));
+    // Said for the start's read: the ones for a save end in the save's word.
+    const bool start = !std::exchange(fStarted, true);
+    if (fOpen->ReadFailed() && start)
+        Report(QStringLiteral("The preferences in %1 could not be read (is it a folder, or not "
+                              "yours to read?); the program runs with its defaults, and the "
+                              "file is left as it is.")
+                   .arg(fOpen->FilePath()));
     if (!fOpen->Root().IsOpen()) {
         delete fOpen;
         fOpen = nullptr;
@@ -89,7 +107,8 @@ void QtAppPrefStore::ClosePrefs(CPrefNode*, bool writable) {
     if (writable && fOpen->Save() != CAppPrefs::kSaveOk)
         Report(QStringLiteral("The preferences could not be saved to %1 (is the disk full or "
                               "the folder read-only?). The file there was left as it was.")
-                   .arg(fOpen->FilePath()));
+                   .arg(fOpen->FilePath()),
+               &fWriteSaid);
     delete fOpen;
     fOpen = nullptr;
 }

@@ -21,4 +21,8 @@ public:
 
 private:
     CAppPrefs* fOpen = nullptr;
+    // A failure is shown in a window once: the store is read at start, then
+    // read and written again for each save.
+    bool fStarted = false;
+    bool fWriteSaid = false;
 };

@@ -6,6 +6,7 @@
 #include <QSortFilterProxyModel>
 
 #include "base/Paths.h"
+#include "framework/CMainLoop.h"
 #include "framework/LEmbeddedPane.h"
 
 namespace {
@@ -54,6 +55,11 @@ QFileDialog* QtFilePanelServices::Running() {
 }
 
 void QtFilePanelServices::RunPanel(CFilePanel& panel) {
+    // At the session's end nobody is there to choose a file.
+    if (const CMainLoop* loop = CMainLoop::Current(); loop && loop->fEnding) {
+        panel.SetResult(false, LString());
+        return;
+    }
     QFileDialog dlg;
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setOption(QFileDialog::HideNameFilterDetails);

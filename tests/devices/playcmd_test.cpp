@@ -373,6 +373,63 @@ TEST_F(PlayCmd, ImportTakesBothRecordsAnyContainerAndEmptiesTheHistory) {
     EXPECT_FALSE(edit->LoadPlayData(LString(Url("missing").c_str())));
 }
 
+// Two file windows open, each edited: the Save a close asks for writes the
+// window's own file, whatever file was opened or exported last; a window that
+// has no file asks where, starting at "untitled", never at another's file.
+TEST_F(PlayCmd, SaveAtACloseWritesTheWindowsOwnFile) {
+    playtest::FakePanels panels;
+    std::unique_ptr<CKvsDevCtl> ctls[4];
+    std::unique_ptr<CKvsPlayCmd> edits[3];
+    for (u32 i = 0; i < 4; ++i) ctls[i] = std::make_unique<CKvsDevCtl>(&root, &set, 0);
+    for (u32 i = 0; i < 3; ++i)
+        edits[i] = std::make_unique<CKvsPlayCmd>(&root, &owner, ctls[i].get());
+    const char* files[] = {"a1201.kvplay", "n305.kvplay"};
+    for (u32 i = 0; i < 2; ++i) {
+        edits[i]->SeqSettings()->SetU32(nullptr, SqstF::tgmk, i + 1);
+        ASSERT_TRUE(edits[i]->WritePlayFile(LString(Url(files[i]).c_str())));
+        ASSERT_TRUE(edits[i]->LoadPlayData(LString(Url(files[i]).c_str())));
+        edits[i]->SetCleanMark();
+    }
+    // The last file opened, as the open panel remembers it.
+    prefs->Root()->SetPathField(nullptr, PrefF::plst, LString(Url(files[1]).c_str()));
+    root.answer = [&](LDialog* d) {
+        if (dynamic_cast<CSaveChangesDialog*>(d)) d->SetResult(1);
+    };
+    const struct {
+        const char* what;
+        u32 edit;
+        u32 value;
+        const char* written;  // the file that must hold the value
+        const char* panel;    // the panel's answer; null: no panel may open
+    } cases[] = {
+        {"the 1201 file's window", 0, 11, "a1201.kvplay", nullptr},
+        {"the NSQ file's window", 1, 22, "n305.kvplay", nullptr},
+        {"the 1201 file's window again", 0, 12, "a1201.kvplay", nullptr},
+        {"a window without a file", 2, 33, "new.kvplay", "new.kvplay"},
+    };
+    for (const auto& c : cases) {
+        const size_t asked = panels.starts.size();
+        if (c.panel) panels.answers.push_back(Url(c.panel));
+        edits[c.edit]->SeqSettings()->SetU32(edits[c.edit].get(), SqstF::tgmk, c.value);
+        EXPECT_TRUE(edits[c.edit]->CanCloseFile()) << c.what;
+        EXPECT_EQ(panels.starts.size(), asked + (c.panel ? 1 : 0)) << c.what;
+        if (c.panel && panels.starts.size() > asked) {
+            EXPECT_NE(panels.starts.back().find("|untitled.kvplay"), std::string::npos)
+                << panels.starts.back();
+        }
+        CKvsPlayCmd check(&root, &owner, ctls[3].get());
+        ASSERT_TRUE(check.LoadPlayData(LString(Url(c.written).c_str()))) << c.what;
+        EXPECT_EQ(check.SeqSettings()->GetU32(SqstF::tgmk), c.value) << c.what;
+    }
+    // Each file holds its own window's last show.
+    for (u32 i = 0; i < 2; ++i) {
+        CKvsPlayCmd check(&root, &owner, ctls[3].get());
+        ASSERT_TRUE(check.LoadPlayData(LString(Url(files[i]).c_str())));
+        EXPECT_EQ(check.SeqSettings()->GetU32(SqstF::tgmk), i == 0 ? 12u : 22u) << files[i];
+    }
+    root.answer = nullptr;
+}
+
 TEST_F(PlayCmd, FileWindowAsksBeforeLosingEdits) {
     playtest::FakePanels panels;
     auto edit = Edit(0);

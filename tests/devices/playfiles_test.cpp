@@ -862,6 +862,14 @@ TEST_F(PlayFiles, ImportTakesOnlyAWholePlayFile) {
         EXPECT_EQ(show(), before) << c.what;
         ASSERT_EQ(root.texts.size(), 1u) << c.what;
         EXPECT_EQ(root.texts[0], StdDialogText("KVSPLAYEDIT", c.item).CStr()) << c.what;
+        // Opened on its own, it leaves no editor whose Save could write over it.
+        root.texts.clear();
+        auto opened = std::make_unique<CKvsDevCtl>(&root, &fSet, 0);
+        EXPECT_FALSE(opened->OpenFile(LString(Url("bad.kvplay").c_str()))) << c.what;
+        EXPECT_EQ(root.texts.size(), 1u) << c.what;
+        EXPECT_FALSE(opened->WindowShown()) << c.what;
+        EXPECT_EQ(opened->Screen()->PlayView(), nullptr) << c.what;
+        EXPECT_EQ(playtest::ReadFile(fDir.Path() + "/bad.kvplay"), c.bytes) << c.what;
     }
     // A file that cannot be read.
     ASSERT_EQ(mkdir((fDir.Path() + "/folder.kvplay").c_str(), 0700), 0);

@@ -142,24 +142,73 @@ TEST_F(MenuKeys, AssigningRefusesOwnAndUsedKeysAndKeepsEmptyKeysOnlyBesideOthers
     Turn({'z', 13}, kModCommand);
     Turn({});
     Turn({13});
-    Turn({'q', 13});
+    // A key without Ctrl would be a letter typed: refused, the dialog again.
+    Turn({'k', 13});
+    Turn({});
+    Turn({13});
+    Turn({'e', 13}, kModCommand);
     ItemKiller killer;
     killer.victim = Item(0);
     LTimer timer(&killer);
     timer.Start(1u);
     app->reg.AssignKey(Item(0));
     EXPECT_EQ(killer.victim, nullptr);
-    EXPECT_EQ(Table(app->reg), "cA Alpha nQ;");
+    EXPECT_EQ(Table(app->reg), "cA Alpha E;");
     EXPECT_EQ(peek.seen, (std::vector<LString>{StdDialogText("CMENUKEYREG", 0),
-                                               StdDialogText("CMENUKEYREG", 1)}));
+                                               StdDialogText("CMENUKEYREG", 1),
+                                               StdDialogText("CMENUKEYREG", 2)}));
     peeking.Stop();
     for (u32 i : {0, 1, 2}) {
-        Turn(i == 1 ? std::initializer_list<u32>{'j', 13} : std::initializer_list<u32>{13});
+        if (i == 1)
+            Turn({'j', 13}, kModCommand);
+        else
+            Turn({13});
         app->reg.AssignKey(Item(i));  // Beta, One, Two
     }
-    EXPECT_EQ(Key(1), "nJ");
+    EXPECT_EQ(Key(1), "J");
     // Beta's empty key had no other row of its command; Two's stays beside One's.
-    EXPECT_EQ(Table(app->reg), "cA Alpha nQ;cC One nJ;cC Two ;");
+    EXPECT_EQ(Table(app->reg), "cA Alpha E;cC One J;cC Two ;");
+}
+
+// A key the user gave stays theirs: it can be given again, changed and
+// removed, in the session and after the table was stored and read back.
+TEST_F(MenuKeys, AGivenKeyCanBeChangedAndRemoved) {
+    MessagePeek peek;
+    LTimer peeking(&peek);
+    peeking.StartRepeating(1u);
+    const struct {
+        const char* what;
+        u32 item;
+        u32 key;           // 0: OK without a key
+        bool restart;      // the table stored and read back first
+        const char* keys;  // the four items' keys after
+        const char* table;
+    } steps[] = {
+        {"given", 0, 'k', false, "K,,,", "cA Alpha K;"},
+        {"given the same again", 0, 'k', false, "K,,,", "cA Alpha K;"},
+        {"changed", 0, 'l', false, "L,,,", "cA Alpha L;"},
+        {"another item", 1, 'k', false, "L,K,,", "cA Alpha L;cB Beta K;"},
+        {"changed after a restart", 1, 'm', true, "L,M,,", "cA Alpha L;cB Beta M;"},
+        {"removed", 0, 0, false, ",M,,", "cB Beta M;"},
+        {"removed after a restart", 1, 0, true, ",,,", ""},
+    };
+    for (const auto& s : steps) {
+        if (s.restart) {
+            app->SavePrefs(pref);
+            for (u32 i = 0; i < 4; ++i) Item(i)->SetKeyText(LString());
+            app->LoadPrefs(pref);
+        }
+        if (s.key)
+            Turn({s.key, 13}, kModCommand);
+        else
+            Turn({13});
+        app->reg.AssignKey(Item(s.item));
+        EXPECT_EQ(Key(0) + "," + Key(1) + "," + Key(2) + "," + Key(3), s.keys) << s.what;
+        EXPECT_EQ(Table(app->reg), s.table) << s.what;
+        EXPECT_EQ(peek.seen.size(), 0u) << s.what;
+        peek.seen.clear();
+    }
+    peeking.Stop();
 }
 
 TEST_F(MenuKeys, AnAbandonedCaptureEndsAtTheNextValidation) {

@@ -44,9 +44,12 @@
 #include "devices/CKvsDevFrm.h"
 #include "devices/CKvsDevWin.h"
 #include "devices/CSndDevPane.h"
+#include "editors/CKvsSeqDlgs.h"
 #include "framework/AppSingletons.h"
 #include "framework/LDrawCtx.h"
+#include "framework/CMenuKeyReg.h"
 #include "framework/LFrame.h"
+#include "framework/LMenu.h"
 #include "framework/StdDialogs.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtAppPrefStore.h"
@@ -1154,6 +1157,146 @@ void InChild(const std::string& screen, Scenario scenario = kTour) {
                 [&](const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                     FirstRun(screen, scenario, x, net, dir);
                 });
+}
+
+// ---------------------------------------------------------------- menu keys
+
+// The Speed Calculator item's key text in the application's bar.
+std::string SpeedCalculatorKey() {
+    std::string key = "<no item>";
+    if (LMenuBar* bar = LMenuBar::Current())
+        bar->ForEachItem(&key, [](void* c, LMenuItem* it) {
+            if (it->HasCommand("cSpdCalc")) *static_cast<std::string*>(c) = it->fKeyText.CStr();
+        });
+    return key;
+}
+
+// Answers the menu-key dialog and the messages it leads to, one window after
+// the other, each once it takes the keys; notes the messages' texts.
+class KeyDialogScript {
+public:
+    struct Step {
+        bool message;  // else the key dialog
+        std::string keys;
+    };
+    KeyDialogScript(const XvfbHarness& x, std::vector<Step> steps)
+        : fX(x), fSteps(std::move(steps)) {
+        QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
+        fTimer.start(30);
+    }
+    bool Done() const { return fNext == fSteps.size() && (!fLast || !fLast->isVisible()); }
+    const std::vector<std::string>& Messages() const { return fMessages; }
+
+private:
+    void Tick() {
+        if (fNext >= fSteps.size()) return;
+        // The key dialog stays up under the message it leads to.
+        for (MWindow* w : ShownWindows()) {
+            if (w == fLast) continue;
+            LFrame* frame = w->Owner() ? w->Owner()->GetFrame() : nullptr;
+            auto* message = dynamic_cast<CSimpleMessageDialog*>(frame);
+            const bool wanted = fSteps[fNext].message
+                                    ? message != nullptr
+                                    : dynamic_cast<CMenuKeyDlg*>(frame) != nullptr;
+            if (!wanted || !TakesInput(fX, w)) continue;
+            if (message) fMessages.push_back(message->fMessage.GetText().CStr());
+            fLast = w;
+            fX.XdotoolAsync(fSteps[fNext++].keys);
+            return;
+        }
+    }
+
+    const XvfbHarness& fX;
+    std::vector<Step> fSteps;
+    size_t fNext = 0;
+    QPointer<MWindow> fLast;
+    std::vector<std::string> fMessages;
+    QTimer fTimer;
+};
+
+// One run of the program on the same configuration folder: a key given to the
+// Speed Calculator in Menu Keys… (a plain letter first, refused), used; after
+// the restart, used again, changed, then removed.
+void MenuKeyRun(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, int run) {
+    MenuDriver menus(x);
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+        qInstallMessageHandler(CollectWarnings);
+        AppLaunch launch("xcb", dir.Path() + "/config");
+        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        CKvsApp* kvs = launch.Launch();
+        auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        ASSERT_TRUE(WaitUntil([&] { return win->IsShown(); }, 15000));
+        MWindow* devwin = AsMWindow(win->GetNativeWindow());
+        ASSERT_NE(devwin, nullptr);
+        WaitShown(devwin);
+        ASSERT_TRUE(menus.WaitActive(devwin));
+        // The key pressed in the device window: whether the calculator came.
+        auto calculator = [] {
+            for (MWindow* w : ShownWindows())
+                if (auto* calc = w->Owner() ? dynamic_cast<CKvsSpdCalcDlg*>(w->Owner()->GetFrame())
+                                            : nullptr)
+                    return calc;
+            return static_cast<CKvsSpdCalcDlg*>(nullptr);
+        };
+        auto used = [&](const std::string& key) {
+            if (CKvsSpdCalcDlg* calc = calculator()) calc->HideWindow();
+            LoopDrained();
+            if (!menus.WaitActive(devwin)) return false;
+            x.XdotoolAsync("key " + key);
+            return WaitUntil([&] { return calculator() != nullptr; }, 3000);
+        };
+        auto assign = [&](std::vector<KeyDialogScript::Step> steps) {
+            KeyDialogScript script(x, std::move(steps));
+            EXPECT_TRUE(menus.ChooseSettled(devwin, "KEVOruneSet", "Menu Keys"));
+            EXPECT_TRUE(menus.Choose(devwin, "KEVOruneSet", "Speed Calculator"));
+            EXPECT_TRUE(Await(
+                "the menu key dialogs answered", [&] { return script.Done(); }, 20000));
+            LoopDrained();
+            return script.Messages();
+        };
+        if (run == 1) {
+            EXPECT_EQ(SpeedCalculatorKey(), "");
+            // A plain k would be a letter typed: refused, and Ctrl+K taken instead.
+            const std::vector<std::string> said =
+                assign({{false, "key k sleep 0.3 key Return"},
+                        {true, "key Return"},
+                        {false, "key ctrl+k sleep 0.3 key Return"}});
+            ASSERT_EQ(said.size(), 1u);
+            EXPECT_EQ(said[0], StdDialogText("CMENUKEYREG", 2).CStr());
+            EXPECT_EQ(SpeedCalculatorKey(), "K");
+            EXPECT_TRUE(used("ctrl+k")) << "the key given acts in its session";
+        } else {
+            EXPECT_EQ(SpeedCalculatorKey(), "K") << "the key given is back after the restart";
+            EXPECT_TRUE(used("ctrl+k")) << "the key given acts after the restart";
+            EXPECT_TRUE(assign({{false, "key ctrl+j sleep 0.3 key Return"}}).empty());
+            EXPECT_EQ(SpeedCalculatorKey(), "J");
+            EXPECT_TRUE(used("ctrl+j"));
+            EXPECT_FALSE(used("ctrl+k")) << "the old key still acts";
+            EXPECT_TRUE(assign({{false, "key Return"}}).empty());
+            EXPECT_EQ(SpeedCalculatorKey(), "");
+            EXPECT_FALSE(used("ctrl+j")) << "the removed key still acts";
+        }
+        x.Screenshot(std::string(KEVO_BINARY_DIR) + "/firstrun_menukey_" + std::to_string(run) +
+                     ".png");
+        launch.Terminate();
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    }));
+}
+
+TEST(FirstRun, AMenuKeyGivenActsAfterARestartAndIsChangedAndRemoved) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    if (system("(command -v Xvfb && command -v openbox && command -v xdotool) >/dev/null"))
+        GTEST_SKIP() << "needs Xvfb, openbox and xdotool";
+    XvfbHarness x("1600x1000x24");
+    ASSERT_TRUE(x.Ok());
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup("firstrun"), "");
+    testtftp::TempDir dir;
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        InChildProcess([&] { MenuKeyRun(x, net, dir, run); }, x);
+    }
 }
 
 TEST(FirstRun, Screen1600x1000) {

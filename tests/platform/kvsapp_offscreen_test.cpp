@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -16,6 +18,8 @@
 #include "devices/CKvsApp.h"
 #include "devices/CKvsDevWin.h"
 #include "framework/AppSingletons.h"
+#include "framework/CMainLoop.h"
+#include "platform/qt/CAppPrefs.h"
 #include "platform/qt/AppDelegate.h"
 #include "platform/qt/QtAppPrefStore.h"
 #include "platform/qt/QtControls.h"
@@ -96,6 +100,45 @@ TEST(KvsApp, ListsThreeSimulatedDevicesOffscreen) {
             EXPECT_TRUE(devc.IsOpen());
         }
         store.ClosePrefs(prefs, false);
+    }));
+}
+
+// What the quit says while the device window is still there.
+std::vector<std::string> gSaid;
+QWidget* gDevWindow = nullptr;
+void NoteWithWindow(const std::string& text) {
+    gSaid.push_back(text + (gDevWindow && gDevWindow->isVisible() ? "" : " [no window]"));
+}
+
+// Preferences that cannot be written are said once, at Quit, while the windows
+// are still up; the end's own save says nothing more.
+TEST(KvsApp, PreferencesThatCannotBeWrittenAreSaidAtQuitWithTheWindowsUp) {
+    if (!NetnsHarness::IsRoot()) GTEST_SKIP() << "needs root to build network namespaces";
+    NetnsHarness net;
+    ASSERT_EQ(net.Setup("kvsappq"), "");
+    TempDir dir;
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        AppLaunch launch("offscreen", dir.Path() + "/config");
+        ASSERT_TRUE(launch.PrefsWritten());
+        CKvsApp* kvs = launch.Launch();
+        auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        ASSERT_TRUE(RunUntil([&] { return win->IsShown(); }, 5000));
+        gDevWindow = AsMWindow(win->GetNativeWindow());
+        // The file's place taken by a folder while the program runs.
+        const std::string path = CAppPrefs::PathFor(LString()).toStdString();
+        ASSERT_EQ(std::remove(path.c_str()), 0) << path;
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        gSaid.clear();
+        QtAppPrefStore::SetReportHook(NoteWithWindow);
+        EXPECT_TRUE(CMainLoop::Current()->RunQuitProtocol());
+        const std::vector<std::string> atQuit = gSaid;
+        launch.Terminate();
+        QtAppPrefStore::SetReportHook(nullptr);
+        gDevWindow = nullptr;
+        ASSERT_EQ(atQuit.size(), 1u);
+        EXPECT_NE(atQuit[0].find("could not be saved"), std::string::npos) << atQuit[0];
+        EXPECT_EQ(atQuit[0].find("[no window]"), std::string::npos) << atQuit[0];
+        EXPECT_EQ(gSaid.size(), 1u) << "said again as the windows went";
     }));
 }
 

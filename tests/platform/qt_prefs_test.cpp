@@ -276,6 +276,56 @@ TEST(Prefs, KilledSavesLeaveTheOldOrTheNewFile) {
     std::printf("30 killed preference saves, %u inside a save\n", midSave);
 }
 
+// Preferences that cannot be read at start, or written at quit (once while the
+// windows are there, once more as they go), are said once each; nothing is
+// written over a file that could not be read.
+TEST(Prefs, UnreadableOrUnwritablePreferencesAreSaidOnce) {
+    testtftp::TempDir dir;
+    const struct {
+        const char* what;
+        bool folderAtFile;  // else the configuration folder's place holds a file
+        const char* readSaid;
+    } cases[] = {
+        {"a folder where the file should be", true, "could not be read"},
+        {"a file where the folder should be", false, nullptr},
+    };
+    QtAppPrefStore::SetReportHook(Note);
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir.Path());
+        std::filesystem::create_directories(dir.Path());
+        const std::string config = c.folderAtFile ? dir.Path() : dir.Path() + "/file/cfg";
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        const std::string path = CAppPrefs::PathFor(LString()).toStdString();
+        if (c.folderAtFile)
+            std::filesystem::create_directories(path + "/inside");
+        else
+            std::ofstream(dir.Path() + "/file") << "x";
+        gSaid.clear();
+        QtAppPrefStore store;
+        CPrefNode* node = store.OpenPrefs(false);
+        if (node) store.ClosePrefs(node, false);
+        ASSERT_EQ(gSaid.size(), c.readSaid ? 1u : 0u) << c.what;
+        if (c.readSaid) {
+            EXPECT_NE(gSaid[0].find(c.readSaid), std::string::npos) << gSaid[0];
+        }
+        gSaid.clear();
+        for (int save = 0; save < 2; ++save) {
+            node = store.OpenPrefs(true);
+            ASSERT_NE(node, nullptr) << c.what;
+            node->SetString("k", LString("new"));
+            store.ClosePrefs(node, true);
+        }
+        ASSERT_EQ(gSaid.size(), 1u) << c.what;
+        EXPECT_NE(gSaid[0].find("could not be saved"), std::string::npos) << gSaid[0];
+        if (c.folderAtFile) {
+            EXPECT_TRUE(std::filesystem::is_directory(path + "/inside")) << c.what;
+        } else {
+            EXPECT_EQ(Bytes(dir.Path() + "/file"), "x") << c.what;
+        }
+    }
+    QtAppPrefStore::SetReportHook(nullptr);
+}
+
 // A file that cannot be read is kept beside it before anything replaces it, and
 // said once; a later save writes readable preferences again.
 TEST(Prefs, UnreadableFileIsKeptAndSaidOnce) {

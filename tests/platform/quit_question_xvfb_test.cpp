@@ -457,9 +457,10 @@ void WalkCountDownAtQuit(const XvfbHarness& x, NetnsHarness& net, const TempDir&
 // A play-settings file opened without its device, changed (its schedule's event
 // renamed, or a number left typed in its Play Buttons window), then left one
 // way: each way the program would ask about when the window closes asks the
-// same question, after the typed number is stored; Save writes the file
-// chosen, Don't Save writes nothing, Cancel keeps every window and the
-// program. SIGTERM cannot ask: the program ends and the file stays as it was.
+// same question, after the typed number is stored; Save writes the file the
+// window holds (no panel asks where), Don't Save writes nothing, Cancel keeps
+// every window and the program. SIGTERM cannot ask: the program ends and the
+// file stays as it was.
 enum class FileEdit { kEventName, kColumns };
 enum class FileWay {
     kCloseBox,
@@ -469,7 +470,9 @@ enum class FileWay {
     kDeviceWindow,
     kSigterm
 };
-enum class Reply { kSave, kDontSave, kCancel, kNone };
+// kPanelTerm: while the question is up a file panel opens inside it, as a
+// Save to a new file opens one, and the session ends (SIGTERM) with it up.
+enum class Reply { kSave, kDontSave, kCancel, kNone, kPanelTerm };
 struct FileEnd {
     const char* what;
     FileEdit edit;
@@ -492,6 +495,8 @@ constexpr FileEnd kFileEnds[] = {
     {"a renamed event, the device window closed, Cancel", FileEdit::kEventName,
      FileWay::kDeviceWindow, Reply::kCancel},
     {"a renamed event, SIGTERM", FileEdit::kEventName, FileWay::kSigterm, Reply::kNone},
+    {"a renamed event, Ctrl+Q, a file panel inside the question, SIGTERM", FileEdit::kEventName,
+     FileWay::kQuitKeyInSchedule, Reply::kPanelTerm},
 };
 
 // The play file's two records, read back; null where the file has none.
@@ -538,18 +543,16 @@ std::string TypedPath(const std::string& path) {
     return "key ctrl+a BackSpace type --delay 60 " + path + "; xdotool sleep 0.5 key Return";
 }
 
-// The answer to the save question, given once it takes input; after Save, the
-// save panel gets the path to write. A second question is a failure.
+// The answer to the save question, given once it takes input. A second
+// question is a failure, and so is a save panel: the file has its own path.
 class FileQuestionScript {
 public:
-    FileQuestionScript(const XvfbHarness& x, Reply reply, std::string savePath)
-        : fX(x), fReply(reply), fSavePath(std::move(savePath)) {
+    FileQuestionScript(const XvfbHarness& x, Reply reply) : fX(x), fReply(reply) {
         QObject::connect(&fTimer, &QTimer::timeout, [this] { Step(); });
         fTimer.start(30);
     }
     int Asked() const { return fAsked; }
-    // Answered, and after Save the panel answered too.
-    bool Done() const { return fAsked > 0 && (fReply != Reply::kSave || fPanelDone); }
+    bool Done() const { return fAsked > 0; }
 
 private:
     void Step() {
@@ -560,6 +563,10 @@ private:
             if (!TakesInput(fX, window)) return;
             if (++fAsked > 1) ADD_FAILURE() << "asked a second time";
             fQuestion = window;
+            if (fReply == Reply::kPanelTerm) {
+                PanelThenTerm();
+                return;
+            }
             if (fReply == Reply::kSave)
                 fX.XdotoolAsync("key Return");
             else if (fReply == Reply::kCancel)
@@ -572,20 +579,50 @@ private:
             return;
         }
         QFileDialog* panel = QtFilePanelServices::Running();
-        if (fReply != Reply::kSave || fPanelDone || !panel || !panel->isVisible() ||
-            !TakesInput(fX, panel))
-            return;
-        fPanelDone = true;
-        fX.XdotoolAsync(TypedPath(fSavePath));
+        if (fPanelSeen || !panel || !panel->isVisible() || !TakesInput(fX, panel)) return;
+        fPanelSeen = true;
+        ADD_FAILURE() << "a save panel asked where the file goes";
+        panel->reject();
+    }
+
+    // Runs in the question's loop, as the question's Save would: the panel's
+    // own loop then holds the quit until the panel goes.
+    void PanelThenTerm() {
+        fPanelSeen = true;
+        AppDelegate::Instance()->CatchSignals();
+        u32 sentAt = 0;
+        QTimer term;
+        QObject::connect(&term, &QTimer::timeout, [&] {
+            QFileDialog* panel = QtFilePanelServices::Running();
+            if (sentAt || !panel || !panel->isVisible()) return;
+            sentAt = LTickMs();
+            ::kill(getpid(), SIGTERM);
+        });
+        term.start(50);
+        // A panel the end leaves up is closed here, so that the walk goes on
+        // to its failure instead of waiting on it.
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, [] {
+            if (QFileDialog* panel = QtFilePanelServices::Running()) panel->reject();
+        });
+        giveUp.start(15000);
+        CSavePanel panel;
+        panel.Run();
+        term.stop();
+        giveUp.stop();
+        EXPECT_NE(sentAt, 0u) << "the panel never showed";
+        // The forced end's bound: what it waits for a dialog to unwind.
+        EXPECT_LT(LTickMs() - sentAt, AppDelegate::kUnwindLimitMs)
+            << "the file panel outlived the forced end";
     }
 
     const XvfbHarness& fX;
     Reply fReply;
-    std::string fSavePath;
     QTimer fTimer;
     QPointer<MWindow> fQuestion;
     int fAsked = 0;
-    bool fPanelDone = false;
+    bool fPanelSeen = false;
 };
 
 int gTerminations = 0;
@@ -682,7 +719,7 @@ void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, co
         w.Shot("file_end_change");
 
         // The way out, the question answered.
-        FileQuestionScript script(x, e.reply, saved);
+        FileQuestionScript script(x, e.reply);
         const bool quits = e.way == FileWay::kQuitKeyInSchedule ||
                            e.way == FileWay::kQuitMenuInWindow || e.way == FileWay::kDeviceWindow;
         gTerminations = 0;
@@ -722,7 +759,7 @@ void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, co
             }
         }
 
-        if (e.reply != Reply::kNone) {
+        if (e.reply != Reply::kNone && e.reply != Reply::kPanelTerm) {
             EXPECT_TRUE(Await(
                 "the question answered", [&] { return script.Done(); }, 20000));
         }
@@ -736,9 +773,12 @@ void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, co
             EXPECT_TRUE(Await("the program ended or not",
                               [&] { return kept ? script.Done() : gTerminations > 0; }));
         }
+        const auto edited = [&](const PlayFile& f) {
+            return e.edit == FileEdit::kEventName ? f.EventName() == "Finale" : f.Columns() == 6;
+        };
         if (e.reply == Reply::kSave)
             Await(
-                "the file saved", [&] { return !PlayFile(saved).bytes.empty(); }, 10000);
+                "the file saved", [&] { return edited(PlayFile(path)); }, 10000);
         LoopDrained();
         w.Shot("file_end");
         CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
@@ -750,16 +790,147 @@ void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, co
             EXPECT_TRUE(devQt->isVisible());
             EXPECT_EQ(gTerminations, 0) << "Cancel ended the program";
         }
-        EXPECT_EQ(PlayFile(path).bytes, before) << "the opened file changed";
-        const PlayFile out(saved);
         if (e.reply == Reply::kSave) {
-            if (e.edit == FileEdit::kEventName) {
-                EXPECT_EQ(out.EventName(), "Finale");
-            } else {
-                EXPECT_EQ(out.Columns(), 6);
-            }
+            EXPECT_TRUE(edited(PlayFile(path))) << "Save did not write the window's own file";
         } else {
-            EXPECT_TRUE(out.bytes.empty()) << "written without Save";
+            EXPECT_EQ(PlayFile(path).bytes, before) << "written without Save";
+        }
+        EXPECT_TRUE(PlayFile(saved).bytes.empty()) << "another file written";
+    });
+}
+
+// ---------------------------------------------------------------- two files
+
+// Two play-settings files open side by side, each one's event renamed; the
+// first closed with Ctrl+W, the program then quit with Ctrl+Q, both questions
+// answered Save. The file opened last is the one the open panel remembers: it
+// must not take the first window's show. Each file then holds exactly what its
+// own window showed, byte for byte, and no panel asked where.
+void WalkTwoFiles(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        struct File {
+            std::string path, opening, finale, expected;
+            MWindow* win = nullptr;
+            CKvsSchWin* sch = nullptr;
+        } files[] = {{dir.Path() + "/a1201.kvplay", "Opening A", "Finale A", "", nullptr, nullptr},
+                     {dir.Path() + "/n305.kvplay", "Opening N", "Finale N", "", nullptr, nullptr}};
+        auto write = [](const std::string& path, const std::string& name) {
+            CRecordDoc seqs(NewSeqSettingsRecord());
+            seqs.Root()->SetU8(nullptr, SqstF::sqfm, 1);
+            seqs.Root()->SetU8(nullptr, SqstF::ussc, 1);
+            InsertNewScheduleEvent(seqs.Root()->GetChild(SqstF::schd), nullptr, 0);
+            seqs.Root()
+                ->GetChild(SqstF::schd)
+                ->GetListItem(SchdF::flts, 0)
+                ->SetString(nullptr, ScevF::name, LString(name.c_str()));
+            return WritePlayFile(path, seqs.Root());
+        };
+        for (File& f : files) {
+            ASSERT_TRUE(write(f.path, f.opening));
+            // What the window will hold once its event is renamed, as a file.
+            ASSERT_TRUE(write(dir.Path() + "/expected.kvplay", f.finale));
+            f.expected = PlayFile(dir.Path() + "/expected.kvplay").bytes;
+        }
+        auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
+        MWindow* devQt = AsMWindow(devwin->GetNativeWindow());
+        for (u32 i = 0; i < 2; ++i) {
+            File& f = files[i];
+            w.Activate(devQt);
+            const std::vector<MWindow*> shownBefore = ShownWindows();
+            {
+                Answer open(x, TypedPath(f.path));
+                ASSERT_TRUE(w.Choose(devQt, "Device", "Open Play Settings"));
+                ASSERT_TRUE(Await(
+                    "the file opened", [&] { return open.Closed(); }, 15000));
+            }
+            ASSERT_TRUE(Await(
+                "the file's window and its schedule",
+                [&] {
+                    for (MWindow* m : ShownWindows()) {
+                        if (std::find(shownBefore.begin(), shownBefore.end(), m) !=
+                            shownBefore.end())
+                            continue;
+                        if (FrameOf<CKvsDevCtlWin>(m)) f.win = m;
+                        if (auto* s = FrameOf<CKvsSchWin>(m)) f.sch = s;
+                    }
+                    return f.win && f.sch;
+                },
+                10000));
+            // Every title free to be clicked: the schedules side by side at the
+            // top right, clear of the device window's title; the files' windows
+            // side by side below them.
+            MWindow* schQt = AsMWindow(f.sch->GetNativeWindow());
+            WaitShown(f.win);
+            WaitShown(schQt);
+            const QRect sch = schQt->frameGeometry();
+            const QPoint schAt(i == 0 ? 730 : 1910 - sch.width(), 20);
+            const QPoint fileAt(i32(i) * 960, std::max(500, 40 + sch.height()));
+            for (auto [win, to] : {std::pair{static_cast<QWidget*>(f.win), fileAt},
+                                   std::pair{static_cast<QWidget*>(schQt), schAt}}) {
+                WaitShown(win);
+                x.Xdotool("windowmove " + std::to_string(win->winId()) + " " +
+                          std::to_string(to.x()) + " " + std::to_string(to.y()));
+                Await("'" + win->windowTitle().toStdString() + "' moved", [&, win = win, to = to] {
+                    return win->geometry().topLeft() == to || win->frameGeometry().topLeft() == to;
+                });
+                WaitShown(win);
+            }
+            LoopDrained();
+        }
+        w.Shot("two_files_open");
+        for (File& f : files) {
+            MWindow* schQt = AsMWindow(f.sch->GetNativeWindow());
+            w.Activate(schQt);
+            auto* cell = static_cast<CKvsSchCell*>(
+                f.sch->EditFrame()->fList->GetCellFrame(LCell{0, 0}, false));
+            ASSERT_NE(cell, nullptr);
+            w.Click(PaneAt(&cell->fName));
+            ASSERT_TRUE(
+                Await("the name taking keys", [&] { return cell->fName.Engine() != nullptr; }));
+            w.Key("ctrl+a BackSpace");
+            w.Type(f.finale);
+            w.Key("Return");
+            ASSERT_TRUE(Await("the name stored", [&] {
+                return std::string(cell->fName.GetText().CStr()) == f.finale;
+            }));
+        }
+        w.Shot("two_files_edited");
+
+        // The first file's window closed, its question answered Save.
+        {
+            FileQuestionScript script(x, Reply::kSave);
+            w.Activate(files[0].win);
+            x.XdotoolAsync("key ctrl+w");
+            EXPECT_TRUE(Await(
+                "the first question answered", [&] { return script.Done(); }, 20000));
+            EXPECT_TRUE(Await("the first file's window closed",
+                              [&] { return !files[0].win->isVisible(); }));
+            EXPECT_TRUE(Await(
+                "the first file saved",
+                [&] { return PlayFile(files[0].path).bytes == files[0].expected; }, 10000));
+            LoopDrained();
+            EXPECT_EQ(script.Asked(), 1);
+        }
+        // Then Quit: the second file's question, Save.
+        {
+            FileQuestionScript script(x, Reply::kSave);
+            gTerminations = 0;
+            CQtMainLoop::SetTerminateHandler([] { ++gTerminations; });
+            w.Activate(files[1].win);
+            x.XdotoolAsync("key ctrl+q");
+            EXPECT_TRUE(Await(
+                "the second question answered", [&] { return script.Done(); }, 20000));
+            EXPECT_TRUE(Await(
+                "the program ended", [&] { return gTerminations > 0; }, 20000));
+            LoopDrained();
+            w.Shot("two_files_quit");
+            CQtMainLoop::SetTerminateHandler(&AppDelegate::EndApplication);
+            EXPECT_EQ(script.Asked(), 1);
+        }
+        for (const File& f : files) {
+            EXPECT_EQ(PlayFile(f.path).bytes, f.expected) << f.path << " holds another show";
+            EXPECT_EQ(PlayFile(f.path).EventName(), f.finale) << f.path;
         }
     });
 }
@@ -779,6 +950,10 @@ TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenItsWindowCloses) {
 
 TEST(QuitQuestion, APlaySettingsFileChangedAsksWhenTheProgramEnds) {
     WalkFileEnds(true);
+}
+
+TEST(QuitQuestion, TwoFilesEachSavedIntoItsOwn) {
+    RunPlayEditWalk("1920x1200", "q2", WalkTwoFiles);
 }
 
 TEST(QuitQuestion, DontSaveWithTheDeviceAwayIsKept) {
