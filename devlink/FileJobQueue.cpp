@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CBufFileStrm.h"
 #include "base/CMemStrm.h"
 #include "base/FileOps.h"
@@ -328,7 +329,8 @@ bool CKvsFileJobQueue::StepUpload() {
     // since the drop was checked: the folder is read again first.
     fChecking = job;
     const LString listing = FolderListingPath(DevicePathOf(job->kind, job->target).c_str());
-    fQueue->Enqueue(this, OnListed, listing.CStr(), 0, new CGrowMemStrm, nullptr, 0);
+    fQueue->Enqueue(this, OnListed, listing.CStr(), 0, new CGrowMemStrm(kListingAnswerLimit),
+                    nullptr, 0);
     return true;
 }
 

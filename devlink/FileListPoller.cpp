@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CMemStrm.h"
 #include "base/Calendar.h"
 #include "base/Clock.h"
@@ -166,7 +167,7 @@ void CKvsFileListPoller::OnTimer(void* self) {
     p->fState = 2;
     p->fInFlight = 1;
     p->fAskedKind = p->fKind;
-    auto* reply = new CGrowMemStrm();
+    auto* reply = new CGrowMemStrm(kListingAnswerLimit);
     q->Enqueue(p, OnReply, path.CStr(), 0, reply, nullptr, 0);
 }
 
@@ -252,7 +253,8 @@ u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord*
     path.Put("/.cmd/fmls///sdc/");
     path.Put(kind == 0 ? "kevrecfiles" : "audiofiles");
     ListingWait wait;
-    queue->Enqueue(&wait, ListingDone, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
+    queue->Enqueue(&wait, ListingDone, path.CStr(), 0, new CGrowMemStrm(kListingAnswerLimit),
+                   nullptr, 0);
     CQueueIdle idle(*queue);
     u32 outcome = kListingRead;
     while (!wait.done) {

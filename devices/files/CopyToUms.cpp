@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "devlink/AnswerLimits.h"
 #include "base/Calendar.h"
 #include "base/CharReader.h"
 #include "base/Clock.h"
@@ -107,8 +108,9 @@ bool SendAndWait(LHandler* owner, CSimpleProgressDialog* dialog, CopyRequestStat
                  CReqQueue* queue, const char* path, bool write, bool wantReply, bool noTimeout,
                  bool quiet) {
     *state = CopyRequestState();
-    queue->Enqueue(state, CopyDone, path, write ? 1 : 0, wantReply ? new CGrowMemStrm : nullptr,
-                   nullptr, noTimeout ? u32(CReqQueue::kKeepTrying) : 0u);
+    queue->Enqueue(state, CopyDone, path, write ? 1 : 0,
+                   wantReply ? new CGrowMemStrm(kServiceAnswerLimit) : nullptr, nullptr,
+                   noTimeout ? u32(CReqQueue::kKeepTrying) : 0u);
     bool cancelled = false;
     while (!state->done && !cancelled) cancelled = dialog->ModalStep(kStepMs) == 1;
     queue->CancelAll(state, CopyDone);

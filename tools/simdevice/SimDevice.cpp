@@ -1121,11 +1121,12 @@ void Sim::HandleRequest(Device& d, const Endpoint& from, bool wrapped, const Byt
         if (key == "serno") {
             // Devices answer their own serial and the "everybody" serial 0 only.
             uint64_t s = AllDigits(v) ? std::strtoull(v.c_str(), nullptr, 10) : UINT64_MAX;
-            if (s != 0 && s != d.serno) {
+            const uint32_t as = d.set.claim ? d.set.claim : d.serno;
+            if (s != 0 && s != as) {
                 Log(head + " x=0 ans=ignore why=serno");
                 return;
             }
-            oack.emplace_back("serno", std::to_string(d.serno));
+            oack.emplace_back("serno", std::to_string(as));
         } else if (key == "blksize") {
             uint64_t b = AllDigits(v) ? std::strtoull(v.c_str(), nullptr, 10) : 0;
             if (b < 8) {

@@ -68,6 +68,9 @@ struct DeviceSettings {
     uint32_t pauseMs = 0;
     uint32_t pauseEvery = 0;
     uint64_t pauseSeed = 0;
+    // When set: answers requests for this serial (and 0) as if it were its own,
+    // naming it in its OACK; a second answerer of another device's serial.
+    uint32_t claim = 0;
 };
 
 struct Transfer;
