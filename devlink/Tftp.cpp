@@ -637,8 +637,10 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     if (!from.IsIPv6()) fPeerIndex[PeerKey(from)] = peer;
     ++fUnreported;
     if (fPeerRoundMs && !fRoundNext) {
+        // Let go from the timer, never while its first answer is being handled.
         fRoundNext = peer;
-        fRoundTimer.StartMs(fPeerRoundMs);
+        const i32 left = i32(RoundEnd(peer) - peer->fStartTick);
+        fRoundTimer.StartMs(left > 0 ? u32(left) : 0u);
     }
     return peer;
 }

@@ -143,7 +143,7 @@ void Control::AddBuiltins() {
     Add("set",
         "set serno=N [rto=MS] [retries=N] [window=N] [maxblk=N] [blksize-reply=N] "
         "[options=obey|ignore] "
-        "[idle=MS] [pause-ms=MS pause-every=BYTES [pause-seed=S]] [claim=SERNO]",
+        "[idle=MS] [pause-ms=MS pause-every=BYTES [pause-seed=S]] [claim=SERNO] [trickle-ms=MS]",
         [this](Args& a, const Emit&) -> std::string {
             uint64_t serno = 0;
             if (!Num(a.named["serno"], &serno)) return "err serno= required";
@@ -163,7 +163,8 @@ void Control::AddBuiltins() {
                         {"idle", &s.idleMs, 1, 3600000},
                         {"pause-ms", &s.pauseMs, 0, 600000},
                         {"pause-every", &s.pauseEvery, 0, UINT32_MAX},
-                        {"claim", &s.claim, 0, UINT32_MAX}};
+                        {"claim", &s.claim, 0, UINT32_MAX},
+                        {"trickle-ms", &s.trickleMs, 0, 600000}};
             for (auto& n : nums) {
                 if (!a.Has(n.key)) continue;
                 if (!Num(a.named[n.key], &v) || v < n.lo || v > n.hi)

@@ -1322,7 +1322,12 @@ void Sim::SendWindow(Transfer& x0) {
         size_t len = off >= x->data.size() ? 0 : std::min<size_t>(x->blksize, x->data.size() - off);
         Emit(*d, xid, x->peer, x->wrapped, MakeData(unsigned(n), x->data.data() + off, len));
     }
-    if (Transfer* x = Find(xid)) ArmTimer(*x, d->set.rtoMs);
+    if (Transfer* x = Find(xid)) {
+        ArmTimer(*x, d->set.rtoMs);
+        // A trickling answer: what the asker sends back waits, and the next block
+        // with it, that long on the test's clock.
+        if (d->set.trickleMs && x->nextSend <= x->last) PauseTransfer(xid, d->set.trickleMs);
+    }
 }
 
 void Sim::OnTimer(uint32_t xid) {
