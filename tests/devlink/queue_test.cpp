@@ -904,11 +904,12 @@ TEST_F(Channel, EveryStepStaysWholeWhateverThoseItTellsAskOfIt) {
             ch.SetRefusedFn(&act, [](void* self, const CDevRequestQueue&, const LString&) {
                 (*static_cast<decltype(act)*>(self))();
             });
-            if (where == kRefused)
+            if (where == kRefused) {
                 ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ "
                                    "path=/.cmd/udseqset/tgmk count=1")
                               .rfind("ok", 0),
                           0u);
+            }
             // The whole record on its way, the user's setting waiting behind it.
             ch.Refresh();
             ASSERT_TRUE(InFlight());
@@ -933,11 +934,15 @@ TEST_F(Channel, EveryStepStaysWholeWhateverThoseItTellsAskOfIt) {
             const std::string held =
                 fSim.Cmd("chan-get serno=305 path=/.cmd/udseqset/tgmk").substr(0, 64);
             EXPECT_EQ(held, "ok value=" + std::to_string(Rec()->GetU32(kTgmk)));
-            if (ask != kDrop && where != kRefused) EXPECT_EQ(Rec()->GetU32(kTgmk), 42u);
+            if (ask != kDrop && where != kRefused) {
+                EXPECT_EQ(Rec()->GetU32(kTgmk), 42u);
+            }
             // The read cancelled is answered before a client or marker queued behind it.
             const bool before = where == kClient || where == kMarker;
             EXPECT_EQ(bystander.calls, ask == kCancel && !before ? 0u : 1u);
-            if (ask == kSend) EXPECT_EQ(asked.calls, 1u);
+            if (ask == kSend) {
+                EXPECT_EQ(asked.calls, 1u);
+            }
             listener.fn = nullptr;
             fOnApplied = nullptr;
             fChannel.reset();

@@ -238,7 +238,9 @@ TEST_F(Sockets, APeerNotDoneByTheEndOfItsRoundIsLetGo) {
             const auto d = Answer(MakeData(u16(i + 1), Bytes(last ? 3 : 8, 'a')));
             ASSERT_TRUE(d);
             letGo = d->op == kERROR;
-            if (!letGo) EXPECT_EQ(d->op, kACK);
+            if (!letGo) {
+                EXPECT_EQ(d->op, kACK);
+            }
         }
         EXPECT_EQ(letGo, row.letGo);
         loop.Advance(10);
