@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CMemStrm.h"
 #include "base/Clock.h"
 #include "base/Lzss.h"
@@ -217,7 +218,8 @@ u32 UpdateFirmware(MDevSetLink* set, u32 serial, const u8* image, u32 imageSize,
     // Declared after the steps: its destruction forgets their completions first.
     CReqQueue queue(set, serial);
 
-    queue.Enqueue(&read, StepDone, kFwDevicePath, 0, new CGrowMemStrm, nullptr, 0);
+    queue.Enqueue(&read, StepDone, kFwDevicePath, 0, new CGrowMemStrm(kFirmwareAnswerLimit),
+                  nullptr, 0);
     ui.OpenProgress(Text(3), 0);
     while (!read.done) {
         if (ui.ModalStep(100) != 0) {

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/Clock.h"
 #include "devices/CKvsDevWin.h"
 #include "devices/CKvsUploads.h"
@@ -108,6 +109,7 @@ void CKvsDevDoc::StartPoll() {
     fPoll = fTftp.StartTransfer(fPollTarget, false, "/.cmd/udkvtstat", this, OnPoll,
                                 CLocalAddrWatch::Current());
     fPoll->AddOption("serno", "0");
+    fPoll->SetPeerRound(kPollRoundMs);
     fPoll->Start();
     // A search that could not leave is said at once: the session's resends
     // would keep the bar standing for seconds before it ends with the error.
@@ -122,7 +124,7 @@ void CKvsDevDoc::OnPoll(void* self, u32 event, void* object) {
     CKvsDevDoc* doc = static_cast<CKvsDevDoc*>(self);
     switch (event) {
         case kTftpEventPeerNew:
-            static_cast<CTftpPeer*>(object)->Accept(new CGrowMemStrm);
+            static_cast<CTftpPeer*>(object)->Accept(new CGrowMemStrm(kStatusAnswerLimit));
             break;
         case kTftpEventPeerDone: {
             CTftpPeer* peer = static_cast<CTftpPeer*>(object);

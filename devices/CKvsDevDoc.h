@@ -49,6 +49,10 @@ public:
     // this long without a block: its status is one block, and the next poll is
     // due a second after this one started, for every other device too.
     enum : u32 { kPollPeerIdleMs = 2000 };
+    // A device's answer takes milliseconds; one not finished a round after it
+    // began (an answer that never ends or trickles) is let go for this poll,
+    // so that the poll ends and every other device is polled again on time.
+    enum : u32 { kPollRoundMs = 1000 };
 
     // prefs: the 'YKVS'/'PRDV' record. view null: the document builds the device window.
     CKvsDevDoc(LHandler* app, CRecord* prefs, MKvsDevView* view = nullptr);

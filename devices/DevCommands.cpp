@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "devlink/AnswerLimits.h"
 #include "base/Calendar.h"
 #include "base/Clock.h"
 #include "devices/CDevSettingsDlgs.h"
@@ -150,7 +151,7 @@ void CKvsDevCommands::Send(const LNetAddr& to, const char* path, u32 serial, boo
 void CKvsDevCommands::OnTransfer(void* self, u32 event, void* object) {
     Pending* p = static_cast<Pending*>(self);
     if (event == kTftpEventPeerNew)
-        static_cast<CTftpPeer*>(object)->Accept(new CGrowMemStrm);
+        static_cast<CTftpPeer*>(object)->Accept(new CGrowMemStrm(kUnkeptAnswerLimit));
     else if (event == kTftpEventSessionDone)
         p->owner->Ended(p);
 }

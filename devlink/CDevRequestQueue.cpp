@@ -1,6 +1,7 @@
 #include "devlink/CDevRequestQueue.h"
 
 #include "base/LTextSink.h"
+#include "devlink/AnswerLimits.h"
 #include "records/LRecPath.h"
 #include "records/OneShotFields.h"
 #include "records/PropRecord.h"
@@ -58,9 +59,10 @@ CDevRequestQueue::ChanReq* CDevRequestQueue::Take(const char* path, bool merge, 
     r->write = write;
     r->listRecord = nullptr;
     r->list.Clear();
-    // A fresh, empty body: the previous one may carry an error.
+    // A fresh, empty body: the previous one may carry an error. A read's is
+    // where the device's answer goes.
     delete r->body;
-    r->body = new CGrowMemStrm;
+    r->body = write ? new CGrowMemStrm : new CGrowMemStrm(kChannelAnswerLimit);
     return r;
 }
 
@@ -110,7 +112,17 @@ void CDevRequestQueue::AfterQueued(void* context, LChannelClientFn fn) {
     Send();
 }
 
+CDevRequestQueue::Step::~Step() {
+    if (--fChannel->fSteps != 0 || !fChannel->fSendDue) return;
+    fChannel->fSendDue = 0;
+    fChannel->Send();
+}
+
 void CDevRequestQueue::Send() {
+    if (fSteps) {
+        fSendDue = 1;
+        return;
+    }
     ChanReq* r = nullptr;
     for (;;) {
         if (fWaitingRestart || fInFlight || !fQueue) return;
@@ -123,7 +135,10 @@ void CDevRequestQueue::Send() {
         void* const context = r->context;
         const bool ok = !r->failed;
         Recycle(r);
-        if (fn) fn(context, ok);
+        if (fn) {
+            Step step(this);
+            fn(context, ok);
+        }
     }
     fInFlight = r;
     Finish(r);
@@ -214,15 +229,17 @@ std::vector<LString> CDevRequestQueue::UnsentPaths() const {
 }
 
 void CDevRequestQueue::DropUnsent() {
+    Step step(this);
     const bool writing = fInFlight && fInFlight->write;
+    LChannelClientFn fn = nullptr;
+    void* context = nullptr;
     if (writing) {
         if (fQueue) fQueue->CancelAll(this, OnDone);
         ChanReq* r = fInFlight;
         fInFlight = nullptr;
-        const LChannelClientFn fn = r->fn;
-        void* const context = r->context;
+        fn = r->fn;
+        context = r->context;
         Recycle(r);
-        if (fn) fn(context, false);
     }
     bool dropped = writing;
     LLink* prev = &fPending;
@@ -239,6 +256,8 @@ void CDevRequestQueue::DropUnsent() {
         }
     }
     fUnanswered = 0;
+    // Told once the lines are in order again: it may queue or cancel.
+    if (fn) fn(context, false);
     if (!dropped) return;
     // What stays goes now, as at the end of a restart's wait.
     fRestartTimer.Disarm();
@@ -246,17 +265,23 @@ void CDevRequestQueue::DropUnsent() {
 }
 
 void CDevRequestQueue::RestoreWaitingWrites() {
+    // Each value read back is told to the record's listeners, which may queue,
+    // cancel or drop writes: the values are taken out of the line first.
+    std::vector<std::pair<LString, std::vector<u8>>> waiting;
     for (LLink* l = fPending.Head(); !l->IsEnd(); l = l->Next()) {
         auto* r = static_cast<ChanReq*>(l);
         if (!r->write || r->oneShot) continue;
         Finish(r);
+        waiting.emplace_back(r->path,
+                             std::vector<u8>(r->body->Data(), r->body->Data() + r->body->End()));
+    }
+    for (auto& [path, bytes] : waiting) {
         u8 field;
         u32 index;
-        CRecord* target = LRecPath::Resolve(r->path.CStr(), fRecord, &field, &index);
-        if (!target) continue;
-        r->body->SetPosition(0);
-        LRecPath::ReadValue(target, field, index, r->body);
-        r->body->SetPosition(0);
+        CRecord* target = LRecPath::Resolve(path.CStr(), fRecord, &field, &index);
+        if (!target || bytes.empty()) continue;
+        CMemStrm value(bytes.data(), u32(bytes.size()));
+        LRecPath::ReadValue(target, field, index, &value);
     }
 }
 
@@ -285,6 +310,7 @@ void CDevRequestQueue::DropWaitingPresses() {
 
 void CDevRequestQueue::OnDone(void* self, CStrm* data, const u32* status) {
     auto* c = static_cast<CDevRequestQueue*>(self);
+    Step step(c);
     ChanReq* r = c->fInFlight;
     if (!r) {
         c->Send();

@@ -112,6 +112,22 @@ private:
     static void OnSendTimer(void* self);
     static void OnRestartTimer(void* self);
 
+    // A step (a reply, a send, a drop) tells listeners and callers as it goes,
+    // and they may ask the channel for more (a Refresh, a Request, a CancelFor)
+    // or move the device. What they ask joins the lines at once; the send it
+    // would start waits for the outermost step's end, and no step keeps a
+    // request of a line across a notice.
+    class Step {
+    public:
+        explicit Step(CDevRequestQueue* c) : fChannel(c) { ++c->fSteps; }
+        ~Step();
+        Step(const Step&) = delete;
+        Step& operator=(const Step&) = delete;
+
+    private:
+        CDevRequestQueue* fChannel;
+    };
+
     CReqQueue* fQueue;
     CRecord* fRecord;
     LString fBasePath;
@@ -120,6 +136,8 @@ private:
     u8 fApplying = 0;
     u8 fWaitingRestart = 0;
     u8 fUnanswered = 0;  // a setting waits because the device did not answer
+    u32 fSteps = 0;      // steps under way, one inside another
+    u8 fSendDue = 0;     // a send was asked for inside a step
     // The document's count of changes when the channel heard its last notice.
     u32 fHeardChanges = 0;
     LRunLoopTimer fSendTimer;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CMemStrm.h"
 #include "base/Paths.h"
 
@@ -89,7 +90,8 @@ void CConfirmedUpload::Begin(const char* path, CStrm* body, u64 size, u32 how, u
     } else if (!fListingPath.IsEmpty()) {
         // The folder as it was, then the file: the queue runs them in this order.
         fPhase = kPhaseBefore;
-        fQueue->Enqueue(this, OnStep, fListingPath.CStr(), 0, new CGrowMemStrm, nullptr, fFlags);
+        fQueue->Enqueue(this, OnStep, fListingPath.CStr(), 0, new CGrowMemStrm(kListingAnswerLimit),
+                        nullptr, fFlags);
     } else {
         fPhase = kPhaseWrite;
     }
@@ -134,8 +136,8 @@ void CConfirmedUpload::OnStep(void* self, CStrm* data, const u32* status) {
             if (u->fHow == kByListing) {
                 if (!u->fBeforeRead) return u->End(kNotConfirmed);
                 u->fPhase = kPhaseCheck;
-                u->fQueue->Enqueue(u, OnStep, u->fListingPath.CStr(), 0, new CGrowMemStrm, nullptr,
-                                   u->fFlags);
+                u->fQueue->Enqueue(u, OnStep, u->fListingPath.CStr(), 0,
+                                   new CGrowMemStrm(kListingAnswerLimit), nullptr, u->fFlags);
                 return;
             }
             u->fPhase = kPhaseCheck;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/Clock.h"
 #include "base/Resources.h"
 #include "devlink/DevServiceDialogs.h"
@@ -151,7 +152,8 @@ bool RunDeviceService(MDevObjLink* device, LHandler* parent, CReqQueue* queue, c
     for (;;) {
         Exchange poll;
         ServicePath(&path, "/.cmd/svcpol//", name);
-        queue->Enqueue(&poll, Exchange::OnDone, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
+        queue->Enqueue(&poll, Exchange::OnDone, path.CStr(), 0,
+                       new CGrowMemStrm(kServiceAnswerLimit), nullptr, 0);
         if (!run.Await(poll)) return false;
         if (poll.Failed()) return run.Fail(TransferErrorItem(poll.status));
         size_t text = 0;

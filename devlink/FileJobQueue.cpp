@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CBufFileStrm.h"
 #include "base/CMemStrm.h"
 #include "base/FileOps.h"
@@ -335,12 +336,14 @@ bool CKvsFileJobQueue::StepUpload() {
     fCheckListing.clear();
     fCheckTake = LString();
     const LString listing = FolderListingPath(DevicePathOf(job->kind, job->target).c_str());
-    fQueue->Enqueue(this, OnListed, listing.CStr(), 0, new CGrowMemStrm, nullptr, 0);
+    fQueue->Enqueue(this, OnListed, listing.CStr(), 0, new CGrowMemStrm(kListingAnswerLimit),
+                    nullptr, 0);
     // A take the device began under this name since the drop, by itself or
     // asked, writes over the upload when it stops: its status is read as well.
     if (job->kind == kRecording) {
         ++fCheckWaiting;
-        fQueue->Enqueue(this, OnStatus, kSeqStatusRead, 0, new CGrowMemStrm, nullptr, 0);
+        fQueue->Enqueue(this, OnStatus, kSeqStatusRead, 0, new CGrowMemStrm(kChannelAnswerLimit),
+                        nullptr, 0);
     }
     return true;
 }

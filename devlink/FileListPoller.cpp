@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CMemStrm.h"
 #include "base/Calendar.h"
 #include "base/Clock.h"
@@ -167,7 +168,7 @@ void CKvsFileListPoller::OnTimer(void* self) {
     p->fState = 2;
     p->fInFlight = 1;
     p->fAskedKind = p->fKind;
-    auto* reply = new CGrowMemStrm();
+    auto* reply = new CGrowMemStrm(kListingAnswerLimit);
     q->Enqueue(p, OnReply, path.CStr(), 0, reply, nullptr, 0);
 }
 
@@ -268,10 +269,12 @@ u32 ReadListingModal(CSimpleProgressDialog* progress, CReqQueue* queue, CRecord*
     path.Put(kind == 0 ? kRecordingsFolder : kAudioFolder);
     ListingWait wait;
     TakeWait status;
-    queue->Enqueue(&wait, ListingDone, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
+    queue->Enqueue(&wait, ListingDone, path.CStr(), 0, new CGrowMemStrm(kListingAnswerLimit),
+                   nullptr, 0);
     // Only the recordings folder holds a take.
     if (take && kind == 0)
-        queue->Enqueue(&status, TakeDone, kSeqStatusRead, 0, new CGrowMemStrm(), nullptr, 0);
+        queue->Enqueue(&status, TakeDone, kSeqStatusRead, 0,
+                       new CGrowMemStrm(kChannelAnswerLimit), nullptr, 0);
     else
         status.done = status.ok = true;
     CQueueIdle idle(*queue);

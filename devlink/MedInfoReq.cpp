@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "devlink/AnswerLimits.h"
 #include "base/Clock.h"
 #include "base/LTextSink.h"
 #include "base/Paths.h"
@@ -158,7 +159,8 @@ void CMedInfoReq::AskNext() {
         path.PutChar('/');
         path.Put(name);
         fBusy = 1;
-        q->Enqueue(this, OnReply, path.CStr(), 0, new CGrowMemStrm(), nullptr, 0);
+        q->Enqueue(this, OnReply, path.CStr(), 0, new CGrowMemStrm(kMedInfoAnswerLimit), nullptr,
+                   0);
         return;
     }
     if (wait) fTimer.Start(wait);

@@ -1,7 +1,9 @@
 #include "devlink/ReqQueue.h"
 
 #include <cstdio>
+#include <memory>
 
+#include "devlink/AnswerLimits.h"
 #include "devlink/NetIf.h"
 #include "devlink/OpenFiles.h"
 #include "services/Services.h"
@@ -128,7 +130,7 @@ void CReqQueue::Enqueue(void* context, LReqDoneFn done, const char* path, u32 wr
     r->path = LString(path);
     // A transfer needs a stream in both directions; a caller without one gets
     // nothing sent and the reply dropped.
-    r->data = data ? data : new CGrowMemStrm;
+    r->data = data ? data : new CGrowMemStrm(kUnkeptAnswerLimit);
     r->write = write ? 1 : 0;
     r->context = context;
     r->done = done;
@@ -217,7 +219,11 @@ void CReqQueue::OnTransfer(void* self, u32 event, void* object) {
         const LReqDoneFn done = r->done;
         r->done = nullptr;
         const u32 status[3] = {0, peer->Result(), peer->ErrorCode()};
-        done(r->context, peer->Result() == CTftpPeer::kResultDone ? peer->Data() : nullptr, status);
+        // Whoever is told may move the device, cancel or queue, and so end this
+        // transfer while it reads the answer: the answer is held here until then.
+        std::unique_ptr<CStrm> data(peer->Result() == CTftpPeer::kResultDone ? peer->TakeData()
+                                                                             : nullptr);
+        done(r->context, data.get(), status);
     } else if (event == kTftpEventSessionDone) {
         auto* session = static_cast<CTftpSession*>(object);
         if (session != q->fSession) return;

@@ -26,10 +26,22 @@ struct OwnedBuf {
 };
 }  // namespace detail
 
-// A memory stream that owns its growable buffer.
+// A memory stream that owns its growable buffer; given a limit, a write that
+// would take it past that many bytes fails instead (kErrWrite).
 class CGrowMemStrm : private detail::OwnedBuf, public CMemStrm {
 public:
     CGrowMemStrm() : CMemStrm(buffer) {}
+    explicit CGrowMemStrm(u64 limit) : CMemStrm(buffer), fLimit(limit) {}
+    void Write(const void* bytes, u64 length) override {
+        if (fLimit && (length > fLimit || Position() > fLimit - length)) {
+            SetError(kErrWrite);
+            return;
+        }
+        CMemStrm::Write(bytes, length);
+    }
+
+private:
+    u64 fLimit = 0;
 };
 
 class CReqQueue {

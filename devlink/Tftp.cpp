@@ -299,6 +299,7 @@ CTftpSession* CTftpManager::StartTransfer(const LNetAddr& destination, bool writ
     s->fCallback = callback;
     s->fPath = path;
     s->fKeepTrying = 0;
+    s->fPeerRoundMs = 0;
     s->fSendErrno = 0;
     s->fOptions.clear();
     s->fState = CTftpSession::kIdle;
@@ -332,6 +333,7 @@ CTftpSession::CTftpSession(CTftpManager* manager)
       fSocket(std::make_unique<CUdpSocket>(this, OnSocketReady)),
       fReceiveTimer(manager->fOwner, this, OnReceiveTimer),
       fResendTimer(manager->fOwner, this, OnResendTimer),
+      fRoundTimer(manager->fOwner, this, OnRoundTimer),
       fReadable(CRunLoopSrc::New(this, OnReadable)) {
     fLastActivity = LTickMs();
 }
@@ -407,6 +409,8 @@ void CTftpSession::Stop() {
     ++fGeneration;
     fResendTimer.Disarm();
     fReceiveTimer.Disarm();
+    fRoundTimer.Disarm();
+    fRoundNext = nullptr;
     fPeerIndex.clear();
     fUnreported = 0;
     fState = kIdle;
@@ -511,6 +515,7 @@ void CTftpSession::OnResendTimer(void* self) {
             break;
         case kPeersActive:
             s->fGraceOver = 1;
+            s->fGraceTick = LTickMs();
             s->CheckCompletion();
             break;
         case kFinished:
@@ -627,10 +632,47 @@ CTftpPeer* CTftpSession::NewPeer(const LNetAddr& from) {
     peer->fOptions.clear();
     peer->fWindow.Reset();
     peer->fWindow.SetMax(1);
+    peer->fStartTick = LTickMs();
     fPeers.PushBack(peer);
     if (!from.IsIPv6()) fPeerIndex[PeerKey(from)] = peer;
     ++fUnreported;
+    if (fPeerRoundMs && !fRoundNext) {
+        // Let go from the timer, never while its first answer is being handled.
+        fRoundNext = peer;
+        const i32 left = i32(RoundEnd(peer) - peer->fStartTick);
+        fRoundTimer.StartMs(left > 0 ? u32(left) : 0u);
+    }
     return peer;
+}
+
+u32 CTftpSession::RoundEnd(const CTftpPeer* peer) const {
+    // Peers come in order of their first answer, and their rounds end in that order.
+    const bool afterGrace = fGraceOver && i32(peer->fStartTick - fGraceTick) > 0;
+    return (afterGrace ? fGraceTick : peer->fStartTick) + fPeerRoundMs;
+}
+
+void CTftpSession::OnRoundTimer(void* self) {
+    static_cast<CTftpSession*>(self)->EndRounds();
+}
+
+void CTftpSession::EndRounds() {
+    const u32 now = LTickMs();
+    while (fRoundNext) {
+        CTftpPeer* peer = fRoundNext;
+        const i32 left = i32(RoundEnd(peer) - now);
+        if (left > 0) {
+            fRoundTimer.StartMs(u32(left));
+            return;
+        }
+        LLink* next = peer->Next();
+        fRoundNext = next->IsEnd() ? nullptr : static_cast<CTftpPeer*>(next);
+        if (peer->fState == CTftpPeer::kFinished || peer->fState == CTftpPeer::kReported) continue;
+        // Reported from its own timer, as any other end: nothing is told from here.
+        SendError(peer->fAddress, kErrUndefined);
+        peer->fState = CTftpPeer::kFinished;
+        peer->fResult = CTftpPeer::kResultTimedOut;
+        peer->fTimer.StartMs(0u);
+    }
 }
 
 void CTftpSession::Handle(const LNetAddr& from, const u8* p, u32 len) {

@@ -65,6 +65,13 @@ public:
     // The value of an acknowledged option (key compared without regard to case); null when absent.
     const LString* Option(const char* key) const;
     CStrm* Data() const { return fData; }
+    // The stream of a finished peer, now the caller's: its answer then outlives
+    // a release of the session by whoever is told of it.
+    CStrm* TakeData() {
+        CStrm* data = fData;
+        fData = nullptr;
+        return data;
+    }
     CFlowWindow& Window() { return fWindow; }
 
 private:
@@ -117,6 +124,7 @@ private:
     CStrm* fData = nullptr;
     LTftpOptions fOptions;
     CFlowWindow fWindow;
+    u32 fStartTick = 0;  // its first answer
     u8 fByOack = 0;   // started by an option acknowledgement (a receiver then sends ACK 0)
     u8 fSendDue = 0;  // acknowledgements handled in this receive pass: send the window after it
 };
@@ -130,6 +138,12 @@ public:
 
     void AddOption(const LString& key, const LString& value);
     void SetKeepTrying(bool on) { fKeepTrying = on ? 1 : 0; }
+    // A session many answer (the status poll) ends its round for every peer:
+    // one that has not finished roundMs after its first answer, or roundMs after
+    // the request's last send was given its time, is let go (timed out), so
+    // that one that never ends or trickles holds nobody else's answer back.
+    // 0: peers take as long as they go on.
+    void SetPeerRound(u32 roundMs) { fPeerRoundMs = roundMs; }
     // Builds and sends the request (idle sessions only).
     void Start();
 
@@ -187,6 +201,10 @@ private:
     // what it drops has its answered blocks confirmed.
     void NoteDoubtTimeout(CTftpPeer* peer);
     void FailPeer(CTftpPeer* peer, u32 code);
+    static void OnRoundTimer(void* self);
+    // Lets go the peers whose round is over, oldest first, and waits for the next.
+    void EndRounds();
+    u32 RoundEnd(const CTftpPeer* peer) const;
     void Report(CTftpPeer* peer);
     void CheckCompletion();
     // Sends opcode-onwards bytes to an endpoint, wrapped when the session is.
@@ -218,6 +236,10 @@ private:
     u32 fLastActivity = 0;
     LRunLoopTimer fReceiveTimer;
     LRunLoopTimer fResendTimer;
+    LRunLoopTimer fRoundTimer;
+    u32 fPeerRoundMs = 0;
+    u32 fGraceTick = 0;               // when the request's grace ended (fGraceOver)
+    CTftpPeer* fRoundNext = nullptr;  // the first peer whose round may not be over
     // The reactor's word that the socket is readable runs the receive pass itself:
     // one hand-over per batch of datagrams, not a timer started from that thread.
     CRunLoopSrc* fReadable;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "devlink/AnswerLimits.h"
 #include "base/Calendar.h"
 #include "base/CharReader.h"
 #include "base/Clock.h"
@@ -108,8 +109,9 @@ bool SendAndWait(LHandler* owner, CSimpleProgressDialog* dialog, CopyRequestStat
                  CReqQueue* queue, const char* path, bool write, bool wantReply, bool noTimeout,
                  bool quiet) {
     *state = CopyRequestState();
-    queue->Enqueue(state, CopyDone, path, write ? 1 : 0, wantReply ? new CGrowMemStrm : nullptr,
-                   nullptr, noTimeout ? u32(CReqQueue::kKeepTrying) : 0u);
+    queue->Enqueue(state, CopyDone, path, write ? 1 : 0,
+                   wantReply ? new CGrowMemStrm(kServiceAnswerLimit) : nullptr, nullptr,
+                   noTimeout ? u32(CReqQueue::kKeepTrying) : 0u);
     bool cancelled = false;
     // The session's end stops the copy as the button does.
     while (!state->done && !cancelled) cancelled = dialog->ModalStep(kStepMs) != 0 && !state->done;

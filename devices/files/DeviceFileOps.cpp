@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CBufFileStrm.h"
 #include "base/FileOps.h"
 #include "base/Paths.h"
@@ -84,6 +85,10 @@ public:
         Mirror();
     }
     void Write(const void* bytes, u64 length) override {
+        if (length > kFileReadLimit || fPosition > kFileReadLimit - length) {
+            SetError(kErrWrite);
+            return;
+        }
         fTarget->Write(bytes, length);
         fPosition += length;
         if (fPosition > *fGot) *fGot = fPosition;

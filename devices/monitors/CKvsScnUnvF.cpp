@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "devlink/AnswerLimits.h"
 #include "base/CMemStrm.h"
 #include "devices/CKvsDevCtl.h"
 #include "devices/CKvsDevSet.h"
@@ -144,8 +145,8 @@ void CKvsScnUnvF::Poll() {
         if (fPath.IsEmpty()) return;
         const std::string path = std::string(kScenePath) + fPath.CStr();
         ++fRequests;
-        fCtl->ChannelQueue().Enqueue(this, OnSceneRead, path.c_str(), 0, new CGrowMemStrm, nullptr,
-                                     0);
+        fCtl->ChannelQueue().Enqueue(this, OnSceneRead, path.c_str(), 0,
+                                     new CGrowMemStrm(kChannelAnswerLimit), nullptr, 0);
         return;
     }
     if (fCtl->Record(CKvsDevCtl::kContents)->GetU32(DctsF::field0) != 0) return;

@@ -3,6 +3,8 @@
 #include <net/if.h>
 
 #include <cerrno>
+#include <fstream>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -135,6 +137,109 @@ TEST_F(DevDoc, AStateCutShortOrOverlongWaitsForTheNextPoll) {
             ASSERT_EQ(sim->Cmd("reply-damage serno=305 clear").rfind("ok", 0), 0u);
         }
     });
+}
+
+// Two devices answer as serial 1201 from two addresses: the one row follows
+// whichever answered last, and every move reads the settings anew, so a read
+// ends while the user's setting waits. Use DHCP clicked three times, 5 s
+// apart: nothing breaks, and the last click reaches the device the row shows.
+TEST_F(DevDoc, TwoAnswerersOfOneSerialAndASettingChangedThreeTimes) {
+    Add(1201, "198.18.1.11/24");
+    Add(1202, "198.18.1.12/24");
+    ASSERT_EQ(sim->Cmd("set serno=1202 claim=1201").rfind("ok", 0), 0u);
+    InApp([&] {
+        ASSERT_TRUE(RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+        EXPECT_EQ(Serials(), (std::vector<u32>{1201}));
+        CKvsDevCtl* ctl = doc->FindController(1201);
+        ASSERT_NE(ctl, nullptr);
+        u8 use = ctl->Settings()->GetU8(DvstF::usdh);
+        for (int click = 0; click < 3; ++click) {
+            use = use ? 0 : 1;
+            ctl->Settings()->SetU8(nullptr, DvstF::usdh, use);
+            const u32 at = loop.NowMs();
+            RunUntil([&] { return loop.NowMs() - at >= 5000; }, 6000);
+        }
+        // The moves go on: once the setting is no longer waiting, the device the
+        // row shows (whichever answered last) holds it or, when the row moved on
+        // since, the other answerer that took it does.
+        ASSERT_TRUE(RunUntil([&] { return ctl->SettingsChannel().UnsentPaths().empty(); }, 30000));
+        u32 holding = 0;
+        for (const char* serno : {"1201", "1202"})
+            holding += sim->Cmd(std::string("chan-get serno=") + serno +
+                                " path=/.cmd/udkvtset/usdh") == "ok value=" + std::to_string(use);
+        EXPECT_GE(holding, 1u);
+        EXPECT_EQ(Serials(), (std::vector<u32>{1201}));
+    });
+}
+
+// Strangers answer the status poll: one whose answer never ends, as far as a
+// state goes (refused at its limit: it holds nothing), one that trickles a
+// block every 1.5 s (let go at its round's end). The real device is polled
+// every round all along, its state shown as it changes, a round apart as
+// with no stranger about, and the memory stays where it was.
+TEST_F(DevDoc, StrangersEndlessOrTricklingAnswersHoldNoOneBack) {
+    const struct {
+        const char* name;
+        std::vector<std::string> stranger;
+        u32 rounds;
+    } rows[] = {
+        {"endless", {"set-status serno=999 size=8388608"}, 60},
+        {"trickling",
+         {"set-status serno=999 size=4194304", "set serno=999 rto=60000 trickle-ms=1500"},
+         // Each round its next block goes to a poll that has ended: the test's
+         // clock waits for it a while before it is given up.
+         4},
+    };
+    auto peakKb = [] {
+        std::ifstream f("/proc/self/status");
+        for (std::string line; std::getline(f, line);)
+            if (line.rfind("VmHWM:", 0) == 0) return std::stoul(line.substr(6));
+        return 0ul;
+    };
+    Add(305, "198.18.1.12/24");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Add(999, "198.18.1.11/24");
+        for (const std::string& cmd : row.stranger)
+            ASSERT_EQ(sim->Cmd(cmd).rfind("ok", 0), 0u) << cmd;
+        ASSERT_EQ(sim->Cmd("log clear").rfind("ok", 0), 0u);
+        InApp([&] {
+            ASSERT_TRUE(
+                RunUntil([&] { return doc->RefreshState() == CKvsDevDoc::kSteady; }, 30000));
+            CKvsDevCtl* ctl = doc->FindController(305);
+            ASSERT_NE(ctl, nullptr);
+            ASSERT_EQ(view.row, 0);
+            const unsigned long before = peakKb();
+            std::vector<u32> starts;
+            for (u32 round = 1; round <= row.rounds; ++round) {
+                ASSERT_EQ(sim->Cmd("chan-set serno=305 path=/.cmd/udkvtstat/sqid value=" +
+                                   std::to_string(round))
+                              .rfind("ok", 0),
+                          0u);
+                ASSERT_TRUE(RunUntil([&] { return doc->PollInFlight(); }, 3000)) << round;
+                starts.push_back(loop.NowMs());
+                ASSERT_TRUE(RunUntil([&] { return !doc->PollInFlight(); }, 3000)) << round;
+                EXPECT_EQ(ctl->State()->GetU32(DvssF::sqid), round);
+            }
+            for (size_t i = 1; i < starts.size(); ++i)
+                EXPECT_EQ(starts[i] - starts[i - 1], 1000u) << i;
+            const unsigned long grown = peakKb() - before;
+            RecordProperty(std::string("peak_growth_kb_") + row.name, std::to_string(grown));
+            EXPECT_LT(grown, 20u * 1024u);
+        });
+        // What the stranger got to send of one answer: up to the limit, a block more.
+        std::map<std::string, u32> blocks;
+        for (const std::string& l : sim->Log())
+            if (l.rfind("pkt ", 0) == 0 && SimDeviceProcess::Field(l, "dev") == "999" &&
+                SimDeviceProcess::Field(l, "op") == "DATA" &&
+                SimDeviceProcess::Field(l, "dir") == "out")
+                blocks[SimDeviceProcess::Field(l, "x")] =
+                    std::max(blocks[SimDeviceProcess::Field(l, "x")],
+                             u32(std::stoul(SimDeviceProcess::Field(l, "block"))));
+        for (const auto& [x, most] : blocks) EXPECT_LE(most, 64u * 1024u / 1420u + 2u) << x;
+        ASSERT_EQ(sim->Cmd("remove-device serno=999").rfind("ok", 0), 0u);
+        ASSERT_EQ(sim->Cmd("fault-clear").rfind("ok", 0), 0u);
+    }
 }
 
 TEST_F(DevDoc, NobodySelectedPollsFiveSecondsAfterTheLastEnded) {

@@ -190,7 +190,11 @@ protected:
                                                       context ? context : this, Applied);
         return *fChannel;
     }
-    static void Applied(void* self) { ++static_cast<Channel*>(self)->fApplied; }
+    static void Applied(void* self) {
+        auto* t = static_cast<Channel*>(self);
+        ++t->fApplied;
+        if (t->fOnApplied) t->fOnApplied();
+    }
     CRecord* Rec() { return fDoc->Root(); }
     void DeviceSet(const char* field, const char* value) {
         const std::string a = fSim.Cmd(std::string("chan-set serno=305 path=/.cmd/udseqset/") +
@@ -229,6 +233,7 @@ protected:
     }
 
     u32 fApplied = 0;
+    std::function<void()> fOnApplied;
     std::unique_ptr<CReqQueue> fQueue;
     std::unique_ptr<CRecordDoc> fDoc;
     std::unique_ptr<CDevRequestQueue> fChannel;
@@ -825,6 +830,126 @@ TEST_F(Channel, ARecordCutShortOrOverlongIsAFailedReadAndReadAgain) {
     ASSERT_TRUE(Settle());
     EXPECT_TRUE(client.calls == 1 && !client.ok);
     EXPECT_EQ(Rec()->GetU32(kTgmk), tgmk);
+}
+
+// Whoever a step of the queue tells may ask the channel for more, or move or
+// remove the device, before the step is over: the listeners of the record (a
+// device window refreshing the settings when one of them changes), the
+// channel's completion, a read's client, AfterQueued's caller and the owner
+// told of a refused setting. Whatever they ask, the step ends whole, the
+// user's setting still reaches the device, and the record ends up showing
+// what the device holds.
+TEST_F(Channel, EveryStepStaysWholeWhateverThoseItTellsAskOfIt) {
+    enum Where { kApply, kRestore, kApplied, kClient, kMarker, kRefused };
+    enum Ask { kRefresh, kSend, kCancel, kDrop, kRemove, kMove };
+    const char* const whereNames[] = {"apply", "restore", "applied", "client", "marker", "refused"};
+    const char* const askNames[] = {"Refresh", "Send", "Cancel", "DropUnsent", "remove", "move"};
+    struct Client {
+        u32 calls = 0;
+        static void Fn(void* self, bool) { ++static_cast<Client*>(self)->calls; }
+    };
+    struct Listener {
+        explicit Listener(CRecordDoc* d) : doc(d) { doc->AddListener(this, OnNote); }
+        ~Listener() { doc->RemoveListener(this, OnNote); }
+        CRecordDoc* doc;
+        std::function<void(CRecordNote*)> fn;
+        static void OnNote(void* self, CRecordNote* note) {
+            auto* l = static_cast<Listener*>(self);
+            if (l->fn) l->fn(note);
+        }
+    } listener(fDoc.get());
+    for (int where = kApply; where <= kRefused; ++where) {
+        for (int ask = kRefresh; ask <= kMove; ++ask) {
+            SCOPED_TRACE(std::string(whereNames[where]) + " x " + askNames[ask]);
+            ASSERT_EQ(fSim.Cmd("log clear").rfind("ok", 0), 0u);
+            DeviceSet("tgmk", "77");
+            CDevRequestQueue& ch = Open();
+            Client bystander, asked;
+            bool armed = false, acted = false, removed = false;
+            auto act = [&] {
+                if (!armed || acted) return;
+                acted = true;
+                switch (ask) {
+                    case kRefresh:
+                        ch.Refresh();
+                        break;
+                    case kSend:
+                        ch.Request("/sqfm", &asked, Client::Fn);
+                        break;
+                    case kCancel:
+                        ch.CancelFor(&bystander, Client::Fn);
+                        break;
+                    case kDrop:
+                        ch.DropUnsent();
+                        break;
+                    case kRemove:
+                        fSet.MarkAllNotSeen();
+                        fSet.RemoveNotSeen();
+                        removed = true;
+                        break;
+                    case kMove:
+                        fSet.Find(305)->SetU32(nullptr, DevcF::address, DeviceIp(9));
+                        fSet.Find(305)->SetU32(nullptr, DevcF::address, DeviceIp(1));
+                        break;
+                }
+            };
+            listener.fn = [&](CRecordNote* note) {
+                if (note->record != Rec() || note->field != kTgmk) return;
+                const u32 v = Rec()->GetU32(kTgmk);
+                if ((where == kApply && v == 77) || (where == kRestore && v == 42)) act();
+            };
+            fOnApplied = [&] {
+                if (where == kApplied) act();
+            };
+            ch.SetRefusedFn(&act, [](void* self, const CDevRequestQueue&, const LString&) {
+                (*static_cast<decltype(act)*>(self))();
+            });
+            if (where == kRefused) {
+                ASSERT_EQ(fSim.Cmd("fault error code=2 dir=in opcode=WRQ "
+                                   "path=/.cmd/udseqset/tgmk count=1")
+                              .rfind("ok", 0),
+                          0u);
+            }
+            // The whole record on its way, the user's setting waiting behind it.
+            ch.Refresh();
+            ASSERT_TRUE(InFlight());
+            Rec()->SetU32(nullptr, kTgmk, 42);
+            ch.Request("/sqfm", &bystander, Client::Fn);
+            if (where == kClient)
+                ch.Request("/tgmk", &act,
+                           [](void* self, bool) { (*static_cast<decltype(act)*>(self))(); });
+            if (where == kMarker)
+                ch.AfterQueued(&act,
+                               [](void* self, bool) { (*static_cast<decltype(act)*>(self))(); });
+            armed = true;
+            Settle();
+            EXPECT_TRUE(acted);
+            Done other;
+            if (removed) {
+                // Back in the list: what waits goes with the device queue's next request.
+                fSet.Add(305)->SetU32(nullptr, DevcF::address, DeviceIp(1));
+                fQueue->Enqueue(&other, Done::Fn, "/.cmd/udseqset/sqfm", 0, nullptr, nullptr, 0);
+            }
+            ASSERT_TRUE(Settle());
+            const std::string held =
+                fSim.Cmd("chan-get serno=305 path=/.cmd/udseqset/tgmk").substr(0, 64);
+            EXPECT_EQ(held, "ok value=" + std::to_string(Rec()->GetU32(kTgmk)));
+            if (ask != kDrop && where != kRefused) {
+                EXPECT_EQ(Rec()->GetU32(kTgmk), 42u);
+            }
+            // The read cancelled is answered before a client or marker queued behind it.
+            const bool before = where == kClient || where == kMarker;
+            EXPECT_EQ(bystander.calls, ask == kCancel && !before ? 0u : 1u);
+            if (ask == kSend) {
+                EXPECT_EQ(asked.calls, 1u);
+            }
+            listener.fn = nullptr;
+            fOnApplied = nullptr;
+            fChannel.reset();
+            ASSERT_EQ(fSim.Cmd("fault-clear").rfind("ok", 0), 0u);
+            Rec()->SetU32(nullptr, kTgmk, 0);
+        }
+    }
 }
 
 }  // namespace

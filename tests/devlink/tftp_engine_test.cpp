@@ -205,6 +205,54 @@ TEST_F(Sockets, UnicastSessionRefusesASecondSource) {
     EXPECT_EQ(got, (std::vector<u8>{'a', 'a', 'a'}));
 }
 
+// A session that sets a round (the status poll) lets a peer go once its round
+// is over: one that trickles is ended (ERROR 0, timed out) a round after its
+// first answer, so that the session ends; one done within it is kept; without
+// a round a slow peer goes on as long as it keeps coming.
+TEST_F(Sockets, APeerNotDoneByTheEndOfItsRoundIsLetGo) {
+    const struct {
+        const char* name;
+        u32 round;
+        std::vector<u32> gaps;  // ms before each block; the last one ends the answer
+        bool letGo;
+    } rows[] = {
+        {"trickling", 1000, {400, 400, 400, 400}, true},
+        {"done within its round", 1000, {300, 300, 300}, false},
+        {"no round", 0, {1500, 1500, 1500, 1500}, false},
+    };
+    std::vector<u8> got;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        rec = Recorder();
+        rec.makeStream = [&](CTftpPeer*) { return new VecStrm(&got, CStrm::kModeWrite); };
+        s = mgr->StartTransfer(LNetAddr::IPv4(kPeerIp, peer.Port()), false, "/sdc/t", &rec,
+                               Recorder::Callback, LoopbackIndex());
+        s->SetPeerRound(row.round);
+        s->Start();
+        ASSERT_TRUE(Next());
+        ASSERT_EQ(Answer(Oack({{"blksize", "8"}}))->op, kACK);
+        bool letGo = false;
+        for (size_t i = 0; i < row.gaps.size() && !letGo; ++i) {
+            loop.Advance(row.gaps[i]);
+            const bool last = i + 1 == row.gaps.size();
+            const auto d = Answer(MakeData(u16(i + 1), Bytes(last ? 3 : 8, 'a')));
+            ASSERT_TRUE(d);
+            letGo = d->op == kERROR;
+            if (!letGo) {
+                EXPECT_EQ(d->op, kACK);
+            }
+        }
+        EXPECT_EQ(letGo, row.letGo);
+        loop.Advance(10);
+        EXPECT_EQ(rec.peerResults, std::vector<u32>{row.letGo ? 2u : 0u});
+        EXPECT_TRUE(rec.Done());
+        mgr->Release(s);
+        s = nullptr;
+        while (peer.Recv(0)) {
+        }
+    }
+}
+
 TEST_F(Sockets, PortThatCannotBeBoundEndsAsNoAnswer) {
     calls.bind = {EADDRINUSE, 1};
     Begin(false);

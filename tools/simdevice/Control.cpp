@@ -143,7 +143,7 @@ void Control::AddBuiltins() {
     Add("set",
         "set serno=N [rto=MS] [retries=N] [window=N] [maxblk=N] [blksize-reply=N] "
         "[options=obey|ignore] "
-        "[idle=MS] [pause-ms=MS pause-every=BYTES [pause-seed=S]]",
+        "[idle=MS] [pause-ms=MS pause-every=BYTES [pause-seed=S]] [claim=SERNO] [trickle-ms=MS]",
         [this](Args& a, const Emit&) -> std::string {
             uint64_t serno = 0;
             if (!Num(a.named["serno"], &serno)) return "err serno= required";
@@ -162,7 +162,9 @@ void Control::AddBuiltins() {
                         {"blksize-reply", &s.blkReply, 0, 65535},
                         {"idle", &s.idleMs, 1, 3600000},
                         {"pause-ms", &s.pauseMs, 0, 600000},
-                        {"pause-every", &s.pauseEvery, 0, UINT32_MAX}};
+                        {"pause-every", &s.pauseEvery, 0, UINT32_MAX},
+                        {"claim", &s.claim, 0, UINT32_MAX},
+                        {"trickle-ms", &s.trickleMs, 0, 600000}};
             for (auto& n : nums) {
                 if (!a.Has(n.key)) continue;
                 if (!Num(a.named[n.key], &v) || v < n.lo || v > n.hi)
@@ -180,7 +182,7 @@ void Control::AddBuiltins() {
             return "ok";
         });
 
-    Add("set-status", "set-status serno=N (text=T | hex=HEX | file=PATH)",
+    Add("set-status", "set-status serno=N (text=T | hex=HEX | file=PATH | size=BYTES)",
         [this](Args& a, const Emit&) -> std::string {
             uint64_t serno = 0;
             if (!Num(a.named["serno"], &serno)) return "err serno= required";
@@ -201,8 +203,13 @@ void Control::AddBuiltins() {
                 std::ifstream f(a.named["file"], std::ios::binary);
                 if (!f) return "err cannot read " + a.named["file"];
                 body.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+            } else if (a.Has("size")) {
+                // An answer far larger than any state, as a stranger may send.
+                uint64_t n = 0;
+                if (!Num(a.named["size"], &n) || n > (uint64_t(1) << 30)) return "err bad size";
+                body.assign(size_t(n), uint8_t('k'));
             } else {
-                return "err text=, hex= or file= required";
+                return "err text=, hex=, file= or size= required";
             }
             d->status = body;
             d->statusSet = true;

@@ -1121,11 +1121,12 @@ void Sim::HandleRequest(Device& d, const Endpoint& from, bool wrapped, const Byt
         if (key == "serno") {
             // Devices answer their own serial and the "everybody" serial 0 only.
             uint64_t s = AllDigits(v) ? std::strtoull(v.c_str(), nullptr, 10) : UINT64_MAX;
-            if (s != 0 && s != d.serno) {
+            const uint32_t as = d.set.claim ? d.set.claim : d.serno;
+            if (s != 0 && s != as) {
                 Log(head + " x=0 ans=ignore why=serno");
                 return;
             }
-            oack.emplace_back("serno", std::to_string(d.serno));
+            oack.emplace_back("serno", std::to_string(as));
         } else if (key == "blksize") {
             uint64_t b = AllDigits(v) ? std::strtoull(v.c_str(), nullptr, 10) : 0;
             if (b < 8) {
@@ -1321,7 +1322,12 @@ void Sim::SendWindow(Transfer& x0) {
         size_t len = off >= x->data.size() ? 0 : std::min<size_t>(x->blksize, x->data.size() - off);
         Emit(*d, xid, x->peer, x->wrapped, MakeData(unsigned(n), x->data.data() + off, len));
     }
-    if (Transfer* x = Find(xid)) ArmTimer(*x, d->set.rtoMs);
+    if (Transfer* x = Find(xid)) {
+        ArmTimer(*x, d->set.rtoMs);
+        // A trickling answer: what the asker sends back waits, and the next block
+        // with it, that long on the test's clock.
+        if (d->set.trickleMs && x->nextSend <= x->last) PauseTransfer(xid, d->set.trickleMs);
+    }
 }
 
 void Sim::OnTimer(uint32_t xid) {

@@ -68,6 +68,12 @@ struct DeviceSettings {
     uint32_t pauseMs = 0;
     uint32_t pauseEvery = 0;
     uint64_t pauseSeed = 0;
+    // When set: answers requests for this serial (and 0) as if it were its own,
+    // naming it in its OACK; a second answerer of another device's serial.
+    uint32_t claim = 0;
+    // sender: a block goes no sooner than this long after the one before (a
+    // trickling answer); paused on the test's clock as pauseMs is.
+    uint32_t trickleMs = 0;
 };
 
 struct Transfer;
