@@ -303,6 +303,8 @@ LCellSlot* LCellListPane::LiveSlotFor(LCell cell) {
 }
 
 LListCell* LCellListPane::GetCellFrame(LCell cell, bool lookupOnly) {
+    // Whoever asks for a row's frame reads or focuses what it shows now.
+    SettleRefresh();
     if (LCellSlot* s = LiveSlotFor(cell)) return s->frame;
     if (lookupOnly) return nullptr;
     BindCurrent(cell);

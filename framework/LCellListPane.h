@@ -100,8 +100,8 @@ public:
     void RefreshCell(LCell cell);
     // Every row shows its data again. The rows on screen are invalidated at
     // once; the live frames are bound again once, when the loop comes round
-    // (or before anything is drawn), however many times an edit asks: an
-    // edit of thousands of rows asks once a row.
+    // (or before a drawing, a hit test or a GetCellFrame), however many times
+    // an edit asks: an edit of thousands of rows asks once a row.
     void RefreshAll();
     bool RefreshPending() const { return fRefreshPending; }
     void ReleaseCells();
