@@ -50,6 +50,9 @@ inline Stage& TheStage() {
 }
 
 struct Owner : LHandler {
+    // Under the main loop (gApp), as the program's windows are, what they put
+    // off to the loop waits for it.
+    explicit Owner(LHandler* parent = nullptr) : LHandler(parent) {}
     LMessage HandleMessage(const LMessage& msg) override {
         if (msg.Is(LHandler_Mode)) {
             RunLoopRunOnce(5);

@@ -9,6 +9,11 @@
 // delete of all but the last, a delete of the first 99, a paste of 1,000
 // schedule events over a selection. The time of a row is the edit's own; the
 // device takes each step's writes before the next step starts.
+//
+// Long lists on screen: one sequence of 1,000 or 8,000 scenes in the scene
+// list, or 1,000 or 4,000 events in the schedule window, copied whole and
+// pasted at row 1, then Undo and Redo. Each step's time takes in the redraw of
+// the window the list is in.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -28,6 +33,13 @@
 #include "devlink/CDevRequestQueue.h"
 #include "devlink/NetIf.h"
 #include "editors/CKvsPlayFrm.h"
+#include "editors/CKvsScnEdF.h"
+#include "editors/CKvsScnList.h"
+#include "editors/CKvsSchEditFrm.h"
+#include "editors/CKvsSchList.h"
+#include "editors/CKvsSchWin.h"
+#include "editors/PlayHooks.h"
+#include "editors/CKvsSeqList.h"
 #include "framework/AppSingletons.h"
 #include "framework/CMainLoop.h"
 #include "framework/LFrame.h"
@@ -91,6 +103,8 @@ bool WriteShow(Owner& owner, LFrame& host, u32 sequences, u32 scenes, const std:
 // A device on a loopback address of this process's own, simulated, with a
 // play file of the show written for it and the basic play edit that feeds it.
 struct Rig {
+    Rig() = default;
+    explicit Rig(LHandler* ownerParent) : owner(ownerParent) {}
     LoopbackPrefs netPrefs;
     CLocalAddrWatch watch{&netPrefs};
     testtftp::TempDir dir;
@@ -103,7 +117,8 @@ struct Rig {
     std::unique_ptr<CDrcCmdHandler> edit;
 
     // False, and the benchmark skipped, when something is missing.
-    bool Start(benchmark::State& state, u32 serno, u32 octet, u32 sequences, u32 events) {
+    bool Start(benchmark::State& state, u32 serno, u32 octet, u32 sequences, u32 events,
+               u32 scenes = 50) {
         const u32 ip =
             (127u << 24) | (27u << 16) | ((20u + u32(getpid()) % 200u) << 8) | octet;
         const std::string ipText =
@@ -117,7 +132,7 @@ struct Rig {
         sim.Cmd("packet-log off");
         host.SetWindowBounds(LRect(0, 0, 1000, 600));
         PosixPathToFileUrl(&url, LString((dir.Path() + "/show.kvplay").c_str()));
-        if (!WriteShow(owner, host, sequences, 50, url.CStr(), events)) {
+        if (!WriteShow(owner, host, sequences, scenes, url.CStr(), events)) {
             state.SkipWithError("the play file was not written");
             return false;
         }
@@ -265,6 +280,102 @@ BENCHMARK(BM_EditManyRows)
     ->ArgsProduct({{200, 800}, {0, 1, 2, 3}})
     ->UseManualTime()
     ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// Long lists on screen, by list (range 0: 0 the scenes of one sequence, 1 the
+// schedule's events) and length (range 1).
+void BM_LongListPaste(benchmark::State& state) {
+    TheStage();
+    RunLoopMakeMain();
+    const bool events = state.range(0) == 1;
+    const u32 rows = u32(state.range(1));
+    state.SetLabel(events ? "events pasted at row 1" : "scenes pasted at row 1");
+    InstallScheduleHooks(PlayHooks());
+    Rig rig(gApp);
+    if (!rig.Start(state, 309 + u32(events), 3 + u32(events), 1, events ? rows : 10,
+                   events ? 10 : rows)) {
+        return;
+    }
+    CDrcCmdHandler& edit = *rig.edit;
+    const auto idle = [&] { return rig.Idle(); };
+    if (!edit.LoadPlayData(rig.url) || !Pump(idle, 120000)) {
+        state.SkipWithError("the show was not imported");
+        return;
+    }
+    rig.host.ShowWindow();
+    CRecord* settings = edit.SeqSettings();
+    LTypedCellList* list = nullptr;
+    if (events) {
+        settings->SetU8(nullptr, SqstF::ussc, 1);
+        edit.SyncScheduleWindow();
+        auto* win = static_cast<CKvsSchWin*>(edit.Window(PlayWindow::kSchedule));
+        if (!win) {
+            state.SkipWithError("no schedule window");
+            return;
+        }
+        win->ShowWindow();
+        list = win->EditFrame()->fList;
+    } else {
+        edit.Frame()->List()->SelectCell(LCell{0, 0});
+        list = edit.Frame()->SceneEdit()->List();
+    }
+    Pump([] { return false; }, 200);
+    if (!list || u32(list->Rows()) != rows) {
+        state.SkipWithError("the list does not show the rows");
+        return;
+    }
+    const auto command = [list](const char* cmd) {
+        LMenuItem item(nullptr);
+        item.SetCommand(cmd);
+        LHandler::Send(LMenuItem_Selected, &item, list);
+    };
+    list->SetSelection(LRgn(LRect(0, 0, 1, i32(rows))));
+    command(LStdCmd_Copy);
+    const auto timed = [&](const std::function<bool()>& fn) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool ok = fn();
+        // What the step put off to the loop, then the window drawn as the
+        // step left it.
+        RunLoopRunOnce(0);
+        list->RequestUpdateNow();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
+        return ok && Pump(idle, 120000) ? ms : -1.0;
+    };
+    double undoTotal = 0, redoTotal = 0;
+    for (auto _ : state) {
+        list->SelectCell(LCell{0, 1});
+        const double doMs = timed([&] {
+            command(LStdCmd_Paste);
+            return u32(list->Rows()) == 2 * rows;
+        });
+        const double undoMs =
+            timed([&] { return edit.UndoQueue().Undo() && u32(list->Rows()) == rows; });
+        const double redoMs =
+            timed([&] { return edit.UndoQueue().Redo() && u32(list->Rows()) == 2 * rows; });
+        if (doMs < 0 || undoMs < 0 || redoMs < 0) {
+            state.SkipWithError("the paste, its Undo or its Redo did not take");
+            return;
+        }
+        state.SetIterationTime(doMs / 1000.0);
+        undoTotal += undoMs;
+        redoTotal += redoMs;
+        state.PauseTiming();
+        edit.UndoQueue().Undo();
+        Pump(idle, 120000);
+        state.ResumeTiming();
+    }
+    state.counters["undo_ms"] = benchmark::Counter(undoTotal, benchmark::Counter::kAvgIterations);
+    state.counters["redo_ms"] = benchmark::Counter(redoTotal, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_LongListPaste)
+    ->Args({0, 1000})
+    ->Args({0, 8000})
+    ->Args({1, 1000})
+    ->Args({1, 4000})
+    ->UseManualTime()
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -36,6 +36,8 @@ public:
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
+    // The event in effect follows the rows once an edit of many has settled.
+    void RowsRefreshed() override;
 
     // Null leaves test mode.
     void SetTestTime(const CalDateTime* when);

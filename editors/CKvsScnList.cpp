@@ -228,6 +228,10 @@ void CKvsScnList::UpdatePlayState() {
     }
 }
 
+void CKvsScnList::RowsRefreshed() {
+    UpdatePlayState();
+}
+
 void CKvsScnList::PlayFrom(i64 t, u32 row) {
     CRecord* cmd = fDevice && fDevice->CommandDoc() ? fDevice->CommandDoc()->Root() : nullptr;
     if (!cmd || !fSeq || row >= Count()) return;
@@ -250,12 +254,13 @@ void CKvsScnList::Paste() {
     {
         CRecScrapReader reader(source, ScrapTypeOf(kScrapScene));
         auto group = UndoGroup(this);
+        CUniqueNames names(fSeq, ListField(), ScenF::snnm);
         while (CRecord* r = reader.ReadRecord()) {
             if (r->Family() != kFamKvt || r->Kind() != kKindScen) {
                 CRecord::Destroy(r);
                 continue;
             }
-            InsertSceneUnique(fSeq, this, ListField(), at++, r);
+            InsertSceneUnique(fSeq, this, ListField(), at++, r, &names);
         }
     }
     source->Release();
@@ -312,13 +317,14 @@ i32 CKvsScnList::HandleDrag(const LMessage& msg) {
                 fHelper.SetOperation(2);
             } else {
                 CRecScrapReader reader(drag->Source(), ScrapTypeOf(kScrapScene));
+                CUniqueNames names(fSeq, f, ScenF::snnm);
                 u32 at = target;
                 while (CRecord* r = reader.ReadRecord()) {
                     if (r->Family() != kFamKvt || r->Kind() != kKindScen) {
                         CRecord::Destroy(r);
                         continue;
                     }
-                    InsertSceneUnique(fSeq, this, f, at++, r);
+                    InsertSceneUnique(fSeq, this, f, at++, r, &names);
                 }
                 fHelper.SetOperation(3);
             }
@@ -432,7 +438,6 @@ void CKvsScnList::OnChange(CRecordNote* note) {
         // themselves stay.
         if (note->kind != CRecordNote::kMoved && !LListEdit::FollowRows(this, *note)) return;
         RefreshAll();
-        UpdatePlayState();
         return;
     }
     if (note->kind != CRecordNote::kChanged) return;

@@ -46,6 +46,8 @@ public:
     LListCell* CreateCell() override;
     bool BindCell(LListCell* frame, LCell cell) override;
     u32 CellQuery(LCell* size) override;
+    // The play marks follow the rows once an edit of many has settled.
+    void RowsRefreshed() override;
 
     // Another sequence (or none): rows rebuilt, the selection cleared.
     void SetSequence(CRecord* sequence);

@@ -303,6 +303,8 @@ LCellSlot* LCellListPane::LiveSlotFor(LCell cell) {
 }
 
 LListCell* LCellListPane::GetCellFrame(LCell cell, bool lookupOnly) {
+    // Whoever asks for a row's frame reads or focuses what it shows now.
+    SettleRefresh();
     if (LCellSlot* s = LiveSlotFor(cell)) return s->frame;
     if (lookupOnly) return nullptr;
     BindCurrent(cell);
@@ -355,9 +357,50 @@ void LCellListPane::RefreshCell(LCell cell) {
 }
 
 void LCellListPane::RefreshAll() {
-    BatchScope batch(*this);
-    for (i32 r = 0; r < Rows(); ++r)
-        for (i32 c = 0; c < Cols(); ++c) RefreshCell(LCell{c, r});
+    if (fRefreshPending) return;
+    fRefreshPending = true;
+    // Stamped rows draw what their data holds when drawn: invalidating them
+    // is their refresh. Invalidated now, so that the drawing that follows
+    // the edit covers them, whatever comes first.
+    InvalidateStampedRows();
+    // The main loop answers with "LPane_Deferred"; without one the message
+    // comes back here unanswered and the refresh runs at once.
+    Send(LPane_Defer, this, fParent);
+}
+
+void LCellListPane::SettleRefresh() {
+    if (!fRefreshPending) return;
+    fRefreshPending = false;
+    {
+        BatchScope batch(*this);
+        // Only the live frames hold what they showed; the slots stay sorted,
+        // as binding a slot again changes no cell.
+        auto rebind = [this](LCellSlot& s) {
+            if (s.IsValid() && InGrid(s.cell)) BindSlot(s, s.cell);
+        };
+        rebind(fCurrent);
+        rebind(fEdit);
+        for (LCellSlot& s : fPool) rebind(s);
+    }
+    RowsRefreshed();
+}
+
+void LCellListPane::InvalidateStampedRows() {
+    const LRect cells = CeilCells();
+    const LCell last{std::min(cells.right, Cols()) - 1, std::min(cells.bottom, Rows()) - 1};
+    if (last.col < First().col || last.row < First().row) return;
+    LRect area = GetCellRect(First());
+    const LRect end = GetCellRect(last);
+    area.right = end.right;
+    area.bottom = end.bottom;
+    LRgn rows(area);
+    auto cut = [&rows, this](const LCellSlot& s) {
+        if (s.IsValid() && InGrid(s.cell)) rows.Subtract(LRgn(s.frame->Bounds()));
+    };
+    cut(fCurrent);
+    cut(fEdit);
+    for (const LCellSlot& s : fPool) cut(s);
+    InvalidateRgn(rows);
 }
 
 void LCellListPane::ReleaseCells() {
@@ -392,6 +435,9 @@ void LCellListPane::RelayoutCells() {
 // ---------------------------------------------------------------- drawing
 
 void LCellListPane::Draw(LDrawCtx& ctx) {
+    // A drawing may come before the loop does: the live frames are drawn as
+    // their rows are now.
+    SettleRefresh();
     BatchScope batch(*this);
     LListPane::Draw(ctx);
 }
@@ -475,6 +521,8 @@ void LCellListPane::ForEachLive(void (*f)(LListCell*, u32), u32 op) {
 // ---------------------------------------------------------------- hit tests and focus
 
 LPane* LCellListPane::FindPaneAt(LPoint pt) {
+    // A click goes to the fields of the row as it is now.
+    SettleRefresh();
     LPane* hit = LPane::FindPaneAt(pt);
     if (hit != this) return hit;
     const LCell cell = PointToCell(pt);
@@ -606,6 +654,10 @@ bool LCellListPane::HandleArrowKey() {
 }
 
 LMessage LCellListPane::HandleMessage(const LMessage& msg) {
+    if ((msg.Is(LPane_Deferred) || msg.Is(LPane_Defer)) && msg.source == this && fRefreshPending) {
+        SettleRefresh();
+        return LMessage();
+    }
     if (msg.Is(LPane_ReqFocus) && msg.source != this) {
         LPane* source = static_cast<LPane*>(msg.source);
         if (source->GetNativeWindow() != GetNativeWindow()) return LListPane::HandleMessage(msg);

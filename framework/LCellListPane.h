@@ -88,6 +88,9 @@ public:
     virtual void SetupCell(LListCell* frame);
     virtual void ApplyCellColors(LListCell* frame, LCell cell, bool selected);
     virtual u32 CellQuery(LCell* size);
+    // After a RefreshAll has bound the live frames again: what a list derives
+    // from all its rows is brought up to date here, once for many rows.
+    virtual void RowsRefreshed() {}
 
     LListCell* GetProtoCell();
     LListCell* GetProtoCellFor(LCell cell);
@@ -95,7 +98,12 @@ public:
     LListCell* FindCellFrame(LHandler* pane, LCell* cell);
     bool GetEditCell(LCell* cell) const;
     void RefreshCell(LCell cell);
+    // Every row shows its data again. The rows on screen are invalidated at
+    // once; the live frames are bound again once, when the loop comes round
+    // (or before a drawing, a hit test or a GetCellFrame), however many times
+    // an edit asks: an edit of thousands of rows asks once a row.
     void RefreshAll();
+    bool RefreshPending() const { return fRefreshPending; }
     void ReleaseCells();
     void SetBackground(const LPenRef& color);
     // For lists of one item a row: a click with Shift or Command on a row's
@@ -149,6 +157,10 @@ private:
     void HandleFocusRequest(LPane* source);
     void SizeCells();
     LListCell* MakeFrame();
+    // The refresh RefreshAll put off, if any.
+    void SettleRefresh();
+    // The rows on screen that no live frame covers.
+    void InvalidateStampedRows();
 
     LPenRef fBackground;
     Batch* fBatch = nullptr;
@@ -160,6 +172,7 @@ private:
     u8 fKeepSelOnEdit;
     u8 fLiveCells;
     bool fRowClicks = false;
+    bool fRefreshPending = false;
 };
 
 // A cell's live frame, or the prototype standing in for it at an offset, so

@@ -320,9 +320,19 @@ const void* CRecord::GetArrayData(u8 field) const {
                : ArraySlot(field)->Data();
 }
 
+void CRecord::SettleSiblingPositions() const {
+    const u8 field = u8(fLink);
+    const LArray* list = fParent->ListSlot(field);
+    if (!list) return;
+    const u32 n = list->Count();
+    CRecord** items = list->DataAs<CRecord*>();
+    for (u32 i = 0; i < n; ++i)
+        if (items[i]) items[i]->fPosition = i;
+}
+
 u32 CRecord::GetIndex() const {
     if (!fParent) return 0;
-    if (fPosition != kRecNoIndex) return fPosition;
+    if (fPosition != kRecNoIndex) return Position();
     if (fParent->Desc(ParentField()).type == kRecChild) return 0;
     return kRecNoIndex;
 }

@@ -78,7 +78,13 @@ public:
     CRecord* Parent() const { return fParent; }
     // The parent's field holding this record (children only).
     u8 ParentField() const { return u8(fLink); }
-    u32 Position() const { return fPosition; }
+    // An insertion or removal leaves the places of the items after it to be
+    // counted again when one of them is asked for: an edit of thousands of
+    // items near the top of a list would otherwise count the list once an item.
+    u32 Position() const {
+        if (fPosition != kRecNoIndex && !HoldsPosition()) SettleSiblingPositions();
+        return fPosition;
+    }
     uintptr_t Link() const { return fLink; }
 
     u64 GetField(u8 field) const { return Slots()[field]; }
@@ -182,6 +188,14 @@ private:
     CRecord() = default;
     ~CRecord() = default;
     void DestroySlots(u32 count);
+    // A list item whose place is still where its parent's list holds it.
+    bool HoldsPosition() const {
+        const LArray* list = fParent->ListSlot(u8(fLink));
+        return list && fPosition < list->Count() &&
+               list->DataAs<const CRecord*>()[fPosition] == this;
+    }
+    // Numbers every item of this item's list by its place.
+    void SettleSiblingPositions() const;
 
     const CRecordSchema* fSchema = nullptr;
     CRecord* fParent = nullptr;

@@ -1,5 +1,7 @@
 #include "records/LRecPath.h"
 
+#include <algorithm>
+
 #include "base/CMemStrm.h"
 #include "base/LHandle.h"
 #include "base/TextFormat.h"
@@ -194,13 +196,48 @@ bool LRecPath::WriteValue(const CRecord* rec, u8 field, u32, CStrm* strm, LRecLi
     }
 }
 
+void LRecItemGapList::MoveGap(size_t at) {
+    if (at < fGapAt)
+        std::move_backward(fData.begin() + std::ptrdiff_t(at),
+                           fData.begin() + std::ptrdiff_t(fGapAt),
+                           fData.begin() + std::ptrdiff_t(fGapAt + fGapLen));
+    else if (at > fGapAt)
+        std::move(fData.begin() + std::ptrdiff_t(fGapAt + fGapLen),
+                  fData.begin() + std::ptrdiff_t(at + fGapLen),
+                  fData.begin() + std::ptrdiff_t(fGapAt));
+    fGapAt = at;
+}
+
+void LRecItemGapList::insert(size_t at, const LRecListItem& item) {
+    if (fGapLen == 0) {
+        // A new gap as large as the items, at the place: growing costs what
+        // a vector's doubling does.
+        const size_t n = size();
+        const size_t gap = std::max<size_t>(16, n);
+        std::vector<LRecListItem> grown(n + gap);
+        for (size_t i = 0; i < n; ++i) grown[i < at ? i : i + gap] = (*this)[i];
+        fData.swap(grown);
+        fGapAt = at;
+        fGapLen = gap;
+    } else {
+        MoveGap(at);
+    }
+    fData[fGapAt++] = item;
+    --fGapLen;
+}
+
+void LRecItemGapList::erase(size_t at) {
+    MoveGap(at);
+    ++fGapLen;
+}
+
 bool LRecPath::ChangeListValue(const CRecord* rec, u8 field, u32 kind, u32 extra, u32 index,
                                LRecListValue* layout) {
     if (!layout->valid) return false;
     layout->valid = false;
     if (!rec || field >= rec->FieldCount() || rec->Desc(field).type != kRecList) return false;
     const u32 count = rec->GetListCount(field);
-    std::vector<LRecListValue::Item>& items = layout->items;
+    LRecItemGapList& items = layout->items;
     const size_t had = items.size();
     switch (kind) {
         case CRecordNote::kInserted: {
@@ -213,19 +250,19 @@ bool LRecPath::ChangeListValue(const CRecord* rec, u8 field, u32 kind, u32 extra
             PropRecord::WriteSub(w, rec->GetListItem(field, extra));
             if (strm.Error() != CStrm::kErrNone) return false;
             const u64 size = strm.Position();
-            items.insert(items.begin() + extra, {layout->added.size(), size, true});
+            items.insert(extra, {layout->added.size(), size, true});
             layout->added.insert(layout->added.end(), strm.Data(), strm.Data() + size);
             break;
         }
         case CRecordNote::kRemoved:
             if (had != size_t(count) + 1 || extra >= had) return false;
-            items.erase(items.begin() + extra);
+            items.erase(extra);
             break;
         case CRecordNote::kMoved: {
             if (had != count || extra >= had || index >= had) return false;
             const LRecListValue::Item moving = items[extra];
-            items.erase(items.begin() + extra);
-            items.insert(items.begin() + index, moving);
+            items.erase(extra);
+            items.insert(index, moving);
             break;
         }
         default:
@@ -243,11 +280,11 @@ bool LRecPath::FinishListValue(const u8* value, CStrm* out, LRecListValue* layou
     CChunkWriter w;
     w.Open(out, RecBox::kFamily);
     w.WriteU32(RecBox::kArray);
-    for (LRecListValue::Item& item : layout->items) {
+    layout->items.ForEach([&](LRecListItem& item) {
         const u64 at = out->Position();
         out->Write(item.added ? layout->added.data() + item.at : value + item.at, item.size);
         item = {at, item.size, false};
-    }
+    });
     w.Close();
     layout->added.clear();
     layout->added.shrink_to_fit();

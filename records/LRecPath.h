@@ -12,14 +12,44 @@
 // item's chunk as it lies there or, added since, as written on its own. An
 // item added, removed or moved anywhere in the list then costs that item
 // alone, and the value is put together once, when it is needed.
+struct LRecListItem {
+    u64 at = 0;
+    u64 size = 0;
+    bool added = false;  // in `added`, else in the stream
+};
+
+// The items of a list value with a gap where the last change was: a paste of
+// thousands of items at one place, and its Undo and Redo, move each item once
+// at most, where a plain vector moved every item after the place once an item.
+class LRecItemGapList {
+public:
+    size_t size() const { return fData.size() - fGapLen; }
+    LRecListItem& operator[](size_t i) { return fData[i < fGapAt ? i : i + fGapLen]; }
+    void push_back(const LRecListItem& item) { insert(size(), item); }
+    void insert(size_t at, const LRecListItem& item);
+    void erase(size_t at);
+    void clear() {
+        fData.clear();
+        fGapAt = fGapLen = 0;
+    }
+    // Every item in order.
+    template <typename F>
+    void ForEach(F f) {
+        for (size_t i = 0; i < fGapAt; ++i) f(fData[i]);
+        for (size_t i = fGapAt + fGapLen; i < fData.size(); ++i) f(fData[i]);
+    }
+
+private:
+    void MoveGap(size_t at);
+    std::vector<LRecListItem> fData;
+    size_t fGapAt = 0;
+    size_t fGapLen = 0;
+};
+
 struct LRecListValue {
-    struct Item {
-        u64 at = 0;
-        u64 size = 0;
-        bool added = false;  // in `added`, else in the stream
-    };
+    using Item = LRecListItem;
     u64 start = 0;
-    std::vector<Item> items;
+    LRecItemGapList items;
     std::vector<u8> added;
     bool valid = false;
     bool changed = false;  // the stream's value is behind the items

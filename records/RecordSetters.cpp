@@ -416,7 +416,8 @@ bool CRecord::InsertItem(LHandler* ctx, u8 field, u32 position, CRecord* item) {
         Destroy(item);
         return false;
     }
-    Renumber(this, field, position, list->Count() - 1);
+    // The items after it are numbered when asked (Position).
+    if (item) item->Attach(this, field, position);
     if (owner && !transient && item) AttachWalk(item, ctx, owner, position);
     SendNotice(this, ctx, owner, CRecordNote::kInserted, field, position, kRecNoIndex);
     return true;
@@ -444,7 +445,6 @@ CRecord* CRecord::DetachItem(LHandler* ctx, u8 field, u32 position) {
         }
     }
     list->RemoveAt(position, 1);
-    Renumber(this, field, position, list->Count());
     if (item) item->Unlink();
     SendNotice(this, ctx, owner, CRecordNote::kRemoved, field, position, kRecNoIndex);
     if (owner && !transient && item) DetachWalk(item, ctx, owner, position);

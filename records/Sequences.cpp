@@ -90,7 +90,30 @@ void InsertSequenceUnique(CRecord* settings, LHandler* ctx, u32 index, CRecord* 
                          seq);
 }
 
-void InsertSceneUnique(CRecord* sequence, LHandler* ctx, u8 field, u32 index, CRecord* scene) {
+CUniqueNames::CUniqueNames(const CRecord* list, u8 field, u8 nameField) {
+    const u32 n = list->GetListCount(field);
+    fUsed.reserve(n);
+    // Names end at their first NUL, as everywhere names are compared.
+    for (u32 i = 0; i < n; ++i)
+        fUsed.insert(list->GetListItem(field, i)->GetString(nameField).CStr());
+}
+
+LString CUniqueNames::Take(const LString& base) {
+    if (base.IsEmpty()) return base;
+    std::string name = base.CStr();
+    if (fUsed.insert(name).second) return base;
+    const std::string prefix = name + "_";
+    u32& k = fLastK[name];
+    for (k = std::max<u32>(k, 2);; ++k) {
+        LString num;
+        NumToStr(&num, long(k));
+        std::string candidate = prefix + num.CStr();
+        if (fUsed.insert(candidate).second) return LString(candidate.c_str());
+    }
+}
+
+void InsertSceneUnique(CRecord* sequence, LHandler* ctx, u8 field, u32 index, CRecord* scene,
+                       CUniqueNames* names) {
     if (!scene) scene = NewOf(kFamKvt, kKindScen);
     if (!scene) return;
     const u32 n = sequence->GetListCount(field);
@@ -99,9 +122,10 @@ void InsertSceneUnique(CRecord* sequence, LHandler* ctx, u8 field, u32 index, CR
     if (index > 0) t = std::max(t, ItemKey(sequence, field, index - 1));
     if (index < n) t = std::min(t, ItemKey(sequence, field, index));
     scene->SetI32(nullptr, ScenF::sntm, t);
+    const LString& base = scene->GetString(ScenF::snnm);
     scene->SetString(
         nullptr, ScenF::snnm,
-        MakeUniqueName(sequence, field, ScenF::snnm, scene->GetString(ScenF::snnm), scene));
+        names ? names->Take(base) : MakeUniqueName(sequence, field, ScenF::snnm, base, scene));
     sequence->InsertItem(ctx, field, index, scene);
 }
 

@@ -1,4 +1,6 @@
-// The scene list: retiming, pastes and drags in order, meters, play state, plays.
+// The scene list: retiming, pastes and drags in order, meters, play state,
+// plays, and what a paste of many scenes costs the list.
+#include <functional>
 #include <limits>
 
 #include "editors/CKvsScnList.h"
@@ -9,6 +11,18 @@ namespace {
 
 constexpr i32 kMin = std::numeric_limits<i32>::min();
 constexpr i32 kMax = std::numeric_limits<i32>::max();
+
+// Counts the regions the list is asked to draw again: a row refreshed on its
+// own is one.
+class CountingList : public CKvsScnList {
+public:
+    using CKvsScnList::CKvsScnList;
+    void InvalidateRgn(const LRgn& region) override {
+        ++fVisits;
+        CKvsScnList::InvalidateRgn(region);
+    }
+    i32 fVisits = 0;
+};
 
 struct Stage : SeqEditStage {
     Stage() { fList.SetBounds(LRect(0, 0, 380, 290)); }
@@ -38,7 +52,7 @@ struct Stage : SeqEditStage {
     }
     void Command(const char* cmd) { SendCommand(&fList, cmd); }
     CRecord* Dvss() { return fDevice.fState.Root(); }
-    CKvsScnList fList{&fWin, &fDevice, Settings(), nullptr};
+    CountingList fList{&fWin, &fDevice, Settings(), nullptr};
 };
 
 TEST(SceneList, RetimedSceneMovesAndKeepsTheFocus) {
@@ -234,6 +248,44 @@ TEST(SceneList, Plays) {
         EXPECT_EQ(s.fDevice.fCmd.Root()->GetString(DvcmF::plsn), "") << c.what;
         EXPECT_FALSE(s.fUndo.CanUndo()) << c.what;
     }
+}
+
+TEST(SceneList, APasteAtRow1AndItsUndoAndRedoCostTheListAlikeAtAnyLength) {
+    // 100 scenes pasted at row 1 of 300 and of 1,200, the device playing a
+    // scene of the sequence.
+    i32 visits[2][3];
+    for (i32 i = 0; i < 2; ++i) {
+        Stage s;
+        std::vector<std::pair<const char*, i32>> scenes(i ? 1200 : 300, {"Cue", 0});
+        for (size_t k = 0; k < scenes.size(); ++k) scenes[k].second = i32(k) * 1000;
+        CRecord* seq = s.Seq(1, scenes);
+        s.fList.SetSequence(seq);
+        s.Dvss()->SetString(nullptr, DvssF::crsn, LString("/sqcs/0/scns/4"));
+        s.fList.SetSelection(LRgn(LRect(0, 0, 1, 100)));
+        s.Command(LStdCmd_Copy);
+        s.fList.SelectCell(LCell{0, 1});
+        const u32 n = u32(scenes.size());
+        const std::function<bool()> steps[3] = {
+            [&] {
+                s.Command(LStdCmd_Paste);
+                return true;
+            },
+            [&] { return s.fUndo.Undo(); },
+            [&] { return s.fUndo.Redo(); },
+        };
+        for (i32 k = 0; k < 3; ++k) {
+            s.fList.fVisits = 0;
+            ASSERT_TRUE(steps[k]()) << k;
+            visits[i][k] = s.fList.fVisits;
+            const u32 rows = k == 1 ? n : n + 100;
+            EXPECT_EQ(u32(s.fList.Rows()), rows) << k;
+            EXPECT_EQ(seq->GetListCount(SqncF::scns), rows) << k;
+            // The device names its scene by row: the mark stays on row 4.
+            EXPECT_EQ(s.fList.CurrentRow(), 4) << k;
+        }
+        EXPECT_TRUE(s.Sorted(seq));
+    }
+    for (i32 k = 0; k < 3; ++k) EXPECT_EQ(visits[0][k], visits[1][k]) << k;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "editors/CKvsSchEditFrm.h"
 #include "editors/CKvsSchList.h"
@@ -264,6 +265,75 @@ TEST(Schedule, CheckBoxModeAndNoSelection) {
     EXPECT_TRUE(Shown(*e.fPrm) && Shown(*e.fAux));
     s.List().SelectNone();
     EXPECT_FALSE(Shown(*e.fPrm) || Shown(*e.fAux) || e.fPeriods->Event());
+}
+
+// A frame that puts off what its panes defer until Loop(), as the main loop does.
+class LoopFrame : public LFrame {
+public:
+    explicit LoopFrame(LFrame* owner) : LFrame(owner, owner) {}
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LPane_Defer) && msg.source != this) {
+            fPut.push_back(static_cast<LPane*>(msg.source));
+            return LMessage();
+        }
+        return LFrame::HandleMessage(msg);
+    }
+    void Loop() {
+        std::vector<LPane*> put;
+        put.swap(fPut);
+        for (LPane* p : put) LHandler::Send(LPane_Deferred, p, p);
+    }
+    std::vector<LPane*> fPut;
+};
+
+// Counts the regions the list is asked to draw again: a row refreshed on its
+// own is one.
+class CountingList : public CKvsSchList {
+public:
+    using CKvsSchList::CKvsSchList;
+    void InvalidateRgn(const LRgn& region) override {
+        ++fVisits;
+        CKvsSchList::InvalidateRgn(region);
+    }
+    i32 fVisits = 0;
+};
+
+TEST(Schedule, APasteAtRow1AndItsUndoAndRedoCostTheListAlikeAtAnyLength) {
+    // 100 events pasted at row 1 of 300 and of 1,200 in test mode, each
+    // step's refresh put off to the loop.
+    i32 visits[2][3];
+    for (i32 i = 0; i < 2; ++i) {
+        const u32 n = i ? 1200 : 300;
+        Stage s(n);
+        LoopFrame loop(&s.fWin);
+        CountingList list(&loop, &s.fDevice, s.Settings(), nullptr);
+        list.SetBounds(LRect(0, 0, 300, 200));
+        const CalDateTime when{2023, 3, 1, 3, 9, 5, 0};
+        list.SetTestTime(&when);
+        list.SetSelection(LRgn(LRect(0, 0, 1, 100)));
+        SendCommand(&list, LStdCmd_Copy);
+        list.SelectCell(LCell{0, 1});
+        const std::function<bool()> steps[3] = {
+            [&] {
+                SendCommand(&list, LStdCmd_Paste);
+                return true;
+            },
+            [&] { return s.fUndo.Undo(); },
+            [&] { return s.fUndo.Redo(); },
+        };
+        for (i32 k = 0; k < 3; ++k) {
+            list.fVisits = 0;
+            ASSERT_TRUE(steps[k]()) << k;
+            loop.Loop();
+            visits[i][k] = list.fVisits;
+            const u32 rows = k == 1 ? n : n + 100;
+            EXPECT_EQ(u32(list.Rows()), rows) << k;
+            EXPECT_EQ(list.Count(), rows) << k;
+            EXPECT_FALSE(list.RefreshPending()) << k;
+            EXPECT_EQ(list.Current(), i32(FindActiveScheduleEntry(s.Sched(), when))) << k;
+        }
+    }
+    for (i32 k = 0; k < 3; ++k) EXPECT_EQ(visits[0][k], visits[1][k]) << k;
 }
 
 TEST(Schedule, TestWindowAndEngineMark) {

@@ -1,6 +1,7 @@
 // Cell lists: stamped cells and the background where a cell has no data,
 // moving the focus between cell fields with the arrow keys, dropping the edit
-// cell, sizing on a style change, and few frames for many rows.
+// cell, sizing on a style change, few frames for many rows, and what an edit
+// of many rows refreshes and draws.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -55,8 +56,9 @@ public:
     }
     bool BindCell(LListCell* frame, LCell cell) override {
         if (fFail.count(cell.row)) return false;
+        ++fBinds;
         Cell* c = static_cast<Cell*>(frame);
-        c->fRow = cell.row;
+        c->fRow = fData.empty() ? cell.row : fData[size_t(cell.row)];
         for (Field* f : c->fFields) f->SetState(fBlank.count(cell.row) ? kOpHide : kOpShow);
         return true;
     }
@@ -65,7 +67,27 @@ public:
         *size = LCell{33, 44};
         return kSizeAsQueried;
     }
+    void InvalidateRgn(const LRgn& region) override {
+        ++fVisits;
+        LCellListPane::InvalidateRgn(region);
+    }
+    // One row edit as a record's notice brings it: the rows follow, then
+    // every row shows its data again.
+    void Insert(i32 at, i32 value) {
+        fData.insert(fData.begin() + at, value);
+        InsertRows(at, 1);
+        RefreshAll();
+    }
+    void Remove(i32 at) {
+        fData.erase(fData.begin() + at);
+        RemoveRows(at, 1);
+        RefreshAll();
+    }
     i32 fCreated = 0;
+    i32 fBinds = 0;
+    i32 fVisits = 0;
+    // What each row shows; empty: its own number.
+    std::vector<i32> fData;
     std::vector<i32> fDrawn;
     std::set<i32> fFail;
     std::set<i32> fBlank;
@@ -74,8 +96,12 @@ public:
 
 class CountBox : public ClipBox {
 public:
-    void InvalidateRect(const LRgn&, const LRgn&) override { ++fInvals; }
+    void InvalidateRect(const LRgn& redraw, const LRgn&) override {
+        ++fInvals;
+        fDirty.Union(redraw);
+    }
     i32 fInvals = 0;
+    LRgn fDirty;
 };
 
 struct CellStage : ControlStage {
@@ -104,6 +130,30 @@ struct CellStage : ControlStage {
         Cell* c = static_cast<Cell*>(fList->EditSlot().frame);
         Key(c->Focus(), ch);
     }
+    // The rows show data of their own: row r shows 10 r.
+    void Number() {
+        fList->fData.clear();
+        for (i32 r = 0; r < fList->Rows(); ++r) fList->fData.push_back(10 * r);
+    }
+    // What the rows on screen show, each row as often as it has fields.
+    std::vector<i32> OnScreen() {
+        std::vector<i32> want;
+        const i32 first = fList->First().row;
+        for (i32 r = first; r < std::min(fList->Rows(), first + 10); ++r)
+            want.insert(want.end(), 3, fList->fData[size_t(r)]);
+        return want;
+    }
+    std::vector<i32> Drawn() {
+        fList->fDrawn.clear();
+        FakeGraphics g;
+        LDrawCtx ctx(&g);
+        ctx.SetClipRgn(LRgn(fList->Bounds()));
+        fList->Draw(ctx);
+        return fList->fDrawn;
+    }
+    // The main loop: what is put off waits until Loop().
+    void TakeDefers() { fCounted.fTake.insert(LPane_Defer); }
+    void Loop() { LHandler::Send(LPane_Deferred, fList, fList); }
 };
 
 TEST(CellList, RowsWithoutDataShowTheBackground) {
@@ -190,6 +240,77 @@ TEST(CellList, FewFramesForManyRowsAndOneInvalidationPerBatch) {
     s.fCounted.fInvals = 0;
     s.fList->SetState(LPane::kOpDisable);
     EXPECT_EQ(s.fCounted.fInvals, 1);
+}
+
+TEST(CellList, WhatIsDrawnFollowsRowsInsertedAndRemovedOnAndOffScreen) {
+    struct Case {
+        const char* what;
+        i32 first;  // the first row on screen
+        i32 hover;  // the row under the mouse, bound to a live frame
+        bool insert;
+        i32 at, n;
+        bool loop;  // a main loop puts the refresh off; drawn before it comes round
+    } cases[] = {
+        {"inserted above the screen", 50, 52, true, 10, 5, false},
+        {"inserted on screen", 0, 6, true, 3, 4, false},
+        {"inserted below the screen", 0, 2, true, 60, 5, false},
+        {"removed above the screen", 50, 55, false, 10, 5, false},
+        {"removed on screen with the row under the mouse", 0, 4, false, 3, 3, false},
+        {"removed up to the end while scrolled there", 90, 95, false, 85, 15, false},
+        {"inserted on screen, drawn before the loop", 0, 5, true, 1, 3, true},
+        {"removed above the screen, drawn before the loop", 40, 45, false, 0, 7, true},
+    };
+    for (const Case& c : cases) {
+        CellStage s(100);
+        s.Number();
+        if (c.loop) s.TakeDefers();
+        s.fList->SetScrollPos(LCell{0, c.first});
+        s.fList->FindPaneAt(LPoint{50, (c.hover - c.first) * 20 + 10});
+        ASSERT_EQ(s.fList->CurrentSlot().cell.row, c.hover) << c.what;
+        const std::vector<i32> before = s.Drawn();
+        s.fCounted.fDirty.SetEmpty();
+        for (i32 k = 0; k < c.n; ++k) {
+            if (c.insert)
+                s.fList->Insert(c.at + k, 5000 + k);
+            else
+                s.fList->Remove(c.at);
+        }
+        const std::vector<i32> want = s.OnScreen();
+        // Every place on screen that shows something else is drawn again.
+        for (size_t i = 0; i < want.size(); i += 3) {
+            const i32 y = i32(i / 3) * 20 + 10;
+            if (i < before.size() && before[i] == want[i]) continue;
+            EXPECT_TRUE(s.fCounted.fDirty.ContainsPoint(50, y)) << c.what << " y " << y;
+        }
+        EXPECT_EQ(s.Drawn(), want) << c.what;
+        if (c.loop) s.Loop();
+        EXPECT_EQ(s.Drawn(), want) << c.what;
+    }
+}
+
+TEST(CellList, AnEditOfManyRowsRefreshesTheScreenOnceNotTheList) {
+    // 300 rows pasted at row 1 and the row under the mouse above them, on a
+    // list of 1,000 rows and of 8,000: what the edit costs the list depends
+    // on the rows it brings and the rows on screen alone.
+    i32 visits[2], binds[2];
+    for (i32 i = 0; i < 2; ++i) {
+        CellStage s(i ? 8000 : 1000);
+        s.Number();
+        s.TakeDefers();
+        s.fList->FindPaneAt(LPoint{50, 10});
+        s.Drawn();
+        s.fList->fVisits = 0;
+        s.fList->fBinds = 0;
+        for (i32 k = 0; k < 300; ++k) s.fList->Insert(1 + k, 5000 + k);
+        s.Loop();
+        visits[i] = s.fList->fVisits;
+        binds[i] = s.fList->fBinds;
+        EXPECT_EQ(s.Drawn(), s.OnScreen());
+    }
+    EXPECT_EQ(visits[0], visits[1]);
+    // The live row is bound again once for the whole edit.
+    EXPECT_EQ(binds[0], 1);
+    EXPECT_EQ(binds[1], 1);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // List panes: click, range and toggle selection, grid changes with the
-// selection following, scrolling to cells, drag-selection scrolling and the
-// selection walks.
+// selection following and what they redraw, scrolling to cells,
+// drag-selection scrolling and the selection walks.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -139,6 +139,48 @@ TEST(ListPane, GridChangesCarryTheSelection) {
         c.op(g);
         EXPECT_EQ(g.Rows(), c.rows) << c.what;
         EXPECT_TRUE(g.Selection() == c.sel) << c.what;
+    }
+}
+
+// Collects what its panes ask to draw again.
+class DirtyBox : public ClipBox {
+public:
+    void InvalidateRect(const LRgn& redraw, const LRgn&) override { fDirty.Union(redraw); }
+    LRgn fDirty;
+};
+
+TEST(ListPane, RowsInsertedOrRemovedRedrawWhatMovesOnScreenAndNothingElse) {
+    struct Case {
+        const char* what;
+        bool insert;
+        i32 at, n;
+        const char* moved;  // the rows on screen showing another row after it, by place
+    } cases[] = {
+        {"inserted above the screen", true, 2, 3, "0123456789"},
+        {"inserted on screen", true, 14, 2, "----456789"},
+        {"inserted below the screen", true, 30, 5, "----------"},
+        {"removed above the screen", false, 3, 2, "0123456789"},
+        {"removed on screen", false, 16, 3, "------6789"},
+        {"removed below the screen", false, 30, 5, "----------"},
+        {"removed up to the end while scrolled", false, 5, 35, "0123456789"},
+    };
+    for (const Case& c : cases) {
+        ListStage s;
+        DirtyBox box;
+        Grid g(&box, 3, 1, 40);
+        g.SetScrollPos(LCell{0, 10});
+        box.fDirty.SetEmpty();
+        if (c.insert)
+            g.InsertRows(c.at, c.n);
+        else
+            g.RemoveRows(c.at, c.n);
+        std::string dirty;
+        for (i32 i = 0; i < 10; ++i)
+            dirty += box.fDirty.ContainsPoint(5, i * 10 + 5) ? char('0' + i) : '-';
+        // A row that moves is drawn again; one that stays costs nothing.
+        for (size_t i = 0; i < dirty.size(); ++i)
+            if (c.moved[i] != '-') EXPECT_EQ(dirty[i], c.moved[i]) << c.what << " place " << i;
+        if (std::string(c.moved) == "----------") EXPECT_TRUE(box.fDirty.IsEmpty()) << c.what;
     }
 }
 

@@ -137,4 +137,44 @@ TEST_F(PathFixture, EveryKindOfValueGoesThroughItsBox) {
     CRecord::Destroy(src);
 }
 
+TEST_F(PathFixture, AListValueFollowsManyEditsAnywhere) {
+    // A list's value written once, then followed through runs of insertions
+    // and removals at one place (a paste, its Undo), moves and edits here
+    // and there: finished, it is the value the list now writes.
+    LDataBuf buf;
+    LRecListValue layout;
+    {
+        CMemStrm s(buf);
+        ASSERT_TRUE(LRecPath::WriteValue(root(), rRows, kRecNoIndex, &s, &layout));
+    }
+    u32 id = 100;
+    const auto insert = [&](u32 at) {
+        root()->InsertItem(nullptr, rRows, at, NewItem(id++));
+        return LRecPath::ChangeListValue(root(), rRows, CRecordNote::kInserted, at, kRecNoIndex,
+                                         &layout);
+    };
+    const auto remove = [&](u32 at) {
+        root()->RemoveItem(nullptr, rRows, at);
+        return LRecPath::ChangeListValue(root(), rRows, CRecordNote::kRemoved, at, kRecNoIndex,
+                                         &layout);
+    };
+    for (u32 k = 0; k < 40; ++k) ASSERT_TRUE(insert(1 + k));
+    for (u32 k = 40; k-- > 10;) ASSERT_TRUE(remove(1 + k));
+    for (u32 at : {0u, 13u, 5u, 14u, 2u}) ASSERT_TRUE(insert(at));
+    for (u32 at : {3u, 0u, 11u}) ASSERT_TRUE(remove(at));
+    const CRecord* moved = root()->GetListItem(rRows, 2);
+    root()->MoveItem(nullptr, rRows, 2, 9);
+    ASSERT_TRUE(LRecPath::ChangeListValue(root(), rRows, CRecordNote::kMoved, 2, moved->Position(),
+                                          &layout));
+    for (u32 k = 0; k < 20; ++k) ASSERT_TRUE(insert(root()->GetListCount(rRows)));
+    LDataBuf out;
+    u64 end;
+    {
+        CMemStrm finished(out);
+        ASSERT_TRUE(LRecPath::FinishListValue(buf.Data(), &finished, &layout));
+        end = finished.Position();
+    }
+    EXPECT_EQ(Bytes(out.Data(), out.Data() + end), WriteValue(root(), rRows));
+}
+
 }  // namespace

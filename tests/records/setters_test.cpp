@@ -163,4 +163,38 @@ TEST_F(DocFixture, UndoAndRedoOfEveryKindOfEdit) {
     CRecord::Destroy(after);
 }
 
+TEST_F(DocFixture, PlacesFollowEveryListEdit) {
+    // Places are counted again only when asked: asked of one item, or of all,
+    // between edits and after Undo and Redo, every answer is the item's place.
+    struct Edit {
+        char kind;  // i insert, r remove, m move
+        u32 a, b;
+        bool askAll;
+    } edits[] = {{'i', 0, 0, false}, {'i', 3, 0, true},  {'r', 1, 0, false}, {'m', 0, 4, true},
+                 {'i', 7, 0, false}, {'r', 0, 0, false}, {'m', 5, 1, false}, {'i', 1, 0, true}};
+    const auto placesRight = [this](bool all) {
+        const u32 n = root()->GetListCount(rRows);
+        for (u32 k = all ? 0 : n - 1; k < n; ++k) {
+            const CRecord* item = root()->GetListItem(rRows, k);
+            if (item->Position() != k || item->GetIndex() != k) return false;
+        }
+        return true;
+    };
+    u32 id = 100;
+    for (const Edit& e : edits) {
+        if (e.kind == 'i')
+            root()->InsertItem(ctx, rRows, e.a, NewItem(id++));
+        else if (e.kind == 'r')
+            root()->RemoveItem(ctx, rRows, e.a);
+        else
+            root()->MoveItem(ctx, rRows, e.a, e.b);
+        EXPECT_TRUE(placesRight(e.askAll)) << e.kind << e.a;
+    }
+    EXPECT_TRUE(placesRight(true));
+    while (undo.Undo()) EXPECT_TRUE(placesRight(false));
+    EXPECT_TRUE(placesRight(true));
+    while (undo.Redo()) EXPECT_TRUE(placesRight(false));
+    EXPECT_TRUE(placesRight(true));
+}
+
 }  // namespace

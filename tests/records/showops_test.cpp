@@ -117,6 +117,36 @@ TEST(ShowOpsSequences, ScenesStaySorted) {
     CRecord::Destroy(seq);
 }
 
+TEST(ShowOpsSequences, APastesNamesAreThoseOfItsScenesInsertedOneByOne) {
+    // The names in use gathered once for a whole paste answer what asking
+    // the list again for every scene answers.
+    const char* had[] = {"Cue", "Cue_2", "Cue_4", "Intro", "", "Cue_x"};
+    const char* pasted[] = {"Cue", "Cue",   "Cue",   "Intro", "",
+                            "",    "Outro", "Outro", "Cue_2", "Cue_3"};
+    std::vector<std::string> names[2];
+    for (int batch = 0; batch < 2; ++batch) {
+        CRecord* seq = NewSeq(1, "S");
+        for (const char* n : had) {
+            CRecord* sc = NewSceneRecord();
+            sc->SetString(nullptr, ScenF::snnm, LString(n));
+            seq->InsertItem(nullptr, SqncF::scns, seq->GetListCount(SqncF::scns), sc);
+        }
+        CUniqueNames unique(seq, SqncF::scns, ScenF::snnm);
+        u32 at = 1;
+        for (const char* n : pasted) {
+            CRecord* sc = NewSceneRecord();
+            sc->SetString(nullptr, ScenF::snnm, LString(n));
+            InsertSceneUnique(seq, nullptr, SqncF::scns, at++, sc, batch ? &unique : nullptr);
+        }
+        for (u32 i = 0; i < seq->GetListCount(SqncF::scns); ++i)
+            names[batch].push_back(Name(seq->GetListItem(SqncF::scns, i), ScenF::snnm));
+        CRecord::Destroy(seq);
+    }
+    EXPECT_EQ(names[1], names[0]);
+    EXPECT_EQ(names[0][1], "Cue_3");
+    EXPECT_EQ(names[0][3], "Cue_6");
+}
+
 TEST(ShowOpsSequences, NsqSetIdsFromTheClockAndTracks) {
     CRecord* set = New(kFamNsq, kKindSset);
     const u32 clock = u32(RecordIdClock());
