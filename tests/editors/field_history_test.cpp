@@ -13,13 +13,19 @@
 #include "editors/CKvsSchEditFrm.h"
 #include "editors/CKvsSchList.h"
 #include "editors/CKvsSchWin.h"
+#include "editors/CKvsScnEdF.h"
+#include "editors/CKvsScnList.h"
 #include "editors/CKvsSeqList.h"
 #include "editors/CKvsSeqWins.h"
 #include "editors/CUvadWin.h"
 #include "editors/DeviceHooks.h"
+#include "editors/nsq/CKvsPlay2Frm.h"
+#include "editors/nsq/CNSqKinds.h"
+#include "editors/nsq/CNSqTimeScale.h"
 #include "editors/PlayHooks.h"
 #include "framework/LCellListPane.h"
 #include "records/AppPrefsDoc.h"
+#include "records/NsqSets.h"
 #include "records/PrefNodes.h"
 #include "records/Schedule.h"
 #include "records/Triggers.h"
@@ -51,6 +57,23 @@ std::vector<LEditText*> FieldsOf(LFrame* window) {
     return out;
 }
 
+// The scene edit frame's universes, which hold no field.
+struct NoUniverses : MScnUnvFrame {
+    explicit NoUniverses(LPane* container) : fPane(new LFrame(container, container)) {}
+    LPane* Pane() override { return fPane; }
+    void SetActive(bool) override {}
+    void SetShown(bool s) override { fPane->SetState(s ? LPane::kOpShow : LPane::kOpHide); }
+    void RefreshUniverseStatus() override {}
+    LFrame* fPane;
+};
+
+// A play file's device: the scene monitor polls nothing.
+struct FileDevice : FakePlayDevice {
+    u32 DeviceSerial() const override { return 0; }
+    CRecordDoc* SeqStatDoc() override { return &fSeqStat; }
+    CRecordDoc fSeqStat{NewKind(kFamKvt, kKindSsta)};
+};
+
 struct Stage : SeqEditStage {
     Stage() {
         SetAppPrefsDoc(&fPrefs);
@@ -66,6 +89,11 @@ struct Stage : SeqEditStage {
     ~Stage() {
         fShown.reset();
         fList.reset();
+        fScenes.reset();
+        fNsq.reset();
+        fScale.reset();
+        fCtx.reset();
+        DeviceHooks().newScnUnvFrame = nullptr;
         SetAppPrefsDoc(nullptr);
     }
     CPlayWindowArgs Args() {
@@ -102,6 +130,11 @@ struct Stage : SeqEditStage {
     CRecordDoc fDevSettings{NewKind(kFamKvt, kKindDvst)};
     std::unique_ptr<LFrame> fShown;
     std::unique_ptr<CKvsSeqList> fList;
+    FileDevice fFileDevice;
+    std::unique_ptr<CKvsScnEdF> fScenes;
+    std::unique_ptr<CNSqDevCtx> fCtx;
+    std::unique_ptr<CNSqTimeScale> fScale;
+    std::unique_ptr<CKvsPlay2Frm> fNsq;
     u32 fMark = 0;
 };
 
@@ -145,8 +178,38 @@ TEST(FieldHistory, EveryFieldOfEveryWindowUndoesOnlyWhatItsHistoryRecorded) {
         {"background music", [](Stage& s, CUndoQ**) { return NewBgmWin(s.Args()); },
          History::kPlayEdit, 0},
         {"PWDW", [](Stage& s, CUndoQ**) { return NewPwdWin(s.Args()); }, History::kPlayEdit, 0},
-        {"play buttons", [](Stage& s, CUndoQ**) { return NewPlayAsnWin(s.Args()); },
-         History::kPlayEdit, 2},
+        {"play buttons, a button chosen: grid, title and sync offset",
+         [](Stage& s, CUndoQ**) -> LFrame* {
+             auto* w = static_cast<CKvsPlayAsnWin*>(NewPlayAsnWin(s.Args()));
+             w->ShowWindow();
+             w->fList.SelectCell(LCell{0, 0});
+             w->ShowSelectedCell();
+             return w;
+         },
+         History::kPlayEdit, 3},
+        {"button layouts",
+         [](Stage& s, CUndoQ**) -> LFrame* {
+             StoreBtnLayout(s.fPlayDoc.Root(), nullptr, -1, nullptr);
+             auto* w = static_cast<CKvsPlayAsnWin*>(NewPlayAsnWin(s.Args()));
+             s.fShown.reset(w);
+             LHandler::Send(LStdCtl_Selected, &w->fLayoutsBtn, w);
+             return w->LayoutsWindow();
+         },
+         History::kPlayEdit, 1},
+        {"control window: the scenes and their clip",
+         [](Stage& s, CUndoQ**) -> LFrame* {
+             DeviceHooks().newScnUnvFrame = [](MPlayDevice&, LPane* c) -> MScnUnvFrame* {
+                 return new NoUniverses(c);
+             };
+             s.fScenes.reset(new CKvsScnEdF(&s.fWin, &s.fWin, &s.fFileDevice, s.Settings()));
+             s.fWin.SetWindowBounds(LRect(0, 0, 1000, 500));
+             s.fWin.SetBounds(LRect(0, 0, 1000, 500));
+             s.fScenes->SetBounds(LRect(0, 0, 1000, 500));
+             s.fScenes->SetSequence(s.Settings()->GetListItem(SqstF::sqcs, 0));
+             s.fScenes->List()->SelectCell(LCell{0, 0});
+             return &s.fWin;
+         },
+         History::kPlayEdit, 7},
         {"control window: the sequence list",
          [](Stage& s, CUndoQ**) -> LFrame* {
              s.fList.reset(new CKvsSeqList(&s.fWin, &s.fDevice, s.Settings(), nullptr));
@@ -162,6 +225,24 @@ TEST(FieldHistory, EveryFieldOfEveryWindowUndoesOnlyWhatItsHistoryRecorded) {
              return &s.fWin;
          },
          History::kPlayEdit, 1},
+        {"NSQ control window: sequences, tracks and the chosen scene",
+         [](Stage& s, CUndoQ**) -> LFrame* {
+             CRecord* seq = s.AddNsq(2, "N");
+             NSqSeqAddTrack(seq, nullptr, 0);
+             NSqTrkAddScene(seq->GetListItem(SseqF::trks, 0), nullptr, 1000, kKindPaud);
+             s.fCtx = std::make_unique<CNSqDevCtx>(s.Settings()->GetChild(SqstF::nsqs), &s.fDevice);
+             s.fScale = std::make_unique<CNSqTimeScale>(s.fCtx.get());
+             s.fScale->SetScale(1.0f);
+             s.fWin.SetWindowBounds(LRect(0, 0, 1000, 700));
+             s.fWin.SetBounds(LRect(0, 0, 1000, 700));
+             s.fNsq = std::make_unique<CKvsPlay2Frm>(&s.fWin, &s.fWin, nullptr, s.fScale.get(),
+                                                     s.Settings(), nullptr);
+             s.fNsq->SetBounds(LRect(0, 0, 1000, 700));
+             s.fNsq->List()->SelectCell(LCell{0, 0});
+             s.fScale->Selection().SelectOnly(0, 0);
+             return &s.fWin;
+         },
+         History::kPlayEdit, 7},
         {"universe addresses",
          [](Stage& s, CUndoQ** own) -> LFrame* {
              CRecord* table = s.fDevSettings.Root()->GetChild(DvstF::uvas);

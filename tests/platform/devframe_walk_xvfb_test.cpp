@@ -938,7 +938,13 @@ void KeptWindows(Walk& w) {
             ASSERT_TRUE(Activate(w, btnwin));
             if (way.covered) {
                 // The panel put under the device window, which comes up over
-                // it without the keys (as another program's window would).
+                // it without the keys (as another program's window would);
+                // on screen first, whatever the rows before left.
+                if (panel->isMinimized())
+                    panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
+                EXPECT_TRUE(Await("the panel on screen", [&] {
+                    return panel && XState(w.x, panel) == "Normal";
+                }));
                 const QPoint at = w.devwin->frameGeometry().topLeft() + QPoint(40, 60);
                 w.x.Xdotool("windowmove " + std::to_string(panel->winId()) + " " +
                             std::to_string(at.x()) + " " + std::to_string(at.y()));

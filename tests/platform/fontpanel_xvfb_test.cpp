@@ -335,6 +335,11 @@ void ComesBack(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             SCOPED_TRACE(way.tag);
             ASSERT_TRUE(panel);
             if (way.covered) {
+                // On screen first, whatever the rows before left.
+                if (panel->isMinimized())
+                    panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
+                EXPECT_TRUE(
+                    Await("the panel on screen", [&] { return XState(x, panel) == "Normal"; }));
                 activate(devmw);
                 const QPoint at = devmw->frameGeometry().topLeft() + QPoint(40, 60);
                 x.Xdotool("windowmove " + std::to_string(panel->winId()) + " " +
