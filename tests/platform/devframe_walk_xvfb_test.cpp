@@ -6,7 +6,8 @@
 // two files chosen with Shift and Ctrl and downloaded; the senders of the
 // Art-Net universes; the key of the menu-key dialog; a minimised control window
 // brought back from the Window menu and the list; the windows a control window
-// opens, minimised across its closing; dialogs and the toolkit's file panels
+// opens, minimised across its closing (Undo in the schedule test window its
+// fields' own); dialogs and the toolkit's file panels
 // minimised with their window or by themselves; the font panel brought back.
 // What reaches each device is read back from its log. Each walk runs in a child
 // process (one QApplication a process); screenshots go to
@@ -51,6 +52,7 @@
 #include "devices/monitors/CKvsUnivList.h"
 #include "devices/recordings/CKvsRecCtlF.h"
 #include "editors/CKvsPlayAsnWin.h"
+#include "editors/CKvsSchEditFrm.h"
 #include "framework/CMenuKeyReg.h"
 #include "framework/StdDialogs.h"
 #include "platform/qt/QtMenus.h"
@@ -851,6 +853,52 @@ void KeptWindows(Walk& w) {
                           [&] { return (win = ShownTitled(k.title, k.exact)) != nullptr; }));
         ASSERT_TRUE(WaitShown(win));
         opened.push_back(win);
+        if (std::string(k.tag) != "schedule_test") continue;
+        // A year typed in the test window, then Undo and Redo by their keys:
+        // the field's own, as no history keeps the test time. The play edit's
+        // last step (Use Schedule) stays: the device hears nothing, and both
+        // schedule windows stay open.
+        // Looked up anew at each step: a window the step closed is gone.
+        auto test = [&]() -> CSchTestWin* {
+            MWindow* m = ShownTitled(k.title, true);
+            return m && m->Owner() ? dynamic_cast<CSchTestWin*>(m->Owner()->GetFrame()) : nullptr;
+        };
+        auto shownYear = [&] {
+            return test() ? std::string(test()->fYear.GetText().CStr()) : std::string("(closed)");
+        };
+        ASSERT_NE(test(), nullptr);
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "the test window open"));
+        w.sim.Cmd("log clear");
+        ASSERT_TRUE(Activate(w, win));
+        // A click on a number field steps it too: the year typed over is the
+        // one the field shows then.
+        w.menus.Click(PaneCenter(&test()->fYear));
+        ASSERT_TRUE(RunUntil([&] { return AllSelected(&test()->fYear); }, 3000));
+        const std::string year = shownYear();
+        w.menus.Type("2031");
+        EXPECT_TRUE(RunUntil([&] { return shownYear() == "2031"; }, 3000)) << shownYear();
+        w.menus.Key("ctrl+z");
+        EXPECT_TRUE(RunUntil([&] { return shownYear() == year; }, 3000)) << shownYear();
+        if (test()) {
+            w.menus.Key("ctrl+shift+z");
+            EXPECT_TRUE(RunUntil([&] { return shownYear() == "2031"; }, 3000)) << shownYear();
+        }
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "Undo and Redo in the test window"));
+        EXPECT_EQ(Join(Told(w.sim, 1201)), "");
+        EXPECT_TRUE(test() && ShownTitled(serial + " Schedule", true));
+        if (!test()) {
+            // Opened again for the rows that follow.
+            ASSERT_TRUE(Activate(w, ctlwin));
+            ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Play", "Use Schedule"));
+            QWidget* sched = nullptr;
+            ASSERT_TRUE(Await("the schedule window back",
+                              [&] { return (sched = ShownTitled(serial + " Schedule", true)); }));
+            ASSERT_TRUE(Activate(w, sched));
+            ASSERT_TRUE(w.menus.ChooseSettled(sched, k.menu, k.item));
+            ASSERT_TRUE(Await("the test window back", [&] { return test() != nullptr; }));
+            for (size_t j = 0; j < opened.size(); ++j)
+                if (!opened[j]) opened[j] = ShownTitled(kinds[j].title, kinds[j].exact);
+        }
     }
     // Minimised, the last opened first (a window minimised takes the windows
     // that stay above it along).
