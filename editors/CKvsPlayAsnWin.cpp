@@ -394,7 +394,7 @@ LMessage CKvsPlayAsnWin::HandleMessage(const LMessage& msg) {
     if (msg.Is(LStdCtl_Selected) && msg.source == &fFontBtn) {
         LFontSpec spec;
         if (CRecord* misc = MiscPrefs()) NodeGetText(&spec.fontName, misc, kFontKey, "");
-        RunFontPanel(false, &spec, this, OnFont, kFontPanelFace | kFontPanelSize);
+        RunFontPanel(false, &spec, this, OnFont, kFontPanelFace | kFontPanelSize | kFontPanelAsked);
         return LMessage();
     }
     if (msg.Is(LPane_Unfocus) && msg.source == &fFontBtn) {

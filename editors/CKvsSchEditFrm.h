@@ -160,6 +160,8 @@ public:
     // The fields' date-time, normalised.
     CalDateTime TestTime();
     LMessage HandleMessage(const LMessage& msg) override;
+    // The test time steers only what the list shows: no step of the play edit.
+    bool RecordsNoEdits() const override { return true; }
 
     CNumVol fYear;
     LTextPane fSlash1;

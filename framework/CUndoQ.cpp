@@ -517,6 +517,10 @@ struct CUndoQProbe : LHandler {
 };
 }  // namespace
 
+bool CUndoQ::IsProbe(const LHandler* source) {
+    return dynamic_cast<const CUndoQProbe*>(source) != nullptr;
+}
+
 bool CUndoQ::FoundFrom(LHandler* handler) {
     if (!handler) return false;
     CUndoQProbe probe;

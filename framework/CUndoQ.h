@@ -41,6 +41,9 @@ public:
     static void ClearFrom(LHandler* handler);
     // Whether a queue up the chain from handler records what it does.
     static bool FoundFrom(LHandler* handler);
+    // Whether source is the question FoundFrom sends: a handler that records
+    // nothing of what is done below it answers it by consuming it.
+    static bool IsProbe(const LHandler* source);
 
 protected:
     // The log as the tests inspect it.

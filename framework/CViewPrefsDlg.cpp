@@ -79,6 +79,8 @@ void CVPFontList::ChooseFont(bool asked) {
     if ((fState & (kFocused | kWindowKey)) != (kFocused | kWindowKey) || row < 0) return;
     if (!asked && fPanelDismissed) return;
     fPanelDismissed = false;
+    const u32 front = asked || fBringBack ? kFontPanelAsked : 0;
+    fBringBack = false;
     LFontSpec spec;
     CViewFont user;
     if (CViewPrefs::Instance().GetFont(u32(row), &user)) {
@@ -90,7 +92,15 @@ void CVPFontList::ChooseFont(bool asked) {
         spec.pointSize = f32(current.GetPointSize());
     }
     spec.fontName = spec.familyName;
-    fPanelOpen = RunFontPanel(false, &spec, this, &PanelChanged, kPanelChanges) == kFontPanelShown;
+    fPanelOpen =
+        RunFontPanel(false, &spec, this, &PanelChanged, kPanelChanges | front) == kFontPanelShown;
+}
+
+void CVPFontList::BringPanelBack() {
+    if (!fPanelOpen) return;
+    // At once when the window has the keys, else as it takes them.
+    fBringBack = true;
+    ChooseFont(false);
 }
 
 void CVPFontList::PanelChanged(void* owner, const LFontSpec* spec, u32 event) {
@@ -213,4 +223,6 @@ void CMainLoopBase::ShowViewPrefs() {
         CenterOverOwner(window->Window());
     }
     window->ShowWindow();
+    // Its command asked for the window: the panel of its list with it.
+    window->FontList().BringPanelBack();
 }

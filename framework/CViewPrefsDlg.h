@@ -49,6 +49,9 @@ public:
     // What the font panel reports while it is open.
     static void PanelChanged(void* owner, const LFontSpec* spec, u32 event);
     bool PanelOpen() const { return fPanelOpen; }
+    // The window's command chosen again: an open panel comes back with it,
+    // from the minimised too.
+    void BringPanelBack();
 
 private:
     i32 SelectedRow() const;
@@ -58,6 +61,7 @@ private:
 
     bool fPanelOpen = false;
     bool fPanelDismissed = false;
+    bool fBringBack = false;
 };
 
 class CViewPrefsDlg : public LModalFrame {

@@ -403,7 +403,8 @@ void LEditText::EndOpenEdit(bool store) {
 bool LEditText::UndoIsOwn() {
     // A dialog stores what is typed only on its OK, and no history above it
     // takes the field's edits; a window without a history (the speed
-    // calculator, a device's addresses) keeps none either.
+    // calculator, a device's addresses) keeps none either, nor does a panel
+    // whose fields no history records (it answers the probe as none).
     LWindow* window = LWindow::FindByNative(GetNativeWindow());
     LFrame* frame = window ? window->GetFrame() : nullptr;
     if (frame && frame->StoresOnlyConfirmed()) return true;

@@ -170,7 +170,8 @@ protected:
     enum class UndoRoute { kNone, kUpwards, kDone };
     UndoRoute OpenEditUndo(const LMessage& msg);
     // Whether no history keeps the field's edits: its window stores only what
-    // its OK confirms (a dialog), or no undo queue is up its chain.
+    // its OK confirms (a dialog), or no undo queue is up its chain, or a frame
+    // on the way records none of its fields' edits (LFrame::RecordsNoEdits).
     bool UndoIsOwn();
     // The text a refresh brought while the user typed, shown once the edit is over.
     void ShowKeptBack();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/CUndoQ.h"
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
 #include "framework/LEditText.h"
@@ -235,8 +236,22 @@ LMessage LFrame::HandleMessage(const LMessage& msg) {
     LFrame* closing = fWindow ? this : ViewWindowFrame();
     const bool closable = closing && closing->fWindow->IsClosable();
     if (msg.Is(LMenuBar_Ready)) {
-        if (closable) static_cast<LMenuBar*>(msg.source)->EnableCommand(LStdCmd_Close);
+        auto* bar = static_cast<LMenuBar*>(msg.source);
+        if (closable) bar->EnableCommand(LStdCmd_Close);
+        if (RecordsNoEdits()) {
+            bar->SettleCommand(LStdCmd_Undo);
+            bar->SettleCommand(LStdCmd_Redo);
+        }
         return LPane::HandleMessage(msg);
+    }
+    if (RecordsNoEdits()) {
+        // Its fields' edits are no step of the history above: it is asked for
+        // one only to route Undo, and must answer that there is none here.
+        if (msg.Is(CUndoStrm_Find) && CUndoQ::IsProbe(msg.source)) return LMessage();
+        if (msg.Is(LMenuItem_Selected)) {
+            const auto* item = static_cast<LMenuItem*>(msg.source);
+            if (item->HasCommand(LStdCmd_Undo) || item->HasCommand(LStdCmd_Redo)) return LMessage();
+        }
     }
     if (msg.Is(LMenuItem_Selected) && closable &&
         static_cast<LMenuItem*>(msg.source)->HasCommand(LStdCmd_Close)) {

@@ -46,6 +46,11 @@ public:
     // modal dialog's OK): then closing it, quitting and clicks elsewhere store
     // nothing of an open edit. Other frames store it as Return would.
     virtual bool StoresOnlyConfirmed() const { return false; }
+    // Whether no history records what its fields take (a panel whose fields
+    // only steer what another window shows), though one is up its chain for
+    // the window it serves: Undo and Redo there are the fields' own, and the
+    // history above is neither offered nor run from it.
+    virtual bool RecordsNoEdits() const { return false; }
     // The innermost focused pane, through the focused frames and lists; null without one.
     LPane* FocusedLeaf() const;
     // Every visible window's open edit ended as Return would (dialogs that

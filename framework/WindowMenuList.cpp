@@ -25,6 +25,30 @@ bool IsEntry(const LMenuItem* item) {
     return item && item->HasCommand(kCmdWindowMenuSelect);
 }
 
+bool IsPanelEntry(const LMenuItem* item) {
+    return item && item->HasCommand(kCmdWindowMenuPanel);
+}
+
+// The toolkit's panels follow the windows, in the order the platform gives.
+void SyncPanelEntries(LMenu* menu, bool windowsRebuilt) {
+    const std::vector<LString> panels = WindowServices().ToolkitPanels();
+    std::vector<LMenuItem*> entries;
+    for (u32 i = 0; i < menu->CountItems(); ++i)
+        if (IsPanelEntry(menu->ItemAt(i))) entries.push_back(menu->ItemAt(i));
+    // Windows entered anew went after the panels': these go to the end again.
+    bool same = !windowsRebuilt && entries.size() == panels.size();
+    for (size_t i = 0; same && i < panels.size(); ++i) same = entries[i]->fResTitle == panels[i];
+    if (same) return;
+    for (LMenuItem* e : entries) menu->RemoveItem(e);
+    for (const LString& title : panels) {
+        auto* item = new LMenuItem(menu);
+        item->AddCommand(kCmdWindowMenuPanel);
+        item->fResTitle = title;
+        item->fTitle = title;
+        menu->AppendItem(item);
+    }
+}
+
 }  // namespace
 
 void SyncWindowMenu(LMenuBar* bar) {
@@ -55,11 +79,17 @@ void SyncWindowMenu(LMenuBar* bar) {
             w->fMenuEntry = item;
         }
     }
+    SyncPanelEntries(menu, !same);
     bar->EnableCommand(kCmdWindowMenuSelect);
+    bar->EnableCommand(kCmdWindowMenuPanel);
     if (!windows.empty() && windows.front()->fMenuEntry) windows.front()->fMenuEntry->fChecked = 1;
 }
 
 bool SelectWindowMenuEntry(LMenuItem* item) {
+    if (IsPanelEntry(item)) {
+        WindowServices().BringToolkitPanelForward(item->fResTitle);
+        return true;
+    }
     if (!IsEntry(item)) return false;
     for (LWindow* w : ListedWindows()) {
         if (w->fMenuEntry == item) {

@@ -19,6 +19,9 @@ using LFontPanelCallback = void (*)(void* owner, const LFontSpec* spec, u32 even
 enum : u32 { kFontPanelChanged = 2, kFontPanelClosed = 3 };
 
 enum : u32 { kFontPanelSize = 1, kFontPanelFace = 2, kFontPanelColor = 4 };
+// With the flags: the user asked for the panel (a row chosen, its command), so
+// one minimised comes back too; without, a panel shown again only comes forward.
+enum : u32 { kFontPanelAsked = 8 };
 enum : i32 { kFontPanelDone = 0, kFontPanelNone = 1, kFontPanelShown = 2 };
 
 // Shows the panel with the described font. Modal: answers kFontPanelDone and

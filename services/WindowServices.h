@@ -102,6 +102,12 @@ public:
     }
     // Waits, with a bound, until the window is in the on-screen list.
     virtual void WaitUntilOnScreen(LNativeWindow window) = 0;
+    // The toolkit's own panels the program shows that are no window of its
+    // own (the font panel), by title, minimised ones too: the Window menu lists
+    // them, so that one out of sight is found where the program's are.
+    virtual std::vector<LString> ToolkitPanels() { return {}; }
+    // The panel of that title restored, in front and given the keys.
+    virtual void BringToolkitPanelForward(const LString& title) { (void)title; }
 
     // ---- screens
     // The display at index, false past the end; index 0 refreshes the list.

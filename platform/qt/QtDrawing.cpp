@@ -12,6 +12,7 @@
 
 #include "platform/qt/QtColors.h"
 #include "platform/qt/QtFonts.h"
+#include "platform/qt/QtWindows.h"
 
 void QtImage::Draw(LNativeGraphics* graphics, const LRect& rect) {
     auto* g = dynamic_cast<QtPainterGraphics*>(graphics);
@@ -265,12 +266,14 @@ i32 QtDrawingServices::RunFontPanel(bool modal, LFontSpec* spec, void* owner,
             const QSignalBlocker quiet(fPanel);
             fPanel->setCurrentFont(QtFontFromSpec(*spec));
         }
-        // Left where it is, behind or not: raising it would take the keyboard.
-        // Unless its window has grown over it (a bigger font): then it moves
-        // where that window leaves it seen.
+        // Brought to the front, and back from the minimised when the user
+        // asked for it; the keys stay in the window the user chose from. Where
+        // that window has grown over it (a bigger font) it moves where it is seen.
         QWidget* owner = QApplication::activeWindow();
         if (owner && owner != fPanel && owner->frameGeometry().intersects(fPanel->frameGeometry()))
             PlaceBeside(fPanel, owner);
+        if ((flags & kFontPanelAsked) || !(fPanel->windowState() & Qt::WindowMinimized))
+            QtWindowServices::BringToolkitWindowForward(fPanel, false);
         return kFontPanelShown;
     }
     if (fPanel) CloseFontPanel(fOwner, fCallback);

@@ -32,6 +32,26 @@ QtWindowServices* sServices = nullptr;
 // hidden window has none of its own yet.
 QMargins sFrameMargins;
 
+// A top-level of the toolkit's own the program shows: a panel, not a menu,
+// tooltip or window of the program.
+bool IsToolkitPanel(QWidget* w) {
+    return w && w->isWindow() && !dynamic_cast<MWindow*>(w) && w->windowType() == Qt::Dialog;
+}
+
+// A file panel blocks the program as its own dialogs do, but the window
+// manager's minimise reaches no MWindow then: it is watched for here.
+class ToolkitWatch : public QObject {
+public:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() != QEvent::WindowStateChange || !o->isWidgetType()) return false;
+        auto* w = static_cast<QWidget*>(o);
+        if (IsToolkitPanel(w) && w->isVisible() && (w->windowState() & Qt::WindowMinimized) &&
+            w == QApplication::activeModalWidget())
+            QtWindowServices::BringBlockingForward();
+        return false;
+    }
+};
+
 CQtMainLoop* Loop() {
     return static_cast<CQtMainLoop*>(CMainLoop::Current());
 }
@@ -462,6 +482,10 @@ CMainLoop* QtWindowServices::NewMainLoop(CMainLoopBase* owner) {
 }
 
 LNativeWindow QtWindowServices::CreateWindow(LWindow*, LNativeWindow, u32 type, u32 kind) {
+    if (!fToolkitWatch && qApp) {
+        fToolkitWatch = std::make_unique<ToolkitWatch>();
+        qApp->installEventFilter(fToolkitWatch.get());
+    }
     return static_cast<QWidget*>(new MWindow(type, kind));
 }
 
@@ -611,11 +635,46 @@ void QtWindowServices::BringBlockingForward() {
     // Once the event that asked is through: the window manager is still in
     // the middle of the change it reports.
     QTimer::singleShot(0, [] {
-        auto* modal = dynamic_cast<MWindow*>(QApplication::activeModalWidget());
-        if (!modal || !sServices || !modal->isVisible()) return;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) return;
         if (modal->isActiveWindow() && !(modal->windowState() & Qt::WindowMinimized)) return;
-        sServices->MakeKeyAndOrderFront(static_cast<QWidget*>(modal));
+        if (auto* own = dynamic_cast<MWindow*>(modal)) {
+            if (sServices) sServices->MakeKeyAndOrderFront(static_cast<QWidget*>(own));
+            return;
+        }
+        BringToolkitWindowForward(modal, true);
     });
+}
+
+void QtWindowServices::BringToolkitWindowForward(QWidget* w, bool activate) {
+    if (!w || !w->isVisible()) return;
+    if (w->windowState() & Qt::WindowMinimized) {
+        // Mapped again without the keys unless they are asked for: a panel
+        // brought back by a click in its window leaves the keys there.
+        w->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+        w->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    }
+    w->raise();
+    if (activate) w->activateWindow();
+}
+
+std::vector<LString> QtWindowServices::ToolkitPanels() {
+    std::vector<LString> out;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (IsToolkitPanel(w) && w->isVisible() && !w->windowTitle().isEmpty())
+            out.push_back(LString(w->windowTitle().toUtf8().constData()));
+    return out;
+}
+
+void QtWindowServices::BringToolkitPanelForward(const LString& title) {
+    const QString wanted = QString::fromUtf8(title.CStr());
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (IsToolkitPanel(w) && w->isVisible() && w->windowTitle() == wanted) {
+            BringToolkitWindowForward(w, true);
+            return;
+        }
+    }
 }
 
 void QtWindowServices::Forget(MWindow* w) {

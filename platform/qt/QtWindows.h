@@ -161,8 +161,14 @@ public:
     // Raises the shown floating panels over the other windows, keeping their order.
     void RaisePanels();
     // Brings the dialog that blocks the program (restored, in front, active)
-    // once the current event is through; nothing when none blocks it.
+    // once the current event is through; nothing when none blocks it. The
+    // toolkit's own (a file panel) too.
     static void BringBlockingForward();
+    // A window of the toolkit's own (the font panel, a file panel) restored
+    // when minimised and raised; given the keys only when activate.
+    static void BringToolkitWindowForward(QWidget* w, bool activate);
+    std::vector<LString> ToolkitPanels() override;
+    void BringToolkitPanelForward(const LString& title) override;
 
     // Set by the content view around "LWindow_Update".
     MWindow* fPainting = nullptr;
@@ -176,6 +182,8 @@ private:
 
     std::vector<MWindow*> fOrder;
     std::vector<QScreen*> fScreens;
+    // Watches the toolkit's windows, which are no MWindow, for a minimise.
+    std::unique_ptr<QObject> fToolkitWatch;
 };
 
 MWindow* AsMWindow(LNativeWindow native);

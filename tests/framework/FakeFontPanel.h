@@ -16,9 +16,11 @@ public:
     LNativeCursorRef MakeCursor(const u8*, u32, i32, i32) override { return LNativeCursorRef(); }
     LNativeCursorRef SystemCursor(const char*) override { return LNativeCursorRef(); }
     void SetCursor(LNativeCursor*) override {}
-    i32 RunFontPanel(bool, LFontSpec* spec, void* owner, LFontPanelCallback fn, u32) override {
+    i32 RunFontPanel(bool, LFontSpec* spec, void* owner, LFontPanelCallback fn,
+                     u32 flags) override {
         fLog += "run " + std::string(spec->familyName.View()) + " " +
                 std::to_string(int(spec->pointSize));
+        fFlags = flags;
         fOwner = owner;
         fCallback = fn;
         return kFontPanelShown;
@@ -46,4 +48,5 @@ public:
     void* fOwner = nullptr;
     LFontPanelCallback fCallback = nullptr;
     std::string fLog;
+    u32 fFlags = 0;  // the last run's
 };

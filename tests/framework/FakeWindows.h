@@ -90,6 +90,8 @@ public:
     void OrderBehind(LNativeWindow window, LNativeWindow other) override;
     void OrderOut(LNativeWindow window) override;
     void WaitUntilOnScreen(LNativeWindow) override {}
+    std::vector<LString> ToolkitPanels() override { return fPanels; }
+    void BringToolkitPanelForward(const LString& title) override { fBrought = title.CStr(); }
     bool GetDisplay(u32 index, LDisplay* out) override;
     u32 MainDisplayId() override { return fDisplays.empty() ? 0 : fDisplays[0].id; }
     i32 DoubleClickIntervalMs() override { return fDoubleClickMs; }
@@ -138,6 +140,9 @@ public:
     std::vector<std::unique_ptr<Win>> fWins;
     std::vector<Win*> fOrder;  // front to back
     LNativeWindow fKey = nullptr;
+    // The toolkit's panels shown (titles), and the last one brought forward.
+    std::vector<LString> fPanels;
+    std::string fBrought;
     LNativeWindow fPainting = nullptr;
     bool fAppHidden = false;
     bool fWideSeparator = false;

@@ -520,13 +520,15 @@ struct KindWindow : Base {
     LMessage HandleMessage(const LMessage& msg) override {
         if (fOwn && fOwn->HandleMessage(msg).IsEmpty()) return LMessage();
         if (msg.Is(LNumEdit_Enter) && msg.source == &field) {
-            fDoc->Root()->SetU32(this, 0, u32(field.GetLong()));
+            fDoc->Root()->SetU32(fUnrecorded ? nullptr : this, 0, u32(field.GetLong()));
             return LMessage();
         }
         return Base::HandleMessage(msg);
     }
+    bool RecordsNoEdits() const override { return fUnrecorded; }
     CRecordDoc* fDoc;
     CUndoQ* fOwn;
+    bool fUnrecorded = false;  // before the field, which asks while it is built
     LNumEdit field;
 };
 
@@ -537,7 +539,7 @@ struct KindWindow : Base {
 // The step of the history above (the control window's, above a dialog or the
 // universe addresses opened from it) is never taken back from another window.
 TEST_F(FieldUndo, EveryKindOfWindowTakesBackItsFieldsOwnChange) {
-    enum Kind { kDialog, kModal, kPlain, kOwnHistory, kEditor };
+    enum Kind { kDialog, kModal, kPlain, kOwnHistory, kEditor, kUnrecorded };
     const struct {
         const char* what;
         Kind kind;
@@ -547,6 +549,7 @@ TEST_F(FieldUndo, EveryKindOfWindowTakesBackItsFieldsOwnChange) {
         {"a plain window without a history (device window)", kPlain},
         {"a window with its own history under an editor (universe addresses)", kOwnHistory},
         {"an editor whose history keeps the field's edits", kEditor},
+        {"a panel under an editor whose fields no history records (schedule test)", kUnrecorded},
     };
     enum Op { kType, kCut, kPaste, kDelete };
     const struct {
@@ -596,6 +599,8 @@ TEST_F(FieldUndo, EveryKindOfWindowTakesBackItsFieldsOwnChange) {
                     make(new KindWindow<LFrame>(parent, kWindowOrdinary, &doc, nullptr));
                     break;
             }
+            if (k.kind == kUnrecorded)
+                static_cast<KindWindow<LFrame>*>(win.get())->fUnrecorded = true;
             win->ShowWindow();
             field->SetLong(2);
             field->RequestFocus();
@@ -655,6 +660,15 @@ TEST_F(FieldUndo, EveryKindOfWindowTakesBackItsFieldsOwnChange) {
             EXPECT_EQ(outerDoc.Root()->GetU32(0), k.kind == kEditor ? 4u : 5u);
             EXPECT_EQ(outer.CanUndo(), k.kind != kEditor);
             field->SetState(LPane::kOpUnfocus);
+            // No field focused, the window is the menus' target: a panel whose
+            // fields no history records offers nothing of the editor above.
+            if (k.kind == kUnrecorded) {
+                LMenuItem* undo = ready(LStdCmd_Undo);
+                ASSERT_NE(undo, nullptr);
+                EXPECT_FALSE(undo->fEnabled);
+                LHandler::Send(LMenuItem_Selected, undo, win.get());
+                EXPECT_EQ(outerDoc.Root()->GetU32(0), 5u);
+            }
             win->HideWindow();
             win.reset();
         }

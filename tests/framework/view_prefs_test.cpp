@@ -201,6 +201,41 @@ TEST_F(ViewPrefs, APanelTheUserClosedComesBackOnlyWhenAsked) {
     EXPECT_EQ(panel.Take(), "run Fake 13");
 }
 
+// What asks for the panel (Return on a row, the window's command chosen again)
+// brings it back from the minimised; the list merely taking the keys again
+// only shows it where it is.
+TEST_F(ViewPrefs, ThePanelComesBackFromTheMinimisedOnlyWhenAsked) {
+    struct App : CMainLoopBase {
+        CViewPrefsDlg* Prefs() const { return static_cast<CViewPrefsDlg*>(fPrefsWindow); }
+    } app;
+    app.ShowViewPrefs();
+    CVPFontList& list = app.Prefs()->FontList();
+    list.SelectCell(LCell{0, 1});
+    list.SetState(LPane::kOpFocus);
+    EXPECT_EQ(panel.Take(), "run Fake 13");
+    EXPECT_FALSE(panel.fFlags & kFontPanelAsked) << "the list took the keys";
+    keyboard.fChar = 13;
+    auto* row = static_cast<CVPFontCell*>(list.GetCellFrame(LCell{0, 1}, false));
+    LHandler::Send(LKeyboard_Down, &keyboard, &row->fFamily);
+    EXPECT_EQ(panel.Take(), "run Fake 13");
+    EXPECT_TRUE(panel.fFlags & kFontPanelAsked) << "Return on the row";
+    list.SetState(LPane::kOpWindowUnkey);
+    list.SetState(LPane::kOpWindowKey);
+    EXPECT_EQ(panel.Take(), "run Fake 13");
+    EXPECT_FALSE(panel.fFlags & kFontPanelAsked) << "the window took the keys";
+    // Preferences chosen again: with the window, as it takes the keys.
+    list.SetState(LPane::kOpWindowUnkey);
+    app.ShowViewPrefs();
+    EXPECT_EQ(panel.Take(), "");
+    list.SetState(LPane::kOpWindowKey);
+    EXPECT_EQ(panel.Take(), "run Fake 13");
+    EXPECT_TRUE(panel.fFlags & kFontPanelAsked) << "Preferences chosen again";
+    // Closed by the user, it stays closed.
+    panel.UserCloses();
+    app.ShowViewPrefs();
+    EXPECT_EQ(panel.Take(), "");
+}
+
 // A size the panel reports that the font engine cannot take never reaches
 // the preferences: the family is taken, the slot keeps its size.
 TEST_F(ViewPrefs, UnusableSizesFromThePanelKeepTheSlotsSize) {

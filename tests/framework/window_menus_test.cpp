@@ -135,6 +135,30 @@ TEST_F(WindowMenus, TheWindowMenuListsTheOpenWindowsFrontFirst) {
     EXPECT_EQ(Entries(bar), (std::vector<std::string>{"*KEVOruneSet"}));
 }
 
+// The toolkit's panels (the font panel) follow the program's windows, minimised
+// or not, also when the windows' entries are made anew; one chosen is brought
+// forward by the platform.
+TEST_F(WindowMenus, TheToolkitsPanelsAreListedAfterTheWindows) {
+    LMenuBar bar(nullptr, "APP", &App());
+    auto devwin = Window(kWindowOrdinary, "KEVOruneSet", "APPW");
+    windows.fPanels = {LString("Select Font")};
+    SyncWindowMenu(&bar);
+    EXPECT_EQ(Entries(bar), (std::vector<std::string>{"*KEVOruneSet", "Select Font"}));
+    auto prefs = Window(kWindowOrdinary, "Preferences", nullptr);
+    bar.ResetItemStates();
+    SyncWindowMenu(&bar);
+    EXPECT_EQ(Entries(bar),
+              (std::vector<std::string>{"*Preferences", "KEVOruneSet", "Select Font"}));
+    LMenu* menu = bar.FindMenu("WINDOW");
+    EXPECT_TRUE(SelectWindowMenuEntry(menu->ItemAt(2)));
+    EXPECT_EQ(windows.fBrought, "Select Font");
+    EXPECT_EQ(windows.fKey, prefs->Window()->Native()) << "a window was chosen instead";
+    windows.fPanels.clear();
+    bar.ResetItemStates();
+    SyncWindowMenu(&bar);
+    EXPECT_EQ(Entries(bar), (std::vector<std::string>{"*Preferences", "KEVOruneSet"}));
+}
+
 TEST_F(WindowMenus, EntriesOutliveNeitherTheirMenuNorTheirWindow) {
     auto devwin = Window(kWindowOrdinary, "KEVOruneSet", nullptr);
     {

@@ -58,6 +58,16 @@ inline long StackIndex(const XvfbHarness& x, u64 window) {
     return -1;
 }
 
+// The X window state the window manager keeps for the window (Normal or
+// Iconic): what the screen shows, whatever the program believes.
+inline std::string XState(const XvfbHarness& x, const QWidget* win) {
+    const std::string out = x.Run("xprop -id " + std::to_string(win->winId()) + " WM_STATE");
+    const size_t at = out.find("window state: ");
+    if (at == std::string::npos) return "-";
+    const size_t from = at + 14;
+    return out.substr(from, out.find('\n', from) - from);
+}
+
 // The X window of one of the program's windows, as the window manager lists it.
 inline u64 ClientId(const QWidget* w) {
     return u64(w->winId());

@@ -6,11 +6,14 @@
 // two files chosen with Shift and Ctrl and downloaded; the senders of the
 // Art-Net universes; the key of the menu-key dialog; a minimised control window
 // brought back from the Window menu and the list; the windows a control window
-// opens, minimised across its closing; dialogs minimised with their window.
+// opens, minimised across its closing (Undo in the schedule test window its
+// fields' own); dialogs and the toolkit's file panels
+// minimised with their window or by themselves; the font panel brought back.
 // What reaches each device is read back from its log. Each walk runs in a child
 // process (one QApplication a process); screenshots go to
 // <build>/devframe_walk_<name>.png.
 #include <QApplication>
+#include <QFontDialog>
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
@@ -48,6 +51,8 @@
 #include "devices/monitors/CKvsNetMon.h"
 #include "devices/monitors/CKvsUnivList.h"
 #include "devices/recordings/CKvsRecCtlF.h"
+#include "editors/CKvsPlayAsnWin.h"
+#include "editors/CKvsSchEditFrm.h"
 #include "framework/CMenuKeyReg.h"
 #include "framework/StdDialogs.h"
 #include "platform/qt/QtMenus.h"
@@ -502,16 +507,6 @@ void Files(Walk& w, const std::string& card, const std::string& local) {
 
 // ---------------------------------------------------------------- minimised
 
-// The X window state the window manager keeps for the window (Normal or
-// Iconic): what the screen shows, whatever the program believes.
-std::string XState(const XvfbHarness& x, QWidget* win) {
-    const std::string out = x.Run("xprop -id " + std::to_string(win->winId()) + " WM_STATE");
-    const size_t at = out.find("window state: ");
-    if (at == std::string::npos) return "-";
-    const size_t from = at + 14;
-    return out.substr(from, out.find('\n', from) - from);
-}
-
 // The control window of 305, minimised by the window manager, brought back by
 // each way the program shows a window: shown, in front and taking input.
 void Minimised(Walk& w) {
@@ -625,7 +620,26 @@ void ReopenControlWindow(Walk& w, QPoint row1, CKvsDevCtl* ctl, MWindow* ctlwin)
     ASSERT_TRUE(AwaitQuiet(w, 1201, "the control window opened again"));
 }
 
-// A dialog that blocks the program, run by a timer in its own loop: another
+QFontDialog* FontPanel() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QFontDialog*>(w); d && d->isVisible()) return d;
+    return nullptr;
+}
+
+// The windows that block the program, the program's own dialogs and the
+// toolkit's panels (a file panel) alike.
+std::vector<QWidget*> BlockingWindows() {
+    std::vector<QWidget*> out;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* m = dynamic_cast<MWindow*>(w);
+        if (w->isVisible() &&
+            (m ? m->Type() == kWindowDialog : w->windowType() == Qt::Dialog && w->isModal()))
+            out.push_back(w);
+    }
+    return out;
+}
+
+// A window that blocks the program, run by a timer in its own loop: another
 // window of the program clicked, then the window the dialog belongs to
 // minimised, then Escape. What each step left, as a table row.
 class BlockedScript {
@@ -633,7 +647,7 @@ public:
     // self: the dialog's own title bar button minimises it, not its window's.
     BlockedScript(Walk& w, QWidget* owner, QWidget* other, bool self)
         : fW(w), fOwner(owner), fOther(other), fSelf(self) {
-        for (MWindow* m : ShownWindows()) fBefore.push_back(m);
+        fBefore = BlockingWindows();
         QObject::connect(&fTimer, &QTimer::timeout, [this] { Tick(); });
         fTimer.start(30);
         fAt = LTickMs();
@@ -657,10 +671,8 @@ private:
         }
         switch (fPhase) {
             case kFind:
-                for (MWindow* m : ShownWindows())
-                    if (m->Type() == kWindowDialog &&
-                        std::find(fBefore.begin(), fBefore.end(), m) == fBefore.end())
-                        fDialog = m;
+                for (QWidget* m : BlockingWindows())
+                    if (std::find(fBefore.begin(), fBefore.end(), m) == fBefore.end()) fDialog = m;
                 if (!fDialog || !TakesInput(x, fDialog)) {
                     if (Late(8000)) Note("no dialog"), Next(kDone);
                     return;
@@ -727,8 +739,8 @@ private:
     Walk& fW;
     QPointer<QWidget> fOwner, fOther;
     bool fSelf;
-    QPointer<MWindow> fDialog;
-    std::vector<MWindow*> fBefore;
+    QPointer<QWidget> fDialog;
+    std::vector<QWidget*> fBefore;
     MinimiseSeen fSeen;
     QTimer fTimer;
     Phase fPhase = kFind;
@@ -841,6 +853,52 @@ void KeptWindows(Walk& w) {
                           [&] { return (win = ShownTitled(k.title, k.exact)) != nullptr; }));
         ASSERT_TRUE(WaitShown(win));
         opened.push_back(win);
+        if (std::string(k.tag) != "schedule_test") continue;
+        // A year typed in the test window, then Undo and Redo by their keys:
+        // the field's own, as no history keeps the test time. The play edit's
+        // last step (Use Schedule) stays: the device hears nothing, and both
+        // schedule windows stay open.
+        // Looked up anew at each step: a window the step closed is gone.
+        auto test = [&]() -> CSchTestWin* {
+            MWindow* m = ShownTitled(k.title, true);
+            return m && m->Owner() ? dynamic_cast<CSchTestWin*>(m->Owner()->GetFrame()) : nullptr;
+        };
+        auto shownYear = [&] {
+            return test() ? std::string(test()->fYear.GetText().CStr()) : std::string("(closed)");
+        };
+        ASSERT_NE(test(), nullptr);
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "the test window open"));
+        w.sim.Cmd("log clear");
+        ASSERT_TRUE(Activate(w, win));
+        // A click on a number field steps it too: the year typed over is the
+        // one the field shows then.
+        w.menus.Click(PaneCenter(&test()->fYear));
+        ASSERT_TRUE(RunUntil([&] { return AllSelected(&test()->fYear); }, 3000));
+        const std::string year = shownYear();
+        w.menus.Type("2031");
+        EXPECT_TRUE(RunUntil([&] { return shownYear() == "2031"; }, 3000)) << shownYear();
+        w.menus.Key("ctrl+z");
+        EXPECT_TRUE(RunUntil([&] { return shownYear() == year; }, 3000)) << shownYear();
+        if (test()) {
+            w.menus.Key("ctrl+shift+z");
+            EXPECT_TRUE(RunUntil([&] { return shownYear() == "2031"; }, 3000)) << shownYear();
+        }
+        ASSERT_TRUE(AwaitQuiet(w, 1201, "Undo and Redo in the test window"));
+        EXPECT_EQ(Join(Told(w.sim, 1201)), "");
+        EXPECT_TRUE(test() && ShownTitled(serial + " Schedule", true));
+        if (!test()) {
+            // Opened again for the rows that follow.
+            ASSERT_TRUE(Activate(w, ctlwin));
+            ASSERT_TRUE(w.menus.ChooseSettled(ctlwin, "Play", "Use Schedule"));
+            QWidget* sched = nullptr;
+            ASSERT_TRUE(Await("the schedule window back",
+                              [&] { return (sched = ShownTitled(serial + " Schedule", true)); }));
+            ASSERT_TRUE(Activate(w, sched));
+            ASSERT_TRUE(w.menus.ChooseSettled(sched, k.menu, k.item));
+            ASSERT_TRUE(Await("the test window back", [&] { return test() != nullptr; }));
+            for (size_t j = 0; j < opened.size(); ++j)
+                if (!opened[j]) opened[j] = ShownTitled(kinds[j].title, kinds[j].exact);
+        }
     }
     // Minimised, the last opened first (a window minimised takes the windows
     // that stay above it along).
@@ -892,6 +950,87 @@ void KeptWindows(Walk& w) {
     LoopDrained();
     w.x.Screenshot(Shot("kept_chosen"));
 
+    // The toolkit's font panel, opened by Play Buttons' Font…: minimised, it
+    // comes back by the button again and from the Window menu, which lists
+    // it; left under another window, the button brings it to the front.
+    {
+        SCOPED_TRACE("font_panel");
+        MWindow* btnwin = ShownTitled(QStringLiteral("Play Buttons"));
+        ASSERT_NE(btnwin, nullptr);
+        auto* asn = dynamic_cast<CKvsPlayAsnWin*>(btnwin->Owner()->GetFrame());
+        ASSERT_NE(asn, nullptr);
+        ASSERT_TRUE(Activate(w, btnwin));
+        // Wholly on the screen, its Font… button in sight.
+        w.x.Xdotool("windowmove " + std::to_string(btnwin->winId()) + " 560 120");
+        Await("Play Buttons moved", [&] { return btnwin->frameGeometry().top() < 200; });
+        LoopDrained();
+        ASSERT_TRUE(asn->fFontBtn.IsShown());
+        const QPoint button = PaneCenter(&asn->fFontBtn);
+        w.menus.Click(button);
+        QPointer<QFontDialog> panel;
+        ASSERT_TRUE(Await("the font panel open", [&] { return (panel = FontPanel()) != nullptr; }));
+        ASSERT_TRUE(WaitShown(panel));
+        const QString title = panel->windowTitle();
+        EXPECT_TRUE(WindowMenuTitles(w, btnwin).contains(title)) << "not in the Window menu";
+        const struct {
+            const char* tag;
+            bool covered;   // under the device window, else minimised
+            bool fromMenu;  // chosen in the Window menu, else the button again
+        } ways[] = {{"button", false, false},
+                    {"window_menu", false, true},
+                    {"button_covered", true, false}};
+        std::string rows, sound;
+        for (const auto& way : ways) {
+            SCOPED_TRACE(way.tag);
+            ASSERT_TRUE(panel);
+            ASSERT_TRUE(Activate(w, btnwin));
+            if (way.covered) {
+                // The panel put under the device window, which comes up over
+                // it without the keys (as another program's window would);
+                // on screen first, whatever the rows before left.
+                if (panel->isMinimized())
+                    panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
+                EXPECT_TRUE(Await("the panel on screen", [&] {
+                    return panel && XState(w.x, panel) == "Normal";
+                }));
+                const QPoint at = w.devwin->frameGeometry().topLeft() + QPoint(40, 60);
+                w.x.Xdotool("windowmove " + std::to_string(panel->winId()) + " " +
+                            std::to_string(at.x()) + " " + std::to_string(at.y()));
+                w.x.Xdotool("windowraise " + std::to_string(w.devwin->winId()));
+                EXPECT_TRUE(Await("the panel under the device window", [&] {
+                    return StackIndex(w.x, ClientId(panel)) < StackIndex(w.x, ClientId(w.devwin));
+                }));
+            } else {
+                w.x.Xdotool("windowminimize " + std::to_string(panel->winId()));
+                EXPECT_TRUE(Await("the panel minimised", [&] {
+                    return panel && panel->isMinimized() && XState(w.x, panel) == "Iconic";
+                }));
+                ASSERT_TRUE(Activate(w, btnwin));
+            }
+            if (way.fromMenu)
+                EXPECT_TRUE(w.menus.ChooseSettled(btnwin, "Window", title));
+            else
+                w.menus.Click(button);
+            auto front = [&] {
+                const long at = StackIndex(w.x, ClientId(panel));
+                for (MWindow* m : ShownWindows())
+                    if (StackIndex(w.x, ClientId(m)) > at) return false;
+                return true;
+            };
+            Await("the panel back in front", [&] {
+                return panel && !panel->isMinimized() && XState(w.x, panel) == "Normal" &&
+                       panel->windowHandle()->isExposed() && front();
+            });
+            rows += std::string(way.tag) + "=" + (panel ? XState(w.x, panel) : "gone") +
+                    (panel && front() ? ",front " : ",behind ");
+            sound += std::string(way.tag) + "=Normal,front ";
+        }
+        EXPECT_EQ(rows, sound);
+        w.x.Screenshot(Shot("font_panel_back"));
+        if (panel) panel->close();
+        ASSERT_TRUE(Await("the font panel closed", [&] { return !panel || !panel->isVisible(); }));
+    }
+
     // The dialogs, each minimised with the window it belongs to.
     const char* const sound =
         "click=dialog forward minimised=seen dialog=Normal owner=Normal keys=dialog escape=closed";
@@ -907,6 +1046,9 @@ void KeptWindows(Walk& w) {
         {"count_down_itself", false, "Device", "Count-Down", true, sound},
         {"master_fader", false, "Play", "Master Fader", false, sound},
         {"network", true, "Device", "Network Settings", false, sound},
+        // The toolkit's file panels, minimised by their own button.
+        {"export_play_file", false, "Play", "Export Play File…", true, sound},
+        {"import_play_file", false, "Play", "Import Play File…", true, sound},
     };
     for (const auto& d : dialogs) {
         SCOPED_TRACE(d.tag);

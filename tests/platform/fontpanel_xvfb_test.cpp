@@ -4,7 +4,8 @@
 // font panel for that row; a family and a size chosen there by keys reach the
 // view preferences, the row shows the family and is drawn in that font; Tab to
 // the next row takes the panel along; closed, the panel comes back with
-// Return, and with a double click on another row. Screenshots:
+// Return, and with a double click on another row; minimised or left under
+// another window, it comes back by what asks for it. Screenshots:
 // fontpanel_<name>.png in the build folder. One QApplication per process: the
 // walk runs in a child.
 #include <QApplication>
@@ -26,6 +27,7 @@
 
 #include "WalkSetup.h"
 #include "XvfbHarness.h"
+#include "WindowWalk.h"
 #include "XvfbWalk.h"
 #include "devices/CKvsApp.h"
 #include "devices/CKvsDevDoc.h"
@@ -279,8 +281,108 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     }));
 }
 
+// The panel minimised, and left under another window: each way the user asks
+// for it (a row's font clicked, the window's command Ctrl+, from another
+// window, its entry in the Window menu) brings it back on screen and in front.
+void ComesBack(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    User user(x);
+    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
+        qInstallMessageHandler(CollectWarnings);
+        AppLaunch launch("xcb", dir.Path() + "/config");
+        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        CKvsApp* kvs = launch.Launch();
+        auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+        ASSERT_TRUE(RunUntil([&] { return devwin->IsShown(); }, 15000));
+        MWindow* devmw = AsMWindow(devwin->GetNativeWindow());
+        ASSERT_TRUE(user.WaitActive(devmw));
+        user.WaitTakesInput(devmw);
+        ASSERT_TRUE(user.ChooseSettled(devmw, "KEVOruneSet", "Preferences"));
+        CViewPrefsDlg* prefs = nullptr;
+        ASSERT_TRUE(RunUntil([&] { return (prefs = PrefsWindow()) && prefs->IsShown(); }, 5000));
+        MWindow* prefsmw = AsMWindow(prefs->GetNativeWindow());
+        ASSERT_TRUE(user.WaitActive(prefsmw));
+        user.WaitTakesInput(prefsmw);
+        CVPFontList& list = prefs->FontList();
+        user.Click(SlotOf(list, 1));
+        ASSERT_TRUE(RunUntil([] { return Panel() != nullptr; }, 3000));
+        QPointer<QFontDialog> panel = Panel();
+        ASSERT_TRUE(user.WaitActive(panel));
+        const QString title = panel->windowTitle();
+        // Made active as a click on it would.
+        auto activate = [&](QWidget* w) {
+            if (!user.WaitActive(w, 500)) x.Xdotool("windowactivate " + std::to_string(w->winId()));
+            user.WaitTakesInput(w);
+        };
+        auto front = [&] {
+            const long at = StackIndex(x, ClientId(panel));
+            for (QWidget* m : {static_cast<QWidget*>(devmw), static_cast<QWidget*>(prefsmw)})
+                if (StackIndex(x, ClientId(m)) > at) return false;
+            return true;
+        };
+        const struct {
+            const char* tag;
+            bool covered;  // under the device window, else minimised
+            QWidget* from;
+            int way;  // 0 a row's font clicked, 1 Ctrl+,, 2 the Window menu
+        } ways[] = {{"row", false, prefsmw, 0},
+                    {"ctrl_comma", false, devmw, 1},
+                    {"window_menu", false, devmw, 2},
+                    {"row_covered", true, prefsmw, 0}};
+        std::string rows, sound;
+        i32 row = 2;
+        for (const auto& way : ways) {
+            SCOPED_TRACE(way.tag);
+            ASSERT_TRUE(panel);
+            if (way.covered) {
+                // On screen first, whatever the rows before left.
+                if (panel->isMinimized())
+                    panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
+                EXPECT_TRUE(
+                    Await("the panel on screen", [&] { return XState(x, panel) == "Normal"; }));
+                activate(devmw);
+                const QPoint at = devmw->frameGeometry().topLeft() + QPoint(40, 60);
+                x.Xdotool("windowmove " + std::to_string(panel->winId()) + " " +
+                          std::to_string(at.x()) + " " + std::to_string(at.y()));
+                EXPECT_TRUE(Await("the panel under the device window", [&] {
+                    return StackIndex(x, ClientId(panel)) < StackIndex(x, ClientId(devmw));
+                }));
+            } else {
+                x.Xdotool("windowminimize " + std::to_string(panel->winId()));
+                EXPECT_TRUE(Await("the panel minimised", [&] {
+                    return panel && panel->isMinimized() && XState(x, panel) == "Iconic";
+                }));
+            }
+            activate(way.from);
+            if (way.way == 0) {
+                user.Click(SlotOf(list, row));
+                row = 3 - row;
+            } else if (way.way == 1) {
+                user.Key("ctrl+comma");
+            } else {
+                EXPECT_TRUE(user.ChooseSettled(devmw, "Window", title));
+            }
+            Await("the panel back in front", [&] {
+                return panel && !panel->isMinimized() && XState(x, panel) == "Normal" &&
+                       panel->windowHandle()->isExposed() && front();
+            });
+            rows += std::string(way.tag) + "=" + (panel ? XState(x, panel) : "gone") +
+                    (panel && front() ? ",front " : ",behind ");
+            sound += std::string(way.tag) + "=Normal,front ";
+            user.Shot(std::string("back_") + way.tag);
+        }
+        EXPECT_EQ(rows, sound);
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+        launch.Terminate();
+    }));
+}
+
 TEST(FontPanelWalk, ARowsFontChosenInThePanel) {
     WalkInChild("1280x800", "fontpanel", Walk);
+}
+
+TEST(FontPanelWalk, AMinimisedOrCoveredPanelComesBackByWhatAsksForIt) {
+    WalkInChild("1280x800", "fontpanelback", ComesBack);
 }
 
 }  // namespace
