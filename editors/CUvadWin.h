@@ -5,6 +5,7 @@
 
 #include "framework/CUndoQ.h"
 #include "framework/LFrame.h"
+#include "framework/LScrollFrame.h"
 #include "framework/LStdCtl.h"
 
 class CHeaderFrameV;
@@ -36,6 +37,10 @@ private:
 
     CUndoQ fUndo;
     CRecord* fPrefNode;
+    // The rows are wider than a small screen at large fonts: the window
+    // scrolls its content there, every field of a row within its cell.
+    LScrollFrame fScroll;
+    LFrame fContent;
     CHeaderFrameV* fHeader;
     CPlusButton fPlus;
     LListNavi* fNavi = nullptr;

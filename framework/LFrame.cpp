@@ -188,6 +188,16 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
                 hit = HitPane(LMouse::Instance()->Position());
             }
         }
+        if (msg.Is(LWindow_Wheel)) {
+            Send(LMouse_Wheel, mouse, hit);
+            // Come back unconsumed: no pane under the pointer uses the wheel,
+            // but a frame around it that scrolls does, though the view's
+            // handlers lead elsewhere.
+            auto* m = static_cast<LMouse*>(mouse);
+            for (LPane* p = hit; p && !m->fUsed; p = p->Container())
+                if (auto* f = dynamic_cast<LFrame*>(p); f && f->ScrollByWheel()) m->fUsed = 1;
+            return true;
+        }
         *answer = LMessage{pair[1], mouse, hit};
         return true;
     }
@@ -829,8 +839,6 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
             if (fChildren.Nth(order[i] - 1) == focus) start = i;
         }
     }
-    LDrawEnv env;
-    GetDrawEnv(&env);
     const i32 step = direction == 0 ? 1 : -1;
     i32 wraps = 0;
     for (i32 i = start;;) {
@@ -842,13 +850,41 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
         if (i == start) return false;
         LPane* c = static_cast<LPane*>(fChildren.Nth(order[i] - 1));
         if (!c || !c->IsUsable()) continue;
-        LRect r = c->Bounds();
-        r.Offset(env.fOriginX, env.fOriginY);
-        if (!env.fClip.IntersectsRect(r)) continue;
+        if (!CanShowChildAt(c->Bounds())) continue;
         LPane* before = fFocus.Get();
         c->AdvanceFocus(direction, true);
         if (fFocus.Get() != before) return wraps == 0;
     }
+}
+
+bool LFrame::CanShowChildAt(LRect r) const {
+    return ChildInReach(r, false);
+}
+
+bool LFrame::ScrollsChildIntoSight(LRect r) const {
+    return ChildInReach(r, true);
+}
+
+bool LFrame::ChildInReach(LRect r, bool scrolledOnly) const {
+    // A pane placed outside its frames (a page not shown) is skipped, but one
+    // a scroll frame has only moved out of its port is scrolled back.
+    LPane* p = const_cast<LFrame*>(this);
+    for (auto* f = this; f; p = f->Container(), f = dynamic_cast<const LFrame*>(p)) {
+        if (f->RevealsFocus()) return true;
+        const LRect& b = f->Bounds();
+        LRect within = f->fWindow ? b : LRect(0, 0, b.Width(), b.Height());
+        if (within.Intersect(r).IsEmpty()) return false;
+        if (f->fWindow) return !scrolledOnly;
+        r = within;
+        r.Offset(b.left, b.top);
+    }
+    if (!p || scrolledOnly) return !scrolledOnly;
+    // Within a list, or another pane that places its content its own way:
+    // what it draws decides.
+    LDrawEnv env;
+    p->GetDrawEnv(&env);
+    r.Offset(env.fOriginX, env.fOriginY);
+    return env.fClip.IntersectsRect(r);
 }
 
 void LFrame::EndOpenEdit(bool store) {
