@@ -25,6 +25,7 @@ public:
 
     CKvsSchEditFrm* EditFrame() const { return fEdit; }
     CSchTestWin* TestWindow() const { return fTest; }
+    LScrollFrame& Scroll() { return fScroll; }
 
     static LFrame* Make(const CPlayWindowArgs& args);
 

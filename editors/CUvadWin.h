@@ -31,6 +31,7 @@ public:
     CHeaderFrameV* Header() const { return fHeader; }
     CPlusButton& PlusButton() { return fPlus; }
     CUndoQ& UndoQueue() { return fUndo; }
+    LScrollFrame& Scroll() { return fScroll; }
 
 private:
     CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 serial);

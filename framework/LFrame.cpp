@@ -6,6 +6,8 @@
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
 #include "framework/LEditText.h"
+#include "framework/LEmbeddedPane.h"
+#include "framework/LListPane.h"
 #include "framework/LMenu.h"
 #include "framework/layout/LExprEval.h"
 #include "framework/layout/LLayoutVM.h"
@@ -868,23 +870,27 @@ bool LFrame::ScrollsChildIntoSight(LRect r) const {
 bool LFrame::ChildInReach(LRect r, bool scrolledOnly) const {
     // A pane placed outside its frames (a page not shown) is skipped, but one
     // a scroll frame has only moved out of its port is scrolled back.
-    LPane* p = const_cast<LFrame*>(this);
-    for (auto* f = this; f; p = f->Container(), f = dynamic_cast<const LFrame*>(p)) {
+    for (const LPane* p = this; p; p = p->Container()) {
+        const LRect& b = p->Bounds();
+        auto* f = dynamic_cast<const LFrame*>(p);
+        if (!f) {
+            // A list keeps its rows in its container's coordinates, within its
+            // bounds; other panes draw what they hold where it is.
+            if (!dynamic_cast<const LListPane*>(p)) continue;
+            if (LRect within = b; within.Intersect(r).IsEmpty()) return false;
+            r.Intersect(b);
+            continue;
+        }
         if (f->RevealsFocus()) return true;
-        const LRect& b = f->Bounds();
+        // A window's frame, or one that draws into a native view of its own.
+        const bool own = f->fWindow || dynamic_cast<const LEmbeddedPane*>(f);
         LRect within = f->fWindow ? b : LRect(0, 0, b.Width(), b.Height());
         if (within.Intersect(r).IsEmpty()) return false;
-        if (f->fWindow) return !scrolledOnly;
+        if (own) return !scrolledOnly;
         r = within;
         r.Offset(b.left, b.top);
     }
-    if (!p || scrolledOnly) return !scrolledOnly;
-    // Within a list, or another pane that places its content its own way:
-    // what it draws decides.
-    LDrawEnv env;
-    p->GetDrawEnv(&env);
-    r.Offset(env.fOriginX, env.fOriginY);
-    return env.fClip.IntersectsRect(r);
+    return !scrolledOnly;
 }
 
 void LFrame::EndOpenEdit(bool store) {
