@@ -129,17 +129,20 @@ void CKvsAxPlyList::OnChange(CRecordNote* note) {
 // ---------------------------------------------------------------- window
 
 CKvsAxPlyWin::CKvsAxPlyWin(LHandler* parent, LPane*, MPlayDevice* device, CRecord* seqSettings)
-    : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)), fSettings(seqSettings) {
+    : LFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)),
+      fSettings(seqSettings),
+      fScroll(this, this),
+      fContent(&fScroll.GetPort(), &fScroll.GetPort()) {
     SetWindowMenu(new LWindowMenu(this, "EDITW"));
     LPenRef back;
     MakePenById(&back, 1);
     SetBackColor(back);
-    fHeader = new CHeaderFrameV(this, 0, 0, 0);
-    fAdd = new CPlusButton(this);
-    fNavi = new LListNavi(this, LListNavi::kVerticalBar, true);
+    fHeader = new CHeaderFrameV(&fContent, 0, 0, 0);
+    fAdd = new CPlusButton(&fContent);
+    fNavi = new LListNavi(&fContent, LListNavi::kVerticalBar, true);
     fList = new CKvsAxPlyList(fNavi, seqSettings);
     fNavi->SetList(fList);
-    fEditor = new LFrame(this, this);
+    fEditor = new LFrame(&fContent, &fContent);
     fTrgHeader = new CHeaderFrameV(fEditor, 0, 0, 0);
     fAddTrg = new CPlusButton(fEditor);
     fTrgNavi = new LListNavi(fEditor, LListNavi::kVerticalBar | LListNavi::kHorizontalBar, true);
@@ -147,6 +150,7 @@ CKvsAxPlyWin::CKvsAxPlyWin(LHandler* parent, LPane*, MPlayDevice* device, CRecor
     fTrgList->SetHeader(fTrgHeader);
     fTrgNavi->SetList(fTrgList);
     fEditor->SetLayoutByName("AXPLYEDF", 1);
+    fContent.SetLayoutByName("AXPLYFRM", 1);
     SetLayoutByName("AXPLYWIN", 1);
     SetTitle(DeviceWindowTitle(device ? device->DeviceSerial() : 0, kTexts));
     fHeader->AddItem(StdDialogText(kTexts, 1), Style2(), nullptr);

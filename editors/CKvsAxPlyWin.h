@@ -4,6 +4,7 @@
 
 #include "editors/CAxPlyTrgList.h"
 #include "framework/LEditText.h"
+#include "framework/LScrollFrame.h"
 #include "framework/LTypedCellList.h"
 
 class CHeaderFrameV;
@@ -66,4 +67,8 @@ public:
     CPlusButton* fAddTrg;
     LListNavi* fTrgNavi;
     CAxPlyTrgList* fTrgList;
+    // The window scrolls what it shows where the screen is narrower than
+    // that (large fonts): the trigger rows keep every control in them.
+    LScrollFrame fScroll;
+    LFrame fContent;
 };

@@ -49,9 +49,11 @@ void StorePlacement(LFrame* frame, const char* key) {
 }  // namespace
 
 CKvsSchWin::CKvsSchWin(LHandler* parent, LPane* owner, MPlayDevice* device, CRecord* seqSettings)
-    : LModalFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)), fSettings(seqSettings) {
+    : LModalFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 6)),
+      fSettings(seqSettings),
+      fScroll(this, this) {
     SetWindowMenu(new LWindowMenu(this, "SCHEW"));
-    fEdit = new CKvsSchEditFrm(this, this, device, seqSettings);
+    fEdit = new CKvsSchEditFrm(&fScroll.GetPort(), &fScroll.GetPort(), device, seqSettings);
     SetLayoutByName("KVSSCHWIN", 1);
     const u32 serial = device ? device->DeviceSerial() : 0;
     SetTitle(LString((std::to_string(serial) + StdDialogText("KVSSCHWIN", 0).CStr()).c_str()));

@@ -3,6 +3,7 @@
 // settings use the schedule.
 
 #include "framework/LDialog.h"
+#include "framework/LScrollFrame.h"
 
 class CKvsSchEditFrm;
 class CRecord;
@@ -24,6 +25,7 @@ public:
 
     CKvsSchEditFrm* EditFrame() const { return fEdit; }
     CSchTestWin* TestWindow() const { return fTest; }
+    LScrollFrame& Scroll() { return fScroll; }
 
     static LFrame* Make(const CPlayWindowArgs& args);
 
@@ -33,6 +35,10 @@ private:
     CSchTestWin* fTest = nullptr;
     // The test window was shown when this window was hidden.
     bool fTestShownBefore = false;
+    // The edit frame scrolls where the window cannot show it whole (a small
+    // screen, large fonts): the event list keeps its rows and "+" its place.
+    // Last: it reports to the window while built, which then has no edit frame.
+    LScrollFrame fScroll;
 };
 
 void InstallScheduleHooks(CPlayHooks& hooks);

@@ -203,12 +203,13 @@ bool RunMoveTimeDialog(LHandler* parent, u32* ms, u32* follow) {
 
 CKvsSpdCalcDlg::CKvsSpdCalcDlg(LHandler* parent)
     : LModalFrame(parent, nullptr, LPaneOpt::Window(kWindowOrdinary, 3)),
-      fLabel(this),
+      // The labels wrap where a small screen is narrower than their line.
+      fLabel(this, LTextBox::kWrap),
       fDuration(this, 0, 1, 0),
       fLonger(this),
       fShorter(this),
       fDiff(this, 1),
-      fLabel2(this),
+      fLabel2(this, LTextBox::kWrap),
       fResult(this) {
     SetTitle(StdDialogText(kSpdName, 0));
     fLabel.SetStyle(LFont(2));

@@ -30,9 +30,11 @@ CUvadWin::CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 s
       // (its end above all, while the window is half gone) go straight up.
       fUndo(parent, kUndoLimit),
       fPrefNode(prefNode),
-      fHeader(new CHeaderFrameV(this, 0, 0, 0)),
-      fPlus(this) {
-    fNavi = new LListNavi(this, LListNavi::kVerticalBar, true);
+      fScroll(this, this),
+      fContent(&fScroll.GetPort(), &fScroll.GetPort()),
+      fHeader(new CHeaderFrameV(&fContent, 0, 0, 0)),
+      fPlus(&fContent) {
+    fNavi = new LListNavi(&fContent, LListNavi::kVerticalBar, true);
     fList = new CKvsUvadList(fNavi, settings, fHeader);
     fNavi->SetList(fList);
     LPenRef pen;
@@ -40,6 +42,7 @@ CUvadWin::CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 s
     SetBackColor(pen);
     SetTitle(DeviceWindowTitle(serial, kWin));
     SetWindowMenu(new LWindowMenu(this, "EDITW"));
+    fContent.SetLayoutByName("UVADFRM", 1);
     SetLayoutByName(kWin, 1);
     fList->PlaceHeader();
 }

@@ -5,6 +5,7 @@
 
 #include "framework/CUndoQ.h"
 #include "framework/LFrame.h"
+#include "framework/LScrollFrame.h"
 #include "framework/LStdCtl.h"
 
 class CHeaderFrameV;
@@ -30,12 +31,17 @@ public:
     CHeaderFrameV* Header() const { return fHeader; }
     CPlusButton& PlusButton() { return fPlus; }
     CUndoQ& UndoQueue() { return fUndo; }
+    LScrollFrame& Scroll() { return fScroll; }
 
 private:
     CUvadWin(LHandler* parent, CRecord* prefNode, CRecord* settings, u32 serial);
 
     CUndoQ fUndo;
     CRecord* fPrefNode;
+    // The rows are wider than a small screen at large fonts: the window
+    // scrolls its content there, every field of a row within its cell.
+    LScrollFrame fScroll;
+    LFrame fContent;
     CHeaderFrameV* fHeader;
     CPlusButton fPlus;
     LListNavi* fNavi = nullptr;

@@ -532,6 +532,8 @@ void LEditText::StateChanged(u32 op) {
             break;
         case kOpMoved:
             if (fEngine) fEngine->SetFrames(FrameRect(), FieldRect());
+            // Given the keys out of sight, then scrolled into it: it takes them now.
+            if (!fEngine && (fState & kFocused)) Attach();
             BarsState(op);
             break;
         case kOpFocus:
@@ -761,11 +763,11 @@ LMessage LEditText::HandleMessage(const LMessage& msg) {
         const i32 dx = mouse->GetWheelX(), dy = mouse->GetWheelY();
         LScrollBar* bar = std::abs(dy) >= std::abs(dx) ? fVBar : fHBar;
         const i32 d = std::abs(dy) >= std::abs(dx) ? -dy : -dx;
-        if (bar) {
-            const i32 before = bar->GetValue();
-            bar->SetValue(before + d);
-            if (bar->GetValue() != before) return LMessage{LScrollBar_Change, bar, this};
-        }
+        // A field without a bar does not use the wheel: the frame around it may.
+        if (!bar) return LPane::HandleMessage(msg);
+        const i32 before = bar->GetValue();
+        bar->SetValue(before + d);
+        if (bar->GetValue() != before) return LMessage{LScrollBar_Change, bar, this};
         return LMessage();
     }
     return LPane::HandleMessage(msg);
@@ -788,7 +790,10 @@ LPane* LEditText::FindPaneAt(LPoint pt) {
 }
 
 bool LEditText::AdvanceFocus(u32, bool) {
-    if (!IsTextWhollyVisible()) return false;
+    // A field out of sight is no field to type into, unless a frame around
+    // scrolls it into sight as it takes the keys.
+    auto* frame = dynamic_cast<LFrame*>(fContainer);
+    if (!IsTextWhollyVisible() && !(frame && frame->ScrollsChildIntoSight(fBounds))) return false;
     LPane::RequestFocus();
     if ((fState & kFocused) && fEngine) fEngine->SelectAll();
     return false;

@@ -7,6 +7,8 @@
 #include "framework/InputState.h"
 #include "framework/LDrawObj.h"
 #include "framework/LEditText.h"
+#include "framework/LEmbeddedPane.h"
+#include "framework/LListPane.h"
 #include "framework/LMenu.h"
 #include "framework/layout/LExprEval.h"
 #include "framework/layout/LLayoutVM.h"
@@ -188,6 +190,16 @@ bool LFrame::HandleWindowEvent(const LMessage& msg, LMessage* answer) {
                 // So may the field's row, let go with it.
                 hit = HitPane(LMouse::Instance()->Position());
             }
+        }
+        if (msg.Is(LWindow_Wheel)) {
+            Send(LMouse_Wheel, mouse, hit);
+            // Come back unconsumed: no pane under the pointer uses the wheel,
+            // but a frame around it that scrolls does, though the view's
+            // handlers lead elsewhere.
+            auto* m = static_cast<LMouse*>(mouse);
+            for (LPane* p = hit; p && !m->fUsed; p = p->Container())
+                if (auto* f = dynamic_cast<LFrame*>(p); f && f->ScrollByWheel()) m->fUsed = 1;
+            return true;
         }
         *answer = LMessage{pair[1], mouse, hit};
         return true;
@@ -844,8 +856,6 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
             if (fChildren.Nth(order[i] - 1) == focus) start = i;
         }
     }
-    LDrawEnv env;
-    GetDrawEnv(&env);
     const i32 step = direction == 0 ? 1 : -1;
     i32 wraps = 0;
     for (i32 i = start;;) {
@@ -857,13 +867,45 @@ bool LFrame::AdvanceFocusInOrder(u32 direction) {
         if (i == start) return false;
         LPane* c = static_cast<LPane*>(fChildren.Nth(order[i] - 1));
         if (!c || !c->IsUsable()) continue;
-        LRect r = c->Bounds();
-        r.Offset(env.fOriginX, env.fOriginY);
-        if (!env.fClip.IntersectsRect(r)) continue;
+        if (!CanShowChildAt(c->Bounds())) continue;
         LPane* before = fFocus.Get();
         c->AdvanceFocus(direction, true);
         if (fFocus.Get() != before) return wraps == 0;
     }
+}
+
+bool LFrame::CanShowChildAt(LRect r) const {
+    return ChildInReach(r, false);
+}
+
+bool LFrame::ScrollsChildIntoSight(LRect r) const {
+    return ChildInReach(r, true);
+}
+
+bool LFrame::ChildInReach(LRect r, bool scrolledOnly) const {
+    // A pane placed outside its frames (a page not shown) is skipped, but one
+    // a scroll frame has only moved out of its port is scrolled back.
+    for (const LPane* p = this; p; p = p->Container()) {
+        const LRect& b = p->Bounds();
+        auto* f = dynamic_cast<const LFrame*>(p);
+        if (!f) {
+            // A list keeps its rows in its container's coordinates, within its
+            // bounds; other panes draw what they hold where it is.
+            if (!dynamic_cast<const LListPane*>(p)) continue;
+            if (LRect within = b; within.Intersect(r).IsEmpty()) return false;
+            r.Intersect(b);
+            continue;
+        }
+        if (f->RevealsFocus()) return true;
+        // A window's frame, or one that draws into a native view of its own.
+        const bool own = f->fWindow || dynamic_cast<const LEmbeddedPane*>(f);
+        LRect within = f->fWindow ? b : LRect(0, 0, b.Width(), b.Height());
+        if (within.Intersect(r).IsEmpty()) return false;
+        if (own) return !scrolledOnly;
+        r = within;
+        r.Offset(b.left, b.top);
+    }
+    return !scrolledOnly;
 }
 
 void LFrame::EndOpenEdit(bool store) {

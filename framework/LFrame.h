@@ -86,6 +86,14 @@ public:
     static void ClearHover();
     // Focus traversal over the children in tab order.
     bool AdvanceFocusInOrder(u32 direction);
+    // Whether it scrolls any of its content into sight that takes the keys
+    // (a scroll frame's port): Tab then reaches what it does not show yet.
+    virtual bool RevealsFocus() const { return false; }
+    // Whether a child at r (in this frame's coordinates) lies within a frame
+    // that scrolls it into sight once it takes the keys.
+    bool ScrollsChildIntoSight(LRect r) const;
+    // Scrolls by the mouse's wheel event where it can: false when it did not.
+    virtual bool ScrollByWheel() { return false; }
     // For the top frame of a view that a handler owns: the frame of the
     // window it sits in; else null.
     LFrame* ViewWindowFrame();
@@ -111,6 +119,10 @@ protected:
     // 0 when it has none.
     i32 LayoutLeast(const char* name);
     void RebuildTabOrder();
+    // Whether a child at r (in this frame's coordinates) is within every
+    // frame around it, or can be scrolled into sight, and so may take the keys.
+    bool CanShowChildAt(LRect r) const;
+    bool ChildInReach(LRect r, bool scrolledOnly) const;
     LPane* HitPane(LPoint screenPt);
     void UpdateWindowMenu(bool active);
     LFrame* FirstOrdinaryFrame() const;

@@ -113,6 +113,21 @@ void LScrollFrame::Reveal(LPane* pane) {
     if (dx != 0 || dy != 0) ScrollTo(fX + dx, fY + dy);
 }
 
+bool LScrollFrame::ScrollByWheel() {
+    LMouse* mouse = LMouse::Instance();
+    if (!mouse || !(fHBar.IsShown() || fVBar.IsShown())) return false;
+    const bool vertical =
+        fVBar.IsShown() &&
+        (std::abs(mouse->GetWheelY()) >= std::abs(mouse->GetWheelX()) || !fHBar.IsShown());
+    // The wheel's pixels, doubled: a notch moves about two lines.
+    const i32 px = 2 * (vertical ? mouse->TakeWheelStepsY(0, 1) : mouse->TakeWheelStepsX(0, 1));
+    if (vertical)
+        ScrollTo(fX, fY - px);
+    else
+        ScrollTo(fX - px, fY);
+    return true;
+}
+
 LMessage LScrollFrame::HandleBar(const LMessage& msg, bool horizontal) {
     LScrollBar& bar = horizontal ? fHBar : fVBar;
     const i32 at = horizontal ? fX : fY;
@@ -152,18 +167,6 @@ LMessage LScrollFrame::HandleMessage(const LMessage& msg) {
         Layout();
         return LMessage();
     }
-    LMouse* mouse = LMouse::Instance();
-    if (mouse && msg.Is(LMouse_Wheel) && (fHBar.IsShown() || fVBar.IsShown())) {
-        const bool vertical = fVBar.IsShown() &&
-                              (std::abs(mouse->GetWheelY()) >= std::abs(mouse->GetWheelX()) ||
-                               !fHBar.IsShown());
-        // The wheel's pixels, doubled: a notch moves about two lines.
-        const i32 px = 2 * (vertical ? mouse->TakeWheelStepsY(0, 1) : mouse->TakeWheelStepsX(0, 1));
-        if (vertical)
-            ScrollTo(fX, fY - px);
-        else
-            ScrollTo(fX - px, fY);
-        return LMessage();
-    }
+    if (msg.Is(LMouse_Wheel) && ScrollByWheel()) return LMessage();
     return LFrame::HandleMessage(msg);
 }

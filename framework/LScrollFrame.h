@@ -15,6 +15,7 @@ public:
     public:
         Port(LScrollFrame* owner);
         LMessage HandleMessage(const LMessage& msg) override;
+        bool RevealsFocus() const override { return true; }
 
     private:
         LScrollFrame* fOwner;
@@ -38,6 +39,7 @@ public:
     void ScrollTo(i32 x, i32 y);
     // Scrolls as little as shows the pane whole (its top left first).
     void Reveal(LPane* pane);
+    bool ScrollByWheel() override;
     // Places the port, the bars and the content for the frame's bounds and
     // the content's least size.
     void Layout();

@@ -71,13 +71,26 @@ u32 LTextBox::ForEachLine(i32 wrapWidth, F fn) const {
         do {
             u32 stop = end;
             if (wrapWidth >= 0 && MeasureText(fFont, s + p, end - p) > wrapWidth) {
-                // The longest run of whole words that fits; a lone long word stays whole.
+                // The longest run of whole words that fits.
                 u32 fit = 0;
                 for (u32 q = p; q <= end; ++q) {
                     if (q < end && s[q] != ' ') continue;
                     if (fit && MeasureText(fFont, s + p, q - p) > wrapWidth) break;
                     fit = q;
                     if (q == end) break;
+                }
+                // A word wider than the line (a long file name) breaks between
+                // its characters, at least one a line: cut at the edge, the
+                // user could not read all of it.
+                if (fit > p && MeasureText(fFont, s + p, fit - p) > wrapWidth) {
+                    u32 q = p;
+                    fit = 0;
+                    while (q < end) {
+                        u32 next = q + 1;
+                        while (next < end && (u8(s[next]) & 0xC0) == 0x80) ++next;
+                        if (fit && MeasureText(fFont, s + p, next - p) > wrapWidth) break;
+                        fit = q = next;
+                    }
                 }
                 if (fit > p) stop = fit;
             }

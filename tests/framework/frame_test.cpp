@@ -13,6 +13,7 @@
 #include "framework/CMainLoop.h"
 #include "framework/LFrame.h"
 #include "framework/LMenu.h"
+#include "framework/LScrollFrame.h"
 #include "framework/layout/LLayoutVM.h"
 
 namespace {
@@ -45,6 +46,20 @@ public:
     LHandler* closeFrom = nullptr;
 };
 
+// A pane that scrolls something of its own by the wheel.
+class WheelPane : public TestPane {
+public:
+    using TestPane::TestPane;
+    LMessage HandleMessage(const LMessage& msg) override {
+        if (msg.Is(LMouse_Wheel)) {
+            ++wheels;
+            return LMessage();
+        }
+        return TestPane::HandleMessage(msg);
+    }
+    int wheels = 0;
+};
+
 class Frames : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -52,6 +67,7 @@ protected:
             {L, "ONE", {"pp(0, 0, 0, 300, 200)"}},
             {L, "PREF", {"", "pp(0, 0, 0, 300, 200)", "pp(1, 10, 10, w(0) - 10, 30)"}},
             {L, "BAD", {"x = = ;", "pp(0, 0, 0, 300, 200);\n", ""}},
+            {L, "BIG", {"MinW # 600; MinH # 500;", "pp(0, 0, 0, 600, 500)", ""}},
         });
         file = std::make_unique<LResFile>(ref);
     }
@@ -219,3 +235,53 @@ TEST_F(Frames, AViewThatAHandlerOwnsTakesFocusTabAndCloseInItsWindow) {
 }
 
 }  // namespace
+
+// The control window at large fonts on a small screen: a scroll frame in the
+// window, the view's frame in its port with the view handler for parent. Tab
+// reaches a field below the port and brings it into sight; the wheel over a
+// pane that does not use it scrolls the view, over one that does it does not.
+TEST_F(Frames, AScrolledViewTakesTabAndTheWheelBeyondItsPort) {
+    ViewHandler view;
+    LFrame win(&view, nullptr, LPaneOpt::Window(kWindowOrdinary, 9));
+    win.SetWindowBounds(LRect(100, 100, 400, 300));
+    auto* scroll = new LScrollFrame(&win, &win);
+    auto* content = new LFrame(&view, &scroll->GetPort());
+    content->SetLayoutByName("BIG", 1, file.get());
+    TestPane* fade = new TestPane(content, content);
+    TestPane* level = new TestPane(content, content);
+    auto* list = new WheelPane(content, content);
+    fade->SetBounds(LRect(10, 10, 100, 30));
+    level->SetBounds(LRect(10, 400, 100, 420));
+    list->SetBounds(LRect(10, 50, 100, 90));
+    for (TestPane* p : {fade, level}) p->SetState(LPane::kOpTabStopRingInside);
+    scroll->SetBounds(LRect(0, 0, 300, 200));
+    win.ShowWindow();
+    ASSERT_TRUE(scroll->VBar().IsShown());
+    const LRect port = scroll->GetPort().Bounds();
+
+    fade->RequestFocus();
+    keyboard.SetEvent(9, 0);
+    LHandler::Send(LKeyboard_Down, &keyboard, FindMenuTarget(nullptr));
+    EXPECT_EQ(content->Focus(), level);
+    EXPECT_TRUE(level->Bounds().top - scroll->ScrollY() >= 0 &&
+                level->Bounds().bottom - scroll->ScrollY() <= port.Height())
+        << scroll->ScrollY();
+
+    const LRect c = Content(win);
+    const struct {
+        const char* what;
+        LPoint at;
+        i32 scrolled;
+        int used;
+    } wheels[] = {{"over a field", LPoint{c.left + 20, c.top + 20}, 40, 0},
+                  {"over the background", LPoint{c.left + 200, c.top + 150}, 40, 0},
+                  {"over a list", LPoint{c.left + 20, c.top + 60}, 0, 1}};
+    for (const auto& w : wheels) {
+        scroll->ScrollTo(0, 0);
+        list->wheels = 0;
+        mouse.SetWheelEvent(w.at, 0, -20, 0);
+        LHandler::Send(LWindow_Wheel, win.Window(), &win);
+        EXPECT_EQ(scroll->ScrollY(), w.scrolled) << w.what;
+        EXPECT_EQ(list->wheels, w.used) << w.what;
+    }
+}

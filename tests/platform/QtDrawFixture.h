@@ -183,6 +183,12 @@ inline std::string CutPanesIn(LFrame& frame, bool stamped, bool rowsOnly = false
         if (auto* f = dynamic_cast<LFrame*>(p)) cuts += CutPanesIn(*f, stamped, rowsOnly, names);
         auto* list = dynamic_cast<LCellListPane*>(p);
         if (!list) continue;
+        // A list squeezed below one row shows none, and a row added to it
+        // takes no click.
+        if (!names && !rowsOnly && list->CellHeight() > 0 &&
+            list->Bounds().Height() < list->CellHeight())
+            cuts += name(p) + " squeezed at " + text(p->Bounds()) + " in " + name(&frame) +
+                    ", below its row's height " + std::to_string(list->CellHeight()) + "\n";
         std::vector<LCellSlot> live = list->Pool();
         live.insert(live.end(), {list->CurrentSlot(), list->EditSlot()});
         for (const LCellSlot& s : live)
@@ -278,10 +284,19 @@ inline void ScrollFramesTo(LFrame& frame, i32 x, i32 y) {
         if (auto* f = dynamic_cast<LFrame*>(static_cast<LPane*>(l))) ScrollFramesTo(*f, x, y);
 }
 
-// What a window's content has of a 1280 x 800 screen (the smallest the program
-// is made for) within the window manager's frame and the window's menu bar.
+// What a window's content has of a 1280 x 800 screen within the window
+// manager's frame and the window's menu bar.
 inline constexpr i32 kSmallScreenContentW = 1270;
 inline constexpr i32 kSmallScreenContentH = 760;
+// The same of each small screen the program is made for, down to 800 x 600.
+struct SmallScreen {
+    const char* name;
+    i32 w, h;
+};
+inline constexpr SmallScreen kSmallScreens[] = {
+    {"1280 x 800", kSmallScreenContentW, kSmallScreenContentH},
+    {"1024 x 768", 1014, 728},
+    {"800 x 600", 790, 560}};
 
 // What the rows of a window's lists cut off or squeeze with each font slot at
 // a small and a large size, the window made as large as its content then asks
@@ -318,20 +333,31 @@ inline std::string RowFieldsAtEverySize(LFrame& win, NameScope names = kNoNames,
         QCoreApplication::processEvents();
         // On the screen, every field of the window within it, not only the rows'.
         std::string cut = onScreen ? CutPanes(&win) : CutRowFields(&win);
-        if (!onScreen && win.Window() && win.Window()->IsResizable() && win.HasLayout()) {
-            // However large it asks to be, on the smallest screen the program
+        const LRect asked = win.Window() ? win.Window()->GetContentScreenRect() : LRect();
+        for (const SmallScreen& screen : kSmallScreens) {
+            if (onScreen || !win.Window() || !win.HasLayout()) break;
+            // However large it asks to be, on each small screen the program
             // is made for a window no larger than that screen holds keeps every
-            // field within it (its columns give way, or it scrolls).
+            // field within it (its columns give way, or it scrolls), and Tab
+            // brings each field into sight.
             LDrawCtx ctx;
             const LRect c = win.Window()->GetContentScreenRect();
             const i32 width = win.GetPrefWidth(&ctx, 0), height = win.GetPrefHeight(&ctx, 0);
-            if (width > kSmallScreenContentW || height > kSmallScreenContentH) {
-                win.SetWindowBounds(LRect(c.left, c.top, c.left + std::min(width, kSmallScreenContentW),
-                                          c.top + std::min(height, kSmallScreenContentH)));
-                QCoreApplication::processEvents();
-                if (const std::string small = CutPanes(&win); !small.empty())
-                    cut += "on a 1280 x 800 screen: " + small;
+            if (width <= screen.w && height <= screen.h) continue;
+            win.SetWindowBounds(LRect(c.left, c.top, c.left + std::min(width, screen.w),
+                                      c.top + std::min(height, screen.h)));
+            QCoreApplication::processEvents();
+            std::string small = CutPanes(&win);
+            for (i32 end : {32767, 0}) {
+                ScrollFramesTo(win, end, end);
+                small += TabbedFieldsUnseen(win);
             }
+            if (!small.empty()) cut += std::string("on a ") + screen.name + " screen: " + small;
+        }
+        // A dialog sizes itself only when its fonts change: its own size back.
+        if (win.Window() && win.Window()->GetContentScreenRect() != asked) {
+            win.SetWindowBounds(asked);
+            QCoreApplication::processEvents();
         }
         if (onScreen) {
             // There, every field Tab reaches is brought into sight too, from

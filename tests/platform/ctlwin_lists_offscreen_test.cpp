@@ -257,4 +257,66 @@ TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
     win.HideWindow();
 }
 
+// The smaller screens the program is made for: each view of the control
+// window, every font slot at either size, shows every field whole or
+// scrolls to it, and Tab brings each into sight.
+struct ScreenSize {
+    int width, height;
+};
+
+class CtlWinSmallScreens : public ::testing::TestWithParam<ScreenSize> {
+protected:
+    CtlWinSmallScreens() : env(OffscreenOfSize(GetParam().width, GetParam().height).c_str()) {
+        RegisterAllRecordKinds();
+        SetAppPrefsDoc(&prefs);
+        InstallDeviceHooks();
+    }
+    ~CtlWinSmallScreens() override { SetAppPrefsDoc(nullptr); }
+    ControlEnv env;
+    CRecordDoc prefs{CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref))};
+    CKvsDevSet set;
+};
+
+TEST_P(CtlWinSmallScreens, EveryViewShowsOrScrollsToEachField) {
+    {
+        CKvsDevCtl ctl(gApp, &set, 0);
+        ctl.ShowWindow();
+        ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
+        auto* view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
+        ASSERT_NE(view, nullptr);
+        CRecord* settings = view->SeqSettings();
+        for (u32 i = 0; i < 2; ++i) InsertNewSequence(settings, nullptr, i);
+        CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
+        for (u32 i = 0; i < 4; ++i) InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+        CKvsDevCtlWin& win = ctl.Screen()->Window();
+        Front(win);
+        view->Frame()->List()->SelectCell(LCell{0, 0});
+        LoopDrained();
+        view->Frame()->SceneEdit()->List()->SelectCell(LCell{0, 1});
+        LoopDrained();
+        EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "") << "play settings";
+        view->SetCleanMark();
+        ctl.Screen()->CloseWindow();
+    }
+    {
+        CKvsDevCtl ctl(gApp, &set, 0);
+        LHandler screen(gApp);
+        CKvsDevCtlWin win(&screen, 0);
+        CKvsFileListCtl files(&screen, win.fViewFrame, &ctl);
+        LHandler::Send(LPane_Pref, &win.fViewFrame, &win);
+        win.ShowWindow();
+        Front(win);
+        LoopDrained();
+        EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "") << "device files";
+        win.HideWindow();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, CtlWinSmallScreens,
+                         testing::Values(ScreenSize{1024, 768}, ScreenSize{800, 600}),
+                         [](const testing::TestParamInfo<ScreenSize>& info) {
+                             return std::to_string(info.param.width) + "x" +
+                                    std::to_string(info.param.height);
+                         });
+
 }  // namespace

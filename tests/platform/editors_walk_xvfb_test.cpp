@@ -641,6 +641,146 @@ void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
     });
 }
 
+// Every font slot at 24 pt on a small screen: the play settings, the
+// universe addresses and the schedule scroll to each field. Tab from Fade
+// reaches Level out of sight and brings it in; the wheel over the view
+// scrolls it; Tab from a row's universe count reaches its IP address; "+"
+// makes a schedule event. Each value reaches 1201 once, as typed.
+void WalkSmallScreen(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
+        Walk& w = p.w;
+        SimDeviceProcess& sim = p.sim;
+        CKvsPlayFrm* frame = p.frame;
+        LScrollFrame& scroll = p.screen->Window().fScroll;
+        for (u32 slot = 0; slot < 4; ++slot) SetSlotSize(slot, 24.0f);
+        auto pageTo = [&](LPane* pane, LRect part = LRect()) { PageTo(w, scroll, pane, part); };
+        using V = std::vector<std::string>;
+
+        // ---- The play settings: a sequence with a scene, the scene chosen.
+        CRecord* seqs = frame->SeqSettings();
+        pageTo(&frame->PlusButton());
+        w.Click(PaneAt(&frame->PlusButton()));
+        ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
+        CKvsScnEdF* scenes = frame->SceneEdit();
+        ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
+        CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
+        pageTo(&scenes->PlusButton());
+        w.Click(PaneAt(&scenes->PlusButton()));
+        ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 1; }, 3000));
+        w.AwaitQuiet("the scene added");
+        const LRect row0 = scenes->List()->GetCellRect(LCell{0, 0});
+        pageTo(scenes->List(), LRect(row0.left, row0.top, row0.left + 40, row0.bottom));
+        w.Click(RowAt(scenes->List(), 0));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0); }, 3000));
+        LoopDrained();
+        EXPECT_TRUE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
+        CKvsScnPrmF::CContent* fp = &scenes->Params()->Fields();
+        sim.Cmd("log clear");
+        // Fade clicked with Level below the port (the bar's up arrow pages
+        // back), then Tab: Level takes the keys and comes into sight.
+        pageTo(&fp->fFade);
+        const LRect bar = scroll.VBar().Bounds();
+        const QPoint up = ScreenPoint(&scroll.VBar(), LPoint{bar.Width() / 2, 4});
+        for (int i = 0; i < 40 && SeenWhole(&fp->fVol) && SeenWhole(&fp->fFade); ++i) {
+            w.Click(up);
+            LoopDrained();
+        }
+        ASSERT_TRUE(SeenWhole(&fp->fFade) && !SeenWhole(&fp->fVol));
+        w.Click(PaneAt(&fp->fFade));
+        ASSERT_TRUE(WaitUntil([&] { return fp->fFade.Engine() != nullptr; }, 2000));
+        w.Key("Tab");
+        EXPECT_TRUE(WaitUntil([&] { return fp->fVol.Engine() != nullptr; }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return SeenWhole(&fp->fVol); }, 2000));
+        w.Key("ctrl+a BackSpace");
+        w.Type("55");
+        w.Key("Return");
+        EXPECT_EQ(w.WaitWritten("volm", 1), V{"141"});
+        EXPECT_EQ(w.Written("fdtm"), V{});
+        w.Shot("small_level");
+        // The wheel over a field of the view that does not use it scrolls the view.
+        pageTo(&fp->fRate);
+        const i32 top = scroll.ScrollY(), left = scroll.ScrollX();
+        const QPoint over = PaneAt(&fp->fRate);
+        x.Xdotool("mousemove " + std::to_string(over.x()) + " " + std::to_string(over.y()) +
+                  " click 4 click 4 click 4 click 5");
+        EXPECT_TRUE(
+            WaitUntil([&] { return scroll.ScrollY() != top || scroll.ScrollX() != left; }, 3000))
+            << "the wheel over the view scrolled nothing";
+
+        // ---- Universe Addresses: a row's count, Tab to its IP address.
+        {
+            ASSERT_TRUE(w.Choose(p.ctl, "Device", "Universe Addresses"));
+            MWindow* uvWin = nullptr;
+            ASSERT_TRUE(WaitUntil(
+                [&] { return (uvWin = WindowTitled("Universe Addresses")) != nullptr; }, 5000));
+            auto* uv = FrameOf<CUvadWin>(uvWin);
+            ASSERT_NE(uv, nullptr);
+            WaitShown(uvWin);
+            w.Activate(uvWin);
+            CRecord* table = p.dev->Settings()->GetChild(DvstF::uvas);
+            const u32 rows = table->GetListCount(UvasF::uvas);
+            sim.Cmd("log clear");
+            PageTo(w, uv->Scroll(), &uv->PlusButton());
+            w.Click(PaneAt(&uv->PlusButton()));
+            ASSERT_TRUE(
+                WaitUntil([&] { return table->GetListCount(UvasF::uvas) == rows + 1; }, 3000));
+            auto* cell =
+                static_cast<CKvsUvadCell*>(uv->List()->GetCellFrame(LCell{0, i32(rows)}, false));
+            ASSERT_NE(cell, nullptr);
+            PageTo(w, uv->Scroll(), &cell->fCount);
+            w.TypeNumber(&cell->fCount, "4");
+            w.Key("Tab");
+            EXPECT_TRUE(WaitUntil([&] { return cell->fIp.Engine() != nullptr; }, 2000))
+                << "Tab from the count left the address without the keys";
+            EXPECT_TRUE(WaitUntil([&] { return SeenWhole(&cell->fIp); }, 2000));
+            w.Type("10.0.0.9");
+            w.Key("Return");
+            EXPECT_EQ(w.WaitWritten("ipad", 1), V{"10.0.0.9"});
+            EXPECT_EQ(w.Written("flws"), V{"3"});
+            EXPECT_EQ(table->GetListItem(UvasF::uvas, rows)->GetU32(UvadF::univ), 0u);
+            w.Shot("small_uvad");
+            uv->HideWindow();
+        }
+
+        // ---- The schedule: its list drawn, "+" makes an event.
+        {
+            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Use Schedule"));
+            MWindow* schWin = nullptr;
+            ASSERT_TRUE(
+                WaitUntil([&] { return (schWin = WindowTitled("Schedule")) != nullptr; }, 5000));
+            auto* sch = FrameOf<CKvsSchWin>(schWin);
+            ASSERT_NE(sch, nullptr);
+            WaitShown(schWin);
+            w.Activate(schWin);
+            CKvsSchList* list = sch->EditFrame()->fList;
+            EXPECT_GE(list->Bounds().Height(), list->CellHeight()) << "the event list not drawn";
+            w.AwaitQuiet("the schedule in use");
+            sim.Cmd("log clear");
+            PageTo(w, sch->Scroll(), &sch->EditFrame()->fAdd);
+            w.Click(PaneAt(&sch->EditFrame()->fAdd));
+            ASSERT_TRUE(WaitUntil([&] { return list->Count() == 1; }, 3000));
+            w.AwaitQuiet("the event added");
+            size_t events = 0;
+            for (const std::string& line : sim.Log())
+                if (line.find("op=write") != std::string::npos &&
+                    SimDeviceProcess::Field(line, "path").find("flts") != std::string::npos)
+                    ++events;
+            EXPECT_GT(events, 0u) << "the new event was not written";
+            w.Shot("small_schedule");
+        }
+        EXPECT_EQ(gWarnings, std::vector<std::string>());
+    });
+}
+
+TEST(EditorsWalk, SmallScreen1024LargeFonts) {
+    RunPlayEditWalk("1024x768", "walksmall1", WalkSmallScreen);
+}
+
+TEST(EditorsWalk, SmallScreen800LargeFonts) {
+    RunPlayEditWalk("800x600", "walksmall8", WalkSmallScreen);
+}
+
 TEST(EditorsWalk, LargeFontsScrollTheViewToTheClipsFields) {
     RunPlayEditWalk("1280x800", "walklarge", WalkLargeFonts);
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include <QFontDatabase>
 #include <QPaintEvent>
@@ -297,6 +299,43 @@ TEST_F(QtDrawing, TextBoxLinesAndBaseline) {
     const auto onBaseline = InkRows(LTextBox::kBaseline);
     EXPECT_LT(onBaseline.first, 40);
     EXPECT_TRUE(onBaseline.second >= 38 && onBaseline.second <= 40) << onBaseline.second;
+}
+
+// A name wider than its line (a message quoting a long file name) breaks
+// between its characters rather than running past the box's edge: every
+// line fits, and the lines hold the whole name, its end too.
+TEST_F(QtDrawing, TextBoxBreaksAWordTooLongForItsLine) {
+    const std::string name =
+        "Replace \"abcdefghij_klmnopqrst_uvwxyz0123_456789abcd_efghijklmn_uvwxyz_EN.drc\"?";
+    const struct {
+        const char* what;
+        std::string text;
+    } rows[] = {{"alone", name.substr(9, name.size() - 11)},
+                {"in a sentence", name},
+                {"with letters of two bytes", "\xc3\xa4\xc3\xb6\xc3\xbc" + name.substr(9, 40)}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        LTextBox box;
+        box.SetText(LString(r.text.c_str()));
+        box.SetWrapMode(LTextBox::kWrap);
+        const i32 width = box.GetWidth(nullptr) / 4;
+        const i32 lines = box.GetHeightForWidth(nullptr, width) / box.GetHeight(nullptr);
+        EXPECT_GE(lines, 4);
+        EXPECT_LE(lines, 6);
+        // Drawn in a box of that width and the lines' height, ink reaches
+        // its last line, and no line runs past its right edge.
+        QtImageCtx draw(width + 40, box.GetHeightForWidth(nullptr, width) + 40);
+        box.SetRect(LRect(10, 10, 10 + width, 10 + box.GetHeightForWidth(nullptr, width)));
+        box.Draw(draw.fCtx);
+        const QImage& img = draw.Finish();
+        int lastInkRow = -1, rightmost = -1;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 128)
+                    lastInkRow = y, rightmost = std::max(rightmost, x);
+        EXPECT_GT(lastInkRow, 10 + (lines - 1) * box.GetHeight(nullptr));
+        EXPECT_LT(rightmost, 10 + width);
+    }
 }
 
 std::vector<std::pair<void*, LFontSpec>> gReports;
