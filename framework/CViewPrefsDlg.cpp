@@ -79,7 +79,7 @@ void CVPFontList::ChooseFont(bool asked) {
     if ((fState & (kFocused | kWindowKey)) != (kFocused | kWindowKey) || row < 0) return;
     if (!asked && fPanelDismissed) return;
     fPanelDismissed = false;
-    const u32 front = asked || fBringBack ? kFontPanelAsked : 0;
+    const u32 front = asked || fBringBack ? u32(kFontPanelAsked) : 0u;
     fBringBack = false;
     LFontSpec spec;
     CViewFont user;
