@@ -153,10 +153,7 @@ QImage RowImage(CVPFontList& list, i32 row) {
 void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     User user(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWarnings);
-        AppLaunch launch("xcb", dir.Path() + "/config");
-        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        WalkLaunch launch(dir.Path());
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         ASSERT_TRUE(RunUntil([&] { return devwin->IsShown(); }, 15000));
@@ -287,10 +284,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 void ComesBack(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     User user(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWarnings);
-        AppLaunch launch("xcb", dir.Path() + "/config");
-        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        WalkLaunch launch(dir.Path());
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         ASSERT_TRUE(RunUntil([&] { return devwin->IsShown(); }, 15000));
