@@ -93,6 +93,13 @@ protected:
         FirstTick();
     }
     AskingApp& App() { return *static_cast<AskingApp*>(app.get()); }
+    // The loop as no end had come yet, for the next case of a table.
+    FakeMainLoop* FreshLoop() {
+        FakeMainLoop* loop = App().Loop();
+        loop->fEndForced = loop->fEnding = 0;
+        loop->fTerminated = 0;
+        return loop;
+    }
 };
 
 TEST_F(QuitEnd, AnEndDuringTheQuitsQuestionEndsOnceAsAForcedEnd) {
@@ -118,9 +125,7 @@ TEST_F(QuitEnd, AnEndDuringTheQuitsQuestionEndsOnceAsAForcedEnd) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         AskingApp& a = App();
-        FakeMainLoop* loop = a.Loop();
-        loop->fEndForced = loop->fEnding = 0;
-        loop->fTerminated = 0;
+        FakeMainLoop* loop = FreshLoop();
         a.quits = a.readied = a.terminatedUnderQuestion = 0;
         a.answer = -1;
         a.refuse = c.refuse;
@@ -163,9 +168,7 @@ TEST_F(QuitEnd, AnEndOrAQuitDuringAStepWaitsForTheStep) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         AskingApp& a = App();
-        FakeMainLoop* loop = a.Loop();
-        loop->fEndForced = loop->fEnding = 0;
-        loop->fTerminated = 0;
+        FakeMainLoop* loop = FreshLoop();
         a.quits = a.readied = 0;
         a.ask = false;
         a.refuse = false;

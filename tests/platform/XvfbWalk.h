@@ -27,6 +27,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "AppLaunch.h"
 #include "ShellFixture.h"
 #include "XvfbHarness.h"
 #include "XvfbKeys.h"
@@ -35,6 +36,7 @@
 #include "framework/LDrop.h"
 #include "framework/LPane.h"
 #include "framework/LWindow.h"
+#include "platform/qt/QtMenus.h"
 #include "platform/qt/QtWindows.h"
 
 // Every Qt warning of the walk; each is echoed as it comes.
@@ -466,3 +468,21 @@ void InChildProcess(F walk, const XvfbHarness& x) {
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
+
+// The application as a walk starts it on the X display: the runtime and
+// configuration folders in the test's own folder, Qt's warnings collected, and
+// the name users see in its menus.
+class WalkLaunch : public AppLaunch {
+public:
+    explicit WalkLaunch(const std::string& dir) : AppLaunch("xcb", Prepared(dir) + "/config") {
+        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+    }
+
+private:
+    // Before the application is made: it reads both when it starts.
+    static const std::string& Prepared(const std::string& dir) {
+        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.c_str()));
+        qInstallMessageHandler(CollectWarnings);
+        return dir;
+    }
+};

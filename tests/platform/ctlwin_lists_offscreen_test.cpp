@@ -82,6 +82,25 @@ void Front(W& win) {
     ASSERT_TRUE(RunUntil([&] { return native->isActiveWindow() && native->ActiveForMs() > 150; }));
 }
 
+// Shows the control window and fills its play view's lists: two sequences,
+// `scenes` scenes in the one at `seqRow`.
+struct PlayLists {
+    CDrcCmdHandler* view = nullptr;
+    CRecord* settings = nullptr;
+    CRecord* seq = nullptr;
+};
+
+void ShowPlayLists(CKvsDevCtl& ctl, PlayLists& out, u32 seqRow = 0, u32 scenes = 4) {
+    ctl.ShowWindow();
+    ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
+    out.view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
+    ASSERT_NE(out.view, nullptr);
+    out.settings = out.view->SeqSettings();
+    for (u32 i = 0; i < 2; ++i) InsertNewSequence(out.settings, nullptr, i);
+    out.seq = out.settings->GetListItem(SqstF::sqcs, seqRow);
+    for (u32 i = 0; i < scenes; ++i) InsertSceneUnique(out.seq, nullptr, SqncF::scns, i, nullptr);
+}
+
 // A screen of 1280 x 800, where the control window has room for every column.
 std::string Screen1280() {
     return OffscreenOfSize(1280, 800);
@@ -102,14 +121,11 @@ protected:
 
 TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
     CKvsDevCtl ctl(gApp, &set, 0);
-    ctl.ShowWindow();
-    ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
-    auto* view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
-    ASSERT_NE(view, nullptr);
-    CRecord* settings = view->SeqSettings();
-    for (u32 i = 0; i < 2; ++i) InsertNewSequence(settings, nullptr, i);
-    CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
-    for (u32 i = 0; i < 4; ++i) InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+    PlayLists lists;
+    ASSERT_NO_FATAL_FAILURE(ShowPlayLists(ctl, lists));
+    CDrcCmdHandler* view = lists.view;
+    CRecord* settings = lists.settings;
+    CRecord* seq = lists.seq;
     CKvsDevCtlWin& win = ctl.Screen()->Window();
     Front(win);
     LoopDrained();
@@ -164,14 +180,11 @@ TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
 // focus and the caret throughout, and the whole name is stored.
 TEST_F(CtlWinLists, NamesAreTypedWholeIntoTheRows) {
     CKvsDevCtl ctl(gApp, &set, 0);
-    ctl.ShowWindow();
-    ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
-    auto* view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
-    ASSERT_NE(view, nullptr);
-    CRecord* settings = view->SeqSettings();
-    for (u32 i = 0; i < 2; ++i) InsertNewSequence(settings, nullptr, i);
-    CRecord* seq = settings->GetListItem(SqstF::sqcs, 1);
-    for (u32 i = 0; i < 2; ++i) InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+    PlayLists lists;
+    ASSERT_NO_FATAL_FAILURE(ShowPlayLists(ctl, lists, 1, 2));
+    CDrcCmdHandler* view = lists.view;
+    CRecord* settings = lists.settings;
+    CRecord* seq = lists.seq;
     Front(ctl.Screen()->Window());
     LoopDrained();
     CKvsSeqList* seqs = view->Frame()->List();
@@ -280,14 +293,9 @@ protected:
 TEST_P(CtlWinSmallScreens, EveryViewShowsOrScrollsToEachField) {
     {
         CKvsDevCtl ctl(gApp, &set, 0);
-        ctl.ShowWindow();
-        ASSERT_TRUE(RunUntil([&] { return ctl.WindowShown(); }));
-        auto* view = dynamic_cast<CDrcCmdHandler*>(ctl.Screen()->PlayView());
-        ASSERT_NE(view, nullptr);
-        CRecord* settings = view->SeqSettings();
-        for (u32 i = 0; i < 2; ++i) InsertNewSequence(settings, nullptr, i);
-        CRecord* seq = settings->GetListItem(SqstF::sqcs, 0);
-        for (u32 i = 0; i < 4; ++i) InsertSceneUnique(seq, nullptr, SqncF::scns, i, nullptr);
+        PlayLists lists;
+        ASSERT_NO_FATAL_FAILURE(ShowPlayLists(ctl, lists));
+        CDrcCmdHandler* view = lists.view;
         CKvsDevCtlWin& win = ctl.Screen()->Window();
         Front(win);
         view->Frame()->List()->SelectCell(LCell{0, 0});

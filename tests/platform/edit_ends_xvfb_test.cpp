@@ -1015,6 +1015,23 @@ u32 CardFormat(const TempDir& dir) {
     return format;
 }
 
+// Once the program has ended: the sequence format the device holds and the
+// one on its card, both printed with how long the end took.
+struct EndedFormats {
+    u32 device, card;
+};
+
+EndedFormats FormatsAfterEnd(PlayEdit& p, const TempDir& dir, const char* what, u32 ms) {
+    p.w.WaitDeviceIdle(5000);
+    const std::string held = p.sim.Cmd("chan-get serno=1201 path=/.cmd/udseqset/sqfm");
+    const u32 device = SimDeviceProcess::Field(held, "value") == "2" ? 2 : 1;
+    const u32 card = CardFormat(dir);
+    std::printf("%s: ended in %u ms; the card holds format %u, the device %u\n", what, ms, card,
+                device);
+    EXPECT_LT(ms, 8000u);
+    return {device, card};
+}
+
 void WalkTermFormatChange(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
                           const FormatEnd& e) {
     WithPlayEdit(
@@ -1062,13 +1079,7 @@ void WalkTermFormatChange(const XvfbHarness& x, NetnsHarness& net, const TempDir
             const u32 ms = LTickMs() - sent;
             watch.stop();
             ASSERT_NE(sent, 0u) << "the card write never started";
-            p.w.WaitDeviceIdle(5000);
-            const std::string held = p.sim.Cmd("chan-get serno=1201 path=/.cmd/udseqset/sqfm");
-            const u32 device = SimDeviceProcess::Field(held, "value") == "2" ? 2 : 1;
-            const u32 card = CardFormat(dir);
-            std::printf("%s: ended in %u ms; the card holds format %u, the device %u\n", e.what, ms,
-                        card, device);
-            EXPECT_LT(ms, 8000u);
+            const auto [device, card] = FormatsAfterEnd(p, dir, e.what, ms);
             // No card file means the card still holds what it held: the old format.
             EXPECT_EQ(card ? card : 1u, device) << "the card and the device disagree";
             if (!e.silent) {
@@ -1146,13 +1157,7 @@ void WalkTermViewReplaced(const XvfbHarness& x, NetnsHarness& net, const TempDir
             const u32 ms = LTickMs() - sent;
             watch.stop();
             ASSERT_NE(sent, 0u) << "the new view's read never started";
-            p.w.WaitDeviceIdle(5000);
-            const std::string held = p.sim.Cmd("chan-get serno=1201 path=/.cmd/udseqset/sqfm");
-            const u32 device = SimDeviceProcess::Field(held, "value") == "2" ? 2 : 1;
-            const u32 card = CardFormat(dir);
-            std::printf("%s: ended in %u ms; the card holds format %u, the device %u\n", e.what, ms,
-                        card, device);
-            EXPECT_LT(ms, 8000u);
+            const auto [device, card] = FormatsAfterEnd(p, dir, e.what, ms);
             EXPECT_EQ(device, u32(kSeqFormatNsq));
             EXPECT_EQ(card, device) << "the import did not reach the card";
             for (MWindow* m : ShownWindows())

@@ -1220,10 +1220,7 @@ private:
 void MenuKeyRun(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, int run) {
     MenuDriver menus(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWarnings);
-        AppLaunch launch("xcb", dir.Path() + "/config");
-        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        WalkLaunch launch(dir.Path());
         CKvsApp* kvs = launch.Launch();
         auto* win = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         ASSERT_TRUE(WaitUntil([&] { return win->IsShown(); }, 15000));

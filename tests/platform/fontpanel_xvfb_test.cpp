@@ -150,27 +150,39 @@ QImage RowImage(CVPFontList& list, i32 row) {
         .toImage();
 }
 
+// The device window shown and taking input, then the preferences window
+// opened from the application menu and taking input.
+struct PrefsOpen {
+    MWindow* devmw = nullptr;
+    CViewPrefsDlg* prefs = nullptr;
+    MWindow* prefsmw = nullptr;
+};
+
+void OpenPrefs(User& user, CKvsApp* kvs, PrefsOpen& out) {
+    auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
+    ASSERT_TRUE(RunUntil([&] { return devwin->IsShown(); }, 15000));
+    out.devmw = AsMWindow(devwin->GetNativeWindow());
+    ASSERT_TRUE(user.WaitActive(out.devmw));
+    user.WaitTakesInput(out.devmw);
+    ASSERT_TRUE(user.ChooseSettled(out.devmw, "KEVOruneSet", "Preferences"));
+    ASSERT_TRUE(
+        RunUntil([&] { return (out.prefs = PrefsWindow()) && out.prefs->IsShown(); }, 5000));
+    out.prefsmw = AsMWindow(out.prefs->GetNativeWindow());
+    ASSERT_TRUE(user.WaitActive(out.prefsmw));
+    user.WaitTakesInput(out.prefsmw);
+}
+
 void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     User user(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWarnings);
-        AppLaunch launch("xcb", dir.Path() + "/config");
-        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        WalkLaunch launch(dir.Path());
         CKvsApp* kvs = launch.Launch();
-        auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
-        ASSERT_TRUE(RunUntil([&] { return devwin->IsShown(); }, 15000));
-        MWindow* devmw = AsMWindow(devwin->GetNativeWindow());
-        ASSERT_TRUE(user.WaitActive(devmw));
-        user.WaitTakesInput(devmw);
 
         // ---- the window, from the application menu.
-        ASSERT_TRUE(user.ChooseSettled(devmw, "KEVOruneSet", "Preferences"));
-        CViewPrefsDlg* prefs = nullptr;
-        ASSERT_TRUE(RunUntil([&] { return (prefs = PrefsWindow()) && prefs->IsShown(); }, 5000));
-        MWindow* prefsmw = AsMWindow(prefs->GetNativeWindow());
-        ASSERT_TRUE(user.WaitActive(prefsmw));
-        user.WaitTakesInput(prefsmw);
+        PrefsOpen open;
+        ASSERT_NO_FATAL_FAILURE(OpenPrefs(user, kvs, open));
+        CViewPrefsDlg* prefs = open.prefs;
+        MWindow* prefsmw = open.prefsmw;
         CVPFontList& list = prefs->FontList();
         EXPECT_EQ(Panel(), nullptr) << "a panel before any row was chosen";
         const std::string before = Cell(list, 1)->fFamily.GetText().CStr();
@@ -287,22 +299,13 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 void ComesBack(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     User user(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWarnings);
-        AppLaunch launch("xcb", dir.Path() + "/config");
-        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        WalkLaunch launch(dir.Path());
         CKvsApp* kvs = launch.Launch();
-        auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
-        ASSERT_TRUE(RunUntil([&] { return devwin->IsShown(); }, 15000));
-        MWindow* devmw = AsMWindow(devwin->GetNativeWindow());
-        ASSERT_TRUE(user.WaitActive(devmw));
-        user.WaitTakesInput(devmw);
-        ASSERT_TRUE(user.ChooseSettled(devmw, "KEVOruneSet", "Preferences"));
-        CViewPrefsDlg* prefs = nullptr;
-        ASSERT_TRUE(RunUntil([&] { return (prefs = PrefsWindow()) && prefs->IsShown(); }, 5000));
-        MWindow* prefsmw = AsMWindow(prefs->GetNativeWindow());
-        ASSERT_TRUE(user.WaitActive(prefsmw));
-        user.WaitTakesInput(prefsmw);
+        PrefsOpen open;
+        ASSERT_NO_FATAL_FAILURE(OpenPrefs(user, kvs, open));
+        MWindow* devmw = open.devmw;
+        CViewPrefsDlg* prefs = open.prefs;
+        MWindow* prefsmw = open.prefsmw;
         CVPFontList& list = prefs->FontList();
         user.Click(SlotOf(list, 1));
         ASSERT_TRUE(RunUntil([] { return Panel() != nullptr; }, 3000));

@@ -223,10 +223,7 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     sim.Cmd("chan-set serno=305 path=/.cmd/udkvtset/fnmd value=1");
     User user(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        qputenv("XDG_RUNTIME_DIR", QByteArray(dir.Path().c_str()));
-        qInstallMessageHandler(CollectWarnings);
-        AppLaunch launch("xcb", dir.Path() + "/config");
-        QtMenuServices::SetAppName(QStringLiteral("KEVOruneSet"));
+        WalkLaunch launch(dir.Path());
         CKvsApp* kvs = launch.Launch();
         auto* devwin = static_cast<CKvsDevWin*>(kvs->DevDoc()->View());
         CKvsDevSet& set = kvs->DevDoc()->DeviceSet();
