@@ -293,8 +293,9 @@ TEST(FieldHistory, EveryFieldOfEveryWindowUndoesOnlyWhatItsHistoryRecorded) {
                     EXPECT_FALSE(s.fUndo.CanRedo()) << "nothing was stored";
                     // Once ended, the field shows the value it fixed, which
                     // leaves its own Undo nothing to take back.
-                    if (!ended)
+                    if (!ended) {
                         EXPECT_EQ(s.fControls.fField ? s.fControls.fField->fText : "", before);
+                    }
                 }
                 if (own) {
                     EXPECT_TRUE(s.fUndo.CanUndo());

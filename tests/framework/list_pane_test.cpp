@@ -179,8 +179,12 @@ TEST(ListPane, RowsInsertedOrRemovedRedrawWhatMovesOnScreenAndNothingElse) {
             dirty += box.fDirty.ContainsPoint(5, i * 10 + 5) ? char('0' + i) : '-';
         // A row that moves is drawn again; one that stays costs nothing.
         for (size_t i = 0; i < dirty.size(); ++i)
-            if (c.moved[i] != '-') EXPECT_EQ(dirty[i], c.moved[i]) << c.what << " place " << i;
-        if (std::string(c.moved) == "----------") EXPECT_TRUE(box.fDirty.IsEmpty()) << c.what;
+            if (c.moved[i] != '-') {
+                EXPECT_EQ(dirty[i], c.moved[i]) << c.what << " place " << i;
+            }
+        if (std::string(c.moved) == "----------") {
+            EXPECT_TRUE(box.fDirty.IsEmpty()) << c.what;
+        }
     }
 }
 
