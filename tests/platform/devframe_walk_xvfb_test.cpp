@@ -702,10 +702,23 @@ private:
                 return;
             }
             case kBack:
+                // A busy window manager can drop the request: pressed again, as
+                // a person would whose window stayed where it was.
+                if (!fSeen.fSeen && !fMinimiseAgain && Late(2000)) {
+                    fMinimiseAgain = true;
+                    QWidget* minimised = fSelf ? static_cast<QWidget*>(fDialog) : fOwner.data();
+                    if (minimised) {
+                        walkwatch::Note("minimising '" + minimised->windowTitle().toStdString() +
+                                        "' again");
+                        x.Xdotool("windowminimize " + std::to_string(minimised->winId()));
+                    }
+                    Next(kBack);
+                    return;
+                }
                 // On screen again and taking the keys, or given up on.
                 if (!(fSeen.fSeen && XState(x, fDialog) == "Normal" &&
                       fDialog->windowHandle()->isExposed() && TakesInput(x, fDialog)) &&
-                    !Late(5000))
+                    !Late(fMinimiseAgain ? 3000 : 5000))
                     return;
                 Note(std::string("minimised=") + (fSeen.fSeen ? "seen" : "never"));
                 Note("dialog=" + XState(x, fDialog));
@@ -739,6 +752,7 @@ private:
     Walk& fW;
     QPointer<QWidget> fOwner, fOther;
     bool fSelf;
+    bool fMinimiseAgain = false;
     QPointer<QWidget> fDialog;
     std::vector<QWidget*> fBefore;
     MinimiseSeen fSeen;
