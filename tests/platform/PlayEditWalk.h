@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "WalkSetup.h"
+#include "ProgramQuiet.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
 #include "base/Clock.h"
@@ -523,10 +524,7 @@ inline void WithPlayEdit(const XvfbHarness& x, NetnsHarness& net, const testtftp
         ASSERT_NE(p.screen, nullptr);
         // The play settings view, chosen in the view pop-up with the keyboard.
         ASSERT_TRUE(w.WaitActive(p.ctl, 5000)) << "the control window active";
-        w.programIdle = [dev = p.dev] {
-            return !dev->SettingsChannel().IsBusy() && !dev->CommandChannel().IsBusy() &&
-                   dev->ChannelQueue().PendingCount() == 0;
-        };
+        w.programIdle = [dev = p.dev] { return ProgramQuiet(dev); };
         w.Click(PaneAt(&p.screen->Window().fView));
         ASSERT_TRUE(Await("the view pop-up open",
                           [] { return QApplication::activePopupWidget() != nullptr; }));

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "MessageWatch.h"
+#include "ProgramQuiet.h"
 #include "WalkSetup.h"
 #include "WindowWalk.h"
 #include "XvfbAnswer.h"
@@ -124,9 +125,7 @@ struct Walk {
 // to it idle with nothing queued, and no transfer at the simulated devices.
 bool DeviceQuiet(Walk& w, u32 serial) {
     CKvsDevCtl* ctl = w.kvs->DevDoc()->FindController(u16(serial));
-    return (!ctl || (!ctl->SettingsChannel().IsBusy() && !ctl->CommandChannel().IsBusy() &&
-                     ctl->ChannelQueue().PendingCount() == 0)) &&
-           w.sim.Idle();
+    return (!ctl || ProgramQuiet(ctl)) && w.sim.Idle();
 }
 
 // Waits for DeviceQuiet, then for the loop to have run what that left queued;
@@ -1004,9 +1003,8 @@ void KeptWindows(Walk& w) {
                 // on screen first, whatever the rows before left.
                 if (panel->isMinimized())
                     panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
-                EXPECT_TRUE(Await("the panel on screen", [&] {
-                    return panel && XState(w.x, panel) == "Normal";
-                }));
+                EXPECT_TRUE(Await("the panel on screen",
+                                  [&] { return panel && XState(w.x, panel) == "Normal"; }));
                 const QPoint at = w.devwin->frameGeometry().topLeft() + QPoint(40, 60);
                 w.x.Xdotool("windowmove " + std::to_string(panel->winId()) + " " +
                             std::to_string(at.x()) + " " + std::to_string(at.y()));

@@ -27,6 +27,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ProgramQuiet.h"
 #include "WalkSetup.h"
 #include "XvfbHarness.h"
 #include "XvfbWalk.h"
@@ -109,9 +110,7 @@ public:
 // Nothing under way between the program and the device: no transfer at the
 // device and nothing the program's channels still have to send.
 bool Quiet(SimDeviceProcess& sim, CKvsDevCtl* ctl) {
-    return !ctl->SettingsChannel().IsBusy() && !ctl->CommandChannel().IsBusy() &&
-           ctl->ChannelQueue().PendingCount() == 0 &&
-           SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0";
+    return ProgramQuiet(ctl) && SimDeviceProcess::Field(sim.Cmd("xfers"), "active") == "0";
 }
 
 // The values written to a field of the device's channels, in order, by the

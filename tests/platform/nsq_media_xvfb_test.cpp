@@ -30,6 +30,7 @@
 
 #include "NsqWalkParts.h"
 #include "PlayEditWalk.h"
+#include "ProgramQuiet.h"
 #include "devices/AppPrefStore.h"
 #include "devlink/MedInfoReq.h"
 #include "editors/nsq/CKvsNPosInd.h"
@@ -475,11 +476,7 @@ void WalkTwoDevices(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
             MWindow* ctl2 = AsMWindow(dev2->Screen()->Window().GetNativeWindow());
             ASSERT_TRUE(w.WaitActive(ctl2, 5000));
             w.programIdle = [d1 = e.dev, d2 = dev2] {
-                for (CKvsDevCtl* d : {d1, d2})
-                    if (d->SettingsChannel().IsBusy() || d->CommandChannel().IsBusy() ||
-                        d->ChannelQueue().PendingCount() != 0)
-                        return false;
-                return true;
+                return ProgramQuiet(d1) && ProgramQuiet(d2);
             };
             w.AwaitQuiet("305's play settings read");
             // The same grid at the same scale, whichever way the editor opened.
