@@ -106,17 +106,26 @@ std::string Screen1280() {
     return OffscreenOfSize(1280, 800);
 }
 
-class CtlWinLists : public ::testing::Test {
+// What a control window needs, on an offscreen screen of the given platform
+// string (OffscreenOfSize): the record kinds, the preferences and the device
+// hooks. Base: the GoogleTest fixture kind, plain or with a parameter.
+template <class Base>
+class CtlWinOnScreen : public Base {
 protected:
-    CtlWinLists() : env(Screen1280().c_str()) {
+    explicit CtlWinOnScreen(const std::string& screen) : env(screen.c_str()) {
         RegisterAllRecordKinds();
         SetAppPrefsDoc(&prefs);
         InstallDeviceHooks();
     }
-    ~CtlWinLists() override { SetAppPrefsDoc(nullptr); }
+    ~CtlWinOnScreen() override { SetAppPrefsDoc(nullptr); }
     ControlEnv env;
     CRecordDoc prefs{CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref))};
     CKvsDevSet set;
+};
+
+class CtlWinLists : public CtlWinOnScreen<::testing::Test> {
+protected:
+    CtlWinLists() : CtlWinOnScreen(Screen1280()) {}
 };
 
 TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
@@ -277,17 +286,9 @@ struct ScreenSize {
     int width, height;
 };
 
-class CtlWinSmallScreens : public ::testing::TestWithParam<ScreenSize> {
+class CtlWinSmallScreens : public CtlWinOnScreen<::testing::TestWithParam<ScreenSize>> {
 protected:
-    CtlWinSmallScreens() : env(OffscreenOfSize(GetParam().width, GetParam().height).c_str()) {
-        RegisterAllRecordKinds();
-        SetAppPrefsDoc(&prefs);
-        InstallDeviceHooks();
-    }
-    ~CtlWinSmallScreens() override { SetAppPrefsDoc(nullptr); }
-    ControlEnv env;
-    CRecordDoc prefs{CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref))};
-    CKvsDevSet set;
+    CtlWinSmallScreens() : CtlWinOnScreen(OffscreenOfSize(GetParam().width, GetParam().height)) {}
 };
 
 TEST_P(CtlWinSmallScreens, EveryViewShowsOrScrollsToEachField) {
