@@ -101,22 +101,48 @@ void ShowPlayLists(CKvsDevCtl& ctl, PlayLists& out, u32 seqRow = 0, u32 scenes =
     for (u32 i = 0; i < scenes; ++i) InsertSceneUnique(out.seq, nullptr, SqncF::scns, i, nullptr);
 }
 
+// The screen's arrangement of the device files view: its handler under the
+// screen, its frame in the window's view frame.
+struct FilesView {
+    explicit FilesView(CKvsDevCtl& ctl) : files(&screen, win.fViewFrame, &ctl) {
+        LHandler::Send(LPane_Pref, &win.fViewFrame, &win);
+    }
+    // Shown and in front, as the user finds it.
+    void Show() {
+        win.ShowWindow();
+        Front(win);
+        LoopDrained();
+    }
+    LHandler screen{gApp};
+    CKvsDevCtlWin win{&screen, 0};
+    CKvsFileListCtl files;
+};
+
 // A screen of 1280 x 800, where the control window has room for every column.
 std::string Screen1280() {
     return OffscreenOfSize(1280, 800);
 }
 
-class CtlWinLists : public ::testing::Test {
+// What a control window needs, on an offscreen screen of the given platform
+// string (OffscreenOfSize): the record kinds, the preferences and the device
+// hooks. Base: the GoogleTest fixture kind, plain or with a parameter.
+template <class Base>
+class CtlWinOnScreen : public Base {
 protected:
-    CtlWinLists() : env(Screen1280().c_str()) {
+    explicit CtlWinOnScreen(const std::string& screen) : env(screen.c_str()) {
         RegisterAllRecordKinds();
         SetAppPrefsDoc(&prefs);
         InstallDeviceHooks();
     }
-    ~CtlWinLists() override { SetAppPrefsDoc(nullptr); }
+    ~CtlWinOnScreen() override { SetAppPrefsDoc(nullptr); }
     ControlEnv env;
     CRecordDoc prefs{CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref))};
     CKvsDevSet set;
+};
+
+class CtlWinLists : public CtlWinOnScreen<::testing::Test> {
+protected:
+    CtlWinLists() : CtlWinOnScreen(Screen1280()) {}
 };
 
 TEST_F(CtlWinLists, TheSequenceAndSceneListsTakeTheEditMenu) {
@@ -252,18 +278,12 @@ TEST_F(CtlWinLists, TheNsqSequenceListTakesTheEditMenu) {
 
 TEST_F(CtlWinLists, TheDeviceFileListIsTheTargetInTheRecordView) {
     CKvsDevCtl ctl(gApp, &set, 0);
-    // The screen's arrangement of the device files view: its handler under the
-    // screen, its frame in the window's view frame.
-    LHandler screen(gApp);
-    CKvsDevCtlWin win(&screen, 0);
-    CKvsFileListCtl files(&screen, win.fViewFrame, &ctl);
-    LHandler::Send(LPane_Pref, &win.fViewFrame, &win);
-    win.ShowWindow();
-    Front(win);
-    LoopDrained();
+    FilesView view(ctl);
+    CKvsDevCtlWin& win = view.win;
+    view.Show();
     EXPECT_EQ(CutPanes(win), "");
     EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "");
-    CKvsFileList* list = files.Frame()->fFiles->fList;
+    CKvsFileList* list = view.files.Frame()->fFiles->fList;
     // A click in the list's area, files or none, makes it the target.
     ClickIn(list, LPoint{8, 8});
     EXPECT_EQ(FindMenuTarget(Loop()), list);
@@ -277,17 +297,9 @@ struct ScreenSize {
     int width, height;
 };
 
-class CtlWinSmallScreens : public ::testing::TestWithParam<ScreenSize> {
+class CtlWinSmallScreens : public CtlWinOnScreen<::testing::TestWithParam<ScreenSize>> {
 protected:
-    CtlWinSmallScreens() : env(OffscreenOfSize(GetParam().width, GetParam().height).c_str()) {
-        RegisterAllRecordKinds();
-        SetAppPrefsDoc(&prefs);
-        InstallDeviceHooks();
-    }
-    ~CtlWinSmallScreens() override { SetAppPrefsDoc(nullptr); }
-    ControlEnv env;
-    CRecordDoc prefs{CRecord::New(CRecordSchema::Find(kFamKvs, kKindPref))};
-    CKvsDevSet set;
+    CtlWinSmallScreens() : CtlWinOnScreen(OffscreenOfSize(GetParam().width, GetParam().height)) {}
 };
 
 TEST_P(CtlWinSmallScreens, EveryViewShowsOrScrollsToEachField) {
@@ -308,15 +320,10 @@ TEST_P(CtlWinSmallScreens, EveryViewShowsOrScrollsToEachField) {
     }
     {
         CKvsDevCtl ctl(gApp, &set, 0);
-        LHandler screen(gApp);
-        CKvsDevCtlWin win(&screen, 0);
-        CKvsFileListCtl files(&screen, win.fViewFrame, &ctl);
-        LHandler::Send(LPane_Pref, &win.fViewFrame, &win);
-        win.ShowWindow();
-        Front(win);
-        LoopDrained();
-        EXPECT_EQ(RowFieldsAtEverySize(win, kLabels, true), "") << "device files";
-        win.HideWindow();
+        FilesView view(ctl);
+        view.Show();
+        EXPECT_EQ(RowFieldsAtEverySize(view.win, kLabels, true), "") << "device files";
+        view.win.HideWindow();
     }
 }
 

@@ -49,6 +49,75 @@ using namespace testtftp;
 
 namespace {
 
+// The window a menu item of the control window opens, once it is on screen,
+// and its frame: waited for as a person waits before using it.
+template <class F>
+void OpenFrame(Walk& w, MWindow* ctl, const QString& menu, const QString& item,
+               const QString& title, MWindow*& win, F*& frame) {
+    ASSERT_TRUE(w.Choose(ctl, menu, item));
+    win = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (win = WindowTitled(title)) != nullptr; }, 5000));
+    frame = FrameOf<F>(win);
+    ASSERT_NE(frame, nullptr);
+    WaitShown(win);
+}
+
+// The play settings' "+" makes a sequence, the scene editor's "+" its scenes.
+// Where the view scrolls (scroll not null), each button is paged to first.
+void AddSequence(Walk& w, CKvsPlayFrm* frame, LScrollFrame* scroll, u32 sceneCount, CRecord*& seqs,
+                 CKvsScnEdF*& scenes, CRecord*& seq) {
+    seqs = frame->SeqSettings();
+    if (scroll) PageTo(w, *scroll, &frame->PlusButton());
+    w.Click(PaneAt(&frame->PlusButton()));
+    ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
+    scenes = frame->SceneEdit();
+    ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
+    seq = seqs->GetListItem(SqstF::sqcs, 0);
+    if (scroll) PageTo(w, *scroll, &scenes->PlusButton());
+    for (u32 n = 1; n <= sceneCount; ++n) {
+        w.Click(PaneAt(&scenes->PlusButton()));
+        ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
+    }
+    w.AwaitQuiet(sceneCount == 1 ? "the scene added" : "the scenes added");
+}
+
+// The first scene chosen in a view that scrolls: its row paged to, clicked.
+void ChooseFirstScene(Walk& w, LScrollFrame& scroll, CKvsScnEdF* scenes, CRecord* seq) {
+    const LRect row0 = scenes->List()->GetCellRect(LCell{0, 0});
+    PageTo(w, scroll, scenes->List(), LRect(row0.left, row0.top, row0.left + 40, row0.bottom));
+    w.Click(RowAt(scenes->List(), 0));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0); }, 3000));
+    LoopDrained();
+}
+
+// The universe addresses window, a row added with its "+" and a count of 4
+// typed into it (not yet ended). The device's log is cleared before the "+".
+struct UvadRow {
+    MWindow* win = nullptr;
+    CUvadWin* uv = nullptr;
+    CRecord* table = nullptr;
+    u32 rows = 0;  // before the "+"
+    CKvsUvadCell* cell = nullptr;
+};
+// paged: the window scrolls (large fonts), the button and field paged to first.
+void AddUvadRow(PlayEdit& p, bool paged, UvadRow& r) {
+    Walk& w = p.w;
+    ASSERT_NO_FATAL_FAILURE(
+        OpenFrame(w, p.ctl, "Device", "Universe Addresses", "Universe Addresses", r.win, r.uv));
+    w.Activate(r.win);
+    r.table = p.dev->Settings()->GetChild(DvstF::uvas);
+    r.rows = r.table->GetListCount(UvasF::uvas);
+    p.sim.Cmd("log clear");
+    if (paged) PageTo(w, r.uv->Scroll(), &r.uv->PlusButton());
+    w.Click(PaneAt(&r.uv->PlusButton()));
+    ASSERT_TRUE(WaitUntil([&] { return r.table->GetListCount(UvasF::uvas) == r.rows + 1; }, 3000));
+    r.cell = static_cast<CKvsUvadCell*>(r.uv->List()->GetCellFrame(LCell{0, i32(r.rows)}, false));
+    ASSERT_NE(r.cell, nullptr);
+    if (paged) PageTo(w, r.uv->Scroll(), &r.cell->fCount);
+    w.TypeNumber(&r.cell->fCount, "4");
+}
+
 // The walk; in the child process, inside the application's namespace.
 void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
@@ -60,17 +129,10 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(BarTitles(ctl), "KEVOruneSet File Edit Network Device Play Window Help");
 
         // A sequence with two scenes.
-        CRecord* seqs = frame->SeqSettings();
-        w.Click(PaneAt(&frame->PlusButton()));
-        ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
-        CKvsScnEdF* scenes = frame->SceneEdit();
-        ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
-        CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
-        for (u32 n = 1; n <= 2; ++n) {
-            w.Click(PaneAt(&scenes->PlusButton()));
-            ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
-        }
-        w.AwaitQuiet("the scenes added");
+        CRecord* seqs = nullptr;
+        CKvsScnEdF* scenes = nullptr;
+        CRecord* seq = nullptr;
+        ASSERT_NO_FATAL_FAILURE(AddSequence(w, frame, nullptr, 2, seqs, scenes, seq));
         auto selectScene = [&](i32 row) {
             w.Click(RowAt(scenes->List(), row));
             WaitUntil(
@@ -87,6 +149,14 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
                 EXPECT_EQ(w.WaitWritten("plsn", n), std::vector<std::string>(n, path));
             }
             EXPECT_EQ(w.WrittenElsewhere("plsn"), 0u);
+        };
+        // The sequence's row dragged onto a window's slot: its id sent once.
+        auto dragSequenceTo = [&](LPane* slot, const char* tag) {
+            PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(slot, 40));
+            ASSERT_TRUE(WaitUntil([&] { return drag.Done(); }, 30000));
+            EXPECT_TRUE(drag.Ok()) << drag.Failure();
+            const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
+            EXPECT_EQ(w.WaitWritten(tag, 1), std::vector<std::string>{id});
         };
         selectScene(0);
         ASSERT_EQ(scenes->SelectedScene(), seq->GetListItem(SqncF::scns, 0));
@@ -133,13 +203,10 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
 
         // ---- Auto Play: typed digits, Return and Tab; also after the control
         // window had the keyboard in between.
-        ASSERT_TRUE(w.Choose(ctl, "Play", "Auto Play"));
         MWindow* autoWin = nullptr;
-        ASSERT_TRUE(
-            WaitUntil([&] { return (autoWin = WindowTitled("Auto Play")) != nullptr; }, 5000));
-        auto* autoPlay = FrameOf<CKvsAutoWin>(autoWin);
-        ASSERT_NE(autoPlay, nullptr);
-        WaitShown(autoWin);
+        CKvsAutoWin* autoPlay = nullptr;
+        ASSERT_NO_FATAL_FAILURE(
+            OpenFrame(w, ctl, "Play", "Auto Play", "Auto Play", autoWin, autoPlay));
         EXPECT_EQ(BarTitles(autoWin), "KEVOruneSet File Edit Network Window Help");
         // Opened over its control window, not in a corner of the screen.
         EXPECT_TRUE(ctl->frameGeometry().contains(autoWin->frameGeometry().center()));
@@ -165,25 +232,16 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             return std::string(path.ToString().CStr());
         }();
         w.Activate(ctl);
-        {
-            PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&autoPlay->fSeq, 40));
-            ASSERT_TRUE(WaitUntil([&] { return drag.Done(); }, 30000));
-            EXPECT_TRUE(drag.Ok()) << drag.Failure();
-            const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
-            EXPECT_EQ(w.WaitWritten("sqid", 1), std::vector<std::string>{id});
-        }
+        ASSERT_NO_FATAL_FAILURE(dragSequenceTo(&autoPlay->fSeq, "sqid"));
         playTwice(autoWin, &autoPlay->fPlayNow, seqPath);
         autoPlay->HideWindow();
 
         // ---- Background music: stays above its control window, takes the
         // sequence dragged from the sequence list.
-        ASSERT_TRUE(w.Choose(ctl, "Play", "Background Music"));
         MWindow* bgmWin = nullptr;
-        ASSERT_TRUE(
-            WaitUntil([&] { return (bgmWin = WindowTitled("Background")) != nullptr; }, 5000));
-        auto* bgm = FrameOf<CKvsBgmWin>(bgmWin);
-        ASSERT_NE(bgm, nullptr);
-        WaitShown(bgmWin);
+        CKvsBgmWin* bgm = nullptr;
+        ASSERT_NO_FATAL_FAILURE(
+            OpenFrame(w, ctl, "Play", "Background Music", "Background", bgmWin, bgm));
         EXPECT_EQ(BarTitles(bgmWin), "KEVOruneSet File Edit Network Window Help");
         w.Click(PaneAt(&screen->Window().fFree));
         EXPECT_TRUE(w.WaitActive(ctl));
@@ -196,34 +254,19 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         };
         EXPECT_TRUE(above()) << "the background music window went behind its control window";
         sim.Cmd("log clear");
-        {
-            PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&bgm->fSeq, 40));
-            ASSERT_TRUE(WaitUntil([&] { return drag.Done(); }, 30000));
-            EXPECT_TRUE(drag.Ok()) << drag.Failure();
-            const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
-            EXPECT_EQ(w.WaitWritten("bgmq", 1), std::vector<std::string>{id});
-        }
+        ASSERT_NO_FATAL_FAILURE(dragSequenceTo(&bgm->fSeq, "bgmq"));
         w.Shot("bgm");
         bgm->HideWindow();
 
         // ---- PWDW: the sequence dragged onto its slot, then played now.
-        ASSERT_TRUE(w.Choose(ctl, "Play", "PWDW"));
         MWindow* pwdWin = nullptr;
-        ASSERT_TRUE(WaitUntil([&] { return (pwdWin = WindowTitled("PWDW")) != nullptr; }, 5000));
-        auto* pwd = FrameOf<CKvsPwdWin>(pwdWin);
-        ASSERT_NE(pwd, nullptr);
-        WaitShown(pwdWin);
+        CKvsPwdWin* pwd = nullptr;
+        ASSERT_NO_FATAL_FAILURE(OpenFrame(w, ctl, "Play", "PWDW", "PWDW", pwdWin, pwd));
         EXPECT_TRUE(ctl->frameGeometry().contains(pwdWin->frameGeometry().center()));
         // The drag starts in the control window, made active first.
         w.Activate(ctl);
         sim.Cmd("log clear");
-        {
-            PointerDrag drag(x, RowAt(frame->List(), 0), PaneAt(&pwd->fSeq, 40));
-            ASSERT_TRUE(WaitUntil([&] { return drag.Done(); }, 30000));
-            EXPECT_TRUE(drag.Ok()) << drag.Failure();
-            const std::string id = std::to_string(seq->GetU32(SqncF::sqid));
-            EXPECT_EQ(w.WaitWritten("pwdw", 1), std::vector<std::string>{id});
-        }
+        ASSERT_NO_FATAL_FAILURE(dragSequenceTo(&pwd->fSeq, "pwdw"));
         playTwice(pwdWin, &pwd->fPlayNow, seqPath);
         w.Shot("pwdw");
         pwd->HideWindow();
@@ -352,24 +395,11 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         // 4, then Ctrl+Z four times takes back those two steps and nothing of
         // the play edit's below (the scene parameters typed above).
         {
-            ASSERT_TRUE(w.Choose(ctl, "Device", "Universe Addresses"));
-            MWindow* uvWin = nullptr;
-            ASSERT_TRUE(WaitUntil(
-                [&] { return (uvWin = WindowTitled("Universe Addresses")) != nullptr; }, 5000));
-            auto* uv = FrameOf<CUvadWin>(uvWin);
-            ASSERT_NE(uv, nullptr);
-            WaitShown(uvWin);
-            w.Activate(uvWin);
-            CRecord* table = p.dev->Settings()->GetChild(DvstF::uvas);
-            const u32 rows = table->GetListCount(UvasF::uvas);
-            sim.Cmd("log clear");
-            w.Click(PaneAt(&uv->PlusButton()));
-            ASSERT_TRUE(
-                WaitUntil([&] { return table->GetListCount(UvasF::uvas) == rows + 1; }, 3000));
-            auto* cell =
-                static_cast<CKvsUvadCell*>(uv->List()->GetCellFrame(LCell{0, i32(rows)}, false));
-            ASSERT_NE(cell, nullptr);
-            w.TypeNumber(&cell->fCount, "4");
+            UvadRow r;
+            ASSERT_NO_FATAL_FAILURE(AddUvadRow(p, false, r));
+            MWindow* uvWin = r.win;
+            CRecord* table = r.table;
+            const u32 rows = r.rows;
             w.Key("Return");
             EXPECT_EQ(w.WaitWritten("flws", 1), std::vector<std::string>{"3"});
             EXPECT_TRUE(w.Enabled(uvWin, "Edit", "Undo"));
@@ -384,20 +414,17 @@ void WalkEditors(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             EXPECT_EQ(table->GetListCount(UvasF::uvas), rows);
             EXPECT_FALSE(w.Enabled(uvWin, "Edit", "Undo"));
             w.Shot("uvad_undo");
-            uv->HideWindow();
+            r.uv->HideWindow();
         }
 
         // ---- The speed calculator's difference field: each change of its
         // text taken back by Ctrl+Z and made again by Ctrl+Shift+Z, nothing
         // stored meanwhile and nothing sent to the device.
         {
-            ASSERT_TRUE(w.Choose(ctl, "KEVOruneSet", "Speed Calculator"));
             MWindow* spd = nullptr;
-            ASSERT_TRUE(WaitUntil(
-                [&] { return (spd = WindowTitled("Speed Calculator")) != nullptr; }, 5000));
-            auto* calc = FrameOf<CKvsSpdCalcDlg>(spd);
-            ASSERT_NE(calc, nullptr);
-            WaitShown(spd);
+            CKvsSpdCalcDlg* calc = nullptr;
+            ASSERT_NO_FATAL_FAILURE(OpenFrame(w, ctl, "KEVOruneSet", "Speed Calculator",
+                                              "Speed Calculator", spd, calc));
             w.Activate(spd);
             sim.Cmd("log clear");
             LEditText& diff = calc->fDiff;
@@ -561,25 +588,11 @@ void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
         auto pageTo = [&](LPane* pane, LRect part = LRect()) { PageTo(w, scroll, pane, part); };
 
         // A sequence with two scenes, the first chosen.
-        CRecord* seqs = frame->SeqSettings();
-        pageTo(&frame->PlusButton());
-        w.Click(PaneAt(&frame->PlusButton()));
-        ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
-        CKvsScnEdF* scenes = frame->SceneEdit();
-        ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
-        CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
-        pageTo(&scenes->PlusButton());
-        for (u32 n = 1; n <= 2; ++n) {
-            w.Click(PaneAt(&scenes->PlusButton()));
-            ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == n; }, 3000));
-        }
-        w.AwaitQuiet("the scenes added");
-        const LRect row0 = scenes->List()->GetCellRect(LCell{0, 0});
-        pageTo(scenes->List(), LRect(row0.left, row0.top, row0.left + 40, row0.bottom));
-        w.Click(RowAt(scenes->List(), 0));
-        ASSERT_TRUE(WaitUntil(
-            [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0); }, 3000));
-        LoopDrained();
+        CRecord* seqs = nullptr;
+        CKvsScnEdF* scenes = nullptr;
+        CRecord* seq = nullptr;
+        ASSERT_NO_FATAL_FAILURE(AddSequence(w, frame, &scroll, 2, seqs, scenes, seq));
+        ASSERT_NO_FATAL_FAILURE(ChooseFirstScene(w, scroll, scenes, seq));
         // Larger than the window at this size: the bars show.
         EXPECT_TRUE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
         w.Shot("large_fonts");
@@ -636,7 +649,8 @@ void WalkLargeFonts(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir)
         EXPECT_EQ(w.WaitWritten("fdtm", 3), (V{"2500", "0", "3500"}));
         EXPECT_EQ(w.Written("volm"), (V{"192", "256"}));
         EXPECT_EQ(w.Written("rept"), V{"1"});
-        for (const char* tag : {"fdtm", "volm", "rept"}) EXPECT_EQ(w.WrittenElsewhere(tag), 0u) << tag;
+        for (const char* tag : {"fdtm", "volm", "rept"})
+            EXPECT_EQ(w.WrittenElsewhere(tag), 0u) << tag;
         EXPECT_EQ(gWarnings, std::vector<std::string>());
     });
 }
@@ -657,23 +671,11 @@ void WalkSmallScreen(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir
         using V = std::vector<std::string>;
 
         // ---- The play settings: a sequence with a scene, the scene chosen.
-        CRecord* seqs = frame->SeqSettings();
-        pageTo(&frame->PlusButton());
-        w.Click(PaneAt(&frame->PlusButton()));
-        ASSERT_TRUE(WaitUntil([&] { return seqs->GetListCount(SqstF::sqcs) == 1; }, 3000));
-        CKvsScnEdF* scenes = frame->SceneEdit();
-        ASSERT_TRUE(WaitUntil([&] { return scenes->IsShown(); }, 3000));
-        CRecord* seq = seqs->GetListItem(SqstF::sqcs, 0);
-        pageTo(&scenes->PlusButton());
-        w.Click(PaneAt(&scenes->PlusButton()));
-        ASSERT_TRUE(WaitUntil([&] { return seq->GetListCount(SqncF::scns) == 1; }, 3000));
-        w.AwaitQuiet("the scene added");
-        const LRect row0 = scenes->List()->GetCellRect(LCell{0, 0});
-        pageTo(scenes->List(), LRect(row0.left, row0.top, row0.left + 40, row0.bottom));
-        w.Click(RowAt(scenes->List(), 0));
-        ASSERT_TRUE(WaitUntil(
-            [&] { return scenes->SelectedScene() == seq->GetListItem(SqncF::scns, 0); }, 3000));
-        LoopDrained();
+        CRecord* seqs = nullptr;
+        CKvsScnEdF* scenes = nullptr;
+        CRecord* seq = nullptr;
+        ASSERT_NO_FATAL_FAILURE(AddSequence(w, frame, &scroll, 1, seqs, scenes, seq));
+        ASSERT_NO_FATAL_FAILURE(ChooseFirstScene(w, scroll, scenes, seq));
         EXPECT_TRUE(scroll.HBar().IsShown() || scroll.VBar().IsShown());
         CKvsScnPrmF::CContent* fp = &scenes->Params()->Fields();
         sim.Cmd("log clear");
@@ -710,26 +712,9 @@ void WalkSmallScreen(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir
 
         // ---- Universe Addresses: a row's count, Tab to its IP address.
         {
-            ASSERT_TRUE(w.Choose(p.ctl, "Device", "Universe Addresses"));
-            MWindow* uvWin = nullptr;
-            ASSERT_TRUE(WaitUntil(
-                [&] { return (uvWin = WindowTitled("Universe Addresses")) != nullptr; }, 5000));
-            auto* uv = FrameOf<CUvadWin>(uvWin);
-            ASSERT_NE(uv, nullptr);
-            WaitShown(uvWin);
-            w.Activate(uvWin);
-            CRecord* table = p.dev->Settings()->GetChild(DvstF::uvas);
-            const u32 rows = table->GetListCount(UvasF::uvas);
-            sim.Cmd("log clear");
-            PageTo(w, uv->Scroll(), &uv->PlusButton());
-            w.Click(PaneAt(&uv->PlusButton()));
-            ASSERT_TRUE(
-                WaitUntil([&] { return table->GetListCount(UvasF::uvas) == rows + 1; }, 3000));
-            auto* cell =
-                static_cast<CKvsUvadCell*>(uv->List()->GetCellFrame(LCell{0, i32(rows)}, false));
-            ASSERT_NE(cell, nullptr);
-            PageTo(w, uv->Scroll(), &cell->fCount);
-            w.TypeNumber(&cell->fCount, "4");
+            UvadRow r;
+            ASSERT_NO_FATAL_FAILURE(AddUvadRow(p, true, r));
+            CKvsUvadCell* cell = r.cell;
             w.Key("Tab");
             EXPECT_TRUE(WaitUntil([&] { return cell->fIp.Engine() != nullptr; }, 2000))
                 << "Tab from the count left the address without the keys";
@@ -738,20 +723,17 @@ void WalkSmallScreen(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir
             w.Key("Return");
             EXPECT_EQ(w.WaitWritten("ipad", 1), V{"10.0.0.9"});
             EXPECT_EQ(w.Written("flws"), V{"3"});
-            EXPECT_EQ(table->GetListItem(UvasF::uvas, rows)->GetU32(UvadF::univ), 0u);
+            EXPECT_EQ(r.table->GetListItem(UvasF::uvas, r.rows)->GetU32(UvadF::univ), 0u);
             w.Shot("small_uvad");
-            uv->HideWindow();
+            r.uv->HideWindow();
         }
 
         // ---- The schedule: its list drawn, "+" makes an event.
         {
-            ASSERT_TRUE(w.Choose(p.ctl, "Play", "Use Schedule"));
             MWindow* schWin = nullptr;
-            ASSERT_TRUE(
-                WaitUntil([&] { return (schWin = WindowTitled("Schedule")) != nullptr; }, 5000));
-            auto* sch = FrameOf<CKvsSchWin>(schWin);
-            ASSERT_NE(sch, nullptr);
-            WaitShown(schWin);
+            CKvsSchWin* sch = nullptr;
+            ASSERT_NO_FATAL_FAILURE(
+                OpenFrame(w, p.ctl, "Play", "Use Schedule", "Schedule", schWin, sch));
             w.Activate(schWin);
             CKvsSchList* list = sch->EditFrame()->fList;
             EXPECT_GE(list->Bounds().Height(), list->CellHeight()) << "the event list not drawn";

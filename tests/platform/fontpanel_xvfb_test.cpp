@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -172,15 +173,23 @@ void OpenPrefs(User& user, CKvsApp* kvs, PrefsOpen& out) {
     user.WaitTakesInput(out.prefsmw);
 }
 
-void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+// The program started in the application's namespace and the preferences
+// window opened (OpenPrefs); then the walk's body, which ends the program.
+void WithPrefsOpen(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir,
+                   const std::function<void(User&, WalkLaunch&, PrefsOpen&)>& body) {
     User user(x);
     ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
         WalkLaunch launch(dir.Path());
         CKvsApp* kvs = launch.Launch();
-
-        // ---- the window, from the application menu.
         PrefsOpen open;
         ASSERT_NO_FATAL_FAILURE(OpenPrefs(user, kvs, open));
+        body(user, launch, open);
+    }));
+}
+
+void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
+    // ---- the window, from the application menu.
+    WithPrefsOpen(x, net, dir, [&](User& user, WalkLaunch& launch, PrefsOpen& open) {
         CViewPrefsDlg* prefs = open.prefs;
         MWindow* prefsmw = open.prefsmw;
         CVPFontList& list = prefs->FontList();
@@ -290,19 +299,14 @@ void Walk(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         Texts(ini.value("prefs").toMap().value("vwpf"), &texts);
         for (const char* want : {"DejaVu Serif", "20.0"})
             EXPECT_NE(std::find(texts.begin(), texts.end(), want), texts.end()) << want;
-    }));
+    });
 }
 
 // The panel minimised, and left under another window: each way the user asks
 // for it (a row's font clicked, the window's command Ctrl+, from another
 // window, its entry in the Window menu) brings it back on screen and in front.
 void ComesBack(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
-    User user(x);
-    ASSERT_TRUE(net.InNs(net.AppNs(), [&] {
-        WalkLaunch launch(dir.Path());
-        CKvsApp* kvs = launch.Launch();
-        PrefsOpen open;
-        ASSERT_NO_FATAL_FAILURE(OpenPrefs(user, kvs, open));
+    WithPrefsOpen(x, net, dir, [&](User& user, WalkLaunch& launch, PrefsOpen& open) {
         MWindow* devmw = open.devmw;
         CViewPrefsDlg* prefs = open.prefs;
         MWindow* prefsmw = open.prefsmw;
@@ -377,7 +381,7 @@ void ComesBack(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
         EXPECT_EQ(rows, sound);
         EXPECT_EQ(gWarnings, std::vector<std::string>());
         launch.Terminate();
-    }));
+    });
 }
 
 TEST(FontPanelWalk, ARowsFontChosenInThePanel) {

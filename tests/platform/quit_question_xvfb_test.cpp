@@ -627,35 +627,44 @@ private:
 
 int gTerminations = 0;
 
+// A play-settings file with one schedule event of that name, the schedule in
+// use: what the walks open and change. False when it could not be written.
+bool WriteScheduleFile(const std::string& path, const std::string& eventName) {
+    CRecordDoc seqs(NewSeqSettingsRecord());
+    seqs.Root()->SetU8(nullptr, SqstF::sqfm, 1);
+    seqs.Root()->SetU8(nullptr, SqstF::ussc, 1);
+    InsertNewScheduleEvent(seqs.Root()->GetChild(SqstF::schd), nullptr, 0);
+    seqs.Root()
+        ->GetChild(SqstF::schd)
+        ->GetListItem(SchdF::flts, 0)
+        ->SetString(nullptr, ScevF::name, LString(eventName.c_str()));
+    return WritePlayFile(path, seqs.Root());
+}
+
+// A file opened as a user opens it: Device > Open Play Settings File… in the
+// device window, the path typed into the open panel.
+void OpenAsUser(const XvfbHarness& x, Walk& w, MWindow* devQt, const std::string& path) {
+    Answer open(x, TypedPath(path));
+    ASSERT_TRUE(w.Choose(devQt, "Device", "Open Play Settings"));
+    ASSERT_TRUE(Await(
+        "the file opened", [&] { return open.Closed(); }, 15000));
+}
+
 void WalkFileEnd(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir, const FileEnd& e) {
     WithPlayEdit(x, net, dir, [&](PlayEdit& p) {
         Walk& w = p.w;
         // The file: one schedule event named "Opening", the schedule in use.
-        CRecordDoc seqs(NewSeqSettingsRecord());
-        seqs.Root()->SetU8(nullptr, SqstF::sqfm, 1);
-        seqs.Root()->SetU8(nullptr, SqstF::ussc, 1);
-        InsertNewScheduleEvent(seqs.Root()->GetChild(SqstF::schd), nullptr, 0);
-        seqs.Root()
-            ->GetChild(SqstF::schd)
-            ->GetListItem(SchdF::flts, 0)
-            ->SetString(nullptr, ScevF::name, LString("Opening"));
         const std::string path = dir.Path() + "/show.kvplay";
         const std::string saved = dir.Path() + "/saved.kvplay";
-        ASSERT_TRUE(WritePlayFile(path, seqs.Root()));
+        ASSERT_TRUE(WriteScheduleFile(path, "Opening"));
         const std::string before = PlayFile(path).bytes;
 
-        // Opened as a user opens it: Device > Open Play Settings File…, the
-        // path typed into the open panel.
+        // Opened as a user opens it.
         auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
         MWindow* devQt = AsMWindow(devwin->GetNativeWindow());
         w.Activate(devQt);
         const std::vector<MWindow*> shownBefore = ShownWindows();
-        {
-            Answer open(x, TypedPath(path));
-            ASSERT_TRUE(w.Choose(devQt, "Device", "Open Play Settings"));
-            ASSERT_TRUE(Await(
-                "the file opened", [&] { return open.Closed(); }, 15000));
-        }
+        ASSERT_NO_FATAL_FAILURE(OpenAsUser(x, w, devQt, path));
         MWindow* fileWin = nullptr;
         CKvsSchWin* sch = nullptr;
         ASSERT_TRUE(Await(
@@ -815,21 +824,10 @@ void WalkTwoFiles(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             CKvsSchWin* sch = nullptr;
         } files[] = {{dir.Path() + "/a1201.kvplay", "Opening A", "Finale A", "", nullptr, nullptr},
                      {dir.Path() + "/n305.kvplay", "Opening N", "Finale N", "", nullptr, nullptr}};
-        auto write = [](const std::string& path, const std::string& name) {
-            CRecordDoc seqs(NewSeqSettingsRecord());
-            seqs.Root()->SetU8(nullptr, SqstF::sqfm, 1);
-            seqs.Root()->SetU8(nullptr, SqstF::ussc, 1);
-            InsertNewScheduleEvent(seqs.Root()->GetChild(SqstF::schd), nullptr, 0);
-            seqs.Root()
-                ->GetChild(SqstF::schd)
-                ->GetListItem(SchdF::flts, 0)
-                ->SetString(nullptr, ScevF::name, LString(name.c_str()));
-            return WritePlayFile(path, seqs.Root());
-        };
         for (File& f : files) {
-            ASSERT_TRUE(write(f.path, f.opening));
+            ASSERT_TRUE(WriteScheduleFile(f.path, f.opening));
             // What the window will hold once its event is renamed, as a file.
-            ASSERT_TRUE(write(dir.Path() + "/expected.kvplay", f.finale));
+            ASSERT_TRUE(WriteScheduleFile(dir.Path() + "/expected.kvplay", f.finale));
             f.expected = PlayFile(dir.Path() + "/expected.kvplay").bytes;
         }
         auto* devwin = static_cast<CKvsDevWin*>(p.kvs->DevDoc()->View());
@@ -838,12 +836,7 @@ void WalkTwoFiles(const XvfbHarness& x, NetnsHarness& net, const TempDir& dir) {
             File& f = files[i];
             w.Activate(devQt);
             const std::vector<MWindow*> shownBefore = ShownWindows();
-            {
-                Answer open(x, TypedPath(f.path));
-                ASSERT_TRUE(w.Choose(devQt, "Device", "Open Play Settings"));
-                ASSERT_TRUE(Await(
-                    "the file opened", [&] { return open.Closed(); }, 15000));
-            }
+            ASSERT_NO_FATAL_FAILURE(OpenAsUser(x, w, devQt, f.path));
             ASSERT_TRUE(Await(
                 "the file's window and its schedule",
                 [&] {
